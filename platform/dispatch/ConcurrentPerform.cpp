@@ -1,0 +1,153 @@
+#include "platform/dispatch/ConcurrentPerform.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+thread_local bool insideBody = false;
+
+struct Job {
+    const std::function<void(std::size_t, std::size_t)>* body = nullptr;
+    std::size_t count = 0;
+    std::size_t chunk = 1;
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::size_t> remaining{0}; // chunks not yet finished
+    std::mutex mutex;
+    std::condition_variable done;
+
+    // Takes and runs chunks until none are left. Returns when this thread has no more to do.
+    void work()
+    {
+        for (;;) {
+            const std::size_t begin = next.fetch_add(chunk);
+            if (begin >= count) {
+                return;
+            }
+            const std::size_t end = std::min(count, begin + chunk);
+            insideBody = true;
+            (*body)(begin, end);
+            insideBody = false;
+            if (remaining.fetch_sub(1) == 1) {
+                std::lock_guard lock(mutex);
+                done.notify_all();
+            }
+        }
+    }
+};
+
+class Pool {
+public:
+    Pool()
+    {
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned i = 1; i < cores; ++i) {
+            threads_.emplace_back([this] { loop(); });
+        }
+    }
+
+    ~Pool()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        cv_.notify_all();
+        for (auto& t : threads_) {
+            t.join();
+        }
+    }
+
+    std::size_t width() const { return threads_.size() + 1; }
+
+    void submit(const std::shared_ptr<Job>& job, std::size_t helpers)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            for (std::size_t i = 0; i < helpers; ++i) {
+                jobs_.push_back(job);
+            }
+        }
+        if (helpers == 1) {
+            cv_.notify_one();
+        } else {
+            cv_.notify_all();
+        }
+    }
+
+private:
+    void loop()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+            if (stopping_) {
+                return;
+            }
+            auto job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
+            job->work();
+            job.reset();
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::shared_ptr<Job>> jobs_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+Pool& pool()
+{
+    static Pool instance;
+    return instance;
+}
+
+} // namespace
+
+std::size_t concurrencyWidth()
+{
+    return pool().width();
+}
+
+void concurrentPerform(std::size_t count, std::size_t minChunk,
+                       const std::function<void(std::size_t, std::size_t)>& body)
+{
+    if (count == 0) {
+        return;
+    }
+    minChunk = std::max<std::size_t>(1, minChunk);
+    const std::size_t width = insideBody ? 1 : pool().width();
+    // About four chunks per thread balances uneven rows without much scheduling cost.
+    std::size_t chunk = std::max(minChunk, (count + width * 4 - 1) / (width * 4));
+    const std::size_t chunks = (count + chunk - 1) / chunk;
+    if (chunks <= 1 || width == 1) {
+        const bool wasInside = insideBody;
+        insideBody = true;
+        body(0, count);
+        insideBody = wasInside;
+        return;
+    }
+    auto job = std::make_shared<Job>();
+    job->body = &body;
+    job->count = count;
+    job->chunk = chunk;
+    job->remaining = chunks;
+    pool().submit(job, std::min(chunks - 1, width - 1));
+    job->work();
+    std::unique_lock lock(job->mutex);
+    job->done.wait(lock, [&] { return job->remaining.load() == 0; });
+}
+
+} // namespace velmora

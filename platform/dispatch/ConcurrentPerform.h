@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace velmora {
+
+// Runs body(begin, end) over [0, count) split into contiguous chunks on a process-wide pool
+// of worker threads (one per core) and the calling thread, and returns when every chunk is
+// done. Chunks hold at least `minChunk` indices. Bodies must not throw. Nested calls from a
+// body run inline on that thread.
+void concurrentPerform(std::size_t count, std::size_t minChunk,
+                       const std::function<void(std::size_t begin, std::size_t end)>& body);
+
+// The number of threads concurrentPerform uses (workers plus the caller).
+std::size_t concurrencyWidth();
+
+} // namespace velmora

@@ -1,0 +1,139 @@
+#include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/dispatch/ManualMainQueue.h"
+#include "platform/dispatch/Semaphore.h"
+#include "platform/dispatch/SerialQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <pthread.h>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+TEST(SerialQueue, RunsItemsInOrderOnOneNamedThread)
+{
+    std::vector<int> order;
+    std::string name;
+    {
+        SerialQueue queue("export.timeline.render");
+        for (int i = 0; i < 100; ++i) {
+            queue.async([&order, i] { order.push_back(i); });
+        }
+        queue.sync([&] {
+            char buffer[32] = {};
+            pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+            name = buffer;
+        });
+    }
+    ASSERT_EQ(order.size(), 100u);
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(order[i], i);
+    }
+    EXPECT_EQ(name, "export.timeline");
+}
+
+TEST(SerialQueue, SyncFromItsOwnThreadRunsInline)
+{
+    SerialQueue queue("q");
+    bool ran = false;
+    queue.sync([&] { queue.sync([&] { ran = true; }); });
+    EXPECT_TRUE(ran);
+}
+
+TEST(SerialQueue, SyncRethrowsTheWorkItemsException)
+{
+    SerialQueue queue("q");
+    EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
+}
+
+TEST(SerialQueue, DestructionDrainsQueuedWork)
+{
+    std::atomic<int> count{0};
+    {
+        SerialQueue queue("q");
+        for (int i = 0; i < 50; ++i) {
+            queue.async([&] { ++count; });
+        }
+    }
+    EXPECT_EQ(count.load(), 50);
+}
+
+TEST(SerialQueue, AsyncAfterRunsLaterThanImmediateWork)
+{
+    SerialQueue queue("q");
+    std::vector<int> order;
+    Semaphore done;
+    queue.asyncAfter(0.05, [&] {
+        order.push_back(2);
+        done.signal();
+    });
+    queue.async([&] { order.push_back(1); });
+    ASSERT_TRUE(done.waitFor(5));
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST(Semaphore, TimedWaitFailsWithoutSignalAndSucceedsWithOne)
+{
+    Semaphore semaphore;
+    EXPECT_FALSE(semaphore.waitFor(0.01));
+    semaphore.signal();
+    EXPECT_TRUE(semaphore.waitFor(0.01));
+}
+
+TEST(ManualMainQueue, DelayedWorkRunsAtItsVirtualTimeAndCanBeCancelled)
+{
+    ManualMainQueue main;
+    std::vector<std::string> ran;
+    main.postDelayed(0.12, [&] { ran.push_back("rebuild"); });
+    CancelHandle cancelled = main.postDelayed(0.05, [&] { ran.push_back("cancelled"); });
+    main.post([&] { ran.push_back("now"); });
+    cancelled.cancel();
+
+    EXPECT_EQ(main.runUntilIdle(), 1);
+    EXPECT_EQ(ran, (std::vector<std::string>{"now"}));
+    main.advance(0.1);
+    EXPECT_EQ(ran.size(), 1u);
+    main.advance(0.02);
+    EXPECT_EQ(ran, (std::vector<std::string>{"now", "rebuild"}));
+    EXPECT_EQ(main.pendingCount(), 0);
+}
+
+TEST(ManualMainQueue, RunUntilReceivesPostsFromBackgroundThreads)
+{
+    ManualMainQueue main;
+    SerialQueue worker("worker");
+    bool arrived = false;
+    worker.async([&] { main.post([&] { arrived = main.isCurrent(); }); });
+    EXPECT_TRUE(main.runUntil([&] { return arrived; }, 5));
+}
+
+TEST(ConcurrentPerform, CoversEveryIndexExactlyOnce)
+{
+    for (std::size_t count : {0u, 1u, 7u, 1000u, 2161u}) {
+        std::vector<std::atomic<int>> hits(count);
+        concurrentPerform(count, 1, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                hits[i]++;
+            }
+        });
+        for (std::size_t i = 0; i < count; ++i) {
+            ASSERT_EQ(hits[i].load(), 1) << "count " << count << " index " << i;
+        }
+    }
+}
+
+TEST(ConcurrentPerform, NestedCallsRunInline)
+{
+    std::atomic<int> total{0};
+    concurrentPerform(8, 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            concurrentPerform(10, 1, [&](std::size_t b, std::size_t e) { total += static_cast<int>(e - b); });
+        }
+    });
+    EXPECT_EQ(total.load(), 80);
+}
+
+} // namespace
+} // namespace velmora
