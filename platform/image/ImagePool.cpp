@@ -1,0 +1,133 @@
+#include "platform/image/ImagePool.h"
+
+#include <mutex>
+#include <new>
+#include <vector>
+
+namespace velmora::ImagePool {
+
+namespace {
+
+constexpr std::align_val_t alignment{64};
+
+struct Idle {
+    float* data;
+    std::size_t floats;
+};
+
+struct Pool {
+    std::mutex mutex;
+    std::vector<Idle> idle; // most recently released last
+    std::size_t idleBytes = 0;
+    // Enough for a few 4K float frames in flight between the decoder, the grade and the encoder.
+    std::size_t limit = std::size_t{768} << 20;
+};
+
+Pool& pool()
+{
+    // Never destroyed: buffers may be released from static destructors of other units.
+    static Pool* instance = new Pool;
+    return *instance;
+}
+
+void freeBuffer(float* data)
+{
+    ::operator delete[](data, alignment);
+}
+
+void release(float* data, std::size_t floats)
+{
+    Pool& p = pool();
+    const std::size_t bytes = floats * sizeof(float);
+    std::vector<float*> toFree;
+    {
+        std::lock_guard lock(p.mutex);
+        if (bytes <= p.limit) {
+            p.idle.push_back({data, floats});
+            p.idleBytes += bytes;
+            data = nullptr;
+            // Oldest idle buffers go first when over the limit.
+            std::size_t drop = 0;
+            while (p.idleBytes > p.limit && drop < p.idle.size()) {
+                p.idleBytes -= p.idle[drop].floats * sizeof(float);
+                toFree.push_back(p.idle[drop].data);
+                ++drop;
+            }
+            p.idle.erase(p.idle.begin(), p.idle.begin() + static_cast<std::ptrdiff_t>(drop));
+        }
+    }
+    if (data) {
+        freeBuffer(data);
+    }
+    for (float* f : toFree) {
+        freeBuffer(f);
+    }
+}
+
+} // namespace
+
+std::shared_ptr<float> acquire(std::size_t floatCount)
+{
+    if (floatCount == 0) {
+        floatCount = 1;
+    }
+    float* data = nullptr;
+    {
+        Pool& p = pool();
+        std::lock_guard lock(p.mutex);
+        for (std::size_t i = p.idle.size(); i-- > 0;) {
+            if (p.idle[i].floats == floatCount) {
+                data = p.idle[i].data;
+                p.idleBytes -= floatCount * sizeof(float);
+                p.idle.erase(p.idle.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+    }
+    if (!data) {
+        if (floatCount > (~std::size_t{0}) / sizeof(float)) {
+            throw std::bad_alloc();
+        }
+        data = static_cast<float*>(::operator new[](floatCount * sizeof(float), alignment));
+    }
+    try {
+        return std::shared_ptr<float>(data, [floatCount](float* f) { release(f, floatCount); });
+    } catch (...) {
+        freeBuffer(data);
+        throw;
+    }
+}
+
+std::size_t retainedBytes()
+{
+    std::lock_guard lock(pool().mutex);
+    return pool().idleBytes;
+}
+
+std::size_t retainedByteLimit()
+{
+    std::lock_guard lock(pool().mutex);
+    return pool().limit;
+}
+
+void setRetainedByteLimit(std::size_t bytes)
+{
+    Pool& p = pool();
+    std::vector<float*> toFree;
+    {
+        std::lock_guard lock(p.mutex);
+        p.limit = bytes;
+        std::size_t drop = 0;
+        while (p.idleBytes > p.limit && drop < p.idle.size()) {
+            p.idleBytes -= p.idle[drop].floats * sizeof(float);
+            toFree.push_back(p.idle[drop].data);
+            ++drop;
+        }
+        p.idle.erase(p.idle.begin(), p.idle.begin() + static_cast<std::ptrdiff_t>(drop));
+    }
+    for (float* f : toFree) {
+        freeBuffer(f);
+    }
+}
+
+} // namespace velmora::ImagePool
