@@ -1,0 +1,215 @@
+#include "platform/media/internal/FFmpegSupport.h"
+
+#include <cmath>
+#include <system_error>
+
+namespace velmora::ffmpeg {
+
+std::string errorText(int code)
+{
+    char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (av_strerror(code, buffer, sizeof buffer) < 0) {
+        return "FFmpeg error " + std::to_string(code);
+    }
+    return buffer;
+}
+
+Error error(MediaError::Code code, const std::string& what, int ffmpegCode)
+{
+    return MediaError::make(code, what + ": " + errorText(ffmpegCode));
+}
+
+FramePtr allocFrame()
+{
+    FramePtr frame(av_frame_alloc());
+    if (!frame) {
+        throw std::bad_alloc();
+    }
+    return frame;
+}
+
+PacketPtr allocPacket()
+{
+    PacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        throw std::bad_alloc();
+    }
+    return packet;
+}
+
+InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        throw MediaError::make(MediaError::fileNotFound, "The file \"" + path.string() + "\" does not exist.");
+    }
+    if (std::filesystem::is_directory(status)) {
+        throw MediaError::make(MediaError::cannotOpen, "\"" + path.string() + "\" is a folder, not a media file.");
+    }
+    AVFormatContext* raw = nullptr;
+    const int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (rc < 0) {
+        throw error(MediaError::cannotOpen, "Cannot open \"" + path.string() + "\"", rc);
+    }
+    InputFormatPtr context(raw);
+    const std::string formatName = context->iformat && context->iformat->name ? context->iformat->name : "";
+    // MP4 and QuickTime carry every parameter a decoder needs in their header; probing would
+    // decode frames of every stream for nothing.
+    if (probeStreams || formatName.find("mov") == std::string::npos) {
+        const int info = avformat_find_stream_info(context.get(), nullptr);
+        if (info < 0) {
+            throw error(MediaError::cannotOpen, "Cannot read the streams of \"" + path.string() + "\"", info);
+        }
+    }
+    return context;
+}
+
+CodecContextPtr openDecoder(const AVStream* stream, int threads)
+{
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (!codec) {
+        throw MediaError::make(MediaError::decodeFailed,
+                               std::string("No decoder for ") + avcodec_get_name(stream->codecpar->codec_id) + ".");
+    }
+    CodecContextPtr context(avcodec_alloc_context3(codec));
+    if (!context) {
+        throw std::bad_alloc();
+    }
+    int rc = avcodec_parameters_to_context(context.get(), stream->codecpar);
+    if (rc < 0) {
+        throw error(MediaError::decodeFailed, "Cannot set up the decoder", rc);
+    }
+    context->pkt_timebase = stream->time_base;
+    context->thread_count = threads;
+    if (codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS)) {
+        context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    }
+    rc = avcodec_open2(context.get(), codec, nullptr);
+    if (rc < 0) {
+        throw error(MediaError::decodeFailed, std::string("Cannot open the ") + codec->name + " decoder", rc);
+    }
+    return context;
+}
+
+MediaTime toMediaTime(std::int64_t pts, AVRational timeBase)
+{
+    if (pts == AV_NOPTS_VALUE || timeBase.den <= 0 || timeBase.num <= 0) {
+        return MediaTime::invalid();
+    }
+    if (timeBase.num == 1) {
+        return MediaTime(pts, timeBase.den);
+    }
+    // value × num / den: keep it exact on the timescale den when it fits.
+    __extension__ typedef __int128 Int128;
+    const Int128 scaled = Int128(pts) * timeBase.num;
+    if (scaled > INT64_MAX || scaled < INT64_MIN) {
+        return MediaTime::fromSeconds(static_cast<double>(pts) * av_q2d(timeBase), timeBase.den);
+    }
+    return MediaTime(static_cast<std::int64_t>(scaled), timeBase.den);
+}
+
+std::int64_t fromMediaTime(const MediaTime& time, AVRational timeBase)
+{
+    if (!time.isNumeric()) {
+        return time.isNegativeInfinity() ? INT64_MIN + 1 : (time.isValid() ? INT64_MAX : AV_NOPTS_VALUE);
+    }
+    return av_rescale_q_rnd(time.value(), AVRational{1, time.timescale()}, timeBase,
+                            static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+}
+
+ImageTags tagsOf(AVColorRange range, AVColorSpace matrix, AVColorPrimaries primaries,
+                 AVColorTransferCharacteristic transfer)
+{
+    ImageTags tags;
+    switch (range) {
+    case AVCOL_RANGE_MPEG: tags.colorRange = "VideoRange"; break;
+    case AVCOL_RANGE_JPEG: tags.colorRange = "FullRange"; break;
+    default: break;
+    }
+    switch (matrix) {
+    case AVCOL_SPC_BT709: tags.yCbCrMatrix = "ITU_R_709_2"; break;
+    case AVCOL_SPC_BT470BG:
+    case AVCOL_SPC_SMPTE170M: tags.yCbCrMatrix = "ITU_R_601_4"; break;
+    case AVCOL_SPC_SMPTE240M: tags.yCbCrMatrix = "SMPTE_240M_1995"; break;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL: tags.yCbCrMatrix = "ITU_R_2020"; break;
+    default: break;
+    }
+    switch (primaries) {
+    case AVCOL_PRI_BT709: tags.colorPrimaries = "ITU_R_709_2"; break;
+    case AVCOL_PRI_BT470BG: tags.colorPrimaries = "EBU_3213"; break;
+    case AVCOL_PRI_SMPTE170M:
+    case AVCOL_PRI_SMPTE240M: tags.colorPrimaries = "SMPTE_C"; break;
+    case AVCOL_PRI_BT2020: tags.colorPrimaries = "ITU_R_2020"; break;
+    case AVCOL_PRI_SMPTE431: tags.colorPrimaries = "DCI_P3"; break;
+    case AVCOL_PRI_SMPTE432: tags.colorPrimaries = "P3_D65"; break;
+    default: break;
+    }
+    switch (transfer) {
+    case AVCOL_TRC_BT709:
+    case AVCOL_TRC_SMPTE170M: tags.transferFunction = "ITU_R_709_2"; break;
+    case AVCOL_TRC_SMPTE240M: tags.transferFunction = "SMPTE_240M_1995"; break;
+    case AVCOL_TRC_IEC61966_2_1: tags.transferFunction = "IEC_sRGB"; break;
+    case AVCOL_TRC_BT2020_10:
+    case AVCOL_TRC_BT2020_12: tags.transferFunction = "ITU_R_2020"; break;
+    case AVCOL_TRC_SMPTEST2084: tags.transferFunction = "SMPTE_ST_2084_PQ"; break;
+    case AVCOL_TRC_ARIB_STD_B67: tags.transferFunction = "ITU_R_2100_HLG"; break;
+    case AVCOL_TRC_LINEAR: tags.transferFunction = "Linear"; break;
+    case AVCOL_TRC_GAMMA22:
+        tags.transferFunction = "UseGamma";
+        tags.gammaLevel = 2.2;
+        break;
+    case AVCOL_TRC_GAMMA28:
+        tags.transferFunction = "UseGamma";
+        tags.gammaLevel = 2.8;
+        break;
+    default: break;
+    }
+    return tags;
+}
+
+AVColorPrimaries primariesFromTag(const std::string& tag)
+{
+    if (tag == "ITU_R_709_2") return AVCOL_PRI_BT709;
+    if (tag == "EBU_3213") return AVCOL_PRI_BT470BG;
+    if (tag == "SMPTE_C") return AVCOL_PRI_SMPTE170M;
+    if (tag == "ITU_R_2020") return AVCOL_PRI_BT2020;
+    if (tag == "DCI_P3") return AVCOL_PRI_SMPTE431;
+    if (tag == "P3_D65") return AVCOL_PRI_SMPTE432;
+    return AVCOL_PRI_UNSPECIFIED;
+}
+
+AVColorTransferCharacteristic transferFromTag(const std::string& tag, std::optional<double> gammaLevel)
+{
+    if (tag == "ITU_R_709_2") return AVCOL_TRC_BT709;
+    if (tag == "IEC_sRGB" || tag == "sRGB" || tag == "IEC61966-2-1") return AVCOL_TRC_IEC61966_2_1;
+    if (tag == "SMPTE_240M_1995") return AVCOL_TRC_SMPTE240M;
+    if (tag == "ITU_R_2020") return AVCOL_TRC_BT2020_10;
+    if (tag == "SMPTE_ST_2084_PQ") return AVCOL_TRC_SMPTEST2084;
+    if (tag == "ITU_R_2100_HLG") return AVCOL_TRC_ARIB_STD_B67;
+    if (tag == "Linear") return AVCOL_TRC_LINEAR;
+    if (tag == "UseGamma" && gammaLevel) {
+        if (std::fabs(*gammaLevel - 2.2) < 1e-6) return AVCOL_TRC_GAMMA22;
+        if (std::fabs(*gammaLevel - 2.8) < 1e-6) return AVCOL_TRC_GAMMA28;
+    }
+    return AVCOL_TRC_UNSPECIFIED;
+}
+
+AVColorSpace matrixFromTag(const std::string& tag)
+{
+    if (tag == "ITU_R_709_2") return AVCOL_SPC_BT709;
+    if (tag == "ITU_R_601_4") return AVCOL_SPC_SMPTE170M;
+    if (tag == "SMPTE_240M_1995") return AVCOL_SPC_SMPTE240M;
+    if (tag == "ITU_R_2020") return AVCOL_SPC_BT2020_NCL;
+    return AVCOL_SPC_UNSPECIFIED;
+}
+
+AVColorRange rangeFromTag(const std::string& tag)
+{
+    if (tag == "VideoRange") return AVCOL_RANGE_MPEG;
+    if (tag == "FullRange") return AVCOL_RANGE_JPEG;
+    return AVCOL_RANGE_UNSPECIFIED;
+}
+
+} // namespace velmora::ffmpeg

@@ -1,0 +1,100 @@
+#pragma once
+
+// Private to the media layer's .cpp files: FFmpeg types never appear in a header that another
+// layer includes (FFmpeg is linked PRIVATE to velmora_media, so they could not compile it).
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/display.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/image/Image.h"
+#include "platform/media/MediaError.h"
+#include "platform/media/MediaTime.h"
+
+namespace velmora::ffmpeg {
+
+struct InputFormatDeleter {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct OutputFormatDeleter {
+    void operator()(AVFormatContext* c) const
+    {
+        if (c->pb && !(c->oformat->flags & AVFMT_NOFILE)) {
+            avio_closep(&c->pb);
+        }
+        avformat_free_context(c);
+    }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct SwsDeleter {
+    void operator()(SwsContext* c) const { sws_freeContext(c); }
+};
+struct SwrDeleter {
+    void operator()(SwrContext* c) const { swr_free(&c); }
+};
+struct AudioFifoDeleter {
+    void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
+
+using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatDeleter>;
+using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
+using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
+using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+
+// FFmpeg's text for an error code.
+std::string errorText(int code);
+
+// An error of the media domain: `what` followed by FFmpeg's text for `ffmpegCode`.
+Error error(MediaError::Code code, const std::string& what, int ffmpegCode);
+
+FramePtr allocFrame();
+PacketPtr allocPacket();
+
+// Opens a media file for demuxing and reads its stream parameters. `probeStreams` runs
+// avformat_find_stream_info, which MP4/QuickTime files do not need for decoding.
+// Throws fileNotFound, or cannotOpen with FFmpeg's text.
+InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams);
+
+// A decoder for a stream, opened with `threads` threads (0 = FFmpeg's choice).
+CodecContextPtr openDecoder(const AVStream* stream, int threads);
+
+// pts in `timeBase` as an exact media time (invalid for AV_NOPTS_VALUE).
+MediaTime toMediaTime(std::int64_t pts, AVRational timeBase);
+// A media time in `timeBase`, rounded to nearest.
+std::int64_t fromMediaTime(const MediaTime& time, AVRational timeBase);
+
+// Colour tags of a decoded frame in the platform's attachment names ("VideoRange",
+// "ITU_R_709_2", …); untagged properties stay empty.
+ImageTags tagsOf(AVColorRange range, AVColorSpace matrix, AVColorPrimaries primaries,
+                 AVColorTransferCharacteristic transfer);
+AVColorPrimaries primariesFromTag(const std::string& tag);
+AVColorTransferCharacteristic transferFromTag(const std::string& tag, std::optional<double> gammaLevel);
+AVColorSpace matrixFromTag(const std::string& tag);
+AVColorRange rangeFromTag(const std::string& tag);
+
+} // namespace velmora::ffmpeg

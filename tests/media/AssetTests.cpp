@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/media/Asset.h"
+#include "platform/media/MediaError.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+
+namespace velmora {
+namespace {
+
+using test::ClipSpec;
+using test::TempDir;
+
+TEST(AssetProbe, ReadsDurationTracksSizeAndRateOfAMovie)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.width = 160;
+    spec.height = 96;
+    spec.fpsNum = 25;
+    spec.frameCount = 50;
+    spec.audio = true;
+    spec.sampleRate = 44100;
+    test::makeClip(dir / "clip.mp4", spec);
+
+    const auto asset = Asset::open(dir / "clip.mp4");
+    EXPECT_FALSE(asset->isStillImage());
+    EXPECT_NEAR(asset->durationSeconds(), 2.0, 0.03);
+    ASSERT_EQ(asset->tracks(MediaType::video).size(), 1u);
+    ASSERT_EQ(asset->tracks(MediaType::audio).size(), 1u);
+
+    const AssetTrack* video = asset->firstTrack(MediaType::video);
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->width, 160);
+    EXPECT_EQ(video->height, 96);
+    EXPECT_DOUBLE_EQ(video->nominalFrameRate, 25.0);
+    EXPECT_EQ(video->minFrameDuration, MediaTime(1, 25));
+    EXPECT_EQ(video->rotationDegrees, 0);
+    EXPECT_EQ(video->preferredTransform, AffineTransform::identity());
+    EXPECT_EQ(video->bitDepth, 8);
+    EXPECT_EQ(video->codecName, "h264");
+    EXPECT_EQ(video->timeRange.start, MediaTime::zero());
+    EXPECT_EQ(video->timeRange.duration, MediaTime(2, 1));
+
+    const AssetTrack* audio = asset->firstTrack(MediaType::audio);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(audio->sampleRate, 44100);
+    EXPECT_EQ(audio->channelCount, 2);
+    EXPECT_EQ(asset->track(audio->trackID), audio);
+    EXPECT_EQ(asset->track(99), nullptr);
+}
+
+TEST(AssetProbe, NtscRateIsExact)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.fpsNum = 30000;
+    spec.fpsDen = 1001;
+    spec.frameCount = 30;
+    test::makeClip(dir / "ntsc.mov", spec);
+    const auto asset = Asset::open(dir / "ntsc.mov");
+    const AssetTrack* video = asset->firstTrack(MediaType::video);
+    ASSERT_NE(video, nullptr);
+    EXPECT_NEAR(video->nominalFrameRate, 29.97003, 1e-4);
+    EXPECT_EQ(video->minFrameDuration, MediaTime(1001, 30000));
+    EXPECT_EQ(video->timeRange.duration, MediaTime(30030, 30000));
+}
+
+TEST(AssetProbe, RotationBecomesDegreesAndATransformOntoTheDisplayedRectangle)
+{
+    TempDir dir;
+    for (int rotation : {90, 180, 270}) {
+        ClipSpec spec;
+        spec.width = 64;
+        spec.height = 32;
+        spec.frameCount = 5;
+        spec.rotation = rotation;
+        const auto path = dir / ("rot" + std::to_string(rotation) + ".mp4");
+        test::makeClip(path, spec);
+        const auto asset = Asset::open(path);
+        const AssetTrack* video = asset->firstTrack(MediaType::video);
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(video->rotationDegrees, rotation);
+        const Rect shown = video->preferredTransform.apply(Rect{0, 0, 64, 32});
+        EXPECT_EQ(shown, (Rect{0, 0, double(video->displayWidth()), double(video->displayHeight())}));
+        // The encoded top-left corner lands where a clockwise turn puts it.
+        double x = 0;
+        double y = 0;
+        video->preferredTransform.apply(0, 0, x, y);
+        if (rotation == 90) {
+            EXPECT_EQ(x, 32);
+            EXPECT_EQ(y, 0);
+            EXPECT_EQ(video->displayWidth(), 32);
+        } else if (rotation == 180) {
+            EXPECT_EQ(x, 64);
+            EXPECT_EQ(y, 32);
+        } else {
+            EXPECT_EQ(x, 0);
+            EXPECT_EQ(y, 64);
+        }
+    }
+}
+
+TEST(AssetProbe, TenBitHevcAndColourTags)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.videoCodec = "libx265";
+    spec.pixelFormat = "yuv420p10le";
+    spec.frameCount = 3;
+    spec.videoArgs = "-preset ultrafast -x265-params log-level=error -color_primaries bt709 -color_trc bt709 "
+                     "-colorspace bt709 -color_range tv -tag:v hvc1";
+    test::makeClip(dir / "hevc.mp4", spec);
+    const auto asset = Asset::open(dir / "hevc.mp4");
+    const AssetTrack* video = asset->firstTrack(MediaType::video);
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(video->codecName, "hevc");
+    EXPECT_EQ(video->bitDepth, 10);
+    EXPECT_EQ(video->colorTags.colorPrimaries, "ITU_R_709_2");
+    EXPECT_EQ(video->colorTags.transferFunction, "ITU_R_709_2");
+    EXPECT_EQ(video->colorTags.yCbCrMatrix, "ITU_R_709_2");
+    EXPECT_EQ(video->colorTags.colorRange, "VideoRange");
+}
+
+TEST(AssetProbe, AudioOnlyFile)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.videoCodec = "";
+    spec.audio = true;
+    spec.audioSeconds = 1.5;
+    spec.audioCodec = "pcm_s16le";
+    spec.channels = 1;
+    test::makeClip(dir / "tone.wav", spec);
+    const auto asset = Asset::open(dir / "tone.wav");
+    EXPECT_EQ(asset->firstTrack(MediaType::video), nullptr);
+    const AssetTrack* audio = asset->firstTrack(MediaType::audio);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(audio->channelCount, 1);
+    EXPECT_EQ(audio->sampleRate, 48000);
+    EXPECT_NEAR(asset->durationSeconds(), 1.5, 1e-3);
+}
+
+TEST(AssetProbe, StillImagesHaveOnePictureAndNoDuration)
+{
+    TempDir dir;
+    for (const char* name : {"still.png", "still.jpg", "still.tiff", "still.bmp"}) {
+        test::makeStillImage(dir / name, 48, 24, 5);
+        const auto asset = Asset::open(dir / name);
+        EXPECT_TRUE(asset->isStillImage()) << name;
+        EXPECT_EQ(asset->duration(), MediaTime::zero()) << name;
+        const AssetTrack* video = asset->firstTrack(MediaType::video);
+        ASSERT_NE(video, nullptr) << name;
+        EXPECT_EQ(video->width, 48);
+        EXPECT_EQ(video->height, 24);
+    }
+}
+
+void expectMediaError(const std::filesystem::path& path, int code)
+{
+    try {
+        Asset::open(path);
+        FAIL() << "opened " << path;
+    } catch (const Error& error) {
+        EXPECT_EQ(error.domain(), "media");
+        EXPECT_EQ(error.code(), code) << error.message();
+        EXPECT_NE(error.message().find(path.filename().string()), std::string::npos) << error.message();
+    }
+}
+
+TEST(AssetErrors, MissingFolderTextAndTruncatedFilesFailClearly)
+{
+    TempDir dir;
+    expectMediaError(dir / "nothing.mov", MediaError::fileNotFound);
+    std::filesystem::create_directory(dir / "Roll.mov");
+    expectMediaError(dir / "Roll.mov", MediaError::cannotOpen);
+    test::writeTextFile(dir / "notes.mp4", "this is not a movie, just some text that pretends to be one\n");
+    expectMediaError(dir / "notes.mp4", MediaError::cannotOpen);
+    test::writeTextFile(dir / "empty.mov", "");
+    expectMediaError(dir / "empty.mov", MediaError::cannotOpen);
+
+    ClipSpec spec;
+    spec.frameCount = 10;
+    test::makeClip(dir / "whole.mp4", spec);
+    const std::string bytes = test::readTextFile(dir / "whole.mp4");
+    // Without its index (at the end of a file written in one pass) a movie cannot be read.
+    test::writeTextFile(dir / "cut.mp4", bytes.substr(0, bytes.size() / 3));
+    expectMediaError(dir / "cut.mp4", MediaError::cannotOpen);
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,197 @@
+#include "support/MediaFixtures.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <stdexcept>
+
+#include "support/TestSupport.h"
+
+namespace velmora::test {
+
+namespace {
+
+std::string number(double value)
+{
+    char buffer[64];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    (void)ec;
+    return std::string(buffer, end);
+}
+
+std::string number(int value)
+{
+    return std::to_string(value);
+}
+
+double parseDouble(const nlohmann::json& value)
+{
+    if (value.is_number()) {
+        return value.get<double>();
+    }
+    if (!value.is_string()) {
+        return 0;
+    }
+    const std::string text = value.get<std::string>();
+    double result = 0;
+    std::from_chars(text.data(), text.data() + text.size(), result);
+    return result;
+}
+
+// The geq expression of the frame-stamp pattern for frame number `frameExpr`.
+std::string stampExpression(const std::string& frameExpr)
+{
+    return "if(mod(floor((" + frameExpr + ")/pow(2\\,floor(X*16/W)))\\,2)\\,235\\,16)";
+}
+
+void putBigEndian32(std::string& bytes, std::size_t offset, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i) {
+        bytes[offset + i] = static_cast<char>((value >> (24 - 8 * i)) & 0xff);
+    }
+}
+
+// Writes a clockwise display rotation into the first track header ('tkhd') of an MP4 or
+// QuickTime file, as cameras and phones record it.
+void setDisplayRotation(const std::filesystem::path& path, int rotation, int width, int height)
+{
+    std::string bytes = readTextFile(path);
+    const std::size_t box = bytes.find("tkhd");
+    if (box == std::string::npos || box < 4) {
+        throw std::runtime_error("no track header in " + path.string());
+    }
+    const std::size_t start = box - 4;
+    const int version = static_cast<unsigned char>(bytes[box + 4]);
+    const std::size_t matrix = start + (version == 1 ? 60 : 48);
+    const std::uint32_t one = 0x10000;
+    const std::uint32_t minusOne = static_cast<std::uint32_t>(-0x10000);
+    std::uint32_t m[9] = {one, 0, 0, 0, one, 0, 0, 0, 0x40000000};
+    const std::uint32_t w = static_cast<std::uint32_t>(width) << 16;
+    const std::uint32_t h = static_cast<std::uint32_t>(height) << 16;
+    if (rotation == 90) {
+        std::uint32_t r[9] = {0, one, 0, minusOne, 0, 0, h, 0, 0x40000000};
+        std::copy(r, r + 9, m);
+    } else if (rotation == 180) {
+        std::uint32_t r[9] = {minusOne, 0, 0, 0, minusOne, 0, w, h, 0x40000000};
+        std::copy(r, r + 9, m);
+    } else if (rotation == 270) {
+        std::uint32_t r[9] = {0, minusOne, 0, one, 0, 0, 0, w, 0x40000000};
+        std::copy(r, r + 9, m);
+    }
+    for (int i = 0; i < 9; ++i) {
+        putBigEndian32(bytes, matrix + 4 * i, m[i]);
+    }
+    writeTextFile(path, bytes);
+}
+
+} // namespace
+
+void runFFmpeg(const std::string& arguments)
+{
+    const CommandResult result = runCommand("ffmpeg -y -hide_banner -loglevel error -nostdin " + arguments);
+    if (result.exitCode != 0) {
+        throw std::runtime_error("ffmpeg " + arguments + " failed:\n" + result.output);
+    }
+}
+
+void makeClip(const std::filesystem::path& path, const ClipSpec& spec)
+{
+    const std::string rate = number(spec.fpsNum) + "/" + number(spec.fpsDen);
+    const std::string size = number(spec.width) + "x" + number(spec.height);
+    std::string args;
+    int audioInput = 0;
+    if (!spec.videoCodec.empty()) {
+        if (spec.pattern == ClipPattern::testsrc2) {
+            args += "-f lavfi -i testsrc2=s=" + size + ":r=" + rate + " ";
+        } else {
+            args += "-f lavfi -i color=c=black:s=" + size + ":r=" + rate + " ";
+        }
+        audioInput = 1;
+    }
+    if (spec.audio) {
+        args += "-f lavfi -i sine=f=" + number(spec.sineFrequency) + ":r=" + number(spec.sampleRate) + " ";
+    }
+    if (!spec.videoCodec.empty()) {
+        std::string filter;
+        if (spec.pattern == ClipPattern::frameStamp) {
+            filter = "format=yuv420p,geq=lum='" + stampExpression("N") + "':cb=128:cr=128,";
+        }
+        filter += "format=" + spec.pixelFormat;
+        args += "-map 0:v -vf \"" + filter + "\" -frames:v " + number(spec.frameCount) + " -c:v " + spec.videoCodec +
+                " " + spec.videoArgs + " ";
+    }
+    if (spec.audio) {
+        const double seconds = spec.videoCodec.empty()
+                                   ? spec.audioSeconds
+                                   : static_cast<double>(spec.frameCount) * spec.fpsDen / spec.fpsNum;
+        args += "-map " + number(audioInput) + ":a -t " + number(seconds) + " -c:a " + spec.audioCodec +
+                " -ar " + number(spec.sampleRate) + " -ac " + number(spec.channels) + " ";
+    }
+    runFFmpeg(args + shellQuote(path.string()));
+    if (spec.rotation != 0 && !spec.videoCodec.empty()) {
+        setDisplayRotation(path, spec.rotation, spec.width, spec.height);
+    }
+}
+
+void makeStillImage(const std::filesystem::path& path, int width, int height, int stamp)
+{
+    const std::string size = number(width) + "x" + number(height);
+    const std::string ext = path.extension().string();
+    const std::string pixfmt = (ext == ".jpg" || ext == ".jpeg") ? "yuvj420p" : "rgb24";
+    runFFmpeg("-f lavfi -i color=c=black:s=" + size + " -vf \"format=yuv444p,geq=lum='" +
+              stampExpression(number(stamp)) + "':cb=128:cr=128,scale=out_range=full,format=" + pixfmt +
+              "\" -frames:v 1 -update 1 " + shellQuote(path.string()));
+}
+
+int readFrameStamp(const std::function<double(int x, int y)>& luma, int width, int height)
+{
+    int value = 0;
+    const int y = height / 2;
+    for (int bit = 0; bit < 16; ++bit) {
+        const int x = static_cast<int>((bit + 0.5) * width / 16.0);
+        const double v = luma(x, y);
+        if (v > 0.75) {
+            value |= 1 << bit;
+        } else if (!(v < 0.25)) {
+            return -1;
+        }
+    }
+    return value;
+}
+
+nlohmann::json ffprobe(const std::filesystem::path& path, const std::string& arguments)
+{
+    const CommandResult result =
+        runCommand("ffprobe -v quiet -of json " + arguments + " " + shellQuote(path.string()));
+    if (result.exitCode != 0) {
+        throw std::runtime_error("ffprobe of " + path.string() + " failed:\n" + result.output);
+    }
+    return nlohmann::json::parse(result.output);
+}
+
+nlohmann::json ffprobeStream(const std::filesystem::path& path, const std::string& selector, bool countFrames)
+{
+    const nlohmann::json json =
+        ffprobe(path, "-show_streams -select_streams " + selector + (countFrames ? " -count_frames" : ""));
+    if (!json.contains("streams") || json["streams"].empty()) {
+        throw std::runtime_error("no stream " + selector + " in " + path.string());
+    }
+    return json["streams"][0];
+}
+
+std::vector<ProbedPacket> ffprobePackets(const std::filesystem::path& path)
+{
+    const nlohmann::json json = ffprobe(path, "-show_entries packet=stream_index,pts_time,dts_time,pos");
+    std::vector<ProbedPacket> packets;
+    for (const auto& p : json.value("packets", nlohmann::json::array())) {
+        ProbedPacket packet;
+        packet.streamIndex = p.value("stream_index", 0);
+        packet.ptsSeconds = parseDouble(p.value("pts_time", nlohmann::json()));
+        packet.dtsSeconds = parseDouble(p.value("dts_time", nlohmann::json()));
+        packet.position = static_cast<std::int64_t>(parseDouble(p.value("pos", nlohmann::json())));
+        packets.push_back(packet);
+    }
+    return packets;
+}
+
+} // namespace velmora::test
