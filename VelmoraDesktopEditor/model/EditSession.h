@@ -1,13 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <nlohmann/json_fwd.hpp>
 
 #include "model/EditorJobV2.h"
 
 namespace velmora {
+
+class KeyedContainer;
+class DecodingError;
 
 // The open project: project settings, the project-wide LUT, the media pool and the timelines
 // with their clips and markers. A reference object (held by std::shared_ptr) that lives on the
@@ -128,7 +136,97 @@ public:
 
     // ---- reading, normalisation, job import, browser import, opening files ----
 
+    // Opens any JSON file the editor accepts: a browser project, a desktop job or render job, an
+    // edit-return file, a project document or a bare session document, tried in that order. The
+    // result has a project, at least one timeline and an active timeline id. Fails with a
+    // FileError when the file cannot be read, "EditSession" code 1 for an empty file and code 2
+    // ("Could not read timeline JSON: …") when no reader accepts it.
+    static EditSession load(const std::filesystem::path& url);
+
+    // The session reader: strict JSON types except for the lenient identifiers, the flat grade
+    // keys folded into `grade` and a dropped malformed `grade` object. Throws DecodingError.
+    // Applies no normalisation apart from rebuilding empty `sources` from the clips.
+    static EditSession decode(const KeyedContainer& container);
+    static EditSession fromJSON(std::string_view bytes);
+    // A string as is, a number as its decimal text, anything else nothing. Never fails.
+    static std::optional<std::string> decodeFlexibleString(const KeyedContainer& container, std::string_view key);
+    // One line naming the failure and its coding path, e.g.
+    // "wrong type for String at timelines.Index 0.clips.Index 1.type".
+    static std::string decodingErrorDescription(const DecodingError& error);
+
+    // The effective kind of a clip: "audio", "video", "image", "text" or another lower-cased
+    // word, from the stated type and, failing that, the name's suffix.
+    static std::string normalizedClipType(const std::optional<std::string>& type, const std::optional<std::string>& name);
+    // Makes duration and inPoint present and non-negative and sets
+    // outPoint = inPoint + duration × speed (speed floored at 0.0625, 1 when absent).
+    // `speed` and `startTime` are left as they are.
+    static void normalizeTiming(Clip& clip);
+    // normalizeTiming on every clip, then fixAbuttingSameSourceInPoints and
+    // recomputeTimelineDuration; returns whether an in-point was moved.
+    bool normalizeAllClipTiming();
+    // A video clip that continues the previous clip of the same source (gap at most 0.08 s)
+    // starts its media where that clip ended, unless its in-point is already within 0.05 s of
+    // it or later. Returns whether an in-point was moved.
+    bool fixAbuttingSameSourceInPoints();
+    // The active timeline's duration = the end of its last video or image clip (0 without one).
+    void recomputeTimelineDuration();
+    // Gives every clip of the session a non-empty id that no earlier clip carries.
+    void normalizeClipIds();
+    // Adds a source for every clip source id the pool lacks. Existing sources keep their
+    // positions (a later duplicate id replaces the earlier value in place); new ones follow in
+    // order of first use.
+    void syncSourcesFromTimelines();
+    void rebuildSourcesFromClipsIfNeeded();
+
+    // A decoded desktop job as a session; a browser export (tool exactly
+    // DesktopJobTool::browserExport) is cleaned on the way in. Never fails.
+    static EditSession fromEditorJobV2(const EditorJobV2& job);
+    // What a browser clip grade keeps: usable inline LUT text as is, a LUT file reference, or
+    // parameters that differ from neutral; otherwise nothing.
+    static std::optional<EditorJobV2::ClipGrade> sanitizeWebImportClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade);
+    // For a browser-export session only: visual clips that almost touch (gap in (-0.15 s, 0.5 s))
+    // are moved to abut the previous one, across lanes.
+    void normalizeWebDesktopImportLayout();
+
+    // The browser editor's project file: an object with "timelines" and "library" or "state".
+    static bool isWebTavlekPayload(const nlohmann::json& object);
+    // Reads the browser project leniently; never fails. The session's tool is "browser-tavlek".
+    static EditSession fromWebTavlek(const nlohmann::json& object);
+    // The lenient readers and clip builders of the browser import. `libraryByName` maps
+    // lower-cased file names to source ids.
+    static std::optional<Clip> clipFromWebDict(const nlohmann::json& clip, const std::map<std::string, std::string>& libraryByName);
+    static EditorJobV2::ClipGrade clipGradeFromWebDict(const nlohmann::json& clip, const nlohmann::json* gradeParams);
+    static std::optional<std::string> webString(const nlohmann::json* value);
+    static std::optional<std::int64_t> intValue(const nlohmann::json* value);
+    static std::optional<double> doubleValue(const nlohmann::json* value);
+
+
     // ---- queries, new projects, lane keys ----
+
+    // Position of a clip: indexes into `timelines` and that timeline's `clips`.
+    struct ClipLocation {
+        std::size_t timelineIndex = 0;
+        std::size_t clipIndex = 0;
+
+        bool operator==(const ClipLocation&) const = default;
+    };
+
+    // A new project document session: one empty, active timeline "Timeline 1".
+    static EditSession blankProject(const std::string& name = "Untitled Project", int width = 1920, int height = 1080,
+        double fps = 24.0);
+    // Gives a session without a project the default one and without timelines one empty
+    // timeline, and makes sure the project names an active timeline.
+    void ensureDefaultTimelineIfNeeded();
+    static bool isAudioClip(const Clip& clip);
+    // Video, image and text clips.
+    static bool isVisualTimelineClip(const Clip& clip);
+    // The first clip with exactly this id, over all timelines.
+    std::optional<ClipLocation> clipLocation(const std::string& id) const;
+    // Removes the first clip with this id from whichever timeline holds it.
+    std::optional<Clip> deleteClip(const std::string& id);
+    // Removes the clips with these ids from the active timeline; returns how many went.
+    int deleteClips(const std::vector<std::string>& ids);
+
 
     // ---- writing documents, render jobs and edit-return files; media folder ----
 

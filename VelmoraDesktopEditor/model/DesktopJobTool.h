@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/EditorJobV2.h"
+
+namespace velmora::DesktopJobTool {
+
+// The "tool" identifiers of the JSON files exchanged with the browser editor and the export engine.
+// The browser editor's desktop export, and the desktop's render job.
+inline constexpr char browserExport[] = "velmora-editor-desktop-export";
+// The edit-return file the desktop writes for the browser editor.
+inline constexpr char editReturn[] = "velmora-editor-desktop-edit-return";
+// The desktop's project document, and the tool of a new blank project.
+inline constexpr char editSession[] = "velmora-editor-desktop-edit";
+
+// True when the tool, trimmed of white space and line breaks, is one of the three identifiers
+// (case-sensitive). All three count, the project document included.
+bool isTimelineRenderJob(const std::optional<std::string>& tool);
+
+// True when the bytes parse as a JSON object whose "tool" passes isTimelineRenderJob, or whose
+// "timelines" is a non-empty array. Never fails.
+bool isTimelineJobJSON(std::string_view bytes);
+
+// How the export engine tells a timeline job from a single-video job: the probed tool passes
+// isTimelineRenderJob, or the bytes pass isTimelineJobJSON.
+bool isTimelineJobFile(std::string_view bytes);
+
+struct OverlayRenderFlags {
+    bool text = false;        // a "text" clip that is not a lower third
+    bool lowerThirds = false; // a "text" clip with isLowerThird true
+    bool images = false;      // an "image" clip
+
+    bool operator==(const OverlayRenderFlags&) const = default;
+};
+
+// Which overlay kinds occur among the clips; types are compared exactly as written.
+OverlayRenderFlags overlayRenderFlags(const std::vector<EditorJobV2::Clip>& clips);
+
+} // namespace velmora::DesktopJobTool

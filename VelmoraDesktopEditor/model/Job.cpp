@@ -1,0 +1,59 @@
+#include "model/Job.h"
+
+#include "model/JsonDecoding.h"
+
+namespace velmora {
+
+Job::Output Job::Output::decode(const KeyedContainer& c)
+{
+    Output o;
+    o.fps = c.decodeIfPresent<double>("fps");
+    o.fpsNum = c.decodeIfPresent<std::int64_t>("fpsNum");
+    o.fpsDen = c.decodeIfPresent<std::int64_t>("fpsDen");
+    o.maxWidth = c.decodeIfPresent<std::int64_t>("maxWidth");
+    o.targetBitrate = c.decodeIfPresent<std::int64_t>("targetBitrate");
+    o.container = c.decodeIfPresent<std::string>("container");
+    return o;
+}
+
+Job::Grade Job::Grade::decode(const KeyedContainer& c)
+{
+    return Grade{c.decode<std::string>("lutCube")};
+}
+
+Job Job::decode(const KeyedContainer& c)
+{
+    Job job;
+    job.sourceInSeconds = c.decodeIfPresent<double>("sourceInSeconds");
+    job.sourceOutSeconds = c.decodeIfPresent<double>("sourceOutSeconds");
+    job.version = c.decode<std::int64_t>("version");
+    job.output = c.decodeIfPresent<Output>("output");
+    job.grade = c.decode<Grade>("grade");
+    return job;
+}
+
+Job Job::fromJSON(std::string_view bytes)
+{
+    const nlohmann::json document = JsonDecoding::parse(bytes);
+    return decode(KeyedContainer::root(document));
+}
+
+JobToolProbe JobToolProbe::decode(const KeyedContainer& c)
+{
+    return JobToolProbe{c.decodeIfPresent<std::string>("tool")};
+}
+
+std::optional<std::string> JobToolProbe::probeTool(std::string_view bytes) noexcept
+{
+    try {
+        const auto document = JsonDecoding::tryParse(bytes);
+        if (!document) {
+            return std::nullopt;
+        }
+        return decode(KeyedContainer::root(*document)).tool;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,326 @@
+#include "model/JsonDecoding.h"
+
+#include <cmath>
+#include <limits>
+
+#include "platform/foundation/Base64.h"
+#include "platform/foundation/NumberText.h"
+#include "platform/foundation/StringText.h"
+
+namespace velmora {
+
+namespace {
+
+std::string joinPath(const CodingPath& path)
+{
+    std::string text;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (i > 0) {
+            text += '.';
+        }
+        text += path[i];
+    }
+    return text;
+}
+
+std::string withPath(std::string description, const CodingPath& path)
+{
+    if (!path.empty()) {
+        description += " (at " + joinPath(path) + ")";
+    }
+    return description;
+}
+
+std::string numberText(const nlohmann::json& value)
+{
+    if (value.is_number_integer() && !value.is_number_unsigned()) {
+        return NumberText::integer(value.get<std::int64_t>());
+    }
+    if (value.is_number_unsigned()) {
+        return std::to_string(value.get<std::uint64_t>());
+    }
+    return NumberText::shortest(value.get<double>());
+}
+
+[[noreturn]] void throwDoesNotFit(const nlohmann::json& value, const char* typeName, const CodingPath& path)
+{
+    throw DecodingError(DecodingError::Kind::dataCorrupted, path, {},
+        withPath("Parsed JSON number <" + numberText(value) + "> does not fit in " + typeName + ".", path));
+}
+
+// An integral JSON number within [min, max], else a data-corrupted failure.
+template <class Int>
+Int readInteger(const nlohmann::json& value, const CodingPath& path, const char* typeName)
+{
+    if (!value.is_number()) {
+        JsonDecoding::throwTypeMismatch(typeName, path, value);
+    }
+    constexpr auto min = std::numeric_limits<Int>::min();
+    constexpr auto max = std::numeric_limits<Int>::max();
+    if (value.is_number_unsigned()) {
+        const auto v = value.get<std::uint64_t>();
+        if (v > static_cast<std::uint64_t>(max)) {
+            throwDoesNotFit(value, typeName, path);
+        }
+        return static_cast<Int>(v);
+    }
+    if (value.is_number_integer()) {
+        const auto v = value.get<std::int64_t>();
+        if (v < static_cast<std::int64_t>(min) || v > static_cast<std::int64_t>(max)) {
+            throwDoesNotFit(value, typeName, path);
+        }
+        return static_cast<Int>(v);
+    }
+    const double v = value.get<double>();
+    // Both bounds are powers of two (or one less than one), so the comparisons are exact:
+    // -2^63 <= v < 2^63 for 64-bit integers, INT_MIN <= v <= INT_MAX for narrower ones.
+    const double lower = static_cast<double>(min);
+    const double upperExclusive = -lower;
+    const bool inRange = sizeof(Int) == 8 ? (v >= lower && v < upperExclusive)
+                                          : (v >= lower && v <= static_cast<double>(max));
+    if (!std::isfinite(v) || std::trunc(v) != v || !inRange) {
+        throwDoesNotFit(value, typeName, path);
+    }
+    return static_cast<Int>(v);
+}
+
+} // namespace
+
+DecodingError::DecodingError(Kind kind, CodingPath codingPath, std::string subject, std::string debugDescription)
+    : std::runtime_error(debugDescription)
+    , kind_(kind)
+    , codingPath_(std::move(codingPath))
+    , subject_(std::move(subject))
+    , debugDescription_(std::move(debugDescription))
+{
+}
+
+std::string DecodingError::pathText() const
+{
+    return joinPath(codingPath_);
+}
+
+namespace JsonDecoding {
+
+nlohmann::json parse(std::string_view text)
+{
+    try {
+        return nlohmann::json::parse(text.begin(), text.end());
+    } catch (const nlohmann::json::parse_error& error) {
+        std::string detail = error.what();
+        // nlohmann prefixes its messages with "[json.exception.parse_error.101] ".
+        if (const auto bracket = detail.find("] "); detail.starts_with("[json.exception") && bracket != std::string::npos) {
+            detail.erase(0, bracket + 2);
+        }
+        throw DecodingError(DecodingError::Kind::dataCorrupted, {}, {},
+            "The given data was not valid JSON (" + detail + ").");
+    }
+}
+
+std::optional<nlohmann::json> tryParse(std::string_view text) noexcept
+{
+    try {
+        auto value = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+        if (value.is_discarded()) {
+            return std::nullopt;
+        }
+        return value;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::string describeJsonType(const nlohmann::json& value)
+{
+    switch (value.type()) {
+    case nlohmann::json::value_t::null:
+        return "null";
+    case nlohmann::json::value_t::boolean:
+        return "a boolean";
+    case nlohmann::json::value_t::string:
+        return "a string";
+    case nlohmann::json::value_t::array:
+        return "an array";
+    case nlohmann::json::value_t::object:
+        return "a dictionary";
+    case nlohmann::json::value_t::number_integer:
+    case nlohmann::json::value_t::number_unsigned:
+    case nlohmann::json::value_t::number_float:
+        return "a number";
+    default:
+        return "an unknown value";
+    }
+}
+
+void throwTypeMismatch(const std::string& expectedType, const CodingPath& path, const nlohmann::json& found)
+{
+    throw DecodingError(DecodingError::Kind::typeMismatch, path, expectedType,
+        withPath("Expected to decode " + expectedType + " but found " + describeJsonType(found) + " instead.", path));
+}
+
+void throwValueNotFound(const std::string& expectedType, const CodingPath& path)
+{
+    throw DecodingError(DecodingError::Kind::valueNotFound, path, expectedType,
+        withPath("Expected " + expectedType + " value but found null instead.", path));
+}
+
+CodingPath appending(const CodingPath& path, std::string component)
+{
+    CodingPath result;
+    result.reserve(path.size() + 1);
+    result = path;
+    result.push_back(std::move(component));
+    return result;
+}
+
+std::string indexComponent(std::size_t index)
+{
+    return "Index " + std::to_string(index);
+}
+
+} // namespace JsonDecoding
+
+std::string JsonValueReader<std::string>::read(const nlohmann::json& value, const CodingPath& path)
+{
+    if (!value.is_string()) {
+        JsonDecoding::throwTypeMismatch(typeName, path, value);
+    }
+    return value.get<std::string>();
+}
+
+bool JsonValueReader<bool>::read(const nlohmann::json& value, const CodingPath& path)
+{
+    if (!value.is_boolean()) {
+        JsonDecoding::throwTypeMismatch(typeName, path, value);
+    }
+    return value.get<bool>();
+}
+
+int JsonValueReader<int>::read(const nlohmann::json& value, const CodingPath& path)
+{
+    return readInteger<int>(value, path, typeName);
+}
+
+std::int64_t JsonValueReader<std::int64_t>::read(const nlohmann::json& value, const CodingPath& path)
+{
+    return readInteger<std::int64_t>(value, path, typeName);
+}
+
+double JsonValueReader<double>::read(const nlohmann::json& value, const CodingPath& path)
+{
+    if (!value.is_number()) {
+        JsonDecoding::throwTypeMismatch(typeName, path, value);
+    }
+    return value.get<double>();
+}
+
+FlexibleBool JsonValueReader<FlexibleBool>::read(const nlohmann::json& value, const CodingPath&)
+{
+    if (value.is_boolean()) {
+        return FlexibleBool{value.get<bool>()};
+    }
+    if (value.is_number()) {
+        return FlexibleBool{value.get<double>() != 0.0};
+    }
+    if (value.is_string()) {
+        const std::string text = StringText::lowercased(StringText::trimmed(value.get_ref<const std::string&>()));
+        return FlexibleBool{text == "1" || text == "true" || text == "yes" || text == "y"};
+    }
+    return FlexibleBool{false};
+}
+
+std::vector<std::uint8_t> JsonValueReader<std::vector<std::uint8_t>>::read(const nlohmann::json& value, const CodingPath& path)
+{
+    if (!value.is_string()) {
+        JsonDecoding::throwTypeMismatch(typeName, path, value);
+    }
+    auto bytes = Base64::decode(value.get_ref<const std::string&>());
+    if (!bytes) {
+        throw DecodingError(DecodingError::Kind::dataCorrupted, path, {},
+            withPath("Encountered Data is not valid Base64.", path));
+    }
+    return std::move(*bytes);
+}
+
+KeyedContainer::KeyedContainer(const nlohmann::json& object, CodingPath path)
+    : object_(&object)
+    , path_(std::move(path))
+{
+}
+
+KeyedContainer KeyedContainer::root(const nlohmann::json& document)
+{
+    if (!document.is_object()) {
+        JsonDecoding::throwTypeMismatch("Dictionary<String, Any>", {}, document);
+    }
+    return KeyedContainer(document, {});
+}
+
+bool KeyedContainer::contains(std::string_view key) const
+{
+    return value(key) != nullptr;
+}
+
+bool KeyedContainer::isAbsentOrNull(std::string_view key) const
+{
+    const nlohmann::json* v = value(key);
+    return !v || v->is_null();
+}
+
+const nlohmann::json* KeyedContainer::value(std::string_view key) const
+{
+    const auto it = object_->find(key);
+    return it == object_->end() ? nullptr : &*it;
+}
+
+CodingPath KeyedContainer::pathFor(std::string_view key) const
+{
+    return JsonDecoding::appending(path_, std::string(key));
+}
+
+KeyedContainer KeyedContainer::nestedContainer(std::string_view key) const
+{
+    const nlohmann::json* v = value(key);
+    if (!v) {
+        throwKeyNotFound(key);
+    }
+    CodingPath path = pathFor(key);
+    if (v->is_null()) {
+        JsonDecoding::throwValueNotFound("Dictionary<String, Any>", path);
+    }
+    if (!v->is_object()) {
+        JsonDecoding::throwTypeMismatch("Dictionary<String, Any>", path, *v);
+    }
+    return KeyedContainer(*v, std::move(path));
+}
+
+void KeyedContainer::throwKeyNotFound(std::string_view key) const
+{
+    throw DecodingError(DecodingError::Kind::keyNotFound, path_, std::string(key),
+        withPath("No value associated with key \"" + std::string(key) + "\".", path_));
+}
+
+namespace FlexibleJSON {
+
+std::optional<std::string> string(const KeyedContainer& container, std::string_view key)
+{
+    const nlohmann::json* v = container.value(key);
+    if (!v) {
+        return std::nullopt;
+    }
+    if (v->is_string()) {
+        return v->get<std::string>();
+    }
+    if (!v->is_number()) {
+        return std::nullopt;
+    }
+    try {
+        return NumberText::integer(JsonValueReader<std::int64_t>::read(*v, container.pathFor(key)));
+    } catch (const DecodingError&) {
+    }
+    return NumberText::shortest(v->get<double>());
+}
+
+} // namespace FlexibleJSON
+
+} // namespace velmora

@@ -1,0 +1,257 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "model/FlexibleBool.h"
+
+// The strict JSON record reader shared by the session, job and single-video job decoders.
+//
+// Rules: keys match exactly and case-sensitively; an absent key or JSON null gives an absent
+// optional value; a string field takes only a JSON string, an integer field only a JSON number
+// with an integral value, a float field any JSON number, a boolean field only true or false;
+// keys a record does not read are ignored. Every failure throws DecodingError carrying the coding
+// path from the document root to the failing value (keys, and "Index N" for array positions).
+
+namespace velmora {
+
+using CodingPath = std::vector<std::string>;
+
+// A JSON document that does not decode into the requested record.
+class DecodingError : public std::runtime_error {
+public:
+    enum class Kind {
+        typeMismatch,  // a present value of another JSON type
+        valueNotFound, // null where a value is required
+        keyNotFound,   // a required key is absent
+        dataCorrupted, // not JSON, or a value that cannot be represented (5.5 as an integer, bad base64)
+    };
+
+    // `subject` is the expected type's name for typeMismatch and valueNotFound, the missing key
+    // for keyNotFound, and unused for dataCorrupted.
+    DecodingError(Kind kind, CodingPath codingPath, std::string subject, std::string debugDescription);
+
+    Kind kind() const noexcept { return kind_; }
+    const CodingPath& codingPath() const noexcept { return codingPath_; }
+    // Unqualified name of the expected type ("String", "Int", "Double", "Bool",
+    // "Dictionary<String, Any>", "Array<Any>").
+    const std::string& expectedType() const noexcept { return subject_; }
+    const std::string& missingKey() const noexcept { return subject_; }
+    const std::string& debugDescription() const noexcept { return debugDescription_; }
+
+    // The coding path joined with ".": "timelines.Index 0.clips.Index 2.type".
+    std::string pathText() const;
+
+private:
+    Kind kind_;
+    CodingPath codingPath_;
+    std::string subject_;
+    std::string debugDescription_;
+};
+
+namespace JsonDecoding {
+
+// Parses a whole document. Invalid JSON (including empty or blank text and invalid UTF-8)
+// throws DecodingError::dataCorrupted with an empty coding path.
+nlohmann::json parse(std::string_view text);
+
+// Parses without throwing; nothing for invalid JSON.
+std::optional<nlohmann::json> tryParse(std::string_view text) noexcept;
+
+// "a number", "a string", "null", … for error texts.
+std::string describeJsonType(const nlohmann::json& value);
+
+[[noreturn]] void throwTypeMismatch(const std::string& expectedType, const CodingPath& path, const nlohmann::json& found);
+[[noreturn]] void throwValueNotFound(const std::string& expectedType, const CodingPath& path);
+
+CodingPath appending(const CodingPath& path, std::string component);
+std::string indexComponent(std::size_t index);
+
+} // namespace JsonDecoding
+
+class KeyedContainer;
+
+// How a record is read from a JSON object. By default a record's own
+// `static T decode(const KeyedContainer&)`; a reader may specialise this in its source file for
+// records that declare no decoder of their own.
+template <class T>
+struct JsonDecodable {
+    static T decode(const KeyedContainer& container) { return T::decode(container); }
+};
+
+// How one JSON value becomes a T. Records (JSON objects) by default; the specialisations below
+// cover strings, numbers, booleans, FlexibleBool, base64 data and arrays.
+template <class T>
+struct JsonValueReader {
+    static constexpr const char* typeName = "Dictionary<String, Any>";
+    static T read(const nlohmann::json& value, const CodingPath& path);
+};
+
+template <>
+struct JsonValueReader<std::string> {
+    static constexpr const char* typeName = "String";
+    static std::string read(const nlohmann::json& value, const CodingPath& path);
+};
+
+template <>
+struct JsonValueReader<bool> {
+    static constexpr const char* typeName = "Bool";
+    static bool read(const nlohmann::json& value, const CodingPath& path);
+};
+
+template <>
+struct JsonValueReader<int> {
+    static constexpr const char* typeName = "Int";
+    static int read(const nlohmann::json& value, const CodingPath& path);
+};
+
+template <>
+struct JsonValueReader<std::int64_t> {
+    static constexpr const char* typeName = "Int";
+    static std::int64_t read(const nlohmann::json& value, const CodingPath& path);
+};
+
+template <>
+struct JsonValueReader<double> {
+    static constexpr const char* typeName = "Double";
+    static double read(const nlohmann::json& value, const CodingPath& path);
+};
+
+// Lenient: never fails on a present value (true, 1, 0.5, "yes", " Y " read true).
+template <>
+struct JsonValueReader<FlexibleBool> {
+    static constexpr const char* typeName = "FlexibleBool";
+    static FlexibleBool read(const nlohmann::json& value, const CodingPath& path);
+};
+
+// Bytes, written in JSON as a base64 string.
+template <>
+struct JsonValueReader<std::vector<std::uint8_t>> {
+    static constexpr const char* typeName = "String";
+    static std::vector<std::uint8_t> read(const nlohmann::json& value, const CodingPath& path);
+};
+
+template <class U>
+struct JsonValueReader<std::vector<U>> {
+    static constexpr const char* typeName = "Array<Any>";
+    static std::vector<U> read(const nlohmann::json& value, const CodingPath& path)
+    {
+        if (!value.is_array()) {
+            JsonDecoding::throwTypeMismatch(typeName, path, value);
+        }
+        std::vector<U> result;
+        result.reserve(value.size());
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            const nlohmann::json& element = value[i];
+            CodingPath elementPath = JsonDecoding::appending(path, JsonDecoding::indexComponent(i));
+            if (element.is_null()) {
+                JsonDecoding::throwValueNotFound(JsonValueReader<U>::typeName, elementPath);
+            }
+            result.push_back(JsonValueReader<U>::read(element, elementPath));
+        }
+        return result;
+    }
+};
+
+// A view of one JSON object together with its coding path. Borrows the JSON value: the
+// document must outlive the container.
+class KeyedContainer {
+public:
+    // `object` must be a JSON object.
+    KeyedContainer(const nlohmann::json& object, CodingPath path);
+
+    // The document's top level as a container; a top level that is not an object is a type
+    // mismatch for "Dictionary<String, Any>" at the empty path.
+    static KeyedContainer root(const nlohmann::json& document);
+
+    const CodingPath& codingPath() const noexcept { return path_; }
+    const nlohmann::json& object() const noexcept { return *object_; }
+
+    // Present, null included.
+    bool contains(std::string_view key) const;
+    // Absent or null.
+    bool isAbsentOrNull(std::string_view key) const;
+    // The raw value under the key, or nullptr when absent.
+    const nlohmann::json* value(std::string_view key) const;
+    CodingPath pathFor(std::string_view key) const;
+
+    // Required: an absent key fails with keyNotFound, null with valueNotFound.
+    template <class T>
+    T decode(std::string_view key) const
+    {
+        const nlohmann::json* v = value(key);
+        if (!v) {
+            throwKeyNotFound(key);
+        }
+        CodingPath path = pathFor(key);
+        if (v->is_null()) {
+            JsonDecoding::throwValueNotFound(JsonValueReader<T>::typeName, path);
+        }
+        return JsonValueReader<T>::read(*v, path);
+    }
+
+    // Optional: an absent key or null gives nothing; a value of the wrong type fails.
+    template <class T>
+    std::optional<T> decodeIfPresent(std::string_view key) const
+    {
+        const nlohmann::json* v = value(key);
+        if (!v || v->is_null()) {
+            return std::nullopt;
+        }
+        return JsonValueReader<T>::read(*v, pathFor(key));
+    }
+
+    // Optional with an alias: the alias is consulted only when the first key is absent or null.
+    template <class T>
+    std::optional<T> decodeIfPresent(std::string_view key, std::string_view alias) const
+    {
+        if (auto first = decodeIfPresent<T>(key)) {
+            return first;
+        }
+        return decodeIfPresent<T>(alias);
+    }
+
+    // An array that counts as empty when absent or null.
+    template <class U>
+    std::vector<U> decodeArrayOrEmpty(std::string_view key) const
+    {
+        auto array = decodeIfPresent<std::vector<U>>(key);
+        return array ? std::move(*array) : std::vector<U>{};
+    }
+
+    // The object under the key as a container (required).
+    KeyedContainer nestedContainer(std::string_view key) const;
+
+    [[noreturn]] void throwKeyNotFound(std::string_view key) const;
+
+private:
+    const nlohmann::json* object_;
+    CodingPath path_;
+};
+
+template <class T>
+T JsonValueReader<T>::read(const nlohmann::json& value, const CodingPath& path)
+{
+    if (!value.is_object()) {
+        JsonDecoding::throwTypeMismatch(typeName, path, value);
+    }
+    return JsonDecodable<T>::decode(KeyedContainer(value, path));
+}
+
+// Lenient readers of single keys, shared by the job and session decoders.
+namespace FlexibleJSON {
+
+// The value under the key as text: a string as it is; an integral number as its decimal text
+// (7 gives "7"); another number as its shortest round-trip decimal text (2.5 gives "2.5");
+// anything else (absent, null, boolean, object, array) gives nothing. Never fails.
+std::optional<std::string> string(const KeyedContainer& container, std::string_view key);
+
+} // namespace FlexibleJSON
+
+} // namespace velmora
