@@ -1,0 +1,32 @@
+#include "platform/foundation/FileError.h"
+
+#include <string>
+
+namespace velmora::FileError {
+
+namespace {
+
+std::string displayName(const std::filesystem::path& path)
+{
+    std::filesystem::path trimmed = path;
+    if (!trimmed.has_filename() && trimmed.has_parent_path() && trimmed != trimmed.root_path()) {
+        trimmed = trimmed.parent_path();
+    }
+    const std::string name = trimmed.filename().string();
+    return name.empty() ? path.string() : name;
+}
+
+} // namespace
+
+Error make(const std::error_code& error, std::string_view action, const std::filesystem::path& path)
+{
+    return Error(std::string(domain), error.value(),
+                 std::string(action) + " “" + displayName(path) + "”: " + error.message() + ".");
+}
+
+Error fromErrno(int errorNumber, std::string_view action, const std::filesystem::path& path)
+{
+    return make(std::error_code(errorNumber, std::generic_category()), action, path);
+}
+
+} // namespace velmora::FileError

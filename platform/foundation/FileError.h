@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "platform/foundation/Error.h"
+
+namespace velmora::FileError {
+
+// Errors that come from the file system: domain "file", the errno value as code, and a message
+// naming the file by its last path component with the system's own reason, e.g.
+// "Could not save “cut.tavlek”: Permission denied."
+inline constexpr std::string_view domain = "file";
+
+Error make(const std::error_code& error, std::string_view action, const std::filesystem::path& path);
+Error fromErrno(int errorNumber, std::string_view action, const std::filesystem::path& path);
+
+} // namespace velmora::FileError

@@ -1,0 +1,207 @@
+#include "platform/foundation/JsonWriting.h"
+
+#include <cerrno>
+#include <cmath>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/foundation/Error.h"
+#include "platform/foundation/FileError.h"
+#include "platform/foundation/Utf8.h"
+
+namespace velmora::JsonWriting {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string childPath(const std::string& parent, const std::string& key)
+{
+    return parent.empty() ? key : parent + "." + key;
+}
+
+void checkText(const std::string& text, const std::string& path, bool isKey)
+{
+    if (!Utf8::isValid(text)) {
+        const std::string where = path.empty() ? "the top level" : "“" + path + "”";
+        throw Error(std::string(errorDomain), invalidTextCode,
+                    std::string("Cannot write JSON: the ") + (isKey ? "key" : "text") + " at " + where
+                        + " is not valid UTF-8.");
+    }
+}
+
+// Walks the whole value before anything is written, so that a refused value never leaves
+// half a document behind.
+void checkWritable(const nlohmann::json& value, const std::string& path)
+{
+    switch (value.type()) {
+    case nlohmann::json::value_t::object:
+        for (const auto& [key, child] : value.items()) {
+            const std::string keyPath = childPath(path, key);
+            checkText(key, keyPath, true);
+            checkWritable(child, keyPath);
+        }
+        break;
+    case nlohmann::json::value_t::array: {
+        std::size_t index = 0;
+        for (const auto& child : value) {
+            checkWritable(child, path + "[" + std::to_string(index++) + "]");
+        }
+        break;
+    }
+    case nlohmann::json::value_t::string:
+        checkText(value.get_ref<const std::string&>(), path, false);
+        break;
+    case nlohmann::json::value_t::number_float: {
+        const double number = value.get<double>();
+        if (!std::isfinite(number)) {
+            const std::string which = std::isnan(number) ? "NaN" : (number > 0 ? "infinity" : "-infinity");
+            const std::string where = path.empty() ? "the top level" : "“" + path + "”";
+            throw Error(std::string(errorDomain), nonFiniteNumberCode,
+                        "Cannot write JSON: the number at " + where + " is " + which
+                            + ", which JSON cannot hold.");
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// Owns a POSIX file descriptor.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now and reports the close's own failure (a deferred write error shows up here).
+    int close()
+    {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        return result;
+    }
+
+private:
+    int fd_;
+};
+
+[[noreturn]] void throwFileError(int errorNumber, const fs::path& path)
+{
+    throw FileError::fromErrno(errorNumber, "Could not save", path);
+}
+
+std::string randomSuffix()
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::random_device device;
+    std::uniform_int_distribution<int> pick(0, 15);
+    std::string suffix;
+    for (int i = 0; i < 12; ++i) {
+        suffix += digits[pick(device)];
+    }
+    return suffix;
+}
+
+// The file a save replaces: the target itself, or, for a symbolic link, the file it names.
+fs::path resolvedTarget(const fs::path& target)
+{
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        const fs::path linked = fs::canonical(target, ec);
+        if (!ec) {
+            return linked;
+        }
+    }
+    return target;
+}
+
+} // namespace
+
+std::string prettySortedText(const nlohmann::json& value)
+{
+    checkWritable(value, "");
+    return value.dump(2, ' ', false, nlohmann::json::error_handler_t::strict);
+}
+
+void saveFileAtomically(const fs::path& requestedTarget, std::string_view bytes)
+{
+    const fs::path target = resolvedTarget(requestedTarget);
+    if (target.filename().empty()) {
+        throwFileError(EISDIR, target);
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+
+    struct stat existing {};
+    const bool replacing = ::stat(target.c_str(), &existing) == 0;
+    if (replacing && S_ISDIR(existing.st_mode)) {
+        throwFileError(EISDIR, target);
+    }
+
+    fs::path temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = folder / ("." + target.filename().string() + ".saving-" + randomSuffix());
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            throwFileError(errno, target);
+        }
+    }
+    if (fd < 0) {
+        throwFileError(EEXIST, target);
+    }
+    FileDescriptor file(fd);
+
+    const auto fail = [&](int errorNumber) {
+        if (file.get() >= 0) {
+            file.close();
+        }
+        ::unlink(temporary.c_str());
+        throwFileError(errorNumber, target);
+    };
+
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(file.get(), bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail(errno);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (replacing) {
+        // Best effort: a file the user made read-only for others stays so; failure only
+        // leaves the default permissions of a new file.
+        (void)::fchmod(file.get(), existing.st_mode & 07777);
+    }
+    if (::fsync(file.get()) != 0) {
+        fail(errno);
+    }
+    if (file.close() != 0) {
+        fail(errno);
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        fail(errno);
+    }
+    // Makes the rename itself durable; the new file is complete whatever happens here.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        (void)::fsync(folderFd);
+        ::close(folderFd);
+    }
+}
+
+} // namespace velmora::JsonWriting
