@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,7 @@
 namespace velmora {
 
 class KeyedContainer;
+struct TimelineSnapshot; // editing/TimelineSnapshot.h
 class DecodingError;
 
 // The open project: project settings, the project-wide LUT, the media pool and the timelines
@@ -231,6 +233,125 @@ public:
     // ---- writing documents, render jobs and edit-return files; media folder ----
 
     // ---- timeline editing (queries, split, move, trim, slip, ripple, gaps, markers, fades) ----
+    // Main thread only. Edits never throw: they answer whether they changed anything and leave
+    // the timeline untouched when they refuse. A timeline index outside `timelines` makes a
+    // query give its empty result and an edit change nothing. Times are seconds; a time or
+    // delta that is not a finite number is refused. Implemented in editing/EditSession*.cpp.
+
+    // Queries and lane state. An absent timeline index means the active timeline.
+    double visualOpacity(double at, std::optional<std::size_t> timelineIndex = std::nullopt) const;
+    std::optional<Clip> visualClip(double at, std::optional<std::size_t> timelineIndex = std::nullopt) const;
+    static std::optional<Clip> winningVisualClip(const std::vector<Clip>& from);
+    static std::vector<VisualTimelineSegment> flattenVisibleVideoSegments(const std::vector<Clip>& clips,
+                                                                          double endTime);
+    bool isTrackLocked(const std::string& laneKey, std::optional<std::size_t> timelineIndex = std::nullopt) const;
+    bool isTrackMuted(const std::string& laneKey, std::optional<std::size_t> timelineIndex = std::nullopt) const;
+    void toggleTrackLock(const std::string& laneKey);
+    void toggleTrackMute(const std::string& laneKey);
+    bool isClipOnLockedTrack(const Clip& clip, std::optional<std::size_t> timelineIndex = std::nullopt) const;
+    std::optional<Clip> videoClipForSplit(double playhead, const std::optional<std::string>& preferredClipId) const;
+    std::optional<Clip> audioClipForTrim(double playhead, const std::optional<std::string>& preferredClipId) const;
+    static bool playheadInsideClip(double time, const Clip& clip);
+    static std::string mediaStem(const std::string& name);
+    static bool audioMatchesVideo(const Clip& audio, const Clip& video);
+
+    // Splitting and audio pairing. The right-hand part of a cut gets the id
+    // "<old id>_b_<8 upper-case hex digits>".
+    struct SplitVideoResult {
+        bool video = false;     // the video clip was cut
+        int audioSplits = 0;    // audio clips cut on the way (0 or 1)
+        std::optional<std::string> newRightVideoId;
+
+        bool operator==(const SplitVideoResult&) const = default;
+    };
+    std::optional<std::string> splitClipReturningRightId(const std::string& id, double playhead,
+                                                         std::size_t timelineIndex);
+    std::optional<std::string> splitClipAtPlayheadReturningRight(const std::string& id, double playhead,
+                                                                 std::size_t timelineIndex);
+    bool splitClipAtPlayhead(const std::string& id, double playhead, std::size_t timelineIndex);
+    bool splitAudioClipAtPlayhead(const std::string& id, double playhead, std::size_t timelineIndex);
+    bool splitClip(const std::string& id, double playhead, std::size_t timelineIndex);
+    SplitVideoResult splitVideoClipAtPlayhead(double playhead, const std::optional<std::string>& videoClipId,
+                                              bool syncLinkedAudio);
+    void collapseSliverClips(std::size_t timelineIndex, double minimumDuration);
+    int splitAnyAudioAtPlayhead(double playhead, std::size_t timelineIndex);
+    int splitPairedAudioForVideo(const Clip& video, double playhead, std::size_t timelineIndex);
+    std::vector<std::string> audioClipIdsAtPlayhead(double playhead, std::size_t timelineIndex) const;
+    std::optional<std::string> soleAudioBedAtPlayhead(double playhead, std::size_t timelineIndex) const;
+    std::vector<std::string> linkedAudioClipIds(const Clip& video, double at, std::size_t timelineIndex) const;
+    // Ids in timeline order, each once.
+    std::vector<std::string> audioIdsPairedWithVideo(const Clip& video, double playhead,
+                                                     std::size_t timelineIndex) const;
+    bool linkedAudioOnLockedTrack(const Clip& video, double at, std::size_t timelineIndex) const;
+    std::vector<std::string> audioClipIdsToSplitAtPlayhead(const Clip& video, double playhead,
+                                                           std::size_t timelineIndex) const;
+    int splitAllStemAudioAtPlayhead(const Clip& video, double playhead, std::size_t timelineIndex);
+    int splitAudioOnPairedTrack(double at, int videoTrack, const std::optional<std::string>& stem,
+                                std::size_t timelineIndex);
+    std::vector<std::string> videoClipIdsWithStem(const Clip& clip, std::size_t timelineIndex) const;
+
+    // Undo snapshots (TimelineSnapshot is declared in editing/TimelineSnapshot.h). A snapshot
+    // is applied to the timeline it was taken from, and not at all when that one is gone.
+    std::optional<TimelineSnapshot> snapshotActiveTimeline() const;
+    void applySnapshot(const TimelineSnapshot& snapshot);
+
+    // Trimming, on the active timeline. The media folder, when given, lets a tail extension
+    // reach the real end of the source file.
+    enum class TrimEdgeKind { head, tail };
+    bool trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
+                      const std::optional<std::filesystem::path>& mediaFolder = std::nullopt);
+    bool trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio);
+    bool trimClipTail(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
+                      const std::optional<std::filesystem::path>& mediaFolder = std::nullopt);
+    bool trimClipEndAtPlayhead(double playhead, bool syncLinkedAudio);
+    std::vector<std::string> partnerAudioIdsForVideoTrim(const Clip& video, std::size_t timelineIndex) const;
+    std::vector<std::string> audioIdsOverlappingTimelineRange(double start, double end, const std::string& stem,
+                                                              const std::optional<std::string>& videoSourceId,
+                                                              std::size_t timelineIndex) const;
+    void isolateAudioBedToVideoSpan(const std::string& audioId, double videoStart, double videoEnd,
+                                    std::size_t timelineIndex);
+
+    // Slip and ripple. Kinds are the normalised clip kinds.
+    bool slipClip(const std::string& id, double sourceDelta);
+    void rippleShiftOnTrack(int track, double afterTime, double delta,
+                            const std::set<std::string>& types = {"video", "audio"});
+    void rippleShiftFollowing(const std::string& excludingId, int track, double afterEnd, double delta,
+                              std::size_t timelineIndex, const std::set<std::string>& types = {"video", "audio"});
+
+    // Moving clips, overlaps and free lanes.
+    bool moveClip(const std::string& id, double to, std::optional<int> track, bool moveLinked,
+                  bool resolveOverlaps, bool rippleFollowing);
+    void resolveVideoTrackOverlaps(std::size_t timelineIndex, int track);
+    void resolveVisualTrackOverlaps(std::size_t timelineIndex, int track);
+    void resolveAudioTrackOverlaps(std::size_t timelineIndex, int track);
+    bool relocateAudioClipOnCollision(const std::string& id, std::size_t timelineIndex);
+    int findFreeAudioTrack(double startTime, double duration, const std::string& excludingId,
+                           std::size_t timelineIndex) const;
+    int findFreeAudioTrackForInsert(double startTime, double duration, std::size_t timelineIndex) const;
+    int findFreeVisualTrack(double startTime, double duration, int preferredTrack,
+                            std::size_t timelineIndex) const;
+
+    // Markers and snapping, on the active timeline.
+    void addMarker(double at, const std::optional<std::string>& label = std::nullopt);
+    void removeMarker(const std::string& id);
+    bool removeNearestMarker(double at, double thresholdSeconds);
+    double snapTime(double time, const std::optional<std::string>& excludeClipId, double playhead,
+                    double threshold, double frameRate, bool preferPlayhead) const;
+    double snapStartTime(double time, const std::string& movingClipId, double playhead,
+                         double threshold = 0.28) const;
+
+    // Closing gaps at the playhead, on the active timeline.
+    bool closeGapsAtPlayhead(double playhead, std::optional<int> preferredTrack, bool preferredIsAudio);
+    bool closeGapAtPlayhead(double playhead, int track, const std::set<std::string>& types = {"video", "audio"});
+
+    // Fades, clip lookup and source trim. A clip found by id is the first one with that id in
+    // the first timeline holding it.
+    bool setClipFades(const std::string& clipId, std::optional<double> fadeIn, std::optional<double> fadeOut);
+    std::optional<Clip> partnerVideoClip(const Clip& audio, std::size_t timelineIndex) const;
+    std::optional<Clip> clip(const std::string& byId) const;
+    std::optional<Clip> primaryVideoClip(const std::string& forSourceId) const;
+    bool applySourceTrimToClip(const std::string& clipId, double inPoint, double outPoint,
+                               const std::optional<std::string>& lutFile);
 };
 
 } // namespace velmora

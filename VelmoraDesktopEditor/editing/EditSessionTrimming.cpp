@@ -1,0 +1,333 @@
+// Trimming one edge of a clip to a timeline time, with the partner audio following.
+//
+//   head trim to t (shorten):  |----A----|   ->      |--A--|      in-point moves by (t - start) * speed
+//   tail trim to t (shorten):  |----A----|   ->  |--A--|          duration only
+//
+// A lone video clip takes its audio to the same edge; a video clip that shares its audio with
+// sibling pieces of an earlier split cuts that audio at its own edges instead, and audio pieces
+// left under no related video clip are deleted.
+
+#include <algorithm>
+#include <cmath>
+
+#include "editing/TimelineEditingSupport.h"
+#include "model/EditSession.h"
+
+namespace velmora {
+
+using namespace editing;
+
+namespace {
+
+constexpr double kMinimumHeadChange = 0.033;
+constexpr double kMinimumExtension = 0.02;
+constexpr double kMinimumTailLength = 0.05;
+constexpr double kMinimumTailChange = 0.02;
+constexpr double kPairingOverlap = 0.02;
+
+bool overlapsSpan(const EditSession::Clip& clip, double start, double end)
+{
+    return endOf(clip) > start + kPairingOverlap && startOf(clip) < end - kPairingOverlap;
+}
+
+std::string stemOf(const EditSession::Clip& clip)
+{
+    return EditSession::mediaStem(clip.name.value_or(""));
+}
+
+// Length of the clip's media file found in the folder, when it can be read.
+std::optional<double> sourceDurationSeconds(const std::optional<std::string>& /*clipName*/,
+                                            const std::filesystem::path& /*mediaFolder*/)
+{
+    return std::nullopt; // PENDING: media resolution
+}
+
+// The longest timeline duration the clip's source allows.
+double maxTimelineDurationFromSource(const EditSession::Clip& clip,
+                                     const std::optional<std::filesystem::path>& mediaFolder)
+{
+    const double in = clip.inPoint && *clip.inPoint >= 0 ? *clip.inPoint : 0.0;
+    const double speed = speedOf(clip);
+    if (mediaFolder) {
+        if (const auto sourceLength = sourceDurationSeconds(clip.name, *mediaFolder)) {
+            return std::max((*sourceLength - in) / speed, 0.05);
+        }
+    }
+    const double duration = durationOf(clip);
+    if (clip.outPoint && in + 0.01 < *clip.outPoint) {
+        return std::max(duration, (*clip.outPoint - in) / speed);
+    }
+    return std::max(duration + 120.0, 2.0 * duration);
+}
+
+void pruneOrphanPairedAudio(EditSession& session, const std::string& stem,
+                            const std::optional<std::string>& groupId,
+                            const std::optional<std::string>& sourceId, std::size_t timelineIndex)
+{
+    const Timeline* timeline = timelineAt(session, timelineIndex);
+    if (!timeline) {
+        return;
+    }
+    const auto related = [&](const Clip& clip) {
+        return (groupId && !groupId->empty() && clip.groupId == groupId) || (!stem.empty() && stemOf(clip) == stem)
+            || (sourceId && clip.sourceId == sourceId);
+    };
+    std::vector<std::string> orphans;
+    for (const Clip& audio : timeline->clips) {
+        if (!isAudio(audio) || !related(audio)) {
+            continue;
+        }
+        const bool covered = std::any_of(timeline->clips.begin(), timeline->clips.end(), [&](const Clip& video) {
+            return isVideo(video) && related(video) && endOf(audio) > startOf(video) + kPairingOverlap
+                && startOf(audio) < endOf(video) - kPairingOverlap;
+        });
+        if (!covered) {
+            orphans.push_back(audio.id);
+        }
+    }
+    if (!orphans.empty()) {
+        session.deleteClips(orphans);
+    }
+}
+
+void syncPartnerAudioTrim(EditSession& session, const Clip& video, double toTimelineTime,
+                          EditSession::TrimEdgeKind edge, std::size_t timelineIndex)
+{
+    const Timeline* timeline = timelineAt(session, timelineIndex);
+    if (!timeline) {
+        return;
+    }
+    const double videoStart = startOf(video);
+    const double videoEnd = endOf(video);
+    const std::string stem = stemOf(video);
+
+    // The union of the three pairing rules, visited in timeline order.
+    std::vector<std::string> found = session.partnerAudioIdsForVideoTrim(video, timelineIndex);
+    for (auto&& id : session.audioIdsPairedWithVideo(video, toTimelineTime, timelineIndex)) {
+        found.push_back(std::move(id));
+    }
+    for (auto&& id : session.audioIdsOverlappingTimelineRange(videoStart, videoEnd, stem, video.sourceId, timelineIndex)) {
+        found.push_back(std::move(id));
+    }
+    std::vector<std::string> partners;
+    for (const Clip& clip : timeline->clips) {
+        if (std::find(found.begin(), found.end(), clip.id) != found.end()
+            && std::find(partners.begin(), partners.end(), clip.id) == partners.end()) {
+            partners.push_back(clip.id);
+        }
+    }
+
+    int siblings = 0;
+    for (const Clip& clip : timeline->clips) {
+        if (!isVideo(clip)) {
+            continue;
+        }
+        const bool groupMatch = video.groupId && !video.groupId->empty() && clip.groupId == video.groupId;
+        if (groupMatch || (!stem.empty() && stemOf(clip) == stem)) {
+            ++siblings;
+        }
+    }
+
+    for (const std::string& id : partners) {
+        const auto location = session.clipLocation(id);
+        if (!location) {
+            continue;
+        }
+        if (session.isClipOnLockedTrack(session.timelines[location->timelineIndex].clips[location->clipIndex], timelineIndex)) {
+            continue;
+        }
+        if (siblings < 2) {
+            // Each audio clip meets the same refusals as a clip trimmed on its own.
+            if (edge == EditSession::TrimEdgeKind::tail) {
+                session.trimClipTail(id, toTimelineTime, false, std::nullopt);
+            } else {
+                session.trimClipHead(id, toTimelineTime, false, std::nullopt);
+            }
+        } else {
+            session.isolateAudioBedToVideoSpan(id, videoStart, videoEnd, timelineIndex);
+        }
+    }
+
+    pruneOrphanPairedAudio(session, stem, video.groupId, video.sourceId, timelineIndex);
+}
+
+} // namespace
+
+bool EditSession::trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
+                               const std::optional<std::filesystem::path>& /*mediaFolder*/)
+{
+    const auto active = activeTimelineIndex();
+    if (!active || !isFinite(toTimelineTime)) {
+        return false;
+    }
+    const auto index = indexOfClip(timelines[*active], id);
+    if (!index) {
+        return false;
+    }
+    Clip clip = timelines[*active].clips[*index];
+    if (isClipOnLockedTrack(clip, *active)) {
+        return false;
+    }
+    const double start = startOf(clip);
+    const double duration = durationOf(clip);
+    const double speed = speedOf(clip);
+    const double delta = toTimelineTime - start;
+    if (std::abs(delta) < kMinimumHeadChange) {
+        return false;
+    }
+    if (delta > 0) {
+        if (!(delta < duration - kMinimumHeadChange)) {
+            return false;
+        }
+        clip.startTime = toTimelineTime;
+        clip.duration = duration - delta;
+        clip.inPoint = inPointOf(clip) + delta * speed;
+    } else {
+        // The head can only move back into source media before the in-point, and never
+        // before the start of the timeline.
+        const double available = std::max(inPointOf(clip), 0.0) / speed;
+        const double extension = std::min({available, -delta, std::max(start, 0.0)});
+        if (extension < kMinimumExtension) {
+            return false;
+        }
+        clip.startTime = start - extension;
+        clip.duration = duration + extension;
+        clip.inPoint = std::max(inPointOf(clip) - speed * extension, 0.0);
+    }
+    normalizeClipTiming(clip);
+    timelines[*active].clips[*index] = clip;
+
+    if (syncLinkedAudio && isVideo(clip)) {
+        syncPartnerAudioTrim(*this, clip, toTimelineTime, TrimEdgeKind::head, *active);
+    }
+    recomputeTimelineDuration();
+    return true;
+}
+
+bool EditSession::trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio)
+{
+    const auto active = activeTimelineIndex();
+    if (!active) {
+        return false;
+    }
+    const std::optional<Clip> clip = visualClip(playhead, *active);
+    return clip && trimClipHead(clip->id, playhead, syncLinkedAudio, std::nullopt);
+}
+
+bool EditSession::trimClipTail(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
+                               const std::optional<std::filesystem::path>& mediaFolder)
+{
+    const auto active = activeTimelineIndex();
+    if (!active || !isFinite(toTimelineTime)) {
+        return false;
+    }
+    const auto index = indexOfClip(timelines[*active], id);
+    if (!index) {
+        return false;
+    }
+    Clip clip = timelines[*active].clips[*index];
+    if (isClipOnLockedTrack(clip, *active)) {
+        return false;
+    }
+    double newDuration = toTimelineTime - startOf(clip);
+    if (newDuration <= kMinimumTailLength) {
+        return false;
+    }
+    newDuration = std::min(newDuration, maxTimelineDurationFromSource(clip, mediaFolder));
+    if (std::abs(newDuration - durationOf(clip)) < kMinimumTailChange) {
+        return false;
+    }
+    clip.duration = newDuration;
+    normalizeClipTiming(clip);
+    timelines[*active].clips[*index] = clip;
+
+    if (syncLinkedAudio && isVideo(clip)) {
+        syncPartnerAudioTrim(*this, clip, toTimelineTime, TrimEdgeKind::tail, *active);
+    }
+    recomputeTimelineDuration();
+    return true;
+}
+
+bool EditSession::trimClipEndAtPlayhead(double playhead, bool syncLinkedAudio)
+{
+    const auto active = activeTimelineIndex();
+    if (!active) {
+        return false;
+    }
+    const std::optional<Clip> clip = visualClip(playhead, *active);
+    return clip && trimClipTail(clip->id, playhead, syncLinkedAudio, std::nullopt);
+}
+
+std::vector<std::string> EditSession::partnerAudioIdsForVideoTrim(const Clip& video, std::size_t timelineIndex) const
+{
+    const Timeline* timeline = timelineAt(*this, timelineIndex);
+    if (!timeline) {
+        return {};
+    }
+    const double videoStart = startOf(video);
+    const double videoEnd = endOf(video);
+    const std::string stem = stemOf(video);
+    std::vector<std::string> ids;
+    for (const Clip& audio : timeline->clips) {
+        if (!isAudio(audio) || !overlapsSpan(audio, videoStart, videoEnd)) {
+            continue;
+        }
+        const bool groupMatch = video.groupId && !video.groupId->empty() && audio.groupId == video.groupId;
+        const bool sourceMatch = video.sourceId && audio.sourceId && *audio.sourceId == *video.sourceId;
+        const bool stemMatch = !stem.empty() && stemOf(audio) == stem;
+        if (groupMatch || sourceMatch || stemMatch) {
+            ids.push_back(audio.id);
+        }
+    }
+    return ids;
+}
+
+std::vector<std::string> EditSession::audioIdsOverlappingTimelineRange(double start, double end,
+                                                                       const std::string& stem,
+                                                                       const std::optional<std::string>& videoSourceId,
+                                                                       std::size_t timelineIndex) const
+{
+    const Timeline* timeline = timelineAt(*this, timelineIndex);
+    if (!timeline) {
+        return {};
+    }
+    std::vector<std::string> ids;
+    for (const Clip& audio : timeline->clips) {
+        if (!isAudio(audio) || !overlapsSpan(audio, start, end)) {
+            continue;
+        }
+        const bool sourceMatch = videoSourceId && audio.sourceId && *audio.sourceId == *videoSourceId;
+        const bool stemMatch = !stem.empty() && stemOf(audio) == stem;
+        const bool matchAll = stem.empty() && !videoSourceId;
+        if (sourceMatch || stemMatch || matchAll) {
+            ids.push_back(audio.id);
+        }
+    }
+    return ids;
+}
+
+void EditSession::isolateAudioBedToVideoSpan(const std::string& audioId, double videoStart, double videoEnd,
+                                             std::size_t timelineIndex)
+{
+    const Timeline* timeline = timelineAt(*this, timelineIndex);
+    if (!timeline || !isFinite(videoStart) || !isFinite(videoEnd)) {
+        return;
+    }
+    const auto index = indexOfClip(*timeline, audioId);
+    if (!index) {
+        return;
+    }
+    std::string currentId = audioId;
+    if (startOf(timeline->clips[*index]) < videoStart - kPairingOverlap) {
+        if (auto rightId = splitClipReturningRightId(currentId, videoStart, timelineIndex)) {
+            currentId = std::move(*rightId);
+        }
+    }
+    timeline = timelineAt(*this, timelineIndex);
+    const auto current = indexOfClip(*timeline, currentId);
+    if (current && endOf(timeline->clips[*current]) > videoEnd + kPairingOverlap) {
+        splitClipReturningRightId(currentId, videoEnd, timelineIndex);
+    }
+}
+
+} // namespace velmora

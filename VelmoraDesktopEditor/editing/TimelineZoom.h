@@ -1,0 +1,23 @@
+#pragma once
+
+namespace velmora {
+
+// The timeline zoom: a slider from 0 to 100 mapped logarithmically onto pixels per second,
+// one slider unit being a factor of 30000^(1/100) (about 1.108).
+namespace TimelineZoom {
+
+inline constexpr double ppsMin = 0.02;
+inline constexpr double ppsMax = 600.0;
+
+// The zoom of a new timeline; what a value that is not a number falls back to.
+inline constexpr double ppsDefault = 100.0;
+
+double uiToPps(double sliderValue);
+double ppsToUI(double pixelsPerSecond);
+
+// Limits to [ppsMin, ppsMax]; not-a-number gives ppsDefault.
+double clampPps(double pixelsPerSecond);
+
+} // namespace TimelineZoom
+
+} // namespace velmora
