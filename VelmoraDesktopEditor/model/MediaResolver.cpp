@@ -1,0 +1,556 @@
+#include "model/MediaResolver.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "model/DesktopJobTool.h"
+#include "model/NameMatching.h"
+#include "model/UserFolders.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/FileError.h"
+#include "platform/foundation/StringText.h"
+#include "platform/media/Asset.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::array<std::string_view, 18> mediaExtensions = {
+    "mp4", "mov", "m4v", "mxf", "avi", "mkv", "wav", "aac", "m4a",
+    "mp3", "jpg", "jpeg", "png", "tiff", "tif", "heic", "heif", "bmp",
+};
+constexpr std::array<std::string_view, 6> candidateExtensions = {"mp4", "mov", "m4v", "MP4", "MOV", "M4V"};
+constexpr std::array<std::string_view, 4> videoExtensions = {"mp4", "mov", "m4v", "mxf"};
+
+std::string lowercasedExtension(const fs::path& file)
+{
+    std::string extension = file.extension().string();
+    if (!extension.empty() && extension.front() == '.') {
+        extension.erase(0, 1);
+    }
+    for (char& c : extension) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return extension;
+}
+
+template <std::size_t N>
+bool hasExtensionIn(const fs::path& file, const std::array<std::string_view, N>& extensions)
+{
+    const std::string extension = lowercasedExtension(file);
+    return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+}
+
+bool isRegularFileOrLinkToOne(const fs::path& file)
+{
+    std::error_code ec;
+    return fs::is_regular_file(fs::status(file, ec));
+}
+
+// The folder's entries sorted by name, so that every listing of the same folder has the same
+// order whatever order the file system keeps. Throws nothing; `ec` reports failure to open.
+std::vector<fs::directory_entry> sortedEntries(const fs::path& folder, std::error_code& ec)
+{
+    std::vector<fs::directory_entry> entries;
+    fs::directory_iterator it(folder, fs::directory_options::none, ec);
+    if (ec) {
+        return entries;
+    }
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            break;
+        }
+        entries.push_back(*it);
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.path().filename().string() < b.path().filename().string();
+    });
+    return entries;
+}
+
+bool isFull(const std::vector<fs::path>& found, std::size_t limit)
+{
+    return limit != 0 && found.size() >= limit;
+}
+
+void collectRecursively(const fs::path& folder, std::vector<fs::path>& found, std::size_t limit)
+{
+    std::error_code ec;
+    for (const auto& entry : sortedEntries(folder, ec)) {
+        if (isFull(found, limit)) {
+            return;
+        }
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.front() == '.') {
+            continue;
+        }
+        std::error_code statusError;
+        const fs::file_status status = entry.symlink_status(statusError);
+        if (statusError) {
+            continue;
+        }
+        if (fs::is_directory(status)) {
+            collectRecursively(entry.path(), found, limit);
+        } else if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry.path())) {
+            found.push_back(entry.path());
+        }
+    }
+}
+
+std::string lastPathComponent(const fs::path& folder)
+{
+    const fs::path standardized = MediaResolver::detail::standardized(folder);
+    const std::string name = standardized.filename().string();
+    return name.empty() ? standardized.string() : name;
+}
+
+bool isBrowserExport(const EditSession& session)
+{
+    return session.tool && *session.tool == DesktopJobTool::browserExport;
+}
+
+bool isUsed(const MediaResolver::detail::UsedSet& used, const fs::path& file)
+{
+    return used.count(file) != 0;
+}
+
+MediaResolver::detail::UsedSet usedFiles(const MediaResolver::SourceFileMap& map)
+{
+    MediaResolver::detail::UsedSet used;
+    for (const auto& [id, file] : map) {
+        used.insert(file);
+    }
+    return used;
+}
+
+// The first file whose name passes `matches` decides the lookup: it is the answer unless it is
+// already used, in which case there is no answer at all.
+template <typename Matches>
+std::optional<std::optional<fs::path>> firstMatchDecides(const std::vector<fs::path>& files,
+                                                         const MediaResolver::detail::UsedSet& used,
+                                                         Matches matches)
+{
+    for (const auto& file : files) {
+        if (matches(file.filename().string())) {
+            if (isUsed(used, file)) {
+                return std::optional<fs::path>();
+            }
+            return std::optional<fs::path>(file);
+        }
+    }
+    return std::nullopt;
+}
+
+// A file name that cannot leave the folder it is joined to.
+bool isContainedRelativePath(const fs::path& relative)
+{
+    if (relative.empty() || relative.is_absolute() || relative.has_root_name() || relative.has_root_directory()) {
+        return false;
+    }
+    return std::none_of(relative.begin(), relative.end(), [](const fs::path& part) { return part == ".."; });
+}
+
+} // namespace
+
+std::vector<fs::path> listMediaFiles(const fs::path& folder)
+{
+    return MediaResolver::detail::listMediaFiles(folder, 0);
+}
+
+namespace MediaResolver::detail {
+
+fs::path standardized(const fs::path& folder)
+{
+    fs::path normal = folder.lexically_normal();
+    while (!normal.has_filename() && normal.has_relative_path()) {
+        normal = normal.parent_path();
+    }
+    return normal;
+}
+
+std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
+{
+    const fs::path root = standardized(folder);
+    std::vector<fs::path> found;
+    std::error_code ec;
+    fs::directory_iterator probe(root, fs::directory_options::none, ec);
+    if (!ec) {
+        collectRecursively(root, found, limit);
+    }
+    if (!found.empty()) {
+        return found;
+    }
+    std::error_code listError;
+    const auto entries = sortedEntries(root, listError);
+    if (listError) {
+        throw FileError::make(listError, "Could not list the folder", root);
+    }
+    for (const auto& entry : entries) {
+        if (isFull(found, limit)) {
+            break;
+        }
+        if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry.path())) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+void validateMediaFolder(const fs::path& folder)
+{
+    std::error_code ec;
+    if (!fs::is_directory(standardized(folder), ec)) {
+        throw Error(std::string(errorDomain), folderNotFoundCode,
+                    "Media folder not found (“" + lastPathComponent(folder)
+                        + "”). Click **Media Folder…** and pick the folder with your MP4 files — not a browser "
+                          "label like “edit1”.");
+    }
+}
+
+std::optional<fs::path> resolveName(std::string_view name, const std::vector<fs::path>& files, const UsedSet& used,
+                                    bool exactOnly)
+{
+    const std::string trimmedName = StringText::trimmed(name);
+    if (trimmedName.empty()) {
+        return std::nullopt;
+    }
+    const std::string base = StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)"));
+
+    if (auto decided = firstMatchDecides(files, used, [&](const std::string& fileName) {
+            return NameMatching::equalsExactly(fileName, trimmedName) || NameMatching::equalsExactly(fileName, base);
+        })) {
+        return *decided;
+    }
+    if (auto decided = firstMatchDecides(files, used, [&](const std::string& fileName) {
+            return NameMatching::equalsIgnoringCase(fileName, trimmedName)
+                || NameMatching::equalsIgnoringCase(fileName, base);
+        })) {
+        return *decided;
+    }
+    if (exactOnly) {
+        return std::nullopt;
+    }
+    if (base.find('.') == std::string::npos) {
+        for (const auto extension : candidateExtensions) {
+            const std::string wanted = base + "." + std::string(extension);
+            if (auto decided = firstMatchDecides(files, used, [&](const std::string& fileName) {
+                    return NameMatching::equalsIgnoringCase(fileName, wanted);
+                })) {
+                return *decided;
+            }
+        }
+    }
+    if (!files.empty() && NameMatching::characterCount(base) >= 4) {
+        for (const auto& file : files) {
+            if (isUsed(used, file)) {
+                continue;
+            }
+            const std::string fileName = file.filename().string();
+            const std::string stem = file.stem().string();
+            if (NameMatching::containsIgnoringCase(fileName, base) || NameMatching::containsIgnoringCase(base, stem)) {
+                return file;
+            }
+        }
+    }
+    return fuzzyMatch(base, files, used);
+}
+
+std::optional<fs::path> fuzzyMatch(std::string_view wanted, const std::vector<fs::path>& files, const UsedSet& used)
+{
+    static constexpr std::size_t tailLength = 14;
+    const std::u32string key = NameMatching::nameKey(wanted);
+    if (key.size() < 8) {
+        return std::nullopt;
+    }
+    const auto lastCharacters = [](const std::u32string& text) {
+        return text.size() <= tailLength ? text : text.substr(text.size() - tailLength);
+    };
+    const std::u32string tail = lastCharacters(key);
+
+    std::optional<fs::path> best;
+    std::size_t bestScore = 0;
+    for (const auto& file : files) {
+        if (isUsed(used, file)) {
+            continue;
+        }
+        const std::u32string fileKey = NameMatching::nameKey(file.filename().string());
+        if (fileKey == key) {
+            return file;
+        }
+        if (fileKey.empty()) {
+            continue;
+        }
+        if (fileKey.find(tail) == std::u32string::npos && tail.find(lastCharacters(fileKey)) == std::u32string::npos) {
+            continue;
+        }
+        std::size_t score = 0;
+        while (score < key.size() && score < fileKey.size()
+               && key[key.size() - 1 - score] == fileKey[fileKey.size() - 1 - score]) {
+            ++score;
+        }
+        if (!best || score > bestScore) {
+            best = file;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped, SourceFileMap& map,
+                               const std::vector<fs::path>& files, const std::optional<EditSession::Timeline>& timeline)
+{
+    const UsedSet used = usedFiles(map);
+    std::vector<fs::path> pool;
+    for (const auto& file : files) {
+        if (hasExtensionIn(file, videoExtensions) && !isUsed(used, file)) {
+            pool.push_back(file);
+        }
+    }
+    NameMatching::stableSortByFileName(pool);
+    if (pool.empty() || unmapped.empty()) {
+        return;
+    }
+    for (const auto& source : unmapped) {
+        if (map.count(source.id) != 0) {
+            continue;
+        }
+        if (timeline) {
+            for (const auto& clip : timeline->clips) {
+                if (map.count(source.id) != 0) {
+                    break;
+                }
+                if (clip.sourceId != source.id || !clip.name) {
+                    continue;
+                }
+                for (auto it = pool.begin(); it != pool.end(); ++it) {
+                    const std::vector<fs::path> single{*it};
+                    if (fuzzyMatch(*clip.name, single, {}) == *it) {
+                        map[source.id] = *it;
+                        pool.erase(it);
+                        break;
+                    }
+                }
+            }
+        }
+        if (map.count(source.id) == 0 && !pool.empty()) {
+            map[source.id] = pool.front();
+            pool.erase(pool.begin());
+        }
+    }
+}
+
+} // namespace MediaResolver::detail
+
+namespace MediaResolver {
+
+SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFolder)
+{
+    detail::validateMediaFolder(mediaFolder);
+    const std::vector<fs::path> files = listMediaFiles(mediaFolder);
+    if (files.empty()) {
+        throw Error(std::string(errorDomain), noMediaFilesCode,
+                    "No video/audio files in “" + lastPathComponent(mediaFolder)
+                        + "”. Choose the folder that contains your DJI MP4 files.");
+    }
+    const bool browserExport = isBrowserExport(session);
+    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
+
+    SourceFileMap map;
+    for (const auto& source : session.sources) {
+        const detail::UsedSet used = usedFiles(map);
+        std::optional<fs::path> found = detail::resolveName(source.fileName, files, used, browserExport);
+        if (!found && !browserExport) {
+            if (timeline) {
+                for (const auto& clip : timeline->clips) {
+                    if (clip.sourceId == source.id && clip.name) {
+                        found = detail::resolveName(*clip.name, files, used, false);
+                        if (found) {
+                            break;
+                        }
+                    }
+                }
+            }
+            if (!found) {
+                found = detail::fuzzyMatch(source.fileName, files, used);
+            }
+        }
+        if (found) {
+            map[source.id] = *found;
+        }
+    }
+    if (browserExport) {
+        return map;
+    }
+
+    if (timeline) {
+        for (const auto& clip : timeline->clips) {
+            if (!clip.sourceId || map.count(*clip.sourceId) != 0 || !clip.name) {
+                continue;
+            }
+            if (auto found = detail::resolveName(*clip.name, files, usedFiles(map), false)) {
+                map[*clip.sourceId] = *found;
+            }
+        }
+    }
+
+    std::vector<EditSession::Source> unmapped;
+    for (const auto& source : session.sources) {
+        if (map.count(source.id) == 0) {
+            unmapped.push_back(source);
+        }
+    }
+    if (!unmapped.empty()) {
+        detail::assignByOrderedVideoFiles(unmapped, map, files, timeline);
+    }
+    return map;
+}
+
+std::vector<std::string> unresolvedSourceLabels(const EditSession& session, const fs::path& mediaFolder)
+{
+    std::vector<std::string> labels;
+    try {
+        const SourceFileMap map = sourceFileMap(session, mediaFolder);
+        for (const auto& source : session.sources) {
+            if (map.count(source.id) == 0) {
+                labels.push_back(source.fileName);
+            }
+        }
+        std::sort(labels.begin(), labels.end());
+    } catch (const Error&) {
+        labels.clear();
+        for (const auto& source : session.sources) {
+            labels.push_back(source.fileName);
+        }
+    }
+    return labels;
+}
+
+bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
+{
+    std::error_code ec;
+    if (!fs::is_directory(detail::standardized(mediaFolder), ec)) {
+        return false;
+    }
+    const auto timeline = session.activeTimeline();
+    if (timeline && !timeline->clips.empty()) {
+        SourceFileMap map;
+        try {
+            map = sourceFileMap(session, mediaFolder);
+        } catch (const Error&) {
+            return false;
+        }
+        bool anyVisual = false;
+        for (const auto& clip : timeline->clips) {
+            const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+            if (kind != "video" && kind != "image") {
+                continue;
+            }
+            anyVisual = true;
+            if (clip.sourceId && map.count(*clip.sourceId) != 0) {
+                return true;
+            }
+        }
+        return !anyVisual;
+    }
+    try {
+        return !detail::listMediaFiles(mediaFolder, 1).empty();
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+std::optional<fs::path> urlForSource(const EditSession::Source& source, const EditSession& session,
+                                     const fs::path& mediaFolder)
+{
+    try {
+        const SourceFileMap map = sourceFileMap(session, mediaFolder);
+        if (const auto it = map.find(source.id); it != map.end()) {
+            std::error_code ec;
+            if (fs::exists(it->second, ec)) {
+                return it->second;
+            }
+        }
+    } catch (const Error&) {
+    }
+    try {
+        const auto files = listMediaFiles(mediaFolder);
+        if (auto found = detail::resolveName(source.fileName, files, {}, false)) {
+            return found;
+        }
+    } catch (const Error&) {
+    }
+    const fs::path relative(source.fileName);
+    if (isContainedRelativePath(relative)) {
+        const fs::path joined = mediaFolder / relative;
+        std::error_code ec;
+        if (fs::exists(joined, ec)) {
+            return joined;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> sourceDurationSeconds(const std::optional<std::string>& clipName, const fs::path& mediaFolder)
+{
+    std::vector<fs::path> files;
+    try {
+        files = listMediaFiles(mediaFolder);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+    const std::string name = clipName ? StringText::trimmed(*clipName) : std::string();
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    const auto file = detail::resolveName(name, files, {}, false);
+    if (!file) {
+        return std::nullopt;
+    }
+    double seconds = 0;
+    try {
+        seconds = Asset::open(*file)->durationSeconds();
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+    if (!std::isfinite(seconds) || seconds <= 0.05) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+} // namespace MediaResolver
+
+namespace MediaFolderPath {
+
+std::optional<fs::path> resolvedURL(const std::optional<std::string>& path)
+{
+    if (!path) {
+        return std::nullopt;
+    }
+    const std::string trimmedPath = StringText::trimmed(*path);
+    if (trimmedPath.empty()) {
+        return std::nullopt;
+    }
+    fs::path folder(UserFolders::expandingTilde(trimmedPath));
+    std::error_code ec;
+    if (folder.is_relative()) {
+        folder = fs::absolute(folder, ec);
+        if (ec) {
+            return std::nullopt;
+        }
+    }
+    folder = MediaResolver::detail::standardized(folder);
+    if (!fs::is_directory(folder, ec)) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+} // namespace MediaFolderPath
+
+} // namespace velmora

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/EditSession.h"
+
+namespace velmora {
+
+// The media files under a folder, recursively, in a fixed depth-first order (entries of each
+// folder by name, byte order; a subfolder's files where the subfolder comes). A file counts when
+// its extension, lower-cased, is one of the 18 media extensions and it is a regular file or a
+// link to one. Hidden entries (names starting with ".") are skipped with everything below
+// them; links to folders are not followed; folders that cannot be read are skipped.
+// When the recursive pass finds nothing, the folder's direct contents are listed instead, hidden
+// files included. Throws a FileError (domain "file") when that direct listing fails.
+std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder);
+
+// Finds the media file of each source of a session by name in a media folder on the local disk.
+// Stateless: every call lists the folder again. Runs on any thread; reads the session only.
+namespace MediaResolver {
+
+// Errors of the resolver.
+inline constexpr std::string_view errorDomain = "preview";
+inline constexpr int noMediaFilesCode = 11;
+inline constexpr int folderNotFoundCode = 12;
+
+// Source id to media file.
+using SourceFileMap = std::map<std::string, std::filesystem::path>;
+
+// Decides which file belongs to each source: by name (exact, case, extension, containment,
+// fuzzy), by the names of the active timeline's clips, then by handing the remaining video
+// files out in file-name order. Throws "preview" 12 when the folder is missing, 11 when it holds
+// no media file, or the listing's FileError.
+SourceFileMap sourceFileMap(const EditSession& session, const std::filesystem::path& mediaFolder);
+
+// File names of the sources without a file: sorted when the map could be built, else every
+// source's name in session order.
+std::vector<std::string> unresolvedSourceLabels(const EditSession& session, const std::filesystem::path& mediaFolder);
+
+// Whether the active timeline's pictures can be shown: some visual clip has its media.
+bool canBuildPreview(const EditSession& session, const std::filesystem::path& mediaFolder);
+
+// The file of one source, with fallbacks to a plain name lookup and to the folder joined with
+// the file name (only for a relative file name that stays inside the folder).
+std::optional<std::filesystem::path> urlForSource(const EditSession::Source& source, const EditSession& session,
+                                                  const std::filesystem::path& mediaFolder);
+
+// Duration in seconds of the file a clip name resolves to; none when nothing resolves, the file
+// cannot be probed, or its duration is not finite and above 0.05 s.
+std::optional<double> sourceDurationSeconds(const std::optional<std::string>& clipName,
+                                            const std::filesystem::path& mediaFolder);
+
+// The steps behind the operations above; exposed for their tests.
+namespace detail {
+
+using UsedSet = std::set<std::filesystem::path>;
+
+// Throws "preview" 12 unless the folder exists and is a directory.
+void validateMediaFolder(const std::filesystem::path& folder);
+
+std::optional<std::filesystem::path> resolveName(std::string_view name,
+                                                 const std::vector<std::filesystem::path>& files,
+                                                 const UsedSet& used, bool exactOnly);
+
+std::optional<std::filesystem::path> fuzzyMatch(std::string_view wanted,
+                                                const std::vector<std::filesystem::path>& files,
+                                                const UsedSet& used);
+
+void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped, SourceFileMap& map,
+                               const std::vector<std::filesystem::path>& files,
+                               const std::optional<EditSession::Timeline>& timeline);
+
+// listMediaFiles stopping once `limit` files are found (0: no limit).
+std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder, std::size_t limit);
+
+// The folder path with "." and ".." resolved lexically and no trailing separator.
+std::filesystem::path standardized(const std::filesystem::path& folder);
+
+} // namespace detail
+
+} // namespace MediaResolver
+
+// Folder paths typed by the user or saved in a project.
+namespace MediaFolderPath {
+
+// The trimmed path with "~" expanded, made absolute and standardized, when it names an existing
+// directory; otherwise none.
+std::optional<std::filesystem::path> resolvedURL(const std::optional<std::string>& path);
+
+} // namespace MediaFolderPath
+
+} // namespace velmora
