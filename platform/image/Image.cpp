@@ -268,6 +268,27 @@ Image Image::appending(PixelOp op) const
     return base;
 }
 
+std::optional<std::vector<PixelOp>> Image::stepsAfter(const Image& base) const
+{
+    if (!hasPixels() || kind_ != base.kind_ || width_ != base.width_ ||
+        height_ != base.height_ || x_ != base.x_ || y_ != base.y_ || data_ != base.data_ ||
+        stride_ != base.stride_) {
+        return std::nullopt;
+    }
+    const std::vector<PixelOp>& mine = pendingOps();
+    const std::vector<PixelOp>& theirs = base.pendingOps();
+    if (theirs.size() > mine.size()) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < theirs.size(); ++i) {
+        if (mine[i].fn != theirs[i].fn || mine[i].state != theirs[i].state) {
+            return std::nullopt;
+        }
+    }
+    return std::vector<PixelOp>(mine.begin() + static_cast<std::ptrdiff_t>(theirs.size()),
+                                mine.end());
+}
+
 bool Image::isIdenticalTo(const Image& other) const
 {
     return kind_ == other.kind_ && constant_ == other.constant_ && width_ == other.width_ &&

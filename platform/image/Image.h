@@ -117,6 +117,11 @@ public:
     // Constant images apply a colour step at once. Empty images return themselves.
     Image appending(PixelOp op) const;
 
+    // When this image is `base` with steps appended (same source pixels and geometry, and
+    // base's pending steps a prefix of this image's), the appended steps; otherwise nothing.
+    // Lets a blend of an image with a recoloured copy of itself run as one step.
+    std::optional<std::vector<PixelOp>> stepsAfter(const Image& base) const;
+
     // True when both values are the same image: same kind, extent, pixels and pending steps (a
     // copy is identical to its source; a recomputed equal-valued image is not).
     bool isIdenticalTo(const Image& other) const;

@@ -1,0 +1,254 @@
+#include "grading/BasicGrade.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "grading/GradeKernels.h"
+#include "grading/GradingCaches.h"
+#include "grading/LutApplication.h"
+#include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/image/Resample.h"
+#include "platform/image/SpatialFilters.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+double finiteOr0(const std::optional<double>& value)
+{
+    return value && std::isfinite(*value) ? *value : 0.0;
+}
+
+struct BasicGradeStep {
+    BasicGradeUniforms u;
+    BasicGradeUniforms withoutPosition; // for a constant image's colour
+    void apply(float* px, std::size_t n, const SpanPosition* where) const
+    {
+        if (!where) {
+            for (std::size_t i = 0; i < n; ++i, px += 4) {
+                const Color c = applyBasicGrade(Color{px[0], px[1], px[2], px[3]}, {}, withoutPosition);
+                px[0] = c.r;
+                px[1] = c.g;
+                px[2] = c.b;
+            }
+            return;
+        }
+        const float y = static_cast<float>(where->y);
+        for (std::size_t i = 0; i < n; ++i, px += 4) {
+            const KernelPoint dc{static_cast<float>(where->x + static_cast<double>(i)), y};
+            const Color c = applyBasicGrade(Color{px[0], px[1], px[2], px[3]}, dc, u);
+            px[0] = c.r;
+            px[1] = c.g;
+            px[2] = c.b;
+        }
+    }
+};
+
+struct VignetteKernelStep {
+    VignetteGeometry geometry;
+    float strength;
+    void apply(float* px, std::size_t n, const SpanPosition* where) const
+    {
+        if (!where) {
+            return;
+        }
+        const float y = static_cast<float>(where->y);
+        for (std::size_t i = 0; i < n; ++i, px += 4) {
+            const KernelPoint dc{static_cast<float>(where->x + static_cast<double>(i)), y};
+            const Color c = applyVignette(Color{px[0], px[1], px[2], px[3]}, dc, geometry, strength);
+            px[0] = c.r;
+            px[1] = c.g;
+            px[2] = c.b;
+        }
+    }
+};
+
+// Steps 2 to 10 of the basic grade on a colour, in double (the processor twin of the kernel).
+grademath::Rgb<double> basicColour(grademath::Rgb<double> c, double contrast, double highlights,
+                                   double shadows, double saturation, double vibrance,
+                                   double temperature, double tint)
+{
+    using grademath::L709;
+    using grademath::Rgb;
+    const double luma = L709(c);
+    const double hMask = grademath::smoothstep(0.60, 1.00, luma);
+    const double sMask = 1.0 - grademath::smoothstep(0.00, 0.45, luma);
+    double luma2 = luma;
+    if (std::fabs(highlights) > 0.0005) {
+        const double h = grademath::clampT(highlights, -1.0, 1.0);
+        luma2 = h > 0 ? luma2 + hMask * h * (1.0 - luma2) : luma2 * (1.0 + h * hMask);
+    }
+    if (std::fabs(shadows) > 0.0005) {
+        const double sh = grademath::clampT(shadows, -1.0, 1.0);
+        luma2 = sh > 0 ? luma2 + sMask * sh * (0.18 - luma2) : luma2 * (1.0 + sh * sMask);
+    }
+    if (luma > 0.0005) {
+        c = grademath::scaled(c, luma2 / luma);
+    }
+    c = grademath::clampBelowZero(c);
+    if (std::fabs(contrast) > 0.0005) {
+        const double L = L709(c);
+        const double L2 = (L - 0.5) * (1.0 + contrast * 1.5) + 0.5;
+        if (L > 0.0005) {
+            c = grademath::scaled(c, L2 / L);
+        }
+        c = grademath::clampBelowZero(c);
+    }
+    if (std::fabs(temperature) > 0.0001 || std::fabs(tint) > 0.0001) {
+        c = grademath::applyTempTintColor(c, temperature, tint);
+    }
+    const double gray = L709(c);
+    if (std::fabs(saturation) > 0.001) {
+        c = grademath::mix(gray, c, 1.0 + saturation);
+    }
+    if (std::fabs(vibrance) > 0.001) {
+        const double mx = std::fmax(c.r, std::fmax(c.g, c.b));
+        const double mn = std::fmin(c.r, std::fmin(c.g, c.b));
+        const double sat = mx > 0 ? (mx - mn) / mx : 0.0;
+        c = grademath::mix(gray, c, 1.0 + vibrance * (1.0 - sat));
+    }
+    return c;
+}
+
+} // namespace
+
+std::string basicCubeKey(double exposure, double contrast, double highlights, double shadows,
+                         double saturation, double vibrance, double temperature, double tint)
+{
+    return "e=" + formatSixDecimals(exposure) + "|c=" + formatSixDecimals(contrast) +
+           "|hi=" + formatSixDecimals(highlights) + "|sh=" + formatSixDecimals(shadows) +
+           "|sat=" + formatSixDecimals(saturation) + "|vib=" + formatSixDecimals(vibrance) +
+           "|t=" + formatSixDecimals(temperature) + "|ti=" + formatSixDecimals(tint);
+}
+
+CubeLUT buildBasicGradeCube(int size, double exposure, double contrast, double highlights,
+                            double shadows, double saturation, double vibrance,
+                            double temperature, double tint)
+{
+    const int n = std::clamp(size, 2, 65);
+    const double e = std::pow(2.0, exposure);
+    const std::size_t nn = static_cast<std::size_t>(n);
+    std::vector<float> values(nn * nn * nn * 4);
+    concurrentPerform(nn, 1, [&](std::size_t begin, std::size_t end) {
+        const double d = static_cast<double>(n - 1);
+        for (std::size_t k = begin; k < end; ++k) {
+            for (std::size_t j = 0; j < nn; ++j) {
+                for (std::size_t i = 0; i < nn; ++i) {
+                    grademath::Rgb<double> c{e * static_cast<double>(i) / d,
+                                             e * static_cast<double>(j) / d,
+                                             e * static_cast<double>(k) / d};
+                    c = basicColour(c, contrast, highlights, shadows, saturation, vibrance,
+                                    temperature, tint);
+                    const auto soft = [](double x) {
+                        const double p = grademath::maxZero(x);
+                        return p / (1.0 + grademath::maxZero(p - 1.0) * 0.85);
+                    };
+                    const grademath::Rgb<double> out =
+                        grademath::clamp01v(grademath::Rgb<double>{soft(c.r), soft(c.g), soft(c.b)});
+                    float* px = values.data() + ((k * nn + j) * nn + i) * 4;
+                    px[0] = static_cast<float>(out.r);
+                    px[1] = static_cast<float>(out.g);
+                    px[2] = static_cast<float>(out.b);
+                    px[3] = 1.0f;
+                }
+            }
+        }
+    });
+    return CubeLUT::fromFloats(n, values);
+}
+
+Image applyBasicGradeFallbackCube(const Image& image, double exposure, double contrast,
+                                  double highlights, double shadows, double saturation,
+                                  double vibrance, double temperature, double tint)
+{
+    const std::string key = basicCubeKey(exposure, contrast, highlights, shadows, saturation,
+                                         vibrance, temperature, tint);
+    CachedCubeRef entry = basicCubeCache().lookup(key).value_or(nullptr);
+    if (!entry) {
+        auto built = std::make_shared<CachedCube>();
+        built->cube = buildBasicGradeCube(33, exposure, contrast, highlights, shadows, saturation,
+                                          vibrance, temperature, tint);
+        built->filter = makeCubeFilter(built->cube);
+        entry = built;
+        basicCubeCache().store(key, entry);
+    }
+    return entry->filter.outputImage(image).value_or(image);
+}
+
+Image applyBasicGradeImage(const Image& image,
+                           const std::optional<EditorJobV2::ClipGrade::GradeParams>& params,
+                           int /*outW*/, int /*outH*/)
+{
+    if (!params) {
+        return image;
+    }
+    const double exposure = finiteOr0(params->exposure);
+    const double contrast = finiteOr0(params->contrast);
+    const double highlights = finiteOr0(params->highlights);
+    const double shadows = finiteOr0(params->shadows);
+    const double saturation = finiteOr0(params->saturation);
+    const double vibrance = finiteOr0(params->vibrance);
+    const double temperature = finiteOr0(params->temperature);
+    const double tint = finiteOr0(params->tint);
+    const double vignette = params->vignette && std::isfinite(*params->vignette)
+                                ? *params->vignette
+                                : finiteOr0(params->vignetteStrength);
+    const double debanding = finiteOr0(params->debanding);
+
+    if (std::fabs(exposure) < 0.0005 && std::fabs(contrast) < 0.0005 &&
+        std::fabs(highlights) < 0.0005 && std::fabs(shadows) < 0.0005 &&
+        std::fabs(saturation) < 0.0005 && std::fabs(vibrance) < 0.0005 &&
+        std::fabs(temperature) < 0.0001 && std::fabs(tint) < 0.0001 &&
+        std::fabs(vignette) < 0.0005 && std::fabs(debanding) < 0.0005) {
+        return image;
+    }
+
+    if (basicGradeKernel()) {
+        BasicGradeUniforms u(exposure, contrast, highlights, shadows, saturation, vibrance,
+                             temperature, tint, vignette, debanding, image.extent());
+        BasicGradeUniforms noPosition = u;
+        noPosition.vignette = 0;
+        noPosition.debanding = 0;
+        return image.appending(PixelOp::make(BasicGradeStep{u, noPosition}, u.usesPosition()));
+    }
+
+    Image result = applyBasicGradeFallbackCube(image, exposure, contrast, highlights, shadows,
+                                               saturation, vibrance, temperature, tint);
+    if (std::fabs(vignette) > 0.0005) {
+        result = vignetteEffect(result, std::clamp(vignette * 2.2, 0.0, 2.0), 1.0);
+    }
+    if (std::fabs(debanding) > 0.0005) {
+        result = noiseReduction(result, std::clamp(debanding * 0.01, 0.0, 0.02), 0.2);
+    }
+    return result;
+}
+
+Image applyVignetteImage(const Image& image, double strength)
+{
+    if (!vignetteKernel() || !image.hasPixels()) {
+        return image;
+    }
+    return image.appending(PixelOp::make(
+        VignetteKernelStep{VignetteGeometry(image.extent()), static_cast<float>(strength)}, true));
+}
+
+Image fitToOutput(const Image& image, int outW, int outH)
+{
+    const IntRect e = integralRect(image.extent());
+    if (e.width <= 0 || e.height <= 0) {
+        return image;
+    }
+    const double w = static_cast<double>(e.width);
+    const double h = static_cast<double>(e.height);
+    const double k = std::max(outW / w, outH / h);
+    const IntRect e2 = integralRect(Rect{0, 0, w * k, h * k});
+    const double x = std::floor(static_cast<double>(e2.x) + (static_cast<double>(e2.width) - outW) / 2);
+    const double y = std::floor(static_cast<double>(e2.y) + (static_cast<double>(e2.height) - outH) / 2);
+    const AffineTransform transform =
+        AffineTransform::translation(-static_cast<double>(e.x), -static_cast<double>(e.y))
+            .concatenating(AffineTransform::scale(k, k))
+            .concatenating(AffineTransform::translation(-x, -y));
+    return affineTransformCropped(image, transform, IntRect{0, 0, outW, outH});
+}
+
+} // namespace velmora::Exporter

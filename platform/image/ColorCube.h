@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "platform/image/Image.h"
+
+namespace velmora {
+
+// A 3D colour look-up lattice applied with trilinear interpolation.
+//
+// Layout: dimension N, N^3 entries of 4 floats (r, g, b, a); the entry for lattice point
+// (r, g, b) is number r + N*g + N^2*b (red fastest). Input components are clamped to [0, 1]
+// (NaN counts as 0) before the lookup. The output takes red, green and blue from the lattice
+// and keeps the source pixel's alpha. Immutable once made, so one cube may be applied by many
+// threads at once.
+class ColorCube {
+public:
+    // Throws std::invalid_argument when dimension < 2 or entries.size() != 4 * N^3.
+    ColorCube(int dimension, std::vector<float> entries);
+
+    int dimension() const { return n_; }
+    const std::vector<float>& entries() const { return entries_; }
+
+    // Looks up `count` interleaved RGBA pixels in place.
+    void apply(float* rgba, std::size_t count) const;
+    Color apply(const Color& c) const;
+
+private:
+    int n_;
+    float scale_; // N - 1
+    std::vector<float> entries_;
+};
+
+// `image` with the cube applied (a deferred per-pixel step).
+Image colorCube(const Image& image, std::shared_ptr<const ColorCube> cube);
+
+} // namespace velmora
