@@ -98,18 +98,23 @@ void makeClip(const std::filesystem::path& path, const ClipSpec& spec)
 {
     const std::string rate = number(spec.fpsNum) + "/" + number(spec.fpsDen);
     const std::string size = number(spec.width) + "x" + number(spec.height);
+    const double seconds = spec.videoCodec.empty()
+                               ? spec.audioSeconds
+                               : static_cast<double>(spec.frameCount) * spec.fpsDen / spec.fpsNum;
+    // Sources end by their own duration: an output frame limit would also cut the audio short.
+    const std::string duration = ":d=" + number(seconds);
     std::string args;
     int audioInput = 0;
     if (!spec.videoCodec.empty()) {
         if (spec.pattern == ClipPattern::testsrc2) {
-            args += "-f lavfi -i testsrc2=s=" + size + ":r=" + rate + " ";
+            args += "-f lavfi -i testsrc2=s=" + size + ":r=" + rate + duration + " ";
         } else {
-            args += "-f lavfi -i color=c=black:s=" + size + ":r=" + rate + " ";
+            args += "-f lavfi -i color=c=black:s=" + size + ":r=" + rate + duration + " ";
         }
         audioInput = 1;
     }
     if (spec.audio) {
-        args += "-f lavfi -i sine=f=" + number(spec.sineFrequency) + ":r=" + number(spec.sampleRate) + " ";
+        args += "-f lavfi -i sine=f=" + number(spec.sineFrequency) + ":r=" + number(spec.sampleRate) + duration + " ";
     }
     if (!spec.videoCodec.empty()) {
         std::string filter;
@@ -117,15 +122,15 @@ void makeClip(const std::filesystem::path& path, const ClipSpec& spec)
             filter = "format=yuv420p,geq=lum='" + stampExpression("N") + "':cb=128:cr=128,";
         }
         filter += "format=" + spec.pixelFormat;
-        args += "-map 0:v -vf \"" + filter + "\" -frames:v " + number(spec.frameCount) + " -c:v " + spec.videoCodec +
-                " " + spec.videoArgs + " ";
+        args += "-map 0:v -vf \"" + filter + "\" ";
+        if (!spec.audio) {
+            args += "-frames:v " + number(spec.frameCount) + " ";
+        }
+        args += "-c:v " + spec.videoCodec + " " + spec.videoArgs + " ";
     }
     if (spec.audio) {
-        const double seconds = spec.videoCodec.empty()
-                                   ? spec.audioSeconds
-                                   : static_cast<double>(spec.frameCount) * spec.fpsDen / spec.fpsNum;
-        args += "-map " + number(audioInput) + ":a -t " + number(seconds) + " -c:a " + spec.audioCodec +
-                " -ar " + number(spec.sampleRate) + " -ac " + number(spec.channels) + " ";
+        args += "-map " + number(audioInput) + ":a -c:a " + spec.audioCodec + " -ar " + number(spec.sampleRate) +
+                " -ac " + number(spec.channels) + " ";
     }
     runFFmpeg(args + shellQuote(path.string()));
     if (spec.rotation != 0 && !spec.videoCodec.empty()) {

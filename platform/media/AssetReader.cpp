@@ -1,0 +1,545 @@
+#include "platform/media/AssetReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/FrameConvert.h"
+
+namespace velmora {
+
+struct AssetReader::State {
+    std::atomic<AssetReaderStatus> status{AssetReaderStatus::unknown};
+    mutable std::mutex mutex;
+    std::optional<Error> error;   // guarded by mutex
+    int activeOutputs = 0;        // guarded by mutex
+    // Immutable once reading has started.
+    MediaTimeRange range{MediaTime::zero(), MediaTime::positiveInfinity()};
+
+    bool isCancelled() const { return status.load() == AssetReaderStatus::cancelled; }
+
+    void fail(const Error& e)
+    {
+        std::lock_guard lock(mutex);
+        const AssetReaderStatus s = status.load();
+        if (s == AssetReaderStatus::reading || s == AssetReaderStatus::unknown) {
+            error = e;
+            status = AssetReaderStatus::failed;
+        }
+    }
+
+    void outputFinished()
+    {
+        std::lock_guard lock(mutex);
+        if (--activeOutputs <= 0) {
+            AssetReaderStatus expected = AssetReaderStatus::reading;
+            status.compare_exchange_strong(expected, AssetReaderStatus::completed);
+        }
+    }
+};
+
+namespace {
+
+constexpr std::int32_t kMicroseconds = 1000000;
+
+} // namespace
+
+struct AssetReaderTrackOutput::Impl {
+    AssetTrack track;
+    MediaType type = MediaType::video;
+    PixelFormat pixelFormat = PixelFormat::p010;
+    int sampleRate = 48000;
+    int channels = 2;
+
+    // Set when added to a reader.
+    std::filesystem::path path;
+    std::int64_t startOffsetUs = 0;
+    std::shared_ptr<AssetReader::State> state;
+    bool added = false;
+
+    // Guards everything below: copyNextSampleBuffer runs under it.
+    std::mutex mutex;
+    ffmpeg::InputFormatPtr format;
+    AVStream* stream = nullptr;
+    ffmpeg::CodecContextPtr decoder;
+    ffmpeg::PacketPtr packet;
+    ffmpeg::FramePtr frame;
+    bool inputEnded = false;
+    bool positioned = false; // seek done and first frame primed
+    bool finished = false;
+    MediaTime rangeStart;
+    MediaTime rangeEnd;
+
+    // Video.
+    ffmpeg::FrameConverter converter;
+    std::unique_ptr<PixelBufferPool> pool;
+    MediaTime nominalFrameDuration;
+    MediaTime lastFrameEnd;
+
+    // Audio.
+    ffmpeg::SwrPtr swr;
+    int swrInRate = 0;
+    int swrInFormat = -1;
+    AVChannelLayout swrInLayout{};
+    bool swrFlushed = false;
+    std::int64_t nextSample = 0; // position of the next resampled frame on the output rate
+    bool samplePositionKnown = false;
+    std::int64_t startSample = 0;
+    std::int64_t endSample = INT64_MAX;
+    std::vector<float> resampled;
+
+    ~Impl() { av_channel_layout_uninit(&swrInLayout); }
+
+    MediaTime assetTime(std::int64_t pts) const
+    {
+        MediaTime t = ffmpeg::toMediaTime(pts, stream->time_base);
+        if (t.isNumeric() && startOffsetUs != 0) {
+            t = t - MediaTime(startOffsetUs, kMicroseconds);
+        }
+        return t;
+    }
+
+    std::int64_t streamTimestamp(const MediaTime& assetTimeValue) const
+    {
+        MediaTime t = assetTimeValue;
+        if (startOffsetUs != 0) {
+            t = t + MediaTime(startOffsetUs, kMicroseconds);
+        }
+        return ffmpeg::fromMediaTime(t, stream->time_base);
+    }
+
+    void open(int threads)
+    {
+        format = ffmpeg::openInput(path, false);
+        if (track.trackID < 0 || static_cast<unsigned>(track.trackID) >= format->nb_streams) {
+            throw MediaError::make(MediaError::noSuchTrack, "\"" + path.string() + "\" has no track " +
+                                                                std::to_string(track.trackID) + ".");
+        }
+        stream = format->streams[track.trackID];
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        }
+        decoder = ffmpeg::openDecoder(stream, threads);
+        packet = ffmpeg::allocPacket();
+        frame = ffmpeg::allocFrame();
+        if (track.minFrameDuration.isNumeric()) {
+            nominalFrameDuration = track.minFrameDuration;
+        }
+        if (track.nominalFrameRate > 0) {
+            nominalFrameDuration = MediaTime::fromSeconds(1.0 / track.nominalFrameRate, 600000);
+            if (stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0) {
+                nominalFrameDuration = MediaTime(stream->avg_frame_rate.den, stream->avg_frame_rate.num);
+            }
+        }
+        if (!nominalFrameDuration.isNumeric()) {
+            nominalFrameDuration = MediaTime(1, 30);
+        }
+        rangeStart = state->range.start;
+        rangeEnd = state->range.end();
+        if (type == MediaType::audio) {
+            const MediaTime s = rangeStart.convertScale(sampleRate);
+            startSample = s.isNumeric() ? s.value() : 0;
+            const MediaTime e = rangeEnd.convertScale(sampleRate);
+            endSample = e.isNumeric() ? e.value() : INT64_MAX;
+        }
+    }
+
+    // 0 with a frame in `frame`, AVERROR_EOF at the end of the stream, AVERROR_EXIT when
+    // cancelled; throws on a decoder failure.
+    int receiveFrame()
+    {
+        for (;;) {
+            if (state->isCancelled()) {
+                return AVERROR_EXIT;
+            }
+            int rc = avcodec_receive_frame(decoder.get(), frame.get());
+            if (rc == 0 || rc == AVERROR_EOF) {
+                return rc;
+            }
+            if (rc != AVERROR(EAGAIN)) {
+                if (rc == AVERROR_INVALIDDATA) {
+                    continue; // a damaged frame: skip it as players do
+                }
+                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + path.filename().string() + "\"", rc);
+            }
+            if (inputEnded) {
+                return AVERROR_EOF;
+            }
+            rc = av_read_frame(format.get(), packet.get());
+            if (rc < 0) {
+                // End of file, or a file cut short: decode what there is.
+                inputEnded = true;
+                rc = avcodec_send_packet(decoder.get(), nullptr);
+                if (rc < 0 && rc != AVERROR_EOF) {
+                    throw ffmpeg::error(MediaError::decodeFailed, "Cannot finish decoding", rc);
+                }
+                continue;
+            }
+            if (packet->stream_index != stream->index) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            rc = avcodec_send_packet(decoder.get(), packet.get());
+            av_packet_unref(packet.get());
+            if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
+                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + path.filename().string() + "\"", rc);
+            }
+        }
+    }
+
+    void seekTo(const MediaTime& time)
+    {
+        const std::int64_t ts =
+            time > MediaTime::zero() ? streamTimestamp(time)
+                                     : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : INT64_MIN + 1);
+        int rc = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
+        if (rc < 0) {
+            // Some files refuse a seek before their first key frame: read from the start.
+            rc = av_seek_frame(format.get(), stream->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+        }
+        avcodec_flush_buffers(decoder.get());
+        inputEnded = false;
+        (void)rc;
+    }
+
+    // Seeks to the key frame before the range start and decodes the first frame, going back
+    // further while the first frame lies after the start (a key frame whose display time is
+    // later than its decode position). Answers as receiveFrame(), with that frame in `frame`.
+    int position()
+    {
+        positioned = true;
+        const MediaTime preroll = type == MediaType::audio ? MediaTime(1, 5) : MediaTime::zero();
+        MediaTime target = rangeStart - preroll;
+        if (target <= MediaTime::zero()) {
+            // A fresh demuxer already stands at the start.
+            return receiveFrame();
+        }
+        MediaTime seekTime = target;
+        for (int attempt = 0;; ++attempt) {
+            seekTo(seekTime);
+            const int rc = receiveFrame();
+            if (rc != 0) {
+                return rc;
+            }
+            const MediaTime t = assetTime(frame->best_effort_timestamp);
+            if (!t.isNumeric() || t <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
+                return 0;
+            }
+            av_frame_unref(frame.get());
+            seekTime = seekTime - MediaTime(std::int64_t{1} << attempt, 1);
+            if (seekTime < MediaTime::zero()) {
+                seekTime = MediaTime::zero();
+            }
+        }
+    }
+
+    int nextFrame()
+    {
+        if (!positioned) {
+            return position();
+        }
+        av_frame_unref(frame.get());
+        return receiveFrame();
+    }
+
+    std::optional<SampleBuffer> nextVideo()
+    {
+        for (;;) {
+            const int rc = nextFrame();
+            if (rc != 0) {
+                finish();
+                return std::nullopt;
+            }
+            MediaTime time = assetTime(frame->best_effort_timestamp);
+            if (!time.isNumeric()) {
+                time = lastFrameEnd.isNumeric() ? lastFrameEnd : MediaTime::zero();
+            }
+            MediaTime duration = frame->pkt_duration > 0 ? ffmpeg::toMediaTime(frame->pkt_duration, stream->time_base)
+                                                         : nominalFrameDuration;
+            lastFrameEnd = time + duration;
+            if (time >= rangeEnd) {
+                finish();
+                return std::nullopt;
+            }
+            if (time + duration <= rangeStart) {
+                continue; // decoded on the way to the range
+            }
+            if (!pool || pool->width() != frame->width || pool->height() != frame->height) {
+                pool = std::make_unique<PixelBufferPool>(pixelFormat, frame->width, frame->height);
+            }
+            SampleBuffer sample;
+            sample.presentationTime = time;
+            sample.duration = duration;
+            sample.imageBuffer = pool->createPixelBuffer();
+            converter.convert(frame.get(), sample.imageBuffer);
+            ImageTags tags = ffmpeg::frameTags(frame.get(), stream->codecpar);
+            if (isYCbCr(pixelFormat)) {
+                tags.colorRange = "VideoRange";
+            } else {
+                tags.colorRange.clear();
+                tags.yCbCrMatrix.clear();
+            }
+            sample.imageBuffer.attachments() = tags;
+            return sample;
+        }
+    }
+
+    void setUpResampler()
+    {
+        AVChannelLayout inLayout{};
+        if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels == 0) {
+            av_channel_layout_default(&inLayout, std::max(1, frame->ch_layout.nb_channels));
+        } else {
+            av_channel_layout_copy(&inLayout, &frame->ch_layout);
+        }
+        if (swr && swrInRate == frame->sample_rate && swrInFormat == frame->format &&
+            av_channel_layout_compare(&swrInLayout, &inLayout) == 0) {
+            av_channel_layout_uninit(&inLayout);
+            return;
+        }
+        AVChannelLayout outLayout{};
+        av_channel_layout_default(&outLayout, channels);
+        SwrContext* raw = nullptr;
+        int rc = swr_alloc_set_opts2(&raw, &outLayout, AV_SAMPLE_FMT_FLT, sampleRate, &inLayout,
+                                     static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
+        ffmpeg::SwrPtr context(raw);
+        av_channel_layout_uninit(&outLayout);
+        if (rc >= 0) {
+            rc = swr_init(context.get());
+        }
+        if (rc < 0) {
+            av_channel_layout_uninit(&inLayout);
+            throw ffmpeg::error(MediaError::decodeFailed, "Cannot resample the audio of \"" + path.filename().string() + "\"", rc);
+        }
+        swr = std::move(context);
+        swrInRate = frame->sample_rate;
+        swrInFormat = frame->format;
+        av_channel_layout_uninit(&swrInLayout);
+        swrInLayout = inLayout;
+    }
+
+    // Hands out resampled frames [nextSample, nextSample + count) cut to the range.
+    std::optional<SampleBuffer> emit(int count)
+    {
+        const std::int64_t first = nextSample;
+        const std::int64_t end = nextSample + count;
+        nextSample = end;
+        const std::int64_t from = std::max(first, startSample);
+        const std::int64_t to = std::min(end, endSample);
+        if (to <= from) {
+            return std::nullopt;
+        }
+        SampleBuffer sample;
+        sample.presentationTime = MediaTime(from, sampleRate);
+        sample.duration = MediaTime(to - from, sampleRate);
+        sample.audioFrameCount = static_cast<int>(to - from);
+        sample.audioChannels = channels;
+        sample.audioSampleRate = sampleRate;
+        const float* begin = resampled.data() + (from - first) * channels;
+        sample.audioSamples.assign(begin, begin + (to - from) * channels);
+        return sample;
+    }
+
+    std::optional<SampleBuffer> nextAudio()
+    {
+        for (;;) {
+            if (nextSample >= endSample && samplePositionKnown) {
+                finish();
+                return std::nullopt;
+            }
+            const int rc = nextFrame();
+            if (rc == AVERROR_EXIT) {
+                finish();
+                return std::nullopt;
+            }
+            if (rc != 0) {
+                // Drain the resampler's delay line once, then stop.
+                if (swr && !swrFlushed) {
+                    swrFlushed = true;
+                    const int capacity = std::max(0, swr_get_out_samples(swr.get(), 0)) + 32;
+                    resampled.resize(static_cast<std::size_t>(capacity) * channels);
+                    auto* out = reinterpret_cast<std::uint8_t*>(resampled.data());
+                    const int n = swr_convert(swr.get(), &out, capacity, nullptr, 0);
+                    if (n > 0) {
+                        if (auto sample = emit(n)) {
+                            return sample;
+                        }
+                    }
+                }
+                finish();
+                return std::nullopt;
+            }
+            setUpResampler();
+            if (!samplePositionKnown) {
+                const MediaTime t = assetTime(frame->best_effort_timestamp);
+                const MediaTime onRate = (t.isNumeric() ? t : MediaTime::zero()).convertScale(sampleRate);
+                nextSample = onRate.value();
+                samplePositionKnown = true;
+            }
+            const int capacity = swr_get_out_samples(swr.get(), frame->nb_samples) + 32;
+            resampled.resize(static_cast<std::size_t>(capacity) * channels);
+            auto* out = reinterpret_cast<std::uint8_t*>(resampled.data());
+            const int n = swr_convert(swr.get(), &out, capacity, const_cast<const std::uint8_t**>(frame->extended_data),
+                                      frame->nb_samples);
+            if (n < 0) {
+                throw ffmpeg::error(MediaError::decodeFailed, "Cannot resample audio", n);
+            }
+            if (n == 0) {
+                continue;
+            }
+            if (auto sample = emit(n)) {
+                return sample;
+            }
+        }
+    }
+
+    void finish()
+    {
+        if (!finished) {
+            finished = true;
+            state->outputFinished();
+        }
+    }
+};
+
+AssetReaderTrackOutput::AssetReaderTrackOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+AssetReaderTrackOutput::~AssetReaderTrackOutput() = default;
+
+std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::video(const AssetTrack& track, PixelFormat pixelFormat)
+{
+    auto impl = std::make_unique<Impl>();
+    impl->track = track;
+    impl->type = MediaType::video;
+    impl->pixelFormat = pixelFormat;
+    return std::shared_ptr<AssetReaderTrackOutput>(new AssetReaderTrackOutput(std::move(impl)));
+}
+
+std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::audio(const AssetTrack& track, int sampleRate,
+                                                                      int channels)
+{
+    if (sampleRate < 1 || sampleRate > 768000 || channels < 1 || channels > 16) {
+        throw MediaError::make(MediaError::invalidArgument, "Audio of " + std::to_string(sampleRate) + " Hz and " +
+                                                                std::to_string(channels) + " channels cannot be read.");
+    }
+    auto impl = std::make_unique<Impl>();
+    impl->track = track;
+    impl->type = MediaType::audio;
+    impl->sampleRate = sampleRate;
+    impl->channels = channels;
+    return std::shared_ptr<AssetReaderTrackOutput>(new AssetReaderTrackOutput(std::move(impl)));
+}
+
+const AssetTrack& AssetReaderTrackOutput::track() const { return impl_->track; }
+MediaType AssetReaderTrackOutput::mediaType() const { return impl_->type; }
+
+std::optional<SampleBuffer> AssetReaderTrackOutput::copyNextSampleBuffer()
+{
+    Impl& impl = *impl_;
+    std::lock_guard lock(impl.mutex);
+    if (!impl.state || impl.finished || !impl.decoder) {
+        return std::nullopt;
+    }
+    if (impl.state->status.load() != AssetReaderStatus::reading) {
+        return std::nullopt;
+    }
+    try {
+        return impl.type == MediaType::video ? impl.nextVideo() : impl.nextAudio();
+    } catch (const Error& e) {
+        impl.state->fail(e);
+        impl.finish();
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        impl.state->fail(MediaError::make(MediaError::decodeFailed, "Out of memory while decoding."));
+        impl.finish();
+        return std::nullopt;
+    }
+}
+
+AssetReader::AssetReader(std::shared_ptr<const Asset> asset) : asset_(std::move(asset)), state_(std::make_shared<State>())
+{
+    if (!asset_) {
+        throw MediaError::make(MediaError::invalidArgument, "A reader needs an asset.");
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(asset_->url(), ec)) {
+        throw MediaError::make(MediaError::fileNotFound,
+                               "The file \"" + asset_->url().string() + "\" does not exist.");
+    }
+}
+
+AssetReader::~AssetReader() = default;
+
+void AssetReader::setTimeRange(const MediaTimeRange& range)
+{
+    if (state_->status.load() != AssetReaderStatus::unknown) {
+        throw MediaError::make(MediaError::invalidState, "The time range is set before reading starts.");
+    }
+    if (!range.start.isValid() || !range.duration.isValid() || range.duration < MediaTime::zero()) {
+        throw MediaError::make(MediaError::invalidArgument, "The time range to read is not valid.");
+    }
+    state_->range = range;
+}
+
+MediaTimeRange AssetReader::timeRange() const { return state_->range; }
+
+bool AssetReader::canAdd(const AssetReaderTrackOutput& output) const
+{
+    if (state_->status.load() != AssetReaderStatus::unknown || output.impl_->added) {
+        return false;
+    }
+    const AssetTrack* track = asset_->track(output.impl_->track.trackID);
+    return track && track->mediaType == output.impl_->type;
+}
+
+void AssetReader::add(std::shared_ptr<AssetReaderTrackOutput> output)
+{
+    if (!output || !canAdd(*output)) {
+        throw MediaError::make(MediaError::invalidState, "This output cannot be added to the reader.");
+    }
+    output->impl_->added = true;
+    output->impl_->state = state_;
+    output->impl_->path = asset_->url();
+    output->impl_->startOffsetUs = asset_->startOffsetMicroseconds();
+    outputs_.push_back(std::move(output));
+}
+
+bool AssetReader::startReading()
+{
+    if (state_->status.load() != AssetReaderStatus::unknown) {
+        return false;
+    }
+    try {
+        for (auto& output : outputs_) {
+            std::lock_guard lock(output->impl_->mutex);
+            output->impl_->open(output->decoderThreads);
+        }
+    } catch (const Error& e) {
+        state_->fail(e);
+        return false;
+    }
+    std::lock_guard lock(state_->mutex);
+    state_->activeOutputs = static_cast<int>(outputs_.size());
+    AssetReaderStatus expected = AssetReaderStatus::unknown;
+    state_->status.compare_exchange_strong(expected, outputs_.empty() ? AssetReaderStatus::completed
+                                                                      : AssetReaderStatus::reading);
+    return state_->status.load() != AssetReaderStatus::failed && state_->status.load() != AssetReaderStatus::cancelled;
+}
+
+void AssetReader::cancelReading()
+{
+    std::lock_guard lock(state_->mutex);
+    const AssetReaderStatus s = state_->status.load();
+    if (s == AssetReaderStatus::unknown || s == AssetReaderStatus::reading) {
+        state_->status = AssetReaderStatus::cancelled;
+    }
+}
+
+AssetReaderStatus AssetReader::status() const { return state_->status.load(); }
+
+std::optional<Error> AssetReader::error() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->error;
+}
+
+} // namespace velmora

@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "MediaTestHelpers.h"
+#include "platform/media/AssetReader.h"
+#include "platform/media/MediaError.h"
+#include "support/TestSupport.h"
+
+namespace velmora {
+namespace {
+
+using test::ClipSpec;
+using test::stampOf;
+using test::TempDir;
+
+// A frame-stamp clip with B-frames and a key frame every 12 frames, so seeks land before the
+// frame asked for and decoding order differs from display order.
+std::filesystem::path stampClip(const TempDir& dir, int fpsNum, int fpsDen, int frames, const std::string& name)
+{
+    ClipSpec spec;
+    spec.fpsNum = fpsNum;
+    spec.fpsDen = fpsDen;
+    spec.frameCount = frames;
+    spec.videoArgs = "-preset ultrafast -g 12 -bf 2 -x264-params bframes=2:b-adapt=0";
+    const auto path = dir / name;
+    test::makeClip(path, spec);
+    return path;
+}
+
+struct Read {
+    std::vector<int> stamps;
+    std::vector<MediaTime> times;
+    std::vector<MediaTime> durations;
+};
+
+Read readAll(const std::filesystem::path& path, PixelFormat format, std::optional<MediaTimeRange> range = {})
+{
+    auto asset = Asset::open(path);
+    AssetReader reader(asset);
+    if (range) {
+        reader.setTimeRange(*range);
+    }
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), format);
+    reader.add(output);
+    EXPECT_TRUE(reader.startReading());
+    Read result;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        EXPECT_TRUE(sample->hasImageBuffer());
+        EXPECT_EQ(sample->imageBuffer.format(), format);
+        result.stamps.push_back(stampOf(sample->imageBuffer));
+        result.times.push_back(sample->presentationTime);
+        result.durations.push_back(sample->duration);
+    }
+    EXPECT_EQ(reader.status(), AssetReaderStatus::completed);
+    EXPECT_FALSE(reader.error().has_value());
+    return result;
+}
+
+TEST(AssetReaderVideo, ReadsEveryFrameInDisplayOrderWithExactTimes)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 25, 1, 30, "clip.mp4");
+    const Read read = readAll(path, PixelFormat::p010);
+    ASSERT_EQ(read.stamps.size(), 30u);
+    for (int n = 0; n < 30; ++n) {
+        EXPECT_EQ(read.stamps[n], n);
+        EXPECT_EQ(read.times[n], MediaTime(n, 25)) << read.times[n].description();
+        EXPECT_EQ(read.durations[n], MediaTime(1, 25));
+    }
+}
+
+TEST(AssetReaderVideo, NtscTimesAreExact)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 30000, 1001, 20, "ntsc.mov");
+    const Read read = readAll(path, PixelFormat::nv12);
+    ASSERT_EQ(read.stamps.size(), 20u);
+    for (int n = 0; n < 20; ++n) {
+        EXPECT_EQ(read.stamps[n], n);
+        EXPECT_EQ(read.times[n], MediaTime(1001 * n, 30000));
+    }
+}
+
+TEST(AssetReaderVideo, ARangeStartsAtTheFrameDisplayedAtItsStartAndEndsBeforeItsEnd)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 25, 1, 50, "clip.mp4");
+    // 1.01 s lies inside frame 25 (1.00 … 1.04); the end 1.2 is the start of frame 30.
+    const Read read = readAll(path, PixelFormat::p010,
+                              MediaTimeRange::fromStartEnd(MediaTime(101, 100), MediaTime(6, 5)));
+    EXPECT_EQ(read.stamps, (std::vector<int>{25, 26, 27, 28, 29}));
+    EXPECT_EQ(read.times.front(), MediaTime(1, 1));
+    // The last frame, and a range past the end.
+    const Read tail = readAll(path, PixelFormat::p010,
+                              MediaTimeRange(MediaTime(196, 100), MediaTime(10, 1)));
+    EXPECT_EQ(tail.stamps, (std::vector<int>{49}));
+    const Read past = readAll(path, PixelFormat::p010, MediaTimeRange(MediaTime(5, 1), MediaTime(1, 1)));
+    EXPECT_TRUE(past.stamps.empty());
+}
+
+TEST(AssetReaderVideo, EveryOutputFormatCarriesTheFrameAndVideoRangeTags)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 25, 1, 8, "clip.mp4");
+    for (PixelFormat format : {PixelFormat::p010, PixelFormat::nv12, PixelFormat::p216, PixelFormat::bgra,
+                               PixelFormat::yuv420p, PixelFormat::yuv420p10, PixelFormat::yuv422p10}) {
+        const Read read = readAll(path, format, MediaTimeRange(MediaTime(4, 25), MediaTime(2, 25)));
+        EXPECT_EQ(read.stamps, (std::vector<int>{4, 5})) << pixelFormatName(format);
+    }
+    auto asset = Asset::open(path);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    reader.add(output);
+    ASSERT_TRUE(reader.startReading());
+    auto sample = output->copyNextSampleBuffer();
+    ASSERT_TRUE(sample);
+    EXPECT_EQ(sample->imageBuffer.attachments().colorRange, "VideoRange");
+    EXPECT_EQ(sample->imageBuffer.width(), 160);
+}
+
+TEST(AssetReaderVideo, TenBitSourceKeepsItsPrecisionInP010)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.videoCodec = "libx265";
+    spec.pixelFormat = "yuv420p10le";
+    spec.frameCount = 3;
+    spec.videoArgs = "-preset ultrafast -x265-params log-level=error:lossless=1";
+    test::makeClip(dir / "ten.mov", spec);
+    const Read read = readAll(dir / "ten.mov", PixelFormat::p010);
+    EXPECT_EQ(read.stamps, (std::vector<int>{0, 1, 2}));
+    auto asset = Asset::open(dir / "ten.mov");
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    reader.add(output);
+    ASSERT_TRUE(reader.startReading());
+    auto sample = output->copyNextSampleBuffer();
+    ASSERT_TRUE(sample);
+    // Lossless 10-bit white bars are 940 (the 8-bit 235 scaled), in the top bits of the word.
+    const auto* row = reinterpret_cast<const std::uint16_t*>(sample->imageBuffer.baseAddress(0));
+    EXPECT_EQ(row[5], 64u << 6); // frame 0: every bar black
+}
+
+TEST(AssetReaderAudio, ResamplesToFloatStereoAndTrimsToTheSample)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.videoCodec = "";
+    spec.audio = true;
+    spec.audioSeconds = 2;
+    spec.sampleRate = 44100;
+    spec.channels = 1;
+    spec.audioCodec = "pcm_s16le";
+    test::makeClip(dir / "tone.wav", spec);
+    auto asset = Asset::open(dir / "tone.wav");
+    AssetReader reader(asset);
+    reader.setTimeRange(MediaTimeRange::fromStartEnd(MediaTime(1, 2), MediaTime(1, 1)));
+    auto output = AssetReaderTrackOutput::audio(*asset->firstTrack(MediaType::audio));
+    reader.add(output);
+    ASSERT_TRUE(reader.startReading());
+    std::int64_t frames = 0;
+    std::optional<MediaTime> first;
+    MediaTime expectedNext;
+    double peak = 0;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        EXPECT_FALSE(sample->hasImageBuffer());
+        EXPECT_EQ(sample->audioChannels, 2);
+        EXPECT_EQ(sample->audioSampleRate, 48000);
+        ASSERT_EQ(sample->audioSamples.size(), static_cast<std::size_t>(sample->audioFrameCount) * 2);
+        if (!first) {
+            first = sample->presentationTime;
+        } else {
+            EXPECT_EQ(sample->presentationTime, expectedNext);
+        }
+        expectedNext = sample->presentationTime + sample->duration;
+        frames += sample->audioFrameCount;
+        for (std::size_t i = 0; i < sample->audioSamples.size(); i += 2) {
+            EXPECT_FLOAT_EQ(sample->audioSamples[i], sample->audioSamples[i + 1]); // mono on both sides
+            peak = std::max(peak, static_cast<double>(std::fabs(sample->audioSamples[i])));
+        }
+    }
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(*first, MediaTime(24000, 48000));
+    EXPECT_EQ(frames, 24000);
+    EXPECT_GT(peak, 0.05);
+    EXPECT_EQ(reader.status(), AssetReaderStatus::completed);
+}
+
+TEST(AssetReaderAudio, AacTrackOfAMovieEndsWithTheMovie)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.frameCount = 25;
+    spec.audio = true;
+    test::makeClip(dir / "av.mp4", spec);
+    auto asset = Asset::open(dir / "av.mp4");
+    AssetReader reader(asset);
+    auto video = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    auto audio = AssetReaderTrackOutput::audio(*asset->firstTrack(MediaType::audio));
+    reader.add(video);
+    reader.add(audio);
+    ASSERT_TRUE(reader.startReading());
+    int videoFrames = 0;
+    std::int64_t audioFrames = 0;
+    for (bool more = true; more;) {
+        more = false;
+        if (auto v = video->copyNextSampleBuffer()) {
+            ++videoFrames;
+            more = true;
+        }
+        if (auto a = audio->copyNextSampleBuffer()) {
+            audioFrames += a->audioFrameCount;
+            more = true;
+        }
+    }
+    EXPECT_EQ(videoFrames, 25);
+    EXPECT_NEAR(static_cast<double>(audioFrames), 48000.0, 1100.0);
+    EXPECT_EQ(reader.status(), AssetReaderStatus::completed);
+}
+
+TEST(AssetReaderState, CancellingStopsEveryOutput)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 25, 1, 20, "clip.mp4");
+    auto asset = Asset::open(path);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    reader.add(output);
+    ASSERT_TRUE(reader.startReading());
+    ASSERT_TRUE(output->copyNextSampleBuffer());
+    std::thread other([&] { reader.cancelReading(); });
+    other.join();
+    EXPECT_FALSE(output->copyNextSampleBuffer());
+    EXPECT_EQ(reader.status(), AssetReaderStatus::cancelled);
+    EXPECT_FALSE(reader.error().has_value());
+}
+
+TEST(AssetReaderState, OutputsAreAddedOnceToTheirOwnAssetBeforeReading)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.frameCount = 5;
+    spec.audio = true;
+    test::makeClip(dir / "a.mp4", spec);
+    auto asset = Asset::open(dir / "a.mp4");
+    AssetReader reader(asset);
+    AssetTrack audioAsVideo = *asset->firstTrack(MediaType::audio);
+    auto wrongKind = AssetReaderTrackOutput::video(audioAsVideo, PixelFormat::p010);
+    EXPECT_FALSE(reader.canAdd(*wrongKind));
+    EXPECT_THROW(reader.add(wrongKind), Error);
+    AssetTrack missing = *asset->firstTrack(MediaType::video);
+    missing.trackID = 7;
+    EXPECT_FALSE(reader.canAdd(*AssetReaderTrackOutput::video(missing, PixelFormat::p010)));
+    auto good = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    EXPECT_TRUE(reader.canAdd(*good));
+    reader.add(good);
+    EXPECT_FALSE(reader.canAdd(*good));
+    ASSERT_TRUE(reader.startReading());
+    EXPECT_FALSE(reader.canAdd(*AssetReaderTrackOutput::audio(*asset->firstTrack(MediaType::audio))));
+    EXPECT_THROW(reader.setTimeRange(MediaTimeRange()), Error);
+    EXPECT_FALSE(reader.startReading()); // only once
+}
+
+TEST(AssetReaderState, AFileThatVanishedIsAClearError)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 25, 1, 5, "gone.mp4");
+    auto asset = Asset::open(path);
+    AssetReader early(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    early.add(output);
+    std::filesystem::remove(path);
+    EXPECT_FALSE(early.startReading());
+    EXPECT_EQ(early.status(), AssetReaderStatus::failed);
+    ASSERT_TRUE(early.error().has_value());
+    EXPECT_EQ(early.error()->code(), MediaError::fileNotFound);
+    try {
+        AssetReader late(asset);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.domain(), "media");
+        EXPECT_EQ(e.code(), MediaError::fileNotFound);
+    }
+}
+
+} // namespace
+} // namespace velmora
