@@ -134,8 +134,12 @@ bool idMatches(const std::string& actual, const std::string& expected)
                                         bool expectChanged, const std::vector<Row>& after)
 {
     TimelineUndoStack stack;
-    const std::vector<Row> before = rowsOf(session);
-    const auto beforeDuration = session.timelines[0].duration;
+    // Restoring a snapshot normalises clip timing, so undo gives the state before in its
+    // normalised form.
+    EditSession normalisedBefore = session;
+    normalisedBefore.normalizeAllClipTiming();
+    const std::vector<Row> before = rowsOf(normalisedBefore);
+    const auto beforeDuration = normalisedBefore.timelines[0].duration;
     stack.push(*session.snapshotActiveTimeline());
     const bool changed = edit(session);
     if (!changed) {
