@@ -1,0 +1,235 @@
+// Desktop job import: a decoded EditorJobV2 (browser export, render job, edit-return file) as an
+// EditSession, with the browser export's clean-up on the way in.
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/DesktopJobTool.h"
+#include "model/EditSession.h"
+#include "model/ProjectLUTResolver.h"
+#include "platform/foundation/StringText.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr double defaultPixelsPerSecond = 100.0;
+
+// Below these magnitudes a grade parameter counts as neutral.
+constexpr double basicNeutralThreshold = 0.0005;
+constexpr double colourNeutralThreshold = 0.01;
+
+// Layout clean-up of browser exports: a visual clip that starts within this window around the
+// previous clip's end is moved to abut it.
+constexpr double largestClosedOverlap = 0.15;
+constexpr double largestClosedGap = 0.5;
+// Both bounds are exclusive; times such as 3.85 − 4 carry rounding error, so a gap counts as
+// on a bound when it is within this much of it.
+constexpr double boundTolerance = 1e-9;
+
+bool isBrowserExport(const std::optional<std::string>& tool)
+{
+    return tool && *tool == DesktopJobTool::browserExport;
+}
+
+bool exceeds(const std::optional<double>& value, double threshold)
+{
+    return value && std::fabs(*value) > threshold;
+}
+
+bool gradeParamsMatter(const std::optional<EditorJobV2::ClipGrade::GradeParams>& params)
+{
+    if (!params) {
+        return false;
+    }
+    const auto& p = *params;
+    for (const auto* basic : {&p.exposure, &p.contrast, &p.highlights, &p.shadows, &p.saturation, &p.vibrance,
+             &p.sharpness, &p.vignetteStrength}) {
+        if (exceeds(*basic, basicNeutralThreshold)) {
+            return true;
+        }
+    }
+    if (exceeds(p.temperature, colourNeutralThreshold) || exceeds(p.tint, colourNeutralThreshold)) {
+        return true;
+    }
+    return p.moodKey && !p.moodKey->empty() && *p.moodKey != "none";
+}
+
+// The last component of a slash-separated path, ignoring trailing slashes.
+std::string lastPathComponent(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') {
+        trimmed.pop_back();
+    }
+    const auto slash = trimmed.find_last_of('/');
+    if (slash == std::string::npos || trimmed.size() == 1) {
+        return trimmed;
+    }
+    return trimmed.substr(slash + 1);
+}
+
+std::optional<std::string> nonEmptyTrimmed(const std::optional<std::string>& text)
+{
+    if (!text) {
+        return std::nullopt;
+    }
+    std::string trimmed = StringText::trimmed(*text);
+    if (trimmed.empty()) {
+        return std::nullopt;
+    }
+    return trimmed;
+}
+
+std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, bool browserExport)
+{
+    if (!jobClip.id) {
+        return std::nullopt;
+    }
+    if (browserExport && jobClip.type) {
+        const std::string kind = StringText::lowercased(StringText::trimmed(*jobClip.type));
+        if (kind == "text" || kind == "image") {
+            return std::nullopt;
+        }
+    }
+    EditSession::Clip clip(*jobClip.id);
+    clip.type = jobClip.type;
+    clip.name = jobClip.name;
+    clip.sourceId = jobClip.sourceId;
+    clip.groupId = jobClip.groupId;
+    clip.track = jobClip.track;
+    clip.startTime = jobClip.startTime;
+    clip.duration = jobClip.duration;
+    clip.inPoint = jobClip.inPoint;
+    clip.outPoint = jobClip.outPoint;
+    clip.speed = jobClip.speed;
+    clip.opacity = jobClip.opacity;
+    clip.fadeIn = jobClip.fadeIn;
+    clip.fadeOut = jobClip.fadeOut;
+    clip.grade = browserExport ? EditSession::sanitizeWebImportClipGrade(jobClip.grade) : jobClip.grade;
+    return clip;
+}
+
+} // namespace
+
+EditSession EditSession::fromEditorJobV2(const EditorJobV2& job)
+{
+    const bool browserExport = isBrowserExport(job.tool);
+    EditSession session;
+    session.tool = job.tool;
+    session.version = job.version;
+    session.createdAt = job.createdAt;
+    if (job.project) {
+        session.project = Project{job.project->name, job.project->width, job.project->height, job.project->fps,
+            job.project->activeTimelineId};
+    }
+
+    std::string lutCube = StringText::trimmed(job.grade.lutCube);
+    if (browserExport || !ProjectLUTResolver::isUsableCubeText(lutCube)) {
+        lutCube = std::string(ProjectLUTResolver::noLutSentinel);
+    }
+    session.grade = ProjectGrade{std::move(lutCube)};
+
+    for (const auto& source : job.sources) {
+        session.sources.emplace_back(source.id, source.fileName, source.type);
+    }
+
+    for (const auto& jobTimeline : job.timelines) {
+        Timeline timeline;
+        timeline.id = jobTimeline.id;
+        timeline.name = jobTimeline.name;
+        timeline.duration = jobTimeline.duration;
+        timeline.pixelsPerSecond = jobTimeline.pixelsPerSecond.value_or(defaultPixelsPerSecond);
+        for (const auto& jobClip : jobTimeline.clips) {
+            if (auto clip = convertClip(jobClip, browserExport)) {
+                timeline.clips.push_back(std::move(*clip));
+            }
+        }
+        timeline.lockedTracks = jobTimeline.lockedTracks.value_or(std::vector<std::string>{});
+        timeline.mutedTracks = jobTimeline.mutedTracks.value_or(std::vector<std::string>{});
+        session.timelines.push_back(std::move(timeline));
+    }
+
+    if (session.sources.empty()) {
+        session.syncSourcesFromTimelines();
+    }
+    session.normalizeClipIds();
+    if (browserExport) {
+        session.normalizeWebDesktopImportLayout();
+    }
+    session.normalizeAllClipTiming();
+    return session;
+}
+
+std::optional<EditorJobV2::ClipGrade> EditSession::sanitizeWebImportClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade)
+{
+    if (!grade) {
+        return std::nullopt;
+    }
+    if (grade->lutData && ProjectLUTResolver::isUsableCubeText(StringText::trimmed(*grade->lutData))) {
+        return grade;
+    }
+    const bool paramsMatter = gradeParamsMatter(grade->gradeParams);
+
+    if (grade->hasLut.value_or(false)) {
+        auto name = nonEmptyTrimmed(grade->lutFile);
+        if (!name) {
+            name = nonEmptyTrimmed(grade->lutName);
+        }
+        if (name) {
+            if (name->find('.') == std::string::npos) {
+                *name += ".cube";
+            }
+            std::string chosen = ProjectLUTResolver::matchLUTInPickerList(
+                *name, ProjectLUTResolver::availableLUTNames(std::nullopt, std::nullopt));
+            if (chosen == ProjectLUTResolver::noLutSentinel || chosen == ProjectLUTResolver::embeddedLutLabel) {
+                chosen = *name;
+            }
+            EditorJobV2::ClipGrade result;
+            result.hasLut = true;
+            result.lutFile = chosen;
+            result.lutName = lastPathComponent(chosen);
+            result.lutStrength = grade->lutStrength.value_or(1.0);
+            result.gradeParams = grade->gradeParams;
+            return result;
+        }
+    }
+    if (paramsMatter) {
+        EditorJobV2::ClipGrade result;
+        result.hasLut = false;
+        result.lutStrength = grade->lutStrength;
+        result.gradeParams = grade->gradeParams;
+        return result;
+    }
+    return std::nullopt;
+}
+
+void EditSession::normalizeWebDesktopImportLayout()
+{
+    if (!isBrowserExport(tool)) {
+        return;
+    }
+    for (auto& timeline : timelines) {
+        std::vector<std::size_t> visual;
+        for (std::size_t i = 0; i < timeline.clips.size(); ++i) {
+            if (isVisualTimelineClip(timeline.clips[i])) {
+                visual.push_back(i);
+            }
+        }
+        std::stable_sort(visual.begin(), visual.end(), [&](std::size_t a, std::size_t b) {
+            return timeline.clips[a].startTime.value_or(0) < timeline.clips[b].startTime.value_or(0);
+        });
+        for (std::size_t k = 1; k < visual.size(); ++k) {
+            const Clip& previous = timeline.clips[visual[k - 1]];
+            Clip& clip = timeline.clips[visual[k]];
+            const double previousEnd = previous.startTime.value_or(0) + previous.duration.value_or(0);
+            const double gap = clip.startTime.value_or(0) - previousEnd;
+            if (gap > -largestClosedOverlap + boundTolerance && gap < largestClosedGap - boundTolerance) {
+                clip.startTime = previousEnd;
+            }
+        }
+    }
+    recomputeTimelineDuration();
+}
+
+} // namespace velmora

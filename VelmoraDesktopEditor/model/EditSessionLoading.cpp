@@ -1,0 +1,108 @@
+// Opening project files: one front door for every JSON file the editor accepts.
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "model/DesktopJobTool.h"
+#include "model/EditSession.h"
+#include "model/JsonDecoding.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/FileError.h"
+#include "platform/foundation/StringText.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr char errorDomain[] = "EditSession";
+constexpr int emptyFileCode = 1;
+constexpr int unreadableJsonCode = 2;
+
+// The whole file; a FileError (domain "file") with the system's reason when it cannot be read.
+std::string readWholeFile(const std::filesystem::path& url)
+{
+    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw FileError::fromErrno(errno, "Could not open", url);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    std::string bytes;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, sizeof buffer);
+        if (count < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileError::fromErrno(errno, "Could not read", url);
+        }
+        if (count == 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+    return bytes;
+}
+
+std::optional<EditSession> tryJob(const nlohmann::json& document)
+{
+    try {
+        EditSession session = EditSession::fromEditorJobV2(EditorJobV2::decode(KeyedContainer::root(document)));
+        session.ensureDefaultTimelineIfNeeded();
+        return session;
+    } catch (const DecodingError&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+EditSession EditSession::load(const std::filesystem::path& url)
+{
+    const std::string bytes = readWholeFile(url);
+    if (bytes.empty()) {
+        throw Error(errorDomain, emptyFileCode, "JSON file is empty.");
+    }
+
+    const std::optional<nlohmann::json> document = JsonDecoding::tryParse(bytes);
+    if (document && document->is_object()) {
+        if (isWebTavlekPayload(*document)) {
+            return fromWebTavlek(*document);
+        }
+        // Jobs and edit-return files by their tool; the project document's own tool goes to the
+        // session reader first so that what only it holds (markers, levels, media folder) survives.
+        const auto tool = document->find("tool");
+        if (tool != document->end() && tool->is_string()) {
+            const std::string& text = tool->get_ref<const std::string&>();
+            if (DesktopJobTool::isTimelineRenderJob(text) && StringText::trimmed(text) != DesktopJobTool::editSession) {
+                if (auto session = tryJob(*document)) {
+                    return std::move(*session);
+                }
+            }
+        }
+    }
+
+    try {
+        EditSession session = document ? decode(KeyedContainer::root(*document)) : fromJSON(bytes);
+        session.normalizeClipIds();
+        session.normalizeAllClipTiming();
+        session.ensureDefaultTimelineIfNeeded();
+        return session;
+    } catch (const DecodingError& sessionFailure) {
+        if (document) {
+            if (auto session = tryJob(*document)) {
+                return std::move(*session);
+            }
+        }
+        throw Error(errorDomain, unreadableJsonCode,
+            "Could not read timeline JSON: " + decodingErrorDescription(sessionFailure));
+    }
+}
+
+} // namespace velmora
