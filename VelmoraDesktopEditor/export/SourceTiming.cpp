@@ -1,0 +1,39 @@
+#include "export/SourceTiming.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora::Exporter {
+
+namespace {
+
+// The slowest speed a clip plays at: below it a clip would need next to no source at all.
+constexpr double kMinimumSpeedFactor = 0.0625;
+
+} // namespace
+
+double exportSpeedFactor(std::optional<double> speed)
+{
+    if (!speed || !std::isfinite(*speed)) {
+        return 1.0;
+    }
+    return std::fabs(*speed) > 10.0 ? *speed / 100.0 : *speed;
+}
+
+double effectiveSourceOutPoint(double inPoint, std::optional<double> outPoint, double timelineDuration,
+                               double speed, std::optional<double> assetDuration)
+{
+    const double in = std::isfinite(inPoint) ? std::max(inPoint, 0.0) : 0.0;
+    const double duration = std::isfinite(timelineDuration) ? std::max(timelineDuration, 0.0) : 0.0;
+    const double factor = std::max(exportSpeedFactor(speed), kMinimumSpeedFactor);
+    double end = in + duration * factor;
+    if (outPoint && std::isfinite(*outPoint) && *outPoint > in + 0.0001) {
+        end = std::max(end, *outPoint);
+    }
+    if (assetDuration && std::isfinite(*assetDuration) && *assetDuration > 0.05) {
+        end = std::min(end, *assetDuration);
+    }
+    return std::max(end, in + 0.001);
+}
+
+} // namespace velmora::Exporter
