@@ -232,6 +232,34 @@ public:
 
     // ---- writing documents, render jobs and edit-return files; media folder ----
 
+    // The object every written file shares: tool, version, project, timelines, mediaFolder and
+    // grade, with the writers' default for every absent value. Each key of `extraFields` (an
+    // object) is set afterwards, replacing a key of the same name.
+    nlohmann::json timelineJobPayload(const std::string& tool) const;
+    nlohmann::json timelineJobPayload(const std::string& tool, const nlohmann::json& extraFields) const;
+    // One {id, fileName, type} object per source, in order.
+    nlohmann::json sourcesPayload() const;
+    // The render job's feature switches, from the active timeline's clips.
+    nlohmann::json renderFlagsPayload() const;
+    // The render job's output block: size, frame rate (with its exact fraction) and container.
+    static nlohmann::json exportOutputDictionary(const std::optional<Project>& project);
+
+    // The three writers save JSON pretty-printed with sorted keys, atomically: the previous file
+    // stays intact on any failure. They throw a "JSON" Error for a value JSON cannot hold (NaN,
+    // an infinity, text that is not UTF-8) and a FileError when the file cannot be written.
+    //
+    // The render job for the export engine (tool "velmora-editor-desktop-export"). Only reads
+    // the session and applies no normalisation, so it may run off the main thread as long as
+    // nothing edits the session meanwhile.
+    void writeRenderJob(const std::filesystem::path& url) const;
+    // The edit-return file for the browser editor. Main thread: stores a non-empty
+    // mediaFolderPath, rebuilds the sources and normalises clip timing first.
+    void saveReturnCopy(const std::filesystem::path& url, const std::optional<std::string>& mediaFolderPath);
+    // The project document. Main thread: fills in tool, version, sessionId and createdAt when
+    // absent, stores a non-empty mediaFolderPath, normalises clip timing and rebuilds the sources
+    // first; those changes stay even when writing fails.
+    void saveProject(const std::filesystem::path& url, const std::optional<std::string>& mediaFolderPath);
+
     // ---- timeline editing (queries, split, move, trim, slip, ripple, gaps, markers, fades) ----
     // Main thread only. Edits never throw: they answer whether they changed anything and leave
     // the timeline untouched when they refuse. A timeline index outside `timelines` makes a
