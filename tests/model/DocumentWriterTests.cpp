@@ -1,25 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <regex>
 
 #include <nlohmann/json.hpp>
 
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
-#include "platform/foundation/Error.h"
-#include "platform/foundation/JsonWriting.h"
-#include "support/TestSupport.h"
 
 namespace velmora {
 namespace {
 
-namespace fs = std::filesystem;
 using nlohmann::json;
-using test::readTextFile;
-using test::TempDir;
-using test::writeTextFile;
 
 EditSession::Timeline timeline(const std::string& id, std::vector<EditSession::Clip> clips = {})
 {
@@ -42,21 +33,6 @@ json writtenClip(const EditSession::Clip& c)
     EditSession session;
     session.timelines.push_back(timeline("t1", {c}));
     return session.timelineJobPayload("x")["timelines"][0]["clips"][0];
-}
-
-json readJson(const fs::path& path)
-{
-    return json::parse(readTextFile(path));
-}
-
-bool isIsoSeconds(const std::string& text)
-{
-    return std::regex_match(text, std::regex(R"(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}Z)"));
-}
-
-bool isUpperCaseUuid(const std::string& text)
-{
-    return std::regex_match(text, std::regex(R"([0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12})"));
 }
 
 // ---- the shared payload ----
