@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "editing/TimelineEditingSupport.h"
+#include "model/MediaResolver.h"
 #include "model/EditSession.h"
 
 namespace velmora {
@@ -35,13 +36,6 @@ std::string stemOf(const EditSession::Clip& clip)
     return EditSession::mediaStem(clip.name.value_or(""));
 }
 
-// Length of the clip's media file found in the folder, when it can be read.
-std::optional<double> sourceDurationSeconds(const std::optional<std::string>& /*clipName*/,
-                                            const std::filesystem::path& /*mediaFolder*/)
-{
-    return std::nullopt; // PENDING: media resolution
-}
-
 // The longest timeline duration the clip's source allows.
 double maxTimelineDurationFromSource(const EditSession::Clip& clip,
                                      const std::optional<std::filesystem::path>& mediaFolder)
@@ -49,7 +43,7 @@ double maxTimelineDurationFromSource(const EditSession::Clip& clip,
     const double in = clip.inPoint && *clip.inPoint >= 0 ? *clip.inPoint : 0.0;
     const double speed = speedOf(clip);
     if (mediaFolder) {
-        if (const auto sourceLength = sourceDurationSeconds(clip.name, *mediaFolder)) {
+        if (const auto sourceLength = MediaResolver::sourceDurationSeconds(clip.name, *mediaFolder)) {
             return std::max((*sourceLength - in) / speed, 0.05);
         }
     }
