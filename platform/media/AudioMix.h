@@ -19,7 +19,8 @@ struct AudioVolumeRamp {
 };
 
 // One straight piece of a volume envelope over output sample frames:
-// gain(n) = startGain + slope × (n − firstFrame) for firstFrame <= n < endFrame.
+// gain(n) = startGain + slope × (n − firstFrame) for firstFrame <= n < endFrame. Ramps (slope not 0)
+// always have finite bounds; constant pieces may start at INT64_MIN or end at INT64_MAX.
 struct AudioVolumePiece {
     std::int64_t firstFrame = 0;
     std::int64_t endFrame = 0;

@@ -261,6 +261,22 @@ std::optional<AudioMixRenderer::Chunk> AudioMixRenderer::nextChunk(int maxFrames
     return chunk;
 }
 
+std::optional<SampleBuffer> AudioMixRenderer::copyNextSampleBuffer(int maxFrames)
+{
+    const std::optional<Chunk> chunk = nextChunk(maxFrames);
+    if (!chunk) {
+        return std::nullopt;
+    }
+    SampleBuffer buffer;
+    buffer.presentationTime = chunk->presentationTime;
+    buffer.duration = MediaTime(chunk->frameCount(), kRate);
+    buffer.audioSamples.assign(chunk->samples.begin(), chunk->samples.end());
+    buffer.audioFrameCount = static_cast<int>(chunk->frameCount());
+    buffer.audioChannels = kChannels;
+    buffer.audioSampleRate = kRate;
+    return buffer;
+}
+
 void AudioMixRenderer::cancelReading()
 {
     impl_->cancelled = true;

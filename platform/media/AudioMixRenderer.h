@@ -9,6 +9,7 @@
 #include "platform/media/AudioMix.h"
 #include "platform/media/Composition.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/SampleBuffer.h"
 
 namespace velmora {
 
@@ -55,6 +56,11 @@ public:
     // ended: status() then tells whether it completed, failed (error() holds why: a source
     // that cannot be opened or decoded, domain "media") or was cancelled.
     std::optional<Chunk> nextChunk(int maxFrames = 4096);
+
+    // The next chunk as a sample buffer of its own (48 kHz, 2 channels, presentation time on
+    // the composition's time line), ready to append to a writer's audio input; none as for
+    // nextChunk().
+    std::optional<SampleBuffer> copyNextSampleBuffer(int maxFrames = 4096);
 
     void cancelReading();
 

@@ -325,6 +325,30 @@ TEST_F(AudioMixRendererTest, ChunksCarryTheirPositionAndTime)
     EXPECT_EQ(renderer.framesRendered(), frames(0.25));
 }
 
+TEST_F(AudioMixRendererTest, SampleBuffersCopyTheChunksForAWriter)
+{
+    Composition composition;
+    composition.addMutableTrack(MediaType::audio)->insertTimeRange(span(0, 1), source(a440()), sec(0.5));
+    AudioMixRenderer reference(composition, AudioMix{});
+    const std::vector<float> expected = renderAll(reference, 3000);
+
+    AudioMixRenderer renderer(composition, AudioMix{});
+    std::vector<float> samples;
+    MediaTime next = MediaTime::zero();
+    while (auto buffer = renderer.copyNextSampleBuffer(3000)) {
+        EXPECT_EQ(buffer->presentationTime, next);
+        EXPECT_EQ(buffer->audioChannels, 2);
+        EXPECT_EQ(buffer->audioSampleRate, kRate);
+        EXPECT_EQ(buffer->audioSamples.size(), static_cast<std::size_t>(buffer->audioFrameCount) * 2);
+        EXPECT_EQ(buffer->duration, MediaTime(buffer->audioFrameCount, kRate));
+        EXPECT_FALSE(buffer->hasImageBuffer());
+        next = buffer->presentationTime + buffer->duration;
+        samples.insert(samples.end(), buffer->audioSamples.begin(), buffer->audioSamples.end());
+    }
+    EXPECT_EQ(next, MediaTime(3, 2));
+    EXPECT_TRUE(samples == expected);
+}
+
 TEST_F(AudioMixRendererTest, ARangeInsideAnEditStartsAtTheRightSourceTime)
 {
     Composition composition;

@@ -22,7 +22,9 @@ double pieceGain(const std::vector<AudioVolumePiece>& pieces, std::int64_t frame
 {
     for (const AudioVolumePiece& piece : pieces) {
         if (frame >= piece.firstFrame && frame < piece.endFrame) {
-            return piece.startGain + piece.slope * double(frame - piece.firstFrame);
+            // Constant pieces may start at INT64_MIN, where the offset would overflow.
+            return piece.slope == 0.0 ? piece.startGain
+                                      : piece.startGain + piece.slope * double(frame - piece.firstFrame);
         }
     }
     ADD_FAILURE() << "no piece holds frame " << frame;
