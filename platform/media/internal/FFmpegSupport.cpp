@@ -1,9 +1,16 @@
 #include "platform/media/internal/FFmpegSupport.h"
 
 #include <cmath>
+#include <mutex>
 #include <system_error>
 
 namespace velmora::ffmpeg {
+
+void quietLogging()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+}
 
 std::string errorText(int code)
 {
@@ -39,6 +46,7 @@ PacketPtr allocPacket()
 
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
 {
+    quietLogging();
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {

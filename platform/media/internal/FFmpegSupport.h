@@ -66,6 +66,23 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
 
+// An FFmpeg option dictionary, freed with its holder.
+class Options {
+public:
+    Options() = default;
+    ~Options() { av_dict_free(&dict_); }
+    Options(const Options&) = delete;
+    Options& operator=(const Options&) = delete;
+    void set(const char* key, const std::string& value) { av_dict_set(&dict_, key, value.c_str(), 0); }
+    AVDictionary** get() { return &dict_; }
+
+private:
+    AVDictionary* dict_ = nullptr;
+};
+
+// Keeps FFmpeg's own messages to errors (the application writes no log). Idempotent.
+void quietLogging();
+
 // FFmpeg's text for an error code.
 std::string errorText(int code);
 

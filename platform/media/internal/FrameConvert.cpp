@@ -88,7 +88,9 @@ Layout layoutOf(PixelFormat format)
     return Layout{1, 8, 0, 0};
 }
 
-AVPixelFormat avFormatOf(PixelFormat format)
+} // namespace
+
+AVPixelFormat avPixelFormat(PixelFormat format)
 {
     switch (format) {
     case PixelFormat::p010: return AV_PIX_FMT_P010LE;
@@ -101,6 +103,8 @@ AVPixelFormat avFormatOf(PixelFormat format)
     }
     return AV_PIX_FMT_NONE;
 }
+
+namespace {
 
 template <typename S, typename D>
 inline D convertSample(S v, int up, int down, unsigned max)
@@ -276,7 +280,7 @@ void FrameConverter::convert(const AVFrame* frame, PixelBuffer& destination)
     if (format == AV_PIX_FMT_YUVJ420P) swsSourceFormat = AV_PIX_FMT_YUV420P;
     if (format == AV_PIX_FMT_YUVJ422P) swsSourceFormat = AV_PIX_FMT_YUV422P;
     if (format == AV_PIX_FMT_YUVJ444P) swsSourceFormat = AV_PIX_FMT_YUV444P;
-    const int targetFormat = avFormatOf(target);
+    const int targetFormat = avPixelFormat(target);
     if (!sws_ || swsSource_ != swsSourceFormat || swsWidth_ != frame->width || swsHeight_ != frame->height ||
         swsTarget_ != targetFormat || swsRange_ != fullIn || swsMatrix_ != static_cast<int>(matrix)) {
         sws_.reset(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(swsSourceFormat),

@@ -11,6 +11,9 @@
 
 namespace velmora::ffmpeg {
 
+// FFmpeg's name for one of our pixel formats.
+AVPixelFormat avPixelFormat(PixelFormat format);
+
 // The planes of a decoded Y'CbCr frame in a layout the converters read directly (planar 4:2:0,
 // 4:2:2 and 4:4:4 at 8 to 16 bits, NV12, P010, grey), with the frame's matrix and range
 // (BT.709 video range when untagged; the yuvj formats are full range).

@@ -1,0 +1,772 @@
+#include "platform/media/AssetWriter.h"
+
+#include <deque>
+#include <thread>
+
+#include "platform/media/internal/Encoders.h"
+#include "platform/media/internal/FFmpegSupport.h"
+
+namespace velmora {
+
+namespace {
+
+// How far one track may run ahead of another before it waits.
+const MediaTime kInterleaveWindow(1, 2);
+
+} // namespace
+
+const char* encoderName(VideoCodecType codec)
+{
+    switch (codec) {
+    case VideoCodecType::hevc: return "libx265";
+    case VideoCodecType::h264: return "libx264";
+    case VideoCodecType::proRes422: return "prores_ks";
+    }
+    return "libx265";
+}
+
+struct AssetWriterInputCore {
+    MediaType type = MediaType::video;
+    VideoOutputSettings video;
+    AudioOutputSettings audio;
+    AssetWriterInput* handle = nullptr; // the public object, for its settable fields
+
+    // Set when added; immutable afterwards.
+    std::weak_ptr<AssetWriterCore> writer;
+    int streamIndex = -1;
+
+    // Encoding state: guarded by encodeMutex.
+    std::mutex encodeMutex;
+    std::unique_ptr<ffmpeg::VideoEncoder> videoEncoder;
+    std::unique_ptr<ffmpeg::AudioEncoder> audioEncoder;
+    AVRational timeBase{1, 90000};
+    std::int64_t lastVideoPts = INT64_MIN;
+    std::int64_t nextAudioSample = 0;
+    bool flushed = false;
+
+    // Readiness and requests: guarded by the writer's stateMutex.
+    MediaTime appendedEnd = MediaTime::zero();
+    bool finished = false;
+    SerialQueue* queue = nullptr;
+    std::function<void()> block;
+    bool pumpScheduled = false;
+    std::uint64_t progress = 0;
+};
+
+struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
+    std::filesystem::path url;
+    FileType fileType = FileType::quickTimeMovie;
+    std::int32_t movieTimeScale = 0;
+
+    mutable std::mutex stateMutex;
+    std::atomic<AssetWriterStatus> status{AssetWriterStatus::unknown};
+    std::optional<Error> error;                              // guarded by stateMutex
+    std::vector<std::shared_ptr<AssetWriterInputCore>> inputs; // fixed once writing starts
+    MediaTime sessionStart = MediaTime::zero();              // guarded by stateMutex
+    bool finishing = false;                                  // guarded by stateMutex
+    bool fileCreated = false;                                // guarded by stateMutex
+
+    // Muxing: guarded by muxMutex.
+    std::mutex muxMutex;
+    ffmpeg::OutputFormatPtr format;
+    bool headerWritten = false;
+    std::vector<std::deque<ffmpeg::PacketPtr>> queues;
+    std::vector<bool> ended;
+    std::vector<AVRational> packetTimeBases;
+    std::vector<bool> encoderReady;
+
+    std::thread finisher;
+
+    ~AssetWriterCore()
+    {
+        if (finisher.joinable()) {
+            finisher.detach();
+        }
+    }
+
+    void fail(const Error& e)
+    {
+        std::lock_guard lock(stateMutex);
+        const AssetWriterStatus s = status.load();
+        if (s == AssetWriterStatus::writing || s == AssetWriterStatus::unknown) {
+            error = e;
+            status = AssetWriterStatus::failed;
+        }
+    }
+
+    bool readyLocked(const AssetWriterInputCore& input) const
+    {
+        if (status.load() != AssetWriterStatus::writing || input.finished || finishing) {
+            return false;
+        }
+        for (const auto& other : inputs) {
+            if (other.get() != &input && !other->finished && input.appendedEnd > other->appendedEnd + kInterleaveWindow) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void schedulePumpLocked(const std::shared_ptr<AssetWriterInputCore>& input, double delay)
+    {
+        if (!input->queue || !input->block || input->pumpScheduled || !readyLocked(*input)) {
+            return;
+        }
+        input->pumpScheduled = true;
+        std::weak_ptr<AssetWriterCore> weak = shared_from_this();
+        auto work = [weak, input] {
+            if (auto self = weak.lock()) {
+                self->runPump(input);
+            }
+        };
+        if (delay > 0) {
+            input->queue->asyncAfter(delay, std::move(work));
+        } else {
+            input->queue->async(std::move(work));
+        }
+    }
+
+    void kickLocked()
+    {
+        for (const auto& input : inputs) {
+            schedulePumpLocked(input, 0);
+        }
+    }
+
+    void kick()
+    {
+        std::lock_guard lock(stateMutex);
+        kickLocked();
+    }
+
+    void runPump(const std::shared_ptr<AssetWriterInputCore>& input)
+    {
+        std::function<void()> block;
+        std::uint64_t before = 0;
+        {
+            std::lock_guard lock(stateMutex);
+            if (!readyLocked(*input)) {
+                input->pumpScheduled = false;
+                return;
+            }
+            block = input->block;
+            before = input->progress;
+        }
+        try {
+            block();
+        } catch (const Error& e) {
+            fail(e);
+        } catch (const std::exception& e) {
+            fail(MediaError::make(MediaError::writeFailed, std::string("A writer input's source failed: ") + e.what()));
+        }
+        std::lock_guard lock(stateMutex);
+        input->pumpScheduled = false;
+        // A block that appended nothing while ready is asked again shortly rather than at once,
+        // so an idle source does not spin.
+        schedulePumpLocked(input, input->progress != before ? 0.0 : 0.002);
+        kickLocked();
+    }
+
+    // Writes queued packets in decode-time order while every open stream has one waiting.
+    void writeReadyPacketsLocked()
+    {
+        if (!headerWritten) {
+            return;
+        }
+        for (;;) {
+            int best = -1;
+            for (std::size_t i = 0; i < queues.size(); ++i) {
+                if (queues[i].empty()) {
+                    if (!ended[i]) {
+                        return; // its next packet may come first
+                    }
+                    continue;
+                }
+                if (best < 0 || av_compare_ts(queues[i].front()->dts, packetTimeBases[i], queues[best].front()->dts,
+                                              packetTimeBases[best]) < 0) {
+                    best = static_cast<int>(i);
+                }
+            }
+            if (best < 0) {
+                return;
+            }
+            ffmpeg::PacketPtr packet = std::move(queues[best].front());
+            queues[best].pop_front();
+            AVStream* stream = format->streams[best];
+            av_packet_rescale_ts(packet.get(), packetTimeBases[best], stream->time_base);
+            packet->stream_index = best;
+            const int rc = av_write_frame(format.get(), packet.get());
+            if (rc < 0) {
+                throw ffmpeg::error(MediaError::writeFailed, "Cannot write \"" + url.filename().string() + "\"", rc);
+            }
+        }
+    }
+
+    void enqueue(int stream, ffmpeg::PacketPtr packet)
+    {
+        std::lock_guard lock(muxMutex);
+        if (!format) {
+            return; // cancelled
+        }
+        queues[stream].push_back(std::move(packet));
+        writeReadyPacketsLocked();
+    }
+
+    void streamEnded(int stream)
+    {
+        std::lock_guard lock(muxMutex);
+        if (!format) {
+            return;
+        }
+        ended[stream] = true;
+        writeReadyPacketsLocked();
+    }
+
+    // Called with the input's encodeMutex held once its encoder is open: fills the stream's
+    // parameters, and writes the header when every encoder is open.
+    void encoderOpened(AssetWriterInputCore& input, const AVCodecContext* context)
+    {
+        std::lock_guard lock(muxMutex);
+        if (!format) {
+            return;
+        }
+        AVStream* stream = format->streams[input.streamIndex];
+        int rc = avcodec_parameters_from_context(stream->codecpar, context);
+        if (rc < 0) {
+            throw ffmpeg::error(MediaError::writeFailed, "Cannot describe a track", rc);
+        }
+        stream->time_base = context->time_base;
+        if (input.type == MediaType::video) {
+            if (input.video.codec == VideoCodecType::hevc) {
+                stream->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+            }
+            if (context->framerate.num > 0) {
+                stream->avg_frame_rate = context->framerate;
+            }
+        }
+        packetTimeBases[input.streamIndex] = context->time_base;
+        encoderReady[input.streamIndex] = true;
+        for (bool ready : encoderReady) {
+            if (!ready) {
+                return;
+            }
+        }
+        ffmpeg::Options options;
+        for (const auto& in : inputs) {
+            if (in->type == MediaType::video) {
+                options.set("video_track_timescale", std::to_string(in->timeBase.den));
+            }
+        }
+        if (movieTimeScale > 0) {
+            options.set("movie_timescale", std::to_string(movieTimeScale));
+        }
+        rc = avformat_write_header(format.get(), options.get());
+        if (rc < 0) {
+            throw ffmpeg::error(MediaError::writeFailed, "Cannot start \"" + url.filename().string() + "\"", rc);
+        }
+        headerWritten = true;
+        writeReadyPacketsLocked();
+    }
+
+    // Flushes an input's encoder and ends its stream; opens a video encoder that never saw a
+    // frame so the header can be written. Takes the input's encodeMutex.
+    void finishInput(AssetWriterInputCore& input)
+    {
+        std::lock_guard lock(input.encodeMutex);
+        if (input.flushed || status.load() != AssetWriterStatus::writing) {
+            return;
+        }
+        input.flushed = true;
+        const int index = input.streamIndex;
+        auto sink = [this, index](ffmpeg::PacketPtr p) { enqueue(index, std::move(p)); };
+        if (input.videoEncoder) {
+            if (!input.videoEncoder->isOpen()) {
+                input.videoEncoder->open(ImageTags{});
+                encoderOpened(input, input.videoEncoder->context());
+            }
+            input.videoEncoder->flush(sink);
+        } else if (input.audioEncoder) {
+            input.audioEncoder->flush(sink);
+        }
+        streamEnded(index);
+    }
+
+    void closeAndRemoveFile()
+    {
+        {
+            std::lock_guard lock(muxMutex);
+            format.reset();
+            for (auto& q : queues) {
+                q.clear();
+            }
+        }
+        bool created = false;
+        {
+            std::lock_guard lock(stateMutex);
+            created = fileCreated;
+            fileCreated = false;
+        }
+        if (created) {
+            std::error_code ec;
+            std::filesystem::remove(url, ec);
+        }
+    }
+
+    void releaseEncoders()
+    {
+        for (const auto& input : inputs) {
+            std::lock_guard lock(input->encodeMutex);
+            input->videoEncoder.reset();
+            input->audioEncoder.reset();
+        }
+    }
+
+    void finish()
+    {
+        try {
+            if (status.load() == AssetWriterStatus::writing) {
+                for (const auto& input : inputs) {
+                    finishInput(*input);
+                }
+                std::lock_guard lock(muxMutex);
+                if (format && status.load() == AssetWriterStatus::writing) {
+                    writeReadyPacketsLocked();
+                    const int rc = av_write_trailer(format.get());
+                    if (rc < 0) {
+                        throw ffmpeg::error(MediaError::writeFailed, "Cannot complete \"" + url.filename().string() + "\"", rc);
+                    }
+                    const int closed = avio_closep(&format->pb);
+                    if (closed < 0) {
+                        throw ffmpeg::error(MediaError::writeFailed, "Cannot close \"" + url.filename().string() + "\"", closed);
+                    }
+                    format.reset();
+                }
+            }
+        } catch (const Error& e) {
+            fail(e);
+        } catch (const std::bad_alloc&) {
+            fail(MediaError::make(MediaError::writeFailed, "Out of memory while completing the movie."));
+        }
+        releaseEncoders();
+        AssetWriterStatus expected = AssetWriterStatus::writing;
+        status.compare_exchange_strong(expected, AssetWriterStatus::completed);
+        if (status.load() != AssetWriterStatus::completed) {
+            closeAndRemoveFile();
+        }
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+AssetWriterInput::AssetWriterInput(std::shared_ptr<AssetWriterInputCore> core) : core_(std::move(core))
+{
+    core_->handle = this;
+}
+
+AssetWriterInput::~AssetWriterInput() = default;
+
+std::shared_ptr<AssetWriterInput> AssetWriterInput::video(const VideoOutputSettings& settings)
+{
+    auto core = std::make_shared<AssetWriterInputCore>();
+    core->type = MediaType::video;
+    core->video = settings;
+    return std::shared_ptr<AssetWriterInput>(new AssetWriterInput(std::move(core)));
+}
+
+std::shared_ptr<AssetWriterInput> AssetWriterInput::audio(const AudioOutputSettings& settings)
+{
+    if (settings.sampleRate < 8000 || settings.sampleRate > 96000 || settings.channels < 1 || settings.channels > 8 ||
+        settings.bitRate <= 0) {
+        throw MediaError::make(MediaError::invalidArgument, "AAC audio of " + std::to_string(settings.sampleRate) +
+                                                                " Hz and " + std::to_string(settings.channels) +
+                                                                " channels cannot be written.");
+    }
+    auto core = std::make_shared<AssetWriterInputCore>();
+    core->type = MediaType::audio;
+    core->audio = settings;
+    return std::shared_ptr<AssetWriterInput>(new AssetWriterInput(std::move(core)));
+}
+
+MediaType AssetWriterInput::mediaType() const { return core_->type; }
+const VideoOutputSettings& AssetWriterInput::videoSettings() const { return core_->video; }
+const AudioOutputSettings& AssetWriterInput::audioSettings() const { return core_->audio; }
+
+PixelFormat AssetWriterInput::nativePixelFormat() const
+{
+    return ffmpeg::nativePixelFormat(core_->video.codec);
+}
+
+bool AssetWriterInput::isReadyForMoreMediaData() const
+{
+    auto writer = core_->writer.lock();
+    if (!writer) {
+        return false;
+    }
+    std::lock_guard lock(writer->stateMutex);
+    return writer->readyLocked(*core_);
+}
+
+void AssetWriterInput::requestMediaDataWhenReady(SerialQueue& queue, std::function<void()> block)
+{
+    auto writer = core_->writer.lock();
+    if (!writer) {
+        throw MediaError::make(MediaError::invalidState, "Add the input to a writer before asking it for data.");
+    }
+    std::lock_guard lock(writer->stateMutex);
+    core_->queue = &queue;
+    core_->block = std::move(block);
+    writer->schedulePumpLocked(core_, 0);
+}
+
+bool AssetWriterInput::append(const SampleBuffer& sample)
+{
+    AssetWriterInputCore& in = *core_;
+    auto writer = in.writer.lock();
+    if (!writer) {
+        return false;
+    }
+    MediaTime relative;
+    {
+        std::lock_guard lock(writer->stateMutex);
+        if (writer->status.load() != AssetWriterStatus::writing || in.finished || writer->finishing) {
+            return false;
+        }
+        relative = sample.presentationTime - writer->sessionStart;
+        if (!relative.isNumeric()) {
+            return false;
+        }
+        MediaTime end = relative + (sample.duration.isNumeric() ? sample.duration : MediaTime::zero());
+        if (in.type == MediaType::audio && sample.audioSampleRate > 0) {
+            end = relative + MediaTime(sample.audioFrameCount, sample.audioSampleRate);
+        }
+        if (end > in.appendedEnd) {
+            in.appendedEnd = end;
+        }
+        ++in.progress;
+    }
+    try {
+        std::lock_guard lock(in.encodeMutex);
+        if (writer->status.load() != AssetWriterStatus::writing || in.flushed) {
+            return false;
+        }
+        const int index = in.streamIndex;
+        AssetWriterCore* core = writer.get();
+        auto sink = [core, index](ffmpeg::PacketPtr p) { core->enqueue(index, std::move(p)); };
+        if (in.type == MediaType::video) {
+            if (!sample.imageBuffer) {
+                throw MediaError::make(MediaError::invalidArgument, "A video sample without a frame cannot be written.");
+            }
+            if (relative < MediaTime::zero()) {
+                return true; // before the session: not part of the movie
+            }
+            if (!in.videoEncoder->isOpen()) {
+                in.videoEncoder->open(sample.imageBuffer.attachments());
+                writer->encoderOpened(in, in.videoEncoder->context());
+            }
+            std::int64_t pts = ffmpeg::fromMediaTime(relative, in.timeBase);
+            if (in.lastVideoPts != INT64_MIN && pts <= in.lastVideoPts) {
+                pts = in.lastVideoPts + 1; // keep time moving forward for the container
+            }
+            in.lastVideoPts = pts;
+            in.videoEncoder->encode(sample.imageBuffer, pts, sink);
+        } else {
+            const int rate = in.audio.sampleRate;
+            const int channels = in.audio.channels;
+            if (sample.audioSampleRate != rate || sample.audioChannels != channels ||
+                sample.audioSamples.size() < static_cast<std::size_t>(sample.audioFrameCount) * channels) {
+                throw MediaError::make(MediaError::invalidArgument,
+                                       "Audio of " + std::to_string(sample.audioSampleRate) + " Hz and " +
+                                           std::to_string(sample.audioChannels) + " channels cannot go into a " +
+                                           std::to_string(rate) + " Hz, " + std::to_string(channels) +
+                                           " channel track.");
+            }
+            const MediaTime onRate = relative.convertScale(rate);
+            const std::int64_t position = onRate.value();
+            if (position > in.nextAudioSample) {
+                in.audioEncoder->appendSilence(position - in.nextAudioSample, sink);
+                in.nextAudioSample = position;
+            }
+            const std::int64_t skip = std::min<std::int64_t>(in.nextAudioSample - position, sample.audioFrameCount);
+            const int count = static_cast<int>(sample.audioFrameCount - skip);
+            in.audioEncoder->append(sample.audioSamples.data() + skip * channels, count, sink);
+            in.nextAudioSample += count;
+        }
+    } catch (const Error& e) {
+        writer->fail(e);
+        return false;
+    } catch (const std::bad_alloc&) {
+        writer->fail(MediaError::make(MediaError::encodeFailed, "Out of memory while encoding."));
+        return false;
+    }
+    writer->kick();
+    return true;
+}
+
+void AssetWriterInput::markAsFinished()
+{
+    auto writer = core_->writer.lock();
+    if (!writer) {
+        return;
+    }
+    {
+        std::lock_guard lock(writer->stateMutex);
+        if (core_->finished) {
+            return;
+        }
+        core_->finished = true;
+    }
+    try {
+        writer->finishInput(*core_);
+    } catch (const Error& e) {
+        writer->fail(e);
+    }
+    writer->kick();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+AssetWriterInputPixelBufferAdaptor::AssetWriterInputPixelBufferAdaptor(std::shared_ptr<AssetWriterInput> input,
+                                                                       PixelFormat sourcePixelFormat, int width,
+                                                                       int height)
+    : input_(std::move(input)), pool_(sourcePixelFormat, width, height)
+{
+    if (!input_ || input_->mediaType() != MediaType::video) {
+        throw MediaError::make(MediaError::invalidArgument, "A pixel buffer adaptor needs a video input.");
+    }
+}
+
+bool AssetWriterInputPixelBufferAdaptor::append(const PixelBuffer& pixelBuffer, const MediaTime& presentationTime)
+{
+    SampleBuffer sample;
+    sample.imageBuffer = pixelBuffer;
+    sample.presentationTime = presentationTime;
+    const auto& settings = input_->videoSettings();
+    if (settings.compressionProperties && settings.compressionProperties->expectedSourceFrameRate > 0) {
+        sample.duration = MediaTime::fromSeconds(1.0 / settings.compressionProperties->expectedSourceFrameRate, 600000);
+    }
+    return input_->append(sample);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+AssetWriter::AssetWriter(const std::filesystem::path& url, FileType fileType) : core_(std::make_shared<AssetWriterCore>())
+{
+    std::error_code ec;
+    if (std::filesystem::exists(url, ec)) {
+        throw MediaError::make(MediaError::writeFailed, "Cannot write \"" + url.string() + "\": a file is already there.");
+    }
+    const auto folder = url.has_parent_path() ? url.parent_path() : std::filesystem::current_path();
+    if (!std::filesystem::is_directory(folder, ec)) {
+        throw MediaError::make(MediaError::writeFailed,
+                               "Cannot write \"" + url.string() + "\": the folder does not exist.");
+    }
+    core_->url = url;
+    core_->fileType = fileType;
+}
+
+AssetWriter::~AssetWriter()
+{
+    bool finishing = false;
+    {
+        std::lock_guard lock(core_->stateMutex);
+        finishing = core_->finishing;
+    }
+    if (!finishing) {
+        cancelWriting();
+    }
+    if (core_->finisher.joinable()) {
+        if (core_->finisher.get_id() == std::this_thread::get_id()) {
+            core_->finisher.detach();
+        } else {
+            core_->finisher.join();
+        }
+    }
+}
+
+const std::filesystem::path& AssetWriter::outputURL() const { return core_->url; }
+FileType AssetWriter::outputFileType() const { return core_->fileType; }
+
+bool AssetWriter::canAdd(const AssetWriterInput& input) const
+{
+    if (core_->status.load() != AssetWriterStatus::unknown || !input.core_->writer.expired()) {
+        return false;
+    }
+    for (const auto& existing : core_->inputs) {
+        if (existing->type == input.core_->type) {
+            return false;
+        }
+    }
+    if (input.core_->type == MediaType::video) {
+        const VideoOutputSettings& s = input.core_->video;
+        if (s.codec == VideoCodecType::proRes422 && core_->fileType == FileType::mpeg4) {
+            return false;
+        }
+        if (s.width < 16 || s.height < 16 || s.width > 16384 || s.height > 16384 ||
+            (s.codec != VideoCodecType::proRes422 && (s.width % 2 != 0 || s.height % 2 != 0)) ||
+            (s.codec == VideoCodecType::proRes422 && s.width % 2 != 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void AssetWriter::add(const std::shared_ptr<AssetWriterInput>& input)
+{
+    if (!input) {
+        throw MediaError::make(MediaError::invalidArgument, "No input to add.");
+    }
+    if (!canAdd(*input)) {
+        if (input->mediaType() == MediaType::video) {
+            const VideoOutputSettings& s = input->videoSettings();
+            if (s.codec == VideoCodecType::proRes422 && core_->fileType == FileType::mpeg4) {
+                throw MediaError::make(MediaError::incompatibleContainer,
+                                       "ProRes 422 cannot be written into an MPEG-4 file; export it as a QuickTime "
+                                       "movie (.mov) instead.");
+            }
+            if (core_->status.load() == AssetWriterStatus::unknown && input->core_->writer.expired()) {
+                throw MediaError::make(MediaError::invalidArgument,
+                                       "A " + std::to_string(s.width) + " x " + std::to_string(s.height) +
+                                           " movie cannot be written with " + encoderName(s.codec) +
+                                           ": the size must be even and between 16 and 16384 pixels.");
+            }
+        }
+        throw MediaError::make(MediaError::invalidState, "This input cannot be added to the writer.");
+    }
+    input->core_->writer = core_;
+    core_->inputs.push_back(input->core_);
+}
+
+bool AssetWriter::startWriting()
+{
+    AssetWriterCore& core = *core_;
+    if (core.status.load() != AssetWriterStatus::unknown) {
+        return false;
+    }
+    core.movieTimeScale = movieTimeScale;
+    ffmpeg::quietLogging();
+    try {
+        AVFormatContext* raw = nullptr;
+        const char* formatName = core.fileType == FileType::mpeg4 ? "mp4" : "mov";
+        int rc = avformat_alloc_output_context2(&raw, nullptr, formatName, core.url.c_str());
+        if (rc < 0 || !raw) {
+            throw ffmpeg::error(MediaError::writeFailed, "Cannot set up \"" + core.url.filename().string() + "\"", rc);
+        }
+        std::lock_guard muxLock(core.muxMutex);
+        core.format.reset(raw);
+        const bool globalHeader = (raw->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+        for (const auto& input : core.inputs) {
+            AVStream* stream = avformat_new_stream(raw, nullptr);
+            if (!stream) {
+                throw std::bad_alloc();
+            }
+            input->streamIndex = stream->index;
+            std::lock_guard lock(input->encodeMutex);
+            if (input->type == MediaType::video) {
+                input->timeBase = ffmpeg::videoTimeBase(input->video, input->handle ? input->handle->mediaTimeScale : 0);
+                input->videoEncoder = std::make_unique<ffmpeg::VideoEncoder>(input->video, input->timeBase, globalHeader);
+                // Find the encoder now, so a missing one fails here rather than at the first frame.
+                if (!avcodec_find_encoder_by_name(encoderName(input->video.codec))) {
+                    throw MediaError::make(MediaError::encoderNotFound,
+                                           std::string("The encoder \"") + encoderName(input->video.codec) +
+                                               "\" is not available in this FFmpeg build.");
+                }
+            } else {
+                input->audioEncoder = std::make_unique<ffmpeg::AudioEncoder>(input->audio, globalHeader);
+                input->audioEncoder->open();
+                input->timeBase = input->audioEncoder->context()->time_base;
+            }
+        }
+        core.queues.resize(core.inputs.size());
+        core.ended.assign(core.inputs.size(), false);
+        core.packetTimeBases.assign(core.inputs.size(), AVRational{1, 90000});
+        core.encoderReady.assign(core.inputs.size(), false);
+        rc = avio_open(&raw->pb, core.url.c_str(), AVIO_FLAG_WRITE);
+        if (rc < 0) {
+            throw ffmpeg::error(MediaError::writeFailed, "Cannot create \"" + core.url.string() + "\"", rc);
+        }
+        {
+            std::lock_guard lock(core.stateMutex);
+            core.fileCreated = true;
+            core.status = AssetWriterStatus::writing;
+        }
+    } catch (const Error& e) {
+        core.fail(e);
+        core.closeAndRemoveFile();
+        return false;
+    } catch (const std::bad_alloc&) {
+        core.fail(MediaError::make(MediaError::writeFailed, "Out of memory while starting the writer."));
+        core.closeAndRemoveFile();
+        return false;
+    }
+    // Audio encoders are open already; their tracks are described now.
+    try {
+        for (const auto& input : core.inputs) {
+            if (input->audioEncoder) {
+                std::lock_guard lock(input->encodeMutex);
+                core.encoderOpened(*input, input->audioEncoder->context());
+            }
+        }
+    } catch (const Error& e) {
+        core.fail(e);
+        core.closeAndRemoveFile();
+        return false;
+    }
+    return true;
+}
+
+void AssetWriter::startSession(const MediaTime& time)
+{
+    std::lock_guard lock(core_->stateMutex);
+    core_->sessionStart = time.isNumeric() ? time : MediaTime::zero();
+}
+
+void AssetWriter::finishWriting(std::function<void()> completion)
+{
+    {
+        std::lock_guard lock(core_->stateMutex);
+        if (core_->finishing) {
+            return;
+        }
+        core_->finishing = true;
+        for (const auto& input : core_->inputs) {
+            input->finished = true;
+        }
+    }
+    auto core = core_;
+    core_->finisher = std::thread([core, completion = std::move(completion)] {
+        core->finish();
+        if (completion) {
+            completion();
+        }
+    });
+}
+
+void AssetWriter::cancelWriting()
+{
+    {
+        std::lock_guard lock(core_->stateMutex);
+        if (core_->finishing) {
+            return;
+        }
+        const AssetWriterStatus s = core_->status.load();
+        if (s == AssetWriterStatus::unknown || s == AssetWriterStatus::writing) {
+            core_->status = AssetWriterStatus::cancelled;
+        }
+        for (const auto& input : core_->inputs) {
+            input->finished = true;
+        }
+    }
+    // Waits for appends in progress, then lets the encoders and the partial file go.
+    core_->releaseEncoders();
+    core_->closeAndRemoveFile();
+}
+
+AssetWriterStatus AssetWriter::status() const { return core_->status.load(); }
+
+std::optional<Error> AssetWriter::error() const
+{
+    std::lock_guard lock(core_->stateMutex);
+    return core_->error;
+}
+
+} // namespace velmora

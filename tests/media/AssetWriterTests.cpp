@@ -1,0 +1,446 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+
+#include "MediaTestHelpers.h"
+#include "platform/dispatch/Semaphore.h"
+#include "platform/media/AssetReader.h"
+#include "platform/media/AssetWriter.h"
+#include "platform/media/MediaError.h"
+#include "platform/media/PixelBufferImage.h"
+#include "support/TestSupport.h"
+
+namespace velmora {
+namespace {
+
+using test::TempDir;
+
+struct MovieSpec {
+    VideoCodecType codec = VideoCodecType::hevc;
+    FileType fileType = FileType::mpeg4;
+    int width = 320;
+    int height = 180;
+    int fpsNum = 25;
+    int fpsDen = 1;
+    int frames = 50;
+    bool audio = true;
+    std::string frameTransfer = "ITU_R_709_2";
+    PixelFormat source = PixelFormat::p010;
+};
+
+VideoOutputSettings settingsFor(const MovieSpec& spec)
+{
+    VideoOutputSettings s;
+    s.codec = spec.codec;
+    s.width = spec.width;
+    s.height = spec.height;
+    const double fps = static_cast<double>(spec.fpsNum) / spec.fpsDen;
+    if (spec.codec == VideoCodecType::hevc) {
+        s.colorProperties = VideoColorProperties{"ITU_R_709_2", "ITU_R_709_2", "ITU_R_709_2"};
+        VideoCompressionProperties c;
+        c.profileLevel = "HEVC_Main10_AutoLevel";
+        c.expectedSourceFrameRate = fps;
+        c.allowFrameReordering = false;
+        c.maxKeyFrameInterval = static_cast<int>(std::lround(2 * fps));
+        c.averageBitRate = 4000000;
+        c.dataRateLimits = std::pair<std::int64_t, double>{500000, 1.0};
+        s.compressionProperties = c;
+    } else if (spec.codec == VideoCodecType::h264) {
+        VideoCompressionProperties c;
+        c.profileLevel = "H264_High_AutoLevel";
+        c.expectedSourceFrameRate = fps;
+        c.allowFrameReordering = false;
+        c.h264EntropyMode = "CABAC";
+        c.averageBitRate = 4000000;
+        s.compressionProperties = c;
+    }
+    return s;
+}
+
+// Frame n as float R'G'B': its stamp as grey bars.
+Image stampImage(int n, int width, int height)
+{
+    Image image = Image::allocate(width, height);
+    for (int y = 0; y < height; ++y) {
+        float* row = image.mutableRow(y);
+        for (int x = 0; x < width; ++x) {
+            const int bit = x * 16 / width;
+            const float v = ((n >> bit) & 1) ? 1.0f : 0.0f;
+            row[4 * x] = row[4 * x + 1] = row[4 * x + 2] = v;
+            row[4 * x + 3] = 1;
+        }
+    }
+    return image;
+}
+
+// Feeds a writer from two serial queues, as an export does, and waits for the finished file.
+AssetWriterStatus writeMovie(const std::filesystem::path& path, const MovieSpec& spec)
+{
+    AssetWriter writer(path, spec.fileType);
+    writer.movieTimeScale = spec.fpsNum;
+    auto video = AssetWriterInput::video(settingsFor(spec));
+    video->mediaTimeScale = spec.fpsNum;
+    writer.add(video);
+    AssetWriterInputPixelBufferAdaptor adaptor(video, spec.source, spec.width, spec.height);
+    std::shared_ptr<AssetWriterInput> audio;
+    if (spec.audio) {
+        audio = AssetWriterInput::audio();
+        writer.add(audio);
+    }
+    EXPECT_TRUE(writer.startWriting());
+    writer.startSession(MediaTime::zero());
+
+    SerialQueue videoQueue("test.video");
+    SerialQueue audioQueue("test.audio");
+    Semaphore done;
+    std::atomic<int> open{spec.audio ? 2 : 1};
+    auto inputDone = [&] {
+        if (--open == 0) {
+            writer.finishWriting([&] { done.signal(); });
+        }
+    };
+    int frame = 0;
+    video->requestMediaDataWhenReady(videoQueue, [&] {
+        while (video->isReadyForMoreMediaData()) {
+            if (frame == spec.frames) {
+                video->markAsFinished();
+                inputDone();
+                return;
+            }
+            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
+            renderImageToPixelBuffer(stampImage(frame, spec.width, spec.height), buffer);
+            buffer.attachments().transferFunction = spec.frameTransfer;
+            EXPECT_TRUE(adaptor.append(buffer, MediaTime(std::int64_t{frame} * spec.fpsDen, spec.fpsNum)));
+            ++frame;
+        }
+    });
+    const std::int64_t totalSamples = std::int64_t{48000} * spec.frames * spec.fpsDen / spec.fpsNum;
+    std::int64_t written = 0;
+    if (audio) {
+        audio->requestMediaDataWhenReady(audioQueue, [&] {
+            while (audio->isReadyForMoreMediaData()) {
+                if (written >= totalSamples) {
+                    audio->markAsFinished();
+                    inputDone();
+                    return;
+                }
+                SampleBuffer sample;
+                sample.audioFrameCount = static_cast<int>(std::min<std::int64_t>(1024, totalSamples - written));
+                sample.audioChannels = 2;
+                sample.audioSampleRate = 48000;
+                sample.presentationTime = MediaTime(written, 48000);
+                sample.duration = MediaTime(sample.audioFrameCount, 48000);
+                for (int i = 0; i < sample.audioFrameCount; ++i) {
+                    const float v = 0.3f * std::sin(2 * 3.14159265f * 440.0f * static_cast<float>(written + i) / 48000);
+                    sample.audioSamples.push_back(v);
+                    sample.audioSamples.push_back(v);
+                }
+                EXPECT_TRUE(audio->append(sample));
+                written += sample.audioFrameCount;
+            }
+        });
+    }
+    EXPECT_TRUE(done.waitFor(120));
+    EXPECT_FALSE(writer.error().has_value()) << writer.error()->fullDescription();
+    return writer.status();
+}
+
+std::vector<int> stampsOf(const std::filesystem::path& path)
+{
+    auto asset = Asset::open(path);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    reader.add(output);
+    EXPECT_TRUE(reader.startReading());
+    std::vector<int> stamps;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        stamps.push_back(test::stampOf(sample->imageBuffer));
+    }
+    return stamps;
+}
+
+std::vector<int> range(int n)
+{
+    std::vector<int> v(n);
+    for (int i = 0; i < n; ++i) {
+        v[i] = i;
+    }
+    return v;
+}
+
+void expectBt709VideoRange(const nlohmann::json& stream, const std::string& transfer = "bt709")
+{
+    EXPECT_EQ(stream.value("color_primaries", ""), "bt709");
+    EXPECT_EQ(stream.value("color_transfer", ""), transfer);
+    EXPECT_EQ(stream.value("color_space", ""), "bt709");
+    EXPECT_EQ(stream.value("color_range", ""), "tv");
+}
+
+void expectAac(const std::filesystem::path& path, double seconds)
+{
+    const nlohmann::json audio = test::ffprobeStream(path, "a:0");
+    EXPECT_EQ(audio.value("codec_name", ""), "aac");
+    EXPECT_EQ(audio.value("sample_rate", ""), "48000");
+    EXPECT_EQ(audio.value("channels", 0), 2);
+    EXPECT_NEAR(std::stod(audio.value("duration", "0")), seconds, 0.03);
+}
+
+TEST(AssetWriterMovies, HevcMain10InMpeg4WithAac)
+{
+    TempDir dir;
+    const auto path = dir / "hevc.mp4";
+    ASSERT_EQ(writeMovie(path, MovieSpec{}), AssetWriterStatus::completed);
+    const nlohmann::json video = test::ffprobeStream(path, "v:0", true);
+    EXPECT_EQ(video.value("codec_name", ""), "hevc");
+    EXPECT_EQ(video.value("profile", ""), "Main 10");
+    EXPECT_EQ(video.value("pix_fmt", ""), "yuv420p10le");
+    EXPECT_EQ(video.value("codec_tag_string", ""), "hvc1");
+    EXPECT_EQ(video.value("r_frame_rate", ""), "25/1");
+    EXPECT_EQ(video.value("avg_frame_rate", ""), "25/1");
+    EXPECT_EQ(video.value("time_base", ""), "1/25");
+    EXPECT_EQ(video.value("nb_read_frames", ""), "50");
+    EXPECT_EQ(video.value("width", 0), 320);
+    EXPECT_EQ(video.value("height", 0), 180);
+    EXPECT_EQ(video.value("has_b_frames", -1), 0);
+    expectBt709VideoRange(video);
+    expectAac(path, 2.0);
+    EXPECT_EQ(stampsOf(path), range(50));
+    const nlohmann::json format = test::ffprobe(path, "-show_format")["format"];
+    EXPECT_NE(format.value("format_name", "").find("mp4"), std::string::npos);
+    EXPECT_NEAR(std::stod(format.value("duration", "0")), 2.0, 0.03);
+    // The container carries the colour tags too (a 'colr' box of type 'nclx').
+    EXPECT_NE(test::readTextFile(path).find("colrnclx"), std::string::npos);
+}
+
+TEST(AssetWriterMovies, H264HighAtNtscRate)
+{
+    TempDir dir;
+    const auto path = dir / "h264.mp4";
+    MovieSpec spec;
+    spec.codec = VideoCodecType::h264;
+    spec.fpsNum = 30000;
+    spec.fpsDen = 1001;
+    spec.frames = 60;
+    spec.source = PixelFormat::nv12;
+    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    const nlohmann::json video = test::ffprobeStream(path, "v:0", true);
+    EXPECT_EQ(video.value("codec_name", ""), "h264");
+    EXPECT_EQ(video.value("profile", ""), "High");
+    EXPECT_EQ(video.value("pix_fmt", ""), "yuv420p");
+    EXPECT_EQ(video.value("r_frame_rate", ""), "30000/1001");
+    EXPECT_EQ(video.value("time_base", ""), "1/30000");
+    EXPECT_EQ(video.value("nb_read_frames", ""), "60");
+    expectBt709VideoRange(video);
+    expectAac(path, 2.002);
+    EXPECT_EQ(stampsOf(path), range(60));
+}
+
+TEST(AssetWriterMovies, ProRes422InQuickTime)
+{
+    TempDir dir;
+    const auto path = dir / "prores.mov";
+    MovieSpec spec;
+    spec.codec = VideoCodecType::proRes422;
+    spec.fileType = FileType::quickTimeMovie;
+    spec.source = PixelFormat::p216;
+    spec.fpsNum = 24000;
+    spec.fpsDen = 1001;
+    spec.frames = 48;
+    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    const nlohmann::json video = test::ffprobeStream(path, "v:0", true);
+    EXPECT_EQ(video.value("codec_name", ""), "prores");
+    EXPECT_EQ(video.value("profile", ""), "Standard");
+    EXPECT_EQ(video.value("codec_tag_string", ""), "apcn");
+    EXPECT_EQ(video.value("pix_fmt", ""), "yuv422p10le");
+    EXPECT_EQ(video.value("r_frame_rate", ""), "24000/1001");
+    EXPECT_EQ(video.value("time_base", ""), "1/24000");
+    EXPECT_EQ(video.value("nb_read_frames", ""), "48");
+    expectBt709VideoRange(video);
+    expectAac(path, 2.002);
+    EXPECT_EQ(stampsOf(path), range(48));
+    const nlohmann::json format = test::ffprobe(path, "-show_format")["format"];
+    EXPECT_NE(format.value("format_name", "").find("mov"), std::string::npos);
+    EXPECT_NE(test::readTextFile(path).find("colrnclc"), std::string::npos);
+}
+
+TEST(AssetWriterMovies, FramesInTheEncodersOwnLayoutAndTheirTransferTag)
+{
+    TempDir dir;
+    const auto path = dir / "srgb.mp4";
+    MovieSpec spec;
+    spec.codec = VideoCodecType::h264;
+    spec.source = PixelFormat::yuv420p;
+    spec.frames = 10;
+    spec.audio = false;
+    spec.frameTransfer = "IEC_sRGB";
+    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    const nlohmann::json video = test::ffprobeStream(path, "v:0");
+    expectBt709VideoRange(video, "iec61966-2-1");
+    EXPECT_EQ(stampsOf(path), range(10));
+    EXPECT_TRUE(test::ffprobe(path, "-show_streams -select_streams a")["streams"].empty());
+}
+
+TEST(AssetWriterMovies, AudioAndVideoAreInterleavedWithinASecond)
+{
+    TempDir dir;
+    const auto path = dir / "mixed.mov";
+    MovieSpec spec;
+    spec.codec = VideoCodecType::h264;
+    spec.fileType = FileType::quickTimeMovie;
+    spec.frames = 100;
+    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    const auto packets = test::ffprobePackets(path);
+    ASSERT_GT(packets.size(), 100u);
+    double lastTime[2] = {0, 0};
+    bool seen[2] = {false, false};
+    std::int64_t lastPosition = -1;
+    for (const auto& p : packets) {
+        ASSERT_GT(p.position, lastPosition); // in file order
+        lastPosition = p.position;
+        const int s = p.streamIndex;
+        lastTime[s] = p.dtsSeconds;
+        seen[s] = true;
+        if (seen[0] && seen[1]) {
+            EXPECT_LE(std::fabs(lastTime[0] - lastTime[1]), 1.0) << "at " << p.dtsSeconds;
+        }
+    }
+}
+
+TEST(AssetWriterInputReadiness, TheTrackAheadWaitsAndTheOneBehindIsAlwaysReady)
+{
+    TempDir dir;
+    MovieSpec spec;
+    spec.codec = VideoCodecType::h264;
+    AssetWriter writer(dir / "ready.mp4", FileType::mpeg4);
+    auto video = AssetWriterInput::video(settingsFor(spec));
+    auto audio = AssetWriterInput::audio();
+    EXPECT_FALSE(video->isReadyForMoreMediaData()); // not added yet
+    writer.add(video);
+    writer.add(audio);
+    ASSERT_TRUE(writer.startWriting());
+    writer.startSession(MediaTime::zero());
+    EXPECT_TRUE(video->isReadyForMoreMediaData());
+    EXPECT_TRUE(audio->isReadyForMoreMediaData());
+    AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::nv12, spec.width, spec.height);
+    int frame = 0;
+    while (video->isReadyForMoreMediaData()) {
+        PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
+        buffer.fillBlack();
+        ASSERT_TRUE(adaptor.append(buffer, MediaTime(frame++, 25)));
+        ASSERT_LT(frame, 100);
+    }
+    EXPECT_GE(frame, 12); // about half a second ahead of the audio
+    EXPECT_LE(frame, 14);
+    EXPECT_TRUE(audio->isReadyForMoreMediaData());
+    audio->markAsFinished();
+    EXPECT_FALSE(audio->isReadyForMoreMediaData());
+    EXPECT_TRUE(video->isReadyForMoreMediaData()); // nothing left to wait for
+    writer.cancelWriting();
+    EXPECT_FALSE(video->isReadyForMoreMediaData());
+}
+
+TEST(AssetWriterRefusals, ProResIntoMpeg4IsRefusedBeforeAnythingIsWritten)
+{
+    TempDir dir;
+    AssetWriter writer(dir / "prores.mp4", FileType::mpeg4);
+    MovieSpec spec;
+    spec.codec = VideoCodecType::proRes422;
+    auto video = AssetWriterInput::video(settingsFor(spec));
+    EXPECT_FALSE(writer.canAdd(*video));
+    try {
+        writer.add(video);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.domain(), "media");
+        EXPECT_EQ(e.code(), MediaError::incompatibleContainer);
+        EXPECT_NE(e.message().find("ProRes"), std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "prores.mp4"));
+}
+
+TEST(AssetWriterRefusals, OddSizesExistingFilesAndMissingFolders)
+{
+    TempDir dir;
+    AssetWriter writer(dir / "odd.mp4", FileType::mpeg4);
+    MovieSpec spec;
+    spec.width = 321;
+    auto odd = AssetWriterInput::video(settingsFor(spec));
+    EXPECT_FALSE(writer.canAdd(*odd));
+    try {
+        writer.add(odd);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), MediaError::invalidArgument);
+    }
+    test::writeTextFile(dir / "taken.mov", "x");
+    try {
+        AssetWriter taken(dir / "taken.mov", FileType::quickTimeMovie);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.code(), MediaError::writeFailed);
+    }
+    EXPECT_EQ(test::readTextFile(dir / "taken.mov"), "x");
+    EXPECT_THROW(AssetWriter(dir / "no" / "such.mov", FileType::quickTimeMovie), Error);
+    // A second video input.
+    auto first = AssetWriterInput::video(settingsFor(MovieSpec{}));
+    writer.add(first);
+    EXPECT_FALSE(writer.canAdd(*AssetWriterInput::video(settingsFor(MovieSpec{}))));
+}
+
+TEST(AssetWriterCancel, CancellingLeavesNoFile)
+{
+    TempDir dir;
+    const auto path = dir / "cancel.mp4";
+    {
+        AssetWriter writer(path, FileType::mpeg4);
+        auto video = AssetWriterInput::video(settingsFor(MovieSpec{}));
+        writer.add(video);
+        ASSERT_TRUE(writer.startWriting());
+        writer.startSession(MediaTime::zero());
+        AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::p010, 320, 180);
+        for (int i = 0; i < 5; ++i) {
+            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
+            buffer.fillBlack();
+            ASSERT_TRUE(adaptor.append(buffer, MediaTime(i, 25)));
+        }
+        EXPECT_TRUE(std::filesystem::exists(path));
+        writer.cancelWriting();
+        EXPECT_EQ(writer.status(), AssetWriterStatus::cancelled);
+        EXPECT_FALSE(std::filesystem::exists(path));
+        PixelBuffer late = adaptor.pixelBufferPool().createPixelBuffer();
+        EXPECT_FALSE(adaptor.append(late, MediaTime(5, 25)));
+    }
+    // A writer dropped without finishing cleans up the same way.
+    {
+        AssetWriter writer(path, FileType::mpeg4);
+        writer.add(AssetWriterInput::audio());
+        ASSERT_TRUE(writer.startWriting());
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(AssetWriterFailure, AFrameOfTheWrongSizeFailsTheWriterAndRemovesTheFile)
+{
+    TempDir dir;
+    const auto path = dir / "fail.mp4";
+    AssetWriter writer(path, FileType::mpeg4);
+    auto video = AssetWriterInput::video(settingsFor(MovieSpec{}));
+    writer.add(video);
+    ASSERT_TRUE(writer.startWriting());
+    SampleBuffer wrong;
+    wrong.imageBuffer = PixelBuffer::create(PixelFormat::p010, 64, 64);
+    wrong.presentationTime = MediaTime::zero();
+    EXPECT_FALSE(video->append(wrong));
+    EXPECT_EQ(writer.status(), AssetWriterStatus::failed);
+    ASSERT_TRUE(writer.error().has_value());
+    EXPECT_EQ(writer.error()->code(), MediaError::invalidArgument);
+    Semaphore done;
+    writer.finishWriting([&] { done.signal(); });
+    ASSERT_TRUE(done.waitFor(30));
+    EXPECT_EQ(writer.status(), AssetWriterStatus::failed);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+} // namespace
+} // namespace velmora
