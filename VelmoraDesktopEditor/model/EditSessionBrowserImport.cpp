@@ -73,6 +73,20 @@ std::optional<std::string> stringMember(const json& object, const char* key)
     return EditSession::webString(member(object, key));
 }
 
+// Every grade parameter is a single value, so a nested array or object decodes the same way
+// whatever it holds; copying only its kind keeps a hostile, deeply nested file from exhausting
+// the stack (copying JSON recurses).
+json shallowCopy(const json& value)
+{
+    if (value.is_object()) {
+        return json::object();
+    }
+    if (value.is_array()) {
+        return json::array();
+    }
+    return value;
+}
+
 std::string withoutAudioSuffix(const std::string& name)
 {
     return StringText::lowercased(StringText::trimmed(StringText::removingAllIgnoringCase(name, " (Audio)")));
@@ -252,11 +266,16 @@ std::optional<EditSession::Clip> EditSession::clipFromWebDict(const nlohmann::js
 
 EditorJobV2::ClipGrade EditSession::clipGradeFromWebDict(const nlohmann::json& object, const nlohmann::json* gradeParams)
 {
-    json params = (gradeParams && gradeParams->is_object()) ? *gradeParams : json::object();
+    json params = json::object();
+    if (gradeParams && gradeParams->is_object()) {
+        for (const auto& [key, value] : gradeParams->items()) {
+            params[key] = shallowCopy(value);
+        }
+    }
     for (const char* key : flatGradeKeys) {
         if (!params.contains(key)) {
             if (const json* value = member(object, key)) {
-                params[key] = *value;
+                params[key] = shallowCopy(*value);
             }
         }
     }

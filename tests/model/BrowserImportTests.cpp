@@ -244,3 +244,14 @@ TEST(BrowserImport, SourcesRebuiltFromClipsWithoutLibrary)
     ASSERT_EQ(session.sources.size(), 1u);
     EXPECT_EQ(session.sources[0], (EditSession::Source{"s7", "Surf.mov", std::string("video")}));
 }
+
+TEST(BrowserImport, DeeplyNestedGradeValuesDoNotExhaustTheStack)
+{
+    const std::size_t depth = 200000;
+    const std::string nested = std::string(depth, '[') + std::string(depth, ']');
+    const auto session = importClips(R"({"id": "a", "gradeParams": {"exposure": )" + nested + R"(, "moodKey": )" + nested
+        + R"(}, "contrast": )" + nested + "}");
+    const auto& clip = session.timelines.at(0).clips.at(0);
+    ASSERT_TRUE(clip.grade);
+    EXPECT_FALSE(clip.grade->gradeParams);
+}

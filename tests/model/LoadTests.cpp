@@ -199,3 +199,10 @@ TEST_F(LoadFile, ReportsTheSessionReadersFailureWhenBothRefuse)
     EXPECT_EQ(error.localizedDescription(),
         "Could not read timeline JSON: wrong type for String at timelines.Index 0.clips.Index 0.type");
 }
+
+TEST_F(LoadFile, DeeplyNestedDocumentFailsCleanly)
+{
+    const std::size_t depth = 200000;
+    const auto error = loadFailure(R"({"timelines": )" + std::string(depth, '[') + std::string(depth, ']') + "}");
+    EXPECT_EQ(error.localizedDescription(), "Could not read timeline JSON: wrong type for Dictionary<String, Any> at timelines.Index 0");
+}
