@@ -17,6 +17,8 @@ class KeyedContainer;
 // Decode-only: writers build their JSON by hand. Every field is optional unless stated; no
 // defaults are applied while decoding. Each record's `decode` reads it from a JSON object and
 // throws DecodingError (model/JsonDecoding.h) with the coding path of the first bad value.
+// Pixel sizes and lane numbers are held as `int`, like the session's: a value beyond its range
+// fails the document as a number that does not fit, rather than wrapping.
 struct EditorJobV2 {
     // The per-clip grade of the whole system: a record of the job JSON, the in-memory grade of
     // a timeline clip, and what the grading pipeline consumes.
