@@ -1,0 +1,350 @@
+#include "platform/media/ImageGenerator.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/FrameConvert.h"
+
+namespace velmora {
+
+namespace {
+
+// Within this distance ahead of the decoded position a request decodes forward instead of
+// seeking: cheaper than going back to a key frame for scrubbing and frame steps.
+const MediaTime kForwardDecodeLimit(2, 1);
+
+// The image turned clockwise by a quarter turn count of 1, 2 or 3.
+Image rotated(const Image& source, int degrees)
+{
+    if (degrees != 90 && degrees != 180 && degrees != 270) {
+        return source;
+    }
+    const int w = source.width();
+    const int h = source.height();
+    const int ow = degrees == 180 ? w : h;
+    const int oh = degrees == 180 ? h : w;
+    Image out = Image::allocate(ow, oh);
+    float* base = out.mutableRow(0);
+    const std::ptrdiff_t stride = out.rowStride();
+    concurrentPerform(static_cast<std::size_t>(oh), 16, [&](std::size_t b, std::size_t e) {
+        for (std::size_t r = b; r < e; ++r) {
+            float* dst = base + stride * static_cast<std::ptrdiff_t>(r);
+            for (int c = 0; c < ow; ++c) {
+                int sr = 0;
+                int sc = 0;
+                if (degrees == 90) {
+                    sr = h - 1 - c;
+                    sc = static_cast<int>(r);
+                } else if (degrees == 180) {
+                    sr = h - 1 - static_cast<int>(r);
+                    sc = w - 1 - c;
+                } else {
+                    sr = c;
+                    sc = w - 1 - static_cast<int>(r);
+                }
+                const float* src = source.row(sr) + 4 * sc;
+                std::copy(src, src + 4, dst + 4 * c);
+            }
+        }
+    });
+    out.tags = source.tags;
+    return out;
+}
+
+} // namespace
+
+struct ImageGenerator::Impl {
+    std::shared_ptr<const Asset> asset;
+    AssetTrack track;
+    bool still = false;
+
+    ffmpeg::InputFormatPtr format;
+    AVStream* stream = nullptr;
+    ffmpeg::CodecContextPtr decoder;
+    ffmpeg::PacketPtr packet;
+    ffmpeg::FramePtr incoming;
+    ffmpeg::FramePtr current;
+    bool hasCurrent = false;
+    MediaTime currentTime;
+    MediaTime currentDuration;
+    bool inputEnded = false;
+    bool atEnd = false; // the decoder has given its last frame since the last seek
+    MediaTime nominalDuration = MediaTime(1, 30);
+
+    ffmpeg::SwsPtr scaler;
+    ffmpeg::FramePtr scaled;
+    ffmpeg::FrameImageConverter converter;
+
+    // The last picture handed out, for a repeated request.
+    bool hasCached = false;
+    std::int64_t cachedPts = 0;
+    int cachedRotation = -1;
+    int cachedWidth = 0;
+    int cachedHeight = 0;
+    Image cached;
+
+    MediaTime assetTime(std::int64_t pts) const
+    {
+        MediaTime t = ffmpeg::toMediaTime(pts, stream->time_base);
+        if (t.isNumeric() && asset->startOffsetMicroseconds() != 0) {
+            t = t - MediaTime(asset->startOffsetMicroseconds(), 1000000);
+        }
+        return t;
+    }
+
+    void open()
+    {
+        format = ffmpeg::openInput(asset->url(), false);
+        stream = format->streams[track.trackID];
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        }
+        decoder = ffmpeg::openDecoder(stream, 0);
+        packet = ffmpeg::allocPacket();
+        incoming = ffmpeg::allocFrame();
+        current = ffmpeg::allocFrame();
+        if (stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0) {
+            nominalDuration = MediaTime(stream->avg_frame_rate.den, stream->avg_frame_rate.num);
+        } else if (track.minFrameDuration.isNumeric()) {
+            nominalDuration = track.minFrameDuration;
+        }
+    }
+
+    // Decodes the next frame into `current`: 0, or AVERROR_EOF when the stream has no more.
+    int decodeNext()
+    {
+        for (;;) {
+            int rc = avcodec_receive_frame(decoder.get(), incoming.get());
+            if (rc == 0) {
+                av_frame_unref(current.get());
+                av_frame_move_ref(current.get(), incoming.get());
+                hasCurrent = true;
+                MediaTime t = assetTime(current->best_effort_timestamp);
+                if (!t.isNumeric()) {
+                    t = currentTime.isNumeric() ? currentTime + currentDuration : MediaTime::zero();
+                }
+                currentTime = t;
+                currentDuration = current->pkt_duration > 0
+                                      ? ffmpeg::toMediaTime(current->pkt_duration, stream->time_base)
+                                      : nominalDuration;
+                return 0;
+            }
+            if (rc == AVERROR_EOF) {
+                atEnd = true;
+                return rc;
+            }
+            if (rc != AVERROR(EAGAIN)) {
+                if (rc == AVERROR_INVALIDDATA) {
+                    continue;
+                }
+                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset->url().filename().string() + "\"", rc);
+            }
+            if (inputEnded) {
+                atEnd = true;
+                return AVERROR_EOF;
+            }
+            rc = av_read_frame(format.get(), packet.get());
+            if (rc < 0) {
+                inputEnded = true;
+                avcodec_send_packet(decoder.get(), nullptr);
+                continue;
+            }
+            if (packet->stream_index != stream->index) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            rc = avcodec_send_packet(decoder.get(), packet.get());
+            av_packet_unref(packet.get());
+            if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
+                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset->url().filename().string() + "\"", rc);
+            }
+        }
+    }
+
+    void seekTo(const MediaTime& time)
+    {
+        std::int64_t ts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+        if (time > MediaTime::zero()) {
+            MediaTime t = time;
+            if (asset->startOffsetMicroseconds() != 0) {
+                t = t + MediaTime(asset->startOffsetMicroseconds(), 1000000);
+            }
+            ts = ffmpeg::fromMediaTime(t, stream->time_base);
+        }
+        if (av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+            av_seek_frame(format.get(), stream->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+        }
+        avcodec_flush_buffers(decoder.get());
+        inputEnded = false;
+        atEnd = false;
+        hasCurrent = false;
+        currentTime = MediaTime::invalid();
+    }
+
+    // Leaves in `current` the frame to show for `time`: the first frame whose span meets
+    // [time - before, time + after], decoding forward from where the decoder stands when that is
+    // close ahead, else from the key frame before the time.
+    void locate(const MediaTime& time, const MediaTime& before, const MediaTime& after)
+    {
+        const MediaTime low = time - before;
+        const MediaTime high = time + after;
+        auto acceptable = [&] {
+            return hasCurrent && currentTime <= high && currentTime + currentDuration > low;
+        };
+        if (acceptable()) {
+            return;
+        }
+        const bool forward = hasCurrent && !atEnd && time > currentTime && time - currentTime <= kForwardDecodeLimit;
+        if (!forward) {
+            MediaTime seekTime = time;
+            for (int attempt = 0;; ++attempt) {
+                seekTo(seekTime);
+                if (decodeNext() != 0) {
+                    break;
+                }
+                // A key frame shown after the time: go further back.
+                if (currentTime <= time || seekTime <= MediaTime::zero() || attempt >= 6) {
+                    break;
+                }
+                seekTime = std::max(MediaTime::zero(), seekTime - MediaTime(std::int64_t{1} << attempt, 1));
+            }
+            if (!hasCurrent) {
+                throw MediaError::make(MediaError::decodeFailed,
+                                       "\"" + asset->url().filename().string() + "\" has no picture to show.");
+            }
+            if (acceptable() || currentTime > high) {
+                return;
+            }
+        }
+        for (;;) {
+            if (decodeNext() != 0) {
+                if (!hasCurrent) {
+                    throw MediaError::make(MediaError::decodeFailed,
+                                           "\"" + asset->url().filename().string() + "\" has no picture to show.");
+                }
+                return; // past the end: the last frame
+            }
+            if (acceptable() || currentTime > high) {
+                return;
+            }
+        }
+    }
+
+    Image render(int rotation, int maxWidth, int maxHeight)
+    {
+        const int w = current->width;
+        const int h = current->height;
+        const bool quarter = rotation == 90 || rotation == 270;
+        const int dw = quarter ? h : w;
+        const int dh = quarter ? w : h;
+        double scale = 1.0;
+        if (maxWidth > 0) {
+            scale = std::min(scale, static_cast<double>(maxWidth) / dw);
+        }
+        if (maxHeight > 0) {
+            scale = std::min(scale, static_cast<double>(maxHeight) / dh);
+        }
+        int tw = std::max(1, static_cast<int>(std::lround(dw * scale)));
+        int th = std::max(1, static_cast<int>(std::lround(dh * scale)));
+        if (quarter) {
+            std::swap(tw, th);
+        }
+        if (hasCached && cachedPts == current->best_effort_timestamp && cachedRotation == rotation &&
+            cachedWidth == tw && cachedHeight == th) {
+            return cached;
+        }
+        const AVFrame* source = current.get();
+        if (tw != w || th != h) {
+            AVPixelFormat target = static_cast<AVPixelFormat>(current->format);
+            if (!sws_isSupportedOutput(target)) {
+                const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(target);
+                const bool rgb = desc && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
+                target = rgb ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_YUV444P16LE;
+            }
+            scaler.reset(sws_getContext(w, h, static_cast<AVPixelFormat>(current->format), tw, th, target,
+                                        scale < 0.5 ? SWS_AREA : SWS_BICUBIC, nullptr, nullptr, nullptr));
+            if (!scaler) {
+                throw MediaError::make(MediaError::decodeFailed, "Cannot scale a picture of \"" +
+                                                                     asset->url().filename().string() + "\".");
+            }
+            const int full = current->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+            const int* table = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(scaler.get(), table, full, table, full, 0, 1 << 16, 1 << 16);
+            scaled = ffmpeg::allocFrame();
+            scaled->format = target;
+            scaled->width = tw;
+            scaled->height = th;
+            int rc = av_frame_get_buffer(scaled.get(), 64);
+            if (rc < 0) {
+                throw ffmpeg::error(MediaError::decodeFailed, "Cannot allocate a picture", rc);
+            }
+            av_frame_copy_props(scaled.get(), current.get());
+            rc = sws_scale(scaler.get(), current->data, current->linesize, 0, h, scaled->data, scaled->linesize);
+            if (rc < 0) {
+                throw ffmpeg::error(MediaError::decodeFailed, "Cannot scale a picture", rc);
+            }
+            source = scaled.get();
+        }
+        Image image = converter.convert(source);
+        image.tags = ffmpeg::frameTags(current.get(), stream->codecpar);
+        image = rotated(image, rotation);
+        cached = image;
+        hasCached = true;
+        cachedPts = current->best_effort_timestamp;
+        cachedRotation = rotation;
+        cachedWidth = tw;
+        cachedHeight = th;
+        return image;
+    }
+};
+
+ImageGenerator::ImageGenerator(std::shared_ptr<const Asset> asset) : asset_(std::move(asset))
+{
+    if (!asset_) {
+        throw MediaError::make(MediaError::invalidArgument, "An image generator needs an asset.");
+    }
+    const AssetTrack* track = asset_->firstTrack(MediaType::video);
+    if (!track) {
+        throw MediaError::make(MediaError::noSuchTrack,
+                               "\"" + asset_->url().filename().string() + "\" has no pictures.");
+    }
+    impl_ = std::make_unique<Impl>();
+    impl_->asset = asset_;
+    impl_->track = *track;
+    impl_->still = asset_->isStillImage();
+}
+
+ImageGenerator::~ImageGenerator() = default;
+
+Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
+{
+    std::lock_guard lock(mutex_);
+    Impl& impl = *impl_;
+    if (!impl.decoder) {
+        impl.open();
+    }
+    if (impl.still) {
+        if (!impl.hasCurrent && impl.decodeNext() != 0) {
+            throw MediaError::make(MediaError::decodeFailed,
+                                   "\"" + asset_->url().filename().string() + "\" has no picture to show.");
+        }
+    } else {
+        const MediaTime t = time.isNumeric() ? time : MediaTime::zero();
+        const MediaTime before = requestedTimeToleranceBefore.isValid() && requestedTimeToleranceBefore >= MediaTime::zero()
+                                     ? requestedTimeToleranceBefore
+                                     : MediaTime::zero();
+        const MediaTime after = requestedTimeToleranceAfter.isValid() && requestedTimeToleranceAfter >= MediaTime::zero()
+                                    ? requestedTimeToleranceAfter
+                                    : MediaTime::zero();
+        impl.locate(t, before, after);
+    }
+    if (actualTime) {
+        *actualTime = impl.still ? time : impl.currentTime;
+    }
+    const int rotation = appliesPreferredTrackTransform ? impl.track.rotationDegrees : 0;
+    return impl.render(rotation, maximumWidth, maximumHeight);
+}
+
+} // namespace velmora

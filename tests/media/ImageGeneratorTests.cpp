@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+
+#include "MediaTestHelpers.h"
+#include "platform/media/ImageGenerator.h"
+#include "platform/media/MediaError.h"
+#include "support/TestSupport.h"
+
+namespace velmora {
+namespace {
+
+using test::ClipSpec;
+using test::stampOf;
+using test::TempDir;
+
+std::shared_ptr<const Asset> stampAsset(const TempDir& dir, int fpsNum, int fpsDen, int frames)
+{
+    ClipSpec spec;
+    spec.fpsNum = fpsNum;
+    spec.fpsDen = fpsDen;
+    spec.frameCount = frames;
+    spec.videoArgs = "-preset ultrafast -g 10 -bf 2 -x264-params bframes=2:b-adapt=0";
+    const auto path = dir / ("stamp" + std::to_string(fpsNum) + ".mp4");
+    test::makeClip(path, spec);
+    return Asset::open(path);
+}
+
+void exact(ImageGenerator& generator)
+{
+    generator.requestedTimeToleranceBefore = MediaTime::zero();
+    generator.requestedTimeToleranceAfter = MediaTime::zero();
+}
+
+struct RateCase {
+    int num;
+    int den;
+};
+
+class ImageGeneratorFrameExact : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(ImageGeneratorFrameExact, ReturnsTheFrameDisplayedAtTheTime)
+{
+    const RateCase rate = GetParam();
+    TempDir dir;
+    const int frames = 40;
+    ImageGenerator generator(stampAsset(dir, rate.num, rate.den, frames));
+    exact(generator);
+    auto frameTime = [&](int n) { return MediaTime(std::int64_t{n} * rate.den, rate.num); };
+    // Forward, a backwards seek, a jump ahead, inside a frame's span, the first and last frames.
+    for (int n : {0, 1, 2, 17, 3, 39, 38, 12, 11, 30, 0}) {
+        MediaTime actual;
+        const Image image = generator.copyImage(frameTime(n), &actual);
+        EXPECT_EQ(stampOf(image), n) << "frame " << n;
+        EXPECT_EQ(actual, frameTime(n));
+        // Just before the next frame starts is still this frame.
+        const MediaTime late = frameTime(n + 1) - MediaTime(1, 1000000);
+        EXPECT_EQ(stampOf(generator.copyImage(late)), n) << "late in frame " << n;
+    }
+    EXPECT_EQ(stampOf(generator.copyImage(frameTime(frames + 5))), frames - 1); // past the end
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(-1, 1))), 0);               // before the start
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, ImageGeneratorFrameExact,
+                         ::testing::Values(RateCase{25, 1}, RateCase{30000, 1001}, RateCase{60000, 1001}),
+                         [](const auto& info) { return std::to_string(info.param.num) + "_" + std::to_string(info.param.den); });
+
+TEST(ImageGeneratorRequests, AFrameAskedTwiceIsTheSameImage)
+{
+    TempDir dir;
+    ImageGenerator generator(stampAsset(dir, 25, 1, 10));
+    exact(generator);
+    const Image first = generator.copyImage(MediaTime(4, 25));
+    const Image again = generator.copyImage(MediaTime(4, 25) + MediaTime(1, 100));
+    EXPECT_TRUE(again.isIdenticalTo(first));
+    EXPECT_EQ(stampOf(first), 4);
+}
+
+TEST(ImageGeneratorRequests, ToleranceLetsANearbyFrameAnswer)
+{
+    TempDir dir;
+    ImageGenerator generator(stampAsset(dir, 25, 1, 30));
+    exact(generator);
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(10, 25))), 10);
+    generator.requestedTimeToleranceBefore = MediaTime(1, 5);
+    generator.requestedTimeToleranceAfter = MediaTime(1, 5);
+    MediaTime actual;
+    const int stamp = stampOf(generator.copyImage(MediaTime(12, 25), &actual));
+    EXPECT_GE(stamp, 7);
+    EXPECT_LE(stamp, 17);
+    EXPECT_EQ(actual, MediaTime(stamp, 25));
+}
+
+TEST(ImageGeneratorSize, FitsTheMaximumKeepingAspectAndNeverUpscales)
+{
+    TempDir dir;
+    ImageGenerator generator(stampAsset(dir, 25, 1, 3)); // 160 × 96
+    generator.maximumWidth = 80;
+    generator.maximumHeight = 80;
+    Image small = generator.copyImage(MediaTime::zero());
+    EXPECT_EQ(small.width(), 80);
+    EXPECT_EQ(small.height(), 48);
+    generator.maximumWidth = 1000;
+    generator.maximumHeight = 1000;
+    Image full = generator.copyImage(MediaTime::zero());
+    EXPECT_EQ(full.width(), 160);
+    EXPECT_EQ(full.height(), 96);
+    generator.maximumWidth = 0;
+    generator.maximumHeight = 48;
+    EXPECT_EQ(generator.copyImage(MediaTime::zero()).width(), 80);
+    EXPECT_EQ(full.extent(), (Rect{0, 0, 160, 96}));
+}
+
+TEST(ImageGeneratorOrientation, TheTrackRotationIsAppliedWhenAsked)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.width = 64;
+    spec.height = 32;
+    spec.frameCount = 3;
+    spec.rotation = 90;
+    test::makeClip(dir / "portrait.mp4", spec);
+    ImageGenerator generator(Asset::open(dir / "portrait.mp4"));
+    exact(generator);
+    // Frame 1 lights only the leftmost bar of the encoded picture.
+    Image plain = generator.copyImage(MediaTime(1, 25));
+    EXPECT_EQ(plain.width(), 64);
+    EXPECT_GT(plain.row(16)[4 * 1 + 1], 0.9f);
+    generator.appliesPreferredTrackTransform = true;
+    generator.maximumWidth = 16;
+    generator.maximumHeight = 32;
+    Image turned = generator.copyImage(MediaTime(1, 25));
+    ASSERT_EQ(turned.width(), 16);
+    ASSERT_EQ(turned.height(), 32);
+    // A clockwise quarter turn puts the left edge at the top.
+    EXPECT_GT(turned.row(0)[4 * 8 + 1], 0.9f);
+    EXPECT_LT(turned.row(31)[4 * 8 + 1], 0.1f);
+}
+
+TEST(ImageGeneratorColour, UntaggedVideoIsBt709VideoRangeAndTagsAreHonoured)
+{
+    TempDir dir;
+    // Pure red in BT.709 code values, untagged; and pure red in BT.601 code values, tagged so.
+    test::runFFmpeg("-f lavfi -i color=c=black:s=32x32:r=25:d=0.2 -vf \"format=yuv420p,geq=lum=63:cb=102:cr=240\" "
+                    "-c:v libx264 -preset ultrafast -qp 0 " + test::shellQuote((dir / "red709.mp4").string()));
+    test::runFFmpeg("-f lavfi -i color=c=black:s=32x32:r=25:d=0.2 -vf \"format=yuv420p,geq=lum=81:cb=90:cr=240\" "
+                    "-c:v libx264 -preset ultrafast -qp 0 -colorspace smpte170m " +
+                    test::shellQuote((dir / "red601.mp4").string()));
+    for (const char* name : {"red709.mp4", "red601.mp4"}) {
+        ImageGenerator generator(Asset::open(dir / name));
+        const Image image = generator.copyImage(MediaTime::zero());
+        const float* px = image.row(16) + 4 * 16;
+        EXPECT_NEAR(px[0], 1.0f, 0.02f) << name;
+        EXPECT_NEAR(px[1], 0.0f, 0.02f) << name;
+        EXPECT_NEAR(px[2], 0.0f, 0.03f) << name;
+        EXPECT_EQ(px[3], 1.0f);
+    }
+}
+
+TEST(ImageGeneratorStills, StillImagesAnswerAtAnyTime)
+{
+    TempDir dir;
+    for (const char* name : {"s.png", "s.jpg", "s.tiff", "s.bmp"}) {
+        test::makeStillImage(dir / name, 64, 32, 0x2d);
+        ImageGenerator generator(Asset::open(dir / name));
+        exact(generator);
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime::zero())), 0x2d) << name;
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime(3600, 1))), 0x2d) << name;
+        generator.maximumWidth = 32;
+        const Image half = generator.copyImage(MediaTime(1, 1));
+        EXPECT_EQ(half.width(), 32) << name;
+        EXPECT_EQ(half.height(), 16) << name;
+    }
+}
+
+TEST(ImageGeneratorErrors, AnAssetWithoutPicturesIsRefused)
+{
+    TempDir dir;
+    ClipSpec spec;
+    spec.videoCodec = "";
+    spec.audio = true;
+    spec.audioSeconds = 0.5;
+    spec.audioCodec = "pcm_s16le";
+    test::makeClip(dir / "tone.wav", spec);
+    try {
+        ImageGenerator generator(Asset::open(dir / "tone.wav"));
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.domain(), "media");
+        EXPECT_EQ(e.code(), MediaError::noSuchTrack);
+    }
+}
+
+} // namespace
+} // namespace velmora
