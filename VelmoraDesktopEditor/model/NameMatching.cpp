@@ -64,6 +64,11 @@ bool containsIgnoringCase(std::string_view haystack, std::string_view needle)
     if (needle.empty()) {
         return false;
     }
+    if (isAscii(haystack) && isAscii(needle)) {
+        return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                           [](char x, char y) { return asciiLower(x) == asciiLower(y); })
+            != haystack.end();
+    }
     return toQString(haystack)
         .normalized(QString::NormalizationForm_C)
         .contains(toQString(needle).normalized(QString::NormalizationForm_C), Qt::CaseInsensitive);
@@ -85,6 +90,24 @@ std::size_t characterCount(std::string_view text)
 
 std::u32string nameKey(std::string_view name)
 {
+    if (isAscii(name)) {
+        std::string lowered;
+        lowered.reserve(name.size());
+        for (const char c : name) {
+            lowered += asciiLower(c);
+        }
+        static constexpr std::string_view audioSuffix = " (audio)";
+        for (std::size_t at = lowered.find(audioSuffix); at != std::string::npos; at = lowered.find(audioSuffix, at)) {
+            lowered.erase(at, audioSuffix.size());
+        }
+        std::u32string key;
+        for (const char c : lowered) {
+            if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
+                key += static_cast<char32_t>(c);
+            }
+        }
+        return key;
+    }
     QString lowered = toQString(name).normalized(QString::NormalizationForm_C).toLower();
     lowered.remove(QStringLiteral(" (audio)"));
     std::u32string key;

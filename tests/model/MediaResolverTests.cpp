@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <unistd.h>
 #include <fstream>
 
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
+#include "model/NameMatching.h"
 #include "platform/foundation/Error.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
@@ -149,6 +151,31 @@ TEST(MediaListing, StandardizesTheFolderPath)
     const auto files = listMediaFiles(dir.path() / "media" / "." / ".." / "media" / "");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0], dir.path() / "media" / "clip.mp4");
+}
+
+TEST(MediaListing, SkipsFoldersItCannotRead)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+    TempDir dir;
+    touch(dir / "a.mp4");
+    touch(dir / "locked" / "b.mp4");
+    fs::permissions(dir / "locked", fs::perms::none);
+    EXPECT_EQ(relativeNames(listMediaFiles(dir.path()), dir.path()), std::vector<std::string>{"a.mp4"});
+}
+
+// ---- name rules ----
+
+TEST(NameKey, KeepsLowerCasedLettersAndDigitsOfAnyScriptWithoutTheAudioSuffix)
+{
+    EXPECT_EQ(NameMatching::nameKey("DJI_0042.MP4"), U"dji0042mp4");
+    EXPECT_EQ(NameMatching::nameKey("Take 1 (Audio) (AUDIO).wav"), U"take1wav");
+    EXPECT_EQ(NameMatching::nameKey("Ça_va-Ω 7.mov"), U"çavaω7mov");
+    EXPECT_EQ(NameMatching::nameKey("Cafe\xcc\x81.mp4"), U"caf\u00e9mp4");
+    EXPECT_TRUE(NameMatching::containsIgnoringCase("Beach_TAKE5.mov", "take5"));
+    EXPECT_TRUE(NameMatching::containsIgnoringCase("ÉTÉ_Take.mov", "été"));
+    EXPECT_FALSE(NameMatching::containsIgnoringCase("anything", ""));
 }
 
 // ---- one name ----
