@@ -16,9 +16,9 @@ class TrimWithMediaFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ClipSpec spec;
-        spec.frameCount = 50; // 2 s at 25 fps
-        makeClip(folder_ / "Take.mp4", spec);
+        ClipSpec settings;
+        settings.frameCount = 50; // 2 s at 25 fps
+        makeClip(folder_ / "Take.mp4", settings);
         sourceLength_ = std::stod(ffprobe(folder_ / "Take.mp4", "-show_format")["format"]["duration"].get<std::string>());
         ASSERT_GT(sourceLength_, 1.9);
     }
