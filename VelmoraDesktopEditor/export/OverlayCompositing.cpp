@@ -136,7 +136,9 @@ void compositeOverlay(Image& composite, const Image& overlay, OverlayBlendMode m
     const long long dx = target.x - composite.originX();
     const long long sx = target.x - overlay.originX();
 
-    concurrentPerform(static_cast<std::size_t>(target.height), 16,
+    // Chunks of at least ~64k pixels: smaller ones cost more to hand out than to blend.
+    const std::size_t minRows = static_cast<std::size_t>(std::max<long long>(16, 65536 / target.width));
+    concurrentPerform(static_cast<std::size_t>(target.height), minRows,
                       [&](std::size_t begin, std::size_t end) {
                           for (std::size_t i = begin; i < end; ++i) {
                               const long long y = firstY - static_cast<long long>(i);

@@ -184,13 +184,16 @@ void TextOverlayRenderer::evictOldest(Map& map, std::size_t keep)
 const TextOverlayRenderer::Layout& TextOverlayRenderer::layout(const std::string& text,
                                                                const std::string& fontName,
                                                                double pixelSize,
-                                                               double letterSpacing)
+                                                               double letterSpacing,
+                                                               double strokeWidth)
 {
     std::string key = fontName;
     key.push_back('\0');
     appendNumber(key, pixelSize);
     key.push_back('\0');
     appendNumber(key, letterSpacing);
+    key.push_back('\0');
+    appendNumber(key, strokeWidth);
     key.push_back('\0');
     key += text;
 
@@ -200,7 +203,8 @@ const TextOverlayRenderer::Layout& TextOverlayRenderer::layout(const std::string
         Layout fresh;
         fresh.font = resolveTextFont(fontName, pixelSize);
         for (const std::string& line : splitLines(text)) {
-            fresh.lines.push_back(TextLine::make(line, fresh.font, letterSpacing));
+            TextLine shaped = TextLine::make(line, fresh.font, letterSpacing);
+            fresh.lines.push_back(strokeWidth > 0 ? shaped.withStrokeOutline(strokeWidth) : shaped);
         }
         found = layouts_.emplace(std::move(key), std::move(fresh)).first;
     }
@@ -274,7 +278,8 @@ Image TextOverlayRenderer::textOverlayImage(const EditorJobV2::Clip& clip, doubl
     if (outline > 0.1) {
         stroke = TextStroke{parseHexColor(data.outlineColor, kBlack), std::max(outline, 1.5 * s)};
     }
-    const Layout& shaped = layout(text, data.fontFamily.value_or("Arial"), fontPixels, kerning);
+    const Layout& shaped = layout(text, data.fontFamily.value_or("Arial"), fontPixels, kerning,
+                                  stroke ? stroke->width : 0.0);
 
     TextCanvas& canvas = canvasFor(clip, text);
     canvas.reset();

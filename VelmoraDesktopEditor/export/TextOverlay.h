@@ -88,7 +88,7 @@ private:
     };
 
     const Layout& layout(const std::string& text, const std::string& fontName, double pixelSize,
-                         double letterSpacing);
+                         double letterSpacing, double strokeWidth);
     TextCanvas& canvasFor(const EditorJobV2::Clip& clip, const std::string& text);
     template <class Map>
     void evictOldest(Map& map, std::size_t keep);

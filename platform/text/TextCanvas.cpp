@@ -19,7 +19,9 @@ namespace {
 
 // Pixels of antialiasing that may spill past a shape's exact bounds.
 constexpr double kAntialiasMargin = 1.0;
-// Bands of fewer rows cost more in per-band set-up than they gain in parallel painting.
+// A band is worth a thread only with enough pixels under it: each band rasterises every outline
+// that crosses it, and waking a worker costs about as much as painting a small title.
+constexpr long long kMinBandPixels = 160 * 1024;
 constexpr int kMinBandRows = 32;
 
 QTransform toQt(const AffineTransform& t)
@@ -202,8 +204,9 @@ Image TextCanvas::render()
     const std::ptrdiff_t stride = out.rowStride();
 
     const std::size_t width = concurrencyWidth();
-    const int bands = static_cast<int>(std::clamp<std::size_t>(
-        static_cast<std::size_t>((h + kMinBandRows - 1) / kMinBandRows), 1, width));
+    const long long minRows = std::max<long long>(kMinBandRows, kMinBandPixels / w);
+    const int bands = static_cast<int>(std::clamp<long long>(
+        (h + minRows - 1) / minRows, 1, static_cast<long long>(width)));
     const int rowsPerBand = (h + bands - 1) / bands;
     const Command* commands = commands_.data();
     const std::size_t count = commands_.size();
@@ -262,7 +265,9 @@ void TextCanvas::paintBand(const Command* commands, std::size_t count, const Int
             if (c.color.a > 0) {
                 painter.fillPath(line.outline, toQt(c.color));
             }
-            if (c.stroke) {
+            if (c.stroke && c.line.hasStrokeOutline(c.stroke->width)) {
+                painter.fillPath(line.strokeOutline, toQt(c.stroke->color));
+            } else if (c.stroke) {
                 // The pen lives in the outline's reference-size space.
                 QPen pen(toQt(c.stroke->color), c.stroke->width / line.scale, Qt::SolidLine,
                          Qt::RoundCap, Qt::RoundJoin);

@@ -4,6 +4,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPathStroker>
 #include <QString>
 
 #include <cmath>
@@ -38,7 +39,6 @@ void primeOutline(const QPainterPath& path)
     QImage scratch(1, 1, QImage::Format_RGBA32FPx4_Premultiplied);
     QPainter painter(&scratch);
     painter.fillPath(path, Qt::white);
-    painter.strokePath(path, QPen(Qt::white, 1.0));
 }
 
 } // namespace
@@ -70,6 +70,27 @@ TextLine TextLine::make(std::string_view utf8, const TextFont& font, double lett
                      ink.width() * data->scale, ink.height() * data->scale};
     }
     return TextLine(std::move(data));
+}
+
+TextLine TextLine::withStrokeOutline(double strokeWidth) const
+{
+    if (!data_ || !std::isfinite(strokeWidth) || strokeWidth <= 0) {
+        return *this;
+    }
+    auto data = std::make_shared<Data>(*data_);
+    QPainterPathStroker stroker;
+    stroker.setWidth(strokeWidth / data->scale);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    stroker.setCapStyle(Qt::RoundCap);
+    data->strokeOutline = stroker.createStroke(data->outline);
+    data->strokeWidth = strokeWidth;
+    primeOutline(data->strokeOutline);
+    return TextLine(std::move(data));
+}
+
+bool TextLine::hasStrokeOutline(double strokeWidth) const
+{
+    return data_ && data_->strokeWidth > 0 && data_->strokeWidth == strokeWidth;
 }
 
 double TextLine::width() const { return data_ ? data_->width : 0.0; }

@@ -25,6 +25,14 @@ public:
 
     bool isEmpty() const { return !data_; }
 
+    // This line with the outline of a stroke of `strokeWidth` pixels (centred on the glyph
+    // outlines, round joins) worked out once, so that drawing it with that stroke frame after
+    // frame costs a fill instead of a fresh stroke. Shares the glyphs; not isSameLine() as this.
+    // A width that is not positive and finite gives the line unchanged.
+    TextLine withStrokeOutline(double strokeWidth) const;
+    // True when withStrokeOutline() prepared this line for `strokeWidth`.
+    bool hasStrokeOutline(double strokeWidth) const;
+
     // Typographic advance of the whole line, letter spacing included (trailing blanks count).
     double width() const;
     // Distances above and below the baseline and the font's line gap, all >= 0.

@@ -21,6 +21,10 @@ struct TextLine::Data {
     double descent = 0;
     double leading = 0;
     Rect ink;              // y-up, requested pixels
+    // The area a stroke of strokeWidth requested pixels covers, at the reference size and
+    // y-down like `outline`; empty when none was prepared.
+    QPainterPath strokeOutline;
+    double strokeWidth = 0;
 };
 
 } // namespace velmora

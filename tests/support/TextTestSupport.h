@@ -9,6 +9,14 @@
 #include "platform/image/Image.h"
 #include "platform/text/TextEngine.h"
 
+// fontconfig keeps (and partly loses) what it allocates while parsing its configuration, the
+// first time Qt loads the font database; that is not ours to free. Weak, so that a test
+// executable may define its own list.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
 namespace velmora::test {
 
 // Text is laid out by Qt, which these tests run on its offscreen platform: no display needed.

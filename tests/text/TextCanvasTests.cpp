@@ -170,6 +170,28 @@ TEST(TextCanvasText, AStrokeWidensEachSideByHalfItsWidth)
     }
 }
 
+TEST(TextCanvasText, APreparedStrokeOutlineDrawsLikeAFreshStroke)
+{
+    const TextLine line = TextLine::make("Sg", resolveTextFont("Arial", 120), 0);
+    const TextLine prepared = line.withStrokeOutline(5);
+    EXPECT_TRUE(prepared.hasStrokeOutline(5));
+    EXPECT_FALSE(prepared.hasStrokeOutline(4));
+    EXPECT_FALSE(line.hasStrokeOutline(5));
+    EXPECT_FALSE(line.withStrokeOutline(0).hasStrokeOutline(0));
+    EXPECT_EQ(prepared.width(), line.width());
+
+    TextCanvas fresh(300, 200);
+    fresh.drawTextLine(line, 40, 60, kWhite, TextStroke{kBlack, 5});
+    TextCanvas reused(300, 200);
+    reused.drawTextLine(prepared, 40, 60, kWhite, TextStroke{kBlack, 5});
+    const Image a = fresh.render();
+    const Image b = reused.render();
+    ASSERT_EQ(a.extent(), b.extent());
+    for (int y = a.originY(); y < a.originY() + a.height(); y += 3) {
+        ASSERT_NEAR(rowAlphaSum(a, y), rowAlphaSum(b, y), 0.05) << y;
+    }
+}
+
 TEST(TextCanvasText, TheStrokeIsDrawnOverTheFill)
 {
     const TextLine line = TextLine::make("I", resolveTextFont("Arial", 200), 0);
