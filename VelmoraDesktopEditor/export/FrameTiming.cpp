@@ -1,0 +1,153 @@
+#include "export/FrameTiming.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "export/WriterSettings.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr double kInt32Limit = 2147483647.0;
+
+bool usableRate(std::optional<double> fps)
+{
+    return fps && std::isfinite(*fps) && *fps > 0;
+}
+
+// Both fpsNum and fpsDen present, each at least 1, and fpsNum within the 32-bit timescale.
+std::optional<FrameTiming> exactTiming(std::optional<std::int64_t> fpsNum, std::optional<std::int64_t> fpsDen)
+{
+    if (!fpsNum || !fpsDen || *fpsNum < 1 || *fpsDen < 1 || *fpsNum > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return FrameTiming{static_cast<double>(*fpsNum) / static_cast<double>(*fpsDen), static_cast<std::int32_t>(*fpsNum),
+                       *fpsDen};
+}
+
+FrameTiming timingOf(const Asset* asset, std::optional<double> outputFps)
+{
+    double fps = 30;
+    if (asset) {
+        fps = chooseFps(asset, outputFps);
+    } else if (usableRate(outputFps)) {
+        fps = *outputFps;
+    }
+    return fpsToTimebase(fps);
+}
+
+std::string lowercased(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return text;
+}
+
+bool isMpeg4Name(const std::string& name)
+{
+    const std::string lower = lowercased(name);
+    return lower == "mp4" || lower == "m4v";
+}
+
+} // namespace
+
+double chooseFps(const Asset* asset, std::optional<double> jobFps)
+{
+    if (jobFps && *jobFps > 0) {
+        return *jobFps;
+    }
+    const AssetTrack* track = asset ? asset->firstTrack(MediaType::video) : nullptr;
+    if (!track) {
+        return 30;
+    }
+    const double r = track->nominalFrameRate;
+    if (!(r > 0) || !std::isfinite(r)) {
+        return 30;
+    }
+    if (r >= 59.7 && r <= 60.2) {
+        return 59.94;
+    }
+    if (r >= 29.8 && r <= 30.2) {
+        return 29.97;
+    }
+    if (r >= 23.8 && r <= 24.2) {
+        return 23.976;
+    }
+    return static_cast<double>(roundHalfAwayFromZero(r));
+}
+
+FrameTiming fpsToTimebase(double fps)
+{
+    if (!std::isfinite(fps) || std::round(fps) > kInt32Limit) {
+        fps = 30;
+    }
+    if (std::fabs(fps - 59.94) < 0.05) {
+        return {fps, 60000, 1001};
+    }
+    if (std::fabs(fps - 29.97) < 0.05) {
+        return {fps, 30000, 1001};
+    }
+    if (std::fabs(fps - 23.976) < 0.05) {
+        return {fps, 24000, 1001};
+    }
+    const std::int64_t rounded = std::max<std::int64_t>(roundHalfAwayFromZero(fps), 1);
+    return {fps, static_cast<std::int32_t>(rounded), 1};
+}
+
+FrameTiming resolveFps(const Asset* asset, const std::optional<EditorJobV2::Output>& output)
+{
+    if (output) {
+        if (auto exact = exactTiming(output->fpsNum, output->fpsDen)) {
+            return *exact;
+        }
+    }
+    return timingOf(asset, output ? output->fps : std::nullopt);
+}
+
+FrameTiming resolveFps(const Asset& asset, const std::optional<Job::Output>& output)
+{
+    if (output) {
+        if (auto exact = exactTiming(output->fpsNum, output->fpsDen)) {
+            return *exact;
+        }
+    }
+    return timingOf(&asset, output ? output->fps : std::nullopt);
+}
+
+FileType movieFileType(const std::filesystem::path& outputURL, const std::optional<std::string>& container)
+{
+    std::string extension = outputURL.extension().string();
+    if (!extension.empty() && extension.front() == '.') {
+        extension.erase(0, 1);
+    }
+    if (isMpeg4Name(extension)) {
+        return FileType::mpeg4;
+    }
+    if (container && isMpeg4Name(*container)) {
+        return FileType::mpeg4;
+    }
+    return FileType::quickTimeMovie;
+}
+
+FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& job)
+{
+    return movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
+}
+
+double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output)
+{
+    if (const AssetTrack* track = asset ? asset->firstTrack(MediaType::video) : nullptr) {
+        if (track->nominalFrameRate > 1 && std::isfinite(track->nominalFrameRate)) {
+            return track->nominalFrameRate;
+        }
+        const double d = track->minFrameDuration.seconds();
+        if (std::isfinite(d) && d > 0.000001) {
+            return std::max(1.0 / d, 1.0);
+        }
+    }
+    return std::max(resolveFps(nullptr, output).fps, 1.0);
+}
+
+} // namespace velmora::Exporter

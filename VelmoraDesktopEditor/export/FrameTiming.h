@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "model/EditorJobV2.h"
+#include "model/Job.h"
+#include "platform/media/Asset.h"
+#include "platform/media/OutputSettings.h"
+
+namespace velmora::Exporter {
+
+// The frame rate and exact time base of an export: frame n is stamped at n · step / timescale
+// seconds; fps is the rate used for all other arithmetic (returned unrounded).
+struct FrameTiming {
+    double fps = 30;
+    std::int32_t timescale = 30;
+    std::int64_t step = 1;
+
+    bool operator==(const FrameTiming&) const = default;
+};
+
+// The export rate for an asset: a job rate above 0 as given; otherwise the asset's first video
+// track's nominal rate, with the rates next to the NTSC ones moved onto them (59.7–60.2 gives
+// 59.94, 29.8–30.2 gives 29.97, 23.8–24.2 gives 23.976, others the nearest integer); 30 with no
+// asset, no video track or no usable rate.
+double chooseFps(const Asset* asset, std::optional<double> jobFps);
+
+// The time base of a rate: within 0.05 of 59.94, 29.97 or 23.976 (tested in that order) the
+// 1001-based scales; otherwise timescale max(nearest integer, 1) with step 1. A rate that is not
+// finite or whose nearest integer does not fit the 32-bit timescale is taken as 30.
+FrameTiming fpsToTimebase(double fps);
+
+// The frame timing of a timeline job (or a preview): fpsNum / fpsDen when both are at least 1
+// (and fpsNum below 2^31), else chooseFps with the output's fps when an asset is given, else the
+// output's fps, 30 without one (a rate that is not above 0 and finite counts as none).
+FrameTiming resolveFps(const Asset* asset, const std::optional<EditorJobV2::Output>& output);
+// The same rules for a single-video job.
+FrameTiming resolveFps(const Asset& asset, const std::optional<Job::Output>& output);
+
+// The file type of a movie: MPEG-4 when the output path's extension (any case) is mp4 or m4v,
+// else when `container` (any case) is "mp4" or "m4v"; QuickTime otherwise.
+FileType movieFileType(const std::filesystem::path& outputURL, const std::optional<std::string>& container);
+// The container of a single-video export.
+FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& job);
+
+// The rate a preview still is snapped with: the first video track's nominal rate when above 1,
+// else 1 / its shortest frame duration (at least 1) when that is above a microsecond, else the
+// job output's rate as resolveFps gives it without an asset, at least 1.
+double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output);
+
+} // namespace velmora::Exporter

@@ -1,0 +1,144 @@
+#include "export/SourceFrameDecoding.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "grading/BasicGrade.h"
+#include "grading/LutApplication.h"
+#include "platform/image/Resample.h"
+#include "platform/media/AssetReader.h"
+#include "platform/media/ImageGenerator.h"
+#include "platform/media/PixelBufferImage.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr std::int32_t kTargetTimescale = 60000;
+constexpr int kMaxSamples = 300;
+
+// How close a frame's time must come to the target to be the target frame: the rounding of the
+// target onto its 60000 timescale (half a tick, which 23.976 fps frame times need) plus half a
+// microsecond.
+const MediaTime kArrivalTolerance(53, 6000000);
+
+std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                      const AffineTransform& transform, const MediaTime& target, double fps,
+                                      int outW, int outH)
+{
+    try {
+        AssetReader reader(asset);
+        const MediaTime preroll = MediaTime::fromSeconds(std::max(2.0 / fps, 0.001), kTargetTimescale);
+        const MediaTime window = MediaTime::fromSeconds(std::max(6.0 / fps, 0.2), kTargetTimescale);
+        reader.setTimeRange(MediaTimeRange(std::max(MediaTime(0, kTargetTimescale), target - preroll), window));
+        auto output = AssetReaderTrackOutput::video(track, PixelFormat::p010);
+        output->alwaysCopiesSampleData = false;
+        if (!reader.canAdd(*output)) {
+            return std::nullopt;
+        }
+        reader.add(output);
+        if (!reader.startReading()) {
+            return std::nullopt;
+        }
+        PixelBuffer frame;
+        for (int i = 0; i < kMaxSamples; ++i) {
+            std::optional<SampleBuffer> sample = output->copyNextSampleBuffer();
+            if (!sample) {
+                break;
+            }
+            if (!sample->hasImageBuffer()) {
+                continue;
+            }
+            frame = sample->imageBuffer;
+            if (sample->presentationTime + kArrivalTolerance >= target) {
+                break;
+            }
+        }
+        reader.cancelReading();
+        if (!frame) {
+            return std::nullopt;
+        }
+        tagPixelBufferDecode(frame.attachments());
+        Image image = imageFromPixelBuffer(frame);
+        if (transform != AffineTransform::identity()) {
+            image = affineTransform(image, imageSpaceTransform(transform, frame.width(), frame.height()));
+        }
+        return fitToOutput(image, outW, outH);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<Image> decodeWithGenerator(const std::shared_ptr<const Asset>& asset, const MediaTime& target, int outW,
+                                         int outH)
+{
+    try {
+        ImageGenerator generator(asset);
+        generator.appliesPreferredTrackTransform = true;
+        generator.maximumWidth = outW;
+        generator.maximumHeight = outH;
+        generator.requestedTimeToleranceBefore = MediaTime::zero();
+        generator.requestedTimeToleranceAfter = MediaTime::zero();
+        return fitToOutput(generator.copyImage(target), outW, outH);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+double sourceFrameRate(const AssetTrack& track)
+{
+    if (track.nominalFrameRate > 1 && std::isfinite(track.nominalFrameRate)) {
+        return track.nominalFrameRate;
+    }
+    const double d = track.minFrameDuration.seconds();
+    if (std::isfinite(d) && d > 0.000001) {
+        return std::max(1.0 / d, 1.0);
+    }
+    return 59.94;
+}
+
+std::optional<double> snappedSourceTime(double seconds, double fps)
+{
+    const double scaled = seconds * fps + 0.5 + 0.000001;
+    // 2^63: the first value whose integer part no longer fits a signed 64-bit index.
+    constexpr double limit = 9223372036854775808.0;
+    if (!std::isfinite(scaled) || scaled >= limit || scaled <= -limit) {
+        return std::nullopt;
+    }
+    const auto index = static_cast<std::int64_t>(std::trunc(scaled));
+    return std::max(static_cast<double>(index) / fps, 0.0);
+}
+
+AffineTransform imageSpaceTransform(const AffineTransform& transform, int width, int height)
+{
+    const Rect shown = transform.apply(Rect{0, 0, static_cast<double>(width), static_cast<double>(height)});
+    const AffineTransform toYDown{1, 0, 0, -1, 0, static_cast<double>(height)};
+    const AffineTransform toYUp{1, 0, 0, -1, 0, 2 * shown.y + shown.height};
+    return toYDown.concatenating(transform).concatenating(toYUp);
+}
+
+std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                                const AffineTransform& transform, double sourceTimeSeconds, int outW,
+                                                int outH)
+{
+    if (!asset || outW <= 0 || outH <= 0) {
+        return std::nullopt;
+    }
+    const double fps = sourceFrameRate(track);
+    const std::optional<double> snapped = snappedSourceTime(sourceTimeSeconds, fps);
+    if (!snapped) {
+        return std::nullopt;
+    }
+    const MediaTime target = MediaTime::fromSeconds(*snapped, kTargetTimescale);
+    if (!target.isNumeric()) {
+        return std::nullopt;
+    }
+    if (auto image = decodeWithReader(asset, track, transform, target, fps, outW, outH)) {
+        return image;
+    }
+    return decodeWithGenerator(asset, target, outW, outH);
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "platform/image/Geometry.h"
+#include "platform/image/Image.h"
+#include "platform/media/Asset.h"
+
+namespace velmora::Exporter {
+
+// The frame rate a source is snapped with: the track's nominal rate when above 1 and finite,
+// else 1 / its shortest frame duration (at least 1) when that is above a microsecond, else 59.94.
+double sourceFrameRate(const AssetTrack& track);
+
+// The source time a request is snapped to: the start of frame
+// trunc(seconds × fps + 0.5 + 0.000001), at least 0. Nothing for a time whose frame index does
+// not fit 64 bits (or is NaN).
+std::optional<double> snappedSourceTime(double seconds, double fps);
+
+// The orientation `transform` (given in the y-down pixel space of AssetTrack::preferredTransform)
+// expressed in the image layer's y-up space, for an encoded picture of width × height: applied
+// with affineTransform() it turns the decoded image upright with its extent at the origin.
+AffineTransform imageSpaceTransform(const AffineTransform& transform, int width, int height);
+
+// One source frame for the timeline export when a clip cannot be streamed: the frame of `track`
+// displayed at `sourceTimeSeconds` snapped to the source's frame grid, decoded in 10-bit 4:2:0
+// video range by a short-lived reader over a window of a few frames before it, tagged BT.709
+// where untagged, turned by `transform` (the track's orientation as AssetTrack reports it) and
+// fitted to outW × outH (aspect fill). When the reader cannot deliver, an image generator on the
+// asset (rotation applied by the generator, size limited to the output) answers instead.
+// Nothing when neither path yields a frame; failures are not reported.
+std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                                const AffineTransform& transform, double sourceTimeSeconds, int outW,
+                                                int outH);
+
+} // namespace velmora::Exporter

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "export/SourceFrameDecoding.h"
+#include "media/MediaTestHelpers.h"
+#include "support/TestSupport.h"
+
+namespace velmora::Exporter {
+namespace {
+
+using test::stampOf;
+using test::TempDir;
+
+struct Rate {
+    int num;
+    int den;
+};
+
+std::shared_ptr<const Asset> stampClip(const TempDir& dir, Rate rate, int frames)
+{
+    test::ClipSpec spec;
+    spec.fpsNum = rate.num;
+    spec.fpsDen = rate.den;
+    spec.frameCount = frames;
+    spec.videoArgs = "-preset ultrafast -g 15 -bf 2 -x264-params bframes=2:b-adapt=0";
+    const auto path = dir / ("s" + std::to_string(rate.num) + ".mp4");
+    test::makeClip(path, spec);
+    return Asset::open(path);
+}
+
+int decodedStamp(const std::shared_ptr<const Asset>& asset, double seconds)
+{
+    const AssetTrack& track = *asset->firstTrack(MediaType::video);
+    const std::optional<Image> image =
+        decodeSourceFrameForExport(asset, track, track.preferredTransform, seconds, 160, 96);
+    if (!image) {
+        return -2;
+    }
+    EXPECT_EQ(image->extent(), (Rect{0, 0, 160, 96}));
+    return stampOf(*image);
+}
+
+class DecodeSourceFrame : public ::testing::TestWithParam<Rate> {};
+
+TEST_P(DecodeSourceFrame, ReturnsTheExactFrameAtEveryCommonRate)
+{
+    const Rate rate = GetParam();
+    TempDir dir;
+    const int frames = 40;
+    const auto asset = stampClip(dir, rate, frames);
+    const double fps = static_cast<double>(rate.num) / rate.den;
+    // First, last, a backwards seek after a later frame, odd and even frames, and past the end.
+    for (int n : {0, 39, 20, 21, 7, 1, 38, 13}) {
+        EXPECT_EQ(decodedStamp(asset, n / fps), n) << "frame " << n << " at " << fps;
+        // A time inside the frame's first half snaps to it too.
+        EXPECT_EQ(decodedStamp(asset, (n + 0.4) / fps), n) << "inside frame " << n;
+    }
+    EXPECT_EQ(decodedStamp(asset, frames / fps), frames - 1);       // just past the last frame
+    EXPECT_EQ(decodedStamp(asset, (frames + 30) / fps), frames - 1); // well past: the generator
+    EXPECT_EQ(decodedStamp(asset, -3.0), 0);                        // negative: the first frame
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, DecodeSourceFrame,
+                         ::testing::Values(Rate{24000, 1001}, Rate{25, 1}, Rate{30000, 1001}, Rate{30, 1},
+                                           Rate{60000, 1001}),
+                         [](const auto& info) { return std::to_string(info.param.num) + "_" + std::to_string(info.param.den); });
+
+TEST(DecodeSourceFrameSnapping, TimesSnapToTheSourceGrid)
+{
+    EXPECT_NEAR(*snappedSourceTime(1.0, 29.97), 30 / 29.97, 1e-12);
+    EXPECT_DOUBLE_EQ(*snappedSourceTime(0.019, 25), 0.0);
+    EXPECT_DOUBLE_EQ(*snappedSourceTime(0.021, 25), 0.04);
+    EXPECT_DOUBLE_EQ(*snappedSourceTime(-1.0, 25), 0.0);
+    EXPECT_FALSE(snappedSourceTime(std::numeric_limits<double>::quiet_NaN(), 25).has_value());
+    EXPECT_FALSE(snappedSourceTime(1e300, 25).has_value());
+
+    TempDir dir;
+    const auto asset = stampClip(dir, Rate{25, 1}, 4);
+    EXPECT_EQ(decodedStamp(asset, 0.019), 0);
+    EXPECT_EQ(decodedStamp(asset, 0.021), 1);
+    EXPECT_EQ(decodedStamp(asset, std::numeric_limits<double>::quiet_NaN()), -2);
+}
+
+TEST(DecodeSourceFrameRate, NominalRateThenFrameDurationThenNtscSixty)
+{
+    AssetTrack track;
+    track.nominalFrameRate = 25;
+    EXPECT_DOUBLE_EQ(sourceFrameRate(track), 25.0);
+    track.nominalFrameRate = 0;
+    track.minFrameDuration = MediaTime(1, 50);
+    EXPECT_DOUBLE_EQ(sourceFrameRate(track), 50.0);
+    track.minFrameDuration = MediaTime::invalid();
+    EXPECT_DOUBLE_EQ(sourceFrameRate(track), 59.94);
+    track.nominalFrameRate = 1.0; // not above 1
+    track.minFrameDuration = MediaTime(2, 1);
+    EXPECT_DOUBLE_EQ(sourceFrameRate(track), 1.0);
+}
+
+TEST(DecodeSourceFrameOutput, IsOrientedAndFilledToTheCanvas)
+{
+    TempDir dir;
+    test::ClipSpec spec;
+    spec.width = 64;
+    spec.height = 32;
+    spec.frameCount = 3;
+    spec.rotation = 90;
+    test::makeClip(dir / "portrait.mp4", spec);
+    const auto asset = Asset::open(dir / "portrait.mp4");
+    const AssetTrack& track = *asset->firstTrack(MediaType::video);
+    // Frame 1 lights the leftmost bar of the encoded picture; turned upright it is the top.
+    const std::optional<Image> image =
+        decodeSourceFrameForExport(asset, track, track.preferredTransform, 1 / 25.0, 32, 64);
+    ASSERT_TRUE(image.has_value());
+    ASSERT_EQ(image->width(), 32);
+    ASSERT_EQ(image->height(), 64);
+    EXPECT_GT(image->row(1)[4 * 16 + 1], 0.9f);
+    EXPECT_LT(image->row(62)[4 * 16 + 1], 0.1f);
+    // Aspect fill onto a wider canvas crops top and bottom.
+    const std::optional<Image> wide =
+        decodeSourceFrameForExport(asset, track, AffineTransform::identity(), 0.0, 128, 32);
+    ASSERT_TRUE(wide.has_value());
+    EXPECT_EQ(wide->extent(), (Rect{0, 0, 128, 32}));
+}
+
+TEST(DecodeSourceFrameFallback, ATrackTheReaderCannotTakeStillYieldsAFrame)
+{
+    TempDir dir;
+    const auto asset = stampClip(dir, Rate{25, 1}, 10);
+    AssetTrack stranger = *asset->firstTrack(MediaType::video);
+    stranger.trackID = 5; // not a track of this asset: the reader refuses its output
+    const std::optional<Image> image =
+        decodeSourceFrameForExport(asset, stranger, AffineTransform::identity(), 6 / 25.0, 160, 96);
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(stampOf(*image), 6);
+    EXPECT_FALSE(decodeSourceFrameForExport(asset, stranger, AffineTransform::identity(), 0, 0, 96).has_value());
+}
+
+TEST(ImageSpaceTransform, TurnsYDownOrientationIntoTheImageSpace)
+{
+    // A clockwise quarter turn of a 64 × 32 picture, as the track reports it.
+    const AffineTransform down{0, 1, -1, 0, 32, 0};
+    const AffineTransform up = imageSpaceTransform(down, 64, 32);
+    double x = 0;
+    double y = 0;
+    // The encoded top-left corner (y-up (0, 32)) ends at the displayed top-right (32, 64).
+    up.apply(0, 32, x, y);
+    EXPECT_DOUBLE_EQ(x, 32);
+    EXPECT_DOUBLE_EQ(y, 64);
+    EXPECT_EQ(up.apply(Rect{0, 0, 64, 32}), (Rect{0, 0, 32, 64}));
+    EXPECT_EQ(imageSpaceTransform(AffineTransform::identity(), 64, 32), AffineTransform::identity());
+}
+
+} // namespace
+} // namespace velmora::Exporter
