@@ -17,6 +17,7 @@ namespace velmora {
 
 class KeyedContainer;
 struct TimelineSnapshot; // editing/TimelineSnapshot.h
+struct ClipGradeEditState; // grading/ClipGradeEditState.h
 class DecodingError;
 
 // The open project: project settings, the project-wide LUT, the media pool and the timelines
@@ -380,6 +381,21 @@ public:
     std::optional<Clip> primaryVideoClip(const std::string& forSourceId) const;
     bool applySourceTrimToClip(const std::string& clipId, double inPoint, double outPoint,
                                const std::optional<std::string>& lutFile);
+
+    // ---- clip grade editing (grading/EditSessionClipGrade.cpp) ----
+    // Main thread only. None of these records an undo step or publishes a change.
+
+    // A grade holding only the LUT of a file reference (trimmed): hasLut, lutFile, lutName =
+    // its last path component, strength 1. Nothing for an empty reference or "None".
+    static std::optional<EditorJobV2::ClipGrade> clipGrade(const std::string& fromLutReference);
+    // Writes the edit state into the clip with this id (any timeline); false when no clip has it.
+    bool applyClipGrade(const std::string& clipId, const ClipGradeEditState& editState);
+    // The clip's LUT reference as its edit state reads it; "None" for an unknown id.
+    std::string clipLutReference(const std::string& clipId) const;
+    // The LUT picker entry that stands for the clip's LUT.
+    std::string clipLutPickerValue(const std::string& clipId,
+                                   const std::optional<std::filesystem::path>& mediaFolder,
+                                   const std::optional<std::filesystem::path>& sessionFile) const;
 };
 
 } // namespace velmora
