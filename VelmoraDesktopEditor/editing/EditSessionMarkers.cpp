@@ -103,10 +103,10 @@ bool EditSession::removeNearestMarker(double at, double thresholdSeconds)
 double EditSession::snapTime(double time, const std::optional<std::string>& excludeClipId, double playhead,
                              double threshold, double /*frameRate*/, bool /*preferPlayhead*/) const
 {
-    // A time that is not a number is no position to snap from; it comes back unchanged
-    // rather than as a plausible-looking 0.
+    // A time that is not a number is no position on the timeline: it lands on the timeline's
+    // start, so a drag never writes NaN into a clip.
     if (std::isnan(time)) {
-        return time;
+        return 0.0;
     }
     const double t = time < 0 ? 0.0 : time;
     // The first of equally near candidates wins: 0, then the playhead, markers, clip edges.

@@ -31,8 +31,9 @@ double ppsToUI(double pixelsPerSecond)
 
 double clampPps(double pixelsPerSecond)
 {
+    // NaN counts as the widest zoom, as an unbounded value would.
     if (std::isnan(pixelsPerSecond)) {
-        return ppsDefault;
+        return ppsMax;
     }
     return std::max(std::min(pixelsPerSecond, ppsMax), ppsMin);
 }

@@ -88,10 +88,10 @@ TEST(Zoom, Clamp)
     EXPECT_EQ(TimelineZoom::clampPps(-std::numeric_limits<double>::infinity()), 0.02);
 }
 
-TEST(Zoom, NotANumberFallsBackToTheDefaultZoomNotTheMaximum)
+TEST(Zoom, NotANumberClampsToTheMaximumZoom)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(TimelineZoom::clampPps(nan), TimelineZoom::ppsDefault);
+    EXPECT_EQ(TimelineZoom::clampPps(nan), 600);
     EXPECT_EQ(TimelineZoom::uiToPps(nan), TimelineZoom::ppsDefault);
     EXPECT_DOUBLE_EQ(TimelineZoom::ppsToUI(nan), TimelineZoom::ppsToUI(TimelineZoom::ppsDefault));
 }

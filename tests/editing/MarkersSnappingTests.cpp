@@ -153,11 +153,12 @@ TEST(Snap, WithoutATimelineOnlyZeroAndThePlayhead)
     EXPECT_EQ(session.snapTime(1.5, std::nullopt, 3, 0.28, 30, false), 1.5);
 }
 
-TEST(Snap, NotANumberIsNotSnappedToZero)
+TEST(Snap, NotANumberLandsOnTheTimelineStart)
 {
     const EditSession session = snapScene();
-    EXPECT_TRUE(std::isnan(session.snapTime(NAN, std::nullopt, 0, 1000, 30, false)));
-    EXPECT_TRUE(std::isnan(session.snapStartTime(NAN, "moving", 0)));
+    EXPECT_EQ(session.snapTime(NAN, std::nullopt, 0, 1000, 30, false), 0.0);
+    EXPECT_EQ(session.snapTime(NAN, std::nullopt, 5, 0.01, 30, false), 0.0);
+    EXPECT_EQ(session.snapStartTime(NAN, "moving", 0), 0.0);
     EXPECT_EQ(session.snapTime(INFINITY, std::nullopt, 0, 0.28, 30, false), INFINITY);
 }
 
