@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 #include <string_view>
 
 #include "export/LowerThirdBar.h"
@@ -333,7 +334,12 @@ Image TextOverlayRenderer::textOverlayImage(const EditorJobV2::Clip& clip, doubl
         canvas.drawTextLine(line, x, y, fill, stroke);
     }
     canvas.restoreState();
-    return canvas.render();
+    try {
+        return canvas.render();
+    } catch (const std::exception&) {
+        // No memory for the overlay's pixels: the frame goes out without this clip's text.
+        return Image();
+    }
 }
 
 bool TextOverlayRenderer::drawTextOverlay(Image& composite, const EditorJobV2::Clip& clip, double t)

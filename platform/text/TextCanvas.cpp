@@ -154,7 +154,15 @@ void TextCanvas::record(Command command, const Rect& deviceBounds)
     if (!(state_.alpha > 0) || !isFinite(state_.transform)) {
         return;
     }
-    const IntRect device = intersection(integralRect(deviceBounds), IntRect{0, 0, width_, height_});
+    // Limited to the frame in floating point first, so far-away shapes never meet integer limits.
+    const double x0 = std::max(deviceBounds.x, 0.0);
+    const double y0 = std::max(deviceBounds.y, 0.0);
+    const double x1 = std::min(deviceBounds.maxX(), static_cast<double>(width_));
+    const double y1 = std::min(deviceBounds.maxY(), static_cast<double>(height_));
+    if (!(x1 > x0) || !(y1 > y0)) {
+        return;
+    }
+    const IntRect device = integralRect({x0, y0, x1 - x0, y1 - y0});
     if (device.isEmpty()) {
         return;
     }

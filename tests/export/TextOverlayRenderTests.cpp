@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 #include "export/TextOverlay.h"
 #include "platform/text/TextFont.h"
@@ -415,6 +416,39 @@ TEST(TextOverlayEmpty, ClipsThatDrawNothing)
     EXPECT_FALSE(renderer.textOverlayImage(tiny, 1).hasPixels());
     TextOverlayRenderer zero(0, 0);
     EXPECT_FALSE(zero.textOverlayImage(title("Hello"), 1).hasPixels());
+}
+
+TEST(TextOverlayEmpty, AbsurdSizesNeitherCrashNorHang)
+{
+    TextOverlayRenderer renderer(640, 360);
+    Clip huge = title("Hello");
+    huge.text->fontSize = 1e7;
+    (void)renderer.textOverlayImage(huge, 1);
+    Clip scaled = title("Hello");
+    scaled.scale = 1e9;
+    (void)renderer.textOverlayImage(scaled, 1);
+    Clip far = title("Hello");
+    far.posX = 1e300;
+    EXPECT_FALSE(renderer.textOverlayImage(far, 1).hasPixels());
+    Clip nan = title("Hello");
+    nan.rotation = std::nan("");
+    EXPECT_FALSE(renderer.textOverlayImage(nan, 1).hasPixels());
+}
+
+TEST(TextOverlayThreads, RendersOnAWorkerThreadLikeOnTheMainThread)
+{
+    Clip clip = title("Worker");
+    clip.text->outlineWidth = 2;
+    TextOverlayRenderer mainRenderer(1280, 720);
+    const Rect expected = alphaBounds(mainRenderer.textOverlayImage(clip, 1), 0.5f);
+    Rect drawn;
+    std::thread worker([&] {
+        TextOverlayRenderer renderer(1280, 720);
+        drawn = alphaBounds(renderer.textOverlayImage(clip, 1), 0.5f);
+    });
+    worker.join();
+    EXPECT_EQ(drawn, expected);
+    EXPECT_FALSE(drawn.isEmpty());
 }
 
 TEST(TextOverlayCache, AStillTitleIsPaintedOnceAndAMovingOneEveryFrame)
