@@ -1,0 +1,478 @@
+#include "grading/PreviewFrameGrader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "grading/BasicGrade.h"
+#include "grading/CubeLUT.h"
+#include "grading/GammaCompensation.h"
+#include "grading/GradingCaches.h"
+#include "grading/LutApplication.h"
+#include "grading/MoodGrade.h"
+#include "model/ProjectLUTResolver.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/StringText.h"
+#include "platform/image/Composite.h"
+#include "platform/image/Resample.h"
+#include "platform/media/Asset.h"
+#include "platform/media/ImageGenerator.h"
+
+namespace velmora::PreviewFrameGrader {
+
+namespace {
+
+using ClipGrade = EditorJobV2::ClipGrade;
+using OptionalPath = std::optional<std::filesystem::path>;
+
+// Parsed clip LUTs are forgotten all at once when a new one arrives and this many are held.
+constexpr std::size_t clipLutCacheLimit = 13;
+constexpr std::size_t lutBaseCacheLimit = 12;
+// Generators are forgotten all at once when a new one arrives and more than this many are held.
+constexpr std::size_t generatorCacheLimit = 4;
+// Source times become media times on this timescale: it holds the frame times of 23.976, 24,
+// 25, 29.97, 30, 50, 59.94 and 60 fps exactly.
+constexpr std::int32_t sourceTimeScale = 60000;
+
+// The four caches behind one lock. Cube filters and images are immutable once stored, so a
+// value taken out under the lock is used after releasing it without further care.
+struct Caches {
+    std::mutex cacheLock;
+    // Guarded by cacheLock.
+    std::unordered_map<std::string, Exporter::CachedCubeRef> clipLutCache;
+    std::optional<std::string> projectCubeCacheKey;
+    Exporter::CachedCubeRef projectCubeCache;
+    std::unordered_map<std::string, Image> lutBaseCGCache;
+    std::vector<std::string> lutBaseCacheLRU; // oldest first
+    std::unordered_map<std::string, std::shared_ptr<ImageGenerator>> generatorCache;
+};
+
+// Never destroyed: work still queued at exit, on the preview queues or on rendering threads,
+// may reach the caches while static objects are torn down.
+Caches& caches()
+{
+    static Caches* const instance = new Caches;
+    return *instance;
+}
+
+bool containsDot(const std::string& text)
+{
+    return text.find('.') != std::string::npos;
+}
+
+// The parsed cube and filter of a clip's LUT text, from the cache or parsed now. Nothing for
+// text that does not parse; a failed parse is not remembered, so it is tried again next time.
+Exporter::CachedCubeRef clipLutHit(const std::string& text)
+{
+    Caches& c = caches();
+    {
+        std::lock_guard lock(c.cacheLock);
+        if (const auto it = c.clipLutCache.find(text); it != c.clipLutCache.end()) {
+            return it->second;
+        }
+    }
+    std::shared_ptr<Exporter::CachedCube> entry;
+    try {
+        CubeLUT cube = Exporter::parseCube(text);
+        Exporter::CubeFilter filter = Exporter::makeCubeFilter(cube);
+        entry = std::make_shared<Exporter::CachedCube>(Exporter::CachedCube{std::move(cube), std::move(filter)});
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    std::lock_guard lock(c.cacheLock);
+    if (c.clipLutCache.size() >= clipLutCacheLimit) {
+        c.clipLutCache.clear();
+    }
+    c.clipLutCache.insert_or_assign(text, entry);
+    return entry;
+}
+
+Exporter::CachedCubeRef projectCubeHit(const std::string& text)
+{
+    Caches& c = caches();
+    {
+        std::lock_guard lock(c.cacheLock);
+        if (c.projectCubeCacheKey == text && c.projectCubeCache) {
+            return c.projectCubeCache;
+        }
+    }
+    std::shared_ptr<Exporter::CachedCube> entry;
+    try {
+        CubeLUT cube = Exporter::parseCube(text);
+        Exporter::CubeFilter filter = Exporter::makeCubeFilter(cube);
+        entry = std::make_shared<Exporter::CachedCube>(Exporter::CachedCube{std::move(cube), std::move(filter)});
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    std::lock_guard lock(c.cacheLock);
+    c.projectCubeCacheKey = text;
+    c.projectCubeCache = entry;
+    return entry;
+}
+
+// The clip-LUT step of the chain (the first step of applyLut).
+std::optional<Image> applyClipLut(const Image& image, const std::optional<ClipGrade>& clipGrade,
+                                  const OptionalPath& mediaFolder, const OptionalPath& sessionFile)
+{
+    const auto text = resolvedClipLutText(clipGrade, mediaFolder, sessionFile);
+    if (!text) {
+        return std::nullopt;
+    }
+    const Exporter::CachedCubeRef hit = clipLutHit(*text);
+    if (!hit) {
+        return std::nullopt;
+    }
+    return Exporter::applyCubeLUTImage(image, hit->cube, hit->filter, clipGrade->lutStrength.value_or(1.0));
+}
+
+std::shared_ptr<ImageGenerator> generatorFor(const std::filesystem::path& assetURL, int outW, int outH)
+{
+    const std::string key = assetURL.string() + "|" + std::to_string(outW) + "x" + std::to_string(outH);
+    Caches& c = caches();
+    {
+        std::lock_guard lock(c.cacheLock);
+        if (const auto it = c.generatorCache.find(key); it != c.generatorCache.end()) {
+            return it->second;
+        }
+    }
+    auto generator = std::make_shared<ImageGenerator>(Asset::open(assetURL));
+    generator->appliesPreferredTrackTransform = true;
+    generator->maximumWidth = outW;
+    generator->maximumHeight = outH;
+    // The frame displayed at the time, not a neighbour within a window: a paused still must
+    // show the very frame the playhead is on, and reaching it costs at most a few more frames
+    // of decoding after the seek.
+    generator->requestedTimeToleranceBefore = MediaTime::zero();
+    generator->requestedTimeToleranceAfter = MediaTime::zero();
+    std::lock_guard lock(c.cacheLock);
+    if (c.generatorCache.size() > generatorCacheLimit) {
+        c.generatorCache.clear();
+    }
+    c.generatorCache.insert_or_assign(key, generator);
+    return generator;
+}
+
+} // namespace
+
+// The queues live for the whole run: never destroyed, so no exit-time teardown waits on a
+// still being decoded.
+SerialQueue& gradeQueue()
+{
+    static SerialQueue* const queue = new SerialQueue("velmora.grade.preview.serial");
+    return *queue;
+}
+
+SerialQueue& interactiveQueue()
+{
+    static SerialQueue* const queue = new SerialQueue("velmora.grade.preview.interactive");
+    return *queue;
+}
+
+SerialQueue& pauseGradeQueue()
+{
+    static SerialQueue* const queue = new SerialQueue("velmora.grade.preview.pause");
+    return *queue;
+}
+
+PixelSize gradePixelBudget(int outW, int outH, double maxEdge)
+{
+    const double w = std::max(1.0, static_cast<double>(outW));
+    const double h = std::max(1.0, static_cast<double>(outH));
+    double s = std::min(1.0, maxEdge / std::max(w, h));
+    if (!(s > 0)) {
+        // A budget of zero or below leaves nothing to scale by: the smallest still.
+        s = 0;
+    }
+    const auto side = [s](double v) { return std::max(1, static_cast<int>(std::trunc(v * s))); };
+    return {side(w), side(h)};
+}
+
+std::string lutBaseCacheKey(const std::string& clipId, const std::string& assetPath, std::int64_t frameIndex,
+                            const std::string& lutKey, std::int64_t width, std::int64_t height)
+{
+    return clipId + "|" + assetPath + "|f" + std::to_string(frameIndex) + "|" + lutKey + "|" +
+           std::to_string(width) + "x" + std::to_string(height);
+}
+
+bool hasLutBase(const std::string& key)
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    return c.lutBaseCGCache.count(key) != 0;
+}
+
+std::optional<Image> cachedLutBaseImage(const std::string& key)
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    if (const auto it = c.lutBaseCGCache.find(key); it != c.lutBaseCGCache.end()) {
+        return it->second;
+    }
+    return std::nullopt;
+}
+
+std::optional<Image> fetchLutBaseCGImage(const std::string& cacheKey,
+                                         const std::function<std::optional<Image>()>& buildBase, int outW,
+                                         int outH)
+{
+    if (auto hit = cachedLutBaseImage(cacheKey)) {
+        return hit;
+    }
+    const std::optional<Image> base = buildBase ? buildBase() : std::nullopt;
+    if (!base) {
+        return std::nullopt;
+    }
+    std::optional<Image> bitmap = renderCGImage(*base, outW, outH, false);
+    if (!bitmap) {
+        return std::nullopt;
+    }
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    c.lutBaseCGCache.insert_or_assign(cacheKey, *bitmap);
+    auto& order = c.lutBaseCacheLRU;
+    order.erase(std::remove(order.begin(), order.end(), cacheKey), order.end());
+    order.push_back(cacheKey);
+    while (order.size() > lutBaseCacheLimit) {
+        c.lutBaseCGCache.erase(order.front());
+        order.erase(order.begin());
+    }
+    return bitmap;
+}
+
+void invalidateLutBaseCache()
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    c.lutBaseCGCache.clear();
+    c.lutBaseCacheLRU.clear();
+}
+
+void invalidateProjectLutCache()
+{
+    {
+        Caches& c = caches();
+        std::lock_guard lock(c.cacheLock);
+        c.projectCubeCacheKey.reset();
+        c.projectCubeCache.reset();
+    }
+    invalidateLutBaseCache();
+}
+
+std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
+                                               const OptionalPath& sessionFile)
+{
+    if (!grade || grade->hasLut == false) {
+        return std::nullopt;
+    }
+    if (grade->lutData) {
+        std::string inlineText = StringText::trimmed(*grade->lutData);
+        if (ProjectLUTResolver::isUsableCubeText(inlineText)) {
+            return inlineText;
+        }
+    }
+    if (grade->hasLut != true) {
+        return std::nullopt;
+    }
+    for (const auto* candidate : {&grade->lutFile, &grade->lutName}) {
+        if (!*candidate) {
+            continue;
+        }
+        std::string name = StringText::trimmed(**candidate);
+        if (name.empty()) {
+            continue;
+        }
+        if (!containsDot(name)) {
+            name += ".cube";
+        }
+        std::string text = ProjectLUTResolver::resolveCubeText(name, mediaFolder, sessionFile);
+        if (ProjectLUTResolver::isUsableCubeText(text)) {
+            return text;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,
+                                   const OptionalPath& sessionFile)
+{
+    if (!projectLutCube || ProjectLUTResolver::isExplicitNoLut(projectLutCube)) {
+        return {};
+    }
+    const std::string reference = StringText::trimmed(*projectLutCube);
+    if (reference.empty()) {
+        return {};
+    }
+    return ProjectLUTResolver::resolveCubeText(reference, mediaFolder, sessionFile);
+}
+
+Image applyLut(const Image& image, const std::optional<ClipGrade>& clipGrade,
+               const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,
+               const OptionalPath& sessionFile, bool useProjectFallback)
+{
+    if (auto graded = applyClipLut(image, clipGrade, mediaFolder, sessionFile)) {
+        return *graded;
+    }
+    if (!useProjectFallback) {
+        return image;
+    }
+    const std::string text = resolvedProjectLutText(projectLutCube, mediaFolder, sessionFile);
+    if (!ProjectLUTResolver::isUsableCubeText(text)) {
+        return image;
+    }
+    const Exporter::CachedCubeRef hit = projectCubeHit(text);
+    if (!hit) {
+        return image;
+    }
+    return Exporter::applyCubeLUTImage(image, hit->cube, hit->filter, 1.0);
+}
+
+Image applyGradeParams(const Image& image, const std::optional<ClipGrade>& clipGrade, int outW, int outH,
+                       const std::string& gammaMode, double compContrast, double compSaturation,
+                       double compBrightness, double compTint)
+{
+    Image out = image;
+    if (clipGrade && clipGrade->gradeParams) {
+        out = Exporter::applyMoodImage(out, clipGrade->gradeParams);
+        out = Exporter::applyBasicGradeImage(out, clipGrade->gradeParams, outW, outH);
+    }
+    out = crop(out, IntRect{0, 0, std::max(outW, 1), std::max(outH, 1)});
+    out = Exporter::applyLookAdjust(out, compContrast, compSaturation, compBrightness);
+    out = Exporter::applyCompTintImage(out, compTint);
+    return Exporter::applyGammaCompensation(out, Exporter::resolveGammaMode(gammaMode).gammaPower);
+}
+
+Image grade(const Image& image, const std::optional<ClipGrade>& clipGrade,
+            const std::optional<std::string>& /*projectLutCube*/, int outW, int outH, const OptionalPath& mediaFolder,
+            const OptionalPath& sessionFile, const std::string& gammaMode, double compContrast,
+            double compSaturation, double compBrightness, double compTint)
+{
+    // The project LUT never grades a preview: a clip without a LUT of its own shows none.
+    const Image lut = applyClipLut(image, clipGrade, mediaFolder, sessionFile).value_or(image);
+    return applyGradeParams(lut, clipGrade, outW, outH, gammaMode, compContrast, compSaturation, compBrightness,
+                            compTint);
+}
+
+Image applyEditorDisplayGamma(const Image& image)
+{
+    return Exporter::applyGammaCompensation(image, Exporter::resolveGammaMode(editorDisplayGammaMode).gammaPower);
+}
+
+std::optional<Image> renderCGImage(const Image& image, int width, int height, bool /*interactive*/)
+{
+    // Both contexts render the same pixels on this platform: Image keeps no intermediates
+    // beyond its own shared rendering, and buffers come from the process-wide pool either way.
+    if (image.isEmpty()) {
+        return std::nullopt;
+    }
+    const IntRect area{0, 0, std::max(width, 1), std::max(height, 1)};
+    try {
+        const IntRect covered = integralRect(image.extent());
+        const bool coversArea = image.isConstant() || intersection(covered, area) == area;
+        Image bitmap = coversArea ? crop(image, area)
+                                  : sourceOver(image, Image::constant(Color{0, 0, 0, 0}), area);
+        bitmap = bitmap.rendered();
+        if (!bitmap.hasPixels() || bitmap.width() != area.width || bitmap.height() != area.height) {
+            return std::nullopt;
+        }
+        return bitmap;
+    } catch (const std::invalid_argument&) {
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<Image> decodeSourceStill(const std::filesystem::path& assetURL, double sourceTime, int outW, int outH)
+{
+    if (!std::isfinite(sourceTime)) {
+        return std::nullopt;
+    }
+    const int w = std::max(outW, 1);
+    const int h = std::max(outH, 1);
+    try {
+        const std::shared_ptr<ImageGenerator> generator = generatorFor(assetURL, w, h);
+        const std::shared_ptr<const Asset>& asset = generator->asset();
+        if (!asset->isStillImage() && sourceTime > asset->durationSeconds()) {
+            return std::nullopt;
+        }
+        const MediaTime time = MediaTime::fromSeconds(std::max(0.0, sourceTime), sourceTimeScale);
+        const Image frame = generator->copyImage(time);
+        return Exporter::fitToOutput(Exporter::tagCIImage(frame), w, h);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+Image letterboxToOutput(const Image& image, int outW, int outH)
+{
+    const int W = std::max(outW, 1);
+    const int H = std::max(outH, 1);
+    const IntRect area{0, 0, W, H};
+    const Image black = Image::constant(Color{0, 0, 0, 1});
+    if (image.isConstant()) {
+        return sourceOver(image, black, area);
+    }
+    const IntRect e = integralRect(image.extent());
+    if (e.width <= 0 || e.height <= 0) {
+        return crop(black, area);
+    }
+    const double ew = static_cast<double>(e.width);
+    const double eh = static_cast<double>(e.height);
+    const double s = std::max(W / ew, H / eh);
+    const AffineTransform transform =
+        AffineTransform::translation(-static_cast<double>(e.x), -static_cast<double>(e.y))
+            .concatenating(AffineTransform::scale(s, s))
+            .concatenating(AffineTransform::translation((W - ew * s) / 2, (H - eh * s) / 2));
+    return sourceOver(affineTransformCropped(image, transform, area), black, area);
+}
+
+namespace inspection {
+
+std::size_t clipLutCacheCount()
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    return c.clipLutCache.size();
+}
+
+bool hasProjectCube()
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    return c.projectCubeCache != nullptr;
+}
+
+std::vector<std::string> lutBaseKeyOrder()
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    return c.lutBaseCacheLRU;
+}
+
+std::size_t generatorCacheCount()
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    return c.generatorCache.size();
+}
+
+void removeAll()
+{
+    Caches& c = caches();
+    std::lock_guard lock(c.cacheLock);
+    c.clipLutCache.clear();
+    c.projectCubeCacheKey.reset();
+    c.projectCubeCache.reset();
+    c.lutBaseCGCache.clear();
+    c.lutBaseCacheLRU.clear();
+    c.generatorCache.clear();
+}
+
+} // namespace inspection
+
+} // namespace velmora::PreviewFrameGrader

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/EditorJobV2.h"
+#include "platform/dispatch/SerialQueue.h"
+#include "platform/image/Image.h"
+
+// Graded stills for the preview: one source frame turned into the image the program view, the
+// source viewer and playback show. The grade is the chain of the export in the same order: the
+// clip's conversion LUT at its strength, mood, basic grade, a crop to the output size, look
+// compensation, compensation tint, gamma compensation.
+//
+// A "LUT base" is a source frame with only its conversion LUT applied, rendered at the budget
+// size; a slider change re-runs only the cheap steps after the LUT on that cached bitmap.
+//
+// Threads: every operation may run on any thread. The views grade on the three queues below;
+// playback grades on its rendering threads. The caches (parsed clip LUTs, the project LUT,
+// LUT bases and frame generators) sit behind one lock that is held only for a lookup or a
+// store, never while decoding, parsing or rendering: two threads that miss at once both do
+// the work and the later store wins. Nothing here reports an error: what cannot be read or
+// made leaves the image as it was, or gives no image.
+namespace velmora::PreviewFrameGrader {
+
+// The source viewer's stills.
+SerialQueue& gradeQueue();       // "velmora.grade.preview.serial"
+// Re-grades while a grade slider is dragged.
+SerialQueue& interactiveQueue(); // "velmora.grade.preview.interactive"
+// The program view's paused frame.
+SerialQueue& pauseGradeQueue();  // "velmora.grade.preview.pause"
+
+// Longest edge of a graded still, in pixels: paused, and while a slider is dragged.
+inline constexpr double previewMaxGradeEdgePaused = 4096.0;
+inline constexpr double previewMaxGradeEdgeInteractive = 854.0;
+// The gamma mode the program view grades with (the editor's display gamma).
+inline constexpr const char* editorDisplayGammaMode = "rec709a";
+
+struct PixelSize {
+    int w = 0;
+    int h = 0;
+
+    bool operator==(const PixelSize&) const = default;
+};
+
+// The size to grade an outW x outH output at: scaled down (never up) so that its longer side is
+// at most maxEdge, each side truncated and at least 1. Sizes below 1 count as 1.
+PixelSize gradePixelBudget(int outW, int outH, double maxEdge = previewMaxGradeEdgePaused);
+
+// "<clipId>|<assetPath>|f<frameIndex>|<lutKey>|<width>x<height>".
+std::string lutBaseCacheKey(const std::string& clipId, const std::string& assetPath, std::int64_t frameIndex,
+                            const std::string& lutKey, std::int64_t width, std::int64_t height);
+
+// LUT bases, keyed by lutBaseCacheKey: at most 12, the first stored evicted first (reading does
+// not refresh an entry).
+bool hasLutBase(const std::string& key);
+std::optional<Image> cachedLutBaseImage(const std::string& key);
+// The cached base, or buildBase()'s image rendered at (0, 0, outW, outH) and stored. Nothing
+// (and nothing stored) when buildBase gives nothing or the render fails.
+std::optional<Image> fetchLutBaseCGImage(const std::string& cacheKey,
+                                         const std::function<std::optional<Image>()>& buildBase, int outW,
+                                         int outH);
+void invalidateLutBaseCache();
+// Forgets the parsed project LUT, then every LUT base.
+void invalidateProjectLutCache();
+
+// The .cube text that grades a clip: none without a grade or with hasLut false; usable inline
+// text (trimmed) when hasLut is absent or true; only with hasLut true, the first of lutFile and
+// lutName (".cube" added to a name without a dot) whose file holds usable cube text.
+std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
+                                               const std::optional<std::filesystem::path>& mediaFolder,
+                                               const std::optional<std::filesystem::path>& sessionFile);
+// The project LUT's text; empty for an absent, blank or "None" reference.
+std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube,
+                                   const std::optional<std::filesystem::path>& mediaFolder,
+                                   const std::optional<std::filesystem::path>& sessionFile);
+
+// The clip's LUT at its strength (1 when absent); without one, the project LUT at full strength
+// when useProjectFallback is set; otherwise the image as it came.
+Image applyLut(const Image& image, const std::optional<EditorJobV2::ClipGrade>& clipGrade,
+               const std::optional<std::string>& projectLutCube,
+               const std::optional<std::filesystem::path>& mediaFolder,
+               const std::optional<std::filesystem::path>& sessionFile, bool useProjectFallback = false);
+
+// Everything after the LUT: mood and basic grade (when the grade has parameters), a crop to
+// (0, 0, max(outW, 1), max(outH, 1)), look compensation, compensation tint and the gamma
+// mode's compensation. The defaults change nothing after the crop.
+Image applyGradeParams(const Image& image, const std::optional<EditorJobV2::ClipGrade>& clipGrade, int outW,
+                       int outH, const std::string& gammaMode = "rec709", double compContrast = 1.0,
+                       double compSaturation = 1.0, double compBrightness = 0.0, double compTint = 0.0);
+
+// The clip's LUT (never the project LUT, whatever projectLutCube holds), then applyGradeParams.
+Image grade(const Image& image, const std::optional<EditorJobV2::ClipGrade>& clipGrade,
+            const std::optional<std::string>& projectLutCube, int outW, int outH,
+            const std::optional<std::filesystem::path>& mediaFolder,
+            const std::optional<std::filesystem::path>& sessionFile, const std::string& gammaMode = "rec709",
+            double compContrast = 1.0, double compSaturation = 1.0, double compBrightness = 0.0,
+            double compTint = 0.0);
+
+// The editor's display gamma alone, for a still that shows only a LUT.
+Image applyEditorDisplayGamma(const Image& image);
+
+// The image's pixels in (0, 0, width, height) (each at least 1) as a bitmap: an image with no
+// pending steps and exactly that extent; transparent where the image has no pixels. Nothing
+// for an empty image or a size too large to allocate. `interactive` picks the context of
+// slider re-grades over the one of stills; both render the same pixels.
+std::optional<Image> renderCGImage(const Image& image, int width, int height, bool interactive);
+
+// The frame of the file displayed at sourceTime (seconds), at most outW x outH as decoded,
+// rotated for display and fitted to cover outW x outH (extent (0, 0, outW, outH)). Nothing for a
+// time past the file's end or not a number, or a file that cannot be opened or decoded.
+// Generators are kept per file and size (at most 5) and reused.
+std::optional<Image> decodeSourceStill(const std::filesystem::path& assetURL, double sourceTime, int outW,
+                                       int outH);
+
+// The image scaled uniformly to cover max(outW, 1) x max(outH, 1), centred, the overflow cut
+// off, over opaque black; extent (0, 0, W, H). An empty image gives plain black; a constant
+// colour covers the whole output.
+Image letterboxToOutput(const Image& image, int outW, int outH);
+
+// Cache state, for tests.
+namespace inspection {
+std::size_t clipLutCacheCount();
+bool hasProjectCube();
+std::vector<std::string> lutBaseKeyOrder();
+std::size_t generatorCacheCount();
+// Empties every cache.
+void removeAll();
+} // namespace inspection
+
+} // namespace velmora::PreviewFrameGrader
