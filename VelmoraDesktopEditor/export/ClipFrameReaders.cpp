@@ -1,0 +1,249 @@
+#include "export/ClipFrameReaders.h"
+
+#include <algorithm>
+
+#include "export/SourceFrameDecoding.h"
+#include "export/TimelineExportState.h"
+#include "grading/BasicGrade.h"
+#include "grading/LutApplication.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr std::int32_t kReaderTimescale = 60000;
+// Samples a request may pass over before the search gives up.
+constexpr int kMaxSamplesPerRequest = 600;
+// A sample answers a request for a time up to this much after its presentation time.
+constexpr double kArrivalTolerance = 0.0000005;
+
+void cancelIfReading(AssetReader* reader)
+{
+    if (reader && reader->status() == AssetReaderStatus::reading) {
+        reader->cancelReading();
+    }
+}
+
+SourcePicture pictureOf(const SampleBuffer& sample, const AffineTransform& transform)
+{
+    SourcePicture picture;
+    if (sample.hasImageBuffer()) {
+        picture.buffer = sample.imageBuffer;
+        tagPixelBufferDecode(picture.buffer.attachments());
+        picture.transform = transform;
+    }
+    return picture;
+}
+
+} // namespace
+
+ClipFrameReaders::ClipFrameReaders(int outW, int outH, double frameDuration, ClipReaderFaults faults)
+    : outW_(outW), outH_(outH), frameDuration_(frameDuration), faults_(std::move(faults))
+{
+}
+
+ClipFrameReaders::~ClipFrameReaders()
+{
+    closeAll();
+}
+
+ClipFrameReaders::Opened ClipFrameReaders::openReader(const ExportSource& source, double start, double sourceEnd,
+                                                      bool stream) const
+{
+    Opened opened;
+    opened.reader = std::make_shared<AssetReader>(source.asset);
+    opened.reader->setTimeRange(MediaTimeRange::fromStartEnd(MediaTime::fromSeconds(start, kReaderTimescale),
+                                                             MediaTime::fromSeconds(sourceEnd, kReaderTimescale)));
+    opened.output = AssetReaderTrackOutput::video(*source.videoTrack, PixelFormat::p010);
+    opened.output->alwaysCopiesSampleData = false;
+    const bool refused = faults_.refuseOutput && faults_.refuseOutput(stream);
+    if (refused || !opened.reader->canAdd(*opened.output)) {
+        throw stream ? exportError(TimelineExportCode::streamReaderOutput, "Cannot add video reader output")
+                     : exportError(TimelineExportCode::seekReaderOutput, "Cannot add seek reader output");
+    }
+    opened.reader->add(opened.output);
+    return opened;
+}
+
+SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, AssetReaderTrackOutput& output,
+                                       const AffineTransform& transform, double sourceTime) const
+{
+    int tests = 0;
+    while (current && tests < kMaxSamplesPerRequest) {
+        ++tests;
+        if (sourceTime <= current->presentationTime.seconds() + kArrivalTolerance) {
+            return pictureOf(*current, transform);
+        }
+        current = output.copyNextSampleBuffer();
+    }
+    if (current && current->presentationTime.seconds() <= sourceTime + frameDuration_) {
+        return pictureOf(*current, transform);
+    }
+    return {};
+}
+
+SourcePicture ClipFrameReaders::streamPicture(const ExportSource& source, const std::string& key, double inPoint,
+                                              double sourceEnd, double sourceTime)
+{
+    std::shared_ptr<TimelineStreamReader> reader;
+    {
+        std::lock_guard lock(slotMutex_);
+        reader = stream_;
+    }
+    if (!reader || streamKey_ != key) {
+        closeStream();
+        auto fresh = std::make_shared<TimelineStreamReader>();
+        Opened opened = openReader(source, std::max(inPoint, sourceTime), sourceEnd, true);
+        fresh->reader = std::move(opened.reader);
+        fresh->output = std::move(opened.output);
+        fresh->transform = source.transform;
+        const bool refused = faults_.refuseStart && faults_.refuseStart(true);
+        if (refused || !fresh->reader->startReading()) {
+            if (!refused) {
+                if (auto error = fresh->reader->error()) {
+                    throw *error;
+                }
+            }
+            throw exportError(TimelineExportCode::streamReaderStart, "Failed to start stream reader");
+        }
+        fresh->pending = fresh->output->copyNextSampleBuffer();
+        ++streamOpened_;
+        {
+            std::lock_guard lock(slotMutex_);
+            stream_ = fresh;
+        }
+        streamKey_ = key;
+        reader = std::move(fresh);
+    }
+    SourcePicture picture = walkTo(reader->pending, *reader->output, reader->transform, sourceTime);
+    if (picture.hasPicture()) {
+        return picture;
+    }
+    return oneOffDecode(source, sourceTime);
+}
+
+SourcePicture ClipFrameReaders::seekPicture(const ExportSource& source, const std::string& key, double inPoint,
+                                            double sourceEnd, double sourceTime)
+{
+    closeStream();
+    std::shared_ptr<TimelineSeekReader> reader;
+    {
+        std::lock_guard lock(slotMutex_);
+        reader = seek_;
+    }
+    if (!reader || seekKey_.empty() || seekKey_ != key) {
+        closeSeek();
+        auto fresh = std::make_shared<TimelineSeekReader>();
+        Opened opened = openReader(source, std::max(inPoint, sourceTime), sourceEnd, false);
+        fresh->reader = std::move(opened.reader);
+        fresh->output = std::move(opened.output);
+        fresh->transform = source.transform;
+        ++seekOpened_;
+        {
+            std::lock_guard lock(slotMutex_);
+            seek_ = fresh;
+        }
+        seekKey_ = key;
+        reader = std::move(fresh);
+    }
+    if (!reader->started) {
+        reader->started = true;
+        const bool refused = faults_.refuseStart && faults_.refuseStart(false);
+        if (refused || !reader->reader->startReading()) {
+            if (!refused) {
+                if (auto error = reader->reader->error()) {
+                    throw *error;
+                }
+            }
+            throw exportError(TimelineExportCode::seekReaderStart, "Seek reader failed to start");
+        }
+        reader->currentSample = reader->output->copyNextSampleBuffer();
+    }
+    SourcePicture picture = walkTo(reader->currentSample, *reader->output, reader->transform, sourceTime);
+    if (picture.hasPicture()) {
+        return picture;
+    }
+    return oneOffDecode(source, sourceTime);
+}
+
+SourcePicture ClipFrameReaders::generatorPicture(const ExportSource& source, double sourceTime) const
+{
+    SourcePicture picture;
+    if (!source.generator) {
+        return picture;
+    }
+    try {
+        source.generator->requestedTimeToleranceBefore = MediaTime::zero();
+        source.generator->requestedTimeToleranceAfter = MediaTime::zero();
+        Image image = source.generator->copyImage(MediaTime::fromSeconds(sourceTime, kReaderTimescale));
+        picture.image = fitToOutput(image, outW_, outH_);
+    } catch (const std::exception&) {
+        // A picture the generator cannot make leaves the clip black for this frame.
+    }
+    return picture;
+}
+
+SourcePicture ClipFrameReaders::oneOffDecode(const ExportSource& source, double sourceTime) const
+{
+    SourcePicture picture;
+    if (source.asset && source.videoTrack) {
+        if (auto image = decodeSourceFrameForExport(source.asset, *source.videoTrack, source.transform, sourceTime,
+                                                    outW_, outH_)) {
+            picture.image = std::move(*image);
+        }
+    }
+    return picture;
+}
+
+void ClipFrameReaders::closeStream()
+{
+    std::shared_ptr<TimelineStreamReader> reader;
+    {
+        std::lock_guard lock(slotMutex_);
+        reader = std::move(stream_);
+        stream_.reset();
+    }
+    if (reader) {
+        cancelIfReading(reader->reader.get());
+    }
+    streamKey_.clear();
+}
+
+void ClipFrameReaders::closeSeek()
+{
+    std::shared_ptr<TimelineSeekReader> reader;
+    {
+        std::lock_guard lock(slotMutex_);
+        reader = std::move(seek_);
+        seek_.reset();
+    }
+    if (reader) {
+        cancelIfReading(reader->reader.get());
+    }
+    seekKey_.clear();
+}
+
+void ClipFrameReaders::closeAll()
+{
+    closeStream();
+    closeSeek();
+}
+
+void ClipFrameReaders::cancelAll()
+{
+    std::shared_ptr<TimelineStreamReader> stream;
+    std::shared_ptr<TimelineSeekReader> seek;
+    {
+        std::lock_guard lock(slotMutex_);
+        stream = stream_;
+        seek = seek_;
+    }
+    if (stream) {
+        cancelIfReading(stream->reader.get());
+    }
+    if (seek) {
+        cancelIfReading(seek->reader.get());
+    }
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,271 @@
+#include "export/TimelineExport.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <unistd.h>
+
+#include "export/ClipSelection.h"
+#include "export/TimelineAudioMix.h"
+#include "export/TimelineExportPulls.h"
+#include "export/TimelineExportSetup.h"
+#include "export/TimelineFramePipeline.h"
+#include "export/TimelineFrameRenderer.h"
+#include "grading/GammaCompensation.h"
+#include "grading/LutApplication.h"
+#include "model/DesktopJobTool.h"
+#include "platform/foundation/Uuid.h"
+#include "platform/media/AudioMixRenderer.h"
+#include "platform/text/TextEngine.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr double kWaitLimitSeconds = 14400;
+constexpr std::int64_t kAudioBitRate = 192000;
+// Frames above this many pixels wait in shorter queues, to bound the memory of a 4K export.
+constexpr std::int64_t kLargeFramePixels = 4096LL * 1200;
+
+std::string framesText(const char* format, std::int64_t written, std::int64_t total)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, format, static_cast<long long>(written), static_cast<long long>(total));
+    return text;
+}
+
+// Everything one export runs with, declared in the order it is built. Destruction runs in
+// reverse: the pull queues drain first (their pulls return at once: the state is stopped),
+// then the decoding threads end and release the readers, then the writer (joining its
+// completion), and the state queue last, since the writer's completion still uses it.
+struct ExportRun {
+    explicit ExportRun(std::int64_t framesTotal, bool hasAudio, TimelineProgressCallback progress,
+                       std::shared_ptr<Clock> clock)
+        : state(framesTotal, hasAudio, std::move(progress), std::move(clock))
+    {
+    }
+
+    ~ExportRun()
+    {
+        state.stopAll();
+        if (pipeline) {
+            pipeline->stop();
+        }
+        if (audioMix) {
+            audioMix->cancelReading();
+        }
+        renderQueue.reset();
+        audioQueue.reset();
+        if (pipeline) {
+            pipeline->join();
+        }
+    }
+
+    TimelineExportState state;
+    std::unique_ptr<AssetWriter> writer;
+    std::shared_ptr<AssetWriterInput> videoInput;
+    std::shared_ptr<AssetWriterInput> audioInput;
+    std::unique_ptr<AssetWriterInputPixelBufferAdaptor> adaptor;
+    std::unique_ptr<AudioMixRenderer> audioMix;
+    std::unique_ptr<TimelineFrameRenderer> renderer;
+    std::unique_ptr<TimelineFramePipeline> pipeline;
+    std::unique_ptr<SerialQueue> renderQueue;
+    std::unique_ptr<SerialQueue> audioQueue;
+};
+
+// Removes the partial movie unless the export completed and moved it into place.
+struct PartialFile {
+    std::filesystem::path path;
+    bool committed = false;
+
+    ~PartialFile()
+    {
+        if (!committed) {
+            std::error_code ec;
+            std::filesystem::remove(path, ec);
+        }
+    }
+};
+
+// Refuses, before anything is written, an output that cannot be written: a folder in its place,
+// or a folder that does not exist or cannot be written to.
+void checkOutputLocation(const std::filesystem::path& outputURL)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(outputURL, ec)) {
+        throw std::filesystem::filesystem_error("Cannot write the movie", outputURL,
+                                                std::make_error_code(std::errc::is_a_directory));
+    }
+    const std::filesystem::path folder = outputURL.has_parent_path() ? outputURL.parent_path() : ".";
+    if (!std::filesystem::is_directory(folder, ec)) {
+        throw std::filesystem::filesystem_error("Cannot write the movie", outputURL,
+                                                std::make_error_code(std::errc::no_such_file_or_directory));
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        throw std::filesystem::filesystem_error("Cannot write the movie", outputURL,
+                                                std::make_error_code(std::errc::permission_denied));
+    }
+}
+
+} // namespace
+
+std::filesystem::path timelineExportPartialPath(const std::filesystem::path& outputURL)
+{
+    const std::string tag = Uuid::randomText().substr(0, 8);
+    return outputURL.parent_path() /
+           ("." + outputURL.stem().string() + ".partial-" + tag + outputURL.extension().string());
+}
+
+ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                                  const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
+                                  std::optional<std::int64_t> bitrateOverrideBps, EditorVideoCodec codec,
+                                  const std::string& gammaMode, double compContrast, double compSaturation,
+                                  double compBrightness, double compTint,
+                                  const std::optional<std::filesystem::path>& sessionFile,
+                                  TimelineProgressCallback progress, CancellationCallback isCancelled,
+                                  const TimelineExportFaults& faults)
+{
+    // What will be rendered, decided and checked before any file is touched.
+    const GammaModeResolution gamma = resolveGammaMode(gammaMode);
+    std::shared_ptr<const CachedCube> globalLut;
+    if (const std::string lutText = timelineGlobalLutText(job, lutOverrideURL, mediaFolderURL, sessionFile);
+        !lutText.empty()) {
+        auto cube = std::make_shared<CachedCube>();
+        cube->cube = parseCube(lutText);
+        cube->filter = makeCubeFilter(cube->cube);
+        globalLut = std::move(cube);
+    }
+    const EditorJobV2::Timeline& timeline = exportTimeline(job);
+    const double duration = timelineExportDuration(timeline);
+    const auto [width, height] = timelineOutputSize(job);
+    const DesktopJobTool::OverlayRenderFlags overlays = DesktopJobTool::overlayRenderFlags(timeline.clips);
+
+    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL);
+    const std::set<std::string> visualIds = visualSourceIds(timeline);
+    requireVisualSources(job, visualIds, sourceFiles);
+
+    std::map<std::string, ExportSource> sources = openExportSources(visualIds, sourceFiles, width, height);
+    // A job without a frame rate takes one from its sources; any of them will do.
+    const FrameTiming timing =
+        timelineFrameTiming(job, sources.empty() ? nullptr : sources.begin()->second.asset.get());
+    setGeneratorTolerance(sources, timing);
+    const std::int64_t framesTotal = timelineFramesTotal(duration, timing);
+    const double frameDuration = static_cast<double>(timing.step) / static_cast<double>(timing.timescale);
+    const std::int64_t bitrate = timelineBitrate(bitrateOverrideBps, job, width, height, timing.fps);
+    const FileType fileType = movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
+    auto clipLutTexts = timelineClipLutTexts(timeline, mediaFolderURL, sessionFile);
+    std::optional<TimelineAudioMix> mix = makeTimelineAudioMix(timeline.clips, sourceFiles, timing.timescale);
+    if (overlays.text || overlays.lowerThirds) {
+        ensureTextEngine();
+    }
+    checkOutputLocation(outputURL);
+
+    // The movie is written under a temporary name beside the output.
+    PartialFile partial{timelineExportPartialPath(outputURL)};
+    ExportRun run(framesTotal, mix.has_value(), std::move(progress), faults.clock);
+    run.writer = std::make_unique<AssetWriter>(partial.path, fileType);
+    run.writer->movieTimeScale = timing.timescale;
+
+    run.videoInput = AssetWriterInput::video(
+        makeWriterSettings(width, height, timing.fps, bitrate, gamma.transferAV, codec));
+    run.videoInput->expectsMediaDataInRealTime = false;
+    run.videoInput->mediaTimeScale = timing.timescale;
+    run.adaptor = std::make_unique<AssetWriterInputPixelBufferAdaptor>(run.videoInput, renderPixelFormat(codec),
+                                                                       width, height);
+    run.writer->add(run.videoInput);
+
+    if (mix) {
+        AudioOutputSettings audioSettings;
+        audioSettings.sampleRate = 48000;
+        audioSettings.channels = 2;
+        audioSettings.bitRate = kAudioBitRate;
+        run.audioInput = AssetWriterInput::audio(audioSettings);
+        run.audioInput->expectsMediaDataInRealTime = false;
+        run.writer->add(run.audioInput);
+        // The sound spans the whole movie: silence where no clip sounds.
+        const MediaTime end(framesTotal * timing.step, timing.timescale);
+        run.audioMix = std::make_unique<AudioMixRenderer>(std::move(mix->composition), std::move(mix->audioMix),
+                                                          MediaTimeRange(MediaTime::zero(), end));
+    }
+    run.state.attachWriter(run.writer.get(), run.videoInput, run.audioInput);
+
+    if (!run.writer->startWriting()) {
+        if (auto error = run.writer->error()) {
+            throw *error;
+        }
+        throw exportError(TimelineExportCode::writerStart, "Failed to start export writer.");
+    }
+    run.writer->startSession(MediaTime::zero());
+    run.state.reportExactProgress(0, TimelineExportPhase::renderingVideo);
+
+    TimelineRenderSetup setup;
+    setup.clips = timeline.clips;
+    setup.overlays = overlays;
+    setup.width = width;
+    setup.height = height;
+    setup.timescale = timing.timescale;
+    setup.step = timing.step;
+    setup.frameDuration = frameDuration;
+    setup.tolerance = 1.1 * frameDuration;
+    setup.framesTotal = framesTotal;
+    setup.sources = std::move(sources);
+    setup.globalLut = globalLut;
+    setup.clipLutTexts = std::move(clipLutTexts);
+    setup.compContrast = compContrast;
+    setup.compSaturation = compSaturation;
+    setup.compBrightness = compBrightness;
+    setup.compTint = compTint;
+    setup.gamma = gamma;
+    setup.readerFaults = faults.readers;
+    setup.refusePixelBuffer = faults.refusePixelBuffer;
+    run.renderer = std::make_unique<TimelineFrameRenderer>(std::move(setup));
+
+    const bool large = static_cast<std::int64_t>(width) * height > kLargeFramePixels;
+    run.pipeline = std::make_unique<TimelineFramePipeline>(*run.renderer, run.adaptor->pixelBufferPool(),
+                                                           framesTotal, 2, large ? 2 : 3);
+    run.state.setStopReading([&run] {
+        run.pipeline->stop();
+        if (run.audioMix) {
+            run.audioMix->cancelReading();
+        }
+    });
+
+    run.renderQueue = std::make_unique<SerialQueue>("export.timeline.render");
+    run.audioQueue = std::make_unique<SerialQueue>("export.timeline.audio");
+    run.pipeline->start();
+    if (run.audioInput && run.audioMix) {
+        run.audioInput->requestMediaDataWhenReady(
+            *run.audioQueue,
+            TimelineAudioPump(run.state, *run.audioMix, *run.audioInput, *run.writer, isCancelled,
+                              TimelineAudioPump::Faults{faults.refuseAudioAppend, faults.audioMixFailsSilently}));
+    }
+    run.videoInput->requestMediaDataWhenReady(
+        *run.renderQueue, TimelineVideoPull(run.state, *run.pipeline, *run.adaptor, *run.writer, timing.timescale,
+                                            timing.step, isCancelled, faults.refuseAppend));
+
+    if (!run.state.waitForDone(faults.waitLimitSeconds.value_or(kWaitLimitSeconds))) {
+        const std::int64_t written = run.state.framesWritten();
+        run.state.failExport(exportError(
+            TimelineExportCode::timedOut,
+            framesText("Export timed out after 4 hours at frame %lld of %lld.", written, framesTotal)));
+    }
+    if (const std::exception_ptr error = run.state.firstError()) {
+        std::rethrow_exception(error);
+    }
+    // The writer's completion signalled; once it returns from finishing, its status is final.
+    const AssetWriterStatus status =
+        faults.writerLosesOutcome ? AssetWriterStatus::failed : run.writer->status();
+    if (status != AssetWriterStatus::completed) {
+        const std::optional<Error> writerError = faults.writerLosesOutcome ? std::nullopt : run.writer->error();
+        if (writerError) {
+            throw *writerError;
+        }
+        throw exportError(TimelineExportCode::failed,
+                          framesText("Export failed at frame %lld of %lld.", run.state.framesWritten(), framesTotal));
+    }
+    std::filesystem::rename(partial.path, outputURL);
+    partial.committed = true;
+    run.state.reportExactProgress(framesTotal, TimelineExportPhase::done);
+    return ExportResult{outputURL, timing.fps, width, height};
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,150 @@
+#include "export/TimelineExportPulls.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+// How long the video pull waits for the next frame before it looks at the cancel request and
+// the stop flag again.
+constexpr double kFramePollSeconds = 0.05;
+// Frames of audio per append: about 85 ms at 48 kHz.
+constexpr int kAudioChunkFrames = 4096;
+
+// Tests the cancel request; a cancel ends the export with 248, a callback that throws with its
+// error. True when the export was ended.
+bool cancelRequested(TimelineExportState& state, const CancellationCallback& isCancelled)
+{
+    if (!isCancelled) {
+        return false;
+    }
+    try {
+        if (!isCancelled()) {
+            return false;
+        }
+    } catch (...) {
+        state.failExport(std::current_exception());
+        return true;
+    }
+    state.failExport(exportError(TimelineExportCode::cancelled, "Export cancelled."));
+    return true;
+}
+
+} // namespace
+
+TimelineVideoPull::TimelineVideoPull(TimelineExportState& state, TimelineFramePipeline& pipeline,
+                                     AssetWriterInputPixelBufferAdaptor& adaptor, AssetWriter& writer,
+                                     std::int32_t timescale, std::int64_t step, CancellationCallback isCancelled,
+                                     std::function<bool(std::int64_t)> refuseAppend)
+    : state_(state), pipeline_(pipeline), adaptor_(adaptor), writer_(writer), timescale_(timescale), step_(step),
+      isCancelled_(std::move(isCancelled)), refuseAppend_(std::move(refuseAppend))
+{
+}
+
+bool TimelineVideoPull::endedByCancel()
+{
+    return cancelRequested(state_, isCancelled_);
+}
+
+void TimelineVideoPull::operator()()
+{
+    if (state_.isStopped() || state_.videoStopTest()) {
+        return;
+    }
+    AssetWriterInput& input = *adaptor_.assetWriterInput();
+    const std::int64_t total = state_.framesTotal();
+    while (input.isReadyForMoreMediaData()) {
+        if (endedByCancel()) {
+            return;
+        }
+        const std::int64_t n = state_.framesWritten();
+        if (n >= total) {
+            break;
+        }
+        std::optional<TimelineFramePipeline::Frame> frame;
+        while (!frame) {
+            frame = pipeline_.next(kFramePollSeconds);
+            if (!frame && (state_.isStopped() || endedByCancel())) {
+                return;
+            }
+        }
+        if (frame->error) {
+            state_.failExport(frame->error);
+            return;
+        }
+        const bool refused = refuseAppend_ && refuseAppend_(n);
+        if (refused || !adaptor_.append(frame->buffer, MediaTime(n * step_, timescale_))) {
+            std::optional<Error> writerError = refused ? std::nullopt : writer_.error();
+            state_.failExport(writerError ? *writerError
+                                          : exportError(TimelineExportCode::frameAppend, "Failed to append frame"));
+            return;
+        }
+        frame.reset(); // the buffer goes back to the pool before the next frame is awaited
+        state_.reportFrameProgress(state_.addWrittenFrame());
+    }
+    if (state_.framesWritten() < total || state_.isStopped() || !state_.claimVideoDone()) {
+        return;
+    }
+    input.markAsFinished();
+    state_.reportProgress(TimelineExportPhase::encodingAudio, true);
+    state_.finishIfReady();
+}
+
+TimelineAudioPump::TimelineAudioPump(TimelineExportState& state, AudioMixRenderer& mix, AssetWriterInput& input,
+                                     AssetWriter& writer, CancellationCallback isCancelled, Faults faults)
+    : state_(state), mix_(mix), input_(input), writer_(writer), isCancelled_(std::move(isCancelled)),
+      faults_(std::move(faults))
+{
+}
+
+bool TimelineAudioPump::endedByCancel()
+{
+    return cancelRequested(state_, isCancelled_);
+}
+
+void TimelineAudioPump::operator()()
+{
+    if (state_.isStopped() || state_.audioStopTest()) {
+        return;
+    }
+    if (endedByCancel()) {
+        return;
+    }
+    while (input_.isReadyForMoreMediaData()) {
+        std::optional<SampleBuffer> sample = mix_.copyNextSampleBuffer(kAudioChunkFrames);
+        if (!sample) {
+            endOfAudio();
+            return;
+        }
+        const bool refused = faults_.refuseAppend && faults_.refuseAppend(chunksAppended_);
+        if (refused || !input_.append(*sample)) {
+            std::optional<Error> writerError = refused ? std::nullopt : writer_.error();
+            state_.failExport(writerError ? *writerError
+                                          : exportError(TimelineExportCode::audioAppend, "Failed to append audio"));
+            return;
+        }
+        ++chunksAppended_;
+        if (endedByCancel()) {
+            return;
+        }
+    }
+}
+
+void TimelineAudioPump::endOfAudio()
+{
+    const bool failed = faults_.mixFailsSilently || mix_.status() == AudioMixRenderer::Status::failed;
+    if (!failed && !state_.isVideoDone()) {
+        return; // asked again while the input is ready; the video side finishes first
+    }
+    input_.markAsFinished();
+    state_.markAudioDone();
+    if (failed) {
+        std::optional<Error> readerError = faults_.mixFailsSilently ? std::nullopt : mix_.error();
+        state_.failExport(readerError ? *readerError
+                                      : exportError(TimelineExportCode::audioReader, "Audio reader failed"));
+        return;
+    }
+    state_.reportProgress(TimelineExportPhase::finalizing, true);
+    state_.finishIfReady();
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "export/TimelineExportState.h"
+#include "export/TimelineFramePipeline.h"
+#include "platform/media/AssetWriter.h"
+#include "platform/media/AudioMixRenderer.h"
+
+namespace velmora::Exporter {
+
+// The video input's pull on "export.timeline.render": appends the pipeline's frames in order
+// at n · step / timescale while the input is ready, with progress; tests the cancel request
+// before every frame (and while a frame is awaited), so a cancel takes effect within a frame;
+// when the last frame is in, marks the input finished, reports "Encoding audio…" and finishes
+// the movie when the audio is done too. A failed frame or append ends the export through
+// failExport.
+class TimelineVideoPull {
+public:
+    TimelineVideoPull(TimelineExportState& state, TimelineFramePipeline& pipeline,
+                      AssetWriterInputPixelBufferAdaptor& adaptor, AssetWriter& writer, std::int32_t timescale,
+                      std::int64_t step, CancellationCallback isCancelled,
+                      std::function<bool(std::int64_t frame)> refuseAppend = {});
+
+    void operator()();
+
+private:
+    // True when the export was ended: a cancel (248) or a cancel callback that failed.
+    bool endedByCancel();
+
+    TimelineExportState& state_;
+    TimelineFramePipeline& pipeline_;
+    AssetWriterInputPixelBufferAdaptor& adaptor_;
+    AssetWriter& writer_;
+    const std::int32_t timescale_;
+    const std::int64_t step_;
+    const CancellationCallback isCancelled_;
+    const std::function<bool(std::int64_t)> refuseAppend_;
+};
+
+// Faults a test injects into the audio pump: chunk n refused by the writer without an error of
+// its own (241), and a mix that ends failed without an error of its own (242).
+struct TimelineAudioPumpFaults {
+    std::function<bool(std::int64_t chunk)> refuseAppend;
+    bool mixFailsSilently = false;
+};
+
+// The audio input's pump on "export.timeline.audio": copies the mix's 48 kHz stereo samples to
+// the AAC input while it is ready. When the mix runs dry it waits (returns, to be called again)
+// until the video side is done, so the phases arrive in order, then marks the input finished,
+// reports "Finalizing…" and finishes the movie; a failed mix (242), a refused append (241) or a
+// cancel (248) ends the export.
+class TimelineAudioPump {
+public:
+    using Faults = TimelineAudioPumpFaults;
+
+    TimelineAudioPump(TimelineExportState& state, AudioMixRenderer& mix, AssetWriterInput& input, AssetWriter& writer,
+                      CancellationCallback isCancelled, TimelineAudioPumpFaults faults = {});
+
+    void operator()();
+
+private:
+    bool endedByCancel();
+    void endOfAudio();
+
+    TimelineExportState& state_;
+    AudioMixRenderer& mix_;
+    AssetWriterInput& input_;
+    AssetWriter& writer_;
+    const CancellationCallback isCancelled_;
+    const Faults faults_;
+    std::int64_t chunksAppended_ = 0; // audio queue only
+};
+
+} // namespace velmora::Exporter

@@ -1,0 +1,413 @@
+#include "export/TimelineExportSetup.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "export/ClipSelection.h"
+#include "export/TimelineExportState.h"
+#include "export/TimelineFrameRenderer.h"
+#include "model/EditSession.h"
+#include "model/MediaResolver.h"
+#include "model/ProjectLUTResolver.h"
+#include "platform/foundation/StringText.h"
+#include "platform/media/ImageGenerator.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr int kMaximumListedMissing = 20;
+// The longest export that can be counted in frames and stamped without overflow.
+constexpr double kMaximumFrames = 1.0e12;
+
+std::optional<std::string> readUtf8File(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in.good() && !in.eof()) {
+        return std::nullopt;
+    }
+    return text.str();
+}
+
+bool isHidden(const std::filesystem::path& path)
+{
+    const std::string name = path.filename().string();
+    return !name.empty() && name.front() == '.';
+}
+
+void indexFolder(const std::filesystem::path& folder, std::map<std::string, std::filesystem::path>& index, int depth)
+{
+    if (depth > 64) {
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        return;
+    }
+    std::vector<std::filesystem::directory_entry> entries;
+    for (const auto end = std::filesystem::directory_iterator(); it != end; it.increment(ec)) {
+        if (ec) {
+            break;
+        }
+        entries.push_back(*it);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    for (const auto& entry : entries) {
+        if (isHidden(entry.path())) {
+            continue;
+        }
+        std::error_code statError;
+        if (entry.is_symlink(statError)) {
+            // Links to files count as files; links to folders are not followed (no cycles).
+            if (std::filesystem::is_regular_file(entry.path(), statError)) {
+                index.emplace(StringText::lowercased(StringText::trimmed(entry.path().filename().string())),
+                              entry.path());
+            }
+            continue;
+        }
+        if (entry.is_directory(statError)) {
+            indexFolder(entry.path(), index, depth + 1);
+        } else if (entry.is_regular_file(statError)) {
+            index.emplace(StringText::lowercased(StringText::trimmed(entry.path().filename().string())),
+                          entry.path());
+        }
+    }
+}
+
+// A file name that stays inside the media folder when appended to it.
+bool isContainedRelativeName(const std::string& fileName)
+{
+    const std::filesystem::path relative(fileName);
+    if (fileName.empty() || relative.is_absolute() || relative.has_root_name()) {
+        return false;
+    }
+    for (const auto& part : relative) {
+        if (part == "..") {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string removingAll(std::string text, const std::string& pattern)
+{
+    for (std::size_t at = text.find(pattern); at != std::string::npos; at = text.find(pattern, at)) {
+        text.erase(at, pattern.size());
+    }
+    return text;
+}
+
+bool isVisualType(const std::optional<std::string>& type)
+{
+    if (!type) {
+        return false;
+    }
+    const std::string kind = StringText::lowercased(StringText::trimmed(*type));
+    return kind == "video" || kind == "image";
+}
+
+} // namespace
+
+std::string timelineGlobalLutText(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                                  const std::filesystem::path& mediaFolderURL,
+                                  const std::optional<std::filesystem::path>& sessionFile)
+{
+    if (lutOverrideURL) {
+        if (auto text = readUtf8File(*lutOverrideURL); text && ProjectLUTResolver::isUsableCubeText(*text)) {
+            return *text;
+        }
+    }
+    if (ProjectLUTResolver::isExplicitNoLut(job.grade.lutCube)) {
+        return {};
+    }
+    std::string resolved = ProjectLUTResolver::resolveCubeText(job.grade.lutCube, mediaFolderURL, sessionFile);
+    if (ProjectLUTResolver::isUsableCubeText(resolved)) {
+        return resolved;
+    }
+    return {};
+}
+
+const EditorJobV2::Timeline& exportTimeline(const EditorJobV2& job)
+{
+    if (job.timelines.empty()) {
+        throw exportError(TimelineExportCode::noTimelines, "No timelines found in job.");
+    }
+    if (job.project && job.project->activeTimelineId) {
+        for (const auto& timeline : job.timelines) {
+            if (timeline.id == *job.project->activeTimelineId) {
+                return timeline;
+            }
+        }
+    }
+    return job.timelines.front();
+}
+
+double timelineExportDuration(const EditorJobV2::Timeline& timeline)
+{
+    double maxEnd = 0;
+    for (const auto& clip : timeline.clips) {
+        const double end = clip.startTime.value_or(0) + clip.duration.value_or(0);
+        if (std::isfinite(end)) {
+            maxEnd = std::max(maxEnd, end);
+        }
+    }
+    double duration = maxEnd;
+    if (timeline.duration && std::isfinite(*timeline.duration)) {
+        duration = std::max(maxEnd, *timeline.duration);
+    }
+    if (!(duration > 0)) {
+        throw exportError(TimelineExportCode::zeroDuration, "Timeline duration is zero.");
+    }
+    return duration;
+}
+
+std::pair<int, int> timelineOutputSize(const EditorJobV2& job)
+{
+    const auto& output = job.output;
+    const auto& project = job.project;
+    const int width = output && output->width ? *output->width : (project && project->width ? *project->width : 1920);
+    const int height =
+        output && output->height ? *output->height : (project && project->height ? *project->height : 1080);
+    return {width, height};
+}
+
+std::map<std::string, std::filesystem::path> mediaNameIndex(const std::filesystem::path& folder)
+{
+    std::map<std::string, std::filesystem::path> index;
+    indexFolder(folder, index, 0);
+    return index;
+}
+
+std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
+                                                                         const std::filesystem::path& mediaFolderURL)
+{
+    const auto index = mediaNameIndex(mediaFolderURL);
+    MediaResolver::SourceFileMap sessionMap;
+    try {
+        sessionMap = MediaResolver::sourceFileMap(EditSession::fromEditorJobV2(job), mediaFolderURL);
+    } catch (const std::exception&) {
+        sessionMap.clear();
+    }
+
+    std::map<std::string, std::filesystem::path> files;
+    for (const auto& source : job.sources) {
+        if (files.count(source.id) != 0) {
+            continue;
+        }
+        if (const auto found = sessionMap.find(source.id); found != sessionMap.end()) {
+            files[source.id] = found->second;
+            continue;
+        }
+        std::error_code ec;
+        if (isContainedRelativeName(source.fileName)) {
+            const auto direct = mediaFolderURL / source.fileName;
+            if (std::filesystem::exists(direct, ec) && !std::filesystem::is_directory(direct, ec)) {
+                files[source.id] = direct;
+                continue;
+            }
+        }
+        const std::string key = StringText::lowercased(StringText::trimmed(source.fileName));
+        if (const auto found = index.find(key); found != index.end()) {
+            files[source.id] = found->second;
+            continue;
+        }
+        const std::string plain =
+            StringText::lowercased(StringText::trimmed(removingAll(source.fileName, " (Audio)")));
+        if (const auto found = index.find(plain); found != index.end()) {
+            files[source.id] = found->second;
+        }
+    }
+    return files;
+}
+
+std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline)
+{
+    std::set<std::string> ids;
+    for (const auto& clip : timeline.clips) {
+        if (clip.sourceId && isVisualType(clip.type)) {
+            ids.insert(*clip.sourceId);
+        }
+    }
+    return ids;
+}
+
+void requireVisualSources(const EditorJobV2& job, const std::set<std::string>& visualIds,
+                          const std::map<std::string, std::filesystem::path>& sourceFiles)
+{
+    const auto missing = missingSources(job.sources, visualIds, sourceFiles);
+    if (missing.empty()) {
+        return;
+    }
+    std::string names;
+    for (std::size_t i = 0; i < missing.size() && i < static_cast<std::size_t>(kMaximumListedMissing); ++i) {
+        if (i > 0) {
+            names += "\n";
+        }
+        names += missing[i].fileName;
+    }
+    throw exportError(TimelineExportCode::missingSources,
+                      "Missing source files in Media Folder:\n" + names +
+                          "\n\nTip: choose the top folder that contains your footage (subfolders are supported).");
+}
+
+std::map<std::string, ExportSource> openExportSources(const std::set<std::string>& visualIds,
+                                                      const std::map<std::string, std::filesystem::path>& sourceFiles,
+                                                      int width, int height)
+{
+    std::map<std::string, ExportSource> sources;
+    for (const auto& id : visualIds) {
+        const auto file = sourceFiles.find(id);
+        if (file == sourceFiles.end()) {
+            continue;
+        }
+        ExportSource source;
+        source.asset = Asset::open(file->second);
+        source.videoTrack = source.asset->firstTrack(MediaType::video);
+        if (source.videoTrack) {
+            source.transform = source.videoTrack->preferredTransform;
+        }
+        const double duration = source.asset->durationSeconds();
+        if (std::isfinite(duration) && duration > 0.05) {
+            source.duration = duration;
+        }
+        try {
+            source.generator = std::make_shared<ImageGenerator>(source.asset);
+            source.generator->maximumWidth = width;
+            source.generator->maximumHeight = height;
+            source.generator->appliesPreferredTrackTransform = true;
+        } catch (const Error&) {
+            source.generator.reset(); // no picture in the file: its clips show black
+        }
+        sources.emplace(id, std::move(source));
+    }
+    return sources;
+}
+
+void setGeneratorTolerance(std::map<std::string, ExportSource>& sources, const FrameTiming& timing)
+{
+    const MediaTime tolerance(std::max<std::int64_t>(timing.step / 2, 1), timing.timescale);
+    for (auto& [id, source] : sources) {
+        if (source.generator) {
+            source.generator->requestedTimeToleranceBefore = tolerance;
+            source.generator->requestedTimeToleranceAfter = tolerance;
+        }
+    }
+}
+
+FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset)
+{
+    double fps = 59.94;
+    if (job.output && job.output->fps) {
+        fps = *job.output->fps;
+    }
+    if (job.project && job.project->fps) {
+        fps = *job.project->fps;
+    }
+    if (!std::isfinite(fps) || fps > static_cast<double>(std::numeric_limits<std::int32_t>::max() / 2)) {
+        throw exportError(TimelineExportCode::invalidFrameRate, "The frame rate of the job cannot be exported.");
+    }
+    if (fps <= 0) {
+        return resolveFps(anyAsset, job.output);
+    }
+    FrameTiming timing = fpsToTimebase(fps);
+    timing.fps = fps;
+    return timing;
+}
+
+std::int64_t timelineFramesTotal(double duration, const FrameTiming& timing)
+{
+    const double frames =
+        std::round(duration * static_cast<double>(timing.timescale) / static_cast<double>(timing.step));
+    if (!std::isfinite(frames) || frames > kMaximumFrames) {
+        throw exportError(TimelineExportCode::invalidFrameRate, "The timeline is too long to export.");
+    }
+    return std::max<std::int64_t>(1, static_cast<std::int64_t>(frames));
+}
+
+std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, const EditorJobV2& job, int width,
+                             int height, double fps)
+{
+    if (bitrateOverrideBps) {
+        return *bitrateOverrideBps;
+    }
+    if (job.output && job.output->targetBitrate) {
+        return *job.output->targetBitrate;
+    }
+    const double bits = static_cast<double>(height) * static_cast<double>(width) * 150000000.0 / 8294400.0 * fps / 59.94;
+    if (!std::isfinite(bits) || bits >= 9.0e18) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return static_cast<std::int64_t>(bits);
+}
+
+std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
+                                               const std::filesystem::path& mediaFolder,
+                                               const std::optional<std::filesystem::path>& sessionFile)
+{
+    if (!grade || (grade->hasLut && !*grade->hasLut)) {
+        return std::nullopt;
+    }
+    if (grade->lutData) {
+        std::string inlineText = StringText::trimmed(*grade->lutData);
+        if (ProjectLUTResolver::isUsableCubeText(inlineText)) {
+            return inlineText;
+        }
+    }
+    if (grade->hasLut && *grade->hasLut) {
+        for (const auto* candidate : {&grade->lutFile, &grade->lutName}) {
+            if (!*candidate) {
+                continue;
+            }
+            std::string name = StringText::trimmed(**candidate);
+            if (name.empty()) {
+                continue;
+            }
+            if (name.find('.') == std::string::npos) {
+                name += ".cube";
+            }
+            std::string text = ProjectLUTResolver::resolveCubeText(name, mediaFolder, sessionFile);
+            if (ProjectLUTResolver::isUsableCubeText(text)) {
+                return text;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
+                                                        const std::filesystem::path& mediaFolderURL,
+                                                        const std::optional<std::filesystem::path>& sessionFile)
+{
+    std::map<std::string, std::string> texts;
+    std::set<std::string> seen;
+    for (const auto& clip : timeline.clips) {
+        if (!isVisualType(clip.type)) {
+            continue;
+        }
+        const std::string key = clipLutKey(clip);
+        if (!seen.insert(key).second) {
+            continue;
+        }
+        std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
+        if (!grade) {
+            grade = clip.grade;
+        }
+        if (auto text = resolvedClipLutText(grade, mediaFolderURL, sessionFile)) {
+            texts.emplace(key, std::move(*text));
+        }
+    }
+    return texts;
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "export/ClipFrameReaders.h"
+#include "export/FrameTiming.h"
+#include "export/WriterSettings.h"
+#include "model/EditorJobV2.h"
+
+// The steps of a timeline export's set-up that decide what will be rendered, before any output
+// is touched. Each throws the export's own error (domain "export") or passes the failing
+// library's error through.
+namespace velmora::Exporter {
+
+// The job-wide LUT text: a readable override file with usable .cube text; nothing for "None";
+// else the job's reference resolved in the media folder (and beside the session file) when
+// usable; else nothing (the empty text).
+std::string timelineGlobalLutText(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                                  const std::filesystem::path& mediaFolderURL,
+                                  const std::optional<std::filesystem::path>& sessionFile);
+
+// The timeline to export: the one the project names active, else the first. Throws
+// Error("export", 210) when the job has none.
+const EditorJobV2::Timeline& exportTimeline(const EditorJobV2& job);
+
+// The length of the export: the latest clip end, or the timeline's duration when that is
+// longer. Throws Error("export", 211) when it is not above 0.
+double timelineExportDuration(const EditorJobV2::Timeline& timeline);
+
+// The output size: the output's, else the project's, else 1920 × 1080.
+std::pair<int, int> timelineOutputSize(const EditorJobV2& job);
+
+// The lower-cased, trimmed file name of every regular file under `folder` (subfolders
+// entered, hidden files and folders skipped; entries by name) to its path; the first file of
+// a name wins. Empty when the folder cannot be read.
+std::map<std::string, std::filesystem::path> mediaNameIndex(const std::filesystem::path& folder);
+
+// Source id to file, for every job source a file is found for: the media resolver's choice,
+// else the file of that name directly in the folder, else by name anywhere below it (also with
+// " (Audio)" taken out of the name).
+std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
+                                                                         const std::filesystem::path& mediaFolderURL);
+
+// The ids of the sources that video and image clips show.
+std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);
+
+// Throws Error("export", 212) naming (up to 20 of) the job's visual sources without a file.
+void requireVisualSources(const EditorJobV2& job, const std::set<std::string>& visualIds,
+                          const std::map<std::string, std::filesystem::path>& sourceFiles);
+
+// Opens each visual source: its asset, first video track, orientation, image generator (at
+// most width × height, orientation applied) and duration. A file that cannot be opened fails
+// the export with the media layer's error, which names the file.
+std::map<std::string, ExportSource> openExportSources(const std::set<std::string>& visualIds,
+                                                      const std::map<std::string, std::filesystem::path>& sourceFiles,
+                                                      int width, int height);
+
+// Sets the generators' time tolerance before and after to half a frame of `timing`, at least
+// one tick of its timescale.
+void setGeneratorTolerance(std::map<std::string, ExportSource>& sources, const FrameTiming& timing);
+
+// The export's frame rate and time base: the project's rate, else the output's, else 59.94;
+// one not above 0 is resolved from the output (fpsNum / fpsDen) or `anyAsset`. Throws
+// Error("export", 213) for a rate that is not finite or too high to time frames with.
+FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset);
+
+// Frames of `duration` seconds at `timing`: rounded to the nearest frame, at least 1. Throws
+// Error("export", 213) for a length that cannot be counted in frames.
+std::int64_t timelineFramesTotal(double duration, const FrameTiming& timing);
+
+// The video bit rate: the override, else the job's target, else 150 Mb/s scaled from
+// 3840 × 2160 at 59.94 fps by pixel count and frame rate.
+std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, const EditorJobV2& job, int width,
+                             int height, double fps);
+
+// The clip LUT texts by clip key (the id, else source id "|" start): the grade cleaned as a
+// browser import would be (else the clip's own), resolved with its inline text or, when it
+// says it has one, its LUT file. Video and image clips only; the first clip of a key decides.
+std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
+                                                        const std::filesystem::path& mediaFolderURL,
+                                                        const std::optional<std::filesystem::path>& sessionFile);
+
+// The .cube text of a clip grade: inline text when usable (unless hasLut is false); with hasLut
+// true, the first of lutFile and lutName (".cube" added to a name without a dot) that resolves
+// to usable text. None otherwise.
+std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
+                                               const std::filesystem::path& mediaFolder,
+                                               const std::optional<std::filesystem::path>& sessionFile);
+
+} // namespace velmora::Exporter

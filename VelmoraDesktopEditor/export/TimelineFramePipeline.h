@@ -1,0 +1,93 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "export/TimelineFrameRenderer.h"
+#include "platform/media/PixelBuffer.h"
+
+namespace velmora::Exporter {
+
+// Runs the two stages of a TimelineFrameRenderer ahead of the writer, each on a thread of its
+// own, so that decoding the next frames, grading them and encoding the current one overlap and
+// the encoder does not wait. Frames come out strictly in index order; a frame that fails comes
+// out as its error, and nothing is produced after it.
+//
+// Memory is bounded: at most `readAhead` decoded frames wait for grading and `renderAhead`
+// finished frames wait for the writer (each stage also holds the one it works on).
+class TimelineFramePipeline {
+public:
+    struct Frame {
+        std::int64_t index = 0;
+        PixelBuffer buffer;
+        // Set instead of the buffer when the frame failed.
+        std::exception_ptr error;
+    };
+
+    TimelineFramePipeline(TimelineFrameRenderer& renderer, PixelBufferPool& pool, std::int64_t framesTotal,
+                          std::size_t readAhead = 2, std::size_t renderAhead = 3);
+    // Stops and joins.
+    ~TimelineFramePipeline();
+    TimelineFramePipeline(const TimelineFramePipeline&) = delete;
+    TimelineFramePipeline& operator=(const TimelineFramePipeline&) = delete;
+
+    // Starts both stages at frame 0.
+    void start();
+    // The next frame in order, waiting at most `seconds`; none when it is not ready in time or
+    // the pipeline has stopped. Called from one thread (the writer's video pull).
+    std::optional<Frame> next(double seconds);
+    // Stops both stages and cancels the clip readers' reading; they are released by the
+    // reading stage as it ends. Any thread, any number of times.
+    void stop();
+    // Waits for both stages to end. Not from either stage's thread.
+    void join();
+
+    bool isStopped() const;
+
+private:
+    template <class Item>
+    class BoundedQueue {
+    public:
+        explicit BoundedQueue(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}
+        // False when the queue was closed before the item could go in.
+        bool push(Item item);
+        // The next item; none once closed and empty, or when `seconds` (if given) pass first.
+        std::optional<Item> pop(std::optional<double> seconds);
+        void close();
+
+    private:
+        const std::size_t capacity_;
+        std::mutex mutex_;
+        std::condition_variable changed_;
+        std::deque<Item> items_; // guarded by mutex_
+        bool closed_ = false;    // guarded by mutex_
+    };
+
+    struct ReadItem {
+        FrameSource source;
+        std::exception_ptr error;
+    };
+
+    void readLoop();
+    void renderLoop();
+
+    TimelineFrameRenderer& renderer_;
+    PixelBufferPool& pool_;
+    const std::int64_t framesTotal_;
+
+    mutable std::mutex stopMutex_;
+    bool stopped_ = false; // guarded by stopMutex_
+
+    BoundedQueue<ReadItem> read_;
+    BoundedQueue<Frame> rendered_;
+    std::thread reader_;
+    std::thread grader_;
+};
+
+} // namespace velmora::Exporter
