@@ -7,8 +7,12 @@
 #include "grading/GradingCaches.h"
 #include "grading/LutApplication.h"
 #include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/image/LaneLoop.h"
 #include "platform/image/Resample.h"
 #include "platform/image/SpatialFilters.h"
+
+// Lane kernels here are inlined into the AVX2 and baseline loops of LaneLoop.h (see Lanes.h).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace velmora::Exporter {
 
@@ -21,94 +25,22 @@ double finiteOr0(const std::optional<double>& value)
 
 struct BasicGradeStep {
     BasicGradeUniforms u;
-    BasicGradeUniforms withoutPosition; // for a constant image's colour
-    void apply(float* px, std::size_t n, const SpanPosition* where) const
+    void applyPlanar(const PlanarSpan& span) const
     {
-        if (!where) {
-            for (std::size_t i = 0; i < n; ++i, px += 4) {
-                const Color c = applyBasicGrade(Color{px[0], px[1], px[2], px[3]}, {}, withoutPosition);
-                px[0] = c.r;
-                px[1] = c.g;
-                px[2] = c.b;
-            }
-            return;
-        }
-        const float y = static_cast<float>(where->y);
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            const KernelPoint dc{static_cast<float>(where->x + static_cast<double>(i)), y};
-            const Color c = applyBasicGrade(Color{px[0], px[1], px[2], px[3]}, dc, u);
-            px[0] = c.r;
-            px[1] = c.g;
-            px[2] = c.b;
-        }
+        lanes::forEachLane(BasicGradeLanes{&u, span.where}, span);
     }
 };
 
 struct VignetteKernelStep {
     VignetteGeometry geometry;
     float strength;
-    void apply(float* px, std::size_t n, const SpanPosition* where) const
+    void applyPlanar(const PlanarSpan& span) const
     {
-        if (!where) {
-            return;
-        }
-        const float y = static_cast<float>(where->y);
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            const KernelPoint dc{static_cast<float>(where->x + static_cast<double>(i)), y};
-            const Color c = applyVignette(Color{px[0], px[1], px[2], px[3]}, dc, geometry, strength);
-            px[0] = c.r;
-            px[1] = c.g;
-            px[2] = c.b;
+        if (span.where) {
+            lanes::forEachLane(VignetteLanes{&geometry, strength, span.where}, span);
         }
     }
 };
-
-// Steps 2 to 10 of the basic grade on a colour, in double (the processor twin of the kernel).
-grademath::Rgb<double> basicColour(grademath::Rgb<double> c, double contrast, double highlights,
-                                   double shadows, double saturation, double vibrance,
-                                   double temperature, double tint)
-{
-    using grademath::L709;
-    using grademath::Rgb;
-    const double luma = L709(c);
-    const double hMask = grademath::smoothstep(0.60, 1.00, luma);
-    const double sMask = 1.0 - grademath::smoothstep(0.00, 0.45, luma);
-    double luma2 = luma;
-    if (std::fabs(highlights) > 0.0005) {
-        const double h = grademath::clampT(highlights, -1.0, 1.0);
-        luma2 = h > 0 ? luma2 + hMask * h * (1.0 - luma2) : luma2 * (1.0 + h * hMask);
-    }
-    if (std::fabs(shadows) > 0.0005) {
-        const double sh = grademath::clampT(shadows, -1.0, 1.0);
-        luma2 = sh > 0 ? luma2 + sMask * sh * (0.18 - luma2) : luma2 * (1.0 + sh * sMask);
-    }
-    if (luma > 0.0005) {
-        c = grademath::scaled(c, luma2 / luma);
-    }
-    c = grademath::clampBelowZero(c);
-    if (std::fabs(contrast) > 0.0005) {
-        const double L = L709(c);
-        const double L2 = (L - 0.5) * (1.0 + contrast * 1.5) + 0.5;
-        if (L > 0.0005) {
-            c = grademath::scaled(c, L2 / L);
-        }
-        c = grademath::clampBelowZero(c);
-    }
-    if (std::fabs(temperature) > 0.0001 || std::fabs(tint) > 0.0001) {
-        c = grademath::applyTempTintColor(c, temperature, tint);
-    }
-    const double gray = L709(c);
-    if (std::fabs(saturation) > 0.001) {
-        c = grademath::mix(gray, c, 1.0 + saturation);
-    }
-    if (std::fabs(vibrance) > 0.001) {
-        const double mx = std::fmax(c.r, std::fmax(c.g, c.b));
-        const double mn = std::fmin(c.r, std::fmin(c.g, c.b));
-        const double sat = mx > 0 ? (mx - mn) / mx : 0.0;
-        c = grademath::mix(gray, c, 1.0 + vibrance * (1.0 - sat));
-    }
-    return c;
-}
 
 } // namespace
 
@@ -137,14 +69,10 @@ CubeLUT buildBasicGradeCube(int size, double exposure, double contrast, double h
                     grademath::Rgb<double> c{e * static_cast<double>(i) / d,
                                              e * static_cast<double>(j) / d,
                                              e * static_cast<double>(k) / d};
-                    c = basicColour(c, contrast, highlights, shadows, saturation, vibrance,
-                                    temperature, tint);
-                    const auto soft = [](double x) {
-                        const double p = grademath::maxZero(x);
-                        return p / (1.0 + grademath::maxZero(p - 1.0) * 0.85);
-                    };
-                    const grademath::Rgb<double> out =
-                        grademath::clamp01v(grademath::Rgb<double>{soft(c.r), soft(c.g), soft(c.b)});
+                    c = basicGradeColor(c, contrast, highlights, shadows, saturation, vibrance,
+                                        temperature, tint);
+                    const grademath::Rgb<double> out = grademath::clamp01v(
+                        grademath::Rgb<double>{softCeiling(c.r), softCeiling(c.g), softCeiling(c.b)});
                     float* px = values.data() + ((k * nn + j) * nn + i) * 4;
                     px[0] = static_cast<float>(out.r);
                     px[1] = static_cast<float>(out.g);
@@ -206,10 +134,7 @@ Image applyBasicGradeImage(const Image& image,
     if (basicGradeKernel()) {
         BasicGradeUniforms u(exposure, contrast, highlights, shadows, saturation, vibrance,
                              temperature, tint, vignette, debanding, image.extent());
-        BasicGradeUniforms noPosition = u;
-        noPosition.vignette = 0;
-        noPosition.debanding = 0;
-        return image.appending(PixelOp::make(BasicGradeStep{u, noPosition}, u.usesPosition()));
+        return image.appending(PixelOp::makePlanar(BasicGradeStep{u}, u.usesPosition()));
     }
 
     Image result = applyBasicGradeFallbackCube(image, exposure, contrast, highlights, shadows,
@@ -228,7 +153,7 @@ Image applyVignetteImage(const Image& image, double strength)
     if (!vignetteKernel() || !image.hasPixels()) {
         return image;
     }
-    return image.appending(PixelOp::make(
+    return image.appending(PixelOp::makePlanar(
         VignetteKernelStep{VignetteGeometry(image.extent()), static_cast<float>(strength)}, true));
 }
 

@@ -5,6 +5,10 @@
 #include "grading/GradeKernels.h"
 #include "grading/LutApplication.h"
 #include "platform/image/ColorOps.h"
+#include "platform/image/LaneLoop.h"
+
+// Lane kernels here are inlined into the AVX2 and baseline loops of LaneLoop.h (see Lanes.h).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace velmora::Exporter {
 
@@ -19,17 +23,8 @@ double clampOr(double value, double lo, double hi, double ifNaN)
 }
 
 struct TempTintStep {
-    float temp;
-    float tint;
-    void apply(float* px, std::size_t n, const SpanPosition*) const
-    {
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            const Color c = applyTempTint(Color{px[0], px[1], px[2], px[3]}, temp, tint);
-            px[0] = c.r;
-            px[1] = c.g;
-            px[2] = c.b;
-        }
-    }
+    TempTintLanes kernel;
+    void applyPlanar(const PlanarSpan& span) const { lanes::forEachLane(kernel, span); }
 };
 
 Image gains(const Image& image, float r, float g, float b)
@@ -91,8 +86,8 @@ Image applyTempTintImage(const Image& image, double temp, double tint)
         return image;
     }
     if (tempTintKernel()) {
-        return image.appending(
-            PixelOp::make(TempTintStep{static_cast<float>(temp), static_cast<float>(tint)}));
+        return image.appending(PixelOp::makePlanar(
+            TempTintStep{{static_cast<float>(temp), static_cast<float>(tint)}}));
     }
     const double t = std::clamp(temp, -1.0, 1.0) * 0.6;
     const double i = std::clamp(tint, -1.0, 1.0) * 0.6;

@@ -1,16 +1,23 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
 #include "grading/GradeMath.h"
 #include "grading/MoodMath.h"
 #include "platform/image/Geometry.h"
+#include "platform/image/PixelOp.h"
 
-// The four per-pixel grading kernels, in 32-bit floats. Each takes the sampled colour (straight
-// alpha, kept as it is), and where the kernel depends on position, the destination coordinate of
-// the pixel centre and the extent of the image the kernel is applied over. Parameters arrive as
-// the kernel's numbers converted to float; what a kernel would recompute for every pixel from its
-// parameters alone is done once, in the *Uniforms constructors.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// The four per-pixel grading kernels, in 32-bit floats: applyTempTint, applyMood, applyVignette
+// and applyBasicGrade. Each takes the sampled colour (straight alpha, kept as it is) and, where it
+// depends on position, the destination coordinate of the pixel centre and the extent of the image
+// it is applied over. Parameters arrive as the kernel's numbers converted to float; what a kernel
+// would recompute for every pixel from its parameters alone is done once, in the *Uniforms
+// constructors. The Color forms below take one pixel; the grading steps run the same templates
+// on 4 or 8 pixels at a time (the *Lanes structs, for lanes::forEachLane).
 namespace velmora::Exporter {
 
 struct KernelPoint {
@@ -25,6 +32,19 @@ inline Color applyTempTint(const Color& s, float temp, float tint)
         grademath::applyTempTintColor(grademath::Rgb<float>{s.r, s.g, s.b}, temp, tint);
     return {c.r, c.g, c.b, s.a};
 }
+
+struct TempTintLanes {
+    float temp;
+    float tint;
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
+    {
+        const grademath::Rgb<V> c = grademath::applyTempTintColor(grademath::Rgb<V>{r, g, b}, temp, tint);
+        r = c.r;
+        g = c.g;
+        b = c.b;
+    }
+};
 
 // ---- applyMood (moodType, moodAmount, six sliders) ----
 struct MoodUniforms {
@@ -54,24 +74,39 @@ struct MoodUniforms {
         // Mood numbers beyond any recipe behave alike; the bound keeps the conversion defined.
         const float t = std::fmin(moodType + 0.5f, 1000.0f);
         mood = passThrough ? 0 : static_cast<int>(t);
-        this->amount = grademath::clampT(moodAmount, 0.0f, 1.0f);
+        this->amount = grademath::clampT<float>(moodAmount, 0.0f, 1.0f);
     }
 };
+
+template <class V>
+VELMORA_LANES_INLINE grademath::Rgb<V> moodColor(const grademath::Rgb<V>& base, const MoodUniforms& u)
+{
+    grademath::Rgb<V> m = grademath::applyMoodImpl(base, u.mood);
+    m = grademath::applyMoodControlsImpl(m, u.moodContrast, u.moodSaturation, u.moodWarmth,
+                                         u.moodTealOrange, u.moodShadowLift, u.moodHighlightRolloff);
+    return grademath::clamp01v(grademath::mixRgb(base, m, u.amount));
+}
 
 inline Color applyMood(const Color& s, const MoodUniforms& u)
 {
     if (u.passThrough) {
         return s;
     }
-    using grademath::Rgb;
-    const Rgb<float> base{s.r, s.g, s.b};
-    Rgb<float> m = grademath::applyMoodImpl(base, u.mood);
-    m = grademath::applyMoodControlsImpl(m, u.moodContrast, u.moodSaturation, u.moodWarmth,
-                                         u.moodTealOrange, u.moodShadowLift,
-                                         u.moodHighlightRolloff);
-    const Rgb<float> out = grademath::clamp01v(grademath::mix(base, m, u.amount));
+    const grademath::Rgb<float> out = moodColor(grademath::Rgb<float>{s.r, s.g, s.b}, u);
     return {out.r, out.g, out.b, s.a};
 }
+
+struct MoodLanes {
+    MoodUniforms u;
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
+    {
+        const grademath::Rgb<V> c = moodColor(grademath::Rgb<V>{r, g, b}, u);
+        r = c.r;
+        g = c.g;
+        b = c.b;
+    }
+};
 
 // ---- applyVignette (strength) and the vignette of applyBasicGrade ----
 // v = clamp(1 - d^2 * strength * 2.2, 0, 1) with d the distance of the pixel centre from the
@@ -97,20 +132,22 @@ struct VignetteGeometry {
         aspect = static_cast<float>(extent.width) / std::fmax(1.0f, static_cast<float>(extent.height));
     }
 
-    float factor(KernelPoint dc, float strength) const
+    template <class V>
+    VELMORA_LANES_INLINE V factor(const V& x, float y, float strength) const
     {
-        float px = (dc.x - originX) / sizeX - 0.5f;
-        const float py = (dc.y - originY) / sizeY - 0.5f;
+        V px = (x - originX) / sizeX - 0.5f;
+        const float py = (y - originY) / sizeY - 0.5f;
         px = px * aspect;
-        const float d = std::sqrt(px * px + py * py);
-        return grademath::clampT(1.0f - d * d * strength * 2.2f, 0.0f, 1.0f);
+        // d^2 directly: the length's square root and its square cancel.
+        const V d2 = px * px + py * py;
+        return grademath::clampT<V>(1.0f - d2 * strength * 2.2f, 0.0f, 1.0f);
     }
 };
 
 inline Color applyVignette(const Color& s, KernelPoint dc, const VignetteGeometry& geometry,
                            float strength)
 {
-    const float v = geometry.factor(dc, strength);
+    const float v = geometry.factor(dc.x, dc.y, strength);
     return {s.r * v, s.g * v, s.b * v, s.a};
 }
 
@@ -128,9 +165,6 @@ struct BasicGradeUniforms {
     float debanding = 0;
     // Derived once per application.
     float exposureGain = 1; // 2^exposure
-    float h = 0;            // clamped highlights
-    float sh = 0;           // clamped shadows
-    float contrastK = 1;    // 1 + contrast * 1.5
     float ditherAmplitude = 0;
     VignetteGeometry geometry;
 
@@ -146,87 +180,152 @@ struct BasicGradeUniforms {
           geometry(extent)
     {
         exposureGain = std::exp2(exposure);
-        h = grademath::clampT(highlights, -1.0f, 1.0f);
-        sh = grademath::clampT(shadows, -1.0f, 1.0f);
-        contrastK = 1.0f + contrast * 1.5f;
-        ditherAmplitude = (1.0f / 255.0f) * grademath::clampT(debanding, 0.0f, 1.0f);
+        ditherAmplitude = (1.0f / 255.0f) * grademath::clampT<float>(debanding, 0.0f, 1.0f);
     }
 
     bool usesPosition() const { return vignette > 0.0005f || debanding > 0.0005f; }
 };
 
+// Steps 2 to 10 of the basic grade (after exposure, before vignette and dither): the colour
+// part that the fallback cube also computes. S is the parameters' precision.
+template <class V>
+VELMORA_LANES_INLINE grademath::Rgb<V> basicGradeColor(const grademath::Rgb<V>& in, grademath::Scalar<V> contrast,
+                                                       grademath::Scalar<V> highlights,
+                                                       grademath::Scalar<V> shadows,
+                                                       grademath::Scalar<V> saturation,
+                                                       grademath::Scalar<V> vibrance,
+                                                       grademath::Scalar<V> temperature,
+                                                       grademath::Scalar<V> tint)
+{
+    using namespace grademath;
+    using S = Scalar<V>;
+    Rgb<V> c = in;
+    const V luma = L709(c);
+    V luma2 = luma;
+    if (std::fabs(highlights) > S(0.0005)) {
+        const V hMask = smoothstep(S(0.60), S(1.00), luma);
+        const S h = clampT<S>(highlights, S(-1), S(1));
+        if (h > 0) {
+            luma2 = luma2 + hMask * h * (S(1) - luma2);
+        } else {
+            luma2 = luma2 * (S(1) + h * hMask);
+        }
+    }
+    if (std::fabs(shadows) > S(0.0005)) {
+        const V sMask = S(1) - smoothstep(S(0.00), S(0.45), luma);
+        const S sh = clampT<S>(shadows, S(-1), S(1));
+        if (sh > 0) {
+            luma2 = luma2 + sMask * sh * (S(0.18) - luma2);
+        } else {
+            luma2 = luma2 * (S(1) + sh * sMask);
+        }
+    }
+    const V one = lanes::splat<V>(S(1));
+    c = clampBelowZero(scaled(c, select(luma > S(0.0005), luma2 / luma, one)));
+
+    if (std::fabs(contrast) > S(0.0005)) {
+        const V L = L709(c);
+        const V L2 = (L - S(0.5)) * (S(1) + contrast * S(1.5)) + S(0.5);
+        c = clampBelowZero(scaled(c, select(L > S(0.0005), L2 / L, one)));
+    }
+    if (std::fabs(temperature) > S(0.0001) || std::fabs(tint) > S(0.0001)) {
+        c = applyTempTintColor(c, temperature, tint);
+    }
+    const V gray = L709(c);
+    if (std::fabs(saturation) > S(0.001)) {
+        c = mixToward(gray, c, S(1) + saturation);
+    }
+    if (std::fabs(vibrance) > S(0.001)) {
+        const V mx = vmax(c.r, vmax(c.g, c.b));
+        const V mn = vmin(c.r, vmin(c.g, c.b));
+        const V sat = select(mx > S(0), (mx - mn) / mx, lanes::splat<V>(S(0)));
+        const V boost = vibrance * (S(1) - sat);
+        c = mixToward(gray, c, S(1) + boost);
+    }
+    return c;
+}
+
+// The soft ceiling: negatives to 0, values above 1 compressed (not clipped).
+template <class V>
+VELMORA_LANES_INLINE V softCeiling(const V& x)
+{
+    using S = grademath::Scalar<V>;
+    const V p = grademath::maxZero(x);
+    const V over = grademath::maxZero(p - S(1));
+    return p / (S(1) + over * S(0.85));
+}
+
+// The whole kernel on lanes: `x` holds each lane's destination x, `y` the row's.
+template <class V>
+VELMORA_LANES_INLINE grademath::Rgb<V> basicGradeLanes(const grademath::Rgb<V>& s, const V& x, float y,
+                                                       const BasicGradeUniforms& u, bool hasPosition)
+{
+    grademath::Rgb<V> c = grademath::scaled(s, u.exposureGain);
+    c = basicGradeColor(c, u.contrast, u.highlights, u.shadows, u.saturation, u.vibrance,
+                        u.temperature, u.tint);
+    if (hasPosition && u.vignette > 0.0005f) {
+        c = grademath::scaled(c, u.geometry.factor(x, y, u.vignette));
+    }
+    if (hasPosition && u.debanding > 0.0005f) {
+        const V v = lanes::vsin(x * 12.9898f + y * 78.233f) * 43758.5453f;
+        const V n = v - lanes::vfloor(v);
+        const V d = (n - 0.5f) * u.ditherAmplitude;
+        c = {c.r + d, c.g + d, c.b + d};
+    }
+    return {softCeiling(c.r), softCeiling(c.g), softCeiling(c.b)};
+}
+
 // `dc` is ignored unless the vignette or the dither is on.
 inline Color applyBasicGrade(const Color& s, KernelPoint dc, const BasicGradeUniforms& u)
 {
-    using grademath::L709;
-    using grademath::Rgb;
-    Rgb<float> c{s.r * u.exposureGain, s.g * u.exposureGain, s.b * u.exposureGain};
-
-    const float luma = L709(c);
-    const float hMask = grademath::smoothstep(0.60f, 1.00f, luma);
-    const float sMask = 1.0f - grademath::smoothstep(0.00f, 0.45f, luma);
-    float luma2 = luma;
-    if (std::fabs(u.highlights) > 0.0005f) {
-        if (u.h > 0) {
-            luma2 = luma2 + hMask * u.h * (1.0f - luma2);
-        } else {
-            luma2 = luma2 * (1.0f + u.h * hMask);
-        }
-    }
-    if (std::fabs(u.shadows) > 0.0005f) {
-        if (u.sh > 0) {
-            luma2 = luma2 + sMask * u.sh * (0.18f - luma2);
-        } else {
-            luma2 = luma2 * (1.0f + u.sh * sMask);
-        }
-    }
-    if (luma > 0.0005f) {
-        c = grademath::scaled(c, luma2 / luma);
-    }
-    c = grademath::clampBelowZero(c);
-
-    if (std::fabs(u.contrast) > 0.0005f) {
-        const float L = L709(c);
-        const float L2 = (L - 0.5f) * u.contrastK + 0.5f;
-        if (L > 0.0005f) {
-            c = grademath::scaled(c, L2 / L);
-        }
-        c = grademath::clampBelowZero(c);
-    }
-
-    if (std::fabs(u.temperature) > 0.0001f || std::fabs(u.tint) > 0.0001f) {
-        c = grademath::applyTempTintColor(c, u.temperature, u.tint);
-    }
-
-    const float gray = L709(c);
-    if (std::fabs(u.saturation) > 0.001f) {
-        c = grademath::mix(gray, c, 1.0f + u.saturation);
-    }
-    if (std::fabs(u.vibrance) > 0.001f) {
-        const float mx = std::fmax(c.r, std::fmax(c.g, c.b));
-        const float mn = std::fmin(c.r, std::fmin(c.g, c.b));
-        const float sat = mx > 0 ? (mx - mn) / mx : 0.0f;
-        const float boost = u.vibrance * (1.0f - sat);
-        c = grademath::mix(gray, c, 1.0f + boost);
-    }
-
-    if (u.vignette > 0.0005f) {
-        c = grademath::scaled(c, u.geometry.factor(dc, u.vignette));
-    }
-    if (u.debanding > 0.0005f) {
-        const float v = std::sin(dc.x * 12.9898f + dc.y * 78.233f) * 43758.5453f;
-        const float n = v - std::floor(v);
-        const float d = (n - 0.5f) * u.ditherAmplitude;
-        c = {c.r + d, c.g + d, c.b + d};
-    }
-
-    const Rgb<float> p = grademath::clampBelowZero(c);
-    const auto soft = [](float x) {
-        const float over = grademath::maxZero(x - 1.0f);
-        return x / (1.0f + over * 0.85f);
-    };
-    return {soft(p.r), soft(p.g), soft(p.b), s.a};
+    const grademath::Rgb<float> c = basicGradeLanes(grademath::Rgb<float>{s.r, s.g, s.b}, dc.x, dc.y, u, true);
+    return {c.r, c.g, c.b, s.a};
 }
+
+// Lane offsets 0, 1, 2, ... as a lane value.
+template <class V>
+VELMORA_LANES_INLINE V laneIndices()
+{
+    V v = {};
+    for (std::size_t i = 0; i < lanes::Traits<V>::width; ++i) {
+        v[i] = static_cast<float>(i);
+    }
+    return v;
+}
+
+struct BasicGradeLanes {
+    const BasicGradeUniforms* u;
+    const SpanPosition* where; // null: no position (a constant image's colour)
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t index) const
+    {
+        V x = lanes::splat<V>(0.0f);
+        float y = 0;
+        if (where) {
+            x = laneIndices<V>() + static_cast<float>(where->x + static_cast<double>(index));
+            y = static_cast<float>(where->y);
+        }
+        const grademath::Rgb<V> c = basicGradeLanes(grademath::Rgb<V>{r, g, b}, x, y, *u, where != nullptr);
+        r = c.r;
+        g = c.g;
+        b = c.b;
+    }
+};
+
+struct VignetteLanes {
+    const VignetteGeometry* geometry;
+    float strength;
+    const SpanPosition* where;
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t index) const
+    {
+        const V x = laneIndices<V>() + static_cast<float>(where->x + static_cast<double>(index));
+        const V v = geometry->factor(x, static_cast<float>(where->y), strength);
+        r = r * v;
+        g = g * v;
+        b = b * v;
+    }
+};
 
 // ---- kernel availability ----
 // A compiled colour kernel. Kernels here are C++ functions and are always available; the
@@ -253,3 +352,5 @@ public:
 };
 
 } // namespace velmora::Exporter
+
+#pragma GCC diagnostic pop

@@ -3,145 +3,164 @@
 #include <cmath>
 
 #include "platform/image/FastMath.h"
+#include "platform/image/Lanes.h"
 
-// Building blocks of the grade formulas, written once for both precisions: the per-pixel kernels
-// compute in float, their processor twins (which fill the fallback colour cubes) in double.
-// Constants are written as T(literal) so that each precision rounds them the way its own
-// arithmetic would.
+// Lane values of 32 bytes are passed only inside code inlined into AVX2 functions (Lanes.h).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Building blocks of the grade formulas, written once for every precision and width: the kernels
+// compute in float (one pixel, or 4 or 8 pixels per lane vector), their processor twins (which
+// fill the fallback colour cubes) in double. V is the component type, S = Scalar<V> the type of
+// constants and step parameters. Constants are written S(literal) so that each precision rounds
+// them the way its own arithmetic would. Data-dependent choices are select(), never branches.
 namespace velmora::grademath {
 
-template <class T>
+using lanes::select;
+using lanes::vabs;
+using lanes::vmax;
+using lanes::vmin;
+
+template <class V>
+using Scalar = typename lanes::Traits<V>::Scalar;
+
+template <class V>
 struct Rgb {
-    T r;
-    T g;
-    T b;
+    V r;
+    V g;
+    V b;
 };
 
-template <class T>
-inline T L709(const Rgb<T>& c)
+template <class V>
+VELMORA_LANES_INLINE V L709(const Rgb<V>& c)
 {
-    return T(0.2126) * c.r + T(0.7152) * c.g + T(0.0722) * c.b;
+    using S = Scalar<V>;
+    return S(0.2126) * c.r + S(0.7152) * c.g + S(0.0722) * c.b;
 }
 
-template <class T>
-inline T L601(const Rgb<T>& c)
+template <class V>
+VELMORA_LANES_INLINE V L601(const Rgb<V>& c)
 {
-    return T(0.299) * c.r + T(0.587) * c.g + T(0.114) * c.b;
+    using S = Scalar<V>;
+    return S(0.299) * c.r + S(0.587) * c.g + S(0.114) * c.b;
 }
 
 // Clamps with NaN mapped to the lower bound, so that a NaN from a cube entry or a formula never
 // survives a clamp step.
-template <class T>
-inline T clampT(T x, T lo, T hi)
+template <class V>
+VELMORA_LANES_INLINE V clampT(const V& x, Scalar<V> lo, Scalar<V> hi)
 {
-    return x > lo ? (x < hi ? x : hi) : lo;
+    const V l = lanes::splat<V>(lo);
+    const V h = lanes::splat<V>(hi);
+    return select(x > lo, select(x < hi, x, h), l);
 }
 
-template <class T>
-inline T maxZero(T x)
+template <class V>
+VELMORA_LANES_INLINE V maxZero(const V& x)
 {
-    return x > T(0) ? x : T(0);
+    return select(x > Scalar<V>(0), x, lanes::splat<V>(Scalar<V>(0)));
 }
 
-template <class T>
-inline T smoothstep(T e0, T e1, T x)
+template <class V>
+VELMORA_LANES_INLINE V smoothstep(Scalar<V> e0, Scalar<V> e1, const V& x)
 {
-    const T u = clampT((x - e0) / (e1 - e0), T(0), T(1));
-    return u * u * (T(3) - T(2) * u);
+    using S = Scalar<V>;
+    // The edges are constants, so the division is a multiplication by their reciprocal.
+    const V u = clampT<V>((x - e0) * (S(1) / (e1 - e0)), S(0), S(1));
+    return u * u * (S(3) - S(2) * u);
 }
 
-template <class T>
-inline T mix(T x, T y, T k)
+// x + (y - x) k for any mix of scalars and lanes.
+template <class X, class Y, class K>
+VELMORA_LANES_INLINE auto mix(const X& x, const Y& y, const K& k)
 {
     return x + (y - x) * k;
 }
 
-template <class T>
-inline Rgb<T> mix(T x, const Rgb<T>& y, T k)
+template <class V, class K>
+VELMORA_LANES_INLINE Rgb<V> mixToward(const V& gray, const Rgb<V>& c, const K& k)
 {
-    return {x + (y.r - x) * k, x + (y.g - x) * k, x + (y.b - x) * k};
+    return {gray + (c.r - gray) * k, gray + (c.g - gray) * k, gray + (c.b - gray) * k};
 }
 
-template <class T>
-inline Rgb<T> mix(const Rgb<T>& x, const Rgb<T>& y, T k)
+template <class V, class K>
+VELMORA_LANES_INLINE Rgb<V> mixRgb(const Rgb<V>& x, const Rgb<V>& y, const K& k)
 {
     return {x.r + (y.r - x.r) * k, x.g + (y.g - x.g) * k, x.b + (y.b - x.b) * k};
 }
 
-template <class T>
-inline Rgb<T> clampBelowZero(const Rgb<T>& c)
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> clampBelowZero(const Rgb<V>& c)
 {
     return {maxZero(c.r), maxZero(c.g), maxZero(c.b)};
 }
 
-template <class T>
-inline Rgb<T> clamp01v(const Rgb<T>& c)
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> clamp01v(const Rgb<V>& c)
 {
-    return {clampT(c.r, T(0), T(1)), clampT(c.g, T(0), T(1)), clampT(c.b, T(0), T(1))};
+    using S = Scalar<V>;
+    return {clampT<V>(c.r, S(0), S(1)), clampT<V>(c.g, S(0), S(1)), clampT<V>(c.b, S(0), S(1))};
 }
 
-template <class T>
-inline Rgb<T> scaled(const Rgb<T>& c, T k)
+template <class V, class K>
+VELMORA_LANES_INLINE Rgb<V> scaled(const Rgb<V>& c, const K& k)
 {
     return {c.r * k, c.g * k, c.b * k};
 }
 
-// max(c, 0) raised to (er, eg, eb) per component.
-inline Rgb<float> powClamped(const Rgb<float>& c, float er, float eg, float eb)
+// max(x, 0) raised to e.
+template <class V>
+VELMORA_LANES_INLINE V powClamped1(const V& x, Scalar<V> e)
 {
-    const fastmath::v4sf x{maxZero(c.r), maxZero(c.g), maxZero(c.b), 1.0f};
-    const fastmath::v4sf p = fastmath::pow(x, fastmath::v4sf{er, eg, eb, 1.0f});
-    return {p[0], p[1], p[2]};
+    if constexpr (std::is_same_v<V, double>) {
+        return std::pow(maxZero(x), e);
+    } else if constexpr (std::is_same_v<V, float>) {
+        return fastmath::pow(maxZero(x), e);
+    } else {
+        return fastmath::pow(maxZero(x), lanes::splat<V>(e));
+    }
 }
 
-inline Rgb<double> powClamped(const Rgb<double>& c, double er, double eg, double eb)
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> powClamped(const Rgb<V>& c, Scalar<V> er, Scalar<V> eg, Scalar<V> eb)
 {
-    return {std::pow(maxZero(c.r), er), std::pow(maxZero(c.g), eg), std::pow(maxZero(c.b), eb)};
-}
-
-inline float powClamped1(float x, float e)
-{
-    return fastmath::pow(maxZero(x), e);
-}
-
-inline double powClamped1(double x, double e)
-{
-    return std::pow(maxZero(x), e);
-}
-
-inline float sinT(float x)
-{
-    return std::sin(x);
-}
-
-inline double sinT(double x)
-{
-    return std::sin(x);
+    if constexpr (std::is_same_v<V, float>) {
+        // One vector call for the three components.
+        const lanes::F4 x{maxZero(c.r), maxZero(c.g), maxZero(c.b), 1.0f};
+        const lanes::F4 p = fastmath::pow(x, lanes::F4{er, eg, eb, 1.0f});
+        return {p[0], p[1], p[2]};
+    } else {
+        return {powClamped1(c.r, er), powClamped1(c.g, eg), powClamped1(c.b, eb)};
+    }
 }
 
 // The temperature/tint gain with luminance preservation: positive temp warms (red up, blue
 // down), positive tint moves towards green; the result is clamped below at 0, not above.
-template <class T>
-inline Rgb<T> applyTempTintColor(const Rgb<T>& c, T temp, T tint)
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> applyTempTintColor(const Rgb<V>& c, Scalar<V> temp, Scalar<V> tint)
 {
-    if (std::fabs(temp) < T(0.0001) && std::fabs(tint) < T(0.0001)) {
+    using S = Scalar<V>;
+    if (std::fabs(temp) < S(0.0001) && std::fabs(tint) < S(0.0001)) {
         return c;
     }
-    const T lumaBefore = L709(c);
-    const T t = temp * T(0.6);
-    T gR = T(1) + t;
-    T gB = T(1) - t;
-    T gG = T(1);
-    const T i = tint * T(0.6);
-    gG = gG * (T(1) + i);
-    gR = gR * (T(1) - T(0.5) * i);
-    gB = gB * (T(1) - T(0.5) * i);
-    Rgb<T> out{c.r * gR, c.g * gG, c.b * gB};
-    const T lumaAfter = L709(out);
-    if (lumaAfter > T(0.000001)) {
-        out = scaled(out, lumaBefore / lumaAfter);
-    }
+    const V lumaBefore = L709(c);
+    const S t = temp * S(0.6);
+    S gR = S(1) + t;
+    S gB = S(1) - t;
+    S gG = S(1);
+    const S i = tint * S(0.6);
+    gG = gG * (S(1) + i);
+    gR = gR * (S(1) - S(0.5) * i);
+    gB = gB * (S(1) - S(0.5) * i);
+    Rgb<V> out{c.r * gR, c.g * gG, c.b * gB};
+    const V lumaAfter = L709(out);
+    const V ratio = lumaBefore / lumaAfter;
+    const auto preserve = lumaAfter > S(0.000001);
+    out = {select(preserve, out.r * ratio, out.r), select(preserve, out.g * ratio, out.g),
+           select(preserve, out.b * ratio, out.b)};
     return clampBelowZero(out);
 }
 
 } // namespace velmora::grademath
+
+#pragma GCC diagnostic pop

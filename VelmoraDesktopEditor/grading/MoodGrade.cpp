@@ -12,6 +12,10 @@
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/ColorOps.h"
+#include "platform/image/LaneLoop.h"
+
+// Lane kernels here are inlined into the AVX2 and baseline loops of LaneLoop.h (see Lanes.h).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace velmora::Exporter {
 
@@ -52,14 +56,11 @@ double clampD(double v, double lo, double hi)
 }
 
 struct MoodStep {
-    MoodUniforms u;
-    void apply(float* px, std::size_t n, const SpanPosition*) const
+    MoodLanes kernel;
+    void applyPlanar(const PlanarSpan& span) const
     {
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            const Color c = applyMood(Color{px[0], px[1], px[2], px[3]}, u);
-            px[0] = c.r;
-            px[1] = c.g;
-            px[2] = c.b;
+        if (!kernel.u.passThrough) {
+            lanes::forEachLane(kernel, span);
         }
     }
 };
@@ -129,8 +130,8 @@ Image applyMoodImage(const Image& image,
     const double shadowLift = clampD(finiteOr(params->moodShadowLift, 0), -1, 1);
     const double rolloff = clampD(finiteOr(params->moodHighlightRolloff, 0), 0, 1);
     if (moodKernel()) {
-        return image.appending(PixelOp::make(MoodStep{MoodUniforms(
-            t, amount, contrast, saturation, warmth, tealOrange, shadowLift, rolloff)}));
+        return image.appending(PixelOp::makePlanar(MoodStep{{MoodUniforms(
+            t, amount, contrast, saturation, warmth, tealOrange, shadowLift, rolloff)}}));
     }
     return applyMoodFallbackCube(image, t, amount, contrast, saturation, warmth, tealOrange,
                                  shadowLift, rolloff);

@@ -4,278 +4,306 @@
 
 #include "grading/GradeMath.h"
 
-// The mood looks: recipe per mood number, the six mood sliders, and the HSL helpers of the
-// "kodak_vision" look. Templates on the precision: the mood kernel runs them in float, the
-// fallback cube builder in double (same constants, branch order and clamps).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// The mood looks: the recipe of each mood number, the six mood sliders, and the HSL helpers of
+// the "kodak_vision" look. Templates over the component type (see GradeMath.h): the mood kernel
+// runs them in float lanes, the fallback cube builder in double, with the same constants, order
+// of operations and clamps.
 namespace velmora::grademath {
 
-template <class T>
-inline T lerpAngle(T a, T b, T t)
+template <class V>
+VELMORA_LANES_INLINE V lerpAngle(const V& a, Scalar<V> b, Scalar<V> t)
 {
-    T d = b - a;
-    if (d > T(0.5)) {
-        d = d - T(1);
-    }
-    if (d < T(-0.5)) {
-        d = d + T(1);
-    }
+    using S = Scalar<V>;
+    V d = b - a;
+    d = select(d > S(0.5), d - S(1), d);
+    d = select(d < S(-0.5), d + S(1), d);
     return a + d * t;
 }
 
-template <class T>
+template <class V>
 struct Hsl {
-    T h;
-    T s;
-    T l;
+    V h;
+    V s;
+    V l;
 };
 
-template <class T>
-inline Hsl<T> rgb2hsl(const Rgb<T>& c)
+template <class V>
+VELMORA_LANES_INLINE Hsl<V> rgb2hsl(const Rgb<V>& c)
 {
-    const T mx = std::fmax(c.r, std::fmax(c.g, c.b));
-    const T mn = std::fmin(c.r, std::fmin(c.g, c.b));
-    const T l = (mx + mn) / T(2);
-    const T d = mx - mn;
-    T h = T(0);
-    T s = T(0);
-    if (d > T(0.000001)) {
-        s = d / (T(1) - std::fabs(T(2) * l - T(1)));
-        if (mx == c.r) {
-            h = (c.g - c.b) / d + (c.g < c.b ? T(6) : T(0));
-        } else if (mx == c.g) {
-            h = (c.b - c.r) / d + T(2);
-        } else {
-            h = (c.r - c.g) / d + T(4);
-        }
-        h = h / T(6);
-    }
-    return {h, s, l};
+    using S = Scalar<V>;
+    const V mx = vmax(c.r, vmax(c.g, c.b));
+    const V mn = vmin(c.r, vmin(c.g, c.b));
+    const V l = (mx + mn) / S(2);
+    const V d = mx - mn;
+    const auto chroma = d > S(0.000001);
+    const V zero = lanes::splat<V>(S(0));
+    // Every candidate is computed; lanes without chroma take 0 and drop the divisions by d.
+    const V s = d / (S(1) - vabs(S(2) * l - S(1)));
+    const V hr = (c.g - c.b) / d + select(c.g < c.b, lanes::splat<V>(S(6)), zero);
+    const V hg = (c.b - c.r) / d + S(2);
+    const V hb = (c.r - c.g) / d + S(4);
+    const V h = select(mx == c.r, hr, select(mx == c.g, hg, hb)) / S(6);
+    return {select(chroma, h, zero), select(chroma, s, zero), l};
 }
 
-template <class T>
-inline T hue2rgb(T p, T q, T t)
+template <class V>
+VELMORA_LANES_INLINE V hue2rgb(const V& p, const V& q, const V& tIn)
 {
-    if (t < T(0)) {
-        t = t + T(1);
-    }
-    if (t > T(1)) {
-        t = t - T(1);
-    }
-    if (t < T(1) / T(6)) {
-        return p + (q - p) * T(6) * t;
-    }
-    if (t < T(1) / T(2)) {
-        return q;
-    }
-    if (t < T(2) / T(3)) {
-        return p + (q - p) * (T(2) / T(3) - t) * T(6);
-    }
-    return p;
+    using S = Scalar<V>;
+    V t = select(tIn < S(0), tIn + S(1), tIn);
+    t = select(t > S(1), t - S(1), t);
+    const V rising = p + (q - p) * S(6) * t;
+    const V falling = p + (q - p) * (S(2) / S(3) - t) * S(6);
+    return select(t < S(1) / S(6), rising, select(t < S(1) / S(2), q, select(t < S(2) / S(3), falling, p)));
 }
 
-template <class T>
-inline Rgb<T> hsl2rgb(T h, T s, T l)
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> hsl2rgb(const V& h, const V& s, const V& l)
 {
-    if (s < T(0.000001)) {
-        return {l, l, l};
-    }
-    const T q = l < T(0.5) ? l * (T(1) + s) : l + s - l * s;
-    const T p = T(2) * l - q;
-    return {hue2rgb(p, q, h + T(1) / T(3)), hue2rgb(p, q, h), hue2rgb(p, q, h - T(1) / T(3))};
+    using S = Scalar<V>;
+    const V q = select(l < S(0.5), l * (S(1) + s), l + s - l * s);
+    const V p = S(2) * l - q;
+    const auto grey = s < S(0.000001);
+    return {select(grey, l, hue2rgb(p, q, h + S(1) / S(3))), select(grey, l, hue2rgb(p, q, h)),
+            select(grey, l, hue2rgb(p, q, h - S(1) / S(3)))};
 }
+
+// Recipe steps of the mood table, each on the current colour c (in: the recipe's input).
+namespace recipe {
+
+template <class V>
+VELMORA_LANES_INLINE void scale(Rgb<V>& c, const Rgb<V>& in, Scalar<V> x, Scalar<V> y, Scalar<V> z)
+{
+    c = {in.r * x, in.g * y, in.b * z};
+}
+
+template <class V>
+VELMORA_LANES_INLINE void mult(Rgb<V>& c, Scalar<V> x, Scalar<V> y, Scalar<V> z)
+{
+    c = {c.r * x, c.g * y, c.b * z};
+}
+
+template <class V>
+VELMORA_LANES_INLINE void lin(Rgb<V>& c, Scalar<V> k, Scalar<V> o)
+{
+    c = {c.r * k + o, c.g * k + o, c.b * k + o};
+}
+
+// mixL601 / mixL709: m = the luma; c = mix(m, c, k). m stays for later spread steps.
+template <class V>
+VELMORA_LANES_INLINE void mixL601(Rgb<V>& c, V& m, Scalar<V> k)
+{
+    m = L601(c);
+    c = mixToward(m, c, k);
+}
+
+template <class V>
+VELMORA_LANES_INLINE void mixL709(Rgb<V>& c, V& m, Scalar<V> k)
+{
+    m = L709(c);
+    c = mixToward(m, c, k);
+}
+
+template <class V>
+VELMORA_LANES_INLINE void spread(Rgb<V>& c, const V& m, Scalar<V> x, Scalar<V> y, Scalar<V> z)
+{
+    c = {m + (c.r - m) * x, m + (c.g - m) * y, m + (c.b - m) * z};
+}
+
+template <class V>
+VELMORA_LANES_INLINE V curveOf(const V& v)
+{
+    using S = Scalar<V>;
+    return v * v * (S(3) - S(2) * v);
+}
+
+template <class V>
+VELMORA_LANES_INLINE void curve(Rgb<V>& c)
+{
+    c = {curveOf(c.r), curveOf(c.g), curveOf(c.b)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE void contrast(Rgb<V>& c, Scalar<V> k)
+{
+    using S = Scalar<V>;
+    c = {(c.r - S(0.5)) * k + S(0.5), (c.g - S(0.5)) * k + S(0.5), (c.b - S(0.5)) * k + S(0.5)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE void soft(Rgb<V>& c, Scalar<V> k)
+{
+    using S = Scalar<V>;
+    c = {c.r * ((S(1) + k) - k * c.r), c.g * ((S(1) + k) - k * c.g), c.b * ((S(1) + k) - k * c.b)};
+}
+
+} // namespace recipe
 
 // The look of mood number `mood` (already rounded to a whole number) on colour `in`.
-template <class T>
-inline Rgb<T> applyMoodImpl(const Rgb<T>& in, int mood)
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
 {
-    const T r = in.r;
-    const T g = in.g;
-    const T b = in.b;
-    Rgb<T> c = in;
-    T m = T(0); // the luma of the recipe's last mix step
-
-    // Recipe steps (see the mood table): each acts on the current c.
-    auto scale = [&](T x, T y, T z) { c = {r * x, g * y, b * z}; };
-    auto mult = [&](T x, T y, T z) { c = {c.r * x, c.g * y, c.b * z}; };
-    auto lin = [&](T k, T o) { c = {c.r * k + o, c.g * k + o, c.b * k + o}; };
-    auto mixL601 = [&](T k) {
-        m = L601(c);
-        c = mix(m, c, k);
-    };
-    auto mixL709 = [&](T k) {
-        m = L709(c);
-        c = mix(m, c, k);
-    };
-    auto spread = [&](T x, T y, T z) { c = {m + (c.r - m) * x, m + (c.g - m) * y, m + (c.b - m) * z}; };
-    auto powAll = [&](T e) { c = powClamped(c, e, e, e); };
-    auto pow3 = [&](T x, T y, T z) { c = powClamped(c, x, y, z); };
-    auto curve = [&] {
-        c = {c.r * c.r * (T(3) - T(2) * c.r), c.g * c.g * (T(3) - T(2) * c.g),
-             c.b * c.b * (T(3) - T(2) * c.b)};
-    };
-    auto contrast = [&](T k) {
-        c = {(c.r - T(0.5)) * k + T(0.5), (c.g - T(0.5)) * k + T(0.5), (c.b - T(0.5)) * k + T(0.5)};
-    };
-    auto soft = [&](T k) {
-        c = {c.r * ((T(1) + k) - k * c.r), c.g * ((T(1) + k) - k * c.g), c.b * ((T(1) + k) - k * c.b)};
-    };
+    using S = Scalar<V>;
+    const V r = in.r;
+    const V g = in.g;
+    const V b = in.b;
+    Rgb<V> c = in;
+    V m = lanes::splat<V>(S(0)); // the luma of the recipe's last mix step
 
     switch (mood) {
     case 0:
         return in;
     case 50: {
-        const T y = L709(c);
-        const T lo = (T(1) - smoothstep(T(0.2), T(0.7), y)) * T(0.5);
-        c = {c.r + T(-0.3) * lo, c.g + T(0.1) * lo, c.b + T(0.3) * lo};
-        const T hi = smoothstep(T(0.3), T(0.8), y) * T(0.5);
-        c = {c.r + T(0.3) * hi, c.g + T(0.1) * hi, c.b + T(-0.2) * hi};
-        const Rgb<T> s{c.r * c.r * (T(3) - T(2) * c.r), c.g * c.g * (T(3) - T(2) * c.g),
-                       c.b * c.b * (T(3) - T(2) * c.b)};
-        return clamp01v(mix(c, s, T(0.3)));
+        const V y = L709(c);
+        const V lo = (S(1) - smoothstep(S(0.2), S(0.7), y)) * S(0.5);
+        c = {c.r + S(-0.3) * lo, c.g + S(0.1) * lo, c.b + S(0.3) * lo};
+        const V hi = smoothstep(S(0.3), S(0.8), y) * S(0.5);
+        c = {c.r + S(0.3) * hi, c.g + S(0.1) * hi, c.b + S(-0.2) * hi};
+        const Rgb<V> curved{recipe::curveOf(c.r), recipe::curveOf(c.g), recipe::curveOf(c.b)};
+        return clamp01v(mixRgb(c, curved, S(0.3)));
     }
     case 51: {
-        Hsl<T> hsl = rgb2hsl(c);
-        T h = hsl.h;
-        if (h < T(0.055) || h > T(0.94)) {
-            h = lerpAngle(h, T(0.07), T(0.5));
-        }
-        if (h > T(0.19) && h < T(0.44)) {
-            h = lerpAngle(h, T(0.16), T(0.3));
-        }
-        const T l = hsl.l * T(0.95) + T(0.02);
-        const T s = hsl.s * (T(1.1) + sinT(l * T(3.14)) * T(0.1));
+        const Hsl<V> hsl = rgb2hsl(c);
+        V h = hsl.h;
+        h = select((h < S(0.055)) | (h > S(0.94)), lerpAngle(h, S(0.07), S(0.5)), h);
+        h = select((h > S(0.19)) & (h < S(0.44)), lerpAngle(h, S(0.16), S(0.3)), h);
+        const V l = hsl.l * S(0.95) + S(0.02);
+        const V s = hsl.s * (S(1.1) + lanes::vsin(l * S(3.14)) * S(0.1));
         return hsl2rgb(h, s, l);
     }
     case 52: {
-        const T y = L601(c);
-        const T v = (y * T(0.9) + T(0.1) - T(0.5)) * T(1.1) + T(0.5);
+        const V y = L601(c);
+        const V v = (y * S(0.9) + S(0.1) - S(0.5)) * S(1.1) + S(0.5);
         return {v, v, v};
     }
-    case 1: scale(T(0.97), T(1.02), T(1.03)); mult(T(0.95), T(1), T(1)); break;
-    case 2: lin(T(1.05), T(0.01)); curve(); mixL709(T(1.15)); mult(T(1.02), T(1), T(0.98)); break;
+    case 1: recipe::scale(c, in, S(0.97), S(1.02), S(1.03)); recipe::mult(c, S(0.95), S(1), S(1)); break;
+    case 2: recipe::lin(c, S(1.05), S(0.01)); recipe::curve(c); recipe::mixL709(c, m, S(1.15)); recipe::mult(c, S(1.02), S(1), S(0.98)); break;
     case 3:
-        scale(T(1.08), T(1.03), T(0.92));
-        if (r < T(0.6)) c.r = c.r + T(0.02);
-        if (g < T(0.6)) c.g = c.g + T(0.01);
+        recipe::scale(c, in, S(1.08), S(1.03), S(0.92));
+        c.r = select(r < S(0.6), c.r + S(0.02), c.r);
+        c.g = select(g < S(0.6), c.g + S(0.01), c.g);
         break;
     case 4:
-        c = {r * T(1.05) + T(0.04), g * T(1.03), b * T(0.95)};
-        c.r = powClamped1(c.r, T(0.97));
-        c.b = powClamped1(c.b, T(1.02));
+        c = {r * S(1.05) + S(0.04), g * S(1.03), b * S(0.95)};
+        c.r = powClamped1(c.r, S(0.97));
+        c.b = powClamped1(c.b, S(1.02));
         break;
-    case 5: scale(T(0.95), T(0.97), T(1.02)); mixL601(T(0.92)); break;
+    case 5: recipe::scale(c, in, S(0.95), S(0.97), S(1.02)); recipe::mixL601(c, m, S(0.92)); break;
     case 6:
-        scale(T(1.04), T(1.05), T(1.06)); mixL601(T(1.14));
-        if (r > T(0.3) && r < T(0.7)) c.r = r * T(1.08);
+        recipe::scale(c, in, S(1.04), S(1.05), S(1.06)); recipe::mixL601(c, m, S(1.14));
+        c.r = select((r > S(0.3)) & (r < S(0.7)), r * S(1.08), c.r);
         break;
     case 7:
-        scale(T(1.1), T(1.06), T(0.96));
-        c.r = powClamped1(c.r, T(0.94));
-        c.g = powClamped1(c.g, T(0.96));
-        if (r > T(0.6)) c.r = r * T(1.05);
+        recipe::scale(c, in, S(1.1), S(1.06), S(0.96));
+        c.r = powClamped1(c.r, S(0.94));
+        c.g = powClamped1(c.g, S(0.96));
+        c.r = select(r > S(0.6), r * S(1.05), c.r);
         break;
-    case 8: lin(T(0.98), T(0.03)); pow3(T(1.08), T(1.07), T(1.06)); mixL601(T(0.93)); break;
-    case 9: scale(T(1.06), T(1.05), T(0.98)); mixL601(T(1.12)); break;
-    case 10: c = {r * T(1.05) - T(0.01), g * T(1.03), b * T(0.95)}; mixL601(T(0.95)); break;
-    case 11: lin(T(0.98), T(0.05)); mixL709(T(0.75)); mult(T(1.05), T(0.95), T(1.01)); break;
-    case 12: scale(T(1.02), T(1.03), T(1.04)); mixL601(T(1.08)); powAll(T(1.02)); lin(T(0.98), T(0.02)); break;
-    case 13: scale(T(1.04), T(1.01), T(0.96)); soft(T(0.1)); break;
-    case 14: scale(T(1.05), T(1.02), T(0.95)); soft(T(0.15)); break;
-    case 15: scale(T(1.05), T(1.08), T(1.1)); mixL601(T(1.15)); c.b = powClamped1(c.b, T(0.97)); break;
+    case 8: recipe::lin(c, S(0.98), S(0.03)); c = powClamped(c, S(1.08), S(1.07), S(1.06)); recipe::mixL601(c, m, S(0.93)); break;
+    case 9: recipe::scale(c, in, S(1.06), S(1.05), S(0.98)); recipe::mixL601(c, m, S(1.12)); break;
+    case 10: c = {r * S(1.05) - S(0.01), g * S(1.03), b * S(0.95)}; recipe::mixL601(c, m, S(0.95)); break;
+    case 11: recipe::lin(c, S(0.98), S(0.05)); recipe::mixL709(c, m, S(0.75)); recipe::mult(c, S(1.05), S(0.95), S(1.01)); break;
+    case 12: recipe::scale(c, in, S(1.02), S(1.03), S(1.04)); recipe::mixL601(c, m, S(1.08)); c = powClamped(c, S(1.02), S(1.02), S(1.02)); recipe::lin(c, S(0.98), S(0.02)); break;
+    case 13: recipe::scale(c, in, S(1.04), S(1.01), S(0.96)); recipe::soft(c, S(0.1)); break;
+    case 14: recipe::scale(c, in, S(1.05), S(1.02), S(0.95)); recipe::soft(c, S(0.15)); break;
+    case 15: recipe::scale(c, in, S(1.05), S(1.08), S(1.1)); recipe::mixL601(c, m, S(1.15)); c.b = powClamped1(c.b, S(0.97)); break;
     case 16:
-        scale(T(1.05), T(1.03), T(0.97));
-        if (b < T(0.5)) c.r = c.r + T(0.03) * (T(1) - b);
-        powAll(T(0.99));
+        recipe::scale(c, in, S(1.05), S(1.03), S(0.97));
+        c.r = select(b < S(0.5), c.r + S(0.03) * (S(1) - b), c.r);
+        c = powClamped(c, S(0.99), S(0.99), S(0.99));
         break;
     case 17:
-        m = T(0.25) * r + T(0.6) * g + T(0.15) * b;
-        c = mix(m, c, T(0.65));
-        contrast(T(1.15));
-        lin(T(1), T(0.01));
+        m = S(0.25) * r + S(0.6) * g + S(0.15) * b;
+        c = mixToward(m, c, S(0.65));
+        recipe::contrast(c, S(1.15));
+        recipe::lin(c, S(1), S(0.01));
         break;
-    case 18: scale(T(1.08), T(0.95), T(0.9)); mixL601(T(0.8)); break;
+    case 18: recipe::scale(c, in, S(1.08), S(0.95), S(0.9)); recipe::mixL601(c, m, S(0.8)); break;
     case 19:
-        scale(T(1.04), T(1.03), T(0.95));
-        if (r < T(0.6)) c.r = c.r + T(0.02);
-        powAll(T(1.03));
+        recipe::scale(c, in, S(1.04), S(1.03), S(0.95));
+        c.r = select(r < S(0.6), c.r + S(0.02), c.r);
+        c = powClamped(c, S(1.03), S(1.03), S(1.03));
         break;
     case 20: {
-        scale(T(0.9), T(1.02), T(1.1));
-        const T y = L709(c);
-        const T k = T(1) - smoothstep(T(0), T(0.5), y);
-        c.g = c.g + T(0.1) * k;
-        c.b = c.b + T(0.15) * k;
-        powAll(T(0.95));
+        recipe::scale(c, in, S(0.9), S(1.02), S(1.1));
+        const V y = L709(c);
+        const V k = S(1) - smoothstep(S(0), S(0.5), y);
+        c.g = c.g + S(0.1) * k;
+        c.b = c.b + S(0.15) * k;
+        c = powClamped(c, S(0.95), S(0.95), S(0.95));
         break;
     }
-    case 21: scale(T(1.08), T(1.05), T(1.03)); mixL601(T(1.15)); pow3(T(0.95), T(1.0), T(1.05)); break;
-    case 22: scale(T(1.03), T(1.03), T(1.03)); contrast(T(1.1)); mixL601(T(1.08)); break;
-    case 23: lin(T(1.03), T(0.03)); mixL601(T(0.85)); powAll(T(1.03)); break;
-    case 24: scale(T(1.08), T(1.06), T(1.04)); c.r = powClamped1(c.r, T(0.96)); mixL601(T(1.18)); break;
-    case 25: scale(T(1.1), T(1.08), T(1.06)); c.r = powClamped1(c.r, T(0.94)); mixL601(T(1.22)); break;
-    case 26: scale(T(1.05), T(0.99), T(0.97)); soft(T(0.4)); break;
+    case 21: recipe::scale(c, in, S(1.08), S(1.05), S(1.03)); recipe::mixL601(c, m, S(1.15)); c = powClamped(c, S(0.95), S(1.0), S(1.05)); break;
+    case 22: recipe::scale(c, in, S(1.03), S(1.03), S(1.03)); recipe::contrast(c, S(1.1)); recipe::mixL601(c, m, S(1.08)); break;
+    case 23: recipe::lin(c, S(1.03), S(0.03)); recipe::mixL601(c, m, S(0.85)); c = powClamped(c, S(1.03), S(1.03), S(1.03)); break;
+    case 24: recipe::scale(c, in, S(1.08), S(1.06), S(1.04)); c.r = powClamped1(c.r, S(0.96)); recipe::mixL601(c, m, S(1.18)); break;
+    case 25: recipe::scale(c, in, S(1.1), S(1.08), S(1.06)); c.r = powClamped1(c.r, S(0.94)); recipe::mixL601(c, m, S(1.22)); break;
+    case 26: recipe::scale(c, in, S(1.05), S(0.99), S(0.97)); recipe::soft(c, S(0.4)); break;
     case 27: {
-        curve();
-        lin(T(1.1), T(0.05));
+        recipe::curve(c);
+        recipe::lin(c, S(1.1), S(0.05));
         m = L601(c);
-        c = {m + (c.r - m) * T(1.2), m + (c.g - m) * T(1.2), m + (c.b - m) * T(1.2)};
-        const T cg = c.g;
-        c.r = c.r * T(1.02) - cg * T(0.02);
-        c.b = c.b * T(1.02) - cg * T(0.02);
+        c = {m + (c.r - m) * S(1.2), m + (c.g - m) * S(1.2), m + (c.b - m) * S(1.2)};
+        const V cg = c.g;
+        c.r = c.r * S(1.02) - cg * S(0.02);
+        c.b = c.b * S(1.02) - cg * S(0.02);
         break;
     }
-    case 28: scale(T(1.05), T(1.06), T(1.07)); powAll(T(0.97)); break;
-    case 29: scale(T(1.12), T(1.08), T(0.94)); c.r = powClamped1(c.r, T(0.92)); break;
-    case 30: scale(T(1.06), T(1.07), T(1.05)); mixL601(T(1.18)); break;
-    case 31: scale(T(1.08), T(1.06), T(1.04)); mixL601(T(1.2)); contrast(T(1.05)); break;
-    case 32: scale(T(1.02), T(1.03), T(1.04)); mixL601(T(1.08)); break;
-    case 33: scale(T(1.04), T(1.02), T(0.99)); powAll(T(0.98)); break;
-    case 34: scale(T(1.00), T(1.01), T(1.01)); mixL601(T(1.02)); powAll(T(1.01)); break;
+    case 28: recipe::scale(c, in, S(1.05), S(1.06), S(1.07)); c = powClamped(c, S(0.97), S(0.97), S(0.97)); break;
+    case 29: recipe::scale(c, in, S(1.12), S(1.08), S(0.94)); c.r = powClamped1(c.r, S(0.92)); break;
+    case 30: recipe::scale(c, in, S(1.06), S(1.07), S(1.05)); recipe::mixL601(c, m, S(1.18)); break;
+    case 31: recipe::scale(c, in, S(1.08), S(1.06), S(1.04)); recipe::mixL601(c, m, S(1.2)); recipe::contrast(c, S(1.05)); break;
+    case 32: recipe::scale(c, in, S(1.02), S(1.03), S(1.04)); recipe::mixL601(c, m, S(1.08)); break;
+    case 33: recipe::scale(c, in, S(1.04), S(1.02), S(0.99)); c = powClamped(c, S(0.98), S(0.98), S(0.98)); break;
+    case 34: recipe::scale(c, in, S(1.00), S(1.01), S(1.01)); recipe::mixL601(c, m, S(1.02)); c = powClamped(c, S(1.01), S(1.01), S(1.01)); break;
     case 35:
-        scale(T(1.03), T(1.01), T(0.99)); mixL601(T(1.04));
-        spread(T(1.04), T(1.03), T(1.02)); pow3(T(1.01), T(1.02), T(1.03));
+        recipe::scale(c, in, S(1.03), S(1.01), S(0.99)); recipe::mixL601(c, m, S(1.04));
+        recipe::spread(c, m, S(1.04), S(1.03), S(1.02)); c = powClamped(c, S(1.01), S(1.02), S(1.03));
         break;
     case 36:
-        scale(T(1.08), T(1.02), T(0.96)); mixL601(T(1.12));
-        spread(T(1.12), T(1.08), T(1.05)); pow3(T(1.05), T(1.03), T(1.02));
-        c.r = c.r * T(0.98) + T(0.02);
-        c.g = c.g * T(0.98) + T(0.01);
+        recipe::scale(c, in, S(1.08), S(1.02), S(0.96)); recipe::mixL601(c, m, S(1.12));
+        recipe::spread(c, m, S(1.12), S(1.08), S(1.05)); c = powClamped(c, S(1.05), S(1.03), S(1.02));
+        c.r = c.r * S(0.98) + S(0.02);
+        c.g = c.g * S(0.98) + S(0.01);
         break;
     case 37:
-        scale(T(1.01), T(1.02), T(1.03)); mixL601(T(1.08));
-        spread(T(1.08), T(1.10), T(1.12)); pow3(T(1.02), T(1.02), T(1.03));
+        recipe::scale(c, in, S(1.01), S(1.02), S(1.03)); recipe::mixL601(c, m, S(1.08));
+        recipe::spread(c, m, S(1.08), S(1.10), S(1.12)); c = powClamped(c, S(1.02), S(1.02), S(1.03));
         break;
     case 38:
-        scale(T(1.02), T(1.04), T(1.05)); mixL601(T(1.15));
-        spread(T(1.15), T(1.18), T(1.20)); pow3(T(1.01), T(1.01), T(1.02));
+        recipe::scale(c, in, S(1.02), S(1.04), S(1.05)); recipe::mixL601(c, m, S(1.15));
+        recipe::spread(c, m, S(1.15), S(1.18), S(1.20)); c = powClamped(c, S(1.01), S(1.01), S(1.02));
         break;
     case 39:
-        scale(T(1.02), T(1.03), T(1.00)); mixL601(T(1.06));
-        spread(T(1.06), T(1.08), T(1.04)); pow3(T(0.98), T(0.98), T(1.00));
+        recipe::scale(c, in, S(1.02), S(1.03), S(1.00)); recipe::mixL601(c, m, S(1.06));
+        recipe::spread(c, m, S(1.06), S(1.08), S(1.04)); c = powClamped(c, S(0.98), S(0.98), S(1.00));
         break;
     case 40:
-        scale(T(1.00), T(1.02), T(1.01)); mixL601(T(1.04));
-        spread(T(1.04), T(1.06), T(1.05)); pow3(T(0.96), T(0.96), T(0.97));
-        c = {c.r * T(0.95) + m * T(0.05), c.g * T(0.95) + m * T(0.05), c.b * T(0.95) + m * T(0.05)};
+        recipe::scale(c, in, S(1.00), S(1.02), S(1.01)); recipe::mixL601(c, m, S(1.04));
+        recipe::spread(c, m, S(1.04), S(1.06), S(1.05)); c = powClamped(c, S(0.96), S(0.96), S(0.97));
+        c = {c.r * S(0.95) + m * S(0.05), c.g * S(0.95) + m * S(0.05), c.b * S(0.95) + m * S(0.05)};
         break;
     case 41:
-        scale(T(1.05), T(1.02), T(0.98));
+        recipe::scale(c, in, S(1.05), S(1.02), S(0.98));
         m = L601(c);
-        spread(T(1.14), T(1.12), T(1.08)); pow3(T(1.03), T(1.02), T(1.00));
+        recipe::spread(c, m, S(1.14), S(1.12), S(1.08)); c = powClamped(c, S(1.03), S(1.02), S(1.00));
         break;
     case 42:
-        scale(T(1.10), T(1.03), T(0.92));
+        recipe::scale(c, in, S(1.10), S(1.03), S(0.92));
         m = L601(c);
-        spread(T(1.15), T(1.10), T(1.08));
-        if (c.r > T(0.7)) c.r = T(0.7) + (c.r - T(0.7)) * T(1.3);
-        if (c.g > T(0.7)) c.g = T(0.7) + (c.g - T(0.7)) * T(1.2);
-        if (c.b > T(0.7)) c.b = T(0.7) + (c.b - T(0.7)) * T(1.1);
-        pow3(T(1.02), T(1.03), T(1.05));
+        recipe::spread(c, m, S(1.15), S(1.10), S(1.08));
+        c.r = select(c.r > S(0.7), S(0.7) + (c.r - S(0.7)) * S(1.3), c.r);
+        c.g = select(c.g > S(0.7), S(0.7) + (c.g - S(0.7)) * S(1.2), c.g);
+        c.b = select(c.b > S(0.7), S(0.7) + (c.b - S(0.7)) * S(1.1), c.b);
+        c = powClamped(c, S(1.02), S(1.03), S(1.05));
         break;
     case 43:
-        scale(T(1.02), T(1.04), T(1.06));
+        recipe::scale(c, in, S(1.02), S(1.04), S(1.06));
         m = L601(c);
-        spread(T(1.16), T(1.18), T(1.20)); pow3(T(1.01), T(1.01), T(1.02));
+        recipe::spread(c, m, S(1.16), S(1.18), S(1.20)); c = powClamped(c, S(1.01), S(1.01), S(1.02));
         break;
     default:
         break;
@@ -284,51 +312,54 @@ inline Rgb<T> applyMoodImpl(const Rgb<T>& in, int mood)
 }
 
 // The six mood sliders, in their fixed order, on the mooded colour.
-template <class T>
-inline Rgb<T> applyMoodControlsImpl(Rgb<T> c, T moodContrast, T moodSaturation, T moodWarmth,
-                                    T moodTealOrange, T moodShadowLift, T moodHighlightRolloff)
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> applyMoodControlsImpl(const Rgb<V>& in, Scalar<V> moodContrast,
+                                                  Scalar<V> moodSaturation, Scalar<V> moodWarmth,
+                                                  Scalar<V> moodTealOrange, Scalar<V> moodShadowLift,
+                                                  Scalar<V> moodHighlightRolloff)
 {
-    if (std::fabs(moodContrast) > T(0.0005)) {
-        const T k = T(1) + moodContrast * T(0.6);
-        c = clampBelowZero(Rgb<T>{(c.r - T(0.5)) * k + T(0.5), (c.g - T(0.5)) * k + T(0.5),
-                                  (c.b - T(0.5)) * k + T(0.5)});
+    using S = Scalar<V>;
+    Rgb<V> c = in;
+    if (std::fabs(moodContrast) > S(0.0005)) {
+        const S k = S(1) + moodContrast * S(0.6);
+        c = clampBelowZero(Rgb<V>{(c.r - S(0.5)) * k + S(0.5), (c.g - S(0.5)) * k + S(0.5),
+                                  (c.b - S(0.5)) * k + S(0.5)});
     }
-    if (std::fabs(moodSaturation) > T(0.0005)) {
-        const T y = L709(c);
-        c = clampBelowZero(mix(y, c, T(1) + moodSaturation));
+    if (std::fabs(moodSaturation) > S(0.0005)) {
+        const V y = L709(c);
+        c = clampBelowZero(mixToward(y, c, S(1) + moodSaturation));
     }
-    if (std::fabs(moodWarmth) > T(0.0005)) {
-        c = applyTempTintColor(c, moodWarmth, T(0));
+    if (std::fabs(moodWarmth) > S(0.0005)) {
+        c = applyTempTintColor(c, moodWarmth, S(0));
     }
-    if (std::fabs(moodTealOrange) > T(0.0005)) {
-        const T y = L709(c);
-        const T amt = clampT(moodTealOrange, T(-1), T(1)) * T(0.25);
-        const T lo = amt * (T(1) - smoothstep(T(0.2), T(0.7), y)) * T(0.6);
-        c = {c.r + T(-0.3) * lo, c.g + T(0.1) * lo, c.b + T(0.3) * lo};
-        const T hi = amt * smoothstep(T(0.3), T(0.8), y) * T(0.6);
-        c = {c.r + T(0.3) * hi, c.g + T(0.1) * hi, c.b + T(-0.2) * hi};
+    if (std::fabs(moodTealOrange) > S(0.0005)) {
+        const V y = L709(c);
+        const S amt = clampT<S>(moodTealOrange, S(-1), S(1)) * S(0.25);
+        const V lo = amt * (S(1) - smoothstep(S(0.2), S(0.7), y)) * S(0.6);
+        c = {c.r + S(-0.3) * lo, c.g + S(0.1) * lo, c.b + S(0.3) * lo};
+        const V hi = amt * smoothstep(S(0.3), S(0.8), y) * S(0.6);
+        c = {c.r + S(0.3) * hi, c.g + S(0.1) * hi, c.b + S(-0.2) * hi};
         c = clamp01v(c);
     }
-    if (std::fabs(moodShadowLift) > T(0.0005)) {
-        const T y = L709(c);
-        const T k = T(1) - smoothstep(T(0.02), T(0.55), y);
-        const T lift = moodShadowLift * T(0.12) * k;
-        c = clampBelowZero(Rgb<T>{c.r + lift, c.g + lift, c.b + lift});
+    if (std::fabs(moodShadowLift) > S(0.0005)) {
+        const V y = L709(c);
+        const V k = S(1) - smoothstep(S(0.02), S(0.55), y);
+        const V lift = moodShadowLift * S(0.12) * k;
+        c = clampBelowZero(Rgb<V>{c.r + lift, c.g + lift, c.b + lift});
     }
-    if (moodHighlightRolloff > T(0.0005)) {
-        const T a = clampT(moodHighlightRolloff, T(0), T(1));
-        const T knee = mix(T(0.92), T(0.65), a);
-        const T L = L709(c);
-        if (L > knee) {
-            const T t = L - knee;
-            const T L2 = knee + t / (T(1) + t * (T(2) + T(10) * a));
-            if (L > T(0.000001)) {
-                c = scaled(c, L2 / L);
-            }
-        }
-        c = clamp01v(c);
+    if (moodHighlightRolloff > S(0.0005)) {
+        const S a = clampT<S>(moodHighlightRolloff, S(0), S(1));
+        const S knee = mix(S(0.92), S(0.65), a);
+        const V L = L709(c);
+        const V t = L - knee;
+        const V L2 = knee + t / (S(1) + t * (S(2) + S(10) * a));
+        const auto compress = (L > knee) & (L > S(0.000001));
+        const V k = select(compress, L2 / L, lanes::splat<V>(S(1)));
+        c = clamp01v(scaled(c, k));
     }
     return clamp01v(c);
 }
 
 } // namespace velmora::grademath
+
+#pragma GCC diagnostic pop

@@ -3,6 +3,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/image/LaneLoop.h"
+
+// Lane kernels here are inlined into the AVX2 and baseline loops of LaneLoop.h (see Lanes.h).
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace velmora {
 
 namespace {
@@ -29,9 +34,114 @@ inline void locate(float v, float scale, int last, int& index, float& frac)
     frac = x - static_cast<float>(i);
 }
 
+typedef float v8sf __attribute__((vector_size(32)));
+
+inline v8sf load8(const float* p)
+{
+    v8sf v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+} // namespace
+
+struct ColorCube::Lanes {
+    const float* entries;
+    float scale;
+    int last;
+    int n;
+
+    template <class V>
+    VELMORA_LANES_INLINE void locate(const V& v, typename lanes::Traits<V>::Int& index, V& frac) const
+    {
+        using I = typename lanes::Traits<V>::Int;
+        const V zero = lanes::splat<V>(0.0f);
+        const V one = lanes::splat<V>(1.0f);
+        // NaN and negatives land on 0, values above 1 on the last cell's end.
+        const V x = lanes::select(v > 0.0f, lanes::select(v < 1.0f, v, one), zero) * scale;
+        I i = __builtin_convertvector(x, I);
+        i = i > last ? I{} + last : i;
+        index = i;
+        frac = x - __builtin_convertvector(i, V);
+    }
+
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
+    {
+        using I = typename lanes::Traits<V>::Int;
+        I ir, ig, ib;
+        V fr, fg, fb;
+        locate(r, ir, fr);
+        locate(g, ig, fg);
+        locate(b, ib, fb);
+        // Red is the fastest index, so the entry after (i, j, k) is (i + 1, j, k): one 32-byte
+        // load brings both red neighbours.
+        const I offset = (ir + (ig + ib * n) * n) * 4;
+        const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n) * 4;
+        const std::ptrdiff_t db = dg * n;
+        constexpr std::size_t width = lanes::Traits<V>::width;
+        alignas(32) int offsets[width];
+        std::memcpy(offsets, &offset, sizeof offsets);
+        // Green and blue interpolated on both red neighbours at once: q holds the colour at red
+        // index i in its low half and at i + 1 in its high half.
+        auto corner = [&](std::size_t lane, float wg, float wb) {
+            const float* c = entries + offsets[lane];
+            const v8sf p00 = load8(c);
+            const v8sf p10 = load8(c + dg);
+            const v8sf p01 = load8(c + db);
+            const v8sf p11 = load8(c + db + dg);
+            const v8sf q0 = p00 + (p10 - p00) * wg;
+            const v8sf q1 = p01 + (p11 - p01) * wg;
+            return q0 + (q1 - q0) * wb;
+        };
+        if constexpr (width == 8) {
+            v8sf q[8];
+            for (std::size_t lane = 0; lane < 8; ++lane) {
+                q[lane] = corner(lane, fg[lane], fb[lane]);
+            }
+            // Transpose so that each component's low and high halves become lane vectors, then
+            // interpolate red for all eight pixels at once.
+            typedef std::int32_t v8si __attribute__((vector_size(32)));
+            auto unpackLo = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{0, 8, 1, 9, 4, 12, 5, 13}); };
+            auto unpackHi = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{2, 10, 3, 11, 6, 14, 7, 15}); };
+            auto pairLo = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{0, 1, 8, 9, 4, 5, 12, 13}); };
+            auto pairHi = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{2, 3, 10, 11, 6, 7, 14, 15}); };
+            auto lowHalves = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{0, 1, 2, 3, 8, 9, 10, 11}); };
+            auto highHalves = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{4, 5, 6, 7, 12, 13, 14, 15}); };
+            const v8sf t0 = unpackLo(q[0], q[1]), t1 = unpackHi(q[0], q[1]);
+            const v8sf t2 = unpackLo(q[2], q[3]), t3 = unpackHi(q[2], q[3]);
+            const v8sf t4 = unpackLo(q[4], q[5]), t5 = unpackHi(q[4], q[5]);
+            const v8sf t6 = unpackLo(q[6], q[7]), t7 = unpackHi(q[6], q[7]);
+            const v8sf ur = pairLo(t0, t2), ug = pairHi(t0, t2), ub = pairLo(t1, t3);
+            const v8sf vr = pairLo(t4, t6), vg = pairHi(t4, t6), vb = pairLo(t5, t7);
+            const v8sf fr8 = fr;
+            const v8sf rLo = lowHalves(ur, vr), rHi = highHalves(ur, vr);
+            const v8sf gLo = lowHalves(ug, vg), gHi = highHalves(ug, vg);
+            const v8sf bLo = lowHalves(ub, vb), bHi = highHalves(ub, vb);
+            r = rLo + (rHi - rLo) * fr8;
+            g = gLo + (gHi - gLo) * fr8;
+            b = bLo + (bHi - bLo) * fr8;
+        } else {
+            alignas(32) float outR[width], outG[width], outB[width];
+            for (std::size_t lane = 0; lane < width; ++lane) {
+                const v8sf q = corner(lane, fg[lane], fb[lane]);
+                const float wr = fr[lane];
+                outR[lane] = q[0] + (q[4] - q[0]) * wr;
+                outG[lane] = q[1] + (q[5] - q[1]) * wr;
+                outB[lane] = q[2] + (q[6] - q[2]) * wr;
+            }
+            r = lanes::load<V>(outR);
+            g = lanes::load<V>(outG);
+            b = lanes::load<V>(outB);
+        }
+    }
+};
+
+namespace {
+
 struct CubeStep {
     std::shared_ptr<const ColorCube> cube;
-    void apply(float* rgba, std::size_t n, const SpanPosition*) const { cube->apply(rgba, n); }
+    void applyPlanar(const PlanarSpan& span) const { cube->apply(span); }
 };
 
 } // namespace
@@ -83,6 +193,44 @@ void ColorCube::apply(float* rgba, std::size_t count) const
     }
 }
 
+void ColorCube::apply(const PlanarSpan& span) const
+{
+    if (n_ <= maxLaneDimension) {
+        lanes::forEachLane(Lanes{entries_.data(), scale_, n_ - 2, n_}, span);
+        return;
+    }
+    const float* lattice = entries_.data();
+    const int last = n_ - 2;
+    const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n_) * 4;
+    const std::ptrdiff_t db = dg * n_;
+    for (std::size_t p = 0; p < span.count; ++p) {
+        int ir, ig, ib;
+        float fr, fg, fb;
+        locate(span.r[p], scale_, last, ir, fr);
+        locate(span.g[p], scale_, last, ig, fg);
+        locate(span.b[p], scale_, last, ib, fb);
+        const float* c = lattice + ir * 4 + ig * dg + ib * db;
+        const v4sf c000 = load4(c);
+        const v4sf c100 = load4(c + 4);
+        const v4sf c010 = load4(c + dg);
+        const v4sf c110 = load4(c + dg + 4);
+        const v4sf c001 = load4(c + db);
+        const v4sf c101 = load4(c + db + 4);
+        const v4sf c011 = load4(c + db + dg);
+        const v4sf c111 = load4(c + db + dg + 4);
+        const v4sf c00 = c000 + (c100 - c000) * fr;
+        const v4sf c10 = c010 + (c110 - c010) * fr;
+        const v4sf c01 = c001 + (c101 - c001) * fr;
+        const v4sf c11 = c011 + (c111 - c011) * fr;
+        const v4sf c0 = c00 + (c10 - c00) * fg;
+        const v4sf c1 = c01 + (c11 - c01) * fg;
+        const v4sf out = c0 + (c1 - c0) * fb;
+        span.r[p] = out[0];
+        span.g[p] = out[1];
+        span.b[p] = out[2];
+    }
+}
+
 Color ColorCube::apply(const Color& c) const
 {
     float px[4] = {c.r, c.g, c.b, c.a};
@@ -95,7 +243,7 @@ Image colorCube(const Image& image, std::shared_ptr<const ColorCube> cube)
     if (!cube) {
         return image;
     }
-    return image.appending(PixelOp::make(CubeStep{std::move(cube)}));
+    return image.appending(PixelOp::makePlanar(CubeStep{std::move(cube)}));
 }
 
 } // namespace velmora

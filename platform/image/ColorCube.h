@@ -25,12 +25,19 @@ public:
 
     // Looks up `count` interleaved RGBA pixels in place.
     void apply(float* rgba, std::size_t count) const;
+    // Looks up the pixels of a planar span in place (alpha untouched).
+    void apply(const PlanarSpan& span) const;
     Color apply(const Color& c) const;
+
+    // The planar path's kernel (LaneLoop.h); public for the loop templates only.
+    struct Lanes;
 
 private:
     int n_;
     float scale_; // N - 1
     std::vector<float> entries_;
+    // Lattices up to this size take the lane path; its 32-bit offsets stay far from overflow.
+    static constexpr int maxLaneDimension = 512;
 };
 
 // `image` with the cube applied (a deferred per-pixel step).

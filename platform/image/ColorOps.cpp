@@ -5,83 +5,91 @@
 #include <cstring>
 
 #include "platform/image/FastMath.h"
+#include "platform/image/LaneLoop.h"
+
+// Lane kernels here are inlined into the AVX2 and baseline loops of LaneLoop.h (see Lanes.h).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace velmora {
 
 namespace {
 
-struct MatrixStep {
+struct MatrixKernel {
     ColorMatrix m;
-    void apply(float* px, std::size_t n, const SpanPosition*) const
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V& a, std::size_t) const
     {
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            const float r = px[0], g = px[1], b = px[2], a = px[3];
-            px[0] = m.r[0] * r + m.r[1] * g + m.r[2] * b + m.r[3] * a + m.bias[0];
-            px[1] = m.g[0] * r + m.g[1] * g + m.g[2] * b + m.g[3] * a + m.bias[1];
-            px[2] = m.b[0] * r + m.b[1] * g + m.b[2] * b + m.b[3] * a + m.bias[2];
-            px[3] = m.a[0] * r + m.a[1] * g + m.a[2] * b + m.a[3] * a + m.bias[3];
-        }
+        const V r0 = r, g0 = g, b0 = b, a0 = a;
+        r = m.r[0] * r0 + m.r[1] * g0 + m.r[2] * b0 + m.r[3] * a0 + m.bias[0];
+        g = m.g[0] * r0 + m.g[1] * g0 + m.g[2] * b0 + m.g[3] * a0 + m.bias[1];
+        b = m.b[0] * r0 + m.b[1] * g0 + m.b[2] * b0 + m.b[3] * a0 + m.bias[2];
+        a = m.a[0] * r0 + m.a[1] * g0 + m.a[2] * b0 + m.a[3] * a0 + m.bias[3];
     }
 };
 
-struct ControlsStep {
+struct ControlsKernel {
     float saturation;
     float brightness;
     float contrast;
-    void apply(float* px, std::size_t n, const SpanPosition*) const
+    template <class V>
+    VELMORA_LANES_INLINE V one(const V& in, const V& y) const
     {
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            const float y = 0.2125f * px[0] + 0.7154f * px[1] + 0.0721f * px[2];
-            for (int k = 0; k < 3; ++k) {
-                float c = y + (px[k] - y) * saturation;
-                c += brightness;
-                px[k] = (c - 0.5f) * contrast + 0.5f;
-            }
-        }
+        V c = y + (in - y) * saturation;
+        c = c + brightness;
+        return (c - 0.5f) * contrast + 0.5f;
+    }
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
+    {
+        const V y = 0.2125f * r + 0.7154f * g + 0.0721f * b;
+        r = one(r, y);
+        g = one(g, y);
+        b = one(b, y);
     }
 };
 
-struct GammaStep {
+struct GammaKernel {
     float power;
-    void apply(float* px, std::size_t n, const SpanPosition*) const
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
     {
-        const fastmath::v4sf p = fastmath::splat(power);
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            fastmath::v4sf c;
-            std::memcpy(&c, px, sizeof c);
-            const float alpha = px[3];
-            c = fastmath::signedPow(c, p);
-            std::memcpy(px, &c, sizeof c);
-            px[3] = alpha;
-        }
+        const V p = lanes::splat<V>(power);
+        r = fastmath::signedPow(r, p);
+        g = fastmath::signedPow(g, p);
+        b = fastmath::signedPow(b, p);
     }
 };
 
-// Spans are at most a few hundred pixels (see Image); longer calls are cut into pieces.
-constexpr std::size_t mixChunk = 256;
+template <class Kernel>
+struct LaneStep {
+    Kernel kernel;
+    void applyPlanar(const PlanarSpan& span) const { lanes::forEachLane(kernel, span); }
+};
+
+template <class Kernel>
+PixelOp laneOp(Kernel kernel, bool positional = false)
+{
+    return PixelOp::makePlanar(LaneStep<Kernel>{kernel}, positional);
+}
 
 struct MixStep {
     std::vector<PixelOp> steps;
     float amount;
-    void apply(float* px, std::size_t n, const SpanPosition* where) const
+    void applyPlanar(const PlanarSpan& span) const
     {
-        alignas(64) float original[mixChunk * 4];
-        for (std::size_t begin = 0; begin < n; begin += mixChunk) {
-            const std::size_t m = std::min(mixChunk, n - begin);
-            float* span = px + begin * 4;
-            std::memcpy(original, span, m * 4 * sizeof(float));
-            SpanPosition here;
-            const SpanPosition* at = nullptr;
-            if (where) {
-                here = {where->x + static_cast<double>(begin), where->y};
-                at = &here;
-            }
-            for (const PixelOp& op : steps) {
-                op.run(span, m, at);
-            }
-            const float keep = 1.0f - amount;
-            for (std::size_t i = 0; i < m * 4; ++i) {
-                span[i] = original[i] * keep + span[i] * amount;
+        alignas(64) float original[4][maxSpanPixels];
+        const std::size_t n = span.paddedCount;
+        float* planes[4] = {span.r, span.g, span.b, span.a};
+        for (int k = 0; k < 4; ++k) {
+            std::memcpy(original[k], planes[k], n * sizeof(float));
+        }
+        runPixelOps(steps, span);
+        const float keep = 1.0f - amount;
+        for (int k = 0; k < 4; ++k) {
+            float* p = planes[k];
+            const float* o = original[k];
+            for (std::size_t i = 0; i < n; ++i) {
+                p[i] = o[i] * keep + p[i] * amount;
             }
         }
     }
@@ -97,19 +105,19 @@ Color mix(const Color& a, const Color& b, float t)
 
 Image colorMatrix(const Image& image, const ColorMatrix& matrix)
 {
-    return image.appending(PixelOp::make(MatrixStep{matrix}));
+    return image.appending(laneOp(MatrixKernel{matrix}));
 }
 
 Image colorControls(const Image& image, double saturation, double brightness, double contrast)
 {
-    return image.appending(PixelOp::make(ControlsStep{static_cast<float>(saturation),
-                                                      static_cast<float>(brightness),
-                                                      static_cast<float>(contrast)}));
+    return image.appending(laneOp(ControlsKernel{static_cast<float>(saturation),
+                                                 static_cast<float>(brightness),
+                                                 static_cast<float>(contrast)}));
 }
 
 Image gammaAdjust(const Image& image, double power)
 {
-    return image.appending(PixelOp::make(GammaStep{static_cast<float>(power)}));
+    return image.appending(laneOp(GammaKernel{static_cast<float>(power)}));
 }
 
 Image mixingSteps(const Image& image, std::vector<PixelOp> steps, double amount)
@@ -119,7 +127,7 @@ Image mixingSteps(const Image& image, std::vector<PixelOp> steps, double amount)
         positional = positional || op.positional;
     }
     return image.appending(
-        PixelOp::make(MixStep{std::move(steps), static_cast<float>(amount)}, positional));
+        PixelOp::makePlanar(MixStep{std::move(steps), static_cast<float>(amount)}, positional));
 }
 
 Image dissolve(const Image& from, const Image& to, double t)

@@ -5,72 +5,87 @@
 #include <cstring>
 #include <limits>
 
-// Vector power, logarithm and exponential for the per-pixel colour steps: four lanes at once
-// with SSE2 (the baseline of every x86-64 machine), branch-free, within a few units in the last
-// place of the C library's float functions over the range pixels take. The colour steps call
-// these instead of std::pow, which is scalar and several times slower per component.
+#include "platform/image/Lanes.h"
+
+// Lane values of 32 bytes are passed by value only inside code that is inlined into AVX2
+// functions, so the note about their calling convention without AVX does not apply.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Vector power, logarithm and exponential for the per-pixel colour steps: all lanes at once,
+// branch-free, within a few units in the last place of the C library's float functions over the
+// range pixels take. The colour steps call these instead of std::pow, which is scalar and several
+// times slower per component. Templates over the lane types of Lanes.h (F4, F8).
 namespace velmora::fastmath {
 
-typedef float v4sf __attribute__((vector_size(16)));
-typedef std::int32_t v4si __attribute__((vector_size(16)));
+using lanes::F4;
+using lanes::I4;
 
-inline v4sf splat(float x)
-{
-    return v4sf{x, x, x, x};
-}
+template <class VF>
+using IntOf = typename lanes::Traits<VF>::Int;
 
-inline v4si asInt(v4sf v)
+template <class VF>
+VELMORA_LANES_INLINE IntOf<VF> asInt(const VF& v)
 {
-    v4si i;
+    IntOf<VF> i;
     std::memcpy(&i, &v, sizeof i);
     return i;
 }
 
-inline v4sf asFloat(v4si i)
+template <class VF>
+VELMORA_LANES_INLINE VF asFloat(const IntOf<VF>& i)
 {
-    v4sf v;
+    VF v;
     std::memcpy(&v, &i, sizeof v);
     return v;
 }
 
 // log2 of positive normal numbers. Other inputs give unspecified finite values; callers mask them.
-inline v4sf log2Positive(v4sf x)
+// The mantissa is centred on 1 and ln(1 + x) is evaluated by the classic single-precision
+// minimax polynomial (within about one unit in the last place, no division).
+template <class VF>
+VELMORA_LANES_INLINE VF log2Positive(const VF& x)
 {
-    const v4si bits = asInt(x);
-    v4si e = ((bits >> 23) & 0xff) - 127;
-    v4sf m = asFloat((bits & 0x007fffff) | 0x3f800000); // [1, 2)
-    // Centre the mantissa on 1 so that t stays small: m in [sqrt(1/2), sqrt(2)).
-    const v4si big = m > splat(1.41421356f);
+    using VI = IntOf<VF>;
+    const VI bits = asInt(x);
+    VI e = ((bits >> 23) & 0xff) - 127;
+    VF m = asFloat<VF>((bits & 0x007fffff) | 0x3f800000); // [1, 2)
+    // m in [sqrt(1/2), sqrt(2)) keeps x = m - 1 within +-0.2929.
+    const VI big = m > 1.41421356f;
     m = big ? m * 0.5f : m;
     e = e - big; // `big` lanes are -1
-    const v4sf t = (m - 1.0f) / (m + 1.0f);
-    const v4sf t2 = t * t;
-    // 2/ln2 * atanh(t) series: |t| <= 0.1716, the next term is below 1e-9.
-    v4sf poly = splat(2.0f / 9.0f);
-    poly = poly * t2 + 2.0f / 7.0f;
-    poly = poly * t2 + 2.0f / 5.0f;
-    poly = poly * t2 + 2.0f / 3.0f;
-    poly = poly * t2 + 2.0f;
-    const v4sf lnm = poly * t;
-    return __builtin_convertvector(e, v4sf) + lnm * 1.44269504088896341f;
+    const VF z = m - 1.0f;
+    const VF z2 = z * z;
+    VF p = lanes::splat<VF>(7.0376836292e-2f);
+    p = p * z - 1.1514610310e-1f;
+    p = p * z + 1.1676998740e-1f;
+    p = p * z - 1.2420140846e-1f;
+    p = p * z + 1.4249322787e-1f;
+    p = p * z - 1.6668057665e-1f;
+    p = p * z + 2.0000714765e-1f;
+    p = p * z - 2.4999993993e-1f;
+    p = p * z + 3.3333331174e-1f;
+    const VF ln = z + (z * z2 * p - 0.5f * z2);
+    return __builtin_convertvector(e, VF) + ln * 1.44269504088896341f;
 }
 
 // 2^y; below -126 gives 0, at or above 128 gives +inf, NaN gives NaN.
-inline v4sf exp2(v4sf y)
+template <class VF>
+VELMORA_LANES_INLINE VF exp2(const VF& y)
 {
-    const v4si nan = y != y;
-    const v4si under = y < splat(-126.0f);
-    const v4si over = y >= splat(128.0f);
-    v4sf yc = y > splat(-126.0f) ? y : splat(-126.0f);
-    yc = yc < splat(127.0f) ? yc : splat(127.0f);
+    using VI = IntOf<VF>;
+    const VI nan = y != y;
+    const VI under = y < -126.0f;
+    const VI over = y >= 128.0f;
+    VF yc = y > -126.0f ? y : lanes::splat<VF>(-126.0f);
+    yc = yc < 127.0f ? yc : lanes::splat<VF>(127.0f);
     // Round to nearest by the 1.5 * 2^23 trick, exact for |yc| <= 127.
-    const v4sf shifter = splat(12582912.0f);
-    const v4sf rounded = (yc + shifter) - shifter;
-    const v4sf f = yc - rounded; // [-0.5, 0.5]
-    const v4si n = __builtin_convertvector(rounded, v4si);
+    const VF rounded = (yc + 12582912.0f) - 12582912.0f;
+    const VF f = yc - rounded; // [-0.5, 0.5]
+    const VI n = __builtin_convertvector(rounded, VI);
     // e^(f ln2), degree 7: truncation error below 6e-9 relative.
-    const v4sf z = f * 0.693147180559945309f;
-    v4sf p = splat(1.0f / 5040.0f);
+    const VF z = f * 0.693147180559945309f;
+    VF p = lanes::splat<VF>(1.0f / 5040.0f);
     p = p * z + 1.0f / 720.0f;
     p = p * z + 1.0f / 120.0f;
     p = p * z + 1.0f / 24.0f;
@@ -78,48 +93,51 @@ inline v4sf exp2(v4sf y)
     p = p * z + 0.5f;
     p = p * z + 1.0f;
     p = p * z + 1.0f;
-    const v4sf scale = asFloat((n + 127) << 23);
-    v4sf r = p * scale;
-    r = under ? splat(0.0f) : r;
-    r = over ? splat(std::numeric_limits<float>::infinity()) : r;
+    const VF scale = asFloat<VF>((n + 127) << 23);
+    VF r = p * scale;
+    r = under ? lanes::splat<VF>(0.0f) : r;
+    r = over ? lanes::splat<VF>(std::numeric_limits<float>::infinity()) : r;
     return nan ? y : r;
 }
 
 // x^p per lane with the C library's results for the cases pixels meet: x > 0 normal;
 // x = 0 (and subnormal x) gives 0 for p > 0, 1 for p = 0, +inf for p < 0; x < 0 gives NaN unless
 // p = 0; x = +inf gives +inf for p > 0, 0 for p < 0; NaN x gives NaN (1 when p = 0).
-inline v4sf pow(v4sf x, v4sf p)
+template <class VF>
+VELMORA_LANES_INLINE VF pow(const VF& x, const VF& p)
 {
-    const v4sf inf = splat(std::numeric_limits<float>::infinity());
-    const v4sf minNormal = splat(std::numeric_limits<float>::min());
-    const v4sf general = exp2(p * log2Positive(x));
-    v4sf r = general;
-    const v4si tiny = (x < minNormal) & (x >= splat(0.0f));
-    const v4sf atZero = p > splat(0.0f) ? splat(0.0f) : inf;
+    const VF inf = lanes::splat<VF>(std::numeric_limits<float>::infinity());
+    const VF zero = lanes::splat<VF>(0.0f);
+    VF r = exp2(p * log2Positive(x));
+    const auto tiny = (x < std::numeric_limits<float>::min()) & (x >= 0.0f);
+    const VF atZero = p > 0.0f ? zero : inf;
     r = tiny ? atZero : r;
-    r = x == inf ? (p > splat(0.0f) ? inf : splat(0.0f)) : r;
-    r = x < splat(0.0f) ? splat(std::numeric_limits<float>::quiet_NaN()) : r;
+    r = x == inf ? (p > 0.0f ? inf : zero) : r;
+    r = x < 0.0f ? lanes::splat<VF>(std::numeric_limits<float>::quiet_NaN()) : r;
     r = x != x ? x : r;
-    return p == splat(0.0f) ? splat(1.0f) : r;
+    return p == 0.0f ? lanes::splat<VF>(1.0f) : r;
 }
 
 // sign(x) * |x|^p per lane (the gamma of negative values); NaN stays NaN.
-inline v4sf signedPow(v4sf x, v4sf p)
+template <class VF>
+VELMORA_LANES_INLINE VF signedPow(const VF& x, const VF& p)
 {
-    const v4si negative = x < splat(0.0f);
-    const v4sf magnitude = negative ? -x : x;
-    const v4sf r = pow(magnitude, p);
+    const auto negative = x < 0.0f;
+    const VF magnitude = negative ? -x : x;
+    const VF r = pow(magnitude, p);
     return negative ? -r : r;
 }
 
 inline float pow(float x, float p)
 {
-    return pow(splat(x), splat(p))[0];
+    return pow(lanes::splat<F4>(x), lanes::splat<F4>(p))[0];
 }
 
 inline float signedPow(float x, float p)
 {
-    return signedPow(splat(x), splat(p))[0];
+    return signedPow(lanes::splat<F4>(x), lanes::splat<F4>(p))[0];
 }
 
 } // namespace velmora::fastmath
+
+#pragma GCC diagnostic pop

@@ -14,11 +14,11 @@ namespace velmora {
 
 namespace {
 
-// Pixels per span handed to each pending step: 4 KB of floats, so a span stays in L1 while
-// every step of the chain runs over it.
-constexpr std::size_t spanPixels = 256;
-
 constexpr long long maxPixels = 1LL << 30;
+
+// Renderings larger than this are written with cache-bypassing stores: they cannot stay in the
+// caches anyway, and skipping the read of the destination saves a third of the memory traffic.
+constexpr std::size_t streamingBytes = std::size_t{16} << 20;
 
 const std::vector<PixelOp>& noOps()
 {
@@ -105,10 +105,12 @@ const std::vector<PixelOp>& Image::pendingOps() const
     return ops_ ? *ops_ : noOps();
 }
 
-void Image::renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_t dstStride) const
+void Image::renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_t dstStride,
+                           bool streaming) const
 {
     const std::vector<PixelOp>& ops = pendingOps();
     const std::size_t w = static_cast<std::size_t>(width_);
+    alignas(64) float planes[4][maxSpanPixels];
     for (int r = 0; r < rowCount; ++r) {
         const int i = firstRow + r;
         const float* src = data_ + static_cast<std::ptrdiff_t>(i) * stride_;
@@ -119,15 +121,21 @@ void Image::renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_
         }
         // Storage row i is extent row (height - 1 - i) from the bottom.
         SpanPosition where{x_ + 0.5, static_cast<double>(y_) + (height_ - 1 - i) + 0.5};
-        for (std::size_t begin = 0; begin < w; begin += spanPixels) {
-            const std::size_t n = std::min(spanPixels, w - begin);
-            float* span = out + begin * 4;
-            std::memcpy(span, src + begin * 4, n * 4 * sizeof(float));
+        for (std::size_t begin = 0; begin < w; begin += maxSpanPixels) {
+            const std::size_t n = std::min(maxSpanPixels, w - begin);
             where.x = x_ + static_cast<double>(begin) + 0.5;
-            for (const PixelOp& op : ops) {
-                op.run(span, n, &where);
+            const PlanarSpan span{planes[0], planes[1], planes[2], planes[3], n, (n + 7) & ~std::size_t{7}, &where};
+            deinterleave(src + begin * 4, span);
+            runPixelOps(ops, span);
+            if (streaming) {
+                interleaveStreaming(span, out + begin * 4);
+            } else {
+                interleave(span, out + begin * 4);
             }
         }
+    }
+    if (streaming) {
+        finishStreaming();
     }
 }
 
@@ -145,7 +153,7 @@ void Image::renderRows(int firstRow, int rowCount, float* dst, std::ptrdiff_t ds
         }
         return;
     }
-    renderRowsInto(firstRow, rowCount, dst, dstStride);
+    renderRowsInto(firstRow, rowCount, dst, dstStride, false);
 }
 
 const float* Image::storageBase() const
@@ -159,11 +167,12 @@ const float* Image::storageBase() const
         float* base = buffer.get();
         const std::ptrdiff_t rowFloats = static_cast<std::ptrdiff_t>(width_) * 4;
         const std::size_t minRows = std::max<std::size_t>(1, 16384 / std::max(1, width_));
+        const bool streaming = static_cast<std::size_t>(width_) * height_ * 16 > streamingBytes;
         concurrentPerform(static_cast<std::size_t>(height_), minRows,
                           [&](std::size_t begin, std::size_t end) {
                               renderRowsInto(static_cast<int>(begin), static_cast<int>(end - begin),
                                              base + static_cast<std::ptrdiff_t>(begin) * rowFloats,
-                                             rowFloats);
+                                             rowFloats, streaming);
                           });
         render.pixels = std::move(buffer);
         render.done.store(true, std::memory_order_release);
@@ -253,9 +262,10 @@ Image Image::appending(PixelOp op) const
     }
     if (isConstant()) {
         Image out = *this;
-        float c[4] = {constant_.r, constant_.g, constant_.b, constant_.a};
-        op.run(c, 1, nullptr);
-        out.constant_ = {c[0], c[1], c[2], c[3]};
+        alignas(64) float planes[4][8] = {{constant_.r}, {constant_.g}, {constant_.b}, {constant_.a}};
+        const PlanarSpan span{planes[0], planes[1], planes[2], planes[3], 1, 8, nullptr};
+        runPixelOps({op}, span);
+        out.constant_ = {planes[0][0], planes[1][0], planes[2][0], planes[3][0]};
         return out;
     }
     // Steps appended after a rendering start from the rendered pixels, so a long chain built

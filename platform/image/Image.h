@@ -45,7 +45,8 @@ struct ImageTags {
 //
 // Deferred per-pixel steps. Colour operations (grading steps, colour matrix, gamma, ...) do not
 // touch pixels: they return an image with the step appended to a list of pending PixelOps. The
-// steps run, all of them in one pass over tiles of rows split across cores, the first time
+// steps run, all of them in one pass over spans of rows (each span stays in the L1 cache while
+// every step runs over it) split across cores, the first time
 // pixels are read (row(), pixel(), rendered()) or streamed out with renderRows(). Copies of one
 // image share that rendering, so it happens once. A constant image applies steps to its colour
 // at once.
@@ -141,7 +142,8 @@ private:
     struct Render;
 
     const float* storageBase() const; // rendered pixels, top row first
-    void renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_t dstStride) const;
+    void renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_t dstStride,
+                        bool streaming) const;
 
     Kind kind_ = Kind::empty;
     Color constant_{0, 0, 0, 0};

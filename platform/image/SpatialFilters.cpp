@@ -14,19 +14,19 @@ struct VignetteStep {
     double invHalfDiag; // 1 / half diagonal
     float intensity;
     float invRadius2;   // 1 / radius^2
-    void apply(float* px, std::size_t n, const SpanPosition* where) const
+    void applyPlanar(const PlanarSpan& span) const
     {
-        if (!where) {
+        if (!span.where) {
             return;
         }
-        const double dy = (where->y - cy) * invHalfDiag;
-        for (std::size_t i = 0; i < n; ++i, px += 4) {
-            const double dx = (where->x + static_cast<double>(i) - cx) * invHalfDiag;
+        const double dy = (span.where->y - cy) * invHalfDiag;
+        for (std::size_t i = 0; i < span.count; ++i) {
+            const double dx = (span.where->x + static_cast<double>(i) - cx) * invHalfDiag;
             const float d2 = static_cast<float>(dx * dx + dy * dy);
             const float v = std::clamp(1.0f - intensity * d2 * invRadius2 * 0.5f, 0.0f, 1.0f);
-            px[0] *= v;
-            px[1] *= v;
-            px[2] *= v;
+            span.r[i] *= v;
+            span.g[i] *= v;
+            span.b[i] *= v;
         }
     }
 };
@@ -48,7 +48,7 @@ Image vignetteEffect(const Image& image, double intensity, double radius)
     const double r = radius > 1e-6 ? radius : 1e-6;
     VignetteStep step{e.x + e.width / 2, e.y + e.height / 2, 1.0 / halfDiag,
                       static_cast<float>(intensity), static_cast<float>(1.0 / (r * r))};
-    return image.appending(PixelOp::make(step, true));
+    return image.appending(PixelOp::makePlanar(step, true));
 }
 
 Image noiseReduction(const Image& image, double noiseLevel, double sharpness)

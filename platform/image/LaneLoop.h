@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+
+#include "platform/image/Lanes.h"
+#include "platform/image/PixelOp.h"
+
+// Lane values of 32 bytes are passed by value only inside code that is inlined into AVX2
+// functions, so the note about their calling convention without AVX does not apply.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Runs a lane kernel over a planar span, 8 pixels at a time with AVX2 where the CPU has it and
+// 4 at a time with SSE2 otherwise (chosen once per process).
+//
+// A kernel is a struct with
+//   template <class V> VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V& a,
+//                                                          std::size_t index) const
+// where `index` is the first pixel's index in the span (for positions). It must be written with
+// the lane helpers of Lanes.h so that it compiles for both widths; it is inlined into the loop
+// compiled for each instruction set.
+namespace velmora::lanes {
+
+template <class V, class Kernel>
+VELMORA_LANES_INLINE void runLanes(const Kernel& kernel, const PlanarSpan& span)
+{
+    constexpr std::size_t w = Traits<V>::width;
+    for (std::size_t i = 0; i < span.paddedCount; i += w) {
+        V r = load<V>(span.r + i);
+        V g = load<V>(span.g + i);
+        V b = load<V>(span.b + i);
+        V a = load<V>(span.a + i);
+        kernel(r, g, b, a, i);
+        store(span.r + i, r);
+        store(span.g + i, g);
+        store(span.b + i, b);
+        store(span.a + i, a);
+    }
+}
+
+template <class Kernel>
+[[gnu::target("avx2")]] [[gnu::noinline]] void runLanesAvx2(const Kernel& kernel, const PlanarSpan& span)
+{
+    runLanes<F8>(kernel, span);
+}
+
+template <class Kernel>
+[[gnu::noinline]] void runLanesBaseline(const Kernel& kernel, const PlanarSpan& span)
+{
+    runLanes<F4>(kernel, span);
+}
+
+template <class Kernel>
+void forEachLane(const Kernel& kernel, const PlanarSpan& span)
+{
+    if (haveAvx2()) {
+        runLanesAvx2(kernel, span);
+    } else {
+        runLanesBaseline(kernel, span);
+    }
+}
+
+} // namespace velmora::lanes
+
+#pragma GCC diagnostic pop

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+// Lane values of 32 bytes are passed by value only inside code that is inlined into AVX2
+// functions, so the note about their calling convention without AVX does not apply.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// Lane types for per-pixel colour code that runs on several pixels at once.
+//
+// The colour formulas of the grading steps are written once as templates over a component type
+// V: V = float or double for one pixel (the kernels' reference form and the processor twins that
+// fill fallback cubes), V = a GCC vector of floats for 4 or 8 pixels at a time. Everything a
+// formula needs (arithmetic, comparisons, select, abs, min, max, floor) works alike on all of
+// them, so data-dependent branches are written as select(mask, a, b) and run branch-free on
+// lanes. Parameters of a step stay scalars (type S): their threshold tests are ordinary ifs.
+namespace velmora::lanes {
+
+typedef float F4 __attribute__((vector_size(16)));
+typedef std::int32_t I4 __attribute__((vector_size(16)));
+typedef float F8 __attribute__((vector_size(32)));
+typedef std::int32_t I8 __attribute__((vector_size(32)));
+
+template <class V>
+struct Traits {
+    using Scalar = V;
+    static constexpr std::size_t width = 1;
+};
+template <>
+struct Traits<F4> {
+    using Scalar = float;
+    using Int = I4;
+    static constexpr std::size_t width = 4;
+};
+template <>
+struct Traits<F8> {
+    using Scalar = float;
+    using Int = I8;
+    static constexpr std::size_t width = 8;
+};
+
+template <class V>
+inline constexpr bool isVector = Traits<V>::width > 1;
+
+#define VELMORA_LANES_INLINE [[gnu::always_inline]] inline
+
+// mask ? a : b per lane (a plain conditional for scalars).
+template <class M, class V>
+VELMORA_LANES_INLINE V select(const M& mask, const V& a, const V& b)
+{
+    return mask ? a : b;
+}
+
+template <class V>
+VELMORA_LANES_INLINE V splat(typename Traits<V>::Scalar x)
+{
+    if constexpr (isVector<V>) {
+        V v = {};
+        return v + x;
+    } else {
+        return x;
+    }
+}
+
+template <class V>
+VELMORA_LANES_INLINE V vabs(const V& x)
+{
+    if constexpr (isVector<V>) {
+        return x < 0 ? -x : x;
+    } else {
+        return std::fabs(x);
+    }
+}
+
+// Larger / smaller of two values (either when equal); with a NaN, the second argument.
+template <class V>
+VELMORA_LANES_INLINE V vmax(const V& a, const V& b)
+{
+    return select(a > b, a, b);
+}
+
+template <class V>
+VELMORA_LANES_INLINE V vmin(const V& a, const V& b)
+{
+    return select(a < b, a, b);
+}
+
+template <class V>
+VELMORA_LANES_INLINE V vfloor(const V& x)
+{
+    if constexpr (isVector<V>) {
+        using I = typename Traits<V>::Int;
+        // Exact for |x| < 2^31; pixel math stays far below.
+        const V t = __builtin_convertvector(__builtin_convertvector(x, I), V);
+        return select(t > x, t - 1.0f, t);
+    } else {
+        return std::floor(x);
+    }
+}
+
+template <class V>
+VELMORA_LANES_INLINE V vsin(const V& x)
+{
+    if constexpr (isVector<V>) {
+        V out;
+        for (std::size_t i = 0; i < Traits<V>::width; ++i) {
+            out[i] = std::sin(x[i]);
+        }
+        return out;
+    } else {
+        return std::sin(x);
+    }
+}
+
+template <class V>
+VELMORA_LANES_INLINE V load(const float* p)
+{
+    if constexpr (isVector<V>) {
+        V v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    } else {
+        return *p;
+    }
+}
+
+template <class V>
+VELMORA_LANES_INLINE void store(float* p, const V& v)
+{
+    if constexpr (isVector<V>) {
+        std::memcpy(p, &v, sizeof v);
+    } else {
+        *p = v;
+    }
+}
+
+// True when the CPU runs 256-bit AVX2 code (checked once).
+bool haveAvx2();
+
+} // namespace velmora::lanes
+
+#pragma GCC diagnostic pop
