@@ -199,14 +199,21 @@ std::vector<std::string> folderContents(const std::filesystem::path& folder)
 
 std::string scaledCube(double gain)
 {
-    std::string text = "LUT_3D_SIZE 2\n";
-    for (int b = 0; b < 2; ++b) {
-        for (int g = 0; g < 2; ++g) {
-            for (int r = 0; r < 2; ++r) {
-                text += number(r * gain) + " " + number(g * gain) + " " + number(b * gain) + "\n";
+    std::string text = "LUT_3D_SIZE 3\n";
+    for (int b = 0; b < 3; ++b) {
+        for (int g = 0; g < 3; ++g) {
+            for (int r = 0; r < 3; ++r) {
+                text += number(r * 0.5 * gain) + " " + number(g * 0.5 * gain) + " " + number(b * 0.5 * gain) + "\n";
             }
         }
     }
+    return text;
+}
+
+std::string trimmedCube(double gain)
+{
+    std::string text = scaledCube(gain);
+    text.pop_back();
     return text;
 }
 

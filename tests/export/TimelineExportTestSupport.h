@@ -64,7 +64,10 @@ double lumaAt(const PixelBuffer& frame, int x, int y);
 // The files in a folder (names), hidden ones included.
 std::vector<std::string> folderContents(const std::filesystem::path& folder);
 
-// A LUT_3D_SIZE 2 cube text whose entries are the lattice colour times `gain`.
+// A LUT_3D_SIZE 3 cube text whose entries are the lattice colour times `gain`: every colour
+// comes out scaled by `gain`.
 std::string scaledCube(double gain);
+// The same without its final line break.
+std::string trimmedCube(double gain);
 
 } // namespace velmora::test
