@@ -1,0 +1,246 @@
+#include "export/SingleVideoExport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <system_error>
+
+#include "export/FrameTiming.h"
+#include "export/JobFileReading.h"
+#include "export/SingleVideoPumps.h"
+#include "export/WriterSettings.h"
+#include "grading/GammaCompensation.h"
+#include "grading/LutApplication.h"
+#include "model/ProjectLUTResolver.h"
+#include "platform/foundation/FileError.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr int kAudioSampleRate = 48000;
+constexpr int kAudioChannels = 2;
+constexpr std::int64_t kAudioBitRate = 192000;
+constexpr double kMinimumRangeSeconds = 0.05;
+
+std::optional<CubeLUT> parsedOrNone(const std::string& text)
+{
+    try {
+        return parseCube(text);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+void removeExistingOutput(const std::filesystem::path& outputURL)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::symlink_status(outputURL, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        return;
+    }
+    std::filesystem::remove(outputURL, ec);
+    if (ec) {
+        throw FileError::make(ec, "Could not remove", outputURL);
+    }
+}
+
+// The span the readers read: the job's source range when both ends are given and in order.
+std::optional<MediaTimeRange> sourceRange(const Job& job, std::int32_t timescale)
+{
+    if (!job.sourceInSeconds || !job.sourceOutSeconds || !(*job.sourceInSeconds < *job.sourceOutSeconds)) {
+        return std::nullopt;
+    }
+    const double in = *job.sourceInSeconds;
+    const double length = std::max(*job.sourceOutSeconds - in, kMinimumRangeSeconds);
+    const MediaTime start = MediaTime::fromSeconds(in, timescale);
+    const MediaTime duration = MediaTime::fromSeconds(length, timescale);
+    if (!start.isNumeric() || !duration.isNumeric()) {
+        return std::nullopt;
+    }
+    return MediaTimeRange(start, duration);
+}
+
+} // namespace
+
+std::string singleVideoLutText(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job)
+{
+    if (lutOverrideURL) {
+        if (std::optional<std::string> text = readUtf8TextFile(*lutOverrideURL)) {
+            return *text;
+        }
+    }
+    return job.grade.lutCube;
+}
+
+std::optional<CubeLUT> singleVideoCubeLoader(const std::string& lutText,
+                                             const std::optional<std::filesystem::path>& mediaFolder)
+{
+    if (ProjectLUTResolver::isExplicitNoLut(lutText)) {
+        return std::nullopt;
+    }
+    if (ProjectLUTResolver::isUsableCubeText(lutText)) {
+        return parsedOrNone(lutText);
+    }
+    const std::string resolved = ProjectLUTResolver::resolveCubeText(lutText, mediaFolder, std::nullopt);
+    if (!ProjectLUTResolver::isUsableCubeText(resolved)) {
+        return std::nullopt;
+    }
+    return parsedOrNone(resolved);
+}
+
+std::pair<int, int> singleVideoOutputSize(const AssetTrack& track, std::optional<std::int64_t> maxWidth)
+{
+    int width = std::max(std::abs(track.displayWidth()), 1);
+    int height = std::max(std::abs(track.displayHeight()), 1);
+    if (maxWidth && *maxWidth >= 1 && *maxWidth < width) {
+        const double scale = static_cast<double>(*maxWidth) / width;
+        const auto evenSide = [scale](int side) {
+            const double scaled = std::round(side * scale);
+            return std::max(2, 2 * static_cast<int>(std::trunc(scaled / 2)));
+        };
+        width = evenSide(width);
+        height = evenSide(height);
+    }
+    return {width, height};
+}
+
+std::int64_t singleVideoAutomaticBitrate(int width, int height, double fps)
+{
+    const double pixels = static_cast<double>(width) * static_cast<double>(height) / 8294400.0;
+    double rate = 150000000.0 * pixels * (fps / 59.94);
+    if (!(rate >= 20000000.0)) {
+        rate = 20000000.0; // also for a rate that is not a number
+    }
+    rate = std::min(rate, 200000000.0);
+    return static_cast<std::int64_t>(rate);
+}
+
+ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                               const std::filesystem::path& inputURL,
+                               const std::optional<std::filesystem::path>& mediaFolderURL,
+                               const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
+                               const std::string& gammaMode, double compContrast, double compSaturation,
+                               double compBrightness, double compTint, const SingleVideoExportOptions& options)
+{
+    const GammaModeResolution gamma = resolveGammaMode(gammaMode);
+    const std::optional<CubeLUT> cube = singleVideoCubeLoader(singleVideoLutText(lutOverrideURL, job), mediaFolderURL);
+
+    const std::shared_ptr<const Asset> asset = Asset::open(inputURL);
+    const FrameTiming timing = resolveFps(*asset, job.output);
+    std::optional<std::int64_t> bitrate = bitrateOverrideBps;
+    if (!bitrate && job.output) {
+        bitrate = job.output->targetBitrate;
+    }
+
+    const AssetTrack* videoTrack = asset->firstTrack(MediaType::video);
+    if (!videoTrack) {
+        throw singleVideoError(SingleVideoExportCode::noVideoTrack);
+    }
+    const auto [width, height] = singleVideoOutputSize(*videoTrack, job.output ? job.output->maxWidth : std::nullopt);
+    if (!bitrate) {
+        bitrate = singleVideoAutomaticBitrate(width, height, timing.fps);
+    }
+
+    removeExistingOutput(outputURL);
+
+    SingleVideoFrameGrade grade;
+    if (cube) {
+        grade.lutFilter = makeCubeFilter(*cube);
+    }
+    grade.compContrast = compContrast;
+    grade.compSaturation = compSaturation;
+    grade.compBrightness = compBrightness;
+    grade.compTint = compTint;
+    grade.gammaPower = gamma.gammaPower;
+    grade.orientation = videoTrack->preferredTransform;
+    grade.width = width;
+    grade.height = height;
+
+    AssetReader videoReader(asset);
+    const std::optional<MediaTimeRange> range = sourceRange(job, timing.timescale);
+    if (range) {
+        videoReader.setTimeRange(*range);
+    }
+    auto videoOutput = AssetReaderTrackOutput::video(*videoTrack, PixelFormat::p010);
+    videoOutput->alwaysCopiesSampleData = false;
+    if (!videoReader.canAdd(*videoOutput)) {
+        throw singleVideoError(SingleVideoExportCode::videoOutputRefused);
+    }
+    videoReader.add(videoOutput);
+
+    AssetWriter writer(outputURL, singleVideoFileType(outputURL, job));
+    auto videoInput = AssetWriterInput::video(
+        makeWriterSettings(width, height, timing.fps, bitrate, gamma.transferAV, EditorVideoCodec::hevc10));
+    videoInput->expectsMediaDataInRealTime = false;
+    videoInput->mediaTimeScale = timing.timescale;
+
+    // Sound, when the input has some and both the reader and the writer take it; a refusal on
+    // either side leaves a movie without sound rather than a track that is never fed.
+    std::unique_ptr<AssetReader> audioReader;
+    std::shared_ptr<AssetReaderTrackOutput> audioOutput;
+    std::shared_ptr<AssetWriterInput> audioInput;
+    if (const AssetTrack* audioTrack = asset->firstTrack(MediaType::audio)) {
+        audioReader = std::make_unique<AssetReader>(asset);
+        audioReader->setTimeRange(videoReader.timeRange());
+        auto output = AssetReaderTrackOutput::audio(*audioTrack, kAudioSampleRate, kAudioChannels);
+        output->alwaysCopiesSampleData = false;
+        if (audioReader->canAdd(*output)) {
+            audioReader->add(output);
+            AudioOutputSettings settings;
+            settings.sampleRate = kAudioSampleRate;
+            settings.channels = kAudioChannels;
+            settings.bitRate = kAudioBitRate;
+            auto input = AssetWriterInput::audio(settings);
+            input->expectsMediaDataInRealTime = false;
+            if (writer.canAdd(*input)) {
+                writer.add(input);
+                audioOutput = std::move(output);
+                audioInput = std::move(input);
+            }
+        }
+        if (!audioInput) {
+            audioReader.reset();
+        }
+    }
+
+    AssetWriterInputPixelBufferAdaptor adaptor(videoInput, PixelFormat::p010, width, height);
+    if (!writer.canAdd(*videoInput)) {
+        throw singleVideoError(SingleVideoExportCode::videoInputRefused);
+    }
+    writer.add(videoInput);
+    if (!writer.startWriting()) {
+        throw singleVideoError(SingleVideoExportCode::writerStart);
+    }
+    writer.startSession(MediaTime::zero());
+    if (!videoReader.startReading()) {
+        throw singleVideoError(SingleVideoExportCode::videoReader);
+    }
+    if (audioReader && !audioReader->startReading()) {
+        std::optional<Error> readerError = audioReader->error();
+        throw readerError ? *readerError : singleVideoError(SingleVideoExportCode::audioReaderStart);
+    }
+
+    SingleVideoWiring wiring;
+    wiring.writer = &writer;
+    wiring.videoInput = videoInput;
+    wiring.adaptor = &adaptor;
+    wiring.videoReader = &videoReader;
+    wiring.videoOutput = videoOutput;
+    wiring.audioInput = audioInput;
+    wiring.audioReader = audioReader.get();
+    wiring.audioOutput = audioOutput;
+    // A range that starts before the file does is read from the file's start.
+    wiring.readStart = range ? std::max(range->start, MediaTime::zero()) : MediaTime::zero();
+    wiring.timing = timing;
+    wiring.grade = std::move(grade);
+    wiring.transferCV = gamma.transferCV;
+    wiring.gammaLevel = gamma.gammaLevel;
+
+    SingleVideoPumps pumps(std::move(wiring));
+    pumps.start();
+    pumps.waitForCompletion(options.waitLimitSeconds);
+    return ExportResult{outputURL, timing.fps, width, height};
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "export/ExportResult.h"
+#include "grading/CubeLUT.h"
+#include "model/Job.h"
+#include "platform/media/Asset.h"
+
+// The single-video match-grade export: one input movie re-encoded as 10-bit HEVC through one
+// conversion LUT and the export workspace's look compensation, tint and gamma, its first audio
+// track re-encoded as AAC.
+namespace velmora::Exporter {
+
+// How long the caller waits for a single-video export by default, in seconds.
+inline constexpr double singleVideoWaitLimitSeconds = 3600;
+
+// What a test changes about a single-video export to reach its rarer paths.
+struct SingleVideoExportOptions {
+    // How long the calling thread waits for the movie, in seconds.
+    double waitLimitSeconds = singleVideoWaitLimitSeconds;
+};
+
+// Renders `inputURL` through the job's grade into `outputURL` (replaced when it exists) and
+// returns when the movie is complete, or throws. Blocks the calling thread, which must not be
+// the main thread; decoding, grading and encoding run on the serial queues "export.video" and
+// "export.audio", their shared state on "export.state".
+//
+// The LUT: the text of `lutOverrideURL` when it can be read, else the job's `grade.lutCube`;
+// "None", text that resolves to no usable cube, or a cube that does not parse means no LUT (not
+// an error). A LUT named by file is looked up through `mediaFolderURL`.
+// Frames: the source range of `sourceInSeconds`…`sourceOutSeconds` (the whole input when they
+// are absent or not in order), each decoded frame stamped with the next frame time of the
+// resolved rate from zero; the sound of that range starts at zero with the first frame.
+// Size: the source's display size, scaled down to `output.maxWidth` (even sides) when smaller.
+// Bit rate: `bitrateOverrideBps`, else the job's `output.targetBitrate`, else 150 Mb/s scaled
+// from 2160p59.94 by pixel count and rate, within 20–200 Mb/s.
+//
+// Errors: Error("export", n) without a message: 1 no video track, 2 the reader refuses the
+// 10-bit output, 3 the writer refuses the video input, 4 the writer does not start, 5 the video
+// reader does not start (or fails without an error of its own), 50 the audio reader does not
+// start, 6 / 61 a frame or audio append fails, 62 the audio reader fails, 7 the movie was not
+// completed (also when the wait runs out). Errors of the file system, the readers and the
+// writer pass through unchanged in place of these codes.
+ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                               const std::filesystem::path& inputURL,
+                               const std::optional<std::filesystem::path>& mediaFolderURL,
+                               const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
+                               const std::string& gammaMode, double compContrast, double compSaturation,
+                               double compBrightness, double compTint, const SingleVideoExportOptions& options = {});
+
+// The LUT reference of a single-video job: the override file's text when it is given and reads
+// as UTF-8, else the job's `grade.lutCube` unchanged.
+std::string singleVideoLutText(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job);
+
+// The cube of a LUT reference, never an error: none for "None"; usable .cube text parsed; any
+// other text resolved as a LUT file name through `mediaFolder` and parsed when usable; none
+// when nothing usable is found or the text does not parse.
+std::optional<CubeLUT> singleVideoCubeLoader(const std::string& lutText,
+                                             const std::optional<std::filesystem::path>& mediaFolder);
+
+// The movie's frame size for a video track: its display size (rotation applied); when
+// `maxWidth` is at least 1 and below that width, both sides scaled by maxWidth / width,
+// rounded and made even (at least 2).
+std::pair<int, int> singleVideoOutputSize(const AssetTrack& track, std::optional<std::int64_t> maxWidth);
+
+// 150,000,000 × (width × height / 3840 × 2160) × (fps / 59.94), within 20–200 Mb/s, truncated.
+std::int64_t singleVideoAutomaticBitrate(int width, int height, double fps);
+
+} // namespace velmora::Exporter

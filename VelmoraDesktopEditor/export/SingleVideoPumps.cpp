@@ -1,0 +1,270 @@
+#include "export/SingleVideoPumps.h"
+
+#include <exception>
+#include <new>
+#include <utility>
+
+#include "export/SourceFrameDecoding.h"
+#include "grading/BasicGrade.h"
+#include "grading/GammaCompensation.h"
+#include "platform/image/Resample.h"
+#include "platform/media/MediaError.h"
+#include "platform/media/PixelBufferImage.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+// A failure thrown inside a pull that is not an error of ours (allocation, a bad argument of a
+// library) still has to end the export rather than leave the caller waiting.
+Error errorFromException(std::exception_ptr failure, int fallbackCode)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Error& error) {
+        return error;
+    } catch (const std::bad_alloc&) {
+        return MediaError::make(MediaError::encodeFailed, "Out of memory while exporting.");
+    } catch (const std::exception& error) {
+        return Error("export", fallbackCode, error.what());
+    } catch (...) {
+        return singleVideoError(fallbackCode);
+    }
+}
+
+} // namespace
+
+Error singleVideoError(int code)
+{
+    return Error("export", code, "");
+}
+
+std::optional<Image> gradeSingleVideoFrame(const Image& decoded, const SingleVideoFrameGrade& grade)
+{
+    Image frame = decoded;
+    // Geometry first, on the plain decoded pixels: the colour steps below stay deferred and run
+    // in one pass while the frame is written into the encoder's buffer.
+    if (frame.hasPixels() && grade.orientation != AffineTransform::identity()) {
+        frame = affineTransform(frame, imageSpaceTransform(grade.orientation, frame.width(), frame.height()));
+    }
+    const IntRect extent = integralRect(frame.extent());
+    if (grade.width > 0 && grade.height > 0 &&
+        (extent.x != 0 || extent.y != 0 || extent.width != grade.width || extent.height != grade.height)) {
+        frame = fitToOutput(frame, grade.width, grade.height);
+    }
+    if (grade.lutFilter) {
+        std::optional<Image> filtered = grade.lutFilter->outputImage(frame);
+        if (!filtered) {
+            return std::nullopt;
+        }
+        frame = std::move(*filtered);
+    }
+    frame = applyLookAdjust(frame, grade.compContrast, grade.compSaturation, grade.compBrightness);
+    frame = applyCompTintImage(frame, grade.compTint);
+    return applyGammaCompensation(frame, grade.gammaPower);
+}
+
+SingleVideoPumps::SingleVideoPumps(SingleVideoWiring wiring)
+    : wiring_(std::move(wiring)), audioDone_(!wiring_.audioInput)
+{
+}
+
+SingleVideoPumps::~SingleVideoPumps()
+{
+    // Normally the export has ended by now; if not (the caller is unwinding), stop it so that
+    // the writer schedules no further pulls on the queues about to go.
+    if (!isFinished()) {
+        fail(singleVideoError(SingleVideoExportCode::notCompleted));
+    }
+}
+
+void SingleVideoPumps::start()
+{
+    if (wiring_.audioInput) {
+        wiring_.audioInput->requestMediaDataWhenReady(audioQueue_, [this] { audioPump(); });
+    }
+    wiring_.videoInput->requestMediaDataWhenReady(videoQueue_, [this] { framePump(); });
+}
+
+void SingleVideoPumps::waitForCompletion(double seconds)
+{
+    if (!semaphore_->waitFor(seconds)) {
+        // Out of time: stop both pulls, the readers and the writer before answering.
+        std::optional<Error> writerError = wiring_.writer->error();
+        fail(writerError ? *writerError : singleVideoError(SingleVideoExportCode::notCompleted));
+    }
+    std::optional<Error> failure;
+    stateQueue_.sync([&] { failure = failure_; });
+    if (failure) {
+        throw *failure;
+    }
+    if (wiring_.writer->status() != AssetWriterStatus::completed) {
+        std::optional<Error> writerError = wiring_.writer->error();
+        throw writerError ? *writerError : singleVideoError(SingleVideoExportCode::notCompleted);
+    }
+}
+
+std::int64_t SingleVideoPumps::framesAppended()
+{
+    std::int64_t count = 0;
+    stateQueue_.sync([&] { count = framesAppended_; });
+    return count;
+}
+
+bool SingleVideoPumps::isFinished()
+{
+    bool finished = false;
+    stateQueue_.sync([&] { finished = finished_; });
+    return finished;
+}
+
+void SingleVideoPumps::framePump()
+{
+    if (isFinished()) {
+        return;
+    }
+    try {
+        AssetWriterInput& input = *wiring_.videoInput;
+        while (input.isReadyForMoreMediaData()) {
+            if (wiring_.videoReader->status() != AssetReaderStatus::reading) {
+                endVideo();
+                return;
+            }
+            std::optional<SampleBuffer> sample = wiring_.videoOutput->copyNextSampleBuffer();
+            if (!sample) {
+                endVideo();
+                return;
+            }
+            if (!sample->hasImageBuffer()) {
+                continue;
+            }
+            std::optional<Image> frame = gradeSingleVideoFrame(imageFromPixelBuffer(sample->imageBuffer), wiring_.grade);
+            // The decoded frame goes back to the reader's pool before the output buffer is taken.
+            sample.reset();
+            if (!frame) {
+                continue;
+            }
+            PixelBuffer buffer = wiring_.adaptor->pixelBufferPool().createPixelBuffer();
+            if (!buffer) {
+                continue;
+            }
+            tagPixelBufferExport(buffer.attachments(), wiring_.transferCV, wiring_.gammaLevel);
+            renderImageToPixelBuffer(*frame, buffer);
+
+            std::int64_t index = 0;
+            stateQueue_.sync([&] { index = framesAppended_; });
+            const MediaTime time(index * wiring_.timing.step, wiring_.timing.timescale);
+            if (!wiring_.adaptor->append(buffer, time)) {
+                std::optional<Error> writerError = wiring_.writer->error();
+                fail(writerError ? *writerError : singleVideoError(SingleVideoExportCode::frameAppend));
+                return;
+            }
+            stateQueue_.sync([&] { ++framesAppended_; });
+        }
+    } catch (...) {
+        fail(errorFromException(std::current_exception(), SingleVideoExportCode::frameAppend));
+    }
+}
+
+void SingleVideoPumps::endVideo()
+{
+    // A reader that stopped on a failure has not reached the end of the source: the movie
+    // would be cut short, so the export fails instead.
+    if (wiring_.videoReader->status() == AssetReaderStatus::failed) {
+        std::optional<Error> readerError = wiring_.videoReader->error();
+        fail(readerError ? *readerError : singleVideoError(SingleVideoExportCode::videoReader));
+        return;
+    }
+    wiring_.videoInput->markAsFinished();
+    stateQueue_.sync([&] { videoDone_ = true; });
+    if (finishGate()) {
+        finishWriting();
+    }
+}
+
+void SingleVideoPumps::audioPump()
+{
+    if (isFinished()) {
+        return;
+    }
+    try {
+        AssetWriterInput& input = *wiring_.audioInput;
+        while (input.isReadyForMoreMediaData()) {
+            std::optional<SampleBuffer> sample = wiring_.audioOutput->copyNextSampleBuffer();
+            if (!sample) {
+                endAudio();
+                return;
+            }
+            sample->presentationTime = sample->presentationTime - wiring_.readStart;
+            if (!input.append(*sample)) {
+                std::optional<Error> writerError = wiring_.writer->error();
+                fail(writerError ? *writerError : singleVideoError(SingleVideoExportCode::audioAppend));
+                return;
+            }
+        }
+    } catch (...) {
+        fail(errorFromException(std::current_exception(), SingleVideoExportCode::audioAppend));
+    }
+}
+
+void SingleVideoPumps::endAudio()
+{
+    wiring_.audioInput->markAsFinished();
+    stateQueue_.sync([&] { audioDone_ = true; });
+    if (wiring_.audioReader->status() == AssetReaderStatus::failed) {
+        std::optional<Error> readerError = wiring_.audioReader->error();
+        fail(readerError ? *readerError : singleVideoError(SingleVideoExportCode::audioReader));
+        return;
+    }
+    if (finishGate()) {
+        finishWriting();
+    }
+}
+
+bool SingleVideoPumps::finishGate()
+{
+    bool open = false;
+    stateQueue_.sync([&] {
+        if (!finished_ && !finalizing_ && videoDone_ && audioDone_) {
+            finalizing_ = true;
+            finished_ = true;
+            open = true;
+        }
+    });
+    return open;
+}
+
+void SingleVideoPumps::finishWriting()
+{
+    wiring_.writer->finishWriting([semaphore = semaphore_] { semaphore->signal(); });
+}
+
+void SingleVideoPumps::fail(const Error& error)
+{
+    stateQueue_.sync([&] {
+        if (!finished_) {
+            failure_ = error;
+            finished_ = true;
+        }
+    });
+    tearDown();
+}
+
+void SingleVideoPumps::tearDown()
+{
+    // Readers first, so that a pull blocked in decoding returns at once; cancelling the writer
+    // marks every input finished (marking them one by one first would drain the encoders only
+    // to throw their output away) and removes the partial movie.
+    wiring_.videoReader->cancelReading();
+    if (wiring_.audioReader) {
+        wiring_.audioReader->cancelReading();
+    }
+    wiring_.writer->cancelWriting();
+    if (wiring_.audioInput) {
+        wiring_.audioInput->markAsFinished();
+    }
+    wiring_.videoInput->markAsFinished();
+    semaphore_->signal();
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,130 @@
+#include "JobExportFixtures.h"
+
+#include <cstdlib>
+
+#include "media/MediaTestHelpers.h"
+#include "platform/media/AssetReader.h"
+#include "platform/media/PixelBufferImage.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+
+namespace velmora::test {
+
+void writeJobFile(const std::filesystem::path& path, const nlohmann::json& json)
+{
+    writeTextFile(path, json.dump(2));
+}
+
+std::string constantCubeText(double r, double g, double b)
+{
+    const std::string entry = nlohmann::json(r).dump() + " " + nlohmann::json(g).dump() + " " +
+                              nlohmann::json(b).dump() + "\n";
+    std::string text = "TITLE \"constant\"\nLUT_3D_SIZE 3\n";
+    for (int i = 0; i < 27; ++i) {
+        text += entry;
+    }
+    return text;
+}
+
+std::string identityCubeText()
+{
+    const char* steps[] = {"0", "0.5", "1"};
+    std::string text = "LUT_3D_SIZE 3\n";
+    for (int b = 0; b < 3; ++b) {
+        for (int g = 0; g < 3; ++g) {
+            for (int r = 0; r < 3; ++r) {
+                text += std::string(steps[r]) + " " + steps[g] + " " + steps[b] + "\n";
+            }
+        }
+    }
+    return text;
+}
+
+void makeFlatVideo(const std::filesystem::path& path, int luma, int frames, int width, int height, int fps)
+{
+    runFFmpeg("-f lavfi -i color=c=black:s=" + std::to_string(width) + "x" + std::to_string(height) +
+              ":r=" + std::to_string(fps) + " -vf \"format=yuv420p,geq=lum=" + std::to_string(luma) +
+              ":cb=128:cr=128\" -frames:v " + std::to_string(frames) +
+              " -c:v libx264 -preset ultrafast -qp 0 " + shellQuote(path.string()));
+}
+
+std::vector<PixelBuffer> decodedFrames(const std::filesystem::path& movie)
+{
+    const auto asset = Asset::open(movie);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    reader.add(output);
+    reader.startReading();
+    std::vector<PixelBuffer> frames;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        // A kept buffer is not handed out again by the reader's pool.
+        frames.push_back(sample->imageBuffer);
+    }
+    return frames;
+}
+
+std::vector<int> decodedStamps(const std::filesystem::path& movie)
+{
+    std::vector<int> stamps;
+    for (const auto& frame : decodedFrames(movie)) {
+        stamps.push_back(stampOf(frame));
+    }
+    return stamps;
+}
+
+Color meanColor(const PixelBuffer& frame)
+{
+    const Image image = imageFromPixelBuffer(frame);
+    double sum[3] = {0, 0, 0};
+    for (int y = 0; y < image.height(); ++y) {
+        const float* row = image.row(y);
+        for (int x = 0; x < image.width(); ++x) {
+            for (int c = 0; c < 3; ++c) {
+                sum[c] += row[4 * x + c];
+            }
+        }
+    }
+    const double count = static_cast<double>(image.width()) * image.height();
+    return Color{static_cast<float>(sum[0] / count), static_cast<float>(sum[1] / count),
+                 static_cast<float>(sum[2] / count), 1};
+}
+
+nlohmann::json singleVideoJob(const std::string& lutCube, const nlohmann::json& output)
+{
+    nlohmann::json job = {{"version", 1}, {"grade", {{"lutCube", lutCube}}}};
+    if (!output.empty()) {
+        job["output"] = output;
+    }
+    return job;
+}
+
+std::vector<std::filesystem::path> filesWithPrefix(const std::filesystem::path& folder, const std::string& prefix)
+{
+    std::vector<std::filesystem::path> found;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename().string().rfind(prefix, 0) == 0) {
+            found.push_back(it->path());
+        }
+    }
+    return found;
+}
+
+ScopedTemporaryFolder::ScopedTemporaryFolder(const std::filesystem::path& folder)
+{
+    if (const char* value = std::getenv("TMPDIR")) {
+        previous_ = value;
+    }
+    ::setenv("TMPDIR", folder.c_str(), 1);
+}
+
+ScopedTemporaryFolder::~ScopedTemporaryFolder()
+{
+    if (previous_) {
+        ::setenv("TMPDIR", previous_->c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+}
+
+} // namespace velmora::test

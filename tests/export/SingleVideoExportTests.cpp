@@ -1,0 +1,434 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "JobExportFixtures.h"
+#include "export/SingleVideoExport.h"
+#include "export/SingleVideoPumps.h"
+#include "media/MediaTestHelpers.h"
+#include "model/Job.h"
+#include "platform/media/ImageGenerator.h"
+#include "platform/media/MediaError.h"
+#include "platform/media/PixelBufferImage.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+
+namespace velmora::Exporter {
+namespace {
+
+using test::TempDir;
+
+Job jobFrom(const nlohmann::json& json)
+{
+    return Job::fromJSON(json.dump());
+}
+
+struct Comp {
+    double contrast = 1;
+    double saturation = 1;
+    double brightness = 0;
+    double tint = 0;
+};
+
+ExportResult exportWith(const nlohmann::json& jobJson, const std::filesystem::path& input,
+                        const std::filesystem::path& output, const std::string& gammaMode = "rec709", Comp comp = {},
+                        const std::optional<std::filesystem::path>& mediaFolder = std::nullopt,
+                        const std::optional<std::filesystem::path>& lutOverride = std::nullopt,
+                        SingleVideoExportOptions options = {})
+{
+    return exportSingleVideo(jobFrom(jobJson), lutOverride, input, mediaFolder, output, 2000000, gammaMode,
+                             comp.contrast, comp.saturation, comp.brightness, comp.tint, options);
+}
+
+void makeStamps(const std::filesystem::path& path, int frames, bool audio = false, int rotation = 0)
+{
+    test::ClipSpec spec;
+    spec.frameCount = frames;
+    spec.audio = audio;
+    spec.rotation = rotation;
+    spec.videoArgs = "-preset ultrafast -qp 0";
+    test::makeClip(path, spec);
+}
+
+std::vector<int> iota(int first, int count)
+{
+    std::vector<int> values;
+    for (int i = 0; i < count; ++i) {
+        values.push_back(first + i);
+    }
+    return values;
+}
+
+template <class Body>
+Error errorOf(Body&& body)
+{
+    try {
+        body();
+    } catch (const Error& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no error was thrown";
+    return Error("none", 0, "");
+}
+
+// ---- settings --------------------------------------------------------------------------------
+
+AssetTrack videoTrack(int width, int height, int rotation = 0)
+{
+    AssetTrack track;
+    track.mediaType = MediaType::video;
+    track.width = width;
+    track.height = height;
+    track.rotationDegrees = rotation;
+    return track;
+}
+
+TEST(SingleVideoOutputSize, ScalesDownToTheMaximumWidthWithEvenSides)
+{
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080), 1280), (std::pair{1280, 720}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080), 1001), (std::pair{1000, 562}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080), 1), (std::pair{2, 2}));
+}
+
+TEST(SingleVideoOutputSize, KeepsTheSourceSizeWithoutAUsableSmallerMaximum)
+{
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080), 1920), (std::pair{1920, 1080}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080), 4000), (std::pair{1920, 1080}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080), 0), (std::pair{1920, 1080}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080), std::nullopt), (std::pair{1920, 1080}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(161, 97), std::nullopt), (std::pair{161, 97}));
+}
+
+TEST(SingleVideoOutputSize, UsesTheDisplayOrientation)
+{
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080, 90), std::nullopt), (std::pair{1080, 1920}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080, 270), 540), (std::pair{540, 960}));
+    EXPECT_EQ(singleVideoOutputSize(videoTrack(1920, 1080, 180), std::nullopt), (std::pair{1920, 1080}));
+}
+
+TEST(SingleVideoBitrate, ScalesFrom2160p5994WithinItsLimits)
+{
+    EXPECT_EQ(singleVideoAutomaticBitrate(3840, 2160, 59.94), 150000000);
+    EXPECT_EQ(singleVideoAutomaticBitrate(1920, 1080, 29.97), 20000000);
+    EXPECT_EQ(singleVideoAutomaticBitrate(3840, 2160, 120), 200000000);
+    EXPECT_EQ(singleVideoAutomaticBitrate(3840, 2160, 29.97), 75000000);
+}
+
+TEST(SingleVideoLut, OverrideTextWinsWhenReadable)
+{
+    TempDir dir;
+    const Job job = jobFrom(test::singleVideoJob("job.cube"));
+    test::writeTextFile(dir / "override.cube", "override text");
+    EXPECT_EQ(singleVideoLutText(dir / "override.cube", job), "override text");
+    EXPECT_EQ(singleVideoLutText(dir / "missing.cube", job), "job.cube");
+    test::writeTextFile(dir / "binary.cube", std::string("\xff\xfe\x00", 3));
+    EXPECT_EQ(singleVideoLutText(dir / "binary.cube", job), "job.cube");
+    EXPECT_EQ(singleVideoLutText(std::nullopt, job), "job.cube");
+}
+
+TEST(SingleVideoLut, LoaderNeverFails)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir / "luts");
+    test::writeTextFile(dir / "luts" / "look.cube", test::identityCubeText());
+    test::writeTextFile(dir / "None", test::identityCubeText());
+
+    EXPECT_FALSE(singleVideoCubeLoader("None", dir.path()));
+    EXPECT_FALSE(singleVideoCubeLoader(" None\n", dir.path()));
+    const auto inline_ = singleVideoCubeLoader(test::constantCubeText(0.1, 0.2, 0.3), std::nullopt);
+    ASSERT_TRUE(inline_);
+    EXPECT_EQ(inline_->size, 3);
+    // Claims a size it does not fill: not an error, just no LUT.
+    EXPECT_FALSE(singleVideoCubeLoader("LUT_3D_SIZE 4\n0 0 0\n", std::nullopt));
+    const auto byName = singleVideoCubeLoader("look.cube", dir.path());
+    ASSERT_TRUE(byName);
+    EXPECT_EQ(byName->size, 3);
+    EXPECT_FALSE(singleVideoCubeLoader("look.cube", std::nullopt));
+    EXPECT_FALSE(singleVideoCubeLoader("elsewhere.cube", dir.path()));
+    EXPECT_FALSE(singleVideoCubeLoader("", dir.path()));
+}
+
+TEST(SingleVideoFrameGradeSteps, LimitsTheCompensationAndSkipsNeutralSteps)
+{
+    const Image frame = Image::filled(4, 2, Color{0.6f, 0.5f, 0.4f, 1});
+    SingleVideoFrameGrade grade;
+    grade.width = 4;
+    grade.height = 2;
+    const auto neutral = gradeSingleVideoFrame(frame, grade);
+    ASSERT_TRUE(neutral);
+    EXPECT_TRUE(neutral->isIdenticalTo(frame));
+
+    grade.compContrast = 10;
+    const Color atTen = gradeSingleVideoFrame(frame, grade)->pixel(1, 1);
+    grade.compContrast = 4;
+    const Color atFour = gradeSingleVideoFrame(frame, grade)->pixel(1, 1);
+    EXPECT_EQ(atTen, atFour);
+    EXPECT_FLOAT_EQ(atFour.r, (0.6f - 0.5f) * 4 + 0.5f);
+}
+
+TEST(SingleVideoFrameGradeSteps, TurnsAndFitsTheFrameToTheOutput)
+{
+    // A 4 × 2 frame shown turned a quarter clockwise becomes 2 × 4, then scaled to 4 × 8.
+    Image frame = Image::filled(4, 2, Color{0, 0, 0, 1});
+    frame.mutableRow(0)[0] = 1; // top-left pixel red
+    SingleVideoFrameGrade grade;
+    grade.orientation = AffineTransform{0, 1, -1, 0, 2, 0};
+    grade.width = 4;
+    grade.height = 8;
+    const auto turned = gradeSingleVideoFrame(frame, grade);
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->extent(), (Rect{0, 0, 4, 8}));
+    // The top-left corner of the picture ends at the top-right.
+    EXPECT_GT(turned->pixel(3, 7).r, 0.9f);
+    EXPECT_LT(turned->pixel(0, 7).r, 0.1f);
+}
+
+// ---- movies ------------------------------------------------------------------------------------
+
+TEST(SingleVideoExport, GradesEveryFrameWithTheLutCompensationAndGamma)
+{
+    TempDir dir;
+    test::makeFlatVideo(dir / "flat.mp4", 126, 10);
+    const auto job = test::singleVideoJob(test::constantCubeText(0.2, 0.4, 0.6));
+    const ExportResult result = exportWith(job, dir / "flat.mp4", dir / "graded.mov", "g24", Comp{1, 1, 0.1, 0.2});
+    EXPECT_EQ(result, (ExportResult{dir / "graded.mov", 25, 64, 48}));
+
+    const auto stream = test::ffprobeStream(dir / "graded.mov", "v:0", true);
+    EXPECT_EQ(stream["codec_name"], "hevc");
+    EXPECT_EQ(stream["pix_fmt"], "yuv420p10le");
+    EXPECT_EQ(stream["width"], 64);
+    EXPECT_EQ(stream["height"], 48);
+    EXPECT_EQ(stream["nb_read_frames"], "10");
+    EXPECT_EQ(stream["r_frame_rate"], "25/1");
+    EXPECT_EQ(stream["color_transfer"], "bt709");
+    EXPECT_EQ(stream["color_primaries"], "bt709");
+    EXPECT_EQ(stream["color_space"], "bt709");
+
+    // LUT (0.2, 0.4, 0.6), brightness +0.1, tint gains (1 - 0.07, 1 + 0.14, 1 - 0.07), then
+    // gamma 2.4 / 2.2.
+    const double power = 2.4 / 2.2;
+    const double expected[3] = {std::pow(0.3 * 0.93, power), std::pow(0.5 * 1.14, power),
+                                std::pow(0.7 * 0.93, power)};
+    const auto frames = test::decodedFrames(dir / "graded.mov");
+    ASSERT_EQ(frames.size(), 10u);
+    for (const auto& frame : frames) {
+        const Color c = test::meanColor(frame);
+        EXPECT_NEAR(c.r, expected[0], 0.01);
+        EXPECT_NEAR(c.g, expected[1], 0.01);
+        EXPECT_NEAR(c.b, expected[2], 0.01);
+    }
+}
+
+TEST(SingleVideoExport, WithoutALutTheFrameKeepsItsColour)
+{
+    TempDir dir;
+    test::makeFlatVideo(dir / "flat.mp4", 126, 3);
+    std::filesystem::create_directories(dir / "media");
+    // "None" stays "None" even where a file of that name would resolve.
+    test::writeTextFile(dir / "media" / "None", test::constantCubeText(1, 0, 0));
+    exportWith(test::singleVideoJob("None"), dir / "flat.mp4", dir / "none.mov", "rec709", {}, dir / "media");
+    exportWith(test::singleVideoJob("LUT_3D_SIZE 9\n1 0 0\n"), dir / "flat.mp4", dir / "broken.mov");
+    const double grey = (126 - 16) / 219.0;
+    for (const char* name : {"none.mov", "broken.mov"}) {
+        const Color c = test::meanColor(test::decodedFrames(dir / name).front());
+        EXPECT_NEAR(c.r, grey, 0.01) << name;
+        EXPECT_NEAR(c.g, grey, 0.01) << name;
+        EXPECT_NEAR(c.b, grey, 0.01) << name;
+    }
+}
+
+TEST(SingleVideoExport, LooksUpALutFileThroughTheMediaFolder)
+{
+    TempDir dir;
+    test::makeFlatVideo(dir / "flat.mp4", 126, 2);
+    std::filesystem::create_directories(dir / "media" / "LUTs");
+    test::writeTextFile(dir / "media" / "LUTs" / "Look.cube", test::constantCubeText(0.25, 0.5, 0.75));
+    exportWith(test::singleVideoJob("Look.cube"), dir / "flat.mp4", dir / "out.mov", "rec709", {}, dir / "media");
+    const Color c = test::meanColor(test::decodedFrames(dir / "out.mov").front());
+    EXPECT_NEAR(c.r, 0.25, 0.01);
+    EXPECT_NEAR(c.g, 0.5, 0.01);
+    EXPECT_NEAR(c.b, 0.75, 0.01);
+
+    // The override file replaces the job's LUT.
+    test::writeTextFile(dir / "override.cube", test::constantCubeText(0.75, 0.5, 0.25));
+    exportWith(test::singleVideoJob("Look.cube"), dir / "flat.mp4", dir / "override.mov", "rec709", {}, dir / "media",
+               dir / "override.cube");
+    EXPECT_NEAR(test::meanColor(test::decodedFrames(dir / "override.mov").front()).r, 0.75, 0.01);
+}
+
+TEST(SingleVideoExport, StampsFramesByCountAtTheResolvedRate)
+{
+    TempDir dir;
+    makeStamps(dir / "stamps.mp4", 20);
+    const auto job = test::singleVideoJob("None", {{"fpsNum", 30000}, {"fpsDen", 1001}});
+    const ExportResult result = exportWith(job, dir / "stamps.mp4", dir / "out.mp4");
+    EXPECT_DOUBLE_EQ(result.fps, 30000.0 / 1001.0);
+    EXPECT_EQ(test::decodedStamps(dir / "out.mp4"), iota(0, 20));
+
+    std::vector<double> times;
+    for (const auto& packet : test::ffprobePackets(dir / "out.mp4")) {
+        times.push_back(packet.ptsSeconds);
+    }
+    std::sort(times.begin(), times.end());
+    ASSERT_EQ(times.size(), 20u);
+    for (int n = 0; n < 20; ++n) {
+        EXPECT_NEAR(times[n], n * 1001.0 / 30000.0, 1e-6) << n;
+    }
+}
+
+TEST(SingleVideoExport, TrimmedSourceStartsItsSoundWithItsFirstFrame)
+{
+    TempDir dir;
+    makeStamps(dir / "av.mov", 50, true);
+    auto job = test::singleVideoJob("None");
+    job["sourceInSeconds"] = 1.0;
+    job["sourceOutSeconds"] = 1.6;
+    exportWith(job, dir / "av.mov", dir / "out.mov");
+    EXPECT_EQ(test::decodedStamps(dir / "out.mov"), iota(25, 15));
+
+    const auto audio = test::ffprobeStream(dir / "out.mov", "a:0");
+    EXPECT_EQ(audio["codec_name"], "aac");
+    EXPECT_EQ(audio["sample_rate"], "48000");
+    EXPECT_EQ(audio["channels"], 2);
+    // Written from zero and as long as the range, not delayed by the in point.
+    EXPECT_LT(std::stod(audio["start_time"].get<std::string>()), 0.03);
+    const double audioSeconds = std::stod(audio["duration"].get<std::string>());
+    EXPECT_GT(audioSeconds, 0.55);
+    EXPECT_LT(audioSeconds, 0.7);
+}
+
+TEST(SingleVideoExport, RangeEdges)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 10);
+    // The range is timed on the export's time base (here 1/30000 s).
+    auto job = test::singleVideoJob("None", {{"fpsNum", 30000}, {"fpsDen", 1001}});
+    // A 0.02 s range reads at least 0.05 s: the frames at 0.2 and 0.24 s.
+    job["sourceInSeconds"] = 0.2;
+    job["sourceOutSeconds"] = 0.22;
+    exportWith(job, dir / "s.mp4", dir / "short.mov");
+    EXPECT_EQ(test::decodedStamps(dir / "short.mov"), (std::vector<int>{5, 6}));
+    // An in point at or after the out point reads everything.
+    job["sourceOutSeconds"] = 0.2;
+    exportWith(job, dir / "s.mp4", dir / "all.mov");
+    EXPECT_EQ(test::decodedStamps(dir / "all.mov"), iota(0, 10));
+}
+
+TEST(SingleVideoExport, VideoOnlyInputWritesVideoOnly)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 5);
+    exportWith(test::singleVideoJob("None"), dir / "s.mp4", dir / "out.mov");
+    const auto probe = test::ffprobe(dir / "out.mov", "-show_streams");
+    ASSERT_EQ(probe["streams"].size(), 1u);
+    EXPECT_EQ(probe["streams"][0]["codec_type"], "video");
+}
+
+TEST(SingleVideoExport, FitsScaledAndTurnedFramesToTheOutput)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 4);
+    const ExportResult scaled =
+        exportWith(test::singleVideoJob("None", {{"maxWidth", 80}}), dir / "s.mp4", dir / "small.mov");
+    EXPECT_EQ(scaled.width, 80);
+    EXPECT_EQ(scaled.height, 48);
+    EXPECT_EQ(test::decodedStamps(dir / "small.mov"), iota(0, 4));
+
+    makeStamps(dir / "turned.mp4", 4, false, 90);
+    const ExportResult turned = exportWith(test::singleVideoJob("None"), dir / "turned.mp4", dir / "turned.mov");
+    EXPECT_EQ(turned.width, 96);
+    EXPECT_EQ(turned.height, 160);
+    // Each frame shows the source upright, as a player would.
+    ImageGenerator generator(Asset::open(dir / "turned.mp4"));
+    generator.appliesPreferredTrackTransform = true;
+    generator.requestedTimeToleranceBefore = MediaTime::zero();
+    generator.requestedTimeToleranceAfter = MediaTime::zero();
+    const auto frames = test::decodedFrames(dir / "turned.mov");
+    ASSERT_EQ(frames.size(), 4u);
+    for (int n = 0; n < 4; ++n) {
+        const Image expected = generator.copyImage(MediaTime(n, 25));
+        const Image actual = imageFromPixelBuffer(frames[n]);
+        ASSERT_EQ(actual.extent(), expected.extent());
+        double difference = 0;
+        for (int y = 0; y < actual.height(); ++y) {
+            for (int x = 0; x < actual.width(); ++x) {
+                difference += std::fabs(actual.row(y)[4 * x + 1] - expected.row(y)[4 * x + 1]);
+            }
+        }
+        EXPECT_LT(difference / (actual.width() * actual.height()), 0.03) << "frame " << n;
+    }
+}
+
+TEST(SingleVideoExport, ReplacesAnExistingOutput)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 3);
+    test::writeTextFile(dir / "out.mp4", "an older file");
+    exportWith(test::singleVideoJob("None"), dir / "s.mp4", dir / "out.mp4");
+    EXPECT_EQ(test::decodedStamps(dir / "out.mp4"), iota(0, 3));
+}
+
+TEST(SingleVideoExportFailures, InputWithoutPicture)
+{
+    TempDir dir;
+    test::ClipSpec spec;
+    spec.videoCodec.clear();
+    spec.audio = true;
+    spec.audioSeconds = 0.5;
+    test::makeClip(dir / "sound.m4a", spec);
+    const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "sound.m4a", dir / "out.mov"); });
+    EXPECT_EQ(error.domain(), "export");
+    EXPECT_EQ(error.code(), SingleVideoExportCode::noVideoTrack);
+    EXPECT_EQ(error.message(), "");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+}
+
+TEST(SingleVideoExportFailures, MissingInputPassesTheMediaError)
+{
+    TempDir dir;
+    const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "gone.mp4", dir / "out.mov"); });
+    EXPECT_EQ(error.domain(), MediaError::domain);
+    EXPECT_EQ(error.code(), MediaError::fileNotFound);
+}
+
+TEST(SingleVideoExportFailures, AReaderThatFailsMidwayFailsTheExport)
+{
+    TempDir dir;
+    // Frames wider than any pixel buffer: the file opens and the reader starts, but its first
+    // frame cannot be delivered.
+    test::runFFmpeg("-f lavfi -i color=c=gray:s=16400x320:r=25 -frames:v 2 -c:v png " +
+                    test::shellQuote((dir / "wide.mov").string()));
+    const Error error = errorOf(
+        [&] { exportWith(test::singleVideoJob("None", {{"maxWidth", 1640}}), dir / "wide.mov", dir / "out.mov"); });
+    EXPECT_EQ(error.domain(), MediaError::domain) << error.fullDescription();
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+}
+
+TEST(SingleVideoExportFailures, RunningOutOfTimeStopsEverything)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 50, true);
+    SingleVideoExportOptions options;
+    options.waitLimitSeconds = 0;
+    const Error error = errorOf([&] {
+        exportWith(test::singleVideoJob("None"), dir / "s.mp4", dir / "out.mov", "rec709", {}, std::nullopt,
+                   std::nullopt, options);
+    });
+    EXPECT_EQ(error.domain(), "export");
+    EXPECT_EQ(error.code(), SingleVideoExportCode::notCompleted);
+    // Nothing runs on and nothing half-written stays behind.
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+}
+
+TEST(SingleVideoExportFailures, AnOutputFolderThatDoesNotExist)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 2);
+    const Error error =
+        errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "s.mp4", dir / "nowhere" / "out.mov"); });
+    EXPECT_EQ(error.domain(), MediaError::domain);
+    EXPECT_EQ(error.code(), MediaError::writeFailed);
+}
+
+} // namespace
+} // namespace velmora::Exporter
