@@ -207,6 +207,19 @@ void BM_Step(benchmark::State& state, int step)
         Image image;
         switch (step) {
         case 0: image = Exporter::applyMoodImage(frame, params); break;
+        case 4: {
+            auto lookOnly = params;
+            lookOnly->moodContrast = lookOnly->moodSaturation = lookOnly->moodWarmth = 0.0;
+            lookOnly->moodTealOrange = lookOnly->moodShadowLift = lookOnly->moodHighlightRolloff = 0.0;
+            image = Exporter::applyMoodImage(frame, lookOnly);
+            break;
+        }
+        case 5: {
+            auto slidersOnly = params;
+            slidersOnly->moodKey = "panasonic_vlog"; // a look without powers
+            image = Exporter::applyMoodImage(frame, slidersOnly);
+            break;
+        }
         case 1: image = Exporter::applyBasicGradeImage(frame, params, frameWidth, frameHeight); break;
         case 2: image = Exporter::applyGammaCompensation(frame, 1.1218765935747068); break;
         default: image = Exporter::applyLookAdjust(Exporter::applyCompTintImage(frame, 0.05), 1.05, 1.1, 0.01); break;
@@ -217,6 +230,8 @@ void BM_Step(benchmark::State& state, int step)
     setCounters(state);
 }
 BENCHMARK_CAPTURE(BM_Step, mood, 0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Step, mood_look_only, 4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Step, mood_light_look_with_sliders, 5)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Step, basic_grade, 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Step, gamma, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Step, look_and_tint, 3)->Unit(benchmark::kMillisecond)->UseRealTime();

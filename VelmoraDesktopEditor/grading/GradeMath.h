@@ -115,9 +115,9 @@ VELMORA_LANES_INLINE V powClamped1(const V& x, Scalar<V> e)
     if constexpr (std::is_same_v<V, double>) {
         return std::pow(maxZero(x), e);
     } else if constexpr (std::is_same_v<V, float>) {
-        return fastmath::pow(maxZero(x), e);
+        return fastmath::powNonNegative(lanes::splat<lanes::F4>(maxZero(x)), lanes::splat<lanes::F4>(e))[0];
     } else {
-        return fastmath::pow(maxZero(x), lanes::splat<V>(e));
+        return fastmath::powNonNegative(maxZero(x), lanes::splat<V>(e));
     }
 }
 
@@ -127,7 +127,7 @@ VELMORA_LANES_INLINE Rgb<V> powClamped(const Rgb<V>& c, Scalar<V> er, Scalar<V> 
     if constexpr (std::is_same_v<V, float>) {
         // One vector call for the three components.
         const lanes::F4 x{maxZero(c.r), maxZero(c.g), maxZero(c.b), 1.0f};
-        const lanes::F4 p = fastmath::pow(x, lanes::F4{er, eg, eb, 1.0f});
+        const lanes::F4 p = fastmath::powNonNegative(x, lanes::F4{er, eg, eb, 1.0f});
         return {p[0], p[1], p[2]};
     } else {
         return {powClamped1(c.r, er), powClamped1(c.g, eg), powClamped1(c.b, eb)};

@@ -51,12 +51,26 @@ struct ControlsKernel {
 struct GammaKernel {
     float power;
     template <class V>
+    VELMORA_LANES_INLINE static V positivePower(const V& c, const V& p)
+    {
+        // Powers above 0 (every gamma in use): NaN comes out as 0.
+        const auto negative = c < 0.0f;
+        const V r = fastmath::powNonNegative(negative ? -c : c, p);
+        return negative ? -r : r;
+    }
+    template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
     {
         const V p = lanes::splat<V>(power);
-        r = fastmath::signedPow(r, p);
-        g = fastmath::signedPow(g, p);
-        b = fastmath::signedPow(b, p);
+        if (power > 0) {
+            r = positivePower(r, p);
+            g = positivePower(g, p);
+            b = positivePower(b, p);
+        } else {
+            r = fastmath::signedPow(r, p);
+            g = fastmath::signedPow(g, p);
+            b = fastmath::signedPow(b, p);
+        }
     }
 };
 

@@ -24,7 +24,7 @@ Image colorMatrix(const Image& image, const ColorMatrix& matrix);
 // then brightness is added, then contrast scales about 0.5 ((c - 0.5) * k + 0.5). No clamp.
 Image colorControls(const Image& image, double saturation, double brightness, double contrast);
 
-// Each colour component c becomes sign(c) * |c|^power.
+// Each colour component c becomes sign(c) * |c|^power (NaN becomes 0 for powers above 0).
 Image gammaAdjust(const Image& image, double power);
 
 // from * (1 - t) + to * t per pixel, all four components. Over the union of the two extents,

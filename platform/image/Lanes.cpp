@@ -1,15 +1,38 @@
 #include "platform/image/Lanes.h"
 
+#include <atomic>
+
 namespace velmora::lanes {
 
-bool haveAvx2()
+namespace {
+
+std::atomic<int> baselineScopes{0};
+
+bool cpuHasAvx2()
 {
 #if defined(__x86_64__) || defined(__i386__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
     return false;
 #endif
+}
+
+} // namespace
+
+bool haveAvx2()
+{
+    static const bool avx2 = cpuHasAvx2();
+    return avx2 && baselineScopes.load(std::memory_order_relaxed) == 0;
+}
+
+ScopedBaselineLanes::ScopedBaselineLanes()
+{
+    baselineScopes.fetch_add(1, std::memory_order_relaxed);
+}
+
+ScopedBaselineLanes::~ScopedBaselineLanes()
+{
+    baselineScopes.fetch_sub(1, std::memory_order_relaxed);
 }
 
 } // namespace velmora::lanes

@@ -26,6 +26,7 @@ typedef std::int32_t I4 __attribute__((vector_size(16)));
 typedef float F8 __attribute__((vector_size(32)));
 typedef std::int32_t I8 __attribute__((vector_size(32)));
 
+
 template <class V>
 struct Traits {
     using Scalar = V;
@@ -139,8 +140,19 @@ VELMORA_LANES_INLINE void store(float* p, const V& v)
     }
 }
 
-// True when the CPU runs 256-bit AVX2 code (checked once).
+// True when the CPU runs 256-bit AVX2 code with FMA (checked once) and no
+// ScopedBaselineLanes is alive.
 bool haveAvx2();
+
+// While an instance lives, lane loops use the SSE2 baseline even on AVX2 machines, so tests can
+// compare the two. Process-wide; instances may nest.
+class ScopedBaselineLanes {
+public:
+    ScopedBaselineLanes();
+    ~ScopedBaselineLanes();
+    ScopedBaselineLanes(const ScopedBaselineLanes&) = delete;
+    ScopedBaselineLanes& operator=(const ScopedBaselineLanes&) = delete;
+};
 
 } // namespace velmora::lanes
 
