@@ -1,0 +1,266 @@
+#include "export/FastSingleClipPath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <system_error>
+
+#include "export/ClipSelection.h"
+#include "export/FrameTiming.h"
+#include "export/JobRouting.h"
+#include "export/SecurityScope.h"
+#include "export/SourceTiming.h"
+#include "export/TimelineExportSetup.h"
+#include "grading/BasicGrade.h"
+#include "grading/MoodGrade.h"
+#include "model/EditSession.h"
+#include "model/MediaResolver.h"
+#include "platform/foundation/JsonWriting.h"
+#include "platform/foundation/StringText.h"
+#include "platform/foundation/Uuid.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr double kMaximumStartOffset = 0.05;
+// Fades of this length or less are not drawn by the timeline export either.
+constexpr double kShortestFade = 0.02;
+// Frame rates closer than this (relative) play the same frames over any practical length.
+constexpr double kRateTolerance = 0.0005;
+
+std::string clipKind(const std::optional<std::string>& type)
+{
+    return StringText::lowercased(StringText::trimmed(type.value_or("")));
+}
+
+const EditorJobV2::Timeline* activeTimeline(const EditorJobV2& job)
+{
+    if (job.timelines.empty()) {
+        return nullptr;
+    }
+    if (job.project && job.project->activeTimelineId) {
+        for (const auto& timeline : job.timelines) {
+            if (timeline.id == *job.project->activeTimelineId) {
+                return &timeline;
+            }
+        }
+    }
+    return &job.timelines.front();
+}
+
+std::optional<std::filesystem::path> inputFileFor(const EditorJobV2& job, const std::string& sourceId,
+                                                  const std::filesystem::path& mediaFolderURL)
+{
+    MediaResolver::SourceFileMap map;
+    try {
+        map = MediaResolver::sourceFileMap(EditSession::fromEditorJobV2(job), mediaFolderURL);
+    } catch (const std::exception&) {
+        map.clear();
+    }
+    if (const auto it = map.find(sourceId); it != map.end()) {
+        return it->second;
+    }
+    for (const auto& source : job.sources) {
+        if (source.id != sourceId) {
+            continue;
+        }
+        const std::filesystem::path candidate = mediaFolderURL / source.fileName;
+        std::error_code ec;
+        if (!source.fileName.empty() && std::filesystem::is_regular_file(candidate, ec)) {
+            return candidate;
+        }
+        break;
+    }
+    return std::nullopt;
+}
+
+// Whether the timeline export would grade the clip: a LUT of its own, or a mood or basic grade
+// that changes a picture (tested on the grade steps themselves, which hand a picture back
+// untouched when their parameters are neutral).
+bool clipHasOwnGrade(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL)
+{
+    if (!clip.grade) {
+        return false;
+    }
+    std::optional<EditorJobV2::ClipGrade> cleaned = EditSession::sanitizeWebImportClipGrade(clip.grade);
+    if (!cleaned) {
+        cleaned = clip.grade;
+    }
+    if (resolvedClipLutText(cleaned, mediaFolderURL, std::nullopt)) {
+        return true;
+    }
+    const auto& params = clip.grade->gradeParams;
+    if (!params) {
+        return false;
+    }
+    const Image probe = Image::filled(2, 2, Color{0.25f, 0.5f, 0.75f, 1});
+    return !applyMoodImage(probe, params).isIdenticalTo(probe) ||
+           !applyBasicGradeImage(probe, params, 2, 2).isIdenticalTo(probe);
+}
+
+double sourceFrameRateOf(const AssetTrack& track)
+{
+    if (std::isfinite(track.nominalFrameRate) && track.nominalFrameRate > 0) {
+        return track.nominalFrameRate;
+    }
+    const double frame = track.minFrameDuration.seconds();
+    return std::isfinite(frame) && frame > 0 ? 1.0 / frame : 0;
+}
+
+// Removes the temporary job however the export ends; a removal error is of no interest.
+struct TemporaryFile {
+    std::filesystem::path path;
+    ~TemporaryFile()
+    {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+};
+
+} // namespace
+
+std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2& job,
+                                                               const std::filesystem::path& mediaFolderURL)
+{
+    const EditorJobV2::Timeline* timeline = activeTimeline(job);
+    if (!timeline) {
+        return std::nullopt;
+    }
+    const EditorJobV2::Clip* videoClip = nullptr;
+    int videoClips = 0;
+    for (const auto& clip : timeline->clips) {
+        const std::string kind = clipKind(clip.type);
+        if (kind == "text" || kind == "image" || kind == "audio" || kind == "sound") {
+            return std::nullopt;
+        }
+        if (kind == "video") {
+            ++videoClips;
+            videoClip = &clip;
+        }
+    }
+    if (videoClips != 1) {
+        return std::nullopt;
+    }
+    const EditorJobV2::Clip& clip = *videoClip;
+    if (clip.startTime && !(std::fabs(*clip.startTime) < kMaximumStartOffset)) {
+        return std::nullopt;
+    }
+    if (!canUseFastStreamExport(clip) || !clip.sourceId) {
+        return std::nullopt;
+    }
+    std::optional<std::filesystem::path> input = inputFileFor(job, *clip.sourceId, mediaFolderURL);
+    if (!input) {
+        return std::nullopt;
+    }
+    return FastSingleClipCandidate{clip, std::move(*input)};
+}
+
+double fastPathJobFps(const EditorJobV2& job)
+{
+    if (job.project && job.project->fps) {
+        return *job.project->fps;
+    }
+    if (job.output && job.output->fps) {
+        return *job.output->fps;
+    }
+    return 59.94;
+}
+
+bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
+                                 const std::filesystem::path& mediaFolderURL, const Asset& input)
+{
+    const EditorJobV2::Clip& clip = candidate.clip;
+    if (clipHasOwnGrade(clip, mediaFolderURL)) {
+        return false;
+    }
+    if (clip.fadeIn.value_or(0) > kShortestFade || clip.fadeOut.value_or(0) > kShortestFade) {
+        return false;
+    }
+    const double opacity = clip.opacity.value_or(1);
+    if (!(std::clamp(opacity, 0.0, 1.0) >= 0.9999)) {
+        return false;
+    }
+    const AssetTrack* track = input.firstTrack(MediaType::video);
+    if (!track) {
+        return false;
+    }
+    if (timelineOutputSize(job) != std::pair<int, int>{track->displayWidth(), track->displayHeight()}) {
+        return false;
+    }
+    Job::Output output;
+    output.fps = fastPathJobFps(job);
+    const FrameTiming timing = resolveFps(input, output);
+    const double written = static_cast<double>(timing.timescale) / static_cast<double>(timing.step);
+    const double source = sourceFrameRateOf(*track);
+    return source > 0 && std::fabs(source / written - 1.0) < kRateTolerance;
+}
+
+nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, double sourceOut,
+                                    const std::filesystem::path& outputURL)
+{
+    nlohmann::json output = nlohmann::json::object();
+    output["fps"] = fastPathJobFps(job);
+    output["container"] =
+        StringText::lowercased(outputURL.extension().string()) == ".mp4" ? "mp4" : "mov";
+    if (job.output && job.output->width) {
+        output["width"] = *job.output->width;
+    } else if (job.project && job.project->width) {
+        output["width"] = *job.project->width;
+    }
+    if (job.output && job.output->height) {
+        output["height"] = *job.output->height;
+    } else if (job.project && job.project->height) {
+        output["height"] = *job.project->height;
+    }
+    if (job.output && job.output->targetBitrate) {
+        output["targetBitrate"] = *job.output->targetBitrate;
+    }
+    return nlohmann::json{
+        {"version", 1},
+        {"grade", {{"lutCube", job.grade.lutCube}}},
+        {"output", std::move(output)},
+        {"sourceInSeconds", sourceIn},
+        {"sourceOutSeconds", sourceOut},
+    };
+}
+
+std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
+    const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+    const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
+    std::optional<std::int64_t> bitrateOverrideBps, const std::string& gammaMode, double compContrast,
+    double compSaturation, double compBrightness, double compTint)
+{
+    std::optional<FastSingleClipCandidate> candidate = fastSingleClipCandidate(job, mediaFolderURL);
+    if (!candidate) {
+        return std::nullopt;
+    }
+    // A source that cannot be opened is left to the timeline export, which reports it by name.
+    std::shared_ptr<const Asset> asset;
+    try {
+        asset = Asset::open(candidate->inputURL);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+    if (!fastPathKeepsTimelineResult(job, *candidate, mediaFolderURL, *asset)) {
+        return std::nullopt;
+    }
+
+    const EditorJobV2::Clip& clip = candidate->clip;
+    const double sourceIn = clip.inPoint.value_or(0);
+    const double sourceOut = effectiveSourceOutPoint(sourceIn, clip.outPoint, clip.duration.value_or(0),
+                                                     clip.speed.value_or(1), asset->durationSeconds());
+    const std::string text = JsonWriting::prettySortedText(fastPathTemporaryJob(job, sourceIn, sourceOut, outputURL));
+
+    const std::filesystem::path jobFile = std::filesystem::temp_directory_path() /
+                                          (std::string(fastPathJobFilePrefix) + Uuid::randomText().substr(0, 8) + ".json");
+    JsonWriting::saveFileAtomically(jobFile, text);
+    const TemporaryFile removal{jobFile};
+
+    const std::filesystem::path inputURL = candidate->inputURL;
+    return withSecurityScope({jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {
+        return routeJob(jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
+                        compContrast, compSaturation, compBrightness, compTint, TimelineProgressCallback{});
+    });
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "export/ExportResult.h"
+#include "model/EditorJobV2.h"
+#include "platform/media/Asset.h"
+
+// The fast single-clip path: a timeline job that is one plain video clip played straight
+// through is rendered by streaming its source through the single-video export instead of the
+// timeline renderer.
+namespace velmora::Exporter {
+
+// The prefix of the temporary single-video job the fast path writes into the temporary folder.
+inline constexpr const char* fastPathJobFilePrefix = "velmora_10bit_fast_";
+
+// A timeline job the fast path can take: its one video clip and that clip's source file.
+struct FastSingleClipCandidate {
+    EditorJobV2::Clip clip;
+    std::filesystem::path inputURL;
+};
+
+// Whether the job's active timeline (else its first) is one video clip alone: no text, image,
+// audio or sound clip; one clip of kind "video"; starting within 0.05 s of zero; at normal
+// speed without a ramp; with a source whose file the media resolver finds (or that lies in the
+// media folder under its file name). None otherwise; never fails.
+std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2& job,
+                                                               const std::filesystem::path& mediaFolderURL);
+
+// Whether streaming `input` through the single-video export gives the movie the timeline
+// export would: the clip carries no grade of its own (LUT, mood or basic grade), no fade, full
+// opacity; the job's output size (else the project's, else 1920 × 1080) is the source's display
+// size; and the frame rate the single-video export would write at (the job's, see
+// fastPathJobFps) is the source's own, so no frame is retimed. Where it is not, the timeline
+// export renders the job.
+bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
+                                 const std::filesystem::path& mediaFolderURL, const Asset& input);
+
+// The frame rate the temporary job asks for: the project's, else the output's, else 59.94.
+double fastPathJobFps(const EditorJobV2& job);
+
+// The temporary single-video job for a clip's source range [sourceIn, sourceOut]: version 1,
+// the job's LUT reference, the range, and an output with the job's frame rate, container "mp4"
+// for an output named .mp4 (any case) else "mov", the job's output size (else the project's)
+// when it has one, and the job's target bit rate when it has one.
+nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, double sourceOut,
+                                    const std::filesystem::path& outputURL);
+
+// Renders the job through the single-video export when the fast path can take it (see above),
+// by way of a temporary job file "velmora_10bit_fast_" + 8 characters + ".json" that is removed
+// again however the export ends. None when the path does not apply: nothing was written, and
+// the caller renders the job with the timeline export. Once the path applies it never declines:
+// the temporary file's write error, or the single-video export's error, is thrown.
+std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
+    const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+    const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
+    std::optional<std::int64_t> bitrateOverrideBps, const std::string& gammaMode, double compContrast,
+    double compSaturation, double compBrightness, double compTint);
+
+} // namespace velmora::Exporter

@@ -1,0 +1,414 @@
+#include "export/JobPreviewStill.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <system_error>
+
+#include "export/FrameTiming.h"
+#include "export/JobFileReading.h"
+#include "export/SecurityScope.h"
+#include "export/SingleVideoExport.h"
+#include "export/SourceFrameDecoding.h"
+#include "export/TimelineExportSetup.h"
+#include "grading/BasicGrade.h"
+#include "grading/GammaCompensation.h"
+#include "grading/GradeKernels.h"
+#include "grading/GradingCaches.h"
+#include "grading/LutApplication.h"
+#include "grading/MoodGrade.h"
+#include "model/DesktopJobTool.h"
+#include "model/Job.h"
+#include "platform/foundation/StringText.h"
+#include "platform/image/Resample.h"
+#include "platform/media/AssetReader.h"
+#include "platform/media/ImageGenerator.h"
+#include "platform/media/PixelBufferImage.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr std::int32_t kPreviewTimescale = 60000;
+constexpr int kMaxReaderSamples = 300;
+// The largest output side a preview is rendered at; larger job sizes are refused as 407.
+constexpr int kMaxOutputSide = 16384;
+
+Error previewError(int code, std::string message)
+{
+    return Error("preview", code, std::move(message));
+}
+
+std::string fixed3(double value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+    return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("nan");
+}
+
+// ---- single video ---------------------------------------------------------------------------
+
+PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
+                                          const std::optional<std::filesystem::path>& lutOverrideURL,
+                                          const std::optional<std::filesystem::path>& inputURL,
+                                          std::optional<double> timeSeconds, std::optional<double> gammaPower,
+                                          double compContrast, double compSaturation, double compBrightness,
+                                          double compTint)
+{
+    if (!inputURL) {
+        throw previewError(PreviewStillCode::noInputVideo, "Choose Input Video.");
+    }
+    const Job job = Job::fromJSON(bytes);
+    const CubeLUT cube = parseCube(singleVideoLutText(lutOverrideURL, job));
+    const CubeFilter filter = makeCubeFilter(cube);
+
+    std::shared_ptr<const Asset> asset;
+    try {
+        asset = Asset::open(*inputURL);
+    } catch (const Error&) {
+        // An input that cannot be opened has no frame to show.
+        throw previewError(PreviewStillCode::decodeFailed, "Failed to decode preview frame.");
+    }
+    const double assetSeconds = asset->durationSeconds();
+    const double duration = std::isfinite(assetSeconds) && assetSeconds > 0 ? assetSeconds : 10.0;
+    double t = timeSeconds.value_or(duration * 0.5);
+    t = std::max(std::min(t, duration), 0.0);
+
+    // The generator's size limit is the encoded picture size, as the video's own frame size.
+    int width = 1920;
+    int height = 1080;
+    if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
+        width = std::max(track->width, 1);
+        height = std::max(track->height, 1);
+    }
+
+    Image picture;
+    try {
+        ImageGenerator generator(asset);
+        generator.appliesPreferredTrackTransform = true;
+        generator.maximumWidth = width;
+        generator.maximumHeight = height;
+        picture = generator.copyImage(MediaTime::fromSeconds(t, kPreviewTimescale));
+    } catch (const Error&) {
+        throw previewError(PreviewStillCode::decodeFailed, "Failed to decode preview frame.");
+    }
+
+    Image graded = filter.outputImage(picture).value_or(picture);
+    graded = crop(graded, integralRect(graded.extent()));
+    graded = applyLookAdjust(graded, compContrast, compSaturation, compBrightness);
+    graded = applyTempTintImage(graded, 0, compTint);
+    graded = applyGammaCompensation(graded, gammaPower);
+    if (!graded.hasPixels() || integralRect(graded.extent()).isEmpty()) {
+        throw previewError(PreviewStillCode::singleVideoRender, "Failed to render preview.");
+    }
+
+    PreviewFrameResult result;
+    result.cgImage = graded.rendered();
+    result.displayTimeSeconds = t;
+    result.pickedTimeSeconds = t;
+    result.minTimeSeconds = 0;
+    result.maxTimeSeconds = duration;
+    result.label = inputURL->filename().string();
+    return result;
+}
+
+// ---- timeline -------------------------------------------------------------------------------
+
+const EditorJobV2::Timeline& previewTimeline(const EditorJobV2& job)
+{
+    if (job.timelines.empty()) {
+        throw previewError(PreviewStillCode::noTimeline, "No timeline in job.");
+    }
+    if (job.project && job.project->activeTimelineId) {
+        for (const auto& timeline : job.timelines) {
+            if (timeline.id == *job.project->activeTimelineId) {
+                return timeline;
+            }
+        }
+    }
+    return job.timelines.front();
+}
+
+const EditorJobV2::Clip& previewClip(const EditorJobV2::Timeline& timeline)
+{
+    for (const auto& clip : timeline.clips) {
+        const std::string kind = StringText::lowercased(StringText::trimmed(clip.type.value_or("")));
+        if (kind == "video" || kind == "image") {
+            return clip;
+        }
+    }
+    throw previewError(PreviewStillCode::noVideoClip, "No video clip in timeline.");
+}
+
+std::string removingAll(std::string text, const std::string& pattern)
+{
+    for (std::size_t at = text.find(pattern); at != std::string::npos; at = text.find(pattern, at)) {
+        text.erase(at, pattern.size());
+    }
+    return text;
+}
+
+std::filesystem::path previewSourceFile(const std::filesystem::path& mediaFolder, const std::string& fileName)
+{
+    std::error_code ec;
+    const std::filesystem::path direct = mediaFolder / fileName;
+    if (!fileName.empty() && std::filesystem::exists(direct, ec)) {
+        return direct;
+    }
+    const auto index = mediaNameIndex(mediaFolder);
+    const auto lookUp = [&index](const std::string& name) -> const std::filesystem::path* {
+        const auto it = index.find(StringText::lowercased(StringText::trimmed(name)));
+        return it == index.end() ? nullptr : &it->second;
+    };
+    if (const auto* found = lookUp(fileName)) {
+        return *found;
+    }
+    if (const auto* found = lookUp(removingAll(fileName, " (Audio)"))) {
+        return *found;
+    }
+    throw previewError(PreviewStillCode::missingSourceFile, "Missing source file: " + fileName);
+}
+
+struct BaseFrame {
+    Image image;
+    double pickedSeconds = 0;
+};
+
+std::optional<BaseFrame> decodeWithReader(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                          const MediaTime& target, double fps, int outW, int outH)
+{
+    try {
+        AssetReader reader(asset);
+        const MediaTime back = MediaTime::fromSeconds(std::max(2.0 / fps, 0.001), kPreviewTimescale);
+        const MediaTime length = MediaTime::fromSeconds(std::max(6.0 / fps, 0.2), kPreviewTimescale);
+        reader.setTimeRange(MediaTimeRange(std::max(MediaTime::zero(), target - back), length));
+        auto output = AssetReaderTrackOutput::video(track, PixelFormat::p010);
+        output->alwaysCopiesSampleData = false;
+        if (reader.canAdd(*output)) {
+            reader.add(output);
+        }
+        reader.startReading();
+        const double targetSeconds = target.seconds();
+        std::optional<SampleBuffer> candidate;
+        for (int i = 0; i < kMaxReaderSamples; ++i) {
+            std::optional<SampleBuffer> sample = output->copyNextSampleBuffer();
+            if (!sample) {
+                break;
+            }
+            if (!sample->hasImageBuffer()) {
+                continue;
+            }
+            candidate = std::move(sample);
+            if (candidate->presentationTime.seconds() + 0.0000005 >= targetSeconds) {
+                break;
+            }
+        }
+        reader.cancelReading();
+        if (!candidate) {
+            return std::nullopt;
+        }
+        PixelBuffer frame = candidate->imageBuffer;
+        tagPixelBufferDecode(frame.attachments());
+        Image image = imageFromPixelBuffer(frame);
+        if (track.preferredTransform != AffineTransform::identity()) {
+            image = affineTransform(image, imageSpaceTransform(track.preferredTransform, frame.width(), frame.height()));
+        }
+        return BaseFrame{fitToOutput(image, outW, outH), candidate->presentationTime.seconds()};
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, const MediaTime& target, double fps, int outW,
+                          int outH)
+{
+    if (asset) {
+        if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
+            if (auto frame = decodeWithReader(asset, *track, target, fps, outW, outH)) {
+                return *frame;
+            }
+        }
+        try {
+            ImageGenerator generator(asset);
+            generator.appliesPreferredTrackTransform = true;
+            generator.maximumWidth = outW;
+            generator.maximumHeight = outH;
+            generator.requestedTimeToleranceBefore = MediaTime::zero();
+            generator.requestedTimeToleranceAfter = MediaTime::zero();
+            return BaseFrame{fitToOutput(generator.copyImage(target), outW, outH), target.seconds()};
+        } catch (const Error&) {
+            // Falls through to black: a still that cannot be decoded is shown, not reported.
+        }
+    }
+    return BaseFrame{Image::filled(outW, outH, Color{0, 0, 0, 1}), target.seconds()};
+}
+
+Image applyPreviewLut(const Image& image, const EditorJobV2::Clip& clip,
+                      const std::optional<std::filesystem::path>& lutOverrideURL)
+{
+    if (clip.grade && clip.grade->hasLut.value_or(false) && clip.grade->lutData &&
+        !StringText::trimmed(*clip.grade->lutData).empty()) {
+        const CubeLUT cube = parseCube(*clip.grade->lutData);
+        return applyCubeLUTImage(image, cube, makeCubeFilter(cube), clip.grade->lutStrength.value_or(1));
+    }
+    if (lutOverrideURL) {
+        const std::optional<std::string> text = readUtf8TextFile(*lutOverrideURL);
+        if (!text || StringText::trimmed(*text).empty()) {
+            return image;
+        }
+        const CubeLUT cube = parseCube(*text);
+        return applyCubeLUTImage(image, cube, makeCubeFilter(cube), 1);
+    }
+    return image;
+}
+
+PreviewFrameResult renderTimelineStill(const std::string& bytes,
+                                       const std::optional<std::filesystem::path>& lutOverrideURL,
+                                       const std::optional<std::filesystem::path>& mediaFolderURL,
+                                       std::optional<double> timeSeconds, std::optional<double> gammaPower,
+                                       double compContrast, double compSaturation, double compBrightness,
+                                       double compTint)
+{
+    if (!mediaFolderURL) {
+        throw previewError(PreviewStillCode::noMediaFolder, "Choose Media Folder.");
+    }
+    const EditorJobV2 job = EditorJobV2::fromJSON(bytes);
+    const EditorJobV2::Timeline& timeline = previewTimeline(job);
+    const EditorJobV2::Clip& clip = previewClip(timeline);
+    if (!clip.sourceId) {
+        throw previewError(PreviewStillCode::clipWithoutSource, "Clip missing sourceId.");
+    }
+    const auto source = std::find_if(job.sources.begin(), job.sources.end(),
+                                     [&clip](const EditorJobV2::Source& s) { return s.id == *clip.sourceId; });
+    if (source == job.sources.end()) {
+        throw previewError(PreviewStillCode::noSourceEntry, "Missing source entry.");
+    }
+    const auto [outW, outH] = timelineOutputSize(job);
+    const std::filesystem::path file = previewSourceFile(*mediaFolderURL, source->fileName);
+
+    const double in = clip.inPoint.value_or(0);
+    const double out = clip.outPoint.value_or(in + clip.duration.value_or(0));
+    double t = timeSeconds.value_or((in + out) * 0.5);
+    t = std::max(std::min(t, out), in);
+
+    std::shared_ptr<const Asset> asset;
+    try {
+        asset = Asset::open(file);
+    } catch (const Error&) {
+        asset.reset(); // decoded as black below
+    }
+    const double fps = std::max(previewFrameRate(asset.get(), job.output), 1.0);
+    const double frameValue = std::floor(t * fps + 0.5 + 0.000001);
+    // Sizes and times that cannot be turned into pixels and frame numbers are refused.
+    if (outW < 1 || outH < 1 || outW > kMaxOutputSide || outH > kMaxOutputSide || !std::isfinite(frameValue) ||
+        std::fabs(frameValue) >= 9.0e15) {
+        throw previewError(PreviewStillCode::timelineRender, "Failed to render preview.");
+    }
+    const auto frame = static_cast<std::int64_t>(frameValue);
+    const double snapped = std::max(std::min(static_cast<double>(frame) / fps, out), in);
+    const MediaTime target = MediaTime::fromSeconds(snapped, kPreviewTimescale);
+
+    // The cache lock is held for the lookup and for the store only; two calls missing one frame
+    // both decode it and both store it.
+    const std::string key = previewBaseFrameKey(file.string(), frame, outW, outH);
+    BaseFrame base;
+    if (std::optional<Image> cached = previewBaseFrameCache().lookup(key)) {
+        base = BaseFrame{std::move(*cached), target.seconds()};
+    } else {
+        base = decodeBaseFrame(asset, target, fps, outW, outH);
+        previewBaseFrameCache().store(key, base.image);
+    }
+
+    std::optional<EditorJobV2::ClipGrade::GradeParams> params =
+        clip.grade && clip.grade->gradeParams ? clip.grade->gradeParams : clip.gradeParams;
+    Image graded = applyPreviewLut(base.image, clip, lutOverrideURL);
+    graded = applyMoodImage(graded, params);
+    graded = applyBasicGradeImage(graded, params, outW, outH);
+    graded = crop(graded, IntRect{0, 0, outW, outH});
+    graded = applyLookAdjust(graded, compContrast, compSaturation, compBrightness);
+    graded = applyCompTintImage(graded, compTint);
+    graded = applyGammaCompensation(graded, gammaPower);
+    if (!graded.hasPixels() || integralRect(graded.extent()).isEmpty()) {
+        throw previewError(PreviewStillCode::timelineRender, "Failed to render preview.");
+    }
+
+    PreviewFrameResult result;
+    result.cgImage = graded.rendered();
+    result.displayTimeSeconds = snapped;
+    result.pickedTimeSeconds = base.pickedSeconds;
+    result.minTimeSeconds = in;
+    result.maxTimeSeconds = out;
+    result.label = source->fileName;
+    result.debugGrade = previewGradeDescription(params);
+    return result;
+}
+
+} // namespace
+
+std::string previewGradeDescription(const std::optional<EditorJobV2::ClipGrade::GradeParams>& params)
+{
+    std::string text;
+    text.reserve(132);
+    text += "kernels: mood=";
+    text += moodKernel() ? "1" : "0";
+    text += " basic=";
+    text += basicGradeKernel() ? "1" : "0";
+    text += " tempTint=";
+    text += tempTintKernel() ? "1" : "0";
+
+    const std::string key = params && params->moodKey ? StringText::trimmed(*params->moodKey) : std::string();
+    const double type = moodTypeForKey(key);
+    const bool switchedOn = params && ((params->isMoodEnabled && params->isMoodEnabled->value) ||
+                                       (params->moodEnabled && params->moodEnabled->value));
+    double amount = 1;
+    if (params) {
+        amount = params->moodIntensity ? *params->moodIntensity : params->moodAmount.value_or(1);
+        amount = std::clamp(amount, 0.0, 1.0);
+    }
+    text += "  mood=";
+    text += key.empty() ? "none" : key;
+    text += " type=";
+    text += std::to_string(static_cast<long long>(std::round(type)));
+    text += " enabled=";
+    text += switchedOn && type > 0.5 && !key.empty() ? "1" : "0";
+    text += " amt=";
+    text += fixed3(amount);
+
+    using P = EditorJobV2::ClipGrade::GradeParams;
+    const auto value = [&params](std::optional<double> P::*field) {
+        const std::optional<double> held = params ? (*params).*field : std::nullopt;
+        return fixed3(held.value_or(0.0));
+    };
+    text += "  basic: e=" + value(&P::exposure);
+    text += " c=" + value(&P::contrast);
+    text += " hi=" + value(&P::highlights);
+    text += " sh=" + value(&P::shadows);
+    text += " sat=" + value(&P::saturation);
+    text += " vib=" + value(&P::vibrance);
+    text += " temp=" + value(&P::temperature);
+    text += " tint=" + value(&P::tint);
+    return text;
+}
+
+PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
+                                      const std::optional<std::filesystem::path>& lutOverrideURL,
+                                      const std::optional<std::filesystem::path>& inputURL,
+                                      const std::optional<std::filesystem::path>& mediaFolderURL,
+                                      std::optional<double> timeSeconds, const std::string& gammaMode,
+                                      double compContrast, double compSaturation, double compBrightness,
+                                      double compTint)
+{
+    return withSecurityScope({jobURL, lutOverrideURL, inputURL, mediaFolderURL}, [&] {
+        const std::string bytes = readJobFileBytes(jobURL);
+        const std::optional<double> gammaPower = resolveGammaMode(gammaMode).gammaPower;
+        if (DesktopJobTool::isTimelineJobFile(bytes)) {
+            return renderTimelineStill(bytes, lutOverrideURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
+                                       compSaturation, compBrightness, compTint);
+        }
+        return renderSingleVideoStill(bytes, lutOverrideURL, inputURL, timeSeconds, gammaPower, compContrast,
+                                      compSaturation, compBrightness, compTint);
+    });
+}
+
+} // namespace velmora::Exporter

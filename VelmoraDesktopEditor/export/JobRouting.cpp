@@ -1,0 +1,67 @@
+#include "export/JobRouting.h"
+
+#include "export/FastSingleClipPath.h"
+#include "export/JobFileReading.h"
+#include "export/SecurityScope.h"
+#include "export/SingleVideoExport.h"
+#include "export/TimelineExport.h"
+#include "model/DesktopJobTool.h"
+#include "model/EditorJobV2.h"
+#include "model/Job.h"
+
+namespace velmora::Exporter {
+
+namespace {
+
+constexpr const char* kFastPathPhase = "Done (fast single-clip)";
+
+} // namespace
+
+ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
+                      const std::optional<std::filesystem::path>& inputURL,
+                      const std::optional<std::filesystem::path>& mediaFolderURL,
+                      const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
+                      const std::string& gammaMode, double compContrast, double compSaturation,
+                      double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress)
+{
+    const std::string bytes = readJobFileBytes(jobURL);
+    if (DesktopJobTool::isTimelineJobFile(bytes)) {
+        if (!mediaFolderURL) {
+            throw Error("export", JobRoutingCode::noMediaFolder, "Choose Media Folder containing your source clips.");
+        }
+        const EditorJobV2 job = EditorJobV2::fromJSON(bytes);
+        if (std::optional<ExportResult> result =
+                tryFastExportTimelineJobAsSingleFile(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
+                                                     gammaMode, compContrast, compSaturation, compBrightness,
+                                                     compTint)) {
+            if (timelineProgress) {
+                timelineProgress(TimelineExportProgress{1, 1, kFastPathPhase});
+            }
+            return *result;
+        }
+        return exportEditorTimeline(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
+                                    EditorVideoCodec::hevc10, gammaMode, compContrast, compSaturation, compBrightness,
+                                    compTint, std::nullopt, timelineProgress, CancellationCallback{});
+    }
+    if (!inputURL) {
+        throw Error("export", JobRoutingCode::noInputVideo, "Choose Input Video.");
+    }
+    const Job job = Job::fromJSON(bytes);
+    return exportSingleVideo(job, lutOverrideURL, *inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
+                             compContrast, compSaturation, compBrightness, compTint);
+}
+
+ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
+                       const std::optional<std::filesystem::path>& inputURL,
+                       const std::optional<std::filesystem::path>& mediaFolderURL,
+                       const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
+                       const std::string& gammaMode, double compContrast, double compSaturation,
+                       double compBrightness, double compTint, TimelineProgressCallback timelineProgress)
+{
+    return withSecurityScope({jobURL, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {
+        return routeJob(jobURL, lutOverrideURL, inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
+                        compContrast, compSaturation, compBrightness, compTint, timelineProgress);
+    });
+}
+
+} // namespace velmora::Exporter

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "export/ExportResult.h"
+#include "export/TimelineExportState.h"
+
+// The export entry of the "10-bit Export" workspace: a job file of either kind goes to the
+// renderer that makes its movie.
+namespace velmora::Exporter {
+
+// Codes of job routing (domain "export"), with the messages the workspace shows.
+namespace JobRoutingCode {
+inline constexpr int noMediaFolder = 200;
+inline constexpr int noInputVideo = 201;
+} // namespace JobRoutingCode
+
+// Renders the job at `jobURL` into `outputURL` and returns when the movie is written, or throws.
+// (The export operation of the design, named for its first argument: `export` is a C++ keyword.)
+//
+// A timeline job (a "tool" of the desktop job tools, or a non-empty "timelines" array) needs
+// `mediaFolderURL` (else Error("export", 200, "Choose Media Folder containing your source
+// clips.")) and is rendered by the fast single-clip path when its timeline is one plain video
+// clip, otherwise by the timeline export (HEVC 10-bit). Any other file is a single-video job:
+// it needs `inputURL` (else Error("export", 201, "Choose Input Video.")) and is rendered by the
+// single-video export. Both checks come before the job is decoded.
+//
+// `timelineProgress` hears the timeline export's reports, or the single report 1 of 1 frames
+// "Done (fast single-clip)" after a fast-path movie; a single-video job reports nothing. Reports
+// arrive on the export's own threads, never on the main thread.
+//
+// Blocks the calling thread (not the main thread) for the whole export. Errors of reading the
+// job file, of the JSON decoders and of the renderers pass through unchanged.
+ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
+                       const std::optional<std::filesystem::path>& inputURL,
+                       const std::optional<std::filesystem::path>& mediaFolderURL,
+                       const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
+                       const std::string& gammaMode, double compContrast, double compSaturation,
+                       double compBrightness, double compTint, TimelineProgressCallback timelineProgress = {});
+
+// exportJob without taking access to the given locations: for callers that already hold it.
+ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
+                      const std::optional<std::filesystem::path>& inputURL,
+                      const std::optional<std::filesystem::path>& mediaFolderURL,
+                      const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
+                      const std::string& gammaMode, double compContrast, double compSaturation,
+                      double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress);
+
+} // namespace velmora::Exporter

@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include "JobExportFixtures.h"
+#include "export/FastSingleClipPath.h"
+#include "platform/media/MediaError.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+
+namespace velmora::Exporter {
+namespace {
+
+using nlohmann::json;
+using test::TempDir;
+
+json videoClipJson(const std::string& id, double start = 0, double duration = 1, double inPoint = 0)
+{
+    return {{"id", id}, {"type", "video"}, {"sourceId", "s1"}, {"track", 1},
+            {"startTime", start}, {"duration", duration}, {"inPoint", inPoint}};
+}
+
+// A timeline job of one timeline "t1", the source "a.mp4" and a 160 × 96 project at 25 fps.
+json timelineJobJson(json clips)
+{
+    return {{"tool", "velmora-editor-desktop-export"},
+            {"version", 2},
+            {"grade", {{"lutCube", "None"}}},
+            {"project", {{"width", 160}, {"height", 96}, {"fps", 25}, {"activeTimelineId", "t1"}}},
+            {"sources", json::array({{{"id", "s1"}, {"fileName", "a.mp4"}}})},
+            {"timelines", json::array({{{"id", "t1"}, {"clips", std::move(clips)}}})}};
+}
+
+EditorJobV2 decode(const json& job)
+{
+    return EditorJobV2::fromJSON(job.dump());
+}
+
+// A media folder holding a.mp4: 40 frame-stamped frames, 160 × 96 at 25 fps.
+class FastPathMedia : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(media());
+        test::ClipSpec spec;
+        spec.frameCount = 40;
+        spec.videoArgs = "-preset ultrafast -qp 0";
+        test::makeClip(media() / "a.mp4", spec);
+        asset_ = Asset::open(media() / "a.mp4");
+    }
+
+    std::filesystem::path media() const { return dir_ / "media"; }
+
+    bool keeps(const json& job)
+    {
+        const EditorJobV2 decoded = decode(job);
+        const auto candidate = fastSingleClipCandidate(decoded, media());
+        EXPECT_TRUE(candidate);
+        return candidate && fastPathKeepsTimelineResult(decoded, *candidate, media(), *asset_);
+    }
+
+    bool recognised(const json& job) { return fastSingleClipCandidate(decode(job), media()).has_value(); }
+
+    TempDir dir_;
+    std::shared_ptr<const Asset> asset_;
+};
+
+TEST_F(FastPathMedia, RecognisesOneVideoClipWithItsSourceFile)
+{
+    const auto candidate = fastSingleClipCandidate(decode(timelineJobJson({videoClipJson("v1")})), media());
+    ASSERT_TRUE(candidate);
+    EXPECT_EQ(candidate->clip.id, "v1");
+    EXPECT_EQ(candidate->inputURL, media() / "a.mp4");
+}
+
+TEST_F(FastPathMedia, OtherClipKindsOnTheTimelineSendTheJobToTheTimelineExport)
+{
+    for (const char* kind : {"text", "image", "audio", "sound", " Audio\n", "TEXT"}) {
+        json other = videoClipJson("x", 0, 1);
+        other["type"] = kind;
+        EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1"), other}))) << kind;
+    }
+    // Kinds of no meaning to the export are passed over.
+    json odd = videoClipJson("x");
+    odd["type"] = "adjustment";
+    EXPECT_TRUE(recognised(timelineJobJson({videoClipJson("v1"), odd})));
+    json untyped = videoClipJson("y");
+    untyped.erase("type");
+    EXPECT_TRUE(recognised(timelineJobJson({untyped, videoClipJson("v1")})));
+}
+
+TEST_F(FastPathMedia, NeedsExactlyOneVideoClip)
+{
+    EXPECT_FALSE(recognised(timelineJobJson(json::array())));
+    EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1"), videoClipJson("v2", 1)})));
+    json upper = videoClipJson("v1");
+    upper["type"] = "VIDEO";
+    EXPECT_TRUE(recognised(timelineJobJson({upper})));
+    // Counted as the one video clip, but not streamed as written with blanks.
+    upper["type"] = " Video ";
+    EXPECT_FALSE(recognised(timelineJobJson({upper})));
+    json noJobs = timelineJobJson({videoClipJson("v1")});
+    noJobs["timelines"] = json::array();
+    EXPECT_FALSE(recognised(noJobs));
+}
+
+TEST_F(FastPathMedia, UsesTheActiveTimeline)
+{
+    json job = timelineJobJson({videoClipJson("v1")});
+    json text = videoClipJson("t");
+    text["type"] = "text";
+    job["timelines"].push_back({{"id", "t2"}, {"clips", json::array({videoClipJson("v2"), text})}});
+    EXPECT_TRUE(recognised(job));
+    job["project"]["activeTimelineId"] = "t2";
+    EXPECT_FALSE(recognised(job));
+    job["project"]["activeTimelineId"] = "nothing";
+    EXPECT_TRUE(recognised(job));
+}
+
+TEST_F(FastPathMedia, TheClipMustStartAtZeroAndPlayAtNormalSpeed)
+{
+    EXPECT_TRUE(recognised(timelineJobJson({videoClipJson("v1", 0.04)})));
+    EXPECT_TRUE(recognised(timelineJobJson({videoClipJson("v1", -0.04)})));
+    EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1", 0.05)})));
+    for (const auto& [speed, taken] : std::vector<std::pair<double, bool>>{{1.005, true}, {100, true}, {1.5, false}}) {
+        json clip = videoClipJson("v1");
+        clip["speed"] = speed;
+        EXPECT_EQ(recognised(timelineJobJson({clip})), taken) << speed;
+    }
+    json ramp = videoClipJson("v1");
+    ramp["speedKeyframes"] = json::array({{{"time", 0}, {"speed", 1}}, {{"time", 1}, {"speed", 2}}});
+    EXPECT_FALSE(recognised(timelineJobJson({ramp})));
+}
+
+TEST_F(FastPathMedia, TheClipNeedsASourceWithAFile)
+{
+    json clip = videoClipJson("v1");
+    clip.erase("sourceId");
+    EXPECT_FALSE(recognised(timelineJobJson({clip})));
+
+    // A folder without media: neither the resolver nor the file name finds it.
+    TempDir empty;
+    EXPECT_FALSE(fastSingleClipCandidate(decode(timelineJobJson({videoClipJson("v1")})), empty.path()));
+    // The file by its name directly in the folder.
+    std::filesystem::copy_file(media() / "a.mp4", empty / "a.mp4");
+    const auto found = fastSingleClipCandidate(decode(timelineJobJson({videoClipJson("v1")})), empty.path());
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->inputURL, empty / "a.mp4");
+}
+
+TEST_F(FastPathMedia, APlainClipKeepsTheTimelineResult)
+{
+    EXPECT_TRUE(keeps(timelineJobJson({videoClipJson("v1")})));
+    json clip = videoClipJson("v1");
+    clip["fadeIn"] = 0.02;
+    clip["fadeOut"] = 0;
+    clip["opacity"] = 1.5;
+    clip["grade"] = {{"gradeParams", {{"exposure", 0}, {"moodKey", "sony_venice"}}}};
+    EXPECT_TRUE(keeps(timelineJobJson({clip})));
+}
+
+TEST_F(FastPathMedia, AClipGradeIsLeftToTheTimelineExport)
+{
+    json lut = videoClipJson("v1");
+    lut["grade"] = {{"hasLut", true}, {"lutData", test::constantCubeText(0.1, 0.2, 0.3)}};
+    EXPECT_FALSE(keeps(timelineJobJson({lut})));
+
+    std::filesystem::create_directories(media() / "luts");
+    test::writeTextFile(media() / "luts" / "look.cube", test::identityCubeText());
+    json lutFile = videoClipJson("v1");
+    lutFile["grade"] = {{"hasLut", true}, {"lutFile", "look.cube"}};
+    EXPECT_FALSE(keeps(timelineJobJson({lutFile})));
+
+    json basic = videoClipJson("v1");
+    basic["grade"] = {{"gradeParams", {{"exposure", 0.5}}}};
+    EXPECT_FALSE(keeps(timelineJobJson({basic})));
+
+    json mood = videoClipJson("v1");
+    mood["grade"] = {{"gradeParams", {{"isMoodEnabled", true}, {"moodKey", "sony_venice"}}}};
+    EXPECT_FALSE(keeps(timelineJobJson({mood})));
+}
+
+TEST_F(FastPathMedia, FadesAndOpacityAreLeftToTheTimelineExport)
+{
+    for (const char* field : {"fadeIn", "fadeOut"}) {
+        json clip = videoClipJson("v1");
+        clip[field] = 0.5;
+        EXPECT_FALSE(keeps(timelineJobJson({clip}))) << field;
+    }
+    json clip = videoClipJson("v1");
+    clip["opacity"] = 0.5;
+    EXPECT_FALSE(keeps(timelineJobJson({clip})));
+}
+
+TEST_F(FastPathMedia, AnotherOutputSizeIsLeftToTheTimelineExport)
+{
+    json job = timelineJobJson({videoClipJson("v1")});
+    job["output"] = {{"width", 320}, {"height", 192}};
+    EXPECT_FALSE(keeps(job));
+    job["output"] = {{"width", 160}};
+    EXPECT_TRUE(keeps(job));
+    // Without any size the export is 1920 × 1080.
+    json unsized = timelineJobJson({videoClipJson("v1")});
+    unsized["project"].erase("width");
+    unsized["project"].erase("height");
+    EXPECT_FALSE(keeps(unsized));
+}
+
+TEST_F(FastPathMedia, AnotherFrameRateIsLeftToTheTimelineExport)
+{
+    json job = timelineJobJson({videoClipJson("v1")});
+    job["project"]["fps"] = 59.94;
+    EXPECT_FALSE(keeps(job));
+    job["project"].erase("fps");
+    EXPECT_FALSE(keeps(job)); // 59.94 by default
+    job["output"] = {{"fps", 25}};
+    EXPECT_TRUE(keeps(job));
+    job["project"]["fps"] = 0; // no usable rate: the source's own
+    EXPECT_TRUE(keeps(job));
+}
+
+TEST(FastPathTemporaryJob, CarriesTheRangeRateContainerSizeAndBitRate)
+{
+    json source = timelineJobJson({videoClipJson("v1")});
+    source["grade"]["lutCube"] = "Look.cube";
+    source["output"] = {{"fps", 50}, {"width", 1280}, {"targetBitrate", 8000000}};
+    const EditorJobV2 job = decode(source);
+    EXPECT_EQ(fastPathTemporaryJob(job, -0.5, 5, "/out/Movie.MP4"),
+              (json{{"version", 1},
+                    {"grade", {{"lutCube", "Look.cube"}}},
+                    {"sourceInSeconds", -0.5},
+                    {"sourceOutSeconds", 5.0},
+                    {"output",
+                     {{"fps", 25.0}, {"container", "mp4"}, {"width", 1280}, {"height", 96}, {"targetBitrate", 8000000}}}}));
+
+    json bare = timelineJobJson({videoClipJson("v1")});
+    bare.erase("project");
+    const json temporary = fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie.m4v");
+    EXPECT_EQ(temporary["output"], (json{{"fps", 59.94}, {"container", "mov"}}));
+    EXPECT_DOUBLE_EQ(fastPathJobFps(decode(bare)), 59.94);
+}
+
+class FastPathExport : public FastPathMedia {
+protected:
+    std::optional<ExportResult> run(const json& job, const std::filesystem::path& output)
+    {
+        const test::ScopedTemporaryFolder temporary(tmp_.path());
+        return tryFastExportTimelineJobAsSingleFile(decode(job), std::nullopt, media(), output, 2000000, "rec709", 1,
+                                                    1, 0, 0);
+    }
+    std::vector<std::filesystem::path> leftovers() const
+    {
+        return test::filesWithPrefix(tmp_.path(), fastPathJobFilePrefix);
+    }
+
+    TempDir tmp_;
+};
+
+TEST_F(FastPathExport, StreamsTheClipsSourceRange)
+{
+    const auto result = run(timelineJobJson({videoClipJson("v1", 0, 0.4, 0.4)}), dir_ / "out.mov");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
+    EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(FastPathExport, TheTemporaryJobIsRemovedWhenTheExportFails)
+{
+    try {
+        run(timelineJobJson({videoClipJson("v1")}), dir_ / "missing" / "out.mov");
+        ADD_FAILURE() << "the export should fail";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.domain(), MediaError::domain);
+    }
+    EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(FastPathExport, DecliningWritesNothing)
+{
+    json clip = videoClipJson("v1");
+    clip["fadeOut"] = 0.3;
+    EXPECT_FALSE(run(timelineJobJson({clip}), dir_ / "out.mov"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.mov"));
+    EXPECT_TRUE(leftovers().empty());
+}
+
+} // namespace
+} // namespace velmora::Exporter

@@ -1,0 +1,396 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "JobExportFixtures.h"
+#include "export/JobPreviewStill.h"
+#include "grading/GradeKernels.h"
+#include "grading/GradingCaches.h"
+#include "media/MediaTestHelpers.h"
+#include "model/JsonDecoding.h"
+#include "platform/foundation/Error.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+
+namespace velmora::Exporter {
+namespace {
+
+using nlohmann::json;
+using test::TempDir;
+
+json clipJson(const std::string& id, const std::string& type, double inPoint, double outPoint)
+{
+    return {{"id", id}, {"type", type}, {"sourceId", "s1"}, {"track", 1}, {"startTime", 0},
+            {"duration", outPoint - inPoint}, {"inPoint", inPoint}, {"outPoint", outPoint}};
+}
+
+json timelineJob(json clips, const std::string& fileName = "a.mp4")
+{
+    return {{"tool", "velmora-editor-desktop-export"},
+            {"version", 2},
+            {"grade", {{"lutCube", test::constantCubeText(1, 0, 0)}}},
+            {"project", {{"width", 160}, {"height", 96}, {"fps", 25}}},
+            {"sources", json::array({{{"id", "s1"}, {"fileName", fileName}}})},
+            {"timelines", json::array({{{"id", "t1"}, {"clips", std::move(clips)}}})}};
+}
+
+Error errorOf(const std::function<void()>& body)
+{
+    try {
+        body();
+    } catch (const Error& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no error was thrown";
+    return Error("none", 0, "");
+}
+
+void expectPreviewError(const Error& error, int code, const std::string& message)
+{
+    EXPECT_EQ(error.domain(), "preview");
+    EXPECT_EQ(error.code(), code);
+    EXPECT_EQ(error.message(), message);
+}
+
+// A folder with a job file and media: a.mp4, 50 frame-stamped frames of 160 × 96 at 25 fps.
+class PreviewStill : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        clipFolder_ = new TempDir;
+        test::ClipSpec spec;
+        spec.frameCount = 50;
+        spec.videoArgs = "-preset ultrafast -qp 0 -g 10";
+        test::makeClip(*clipFolder_ / "a.mp4", spec);
+    }
+    static void TearDownTestSuite()
+    {
+        delete clipFolder_;
+        clipFolder_ = nullptr;
+    }
+
+    void SetUp() override
+    {
+        std::filesystem::create_directories(media());
+        std::filesystem::copy_file(*clipFolder_ / "a.mp4", media() / "a.mp4");
+    }
+
+    std::filesystem::path media() const { return dir_ / "media"; }
+
+    PreviewFrameResult render(const json& job, std::optional<double> time = std::nullopt,
+                              const std::optional<std::filesystem::path>& lutOverride = std::nullopt,
+                              const std::optional<std::filesystem::path>& input = std::nullopt,
+                              std::optional<std::filesystem::path> mediaFolder = {}, double brightness = 0,
+                              const std::string& gamma = "rec709")
+    {
+        test::writeTextFile(dir_ / "job.json", job.is_string() ? job.get<std::string>() : job.dump());
+        return renderPreviewFrame(dir_ / "job.json", lutOverride, input, mediaFolder ? mediaFolder : media(), time,
+                                  gamma, 1, 1, brightness, 0);
+    }
+
+    static TempDir* clipFolder_;
+    TempDir dir_;
+};
+
+TempDir* PreviewStill::clipFolder_ = nullptr;
+
+// ---- single video ----------------------------------------------------------------------------
+
+TEST_F(PreviewStill, SingleVideoShowsTheClampedTimeThroughTheJobLut)
+{
+    const json job = test::singleVideoJob(test::constantCubeText(0.2, 0.4, 0.6));
+    const PreviewFrameResult middle = render(job, std::nullopt, std::nullopt, media() / "a.mp4", std::nullopt, 0.1);
+    EXPECT_DOUBLE_EQ(middle.displayTimeSeconds, 1.0);
+    EXPECT_DOUBLE_EQ(middle.pickedTimeSeconds, 1.0);
+    EXPECT_DOUBLE_EQ(middle.minTimeSeconds, 0);
+    EXPECT_DOUBLE_EQ(middle.maxTimeSeconds, 2.0);
+    EXPECT_EQ(middle.label, "a.mp4");
+    EXPECT_EQ(middle.debugGrade, "");
+    EXPECT_EQ(middle.cgImage.extent(), (Rect{0, 0, 160, 96}));
+    const Color c = middle.cgImage.pixel(80, 48);
+    EXPECT_NEAR(c.r, 0.3, 1e-5);
+    EXPECT_NEAR(c.g, 0.5, 1e-5);
+    EXPECT_NEAR(c.b, 0.7, 1e-5);
+
+    EXPECT_DOUBLE_EQ(render(job, 7.5, std::nullopt, media() / "a.mp4").displayTimeSeconds, 2.0);
+    EXPECT_DOUBLE_EQ(render(job, -1, std::nullopt, media() / "a.mp4").pickedTimeSeconds, 0.0);
+}
+
+TEST_F(PreviewStill, SingleVideoOverrideReplacesTheJobLut)
+{
+    test::writeTextFile(dir_ / "override.cube", test::constantCubeText(0.1, 0.1, 0.9));
+    const auto result = render(test::singleVideoJob(test::constantCubeText(1, 1, 1)), 0.0, dir_ / "override.cube",
+                               media() / "a.mp4");
+    EXPECT_NEAR(result.cgImage.pixel(3, 3).b, 0.9, 1e-5);
+    // An unreadable override leaves the job's LUT.
+    const auto fallback = render(test::singleVideoJob(test::constantCubeText(1, 1, 1)), 0.0, dir_ / "gone.cube",
+                                 media() / "a.mp4");
+    EXPECT_NEAR(fallback.cgImage.pixel(3, 3).b, 1.0, 1e-5);
+}
+
+TEST_F(PreviewStill, SingleVideoErrors)
+{
+    const json job = test::singleVideoJob(test::identityCubeText());
+    expectPreviewError(errorOf([&] { render(job); }), PreviewStillCode::noInputVideo, "Choose Input Video.");
+    expectPreviewError(errorOf([&] { render(job, std::nullopt, std::nullopt, dir_ / "gone.mp4"); }),
+                       PreviewStillCode::decodeFailed, "Failed to decode preview frame.");
+    test::ClipSpec sound;
+    sound.videoCodec.clear();
+    sound.audio = true;
+    sound.audioSeconds = 0.3;
+    test::makeClip(dir_ / "sound.m4a", sound);
+    expectPreviewError(errorOf([&] { render(job, std::nullopt, std::nullopt, dir_ / "sound.m4a"); }),
+                       PreviewStillCode::decodeFailed, "Failed to decode preview frame.");
+    // The single-video path always needs a LUT that parses.
+    const Error cube = errorOf([&] { render(test::singleVideoJob(""), 0.0, std::nullopt, media() / "a.mp4"); });
+    EXPECT_EQ(cube.domain(), "cube");
+    EXPECT_THROW(render(json{{"version", 1}}, 0.0, std::nullopt, media() / "a.mp4"), DecodingError);
+}
+
+TEST_F(PreviewStill, AnUnreadableJobFileIsAFileError)
+{
+    const Error error = errorOf(
+        [&] { renderPreviewFrame(dir_ / "none.json", std::nullopt, std::nullopt, media(), 0.0, "rec709", 1, 1, 0, 0); });
+    EXPECT_EQ(error.domain(), "file");
+}
+
+// ---- timeline ----------------------------------------------------------------------------------
+
+TEST_F(PreviewStill, TimelineShowsTheSnappedSourceFrameOfTheFirstPictureClip)
+{
+    json text = clipJson("t", "text", 0, 2);
+    json later = clipJson("v2", "video", 1.6, 1.8);
+    later["track"] = 1;
+    json first = clipJson("v1", " Video ", 0.4, 1.2);
+    first["track"] = 3;
+    first["startTime"] = 5;
+    const json job = timelineJob({text, first, later});
+
+    const PreviewFrameResult middle = render(job);
+    EXPECT_DOUBLE_EQ(middle.displayTimeSeconds, 0.8);
+    EXPECT_NEAR(middle.pickedTimeSeconds, 0.8, 1e-9);
+    EXPECT_DOUBLE_EQ(middle.minTimeSeconds, 0.4);
+    EXPECT_DOUBLE_EQ(middle.maxTimeSeconds, 1.2);
+    EXPECT_EQ(middle.label, "a.mp4");
+    EXPECT_EQ(test::stampOf(middle.cgImage), 20);
+    // The job-wide LUT plays no part here.
+    EXPECT_EQ(middle.cgImage.extent(), (Rect{0, 0, 160, 96}));
+
+    const PreviewFrameResult snapped = render(job, 0.41);
+    EXPECT_DOUBLE_EQ(snapped.displayTimeSeconds, 0.4);
+    EXPECT_EQ(test::stampOf(snapped.cgImage), 10);
+    EXPECT_DOUBLE_EQ(render(job, 9.0).displayTimeSeconds, 1.2);
+    EXPECT_EQ(test::stampOf(render(job, 0.0).cgImage), 10);
+}
+
+TEST_F(PreviewStill, ClipWithoutOutPointOrDurationStaysAtItsInPoint)
+{
+    json clip = {{"id", "v"}, {"type", "video"}, {"sourceId", "s1"}, {"inPoint", 0.6}};
+    const auto result = render(timelineJob({clip}), 1.5);
+    EXPECT_DOUBLE_EQ(result.displayTimeSeconds, 0.6);
+    EXPECT_DOUBLE_EQ(result.maxTimeSeconds, 0.6);
+    EXPECT_EQ(test::stampOf(result.cgImage), 15);
+}
+
+TEST_F(PreviewStill, FitsTheFrameToTheJobsOutputSize)
+{
+    json job = timelineJob({clipJson("v", "video", 0, 1)});
+    job["output"] = {{"width", 80}};
+    job["project"]["height"] = 48;
+    const auto result = render(job, 0.2);
+    EXPECT_EQ(result.cgImage.extent(), (Rect{0, 0, 80, 48}));
+    EXPECT_EQ(test::stampOf(result.cgImage), 5);
+}
+
+TEST_F(PreviewStill, EitherToolOrTimelinesMakeATimelineJob)
+{
+    json edit = timelineJob({clipJson("v", "video", 0, 1)});
+    edit["tool"] = "velmora-editor-desktop-edit-return";
+    EXPECT_EQ(render(edit, 0.0).label, "a.mp4");
+    json untooled = timelineJob({clipJson("v", "video", 0, 1)});
+    untooled["tool"] = "something else";
+    EXPECT_EQ(render(untooled, 0.0).label, "a.mp4");
+}
+
+TEST_F(PreviewStill, TimelineErrors)
+{
+    const json ok = timelineJob({clipJson("v", "video", 0, 1)});
+    test::writeTextFile(dir_ / "job.json", ok.dump());
+    expectPreviewError(errorOf([&] {
+                           renderPreviewFrame(dir_ / "job.json", std::nullopt, media() / "a.mp4", std::nullopt, 0.0,
+                                              "rec709", 1, 1, 0, 0);
+                       }),
+                       PreviewStillCode::noMediaFolder, "Choose Media Folder.");
+
+    json noTimelines = ok;
+    noTimelines["timelines"] = json::array();
+    noTimelines["tool"] = "velmora-editor-desktop-edit";
+    expectPreviewError(errorOf([&] { render(noTimelines); }), PreviewStillCode::noTimeline, "No timeline in job.");
+
+    expectPreviewError(errorOf([&] { render(timelineJob({clipJson("t", "text", 0, 1), clipJson("a", "audio", 0, 1)})); }),
+                       PreviewStillCode::noVideoClip, "No video clip in timeline.");
+
+    json unsourced = clipJson("v", "image", 0, 1);
+    unsourced.erase("sourceId");
+    expectPreviewError(errorOf([&] { render(timelineJob({unsourced})); }), PreviewStillCode::clipWithoutSource,
+                       "Clip missing sourceId.");
+
+    json unknown = clipJson("v", "video", 0, 1);
+    unknown["sourceId"] = "s9";
+    expectPreviewError(errorOf([&] { render(timelineJob({unknown})); }), PreviewStillCode::noSourceEntry,
+                       "Missing source entry.");
+
+    expectPreviewError(errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}, "b.mp4")); }),
+                       PreviewStillCode::missingSourceFile, "Missing source file: b.mp4");
+
+    json unsized = ok;
+    unsized["output"] = {{"width", 0}};
+    expectPreviewError(errorOf([&] { render(unsized); }), PreviewStillCode::timelineRender,
+                       "Failed to render preview.");
+
+    EXPECT_THROW(render(json{{"tool", "velmora-editor-desktop-export"}}), DecodingError);
+}
+
+TEST_F(PreviewStill, FindsTheSourceAnywhereBelowTheMediaFolder)
+{
+    std::filesystem::create_directories(media() / "day1" / "cam");
+    std::filesystem::rename(media() / "a.mp4", media() / "day1" / "cam" / "Clip A.MP4");
+    const json clips = json::array({clipJson("v", "video", 0, 1)});
+    EXPECT_EQ(render(timelineJob(clips, "  clip a.mp4 "), 0.2).label, "  clip a.mp4 ");
+    EXPECT_EQ(test::stampOf(render(timelineJob(clips, "Clip A (Audio).MP4"), 0.2).cgImage), 5);
+    // The suffix is only taken out as written.
+    expectPreviewError(errorOf([&] { render(timelineJob(clips, "Clip A (audio).MP4"), 0.2); }),
+                       PreviewStillCode::missingSourceFile, "Missing source file: Clip A (audio).MP4");
+}
+
+TEST_F(PreviewStill, AFileDirectlyInTheFolderWinsOverOneBelow)
+{
+    std::filesystem::create_directories(media() / "sub");
+    std::filesystem::copy_file(media() / "a.mp4", media() / "sub" / "b.mp4");
+    test::writeTextFile(media() / "b.mp4", "not a movie");
+    // The direct file is chosen even though it does not decode: its still is black.
+    const auto result = render(timelineJob({clipJson("v", "video", 0, 1)}, "b.mp4"), 0.2);
+    EXPECT_LT(result.cgImage.pixel(10, 10).g, 0.001);
+}
+
+TEST_F(PreviewStill, AnUndecodableFrameIsBlackButGraded)
+{
+    test::writeTextFile(media() / "broken.mp4", "not a movie");
+    const auto result = render(timelineJob({clipJson("v", "video", 0, 1)}, "broken.mp4"), 0.51, std::nullopt,
+                               std::nullopt, std::nullopt, 0.25);
+    const Color c = result.cgImage.pixel(5, 5);
+    EXPECT_NEAR(c.r, 0.25, 1e-6);
+    EXPECT_NEAR(c.g, 0.25, 1e-6);
+    // Without the file's rate, 30 frames per second snap the time.
+    EXPECT_DOUBLE_EQ(result.displayTimeSeconds, 0.5);
+}
+
+TEST_F(PreviewStill, EmbeddedClipLutWinsOverTheOverride)
+{
+    test::writeTextFile(dir_ / "override.cube", test::constantCubeText(0, 0, 1));
+    json embedded = clipJson("v", "video", 0, 1);
+    embedded["grade"] = {{"hasLut", true}, {"lutData", test::constantCubeText(1, 0, 0)}, {"lutStrength", 0.5}};
+    const Color mixed = render(timelineJob({embedded}), 0.0, dir_ / "override.cube").cgImage.pixel(2, 2);
+    // Frame 0 is black: halfway between black and the LUT's red.
+    EXPECT_NEAR(mixed.r, 0.5, 1e-5);
+    EXPECT_NEAR(mixed.b, 0.0, 1e-5);
+
+    const Color overridden =
+        render(timelineJob({clipJson("v", "video", 0, 1)}), 0.0, dir_ / "override.cube").cgImage.pixel(2, 2);
+    EXPECT_NEAR(overridden.b, 1.0, 1e-5);
+
+    test::writeTextFile(dir_ / "blank.cube", " \n\t\n");
+    const auto plain = render(timelineJob({clipJson("v", "video", 0, 1)}), 0.2, dir_ / "blank.cube");
+    EXPECT_EQ(test::stampOf(plain.cgImage), 5);
+
+    test::writeTextFile(dir_ / "bad.cube", "LUT_3D_SIZE 8\n0 0 0\n");
+    const Error error =
+        errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}), 0.0, dir_ / "bad.cube"); });
+    EXPECT_EQ(error.domain(), "cube");
+}
+
+TEST_F(PreviewStill, GradesWithTheClipsGradeParameters)
+{
+    json clip = clipJson("v", "video", 0, 1);
+    clip["gradeParams"] = {{"exposure", 1.0}};
+    clip["grade"] = {{"gradeParams", {{"moodKey", " sony_venice "}, {"isMoodEnabled", "yes"}, {"moodIntensity", 1.7}}}};
+    const auto result = render(timelineJob({clip}), 0.0);
+    // The grade's own parameters win; the clip-level ones are not read.
+    EXPECT_EQ(result.debugGrade, "kernels: mood=1 basic=1 tempTint=1  mood=sony_venice type=6 enabled=1 amt=1.000  "
+                                 "basic: e=0.000 c=0.000 hi=0.000 sh=0.000 sat=0.000 vib=0.000 temp=0.000 tint=0.000");
+
+    json clipLevel = clipJson("v", "video", 0, 1);
+    clipLevel["gradeParams"] = {{"exposure", 1.0}};
+    const auto brighter = render(timelineJob({clipLevel}), 0.04);
+    EXPECT_NE(brighter.debugGrade.find("basic: e=1.000 "), std::string::npos);
+}
+
+TEST(PreviewGradeDescription, NamesEveryValue)
+{
+    EXPECT_EQ(previewGradeDescription(std::nullopt),
+              "kernels: mood=1 basic=1 tempTint=1  mood=none type=0 enabled=0 amt=1.000  "
+              "basic: e=0.000 c=0.000 hi=0.000 sh=0.000 sat=0.000 vib=0.000 temp=0.000 tint=0.000");
+    EditorJobV2::ClipGrade::GradeParams params;
+    params.moodKey = "unknown";
+    params.moodEnabled = FlexibleBool{true};
+    params.moodAmount = -0.5;
+    params.exposure = 0.1234;
+    params.contrast = -0.5;
+    params.highlights = 1;
+    params.shadows = 2;
+    params.saturation = 3;
+    params.vibrance = 4;
+    params.temperature = -5;
+    params.tint = 0.0005;
+    EXPECT_EQ(previewGradeDescription(params),
+              "kernels: mood=1 basic=1 tempTint=1  mood=unknown type=0 enabled=0 amt=0.000  "
+              "basic: e=0.123 c=-0.500 hi=1.000 sh=2.000 sat=3.000 vib=4.000 temp=-5.000 tint=0.001");
+    params.moodKey = "sony_venice";
+    params.moodEnabled = FlexibleBool{false};
+    EXPECT_NE(previewGradeDescription(params).find("mood=sony_venice type=6 enabled=0"), std::string::npos);
+
+    const ScopedKernelsUnavailable unavailable;
+    EXPECT_EQ(previewGradeDescription(std::nullopt).substr(0, 35), "kernels: mood=0 basic=0 tempTint=0 ");
+}
+
+// ---- base-frame cache ----------------------------------------------------------------------------
+
+TEST_F(PreviewStill, TheSameFrameAtTheSameSizeIsDecodedOnce)
+{
+    previewBaseFrameCache().removeAll();
+    json job = timelineJob({clipJson("v", "video", 0, 2)});
+    job["output"] = {{"fps", 25}};
+    EXPECT_EQ(test::stampOf(render(job, 0.4).cgImage), 10);
+    // The file is no longer a movie: only the cached frame can show frame 10.
+    test::writeTextFile(media() / "a.mp4", "gone");
+    const auto again = render(job, 0.4);
+    EXPECT_EQ(test::stampOf(again.cgImage), 10);
+    EXPECT_DOUBLE_EQ(again.pickedTimeSeconds, 0.4);
+    // Another output size is another entry.
+    job["project"]["width"] = 80;
+    EXPECT_LT(render(job, 0.4).cgImage.pixel(40, 48).g, 0.001);
+    previewBaseFrameCache().removeAll();
+}
+
+TEST_F(PreviewStill, TheSeventhFrameStoredEvictsTheFirstStored)
+{
+    previewBaseFrameCache().removeAll();
+    json job = timelineJob({clipJson("v", "video", 0, 2)});
+    job["output"] = {{"fps", 25}};
+    for (int n = 0; n < 7; ++n) {
+        render(job, n / 25.0);
+        if (n == 3) {
+            render(job, 0.0); // a hit does not keep the frame
+        }
+    }
+    EXPECT_EQ(previewBaseFrameCache().size(), 6u);
+    test::writeTextFile(media() / "a.mp4", "gone");
+    EXPECT_EQ(test::stampOf(render(job, 6 / 25.0).cgImage), 6);
+    EXPECT_EQ(test::stampOf(render(job, 1 / 25.0).cgImage), 1);
+    EXPECT_LT(render(job, 0.0).cgImage.pixel(80, 48).g, 0.001);
+    previewBaseFrameCache().removeAll();
+}
+
+} // namespace
+} // namespace velmora::Exporter

@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include "JobExportFixtures.h"
+#include "export/JobRouting.h"
+#include "model/JsonDecoding.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+
+namespace velmora::Exporter {
+namespace {
+
+using nlohmann::json;
+using test::TempDir;
+
+json plainTimelineJob()
+{
+    return {{"tool", "velmora-editor-desktop-export"},
+            {"version", 2},
+            {"grade", {{"lutCube", "None"}}},
+            {"project", {{"width", 160}, {"height", 96}, {"fps", 25}}},
+            {"sources", json::array({{{"id", "s1"}, {"fileName", "a.mp4"}}})},
+            {"timelines",
+             json::array({{{"id", "t1"},
+                           {"clips", json::array({{{"id", "v1"},
+                                                   {"type", "video"},
+                                                   {"sourceId", "s1"},
+                                                   {"startTime", 0},
+                                                   {"duration", 0.4}}})}}})}};
+}
+
+// Runs the routing of a job file made of `text`; answers the error it throws.
+class Routing : public ::testing::Test {
+protected:
+    ExportResult route(const std::string& text, const std::optional<std::filesystem::path>& input,
+                       const std::optional<std::filesystem::path>& media, TimelineProgressCallback progress = {})
+    {
+        test::writeTextFile(dir_ / "job.json", text);
+        const test::ScopedTemporaryFolder temporary(tmp_.path());
+        return exportJob(dir_ / "job.json", std::nullopt, input, media, dir_ / "out.mov", 2000000, "rec709", 1, 1, 0, 0,
+                         std::move(progress));
+    }
+
+    Error routingError(const std::string& text, const std::optional<std::filesystem::path>& input,
+                       const std::optional<std::filesystem::path>& media)
+    {
+        try {
+            route(text, input, media);
+        } catch (const Error& error) {
+            return error;
+        }
+        ADD_FAILURE() << "no error for " << text;
+        return Error("none", 0, "");
+    }
+
+    void makeMedia()
+    {
+        std::filesystem::create_directories(dir_ / "media");
+        test::ClipSpec spec;
+        spec.frameCount = 10;
+        spec.videoArgs = "-preset ultrafast -qp 0";
+        test::makeClip(dir_ / "media" / "a.mp4", spec);
+    }
+
+    TempDir dir_;
+    TempDir tmp_;
+};
+
+void expectMediaFolderError(const Error& error)
+{
+    EXPECT_EQ(error.domain(), "export");
+    EXPECT_EQ(error.code(), JobRoutingCode::noMediaFolder);
+    EXPECT_EQ(error.message(), "Choose Media Folder containing your source clips.");
+}
+
+void expectInputVideoError(const Error& error)
+{
+    EXPECT_EQ(error.domain(), "export");
+    EXPECT_EQ(error.code(), JobRoutingCode::noInputVideo);
+    EXPECT_EQ(error.message(), "Choose Input Video.");
+}
+
+TEST_F(Routing, JobToolsMakeATimelineJobEvenWithBlanksAround)
+{
+    for (const char* tool : {" velmora-editor-desktop-export\n", "velmora-editor-desktop-edit-return",
+                             "\tvelmora-editor-desktop-edit"}) {
+        // The media folder is asked for before the job is decoded, and even when an input is given.
+        expectMediaFolderError(routingError(json{{"tool", tool}}.dump(), dir_ / "input.mp4", std::nullopt));
+    }
+}
+
+TEST_F(Routing, TimelinesMakeATimelineJobWithoutATool)
+{
+    expectMediaFolderError(routingError(json{{"timelines", json::array({1})}}.dump(), std::nullopt, std::nullopt));
+    expectMediaFolderError(
+        routingError(json{{"tool", "other"}, {"timelines", json::array({1})}}.dump(), std::nullopt, std::nullopt));
+    // An empty array does not.
+    expectInputVideoError(routingError(json{{"timelines", json::array()}}.dump(), std::nullopt, std::nullopt));
+}
+
+TEST_F(Routing, AToolThatIsNotTextCountsAsNoTool)
+{
+    expectInputVideoError(routingError(json{{"tool", 7}}.dump(), std::nullopt, std::nullopt));
+    const json numbered = {{"tool", 7}, {"timelines", json::array({{{"id", "t"}, {"clips", json::array()}}})}};
+    expectMediaFolderError(routingError(numbered.dump(), std::nullopt, std::nullopt));
+    // Routed as a timeline job, it then fails to decode as one: its tool must be text.
+    makeMedia();
+    EXPECT_THROW(route(numbered.dump(), std::nullopt, dir_ / "media"), DecodingError);
+}
+
+TEST_F(Routing, AnythingElseIsASingleVideoJob)
+{
+    expectInputVideoError(routingError(json{{"tool", "velmora-editor"}}.dump(), std::nullopt, dir_.path()));
+    expectInputVideoError(routingError("not JSON at all", std::nullopt, std::nullopt));
+    // With an input the job is decoded, and a file that is not JSON fails as such.
+    EXPECT_THROW(route("not JSON at all", dir_ / "input.mp4", std::nullopt), DecodingError);
+}
+
+TEST_F(Routing, AnUnreadableJobFileFailsFirst)
+{
+    try {
+        exportJob(dir_ / "missing.json", std::nullopt, std::nullopt, std::nullopt, dir_ / "out.mov", std::nullopt,
+                  "rec709", 1, 1, 0, 0);
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.domain(), "file");
+    }
+}
+
+TEST_F(Routing, ASingleVideoJobRendersTheInputAndReportsNothing)
+{
+    makeMedia();
+    int reports = 0;
+    const ExportResult result = route(test::singleVideoJob("None").dump(), dir_ / "media" / "a.mp4", std::nullopt,
+                                      [&](const TimelineExportProgress&) { ++reports; });
+    EXPECT_EQ(result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
+    EXPECT_EQ(test::decodedStamps(dir_ / "out.mov").size(), 10u);
+    EXPECT_EQ(reports, 0);
+}
+
+TEST_F(Routing, OnePlainClipTakesTheFastPathAndReportsOnce)
+{
+    makeMedia();
+    std::vector<TimelineExportProgress> reports;
+    const ExportResult result = route(plainTimelineJob().dump(), std::nullopt, dir_ / "media",
+                                      [&](const TimelineExportProgress& p) { reports.push_back(p); });
+    EXPECT_EQ(result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0], (TimelineExportProgress{1, 1, "Done (fast single-clip)"}));
+    EXPECT_DOUBLE_EQ(reports[0].fraction(), 1.0);
+    EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_TRUE(test::filesWithPrefix(tmp_.path(), "velmora_10bit_fast_").empty());
+}
+
+TEST_F(Routing, AFadedClipGoesToTheTimelineExport)
+{
+    makeMedia();
+    json job = plainTimelineJob();
+    job["timelines"][0]["clips"][0]["fadeIn"] = 0.2;
+    std::vector<std::string> phases;
+    const ExportResult result = route(job.dump(), std::nullopt, dir_ / "media",
+                                      [&](const TimelineExportProgress& p) { phases.push_back(p.phase); });
+    EXPECT_EQ(result.width, 160);
+    EXPECT_EQ(result.height, 96);
+    ASSERT_FALSE(phases.empty());
+    EXPECT_EQ(phases.back(), "Done");
+    EXPECT_EQ(std::count(phases.begin(), phases.end(), "Done (fast single-clip)"), 0);
+    // The fade is drawn: the first frame is black.
+    const auto frames = test::decodedFrames(dir_ / "out.mov");
+    ASSERT_EQ(frames.size(), 10u);
+    EXPECT_LT(test::meanColor(frames.front()).g, 0.02);
+    EXPECT_TRUE(test::filesWithPrefix(tmp_.path(), "velmora_10bit_fast_").empty());
+}
+
+} // namespace
+} // namespace velmora::Exporter
