@@ -33,6 +33,7 @@ std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset,
         reader.setTimeRange(MediaTimeRange(std::max(MediaTime(0, kTargetTimescale), target - preroll), window));
         auto output = AssetReaderTrackOutput::video(track, PixelFormat::p010);
         output->alwaysCopiesSampleData = false;
+        output->decodesAhead = false; // a few frames, read once: no worker thread for them
         if (!reader.canAdd(*output)) {
             return std::nullopt;
         }

@@ -1,7 +1,11 @@
 #include "platform/media/AssetReader.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <thread>
 
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
@@ -65,6 +69,7 @@ struct AssetReaderTrackOutput::Impl {
     ffmpeg::PacketPtr packet;
     ffmpeg::FramePtr frame;
     bool inputEnded = false;
+    bool endReached = false;
     bool positioned = false; // seek done and first frame primed
     bool finished = false;
     MediaTime rangeStart;
@@ -88,7 +93,11 @@ struct AssetReaderTrackOutput::Impl {
     std::int64_t endSample = INT64_MAX;
     std::vector<float> resampled;
 
-    ~Impl() { av_channel_layout_uninit(&swrInLayout); }
+    ~Impl()
+    {
+        stopWorkerThread();
+        av_channel_layout_uninit(&swrInLayout);
+    }
 
     MediaTime assetTime(std::int64_t pts) const
     {
@@ -393,11 +402,93 @@ struct AssetReaderTrackOutput::Impl {
         }
     }
 
-    void finish()
+    // The decoder has nothing more to give (end of range, end of file, cancel or failure).
+    void finish() { endReached = true; }
+
+    // The caller has received the end: the reader hears of it once.
+    void reportFinished()
     {
         if (!finished) {
             finished = true;
             state->outputFinished();
+        }
+    }
+
+    // The next sample, or nothing at the end; failures are recorded on the reader.
+    std::optional<SampleBuffer> produce()
+    {
+        std::lock_guard lock(mutex);
+        if (endReached || state->status.load() != AssetReaderStatus::reading) {
+            endReached = true;
+            return std::nullopt;
+        }
+        try {
+            return type == MediaType::video ? nextVideo() : nextAudio();
+        } catch (const Error& e) {
+            state->fail(e);
+        } catch (const std::bad_alloc&) {
+            state->fail(MediaError::make(MediaError::decodeFailed, "Out of memory while decoding."));
+        }
+        endReached = true;
+        return std::nullopt;
+    }
+
+    // Decoding ahead: a worker thread keeps up to kPrefetchDepth samples ready, so decoding the
+    // next frame overlaps the caller's work on this one.
+    static constexpr std::size_t kPrefetchDepth = 2;
+    std::thread worker;
+    std::mutex queueMutex;
+    std::condition_variable queueChanged;
+    std::deque<std::optional<SampleBuffer>> queue; // guarded by queueMutex; nullopt marks the end
+    bool stopWorker = false;                        // guarded by queueMutex
+
+    void startWorker()
+    {
+        worker = std::thread([this] {
+            for (;;) {
+                std::optional<SampleBuffer> sample = produce();
+                const bool end = !sample;
+                std::unique_lock lock(queueMutex);
+                queueChanged.wait(lock, [&] { return stopWorker || queue.size() < kPrefetchDepth; });
+                if (stopWorker) {
+                    return;
+                }
+                queue.push_back(std::move(sample));
+                queueChanged.notify_all();
+                if (end) {
+                    return;
+                }
+            }
+        });
+    }
+
+    std::optional<SampleBuffer> takeFromWorker()
+    {
+        std::unique_lock lock(queueMutex);
+        for (;;) {
+            if (!queue.empty()) {
+                std::optional<SampleBuffer> sample = std::move(queue.front());
+                queue.pop_front();
+                queueChanged.notify_all();
+                return sample;
+            }
+            if (state->isCancelled()) {
+                return std::nullopt;
+            }
+            // Cancellation does not notify this condition; look again now and then.
+            queueChanged.wait_for(lock, std::chrono::milliseconds(20));
+        }
+    }
+
+    void stopWorkerThread()
+    {
+        {
+            std::lock_guard lock(queueMutex);
+            stopWorker = true;
+        }
+        queueChanged.notify_all();
+        if (worker.joinable()) {
+            worker.join();
         }
     }
 };
@@ -435,24 +526,14 @@ MediaType AssetReaderTrackOutput::mediaType() const { return impl_->type; }
 std::optional<SampleBuffer> AssetReaderTrackOutput::copyNextSampleBuffer()
 {
     Impl& impl = *impl_;
-    std::lock_guard lock(impl.mutex);
-    if (!impl.state || impl.finished || !impl.decoder) {
+    if (!impl.state || impl.finished || impl.state->status.load() != AssetReaderStatus::reading) {
         return std::nullopt;
     }
-    if (impl.state->status.load() != AssetReaderStatus::reading) {
-        return std::nullopt;
+    std::optional<SampleBuffer> sample = impl.worker.joinable() ? impl.takeFromWorker() : impl.produce();
+    if (!sample) {
+        impl.reportFinished();
     }
-    try {
-        return impl.type == MediaType::video ? impl.nextVideo() : impl.nextAudio();
-    } catch (const Error& e) {
-        impl.state->fail(e);
-        impl.finish();
-        return std::nullopt;
-    } catch (const std::bad_alloc&) {
-        impl.state->fail(MediaError::make(MediaError::decodeFailed, "Out of memory while decoding."));
-        impl.finish();
-        return std::nullopt;
-    }
+    return sample;
 }
 
 AssetReader::AssetReader(std::shared_ptr<const Asset> asset) : asset_(std::move(asset)), state_(std::make_shared<State>())
@@ -517,12 +598,22 @@ bool AssetReader::startReading()
         state_->fail(e);
         return false;
     }
-    std::lock_guard lock(state_->mutex);
-    state_->activeOutputs = static_cast<int>(outputs_.size());
-    AssetReaderStatus expected = AssetReaderStatus::unknown;
-    state_->status.compare_exchange_strong(expected, outputs_.empty() ? AssetReaderStatus::completed
-                                                                      : AssetReaderStatus::reading);
-    return state_->status.load() != AssetReaderStatus::failed && state_->status.load() != AssetReaderStatus::cancelled;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->activeOutputs = static_cast<int>(outputs_.size());
+        AssetReaderStatus expected = AssetReaderStatus::unknown;
+        state_->status.compare_exchange_strong(expected, outputs_.empty() ? AssetReaderStatus::completed
+                                                                          : AssetReaderStatus::reading);
+    }
+    if (state_->status.load() != AssetReaderStatus::reading) {
+        return state_->status.load() == AssetReaderStatus::completed;
+    }
+    for (auto& output : outputs_) {
+        if (output->decodesAhead) {
+            output->impl_->startWorker();
+        }
+    }
+    return true;
 }
 
 void AssetReader::cancelReading()

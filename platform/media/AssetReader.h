@@ -44,6 +44,9 @@ public:
     bool alwaysCopiesSampleData = true;
     // Decoder threads (0: one per core). Short-lived readers that want one frame may ask for 1.
     int decoderThreads = 0;
+    // Decode on a thread of the output's own, a couple of samples ahead of the caller, so that
+    // decoding overlaps the caller's work. Set before reading starts.
+    bool decodesAhead = true;
 
     // The next sample, or nothing at the end of the range, after a failure (the reader's status
     // and error tell which) or once reading was cancelled.

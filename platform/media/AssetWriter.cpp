@@ -3,6 +3,7 @@
 #include <deque>
 #include <thread>
 
+#include "platform/media/internal/EncodeQueue.h"
 #include "platform/media/internal/Encoders.h"
 #include "platform/media/internal/FFmpegSupport.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 // How far one track may run ahead of another before it waits.
 const MediaTime kInterleaveWindow(1, 2);
+// Video frames waiting for the encoder; one more may be encoding.
+constexpr std::size_t kEncodeQueueDepth = 2;
 
 } // namespace
 
@@ -44,6 +47,9 @@ struct AssetWriterInputCore {
     std::int64_t nextAudioSample = 0;
     bool flushed = false;
 
+    // Video: the encoding thread, made when writing starts and ended by finishing or cancelling.
+    std::unique_ptr<ffmpeg::EncodeQueue> encodeQueue;
+
     // Readiness and requests: guarded by the writer's stateMutex.
     MediaTime appendedEnd = MediaTime::zero();
     bool finished = false;
@@ -51,6 +57,7 @@ struct AssetWriterInputCore {
     std::function<void()> block;
     bool pumpScheduled = false;
     std::uint64_t progress = 0;
+    int inFlight = 0; // video frames appended and not yet encoded
 };
 
 struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
@@ -79,8 +86,18 @@ struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
 
     ~AssetWriterCore()
     {
+        stopEncodeQueues();
         if (finisher.joinable()) {
             finisher.detach();
+        }
+    }
+
+    void stopEncodeQueues()
+    {
+        for (const auto& input : inputs) {
+            if (input->encodeQueue) {
+                input->encodeQueue->stop();
+            }
         }
     }
 
@@ -97,6 +114,9 @@ struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
     bool readyLocked(const AssetWriterInputCore& input) const
     {
         if (status.load() != AssetWriterStatus::writing || input.finished || finishing) {
+            return false;
+        }
+        if (input.encodeQueue && input.inFlight > static_cast<int>(kEncodeQueueDepth)) {
             return false;
         }
         for (const auto& other : inputs) {
@@ -270,7 +290,7 @@ struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
 
     // Flushes an input's encoder and ends its stream; opens a video encoder that never saw a
     // frame so the header can be written. Takes the input's encodeMutex.
-    void finishInput(AssetWriterInputCore& input)
+    void flushInput(AssetWriterInputCore& input)
     {
         std::lock_guard lock(input.encodeMutex);
         if (input.flushed || status.load() != AssetWriterStatus::writing) {
@@ -289,6 +309,67 @@ struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
             input.audioEncoder->flush(sink);
         }
         streamEnded(index);
+    }
+
+    // Ends an input: a video input's thread encodes what is queued and flushes; waits for it.
+    void finishInput(AssetWriterInputCore& input)
+    {
+        if (input.encodeQueue) {
+            input.encodeQueue->finish();
+            input.encodeQueue->join();
+            return;
+        }
+        flushInput(input);
+    }
+
+    // Runs on a video input's encoding thread.
+    void encodeFrame(AssetWriterInputCore& input, const PixelBuffer& frame, const MediaTime& relative)
+    {
+        try {
+            std::lock_guard lock(input.encodeMutex);
+            if (status.load() != AssetWriterStatus::writing || input.flushed) {
+                return;
+            }
+            const int index = input.streamIndex;
+            auto sink = [this, index](ffmpeg::PacketPtr p) { enqueue(index, std::move(p)); };
+            if (!input.videoEncoder->isOpen()) {
+                input.videoEncoder->open(frame.attachments());
+                encoderOpened(input, input.videoEncoder->context());
+            }
+            std::int64_t pts = ffmpeg::fromMediaTime(relative, input.timeBase);
+            if (input.lastVideoPts != INT64_MIN && pts <= input.lastVideoPts) {
+                pts = input.lastVideoPts + 1; // keep time moving forward for the container
+            }
+            input.lastVideoPts = pts;
+            input.videoEncoder->encode(frame, pts, sink);
+        } catch (const Error& e) {
+            fail(e);
+        } catch (const std::bad_alloc&) {
+            fail(MediaError::make(MediaError::encodeFailed, "Out of memory while encoding."));
+        }
+    }
+
+    void startEncodeQueue(AssetWriterInputCore& input)
+    {
+        AssetWriterInputCore* in = &input;
+        input.encodeQueue = std::make_unique<ffmpeg::EncodeQueue>(
+            kEncodeQueueDepth, [this, in](const PixelBuffer& frame, const MediaTime& time) { encodeFrame(*in, frame, time); },
+            [this, in] {
+                try {
+                    flushInput(*in);
+                } catch (const Error& e) {
+                    fail(e);
+                } catch (const std::bad_alloc&) {
+                    fail(MediaError::make(MediaError::encodeFailed, "Out of memory while encoding."));
+                }
+            },
+            [this, in] {
+                {
+                    std::lock_guard lock(stateMutex);
+                    --in->inFlight;
+                }
+                kick();
+            });
     }
 
     void closeAndRemoveFile()
@@ -347,6 +428,7 @@ struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
         } catch (const std::bad_alloc&) {
             fail(MediaError::make(MediaError::writeFailed, "Out of memory while completing the movie."));
         }
+        stopEncodeQueues();
         releaseEncoders();
         AssetWriterStatus expected = AssetWriterStatus::writing;
         status.compare_exchange_strong(expected, AssetWriterStatus::completed);
@@ -445,31 +527,40 @@ bool AssetWriterInput::append(const SampleBuffer& sample)
         ++in.progress;
     }
     try {
-        std::lock_guard lock(in.encodeMutex);
-        if (writer->status.load() != AssetWriterStatus::writing || in.flushed) {
-            return false;
-        }
-        const int index = in.streamIndex;
-        AssetWriterCore* core = writer.get();
-        auto sink = [core, index](ffmpeg::PacketPtr p) { core->enqueue(index, std::move(p)); };
         if (in.type == MediaType::video) {
+            // Encoded on the input's own thread; the encode lock is not taken here, since a
+            // full queue waits for that thread.
             if (!sample.imageBuffer) {
                 throw MediaError::make(MediaError::invalidArgument, "A video sample without a frame cannot be written.");
+            }
+            const VideoOutputSettings& v = in.video;
+            if (sample.imageBuffer.width() != v.width || sample.imageBuffer.height() != v.height) {
+                throw MediaError::make(MediaError::invalidArgument,
+                                       "A frame of " + std::to_string(sample.imageBuffer.width()) + " x " +
+                                           std::to_string(sample.imageBuffer.height()) + " cannot be written to a " +
+                                           std::to_string(v.width) + " x " + std::to_string(v.height) + " movie.");
             }
             if (relative < MediaTime::zero()) {
                 return true; // before the session: not part of the movie
             }
-            if (!in.videoEncoder->isOpen()) {
-                in.videoEncoder->open(sample.imageBuffer.attachments());
-                writer->encoderOpened(in, in.videoEncoder->context());
+            {
+                std::lock_guard state(writer->stateMutex);
+                ++in.inFlight;
             }
-            std::int64_t pts = ffmpeg::fromMediaTime(relative, in.timeBase);
-            if (in.lastVideoPts != INT64_MIN && pts <= in.lastVideoPts) {
-                pts = in.lastVideoPts + 1; // keep time moving forward for the container
+            if (!in.encodeQueue || !in.encodeQueue->push(sample.imageBuffer, relative)) {
+                std::lock_guard state(writer->stateMutex);
+                --in.inFlight;
+                return false;
             }
-            in.lastVideoPts = pts;
-            in.videoEncoder->encode(sample.imageBuffer, pts, sink);
+            return writer->status.load() == AssetWriterStatus::writing;
         } else {
+            std::lock_guard lock(in.encodeMutex);
+            if (writer->status.load() != AssetWriterStatus::writing || in.flushed) {
+                return false;
+            }
+            const int index = in.streamIndex;
+            AssetWriterCore* core = writer.get();
+            auto sink = [core, index](ffmpeg::PacketPtr p) { core->enqueue(index, std::move(p)); };
             const int rate = in.audio.sampleRate;
             const int channels = in.audio.channels;
             if (sample.audioSampleRate != rate || sample.audioChannels != channels ||
@@ -516,7 +607,11 @@ void AssetWriterInput::markAsFinished()
         core_->finished = true;
     }
     try {
-        writer->finishInput(*core_);
+        if (core_->encodeQueue) {
+            core_->encodeQueue->finish(); // the input's thread flushes after its last frame
+        } else {
+            writer->flushInput(*core_);
+        }
     } catch (const Error& e) {
         writer->fail(e);
     }
@@ -664,6 +759,7 @@ bool AssetWriter::startWriting()
             if (input->type == MediaType::video) {
                 input->timeBase = ffmpeg::videoTimeBase(input->video, input->handle ? input->handle->mediaTimeScale : 0);
                 input->videoEncoder = std::make_unique<ffmpeg::VideoEncoder>(input->video, input->timeBase, globalHeader);
+                core.startEncodeQueue(*input);
                 // Find the encoder now, so a missing one fails here rather than at the first frame.
                 if (!avcodec_find_encoder_by_name(encoderName(input->video.codec))) {
                     throw MediaError::make(MediaError::encoderNotFound,
@@ -756,7 +852,8 @@ void AssetWriter::cancelWriting()
             input->finished = true;
         }
     }
-    // Waits for appends in progress, then lets the encoders and the partial file go.
+    // Waits for the frame being encoded, then lets the encoders and the partial file go.
+    core_->stopEncodeQueues();
     core_->releaseEncoders();
     core_->closeAndRemoveFile();
 }

@@ -195,71 +195,77 @@ private:
     bool direct_ = false;
 };
 
-template <typename T>
-void writeChromaRows(const Planes& p, const RowSource& source, const Levels& l, const Coefficients& c,
-                     int firstChromaRow, int endChromaRow)
+// Writes chroma rows [firstChromaRow, endChromaRow) and their luma rows. Chroma blocks are two
+// pixels wide (every output layout subsamples horizontally) and, for 4:2:0, two rows high; a
+// block cut short by an odd edge averages the pixels it has.
+template <typename T, bool TwoRows>
+void writeBlockRows(const Planes& p, const RowSource& source, const Levels& l, const Coefficients& c,
+                    int firstChromaRow, int endChromaRow)
 {
-    const int blockH = 1 << p.chromaShiftY;
-    const int blockW = 1 << p.chromaShiftX;
-    const int chromaWidth = (p.width + blockW - 1) >> p.chromaShiftX;
     const int shift = p.storeShift;
+    const int pairs = p.width / 2;
+    const bool oddWidth = (p.width & 1) != 0;
+    const float yOff = l.yOffset + 0.5f;
+    const float cOff = l.cOffset + 0.5f;
+    const float maxCode = l.maxCode;
+    const int step = p.interleavedChroma ? 2 : 1;
+    auto code = [&](float v, float offset, float scale) {
+        const float x = std::min(std::max(v * scale + offset, 0.0f), maxCode);
+        return static_cast<T>(static_cast<unsigned>(x) << shift);
+    };
+    auto luma = [&](float r, float g, float b) { return c.kr * r + c.kg * g + c.kb * b; };
+    thread_local std::vector<float> firstRow;
     for (int cr = firstChromaRow; cr < endChromaRow; ++cr) {
-        const int r0 = cr * blockH;
-        const int rows = std::min(blockH, p.height - r0);
-        // A composed row lives in a per-thread buffer that the next row() call reuses, so the
-        // first row of a block is kept aside while the second is fetched.
-        const float* in[2] = {nullptr, nullptr};
-        thread_local std::vector<float> firstRow;
-        for (int k = 0; k < rows; ++k) {
-            const float* row = source.row(r0 + k);
-            if (k == 0 && rows > 1 && !source.isDirect()) {
-                firstRow.assign(row, row + static_cast<std::ptrdiff_t>(p.width) * 4);
-                row = firstRow.data();
-            }
-            in[k] = row;
-            T* ys = reinterpret_cast<T*>(p.data[0] + p.stride[0] * (r0 + k));
-            for (int x = 0; x < p.width; ++x) {
-                const float rr = finiteOrZero(row[4 * x + 0]);
-                const float gg = finiteOrZero(row[4 * x + 1]);
-                const float bb = finiteOrZero(row[4 * x + 2]);
-                const float y = c.kr * rr + c.kg * gg + c.kb * bb;
-                ys[x] = static_cast<T>(toCode(l.yOffset + l.yScale * y, l.maxCode) << shift);
-            }
+        const int r0 = TwoRows ? 2 * cr : cr;
+        const bool second = TwoRows && r0 + 1 < p.height;
+        const float* a = source.row(r0);
+        if (second && !source.isDirect()) {
+            // A composed row lives in a per-thread buffer that the next row() call reuses.
+            firstRow.assign(a, a + static_cast<std::ptrdiff_t>(p.width) * 4);
+            a = firstRow.data();
         }
-        T* us = nullptr;
-        T* vs = nullptr;
-        int step = 1;
-        if (p.interleavedChroma) {
-            us = reinterpret_cast<T*>(p.data[1] + p.stride[1] * cr);
-            vs = us + 1;
-            step = 2;
-        } else {
-            us = reinterpret_cast<T*>(p.data[1] + p.stride[1] * cr);
-            vs = reinterpret_cast<T*>(p.data[2] + p.stride[2] * cr);
-        }
-        for (int cx = 0; cx < chromaWidth; ++cx) {
-            const int x0 = cx * blockW;
-            const int cols = std::min(blockW, p.width - x0);
-            float rr = 0;
-            float gg = 0;
-            float bb = 0;
-            for (int k = 0; k < rows; ++k) {
-                for (int j = 0; j < cols; ++j) {
-                    const float* px = in[k] + 4 * (x0 + j);
-                    rr += finiteOrZero(px[0]);
-                    gg += finiteOrZero(px[1]);
-                    bb += finiteOrZero(px[2]);
-                }
+        const float* b = second ? source.row(r0 + 1) : a;
+        T* ya = reinterpret_cast<T*>(p.data[0] + p.stride[0] * r0);
+        T* yb = second ? reinterpret_cast<T*>(p.data[0] + p.stride[0] * (r0 + 1)) : nullptr;
+        T* us = reinterpret_cast<T*>(p.data[1] + p.stride[1] * cr);
+        T* vs = p.interleavedChroma ? us + 1 : reinterpret_cast<T*>(p.data[2] + p.stride[2] * cr);
+        for (int i = 0; i < pairs; ++i) {
+            const float* pa = a + 8 * i;
+            const float* pb = b + 8 * i;
+            const float ra0 = finiteOrZero(pa[0]), ga0 = finiteOrZero(pa[1]), ba0 = finiteOrZero(pa[2]);
+            const float ra1 = finiteOrZero(pa[4]), ga1 = finiteOrZero(pa[5]), ba1 = finiteOrZero(pa[6]);
+            const float rb0 = finiteOrZero(pb[0]), gb0 = finiteOrZero(pb[1]), bb0 = finiteOrZero(pb[2]);
+            const float rb1 = finiteOrZero(pb[4]), gb1 = finiteOrZero(pb[5]), bb1 = finiteOrZero(pb[6]);
+            ya[2 * i] = code(luma(ra0, ga0, ba0), yOff, l.yScale);
+            ya[2 * i + 1] = code(luma(ra1, ga1, ba1), yOff, l.yScale);
+            if (yb) {
+                yb[2 * i] = code(luma(rb0, gb0, bb0), yOff, l.yScale);
+                yb[2 * i + 1] = code(luma(rb1, gb1, bb1), yOff, l.yScale);
             }
-            const float n = 1.0f / static_cast<float>(rows * cols);
-            rr *= n;
-            gg *= n;
-            bb *= n;
-            const float y = c.kr * rr + c.kg * gg + c.kb * bb;
-            const float u = (bb - y) * c.cbScale;
-            const float v = (rr - y) * c.crScale;
-            us[cx * step] = static_cast<T>(toCode(l.cOffset + l.cScale * u, l.maxCode) << shift);
-            vs[cx * step] = static_cast<T>(toCode(l.cOffset + l.cScale * v, l.maxCode) << shift);
+            // b repeats a when the block has one row, so a quarter of the sum is its average.
+            const float rr = 0.25f * (ra0 + ra1 + rb0 + rb1);
+            const float gg = 0.25f * (ga0 + ga1 + gb0 + gb1);
+            const float bb = 0.25f * (ba0 + ba1 + bb0 + bb1);
+            const float y = luma(rr, gg, bb);
+            us[i * step] = code((bb - y) * c.cbScale, cOff, l.cScale);
+            vs[i * step] = code((rr - y) * c.crScale, cOff, l.cScale);
+        }
+        if (oddWidth) {
+            const int x = p.width - 1;
+            const float* pa = a + 4 * x;
+            const float* pb = b + 4 * x;
+            const float ra = finiteOrZero(pa[0]), ga = finiteOrZero(pa[1]), ba = finiteOrZero(pa[2]);
+            const float rb = finiteOrZero(pb[0]), gb = finiteOrZero(pb[1]), bb = finiteOrZero(pb[2]);
+            ya[x] = code(luma(ra, ga, ba), yOff, l.yScale);
+            if (yb) {
+                yb[x] = code(luma(rb, gb, bb), yOff, l.yScale);
+            }
+            const float rr = 0.5f * (ra + rb);
+            const float gg = 0.5f * (ga + gb);
+            const float bl = 0.5f * (ba + bb);
+            const float y = luma(rr, gg, bl);
+            us[pairs * step] = code((bl - y) * c.cbScale, cOff, l.cScale);
+            vs[pairs * step] = code((rr - y) * c.crScale, cOff, l.cScale);
         }
     }
 }
@@ -307,12 +313,15 @@ void fromImage(const Image& image, const Planes& planes)
     const int chromaRows = (planes.height + (1 << planes.chromaShiftY) - 1) >> planes.chromaShiftY;
     concurrentPerform(static_cast<std::size_t>(chromaRows), minRowsPerChunk(planes.width),
                       [&](std::size_t begin, std::size_t end) {
+                          const int b = static_cast<int>(begin);
+                          const int e = static_cast<int>(end);
+                          const bool twoRows = planes.chromaShiftY == 1;
                           if (planes.bytesPerSample == 1) {
-                              writeChromaRows<std::uint8_t>(planes, source, levels, coefficients,
-                                                            static_cast<int>(begin), static_cast<int>(end));
+                              twoRows ? writeBlockRows<std::uint8_t, true>(planes, source, levels, coefficients, b, e)
+                                      : writeBlockRows<std::uint8_t, false>(planes, source, levels, coefficients, b, e);
                           } else {
-                              writeChromaRows<std::uint16_t>(planes, source, levels, coefficients,
-                                                             static_cast<int>(begin), static_cast<int>(end));
+                              twoRows ? writeBlockRows<std::uint16_t, true>(planes, source, levels, coefficients, b, e)
+                                      : writeBlockRows<std::uint16_t, false>(planes, source, levels, coefficients, b, e);
                           }
                       });
 }

@@ -41,6 +41,7 @@ Image toImage(const Planes& planes);
 // Writes the image over the planes' rectangle (0, 0, width, height) in y-up space: image row
 // order top first, pixels outside the image's extent black. Chroma is the average of the R'G'B'
 // of its block; every value rounded to the nearest code and clamped; NaN counts as 0.
+// Output layouts subsample chroma horizontally by two (4:2:0 or 4:2:2: chromaShiftX 1).
 // Rows split across cores; no allocation once each worker's row buffer has grown.
 void fromImage(const Image& image, const Planes& planes);
 
