@@ -205,7 +205,6 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     setup.timescale = timing.timescale;
     setup.step = timing.step;
     setup.frameDuration = frameDuration;
-    setup.tolerance = 1.1 * frameDuration;
     setup.framesTotal = framesTotal;
     setup.sources = std::move(sources);
     setup.globalLut = globalLut;

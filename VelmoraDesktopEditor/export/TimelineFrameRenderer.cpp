@@ -22,33 +22,23 @@ namespace velmora::Exporter {
 namespace {
 
 constexpr double kRampSpeedTolerance = 0.01;
-// How far inside its span a time must lie for a clip to cover it: absorbs the rounding of
-// frame times against decimal clip times.
-constexpr double kCoverEpsilon = 0.000001;
 
 std::string normalizedType(const std::optional<std::string>& type)
 {
     return type ? StringText::lowercased(StringText::trimmed(*type)) : std::string();
 }
 
-// Whether the clip lies at t, its span widened by `tolerance` on both sides.
-bool presentAt(const EditorJobV2::Clip& clip, double t, double tolerance)
+// Whether the clip holds the frame at t of `frameDuration`: the frame's centre lies in the
+// clip's span. Clip boundaries so fall on the nearest frame boundary: abutting clips share
+// no frame and leave none empty, whatever their times, and a gap stays black to its edges.
+bool holdsFrame(const EditorJobV2::Clip& clip, double t, double frameDuration)
 {
     if (!clip.duration || !(*clip.duration > 0)) {
         return false;
     }
     const double start = clip.startTime.value_or(0);
-    return start <= t + tolerance && t < start + *clip.duration + tolerance;
-}
-
-// Whether the clip's own span holds t.
-bool coversTime(const EditorJobV2::Clip& clip, double t)
-{
-    if (!clip.duration || !(*clip.duration > 0)) {
-        return false;
-    }
-    const double start = clip.startTime.value_or(0);
-    return start <= t + kCoverEpsilon && t < start + *clip.duration - kCoverEpsilon;
+    const double centre = t + frameDuration / 2;
+    return start <= centre && centre < start + *clip.duration;
 }
 
 bool usesRamp(const EditorJobV2::Clip& clip)
@@ -84,38 +74,28 @@ std::string clipReaderKey(const EditorJobV2::Clip& clip, double inPoint, double 
 }
 
 std::optional<std::size_t> activeVisualClip(const std::vector<EditorJobV2::Clip>& clips, double t,
-                                            double tolerance, bool includeImages)
+                                            double frameDuration, bool includeImages)
 {
-    // Clips that cover t win over clips that only come within the tolerance of it, so a cut
-    // shows the outgoing clip up to its last frame and the incoming one from its first; the
-    // tolerance only bridges gaps left by rounding.
-    auto choose = [&](bool covering) -> std::optional<std::size_t> {
-        std::optional<std::size_t> best;
-        for (std::size_t i = 0; i < clips.size(); ++i) {
-            const EditorJobV2::Clip& clip = clips[i];
-            const std::string type = normalizedType(clip.type);
-            if (!(type == "video" || (type == "image" && includeImages)) ||
-                !(covering ? coversTime(clip, t) : presentAt(clip, t, tolerance))) {
-                continue;
-            }
-            if (!best) {
-                best = i;
-                continue;
-            }
-            const EditorJobV2::Clip& current = clips[*best];
-            const int lane = clip.track.value_or(1);
-            const int bestLane = current.track.value_or(1);
-            if (lane < bestLane ||
-                (lane == bestLane && clip.startTime.value_or(0) > current.startTime.value_or(0))) {
-                best = i;
-            }
+    std::optional<std::size_t> best;
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        const EditorJobV2::Clip& clip = clips[i];
+        const std::string type = normalizedType(clip.type);
+        if (!(type == "video" || (type == "image" && includeImages)) || !holdsFrame(clip, t, frameDuration)) {
+            continue;
         }
-        return best;
-    };
-    if (auto covering = choose(true)) {
-        return covering;
+        if (!best) {
+            best = i;
+            continue;
+        }
+        const EditorJobV2::Clip& current = clips[*best];
+        const int lane = clip.track.value_or(1);
+        const int bestLane = current.track.value_or(1);
+        if (lane < bestLane ||
+            (lane == bestLane && clip.startTime.value_or(0) > current.startTime.value_or(0))) {
+            best = i;
+        }
     }
-    return choose(false);
+    return best;
 }
 
 double remapSourceOffset(double local, const EditorJobV2::Clip& clip)
@@ -250,13 +230,13 @@ FrameSource TimelineFrameRenderer::readFrame(std::int64_t frame)
 
     if (textRenderer_) {
         for (std::size_t i = 0; i < clips.size(); ++i) {
-            if (clips[i].type && *clips[i].type == "text" && coversTime(clips[i], t)) {
+            if (clips[i].type && *clips[i].type == "text" && holdsFrame(clips[i], t, setup_.frameDuration)) {
                 source.textClips.push_back(i);
             }
         }
     }
 
-    source.baseClip = activeVisualClip(clips, t, setup_.tolerance, setup_.overlays.images);
+    source.baseClip = activeVisualClip(clips, t, setup_.frameDuration, setup_.overlays.images);
     if (!source.baseClip) {
         readers_.closeAll();
         return source;

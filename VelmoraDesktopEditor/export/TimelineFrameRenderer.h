@@ -30,10 +30,8 @@ struct TimelineRenderSetup {
     int height = 0;
     std::int32_t timescale = 30;
     std::int64_t step = 1;
-    // step / timescale seconds, and the window within which a clip counts as present
-    // (1.1 frame durations).
+    // step / timescale seconds.
     double frameDuration = 1.0 / 30;
-    double tolerance = 1.1 / 30;
     std::int64_t framesTotal = 0;
     // By source id.
     std::map<std::string, ExportSource> sources;
@@ -57,11 +55,12 @@ std::string clipLutKey(const EditorJobV2::Clip& clip);
 // point, source end, lane (missing 0) and id.
 std::string clipReaderKey(const EditorJobV2::Clip& clip, double inPoint, double sourceEnd);
 
-// The index of the clip that fills the picture at timeline time t: among the video clips (and
-// image clips when `includeImages`) present within `tolerance` of t, the lowest lane (missing
-// 1), then the later start; full ties keep the earlier clip. None when no clip is present.
+// The index of the clip that fills the output frame at timeline time t (frames `frameDuration`
+// long): among the video clips (and image clips when `includeImages`) that hold the frame's
+// centre, the lowest lane (missing 1), then the later start; full ties keep the earlier clip.
+// None when no clip holds it.
 std::optional<std::size_t> activeVisualClip(const std::vector<EditorJobV2::Clip>& clips, double t,
-                                            double tolerance, bool includeImages);
+                                            double frameDuration, bool includeImages);
 
 // The source offset, in seconds from the in point, that a clip with a speed ramp has reached
 // `local` seconds after its start: the integral of its speed curve (keyframe times in seconds,

@@ -20,9 +20,10 @@ Clip clip(const std::string& id, const std::string& type, int lane, double start
     return c;
 }
 
-std::string idAt(const std::vector<Clip>& clips, double t, bool images = true, double tolerance = 0.044)
+// Frames of 1/25 s.
+std::string idAt(const std::vector<Clip>& clips, double t, bool images = true)
 {
-    const auto index = activeVisualClip(clips, t, tolerance, images);
+    const auto index = activeVisualClip(clips, t, 0.04, images);
     return index ? clips[*index].id.value_or("?") : "none";
 }
 
@@ -47,15 +48,29 @@ TEST(ActiveVisualClip, ACutShowsEachClipOnItsOwnFrames)
     const std::vector<Clip> clips = {clip("a", "video", 1, 0, 1), clip("b", "video", 1, 1, 1)};
     EXPECT_EQ(idAt(clips, 0.96), "a");
     EXPECT_EQ(idAt(clips, 1.0), "b");
+    EXPECT_EQ(idAt(clips, 1.96), "b");
+    EXPECT_EQ(idAt(clips, 2.0), "none");
 }
 
-TEST(ActiveVisualClip, TheToleranceBridgesRoundingGaps)
+TEST(ActiveVisualClip, ClipBoundariesFallOnTheNearestFrame)
 {
-    const std::vector<Clip> clips = {clip("a", "video", 1, 0, 0.99), clip("b", "video", 1, 1.03, 1)};
-    EXPECT_EQ(idAt(clips, 1.0), "b"); // b starts 0.03 s later, inside 1.1 frames
-    EXPECT_EQ(idAt(clips, 0.995), "b");
-    EXPECT_EQ(idAt(clips, 2.07), "b");
-    EXPECT_EQ(idAt(clips, 2.1), "none");
+    // a ends and b starts between frames: each frame goes to the clip holding its centre, so
+    // there is neither a black frame nor a shared one.
+    const std::vector<Clip> clips = {clip("a", "video", 1, 0.01, 0.38), clip("b", "video", 1, 0.41, 1)};
+    EXPECT_EQ(idAt(clips, 0.0), "a");
+    EXPECT_EQ(idAt(clips, 0.36), "a");
+    EXPECT_EQ(idAt(clips, 0.40), "b");
+    EXPECT_EQ(idAt(clips, 1.36), "b");
+    EXPECT_EQ(idAt(clips, 1.40), "none");
+}
+
+TEST(ActiveVisualClip, AGapIsEmptyToItsEdges)
+{
+    const std::vector<Clip> clips = {clip("a", "video", 1, 0, 0.4), clip("b", "video", 1, 0.8, 0.4)};
+    EXPECT_EQ(idAt(clips, 0.36), "a");
+    EXPECT_EQ(idAt(clips, 0.40), "none");
+    EXPECT_EQ(idAt(clips, 0.76), "none");
+    EXPECT_EQ(idAt(clips, 0.80), "b");
 }
 
 TEST(ActiveVisualClip, ImagesNeedTheirSwitchAndTypesAreTrimmed)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 
 #include "TimelineExportTestSupport.h"
@@ -65,5 +66,115 @@ TEST_F(TimelineExportFramesTest, LowerLaneCoversHigherLane)
     // Lane 2 shows B from 2 s (frame 50); lane 1 covers 0.4 s to 1.2 s with A from its start.
     EXPECT_EQ(stamps, join(join(range(50, 10), range(0, 20)), range(80, 20)));
 }
+
+TEST_F(TimelineExportFramesTest, ReadsSpeedAsAFactorOrAPercentage)
+{
+    EXPECT_EQ(stampsOf({videoClip("c", "A", 1, 0, 1, 0, 2.0)}), range(0, 25, 2));
+    EXPECT_EQ(stampsOf({videoClip("c", "A", 1, 0, 1, 0.2, 200.0)}), range(5, 25, 2));
+}
+
+TEST_F(TimelineExportFramesTest, SlowMotionShowsEachSourceFrameTwice)
+{
+    // Each frame shows the first source frame at or after its source time: 0 at 0 s, then
+    // frame 1 for 0.02 s and 0.04 s, frame 2 for 0.06 s and 0.08 s, and so on.
+    std::vector<int> expected = {0};
+    for (int i = 1; i <= 12; ++i) {
+        expected.push_back(i);
+        expected.push_back(i);
+    }
+    EXPECT_EQ(stampsOf({videoClip("c", "A", 1, 0, 1, 0, 50.0)}), expected);
+}
+
+TEST_F(TimelineExportFramesTest, FollowsASpeedRamp)
+{
+    // 1x at the start to 3x at 2 s: the source offset after t seconds is t + t^2 / 2, and each
+    // frame shows the first source frame at or after that time. The ramp reads 4 s of source,
+    // as its out point says.
+    Clip clip = videoClip("r", "A", 1, 0, 2);
+    clip.outPoint = 4;
+    clip.speedKeyframes = std::vector<EditorJobV2::SpeedKeyframe>{{0, 100, {}}, {2, 300, {}}};
+    std::vector<int> expected;
+    for (int n = 0; n < 50; ++n) {
+        const double t = n / 25.0;
+        expected.push_back(static_cast<int>(std::ceil((t + t * t / 2) * 25 - 1e-6)));
+    }
+    EXPECT_EQ(stampsOf({clip}), expected);
+}
+
+TEST_F(TimelineExportFramesTest, PlaysAFileCutTwiceWithAnExactCut)
+{
+    // The second piece jumps ahead in the source; the cut falls between frames 24 and 25.
+    EXPECT_EQ(stampsOf({videoClip("one", "A", 1, 0, 1, 0), videoClip("two", "A", 1, 1, 1, 2)}),
+              join(range(0, 25), range(50, 25)));
+    // Contiguous pieces play on as one stream.
+    EXPECT_EQ(stampsOf({videoClip("one", "A", 1, 0, 1, 0), videoClip("two", "A", 1, 1, 1, 1)}), range(0, 50));
+}
+
+TEST_F(TimelineExportFramesTest, ACutToAnotherFileIsFrameExact)
+{
+    EXPECT_EQ(stampsOf({videoClip("a", "A", 1, 0, 0.6, 1), videoClip("b", "B", 1, 0.6, 0.6, 3)}),
+              join(range(25, 15), range(75, 15)));
+}
+
+TEST_F(TimelineExportFramesTest, GapsAndTheTimelineTailAreBlack)
+{
+    const auto output = out_ / "gaps.mp4";
+    EditorJobV2 job = makeJob({source("A", "a.mp4")}, {videoClip("a", "A", 1, 0, 0.4), videoClip("b", "A", 1, 0.8, 0.4, 2)});
+    job.timelines[0].duration = 1.6;
+    exportJob(job, media_->path(), output);
+    const auto frames = decodeFrames(output);
+    ASSERT_EQ(frames.size(), 40u);
+    const auto stamps = frameStamps(frames);
+    for (int n = 0; n < 40; ++n) {
+        if (n < 10) {
+            EXPECT_EQ(stamps[n], n);
+        } else if (n >= 20 && n < 30) {
+            EXPECT_EQ(stamps[n], 50 + n - 20);
+        } else {
+            EXPECT_NEAR(meanLuma(frames[n]), 16, 1.0) << "frame " << n;
+        }
+    }
+}
+
+TEST_F(TimelineExportFramesTest, KeepsTheSpeedOfASourceAtAnotherFrameRate)
+{
+    // A 50 fps source read straight through at 25 fps shows every other source frame.
+    EXPECT_EQ(stampsOf({videoClip("f", "F", 1, 0, 1, 0)}), range(0, 25, 2));
+    EXPECT_EQ(stampsOf({videoClip("f", "F", 1, 0, 1, 0.5)}), range(25, 25, 2));
+}
+
+TEST_F(TimelineExportFramesTest, AClipThatTakesOverMidwayIsReadFromWhereItStands)
+{
+    // Lane 2 is hidden under lane 1 for its first 0.4 s, then shows its frame at 0.4 s.
+    EXPECT_EQ(stampsOf({videoClip("under", "B", 2, 0, 1.2, 0), videoClip("over", "A", 1, 0, 0.4, 2)}),
+              join(range(50, 10), range(10, 20)));
+}
+
+TEST_F(TimelineExportFramesTest, AnImageClipShowsItsPicture)
+{
+    makeStillImage(out_ / "still.png", kWidth, kHeight, 77);
+    EditorJobV2 job = makeJob({source("A", "a.mp4"), source("P", "still.png")},
+                              {imageClip("p", "P", 1, 0, 0.4), videoClip("a", "A", 1, 0.4, 0.4)});
+    const auto output = out_ / "still.mp4";
+    // The still lies in the output folder, which serves as the media folder here.
+    std::filesystem::copy_file(*media_ / "a.mp4", out_ / "a.mp4");
+    exportJob(job, out_.path(), output);
+    EXPECT_EQ(frameStamps(output), join(std::vector<int>(10, 77), range(0, 10)));
+}
+
+TEST_F(TimelineExportFramesTest, WritesTheFrameCountAndRateTheJobAsks)
+{
+    EditorJobV2 job = makeJob({source("A", "a.mp4")}, {videoClip("a", "A", 1, 0, 1)}, 30);
+    const auto output = out_ / "thirty.mov";
+    const ExportResult result = exportJob(job, media_->path(), output);
+    EXPECT_EQ(result.outputURL, output);
+    EXPECT_EQ(result.fps, 30);
+    EXPECT_EQ(result.width, kWidth);
+    EXPECT_EQ(result.height, kHeight);
+    const auto stream = ffprobeStream(output, "v:0", true);
+    EXPECT_EQ(stream["nb_read_frames"], "30");
+    EXPECT_EQ(stream["r_frame_rate"], "30000/1001");
+}
+
 } // namespace
 } // namespace velmora::test

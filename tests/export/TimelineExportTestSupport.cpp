@@ -197,6 +197,20 @@ std::vector<std::string> folderContents(const std::filesystem::path& folder)
     return names;
 }
 
+std::string affineCube(double gain, double offset)
+{
+    std::string text = "LUT_3D_SIZE 3\n";
+    for (int b = 0; b < 3; ++b) {
+        for (int g = 0; g < 3; ++g) {
+            for (int r = 0; r < 3; ++r) {
+                text += number(offset + r * 0.5 * gain) + " " + number(offset + g * 0.5 * gain) + " " +
+                        number(offset + b * 0.5 * gain) + "\n";
+            }
+        }
+    }
+    return text;
+}
+
 std::string scaledCube(double gain)
 {
     std::string text = "LUT_3D_SIZE 3\n";

@@ -67,7 +67,9 @@ std::vector<std::string> folderContents(const std::filesystem::path& folder);
 // A LUT_3D_SIZE 3 cube text whose entries are the lattice colour times `gain`: every colour
 // comes out scaled by `gain`.
 std::string scaledCube(double gain);
-// The same without its final line break.
+// A LUT_3D_SIZE 3 cube text mapping each component c to offset + gain · c.
+std::string affineCube(double gain, double offset);
+// scaledCube without its final line break.
 std::string trimmedCube(double gain);
 
 } // namespace velmora::test
