@@ -27,6 +27,25 @@ struct MatrixKernel {
     }
 };
 
+// A diagonal matrix: each component scaled alone (a NaN in one stays in it).
+struct GainsKernel {
+    float r0, g1, b2;
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
+    {
+        r = r * r0;
+        g = g * g1;
+        b = b * b2;
+    }
+};
+
+bool isPlainGains(const ColorMatrix& m)
+{
+    return m.r[1] == 0 && m.r[2] == 0 && m.r[3] == 0 && m.g[0] == 0 && m.g[2] == 0 && m.g[3] == 0 &&
+           m.b[0] == 0 && m.b[1] == 0 && m.b[3] == 0 && m.a[0] == 0 && m.a[1] == 0 && m.a[2] == 0 &&
+           m.a[3] == 1 && m.bias[0] == 0 && m.bias[1] == 0 && m.bias[2] == 0 && m.bias[3] == 0;
+}
+
 struct ControlsKernel {
     float saturation;
     float brightness;
@@ -119,6 +138,9 @@ Color mix(const Color& a, const Color& b, float t)
 
 Image colorMatrix(const Image& image, const ColorMatrix& matrix)
 {
+    if (isPlainGains(matrix)) {
+        return image.appending(laneOp(GainsKernel{matrix.r[0], matrix.g[1], matrix.b[2]}));
+    }
     return image.appending(laneOp(MatrixKernel{matrix}));
 }
 

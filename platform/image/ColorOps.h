@@ -11,6 +11,8 @@ namespace velmora {
 // Images are straight-alpha; no colour management is applied (values are used as they are).
 
 // out = (R·c + bias.r, G·c + bias.g, B·c + bias.b, A·c + bias.a) with c = (r, g, b, a).
+// A diagonal matrix (plain gains, no bias, alpha kept) scales each component on its own, so a
+// NaN in one component does not spread to the others through a zero coefficient.
 struct ColorMatrix {
     float r[4] = {1, 0, 0, 0};
     float g[4] = {0, 1, 0, 0};
