@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <unistd.h>
+
+#include "TimelineExportTestSupport.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+
+namespace velmora::test {
+namespace {
+
+struct Failure {
+    std::string domain;
+    int code = 0;
+    std::string message;
+};
+
+Failure failureOf(const std::function<void()>& work)
+{
+    try {
+        work();
+    } catch (const Error& e) {
+        return {e.domain(), e.code(), e.message()};
+    } catch (const std::filesystem::filesystem_error& e) {
+        return {"file", e.code().value(), e.what()};
+    }
+    return {"none", 0, ""};
+}
+
+// Every failing export leaves the output folder as it was: an earlier movie intact, and no
+// partial file.
+class TimelineExportErrorTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        media_ = std::make_unique<TempDir>();
+        makeStampClip(*media_ / "a.mp4", 25);
+    }
+    static void TearDownTestSuite() { media_.reset(); }
+
+    void SetUp() override
+    {
+        output_ = out_ / "movie.mp4";
+        writeTextFile(output_, "an earlier movie");
+    }
+
+    Failure exportFails(const EditorJobV2& job, const ExportOptions& options = {})
+    {
+        return failureOf([&] { exportJob(job, media_->path(), output_, options); });
+    }
+
+    void expectFolderUntouched()
+    {
+        EXPECT_EQ(folderContents(out_.path()), (std::vector<std::string>{"movie.mp4"}));
+        EXPECT_EQ(readTextFile(output_), "an earlier movie");
+    }
+
+    static EditorJobV2 goodJob(double duration = 1)
+    {
+        return makeJob({source("A", "a.mp4")}, {videoClip("a", "A", 1, 0, duration)});
+    }
+
+    static std::unique_ptr<TempDir> media_;
+    TempDir out_;
+    std::filesystem::path output_;
+};
+
+std::unique_ptr<TempDir> TimelineExportErrorTest::media_;
+
+TEST_F(TimelineExportErrorTest, AJobWithoutTimelinesIsRefused)
+{
+    EditorJobV2 job = goodJob();
+    job.timelines.clear();
+    const Failure failure = exportFails(job);
+    EXPECT_EQ(failure.domain, "export");
+    EXPECT_EQ(failure.code, 210);
+    EXPECT_EQ(failure.message, "No timelines found in job.");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AnEmptyTimelineIsRefused)
+{
+    EditorJobV2 job = goodJob();
+    job.timelines[0].clips.clear();
+    const Failure failure = exportFails(job);
+    EXPECT_EQ(failure.code, 211);
+    EXPECT_EQ(failure.message, "Timeline duration is zero.");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AMissingVideoFileIsRefusedByName)
+{
+    EditorJobV2 job = goodJob();
+    job.sources.push_back(source("B", "missing clip.mov"));
+    job.sources.push_back(source("M", "music only.wav"));
+    job.timelines[0].clips.push_back(videoClip("b", "B", 2, 0, 1));
+    job.timelines[0].clips.push_back(audioClip("m", "M", 1, 0, 1));
+    const Failure failure = exportFails(job);
+    EXPECT_EQ(failure.code, 212);
+    EXPECT_EQ(failure.message, "Missing source files in Media Folder:\nmissing clip.mov\n\nTip: choose the top folder "
+                               "that contains your footage (subfolders are supported).");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, ACorruptFileIsRefusedWithTheMediaError)
+{
+    writeTextFile(out_ / "broken.mp4", "these bytes are not a movie");
+    EditorJobV2 job = makeJob({source("X", "broken.mp4")}, {videoClip("x", "X", 1, 0, 1)});
+    const Failure failure = failureOf([&] { exportJob(job, out_.path(), output_); });
+    EXPECT_EQ(failure.domain, "media");
+    EXPECT_EQ(failure.code, 2);
+    EXPECT_NE(failure.message.find("broken.mp4"), std::string::npos);
+    EXPECT_EQ(readTextFile(output_), "an earlier movie");
+}
+
+TEST_F(TimelineExportErrorTest, ALutThatDoesNotParseIsRefused)
+{
+    EditorJobV2 job = goodJob();
+    job.grade.lutCube = "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n";
+    const Failure failure = exportFails(job);
+    EXPECT_EQ(failure.domain, "cube");
+    EXPECT_EQ(failure.code, 2);
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AFolderThatDoesNotExistIsRefused)
+{
+    const Failure failure = failureOf([&] { exportJob(goodJob(), media_->path(), out_ / "nowhere" / "m.mp4"); });
+    EXPECT_EQ(failure.domain, "file");
+    EXPECT_EQ(failure.code, ENOENT);
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AnUnwritableFolderIsRefused)
+{
+    std::filesystem::create_directory(out_ / "locked");
+    std::filesystem::permissions(out_ / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const Failure failure = failureOf([&] { exportJob(goodJob(), media_->path(), out_ / "locked" / "m.mp4"); });
+    std::filesystem::permissions(out_ / "locked", std::filesystem::perms::owner_all);
+    if (::geteuid() != 0) {
+        EXPECT_EQ(failure.domain, "file");
+        EXPECT_EQ(failure.code, EACCES);
+        return;
+    }
+    // The superuser may write into any folder; a file system that takes no files still refuses,
+    // when the writer creates its file.
+    const Failure refused = failureOf([&] { exportJob(goodJob(), media_->path(), "/proc/velmora-export.mp4"); });
+    EXPECT_EQ(refused.domain, "media");
+    EXPECT_EQ(refused.code, 7);
+    EXPECT_FALSE(std::filesystem::exists("/proc/velmora-export.mp4"));
+}
+
+TEST_F(TimelineExportErrorTest, ProResIntoMpeg4IsRefusedBeforeRendering)
+{
+    ExportOptions options;
+    options.codec = Exporter::EditorVideoCodec::proRes422;
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.domain, "media");
+    EXPECT_EQ(failure.code, 10);
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, APixelBufferThatCannotBeHadFailsTheFrame)
+{
+    ExportOptions options;
+    options.faults.refusePixelBuffer = [](std::int64_t frame) { return frame == 5; };
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 220);
+    EXPECT_EQ(failure.message, "Failed to allocate pixel buffer");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, ARefusedFrameFailsTheExport)
+{
+    ExportOptions options;
+    options.faults.refuseAppend = [](std::int64_t frame) { return frame == 3; };
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 221);
+    EXPECT_EQ(failure.message, "Failed to append frame");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, StreamReaderFaults)
+{
+    ExportOptions options;
+    options.faults.readers.refuseOutput = [](bool stream) { return stream; };
+    Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 231);
+    EXPECT_EQ(failure.message, "Cannot add video reader output");
+    options.faults.readers = {};
+    options.faults.readers.refuseStart = [](bool stream) { return stream; };
+    failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 232);
+    EXPECT_EQ(failure.message, "Failed to start stream reader");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, SeekReaderFaults)
+{
+    // At half speed the clip is read by the seek reader.
+    EditorJobV2 job = makeJob({source("A", "a.mp4")}, {videoClip("a", "A", 1, 0, 1, 0, 0.5)});
+    ExportOptions options;
+    options.faults.readers.refuseOutput = [](bool stream) { return !stream; };
+    Failure failure = exportFails(job, options);
+    EXPECT_EQ(failure.code, 233);
+    EXPECT_EQ(failure.message, "Cannot add seek reader output");
+    options.faults.readers = {};
+    options.faults.readers.refuseStart = [](bool stream) { return !stream; };
+    failure = exportFails(job, options);
+    EXPECT_EQ(failure.code, 234);
+    EXPECT_EQ(failure.message, "Seek reader failed to start");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AReaderThatCannotBeMadePassesItsOwnError)
+{
+    // The source disappears after the set-up, before the first frame is read.
+    const auto folder = out_ / "media";
+    std::filesystem::create_directory(folder);
+    std::filesystem::copy_file(*media_ / "a.mp4", folder / "a.mp4");
+    ExportOptions options;
+    options.progress = [&](const TimelineExportProgress& progress) {
+        if (progress.framesCompleted == 0 && progress.phase == "Rendering video") {
+            std::filesystem::remove(folder / "a.mp4");
+        }
+    };
+    const Failure failure = failureOf([&] { exportJob(goodJob(), folder, output_, options); });
+    EXPECT_EQ(failure.domain, "media");
+    EXPECT_EQ(failure.code, 1);
+    EXPECT_EQ(readTextFile(output_), "an earlier movie");
+}
+
+TEST_F(TimelineExportErrorTest, ACancelBeforeTheFirstFrame)
+{
+    ExportOptions options;
+    options.isCancelled = [] { return true; };
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 248);
+    EXPECT_EQ(failure.message, "Export cancelled.");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, ACancelTakesEffectWithinAFrame)
+{
+    std::atomic<int> asked{0};
+    std::atomic<std::int64_t> lastReported{0};
+    ExportOptions options;
+    options.isCancelled = [&] { return ++asked >= 8; };
+    options.progress = [&](const TimelineExportProgress& progress) { lastReported = progress.framesCompleted; };
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 248);
+    EXPECT_EQ(asked.load(), 8); // nothing asks again once the export has ended
+    EXPECT_LT(lastReported.load(), 8);
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, TheWaitGivesUpAfterItsLimit)
+{
+    ExportOptions options;
+    options.faults.waitLimitSeconds = 0.0;
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 298);
+    EXPECT_EQ(failure.message.rfind("Export timed out after 4 hours at frame ", 0), 0u) << failure.message;
+    EXPECT_NE(failure.message.find(" of 25."), std::string::npos) << failure.message;
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AWriterThatEndsWithoutOutcomeFails)
+{
+    ExportOptions options;
+    options.faults.writerLosesOutcome = true;
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_EQ(failure.code, 299);
+    EXPECT_EQ(failure.message, "Export failed at frame 25 of 25.");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, ASuccessfulExportReplacesTheEarlierMovie)
+{
+    exportJob(goodJob(), media_->path(), output_);
+    EXPECT_EQ(folderContents(out_.path()), (std::vector<std::string>{"movie.mp4"}));
+    EXPECT_EQ(frameStamps(output_).size(), 25u);
+}
+
+} // namespace
+} // namespace velmora::test
