@@ -136,6 +136,22 @@ void BM_PausedStillNextFrame(benchmark::State& state)
     }
 }
 
+// The decoding part of the frame step alone: the next frame decoded, scaled to 1920 x 1080 and
+// fitted, without any grading.
+void BM_DecodeNextFrameOnly(benchmark::State& state)
+{
+    int frame = 40;
+    PreviewFrameGrader::decodeSourceStill(clip().path, frame / clipRate, 1920, 1080);
+    for (auto _ : state) {
+        frame = frame + 1 < clipFrames ? frame + 1 : 40;
+        const auto still = PreviewFrameGrader::decodeSourceStill(clip().path, frame / clipRate, 1920, 1080);
+        if (!still) {
+            state.SkipWithError("no frame");
+        }
+        benchmark::DoNotOptimize(still->rendered());
+    }
+}
+
 // A slider moved on a paused frame: the cached LUT base re-graded at the budget size.
 void BM_SliderRegradeOnCachedBase(benchmark::State& state)
 {
@@ -155,6 +171,7 @@ void BM_SliderRegradeOnCachedBase(benchmark::State& state)
 
 BENCHMARK(BM_PausedStillAtRandomTime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_PausedStillNextFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_DecodeNextFrameOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_SliderRegradeOnCachedBase)
     ->Arg(static_cast<int>(GradedStillKind::paused))
     ->Arg(static_cast<int>(GradedStillKind::interactive))
