@@ -25,7 +25,8 @@ struct CubeLUT {
 
 namespace Exporter {
 
-// Parses `.cube` text (the 3D subset; LUT_1D_SIZE and input-range lines are ignored).
+// Parses `.cube` text (the 3D subset; LUT_1D_SIZE and input-range lines are ignored). A leading
+// UTF-8 byte-order mark is skipped.
 // Lines end at LF, CR, CRLF, U+0085, U+2028 or U+2029 and are trimmed of white space. Blank,
 // "#" comment, TITLE and DOMAIN_ lines are ignored; a "LUT_3D_SIZE" line (any case) with a second
 // token sets the size (the last such line decides; a non-integer second token clears it); every

@@ -148,6 +148,11 @@ bool hasPrefixUppercased(std::string_view line, std::string_view upperPrefix)
 
 CubeLUT parseCube(std::string_view text)
 {
+    // Editors on some systems start UTF-8 files with a byte-order mark; it is not part of the
+    // first line (which is often the size line).
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        text.remove_prefix(3);
+    }
     std::optional<std::int64_t> size;
     std::vector<float> values;
     values.reserve(143748); // a 33-point cube

@@ -179,8 +179,16 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         const V v = (y * S(0.9) + S(0.1) - S(0.5)) * S(1.1) + S(0.5);
         return {v, v, v};
     }
-    case 1: recipe::scale(c, in, S(0.97), S(1.02), S(1.03)); recipe::mult(c, S(0.95), S(1), S(1)); break;
-    case 2: recipe::lin(c, S(1.05), S(0.01)); recipe::curve(c); recipe::mixL709(c, m, S(1.15)); recipe::mult(c, S(1.02), S(1), S(0.98)); break;
+    case 1:
+        recipe::scale(c, in, S(0.97), S(1.02), S(1.03));
+        recipe::mult(c, S(0.95), S(1), S(1));
+        break;
+    case 2:
+        recipe::lin(c, S(1.05), S(0.01));
+        recipe::curve(c);
+        recipe::mixL709(c, m, S(1.15));
+        recipe::mult(c, S(1.02), S(1), S(0.98));
+        break;
     case 3:
         recipe::scale(c, in, S(1.08), S(1.03), S(0.92));
         c.r = select(r < S(0.6), c.r + S(0.02), c.r);
@@ -202,14 +210,34 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c.g = powClamped1(c.g, S(0.96));
         c.r = select(r > S(0.6), r * S(1.05), c.r);
         break;
-    case 8: recipe::lin(c, S(0.98), S(0.03)); c = powClamped(c, S(1.08), S(1.07), S(1.06)); recipe::mixL601(c, m, S(0.93)); break;
+    case 8:
+        recipe::lin(c, S(0.98), S(0.03));
+        c = powClamped(c, S(1.08), S(1.07), S(1.06));
+        recipe::mixL601(c, m, S(0.93));
+        break;
     case 9: recipe::scale(c, in, S(1.06), S(1.05), S(0.98)); recipe::mixL601(c, m, S(1.12)); break;
-    case 10: c = {r * S(1.05) - S(0.01), g * S(1.03), b * S(0.95)}; recipe::mixL601(c, m, S(0.95)); break;
-    case 11: recipe::lin(c, S(0.98), S(0.05)); recipe::mixL709(c, m, S(0.75)); recipe::mult(c, S(1.05), S(0.95), S(1.01)); break;
-    case 12: recipe::scale(c, in, S(1.02), S(1.03), S(1.04)); recipe::mixL601(c, m, S(1.08)); c = powClamped(c, S(1.02), S(1.02), S(1.02)); recipe::lin(c, S(0.98), S(0.02)); break;
+    case 10:
+        c = {r * S(1.05) - S(0.01), g * S(1.03), b * S(0.95)};
+        recipe::mixL601(c, m, S(0.95));
+        break;
+    case 11:
+        recipe::lin(c, S(0.98), S(0.05));
+        recipe::mixL709(c, m, S(0.75));
+        recipe::mult(c, S(1.05), S(0.95), S(1.01));
+        break;
+    case 12:
+        recipe::scale(c, in, S(1.02), S(1.03), S(1.04));
+        recipe::mixL601(c, m, S(1.08));
+        c = powClamped(c, S(1.02), S(1.02), S(1.02));
+        recipe::lin(c, S(0.98), S(0.02));
+        break;
     case 13: recipe::scale(c, in, S(1.04), S(1.01), S(0.96)); recipe::soft(c, S(0.1)); break;
     case 14: recipe::scale(c, in, S(1.05), S(1.02), S(0.95)); recipe::soft(c, S(0.15)); break;
-    case 15: recipe::scale(c, in, S(1.05), S(1.08), S(1.1)); recipe::mixL601(c, m, S(1.15)); c.b = powClamped1(c.b, S(0.97)); break;
+    case 15:
+        recipe::scale(c, in, S(1.05), S(1.08), S(1.1));
+        recipe::mixL601(c, m, S(1.15));
+        c.b = powClamped1(c.b, S(0.97));
+        break;
     case 16:
         recipe::scale(c, in, S(1.05), S(1.03), S(0.97));
         c.r = select(b < S(0.5), c.r + S(0.03) * (S(1) - b), c.r);
@@ -236,11 +264,31 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c = powClamped(c, S(0.95), S(0.95), S(0.95));
         break;
     }
-    case 21: recipe::scale(c, in, S(1.08), S(1.05), S(1.03)); recipe::mixL601(c, m, S(1.15)); c = powClamped(c, S(0.95), S(1.0), S(1.05)); break;
-    case 22: recipe::scale(c, in, S(1.03), S(1.03), S(1.03)); recipe::contrast(c, S(1.1)); recipe::mixL601(c, m, S(1.08)); break;
-    case 23: recipe::lin(c, S(1.03), S(0.03)); recipe::mixL601(c, m, S(0.85)); c = powClamped(c, S(1.03), S(1.03), S(1.03)); break;
-    case 24: recipe::scale(c, in, S(1.08), S(1.06), S(1.04)); c.r = powClamped1(c.r, S(0.96)); recipe::mixL601(c, m, S(1.18)); break;
-    case 25: recipe::scale(c, in, S(1.1), S(1.08), S(1.06)); c.r = powClamped1(c.r, S(0.94)); recipe::mixL601(c, m, S(1.22)); break;
+    case 21:
+        recipe::scale(c, in, S(1.08), S(1.05), S(1.03));
+        recipe::mixL601(c, m, S(1.15));
+        c = powClamped(c, S(0.95), S(1.0), S(1.05));
+        break;
+    case 22:
+        recipe::scale(c, in, S(1.03), S(1.03), S(1.03));
+        recipe::contrast(c, S(1.1));
+        recipe::mixL601(c, m, S(1.08));
+        break;
+    case 23:
+        recipe::lin(c, S(1.03), S(0.03));
+        recipe::mixL601(c, m, S(0.85));
+        c = powClamped(c, S(1.03), S(1.03), S(1.03));
+        break;
+    case 24:
+        recipe::scale(c, in, S(1.08), S(1.06), S(1.04));
+        c.r = powClamped1(c.r, S(0.96));
+        recipe::mixL601(c, m, S(1.18));
+        break;
+    case 25:
+        recipe::scale(c, in, S(1.1), S(1.08), S(1.06));
+        c.r = powClamped1(c.r, S(0.94));
+        recipe::mixL601(c, m, S(1.22));
+        break;
     case 26: recipe::scale(c, in, S(1.05), S(0.99), S(0.97)); recipe::soft(c, S(0.4)); break;
     case 27: {
         recipe::curve(c);
@@ -252,44 +300,68 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c.b = c.b * S(1.02) - cg * S(0.02);
         break;
     }
-    case 28: recipe::scale(c, in, S(1.05), S(1.06), S(1.07)); c = powClamped(c, S(0.97), S(0.97), S(0.97)); break;
-    case 29: recipe::scale(c, in, S(1.12), S(1.08), S(0.94)); c.r = powClamped1(c.r, S(0.92)); break;
+    case 28:
+        recipe::scale(c, in, S(1.05), S(1.06), S(1.07));
+        c = powClamped(c, S(0.97), S(0.97), S(0.97));
+        break;
+    case 29:
+        recipe::scale(c, in, S(1.12), S(1.08), S(0.94));
+        c.r = powClamped1(c.r, S(0.92));
+        break;
     case 30: recipe::scale(c, in, S(1.06), S(1.07), S(1.05)); recipe::mixL601(c, m, S(1.18)); break;
-    case 31: recipe::scale(c, in, S(1.08), S(1.06), S(1.04)); recipe::mixL601(c, m, S(1.2)); recipe::contrast(c, S(1.05)); break;
+    case 31:
+        recipe::scale(c, in, S(1.08), S(1.06), S(1.04));
+        recipe::mixL601(c, m, S(1.2));
+        recipe::contrast(c, S(1.05));
+        break;
     case 32: recipe::scale(c, in, S(1.02), S(1.03), S(1.04)); recipe::mixL601(c, m, S(1.08)); break;
-    case 33: recipe::scale(c, in, S(1.04), S(1.02), S(0.99)); c = powClamped(c, S(0.98), S(0.98), S(0.98)); break;
-    case 34: recipe::scale(c, in, S(1.00), S(1.01), S(1.01)); recipe::mixL601(c, m, S(1.02)); c = powClamped(c, S(1.01), S(1.01), S(1.01)); break;
+    case 33:
+        recipe::scale(c, in, S(1.04), S(1.02), S(0.99));
+        c = powClamped(c, S(0.98), S(0.98), S(0.98));
+        break;
+    case 34:
+        recipe::scale(c, in, S(1.00), S(1.01), S(1.01));
+        recipe::mixL601(c, m, S(1.02));
+        c = powClamped(c, S(1.01), S(1.01), S(1.01));
+        break;
     case 35:
         recipe::scale(c, in, S(1.03), S(1.01), S(0.99)); recipe::mixL601(c, m, S(1.04));
-        recipe::spread(c, m, S(1.04), S(1.03), S(1.02)); c = powClamped(c, S(1.01), S(1.02), S(1.03));
+        recipe::spread(c, m, S(1.04), S(1.03), S(1.02));
+        c = powClamped(c, S(1.01), S(1.02), S(1.03));
         break;
     case 36:
         recipe::scale(c, in, S(1.08), S(1.02), S(0.96)); recipe::mixL601(c, m, S(1.12));
-        recipe::spread(c, m, S(1.12), S(1.08), S(1.05)); c = powClamped(c, S(1.05), S(1.03), S(1.02));
+        recipe::spread(c, m, S(1.12), S(1.08), S(1.05));
+        c = powClamped(c, S(1.05), S(1.03), S(1.02));
         c.r = c.r * S(0.98) + S(0.02);
         c.g = c.g * S(0.98) + S(0.01);
         break;
     case 37:
         recipe::scale(c, in, S(1.01), S(1.02), S(1.03)); recipe::mixL601(c, m, S(1.08));
-        recipe::spread(c, m, S(1.08), S(1.10), S(1.12)); c = powClamped(c, S(1.02), S(1.02), S(1.03));
+        recipe::spread(c, m, S(1.08), S(1.10), S(1.12));
+        c = powClamped(c, S(1.02), S(1.02), S(1.03));
         break;
     case 38:
         recipe::scale(c, in, S(1.02), S(1.04), S(1.05)); recipe::mixL601(c, m, S(1.15));
-        recipe::spread(c, m, S(1.15), S(1.18), S(1.20)); c = powClamped(c, S(1.01), S(1.01), S(1.02));
+        recipe::spread(c, m, S(1.15), S(1.18), S(1.20));
+        c = powClamped(c, S(1.01), S(1.01), S(1.02));
         break;
     case 39:
         recipe::scale(c, in, S(1.02), S(1.03), S(1.00)); recipe::mixL601(c, m, S(1.06));
-        recipe::spread(c, m, S(1.06), S(1.08), S(1.04)); c = powClamped(c, S(0.98), S(0.98), S(1.00));
+        recipe::spread(c, m, S(1.06), S(1.08), S(1.04));
+        c = powClamped(c, S(0.98), S(0.98), S(1.00));
         break;
     case 40:
         recipe::scale(c, in, S(1.00), S(1.02), S(1.01)); recipe::mixL601(c, m, S(1.04));
-        recipe::spread(c, m, S(1.04), S(1.06), S(1.05)); c = powClamped(c, S(0.96), S(0.96), S(0.97));
+        recipe::spread(c, m, S(1.04), S(1.06), S(1.05));
+        c = powClamped(c, S(0.96), S(0.96), S(0.97));
         c = {c.r * S(0.95) + m * S(0.05), c.g * S(0.95) + m * S(0.05), c.b * S(0.95) + m * S(0.05)};
         break;
     case 41:
         recipe::scale(c, in, S(1.05), S(1.02), S(0.98));
         m = L601(c);
-        recipe::spread(c, m, S(1.14), S(1.12), S(1.08)); c = powClamped(c, S(1.03), S(1.02), S(1.00));
+        recipe::spread(c, m, S(1.14), S(1.12), S(1.08));
+        c = powClamped(c, S(1.03), S(1.02), S(1.00));
         break;
     case 42:
         recipe::scale(c, in, S(1.10), S(1.03), S(0.92));
@@ -303,7 +375,8 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
     case 43:
         recipe::scale(c, in, S(1.02), S(1.04), S(1.06));
         m = L601(c);
-        recipe::spread(c, m, S(1.16), S(1.18), S(1.20)); c = powClamped(c, S(1.01), S(1.01), S(1.02));
+        recipe::spread(c, m, S(1.16), S(1.18), S(1.20));
+        c = powClamped(c, S(1.01), S(1.01), S(1.02));
         break;
     default:
         break;

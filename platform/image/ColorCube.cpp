@@ -35,8 +35,36 @@ inline void locate(float v, float scale, int last, int& index, float& frac)
 }
 
 typedef float v8sf __attribute__((vector_size(32)));
+typedef std::int32_t v8si __attribute__((vector_size(32)));
 
-inline v8sf load8(const float* p)
+// Shuffles of the 8x8 transpose in ColorCube::Lanes (each acts within and across 128-bit halves
+// as the AVX unpack and permute instructions do).
+VELMORA_LANES_INLINE v8sf unpackLo(const v8sf& a, const v8sf& b)
+{
+    return __builtin_shuffle(a, b, v8si{0, 8, 1, 9, 4, 12, 5, 13});
+}
+VELMORA_LANES_INLINE v8sf unpackHi(const v8sf& a, const v8sf& b)
+{
+    return __builtin_shuffle(a, b, v8si{2, 10, 3, 11, 6, 14, 7, 15});
+}
+VELMORA_LANES_INLINE v8sf pairLo(const v8sf& a, const v8sf& b)
+{
+    return __builtin_shuffle(a, b, v8si{0, 1, 8, 9, 4, 5, 12, 13});
+}
+VELMORA_LANES_INLINE v8sf pairHi(const v8sf& a, const v8sf& b)
+{
+    return __builtin_shuffle(a, b, v8si{2, 3, 10, 11, 6, 7, 14, 15});
+}
+VELMORA_LANES_INLINE v8sf lowHalves(const v8sf& a, const v8sf& b)
+{
+    return __builtin_shuffle(a, b, v8si{0, 1, 2, 3, 8, 9, 10, 11});
+}
+VELMORA_LANES_INLINE v8sf highHalves(const v8sf& a, const v8sf& b)
+{
+    return __builtin_shuffle(a, b, v8si{4, 5, 6, 7, 12, 13, 14, 15});
+}
+
+VELMORA_LANES_INLINE v8sf load8(const float* p)
 {
     v8sf v;
     std::memcpy(&v, p, sizeof v);
@@ -65,6 +93,20 @@ struct ColorCube::Lanes {
         frac = x - __builtin_convertvector(i, V);
     }
 
+    // Green and blue interpolated on both red neighbours at once: the result holds the colour at
+    // red index i in its low half and at i + 1 in its high half.
+    VELMORA_LANES_INLINE static v8sf corner(const float* c, std::ptrdiff_t dg, std::ptrdiff_t db,
+                                            float wg, float wb)
+    {
+        const v8sf p00 = load8(c);
+        const v8sf p10 = load8(c + dg);
+        const v8sf p01 = load8(c + db);
+        const v8sf p11 = load8(c + db + dg);
+        const v8sf q0 = p00 + (p10 - p00) * wg;
+        const v8sf q1 = p01 + (p11 - p01) * wg;
+        return q0 + (q1 - q0) * wb;
+    }
+
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
     {
@@ -82,32 +124,13 @@ struct ColorCube::Lanes {
         constexpr std::size_t width = lanes::Traits<V>::width;
         alignas(32) int offsets[width];
         std::memcpy(offsets, &offset, sizeof offsets);
-        // Green and blue interpolated on both red neighbours at once: q holds the colour at red
-        // index i in its low half and at i + 1 in its high half.
-        auto corner = [&](std::size_t lane, float wg, float wb) {
-            const float* c = entries + offsets[lane];
-            const v8sf p00 = load8(c);
-            const v8sf p10 = load8(c + dg);
-            const v8sf p01 = load8(c + db);
-            const v8sf p11 = load8(c + db + dg);
-            const v8sf q0 = p00 + (p10 - p00) * wg;
-            const v8sf q1 = p01 + (p11 - p01) * wg;
-            return q0 + (q1 - q0) * wb;
-        };
         if constexpr (width == 8) {
             v8sf q[8];
             for (std::size_t lane = 0; lane < 8; ++lane) {
-                q[lane] = corner(lane, fg[lane], fb[lane]);
+                q[lane] = corner(entries + offsets[lane], dg, db, fg[lane], fb[lane]);
             }
             // Transpose so that each component's low and high halves become lane vectors, then
             // interpolate red for all eight pixels at once.
-            typedef std::int32_t v8si __attribute__((vector_size(32)));
-            auto unpackLo = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{0, 8, 1, 9, 4, 12, 5, 13}); };
-            auto unpackHi = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{2, 10, 3, 11, 6, 14, 7, 15}); };
-            auto pairLo = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{0, 1, 8, 9, 4, 5, 12, 13}); };
-            auto pairHi = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{2, 3, 10, 11, 6, 7, 14, 15}); };
-            auto lowHalves = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{0, 1, 2, 3, 8, 9, 10, 11}); };
-            auto highHalves = [](const v8sf& a, const v8sf& b) { return __builtin_shuffle(a, b, v8si{4, 5, 6, 7, 12, 13, 14, 15}); };
             const v8sf t0 = unpackLo(q[0], q[1]), t1 = unpackHi(q[0], q[1]);
             const v8sf t2 = unpackLo(q[2], q[3]), t3 = unpackHi(q[2], q[3]);
             const v8sf t4 = unpackLo(q[4], q[5]), t5 = unpackHi(q[4], q[5]);
@@ -124,7 +147,7 @@ struct ColorCube::Lanes {
         } else {
             alignas(32) float outR[width], outG[width], outB[width];
             for (std::size_t lane = 0; lane < width; ++lane) {
-                const v8sf q = corner(lane, fg[lane], fb[lane]);
+                const v8sf q = corner(entries + offsets[lane], dg, db, fg[lane], fb[lane]);
                 const float wr = fr[lane];
                 outR[lane] = q[0] + (q[4] - q[0]) * wr;
                 outG[lane] = q[1] + (q[5] - q[1]) * wr;

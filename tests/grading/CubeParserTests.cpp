@@ -148,6 +148,11 @@ TEST(CubeParsing, EveryLineTerminatorSplitsLines)
     EXPECT_EQ(parseCube("LUT_3D_SIZE 2\xE2\x80\xA9" + eightEntries("\xE2\x80\xA9")), lf);
 }
 
+TEST(CubeParsing, LeadingByteOrderMarkIsSkipped)
+{
+    EXPECT_EQ(parseCube("\xEF\xBB\xBFLUT_3D_SIZE 2\n" + eightEntries()), parseCube("LUT_3D_SIZE 2\n" + eightEntries()));
+}
+
 TEST(CubeParsing, OneDimensionalTablesHaveNoSize)
 {
     EXPECT_EQ(failureCode("LUT_1D_SIZE 2\n0 0 0\n1 1 1\n"), 1);
