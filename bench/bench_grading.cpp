@@ -197,6 +197,24 @@ void BM_FullChain(benchmark::State& state)
 }
 BENCHMARK(BM_FullChain)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
+// The same chain with a look that uses no powers (the sliders stay off rest).
+void BM_FullChainLightLook(benchmark::State& state)
+{
+    const Image& frame = sourceFrame();
+    const CubeLUT cube = lookCube();
+    const Exporter::CubeFilter filter = Exporter::makeCubeFilter(cube);
+    EditorJobV2::ClipGrade::GradeParams params = chainParams();
+    params.moodKey = "panasonic_vlog";
+    const auto optionalParams = std::optional(params);
+    const CpuMeter meter;
+    for (auto _ : state) {
+        renderAll(fullChain(frame, cube, filter, optionalParams));
+    }
+    meter.report(state);
+    setCounters(state);
+}
+BENCHMARK(BM_FullChainLightLook)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
 // The steps one at a time, to see where the chain's time goes.
 void BM_Step(benchmark::State& state, int step)
 {
@@ -208,15 +226,15 @@ void BM_Step(benchmark::State& state, int step)
         switch (step) {
         case 0: image = Exporter::applyMoodImage(frame, params); break;
         case 4: {
-            auto lookOnly = params;
-            lookOnly->moodContrast = lookOnly->moodSaturation = lookOnly->moodWarmth = 0.0;
-            lookOnly->moodTealOrange = lookOnly->moodShadowLift = lookOnly->moodHighlightRolloff = 0.0;
+            EditorJobV2::ClipGrade::GradeParams lookOnly = chainParams();
+            lookOnly.moodContrast = lookOnly.moodSaturation = lookOnly.moodWarmth = 0.0;
+            lookOnly.moodTealOrange = lookOnly.moodShadowLift = lookOnly.moodHighlightRolloff = 0.0;
             image = Exporter::applyMoodImage(frame, lookOnly);
             break;
         }
         case 5: {
-            auto slidersOnly = params;
-            slidersOnly->moodKey = "panasonic_vlog"; // a look without powers
+            EditorJobV2::ClipGrade::GradeParams slidersOnly = chainParams();
+            slidersOnly.moodKey = "panasonic_vlog"; // a look without powers
             image = Exporter::applyMoodImage(frame, slidersOnly);
             break;
         }

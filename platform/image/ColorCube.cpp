@@ -122,28 +122,40 @@ struct ColorCube::Lanes {
         const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n) * 4;
         const std::ptrdiff_t db = dg * n;
         constexpr std::size_t width = lanes::Traits<V>::width;
-        alignas(32) int offsets[width];
+        alignas(64) int offsets[width];
         std::memcpy(offsets, &offset, sizeof offsets);
-        if constexpr (width == 8) {
-            v8sf q[8];
-            for (std::size_t lane = 0; lane < 8; ++lane) {
-                q[lane] = corner(entries + offsets[lane], dg, db, fg[lane], fb[lane]);
+        if constexpr (width >= 8) {
+            alignas(64) float frs[width];
+            alignas(64) float outR[width], outG[width], outB[width];
+            lanes::store(frs, fr);
+            for (std::size_t group = 0; group < width; group += 8) {
+                v8sf q[8];
+                for (std::size_t lane = 0; lane < 8; ++lane) {
+                    const std::size_t k = group + lane;
+                    q[lane] = corner(entries + offsets[k], dg, db, fg[k], fb[k]);
+                }
+                // Transpose so that each component's low and high halves become lane vectors,
+                // then interpolate red for eight pixels at once.
+                const v8sf t0 = unpackLo(q[0], q[1]), t1 = unpackHi(q[0], q[1]);
+                const v8sf t2 = unpackLo(q[2], q[3]), t3 = unpackHi(q[2], q[3]);
+                const v8sf t4 = unpackLo(q[4], q[5]), t5 = unpackHi(q[4], q[5]);
+                const v8sf t6 = unpackLo(q[6], q[7]), t7 = unpackHi(q[6], q[7]);
+                const v8sf ur = pairLo(t0, t2), ug = pairHi(t0, t2), ub = pairLo(t1, t3);
+                const v8sf vr = pairLo(t4, t6), vg = pairHi(t4, t6), vb = pairLo(t5, t7);
+                const v8sf fr8 = load8(frs + group);
+                const v8sf rLo = lowHalves(ur, vr), rHi = highHalves(ur, vr);
+                const v8sf gLo = lowHalves(ug, vg), gHi = highHalves(ug, vg);
+                const v8sf bLo = lowHalves(ub, vb), bHi = highHalves(ub, vb);
+                const v8sf r8 = rLo + (rHi - rLo) * fr8;
+                const v8sf g8 = gLo + (gHi - gLo) * fr8;
+                const v8sf b8 = bLo + (bHi - bLo) * fr8;
+                std::memcpy(outR + group, &r8, sizeof r8);
+                std::memcpy(outG + group, &g8, sizeof g8);
+                std::memcpy(outB + group, &b8, sizeof b8);
             }
-            // Transpose so that each component's low and high halves become lane vectors, then
-            // interpolate red for all eight pixels at once.
-            const v8sf t0 = unpackLo(q[0], q[1]), t1 = unpackHi(q[0], q[1]);
-            const v8sf t2 = unpackLo(q[2], q[3]), t3 = unpackHi(q[2], q[3]);
-            const v8sf t4 = unpackLo(q[4], q[5]), t5 = unpackHi(q[4], q[5]);
-            const v8sf t6 = unpackLo(q[6], q[7]), t7 = unpackHi(q[6], q[7]);
-            const v8sf ur = pairLo(t0, t2), ug = pairHi(t0, t2), ub = pairLo(t1, t3);
-            const v8sf vr = pairLo(t4, t6), vg = pairHi(t4, t6), vb = pairLo(t5, t7);
-            const v8sf fr8 = fr;
-            const v8sf rLo = lowHalves(ur, vr), rHi = highHalves(ur, vr);
-            const v8sf gLo = lowHalves(ug, vg), gHi = highHalves(ug, vg);
-            const v8sf bLo = lowHalves(ub, vb), bHi = highHalves(ub, vb);
-            r = rLo + (rHi - rLo) * fr8;
-            g = gLo + (gHi - gLo) * fr8;
-            b = bLo + (bHi - bLo) * fr8;
+            r = lanes::load<V>(outR);
+            g = lanes::load<V>(outG);
+            b = lanes::load<V>(outB);
         } else {
             alignas(32) float outR[width], outG[width], outB[width];
             for (std::size_t lane = 0; lane < width; ++lane) {

@@ -48,6 +48,16 @@ runLanesAvx2(const Kernel& kernel, const PlanarSpan& span)
     runLanes<F8>(kernel, span, 0, span.paddedCount);
 }
 
+// 16 pixels per step; spans are padded to 8, so a last half step may remain.
+template <class Kernel>
+[[gnu::target("avx512f,avx512dq,avx512vl,avx2,fma")]] [[gnu::optimize("fp-contract=fast")]] [[gnu::noinline]] void
+runLanesAvx512(const Kernel& kernel, const PlanarSpan& span)
+{
+    const std::size_t whole = span.paddedCount / 16 * 16;
+    runLanes<F16>(kernel, span, 0, whole);
+    runLanes<F8>(kernel, span, whole, span.paddedCount);
+}
+
 template <class Kernel>
 [[gnu::noinline]] void runLanesBaseline(const Kernel& kernel, const PlanarSpan& span)
 {
@@ -57,7 +67,9 @@ template <class Kernel>
 template <class Kernel>
 void forEachLane(const Kernel& kernel, const PlanarSpan& span)
 {
-    if (haveAvx2()) {
+    if (haveAvx512()) {
+        runLanesAvx512(kernel, span);
+    } else if (haveAvx2()) {
         runLanesAvx2(kernel, span);
     } else {
         runLanesBaseline(kernel, span);

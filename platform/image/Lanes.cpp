@@ -17,7 +17,23 @@ bool cpuHasAvx2()
 #endif
 }
 
+bool cpuHasAvx512()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return cpuHasAvx2() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vl");
+#else
+    return false;
+#endif
+}
+
 } // namespace
+
+bool haveAvx512()
+{
+    static const bool avx512 = cpuHasAvx512();
+    return avx512 && baselineScopes.load(std::memory_order_relaxed) == 0;
+}
 
 bool haveAvx2()
 {

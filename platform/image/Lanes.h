@@ -25,6 +25,8 @@ typedef float F4 __attribute__((vector_size(16)));
 typedef std::int32_t I4 __attribute__((vector_size(16)));
 typedef float F8 __attribute__((vector_size(32)));
 typedef std::int32_t I8 __attribute__((vector_size(32)));
+typedef float F16 __attribute__((vector_size(64)));
+typedef std::int32_t I16 __attribute__((vector_size(64)));
 
 
 template <class V>
@@ -43,6 +45,13 @@ struct Traits<F8> {
     using Scalar = float;
     using Int = I8;
     static constexpr std::size_t width = 8;
+};
+
+template <>
+struct Traits<F16> {
+    using Scalar = float;
+    using Int = I16;
+    static constexpr std::size_t width = 16;
 };
 
 template <class V>
@@ -143,6 +152,8 @@ VELMORA_LANES_INLINE void store(float* p, const V& v)
 // True when the CPU runs 256-bit AVX2 code with FMA (checked once) and no
 // ScopedBaselineLanes is alive.
 bool haveAvx2();
+// True when the CPU runs 512-bit AVX-512 (F, DQ, VL) code and no ScopedBaselineLanes is alive.
+bool haveAvx512();
 
 // While an instance lives, lane loops use the SSE2 baseline even on AVX2 machines, so tests can
 // compare the two. Process-wide; instances may nest.
