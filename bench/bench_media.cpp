@@ -112,97 +112,111 @@ double seconds(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void setFps(benchmark::State& state, int frames)
+// Runs ours and the tool alternately, so that both see the same machine load, and reports each
+// side's mean time per run, its frames per second and the ratio ours / tool (below 1: faster).
+template <class Ours, class Tool>
+void sideBySide(benchmark::State& state, int frames, Ours ours, Tool tool)
 {
-    state.counters["fps"] = benchmark::Counter(static_cast<double>(frames) * state.iterations(),
-                                               benchmark::Counter::kIsRate);
+    double oursSeconds = 0;
+    double toolSeconds = 0;
+    for (auto _ : state) {
+        const double a = ours();
+        const double b = tool();
+        oursSeconds += a;
+        toolSeconds += b;
+        state.SetIterationTime(a + b);
+    }
+    const double runs = static_cast<double>(state.iterations());
+    state.counters["ours_ms"] = 1000 * oursSeconds / runs;
+    state.counters["tool_ms"] = 1000 * toolSeconds / runs;
+    state.counters["ours_fps"] = frames * runs / oursSeconds;
+    state.counters["tool_fps"] = frames * runs / toolSeconds;
+    state.counters["ratio"] = oursSeconds / toolSeconds;
 }
 
-void BM_Decode4K_Ours(benchmark::State& state)
+double decodeOurs()
 {
-    const fs::path clip = fixtures().clip();
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        auto asset = Asset::open(clip);
-        AssetReader reader(asset);
-        auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
-        output->alwaysCopiesSampleData = false;
-        reader.add(output);
-        reader.startReading();
-        int frames = 0;
-        while (auto sample = output->copyNextSampleBuffer()) {
-            const Image image = imageFromPixelBuffer(sample->imageBuffer);
-            benchmark::DoNotOptimize(image.row(image.height() - 1));
-            ++frames;
-        }
-        if (frames != decodeFrames) {
-            state.SkipWithError("wrong frame count");
-        }
-        state.SetIterationTime(seconds(start));
+    const auto start = std::chrono::steady_clock::now();
+    auto asset = Asset::open(fixtures().clip());
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
+    output->alwaysCopiesSampleData = false;
+    reader.add(output);
+    reader.startReading();
+    int frames = 0;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        const Image image = imageFromPixelBuffer(sample->imageBuffer);
+        benchmark::DoNotOptimize(image.row(image.height() - 1));
+        ++frames;
     }
-    setFps(state, decodeFrames);
+    if (frames != decodeFrames) {
+        std::fprintf(stderr, "decoded %d frames, expected %d\n", frames, decodeFrames);
+        std::exit(1);
+    }
+    return seconds(start);
 }
-BENCHMARK(BM_Decode4K_Ours)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
-void BM_Decode4K_FFmpegTool(benchmark::State& state)
+double decodeTool()
 {
-    const std::string command = "ffmpeg -v error -i " + fixtures().clip().string() + " -pix_fmt p010le -f null -";
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        run(command);
-        state.SetIterationTime(seconds(start));
-    }
-    setFps(state, decodeFrames);
+    const auto start = std::chrono::steady_clock::now();
+    run("ffmpeg -v error -i " + fixtures().clip().string() + " -pix_fmt p010le -f null -");
+    return seconds(start);
 }
-BENCHMARK(BM_Decode4K_FFmpegTool)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+void BM_Decode4K_SideBySide(benchmark::State& state)
+{
+    fixtures();
+    sideBySide(state, decodeFrames, decodeOurs, decodeTool);
+}
+BENCHMARK(BM_Decode4K_SideBySide)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 // Our writer from float frames (the export's path), or from frames already in the encoder's
 // layout (the same input the tool reads), which shows the writer's own cost.
-void BM_EncodeHevc1080_Ours(benchmark::State& state)
+double encodeOurs(bool fromFloat)
 {
-    const bool fromFloat = state.range(0) != 0;
+    static const std::vector<PixelBuffer> planar = [] {
+        std::vector<PixelBuffer> buffers;
+        for (const Image& frame : fixtures().frames()) {
+            buffers.push_back(PixelBuffer::create(PixelFormat::yuv420p10, encodeWidth, encodeHeight));
+            renderImageToPixelBuffer(frame, buffers.back());
+        }
+        return buffers;
+    }();
     const auto& frames = fixtures().frames();
-    std::vector<PixelBuffer> planar;
-    for (const Image& frame : frames) {
-        planar.push_back(PixelBuffer::create(PixelFormat::yuv420p10, encodeWidth, encodeHeight));
-        renderImageToPixelBuffer(frame, planar.back());
-    }
     const VideoOutputSettings settings = Exporter::makeWriterSettings(
         encodeWidth, encodeHeight, encodeFps, encodeBitrate, "ITU_R_709_2", Exporter::EditorVideoCodec::hevc10);
-    for (auto _ : state) {
-        const fs::path target = fixtures().output("ours.mp4");
-        fs::remove(target);
-        const auto start = std::chrono::steady_clock::now();
-        AssetWriter writer(target, FileType::mpeg4);
-        auto input = AssetWriterInput::video(settings);
-        input->mediaTimeScale = 30000;
-        writer.add(input);
-        AssetWriterInputPixelBufferAdaptor adaptor(input, input->nativePixelFormat(), encodeWidth, encodeHeight);
-        writer.startWriting();
-        writer.startSession(MediaTime::zero());
-        for (int n = 0; n < encodeFrames; ++n) {
-            if (fromFloat) {
-                PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
-                renderImageToPixelBuffer(frames[n % frames.size()], buffer);
-                adaptor.append(buffer, MediaTime(std::int64_t{n} * 1001, 30000));
-            } else {
-                adaptor.append(planar[n % planar.size()], MediaTime(std::int64_t{n} * 1001, 30000));
-            }
+    const fs::path target = fixtures().output("ours.mp4");
+    fs::remove(target);
+    const auto start = std::chrono::steady_clock::now();
+    AssetWriter writer(target, FileType::mpeg4);
+    auto input = AssetWriterInput::video(settings);
+    input->mediaTimeScale = 30000;
+    writer.add(input);
+    AssetWriterInputPixelBufferAdaptor adaptor(input, input->nativePixelFormat(), encodeWidth, encodeHeight);
+    writer.startWriting();
+    writer.startSession(MediaTime::zero());
+    for (int n = 0; n < encodeFrames; ++n) {
+        const MediaTime time(std::int64_t{n} * 1001, 30000);
+        if (fromFloat) {
+            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
+            renderImageToPixelBuffer(frames[n % frames.size()], buffer);
+            adaptor.append(buffer, time);
+        } else {
+            adaptor.append(planar[n % planar.size()], time);
         }
-        input->markAsFinished();
-        Semaphore done;
-        writer.finishWriting([&] { done.signal(); });
-        done.wait();
-        if (writer.status() != AssetWriterStatus::completed) {
-            state.SkipWithError("writing failed");
-        }
-        state.SetIterationTime(seconds(start));
     }
-    setFps(state, encodeFrames);
+    input->markAsFinished();
+    Semaphore done;
+    writer.finishWriting([&] { done.signal(); });
+    done.wait();
+    if (writer.status() != AssetWriterStatus::completed) {
+        std::fprintf(stderr, "writing failed\n");
+        std::exit(1);
+    }
+    return seconds(start);
 }
-BENCHMARK(BM_EncodeHevc1080_Ours)->ArgName("fromFloat")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 
-void BM_EncodeHevc1080_FFmpegTool(benchmark::State& state)
+double encodeTool()
 {
     const fs::path target = fixtures().output("tool.mp4");
     // The settings our writer gives libx265 for the export's HEVC settings.
@@ -212,14 +226,24 @@ void BM_EncodeHevc1080_FFmpegTool(benchmark::State& state)
         " -x265-params log-level=error:open-gop=0:bframes=0:keyint=60"
         " -color_primaries bt709 -color_trc bt709 -colorspace bt709 -color_range tv -tag:v hvc1 " +
         target.string();
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        run(command);
-        state.SetIterationTime(seconds(start));
-    }
-    setFps(state, encodeFrames);
+    const auto start = std::chrono::steady_clock::now();
+    run(command);
+    return seconds(start);
 }
-BENCHMARK(BM_EncodeHevc1080_FFmpegTool)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
+
+void BM_EncodeHevc1080_SideBySide(benchmark::State& state)
+{
+    fixtures();
+    const bool fromFloat = state.range(0) != 0;
+    sideBySide(state, encodeFrames, [&] { return encodeOurs(fromFloat); }, encodeTool);
+}
+BENCHMARK(BM_EncodeHevc1080_SideBySide)
+    ->ArgName("fromFloat")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
 
 } // namespace
 
