@@ -65,8 +65,9 @@ public:
     // The composition's render size: the track's natural size under `transform`, each side
     // positive and at least 2 (the canvas when a side is not finite), scaled down to 1920 on the
     // longer side with the fraction dropped.
-    static PreviewFrameGrader::PixelSize renderSize(double naturalWidth, double naturalHeight, const AffineTransform& transform,
-                                   const GradeCompositionBlueprint& blueprint);
+    static PreviewFrameGrader::PixelSize renderSize(double naturalWidth, double naturalHeight,
+                                                    const AffineTransform& transform,
+                                                    const GradeCompositionBlueprint& blueprint);
 
     // One frame of the handler: the picture fitted to cover the project's canvas (centred, the
     // overflow cut off, as the paused still shows it), brought to the render size, and graded
