@@ -467,7 +467,8 @@ struct AssetReaderTrackOutput::Impl {
         std::unique_lock lock(queueMutex);
         for (;;) {
             if (!queue.empty()) {
-                std::optional<SampleBuffer> sample = std::move(queue.front());
+                std::optional<SampleBuffer> sample;
+                sample.swap(queue.front());
                 queue.pop_front();
                 queueChanged.notify_all();
                 return sample;

@@ -14,16 +14,16 @@ using test::TempDir;
 
 std::shared_ptr<const Asset> clipAt(const TempDir& dir, int num, int den)
 {
-    test::ClipSpec spec;
-    spec.width = 32;
-    spec.height = 32;
-    spec.fpsNum = num;
-    spec.fpsDen = den;
-    spec.frameCount = 3;
-    spec.pattern = test::ClipPattern::testsrc2;
-    spec.videoArgs = "-preset ultrafast";
+    test::ClipSettings clip;
+    clip.width = 32;
+    clip.height = 32;
+    clip.fpsNum = num;
+    clip.fpsDen = den;
+    clip.frameCount = 3;
+    clip.pattern = test::ClipPattern::testsrc2;
+    clip.videoArgs = "-preset ultrafast";
     const auto path = dir / ("r" + std::to_string(num) + "_" + std::to_string(den) + ".mp4");
-    test::makeClip(path, spec);
+    test::makeClip(path, clip);
     return Asset::open(path);
 }
 
@@ -57,12 +57,12 @@ TEST(ChooseFps, CameraRatesMoveOntoTheNtscRateNextToThem)
 TEST(ChooseFps, NoVideoTrackGivesThirty)
 {
     TempDir dir;
-    test::ClipSpec spec;
-    spec.videoCodec = "";
-    spec.audio = true;
-    spec.audioSeconds = 0.2;
-    spec.audioCodec = "pcm_s16le";
-    test::makeClip(dir / "a.wav", spec);
+    test::ClipSettings clip;
+    clip.videoCodec = "";
+    clip.audio = true;
+    clip.audioSeconds = 0.2;
+    clip.audioCodec = "pcm_s16le";
+    test::makeClip(dir / "a.wav", clip);
     EXPECT_DOUBLE_EQ(chooseFps(Asset::open(dir / "a.wav").get(), std::nullopt), 30.0);
 }
 

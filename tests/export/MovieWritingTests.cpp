@@ -88,16 +88,16 @@ void transcode(const std::filesystem::path& source, const std::filesystem::path&
 TEST(MovieWriting, ATwoSecondClipInEveryCodecWithAac)
 {
     TempDir dir;
-    test::ClipSpec spec;
-    spec.width = 256;
-    spec.height = 144;
-    spec.fpsNum = 30000;
-    spec.fpsDen = 1001;
-    spec.frameCount = 60;
-    spec.pattern = test::ClipPattern::testsrc2;
-    spec.videoArgs = "-preset ultrafast";
-    spec.audio = true;
-    test::makeClip(dir / "source.mov", spec);
+    test::ClipSettings clip;
+    clip.width = 256;
+    clip.height = 144;
+    clip.fpsNum = 30000;
+    clip.fpsDen = 1001;
+    clip.frameCount = 60;
+    clip.pattern = test::ClipPattern::testsrc2;
+    clip.videoArgs = "-preset ultrafast";
+    clip.audio = true;
+    test::makeClip(dir / "source.mov", clip);
 
     for (const CodecCase& c : {CodecCase{EditorVideoCodec::hevc10, "out.mp4", "hevc", "Main 10", "yuv420p10le"},
                                CodecCase{EditorVideoCodec::h264, "out.m4v", "h264", "High", "yuv420p"},

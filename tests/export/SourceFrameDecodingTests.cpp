@@ -20,13 +20,13 @@ struct Rate {
 
 std::shared_ptr<const Asset> stampClip(const TempDir& dir, Rate rate, int frames)
 {
-    test::ClipSpec spec;
-    spec.fpsNum = rate.num;
-    spec.fpsDen = rate.den;
-    spec.frameCount = frames;
-    spec.videoArgs = "-preset ultrafast -g 15 -bf 2 -x264-params bframes=2:b-adapt=0";
+    test::ClipSettings clip;
+    clip.fpsNum = rate.num;
+    clip.fpsDen = rate.den;
+    clip.frameCount = frames;
+    clip.videoArgs = "-preset ultrafast -g 15 -bf 2 -x264-params bframes=2:b-adapt=0";
     const auto path = dir / ("s" + std::to_string(rate.num) + ".mp4");
-    test::makeClip(path, spec);
+    test::makeClip(path, clip);
     return Asset::open(path);
 }
 
@@ -101,12 +101,12 @@ TEST(DecodeSourceFrameRate, NominalRateThenFrameDurationThenNtscSixty)
 TEST(DecodeSourceFrameOutput, IsOrientedAndFilledToTheCanvas)
 {
     TempDir dir;
-    test::ClipSpec spec;
-    spec.width = 64;
-    spec.height = 32;
-    spec.frameCount = 3;
-    spec.rotation = 90;
-    test::makeClip(dir / "portrait.mp4", spec);
+    test::ClipSettings clip;
+    clip.width = 64;
+    clip.height = 32;
+    clip.frameCount = 3;
+    clip.rotation = 90;
+    test::makeClip(dir / "portrait.mp4", clip);
     const auto asset = Asset::open(dir / "portrait.mp4");
     const AssetTrack& track = *asset->firstTrack(MediaType::video);
     // Frame 1 lights the leftmost bar of the encoded picture; turned upright it is the top.

@@ -11,7 +11,7 @@
 namespace velmora {
 namespace {
 
-using test::ClipSpec;
+using test::ClipSettings;
 using test::stampOf;
 using test::TempDir;
 
@@ -19,13 +19,13 @@ using test::TempDir;
 // frame asked for and decoding order differs from display order.
 std::filesystem::path stampClip(const TempDir& dir, int fpsNum, int fpsDen, int frames, const std::string& name)
 {
-    ClipSpec spec;
-    spec.fpsNum = fpsNum;
-    spec.fpsDen = fpsDen;
-    spec.frameCount = frames;
-    spec.videoArgs = "-preset ultrafast -g 12 -bf 2 -x264-params bframes=2:b-adapt=0";
+    ClipSettings clip;
+    clip.fpsNum = fpsNum;
+    clip.fpsDen = fpsDen;
+    clip.frameCount = frames;
+    clip.videoArgs = "-preset ultrafast -g 12 -bf 2 -x264-params bframes=2:b-adapt=0";
     const auto path = dir / name;
-    test::makeClip(path, spec);
+    test::makeClip(path, clip);
     return path;
 }
 
@@ -123,12 +123,12 @@ TEST(AssetReaderVideo, EveryOutputFormatCarriesTheFrameAndVideoRangeTags)
 TEST(AssetReaderVideo, TenBitSourceKeepsItsPrecisionInP010)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.videoCodec = "libx265";
-    spec.pixelFormat = "yuv420p10le";
-    spec.frameCount = 3;
-    spec.videoArgs = "-preset ultrafast -x265-params log-level=error:lossless=1";
-    test::makeClip(dir / "ten.mov", spec);
+    ClipSettings clip;
+    clip.videoCodec = "libx265";
+    clip.pixelFormat = "yuv420p10le";
+    clip.frameCount = 3;
+    clip.videoArgs = "-preset ultrafast -x265-params log-level=error:lossless=1";
+    test::makeClip(dir / "ten.mov", clip);
     const Read read = readAll(dir / "ten.mov", PixelFormat::p010);
     EXPECT_EQ(read.stamps, (std::vector<int>{0, 1, 2}));
     auto asset = Asset::open(dir / "ten.mov");
@@ -146,14 +146,14 @@ TEST(AssetReaderVideo, TenBitSourceKeepsItsPrecisionInP010)
 TEST(AssetReaderAudio, ResamplesToFloatStereoAndTrimsToTheSample)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.videoCodec = "";
-    spec.audio = true;
-    spec.audioSeconds = 2;
-    spec.sampleRate = 44100;
-    spec.channels = 1;
-    spec.audioCodec = "pcm_s16le";
-    test::makeClip(dir / "tone.wav", spec);
+    ClipSettings clip;
+    clip.videoCodec = "";
+    clip.audio = true;
+    clip.audioSeconds = 2;
+    clip.sampleRate = 44100;
+    clip.channels = 1;
+    clip.audioCodec = "pcm_s16le";
+    test::makeClip(dir / "tone.wav", clip);
     auto asset = Asset::open(dir / "tone.wav");
     AssetReader reader(asset);
     reader.setTimeRange(MediaTimeRange::fromStartEnd(MediaTime(1, 2), MediaTime(1, 1)));
@@ -191,10 +191,10 @@ TEST(AssetReaderAudio, ResamplesToFloatStereoAndTrimsToTheSample)
 TEST(AssetReaderAudio, AacTrackOfAMovieEndsWithTheMovie)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.frameCount = 25;
-    spec.audio = true;
-    test::makeClip(dir / "av.mp4", spec);
+    ClipSettings clip;
+    clip.frameCount = 25;
+    clip.audio = true;
+    test::makeClip(dir / "av.mp4", clip);
     auto asset = Asset::open(dir / "av.mp4");
     AssetReader reader(asset);
     auto video = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010);
@@ -240,10 +240,10 @@ TEST(AssetReaderState, CancellingStopsEveryOutput)
 TEST(AssetReaderState, OutputsAreAddedOnceToTheirOwnAssetBeforeReading)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.frameCount = 5;
-    spec.audio = true;
-    test::makeClip(dir / "a.mp4", spec);
+    ClipSettings clip;
+    clip.frameCount = 5;
+    clip.audio = true;
+    test::makeClip(dir / "a.mp4", clip);
     auto asset = Asset::open(dir / "a.mp4");
     AssetReader reader(asset);
     AssetTrack audioAsVideo = *asset->firstTrack(MediaType::audio);

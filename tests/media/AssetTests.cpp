@@ -10,20 +10,20 @@
 namespace velmora {
 namespace {
 
-using test::ClipSpec;
+using test::ClipSettings;
 using test::TempDir;
 
 TEST(AssetProbe, ReadsDurationTracksSizeAndRateOfAMovie)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.width = 160;
-    spec.height = 96;
-    spec.fpsNum = 25;
-    spec.frameCount = 50;
-    spec.audio = true;
-    spec.sampleRate = 44100;
-    test::makeClip(dir / "clip.mp4", spec);
+    ClipSettings clip;
+    clip.width = 160;
+    clip.height = 96;
+    clip.fpsNum = 25;
+    clip.frameCount = 50;
+    clip.audio = true;
+    clip.sampleRate = 44100;
+    test::makeClip(dir / "clip.mp4", clip);
 
     const auto asset = Asset::open(dir / "clip.mp4");
     EXPECT_FALSE(asset->isStillImage());
@@ -55,11 +55,11 @@ TEST(AssetProbe, ReadsDurationTracksSizeAndRateOfAMovie)
 TEST(AssetProbe, NtscRateIsExact)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.fpsNum = 30000;
-    spec.fpsDen = 1001;
-    spec.frameCount = 30;
-    test::makeClip(dir / "ntsc.mov", spec);
+    ClipSettings clip;
+    clip.fpsNum = 30000;
+    clip.fpsDen = 1001;
+    clip.frameCount = 30;
+    test::makeClip(dir / "ntsc.mov", clip);
     const auto asset = Asset::open(dir / "ntsc.mov");
     const AssetTrack* video = asset->firstTrack(MediaType::video);
     ASSERT_NE(video, nullptr);
@@ -72,13 +72,13 @@ TEST(AssetProbe, RotationBecomesDegreesAndATransformOntoTheDisplayedRectangle)
 {
     TempDir dir;
     for (int rotation : {90, 180, 270}) {
-        ClipSpec spec;
-        spec.width = 64;
-        spec.height = 32;
-        spec.frameCount = 5;
-        spec.rotation = rotation;
+        ClipSettings clip;
+        clip.width = 64;
+        clip.height = 32;
+        clip.frameCount = 5;
+        clip.rotation = rotation;
         const auto path = dir / ("rot" + std::to_string(rotation) + ".mp4");
-        test::makeClip(path, spec);
+        test::makeClip(path, clip);
         const auto asset = Asset::open(path);
         const AssetTrack* video = asset->firstTrack(MediaType::video);
         ASSERT_NE(video, nullptr);
@@ -106,13 +106,13 @@ TEST(AssetProbe, RotationBecomesDegreesAndATransformOntoTheDisplayedRectangle)
 TEST(AssetProbe, TenBitHevcAndColourTags)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.videoCodec = "libx265";
-    spec.pixelFormat = "yuv420p10le";
-    spec.frameCount = 3;
-    spec.videoArgs = "-preset ultrafast -x265-params log-level=error -color_primaries bt709 -color_trc bt709 "
+    ClipSettings clip;
+    clip.videoCodec = "libx265";
+    clip.pixelFormat = "yuv420p10le";
+    clip.frameCount = 3;
+    clip.videoArgs = "-preset ultrafast -x265-params log-level=error -color_primaries bt709 -color_trc bt709 "
                      "-colorspace bt709 -color_range tv -tag:v hvc1";
-    test::makeClip(dir / "hevc.mp4", spec);
+    test::makeClip(dir / "hevc.mp4", clip);
     const auto asset = Asset::open(dir / "hevc.mp4");
     const AssetTrack* video = asset->firstTrack(MediaType::video);
     ASSERT_NE(video, nullptr);
@@ -127,13 +127,13 @@ TEST(AssetProbe, TenBitHevcAndColourTags)
 TEST(AssetProbe, AudioOnlyFile)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.videoCodec = "";
-    spec.audio = true;
-    spec.audioSeconds = 1.5;
-    spec.audioCodec = "pcm_s16le";
-    spec.channels = 1;
-    test::makeClip(dir / "tone.wav", spec);
+    ClipSettings clip;
+    clip.videoCodec = "";
+    clip.audio = true;
+    clip.audioSeconds = 1.5;
+    clip.audioCodec = "pcm_s16le";
+    clip.channels = 1;
+    test::makeClip(dir / "tone.wav", clip);
     const auto asset = Asset::open(dir / "tone.wav");
     EXPECT_EQ(asset->firstTrack(MediaType::video), nullptr);
     const AssetTrack* audio = asset->firstTrack(MediaType::audio);
@@ -181,9 +181,9 @@ TEST(AssetErrors, MissingFolderTextAndTruncatedFilesFailClearly)
     test::writeTextFile(dir / "empty.mov", "");
     expectMediaError(dir / "empty.mov", MediaError::cannotOpen);
 
-    ClipSpec spec;
-    spec.frameCount = 10;
-    test::makeClip(dir / "whole.mp4", spec);
+    ClipSettings clip;
+    clip.frameCount = 10;
+    test::makeClip(dir / "whole.mp4", clip);
     const std::string bytes = test::readTextFile(dir / "whole.mp4");
     // Without its index (at the end of a file written in one pass) a movie cannot be read.
     test::writeTextFile(dir / "cut.mp4", bytes.substr(0, bytes.size() / 3));

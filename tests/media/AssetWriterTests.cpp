@@ -18,7 +18,7 @@ namespace {
 
 using test::TempDir;
 
-struct MovieSpec {
+struct MovieSettings {
     VideoCodecType codec = VideoCodecType::hevc;
     FileType fileType = FileType::mpeg4;
     int width = 320;
@@ -31,14 +31,14 @@ struct MovieSpec {
     PixelFormat source = PixelFormat::p010;
 };
 
-VideoOutputSettings settingsFor(const MovieSpec& spec)
+VideoOutputSettings settingsFor(const MovieSettings& clip)
 {
     VideoOutputSettings s;
-    s.codec = spec.codec;
-    s.width = spec.width;
-    s.height = spec.height;
-    const double fps = static_cast<double>(spec.fpsNum) / spec.fpsDen;
-    if (spec.codec == VideoCodecType::hevc) {
+    s.codec = clip.codec;
+    s.width = clip.width;
+    s.height = clip.height;
+    const double fps = static_cast<double>(clip.fpsNum) / clip.fpsDen;
+    if (clip.codec == VideoCodecType::hevc) {
         s.colorProperties = VideoColorProperties{"ITU_R_709_2", "ITU_R_709_2", "ITU_R_709_2"};
         VideoCompressionProperties c;
         c.profileLevel = "HEVC_Main10_AutoLevel";
@@ -48,7 +48,7 @@ VideoOutputSettings settingsFor(const MovieSpec& spec)
         c.averageBitRate = 4000000;
         c.dataRateLimits = std::pair<std::int64_t, double>{500000, 1.0};
         s.compressionProperties = c;
-    } else if (spec.codec == VideoCodecType::h264) {
+    } else if (clip.codec == VideoCodecType::h264) {
         VideoCompressionProperties c;
         c.profileLevel = "H264_High_AutoLevel";
         c.expectedSourceFrameRate = fps;
@@ -77,16 +77,16 @@ Image stampImage(int n, int width, int height)
 }
 
 // Feeds a writer from two serial queues, as an export does, and waits for the finished file.
-AssetWriterStatus writeMovie(const std::filesystem::path& path, const MovieSpec& spec)
+AssetWriterStatus writeMovie(const std::filesystem::path& path, const MovieSettings& clip)
 {
-    AssetWriter writer(path, spec.fileType);
-    writer.movieTimeScale = spec.fpsNum;
-    auto video = AssetWriterInput::video(settingsFor(spec));
-    video->mediaTimeScale = spec.fpsNum;
+    AssetWriter writer(path, clip.fileType);
+    writer.movieTimeScale = clip.fpsNum;
+    auto video = AssetWriterInput::video(settingsFor(clip));
+    video->mediaTimeScale = clip.fpsNum;
     writer.add(video);
-    AssetWriterInputPixelBufferAdaptor adaptor(video, spec.source, spec.width, spec.height);
+    AssetWriterInputPixelBufferAdaptor adaptor(video, clip.source, clip.width, clip.height);
     std::shared_ptr<AssetWriterInput> audio;
-    if (spec.audio) {
+    if (clip.audio) {
         audio = AssetWriterInput::audio();
         writer.add(audio);
     }
@@ -96,7 +96,7 @@ AssetWriterStatus writeMovie(const std::filesystem::path& path, const MovieSpec&
     SerialQueue videoQueue("test.video");
     SerialQueue audioQueue("test.audio");
     Semaphore done;
-    std::atomic<int> open{spec.audio ? 2 : 1};
+    std::atomic<int> open{clip.audio ? 2 : 1};
     auto inputDone = [&] {
         if (--open == 0) {
             writer.finishWriting([&] { done.signal(); });
@@ -105,19 +105,19 @@ AssetWriterStatus writeMovie(const std::filesystem::path& path, const MovieSpec&
     int frame = 0;
     video->requestMediaDataWhenReady(videoQueue, [&] {
         while (video->isReadyForMoreMediaData()) {
-            if (frame == spec.frames) {
+            if (frame == clip.frames) {
                 video->markAsFinished();
                 inputDone();
                 return;
             }
             PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
-            renderImageToPixelBuffer(stampImage(frame, spec.width, spec.height), buffer);
-            buffer.attachments().transferFunction = spec.frameTransfer;
-            EXPECT_TRUE(adaptor.append(buffer, MediaTime(std::int64_t{frame} * spec.fpsDen, spec.fpsNum)));
+            renderImageToPixelBuffer(stampImage(frame, clip.width, clip.height), buffer);
+            buffer.attachments().transferFunction = clip.frameTransfer;
+            EXPECT_TRUE(adaptor.append(buffer, MediaTime(std::int64_t{frame} * clip.fpsDen, clip.fpsNum)));
             ++frame;
         }
     });
-    const std::int64_t totalSamples = std::int64_t{48000} * spec.frames * spec.fpsDen / spec.fpsNum;
+    const std::int64_t totalSamples = std::int64_t{48000} * clip.frames * clip.fpsDen / clip.fpsNum;
     std::int64_t written = 0;
     if (audio) {
         audio->requestMediaDataWhenReady(audioQueue, [&] {
@@ -192,7 +192,7 @@ TEST(AssetWriterMovies, HevcMain10InMpeg4WithAac)
 {
     TempDir dir;
     const auto path = dir / "hevc.mp4";
-    ASSERT_EQ(writeMovie(path, MovieSpec{}), AssetWriterStatus::completed);
+    ASSERT_EQ(writeMovie(path, MovieSettings{}), AssetWriterStatus::completed);
     const nlohmann::json video = test::ffprobeStream(path, "v:0", true);
     EXPECT_EQ(video.value("codec_name", ""), "hevc");
     EXPECT_EQ(video.value("profile", ""), "Main 10");
@@ -219,13 +219,13 @@ TEST(AssetWriterMovies, H264HighAtNtscRate)
 {
     TempDir dir;
     const auto path = dir / "h264.mp4";
-    MovieSpec spec;
-    spec.codec = VideoCodecType::h264;
-    spec.fpsNum = 30000;
-    spec.fpsDen = 1001;
-    spec.frames = 60;
-    spec.source = PixelFormat::nv12;
-    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    MovieSettings clip;
+    clip.codec = VideoCodecType::h264;
+    clip.fpsNum = 30000;
+    clip.fpsDen = 1001;
+    clip.frames = 60;
+    clip.source = PixelFormat::nv12;
+    ASSERT_EQ(writeMovie(path, clip), AssetWriterStatus::completed);
     const nlohmann::json video = test::ffprobeStream(path, "v:0", true);
     EXPECT_EQ(video.value("codec_name", ""), "h264");
     EXPECT_EQ(video.value("profile", ""), "High");
@@ -242,14 +242,14 @@ TEST(AssetWriterMovies, ProRes422InQuickTime)
 {
     TempDir dir;
     const auto path = dir / "prores.mov";
-    MovieSpec spec;
-    spec.codec = VideoCodecType::proRes422;
-    spec.fileType = FileType::quickTimeMovie;
-    spec.source = PixelFormat::p216;
-    spec.fpsNum = 24000;
-    spec.fpsDen = 1001;
-    spec.frames = 48;
-    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    MovieSettings clip;
+    clip.codec = VideoCodecType::proRes422;
+    clip.fileType = FileType::quickTimeMovie;
+    clip.source = PixelFormat::p216;
+    clip.fpsNum = 24000;
+    clip.fpsDen = 1001;
+    clip.frames = 48;
+    ASSERT_EQ(writeMovie(path, clip), AssetWriterStatus::completed);
     const nlohmann::json video = test::ffprobeStream(path, "v:0", true);
     EXPECT_EQ(video.value("codec_name", ""), "prores");
     EXPECT_EQ(video.value("profile", ""), "Standard");
@@ -270,13 +270,13 @@ TEST(AssetWriterMovies, FramesInTheEncodersOwnLayoutAndTheirTransferTag)
 {
     TempDir dir;
     const auto path = dir / "srgb.mp4";
-    MovieSpec spec;
-    spec.codec = VideoCodecType::h264;
-    spec.source = PixelFormat::yuv420p;
-    spec.frames = 10;
-    spec.audio = false;
-    spec.frameTransfer = "IEC_sRGB";
-    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    MovieSettings clip;
+    clip.codec = VideoCodecType::h264;
+    clip.source = PixelFormat::yuv420p;
+    clip.frames = 10;
+    clip.audio = false;
+    clip.frameTransfer = "IEC_sRGB";
+    ASSERT_EQ(writeMovie(path, clip), AssetWriterStatus::completed);
     const nlohmann::json video = test::ffprobeStream(path, "v:0");
     expectBt709VideoRange(video, "iec61966-2-1");
     EXPECT_EQ(stampsOf(path), range(10));
@@ -287,11 +287,11 @@ TEST(AssetWriterMovies, AudioAndVideoAreInterleavedWithinASecond)
 {
     TempDir dir;
     const auto path = dir / "mixed.mov";
-    MovieSpec spec;
-    spec.codec = VideoCodecType::h264;
-    spec.fileType = FileType::quickTimeMovie;
-    spec.frames = 100;
-    ASSERT_EQ(writeMovie(path, spec), AssetWriterStatus::completed);
+    MovieSettings clip;
+    clip.codec = VideoCodecType::h264;
+    clip.fileType = FileType::quickTimeMovie;
+    clip.frames = 100;
+    ASSERT_EQ(writeMovie(path, clip), AssetWriterStatus::completed);
     const auto packets = test::ffprobePackets(path);
     ASSERT_GT(packets.size(), 100u);
     double lastTime[2] = {0, 0};
@@ -312,10 +312,10 @@ TEST(AssetWriterMovies, AudioAndVideoAreInterleavedWithinASecond)
 TEST(AssetWriterInputReadiness, TheTrackAheadWaitsAndTheOneBehindIsAlwaysReady)
 {
     TempDir dir;
-    MovieSpec spec;
-    spec.codec = VideoCodecType::h264;
+    MovieSettings clip;
+    clip.codec = VideoCodecType::h264;
     AssetWriter writer(dir / "ready.mp4", FileType::mpeg4);
-    auto video = AssetWriterInput::video(settingsFor(spec));
+    auto video = AssetWriterInput::video(settingsFor(clip));
     auto audio = AssetWriterInput::audio();
     EXPECT_FALSE(video->isReadyForMoreMediaData()); // not added yet
     writer.add(video);
@@ -324,7 +324,7 @@ TEST(AssetWriterInputReadiness, TheTrackAheadWaitsAndTheOneBehindIsAlwaysReady)
     writer.startSession(MediaTime::zero());
     EXPECT_TRUE(video->isReadyForMoreMediaData());
     EXPECT_TRUE(audio->isReadyForMoreMediaData());
-    AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::nv12, spec.width, spec.height);
+    AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::nv12, clip.width, clip.height);
     // Appends while the input is ready; it also pauses briefly while the encoder catches up, so
     // give up only once it has stayed unready for a while.
     int frame = 0;
@@ -353,9 +353,9 @@ TEST(AssetWriterRefusals, ProResIntoMpeg4IsRefusedBeforeAnythingIsWritten)
 {
     TempDir dir;
     AssetWriter writer(dir / "prores.mp4", FileType::mpeg4);
-    MovieSpec spec;
-    spec.codec = VideoCodecType::proRes422;
-    auto video = AssetWriterInput::video(settingsFor(spec));
+    MovieSettings clip;
+    clip.codec = VideoCodecType::proRes422;
+    auto video = AssetWriterInput::video(settingsFor(clip));
     EXPECT_FALSE(writer.canAdd(*video));
     try {
         writer.add(video);
@@ -372,9 +372,9 @@ TEST(AssetWriterRefusals, OddSizesExistingFilesAndMissingFolders)
 {
     TempDir dir;
     AssetWriter writer(dir / "odd.mp4", FileType::mpeg4);
-    MovieSpec spec;
-    spec.width = 321;
-    auto odd = AssetWriterInput::video(settingsFor(spec));
+    MovieSettings clip;
+    clip.width = 321;
+    auto odd = AssetWriterInput::video(settingsFor(clip));
     EXPECT_FALSE(writer.canAdd(*odd));
     try {
         writer.add(odd);
@@ -392,9 +392,9 @@ TEST(AssetWriterRefusals, OddSizesExistingFilesAndMissingFolders)
     EXPECT_EQ(test::readTextFile(dir / "taken.mov"), "x");
     EXPECT_THROW(AssetWriter(dir / "no" / "such.mov", FileType::quickTimeMovie), Error);
     // A second video input.
-    auto first = AssetWriterInput::video(settingsFor(MovieSpec{}));
+    auto first = AssetWriterInput::video(settingsFor(MovieSettings{}));
     writer.add(first);
-    EXPECT_FALSE(writer.canAdd(*AssetWriterInput::video(settingsFor(MovieSpec{}))));
+    EXPECT_FALSE(writer.canAdd(*AssetWriterInput::video(settingsFor(MovieSettings{}))));
 }
 
 TEST(AssetWriterCancel, CancellingLeavesNoFile)
@@ -403,7 +403,7 @@ TEST(AssetWriterCancel, CancellingLeavesNoFile)
     const auto path = dir / "cancel.mp4";
     {
         AssetWriter writer(path, FileType::mpeg4);
-        auto video = AssetWriterInput::video(settingsFor(MovieSpec{}));
+        auto video = AssetWriterInput::video(settingsFor(MovieSettings{}));
         writer.add(video);
         ASSERT_TRUE(writer.startWriting());
         writer.startSession(MediaTime::zero());
@@ -434,7 +434,7 @@ TEST(AssetWriterFailure, AFrameOfTheWrongSizeFailsTheWriterAndRemovesTheFile)
     TempDir dir;
     const auto path = dir / "fail.mp4";
     AssetWriter writer(path, FileType::mpeg4);
-    auto video = AssetWriterInput::video(settingsFor(MovieSpec{}));
+    auto video = AssetWriterInput::video(settingsFor(MovieSettings{}));
     writer.add(video);
     ASSERT_TRUE(writer.startWriting());
     SampleBuffer wrong;

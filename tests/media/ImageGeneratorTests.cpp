@@ -8,19 +8,19 @@
 namespace velmora {
 namespace {
 
-using test::ClipSpec;
+using test::ClipSettings;
 using test::stampOf;
 using test::TempDir;
 
 std::shared_ptr<const Asset> stampAsset(const TempDir& dir, int fpsNum, int fpsDen, int frames)
 {
-    ClipSpec spec;
-    spec.fpsNum = fpsNum;
-    spec.fpsDen = fpsDen;
-    spec.frameCount = frames;
-    spec.videoArgs = "-preset ultrafast -g 10 -bf 2 -x264-params bframes=2:b-adapt=0";
+    ClipSettings clip;
+    clip.fpsNum = fpsNum;
+    clip.fpsDen = fpsDen;
+    clip.frameCount = frames;
+    clip.videoArgs = "-preset ultrafast -g 10 -bf 2 -x264-params bframes=2:b-adapt=0";
     const auto path = dir / ("stamp" + std::to_string(fpsNum) + ".mp4");
-    test::makeClip(path, spec);
+    test::makeClip(path, clip);
     return Asset::open(path);
 }
 
@@ -112,12 +112,12 @@ TEST(ImageGeneratorSize, FitsTheMaximumKeepingAspectAndNeverUpscales)
 TEST(ImageGeneratorOrientation, TheTrackRotationIsAppliedWhenAsked)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.width = 64;
-    spec.height = 32;
-    spec.frameCount = 3;
-    spec.rotation = 90;
-    test::makeClip(dir / "portrait.mp4", spec);
+    ClipSettings clip;
+    clip.width = 64;
+    clip.height = 32;
+    clip.frameCount = 3;
+    clip.rotation = 90;
+    test::makeClip(dir / "portrait.mp4", clip);
     ImageGenerator generator(Asset::open(dir / "portrait.mp4"));
     exact(generator);
     // Frame 1 lights only the leftmost bar of the encoded picture.
@@ -174,12 +174,12 @@ TEST(ImageGeneratorStills, StillImagesAnswerAtAnyTime)
 TEST(ImageGeneratorErrors, AnAssetWithoutPicturesIsRefused)
 {
     TempDir dir;
-    ClipSpec spec;
-    spec.videoCodec = "";
-    spec.audio = true;
-    spec.audioSeconds = 0.5;
-    spec.audioCodec = "pcm_s16le";
-    test::makeClip(dir / "tone.wav", spec);
+    ClipSettings clip;
+    clip.videoCodec = "";
+    clip.audio = true;
+    clip.audioSeconds = 0.5;
+    clip.audioCodec = "pcm_s16le";
+    test::makeClip(dir / "tone.wav", clip);
     try {
         ImageGenerator generator(Asset::open(dir / "tone.wav"));
         FAIL();

@@ -94,47 +94,47 @@ void runFFmpeg(const std::string& arguments)
     }
 }
 
-void makeClip(const std::filesystem::path& path, const ClipSpec& spec)
+void makeClip(const std::filesystem::path& path, const ClipSettings& clip)
 {
-    const std::string rate = number(spec.fpsNum) + "/" + number(spec.fpsDen);
-    const std::string size = number(spec.width) + "x" + number(spec.height);
-    const double seconds = spec.videoCodec.empty()
-                               ? spec.audioSeconds
-                               : static_cast<double>(spec.frameCount) * spec.fpsDen / spec.fpsNum;
+    const std::string rate = number(clip.fpsNum) + "/" + number(clip.fpsDen);
+    const std::string size = number(clip.width) + "x" + number(clip.height);
+    const double seconds = clip.videoCodec.empty()
+                               ? clip.audioSeconds
+                               : static_cast<double>(clip.frameCount) * clip.fpsDen / clip.fpsNum;
     // Sources end by their own duration: an output frame limit would also cut the audio short.
     const std::string duration = ":d=" + number(seconds);
     std::string args;
     int audioInput = 0;
-    if (!spec.videoCodec.empty()) {
-        if (spec.pattern == ClipPattern::testsrc2) {
+    if (!clip.videoCodec.empty()) {
+        if (clip.pattern == ClipPattern::testsrc2) {
             args += "-f lavfi -i testsrc2=s=" + size + ":r=" + rate + duration + " ";
         } else {
             args += "-f lavfi -i color=c=black:s=" + size + ":r=" + rate + duration + " ";
         }
         audioInput = 1;
     }
-    if (spec.audio) {
-        args += "-f lavfi -i sine=f=" + number(spec.sineFrequency) + ":r=" + number(spec.sampleRate) + duration + " ";
+    if (clip.audio) {
+        args += "-f lavfi -i sine=f=" + number(clip.sineFrequency) + ":r=" + number(clip.sampleRate) + duration + " ";
     }
-    if (!spec.videoCodec.empty()) {
+    if (!clip.videoCodec.empty()) {
         std::string filter;
-        if (spec.pattern == ClipPattern::frameStamp) {
+        if (clip.pattern == ClipPattern::frameStamp) {
             filter = "format=yuv420p,geq=lum='" + stampExpression("N") + "':cb=128:cr=128,";
         }
-        filter += "format=" + spec.pixelFormat;
+        filter += "format=" + clip.pixelFormat;
         args += "-map 0:v -vf \"" + filter + "\" ";
-        if (!spec.audio) {
-            args += "-frames:v " + number(spec.frameCount) + " ";
+        if (!clip.audio) {
+            args += "-frames:v " + number(clip.frameCount) + " ";
         }
-        args += "-c:v " + spec.videoCodec + " " + spec.videoArgs + " ";
+        args += "-c:v " + clip.videoCodec + " " + clip.videoArgs + " ";
     }
-    if (spec.audio) {
-        args += "-map " + number(audioInput) + ":a -c:a " + spec.audioCodec + " -ar " + number(spec.sampleRate) +
-                " -ac " + number(spec.channels) + " ";
+    if (clip.audio) {
+        args += "-map " + number(audioInput) + ":a -c:a " + clip.audioCodec + " -ar " + number(clip.sampleRate) +
+                " -ac " + number(clip.channels) + " ";
     }
     runFFmpeg(args + shellQuote(path.string()));
-    if (spec.rotation != 0 && !spec.videoCodec.empty()) {
-        setDisplayRotation(path, spec.rotation, spec.width, spec.height);
+    if (clip.rotation != 0 && !clip.videoCodec.empty()) {
+        setDisplayRotation(path, clip.rotation, clip.width, clip.height);
     }
 }
 

@@ -21,7 +21,7 @@ enum class ClipPattern {
     testsrc2,
 };
 
-struct ClipSpec {
+struct ClipSettings {
     int width = 160;
     int height = 96;
     int fpsNum = 25;
@@ -45,8 +45,11 @@ struct ClipSpec {
     int rotation = 0;
 };
 
+// The earlier name of ClipSettings, kept while tests still use it.
+using ClipSpec = ClipSettings;
+
 // Writes a clip; the container follows the file extension.
-void makeClip(const std::filesystem::path& path, const ClipSpec& spec);
+void makeClip(const std::filesystem::path& path, const ClipSettings& clip);
 
 // A still image (PNG, JPEG, TIFF or BMP by extension) showing `stamp` as a frame-stamp pattern.
 void makeStillImage(const std::filesystem::path& path, int width, int height, int stamp);
