@@ -13,6 +13,7 @@
 #include "grading/LutApplication.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/FileError.h"
+#include "platform/media/MediaError.h"
 
 namespace velmora::Exporter {
 
@@ -32,12 +33,17 @@ std::optional<CubeLUT> parsedOrNone(const std::string& text)
     }
 }
 
-void removeExistingOutput(const std::filesystem::path& outputURL)
+void removeExistingOutput(const std::filesystem::path& inputURL, const std::filesystem::path& outputURL)
 {
     std::error_code ec;
     const auto status = std::filesystem::symlink_status(outputURL, ec);
     if (ec || !std::filesystem::exists(status)) {
         return;
+    }
+    // Replacing the output must never delete the movie being read.
+    if (std::filesystem::equivalent(inputURL, outputURL, ec)) {
+        throw MediaError::make(MediaError::writeFailed, "Cannot write \u201c" + outputURL.filename().string() +
+                                                            "\u201d: it is the video being exported.");
     }
     std::filesystem::remove(outputURL, ec);
     if (ec) {
@@ -142,7 +148,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         bitrate = singleVideoAutomaticBitrate(width, height, timing.fps);
     }
 
-    removeExistingOutput(outputURL);
+    removeExistingOutput(inputURL, outputURL);
 
     SingleVideoFrameGrade grade;
     if (cube) {

@@ -45,7 +45,8 @@ struct SingleVideoExportOptions {
 // reader does not start (or fails without an error of its own), 50 the audio reader does not
 // start, 6 / 61 a frame or audio append fails, 62 the audio reader fails, 7 the movie was not
 // completed (also when the wait runs out). Errors of the file system, the readers and the
-// writer pass through unchanged in place of these codes.
+// writer pass through unchanged in place of these codes; an output that is the input file
+// itself is refused (media, writeFailed) before anything is removed.
 ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                const std::filesystem::path& inputURL,
                                const std::optional<std::filesystem::path>& mediaFolderURL,

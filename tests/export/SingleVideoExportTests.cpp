@@ -368,6 +368,19 @@ TEST(SingleVideoExport, ReplacesAnExistingOutput)
     EXPECT_EQ(test::decodedStamps(dir / "out.mp4"), iota(0, 3));
 }
 
+TEST(SingleVideoExportFailures, TheInputIsNeverReplacedByItsOwnExport)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 3);
+    std::filesystem::create_symlink(dir / "s.mp4", dir / "link.mp4");
+    for (const char* output : {"s.mp4", "link.mp4"}) {
+        const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "s.mp4", dir / output); });
+        EXPECT_EQ(error.domain(), MediaError::domain) << output;
+        EXPECT_EQ(error.code(), MediaError::writeFailed) << output;
+        EXPECT_EQ(test::decodedStamps(dir / "s.mp4"), iota(0, 3)) << output;
+    }
+}
+
 TEST(SingleVideoExportFailures, InputWithoutPicture)
 {
     TempDir dir;
