@@ -181,10 +181,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
         run.audioInput = AssetWriterInput::audio(audioSettings);
         run.audioInput->expectsMediaDataInRealTime = false;
         run.writer->add(run.audioInput);
-        // The sound spans the whole movie: silence where no clip sounds.
-        const MediaTime end(framesTotal * timing.step, timing.timescale);
-        run.audioMix = std::make_unique<AudioMixRenderer>(std::move(mix->composition), std::move(mix->audioMix),
-                                                          MediaTimeRange(MediaTime::zero(), end));
+        run.audioMix = std::make_unique<AudioMixRenderer>(std::move(mix->composition), std::move(mix->audioMix));
     }
     run.state.attachWriter(run.writer.get(), run.videoInput, run.audioInput);
 
@@ -234,7 +231,8 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     if (run.audioInput && run.audioMix) {
         run.audioInput->requestMediaDataWhenReady(
             *run.audioQueue,
-            TimelineAudioPump(run.state, *run.audioMix, *run.audioInput, *run.writer, isCancelled,
+            TimelineAudioPump(run.state, *run.audioMix, *run.audioInput, *run.writer,
+                              MediaTime(framesTotal * timing.step, timing.timescale), isCancelled,
                               TimelineAudioPump::Faults{faults.refuseAudioAppend, faults.audioMixFailsSilently}));
     }
     run.videoInput->requestMediaDataWhenReady(

@@ -1,5 +1,7 @@
 #include "export/TimelineExportPulls.h"
 
+#include <algorithm>
+
 namespace velmora::Exporter {
 
 namespace {
@@ -9,6 +11,8 @@ namespace {
 constexpr double kFramePollSeconds = 0.05;
 // Frames of audio per append: about 85 ms at 48 kHz.
 constexpr int kAudioChunkFrames = 4096;
+constexpr std::int32_t kSampleRate = AudioMixRenderer::sampleRate;
+constexpr int kChannels = AudioMixRenderer::channelCount;
 
 // Tests the cancel request; a cancel ends the export with 248, a callback that throws with its
 // error. True when the export was ended.
@@ -81,18 +85,23 @@ void TimelineVideoPull::operator()()
         frame.reset(); // the buffer goes back to the pool before the next frame is awaited
         state_.reportFrameProgress(state_.addWrittenFrame());
     }
-    if (state_.framesWritten() < total || state_.isStopped() || !state_.claimVideoDone()) {
+    bool reportFinalizing = false;
+    if (state_.framesWritten() < total || state_.isStopped() || !state_.claimVideoDone(&reportFinalizing)) {
         return;
     }
     input.markAsFinished();
     state_.reportProgress(TimelineExportPhase::encodingAudio, true);
+    if (reportFinalizing) {
+        state_.reportProgress(TimelineExportPhase::finalizing, true);
+    }
     state_.finishIfReady();
 }
 
 TimelineAudioPump::TimelineAudioPump(TimelineExportState& state, AudioMixRenderer& mix, AssetWriterInput& input,
-                                     AssetWriter& writer, CancellationCallback isCancelled, Faults faults)
+                                     AssetWriter& writer, const MediaTime& duration, CancellationCallback isCancelled,
+                                     Faults faults)
     : state_(state), mix_(mix), input_(input), writer_(writer), isCancelled_(std::move(isCancelled)),
-      faults_(std::move(faults))
+      faults_(std::move(faults)), endFrame_(duration.convertScale(kSampleRate).value())
 {
 }
 
@@ -110,11 +119,19 @@ void TimelineAudioPump::operator()()
         return;
     }
     while (input_.isReadyForMoreMediaData()) {
-        std::optional<SampleBuffer> sample = mix_.copyNextSampleBuffer(kAudioChunkFrames);
+        std::optional<SampleBuffer> sample;
+        if (!mixEnded_) {
+            sample = mix_.copyNextSampleBuffer(kAudioChunkFrames);
+            mixEnded_ = !sample;
+        }
+        if (!sample && !faults_.mixFailsSilently && mix_.status() != AudioMixRenderer::Status::failed) {
+            sample = silence();
+        }
         if (!sample) {
             endOfAudio();
             return;
         }
+        nextFrame_ = sample->presentationTime.convertScale(kSampleRate).value() + sample->audioFrameCount;
         const bool refused = faults_.refuseAppend && faults_.refuseAppend(chunksAppended_);
         if (refused || !input_.append(*sample)) {
             std::optional<Error> writerError = refused ? std::nullopt : writer_.error();
@@ -129,21 +146,36 @@ void TimelineAudioPump::operator()()
     }
 }
 
+std::optional<SampleBuffer> TimelineAudioPump::silence() const
+{
+    const std::int64_t remaining = endFrame_ - nextFrame_;
+    if (remaining <= 0) {
+        return std::nullopt;
+    }
+    SampleBuffer sample;
+    sample.audioSampleRate = kSampleRate;
+    sample.audioChannels = kChannels;
+    sample.audioFrameCount = static_cast<int>(std::min<std::int64_t>(remaining, kAudioChunkFrames));
+    sample.audioSamples.assign(static_cast<std::size_t>(sample.audioFrameCount) * kChannels, 0.0f);
+    sample.presentationTime = MediaTime(nextFrame_, kSampleRate);
+    sample.duration = MediaTime(sample.audioFrameCount, kSampleRate);
+    return sample;
+}
+
 void TimelineAudioPump::endOfAudio()
 {
     const bool failed = faults_.mixFailsSilently || mix_.status() == AudioMixRenderer::Status::failed;
-    if (!failed && !state_.isVideoDone()) {
-        return; // asked again while the input is ready; the video side finishes first
-    }
     input_.markAsFinished();
-    state_.markAudioDone();
+    const bool videoDone = state_.markAudioDone();
     if (failed) {
         std::optional<Error> readerError = faults_.mixFailsSilently ? std::nullopt : mix_.error();
         state_.failExport(readerError ? *readerError
                                       : exportError(TimelineExportCode::audioReader, "Audio reader failed"));
         return;
     }
-    state_.reportProgress(TimelineExportPhase::finalizing, true);
+    if (videoDone) {
+        state_.reportProgress(TimelineExportPhase::finalizing, true);
+    }
     state_.finishIfReady();
 }
 

@@ -47,22 +47,26 @@ struct TimelineAudioPumpFaults {
 };
 
 // The audio input's pump on "export.timeline.audio": copies the mix's 48 kHz stereo samples to
-// the AAC input while it is ready. When the mix runs dry it waits (returns, to be called again)
-// until the video side is done, so the phases arrive in order, then marks the input finished,
-// reports "Finalizing…" and finishes the movie; a failed mix (242), a refused append (241) or a
-// cancel (248) ends the export.
+// the AAC input while it is ready, and silence after the mix's end up to `duration`, so sound
+// and picture last as long as the timeline. At the end it marks the input finished, reports
+// "Finalizing…" (or leaves that report to the video side when the picture is not done yet, so
+// the phases arrive in order) and finishes the movie when the picture is done too. A failed mix
+// (242), a refused append (241) or a cancel (248) ends the export.
 class TimelineAudioPump {
 public:
     using Faults = TimelineAudioPumpFaults;
 
     TimelineAudioPump(TimelineExportState& state, AudioMixRenderer& mix, AssetWriterInput& input, AssetWriter& writer,
-                      CancellationCallback isCancelled, TimelineAudioPumpFaults faults = {});
+                      const MediaTime& duration, CancellationCallback isCancelled,
+                      TimelineAudioPumpFaults faults = {});
 
     void operator()();
 
 private:
     bool endedByCancel();
     void endOfAudio();
+    // The next chunk of silence up to the end, or none at the end.
+    std::optional<SampleBuffer> silence() const;
 
     TimelineExportState& state_;
     AudioMixRenderer& mix_;
@@ -70,7 +74,12 @@ private:
     AssetWriter& writer_;
     const CancellationCallback isCancelled_;
     const Faults faults_;
-    std::int64_t chunksAppended_ = 0; // audio queue only
+    // 48 kHz frames of the whole movie.
+    const std::int64_t endFrame_;
+    // Audio queue only.
+    std::int64_t chunksAppended_ = 0;
+    std::int64_t nextFrame_ = 0;
+    bool mixEnded_ = false;
 };
 
 } // namespace velmora::Exporter

@@ -59,21 +59,32 @@ bool TimelineExportState::audioStopTest()
     return value;
 }
 
-bool TimelineExportState::claimVideoDone()
+bool TimelineExportState::claimVideoDone(bool* reportFinalizing)
 {
     bool claimed = false;
+    bool finalizing = false;
     queue_.sync([&] {
         if (!videoDone_ && !stopped_) {
             videoDone_ = true;
             claimed = true;
+            finalizing = finalizingOwedByVideo_;
         }
     });
+    if (reportFinalizing) {
+        *reportFinalizing = finalizing;
+    }
     return claimed;
 }
 
-void TimelineExportState::markAudioDone()
+bool TimelineExportState::markAudioDone()
 {
-    queue_.sync([&] { audioDone_ = true; });
+    bool videoDone = false;
+    queue_.sync([&] {
+        audioDone_ = true;
+        videoDone = videoDone_;
+        finalizingOwedByVideo_ = !videoDone_;
+    });
+    return videoDone;
 }
 
 bool TimelineExportState::isVideoDone()

@@ -75,9 +75,13 @@ public:
     bool videoStopTest();
     // True when the export has stopped or the audio side has finished.
     bool audioStopTest();
-    // Sets videoDone and answers true when neither videoDone nor stopped is set.
-    bool claimVideoDone();
-    void markAudioDone();
+    // Sets videoDone and answers true when neither videoDone nor stopped is set. When the audio
+    // side finished first, `reportFinalizing` is set: the "Finalizing…" report falls to the
+    // video side, after its own, so the phases arrive in order.
+    bool claimVideoDone(bool* reportFinalizing = nullptr);
+    // Sets audioDone; true when the video side is done, so the audio side reports
+    // "Finalizing…" now (otherwise the video side will).
+    bool markAudioDone();
     bool isVideoDone();
     // Counts one appended frame; the new count.
     std::int64_t addWrittenFrame();
@@ -140,6 +144,7 @@ private:
     bool audioDone_;
     bool finishing_ = false;
     bool doneSignalled_ = false;
+    bool finalizingOwedByVideo_ = false;
     std::int64_t framesWritten_ = 0;
     double lastProgressTime_;
 

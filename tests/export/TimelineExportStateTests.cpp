@@ -54,6 +54,20 @@ TEST(TimelineExportState, FinalizesOnceWhenBothSidesAreDone)
     EXPECT_TRUE(state.isStopped());
 }
 
+TEST(TimelineExportState, TheFinalizingReportFallsToTheVideoSideWhenTheSoundEndsFirst)
+{
+    TimelineExportState early(10, true, {});
+    EXPECT_FALSE(early.markAudioDone());
+    bool reportFinalizing = false;
+    EXPECT_TRUE(early.claimVideoDone(&reportFinalizing));
+    EXPECT_TRUE(reportFinalizing);
+
+    TimelineExportState late(10, true, {});
+    EXPECT_TRUE(late.claimVideoDone(&reportFinalizing));
+    EXPECT_FALSE(reportFinalizing);
+    EXPECT_TRUE(late.markAudioDone());
+}
+
 TEST(TimelineExportState, WithoutAudioTheVideoSideFinishesAlone)
 {
     TimelineExportState state(10, false, {});

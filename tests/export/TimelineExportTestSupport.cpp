@@ -146,6 +146,27 @@ std::vector<PixelBuffer> decodeFrames(const std::filesystem::path& movie, PixelF
     return frames;
 }
 
+std::vector<float> decodeAudio(const std::filesystem::path& movie)
+{
+    auto asset = Asset::open(movie);
+    const AssetTrack* track = asset->firstTrack(MediaType::audio);
+    if (!track) {
+        return {};
+    }
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::audio(*track, 48000, 2);
+    reader.add(output);
+    if (!reader.startReading()) {
+        throw std::runtime_error("cannot read the sound of " + movie.string());
+    }
+    std::vector<float> samples;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        samples.insert(samples.end(), sample->audioSamples.begin(),
+                       sample->audioSamples.begin() + static_cast<std::ptrdiff_t>(sample->audioFrameCount) * 2);
+    }
+    return samples;
+}
+
 double lumaAt(const PixelBuffer& frame, int x, int y)
 {
     const std::uint8_t* row = frame.baseAddress(0) + frame.bytesPerRow(0) * y;

@@ -53,6 +53,8 @@ ExportResult exportJob(const EditorJobV2& job, const std::filesystem::path& medi
 
 // Every frame of the movie's video, decoded in `format`.
 std::vector<PixelBuffer> decodeFrames(const std::filesystem::path& movie, PixelFormat format = PixelFormat::p010);
+// The movie's sound as interleaved 48 kHz stereo float samples; empty without an audio track.
+std::vector<float> decodeAudio(const std::filesystem::path& movie);
 // The frame stamp of every frame; -1 where a frame shows no stamp.
 std::vector<int> frameStamps(const std::filesystem::path& movie);
 std::vector<int> frameStamps(const std::vector<PixelBuffer>& frames);
