@@ -384,6 +384,81 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
     return clamp01v(c);
 }
 
+// The six mood sliders, one function each (in their fixed order below); each applies only when
+// its value passes the threshold tested by applyMoodControlsImpl.
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> moodContrastStep(const Rgb<V>& c, Scalar<V> moodContrast)
+{
+    using S = Scalar<V>;
+    const S k = S(1) + moodContrast * S(0.6);
+    return clampBelowZero(Rgb<V>{(c.r - S(0.5)) * k + S(0.5), (c.g - S(0.5)) * k + S(0.5),
+                                 (c.b - S(0.5)) * k + S(0.5)});
+}
+
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> moodSaturationStep(const Rgb<V>& c, Scalar<V> moodSaturation)
+{
+    using S = Scalar<V>;
+    const V y = L709(c);
+    return clampBelowZero(mixToward(y, c, S(1) + moodSaturation));
+}
+
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> moodTealOrangeStep(const Rgb<V>& in, Scalar<V> moodTealOrange)
+{
+    using S = Scalar<V>;
+    const V y = L709(in);
+    const S amt = clampT<S>(moodTealOrange, S(-1), S(1)) * S(0.25);
+    const V lo = amt * (S(1) - smoothstep(S(0.2), S(0.7), y)) * S(0.6);
+    Rgb<V> c{in.r + S(-0.3) * lo, in.g + S(0.1) * lo, in.b + S(0.3) * lo};
+    const V hi = amt * smoothstep(S(0.3), S(0.8), y) * S(0.6);
+    c = {c.r + S(0.3) * hi, c.g + S(0.1) * hi, c.b + S(-0.2) * hi};
+    return clamp01v(c);
+}
+
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> moodShadowLiftStep(const Rgb<V>& c, Scalar<V> moodShadowLift)
+{
+    using S = Scalar<V>;
+    const V y = L709(c);
+    const V k = S(1) - smoothstep(S(0.02), S(0.55), y);
+    const V lift = moodShadowLift * S(0.12) * k;
+    return clampBelowZero(Rgb<V>{c.r + lift, c.g + lift, c.b + lift});
+}
+
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> moodRolloffStep(const Rgb<V>& c, Scalar<V> moodHighlightRolloff)
+{
+    using S = Scalar<V>;
+    const S a = clampT<S>(moodHighlightRolloff, S(0), S(1));
+    const S knee = mix(S(0.92), S(0.65), a);
+    const V L = L709(c);
+    const V t = L - knee;
+    const V L2 = knee + t / (S(1) + t * (S(2) + S(10) * a));
+    const auto compress = (L > knee) & (L > S(0.000001));
+    const V k = select(compress, L2 / L, lanes::splat<V>(S(1)));
+    return clamp01v(scaled(c, k));
+}
+
+// Which slider steps a set of slider values runs (the thresholds of the controls).
+struct MoodSliderSteps {
+    bool contrast = false;
+    bool saturation = false;
+    bool warmth = false;
+    bool tealOrange = false;
+    bool shadowLift = false;
+    bool rolloff = false;
+
+    template <class S>
+    MoodSliderSteps(S moodContrast, S moodSaturation, S moodWarmth, S moodTealOrange,
+                    S moodShadowLift, S moodHighlightRolloff)
+        : contrast(std::fabs(moodContrast) > S(0.0005)), saturation(std::fabs(moodSaturation) > S(0.0005)),
+          warmth(std::fabs(moodWarmth) > S(0.0005)), tealOrange(std::fabs(moodTealOrange) > S(0.0005)),
+          shadowLift(std::fabs(moodShadowLift) > S(0.0005)), rolloff(moodHighlightRolloff > S(0.0005))
+    {
+    }
+};
+
 // The six mood sliders, in their fixed order, on the mooded colour.
 template <class V>
 VELMORA_LANES_INLINE Rgb<V> applyMoodControlsImpl(const Rgb<V>& in, Scalar<V> moodContrast,
@@ -392,43 +467,26 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodControlsImpl(const Rgb<V>& in, Scalar<V> mo
                                                   Scalar<V> moodHighlightRolloff)
 {
     using S = Scalar<V>;
+    const MoodSliderSteps steps(moodContrast, moodSaturation, moodWarmth, moodTealOrange,
+                                moodShadowLift, moodHighlightRolloff);
     Rgb<V> c = in;
-    if (std::fabs(moodContrast) > S(0.0005)) {
-        const S k = S(1) + moodContrast * S(0.6);
-        c = clampBelowZero(Rgb<V>{(c.r - S(0.5)) * k + S(0.5), (c.g - S(0.5)) * k + S(0.5),
-                                  (c.b - S(0.5)) * k + S(0.5)});
+    if (steps.contrast) {
+        c = moodContrastStep(c, moodContrast);
     }
-    if (std::fabs(moodSaturation) > S(0.0005)) {
-        const V y = L709(c);
-        c = clampBelowZero(mixToward(y, c, S(1) + moodSaturation));
+    if (steps.saturation) {
+        c = moodSaturationStep(c, moodSaturation);
     }
-    if (std::fabs(moodWarmth) > S(0.0005)) {
+    if (steps.warmth) {
         c = applyTempTintColor(c, moodWarmth, S(0));
     }
-    if (std::fabs(moodTealOrange) > S(0.0005)) {
-        const V y = L709(c);
-        const S amt = clampT<S>(moodTealOrange, S(-1), S(1)) * S(0.25);
-        const V lo = amt * (S(1) - smoothstep(S(0.2), S(0.7), y)) * S(0.6);
-        c = {c.r + S(-0.3) * lo, c.g + S(0.1) * lo, c.b + S(0.3) * lo};
-        const V hi = amt * smoothstep(S(0.3), S(0.8), y) * S(0.6);
-        c = {c.r + S(0.3) * hi, c.g + S(0.1) * hi, c.b + S(-0.2) * hi};
-        c = clamp01v(c);
+    if (steps.tealOrange) {
+        c = moodTealOrangeStep(c, moodTealOrange);
     }
-    if (std::fabs(moodShadowLift) > S(0.0005)) {
-        const V y = L709(c);
-        const V k = S(1) - smoothstep(S(0.02), S(0.55), y);
-        const V lift = moodShadowLift * S(0.12) * k;
-        c = clampBelowZero(Rgb<V>{c.r + lift, c.g + lift, c.b + lift});
+    if (steps.shadowLift) {
+        c = moodShadowLiftStep(c, moodShadowLift);
     }
-    if (moodHighlightRolloff > S(0.0005)) {
-        const S a = clampT<S>(moodHighlightRolloff, S(0), S(1));
-        const S knee = mix(S(0.92), S(0.65), a);
-        const V L = L709(c);
-        const V t = L - knee;
-        const V L2 = knee + t / (S(1) + t * (S(2) + S(10) * a));
-        const auto compress = (L > knee) & (L > S(0.000001));
-        const V k = select(compress, L2 / L, lanes::splat<V>(S(1)));
-        c = clamp01v(scaled(c, k));
+    if (steps.rolloff) {
+        c = moodRolloffStep(c, moodHighlightRolloff);
     }
     return clamp01v(c);
 }
