@@ -51,8 +51,9 @@ struct TimelineExportFaults {
 //
 // `progress` is called on the export's own threads and on the calling thread: "Rendering
 // video" (throttled to every 12 frames and at least 0.2 s apart), "Encoding audio…",
-// "Finalizing…" and "Done". `isCancelled` is polled before every frame and every audio chunk;
-// true ends the export with Error("export", 248, "Export cancelled.").
+// "Finalizing…" and "Done". `isCancelled` is polled before every frame and every audio chunk,
+// from the video and audio threads (possibly at once); true ends the export with
+// Error("export", 248, "Export cancelled."). Both callbacks must be safe to call from any thread.
 //
 // Errors: domain "export" 210, 211, 212 and 213 (job), 220, 221 (frames), 231–234 (readers),
 // 239, 241, 242, 248, 298, 299 (writer, audio, cancel, time-out); the errors of the media layer,

@@ -10,6 +10,7 @@
 #include "export/ClipSelection.h"
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
+#include "grading/PreviewFrameGrader.h"
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
@@ -355,34 +356,7 @@ std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::
                                                const std::filesystem::path& mediaFolder,
                                                const std::optional<std::filesystem::path>& sessionFile)
 {
-    if (!grade || (grade->hasLut && !*grade->hasLut)) {
-        return std::nullopt;
-    }
-    if (grade->lutData) {
-        std::string inlineText = StringText::trimmed(*grade->lutData);
-        if (ProjectLUTResolver::isUsableCubeText(inlineText)) {
-            return inlineText;
-        }
-    }
-    if (grade->hasLut && *grade->hasLut) {
-        for (const auto* candidate : {&grade->lutFile, &grade->lutName}) {
-            if (!*candidate) {
-                continue;
-            }
-            std::string name = StringText::trimmed(**candidate);
-            if (name.empty()) {
-                continue;
-            }
-            if (name.find('.') == std::string::npos) {
-                name += ".cube";
-            }
-            std::string text = ProjectLUTResolver::resolveCubeText(name, mediaFolder, sessionFile);
-            if (ProjectLUTResolver::isUsableCubeText(text)) {
-                return text;
-            }
-        }
-    }
-    return std::nullopt;
+    return PreviewFrameGrader::resolvedClipLutText(grade, mediaFolder, sessionFile);
 }
 
 std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,

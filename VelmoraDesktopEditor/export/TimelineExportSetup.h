@@ -79,15 +79,16 @@ std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, con
                              int height, double fps);
 
 // The clip LUT texts by clip key (the id, else source id "|" start): the grade cleaned as a
-// browser import would be (else the clip's own), resolved with its inline text or, when it
-// says it has one, its LUT file. Video and image clips only; the first clip of a key decides.
+// browser import would be (else the clip's own), resolved as the preview resolves it (inline
+// text, or, when the grade says it has a LUT, its LUT file). Video and image clips only; the
+// first clip of a key decides.
 std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
                                                         const std::filesystem::path& mediaFolderURL,
                                                         const std::optional<std::filesystem::path>& sessionFile);
 
-// The .cube text of a clip grade: inline text when usable (unless hasLut is false); with hasLut
-// true, the first of lutFile and lutName (".cube" added to a name without a dot) that resolves
-// to usable text. None otherwise.
+// The .cube text of a clip grade, as the preview grader resolves it: inline text when usable
+// (unless hasLut is false); with hasLut true, the first of lutFile and lutName (".cube" added to
+// a name without a dot) that resolves to usable text. None otherwise.
 std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
                                                const std::filesystem::path& mediaFolder,
                                                const std::optional<std::filesystem::path>& sessionFile);

@@ -162,6 +162,63 @@ TEST_F(TimelineExportFramesTest, AnImageClipShowsItsPicture)
     EXPECT_EQ(frameStamps(output), join(std::vector<int>(10, 77), range(0, 10)));
 }
 
+TEST_F(TimelineExportFramesTest, TurnsAClipAsItsFileSays)
+{
+    // A clip recorded upside down: turned upright, its stamp bars read right to left.
+    ClipSpec spec;
+    spec.width = kWidth;
+    spec.height = kHeight;
+    spec.frameCount = 10;
+    spec.videoArgs = "-preset ultrafast";
+    spec.rotation = 180;
+    makeClip(out_ / "turned.mp4", spec);
+    EditorJobV2 job = makeJob({source("R", "turned.mp4")}, {videoClip("r", "R", 1, 0, 0.4)});
+    exportJob(job, out_.path(), out_ / "upright.mp4");
+    std::vector<int> expected;
+    for (int n = 0; n < 10; ++n) {
+        int reversed = 0;
+        for (int bit = 0; bit < 16; ++bit) {
+            if (n & (1 << bit)) {
+                reversed |= 1 << (15 - bit);
+            }
+        }
+        expected.push_back(reversed);
+    }
+    EXPECT_EQ(frameStamps(out_ / "upright.mp4"), expected);
+}
+
+TEST_F(TimelineExportFramesTest, DrawsTextClipsOverThePicture)
+{
+    Clip text;
+    text.id = "title";
+    text.type = "text";
+    text.track = 2;
+    text.startTime = 0.2;
+    text.duration = 0.2;
+    text.text = EditorJobV2::TextData{};
+    text.text->textContent = "VELMORA";
+    text.text->fontSize = 200;
+    text.text->color = "#FFFFFF";
+    EditorJobV2 job = makeJob({}, {text});
+    job.timelines[0].duration = 0.6;
+    exportJob(job, media_->path(), out_ / "title.mp4");
+    const auto frames = decodeFrames(out_ / "title.mp4");
+    ASSERT_EQ(frames.size(), 15u);
+    for (int n = 0; n < 15; ++n) {
+        double brightest = 0;
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kWidth; ++x) {
+                brightest = std::max(brightest, lumaAt(frames[n], x, y));
+            }
+        }
+        if (n >= 5 && n < 10) {
+            EXPECT_GT(brightest, 150) << "frame " << n;
+        } else {
+            EXPECT_LT(brightest, 24) << "frame " << n;
+        }
+    }
+}
+
 TEST_F(TimelineExportFramesTest, WritesTheFrameCountAndRateTheJobAsks)
 {
     EditorJobV2 job = makeJob({source("A", "a.mp4")}, {videoClip("a", "A", 1, 0, 1)}, 30);

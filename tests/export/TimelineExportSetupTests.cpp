@@ -238,20 +238,6 @@ TEST_F(LutTextTest, NoneAndUnusableReferencesGiveNoLut)
     EXPECT_EQ(timelineGlobalLutText(jobWith(""), std::nullopt, dir_.path(), std::nullopt), "");
 }
 
-TEST_F(LutTextTest, ClipLutsByInlineTextOrFileWhenTheGradeSaysSo)
-{
-    EditorJobV2::ClipGrade inlineGrade;
-    inlineGrade.lutData = "  " + test::scaledCube(0.75) + "\n";
-    EXPECT_EQ(resolvedClipLutText(inlineGrade, dir_.path(), std::nullopt), test::trimmedCube(0.75));
-    EditorJobV2::ClipGrade fileGrade;
-    fileGrade.lutFile = "look";
-    EXPECT_EQ(resolvedClipLutText(fileGrade, dir_.path(), std::nullopt), std::nullopt);
-    fileGrade.hasLut = true;
-    EXPECT_EQ(resolvedClipLutText(fileGrade, dir_.path(), std::nullopt), test::scaledCube(0.5));
-    inlineGrade.hasLut = false;
-    EXPECT_EQ(resolvedClipLutText(inlineGrade, dir_.path(), std::nullopt), std::nullopt);
-}
-
 TEST_F(LutTextTest, ClipLutTableIsKeyedByClipAndKeepsTheFirst)
 {
     auto a = test::videoClip("a", "s", 1, 0, 1);
