@@ -40,13 +40,14 @@ protected:
         makeToneFile(*media_ / "low.wav", {{440, 2}});
         makeToneFile(*media_ / "high.wav", {{880, 2}});
         makeToneFile(*media_ / "steps.wav", {{440, 1}, {880, 1}});
+        makeStampClip(*media_ / "interview.mp4", 50, 25, 1, true, 660);
     }
     static void TearDownTestSuite() { media_.reset(); }
 
     static std::vector<EditorJobV2::Source> sources()
     {
         return {source("V", "v.mp4"), source("L", "low.wav"), source("H", "high.wav"), source("S", "steps.wav"),
-                source("X", "missing.wav")};
+                source("X", "missing.wav"), source("I", "interview.mp4"), source("IA", "Interview (Audio).mp4")};
     }
 
     std::vector<float> soundOf(std::vector<Clip> clips, const ExportOptions& options = {})
@@ -84,6 +85,18 @@ TEST_F(TimelineExportAudioTest, EachClipSoundsOnlyWhileItIsOnTheTimeline)
     EXPECT_LT(toneLevel(samples, 1.1, 1.4, 440), 0.01);
     EXPECT_NEAR(toneLevel(samples, 1.1, 1.4, 880), kLevel, 0.02);
     EXPECT_LT(peakLevel(samples, 2, 0, static_cast<std::int64_t>(1.6 * kRate), kRate / 4), 0.01);
+}
+
+TEST_F(TimelineExportAudioTest, MixesMusicWithAClipsOwnSound)
+{
+    // Two lanes: music on lane 1, and on lane 2 the sound of the interview clip from 0.5 s of
+    // its file (its audio source named as the browser editor names linked audio).
+    const auto samples = soundOf({audioClip("music", "L", 1, 0, 2), audioClip("voice", "IA", 2, 0.5, 1, 0.5)});
+    EXPECT_NEAR(toneLevel(samples, 0.1, 0.4, 440), kLevel, 0.02);
+    EXPECT_LT(toneLevel(samples, 0.1, 0.4, 660), 0.01);
+    EXPECT_NEAR(toneLevel(samples, 0.6, 1.4, 440), kLevel, 0.02);
+    EXPECT_GT(toneLevel(samples, 0.6, 1.4, 660), 0.05);
+    EXPECT_LT(toneLevel(samples, 1.6, 1.9, 660), 0.01);
 }
 
 TEST_F(TimelineExportAudioTest, ReadsSpeedAsAFactorOrAPercentage)
