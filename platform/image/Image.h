@@ -46,10 +46,9 @@ struct ImageTags {
 // Deferred per-pixel steps. Colour operations (grading steps, colour matrix, gamma, ...) do not
 // touch pixels: they return an image with the step appended to a list of pending PixelOps. The
 // steps run, all of them in one pass over spans of rows (each span stays in the L1 cache while
-// every step runs over it) split across cores, the first time
-// pixels are read (row(), pixel(), rendered()) or streamed out with renderRows(). Copies of one
-// image share that rendering, so it happens once. A constant image applies steps to its colour
-// at once.
+// every step runs over it) split across cores, the first time pixels are read (row(), pixel(),
+// rendered()) or streamed out with renderRows(). Copies of one image share that rendering, so it
+// happens once. A constant image applies steps to its colour at once.
 //
 // Threads. An Image may be read (row, pixel, renderRows, copies) from several threads at once;
 // the first reader renders and the others wait for it. mutableRow() and assignment need the
