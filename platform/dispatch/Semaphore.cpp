@@ -6,10 +6,10 @@ namespace velmora {
 
 void Semaphore::signal()
 {
-    {
-        std::lock_guard lock(mutex_);
-        ++count_;
-    }
+    // Notified under the lock: a waiter that wakes may destroy the semaphore at once (SerialQueue::sync
+    // keeps it on its stack), so nothing may touch it after the lock is released.
+    std::lock_guard lock(mutex_);
+    ++count_;
     cv_.notify_one();
 }
 
