@@ -241,13 +241,21 @@ void SingleVideoPumps::finishWriting()
 
 void SingleVideoPumps::fail(const Error& error)
 {
+    bool first = false;
     stateQueue_.sync([&] {
         if (!finished_) {
             failure_ = error;
             finished_ = true;
         }
+        first = !tornDown_;
+        tornDown_ = true;
     });
-    tearDown();
+    // One caller tears down, the others only wake the waiting caller: the readers and the
+    // writer are cancelled from one thread only, never from two at once.
+    if (first) {
+        tearDown();
+    }
+    semaphore_->signal();
 }
 
 void SingleVideoPumps::tearDown()
@@ -264,7 +272,6 @@ void SingleVideoPumps::tearDown()
         wiring_.audioInput->markAsFinished();
     }
     wiring_.videoInput->markAsFinished();
-    semaphore_->signal();
 }
 
 } // namespace velmora::Exporter

@@ -116,9 +116,10 @@ private:
     // Ends the video side: the movie is finished once the audio side has ended too.
     void endVideo();
     void endAudio();
-    // Records the first failure and tears the export down; every call tears down, only the
-    // first error is kept.
+    // Records the first failure, tears the export down once and wakes the waiting caller;
+    // only the first error is kept.
     void fail(const Error& error);
+    // Cancels the readers and the writer and marks the inputs finished.
     void tearDown();
     // Opens once, when the export has neither failed nor begun finishing and both sides are done.
     bool finishGate();
@@ -134,6 +135,7 @@ private:
     bool finalizing_ = false;
     bool videoDone_ = false;
     bool audioDone_;
+    bool tornDown_ = false;
     std::optional<Error> failure_;
     std::int64_t framesAppended_ = 0;
 
