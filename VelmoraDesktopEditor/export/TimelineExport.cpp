@@ -1,5 +1,7 @@
 #include "export/TimelineExport.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <unistd.h>
@@ -22,6 +24,8 @@ namespace velmora::Exporter {
 namespace {
 
 constexpr double kWaitLimitSeconds = 14400;
+// How often the waiting caller looks at the writer.
+constexpr double kWatchSeconds = 0.25;
 constexpr std::int64_t kAudioBitRate = 192000;
 // Frames above this many pixels wait in shorter queues, to bound the memory of a 4K export.
 constexpr std::int64_t kLargeFramePixels = 4096LL * 1200;
@@ -103,6 +107,36 @@ void checkOutputLocation(const std::filesystem::path& outputURL)
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         throw std::filesystem::filesystem_error("Cannot write the movie", outputURL,
                                                 std::make_error_code(std::errc::permission_denied));
+    }
+}
+
+// Waits for the export's done signal at most `limit` seconds (298 after that). Meanwhile it
+// watches the writer: a writer that stops on its own (an encoder or file failure on its own
+// thread) asks for no more data, so no pull would ever end the export; the watch ends it with
+// the writer's error.
+void waitForExport(ExportRun& run, std::int64_t framesTotal, double limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(std::max(limit, 0.0));
+    for (;;) {
+        const double remaining = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+        if (remaining <= 0) {
+            run.state.failExport(exportError(TimelineExportCode::timedOut,
+                                             framesText("Export timed out after 4 hours at frame %lld of %lld.",
+                                                        run.state.framesWritten(), framesTotal)));
+            return;
+        }
+        if (run.state.waitForDone(std::min(remaining, kWatchSeconds))) {
+            return;
+        }
+        const AssetWriterStatus status = run.writer->status();
+        if ((status == AssetWriterStatus::failed || status == AssetWriterStatus::cancelled) &&
+            !run.state.isStopped()) {
+            const std::optional<Error> error = run.writer->error();
+            run.state.failExport(error ? *error
+                                       : exportError(TimelineExportCode::failed,
+                                                     framesText("Export failed at frame %lld of %lld.",
+                                                                run.state.framesWritten(), framesTotal)));
+        }
     }
 }
 
@@ -237,14 +271,9 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     }
     run.videoInput->requestMediaDataWhenReady(
         *run.renderQueue, TimelineVideoPull(run.state, *run.pipeline, *run.adaptor, *run.writer, timing.timescale,
-                                            timing.step, isCancelled, faults.refuseAppend));
+                                            timing.step, isCancelled, faults.refuseAppend, faults.stopWriterAfter));
 
-    if (!run.state.waitForDone(faults.waitLimitSeconds.value_or(kWaitLimitSeconds))) {
-        const std::int64_t written = run.state.framesWritten();
-        run.state.failExport(exportError(
-            TimelineExportCode::timedOut,
-            framesText("Export timed out after 4 hours at frame %lld of %lld.", written, framesTotal)));
-    }
+    waitForExport(run, framesTotal, faults.waitLimitSeconds.value_or(kWaitLimitSeconds));
     if (const std::exception_ptr error = run.state.firstError()) {
         std::rethrow_exception(error);
     }

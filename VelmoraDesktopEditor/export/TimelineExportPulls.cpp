@@ -38,9 +38,11 @@ bool cancelRequested(TimelineExportState& state, const CancellationCallback& isC
 TimelineVideoPull::TimelineVideoPull(TimelineExportState& state, TimelineFramePipeline& pipeline,
                                      AssetWriterInputPixelBufferAdaptor& adaptor, AssetWriter& writer,
                                      std::int32_t timescale, std::int64_t step, CancellationCallback isCancelled,
-                                     std::function<bool(std::int64_t)> refuseAppend)
+                                     std::function<bool(std::int64_t)> refuseAppend,
+                                     std::function<bool(std::int64_t)> stopWriterAfter)
     : state_(state), pipeline_(pipeline), adaptor_(adaptor), writer_(writer), timescale_(timescale), step_(step),
-      isCancelled_(std::move(isCancelled)), refuseAppend_(std::move(refuseAppend))
+      isCancelled_(std::move(isCancelled)), refuseAppend_(std::move(refuseAppend)),
+      stopWriterAfter_(std::move(stopWriterAfter))
 {
 }
 
@@ -50,6 +52,17 @@ bool TimelineVideoPull::endedByCancel()
 }
 
 void TimelineVideoPull::operator()()
+{
+    // Whatever goes wrong in here ends the export: an error left to the writer would stop the
+    // pulls without waking the waiting caller.
+    try {
+        pull();
+    } catch (...) {
+        state_.failExport(std::current_exception());
+    }
+}
+
+void TimelineVideoPull::pull()
 {
     if (state_.isStopped() || state_.videoStopTest()) {
         return;
@@ -84,6 +97,10 @@ void TimelineVideoPull::operator()()
         }
         frame.reset(); // the buffer goes back to the pool before the next frame is awaited
         state_.reportFrameProgress(state_.addWrittenFrame());
+        if (stopWriterAfter_ && stopWriterAfter_(n)) {
+            writer_.cancelWriting();
+            return;
+        }
     }
     bool reportFinalizing = false;
     if (state_.framesWritten() < total || state_.isStopped() || !state_.claimVideoDone(&reportFinalizing)) {
@@ -111,6 +128,15 @@ bool TimelineAudioPump::endedByCancel()
 }
 
 void TimelineAudioPump::operator()()
+{
+    try {
+        pump();
+    } catch (...) {
+        state_.failExport(std::current_exception());
+    }
+}
+
+void TimelineAudioPump::pump()
 {
     if (state_.isStopped() || state_.audioStopTest()) {
         return;

@@ -21,11 +21,13 @@ public:
     TimelineVideoPull(TimelineExportState& state, TimelineFramePipeline& pipeline,
                       AssetWriterInputPixelBufferAdaptor& adaptor, AssetWriter& writer, std::int32_t timescale,
                       std::int64_t step, CancellationCallback isCancelled,
-                      std::function<bool(std::int64_t frame)> refuseAppend = {});
+                      std::function<bool(std::int64_t frame)> refuseAppend = {},
+                      std::function<bool(std::int64_t frame)> stopWriterAfter = {});
 
     void operator()();
 
 private:
+    void pull();
     // True when the export was ended: a cancel (248) or a cancel callback that failed.
     bool endedByCancel();
 
@@ -37,6 +39,8 @@ private:
     const std::int64_t step_;
     const CancellationCallback isCancelled_;
     const std::function<bool(std::int64_t)> refuseAppend_;
+    // A test's stand-in for a writer that stops on its own after frame n.
+    const std::function<bool(std::int64_t)> stopWriterAfter_;
 };
 
 // Faults a test injects into the audio pump: chunk n refused by the writer without an error of
@@ -63,6 +67,7 @@ public:
     void operator()();
 
 private:
+    void pump();
     bool endedByCancel();
     void endOfAudio();
     // The next chunk of silence up to the end, or none at the end.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <unistd.h>
 
@@ -274,6 +275,18 @@ TEST_F(TimelineExportErrorTest, AWriterThatEndsWithoutOutcomeFails)
     const Failure failure = exportFails(goodJob(), options);
     EXPECT_EQ(failure.code, 299);
     EXPECT_EQ(failure.message, "Export failed at frame 25 of 25.");
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AWriterThatStopsOnItsOwnEndsTheExportAtOnce)
+{
+    ExportOptions options;
+    options.faults.stopWriterAfter = [](std::int64_t frame) { return frame == 5; };
+    const auto start = std::chrono::steady_clock::now();
+    const Failure failure = exportFails(goodJob(), options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_EQ(failure.code, 299);
+    EXPECT_EQ(failure.message, "Export failed at frame 6 of 25.");
     expectFolderUntouched();
 }
 
