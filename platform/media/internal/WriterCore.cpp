@@ -13,12 +13,18 @@ void AssetWriterCore::stopEncodeQueues()
 
 void AssetWriterCore::fail(const Error& e)
 {
+
     std::lock_guard lock(stateMutex);
     const AssetWriterStatus s = status.load();
-    if (s == AssetWriterStatus::writing || s == AssetWriterStatus::unknown) {
-        error = e;
-        status = AssetWriterStatus::failed;
+    if (s != AssetWriterStatus::writing && s != AssetWriterStatus::unknown) {
+        return;
     }
+    error = e;
+    status = AssetWriterStatus::failed;
+    // A failure found on an encoding thread reaches no caller of append(): ask each open input's
+    // source once more, so that it sees the refusal and the failure instead of waiting for a
+    // call that would never come.
+    kickLocked();
 }
 
 bool AssetWriterCore::readyLocked(const AssetWriterInputCore& input) const
@@ -39,11 +45,13 @@ bool AssetWriterCore::readyLocked(const AssetWriterInputCore& input) const
 
 void AssetWriterCore::schedulePumpLocked(const std::shared_ptr<AssetWriterInputCore>& input, double delay)
 {
-    if (!input->queue || !input->block || input->pumpScheduled || !readyLocked(*input)) {
+    const bool failureNoticeDue =
+        status.load() == AssetWriterStatus::failed && !input->failureNotified && !input->finished;
+    if (!input->queue || !input->block || input->pumpScheduled || (!readyLocked(*input) && !failureNoticeDue)) {
         return;
     }
     input->pumpScheduled = true;
-    std::weak_ptr<AssetWriterCore> weak = shared_from_this();
+    std::weak_ptr<AssetWriterCore> weak = weak_from_this();
     auto work = [weak, input] {
         if (auto self = weak.lock()) {
             self->runPump(input);
@@ -75,7 +83,11 @@ void AssetWriterCore::runPump(const std::shared_ptr<AssetWriterInputCore>& input
     std::uint64_t before = 0;
     {
         std::lock_guard lock(stateMutex);
-        if (!readyLocked(*input)) {
+        const bool failureNotice = status.load() == AssetWriterStatus::failed && !input->failureNotified &&
+                                   !input->finished;
+        if (failureNotice) {
+            input->failureNotified = true;
+        } else if (!readyLocked(*input)) {
             input->pumpScheduled = false;
             return;
         }

@@ -55,6 +55,7 @@ struct AssetWriterInputCore {
     bool pumpScheduled = false;
     std::uint64_t progress = 0;
     int inFlight = 0; // video frames appended and not yet encoded
+    bool failureNotified = false; // the block was called once after the writer failed
 };
 
 struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
