@@ -429,6 +429,35 @@ TEST(AssetWriterCancel, CancellingLeavesNoFile)
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+TEST(AssetWriterCancel, CancellingFromSeveralThreadsAtOnceEndsOnce)
+{
+    // An export's failure paths may cancel from the render, audio and waiting threads together.
+    for (int round = 0; round < 10; ++round) {
+        TempDir dir;
+        const auto path = dir / "race.mp4";
+        AssetWriter writer(path, FileType::mpeg4);
+        auto video = AssetWriterInput::video(settingsFor(MovieSettings{}));
+        writer.add(video);
+        ASSERT_TRUE(writer.startWriting());
+        writer.startSession(MediaTime::zero());
+        AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::p010, 320, 180);
+        for (int i = 0; i < 3; ++i) {
+            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
+            buffer.fillBlack();
+            ASSERT_TRUE(adaptor.append(buffer, MediaTime(i, 25)));
+        }
+        std::vector<std::thread> cancellers;
+        for (int t = 0; t < 4; ++t) {
+            cancellers.emplace_back([&writer] { writer.cancelWriting(); });
+        }
+        for (auto& t : cancellers) {
+            t.join();
+        }
+        EXPECT_EQ(writer.status(), AssetWriterStatus::cancelled);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+}
+
 TEST(AssetWriterFailure, AFrameOfTheWrongSizeFailsTheWriterAndRemovesTheFile)
 {
     TempDir dir;

@@ -8,6 +8,7 @@ EncodeQueue::EncodeQueue(std::size_t depth, std::function<void(const PixelBuffer
       depth_(depth > 0 ? depth : 1)
 {
     thread_ = std::thread([this] { run(); });
+    workerId_ = thread_.get_id();
 }
 
 EncodeQueue::~EncodeQueue()
@@ -36,7 +37,13 @@ void EncodeQueue::finish()
 
 void EncodeQueue::join()
 {
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+    // The encoding thread itself may end up here through a failure callback; it cannot join
+    // itself and has nothing to wait for.
+    if (workerId_ == std::this_thread::get_id()) {
+        return;
+    }
+    std::lock_guard lock(joinMutex_);
+    if (thread_.joinable()) {
         thread_.join();
     }
 }

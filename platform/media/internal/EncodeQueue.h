@@ -53,7 +53,9 @@ private:
     std::deque<Item> items_; // guarded by mutex_
     bool finishing_ = false; // guarded by mutex_
     bool stopping_ = false;  // guarded by mutex_
-    std::thread thread_;
+    std::mutex joinMutex_; // one joiner at a time: cancel and finish may race from two threads
+    std::thread thread_;   // joined under joinMutex_
+    std::thread::id workerId_; // set once at construction
 };
 
 } // namespace velmora::ffmpeg
