@@ -1,45 +1,13 @@
 #include "export/JobFileReading.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "platform/foundation/FileError.h"
+#include "platform/foundation/FileReading.h"
 #include "platform/foundation/Utf8.h"
 
 namespace velmora::Exporter {
 
 std::string readJobFileBytes(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw FileError::fromErrno(errno, "Could not open", path);
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        throw FileError::fromErrno(EISDIR, "Could not read", path);
-    }
-    std::string bytes;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw FileError::fromErrno(errno, "Could not read", path);
-        }
-        if (count == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    return bytes;
+    return readFileContents(path);
 }
 
 std::optional<std::string> readUtf8TextFile(const std::filesystem::path& path)

@@ -1,9 +1,5 @@
 // Opening project files: one front door for every JSON file the editor accepts.
 
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
 #include "model/DesktopJobTool.h"
@@ -11,6 +7,7 @@
 #include "model/JsonDecoding.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileError.h"
+#include "platform/foundation/FileReading.h"
 #include "platform/foundation/StringText.h"
 
 namespace velmora {
@@ -20,35 +17,6 @@ namespace {
 constexpr char errorDomain[] = "EditSession";
 constexpr int emptyFileCode = 1;
 constexpr int unreadableJsonCode = 2;
-
-// The whole file; a FileError (domain "file") with the system's reason when it cannot be read.
-std::string readWholeFile(const std::filesystem::path& url)
-{
-    const int fd = ::open(url.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw FileError::fromErrno(errno, "Could not open", url);
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    std::string bytes;
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw FileError::fromErrno(errno, "Could not read", url);
-        }
-        if (count == 0) {
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    return bytes;
-}
 
 std::optional<EditSession> tryJob(const nlohmann::json& document)
 {
@@ -65,7 +33,7 @@ std::optional<EditSession> tryJob(const nlohmann::json& document)
 
 EditSession EditSession::load(const std::filesystem::path& url)
 {
-    const std::string bytes = readWholeFile(url);
+    const std::string bytes = readFileContents(url);
     if (bytes.empty()) {
         throw Error(errorDomain, emptyFileCode, "JSON file is empty.");
     }

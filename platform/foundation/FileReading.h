@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace velmora {
+
+// The whole file as bytes. Throws a FileError (domain "file", the errno value as code) with
+// the system's reason when the file cannot be opened or read, or when the path is a folder.
+std::string readFileContents(const std::filesystem::path& path);
+
+} // namespace velmora
