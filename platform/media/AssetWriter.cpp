@@ -1,7 +1,9 @@
 #include "platform/media/AssetWriter.h"
 
 #include <deque>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/media/internal/WriterCore.h"
 
@@ -319,6 +321,14 @@ bool AssetWriter::startWriting()
     core.movieTimeScale = movieTimeScale;
     ffmpeg::quietLogging();
     try {
+        // Every other path takes an input's encodeMutex before muxMutex (an encoder that opens
+        // describes its track to the muxer), so setting up takes them in that order too: the
+        // inputs' encode locks in input order first, then the muxer's.
+        std::vector<std::unique_lock<std::mutex>> encodeLocks;
+        encodeLocks.reserve(core.inputs.size());
+        for (const auto& input : core.inputs) {
+            encodeLocks.emplace_back(input->encodeMutex);
+        }
         AVFormatContext* raw = nullptr;
         const char* formatName = core.fileType == FileType::mpeg4 ? "mp4" : "mov";
         int rc = avformat_alloc_output_context2(&raw, nullptr, formatName, core.url.c_str());
@@ -334,7 +344,6 @@ bool AssetWriter::startWriting()
                 throw std::bad_alloc();
             }
             input->streamIndex = stream->index;
-            std::lock_guard lock(input->encodeMutex);
             if (input->type == MediaType::video) {
                 input->timeBase = ffmpeg::videoTimeBase(input->video, input->handle ? input->handle->mediaTimeScale : 0);
                 input->videoEncoder = std::make_unique<ffmpeg::VideoEncoder>(input->video, input->timeBase, globalHeader);

@@ -35,7 +35,8 @@ struct AssetWriterInputCore {
     std::weak_ptr<AssetWriterCore> writer;
     int streamIndex = -1;
 
-    // Encoding state: guarded by encodeMutex.
+    // Encoding state: guarded by encodeMutex. Lock order: an input's encodeMutex, then the
+    // writer's muxMutex, then its stateMutex; never one input's encodeMutex after muxMutex.
     std::mutex encodeMutex;
     std::unique_ptr<ffmpeg::VideoEncoder> videoEncoder;
     std::unique_ptr<ffmpeg::AudioEncoder> audioEncoder;
