@@ -16,7 +16,7 @@ class TrimWithMediaFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ClipSpec settings;
+        ClipSettings settings;
         settings.frameCount = 50; // 2 s at 25 fps
         makeClip(folder_ / "Take.mp4", settings);
         sourceLength_ = std::stod(ffprobe(folder_ / "Take.mp4", "-show_format")["format"]["duration"].get<std::string>());

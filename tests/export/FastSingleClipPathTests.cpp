@@ -40,10 +40,10 @@ protected:
     void SetUp() override
     {
         std::filesystem::create_directories(media());
-        test::ClipSpec spec;
-        spec.frameCount = 40;
-        spec.videoArgs = "-preset ultrafast -qp 0";
-        test::makeClip(media() / "a.mp4", spec);
+        test::ClipSettings clipSettings;
+        clipSettings.frameCount = 40;
+        clipSettings.videoArgs = "-preset ultrafast -qp 0";
+        test::makeClip(media() / "a.mp4", clipSettings);
         asset_ = Asset::open(media() / "a.mp4");
     }
 

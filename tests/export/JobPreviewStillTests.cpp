@@ -59,10 +59,10 @@ protected:
     static void SetUpTestSuite()
     {
         clipFolder_ = new TempDir;
-        test::ClipSpec spec;
-        spec.frameCount = 50;
-        spec.videoArgs = "-preset ultrafast -qp 0 -g 10";
-        test::makeClip(*clipFolder_ / "a.mp4", spec);
+        test::ClipSettings clipSettings;
+        clipSettings.frameCount = 50;
+        clipSettings.videoArgs = "-preset ultrafast -qp 0 -g 10";
+        test::makeClip(*clipFolder_ / "a.mp4", clipSettings);
     }
     static void TearDownTestSuite()
     {
@@ -135,7 +135,7 @@ TEST_F(PreviewStill, SingleVideoErrors)
     expectPreviewError(errorOf([&] { render(job); }), PreviewStillCode::noInputVideo, "Choose Input Video.");
     expectPreviewError(errorOf([&] { render(job, std::nullopt, std::nullopt, dir_ / "gone.mp4"); }),
                        PreviewStillCode::decodeFailed, "Failed to decode preview frame.");
-    test::ClipSpec sound;
+    test::ClipSettings sound;
     sound.videoCodec.clear();
     sound.audio = true;
     sound.audioSeconds = 0.3;

@@ -55,10 +55,10 @@ protected:
     void makeMedia()
     {
         std::filesystem::create_directories(dir_ / "media");
-        test::ClipSpec spec;
-        spec.frameCount = 10;
-        spec.videoArgs = "-preset ultrafast -qp 0";
-        test::makeClip(dir_ / "media" / "a.mp4", spec);
+        test::ClipSettings clipSettings;
+        clipSettings.frameCount = 10;
+        clipSettings.videoArgs = "-preset ultrafast -qp 0";
+        test::makeClip(dir_ / "media" / "a.mp4", clipSettings);
     }
 
     TempDir dir_;

@@ -42,12 +42,12 @@ ExportResult exportWith(const nlohmann::json& jobJson, const std::filesystem::pa
 
 void makeStamps(const std::filesystem::path& path, int frames, bool audio = false, int rotation = 0)
 {
-    test::ClipSpec spec;
-    spec.frameCount = frames;
-    spec.audio = audio;
-    spec.rotation = rotation;
-    spec.videoArgs = "-preset ultrafast -qp 0";
-    test::makeClip(path, spec);
+    test::ClipSettings clipSettings;
+    clipSettings.frameCount = frames;
+    clipSettings.audio = audio;
+    clipSettings.rotation = rotation;
+    clipSettings.videoArgs = "-preset ultrafast -qp 0";
+    test::makeClip(path, clipSettings);
 }
 
 std::vector<int> iota(int first, int count)
@@ -384,11 +384,11 @@ TEST(SingleVideoExportFailures, TheInputIsNeverReplacedByItsOwnExport)
 TEST(SingleVideoExportFailures, InputWithoutPicture)
 {
     TempDir dir;
-    test::ClipSpec spec;
-    spec.videoCodec.clear();
-    spec.audio = true;
-    spec.audioSeconds = 0.5;
-    test::makeClip(dir / "sound.m4a", spec);
+    test::ClipSettings clipSettings;
+    clipSettings.videoCodec.clear();
+    clipSettings.audio = true;
+    clipSettings.audioSeconds = 0.5;
+    test::makeClip(dir / "sound.m4a", clipSettings);
     const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "sound.m4a", dir / "out.mov"); });
     EXPECT_EQ(error.domain(), "export");
     EXPECT_EQ(error.code(), SingleVideoExportCode::noVideoTrack);

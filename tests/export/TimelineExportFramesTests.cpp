@@ -165,13 +165,13 @@ TEST_F(TimelineExportFramesTest, AnImageClipShowsItsPicture)
 TEST_F(TimelineExportFramesTest, TurnsAClipAsItsFileSays)
 {
     // A clip recorded upside down: turned upright, its stamp bars read right to left.
-    ClipSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.frameCount = 10;
-    spec.videoArgs = "-preset ultrafast";
-    spec.rotation = 180;
-    makeClip(out_ / "turned.mp4", spec);
+    ClipSettings clipSettings;
+    clipSettings.width = kWidth;
+    clipSettings.height = kHeight;
+    clipSettings.frameCount = 10;
+    clipSettings.videoArgs = "-preset ultrafast";
+    clipSettings.rotation = 180;
+    makeClip(out_ / "turned.mp4", clipSettings);
     EditorJobV2 job = makeJob({source("R", "turned.mp4")}, {videoClip("r", "R", 1, 0, 0.4)});
     exportJob(job, out_.path(), out_ / "upright.mp4");
     std::vector<int> expected;

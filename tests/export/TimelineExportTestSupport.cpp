@@ -85,16 +85,16 @@ EditorJobV2 makeJob(std::vector<EditorJobV2::Source> sources, std::vector<Clip> 
 void makeStampClip(const std::filesystem::path& path, int frames, int fpsNum, int fpsDen, bool withAudio,
                    double toneFrequency)
 {
-    ClipSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.fpsNum = fpsNum;
-    spec.fpsDen = fpsDen;
-    spec.frameCount = frames;
-    spec.videoArgs = "-preset ultrafast -g 10 -bf 0";
-    spec.audio = withAudio;
-    spec.sineFrequency = toneFrequency;
-    makeClip(path, spec);
+    ClipSettings clipSettings;
+    clipSettings.width = kWidth;
+    clipSettings.height = kHeight;
+    clipSettings.fpsNum = fpsNum;
+    clipSettings.fpsDen = fpsDen;
+    clipSettings.frameCount = frames;
+    clipSettings.videoArgs = "-preset ultrafast -g 10 -bf 0";
+    clipSettings.audio = withAudio;
+    clipSettings.sineFrequency = toneFrequency;
+    makeClip(path, clipSettings);
 }
 
 void makeFlatClip(const std::filesystem::path& path, int luma, int frames, int fpsNum)

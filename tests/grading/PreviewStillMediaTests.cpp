@@ -49,15 +49,15 @@ struct StampClips {
         const std::string name = std::to_string(fpsNum) + "_" + std::to_string(fpsDen);
         auto it = byRate.find(name);
         if (it == byRate.end()) {
-            test::ClipSpec spec;
-            spec.width = 320;
-            spec.height = 180;
-            spec.fpsNum = fpsNum;
-            spec.fpsDen = fpsDen;
-            spec.frameCount = 60;
-            spec.videoArgs = "-g 12 -bf 2 -preset ultrafast";
+            test::ClipSettings clipSettings;
+            clipSettings.width = 320;
+            clipSettings.height = 180;
+            clipSettings.fpsNum = fpsNum;
+            clipSettings.fpsDen = fpsDen;
+            clipSettings.frameCount = 60;
+            clipSettings.videoArgs = "-g 12 -bf 2 -preset ultrafast";
             const fs::path path = dir / ("stamp_" + name + ".mp4");
-            test::makeClip(path, spec);
+            test::makeClip(path, clipSettings);
             it = byRate.emplace(name, path).first;
         }
         return it->second;
@@ -154,12 +154,12 @@ TEST_F(PreviewStillTest, StillImagesAtAnyTime)
 TEST_F(PreviewStillTest, RotatedTrackIsShownUpright)
 {
     test::TempDir dir;
-    test::ClipSpec spec;
-    spec.width = 320;
-    spec.height = 180;
-    spec.frameCount = 3;
-    spec.rotation = 90;
-    test::makeClip(dir / "portrait.mp4", spec);
+    test::ClipSettings clipSettings;
+    clipSettings.width = 320;
+    clipSettings.height = 180;
+    clipSettings.frameCount = 3;
+    clipSettings.rotation = 90;
+    test::makeClip(dir / "portrait.mp4", clipSettings);
     // Frame 1 lights only the leftmost bar; a quarter turn clockwise puts it along the top.
     const auto still = PFG::decodeSourceStill(dir / "portrait.mp4", 0.05, 180, 320);
     ASSERT_TRUE(still.has_value());

@@ -45,8 +45,6 @@ struct ClipSettings {
     int rotation = 0;
 };
 
-// The earlier name of ClipSettings, kept while tests still use it.
-using ClipSpec = ClipSettings;
 
 // Writes a clip; the container follows the file extension.
 void makeClip(const std::filesystem::path& path, const ClipSettings& clip);
