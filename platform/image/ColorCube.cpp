@@ -193,19 +193,23 @@ ColorCube::ColorCube(int dimension, std::vector<float> entries)
     }
 }
 
-void ColorCube::apply(float* rgba, std::size_t count) const
-{
-    const float* lattice = entries_.data();
-    const int last = n_ - 2;
-    const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n_) * 4;
-    const std::ptrdiff_t db = dg * n_;
-    for (std::size_t p = 0; p < count; ++p) {
-        float* px = rgba + p * 4;
+namespace {
+
+// The scalar trilinear lookup shared by the interleaved path and large planar cubes.
+struct ScalarLookup {
+    const float* lattice;
+    float scale;
+    int last;
+    std::ptrdiff_t dg; // floats between green neighbours
+    std::ptrdiff_t db; // floats between blue neighbours
+
+    v4sf sample(float r, float g, float b) const
+    {
         int ir, ig, ib;
         float fr, fg, fb;
-        locate(px[0], scale_, last, ir, fr);
-        locate(px[1], scale_, last, ig, fg);
-        locate(px[2], scale_, last, ib, fb);
+        locate(r, scale, last, ir, fr);
+        locate(g, scale, last, ig, fg);
+        locate(b, scale, last, ib, fb);
         const float* c = lattice + ir * 4 + ig * dg + ib * db;
         const v4sf c000 = load4(c);
         const v4sf c100 = load4(c + 4);
@@ -221,7 +225,19 @@ void ColorCube::apply(float* rgba, std::size_t count) const
         const v4sf c11 = c011 + (c111 - c011) * fr;
         const v4sf c0 = c00 + (c10 - c00) * fg;
         const v4sf c1 = c01 + (c11 - c01) * fg;
-        const v4sf out = c0 + (c1 - c0) * fb;
+        return c0 + (c1 - c0) * fb;
+    }
+};
+
+} // namespace
+
+void ColorCube::apply(float* rgba, std::size_t count) const
+{
+    const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n_) * 4;
+    const ScalarLookup lookup{entries_.data(), scale_, n_ - 2, dg, dg * n_};
+    for (std::size_t p = 0; p < count; ++p) {
+        float* px = rgba + p * 4;
+        const v4sf out = lookup.sample(px[0], px[1], px[2]);
         px[0] = out[0];
         px[1] = out[1];
         px[2] = out[2];
@@ -234,32 +250,10 @@ void ColorCube::apply(const PlanarSpan& span) const
         lanes::forEachLane(Lanes{entries_.data(), scale_, n_ - 2, n_}, span);
         return;
     }
-    const float* lattice = entries_.data();
-    const int last = n_ - 2;
     const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n_) * 4;
-    const std::ptrdiff_t db = dg * n_;
+    const ScalarLookup lookup{entries_.data(), scale_, n_ - 2, dg, dg * n_};
     for (std::size_t p = 0; p < span.count; ++p) {
-        int ir, ig, ib;
-        float fr, fg, fb;
-        locate(span.r[p], scale_, last, ir, fr);
-        locate(span.g[p], scale_, last, ig, fg);
-        locate(span.b[p], scale_, last, ib, fb);
-        const float* c = lattice + ir * 4 + ig * dg + ib * db;
-        const v4sf c000 = load4(c);
-        const v4sf c100 = load4(c + 4);
-        const v4sf c010 = load4(c + dg);
-        const v4sf c110 = load4(c + dg + 4);
-        const v4sf c001 = load4(c + db);
-        const v4sf c101 = load4(c + db + 4);
-        const v4sf c011 = load4(c + db + dg);
-        const v4sf c111 = load4(c + db + dg + 4);
-        const v4sf c00 = c000 + (c100 - c000) * fr;
-        const v4sf c10 = c010 + (c110 - c010) * fr;
-        const v4sf c01 = c001 + (c101 - c001) * fr;
-        const v4sf c11 = c011 + (c111 - c011) * fr;
-        const v4sf c0 = c00 + (c10 - c00) * fg;
-        const v4sf c1 = c01 + (c11 - c01) * fg;
-        const v4sf out = c0 + (c1 - c0) * fb;
+        const v4sf out = lookup.sample(span.r[p], span.g[p], span.b[p]);
         span.r[p] = out[0];
         span.g[p] = out[1];
         span.b[p] = out[2];
