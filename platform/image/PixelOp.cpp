@@ -63,7 +63,11 @@ void deinterleave(const float* rgba, const PlanarSpan& span)
     }
 }
 
-void interleave(const PlanarSpan& span, float* rgba)
+namespace {
+
+// Interleaves four pixels at a time with `store` writing each 16-byte group, then the tail.
+template <class Store>
+inline void interleaveWith(const PlanarSpan& span, float* rgba, Store store)
 {
     std::size_t i = 0;
     for (; i + 4 <= span.count; i += 4) {
@@ -72,10 +76,10 @@ void interleave(const PlanarSpan& span, float* rgba)
         F4 b = load4(span.b + i);
         F4 a = load4(span.a + i);
         transpose(r, g, b, a);
-        store4(rgba + i * 4, r);
-        store4(rgba + i * 4 + 4, g);
-        store4(rgba + i * 4 + 8, b);
-        store4(rgba + i * 4 + 12, a);
+        store(rgba + i * 4, r);
+        store(rgba + i * 4 + 4, g);
+        store(rgba + i * 4 + 8, b);
+        store(rgba + i * 4 + 12, a);
     }
     for (; i < span.count; ++i) {
         rgba[i * 4 + 0] = span.r[i];
@@ -83,6 +87,13 @@ void interleave(const PlanarSpan& span, float* rgba)
         rgba[i * 4 + 2] = span.b[i];
         rgba[i * 4 + 3] = span.a[i];
     }
+}
+
+} // namespace
+
+void interleave(const PlanarSpan& span, float* rgba)
+{
+    interleaveWith(span, rgba, [](float* p, const F4& v) { store4(p, v); });
 }
 
 void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span)
@@ -105,24 +116,7 @@ void interleaveStreaming(const PlanarSpan& span, float* rgba)
         interleave(span, rgba);
         return;
     }
-    std::size_t i = 0;
-    for (; i + 4 <= span.count; i += 4) {
-        F4 r = load4(span.r + i);
-        F4 g = load4(span.g + i);
-        F4 b = load4(span.b + i);
-        F4 a = load4(span.a + i);
-        transpose(r, g, b, a);
-        _mm_stream_ps(rgba + i * 4, r);
-        _mm_stream_ps(rgba + i * 4 + 4, g);
-        _mm_stream_ps(rgba + i * 4 + 8, b);
-        _mm_stream_ps(rgba + i * 4 + 12, a);
-    }
-    for (; i < span.count; ++i) {
-        rgba[i * 4 + 0] = span.r[i];
-        rgba[i * 4 + 1] = span.g[i];
-        rgba[i * 4 + 2] = span.b[i];
-        rgba[i * 4 + 3] = span.a[i];
-    }
+    interleaveWith(span, rgba, [](float* p, const F4& v) { _mm_stream_ps(p, v); });
 }
 
 void finishStreaming()
