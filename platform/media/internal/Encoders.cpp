@@ -47,6 +47,23 @@ void releasePixelBuffer(void* opaque, std::uint8_t*)
     delete static_cast<PixelBufferRef*>(opaque);
 }
 
+// Takes every packet the encoder has ready; EAGAIN and EOF end the loop, anything else fails.
+template <class OnPacket>
+void receivePackets(AVCodecContext* context, const char* failure, OnPacket onPacket)
+{
+    for (;;) {
+        PacketPtr packet = allocPacket();
+        const int rc = avcodec_receive_packet(context, packet.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
+            return;
+        }
+        if (rc < 0) {
+            throw error(MediaError::encodeFailed, failure, rc);
+        }
+        onPacket(std::move(packet));
+    }
+}
+
 } // namespace
 
 PixelFormat nativePixelFormat(VideoCodecType codec)
@@ -259,17 +276,8 @@ void VideoEncoder::encode(const PixelBuffer& frame, std::int64_t pts, const Pack
 
 void VideoEncoder::drain(const PacketSink& sink)
 {
-    for (;;) {
-        PacketPtr packet = allocPacket();
-        const int rc = avcodec_receive_packet(context_.get(), packet.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
-            return;
-        }
-        if (rc < 0) {
-            throw error(MediaError::encodeFailed, "The video encoder failed", rc);
-        }
-        deliver(std::move(packet), sink);
-    }
+    receivePackets(context_.get(), "The video encoder failed",
+                   [&](PacketPtr packet) { deliver(std::move(packet), sink); });
 }
 
 void VideoEncoder::deliver(PacketPtr packet, const PacketSink& sink)
@@ -401,17 +409,7 @@ void AudioEncoder::encodeFrames(bool final, const PacketSink& sink)
 
 void AudioEncoder::drain(const PacketSink& sink)
 {
-    for (;;) {
-        PacketPtr packet = allocPacket();
-        const int rc = avcodec_receive_packet(context_.get(), packet.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
-            return;
-        }
-        if (rc < 0) {
-            throw error(MediaError::encodeFailed, "The audio encoder failed", rc);
-        }
-        sink(std::move(packet));
-    }
+    receivePackets(context_.get(), "The audio encoder failed", [&](PacketPtr packet) { sink(std::move(packet)); });
 }
 
 void AudioEncoder::flush(const PacketSink& sink)
