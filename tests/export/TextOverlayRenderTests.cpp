@@ -423,10 +423,21 @@ TEST(TextOverlayEmpty, AbsurdSizesNeitherCrashNorHang)
     TextOverlayRenderer renderer(640, 360);
     Clip huge = title("Hello");
     huge.text->fontSize = 1e7;
-    (void)renderer.textOverlayImage(huge, 1);
+    // Whatever is drawn stays inside the 640 x 360 output frame.
+    const auto expectInsideTheFrame = [](const Image& image) {
+        if (!image.hasPixels()) {
+            return;
+        }
+        const Rect e = image.extent();
+        EXPECT_GE(e.x, 0);
+        EXPECT_GE(e.y, 0);
+        EXPECT_LE(e.maxX(), 640);
+        EXPECT_LE(e.maxY(), 360);
+    };
+    expectInsideTheFrame(renderer.textOverlayImage(huge, 1));
     Clip scaled = title("Hello");
     scaled.scale = 1e9;
-    (void)renderer.textOverlayImage(scaled, 1);
+    expectInsideTheFrame(renderer.textOverlayImage(scaled, 1));
     Clip far = title("Hello");
     far.posX = 1e300;
     EXPECT_FALSE(renderer.textOverlayImage(far, 1).hasPixels());

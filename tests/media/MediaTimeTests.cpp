@@ -45,7 +45,10 @@ TEST(MediaTimeComparison, IsExactAcrossTimescales)
     // Values whose cross products overflow 64 bits still compare exactly.
     const std::int64_t big = std::numeric_limits<std::int64_t>::max() - 1;
     EXPECT_LT(MediaTime(big - 1, 1000000007), MediaTime(big, 1000000007));
-    EXPECT_EQ(MediaTime(big, 1), MediaTime(big, 1));
+    // big / 4 == (big / 2) / 2 exactly; both cross products exceed 64 bits.
+    EXPECT_EQ(MediaTime(big, 4), MediaTime(big / 2, 2));
+    EXPECT_NE(MediaTime(big, 4), MediaTime(big / 2 - 1, 2));
+    EXPECT_GT(MediaTime(big, 4), MediaTime(big / 2 - 1, 2));
 }
 
 TEST(MediaTimeComparison, OrdersInfinitiesAndInvalid)
