@@ -102,8 +102,9 @@ double remapSourceOffset(double local, const EditorJobV2::Clip& clip)
 {
     const double d = std::max(clip.duration.value_or(0), 0.0);
     const double length = std::clamp(local, 0.0, d);
-    const std::vector<EditorJobV2::SpeedKeyframe> keyframes = clip.speedKeyframes.value_or(
-        std::vector<EditorJobV2::SpeedKeyframe>{});
+    static const std::vector<EditorJobV2::SpeedKeyframe> kNoKeyframes;
+    const std::vector<EditorJobV2::SpeedKeyframe>& keyframes =
+        clip.speedKeyframes ? *clip.speedKeyframes : kNoKeyframes;
     if (keyframes.size() < 2) {
         return length * exportSpeedFactor(clip.speed);
     }
@@ -187,6 +188,7 @@ TimelineFrameRenderer::TimelineFrameRenderer(TimelineRenderSetup setup)
     }
     const std::vector<double> inPoints = effectiveExportInPoints(setup_.clips, durations);
     plans_.resize(setup_.clips.size());
+    clipCubes_.resize(setup_.clips.size());
     for (std::size_t i = 0; i < setup_.clips.size(); ++i) {
         const EditorJobV2::Clip& clip = setup_.clips[i];
         ClipPlan& plan = plans_[i];
@@ -298,7 +300,10 @@ Image TimelineFrameRenderer::composeFrame(const FrameSource& source)
     const ClipPlan* plan = source.baseClip ? &plans_[*source.baseClip] : nullptr;
 
     if (plan && plan->lutText) {
-        const auto cube = cubeFor(*plan->lutText);
+        std::shared_ptr<const CachedCube>& cube = clipCubes_[*source.baseClip];
+        if (!cube) {
+            cube = cubeFor(*plan->lutText);
+        }
         image = applyCubeLUTImage(image, cube->cube, cube->filter, plan->lutStrength);
     } else if (setup_.globalLut) {
         image = applyCubeLUTImage(image, setup_.globalLut->cube, setup_.globalLut->filter, 1.0);

@@ -140,6 +140,9 @@ private:
 
     // Grading stage only.
     std::map<std::string, std::shared_ptr<const CachedCube>> cubeCache_;
+    // Per clip index, the cube resolved on its first graded frame, so later frames skip
+    // the text-keyed lookup (which compares whole .cube texts).
+    std::vector<std::shared_ptr<const CachedCube>> clipCubes_;
     std::unique_ptr<TextOverlayRenderer> textRenderer_;
 };
 
