@@ -33,21 +33,6 @@ std::string clipKind(const std::optional<std::string>& type)
     return StringText::lowercased(StringText::trimmed(type.value_or("")));
 }
 
-const EditorJobV2::Timeline* activeTimeline(const EditorJobV2& job)
-{
-    if (job.timelines.empty()) {
-        return nullptr;
-    }
-    if (job.project && job.project->activeTimelineId) {
-        for (const auto& timeline : job.timelines) {
-            if (timeline.id == *job.project->activeTimelineId) {
-                return &timeline;
-            }
-        }
-    }
-    return &job.timelines.front();
-}
-
 std::optional<std::filesystem::path> inputFileFor(const EditorJobV2& job, const std::string& sourceId,
                                                   const std::filesystem::path& mediaFolderURL)
 {
@@ -122,7 +107,7 @@ struct TemporaryFile {
 std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2& job,
                                                                const std::filesystem::path& mediaFolderURL)
 {
-    const EditorJobV2::Timeline* timeline = activeTimeline(job);
+    const EditorJobV2::Timeline* timeline = activeJobTimeline(job);
     if (!timeline) {
         return std::nullopt;
     }

@@ -117,17 +117,10 @@ PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
 
 const EditorJobV2::Timeline& previewTimeline(const EditorJobV2& job)
 {
-    if (job.timelines.empty()) {
-        throw previewError(PreviewStillCode::noTimeline, "No timeline in job.");
+    if (const EditorJobV2::Timeline* timeline = activeJobTimeline(job)) {
+        return *timeline;
     }
-    if (job.project && job.project->activeTimelineId) {
-        for (const auto& timeline : job.timelines) {
-            if (timeline.id == *job.project->activeTimelineId) {
-                return timeline;
-            }
-        }
-    }
-    return job.timelines.front();
+    throw previewError(PreviewStillCode::noTimeline, "No timeline in job.");
 }
 
 const EditorJobV2::Clip& previewClip(const EditorJobV2::Timeline& timeline)

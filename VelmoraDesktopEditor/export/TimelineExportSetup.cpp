@@ -139,19 +139,27 @@ std::string timelineGlobalLutText(const EditorJobV2& job, const std::optional<st
     return {};
 }
 
-const EditorJobV2::Timeline& exportTimeline(const EditorJobV2& job)
+const EditorJobV2::Timeline* activeJobTimeline(const EditorJobV2& job)
 {
     if (job.timelines.empty()) {
-        throw exportError(TimelineExportCode::noTimelines, "No timelines found in job.");
+        return nullptr;
     }
     if (job.project && job.project->activeTimelineId) {
         for (const auto& timeline : job.timelines) {
             if (timeline.id == *job.project->activeTimelineId) {
-                return timeline;
+                return &timeline;
             }
         }
     }
-    return job.timelines.front();
+    return &job.timelines.front();
+}
+
+const EditorJobV2::Timeline& exportTimeline(const EditorJobV2& job)
+{
+    if (const EditorJobV2::Timeline* timeline = activeJobTimeline(job)) {
+        return *timeline;
+    }
+    throw exportError(TimelineExportCode::noTimelines, "No timelines found in job.");
 }
 
 double timelineExportDuration(const EditorJobV2::Timeline& timeline)

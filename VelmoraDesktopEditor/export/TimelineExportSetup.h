@@ -24,8 +24,10 @@ std::string timelineGlobalLutText(const EditorJobV2& job, const std::optional<st
                                   const std::filesystem::path& mediaFolderURL,
                                   const std::optional<std::filesystem::path>& sessionFile);
 
-// The timeline to export: the one the project names active, else the first. Throws
-// Error("export", 210) when the job has none.
+// The timeline the project names active, else the first; nothing when the job has none.
+const EditorJobV2::Timeline* activeJobTimeline(const EditorJobV2& job);
+
+// The timeline to export: activeJobTimeline. Throws Error("export", 210) when the job has none.
 const EditorJobV2::Timeline& exportTimeline(const EditorJobV2& job);
 
 // The length of the export: the latest clip end, or the timeline's duration when that is
