@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <vector>
 
 #include "export/ClipSelection.h"
+#include "export/JobFileReading.h"
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
 #include "grading/PreviewFrameGrader.h"
@@ -24,20 +23,6 @@ namespace {
 constexpr int kMaximumListedMissing = 20;
 // The longest export that can be counted in frames and stamped without overflow.
 constexpr double kMaximumFrames = 1.0e12;
-
-std::optional<std::string> readUtf8File(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in.good() && !in.eof()) {
-        return std::nullopt;
-    }
-    return text.str();
-}
 
 bool isHidden(const std::filesystem::path& path)
 {
@@ -125,7 +110,7 @@ std::string timelineGlobalLutText(const EditorJobV2& job, const std::optional<st
                                   const std::optional<std::filesystem::path>& sessionFile)
 {
     if (lutOverrideURL) {
-        if (auto text = readUtf8File(*lutOverrideURL); text && ProjectLUTResolver::isUsableCubeText(*text)) {
+        if (auto text = readUtf8TextFile(*lutOverrideURL); text && ProjectLUTResolver::isUsableCubeText(*text)) {
             return *text;
         }
     }
