@@ -163,10 +163,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     std::shared_ptr<const CachedCube> globalLut;
     if (const std::string lutText = timelineGlobalLutText(job, lutOverrideURL, mediaFolderURL, sessionFile);
         !lutText.empty()) {
-        auto cube = std::make_shared<CachedCube>();
-        cube->cube = parseCube(lutText);
-        cube->filter = makeCubeFilter(cube->cube);
-        globalLut = std::move(cube);
+        globalLut = makeCachedCube(lutText);
     }
     const EditorJobV2::Timeline& timeline = exportTimeline(job);
     const double duration = timelineExportDuration(timeline);

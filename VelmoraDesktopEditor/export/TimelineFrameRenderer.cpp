@@ -269,9 +269,7 @@ std::shared_ptr<const CachedCube> TimelineFrameRenderer::cubeFor(const std::stri
     if (found != cubeCache_.end()) {
         return found->second;
     }
-    auto cached = std::make_shared<CachedCube>();
-    cached->cube = parseCube(text);
-    cached->filter = makeCubeFilter(cached->cube);
+    CachedCubeRef cached = makeCachedCube(text);
     cubeCache_.emplace(text, cached);
     return cached;
 }

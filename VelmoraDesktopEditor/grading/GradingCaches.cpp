@@ -10,6 +10,13 @@ FifoCache<Image>& previewBaseFrameCache()
     return cache;
 }
 
+CachedCubeRef makeCachedCube(std::string_view cubeText)
+{
+    CubeLUT cube = parseCube(cubeText);
+    CubeFilter filter = makeCubeFilter(cube);
+    return std::make_shared<const CachedCube>(CachedCube{std::move(cube), std::move(filter)});
+}
+
 FifoCache<CachedCubeRef>& basicCubeCache()
 {
     static FifoCache<CachedCubeRef> cache(24);

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -89,6 +90,9 @@ struct CachedCube {
     CubeFilter filter;
 };
 using CachedCubeRef = std::shared_ptr<const CachedCube>;
+
+// Parses .cube text and builds its filter; throws the parser's "cube" error.
+CachedCubeRef makeCachedCube(std::string_view cubeText);
 
 // Decoded source frames of the export tab's preview stills, fitted to the output size: 6 entries.
 FifoCache<Image>& previewBaseFrameCache();

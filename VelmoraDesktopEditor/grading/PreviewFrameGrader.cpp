@@ -76,11 +76,9 @@ Exporter::CachedCubeRef clipLutHit(const std::string& text)
             return it->second;
         }
     }
-    std::shared_ptr<Exporter::CachedCube> entry;
+    Exporter::CachedCubeRef entry;
     try {
-        CubeLUT cube = Exporter::parseCube(text);
-        Exporter::CubeFilter filter = Exporter::makeCubeFilter(cube);
-        entry = std::make_shared<Exporter::CachedCube>(Exporter::CachedCube{std::move(cube), std::move(filter)});
+        entry = Exporter::makeCachedCube(text);
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -101,11 +99,9 @@ Exporter::CachedCubeRef projectCubeHit(const std::string& text)
             return c.projectCubeCache;
         }
     }
-    std::shared_ptr<Exporter::CachedCube> entry;
+    Exporter::CachedCubeRef entry;
     try {
-        CubeLUT cube = Exporter::parseCube(text);
-        Exporter::CubeFilter filter = Exporter::makeCubeFilter(cube);
-        entry = std::make_shared<Exporter::CachedCube>(Exporter::CachedCube{std::move(cube), std::move(filter)});
+        entry = Exporter::makeCachedCube(text);
     } catch (const std::exception&) {
         return nullptr;
     }
