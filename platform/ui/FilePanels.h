@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// One open or save panel: what the user is asked to choose.
+struct FilePanelRequest {
+    enum class Kind {
+        openFile,   // one existing file
+        openFiles,  // one or more existing files (and folders when canChooseDirectories)
+        openFolder, // one existing folder
+        saveFile,   // a file name to write, in an existing folder
+    };
+    Kind kind = Kind::openFile;
+    std::string title;
+    // Accepted file-name extensions, lower case and without the dot ("json", "cube"); empty
+    // accepts every file. Matching ignores case.
+    std::vector<std::string> extensions;
+    // Folder the panel starts in; empty lets the panel choose.
+    std::filesystem::path directory;
+    // Proposed file name of a save panel.
+    std::string suggestedName;
+    // openFiles only: folders may be chosen as well as files.
+    bool canChooseDirectories = false;
+};
+
+// Called once on the main thread when the panel closes: the chosen paths, or none when the
+// user cancelled.
+using FilePanelCompletion = std::function<void(std::vector<std::filesystem::path>)>;
+
+// Open and save panels, injected into every controller that asks for files, so tests answer
+// them without a screen. Panels never block: the completion runs after the panel closes.
+class FilePanels {
+public:
+    virtual ~FilePanels() = default;
+    virtual void run(const FilePanelRequest& request, FilePanelCompletion completion) = 0;
+};
+
+} // namespace velmora

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/ui/FilePanels.h"
+
+namespace velmora {
+
+// File panels as Qt's own (non-native) QFileDialog, opened window-modal over `parent` with
+// open(), so the event loop keeps running while the panel is up.
+class QtFilePanels final : public FilePanels {
+public:
+    explicit QtFilePanels(QWidget* parent = nullptr) : parent_(parent) {}
+    void run(const FilePanelRequest& request, FilePanelCompletion completion) override;
+
+    // The name filter a request shows, e.g. "JSON (*.json *.JSON)"; "All files (*)" when the
+    // request accepts every file.
+    static QString nameFilter(const FilePanelRequest& request);
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+} // namespace velmora
