@@ -1,0 +1,57 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "model/EditSession.h"
+#include "platform/foundation/Error.h"
+#include "platform/image/Geometry.h"
+#include "platform/media/Asset.h"
+#include "preview/PreviewPlayer.h"
+
+namespace velmora {
+
+// What one successful build hands back to the engine: a paused player over the new preview
+// item, and the facts about the composition that the engine keeps while that player is
+// installed.
+struct PreviewComposition {
+    // Never empty.
+    std::shared_ptr<PreviewPlayer> player;
+    // The display transform of the source video track inserted last; identity without one.
+    AffineTransform transform;
+    // The source video track inserted first; none when the composition has no picture. Frame
+    // timing falls back to its nominal rate.
+    std::optional<AssetTrack> sourceTrack;
+    // The composition's audio track of each sounding clip: keyed by the audio clip's id, or
+    // by "embed_" and a video clip's id for that clip's own sound.
+    std::map<std::string, int> audioBusByClipId;
+};
+
+// The result of a build: the composition, or the error that stopped it (its message is what
+// the status line shows).
+using PreviewCompositionOutcome = std::variant<PreviewComposition, Error>;
+
+// Turns a session into a playable preview. The engine asks for one build per rebuild and
+// installs only the answer of its newest request.
+class PreviewCompositionBuilder {
+public:
+    struct Request {
+        // A copy of the session taken on the main thread when the rebuild started; the builder
+        // may read it on any thread, and nothing else changes it.
+        std::shared_ptr<const EditSession> session;
+        std::filesystem::path mediaFolder;
+    };
+
+    virtual ~PreviewCompositionBuilder() = default;
+
+    // Builds off the main thread and calls `completion` exactly once, on the main queue.
+    // Called on the main thread; returns at once.
+    virtual void build(Request request, std::function<void(PreviewCompositionOutcome)> completion) = 0;
+};
+
+} // namespace velmora

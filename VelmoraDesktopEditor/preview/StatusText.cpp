@@ -1,0 +1,28 @@
+#include "preview/StatusText.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace velmora::StatusText {
+
+std::string fixed(double value, int decimals)
+{
+    // Enough for any double in fixed notation with a handful of decimals.
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    if (result.ec != std::errc{}) {
+        return std::isnan(value) ? "nan" : (value < 0 ? "-inf" : "inf");
+    }
+    return std::string(buffer, result.ptr);
+}
+
+std::string signedFixed(double value, int decimals)
+{
+    std::string text = fixed(value, decimals);
+    if (text.empty() || text.front() != '-') {
+        text.insert(text.begin(), '+');
+    }
+    return text;
+}
+
+} // namespace velmora::StatusText

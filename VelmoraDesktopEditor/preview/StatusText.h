@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// Numbers in the engine's status texts, formatted in the C locale whatever the user's locale
+// (the application runs with the user's LC_NUMERIC, so printf-style formatting would not do).
+namespace velmora::StatusText {
+
+// As "%.<decimals>f": "12.50" for 12.5 with two decimals.
+std::string fixed(double value, int decimals);
+// As "%+.<decimals>f": "+0.50", "-0.50".
+std::string signedFixed(double value, int decimals);
+
+} // namespace velmora::StatusText

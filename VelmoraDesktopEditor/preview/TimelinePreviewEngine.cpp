@@ -1,0 +1,473 @@
+// The engine's published state, taking over a session, project settings and the clean feed.
+
+#include "preview/TimelinePreviewEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editing/PreviewFrameTiming.h"
+#include "grading/GradeCompositionContext.h"
+#include "grading/PreviewFrameGrader.h"
+#include "model/VelmoraProjectFile.h"
+#include "platform/dispatch/QtMainQueue.h"
+#include "platform/foundation/NumberText.h"
+
+namespace velmora {
+
+namespace {
+
+TimelinePreviewEngine::Services withDefaults(TimelinePreviewEngine::Services services)
+{
+    if (!services.mainQueue) {
+        services.mainQueue = std::make_shared<QtMainQueue>();
+    }
+    if (!services.clock) {
+        services.clock = systemClock();
+    }
+    return services;
+}
+
+// The folder as one spelling: "." and ".." resolved, no trailing separator.
+std::filesystem::path standardized(const std::filesystem::path& folder)
+{
+    std::filesystem::path normal = folder.lexically_normal();
+    if (!normal.has_filename() && normal.has_relative_path()) {
+        normal = normal.parent_path();
+    }
+    return normal;
+}
+
+} // namespace
+
+TimelinePreviewEngine::TimelinePreviewEngine(QObject* parent) : TimelinePreviewEngine(Services{}, parent) {}
+
+TimelinePreviewEngine::TimelinePreviewEngine(Services services, QObject* parent) : QObject(parent)
+{
+    services = withDefaults(std::move(services));
+    mainQueue_ = std::move(services.mainQueue);
+    clock_ = std::move(services.clock);
+    compositionBuilder_ = std::move(services.compositionBuilder);
+}
+
+TimelinePreviewEngine::~TimelinePreviewEngine()
+{
+    if (rebuildWorkItem_) {
+        rebuildWorkItem_->cancel();
+    }
+    removeTimeObserver();
+}
+
+// ---- published state ----
+
+void TimelinePreviewEngine::setIsPlaying(bool value)
+{
+    isPlaying_ = value;
+    emit isPlayingChanged();
+}
+
+void TimelinePreviewEngine::setPlayheadSeconds(double value)
+{
+    playheadSeconds_ = value;
+    emit playheadSecondsChanged();
+}
+
+void TimelinePreviewEngine::setPlaybackMotionSeconds(double value)
+{
+    playbackMotionSeconds_ = value;
+    emit playbackMotionSecondsChanged();
+}
+
+void TimelinePreviewEngine::setDurationSeconds(double value)
+{
+    durationSeconds_ = value;
+    emit durationSecondsChanged();
+}
+
+void TimelinePreviewEngine::setStatus(std::string status)
+{
+    status_ = std::move(status);
+    emit statusChanged();
+}
+
+void TimelinePreviewEngine::setLastError(std::optional<std::string> value)
+{
+    lastError_ = std::move(value);
+    emit lastErrorChanged();
+}
+
+void TimelinePreviewEngine::setAvPlayer(std::shared_ptr<PreviewPlayer> player)
+{
+    avPlayer_ = std::move(player);
+    emit avPlayerChanged();
+}
+
+void TimelinePreviewEngine::setGradePreviewEnabledValue(bool value)
+{
+    gradePreviewEnabled_ = value;
+    emit gradePreviewEnabledChanged();
+}
+
+void TimelinePreviewEngine::setSelectedClipId(std::optional<std::string> id)
+{
+    selectedClipId_ = std::move(id);
+    emit selectedClipIdChanged();
+}
+
+void TimelinePreviewEngine::setFocusClipId(std::optional<std::string> id)
+{
+    focusClipId_ = std::move(id);
+    emit focusClipIdChanged();
+}
+
+void TimelinePreviewEngine::setTimelineRevision(int revision)
+{
+    timelineRevision_ = revision;
+    emit timelineRevisionChanged();
+}
+
+void TimelinePreviewEngine::setRippleEditEnabled(bool enabled)
+{
+    rippleEditEnabled_ = enabled;
+    emit rippleEditEnabledChanged();
+}
+
+void TimelinePreviewEngine::setMagneticSnapEnabled(bool enabled)
+{
+    magneticSnapEnabled_ = enabled;
+    emit magneticSnapEnabledChanged();
+}
+
+void TimelinePreviewEngine::setSession(std::shared_ptr<EditSession> session)
+{
+    session_ = std::move(session);
+    emit sessionChanged();
+}
+
+void TimelinePreviewEngine::setUnlinkedMediaStems(std::set<std::string> stems)
+{
+    unlinkedMediaStems_ = std::move(stems);
+    emit unlinkedMediaStemsChanged();
+}
+
+void TimelinePreviewEngine::setProjectLutReferenceValue(std::string value)
+{
+    projectLutReference_ = std::move(value);
+    emit projectLutReferenceChanged();
+}
+
+void TimelinePreviewEngine::setProjectLutCube(std::string value)
+{
+    projectLutCube_ = std::move(value);
+    emit projectLutCubeChanged();
+}
+
+void TimelinePreviewEngine::setOutputWidth(int value)
+{
+    outputWidth_ = value;
+    emit outputWidthChanged();
+}
+
+void TimelinePreviewEngine::setOutputHeight(int value)
+{
+    outputHeight_ = value;
+    emit outputHeightChanged();
+}
+
+void TimelinePreviewEngine::setGradePreviewRevision(int value)
+{
+    gradePreviewRevision_ = value;
+    emit gradePreviewRevisionChanged();
+}
+
+void TimelinePreviewEngine::setPreviewFadeOpacity(double value)
+{
+    previewFadeOpacity_ = value;
+    emit previewFadeOpacityChanged();
+}
+
+void TimelinePreviewEngine::setGradePreviewInteractive(bool value)
+{
+    gradePreviewInteractive_ = value;
+    emit gradePreviewInteractiveChanged();
+}
+
+void TimelinePreviewEngine::setPlayhead(double seconds)
+{
+    setPlaybackMotionSeconds(seconds);
+    setPlayheadSeconds(seconds);
+}
+
+void TimelinePreviewEngine::placePlayhead(double seconds)
+{
+    const double t = snapToFrameGrid(seconds);
+    setPlayhead(t);
+    updatePreviewFadeOpacity(t);
+}
+
+void TimelinePreviewEngine::republishSession()
+{
+    emit sessionChanged();
+}
+
+void TimelinePreviewEngine::bumpTimelineRevision()
+{
+    setTimelineRevision(timelineRevision_ + 1);
+}
+
+void TimelinePreviewEngine::bumpGradePreviewRevision()
+{
+    setGradePreviewRevision(gradePreviewRevision_ + 1);
+}
+
+void TimelinePreviewEngine::bumpTimelineScrollRequest(TimelineScrollAnchor anchor)
+{
+    timelineScrollAnchor_ = anchor;
+    ++timelineScrollRequest_;
+    emit timelineScrollRequestChanged();
+}
+
+std::vector<EditSession::Marker> TimelinePreviewEngine::activeMarkers() const
+{
+    if (!session_) {
+        return {};
+    }
+    const auto index = session_->activeTimelineIndex();
+    return index ? session_->timelines[*index].markers : std::vector<EditSession::Marker>{};
+}
+
+// ---- taking over a session ----
+
+void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
+                                 const std::optional<std::filesystem::path>& sessionFile)
+{
+    if (!session) {
+        return;
+    }
+    session->normalizeAllClipTiming();
+    const EditSession::Project* project = session->project ? &*session->project : nullptr;
+    setSession(std::move(session));
+    mediaFolderURL_ = mediaFolder;
+    if (sessionFile) {
+        sessionFileURL_ = sessionFile;
+    }
+    refreshProjectLUT(mediaFolder);
+    setOutputWidth(project && project->width ? *project->width : 1920);
+    setOutputHeight(project && project->height ? *project->height : 1080);
+    rebuildComposition(false, std::nullopt, false);
+}
+
+void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
+                                         const std::optional<std::filesystem::path>& mediaFolder,
+                                         const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview)
+{
+    if (!session) {
+        return;
+    }
+    session->ensureDefaultTimelineIfNeeded();
+    session->normalizeAllClipTiming();
+    setSession(session);
+    if (sessionFile) {
+        sessionFileURL_ = sessionFile;
+    }
+    refreshProjectLUT(mediaFolder);
+
+    const EditSession::Project* project = session->project ? &*session->project : nullptr;
+    setOutputWidth(project && project->width ? *project->width : 1920);
+    setOutputHeight(project && project->height ? *project->height : 1080);
+
+    // The stored length, else the end of the last clip stored exactly as "video".
+    double duration = 0;
+    if (const auto index = session->activeTimelineIndex()) {
+        const EditSession::Timeline& timeline = session->timelines[*index];
+        if (timeline.duration && *timeline.duration > 0) {
+            duration = *timeline.duration;
+        } else {
+            for (const EditSession::Clip& clip : timeline.clips) {
+                if (clip.type && *clip.type == "video") {
+                    duration = std::max(duration, clip.startTime.value_or(0) + clip.duration.value_or(0));
+                }
+            }
+        }
+    }
+    setDurationSeconds(duration);
+
+    bumpTimelineRevision();
+    bumpGradePreviewRevision();
+    PreviewFrameGrader::invalidateLutBaseCache();
+
+    if (reloadPreview) {
+        setUnlinkedMediaStems({});
+        undoStack_.clear();
+        refreshUndoFlags();
+    }
+
+    const std::string summary = timelineClipSummary(*session);
+    if (!mediaFolder) {
+        setAvPlayer(nullptr);
+        setIsPlaying(false);
+        setPlaybackMotionSeconds(0);
+        setPlayheadSeconds(0);
+        setStatus("Loaded " + summary + " — choose Media Folder…");
+        return;
+    }
+    if (!reloadPreview) {
+        const bool firstFolder = !mediaFolderURL_.has_value();
+        mediaFolderURL_ = mediaFolder;
+        setStatus(firstFolder ? "Loaded " + summary
+                              : "Updated media pool (" + NumberText::integer(static_cast<std::int64_t>(
+                                    session->sources.size())) + " sources)");
+        return;
+    }
+    if (mediaFolderURL_ && standardized(*mediaFolderURL_) == standardized(*mediaFolder) && avPlayer_) {
+        reloadComposition(std::nullopt);
+    } else {
+        load(session, *mediaFolder, std::nullopt);
+    }
+    setStatus("Loaded " + summary + " — building preview…");
+}
+
+std::string TimelinePreviewEngine::timelineClipSummary(const EditSession& session)
+{
+    const auto index = session.activeTimelineIndex();
+    if (!index) {
+        return "0 clips";
+    }
+    const EditSession::Timeline& timeline = session.timelines[*index];
+    const std::string label = timeline.name ? *timeline.name : timeline.id;
+    std::int64_t videoCount = 0;
+    std::int64_t audioCount = 0;
+    for (const EditSession::Clip& clip : timeline.clips) {
+        if (EditSession::normalizedClipType(clip.type, clip.name) == "video") {
+            ++videoCount;
+        }
+        if (EditSession::isAudioClip(clip)) {
+            ++audioCount;
+        }
+    }
+    std::string summary = label + ": " + NumberText::integer(videoCount) + " video, " + NumberText::integer(audioCount)
+        + " audio";
+    if (session.timelines.size() >= 2) {
+        summary += " (" + NumberText::integer(static_cast<std::int64_t>(session.timelines.size()))
+            + " timelines in file)";
+    }
+    return summary;
+}
+
+void TimelinePreviewEngine::reloadComposition(std::optional<double> seekToSeconds)
+{
+    if (!session_ || !mediaFolderURL_) {
+        return;
+    }
+    republishSession();
+    rebuildComposition(!seekToSeconds.has_value(), seekToSeconds, false);
+}
+
+void TimelinePreviewEngine::applyProjectSettings(const std::string& name, int width, int height, double fps,
+                                                 const std::string& lutReference)
+{
+    if (!session_) {
+        return;
+    }
+    EditSession::Project project = session_->project.value_or(EditSession::Project{});
+    project.name = name;
+    project.width = width;
+    project.height = height;
+    project.fps = fps;
+    session_->project = std::move(project);
+
+    republishSession();
+    setOutputWidth(width);
+    setOutputHeight(height);
+    setProjectLutReference(lutReference);
+    bumpTimelineRevision();
+    reloadComposition(std::nullopt);
+    setStatus("Project settings updated — canvas " + NumberText::integer(width) + "×" + NumberText::integer(height));
+}
+
+void TimelinePreviewEngine::applyProjectNameFromFile(const std::filesystem::path& fileURL, bool forceFromFilename)
+{
+    if (!session_) {
+        return;
+    }
+    VelmoraProjectFile::applyFilenameToProjectName(*session_, fileURL, forceFromFilename);
+    republishSession();
+}
+
+void TimelinePreviewEngine::syncTimelineTrimAndPreview(bool reloadComposition)
+{
+    if (!session_) {
+        return;
+    }
+    const bool changed = session_->normalizeAllClipTiming();
+    republishSession();
+    bumpTimelineRevision();
+    PreviewFrameGrader::invalidateLutBaseCache();
+    if (changed || reloadComposition) {
+        if (mediaFolderURL_) {
+            this->reloadComposition(playheadSeconds_);
+        }
+        return;
+    }
+    bumpGradePreviewRevision();
+    emit objectWillChange();
+}
+
+double TimelinePreviewEngine::sourceTrackFrameRate() const
+{
+    std::optional<float> nominal;
+    if (sourceVideoTrack_) {
+        nominal = static_cast<float>(sourceVideoTrack_->nominalFrameRate);
+    }
+    const double seconds = PreviewFrameTiming::frameDuration(nominal).seconds();
+    return std::isfinite(seconds) && seconds > 0.000001 ? 1.0 / seconds : 30.0;
+}
+
+double TimelinePreviewEngine::timelineFramerate() const
+{
+    if (session_ && session_->project && session_->project->fps && *session_->project->fps > 0) {
+        return *session_->project->fps;
+    }
+    return sourceTrackFrameRate();
+}
+
+double TimelinePreviewEngine::previewFrameRate() const
+{
+    return timelineFramerate();
+}
+
+double TimelinePreviewEngine::snapToFrameGrid(double seconds) const
+{
+    const double fps = timelineFramerate();
+    double snapped = seconds;
+    if (fps > 0 && std::isfinite(seconds * fps)) {
+        snapped = std::trunc(seconds * fps) / fps;
+    }
+    return snapped > 0 ? snapped : 0.0;
+}
+
+// ---- clean feed ----
+
+void TimelinePreviewEngine::openCleanFeedWindow()
+{
+    if (cleanFeedWindowOpener_) {
+        cleanFeedWindowOpener_(*this);
+    }
+}
+
+void TimelinePreviewEngine::closeCleanFeedWindow()
+{
+    if (cleanFeedController_) {
+        cleanFeedController_->performClose();
+    }
+}
+
+void TimelinePreviewEngine::toggleCleanFeedWindow()
+{
+    if (cleanFeedController_ && cleanFeedController_->isWindowVisible()) {
+        cleanFeedController_->performClose();
+    } else {
+        openCleanFeedWindow();
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,517 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <QPointer>
+
+#include "editing/TimelineSnapshot.h"
+#include "editing/TimelineUndoStack.h"
+#include "grading/ClipGradeEditState.h"
+#include "model/EditSession.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/image/Geometry.h"
+#include "platform/media/Asset.h"
+#include "preview/CleanFeedWindowHandle.h"
+#include "preview/PreviewCompositionBuilder.h"
+#include "preview/PreviewPlayer.h"
+
+namespace velmora {
+
+class GradeCompositionContext;
+
+// Where the timeline lanes place the playhead when they scroll to it.
+enum class TimelineScrollAnchor { leading, center, trailing };
+
+// The engine behind the Edit workspace: it owns the open project, takes every edit the
+// workspace sends, keeps the undo history, rebuilds and drives the preview player, and reports
+// each outcome in one status line. Views bind to its properties and call its commands.
+//
+// Threads: main thread only. Deferred work (the rebuild debounce, seek completions, the time
+// observer, builds coming back) arrives through the injected main queue and holds the engine
+// through a QPointer, so nothing runs once the engine is gone.
+//
+// Properties: every published property has a getter and a change signal emitted after the
+// change; a write of an equal value notifies as well. "Republishing" the session means emitting
+// sessionChanged() for the same object after it was edited in place.
+//
+// Times are seconds of timeline time unless a name says otherwise; lanes count from 1.
+class TimelinePreviewEngine final : public QObject {
+    Q_OBJECT
+public:
+    // The clip edge a trim moves.
+    enum class TrimEdge { head, tail };
+
+    // The services the engine runs on. An empty main queue or clock is replaced by the
+    // application's (QtMainQueue, systemClock()); without a composition builder a rebuild stops
+    // after tearing the old player down, and no player is ever installed.
+    struct Services {
+        std::shared_ptr<MainQueue> mainQueue;
+        std::shared_ptr<Clock> clock;
+        std::shared_ptr<PreviewCompositionBuilder> compositionBuilder;
+    };
+
+    struct SnappedClipStart {
+        double time = 0;
+        // Where to draw the snap guide: the candidate the clip was pulled onto.
+        std::optional<double> guideTime;
+    };
+
+    struct TrimSpan {
+        double start = 0;
+        double duration = 0;
+    };
+
+    // The clip whose gain the gain control edits, and that gain (not clamped; 1 when unset).
+    struct ClipAudioLevel {
+        std::string clipId;
+        double level = 1.0;
+    };
+
+    // The source file of the visible clip at a time, for the source viewer.
+    struct LinkedSource {
+        std::string fileName;
+        std::filesystem::path url;
+        int track = 1;
+    };
+
+    // The source frame and grade the graded paused frame is cut from.
+    struct VisualGradeSource {
+        std::filesystem::path url;
+        double sourceSeconds = 0;
+        std::optional<EditorJobV2::ClipGrade> clipGrade;
+    };
+
+    // Where a stretch [timelineStart, timelineEnd) of a clip reads its source media.
+    struct SourceMapping {
+        double sourceStart = 0;      // seconds into the source
+        double sourceDuration = 0;   // seconds of source consumed (timeline length × speed)
+        double timelineDuration = 0; // seconds on the timeline
+    };
+
+    // Opens (or brings forward) the clean-feed window and returns its controller; supplied by
+    // the view layer.
+    using CleanFeedWindowOpener = std::function<CleanFeedWindowHandle*(TimelinePreviewEngine& engine)>;
+
+    // Width in points of the timeline lanes' gutter.
+    static constexpr double timelineGutterWidth = 72;
+    // Quiet time after the last debounced rebuild request before the rebuild runs.
+    static constexpr double rebuildDebounceSeconds = 0.12;
+    static constexpr int maximumUndoSteps = 40;
+    // Time scale of every media time the preview composition and its player use.
+    static constexpr std::int32_t previewTimescale = 600;
+
+    explicit TimelinePreviewEngine(QObject* parent = nullptr);
+    explicit TimelinePreviewEngine(Services services, QObject* parent = nullptr);
+    ~TimelinePreviewEngine() override;
+
+    TimelinePreviewEngine(const TimelinePreviewEngine&) = delete;
+    TimelinePreviewEngine& operator=(const TimelinePreviewEngine&) = delete;
+
+    // ---- published state ----
+
+    bool isPlaying() const { return isPlaying_; }
+    double playheadSeconds() const { return playheadSeconds_; }
+    // A finer copy of the playhead for UI that moves during playback.
+    double playbackMotionSeconds() const { return playbackMotionSeconds_; }
+    double durationSeconds() const { return durationSeconds_; }
+    const std::string& status() const { return status_; }
+    // Text of the last preview build failure.
+    const std::optional<std::string>& lastError() const { return lastError_; }
+    // The installed preview player; replaced by every rebuild, none while building.
+    const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
+    // Paused frames show each clip's full grade.
+    bool gradePreviewEnabled() const { return gradePreviewEnabled_; }
+    const std::optional<std::string>& selectedClipId() const { return selectedClipId_; }
+    // A clip the timeline lanes are asked to bring into view; they set it back to none.
+    const std::optional<std::string>& focusClipId() const { return focusClipId_; }
+    // Counts every change of the timeline; the lanes redraw on it.
+    int timelineRevision() const { return timelineRevision_; }
+    bool rippleEditEnabled() const { return rippleEditEnabled_; }
+    bool magneticSnapEnabled() const { return magneticSnapEnabled_; }
+    const std::shared_ptr<EditSession>& session() const { return session_; }
+    bool canUndo() const { return canUndo_; }
+    bool canRedo() const { return canRedo_; }
+    // Media stems whose video and audio clips are edited independently.
+    const std::set<std::string>& unlinkedMediaStems() const { return unlinkedMediaStems_; }
+    // The project-wide LUT reference as stored, and the .cube text it resolves to (empty: none).
+    const std::string& projectLutReference() const { return projectLutReference_; }
+    const std::string& projectLutCube() const { return projectLutCube_; }
+    // The project canvas in pixels.
+    int outputWidth() const { return outputWidth_; }
+    int outputHeight() const { return outputHeight_; }
+    // Each increment asks the lanes to scroll the playhead into view at timelineScrollAnchor().
+    std::uint64_t timelineScrollRequest() const { return timelineScrollRequest_; }
+    // Each increment asks the program view to grade the paused frame again.
+    int gradePreviewRevision() const { return gradePreviewRevision_; }
+    // Opacity (0 to 1) of the program picture at the playhead, from the visual clip's fades.
+    double previewFadeOpacity() const { return previewFadeOpacity_; }
+    // The last grade change came from a slider still being dragged.
+    bool gradePreviewInteractive() const { return gradePreviewInteractive_; }
+
+    // Written by the views: the lanes select clips, clear the focus request and show texts of
+    // their own; the workspace bumps the revision when the lane height changes; the Snap and
+    // Ripple check boxes are bound both ways.
+    void setSelectedClipId(std::optional<std::string> id);
+    void setFocusClipId(std::optional<std::string> id);
+    void setTimelineRevision(int revision);
+    void setRippleEditEnabled(bool enabled);
+    void setMagneticSnapEnabled(bool enabled);
+    void setStatus(std::string status);
+
+    // ---- plain state ----
+
+    // Display transform of the installed composition's video.
+    const AffineTransform& previewVideoTransform() const { return previewVideoTransform_; }
+    TimelineScrollAnchor timelineScrollAnchor() const { return timelineScrollAnchor_; }
+    void setTimelineScrollAnchor(TimelineScrollAnchor anchor) { timelineScrollAnchor_ = anchor; }
+    // The floor of the zoom-dependent snap distance, seconds.
+    double snapThresholdSeconds() const { return snapThresholdSeconds_; }
+    void setSnapThresholdSeconds(double seconds) { snapThresholdSeconds_ = seconds; }
+    // The open clean-feed window's controller, maintained by that controller; held weakly.
+    CleanFeedWindowHandle* cleanFeedController() const { return cleanFeedController_.data(); }
+    void setCleanFeedController(CleanFeedWindowHandle* controller) { cleanFeedController_ = controller; }
+    void setCleanFeedWindowOpener(CleanFeedWindowOpener opener) { cleanFeedWindowOpener_ = std::move(opener); }
+    // Grade blueprint of the session for playback grading; none until a grade change makes one.
+    const std::shared_ptr<const GradeCompositionContext>& gradeContext() const { return gradeContext_; }
+
+    // The session (same as session()).
+    const std::shared_ptr<EditSession>& sessionRef() const { return session_; }
+    // The active timeline's markers; empty without a session or active timeline.
+    std::vector<EditSession::Marker> activeMarkers() const;
+    const std::optional<std::filesystem::path>& previewMediaFolder() const { return mediaFolderURL_; }
+    // The project document LUT files are looked up next to.
+    const std::optional<std::filesystem::path>& lutSessionFileURL() const { return sessionFileURL_; }
+
+    // ---- session adoption and project settings ----
+
+    // Takes a session with a known media folder and builds its preview from the start.
+    void load(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
+              const std::optional<std::filesystem::path>& sessionFile);
+    // Takes a session read or edited elsewhere. With reloadPreview the undo history and the
+    // unlinked stems are cleared and, with a media folder, the preview is rebuilt.
+    void adoptSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
+                      const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview = true);
+    // Rebuilds the preview of the current session: keeps the playhead without a seek time,
+    // else goes to that time. Needs a session and a media folder.
+    void reloadComposition(std::optional<double> seekToSeconds);
+    void applyProjectSettings(const std::string& name, int width, int height, double fps,
+                              const std::string& lutReference);
+    void applyProjectNameFromFile(const std::filesystem::path& fileURL, bool forceFromFilename);
+    // Normalises clip timing before an export, rebuilding the preview when that changed a clip
+    // or reloadComposition asks for it.
+    void syncTimelineTrimAndPreview(bool reloadComposition);
+    // "Timeline 1: 3 video, 2 audio", with " (N timelines in file)" for two or more.
+    static std::string timelineClipSummary(const EditSession& session);
+    // Frames per second of the preview: the project's, else the source track's, else 30.
+    double previewFrameRate() const;
+
+    void openCleanFeedWindow();
+    void closeCleanFeedWindow();
+    void toggleCleanFeedWindow();
+
+    // ---- undo and the preview rebuild ----
+
+    // Pushes a snapshot of the active timeline onto the undo history (at most 40 kept).
+    void recordUndoPoint();
+    void undo();
+    void redo();
+    // Tears the current player down and asks for a new preview of the session. The install
+    // puts the playhead back (preservePlayhead), at seekToSeconds, or at 0.
+    void rebuildComposition(bool preservePlayhead, std::optional<double> seekToSeconds, bool autoPlay);
+
+    // ---- grade and LUT controls ----
+
+    void refreshProjectLUT(const std::optional<std::filesystem::path>& mediaFolder);
+    // An empty reference removes the stored value; "None" is stored as such.
+    void setProjectLutReference(const std::string& reference);
+    std::vector<std::string> availableLutNames() const;
+    std::vector<std::string> clipLutPickerOptions(const std::optional<std::string>& clipId) const;
+    std::string selectedClipLutPickerValue() const;
+    std::string selectedClipLutReference() const;
+    // Sets one clip's LUT (blank means "None"), without an undo point or status.
+    void setClipLutReference(const std::string& reference, const std::string& clipId);
+    // Writes a grade edit live, without an undo point.
+    void applyClipGradeLive(const std::string& clipId, const ClipGradeEditState& editState, bool interactive);
+    void warmGradeSliderPreview(const std::string& clipId, const ClipGradeEditState& editState);
+    void finalizeClipGradeLivePreview(const std::string& clipId, const ClipGradeEditState& editState);
+    // Writes a grade edit as an edit, with a status; an undo point only when it changed the
+    // active timeline.
+    void applyClipGradeEdit(const std::string& clipId, const ClipGradeEditState& editState, bool recordUndo);
+    void setGradePreviewEnabled(bool enabled);
+    void refreshPausedGradePreview();
+    void notifyPreviewGradeRefresh();
+    // The clip whose grade the paused frame at that time shows.
+    std::optional<EditSession::Clip> clipForPausedGrade(double at) const;
+
+    // ---- clip gain, fades and fade opacity ----
+
+    std::optional<ClipAudioLevel> selectedClipAudioLevel() const;
+    // Gain 0 to 3 for the clip and its linked partners; no undo point.
+    void setClipAudioLevel(const std::string& clipId, double level, bool rebuildPreview);
+    void setClipFades(const std::string& clipId, double fadeIn, double fadeOut, bool recordUndo);
+    // The visual clip's opacity at the playhead (1 without a session).
+    double previewVisualOpacity() const;
+    // Source range read by a stretch of a clip; none for a clip without a positive duration or
+    // a stretch outside it.
+    static std::optional<SourceMapping> sourceMapping(const EditSession::Clip& clip, double timelineStart,
+                                                      double timelineEnd);
+    // The clip's gain with its fades, `timeInClip` seconds after its timeline start.
+    static float clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip);
+
+    // ---- transport ----
+
+    // Play or pause; a second toggle within 0.08 s is ignored.
+    void togglePlay();
+    // Moves the playhead and the player (clamped to the preview). An exact seek pauses and
+    // lands on the frame grid. `onComplete` runs when the seek finished (at once without a
+    // player), and not when a newer seek superseded it; its argument is always true.
+    void seek(double seconds, bool exact, std::function<void(bool)> onComplete);
+    // Moves the playhead while dragging; playback pauses only while the seek runs.
+    void scrub(double to);
+    void stepPlayheadFrame(int direction, bool fine);
+    // Ascending, at least [0]; no two points within half a frame.
+    std::vector<double> allCutPoints() const;
+    void jumpToPreviousCut();
+    void jumpToNextCut();
+    void selectClip(const std::string& id, bool seek);
+    void clearClipSelection();
+    void requestTimelineScroll(TimelineScrollAnchor anchor);
+    // A trim handle drag starts: playback pauses and the gesture counts as in progress.
+    void pauseForTrimDrag();
+    std::optional<LinkedSource> previewLinkedSource(double at) const;
+    std::optional<VisualGradeSource> visualGradeSource(double at, const std::optional<std::string>& preferredClipId) const;
+
+    // ---- snapping and zoom ----
+
+    double effectiveSnapThreshold() const;
+    double snapTimelineTime(double t, const std::string& excludeClipId, bool preferPlayhead) const;
+    SnappedClipStart snapClipStartTime(double t, const std::string& excludeClipId) const;
+    double snapClipDrop(double clipStartTime, const std::string& excludeClipId, double clipStartTimelineX,
+                        double pixelsPerSecond) const;
+    void setActiveTimelinePixelsPerSecond(double pps);
+    double activeTimelinePixelsPerSecond() const;
+
+    // ---- lanes and clips ----
+
+    bool isVideoTrackLocked(int lane) const;
+    bool isAudioTrackLocked(int lane) const;
+    bool isVideoTrackMuted(int lane) const;
+    bool isAudioTrackMuted(int lane) const;
+    bool isClipEditingLocked(const std::string& id) const;
+    std::optional<std::string> mediaStemForClip(const std::string& id) const;
+    bool isAudioLinked(const std::string& videoClipId) const;
+    bool isAudioLinkedForSelection() const;
+    // The clip's start in whichever timeline holds it; 0 when not found.
+    double clipStartTime(const std::string& id) const;
+    // The clip's duration in the active timeline; 0 when not found there.
+    double clipDuration(const std::string& id) const;
+
+    void toggleVideoTrackLock(int lane);
+    void toggleAudioTrackLock(int lane);
+    void toggleVideoTrackMute(int lane);
+    void toggleAudioTrackMute(int lane);
+    void toggleAudioLinkForSelection();
+    void splitAtPlayhead();
+    // commit false: a live move while dragging (no undo point, no rebuild). commit true: one
+    // undoable move, snapped when applySnap and snapping is on.
+    void moveClipOnTimeline(const std::string& id, double startTime, std::optional<int> track, bool commit,
+                            bool applySnap);
+    void commitClipDrop(const std::string& id, double startTime, std::optional<int> track);
+    void closeGapAtPlayhead();
+    void addMarkerAtPlayhead();
+    void deleteSelectionOrMarker();
+    void updateTimelineClipFromSource(const std::string& clipId, double inPoint, double outPoint,
+                                      const std::optional<std::string>& lutReference);
+
+    // ---- trims and slips ----
+
+    void trimStartAtPlayhead();
+    void trimAtPlayhead();
+    void trimEdgeOnTimeline(const std::string& clipId, TrimEdge edge, double timelineTime);
+    // The clip's span if an edge were trimmed to a time (only shortening), changing nothing.
+    std::optional<TrimSpan> previewTrimEdge(const std::string& clipId, TrimEdge edge, double timelineTime) const;
+    void slipSelectedClip(double deltaSeconds);
+    // Ends a trim drag in progress without committing it (trimGestureCancelled tells the lanes
+    // to drop it); nothing otherwise.
+    void cancelTrimGesture();
+
+signals:
+    void isPlayingChanged();
+    void playheadSecondsChanged();
+    void playbackMotionSecondsChanged();
+    void durationSecondsChanged();
+    void statusChanged();
+    void lastErrorChanged();
+    void avPlayerChanged();
+    void gradePreviewEnabledChanged();
+    void selectedClipIdChanged();
+    void focusClipIdChanged();
+    void timelineRevisionChanged();
+    void rippleEditEnabledChanged();
+    void magneticSnapEnabledChanged();
+    void sessionChanged();
+    void canUndoChanged();
+    void canRedoChanged();
+    void unlinkedMediaStemsChanged();
+    void projectLutReferenceChanged();
+    void projectLutCubeChanged();
+    void outputWidthChanged();
+    void outputHeightChanged();
+    void timelineScrollRequestChanged();
+    void gradePreviewRevisionChanged();
+    void previewFadeOpacityChanged();
+    void gradePreviewInteractiveChanged();
+    // An explicit "the engine changed" notification, for changes no single property names
+    // (a grade refresh, a seek that landed).
+    void objectWillChange();
+    // The trim drag in progress is abandoned: the lanes drop it without calling
+    // trimEdgeOnTimeline.
+    void trimGestureCancelled();
+
+private:
+    // Setters of the published state; each notifies.
+    void setIsPlaying(bool value);
+    void setPlayheadSeconds(double value);
+    void setPlaybackMotionSeconds(double value);
+    void setDurationSeconds(double value);
+    void setLastError(std::optional<std::string> value);
+    void setAvPlayer(std::shared_ptr<PreviewPlayer> player);
+    void setGradePreviewEnabledValue(bool value);
+    void setSession(std::shared_ptr<EditSession> session);
+    void setUnlinkedMediaStems(std::set<std::string> stems);
+    void setProjectLutReferenceValue(std::string value);
+    void setProjectLutCube(std::string value);
+    void setOutputWidth(int value);
+    void setOutputHeight(int value);
+    void setGradePreviewRevision(int value);
+    void setPreviewFadeOpacity(double value);
+    void setGradePreviewInteractive(bool value);
+    // Both playhead values at once, as every transport move writes them.
+    void setPlayhead(double seconds);
+    // The playhead on the frame at `seconds`, with the fade opacity there; where an edit puts
+    // it before the rebuild that keeps it.
+    void placePlayhead(double seconds);
+    void republishSession();
+    void bumpTimelineRevision();
+    void bumpGradePreviewRevision();
+    void bumpTimelineScrollRequest(TimelineScrollAnchor anchor);
+
+    // The shape every timeline edit follows.
+    // The snapshot pushed, none when nothing was pushed (no session or active timeline).
+    std::optional<TimelineSnapshot> pushUndoPoint();
+    void refreshUndoFlags();
+    // Withdraws the undo point `pushed` stands for; nothing when none was pushed.
+    void withdrawUndoPoint(const std::optional<TimelineSnapshot>& pushed);
+    // A successful mutation that left the active timeline as `pushed` keeps no undo step.
+    void withdrawUndoPointIfUnchanged(const std::optional<TimelineSnapshot>& pushed);
+    void commitEdit(bool rebuild, const std::string& statusMessage, bool immediateRebuild);
+    // withdrawUndoPointIfUnchanged, then commitEdit.
+    void commitRecordedEdit(const std::optional<TimelineSnapshot>& pushed, bool rebuild,
+                            const std::string& statusMessage, bool immediateRebuild);
+    void scheduleCompositionRebuild();
+    void undoOrRedo(bool isUndo);
+
+    // Composition install and playback timing.
+    void installComposition(PreviewComposition composition, bool preservePlayhead,
+                            std::optional<double> seekToSeconds, bool autoPlay, double keptPlayhead);
+    void failComposition(const Error& error);
+    void installTimeObserver();
+    void removeTimeObserver();
+    void handlePlayerTime(const MediaTime& time);
+    std::string gradeWordForStatus() const;
+    double timelineFramerate() const;
+    double snapToFrameGrid(double seconds) const;
+    double sourceTrackFrameRate() const;
+
+    // Grade plumbing.
+    void refreshGradeCompositionContext();
+    void refreshLiveAudioMix();
+    void updatePreviewFadeOpacity(double at);
+
+    // Transport helpers.
+    void resumePlayback();
+    void beginPlayback();
+    void pauseForCutJump();
+    void jumpToCut(bool previous);
+    void playScrubAudioBurst(double seconds);
+    void stopScrubAudio();
+
+    // Edit helpers.
+    std::optional<EditSession::Clip> activeTimelineClip(const std::string& id) const;
+    void toggleLaneLock(const std::string& laneKey);
+    void toggleLaneMute(const std::string& laneKey);
+    void splitAudioBranch(const EditSession::Clip& audio, const std::optional<TimelineSnapshot>& before);
+    void splitVideoBranch(const std::optional<TimelineSnapshot>& before);
+    void trimClipAtPlayhead(TrimEdge edge);
+    void trimVideoHead(const EditSession::Clip& clip, bool syncAudio);
+    void trimVideoTail(const EditSession::Clip& clip, bool syncAudio);
+    // Ripples the lane after a tail trim by how far the tail actually moved.
+    void rippleAfterTailTrim(const std::string& clipId, int lane, double oldEnd,
+                             const std::set<std::string>& types);
+
+    std::shared_ptr<MainQueue> mainQueue_;
+    std::shared_ptr<Clock> clock_;
+    std::shared_ptr<PreviewCompositionBuilder> compositionBuilder_;
+    CleanFeedWindowOpener cleanFeedWindowOpener_;
+
+    // Published state, main thread only.
+    bool isPlaying_ = false;
+    double playheadSeconds_ = 0;
+    double playbackMotionSeconds_ = 0;
+    double durationSeconds_ = 0;
+    std::string status_ = "Import Web Job JSON… then Media Folder…";
+    std::optional<std::string> lastError_;
+    std::shared_ptr<PreviewPlayer> avPlayer_;
+    bool gradePreviewEnabled_ = false;
+    std::optional<std::string> selectedClipId_;
+    std::optional<std::string> focusClipId_;
+    int timelineRevision_ = 0;
+    bool rippleEditEnabled_ = false;
+    bool magneticSnapEnabled_ = true;
+    std::shared_ptr<EditSession> session_;
+    bool canUndo_ = false;
+    bool canRedo_ = false;
+    std::set<std::string> unlinkedMediaStems_;
+    TimelineUndoStack undoStack_{maximumUndoSteps};
+    std::string projectLutReference_;
+    std::string projectLutCube_;
+    AffineTransform previewVideoTransform_;
+    int outputWidth_ = 1920;
+    int outputHeight_ = 1080;
+    std::uint64_t timelineScrollRequest_ = 0;
+    TimelineScrollAnchor timelineScrollAnchor_ = TimelineScrollAnchor::center;
+    int gradePreviewRevision_ = 0;
+    double previewFadeOpacity_ = 1.0;
+    bool gradePreviewInteractive_ = false;
+    double snapThresholdSeconds_ = 0.35;
+
+    // Private state, main thread only.
+    std::optional<std::filesystem::path> sessionFileURL_;
+    std::optional<PreviewPlayer::TimeObserverToken> timeObserver_;
+    std::optional<std::filesystem::path> mediaFolderURL_;
+    QPointer<CleanFeedWindowHandle> cleanFeedController_;
+    std::shared_ptr<const GradeCompositionContext> gradeContext_;
+    std::optional<AssetTrack> sourceVideoTrack_;
+    std::map<std::string, int> previewAudioBusByClipId_;
+    bool exactSeekInFlight_ = false;
+    std::uint64_t exactSeekToken_ = 0;
+    bool pendingPlayAfterSeek_ = false;
+    // Clock time of the last accepted play/pause toggle; none before the first.
+    std::optional<double> lastTogglePlayAt_;
+    std::optional<CancelHandle> rebuildWorkItem_;
+    // Number of the newest rebuild; a build that comes back for an older one is dropped.
+    std::uint64_t rebuildGeneration_ = 0;
+    bool trimGestureActive_ = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,185 @@
+// Rebuilding the preview: tearing the player down, handing a copy of the session to the
+// builder, installing the newest build's player, and the time observer that moves the playhead.
+
+#include "preview/TimelinePreviewEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editing/PreviewFrameTiming.h"
+#include "grading/GradeCompositionContext.h"
+#include "grading/PreviewFrameGrader.h"
+#include "model/ProjectLUTResolver.h"
+#include "preview/StatusText.h"
+
+namespace velmora {
+
+namespace {
+
+// Seconds of a media time; 0 when it is not a finite number.
+double finiteSeconds(const MediaTime& time)
+{
+    const double seconds = time.seconds();
+    return std::isfinite(seconds) ? seconds : 0.0;
+}
+
+} // namespace
+
+void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optional<double> seekToSeconds,
+                                               bool autoPlay)
+{
+    PreviewFrameGrader::invalidateLutBaseCache();
+    const double keptPlayhead = playheadSeconds_;
+    removeTimeObserver();
+    if (avPlayer_) {
+        avPlayer_->pause();
+    }
+    setIsPlaying(false);
+    exactSeekInFlight_ = false;
+    pendingPlayAfterSeek_ = false;
+    setAvPlayer(nullptr);
+    previewAudioBusByClipId_.clear();
+    setLastError(std::nullopt);
+    setStatus("Building timeline…");
+
+    // Whatever an older build brings back from now on is stale.
+    const std::uint64_t generation = ++rebuildGeneration_;
+    if (!session_ || !mediaFolderURL_ || !compositionBuilder_) {
+        return;
+    }
+    PreviewCompositionBuilder::Request request;
+    request.session = std::make_shared<const EditSession>(*session_);
+    request.mediaFolder = *mediaFolderURL_;
+    QPointer<TimelinePreviewEngine> self(this);
+    compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
+                                                    keptPlayhead](PreviewCompositionOutcome outcome) {
+        if (!self || self->rebuildGeneration_ != generation) {
+            return;
+        }
+        if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
+            self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay,
+                                     keptPlayhead);
+        } else {
+            self->failComposition(std::get<Error>(outcome));
+        }
+    });
+}
+
+void TimelinePreviewEngine::installComposition(PreviewComposition composition, bool preservePlayhead,
+                                               std::optional<double> seekToSeconds, bool autoPlay,
+                                               double keptPlayhead)
+{
+    if (!composition.player) {
+        return; // outside the builder's contract; the engine stays without a player
+    }
+    const double itemDuration = finiteSeconds(composition.player->itemDuration());
+    double timelineDuration = 0;
+    if (session_) {
+        if (const auto index = session_->activeTimelineIndex()) {
+            timelineDuration = session_->timelines[*index].duration.value_or(0);
+        }
+    }
+    setDurationSeconds(std::max({itemDuration, timelineDuration, 0.0}));
+
+    sourceVideoTrack_ = std::move(composition.sourceTrack);
+    previewVideoTransform_ = composition.transform;
+    previewAudioBusByClipId_ = std::move(composition.audioBusByClipId);
+    // The preview composition itself never grades; playback grading starts from a fresh
+    // context made by the next grade change.
+    gradeContext_.reset();
+    setAvPlayer(std::move(composition.player));
+    removeTimeObserver();
+    installTimeObserver();
+
+    setStatus("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade " + gradeWordForStatus());
+
+    if (!seekToSeconds) {
+        const double target = preservePlayhead ? std::min(keptPlayhead, durationSeconds_) : 0.0;
+        seek(target, false, nullptr);
+    } else {
+        const double target = std::min(std::max(*seekToSeconds, 0.0), durationSeconds_);
+        seek(target, false, nullptr);
+        bumpTimelineScrollRequest(TimelineScrollAnchor::trailing);
+    }
+    if (autoPlay) {
+        togglePlay();
+    }
+}
+
+void TimelinePreviewEngine::failComposition(const Error& error)
+{
+    setLastError(error.localizedDescription());
+    setStatus("Failed: " + error.localizedDescription());
+}
+
+std::string TimelinePreviewEngine::gradeWordForStatus() const
+{
+    if (!gradePreviewEnabled_) {
+        return "OFF (smooth play)";
+    }
+    bool usable = false;
+    if (session_) {
+        const std::string reference = session_->clipLutReference(selectedClipId_.value_or(""));
+        usable = reference != ProjectLUTResolver::noLutSentinel
+            && ProjectLUTResolver::isUsableCubeText(
+                   ProjectLUTResolver::resolveCubeText(reference, mediaFolderURL_, sessionFileURL_));
+    }
+    return usable ? "ON · pause for LUT" : "ON · LUT file missing";
+}
+
+void TimelinePreviewEngine::installTimeObserver()
+{
+    if (!avPlayer_) {
+        return;
+    }
+    QPointer<TimelinePreviewEngine> self(this);
+    const FrameDuration interval = PreviewFrameTiming::playbackUIInterval;
+    timeObserver_ = avPlayer_->addPeriodicTimeObserver(
+        MediaTime(interval.value, interval.timescale), [self](const MediaTime& time) {
+            if (self) {
+                self->handlePlayerTime(time);
+            }
+        });
+}
+
+void TimelinePreviewEngine::removeTimeObserver()
+{
+    if (timeObserver_ && avPlayer_) {
+        avPlayer_->removeTimeObserver(*timeObserver_);
+    }
+    timeObserver_.reset();
+}
+
+void TimelinePreviewEngine::handlePlayerTime(const MediaTime& time)
+{
+    const double t = time.seconds();
+    if (!std::isfinite(t) || !avPlayer_) {
+        return;
+    }
+    if (isPlaying_) {
+        const double c = std::max(t, 0.0);
+        if (std::abs(c - playbackMotionSeconds_) >= 1.0 / 60.0) {
+            setPlaybackMotionSeconds(c);
+        }
+        if (std::abs(c - playheadSeconds_) >= 1.0 / 24.0) {
+            setPlayheadSeconds(c);
+        }
+        updatePreviewFadeOpacity(c);
+    }
+
+    double end = durationSeconds_;
+    const double itemSeconds = avPlayer_->itemDuration().seconds();
+    if (std::isfinite(itemSeconds)) {
+        end = std::max(end, itemSeconds);
+    }
+    if (end > 0.1 && t >= end - 0.04) {
+        avPlayer_->pause();
+        setIsPlaying(false);
+        const double fps = timelineFramerate();
+        const double snapped = fps > 0 ? std::round(t * fps) / fps : t;
+        setPlayhead(std::max(snapped, 0.0));
+        bumpTimelineScrollRequest(TimelineScrollAnchor::trailing);
+    }
+}
+
+} // namespace velmora

@@ -1,0 +1,353 @@
+// Grade and LUT controls, clip gain and fades, and the fade opacity of the program picture.
+
+#include "preview/TimelinePreviewEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "grading/GradeCompositionContext.h"
+#include "grading/PreviewFrameGrader.h"
+#include "model/ProjectLUTResolver.h"
+#include "platform/foundation/StringText.h"
+#include "preview/StatusText.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr double kMaximumControlGain = 3.0;
+constexpr double kMaximumPlayedGain = 4.0;
+constexpr double kShortestEnvelopeClip = 0.05;
+constexpr double kShortestFade = 0.03;
+constexpr double kOpacityStep = 0.001;
+
+} // namespace
+
+// ---- project LUT ----
+
+void TimelinePreviewEngine::refreshProjectLUT(const std::optional<std::filesystem::path>& mediaFolder)
+{
+    const std::optional<std::filesystem::path>& folder = mediaFolder ? mediaFolder : mediaFolderURL_;
+    std::string reference;
+    if (session_ && session_->grade && session_->grade->lutCube) {
+        reference = *session_->grade->lutCube;
+    }
+    std::string cube;
+    if (!reference.empty() && !ProjectLUTResolver::isExplicitNoLut(reference)) {
+        cube = ProjectLUTResolver::resolveCubeText(reference, folder, sessionFileURL_);
+    }
+    setProjectLutReferenceValue(std::move(reference));
+    setProjectLutCube(std::move(cube));
+    PreviewFrameGrader::invalidateProjectLutCache();
+}
+
+void TimelinePreviewEngine::setProjectLutReference(const std::string& reference)
+{
+    if (!session_) {
+        return;
+    }
+    if (!session_->grade) {
+        session_->grade = EditSession::ProjectGrade{};
+    }
+    session_->grade->lutCube = reference.empty() ? std::nullopt : std::optional<std::string>(reference);
+    republishSession();
+    refreshProjectLUT(std::nullopt);
+    PreviewFrameGrader::invalidateLutBaseCache();
+    emit objectWillChange();
+}
+
+// ---- LUT pickers ----
+
+std::vector<std::string> TimelinePreviewEngine::availableLutNames() const
+{
+    return ProjectLUTResolver::availableLUTNames(mediaFolderURL_, sessionFileURL_);
+}
+
+std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::optional<std::string>& clipId) const
+{
+    std::optional<std::string> raw;
+    if (clipId && session_) {
+        raw = session_->clipLutReference(*clipId);
+    }
+    return ProjectLUTResolver::pickerOptions(mediaFolderURL_, sessionFileURL_, raw);
+}
+
+std::string TimelinePreviewEngine::selectedClipLutPickerValue() const
+{
+    if (!selectedClipId_ || !session_) {
+        return std::string(ProjectLUTResolver::noLutSentinel);
+    }
+    return session_->clipLutPickerValue(*selectedClipId_, mediaFolderURL_, sessionFileURL_);
+}
+
+std::string TimelinePreviewEngine::selectedClipLutReference() const
+{
+    return selectedClipLutPickerValue();
+}
+
+// ---- clip grades ----
+
+void TimelinePreviewEngine::setClipLutReference(const std::string& reference, const std::string& clipId)
+{
+    const std::string current =
+        session_ ? session_->clipLutReference(clipId) : std::string(ProjectLUTResolver::noLutSentinel);
+    // Blank means no LUT; anything else is passed on exactly as given.
+    const std::string chosen =
+        StringText::trimmed(reference).empty() ? std::string(ProjectLUTResolver::noLutSentinel) : reference;
+    if (chosen == current) {
+        return;
+    }
+    ClipGradeEditState state = ClipGradeEditState::from(session_ ? session_->clip(clipId) : std::nullopt);
+    state.lutReference = chosen;
+    PreviewFrameGrader::invalidateLutBaseCache();
+    applyClipGradeLive(clipId, state, false);
+    if (!isPlaying_) {
+        bumpGradePreviewRevision();
+        emit objectWillChange();
+    }
+}
+
+void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const ClipGradeEditState& editState,
+                                               bool interactive)
+{
+    if (!session_ || !session_->applyClipGrade(clipId, editState)) {
+        return;
+    }
+    republishSession();
+    setGradePreviewInteractive(interactive);
+    bumpGradePreviewRevision();
+    if (!gradePreviewEnabled_) {
+        setGradePreviewEnabled(true);
+    }
+    refreshGradeCompositionContext();
+    if (!interactive) {
+        emit objectWillChange();
+    }
+}
+
+void TimelinePreviewEngine::warmGradeSliderPreview(const std::string& clipId, const ClipGradeEditState& editState)
+{
+    applyClipGradeLive(clipId, editState, true);
+}
+
+void TimelinePreviewEngine::finalizeClipGradeLivePreview(const std::string& clipId,
+                                                         const ClipGradeEditState& editState)
+{
+    PreviewFrameGrader::invalidateLutBaseCache();
+    applyClipGradeLive(clipId, editState, false);
+}
+
+void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const ClipGradeEditState& editState,
+                                               bool recordUndo)
+{
+    if (!session_) {
+        return;
+    }
+    const std::optional<TimelineSnapshot> before = recordUndo ? pushUndoPoint() : std::nullopt;
+    if (!session_->applyClipGrade(clipId, editState)) {
+        withdrawUndoPoint(before);
+        return;
+    }
+    withdrawUndoPointIfUnchanged(before);
+    republishSession();
+    bumpTimelineRevision();
+    bumpGradePreviewRevision();
+    if (!gradePreviewEnabled_) {
+        setGradePreviewEnabled(true);
+    }
+    refreshGradeCompositionContext();
+    emit objectWillChange();
+    setStatus(editState.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
+}
+
+void TimelinePreviewEngine::setGradePreviewEnabled(bool enabled)
+{
+    if (enabled == gradePreviewEnabled_) {
+        return;
+    }
+    setGradePreviewEnabledValue(enabled);
+    setStatus(enabled ? "Grade ON — LUT + mood/basic when paused · Play = smooth raw"
+                      : "Grade OFF — clip LUT still shows when paused · Play = smooth raw");
+    emit objectWillChange();
+}
+
+void TimelinePreviewEngine::refreshPausedGradePreview()
+{
+    bumpGradePreviewRevision();
+    emit objectWillChange();
+}
+
+void TimelinePreviewEngine::notifyPreviewGradeRefresh()
+{
+    emit objectWillChange();
+}
+
+std::optional<EditSession::Clip> TimelinePreviewEngine::clipForPausedGrade(double at) const
+{
+    return session_ ? session_->visualClip(at) : std::nullopt;
+}
+
+void TimelinePreviewEngine::refreshGradeCompositionContext()
+{
+    if (session_) {
+        gradeContext_ = std::make_shared<const GradeCompositionContext>(*session_, previewVideoTransform_);
+    }
+}
+
+// ---- clip gain and fades ----
+
+std::optional<TimelinePreviewEngine::ClipAudioLevel> TimelinePreviewEngine::selectedClipAudioLevel() const
+{
+    if (!session_ || !selectedClipId_) {
+        return std::nullopt;
+    }
+    const auto location = session_->clipLocation(*selectedClipId_);
+    if (!location) {
+        return std::nullopt;
+    }
+    const EditSession::Timeline& timeline = session_->timelines[location->timelineIndex];
+    const EditSession::Clip& clip = timeline.clips[location->clipIndex];
+    if (EditSession::isAudioClip(clip)) {
+        return ClipAudioLevel{clip.id, clip.audioLevel.value_or(1.0)};
+    }
+    if (EditSession::normalizedClipType(clip.type, clip.name) != "video") {
+        return std::nullopt;
+    }
+    const std::vector<std::string> paired =
+        session_->audioIdsPairedWithVideo(clip, playheadSeconds_, location->timelineIndex);
+    if (!paired.empty()) {
+        for (const EditSession::Clip& candidate : timeline.clips) {
+            if (candidate.id == paired.front()) {
+                return ClipAudioLevel{candidate.id, candidate.audioLevel.value_or(clip.audioLevel.value_or(1.0))};
+            }
+        }
+    }
+    return ClipAudioLevel{clip.id, clip.audioLevel.value_or(1.0)};
+}
+
+void TimelinePreviewEngine::setClipAudioLevel(const std::string& clipId, double level, bool rebuildPreview)
+{
+    if (!session_ || std::isnan(level)) {
+        return;
+    }
+    const auto location = session_->clipLocation(clipId);
+    if (!location) {
+        return;
+    }
+    const double gain = std::clamp(level, 0.0, kMaximumControlGain);
+    EditSession::Timeline& timeline = session_->timelines[location->timelineIndex];
+    const EditSession::Clip clip = timeline.clips[location->clipIndex];
+    std::set<std::string> ids{clipId};
+    const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+    if (kind == "video") {
+        for (const std::string& id : session_->audioIdsPairedWithVideo(clip, playheadSeconds_, location->timelineIndex)) {
+            ids.insert(id);
+        }
+    } else if (kind == "audio") {
+        if (const auto partner = session_->partnerVideoClip(clip, location->timelineIndex)) {
+            ids.insert(partner->id);
+        }
+    }
+    for (const std::string& id : ids) {
+        const auto target = std::find_if(timeline.clips.begin(), timeline.clips.end(),
+                                         [&](const EditSession::Clip& candidate) { return candidate.id == id; });
+        if (target != timeline.clips.end()) {
+            target->audioLevel = gain;
+        }
+    }
+    bumpTimelineRevision();
+    refreshLiveAudioMix();
+    if (rebuildPreview || previewAudioBusByClipId_.empty()) {
+        scheduleCompositionRebuild();
+    }
+    setStatus("Clip gain " + StatusText::fixed(gain * 100, 0) + "%");
+}
+
+void TimelinePreviewEngine::setClipFades(const std::string& clipId, double fadeIn, double fadeOut, bool recordUndo)
+{
+    if (!session_) {
+        return;
+    }
+    const std::optional<TimelineSnapshot> before = recordUndo ? pushUndoPoint() : std::nullopt;
+    if (!session_->setClipFades(clipId, fadeIn, fadeOut)) {
+        withdrawUndoPoint(before);
+        return;
+    }
+    withdrawUndoPointIfUnchanged(before);
+    republishSession();
+    bumpTimelineRevision();
+    exactSeekInFlight_ = false;
+    pendingPlayAfterSeek_ = false;
+    refreshLiveAudioMix();
+    updatePreviewFadeOpacity(playheadSeconds_);
+    emit objectWillChange();
+    setStatus("Fade in " + StatusText::fixed(fadeIn, 1) + "s · fade out " + StatusText::fixed(fadeOut, 1) + "s");
+}
+
+void TimelinePreviewEngine::refreshLiveAudioMix()
+{
+    // The player interface carries no audio mix yet: gain and fade changes reach the sound
+    // with the next composition build.
+}
+
+void TimelinePreviewEngine::updatePreviewFadeOpacity(double at)
+{
+    if (!session_) {
+        if (previewFadeOpacity_ != 1.0) {
+            setPreviewFadeOpacity(1.0);
+        }
+        return;
+    }
+    const double opacity = session_->visualOpacity(at);
+    if (isPlaying_ || std::abs(opacity - previewFadeOpacity_) > kOpacityStep) {
+        setPreviewFadeOpacity(opacity);
+    }
+}
+
+double TimelinePreviewEngine::previewVisualOpacity() const
+{
+    return session_ ? session_->visualOpacity(playheadSeconds_) : 1.0;
+}
+
+// ---- source mapping and clip gain at an instant ----
+
+std::optional<TimelinePreviewEngine::SourceMapping>
+TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timelineStart, double timelineEnd)
+{
+    const double start = clip.startTime.value_or(0);
+    if (!clip.duration || !(*clip.duration > 0.000001)) {
+        return std::nullopt;
+    }
+    const double speed = clip.speed ? std::max(*clip.speed, 0.0625) : 1.0;
+    const double inPoint = clip.inPoint.value_or(0);
+    const double pieceStart = std::max(timelineStart - start, 0.0);
+    const double pieceEnd = std::min(timelineEnd - start, *clip.duration);
+    const double length = pieceEnd - pieceStart;
+    if (!(length > 0.000001)) {
+        return std::nullopt;
+    }
+    return SourceMapping{inPoint + speed * pieceStart, speed * length, length};
+}
+
+float TimelinePreviewEngine::clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip)
+{
+    float gain = 1.0f;
+    if (clip.audioLevel) {
+        const double level = *clip.audioLevel;
+        gain = level >= kMaximumPlayedGain ? static_cast<float>(kMaximumPlayedGain)
+                                           : (level > 0 ? static_cast<float>(level) : 0.0f);
+    }
+    const double fadeIn = std::max(clip.fadeIn.value_or(0), 0.0);
+    const double fadeOut = std::max(clip.fadeOut.value_or(0), 0.0);
+    const double length =
+        clip.duration && *clip.duration >= kShortestEnvelopeClip ? *clip.duration : kShortestEnvelopeClip;
+    if (fadeIn > kShortestFade && timeInClip < fadeIn) {
+        gain *= static_cast<float>(timeInClip / fadeIn);
+    }
+    if (fadeOut > kShortestFade && length - fadeOut < timeInClip) {
+        gain *= static_cast<float>(std::max((length - timeInClip) / fadeOut, 0.0));
+    }
+    return gain;
+}
+
+} // namespace velmora

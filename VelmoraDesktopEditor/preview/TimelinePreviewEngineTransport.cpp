@@ -1,0 +1,402 @@
+// Transport: play and pause, seeks, scrubbing, frame steps, cut jumps, selection and the
+// look-ups of what lies under the playhead.
+
+#include "preview/TimelinePreviewEngine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editing/PreviewFrameTiming.h"
+#include "model/MediaResolver.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr double kToggleGuardSeconds = 0.08;
+constexpr double kTolerantSeekSeconds = 0.04;
+constexpr double kExactSeekWatchdogSeconds = 2.5;
+constexpr double kNearEndSeconds = 0.02;
+
+MediaTime previewTime(double seconds)
+{
+    return MediaTime::fromSeconds(seconds, TimelinePreviewEngine::previewTimescale);
+}
+
+} // namespace
+
+void TimelinePreviewEngine::togglePlay()
+{
+    const double now = clock_->now();
+    if (lastTogglePlayAt_ && now - *lastTogglePlayAt_ <= kToggleGuardSeconds) {
+        return;
+    }
+    lastTogglePlayAt_ = now;
+
+    if (!avPlayer_) {
+        if (!session_ || !mediaFolderURL_) {
+            setStatus("Load media folder to preview timeline");
+            return;
+        }
+        setStatus("Rebuilding preview…");
+        rebuildComposition(true, std::nullopt, false);
+        return;
+    }
+    if (!isPlaying_) {
+        stopScrubAudio();
+        exactSeekInFlight_ = false;
+        pendingPlayAfterSeek_ = false;
+        beginPlayback();
+        return;
+    }
+    pendingPlayAfterSeek_ = false;
+    exactSeekInFlight_ = false;
+    stopScrubAudio();
+    avPlayer_->pause();
+    setIsPlaying(false);
+    const double current = avPlayer_->currentTime().seconds();
+    const double t = snapToFrameGrid(std::isfinite(current) ? current : playheadSeconds_);
+    setPlayhead(t);
+    updatePreviewFadeOpacity(t);
+    emit objectWillChange();
+}
+
+void TimelinePreviewEngine::beginPlayback()
+{
+    if (playheadSeconds_ >= durationSeconds_ - kNearEndSeconds) {
+        QPointer<TimelinePreviewEngine> self(this);
+        seek(0, false, [self](bool) {
+            if (self) {
+                self->resumePlayback();
+            }
+        });
+        return;
+    }
+    resumePlayback();
+}
+
+void TimelinePreviewEngine::resumePlayback()
+{
+    if (!avPlayer_) {
+        return;
+    }
+    setPlaybackMotionSeconds(playheadSeconds_);
+    avPlayer_->setRate(1.0);
+    avPlayer_->play();
+    setIsPlaying(true);
+}
+
+void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(bool)> onComplete)
+{
+    if (!avPlayer_) {
+        if (onComplete) {
+            onComplete(true);
+        }
+        return;
+    }
+    const double limit = std::max(durationSeconds_, 0.0);
+    const double t = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, limit);
+    const double shown = exact ? snapToFrameGrid(t) : t;
+    setPlayhead(shown);
+    updatePreviewFadeOpacity(shown);
+
+    const bool wasPlaying = isPlaying_;
+    MediaTime tolerance = previewTime(kTolerantSeekSeconds);
+    QPointer<TimelinePreviewEngine> self(this);
+    if (exact) {
+        tolerance = MediaTime::zero();
+        const std::uint64_t token = ++exactSeekToken_;
+        exactSeekInFlight_ = true;
+        avPlayer_->pause();
+        setIsPlaying(false);
+        stopScrubAudio();
+        // A seek whose completion never comes must not leave the engine waiting for it.
+        mainQueue_->postDelayed(kExactSeekWatchdogSeconds, [self, token] {
+            if (!self || self->exactSeekToken_ != token || !self->exactSeekInFlight_) {
+                return;
+            }
+            self->exactSeekInFlight_ = false;
+            if (self->pendingPlayAfterSeek_) {
+                self->pendingPlayAfterSeek_ = false;
+                self->resumePlayback();
+            }
+        });
+    }
+    const std::weak_ptr<PreviewPlayer> seekingPlayer = avPlayer_;
+    avPlayer_->seek(previewTime(t), tolerance, tolerance,
+                    [self, exact, wasPlaying, seekingPlayer, onComplete = std::move(onComplete)](bool finished) {
+                        // A player replaced by a rebuild answers for nothing: the install puts
+                        // the playhead back itself.
+                        if (!self || seekingPlayer.lock() != self->avPlayer_) {
+                            return;
+                        }
+                        if (exact) {
+                            self->exactSeekInFlight_ = false;
+                        }
+                        if (!finished) {
+                            self->pendingPlayAfterSeek_ = false;
+                            return;
+                        }
+                        if (wasPlaying || self->pendingPlayAfterSeek_) {
+                            self->pendingPlayAfterSeek_ = false;
+                            self->resumePlayback();
+                        }
+                        if (onComplete) {
+                            onComplete(true);
+                        }
+                    });
+}
+
+void TimelinePreviewEngine::scrub(double to)
+{
+    const double limit = std::max(durationSeconds_, 0.0);
+    const double t = snapToFrameGrid(std::isnan(to) ? 0.0 : std::clamp(to, 0.0, limit));
+    setPlayhead(t);
+    updatePreviewFadeOpacity(t);
+    if (!avPlayer_) {
+        bumpTimelineScrollRequest(TimelineScrollAnchor::center);
+        return;
+    }
+    // Playback pauses only while the seek runs; isPlaying keeps saying it plays.
+    const bool wasPlaying = isPlaying_;
+    if (wasPlaying) {
+        avPlayer_->pause();
+    }
+    QPointer<TimelinePreviewEngine> self(this);
+    avPlayer_->seek(previewTime(t), MediaTime::zero(), MediaTime::zero(), [self, wasPlaying](bool finished) {
+        if (!finished || !self) {
+            return;
+        }
+        emit self->objectWillChange();
+        self->bumpTimelineScrollRequest(TimelineScrollAnchor::center);
+        if (wasPlaying && self->avPlayer_) {
+            self->avPlayer_->play();
+        }
+    });
+}
+
+void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
+{
+    if (direction == 0) {
+        return;
+    }
+    if (isPlaying_) {
+        if (avPlayer_) {
+            avPlayer_->pause();
+        }
+        setIsPlaying(false);
+    }
+    const double limit = std::max(durationSeconds_, 0.0);
+    double target = 0;
+    if (!fine) {
+        const double fps = sourceTrackFrameRate();
+        const double frame = std::max(std::trunc(fps * playheadSeconds_) + direction, 0.0);
+        target = std::min(frame / fps, limit);
+    } else {
+        target = std::max(std::min(playheadSeconds_ + direction * 0.01, limit), 0.0);
+    }
+    QPointer<TimelinePreviewEngine> self(this);
+    seek(target, true, [self, fine](bool) {
+        if (!self) {
+            return;
+        }
+        emit self->objectWillChange();
+        self->playScrubAudioBurst(fine ? 0.04 : 0.12);
+        self->bumpTimelineScrollRequest(TimelineScrollAnchor::center);
+    });
+}
+
+void TimelinePreviewEngine::playScrubAudioBurst(double /*seconds*/)
+{
+    // Scrub-audio players are not attached to this engine: a step stays silent.
+}
+
+void TimelinePreviewEngine::stopScrubAudio()
+{
+    // No scrub-audio players are attached, so none can be sounding.
+}
+
+std::vector<double> TimelinePreviewEngine::allCutPoints() const
+{
+    if (!session_) {
+        return {0};
+    }
+    const auto index = session_->activeTimelineIndex();
+    if (!index) {
+        return {0};
+    }
+    const EditSession::Timeline& timeline = session_->timelines[*index];
+    std::vector<double> points{0, std::max(timeline.duration.value_or(0), durationSeconds_)};
+    for (const EditSession::Clip& clip : timeline.clips) {
+        const double start = clip.startTime.value_or(0);
+        points.push_back(start);
+        points.push_back(start + clip.duration.value_or(0));
+    }
+    const double fps = timelineFramerate();
+    for (double& point : points) {
+        point = fps > 0 && std::isfinite(point * fps) ? std::trunc(point * fps) / fps : std::max(point, 0.0);
+    }
+    std::sort(points.begin(), points.end());
+    const double halfFrame = fps > 0 ? 0.5 / fps : 0.0;
+    std::vector<double> kept;
+    for (double point : points) {
+        if (kept.empty() || point > kept.back() + halfFrame) {
+            kept.push_back(point);
+        }
+    }
+    return kept.empty() ? std::vector<double>{0} : kept;
+}
+
+void TimelinePreviewEngine::pauseForCutJump()
+{
+    if (isPlaying_) {
+        if (avPlayer_) {
+            avPlayer_->pause();
+        }
+        setIsPlaying(false);
+    }
+}
+
+void TimelinePreviewEngine::jumpToPreviousCut()
+{
+    jumpToCut(true);
+}
+
+void TimelinePreviewEngine::jumpToNextCut()
+{
+    jumpToCut(false);
+}
+
+void TimelinePreviewEngine::jumpToCut(bool previous)
+{
+    pauseForCutJump();
+    const std::vector<double> points = allCutPoints();
+    std::optional<double> target;
+    if (previous) {
+        for (auto it = points.rbegin(); it != points.rend(); ++it) {
+            if (*it < playheadSeconds_ - 0.01) {
+                target = *it;
+                break;
+            }
+        }
+    } else {
+        for (double point : points) {
+            if (point > playheadSeconds_ + 0.01) {
+                target = point;
+                break;
+            }
+        }
+    }
+    if (!target) {
+        return;
+    }
+    QPointer<TimelinePreviewEngine> self(this);
+    seek(snapToFrameGrid(*target), true, [self, previous](bool) {
+        if (!self) {
+            return;
+        }
+        emit self->objectWillChange();
+        self->playScrubAudioBurst(0.12);
+        self->bumpTimelineScrollRequest(previous ? TimelineScrollAnchor::leading : TimelineScrollAnchor::trailing);
+    });
+}
+
+void TimelinePreviewEngine::selectClip(const std::string& id, bool seek)
+{
+    setSelectedClipId(id);
+    if (seek) {
+        scrub(clipStartTime(id));
+    } else {
+        bumpTimelineScrollRequest(TimelineScrollAnchor::center);
+    }
+}
+
+void TimelinePreviewEngine::clearClipSelection()
+{
+    setSelectedClipId(std::nullopt);
+}
+
+void TimelinePreviewEngine::requestTimelineScroll(TimelineScrollAnchor anchor)
+{
+    bumpTimelineScrollRequest(anchor);
+}
+
+void TimelinePreviewEngine::pauseForTrimDrag()
+{
+    if (avPlayer_) {
+        avPlayer_->pause();
+    }
+    setIsPlaying(false);
+    trimGestureActive_ = true;
+}
+
+std::optional<TimelinePreviewEngine::LinkedSource> TimelinePreviewEngine::previewLinkedSource(double at) const
+{
+    if (!session_ || !mediaFolderURL_) {
+        return std::nullopt;
+    }
+    const std::optional<EditSession::Clip> clip = session_->visualClip(at);
+    if (!clip || !clip->sourceId) {
+        return std::nullopt;
+    }
+    MediaResolver::SourceFileMap files;
+    try {
+        files = MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const auto file = files.find(*clip->sourceId);
+    if (file == files.end()) {
+        return std::nullopt;
+    }
+    LinkedSource source;
+    source.url = file->second;
+    source.fileName = file->second.filename().string();
+    for (const EditSession::Source& candidate : session_->sources) {
+        if (candidate.id == *clip->sourceId) {
+            source.fileName = candidate.fileName;
+            break;
+        }
+    }
+    source.track = clip->track.value_or(1);
+    return source;
+}
+
+std::optional<TimelinePreviewEngine::VisualGradeSource>
+TimelinePreviewEngine::visualGradeSource(double at, const std::optional<std::string>& preferredClipId) const
+{
+    if (!session_ || !mediaFolderURL_) {
+        return std::nullopt;
+    }
+    std::optional<EditSession::Clip> clip;
+    if (preferredClipId) {
+        clip = session_->clip(*preferredClipId);
+        if (clip && EditSession::normalizedClipType(clip->type, clip->name) != "video") {
+            clip.reset();
+        }
+    }
+    if (!clip) {
+        clip = session_->visualClip(at);
+    }
+    if (!clip || !clip->sourceId) {
+        return std::nullopt;
+    }
+    MediaResolver::SourceFileMap files;
+    try {
+        files = MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const auto file = files.find(*clip->sourceId);
+    if (file == files.end()) {
+        return std::nullopt;
+    }
+    const double clipEnd = clip->startTime.value_or(0) + clip->duration.value_or(0);
+    const std::optional<SourceMapping> mapping = sourceMapping(*clip, at, std::min(at + 0.02, clipEnd));
+    if (!mapping) {
+        return std::nullopt;
+    }
+    return VisualGradeSource{file->second, mapping->sourceStart, clip->grade};
+}
+
+} // namespace velmora

@@ -1,0 +1,248 @@
+// Trim and slip commands.
+//
+//   Trim Out at p (ripple on):  |----A----|---B---|   ->   |--A--|---B---|
+//                                          ^ old end          B follows A's tail by as far as
+//                                                             the tail really moved
+//
+// After a trim the playhead lands on the edge that moved, frame-exact; the rebuild the trim
+// starts keeps it there.
+
+#include "preview/TimelinePreviewEngine.h"
+
+#include <cmath>
+
+#include "preview/StatusText.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr double kRippleAfterTolerance = 0.0001;
+
+double startOf(const EditSession::Clip& clip)
+{
+    return clip.startTime.value_or(0);
+}
+
+double durationOf(const EditSession::Clip& clip)
+{
+    return clip.duration.value_or(0);
+}
+
+const char* withAudio(bool sync)
+{
+    return sync ? " + audio" : "";
+}
+
+} // namespace
+
+void TimelinePreviewEngine::trimStartAtPlayhead()
+{
+    trimClipAtPlayhead(TrimEdge::head);
+}
+
+void TimelinePreviewEngine::trimAtPlayhead()
+{
+    trimClipAtPlayhead(TrimEdge::tail);
+}
+
+void TimelinePreviewEngine::trimClipAtPlayhead(TrimEdge edge)
+{
+    if (!session_) {
+        return;
+    }
+    const bool head = edge == TrimEdge::head;
+    const double p = playheadSeconds_;
+    const std::optional<EditSession::Clip> audio = session_->audioClipForTrim(p, selectedClipId_);
+    if (!audio) {
+        if (const auto video = session_->videoClipForSplit(p, selectedClipId_)) {
+            const bool sync = isAudioLinked(video->id);
+            if (head) {
+                trimVideoHead(*video, sync);
+            } else {
+                trimVideoTail(*video, sync);
+            }
+        } else {
+            setStatus(head ? "Trim In: put playhead inside a clip (or select one)"
+                           : "Trim Out: put playhead inside a clip (or select one)");
+        }
+        return;
+    }
+    // The playhead inside the audio's linked picture trims that picture, and its audio with it.
+    const std::size_t ti = session_->activeTimelineIndex().value_or(0);
+    if (const auto partner = session_->partnerVideoClip(*audio, ti)) {
+        if (EditSession::playheadInsideClip(p, *partner) && isAudioLinked(partner->id)) {
+            if (head) {
+                trimVideoHead(*partner, true);
+            } else {
+                trimVideoTail(*partner, true);
+            }
+            return;
+        }
+    }
+    if (isClipEditingLocked(audio->id)) {
+        setStatus("Track is locked — unlock lane to trim");
+        return;
+    }
+    const int lane = audio->track.value_or(1);
+    const double oldEnd = startOf(*audio) + durationOf(*audio);
+    const std::optional<TimelineSnapshot> before = pushUndoPoint();
+    const bool trimmed = head ? session_->trimClipHead(audio->id, p, false, mediaFolderURL_)
+                              : session_->trimClipTail(audio->id, p, false, mediaFolderURL_);
+    if (!trimmed) {
+        withdrawUndoPoint(before);
+        setStatus(head ? "Trim In: playhead must be inside audio clip (not at edges)"
+                       : "Trim Out: playhead must be inside audio clip (not at edges)");
+        return;
+    }
+    if (!head && rippleEditEnabled_) {
+        rippleAfterTailTrim(audio->id, lane, oldEnd, {"audio"});
+    }
+    placePlayhead(p);
+    commitRecordedEdit(before, true, head ? "Trimmed audio in @ playhead" : "Trimmed audio out @ playhead", true);
+}
+
+void TimelinePreviewEngine::trimVideoHead(const EditSession::Clip& clip, bool syncAudio)
+{
+    if (!session_) {
+        return;
+    }
+    if (isClipEditingLocked(clip.id)) {
+        setStatus("Track is locked — unlock lane to trim");
+        return;
+    }
+    const double p = playheadSeconds_;
+    const std::optional<TimelineSnapshot> before = pushUndoPoint();
+    if (!session_->trimClipHead(clip.id, p, syncAudio, mediaFolderURL_)) {
+        withdrawUndoPoint(before);
+        setStatus("Trim In: playhead must be inside clip (not at edges)");
+        return;
+    }
+    placePlayhead(p);
+    commitRecordedEdit(before, true, std::string("Trimmed in @ playhead") + withAudio(syncAudio), true);
+}
+
+void TimelinePreviewEngine::trimVideoTail(const EditSession::Clip& clip, bool syncAudio)
+{
+    if (!session_) {
+        return;
+    }
+    if (isClipEditingLocked(clip.id)) {
+        setStatus("Track is locked — unlock lane to trim");
+        return;
+    }
+    const int lane = clip.track.value_or(1);
+    const double oldEnd = startOf(clip) + durationOf(clip);
+    const double p = playheadSeconds_;
+    const std::optional<TimelineSnapshot> before = pushUndoPoint();
+    if (!session_->trimClipTail(clip.id, p, syncAudio, mediaFolderURL_)) {
+        withdrawUndoPoint(before);
+        setStatus("Trim Out: playhead must be inside clip (not at edges)");
+        return;
+    }
+    if (rippleEditEnabled_) {
+        rippleAfterTailTrim(clip.id, lane, oldEnd, {"video", "audio"});
+    }
+    placePlayhead(p);
+    commitRecordedEdit(before, true, std::string("Trimmed out @ playhead") + withAudio(syncAudio), true);
+}
+
+void TimelinePreviewEngine::rippleAfterTailTrim(const std::string& clipId, int lane, double oldEnd,
+                                                const std::set<std::string>& types)
+{
+    // The source may stop the tail short of the requested time: the lane follows the tail
+    // itself, not the request.
+    const std::optional<EditSession::Clip> trimmed = activeTimelineClip(clipId);
+    if (!trimmed) {
+        return;
+    }
+    const double newEnd = startOf(*trimmed) + durationOf(*trimmed);
+    session_->rippleShiftOnTrack(lane, oldEnd - kRippleAfterTolerance, newEnd - oldEnd, types);
+}
+
+void TimelinePreviewEngine::trimEdgeOnTimeline(const std::string& clipId, TrimEdge edge, double timelineTime)
+{
+    trimGestureActive_ = false;
+    if (isClipEditingLocked(clipId)) {
+        setStatus("Track is locked — unlock lane to trim");
+        return;
+    }
+    if (!session_) {
+        return;
+    }
+    const double t = snapTimelineTime(timelineTime, clipId, true);
+    const std::optional<EditSession::Clip> clip = activeTimelineClip(clipId);
+    if (!clip) {
+        setStatus("Trim: clip not found");
+        return;
+    }
+    const bool head = edge == TrimEdge::head;
+    const int lane = clip->track.value_or(1);
+    const double oldEnd = startOf(*clip) + durationOf(*clip);
+    const bool sync = EditSession::normalizedClipType(clip->type, clip->name) == "video" && isAudioLinked(clipId);
+    const std::optional<TimelineSnapshot> before = pushUndoPoint();
+    const bool trimmed = head ? session_->trimClipHead(clipId, t, sync, mediaFolderURL_)
+                              : session_->trimClipTail(clipId, t, sync, mediaFolderURL_);
+    if (!trimmed) {
+        withdrawUndoPoint(before);
+        setStatus("Trim: drag further (edge too small)");
+        return;
+    }
+    if (!head && rippleEditEnabled_) {
+        rippleAfterTailTrim(clipId, lane, oldEnd, {"video", "audio"});
+    }
+    // The playhead goes to where the edge really landed, which a short source can keep short
+    // of the release point.
+    const std::optional<EditSession::Clip> after = activeTimelineClip(clipId);
+    const double edgeTime = !after ? t : head ? startOf(*after) : startOf(*after) + durationOf(*after);
+    placePlayhead(edgeTime);
+    commitRecordedEdit(before, true, std::string(head ? "Trimmed in" : "Trimmed out") + withAudio(sync), true);
+}
+
+std::optional<TimelinePreviewEngine::TrimSpan>
+TimelinePreviewEngine::previewTrimEdge(const std::string& clipId, TrimEdge edge, double timelineTime) const
+{
+    const std::optional<EditSession::Clip> clip = activeTimelineClip(clipId);
+    if (!clip) {
+        return std::nullopt;
+    }
+    const double s = startOf(*clip);
+    const double d = durationOf(*clip);
+    const double x = timelineTime - s;
+    if (edge == TrimEdge::head) {
+        if (0.02 < x && x < d - 0.02) {
+            return TrimSpan{timelineTime, d - x};
+        }
+        return std::nullopt;
+    }
+    if (0.05 < x && x < d - 0.02) {
+        return TrimSpan{s, x};
+    }
+    return std::nullopt;
+}
+
+void TimelinePreviewEngine::slipSelectedClip(double deltaSeconds)
+{
+    if (!selectedClipId_) {
+        setStatus("Select a clip to slip");
+        return;
+    }
+    const std::optional<TimelineSnapshot> before = pushUndoPoint();
+    if (!session_ || !session_->slipClip(*selectedClipId_, deltaSeconds)) {
+        withdrawUndoPoint(before);
+        setStatus("Slip failed");
+        return;
+    }
+    commitRecordedEdit(before, true, "Slip " + StatusText::signedFixed(deltaSeconds, 2) + "s source", false);
+}
+
+void TimelinePreviewEngine::cancelTrimGesture()
+{
+    if (!trimGestureActive_) {
+        return;
+    }
+    trimGestureActive_ = false;
+    emit trimGestureCancelled();
+}
+
+} // namespace velmora

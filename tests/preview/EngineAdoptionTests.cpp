@@ -1,0 +1,180 @@
+// Taking over a session, project settings, and the rebuild that installs a player.
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+
+namespace velmora::test {
+namespace {
+
+std::shared_ptr<EditSession> twoVideosOneAudio()
+{
+    return sessionWith({clip("v1", "video", 0, 6, 1, "DJI_0001.MP4"), clip("a1", "audio", 0, 6, 1, "DJI_0001 (Audio)"),
+                        clip("v2", "video", 6, 6.5, 1, "DJI_0002.MP4")});
+}
+
+TEST(EngineAdoption, WithoutMediaFolderShowsTheSessionWithoutAPlayer)
+{
+    EngineHarness h;
+    h.engine.adoptSession(twoVideosOneAudio(), std::nullopt, std::nullopt, true);
+    EXPECT_EQ(h.engine.status(), "Loaded Timeline 1: 2 video, 1 audio — choose Media Folder…");
+    EXPECT_EQ(h.engine.avPlayer(), nullptr);
+    EXPECT_EQ(h.engine.durationSeconds(), 12.5);
+    EXPECT_EQ(h.engine.timelineRevision(), 1);
+    EXPECT_EQ(h.engine.gradePreviewRevision(), 1);
+    EXPECT_EQ(h.builder->buildCount(), 0u);
+    EXPECT_FALSE(h.engine.previewMediaFolder().has_value());
+}
+
+TEST(EngineAdoption, WithoutReloadTheFirstFolderLoadsAndLaterOnesUpdateThePool)
+{
+    EngineHarness h;
+    auto session = twoVideosOneAudio();
+    session->sources = {{"s1", "DJI_0001.MP4"}, {"s2", "DJI_0002.MP4"}};
+    h.engine.adoptSession(session, h.media.path(), std::nullopt, false);
+    EXPECT_EQ(h.engine.status(), "Loaded Timeline 1: 2 video, 1 audio");
+    h.engine.recordUndoPoint();
+    h.engine.adoptSession(session, h.media.path(), std::nullopt, false);
+    EXPECT_EQ(h.engine.status(), "Updated media pool (2 sources)");
+    EXPECT_TRUE(h.engine.canUndo()); // the history survives an adoption without reload
+    EXPECT_EQ(h.builder->buildCount(), 0u);
+}
+
+TEST(EngineAdoption, WithReloadBuildsFromZeroThenKeepsThePlayheadForTheSameFolder)
+{
+    EngineHarness h;
+    auto session = twoVideosOneAudio();
+    h.engine.adoptSession(session, h.media.path(), std::nullopt, true);
+    EXPECT_EQ(h.builder->buildCount(), 1u);
+    EXPECT_EQ(h.engine.status(), "Loaded Timeline 1: 2 video, 1 audio — building preview…");
+    EXPECT_TRUE(h.showed("Building timeline…"));
+    // The build reads a copy, not the engine's session.
+    EXPECT_NE(h.builder->requests[0].session.get(), session.get());
+
+    auto player = h.builder->finish(12.5);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.avPlayer(), player);
+    EXPECT_EQ(h.engine.status(), "Ready — 12.50s · Grade OFF (smooth play)");
+    EXPECT_EQ(player->observerCount(), 1u);
+    EXPECT_EQ(player->seeks.back().seconds, 0.0);
+
+    h.engine.scrub(4.0);
+    h.engine.recordUndoPoint();
+    h.engine.adoptSession(session, h.media.path() / "", std::nullopt, true);
+    EXPECT_FALSE(h.engine.canUndo()); // reload empties the history
+    auto second = h.builder->finish(12.5);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(second->seeks.back().seconds, 4.0);
+    EXPECT_EQ(h.engine.playheadSeconds(), 4.0);
+}
+
+TEST(EngineAdoption, SummaryCountsKindsAndTimelines)
+{
+    auto session = twoVideosOneAudio();
+    EditSession::Timeline other;
+    other.id = "t2";
+    session->timelines.push_back(other);
+    EXPECT_EQ(TimelinePreviewEngine::timelineClipSummary(*session),
+              "Timeline 1: 2 video, 1 audio (2 timelines in file)");
+    EXPECT_EQ(TimelinePreviewEngine::timelineClipSummary(EditSession{}), "0 clips");
+}
+
+TEST(EngineRebuild, OnlyTheNewestBuildIsInstalledAndFailuresReachTheStatus)
+{
+    EngineHarness h;
+    h.adopt(twoVideosOneAudio());
+    h.engine.reloadComposition(std::nullopt);
+    h.engine.reloadComposition(std::nullopt);
+    auto stale = h.builder->finish(5, 1);
+    auto newest = h.builder->finish(12.5, 2);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.avPlayer(), newest);
+    EXPECT_EQ(stale->observerCount(), 0u);
+
+    h.engine.reloadComposition(std::nullopt);
+    EXPECT_EQ(h.engine.avPlayer(), nullptr);
+    h.builder->fail(Error("preview", 10, "Media not found for timeline clips: a.mp4. Use Media Folder… or relink."));
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.status(), "Failed: Media not found for timeline clips: a.mp4. Use Media Folder… or relink.");
+    EXPECT_EQ(h.engine.lastError(), "Media not found for timeline clips: a.mp4. Use Media Folder… or relink.");
+}
+
+TEST(EngineRebuild, PlaybackReachingTheEndPausesOnTheLastFrame)
+{
+    EngineHarness h;
+    auto session = sessionWith({clip("v1", "video", 0, 10)});
+    session->project->fps = 25;
+    auto player = h.adopt(session);
+    h.clock->advance(1);
+    h.engine.togglePlay();
+    ASSERT_TRUE(h.engine.isPlaying());
+    player->reportTime(9.98);
+    EXPECT_FALSE(h.engine.isPlaying());
+    EXPECT_EQ(h.engine.playheadSeconds(), 10.0);
+    EXPECT_EQ(h.engine.playbackMotionSeconds(), 10.0);
+    EXPECT_EQ(h.engine.timelineScrollAnchor(), TimelineScrollAnchor::trailing);
+}
+
+TEST(EngineProjectSettings, ApplyWritesTheProjectAndReloads)
+{
+    EngineHarness h;
+    h.adopt(twoVideosOneAudio());
+    const int revision = h.engine.timelineRevision();
+    h.engine.applyProjectSettings("Trip", 1280, 720, 25, "None");
+    const EditSession::Project& project = *h.session().project;
+    EXPECT_EQ(project.name, "Trip");
+    EXPECT_EQ(project.fps, 25);
+    EXPECT_EQ(project.activeTimelineId, "tl");
+    EXPECT_EQ(h.engine.outputWidth(), 1280);
+    EXPECT_EQ(h.engine.outputHeight(), 720);
+    EXPECT_EQ(h.session().grade->lutCube, "None");
+    EXPECT_EQ(h.engine.projectLutCube(), "");
+    EXPECT_EQ(h.engine.timelineRevision(), revision + 1);
+    EXPECT_EQ(h.builder->buildCount(), 2u);
+    EXPECT_EQ(h.engine.status(), "Project settings updated — canvas 1280×720");
+}
+
+TEST(EngineProjectSettings, SyncBeforeExportRegradesOrRebuilds)
+{
+    EngineHarness h;
+    h.engine.adoptSession(twoVideosOneAudio(), std::nullopt, std::nullopt, true);
+    const int grade = h.engine.gradePreviewRevision();
+    h.engine.syncTimelineTrimAndPreview(false);
+    EXPECT_EQ(h.engine.gradePreviewRevision(), grade + 1);
+    // Asked to rebuild without a media folder: nothing to build, and no regrade either.
+    h.engine.syncTimelineTrimAndPreview(true);
+    EXPECT_EQ(h.engine.gradePreviewRevision(), grade + 1);
+    EXPECT_EQ(h.builder->buildCount(), 0u);
+}
+
+class FakeCleanFeed final : public CleanFeedWindowHandle {
+public:
+    bool isWindowVisible() const override { return visible; }
+    void performClose() override { ++closes; }
+    bool visible = true;
+    int closes = 0;
+};
+
+TEST(EngineCleanFeed, ToggleClosesAVisibleWindowAndOpensOtherwise)
+{
+    EngineHarness h;
+    FakeCleanFeed feed;
+    int opens = 0;
+    h.engine.setCleanFeedWindowOpener([&](TimelinePreviewEngine& engine) {
+        ++opens;
+        engine.setCleanFeedController(&feed);
+        return &feed;
+    });
+    h.engine.toggleCleanFeedWindow();
+    EXPECT_EQ(opens, 1);
+    h.engine.toggleCleanFeedWindow();
+    EXPECT_EQ(feed.closes, 1);
+    feed.visible = false;
+    h.engine.toggleCleanFeedWindow();
+    EXPECT_EQ(opens, 2);
+    EXPECT_EQ(feed.closes, 1);
+}
+
+} // namespace
+} // namespace velmora::test

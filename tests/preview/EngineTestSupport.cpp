@@ -1,0 +1,109 @@
+#include "EngineTestSupport.h"
+
+#include <sstream>
+
+namespace velmora::test {
+
+EditSession::Clip clip(std::string id, std::string type, double start, double duration, int lane, std::string name)
+{
+    EditSession::Clip clip(std::move(id));
+    clip.type = std::move(type);
+    clip.startTime = start;
+    clip.duration = duration;
+    clip.inPoint = 0.0;
+    clip.track = lane;
+    if (!name.empty()) {
+        clip.name = std::move(name);
+    }
+    return clip;
+}
+
+std::shared_ptr<EditSession> sessionWith(std::vector<EditSession::Clip> clips)
+{
+    auto session = std::make_shared<EditSession>();
+    EditSession::Project project;
+    project.name = "Test";
+    project.width = 1920;
+    project.height = 1080;
+    project.fps = 30;
+    project.activeTimelineId = "tl";
+    session->project = project;
+    EditSession::Timeline timeline;
+    timeline.id = "tl";
+    timeline.name = "Timeline 1";
+    timeline.clips = std::move(clips);
+    session->timelines.push_back(std::move(timeline));
+    session->normalizeAllClipTiming();
+    return session;
+}
+
+EngineHarness::EngineHarness()
+{
+    QObject::connect(&engine, &TimelinePreviewEngine::statusChanged,
+                     [this] { statuses.push_back(engine.status()); });
+}
+
+std::shared_ptr<FakePreviewPlayer> EngineHarness::adopt(std::shared_ptr<EditSession> session)
+{
+    const double length = session->timelines.empty() ? 0 : session->timelines.front().duration.value_or(0);
+    engine.adoptSession(std::move(session), media.path(), std::nullopt, true);
+    auto player = builder->finish(length);
+    queue->runUntilIdle();
+    return player;
+}
+
+bool EngineHarness::showed(const std::string& status) const
+{
+    return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+}
+
+namespace {
+
+bool sameTime(double a, double b)
+{
+    return std::abs(a - b) <= 1e-6;
+}
+
+bool idMatches(const std::string& expected, const std::string& actual)
+{
+    if (expected.size() > 4 && expected.ends_with("_b_*")) {
+        const std::string prefix = expected.substr(0, expected.size() - 1);
+        return actual.starts_with(prefix) && actual.size() == prefix.size() + 8;
+    }
+    return expected == actual;
+}
+
+std::string describe(const std::vector<EditSession::Clip>& clips)
+{
+    std::ostringstream text;
+    for (const EditSession::Clip& clip : clips) {
+        text << "  " << clip.id << " start " << clip.startTime.value_or(0) << " dur " << clip.duration.value_or(0)
+             << " lane " << clip.track.value_or(1) << " in " << clip.inPoint.value_or(0) << "\n";
+    }
+    return text.str();
+}
+
+} // namespace
+
+::testing::AssertionResult timelineIs(const EditSession& session, const std::vector<Row>& rows)
+{
+    const auto index = session.activeTimelineIndex();
+    if (!index) {
+        return ::testing::AssertionFailure() << "no active timeline";
+    }
+    const std::vector<EditSession::Clip>& clips = session.timelines[*index].clips;
+    bool same = clips.size() == rows.size();
+    for (std::size_t i = 0; same && i < rows.size(); ++i) {
+        const EditSession::Clip& clip = clips[i];
+        const Row& row = rows[i];
+        same = idMatches(row.id, clip.id) && sameTime(row.start, clip.startTime.value_or(0))
+            && sameTime(row.duration, clip.duration.value_or(0)) && row.lane == clip.track.value_or(1)
+            && (std::isnan(row.in) || sameTime(row.in, clip.inPoint.value_or(0)));
+    }
+    if (same) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "timeline is\n" << describe(clips);
+}
+
+} // namespace velmora::test

@@ -1,0 +1,61 @@
+#pragma once
+
+// An engine wired to a manual main queue, a manual clock and a fake composition builder, and
+// builders and a whole-timeline comparison for the engine's tests.
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "FakeCompositionBuilder.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/ManualMainQueue.h"
+#include "preview/TimelinePreviewEngine.h"
+#include "support/TestSupport.h"
+
+namespace velmora::test {
+
+// A clip of the given kind ("video", "audio", …); name it "DJI_0001.MP4" and
+// "DJI_0001 (Audio)" to pair a video with its audio.
+EditSession::Clip clip(std::string id, std::string type, double start, double duration, int lane = 1,
+                       std::string name = {});
+
+// A session at 30 fps whose one timeline "tl" ("Timeline 1") holds the clips.
+std::shared_ptr<EditSession> sessionWith(std::vector<EditSession::Clip> clips);
+
+struct EngineHarness {
+    EngineHarness();
+
+    // Adopts the session with the harness's media folder and answers the build with a player
+    // over the timeline's length; returns that player.
+    std::shared_ptr<FakePreviewPlayer> adopt(std::shared_ptr<EditSession> session);
+    // Whether the engine showed the status at some point (every status is recorded).
+    bool showed(const std::string& status) const;
+    EditSession& session() const { return *engine.session(); }
+
+    std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(100.0);
+    std::shared_ptr<FakeCompositionBuilder> builder = std::make_shared<FakeCompositionBuilder>(queue);
+    TempDir media;
+    TimelinePreviewEngine engine{TimelinePreviewEngine::Services{queue, clock, builder}};
+    std::vector<std::string> statuses;
+};
+
+// One clip as the tests compare it. An id "X_b_*" matches the right part of a cut of X; an
+// in point of NaN is not compared.
+struct Row {
+    std::string id;
+    double start = 0;
+    double duration = 0;
+    int lane = 1;
+    double in = std::numeric_limits<double>::quiet_NaN();
+};
+
+// Every clip of the active timeline, in stored order, matches the rows (times within 1e-6 s).
+::testing::AssertionResult timelineIs(const EditSession& session, const std::vector<Row>& rows);
+
+} // namespace velmora::test

@@ -1,0 +1,51 @@
+#pragma once
+
+// A composition builder that builds nothing: it counts requests, keeps the session copies it
+// was given and answers when the test says so, with a fake player or an error.
+
+#include <memory>
+#include <vector>
+
+#include "FakePreviewPlayer.h"
+#include "preview/PreviewCompositionBuilder.h"
+
+namespace velmora::test {
+
+class FakeCompositionBuilder final : public PreviewCompositionBuilder {
+public:
+    explicit FakeCompositionBuilder(std::shared_ptr<MainQueue> queue) : queue_(std::move(queue)) {}
+
+    void build(Request request, std::function<void(PreviewCompositionOutcome)> completion) override
+    {
+        requests.push_back(std::move(request));
+        completions_.push_back(std::move(completion));
+    }
+
+    std::size_t buildCount() const { return requests.size(); }
+
+    // Answers request `index` (default: the newest) with a player over an item of that length,
+    // delivered on the main queue. Returns the player.
+    std::shared_ptr<FakePreviewPlayer> finish(double itemSeconds, std::optional<std::size_t> index = std::nullopt)
+    {
+        auto player = std::make_shared<FakePreviewPlayer>(queue_, itemSeconds);
+        PreviewComposition composition;
+        composition.player = player;
+        queue_->post([completion = completions_.at(index.value_or(completions_.size() - 1)), composition] {
+            completion(composition);
+        });
+        return player;
+    }
+
+    void fail(const Error& error)
+    {
+        queue_->post([completion = completions_.back(), error] { completion(error); });
+    }
+
+    std::vector<Request> requests;
+
+private:
+    std::shared_ptr<MainQueue> queue_;
+    std::vector<std::function<void(PreviewCompositionOutcome)>> completions_;
+};
+
+} // namespace velmora::test

@@ -1,0 +1,87 @@
+#pragma once
+
+// A preview player without media: it records what the engine asks of it, lands every seek on
+// its target and answers on the main queue, newest seek first in line.
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/dispatch/MainQueue.h"
+#include "preview/PreviewPlayer.h"
+
+namespace velmora::test {
+
+class FakePreviewPlayer final : public PreviewPlayer {
+public:
+    struct Seek {
+        double seconds = 0;
+        double toleranceSeconds = 0; // before and after are always given alike
+    };
+
+    FakePreviewPlayer(std::shared_ptr<MainQueue> queue, double itemSeconds)
+        : queue_(std::move(queue)), itemDuration_(MediaTime::fromSeconds(itemSeconds, 600))
+    {
+    }
+
+    void play() override
+    {
+        ++playCount;
+        rate_ = rate_ == 0 ? 1 : rate_;
+    }
+    void pause() override
+    {
+        ++pauseCount;
+        rate_ = 0;
+    }
+    double rate() const override { return rate_; }
+    void setRate(double rate) override { rate_ = rate; }
+    MediaTime currentTime() const override { return currentTime_; }
+
+    void seek(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime&,
+              std::function<void(bool)> completion) override
+    {
+        seeks.push_back({time.seconds(), toleranceBefore.seconds()});
+        const std::uint64_t serial = ++seekSerial_;
+        currentTime_ = time;
+        queue_->post([this, serial, completion = std::move(completion)] {
+            if (completion) {
+                completion(serial == seekSerial_);
+            }
+        });
+    }
+
+    TimeObserverToken addPeriodicTimeObserver(const MediaTime&, std::function<void(const MediaTime&)> callback) override
+    {
+        observers_[++nextToken_] = std::move(callback);
+        return nextToken_;
+    }
+    void removeTimeObserver(TimeObserverToken token) override { observers_.erase(token); }
+    void setVolume(float) override {}
+    MediaTime itemDuration() const override { return itemDuration_; }
+
+    // The player reports a time, as it does while playing.
+    void reportTime(double seconds)
+    {
+        currentTime_ = MediaTime::fromSeconds(seconds, 600);
+        for (auto& [token, callback] : std::map(observers_)) {
+            callback(currentTime_);
+        }
+    }
+    std::size_t observerCount() const { return observers_.size(); }
+
+    int playCount = 0;
+    int pauseCount = 0;
+    std::vector<Seek> seeks;
+
+private:
+    std::shared_ptr<MainQueue> queue_;
+    MediaTime itemDuration_;
+    MediaTime currentTime_ = MediaTime::zero();
+    double rate_ = 0;
+    std::uint64_t seekSerial_ = 0;
+    TimeObserverToken nextToken_ = 0;
+    std::map<TimeObserverToken, std::function<void(const MediaTime&)>> observers_;
+};
+
+} // namespace velmora::test
