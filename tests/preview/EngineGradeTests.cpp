@@ -1,0 +1,172 @@
+// Grade and LUT controls, and the grade and fade edits that leave no empty undo step.
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+
+namespace velmora::test {
+namespace {
+
+// A 3×3×3 identity cube, the smallest size the LUT resolver accepts.
+std::string identityCube()
+{
+    const char* const steps[] = {"0", "0.5", "1"};
+    std::string text = "LUT_3D_SIZE 3\n";
+    for (const char* b : steps) {
+        for (const char* g : steps) {
+            for (const char* r : steps) {
+                text += std::string(r) + " " + g + " " + b + "\n";
+            }
+        }
+    }
+    return text;
+}
+
+struct GradeFixture {
+    GradeFixture()
+    {
+        writeTextFile(h.media / "look.cube", identityCube());
+        h.adopt(sessionWith({clip("A", "video", 0, 4), clip("B", "video", 4, 4)}));
+    }
+    EngineHarness h;
+};
+
+TEST(EngineGrade, ClipLutChangesRegradeAndTurnThePreviewOn)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    QSignalSpy regrades(&engine, &TimelinePreviewEngine::gradePreviewRevisionChanged);
+
+    engine.setClipLutReference("look.cube", "A");
+    EXPECT_EQ(f.h.session().clipLutReference("A"), "look.cube");
+    EXPECT_TRUE(engine.gradePreviewEnabled());
+    EXPECT_EQ(engine.status(), "Grade ON — LUT + mood/basic when paused · Play = smooth raw");
+    EXPECT_EQ(regrades.count(), 2); // the live apply and the paused regrade
+    EXPECT_FALSE(engine.canUndo());
+
+    // The same reference again changes nothing at all.
+    const int revision = engine.gradePreviewRevision();
+    engine.setClipLutReference("look.cube", "A");
+    EXPECT_EQ(engine.gradePreviewRevision(), revision);
+
+    // Blank means no LUT.
+    engine.setClipLutReference("   ", "A");
+    EXPECT_EQ(f.h.session().clipLutReference("A"), "None");
+
+    engine.setSelectedClipId("A");
+    engine.setClipLutReference("look.cube", "A");
+    EXPECT_EQ(engine.selectedClipLutPickerValue(), "look.cube");
+    EXPECT_EQ(engine.clipLutPickerOptions(std::string("A")).back(), "look.cube");
+}
+
+TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    engine.setProjectLutReference("look.cube");
+    EXPECT_EQ(f.h.session().grade->lutCube, "look.cube");
+    EXPECT_EQ(engine.projectLutReference(), "look.cube");
+    EXPECT_EQ(engine.projectLutCube(), identityCube());
+
+    engine.setProjectLutReference("None");
+    EXPECT_EQ(engine.projectLutReference(), "None");
+    EXPECT_EQ(engine.projectLutCube(), "");
+
+    engine.setProjectLutReference("");
+    EXPECT_FALSE(f.h.session().grade->lutCube.has_value());
+    EXPECT_EQ(engine.projectLutReference(), "");
+}
+
+TEST(EngineGrade, GradeEditsReportWhetherAnyGradeIsLeft)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    ClipGradeEditState warm;
+    warm.temperature = 0.4;
+    engine.applyClipGradeEdit("A", warm, true);
+    EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");
+    EXPECT_TRUE(engine.canUndo());
+    EXPECT_NE(engine.gradeContext(), nullptr);
+
+    engine.applyClipGradeEdit("A", ClipGradeEditState{}, true);
+    EXPECT_EQ(engine.status(), "Clip grade cleared");
+    engine.undo();
+    engine.undo();
+    EXPECT_FALSE(f.h.session().timelines[0].clips[0].grade.has_value());
+}
+
+TEST(EngineGrade, GradeEditsThatChangeNothingLeaveNoUndoStep)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    ClipGradeEditState warm;
+    warm.temperature = 0.4;
+    engine.applyClipGradeEdit("A", warm, true);
+    engine.undo();
+    ASSERT_TRUE(engine.canRedo());
+
+    engine.applyClipGradeEdit("missing", warm, true);
+    engine.applyClipGradeEdit("A", ClipGradeEditState{}, true); // A has no grade already
+    EXPECT_FALSE(engine.canUndo());
+    EXPECT_TRUE(engine.canRedo());
+}
+
+TEST(EngineGrade, ThePreviewSwitchSpeaksOnlyWhenItFlips)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    f.h.statuses.clear();
+    engine.setGradePreviewEnabled(true);
+    engine.setGradePreviewEnabled(true);
+    EXPECT_EQ(f.h.statuses, std::vector<std::string>{"Grade ON — LUT + mood/basic when paused · Play = smooth raw"});
+    engine.setGradePreviewEnabled(false);
+    EXPECT_EQ(engine.status(), "Grade OFF — clip LUT still shows when paused · Play = smooth raw");
+
+    // A live change with the switch off turns it on; the next one says nothing.
+    ClipGradeEditState state;
+    state.exposure = 0.5;
+    engine.warmGradeSliderPreview("A", state);
+    EXPECT_TRUE(engine.gradePreviewInteractive());
+    EXPECT_TRUE(engine.gradePreviewEnabled());
+    f.h.statuses.clear();
+    engine.finalizeClipGradeLivePreview("A", state);
+    EXPECT_FALSE(engine.gradePreviewInteractive());
+    EXPECT_TRUE(f.h.statuses.empty());
+}
+
+TEST(EngineGrade, FadesShowWhatWasAskedAndKeepNoEmptyUndoStep)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    engine.setClipFades("B", 1, 1, false);
+    EXPECT_FALSE(engine.canUndo());
+    engine.setClipFades("A", 5, 0, true);
+    EXPECT_EQ(engine.status(), "Fade in 5.0s · fade out 0.0s");
+    EXPECT_EQ(f.h.session().timelines[0].clips[0].fadeIn, 2.0); // half of the 4 s clip
+    EXPECT_TRUE(engine.canUndo());
+    engine.undo();
+    ASSERT_TRUE(engine.canRedo());
+
+    engine.setClipFades("missing", 1, 1, true);
+    engine.setClipFades("B", 1, 1, true); // B has these fades already
+    EXPECT_FALSE(engine.canUndo());
+    EXPECT_TRUE(engine.canRedo());
+}
+
+TEST(EngineGrade, GainFollowsLinkedPartnersWithoutAnUndoStep)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("v", "video", 0, 4, 1, "DJI_0001.MP4"), clip("a", "audio", 0, 4, 1, "DJI_0001 (Audio)")}));
+    h.engine.setClipAudioLevel("v", 3.5, false);
+    EXPECT_EQ(h.engine.status(), "Clip gain 300%");
+    EXPECT_EQ(h.session().timelines[0].clips[1].audioLevel, 3.0);
+    EXPECT_FALSE(h.engine.canUndo());
+    h.engine.setSelectedClipId("v");
+    const auto level = h.engine.selectedClipAudioLevel();
+    ASSERT_TRUE(level.has_value());
+    EXPECT_EQ(level->clipId, "a");
+}
+
+} // namespace
+} // namespace velmora::test
