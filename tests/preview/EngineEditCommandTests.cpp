@@ -31,15 +31,11 @@ TEST(EngineSplit, ALinkedVideoCutsItsAudioAndSelectsTheRightHalf)
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 6}, {"a", 0, 6}}));
     h.engine.redo();
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"v_b_*", 2, 4}, {"a", 0, 2}, {"a_b_*", 2, 4}}));
-}
 
-TEST(EngineSplit, AnUnlinkedVideoIsCutAlone)
-{
-    EngineHarness h;
-    h.adopt(linkedPair());
+    // Unlinked, the video is cut alone.
+    h.engine.undo();
     h.engine.setSelectedClipId("v");
     h.engine.toggleAudioLinkForSelection();
-    h.engine.scrub(2);
     h.engine.splitAtPlayhead();
     EXPECT_TRUE(h.showed("v0.60 — Split OK — video only (reload Session JSON (v0.59+))"));
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"v_b_*", 2, 4}, {"a", 0, 6}}));

@@ -29,18 +29,6 @@ TEST(EngineTransport, ToggleIgnoresRepeatsAndPausesOnAFrame)
     EXPECT_DOUBLE_EQ(f.h.engine.playheadSeconds(), 301.0 / 30); // frame 301, truncated
 }
 
-TEST(EngineTransport, PlayingFromTheEndStartsOver)
-{
-    TransportFixture f;
-    f.h.engine.scrub(20);
-    f.h.queue->runUntilIdle();
-    f.h.engine.togglePlay();
-    EXPECT_EQ(f.player->seeks.back().seconds, 0.0);
-    EXPECT_FALSE(f.h.engine.isPlaying());
-    f.h.queue->runUntilIdle();
-    EXPECT_TRUE(f.h.engine.isPlaying());
-}
-
 TEST(EngineTransport, ScrubPausesOnlyWhileItsSeekRuns)
 {
     TransportFixture f;
@@ -68,22 +56,6 @@ TEST(EngineTransport, ASupersededSeekDoesNotComplete)
     EXPECT_EQ(first, 0);
     EXPECT_EQ(second, 1);
     EXPECT_EQ(f.h.engine.playheadSeconds(), 4.0);
-}
-
-TEST(EngineTransport, FrameStepsAndCutJumpsSeekExactly)
-{
-    TransportFixture f;
-    f.h.engine.stepPlayheadFrame(0, false);
-    EXPECT_EQ(f.player->seeks.size(), 1u); // only the install's seek
-    f.h.engine.stepPlayheadFrame(-1, false);
-    EXPECT_EQ(f.h.engine.playheadSeconds(), 0.0);
-    EXPECT_EQ(f.player->seeks.back().toleranceSeconds, 0.0);
-
-    EXPECT_EQ(f.h.engine.allCutPoints(), (std::vector<double>{0, 12, 20}));
-    f.h.engine.jumpToNextCut();
-    f.h.queue->runUntilIdle();
-    EXPECT_EQ(f.h.engine.playheadSeconds(), 12.0);
-    EXPECT_EQ(f.h.engine.timelineScrollAnchor(), TimelineScrollAnchor::trailing);
 }
 
 } // namespace

@@ -93,19 +93,6 @@ TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
     EXPECT_NEAR(h.engine.playheadSeconds(), *sourceLength, 1.0 / 30);
 }
 
-TEST(EngineTrim, PreviewOnlyShortens)
-{
-    EngineHarness h;
-    h.adopt(sessionWith({clip("c", "video", 4, 1)}));
-    using Edge = TimelinePreviewEngine::TrimEdge;
-    EXPECT_FALSE(h.engine.previewTrimEdge("c", Edge::tail, 4.04).has_value());
-    EXPECT_FALSE(h.engine.previewTrimEdge("c", Edge::tail, 6).has_value());
-    const auto head = h.engine.previewTrimEdge("c", Edge::head, 4.5);
-    ASSERT_TRUE(head.has_value());
-    EXPECT_EQ(head->start, 4.5);
-    EXPECT_EQ(head->duration, 0.5);
-}
-
 TEST(EngineSlip, SlipsTheSelectedClipsSourceWithADebouncedRebuild)
 {
     EngineHarness h;
