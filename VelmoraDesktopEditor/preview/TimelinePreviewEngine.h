@@ -289,7 +289,8 @@ public:
     // A trim handle drag starts: playback pauses and the gesture counts as in progress.
     void pauseForTrimDrag();
     std::optional<LinkedSource> previewLinkedSource(double at) const;
-    std::optional<VisualGradeSource> visualGradeSource(double at, const std::optional<std::string>& preferredClipId) const;
+    std::optional<VisualGradeSource> visualGradeSource(double at,
+                                                       const std::optional<std::string>& preferredClipId) const;
 
     // ---- snapping and zoom ----
 

@@ -79,6 +79,20 @@ TEST(EngineSplit, TheAudioBranchCutsThePartnerOnlyWithItsAudio)
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 8}, {"a", 0, 6}}));
 }
 
+TEST(EngineSplit, AVideoEdgeAfterTheAudioCutKeepsTheUndoStepAndRedraws)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("v", "video", 0, 2), clip("a", "audio", 0, 6)}));
+    h.engine.scrub(1.97); // 0.033 s before the video's end: only the audio can be cut
+    const int revision = h.engine.timelineRevision();
+    h.engine.splitAtPlayhead();
+    EXPECT_EQ(h.engine.status(), "Split: video edge — audio was cut; Ctrl+Z undo, nudge playhead inside blue clip");
+    EXPECT_EQ(h.engine.timelineRevision(), revision + 1);
+    EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"a", 0, 59.0 / 30}, {"a_b_*", 59.0 / 30, 6 - 59.0 / 30}}));
+    h.engine.undo();
+    EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"a", 0, 6}}));
+}
+
 TEST(EngineMove, DropsRippleOnTheirLaneAndReportTheirTarget)
 {
     EngineHarness h;

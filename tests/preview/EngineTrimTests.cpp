@@ -33,8 +33,9 @@ TEST(EngineTrim, TrimOutOnAudioRipplesOnlyTheAudioOfItsLane)
 TEST(EngineTrim, TrimOutOnALinkedVideoRipplesEveryClipOfTheLaneNumber)
 {
     EngineHarness h;
-    h.adopt(sessionWith({clip("v", "video", 10, 10, 1, "DJI_0001.MP4"), clip("a", "audio", 10, 10, 1, "DJI_0001 (Audio)"),
-                         clip("au2", "audio", 20, 5, 1, "music.wav"), clip("w", "video", 20, 5, 1, "other.mp4")}));
+    h.adopt(sessionWith({clip("v", "video", 10, 10, 1, "DJI_0001.MP4"),
+                         clip("a", "audio", 10, 10, 1, "DJI_0001 (Audio)"), clip("au2", "audio", 20, 5, 1, "music.wav"),
+                         clip("w", "video", 20, 5, 1, "other.mp4")}));
     h.engine.setRippleEditEnabled(true);
     h.engine.scrub(15);
     h.engine.trimAtPlayhead(); // the audio under the playhead leads to its linked picture
