@@ -403,6 +403,8 @@ private:
     // it before the rebuild that keeps it.
     void placePlayhead(double seconds);
     void republishSession();
+    // The project's canvas, 1920 × 1080 where it says none.
+    void takeCanvasFromProject();
     void bumpTimelineRevision();
     void bumpGradePreviewRevision();
     void bumpTimelineScrollRequest(TimelineScrollAnchor anchor);
