@@ -50,6 +50,7 @@ ToolbarEdgeScrollView::ToolbarEdgeScrollView(QWidget* parent)
     rightZone_->setObjectName(QStringLiteral("rightZone"));
     leftZone_->hide();
     rightZone_->hide();
+    clip_->installEventFilter(this);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -58,14 +59,12 @@ void ToolbarEdgeScrollView::setHostedContent(QWidget* content)
     const double remembered = offset_;
     if (content_ != content) {
         if (content_) {
-            content_->removeEventFilter(this);
             content_->hide();
             content_->deleteLater();
         }
         content_ = content;
         if (content_) {
             content_->setParent(clip_);
-            content_->installEventFilter(this);
             content_->show();
         }
     }
@@ -138,8 +137,9 @@ void ToolbarEdgeScrollView::resizeEvent(QResizeEvent* event)
 
 bool ToolbarEdgeScrollView::eventFilter(QObject* watched, QEvent* event)
 {
-    // The content's preferred size changed (a control appeared, a label got longer).
-    if (watched == content_ && event->type() == QEvent::LayoutRequest && !laying_)
+    // The content's preferred size changed (a control appeared, a label got longer): Qt asks
+    // the parent of a widget whose size hint changed to lay out again.
+    if (watched == clip_ && event->type() == QEvent::LayoutRequest && !laying_)
         setHostedContent(content_);
     return QWidget::eventFilter(watched, event);
 }
