@@ -88,10 +88,9 @@ TEST(VelmoraDarkPopUpPicker, EmptyAndHeaderOnlyListsHaveNoRowsAndNoSelection)
 
 TEST(VelmoraDarkPopUpPicker, RepeatedIdsKeepTheirFirstRow)
 {
-    const std::vector<Item> items{{"a", "First"}, {"b", "B"}, {"a", "Second"}};
-    EXPECT_EQ(VelmoraDarkPopUpPicker::selectableIds(items), (std::vector<std::string>{"a", "b"}));
     VelmoraDarkPopUpPicker picker;
-    picker.setSelectionAndItems("a", items);
+    picker.setSelectionAndItems("a", {{"a", "First"}, {"b", "B"}, {"a", "Second"}});
+    EXPECT_EQ(picker.selectableTags(), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(rowTitles(picker), (QStringList{"First", "B"}));
 }
 

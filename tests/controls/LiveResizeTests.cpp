@@ -48,23 +48,6 @@ TEST(LiveResizeDetector, SingleResizesApartAreNotALiveResize)
     EXPECT_EQ(queue->pendingCount(), 0);
 }
 
-TEST(LiveResizeDetector, ResetEndsALiveResizeAndDeletionDropsPendingWork)
-{
-    auto queue = std::make_shared<ManualMainQueue>();
-    {
-        LiveResizeDetector detector(queue);
-        detector.noteResize();
-        detector.noteResize();
-        ASSERT_TRUE(detector.isLiveResize());
-        detector.reset();
-        EXPECT_FALSE(detector.isLiveResize());
-        detector.noteResize();
-    }
-    // The detector is gone: its delayed work runs and does nothing.
-    queue->advance(1.0);
-    SUCCEED();
-}
-
 class WindowResizeMonitorTest : public ::testing::Test {
 protected:
     void SetUp() override

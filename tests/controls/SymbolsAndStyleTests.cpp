@@ -80,16 +80,6 @@ TEST(VelmoraSymbols, WidgetsCarryTheSymbolName)
     EXPECT_FALSE(label.pixmap().isNull());
 }
 
-TEST(VelmoraPalette, WorkspaceColoursAreTheOpaqueGreys)
-{
-    EXPECT_EQ(VelmoraPalette::editorBg(), QColor(0, 0, 0));
-    EXPECT_EQ(VelmoraPalette::editorPanel(), QColor(20, 20, 20));
-    EXPECT_EQ(VelmoraPalette::editorText(), QColor(255, 255, 255));
-    EXPECT_EQ(VelmoraPalette::editorMuted(), QColor(166, 166, 166));
-    EXPECT_EQ(VelmoraPalette::css(VelmoraPalette::editorPanel()), "#141414");
-    EXPECT_EQ(VelmoraPalette::css(VelmoraPalette::grey(1, 0.5)), "rgba(255, 255, 255, 128)");
-}
-
 TEST(VelmoraStyleSheet, ParsesAndStylesTheSharedControls)
 {
     static QStringList warnings;

@@ -182,15 +182,9 @@ TEST(EditorKeyRouter, KeysAreMatchedByPositionWhereThePlatformGivesOne)
     EXPECT_EQ(EditorKeyRouter::keyOf(Qt::Key_Z, 0, true), EditorKey::z);
     EXPECT_EQ(EditorKeyRouter::keyOf(Qt::Key_Z, 29, false), EditorKey::z);
 
-    const std::vector<std::pair<std::uint32_t, EditorKey>> positions{
-        {9, EditorKey::escape},         {22, EditorKey::deleteBackward}, {34, EditorKey::leftBracket},
-        {35, EditorKey::rightBracket},  {39, EditorKey::s},              {41, EditorKey::f},
-        {42, EditorKey::g},             {46, EditorKey::l},              {65, EditorKey::space},
-        {111, EditorKey::upArrow},      {113, EditorKey::leftArrow},     {114, EditorKey::rightArrow},
-        {116, EditorKey::downArrow},    {119, EditorKey::deleteForward}, {38, EditorKey::other},
-    };
-    for (const auto& [code, key] : positions)
-        EXPECT_EQ(EditorKeyRouter::keyAtKeycode(code), key) << code;
+    EXPECT_EQ(EditorKeyRouter::keyAtKeycode(34), EditorKey::leftBracket);
+    EXPECT_EQ(EditorKeyRouter::keyAtKeycode(119), EditorKey::deleteForward);
+    EXPECT_EQ(EditorKeyRouter::keyAtKeycode(38), EditorKey::other); // the A key
     // Shift turns the bracket keys into braces.
     EXPECT_EQ(EditorKeyRouter::keyForQtKey(Qt::Key_BraceLeft), EditorKey::leftBracket);
     EXPECT_EQ(EditorKeyRouter::keyForQtKey(Qt::Key_BraceRight), EditorKey::rightBracket);
