@@ -102,7 +102,7 @@ TEST(EditorKeyRouter, RepeatsActOnlyForArrowsAndTextFieldsOrDialogsTakeEverythin
         typing.textInputHasFocus = true;
         EXPECT_EQ(EditorKeyRouter::decide(typing), passed);
         EditorKeyPress answering = press(key);
-        answering.modalDialogIsActive = true;
+        answering.dialogOrMenuIsOpen = true;
         EXPECT_EQ(EditorKeyRouter::decide(answering), passed);
     }
 }

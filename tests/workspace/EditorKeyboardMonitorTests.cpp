@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
@@ -65,7 +66,7 @@ TEST_F(EditorKeyboardMonitorTest, TakesTheEditorKeysBeforeTheFocusedWidget)
     EXPECT_EQ(log, (std::vector<std::string>{"split", "step 1"}));
 }
 
-TEST_F(EditorKeyboardMonitorTest, ATextFieldKeepsEveryKey)
+TEST_F(EditorKeyboardMonitorTest, TextFieldsAndDialogsKeepEveryKey)
 {
     field->setFocus();
     QTest::keyClicks(field, QStringLiteral("s s"));
@@ -73,6 +74,15 @@ TEST_F(EditorKeyboardMonitorTest, ATextFieldKeepsEveryKey)
     EXPECT_TRUE(log.empty());
     // Ctrl+Z reached the field and undid typing there.
     EXPECT_LT(field->text().size(), 3);
+
+    // An alert waiting for an answer gets Space and Escape.
+    QDialog alert(&window);
+    alert.setModal(true);
+    alert.show();
+    QTest::keyClick(&alert, Qt::Key_Space);
+    QTest::keyClick(&alert, Qt::Key_Escape);
+    EXPECT_TRUE(log.empty());
+    EXPECT_FALSE(alert.isVisible()); // Escape rejected it
 }
 
 TEST_F(EditorKeyboardMonitorTest, ShortcutsOfTakenKeysDoNotFireButCtrlSReachesSave)
