@@ -50,6 +50,7 @@ ToolbarEdgeScrollView::ToolbarEdgeScrollView(QWidget* parent)
     rightZone_->setObjectName(QStringLiteral("rightZone"));
     leftZone_->hide();
     rightZone_->hide();
+    clip_->installEventFilter(this);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -58,19 +59,16 @@ void ToolbarEdgeScrollView::setHostedContent(QWidget* content)
     const double remembered = offset_;
     if (content_ != content) {
         if (content_) {
-            content_->removeEventFilter(this);
             content_->hide();
             content_->deleteLater();
         }
         content_ = content;
         if (content_) {
             content_->setParent(clip_);
-            content_->installEventFilter(this);
             content_->show();
         }
     }
-    relayoutDocumentAndEdges();
-    restoreHorizontalScroll(remembered);
+    layoutPreservingScroll(remembered);
     updateGeometry();
 }
 
@@ -133,20 +131,20 @@ QSize ToolbarEdgeScrollView::minimumSizeHint() const
 void ToolbarEdgeScrollView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    layoutPreservingScroll();
+    layoutPreservingScroll(offset_);
 }
 
 bool ToolbarEdgeScrollView::eventFilter(QObject* watched, QEvent* event)
 {
-    // The content's preferred size changed (a control appeared, a label got longer).
-    if (watched == content_ && event->type() == QEvent::LayoutRequest && !laying_)
-        setHostedContent(content_);
+    // The content's preferred size changed (a control appeared, a label got longer): Qt asks
+    // the parent of a widget whose size hint changed to lay out again.
+    if (watched == clip_ && event->type() == QEvent::LayoutRequest && content_)
+        layoutPreservingScroll(offset_);
     return QWidget::eventFilter(watched, event);
 }
 
-void ToolbarEdgeScrollView::layoutPreservingScroll()
+void ToolbarEdgeScrollView::layoutPreservingScroll(double remembered)
 {
-    const double remembered = offset_;
     layoutFrames();
     relayoutDocumentAndEdges();
     restoreHorizontalScroll(remembered);
@@ -171,7 +169,6 @@ void ToolbarEdgeScrollView::relayoutDocumentAndEdges()
         updateEdgeVisibility();
         return;
     }
-    laying_ = true;
     const int h = std::max(height(), static_cast<int>(scrollMath::minimumHeight));
     const QSize preferred = content_->sizeHint();
     const QSize minimum = content_->minimumSizeHint();
@@ -179,7 +176,6 @@ void ToolbarEdgeScrollView::relayoutDocumentAndEdges()
     const int documentHeight = std::max(preferred.height(), h);
     content_->setGeometry(-static_cast<int>(std::lround(offset_)), 0, static_cast<int>(std::ceil(documentWidth_)),
                           documentHeight);
-    laying_ = false;
     updateEdgeVisibility();
 }
 

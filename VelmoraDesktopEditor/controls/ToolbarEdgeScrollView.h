@@ -54,7 +54,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void layoutPreservingScroll();
+    // Lays out the strips, the visible area and the content, then shows `remembered` again.
+    void layoutPreservingScroll(double remembered);
     void layoutFrames();
     void relayoutDocumentAndEdges();
     void updateEdgeVisibility();
@@ -70,7 +71,6 @@ private:
     // A position that could not be restored because the content could not scroll; tried once
     // more on the next layout, then dropped.
     std::optional<double> pendingScrollRestoreX_;
-    bool laying_ = false;
 };
 
 } // namespace velmora

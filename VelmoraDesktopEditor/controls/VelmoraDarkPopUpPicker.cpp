@@ -48,16 +48,6 @@ void VelmoraDarkPopUpPicker::pickIndex(int index)
     emit changed();
 }
 
-std::vector<std::string> VelmoraDarkPopUpPicker::selectableIds(const std::vector<PopUpItem>& items)
-{
-    std::vector<std::string> ids;
-    for (const PopUpItem& item : items) {
-        if (!item.isSectionHeader && std::find(ids.begin(), ids.end(), item.id) == ids.end())
-            ids.push_back(item.id);
-    }
-    return ids;
-}
-
 int VelmoraDarkPopUpPicker::rowForSelection(const std::vector<std::string>& tags, const std::string& selection)
 {
     const auto found = std::find(tags.begin(), tags.end(), selection);
@@ -82,11 +72,14 @@ void VelmoraDarkPopUpPicker::rebuild()
     // Rebuilding is not a choice of the user: no activation signals meanwhile.
     const QSignalBlocker blocker(this);
     clear();
-    selectableTags_ = selectableIds(items_);
-    for (const std::string& id : selectableTags_) {
-        const auto row = std::find_if(items_.begin(), items_.end(),
-                                      [&](const PopUpItem& item) { return !item.isSectionHeader && item.id == id; });
-        addItem(toQString(row->title));
+    selectableTags_.clear();
+    for (const PopUpItem& item : items_) {
+        // A repeated id keeps its first row: rows are looked up by id.
+        if (item.isSectionHeader ||
+            std::find(selectableTags_.begin(), selectableTags_.end(), item.id) != selectableTags_.end())
+            continue;
+        selectableTags_.push_back(item.id);
+        addItem(toQString(item.title));
     }
     setCurrentIndex(rowForSelection(selectableTags_, selection_));
 }

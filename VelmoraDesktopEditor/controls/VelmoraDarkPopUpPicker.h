@@ -30,14 +30,13 @@ public:
     void setSelection(std::string selection);
     const std::string& selection() const { return selection_; }
     const std::vector<PopUpItem>& items() const { return items_; }
-    // The ids of the rows that can be chosen, in row order: row i stands for entry i.
+    // The ids of the rows that can be chosen (not headers; a repeated id keeps its first row),
+    // in row order: row i stands for entry i.
     const std::vector<std::string>& selectableTags() const { return selectableTags_; }
 
     // The user chose row `index`: nothing when it is out of range or already the selection.
     void pickIndex(int index);
 
-    // Ids of the rows that are not headers, in order. A repeated id keeps its first row.
-    static std::vector<std::string> selectableIds(const std::vector<PopUpItem>& items);
     // The row to show for `selection` (exact, case-sensitive): its row, else 0, else -1 when
     // there are no rows.
     static int rowForSelection(const std::vector<std::string>& tags, const std::string& selection);

@@ -1,15 +1,28 @@
 #include "controls/VelmoraPalette.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace velmora::VelmoraPalette {
 
+namespace {
+
+// 8 bits a channel, as the style sheet and the painters use them.
+int channel(double value)
+{
+    return static_cast<int>(std::lround(std::clamp(value, 0.0, 1.0) * 255.0));
+}
+
+QColor rgb(double red, double green, double blue, double opacity = 1.0)
+{
+    return QColor(channel(red), channel(green), channel(blue), channel(opacity));
+}
+
+} // namespace
+
 QColor grey(double white, double opacity)
 {
-    QColor colour;
-    colour.setRgbF(static_cast<float>(std::clamp(white, 0.0, 1.0)), static_cast<float>(std::clamp(white, 0.0, 1.0)),
-                   static_cast<float>(std::clamp(white, 0.0, 1.0)), static_cast<float>(std::clamp(opacity, 0.0, 1.0)));
-    return colour;
+    return rgb(white, white, white, opacity);
 }
 
 QString css(const QColor& colour)
@@ -35,19 +48,8 @@ QColor fieldBg() { return grey(0.22); }
 QColor segmentBorder() { return grey(0.30); }
 QColor segmentChecked() { return grey(0.36); }
 
-QColor accent()
-{
-    QColor colour;
-    colour.setRgbF(0.2f, 0.45f, 0.85f);
-    return colour;
-}
-
-QColor clipBlock()
-{
-    QColor colour;
-    colour.setRgbF(0.35f, 0.55f, 0.95f, 0.85f);
-    return colour;
-}
+QColor accent() { return rgb(0.2, 0.45, 0.85); }
+QColor clipBlock() { return rgb(0.35, 0.55, 0.95, 0.85); }
 
 QColor playhead() { return QColor(255, 59, 48); }
 

@@ -14,7 +14,7 @@ QColor grey(double white, double opacity = 1.0);
 // "#rrggbb" or "rgba(r, g, b, a)" for style sheets.
 QString css(const QColor& colour);
 
-// Workspace colours shared by every piece of the Edit workspace.
+// Workspace colours shared by every view of the Edit workspace.
 QColor editorBg();    // black
 QColor editorPanel(); // white 0.08: bars and panels (also the Mode picker's strip)
 QColor editorText();  // white

@@ -32,10 +32,13 @@ VelmoraSegmentedPicker::VelmoraSegmentedPicker(const QString& label, const QStri
         button->setFocusPolicy(Qt::TabFocus);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         // Where the segment sits, for the style sheet's rounded ends.
-        const char* position = segmentTitles.size() == 1 ? "only"
-                               : i == 0                  ? "first"
-                               : i == segmentTitles.size() - 1 ? "last"
-                                                              : "middle";
+        const char* position = "middle";
+        if (segmentTitles.size() == 1)
+            position = "only";
+        else if (i == 0)
+            position = "first";
+        else if (i == segmentTitles.size() - 1)
+            position = "last";
         button->setProperty("segment", QString::fromLatin1(position));
         group_->addButton(button, i);
         row->addWidget(button, 1);

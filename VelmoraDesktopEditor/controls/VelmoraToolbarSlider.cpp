@@ -33,7 +33,9 @@ void VelmoraToolbarSlider::setValueRange(double minimum, double maximum)
     minimum_ = minimum;
     maximum_ = std::max(minimum, maximum);
     const double span = maximum_ - minimum_;
-    const int stepPositions = span > 0 && step_ > 0 ? std::max(1, static_cast<int>(std::lround(step_ / span * resolution))) : 1;
+    // Arrow keys move by one step (at least one position), Page keys by ten.
+    const double stepFraction = span > 0 && step_ > 0 ? std::min(step_ / span, 1.0) : 0.0;
+    const int stepPositions = std::max(1, static_cast<int>(std::lround(stepFraction * resolution)));
     setSingleStep(stepPositions);
     setPageStep(stepPositions * 10);
     showValue(shown_);

@@ -1,7 +1,5 @@
 #include "controls/WindowKeyboardFocusView.h"
 
-#include <QEvent>
-
 namespace velmora {
 
 WindowKeyboardFocusView::WindowKeyboardFocusView(QWidget* parent) : QWidget(parent)
@@ -24,15 +22,6 @@ void WindowKeyboardFocusView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     claimFocusIfNeeded();
-}
-
-bool WindowKeyboardFocusView::event(QEvent* event)
-{
-    const bool handled = QWidget::event(event);
-    // Moved into a window that is already on screen: appear in it, which claims focus.
-    if (event->type() == QEvent::ParentChange && parentWidget() && parentWidget()->isVisible() && !isVisible())
-        show();
-    return handled;
 }
 
 } // namespace velmora

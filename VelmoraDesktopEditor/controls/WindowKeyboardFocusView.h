@@ -5,7 +5,8 @@
 namespace velmora {
 
 // An invisible view for the content of a tool window (the source viewer's, for one): as soon as
-// it is shown in a window it makes that window the active window and itself the focus widget,
+// it is shown in a window (with the window, or by show() when added to a window already on
+// screen) it makes that window the active window and itself the focus widget,
 // so the window's single-key shortcuts work without a first click. It claims focus again each
 // time `claimFocusIfNeeded` is called (the owner calls it when it refreshes the window's
 // content), never gives focus back and holds no state. It takes no clicks. Main thread only.
@@ -23,7 +24,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
 };
 
 } // namespace velmora

@@ -32,8 +32,8 @@ EditorKeyDecision decide(const EditorKeyPress& press)
     // Arrows act on every repeat; every other key once per press.
     if (press.isAutoRepeat && !isArrow(press.key))
         return pass;
-    // Typing in a text field, or answering a dialog, is never taken over.
-    if (press.textInputHasFocus || press.modalDialogIsActive)
+    // Typing in a text field, answering a dialog or choosing in a menu is never taken over.
+    if (press.textInputHasFocus || press.dialogOrMenuIsOpen)
         return pass;
     if (press.key == EditorKey::escape)
         return consume(EditorKeyCommand::cancelTrim);

@@ -36,7 +36,7 @@ struct EditorKeyPress {
     bool control = false;
     bool isAutoRepeat = false;
     bool textInputHasFocus = false;   // a text field of any window of the application has focus
-    bool modalDialogIsActive = false; // an alert or dialog waits for an answer
+    bool dialogOrMenuIsOpen = false;  // a modal dialog or a pop-up menu takes the keys
     bool sourceViewerIsKey = false;   // only consulted for Space
 };
 
@@ -73,7 +73,7 @@ struct EditorKeyDecision {
 namespace EditorKeyRouter {
 
 // First rule that applies wins: auto-repeat passes except for the arrows; a focused text field
-// or a waiting dialog passes everything; Escape cancels a trim whatever the modifiers; with Ctrl
+// an open dialog or pop-up menu passes everything; Escape cancels a trim whatever the modifiers; with Ctrl
 // held only Z acts (undo, with Shift redo); Alt or Meta pass; then the single keys, Shift
 // ignored except as the arrows' fine step; Space passes while the source viewer is active.
 EditorKeyDecision decide(const EditorKeyPress& press);

@@ -52,7 +52,7 @@ EditorKeyPress EditorKeyboardMonitorView::pressOf(const QKeyEvent& event)
     press.control = modifiers.testFlag(Qt::MetaModifier);
     press.isAutoRepeat = event.isAutoRepeat();
     press.textInputHasFocus = isTextInput(QApplication::focusWidget());
-    press.modalDialogIsActive = QApplication::activeModalWidget() != nullptr;
+    press.dialogOrMenuIsOpen = QApplication::activeModalWidget() || QApplication::activePopupWidget();
     return press;
 }
 

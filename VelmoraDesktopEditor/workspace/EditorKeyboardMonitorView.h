@@ -25,7 +25,8 @@ public:
     bool isMonitoring() const { return installed_; }
 
     // The facts of a key event in the application's state now: which key (by position where
-    // the platform gives one), the modifiers, whether a text field has focus or a dialog waits.
+    // the platform gives one), the modifiers, whether a text field has focus or a modal dialog
+    // or pop-up menu is open.
     static EditorKeyPress pressOf(const QKeyEvent& event);
 
     QSize sizeHint() const override { return {0, 0}; }

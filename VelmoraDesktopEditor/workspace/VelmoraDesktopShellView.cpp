@@ -67,13 +67,7 @@ VelmoraDesktopShellView::VelmoraDesktopShellView(ShellWorkspaceFactories factori
     connect(workflow_, &VelmoraWorkflowState::selectedTabChanged, this,
             &VelmoraDesktopShellView::showSelectedWorkspace);
 
-    shownTab_ = workflow_->selectedTab();
-    modePicker_->setCurrentIndex(indexOf(shownTab_));
-    const ShellWorkspaceFactories::Factory& make =
-        shownTab_ == VelmoraShellTab::exportTab ? factories_.exportTab : factories_.editor;
-    workspace_ = make ? make(*workflow_, container_) : nullptr;
-    if (workspace_)
-        holder->addWidget(workspace_);
+    showSelectedWorkspace();
 }
 
 VelmoraDesktopShellView::~VelmoraDesktopShellView()
