@@ -12,6 +12,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "FakeSourcePlayer.h"
 #include "InspectorTestSupport.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "controls/VelmoraSymbols.h"
@@ -23,7 +24,6 @@
 #include "inspectors/SourceAudioWaveformView.h"
 #include "inspectors/SourceGradedPreviewView.h"
 #include "inspectors/SourceViewer.h"
-#include "preview/FakePreviewPlayer.h"
 #include "support/AudioFixtures.h"
 #include "support/MediaFixtures.h"
 
@@ -102,7 +102,7 @@ struct ViewerFixture {
         result.mainQueue = h.queue;
         result.openPlayback = [this](const std::filesystem::path& file) {
             opened.push_back(file.filename().string());
-            player = std::make_shared<FakePreviewPlayer>(h.queue, 2.0);
+            player = std::make_shared<FakeSourcePlayer>(h.queue);
             return SourcePlayback{player, [this] { return picture; }};
         };
         if (probe)
@@ -122,7 +122,7 @@ struct ViewerFixture {
         return std::make_unique<SourceViewer>(
             h.engine, source(sourceId), mediaFolder, std::nullopt, std::move(clipId), in, out,
             [this] { return windowKey; }, record("update"), record("insert"), record("add"),
-            [this] { handOvers.push_back({"close"}); }, [this] { ++lutChanges; }, services());
+            [this] { handOvers.push_back({"close", 0, 0, ""}); }, [this] { ++lutChanges; }, services());
     }
 
     // Makes and shows a viewer and waits for its duration when it loads one.
@@ -144,7 +144,7 @@ struct ViewerFixture {
     InspectorHarness h;
     std::optional<std::filesystem::path> mediaFolder = h.media.path();
     std::function<std::optional<double>(const std::filesystem::path&)> probe;
-    std::shared_ptr<FakePreviewPlayer> player;
+    std::shared_ptr<FakeSourcePlayer> player;
     QImage picture;
     std::vector<std::string> opened;
     std::vector<HandOver> handOvers;
@@ -204,13 +204,14 @@ TEST(SourceViewer, AMediaPoolSourceMarksPlaysAndHandsOver)
     Controller& c = viewer->controller();
     ASSERT_EQ(f.opened, std::vector<std::string>{"s1.mp4"});
     EXPECT_EQ(f.player->observerCount(), 1u);
+    EXPECT_EQ(f.player->observerInterval, 0.1);
     ASSERT_TRUE(f.waitForMarks(*viewer));
     EXPECT_NEAR(c.duration(), 2.0, 0.05);
     EXPECT_EQ(c.inPoint(), 0);
     EXPECT_EQ(c.outPoint(), c.duration());
     EXPECT_EQ(c.sourceLutReference(), "None");
     ASSERT_FALSE(f.player->seeks.empty());
-    EXPECT_EQ(f.player->seeks.back().seconds, 0);
+    EXPECT_EQ(f.player->seeks.back(), 0);
     EXPECT_EQ(text(*viewer, "sizeLabel"), QString::fromUtf8("160\u00D796 \u00B7 25.00 fps"));
     EXPECT_EQ(child<QPushButton>(*viewer, "insertButton")->property("look"), "prominent");
     EXPECT_TRUE(child<QPushButton>(*viewer, "addButton"));
@@ -250,13 +251,13 @@ TEST(SourceViewer, AMediaPoolSourceMarksPlaysAndHandsOver)
 
     // Scrubbing seeks the player; the read-out follows the player, not the slider.
     child<QSlider>(*viewer, "scrubSlider")->setValue(150);
-    EXPECT_EQ(f.player->seeks.back().seconds, 1.5);
+    EXPECT_EQ(f.player->seeks.back(), 1.5);
     EXPECT_EQ(c.currentTime(), 0.5);
 
     child<QPushButton>(*viewer, "clearButton")->click();
     EXPECT_EQ(c.inPoint(), 0);
     EXPECT_EQ(c.outPoint(), c.duration());
-    EXPECT_EQ(f.player->seeks.back().seconds, 0);
+    EXPECT_EQ(f.player->seeks.back(), 0);
     child<QPushButton>(*viewer, "closeButton")->click();
     EXPECT_EQ(f.handOvers.back().kind, "close");
 }
@@ -356,7 +357,7 @@ TEST(SourceViewer, ClosingReleasesThePlayerAndTheKeys)
     f.picture.fill(Qt::red);
     auto viewer = f.open("s1");
     ASSERT_TRUE(f.waitForMarks(*viewer));
-    std::weak_ptr<FakePreviewPlayer> weak = f.player;
+    std::weak_ptr<FakeSourcePlayer> weak = f.player;
     EXPECT_TRUE(viewer->isKeyMonitorInstalled());
     EXPECT_TRUE(viewer->gradedPreview()->isPollingLivePicture());
     QTest::keyClick(viewer.get(), Qt::Key_Space);
