@@ -1,6 +1,10 @@
 #include "InspectorTestSupport.h"
 
+#include <QThreadPool>
 #include <QWidget>
+#include <gtest/gtest.h>
+
+#include "grading/PreviewFrameGrader.h"
 
 namespace velmora::test {
 
@@ -18,7 +22,33 @@ std::string invertingCube()
     return text;
 }
 
+void finishBackgroundWork()
+{
+    // Stills queue behind each other; a waveform read may start a still-free probe and back.
+    for (int round = 0; round < 2; ++round) {
+        PreviewFrameGrader::gradeQueue().sync([] {});
+        QThreadPool::globalInstance()->waitForDone();
+    }
+}
+
+namespace {
+
+class FinishBackgroundWork final : public ::testing::Environment {
+public:
+    void TearDown() override { finishBackgroundWork(); }
+};
+
+[[maybe_unused]] ::testing::Environment* const finishAtExit =
+    ::testing::AddGlobalTestEnvironment(new FinishBackgroundWork);
+
+} // namespace
+
 InspectorHarness::InspectorHarness() = default;
+
+InspectorHarness::~InspectorHarness()
+{
+    finishBackgroundWork();
+}
 
 void InspectorHarness::adopt(std::vector<EditSession::Source> sources, std::vector<EditSession::Clip> clips)
 {

@@ -20,8 +20,14 @@ namespace velmora::test {
 // A 3×3×3 cube that inverts every colour: any picture it touches changes visibly.
 std::string invertingCube();
 
+// Waits for the inspectors' background work (still grading, waveform reads, duration probes)
+// to finish. Work left running when the test program exits would outlive the process's
+// statics, so the harness finishes it when it goes away, and once more after the last test.
+void finishBackgroundWork();
+
 struct InspectorHarness {
     InspectorHarness();
+    ~InspectorHarness();
 
     // Adopts a project with the given sources and clips over the harness's media folder (and
     // no project file). Each clip is normalised as a loaded project's would be.

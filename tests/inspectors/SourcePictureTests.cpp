@@ -61,6 +61,7 @@ struct StillFixture {
         inputs.outH = 180;
         view.resize(320, 180);
     }
+    ~StillFixture() { finishBackgroundWork(); }
 
     // Syncs and waits for the request made, if any, to come back.
     void syncAndSettle()

@@ -343,6 +343,7 @@ TEST(SourceViewer, AStillImageShowsItsFrameWithoutAPlayer)
     EXPECT_EQ(readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; }, still.width(),
                              still.height()),
               9);
+    saveScreenshot(*viewer, "source-viewer-still");
 
     child<QPushButton>(*viewer, "playButton")->click();
     EXPECT_TRUE(c.isPlaying());
