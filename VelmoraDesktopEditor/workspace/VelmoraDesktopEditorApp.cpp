@@ -1,0 +1,29 @@
+#include "workspace/VelmoraDesktopEditorApp.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "workspace/VelmoraDesktopShellView.h"
+
+namespace velmora::VelmoraDesktopEditorApp {
+
+std::unique_ptr<VelmoraDesktopShellView> makeWindow(ShellWorkspaceFactories factories)
+{
+    auto window = std::make_unique<VelmoraDesktopShellView>(std::move(factories));
+    window->resize(defaultWindowSize);
+    return window;
+}
+
+std::vector<std::filesystem::path> filesFromArguments(const QStringList& arguments)
+{
+    std::vector<std::filesystem::path> files;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].isEmpty())
+            continue;
+        const QString absolute = QDir::current().absoluteFilePath(arguments[i]);
+        files.emplace_back(QFile::encodeName(QDir::cleanPath(absolute)).toStdString());
+    }
+    return files;
+}
+
+} // namespace velmora::VelmoraDesktopEditorApp

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include <QSize>
+#include <QStringList>
+
+#include "workspace/ShellWorkspaceFactories.h"
+
+namespace velmora {
+
+class VelmoraDesktopShellView;
+
+// The application's one window and what it is given at start-up.
+namespace VelmoraDesktopEditorApp {
+
+inline constexpr QSize defaultWindowSize{1280, 900};
+
+// The shell as a top-level window of the default size, not yet shown. Nothing in the
+// application opens a second one.
+std::unique_ptr<VelmoraDesktopShellView> makeWindow(
+    ShellWorkspaceFactories factories = ShellWorkspaceFactories::placeholders());
+
+// The files named on the command line (after Qt removed its own options), made absolute
+// against the working directory; the program name is skipped.
+std::vector<std::filesystem::path> filesFromArguments(const QStringList& arguments);
+
+} // namespace VelmoraDesktopEditorApp
+} // namespace velmora

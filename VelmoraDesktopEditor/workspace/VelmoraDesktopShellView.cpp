@@ -1,0 +1,114 @@
+#include "workspace/VelmoraDesktopShellView.h"
+
+#include <QVBoxLayout>
+
+#include "controls/VelmoraSegmentedPicker.h"
+#include "controls/VelmoraWorkflowState.h"
+
+namespace velmora {
+namespace {
+
+QStringList modeTitles()
+{
+    QStringList titles;
+    for (VelmoraShellTab tab : VelmoraShellTabs::allCases) {
+        const std::string_view raw = VelmoraShellTabs::rawValue(tab);
+        titles << QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size()));
+    }
+    return titles;
+}
+
+int indexOf(VelmoraShellTab tab)
+{
+    for (std::size_t i = 0; i < VelmoraShellTabs::allCases.size(); ++i) {
+        if (VelmoraShellTabs::allCases[i] == tab)
+            return static_cast<int>(i);
+    }
+    return 0;
+}
+
+} // namespace
+
+VelmoraDesktopShellView::VelmoraDesktopShellView(ShellWorkspaceFactories factories, QWidget* parent)
+    : QWidget(parent), factories_(std::move(factories)), workflow_(new VelmoraWorkflowState(this)),
+      modePicker_(nullptr), container_(nullptr)
+{
+    setObjectName(QStringLiteral("VelmoraDesktopShellView"));
+    setAttribute(Qt::WA_StyledBackground);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    // The picker, centred on a full-width panel strip, padded 14 horizontally and 10 vertically.
+    auto* pickerBar = new QWidget(this);
+    pickerBar->setObjectName(QStringLiteral("modePickerBar"));
+    pickerBar->setAttribute(Qt::WA_StyledBackground);
+    auto* pickerRow = new QHBoxLayout(pickerBar);
+    pickerRow->setContentsMargins(14, 10, 14, 10);
+    modePicker_ = new VelmoraSegmentedPicker(QStringLiteral("Mode"), modeTitles(), pickerBar);
+    modePicker_->setObjectName(QStringLiteral("modePicker"));
+    pickerRow->addStretch(1);
+    pickerRow->addWidget(modePicker_);
+    pickerRow->addStretch(1);
+    column->addWidget(pickerBar);
+
+    container_ = new QWidget(this);
+    container_->setObjectName(QStringLiteral("workspaceContainer"));
+    auto* holder = new QVBoxLayout(container_);
+    holder->setContentsMargins(0, 0, 0, 0);
+    holder->setSpacing(0);
+    column->addWidget(container_, 1);
+
+    connect(modePicker_, &VelmoraSegmentedPicker::segmentChosen, this, [this](int index) {
+        if (index >= 0 && index < static_cast<int>(VelmoraShellTabs::allCases.size()))
+            workflow_->setSelectedTab(VelmoraShellTabs::allCases[static_cast<std::size_t>(index)]);
+    });
+    connect(workflow_, &VelmoraWorkflowState::selectedTabChanged, this,
+            &VelmoraDesktopShellView::showSelectedWorkspace);
+
+    showSelectedWorkspace();
+}
+
+VelmoraDesktopShellView::~VelmoraDesktopShellView()
+{
+    // The workspaces (also a replaced one still waiting for deletion) go before the workflow
+    // state they observe, which as the first child would otherwise be deleted first.
+    delete container_;
+}
+
+void VelmoraDesktopShellView::openFiles(const std::vector<std::filesystem::path>& files)
+{
+    if (!openFileHandler_)
+        return;
+    for (const std::filesystem::path& file : files)
+        openFileHandler_(file);
+}
+
+void VelmoraDesktopShellView::showSelectedWorkspace()
+{
+    const VelmoraShellTab selected = workflow_->selectedTab();
+    modePicker_->setCurrentIndex(indexOf(selected));
+    if (selected == shownTab_ && workspace_)
+        return;
+
+    if (workspace_) {
+        // Out of sight and out of the layout now; deleted once the call that switched returns.
+        QWidget* old = workspace_;
+        workspace_ = nullptr;
+        old->hide();
+        container_->layout()->removeWidget(old);
+        old->deleteLater();
+    }
+    shownTab_ = selected;
+    const ShellWorkspaceFactories::Factory& make =
+        selected == VelmoraShellTab::exportTab ? factories_.exportTab : factories_.editor;
+    workspace_ = make ? make(*workflow_, container_) : nullptr;
+    if (workspace_) {
+        container_->layout()->addWidget(workspace_);
+        workspace_->show();
+    }
+    emit workspaceReplaced(workspace_);
+}
+
+} // namespace velmora

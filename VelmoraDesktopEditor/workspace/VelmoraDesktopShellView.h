@@ -1,0 +1,61 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include <QPointer>
+#include <QWidget>
+
+#include "controls/VelmoraShellTab.h"
+#include "workspace/ShellWorkspaceFactories.h"
+
+namespace velmora {
+
+class VelmoraSegmentedPicker;
+class VelmoraWorkflowState;
+
+// The content of the application's one window: the "Mode" picker ("Edit", "10-bit Export") on
+// a panel strip, and below it exactly one workspace, filling the rest. The shell owns the
+// workflow state for its whole life; choosing the other mode (by the picker or through
+// VelmoraWorkflowState::openExportTab) deletes the shown workspace, with everything it owns,
+// and builds the other one afresh from its factory. Only the workflow state outlives a switch.
+// Main thread only.
+class VelmoraDesktopShellView final : public QWidget {
+    Q_OBJECT
+public:
+    // Called with each file the system hands to the application (the command line's files).
+    using OpenFileHandler = std::function<void(const std::filesystem::path& file)>;
+
+    explicit VelmoraDesktopShellView(ShellWorkspaceFactories factories = ShellWorkspaceFactories::placeholders(),
+                                     QWidget* parent = nullptr);
+    ~VelmoraDesktopShellView() override;
+
+    VelmoraWorkflowState& workflow() const { return *workflow_; }
+    VelmoraSegmentedPicker* modePicker() const { return modePicker_; }
+    // The workspace shown now; a replaced one is hidden at once and deleted once control
+    // returns to the event loop (it may be the one whose button asked for the switch).
+    QWidget* currentWorkspace() const { return workspace_; }
+    VelmoraShellTab shownTab() const { return shownTab_; }
+
+    // The one handler of files handed to the application; none ignores them.
+    void setOpenFileHandler(OpenFileHandler handler) { openFileHandler_ = std::move(handler); }
+    void openFiles(const std::vector<std::filesystem::path>& files);
+
+signals:
+    // A fresh workspace is shown.
+    void workspaceReplaced(QWidget* workspace);
+
+private:
+    void showSelectedWorkspace();
+
+    ShellWorkspaceFactories factories_;
+    VelmoraWorkflowState* workflow_;
+    VelmoraSegmentedPicker* modePicker_;
+    QWidget* container_;
+    QPointer<QWidget> workspace_;
+    VelmoraShellTab shownTab_ = VelmoraShellTab::editor;
+    OpenFileHandler openFileHandler_;
+};
+
+} // namespace velmora

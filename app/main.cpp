@@ -1,0 +1,29 @@
+// The editor's entry point: one application, one window.
+#include <QApplication>
+#include <QTimer>
+
+#include "app/WindowScreenshot.h"
+#include "controls/VelmoraStyleSheet.h"
+#include "workspace/VelmoraDesktopEditorApp.h"
+#include "workspace/VelmoraDesktopShellView.h"
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("velmora-editor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Velmora Desktop"));
+    velmora::VelmoraStyleSheet::apply(application);
+
+    const auto window = velmora::VelmoraDesktopEditorApp::makeWindow();
+    window->show();
+
+    // Files named on the command line open once the window is up, as if the system handed them
+    // over.
+    const auto files = velmora::VelmoraDesktopEditorApp::filesFromArguments(QApplication::arguments());
+    if (!files.empty()) {
+        QTimer::singleShot(0, window.get(), [shell = window.get(), files] { shell->openFiles(files); });
+    }
+
+    velmora::WindowScreenshot::scheduleIfRequested(*window);
+    return QApplication::exec();
+}

@@ -1,0 +1,127 @@
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include "controls/VelmoraDarkPopUpPicker.h"
+#include "grading/ClipGradeCatalog.h"
+
+namespace velmora {
+namespace {
+
+using Item = VelmoraDarkPopUpPicker::PopUpItem;
+
+std::vector<Item> lutItems()
+{
+    return {{"section-Camera", "Camera", true}, {"None", "None"}, {"dlog.cube", "D-Log"}, {"rec709.cube", "Rec709"}};
+}
+
+QStringList rowTitles(const VelmoraDarkPopUpPicker& picker)
+{
+    QStringList titles;
+    for (int i = 0; i < picker.count(); ++i)
+        titles << picker.itemText(i);
+    return titles;
+}
+
+TEST(VelmoraDarkPopUpPicker, RowsSkipHeadersAndShowTheSelection)
+{
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("rec709.cube", lutItems());
+    EXPECT_EQ(rowTitles(picker), (QStringList{"None", "D-Log", "Rec709"}));
+    EXPECT_EQ(picker.selectableTags(), (std::vector<std::string>{"None", "dlog.cube", "rec709.cube"}));
+    EXPECT_EQ(picker.currentIndex(), 2);
+
+    // Exact, case-sensitive.
+    picker.setSelection("REC709.cube");
+    EXPECT_EQ(picker.currentIndex(), 0);
+}
+
+TEST(VelmoraDarkPopUpPicker, NoMatchShowsRowZeroWithoutWritingUntilChosen)
+{
+    VelmoraDarkPopUpPicker picker;
+    QSignalSpy written(&picker, &VelmoraDarkPopUpPicker::selectionWritten);
+    QSignalSpy changed(&picker, &VelmoraDarkPopUpPicker::changed);
+    picker.setSelectionAndItems("missing.cube", lutItems());
+    EXPECT_EQ(picker.currentIndex(), 0);
+    EXPECT_EQ(picker.selection(), "missing.cube");
+    EXPECT_EQ(written.count(), 0);
+
+    // Choosing the row already shown is a change: the selection did not match it.
+    emit picker.activated(0);
+    ASSERT_EQ(written.count(), 1);
+    EXPECT_EQ(written.at(0).at(0).toString(), "None");
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(picker.selection(), "None");
+}
+
+TEST(VelmoraDarkPopUpPicker, ChoosingTheSelectedRowOrOutOfRangeWritesNothing)
+{
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("dlog.cube", lutItems());
+    QSignalSpy written(&picker, &VelmoraDarkPopUpPicker::selectionWritten);
+    QSignalSpy changed(&picker, &VelmoraDarkPopUpPicker::changed);
+    picker.pickIndex(1);
+    picker.pickIndex(-1);
+    picker.pickIndex(3);
+    EXPECT_EQ(written.count(), 0);
+    EXPECT_EQ(changed.count(), 0);
+
+    // Written first, then reported.
+    std::vector<std::string> order;
+    QObject::connect(&picker, &VelmoraDarkPopUpPicker::selectionWritten,
+                     [&](const QString& id) { order.push_back("write " + id.toStdString()); });
+    QObject::connect(&picker, &VelmoraDarkPopUpPicker::changed, [&] { order.push_back("changed"); });
+    picker.pickIndex(2);
+    EXPECT_EQ(order, (std::vector<std::string>{"write rec709.cube", "changed"}));
+}
+
+TEST(VelmoraDarkPopUpPicker, EmptyAndHeaderOnlyListsHaveNoRowsAndNoSelection)
+{
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("x", {});
+    EXPECT_EQ(picker.count(), 0);
+    EXPECT_EQ(picker.currentIndex(), -1);
+    picker.setSelectionAndItems("x", {{"section-A", "A", true}, {"section-B", "B", true}});
+    EXPECT_EQ(picker.count(), 0);
+    EXPECT_EQ(picker.currentIndex(), -1);
+    EXPECT_EQ(VelmoraDarkPopUpPicker::rowForSelection({}, "x"), -1);
+}
+
+TEST(VelmoraDarkPopUpPicker, RepeatedIdsKeepTheirFirstRow)
+{
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("a", {{"a", "First"}, {"b", "B"}, {"a", "Second"}});
+    EXPECT_EQ(picker.selectableTags(), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(rowTitles(picker), (QStringList{"First", "B"}));
+}
+
+TEST(VelmoraDarkPopUpPicker, MoodItemsStartWithNoneAndGroupUnderHeaders)
+{
+    const std::vector<Item> rows = VelmoraDarkPopUpPicker::moodItems();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), (Item{"none", "None", false}));
+
+    std::size_t optionCount = 0;
+    std::size_t row = 1;
+    for (const ClipGradeCatalog::MoodGroup& group : ClipGradeCatalog::moodGroups()) {
+        ASSERT_LT(row, rows.size());
+        EXPECT_EQ(rows[row], (Item{"section-" + group.label, group.label, true}));
+        ++row;
+        for (const ClipGradeCatalog::MoodOption& option : group.items) {
+            ASSERT_LT(row, rows.size());
+            EXPECT_EQ(rows[row], (Item{option.key, option.label, false}));
+            ++row;
+            ++optionCount;
+        }
+    }
+    EXPECT_EQ(row, rows.size());
+    EXPECT_EQ(optionCount, 46u);
+
+    // Headers are never offered.
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("none", rows);
+    EXPECT_EQ(picker.count(), 47);
+    EXPECT_EQ(picker.findText("Cameras"), -1);
+}
+
+} // namespace
+} // namespace velmora
