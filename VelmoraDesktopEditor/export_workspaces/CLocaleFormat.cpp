@@ -1,19 +1,17 @@
 #include "export_workspaces/CLocaleFormat.h"
 
-#include <clocale>
 #include <cstdarg>
 #include <cstdio>
-#include <locale.h>
 
 namespace velmora {
-
-namespace {
 
 locale_t cLocale()
 {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return locale;
 }
+
+namespace {
 
 // Switches this thread to the C locale for its lifetime.
 class ScopedCLocale {

@@ -88,16 +88,24 @@ std::optional<std::string> textOrNothing(const QVariant& value)
 } // namespace
 
 ContentView::ContentView(VelmoraWorkflowState& workflow, QWidget* parent)
-    : ContentView(workflow, ExportWorkspaceServices::desktop(parent), parent)
+    : QWidget(parent)
+    // The panels open over this workspace's window.
+    , controller_(new ExportWorkspaceController(workflow, ExportWorkspaceServices::desktop(this), this))
 {
+    build();
 }
 
 ContentView::ContentView(VelmoraWorkflowState& workflow, ExportWorkspaceServices services, QWidget* parent)
     : QWidget(parent)
     , controller_(new ExportWorkspaceController(workflow, std::move(services), this))
 {
-    setObjectName(QStringLiteral("ContentView"));
     build();
+}
+
+void ContentView::build()
+{
+    setObjectName(QStringLiteral("ContentView"));
+    buildLayout();
 
     using C = ExportWorkspaceController;
     for (auto changed :
@@ -115,7 +123,7 @@ ContentView::ContentView(VelmoraWorkflowState& workflow, ExportWorkspaceServices
 
 ContentView::~ContentView() = default;
 
-void ContentView::build()
+void ContentView::buildLayout()
 {
     setPalette(darkPalette(palette()));
     setAutoFillBackground(true);

@@ -30,7 +30,7 @@ class VelmoraWorkflowState;
 class ContentView final : public QWidget {
     Q_OBJECT
 public:
-    // With the desktop's services (export engine, Qt file panels over `parent`, file manager reveal).
+    // With the desktop's services (export engine, Qt file panels, file manager reveal).
     explicit ContentView(VelmoraWorkflowState& workflow, QWidget* parent = nullptr);
     // With the given services (tests).
     ContentView(VelmoraWorkflowState& workflow, ExportWorkspaceServices services, QWidget* parent = nullptr);
@@ -43,7 +43,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Lays the widgets out and binds them to the controller.
     void build();
+    void buildLayout();
     QWidget* buildLeftColumn();
     void sync();
     void syncErrorAlert();

@@ -9,7 +9,8 @@ namespace velmora {
 // an export may outlive the workspace that started it and still finishes its file. `work` must
 // own everything it touches (copies and shared pointers), must not throw, and hands its results
 // to the main thread through MainQueue::post. Never uses a shared pool, so hours of export
-// cannot starve other background work.
+// cannot starve other background work. Throws std::system_error when the system cannot start a
+// thread; `work` then never runs.
 void runDetached(const std::string& name, std::function<void()> work);
 
 } // namespace velmora

@@ -196,6 +196,9 @@ private:
     void onWorkflowJobChanged();
 
     void beginExport(const std::filesystem::path& output);
+    // Starts the worker thread of an export or a render; throws std::system_error when none starts.
+    void runExport(JobExportRequest request);
+    void runPreview(std::uint64_t requestNumber, JobPreviewRequest request);
     void applyExportProgress(const TimelineExportProgress& progress);
     void finishExport(const std::optional<ExportResult>& result, const std::optional<Error>& failure);
 

@@ -1,4 +1,6 @@
 // The graded preview: renders off the main thread, the debounce, and applying an outcome.
+#include <system_error>
+
 #include <QPointer>
 
 #include "export_workspaces/DetachedWorker.h"
@@ -25,7 +27,15 @@ void ExportWorkspaceController::refreshPreview()
     assign(isPreviewing_, true, &ExportWorkspaceController::isPreviewingChanged);
 
     const std::uint64_t requestNumber = ++previewRequestsStarted_;
-    JobPreviewRequest request{jobFiles(), previewTimeSeconds_, look()};
+    try {
+        runPreview(requestNumber, {jobFiles(), previewTimeSeconds_, look()});
+    } catch (const std::system_error&) {
+        applyPreviewOutcome(requestNumber, std::nullopt, workspaceError(std::current_exception()));
+    }
+}
+
+void ExportWorkspaceController::runPreview(std::uint64_t requestNumber, JobPreviewRequest request)
+{
     // Renders are neither serialised nor cancelled: two may run at once.
     runDetached("velmora.preview", [request = std::move(request), requestNumber, exporter = services_.exporter,
                                     queue = services_.mainQueue, self = QPointer<ExportWorkspaceController>(this)] {

@@ -1,4 +1,6 @@
 // The export run: its checks, the snapshot it works from, the worker thread, progress and end.
+#include <system_error>
+
 #include <QPointer>
 
 #include "export_workspaces/DetachedWorker.h"
@@ -45,6 +47,15 @@ void ExportWorkspaceController::beginExport(const std::filesystem::path& output)
 
     // The run works on this copy only; later edits in the workspace do not reach it.
     JobExportRequest request{jobFiles(), output, bitrate, runLook};
+    try {
+        runExport(std::move(request));
+    } catch (const std::system_error&) {
+        finishExport(std::nullopt, workspaceError(std::current_exception()));
+    }
+}
+
+void ExportWorkspaceController::runExport(JobExportRequest request)
+{
     runDetached("velmora.export", [request = std::move(request), exporter = services_.exporter,
                                    queue = services_.mainQueue, self = QPointer<ExportWorkspaceController>(this)] {
         // Every report is shown, in order; the end is posted after the last of them.

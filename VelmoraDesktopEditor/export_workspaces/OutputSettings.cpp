@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
 
 #include "export_workspaces/CLocaleFormat.h"
 #include "platform/foundation/StringText.h"
@@ -17,10 +16,10 @@ const CompensationSlider& slider(Compensation which)
 
 double clampedValue(Compensation which, double value)
 {
-    const CompensationSlider& spec = slider(which);
+    const CompensationSlider& range = slider(which);
     if (std::isnan(value))
-        return spec.neutral;
-    return std::clamp(value, spec.minimum, spec.maximum);
+        return range.neutral;
+    return std::clamp(value, range.minimum, range.maximum);
 }
 
 std::string valueText(Compensation which, double value)
@@ -36,9 +35,8 @@ std::optional<std::int64_t> bitrateOverrideBps(std::string_view text)
         return std::nullopt;
     std::replace(number.begin(), number.end(), ',', '.');
 
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     char* end = nullptr;
-    const double megabits = strtod_l(number.c_str(), &end, cLocale);
+    const double megabits = strtod_l(number.c_str(), &end, cLocale());
     if (end != number.c_str() + number.size())
         return std::nullopt;
     if (!std::isfinite(megabits) || !(megabits > 0))

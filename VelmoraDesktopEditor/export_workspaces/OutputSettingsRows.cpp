@@ -24,19 +24,19 @@ using OutputSettings::CompensationSlider;
 using WorkspaceLabels::TextSize;
 
 // Slider positions are whole steps counted from the lower bound.
-int stepCount(const CompensationSlider& spec)
+int stepCount(const CompensationSlider& slider)
 {
-    return static_cast<int>(std::lround((spec.maximum - spec.minimum) / spec.step));
+    return static_cast<int>(std::lround((slider.maximum - slider.minimum) / slider.step));
 }
 
-int positionFor(const CompensationSlider& spec, double value)
+int positionFor(const CompensationSlider& slider, double value)
 {
-    return static_cast<int>(std::lround((value - spec.minimum) / spec.step));
+    return static_cast<int>(std::lround((value - slider.minimum) / slider.step));
 }
 
-double valueAt(const CompensationSlider& spec, int position)
+double valueAt(const CompensationSlider& slider, int position)
 {
-    return spec.minimum + position * spec.step;
+    return slider.minimum + position * slider.step;
 }
 
 QHBoxLayout* settingRow(QVBoxLayout* rows, const QString& title)
@@ -114,19 +114,19 @@ OutputSettingsRows::OutputSettingsRows(ExportWorkspaceController& controller, QW
     stackLayout->setContentsMargins(0, 0, 0, 0);
     stackLayout->setSpacing(8);
     for (std::size_t i = 0; i < OutputSettings::compensationSliders.size(); ++i) {
-        const CompensationSlider& spec = OutputSettings::compensationSliders[i];
+        const CompensationSlider& range = OutputSettings::compensationSliders[i];
         auto* sliderRow = new QHBoxLayout;
         sliderRow->setSpacing(10);
-        QLabel* label = WorkspaceLabels::text(QString::fromLatin1(spec.label), TextSize::body, true);
+        QLabel* label = WorkspaceLabels::text(QString::fromLatin1(range.label), TextSize::body, true);
         label->setFixedWidth(70);
         auto* slider = new QSlider(Qt::Horizontal);
-        slider->setObjectName(QStringLiteral("compensation-") + QString::fromLatin1(spec.label));
-        slider->setRange(0, stepCount(spec));
+        slider->setObjectName(QStringLiteral("compensation-") + QString::fromLatin1(range.label));
+        slider->setRange(0, stepCount(range));
         QLabel* value = WorkspaceLabels::text({}, TextSize::caption, true);
         value->setFixedWidth(44);
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         connect(slider, &QSlider::valueChanged, this,
-                [this, spec](int position) { controller_.setCompensation(spec.which, valueAt(spec, position)); });
+                [this, range](int position) { controller_.setCompensation(range.which, valueAt(range, position)); });
         sliderRow->addWidget(label);
         sliderRow->addWidget(slider, 1);
         sliderRow->addWidget(value);
@@ -170,11 +170,11 @@ void OutputSettingsRows::sync()
         gamma_->setCurrentIndex(gammaIndex);
     }
     for (std::size_t i = 0; i < compensation_.size(); ++i) {
-        const CompensationSlider& spec = OutputSettings::compensationSliders[i];
-        const double value = controller_.compensation(spec.which);
+        const CompensationSlider& range = OutputSettings::compensationSliders[i];
+        const double value = controller_.compensation(range.which);
         const QSignalBlocker blocker(compensation_[i].slider);
-        compensation_[i].slider->setValue(positionFor(spec, value));
-        compensation_[i].value->setText(QString::fromStdString(OutputSettings::valueText(spec.which, value)));
+        compensation_[i].slider->setValue(positionFor(range, value));
+        compensation_[i].value->setText(QString::fromStdString(OutputSettings::valueText(range.which, value)));
     }
 }
 

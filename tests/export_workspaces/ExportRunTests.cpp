@@ -100,15 +100,6 @@ TEST_F(ExportRun, ReportsStartProgressAndDoneInOrder)
     EXPECT_EQ(controller->statusText(), "Export started\u2026  Gamma=srgb  Comp: C=1.25 S=0.80 B=-0.050 T=-0.250");
 }
 
-TEST_F(ExportRun, DefaultSettingsStartNeutralAndAutomatic)
-{
-    readySingleVideoJob();
-    controller->setBitrateMbps("  ");
-    controller->startExport();
-    EXPECT_EQ(controller->statusText(), "Export started\u2026  Gamma=rec709  Comp: C=1.00 S=1.00 B=0.000 T=+0.000");
-    EXPECT_EQ(exporter->exportCall(0).request.bitrateOverrideBps, std::nullopt);
-}
-
 TEST_F(ExportRun, AFailureRaisesTheAlertWithTheFullDescription)
 {
     readySingleVideoJob();

@@ -89,20 +89,17 @@ TEST_F(JobInputs, EverythingElseIsASingleVideoJob)
     EXPECT_EQ(controller->mediaFolderURL(), dir.path());
 }
 
-TEST_F(JobInputs, PanelsAskForTheirKindAndCancelChangesNothing)
+TEST_F(JobInputs, CancelledPanelsChangeNothing)
 {
     controller->pickJob();
-    EXPECT_EQ(panels->current().kind, FilePanelRequest::Kind::openFile);
     EXPECT_EQ(panels->current().extensions, std::vector<std::string>{"json"});
     panels->cancel();
     controller->pickMediaFolder();
     EXPECT_EQ(panels->current().kind, FilePanelRequest::Kind::openFolder);
     panels->cancel();
     controller->pickInput();
-    EXPECT_EQ(panels->current().extensions, (std::vector<std::string>{"mp4", "mov", "m4v"}));
     panels->cancel();
     controller->pickLutOverride();
-    EXPECT_EQ(panels->current().extensions, std::vector<std::string>{"cube"});
     panels->cancel();
     EXPECT_FALSE(controller->jobURL() || controller->mediaFolderURL() || controller->inputURL() ||
                  controller->lutOverrideURL() || controller->outputURL());
