@@ -12,9 +12,11 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-editor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velmora Desktop"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    application.setProperty("buildVersion", QStringLiteral(VELMORA_BUILD_NUMBER));
     velmora::VelmoraStyleSheet::apply(application);
 
-    const auto window = velmora::VelmoraDesktopEditorApp::makeWindow();
+    const auto window = velmora::VelmoraDesktopEditorApp::makeWindow(velmora::ShellWorkspaceFactories::application());
     window->show();
 
     // Files named on the command line open once the window is up, as if the system handed them
