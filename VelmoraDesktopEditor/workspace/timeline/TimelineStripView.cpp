@@ -172,7 +172,7 @@ void TimelineStripView::playheadMoved()
 void TimelineStripView::followPlayhead()
 {
     playheadMoved();
-    if (model_.gestureActive()) {
+    if (scrollLocked()) {
         return;
     }
     if (const std::optional<double> left = model_.followPlayhead(clock_->now())) {
@@ -182,14 +182,13 @@ void TimelineStripView::followPlayhead()
 
 void TimelineStripView::requestPlayheadScroll(TimelineScrollAnchor anchor)
 {
-    // The strip does not scroll under a drag or trim.
     syncEngineState();
-    if (model_.gestureActive()) {
+    if (scrollLocked()) {
         return;
     }
     const double unitX = model_.beginPlayheadScroll(anchor);
     mainQueue_->post([self = QPointer<TimelineStripView>(this), unitX] {
-        if (self && !self->model_.gestureActive()) {
+        if (self && !self->scrollLocked()) {
             self->applyScroll(self->model_.scrollLeftForPlayheadTarget(unitX), std::nullopt);
         }
     });
@@ -221,7 +220,7 @@ void TimelineStripView::focusClipChanged()
         if (!self) {
             return;
         }
-        if (!self->model_.gestureActive()) {
+        if (!self->scrollLocked()) {
             if (const auto position = self->model_.scrollPositionCentringClip(clipId)) {
                 self->applyScroll(position->left, position->top);
             }
@@ -253,8 +252,15 @@ void TimelineStripView::updateScrollBars()
 {
     const bool wasProgrammatic = scrollingProgrammatically_;
     scrollingProgrammatically_ = true;
-    setHorizontalScrollBarPolicy(model_.simplifyLayout() ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
-    setVerticalScrollBarPolicy(model_.showsVerticalIndicator() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    // Each bar takes room from the viewport, which may call for the other: settle both, then
+    // measure the viewport the lanes really get.
+    for (int pass = 0; pass < 2; ++pass) {
+        model_.setViewportSize(viewport()->width(), viewport()->height());
+        const bool horizontal = !model_.simplifyLayout() && model_.maxScrollLeft() > 0;
+        setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(model_.showsVerticalIndicator() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    }
+    model_.setViewportSize(viewport()->width(), viewport()->height());
     QScrollBar* horizontal = horizontalScrollBar();
     horizontal->setRange(0, scrollBarValue(std::ceil(model_.maxScrollLeft())));
     horizontal->setPageStep(std::max(scrollBarValue(model_.viewportWidth()), 1));
@@ -294,7 +300,7 @@ void TimelineStripView::scrollContentsBy(int dx, int dy)
 
 void TimelineStripView::wheelEvent(QWheelEvent* event)
 {
-    if (model_.gestureActive()) {
+    if (scrollLocked()) {
         event->accept();
         return;
     }
@@ -312,7 +318,6 @@ void TimelineStripView::paintEvent(QPaintEvent* event)
 void TimelineStripView::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    model_.setViewportSize(viewport()->width(), viewport()->height());
     updateScrollBars();
 }
 

@@ -110,6 +110,9 @@ private:
     void selectionChanged();
     void focusClipChanged();
     void trimCancelled();
+    // No scroll moves the lanes under a drag, a trim or a ruler seek: the pointer would land
+    // somewhere else than where the user points.
+    bool scrollLocked() const { return model_.gestureActive() || gesture_.kind == Gesture::Kind::seek; }
     void requestPlayheadScroll(TimelineScrollAnchor anchor);
     void applyScroll(double left, std::optional<double> top);
     void updateScrollBars();
