@@ -107,7 +107,10 @@ void TimelineStripPainter::paint(QPainter& painter, const Model& model, const QR
 {
     const QRectF exposed(exposedRect);
     painter.fillRect(exposed, Colors::canvas());
-    painter.setRenderHint(QPainter::Antialiasing, true);
+    // Blocks are drawn without antialiasing: on whole points they look the same, and the
+    // antialiased rasteriser hands every rounded rectangle to a thread pool, which costs about
+    // 0.1 ms a block. Only the few symbols and the ghost are smoothed.
+    painter.setRenderHint(QPainter::Antialiasing, false);
 
     if (exposed.top() < Model::rulerHeight) {
         paintRuler(painter, model, exposed);
@@ -133,6 +136,7 @@ void TimelineStripPainter::paint(QPainter& painter, const Model& model, const QR
     if (const std::optional<QRectF> ghost = model.dragGhostRect(); ghost && ghost->intersects(exposed)) {
         painter.save();
         painter.setClipRect(laneArea);
+        painter.setRenderHint(QPainter::Antialiasing, true);
         paintGhost(painter, model, *ghost);
         painter.restore();
     }
@@ -190,6 +194,7 @@ void TimelineStripPainter::paintHeader(QPainter& painter, const Model& model, in
     // The header's content is centred on the row and cut at its edges when the row is too low.
     painter.setClipRect(QRectF(model.viewportX(0), model.viewportRowTop(row), Model::headerWidth, model.laneH()),
                         Qt::IntersectClip);
+    painter.setRenderHint(QPainter::Antialiasing, true);
     paintLockSymbol(painter, model.lockButtonRect(row), flags.locked);
     paintSpeakerSymbol(painter, model.muteButtonRect(row), flags.muted);
     painter.setFont(laneLabelFont_);
