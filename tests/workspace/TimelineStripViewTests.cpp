@@ -158,6 +158,19 @@ TEST(TimelineStripView, EscapeCancelsATrimAndTheRestOfTheGestureDoesNothing)
     EXPECT_TRUE(h.trims.empty());
 }
 
+TEST(TimelineStripView, ADragWhoseReleaseNeverCameEndsUncommittedAtTheNextPress)
+{
+    StripHarness h(threeLanes());
+    h.press(h.at(6, 0));
+    h.moveTo(h.at(7, 0));
+    ASSERT_TRUE(h.model().activeDrag());
+    h.press(h.at(1, 2));
+    EXPECT_FALSE(h.model().activeDrag());
+    h.release(h.at(1, 2));
+    EXPECT_EQ(h.clipNamed("v2").startTime, 5.0);
+    EXPECT_EQ(h.selections, (std::vector<std::string>{"a1"}));
+}
+
 TEST(TimelineStripView, APressOnAHandleWithoutMovementShowsTheTrimHint)
 {
     StripHarness h(threeLanes());

@@ -286,6 +286,8 @@ public:
     // The end of that gesture at clock time `now`. `canOpenSourceViewer`: the host gave a
     // source-viewer callback.
     ClipRelease clipDragEnded(const std::string& clipId, QPointF translation, double now, bool canOpenSourceViewer);
+    // Drops the drag under way without committing it.
+    void cancelDrag();
 
     // ---- trim gesture ----
 

@@ -107,11 +107,16 @@ TimelineStripModel::ClipRelease TimelineStripModel::clipDragEnded(const std::str
             release.droppedOnTrack = std::make_pair(drag.previewTrack, drag.isVideo);
         }
     }
+    cancelDrag();
+    return release;
+}
+
+void TimelineStripModel::cancelDrag()
+{
     if (activeDrag_) {
         activeDrag_.reset();
         refreshLanes();
     }
-    return release;
 }
 
 // ---- trim gesture ----

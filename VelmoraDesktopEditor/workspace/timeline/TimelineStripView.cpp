@@ -348,9 +348,13 @@ void TimelineStripView::seekTo(double viewportX)
 
 void TimelineStripView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || gesture_.kind != Gesture::Kind::none) {
+    if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
+    }
+    if (gesture_.kind != Gesture::Kind::none) {
+        // The last gesture's release never arrived (the pointer was taken away): it ends here.
+        abandonGesture();
     }
     const QPointF point = event->position();
     const Model::Hit hit = model_.hitTest(point);
@@ -387,6 +391,22 @@ void TimelineStripView::mousePressEvent(QMouseEvent* event)
         break;
     }
     event->accept();
+}
+
+void TimelineStripView::abandonGesture()
+{
+    gesture_ = Gesture{};
+    if (model_.activeTrim()) {
+        if (engine_) {
+            engine_->cancelTrimGesture();
+        }
+        trimCancelled();
+    }
+    if (model_.activeDrag()) {
+        model_.cancelDrag();
+        updateScrollBars();
+    }
+    viewport()->update();
 }
 
 void TimelineStripView::mouseDoubleClickEvent(QMouseEvent* event)

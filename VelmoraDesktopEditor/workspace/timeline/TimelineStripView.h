@@ -118,6 +118,8 @@ private:
     void updateScrollBars();
     void seekTo(double viewportX);
     void moveGesture(QPointF point);
+    // Ends the gesture under way without committing anything.
+    void abandonGesture();
     void finishGesture(QPointF point);
     void toggleLaneFlag(const TimelineLane& lane, bool lock);
     void updateHoverCursor(QPointF point);
