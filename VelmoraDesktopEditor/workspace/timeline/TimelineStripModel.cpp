@@ -284,24 +284,23 @@ void TimelineStripModel::blocksInRow(int row, double viewportLeft, double viewpo
             out.push_back(block);
         }
     }
-    const auto addOnTop = [&](std::optional<std::size_t> clipIndex, bool listedHere) {
-        if (clipIndex && listedHere) {
-            Block block = makeBlock(*clipIndex, *lane, row);
-            if (overlaps(block)) {
-                out.push_back(block);
-            }
+    const auto addOnTop = [&](std::optional<std::size_t> clipIndex, bool alsoListedHere) {
+        if (!clipIndex || !(belongsHere(*clipIndex) || alsoListedHere)) {
+            return;
+        }
+        Block block = makeBlock(*clipIndex, *lane, row);
+        if (overlaps(block)) {
+            out.push_back(block);
         }
     };
     if (selected != dragged && selected != trimmed) {
-        addOnTop(selected, selected && belongsHere(*selected));
+        addOnTop(selected, false);
     }
     if (trimmed != dragged) {
-        addOnTop(trimmed, trimmed && belongsHere(*trimmed));
+        addOnTop(trimmed, false);
     }
     // A clip dragged to another lane is listed on its own lane and on the lane it would land on.
-    const bool dragTargetsHere = activeDrag_ && activeDrag_->isVideo == lane->isVideo()
-                                 && activeDrag_->previewTrack == lane->number;
-    addOnTop(dragged, dragged && (belongsHere(*dragged) || dragTargetsHere));
+    addOnTop(dragged, activeDrag_ && activeDrag_->isVideo == lane->isVideo() && activeDrag_->previewTrack == lane->number);
 }
 
 QRectF TimelineStripModel::trimHandleRect(const Block& block, TrimEdge edge) const

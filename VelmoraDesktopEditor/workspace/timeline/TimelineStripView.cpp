@@ -87,8 +87,8 @@ void TimelineStripView::setStripHeight(double height)
 
 void TimelineStripView::setPreferredLaneHeight(double height)
 {
-    // The scroll position belongs to one lane height to a tenth of a point; another one starts
-    // again from the timeline's start.
+    // A height that differs in its tenths of a point starts the horizontal scroll again from the
+    // timeline's start.
     const auto tenths = [](double h) { return std::isfinite(h) ? std::trunc(std::clamp(h * 10, -1e15, 1e15)) : 0.0; };
     const bool rescroll = tenths(height) != tenths(model_.preferredLaneHeight());
     if (!model_.setPreferredLaneHeight(height)) {
@@ -284,7 +284,7 @@ void TimelineStripView::applyScroll(double left, std::optional<double> top)
     viewport()->update();
 }
 
-void TimelineStripView::scrollContentsBy(int dx, int dy)
+void TimelineStripView::scrollContentsBy(int dx, int /*dy*/)
 {
     if (scrollingProgrammatically_) {
         return;
@@ -294,7 +294,6 @@ void TimelineStripView::scrollContentsBy(int dx, int dy)
     if (dx != 0) {
         model_.noteUserScroll();
     }
-    (void)dy;
     viewport()->update();
 }
 
