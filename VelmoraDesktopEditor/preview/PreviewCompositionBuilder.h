@@ -49,8 +49,9 @@ public:
 
     virtual ~PreviewCompositionBuilder() = default;
 
-    // Builds off the main thread and calls `completion` exactly once, on the main queue.
-    // Called on the main thread; returns at once.
+    // Builds off the main thread and calls `completion` exactly once, on the main queue (the
+    // completion object itself may be copied and destroyed on any thread). Called on the main
+    // thread; returns at once.
     virtual void build(Request request, std::function<void(PreviewCompositionOutcome)> completion) = 0;
 };
 

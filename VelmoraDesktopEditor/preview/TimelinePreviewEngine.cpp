@@ -237,6 +237,13 @@ std::vector<EditSession::Marker> TimelinePreviewEngine::activeMarkers() const
 
 // ---- taking over a session ----
 
+void TimelinePreviewEngine::takeCanvasFromProject()
+{
+    const std::optional<EditSession::Project>& project = session_->project;
+    setOutputWidth(project && project->width ? *project->width : 1920);
+    setOutputHeight(project && project->height ? *project->height : 1080);
+}
+
 void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
                                  const std::optional<std::filesystem::path>& sessionFile)
 {
@@ -244,15 +251,13 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
         return;
     }
     session->normalizeAllClipTiming();
-    const EditSession::Project* project = session->project ? &*session->project : nullptr;
     setSession(std::move(session));
     mediaFolderURL_ = mediaFolder;
     if (sessionFile) {
         sessionFileURL_ = sessionFile;
     }
     refreshProjectLUT(mediaFolder);
-    setOutputWidth(project && project->width ? *project->width : 1920);
-    setOutputHeight(project && project->height ? *project->height : 1080);
+    takeCanvasFromProject();
     rebuildComposition(false, std::nullopt, false);
 }
 
@@ -270,10 +275,7 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
         sessionFileURL_ = sessionFile;
     }
     refreshProjectLUT(mediaFolder);
-
-    const EditSession::Project* project = session->project ? &*session->project : nullptr;
-    setOutputWidth(project && project->width ? *project->width : 1920);
-    setOutputHeight(project && project->height ? *project->height : 1080);
+    takeCanvasFromProject();
 
     // The stored length, else the end of the last clip stored exactly as "video".
     double duration = 0;

@@ -289,7 +289,8 @@ public:
     // A trim handle drag starts: playback pauses and the gesture counts as in progress.
     void pauseForTrimDrag();
     std::optional<LinkedSource> previewLinkedSource(double at) const;
-    std::optional<VisualGradeSource> visualGradeSource(double at, const std::optional<std::string>& preferredClipId) const;
+    std::optional<VisualGradeSource> visualGradeSource(double at,
+                                                       const std::optional<std::string>& preferredClipId) const;
 
     // ---- snapping and zoom ----
 
@@ -402,6 +403,8 @@ private:
     // it before the rebuild that keeps it.
     void placePlayhead(double seconds);
     void republishSession();
+    // The project's canvas, 1920 × 1080 where it says none.
+    void takeCanvasFromProject();
     void bumpTimelineRevision();
     void bumpGradePreviewRevision();
     void bumpTimelineScrollRequest(TimelineScrollAnchor anchor);

@@ -89,15 +89,17 @@ std::string TimelinePreviewEngine::selectedClipLutReference() const
 
 void TimelinePreviewEngine::setClipLutReference(const std::string& reference, const std::string& clipId)
 {
-    const std::string current =
-        session_ ? session_->clipLutReference(clipId) : std::string(ProjectLUTResolver::noLutSentinel);
+    if (!session_) {
+        return;
+    }
+    const std::string current = session_->clipLutReference(clipId);
     // Blank means no LUT; anything else is passed on exactly as given.
     const std::string chosen =
         StringText::trimmed(reference).empty() ? std::string(ProjectLUTResolver::noLutSentinel) : reference;
     if (chosen == current) {
         return;
     }
-    ClipGradeEditState state = ClipGradeEditState::from(session_ ? session_->clip(clipId) : std::nullopt);
+    ClipGradeEditState state = ClipGradeEditState::from(session_->clip(clipId));
     state.lutReference = chosen;
     PreviewFrameGrader::invalidateLutBaseCache();
     applyClipGradeLive(clipId, state, false);
@@ -240,9 +242,9 @@ void TimelinePreviewEngine::setClipAudioLevel(const std::string& clipId, double 
     std::set<std::string> ids{clipId};
     const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
     if (kind == "video") {
-        for (const std::string& id : session_->audioIdsPairedWithVideo(clip, playheadSeconds_, location->timelineIndex)) {
-            ids.insert(id);
-        }
+        const std::vector<std::string> paired =
+            session_->audioIdsPairedWithVideo(clip, playheadSeconds_, location->timelineIndex);
+        ids.insert(paired.begin(), paired.end());
     } else if (kind == "audio") {
         if (const auto partner = session_->partnerVideoClip(clip, location->timelineIndex)) {
             ids.insert(partner->id);
@@ -286,8 +288,8 @@ void TimelinePreviewEngine::setClipFades(const std::string& clipId, double fadeI
 
 void TimelinePreviewEngine::refreshLiveAudioMix()
 {
-    // The player interface carries no audio mix yet: gain and fade changes reach the sound
-    // with the next composition build.
+    // The preview player takes its sound as the composition builds it, with no separate mix to
+    // replace: gain and fade changes are heard from the next composition build on.
 }
 
 void TimelinePreviewEngine::updatePreviewFadeOpacity(double at)

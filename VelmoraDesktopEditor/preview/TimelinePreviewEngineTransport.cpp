@@ -163,8 +163,9 @@ void TimelinePreviewEngine::scrub(double to)
         avPlayer_->pause();
     }
     QPointer<TimelinePreviewEngine> self(this);
-    avPlayer_->seek(previewTime(t), MediaTime::zero(), MediaTime::zero(), [self, wasPlaying](bool finished) {
-        if (!finished || !self) {
+    const std::weak_ptr<PreviewPlayer> seekingPlayer = avPlayer_;
+    const auto landed = [self, wasPlaying, seekingPlayer](bool finished) {
+        if (!finished || !self || seekingPlayer.lock() != self->avPlayer_) {
             return;
         }
         emit self->objectWillChange();
@@ -172,7 +173,8 @@ void TimelinePreviewEngine::scrub(double to)
         if (wasPlaying && self->avPlayer_) {
             self->avPlayer_->play();
         }
-    });
+    };
+    avPlayer_->seek(previewTime(t), MediaTime::zero(), MediaTime::zero(), landed);
 }
 
 void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)

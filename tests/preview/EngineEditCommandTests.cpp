@@ -31,15 +31,11 @@ TEST(EngineSplit, ALinkedVideoCutsItsAudioAndSelectsTheRightHalf)
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 6}, {"a", 0, 6}}));
     h.engine.redo();
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"v_b_*", 2, 4}, {"a", 0, 2}, {"a_b_*", 2, 4}}));
-}
 
-TEST(EngineSplit, AnUnlinkedVideoIsCutAlone)
-{
-    EngineHarness h;
-    h.adopt(linkedPair());
+    // Unlinked, the video is cut alone.
+    h.engine.undo();
     h.engine.setSelectedClipId("v");
     h.engine.toggleAudioLinkForSelection();
-    h.engine.scrub(2);
     h.engine.splitAtPlayhead();
     EXPECT_TRUE(h.showed("v0.60 — Split OK — video only (reload Session JSON (v0.59+))"));
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"v_b_*", 2, 4}, {"a", 0, 6}}));
@@ -81,6 +77,20 @@ TEST(EngineSplit, TheAudioBranchCutsThePartnerOnlyWithItsAudio)
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 3}, {"v_b_*", 3, 5}, {"a", 0, 3}, {"a_b_*", 3, 3}}));
     h.engine.undo();
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 8}, {"a", 0, 6}}));
+}
+
+TEST(EngineSplit, AVideoEdgeAfterTheAudioCutKeepsTheUndoStepAndRedraws)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("v", "video", 0, 2), clip("a", "audio", 0, 6)}));
+    h.engine.scrub(1.97); // 0.033 s before the video's end: only the audio can be cut
+    const int revision = h.engine.timelineRevision();
+    h.engine.splitAtPlayhead();
+    EXPECT_EQ(h.engine.status(), "Split: video edge — audio was cut; Ctrl+Z undo, nudge playhead inside blue clip");
+    EXPECT_EQ(h.engine.timelineRevision(), revision + 1);
+    EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"a", 0, 59.0 / 30}, {"a_b_*", 59.0 / 30, 6 - 59.0 / 30}}));
+    h.engine.undo();
+    EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2}, {"a", 0, 6}}));
 }
 
 TEST(EngineMove, DropsRippleOnTheirLaneAndReportTheirTarget)

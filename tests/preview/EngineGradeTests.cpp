@@ -154,19 +154,5 @@ TEST(EngineGrade, FadesShowWhatWasAskedAndKeepNoEmptyUndoStep)
     EXPECT_TRUE(engine.canRedo());
 }
 
-TEST(EngineGrade, GainFollowsLinkedPartnersWithoutAnUndoStep)
-{
-    EngineHarness h;
-    h.adopt(sessionWith({clip("v", "video", 0, 4, 1, "DJI_0001.MP4"), clip("a", "audio", 0, 4, 1, "DJI_0001 (Audio)")}));
-    h.engine.setClipAudioLevel("v", 3.5, false);
-    EXPECT_EQ(h.engine.status(), "Clip gain 300%");
-    EXPECT_EQ(h.session().timelines[0].clips[1].audioLevel, 3.0);
-    EXPECT_FALSE(h.engine.canUndo());
-    h.engine.setSelectedClipId("v");
-    const auto level = h.engine.selectedClipAudioLevel();
-    ASSERT_TRUE(level.has_value());
-    EXPECT_EQ(level->clipId, "a");
-}
-
 } // namespace
 } // namespace velmora::test

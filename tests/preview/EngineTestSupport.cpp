@@ -57,53 +57,34 @@ bool EngineHarness::showed(const std::string& status) const
     return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
 }
 
-namespace {
-
-bool sameTime(double a, double b)
-{
-    return std::abs(a - b) <= 1e-6;
-}
-
-bool idMatches(const std::string& expected, const std::string& actual)
-{
-    if (expected.size() > 4 && expected.ends_with("_b_*")) {
-        const std::string prefix = expected.substr(0, expected.size() - 1);
-        return actual.starts_with(prefix) && actual.size() == prefix.size() + 8;
-    }
-    return expected == actual;
-}
-
-std::string describe(const std::vector<EditSession::Clip>& clips)
-{
-    std::ostringstream text;
-    for (const EditSession::Clip& clip : clips) {
-        text << "  " << clip.id << " start " << clip.startTime.value_or(0) << " dur " << clip.duration.value_or(0)
-             << " lane " << clip.track.value_or(1) << " in " << clip.inPoint.value_or(0) << "\n";
-    }
-    return text.str();
-}
-
-} // namespace
-
 ::testing::AssertionResult timelineIs(const EditSession& session, const std::vector<Row>& rows)
 {
-    const auto index = session.activeTimelineIndex();
-    if (!index) {
-        return ::testing::AssertionFailure() << "no active timeline";
-    }
-    const std::vector<EditSession::Clip>& clips = session.timelines[*index].clips;
+    const auto near = [](double a, double b) { return std::abs(a - b) <= 1e-6; };
+    const auto idMatches = [](const std::string& expected, const std::string& actual) {
+        if (expected.ends_with("_b_*")) { // the right part of a cut: "<id>_b_" and eight hex digits
+            const std::string prefix = expected.substr(0, expected.size() - 1);
+            return actual.starts_with(prefix) && actual.size() == prefix.size() + 8;
+        }
+        return expected == actual;
+    };
+    const std::vector<EditSession::Clip>& clips = session.timelines.at(session.activeTimelineIndex().value()).clips;
     bool same = clips.size() == rows.size();
     for (std::size_t i = 0; same && i < rows.size(); ++i) {
         const EditSession::Clip& clip = clips[i];
         const Row& row = rows[i];
-        same = idMatches(row.id, clip.id) && sameTime(row.start, clip.startTime.value_or(0))
-            && sameTime(row.duration, clip.duration.value_or(0)) && row.lane == clip.track.value_or(1)
-            && (std::isnan(row.in) || sameTime(row.in, clip.inPoint.value_or(0)));
+        same = idMatches(row.id, clip.id) && near(row.start, clip.startTime.value_or(0))
+            && near(row.duration, clip.duration.value_or(0)) && row.lane == clip.track.value_or(1)
+            && (std::isnan(row.in) || near(row.in, clip.inPoint.value_or(0)));
     }
     if (same) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "timeline is\n" << describe(clips);
+    std::ostringstream text;
+    for (const EditSession::Clip& clip : clips) {
+        text << "\n  " << clip.id << " start " << clip.startTime.value_or(0) << " dur " << clip.duration.value_or(0)
+             << " lane " << clip.track.value_or(1) << " in " << clip.inPoint.value_or(0);
+    }
+    return ::testing::AssertionFailure() << "timeline is" << text.str();
 }
 
 } // namespace velmora::test

@@ -1,7 +1,7 @@
 #pragma once
 
-// A composition builder that builds nothing: it counts requests, keeps the session copies it
-// was given and answers when the test says so, with a fake player or an error.
+// A composition builder that builds nothing: it keeps each request and answers it when the
+// test says so, on the main queue, with a fake player or an error.
 
 #include <memory>
 #include <vector>
@@ -20,30 +20,27 @@ public:
         requests.push_back(std::move(request));
         completions_.push_back(std::move(completion));
     }
-
     std::size_t buildCount() const { return requests.size(); }
 
-    // Answers request `index` (default: the newest) with a player over an item of that length,
-    // delivered on the main queue. Returns the player.
+    // Answers request `index` (default: the newest) with a player over an item of that length.
     std::shared_ptr<FakePreviewPlayer> finish(double itemSeconds, std::optional<std::size_t> index = std::nullopt)
     {
-        auto player = std::make_shared<FakePreviewPlayer>(queue_, itemSeconds);
         PreviewComposition composition;
+        auto player = std::make_shared<FakePreviewPlayer>(queue_, itemSeconds);
         composition.player = player;
-        queue_->post([completion = completions_.at(index.value_or(completions_.size() - 1)), composition] {
-            completion(composition);
-        });
+        answer(index.value_or(completions_.size() - 1), composition);
         return player;
     }
-
-    void fail(const Error& error)
-    {
-        queue_->post([completion = completions_.back(), error] { completion(error); });
-    }
+    void fail(const Error& error) { answer(completions_.size() - 1, error); }
 
     std::vector<Request> requests;
 
 private:
+    void answer(std::size_t index, PreviewCompositionOutcome outcome)
+    {
+        queue_->post([completion = completions_.at(index), outcome] { completion(outcome); });
+    }
+
     std::shared_ptr<MainQueue> queue_;
     std::vector<std::function<void(PreviewCompositionOutcome)>> completions_;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 // A preview player without media: it records what the engine asks of it, lands every seek on
-// its target and answers on the main queue, newest seek first in line.
+// its target at once and answers on the main queue, where a newer seek supersedes older ones.
 
 #include <map>
 #include <memory>
@@ -16,7 +16,7 @@ class FakePreviewPlayer final : public PreviewPlayer {
 public:
     struct Seek {
         double seconds = 0;
-        double toleranceSeconds = 0; // before and after are always given alike
+        double toleranceSeconds = 0; // the engine gives both tolerances alike
     };
 
     FakePreviewPlayer(std::shared_ptr<MainQueue> queue, double itemSeconds)
@@ -24,27 +24,20 @@ public:
     {
     }
 
-    void play() override
-    {
-        ++playCount;
-        rate_ = rate_ == 0 ? 1 : rate_;
-    }
-    void pause() override
-    {
-        ++pauseCount;
-        rate_ = 0;
-    }
+    void play() override { ++playCount; rate_ = rate_ == 0 ? 1 : rate_; }
+    void pause() override { rate_ = 0; }
     double rate() const override { return rate_; }
     void setRate(double rate) override { rate_ = rate; }
     MediaTime currentTime() const override { return currentTime_; }
+    MediaTime itemDuration() const override { return itemDuration_; }
+    void setVolume(float) override {}
 
     void seek(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime&,
               std::function<void(bool)> completion) override
     {
         seeks.push_back({time.seconds(), toleranceBefore.seconds()});
-        const std::uint64_t serial = ++seekSerial_;
         currentTime_ = time;
-        queue_->post([this, serial, completion = std::move(completion)] {
+        queue_->post([this, serial = ++seekSerial_, completion = std::move(completion)] {
             if (completion) {
                 completion(serial == seekSerial_);
             }
@@ -57,8 +50,7 @@ public:
         return nextToken_;
     }
     void removeTimeObserver(TimeObserverToken token) override { observers_.erase(token); }
-    void setVolume(float) override {}
-    MediaTime itemDuration() const override { return itemDuration_; }
+    std::size_t observerCount() const { return observers_.size(); }
 
     // The player reports a time, as it does while playing.
     void reportTime(double seconds)
@@ -68,10 +60,8 @@ public:
             callback(currentTime_);
         }
     }
-    std::size_t observerCount() const { return observers_.size(); }
 
     int playCount = 0;
-    int pauseCount = 0;
     std::vector<Seek> seeks;
 
 private:

@@ -1,0 +1,62 @@
+// Play and pause, seeks and scrubbing against the fake player.
+
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+
+namespace velmora::test {
+namespace {
+
+struct TransportFixture {
+    TransportFixture() { player = h.adopt(sessionWith({clip("A", "video", 0, 12), clip("B", "video", 12, 8)})); }
+    EngineHarness h;
+    std::shared_ptr<FakePreviewPlayer> player;
+};
+
+TEST(EngineTransport, ToggleIgnoresRepeatsAndPausesOnAFrame)
+{
+    TransportFixture f;
+    f.h.engine.togglePlay();
+    EXPECT_TRUE(f.h.engine.isPlaying());
+    f.h.clock->advance(0.05);
+    f.h.engine.togglePlay();
+    EXPECT_TRUE(f.h.engine.isPlaying());
+
+    f.h.clock->advance(0.1);
+    f.player->reportTime(10.05);
+    f.h.engine.togglePlay();
+    EXPECT_FALSE(f.h.engine.isPlaying());
+    EXPECT_DOUBLE_EQ(f.h.engine.playheadSeconds(), 301.0 / 30); // frame 301, truncated
+}
+
+TEST(EngineTransport, ScrubPausesOnlyWhileItsSeekRuns)
+{
+    TransportFixture f;
+    f.h.engine.togglePlay();
+    const int plays = f.player->playCount;
+    const std::uint64_t scrolls = f.h.engine.timelineScrollRequest();
+    f.h.engine.scrub(5);
+    EXPECT_EQ(f.player->rate(), 0.0);
+    EXPECT_TRUE(f.h.engine.isPlaying());
+    EXPECT_EQ(f.player->seeks.back().toleranceSeconds, 0.0);
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(f.player->playCount, plays + 1);
+    EXPECT_EQ(f.h.engine.timelineScrollRequest(), scrolls + 1);
+    EXPECT_EQ(f.h.engine.timelineScrollAnchor(), TimelineScrollAnchor::center);
+}
+
+TEST(EngineTransport, ASupersededSeekDoesNotComplete)
+{
+    TransportFixture f;
+    int first = 0;
+    int second = 0;
+    f.h.engine.seek(3, true, [&](bool) { ++first; });
+    f.h.engine.seek(4, true, [&](bool) { ++second; });
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(second, 1);
+    EXPECT_EQ(f.h.engine.playheadSeconds(), 4.0);
+}
+
+} // namespace
+} // namespace velmora::test

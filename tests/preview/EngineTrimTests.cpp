@@ -1,0 +1,132 @@
+// Trims at the playhead and by dragging an edge, ripple after a tail trim, and slips.
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "model/MediaResolver.h"
+#include "support/MediaFixtures.h"
+
+namespace velmora::test {
+namespace {
+
+// An audio clip 10–20 s on A1 followed by another at 20–25 s, and a video clip at 20 s on V1.
+std::shared_ptr<EditSession> audioLane()
+{
+    return sessionWith({clip("au1", "audio", 10, 10, 1, "music.wav"), clip("au2", "audio", 20, 5, 1, "more.wav"),
+                        clip("w", "video", 20, 5, 1, "other.mp4")});
+}
+
+TEST(EngineTrim, TrimOutOnAudioRipplesOnlyTheAudioOfItsLane)
+{
+    EngineHarness h;
+    h.adopt(audioLane());
+    h.engine.setRippleEditEnabled(true);
+    h.engine.scrub(15);
+    h.engine.trimAtPlayhead();
+    EXPECT_TRUE(h.showed("Trimmed audio out @ playhead"));
+    EXPECT_TRUE(timelineIs(h.session(), {{"au1", 10, 5}, {"au2", 15, 5}, {"w", 20, 5}}));
+    h.engine.undo();
+    EXPECT_TRUE(timelineIs(h.session(), {{"au1", 10, 10}, {"au2", 20, 5}, {"w", 20, 5}}));
+}
+
+TEST(EngineTrim, TrimOutOnALinkedVideoRipplesEveryClipOfTheLaneNumber)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("v", "video", 10, 10, 1, "DJI_0001.MP4"),
+                         clip("a", "audio", 10, 10, 1, "DJI_0001 (Audio)"), clip("au2", "audio", 20, 5, 1, "music.wav"),
+                         clip("w", "video", 20, 5, 1, "other.mp4")}));
+    h.engine.setRippleEditEnabled(true);
+    h.engine.scrub(15);
+    h.engine.trimAtPlayhead(); // the audio under the playhead leads to its linked picture
+    EXPECT_TRUE(h.showed("Trimmed out @ playhead + audio"));
+    EXPECT_TRUE(timelineIs(h.session(), {{"v", 10, 5}, {"a", 10, 5}, {"au2", 15, 5}, {"w", 15, 5}}));
+}
+
+TEST(EngineTrim, PlayheadTrimsAreRefusedOnLockedLanesAndAtEdges)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("au", "audio", 2, 4, 1, "music.wav"), clip("far", "video", 10, 2, 2)}));
+    h.engine.scrub(2);
+    h.engine.trimStartAtPlayhead();
+    EXPECT_EQ(h.engine.status(), "Trim In: put playhead inside a clip (or select one)");
+    h.engine.scrub(4);
+    h.engine.toggleAudioTrackLock(1);
+    h.engine.trimAtPlayhead();
+    EXPECT_EQ(h.engine.status(), "Track is locked — unlock lane to trim");
+    EXPECT_FALSE(h.engine.canUndo());
+    EXPECT_TRUE(timelineIs(h.session(), {{"au", 2, 4}, {"far", 10, 2, 2}}));
+}
+
+TEST(EngineTrim, EdgeDragsTrimSnapAndSayWhyTheyCannot)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("A", "video", 0, 4), clip("B", "video", 6, 4)}));
+    h.engine.trimEdgeOnTimeline("B", TimelinePreviewEngine::TrimEdge::head, 7.02);
+    EXPECT_TRUE(h.showed("Trimmed in + audio")); // an unnamed video counts as linked
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}, {"B", 7.02, 2.98, 1, 1.02}}));
+    EXPECT_EQ(h.engine.playheadSeconds(), 7.0); // the new head, on the frame grid
+
+    h.engine.trimEdgeOnTimeline("A", TimelinePreviewEngine::TrimEdge::tail, 4.01);
+    EXPECT_EQ(h.engine.status(), "Trim: drag further (edge too small)");
+    h.engine.trimEdgeOnTimeline("gone", TimelinePreviewEngine::TrimEdge::tail, 3);
+    EXPECT_EQ(h.engine.status(), "Trim: clip not found");
+    h.engine.undo();
+    EXPECT_FALSE(h.engine.canUndo());
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}, {"B", 6, 4}}));
+}
+
+TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
+{
+    EngineHarness h;
+    ClipSettings settings;
+    settings.frameCount = 125; // 5 s at 25 fps
+    makeClip(h.media / "short.mp4", settings);
+    const std::optional<double> sourceLength = MediaResolver::sourceDurationSeconds("short.mp4", h.media.path());
+    ASSERT_TRUE(sourceLength.has_value());
+
+    h.adopt(sessionWith({clip("s", "video", 0, 4, 1, "short.mp4"), clip("next", "video", 6, 2, 1, "next.mp4")}));
+    h.engine.setRippleEditEnabled(true);
+    h.engine.trimEdgeOnTimeline("s", TimelinePreviewEngine::TrimEdge::tail, 8);
+    EXPECT_TRUE(h.showed("Trimmed out + audio"));
+    const double moved = *sourceLength - 4;
+    EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, *sourceLength}, {"next", 6 + moved, 2}}));
+    EXPECT_NEAR(h.engine.playheadSeconds(), *sourceLength, 1.0 / 30);
+}
+
+TEST(EngineSlip, SlipsTheSelectedClipsSourceWithADebouncedRebuild)
+{
+    EngineHarness h;
+    auto session = sessionWith({clip("A", "video", 0, 4)});
+    session->timelines[0].clips[0].inPoint = 2.0;
+    h.adopt(session);
+    h.engine.slipSelectedClip(0.5);
+    EXPECT_EQ(h.engine.status(), "Select a clip to slip");
+    h.engine.setSelectedClipId("A");
+    h.engine.slipSelectedClip(-0.5);
+    EXPECT_EQ(h.engine.status(), "Slip -0.50s source");
+    h.engine.slipSelectedClip(0.75);
+    EXPECT_EQ(h.engine.status(), "Slip +0.75s source");
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4, 1, 2.25}}));
+    const std::size_t builds = h.builder->buildCount();
+    h.queue->advance(0.12);
+    EXPECT_EQ(h.builder->buildCount(), builds + 1);
+}
+
+TEST(EngineTrim, CancellingEndsOnlyAGestureInProgress)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("A", "video", 0, 4)}));
+    QSignalSpy cancelled(&h.engine, &TimelinePreviewEngine::trimGestureCancelled);
+    h.engine.cancelTrimGesture();
+    EXPECT_EQ(cancelled.count(), 0);
+    h.engine.pauseForTrimDrag();
+    h.engine.cancelTrimGesture();
+    h.engine.cancelTrimGesture();
+    EXPECT_EQ(cancelled.count(), 1);
+    EXPECT_FALSE(h.engine.canUndo());
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}}));
+}
+
+} // namespace
+} // namespace velmora::test
