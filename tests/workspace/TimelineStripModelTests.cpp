@@ -296,6 +296,9 @@ TEST(TimelineStripHitTesting, ScrolledLanesAreHitWhereTheyAreShown)
     EXPECT_EQ(hit.clipId, "a");
     EXPECT_EQ(f.model.hitTest({f.at(21, 4).x(), 10}).kind, Kind::rulerTrack); // the ruler does not scroll down
     EXPECT_DOUBLE_EQ(f.model.rulerSeekTime(f.at(21, 4).x()), 21);
+    // The drag ghost covers the lane it would land on as the lanes are scrolled.
+    f.model.clipDragChanged("a", 4, QPointF(40, 0), false, noSnap);
+    EXPECT_EQ(f.model.dragGhostRect()->top(), f.model.viewportRowTop(4) + 2);
 }
 
 // ---- the clip drag ----
