@@ -172,11 +172,14 @@ TEST(TimelineStripGeometry, TimeAndXMapBothWaysAtEveryZoom)
     f.model.setScrollLeft(300);
     EXPECT_DOUBLE_EQ(f.model.rulerSeekTime(96 + 200), 500 / 80.0);
 
-    // A zoom that is not a positive number is shown at the default.
+    // A zoom that is not a positive number is shown at the default, others within the zoom's range.
     for (const double bad : {0.0, -20.0, std::nan("")}) {
         ModelFixture odd({}, bad);
         EXPECT_EQ(odd.model.pps(), 80);
     }
+    ModelFixture huge({clip("far", "video", 1e300, 1e300, 1)}, 1e9);
+    EXPECT_EQ(huge.model.pps(), 600);
+    EXPECT_EQ(huge.model.contentW(), Model::maximumContentWidth);
 }
 
 TEST(TimelineStripGeometry, ThePlayheadSitsOnWholePointsOnlyWhilePaused)

@@ -275,6 +275,20 @@ TEST(TimelineStripView, AFocusRequestCentresTheClipAndIsClearedAfterwards)
     EXPECT_FALSE(h.engine.focusClipId());
 }
 
+TEST(TimelineStripView, AbsurdTimesAndLanesInADocumentStillPaint)
+{
+    EditSession::Clip noStart = clip("nan", "video", 0, 3, 2);
+    noStart.startTime = std::nan("");
+    StripHarness h(sessionWith({clip("endless", "video", 0, 1e300, 1), clip("far", "audio", 1e300, 5, 1),
+                                clip("deep", "audio", 0, 5, 2000000000), noStart},
+                               {{"m", 1e300, std::nullopt}}, 1e9));
+    h.view().horizontalScrollBar()->setValue(h.view().horizontalScrollBar()->maximum());
+    EXPECT_FALSE(h.grab().isNull());
+    EXPECT_EQ(h.model().maxAudioTrackIndex(), 1); // the clip on lane 2,000,000,000 is not shown
+    h.click(h.at(1, 1)); // the clip without a start is drawn at 0
+    EXPECT_EQ(h.engine.selectedClipId(), "nan");
+}
+
 TEST(TimelineStripView, AScreenshotOfAThreeLaneProjectShowsBlocksHeadersMarkersAndThePlayhead)
 {
     StripHarness h(threeLanes(), 1000, 200);

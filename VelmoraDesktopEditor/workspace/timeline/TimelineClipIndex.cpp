@@ -39,30 +39,36 @@ void TimelineClipIndex::rebuild(const std::vector<EditSession::Clip>& clips)
         const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
         const int lane = clip.track.value_or(1);
         std::vector<Lane>* lanes = nullptr;
+        // A lane beyond the last shown one makes no rows: its clips are not drawn.
+        const bool shown = lane <= maximumLaneNumber;
         if (kind == "audio") {
             kinds_[i] = Kind::audio;
-            highestAudio = anyAudio ? std::max(highestAudio, lane) : lane;
-            anyAudio = true;
+            if (shown) {
+                highestAudio = anyAudio ? std::max(highestAudio, lane) : lane;
+                anyAudio = true;
+            }
             hasAudioOnLaneOne_ = hasAudioOnLaneOne_ || lane == 1;
             lanes = &audioLanes_;
         } else if (kind == "video" || kind == "image" || kind == "text") {
             kinds_[i] = Kind::visual;
-            highestVisual = anyVisual ? std::max(highestVisual, lane) : lane;
-            anyVisual = true;
+            if (shown) {
+                highestVisual = anyVisual ? std::max(highestVisual, lane) : lane;
+                anyVisual = true;
+            }
             lanes = &visualLanes_;
             if (kind != "text") {
                 visualMediaEnd_ = std::max(visualMediaEnd_, entry.end());
             }
         }
-        if (lanes && lane >= 1 && lane <= maximumLaneNumber) {
+        if (lanes && lane >= 1 && shown) {
             if (lanes->size() < std::size_t(lane)) {
                 lanes->resize(std::size_t(lane));
             }
             (*lanes)[std::size_t(lane) - 1].entries.push_back(entry);
         }
     }
-    highestVisualLane_ = std::min(highestVisual, maximumLaneNumber);
-    highestAudioLane_ = std::min(highestAudio, maximumLaneNumber);
+    highestVisualLane_ = highestVisual;
+    highestAudioLane_ = highestAudio;
 
     for (std::vector<Lane>* lanes : {&visualLanes_, &audioLanes_}) {
         for (Lane& lane : *lanes) {

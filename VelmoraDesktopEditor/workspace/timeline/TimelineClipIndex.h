@@ -17,8 +17,8 @@ namespace velmora {
 // Rebuilt whenever the timeline changes; holds indexes into the clip list it was built from.
 class TimelineClipIndex {
 public:
-    // Lanes above this number are not shown: a clip on an absurd lane would otherwise ask for
-    // that many rows.
+    // Lanes above this number are not shown and make no rows: a clip on an absurd lane would
+    // otherwise ask for that many.
     static constexpr int maximumLaneNumber = 999;
 
     struct Entry {
@@ -38,8 +38,8 @@ public:
     std::pair<std::size_t, std::size_t> overlapping(TimelineLane::Kind kind, int number, double from,
                                                     double until) const;
 
-    // The highest lane of the visual (video, image, text) and of the audio clips, a missing lane
-    // counting as 1; 1 without such clips. Capped at maximumLaneNumber.
+    // The highest shown lane of the visual (video, image, text) and of the audio clips, a missing
+    // lane counting as 1; 1 without such clips.
     int highestVisualLane() const { return highestVisualLane_; }
     int highestAudioLane() const { return highestAudioLane_; }
     bool hasAudioOnLaneOne() const { return hasAudioOnLaneOne_; }

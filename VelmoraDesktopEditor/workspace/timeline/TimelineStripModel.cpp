@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editing/TimelineZoom.h"
 #include "workspace/timeline/TimelineStripColors.h"
 
 namespace velmora {
@@ -43,8 +44,9 @@ void TimelineStripModel::setTimeline(std::optional<EditSession::Timeline> timeli
     timeline_ = std::move(timeline);
     const std::optional<double> stored = timeline_ ? timeline_->pixelsPerSecond : std::nullopt;
     // A zoom that is not a positive number would put every clip at one place or mirror the
-    // lanes; such a document is shown at the default zoom.
-    pps_ = stored && std::isfinite(*stored) && *stored > 0 ? *stored : defaultPixelsPerSecond;
+    // lanes; such a document is shown at the default zoom, and others within the zoom's range.
+    pps_ = stored && std::isfinite(*stored) && *stored > 0 ? std::clamp(*stored, TimelineZoom::ppsMin, TimelineZoom::ppsMax)
+                                                           : defaultPixelsPerSecond;
     index_.rebuild(timeline_ ? timeline_->clips : std::vector<EditSession::Clip>{});
     refreshLanes();
     clampScroll();
@@ -149,7 +151,8 @@ double TimelineStripModel::contentDuration() const
 
 double TimelineStripModel::contentW() const
 {
-    return std::max(viewportWidth_, pps_ * contentDuration() + headerWidth + trailingRoom);
+    return std::min(std::max(viewportWidth_, pps_ * contentDuration() + headerWidth + trailingRoom),
+                    maximumContentWidth);
 }
 
 double TimelineStripModel::laneH() const

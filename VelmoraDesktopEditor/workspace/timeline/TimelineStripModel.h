@@ -44,6 +44,8 @@ public:
     static constexpr double minimumLaneAreaHeight = 60;
     static constexpr double trailingRoom = 40;
     static constexpr double shortestContentDuration = 0.1;
+    // Content beyond this width (absurd times in a document) cannot be scrolled to.
+    static constexpr double maximumContentWidth = 1e9;
     // Inset of the header column's content from its trailing edge.
     static constexpr double headerContentInset = 4;
     static constexpr double headerButtonWidth = 28;

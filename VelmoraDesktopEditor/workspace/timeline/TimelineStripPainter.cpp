@@ -17,6 +17,11 @@ constexpr double kCornerRadius = 3;
 // A title needs at least this much room to be worth laying out.
 constexpr double kShortestTitleWidth = 4;
 constexpr double kSymbolSize = 13;
+// Shapes reaching far past the view are cut this far outside it, where their ends cannot be
+// seen, so the rasteriser never meets coordinates beyond its integers.
+constexpr double kOffscreenMargin = 16;
+// No title is wider than this, so one starting further left cannot reach the view.
+constexpr double kLongestTitleWidth = 4000;
 
 QFont pixelFont(QFont font, int pixelSize, QFont::Weight weight)
 {
@@ -33,6 +38,13 @@ void strokeInside(QPainter& painter, const QRectF& rect, const QColor& color, do
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(rect.adjusted(inset, inset, -inset, -inset), kCornerRadius - inset / 2,
                             kCornerRadius - inset / 2);
+}
+
+QRectF cutToView(const QRectF& rect, double viewWidth)
+{
+    const double left = std::max(rect.left(), -kOffscreenMargin);
+    const double right = std::min(rect.right(), viewWidth + kOffscreenMargin);
+    return {left, rect.top(), std::max(right - left, 0.0), rect.height()};
 }
 
 QRectF symbolBox(const QRectF& button)
@@ -149,7 +161,8 @@ void TimelineStripPainter::paintRuler(QPainter& painter, const Model& model, con
 {
     const double trackLeft = model.viewportX(Model::headerWidth);
     const double trackRight = model.viewportX(model.contentW());
-    painter.fillRect(QRectF(trackLeft, 0, trackRight - trackLeft, Model::rulerHeight), Colors::rulerTrack());
+    painter.fillRect(QRectF(trackLeft, 0, trackRight - trackLeft, Model::rulerHeight).intersected(exposed),
+                     Colors::rulerTrack());
 
     const QRectF header(model.viewportX(0), 0, Model::headerWidth - Model::headerContentInset, Model::rulerHeight);
     if (header.intersects(exposed)) {
@@ -203,13 +216,16 @@ void TimelineStripPainter::paintHeader(QPainter& painter, const Model& model, in
     painter.restore();
 }
 
-void TimelineStripPainter::paintTitle(QPainter& painter, const QRectF& rect, double padding,
+void TimelineStripPainter::paintTitle(QPainter& painter, const QRectF& shape, double padding, double viewWidth,
                                       const std::string& title) const
 {
-    const QRectF textRect = rect.adjusted(padding, 0, -padding, 0);
-    if (textRect.width() < kShortestTitleWidth) {
+    // Laid out from the shape's own start, so the title scrolls with its block.
+    const double left = shape.left() + padding;
+    const double right = std::min(shape.right() - padding, viewWidth + kOffscreenMargin);
+    if (right - left < kShortestTitleWidth || left < -kLongestTitleWidth) {
         return;
     }
+    const QRectF textRect(left, shape.top(), right - left, shape.height());
     painter.setFont(titleFont_);
     painter.setPen(Colors::white());
     const QString text = titleMetrics_.elidedText(QString::fromStdString(title), Qt::ElideRight, textRect.width());
@@ -218,7 +234,7 @@ void TimelineStripPainter::paintTitle(QPainter& painter, const QRectF& rect, dou
 
 void TimelineStripPainter::paintBlock(QPainter& painter, const Model& model, const Model::Block& block) const
 {
-    const QRectF& rect = block.rect;
+    const QRectF rect = cutToView(block.rect, model.viewportWidth());
     const bool emphasised = block.selected || block.dragged || block.trimmed;
     painter.setOpacity(block.opacity);
 
@@ -236,20 +252,24 @@ void TimelineStripPainter::paintBlock(QPainter& painter, const Model& model, con
 
     if (!block.dragged && !block.trimmed) {
         const std::string& name = block.clip->name.value_or(std::string());
-        paintTitle(painter, rect, block.titlePadding, name.empty() ? std::string("Clip") : name);
+        paintTitle(painter, block.rect, block.titlePadding, model.viewportWidth(), name.empty() ? "Clip" : name);
     }
     painter.setOpacity(1);
 
     if (block.showsHandles) {
         for (Model::TrimEdge edge : {Model::TrimEdge::head, Model::TrimEdge::tail}) {
-            painter.fillRect(model.trimHandleRect(block, edge), Colors::trimHandle());
+            const QRectF handle = cutToView(model.trimHandleRect(block, edge), model.viewportWidth());
+            if (handle.width() > 0) {
+                painter.fillRect(handle, Colors::trimHandle());
+            }
         }
     }
 }
 
-void TimelineStripPainter::paintGhost(QPainter& painter, const Model& model, const QRectF& rect) const
+void TimelineStripPainter::paintGhost(QPainter& painter, const Model& model, const QRectF& ghost) const
 {
     const Model::ActiveDrag& drag = *model.activeDrag();
+    const QRectF rect = cutToView(ghost, model.viewportWidth());
     painter.setPen(Qt::NoPen);
     painter.setBrush(drag.color);
     painter.drawRoundedRect(rect, kCornerRadius, kCornerRadius);
@@ -258,7 +278,7 @@ void TimelineStripPainter::paintGhost(QPainter& painter, const Model& model, con
     } else {
         strokeInside(painter, rect, Colors::white(), 2);
     }
-    paintTitle(painter, rect, 3, drag.title);
+    paintTitle(painter, ghost, 3, model.viewportWidth(), drag.title);
 }
 
 } // namespace velmora

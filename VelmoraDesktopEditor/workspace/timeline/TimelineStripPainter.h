@@ -29,7 +29,8 @@ private:
     void paintHeader(QPainter& painter, const TimelineStripModel& model, int row) const;
     void paintBlock(QPainter& painter, const TimelineStripModel& model, const TimelineStripModel::Block& block) const;
     void paintGhost(QPainter& painter, const TimelineStripModel& model, const QRectF& rect) const;
-    void paintTitle(QPainter& painter, const QRectF& rect, double padding, const std::string& title) const;
+    void paintTitle(QPainter& painter, const QRectF& shape, double padding, double viewWidth,
+                    const std::string& title) const;
 
     QFont titleFont_;
     QFont laneLabelFont_;
