@@ -226,6 +226,12 @@ TEST(TimelineStripBlocks, OnlyTheVisibleClipsOfARowAreListedWithTheSelectionOnTo
     f.model.setScrollLeft(100000);
     f.model.blocksInRow(0, 0, 1000, blocks);
     EXPECT_EQ(blocks.size(), 7u); // c499…c504 and the long clip
+
+    // The simplified layout draws no blocks, so nothing on a lane takes the pointer.
+    f.model.setSimplifyLayout(true);
+    f.model.blocksInRow(0, 0, 1000, blocks);
+    EXPECT_TRUE(blocks.empty());
+    EXPECT_EQ(f.model.hitTest({500, 48}).kind, Kind::none);
 }
 
 TEST(TimelineStripBlocks, TinyClipsKeepEightPointsAndMutedLanesReportTheirFlags)
