@@ -431,12 +431,14 @@ void TimelineStripView::moveGesture(QPointF point)
             const TimelinePreviewEngine::SnappedClipStart snapped = engine->snapClipStartTime(time, id);
             return Model::SnappedStart{snapped.time, snapped.guideTime};
         };
-        const bool wasDragging = bool(model_.activeDrag());
+        const std::size_t lanes = model_.buildLanes().size();
         if (model_.clipDragChanged(clipId, gesture_.rowTrack, translation, engine->isClipEditingLocked(clipId), snap)) {
             engine->setSelectedClipId(clipId);
         }
-        if (wasDragging || model_.activeDrag()) {
-            updateScrollBars();
+        if (model_.buildLanes().size() != lanes) {
+            updateScrollBars(); // the lane the clip would land on was added or went again
+        }
+        if (model_.activeDrag()) {
             viewport()->update();
         }
         break;
