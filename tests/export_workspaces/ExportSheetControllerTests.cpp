@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
-
 #include "ExportSheetTestSupport.h"
 #include "model/JsonDecoding.h"
 
@@ -9,10 +7,9 @@ namespace velmora::test {
 namespace {
 
 using Strings = std::vector<std::string>;
+using Path = std::filesystem::path;
 
-// ---- formats, names, the estimate ----
-
-TEST(ExportSheetFormats, TitlesExtensionsCodecsAndBitrateRowInPickerOrder)
+TEST(ExportSheetFormats, TitlesInPickerOrderAndProposedNames)
 {
     Strings titles;
     for (EditorExportFormat format : EditorExportFormats::allCases) {
@@ -21,42 +18,23 @@ TEST(ExportSheetFormats, TitlesExtensionsCodecsAndBitrateRowInPickerOrder)
     }
     EXPECT_EQ(titles, (Strings{"10-bit HEVC (Master)", "H.264 (Delivery)", "ProRes 422 (Delivery)"}));
     EXPECT_EQ(EditorExportFormats::fromRawValue("h.264 (delivery)"), std::nullopt);
-    EXPECT_EQ(EditorExportFormats::fromRawValue("ProRes 422"), std::nullopt);
 
-    EXPECT_EQ(EditorExportFormats::fileExtension(EditorExportFormat::hevc10), "mp4");
-    EXPECT_EQ(EditorExportFormats::fileExtension(EditorExportFormat::h264), "mp4");
-    EXPECT_EQ(EditorExportFormats::fileExtension(EditorExportFormat::proRes422), "mov");
-    EXPECT_EQ(EditorExportFormats::exportCodec(EditorExportFormat::hevc10), Exporter::EditorVideoCodec::hevc10);
-    EXPECT_EQ(EditorExportFormats::exportCodec(EditorExportFormat::h264), Exporter::EditorVideoCodec::h264);
-    EXPECT_EQ(EditorExportFormats::exportCodec(EditorExportFormat::proRes422), Exporter::EditorVideoCodec::proRes422);
-    EXPECT_TRUE(EditorExportFormats::usesBitrate(EditorExportFormat::h264));
-    EXPECT_FALSE(EditorExportFormats::usesBitrate(EditorExportFormat::proRes422));
-}
-
-TEST(ExportSheetNames, ProjectNameOrTimelineThenExportAndTheFormatsExtension)
-{
-    EXPECT_EQ(ExportSheetController::proposedOutputName(*twoClipSession("Holiday"), EditorExportFormat::proRes422),
-              "Holiday_export.mov");
-    EXPECT_EQ(ExportSheetController::proposedOutputName(*twoClipSession(std::nullopt), EditorExportFormat::hevc10),
-              "timeline_export.mp4");
-    EXPECT_EQ(ExportSheetController::proposedOutputName(*twoClipSession(std::nullopt), EditorExportFormat::h264),
-              "timeline_export.mp4");
-    EXPECT_EQ(ExportSheetController::proposedOutputName(*twoClipSession(std::nullopt), EditorExportFormat::proRes422),
-              "timeline_export.mov");
-    EditSession noProject;
-    EXPECT_EQ(ExportSheetController::proposedOutputName(noProject, EditorExportFormat::h264), "timeline_export.mp4");
-    // The name is used as it stands.
-    EXPECT_EQ(ExportSheetController::proposedOutputName(*twoClipSession(" Trip 2 "), EditorExportFormat::h264),
-              " Trip 2 _export.mp4");
+    const auto name = [](std::optional<std::string> project, EditorExportFormat format) {
+        return ExportSheetController::proposedOutputName(*twoClipSession(std::move(project)), format);
+    };
+    EXPECT_EQ(name("Holiday", EditorExportFormat::proRes422), "Holiday_export.mov");
+    EXPECT_EQ(name(std::nullopt, EditorExportFormat::hevc10), "timeline_export.mp4");
+    EXPECT_EQ(name(std::nullopt, EditorExportFormat::proRes422), "timeline_export.mov");
+    EXPECT_EQ(name(" Trip 2 ", EditorExportFormat::h264), " Trip 2 _export.mp4"); // as it stands
 
     // A chosen name gets the format's extension unless it has it already.
-    using P = std::filesystem::path;
-    EXPECT_EQ(ExportSheetController::outputPathForFormat(P("/out/cut"), EditorExportFormat::hevc10), P("/out/cut.mp4"));
-    EXPECT_EQ(ExportSheetController::outputPathForFormat(P("/out/cut.MP4"), EditorExportFormat::h264), P("/out/cut.MP4"));
-    EXPECT_EQ(ExportSheetController::outputPathForFormat(P("/out/cut.mov"), EditorExportFormat::proRes422),
-              P("/out/cut.mov"));
-    EXPECT_EQ(ExportSheetController::outputPathForFormat(P("/out/cut.mp4"), EditorExportFormat::proRes422),
-              P("/out/cut.mp4.mov"));
+    const auto output = [](const char* chosen, EditorExportFormat format) {
+        return ExportSheetController::outputPathForFormat(chosen, format);
+    };
+    EXPECT_EQ(output("/out/cut", EditorExportFormat::hevc10), Path("/out/cut.mp4"));
+    EXPECT_EQ(output("/out/cut.MP4", EditorExportFormat::h264), Path("/out/cut.MP4"));
+    EXPECT_EQ(output("/out/cut.mov", EditorExportFormat::proRes422), Path("/out/cut.mov"));
+    EXPECT_EQ(output("/out/cut.mp4", EditorExportFormat::proRes422), Path("/out/cut.mp4.mov"));
 }
 
 TEST(ExportSheetEstimate, ShownPastTwoPercentFromFiveSecondsAsSecondsOrMinutes)
@@ -72,158 +50,98 @@ TEST(ExportSheetEstimate, ShownPastTwoPercentFromFiveSecondsAsSecondsOrMinutes)
     EXPECT_EQ(eta(0.5, 42.9), "42s");
     EXPECT_EQ(eta(0.5, 65), "1m 05s");
     EXPECT_EQ(eta(0.5, 3725), "62m 05s");
-    EXPECT_EQ(eta(1.0, 100), std::nullopt);
     EXPECT_EQ(eta(0.25, 30, false), std::nullopt);
     EXPECT_EQ(ExportSheetController::estimatedTimeRemaining(true, 0.25, std::nullopt, 130), std::nullopt);
     EXPECT_EQ(eta(std::nan(""), 30), std::nullopt);
-    EXPECT_EQ(eta(1e-300, 30), std::nullopt); // past any real export
 }
 
-// ---- idle state and its rules ----
-
-TEST(ExportSheetIdle, OpensWithTheDefaultsAndExportNeedsAProjectAndAMediaFolder)
+TEST(ExportSheetIdle, DefaultsWhatExportNeedsAndTheSavePanel)
 {
     SheetHarness h;
     ExportSheetController& c = *h.controller;
     EXPECT_EQ(c.format(), EditorExportFormat::hevc10);
-    EXPECT_EQ(c.bitrateMbps(), 150);
     EXPECT_EQ(c.bitrateText(), "150 Mbps");
-    EXPECT_FALSE(c.isExporting());
     EXPECT_EQ(c.status(), "Choose format and destination.");
-    EXPECT_FALSE(c.showError());
-    EXPECT_EQ(c.errorText(), "");
-    EXPECT_EQ(c.progressFraction(), 0);
-    EXPECT_EQ(c.progressDetail(), "");
-    EXPECT_EQ(c.exportStartedAt(), std::nullopt);
     EXPECT_EQ(c.exportButtonTitle(), "Choose Output & Export");
-    EXPECT_TRUE(c.showsBitrateRow());
     EXPECT_TRUE(c.canExport());
 
+    // No project, or no media folder: nothing to press and nothing happens.
     for (const auto& [withSession, withFolder] : {std::pair{false, true}, std::pair{true, false}}) {
         SheetHarness missing(withSession, withFolder);
         EXPECT_FALSE(missing.controller->canExport());
         missing.controller->pickOutputAndExport();
         EXPECT_FALSE(missing.panels->hasOpenPanel());
     }
-
-    // A project opened while the sheet is up enables the button.
+    // A project opened while the sheet is up enables it.
     SheetHarness later(false, true);
-    QSignalSpy spy(later.controller, &ExportSheetController::canExportChanged);
     later.engine.adoptSession(twoClipSession(), later.media.path(), std::nullopt, true);
-    EXPECT_GE(spy.count(), 1);
     EXPECT_TRUE(later.controller->canExport());
-}
 
-TEST(ExportSheetIdle, ProResHidesTheBitrateRowAndKeepsItsValueInStepsOfFive)
-{
-    SheetHarness h;
-    ExportSheetController& c = *h.controller;
+    // ProRes hides the bit rate and keeps it; the rate moves in steps of 5 from 20 to 250.
     c.setBitrateMbps(95);
     c.setFormat(EditorExportFormat::proRes422);
     EXPECT_FALSE(c.showsBitrateRow());
-    EXPECT_EQ(c.bitrateMbps(), 95);
     c.setFormat(EditorExportFormat::h264);
     EXPECT_TRUE(c.showsBitrateRow());
     EXPECT_EQ(c.bitrateText(), "95 Mbps");
-
-    const std::vector<std::pair<double, double>> cases{{20, 20}, {250, 250}, {5, 20}, {400, 250}, {147.4, 145},
-                                                       {148, 150}, {std::nan(""), 150}};
-    for (const auto& [given, kept] : cases) {
+    for (const auto& [given, kept] : std::vector<std::pair<double, double>>{
+             {20, 20}, {250, 250}, {5, 20}, {400, 250}, {147.4, 145}, {148, 150}, {std::nan(""), 150}}) {
         c.setBitrateMbps(150);
         c.setBitrateMbps(given);
         EXPECT_EQ(c.bitrateMbps(), kept) << given;
     }
-}
 
-TEST(ExportSheetIdle, TheSavePanelProposesANameAndItsCancelChangesNothing)
-{
-    SheetHarness h;
-    h.controller->setFormat(EditorExportFormat::proRes422);
-    h.controller->pickOutputAndExport();
-    ASSERT_TRUE(h.panels->hasOpenPanel());
+    // The save panel proposes a name; cancelling it changes nothing.
+    c.setFormat(EditorExportFormat::proRes422);
+    c.pickOutputAndExport();
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::saveFile);
     EXPECT_EQ(h.panels->current().extensions, Strings{"mov"});
     EXPECT_EQ(h.panels->current().suggestedName, "Holiday_export.mov");
-    EXPECT_TRUE(h.panels->current().directory.empty());
-
     h.panels->cancel();
     h.queue->runUntilIdle();
-    EXPECT_FALSE(h.controller->isExporting());
-    EXPECT_EQ(h.controller->status(), "Choose format and destination.");
+    EXPECT_FALSE(c.isExporting());
     EXPECT_EQ(h.statuses, Strings{});
-    EXPECT_EQ(h.controller->exportStartedAt(), std::nullopt);
     EXPECT_TRUE(h.runner->calls().empty());
 }
-
-TEST(ExportSheetIdle, CloseAsksTheOwnerButNotWhileExporting)
-{
-    SheetHarness h;
-    EXPECT_TRUE(h.controller->requestDismiss());
-    EXPECT_EQ(h.dismissals, 1);
-
-    h.startExport(h.media / "out.mp4");
-    EXPECT_FALSE(h.controller->requestDismiss());
-    EXPECT_EQ(h.dismissals, 1);
-
-    h.runner->finish({h.media / "out.mp4", 25, 160, 96});
-    ASSERT_TRUE(h.runUntilIdle());
-    EXPECT_TRUE(h.controller->requestDismiss());
-    EXPECT_EQ(h.dismissals, 2);
-}
-
-// ---- a run ----
 
 TEST(ExportSheetRun, ShowsEveryTextInOrderAndRevealsTheMovie)
 {
     SheetHarness h;
     ExportSheetController& c = *h.controller;
-    const auto output = h.media / "cut.mp4";
+    const Path output = h.media / "cut.mp4";
     h.startExport(h.media / "cut");
-
-    // At once, on the main thread.
     EXPECT_TRUE(c.isExporting());
-    EXPECT_EQ(c.status(), "Preparing export job\u2026");
-    EXPECT_EQ(c.exportStartedAt(), 100.0);
     EXPECT_EQ(c.exportButtonTitle(), "Exporting\u2026");
     EXPECT_FALSE(c.canExport());
+    EXPECT_FALSE(c.requestDismiss()); // Close and Escape do nothing now
 
     ASSERT_TRUE(h.runUntil([&] { return c.progressDetail() == "Starting encoder"; }));
-    EXPECT_EQ(c.status(), "Rendering 10-bit HEVC (Master)\u2026");
-    EXPECT_EQ(c.estimatedTimeRemaining(), std::nullopt);
-
     h.clock->advance(30);
     h.runner->report(617, 5000);
     ASSERT_TRUE(h.runUntil([&] { return c.progressFraction() > 0; }));
-    EXPECT_DOUBLE_EQ(c.progressFraction(), 0.1234);
     EXPECT_EQ(c.percentText(), "12.3%");
-    EXPECT_EQ(c.status(), "Exporting\u2026 12.3%");
-    EXPECT_EQ(c.progressDetail(), "Rendering video \u2014 frame 617 / 5000");
-    EXPECT_EQ(c.estimatedTimeRemaining(), "3m 33s"); // 30 s / 0.1234 − 30 s = 213.1 s
+    EXPECT_EQ(c.estimatedTimeRemaining(), "3m 33s"); // 30 s / 0.1234 − 30 s
 
     h.runner->report(2500, 5000, "Encoding audio\u2026");
     h.runner->finish({output, 59.94005994, 1920, 1080});
     ASSERT_TRUE(h.runUntilIdle());
-
     EXPECT_EQ(h.statuses, (Strings{"Preparing export job\u2026", "Rendering 10-bit HEVC (Master)\u2026",
                                    "Exporting\u2026 12.3%", "Exporting\u2026 50.0%",
                                    "Done \u2014 1920\u00D71080 @ 59.94 fps"}));
     EXPECT_EQ(h.details, (Strings{"", "Starting encoder", "Rendering video \u2014 frame 617 / 5000",
                                   "Encoding audio\u2026 \u2014 frame 2500 / 5000", "Saved to cut.mp4"}));
     EXPECT_EQ(c.progressFraction(), 1);
-    EXPECT_FALSE(c.showError());
     EXPECT_EQ(c.estimatedTimeRemaining(), std::nullopt);
-    EXPECT_EQ(h.revealer->revealed, std::vector<std::filesystem::path>{output});
-    EXPECT_EQ(c.exportButtonTitle(), "Choose Output & Export");
+    EXPECT_EQ(h.revealer->revealed, std::vector<Path>{output});
     EXPECT_TRUE(c.canExport());
+    EXPECT_TRUE(c.requestDismiss());
+    EXPECT_EQ(h.dismissals, 1);
 
-    // What the exporter was asked for.
-    const auto calls = h.runner->calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].request.mediaFolder, h.media.path());
-    EXPECT_EQ(calls[0].request.outputURL, output);
-    EXPECT_EQ(calls[0].request.bitrateBps, 150'000'000);
-    EXPECT_EQ(calls[0].request.codec, Exporter::EditorVideoCodec::hevc10);
-    EXPECT_EQ(calls[0].request.sessionFile, std::nullopt);
+    const auto call = h.runner->calls().at(0);
+    EXPECT_EQ(call.request.mediaFolder, h.media.path());
+    EXPECT_EQ(call.request.outputURL, output);
+    EXPECT_EQ(call.request.bitrateBps, 150'000'000);
+    EXPECT_EQ(call.request.codec, Exporter::EditorVideoCodec::hevc10);
 }
 
 TEST(ExportSheetRun, TheBitrateAndCodecAreReadWhenTheRunStarts)
@@ -241,17 +159,14 @@ TEST(ExportSheetRun, TheBitrateAndCodecAreReadWhenTheRunStarts)
         c.setBitrateMbps(mbps);
         c.setFormat(format);
         h.startExport(h.media / "out");
-        // The controls are disabled while the run goes.
-        c.setFormat(EditorExportFormat::hevc10);
+        c.setFormat(EditorExportFormat::hevc10); // locked while the run goes
         c.setBitrateMbps(100);
         EXPECT_EQ(c.format(), format);
-        EXPECT_EQ(c.bitrateMbps(), mbps);
         h.runner->finish({h.media / "out", 25, 160, 96});
         ASSERT_TRUE(h.runUntilIdle());
         const auto call = h.runner->calls().back();
         EXPECT_EQ(call.request.bitrateBps, bps);
         EXPECT_EQ(call.request.codec, codec);
-        EXPECT_EQ(call.request.outputURL.extension(), format == EditorExportFormat::proRes422 ? ".mov" : ".mp4");
     }
     EXPECT_EQ(c.status(), "Done \u2014 160\u00D796 @ 25.00 fps");
 }
@@ -270,18 +185,15 @@ TEST(ExportSheetRun, AFailureShowsTheBareMessageAndLeavesTheSheetIdle)
     EXPECT_EQ(c.errorText(), missing);
     EXPECT_EQ(c.status(), "Export failed.");
     EXPECT_EQ(c.progressFraction(), 0.1);
-    EXPECT_EQ(c.progressDetail(), missing);
     EXPECT_TRUE(h.revealer->revealed.empty());
     c.setShowError(false);
-    EXPECT_FALSE(c.showError());
 
-    // A render job that does not decode reports where it went wrong.
+    // A render job that does not decode says where.
     h.startExport(h.media / "out.mp4");
     h.runner->fail(std::make_exception_ptr(
         DecodingError(DecodingError::Kind::keyNotFound, {"timelines", "Index 0"}, "clips", "no value")));
     ASSERT_TRUE(h.runUntilIdle());
     EXPECT_EQ(c.errorText(), "missing \"clips\" at timelines.Index 0");
-    EXPECT_EQ(c.status(), "Export failed.");
 }
 
 TEST(ExportSheetRun, CancelStopsTheRunAndANewRunStartsClean)
@@ -291,13 +203,10 @@ TEST(ExportSheetRun, CancelStopsTheRunAndANewRunStartsClean)
     h.startExport(h.media / "out.mp4");
     h.runner->report(30, 100);
     ASSERT_TRUE(h.runUntil([&] { return c.progressFraction() > 0; }));
-
     c.requestCancel();
     EXPECT_EQ(c.status(), "Cancelling\u2026");
     EXPECT_TRUE(c.isExporting());
     EXPECT_EQ(c.progressFraction(), 0.3);
-    EXPECT_EQ(c.progressDetail(), "Rendering video \u2014 frame 30 / 100");
-    EXPECT_FALSE(c.requestDismiss());
 
     ASSERT_TRUE(h.runUntilIdle());
     EXPECT_EQ(c.errorText(), "Export cancelled.");
@@ -305,10 +214,9 @@ TEST(ExportSheetRun, CancelStopsTheRunAndANewRunStartsClean)
     EXPECT_EQ(c.status(), "Export failed.");
     c.setShowError(false);
 
-    // The token was reset: the next run goes to the end. It starts from nothing again.
+    // The token was reset: the next run goes to the end, from nothing again.
     h.clock->advance(50);
     h.statuses.clear();
-    h.details.clear();
     h.startExport(h.media / "again.mp4");
     EXPECT_EQ(c.progressFraction(), 0);
     EXPECT_EQ(c.progressDetail(), "");
@@ -321,61 +229,38 @@ TEST(ExportSheetRun, CancelStopsTheRunAndANewRunStartsClean)
                                    "Exporting\u2026 50.0%", "Done \u2014 160\u00D796 @ 25.00 fps"}));
 }
 
-TEST(ExportSheetRun, CancelWhileTheJobIsPreparedEndsAtTheFirstQuery)
-{
-    SheetHarness h;
-    h.runner->setGateOpen(false);
-    h.startExport(h.media / "out.mp4");
-    h.controller->requestCancel();
-    EXPECT_EQ(h.controller->status(), "Cancelling\u2026");
-    h.runner->setGateOpen(true);
-    ASSERT_TRUE(h.runUntilIdle());
-    EXPECT_EQ(h.controller->errorText(), "Export cancelled.");
-    EXPECT_EQ(h.controller->status(), "Export failed.");
-}
-
-// ---- faults built soundly ----
-
 TEST(ExportSheetFaults, TheRunWritesACopyOfTheSessionTakenAfterTheTimingSync)
 {
     SheetHarness h;
     EditSession& live = *h.engine.session();
-    // An out point the sync normalises (in 0 + 1 s at speed 2).
-    live.timelines[0].clips[0].speed = 2.0;
-    ASSERT_EQ(live.timelines[0].clips[0].outPoint, 1.0);
-
-    h.runner->setGateOpen(false);
+    live.timelines[0].clips[0].speed = 2.0; // out point 1 s until the sync makes it 2 s
     h.startExport(h.media / "out.mp4");
-    EXPECT_EQ(live.timelines[0].clips[0].outPoint, 2.0); // synced before the run
 
-    // The user goes on editing while the export runs.
+    // The user goes on editing while the export runs (the run looks at its session when it
+    // ends, after these edits).
     live.project->name = "Renamed";
     live.timelines[0].clips.pop_back();
-    h.runner->setGateOpen(true);
     h.runner->finish({h.media / "out.mp4", 25, 160, 96});
     ASSERT_TRUE(h.runUntilIdle());
 
-    const auto calls = h.runner->calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_NE(calls[0].given, &live);
-    EXPECT_EQ(calls[0].session.project->name, "Holiday");
-    ASSERT_EQ(calls[0].session.timelines[0].clips.size(), 2u);
-    EXPECT_EQ(calls[0].session.timelines[0].clips[0].outPoint, 2.0);
+    const auto call = h.runner->calls().at(0);
+    EXPECT_NE(call.given, &live);
+    EXPECT_EQ(call.session.project->name, "Holiday");
+    ASSERT_EQ(call.session.timelines[0].clips.size(), 2u);
+    EXPECT_EQ(call.session.timelines[0].clips[0].outPoint, 2.0);
 }
 
 TEST(ExportSheetFaults, AControllerGoneMidRunDropsTheReportsWhileTheExportFinishes)
 {
     SheetHarness h;
     h.startExport(h.media / "out.mp4");
-    ASSERT_TRUE(h.runUntil([&] { return h.controller->progressDetail() == "Starting encoder"; }));
     h.runner->report(10, 100);
     h.ownedController.reset();
-
     h.runner->finish({h.media / "out.mp4", 25, 160, 96});
-    ASSERT_TRUE(h.runUntil([&] { return h.runner->endedRuns() == 1; }));
+    ASSERT_TRUE(h.runUntil([&] { return h.runner->calls().size() == 1; }));
     h.queue->runUntilIdle();
     EXPECT_TRUE(h.revealer->revealed.empty());
-    EXPECT_EQ(h.statuses.back(), "Rendering 10-bit HEVC (Master)\u2026");
+    EXPECT_EQ(h.statuses, Strings{"Preparing export job\u2026"});
 }
 
 } // namespace

@@ -1,20 +1,16 @@
 #pragma once
 
-// A scripted exporter, and an export sheet wired to a manual main queue, a manual clock, fake
-// panels and reveal, for the export sheet's tests.
+// A scripted exporter, and an export sheet's controller wired to a manual main queue, a manual
+// clock, fake panels and reveal, for the export sheet's tests.
 
 #include <condition_variable>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <variant>
 #include <vector>
 
-#include "export_workspaces/EditorExportRunner.h"
 #include "export_workspaces/ExportSheetController.h"
 #include "model/EditSession.h"
 #include "platform/dispatch/Clock.h"
@@ -26,14 +22,14 @@
 
 namespace velmora::test {
 
-// An exporter that does what the test tells it, on the sheet's worker thread: report progress,
-// finish with a result, or fail. Like the export engine it polls the cancel query before every
-// step and while it waits, and then fails with Error("export", 248, "Export cancelled.").
-// A run that is told nothing for 30 s fails, so a broken test cannot hang.
+// An exporter that does what the test tells it (report, finish, fail) on the sheet's worker
+// thread. Like the export engine it polls the cancel query before every step and while it
+// waits, then fails with Error("export", 248, "Export cancelled."). After 30 s it fails.
 class ScriptedExportRunner final : public EditorExportRunner {
 public:
+    // One run, recorded when it ends.
     struct Call {
-        EditSession session;            // a copy of what the run was given
+        EditSession session;                // a copy of what the run was given, as it was then
         const EditSession* given = nullptr; // the address it was given
         EditorExportRequest request;
     };
@@ -44,25 +40,20 @@ public:
 
     // Steps, taken in order by the current or the next run.
     void report(std::int64_t completed, std::int64_t total, std::string phase = "Rendering video");
-    void finish(ExportResult result);
-    void fail(Error error);
-    void fail(std::exception_ptr failure);
-    // While closed, a run waits before it looks at its arguments (open at first).
-    void setGateOpen(bool open);
+    void finish(ExportResult result) { push(std::move(result)); }
+    void fail(std::exception_ptr failure) { push(std::move(failure)); }
+    void fail(Error error) { fail(std::make_exception_ptr(std::move(error))); }
 
     std::vector<Call> calls() const;
-    // Runs that have returned or thrown.
-    int endedRuns() const;
 
 private:
     using Step = std::variant<TimelineExportProgress, ExportResult, std::exception_ptr>;
+    void push(Step step);
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    bool gateOpen_ = true;
-    std::deque<Step> steps_;
-    std::vector<Call> calls_;
-    int endedRuns_ = 0;
+    std::deque<Step> steps_;  // guarded by mutex_
+    std::vector<Call> calls_; // guarded by mutex_
 };
 
 // Two video clips back to back on lane 1 ("a.mp4" 0–1 s, "b.mp4" 1–2 s from 0.5 s), 160 × 96
@@ -74,16 +65,18 @@ struct SheetHarness {
     // `withController`: the harness makes and owns a controller (else watch() a sheet's).
     explicit SheetHarness(bool withSession = true, bool withMediaFolder = true, bool withController = true);
 
-    ExportSheetServices services();
+    ExportSheetServices services() { return {panels, revealer, runner, queue, clock}; }
+    std::function<void()> onDismiss() { return [this] { ++dismissals; }; }
     // Records the controller's statuses and details, and makes it `controller`.
     void watch(ExportSheetController& watched);
-    // Presses "Choose Output & Export" and picks `output` in the panel.
+    // "Choose Output & Export", then `output` in the panel.
     void startExport(const std::filesystem::path& output);
-    // Runs the main queue until `done` holds (at most 60 s of real time).
-    bool runUntil(const std::function<bool()>& done, double seconds = 60);
-    bool runUntilIdle() { return runUntil([this] { return !controller->isExporting(); }); }
-    // Every time the sheet asked its owner to close it.
-    std::function<void()> onDismiss() { return [this] { ++dismissals; }; }
+    // Runs the main queue until `done` holds (at most `seconds` of real time).
+    bool runUntil(const std::function<bool()>& done, double seconds = 60) { return queue->runUntil(done, seconds); }
+    bool runUntilIdle(double seconds = 60)
+    {
+        return runUntil([this] { return !controller->isExporting(); }, seconds);
+    }
 
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(100.0);
@@ -94,7 +87,7 @@ struct SheetHarness {
     std::optional<std::filesystem::path> mediaFolder;
     TimelinePreviewEngine engine{TimelinePreviewEngine::Services{queue, clock, nullptr}};
     int dismissals = 0;
-    // Every status and progress detail the controller showed, in order (equal repeats folded).
+    // Every status and progress detail the controller showed, in order (repeats folded).
     std::vector<std::string> statuses;
     std::vector<std::string> details;
     std::unique_ptr<ExportSheetController> ownedController;

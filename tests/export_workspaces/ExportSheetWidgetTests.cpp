@@ -10,13 +10,12 @@
 #include "ExportSheetTestSupport.h"
 #include "controls/VelmoraPalette.h"
 #include "controls/VelmoraStyleSheet.h"
-#include "controls/VelmoraToolbarSlider.h"
 #include "export_workspaces/EditorExportSheet.h"
 
 namespace velmora::test {
 namespace {
 
-// A sheet over a harness whose exporter is scripted.
+// A shown sheet over a harness whose exporter is scripted.
 struct SheetUnderTest {
     SheetUnderTest() : h(true, true, false), sheet(h.engine, h.mediaFolder, std::nullopt, h.onDismiss(), h.services())
     {
@@ -24,28 +23,14 @@ struct SheetUnderTest {
         sheet.show();
     }
 
-    template <class T>
-    T* child(const char* name) const
+    QWidget* child(const char* name) const { return sheet.findChild<QWidget*>(QString::fromLatin1(name)); }
+    QPushButton* button(const char* name) const { return qobject_cast<QPushButton*>(child(name)); }
+    bool shown(const char* name) const { return child(name)->isVisibleTo(&sheet); }
+    QString text(const char* name) const { return qobject_cast<QLabel*>(child(name))->text(); }
+    QRadioButton* radio(int index) const { return sheet.findChildren<QRadioButton*>().at(index); }
+    void exportTo(const std::filesystem::path& output)
     {
-        T* found = sheet.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    QRadioButton* radio(const std::string& title) const
-    {
-        for (QRadioButton* button : sheet.findChildren<QRadioButton*>()) {
-            if (button->text() == QString::fromStdString(title))
-                return button;
-        }
-        ADD_FAILURE() << title;
-        return nullptr;
-    }
-    bool shown(const char* name) const { return child<QWidget>(name)->isVisibleTo(&sheet); }
-    QString text(const char* name) const { return child<QLabel>(name)->text(); }
-    void clickExportAndChoose(const std::filesystem::path& output)
-    {
-        QTest::mouseClick(child<QPushButton>("exportButton"), Qt::LeftButton);
-        ASSERT_TRUE(h.panels->hasOpenPanel());
+        QTest::mouseClick(button("exportButton"), Qt::LeftButton);
         h.panels->choose(output);
     }
 
@@ -53,95 +38,67 @@ struct SheetUnderTest {
     EditorExportSheet sheet;
 };
 
-TEST(ExportSheetWidget, IdleShowsTheFormatsBitrateCloseAndStatus)
+TEST(ExportSheetWidget, RowsAndButtonsFollowTheModeAndTheFormat)
 {
     SheetUnderTest t;
     EXPECT_EQ(t.sheet.objectName(), "EditorExportSheet");
     EXPECT_EQ(t.sheet.width(), 480);
-    QStringList titles;
-    for (QRadioButton* radio : t.sheet.findChildren<QRadioButton*>())
-        titles << radio->text();
-    EXPECT_EQ(titles, (QStringList{"10-bit HEVC (Master)", "H.264 (Delivery)", "ProRes 422 (Delivery)"}));
-    EXPECT_TRUE(t.radio("10-bit HEVC (Master)")->isChecked());
-
-    EXPECT_EQ(t.child<QPushButton>("exportButton")->text(), "Choose Output & Export");
-    EXPECT_TRUE(t.child<QPushButton>("exportButton")->isEnabled());
+    EXPECT_EQ(t.radio(0)->text(), "10-bit HEVC (Master)");
+    EXPECT_TRUE(t.radio(0)->isChecked());
+    EXPECT_TRUE(t.button("exportButton")->isEnabled());
     EXPECT_TRUE(t.shown("closeButton"));
     EXPECT_FALSE(t.shown("cancelExportButton"));
     EXPECT_FALSE(t.shown("progressSection"));
-    EXPECT_TRUE(t.shown("bitrateRow"));
     EXPECT_EQ(t.text("bitrateValue"), "150 Mbps");
-    EXPECT_EQ(t.text("statusLabel"), "Choose format and destination.");
 
-    QTest::mouseClick(t.radio("ProRes 422 (Delivery)"), Qt::LeftButton);
+    QTest::mouseClick(t.radio(2), Qt::LeftButton);
     EXPECT_EQ(t.sheet.controller().format(), EditorExportFormat::proRes422);
     EXPECT_FALSE(t.shown("bitrateRow"));
-    t.sheet.controller().setBitrateMbps(40);
-    QTest::mouseClick(t.radio("H.264 (Delivery)"), Qt::LeftButton);
+    QTest::mouseClick(t.radio(1), Qt::LeftButton);
     EXPECT_TRUE(t.shown("bitrateRow"));
-    EXPECT_EQ(t.text("bitrateValue"), "40 Mbps");
-    EXPECT_EQ(t.child<VelmoraToolbarSlider>("bitrateSlider")->shownValue(), 40);
 
-    // Without a media folder the button is disabled.
-    SheetHarness bare(true, false, false);
-    EditorExportSheet noFolder(bare.engine, std::nullopt, std::nullopt, bare.onDismiss(), bare.services());
-    EXPECT_FALSE(noFolder.findChild<QPushButton*>("exportButton")->isEnabled());
-}
-
-TEST(ExportSheetWidget, ExportingShowsProgressAndCancelAndLocksTheControls)
-{
-    SheetUnderTest t;
-    t.clickExportAndChoose(t.h.media / "cut.mp4");
-    EXPECT_EQ(t.child<QPushButton>("exportButton")->text(), "Exporting\u2026");
-    EXPECT_FALSE(t.child<QPushButton>("exportButton")->isEnabled());
+    t.exportTo(t.h.media / "cut.mp4");
+    EXPECT_EQ(t.button("exportButton")->text(), "Exporting\u2026");
+    EXPECT_FALSE(t.button("exportButton")->isEnabled());
     EXPECT_TRUE(t.shown("cancelExportButton"));
     EXPECT_FALSE(t.shown("closeButton"));
-    EXPECT_FALSE(t.radio("H.264 (Delivery)")->isEnabled());
-    EXPECT_FALSE(t.child<QWidget>("bitrateSlider")->isEnabled());
+    EXPECT_FALSE(t.radio(0)->isEnabled());
+    EXPECT_FALSE(t.child("bitrateSlider")->isEnabled());
     EXPECT_TRUE(t.shown("progressSection"));
-    EXPECT_EQ(t.text("percentLabel"), "0.0%");
     EXPECT_FALSE(t.shown("etaLabel"));
 
     t.h.clock->advance(30);
     t.h.runner->report(617, 5000);
     ASSERT_TRUE(t.h.runUntil([&] { return t.text("percentLabel") == "12.3%"; }));
     EXPECT_EQ(t.text("etaLabel"), "ETA 3m 33s");
-    EXPECT_TRUE(t.shown("etaLabel"));
     EXPECT_EQ(t.text("progressDetailLabel"), "Rendering video \u2014 frame 617 / 5000");
-    EXPECT_EQ(t.text("statusLabel"), "Exporting\u2026 12.3%");
 
-    QTest::mouseClick(t.child<QPushButton>("cancelExportButton"), Qt::LeftButton);
+    QTest::mouseClick(t.button("cancelExportButton"), Qt::LeftButton);
     EXPECT_EQ(t.text("statusLabel"), "Cancelling\u2026");
-    EXPECT_TRUE(t.shown("progressSection"));
     ASSERT_TRUE(t.h.runUntilIdle());
     EXPECT_FALSE(t.shown("progressSection"));
-    EXPECT_TRUE(t.shown("closeButton"));
-    EXPECT_TRUE(t.radio("H.264 (Delivery)")->isEnabled());
+    EXPECT_TRUE(t.radio(0)->isEnabled());
 }
 
 TEST(ExportSheetWidget, EscapeReturnAndTheCloseButtonCannotEndAnExport)
 {
     SheetUnderTest t;
-    t.clickExportAndChoose(t.h.media / "cut.mp4");
-
+    t.exportTo(t.h.media / "cut.mp4");
     QTest::keyClick(&t.sheet, Qt::Key_Escape);
     EXPECT_FALSE(t.sheet.close());
-    QPushButton* cancel = t.child<QPushButton>("cancelExportButton");
-    cancel->setFocus();
-    QTest::keyClick(cancel, Qt::Key_Return);
+    t.button("cancelExportButton")->setFocus();
+    QTest::keyClick(t.button("cancelExportButton"), Qt::Key_Return);
     EXPECT_EQ(t.h.dismissals, 0);
     EXPECT_TRUE(t.sheet.isVisible());
-    EXPECT_TRUE(t.sheet.controller().isExporting());
     EXPECT_NE(t.sheet.controller().status(), "Cancelling\u2026");
 
     t.h.runner->finish({t.h.media / "cut.mp4", 25, 160, 96});
     ASSERT_TRUE(t.h.runUntilIdle());
-    // Idle: Escape and "Close" ask the owner, who closes the sheet; the sheet stays until then.
+    // Idle: Escape, "Close" and the window's close ask the owner; the sheet waits for it.
     QTest::keyClick(&t.sheet, Qt::Key_Escape);
     EXPECT_EQ(t.h.dismissals, 1);
     EXPECT_TRUE(t.sheet.isVisible());
-    QTest::mouseClick(t.child<QPushButton>("closeButton"), Qt::LeftButton);
-    EXPECT_EQ(t.h.dismissals, 2);
+    QTest::mouseClick(t.button("closeButton"), Qt::LeftButton);
     EXPECT_TRUE(t.sheet.close());
     EXPECT_EQ(t.h.dismissals, 3);
 }
@@ -149,7 +106,7 @@ TEST(ExportSheetWidget, EscapeReturnAndTheCloseButtonCannotEndAnExport)
 TEST(ExportSheetWidget, AFailureRaisesTheExportErrorAlertWithTheMessage)
 {
     SheetUnderTest t;
-    t.clickExportAndChoose(t.h.media / "cut.mp4");
+    t.exportTo(t.h.media / "cut.mp4");
     t.h.runner->fail(Error("export", 211, "Timeline duration is zero."));
     ASSERT_TRUE(t.h.runUntilIdle());
 
@@ -158,8 +115,6 @@ TEST(ExportSheetWidget, AFailureRaisesTheExportErrorAlertWithTheMessage)
     EXPECT_EQ(alert->windowTitle(), "Export Error");
     EXPECT_EQ(alert->text(), "Timeline duration is zero.");
     EXPECT_EQ(alert->buttons().size(), 1);
-    EXPECT_EQ(t.text("statusLabel"), "Export failed.");
-
     QTest::mouseClick(alert->button(QMessageBox::Ok), Qt::LeftButton);
     EXPECT_EQ(t.sheet.errorAlert(), nullptr);
     EXPECT_FALSE(t.sheet.controller().showError());
@@ -174,19 +129,16 @@ TEST(ExportSheetWidget, ScreenshotMidExport)
     qApp->setStyleSheet(VelmoraStyleSheet::applicationStyleSheet());
     {
         SheetUnderTest t;
-        QTest::mouseClick(t.radio("H.264 (Delivery)"), Qt::LeftButton);
+        QTest::mouseClick(t.radio(1), Qt::LeftButton);
         t.sheet.controller().setBitrateMbps(80);
-        t.clickExportAndChoose(t.h.media / "Holiday_export.mp4");
+        t.exportTo(t.h.media / "Holiday_export.mp4");
         t.h.clock->advance(47);
         t.h.runner->report(1016, 2400);
         ASSERT_TRUE(t.h.runUntil([&] { return t.sheet.controller().progressFraction() > 0; }));
 
         const std::filesystem::path folder = std::filesystem::path(VELMORA_BUILD_DIR) / "screenshots";
         std::filesystem::create_directories(folder);
-        const QImage image = t.sheet.grab().toImage();
-        EXPECT_TRUE(image.save(QString::fromStdString((folder / "export_sheet.png").string())));
-        EXPECT_EQ(image.width(), 480 * image.devicePixelRatio());
-
+        EXPECT_TRUE(t.sheet.grab().save(QString::fromStdString((folder / "export_sheet.png").string())));
         t.sheet.controller().requestCancel();
         EXPECT_TRUE(t.h.runUntilIdle());
     }
