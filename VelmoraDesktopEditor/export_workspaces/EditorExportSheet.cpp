@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "controls/VelmoraToolbarSlider.h"
@@ -31,25 +32,26 @@ QString qText(const std::string& text)
     return QString::fromStdString(text);
 }
 
-QFont scaledFont(const QFont& base, double factor, bool bold = false)
+// `font` at `factor` times the size of `base` (which a style sheet may give in pixels).
+QFont scaledFont(QFont font, const QFont& base, double factor, bool bold = false)
 {
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * factor);
+    if (base.pointSizeF() > 0) {
+        font.setPointSizeF(base.pointSizeF() * factor);
+    } else {
+        font.setPixelSize(std::max(1, static_cast<int>(std::lround(base.pixelSize() * factor))));
+    }
     font.setBold(bold);
     return font;
 }
 
 QFont captionFont(const QFont& base)
 {
-    return scaledFont(base, 0.85);
+    return scaledFont(base, base, 0.85);
 }
 
 QFont monospacedCaptionFont(const QFont& base, bool bold = false)
 {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(base.pointSizeF() * 0.85);
-    font.setBold(bold);
-    return font;
+    return scaledFont(QFontDatabase::systemFont(QFontDatabase::FixedFont), base, 0.85, bold);
 }
 
 QLabel* mutedLabel(const QString& text, const QFont& font, QWidget* parent)
@@ -83,13 +85,11 @@ EditorExportSheet::EditorExportSheet(TimelinePreviewEngine& engine, std::optiona
     setFixedWidth(sheetWidth);
     buildLayout();
 
-    const auto refreshLater = [this] { refresh(); };
-    connect(controller_, &ExportSheetController::formatChanged, this, refreshLater);
-    connect(controller_, &ExportSheetController::bitrateMbpsChanged, this, refreshLater);
-    connect(controller_, &ExportSheetController::isExportingChanged, this, refreshLater);
-    connect(controller_, &ExportSheetController::statusChanged, this, refreshLater);
-    connect(controller_, &ExportSheetController::progressChanged, this, refreshLater);
-    connect(controller_, &ExportSheetController::canExportChanged, this, refreshLater);
+    for (auto changed : {&ExportSheetController::formatChanged, &ExportSheetController::bitrateMbpsChanged,
+                         &ExportSheetController::isExportingChanged, &ExportSheetController::statusChanged,
+                         &ExportSheetController::progressChanged, &ExportSheetController::canExportChanged}) {
+        connect(controller_, changed, this, &EditorExportSheet::refresh);
+    }
     connect(controller_, &ExportSheetController::showErrorChanged, this, &EditorExportSheet::syncErrorAlert);
     refresh();
 }
@@ -104,7 +104,7 @@ void EditorExportSheet::buildLayout()
     stack->setContentsMargins(24, 24, 24, 24);
 
     auto* title = new QLabel(QStringLiteral("Export Timeline"), this);
-    title->setFont(scaledFont(base, 1.45, true));
+    title->setFont(scaledFont(base, base, 1.45, true));
     stack->addWidget(title);
 
     auto* note = mutedLabel(QStringLiteral("Uses the same per-clip stream decode as the 10-bit Export tab. "
