@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "JobExportFixtures.h"
 #include "export/FastSingleClipPath.h"
 #include "platform/media/MediaError.h"
@@ -19,14 +21,15 @@ json videoClipJson(const std::string& id, double start = 0, double duration = 1,
 }
 
 // A timeline job of one timeline "t1", the source "a.mp4" and a 160 × 96 project at 25 fps.
-json timelineJobJson(json clips)
+// Clips as a vector: a braced list of one clip is then an array of one under every compiler.
+json timelineJobJson(const std::vector<json>& clips)
 {
     return {{"tool", "velmora-editor-desktop-export"},
             {"version", 2},
             {"grade", {{"lutCube", "None"}}},
             {"project", {{"width", 160}, {"height", 96}, {"fps", 25}, {"activeTimelineId", "t1"}}},
             {"sources", json::array({{{"id", "s1"}, {"fileName", "a.mp4"}}})},
-            {"timelines", json::array({{{"id", "t1"}, {"clips", std::move(clips)}}})}};
+            {"timelines", json::array({{{"id", "t1"}, {"clips", clips}}})}};
 }
 
 EditorJobV2 decode(const json& job)
@@ -89,7 +92,7 @@ TEST_F(FastPathMedia, OtherClipKindsOnTheTimelineSendTheJobToTheTimelineExport)
 
 TEST_F(FastPathMedia, NeedsExactlyOneVideoClip)
 {
-    EXPECT_FALSE(recognised(timelineJobJson(json::array())));
+    EXPECT_FALSE(recognised(timelineJobJson({})));
     EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1"), videoClipJson("v2", 1)})));
     json upper = videoClipJson("v1");
     upper["type"] = "VIDEO";

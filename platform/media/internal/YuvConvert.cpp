@@ -122,7 +122,7 @@ void readRows(const Planes& p, const Levels& l, const Coefficients& c, float* ba
 // r (top first) of an output of width × height, black outside the image.
 class RowSource {
 public:
-    RowSource(const Image& image, int width, int height) : image_(image), width_(width), height_(height)
+    RowSource(const Image& image, int width, int height) : image_(image), width_(width)
     {
         if (image.hasPixels()) {
             rowOffset_ = image.originY() + image.height() - height;
@@ -190,7 +190,6 @@ private:
 
     const Image& image_;
     int width_;
-    int height_;
     int rowOffset_ = 0;
     bool direct_ = false;
 };
