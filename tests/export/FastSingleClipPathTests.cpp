@@ -200,10 +200,15 @@ TEST_F(FastPathMedia, AnotherOutputSizeIsLeftToTheTimelineExport)
     EXPECT_FALSE(keeps(job));
     job["output"] = {{"width", 160}};
     EXPECT_TRUE(keeps(job));
-    // Without any size the export is 1920 × 1080.
+    // A job that names no size asks for none: the source's size is kept.
     json unsized = timelineJobJson({videoClipJson("v1")});
     unsized["project"].erase("width");
     unsized["project"].erase("height");
+    EXPECT_TRUE(keeps(unsized));
+    unsized["project"]["height"] = 1080;
+    EXPECT_FALSE(keeps(unsized));
+    unsized["project"].erase("height");
+    unsized["output"] = {{"width", 1920}};
     EXPECT_FALSE(keeps(unsized));
 }
 
@@ -264,6 +269,28 @@ TEST_F(FastPathExport, StreamsTheClipsSourceRange)
     EXPECT_EQ(*result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
     EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
     EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeAndSound)
+{
+    test::ClipSettings withSound;
+    withSound.frameCount = 40;
+    withSound.audio = true;
+    withSound.videoArgs = "-preset ultrafast";
+    test::makeClip(media() / "a.mp4", withSound);
+    json job = timelineJobJson({videoClipJson("v1")});
+    job["project"].erase("width");
+    job["project"].erase("height");
+
+    const auto result = run(job, dir_ / "out.mov");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
+    const auto movie = Asset::open(dir_ / "out.mov");
+    const AssetTrack* video = movie->firstTrack(MediaType::video);
+    ASSERT_TRUE(video);
+    EXPECT_EQ(video->displayWidth(), 160);
+    EXPECT_EQ(video->displayHeight(), 96);
+    EXPECT_TRUE(movie->firstTrack(MediaType::audio));
 }
 
 TEST_F(FastPathExport, TheTemporaryJobIsRemovedWhenTheExportFails)
