@@ -435,6 +435,16 @@ TEST(SingleVideoExportFailures, RunningOutOfTimeStopsEverything)
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
 }
 
+TEST(SingleVideoExportFailures, APictureOfAnAbsurdSizeFailsWithItsMessage)
+{
+    TempDir dir;
+    test::makePngClaimingSize(dir / "claims.png", 100000, 100000);
+    const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "claims.png", dir / "out.mov"); });
+    EXPECT_EQ(error.domain(), MediaError::domain);
+    EXPECT_EQ(error.message(), "The picture of \u201cclaims.png\u201d cannot be read (Invalid image size).");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+}
+
 // A small disk of its own (a tmpfs mount, which needs the privilege to mount), gone with it.
 class SmallDisk {
 public:
