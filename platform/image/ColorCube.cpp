@@ -246,7 +246,7 @@ void ColorCube::apply(float* rgba, std::size_t count) const
 void ColorCube::apply(const PlanarSpan& span) const
 {
     if (n_ <= maxLaneDimension) {
-        lanes::forEachLane(Lanes{entries_.data(), scale_, n_ - 2, n_}, span);
+        lanes::forEachLaneUpTo8(Lanes{entries_.data(), scale_, n_ - 2, n_}, span);
         return;
     }
     const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n_) * 4;

@@ -85,6 +85,18 @@ void forEachLane(const Kernel& kernel, const PlanarSpan& span)
     }
 }
 
+// forEachLane at most 8 pixels at a time: for kernels whose work goes lane by lane in groups
+// of 8 anyway (the colour cube's lookups), where 16-lane registers only add moves between halves.
+template <class Kernel>
+void forEachLaneUpTo8(const Kernel& kernel, const PlanarSpan& span)
+{
+    if (haveAvx2()) {
+        runLanesAvx2(kernel, span);
+    } else {
+        runLanesBaseline(kernel, span);
+    }
+}
+
 } // namespace velmora::lanes
 
 #pragma GCC diagnostic pop
