@@ -2,10 +2,10 @@
 
 #include <cmath>
 #include <cstdarg>
-#include <string_view>
-#include <utility>
 #include <mutex>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace velmora::ffmpeg {
 
