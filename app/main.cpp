@@ -7,14 +7,29 @@
 #include "workspace/VelmoraDesktopEditorApp.h"
 #include "workspace/VelmoraDesktopShellView.h"
 
+namespace {
+
+// The version the top bar's badge shows.
+constexpr char shortVersion[] = "1.0";
+constexpr char buildNumber[] = "1";
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-editor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velmora Desktop"));
+    QApplication::setApplicationVersion(QString::fromLatin1(shortVersion));
     velmora::VelmoraStyleSheet::apply(application);
 
-    const auto window = velmora::VelmoraDesktopEditorApp::makeWindow();
+    // The Edit workspace runs on the Qt event loop with the desktop's own panels and file
+    // manager (the defaults of empty services).
+    velmora::EditorWorkspaceController::Services services;
+    services.shortVersion = shortVersion;
+    services.buildNumber = buildNumber;
+    const auto window =
+        velmora::VelmoraDesktopEditorApp::makeWindow(velmora::VelmoraDesktopEditorApp::applicationFactories(services));
     window->show();
 
     // Files named on the command line open once the window is up, as if the system handed them
