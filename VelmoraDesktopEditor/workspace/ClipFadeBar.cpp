@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
@@ -63,12 +64,15 @@ ClipFadeBar::ClipFadeBar(EditorWorkspaceController& workspace, QWidget* parent)
         row->addWidget(button);
     }
 
-    // Typing changes the value the next Apply writes; text that is not a number leaves it.
+    // Typing changes the value the next Apply writes; text that is not a number leaves it. The
+    // field being typed in keeps its text meanwhile.
     connect(fadeInField_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const QScopedValueRollback typing(typingIn_, fadeInField_);
         if (const auto seconds = parseSeconds(text))
             workspace_.setClipFadeInUI(*seconds);
     });
     connect(fadeOutField_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const QScopedValueRollback typing(typingIn_, fadeOutField_);
         if (const auto seconds = parseSeconds(text))
             workspace_.setClipFadeOutUI(*seconds);
     });
@@ -103,6 +107,8 @@ void ClipFadeBar::refresh()
 
 void ClipFadeBar::showValue(QLineEdit& field, double seconds)
 {
+    if (&field == typingIn_)
+        return;
     // While the user types, the field keeps the text as typed unless the value moved elsewhere.
     if (field.hasFocus()) {
         const std::optional<double> typed = parseSeconds(field.text());

@@ -41,6 +41,8 @@ private:
     QLineEdit* fadeOutField_;
     QPushButton* applyButton_;
     QPushButton* clearButton_;
+    // The field whose typing is being applied: its own change does not rewrite its text.
+    QLineEdit* typingIn_ = nullptr;
 };
 
 } // namespace velmora
