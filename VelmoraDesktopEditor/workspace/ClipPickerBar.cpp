@@ -28,7 +28,7 @@ ClipPickerBar::ClipPickerBar(EditorWorkspaceController& workspace, QWidget* pare
     scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll_->setWidgetResizable(true);
-    scroll_->setStyleSheet(QStringLiteral("QScrollArea, QScrollArea > QWidget > QWidget { background: transparent; }"));
+    row_->setObjectName(QStringLiteral("clipPickerRow"));
     rowLayout_->setContentsMargins(12, 6, 12, 6);
     rowLayout_->setSpacing(8);
     rowLayout_->addStretch(1);

@@ -108,6 +108,8 @@ EditorContentView::EditorContentView(VelmoraWorkflowState& workflow, EditorWorks
     if (!services.fileRevealer)
         services.fileRevealer = std::make_shared<DesktopFileRevealer>();
     controller_ = new EditorWorkspaceController(workflow, std::move(services), this);
+    if (pieces_.cleanFeedWindow)
+        controller_->engine().setCleanFeedWindowOpener(pieces_.cleanFeedWindow);
 
     // The key monitor sits behind everything and watches the whole application's keys.
     keyboardMonitor_ = new EditorKeyboardMonitorView(this);
@@ -166,12 +168,6 @@ EditorContentView::EditorContentView(VelmoraWorkflowState& workflow, EditorWorks
     connect(controller_, &C::sourceViewerRequested, this, &EditorContentView::openSourceViewerWindow);
     connect(controller_, &C::sourceViewerCloseRequested, this, [this] { closeAndForget(sourceViewerWindow_); });
     refreshRows();
-}
-
-EditorContentView::~EditorContentView()
-{
-    // The key monitor must not call into a controller being torn down.
-    keyboardMonitor_->setHandler({});
 }
 
 ShellWorkspaceFactories::Factory EditorContentView::factory(EditorWorkspaceController::Services services,
@@ -326,6 +322,14 @@ void EditorContentView::syncDiscardDialog()
 
 // ---- sheets and tool windows ----
 
+QWidget* EditorContentView::ownedWindow(QWidget* window)
+{
+    // The close handling below refers to this workspace: what it presents must not outlive it.
+    if (window && window->parentWidget() != this)
+        window->setParent(this, window->windowFlags() | Qt::Window);
+    return window;
+}
+
 void EditorContentView::syncSheet(QPointer<QWidget>& slot, bool shown, const EditorWorkspacePieces::ViewFactory& make,
                                   void (EditorWorkspaceController::*dismiss)(bool))
 {
@@ -335,7 +339,7 @@ void EditorContentView::syncSheet(QPointer<QWidget>& slot, bool shown, const Edi
         closeAndForget(slot);
         return;
     }
-    QWidget* sheet = make(*controller_, this);
+    QWidget* sheet = ownedWindow(make(*controller_, this));
     if (!sheet)
         return;
     slot = sheet;
@@ -363,7 +367,7 @@ void EditorContentView::syncGradeInspector()
     closeAndForget(gradeInspectorWindow_);
     if (!controller_->showGradeInspector())
         return;
-    QWidget* inspector = pieces_.gradeInspectorWindow(*controller_, this);
+    QWidget* inspector = ownedWindow(pieces_.gradeInspectorWindow(*controller_, this));
     if (!inspector)
         return;
     gradeInspectorWindow_ = inspector;
@@ -380,7 +384,7 @@ void EditorContentView::openSourceViewerWindow(const EditSession::Source& source
 {
     // One source viewer at a time: opening another replaces it.
     closeAndForget(sourceViewerWindow_);
-    QWidget* viewer = pieces_.sourceViewerWindow(*controller_, source, timelineClipId, this);
+    QWidget* viewer = ownedWindow(pieces_.sourceViewerWindow(*controller_, source, timelineClipId, this));
     if (!viewer)
         return;
     sourceViewerWindow_ = viewer;

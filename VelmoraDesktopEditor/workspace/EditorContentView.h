@@ -35,7 +35,6 @@ public:
     // freedesktop file manager); empty pieces get stand-ins.
     EditorContentView(VelmoraWorkflowState& workflow, EditorWorkspaceController::Services services,
                       const EditorWorkspacePieces& pieces = {}, QWidget* parent = nullptr);
-    ~EditorContentView() override;
 
     // The shell's factory of this workspace.
     static ShellWorkspaceFactories::Factory factory(EditorWorkspaceController::Services services,
@@ -80,6 +79,8 @@ private:
                    void (EditorWorkspaceController::*dismiss)(bool));
     void syncGradeInspector();
     void openSourceViewerWindow(const EditSession::Source& source, const std::optional<std::string>& timelineClipId);
+    // A sheet or tool window from a factory, made a window owned by this workspace.
+    QWidget* ownedWindow(QWidget* window);
 
     EditorWorkspaceController* controller_;
     EditorWorkspacePieces pieces_;

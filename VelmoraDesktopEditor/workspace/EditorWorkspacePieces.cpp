@@ -61,9 +61,14 @@ QWidget* programStandIn(EditorWorkspaceController&, QWidget* parent)
 
 QWidget* stripStandIn(EditorWorkspaceController&, QWidget* parent)
 {
-    QWidget* view = plainView("TimelineStripView", parent);
-    view->setStyleSheet(QStringLiteral("QWidget#TimelineStripView { background: #0f0f0f; }"));
-    return view;
+    return plainView("TimelineStripView", parent);
+}
+
+QLabel* headline(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    EditorWorkspaceStyle::setStyleFlag(*label, "headline", true);
+    return label;
 }
 
 QWidget* headerStandIn(EditorWorkspaceController&, QWidget* parent)
@@ -71,9 +76,7 @@ QWidget* headerStandIn(EditorWorkspaceController&, QWidget* parent)
     QWidget* view = plainView("timelineHeader", parent);
     auto* row = new QHBoxLayout(view);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* title = new QLabel(QStringLiteral("Timeline"), view);
-    title->setStyleSheet(QStringLiteral("font-weight: 600;"));
-    row->addWidget(title);
+    row->addWidget(headline(QStringLiteral("Timeline"), view));
     row->addStretch(1);
     return view;
 }
@@ -85,9 +88,7 @@ QWidget* mediaPoolStandIn(EditorWorkspaceController& workspace, QWidget* parent)
     column->setContentsMargins(8, 8, 8, 4);
     auto* header = new QHBoxLayout;
     header->setSpacing(8);
-    auto* title = new QLabel(QStringLiteral("Media Pool"), view);
-    title->setStyleSheet(QStringLiteral("font-weight: 600;"));
-    header->addWidget(title);
+    header->addWidget(headline(QStringLiteral("Media Pool"), view));
     header->addStretch(1);
     auto* import = new QPushButton(QStringLiteral("Import"), view);
     VelmoraSymbols::apply(*import, "plus");

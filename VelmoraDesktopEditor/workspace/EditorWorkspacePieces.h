@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/EditSession.h"
+#include "preview/TimelinePreviewEngine.h"
 
 class QWidget;
 
@@ -17,9 +18,10 @@ class EditorWorkspaceController;
 // state). An empty factory gets a stand-in: a plain view carrying the piece's name.
 //
 // Placed views are made once, when the workspace is made, as children of `parent`. Sheets and
-// windows are made each time their flag rises or their request arrives, as top-level widgets
-// (`parent` is the workspace, for placement and window-modality); the workspace shows them,
-// closes and deletes them when their flag falls, and lowers the flag when the user closes one.
+// windows are made each time their flag rises or their request arrives, as windows that are
+// children of `parent` (the workspace: they go with it, and sheets are modal to its window); the
+// workspace shows them, closes and deletes them when their flag falls, and lowers a sheet's flag
+// when the user closes it.
 struct EditorWorkspacePieces {
     using ViewFactory = std::function<QWidget*(EditorWorkspaceController& workspace, QWidget* parent)>;
     using SourceViewerFactory = std::function<QWidget*(EditorWorkspaceController& workspace,
@@ -52,6 +54,9 @@ struct EditorWorkspacePieces {
     // The source viewer window on a source, for re-trimming the timeline clip when an id is
     // given (closed: workspace.closeSourceViewer()).
     SourceViewerFactory sourceViewerWindow;
+    // Opens (or brings forward) the clean-feed program monitor for the engine's "Clean Feed F"
+    // button and F key; none leaves them without a window.
+    TimelinePreviewEngine::CleanFeedWindowOpener cleanFeedWindow;
 
     // These pieces with a stand-in for every empty factory.
     EditorWorkspacePieces withStandIns() const;

@@ -49,6 +49,8 @@ QString styleSheet()
     sheet += QStringLiteral("QWidget#importHintRow { background: %1; }\n").arg(css(grey(0.12)));
     sheet += QStringLiteral("QWidget#previewArea, QWidget#GradedPreviewView { background: %1; }\n")
                  .arg(css(VelmoraPalette::editorBg()));
+    sheet += QStringLiteral("QWidget#TimelineStripView { background: %1; }\n").arg(css(grey(0.06)));
+    sheet += QStringLiteral("QWidget#clipPickerBar QScrollArea, QWidget#clipPickerRow { background: transparent; }\n");
 
     // Push buttons: compact, so the command rows keep every title whole.
     sheet += QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3; border-radius: 5px;"
@@ -66,6 +68,7 @@ QString styleSheet()
     sheet += QStringLiteral("QLabel, QCheckBox { color: %1; }\n").arg(text);
     sheet += QStringLiteral("QLabel[velmoraRole=\"muted\"] { color: %1; }\n").arg(muted);
     sheet += QStringLiteral("QWidget[caption=\"true\"] { font-size: 11px; }\n");
+    sheet += QStringLiteral("QLabel[headline=\"true\"] { font-weight: 600; }\n");
     sheet += QStringLiteral("QLabel#titleLabel { font-size: 17px; font-weight: bold; }\n");
     sheet += QStringLiteral("QLabel#versionBadge { color: white; background: %1; border-radius: 4px;"
                             " padding: 2px 6px; font-size: 11px; font-weight: bold; }\n")
