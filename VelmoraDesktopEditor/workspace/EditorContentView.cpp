@@ -158,11 +158,12 @@ EditorContentView::EditorContentView(VelmoraWorkflowState& workflow, EditorWorks
         connect(controller_, signal, this, &EditorContentView::syncRelinkAlert);
     connect(controller_, &C::confirmDiscardForNewProjectChanged, this, &EditorContentView::syncDiscardDialog);
     connect(controller_, &C::showExportSheetChanged, this, [this] {
-        syncSheet(exportSheet_, controller_->showExportSheet(), pieces_.exportSheet, &C::setShowExportSheet);
+        syncSheet(exportSheet_, controller_->showExportSheet(), pieces_.exportSheet,
+                  [this] { controller_->setShowExportSheet(false); });
     });
     connect(controller_, &C::showProjectSettingsChanged, this, [this] {
         syncSheet(projectSettingsSheet_, controller_->showProjectSettings(), pieces_.projectSettingsSheet,
-                  &C::setShowProjectSettings);
+                  [this] { controller_->setShowProjectSettings(false); });
     });
     connect(controller_, &C::showGradeInspectorChanged, this, &EditorContentView::syncGradeInspector);
     connect(controller_, &C::sourceViewerRequested, this, &EditorContentView::openSourceViewerWindow);
@@ -331,7 +332,7 @@ QWidget* EditorContentView::ownedWindow(QWidget* window)
 }
 
 void EditorContentView::syncSheet(QPointer<QWidget>& slot, bool shown, const EditorWorkspacePieces::ViewFactory& make,
-                                  void (EditorWorkspaceController::*dismiss)(bool))
+                                  const std::function<void()>& dismiss)
 {
     if (shown == !slot.isNull())
         return;
@@ -344,12 +345,12 @@ void EditorContentView::syncSheet(QPointer<QWidget>& slot, bool shown, const Edi
         return;
     slot = sheet;
     // The user closing the sheet lowers its flag; closing it because the flag fell does not.
-    auto closed = [this, &slot, sheet, dismiss] {
-        if (slot != sheet)
+    auto closed = [slot = &slot, sheet, dismiss] {
+        if (*slot != sheet)
             return;
-        slot = nullptr;
+        *slot = nullptr;
         sheet->deleteLater();
-        (controller_->*dismiss)(false);
+        dismiss();
     };
     new CloseWatcher(*sheet, closed);
     if (auto* dialog = qobject_cast<QDialog*>(sheet)) {

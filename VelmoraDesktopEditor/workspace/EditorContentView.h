@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
@@ -76,7 +78,7 @@ private:
     // Opens the sheet `make` builds while `shown`, closes it otherwise; `dismiss` lowers the flag
     // when the user closes the sheet.
     void syncSheet(QPointer<QWidget>& slot, bool shown, const EditorWorkspacePieces::ViewFactory& make,
-                   void (EditorWorkspaceController::*dismiss)(bool));
+                   const std::function<void()>& dismiss);
     void syncGradeInspector();
     void openSourceViewerWindow(const EditSession::Source& source, const std::optional<std::string>& timelineClipId);
     // A sheet or tool window from a factory, made a window owned by this workspace.

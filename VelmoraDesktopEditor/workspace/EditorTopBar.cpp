@@ -83,34 +83,31 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
     commands->setContentsMargins(0, 0, 0, 0);
     commands->setSpacing(10);
     column->addWidget(commandRow_);
-    using W = EditorWorkspaceController;
-    addCommand(QStringLiteral("New"), {}, &W::newProject);
-    addCommand(QStringLiteral("Open…"), QStringLiteral("Open a saved .tavlek desktop project"), &W::pickSession);
+    EditorWorkspaceController& w = workspace_;
+    addCommand(QStringLiteral("New"), {}, [&w] { w.newProject(); });
+    addCommand(QStringLiteral("Open…"), QStringLiteral("Open a saved .tavlek desktop project"),
+               [&w] { w.pickSession(); });
     addCommand(QStringLiteral("Import Web Job JSON…"),
                QStringLiteral("Import *_desktop_v2_job.json or *_edit_return.json from the browser editor"),
-               &W::pickWebJobJSON);
-    saveButton_ = addCommand(QStringLiteral("Save"), {}, &W::saveProject);
-    saveAsButton_ = addCommand(QStringLiteral("Save As…"), {}, &W::saveProjectAs);
-    projectButton_ = addCommand(QStringLiteral("Project…"), {}, nullptr);
-    connect(projectButton_, &QPushButton::clicked, this, [this] { workspace_.setShowProjectSettings(true); });
+               [&w] { w.pickWebJobJSON(); });
+    saveButton_ = addCommand(QStringLiteral("Save"), {}, [&w] { w.saveProject(); });
+    saveAsButton_ = addCommand(QStringLiteral("Save As…"), {}, [&w] { w.saveProjectAs(); });
+    projectButton_ = addCommand(QStringLiteral("Project…"), {}, [&w] { w.setShowProjectSettings(true); });
     addCommand(QStringLiteral("Media Folder…"),
                QStringLiteral("Optional: link an existing folder of clips instead of importing copies"),
-               &W::pickMediaFolderForRelink);
-    QPushButton* cleanFeed =
-        addCommand(QStringLiteral("Clean Feed F"), QStringLiteral("Pop-out program monitor (2nd display / fullscreen)"),
-                   nullptr);
-    connect(cleanFeed, &QPushButton::clicked, this, [this] { workspace_.engine().openCleanFeedWindow(); });
+               [&w] { w.pickMediaFolderForRelink(); });
+    addCommand(QStringLiteral("Clean Feed F"), QStringLiteral("Pop-out program monitor (2nd display / fullscreen)"),
+               [&w] { w.engine().openCleanFeedWindow(); });
     commands->addStretch(1);
-    exportReturnButton_ = addCommand(QStringLiteral("Export Return…"), {}, &W::exportReturn);
-    handoffButton_ =
-        addCommand(QStringLiteral("10-bit Export Tab →"),
-                   QStringLiteral("Open the full 10-bit Export tab (advanced compensation controls)"),
-                   &W::handoffToExportTab);
+    exportReturnButton_ = addCommand(QStringLiteral("Export Return…"), {}, [&w] { w.exportReturn(); });
+    handoffButton_ = addCommand(QStringLiteral("10-bit Export Tab →"),
+                                QStringLiteral("Open the full 10-bit Export tab (advanced compensation controls)"),
+                                [&w] { w.handoffToExportTab(); });
     exportVideoButton_ = addCommand(QStringLiteral("Export Video…"),
-                                    QStringLiteral("Export timeline: 10-bit HEVC master, H.264, or ProRes 422"), nullptr);
+                                    QStringLiteral("Export timeline: 10-bit HEVC master, H.264, or ProRes 422"),
+                                    [&w] { w.setShowExportSheet(true); });
     exportVideoButton_->setObjectName(QStringLiteral("exportVideoButton"));
     EditorWorkspaceStyle::setStyleFlag(*exportVideoButton_, "prominent", true);
-    connect(exportVideoButton_, &QPushButton::clicked, this, [this] { workspace_.setShowExportSheet(true); });
 
     connect(lutPicker_, &VelmoraDarkPopUpPicker::selectionWritten, this,
             [this](const QString& id) { workspace_.chooseClipLut(id.toStdString()); });
@@ -127,15 +124,13 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
     refresh();
 }
 
-QPushButton* EditorTopBar::addCommand(const QString& title, const QString& help,
-                                      void (EditorWorkspaceController::*action)())
+QPushButton* EditorTopBar::addCommand(const QString& title, const QString& help, std::function<void()> action)
 {
     auto* button = new QPushButton(title, commandRow_);
     if (!help.isEmpty())
         button->setToolTip(help);
     button->setFocusPolicy(Qt::NoFocus);
-    if (action)
-        connect(button, &QPushButton::clicked, this, [this, action] { (workspace_.*action)(); });
+    connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
     commandRow_->layout()->addWidget(button);
     return button;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QWidget>
 
 class QCheckBox;
@@ -31,7 +33,7 @@ public:
     void refresh();
 
 private:
-    QPushButton* addCommand(const QString& title, const QString& help, void (EditorWorkspaceController::*action)());
+    QPushButton* addCommand(const QString& title, const QString& help, std::function<void()> action);
     void refreshLutPicker();
 
     EditorWorkspaceController& workspace_;

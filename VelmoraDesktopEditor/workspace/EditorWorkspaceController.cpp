@@ -30,6 +30,7 @@ TimelinePreviewEngine::Services withMainQueue(TimelinePreviewEngine::Services se
     return services;
 }
 
+// The highest lane of the clips that count (a clip without a lane is on lane 1); 0 for none.
 int highestLane(const std::vector<EditSession::Clip>& clips, bool (*counts)(const EditSession::Clip&))
 {
     int highest = 0;
@@ -335,12 +336,9 @@ void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& sessio
 {
     const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
     const std::vector<EditSession::Clip> clips = timeline ? timeline->clips : std::vector<EditSession::Clip>{};
-    const int visual = highestLane(clips, &EditSession::isVisualTimelineClip);
-    const int audio = highestLane(clips, &EditSession::isAudioClip);
-    const bool hasVisual = std::any_of(clips.begin(), clips.end(), &EditSession::isVisualTimelineClip);
-    const bool hasAudio = std::any_of(clips.begin(), clips.end(), &EditSession::isAudioClip);
-    setLayoutVideoTracks(hasVisual ? std::max(visual, 2) : 2);
-    setLayoutAudioTracks(hasAudio ? std::max(audio, 1) : 1);
+    // No clip of a kind counts as lane 0: the floors of 2 and 1 apply.
+    setLayoutVideoTracks(std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2));
+    setLayoutAudioTracks(std::max(highestLane(clips, &EditSession::isAudioClip), 1));
 }
 
 int EditorWorkspaceController::timelineLaneCount() const

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <limits>
 
 #include "workspace/EditorWorkspaceText.h"
@@ -22,18 +21,6 @@ TEST(EditorWorkspaceText, CanvasLabelNamesTheCommonRatesAndFormatsTheRest)
     EXPECT_EQ(previewCanvasLabel(1920, 1080, 29.97), "1920×1080 · 29.97 fps");
     EXPECT_EQ(previewCanvasLabel(1920, 1080, 12.5), "1920×1080 · 12.50 fps");
     EXPECT_EQ(previewCanvasLabel(1, 1, 60), "1×1 · 60 fps");
-}
-
-TEST(EditorWorkspaceText, NumbersIgnoreTheUsersLocale)
-{
-    const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    // A locale with a decimal comma, where one is installed.
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
-        EXPECT_EQ(previewCanvasLabel(1920, 1080, 29.97), "1920×1080 · 29.97 fps");
-        EXPECT_EQ(timeLabel(1.5, 25), "00:01:13");
-    }
-    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(EditorWorkspaceText, TimeLabelCountsFramesAtTheTrueRate)
