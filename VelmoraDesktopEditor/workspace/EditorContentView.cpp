@@ -252,73 +252,69 @@ void EditorContentView::refreshRows()
 
 // ---- alerts and the discard dialog ----
 
-void EditorContentView::syncErrorAlert()
+void EditorContentView::presentBox(QPointer<QMessageBox>& slot, bool shown,
+                                   const std::function<QMessageBox*()>& make,
+                                   std::function<void(QMessageBox::ButtonRole answer)> answered)
 {
-    if (!controller_->showError()) {
-        closeAndForget(errorAlert_);
+    if (!shown) {
+        closeAndForget(slot);
         return;
     }
-    if (!errorAlert_) {
+    if (slot)
+        return;
+    QMessageBox* box = make();
+    connect(box, &QDialog::finished, this, [slot = &slot, box, answered = std::move(answered)] {
+        if (*slot != box)
+            return;
+        *slot = nullptr;
+        // Closed without a button (Escape, the title bar) counts as the cancelling answer.
+        QAbstractButton* clicked = box->clickedButton();
+        answered(clicked ? box->buttonRole(clicked) : QMessageBox::RejectRole);
+    });
+    slot = box;
+    box->open();
+}
+
+void EditorContentView::syncErrorAlert()
+{
+    presentBox(errorAlert_, controller_->showError(), [this] {
         QMessageBox* box = makeBox(QStringLiteral("Error"), "errorAlert", this);
         box->setIcon(QMessageBox::Warning);
         box->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
-        connect(box, &QDialog::finished, this, [this, box] {
-            if (errorAlert_ != box)
-                return;
-            errorAlert_ = nullptr;
-            controller_->setShowError(false);
-        });
-        errorAlert_ = box;
-        box->open();
-    }
-    errorAlert_->setInformativeText(QString::fromStdString(controller_->errorText()));
+        return box;
+    }, [this](QMessageBox::ButtonRole) { controller_->setShowError(false); });
+    if (errorAlert_)
+        errorAlert_->setInformativeText(QString::fromStdString(controller_->errorText()));
 }
 
 void EditorContentView::syncRelinkAlert()
 {
-    if (!controller_->showRelinkMedia()) {
-        closeAndForget(relinkAlert_);
-        return;
-    }
-    if (!relinkAlert_) {
+    presentBox(relinkAlert_, controller_->showRelinkMedia(), [this] {
         QMessageBox* box = makeBox(QStringLiteral("Relink media"), "relinkAlert", this);
-        QPushButton* choose = box->addButton(QStringLiteral("Choose media folder…"), QMessageBox::AcceptRole);
+        box->addButton(QStringLiteral("Choose media folder…"), QMessageBox::AcceptRole);
         box->addButton(QStringLiteral("Not now"), QMessageBox::RejectRole);
-        connect(box, &QDialog::finished, this, [this, box, choose] {
-            if (relinkAlert_ != box)
-                return;
-            relinkAlert_ = nullptr;
-            controller_->setShowRelinkMedia(false);
-            if (box->clickedButton() == choose)
-                controller_->pickMediaFolderForRelink();
-        });
-        relinkAlert_ = box;
-        box->open();
-    }
-    relinkAlert_->setInformativeText(QString::fromStdString(controller_->relinkMessage()));
+        return box;
+    }, [this](QMessageBox::ButtonRole answer) {
+        controller_->setShowRelinkMedia(false);
+        if (answer == QMessageBox::AcceptRole)
+            controller_->pickMediaFolderForRelink();
+    });
+    if (relinkAlert_)
+        relinkAlert_->setInformativeText(QString::fromStdString(controller_->relinkMessage()));
 }
 
 void EditorContentView::syncDiscardDialog()
 {
-    if (!controller_->confirmDiscardForNewProject()) {
-        closeAndForget(discardDialog_);
-        return;
-    }
-    if (discardDialog_)
-        return;
-    QMessageBox* box = makeBox(QStringLiteral("Discard unsaved changes?"), "discardDialog", this);
-    QPushButton* discard = box->addButton(QStringLiteral("Discard & New Project"), QMessageBox::DestructiveRole);
-    box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    connect(box, &QDialog::finished, this, [this, box, discard] {
-        if (discardDialog_ != box)
-            return;
-        discardDialog_ = nullptr;
+    presentBox(discardDialog_, controller_->confirmDiscardForNewProject(), [this] {
+        QMessageBox* box = makeBox(QStringLiteral("Discard unsaved changes?"), "discardDialog", this);
+        box->addButton(QStringLiteral("Discard & New Project"), QMessageBox::DestructiveRole);
+        box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        return box;
+    }, [this](QMessageBox::ButtonRole answer) {
         controller_->setConfirmDiscardForNewProject(false);
-        if (box->clickedButton() == discard)
+        if (answer == QMessageBox::DestructiveRole)
             controller_->startNewProject();
     });
-    discardDialog_ = box;
-    box->open();
 }
 
 // ---- sheets and tool windows ----

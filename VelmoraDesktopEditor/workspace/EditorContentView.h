@@ -72,6 +72,10 @@ public:
 private:
     QWidget* buildMainColumn(const EditorWorkspacePieces& pieces);
     void refreshRows();
+    // Opens the box `make` builds while `shown`, closes it otherwise; `answered` runs with the
+    // role of the user's button once the user closed it.
+    void presentBox(QPointer<QMessageBox>& slot, bool shown, const std::function<QMessageBox*()>& make,
+                    std::function<void(QMessageBox::ButtonRole answer)> answered);
     void syncErrorAlert();
     void syncRelinkAlert();
     void syncDiscardDialog();
