@@ -18,18 +18,14 @@ namespace fs = std::filesystem;
 using test::WorkspaceHarness;
 using Views = WorkspaceHarness::Views;
 
-TEST(EditorContentView, PlacesEveryPieceUnderItsName)
+TEST(EditorContentView, RowsFollowTheWorkspaceState)
 {
     WorkspaceHarness h({Views::workspace});
     EditorContentView& view = h.view();
-    EXPECT_EQ(view.objectName(), "EditorContentView");
     EXPECT_EQ(view.minimumSize(), QSize(1120, 520));
-    for (const char* name : {"topBar", "previewArea", "previewPlaceholder", "playbackBar", "editToolsBar",
-                             "clipPickerBar", "timelineHeaderRow", "bottomBar", "mediaPoolColumn",
-                             "GradedPreviewView", "TimelineStripView", "timelineHeader", "mediaPool",
-                             "clipLutPicker", "EditorKeyboardMonitorView"})
+    // The stand-ins of the pieces built elsewhere carry their names.
+    for (const char* name : {"GradedPreviewView", "TimelineStripView", "timelineHeader", "mediaPool"})
         EXPECT_NE(view.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
-    EXPECT_TRUE(view.keyboardMonitor()->isMonitoring());
 
     // The lanes' height follows the lane count and height.
     EXPECT_EQ(view.timelineStripHost()->height(), 148);
