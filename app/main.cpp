@@ -4,6 +4,7 @@
 
 #include "app/WindowScreenshot.h"
 #include "controls/VelmoraStyleSheet.h"
+#include "workspace/ApplicationPieces.h"
 #include "workspace/VelmoraDesktopEditorApp.h"
 #include "workspace/VelmoraDesktopShellView.h"
 
@@ -12,9 +13,17 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-editor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Velmora Desktop"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    application.setProperty("buildVersion", QStringLiteral(VELMORA_BUILD_NUMBER));
     velmora::VelmoraStyleSheet::apply(application);
 
-    const auto window = velmora::VelmoraDesktopEditorApp::makeWindow();
+    // The Edit workspace runs on the Qt event loop with the desktop's own panels and file
+    // manager (the defaults of empty services).
+    velmora::EditorWorkspaceController::Services services;
+    services.shortVersion = VELMORA_VERSION;
+    services.buildNumber = VELMORA_BUILD_NUMBER;
+    const auto window = velmora::VelmoraDesktopEditorApp::makeWindow(
+        velmora::VelmoraDesktopEditorApp::applicationFactories(services, velmora::ApplicationPieces::make()));
     window->show();
 
     // Files named on the command line open once the window is up, as if the system handed them

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -169,6 +170,30 @@ void BM_Decode4K_SideBySide(benchmark::State& state)
     sideBySide(state, decodeFrames, decodeOurs, decodeTool);
 }
 BENCHMARK(BM_Decode4K_SideBySide)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+// The Y'CbCr -> float conversion alone: one 4K P010 frame (a ramp of codes) into a float image,
+// every core in use. Reports the processor time of the whole process per frame too.
+void BM_P010ToFloat4K(benchmark::State& state)
+{
+    PixelBuffer buffer = PixelBuffer::create(PixelFormat::p010, 3840, 2160);
+    for (int plane = 0; plane < buffer.planeCount(); ++plane) {
+        const int rows = plane == 0 ? 2160 : 1080;
+        for (int y = 0; y < rows; ++y) {
+            auto* row = reinterpret_cast<std::uint16_t*>(buffer.baseAddress(plane) + buffer.bytesPerRow(plane) * y);
+            for (int x = 0; x < 3840; ++x) {
+                row[x] = static_cast<std::uint16_t>((64 + (x + y) % 876) << 6);
+            }
+        }
+    }
+    const std::clock_t cpuStart = std::clock();
+    for (auto _ : state) {
+        const Image image = imageFromPixelBuffer(buffer);
+        benchmark::DoNotOptimize(image.row(0));
+    }
+    state.counters["cpu_ms/frame"] = 1000.0 * static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC /
+                                     static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_P010ToFloat4K)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Our writer from float frames (the export's path), or from frames already in the encoder's
 // layout (the same input the tool reads), which shows the writer's own cost.

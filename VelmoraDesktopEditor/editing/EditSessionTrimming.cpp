@@ -66,17 +66,43 @@ void pruneOrphanPairedAudio(EditSession& session, const std::string& stem,
         return (groupId && !groupId->empty() && clip.groupId == groupId) || (!stem.empty() && stemOf(clip) == stem)
             || (sourceId && clip.sourceId == sourceId);
     };
-    std::vector<std::string> orphans;
-    for (const Clip& audio : timeline->clips) {
-        if (!isAudio(audio) || !related(audio)) {
+    // Each clip is classified once. An audio clip is covered when some related video clip
+    // meets both overlap tests; the related video spans are sorted by start, so the clips that
+    // pass the first test (a monotone one in the start) form a prefix, and the second test holds
+    // for one of them exactly when it holds for the largest end in that prefix. Spans that are
+    // not numbers pass neither test and are left out.
+    struct VideoSpan {
+        double start;
+        double endLessOverlap;
+    };
+    std::vector<VideoSpan> videos;
+    std::vector<const Clip*> audios;
+    for (const Clip& clip : timeline->clips) {
+        const bool video = isVideo(clip);
+        if ((!video && !isAudio(clip)) || !related(clip)) {
             continue;
         }
-        const bool covered = std::any_of(timeline->clips.begin(), timeline->clips.end(), [&](const Clip& video) {
-            return isVideo(video) && related(video) && endOf(audio) > startOf(video) + kPairingOverlap
-                && startOf(audio) < endOf(video) - kPairingOverlap;
+        if (!video) {
+            audios.push_back(&clip);
+        } else if (const double start = startOf(clip), end = endOf(clip); !std::isnan(start) && !std::isnan(end)) {
+            videos.push_back({start, end - kPairingOverlap});
+        }
+    }
+    std::sort(videos.begin(), videos.end(), [](const VideoSpan& a, const VideoSpan& b) { return a.start < b.start; });
+    std::vector<double> largestEnd(videos.size());
+    for (std::size_t i = 0; i < videos.size(); ++i) {
+        largestEnd[i] = i == 0 ? videos[i].endLessOverlap : std::max(largestEnd[i - 1], videos[i].endLessOverlap);
+    }
+    std::vector<std::string> orphans;
+    for (const Clip* audio : audios) {
+        const double audioEnd = endOf(*audio);
+        const auto beyond = std::partition_point(videos.begin(), videos.end(), [&](const VideoSpan& video) {
+            return audioEnd > video.start + kPairingOverlap;
         });
+        const std::size_t candidates = static_cast<std::size_t>(beyond - videos.begin());
+        const bool covered = candidates > 0 && startOf(*audio) < largestEnd[candidates - 1];
         if (!covered) {
-            orphans.push_back(audio.id);
+            orphans.push_back(audio->id);
         }
     }
     if (!orphans.empty()) {

@@ -5,11 +5,14 @@
 // landing exactly on those sample times, so the scan below keeps the same samples and only
 // skips the work between them: the set of clips covering a sample can only change when a
 // sample passes some clip's start or end, so the winner is recomputed only then, and the scan
-// stops as soon as no start or end is left ahead of it.
+// stops as soon as no start or end is left ahead of it. The clips covering the samples are kept
+// in a set ordered as the winning rule orders them, updated as the scan passes starts and ends,
+// so a rebuild costs O(n log n) plus one step per sample up to the last start or end.
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <set>
 
 #include "editing/TimelineEditingSupport.h"
 #include "model/EditSession.h"
@@ -25,22 +28,31 @@ struct CoverSpan {
     double start;
     double end;
     int lane;
+    std::size_t order; // position among the spans, for ties
 };
 
-// Same rule as winningVisualClip over the spans that cover t, in their order.
-const CoverSpan* winnerAt(const std::vector<CoverSpan>& spans, double t)
-{
-    const CoverSpan* best = nullptr;
-    for (const CoverSpan& span : spans) {
-        if (!(span.start <= t && t < span.end)) {
-            continue;
+// The winning order of winningVisualClip: lower lane first, then the later start, then the
+// earlier clip in the timeline's order. The active set's first span is the winner.
+struct WinsOver {
+    bool operator()(const CoverSpan* a, const CoverSpan* b) const
+    {
+        if (a->lane != b->lane) {
+            return a->lane < b->lane;
         }
-        if (!best || span.lane < best->lane || (span.lane == best->lane && span.start > best->start)) {
-            best = &span;
+        if (a->start != b->start) {
+            return a->start > b->start;
         }
+        return a->order < b->order;
     }
-    return best;
-}
+};
+
+// A span's start or end on the scan, in time order; at equal times the order is irrelevant
+// because every event at or before a sample is applied before the sample is looked at.
+struct Event {
+    double time;
+    const CoverSpan* span;
+    bool starts;
+};
 
 } // namespace
 
@@ -50,7 +62,6 @@ std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideo
     constexpr double step = 1.0 / 120.0;
 
     std::vector<CoverSpan> spans;
-    std::vector<double> events;
     for (const Clip& clip : clips) {
         if (!isVideo(clip) || !clip.duration) {
             continue;
@@ -60,12 +71,19 @@ std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideo
         if (std::isnan(start) || std::isnan(end) || !(start < end)) {
             continue; // never covers a sample
         }
-        spans.push_back({&clip, start, end, laneOf(clip)});
-        events.push_back(start);
-        events.push_back(end);
+        spans.push_back({&clip, start, end, laneOf(clip), spans.size()});
     }
-    std::sort(events.begin(), events.end());
+    std::vector<Event> events;
+    events.reserve(spans.size() * 2);
+    for (const CoverSpan& span : spans) {
+        events.push_back({span.start, &span, true});
+        events.push_back({span.end, &span, false});
+    }
+    std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.time < b.time; });
 
+    // The spans covering the current sample: those whose start is at or before it and whose
+    // end is not (start < end, so a span's start is always applied before its end).
+    std::set<const CoverSpan*, WinsOver> covering;
     std::vector<VisualTimelineSegment> segments;
     const CoverSpan* current = nullptr;
     double runStart = 0.0;
@@ -73,14 +91,18 @@ std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideo
     bool first = true;
 
     for (double t = 0.0; t <= endTime + step; t += step) {
-        std::size_t passed = eventsPassed;
-        while (passed < events.size() && events[passed] <= t) {
-            ++passed;
+        const std::size_t before = eventsPassed;
+        for (; eventsPassed < events.size() && events[eventsPassed].time <= t; ++eventsPassed) {
+            const Event& event = events[eventsPassed];
+            if (event.starts) {
+                covering.insert(event.span);
+            } else {
+                covering.erase(event.span);
+            }
         }
-        if (first || passed != eventsPassed) {
+        if (first || eventsPassed != before) {
             first = false;
-            eventsPassed = passed;
-            const CoverSpan* winner = winnerAt(spans, t);
+            const CoverSpan* winner = covering.empty() ? nullptr : *covering.begin();
             const bool same = winner && current ? winner->clip->id == current->clip->id : winner == current;
             if (!same) {
                 if (current && runStart + 0.000001 < t) {
@@ -94,7 +116,7 @@ std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideo
         if (eventsPassed == events.size()) {
             break;
         }
-        const double next = events[eventsPassed];
+        const double next = events[eventsPassed].time;
         if (next == std::numeric_limits<double>::infinity() || next > endTime + step || t + step == t) {
             break;
         }

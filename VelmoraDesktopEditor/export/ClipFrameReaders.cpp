@@ -166,17 +166,29 @@ SourcePicture ClipFrameReaders::seekPicture(const ExportSource& source, const st
     return oneOffDecode(source, sourceTime);
 }
 
-SourcePicture ClipFrameReaders::generatorPicture(const ExportSource& source, double sourceTime) const
+SourcePicture ClipFrameReaders::generatorPicture(const ExportSource& source, double sourceTime)
 {
     SourcePicture picture;
     if (!source.generator) {
         return picture;
+    }
+    const bool still = source.asset && source.asset->isStillImage();
+    if (still) {
+        if (const auto fitted = fittedStills_.find(source.asset.get()); fitted != fittedStills_.end()) {
+            picture.image = fitted->second;
+            return picture;
+        }
     }
     try {
         source.generator->requestedTimeToleranceBefore = MediaTime::zero();
         source.generator->requestedTimeToleranceAfter = MediaTime::zero();
         Image image = source.generator->copyImage(MediaTime::fromSeconds(sourceTime, kReaderTimescale));
         picture.image = fitToOutput(image, outW_, outH_);
+        if (still) {
+            // Fitted once and kept as pixels: every later frame of the still reuses them.
+            picture.image = picture.image.rendered();
+            fittedStills_.emplace(source.asset.get(), picture.image);
+        }
     } catch (const std::exception&) {
         // A picture the generator cannot make leaves the clip black for this frame.
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -96,8 +97,9 @@ public:
     SourcePicture seekPicture(const ExportSource& source, const std::string& key, double inPoint, double sourceEnd,
                               double sourceTime);
     // The image generator path: the source's generator at exactly `sourceTime`, fitted to the
-    // output; nothing when it has no generator or the request fails.
-    SourcePicture generatorPicture(const ExportSource& source, double sourceTime) const;
+    // output; nothing when it has no generator or the request fails. A still picture is fitted
+    // once and kept for every later request.
+    SourcePicture generatorPicture(const ExportSource& source, double sourceTime);
     // A one-off decode of the frame at `sourceTime`, fitted to the output.
     SourcePicture oneOffDecode(const ExportSource& source, double sourceTime) const;
 
@@ -127,6 +129,8 @@ private:
 
     const int outW_;
     const int outH_;
+    // Still pictures already fitted to the output, by asset.
+    std::map<const Asset*, Image> fittedStills_;
     const double frameDuration_;
     const ClipReaderFaults faults_;
 

@@ -169,7 +169,15 @@ bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCan
     if (!track) {
         return false;
     }
-    if (timelineOutputSize(job) != std::pair<int, int>{track->displayWidth(), track->displayHeight()}) {
+    // A job that names no size asks for none: the movie then has the source's size (the timeline
+    // export's 1920 x 1080 fallback is not a request). Only a named size that differs declines.
+    const std::optional<int> none;
+    const std::optional<int>& namedWidth =
+        job.output && job.output->width ? job.output->width : (job.project ? job.project->width : none);
+    const std::optional<int>& namedHeight =
+        job.output && job.output->height ? job.output->height : (job.project ? job.project->height : none);
+    if ((namedWidth && *namedWidth != track->displayWidth()) ||
+        (namedHeight && *namedHeight != track->displayHeight())) {
         return false;
     }
     Job::Output output;

@@ -7,12 +7,12 @@
 
 #include "export/FrameTiming.h"
 #include "export/JobFileReading.h"
+#include "export/PartialMovie.h"
 #include "export/SingleVideoPumps.h"
 #include "export/WriterSettings.h"
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
 #include "model/ProjectLUTResolver.h"
-#include "platform/foundation/FileError.h"
 #include "platform/media/MediaError.h"
 
 namespace velmora::Exporter {
@@ -33,21 +33,22 @@ std::optional<CubeLUT> parsedOrNone(const std::string& text)
     }
 }
 
-void removeExistingOutput(const std::filesystem::path& inputURL, const std::filesystem::path& outputURL)
+// Refuses an output the movie cannot replace: the movie being read (through any link) or a
+// folder. Nothing is removed: the complete movie is moved over the output at the end.
+void checkOutputIsReplaceable(const std::filesystem::path& inputURL, const std::filesystem::path& outputURL)
 {
     std::error_code ec;
     const auto status = std::filesystem::symlink_status(outputURL, ec);
     if (ec || !std::filesystem::exists(status)) {
         return;
     }
-    // Replacing the output must never delete the movie being read.
     if (std::filesystem::equivalent(inputURL, outputURL, ec)) {
         throw MediaError::make(MediaError::writeFailed, "Cannot write \u201c" + outputURL.filename().string() +
                                                             "\u201d: it is the video being exported.");
     }
-    std::filesystem::remove(outputURL, ec);
-    if (ec) {
-        throw FileError::make(ec, "Could not remove", outputURL);
+    if (std::filesystem::is_directory(status)) {
+        throw MediaError::make(MediaError::writeFailed,
+                               "Cannot write \u201c" + outputURL.filename().string() + "\u201d: it is a folder.");
     }
 }
 
@@ -148,104 +149,112 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         bitrate = singleVideoAutomaticBitrate(width, height, timing.fps);
     }
 
-    removeExistingOutput(inputURL, outputURL);
+    checkOutputIsReplaceable(inputURL, outputURL);
 
-    SingleVideoFrameGrade grade;
-    if (cube) {
-        grade.lutFilter = makeCubeFilter(*cube);
-    }
-    grade.compContrast = compContrast;
-    grade.compSaturation = compSaturation;
-    grade.compBrightness = compBrightness;
-    grade.compTint = compTint;
-    grade.gammaPower = gamma.gammaPower;
-    grade.orientation = videoTrack->preferredTransform;
-    grade.width = width;
-    grade.height = height;
+    // Written beside the output and moved over it once complete, so a failed export leaves an
+    // older movie as it was; errors of the writer name the output, not the hidden file.
+    PartialMovie partial(outputURL);
+    try {
+        SingleVideoFrameGrade grade;
+        if (cube) {
+            grade.lutFilter = makeCubeFilter(*cube);
+        }
+        grade.compContrast = compContrast;
+        grade.compSaturation = compSaturation;
+        grade.compBrightness = compBrightness;
+        grade.compTint = compTint;
+        grade.gammaPower = gamma.gammaPower;
+        grade.orientation = videoTrack->preferredTransform;
+        grade.width = width;
+        grade.height = height;
 
-    AssetReader videoReader(asset);
-    const std::optional<MediaTimeRange> range = sourceRange(job, timing.timescale);
-    if (range) {
-        videoReader.setTimeRange(*range);
-    }
-    auto videoOutput = AssetReaderTrackOutput::video(*videoTrack, PixelFormat::p010);
-    videoOutput->alwaysCopiesSampleData = false;
-    if (!videoReader.canAdd(*videoOutput)) {
-        throw singleVideoError(SingleVideoExportCode::videoOutputRefused);
-    }
-    videoReader.add(videoOutput);
+        AssetReader videoReader(asset);
+        const std::optional<MediaTimeRange> range = sourceRange(job, timing.timescale);
+        if (range) {
+            videoReader.setTimeRange(*range);
+        }
+        auto videoOutput = AssetReaderTrackOutput::video(*videoTrack, PixelFormat::p010);
+        videoOutput->alwaysCopiesSampleData = false;
+        if (!videoReader.canAdd(*videoOutput)) {
+            throw singleVideoError(SingleVideoExportCode::videoOutputRefused);
+        }
+        videoReader.add(videoOutput);
 
-    AssetWriter writer(outputURL, singleVideoFileType(outputURL, job));
-    auto videoInput = AssetWriterInput::video(
-        makeWriterSettings(width, height, timing.fps, bitrate, gamma.transferAV, EditorVideoCodec::hevc10));
-    videoInput->expectsMediaDataInRealTime = false;
-    videoInput->mediaTimeScale = timing.timescale;
+        AssetWriter writer(partial.path(), singleVideoFileType(outputURL, job));
+        auto videoInput = AssetWriterInput::video(
+            makeWriterSettings(width, height, timing.fps, bitrate, gamma.transferAV, EditorVideoCodec::hevc10));
+        videoInput->expectsMediaDataInRealTime = false;
+        videoInput->mediaTimeScale = timing.timescale;
 
-    // Sound, when the input has some and both the reader and the writer take it; a refusal on
-    // either side leaves a movie without sound rather than a track that is never fed.
-    std::unique_ptr<AssetReader> audioReader;
-    std::shared_ptr<AssetReaderTrackOutput> audioOutput;
-    std::shared_ptr<AssetWriterInput> audioInput;
-    if (const AssetTrack* audioTrack = asset->firstTrack(MediaType::audio)) {
-        audioReader = std::make_unique<AssetReader>(asset);
-        audioReader->setTimeRange(videoReader.timeRange());
-        auto output = AssetReaderTrackOutput::audio(*audioTrack, kAudioSampleRate, kAudioChannels);
-        output->alwaysCopiesSampleData = false;
-        if (audioReader->canAdd(*output)) {
-            audioReader->add(output);
-            AudioOutputSettings settings;
-            settings.sampleRate = kAudioSampleRate;
-            settings.channels = kAudioChannels;
-            settings.bitRate = kAudioBitRate;
-            auto input = AssetWriterInput::audio(settings);
-            input->expectsMediaDataInRealTime = false;
-            if (writer.canAdd(*input)) {
-                writer.add(input);
-                audioOutput = std::move(output);
-                audioInput = std::move(input);
+        // Sound, when the input has some and both the reader and the writer take it; a refusal on
+        // either side leaves a movie without sound rather than a track that is never fed.
+        std::unique_ptr<AssetReader> audioReader;
+        std::shared_ptr<AssetReaderTrackOutput> audioOutput;
+        std::shared_ptr<AssetWriterInput> audioInput;
+        if (const AssetTrack* audioTrack = asset->firstTrack(MediaType::audio)) {
+            audioReader = std::make_unique<AssetReader>(asset);
+            audioReader->setTimeRange(videoReader.timeRange());
+            auto output = AssetReaderTrackOutput::audio(*audioTrack, kAudioSampleRate, kAudioChannels);
+            output->alwaysCopiesSampleData = false;
+            if (audioReader->canAdd(*output)) {
+                audioReader->add(output);
+                AudioOutputSettings settings;
+                settings.sampleRate = kAudioSampleRate;
+                settings.channels = kAudioChannels;
+                settings.bitRate = kAudioBitRate;
+                auto input = AssetWriterInput::audio(settings);
+                input->expectsMediaDataInRealTime = false;
+                if (writer.canAdd(*input)) {
+                    writer.add(input);
+                    audioOutput = std::move(output);
+                    audioInput = std::move(input);
+                }
+            }
+            if (!audioInput) {
+                audioReader.reset();
             }
         }
-        if (!audioInput) {
-            audioReader.reset();
+
+        AssetWriterInputPixelBufferAdaptor adaptor(videoInput, PixelFormat::p010, width, height);
+        if (!writer.canAdd(*videoInput)) {
+            throw singleVideoError(SingleVideoExportCode::videoInputRefused);
         }
-    }
+        writer.add(videoInput);
+        if (!writer.startWriting()) {
+            throw singleVideoError(SingleVideoExportCode::writerStart);
+        }
+        writer.startSession(MediaTime::zero());
+        if (!videoReader.startReading()) {
+            throw singleVideoError(SingleVideoExportCode::videoReader);
+        }
+        if (audioReader && !audioReader->startReading()) {
+            std::optional<Error> readerError = audioReader->error();
+            throw readerError ? *readerError : singleVideoError(SingleVideoExportCode::audioReaderStart);
+        }
 
-    AssetWriterInputPixelBufferAdaptor adaptor(videoInput, PixelFormat::p010, width, height);
-    if (!writer.canAdd(*videoInput)) {
-        throw singleVideoError(SingleVideoExportCode::videoInputRefused);
-    }
-    writer.add(videoInput);
-    if (!writer.startWriting()) {
-        throw singleVideoError(SingleVideoExportCode::writerStart);
-    }
-    writer.startSession(MediaTime::zero());
-    if (!videoReader.startReading()) {
-        throw singleVideoError(SingleVideoExportCode::videoReader);
-    }
-    if (audioReader && !audioReader->startReading()) {
-        std::optional<Error> readerError = audioReader->error();
-        throw readerError ? *readerError : singleVideoError(SingleVideoExportCode::audioReaderStart);
-    }
+        SingleVideoWiring wiring;
+        wiring.writer = &writer;
+        wiring.videoInput = videoInput;
+        wiring.adaptor = &adaptor;
+        wiring.videoReader = &videoReader;
+        wiring.videoOutput = videoOutput;
+        wiring.audioInput = audioInput;
+        wiring.audioReader = audioReader.get();
+        wiring.audioOutput = audioOutput;
+        // A range that starts before the file does is read from the file's start.
+        wiring.readStart = range ? std::max(range->start, MediaTime::zero()) : MediaTime::zero();
+        wiring.timing = timing;
+        wiring.grade = std::move(grade);
+        wiring.transferCV = gamma.transferCV;
+        wiring.gammaLevel = gamma.gammaLevel;
 
-    SingleVideoWiring wiring;
-    wiring.writer = &writer;
-    wiring.videoInput = videoInput;
-    wiring.adaptor = &adaptor;
-    wiring.videoReader = &videoReader;
-    wiring.videoOutput = videoOutput;
-    wiring.audioInput = audioInput;
-    wiring.audioReader = audioReader.get();
-    wiring.audioOutput = audioOutput;
-    // A range that starts before the file does is read from the file's start.
-    wiring.readStart = range ? std::max(range->start, MediaTime::zero()) : MediaTime::zero();
-    wiring.timing = timing;
-    wiring.grade = std::move(grade);
-    wiring.transferCV = gamma.transferCV;
-    wiring.gammaLevel = gamma.gammaLevel;
-
-    SingleVideoPumps pumps(std::move(wiring));
-    pumps.start();
-    pumps.waitForCompletion(options.waitLimitSeconds);
+        SingleVideoPumps pumps(std::move(wiring));
+        pumps.start();
+        pumps.waitForCompletion(options.waitLimitSeconds);
+        partial.commit();
+    } catch (const Error& error) {
+        throw partial.namingOutput(error);
+    }
     return ExportResult{outputURL, timing.fps, width, height};
 }
 

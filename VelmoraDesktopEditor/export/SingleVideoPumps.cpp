@@ -1,5 +1,7 @@
 #include "export/SingleVideoPumps.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <new>
 #include <utility>
@@ -88,10 +90,24 @@ void SingleVideoPumps::start()
 
 void SingleVideoPumps::waitForCompletion(double seconds)
 {
-    if (!semaphore_->waitFor(seconds)) {
-        // Out of time: stop both pulls, the readers and the writer before answering.
-        std::optional<Error> writerError = wiring_.writer->error();
-        fail(writerError ? *writerError : singleVideoError(SingleVideoExportCode::notCompleted));
+    // Waits in slices and watches the writer meanwhile, so that a writer failure nothing else
+    // reported (one between two pulls) still ends the export at once.
+    constexpr double kWatchSeconds = 0.25;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(std::max(seconds, 0.0));
+    for (;;) {
+        const double remaining = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+        if (remaining <= 0) {
+            // Out of time: stop both pulls, the readers and the writer before answering.
+            std::optional<Error> writerError = wiring_.writer->error();
+            fail(writerError ? *writerError : singleVideoError(SingleVideoExportCode::notCompleted));
+            break;
+        }
+        if (semaphore_->waitFor(std::min(remaining, kWatchSeconds))) {
+            break;
+        }
+        if (!isFinished() && wiring_.writer->status() == AssetWriterStatus::failed) {
+            endIfWriterFailed();
+        }
     }
     std::optional<Error> failure;
     stateQueue_.sync([&] { failure = failure_; });
@@ -118,14 +134,31 @@ bool SingleVideoPumps::isFinished()
     return finished;
 }
 
+bool SingleVideoPumps::endIfWriterFailed()
+{
+    const AssetWriterStatus status = wiring_.writer->status();
+    if (status != AssetWriterStatus::failed && status != AssetWriterStatus::cancelled) {
+        return false;
+    }
+    std::optional<Error> writerError = wiring_.writer->error();
+    fail(writerError ? *writerError : singleVideoError(SingleVideoExportCode::notCompleted));
+    return true;
+}
+
 void SingleVideoPumps::framePump()
 {
-    if (isFinished()) {
+    // A writer that failed on its own thread calls each pull once more and is then never ready
+    // again: the pull is the one to end the export.
+    if (isFinished() || endIfWriterFailed()) {
         return;
     }
     try {
         AssetWriterInput& input = *wiring_.videoInput;
-        while (input.isReadyForMoreMediaData()) {
+        for (;;) {
+            if (!input.isReadyForMoreMediaData()) {
+                endIfWriterFailed();
+                return;
+            }
             if (wiring_.videoReader->status() != AssetReaderStatus::reading) {
                 endVideo();
                 return;
@@ -184,12 +217,16 @@ void SingleVideoPumps::endVideo()
 
 void SingleVideoPumps::audioPump()
 {
-    if (isFinished()) {
+    if (isFinished() || endIfWriterFailed()) {
         return;
     }
     try {
         AssetWriterInput& input = *wiring_.audioInput;
-        while (input.isReadyForMoreMediaData()) {
+        for (;;) {
+            if (!input.isReadyForMoreMediaData()) {
+                endIfWriterFailed();
+                return;
+            }
             std::optional<SampleBuffer> sample = wiring_.audioOutput->copyNextSampleBuffer();
             if (!sample) {
                 endAudio();

@@ -113,6 +113,9 @@ public:
 private:
     void framePump();
     void audioPump();
+    // Fails the export with the writer's error when the writer failed or was cancelled;
+    // answers whether it had.
+    bool endIfWriterFailed();
     // Ends the video side: the movie is finished once the audio side has ended too.
     void endVideo();
     void endAudio();

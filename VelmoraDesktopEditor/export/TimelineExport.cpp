@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "export/ClipSelection.h"
+#include "export/PartialMovie.h"
 #include "export/TimelineAudioMix.h"
 #include "export/TimelineExportPulls.h"
 #include "export/TimelineExportSetup.h"
@@ -15,7 +16,6 @@
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
 #include "model/DesktopJobTool.h"
-#include "platform/foundation/Uuid.h"
 #include "platform/media/AudioMixRenderer.h"
 #include "platform/text/TextEngine.h"
 
@@ -76,20 +76,6 @@ struct ExportRun {
     std::unique_ptr<SerialQueue> audioQueue;
 };
 
-// Removes the partial movie unless the export completed and moved it into place.
-struct PartialFile {
-    std::filesystem::path path;
-    bool committed = false;
-
-    ~PartialFile()
-    {
-        if (!committed) {
-            std::error_code ec;
-            std::filesystem::remove(path, ec);
-        }
-    }
-};
-
 // Refuses, before anything is written, an output that cannot be written: a folder in its place,
 // or a folder that does not exist or cannot be written to.
 void checkOutputLocation(const std::filesystem::path& outputURL)
@@ -144,9 +130,7 @@ void waitForExport(ExportRun& run, std::int64_t framesTotal, double limit)
 
 std::filesystem::path timelineExportPartialPath(const std::filesystem::path& outputURL)
 {
-    const std::string tag = Uuid::randomText().substr(0, 8);
-    return outputURL.parent_path() /
-           ("." + outputURL.stem().string() + ".partial-" + tag + outputURL.extension().string());
+    return partialMoviePath(outputURL);
 }
 
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -191,9 +175,9 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     checkOutputLocation(outputURL);
 
     // The movie is written under a temporary name beside the output.
-    PartialFile partial{timelineExportPartialPath(outputURL)};
+    PartialMovie partial(outputURL);
     ExportRun run(framesTotal, mix.has_value(), std::move(progress), faults.clock);
-    run.writer = std::make_unique<AssetWriter>(partial.path, fileType);
+    run.writer = std::make_unique<AssetWriter>(partial.path(), fileType);
     run.writer->movieTimeScale = timing.timescale;
 
     run.videoInput = AssetWriterInput::video(
@@ -272,7 +256,11 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
 
     waitForExport(run, framesTotal, faults.waitLimitSeconds.value_or(kWaitLimitSeconds));
     if (const std::exception_ptr error = run.state.firstError()) {
-        std::rethrow_exception(error);
+        try {
+            std::rethrow_exception(error);
+        } catch (const Error& failure) {
+            throw partial.namingOutput(failure);
+        }
     }
     // The writer's completion signalled; once it returns from finishing, its status is final.
     const AssetWriterStatus status =
@@ -280,13 +268,12 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     if (status != AssetWriterStatus::completed) {
         const std::optional<Error> writerError = faults.writerLosesOutcome ? std::nullopt : run.writer->error();
         if (writerError) {
-            throw *writerError;
+            throw partial.namingOutput(*writerError);
         }
         throw exportError(TimelineExportCode::failed,
                           framesText("Export failed at frame %lld of %lld.", run.state.framesWritten(), framesTotal));
     }
-    std::filesystem::rename(partial.path, outputURL);
-    partial.committed = true;
+    partial.commit();
     run.state.reportExactProgress(framesTotal, TimelineExportPhase::done);
     return ExportResult{outputURL, timing.fps, width, height};
 }

@@ -253,9 +253,12 @@ FrameSource TimelineFrameRenderer::readFrame(std::int64_t frame)
     const ExportSource& media = plan.source ? *plan.source : kNoSource;
     const double sourceTime = clipSourceTime(clip, t, plan.inPoint, plan.sourceEnd, media.duration);
     const bool readable = media.asset && media.videoTrack;
-    if (plan.stream && readable) {
+    // A still picture is the same at every time whatever the clip's type says: the generator,
+    // which decodes it once, rather than a reader decoding the whole picture for every frame.
+    const bool still = media.asset && media.asset->isStillImage();
+    if (plan.stream && readable && !still) {
         source.picture = readers_.streamPicture(media, plan.readerKey, plan.inPoint, plan.sourceEnd, sourceTime);
-    } else if (plan.exactImage || !readable) {
+    } else if (plan.exactImage || !readable || still) {
         source.picture = readers_.generatorPicture(media, sourceTime);
     } else {
         source.picture = readers_.seekPicture(media, plan.readerKey, plan.inPoint, plan.sourceEnd, sourceTime);

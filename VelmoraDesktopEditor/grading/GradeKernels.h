@@ -221,12 +221,12 @@ VELMORA_LANES_INLINE grademath::Rgb<V> basicGradeColor(const grademath::Rgb<V>& 
         }
     }
     const V one = lanes::splat<V>(S(1));
-    c = clampBelowZero(scaled(c, select(luma > S(0.0005), luma2 / luma, one)));
+    c = clampBelowZero(scaled(c, select(luma > S(0.0005), lanes::vdiv(luma2, luma), one)));
 
     if (std::fabs(contrast) > S(0.0005)) {
         const V L = L709(c);
         const V L2 = (L - S(0.5)) * (S(1) + contrast * S(1.5)) + S(0.5);
-        c = clampBelowZero(scaled(c, select(L > S(0.0005), L2 / L, one)));
+        c = clampBelowZero(scaled(c, select(L > S(0.0005), lanes::vdiv(L2, L), one)));
     }
     if (std::fabs(temperature) > S(0.0001) || std::fabs(tint) > S(0.0001)) {
         c = applyTempTintColor(c, temperature, tint);
@@ -238,6 +238,7 @@ VELMORA_LANES_INLINE grademath::Rgb<V> basicGradeColor(const grademath::Rgb<V>& 
     if (std::fabs(vibrance) > S(0.001)) {
         const V mx = vmax(c.r, vmax(c.g, c.b));
         const V mn = vmin(c.r, vmin(c.g, c.b));
+        // Exact: mx may be subnormal here.
         const V sat = select(mx > S(0), (mx - mn) / mx, lanes::splat<V>(S(0)));
         const V boost = vibrance * (S(1) - sat);
         c = mixToward(gray, c, S(1) + boost);
@@ -252,7 +253,7 @@ VELMORA_LANES_INLINE V softCeiling(const V& x)
     using S = grademath::Scalar<V>;
     const V p = grademath::maxZero(x);
     const V over = grademath::maxZero(p - S(1));
-    return p / (S(1) + over * S(0.85));
+    return lanes::vdiv(p, S(1) + over * S(0.85));
 }
 
 // The whole kernel on lanes: `x` holds each lane's destination x, `y` the row's.

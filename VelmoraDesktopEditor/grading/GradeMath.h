@@ -154,7 +154,7 @@ VELMORA_LANES_INLINE Rgb<V> applyTempTintColor(const Rgb<V>& c, Scalar<V> temp, 
     gB = gB * (S(1) - S(0.5) * i);
     Rgb<V> out{c.r * gR, c.g * gG, c.b * gB};
     const V lumaAfter = L709(out);
-    const V ratio = lumaBefore / lumaAfter;
+    const V ratio = lanes::vdiv(lumaBefore, lumaAfter);
     const auto preserve = lumaAfter > S(0.000001);
     out = {select(preserve, out.r * ratio, out.r), select(preserve, out.g * ratio, out.g),
            select(preserve, out.b * ratio, out.b)};

@@ -168,8 +168,12 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
     case 51: {
         const Hsl<V> hsl = rgb2hsl(c);
         V h = hsl.h;
-        h = select((h < S(0.055)) | (h > S(0.94)), lerpAngle(h, S(0.07), S(0.5)), h);
-        h = select((h > S(0.19)) & (h < S(0.44)), lerpAngle(h, S(0.16), S(0.3)), h);
+        // Two-sided tests as one comparison of a value that fails or passes the second test for
+        // lanes that the first decides (same outcome, NaN included): GCC turns a vector & or |
+        // of two comparisons on 16 lanes into work lane by lane.
+        const V one = lanes::splat<V>(S(1));
+        h = select(select(h < S(0.055), one, h) > S(0.94), lerpAngle(h, S(0.07), S(0.5)), h);
+        h = select(select(h > S(0.19), h, one) < S(0.44), lerpAngle(h, S(0.16), S(0.3)), h);
         const V l = hsl.l * S(0.95) + S(0.02);
         const V s = hsl.s * (S(1.1) + lanes::vsin(l * S(3.14)) * S(0.1));
         return hsl2rgb(h, s, l);
@@ -202,7 +206,8 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
     case 5: recipe::scale(c, in, S(0.95), S(0.97), S(1.02)); recipe::mixL601(c, m, S(0.92)); break;
     case 6:
         recipe::scale(c, in, S(1.04), S(1.05), S(1.06)); recipe::mixL601(c, m, S(1.14));
-        c.r = select((r > S(0.3)) & (r < S(0.7)), r * S(1.08), c.r);
+        // 0.3 < r < 0.7 as one comparison (see case 51).
+        c.r = select(select(r < S(0.7), r, lanes::splat<V>(S(0))) > S(0.3), r * S(1.08), c.r);
         break;
     case 7:
         recipe::scale(c, in, S(1.1), S(1.06), S(0.96));
@@ -434,9 +439,9 @@ VELMORA_LANES_INLINE Rgb<V> moodRolloffStep(const Rgb<V>& c, Scalar<V> moodHighl
     const S knee = mix(S(0.92), S(0.65), a);
     const V L = L709(c);
     const V t = L - knee;
-    const V L2 = knee + t / (S(1) + t * (S(2) + S(10) * a));
-    const auto compress = (L > knee) & (L > S(0.000001));
-    const V k = select(compress, L2 / L, lanes::splat<V>(S(1)));
+    const V L2 = knee + lanes::vdiv(t, S(1) + t * (S(2) + S(10) * a));
+    // L above the knee and above 1e-6 as one comparison (see case 51 of applyMoodImpl).
+    const V k = select(L > std::fmax(knee, S(0.000001)), lanes::vdiv(L2, L), lanes::splat<V>(S(1)));
     return clamp01v(scaled(c, k));
 }
 

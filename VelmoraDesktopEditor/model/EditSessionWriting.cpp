@@ -110,7 +110,9 @@ json clipObject(const EditSession::Clip& clip)
 {
     json object = {
         {"id", clip.id},
-        {"type", clip.type.value_or("video")},
+        // A clip without a type was read as the kind its name gives (voice.wav is audio): write
+        // that kind, so the clip reopens as what it was.
+        {"type", clip.type ? *clip.type : EditSession::normalizedClipType(clip.type, clip.name)},
         {"name", clip.name.value_or("")},
         {"groupId", optionalString(clip.groupId)},
         {"sourceId", optionalString(clip.sourceId)},

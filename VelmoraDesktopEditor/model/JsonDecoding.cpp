@@ -106,7 +106,9 @@ nlohmann::json parse(std::string_view text)
 {
     try {
         return nlohmann::json::parse(text.begin(), text.end());
-    } catch (const nlohmann::json::parse_error& error) {
+    } catch (const nlohmann::json::exception& error) {
+        // Syntax errors, and numbers beyond the range of a double (out_of_range.406), which are
+        // malformed data too: no exception of the JSON library leaves a reader.
         std::string detail = error.what();
         // nlohmann prefixes its messages with "[json.exception.parse_error.101] ".
         if (const auto bracket = detail.find("] "); detail.starts_with("[json.exception") && bracket != std::string::npos) {

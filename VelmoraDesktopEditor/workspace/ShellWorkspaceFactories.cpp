@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "export_workspaces/ContentView.h"
+
 namespace velmora {
 namespace {
 
@@ -21,6 +23,15 @@ ShellWorkspaceFactories ShellWorkspaceFactories::placeholders()
         [](VelmoraWorkflowState&, QWidget* parent) { return makePlaceholder("EditorContentView", parent); },
         [](VelmoraWorkflowState&, QWidget* parent) { return makePlaceholder("ContentView", parent); },
     };
+}
+
+ShellWorkspaceFactories ShellWorkspaceFactories::application()
+{
+    ShellWorkspaceFactories factories = placeholders();
+    factories.exportTab = [](VelmoraWorkflowState& workflow, QWidget* parent) -> QWidget* {
+        return new ContentView(workflow, parent);
+    };
+    return factories;
 }
 
 } // namespace velmora

@@ -18,8 +18,10 @@ struct ShellWorkspaceFactories {
     Factory editor;    // the "Edit" workspace, objectName "EditorContentView"
     Factory exportTab; // the "10-bit Export" workspace, objectName "ContentView"
 
-    // Empty black views with those object names, standing in until the workspaces are built.
+    // Empty black views with those object names, for tests of the shell alone.
     static ShellWorkspaceFactories placeholders();
+    // The application's workspaces on the desktop's services.
+    static ShellWorkspaceFactories application();
 };
 
 } // namespace velmora

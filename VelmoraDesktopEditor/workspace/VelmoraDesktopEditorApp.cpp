@@ -3,14 +3,27 @@
 #include <QDir>
 #include <QFile>
 
+#include "workspace/EditorContentView.h"
 #include "workspace/VelmoraDesktopShellView.h"
 
 namespace velmora::VelmoraDesktopEditorApp {
+
+ShellWorkspaceFactories applicationFactories(EditorWorkspaceController::Services services, EditorWorkspacePieces pieces)
+{
+    ShellWorkspaceFactories factories = ShellWorkspaceFactories::application();
+    factories.editor = EditorContentView::factory(std::move(services), std::move(pieces));
+    return factories;
+}
 
 std::unique_ptr<VelmoraDesktopShellView> makeWindow(ShellWorkspaceFactories factories)
 {
     auto window = std::make_unique<VelmoraDesktopShellView>(std::move(factories));
     window->resize(defaultWindowSize);
+    VelmoraDesktopShellView* shell = window.get();
+    window->setOpenFileHandler([shell](const std::filesystem::path& file) {
+        if (auto* edit = qobject_cast<EditorContentView*>(shell->currentWorkspace()))
+            edit->controller().handleOpenURL(file);
+    });
     return window;
 }
 

@@ -7,6 +7,8 @@
 #include <QSize>
 #include <QStringList>
 
+#include "workspace/EditorWorkspaceController.h"
+#include "workspace/EditorWorkspacePieces.h"
 #include "workspace/ShellWorkspaceFactories.h"
 
 namespace velmora {
@@ -18,8 +20,14 @@ namespace VelmoraDesktopEditorApp {
 
 inline constexpr QSize defaultWindowSize{1280, 900};
 
+// The application's workspaces: the Edit workspace (EditorContentView, with these services and
+// pieces) and the 10-bit Export workspace's stand-in.
+ShellWorkspaceFactories applicationFactories(EditorWorkspaceController::Services services,
+                                             EditorWorkspacePieces pieces = {});
+
 // The shell as a top-level window of the default size, not yet shown. Nothing in the
-// application opens a second one.
+// application opens a second one. Files handed to the window go to the Edit workspace's
+// open-file handler while it is shown, and are ignored otherwise.
 std::unique_ptr<VelmoraDesktopShellView> makeWindow(
     ShellWorkspaceFactories factories = ShellWorkspaceFactories::placeholders());
 

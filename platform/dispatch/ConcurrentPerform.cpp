@@ -1,11 +1,17 @@
 #include "platform/dispatch/ConcurrentPerform.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -48,8 +54,8 @@ class Pool {
 public:
     Pool()
     {
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        for (unsigned i = 1; i < cores; ++i) {
+        const std::size_t cores = usableCoreCount();
+        for (std::size_t i = 1; i < cores; ++i) {
             threads_.emplace_back([this] { loop(); });
         }
     }
@@ -114,7 +120,53 @@ Pool& pool()
     return instance;
 }
 
+// The CPU quota of this process's cgroup v2 group in cores, rounded up; nullopt when there is
+// none ("max") or it cannot be read.
+std::optional<std::size_t> cgroupCoreQuota()
+{
+    std::ifstream membership("/proc/self/cgroup");
+    std::string line;
+    std::string group;
+    while (std::getline(membership, line)) {
+        if (line.starts_with("0::")) {
+            group = line.substr(3);
+        }
+    }
+    if (group.empty()) {
+        return std::nullopt;
+    }
+    std::ifstream limit("/sys/fs/cgroup" + (group == "/" ? std::string() : group) + "/cpu.max");
+    std::string quota;
+    long long period = 0;
+    if (!(limit >> quota >> period) || quota == "max" || period <= 0) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const long long microseconds = std::strtoll(quota.c_str(), &end, 10);
+    if (end == quota.c_str() || *end != '\0' || microseconds <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>((microseconds + period - 1) / period);
+}
+
 } // namespace
+
+std::size_t usableCoreCount()
+{
+    std::size_t cores = 0;
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (::sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+        cores = static_cast<std::size_t>(CPU_COUNT(&allowed));
+    }
+    if (cores == 0) {
+        cores = std::thread::hardware_concurrency();
+    }
+    if (const auto quota = cgroupCoreQuota()) {
+        cores = std::min(cores, *quota);
+    }
+    return std::max<std::size_t>(1, cores);
+}
 
 std::size_t concurrencyWidth()
 {

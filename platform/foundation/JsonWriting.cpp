@@ -5,6 +5,7 @@
 #include <random>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,6 +128,65 @@ fs::path resolvedTarget(const fs::path& target)
     return target;
 }
 
+constexpr std::string_view kSavingMarker = ".saving-";
+constexpr std::size_t kSuffixLength = 12;
+
+std::string temporaryPrefix(const fs::path& target)
+{
+    return "." + target.filename().string() + std::string(kSavingMarker);
+}
+
+bool isTemporaryName(const std::string& name, const std::string& prefix)
+{
+    if (name.size() != prefix.size() + kSuffixLength || !name.starts_with(prefix)) {
+        return false;
+    }
+    return name.find_first_not_of("0123456789abcdef", prefix.size()) == std::string::npos;
+}
+
+// Removes the temporary files that earlier saves of `target` left when they were killed between
+// writing and renaming. A save holds an exclusive lock on its temporary file from creating it
+// to renaming it, and the kernel drops the lock of a killed process, so a temporary file whose
+// lock can be taken belongs to no running save. It is unlinked while still locked; a save that
+// created it a moment ago sees, once it gets the lock, that its file has no link any more and
+// starts over with a new name.
+void removeStaleTemporaries(const fs::path& folder, const fs::path& target)
+{
+    const std::string prefix = temporaryPrefix(target);
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& leftover = it->path();
+        if (!isTemporaryName(leftover.filename().string(), prefix)) {
+            continue;
+        }
+        const int fd = ::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        FileDescriptor file(fd);
+        struct stat info {};
+        if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(file.get(), &info) == 0 && S_ISREG(info.st_mode)) {
+            (void)::unlink(leftover.c_str());
+        }
+    }
+}
+
+// Locks a temporary file just created for a save, marking it in use. Answers the locked
+// descriptor, or -1 when another save's clean-up removed the file before the lock was taken.
+int claimTemporary(const fs::path& temporary)
+{
+    const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info {};
+    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &info) != 0 || info.st_nlink == 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 std::string prettySortedText(const nlohmann::json& value)
@@ -149,19 +209,33 @@ void saveFileAtomically(const fs::path& requestedTarget, std::string_view bytes)
         throwFileError(EISDIR, target);
     }
 
+    removeStaleTemporaries(folder, target);
+
     fs::path temporary;
     int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder / ("." + target.filename().string() + ".saving-" + randomSuffix());
+    int lockFd = -1;
+    for (int attempt = 0; attempt < 100 && lockFd < 0; ++attempt) {
+        temporary = folder / (temporaryPrefix(target) + randomSuffix());
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            throwFileError(errno, target);
+        if (fd < 0) {
+            if (errno != EEXIST) {
+                throwFileError(errno, target);
+            }
+            continue;
+        }
+        lockFd = claimTemporary(temporary);
+        if (lockFd < 0) {
+            ::close(fd); // removed by another save's clean-up before the lock was ours
+            fd = -1;
         }
     }
-    if (fd < 0) {
+    if (lockFd < 0) {
         throwFileError(EEXIST, target);
     }
     FileDescriptor file(fd);
+    // Held until the rename, on a descriptor of its own, so closing the written file (whose
+    // result is checked) does not drop it.
+    const FileDescriptor lock(lockFd);
 
     const auto fail = [&](int errorNumber) {
         if (file.get() >= 0) {

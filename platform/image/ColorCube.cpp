@@ -35,33 +35,32 @@ inline void locate(float v, float scale, int last, int& index, float& frac)
 }
 
 typedef float v8sf __attribute__((vector_size(32)));
-typedef std::int32_t v8si __attribute__((vector_size(32)));
 
 // Shuffles of the 8x8 transpose in ColorCube::Lanes (each acts within and across 128-bit halves
 // as the AVX unpack and permute instructions do).
 VELMORA_LANES_INLINE v8sf unpackLo(const v8sf& a, const v8sf& b)
 {
-    return __builtin_shuffle(a, b, v8si{0, 8, 1, 9, 4, 12, 5, 13});
+    return __builtin_shufflevector(a, b, 0, 8, 1, 9, 4, 12, 5, 13);
 }
 VELMORA_LANES_INLINE v8sf unpackHi(const v8sf& a, const v8sf& b)
 {
-    return __builtin_shuffle(a, b, v8si{2, 10, 3, 11, 6, 14, 7, 15});
+    return __builtin_shufflevector(a, b, 2, 10, 3, 11, 6, 14, 7, 15);
 }
 VELMORA_LANES_INLINE v8sf pairLo(const v8sf& a, const v8sf& b)
 {
-    return __builtin_shuffle(a, b, v8si{0, 1, 8, 9, 4, 5, 12, 13});
+    return __builtin_shufflevector(a, b, 0, 1, 8, 9, 4, 5, 12, 13);
 }
 VELMORA_LANES_INLINE v8sf pairHi(const v8sf& a, const v8sf& b)
 {
-    return __builtin_shuffle(a, b, v8si{2, 3, 10, 11, 6, 7, 14, 15});
+    return __builtin_shufflevector(a, b, 2, 3, 10, 11, 6, 7, 14, 15);
 }
 VELMORA_LANES_INLINE v8sf lowHalves(const v8sf& a, const v8sf& b)
 {
-    return __builtin_shuffle(a, b, v8si{0, 1, 2, 3, 8, 9, 10, 11});
+    return __builtin_shufflevector(a, b, 0, 1, 2, 3, 8, 9, 10, 11);
 }
 VELMORA_LANES_INLINE v8sf highHalves(const v8sf& a, const v8sf& b)
 {
-    return __builtin_shuffle(a, b, v8si{4, 5, 6, 7, 12, 13, 14, 15});
+    return __builtin_shufflevector(a, b, 4, 5, 6, 7, 12, 13, 14, 15);
 }
 
 VELMORA_LANES_INLINE v8sf load8(const float* p)
@@ -247,7 +246,7 @@ void ColorCube::apply(float* rgba, std::size_t count) const
 void ColorCube::apply(const PlanarSpan& span) const
 {
     if (n_ <= maxLaneDimension) {
-        lanes::forEachLane(Lanes{entries_.data(), scale_, n_ - 2, n_}, span);
+        lanes::forEachLaneUpTo8(Lanes{entries_.data(), scale_, n_ - 2, n_}, span);
         return;
     }
     const std::ptrdiff_t dg = static_cast<std::ptrdiff_t>(n_) * 4;

@@ -106,9 +106,10 @@ VELMORA_LANES_INLINE VF pow(const VF& x, const VF& p)
     const VF inf = lanes::splat<VF>(std::numeric_limits<float>::infinity());
     const VF zero = lanes::splat<VF>(0.0f);
     VF r = exp2(p * log2Positive(x));
-    const auto tiny = (x < std::numeric_limits<float>::min()) & (x >= 0.0f);
     const VF atZero = p > 0.0f ? zero : inf;
-    r = tiny ? atZero : r;
+    // 0 <= x < FLT_MIN as one comparison of a value that fails it for x < 0 and NaN: GCC turns a
+    // vector & of two comparisons on 16 lanes into work lane by lane.
+    r = (x >= 0.0f ? x : lanes::splat<VF>(1.0f)) < std::numeric_limits<float>::min() ? atZero : r;
     r = x == inf ? (p > 0.0f ? inf : zero) : r;
     r = x < 0.0f ? lanes::splat<VF>(std::numeric_limits<float>::quiet_NaN()) : r;
     r = x != x ? x : r;

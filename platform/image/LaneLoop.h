@@ -21,6 +21,15 @@
 // where `index` is the first pixel's index in the span (for positions). It must be written with
 // the lane helpers of Lanes.h so that it compiles for both widths; it is inlined into the loop
 // compiled for each instruction set.
+// GCC compiles the lane loops with multiplications and additions fused across statements
+// (this project builds with -std=c++20, under which GCC fuses none by default); Clang fuses those
+// within one expression by default and has no such function attribute.
+#if defined(__clang__)
+#define VELMORA_LANES_FUSED
+#else
+#define VELMORA_LANES_FUSED [[gnu::optimize("fp-contract=fast")]]
+#endif
+
 namespace velmora::lanes {
 
 template <class V, class Kernel>
@@ -42,7 +51,7 @@ VELMORA_LANES_INLINE void runLanes(const Kernel& kernel, const PlanarSpan& span,
 }
 
 template <class Kernel>
-[[gnu::target("avx2,fma")]] [[gnu::optimize("fp-contract=fast")]] [[gnu::noinline]] void
+[[gnu::target("avx2,fma")]] VELMORA_LANES_FUSED [[gnu::noinline]] void
 runLanesAvx2(const Kernel& kernel, const PlanarSpan& span)
 {
     runLanes<F8>(kernel, span, 0, span.paddedCount);
@@ -50,7 +59,7 @@ runLanesAvx2(const Kernel& kernel, const PlanarSpan& span)
 
 // 16 pixels per step; spans are padded to 8, so a last half step may remain.
 template <class Kernel>
-[[gnu::target("avx512f,avx512dq,avx512vl,avx2,fma")]] [[gnu::optimize("fp-contract=fast")]] [[gnu::noinline]] void
+[[gnu::target("avx512f,avx512dq,avx512vl,avx2,fma")]] VELMORA_LANES_FUSED [[gnu::noinline]] void
 runLanesAvx512(const Kernel& kernel, const PlanarSpan& span)
 {
     const std::size_t whole = span.paddedCount / 16 * 16;
@@ -70,6 +79,18 @@ void forEachLane(const Kernel& kernel, const PlanarSpan& span)
     if (haveAvx512()) {
         runLanesAvx512(kernel, span);
     } else if (haveAvx2()) {
+        runLanesAvx2(kernel, span);
+    } else {
+        runLanesBaseline(kernel, span);
+    }
+}
+
+// forEachLane at most 8 pixels at a time: for kernels whose work goes lane by lane in groups
+// of 8 anyway (the colour cube's lookups), where 16-lane registers only add moves between halves.
+template <class Kernel>
+void forEachLaneUpTo8(const Kernel& kernel, const PlanarSpan& span)
+{
+    if (haveAvx2()) {
         runLanesAvx2(kernel, span);
     } else {
         runLanesBaseline(kernel, span);

@@ -9,7 +9,6 @@ namespace velmora {
 namespace {
 
 typedef float F4 __attribute__((vector_size(16)));
-typedef int I4 __attribute__((vector_size(16)));
 
 inline F4 load4(const float* p)
 {
@@ -26,14 +25,14 @@ inline void store4(float* p, const F4& v)
 // 4x4 transpose: rows a, b, c, d in, columns out.
 inline void transpose(F4& a, F4& b, F4& c, F4& d)
 {
-    const F4 t0 = __builtin_shuffle(a, b, I4{0, 4, 1, 5});
-    const F4 t1 = __builtin_shuffle(c, d, I4{0, 4, 1, 5});
-    const F4 t2 = __builtin_shuffle(a, b, I4{2, 6, 3, 7});
-    const F4 t3 = __builtin_shuffle(c, d, I4{2, 6, 3, 7});
-    a = __builtin_shuffle(t0, t1, I4{0, 1, 4, 5});
-    b = __builtin_shuffle(t0, t1, I4{2, 3, 6, 7});
-    c = __builtin_shuffle(t2, t3, I4{0, 1, 4, 5});
-    d = __builtin_shuffle(t2, t3, I4{2, 3, 6, 7});
+    const F4 t0 = __builtin_shufflevector(a, b, 0, 4, 1, 5);
+    const F4 t1 = __builtin_shufflevector(c, d, 0, 4, 1, 5);
+    const F4 t2 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const F4 t3 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector(t0, t1, 0, 1, 4, 5);
+    b = __builtin_shufflevector(t0, t1, 2, 3, 6, 7);
+    c = __builtin_shufflevector(t2, t3, 0, 1, 4, 5);
+    d = __builtin_shufflevector(t2, t3, 2, 3, 6, 7);
 }
 
 } // namespace

@@ -54,6 +54,27 @@ double rationalValue(AVRational r)
     return (r.num > 0 && r.den > 0) ? av_q2d(r) : 0.0;
 }
 
+// A still picture whose size FFmpeg refused (it then reports 0 x 0), or that is larger than the
+// editor takes, would only fail (or exhaust memory) when decoded: refuse it when opened.
+void refuseUnusableStill(const AssetTrack& picture, const std::filesystem::path& path)
+{
+    const std::string name = "\u201c" + path.filename().string() + "\u201d";
+    if (picture.width <= 0 || picture.height <= 0) {
+        std::string message = "The picture of " + name + " cannot be read";
+        if (const std::string logged = ffmpeg::takeLastLogMessage(); !logged.empty()) {
+            message += " (" + logged + ")";
+        }
+        throw MediaError::make(MediaError::cannotOpen, message + ".");
+    }
+    if (std::int64_t{picture.width} * picture.height > Asset::maximumStillPixels) {
+        throw MediaError::make(MediaError::pictureTooLarge,
+                               "The picture of " + name + " is " + std::to_string(picture.width) + " \u00d7 " +
+                                   std::to_string(picture.height) +
+                                   " pixels; pictures of more than 256 million pixels (16000 \u00d7 16000) "
+                                   "cannot be used.");
+    }
+}
+
 } // namespace
 
 std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path)
@@ -129,6 +150,9 @@ std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path)
         asset->tracks_.push_back(std::move(track));
     }
 
+    if (const AssetTrack* picture = asset->firstTrack(MediaType::video); picture && asset->stillImage_) {
+        refuseUnusableStill(*picture, path);
+    }
     if (!asset->firstTrack(MediaType::video) && !asset->firstTrack(MediaType::audio)) {
         throw MediaError::make(MediaError::cannotOpen,
                                "\"" + path.string() + "\" holds no audio or video that can be read.");

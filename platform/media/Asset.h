@@ -63,8 +63,15 @@ struct AssetTrack {
 class Asset {
 public:
     // Throws velmora::Error of domain "media": fileNotFound when nothing is at the path,
-    // cannotOpen (with FFmpeg's text) for a folder, an unreadable, unknown or corrupt file.
+    // cannotOpen (with FFmpeg's text) for a folder, an unreadable, unknown or corrupt file (a
+    // still picture whose size cannot be read included), pictureTooLarge for a still picture of
+    // more than maximumStillPixels pixels.
     static std::shared_ptr<const Asset> open(const std::filesystem::path& path);
+
+    // The most pixels a still picture may have: 16000 x 16000. Decoding one takes up to 2 GB
+    // (16-bit RGBA) before it is scaled down; FFmpeg itself refuses pictures of about 16250 x
+    // 16250 and more.
+    static constexpr std::int64_t maximumStillPixels = std::int64_t{16000} * 16000;
 
     const std::filesystem::path& url() const { return url_; }
     // The container's duration, else the longest track's end; zero for a still image.

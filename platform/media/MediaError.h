@@ -22,6 +22,7 @@ enum Code : int {
     cancelled = 9,           // reading or writing was cancelled
     incompatibleContainer = 10, // a codec the chosen container cannot hold
     invalidState = 11,       // an operation called in the wrong state (e.g. append before start)
+    pictureTooLarge = 12,    // a still picture with more pixels than the editor takes
 };
 
 inline Error make(Code code, std::string message)

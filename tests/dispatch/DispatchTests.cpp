@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <pthread.h>
+#include <sched.h>
+#include <thread>
 #include <vector>
 
 namespace velmora {
@@ -122,6 +124,31 @@ TEST(ConcurrentPerform, CoversEveryIndexExactlyOnce)
             ASSERT_EQ(hits[i].load(), 1) << "count " << count << " index " << i;
         }
     }
+}
+
+TEST(ConcurrentPerform, CountsOnlyTheCoresTheProcessMayUse)
+{
+    cpu_set_t all;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+    // A thread of its own, so narrowing its affinity leaves the test's thread as it was.
+    std::size_t whenNarrowed = 0;
+    int wanted = 0;
+    std::thread([&] {
+        cpu_set_t narrowed;
+        CPU_ZERO(&narrowed);
+        for (int cpu = 0; cpu < CPU_SETSIZE && wanted < 2; ++cpu) {
+            if (CPU_ISSET(cpu, &all)) {
+                CPU_SET(cpu, &narrowed);
+                ++wanted;
+            }
+        }
+        if (::sched_setaffinity(0, sizeof narrowed, &narrowed) == 0) {
+            whenNarrowed = usableCoreCount();
+        }
+    }).join();
+    EXPECT_EQ(whenNarrowed, static_cast<std::size_t>(wanted));
+    EXPECT_LE(usableCoreCount(), static_cast<std::size_t>(CPU_COUNT(&all)));
+    EXPECT_GE(concurrencyWidth(), 1u);
 }
 
 TEST(ConcurrentPerform, NestedCallsRunInline)

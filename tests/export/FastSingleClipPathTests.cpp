@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "JobExportFixtures.h"
 #include "export/FastSingleClipPath.h"
 #include "platform/media/MediaError.h"
@@ -19,14 +21,15 @@ json videoClipJson(const std::string& id, double start = 0, double duration = 1,
 }
 
 // A timeline job of one timeline "t1", the source "a.mp4" and a 160 × 96 project at 25 fps.
-json timelineJobJson(json clips)
+// Clips as a vector: a braced list of one clip is then an array of one under every compiler.
+json timelineJobJson(const std::vector<json>& clips)
 {
     return {{"tool", "velmora-editor-desktop-export"},
             {"version", 2},
             {"grade", {{"lutCube", "None"}}},
             {"project", {{"width", 160}, {"height", 96}, {"fps", 25}, {"activeTimelineId", "t1"}}},
             {"sources", json::array({{{"id", "s1"}, {"fileName", "a.mp4"}}})},
-            {"timelines", json::array({{{"id", "t1"}, {"clips", std::move(clips)}}})}};
+            {"timelines", json::array({{{"id", "t1"}, {"clips", clips}}})}};
 }
 
 EditorJobV2 decode(const json& job)
@@ -89,7 +92,7 @@ TEST_F(FastPathMedia, OtherClipKindsOnTheTimelineSendTheJobToTheTimelineExport)
 
 TEST_F(FastPathMedia, NeedsExactlyOneVideoClip)
 {
-    EXPECT_FALSE(recognised(timelineJobJson(json::array())));
+    EXPECT_FALSE(recognised(timelineJobJson({})));
     EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1"), videoClipJson("v2", 1)})));
     json upper = videoClipJson("v1");
     upper["type"] = "VIDEO";
@@ -197,10 +200,15 @@ TEST_F(FastPathMedia, AnotherOutputSizeIsLeftToTheTimelineExport)
     EXPECT_FALSE(keeps(job));
     job["output"] = {{"width", 160}};
     EXPECT_TRUE(keeps(job));
-    // Without any size the export is 1920 × 1080.
+    // A job that names no size asks for none: the source's size is kept.
     json unsized = timelineJobJson({videoClipJson("v1")});
     unsized["project"].erase("width");
     unsized["project"].erase("height");
+    EXPECT_TRUE(keeps(unsized));
+    unsized["project"]["height"] = 1080;
+    EXPECT_FALSE(keeps(unsized));
+    unsized["project"].erase("height");
+    unsized["output"] = {{"width", 1920}};
     EXPECT_FALSE(keeps(unsized));
 }
 
@@ -261,6 +269,28 @@ TEST_F(FastPathExport, StreamsTheClipsSourceRange)
     EXPECT_EQ(*result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
     EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
     EXPECT_TRUE(leftovers().empty());
+}
+
+TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeAndSound)
+{
+    test::ClipSettings withSound;
+    withSound.frameCount = 40;
+    withSound.audio = true;
+    withSound.videoArgs = "-preset ultrafast";
+    test::makeClip(media() / "a.mp4", withSound);
+    json job = timelineJobJson({videoClipJson("v1")});
+    job["project"].erase("width");
+    job["project"].erase("height");
+
+    const auto result = run(job, dir_ / "out.mov");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(*result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
+    const auto movie = Asset::open(dir_ / "out.mov");
+    const AssetTrack* video = movie->firstTrack(MediaType::video);
+    ASSERT_TRUE(video);
+    EXPECT_EQ(video->displayWidth(), 160);
+    EXPECT_EQ(video->displayHeight(), 96);
+    EXPECT_TRUE(movie->firstTrack(MediaType::audio));
 }
 
 TEST_F(FastPathExport, TheTemporaryJobIsRemovedWhenTheExportFails)

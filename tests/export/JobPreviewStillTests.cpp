@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <cmath>
 #include <functional>
 
@@ -25,14 +27,15 @@ json clipJson(const std::string& id, const std::string& type, double inPoint, do
             {"duration", outPoint - inPoint}, {"inPoint", inPoint}, {"outPoint", outPoint}};
 }
 
-json timelineJob(json clips, const std::string& fileName = "a.mp4")
+// Clips as a vector: a braced list of one clip is then an array of one under every compiler.
+json timelineJob(const std::vector<json>& clips, const std::string& fileName = "a.mp4")
 {
     return {{"tool", "velmora-editor-desktop-export"},
             {"version", 2},
             {"grade", {{"lutCube", test::constantCubeText(1, 0, 0)}}},
             {"project", {{"width", 160}, {"height", 96}, {"fps", 25}}},
             {"sources", json::array({{{"id", "s1"}, {"fileName", fileName}}})},
-            {"timelines", json::array({{{"id", "t1"}, {"clips", std::move(clips)}}})}};
+            {"timelines", json::array({{{"id", "t1"}, {"clips", clips}}})}};
 }
 
 Error errorOf(const std::function<void()>& body)

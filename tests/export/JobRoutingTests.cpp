@@ -126,6 +126,15 @@ TEST_F(Routing, AnUnreadableJobFileFailsFirst)
     }
 }
 
+TEST_F(Routing, ANumberBeyondADoubleFailsAsADecodingError)
+{
+    const std::string timelineJob = R"({"tool": "velmora-editor-desktop-export", "version": 2, "grade": {"lutCube": ""},
+        "sources": [], "timelines": [{"id": "t", "clips": [{"id": "a", "startTime": 1e999}]}]})";
+    const std::string singleVideoJob = R"({"version": 1, "grade": {"lutCube": ""}, "sourceOutSeconds": -1e400})";
+    EXPECT_THROW(route(timelineJob, dir_ / "in.mov", dir_.path()), DecodingError);
+    EXPECT_THROW(route(singleVideoJob, dir_ / "in.mov", std::nullopt), DecodingError);
+}
+
 TEST_F(Routing, ASingleVideoJobRendersTheInputAndReportsNothing)
 {
     makeMedia();

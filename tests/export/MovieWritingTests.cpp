@@ -7,6 +7,7 @@
 #include "platform/dispatch/Semaphore.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/AssetWriter.h"
+#include "platform/media/PixelBufferImage.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
@@ -124,6 +125,61 @@ TEST(MovieWriting, ATwoSecondClipInEveryCodecWithAac)
         EXPECT_EQ(audio.value("channels", 0), 2);
         const nlohmann::json format = test::ffprobe(target, "-show_format")["format"];
         EXPECT_NEAR(std::stod(format.value("duration", "0")), 2.002, 0.03) << c.file;
+    }
+}
+
+// Writes `frames` grey frames as the exports do at `fps`: the writer settings and time base the
+// exports derive from it, one frame every step.
+void writeGreyMovie(const std::filesystem::path& target, double fps, int frames)
+{
+    const FrameTiming timing = fpsToTimebase(fps);
+    AssetWriter writer(target, movieFileType(target, std::nullopt));
+    writer.movieTimeScale = timing.timescale;
+    auto video = AssetWriterInput::video(makeWriterSettings(160, 96, timing.fps, 2'000'000, "ITU_R_709_2",
+                                                            EditorVideoCodec::hevc10));
+    video->mediaTimeScale = timing.timescale;
+    writer.add(video);
+    AssetWriterInputPixelBufferAdaptor adaptor(video, renderPixelFormat(EditorVideoCodec::hevc10), 160, 96);
+    ASSERT_TRUE(writer.startWriting());
+    writer.startSession(MediaTime::zero());
+    SerialQueue render("export.test.render");
+    Semaphore done;
+    int frame = 0;
+    video->requestMediaDataWhenReady(render, [&] {
+        while (video->isReadyForMoreMediaData()) {
+            if (frame == frames) {
+                video->markAsFinished();
+                writer.finishWriting([&] { done.signal(); });
+                return;
+            }
+            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
+            renderImageToPixelBuffer(Image::filled(160, 96, Color{0.5f, 0.5f, 0.5f, 1}), buffer);
+            adaptor.append(buffer, MediaTime(frame++ * timing.step, timing.timescale));
+        }
+    });
+    ASSERT_TRUE(done.waitFor(120));
+    ASSERT_EQ(writer.status(), AssetWriterStatus::completed) << writer.error()->fullDescription();
+}
+
+// At every rate, down to a frame every few seconds, each frame (the last too) lasts one frame
+// step and the stream stays HEVC Main 10 (a key-frame interval of one frame would make it an
+// intra-only profile).
+TEST(MovieWriting, EveryFrameLastsOneStepAndHevcStaysMain10AtLowRates)
+{
+    TempDir dir;
+    for (const double fps : {0.4, 0.6, 1.0, 25.0}) {
+        const auto target = dir / ("rate" + std::to_string(fps) + ".mp4");
+        writeGreyMovie(target, fps, 3);
+        const FrameTiming timing = fpsToTimebase(fps);
+        const double step = static_cast<double>(timing.step) / timing.timescale;
+        EXPECT_EQ(test::ffprobeStream(target, "v:0").value("profile", ""), "Main 10") << fps;
+        const nlohmann::json packets = test::ffprobe(target, "-show_packets -select_streams v")["packets"];
+        ASSERT_EQ(packets.size(), 3u) << fps;
+        for (const auto& packet : packets) {
+            EXPECT_DOUBLE_EQ(std::stod(packet.value("duration_time", "0")), step) << fps;
+        }
+        const nlohmann::json stream = test::ffprobeStream(target, "v:0");
+        EXPECT_DOUBLE_EQ(std::stod(stream.value("duration", "0")), 3 * step) << fps;
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
 #include <cmath>
 
 #include "JobExportFixtures.h"
@@ -431,6 +433,72 @@ TEST(SingleVideoExportFailures, RunningOutOfTimeStopsEverything)
     EXPECT_EQ(error.code(), SingleVideoExportCode::notCompleted);
     // Nothing runs on and nothing half-written stays behind.
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+}
+
+TEST(SingleVideoExportFailures, APictureOfAnAbsurdSizeFailsWithItsMessage)
+{
+    TempDir dir;
+    test::makePngClaimingSize(dir / "claims.png", 100000, 100000);
+    const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "claims.png", dir / "out.mov"); });
+    EXPECT_EQ(error.domain(), MediaError::domain);
+    EXPECT_EQ(error.message(), "The picture of \u201cclaims.png\u201d cannot be read (Invalid image size).");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+}
+
+// A small disk of its own (a tmpfs mount, which needs the privilege to mount), gone with it.
+class SmallDisk {
+public:
+    SmallDisk(std::filesystem::path folder, const char* size) : folder_(std::move(folder))
+    {
+        std::filesystem::create_directories(folder_);
+        const std::string options = std::string("size=") + size;
+        mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted_) {
+            ::umount2(folder_.c_str(), MNT_DETACH);
+        }
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::filesystem::path folder_;
+    bool mounted_ = false;
+};
+
+// The writer fails part-way on every run (the disk fills up): each run ends promptly with the
+// writer's error naming the user's file, and the older movie stays as it was.
+TEST(SingleVideoExportFailures, AFullDiskEndsTheExportAndKeepsTheOlderMovie)
+{
+    TempDir dir;
+    const SmallDisk disk(dir / "disk", "600k");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "cannot mount a small disk here";
+    }
+    test::ClipSettings clip;
+    clip.width = 320;
+    clip.height = 180;
+    clip.frameCount = 75;
+    clip.audio = true;
+    clip.pattern = test::ClipPattern::testsrc2;
+    clip.videoArgs = "-preset ultrafast";
+    test::makeClip(dir / "s.mp4", clip);
+    test::writeTextFile(dir / "disk" / "out.mov", "the older movie");
+    SingleVideoExportOptions options;
+    options.waitLimitSeconds = 600; // a hang shows as the test's own time-out
+    for (int run = 0; run < 6; ++run) {
+        const Error error = errorOf([&] {
+            exportSingleVideo(jobFrom(test::singleVideoJob("None")), std::nullopt, dir / "s.mp4", std::nullopt,
+                              dir / "disk" / "out.mov", 100'000'000, "rec709", 1, 1, 0, 0, options);
+        });
+        EXPECT_EQ(error.domain(), MediaError::domain) << error.fullDescription();
+        EXPECT_NE(error.message().find("No space left on device"), std::string::npos) << error.message();
+        EXPECT_NE(error.message().find("out.mov"), std::string::npos) << error.message();
+        EXPECT_EQ(error.message().find(".partial"), std::string::npos) << error.message();
+        EXPECT_EQ(test::readTextFile(dir / "disk" / "out.mov"), "the older movie");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "disk"), {}), 1) << "a partial file stayed";
+    }
 }
 
 TEST(SingleVideoExportFailures, AnOutputFolderThatDoesNotExist)

@@ -162,6 +162,15 @@ TEST_F(TimelineExportFramesTest, AnImageClipShowsItsPicture)
     EXPECT_EQ(frameStamps(output), join(std::vector<int>(10, 77), range(0, 10)));
 }
 
+TEST_F(TimelineExportFramesTest, AStillUnderAVideoClipShowsItsPictureOnEveryFrame)
+{
+    // A picture is decoded and fitted once and reused, whatever type the clip has.
+    makeStillImage(out_ / "still.png", 2 * kWidth, 2 * kHeight, 41);
+    EditorJobV2 job = makeJob({source("P", "still.png")}, {videoClip("p", "P", 1, 0, 0.4)});
+    exportJob(job, out_.path(), out_ / "still.mp4");
+    EXPECT_EQ(frameStamps(out_ / "still.mp4"), std::vector<int>(10, 41));
+}
+
 TEST_F(TimelineExportFramesTest, TurnsAClipAsItsFileSays)
 {
     // A clip recorded upside down: turned upright, its stamp bars read right to left.

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <limits>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -184,6 +186,30 @@ TEST(AtomicSave, AnUnwritableFolderLeavesTheExistingFileIntact)
     fs::permissions(dir.path(), fs::perms::owner_all);
     EXPECT_EQ(readTextFile(dir / "cut.tavlek"), "precious");
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"cut.tavlek"});
+}
+
+// A save killed between writing and renaming leaves its temporary file behind; the next save of
+// the same file removes it, but not one that a running save holds, nor another file's.
+TEST(AtomicSave, RemovesTheTemporaryFilesOfKilledSavesOfTheSameFile)
+{
+    TempDir dir;
+    writeTextFile(dir / "cut.tavlek", "old");
+    writeTextFile(dir / ".cut.tavlek.saving-0123456789ab", "killed once");
+    writeTextFile(dir / ".cut.tavlek.saving-ba9876543210", "killed twice");
+    writeTextFile(dir / ".cut.tavlek.saving-0000000000aa", "a save still running");
+    writeTextFile(dir / ".other.tavlek.saving-0123456789ab", "another file's");
+    writeTextFile(dir / ".cut.tavlek.saving-notours", "not a temporary name");
+    const int running = ::open((dir / ".cut.tavlek.saving-0000000000aa").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(running, 0);
+    ASSERT_EQ(::flock(running, LOCK_EX), 0);
+
+    JsonWriting::saveFileAtomically(dir / "cut.tavlek", "new");
+    ::close(running);
+
+    EXPECT_EQ(readTextFile(dir / "cut.tavlek"), "new");
+    EXPECT_EQ(folderEntries(dir.path()),
+              (std::vector<std::string>{".cut.tavlek.saving-0000000000aa", ".cut.tavlek.saving-notours",
+                                        ".other.tavlek.saving-0123456789ab", "cut.tavlek"}));
 }
 
 // A write that fails part-way (here: the file-size limit, which binds every user) must leave

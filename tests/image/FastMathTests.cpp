@@ -2,8 +2,12 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <random>
+#include <vector>
 
 #include "platform/image/FastMath.h"
+#include "platform/image/LaneLoop.h"
 
 namespace velmora {
 namespace {
@@ -49,6 +53,46 @@ TEST(FastPow, NonNegativeFormTreatsNaNAsZero)
     EXPECT_EQ(r[1], 0.0f);
     EXPECT_NEAR(r[2], 0.0625f, 1e-8);
     EXPECT_TRUE(std::isinf(r[3]));
+}
+
+// Lane values wider than 16 bytes only pass between functions inlined into the lane loops.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+// r / g on every lane loop the machine has, against the exact float quotient.
+struct QuotientKernel {
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V&, V&, std::size_t) const
+    {
+        r = lanes::vdiv(r, g);
+    }
+};
+
+TEST(LaneDivision, IsWithinOneUnitInTheLastPlaceForNormalDivisors)
+{
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<float> numerator(-4.0f, 4.0f);
+    std::uniform_real_distribution<float> exponent(-20.0f, 20.0f);
+    alignas(64) float r[256], g[256], b[256], a[256];
+    for (const bool baseline : {false, true}) {
+        std::optional<lanes::ScopedBaselineLanes> force;
+        if (baseline) {
+            force.emplace();
+        }
+        for (int round = 0; round < 40; ++round) {
+            std::vector<float> expected(256);
+            for (int i = 0; i < 256; ++i) {
+                r[i] = numerator(rng);
+                g[i] = std::exp2(exponent(rng)) * (i % 3 == 0 ? -1.0f : 1.0f);
+                b[i] = a[i] = 0;
+                expected[i] = r[i] / g[i];
+            }
+            lanes::forEachLane(QuotientKernel{}, PlanarSpan{r, g, b, a, 256, 256});
+            for (int i = 0; i < 256; ++i) {
+                const float ulp = std::nextafter(std::fabs(expected[i]), INFINITY) - std::fabs(expected[i]);
+                ASSERT_LE(std::fabs(r[i] - expected[i]), ulp) << g[i] << " " << baseline;
+            }
+        }
+    }
 }
 
 TEST(FastExp2, IntegersAreExactAndRangeEndsSaturate)

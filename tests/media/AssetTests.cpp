@@ -190,5 +190,30 @@ TEST(AssetErrors, MissingFolderTextAndTruncatedFilesFailClearly)
     expectMediaError(dir / "cut.mp4", MediaError::cannotOpen);
 }
 
+TEST(AssetErrors, StillPicturesTooLargeOrOfUnreadableSizeAreRefusedWithTheirSize)
+{
+    TempDir dir;
+    test::makePngClaimingSize(dir / "claims.png", 100000, 100000);
+    try {
+        Asset::open(dir / "claims.png");
+        ADD_FAILURE() << "opened a picture FFmpeg cannot size";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.domain(), MediaError::domain);
+        EXPECT_EQ(error.code(), MediaError::cannotOpen);
+        EXPECT_EQ(error.message(), "The picture of \u201cclaims.png\u201d cannot be read (Invalid image size).");
+    }
+    test::makePngClaimingSize(dir / "huge.png", 16100, 16001);
+    try {
+        Asset::open(dir / "huge.png");
+        ADD_FAILURE() << "opened a picture above the limit";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.code(), MediaError::pictureTooLarge);
+        EXPECT_EQ(error.message(), "The picture of \u201chuge.png\u201d is 16100 \u00d7 16001 pixels; pictures of "
+                                   "more than 256 million pixels (16000 \u00d7 16000) cannot be used.");
+    }
+    test::makePngClaimingSize(dir / "large.png", 16000, 16000);
+    EXPECT_EQ(Asset::open(dir / "large.png")->firstTrack(MediaType::video)->width, 16000);
+}
+
 } // namespace
 } // namespace velmora

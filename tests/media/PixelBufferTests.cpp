@@ -302,5 +302,82 @@ TEST(ImageFromPixelBuffer, UsesTheAttachedMatrixAndRange)
     EXPECT_EQ(image.tags.yCbCrMatrix, "ITU_R_601_4");
 }
 
+// Every layout the decoders deliver, at widths that leave every possible tail after the 4, 8 and
+// 16-pixel steps: each pixel is its own Y' with the Cb, Cr of its chroma block.
+TEST(ImageFromPixelBuffer, EveryPixelOfEveryLayoutAtEveryWidth)
+{
+    struct Layout {
+        PixelFormat format;
+        bool wide;        // 16-bit samples
+        bool interleaved; // Cb, Cr pairs in plane 1
+        bool halfHeight;  // 4:2:0
+        double yOffset, yScale, cOffset, cScale;
+    };
+    const Layout layouts[] = {
+        {PixelFormat::nv12, false, true, true, 16, 219, 128, 224},
+        {PixelFormat::yuv420p, false, false, true, 16, 219, 128, 224},
+        {PixelFormat::p010, true, true, true, 16 * 256, 219 * 256, 32768, 224 * 256},
+        {PixelFormat::p216, true, true, false, 16 * 256, 219 * 256, 32768, 224 * 256},
+        {PixelFormat::yuv420p10, true, false, true, 64, 876, 512, 896},
+        {PixelFormat::yuv422p10, true, false, false, 64, 876, 512, 896},
+    };
+    std::uint32_t seed = 12345;
+    const auto nextCode = [&](bool wide) {
+        seed = seed * 1664525u + 1013904223u;
+        return wide ? (seed >> 16) % 1024 * 64 % 65536 : (seed >> 24);
+    };
+    for (const Layout& layout : layouts) {
+        const int maxCode = layout.format == PixelFormat::yuv420p10 || layout.format == PixelFormat::yuv422p10 ? 1023
+                            : layout.wide ? 65535 : 255;
+        for (const int width : {1, 2, 3, 5, 8, 15, 16, 17, 30, 33, 47, 258, 301}) {
+            const int height = 3;
+            PixelBuffer buffer = PixelBuffer::create(layout.format, width, height);
+            const auto sample = [&](int plane, int x, int y) -> unsigned {
+                const std::uint8_t* row = buffer.baseAddress(plane) + buffer.bytesPerRow(plane) * y;
+                return layout.wide ? reinterpret_cast<const std::uint16_t*>(row)[x] : row[x];
+            };
+            const auto setSample = [&](int plane, int x, int y, unsigned value) {
+                std::uint8_t* row = buffer.baseAddress(plane) + buffer.bytesPerRow(plane) * y;
+                if (layout.wide) {
+                    reinterpret_cast<std::uint16_t*>(row)[x] = static_cast<std::uint16_t>(value);
+                } else {
+                    row[x] = static_cast<std::uint8_t>(value);
+                }
+            };
+            const int chromaWidth = (width + 1) / 2;
+            const int chromaHeight = layout.halfHeight ? (height + 1) / 2 : height;
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    setSample(0, x, y, std::min<unsigned>(nextCode(layout.wide), maxCode));
+                }
+            }
+            for (int y = 0; y < chromaHeight; ++y) {
+                for (int x = 0; x < chromaWidth * (layout.interleaved ? 2 : 1); ++x) {
+                    setSample(1, x, y, std::min<unsigned>(nextCode(layout.wide), maxCode));
+                    if (!layout.interleaved) {
+                        setSample(2, x, y, std::min<unsigned>(nextCode(layout.wide), maxCode));
+                    }
+                }
+            }
+            const Image image = imageFromPixelBuffer(buffer);
+            for (int y = 0; y < height; ++y) {
+                const int cy = layout.halfHeight ? y / 2 : y;
+                for (int x = 0; x < width; ++x) {
+                    const double luma = (sample(0, x, y) - layout.yOffset) / layout.yScale;
+                    const unsigned cbCode = layout.interleaved ? sample(1, x / 2 * 2, cy) : sample(1, x / 2, cy);
+                    const unsigned crCode = layout.interleaved ? sample(1, x / 2 * 2 + 1, cy) : sample(2, x / 2, cy);
+                    const double cb = (cbCode - layout.cOffset) / layout.cScale;
+                    const double cr = (crCode - layout.cOffset) / layout.cScale;
+                    const float* pixel = image.row(y) + 4 * x;
+                    ASSERT_NEAR(pixel[0], luma + 1.5748 * cr, 2e-5) << width << " " << x << "," << y;
+                    ASSERT_NEAR(pixel[1], luma - 0.187324 * cb - 0.468124 * cr, 2e-5) << width << " " << x << "," << y;
+                    ASSERT_NEAR(pixel[2], luma + 1.8556 * cb, 2e-5) << width << " " << x << "," << y;
+                    ASSERT_EQ(pixel[3], 1.0f);
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace velmora

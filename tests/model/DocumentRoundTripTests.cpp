@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <regex>
@@ -177,6 +178,33 @@ TEST(SaveProject, NormalisesTimingAndRebuildsSourcesBeforeWriting)
     EXPECT_EQ(written["outPoint"], 3.0);
     EXPECT_EQ(document["timelines"][0]["duration"], 3.0);
     EXPECT_EQ(document["sources"], json::parse(R"([{"id": "s7", "fileName": "Take.mov", "type": "video"}])"));
+}
+
+TEST(SaveProject, AClipWithoutATypeKeepsTheKindItsNameGives)
+{
+    TempDir dir;
+    writeTextFile(dir / "in.tavlek", R"({"timelines": [{"id": "t1", "clips": [
+        {"id": "a", "name": "voice.wav", "duration": 2}, {"id": "i", "name": "Logo.PNG", "duration": 2},
+        {"id": "v", "name": "Take.mov", "duration": 2}, {"id": "n", "duration": 2},
+        {"id": "s", "name": "x.mov", "type": " Sound ", "duration": 2}]}]})");
+    EditSession session = EditSession::load(dir / "in.tavlek");
+    session.saveProject(dir / "out.tavlek", std::nullopt);
+
+    const json written = json::parse(readTextFile(dir / "out.tavlek"))["timelines"][0]["clips"];
+    std::vector<std::string> types;
+    for (const auto& clip : written) {
+        types.push_back(clip["type"]);
+    }
+    // A type that is present is kept as it was written.
+    EXPECT_EQ(types, (std::vector<std::string>{"audio", "image", "video", "video", " Sound "}));
+    const EditSession reopened = EditSession::load(dir / "out.tavlek");
+    for (const auto& clip : reopened.timelines[0].clips) {
+        const auto& before = session.timelines[0].clips;
+        const auto original = std::find_if(before.begin(), before.end(), [&](const auto& c) { return c.id == clip.id; });
+        ASSERT_NE(original, before.end());
+        EXPECT_EQ(EditSession::normalizedClipType(clip.type, clip.name),
+                  EditSession::normalizedClipType(original->type, original->name)) << clip.id;
+    }
 }
 
 TEST(SaveProject, ReopensWithTheSameContentAndSavesTheSameBytes)

@@ -209,6 +209,8 @@ TEST(SingleVideoJobDecoding, Failures)
     EXPECT_THROW(Job::fromJSON(R"({"version": 1, "grade": {"lutCube": ""}, "output": {"maxWidth": "4k"}})"), DecodingError);
     EXPECT_THROW(Job::fromJSON(R"({"version": 1.5, "grade": {"lutCube": ""}})"), DecodingError);
     EXPECT_THROW(Job::fromJSON("not json"), DecodingError);
+    EXPECT_THROW(Job::fromJSON(R"({"version": 1, "grade": {"lutCube": ""}, "sourceInSeconds": 1e999})"), DecodingError);
+    EXPECT_THROW(EditorJobV2::fromJSON(jobWithClip(R"({"startTime": -2e308})")), DecodingError);
 }
 
 TEST(ToolProbe, ReadsOnlyAStringTool)

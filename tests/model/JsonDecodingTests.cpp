@@ -110,7 +110,7 @@ TEST(StrictJsonReader, DataIsBase64)
 
 TEST(StrictJsonReader, InvalidJsonIsDataCorrupted)
 {
-    for (const char* text : {"", "   ", "{", "{\"a\": }", "[1,]", "\xFF"}) {
+    for (const char* text : {"", "   ", "{", "{\"a\": }", "[1,]", "\xFF", "{\"a\": 1e999}", "[-1E+400]"}) {
         try {
             JsonDecoding::parse(text);
             ADD_FAILURE() << "parsed: " << text;

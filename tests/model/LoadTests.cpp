@@ -57,7 +57,8 @@ TEST_F(LoadFile, EmptyFileIsCodeOne)
 
 TEST_F(LoadFile, BlankOrBrokenJsonIsCodeTwo)
 {
-    for (const char* text : {"  \n", "{\"timelines\": [", "not json"}) {
+    for (const char* text : {"  \n", "{\"timelines\": [", "not json",
+                             R"({"timelines": [{"id": "t", "clips": [{"id": "a", "startTime": 1e999}]}]})"}) {
         const auto error = loadFailure(text);
         EXPECT_EQ(error.domain(), "EditSession");
         EXPECT_EQ(error.code(), 2);

@@ -138,6 +138,42 @@ void makeClip(const std::filesystem::path& path, const ClipSettings& clip)
     }
 }
 
+namespace {
+
+std::uint32_t crc32(const std::string& bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+std::string bigEndian(std::uint32_t value)
+{
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
+            static_cast<char>(value)};
+}
+
+std::string pngChunk(const std::string& type, const std::string& data)
+{
+    return bigEndian(static_cast<std::uint32_t>(data.size())) + type + data + bigEndian(crc32(type + data));
+}
+
+} // namespace
+
+void makePngClaimingSize(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height)
+{
+    const std::string header = bigEndian(width) + bigEndian(height) + std::string("\x08\x02\x00\x00\x00", 5);
+    // A zlib stream of a few zero bytes: far less than the header promises.
+    const std::string data("\x78\x9c\x63\x60\x60\x00\x00\x00\x03\x00\x01", 11);
+    writeTextFile(path, std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", data) +
+                            pngChunk("IEND", ""));
+}
+
 void makeStillImage(const std::filesystem::path& path, int width, int height, int stamp)
 {
     const std::string size = number(width) + "x" + number(height);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -51,6 +52,10 @@ void makeClip(const std::filesystem::path& path, const ClipSettings& clip);
 
 // A still image (PNG, JPEG, TIFF or BMP by extension) showing `stamp` as a frame-stamp pattern.
 void makeStillImage(const std::filesystem::path& path, int width, int height, int stamp);
+
+// A PNG whose header claims width × height pixels (RGB, 8 bits) while its data holds a few bytes:
+// what a hostile or damaged file looks like to a probe, without making the picture.
+void makePngClaimingSize(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height);
 
 // The frame number of a frame-stamp picture. `luma(x, y)` answers the picture's brightness at
 // pixel column x, row y (row 0 at the top) normalised so that black is about 0 and white about 1

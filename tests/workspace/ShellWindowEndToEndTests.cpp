@@ -3,40 +3,75 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include "support/TestSupport.h"
+#include "EditorWorkspaceTestSupport.h"
 #include "controls/VelmoraPalette.h"
+#include "support/TestSupport.h"
 
 namespace velmora {
 namespace {
 
-// The real application under a virtual X server: it must put its window on the screen, and the
-// window must show the dark shell with its Mode picker. The screenshot stays in the build
-// folder for a look by eye.
-TEST(ShellWindowEndToEnd, TheApplicationWindowAppearsUnderXvfb)
+namespace fs = std::filesystem;
+
+// Starts the real application under a virtual X server with the given arguments and returns its
+// screenshot, saved in the build folder for a look by eye.
+QImage screenshotOfApplication(const std::string& name, const std::string& arguments)
 {
-    const std::filesystem::path binary = std::filesystem::path(VELMORA_BUILD_DIR) / "velmora-editor";
-    ASSERT_TRUE(std::filesystem::exists(binary)) << "build the velmora-editor target first";
-    const std::filesystem::path screenshot = std::filesystem::path(VELMORA_BUILD_DIR) / "screenshots" / "shell.png";
-    std::filesystem::remove(screenshot);
+    const fs::path binary = fs::path(VELMORA_BUILD_DIR) / "velmora-editor";
+    EXPECT_TRUE(fs::exists(binary)) << "build the velmora-editor target first";
+    const fs::path screenshot = fs::path(VELMORA_BUILD_DIR) / "screenshots" / name;
+    fs::remove(screenshot);
 
     const std::string command = "VELMORA_SCREENSHOT=" + test::shellQuote(screenshot.string()) +
                                 " QT_QPA_PLATFORM=xcb timeout 120 xvfb-run -a -s '-screen 0 1600x1000x24' " +
-                                test::shellQuote(binary.string());
+                                test::shellQuote(binary.string()) + arguments;
     const test::CommandResult result = test::runCommand(command);
-    ASSERT_EQ(result.exitCode, 0) << result.output;
-    ASSERT_TRUE(std::filesystem::exists(screenshot)) << result.output;
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_TRUE(fs::exists(screenshot)) << result.output;
+    return QImage(QString::fromStdString(screenshot.string()));
+}
 
-    const QImage shot(QString::fromStdString(screenshot.string()));
+QRgb rgbOf(const QColor& colour)
+{
+    return colour.rgb();
+}
+
+// The real application must put its window on the screen, and the window must show the dark
+// shell with its Mode picker above the Edit workspace: the media pool column, the top bar, the
+// black program area and the bottom hint bar.
+TEST(ShellWindowEndToEnd, TheApplicationWindowAppearsUnderXvfb)
+{
+    const QImage shot = screenshotOfApplication("shell.png", "");
     ASSERT_FALSE(shot.isNull());
     EXPECT_EQ(shot.size(), QSize(1280, 900));
-    // The picker's strip at the top, the black workspace below it.
-    EXPECT_EQ(shot.pixelColor(4, 4).rgb(), VelmoraPalette::editorPanel().rgb());
-    EXPECT_EQ(shot.pixelColor(640, 600).rgb(), VelmoraPalette::editorBg().rgb());
+    // The picker's strip at the top, the black program area below it.
+    EXPECT_EQ(shot.pixel(4, 4), rgbOf(VelmoraPalette::editorPanel()));
+    EXPECT_EQ(shot.pixel(640, 200), rgbOf(VelmoraPalette::editorBg()));
     // The chosen segment ("Edit") is lighter than the strip, left of the window's middle.
     int lighter = 0;
     for (int x = 440; x < 640; ++x)
         lighter += qGray(shot.pixel(x, 21)) > 60 ? 1 : 0;
     EXPECT_GT(lighter, 40);
+    // The media pool column on the left, the top bar's panel and the bottom bar.
+    EXPECT_EQ(shot.pixel(100, 500), rgbOf(VelmoraPalette::grey(0.1)));
+    EXPECT_EQ(shot.pixel(1000, 47), rgbOf(VelmoraPalette::editorPanel()));
+    EXPECT_EQ(shot.pixel(1200, 895), rgbOf(VelmoraPalette::editorPanel()));
+}
+
+// A project named on the command line opens in the Edit workspace.
+TEST(ShellWindowEndToEnd, AProjectOnTheCommandLineOpens)
+{
+    test::UserFoldersScope folders;
+    const test::GeneratedProject project = test::writeProject(folders.scratch());
+    const QImage shot = screenshotOfApplication("edit-project.png", " " + test::shellQuote(project.file.string()));
+    ASSERT_FALSE(shot.isNull());
+    // The clip picker bar holds the project's two picture clips: buttons of white 0.15, a grey
+    // nothing else in the main column has.
+    int buttonPixels = 0;
+    for (int y = 120; y < 880; ++y) {
+        for (int x = 230; x < 1270; ++x)
+            buttonPixels += shot.pixel(x, y) == rgbOf(VelmoraPalette::grey(0.15)) ? 1 : 0;
+    }
+    EXPECT_GT(buttonPixels, 500);
 }
 
 } // namespace

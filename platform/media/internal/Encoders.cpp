@@ -160,7 +160,9 @@ void VideoEncoder::open(const ImageTags& frameTags)
                 params += ":bframes=0";
             }
             if (compression->maxKeyFrameInterval) {
-                params += ":keyint=" + std::to_string(*compression->maxKeyFrameInterval);
+                // x265 turns an interval of one frame into an intra-only stream of another profile
+                // (Rext); two keeps Main 10 at the lowest rates.
+                params += ":keyint=" + std::to_string(std::max(*compression->maxKeyFrameInterval, 2));
             }
             if (compression->averageBitRate) {
                 context->bit_rate = *compression->averageBitRate;
@@ -305,7 +307,9 @@ void VideoEncoder::flush(const PacketSink& sink)
     }
     drain(sink);
     if (held_) {
-        held_->duration = nominalDuration_ > 0 ? nominalDuration_ : std::max<std::int64_t>(1, lastDuration_);
+        // The last frame lasts one frame step as the others did; the nominal duration, rounded
+        // from the expected rate, only when the stream has a single frame.
+        held_->duration = lastDuration_ > 0 ? lastDuration_ : std::max<std::int64_t>(1, nominalDuration_);
         sink(std::move(held_));
     }
 }

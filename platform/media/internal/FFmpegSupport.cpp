@@ -1,15 +1,63 @@
 #include "platform/media/internal/FFmpegSupport.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <mutex>
+#include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace velmora::ffmpeg {
+
+namespace {
+
+// FFmpeg logs from the caller's thread and from its own worker threads.
+std::mutex logMutex;
+std::string lastLogMessage;
+
+void keepLastError(void* context, int level, const char* format, va_list arguments)
+{
+    if (level > AV_LOG_ERROR) {
+        return;
+    }
+    char line[1024];
+    int printPrefix = 0; // the message alone, without "[decoder @ 0x…]"
+    va_list copy;
+    va_copy(copy, arguments);
+    av_log_format_line2(context, level, format, copy, line, sizeof line, &printPrefix);
+    va_end(copy);
+    std::string_view text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.remove_suffix(1);
+    }
+    if (text.empty()) {
+        return;
+    }
+    const std::lock_guard lock(logMutex);
+    lastLogMessage.assign(text);
+}
+
+} // namespace
 
 void quietLogging()
 {
     static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
+    std::call_once(once, [] {
+        av_log_set_level(AV_LOG_ERROR);
+        av_log_set_callback(keepLastError);
+    });
+}
+
+namespace {
+// Also installed when the program starts, for FFmpeg calls that open no file (scaling,
+// resampling) made before any file was opened.
+[[maybe_unused]] const bool loggingRouted = (quietLogging(), true);
+} // namespace
+
+std::string takeLastLogMessage()
+{
+    const std::lock_guard lock(logMutex);
+    return std::exchange(lastLogMessage, std::string());
 }
 
 std::string errorText(int code)
@@ -23,7 +71,11 @@ std::string errorText(int code)
 
 Error error(MediaError::Code code, const std::string& what, int ffmpegCode)
 {
-    return MediaError::make(code, what + ": " + errorText(ffmpegCode));
+    std::string message = what + ": " + errorText(ffmpegCode);
+    if (const std::string logged = takeLastLogMessage(); !logged.empty()) {
+        message += " (" + logged + ")";
+    }
+    return MediaError::make(code, message);
 }
 
 FramePtr allocFrame()
@@ -47,6 +99,7 @@ PacketPtr allocPacket()
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
 {
     quietLogging();
+    takeLastLogMessage(); // a message logged before this file was opened says nothing about it
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (ec || !std::filesystem::exists(status)) {

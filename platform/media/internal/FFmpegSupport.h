@@ -80,13 +80,20 @@ private:
     AVDictionary* dict_ = nullptr;
 };
 
-// Keeps FFmpeg's own messages to errors (the application writes no log). Idempotent.
+// Routes FFmpeg's log through a callback that prints nothing (the application writes no log)
+// and keeps only the last error message, for the text of the error that follows it.
+// Idempotent; every entry into FFmpeg in this layer calls it first.
 void quietLogging();
+
+// The last error message FFmpeg logged (from any thread), without its trailing newline, and
+// forgets it; empty when none was logged since the last call.
+std::string takeLastLogMessage();
 
 // FFmpeg's text for an error code.
 std::string errorText(int code);
 
-// An error of the media domain: `what` followed by FFmpeg's text for `ffmpegCode`.
+// An error of the media domain: `what` followed by FFmpeg's text for `ffmpegCode` and, in
+// parentheses, the last error message FFmpeg logged, when there is one.
 Error error(MediaError::Code code, const std::string& what, int ffmpegCode);
 
 FramePtr allocFrame();

@@ -2,9 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <utility>
 #include <vector>
 
 #include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/image/Lanes.h"
+#include "platform/image/PixelOp.h"
+
+// Lane values wider than 16 bytes are passed by value only inside functions compiled for AVX.
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace velmora::yuv {
 
@@ -118,11 +126,170 @@ void readRows(const Planes& p, const Levels& l, const Coefficients& c, float* ba
     }
 }
 
+// ---- reading 4:2:0 / 4:2:2 Y'CbCr on lanes ----------------------------------------------------
+//
+// The common layouts (chroma halved horizontally, Cb and Cr interleaved or in two planes, 8 or
+// 16-bit samples) are read W pixels at a time: W luma samples and the W/2 chroma pairs under them
+// are widened to float, each chroma value doubled over its two pixels, and R'G'B' computed with
+// the arithmetic of readRows (same operations in the same order, so the same floats where the
+// compiler fuses nothing) into planar spans, which the image layer's transpose interleaves.
+
+struct ReadConstants {
+    float yOffset, yMul, cOffset, cMul, crToR, cbToG, crToG, cbToB;
+};
+
+template <class T, std::size_t W>
+using SampleLanes [[gnu::vector_size(sizeof(T) * W)]] = T;
+
+template <std::size_t W>
+using FloatLanes [[gnu::vector_size(sizeof(float) * W)]] = float;
+
+template <class V, std::size_t... I>
+VELMORA_LANES_INLINE V evenPairs(const V& c, std::index_sequence<I...>)
+{
+    return __builtin_shufflevector(c, c, (I & ~std::size_t{1})...);
+}
+
+template <class V, std::size_t... I>
+VELMORA_LANES_INLINE V oddPairs(const V& c, std::index_sequence<I...>)
+{
+    return __builtin_shufflevector(c, c, (I | std::size_t{1})...);
+}
+
+template <class H, std::size_t... I>
+VELMORA_LANES_INLINE auto doubled(const H& c, std::index_sequence<I...>)
+{
+    return __builtin_shufflevector(c, c, (I >> 1)...);
+}
+
+// Pixels [x, x + W) of a row; x even.
+template <class T, bool Interleaved, std::size_t W>
+VELMORA_LANES_INLINE void readLanes(const T* ys, const T* us, const T* vs, int x, const ReadConstants& k, float* r,
+                                    float* g, float* b)
+{
+    using S = SampleLanes<T, W>;
+    using F = FloatLanes<W>;
+    constexpr auto lanes = std::make_index_sequence<W>();
+    S luma;
+    std::memcpy(&luma, ys + x, sizeof luma);
+    S cb;
+    S cr;
+    if constexpr (Interleaved) {
+        S pairs;
+        std::memcpy(&pairs, us + x, sizeof pairs); // W / 2 pairs of Cb, Cr
+        cb = evenPairs(pairs, lanes);
+        cr = oddPairs(pairs, lanes);
+    } else {
+        using H = SampleLanes<T, W / 2>;
+        H halfCb;
+        H halfCr;
+        std::memcpy(&halfCb, us + x / 2, sizeof halfCb);
+        std::memcpy(&halfCr, vs + x / 2, sizeof halfCr);
+        cb = doubled(halfCb, lanes);
+        cr = doubled(halfCr, lanes);
+    }
+    const F y = (__builtin_convertvector(luma, F) - k.yOffset) * k.yMul;
+    const F u = (__builtin_convertvector(cb, F) - k.cOffset) * k.cMul;
+    const F v = (__builtin_convertvector(cr, F) - k.cOffset) * k.cMul;
+    const F red = y + k.crToR * v;
+    const F green = y - k.cbToG * u - k.crToG * v;
+    const F blue = y + k.cbToB * u;
+    std::memcpy(r, &red, sizeof red);
+    std::memcpy(g, &green, sizeof green);
+    std::memcpy(b, &blue, sizeof blue);
+}
+
+// Pixels [x, end) one at a time, as readRows does.
+template <class T, bool Interleaved>
+VELMORA_LANES_INLINE void readOneByOne(const T* ys, const T* us, const T* vs, int x, int end, const ReadConstants& k,
+                                       float* r, float* g, float* b)
+{
+    for (; x < end; ++x, ++r, ++g, ++b) {
+        const int c = x >> 1;
+        const float y = (static_cast<float>(ys[x]) - k.yOffset) * k.yMul;
+        const float u = (static_cast<float>(Interleaved ? us[2 * c] : us[c]) - k.cOffset) * k.cMul;
+        const float v = (static_cast<float>(Interleaved ? us[2 * c + 1] : vs[c]) - k.cOffset) * k.cMul;
+        *r = y + k.crToR * v;
+        *g = y - k.cbToG * u - k.crToG * v;
+        *b = y + k.cbToB * u;
+    }
+}
+
+template <class T, bool Interleaved, std::size_t W>
+VELMORA_LANES_INLINE void readSpan(const T* ys, const T* us, const T* vs, int x, int count, const ReadConstants& k,
+                                   const PlanarSpan& span)
+{
+    int i = 0;
+    for (; i + static_cast<int>(W) <= count; i += static_cast<int>(W)) {
+        readLanes<T, Interleaved, W>(ys, us, vs, x + i, k, span.r + i, span.g + i, span.b + i);
+    }
+    readOneByOne<T, Interleaved>(ys, us, vs, x + i, x + count, k, span.r + i, span.g + i, span.b + i);
+}
+
+template <class T, bool Interleaved>
+[[gnu::target("avx512f,avx512bw,avx512dq,avx512vl,avx2,fma")]] [[gnu::noinline]] void
+readSpanAvx512(const T* ys, const T* us, const T* vs, int x, int count, const ReadConstants& k, const PlanarSpan& span)
+{
+    readSpan<T, Interleaved, 16>(ys, us, vs, x, count, k, span);
+}
+
+template <class T, bool Interleaved>
+[[gnu::target("avx2,fma")]] [[gnu::noinline]] void
+readSpanAvx2(const T* ys, const T* us, const T* vs, int x, int count, const ReadConstants& k, const PlanarSpan& span)
+{
+    readSpan<T, Interleaved, 8>(ys, us, vs, x, count, k, span);
+}
+
+template <class T, bool Interleaved>
+[[gnu::noinline]] void readSpanBaseline(const T* ys, const T* us, const T* vs, int x, int count,
+                                        const ReadConstants& k, const PlanarSpan& span)
+{
+    readSpan<T, Interleaved, 4>(ys, us, vs, x, count, k, span);
+}
+
+// Rows [firstRow, endRow) of a layout with chroma halved horizontally, in spans of
+// maxSpanPixels: computed planar, then interleaved into the image (with cache-bypassing stores
+// for a frame too large to stay in the caches).
+template <class T, bool Interleaved>
+void readRowsOnLanes(const Planes& p, const Levels& l, const Coefficients& c, float* base, std::ptrdiff_t floatStride,
+                     bool streaming, int firstRow, int endRow)
+{
+    const ReadConstants k{l.yOffset, 1.0f / l.yScale, l.cOffset, 1.0f / l.cScale, c.crToR, c.cbToG, c.crToG, c.cbToB};
+    alignas(64) float planes[4][maxSpanPixels];
+    std::fill(std::begin(planes[3]), std::end(planes[3]), 1.0f);
+    const bool avx512 = lanes::haveAvx512();
+    const bool avx2 = lanes::haveAvx2();
+    for (int r = firstRow; r < endRow; ++r) {
+        const T* ys = reinterpret_cast<const T*>(p.data[0] + p.stride[0] * r);
+        const int chromaRow = r >> p.chromaShiftY;
+        const T* us = reinterpret_cast<const T*>(p.data[1] + p.stride[1] * chromaRow);
+        const T* vs = Interleaved ? nullptr : reinterpret_cast<const T*>(p.data[2] + p.stride[2] * chromaRow);
+        float* out = base + floatStride * r;
+        for (int x = 0; x < p.width; x += static_cast<int>(maxSpanPixels)) {
+            PlanarSpan span{planes[0], planes[1], planes[2], planes[3]};
+            span.count = std::min<std::size_t>(maxSpanPixels, static_cast<std::size_t>(p.width - x));
+            span.paddedCount = span.count;
+            const int count = static_cast<int>(span.count);
+            if (avx512) {
+                readSpanAvx512<T, Interleaved>(ys, us, vs, x, count, k, span);
+            } else if (avx2) {
+                readSpanAvx2<T, Interleaved>(ys, us, vs, x, count, k, span);
+            } else {
+                readSpanBaseline<T, Interleaved>(ys, us, vs, x, count, k, span);
+            }
+            streaming ? interleaveStreaming(span, out + 4 * x) : interleave(span, out + 4 * x);
+        }
+    }
+    if (streaming) {
+        finishStreaming();
+    }
+}
+
 // Row source for fromImage/imageToBgra: the float RGBA row of the image that lands on output row
 // r (top first) of an output of width × height, black outside the image.
 class RowSource {
 public:
-    RowSource(const Image& image, int width, int height) : image_(image), width_(width), height_(height)
+    RowSource(const Image& image, int width, int height) : image_(image), width_(width)
     {
         if (image.hasPixels()) {
             rowOffset_ = image.originY() + image.height() - height;
@@ -190,7 +357,6 @@ private:
 
     const Image& image_;
     int width_;
-    int height_;
     int rowOffset_ = 0;
     bool direct_ = false;
 };
@@ -292,14 +458,31 @@ Image toImage(const Planes& planes)
     const std::ptrdiff_t stride = image.rowStride();
     const Levels levels = levelsOf(planes.bitDepth, planes.fullRange);
     const Coefficients coefficients = coefficientsOf(planes.matrix);
+    // Frames beyond this size do not stay in the caches: their pixels bypass them.
+    constexpr std::size_t kStreamingBytes = std::size_t{16} << 20;
+    const bool streaming =
+        static_cast<std::size_t>(planes.width) * static_cast<std::size_t>(planes.height) * 16 > kStreamingBytes;
+    const bool onLanes = !planes.gray && planes.chromaShiftX == 1;
     concurrentPerform(static_cast<std::size_t>(planes.height), minRowsPerChunk(planes.width),
                       [&](std::size_t begin, std::size_t end) {
-                          if (planes.bytesPerSample == 1) {
-                              readRows<std::uint8_t>(planes, levels, coefficients, base, stride,
-                                                     static_cast<int>(begin), static_cast<int>(end));
+                          const int b = static_cast<int>(begin);
+                          const int e = static_cast<int>(end);
+                          if (onLanes && planes.bytesPerSample == 1) {
+                              planes.interleavedChroma
+                                  ? readRowsOnLanes<std::uint8_t, true>(planes, levels, coefficients, base, stride,
+                                                                        streaming, b, e)
+                                  : readRowsOnLanes<std::uint8_t, false>(planes, levels, coefficients, base, stride,
+                                                                         streaming, b, e);
+                          } else if (onLanes) {
+                              planes.interleavedChroma
+                                  ? readRowsOnLanes<std::uint16_t, true>(planes, levels, coefficients, base, stride,
+                                                                         streaming, b, e)
+                                  : readRowsOnLanes<std::uint16_t, false>(planes, levels, coefficients, base, stride,
+                                                                          streaming, b, e);
+                          } else if (planes.bytesPerSample == 1) {
+                              readRows<std::uint8_t>(planes, levels, coefficients, base, stride, b, e);
                           } else {
-                              readRows<std::uint16_t>(planes, levels, coefficients, base, stride,
-                                                      static_cast<int>(begin), static_cast<int>(end));
+                              readRows<std::uint16_t>(planes, levels, coefficients, base, stride, b, e);
                           }
                       });
     return image;

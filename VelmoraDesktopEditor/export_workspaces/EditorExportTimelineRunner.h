@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+
+#include "export_workspaces/EditorExportRunner.h"
+
+namespace velmora {
+
+// The export sheet's real exporter: writes the session as a render job file, reads it back as an
+// EditorJobV2 and renders it with Exporter::exportEditorTimeline, Rec.709 gamma and neutral
+// look compensation, no LUT override.
+//
+// Render job files are named "velmora_editor_export_" + 8 upper-case hex digits + ".json" and
+// stay in the job folder after the run, whatever its outcome. Stateless apart from the folder:
+// one runner may serve any number of runs, one after another or at once.
+class EditorExportTimelineRunner final : public EditorExportRunner {
+public:
+    // `jobFolder`: where render job files go; empty means the user's temporary folder, looked
+    // up at each run.
+    explicit EditorExportTimelineRunner(std::filesystem::path jobFolder = {});
+
+    ExportResult run(const EditSession& session, const EditorExportRequest& request,
+                     const Exporter::TimelineProgressCallback& progress,
+                     const Exporter::CancellationCallback& isCancelled) override;
+
+    // A fresh render job file name in `folder`.
+    static std::filesystem::path renderJobPath(const std::filesystem::path& folder);
+
+private:
+    std::filesystem::path jobFolder_;
+};
+
+} // namespace velmora

@@ -1,0 +1,129 @@
+#include "export_workspaces/ExportWorkspaceController.h"
+
+#include <QPointer>
+
+#include "controls/VelmoraWorkflowState.h"
+
+namespace velmora {
+
+ExportWorkspaceController::ExportWorkspaceController(VelmoraWorkflowState& workflow, ExportWorkspaceServices services,
+                                                     QObject* parent)
+    : QObject(parent)
+    , workflow_(workflow)
+    , services_(std::move(services))
+{
+    connect(&workflow_, &VelmoraWorkflowState::exportJobURLChanged, this,
+            &ExportWorkspaceController::onWorkflowJobChanged);
+}
+
+ExportWorkspaceController::~ExportWorkspaceController()
+{
+    if (previewRefreshWorkItem_)
+        previewRefreshWorkItem_->cancel();
+}
+
+ExportWorkspaceController::JobKind ExportWorkspaceController::jobKind() const
+{
+    if (!jobURL_)
+        return JobKind::none;
+    return isTimelineJob_ ? JobKind::timeline : JobKind::singleVideo;
+}
+
+bool ExportWorkspaceController::inputsComplete() const
+{
+    if (!jobURL_)
+        return false;
+    return isTimelineJob_ ? mediaFolderURL_.has_value() : inputURL_.has_value();
+}
+
+void ExportWorkspaceController::setDropTarget(bool targeted)
+{
+    assign(isDropTarget_, targeted, &ExportWorkspaceController::isDropTargetChanged);
+}
+
+void ExportWorkspaceController::setOutputContainer(std::string container)
+{
+    assign(outputContainer_, std::move(container), &ExportWorkspaceController::outputContainerChanged);
+}
+
+void ExportWorkspaceController::setBitrateMbps(std::string text)
+{
+    assign(bitrateMbps_, std::move(text), &ExportWorkspaceController::bitrateMbpsChanged);
+}
+
+void ExportWorkspaceController::setGammaMode(std::string mode)
+{
+    const bool changed = mode != gammaMode_;
+    assign(gammaMode_, std::move(mode), &ExportWorkspaceController::gammaModeChanged);
+    if (changed)
+        schedulePreviewRefresh();
+}
+
+double ExportWorkspaceController::compensation(OutputSettings::Compensation which) const
+{
+    switch (which) {
+    case OutputSettings::Compensation::contrast:
+        return compContrast_;
+    case OutputSettings::Compensation::saturation:
+        return compSaturation_;
+    case OutputSettings::Compensation::brightness:
+        return compBrightness_;
+    case OutputSettings::Compensation::tint:
+        return compTint_;
+    }
+    return 0;
+}
+
+void ExportWorkspaceController::setCompensation(OutputSettings::Compensation which, double value)
+{
+    value = OutputSettings::clampedValue(which, value);
+    const bool changed = value != compensation(which);
+    switch (which) {
+    case OutputSettings::Compensation::contrast:
+        assign(compContrast_, value, &ExportWorkspaceController::compContrastChanged);
+        break;
+    case OutputSettings::Compensation::saturation:
+        assign(compSaturation_, value, &ExportWorkspaceController::compSaturationChanged);
+        break;
+    case OutputSettings::Compensation::brightness:
+        assign(compBrightness_, value, &ExportWorkspaceController::compBrightnessChanged);
+        break;
+    case OutputSettings::Compensation::tint:
+        assign(compTint_, value, &ExportWorkspaceController::compTintChanged);
+        break;
+    }
+    if (changed)
+        schedulePreviewRefresh();
+}
+
+void ExportWorkspaceController::resetCompensation()
+{
+    for (const OutputSettings::CompensationSlider& slider : OutputSettings::compensationSliders)
+        setCompensation(slider.which, slider.neutral);
+}
+
+void ExportWorkspaceController::dismissError()
+{
+    assign(showError_, false, &ExportWorkspaceController::showErrorChanged);
+}
+
+JobFiles ExportWorkspaceController::jobFiles() const
+{
+    return {jobURL_.value_or(std::filesystem::path()), lutOverrideURL_, inputURL_, mediaFolderURL_};
+}
+
+JobLook ExportWorkspaceController::look() const
+{
+    return {gammaMode_, compContrast_, compSaturation_, compBrightness_, compTint_};
+}
+
+void ExportWorkspaceController::askForFile(FilePanelRequest request, std::function<void(std::filesystem::path)> chosen)
+{
+    QPointer<ExportWorkspaceController> self(this);
+    services_.filePanels->run(request, [self, chosen = std::move(chosen)](std::vector<std::filesystem::path> paths) {
+        if (self && !paths.empty())
+            chosen(paths.front());
+    });
+}
+
+} // namespace velmora

@@ -1,0 +1,245 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include "export_workspaces/ExportWorkspaceServices.h"
+#include "export_workspaces/ExportWorkspaceTexts.h"
+#include "export_workspaces/OutputSettings.h"
+#include "platform/foundation/Error.h"
+
+namespace velmora {
+
+class VelmoraWorkflowState;
+
+// The "10-bit Export" workspace without widgets: the job and its inputs, the output file and
+// settings, the export run and the graded preview, with every rule and text. ContentView shows
+// it and forwards input to it.
+//
+// Threads: everything here lives on the main thread. Exports and preview renders run on
+// detached threads of their own, on copies taken when they start; their reports come back
+// through the main queue and are dropped once this object is gone (an export still finishes
+// its file). File panels are the injected, non-blocking ones; their answers are dropped too
+// when this object is gone.
+//
+// Every field notifies through its own signal after each write, also when the value is equal.
+class ExportWorkspaceController final : public QObject {
+    Q_OBJECT
+public:
+    using OptionalPath = std::optional<std::filesystem::path>;
+    using JobKind = ExportWorkspaceTexts::JobKind;
+
+    // The preview's debounce after a change of the gamma mode or a compensation value.
+    static constexpr double previewRefreshDelaySeconds = 0.25;
+
+    // `workflow` is only read, and must outlive this object. Every service must be set.
+    ExportWorkspaceController(VelmoraWorkflowState& workflow, ExportWorkspaceServices services,
+                              QObject* parent = nullptr);
+    ~ExportWorkspaceController() override;
+
+    // --- The job and its inputs.
+    const OptionalPath& jobURL() const { return jobURL_; }
+    const OptionalPath& lutOverrideURL() const { return lutOverrideURL_; }
+    const OptionalPath& inputURL() const { return inputURL_; }
+    const OptionalPath& mediaFolderURL() const { return mediaFolderURL_; }
+    const OptionalPath& outputURL() const { return outputURL_; }
+    // Written only by updateJobTool().
+    bool isTimelineJob() const { return isTimelineJob_; }
+    JobKind jobKind() const;
+    std::string jobKindLabel() const { return ExportWorkspaceTexts::jobKindLabel(jobKind()); }
+    std::string dropHint() const { return ExportWorkspaceTexts::dropHint(jobKind()); }
+    // True while a drag hovers over the drop zone.
+    bool isDropTarget() const { return isDropTarget_; }
+    void setDropTarget(bool targeted);
+
+    // A job is loaded and has what its kind needs: a media folder for a timeline job, an input
+    // video for a single-video job. Both the export and the preview need this.
+    bool inputsComplete() const;
+
+    // --- Output settings.
+    // "mp4" or "mov": only the extension of a proposed timeline output name.
+    const std::string& outputContainer() const { return outputContainer_; }
+    void setOutputContainer(std::string container);
+    // Megabits per second as typed; empty means automatic.
+    const std::string& bitrateMbps() const { return bitrateMbps_; }
+    void setBitrateMbps(std::string text);
+    const std::string& gammaMode() const { return gammaMode_; }
+    // A change schedules the debounced preview refresh.
+    void setGammaMode(std::string mode);
+    double compContrast() const { return compContrast_; }
+    double compSaturation() const { return compSaturation_; }
+    double compBrightness() const { return compBrightness_; }
+    double compTint() const { return compTint_; }
+    double compensation(OutputSettings::Compensation which) const;
+    // Clamped to the slider's range; a change schedules the debounced preview refresh.
+    void setCompensation(OutputSettings::Compensation which, double value);
+    // Contrast, saturation, brightness and tint back to 1, 1, 0, 0, in that order.
+    void resetCompensation();
+
+    // --- Status and the failure alert.
+    const std::string& statusText() const { return statusText_; }
+    bool showError() const { return showError_; }
+    const std::string& errorText() const { return errorText_; }
+    // The alert was closed.
+    void dismissError();
+
+    // --- The export run.
+    bool isExporting() const { return isExporting_; }
+    bool canExport() const { return !isExporting_ && inputsComplete(); }
+    std::string exportButtonTitle() const;
+    // An output file is chosen and exists on disk (asked anew on each call).
+    bool canRevealOutput() const;
+
+    // --- The preview.
+    // Null before the first successful render and after a failed one.
+    const QImage& previewImage() const { return previewImage_; }
+    bool isPreviewing() const { return isPreviewing_; }
+    double previewTimeSeconds() const { return previewTimeSeconds_; }
+    double previewMinSeconds() const { return previewMinSeconds_; }
+    double previewMaxSeconds() const { return previewMaxSeconds_; }
+    const std::string& previewLabel() const { return previewLabel_; }
+    // The last render reported a range wider than 0.0001 s, so the time slider shows.
+    bool hasPreviewTimeRange() const;
+    std::string previewTimeText() const { return ExportWorkspaceTexts::previewTimeText(previewTimeSeconds_); }
+    bool canRefreshPreview() const { return !isPreviewing_ && inputsComplete(); }
+    // The slider moved; renders nothing until it is released (refreshPreview()).
+    void setPreviewTimeSeconds(double seconds);
+
+    // --- Operations (main thread).
+    // The five choose buttons; each asks with a file panel and changes nothing when cancelled.
+    void pickJob();
+    void pickMediaFolder();
+    void pickInput();
+    void pickLutOverride();
+    void pickOutput();
+
+    // Files dropped on the drop zone. True when at least one is a local file; those are applied
+    // one at a time, in order, from the main queue (after the drop has returned).
+    bool handleDrop(const QList<QUrl>& urls);
+    // One dropped file: a ".json" job, a ".cube" LUT override (not for a timeline job), a media
+    // folder (timeline job only) or an input video; anything else is ignored.
+    void applyDroppedFile(const std::filesystem::path& file);
+
+    // Classifies the file at jobURL and clears the inputs of the other kind of job.
+    void updateJobTool();
+    std::string defaultOutputName() const;
+    // Calls `done` with the output file to export to: outputURL when set, else the file named in
+    // a save panel (which becomes outputURL); nothing for a single-video job without an input,
+    // or when the panel is cancelled. `done` runs at once or when the panel closes, never after
+    // this object is gone.
+    void ensureOutputURL(std::function<void(OptionalPath)> done);
+    // Takes over the job (and media folder) handed over from the Edit workspace, if any.
+    void applyWorkflowHandoff();
+
+    // Exports the job to the output file on a thread of its own (asking for the output first
+    // when none is chosen). Does nothing without the inputs an export needs.
+    void startExport();
+    // "Show in Folder" for the output file.
+    void revealOutput();
+
+    // Renders one still of the current settings on a thread of its own, when the inputs are
+    // complete.
+    void refreshPreview();
+    // Replaces any pending refresh with one `delaySeconds` from now; nothing before the first
+    // successful still, without complete inputs or while a render runs.
+    void schedulePreviewRefresh(double delaySeconds = previewRefreshDelaySeconds);
+
+signals:
+    void jobURLChanged();
+    void lutOverrideURLChanged();
+    void inputURLChanged();
+    void mediaFolderURLChanged();
+    void outputURLChanged();
+    void outputContainerChanged();
+    void bitrateMbpsChanged();
+    void gammaModeChanged();
+    void compContrastChanged();
+    void compSaturationChanged();
+    void compBrightnessChanged();
+    void compTintChanged();
+    void statusTextChanged();
+    void isExportingChanged();
+    void previewImageChanged();
+    void isPreviewingChanged();
+    void previewTimeSecondsChanged();
+    void previewMinSecondsChanged();
+    void previewMaxSecondsChanged();
+    void previewLabelChanged();
+    void showErrorChanged();
+    void errorTextChanged();
+    void isDropTargetChanged();
+    void isTimelineJobChanged();
+
+private:
+    using Signal = void (ExportWorkspaceController::*)();
+    template <typename T, typename V>
+    void assign(T& field, V&& value, Signal changed)
+    {
+        field = std::forward<V>(value);
+        emit(this->*changed)();
+    }
+
+    JobFiles jobFiles() const;
+    JobLook look() const;
+    // Runs a file panel and hands its first choice to `chosen`, unless the panel was cancelled or
+    // this object is gone by then.
+    void askForFile(FilePanelRequest request, std::function<void(std::filesystem::path)> chosen);
+    void setInputAndDeriveOutput(const std::filesystem::path& input, bool adoptContainer);
+    void onWorkflowJobChanged();
+
+    void beginExport(const std::filesystem::path& output);
+    // Starts the worker thread of an export or a render; throws std::system_error when none starts.
+    void runExport(JobExportRequest request);
+    void runPreview(std::uint64_t requestNumber, JobPreviewRequest request);
+    void applyExportProgress(const TimelineExportProgress& progress);
+    void finishExport(const std::optional<ExportResult>& result, const std::optional<Error>& failure);
+
+    void applyPreviewOutcome(std::uint64_t requestNumber, const std::optional<JobPreviewStill>& still,
+                             const std::optional<Error>& failure);
+
+    VelmoraWorkflowState& workflow_;
+    ExportWorkspaceServices services_;
+    // The job URL of the hand-over this workspace last saw, to react to changes only.
+    OptionalPath handedOverJobURL_;
+
+    OptionalPath jobURL_;
+    OptionalPath lutOverrideURL_;
+    OptionalPath inputURL_;
+    OptionalPath mediaFolderURL_;
+    OptionalPath outputURL_;
+    std::string bitrateMbps_;
+    std::string gammaMode_ = OutputSettings::gammaModes[0].value;
+    double compContrast_ = 1;
+    double compSaturation_ = 1;
+    double compBrightness_ = 0;
+    double compTint_ = 0;
+    std::string statusText_ = "Ready";
+    bool isExporting_ = false;
+    QImage previewImage_;
+    bool isPreviewing_ = false;
+    double previewTimeSeconds_ = 0;
+    double previewMinSeconds_ = 0;
+    double previewMaxSeconds_ = 0;
+    std::string previewLabel_;
+    std::optional<CancelHandle> previewRefreshWorkItem_;
+    bool showError_ = false;
+    std::string errorText_;
+    bool isDropTarget_ = false;
+    bool isTimelineJob_ = false;
+    std::string outputContainer_ = OutputSettings::containers[0].value;
+
+    // Preview renders are numbered as they start; an outcome older than the last one applied is
+    // dropped, so a slow earlier render cannot replace a newer still.
+    std::uint64_t previewRequestsStarted_ = 0;
+    std::uint64_t previewRequestApplied_ = 0;
+};
+
+} // namespace velmora

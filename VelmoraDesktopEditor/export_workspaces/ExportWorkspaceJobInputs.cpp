@@ -1,0 +1,239 @@
+// The job and its inputs: the file panels, drops, the job's kind, the output name and the
+// hand-over from the Edit workspace.
+#include <QPointer>
+
+#include "controls/VelmoraWorkflowState.h"
+#include "export_workspaces/ExportWorkspaceController.h"
+#include "export_workspaces/OutputNaming.h"
+#include "model/DesktopJobTool.h"
+#include "model/JsonDecoding.h"
+#include "model/MediaResolver.h"
+#include "platform/foundation/FileReading.h"
+
+namespace velmora {
+
+namespace {
+
+// The job file's bytes, or nothing when it cannot be read.
+std::optional<std::string> readJobBytes(const std::filesystem::path& file)
+{
+    try {
+        return readFileContents(file);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// A JSON object whose "tool", when present and not null, is text.
+bool hasJobShape(std::string_view bytes)
+{
+    const std::optional<nlohmann::json> json = JsonDecoding::tryParse(bytes);
+    if (!json || !json->is_object())
+        return false;
+    const auto tool = json->find("tool");
+    return tool == json->end() || tool->is_null() || tool->is_string();
+}
+
+FilePanelRequest openFileRequest(std::vector<std::string> extensions)
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFile;
+    request.extensions = std::move(extensions);
+    return request;
+}
+
+FilePanelRequest saveMovieRequest(std::string suggestedName)
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::saveFile;
+    request.extensions = {"mov", "mp4"};
+    request.suggestedName = std::move(suggestedName);
+    return request;
+}
+
+} // namespace
+
+void ExportWorkspaceController::pickJob()
+{
+    askForFile(openFileRequest({"json"}), [this](std::filesystem::path file) {
+        assign(jobURL_, std::move(file), &ExportWorkspaceController::jobURLChanged);
+        updateJobTool();
+    });
+}
+
+void ExportWorkspaceController::pickMediaFolder()
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFolder;
+    askForFile(request, [this](std::filesystem::path folder) {
+        assign(mediaFolderURL_, std::move(folder), &ExportWorkspaceController::mediaFolderURLChanged);
+    });
+}
+
+void ExportWorkspaceController::pickInput()
+{
+    askForFile(openFileRequest({"mp4", "mov", "m4v"}),
+               [this](std::filesystem::path file) { setInputAndDeriveOutput(file, true); });
+}
+
+void ExportWorkspaceController::pickLutOverride()
+{
+    askForFile(openFileRequest({"cube"}), [this](std::filesystem::path file) {
+        assign(lutOverrideURL_, std::move(file), &ExportWorkspaceController::lutOverrideURLChanged);
+    });
+}
+
+void ExportWorkspaceController::pickOutput()
+{
+    const std::string suggested = outputURL_ ? outputURL_->filename().string() : defaultOutputName();
+    askForFile(saveMovieRequest(suggested), [this, suggested](std::filesystem::path file) {
+        assign(outputURL_, OutputNaming::withMovieExtension(file, OutputNaming::lowercasedExtension(suggested)),
+               &ExportWorkspaceController::outputURLChanged);
+    });
+}
+
+void ExportWorkspaceController::setInputAndDeriveOutput(const std::filesystem::path& input, bool adoptContainer)
+{
+    assign(inputURL_, input, &ExportWorkspaceController::inputURLChanged);
+    // An output already chosen (or derived from an earlier input) stays.
+    if (outputURL_)
+        return;
+    const std::string container = OutputNaming::containerForInput(input);
+    if (adoptContainer)
+        setOutputContainer(container);
+    assign(outputURL_, OutputNaming::outputBesideInput(input, container), &ExportWorkspaceController::outputURLChanged);
+}
+
+bool ExportWorkspaceController::handleDrop(const QList<QUrl>& urls)
+{
+    bool accepted = false;
+    QPointer<ExportWorkspaceController> self(this);
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        accepted = true;
+        // Applied after the drop returns, so reading a job file does not hold up the drag source.
+        services_.mainQueue->post([self, file = std::filesystem::path(url.toLocalFile().toStdString())] {
+            if (self)
+                self->applyDroppedFile(file);
+        });
+    }
+    return accepted;
+}
+
+void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& file)
+{
+    const std::string extension = OutputNaming::lowercasedExtension(file);
+    if (extension == "json") {
+        assign(jobURL_, file, &ExportWorkspaceController::jobURLChanged);
+        updateJobTool();
+        return;
+    }
+    if (extension == "cube") {
+        if (jobKind() != JobKind::timeline)
+            assign(lutOverrideURL_, file, &ExportWorkspaceController::lutOverrideURLChanged);
+        return;
+    }
+    std::error_code error;
+    if (jobKind() == JobKind::timeline && std::filesystem::is_directory(file, error)) {
+        assign(mediaFolderURL_, file, &ExportWorkspaceController::mediaFolderURLChanged);
+        return;
+    }
+    // A drop never changes the container, unlike "Choose Input Video…".
+    if (OutputNaming::isVideoFile(file))
+        setInputAndDeriveOutput(file, false);
+}
+
+void ExportWorkspaceController::updateJobTool()
+{
+    const auto classify = [this](bool timeline) {
+        assign(isTimelineJob_, timeline, &ExportWorkspaceController::isTimelineJobChanged);
+    };
+    if (!jobURL_) {
+        classify(false);
+        return;
+    }
+    const std::optional<std::string> bytes = readJobBytes(*jobURL_);
+    if (!bytes || !hasJobShape(*bytes)) {
+        classify(false);
+        return;
+    }
+    classify(DesktopJobTool::isTimelineJobJSON(*bytes));
+    if (isTimelineJob_) {
+        setOutputContainer("mp4");
+        assign(inputURL_, std::nullopt, &ExportWorkspaceController::inputURLChanged);
+        assign(lutOverrideURL_, std::nullopt, &ExportWorkspaceController::lutOverrideURLChanged);
+    } else {
+        assign(mediaFolderURL_, std::nullopt, &ExportWorkspaceController::mediaFolderURLChanged);
+    }
+}
+
+std::string ExportWorkspaceController::defaultOutputName() const
+{
+    return OutputNaming::defaultOutputName(jobKind(), jobURL_, inputURL_, outputContainer_);
+}
+
+void ExportWorkspaceController::ensureOutputURL(std::function<void(OptionalPath)> done)
+{
+    if (outputURL_) {
+        done(outputURL_);
+        return;
+    }
+    if (!isTimelineJob_ && !inputURL_) {
+        done(std::nullopt);
+        return;
+    }
+    const std::string suggested = defaultOutputName();
+    QPointer<ExportWorkspaceController> self(this);
+    services_.filePanels->run(saveMovieRequest(suggested),
+                              [self, suggested, done = std::move(done)](std::vector<std::filesystem::path> paths) {
+                                  if (!self)
+                                      return;
+                                  if (paths.empty()) {
+                                      done(std::nullopt);
+                                      return;
+                                  }
+                                  self->assign(self->outputURL_,
+                                               OutputNaming::withMovieExtension(
+                                                   paths.front(), OutputNaming::lowercasedExtension(suggested)),
+                                               &ExportWorkspaceController::outputURLChanged);
+                                  done(self->outputURL_);
+                              });
+}
+
+void ExportWorkspaceController::onWorkflowJobChanged()
+{
+    // The Edit workspace sets the job, then the folder: look once both are in place.
+    QPointer<ExportWorkspaceController> self(this);
+    services_.mainQueue->post([self] {
+        if (self && self->workflow_.exportJobURL() != self->handedOverJobURL_)
+            self->applyWorkflowHandoff();
+    });
+}
+
+void ExportWorkspaceController::applyWorkflowHandoff()
+{
+    handedOverJobURL_ = workflow_.exportJobURL();
+    if (!handedOverJobURL_)
+        return;
+    assign(jobURL_, *handedOverJobURL_, &ExportWorkspaceController::jobURLChanged);
+    updateJobTool();
+
+    if (const OptionalPath& folder = workflow_.exportMediaFolderURL()) {
+        assign(mediaFolderURL_, *folder, &ExportWorkspaceController::mediaFolderURLChanged);
+    } else if (const std::optional<std::string> bytes = readJobBytes(*jobURL_)) {
+        // The render job names its media folder; a missing or unusable one is left alone.
+        const std::optional<nlohmann::json> json = JsonDecoding::tryParse(*bytes);
+        if (json && json->is_object()) {
+            const auto member = json->find("mediaFolder");
+            if (member != json->end() && member->is_string()) {
+                if (OptionalPath resolved = MediaFolderPath::resolvedURL(member->get<std::string>()))
+                    assign(mediaFolderURL_, std::move(resolved), &ExportWorkspaceController::mediaFolderURLChanged);
+            }
+        }
+    }
+    assign(statusText_, std::string("Loaded from Edit tab \u2014 set output and Export 10-bit HEVC"),
+           &ExportWorkspaceController::statusTextChanged);
+}
+
+} // namespace velmora

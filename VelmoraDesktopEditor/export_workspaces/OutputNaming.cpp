@@ -1,0 +1,69 @@
+#include "export_workspaces/OutputNaming.h"
+
+#include "platform/foundation/StringText.h"
+
+namespace velmora::OutputNaming {
+
+namespace {
+
+constexpr const char* outputSuffix = "_velmora_10bit.";
+constexpr const char* fallbackBase = "velmora";
+
+std::string removingAll(std::string text, const std::string& pattern)
+{
+    for (auto at = text.find(pattern); at != std::string::npos; at = text.find(pattern, at))
+        text.erase(at, pattern.size());
+    return text;
+}
+
+} // namespace
+
+std::string lowercasedExtension(const std::filesystem::path& file)
+{
+    const std::string extension = file.extension().string();
+    return extension.empty() ? std::string() : StringText::lowercased(extension.substr(1));
+}
+
+bool isVideoFile(const std::filesystem::path& file)
+{
+    const std::string extension = lowercasedExtension(file);
+    return extension == "mp4" || extension == "mov" || extension == "m4v";
+}
+
+std::string containerForInput(const std::filesystem::path& input)
+{
+    const std::string extension = lowercasedExtension(input);
+    return extension == "mp4" || extension == "m4v" ? "mp4" : "mov";
+}
+
+std::filesystem::path outputBesideInput(const std::filesystem::path& input, const std::string& extension)
+{
+    return input.parent_path() / (input.stem().string() + outputSuffix + extension);
+}
+
+std::string defaultOutputName(ExportWorkspaceTexts::JobKind kind, const std::optional<std::filesystem::path>& jobURL,
+                              const std::optional<std::filesystem::path>& inputURL,
+                              const std::string& outputContainer)
+{
+    if (kind == ExportWorkspaceTexts::JobKind::timeline) {
+        std::string base = fallbackBase;
+        if (jobURL)
+            base = removingAll(removingAll(jobURL->stem().string(), "_desktop_v2_job"), "_job");
+        return base + outputSuffix + outputContainer;
+    }
+    if (!inputURL)
+        return std::string(fallbackBase) + outputSuffix + "mov";
+    return inputURL->stem().string() + outputSuffix + containerForInput(*inputURL);
+}
+
+std::filesystem::path withMovieExtension(const std::filesystem::path& chosen, const std::string& fallbackExtension)
+{
+    const std::string extension = lowercasedExtension(chosen);
+    if (extension == "mov" || extension == "mp4")
+        return chosen;
+    std::filesystem::path named = chosen;
+    named += "." + fallbackExtension;
+    return named;
+}
+
+} // namespace velmora::OutputNaming

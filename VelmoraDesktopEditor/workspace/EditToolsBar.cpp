@@ -1,0 +1,150 @@
+#include "workspace/EditToolsBar.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "controls/ToolbarEdgeScrollView.h"
+#include "workspace/ClipFadeBar.h"
+#include "workspace/ClipGainBar.h"
+#include "workspace/EditorWorkspaceStyle.h"
+
+namespace velmora {
+
+namespace {
+
+// A long status is cut with an ellipsis rather than widening the row without end.
+constexpr int statusMaximumWidth = 520;
+
+} // namespace
+
+EditToolsBar::EditToolsBar(EditorWorkspaceController& workspace, QWidget* parent)
+    : QWidget(parent), workspace_(workspace), strip_(new ToolbarEdgeScrollView(this))
+{
+    setObjectName(QStringLiteral("editToolsBar"));
+    setAttribute(Qt::WA_StyledBackground);
+    setFixedHeight(36);
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(strip_);
+
+    auto* row = new QWidget;
+    row->setObjectName(QStringLiteral("editToolsRow"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(14, 6, 14, 6);
+    layout->setSpacing(10);
+
+    addCommandButton(row, QStringLiteral("Undo Ctrl+Z"), EditCommand::undo, {});
+    addCommandButton(row, QStringLiteral("Redo Shift+Ctrl+Z"), EditCommand::redo, {});
+    auto* divider = new QFrame(row);
+    divider->setFrameShape(QFrame::VLine);
+    divider->setFixedHeight(18);
+    layout->addWidget(divider);
+    addCommandButton(row, QStringLiteral("Delete ⌫"), EditCommand::deleteSelection,
+                     QStringLiteral("Delete selected clip, or nearest marker at playhead if nothing is selected"));
+    addCommandButton(row, QStringLiteral("Split S"), EditCommand::split,
+                     QStringLiteral("Splits selected video and paired audio at the playhead (when audio is linked)"));
+    addCommandButton(row, QStringLiteral("Link Audio L"), EditCommand::toggleAudioLink,
+                     QStringLiteral("Select a video clip, then link or unlink its paired audio track"));
+    addCommandButton(row, QStringLiteral("Trim In ["), EditCommand::trimIn, {});
+    addCommandButton(row, QStringLiteral("Trim Out ]"), EditCommand::trimOut, {});
+    addCommandButton(row, QStringLiteral("Close Gap"), EditCommand::closeGap,
+                     QStringLiteral("Close gap at playhead (G) — joins to clips on other tracks when stacked"));
+    addCommandButton(row, QStringLiteral("Marker"), EditCommand::addMarker, {});
+
+    gradeButton_ = new QPushButton(QStringLiteral("Grade"), row);
+    gradeButton_->setObjectName(QStringLiteral("gradeInspectorButton"));
+    gradeButton_->setToolTip(QStringLiteral("Mood & basic grade for selected clip (matches web editor)"));
+    connect(gradeButton_, &QPushButton::clicked, this, [this] {
+        if (const auto id = workspace_.engine().selectedClipId())
+            workspace_.openGradeInspector(*id);
+    });
+    layout->addWidget(gradeButton_);
+
+    sourceViewerButton_ = new QPushButton(QStringLiteral("Source V"), row);
+    sourceViewerButton_->setObjectName(QStringLiteral("sourceViewerButton"));
+    sourceViewerButton_->setToolTip(
+        QStringLiteral("Open source viewer for selected clip (double-click timeline clip also works)"));
+    connect(sourceViewerButton_, &QPushButton::clicked, this, [this] {
+        if (const auto id = workspace_.engine().selectedClipId())
+            workspace_.openSourceViewerForTimelineClip(*id);
+    });
+    layout->addWidget(sourceViewerButton_);
+
+    fadeBar_ = new ClipFadeBar(workspace_, row);
+    layout->addWidget(fadeBar_);
+    gainBar_ = new ClipGainBar(workspace_, row);
+    layout->addWidget(gainBar_);
+
+    TimelinePreviewEngine& engine = workspace_.engine();
+    snapToggle_ = new QCheckBox(QStringLiteral("Snap"), row);
+    snapToggle_->setObjectName(QStringLiteral("snapToggle"));
+    connect(snapToggle_, &QCheckBox::toggled, &engine, &TimelinePreviewEngine::setMagneticSnapEnabled);
+    layout->addWidget(snapToggle_);
+    rippleToggle_ = new QCheckBox(QStringLiteral("Ripple"), row);
+    rippleToggle_->setObjectName(QStringLiteral("rippleToggle"));
+    connect(rippleToggle_, &QCheckBox::toggled, &engine, &TimelinePreviewEngine::setRippleEditEnabled);
+    layout->addWidget(rippleToggle_);
+
+    statusLabel_ = new QLabel(row);
+    statusLabel_->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel_->setMaximumWidth(statusMaximumWidth);
+    layout->addWidget(statusLabel_);
+    layout->addStretch(1);
+
+    strip_->setHostedContent(row);
+
+    for (auto signal : {&TimelinePreviewEngine::canUndoChanged, &TimelinePreviewEngine::canRedoChanged,
+                        &TimelinePreviewEngine::selectedClipIdChanged, &TimelinePreviewEngine::sessionChanged,
+                        &TimelinePreviewEngine::timelineRevisionChanged, &TimelinePreviewEngine::statusChanged,
+                        &TimelinePreviewEngine::unlinkedMediaStemsChanged,
+                        &TimelinePreviewEngine::magneticSnapEnabledChanged,
+                        &TimelinePreviewEngine::rippleEditEnabledChanged})
+        connect(&engine, signal, this, &EditToolsBar::refresh);
+    refresh();
+}
+
+QPushButton* EditToolsBar::addCommandButton(QWidget* row, const QString& title, EditCommand command, const QString& help)
+{
+    auto* button = new QPushButton(title, row);
+    if (!help.isEmpty())
+        button->setToolTip(help);
+    // Buttons never take the keyboard focus, so the workspace's keys keep working after a click.
+    button->setFocusPolicy(Qt::NoFocus);
+    connect(button, &QPushButton::clicked, this, [this, command] { workspace_.perform(command); });
+    row->layout()->addWidget(button);
+    buttons_[command] = button;
+    return button;
+}
+
+QPushButton* EditToolsBar::button(EditCommand command) const
+{
+    const auto found = buttons_.find(command);
+    return found == buttons_.end() ? nullptr : found->second;
+}
+
+void EditToolsBar::refresh()
+{
+    const TimelinePreviewEngine& engine = workspace_.engine();
+    buttons_.at(EditCommand::undo)->setEnabled(workspace_.undoEnabled());
+    buttons_.at(EditCommand::redo)->setEnabled(workspace_.redoEnabled());
+    buttons_.at(EditCommand::toggleAudioLink)->setText(QString::fromStdString(workspace_.linkLabel() + " L"));
+    gradeButton_->setVisible(workspace_.gradeInspectorButtonShown());
+    sourceViewerButton_->setVisible(workspace_.sourceViewerButtonShown());
+    fadeBar_->refresh();
+    gainBar_->refresh();
+    {
+        const QSignalBlocker snapBlocker(snapToggle_);
+        const QSignalBlocker rippleBlocker(rippleToggle_);
+        snapToggle_->setChecked(engine.magneticSnapEnabled());
+        rippleToggle_->setChecked(engine.rippleEditEnabled());
+    }
+    const QString status = QString::fromStdString(engine.status());
+    statusLabel_->setToolTip(status);
+    statusLabel_->setText(statusLabel_->fontMetrics().elidedText(status, Qt::ElideRight, statusMaximumWidth));
+}
+
+} // namespace velmora

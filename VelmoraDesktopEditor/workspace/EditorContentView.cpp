@@ -1,0 +1,397 @@
+#include "workspace/EditorContentView.h"
+
+#include <cmath>
+#include <functional>
+
+#include <QDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "controls/VelmoraSymbols.h"
+#include "platform/ui/DesktopFileRevealer.h"
+#include "platform/ui/QtFilePanels.h"
+#include "workspace/ClipPickerBar.h"
+#include "workspace/EditToolsBar.h"
+#include "workspace/EditorKeyboardMonitorView.h"
+#include "workspace/EditorTopBar.h"
+#include "workspace/EditorWorkspaceStyle.h"
+#include "workspace/PlaybackBar.h"
+#include "workspace/PreviewArea.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr QSize minimumWorkspaceSize{1120, 520};
+constexpr int mediaPoolMinimumWidth = 220;
+constexpr int mediaPoolIdealWidth = 250;
+constexpr int mediaPoolMaximumWidth = 400;
+// Where the grade inspector opens: this far right of the main window's left edge and below its
+// top edge.
+constexpr QPoint gradeInspectorOffset{48, 40};
+
+// Reports a window being closed by the user (its title-bar button, Escape in a dialog).
+class CloseWatcher final : public QObject {
+public:
+    CloseWatcher(QWidget& window, std::function<void()> onClose) : QObject(&window), onClose_(std::move(onClose))
+    {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            onClose_();
+        return false;
+    }
+
+private:
+    std::function<void()> onClose_;
+};
+
+QWidget* rowAround(QWidget* content, const char* name, QMargins margins, int spacing, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    row->setObjectName(QString::fromLatin1(name));
+    row->setAttribute(Qt::WA_StyledBackground);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(margins);
+    layout->setSpacing(spacing);
+    if (content)
+        layout->addWidget(content, 1);
+    return row;
+}
+
+template <typename Window>
+void closeAndForget(QPointer<Window>& slot)
+{
+    // The slot is emptied first: the window's own close handling then sees it is not the
+    // presented one any more and leaves the flags alone.
+    Window* window = slot;
+    slot = nullptr;
+    if (!window)
+        return;
+    window->close();
+    window->deleteLater();
+}
+
+QMessageBox* makeBox(const QString& title, const char* name, QWidget* parent)
+{
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setWindowTitle(title);
+    box->setText(title);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    return box;
+}
+
+} // namespace
+
+EditorContentView::EditorContentView(VelmoraWorkflowState& workflow, EditorWorkspaceController::Services services,
+                                     const EditorWorkspacePieces& pieces, QWidget* parent)
+    : QWidget(parent), pieces_(pieces.withStandIns())
+{
+    setObjectName(QStringLiteral("EditorContentView"));
+    setAttribute(Qt::WA_StyledBackground);
+    setMinimumSize(minimumWorkspaceSize);
+    setStyleSheet(EditorWorkspaceStyle::styleSheet());
+    if (!services.filePanels)
+        services.filePanels = std::make_shared<QtFilePanels>(this);
+    if (!services.fileRevealer)
+        services.fileRevealer = std::make_shared<DesktopFileRevealer>();
+    controller_ = new EditorWorkspaceController(workflow, std::move(services), this);
+    if (pieces_.cleanFeedWindow)
+        controller_->engine().setCleanFeedWindowOpener(pieces_.cleanFeedWindow);
+
+    // The key monitor sits behind everything and watches the whole application's keys.
+    keyboardMonitor_ = new EditorKeyboardMonitorView(this);
+    keyboardMonitor_->setHandler(controller_->keyboardHandler());
+    controller_->setSourceViewerActiveQuery(
+        [this] { return sourceViewerWindow_ && sourceViewerWindow_->isActiveWindow(); });
+
+    auto* root = new QHBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    split_ = new QSplitter(Qt::Horizontal, this);
+    split_->setObjectName(QStringLiteral("editorSplitLayout"));
+    split_->setChildrenCollapsible(false);
+    split_->setHandleWidth(1);
+    root->addWidget(split_);
+
+    mediaPoolColumn_ = new QWidget(split_);
+    mediaPoolColumn_->setObjectName(QStringLiteral("mediaPoolColumn"));
+    mediaPoolColumn_->setAttribute(Qt::WA_StyledBackground);
+    mediaPoolColumn_->setMinimumWidth(mediaPoolMinimumWidth);
+    mediaPoolColumn_->setMaximumWidth(mediaPoolMaximumWidth);
+    auto* poolLayout = new QVBoxLayout(mediaPoolColumn_);
+    poolLayout->setContentsMargins(0, 0, 0, 0);
+    poolLayout->addWidget(pieces_.mediaPool(*controller_, mediaPoolColumn_));
+    split_->addWidget(mediaPoolColumn_);
+    split_->addWidget(buildMainColumn(pieces_));
+    split_->setStretchFactor(0, 0);
+    split_->setStretchFactor(1, 1);
+    split_->setSizes({mediaPoolIdealWidth, 10000});
+
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    save->setContext(Qt::WindowShortcut);
+    connect(save, &QShortcut::activated, controller_, &EditorWorkspaceController::saveProject);
+
+    using C = EditorWorkspaceController;
+    for (auto signal : {&C::showMediaPoolChanged, &C::importHintDismissedChanged, &C::laneRowHeightChanged,
+                        &C::layoutVideoTracksChanged, &C::layoutAudioTracksChanged})
+        connect(controller_, signal, this, &EditorContentView::refreshRows);
+    TimelinePreviewEngine& engine = controller_->engine();
+    for (auto signal : {&TimelinePreviewEngine::sessionChanged, &TimelinePreviewEngine::timelineRevisionChanged,
+                        &TimelinePreviewEngine::gradePreviewEnabledChanged})
+        connect(&engine, signal, this, &EditorContentView::refreshRows);
+
+    connect(controller_, &C::showErrorChanged, this, &EditorContentView::syncErrorAlert);
+    connect(controller_, &C::errorTextChanged, this, &EditorContentView::syncErrorAlert);
+    for (auto signal : {&C::showRelinkMediaChanged, &C::relinkMissingNamesChanged, &C::openedWebTavlekChanged})
+        connect(controller_, signal, this, &EditorContentView::syncRelinkAlert);
+    connect(controller_, &C::confirmDiscardForNewProjectChanged, this, &EditorContentView::syncDiscardDialog);
+    connect(controller_, &C::showExportSheetChanged, this, [this] {
+        syncSheet(exportSheet_, controller_->showExportSheet(), pieces_.exportSheet,
+                  [this] { controller_->setShowExportSheet(false); });
+    });
+    connect(controller_, &C::showProjectSettingsChanged, this, [this] {
+        syncSheet(projectSettingsSheet_, controller_->showProjectSettings(), pieces_.projectSettingsSheet,
+                  [this] { controller_->setShowProjectSettings(false); });
+    });
+    connect(controller_, &C::showGradeInspectorChanged, this, &EditorContentView::syncGradeInspector);
+    connect(controller_, &C::sourceViewerRequested, this, &EditorContentView::openSourceViewerWindow);
+    connect(controller_, &C::sourceViewerCloseRequested, this, [this] { closeAndForget(sourceViewerWindow_); });
+    refreshRows();
+}
+
+ShellWorkspaceFactories::Factory EditorContentView::factory(EditorWorkspaceController::Services services,
+                                                            EditorWorkspacePieces pieces)
+{
+    return [services = std::move(services), pieces = std::move(pieces)](VelmoraWorkflowState& workflow,
+                                                                       QWidget* parent) -> QWidget* {
+        return new EditorContentView(workflow, services, pieces, parent);
+    };
+}
+
+QString EditorContentView::bottomHintText(bool gradePreviewEnabled)
+{
+    return gradePreviewEnabled
+               ? QStringLiteral("Grade ON — Space play · F clean feed · Ctrl+Z undo · S split")
+               : QStringLiteral("Grade OFF — ↑↓ cuts · ←→ scrub+audio · ⇧←→ fine · G close gap · Space play · F clean feed");
+}
+
+QWidget* EditorContentView::buildMainColumn(const EditorWorkspacePieces& pieces)
+{
+    auto* column = new QWidget(split_);
+    column->setObjectName(QStringLiteral("mainColumn"));
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    topBar_ = new EditorTopBar(*controller_, column);
+    layout->addWidget(topBar_);
+    importHintRow_ = rowAround(pieces.importHintBanner(*controller_, column), "importHintRow", {14, 6, 14, 6}, 10, column);
+    layout->addWidget(importHintRow_);
+    previewArea_ = new PreviewArea(*controller_, pieces.programView(*controller_, column), column);
+    layout->addWidget(previewArea_, 1);
+    playbackBar_ = new PlaybackBar(*controller_, column);
+    layout->addWidget(playbackBar_);
+    editToolsBar_ = new EditToolsBar(*controller_, column);
+    layout->addWidget(editToolsBar_);
+
+    auto* showPool = new QPushButton(QStringLiteral("Media Pool"), column);
+    showPool->setObjectName(QStringLiteral("showMediaPoolButton"));
+    VelmoraSymbols::apply(*showPool, "folder");
+    EditorWorkspaceStyle::setCaption(*showPool);
+    showPool->setFocusPolicy(Qt::NoFocus);
+    connect(showPool, &QPushButton::clicked, controller_, [this] { controller_->setShowMediaPool(true); });
+    showMediaPoolRow_ = rowAround(nullptr, "showMediaPoolRow", {14, 4, 14, 4}, 6, column);
+    showMediaPoolRow_->layout()->addWidget(showPool);
+    static_cast<QHBoxLayout*>(showMediaPoolRow_->layout())->addStretch(1);
+    layout->addWidget(showMediaPoolRow_);
+
+    clipPickerBar_ = new ClipPickerBar(*controller_, column);
+    layout->addWidget(clipPickerBar_);
+    timelineHeaderRow_ = rowAround(pieces.timelineHeader(*controller_, column), "timelineHeaderRow", {12, 6, 12, 6}, 10,
+                                   column);
+    layout->addWidget(timelineHeaderRow_);
+    timelineStripHost_ = rowAround(pieces.timelineStrip(*controller_, column), "timelineStripHost", {0, 0, 0, 0}, 0,
+                                   column);
+    layout->addWidget(timelineStripHost_);
+
+    auto* bottomBar = new QWidget(column);
+    bottomBar->setObjectName(QStringLiteral("bottomBar"));
+    bottomBar->setAttribute(Qt::WA_StyledBackground);
+    auto* bottomRow = new QHBoxLayout(bottomBar);
+    bottomRow->setContentsMargins(8, 8, 8, 8);
+    bottomHint_ = new QLabel(bottomBar);
+    bottomHint_->setObjectName(QStringLiteral("bottomHint"));
+    bottomRow->addWidget(bottomHint_);
+    bottomRow->addStretch(1);
+    layout->addWidget(bottomBar);
+    return column;
+}
+
+void EditorContentView::refreshRows()
+{
+    const EditorWorkspaceController& workspace = *controller_;
+    mediaPoolColumn_->setVisible(workspace.showMediaPool());
+    showMediaPoolRow_->setVisible(!workspace.showMediaPool());
+    const std::shared_ptr<EditSession>& session = workspace.engine().session();
+    importHintRow_->setVisible(!workspace.importHintDismissed() && session && session->sources.empty());
+    timelineStripHost_->setFixedHeight(static_cast<int>(std::lround(workspace.timelineStripHeight())));
+    bottomHint_->setText(bottomHintText(workspace.engine().gradePreviewEnabled()));
+}
+
+// ---- alerts and the discard dialog ----
+
+void EditorContentView::presentBox(QPointer<QMessageBox>& slot, bool shown,
+                                   const std::function<QMessageBox*()>& make,
+                                   std::function<void(QMessageBox::ButtonRole answer)> answered)
+{
+    if (!shown) {
+        closeAndForget(slot);
+        return;
+    }
+    if (slot)
+        return;
+    QMessageBox* box = make();
+    connect(box, &QDialog::finished, this, [slot = &slot, box, answered = std::move(answered)] {
+        if (*slot != box)
+            return;
+        *slot = nullptr;
+        // Closed without a button (Escape, the title bar) counts as the cancelling answer.
+        QAbstractButton* clicked = box->clickedButton();
+        answered(clicked ? box->buttonRole(clicked) : QMessageBox::RejectRole);
+    });
+    slot = box;
+    box->open();
+}
+
+void EditorContentView::syncErrorAlert()
+{
+    presentBox(errorAlert_, controller_->showError(), [this] {
+        QMessageBox* box = makeBox(QStringLiteral("Error"), "errorAlert", this);
+        box->setIcon(QMessageBox::Warning);
+        box->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
+        return box;
+    }, [this](QMessageBox::ButtonRole) { controller_->setShowError(false); });
+    if (errorAlert_)
+        errorAlert_->setInformativeText(QString::fromStdString(controller_->errorText()));
+}
+
+void EditorContentView::syncRelinkAlert()
+{
+    presentBox(relinkAlert_, controller_->showRelinkMedia(), [this] {
+        QMessageBox* box = makeBox(QStringLiteral("Relink media"), "relinkAlert", this);
+        box->addButton(QStringLiteral("Choose media folder…"), QMessageBox::AcceptRole);
+        box->addButton(QStringLiteral("Not now"), QMessageBox::RejectRole);
+        return box;
+    }, [this](QMessageBox::ButtonRole answer) {
+        controller_->setShowRelinkMedia(false);
+        if (answer == QMessageBox::AcceptRole)
+            controller_->pickMediaFolderForRelink();
+    });
+    if (relinkAlert_)
+        relinkAlert_->setInformativeText(QString::fromStdString(controller_->relinkMessage()));
+}
+
+void EditorContentView::syncDiscardDialog()
+{
+    presentBox(discardDialog_, controller_->confirmDiscardForNewProject(), [this] {
+        QMessageBox* box = makeBox(QStringLiteral("Discard unsaved changes?"), "discardDialog", this);
+        box->addButton(QStringLiteral("Discard & New Project"), QMessageBox::DestructiveRole);
+        box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        return box;
+    }, [this](QMessageBox::ButtonRole answer) {
+        controller_->setConfirmDiscardForNewProject(false);
+        if (answer == QMessageBox::DestructiveRole)
+            controller_->startNewProject();
+    });
+}
+
+// ---- sheets and tool windows ----
+
+QWidget* EditorContentView::ownedWindow(QWidget* window)
+{
+    // The close handling below refers to this workspace: what it presents must not outlive it.
+    if (window && window->parentWidget() != this)
+        window->setParent(this, window->windowFlags() | Qt::Window);
+    return window;
+}
+
+void EditorContentView::syncSheet(QPointer<QWidget>& slot, bool shown, const EditorWorkspacePieces::ViewFactory& make,
+                                  const std::function<void()>& dismiss)
+{
+    if (shown == !slot.isNull())
+        return;
+    if (!shown) {
+        closeAndForget(slot);
+        return;
+    }
+    QWidget* sheet = ownedWindow(make(*controller_, this));
+    if (!sheet)
+        return;
+    slot = sheet;
+    // The user closing the sheet lowers its flag; closing it because the flag fell does not.
+    auto closed = [slot = &slot, sheet, dismiss] {
+        if (*slot != sheet)
+            return;
+        *slot = nullptr;
+        sheet->deleteLater();
+        dismiss();
+    };
+    new CloseWatcher(*sheet, closed);
+    if (auto* dialog = qobject_cast<QDialog*>(sheet)) {
+        connect(dialog, &QDialog::finished, this, closed);
+        dialog->open();
+    } else {
+        sheet->setWindowModality(Qt::WindowModal);
+        sheet->show();
+    }
+}
+
+void EditorContentView::syncGradeInspector()
+{
+    // One inspector at a time: every opening replaces the window.
+    closeAndForget(gradeInspectorWindow_);
+    if (!controller_->showGradeInspector())
+        return;
+    QWidget* inspector = ownedWindow(pieces_.gradeInspectorWindow(*controller_, this));
+    if (!inspector)
+        return;
+    gradeInspectorWindow_ = inspector;
+    const QWidget* mainWindow = window();
+    if (mainWindow && mainWindow != inspector && mainWindow->isVisible())
+        inspector->move(mainWindow->geometry().topLeft() + gradeInspectorOffset);
+    inspector->show();
+    inspector->raise();
+    inspector->activateWindow();
+}
+
+void EditorContentView::openSourceViewerWindow(const EditSession::Source& source,
+                                               const std::optional<std::string>& timelineClipId)
+{
+    // One source viewer at a time: opening another replaces it.
+    closeAndForget(sourceViewerWindow_);
+    QWidget* viewer = ownedWindow(pieces_.sourceViewerWindow(*controller_, source, timelineClipId, this));
+    if (!viewer)
+        return;
+    sourceViewerWindow_ = viewer;
+    if (const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        const QRect available = display->availableGeometry();
+        viewer->move(available.center() - QPoint(viewer->width() / 2, viewer->height() / 2));
+    }
+    viewer->show();
+    viewer->raise();
+    viewer->activateWindow();
+}
+
+} // namespace velmora

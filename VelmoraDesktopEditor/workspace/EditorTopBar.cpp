@@ -1,0 +1,179 @@
+#include "workspace/EditorTopBar.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "controls/VelmoraDarkPopUpPicker.h"
+#include "workspace/EditorWorkspaceController.h"
+#include "workspace/EditorWorkspaceStyle.h"
+
+namespace velmora {
+
+namespace {
+
+// The shortest project name the title row keeps before eliding it in the middle.
+constexpr int projectNameMinimumWidth = 80;
+
+// One line cut in the middle when it does not fit; text() keeps the whole text.
+class MiddleElidedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect area = contentsRect();
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    }
+};
+
+} // namespace
+
+EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent)
+    : QWidget(parent), workspace_(workspace), commandRow_(new QWidget(this)), versionBadge_(new QLabel(this)),
+      projectName_(new MiddleElidedLabel(this)), lutPicker_(new VelmoraDarkPopUpPicker(this)),
+      gradeToggle_(new QCheckBox(QStringLiteral("Grade"), this))
+{
+    setObjectName(QStringLiteral("topBar"));
+    setAttribute(Qt::WA_StyledBackground);
+    commandRow_->setObjectName(QStringLiteral("topBarCommands"));
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(14, 10, 14, 10);
+    column->setSpacing(6);
+
+    // Title row.
+    auto* titleRow = new QHBoxLayout;
+    titleRow->setSpacing(12);
+    auto* title = new QLabel(QStringLiteral("Velmora Desktop"), this);
+    title->setObjectName(QStringLiteral("titleLabel"));
+    titleRow->addWidget(title);
+    versionBadge_->setObjectName(QStringLiteral("versionBadge"));
+    versionBadge_->setText(QString::fromStdString(workspace_.versionBadgeText()));
+    versionBadge_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    titleRow->addWidget(versionBadge_);
+    projectName_->setObjectName(QStringLiteral("projectNameLabel"));
+    projectName_->setMinimumWidth(projectNameMinimumWidth);
+    projectName_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    titleRow->addWidget(projectName_);
+    titleRow->addStretch(1);
+    auto* lutTitle = new QLabel(QStringLiteral("Clip LUT"), this);
+    EditorWorkspaceStyle::setMuted(*lutTitle);
+    EditorWorkspaceStyle::setCaption(*lutTitle);
+    titleRow->addWidget(lutTitle);
+    lutPicker_->setObjectName(QStringLiteral("clipLutPicker"));
+    lutPicker_->setMinimumWidth(160);
+    lutPicker_->setMaximumWidth(220);
+    lutPicker_->setToolTip(QStringLiteral("Per-clip conversion LUT (web parity) — select a timeline clip first"));
+    titleRow->addWidget(lutPicker_);
+    gradeToggle_->setObjectName(QStringLiteral("gradeToggle"));
+    gradeToggle_->setToolTip(QStringLiteral("LUT always on when paused · toggle adds mood/basic grade on top"));
+    titleRow->addWidget(gradeToggle_);
+    column->addLayout(titleRow);
+
+    // Command row.
+    auto* commands = new QHBoxLayout(commandRow_);
+    commands->setContentsMargins(0, 0, 0, 0);
+    commands->setSpacing(10);
+    column->addWidget(commandRow_);
+    EditorWorkspaceController& w = workspace_;
+    addCommand(QStringLiteral("New"), {}, [&w] { w.newProject(); });
+    addCommand(QStringLiteral("Open…"), QStringLiteral("Open a saved .tavlek desktop project"),
+               [&w] { w.pickSession(); });
+    addCommand(QStringLiteral("Import Web Job JSON…"),
+               QStringLiteral("Import *_desktop_v2_job.json or *_edit_return.json from the browser editor"),
+               [&w] { w.pickWebJobJSON(); });
+    saveButton_ = addCommand(QStringLiteral("Save"), {}, [&w] { w.saveProject(); });
+    saveAsButton_ = addCommand(QStringLiteral("Save As…"), {}, [&w] { w.saveProjectAs(); });
+    projectButton_ = addCommand(QStringLiteral("Project…"), {}, [&w] { w.setShowProjectSettings(true); });
+    addCommand(QStringLiteral("Media Folder…"),
+               QStringLiteral("Optional: link an existing folder of clips instead of importing copies"),
+               [&w] { w.pickMediaFolderForRelink(); });
+    addCommand(QStringLiteral("Clean Feed F"), QStringLiteral("Pop-out program monitor (2nd display / fullscreen)"),
+               [&w] { w.engine().openCleanFeedWindow(); });
+    commands->addStretch(1);
+    exportReturnButton_ = addCommand(QStringLiteral("Export Return…"), {}, [&w] { w.exportReturn(); });
+    handoffButton_ = addCommand(QStringLiteral("10-bit Export Tab →"),
+                                QStringLiteral("Open the full 10-bit Export tab (advanced compensation controls)"),
+                                [&w] { w.handoffToExportTab(); });
+    exportVideoButton_ = addCommand(QStringLiteral("Export Video…"),
+                                    QStringLiteral("Export timeline: 10-bit HEVC master, H.264, or ProRes 422"),
+                                    [&w] { w.setShowExportSheet(true); });
+    exportVideoButton_->setObjectName(QStringLiteral("exportVideoButton"));
+    EditorWorkspaceStyle::setStyleFlag(*exportVideoButton_, "prominent", true);
+
+    connect(lutPicker_, &VelmoraDarkPopUpPicker::selectionWritten, this,
+            [this](const QString& id) { workspace_.chooseClipLut(id.toStdString()); });
+    connect(gradeToggle_, &QCheckBox::toggled, &workspace_.engine(), &TimelinePreviewEngine::setGradePreviewEnabled);
+
+    TimelinePreviewEngine& engine = workspace_.engine();
+    for (auto signal : {&TimelinePreviewEngine::sessionChanged, &TimelinePreviewEngine::gradePreviewEnabledChanged,
+                        &TimelinePreviewEngine::selectedClipIdChanged})
+        connect(&engine, signal, this, &EditorTopBar::refresh);
+    for (auto signal : {&EditorWorkspaceController::projectDirtyChanged, &EditorWorkspaceController::mediaFolderURLChanged,
+                        &EditorWorkspaceController::sessionURLChanged,
+                        &EditorWorkspaceController::lutPickerSelectionChanged})
+        connect(&workspace_, signal, this, &EditorTopBar::refresh);
+    refresh();
+}
+
+QPushButton* EditorTopBar::addCommand(const QString& title, const QString& help, std::function<void()> action)
+{
+    auto* button = new QPushButton(title, commandRow_);
+    if (!help.isEmpty())
+        button->setToolTip(help);
+    button->setFocusPolicy(Qt::NoFocus);
+    connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
+    commandRow_->layout()->addWidget(button);
+    return button;
+}
+
+QPushButton* EditorTopBar::commandButton(const QString& title) const
+{
+    for (QPushButton* button : commandRow_->findChildren<QPushButton*>()) {
+        if (button->text() == title)
+            return button;
+    }
+    return nullptr;
+}
+
+void EditorTopBar::refresh()
+{
+    const bool open = workspace_.hasProject();
+    projectName_->setVisible(open);
+    if (open) {
+        const bool dirty = workspace_.projectDirty();
+        const QString name =
+            QString::fromStdString(workspace_.resolvedProjectDisplayName()) + (dirty ? QStringLiteral(" •") : QString());
+        projectName_->setToolTip(name);
+        projectName_->setText(name);
+        EditorWorkspaceStyle::setStyleFlag(*projectName_, "dirty", dirty);
+    }
+    for (QPushButton* button : {saveButton_, saveAsButton_, projectButton_, exportReturnButton_})
+        button->setEnabled(open);
+    handoffButton_->setEnabled(workspace_.canExport());
+    exportVideoButton_->setEnabled(workspace_.canExport());
+    {
+        const QSignalBlocker blocker(gradeToggle_);
+        gradeToggle_->setChecked(workspace_.engine().gradePreviewEnabled());
+    }
+    refreshLutPicker();
+}
+
+void EditorTopBar::refreshLutPicker()
+{
+    std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
+    for (const std::string& name : workspace_.lutPickerOptions())
+        items.push_back({name, name, false});
+    lutPicker_->setSelectionAndItems(workspace_.lutPickerShownValue(), std::move(items));
+    lutPicker_->setEnabled(workspace_.lutPickerEnabled());
+}
+
+} // namespace velmora

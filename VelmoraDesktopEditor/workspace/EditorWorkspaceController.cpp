@@ -1,0 +1,418 @@
+// The workspace's state, the selection follow-up, the dirty rule, files handed to the workspace,
+// the lane counts and the tool windows' state.
+
+#include "workspace/EditorWorkspaceController.h"
+
+#include <algorithm>
+
+#include <QPointer>
+
+#include "editing/TimelineZoom.h"
+#include "model/DesktopJobTool.h"
+#include "model/MediaResolver.h"
+#include "model/ProjectMediaFolder.h"
+#include "model/VelmoraProjectFile.h"
+#include "platform/dispatch/QtMainQueue.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/StringText.h"
+#include "workspace/EditorWorkspaceText.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr char browserProjectTool[] = "browser-tavlek";
+
+TimelinePreviewEngine::Services withMainQueue(TimelinePreviewEngine::Services services)
+{
+    if (!services.mainQueue)
+        services.mainQueue = std::make_shared<QtMainQueue>();
+    return services;
+}
+
+// The highest lane of the clips that count (a clip without a lane is on lane 1); 0 for none.
+int highestLane(const std::vector<EditSession::Clip>& clips, bool (*counts)(const EditSession::Clip&))
+{
+    int highest = 0;
+    for (const EditSession::Clip& clip : clips) {
+        if (counts(clip))
+            highest = std::max(highest, clip.track.value_or(1));
+    }
+    return highest;
+}
+
+bool isPictureClip(const EditSession::Clip& clip)
+{
+    const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+    return kind == "video" || kind == "image";
+}
+
+std::vector<EditSession::Clip> activeClips(const std::shared_ptr<EditSession>& session)
+{
+    if (!session)
+        return {};
+    const std::optional<EditSession::Timeline> timeline = session->activeTimeline();
+    return timeline ? timeline->clips : std::vector<EditSession::Clip>{};
+}
+
+} // namespace
+
+EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workflow, Services services, QObject* parent)
+    : QObject(parent), workflow_(&workflow), filePanels_(std::move(services.filePanels)),
+      fileRevealer_(std::move(services.fileRevealer)), shortVersion_(std::move(services.shortVersion)),
+      buildNumber_(std::move(services.buildNumber))
+{
+    services.engine = withMainQueue(std::move(services.engine));
+    mainQueue_ = services.engine.mainQueue;
+    engine_ = new TimelinePreviewEngine(std::move(services.engine), this);
+    connect(engine_, &TimelinePreviewEngine::selectedClipIdChanged, this, &EditorWorkspaceController::followSelection);
+    connect(engine_, &TimelinePreviewEngine::timelineRevisionChanged, this, &EditorWorkspaceController::applyDirtyRule);
+    followedClipId_ = engine_->selectedClipId();
+    lutPickerSelection_ = engine_->selectedClipLutPickerValue();
+}
+
+EditorWorkspaceController::~EditorWorkspaceController()
+{
+    // The engine goes first, while everything its last signals could reach still exists.
+    delete engine_;
+}
+
+// ---- stored state ----
+
+template <typename T, typename Signal>
+void EditorWorkspaceController::assign(T& member, T value, Signal changed)
+{
+    member = std::move(value);
+    emit(this->*changed)();
+}
+
+void EditorWorkspaceController::setSessionURL(std::optional<std::filesystem::path> url)
+{
+    assign(sessionURL_, std::move(url), &EditorWorkspaceController::sessionURLChanged);
+}
+
+void EditorWorkspaceController::setMediaFolderURL(std::optional<std::filesystem::path> url)
+{
+    assign(mediaFolderURL_, std::move(url), &EditorWorkspaceController::mediaFolderURLChanged);
+}
+
+void EditorWorkspaceController::setShowError(bool show)
+{
+    assign(showError_, show, &EditorWorkspaceController::showErrorChanged);
+}
+
+void EditorWorkspaceController::setErrorText(std::string text)
+{
+    assign(errorText_, std::move(text), &EditorWorkspaceController::errorTextChanged);
+}
+
+void EditorWorkspaceController::setLaneRowHeight(double height)
+{
+    const bool changed = height != laneRowHeight_;
+    assign(laneRowHeight_, height, &EditorWorkspaceController::laneRowHeightChanged);
+    if (changed)
+        engine_->setTimelineRevision(engine_->timelineRevision() + 1);
+}
+
+void EditorWorkspaceController::setLayoutVideoTracks(int count)
+{
+    assign(layoutVideoTracks_, count, &EditorWorkspaceController::layoutVideoTracksChanged);
+}
+
+void EditorWorkspaceController::setLayoutAudioTracks(int count)
+{
+    assign(layoutAudioTracks_, count, &EditorWorkspaceController::layoutAudioTracksChanged);
+}
+
+void EditorWorkspaceController::setTimelineZoomUI(double position)
+{
+    assign(timelineZoomUI_, position, &EditorWorkspaceController::timelineZoomUIChanged);
+}
+
+void EditorWorkspaceController::setShowMediaPool(bool show)
+{
+    assign(showMediaPool_, show, &EditorWorkspaceController::showMediaPoolChanged);
+}
+
+void EditorWorkspaceController::setSelectedSourceId(std::optional<std::string> id)
+{
+    assign(selectedSourceId_, std::move(id), &EditorWorkspaceController::selectedSourceIdChanged);
+}
+
+void EditorWorkspaceController::setShowExportSheet(bool show)
+{
+    assign(showExportSheet_, show, &EditorWorkspaceController::showExportSheetChanged);
+}
+
+void EditorWorkspaceController::setShowProjectSettings(bool show)
+{
+    assign(showProjectSettings_, show, &EditorWorkspaceController::showProjectSettingsChanged);
+}
+
+void EditorWorkspaceController::setShowGradeInspector(bool show)
+{
+    assign(showGradeInspector_, show, &EditorWorkspaceController::showGradeInspectorChanged);
+}
+
+void EditorWorkspaceController::setImportHintDismissed(bool dismissed)
+{
+    assign(importHintDismissed_, dismissed, &EditorWorkspaceController::importHintDismissedChanged);
+}
+
+void EditorWorkspaceController::setGradeEditState(ClipGradeEditState state)
+{
+    assign(gradeEditState_, std::move(state), &EditorWorkspaceController::gradeEditStateChanged);
+}
+
+void EditorWorkspaceController::setGradeInspectorClipId(std::optional<std::string> id)
+{
+    assign(gradeInspectorClipId_, std::move(id), &EditorWorkspaceController::gradeInspectorClipIdChanged);
+}
+
+void EditorWorkspaceController::setProjectDirty(bool dirty)
+{
+    assign(projectDirty_, dirty, &EditorWorkspaceController::projectDirtyChanged);
+}
+
+void EditorWorkspaceController::setSuppressDirtyMark(bool suppress)
+{
+    assign(suppressDirtyMark_, suppress, &EditorWorkspaceController::suppressDirtyMarkChanged);
+}
+
+void EditorWorkspaceController::setConfirmDiscardForNewProject(bool confirm)
+{
+    assign(confirmDiscardForNewProject_, confirm, &EditorWorkspaceController::confirmDiscardForNewProjectChanged);
+}
+
+void EditorWorkspaceController::setLutPickerSelection(std::string selection)
+{
+    assign(lutPickerSelection_, std::move(selection), &EditorWorkspaceController::lutPickerSelectionChanged);
+}
+
+void EditorWorkspaceController::setShowRelinkMedia(bool show)
+{
+    assign(showRelinkMedia_, show, &EditorWorkspaceController::showRelinkMediaChanged);
+}
+
+void EditorWorkspaceController::setRelinkMissingNames(std::vector<std::string> names)
+{
+    assign(relinkMissingNames_, std::move(names), &EditorWorkspaceController::relinkMissingNamesChanged);
+}
+
+void EditorWorkspaceController::setOpenedWebTavlek(bool opened)
+{
+    assign(openedWebTavlek_, opened, &EditorWorkspaceController::openedWebTavlekChanged);
+}
+
+void EditorWorkspaceController::setSourceViewerTimelineClipId(std::optional<std::string> id)
+{
+    assign(sourceViewerTimelineClipId_, std::move(id), &EditorWorkspaceController::sourceViewerTimelineClipIdChanged);
+}
+
+void EditorWorkspaceController::setClipGainUI(double percent)
+{
+    assign(clipGainUI_, percent, &EditorWorkspaceController::clipGainUIChanged);
+}
+
+void EditorWorkspaceController::setClipFadeInUI(double seconds)
+{
+    assign(clipFadeInUI_, seconds, &EditorWorkspaceController::clipFadeInUIChanged);
+}
+
+void EditorWorkspaceController::setClipFadeOutUI(double seconds)
+{
+    assign(clipFadeOutUI_, seconds, &EditorWorkspaceController::clipFadeOutUIChanged);
+}
+
+void EditorWorkspaceController::reportError(const std::string& message)
+{
+    setErrorText(message);
+    setShowError(true);
+}
+
+// ---- rules that follow the engine ----
+
+void EditorWorkspaceController::followSelection()
+{
+    const std::optional<std::string> id = engine_->selectedClipId();
+    if (id == followedClipId_)
+        return;
+    followedClipId_ = id;
+
+    // Without a gain target the gain field keeps its last value.
+    if (const auto target = engine_->selectedClipAudioLevel())
+        setClipGainUI(target->level * 100);
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    const std::optional<EditSession::Clip> clip = id && session ? session->clip(*id) : std::nullopt;
+    setClipFadeInUI(clip ? clip->fadeIn.value_or(0) : 0);
+    setClipFadeOutUI(clip ? clip->fadeOut.value_or(0) : 0);
+    setLutPickerSelection(engine_->selectedClipLutPickerValue());
+    if (id) {
+        if (!engine_->isPlaying())
+            engine_->refreshPausedGradePreview();
+        // A timeline clip and a media pool card are never selected together.
+        setSelectedSourceId(std::nullopt);
+    }
+    if (showGradeInspector_ && id != gradeInspectorClipId_)
+        closeGradeInspector();
+}
+
+void EditorWorkspaceController::applyDirtyRule()
+{
+    // The engine's revision signal is delivered synchronously, so the steps of a session
+    // replacement all arrive while the mark is suppressed.
+    if (!suppressDirtyMark_)
+        setProjectDirty(true);
+}
+
+// ---- files handed to the workspace ----
+
+std::string EditorWorkspaceController::relinkMessage() const
+{
+    return EditorWorkspaceText::relinkMessage(openedWebTavlek_, relinkMissingNames_);
+}
+
+void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
+{
+    std::string extension = StringText::lowercased(url.extension().string());
+    if (!extension.empty() && extension.front() == '.')
+        extension.erase(extension.begin());
+    if (extension == "json")
+        loadSession(url, true);
+    else if (extension == VelmoraProjectFile::fileExtension)
+        loadSession(url, false);
+}
+
+void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded)
+{
+    std::shared_ptr<EditSession> session;
+    try {
+        session = std::make_shared<EditSession>(EditSession::load(url));
+    } catch (const Error& error) {
+        reportError(error.localizedDescription());
+        return;
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return;
+    }
+
+    setSuppressDirtyMark(true);
+    setSessionURL(url);
+    setOpenedWebTavlek(session->tool == browserProjectTool);
+    VelmoraProjectFile::applyFilenameToProjectName(*session, url, false);
+    session->ensureDefaultTimelineIfNeeded();
+    const std::optional<std::string> projectName = session->project ? session->project->name : std::nullopt;
+    const std::filesystem::path folder = ProjectMediaFolder::resolveForSession(url, session->mediaFolder, projectName);
+    setMediaFolderURL(folder);
+
+    if (session->tool == DesktopJobTool::browserExport) {
+        session->normalizeWebDesktopImportLayout();
+        engine_->setGradePreviewEnabled(false);
+    }
+    engine_->adoptSession(session, folder, url, false);
+    setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, folder));
+    if (MediaResolver::canBuildPreview(*session, folder)) {
+        engine_->load(session, folder, url);
+        setImportHintDismissed(true);
+    }
+    resetLayoutTrackCounts(*session);
+    setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
+    setProjectDirty(false);
+    setSuppressDirtyMark(false);
+
+    // The alert comes after the open has finished, with the names missing then.
+    if (promptForMediaFolderIfNeeded || !relinkMissingNames_.empty()) {
+        QPointer<EditorWorkspaceController> self(this);
+        mainQueue_->post([self] {
+            if (self && !self->relinkMissingNames_.empty())
+                self->setShowRelinkMedia(true);
+        });
+    }
+}
+
+// ---- lanes ----
+
+void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& session)
+{
+    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
+    const std::vector<EditSession::Clip> clips = timeline ? timeline->clips : std::vector<EditSession::Clip>{};
+    // No clip of a kind counts as lane 0: the floors of 2 and 1 apply.
+    setLayoutVideoTracks(std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2));
+    setLayoutAudioTracks(std::max(highestLane(clips, &EditSession::isAudioClip), 1));
+}
+
+int EditorWorkspaceController::timelineLaneCount() const
+{
+    const std::vector<EditSession::Clip> clips = activeClips(engine_->session());
+    const int visual = std::max(highestLane(clips, &isPictureClip), 1);
+    const int audio = std::max(highestLane(clips, &EditSession::isAudioClip), 1);
+    return std::max(layoutVideoTracks_, visual) + std::max(layoutAudioTracks_, audio);
+}
+
+double EditorWorkspaceController::timelineStripHeight() const
+{
+    const int lanes = std::max(timelineLaneCount(), 3);
+    return laneRowHeight_ * lanes + 2.0 * (lanes - 1) + 12;
+}
+
+void EditorWorkspaceController::clipDroppedOnTrack(int lane, bool video)
+{
+    if (video)
+        setLayoutVideoTracks(std::min(std::max(lane, layoutVideoTracks_), maximumVideoLanes));
+    else
+        setLayoutAudioTracks(std::min(std::max(lane, layoutAudioTracks_), maximumAudioLanes));
+}
+
+// ---- the grade inspector and source viewer windows ----
+
+void EditorWorkspaceController::openGradeInspector(const std::string& clipId)
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    const std::optional<EditSession::Clip> clip = session ? session->clip(clipId) : std::nullopt;
+    if (!clip)
+        return;
+    // The state before the inspector opens is one undo step, whatever the inspector changes.
+    engine_->recordUndoPoint();
+    setGradeInspectorClipId(clipId);
+    setGradeEditState(ClipGradeEditState::from(clip));
+    setShowGradeInspector(true);
+    engine_->warmGradeSliderPreview(clipId, gradeEditState_);
+}
+
+void EditorWorkspaceController::closeGradeInspector()
+{
+    setGradeInspectorClipId(std::nullopt);
+    setShowGradeInspector(false);
+}
+
+void EditorWorkspaceController::openSourceViewerForTimelineClip(const std::string& clipId)
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    const std::optional<EditSession::Clip> clip = session ? session->clip(clipId) : std::nullopt;
+    if (!clip || !clip->sourceId)
+        return;
+    const auto source = std::find_if(session->sources.begin(), session->sources.end(),
+                                     [&](const EditSession::Source& candidate) { return candidate.id == *clip->sourceId; });
+    if (source == session->sources.end())
+        return;
+    const EditSession::Source chosen = *source;
+    engine_->selectClip(clipId, false);
+    setSourceViewerTimelineClipId(clipId);
+    setSelectedSourceId(std::nullopt);
+    openSourceViewer(chosen, clipId);
+}
+
+void EditorWorkspaceController::openSourceViewer(const EditSession::Source& source,
+                                                 const std::optional<std::string>& timelineClipId)
+{
+    emit sourceViewerRequested(source, timelineClipId);
+}
+
+void EditorWorkspaceController::closeSourceViewer()
+{
+    setSelectedSourceId(std::nullopt);
+    setSourceViewerTimelineClipId(std::nullopt);
+    emit sourceViewerCloseRequested();
+}
+
+} // namespace velmora

@@ -1,0 +1,372 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QObject>
+
+#include "grading/ClipGradeEditState.h"
+#include "model/EditSession.h"
+#include "preview/TimelinePreviewEngine.h"
+#include "workspace/EditorKeyboardHandler.h"
+
+namespace velmora {
+
+class FilePanels;
+class FileRevealer;
+struct FilePanelRequest;
+class VelmoraWorkflowState;
+
+// The Edit workspace without its widgets: it owns the workspace's TimelinePreviewEngine, holds
+// every piece of state the bars, panels, windows and project flows share, and carries their
+// rules and operations, so tests drive the whole workspace without a screen. The widgets
+// (EditorContentView and its bars) only show this state and forward input to it.
+//
+// Alerts, the discard dialog, the sheets and the tool windows are flags here; the widget layer
+// opens a non-blocking box or window when a flag rises and lowers the flag when it closes.
+// File panels and the file-manager reveal are injected.
+//
+// Threads: main thread only. Every property has a getter and a change signal emitted after the
+// change; an equal value notifies as well. Times are seconds, lanes count from 1.
+class EditorWorkspaceController final : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        // The engine's queue, clock and composition builder (empty ones get the application's).
+        TimelinePreviewEngine::Services engine;
+        // Open and save panels and the reveal in the file manager; required.
+        std::shared_ptr<FilePanels> filePanels;
+        std::shared_ptr<FileRevealer> fileRevealer;
+        // The application's version and build number for the top bar's badge; none shows "?".
+        std::optional<std::string> shortVersion;
+        std::optional<std::string> buildNumber;
+    };
+
+    // The commands of the edit tools bar and the keyboard: a button and its key run the same one.
+    enum class EditCommand {
+        undo,
+        redo,
+        deleteSelection,
+        split,
+        toggleAudioLink,
+        trimIn,
+        trimOut,
+        closeGap,
+        addMarker,
+        cancelTrim,
+        cleanFeed,
+        playPause,
+        previousFrame, // one whole frame back
+        nextFrame,     // one whole frame forward
+    };
+
+    // One button of the clip picker bar.
+    struct PickerClip {
+        std::string id;
+        std::string title; // the clip's name, "Clip" without one
+
+        bool operator==(const PickerClip&) const = default;
+    };
+
+    // What the program area shows while there is no preview player.
+    struct PreviewPlaceholder {
+        enum class Action { newProject, importWebJob, openProject, importMedia, retryPreview };
+        struct Button {
+            std::string title;
+            Action action;
+            bool prominent = false;
+
+            bool operator==(const Button&) const = default;
+        };
+        bool projectReady = false; // the green "Project ready" label
+        std::string heading;
+        bool headingIsWarning = false; // orange heading ("Preview failed")
+        std::string explanation;       // empty: none
+        std::vector<Button> buttons;
+
+        bool operator==(const PreviewPlaceholder&) const = default;
+    };
+
+    // Limits of the lane controls.
+    static constexpr int maximumVideoLanes = 8;
+    static constexpr int maximumAudioLanes = 6;
+
+    EditorWorkspaceController(VelmoraWorkflowState& workflow, Services services, QObject* parent = nullptr);
+    ~EditorWorkspaceController() override;
+
+    VelmoraWorkflowState& workflow() const { return *workflow_; }
+    TimelinePreviewEngine& engine() const { return *engine_; }
+
+    // ---- stored state ----
+
+    // The open project's document; none for a project never saved nor opened from a file.
+    const std::optional<std::filesystem::path>& sessionURL() const { return sessionURL_; }
+    const std::optional<std::filesystem::path>& mediaFolderURL() const { return mediaFolderURL_; }
+    bool showError() const { return showError_; }
+    const std::string& errorText() const { return errorText_; }
+    double laneRowHeight() const { return laneRowHeight_; } // points, 28 to 128
+    int layoutVideoTracks() const { return layoutVideoTracks_; }
+    int layoutAudioTracks() const { return layoutAudioTracks_; }
+    double timelineZoomUI() const { return timelineZoomUI_; } // 0 to 100
+    bool showMediaPool() const { return showMediaPool_; }
+    const std::optional<std::string>& selectedSourceId() const { return selectedSourceId_; }
+    bool showExportSheet() const { return showExportSheet_; }
+    bool showProjectSettings() const { return showProjectSettings_; }
+    bool showGradeInspector() const { return showGradeInspector_; }
+    bool importHintDismissed() const { return importHintDismissed_; }
+    const ClipGradeEditState& gradeEditState() const { return gradeEditState_; }
+    const std::optional<std::string>& gradeInspectorClipId() const { return gradeInspectorClipId_; }
+    bool projectDirty() const { return projectDirty_; }
+    bool suppressDirtyMark() const { return suppressDirtyMark_; }
+    bool confirmDiscardForNewProject() const { return confirmDiscardForNewProject_; }
+    const std::string& lutPickerSelection() const { return lutPickerSelection_; }
+    bool showRelinkMedia() const { return showRelinkMedia_; }
+    const std::vector<std::string>& relinkMissingNames() const { return relinkMissingNames_; }
+    bool openedWebTavlek() const { return openedWebTavlek_; }
+    const std::optional<std::string>& sourceViewerTimelineClipId() const { return sourceViewerTimelineClipId_; }
+    double clipGainUI() const { return clipGainUI_; }       // percent
+    double clipFadeInUI() const { return clipFadeInUI_; }   // seconds
+    double clipFadeOutUI() const { return clipFadeOutUI_; } // seconds
+
+    void setSessionURL(std::optional<std::filesystem::path> url);
+    void setMediaFolderURL(std::optional<std::filesystem::path> url);
+    void setShowError(bool show);
+    void setErrorText(std::string text);
+    // Also asks the timeline to redraw (one revision step), which marks the project dirty.
+    void setLaneRowHeight(double height);
+    void setLayoutVideoTracks(int count);
+    void setLayoutAudioTracks(int count);
+    void setTimelineZoomUI(double position);
+    void setShowMediaPool(bool show);
+    void setSelectedSourceId(std::optional<std::string> id);
+    void setShowExportSheet(bool show);
+    void setShowProjectSettings(bool show);
+    void setShowGradeInspector(bool show);
+    void setImportHintDismissed(bool dismissed);
+    void setGradeEditState(ClipGradeEditState state);
+    void setGradeInspectorClipId(std::optional<std::string> id);
+    void setProjectDirty(bool dirty);
+    void setSuppressDirtyMark(bool suppress);
+    void setConfirmDiscardForNewProject(bool confirm);
+    void setLutPickerSelection(std::string selection);
+    void setShowRelinkMedia(bool show);
+    void setRelinkMissingNames(std::vector<std::string> names);
+    void setOpenedWebTavlek(bool opened);
+    void setSourceViewerTimelineClipId(std::optional<std::string> id);
+    void setClipGainUI(double percent);
+    void setClipFadeInUI(double seconds);
+    void setClipFadeOutUI(double seconds);
+
+    // ---- the root: messages, files handed over, lanes ----
+
+    // The message of the "Relink media" alert.
+    std::string relinkMessage() const;
+    // A file the system hands to the workspace: ".json" (any letter case) opens with the
+    // media-folder prompt allowed, ".tavlek" without it; any other file is ignored.
+    void handleOpenURL(const std::filesystem::path& url);
+    // Reads a project document, browser project or job file and makes it the open project, its
+    // media folder found beside it. A file that cannot be read raises the "Error" alert and
+    // changes nothing else.
+    void loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded);
+    // The lanes shown at least after a project was opened, created or switched: the highest
+    // visual lane (at least 2) and the highest audio lane (at least 1) of its active timeline.
+    void resetLayoutTrackCounts(const EditSession& session);
+    // Lanes the timeline lanes view shows, and its height in points.
+    int timelineLaneCount() const;
+    double timelineStripHeight() const;
+    // The lanes view's drop callback: raises the lane count to the dropped lane, capped.
+    void clipDroppedOnTrack(int lane, bool video);
+
+    // ---- the edit tools bar and the keyboard ----
+
+    void perform(EditCommand command);
+    // The key monitor's closures, each running the command of its tools-bar button.
+    EditorKeyboardHandler keyboardHandler();
+    // Asked on Space: the source viewer window is the active window. Supplied by the widgets.
+    void setSourceViewerActiveQuery(std::function<bool()> query) { sourceViewerActive_ = std::move(query); }
+    bool undoEnabled() const { return engine_->canUndo(); }
+    bool redoEnabled() const { return engine_->canRedo(); }
+    // "Audio Linked", "Audio Unlinked" or "Link Audio" for the selection.
+    std::string linkLabel() const;
+    // The "Grade" button shows for a selected video or image clip, "Source V" for a selected
+    // video clip with a source.
+    bool gradeInspectorButtonShown() const;
+    bool sourceViewerButtonShown() const;
+
+    // ---- the grade inspector and source viewer windows ----
+
+    // Records one undo point, loads the clip's grade and raises showGradeInspector; nothing
+    // without a session or the clip.
+    void openGradeInspector(const std::string& clipId);
+    // Lowers showGradeInspector and forgets the clip (the widgets close the window).
+    void closeGradeInspector();
+    // Selects the clip (without seeking) and asks for the source viewer on its source; nothing
+    // when the clip or its source is not found.
+    void openSourceViewerForTimelineClip(const std::string& clipId);
+    // Asks for the source viewer on a source, for re-trimming a timeline clip when an id is given.
+    void openSourceViewer(const EditSession::Source& source, const std::optional<std::string>& timelineClipId);
+    // The source viewer closed: the media pool selection and the clip it edited are forgotten.
+    void closeSourceViewer();
+
+    // ---- clip picker, gain, fades, clip LUT ----
+
+    // The active timeline's video and image clips by start time (stable for equal starts).
+    std::vector<PickerClip> pickerClips() const;
+    void pickClip(const std::string& clipId);
+    // The gain slider shows while the engine names a gain target.
+    bool clipGainShown() const;
+    // The slider moved to `percent` (0 to 300): applied at once, no undo point, no rebuild.
+    void changeClipGain(double percent);
+    // The fade controls act on the selected clip when it is a video clip.
+    std::optional<std::string> fadeBarClipId() const;
+    // Applies the two fade fields to the clip as one undo step (negative or not-a-number
+    // values count as 0) and marks the project dirty.
+    void applyClipFadesFromUI(const std::string& clipId);
+    // Empties both fields and removes the clip's fades as one undo step.
+    void clearClipFades(const std::string& clipId);
+    // The clip LUT picker: its entries, the entry it shows, whether it can be used.
+    std::vector<std::string> lutPickerOptions() const;
+    std::string lutPickerShownValue() const;
+    bool lutPickerEnabled() const { return engine_->selectedClipId().has_value(); }
+    // The user chose an entry: written into the selected clip only; marks the project dirty.
+    void chooseClipLut(const std::string& name);
+
+    // ---- transport and program area ----
+
+    // The project's frame rate, 59.94 when it states none.
+    double projectFrameRate() const;
+    std::string canvasLabel() const;
+    // "Source: <file> · V<lane>" for the clip under the playhead, or empty.
+    std::string linkedSourceLabel() const;
+    PreviewPlaceholder previewPlaceholder() const;
+    void runPlaceholderAction(PreviewPlaceholder::Action action);
+    // A project with sources whose media folder is unset or holds no media file.
+    bool needsMediaImport() const;
+    // Reloads the engine's session from the media folder (resolving one when none is set).
+    void reloadPreview();
+
+    // ---- project commands ----
+
+    bool hasProject() const { return engine_->session() != nullptr; }
+    // The project's name unless it is a placeholder, else the document's name, else
+    // "Untitled Project".
+    std::string resolvedProjectDisplayName() const;
+    std::string versionBadgeText() const;
+    // "New": asks first when there are unsaved changes.
+    void newProject();
+    // A blank project replaces the open one, without unsaved changes.
+    void startNewProject();
+    // The default media folder of a project, created when missing, stored as the media folder.
+    std::filesystem::path ensureProjectMediaFolder(const EditSession* session);
+    void pickSession();
+    void pickWebJobJSON();
+    void pickMediaFolderForRelink();
+    // Makes the folder the media folder of the workspace and of the open project.
+    void applyMediaFolder(const std::filesystem::path& url);
+    void importMedia();
+    void saveProject();
+    void saveProjectAs();
+    void persistProject(const std::filesystem::path& url, bool forceNameFromFile);
+    void exportReturn();
+    void handoffToExportTab();
+    // "10-bit Export Tab →" and "Export Video…" need a project and a media folder.
+    bool canExport() const { return hasProject() && mediaFolderURL_.has_value(); }
+
+signals:
+    void sessionURLChanged();
+    void mediaFolderURLChanged();
+    void showErrorChanged();
+    void errorTextChanged();
+    void laneRowHeightChanged();
+    void layoutVideoTracksChanged();
+    void layoutAudioTracksChanged();
+    void timelineZoomUIChanged();
+    void showMediaPoolChanged();
+    void selectedSourceIdChanged();
+    void showExportSheetChanged();
+    void showProjectSettingsChanged();
+    void showGradeInspectorChanged();
+    void importHintDismissedChanged();
+    void gradeEditStateChanged();
+    void gradeInspectorClipIdChanged();
+    void projectDirtyChanged();
+    void suppressDirtyMarkChanged();
+    void confirmDiscardForNewProjectChanged();
+    void lutPickerSelectionChanged();
+    void showRelinkMediaChanged();
+    void relinkMissingNamesChanged();
+    void openedWebTavlekChanged();
+    void sourceViewerTimelineClipIdChanged();
+    void clipGainUIChanged();
+    void clipFadeInUIChanged();
+    void clipFadeOutUIChanged();
+    // The source viewer is to open on `source` (replacing an open one).
+    void sourceViewerRequested(const velmora::EditSession::Source& source,
+                               const std::optional<std::string>& timelineClipId);
+    // The open source viewer is to close.
+    void sourceViewerCloseRequested();
+
+private:
+    template <typename T, typename Signal>
+    void assign(T& member, T value, Signal changed);
+    // Raises the "Error" alert with a failure's message.
+    void reportError(const std::string& message);
+    void followSelection();
+    void applyDirtyRule();
+    // Runs a panel; the completion runs only while this controller exists.
+    void runPanel(const FilePanelRequest& request, std::function<void(std::vector<std::filesystem::path>)> done);
+    void finishSaveAs(const std::filesystem::path& chosen);
+    void finishExportReturn(const std::filesystem::path& chosen);
+    // The engine takes its own session again (normalised elsewhere), keeping the history and
+    // the unsaved-changes mark.
+    void readoptSession();
+    // The media folder a Save As to `file` binds: the current one while it holds some of the
+    // project's media, else the default folder beside the file (created).
+    std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;
+
+    VelmoraWorkflowState* workflow_;
+    std::shared_ptr<FilePanels> filePanels_;
+    std::shared_ptr<FileRevealer> fileRevealer_;
+    std::shared_ptr<MainQueue> mainQueue_;
+    std::optional<std::string> shortVersion_;
+    std::optional<std::string> buildNumber_;
+    TimelinePreviewEngine* engine_; // child of this controller
+    std::function<bool()> sourceViewerActive_;
+    // The selection the follow-up last acted on: it acts only when the engine's one differs.
+    std::optional<std::string> followedClipId_;
+
+    // Workspace state, main thread only.
+    std::optional<std::filesystem::path> sessionURL_;
+    std::optional<std::filesystem::path> mediaFolderURL_;
+    bool showError_ = false;
+    std::string errorText_;
+    double laneRowHeight_ = 44;
+    int layoutVideoTracks_ = 2;
+    int layoutAudioTracks_ = 1;
+    double timelineZoomUI_ = 60;
+    bool showMediaPool_ = true;
+    std::optional<std::string> selectedSourceId_;
+    bool showExportSheet_ = false;
+    bool showProjectSettings_ = false;
+    bool showGradeInspector_ = false;
+    bool importHintDismissed_ = false;
+    ClipGradeEditState gradeEditState_;
+    std::optional<std::string> gradeInspectorClipId_;
+    bool projectDirty_ = false;
+    bool suppressDirtyMark_ = false;
+    bool confirmDiscardForNewProject_ = false;
+    std::string lutPickerSelection_;
+    bool showRelinkMedia_ = false;
+    std::vector<std::string> relinkMissingNames_;
+    bool openedWebTavlek_ = false;
+    std::optional<std::string> sourceViewerTimelineClipId_;
+    double clipGainUI_ = 100;
+    double clipFadeInUI_ = 0;
+    double clipFadeOutUI_ = 0;
+};
+
+} // namespace velmora

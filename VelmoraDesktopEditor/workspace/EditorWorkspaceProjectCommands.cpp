@@ -1,0 +1,333 @@
+// The project commands of the top bar: new, open panels, media folder, save, save as, export
+// return and the hand-off to the 10-bit Export workspace.
+
+#include "workspace/EditorWorkspaceController.h"
+
+#include <QPointer>
+
+#include "controls/VelmoraWorkflowState.h"
+#include "model/MediaResolver.h"
+#include "model/ProjectMediaFolder.h"
+#include "model/VelmoraProjectFile.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/NumberText.h"
+#include "platform/foundation/StringText.h"
+#include "platform/foundation/Uuid.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/ui/FileRevealer.h"
+#include "workspace/EditorWorkspaceText.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<std::string> projectName(const EditSession* session)
+{
+    if (session && session->project && session->project->name)
+        return session->project->name;
+    return std::nullopt;
+}
+
+FilePanelRequest openPanel(const OpenPanelConfiguration& configuration)
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFile;
+    request.title = configuration.message;
+    request.extensions = configuration.allowedFileTypes;
+    return request;
+}
+
+// The folder as one spelling: "." and ".." resolved, no trailing separator.
+fs::path standardized(const fs::path& folder)
+{
+    fs::path normal = folder.lexically_normal();
+    if (!normal.has_filename() && normal.has_relative_path())
+        normal = normal.parent_path();
+    return normal;
+}
+
+} // namespace
+
+void EditorWorkspaceController::runPanel(const FilePanelRequest& request, std::function<void(std::vector<fs::path>)> done)
+{
+    if (!filePanels_)
+        return;
+    QPointer<EditorWorkspaceController> self(this);
+    filePanels_->run(request, [self, done = std::move(done)](std::vector<fs::path> chosen) {
+        if (self)
+            done(std::move(chosen));
+    });
+}
+
+// ---- the title row ----
+
+std::string EditorWorkspaceController::resolvedProjectDisplayName() const
+{
+    const std::string name = StringText::trimmed(projectName(engine_->session().get()).value_or(""));
+    if (!name.empty() && !VelmoraProjectFile::isPlaceholderName(name))
+        return name;
+    if (sessionURL_)
+        return VelmoraProjectFile::displayName(*sessionURL_);
+    return "Untitled Project";
+}
+
+std::string EditorWorkspaceController::versionBadgeText() const
+{
+    return EditorWorkspaceText::versionBadge(shortVersion_, buildNumber_);
+}
+
+// ---- new project ----
+
+void EditorWorkspaceController::newProject()
+{
+    if (projectDirty_)
+        setConfirmDiscardForNewProject(true);
+    else
+        startNewProject();
+}
+
+void EditorWorkspaceController::startNewProject()
+{
+    auto session = std::make_shared<EditSession>(EditSession::blankProject());
+    setSuppressDirtyMark(true);
+    setSessionURL(std::nullopt);
+    setImportHintDismissed(false);
+    setRelinkMissingNames({});
+    const fs::path folder = ensureProjectMediaFolder(session.get());
+    setLayoutVideoTracks(2);
+    setLayoutAudioTracks(1);
+    engine_->closeCleanFeedWindow();
+    engine_->adoptSession(session, folder, std::nullopt, true);
+    resetLayoutTrackCounts(*session);
+    setProjectDirty(false);
+    setSuppressDirtyMark(false);
+    engine_->setStatus("New project — use Import in Media Pool to add clips");
+}
+
+fs::path EditorWorkspaceController::ensureProjectMediaFolder(const EditSession* session)
+{
+    std::optional<std::string> name = projectName(session);
+    if (!name)
+        name = projectName(engine_->session().get());
+    const fs::path folder = ProjectMediaFolder::ensureExists(ProjectMediaFolder::url(sessionURL_, name));
+    setMediaFolderURL(folder);
+    return folder;
+}
+
+// ---- opening and the media folder ----
+
+void EditorWorkspaceController::pickSession()
+{
+    OpenPanelConfiguration configuration;
+    VelmoraProjectFile::configureProjectOpenPanel(configuration);
+    runPanel(openPanel(configuration), [this](std::vector<fs::path> chosen) {
+        if (!chosen.empty())
+            loadSession(chosen.front(), false);
+    });
+}
+
+void EditorWorkspaceController::pickWebJobJSON()
+{
+    OpenPanelConfiguration configuration;
+    VelmoraProjectFile::configureWebJobOpenPanel(configuration);
+    runPanel(openPanel(configuration), [this](std::vector<fs::path> chosen) {
+        if (!chosen.empty())
+            loadSession(chosen.front(), true);
+    });
+}
+
+void EditorWorkspaceController::pickMediaFolderForRelink()
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFolder;
+    request.title = relinkMissingNames_.empty()
+                        ? "Select the folder that contains your source MP4/MOV files (e.g., DJI_….MP4)."
+                        : "Select the folder containing the missing clips listed in the relink dialog.";
+    runPanel(request, [this](std::vector<fs::path> chosen) {
+        if (!chosen.empty())
+            applyMediaFolder(standardized(chosen.front()));
+    });
+}
+
+void EditorWorkspaceController::applyMediaFolder(const fs::path& url)
+{
+    setMediaFolderURL(url);
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session)
+        return;
+    session->mediaFolder = url.string();
+    setProjectDirty(true);
+    setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, url));
+    reloadPreview();
+    if (relinkMissingNames_.empty()) {
+        setShowRelinkMedia(false);
+        setImportHintDismissed(true);
+        engine_->setStatus("Media linked — timeline ready");
+    } else {
+        engine_->setStatus(NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
+                           " clip(s) still missing — check Media Folder");
+        setShowRelinkMedia(true);
+    }
+}
+
+void EditorWorkspaceController::importMedia()
+{
+    // Copying media into the project is not part of this workspace yet: the buttons that ask for
+    // it leave the project as it is.
+}
+
+// ---- saving ----
+
+void EditorWorkspaceController::saveProject()
+{
+    if (!engine_->session())
+        return;
+    if (sessionURL_)
+        persistProject(*sessionURL_, false);
+    else
+        saveProjectAs();
+}
+
+void EditorWorkspaceController::saveProjectAs()
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    if (!session)
+        return;
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::saveFile;
+    request.extensions = {std::string(VelmoraProjectFile::fileExtension)};
+    request.suggestedName = VelmoraProjectFile::defaultSaveFilename(*session);
+    runPanel(request, [this](std::vector<fs::path> chosen) {
+        if (!chosen.empty())
+            finishSaveAs(chosen.front());
+    });
+}
+
+void EditorWorkspaceController::finishSaveAs(const fs::path& chosen)
+{
+    const fs::path url = VelmoraProjectFile::normalizedURL(chosen);
+    setSessionURL(url);
+    engine_->applyProjectNameFromFile(url, true);
+    setMediaFolderURL(mediaFolderForSaveAs(url));
+    persistProject(url, true);
+}
+
+fs::path EditorWorkspaceController::mediaFolderForSaveAs(const fs::path& file) const
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    // Pointing the project at an empty folder would lose its media: a folder that holds some of
+    // the project's files stays the project's media folder wherever the document goes.
+    if (session && !session->sources.empty() && mediaFolderURL_) {
+        std::error_code ec;
+        if (fs::is_directory(*mediaFolderURL_, ec) &&
+            MediaResolver::unresolvedSourceLabels(*session, *mediaFolderURL_).size() < session->sources.size())
+            return *mediaFolderURL_;
+    }
+    return ProjectMediaFolder::ensureExists(ProjectMediaFolder::url(file, projectName(session.get())));
+}
+
+void EditorWorkspaceController::persistProject(const fs::path& url, bool forceNameFromFile)
+{
+    engine_->applyProjectNameFromFile(url, forceNameFromFile);
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session)
+        return;
+    const std::optional<std::string> folder =
+        mediaFolderURL_ ? std::optional<std::string>(mediaFolderURL_->string()) : std::nullopt;
+    try {
+        session->saveProject(url, folder);
+    } catch (const Error& error) {
+        reportError(error.localizedDescription());
+        return;
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return;
+    }
+    setProjectDirty(false);
+    engine_->setStatus("Saved " + url.filename().string());
+}
+
+// ---- export return and hand-off ----
+
+void EditorWorkspaceController::readoptSession()
+{
+    // Writing a copy for the browser editor saves nothing: the unsaved-changes mark stays as it
+    // was through the engine's adoption of the normalised session.
+    const bool wasSuppressed = suppressDirtyMark_;
+    setSuppressDirtyMark(true);
+    engine_->adoptSession(engine_->session(), mediaFolderURL_, sessionURL_, false);
+    setSuppressDirtyMark(wasSuppressed);
+}
+
+void EditorWorkspaceController::exportReturn()
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session)
+        return;
+    session->syncSourcesFromTimelines();
+    session->normalizeAllClipTiming();
+    readoptSession();
+
+    std::string base = "desktop_project";
+    if (sessionURL_)
+        base = VelmoraProjectFile::displayName(*sessionURL_);
+    else if (const auto name = projectName(session.get()))
+        base = *name;
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::saveFile;
+    request.extensions = {"json"};
+    request.suggestedName = base + "_edit_return.json";
+    runPanel(request, [this](std::vector<fs::path> chosen) {
+        if (!chosen.empty())
+            finishExportReturn(chosen.front());
+    });
+}
+
+void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session)
+        return;
+    session->syncSourcesFromTimelines();
+    session->normalizeAllClipTiming();
+    const std::optional<std::string> folder =
+        mediaFolderURL_ ? std::optional<std::string>(mediaFolderURL_->string()) : std::nullopt;
+    try {
+        session->saveReturnCopy(chosen, folder);
+    } catch (const Error& error) {
+        reportError(error.localizedDescription());
+        return;
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return;
+    }
+    readoptSession();
+    if (fileRevealer_)
+        fileRevealer_->reveal(chosen);
+}
+
+void EditorWorkspaceController::handoffToExportTab()
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session)
+        return;
+    fs::path url;
+    try {
+        url = fs::temp_directory_path() / EditorWorkspaceText::renderJobFileName(Uuid::randomText());
+        session->writeRenderJob(url);
+    } catch (const Error& error) {
+        reportError(error.localizedDescription());
+        return;
+    } catch (const std::exception& error) {
+        reportError(error.what());
+        return;
+    }
+    // The shell replaces this workspace once control is back in the event loop: the engine is
+    // still here for the status line.
+    workflow_->openExportTab(url, mediaFolderURL_);
+    engine_->setStatus("Sent timeline to 10-bit Export tab");
+}
+
+} // namespace velmora

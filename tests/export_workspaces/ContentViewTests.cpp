@@ -1,0 +1,110 @@
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "WorkspaceTestSupport.h"
+#include "export_workspaces/ContentView.h"
+#include "export_workspaces/EngineJobExporter.h"
+#include "export_workspaces/ExportDropZone.h"
+#include "export_workspaces/PreviewPictureBox.h"
+
+namespace velmora::test {
+namespace {
+
+template <typename T>
+T* child(const QWidget& view, const char* name)
+{
+    T* found = view.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+TEST(ContentView, AHandedOverJobShowsItsGradedPreview)
+{
+    TempDir dir;
+    writeMediaFolder(dir / "media", {"a.mp4"}, 25, ClipPattern::testsrc2);
+    writeTextFile(dir / "trip_desktop_v2_job.json", timelineJob({"a.mp4"}, 1.0).dump());
+    auto queue = std::make_shared<ManualMainQueue>();
+    VelmoraWorkflowState workflow;
+    workflow.openExportTab(dir / "trip_desktop_v2_job.json", dir / "media");
+
+    ContentView view(workflow, {queue, std::make_shared<EngineJobExporter>(), std::make_shared<FakeFilePanels>(),
+                                std::make_shared<FakeFileRevealer>()});
+    EXPECT_EQ(view.objectName(), "ContentView");
+    view.resize(1280, 900);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_TRUE(child<QWidget>(view, "EditorFootageGroup")->isVisible());
+    EXPECT_FALSE(child<QWidget>(view, "MatchGradeInputGroup")->isVisible());
+    EXPECT_EQ(child<QLabel>(view, "statusText")->text(),
+              QStringLiteral("Loaded from Edit tab \u2014 set output and Export 10-bit HEVC"));
+
+    view.controller().setCompensation(OutputSettings::Compensation::saturation, 1.4);
+    view.controller().setPreviewTimeSeconds(0.5);
+    QTest::mouseClick(child<QPushButton>(view, "refreshPreview"), Qt::LeftButton);
+    ASSERT_TRUE(queue->runUntil([&] { return !view.controller().isPreviewing(); }, 60));
+    EXPECT_EQ(child<QLabel>(view, "statusText")->text(), QStringLiteral("Preview updated"));
+    EXPECT_FALSE(child<PreviewPictureBox>(view, "previewPicture")->image().isNull());
+    const QString caption = child<QLabel>(view, "previewCaption")->text();
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("a.mp4  pts=")) && caption.contains(u"[0.00s\u20131.00s]\n"))
+        << caption.toStdString();
+    EXPECT_TRUE(child<QWidget>(view, "previewTime")->isVisible());
+
+    const QString folder = QStringLiteral(VELMORA_BUILD_DIR) + QStringLiteral("/screenshots");
+    QDir().mkpath(folder);
+    EXPECT_TRUE(view.grab().save(folder + QStringLiteral("/tenbit.png")));
+}
+
+class ContentViewWithFakes : public WorkspaceTest {
+protected:
+    ContentViewWithFakes() : view(workflow, {queue, exporter, panels, revealer}) { view.show(); }
+    ContentView view;
+};
+
+TEST_F(ContentViewWithFakes, FilesDroppedOnTheDropZoneReachTheWorkspace)
+{
+    auto* zone = child<ExportDropZone>(view, "ExportDropZone");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(writeTimelineJob().string()))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(zone, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_TRUE(view.controller().isDropTarget());
+    EXPECT_TRUE(zone->findChildren<QLabel*>().at(1)->text() == QStringLiteral("Drop now\u2026"));
+
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(zone, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_FALSE(view.controller().isDropTarget());
+    queue->runUntilIdle();
+    EXPECT_EQ(view.controller().jobKind(), ExportWorkspaceController::JobKind::timeline);
+    EXPECT_TRUE(child<QWidget>(view, "EditorFootageGroup")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(view, "export")->isEnabled());
+}
+
+TEST_F(ContentViewWithFakes, AFailedExportOpensTheAlertUntilItIsClosed)
+{
+    view.controller().pickJob();
+    panels->choose(writeSingleVideoJob());
+    view.controller().pickInput();
+    panels->choose(dir / "A001.MOV");
+    QTest::mouseClick(child<QPushButton>(view, "export"), Qt::LeftButton);
+    EXPECT_EQ(child<QPushButton>(view, "export")->text(), QStringLiteral("Exporting\u2026"));
+    exporter->failExport(0, std::make_exception_ptr(Error("export", 201, "Choose Input Video.")));
+    ASSERT_TRUE(queue->runUntil([&] { return !view.controller().isExporting(); }, 10));
+
+    auto* alert = child<QMessageBox>(view, "ExportFailedAlert");
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->windowTitle(), QStringLiteral("Export Failed"));
+    EXPECT_EQ(alert->text(), QStringLiteral("Error Domain=export Code=201 \"Choose Input Video.\""));
+    alert->button(QMessageBox::Ok)->click();
+    EXPECT_FALSE(view.controller().showError());
+}
+
+} // namespace
+} // namespace velmora::test

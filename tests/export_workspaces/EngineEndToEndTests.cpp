@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include "WorkspaceTestSupport.h"
+#include "export_workspaces/EngineJobExporter.h"
+
+namespace velmora::test {
+namespace {
+
+// The workspace driving the real export engine, on generated media.
+class EngineWorkspace : public ::testing::Test {
+protected:
+    EngineWorkspace()
+    {
+        writeMediaFolder(dir / "media", {"a.mp4", "b.mp4"});
+        controller = std::make_unique<ExportWorkspaceController>(
+            workflow, ExportWorkspaceServices{queue, std::make_shared<EngineJobExporter>(), panels,
+                                              std::make_shared<FakeFileRevealer>()});
+    }
+
+    void loadJob(const nlohmann::json& job, const std::string& name)
+    {
+        writeTextFile(dir / name, job.dump());
+        controller->pickJob();
+        panels->choose(dir / name);
+        controller->pickMediaFolder();
+        panels->choose(dir / "media");
+    }
+
+    TempDir dir;
+    std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
+    std::shared_ptr<FakeFilePanels> panels = std::make_shared<FakeFilePanels>();
+    VelmoraWorkflowState workflow;
+    std::unique_ptr<ExportWorkspaceController> controller;
+};
+
+TEST_F(EngineWorkspace, ATimelineJobExportsATenBitMovieNamedAfterTheJob)
+{
+    loadJob(timelineJob({"a.mp4", "b.mp4"}), "trip_desktop_v2_job.json");
+    std::vector<std::string> statuses;
+    QObject::connect(controller.get(), &ExportWorkspaceController::statusTextChanged,
+                     [&] { statuses.push_back(controller->statusText()); });
+    controller->startExport();
+    ASSERT_EQ(panels->current().suggestedName, "trip_velmora_10bit.mp4");
+    panels->choose(dir / panels->current().suggestedName);
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
+
+    const std::filesystem::path movie = dir / "trip_velmora_10bit.mp4";
+    EXPECT_FALSE(controller->showError()) << controller->errorText();
+    EXPECT_EQ(statuses.front(), "Export started\u2026  Gamma=rec709  Comp: C=1.00 S=1.00 B=0.000 T=+0.000");
+    EXPECT_EQ(statuses.back(), "Done: " + movie.string());
+    ASSERT_GE(statuses.size(), 3u);
+    EXPECT_TRUE(statuses[statuses.size() - 2].starts_with("Exporting\u2026 ")) << statuses[statuses.size() - 2];
+    const nlohmann::json stream = ffprobeStream(movie, "v:0", true);
+    EXPECT_EQ(stream["codec_name"], "hevc");
+    EXPECT_EQ(stream["pix_fmt"], "yuv420p10le");
+    EXPECT_EQ(stream["width"], 160);
+    EXPECT_EQ(stream["height"], 96);
+    EXPECT_EQ(stream["nb_read_frames"], "20");
+    EXPECT_TRUE(controller->canRevealOutput());
+}
+
+TEST_F(EngineWorkspace, ThePreviewShowsTheEnginesStillOrItsError)
+{
+    loadJob(timelineJob({"b.mp4"}), "one_job.json");
+    controller->setPreviewTimeSeconds(0.2);
+    controller->refreshPreview();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isPreviewing(); }, 60));
+    EXPECT_EQ(controller->statusText(), "Preview updated");
+    EXPECT_EQ(controller->previewImage().size(), QSize(160, 96));
+    EXPECT_TRUE(controller->previewLabel().starts_with("b.mp4  pts=0.200  [0.00s\u20130.40s]\nkernels: "))
+        << controller->previewLabel();
+
+    loadJob(timelineJob({"missing.mp4"}), "broken_job.json");
+    controller->refreshPreview();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isPreviewing(); }, 60));
+    EXPECT_EQ(controller->statusText(),
+              "Preview failed: Error Domain=preview Code=405 \"Missing source file: missing.mp4\"");
+    EXPECT_TRUE(controller->previewImage().isNull());
+}
+
+} // namespace
+} // namespace velmora::test

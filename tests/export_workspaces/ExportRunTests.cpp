@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "WorkspaceTestSupport.h"
+#include "model/JsonDecoding.h"
+
+namespace velmora::test {
+namespace {
+
+using OutputSettings::Compensation;
+
+class ExportRun : public WorkspaceTest {
+protected:
+    // A single-video job with its input, exporting to dir/A001_velmora_10bit.mov.
+    void readySingleVideoJob()
+    {
+        loadJob(writeSingleVideoJob());
+        chooseInput(dir / "A001.MOV");
+    }
+    std::filesystem::path output() const { return dir / "A001_velmora_10bit.mov"; }
+};
+
+TEST_F(ExportRun, NeedsTheJobAndTheInputOfItsKind)
+{
+    controller->startExport();
+    loadJob(writeSingleVideoJob());
+    chooseMediaFolder(dir.path());
+    EXPECT_FALSE(controller->canExport());
+    controller->startExport();
+    EXPECT_FALSE(panels->hasOpenPanel());
+    EXPECT_FALSE(controller->isExporting());
+    EXPECT_EQ(controller->statusText(), "Ready");
+    loadJob(writeTimelineJob()); // the folder chosen before is what it needs
+    EXPECT_TRUE(controller->canExport());
+
+    makeController();
+    loadJob(writeTimelineJob());
+    chooseInput(dir / "A001.MOV");
+    EXPECT_FALSE(controller->canExport());
+}
+
+TEST_F(ExportRun, WithoutAnOutputItAsksAndCancelChangesNothing)
+{
+    loadJob(writeTimelineJob());
+    chooseMediaFolder(dir.path());
+    recordStatuses();
+    controller->startExport();
+    EXPECT_EQ(panels->current().suggestedName, "trip_velmora_10bit.mp4");
+    panels->cancel();
+    EXPECT_FALSE(controller->isExporting());
+    EXPECT_TRUE(statuses.empty());
+    EXPECT_EQ(exporter->exportCount(), 0u);
+
+    controller->startExport();
+    panels->choose(dir / "trip_velmora_10bit.mp4");
+    EXPECT_TRUE(controller->isExporting());
+    EXPECT_EQ(exporter->exportCall(0).request.outputURL, dir / "trip_velmora_10bit.mp4");
+}
+
+TEST_F(ExportRun, ReportsStartProgressAndDoneInOrder)
+{
+    readySingleVideoJob();
+    controller->setBitrateMbps("12,5");
+    controller->setGammaMode("g22");
+    controller->setCompensation(Compensation::contrast, 1.25);
+    controller->setCompensation(Compensation::saturation, 0.8);
+    controller->setCompensation(Compensation::brightness, -0.05);
+    controller->setCompensation(Compensation::tint, -0.25);
+    recordStatuses();
+    controller->startExport();
+    EXPECT_EQ(controller->exportButtonTitle(), "Exporting\u2026");
+    EXPECT_FALSE(controller->canExport());
+
+    // The run works on what was set when it started.
+    controller->setGammaMode("srgb");
+    FakeJobExporter::ExportCall& call = exporter->exportCall(0);
+    EXPECT_EQ(call.request, (JobExportRequest{{dir / "grade.json", std::nullopt, dir / "A001.MOV", std::nullopt},
+                                              output(),
+                                              12'500'000,
+                                              {"g22", 1.25, 0.8, -0.05, -0.25}}));
+    call.progress({0, 0, "Rendering video"});
+    call.progress({2, 3, "Rendering video"});
+    call.progress({100, 100, "Finalizing\u2026"});
+    exporter->finishExport(0, {output(), 25, 160, 96});
+    runUntil([&] { return !controller->isExporting(); });
+
+    EXPECT_EQ(statuses, (std::vector<std::string>{
+                            "Export started\u2026  Gamma=g22  Comp: C=1.25 S=0.80 B=-0.050 T=-0.250",
+                            "Exporting\u2026 0% \u2014 Rendering video (0 / 0 frames)",
+                            "Exporting\u2026 67% \u2014 Rendering video (2 / 3 frames)",
+                            "Exporting\u2026 100% \u2014 Finalizing\u2026 (100 / 100 frames)",
+                            "Done: " + output().string(),
+                        }));
+    EXPECT_EQ(controller->exportButtonTitle(), "Export 10-bit HEVC");
+    EXPECT_FALSE(controller->showError());
+
+    // Again: the same output, without asking.
+    controller->startExport();
+    EXPECT_FALSE(panels->hasOpenPanel());
+    EXPECT_EQ(exporter->exportCall(1).request.outputURL, output());
+    EXPECT_EQ(controller->statusText(), "Export started\u2026  Gamma=srgb  Comp: C=1.25 S=0.80 B=-0.050 T=-0.250");
+}
+
+TEST_F(ExportRun, AFailureRaisesTheAlertWithTheFullDescription)
+{
+    readySingleVideoJob();
+    std::vector<std::string> order;
+    QObject::connect(controller.get(), &ExportWorkspaceController::errorTextChanged, [&] { order.push_back("text"); });
+    QObject::connect(controller.get(), &ExportWorkspaceController::showErrorChanged, [&] { order.push_back("alert"); });
+    QObject::connect(controller.get(), &ExportWorkspaceController::statusTextChanged, [&] {
+        order.push_back(controller->statusText());
+    });
+    QObject::connect(controller.get(), &ExportWorkspaceController::isExportingChanged, [&] {
+        order.push_back(controller->isExporting() ? "running" : "idle");
+    });
+    controller->startExport();
+    exporter->failExport(0, std::make_exception_ptr(Error("export", 201, "Choose Input Video.")));
+    runUntil([&] { return !controller->isExporting(); });
+    EXPECT_EQ(order, (std::vector<std::string>{"running",
+                                               "Export started\u2026  Gamma=rec709  Comp: C=1.00 S=1.00 B=0.000 T=+0.000",
+                                               "text", "alert", "Failed.", "idle"}));
+    EXPECT_EQ(controller->errorText(), "Error Domain=export Code=201 \"Choose Input Video.\"");
+    controller->dismissError();
+    EXPECT_FALSE(controller->showError());
+
+    // Other failures render the same way.
+    controller->startExport();
+    exporter->failExport(1, std::make_exception_ptr(DecodingError(DecodingError::Kind::keyNotFound, {"output"},
+                                                                  "fps", "No value for key fps.")));
+    runUntil([&] { return !controller->isExporting(); });
+    EXPECT_EQ(controller->errorText(), "Error Domain=decoding Code=3 \"output: No value for key fps.\"");
+}
+
+TEST_F(ExportRun, AnExportOutlivesItsWorkspace)
+{
+    readySingleVideoJob();
+    controller->startExport();
+    FakeJobExporter::ExportCall& call = exporter->exportCall(0);
+    controller.reset();
+    call.progress({1, 2, "Rendering video"});
+    exporter->finishExport(0, {output(), 25, 160, 96});
+    // The run still ends (its file is written); what it posts finds nobody and is dropped.
+    waitForPosted(2);
+    queue->runUntilIdle();
+}
+
+TEST_F(ExportRun, ShowInFolderNeedsTheFileOnDisk)
+{
+    readySingleVideoJob();
+    EXPECT_FALSE(controller->canRevealOutput());
+    controller->revealOutput();
+    writeTextFile(output(), "movie");
+    EXPECT_TRUE(controller->canRevealOutput());
+    controller->revealOutput();
+    EXPECT_EQ(revealer->revealed, std::vector<std::filesystem::path>{output()});
+}
+
+} // namespace
+} // namespace velmora::test

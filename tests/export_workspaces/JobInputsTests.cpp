@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include "WorkspaceTestSupport.h"
+#include "export_workspaces/OutputNaming.h"
+
+namespace velmora::test {
+namespace {
+
+using Kind = ExportWorkspaceController::JobKind;
+using Path = std::filesystem::path;
+
+class JobInputs : public WorkspaceTest {
+protected:
+    // Sets what a timeline job clears, then loads `job`.
+    void loadOverInputs(const Path& job)
+    {
+        chooseInput(dir / "A001.MOV");
+        controller->pickLutOverride();
+        panels->choose(dir / "look.cube");
+        controller->setOutputContainer("mov");
+        chooseMediaFolder(dir.path());
+        loadJob(job);
+    }
+    void drop(const std::vector<Path>& files)
+    {
+        QList<QUrl> urls;
+        for (const Path& file : files)
+            urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
+        EXPECT_TRUE(controller->handleDrop(urls));
+        queue->runUntilIdle();
+    }
+};
+
+TEST_F(JobInputs, StartsEmptyAndReady)
+{
+    EXPECT_EQ(controller->jobKind(), Kind::none);
+    EXPECT_EQ(controller->jobKindLabel(), "Select a job JSON to begin.");
+    EXPECT_EQ(controller->dropHint(), "Drag & drop your Job JSON here");
+    EXPECT_EQ(controller->statusText(), "Ready");
+    EXPECT_EQ(controller->gammaMode(), "rec709");
+    EXPECT_EQ(controller->outputContainer(), "mp4");
+    EXPECT_EQ(controller->bitrateMbps(), "");
+    EXPECT_FALSE(controller->canExport());
+    EXPECT_FALSE(controller->canRefreshPreview());
+    EXPECT_EQ(controller->exportButtonTitle(), "Export 10-bit HEVC");
+}
+
+TEST_F(JobInputs, ADesktopToolMakesATimelineJobAndClearsTheSingleVideoInputs)
+{
+    loadOverInputs(writeTimelineJob());
+    EXPECT_EQ(controller->jobKind(), Kind::timeline);
+    EXPECT_EQ(controller->jobKindLabel(), "Editor Desktop Job (timeline export)");
+    EXPECT_EQ(controller->dropHint(), "Drag & drop your Job JSON here (Media Folder required below)");
+    EXPECT_FALSE(controller->inputURL());
+    EXPECT_FALSE(controller->lutOverrideURL());
+    EXPECT_EQ(controller->outputContainer(), "mp4");
+    // A media folder chosen before stays, and so does the output derived from the input.
+    EXPECT_EQ(controller->mediaFolderURL(), dir.path());
+    EXPECT_EQ(controller->outputURL(), dir / "A001_velmora_10bit.mov");
+}
+
+TEST_F(JobInputs, TimelinesWithoutAToolMakeATimelineJob)
+{
+    loadJob(writeFile("t.json", R"({"timelines": [{"id": "t"}], "tool": null})"));
+    EXPECT_EQ(controller->jobKind(), Kind::timeline);
+}
+
+TEST_F(JobInputs, EverythingElseIsASingleVideoJob)
+{
+    const std::vector<std::pair<std::string, bool>> files = {
+        {R"({"tool": 7, "timelines": [{"id": "t"}]})", false}, // a tool that is not text fails to decode
+        {R"([{"tool": "velmora-editor-desktop-export"}])", false},
+        {"not JSON", false},
+        {R"({"tool": "velmora-editor"})", true},
+    };
+    for (const auto& [text, decodes] : files) {
+        chooseMediaFolder(dir.path());
+        loadJob(writeFile("job.json", text));
+        EXPECT_EQ(controller->jobKind(), Kind::singleVideo) << text;
+        EXPECT_EQ(controller->jobKindLabel(), "Match Grade Desktop Job (single video)");
+        EXPECT_EQ(controller->dropHint(), "Drag & drop your Job JSON + input video here");
+        // Only a job that decodes clears the media folder.
+        EXPECT_EQ(controller->mediaFolderURL().has_value(), !decodes) << text;
+    }
+    chooseMediaFolder(dir.path());
+    loadJob(dir / "missing.json");
+    EXPECT_EQ(controller->jobURL(), dir / "missing.json");
+    EXPECT_EQ(controller->jobKind(), Kind::singleVideo);
+    EXPECT_EQ(controller->mediaFolderURL(), dir.path());
+}
+
+TEST_F(JobInputs, CancelledPanelsChangeNothing)
+{
+    controller->pickJob();
+    EXPECT_EQ(panels->current().extensions, std::vector<std::string>{"json"});
+    panels->cancel();
+    controller->pickMediaFolder();
+    EXPECT_EQ(panels->current().kind, FilePanelRequest::Kind::openFolder);
+    panels->cancel();
+    controller->pickInput();
+    panels->cancel();
+    controller->pickLutOverride();
+    panels->cancel();
+    EXPECT_FALSE(controller->jobURL() || controller->mediaFolderURL() || controller->inputURL() ||
+                 controller->lutOverrideURL() || controller->outputURL());
+    // A panel answered after the workspace is gone changes nothing and does not crash.
+    controller->pickJob();
+    controller.reset();
+    panels->choose(writeTimelineJob());
+}
+
+TEST_F(JobInputs, ChoosingAnInputDerivesTheOutputOnceAndAdoptsItsContainer)
+{
+    loadJob(writeSingleVideoJob());
+    chooseInput(dir / "A001.MOV");
+    EXPECT_EQ(controller->outputContainer(), "mov");
+    EXPECT_EQ(controller->outputURL(), dir / "A001_velmora_10bit.mov");
+    EXPECT_TRUE(controller->canExport());
+    chooseInput(dir / "B002.m4v");
+    EXPECT_EQ(controller->inputURL(), dir / "B002.m4v");
+    EXPECT_EQ(controller->outputURL(), dir / "A001_velmora_10bit.mov");
+    EXPECT_EQ(controller->outputContainer(), "mov");
+}
+
+TEST_F(JobInputs, ChooseOutputProposesANameAndKeepsTheContainer)
+{
+    loadJob(writeTimelineJob("my_job_desktop_v2_job.json"));
+    controller->setOutputContainer("mov");
+    controller->pickOutput();
+    EXPECT_EQ(panels->current().kind, FilePanelRequest::Kind::saveFile);
+    EXPECT_EQ(panels->current().extensions, (std::vector<std::string>{"mov", "mp4"}));
+    EXPECT_EQ(panels->current().suggestedName, "my_velmora_10bit.mov");
+    // A name typed without a movie extension gets the proposed one.
+    panels->choose(dir / "final");
+    EXPECT_EQ(controller->outputURL(), dir / "final.mov");
+    controller->pickOutput();
+    EXPECT_EQ(panels->current().suggestedName, "final.mov");
+    panels->choose(dir / "final.MP4");
+    EXPECT_EQ(controller->outputURL(), dir / "final.MP4");
+    EXPECT_EQ(controller->outputContainer(), "mov");
+}
+
+TEST(OutputNaming, DefaultNames)
+{
+    using OutputNaming::defaultOutputName;
+    EXPECT_EQ(defaultOutputName(Kind::timeline, Path("/j/Trip_desktop_v2_job.json"), std::nullopt, "mp4"),
+              "Trip_velmora_10bit.mp4");
+    EXPECT_EQ(defaultOutputName(Kind::timeline, Path("/j/my_job_desktop_v2_job.json"), std::nullopt, "mov"),
+              "my_velmora_10bit.mov");
+    EXPECT_EQ(defaultOutputName(Kind::timeline, std::nullopt, std::nullopt, "mp4"), "velmora_velmora_10bit.mp4");
+    // Single-video names follow the input, never the container.
+    EXPECT_EQ(defaultOutputName(Kind::singleVideo, Path("/j/g.json"), Path("/v/A001.MOV"), "mp4"),
+              "A001_velmora_10bit.mov");
+    EXPECT_EQ(defaultOutputName(Kind::singleVideo, Path("/j/g.json"), Path("/v/c.M4V"), "mov"), "c_velmora_10bit.mp4");
+    EXPECT_EQ(defaultOutputName(Kind::singleVideo, Path("/j/g.json"), std::nullopt, "mp4"),
+              "velmora_velmora_10bit.mov");
+    EXPECT_EQ(defaultOutputName(Kind::none, std::nullopt, Path("/v/clip.mp4"), "mov"), "clip_velmora_10bit.mp4");
+}
+
+TEST_F(JobInputs, EnsureOutputAsksOnlyWhenItMust)
+{
+    std::vector<std::optional<Path>> answers;
+    const auto record = [&](std::optional<Path> output) { answers.push_back(output); };
+
+    loadJob(writeSingleVideoJob());
+    controller->ensureOutputURL(record); // no input: no panel, no output
+    EXPECT_FALSE(panels->hasOpenPanel());
+
+    loadJob(writeTimelineJob());
+    controller->ensureOutputURL(record);
+    EXPECT_EQ(panels->current().suggestedName, "trip_velmora_10bit.mp4");
+    panels->cancel();
+    EXPECT_FALSE(controller->outputURL());
+    controller->ensureOutputURL(record);
+    panels->choose(dir / "trip_velmora_10bit.mp4");
+    controller->ensureOutputURL(record); // chosen now: no panel
+    EXPECT_FALSE(panels->hasOpenPanel());
+    EXPECT_EQ(answers, (std::vector<std::optional<Path>>{std::nullopt, std::nullopt, dir / "trip_velmora_10bit.mp4",
+                                                         dir / "trip_velmora_10bit.mp4"}));
+}
+
+TEST_F(JobInputs, DropsApplyAfterTheDropInOrder)
+{
+    std::filesystem::create_directories(dir / "footage");
+    const Path job = writeTimelineJob();
+    QList<QUrl> urls{QUrl(QStringLiteral("https://example.com/a.json")),
+                     QUrl::fromLocalFile(QString::fromStdString((dir / "clip.MOV").string())),
+                     QUrl::fromLocalFile(QString::fromStdString(job.string()))};
+    EXPECT_FALSE(controller->handleDrop({}));
+    EXPECT_FALSE(controller->handleDrop({urls[0]}));
+    EXPECT_TRUE(controller->handleDrop(urls));
+    EXPECT_FALSE(controller->inputURL()); // nothing is examined during the drop itself
+    queue->runUntilIdle();
+    // The video came first and is kept as input until the timeline job clears it; its output stays.
+    EXPECT_EQ(controller->jobKind(), Kind::timeline);
+    EXPECT_FALSE(controller->inputURL());
+    EXPECT_EQ(controller->outputURL(), dir / "clip_velmora_10bit.mov");
+    EXPECT_EQ(controller->outputContainer(), "mp4");
+
+    drop({dir / "LOOK.CUBE", dir / "footage"});
+    EXPECT_FALSE(controller->lutOverrideURL());
+    EXPECT_EQ(controller->mediaFolderURL(), dir / "footage");
+}
+
+TEST_F(JobInputs, DropsOfEachKindForASingleVideoJob)
+{
+    std::filesystem::create_directories(dir / "footage");
+    std::filesystem::create_directories(dir / "reel.mov");
+    drop({dir / "LOOK.CUBE"}); // no job yet: still the LUT override
+    EXPECT_EQ(controller->lutOverrideURL(), dir / "LOOK.CUBE");
+    loadJob(writeSingleVideoJob());
+    drop({dir / "footage", dir / "notes.txt"});
+    EXPECT_FALSE(controller->mediaFolderURL());
+    EXPECT_FALSE(controller->inputURL());
+    // A dropped input never changes the container, unlike "Choose Input Video…".
+    drop({dir / "reel.mov"});
+    EXPECT_EQ(controller->inputURL(), dir / "reel.mov");
+    EXPECT_EQ(controller->outputURL(), dir / "reel_velmora_10bit.mov");
+    EXPECT_EQ(controller->outputContainer(), "mp4");
+    drop({dir / "other.mp4"});
+    EXPECT_EQ(controller->outputURL(), dir / "reel_velmora_10bit.mov");
+}
+
+TEST_F(JobInputs, HandOverTakesTheJobAndItsFolder)
+{
+    std::filesystem::create_directories(dir / "media");
+    controller->applyWorkflowHandoff(); // nothing handed over
+    EXPECT_FALSE(controller->jobURL());
+    EXPECT_EQ(controller->statusText(), "Ready");
+
+    // A single-video job clears the folder, which the hand-over then sets again.
+    workflow.openExportTab(writeSingleVideoJob(), dir / "media");
+    controller->applyWorkflowHandoff();
+    EXPECT_EQ(controller->jobKind(), Kind::singleVideo);
+    EXPECT_EQ(controller->mediaFolderURL(), dir / "media");
+    EXPECT_EQ(controller->statusText(), "Loaded from Edit tab \u2014 set output and Export 10-bit HEVC");
+
+    // Without a folder, the job's own "mediaFolder" is used when it names a folder.
+    nlohmann::json job = timelineJob({"a.mp4"});
+    job["mediaFolder"] = "  " + (dir / "media").string() + "\n";
+    makeController();
+    workflow.openExportTab(writeFile("r1.json", job.dump()), std::nullopt);
+    controller->applyWorkflowHandoff();
+    EXPECT_EQ(controller->mediaFolderURL(), dir / "media");
+    for (const nlohmann::json& folder : {nlohmann::json((dir / "gone").string()), nlohmann::json(5)}) {
+        job["mediaFolder"] = folder;
+        makeController();
+        workflow.openExportTab(writeFile("r2.json", job.dump()), std::nullopt);
+        controller->applyWorkflowHandoff();
+        EXPECT_EQ(controller->jobKind(), Kind::timeline);
+        EXPECT_FALSE(controller->mediaFolderURL());
+        EXPECT_EQ(controller->statusText(), "Loaded from Edit tab \u2014 set output and Export 10-bit HEVC");
+    }
+}
+
+TEST_F(JobInputs, AHandOverWhileShownIsTakenOnceJobAndFolderAreSet)
+{
+    std::filesystem::create_directories(dir / "media");
+    controller->applyWorkflowHandoff();
+    workflow.openExportTab(writeTimelineJob(), dir / "media");
+    EXPECT_FALSE(controller->jobURL());
+    queue->runUntilIdle();
+    EXPECT_EQ(controller->jobKind(), Kind::timeline);
+    EXPECT_EQ(controller->mediaFolderURL(), dir / "media");
+    // The workspace never writes the hand-over.
+    EXPECT_EQ(workflow.exportJobURL(), dir / "trip_desktop_v2_job.json");
+    // The same job again is no change.
+    chooseMediaFolder(dir.path());
+    workflow.setExportJobURL(dir / "trip_desktop_v2_job.json");
+    queue->runUntilIdle();
+    EXPECT_EQ(controller->mediaFolderURL(), dir.path());
+}
+
+} // namespace
+} // namespace velmora::test

@@ -1,0 +1,203 @@
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "EditorWorkspaceTestSupport.h"
+#include "workspace/EditorKeyboardMonitorView.h"
+#include "workspace/VelmoraDesktopEditorApp.h"
+#include "workspace/VelmoraDesktopShellView.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WorkspaceHarness;
+using Views = WorkspaceHarness::Views;
+
+TEST(EditorContentView, RowsFollowTheWorkspaceState)
+{
+    WorkspaceHarness h({Views::workspace});
+    EditorContentView& view = h.view();
+    EXPECT_EQ(view.minimumSize(), QSize(1120, 520));
+    // The stand-ins of the pieces built elsewhere carry their names.
+    for (const char* name : {"GradedPreviewView", "TimelineStripView", "timelineHeader", "mediaPool"})
+        EXPECT_NE(view.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+
+    // The lanes' height follows the lane count and height.
+    EXPECT_EQ(view.timelineStripHost()->height(), 148);
+    h.workspace().setLaneRowHeight(60);
+    EXPECT_EQ(view.timelineStripHost()->height(), 60 * 3 + 4 + 12);
+
+    // The pool column and the button that brings it back are never shown together.
+    h.workspace().setShowMediaPool(false);
+    EXPECT_TRUE(view.mediaPoolColumn()->isHidden());
+    EXPECT_FALSE(view.showMediaPoolRow()->isHidden());
+    QTest::mouseClick(view.findChild<QPushButton*>(QStringLiteral("showMediaPoolButton")), Qt::LeftButton);
+    EXPECT_TRUE(h.workspace().showMediaPool());
+    EXPECT_TRUE(view.showMediaPoolRow()->isHidden());
+
+    // The import hint row shows for an open project without sources until dismissed.
+    EXPECT_TRUE(view.importHintRow()->isHidden());
+    h.workspace().startNewProject();
+    EXPECT_FALSE(view.importHintRow()->isHidden());
+    h.workspace().setImportHintDismissed(true);
+    EXPECT_TRUE(view.importHintRow()->isHidden());
+
+    EXPECT_EQ(view.bottomHint()->text(), "Grade OFF — ↑↓ cuts · ←→ scrub+audio · ⇧←→ fine · G close gap · Space play "
+                                         "· F clean feed");
+    h.engine().setGradePreviewEnabled(true);
+    EXPECT_EQ(view.bottomHint()->text(), "Grade ON — Space play · F clean feed · Ctrl+Z undo · S split");
+}
+
+TEST(EditorContentView, SheetsAndToolWindowsFollowTheirFlags)
+{
+    WorkspaceHarness h({Views::workspace});
+    EditorContentView& view = h.view();
+    EditorWorkspaceController& w = h.workspace();
+    h.open(test::writeProject(h.folders.scratch()));
+
+    w.setShowExportSheet(true);
+    ASSERT_NE(view.exportSheet(), nullptr);
+    EXPECT_EQ(view.exportSheet()->objectName(), "EditorExportSheet");
+    EXPECT_TRUE(view.exportSheet()->isVisible());
+    // The user closing it lowers the flag.
+    qobject_cast<QDialog*>(view.exportSheet())->reject();
+    EXPECT_FALSE(w.showExportSheet());
+    EXPECT_EQ(view.exportSheet(), nullptr);
+
+    // Lowering the flag closes it.
+    w.setShowProjectSettings(true);
+    QPointer<QWidget> settings = view.projectSettingsSheet();
+    ASSERT_FALSE(settings.isNull());
+    w.setShowProjectSettings(false);
+    EXPECT_EQ(view.projectSettingsSheet(), nullptr);
+    EXPECT_FALSE(settings && settings->isVisible());
+
+    // One grade inspector at a time, closed with the flag.
+    w.openGradeInspector("v1");
+    QPointer<QWidget> first = view.gradeInspectorWindow();
+    ASSERT_FALSE(first.isNull());
+    w.openGradeInspector("still");
+    EXPECT_NE(view.gradeInspectorWindow(), first.data());
+    EXPECT_FALSE(first && first->isVisible());
+    w.closeGradeInspector();
+    EXPECT_EQ(view.gradeInspectorWindow(), nullptr);
+
+    // The source viewer opens on the selected clip's source.
+    h.engine().selectClip("v1", false);
+    w.openSourceViewerForTimelineClip("v1");
+    ASSERT_NE(view.sourceViewerWindow(), nullptr);
+    EXPECT_EQ(view.sourceViewerWindow()->windowTitle(), "Source Viewer — DJI_0001.MP4 (Timeline)");
+    EXPECT_EQ(w.sourceViewerTimelineClipId(), "v1");
+    w.closeSourceViewer();
+    EXPECT_EQ(view.sourceViewerWindow(), nullptr);
+    EXPECT_FALSE(w.sourceViewerTimelineClipId().has_value());
+    // Another clip's viewer replaces the open one; an unknown clip changes nothing.
+    w.openSourceViewerForTimelineClip("music");
+    ASSERT_NE(view.sourceViewerWindow(), nullptr);
+    w.openSourceViewerForTimelineClip("no-such-clip");
+    EXPECT_EQ(view.sourceViewerWindow()->windowTitle(), "Source Viewer — Music.wav (Timeline)");
+}
+
+TEST(EditorContentView, TheRelinkAlertLeadsToTheFolderPanel)
+{
+    WorkspaceHarness h({Views::workspace});
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    fs::remove(project.media / "Still.png");
+    fs::remove(project.media / "Music.wav");
+    h.open(project);
+    ASSERT_TRUE(w.showRelinkMedia());
+    QMessageBox* alert = h.view().relinkAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), "Relink media");
+    EXPECT_EQ(alert->informativeText().toStdString(), w.relinkMessage());
+    EXPECT_NE(w.relinkMessage().find("\n\nMusic.wav\nStill.png"), std::string::npos);
+
+    QAbstractButton* choose = nullptr;
+    for (QAbstractButton* button : alert->buttons())
+        choose = button->text() == "Choose media folder…" ? button : choose;
+    ASSERT_NE(choose, nullptr);
+    QTest::mouseClick(choose, Qt::LeftButton);
+    EXPECT_FALSE(w.showRelinkMedia());
+    ASSERT_TRUE(h.panels->hasOpenPanel());
+    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
+    EXPECT_EQ(h.panels->current().title, "Select the folder containing the missing clips listed in the relink dialog.");
+
+    // A folder that still misses one file brings the alert back with the one name.
+    const fs::path other = h.folders.scratch() / "other";
+    fs::create_directories(other);
+    test::writeTextFile(other / "Still.png", "x");
+    test::writeTextFile(other / "DJI_0001.MP4", "x");
+    h.panels->choose(other / "");
+    EXPECT_EQ(w.mediaFolderURL(), other);
+    EXPECT_EQ(h.session().mediaFolder, other.string());
+    EXPECT_TRUE(w.projectDirty());
+    EXPECT_EQ(h.engine().status(), "1 clip(s) still missing — check Media Folder");
+    EXPECT_TRUE(w.showRelinkMedia());
+    EXPECT_EQ(w.relinkMissingNames(), std::vector<std::string>{"Music.wav"});
+
+    test::writeTextFile(other / "Music.wav", "x");
+    w.applyMediaFolder(other);
+    EXPECT_FALSE(w.showRelinkMedia());
+    EXPECT_EQ(h.view().relinkAlert(), nullptr);
+    EXPECT_EQ(h.engine().status(), "Media linked — timeline ready");
+}
+
+TEST(EditorContentView, CtrlSSavesTheBoundProject)
+{
+    WorkspaceHarness h({Views::workspace});
+    h.view().show();
+    QApplication::setActiveWindow(&h.view());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&h.view()));
+    // Without a project it does nothing.
+    QTest::keyClick(&h.view(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(h.panels->requests.empty());
+
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    h.open(project);
+    h.engine().addMarkerAtPlayhead();
+    ASSERT_TRUE(h.workspace().projectDirty());
+    QTest::keyClick(&h.view(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(h.workspace().projectDirty());
+    EXPECT_EQ(h.engine().status(), "Saved Trip.tavlek");
+    EXPECT_NE(test::readTextFile(project.file).find("\"markers\""), std::string::npos);
+}
+
+TEST(ApplicationWindow, FilesHandedToTheWindowOpenInTheEditWorkspace)
+{
+    test::UserFoldersScope folders;
+    EditorWorkspaceController::Services services;
+    services.engine.mainQueue = std::make_shared<ManualMainQueue>();
+    services.engine.clock = std::make_shared<ManualClock>();
+    services.filePanels = std::make_shared<test::FakeFilePanels>();
+    services.fileRevealer = std::make_shared<test::FakeFileRevealer>();
+    const auto window =
+        VelmoraDesktopEditorApp::makeWindow(VelmoraDesktopEditorApp::applicationFactories(services));
+    auto* edit = qobject_cast<EditorContentView*>(window->currentWorkspace());
+    ASSERT_NE(edit, nullptr);
+
+    const test::GeneratedProject project = test::writeProject(folders.scratch());
+    window->openFiles({project.media / "DJI_0001.MP4", project.file});
+    ASSERT_TRUE(edit->controller().hasProject());
+    EXPECT_EQ(edit->controller().sessionURL(), project.file);
+
+    // The hand-off replaces the workspace; files handed over meanwhile are not for the export.
+    edit->controller().handoffToExportTab();
+    EXPECT_EQ(window->currentWorkspace()->objectName(), "ContentView");
+    window->openFiles({project.file});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // Back in Edit: a fresh workspace with a new engine and no project.
+    window->workflow().setSelectedTab(VelmoraShellTab::editor);
+    auto* fresh = qobject_cast<EditorContentView*>(window->currentWorkspace());
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_FALSE(fresh->controller().hasProject());
+}
+
+} // namespace
+} // namespace velmora

@@ -1,0 +1,321 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "EditorWorkspaceTestSupport.h"
+#include "workspace/EditorTopBar.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WorkspaceHarness;
+using Views = WorkspaceHarness::Views;
+
+nlohmann::json readJson(const fs::path& file)
+{
+    return nlohmann::json::parse(test::readTextFile(file));
+}
+
+QPushButton* buttonNamed(QMessageBox& box, const QString& title)
+{
+    for (QAbstractButton* button : box.buttons()) {
+        if (button->text() == title)
+            return qobject_cast<QPushButton*>(button);
+    }
+    return nullptr;
+}
+
+TEST(NewProject, ReplacesACleanProjectAtOnceAndAsksBeforeDiscardingChanges)
+{
+    WorkspaceHarness h({Views::workspace});
+    EditorWorkspaceController& w = h.workspace();
+    h.open(test::writeProject(h.folders.scratch()));
+    w.setLaneRowHeight(60);
+    w.setLayoutVideoTracks(5);
+    w.setProjectDirty(false);
+
+    w.newProject();
+    EXPECT_FALSE(w.confirmDiscardForNewProject());
+    ASSERT_TRUE(w.hasProject());
+    EXPECT_TRUE(h.session().activeTimeline()->clips.empty());
+    EXPECT_EQ(h.session().project->name, "Untitled Project");
+    EXPECT_EQ(h.engine().status(), "New project — use Import in Media Pool to add clips");
+    EXPECT_FALSE(w.sessionURL().has_value());
+    EXPECT_FALSE(w.projectDirty());
+    EXPECT_EQ(w.layoutVideoTracks(), 2);
+    EXPECT_EQ(w.layoutAudioTracks(), 1);
+    EXPECT_EQ(w.laneRowHeight(), 60); // kept
+    const fs::path folder = h.folders.videos() / "Velmora Desktop" / "Untitled Project_media";
+    EXPECT_EQ(w.mediaFolderURL(), folder);
+    EXPECT_TRUE(fs::is_directory(folder));
+
+    // With unsaved changes it asks; Cancel keeps every clip.
+    h.open(test::writeProject(h.folders.scratch()));
+    h.engine().addMarkerAtPlayhead();
+    ASSERT_TRUE(w.projectDirty());
+    QTest::mouseClick(h.view().topBar()->commandButton("New"), Qt::LeftButton);
+    ASSERT_TRUE(w.confirmDiscardForNewProject());
+    QMessageBox* dialog = h.view().discardDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->text(), "Discard unsaved changes?");
+    QTest::mouseClick(buttonNamed(*dialog, "Cancel"), Qt::LeftButton);
+    EXPECT_FALSE(w.confirmDiscardForNewProject());
+    EXPECT_EQ(h.session().activeTimeline()->clips.size(), 4u);
+    EXPECT_EQ(h.engine().activeMarkers().size(), 1u);
+    EXPECT_TRUE(w.projectDirty());
+
+    w.newProject();
+    dialog = h.view().discardDialog();
+    ASSERT_NE(dialog, nullptr);
+    QTest::mouseClick(buttonNamed(*dialog, "Discard & New Project"), Qt::LeftButton);
+    EXPECT_FALSE(w.confirmDiscardForNewProject());
+    EXPECT_TRUE(h.session().activeTimeline()->clips.empty());
+    EXPECT_FALSE(w.projectDirty());
+}
+
+TEST(SaveProject, SaveAsWritesATavlekNamedAfterTheFileAndLaterSavesGoThere)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    w.saveProject(); // no project: nothing
+    EXPECT_TRUE(h.panels->requests.empty());
+
+    w.startNewProject();
+    h.engine().addMarkerAtPlayhead();
+    ASSERT_TRUE(w.projectDirty());
+    w.saveProject(); // never saved: asks for a file
+    ASSERT_TRUE(h.panels->hasOpenPanel());
+    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::saveFile);
+    EXPECT_EQ(h.panels->current().suggestedName, "My_Movie.tavlek");
+    EXPECT_EQ(h.panels->current().extensions, std::vector<std::string>{"tavlek"});
+
+    const fs::path folder = h.folders.scratch() / "out";
+    fs::create_directories(folder);
+    h.panels->choose(folder / "Trip.json");
+    const fs::path file = folder / "Trip.tavlek";
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(folder / "Trip.json"));
+    EXPECT_EQ(w.sessionURL(), file);
+    EXPECT_EQ(h.session().project->name, "Trip");
+    EXPECT_EQ(w.resolvedProjectDisplayName(), "Trip");
+    // A project without media gets the empty folder beside the file.
+    EXPECT_EQ(w.mediaFolderURL(), folder / "Trip_media");
+    EXPECT_TRUE(fs::is_directory(folder / "Trip_media"));
+    EXPECT_EQ(h.engine().status(), "Saved Trip.tavlek");
+    EXPECT_FALSE(w.projectDirty());
+    const nlohmann::json written = readJson(file);
+    EXPECT_EQ(written["tool"], "velmora-editor-desktop-edit");
+    EXPECT_EQ(written["project"]["name"], "Trip");
+    EXPECT_EQ(written["mediaFolder"], (folder / "Trip_media").string());
+
+    // Save writes to the bound file without asking, keeping a real name.
+    h.engine().applyProjectSettings("Holiday", 1920, 1080, 25, "None");
+    h.engine().addMarkerAtPlayhead();
+    w.saveProject();
+    EXPECT_FALSE(h.panels->hasOpenPanel());
+    EXPECT_EQ(readJson(file)["project"]["name"], "Holiday");
+    EXPECT_EQ(h.engine().status(), "Saved Trip.tavlek");
+    EXPECT_FALSE(w.projectDirty());
+
+    // A cancelled panel changes nothing.
+    w.saveProjectAs();
+    h.panels->cancel();
+    EXPECT_EQ(w.sessionURL(), file);
+}
+
+TEST(SaveProject, AFailingSaveShowsTheErrorAndKeepsTheUnsavedMark)
+{
+    WorkspaceHarness h({Views::workspace});
+    EditorWorkspaceController& w = h.workspace();
+    w.startNewProject();
+    h.engine().addMarkerAtPlayhead();
+    const std::string statusBefore = h.engine().status();
+    // A folder that cannot exist: its parent is a file.
+    const fs::path blocker = h.folders.scratch() / "file";
+    test::writeTextFile(blocker, "x");
+    w.saveProjectAs();
+    h.panels->choose(blocker / "Trip.tavlek");
+    EXPECT_TRUE(w.showError());
+    EXPECT_FALSE(w.errorText().empty());
+    EXPECT_TRUE(w.projectDirty());
+    EXPECT_EQ(h.engine().status(), statusBefore);
+    EXPECT_EQ(w.sessionURL(), blocker / "Trip.tavlek"); // bound to the chosen file all the same
+
+    // The alert shows the message and lowers the flag when dismissed.
+    QMessageBox* alert = h.view().errorAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), "Error");
+    EXPECT_EQ(alert->informativeText().toStdString(), w.errorText());
+    QTest::mouseClick(buttonNamed(*alert, "OK"), Qt::LeftButton);
+    EXPECT_FALSE(w.showError());
+}
+
+TEST(SaveProject, SaveAsKeepsAMediaFolderThatHoldsTheProjectsFiles)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    h.open(project);
+    const fs::path folder = h.folders.scratch() / "elsewhere";
+    fs::create_directories(folder);
+    w.saveProjectAs();
+    EXPECT_EQ(h.panels->current().suggestedName, "Trip.tavlek");
+    h.panels->choose(folder / "Copy.tavlek");
+
+    // The project still finds its media: the folder is the one that holds it, not an empty
+    // "Copy_media" beside the new file.
+    EXPECT_EQ(w.mediaFolderURL(), project.media);
+    EXPECT_FALSE(fs::exists(folder / "Copy_media"));
+    EXPECT_EQ(readJson(folder / "Copy.tavlek")["mediaFolder"], project.media.string());
+    EXPECT_TRUE(w.canExport());
+
+    // Reopened, nothing needs relinking.
+    WorkspaceHarness reopened;
+    reopened.workspace().handleOpenURL(folder / "Copy.tavlek");
+    reopened.queue->runUntilIdle();
+    EXPECT_EQ(reopened.workspace().mediaFolderURL(), project.media);
+    EXPECT_TRUE(reopened.workspace().relinkMissingNames().empty());
+    EXPECT_FALSE(reopened.workspace().showRelinkMedia());
+
+    // A folder that holds none of the project's files is not kept.
+    const fs::path empty = h.folders.scratch() / "empty";
+    fs::create_directories(empty);
+    w.setMediaFolderURL(empty);
+    w.saveProjectAs();
+    h.panels->choose(folder / "Third.tavlek");
+    EXPECT_EQ(w.mediaFolderURL(), folder / "Third_media");
+}
+
+TEST(ExportReturn, WritesTheEditReturnFileAndRevealsIt)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    w.exportReturn(); // no project: nothing
+    EXPECT_TRUE(h.panels->requests.empty());
+
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    h.open(project);
+    h.engine().addMarkerAtPlayhead();
+    w.setProjectDirty(false);
+    w.exportReturn();
+    ASSERT_TRUE(h.panels->hasOpenPanel());
+    EXPECT_EQ(h.panels->current().suggestedName, "Trip_edit_return.json");
+    EXPECT_EQ(h.panels->current().extensions, std::vector<std::string>{"json"});
+    EXPECT_TRUE(h.engine().canUndo()); // the history survives the re-adoption
+
+    const fs::path file = h.folders.scratch() / "back.json";
+    h.panels->choose(file);
+    const nlohmann::json written = readJson(file);
+    EXPECT_EQ(written["tool"], "velmora-editor-desktop-edit-return");
+    EXPECT_EQ(written["mediaFolder"], project.media.string());
+    EXPECT_EQ(h.revealer->revealed, std::vector<fs::path>{file});
+    // The return file does not bind the workspace nor count as a save.
+    EXPECT_EQ(w.sessionURL(), project.file);
+    EXPECT_FALSE(w.projectDirty());
+    EXPECT_TRUE(h.engine().canUndo());
+
+    // An unsaved project proposes its name; a failing write reveals nothing.
+    w.startNewProject();
+    h.engine().applyProjectSettings("Holiday", 1920, 1080, 25, "None");
+    w.exportReturn();
+    EXPECT_EQ(h.panels->current().suggestedName, "Holiday_edit_return.json");
+    h.panels->choose(h.folders.scratch() / "missing" / "x" / "y.json");
+    EXPECT_TRUE(w.showError());
+    EXPECT_EQ(h.revealer->revealed.size(), 1u);
+}
+
+TEST(HandOff, WritesARenderJobAndSwitchesToTheExportWorkspace)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    h.open(project);
+    h.engine().addMarkerAtPlayhead();
+
+    w.handoffToExportTab();
+    EXPECT_EQ(h.workflow.selectedTab(), VelmoraShellTab::exportTab);
+    EXPECT_EQ(h.workflow.exportMediaFolderURL(), project.media);
+    const fs::path job = h.workflow.exportJobURL().value();
+    EXPECT_EQ(job.parent_path(), h.folders.temporary());
+    EXPECT_TRUE(job.filename().string().starts_with("velmora_render_"));
+    EXPECT_EQ(job.filename().string().size(), std::string("velmora_render_12345678.json").size());
+    EXPECT_EQ(readJson(job)["tool"], "velmora-editor-desktop-export");
+    EXPECT_EQ(h.engine().status(), "Sent timeline to 10-bit Export tab");
+    EXPECT_TRUE(w.projectDirty()); // handing off is not saving
+
+    // A second hand-off writes another file.
+    w.handoffToExportTab();
+    EXPECT_NE(h.workflow.exportJobURL(), job);
+    EXPECT_TRUE(fs::exists(job));
+}
+
+// Open a generated project, split with S, set a clip fade, choose a clip LUT, save it under a
+// new name and open that again: the timeline and the grade are as saved.
+TEST(EditWorkspaceDrive, EditSaveAsAndReopen)
+{
+    // Outlives both workspaces and their user folders.
+    const test::TempDir files;
+    std::vector<std::string> saved;
+    fs::path savedFile;
+    fs::path media;
+    {
+        WorkspaceHarness h({Views::workspace});
+        h.view().show();
+        EditorWorkspaceController& w = h.workspace();
+        w.newProject();
+        const test::GeneratedProject project = test::writeProject(files.path() / "source", true);
+        test::writeTextFile(project.media / "Warm.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n"
+                                                         "0 1 1\n1 1 1\n");
+        media = project.media;
+        h.open(project);
+
+        h.engine().scrub(1.0);
+        h.engine().selectClip("v1", false);
+        std::vector<std::string> statuses;
+        QObject::connect(&h.engine(), &TimelinePreviewEngine::statusChanged,
+                         [&] { statuses.push_back(h.engine().status()); });
+        QTest::keyClick(&h.view(), Qt::Key_S);
+        ASSERT_FALSE(statuses.empty());
+        EXPECT_NE(statuses.front().find("Split OK — "), std::string::npos) << statuses.front();
+        h.settle();
+        ASSERT_EQ(h.session().activeTimeline()->clips.size(), 6u) << h.engine().status();
+
+        h.engine().selectClip("v1", false);
+        w.setClipFadeInUI(0.5);
+        w.applyClipFadesFromUI("v1");
+        w.chooseClipLut("Warm.cube");
+        EXPECT_TRUE(w.projectDirty());
+
+        QTest::mouseClick(h.view().topBar()->commandButton("Save As…"), Qt::LeftButton);
+        const fs::path target = files.path() / "saved";
+        fs::create_directories(target);
+        h.panels->choose(target / "Edited.tavlek");
+        ASSERT_FALSE(w.showError()) << w.errorText();
+        EXPECT_FALSE(w.projectDirty());
+        savedFile = target / "Edited.tavlek";
+        saved = test::describeTimeline(h.session());
+        EXPECT_EQ(w.mediaFolderURL(), media);
+    }
+    ASSERT_EQ(saved.size(), 6u);
+    EXPECT_EQ(saved[0], "v1 0+1@1 fade 0.5/0 lut Warm.cube");
+
+    WorkspaceHarness reopened;
+    reopened.workspace().handleOpenURL(savedFile);
+    reopened.settle();
+    ASSERT_TRUE(reopened.workspace().hasProject()) << reopened.workspace().errorText();
+    EXPECT_EQ(test::describeTimeline(reopened.session()), saved);
+    EXPECT_EQ(reopened.session().project->name, "Edited");
+    EXPECT_EQ(reopened.workspace().mediaFolderURL(), media);
+    EXPECT_FALSE(reopened.workspace().projectDirty());
+    reopened.engine().selectClip("v1", false);
+    EXPECT_EQ(reopened.workspace().lutPickerShownValue(), "Warm.cube");
+    EXPECT_EQ(reopened.workspace().clipFadeInUI(), 0.5);
+}
+
+} // namespace
+} // namespace velmora
