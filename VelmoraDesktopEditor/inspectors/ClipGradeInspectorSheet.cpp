@@ -259,7 +259,7 @@ QWidget* ClipGradeInspectorSheet::buildRow(const ClipGradeCatalog::SliderSpec& s
     layout->setSpacing(8);
     layout->addWidget(rowLabel(qt(spec.label), row));
     auto* slider = new ContinuousGradeSlider(spec.min, spec.max, spec.step, row);
-    slider->setObjectName(QStringLiteral("slider"));
+    slider->setObjectName(QStringLiteral("ContinuousGradeSlider"));
     layout->addWidget(slider, 1);
     QLabel* readout = label(QString(), InspectorStyle::caption, row, "muted");
     readout->setObjectName(QStringLiteral("readout"));

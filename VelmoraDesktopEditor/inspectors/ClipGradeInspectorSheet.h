@@ -22,7 +22,7 @@ class VelmoraDarkPopUpPicker;
 // seven mood rows, and eight basic-grade rows, over a fixed 380 × 620 panel. All state lives in
 // the owner's edit state (through the binding); every edit is handed to
 // ClipGradeInspectorController, which writes it and calls the owner back. Numeric rows are
-// named "row_<sliderId>" and hold a ContinuousGradeSlider ("slider") and a readout
+// named "row_<sliderId>" and hold a ContinuousGradeSlider (named so) and a readout
 // ("readout"). "Done" and Return call onDismiss only. Main thread only.
 class ClipGradeInspectorSheet final : public QWidget {
     Q_OBJECT

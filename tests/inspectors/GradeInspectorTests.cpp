@@ -121,7 +121,7 @@ TEST(ClipGradeInspectorSheet, EverySliderWritesItsFieldThenReportsAndEndsOnRelea
         SCOPED_TRACE(spec.id);
         auto* row = f.sheet.findChild<QWidget*>(QString::fromStdString("row_" + spec.id));
         ASSERT_NE(row, nullptr);
-        auto* slider = row->findChild<ContinuousGradeSlider*>("slider");
+        auto* slider = row->findChild<ContinuousGradeSlider*>("ContinuousGradeSlider");
         ASSERT_EQ(slider, f.sheet.slider(spec.id));
         EXPECT_EQ(slider->minimumValue(), spec.min);
         EXPECT_EQ(slider->maximumValue(), spec.max);
