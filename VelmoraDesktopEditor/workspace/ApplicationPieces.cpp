@@ -1,6 +1,10 @@
 #include "workspace/ApplicationPieces.h"
 
+#include <QDialog>
+#include <QVBoxLayout>
+
 #include "export_workspaces/EditorExportSheet.h"
+#include "inspectors/ProjectSettingsSheet.h"
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/timeline/TimelineStripView.h"
 
@@ -17,6 +21,21 @@ QWidget* makeExportSheet(EditorWorkspaceController& workspace, QWidget* parent)
     return new EditorExportSheet(
         workspace.engine(), workspace.mediaFolderURL(), workspace.sessionURL(),
         [&workspace] { workspace.setShowExportSheet(false); }, {}, parent);
+}
+
+// The settings sheet in a dialog of its own size; the sheet handles Return and Escape and asks
+// the workspace to close it.
+QWidget* makeProjectSettingsSheet(EditorWorkspaceController& workspace, QWidget* parent)
+{
+    auto* dialog = new QDialog(parent);
+    dialog->setObjectName(QStringLiteral("projectSettingsDialog"));
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    TimelinePreviewEngine& engine = workspace.engine();
+    layout->addWidget(new ProjectSettingsSheet(
+        engine, engine.availableLutNames(), [&workspace] { workspace.setProjectDirty(true); },
+        [&workspace] { workspace.setShowProjectSettings(false); }, dialog));
+    return dialog;
 }
 
 } // namespace
@@ -69,6 +88,7 @@ EditorWorkspacePieces make()
     EditorWorkspacePieces pieces;
     pieces.timelineStrip = makeTimelineStrip;
     pieces.exportSheet = makeExportSheet;
+    pieces.projectSettingsSheet = makeProjectSettingsSheet;
     return pieces;
 }
 

@@ -60,18 +60,6 @@ public:
         }
     }
 
-    ~Pool()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        cv_.notify_all();
-        for (auto& t : threads_) {
-            t.join();
-        }
-    }
-
     std::size_t width() const { return threads_.size() + 1; }
 
     void submit(const std::shared_ptr<Job>& job, std::size_t helpers)
@@ -94,10 +82,7 @@ private:
     {
         std::unique_lock lock(mutex_);
         for (;;) {
-            cv_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (stopping_) {
-                return;
-            }
+            cv_.wait(lock, [this] { return !jobs_.empty(); });
             auto job = std::move(jobs_.front());
             jobs_.pop_front();
             lock.unlock();
@@ -110,14 +95,15 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<std::shared_ptr<Job>> jobs_;
-    bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
 
+// Never destroyed: background queues (a still being graded, say) may still split work across
+// the pool while the process exits and static objects are torn down.
 Pool& pool()
 {
-    static Pool instance;
-    return instance;
+    static Pool* const instance = new Pool;
+    return *instance;
 }
 
 // The CPU quota of this process's cgroup v2 group in cores, rounded up; nullopt when there is

@@ -29,8 +29,10 @@ void makeToneFile(const std::filesystem::path& path, const std::vector<Tone>& to
             inputs += " -f lavfi -i " + shellQuote("sine=frequency=" + number(tone.frequency) + ":sample_rate="
                                                    + std::to_string(sampleRate) + ":duration=" + number(tone.seconds));
         } else {
-            inputs += " -f lavfi -i " + shellQuote("anullsrc=channel_layout=mono:sample_rate=" + std::to_string(sampleRate))
-                      + " -t " + number(tone.seconds);
+            // The length is the source's own: an input option `-t` here would apply to the next
+            // input, and a silence that never ends fills the disk.
+            inputs += " -f lavfi -i " + shellQuote("anullsrc=channel_layout=mono:sample_rate=" + std::to_string(sampleRate)
+                                                   + ":duration=" + number(tone.seconds));
         }
         graph += "[" + std::to_string(i) + ":a]";
     }

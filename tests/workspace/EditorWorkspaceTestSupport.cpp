@@ -136,7 +136,7 @@ WorkspaceHarness::WorkspaceHarness(Options options)
     services.shortVersion = "2.1";
     services.buildNumber = "57";
     if (options.views == Views::workspace) {
-        view_ = std::make_unique<EditorContentView>(workflow, services);
+        view_ = std::make_unique<EditorContentView>(workflow, services, options.pieces);
         view_->resize(1280, 850);
         workspace_ = &view_->controller();
     } else {

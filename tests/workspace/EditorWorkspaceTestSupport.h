@@ -66,6 +66,8 @@ struct WorkspaceHarness {
         Views views = Views::none;
         // Installs a fake player on every preview rebuild the test finishes.
         bool fakePlayer = false;
+        // The pieces the workspace is given (Views::workspace); empty ones get stand-ins.
+        EditorWorkspacePieces pieces = {};
     };
 
     WorkspaceHarness() : WorkspaceHarness(Options{}) {}
