@@ -1,0 +1,279 @@
+#include "platform/media/internal/PlayerCore.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/media/internal/TimeMath.h"
+
+namespace velmora::internal {
+
+namespace {
+
+// The presentation thread looks at the clock at least this often while playing (a device clock
+// may drift from the steady one it sleeps by) and sleeps at least this long between looks.
+constexpr double kLongestSleep = 0.02;
+constexpr double kShortestSleep = 0.001;
+
+} // namespace
+
+PlayerCore::PlayerCore(std::shared_ptr<MainQueue> mainQueue_, std::shared_ptr<AudioSink> sink_)
+    : mainQueue(std::move(mainQueue_)), sink(std::move(sink_)), output(std::make_shared<VideoOutput>())
+{
+}
+
+MediaTime PlayerCore::duration() const
+{
+    return item ? item->duration() : MediaTime::zero();
+}
+
+MediaTime PlayerCore::currentTimeLocked() const
+{
+    MediaTime time = anchorTime;
+    if (clockRunning) {
+        const std::int64_t played = sink->playedFrames() - anchorPlayed;
+        time = rate == 1.0 ? anchorTime + MediaTime(played, AudioSink::sampleRate)
+                           : anchorTime + MediaTime::fromSeconds(static_cast<double>(played) * rate / AudioSink::sampleRate,
+                                                                 AudioSink::sampleRate);
+    }
+    return std::clamp(time, MediaTime::zero(), std::max(MediaTime::zero(), duration()));
+}
+
+void PlayerCore::startClockLocked()
+{
+    anchorPlayed = sink->playedFrames();
+    sink->start();
+    clockRunning = true;
+}
+
+void PlayerCore::stopClockLocked()
+{
+    if (!clockRunning) {
+        return;
+    }
+    anchorTime = currentTimeLocked();
+    sink->pause();
+    clockRunning = false;
+}
+
+void PlayerCore::restartAudioLocked(const MediaTime& time)
+{
+    stopClockLocked();
+    sink->flush();
+    ++audioGeneration;
+    audioStart = time;
+    // Paused, the sound is made ready for playing at the normal rate.
+    audioRate = rate > 0 ? rate : 1.0;
+    audioPrimed = false;
+    audioEnded = false;
+    changed.notify_all();
+}
+
+void PlayerCore::restartLocked(const MediaTime& time)
+{
+    restartAudioLocked(time);
+    ++generation;
+    generationMirror = generation;
+    restartTime = time;
+    frames.clear();
+    queuedBytes = 0;
+    videoEnded = false;
+    landing = true;
+    anchorTime = time;
+    changed.notify_all();
+}
+
+void PlayerCore::supersedeSeekLocked()
+{
+    if (seek) {
+        postCompletion(std::move(seek->completion), false);
+        seek.reset();
+    }
+}
+
+void PlayerCore::showLocked(QueuedFrame frame)
+{
+    output->publish({std::move(frame.buffer), frame.time, frame.duration, 0});
+    notifyOutput = true;
+    ++statistics.framesDisplayed;
+}
+
+void PlayerCore::jumpLocked(const MediaTime& time)
+{
+    for (TimeObserver& observer : observers) {
+        observer.lastTick = floorDivide(time, observer.interval);
+        postObserverLocked(observer, time);
+    }
+}
+
+void PlayerCore::postObserverLocked(TimeObserver& observer, const MediaTime& time)
+{
+    observer.pendingTime = time;
+    if (observer.callPending) {
+        return; // the call on its way reports the newest time
+    }
+    observer.callPending = true;
+    mainQueue->post([weak = weak_from_this(), token = observer.token] {
+        const std::shared_ptr<PlayerCore> core = weak.lock();
+        if (!core) {
+            return;
+        }
+        std::shared_ptr<const std::function<void(const MediaTime&)>> block;
+        MediaTime time;
+        {
+            std::lock_guard lock(core->mutex);
+            const auto found = std::find_if(core->observers.begin(), core->observers.end(),
+                                            [&](const TimeObserver& o) { return o.token == token; });
+            if (found == core->observers.end()) {
+                return; // removed meanwhile
+            }
+            found->callPending = false;
+            time = found->pendingTime;
+            block = found->block;
+        }
+        (*block)(time);
+    });
+}
+
+void PlayerCore::postCompletion(std::function<void(bool)> completion, bool finished) const
+{
+    if (completion) {
+        mainQueue->post([completion = std::move(completion), finished] { completion(finished); });
+    }
+}
+
+bool PlayerCore::roomForFrameLocked(std::size_t frameBytes) const
+{
+    if (frames.empty()) {
+        return true;
+    }
+    if (frames.size() >= maximumQueuedFrames || queuedBytes + frameBytes > maximumQueuedBytes) {
+        return false;
+    }
+    const double ahead = (frames.back().time - currentTimeLocked()).seconds();
+    return ahead < item->preferredForwardBufferDuration();
+}
+
+std::optional<double> PlayerCore::presentLocked()
+{
+    if (!item) {
+        return std::nullopt;
+    }
+    const MediaTime end = duration();
+
+    // A restart lands on its first frame (or on nothing, for an item without picture).
+    if (landing) {
+        if (!frames.empty()) {
+            QueuedFrame first = std::move(frames.front());
+            frames.pop_front();
+            queuedBytes -= first.bytes;
+            showLocked(std::move(first));
+            landing = false;
+        } else if (videoEnded || !item->hasVideo()) {
+            output->clear();
+            notifyOutput = true;
+            landing = false;
+        } else {
+            return std::nullopt;
+        }
+        if (seek) {
+            postCompletion(std::move(seek->completion), true);
+            seek.reset();
+        }
+        jumpLocked(anchorTime);
+        changed.notify_all();
+    }
+
+    if (rate > 0 && !clockRunning) {
+        if (anchorTime >= end) {
+            rate = 0; // nothing left to play
+            jumpLocked(anchorTime);
+            return std::nullopt;
+        }
+        if (!audioPrimed && !audioEnded) {
+            return std::nullopt; // the audio thread wakes us
+        }
+        startClockLocked();
+        jumpLocked(anchorTime);
+    }
+    if (!clockRunning) {
+        // Stopped where frames made late (the last one, at the end) are due: the latest is shown.
+        while (frames.size() >= 2 && frames[1].time <= anchorTime) {
+            queuedBytes -= frames.front().bytes;
+            frames.pop_front();
+        }
+        if (!frames.empty() && frames.front().time <= anchorTime) {
+            QueuedFrame due = std::move(frames.front());
+            frames.pop_front();
+            queuedBytes -= due.bytes;
+            showLocked(std::move(due));
+            changed.notify_all();
+        }
+        return std::nullopt;
+    }
+
+    const MediaTime now = currentTimeLocked();
+    bool shown = false;
+    while (frames.size() >= 2 && frames[1].time <= now) {
+        queuedBytes -= frames.front().bytes;
+        frames.pop_front();
+        ++statistics.framesDropped;
+        shown = true;
+    }
+    if (!frames.empty() && frames.front().time <= now) {
+        QueuedFrame due = std::move(frames.front());
+        frames.pop_front();
+        queuedBytes -= due.bytes;
+        showLocked(std::move(due));
+        shown = true;
+    }
+    if (shown) {
+        changed.notify_all(); // room for the video thread
+    }
+
+    if (now >= end) {
+        stopClockLocked();
+        anchorTime = end;
+        rate = 0;
+        jumpLocked(end);
+        return std::nullopt;
+    }
+
+    MediaTime next = end;
+    for (TimeObserver& observer : observers) {
+        const std::int64_t tick = floorDivide(now, observer.interval);
+        if (tick != observer.lastTick) {
+            observer.lastTick = tick;
+            postObserverLocked(observer, now);
+        }
+        next = std::min(next, observer.interval.multipliedBy(tick + 1));
+    }
+    if (!frames.empty()) {
+        next = std::min(next, frames.front().time);
+    }
+    return std::clamp((next - now).seconds() / rate, kShortestSleep, kLongestSleep);
+}
+
+void PlayerCore::run()
+{
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+        const std::optional<double> sleep = presentLocked();
+        if (notifyOutput) {
+            notifyOutput = false;
+            lock.unlock();
+            output->notify();
+            lock.lock();
+            continue;
+        }
+        if (stopping) {
+            break;
+        }
+        if (sleep) {
+            changed.wait_for(lock, std::chrono::duration<double>(*sleep));
+        } else {
+            changed.wait(lock);
+        }
+    }
+}
+
+} // namespace velmora::internal
