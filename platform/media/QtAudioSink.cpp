@@ -77,6 +77,12 @@ struct QtAudioSink::Impl {
         reportedAt = std::chrono::steady_clock::now();
     }
 
+    std::int64_t queuedFrames() const
+    {
+        std::lock_guard lock(mutex);
+        return writeIndex - readIndex;
+    }
+
     // The device's reads: whatever the ring holds, up to `maxFrames`.
     std::int64_t read(float* out, std::int64_t maxFrames)
     {
@@ -103,6 +109,10 @@ public:
     explicit RingDevice(QtAudioSink::Impl& impl) : impl_(impl) {}
 
     bool isSequential() const override { return true; }
+    // Never at its end: an empty ring is an underrun, not the end of the sound (the device stops
+    // pulling at the end).
+    bool atEnd() const override { return false; }
+    qint64 bytesAvailable() const override { return impl_.queuedFrames() * kBytesPerFrame + QIODevice::bytesAvailable(); }
 
 protected:
     qint64 readData(char* data, qint64 maxSize) override
@@ -138,8 +148,10 @@ std::shared_ptr<QtAudioSink> QtAudioSink::makeDefault(std::int64_t capacityFrame
     Impl& s = *impl;
     s.onSinkThread([&s, output, format] {
         s.sink = new QAudioSink(output, format, s.context);
-        // The device's own buffer adds to the ring's latency: keep it to about 40 ms.
-        s.sink->setBufferSize(static_cast<qsizetype>(sampleRate / 25) * kBytesPerFrame);
+        // The device's own buffer adds to the ring's latency. 100 ms keeps it short; Qt 6.4's
+        // PulseAudio sink writes in 20 ms periods and stalls against the server's pre-buffering
+        // when its buffer holds fewer than about three.
+        s.sink->setBufferSize(static_cast<qsizetype>(sampleRate / 10) * kBytesPerFrame);
         s.device = new RingDevice(s);
         s.device->setParent(s.context);
         s.device->open(QIODevice::ReadOnly);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -12,6 +14,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/MediaError.h"
 #include "platform/media/Player.h"
+#include "platform/media/QtAudioSink.h"
 #include "platform/media/RecordingAudioSink.h"
 #include "support/AudioFixtures.h"
 #include "support/TestSupport.h"
@@ -492,6 +495,26 @@ TEST_F(PlayerTest, ALiveMixSwapToGainZeroIsSilentWithin50ms)
     EXPECT_NEAR(toneLevel(h.heard(swappedAt - 0.5, 0.45), 440), kLevel, 0.005) << "heard before the swap";
     EXPECT_LT(peak(h.heard(swappedAt + 0.05, 0.4)), 1e-6) << "silent 50 ms after it";
     EXPECT_EQ(h.heard(swappedAt + 0.05, 0.4).size(), std::size_t(0.4 * kRate)) << "played through";
+}
+
+// Runs where an output device answers; machines without one, as CI, skip it.
+TEST_F(PlayerTest, OnADeviceTheClockFollowsThePlayedSoundToTheEnd)
+{
+    int argc = 1;
+    char name[] = "media_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    const std::shared_ptr<AudioSink> device = makeDefaultAudioSink();
+    if (!std::dynamic_pointer_cast<QtAudioSink>(device)) {
+        GTEST_SKIP() << "no audio output device";
+    }
+    const auto queue = std::make_shared<ManualMainQueue>();
+    Player player(queue, device);
+    player.replaceCurrentItem(toneAt(0, 1, 1));
+    player.play();
+    ASSERT_TRUE(queue->runUntil([&] { return player.currentTime() >= sec(0.5); }, kWait));
+    ASSERT_TRUE(queue->runUntil([&] { return player.rate() == 0; }, kWait));
+    EXPECT_EQ(player.currentTime(), sec(1));
 }
 
 } // namespace

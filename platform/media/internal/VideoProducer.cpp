@@ -2,10 +2,13 @@
 
 #include <algorithm>
 
-#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/image/Composite.h"
 #include "platform/media/PixelBufferImage.h"
 #include "platform/media/internal/TimeMath.h"
+
+extern "C" {
+#include <libavutil/cpu.h>
+}
 
 namespace velmora::internal {
 
@@ -35,7 +38,9 @@ bool sameSource(const CompositionTrackSegment& a, const CompositionTrackSegment&
 } // namespace
 
 VideoProducer::VideoProducer(PlayerCore& core)
-    : core_(core), compositor_(static_cast<int>(concurrencyWidth()))
+    : core_(core),
+      // As many scaling threads as cores this process may run on (FFmpeg counts its affinity).
+      compositor_(std::max(1, av_cpu_count()))
 {
 }
 
