@@ -55,10 +55,17 @@ void AudioPump::run()
     std::int64_t queued = 0;
     std::unique_lock lock(core_.mutex);
     for (;;) {
-        core_.changed.wait_for(lock, kPoll, [&] {
+        const bool playing = started && core_.item && !core_.audioEnded;
+        const bool consuming = core_.clockRunning;
+        const auto ready = [&] {
             return core_.stopping || (core_.item && (!started || core_.audioGeneration != generation)) ||
-                   (started && core_.item && !core_.audioEnded && core_.sink->writableFrames() >= blockFrames);
-        });
+                   (playing && core_.sink->writableFrames() >= blockFrames) || core_.clockRunning != consuming;
+        };
+        if (playing && consuming) {
+            core_.changed.wait_for(lock, kPoll, ready); // the sink makes room without telling
+        } else {
+            core_.changed.wait(lock, ready);
+        }
         if (core_.stopping) {
             break;
         }

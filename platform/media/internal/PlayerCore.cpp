@@ -43,6 +43,7 @@ void PlayerCore::startClockLocked()
     anchorPlayed = sink->playedFrames();
     sink->start();
     clockRunning = true;
+    changed.notify_all(); // the audio thread waits for the sink to make room from now on
 }
 
 void PlayerCore::stopClockLocked()
