@@ -120,6 +120,32 @@ double peak(const std::vector<float>& mono)
     return mono.empty() ? -1 : test::peakLevel(mono, 1, 0, 0, static_cast<std::int64_t>(mono.size()));
 }
 
+TEST(VideoComposition, FindsTheInstructionAndTheFrameOfATime)
+{
+    VideoComposition video;
+    video.renderWidth = 16;
+    video.renderHeight = 9;
+    video.frameDuration = MediaTime(1001, 30000);
+    video.instructions.push_back({MediaTimeRange(MediaTime::zero(), MediaTime(1, 1)), {{1, {}}}});
+    video.instructions.push_back({MediaTimeRange(MediaTime::zero(), MediaTime(2, 1)), {{2, {}}}});
+    EXPECT_TRUE(video.isValid());
+    EXPECT_EQ(video.instruction(MediaTime(1, 2))->layerInstructions[0].trackID, 1) << "the first that holds it";
+    EXPECT_EQ(video.instruction(MediaTime(1, 1))->layerInstructions[0].trackID, 2);
+    EXPECT_EQ(video.instruction(MediaTime(2, 1)), nullptr);
+
+    EXPECT_EQ(video.frameIndex(MediaTime(100 * 1001, 30000)), 100);
+    EXPECT_EQ(video.frameIndex(MediaTime(100 * 1001 - 1, 30000)), 99);
+    EXPECT_EQ(video.frameIndex(MediaTime(10, 1)), 299) << "299.7 frames";
+    EXPECT_EQ(video.frameIndex(MediaTime(-1, 30000)), -1);
+    EXPECT_EQ(video.frameTime(300), MediaTime(300 * 1001, 30000));
+
+    video.frameDuration = MediaTime::zero();
+    EXPECT_FALSE(video.isValid());
+    video.frameDuration = MediaTime(1, 30);
+    video.renderWidth = 16385;
+    EXPECT_FALSE(video.isValid());
+}
+
 class PlayerTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -495,6 +521,72 @@ TEST_F(PlayerTest, ALiveMixSwapToGainZeroIsSilentWithin50ms)
     EXPECT_NEAR(toneLevel(h.heard(swappedAt - 0.5, 0.45), 440), kLevel, 0.005) << "heard before the swap";
     EXPECT_LT(peak(h.heard(swappedAt + 0.05, 0.4)), 1e-6) << "silent 50 ms after it";
     EXPECT_EQ(h.heard(swappedAt + 0.05, 0.4).size(), std::size_t(0.4 * kRate)) << "played through";
+}
+
+TEST_F(PlayerTest, AtAnotherRateTimeRunsFasterAndTheSoundIsSilent)
+{
+    Harness h;
+    h.player->replaceCurrentItem(toneAt(0, 3, 3));
+    std::vector<MediaTime> calls;
+    h.player->addPeriodicTimeObserver(MediaTime(1, 4), [&](const MediaTime& t) { calls.push_back(t); });
+    h.player->setRate(2);
+    ASSERT_TRUE(h.waitFor([&] { return h.player->timeControlStatus() == Player::TimeControlStatus::playing; }));
+    EXPECT_EQ(h.player->rate(), 2.0);
+    h.playFor(1.0);
+    EXPECT_EQ(h.player->currentTime(), sec(1));
+    const std::vector<float> heard = h.heard(0.05, 0.4);
+    EXPECT_GT(heard.size(), 0u);
+    EXPECT_LT(peak(heard), 1e-6);
+    ASSERT_TRUE(h.waitFor([&] { return calls.size() >= 5; })) << "every quarter second of item time";
+
+    h.player->setRate(-1);
+    EXPECT_EQ(h.player->rate(), 0.0) << "a negative rate pauses";
+    h.player->setRate(std::nan(""));
+    EXPECT_EQ(h.player->rate(), 0.0);
+    h.player->replaceCurrentItem(nullptr);
+    EXPECT_EQ(h.player->currentTime(), MediaTime::zero());
+    bool finished = true;
+    bool done = false;
+    h.player->seek(sec(1), [&](bool f) {
+        finished = f;
+        done = true;
+    });
+    ASSERT_TRUE(h.waitFor([&] { return done; }));
+    EXPECT_FALSE(finished) << "nothing to seek in";
+}
+
+TEST_F(PlayerTest, AnItemWithoutVideoCompositionShowsItsFirstFileUpright)
+{
+    Composition composition;
+    CompositionTrack* track = composition.addMutableTrack(MediaType::video);
+    track->insertTimeRange(span(0, 1), videoOf(clipB()), sec(0.5));
+    track->insertTimeRange(span(1, 1), videoOf(clipA()), sec(1.5));
+    const std::shared_ptr<PlayerItem> item = PlayerItem::make(std::move(composition));
+    ASSERT_TRUE(item->hasVideo());
+    const VideoComposition& video = *item->videoComposition();
+    EXPECT_EQ(video.renderWidth, 320);
+    EXPECT_EQ(video.renderHeight, 192);
+    EXPECT_EQ(video.frameDuration, MediaTime(1, 30));
+    ASSERT_EQ(video.instructions.size(), 1u);
+    EXPECT_EQ(video.instructions[0].timeRange, MediaTimeRange(MediaTime::zero(), sec(2.5)));
+    EXPECT_EQ(video.instructions[0].layerInstructions[0].transform, AffineTransform::identity());
+    EXPECT_EQ(item->audioMix()->inputParameters.size(), 0u);
+    item->setPreferredForwardBufferDuration(10);
+    EXPECT_EQ(item->preferredForwardBufferDuration(), 4.0);
+
+    Harness h;
+    h.player->replaceCurrentItem(item);
+    ASSERT_TRUE(h.waitFor([&] { return h.stamp() != -2; }));
+    EXPECT_EQ(h.stamp(), 0) << "black before the first edit reads as frame 0";
+    ASSERT_TRUE(h.seekAndWait(sec(1)));
+    EXPECT_EQ(h.stamp(), 15);
+    ASSERT_TRUE(h.seekAndWait(sec(2)));
+    const PixelBuffer canvas = h.player->videoOutput()->latestFrame()->buffer;
+    const auto green = [&](int x, int y) { return canvas.baseAddress(0)[canvas.bytesPerRow(0) * y + 4 * x + 1] / 255.0; };
+    EXPECT_EQ(test::readFrameStamp(green, 160, 96), 45) << "A at its own size, in the corner of B's canvas";
+    EXPECT_EQ(green(240, 150), 0.0) << "black around it";
+
+    EXPECT_THROW(PlayerItem::make(Composition(), std::nullopt, VideoComposition{}), Error);
 }
 
 // Runs where an output device answers; machines without one, as CI, skip it.
