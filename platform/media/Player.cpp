@@ -24,13 +24,6 @@ std::thread namedThread(const char* name, Body body)
     });
 }
 
-// Whether `frame` is the one shown at `time` on an item ending at `end`.
-bool shows(const MediaTime& frameTime, const MediaTime& frameDuration, const MediaTime& time, const MediaTime& end)
-{
-    const MediaTime frameEnd = frameTime + frameDuration;
-    return frameTime <= time && (time < frameEnd || (time == end && frameEnd >= end));
-}
-
 } // namespace
 
 Player::Player(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<AudioSink> audioSink)
@@ -130,10 +123,10 @@ void Player::seek(const MediaTime& time, std::function<void(bool)> completion)
     seek(time, MediaTime::zero(), MediaTime::zero(), std::move(completion));
 }
 
-void Player::seek(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime& toleranceAfter,
+void Player::seek(const MediaTime& time, const MediaTime& /*toleranceBefore*/, const MediaTime& toleranceAfter,
                   std::function<void(bool)> completion)
 {
-    (void)toleranceBefore; // landing never goes back before the time (allowed by any tolerance)
+    // A seek never lands before its time, which any tolerance before allows.
     {
         std::lock_guard lock(core_->mutex);
         internal::PlayerCore& core = *core_;
@@ -146,33 +139,7 @@ void Player::seek(const MediaTime& time, const MediaTime& toleranceBefore, const
         const MediaTime target = std::clamp(time, MediaTime::zero(), end);
         const MediaTime latest = target + std::max(MediaTime::zero(), toleranceAfter);
 
-        // A frame already made may do: the one shown, or one waiting in the queue.
-        std::optional<MediaTime> landed;
-        if (!core.landing) {
-            const std::optional<VideoOutput::Frame> shown = core.output->latestFrame();
-            if (shown && shows(shown->time, shown->duration, target, end)) {
-                landed = target;
-            }
-            for (std::size_t i = 0; !landed && i < core.frames.size(); ++i) {
-                const internal::QueuedFrame& frame = core.frames[i];
-                if (frame.time > latest) {
-                    break;
-                }
-                const bool atTime = shows(frame.time, frame.duration, target, end);
-                if (!atTime && frame.time < target) {
-                    continue;
-                }
-                landed = atTime ? target : frame.time;
-                for (std::size_t skipped = 0; skipped < i; ++skipped) {
-                    core.queuedBytes -= core.frames.front().bytes;
-                    core.frames.pop_front();
-                }
-                internal::QueuedFrame next = std::move(core.frames.front());
-                core.frames.pop_front();
-                core.queuedBytes -= next.bytes;
-                core.showLocked(std::move(next));
-            }
-        }
+        const std::optional<MediaTime> landed = core.landOnMadeFrameLocked(target, latest);
         if (landed) {
             core.stopClockLocked();
             core.anchorTime = *landed;
@@ -181,7 +148,7 @@ void Player::seek(const MediaTime& time, const MediaTime& toleranceBefore, const
             core.jumpLocked(*landed);
         } else {
             core.restartLocked(target);
-            core.seek = internal::PendingSeek{target, std::move(completion)};
+            core.pendingSeek = std::move(completion);
         }
     }
     core_->changed.notify_all();

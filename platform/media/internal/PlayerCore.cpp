@@ -14,6 +14,14 @@ namespace {
 constexpr double kLongestSleep = 0.02;
 constexpr double kShortestSleep = 0.001;
 
+// Whether a frame of `frameTime` and `frameDuration` is the one shown at `time` on an item
+// ending at `end`.
+bool shows(const MediaTime& frameTime, const MediaTime& frameDuration, const MediaTime& time, const MediaTime& end)
+{
+    const MediaTime frameEnd = frameTime + frameDuration;
+    return frameTime <= time && (time < frameEnd || (time == end && frameEnd >= end));
+}
+
 } // namespace
 
 PlayerCore::PlayerCore(std::shared_ptr<MainQueue> mainQueue_, std::shared_ptr<AudioSink> sink_)
@@ -85,9 +93,9 @@ void PlayerCore::restartLocked(const MediaTime& time)
 
 void PlayerCore::supersedeSeekLocked()
 {
-    if (seek) {
-        postCompletion(std::move(seek->completion), false);
-        seek.reset();
+    if (pendingSeek) {
+        postCompletion(std::move(*pendingSeek), false);
+        pendingSeek.reset();
     }
 }
 
@@ -154,6 +162,50 @@ bool PlayerCore::roomForFrameLocked(std::size_t frameBytes) const
     return ahead < item->preferredForwardBufferDuration();
 }
 
+QueuedFrame PlayerCore::popFrameLocked()
+{
+    QueuedFrame frame = std::move(frames.front());
+    frames.pop_front();
+    queuedBytes -= frame.bytes;
+    changed.notify_all(); // room for the video thread
+    return frame;
+}
+
+void PlayerCore::showDueLocked(const MediaTime& time, bool countDrops)
+{
+    while (frames.size() >= 2 && frames[1].time <= time) {
+        popFrameLocked();
+        statistics.framesDropped += countDrops ? 1 : 0;
+    }
+    if (!frames.empty() && frames.front().time <= time) {
+        showLocked(popFrameLocked());
+    }
+}
+
+std::optional<MediaTime> PlayerCore::landOnMadeFrameLocked(const MediaTime& target, const MediaTime& latest)
+{
+    if (landing) {
+        return std::nullopt; // what is queued belongs to a restart still under way
+    }
+    const MediaTime end = std::max(MediaTime::zero(), duration());
+    const std::optional<VideoOutput::Frame> shown = output->latestFrame();
+    if (shown && shows(shown->time, shown->duration, target, end)) {
+        return target;
+    }
+    for (std::size_t i = 0; i < frames.size() && frames[i].time <= latest; ++i) {
+        const bool atTarget = shows(frames[i].time, frames[i].duration, target, end);
+        if (atTarget || frames[i].time > target) {
+            const MediaTime landed = atTarget ? target : frames[i].time;
+            while (i-- > 0) {
+                popFrameLocked();
+            }
+            showLocked(popFrameLocked());
+            return landed;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<double> PlayerCore::presentLocked()
 {
     if (!item) {
@@ -164,10 +216,7 @@ std::optional<double> PlayerCore::presentLocked()
     // A restart lands on its first frame (or on nothing, for an item without picture).
     if (landing) {
         if (!frames.empty()) {
-            QueuedFrame first = std::move(frames.front());
-            frames.pop_front();
-            queuedBytes -= first.bytes;
-            showLocked(std::move(first));
+            showLocked(popFrameLocked());
             landing = false;
         } else if (videoEnded || !item->hasVideo()) {
             output->clear();
@@ -176,9 +225,9 @@ std::optional<double> PlayerCore::presentLocked()
         } else {
             return std::nullopt;
         }
-        if (seek) {
-            postCompletion(std::move(seek->completion), true);
-            seek.reset();
+        if (pendingSeek) {
+            postCompletion(std::move(*pendingSeek), true);
+            pendingSeek.reset();
         }
         jumpLocked(anchorTime);
         changed.notify_all();
@@ -197,39 +246,13 @@ std::optional<double> PlayerCore::presentLocked()
         jumpLocked(anchorTime);
     }
     if (!clockRunning) {
-        // Stopped where frames made late (the last one, at the end) are due: the latest is shown.
-        while (frames.size() >= 2 && frames[1].time <= anchorTime) {
-            queuedBytes -= frames.front().bytes;
-            frames.pop_front();
-        }
-        if (!frames.empty() && frames.front().time <= anchorTime) {
-            QueuedFrame due = std::move(frames.front());
-            frames.pop_front();
-            queuedBytes -= due.bytes;
-            showLocked(std::move(due));
-            changed.notify_all();
-        }
+        // Stopped where a frame made late (the last one, at the end) is due: it is shown.
+        showDueLocked(anchorTime, false);
         return std::nullopt;
     }
 
     const MediaTime now = currentTimeLocked();
-    bool shown = false;
-    while (frames.size() >= 2 && frames[1].time <= now) {
-        queuedBytes -= frames.front().bytes;
-        frames.pop_front();
-        ++statistics.framesDropped;
-        shown = true;
-    }
-    if (!frames.empty() && frames.front().time <= now) {
-        QueuedFrame due = std::move(frames.front());
-        frames.pop_front();
-        queuedBytes -= due.bytes;
-        showLocked(std::move(due));
-        shown = true;
-    }
-    if (shown) {
-        changed.notify_all(); // room for the video thread
-    }
+    showDueLocked(now, true);
 
     if (now >= end) {
         stopClockLocked();

@@ -36,11 +36,6 @@ struct TimeObserver {
     MediaTime pendingTime;         // the time that call reports
 };
 
-struct PendingSeek {
-    MediaTime target;
-    std::function<void(bool)> completion;
-};
-
 // Everything a player's threads share, under one lock.
 //
 // Threads: the main thread (the Player's API), the presentation thread (run() below), the video
@@ -87,7 +82,7 @@ public:
     std::uint64_t generation = 0;
     MediaTime restartTime = MediaTime::zero();
     bool landing = false;
-    std::optional<PendingSeek> seek;
+    std::optional<std::function<void(bool)>> pendingSeek; // the completion of a seek not landed yet
     std::deque<QueuedFrame> frames;
     std::size_t queuedBytes = 0;
     bool videoEnded = false;
@@ -122,12 +117,20 @@ public:
     void restartLocked(const MediaTime& time);
     void restartAudioLocked(const MediaTime& time);
     void supersedeSeekLocked();
-    // Shows `frame` as the one at item time `time`.
+    QueuedFrame popFrameLocked();
+    // Shows `frame` on the output.
     void showLocked(QueuedFrame frame);
+    // Shows the latest queued frame due at `time`, dropping the ones before it (counted as
+    // dropped when `countDrops`).
+    void showDueLocked(const MediaTime& time, bool countDrops);
     // A call of every time observer with `time` (a jump: seek, play, pause, end).
     void jumpLocked(const MediaTime& time);
     void postObserverLocked(TimeObserver& observer, const MediaTime& time);
     void postCompletion(std::function<void(bool)> completion, bool finished) const;
+    // For a seek to `target` landing no later than `latest`: shows a frame already made (the one
+    // shown, or one in the queue, dropping those before it) and answers the time it lands at.
+    // None when the picture has to start over.
+    std::optional<MediaTime> landOnMadeFrameLocked(const MediaTime& target, const MediaTime& latest);
     // Whether the video thread may queue another frame.
     bool roomForFrameLocked(std::size_t frameBytes) const;
 
