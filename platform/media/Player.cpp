@@ -57,10 +57,10 @@ void Player::replaceCurrentItem(std::shared_ptr<PlayerItem> item)
     {
         std::lock_guard lock(core_->mutex);
         core_->supersedeSeekLocked();
+        core_->restartLocked(MediaTime::zero());
         core_->item = std::move(item);
         core_->output->clear();
         core_->notifyOutput = true;
-        core_->restartLocked(MediaTime::zero());
     }
     core_->changed.notify_all();
 }

@@ -28,10 +28,10 @@ class AudioPump;
 // presentation thread shows each frame when the clock reaches it (dropping frames that come too
 // late), stops at the item's end and calls the time observers.
 //
-// Threads: the members below belong to the main queue's thread, except currentTime(),
-// timeControlStatus(), statistics() and videoOutput(), which any thread may call. Seek
-// completions and time observers run on the main queue. The destructor stops and joins every
-// thread of the player.
+// Threads: the members that change the player (the item, the rate, seeks, time observers, the
+// volume) belong to the main queue's thread; the const members may be called from any thread.
+// Seek completions and time observers run on the main queue. The destructor stops and joins every
+// thread of the player; a sink of the caller's is left paused.
 class Player {
 public:
     enum class TimeControlStatus {

@@ -109,11 +109,11 @@ public:
     std::atomic<std::uint64_t> generationMirror{0};
 
     // Require mutex.
-    MediaTime duration() const;
+    MediaTime duration() const; // of the item; zero without one
     MediaTime currentTimeLocked() const;
     void startClockLocked();
     void stopClockLocked();
-    // Steps 1 to 4 of the resets for a new position `time`.
+    // Steps 2 to 4 of the resets, for a new position `time`.
     void restartLocked(const MediaTime& time);
     void restartAudioLocked(const MediaTime& time);
     void supersedeSeekLocked();
