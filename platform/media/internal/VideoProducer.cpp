@@ -89,8 +89,11 @@ VideoFrameSource* VideoProducer::sourceFor(const CompositionSourceTrack& track)
             const auto oldest = std::min_element(sources_.begin(), sources_.end(), [](const auto& a, const auto& b) {
                 return a.second.lastUse < b.second.lastUse;
             });
-            sources_.erase(oldest);
-            lastLook_ = {}; // its frames' addresses may come back with another source
+            // One that the frame being made uses stays: its picture is among the layers.
+            if (oldest->second.lastUse <= frameStartUse_) {
+                sources_.erase(oldest);
+                lastLook_ = {}; // its frames' addresses may come back with another source
+            }
         }
         try {
             auto source = std::make_unique<VideoFrameSource>(Asset::open(track.url), track.trackID);
@@ -131,6 +134,7 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
     Look look;
     look.instruction = video_->instruction(time);
     layers_.clear();
+    frameStartUse_ = uses_;
     const auto abort = [this, generation] { return aborted(generation); };
     if (look.instruction) {
         for (const VideoComposition::LayerInstruction& layer : look.instruction->layerInstructions) {
@@ -149,10 +153,10 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
             try {
                 picture = source->frameAt(sourceTimeOf(edit, time), abort);
             } catch (const Error& failure) {
+                // Shown black from now on; the source stays open until it is the oldest, since
+                // another layer of this frame may still show one of its pictures.
                 item_->recordError(failure);
                 failed_.insert({edit.source->url.string(), edit.source->trackID});
-                sources_.erase({edit.source->url.string(), edit.source->trackID});
-                lastLook_ = {};
                 continue;
             }
             if (aborted(generation)) {

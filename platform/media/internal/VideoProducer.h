@@ -71,7 +71,8 @@ private:
     FrameCompositor compositor_;
     std::map<SourceKey, OpenSource> sources_;
     std::set<SourceKey> failed_;
-    std::uint64_t uses_ = 0;
+    std::uint64_t uses_ = 0;          // counts sourceFor() calls: the sources' last use
+    std::uint64_t frameStartUse_ = 0; // uses_ when the frame being made began
     Look lastLook_;
     PixelBuffer lastBuffer_;
     std::vector<CompositorLayer> layers_;
