@@ -27,9 +27,9 @@ public:
     static constexpr double maximumForwardBufferDuration = 4.0;
 
     // An item over `composition`. Without a video composition the picture is the first video
-    // track's, upright, at the display size of the file of its first edit (1920 × 1080 when that
-    // file cannot be read), on the frame grid of that file's frame rate (30 per second when it
-    // declares none). Throws velmora::Error (media, invalidArgument) for a video composition
+    // track's, every edit turned by the display orientation of the file of its first edit and
+    // shown at that file's display size (1920 × 1080 when that file cannot be read), on the frame
+    // grid of that file's frame rate (30 per second when it declares none). Throws velmora::Error (media, invalidArgument) for a video composition
     // whose sizes or frame duration are not valid.
     static std::shared_ptr<PlayerItem> make(Composition composition, std::optional<AudioMix> audioMix = std::nullopt,
                                             std::optional<VideoComposition> videoComposition = std::nullopt);
