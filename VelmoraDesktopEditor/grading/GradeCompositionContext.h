@@ -11,6 +11,7 @@
 #include "platform/image/Image.h"
 #include "platform/media/Composition.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/VideoComposition.h"
 
 namespace velmora {
 
@@ -23,27 +24,11 @@ struct GradeCompositionVideoTrack {
 };
 
 // A video composition that grades every frame: what a player item renders its picture with.
-// One instruction covers the whole composition, with one layer for the video track.
-struct GradeVideoComposition {
-    struct LayerInstruction {
-        int trackID = -1;
-        AffineTransform transform; // from time zero
-    };
-    struct Instruction {
-        MediaTimeRange timeRange;
-        std::vector<LayerInstruction> layerInstructions;
-    };
-
-    int renderWidth = 0;
-    int renderHeight = 0;
-    MediaTime frameDuration;
-    std::vector<Instruction> instructions;
-    // The per-frame handler: the track's picture at a composition time in, the graded frame at
-    // the render size out. Runs on rendering threads; reads only its own copies and the
-    // preview grader's caches. Throws velmora::Error ("grade", 1) for a picture without a
-    // finite, non-empty extent.
-    std::function<Image(const Image& sourceImage, const MediaTime& compositionTime)> handler;
-};
+// One instruction covers the whole composition, with one layer for the video track. Its handler
+// takes the picture the layer makes at a composition time and returns the graded frame at the
+// render size; it reads only its own copies and the preview grader's caches, and throws
+// velmora::Error ("grade", 1) for a picture without a finite, non-empty extent.
+using GradeVideoComposition = VideoComposition;
 
 // Grading during playback: the blueprint of a session and the transform that orients the
 // preview's video track. Built on the main thread from the session and rebuilt after grade

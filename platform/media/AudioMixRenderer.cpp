@@ -65,6 +65,14 @@ struct AudioMixRenderer::Impl {
     void addWithEnvelope(TrackState& state, const float* samples, std::int64_t first, std::int64_t count,
                          float* destination);
     void fail(Error failure);
+
+    // The volume envelope of `track` under the current mix, in output frames.
+    std::vector<AudioVolumePiece> envelopeOf(const CompositionTrack& track) const
+    {
+        static const AudioMixInputParameters unity;
+        const AudioMixInputParameters* parameters = audioMix.parametersForTrack(track.trackID());
+        return (parameters ? *parameters : unity).volumePieces(kRate, origin);
+    }
 };
 
 bool AudioMixRenderer::Impl::renderTrack(TrackState& state, std::int64_t first, std::int64_t count)
@@ -198,12 +206,10 @@ AudioMixRenderer::AudioMixRenderer(Composition composition, AudioMix audioMix,
     s.origin = range.start;
     s.totalFrames = std::max<std::int64_t>(0, frameAt(range.end(), s.origin));
 
-    static const AudioMixInputParameters unity;
     for (const CompositionTrack* track : s.composition.tracks(MediaType::audio)) {
         Impl::TrackState state;
         state.track = track;
-        const AudioMixInputParameters* parameters = s.audioMix.parametersForTrack(track->trackID());
-        state.envelope = (parameters ? *parameters : unity).volumePieces(kRate, s.origin);
+        state.envelope = s.envelopeOf(*track);
         state.boundaries.reserve(track->segments().size() + 1);
         for (const CompositionTrackSegment& segment : track->segments()) {
             state.boundaries.push_back(frameAt(segment.targetRange.start, s.origin));
@@ -275,6 +281,16 @@ std::optional<SampleBuffer> AudioMixRenderer::copyNextSampleBuffer(int maxFrames
     buffer.audioChannels = kChannels;
     buffer.audioSampleRate = kRate;
     return buffer;
+}
+
+void AudioMixRenderer::setAudioMix(const AudioMix& audioMix)
+{
+    Impl& s = *impl_;
+    s.audioMix = audioMix;
+    for (Impl::TrackState& track : s.tracks) {
+        track.envelope = s.envelopeOf(*track.track);
+        track.piece = 0;
+    }
 }
 
 void AudioMixRenderer::cancelReading()

@@ -62,6 +62,10 @@ public:
     // nextChunk().
     std::optional<SampleBuffer> copyNextSampleBuffer(int maxFrames = 4096);
 
+    // Replaces the levels from the next chunk on; the chunks already given keep theirs. Same
+    // thread as nextChunk().
+    void setAudioMix(const AudioMix& audioMix);
+
     void cancelReading();
 
     Status status() const;

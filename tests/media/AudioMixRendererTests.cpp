@@ -283,6 +283,38 @@ TEST_F(AudioMixRendererTest, EnvelopesBelongToTheirOwnTrack)
     EXPECT_NEAR(level(samples, 880, 0.1, 0.9), kLevel, 0.005);
 }
 
+TEST_F(AudioMixRendererTest, ANewMixAppliesFromTheNextChunkOfARangeStartedLater)
+{
+    Composition composition;
+    CompositionTrack* track = composition.addMutableTrack(MediaType::audio);
+    track->insertTimeRange(span(0, 3), source(a440()), sec(0));
+    AudioMix fading;
+    fading.inputParameters.emplace_back(track->trackID());
+    fading.inputParameters.back().setVolumeRamp(1.0f, 0.0f, span(0, 2));
+    AudioMixRenderer renderer(composition, fading, span(1, 2));
+
+    std::vector<float> samples;
+    while (samples.size() < static_cast<std::size_t>(frames(0.5)) * 2) {
+        const auto chunk = renderer.nextChunk(4800);
+        ASSERT_TRUE(chunk);
+        samples.insert(samples.end(), chunk->samples.begin(), chunk->samples.end());
+    }
+    AudioMix halved;
+    halved.inputParameters.emplace_back(track->trackID());
+    halved.inputParameters.back().setVolume(0.5f, sec(0));
+    halved.inputParameters.back().setVolumeRamp(0.5f, 1.0f, span(1.75, 1));
+    renderer.setAudioMix(halved);
+    while (const auto chunk = renderer.nextChunk(4800)) {
+        samples.insert(samples.end(), chunk->samples.begin(), chunk->samples.end());
+    }
+    ASSERT_EQ(samples.size(), static_cast<std::size_t>(frames(2)) * 2);
+
+    // The samples start at composition time 1 s, where the first mix's fade stood at 0.5.
+    EXPECT_NEAR(level(samples, 440, 0.0, 0.1), kLevel * 0.475, 0.003);
+    EXPECT_NEAR(level(samples, 440, 0.55, 0.7), kLevel * 0.5, 0.003) << "the new mix's constant part";
+    EXPECT_NEAR(level(samples, 440, 1.2, 1.3), kLevel * 0.75, 0.003) << "its ramp, on the composition's time line";
+}
+
 // Pulling
 
 TEST_F(AudioMixRendererTest, ChunkSizeDoesNotChangeTheSamples)

@@ -1,0 +1,352 @@
+#include "platform/media/internal/VideoFrameSource.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace velmora::internal {
+
+namespace {
+
+// Decoded frames waiting for the reader: enough to keep the decoder busy while the reader
+// composes, bounded so that 4K frames do not pile up.
+constexpr std::size_t kMaximumQueuedFrames = 4;
+constexpr std::size_t kMaximumQueuedBytes = std::size_t{128} << 20;
+// Within this distance ahead of where the decoder stands a request decodes forward instead of
+// seeking: going back to a key frame costs as much for the usual key-frame spacing.
+const MediaTime kForwardLimit(2, 1);
+// Frame times are compared with this slack, so that a time computed through a scaled edit
+// still finds the frame it lands on.
+const MediaTime kSlack(1, 1000000);
+
+std::size_t bytesOf(const AVFrame* frame)
+{
+    std::size_t bytes = 0;
+    for (const AVBufferRef* buffer : frame->buf) {
+        if (buffer) {
+            bytes += buffer->size;
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+VideoFrameSource::VideoFrameSource(std::shared_ptr<const Asset> asset, int trackID)
+    : asset_(std::move(asset)), trackID_(trackID), still_(asset_->isStillImage()), position_(MediaTime::zero())
+{
+    format_ = ffmpeg::openInput(asset_->url(), false);
+    if (trackID_ < 0 || static_cast<unsigned>(trackID_) >= format_->nb_streams ||
+        format_->streams[trackID_]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+        throw MediaError::make(MediaError::noSuchTrack, "\"" + asset_->url().filename().string() +
+                                                            "\" has no video track " + std::to_string(trackID_) + ".");
+    }
+    stream_ = format_->streams[trackID_];
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        format_->streams[i]->discard = static_cast<int>(i) == trackID_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    decoder_ = ffmpeg::openDecoder(stream_, 0);
+    packet_ = ffmpeg::allocPacket();
+    decoded_ = ffmpeg::allocFrame();
+    nominalDuration_ = MediaTime(1, 30);
+    if (stream_->avg_frame_rate.num > 0 && stream_->avg_frame_rate.den > 0) {
+        nominalDuration_ = MediaTime(stream_->avg_frame_rate.den, stream_->avg_frame_rate.num);
+    } else if (const AssetTrack* track = asset_->track(trackID_); track && track->minFrameDuration.isNumeric()) {
+        nominalDuration_ = track->minFrameDuration;
+    }
+    requestedTime_ = MediaTime::zero();
+    worker_ = std::thread([this] { run(); });
+}
+
+VideoFrameSource::~VideoFrameSource()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
+
+// ---- decoding thread ----
+
+MediaTime VideoFrameSource::assetTime(std::int64_t pts) const
+{
+    MediaTime t = ffmpeg::toMediaTime(pts, stream_->time_base);
+    if (t.isNumeric() && asset_->startOffsetMicroseconds() != 0) {
+        t = t - MediaTime(asset_->startOffsetMicroseconds(), 1000000);
+    }
+    return t;
+}
+
+bool VideoFrameSource::superseded(std::uint64_t serial) const
+{
+    std::lock_guard lock(mutex_);
+    return stopping_ || requestedSerial_ != serial;
+}
+
+int VideoFrameSource::decodeNext()
+{
+    for (;;) {
+        int rc = avcodec_receive_frame(decoder_.get(), decoded_.get());
+        if (rc == 0 || rc == AVERROR_EOF) {
+            return rc;
+        }
+        if (rc != AVERROR(EAGAIN)) {
+            if (rc == AVERROR_INVALIDDATA) {
+                continue; // a damaged frame: skipped, as players do
+            }
+            throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset_->url().filename().string() + "\"", rc);
+        }
+        if (inputEnded_) {
+            return AVERROR_EOF;
+        }
+        rc = av_read_frame(format_.get(), packet_.get());
+        if (rc < 0) {
+            // The end of the file, or a file cut short: decode what there is.
+            inputEnded_ = true;
+            avcodec_send_packet(decoder_.get(), nullptr);
+            continue;
+        }
+        if (packet_->stream_index != stream_->index) {
+            av_packet_unref(packet_.get());
+            continue;
+        }
+        rc = avcodec_send_packet(decoder_.get(), packet_.get());
+        av_packet_unref(packet_.get());
+        if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
+            throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset_->url().filename().string() + "\"", rc);
+        }
+    }
+}
+
+void VideoFrameSource::seekDemuxer(const MediaTime& time)
+{
+    std::int64_t ts = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
+    if (time > MediaTime::zero()) {
+        MediaTime t = time;
+        if (asset_->startOffsetMicroseconds() != 0) {
+            t = t + MediaTime(asset_->startOffsetMicroseconds(), 1000000);
+        }
+        ts = ffmpeg::fromMediaTime(t, stream_->time_base);
+    }
+    if (av_seek_frame(format_.get(), stream_->index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+        // Some files refuse a seek before their first key frame: read from the start.
+        av_seek_frame(format_.get(), stream_->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+    }
+    avcodec_flush_buffers(decoder_.get());
+    inputEnded_ = false;
+}
+
+void VideoFrameSource::deliver(std::uint64_t serial)
+{
+    SourceFrame frame;
+    frame.serial = serial;
+    frame.time = assetTime(decoded_->best_effort_timestamp);
+    if (!frame.time.isNumeric()) {
+        frame.time = lastEnd_.isNumeric() ? lastEnd_ : MediaTime::zero();
+    }
+    frame.duration = decoded_->pkt_duration > 0 ? ffmpeg::toMediaTime(decoded_->pkt_duration, stream_->time_base)
+                                                : nominalDuration_;
+    lastEnd_ = frame.time + frame.duration;
+    frame.bytes = bytesOf(decoded_.get());
+    frame.frame = ffmpeg::allocFrame();
+    av_frame_move_ref(frame.frame.get(), decoded_.get());
+
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] {
+        return stopping_ || requestedSerial_ != serial ||
+               (queue_.size() < kMaximumQueuedFrames && (queue_.empty() || queuedBytes_ + frame.bytes <= kMaximumQueuedBytes));
+    });
+    if (stopping_ || requestedSerial_ != serial) {
+        return;
+    }
+    queuedBytes_ += frame.bytes;
+    queue_.push_back(std::move(frame));
+    changed_.notify_all();
+}
+
+bool VideoFrameSource::position(const MediaTime& target, std::uint64_t serial)
+{
+    lastEnd_ = MediaTime::invalid();
+    if (still_ || !target.isNumeric() || target <= MediaTime::zero()) {
+        seekDemuxer(MediaTime::zero());
+        const int rc = decodeNext();
+        if (rc == 0) {
+            deliver(serial);
+        }
+        return rc == 0;
+    }
+    // Back to the key frame before the target; further back while the first frame decoded lies
+    // after it (a key frame shown later than it is stored).
+    MediaTime seekTime = target;
+    for (int attempt = 0;; ++attempt) {
+        seekDemuxer(seekTime);
+        if (decodeNext() != 0) {
+            return false;
+        }
+        const MediaTime t = assetTime(decoded_->best_effort_timestamp);
+        if (!t.isNumeric() || t <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
+            break;
+        }
+        seekTime = std::max(MediaTime::zero(), seekTime - MediaTime(std::int64_t{1} << attempt, 1));
+    }
+    // Forward to the frame shown at the target; the reader takes the last one before it too.
+    ffmpeg::FramePtr previous = ffmpeg::allocFrame();
+    bool hasPrevious = false;
+    for (;;) {
+        if (superseded(serial)) {
+            return false;
+        }
+        const MediaTime t = assetTime(decoded_->best_effort_timestamp);
+        const MediaTime d = decoded_->pkt_duration > 0 ? ffmpeg::toMediaTime(decoded_->pkt_duration, stream_->time_base)
+                                                       : nominalDuration_;
+        if (!t.isNumeric() || t + d > target) {
+            deliver(serial);
+            return true;
+        }
+        av_frame_unref(previous.get());
+        av_frame_move_ref(previous.get(), decoded_.get());
+        hasPrevious = true;
+        if (decodeNext() != 0) {
+            // The target lies past the last frame: that frame stays on screen.
+            if (hasPrevious) {
+                av_frame_move_ref(decoded_.get(), previous.get());
+                deliver(serial);
+            }
+            return false;
+        }
+    }
+}
+
+void VideoFrameSource::run()
+{
+    std::uint64_t working = ~std::uint64_t{0};
+    bool atEnd = false;
+    for (;;) {
+        std::uint64_t serial = 0;
+        MediaTime target;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] {
+                return stopping_ || requestedSerial_ != working ||
+                       (!atEnd && queue_.size() < kMaximumQueuedFrames && queuedBytes_ < kMaximumQueuedBytes);
+            });
+            if (stopping_) {
+                return;
+            }
+            serial = requestedSerial_;
+            target = requestedTime_;
+        }
+        bool more = true;
+        try {
+            if (serial != working) {
+                working = serial;
+                more = position(target, serial);
+            } else {
+                more = decodeNext() == 0;
+                if (more) {
+                    deliver(serial);
+                }
+            }
+        } catch (const Error& failure) {
+            std::lock_guard lock(mutex_);
+            if (requestedSerial_ == serial && !error_) {
+                error_ = failure;
+            }
+            more = false;
+        } catch (const std::bad_alloc&) {
+            std::lock_guard lock(mutex_);
+            if (requestedSerial_ == serial && !error_) {
+                error_ = MediaError::make(MediaError::decodeFailed, "Out of memory while decoding.");
+            }
+            more = false;
+        }
+        atEnd = !more;
+        if (atEnd) {
+            std::lock_guard lock(mutex_);
+            if (requestedSerial_ == serial) {
+                ended_ = true;
+            }
+            changed_.notify_all();
+        }
+    }
+}
+
+// ---- reading thread ----
+
+void VideoFrameSource::requestSeek(const MediaTime& time)
+{
+    {
+        std::lock_guard lock(mutex_);
+        ++requestedSerial_;
+        requestedTime_ = time;
+        queue_.clear();
+        queuedBytes_ = 0;
+        ended_ = false;
+        error_.reset();
+    }
+    changed_.notify_all();
+    current_.reset();
+    position_ = time;
+}
+
+SourceFrame* VideoFrameSource::peek(const std::function<bool()>& abort)
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!queue_.empty()) {
+            // Elements of a deque stay where they are while the decoder appends.
+            return &queue_.front();
+        }
+        if (error_) {
+            const Error failure = *error_;
+            error_.reset();
+            ended_ = true;
+            throw failure;
+        }
+        if (ended_ || (abort && abort())) {
+            return nullptr;
+        }
+        // Aborts are not signalled on this condition: look again now and then.
+        changed_.wait_for(lock, std::chrono::milliseconds(10));
+    }
+}
+
+const SourceFrame* VideoFrameSource::frameAt(const MediaTime& time, const std::function<bool()>& abort)
+{
+    if (!still_) {
+        const bool forward = position_.isNumeric() && position_ <= time + kSlack && time - position_ <= kForwardLimit;
+        if (!forward) {
+            requestSeek(time);
+        }
+    }
+    for (;;) {
+        const SourceFrame* next = peek(abort);
+        if (!next || (current_ && (still_ || next->time > time + kSlack))) {
+            break;
+        }
+        std::lock_guard lock(mutex_);
+        current_ = std::move(queue_.front());
+        queue_.pop_front();
+        queuedBytes_ -= current_->bytes;
+        position_ = current_->time;
+        changed_.notify_all();
+    }
+    if (abort && abort()) {
+        return nullptr;
+    }
+    return current_ ? &*current_ : nullptr;
+}
+
+void VideoFrameSource::prepare(const MediaTime& time)
+{
+    if (still_) {
+        return;
+    }
+    const bool forward = position_.isNumeric() && position_ <= time + kSlack && time - position_ <= kForwardLimit;
+    if (!forward) {
+        requestSeek(time);
+    }
+}
+
+} // namespace velmora::internal
