@@ -2,10 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "platform/media/MediaTime.h"
 
 namespace velmora {
+
+class VideoOutput;
 
 // The player of the preview composition as the engine drives it: one item (the composition),
 // a rate, a position, seeks with tolerances and a periodic time observer. Implemented over the
@@ -46,6 +49,10 @@ public:
 
     // The duration of the item; invalid while it is not known.
     virtual MediaTime itemDuration() const = 0;
+
+    // The picture the player shows, for the program view and the paused still; none for a
+    // player without a picture.
+    virtual std::shared_ptr<VideoOutput> videoOutput() const { return nullptr; }
 };
 
 } // namespace velmora
