@@ -2,6 +2,9 @@
 
 #include "export_workspaces/EditorExportSheet.h"
 #include "workspace/EditorWorkspaceController.h"
+#include "workspace/ImportHintBanner.h"
+#include "workspace/MediaPoolView.h"
+#include "workspace/TimelineHeaderView.h"
 #include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora::ApplicationPieces {
@@ -68,6 +71,15 @@ EditorWorkspacePieces make()
 {
     EditorWorkspacePieces pieces;
     pieces.timelineStrip = makeTimelineStrip;
+    pieces.timelineHeader = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
+        return new TimelineHeaderView(workspace, parent);
+    };
+    pieces.mediaPool = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
+        return new MediaPoolView(workspace, parent);
+    };
+    pieces.importHintBanner = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
+        return new ImportHintBanner(workspace, parent);
+    };
     pieces.exportSheet = makeExportSheet;
     return pieces;
 }

@@ -110,6 +110,12 @@ QString styleSheet()
                             " font-size: 10px; }\n"
                             "QLabel#linkedSourceLabel { color: rgba(255, 255, 255, 140); font-family: monospace;"
                             " font-size: 9px; }\n");
+    // Timeline header, import hint and media pool.
+    sheet += QStringLiteral("QLabel#timelineLegend { color: %1; font-size: 10px; }\n"
+                            "QLabel#timelineZoomReadout, QLabel#laneHeightReadout { font-family: monospace; }\n"
+                            "QLabel#importHintText { color: %2; }\n"
+                            "QScrollArea#mediaPoolScroll, QWidget#mediaPoolGrid { background: transparent; }\n")
+                 .arg(css(grey(0.45)), css(warning()));
     sheet += QStringLiteral("QLabel#timeLabel { font-family: monospace; }\n"
                             "QLabel#durationLabel { color: %1; font-family: monospace; }\n"
                             "QLabel#transportCanvasLabel { color: %2; font-family: monospace; font-size: 10px; }\n")
