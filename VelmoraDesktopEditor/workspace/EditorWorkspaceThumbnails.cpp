@@ -88,13 +88,16 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     }
     if (!stored)
         return;
+    // The adoption below tears the preview player down for its rebuild: whether there is a preview
+    // is asked first.
+    const bool previewShown = engine_->avPlayer() != nullptr;
     // Poster frames are not saved with the project: storing them leaves its unsaved-changes mark
     // as it was.
     const bool wasSuppressed = suppressDirtyMark_;
     setSuppressDirtyMark(true);
     engine_->adoptSession(session, mediaFolderURL_, sessionURL_, true);
     setSuppressDirtyMark(wasSuppressed);
-    if (engine_->avPlayer())
+    if (previewShown)
         engine_->setStatus("Thumbnails ready — drag clips to the timeline");
 }
 

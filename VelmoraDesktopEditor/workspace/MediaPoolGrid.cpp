@@ -216,10 +216,15 @@ void MediaPoolGrid::mousePressEvent(QMouseEvent* event)
 
 void MediaPoolGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    // The first press of the double click has selected the card already.
+    // A double click is a click first: the card is selected (again), then opened.
     const int index = cardAt(event->position().toPoint());
-    if (event->button() == Qt::LeftButton && index >= 0 && onOpen)
-        onOpen(cards_[static_cast<std::size_t>(index)].sourceId);
+    if (event->button() != Qt::LeftButton || index < 0)
+        return;
+    const std::string sourceId = cards_[static_cast<std::size_t>(index)].sourceId;
+    if (onSelect)
+        onSelect(sourceId);
+    if (onOpen)
+        onOpen(sourceId);
 }
 
 void MediaPoolGrid::resizeEvent(QResizeEvent* event)

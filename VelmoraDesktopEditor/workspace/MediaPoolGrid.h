@@ -16,7 +16,7 @@ namespace velmora {
 // width it gets, 8 points apart and 8 from the edges. A card is the source's picture (160 × 90,
 // filled) or its symbol on grey, its file name and the size and rate line, on a highlighted
 // background while selected. A click reports the card's source through onSelect, a double click
-// (after the click of its first press) through onOpen. The grid asks for the height its rows need
+// through onSelect and then onOpen. The grid asks for the height its rows need
 // at its width; place it in a scroll area. Main thread only.
 class MediaPoolGrid final : public QWidget {
     Q_OBJECT

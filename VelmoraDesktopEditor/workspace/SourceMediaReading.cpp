@@ -81,15 +81,14 @@ std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::
         sizeForThumbnail(generator);
         generator.requestedTimeToleranceBefore = posterTolerance;
         generator.requestedTimeToleranceAfter = posterTolerance;
+        const MediaTime duration = asset->duration();
         for (const MediaTime& time : posterTimes) {
+            // The generator answers a time past the end with the last frame; a poster frame must
+            // lie near the time asked for.
+            if (duration.isNumeric() && duration > MediaTime::zero() && time - posterTolerance >= duration)
+                continue;
             try {
-                MediaTime actual;
-                const Image frame = generator.copyImage(time, &actual);
-                // The generator answers a time past the end with the last frame; a poster frame
-                // must lie near the time asked for.
-                if (!actual.isNumeric() || actual < time - posterTolerance || actual > time + posterTolerance)
-                    continue;
-                if (auto jpeg = encodeJPEG(frame))
+                if (auto jpeg = encodeJPEG(generator.copyImage(time)))
                     return jpeg;
             } catch (const std::exception&) {
                 // This time failed: the next one may not.
