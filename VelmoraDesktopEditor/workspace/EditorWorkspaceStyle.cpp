@@ -63,6 +63,12 @@ QString styleSheet()
                       css(grey(0.13)));
 
     sheet += QStringLiteral("QWidget#topBarCommands QPushButton { font-size: 11px; padding: 3px 7px; }\n");
+    // The media pool's "Import", with its menu part.
+    sheet += QStringLiteral("QToolButton#mediaPoolImportButton { color: %1; background: %2; border: 1px solid %3;"
+                            " border-radius: 5px; padding: 2px 4px; padding-right: 16px; }\n"
+                            "QToolButton#mediaPoolImportButton:hover { background: %4; }\n"
+                            "QToolButton#mediaPoolImportButton::menu-button { border-left: 1px solid %3; width: 14px; }\n")
+                 .arg(text, css(grey(0.20)), css(grey(0.30)), css(grey(0.25)));
 
     // Texts.
     sheet += QStringLiteral("QLabel, QCheckBox { color: %1; }\n").arg(text);

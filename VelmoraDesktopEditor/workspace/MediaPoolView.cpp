@@ -2,8 +2,10 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "controls/VelmoraSymbols.h"
@@ -35,23 +37,22 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
     EditorWorkspaceStyle::setStyleFlag(*title, "headline", true);
     header->addWidget(title);
     header->addStretch(1);
-    importButton_ = new QPushButton(QStringLiteral("Import"), this);
+    // Qt's panel picks files or one folder, not both: "Import" takes files, its menu a folder.
+    importButton_ = new QToolButton(this);
     importButton_->setObjectName(QStringLiteral("mediaPoolImportButton"));
+    importButton_->setText(QStringLiteral("Import"));
+    importButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     VelmoraSymbols::apply(*importButton_, "plus");
     EditorWorkspaceStyle::setCaption(*importButton_);
     importButton_->setToolTip(QStringLiteral("Import video, image, or audio files into the media pool"));
     importButton_->setFocusPolicy(Qt::NoFocus);
-    connect(importButton_, &QPushButton::clicked, &workspace_, &EditorWorkspaceController::importMedia);
+    importButton_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(importButton_, &QToolButton::clicked, &workspace_, &EditorWorkspaceController::importMedia);
+    auto* importMenu = new QMenu(importButton_);
+    importFolder_ = importMenu->addAction(QStringLiteral("Import Folder…"));
+    connect(importFolder_, &QAction::triggered, &workspace_, &EditorWorkspaceController::importMediaFolder);
+    importButton_->setMenu(importMenu);
     header->addWidget(importButton_);
-    // Qt's panel picks files or one folder, not both: a folder of media has a button of its own.
-    importFolderButton_ = new QPushButton(this);
-    importFolderButton_->setObjectName(QStringLiteral("mediaPoolImportFolderButton"));
-    VelmoraSymbols::apply(*importFolderButton_, "folder");
-    importFolderButton_->setFlat(true);
-    importFolderButton_->setToolTip(QStringLiteral("Import a folder of media files into the media pool"));
-    importFolderButton_->setFocusPolicy(Qt::NoFocus);
-    connect(importFolderButton_, &QPushButton::clicked, &workspace_, &EditorWorkspaceController::importMediaFolder);
-    header->addWidget(importFolderButton_);
     closeButton_ = new QPushButton(this);
     closeButton_->setObjectName(QStringLiteral("mediaPoolCloseButton"));
     VelmoraSymbols::apply(*closeButton_, "xmark");

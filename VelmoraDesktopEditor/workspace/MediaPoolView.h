@@ -2,16 +2,18 @@
 
 #include <QWidget>
 
+class QAction;
 class QPushButton;
 class QScrollArea;
+class QToolButton;
 
 namespace velmora {
 
 class EditorWorkspaceController;
 class MediaPoolGrid;
 
-// The media pool column's content: the header ("Media Pool", "Import" for files, a folder button
-// for a folder of media, the close button) over the scrolling grid of the open project's sources.
+// The media pool column's content: the header ("Media Pool", "Import" for files with "Import
+// Folder…" in its menu, the close button) over the scrolling grid of the open project's sources.
 // A click on a card selects its source, a double click opens it in the source viewer. Follows the
 // engine's session and selection and the workspace's pool selection. Main thread only.
 class MediaPoolView final : public QWidget {
@@ -20,8 +22,8 @@ public:
     MediaPoolView(EditorWorkspaceController& workspace, QWidget* parent = nullptr);
 
     MediaPoolGrid* grid() const { return grid_; }
-    QPushButton* importButton() const { return importButton_; }
-    QPushButton* importFolderButton() const { return importFolderButton_; }
+    QToolButton* importButton() const { return importButton_; }
+    QAction* importFolderAction() const { return importFolder_; }
     QPushButton* closeButton() const { return closeButton_; }
 
 private:
@@ -30,8 +32,8 @@ private:
     EditorWorkspaceController& workspace_;
     MediaPoolGrid* grid_ = nullptr;
     QScrollArea* scroll_ = nullptr;
-    QPushButton* importButton_ = nullptr;
-    QPushButton* importFolderButton_ = nullptr;
+    QToolButton* importButton_ = nullptr;
+    QAction* importFolder_ = nullptr;
     QPushButton* closeButton_ = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"

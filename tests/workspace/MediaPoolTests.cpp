@@ -1,7 +1,9 @@
 #include <QBuffer>
 #include <QImage>
+#include <QAction>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
@@ -114,7 +116,7 @@ TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
     QTest::mouseClick(pool.importButton(), Qt::LeftButton);
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFiles);
     h.panels->cancel();
-    QTest::mouseClick(pool.importFolderButton(), Qt::LeftButton);
+    pool.importFolderAction()->trigger();
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
     h.panels->cancel();
     EXPECT_EQ(pool.importButton()->toolTip(), "Import video, image, or audio files into the media pool");
