@@ -27,29 +27,26 @@ TEST(HeifStill, OpensAsAStillAndDecodesItsPicture)
     EXPECT_EQ(asset->formatName(), "heif");
     EXPECT_EQ(asset->duration(), MediaTime::zero());
     ASSERT_EQ(asset->tracks().size(), 1u);
-    const AssetTrack* picture = asset->firstTrack(MediaType::video);
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->displayWidth(), 320);
-    EXPECT_EQ(picture->displayHeight(), 240);
-    EXPECT_EQ(picture->bitDepth, 8);
-    EXPECT_EQ(picture->nominalFrameRate, 0);
+    const AssetTrack& picture = asset->tracks().front();
+    EXPECT_EQ(picture.mediaType, MediaType::video);
+    EXPECT_EQ(picture.displayWidth(), 320);
+    EXPECT_EQ(picture.displayHeight(), 240);
+    EXPECT_EQ(picture.bitDepth, 8);
 
     ImageGenerator generator(asset);
     generator.appliesPreferredTrackTransform = true;
     const Image full = generator.copyImage(MediaTime(5, 1));
-    EXPECT_EQ(full.width(), 320);
-    EXPECT_EQ(full.height(), 240);
+    EXPECT_EQ(std::pair(full.width(), full.height()), std::pair(320, 240));
     EXPECT_EQ(stampOf(full), 1234);
     // Any time shows the same picture; a size limit scales it down, keeping its aspect.
     generator.maximumWidth = 160;
     generator.maximumHeight = 90;
     const Image small = generator.copyImage(MediaTime::zero());
-    EXPECT_EQ(small.width(), 120);
-    EXPECT_EQ(small.height(), 90);
+    EXPECT_EQ(std::pair(small.width(), small.height()), std::pair(120, 90));
     EXPECT_EQ(stampOf(small), 1234);
 }
 
-TEST(HeifStill, DeepPicturesKeepTheirRange)
+TEST(HeifStill, DeepPicturesKeepTheirRangeAndBrokenFilesAreRefused)
 {
     TempDir dir;
     const auto path = dir / "deep.heif";
@@ -64,15 +61,9 @@ TEST(HeifStill, DeepPicturesKeepTheirRange)
     const float* row = image.row(64);
     EXPECT_NEAR(row[4 * 8 + 1], 1.0, 0.03);
     EXPECT_NEAR(row[4 * 24 + 1], 0.0, 0.03);
-}
 
-TEST(HeifStill, ABrokenFileIsAClearErrorNotACrash)
-{
-    TempDir dir;
-    const auto whole = dir / "whole.heic";
-    test::makeHeifStill(whole, 64, 64, 3);
-    // The first bytes of a real file: recognised as HEIF, unreadable.
-    std::ifstream in(whole, std::ios::binary);
+    // The first bytes of a real file: recognised as HEIF, unreadable, a clear error.
+    std::ifstream in(path, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto cut = dir / "cut.heic";
     std::ofstream(cut, std::ios::binary) << bytes.substr(0, 120);

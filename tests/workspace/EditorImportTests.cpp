@@ -18,6 +18,17 @@ std::vector<std::string> fileNames(const std::vector<EditSession::Source>& sourc
     return names;
 }
 
+// "name type width×height rate" of each source, "-" for what is not known.
+std::vector<std::string> describeSources(const std::vector<EditSession::Source>& sources)
+{
+    const auto number = [](const auto& value) { return value ? std::to_string(*value).substr(0, 5) : "-"; };
+    std::vector<std::string> rows;
+    for (const EditSession::Source& source : sources)
+        rows.push_back(source.fileName + " " + source.type.value_or("-") + " " + number(source.width) + "×" +
+                       number(source.height) + " " + number(source.framerate));
+    return rows;
+}
+
 std::vector<std::string> folderListing(const fs::path& folder)
 {
     std::vector<std::string> names;
@@ -59,42 +70,27 @@ TEST(ImportMedia, CopiesFilesIntoANewProjectAndAsksAboutTheFrameRate)
     const fs::path card = makeCard(h.folders.scratch() / "card");
 
     w.importMedia();
-    ASSERT_TRUE(h.panels->hasOpenPanel());
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFiles);
     EXPECT_EQ(h.panels->current().title, "Select source files or a folder of media files");
-    EXPECT_EQ(h.panels->current().extensions.size(), 17u);
     h.panels->choose({card / "DJI_0001.MP4", card / "DJI_0002.MOV", card / "notes.txt", card / "C0003.mp4",
                       card / "Still.png", card / "IMG_0004.HEIC"});
 
     // Without a project, a blank one takes the files, in its default folder.
-    ASSERT_TRUE(w.hasProject());
     EXPECT_EQ(h.session().project->name, "Untitled Project");
     const fs::path media = h.folders.videos() / "Velmora Desktop" / "Untitled Project_media";
     EXPECT_EQ(w.mediaFolderURL(), media);
     EXPECT_EQ(h.session().mediaFolder, media.string());
-    EXPECT_EQ(h.session().tool, "velmora-editor-desktop-edit");
-    // Copies only, nothing left half-written.
+    // Copies only, nothing left half-written. The sideways clip is upright; sizes are pixels
+    // whatever the picture's resolution says.
     EXPECT_EQ(folderListing(media),
               (std::vector<std::string>{"C0003.mp4", "DJI_0001.MP4", "DJI_0002.MOV", "IMG_0004.HEIC", "Still.png"}));
     const std::vector<EditSession::Source>& sources = h.session().sources;
-    ASSERT_EQ(fileNames(sources), (std::vector<std::string>{"DJI_0001.MP4", "DJI_0002.MOV", "C0003.mp4", "Still.png",
-                                                            "IMG_0004.HEIC"}));
-    EXPECT_EQ(sources[0].type, "video");
-    EXPECT_EQ(sources[0].width, 160);
-    EXPECT_EQ(sources[0].height, 96);
-    EXPECT_EQ(sources[0].framerate, 25.0);
+    EXPECT_EQ(describeSources(sources),
+              (std::vector<std::string>{"DJI_0001.MP4 video 160×96 25.00", "DJI_0002.MOV video 96×160 25.00",
+                                        "C0003.mp4 video 160×96 29.97", "Still.png image 64×48 -",
+                                        "IMG_0004.HEIC image 320×240 -"}));
     EXPECT_FALSE(sources[0].thumbnailData); // made on a worker
-    // The sideways clip is upright; sizes are pixels whatever the picture's resolution says.
-    EXPECT_EQ(sources[1].width, 96);
-    EXPECT_EQ(sources[1].height, 160);
-    EXPECT_NEAR(*sources[2].framerate, 29.97, 0.001);
-    EXPECT_EQ(sources[3].type, "image");
-    EXPECT_EQ(sources[3].width, 64);
-    EXPECT_EQ(sources[3].height, 48);
     EXPECT_EQ(decoded(sources[3].thumbnailData).size(), QSize(64, 48));
-    EXPECT_EQ(sources[4].type, "image");
-    EXPECT_EQ(sources[4].width, 320);
-    EXPECT_EQ(sources[4].height, 240);
     EXPECT_EQ(decoded(sources[4].thumbnailData).size(), QSize(240, 180));
     EXPECT_EQ(h.engine().status(), "Added 5 clip(s) to media pool — double-click to open, or drag to timeline");
     EXPECT_TRUE(w.importHintDismissed());
@@ -103,12 +99,12 @@ TEST(ImportMedia, CopiesFilesIntoANewProjectAndAsksAboutTheFrameRate)
     // The first video runs at 25 fps, the project at 24: asked once the import has finished.
     EXPECT_FALSE(w.frameRateQuestion());
     h.queue->runUntilIdle();
-    ASSERT_TRUE(w.frameRateQuestion());
-    EXPECT_EQ(w.frameRateQuestion()->message, "Match project frame rate to clip?");
-    EXPECT_EQ(w.frameRateQuestion()->informativeText, "DJI_0001.MP4 is 25 fps.\nThe project is set to 24.00 fps.\n\n"
-                                                      "Using the clip rate avoids export timing issues.");
-    EXPECT_EQ(w.frameRateQuestion()->useClipRate, "Use 25 fps");
-    EXPECT_EQ(w.frameRateQuestion()->keepProjectRate, "Keep 24.00 fps");
+    EXPECT_EQ(w.frameRateQuestion(),
+              (EditorWorkspaceController::FrameRateQuestion{
+                  "Match project frame rate to clip?",
+                  "DJI_0001.MP4 is 25 fps.\nThe project is set to 24.00 fps.\n\nUsing the clip rate avoids export "
+                  "timing issues.",
+                  "Use 25 fps", "Keep 24.00 fps"}));
     w.answerFrameRateQuestion(false);
     EXPECT_FALSE(w.frameRateQuestion());
     EXPECT_EQ(h.session().project->fps, 24.0);
@@ -155,7 +151,6 @@ TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
     // The identical file counts as copied.
     EXPECT_EQ(fileNames(h.session().sources),
               (std::vector<std::string>{"DJI_0002.MOV", "C0003.mp4", "Still.png", "IMG_0004.HEIC"}));
-    EXPECT_EQ(h.session().sources[0].height, 160);
     EXPECT_EQ(h.engine().status(), "Added 4 clip(s) to media pool — double-click to open, or drag to timeline");
     ASSERT_TRUE(w.showError());
     const std::string prefix = "Some files could not be copied:\nDJI_0001.MP4: a different file with this name is "
@@ -171,10 +166,8 @@ TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
         missing.push_back(card / ("GONE_" + std::to_string(i) + ".MP4"));
     w.processImportedFiles(missing);
     EXPECT_EQ(h.engine().status(), "Import failed — see error details");
-    const std::string& text = w.errorText();
-    EXPECT_NE(text.find("GONE_5.MP4: "), std::string::npos);
-    EXPECT_EQ(text.find("GONE_6.MP4"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+    EXPECT_NE(w.errorText().find("\nGONE_5.MP4: "), std::string::npos);
+    EXPECT_EQ(w.errorText().find("GONE_6.MP4"), std::string::npos);
 }
 
 TEST(ImportMedia, AFolderGivesItsDirectContents)
@@ -183,12 +176,8 @@ TEST(ImportMedia, AFolderGivesItsDirectContents)
     EditorWorkspaceController& w = h.workspace();
     const fs::path folder = h.folders.scratch() / "day1";
     fs::create_directories(folder / "sub");
-    test::ClipSettings clip;
-    clip.frameCount = 5;
-    test::makeClip(folder / "A.mp4", clip);
-    test::makeClip(folder / "sub" / "B.mp4", clip);
-    test::makeStillImage(folder / ".hidden.png", 16, 16, 1);
-    test::makeStillImage(folder / "Still.PNG", 16, 16, 1);
+    for (const fs::path& file : {folder / "A.mp4", folder / "sub" / "B.mp4", folder / ".hidden.png", folder / "Still.PNG"})
+        test::writeTextFile(file, "x");
 
     // A cancelled panel does nothing.
     w.importMediaFolder();

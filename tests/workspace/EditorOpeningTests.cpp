@@ -94,38 +94,5 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     EXPECT_FALSE(opened.relinkAlert);
 }
 
-TEST(MediaFolder, ChoosingAFolderRelinksAndMakesTheMissingPosterFrames)
-{
-    WorkspaceHarness h;
-    EditorWorkspaceController& w = h.workspace();
-    const fs::path folder = h.folders.scratch() / "footage";
-    fs::create_directories(folder);
-
-    // Without a project the folder is only remembered.
-    const std::string status = h.engine().status();
-    w.applyMediaFolder(folder);
-    EXPECT_EQ(w.mediaFolderURL(), folder);
-    EXPECT_EQ(h.engine().status(), status);
-    EXPECT_TRUE(h.background->empty());
-
-    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
-    h.open(trip);
-    h.background->clear();
-    w.setProjectDirty(false);
-    // A cancelled panel changes nothing.
-    w.pickMediaFolderForRelink();
-    EXPECT_EQ(h.panels->current().title, "Select the folder that contains your source MP4/MOV files (e.g., DJI_….MP4).");
-    h.panels->cancel();
-    EXPECT_FALSE(w.projectDirty());
-
-    // The same folder again is a change all the same, and asks for the video's poster frame.
-    w.setImportHintDismissed(false);
-    w.applyMediaFolder(trip.media);
-    EXPECT_TRUE(w.projectDirty());
-    EXPECT_TRUE(w.importHintDismissed());
-    EXPECT_EQ(h.engine().status(), "Media linked — timeline ready");
-    EXPECT_EQ(h.background->size(), 1u);
-}
-
 } // namespace
 } // namespace velmora

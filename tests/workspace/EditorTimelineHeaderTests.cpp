@@ -24,7 +24,7 @@ EditSession::Clip clipOn(std::string id, std::string type, int lane)
     return clip;
 }
 
-TEST(TimelineHeader, ThePickerSwitchesTimelinesAndTheirLanesAndZoom)
+TEST(TimelineHeader, ThePickerLanesZoomAndLaneHeight)
 {
     WorkspaceHarness h;
     EditorWorkspaceController& w = h.workspace();
@@ -60,26 +60,13 @@ TEST(TimelineHeader, ThePickerSwitchesTimelinesAndTheirLanesAndZoom)
     EXPECT_EQ(header.zoomReadout()->text(), "20 px/s");
     EXPECT_TRUE(w.projectDirty());
 
-    // A session without a project record keeps its timeline.
-    h.session().project.reset();
-    w.chooseTimeline(h.session().timelines[0].id);
-    EXPECT_FALSE(h.session().project.has_value());
-}
-
-TEST(TimelineHeader, LaneButtonsStopAtTheirCapsAndTheSlidersFollow)
-{
-    WorkspaceHarness h;
-    EditorWorkspaceController& w = h.workspace();
-    w.startNewProject();
-    TimelineHeaderView header(w);
+    // The lane buttons stop at 8 and 6.
     for (int press = 0; press < 7; ++press) {
         QTest::mouseClick(header.addVideoLaneButton(), Qt::LeftButton);
         QTest::mouseClick(header.addAudioLaneButton(), Qt::LeftButton);
     }
     EXPECT_EQ(w.layoutVideoTracks(), 8);
     EXPECT_EQ(w.layoutAudioTracks(), 6);
-    EXPECT_EQ(header.addVideoLaneButton()->toolTip(),
-              "Add another video lane (V3, V4, …). Drag clips vertically to place them.");
 
     header.zoomSlider()->applyUserValue(TimelineZoom::ppsToUI(250.4));
     EXPECT_NEAR(h.engine().activeTimelinePixelsPerSecond(), 250.4, 1e-9);
@@ -91,6 +78,11 @@ TEST(TimelineHeader, LaneButtonsStopAtTheirCapsAndTheSlidersFollow)
     EXPECT_EQ(w.laneRowHeight(), 46);
     EXPECT_EQ(header.laneHeightReadout()->text(), "46px");
     EXPECT_TRUE(w.projectDirty());
+
+    // A session without a project record keeps its timeline.
+    h.session().project.reset();
+    w.chooseTimeline(h.session().timelines[0].id);
+    EXPECT_FALSE(h.session().project.has_value());
 }
 
 // ---- placing a source range ----
@@ -110,13 +102,11 @@ TEST(PlacingASource, WithoutAProjectTheDefaultOneTakesTheClipAndItsAudio)
                                                                              clips[1].id + " 0+4@1"}));
     EXPECT_EQ(clips[0].type, "video");
     EXPECT_EQ(clips[0].inPoint, 1.0);
-    EXPECT_EQ(clips[0].outPoint, 5.0);
     EXPECT_FALSE(clips[0].grade);
     EXPECT_EQ(clips[1].type, "audio");
     EXPECT_EQ(clips[1].name, "DJI_0001.MP4 (Audio)");
     EXPECT_EQ(clips[1].groupId, clips[0].groupId);
     EXPECT_EQ(clips[1].sourceId, "src");
-    EXPECT_FALSE(clips[1].grade);
     EXPECT_EQ(h.engine().selectedClipId(), clips[0].id);
     EXPECT_TRUE(w.projectDirty());
 }

@@ -1,5 +1,4 @@
 #include <QApplication>
-#include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -50,45 +49,35 @@ struct ToolWindowsTest : ::testing::Test {
     EditorContentView& view() const { return h->view(); }
 };
 
-TEST_F(ToolWindowsTest, OneSourceViewerAtATimeWithItsTitleSizeAndMarks)
+TEST_F(ToolWindowsTest, TheSourceViewerGetsItsTitleSizeMarksAndLiveClosures)
 {
     // From the pool: a hyphen, no clip, no marks.
-    w().setSelectedSourceId("src-still");
     w().openPoolSource("src-still");
-    QPointer<QWidget> first = view().sourceViewerWindow();
-    ASSERT_FALSE(first.isNull());
-    EXPECT_EQ(first->windowTitle(), "Source Viewer - Still.png");
-    EXPECT_EQ(first->size(), QSize(800, 550));
-    ASSERT_EQ(windows.viewers.size(), 1u);
-    const SourceViewerWindowArguments pool = windows.viewers[0];
+    ASSERT_NE(view().sourceViewerWindow(), nullptr);
+    EXPECT_EQ(view().sourceViewerWindow()->windowTitle(), "Source Viewer - Still.png");
+    EXPECT_EQ(view().sourceViewerWindow()->size(), QSize(800, 550));
+    const SourceViewerWindowArguments pool = windows.viewers.at(0);
     EXPECT_EQ(pool.engine, &h->engine());
     EXPECT_EQ(pool.source.fileName, "Still.png");
     EXPECT_EQ(pool.mediaFolderURL, project.media);
     EXPECT_EQ(pool.sessionFile, project.file);
-    EXPECT_FALSE(pool.timelineClipId);
-    EXPECT_FALSE(pool.initialInPoint);
-    EXPECT_FALSE(pool.initialOutPoint);
+    EXPECT_FALSE(pool.timelineClipId || pool.initialInPoint || pool.initialOutPoint);
 
-    // From a timeline clip with in point 2, no out point, 3 s long: marks 2 and 5, an em dash.
-    h->session().timelines[0].clips[0].inPoint = 2.0;
-    h->session().timelines[0].clips[0].outPoint.reset();
-    h->session().timelines[0].clips[0].duration = 3.0;
+    // From a timeline clip with in point 2, no out point, 3 s long: marks 2 and 5.
+    EditSession::Clip& v1 = h->session().timelines[0].clips[0];
+    v1.inPoint = 2.0;
+    v1.outPoint.reset();
+    v1.duration = 3.0;
     w().openSourceViewerForTimelineClip("v1");
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(first.isNull()); // replaced, not kept
-    ASSERT_NE(view().sourceViewerWindow(), nullptr);
-    EXPECT_EQ(view().sourceViewerWindow()->windowTitle(), "Source Viewer — DJI_0001.MP4 (Timeline)");
-    const SourceViewerWindowArguments clip = windows.viewers.back();
+    const SourceViewerWindowArguments clip = windows.viewers.at(1);
     EXPECT_EQ(clip.timelineClipId, "v1");
     EXPECT_EQ(clip.initialInPoint, 2.0);
     EXPECT_EQ(clip.initialOutPoint, 5.0);
-    EXPECT_EQ(h->engine().selectedClipId(), "v1");
-    EXPECT_FALSE(w().selectedSourceId());
 
-    // The first viewer's closures no longer reach the workspace.
+    // The replaced viewer's closures no longer reach the workspace.
     w().setProjectDirty(false);
-    windows.viewers[0].onLutChanged();
-    windows.viewers[0].onClose();
+    pool.onLutChanged();
+    pool.onClose();
     EXPECT_FALSE(w().projectDirty());
     EXPECT_NE(view().sourceViewerWindow(), nullptr);
     clip.onLutChanged();
@@ -115,14 +104,8 @@ TEST_F(ToolWindowsTest, TheViewersHandOversEditTheTimelineAndCloseIt)
     EXPECT_EQ(v1.grade->lutFile, "Warm.cube");
     EXPECT_TRUE(w().projectDirty());
 
-    // Opened from the pool, "update" only closes.
-    w().openPoolSource("src-video");
-    const std::size_t count = h->session().activeTimeline()->clips.size();
-    windows.viewers.back().onUpdateTimeline(0, 1, "None");
-    EXPECT_EQ(h->session().activeTimeline()->clips.size(), count);
-    EXPECT_EQ(view().sourceViewerWindow(), nullptr);
-
     // Add to the timeline appends the range at the end.
+    const std::size_t count = h->session().activeTimeline()->clips.size();
     w().openPoolSource("src-video");
     windows.viewers.back().onAddToTimeline(0, 1.5, "None");
     std::vector<EditSession::Clip> clips = h->session().activeTimeline()->clips;
@@ -159,22 +142,19 @@ TEST_F(ToolWindowsTest, TheInspectorFloatsBesideTheMainWindowAndClosesThroughIts
               EditorContentView::gradeInspectorPosition(view().frameGeometry()));
     EXPECT_EQ(EditorContentView::gradeInspectorPosition(QRect(100, 50, 1280, 900)), QPoint(148, 90));
     const GradeInspectorWindowArguments still = windows.inspectors.back();
-    EXPECT_EQ(still.engine, &h->engine());
     EXPECT_EQ(still.clipId, "still");
     EXPECT_EQ(still.clipName, "Still.png");
     EXPECT_EQ(still.lutNames, h->engine().availableLutNames());
     EXPECT_EQ(still.initialEditState, w().gradeEditState());
 
-    // A second inspector replaces the first; a taller content makes a taller window.
+    // A taller content makes a taller window; the replaced inspector's closures do nothing.
     windows.inspectorContentSize = {380, 620};
     h->session().timelines[0].clips[0].name.reset();
     w().openGradeInspector("v1");
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_NE(view().gradeInspectorWindow(), nullptr);
     EXPECT_EQ(view().gradeInspectorWindow()->size(), QSize(400, 620));
     EXPECT_EQ(windows.inspectors.back().clipName, "Clip");
     w().setProjectDirty(false);
-    still.onDirty(); // the replaced one
+    still.onDirty();
     EXPECT_FALSE(w().projectDirty());
     windows.inspectors.back().onDirty();
     EXPECT_TRUE(w().projectDirty());

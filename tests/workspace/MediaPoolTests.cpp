@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QPushButton>
 #include <QTest>
-#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
@@ -57,7 +56,6 @@ TEST(MediaPool, CardsShowTheSourcesSymbolsDetailsAndSelection)
     sources.emplace_back("untyped", "Other.mov");
     const std::vector<Card> cards = w.mediaPoolCards();
     ASSERT_EQ(cards.size(), 5u);
-    EXPECT_EQ(cards[0].fileName, "DJI_0001.MP4");
     EXPECT_EQ(cards[0].detail, "1920×1080 · 29.97 fps");
     EXPECT_EQ(cards[1].detail, "1920×1080");
     EXPECT_EQ(cards[2].detail, "");
@@ -98,11 +96,9 @@ TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
     EXPECT_TRUE(grid.showsPicture(0));
     EXPECT_FALSE(grid.showsPicture(1));
     EXPECT_FALSE(grid.showsPicture(2));
-    // One column at the pool's usual width, cards one above the other.
+    // One column at the pool's usual width, two at its widest.
     EXPECT_EQ(MediaPoolGrid::columnCount(grid.width()), 1);
     EXPECT_EQ(MediaPoolGrid::columnCount(400), 2);
-    EXPECT_EQ(grid.cardRect(0).size().width(), 176);
-    EXPECT_EQ(grid.cardRect(1).top(), grid.cardRect(0).bottom() + 1 + 8);
 
     QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cardRect(1).center());
     EXPECT_EQ(w.selectedSourceId(), "src-still");
@@ -113,13 +109,8 @@ TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
     EXPECT_EQ(w.selectedSourceId(), "src-music");
     EXPECT_EQ(opened, std::vector<std::string>{"src-music"});
 
-    QTest::mouseClick(pool.importButton(), Qt::LeftButton);
-    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFiles);
-    h.panels->cancel();
     pool.importFolderAction()->trigger();
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
-    h.panels->cancel();
-    EXPECT_EQ(pool.importButton()->toolTip(), "Import video, image, or audio files into the media pool");
     QTest::mouseClick(pool.closeButton(), Qt::LeftButton);
     EXPECT_FALSE(w.showMediaPool());
 }
