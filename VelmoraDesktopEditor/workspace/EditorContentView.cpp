@@ -410,6 +410,7 @@ void EditorContentView::openGradeInspectorWindow(const GradeInspectorWindowArgum
                                     this);
     if (QWidget* content = pieces_.gradeInspectorWindow(arguments, inspector)) {
         inspector->layout()->addWidget(content);
+        inspector->layout()->setAlignment(content, Qt::AlignCenter);
         // Never smaller than its content: a fixed-size inspector keeps its footer.
         inspector->setFixedSize(gradeInspectorSize.expandedTo(content->minimumSizeHint()).expandedTo(content->minimumSize()));
     } else {

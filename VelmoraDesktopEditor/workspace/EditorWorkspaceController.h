@@ -456,6 +456,8 @@ private:
     void importChosen(const std::vector<std::filesystem::path>& chosen);
     // The ids of every source of the session, in its order.
     static std::vector<std::string> allSourceIds(const EditSession& session);
+    // The first source of the session with this id; none when there is none.
+    static EditSession::Source* sourceWithId(EditSession& session, const std::string& id);
     // Poster frames arrived for the session `requestedFor` names.
     void storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
                          std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails);

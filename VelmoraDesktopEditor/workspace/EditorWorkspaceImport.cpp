@@ -284,11 +284,9 @@ void EditorWorkspaceController::promptProjectFpsFromImportedClips(const std::vec
         return;
     const EditSession::Source* video = nullptr;
     for (const std::string& id : sourceIds) {
-        const auto source = std::find_if(session->sources.begin(), session->sources.end(),
-                                         [&](const EditSession::Source& candidate) { return candidate.id == id; });
-        if (source != session->sources.end() &&
-            EditSession::normalizedClipType(source->type, source->fileName) == "video") {
-            video = &*source;
+        const EditSession::Source* source = sourceWithId(*session, id);
+        if (source && EditSession::normalizedClipType(source->type, source->fileName) == "video") {
+            video = source;
             break;
         }
     }

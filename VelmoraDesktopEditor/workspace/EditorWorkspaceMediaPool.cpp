@@ -2,8 +2,6 @@
 
 #include "workspace/EditorWorkspaceController.h"
 
-#include <algorithm>
-
 #include "platform/foundation/NumberText.h"
 #include "preview/StatusText.h"
 
@@ -67,9 +65,8 @@ void EditorWorkspaceController::openPoolSource(const std::string& sourceId)
     const std::shared_ptr<EditSession>& session = engine_->session();
     if (!session)
         return;
-    const auto source = std::find_if(session->sources.begin(), session->sources.end(),
-                                     [&](const EditSession::Source& candidate) { return candidate.id == sourceId; });
-    if (source == session->sources.end())
+    const EditSession::Source* source = sourceWithId(*session, sourceId);
+    if (!source)
         return;
     const EditSession::Source chosen = *source;
     setSourceViewerTimelineClipId(std::nullopt);

@@ -18,14 +18,14 @@ struct PosterRequest {
     std::filesystem::path file;
 };
 
-EditSession::Source* sourceWithId(EditSession& session, const std::string& id)
+} // namespace
+
+EditSession::Source* EditorWorkspaceController::sourceWithId(EditSession& session, const std::string& id)
 {
     const auto found = std::find_if(session.sources.begin(), session.sources.end(),
                                     [&](const EditSession::Source& source) { return source.id == id; });
     return found == session.sources.end() ? nullptr : &*found;
 }
-
-} // namespace
 
 std::vector<std::string> EditorWorkspaceController::allSourceIds(const EditSession& session)
 {

@@ -3,8 +3,6 @@
 
 #include "workspace/EditorWorkspaceController.h"
 
-#include <algorithm>
-
 #include <QPointer>
 
 #include "grading/PreviewFrameGrader.h"
@@ -92,9 +90,8 @@ void EditorWorkspaceController::openSourceViewerForTimelineClip(const std::strin
     const std::optional<EditSession::Clip> clip = session ? session->clip(clipId) : std::nullopt;
     if (!clip || !clip->sourceId)
         return;
-    const auto source = std::find_if(session->sources.begin(), session->sources.end(),
-                                     [&](const EditSession::Source& candidate) { return candidate.id == *clip->sourceId; });
-    if (source == session->sources.end())
+    const EditSession::Source* source = sourceWithId(*session, *clip->sourceId);
+    if (!source)
         return;
     const EditSession::Source chosen = *source;
     engine_->selectClip(clipId, false);
@@ -191,8 +188,7 @@ void EditorWorkspaceController::addSourceToTimeline(const EditSession::Source& s
     std::string lut = StringText::trimmed(lutReference);
     if (lut.empty())
         lut = ProjectLUTResolver::noLutSentinel;
-    if (std::none_of(session->sources.begin(), session->sources.end(),
-                     [&](const EditSession::Source& known) { return known.id == source.id; }))
+    if (!sourceWithId(*session, source.id))
         session->sources.push_back(source);
 
     const auto rangeClip = [&](std::string type, std::string name, int lane) {

@@ -51,8 +51,6 @@ QFont detailFont(const QFont& base)
 MediaPoolGrid::MediaPoolGrid(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("mediaPoolGrid"));
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-    setMouseTracking(false);
 }
 
 void MediaPoolGrid::setCards(std::vector<Card> cards)
