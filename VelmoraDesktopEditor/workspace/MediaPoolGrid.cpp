@@ -207,8 +207,9 @@ void MediaPoolGrid::paintCard(QPainter& painter, const Card& card, const QRect& 
 void MediaPoolGrid::mousePressEvent(QMouseEvent* event)
 {
     const int index = cardAt(event->position().toPoint());
+    // A copy: selecting refreshes the cards.
     if (event->button() == Qt::LeftButton && index >= 0 && onSelect)
-        onSelect(cards_[static_cast<std::size_t>(index)].sourceId);
+        onSelect(std::string(cards_[static_cast<std::size_t>(index)].sourceId));
     QWidget::mousePressEvent(event);
 }
 
@@ -218,6 +219,7 @@ void MediaPoolGrid::mouseDoubleClickEvent(QMouseEvent* event)
     const int index = cardAt(event->position().toPoint());
     if (event->button() != Qt::LeftButton || index < 0)
         return;
+    // A copy: selecting refreshes the cards.
     const std::string sourceId = cards_[static_cast<std::size_t>(index)].sourceId;
     if (onSelect)
         onSelect(sourceId);
