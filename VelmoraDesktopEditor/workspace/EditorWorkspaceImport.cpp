@@ -100,11 +100,10 @@ std::optional<std::string> copyWithoutReplacing(const fs::path& source, const fs
     }
     if (renameError == 0)
         return std::nullopt;
-    // Another file took the name while copying.
     std::optional<std::string> failure;
     if (renameError != EEXIST)
         failure = FileError::fromErrno(renameError, "copy", source).localizedDescription();
-    else if (!sameContents(source, target))
+    else if (!sameContents(source, target)) // another file took the name while copying
         failure = differentFile;
     std::error_code ignored;
     fs::remove(temporary, ignored);
