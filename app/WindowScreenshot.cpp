@@ -18,7 +18,7 @@ namespace {
 
 constexpr int pollMilliseconds = 100;
 constexpr int appearTimeoutMilliseconds = 20000;
-constexpr int settleMilliseconds = 500;
+constexpr int defaultSettleMilliseconds = 500;
 
 void finish(int code, const QString& message)
 {
@@ -44,10 +44,13 @@ void scheduleIfRequested(QWidget& window)
     const QString path = qEnvironmentVariable("VELMORA_SCREENSHOT");
     if (path.isEmpty())
         return;
+    bool settleGiven = false;
+    const int settle = qEnvironmentVariableIntValue("VELMORA_SCREENSHOT_SETTLE_MS", &settleGiven);
+    const int settleMilliseconds = settleGiven && settle >= 0 ? settle : defaultSettleMilliseconds;
     QPointer<QWidget> target(&window);
     auto* poll = new QTimer(&window);
     auto waited = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, target, path, waited] {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, target, path, waited, settleMilliseconds] {
         *waited += pollMilliseconds;
         const bool exposed = target && target->windowHandle() && target->windowHandle()->isExposed();
         if (exposed) {

@@ -4,8 +4,13 @@
 #include <QVBoxLayout>
 
 #include "export_workspaces/EditorExportSheet.h"
+#include "inspectors/GradeInspectorWindowRoot.h"
 #include "inspectors/ProjectSettingsSheet.h"
+#include "inspectors/SourceViewer.h"
 #include "workspace/EditorWorkspaceController.h"
+#include "workspace/ImportHintBanner.h"
+#include "workspace/MediaPoolView.h"
+#include "workspace/TimelineHeaderView.h"
 #include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora::ApplicationPieces {
@@ -87,8 +92,26 @@ EditorWorkspacePieces make()
 {
     EditorWorkspacePieces pieces;
     pieces.timelineStrip = makeTimelineStrip;
+    pieces.timelineHeader = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
+        return new TimelineHeaderView(workspace, parent);
+    };
+    pieces.mediaPool = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
+        return new MediaPoolView(workspace, parent);
+    };
+    pieces.importHintBanner = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
+        return new ImportHintBanner(workspace, parent);
+    };
     pieces.exportSheet = makeExportSheet;
     pieces.projectSettingsSheet = makeProjectSettingsSheet;
+    pieces.sourceViewerWindow = [](const SourceViewerWindowArguments& a, QWidget* parent) -> QWidget* {
+        return new SourceViewer(*a.engine, a.source, a.mediaFolderURL, a.sessionFile, a.timelineClipId,
+                                a.initialInPoint, a.initialOutPoint, a.isWindowKey, a.onUpdateTimeline,
+                                a.onInsertAtPlayhead, a.onAddToTimeline, a.onClose, a.onLutChanged, {}, parent);
+    };
+    pieces.gradeInspectorWindow = [](const GradeInspectorWindowArguments& a, QWidget* parent) -> QWidget* {
+        return new GradeInspectorWindowRoot(*a.engine, a.initialEditState, a.clipId, a.clipName, a.lutNames,
+                                            a.onDismiss, a.onDirty, parent);
+    };
     return pieces;
 }
 

@@ -37,6 +37,18 @@ constexpr int mediaPoolMaximumWidth = 400;
 // top edge.
 constexpr QPoint gradeInspectorOffset{48, 40};
 
+// A tool window whose one child is the content its factory makes.
+QWidget* toolWindow(const char* name, const QString& title, Qt::WindowFlags flags, QWidget* parent)
+{
+    auto* window = new QWidget(parent, flags);
+    window->setObjectName(QString::fromLatin1(name));
+    window->setAttribute(Qt::WA_StyledBackground);
+    window->setWindowTitle(title);
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return window;
+}
+
 // Reports a window being closed by the user (its title-bar button, Escape in a dialog).
 class CloseWatcher final : public QObject {
 public:
@@ -165,7 +177,9 @@ EditorContentView::EditorContentView(VelmoraWorkflowState& workflow, EditorWorks
         syncSheet(projectSettingsSheet_, controller_->showProjectSettings(), pieces_.projectSettingsSheet,
                   [this] { controller_->setShowProjectSettings(false); });
     });
-    connect(controller_, &C::showGradeInspectorChanged, this, &EditorContentView::syncGradeInspector);
+    connect(controller_, &C::frameRateQuestionChanged, this, &EditorContentView::syncFrameRateQuestion);
+    connect(controller_, &C::gradeInspectorRequested, this, &EditorContentView::openGradeInspectorWindow);
+    connect(controller_, &C::gradeInspectorCloseRequested, this, [this] { closeAndForget(gradeInspectorWindow_); });
     connect(controller_, &C::sourceViewerRequested, this, &EditorContentView::openSourceViewerWindow);
     connect(controller_, &C::sourceViewerCloseRequested, this, [this] { closeAndForget(sourceViewerWindow_); });
     refreshRows();
@@ -178,6 +192,11 @@ ShellWorkspaceFactories::Factory EditorContentView::factory(EditorWorkspaceContr
                                                                        QWidget* parent) -> QWidget* {
         return new EditorContentView(workflow, services, pieces, parent);
     };
+}
+
+QPoint EditorContentView::gradeInspectorPosition(const QRect& mainWindowFrame)
+{
+    return mainWindowFrame.topLeft() + gradeInspectorOffset;
 }
 
 QString EditorContentView::bottomHintText(bool gradePreviewEnabled)
@@ -244,8 +263,7 @@ void EditorContentView::refreshRows()
     const EditorWorkspaceController& workspace = *controller_;
     mediaPoolColumn_->setVisible(workspace.showMediaPool());
     showMediaPoolRow_->setVisible(!workspace.showMediaPool());
-    const std::shared_ptr<EditSession>& session = workspace.engine().session();
-    importHintRow_->setVisible(!workspace.importHintDismissed() && session && session->sources.empty());
+    importHintRow_->setVisible(workspace.importHintShown());
     timelineStripHost_->setFixedHeight(static_cast<int>(std::lround(workspace.timelineStripHeight())));
     bottomHint_->setText(bottomHintText(workspace.engine().gradePreviewEnabled()));
 }
@@ -317,6 +335,21 @@ void EditorContentView::syncDiscardDialog()
     });
 }
 
+void EditorContentView::syncFrameRateQuestion()
+{
+    // A newer question replaces one still open.
+    closeAndForget(frameRateQuestionBox_);
+    const std::optional<EditorWorkspaceController::FrameRateQuestion>& question = controller_->frameRateQuestion();
+    presentBox(frameRateQuestionBox_, question.has_value(), [this, &question] {
+        QMessageBox* box = makeBox(QString::fromStdString(question->message), "frameRateQuestion", this);
+        box->setIcon(QMessageBox::Information);
+        box->setInformativeText(QString::fromStdString(question->informativeText));
+        box->setDefaultButton(box->addButton(QString::fromStdString(question->useClipRate), QMessageBox::AcceptRole));
+        box->addButton(QString::fromStdString(question->keepProjectRate), QMessageBox::RejectRole);
+        return box;
+    }, [this](QMessageBox::ButtonRole answer) { controller_->answerFrameRateQuestion(answer == QMessageBox::AcceptRole); });
+}
+
 // ---- sheets and tool windows ----
 
 QWidget* EditorContentView::ownedWindow(QWidget* window)
@@ -358,37 +391,57 @@ void EditorContentView::syncSheet(QPointer<QWidget>& slot, bool shown, const Edi
     }
 }
 
-void EditorContentView::syncGradeInspector()
+void EditorContentView::centreOnScreen(QWidget& window) const
+{
+    if (const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen()) {
+        const QRect frame = window.frameGeometry();
+        window.move(display->availableGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+    }
+}
+
+void EditorContentView::openGradeInspectorWindow(const GradeInspectorWindowArguments& arguments)
 {
     // One inspector at a time: every opening replaces the window.
     closeAndForget(gradeInspectorWindow_);
-    if (!controller_->showGradeInspector())
-        return;
-    QWidget* inspector = ownedWindow(pieces_.gradeInspectorWindow(*controller_, this));
-    if (!inspector)
-        return;
+    // A floating utility window above the workspace's, not resizable.
+    QWidget* inspector = toolWindow("gradeInspectorWindow", QStringLiteral("Mood & Basic Grade"),
+                                    Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                        Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint,
+                                    this);
+    if (QWidget* content = pieces_.gradeInspectorWindow(arguments, inspector)) {
+        inspector->layout()->addWidget(content);
+        inspector->layout()->setAlignment(content, Qt::AlignCenter);
+        // Never smaller than its content: a fixed-size inspector keeps its footer.
+        inspector->setFixedSize(gradeInspectorSize.expandedTo(content->minimumSizeHint()).expandedTo(content->minimumSize()));
+    } else {
+        inspector->setFixedSize(gradeInspectorSize);
+    }
     gradeInspectorWindow_ = inspector;
     const QWidget* mainWindow = window();
-    if (mainWindow && mainWindow != inspector && mainWindow->isVisible())
-        inspector->move(mainWindow->geometry().topLeft() + gradeInspectorOffset);
+    if (mainWindow && mainWindow->isVisible())
+        inspector->move(gradeInspectorPosition(mainWindow->frameGeometry()));
+    else
+        centreOnScreen(*inspector);
     inspector->show();
     inspector->raise();
     inspector->activateWindow();
 }
 
-void EditorContentView::openSourceViewerWindow(const EditSession::Source& source,
-                                               const std::optional<std::string>& timelineClipId)
+void EditorContentView::openSourceViewerWindow(SourceViewerWindowArguments arguments)
 {
     // One source viewer at a time: opening another replaces it.
     closeAndForget(sourceViewerWindow_);
-    QWidget* viewer = ownedWindow(pieces_.sourceViewerWindow(*controller_, source, timelineClipId, this));
-    if (!viewer)
-        return;
+    QWidget* viewer =
+        toolWindow("sourceViewerWindow",
+                   QString::fromStdString(EditorWorkspaceController::sourceViewerTitle(
+                       arguments.source, arguments.timelineClipId.has_value())),
+                   Qt::Window, this);
+    arguments.isWindowKey = [window = QPointer<QWidget>(viewer)] { return window && window->isActiveWindow(); };
+    if (QWidget* content = pieces_.sourceViewerWindow(arguments, viewer))
+        viewer->layout()->addWidget(content);
+    viewer->resize(sourceViewerSize);
     sourceViewerWindow_ = viewer;
-    if (const QScreen* display = screen() ? screen() : QGuiApplication::primaryScreen()) {
-        const QRect available = display->availableGeometry();
-        viewer->move(available.center() - QPoint(viewer->width() / 2, viewer->height() / 2));
-    }
+    centreOnScreen(*viewer);
     viewer->show();
     viewer->raise();
     viewer->activateWindow();

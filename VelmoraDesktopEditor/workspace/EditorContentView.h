@@ -61,6 +61,7 @@ public:
     QMessageBox* errorAlert() const { return errorAlert_; }
     QMessageBox* relinkAlert() const { return relinkAlert_; }
     QMessageBox* discardDialog() const { return discardDialog_; }
+    QMessageBox* frameRateQuestionBox() const { return frameRateQuestionBox_; }
     QWidget* exportSheet() const { return exportSheet_; }
     QWidget* projectSettingsSheet() const { return projectSettingsSheet_; }
     QWidget* gradeInspectorWindow() const { return gradeInspectorWindow_; }
@@ -68,6 +69,12 @@ public:
 
     // The bottom bar's hint for the grade switch's state.
     static QString bottomHintText(bool gradePreviewEnabled);
+    // Where the grade inspector window's frame opens: 48 right of the main window's left edge,
+    // its top edge 40 below the main window's top edge.
+    static QPoint gradeInspectorPosition(const QRect& mainWindowFrame);
+    // The source viewer window's size and the grade inspector window's least size.
+    static constexpr QSize sourceViewerSize{800, 550};
+    static constexpr QSize gradeInspectorSize{400, 580};
 
 private:
     QWidget* buildMainColumn(const EditorWorkspacePieces& pieces);
@@ -79,14 +86,17 @@ private:
     void syncErrorAlert();
     void syncRelinkAlert();
     void syncDiscardDialog();
+    void syncFrameRateQuestion();
     // Opens the sheet `make` builds while `shown`, closes it otherwise; `dismiss` lowers the flag
     // when the user closes the sheet.
     void syncSheet(QPointer<QWidget>& slot, bool shown, const EditorWorkspacePieces::ViewFactory& make,
                    const std::function<void()>& dismiss);
-    void syncGradeInspector();
-    void openSourceViewerWindow(const EditSession::Source& source, const std::optional<std::string>& timelineClipId);
-    // A sheet or tool window from a factory, made a window owned by this workspace.
+    void openGradeInspectorWindow(const GradeInspectorWindowArguments& arguments);
+    void openSourceViewerWindow(SourceViewerWindowArguments arguments);
+    // A sheet from a factory, made a window owned by this workspace.
     QWidget* ownedWindow(QWidget* window);
+    // Centres a window on the screen this workspace is on.
+    void centreOnScreen(QWidget& window) const;
 
     EditorWorkspaceController* controller_;
     EditorWorkspacePieces pieces_;
@@ -107,6 +117,7 @@ private:
     QPointer<QMessageBox> errorAlert_;
     QPointer<QMessageBox> relinkAlert_;
     QPointer<QMessageBox> discardDialog_;
+    QPointer<QMessageBox> frameRateQuestionBox_;
     QPointer<QWidget> exportSheet_;
     QPointer<QWidget> projectSettingsSheet_;
     QPointer<QWidget> gradeInspectorWindow_;

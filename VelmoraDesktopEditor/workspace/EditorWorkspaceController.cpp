@@ -1,19 +1,22 @@
-// The workspace's state, the selection follow-up, the dirty rule, files handed to the workspace,
-// the lane counts and the tool windows' state.
+// The workspace's state, the selection follow-up, the dirty rule, opening files and the lane
+// counts.
 
 #include "workspace/EditorWorkspaceController.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include <QPointer>
 
 #include "editing/TimelineZoom.h"
+#include "export_workspaces/DetachedWorker.h"
 #include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "model/VelmoraProjectFile.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
 
@@ -47,6 +50,15 @@ bool isPictureClip(const EditSession::Clip& clip)
     return kind == "video" || kind == "image";
 }
 
+void runOnThreadOfItsOwn(std::function<void()> work)
+{
+    try {
+        runDetached("velmora.thumbs", std::move(work));
+    } catch (const std::system_error&) {
+        // No thread to be had: the pool shows its symbols instead of poster frames.
+    }
+}
+
 std::vector<EditSession::Clip> activeClips(const std::shared_ptr<EditSession>& session)
 {
     if (!session)
@@ -60,8 +72,10 @@ std::vector<EditSession::Clip> activeClips(const std::shared_ptr<EditSession>& s
 EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workflow, Services services, QObject* parent)
     : QObject(parent), workflow_(&workflow), filePanels_(std::move(services.filePanels)),
       fileRevealer_(std::move(services.fileRevealer)), shortVersion_(std::move(services.shortVersion)),
-      buildNumber_(std::move(services.buildNumber))
+      buildNumber_(std::move(services.buildNumber)), runInBackground_(std::move(services.runInBackground))
 {
+    if (!runInBackground_)
+        runInBackground_ = runOnThreadOfItsOwn;
     services.engine = withMainQueue(std::move(services.engine));
     mainQueue_ = services.engine.mainQueue;
     engine_ = new TimelinePreviewEngine(std::move(services.engine), this);
@@ -304,17 +318,7 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
     const std::optional<std::string> projectName = session->project ? session->project->name : std::nullopt;
     const std::filesystem::path folder = ProjectMediaFolder::resolveForSession(url, session->mediaFolder, projectName);
     setMediaFolderURL(folder);
-
-    if (session->tool == DesktopJobTool::browserExport) {
-        session->normalizeWebDesktopImportLayout();
-        engine_->setGradePreviewEnabled(false);
-    }
-    engine_->adoptSession(session, folder, url, false);
-    setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, folder));
-    if (MediaResolver::canBuildPreview(*session, folder)) {
-        engine_->load(session, folder, url);
-        setImportHintDismissed(true);
-    }
+    attachLoadedSession(session, url, folder);
     resetLayoutTrackCounts(*session);
     setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
     setProjectDirty(false);
@@ -328,6 +332,44 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
                 self->setShowRelinkMedia(true);
         });
     }
+}
+
+void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSession>& session,
+                                                    const std::filesystem::path& sessionFile,
+                                                    const std::filesystem::path& mediaFolder)
+{
+    const bool browserExport = session->tool == DesktopJobTool::browserExport;
+    if (browserExport) {
+        session->normalizeWebDesktopImportLayout();
+        engine_->setGradePreviewEnabled(false);
+    }
+    engine_->adoptSession(session, mediaFolder, sessionFile, false);
+    setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, mediaFolder));
+    const std::optional<EditSession::Timeline> timeline = session->activeTimeline();
+    const bool hasClips = timeline && !timeline->clips.empty();
+
+    if (!MediaResolver::canBuildPreview(*session, mediaFolder)) {
+        if (hasClips || !session->sources.empty())
+            engine_->setStatus(openedWebTavlek_ ? "Web project loaded — relink media folder with your original clips"
+                                                : "Project loaded — relink media folder with your clip files");
+        else
+            engine_->setStatus("Project loaded — import media with Import in Media Pool");
+        return;
+    }
+    engine_->load(session, mediaFolder, sessionFile);
+    setImportHintDismissed(true);
+    if (!relinkMissingNames_.empty()) {
+        engine_->setStatus("Project loaded — " +
+                           NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
+                           " clip(s) need relinking");
+        return;
+    }
+    std::string status = openedWebTavlek_ ? "Web project loaded" : "Project loaded";
+    status += browserExport ? " — Grade OFF · overlays are not in JSON; if preview shows graphics, open Source in "
+                              "QuickTime (camera originals only)"
+                            : " — media ready";
+    engine_->setStatus(status);
+    generateThumbnailsForSources(allSourceIds(*session), mediaFolder);
 }
 
 // ---- lanes ----
@@ -361,58 +403,6 @@ void EditorWorkspaceController::clipDroppedOnTrack(int lane, bool video)
         setLayoutVideoTracks(std::min(std::max(lane, layoutVideoTracks_), maximumVideoLanes));
     else
         setLayoutAudioTracks(std::min(std::max(lane, layoutAudioTracks_), maximumAudioLanes));
-}
-
-// ---- the grade inspector and source viewer windows ----
-
-void EditorWorkspaceController::openGradeInspector(const std::string& clipId)
-{
-    const std::shared_ptr<EditSession>& session = engine_->session();
-    const std::optional<EditSession::Clip> clip = session ? session->clip(clipId) : std::nullopt;
-    if (!clip)
-        return;
-    // The state before the inspector opens is one undo step, whatever the inspector changes.
-    engine_->recordUndoPoint();
-    setGradeInspectorClipId(clipId);
-    setGradeEditState(ClipGradeEditState::from(clip));
-    setShowGradeInspector(true);
-    engine_->warmGradeSliderPreview(clipId, gradeEditState_);
-}
-
-void EditorWorkspaceController::closeGradeInspector()
-{
-    setGradeInspectorClipId(std::nullopt);
-    setShowGradeInspector(false);
-}
-
-void EditorWorkspaceController::openSourceViewerForTimelineClip(const std::string& clipId)
-{
-    const std::shared_ptr<EditSession>& session = engine_->session();
-    const std::optional<EditSession::Clip> clip = session ? session->clip(clipId) : std::nullopt;
-    if (!clip || !clip->sourceId)
-        return;
-    const auto source = std::find_if(session->sources.begin(), session->sources.end(),
-                                     [&](const EditSession::Source& candidate) { return candidate.id == *clip->sourceId; });
-    if (source == session->sources.end())
-        return;
-    const EditSession::Source chosen = *source;
-    engine_->selectClip(clipId, false);
-    setSourceViewerTimelineClipId(clipId);
-    setSelectedSourceId(std::nullopt);
-    openSourceViewer(chosen, clipId);
-}
-
-void EditorWorkspaceController::openSourceViewer(const EditSession::Source& source,
-                                                 const std::optional<std::string>& timelineClipId)
-{
-    emit sourceViewerRequested(source, timelineClipId);
-}
-
-void EditorWorkspaceController::closeSourceViewer()
-{
-    setSelectedSourceId(std::nullopt);
-    setSourceViewerTimelineClipId(std::nullopt);
-    emit sourceViewerCloseRequested();
 }
 
 } // namespace velmora

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QObject>
@@ -13,6 +15,8 @@
 #include "model/EditSession.h"
 #include "preview/TimelinePreviewEngine.h"
 #include "workspace/EditorKeyboardHandler.h"
+#include "workspace/GradeInspectorWindowArguments.h"
+#include "workspace/SourceViewerWindowArguments.h"
 
 namespace velmora {
 
@@ -44,6 +48,10 @@ public:
         // The application's version and build number for the top bar's badge; none shows "?".
         std::optional<std::string> shortVersion;
         std::optional<std::string> buildNumber;
+        // Runs work off the main thread (the media pool's poster frames). The work owns what it
+        // touches and posts its results to the main queue. Empty: a thread of its own for each
+        // request that nobody joins, so closing the workspace never waits for its thumbnails.
+        std::function<void(std::function<void()>)> runInBackground;
     };
 
     // The commands of the edit tools bar and the keyboard: a button and its key run the same one.
@@ -91,9 +99,43 @@ public:
         bool operator==(const PreviewPlaceholder&) const = default;
     };
 
+    // One card of the media pool.
+    struct MediaPoolCard {
+        std::string sourceId;
+        std::string fileName;
+        // The source's picture (JPEG) when it has one; the card shows `placeholderSymbol` on
+        // grey when there is none or it does not decode.
+        std::optional<std::vector<std::uint8_t>> thumbnailData;
+        std::string placeholderSymbol; // "video", "photo" or "speaker.wave.2"
+        std::string detail;            // "1920×1080 · 29.97 fps", "1920×1080", or empty
+        bool selected = false;
+
+        bool operator==(const MediaPoolCard&) const = default;
+    };
+
+    // One row of the timeline picker.
+    struct TimelinePickerEntry {
+        std::string id;
+        std::string title; // "Timeline 2 (4 clips)"
+
+        bool operator==(const TimelinePickerEntry&) const = default;
+    };
+
+    // The question after an import whose first video runs at another rate than the project.
+    struct FrameRateQuestion {
+        std::string message;         // "Match project frame rate to clip?"
+        std::string informativeText; // names the file and both rates
+        std::string useClipRate;     // "Use 25 fps", the default button
+        std::string keepProjectRate; // "Keep 59.94 fps"
+
+        bool operator==(const FrameRateQuestion&) const = default;
+    };
+
     // Limits of the lane controls.
     static constexpr int maximumVideoLanes = 8;
     static constexpr int maximumAudioLanes = 6;
+    // The extensions an import takes (compared in lower case), in this order.
+    static const std::vector<std::string>& importableExtensions();
 
     EditorWorkspaceController(VelmoraWorkflowState& workflow, Services services, QObject* parent = nullptr);
     ~EditorWorkspaceController() override;
@@ -198,19 +240,67 @@ public:
     bool sourceViewerButtonShown() const;
 
     // ---- the grade inspector and source viewer windows ----
+    // One window of each kind at a time: opening one replaces the open one. The widgets make the
+    // windows when the requests below arrive and close them when asked to; a window closed with
+    // its title-bar button is only hidden and not reported.
 
-    // Records one undo point, loads the clip's grade and raises showGradeInspector; nothing
-    // without a session or the clip.
+    // Records one undo point, loads the clip's grade, raises showGradeInspector and asks for the
+    // inspector window; nothing without a session or the clip.
     void openGradeInspector(const std::string& clipId);
-    // Lowers showGradeInspector and forgets the clip (the widgets close the window).
+    // Asks for the inspector window to close, forgets its clip and lowers showGradeInspector.
     void closeGradeInspector();
-    // Selects the clip (without seeking) and asks for the source viewer on its source; nothing
-    // when the clip or its source is not found.
+    // Selects the clip (without seeking) and opens the source viewer on its source for
+    // re-trimming it; nothing when the clip, its source id or the source is not found.
     void openSourceViewerForTimelineClip(const std::string& clipId);
-    // Asks for the source viewer on a source, for re-trimming a timeline clip when an id is given.
+    // Opens the source viewer on a source, for re-trimming a timeline clip when an id is given
+    // (its marks then start at the clip's in and out points).
     void openSourceViewer(const EditSession::Source& source, const std::optional<std::string>& timelineClipId);
-    // The source viewer closed: the media pool selection and the clip it edited are forgotten.
+    // The source viewer closes: the media pool selection and the clip it edited are forgotten.
     void closeSourceViewer();
+    // "Source Viewer — <file> (Timeline)" for a timeline clip, else "Source Viewer - <file>".
+    static std::string sourceViewerTitle(const EditSession::Source& source, bool forTimelineClip);
+
+    // ---- placing a source range on the timeline ----
+
+    // Puts the source's range [inPoint, outPoint] (seconds of the source; 0.1 s at least) on the
+    // active timeline at `at`, or at its end without it: a video or image clip on the first
+    // free picture lane (with the LUT unless it is "None" or blank), a video's linked audio on
+    // its lane number unless that overlaps, an audio clip on the first free audio lane. Creates
+    // the default blank project when none is open; adds the source to the pool when missing;
+    // rebuilds the preview (then at `seekAfterReload` when given); selects a new picture clip;
+    // marks the project dirty. Clears the undo history.
+    void addSourceToTimeline(const EditSession::Source& source, double inPoint, double outPoint,
+                             const std::string& lutReference, std::optional<double> at,
+                             std::optional<double> seekAfterReload);
+
+    // ---- media pool ----
+
+    // One card per source of the open project, in the project's order.
+    std::vector<MediaPoolCard> mediaPoolCards() const;
+    // A click on a card: the source is selected, the timeline selection cleared.
+    void selectPoolSource(const std::string& sourceId);
+    // A double click on a card: the source viewer on that source.
+    void openPoolSource(const std::string& sourceId);
+    // The import hint banner shows for an open project without sources until dismissed.
+    bool importHintShown() const;
+
+    // ---- timeline header ----
+
+    // The picker's rows; none (the picker hidden) unless the project has two or more timelines.
+    std::vector<TimelinePickerEntry> timelinePickerEntries() const;
+    // The id the picker shows: the active timeline's.
+    std::string timelinePickerSelection() const;
+    // Makes the timeline active and shows it; nothing for a project without a project record.
+    void chooseTimeline(const std::string& timelineId);
+    // "Video" and "Audio": one more lane shown, up to 8 and 6.
+    void addVideoLane();
+    void addAudioLane();
+    // The zoom slider moved (0 to 100): the active timeline's zoom follows.
+    void changeTimelineZoom(double position);
+    // "100 px/s": the active timeline's zoom.
+    std::string timelineZoomReadout() const;
+    // "44px": the lane height.
+    std::string laneHeightReadout() const;
 
     // ---- clip picker, gain, fades, clip LUT ----
 
@@ -265,9 +355,37 @@ public:
     void pickSession();
     void pickWebJobJSON();
     void pickMediaFolderForRelink();
-    // Makes the folder the media folder of the workspace and of the open project.
+    // Makes the folder the media folder of the workspace and of the open project, reports what
+    // is still missing, and makes the missing poster frames when nothing is.
     void applyMediaFolder(const std::filesystem::path& url);
+    // "Import": a panel of media files. "Import Folder…": a panel of one folder. Both import
+    // what is chosen, a folder contributing its direct contents.
     void importMedia();
+    void importMediaFolder();
+    // Copies the files into the project's media folder (a project is created when none is open)
+    // and adds each as a source, in order. Files of other kinds are skipped, names already in the
+    // pool (any letter case) are refused, and a file that cannot be copied is reported. Copies
+    // never replace a file: an identical file already there counts as copied, a different one is
+    // a failure. Marks the project dirty, asks for poster frames and, on a later turn of the main
+    // queue, asks whether to take the first video's frame rate.
+    void processImportedFiles(const std::vector<std::filesystem::path>& urls);
+    // The folder the copies go to (created when missing): the media folder, else the project's
+    // saved one when it exists, else the project's default one.
+    std::filesystem::path importMediaDestinationFolder(const EditSession& session);
+    // Queues the frame-rate question for the first video among the sources when its rate differs
+    // from the project's (59.94 without one) by 0.45 fps or more.
+    void promptProjectFpsFromImportedClips(const std::vector<std::string>& sourceIds);
+    // The open frame-rate question, none while nothing is asked.
+    const std::optional<FrameRateQuestion>& frameRateQuestion() const { return frameRateQuestion_; }
+    // The user's answer: the clip's rate becomes the project's, or nothing changes.
+    void answerFrameRateQuestion(bool useClipRate);
+    // Makes poster frames of the listed video sources (type exactly "video") that have none,
+    // from their files directly in `mediaFolder`, on a worker. On the main queue each is stored in
+    // its source unless the source has gained one meanwhile, and the project is republished
+    // (which starts a new undo history) with the workspace's media folder and file as they are
+    // then, its unsaved-changes mark unchanged. Results for a project other than the open one
+    // (another was opened or created meanwhile) are dropped. Returns at once.
+    void generateThumbnailsForSources(const std::vector<std::string>& ids, const std::filesystem::path& mediaFolder);
     void saveProject();
     void saveProjectAs();
     void persistProject(const std::filesystem::path& url, bool forceNameFromFile);
@@ -304,11 +422,15 @@ signals:
     void clipGainUIChanged();
     void clipFadeInUIChanged();
     void clipFadeOutUIChanged();
-    // The source viewer is to open on `source` (replacing an open one).
-    void sourceViewerRequested(const velmora::EditSession::Source& source,
-                               const std::optional<std::string>& timelineClipId);
-    // The open source viewer is to close.
+    void frameRateQuestionChanged();
+    // A source viewer window is to open with this content (replacing an open one).
+    void sourceViewerRequested(const velmora::SourceViewerWindowArguments& arguments);
+    // The source viewer window is to close.
     void sourceViewerCloseRequested();
+    // A grade inspector window is to open with this content (replacing an open one).
+    void gradeInspectorRequested(const velmora::GradeInspectorWindowArguments& arguments);
+    // The grade inspector window is to close.
+    void gradeInspectorCloseRequested();
 
 private:
     template <typename T, typename Signal>
@@ -327,6 +449,18 @@ private:
     // The media folder a Save As to `file` binds: the current one while it holds some of the
     // project's media, else the default folder beside the file (created).
     std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;
+    // Hands a freshly read session to the engine and reports what was found (opening).
+    void attachLoadedSession(const std::shared_ptr<EditSession>& session, const std::filesystem::path& sessionFile,
+                             const std::filesystem::path& mediaFolder);
+    // Expands chosen folders into their direct contents and imports the lot.
+    void importChosen(const std::vector<std::filesystem::path>& chosen);
+    // The ids of every source of the session, in its order.
+    static std::vector<std::string> allSourceIds(const EditSession& session);
+    // The first source of the session with this id; none when there is none.
+    static EditSession::Source* sourceWithId(EditSession& session, const std::string& id);
+    // Poster frames arrived for the session `requestedFor` names.
+    void storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
+                         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails);
 
     VelmoraWorkflowState* workflow_;
     std::shared_ptr<FilePanels> filePanels_;
@@ -336,6 +470,16 @@ private:
     std::optional<std::string> buildNumber_;
     TimelinePreviewEngine* engine_; // child of this controller
     std::function<bool()> sourceViewerActive_;
+    std::function<void(std::function<void()>)> runInBackground_;
+    // Each opening of a window counts up; a window's closures act only while theirs is the
+    // newest, so a replaced window can no longer reach the workspace.
+    std::uint64_t sourceViewerGeneration_ = 0;
+    std::uint64_t gradeInspectorGeneration_ = 0;
+    // The frame-rate question's clip rate, file name, and the project asked about.
+    std::optional<FrameRateQuestion> frameRateQuestion_;
+    double questionedClipRate_ = 0;
+    std::string questionedFileName_;
+    std::shared_ptr<EditSession> questionedSession_;
     // The selection the follow-up last acted on: it acts only when the engine's one differs.
     std::optional<std::string> followedClipId_;
 

@@ -34,7 +34,24 @@ QLabel* mutedCaption(const QString& text, QWidget* parent)
     return label;
 }
 
-// A window with a line of text and one button that runs `close`.
+// A window's content: its title as a line of text and one button that runs `close`.
+QWidget* standInContent(const char* name, const QString& title, const QString& button, std::function<void()> close,
+                        QWidget* parent)
+{
+    QWidget* content = plainView(name, parent);
+    auto* column = new QVBoxLayout(content);
+    column->addStretch(1);
+    auto* text = mutedCaption(title, content);
+    text->setAlignment(Qt::AlignCenter);
+    column->addWidget(text);
+    column->addStretch(1);
+    auto* closeButton = new QPushButton(button, content);
+    QObject::connect(closeButton, &QPushButton::clicked, content, [close = std::move(close)] { close(); });
+    column->addWidget(closeButton, 0, Qt::AlignRight);
+    return content;
+}
+
+// A sheet: a dialog around a stand-in's content.
 QDialog* standInWindow(const char* name, const QString& title, QSize size, const QString& button,
                        std::function<void()> close, QWidget* parent)
 {
@@ -42,15 +59,8 @@ QDialog* standInWindow(const char* name, const QString& title, QSize size, const
     dialog->setObjectName(QString::fromLatin1(name));
     dialog->setWindowTitle(title);
     dialog->resize(size);
-    auto* column = new QVBoxLayout(dialog);
-    column->addStretch(1);
-    auto* text = mutedCaption(title, dialog);
-    text->setAlignment(Qt::AlignCenter);
-    column->addWidget(text);
-    column->addStretch(1);
-    auto* closeButton = new QPushButton(button, dialog);
-    QObject::connect(closeButton, &QPushButton::clicked, dialog, [close = std::move(close)] { close(); });
-    column->addWidget(closeButton, 0, Qt::AlignRight);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addWidget(standInContent("standInContent", title, button, std::move(close), dialog));
     return dialog;
 }
 
@@ -134,20 +144,16 @@ QWidget* projectSettingsStandIn(EditorWorkspaceController& workspace, QWidget* p
                          QStringLiteral("Close"), [&workspace] { workspace.setShowProjectSettings(false); }, parent);
 }
 
-QWidget* gradeInspectorStandIn(EditorWorkspaceController& workspace, QWidget* parent)
+QWidget* gradeInspectorStandIn(const GradeInspectorWindowArguments& arguments, QWidget* parent)
 {
-    return standInWindow("GradeInspectorWindowRoot", QStringLiteral("Mood & Basic Grade"), {400, 580},
-                         QStringLiteral("Done"), [&workspace] { workspace.closeGradeInspector(); }, parent);
+    return standInContent("GradeInspectorWindowRoot", QString::fromStdString(arguments.clipName),
+                          QStringLiteral("Done"), arguments.onDismiss, parent);
 }
 
-QWidget* sourceViewerStandIn(EditorWorkspaceController& workspace, const EditSession::Source& source,
-                             const std::optional<std::string>& timelineClipId, QWidget* parent)
+QWidget* sourceViewerStandIn(const SourceViewerWindowArguments& arguments, QWidget* parent)
 {
-    const QString title = timelineClipId
-                              ? QStringLiteral("Source Viewer — %1 (Timeline)").arg(QString::fromStdString(source.fileName))
-                              : QStringLiteral("Source Viewer - %1").arg(QString::fromStdString(source.fileName));
-    return standInWindow("SourceViewer", title, {800, 550}, QStringLiteral("Close"),
-                         [&workspace] { workspace.closeSourceViewer(); }, parent);
+    return standInContent("SourceViewer", QString::fromStdString(arguments.source.fileName), QStringLiteral("Close"),
+                          arguments.onClose, parent);
 }
 
 } // namespace

@@ -4,8 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "model/EditSession.h"
 #include "preview/TimelinePreviewEngine.h"
+#include "workspace/GradeInspectorWindowArguments.h"
+#include "workspace/SourceViewerWindowArguments.h"
 
 class QWidget;
 
@@ -17,16 +18,19 @@ class EditorWorkspaceController;
 // workspace calls with its controller (which holds the engine and every piece of workspace
 // state). An empty factory gets a stand-in: a plain view carrying the piece's name.
 //
-// Placed views are made once, when the workspace is made, as children of `parent`. Sheets and
-// windows are made each time their flag rises or their request arrives, as windows that are
-// children of `parent` (the workspace: they go with it, and sheets are modal to its window); the
-// workspace shows them, closes and deletes them when their flag falls, and lowers a sheet's flag
-// when the user closes it.
+// Placed views are made once, when the workspace is made, as children of `parent`. Sheets are
+// made each time their flag rises, as windows that are children of `parent` (the workspace: they
+// go with it, and they are modal to its window); the workspace shows them, closes and deletes
+// them when their flag falls, and lowers a sheet's flag when the user closes it.
+//
+// The two tool windows' contents are made each time the workspace opens the window, as the only
+// child of a window the workspace made, titled, sized and placed (`parent`); the content never
+// closes its window, it calls the closures it is given and the workspace closes the window.
 struct EditorWorkspacePieces {
     using ViewFactory = std::function<QWidget*(EditorWorkspaceController& workspace, QWidget* parent)>;
-    using SourceViewerFactory = std::function<QWidget*(EditorWorkspaceController& workspace,
-                                                       const EditSession::Source& source,
-                                                       const std::optional<std::string>& timelineClipId, QWidget* parent)>;
+    using SourceViewerFactory = std::function<QWidget*(const SourceViewerWindowArguments& arguments, QWidget* parent)>;
+    using GradeInspectorFactory =
+        std::function<QWidget*(const GradeInspectorWindowArguments& arguments, QWidget* parent)>;
 
     // The program monitor inside the preview area: the graded program view of the engine
     // (not lightweight, not the clean feed). Kept at the canvas aspect, centred on black.
@@ -37,22 +41,22 @@ struct EditorWorkspacePieces {
     ViewFactory timelineStrip;
     // The content of the row above the lanes (timeline name and picker, lanes, zoom, height).
     ViewFactory timelineHeader;
-    // The media pool column (shown while workspace.showMediaPool()).
+    // The media pool column's content (the column shows while workspace.showMediaPool()).
     ViewFactory mediaPool;
-    // The banner inviting an import into a project without sources, shown while the project has
-    // no sources and workspace.importHintDismissed() is false.
+    // The content of the banner row inviting an import into a project without sources (the row
+    // shows while workspace.importHintShown()).
     ViewFactory importHintBanner;
     // Sheets: the export sheet (dismissed with workspace.setShowExportSheet(false)) and the
     // project settings sheet (applied: workspace.setProjectDirty(true); dismissed:
     // workspace.setShowProjectSettings(false)).
     ViewFactory exportSheet;
     ViewFactory projectSettingsSheet;
-    // The grade inspector window on workspace.gradeInspectorClipId() with
-    // workspace.gradeEditState() (finished: workspace.closeGradeInspector(); changed a grade:
-    // workspace.setProjectDirty(true)).
-    ViewFactory gradeInspectorWindow;
-    // The source viewer window on a source, for re-trimming the timeline clip when an id is
-    // given (closed: workspace.closeSourceViewer()).
+    // The content of the "Mood & Basic Grade" window: the application's is
+    // GradeInspectorWindowRoot made from the arguments. The window is at least 400 × 580 and
+    // grows to the content's minimum size.
+    GradeInspectorFactory gradeInspectorWindow;
+    // The content of the source viewer window (800 × 550, resizable): the application's is
+    // SourceViewer made from the arguments.
     SourceViewerFactory sourceViewerWindow;
     // Opens (or brings forward) the clean-feed program monitor for the engine's "Clean Feed F"
     // button and F key; none leaves them without a window.

@@ -1,5 +1,5 @@
-// The project commands of the top bar: new, open panels, media folder, save, save as, export
-// return and the hand-off to the 10-bit Export workspace.
+// The project commands of the top bar: new, open panels, media folder and relink, save, save as,
+// export return and the hand-off to the 10-bit Export workspace.
 
 #include "workspace/EditorWorkspaceController.h"
 
@@ -165,17 +165,12 @@ void EditorWorkspaceController::applyMediaFolder(const fs::path& url)
         setShowRelinkMedia(false);
         setImportHintDismissed(true);
         engine_->setStatus("Media linked — timeline ready");
+        generateThumbnailsForSources(allSourceIds(*session), url);
     } else {
         engine_->setStatus(NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
                            " clip(s) still missing — check Media Folder");
         setShowRelinkMedia(true);
     }
-}
-
-void EditorWorkspaceController::importMedia()
-{
-    // Copying media into the project is not part of this workspace yet: the buttons that ask for
-    // it leave the project as it is.
 }
 
 // ---- saving ----

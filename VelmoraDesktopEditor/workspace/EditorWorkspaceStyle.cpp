@@ -63,6 +63,12 @@ QString styleSheet()
                       css(grey(0.13)));
 
     sheet += QStringLiteral("QWidget#topBarCommands QPushButton { font-size: 11px; padding: 3px 7px; }\n");
+    // The media pool's "Import", with its menu part.
+    sheet += QStringLiteral("QToolButton#mediaPoolImportButton { color: %1; background: %2; border: 1px solid %3;"
+                            " border-radius: 5px; padding: 2px 4px; padding-right: 16px; }\n"
+                            "QToolButton#mediaPoolImportButton:hover { background: %4; }\n"
+                            "QToolButton#mediaPoolImportButton::menu-button { border-left: 1px solid %3; width: 14px; }\n")
+                 .arg(text, css(grey(0.20)), css(grey(0.30)), css(grey(0.25)));
 
     // Texts.
     sheet += QStringLiteral("QLabel, QCheckBox { color: %1; }\n").arg(text);
@@ -110,6 +116,12 @@ QString styleSheet()
                             " font-size: 10px; }\n"
                             "QLabel#linkedSourceLabel { color: rgba(255, 255, 255, 140); font-family: monospace;"
                             " font-size: 9px; }\n");
+    // Timeline header, import hint and media pool.
+    sheet += QStringLiteral("QLabel#timelineLegend { color: %1; font-size: 10px; }\n"
+                            "QLabel#timelineZoomReadout, QLabel#laneHeightReadout { font-family: monospace; }\n"
+                            "QLabel#importHintText { color: %2; }\n"
+                            "QScrollArea#mediaPoolScroll, QWidget#mediaPoolGrid { background: transparent; }\n")
+                 .arg(css(grey(0.45)), css(warning()));
     sheet += QStringLiteral("QLabel#timeLabel { font-family: monospace; }\n"
                             "QLabel#durationLabel { color: %1; font-family: monospace; }\n"
                             "QLabel#transportCanvasLabel { color: %2; font-family: monospace; font-size: 10px; }\n")

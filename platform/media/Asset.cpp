@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/HeifStill.h"
 
 namespace velmora {
 
@@ -79,6 +80,9 @@ void refuseUnusableStill(const AssetTrack& picture, const std::filesystem::path&
 
 std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path)
 {
+    if (heif::isHeifFile(path)) {
+        return openHeif(path);
+    }
     ffmpeg::InputFormatPtr context = ffmpeg::openInput(path, true);
 
     std::shared_ptr<Asset> asset(new Asset());
@@ -170,6 +174,29 @@ std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path)
             track.timeRange = MediaTimeRange::fromStartEnd(track.timeRange.start, asset->duration_);
         }
     }
+    return asset;
+}
+
+std::shared_ptr<const Asset> Asset::openHeif(const std::filesystem::path& path)
+{
+    const heif::StillInfo info = heif::probe(path);
+    AssetTrack picture;
+    picture.trackID = 0;
+    picture.mediaType = MediaType::video;
+    picture.codecName = heif::heifFormatName;
+    // libheif hands the picture out as it is displayed: no rotation is left to apply.
+    picture.width = info.width;
+    picture.height = info.height;
+    picture.bitDepth = info.bitDepth;
+    picture.colorTags.colorRange = "FullRange";
+    picture.timeRange = MediaTimeRange(MediaTime::zero(), MediaTime::zero());
+    refuseUnusableStill(picture, path);
+
+    std::shared_ptr<Asset> asset(new Asset());
+    asset->url_ = path;
+    asset->formatName_ = heif::heifFormatName;
+    asset->stillImage_ = true;
+    asset->tracks_.push_back(std::move(picture));
     return asset;
 }
 

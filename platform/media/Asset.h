@@ -63,7 +63,7 @@ struct AssetTrack {
 class Asset {
 public:
     // Throws velmora::Error of domain "media": fileNotFound when nothing is at the path,
-    // cannotOpen (with FFmpeg's text) for a folder, an unreadable, unknown or corrupt file (a
+    // cannotOpen (with FFmpeg's or libheif's text) for a folder, an unreadable, unknown or corrupt file (a
     // still picture whose size cannot be read included), pictureTooLarge for a still picture of
     // more than maximumStillPixels pixels.
     static std::shared_ptr<const Asset> open(const std::filesystem::path& path);
@@ -77,9 +77,10 @@ public:
     // The container's duration, else the longest track's end; zero for a still image.
     MediaTime duration() const { return duration_; }
     double durationSeconds() const { return duration_.seconds(); }
-    // The container's short name as FFmpeg knows it ("mov,mp4,m4a,3gp,3g2,mj2", "png_pipe", …).
+    // The container's short name as FFmpeg knows it ("mov,mp4,m4a,3gp,3g2,mj2", "png_pipe", …);
+    // "heif" for a HEIF or HEIC picture, which libheif reads in FFmpeg's place.
     const std::string& formatName() const { return formatName_; }
-    // True for a still image file (PNG, JPEG, TIFF, BMP, …): one picture shown at any time.
+    // True for a still image file (PNG, JPEG, TIFF, BMP, HEIF, …): one picture shown at any time.
     bool isStillImage() const { return stillImage_; }
 
     const std::vector<AssetTrack>& tracks() const { return tracks_; }
@@ -92,6 +93,7 @@ public:
 
 private:
     Asset() = default;
+    static std::shared_ptr<const Asset> openHeif(const std::filesystem::path& path);
 
     std::filesystem::path url_;
     MediaTime duration_ = MediaTime::zero();

@@ -6,6 +6,7 @@
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
+#include "platform/media/internal/HeifStill.h"
 
 namespace velmora {
 
@@ -59,6 +60,8 @@ struct ImageGenerator::Impl {
     std::shared_ptr<const Asset> asset;
     AssetTrack track;
     bool still = false;
+    // A HEIF picture: decoded by libheif into `current` once; no demuxer, stream or decoder.
+    bool heif = false;
 
     ffmpeg::InputFormatPtr format;
     AVStream* stream = nullptr;
@@ -288,7 +291,7 @@ struct ImageGenerator::Impl {
             source = scaled.get();
         }
         Image image = converter.convert(source);
-        image.tags = ffmpeg::frameTags(current.get(), stream->codecpar);
+        image.tags = ffmpeg::frameTags(current.get(), stream ? stream->codecpar : nullptr);
         image = rotated(image, rotation);
         cached = image;
         hasCached = true;
@@ -314,6 +317,7 @@ ImageGenerator::ImageGenerator(std::shared_ptr<const Asset> asset) : asset_(std:
     impl_->asset = asset_;
     impl_->track = *track;
     impl_->still = asset_->isStillImage();
+    impl_->heif = asset_->formatName() == heif::heifFormatName;
 }
 
 ImageGenerator::~ImageGenerator() = default;
@@ -322,15 +326,24 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
 {
     std::lock_guard lock(mutex_);
     Impl& impl = *impl_;
-    if (!impl.decoder) {
-        impl.open();
-    }
-    if (impl.still) {
+    if (impl.heif) {
+        // Decoded once: every time shows the one picture.
+        if (!impl.hasCurrent) {
+            impl.current = heif::decodePrimaryImage(asset_->url());
+            impl.hasCurrent = true;
+        }
+    } else if (impl.still) {
+        if (!impl.decoder) {
+            impl.open();
+        }
         if (!impl.hasCurrent && impl.decodeNext() != 0) {
             throw MediaError::make(MediaError::decodeFailed,
                                    "\"" + asset_->url().filename().string() + "\" has no picture to show.");
         }
     } else {
+        if (!impl.decoder) {
+            impl.open();
+        }
         const MediaTime t = time.isNumeric() ? time : MediaTime::zero();
         const MediaTime before = requestedTimeToleranceBefore.isValid() && requestedTimeToleranceBefore >= MediaTime::zero()
                                      ? requestedTimeToleranceBefore

@@ -184,6 +184,21 @@ void makeStillImage(const std::filesystem::path& path, int width, int height, in
               "\" -frames:v 1 -update 1 " + shellQuote(path.string()));
 }
 
+void makeHeifStill(const std::filesystem::path& path, int width, int height, int stamp, bool deep)
+{
+    const std::filesystem::path picture = path.parent_path() / (path.stem().string() + "-source.png");
+    const std::string size = number(width) + "x" + number(height);
+    runFFmpeg("-f lavfi -i color=c=black:s=" + size + " -vf \"format=yuv444p,geq=lum='" +
+              stampExpression(number(stamp)) + "':cb=128:cr=128,scale=out_range=full,format=" +
+              (deep ? "rgb48be" : "rgb24") + "\" -frames:v 1 -update 1 " + shellQuote(picture.string()));
+    const CommandResult result = runCommand("heif-enc -q 90 " + std::string(deep ? "-b 10 " : "") +
+                                            shellQuote(picture.string()) + " -o " + shellQuote(path.string()) + " 2>&1");
+    std::filesystem::remove(picture);
+    if (result.exitCode != 0) {
+        throw std::runtime_error("heif-enc failed: " + result.output);
+    }
+}
+
 int readFrameStamp(const std::function<double(int x, int y)>& luma, int width, int height)
 {
     int value = 0;

@@ -53,6 +53,10 @@ void makeClip(const std::filesystem::path& path, const ClipSettings& clip);
 // A still image (PNG, JPEG, TIFF or BMP by extension) showing `stamp` as a frame-stamp pattern.
 void makeStillImage(const std::filesystem::path& path, int width, int height, int stamp);
 
+// A HEIF still (HEVC inside, written by libheif's heif-enc) showing `stamp` as a frame-stamp
+// pattern: 8 bits, or 10 bits from a 16-bit picture when `deep`.
+void makeHeifStill(const std::filesystem::path& path, int width, int height, int stamp, bool deep = false);
+
 // A PNG whose header claims width × height pixels (RGB, 8 bits) while its data holds a few bytes:
 // what a hostile or damaged file looks like to a probe, without making the picture.
 void makePngClaimingSize(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height);

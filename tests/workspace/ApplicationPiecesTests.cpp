@@ -4,7 +4,9 @@
 
 #include "EditorWorkspaceTestSupport.h"
 #include "export_workspaces/EditorExportSheet.h"
+#include "inspectors/GradeInspectorWindowRoot.h"
 #include "inspectors/ProjectSettingsSheet.h"
+#include "inspectors/SourceViewer.h"
 #include "workspace/ApplicationPieces.h"
 #include "workspace/timeline/TimelineStripView.h"
 
@@ -35,6 +37,14 @@ TEST(ApplicationPieces, TheWorkspaceShowsTheRealLanesSheetsAndSettings)
 
     h.workspace().setShowProjectSettings(true);
     ASSERT_NE(h.view().findChild<ProjectSettingsSheet*>(), nullptr);
+
+    // A double click on a timeline clip opens the real source viewer; the inspector is real too.
+    h.workspace().openSourceViewerForTimelineClip("v1");
+    auto* viewer = h.view().findChild<SourceViewer*>();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->window()->windowTitle().toStdString(), "Source Viewer — DJI_0001.MP4 (Timeline)");
+    h.workspace().openGradeInspector("v1");
+    EXPECT_NE(h.view().findChild<GradeInspectorWindowRoot*>(), nullptr);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "platform/foundation/NumberText.h"
 #include "support/MediaFixtures.h"
@@ -135,6 +136,9 @@ WorkspaceHarness::WorkspaceHarness(Options options)
     services.fileRevealer = revealer;
     services.shortVersion = "2.1";
     services.buildNumber = "57";
+    services.runInBackground = [pending = background](std::function<void()> work) {
+        pending->push_back(std::move(work));
+    };
     if (options.views == Views::workspace) {
         view_ = std::make_unique<EditorContentView>(workflow, services, options.pieces);
         view_->resize(1280, 850);
@@ -155,6 +159,20 @@ void WorkspaceHarness::open(const GeneratedProject& project)
 {
     workspace_->handleOpenURL(project.file);
     settle();
+}
+
+void WorkspaceHarness::runBackgroundWork()
+{
+    while (!background->empty()) {
+        std::vector<std::function<void()>> work;
+        work.swap(*background);
+        std::thread worker([&work] {
+            for (const auto& item : work)
+                item();
+        });
+        worker.join();
+        queue->runUntilIdle();
+    }
 }
 
 void WorkspaceHarness::settle()

@@ -18,6 +18,7 @@
 #include "support/ui/FakeFilePanels.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/EditorWorkspaceController.h"
+#include "workspace/EditorWorkspacePieces.h"
 
 namespace velmora::test {
 
@@ -85,6 +86,9 @@ struct WorkspaceHarness {
     // Runs the main queue for a while (debounced rebuilds); answers a rebuild with a fake player
     // when asked for.
     void settle();
+    // Runs the work the workspace handed to the background (poster frames) on a thread of its
+    // own, then what it posted back to the main queue, until none is left.
+    void runBackgroundWork();
 
     UserFoldersScope folders;
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
@@ -92,6 +96,9 @@ struct WorkspaceHarness {
     std::shared_ptr<FakeCompositionBuilder> builder;
     std::shared_ptr<FakeFilePanels> panels = std::make_shared<FakeFilePanels>();
     std::shared_ptr<FakeFileRevealer> revealer = std::make_shared<FakeFileRevealer>();
+    // Background work handed over and not yet run.
+    std::shared_ptr<std::vector<std::function<void()>>> background =
+        std::make_shared<std::vector<std::function<void()>>>();
     VelmoraWorkflowState workflow;
 
 private:

@@ -1,10 +1,12 @@
 #include <filesystem>
+#include <set>
 
 #include <QImage>
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
 #include "controls/VelmoraPalette.h"
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -14,7 +16,7 @@ namespace fs = std::filesystem;
 
 // Starts the real application under a virtual X server with the given arguments and returns its
 // screenshot, saved in the build folder for a look by eye.
-QImage screenshotOfApplication(const std::string& name, const std::string& arguments)
+QImage screenshotOfApplication(const std::string& name, const std::string& arguments, int settleMilliseconds = 500)
 {
     const fs::path binary = fs::path(VELMORA_BUILD_DIR) / "velmora-editor";
     EXPECT_TRUE(fs::exists(binary)) << "build the velmora-editor target first";
@@ -22,6 +24,7 @@ QImage screenshotOfApplication(const std::string& name, const std::string& argum
     fs::remove(screenshot);
 
     const std::string command = "VELMORA_SCREENSHOT=" + test::shellQuote(screenshot.string()) +
+                                " VELMORA_SCREENSHOT_SETTLE_MS=" + std::to_string(settleMilliseconds) +
                                 " QT_QPA_PLATFORM=xcb timeout 120 xvfb-run -a -s '-screen 0 1600x1000x24' " +
                                 test::shellQuote(binary.string()) + arguments;
     const test::CommandResult result = test::runCommand(command);
@@ -72,6 +75,42 @@ TEST(ShellWindowEndToEnd, AProjectOnTheCommandLineOpens)
             buttonPixels += shot.pixel(x, y) == rgbOf(VelmoraPalette::grey(0.15)) ? 1 : 0;
     }
     EXPECT_GT(buttonPixels, 500);
+}
+
+// The final layout: a project made by importing two clips and a still and placing the clips on
+// the timeline opens with the media pool's cards, the videos' poster frames made in the
+// background, and the clips on the lanes.
+TEST(ShellWindowEndToEnd, TheMediaPoolShowsItsCardsWithTheirPictures)
+{
+    // The application runs in the harness's user folders, where the import put the media.
+    test::WorkspaceHarness h;
+    const std::filesystem::path card = h.folders.scratch() / "card";
+    std::filesystem::create_directories(card);
+    test::ClipSettings clip;
+    clip.width = 640;
+    clip.height = 360;
+    clip.frameCount = 75;
+    clip.pattern = test::ClipPattern::testsrc2;
+    test::makeClip(card / "A001.MP4", clip);
+    test::makeClip(card / "A002.MP4", clip);
+    test::makeStillImage(card / "Still.png", 320, 180, 5);
+    h.workspace().processImportedFiles({card / "A001.MP4", card / "A002.MP4", card / "Still.png"});
+    for (const EditSession::Source& source : std::vector<EditSession::Source>(h.session().sources))
+        h.workspace().addSourceToTimeline(source, 0, 2, "None", std::nullopt, std::nullopt);
+    const std::filesystem::path project = h.folders.scratch() / "Final.tavlek";
+    h.workspace().persistProject(project, true);
+    ASSERT_FALSE(h.workspace().showError()) << h.workspace().errorText();
+
+    const QImage shot = screenshotOfApplication("media-pool.png", " " + test::shellQuote(project.string()), 3000);
+    ASSERT_FALSE(shot.isNull());
+    // The pool's column holds the two poster frames: far more colours than its greys, the
+    // photo symbol and the text of cards without pictures.
+    std::set<QRgb> colours;
+    for (int y = 60; y < 500; ++y) {
+        for (int x = 0; x < 240; ++x)
+            colours.insert(shot.pixel(x, y));
+    }
+    EXPECT_GT(colours.size(), 1000u);
 }
 
 } // namespace

@@ -1,0 +1,342 @@
+// Importing media: the panels, copying into the media folder, new sources with their size, rate
+// and picture, and the frame-rate question afterwards.
+
+#include "workspace/EditorWorkspaceController.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <utility>
+
+#include <QPointer>
+
+#include "model/DesktopJobTool.h"
+#include "model/MediaResolver.h"
+#include "model/ProjectMediaFolder.h"
+#include "platform/foundation/FileError.h"
+#include "platform/foundation/NumberText.h"
+#include "platform/foundation/StringText.h"
+#include "platform/foundation/Uuid.h"
+#include "platform/ui/FilePanels.h"
+#include "preview/StatusText.h"
+#include "workspace/EditorWorkspaceText.h"
+#include "workspace/SourceMediaReading.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char importPanelMessage[] = "Select source files or a folder of media files";
+constexpr std::size_t failuresShown = 5;
+constexpr std::size_t alreadyInPoolNamesShown = 3;
+// Rates closer than this to the project's ask nothing.
+constexpr double frameRateQuestionThreshold = 0.45;
+
+bool isImportable(const fs::path& file)
+{
+    std::string extension = StringText::lowercased(file.extension().string());
+    if (!extension.empty())
+        extension.erase(extension.begin());
+    const std::vector<std::string>& accepted = EditorWorkspaceController::importableExtensions();
+    return std::find(accepted.begin(), accepted.end(), extension) != accepted.end();
+}
+
+bool sameContents(const fs::path& a, const fs::path& b)
+{
+    std::error_code ec;
+    const auto size = fs::file_size(a, ec);
+    if (ec || size != fs::file_size(b, ec) || ec)
+        return false;
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    std::vector<char> left(1 << 20);
+    std::vector<char> right(1 << 20);
+    while (first && second) {
+        first.read(left.data(), static_cast<std::streamsize>(left.size()));
+        second.read(right.data(), static_cast<std::streamsize>(right.size()));
+        if (first.gcount() != second.gcount() ||
+            !std::equal(left.begin(), left.begin() + first.gcount(), right.begin()))
+            return false;
+    }
+    return first.eof() && second.eof();
+}
+
+// Copies `source` to `target` without ever replacing a file: the copy is written under a hidden
+// temporary name beside the target and renamed onto the target's name only once complete, so a
+// failed copy leaves nothing behind. A file already at the target counts as copied when it holds
+// the same bytes, and as a failure otherwise (camera file names repeat from card to card).
+// Returns the failure's text, none on success.
+std::optional<std::string> copyWithoutReplacing(const fs::path& source, const fs::path& target)
+{
+    const std::string differentFile = "a different file with this name is already in the media folder";
+    std::error_code ec;
+    if (fs::exists(target, ec))
+        return sameContents(source, target) ? std::nullopt : std::optional<std::string>(differentFile);
+
+    const fs::path temporary =
+        target.parent_path() / ("." + target.filename().string() + ".import-" + Uuid::randomText().substr(0, 8));
+    fs::copy_file(source, temporary, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return FileError::make(ec, "copy", source).localizedDescription();
+    }
+    int renameError = 0;
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        renameError = errno;
+        if (renameError == EINVAL || renameError == ENOSYS || renameError == ENOTSUP) {
+            // A file system that cannot refuse to replace: look first, then rename.
+            renameError = fs::exists(target, ec) ? EEXIST : 0;
+            if (!renameError) {
+                fs::rename(temporary, target, ec);
+                renameError = ec.value();
+            }
+        }
+    }
+    if (renameError == 0)
+        return std::nullopt;
+    std::optional<std::string> failure;
+    if (renameError != EEXIST)
+        failure = FileError::fromErrno(renameError, "copy", source).localizedDescription();
+    else if (!sameContents(source, target)) // another file took the name while copying
+        failure = differentFile;
+    std::error_code ignored;
+    fs::remove(temporary, ignored);
+    return failure;
+}
+
+bool isSameFile(const fs::path& a, const fs::path& b)
+{
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+// "%.3f" without ".000": 25 → "25", 23.976 → "23.976", 29.97 → "29.970".
+std::string clipRateLabel(double rate)
+{
+    std::string label = StatusText::fixed(rate, 3);
+    for (std::size_t at = label.find(".000"); at != std::string::npos; at = label.find(".000"))
+        label.erase(at, 4);
+    return label;
+}
+
+std::string joined(const std::vector<std::string>& items, std::size_t count, const std::string& separator)
+{
+    std::string text;
+    for (std::size_t i = 0; i < std::min(count, items.size()); ++i)
+        text += (i ? separator : "") + items[i];
+    return text;
+}
+
+} // namespace
+
+const std::vector<std::string>& EditorWorkspaceController::importableExtensions()
+{
+    static const std::vector<std::string> extensions = {"mov", "mp4",  "m4v",  "avi", "mkv", "mp3",
+                                                        "wav", "aac",  "m4a",  "jpg", "jpeg", "png",
+                                                        "tiff", "tif", "heic", "heif", "bmp"};
+    return extensions;
+}
+
+// ---- the panels ----
+
+void EditorWorkspaceController::importMedia()
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFiles;
+    request.title = importPanelMessage;
+    request.extensions = importableExtensions();
+    runPanel(request, [this](std::vector<fs::path> chosen) { importChosen(chosen); });
+}
+
+void EditorWorkspaceController::importMediaFolder()
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFolder;
+    request.title = importPanelMessage;
+    runPanel(request, [this](std::vector<fs::path> chosen) { importChosen(chosen); });
+}
+
+void EditorWorkspaceController::importChosen(const std::vector<fs::path>& chosen)
+{
+    // A cancelled panel chooses nothing and does nothing.
+    if (chosen.empty())
+        return;
+    std::vector<fs::path> files;
+    for (const fs::path& item : chosen) {
+        std::error_code ec;
+        if (!fs::is_directory(item, ec)) {
+            files.push_back(item);
+            continue;
+        }
+        // A folder gives its direct contents as listed, subfolders included (they are skipped
+        // later for their extension), hidden entries left out; one that cannot be listed, nothing.
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator it(item, ec), end; !ec && it != end; it.increment(ec)) {
+            if (!StringText::hasPrefix(it->path().filename().string(), "."))
+                entries.push_back(it->path());
+        }
+        if (!ec)
+            files.insert(files.end(), entries.begin(), entries.end());
+    }
+    processImportedFiles(files);
+}
+
+// ---- copying and sources ----
+
+fs::path EditorWorkspaceController::importMediaDestinationFolder(const EditSession& session)
+{
+    if (mediaFolderURL_)
+        return ProjectMediaFolder::ensureExists(MediaResolver::detail::standardized(*mediaFolderURL_));
+    if (const std::optional<fs::path> saved = MediaFolderPath::resolvedURL(session.mediaFolder))
+        return ProjectMediaFolder::ensureExists(*saved);
+    return ensureProjectMediaFolder(&session);
+}
+
+void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>& urls)
+{
+    std::shared_ptr<EditSession> session = engine_->session();
+    if (!session)
+        session = std::make_shared<EditSession>(EditSession::blankProject());
+    session->ensureDefaultTimelineIfNeeded();
+    if (!session->tool)
+        session->tool = DesktopJobTool::editSession;
+    if (!session->version)
+        session->version = 2;
+    const fs::path dest = importMediaDestinationFolder(*session);
+
+    std::vector<std::string> newIds;
+    std::vector<std::string> alreadyInPool;
+    std::vector<std::string> failures;
+    for (const fs::path& url : urls) {
+        const std::string name = url.filename().string();
+        const fs::path target = dest / name;
+        if (!isImportable(url))
+            continue;
+        const std::string lowerName = StringText::lowercased(name);
+        if (std::any_of(session->sources.begin(), session->sources.end(), [&](const EditSession::Source& source) {
+                return StringText::lowercased(source.fileName) == lowerName;
+            })) {
+            alreadyInPool.push_back(name);
+            continue;
+        }
+        // A file chosen from inside the media folder itself stays where it is.
+        if (!isSameFile(url, target)) {
+            if (const std::optional<std::string> failure = copyWithoutReplacing(url, target)) {
+                failures.push_back(name + ": " + *failure);
+                continue;
+            }
+        }
+        EditSession::Source source(Uuid::randomText(), name, EditSession::normalizedClipType(std::nullopt, name));
+        // Size, rate and picture are read from the copy.
+        SourceMediaReading::MediaInfo info;
+        if (source.type == "video")
+            info = SourceMediaReading::readVideo(target);
+        else if (source.type == "image")
+            info = SourceMediaReading::readImage(target);
+        source.width = info.width;
+        source.height = info.height;
+        source.framerate = info.framerate;
+        source.thumbnailData = std::move(info.thumbnailData);
+        newIds.push_back(source.id);
+        session->sources.push_back(std::move(source));
+    }
+
+    session->mediaFolder = dest.string();
+    setMediaFolderURL(dest);
+    engine_->adoptSession(session, dest, sessionURL_, false);
+    if (MediaResolver::canBuildPreview(*session, dest)) {
+        if (engine_->avPlayer())
+            engine_->reloadComposition(std::nullopt);
+        else
+            engine_->load(session, dest, sessionURL_);
+    }
+    if (!failures.empty())
+        reportError("Some files could not be copied:\n" + joined(failures, failuresShown, "\n"));
+    if (!newIds.empty())
+        engine_->setStatus("Added " + NumberText::integer(static_cast<std::int64_t>(newIds.size())) +
+                           " clip(s) to media pool — double-click to open, or drag to timeline");
+    else if (!failures.empty())
+        engine_->setStatus("Import failed — see error details");
+    else if (!alreadyInPool.empty())
+        engine_->setStatus("Already in media pool: " + joined(alreadyInPool, alreadyInPoolNamesShown, ", "));
+    else
+        engine_->setStatus("No new clips imported (unsupported file type or empty selection)");
+    if (!session->sources.empty())
+        setImportHintDismissed(true);
+    setProjectDirty(true);
+    generateThumbnailsForSources(newIds, dest);
+    promptProjectFpsFromImportedClips(newIds);
+}
+
+// ---- the frame-rate question ----
+
+void EditorWorkspaceController::promptProjectFpsFromImportedClips(const std::vector<std::string>& sourceIds)
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (sourceIds.empty() || !session)
+        return;
+    const EditSession::Source* video = nullptr;
+    for (const std::string& id : sourceIds) {
+        const EditSession::Source* source = sourceWithId(*session, id);
+        if (source && EditSession::normalizedClipType(source->type, source->fileName) == "video") {
+            video = source;
+            break;
+        }
+    }
+    if (!video || !video->framerate || !std::isfinite(*video->framerate) || *video->framerate <= 1)
+        return;
+    const double clipRate = *video->framerate;
+    const double projectRate = session->project && session->project->fps ? *session->project->fps
+                                                                           : EditorWorkspaceText::defaultFrameRate;
+    if (std::abs(clipRate - projectRate) < frameRateQuestionThreshold)
+        return;
+
+    const std::string clipLabel = clipRateLabel(clipRate);
+    const std::string projectLabel = StatusText::fixed(projectRate, 2);
+    FrameRateQuestion question;
+    question.message = "Match project frame rate to clip?";
+    question.informativeText = video->fileName + " is " + clipLabel + " fps.\nThe project is set to " + projectLabel +
+                               " fps.\n\nUsing the clip rate avoids export timing issues.";
+    question.useClipRate = "Use " + clipLabel + " fps";
+    question.keepProjectRate = "Keep " + projectLabel + " fps";
+    // Asked once the import has finished.
+    QPointer<EditorWorkspaceController> self(this);
+    mainQueue_->post([self, question, clipRate, fileName = video->fileName, session] {
+        if (!self)
+            return;
+        self->questionedClipRate_ = clipRate;
+        self->questionedFileName_ = fileName;
+        self->questionedSession_ = session;
+        self->frameRateQuestion_ = question;
+        emit self->frameRateQuestionChanged();
+    });
+}
+
+void EditorWorkspaceController::answerFrameRateQuestion(bool useClipRate)
+{
+    if (!frameRateQuestion_)
+        return;
+    frameRateQuestion_.reset();
+    const std::shared_ptr<EditSession> asked = std::exchange(questionedSession_, nullptr);
+    emit frameRateQuestionChanged();
+    if (!useClipRate)
+        return;
+    std::shared_ptr<EditSession> session = engine_->session() ? engine_->session() : asked;
+    if (!session)
+        return;
+    if (!session->project)
+        session->project = EditSession::Project();
+    session->project->fps = questionedClipRate_;
+    engine_->adoptSession(session, mediaFolderURL_, sessionURL_, true);
+    engine_->setStatus("Project frame rate set to " + StatusText::fixed(questionedClipRate_, 3) + " fps (from " +
+                       questionedFileName_ + ")");
+    setProjectDirty(true);
+}
+
+} // namespace velmora

@@ -1,0 +1,82 @@
+// The media pool's cards, their selection and opening, and the import hint banner's rule.
+
+#include "workspace/EditorWorkspaceController.h"
+
+#include "platform/foundation/NumberText.h"
+#include "preview/StatusText.h"
+
+namespace velmora {
+
+namespace {
+
+// The symbol of a card without a picture: the test is exact, so a type "Video" is not a video.
+std::string placeholderSymbol(const std::optional<std::string>& type)
+{
+    if (type == "video")
+        return "video";
+    if (type == "image")
+        return "photo";
+    return "speaker.wave.2";
+}
+
+// "1920×1080 · 29.97 fps", "1920×1080" without a rate, nothing without both dimensions.
+std::string detailLine(const EditSession::Source& source)
+{
+    if (!source.width || !source.height)
+        return {};
+    std::string detail = NumberText::integer(*source.width) + "×" + NumberText::integer(*source.height);
+    if (source.framerate)
+        detail += " · " + StatusText::fixed(*source.framerate, 2) + " fps";
+    return detail;
+}
+
+} // namespace
+
+std::vector<EditorWorkspaceController::MediaPoolCard> EditorWorkspaceController::mediaPoolCards() const
+{
+    std::vector<MediaPoolCard> cards;
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    if (!session)
+        return cards;
+    // Without a pool selection, the card of the selected timeline clip's source is highlighted.
+    std::optional<std::string> highlighted = selectedSourceId_;
+    if (!highlighted) {
+        if (const std::optional<std::string>& clipId = engine_->selectedClipId()) {
+            if (const std::optional<EditSession::Clip> clip = session->clip(*clipId))
+                highlighted = clip->sourceId;
+        }
+    }
+    cards.reserve(session->sources.size());
+    for (const EditSession::Source& source : session->sources) {
+        cards.push_back({source.id, source.fileName, source.thumbnailData, placeholderSymbol(source.type),
+                         detailLine(source), highlighted == source.id});
+    }
+    return cards;
+}
+
+void EditorWorkspaceController::selectPoolSource(const std::string& sourceId)
+{
+    engine_->clearClipSelection();
+    setSelectedSourceId(sourceId);
+}
+
+void EditorWorkspaceController::openPoolSource(const std::string& sourceId)
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    if (!session)
+        return;
+    const EditSession::Source* source = sourceWithId(*session, sourceId);
+    if (!source)
+        return;
+    const EditSession::Source chosen = *source;
+    setSourceViewerTimelineClipId(std::nullopt);
+    openSourceViewer(chosen, std::nullopt);
+}
+
+bool EditorWorkspaceController::importHintShown() const
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    return !importHintDismissed_ && session && session->sources.empty();
+}
+
+} // namespace velmora

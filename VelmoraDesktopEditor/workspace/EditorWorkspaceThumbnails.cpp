@@ -1,0 +1,104 @@
+// Poster frames of the media pool's video sources, made on a worker and stored on the main queue.
+
+#include "workspace/EditorWorkspaceController.h"
+
+#include <algorithm>
+
+#include <QPointer>
+
+#include "workspace/SourceMediaReading.h"
+
+namespace velmora {
+
+namespace {
+
+// One poster frame to make: a source and its file. Copied to the worker; never the session.
+struct PosterRequest {
+    std::string sourceId;
+    std::filesystem::path file;
+};
+
+} // namespace
+
+EditSession::Source* EditorWorkspaceController::sourceWithId(EditSession& session, const std::string& id)
+{
+    const auto found = std::find_if(session.sources.begin(), session.sources.end(),
+                                    [&](const EditSession::Source& source) { return source.id == id; });
+    return found == session.sources.end() ? nullptr : &*found;
+}
+
+std::vector<std::string> EditorWorkspaceController::allSourceIds(const EditSession& session)
+{
+    std::vector<std::string> ids;
+    ids.reserve(session.sources.size());
+    for (const EditSession::Source& source : session.sources)
+        ids.push_back(source.id);
+    return ids;
+}
+
+void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<std::string>& ids,
+                                                             const std::filesystem::path& mediaFolder)
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    if (ids.empty() || !session)
+        return;
+    std::vector<PosterRequest> requests;
+    for (const std::string& id : ids) {
+        const EditSession::Source* source = sourceWithId(*session, id);
+        // Only the file directly in the folder: no search, no name matching.
+        if (source && source->type == "video" && !source->thumbnailData)
+            requests.push_back({id, mediaFolder / source->fileName});
+    }
+    if (requests.empty())
+        return;
+
+    // The results belong to this project: another one opened or created meanwhile must not get
+    // them (nor be rebound to this one's folder and file).
+    const std::weak_ptr<EditSession> requestedFor = session;
+    const QPointer<EditorWorkspaceController> self(this);
+    runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_] {
+        std::vector<std::pair<std::string, std::vector<std::uint8_t>>> made;
+        for (const PosterRequest& request : requests) {
+            if (std::optional<std::vector<std::uint8_t>> jpeg = SourceMediaReading::posterFrameJPEG(request.file))
+                made.emplace_back(request.sourceId, std::move(*jpeg));
+        }
+        if (made.empty())
+            return;
+        queue->post([self, requestedFor, made = std::move(made)]() mutable {
+            if (self)
+                self->storeThumbnails(requestedFor, std::move(made));
+        });
+    });
+}
+
+void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
+                                                std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails)
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session || session != requestedFor.lock())
+        return;
+    bool stored = false;
+    for (auto& [id, jpeg] : thumbnails) {
+        // The first picture made for a source wins; a source removed meanwhile is skipped.
+        EditSession::Source* source = sourceWithId(*session, id);
+        if (source && !source->thumbnailData) {
+            source->thumbnailData = std::move(jpeg);
+            stored = true;
+        }
+    }
+    if (!stored)
+        return;
+    // The adoption below tears the preview player down for its rebuild: whether there is a preview
+    // is asked first.
+    const bool previewShown = engine_->avPlayer() != nullptr;
+    // Poster frames are not saved with the project: storing them leaves its unsaved-changes mark
+    // as it was.
+    const bool wasSuppressed = suppressDirtyMark_;
+    setSuppressDirtyMark(true);
+    engine_->adoptSession(session, mediaFolderURL_, sessionURL_, true);
+    setSuppressDirtyMark(wasSuppressed);
+    if (previewShown)
+        engine_->setStatus("Thumbnails ready — drag clips to the timeline");
+}
+
+} // namespace velmora

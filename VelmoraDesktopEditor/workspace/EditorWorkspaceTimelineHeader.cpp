@@ -1,0 +1,84 @@
+// The timeline header: the timeline picker, the lane buttons, the zoom and the lane height.
+
+#include "workspace/EditorWorkspaceController.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "editing/TimelineZoom.h"
+#include "platform/foundation/NumberText.h"
+#include "preview/StatusText.h"
+
+namespace velmora {
+
+std::vector<EditorWorkspaceController::TimelinePickerEntry> EditorWorkspaceController::timelinePickerEntries() const
+{
+    std::vector<TimelinePickerEntry> entries;
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    if (!session || session->timelines.size() < 2)
+        return entries;
+    for (const EditSession::Timeline& timeline : session->timelines) {
+        // Text and audio clips are not counted.
+        const auto pictures = std::count_if(timeline.clips.begin(), timeline.clips.end(), [](const EditSession::Clip& clip) {
+            const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+            return kind == "video" || kind == "image";
+        });
+        entries.push_back({timeline.id, timeline.name.value_or(timeline.id) + " (" +
+                                            NumberText::integer(static_cast<std::int64_t>(pictures)) + " clips)"});
+    }
+    return entries;
+}
+
+std::string EditorWorkspaceController::timelinePickerSelection() const
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    if (!session || session->timelines.empty())
+        return {};
+    if (session->project && session->project->activeTimelineId)
+        return *session->project->activeTimelineId;
+    return session->timelines.front().id;
+}
+
+void EditorWorkspaceController::chooseTimeline(const std::string& timelineId)
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session || !session->project)
+        return;
+    session->project->activeTimelineId = timelineId;
+    engine_->setTimelineRevision(engine_->timelineRevision() + 1);
+    resetLayoutTrackCounts(*session);
+    if (mediaFolderURL_)
+        engine_->load(session, *mediaFolderURL_, sessionURL_);
+    else
+        engine_->adoptSession(session, std::nullopt, sessionURL_, true);
+    setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
+}
+
+void EditorWorkspaceController::addVideoLane()
+{
+    setLayoutVideoTracks(std::min(layoutVideoTracks_ + 1, maximumVideoLanes));
+}
+
+void EditorWorkspaceController::addAudioLane()
+{
+    setLayoutAudioTracks(std::min(layoutAudioTracks_ + 1, maximumAudioLanes));
+}
+
+void EditorWorkspaceController::changeTimelineZoom(double position)
+{
+    setTimelineZoomUI(position);
+    engine_->setActiveTimelinePixelsPerSecond(TimelineZoom::uiToPps(position));
+}
+
+std::string EditorWorkspaceController::timelineZoomReadout() const
+{
+    return StatusText::fixed(engine_->activeTimelinePixelsPerSecond(), 0) + " px/s";
+}
+
+std::string EditorWorkspaceController::laneHeightReadout() const
+{
+    // Toward zero, as a conversion to an integer does.
+    return NumberText::integer(static_cast<std::int64_t>(std::trunc(laneRowHeight_))) + "px";
+}
+
+} // namespace velmora

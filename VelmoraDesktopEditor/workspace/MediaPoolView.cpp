@@ -1,0 +1,91 @@
+#include "workspace/MediaPoolView.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "controls/VelmoraSymbols.h"
+#include "workspace/EditorWorkspaceController.h"
+#include "workspace/EditorWorkspaceStyle.h"
+#include "workspace/MediaPoolGrid.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int scrollMinimumWidth = 200;
+
+} // namespace
+
+MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* parent)
+    : QWidget(parent), workspace_(workspace)
+{
+    setObjectName(QStringLiteral("mediaPool"));
+    setAttribute(Qt::WA_StyledBackground);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(8, 8, 8, 4);
+    header->setSpacing(8);
+    auto* title = new QLabel(QStringLiteral("Media Pool"), this);
+    EditorWorkspaceStyle::setStyleFlag(*title, "headline", true);
+    header->addWidget(title);
+    header->addStretch(1);
+    // Qt's panel picks files or one folder, not both: "Import" takes files, its menu a folder.
+    importButton_ = new QToolButton(this);
+    importButton_->setObjectName(QStringLiteral("mediaPoolImportButton"));
+    importButton_->setText(QStringLiteral("Import"));
+    importButton_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    VelmoraSymbols::apply(*importButton_, "plus");
+    EditorWorkspaceStyle::setCaption(*importButton_);
+    importButton_->setToolTip(QStringLiteral("Import video, image, or audio files into the media pool"));
+    importButton_->setFocusPolicy(Qt::NoFocus);
+    importButton_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(importButton_, &QToolButton::clicked, &workspace_, &EditorWorkspaceController::importMedia);
+    auto* importMenu = new QMenu(importButton_);
+    importFolder_ = importMenu->addAction(QStringLiteral("Import Folder…"));
+    connect(importFolder_, &QAction::triggered, &workspace_, &EditorWorkspaceController::importMediaFolder);
+    importButton_->setMenu(importMenu);
+    header->addWidget(importButton_);
+    closeButton_ = new QPushButton(this);
+    closeButton_->setObjectName(QStringLiteral("mediaPoolCloseButton"));
+    VelmoraSymbols::apply(*closeButton_, "xmark");
+    closeButton_->setFlat(true);
+    closeButton_->setToolTip(QStringLiteral("Close Media Pool"));
+    closeButton_->setFocusPolicy(Qt::NoFocus);
+    connect(closeButton_, &QPushButton::clicked, &workspace_, [this] { workspace_.setShowMediaPool(false); });
+    header->addWidget(closeButton_);
+    column->addLayout(header);
+
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("mediaPoolScroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setMinimumWidth(scrollMinimumWidth);
+    grid_ = new MediaPoolGrid(scroll_);
+    grid_->onSelect = [this](const std::string& id) { workspace_.selectPoolSource(id); };
+    grid_->onOpen = [this](const std::string& id) { workspace_.openPoolSource(id); };
+    scroll_->setWidget(grid_);
+    column->addWidget(scroll_, 1);
+
+    TimelinePreviewEngine& engine = workspace_.engine();
+    for (auto signal : {&TimelinePreviewEngine::sessionChanged, &TimelinePreviewEngine::selectedClipIdChanged,
+                        &TimelinePreviewEngine::timelineRevisionChanged})
+        connect(&engine, signal, this, &MediaPoolView::refresh);
+    connect(&workspace_, &EditorWorkspaceController::selectedSourceIdChanged, this, &MediaPoolView::refresh);
+    refresh();
+}
+
+void MediaPoolView::refresh()
+{
+    grid_->setCards(workspace_.mediaPoolCards());
+}
+
+} // namespace velmora

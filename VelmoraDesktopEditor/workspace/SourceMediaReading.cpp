@@ -1,0 +1,116 @@
+#include "workspace/SourceMediaReading.h"
+
+#include <array>
+#include <cmath>
+
+#include <QBuffer>
+#include <QImage>
+
+#include "export_workspaces/StillImageConversion.h"
+#include "platform/media/Asset.h"
+#include "platform/media/ImageGenerator.h"
+
+namespace velmora::SourceMediaReading {
+
+namespace {
+
+// Grabbed frames may lie this far before or after the time asked for.
+const MediaTime posterTolerance(72, 600); // 0.12 s
+// The times a poster frame is looked for, in order.
+const std::array<MediaTime, 3> posterTimes = {MediaTime(300, 600), MediaTime(1, 1), MediaTime(2, 1)};
+
+void sizeForThumbnail(ImageGenerator& generator)
+{
+    generator.appliesPreferredTrackTransform = true;
+    generator.maximumWidth = thumbnailMaximumWidth;
+    generator.maximumHeight = thumbnailMaximumHeight;
+}
+
+} // namespace
+
+MediaInfo readVideo(const std::filesystem::path& file)
+{
+    MediaInfo info;
+    try {
+        const std::shared_ptr<const Asset> asset = Asset::open(file);
+        if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
+            info.width = track->displayWidth();
+            info.height = track->displayHeight();
+            if (std::isfinite(track->nominalFrameRate) && track->nominalFrameRate > 1)
+                info.framerate = track->nominalFrameRate;
+        }
+    } catch (const std::exception&) {
+        // An unreadable video is imported all the same, without size or rate.
+    }
+    return info;
+}
+
+MediaInfo readImage(const std::filesystem::path& file)
+{
+    MediaInfo info;
+    try {
+        std::shared_ptr<const Asset> asset = Asset::open(file);
+        const AssetTrack* picture = asset->firstTrack(MediaType::video);
+        if (!picture)
+            return info;
+        const int width = picture->displayWidth();
+        const int height = picture->displayHeight();
+        ImageGenerator generator(std::move(asset));
+        sizeForThumbnail(generator);
+        info.thumbnailData = encodeJPEG(generator.copyImage(MediaTime::zero()));
+        info.width = width;
+        info.height = height;
+    } catch (const std::exception&) {
+        // A picture that cannot be decoded is imported without size or picture.
+    }
+    return info;
+}
+
+std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::path& file)
+{
+    std::shared_ptr<const Asset> asset;
+    try {
+        asset = Asset::open(file);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (!asset->firstTrack(MediaType::video) || asset->isStillImage())
+        return std::nullopt;
+    try {
+        ImageGenerator generator(asset);
+        sizeForThumbnail(generator);
+        generator.requestedTimeToleranceBefore = posterTolerance;
+        generator.requestedTimeToleranceAfter = posterTolerance;
+        const MediaTime duration = asset->duration();
+        for (const MediaTime& time : posterTimes) {
+            // The generator answers a time past the end with the last frame; a poster frame must
+            // lie near the time asked for.
+            if (duration.isNumeric() && duration > MediaTime::zero() && time - posterTolerance >= duration)
+                continue;
+            try {
+                if (auto jpeg = encodeJPEG(generator.copyImage(time)))
+                    return jpeg;
+            } catch (const std::exception&) {
+                // This time failed: the next one may not.
+            }
+        }
+    } catch (const std::exception&) {
+        // No picture track the generator can read.
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> encodeJPEG(const Image& picture)
+{
+    const QImage image = stillImageToQImage(picture);
+    if (image.isNull())
+        return std::nullopt;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.convertToFormat(QImage::Format_RGB888).save(&buffer, "JPEG", thumbnailJpegQuality) || bytes.isEmpty())
+        return std::nullopt;
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+} // namespace velmora::SourceMediaReading

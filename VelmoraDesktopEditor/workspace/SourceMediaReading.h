@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "platform/image/Image.h"
+
+// What the media pool learns from a source's file: its picture size and frame rate, read when
+// it is imported, and the small JPEG picture its card shows. Stateless; any thread (the poster
+// frames of videos are made on a worker, the rest on the main thread).
+namespace velmora::SourceMediaReading {
+
+// The size of a card's picture: larger pictures are scaled down to fit, keeping their aspect.
+inline constexpr int thumbnailMaximumWidth = 320;
+inline constexpr int thumbnailMaximumHeight = 180;
+// JPEG quality of a card's picture (a compression factor of 0.72).
+inline constexpr int thumbnailJpegQuality = 72;
+
+struct MediaInfo {
+    // Displayed size in pixels: a rotated video's turned, a still's as stored.
+    std::optional<int> width;
+    std::optional<int> height;
+    // Frames per second of a video that declares more than 1.
+    std::optional<double> framerate;
+    // A still's card picture.
+    std::optional<std::vector<std::uint8_t>> thumbnailData;
+};
+
+// The first video track's displayed size and frame rate; nothing for a file that cannot be read
+// or holds no video.
+MediaInfo readVideo(const std::filesystem::path& file);
+
+// A still picture's size in pixels (HEIF and HEIC included) and its card picture; nothing for a
+// file that cannot be decoded.
+MediaInfo readImage(const std::filesystem::path& file);
+
+// The poster frame of a video: the frame at 0.5 s, else 1 s, else 2 s (each within 0.12 s),
+// upright, scaled to fit 320 × 180, as JPEG. Nothing when the file cannot be read, has no video
+// or no frame lies near those times (a clip shorter than about 0.4 s).
+std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::path& file);
+
+// The picture as JPEG at the cards' quality; nothing when it has no pixels or encoding fails.
+std::optional<std::vector<std::uint8_t>> encodeJPEG(const Image& picture);
+
+} // namespace velmora::SourceMediaReading

@@ -1,0 +1,204 @@
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include "EditorWorkspaceTestSupport.h"
+#include "support/MediaFixtures.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WorkspaceHarness;
+
+std::vector<std::string> fileNames(const std::vector<EditSession::Source>& sources)
+{
+    std::vector<std::string> names;
+    for (const EditSession::Source& source : sources)
+        names.push_back(source.fileName);
+    return names;
+}
+
+// "name type width×height rate" of each source, "-" for what is not known.
+std::vector<std::string> describeSources(const std::vector<EditSession::Source>& sources)
+{
+    const auto number = [](const auto& value) { return value ? std::to_string(*value).substr(0, 5) : "-"; };
+    std::vector<std::string> rows;
+    for (const EditSession::Source& source : sources)
+        rows.push_back(source.fileName + " " + source.type.value_or("-") + " " + number(source.width) + "×" +
+                       number(source.height) + " " + number(source.framerate));
+    return rows;
+}
+
+std::vector<std::string> folderListing(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+QImage decoded(const std::optional<std::vector<std::uint8_t>>& jpeg)
+{
+    return jpeg ? QImage::fromData(jpeg->data(), static_cast<int>(jpeg->size()), "JPEG") : QImage();
+}
+
+// A camera card: a 25 fps clip, the same shot stored sideways, a 29.97 fps clip, a PNG of 144 dpi,
+// a phone's HEIC and a file of another kind.
+fs::path makeCard(const fs::path& folder)
+{
+    fs::create_directories(folder);
+    test::ClipSettings clip;
+    clip.frameCount = 25;
+    test::makeClip(folder / "DJI_0001.MP4", clip);
+    clip.rotation = 90;
+    test::makeClip(folder / "DJI_0002.MOV", clip);
+    clip.rotation = 0;
+    clip.fpsNum = 30000;
+    clip.fpsDen = 1001;
+    test::makeClip(folder / "C0003.mp4", clip);
+    test::runFFmpeg("-f lavfi -i color=c=red:s=64x48 -frames:v 1 -dpi 144 " + test::shellQuote((folder / "Still.png").string()));
+    test::makeHeifStill(folder / "IMG_0004.HEIC", 320, 240, 7);
+    test::writeTextFile(folder / "notes.txt", "x");
+    return folder;
+}
+
+TEST(ImportMedia, CopiesFilesIntoANewProjectAndAsksAboutTheFrameRate)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path card = makeCard(h.folders.scratch() / "card");
+
+    w.importMedia();
+    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFiles);
+    EXPECT_EQ(h.panels->current().title, "Select source files or a folder of media files");
+    h.panels->choose({card / "DJI_0001.MP4", card / "DJI_0002.MOV", card / "notes.txt", card / "C0003.mp4",
+                      card / "Still.png", card / "IMG_0004.HEIC"});
+
+    // Without a project, a blank one takes the files, in its default folder.
+    EXPECT_EQ(h.session().project->name, "Untitled Project");
+    const fs::path media = h.folders.videos() / "Velmora Desktop" / "Untitled Project_media";
+    EXPECT_EQ(w.mediaFolderURL(), media);
+    EXPECT_EQ(h.session().mediaFolder, media.string());
+    // Copies only, nothing left half-written. The sideways clip is upright; sizes are pixels
+    // whatever the picture's resolution says.
+    EXPECT_EQ(folderListing(media),
+              (std::vector<std::string>{"C0003.mp4", "DJI_0001.MP4", "DJI_0002.MOV", "IMG_0004.HEIC", "Still.png"}));
+    const std::vector<EditSession::Source>& sources = h.session().sources;
+    EXPECT_EQ(describeSources(sources),
+              (std::vector<std::string>{"DJI_0001.MP4 video 160×96 25.00", "DJI_0002.MOV video 96×160 25.00",
+                                        "C0003.mp4 video 160×96 29.97", "Still.png image 64×48 -",
+                                        "IMG_0004.HEIC image 320×240 -"}));
+    EXPECT_FALSE(sources[0].thumbnailData); // made on a worker
+    EXPECT_EQ(decoded(sources[3].thumbnailData).size(), QSize(64, 48));
+    EXPECT_EQ(decoded(sources[4].thumbnailData).size(), QSize(240, 180));
+    EXPECT_EQ(h.engine().status(), "Added 5 clip(s) to media pool — double-click to open, or drag to timeline");
+    EXPECT_TRUE(w.importHintDismissed());
+    EXPECT_TRUE(w.projectDirty());
+
+    // The first video runs at 25 fps, the project at 24: asked once the import has finished.
+    EXPECT_FALSE(w.frameRateQuestion());
+    h.queue->runUntilIdle();
+    EXPECT_EQ(w.frameRateQuestion(),
+              (EditorWorkspaceController::FrameRateQuestion{
+                  "Match project frame rate to clip?",
+                  "DJI_0001.MP4 is 25 fps.\nThe project is set to 24.00 fps.\n\nUsing the clip rate avoids export "
+                  "timing issues.",
+                  "Use 25 fps", "Keep 24.00 fps"}));
+    w.answerFrameRateQuestion(false);
+    EXPECT_FALSE(w.frameRateQuestion());
+    EXPECT_EQ(h.session().project->fps, 24.0);
+
+    // A 29.97 clip: its rate is taken exactly.
+    fs::copy_file(card / "C0003.mp4", card / "C0005.mp4");
+    w.processImportedFiles({card / "C0005.mp4"});
+    h.queue->runUntilIdle();
+    ASSERT_TRUE(w.frameRateQuestion());
+    EXPECT_EQ(w.frameRateQuestion()->useClipRate, "Use 29.970 fps");
+    w.setProjectDirty(false);
+    w.answerFrameRateQuestion(true);
+    EXPECT_NEAR(*h.session().project->fps, 30000.0 / 1001.0, 1e-9);
+    EXPECT_EQ(h.engine().status(), "Project frame rate set to 29.970 fps (from C0005.mp4)");
+    EXPECT_TRUE(w.projectDirty());
+
+    // Names already in the pool, in any letter case, are not imported again; a close rate asks
+    // nothing.
+    fs::create_directories(card / "other");
+    fs::copy_file(card / "DJI_0001.MP4", card / "other" / "dji_0001.mp4");
+    w.processImportedFiles({card / "DJI_0001.MP4", card / "other" / "dji_0001.mp4", card / "notes.txt"});
+    EXPECT_EQ(h.engine().status(), "Already in media pool: DJI_0001.MP4, dji_0001.mp4");
+    EXPECT_EQ(h.session().sources.size(), 6u);
+    h.queue->runUntilIdle();
+    EXPECT_FALSE(w.frameRateQuestion());
+}
+
+// Camera names repeat from card to card: an import never replaces a file in the media folder,
+// and a copy that fails leaves nothing behind.
+TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path card = makeCard(h.folders.scratch() / "card");
+    w.startNewProject();
+    const fs::path media = *w.mediaFolderURL();
+    test::writeTextFile(media / "DJI_0001.MP4", "footage of another day");
+    fs::copy_file(card / "DJI_0002.MOV", media / "DJI_0002.MOV");
+    fs::create_directories(card / "Broken.mov"); // a folder: cannot be copied
+
+    w.processImportedFiles({card / "DJI_0001.MP4", card / "DJI_0002.MOV", card / "Broken.mov", card / "C0003.mp4",
+                            card / "Still.png", card / "IMG_0004.HEIC"});
+    EXPECT_EQ(test::readTextFile(media / "DJI_0001.MP4"), "footage of another day");
+    // The identical file counts as copied.
+    EXPECT_EQ(fileNames(h.session().sources),
+              (std::vector<std::string>{"DJI_0002.MOV", "C0003.mp4", "Still.png", "IMG_0004.HEIC"}));
+    EXPECT_EQ(h.engine().status(), "Added 4 clip(s) to media pool — double-click to open, or drag to timeline");
+    ASSERT_TRUE(w.showError());
+    const std::string prefix = "Some files could not be copied:\nDJI_0001.MP4: a different file with this name is "
+                               "already in the media folder\nBroken.mov: ";
+    EXPECT_EQ(w.errorText().substr(0, prefix.size()), prefix) << w.errorText();
+    EXPECT_EQ(folderListing(media),
+              (std::vector<std::string>{"C0003.mp4", "DJI_0001.MP4", "DJI_0002.MOV", "IMG_0004.HEIC", "Still.png"}));
+
+    // Seven failures and nothing imported: the first five are listed.
+    w.setShowError(false);
+    std::vector<fs::path> missing;
+    for (int i = 1; i <= 7; ++i)
+        missing.push_back(card / ("GONE_" + std::to_string(i) + ".MP4"));
+    w.processImportedFiles(missing);
+    EXPECT_EQ(h.engine().status(), "Import failed — see error details");
+    EXPECT_NE(w.errorText().find("\nGONE_5.MP4: "), std::string::npos);
+    EXPECT_EQ(w.errorText().find("GONE_6.MP4"), std::string::npos);
+}
+
+TEST(ImportMedia, AFolderGivesItsDirectContents)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path folder = h.folders.scratch() / "day1";
+    fs::create_directories(folder / "sub");
+    for (const fs::path& file : {folder / "A.mp4", folder / "sub" / "B.mp4", folder / ".hidden.png", folder / "Still.PNG"})
+        test::writeTextFile(file, "x");
+
+    // A cancelled panel does nothing.
+    w.importMediaFolder();
+    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
+    h.panels->cancel();
+    EXPECT_FALSE(w.hasProject());
+
+    w.importMediaFolder();
+    h.panels->choose(folder);
+    std::vector<std::string> names = fileNames(h.session().sources);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"A.mp4", "Still.PNG"}));
+
+    // A folder with nothing to import says so and still counts as a change.
+    fs::create_directories(h.folders.scratch() / "empty");
+    w.setProjectDirty(false);
+    w.importMedia();
+    h.panels->choose(h.folders.scratch() / "empty");
+    EXPECT_EQ(h.engine().status(), "No new clips imported (unsupported file type or empty selection)");
+    EXPECT_TRUE(w.projectDirty());
+}
+
+} // namespace
+} // namespace velmora

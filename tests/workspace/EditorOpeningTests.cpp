@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "EditorWorkspaceTestSupport.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WorkspaceHarness;
+
+struct Opened {
+    std::string status;
+    bool relinkAlert = false;
+    bool gradePreview = true;
+    std::size_t posterRequests = 0;
+};
+
+// Opens the file in a fresh workspace through the "Import Web Job JSON…" panel and lets the
+// deferred relink check run.
+Opened openThroughPanel(const fs::path& file)
+{
+    WorkspaceHarness h;
+    h.engine().setGradePreviewEnabled(true);
+    h.workspace().pickWebJobJSON();
+    h.panels->choose(file);
+    h.queue->runUntilIdle();
+    EXPECT_FALSE(h.workspace().projectDirty());
+    return {h.engine().status(), h.workspace().showRelinkMedia(), h.engine().gradePreviewEnabled(),
+            h.background->size()};
+}
+
+void touch(const fs::path& file)
+{
+    fs::create_directories(file.parent_path());
+    test::writeTextFile(file, "x");
+}
+
+TEST(OpeningAProject, TheStatusSaysWhatWasFound)
+{
+    test::UserFoldersScope folders;
+    // A project document whose media is all there: thumbnails are asked for.
+    const test::GeneratedProject trip = test::writeProject(folders.scratch() / "trip");
+    Opened opened = openThroughPanel(trip.file);
+    EXPECT_EQ(opened.status, "Project loaded — media ready");
+    EXPECT_FALSE(opened.relinkAlert);
+    EXPECT_EQ(opened.posterRequests, 1u);
+
+    // Some files missing, the picture still there: relink, and no thumbnails.
+    fs::remove(trip.media / "Music.wav");
+    fs::remove(trip.media / "Still.png");
+    opened = openThroughPanel(trip.file);
+    EXPECT_EQ(opened.status, "Project loaded — 2 clip(s) need relinking");
+    EXPECT_TRUE(opened.relinkAlert);
+    EXPECT_EQ(opened.posterRequests, 0u);
+
+    fs::remove(trip.media / "DJI_0001.MP4");
+    opened = openThroughPanel(trip.file);
+    EXPECT_EQ(opened.status, "Project loaded — relink media folder with your clip files");
+    EXPECT_TRUE(opened.relinkAlert);
+
+    // A browser editor's project.
+    const fs::path web = folders.scratch() / "web" / "Coast.tavlek";
+    touch(web);
+    test::writeTextFile(web, R"({"state": {"projectSettings": {"name": "Coast Trip"}},
+        "library": [{"id": "m1", "name": "DJI_0042.MP4", "type": "video"}],
+        "timelines": [{"id": "tl", "name": "Main", "clips": [{"id": "c1", "type": "video", "name": "DJI_0042.MP4",
+                       "track": 1, "startTime": 0, "duration": 2}]}]})");
+    opened = openThroughPanel(web);
+    EXPECT_EQ(opened.status, "Web project loaded — relink media folder with your original clips");
+    EXPECT_TRUE(opened.relinkAlert);
+    touch(web.parent_path() / "Coast Trip_media" / "DJI_0042.MP4");
+    opened = openThroughPanel(web);
+    EXPECT_EQ(opened.status, "Web project loaded — media ready");
+    EXPECT_FALSE(opened.relinkAlert);
+
+    // A desktop job from the browser editor: grade preview off, and its own suffix.
+    const fs::path job = folders.scratch() / "job" / "coast_desktop_v2_job.json";
+    touch(job.parent_path() / "media" / "DJI_0042.MP4");
+    test::writeTextFile(job, R"({"tool": "velmora-editor-desktop-export", "version": 2, "grade": {"lutCube": ""},
+        "sources": [{"id": "s1", "fileName": "DJI_0042.MP4", "type": "video"}],
+        "timelines": [{"id": "t", "clips": [{"id": "c1", "type": "video", "sourceId": "s1", "name": "DJI_0042.MP4",
+                                             "track": 1, "startTime": 0, "duration": 2}]}]})");
+    opened = openThroughPanel(job);
+    EXPECT_EQ(opened.status, "Project loaded — Grade OFF · overlays are not in JSON; if preview shows graphics, open "
+                             "Source in QuickTime (camera originals only)");
+    EXPECT_FALSE(opened.gradePreview);
+
+    // An empty project: nothing is missing, so nothing is asked.
+    const fs::path empty = folders.scratch() / "empty" / "Empty.tavlek";
+    fs::create_directories(empty.parent_path());
+    EditSession::blankProject("Empty").saveProject(empty, std::nullopt);
+    opened = openThroughPanel(empty);
+    EXPECT_EQ(opened.status, "Project loaded — import media with Import in Media Pool");
+    EXPECT_FALSE(opened.relinkAlert);
+}
+
+} // namespace
+} // namespace velmora

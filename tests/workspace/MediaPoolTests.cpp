@@ -1,0 +1,119 @@
+#include <QBuffer>
+#include <QImage>
+#include <QAction>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "EditorWorkspaceTestSupport.h"
+#include "workspace/MediaPoolGrid.h"
+#include "workspace/MediaPoolView.h"
+
+namespace velmora {
+namespace {
+
+using test::WorkspaceHarness;
+using Card = EditorWorkspaceController::MediaPoolCard;
+
+std::vector<std::uint8_t> jpegPicture()
+{
+    QImage image(32, 18, QImage::Format_RGB888);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<std::string> selectedIds(const std::vector<Card>& cards)
+{
+    std::vector<std::string> ids;
+    for (const Card& card : cards) {
+        if (card.selected)
+            ids.push_back(card.sourceId);
+    }
+    return ids;
+}
+
+TEST(MediaPool, CardsShowTheSourcesSymbolsDetailsAndSelection)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    EXPECT_TRUE(w.mediaPoolCards().empty());
+    EXPECT_FALSE(w.importHintShown()); // no project, no banner
+
+    h.open(test::writeProject(h.folders.scratch()));
+    std::vector<EditSession::Source>& sources = h.session().sources;
+    sources[0].width = 1920;
+    sources[0].height = 1080;
+    sources[0].framerate = 30000.0 / 1001.0;
+    sources[1].width = 1920;
+    sources[1].height = 1080;
+    sources[2].width = 640; // no height: no detail line, whatever the rate
+    sources[2].framerate = 25;
+    sources.emplace_back("capital", "Clip.mov", "Video");
+    sources.emplace_back("untyped", "Other.mov");
+    const std::vector<Card> cards = w.mediaPoolCards();
+    ASSERT_EQ(cards.size(), 5u);
+    EXPECT_EQ(cards[0].detail, "1920×1080 · 29.97 fps");
+    EXPECT_EQ(cards[1].detail, "1920×1080");
+    EXPECT_EQ(cards[2].detail, "");
+    std::vector<std::string> symbols;
+    for (const Card& card : cards)
+        symbols.push_back(card.placeholderSymbol);
+    EXPECT_EQ(symbols, (std::vector<std::string>{"video", "photo", "speaker.wave.2", "speaker.wave.2", "speaker.wave.2"}));
+    EXPECT_TRUE(selectedIds(cards).empty());
+
+    // A selected timeline clip highlights its source; a card selected in the pool takes over.
+    h.engine().selectClip("a1", false);
+    EXPECT_EQ(selectedIds(w.mediaPoolCards()), std::vector<std::string>{"src-video"});
+    w.selectPoolSource("src-still");
+    EXPECT_FALSE(h.engine().selectedClipId());
+    EXPECT_EQ(selectedIds(w.mediaPoolCards()), std::vector<std::string>{"src-still"});
+    h.engine().selectClip("music", false);
+    EXPECT_FALSE(w.selectedSourceId());
+    EXPECT_EQ(selectedIds(w.mediaPoolCards()), std::vector<std::string>{"src-music"});
+}
+
+TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    h.open(test::writeProject(h.folders.scratch()));
+    h.session().sources[0].thumbnailData = jpegPicture();
+    h.session().sources[1].thumbnailData = std::vector<std::uint8_t>{1, 2, 3}; // not a picture
+    std::vector<std::string> opened;
+    QObject::connect(&w, &EditorWorkspaceController::sourceViewerRequested,
+                     [&](const SourceViewerWindowArguments& arguments) { opened.push_back(arguments.source.id); });
+
+    MediaPoolView pool(w);
+    pool.resize(250, 600);
+    pool.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pool));
+    MediaPoolGrid& grid = *pool.grid();
+    ASSERT_EQ(grid.cards().size(), 3u);
+    EXPECT_TRUE(grid.showsPicture(0));
+    EXPECT_FALSE(grid.showsPicture(1));
+    EXPECT_FALSE(grid.showsPicture(2));
+    // One column at the pool's usual width, two at its widest.
+    EXPECT_EQ(MediaPoolGrid::columnCount(grid.width()), 1);
+    EXPECT_EQ(MediaPoolGrid::columnCount(400), 2);
+
+    QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cardRect(1).center());
+    EXPECT_EQ(w.selectedSourceId(), "src-still");
+    EXPECT_TRUE(grid.cards()[1].selected);
+    EXPECT_TRUE(opened.empty());
+    // A double click selects first, then opens.
+    QTest::mouseDClick(&grid, Qt::LeftButton, {}, grid.cardRect(2).center());
+    EXPECT_EQ(w.selectedSourceId(), "src-music");
+    EXPECT_EQ(opened, std::vector<std::string>{"src-music"});
+
+    pool.importFolderAction()->trigger();
+    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
+    QTest::mouseClick(pool.closeButton(), Qt::LeftButton);
+    EXPECT_FALSE(w.showMediaPool());
+}
+
+} // namespace
+} // namespace velmora
