@@ -5,6 +5,8 @@
 
 #include "export_workspaces/EditorExportSheet.h"
 #include "inspectors/ProjectSettingsSheet.h"
+#include "preview/CleanFeedWindowController.h"
+#include "preview/GradedPreviewView.h"
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/timeline/TimelineStripView.h"
 
@@ -14,6 +16,16 @@ namespace {
 std::optional<EditSession::Timeline> activeTimeline(const TimelinePreviewEngine& engine)
 {
     return engine.session() ? engine.session()->activeTimeline() : std::nullopt;
+}
+
+QWidget* makeProgramView(EditorWorkspaceController& workspace, QWidget* parent)
+{
+    return new GradedPreviewView(workspace.engine(), nullptr, false, false, parent);
+}
+
+CleanFeedWindowHandle* openCleanFeedWindow(TimelinePreviewEngine& engine)
+{
+    return CleanFeedWindowController::open(engine);
 }
 
 QWidget* makeExportSheet(EditorWorkspaceController& workspace, QWidget* parent)
@@ -86,6 +98,8 @@ QWidget* makeTimelineStrip(EditorWorkspaceController& workspace, QWidget* parent
 EditorWorkspacePieces make()
 {
     EditorWorkspacePieces pieces;
+    pieces.programView = makeProgramView;
+    pieces.cleanFeedWindow = openCleanFeedWindow;
     pieces.timelineStrip = makeTimelineStrip;
     pieces.exportSheet = makeExportSheet;
     pieces.projectSettingsSheet = makeProjectSettingsSheet;
