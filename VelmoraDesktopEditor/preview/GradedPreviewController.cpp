@@ -66,33 +66,33 @@ void GradedPreviewController::bind(TimelinePreviewEngine* engine)
     engineAlive_ = std::make_shared<const bool>(true);
     using Engine = TimelinePreviewEngine;
     const auto onChange = [this](unsigned change) { return [this, change] { scheduleChange(change); }; };
-    // Playhead and timeline moves matter only while paused: playing shows the player as it runs.
-    const auto whilePaused = [this] {
+    // A paused playhead that moves (a scrub, a frame step) needs the still of its new frame;
+    // playing, the player shows the frames as it goes. Edits are followed through the rebuild
+    // they cause, whose new player is the first to show them.
+    const auto onPausedPlayhead = [this] {
         if (engine_ && !engine_->isPlaying()) {
             scheduleChange(picture);
         }
     };
-    std::size_t i = 0;
-    connections_[i++] = connect(engine, &Engine::isPlayingChanged, this, onChange(playState));
-    connections_[i++] = connect(engine, &Engine::gradePreviewRevisionChanged, this, onChange(gradeRevision));
-    connections_[i++] = connect(engine, &Engine::previewFadeOpacityChanged, this, onChange(fadeOpacity));
-    connections_[i++] = connect(engine, &Engine::avPlayerChanged, this, onChange(picture));
-    connections_[i++] = connect(engine, &Engine::outputWidthChanged, this, onChange(picture));
-    connections_[i++] = connect(engine, &Engine::outputHeightChanged, this, onChange(picture));
-    connections_[i++] = connect(engine, &Engine::gradePreviewEnabledChanged, this, onChange(picture));
-    connections_[i++] = connect(engine, &Engine::playheadSecondsChanged, this, whilePaused);
-    connections_[i++] = connect(engine, &Engine::timelineRevisionChanged, this, whilePaused);
-    connections_[i++] = connect(engine, &QObject::destroyed, this, [this] { unbind(); });
+    connections_.push_back(connect(engine, &Engine::isPlayingChanged, this, onChange(playState)));
+    connections_.push_back(connect(engine, &Engine::gradePreviewRevisionChanged, this, onChange(gradeRevision)));
+    connections_.push_back(connect(engine, &Engine::previewFadeOpacityChanged, this, onChange(fadeOpacity)));
+    connections_.push_back(connect(engine, &Engine::avPlayerChanged, this, onChange(picture)));
+    connections_.push_back(connect(engine, &Engine::outputWidthChanged, this, onChange(picture)));
+    connections_.push_back(connect(engine, &Engine::outputHeightChanged, this, onChange(picture)));
+    connections_.push_back(connect(engine, &Engine::gradePreviewEnabledChanged, this, onChange(picture)));
+    connections_.push_back(connect(engine, &Engine::playheadSecondsChanged, this, onPausedPlayhead));
+    connections_.push_back(connect(engine, &QObject::destroyed, this, [this] { unbind(); }));
     // Everything once, as a new subscriber hears each value it follows.
     scheduleChange(playState | gradeRevision | fadeOpacity | picture);
 }
 
 void GradedPreviewController::unbind()
 {
-    for (QMetaObject::Connection& connection : connections_) {
+    for (const QMetaObject::Connection& connection : connections_) {
         disconnect(connection);
-        connection = {};
     }
+    connections_.clear();
     const bool wasBound = engine_ || player_ || !still_.isNull();
     engine_ = nullptr;
     engineAlive_.reset();

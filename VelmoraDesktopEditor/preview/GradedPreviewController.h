@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QImage>
 #include <QMetaObject>
@@ -32,9 +33,9 @@ class TimelinePreviewEngine;
 // under the playhead. In the clean feed no still is ever shown.
 //
 // Engine binding: the controller follows the engine's play state, grade revision, fade opacity,
-// player, playhead, timeline revision and canvas. Each change is taken on the next turn of the
-// main queue, after the engine's operation has finished, and changes arriving in one turn are
-// handled once.
+// player, grade preview switch, canvas, and the playhead while paused. Each change is taken on
+// the next turn of the main queue, after the engine's operation has finished, and changes
+// arriving in one turn are handled once.
 //
 // Threads: main thread only. Stills are graded on PreviewFrameGrader's pause queue, one queued
 // job at a time, and come back through the main queue; a result finding this controller or its
@@ -128,7 +129,7 @@ private:
         playState = 1u << 0,
         gradeRevision = 1u << 1,
         fadeOpacity = 1u << 2,
-        picture = 1u << 3, // player, playhead, timeline or canvas
+        picture = 1u << 3, // player, paused playhead, preview switch or canvas
     };
 
     void scheduleChange(unsigned change);
@@ -144,7 +145,7 @@ private:
     std::shared_ptr<MainQueue> mainQueue_;
     bool cleanFeed_ = false;
     bool lightweight_ = false;
-    QMetaObject::Connection connections_[10];
+    std::vector<QMetaObject::Connection> connections_;
     // Alive while this controller exists, and while its engine does: grading jobs look at them
     // from their queue.
     std::shared_ptr<const bool> alive_;
