@@ -420,9 +420,11 @@ void GradedPreviewController::dispatch(GradedStillJob job)
     inFlightRequest_ = number;
     // Every queued still builds or takes its LUT base on the pause queue; slider re-grades on a
     // cached base never queue (see requestGradedStill).
-    PreviewFrameGrader::pauseGradeQueue().async([job = std::move(job), self = QPointer<GradedPreviewController>(this),
-                 alive = std::weak_ptr<const bool>(alive_), engineAlive = std::weak_ptr<const bool>(engineAlive_),
-                 mainQueue = mainQueue_] {
+    const QPointer<GradedPreviewController> self(this);
+    const std::weak_ptr<const bool> alive = alive_;
+    const std::weak_ptr<const bool> engineAlive = engineAlive_;
+    PreviewFrameGrader::pauseGradeQueue().async([job = std::move(job), self, alive, engineAlive,
+                                                 mainQueue = mainQueue_] {
         if (alive.expired() || engineAlive.expired()) {
             return;
         }

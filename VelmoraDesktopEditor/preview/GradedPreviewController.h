@@ -61,7 +61,6 @@ public:
 
     // The clean feed: raw picture only.
     bool isCleanFeed() const { return cleanFeed_; }
-    void setCleanFeed(bool cleanFeed) { cleanFeed_ = cleanFeed; }
     // Carried for the hosts; no behaviour depends on it.
     bool isLightweight() const { return lightweight_; }
     void setLightweight(bool lightweight) { lightweight_ = lightweight; }

@@ -1,5 +1,5 @@
-// The clean-feed window: opening, placing, full screen, the timecode, closing in every way, and
-// that nothing of a closed clean feed stays alive.
+// The clean-feed window: opening and placing it, full screen, the timecode, closing it in every
+// way, and that nothing of a closed clean feed stays alive.
 
 #include <QApplication>
 #include <QLabel>
@@ -30,7 +30,6 @@ struct CleanFeedHarness {
     CleanFeedHarness()
     {
         auto session = sessionWith({gradedClip("c1", 0, 7000, std::nullopt)});
-        session->timelines.front().duration = 7000.0;
         player = h.adopt(session);
         h.engine.setCleanFeedWindowOpener([queue = h.queue](TimelinePreviewEngine& engine) {
             return CleanFeedWindowController::open(engine, {queue});
@@ -38,18 +37,19 @@ struct CleanFeedHarness {
     }
     ~CleanFeedHarness()
     {
-        if (controller()) {
-            delete controller()->window();
-        }
+        h.engine.closeCleanFeedWindow();
         cleanFeedWindowCount();
     }
-
     CleanFeedWindowController* controller() const
     {
         return qobject_cast<CleanFeedWindowController*>(h.engine.cleanFeedController());
     }
-    QWidget* window() const { return controller() ? controller()->window() : nullptr; }
-    CleanFeedRootView* root() const { return window() ? window()->findChild<CleanFeedRootView*>() : nullptr; }
+    CleanFeedRootView* root() const { return controller()->window()->findChild<CleanFeedRootView*>(); }
+    void open()
+    {
+        h.engine.openCleanFeedWindow();
+        h.queue->runUntilIdle();
+    }
 
     EngineHarness h;
     std::shared_ptr<FakePreviewPlayer> player;
@@ -57,7 +57,6 @@ struct CleanFeedHarness {
 
 TEST(CleanFeedTimecode, MinutesSecondsAndFramesAtThirtyPerSecond)
 {
-    EXPECT_EQ(CleanFeedRootView::timecodeText(0), "00:00:00");
     EXPECT_EQ(CleanFeedRootView::timecodeText(61.5), "01:01:15");
     EXPECT_EQ(CleanFeedRootView::timecodeText(3599.99), "60:00:00");
     EXPECT_EQ(CleanFeedRootView::timecodeText(6000), "100:00:00");
@@ -66,44 +65,27 @@ TEST(CleanFeedTimecode, MinutesSecondsAndFramesAtThirtyPerSecond)
     EXPECT_EQ(CleanFeedRootView::timecodeText(std::nan("")), "00:00:00");
 }
 
-TEST(CleanFeedWindow, OpensCentredAtItsSizeWithTheRawProgramAndTheTimecode)
+TEST(CleanFeedWindow, OpensCentredWithTheRawProgramAndTheTimecodeAndOnlyItsButtonsTakeClicks)
 {
     CleanFeedHarness f;
     f.h.engine.seek(61.5, false, nullptr);
-    f.h.engine.openCleanFeedWindow();
-    f.h.queue->runUntilIdle();
-
+    f.open();
     ASSERT_NE(f.controller(), nullptr);
-    QWidget* window = f.window();
+    QWidget* window = f.controller()->window();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Clean Feed");
     EXPECT_EQ(window->size(), QSize(1280, 720));
-    EXPECT_EQ(window->minimumSize(), QSize(480, 270));
-    const QRect area = window->screen()->availableGeometry();
-    EXPECT_LE(std::abs(window->frameGeometry().center().x() - area.center().x()), 1);
+    EXPECT_LE(std::abs(window->frameGeometry().center().x() - window->screen()->availableGeometry().center().x()), 1);
 
     CleanFeedRootView* root = f.root();
-    ASSERT_NE(root, nullptr);
     EXPECT_TRUE(root->programView()->controller().isCleanFeed());
     EXPECT_EQ(root->programView()->controller().player(), f.player);
     EXPECT_EQ(root->timecodeLabel()->text(), "01:01:15");
     f.h.engine.seek(2.5, false, nullptr);
     EXPECT_EQ(root->timecodeLabel()->text(), "00:02:15");
-    EXPECT_EQ(root->fullScreenButton()->text(), "⛶ Fullscreen");
-    EXPECT_EQ(root->closeButton()->text(), "✕ Close");
-}
 
-TEST(CleanFeedWindow, OnlyTheButtonsTakeClicks)
-{
-    CleanFeedHarness f;
-    f.h.engine.openCleanFeedWindow();
-    f.h.queue->runUntilIdle();
-    CleanFeedRootView* root = f.root();
-    ASSERT_NE(root, nullptr);
-    const QPoint centre = root->rect().center();
-    const QPoint onTimecode = root->timecodeLabel()->geometry().center();
-    EXPECT_EQ(root->childAt(centre), nullptr);
-    EXPECT_EQ(root->childAt(onTimecode), nullptr);
+    EXPECT_EQ(root->childAt(root->rect().center()), nullptr);
+    EXPECT_EQ(root->childAt(root->timecodeLabel()->geometry().center()), nullptr);
     const QPoint onClose = root->closeButton()->mapTo(root, root->closeButton()->rect().center());
     EXPECT_EQ(root->childAt(onClose), root->closeButton());
 }
@@ -111,102 +93,59 @@ TEST(CleanFeedWindow, OnlyTheButtonsTakeClicks)
 TEST(CleanFeedWindow, OpeningAgainBringsTheSameWindowForwardAndRestoresATinyOne)
 {
     CleanFeedHarness f;
-    f.h.engine.openCleanFeedWindow();
-    f.h.queue->runUntilIdle();
+    f.open();
     CleanFeedWindowController* first = f.controller();
-    first->window()->resize(600, 300);
-    f.h.engine.openCleanFeedWindow();
+    QWidget* window = first->window();
+    // Smaller than the minimum, which only the platform could make it: back to full size.
+    window->setMinimumSize(0, 0);
+    window->resize(300, 200);
+    f.open();
     EXPECT_EQ(f.controller(), first);
-    EXPECT_EQ(first->window()->size(), QSize(600, 300));
-
-    // Smaller than the minimum (which only the platform could make it): back to full size.
-    first->window()->setMinimumSize(0, 0);
-    first->window()->resize(300, 200);
-    f.h.engine.openCleanFeedWindow();
-    EXPECT_EQ(f.controller(), first);
-    EXPECT_EQ(first->window()->size(), QSize(1280, 720));
+    EXPECT_EQ(window->size(), QSize(1280, 720));
 }
 
-TEST(CleanFeedWindow, TogglingOpensAndClosesAndAThirdToggleMakesAFreshWindow)
+TEST(CleanFeedWindow, CloseInFullScreenLeavesFullScreenFirstThenGoes)
 {
     CleanFeedHarness f;
-    f.h.engine.toggleCleanFeedWindow();
-    QPointer<CleanFeedWindowController> first = f.controller();
-    ASSERT_TRUE(first);
-    EXPECT_TRUE(first->isWindowVisible());
-
-    f.h.engine.toggleCleanFeedWindow();
-    EXPECT_EQ(f.h.engine.cleanFeedController(), nullptr);
-    EXPECT_EQ(cleanFeedWindowCount(), 0);
-    EXPECT_FALSE(first);
-
-    f.h.engine.toggleCleanFeedWindow();
-    ASSERT_NE(f.controller(), nullptr);
-    EXPECT_TRUE(f.controller()->isWindowVisible());
-    EXPECT_EQ(cleanFeedWindowCount(), 1);
-}
-
-TEST(CleanFeedWindow, FullscreenAndCloseLeaveFullScreenFirstThenGo)
-{
-    CleanFeedHarness f;
-    f.h.engine.openCleanFeedWindow();
-    f.h.queue->runUntilIdle();
-    QPointer<QWidget> window = f.window();
+    f.open();
+    QPointer<QWidget> window = f.controller()->window();
     QTest::mouseClick(f.root()->fullScreenButton(), Qt::LeftButton);
     EXPECT_TRUE(window->isFullScreen());
-    QTest::mouseClick(f.root()->fullScreenButton(), Qt::LeftButton);
-    EXPECT_FALSE(window->isFullScreen());
-
-    QTest::mouseClick(f.root()->fullScreenButton(), Qt::LeftButton);
     QTest::mouseClick(f.root()->closeButton(), Qt::LeftButton);
     EXPECT_FALSE(window->isFullScreen());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_NE(f.h.engine.cleanFeedController(), nullptr);
     f.h.queue->advance(0.39);
     EXPECT_TRUE(window->isVisible());
     f.h.queue->advance(0.01);
     EXPECT_EQ(f.h.engine.cleanFeedController(), nullptr);
     EXPECT_EQ(cleanFeedWindowCount(), 0);
-    EXPECT_FALSE(window);
-}
-
-TEST(CleanFeedWindow, FullScreenGoesToTheScreenGiven)
-{
-    CleanFeedHarness f;
-    f.h.engine.openCleanFeedWindow();
-    f.h.queue->runUntilIdle();
-    QScreen* screen = QGuiApplication::screens().back();
-    f.controller()->enterFullScreen(screen);
-    EXPECT_TRUE(f.window()->isFullScreen());
-    EXPECT_EQ(f.window()->screen(), screen);
 }
 
 TEST(CleanFeedWindow, EveryWayOutClearsTheEngineAndDestroysTheWindow)
 {
     CleanFeedHarness f;
-    // The window's own close button.
-    f.h.engine.openCleanFeedWindow();
-    QPointer<QWidget> window = f.window();
-    window->close();
+    // The keyboard toggle, twice, then once more for a fresh window.
+    f.h.engine.toggleCleanFeedWindow();
+    QPointer<CleanFeedWindowController> first = f.controller();
+    ASSERT_TRUE(first && first->isWindowVisible());
+    f.h.engine.toggleCleanFeedWindow();
     EXPECT_EQ(f.h.engine.cleanFeedController(), nullptr);
     EXPECT_EQ(cleanFeedWindowCount(), 0);
-    EXPECT_FALSE(window);
+    EXPECT_FALSE(first);
+    f.h.engine.toggleCleanFeedWindow();
+    EXPECT_TRUE(f.controller() && f.controller()->isWindowVisible());
 
-    // The workspace closing it through the engine.
-    f.h.engine.openCleanFeedWindow();
-    window = f.window();
-    f.h.engine.closeCleanFeedWindow();
+    // The window's own close button.
+    f.controller()->window()->close();
     EXPECT_EQ(f.h.engine.cleanFeedController(), nullptr);
     EXPECT_EQ(cleanFeedWindowCount(), 0);
-    EXPECT_FALSE(window);
 }
 
 TEST(CleanFeedWindow, AClosedCleanFeedLeavesNoHiddenWindowBehind)
 {
     CleanFeedHarness f;
     for (int cycle = 0; cycle < 3; ++cycle) {
-        f.h.engine.openCleanFeedWindow();
-        f.h.queue->runUntilIdle();
+        f.open();
         ASSERT_TRUE(f.controller() && f.controller()->isWindowVisible());
         f.h.engine.closeCleanFeedWindow();
         f.h.queue->runUntilIdle();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "grading/PreviewFrameGrader.h"
 #include "platform/media/VideoOutput.h"
@@ -13,13 +14,8 @@ PixelBuffer solidFrame(const QColor& color, int width, int height)
 {
     PixelBuffer buffer = PixelBuffer::create(PixelFormat::bgra, width, height);
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = buffer.baseAddress(0) + y * buffer.bytesPerRow(0);
-        for (int x = 0; x < width; ++x) {
-            row[4 * x + 0] = static_cast<std::uint8_t>(color.blue());
-            row[4 * x + 1] = static_cast<std::uint8_t>(color.green());
-            row[4 * x + 2] = static_cast<std::uint8_t>(color.red());
-            row[4 * x + 3] = 255;
-        }
+        // 0xAARRGGBB in memory on a little-endian machine: B, G, R, A.
+        std::fill_n(reinterpret_cast<QRgb*>(buffer.baseAddress(0) + y * buffer.bytesPerRow(0)), width, color.rgb());
     }
     return buffer;
 }
@@ -27,13 +23,12 @@ PixelBuffer solidFrame(const QColor& color, int width, int height)
 void showFrame(VideoOutput& output, const PixelBuffer& frame, double start, double duration)
 {
     output.publish({frame, MediaTime::fromSeconds(start, 600), MediaTime::fromSeconds(duration, 600), 0});
-    output.notify();
 }
 
 std::string constantCube(double r, double g, double b)
 {
     char line[64];
-    std::snprintf(line, sizeof line, "%.6f %.6f %.6f\n", r, g, b);
+    std::snprintf(line, sizeof line, "%g %g %g\n", r, g, b);
     std::string text = "LUT_3D_SIZE 3\n";
     for (int i = 0; i < 27; ++i) {
         text += line;
@@ -43,14 +38,10 @@ std::string constantCube(double r, double g, double b)
 
 std::string identityCube()
 {
-    std::string text = "LUT_3D_SIZE 3\n";
     const char* steps[] = {"0", "0.5", "1"};
-    for (int b = 0; b < 3; ++b) {
-        for (int g = 0; g < 3; ++g) {
-            for (int r = 0; r < 3; ++r) {
-                text += std::string(steps[r]) + " " + steps[g] + " " + steps[b] + "\n";
-            }
-        }
+    std::string text = "LUT_3D_SIZE 3\n";
+    for (int i = 0; i < 27; ++i) {
+        text += std::string(steps[i % 3]) + " " + steps[i / 3 % 3] + " " + steps[i / 9] + "\n";
     }
     return text;
 }
@@ -87,33 +78,20 @@ GradingQueueHold::GradingQueueHold()
     PreviewFrameGrader::pauseGradeQueue().async([released = released_.get_future().share()] { released.wait(); });
 }
 
-GradingQueueHold::~GradingQueueHold()
-{
-    release();
-}
-
 void GradingQueueHold::release()
 {
-    if (!isReleased_) {
-        isReleased_ = true;
+    if (!std::exchange(isReleased_, true)) {
         released_.set_value();
     }
 }
 
-QColor pixel(QWidget& view, int x, int y)
-{
-    return view.grab().toImage().pixelColor(x, y);
-}
-
 ::testing::AssertionResult colourNear(const QColor& actual, const QColor& expected, int tolerance)
 {
-    if (std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance &&
-        std::abs(actual.blue() - expected.blue()) <= tolerance) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "colour is (" << actual.red() << ", " << actual.green() << ", "
-                                         << actual.blue() << "), expected (" << expected.red() << ", "
-                                         << expected.green() << ", " << expected.blue() << ")";
+    const int off = std::max({std::abs(actual.red() - expected.red()), std::abs(actual.green() - expected.green()),
+                              std::abs(actual.blue() - expected.blue())});
+    return off <= tolerance ? ::testing::AssertionSuccess()
+                            : ::testing::AssertionFailure() << "colour is " << actual.name().toStdString()
+                                                            << ", expected " << expected.name().toStdString();
 }
 
 ProgramHarness::ProgramHarness(std::vector<EditSession::Clip> clips, ProgramOptions options)
@@ -138,20 +116,6 @@ ProgramHarness::ProgramHarness(std::vector<EditSession::Clip> clips, ProgramOpti
     h.queue->runUntilIdle();
 }
 
-void ProgramHarness::play()
-{
-    ASSERT_FALSE(h.engine.isPlaying());
-    togglePlay();
-    ASSERT_TRUE(h.engine.isPlaying());
-}
-
-void ProgramHarness::pause()
-{
-    ASSERT_TRUE(h.engine.isPlaying());
-    togglePlay();
-    ASSERT_FALSE(h.engine.isPlaying());
-}
-
 void ProgramHarness::togglePlay()
 {
     // Past the engine's guard against double toggles.
@@ -168,7 +132,7 @@ void ProgramHarness::seek(double seconds)
 
 QColor ProgramHarness::centre() const
 {
-    return pixel(*view, view->width() / 2, view->height() / 2);
+    return view->grab().toImage().pixelColor(view->width() / 2, view->height() / 2);
 }
 
 } // namespace velmora::test
