@@ -7,6 +7,8 @@
 #include "inspectors/GradeInspectorWindowRoot.h"
 #include "inspectors/ProjectSettingsSheet.h"
 #include "inspectors/SourceViewer.h"
+#include "preview/CleanFeedWindowController.h"
+#include "preview/GradedPreviewView.h"
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/ImportHintBanner.h"
 #include "workspace/MediaPoolView.h"
@@ -19,6 +21,16 @@ namespace {
 std::optional<EditSession::Timeline> activeTimeline(const TimelinePreviewEngine& engine)
 {
     return engine.session() ? engine.session()->activeTimeline() : std::nullopt;
+}
+
+QWidget* makeProgramView(EditorWorkspaceController& workspace, QWidget* parent)
+{
+    return new GradedPreviewView(workspace.engine(), nullptr, false, false, parent);
+}
+
+CleanFeedWindowHandle* openCleanFeedWindow(TimelinePreviewEngine& engine)
+{
+    return CleanFeedWindowController::open(engine);
 }
 
 QWidget* makeExportSheet(EditorWorkspaceController& workspace, QWidget* parent)
@@ -91,6 +103,8 @@ QWidget* makeTimelineStrip(EditorWorkspaceController& workspace, QWidget* parent
 EditorWorkspacePieces make()
 {
     EditorWorkspacePieces pieces;
+    pieces.programView = makeProgramView;
+    pieces.cleanFeedWindow = openCleanFeedWindow;
     pieces.timelineStrip = makeTimelineStrip;
     pieces.timelineHeader = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
         return new TimelineHeaderView(workspace, parent);

@@ -2,12 +2,14 @@
 
 // A preview player without media: it records what the engine asks of it, lands every seek on
 // its target at once and answers on the main queue, where a newer seek supersedes older ones.
+// Its picture is a real video output that tests publish frames into.
 
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "platform/dispatch/MainQueue.h"
+#include "platform/media/VideoOutput.h"
 #include "preview/PreviewPlayer.h"
 
 namespace velmora::test {
@@ -31,6 +33,10 @@ public:
     MediaTime currentTime() const override { return currentTime_; }
     MediaTime itemDuration() const override { return itemDuration_; }
     void setVolume(float) override {}
+    std::shared_ptr<VideoOutput> videoOutput() const override { return output; }
+
+    // Moves the position without telling anyone, as a player that drifted off its seek target.
+    void setCurrentSeconds(double seconds) { currentTime_ = MediaTime::fromSeconds(seconds, 600); }
 
     void seek(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime&,
               std::function<void(bool)> completion) override
@@ -63,6 +69,7 @@ public:
 
     int playCount = 0;
     std::vector<Seek> seeks;
+    std::shared_ptr<VideoOutput> output = std::make_shared<VideoOutput>();
 
 private:
     std::shared_ptr<MainQueue> queue_;

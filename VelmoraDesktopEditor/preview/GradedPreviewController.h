@@ -1,0 +1,173 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QImage>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+
+#include "preview/GradedStillJob.h"
+#include "preview/PlayerPictureFeed.h"
+
+namespace velmora {
+
+class MainQueue;
+class PreviewPlayer;
+class TimelinePreviewEngine;
+
+// Everything the program view shows and decides, without a widget: which of its two pictures is
+// up (the player's raw picture, or a graded still of the paused frame laid exactly over it),
+// their opacities, the canvas frame they fill, and the requests for graded stills.
+//
+// The player's picture shows while playing. Paused on a clip that needs a still (a clip LUT, or
+// with the engine's grade preview on any grade), a still of the frame under the playhead is
+// graded off the main thread and replaces the raw picture once it is ready; while a grade slider
+// is dragged the still is re-graded from the cached LUT base on the main thread. A still is
+// shown only if its request is the newest and the picture it was made for is still the one
+// under the playhead. In the clean feed no still is ever shown.
+//
+// Engine binding: the controller follows the engine's play state, grade revision, fade opacity,
+// player, grade preview switch, canvas, and the playhead while paused. Each change is taken on
+// the next turn of the main queue, after the engine's operation has finished, and changes
+// arriving in one turn are handled once.
+//
+// Threads: main thread only. Stills are graded on PreviewFrameGrader's pause queue, one queued
+// job at a time, and come back through the main queue; a result finding this controller or its
+// engine gone is dropped. Slider re-grades on a cached LUT base run on the main thread.
+class GradedPreviewController final : public QObject {
+    Q_OBJECT
+public:
+    // Time within which the paused player is taken to stand on the playhead (seconds); further
+    // away it is moved there, with this tolerance on either side.
+    static constexpr double reseekThresholdSeconds = 0.02;
+    static constexpr double reseekToleranceSeconds = 0.03;
+
+    // `mainQueue`: where grading results come back (empty: the application's QtMainQueue).
+    GradedPreviewController(TimelinePreviewEngine* engine, std::shared_ptr<MainQueue> mainQueue, bool cleanFeed,
+                            QObject* parent = nullptr);
+    ~GradedPreviewController() override;
+
+    // Follows another engine (none: shows nothing until bound again). Binding the bound engine
+    // again changes nothing.
+    void bind(TimelinePreviewEngine* engine);
+    void unbind();
+    TimelinePreviewEngine* engine() const { return engine_.data(); }
+
+    // The clean feed: raw picture only.
+    bool isCleanFeed() const { return cleanFeed_; }
+    // Carried for the hosts; no behaviour depends on it.
+    bool isLightweight() const { return lightweight_; }
+    void setLightweight(bool lightweight) { lightweight_ = lightweight; }
+
+    // ---- what is painted ----
+
+    bool isPlayerShown() const { return playerShown_; }
+    bool isStillShown() const { return stillShown_; }
+    double playerOpacity() const { return playerOpacity_; }
+    double stillOpacity() const { return stillOpacity_; }
+    // The player's newest picture (null without one) and the graded still (null when cleared).
+    const QImage& playerPicture() const { return feed_.image(); }
+    const QImage& still() const { return still_; }
+    const std::shared_ptr<PreviewPlayer>& player() const { return player_; }
+    // Takes the player's newest frame; emits pictureChanged() and returns true when it changed.
+    bool pullPlayerPicture();
+
+    // The rectangle of `bounds` the project canvas fills when fitted whole and centred; the
+    // bounds themselves when a side is 1 or less or the aspects are equal. Canvas sides below 1
+    // count as 1.
+    static QRectF contentFrameForProjectCanvas(const QRectF& bounds, int canvasWidth, int canvasHeight);
+    // The same for the engine's canvas; the bounds without an engine.
+    QRectF contentFrameForProjectCanvas(const QRectF& bounds) const;
+
+    // ---- the picture's rules ----
+
+    // Whether the paused frame at the playhead wants a graded still: the clip there has a LUT,
+    // or the grade preview is on and the clip has any grade.
+    bool clipNeedsStill() const;
+    // Adopts the engine's player and brings both pictures in line with the engine: raw while
+    // playing or in the clean feed; paused, the player moved onto the playhead and a still asked
+    // for when the picture under the playhead changed.
+    void syncPlayer();
+    // Playback starts: the raw picture, at once.
+    void prepareForPlayback();
+    // The fade of the picture at the playhead; the raw picture stays at full opacity while it
+    // stands in for a still that is coming.
+    void applyPreviewFadeOpacity();
+
+    // ---- graded still requests ----
+
+    // Forgets the shown still and outdates every request in flight.
+    void invalidateGradeCache();
+    // Asks for a still now (a grade slider is being dragged), whether or not the key changed.
+    void refreshInteractiveGradePreview();
+    // Asks for the still of the paused frame under the playhead.
+    void requestGradedStill();
+    // The key of the picture under the playhead: grade revision, timeline revision, playhead
+    // (milliseconds), clip, its LUT and grade signature, the preview switch.
+    static std::string gradeSyncKey(const TimelinePreviewEngine& engine);
+
+    // Request state.
+    std::uint64_t gradeRequestID() const { return gradeRequestID_; }
+    const std::optional<std::string>& lastGradeSyncKey() const { return lastGradeSyncKey_; }
+    bool isGradingInFlight() const { return inFlightRequest_.has_value(); }
+    bool needsAnotherGradePass() const { return needsAnotherGradePass_; }
+
+signals:
+    // Something painted changed: a picture, which one is up, or an opacity.
+    void pictureChanged();
+
+private:
+    // What changed in the engine since the last turn.
+    enum Change : unsigned {
+        playState = 1u << 0,
+        gradeRevision = 1u << 1,
+        fadeOpacity = 1u << 2,
+        picture = 1u << 3, // player, paused playhead, preview switch or canvas
+    };
+
+    void scheduleChange(unsigned change);
+    void takeChanges();
+    void revealPlayer();
+    void installStill(QImage still);
+    void reseekPausedPlayer();
+    void dispatch(GradedStillJob job);
+    void handBack(std::uint64_t requestNumber, const std::string& key, GradedStillJob::Result result);
+    GradedStillJob makeJob(const EditSession::Clip& clip, bool interactive) const;
+
+    QPointer<TimelinePreviewEngine> engine_;
+    std::shared_ptr<MainQueue> mainQueue_;
+    bool cleanFeed_ = false;
+    bool lightweight_ = false;
+    std::vector<QMetaObject::Connection> connections_;
+    // Alive while this controller exists, and while its engine does: grading jobs look at them
+    // from their queue.
+    std::shared_ptr<const bool> alive_;
+    std::shared_ptr<const bool> engineAlive_;
+
+    unsigned pendingChanges_ = 0;
+    bool changesPosted_ = false;
+
+    // The picture.
+    std::shared_ptr<PreviewPlayer> player_;
+    PlayerPictureFeed feed_;
+    QImage still_;
+    bool playerShown_ = true;
+    bool stillShown_ = false;
+    double playerOpacity_ = 1.0;
+    double stillOpacity_ = 1.0;
+
+    // Request state.
+    std::uint64_t gradeRequestID_ = 0;
+    std::optional<std::string> lastGradeSyncKey_;
+    // The number of the queued job whose hand-back has not come yet; at most one is out.
+    std::optional<std::uint64_t> inFlightRequest_;
+    bool needsAnotherGradePass_ = false;
+};
+
+} // namespace velmora

@@ -1,0 +1,175 @@
+// Graded stills of the paused program picture: the key of a picture, the LUT base a still is
+// cut from, slider re-grades on the cached base, and stills of real clips.
+
+#include <filesystem>
+#include <fstream>
+
+#include "ProgramMonitorTestSupport.h"
+#include "grading/ClipGradeEditState.h"
+#include "grading/PreviewFrameGrader.h"
+#include "support/MediaFixtures.h"
+
+namespace velmora::test {
+namespace {
+
+// The key of the engine at grade revision 3 and timeline revision 12, the playhead at `t`, over
+// a clip c1 from 0 to `clipEnd` whose grade names the LUT file A.cube.
+std::string keyAt(double t, double clipEnd, bool gradePreview)
+{
+    EngineHarness h;
+    EditorJobV2::ClipGrade grade;
+    grade.hasLut = true;
+    grade.lutFile = "A.cube";
+    auto session = sessionWith({gradedClip("c1", 0, clipEnd, grade)});
+    session->timelines.front().duration = 4.0;
+    h.adopt(session);
+    h.engine.setGradePreviewEnabled(gradePreview);
+    while (h.engine.gradePreviewRevision() < 3) {
+        h.engine.refreshPausedGradePreview();
+    }
+    h.engine.setTimelineRevision(12);
+    h.engine.seek(t, false, nullptr);
+    return GradedPreviewController::gradeSyncKey(h.engine);
+}
+
+TEST(GradedPreviewKeys, TheKeyNamesEverythingThePausedPictureDependsOn)
+{
+    EXPECT_EQ(keyAt(2.0, 3.0, false), "3|12|2.0|c1|A.cube|A.cube||true|false|lut:true");
+    EXPECT_EQ(keyAt(2.0, 1.0, true), "3|12|2.0|none|None||true|lut:false");
+    EXPECT_EQ(keyAt(1.2345, 3.0, false), "3|12|1.235|c1|A.cube|A.cube||true|false|lut:true");
+}
+
+TEST(GradedPreviewKeys, AStillFromThePlayerAloneIsCachedUnderItsFrameAndComp)
+{
+    ProgramHarness p({gradedClip("c1", 0, 20, inlineLut(identityCube()))});
+    p.seek(10.0625);
+    finishGrading(p.queue());
+    ASSERT_TRUE(p.controller().isStillShown());
+    const std::vector<std::string> keys = PreviewFrameGrader::inspection::lutBaseKeyOrder();
+    EXPECT_NE(std::find(keys.begin(), keys.end(), "c1|comp|f302|(Embedded LUT)|320x180"), keys.end());
+    EXPECT_TRUE(p.controller().lastGradeSyncKey().value_or("").ends_with("|10.063|c1|(Embedded LUT)|||true|false|lut:true"));
+
+    // The same key is not asked for again; a slider refresh always asks.
+    const std::uint64_t shown = p.controller().gradeRequestID();
+    p.controller().syncPlayer();
+    EXPECT_EQ(p.controller().gradeRequestID(), shown);
+    p.controller().refreshInteractiveGradePreview();
+    EXPECT_EQ(p.controller().gradeRequestID(), shown + 1);
+    finishGrading(p.queue());
+}
+
+TEST(GradedPreviewRequests, ASliderDragRegradesTheCachedBaseOnTheMainThread)
+{
+    ProgramOptions options;
+    options.canvas = {1280, 720};
+    options.frame = QColor(100, 100, 100);
+    ProgramHarness p({gradedClip("c1", 0, 4, inlineLut(identityCube()))}, options);
+    finishGrading(p.queue());
+    ASSERT_EQ(p.controller().still().size(), QSize(1280, 720));
+    const auto brightness = [&p] { return p.controller().still().pixelColor(100, 100).red(); };
+    const int paused = brightness();
+
+    ClipGradeEditState state = ClipGradeEditState::from(p.engine().session()->clip("c1"));
+    state.exposure = 0.5;
+    GradingQueueHold hold;
+    p.engine().warmGradeSliderPreview("c1", state);
+    p.queue().runUntilIdle();
+    // No base at the drag's size yet: it is made on the grading queue, the old still stays up.
+    EXPECT_TRUE(p.controller().isGradingInFlight());
+    EXPECT_EQ(p.controller().still().size(), QSize(1280, 720));
+    hold.release();
+    finishGrading(p.queue());
+    ASSERT_EQ(p.controller().still().size(), QSize(854, 480));
+    const int firstDrag = brightness();
+    EXPECT_GT(firstDrag, paused);
+
+    // From now on the base is cached: each change is graded before the main queue is idle.
+    state.exposure = 1.0;
+    p.engine().warmGradeSliderPreview("c1", state);
+    p.queue().runUntilIdle();
+    EXPECT_FALSE(p.controller().isGradingInFlight());
+    EXPECT_GT(brightness(), firstDrag);
+
+    p.engine().finalizeClipGradeLivePreview("c1", state);
+    finishGrading(p.queue());
+    EXPECT_EQ(p.controller().still().size(), QSize(1280, 720));
+}
+
+// The harness's engine over one clip c1 (0 to 2 s of the timeline, from `inPoint` of the file)
+// playing `fileName` from its media folder, with a player that shows nothing: stills come from
+// the file.
+void adoptFile(ProgramHarness& p, const std::string& fileName, double inPoint, QSize canvas,
+               EditorJobV2::ClipGrade grade)
+{
+    EditSession::Clip onFile = gradedClip("c1", 0, 2, std::move(grade));
+    onFile.sourceId = "s1";
+    onFile.name = fileName;
+    onFile.inPoint = inPoint;
+    auto session = sessionWith({onFile});
+    session->sources.push_back(EditSession::Source("s1", fileName, "video"));
+    session->project->width = canvas.width();
+    session->project->height = canvas.height();
+    session->timelines.front().duration = 2.0;
+    p.player = p.h.adopt(session);
+}
+
+TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
+{
+    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)});
+    ClipSettings settings;
+    settings.frameCount = 60;
+    makeClip(p.h.media / "stamp.mp4", settings);
+    adoptFile(p, "stamp.mp4", 0.2, {320, 180}, inlineLut(identityCube()));
+    p.seek(1.0);
+    finishGrading(p.queue());
+    ASSERT_TRUE(p.controller().isStillShown());
+    const QImage& still = p.controller().still();
+    // 0.2 s into the file plus 1.0 s into the clip: frame 30 at 25 frames per second.
+    EXPECT_EQ(readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; }, still.width(),
+                             still.height()),
+              30);
+}
+
+// The program view of a paused generated clip with a LUT file, a mood and a basic grade, saved
+// where anyone can look at it: build/screenshots/program.png.
+TEST(GradedPreviewMedia, APausedClipShowsItsGradedStillInTheProgramView)
+{
+    ProgramOptions options;
+    options.viewSize = {800, 500};
+    options.frame.reset();
+    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)}, options);
+    ClipSettings settings;
+    settings.width = 640;
+    settings.height = 360;
+    settings.pattern = ClipPattern::testsrc2;
+    makeClip(p.h.media / "A001.mp4", settings);
+    std::ofstream cube(p.h.media / "Warm.cube");
+    cube << "LUT_3D_SIZE 17\n";
+    for (int i = 0; i < 17 * 17 * 17; ++i) {
+        cube << std::min(1.0, i % 17 / 16.0 * 1.06 + 0.02) << ' ' << i / 17 % 17 / 16.0 * 0.98 << ' '
+             << i / 289 / 16.0 * 0.82 << '\n';
+    }
+    cube.close();
+    EditorJobV2::ClipGrade grade;
+    grade.hasLut = true;
+    grade.lutFile = "Warm.cube";
+    grade.gradeParams = EditorJobV2::ClipGrade::GradeParams{};
+    grade.gradeParams->moodKey = "kodak_portra";
+    grade.gradeParams->isMoodEnabled = FlexibleBool{true};
+    grade.gradeParams->moodAmount = 0.8;
+    grade.gradeParams->contrast = 0.15;
+    adoptFile(p, "A001.mp4", 0.0, {1280, 720}, grade);
+    p.engine().setGradePreviewEnabled(true);
+    p.seek(1.0);
+    finishGrading(p.queue());
+
+    ASSERT_TRUE(p.controller().isStillShown());
+    EXPECT_EQ(p.controller().still().size(), QSize(1280, 720));
+    EXPECT_FALSE(colourNear(p.centre(), QColor(0, 0, 0), 20)); // the player alone shows black
+    const std::filesystem::path folder = std::filesystem::path(VELMORA_BUILD_DIR) / "screenshots";
+    std::filesystem::create_directories(folder);
+    EXPECT_TRUE(p.view->grab().save(QString::fromStdString((folder / "program.png").string())));
+}
+
+} // namespace
+} // namespace velmora::test
