@@ -1,0 +1,61 @@
+#include "preview/PlatformCompositionBuilder.h"
+
+#include <exception>
+
+#include "platform/media/PlayerItem.h"
+#include "preview/TimelinePreviewEngine.h"
+
+namespace velmora {
+
+namespace {
+
+PreviewCompositionOutcome buildComposition(const PreviewCompositionBuilder::Request& request,
+                                           const std::shared_ptr<MainQueue>& mainQueue,
+                                           const AudioSinkFactory& audioSinks)
+{
+    try {
+        // The engine clears its grade context itself when it installs the newest build: a
+        // context handed back from here could arrive for a build that is no longer current.
+        TimelinePreviewEngine::PlayerItemBuild built = TimelinePreviewEngine::makePlayerItem(
+            *request.session, request.mediaFolder, TimelinePreviewEngine::previewTimescale, false, nullptr);
+        built.item->setPreferredForwardBufferDuration(PlayerItem::maximumForwardBufferDuration);
+        PreviewComposition composition;
+        composition.player = std::make_shared<PlatformPreviewPlayer>(mainQueue, built.item, audioSinks());
+        composition.transform = built.transform;
+        composition.sourceTrack = std::move(built.sourceTrack);
+        composition.audioBusByClipId = std::move(built.audioBusByClipId);
+        return composition;
+    } catch (const Error& error) {
+        return error;
+    } catch (const std::exception& error) {
+        return Error(TimelinePreviewEngine::previewErrorDomain, 0, error.what());
+    }
+}
+
+} // namespace
+
+PlatformCompositionBuilder::PlatformCompositionBuilder(std::shared_ptr<MainQueue> mainQueue, AudioSinkFactory audioSinks)
+    : mainQueue_(std::move(mainQueue)), audioSinks_(audioSinks ? std::move(audioSinks) : defaultAudioSinkFactory())
+{
+}
+
+PlatformCompositionBuilder::~PlatformCompositionBuilder()
+{
+    tickets_->closing = true;
+}
+
+void PlatformCompositionBuilder::build(Request request, std::function<void(PreviewCompositionOutcome)> completion)
+{
+    const std::uint64_t ticket = ++tickets_->newest;
+    queue_.async([tickets = tickets_, ticket, mainQueue = mainQueue_, audioSinks = audioSinks_,
+                  request = std::move(request), completion = std::move(completion)] {
+        PreviewCompositionOutcome outcome =
+            tickets->closing || ticket != tickets->newest
+                ? PreviewCompositionOutcome(Error(TimelinePreviewEngine::previewErrorDomain, supersededCode,
+                                                  "A newer preview build was asked for"))
+                : buildComposition(request, mainQueue, audioSinks);
+        mainQueue->post([completion, outcome = std::move(outcome)] { completion(outcome); });
+    });
+}
+
+} // namespace velmora
