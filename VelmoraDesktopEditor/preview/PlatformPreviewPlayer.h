@@ -54,6 +54,8 @@ public:
     void setAudioMix(AudioMix audioMix) override;
 
     const std::shared_ptr<PlayerItem>& item() const { return item_; }
+    // Whether the player plays, or waits for its first frame or its sound to start playing.
+    Player::TimeControlStatus timeControlStatus() const { return player_.timeControlStatus(); }
     // For measurements: frames shown and dropped.
     Player::Statistics statistics() const { return player_.statistics(); }
 

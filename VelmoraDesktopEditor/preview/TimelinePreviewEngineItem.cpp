@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <set>
 
 #include "editing/PreviewFrameTiming.h"
@@ -173,6 +174,55 @@ void throwForMissingMedia(const EditSession& session, const EditSession::Timelin
                 "Media not found for timeline clips: " + names + ". Use Media Folder… or relink.");
 }
 
+// The latest of `edges` that may have caused a change of the picture found by sampling at
+// `boundary`: one sampling step before it at most. `boundary` when none did.
+double causingEdge(double boundary, std::initializer_list<std::optional<double>> edges)
+{
+    constexpr double step = 1.0 / 120.0;
+    constexpr double slack = 1e-9;
+    std::optional<double> found;
+    for (const std::optional<double>& edge : edges) {
+        if (edge && *edge <= boundary + slack && *edge > boundary - step - slack && (!found || *edge > *found)) {
+            found = edge;
+        }
+    }
+    return found.value_or(boundary);
+}
+
+std::optional<double> clipStart(const EditSession::Clip& clip)
+{
+    return clip.startTime.value_or(0);
+}
+
+std::optional<double> clipEnd(const EditSession::Clip& clip)
+{
+    return clip.duration ? std::optional<double>(clip.startTime.value_or(0) + *clip.duration) : std::nullopt;
+}
+
+// Flattening samples the lanes every 1/120 s, so a run starts at the first sample after the
+// cut that begins it (a sum of 1/120 steps can also fall a hair short of a cut exactly on the
+// grid): left there, a piece would start up to 1/120 s late and leave a gap, a black frame at
+// the cut. Each boundary moves back to the clip edge that caused it, so that pieces meet where
+// the clips do.
+void moveBoundariesToClipEdges(std::vector<Segment>& segments, double endTime)
+{
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        Segment& segment = segments[k];
+        if (k > 0 && segments[k - 1].timelineEnd == segment.timelineStart) {
+            const double cut =
+                causingEdge(segment.timelineStart, {clipEnd(segments[k - 1].clip), clipStart(segment.clip)});
+            segments[k - 1].timelineEnd = cut;
+            segment.timelineStart = cut;
+        } else {
+            segment.timelineStart = causingEdge(segment.timelineStart, {clipStart(segment.clip)});
+        }
+        const bool gapFollows = k + 1 == segments.size() || segments[k + 1].timelineStart != segment.timelineEnd;
+        if (gapFollows && segment.timelineEnd != endTime) {
+            segment.timelineEnd = causingEdge(segment.timelineEnd, {clipEnd(segment.clip)});
+        }
+    }
+}
+
 std::vector<Segment> visibleSegments(const EditSession& session, const std::vector<EditSession::Clip>& visual,
                                      double endTime)
 {
@@ -193,6 +243,7 @@ std::vector<Segment> visibleSegments(const EditSession& session, const std::vect
     for (EditSession::VisualTimelineSegment& run : EditSession::flattenVisibleVideoSegments(visual, endTime)) {
         segments.push_back({std::move(run.clip), run.timelineStart, run.timelineEnd, false});
     }
+    moveBoundariesToClipEdges(segments, endTime);
     return segments;
 }
 

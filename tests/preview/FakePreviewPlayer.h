@@ -30,7 +30,8 @@ public:
     void setRate(double rate) override { rate_ = rate; }
     MediaTime currentTime() const override { return currentTime_; }
     MediaTime itemDuration() const override { return itemDuration_; }
-    void setVolume(float) override {}
+    void setVolume(float volume) override { volumes.push_back(volume); }
+    void setAudioMix(AudioMix audioMix) override { audioMixes.push_back(std::move(audioMix)); }
 
     void seek(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime&,
               std::function<void(bool)> completion) override
@@ -63,6 +64,8 @@ public:
 
     int playCount = 0;
     std::vector<Seek> seeks;
+    std::vector<float> volumes;
+    std::vector<AudioMix> audioMixes;
 
 private:
     std::shared_ptr<MainQueue> queue_;

@@ -1,0 +1,164 @@
+#include "PlaybackTestSupport.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "preview/PlatformCompositionBuilder.h"
+#include "preview/PlatformPreviewServices.h"
+#include "support/AudioFixtures.h"
+
+namespace velmora::test {
+
+namespace {
+
+constexpr double kWait = 30;
+constexpr int kRate = AudioSink::sampleRate;
+
+} // namespace
+
+AudioSinkFactory RecordingSinks::factory()
+{
+    return [this] {
+        auto sink = std::make_shared<RecordingAudioSink>(clock_);
+        std::lock_guard lock(mutex_);
+        sinks_.push_back(sink);
+        return sink;
+    };
+}
+
+std::shared_ptr<RecordingAudioSink> RecordingSinks::last() const
+{
+    std::lock_guard lock(mutex_);
+    return sinks_.empty() ? nullptr : sinks_.back();
+}
+
+int stampShown(const VideoOutput& output)
+{
+    const std::optional<VideoOutput::Frame> frame = output.latestFrame();
+    if (!frame) {
+        return -2;
+    }
+    const PixelBuffer& buffer = frame->buffer;
+    return readFrameStamp(
+        [&](int x, int y) { return (buffer.baseAddress(0) + buffer.bytesPerRow(0) * y)[4 * x + 1] / 255.0; },
+        buffer.width(), buffer.height());
+}
+
+std::vector<float> heard(const RecordingAudioSink& sink, double from, double seconds)
+{
+    const std::int64_t first = std::llround(from * kRate);
+    const std::int64_t count = std::llround(seconds * kRate);
+    std::vector<float> window(static_cast<std::size_t>(count), std::nanf(""));
+    for (const RecordingAudioSink::Run& run : sink.recording()) {
+        const std::int64_t start = run.start.convertScale(kRate).value();
+        for (std::int64_t f = std::max(first, start); f < std::min(first + count, start + run.frameCount()); ++f) {
+            window[static_cast<std::size_t>(f - first)] = run.samples[static_cast<std::size_t>(f - start) * 2];
+        }
+    }
+    std::erase_if(window, [](float v) { return std::isnan(v); });
+    return window;
+}
+
+double toneLevel(const std::vector<float>& samples, double frequency)
+{
+    return samples.empty() ? 0
+                           : toneAmplitude(samples, 1, 0, 0, static_cast<std::int64_t>(samples.size()), frequency, kRate);
+}
+
+double peak(const std::vector<float>& samples)
+{
+    return samples.empty() ? 0 : peakLevel(samples, 1, 0, 0, static_cast<std::int64_t>(samples.size()));
+}
+
+void makeStampClip(const std::filesystem::path& path, double seconds, double frequency, int width, int height,
+                   int rotation)
+{
+    ClipSettings clip;
+    clip.width = width;
+    clip.height = height;
+    clip.fpsNum = 30;
+    clip.frameCount = static_cast<int>(std::lround(seconds * 30));
+    clip.videoArgs = "-preset ultrafast -g 15";
+    clip.audio = frequency > 0;
+    clip.sineFrequency = frequency;
+    clip.rotation = rotation;
+    makeClip(path, clip);
+}
+
+std::shared_ptr<EditSession> sessionOf(std::vector<EditSession::Source> sources, std::vector<EditSession::Clip> clips,
+                                       int width, int height, double fps)
+{
+    auto session = sessionWith(std::move(clips));
+    session->sources = std::move(sources);
+    session->project->width = width;
+    session->project->height = height;
+    session->project->fps = fps;
+    return session;
+}
+
+EditSession::Clip sourceClip(std::string id, std::string type, std::string sourceId, double start, double duration,
+                             double inPoint, int lane)
+{
+    EditSession::Clip made = clip(std::move(id), std::move(type), start, duration, lane);
+    made.sourceId = std::move(sourceId);
+    made.inPoint = inPoint;
+    made.outPoint = inPoint + duration;
+    return made;
+}
+
+PlaybackHarness::PlaybackHarness()
+    : engine([this] {
+          TimelinePreviewEngine::Services services;
+          services.mainQueue = queue;
+          services.clock = clock;
+          services.compositionBuilder = std::make_shared<PlatformCompositionBuilder>(queue, playerSinks.factory());
+          services.openScrubAudioPlayer = platformScrubAudioOpener(queue, scrubSinks.factory());
+          return services;
+      }())
+{
+    QObject::connect(&engine, &TimelinePreviewEngine::statusChanged, [this] { statuses.push_back(engine.status()); });
+}
+
+bool PlaybackHarness::waitFor(const std::function<bool()>& done)
+{
+    return queue->runUntil(done, kWait);
+}
+
+bool PlaybackHarness::adoptAndWait(std::shared_ptr<EditSession> session)
+{
+    engine.adoptSession(std::move(session), media.path(), std::nullopt, true);
+    return waitFor([this] { return engine.avPlayer() || engine.lastError(); });
+}
+
+PlatformPreviewPlayer& PlaybackHarness::player() const
+{
+    return dynamic_cast<PlatformPreviewPlayer&>(*engine.avPlayer());
+}
+
+bool PlaybackHarness::play()
+{
+    engine.togglePlay();
+    return waitFor([this] {
+        return !engine.avPlayer() || player().timeControlStatus() == Player::TimeControlStatus::playing;
+    }) && engine.isPlaying();
+}
+
+void PlaybackHarness::playFor(double seconds, const std::function<void()>& eachStep, double step)
+{
+    const MediaTime target = player().currentTime() + MediaTime::fromSeconds(seconds, 600);
+    const std::shared_ptr<RecordingAudioSink> sink = playerSinks.last();
+    while (engine.isPlaying() && player().currentTime() < target) {
+        waitFor([&] {
+            const double left = (player().itemDuration() - player().currentTime()).seconds();
+            return sink->writableFrames() < 480 || player().rate() == 0 || left < 0.05;
+        });
+        queue->advance(std::min(step, (target - player().currentTime()).seconds()));
+        // The time observer's calls and the stop at the end arrive on the queue.
+        queue->runUntilIdle();
+        if (eachStep) {
+            eachStep();
+        }
+    }
+}
+
+} // namespace velmora::test
