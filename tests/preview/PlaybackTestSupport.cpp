@@ -112,7 +112,12 @@ PlaybackHarness::PlaybackHarness()
           services.mainQueue = queue;
           services.clock = clock;
           services.compositionBuilder = std::make_shared<PlatformCompositionBuilder>(queue, playerSinks.factory());
-          services.openScrubAudioPlayer = platformScrubAudioOpener(queue, scrubSinks.factory());
+          const TimelineScrubAudio::PlayerOpener open = platformScrubAudioOpener(queue, scrubSinks.factory());
+          services.openScrubAudioPlayer = [this, open](const std::filesystem::path& file) {
+              std::shared_ptr<PreviewPlayer> player = open(file);
+              scrubPlayers.push_back(std::dynamic_pointer_cast<PlatformPreviewPlayer>(player));
+              return player;
+          };
           return services;
       }())
 {
@@ -147,7 +152,7 @@ void PlaybackHarness::playFor(double seconds, const std::function<void()>& eachS
 {
     const MediaTime target = player().currentTime() + MediaTime::fromSeconds(seconds, 600);
     const std::shared_ptr<RecordingAudioSink> sink = playerSinks.last();
-    while (engine.isPlaying() && player().currentTime() < target) {
+    while (engine.isPlaying() && player().rate() > 0 && player().currentTime() < target) {
         waitFor([&] {
             const double left = (player().itemDuration() - player().currentTime()).seconds();
             return sink->writableFrames() < 480 || player().rate() == 0 || left < 0.05;
@@ -159,6 +164,25 @@ void PlaybackHarness::playFor(double seconds, const std::function<void()>& eachS
             eachStep();
         }
     }
+    // A player that stopped by itself at its end tells the engine through its time observer.
+    if (player().rate() == 0) {
+        queue->runUntil([this] { return !engine.isPlaying(); }, 5);
+    }
+}
+
+void PlaybackHarness::playScrubBurst(PlatformPreviewPlayer& scrubPlayer)
+{
+    const std::shared_ptr<RecordingAudioSink> sink = scrubSinks.last();
+    waitFor([&] { return scrubPlayer.timeControlStatus() == Player::TimeControlStatus::playing; });
+    while (scrubPlayer.rate() != 0) {
+        waitFor([&] { return sink->writableFrames() < 480 || scrubPlayer.rate() == 0; });
+        queue->advance(0.005);
+    }
+}
+
+void PlaybackHarness::addMedia(const std::filesystem::path& file)
+{
+    std::filesystem::create_symlink(file, media.path() / file.filename());
 }
 
 } // namespace velmora::test

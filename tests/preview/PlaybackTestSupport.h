@@ -90,10 +90,18 @@ struct PlaybackHarness {
     // every step.
     void playFor(double seconds, const std::function<void()>& eachStep = {}, double step = 0.02);
 
+    // Moves virtual time on in steps of 5 ms, letting the scrub player fill its sink before
+    // each one, until its burst has stopped.
+    void playScrubBurst(PlatformPreviewPlayer& scrubPlayer);
+    // Links a generated file into the media folder.
+    void addMedia(const std::filesystem::path& file);
+
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
     std::shared_ptr<QueueClock> clock = std::make_shared<QueueClock>(queue);
     RecordingSinks playerSinks{clock};
     RecordingSinks scrubSinks{clock};
+    // Every scrub player opened, in order.
+    std::vector<std::weak_ptr<PlatformPreviewPlayer>> scrubPlayers;
     TempDir media;
     TimelinePreviewEngine engine;
     std::vector<std::string> statuses;
