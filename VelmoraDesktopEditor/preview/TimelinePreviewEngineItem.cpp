@@ -496,11 +496,19 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         recipe.frameDuration = MediaTime(frame.value, frame.timescale);
         // Each piece fills the canvas from its own source's size and rotation, so a 1080p clip
         // and a 4K clip (or a portrait one) all fill it; gaps take the first source's fill.
+        // Pieces in a row with the same fill share one instruction, so that a long timeline shot
+        // on one camera keeps the player's per-frame lookup short.
         const int trackID = videoTrack->trackID();
         for (const PictureRun& run : pictures) {
-            recipe.instructions.push_back(
-                {run.range, {{trackID, fillTransform(run.source.width, run.source.height, run.source.preferredTransform,
-                                                     recipe.renderWidth, recipe.renderHeight)}}});
+            const AffineTransform fill = fillTransform(run.source.width, run.source.height,
+                                                       run.source.preferredTransform, recipe.renderWidth,
+                                                       recipe.renderHeight);
+            VideoComposition::Instruction* last = recipe.instructions.empty() ? nullptr : &recipe.instructions.back();
+            if (last && last->layerInstructions.front().transform == fill && last->timeRange.end() == run.range.start) {
+                last->timeRange.duration = last->timeRange.duration + run.range.duration;
+            } else {
+                recipe.instructions.push_back({run.range, {{trackID, fill}}});
+            }
         }
         const AffineTransform gapFill =
             build.sourceTrack ? fillTransform(build.sourceTrack->width, build.sourceTrack->height,

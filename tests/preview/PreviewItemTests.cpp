@@ -83,6 +83,13 @@ TEST_F(PreviewItem, EachPieceShowsItsClipAndFillsTheCanvasFromItsOwnSource)
     EXPECT_EQ(stampsAt(built.item, {0.0, 1.5, 2.0, 3.5, 4.0, 5.9}),
               (std::vector<int>{0, 45, 30, 75, 45, 102}));
     EXPECT_EQ(built.item->duration(), MediaTime(6, 1));
+    EXPECT_EQ(video.instructions.size(), 4u) << "one per fill, and the first source's for gaps";
+
+    // Pieces in a row with the same fill share one instruction.
+    const Engine::PlayerItemBuild alike = build(*sessionOf(
+        sources(), {sourceClip("A", "video", "a", 0, 2), sourceClip("S", "video", "silent", 2, 2)}, 320, 192));
+    ASSERT_EQ(alike.item->videoComposition()->instructions.size(), 2u);
+    EXPECT_EQ(alike.item->videoComposition()->instructions[0].timeRange, MediaTimeRange(MediaTime::zero(), MediaTime(4, 1)));
 }
 
 TEST_F(PreviewItem, APortraitSourceFillsTheWidthAndIsCroppedEqually)
