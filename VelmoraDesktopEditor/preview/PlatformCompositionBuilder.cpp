@@ -1,6 +1,7 @@
 #include "preview/PlatformCompositionBuilder.h"
 
 #include <exception>
+#include <variant>
 
 #include "platform/media/PlayerItem.h"
 #include "preview/TimelinePreviewEngine.h"
@@ -9,9 +10,9 @@ namespace velmora {
 
 namespace {
 
-PreviewCompositionOutcome buildComposition(const PreviewCompositionBuilder::Request& request,
-                                           const std::shared_ptr<MainQueue>& mainQueue,
-                                           const AudioSinkFactory& audioSinks)
+using ItemOutcome = std::variant<TimelinePreviewEngine::PlayerItemBuild, Error>;
+
+ItemOutcome buildItem(const PreviewCompositionBuilder::Request& request)
 {
     try {
         // The engine clears its grade context itself when it installs the newest build: a
@@ -19,17 +20,29 @@ PreviewCompositionOutcome buildComposition(const PreviewCompositionBuilder::Requ
         TimelinePreviewEngine::PlayerItemBuild built = TimelinePreviewEngine::makePlayerItem(
             *request.session, request.mediaFolder, TimelinePreviewEngine::previewTimescale, false, nullptr);
         built.item->setPreferredForwardBufferDuration(PlayerItem::maximumForwardBufferDuration);
-        PreviewComposition composition;
-        composition.player = std::make_shared<PlatformPreviewPlayer>(mainQueue, built.item, audioSinks());
-        composition.transform = built.transform;
-        composition.sourceTrack = std::move(built.sourceTrack);
-        composition.audioBusByClipId = std::move(built.audioBusByClipId);
-        return composition;
+        return built;
     } catch (const Error& error) {
         return error;
     } catch (const std::exception& error) {
         return Error(TimelinePreviewEngine::previewErrorDomain, 0, error.what());
     }
+}
+
+// On the main thread: the player over a built item (its sink is opened there, where the sound
+// system's objects live).
+PreviewCompositionOutcome playerFor(ItemOutcome outcome, const std::shared_ptr<MainQueue>& mainQueue,
+                                    const AudioSinkFactory& audioSinks)
+{
+    if (Error* error = std::get_if<Error>(&outcome)) {
+        return std::move(*error);
+    }
+    TimelinePreviewEngine::PlayerItemBuild& built = std::get<TimelinePreviewEngine::PlayerItemBuild>(outcome);
+    PreviewComposition composition;
+    composition.player = std::make_shared<PlatformPreviewPlayer>(mainQueue, std::move(built.item), audioSinks());
+    composition.transform = built.transform;
+    composition.sourceTrack = std::move(built.sourceTrack);
+    composition.audioBusByClipId = std::move(built.audioBusByClipId);
+    return composition;
 }
 
 } // namespace
@@ -49,12 +62,13 @@ void PlatformCompositionBuilder::build(Request request, std::function<void(Previ
     const std::uint64_t ticket = ++tickets_->newest;
     queue_.async([tickets = tickets_, ticket, mainQueue = mainQueue_, audioSinks = audioSinks_,
                   request = std::move(request), completion = std::move(completion)] {
-        PreviewCompositionOutcome outcome =
-            tickets->closing || ticket != tickets->newest
-                ? PreviewCompositionOutcome(Error(TimelinePreviewEngine::previewErrorDomain, supersededCode,
-                                                  "A newer preview build was asked for"))
-                : buildComposition(request, mainQueue, audioSinks);
-        mainQueue->post([completion, outcome = std::move(outcome)] { completion(outcome); });
+        ItemOutcome outcome = tickets->closing || ticket != tickets->newest
+                                  ? ItemOutcome(Error(TimelinePreviewEngine::previewErrorDomain, supersededCode,
+                                                      "A newer preview build was asked for"))
+                                  : buildItem(request);
+        mainQueue->post([completion, outcome = std::move(outcome), mainQueue, audioSinks] {
+            completion(playerFor(outcome, mainQueue, audioSinks));
+        });
     });
 }
 

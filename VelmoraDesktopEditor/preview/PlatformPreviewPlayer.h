@@ -21,9 +21,8 @@ AudioSinkFactory defaultAudioSinkFactory();
 // The preview player over the platform player: one item, its picture in videoOutput() and its
 // sound in a sink of its own.
 //
-// Threads: made on any thread (the player's threads start at once and begin decoding the
-// item); from then on every member is called on the main queue's thread, which receives the
-// seek completions and time observer calls.
+// Threads: main thread (the main queue's), which receives the seek completions and time
+// observer calls. The player's own threads start at once and begin decoding the item.
 class PlatformPreviewPlayer final : public PreviewPlayer {
 public:
     // A paused player at time zero of `item` (not null).

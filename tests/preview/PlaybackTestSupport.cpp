@@ -19,17 +19,9 @@ constexpr int kRate = AudioSink::sampleRate;
 AudioSinkFactory RecordingSinks::factory()
 {
     return [this] {
-        auto sink = std::make_shared<RecordingAudioSink>(clock_);
-        std::lock_guard lock(mutex_);
-        sinks_.push_back(sink);
-        return sink;
+        last_ = std::make_shared<RecordingAudioSink>(clock_);
+        return last_;
     };
-}
-
-std::shared_ptr<RecordingAudioSink> RecordingSinks::last() const
-{
-    std::lock_guard lock(mutex_);
-    return sinks_.empty() ? nullptr : sinks_.back();
 }
 
 int stampShown(const VideoOutput& output)

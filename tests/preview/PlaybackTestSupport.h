@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -33,19 +32,18 @@ private:
     std::shared_ptr<ManualMainQueue> queue_;
 };
 
-// Makes recording sinks on one clock and keeps them for the test to listen to. Sinks are made
-// on the build thread as well as the main thread.
+// Makes recording sinks on one clock (on the main thread, as players do) and keeps the last
+// for the test to listen to.
 class RecordingSinks {
 public:
     explicit RecordingSinks(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {}
     AudioSinkFactory factory();
     // The sink made last; nullptr before the first.
-    std::shared_ptr<RecordingAudioSink> last() const;
+    const std::shared_ptr<RecordingAudioSink>& last() const { return last_; }
 
 private:
     std::shared_ptr<Clock> clock_;
-    mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<RecordingAudioSink>> sinks_; // guarded by mutex_
+    std::shared_ptr<RecordingAudioSink> last_;
 };
 
 // The frame number a frame-stamp picture shows, -1 when it cannot be read, -2 without a frame.
