@@ -15,8 +15,8 @@ namespace velmora {
 // queue of its own, answered on the main queue with a paused platform player over the item
 // (reading up to 4 s ahead, its sound in a new sink from `audioSinks`, made on the main thread).
 //
-// Serves one engine, which installs only the answer of its newest request: a request still
-// waiting for the queue when a newer one arrives is answered at once with the error
+// Serves one engine at a time, which installs only the answer of its newest request: a request
+// still waiting for the queue when a newer one arrives is answered at once with the error
 // supersededCode, without opening any media.
 class PlatformCompositionBuilder final : public PreviewCompositionBuilder {
 public:

@@ -9,7 +9,6 @@
 #include <set>
 
 #include "editing/PreviewFrameTiming.h"
-#include "grading/GradeCompositionContext.h"
 #include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
 #include "model/TimelineTrackKey.h"
