@@ -5,24 +5,8 @@
 
 #include "preview/PlatformCompositionBuilder.h"
 #include "preview/PlatformPreviewServices.h"
-#include "support/AudioFixtures.h"
 
 namespace velmora::test {
-
-namespace {
-
-constexpr double kWait = 30;
-constexpr int kRate = AudioSink::sampleRate;
-
-} // namespace
-
-AudioSinkFactory RecordingSinks::factory()
-{
-    return [this] {
-        last_ = std::make_shared<RecordingAudioSink>(clock_);
-        return last_;
-    };
-}
 
 int stampShown(const VideoOutput& output)
 {
@@ -38,12 +22,12 @@ int stampShown(const VideoOutput& output)
 
 std::vector<float> heard(const RecordingAudioSink& sink, double from, double seconds)
 {
-    const std::int64_t first = std::llround(from * kRate);
-    const std::int64_t count = std::llround(seconds * kRate);
-    std::vector<float> window(static_cast<std::size_t>(count), std::nanf(""));
+    constexpr int rate = AudioSink::sampleRate;
+    const std::int64_t first = std::llround(from * rate);
+    std::vector<float> window(static_cast<std::size_t>(std::llround(seconds * rate)), std::nanf(""));
     for (const RecordingAudioSink::Run& run : sink.recording()) {
-        const std::int64_t start = run.start.convertScale(kRate).value();
-        for (std::int64_t f = std::max(first, start); f < std::min(first + count, start + run.frameCount()); ++f) {
+        const std::int64_t start = run.start.convertScale(rate).value();
+        for (std::int64_t f = std::max(first, start); f < std::min<std::int64_t>(first + window.size(), start + run.frameCount()); ++f) {
             window[static_cast<std::size_t>(f - first)] = run.samples[static_cast<std::size_t>(f - start) * 2];
         }
     }
@@ -53,13 +37,7 @@ std::vector<float> heard(const RecordingAudioSink& sink, double from, double sec
 
 double toneLevel(const std::vector<float>& samples, double frequency)
 {
-    return samples.empty() ? 0
-                           : toneAmplitude(samples, 1, 0, 0, static_cast<std::int64_t>(samples.size()), frequency, kRate);
-}
-
-double peak(const std::vector<float>& samples)
-{
-    return samples.empty() ? 0 : peakLevel(samples, 1, 0, 0, static_cast<std::int64_t>(samples.size()));
+    return toneAmplitude(samples, 1, 0, 0, static_cast<std::int64_t>(samples.size()), frequency, AudioSink::sampleRate);
 }
 
 void makeStampClip(const std::filesystem::path& path, double seconds, double frequency, int width, int height,
@@ -100,17 +78,17 @@ EditSession::Clip sourceClip(std::string id, std::string type, std::string sourc
 
 PlaybackHarness::PlaybackHarness()
     : engine([this] {
-          TimelinePreviewEngine::Services services;
-          services.mainQueue = queue;
-          services.clock = clock;
-          services.compositionBuilder = std::make_shared<PlatformCompositionBuilder>(queue, playerSinks.factory());
-          const TimelineScrubAudio::PlayerOpener open = platformScrubAudioOpener(queue, scrubSinks.factory());
-          services.openScrubAudioPlayer = [this, open](const std::filesystem::path& file) {
-              std::shared_ptr<PreviewPlayer> player = open(file);
-              scrubPlayers.push_back(std::dynamic_pointer_cast<PlatformPreviewPlayer>(player));
-              return player;
+          const auto sink = [this](std::shared_ptr<RecordingAudioSink>& last) {
+              return [this, &last] { return last = std::make_shared<RecordingAudioSink>(clock); };
           };
-          return services;
+          const TimelineScrubAudio::PlayerOpener open = platformScrubAudioOpener(queue, sink(scrubSink));
+          return TimelinePreviewEngine::Services{
+              queue, clock, std::make_shared<PlatformCompositionBuilder>(queue, sink(playerSink)),
+              [this, open](const std::filesystem::path& file) {
+                  std::shared_ptr<PreviewPlayer> player = open(file);
+                  scrubPlayers.push_back(std::dynamic_pointer_cast<PlatformPreviewPlayer>(player));
+                  return player;
+              }};
       }())
 {
     QObject::connect(&engine, &TimelinePreviewEngine::statusChanged, [this] { statuses.push_back(engine.status()); });
@@ -118,11 +96,14 @@ PlaybackHarness::PlaybackHarness()
 
 bool PlaybackHarness::waitFor(const std::function<bool()>& done)
 {
-    return queue->runUntil(done, kWait);
+    return queue->runUntil(done, 30);
 }
 
-bool PlaybackHarness::adoptAndWait(std::shared_ptr<EditSession> session)
+bool PlaybackHarness::adoptAndWait(std::shared_ptr<EditSession> session, const std::vector<std::filesystem::path>& files)
 {
+    for (const std::filesystem::path& file : files) {
+        std::filesystem::create_symlink(file, media.path() / file.filename());
+    }
     engine.adoptSession(std::move(session), media.path(), std::nullopt, true);
     return waitFor([this] { return engine.avPlayer() || engine.lastError(); });
 }
@@ -135,28 +116,24 @@ PlatformPreviewPlayer& PlaybackHarness::player() const
 bool PlaybackHarness::play()
 {
     engine.togglePlay();
-    return waitFor([this] {
-        return !engine.avPlayer() || player().timeControlStatus() == Player::TimeControlStatus::playing;
-    }) && engine.isPlaying();
+    return waitFor([this] { return player().timeControlStatus() == Player::TimeControlStatus::playing; });
 }
 
 void PlaybackHarness::playFor(double seconds, const std::function<void()>& eachStep, double step)
 {
     const MediaTime target = player().currentTime() + MediaTime::fromSeconds(seconds, 600);
-    const std::shared_ptr<RecordingAudioSink> sink = playerSinks.last();
     while (engine.isPlaying() && player().rate() > 0 && player().currentTime() < target) {
         waitFor([&] {
             const double left = (player().itemDuration() - player().currentTime()).seconds();
-            return sink->writableFrames() < 480 || player().rate() == 0 || left < 0.05;
+            return playerSink->writableFrames() < 480 || player().rate() == 0 || left < 0.05;
         });
         queue->advance(std::min(step, (target - player().currentTime()).seconds()));
-        // The time observer's calls and the stop at the end arrive on the queue.
-        queue->runUntilIdle();
+        queue->runUntilIdle(); // the time observer's calls
         if (eachStep) {
             eachStep();
         }
     }
-    // A player that stopped by itself at its end tells the engine through its time observer.
+    // A player that stopped at its end tells the engine through its time observer.
     if (player().rate() == 0) {
         queue->runUntil([this] { return !engine.isPlaying(); }, 5);
     }
@@ -164,17 +141,11 @@ void PlaybackHarness::playFor(double seconds, const std::function<void()>& eachS
 
 void PlaybackHarness::playScrubBurst(PlatformPreviewPlayer& scrubPlayer)
 {
-    const std::shared_ptr<RecordingAudioSink> sink = scrubSinks.last();
     waitFor([&] { return scrubPlayer.timeControlStatus() == Player::TimeControlStatus::playing; });
     while (scrubPlayer.rate() != 0) {
-        waitFor([&] { return sink->writableFrames() < 480 || scrubPlayer.rate() == 0; });
+        waitFor([&] { return scrubSink->writableFrames() < 480 || scrubPlayer.rate() == 0; });
         queue->advance(0.005);
     }
-}
-
-void PlaybackHarness::addMedia(const std::filesystem::path& file)
-{
-    std::filesystem::create_symlink(file, media.path() / file.filename());
 }
 
 } // namespace velmora::test
