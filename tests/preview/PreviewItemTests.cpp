@@ -90,7 +90,8 @@ TEST_F(PreviewItem, APortraitSourceFillsTheWidthOfTheDefaultCanvas)
 {
     auto portrait = session({sourceClip("T", "video", "tall", 0, 2)});
     portrait->project.reset();
-    const VideoComposition& video = *build(*portrait).item->videoComposition();
+    const Engine::PlayerItemBuild built = build(*portrait);
+    const VideoComposition& video = *built.item->videoComposition();
     EXPECT_EQ(video.renderWidth, 1920);
     EXPECT_EQ(video.renderHeight, 1080);
     // 160 × 96 turned upright is 96 × 160: scaled by 20 and centred.
@@ -108,8 +109,8 @@ TEST_F(PreviewItem, SpeedsFileEndsAndSlivers)
     crawl.speed = 0.01; // plays at 1/16
     EditSession::Clip late = sourceClip("L", "video", "silent", 4.5, 1, 3.99);
     EditSession::Clip sliver = sourceClip("X", "video", "big", 5.5, 0.03);
-    const std::vector<CompositionTrackSegment>& edits =
-        pictureEdits(build(*session({fast, nearlyOne, crawl, late, sliver})));
+    const Engine::PlayerItemBuild built = build(*session({fast, nearlyOne, crawl, late, sliver}));
+    const std::vector<CompositionTrackSegment>& edits = pictureEdits(built);
     ASSERT_EQ(edits.size(), 5u);
     EXPECT_EQ(edits[0].sourceRange, MediaTimeRange(MediaTime(0, 1), MediaTime(3, 1)));
     EXPECT_EQ(edits[0].targetRange, MediaTimeRange(MediaTime(0, 1), MediaTime(3, 2)));
