@@ -4,6 +4,8 @@
 
 #include "app/WindowScreenshot.h"
 #include "controls/VelmoraStyleSheet.h"
+#include "platform/dispatch/QtMainQueue.h"
+#include "preview/PlatformPreviewServices.h"
 #include "workspace/ApplicationPieces.h"
 #include "workspace/VelmoraDesktopEditorApp.h"
 #include "workspace/VelmoraDesktopShellView.h"
@@ -18,8 +20,10 @@ int main(int argc, char** argv)
     velmora::VelmoraStyleSheet::apply(application);
 
     // The Edit workspace runs on the Qt event loop with the desktop's own panels and file
-    // manager (the defaults of empty services).
+    // manager (the defaults of empty services), and previews on the platform player with the
+    // default sound output.
     velmora::EditorWorkspaceController::Services services;
+    services.engine = velmora::platformPreviewServices(std::make_shared<velmora::QtMainQueue>());
     services.shortVersion = VELMORA_VERSION;
     services.buildNumber = VELMORA_BUILD_NUMBER;
     const auto window = velmora::VelmoraDesktopEditorApp::makeWindow(

@@ -6,6 +6,7 @@
 
 #include <QThreadPool>
 
+#include "inspectors/PlatformSourcePlayback.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/dispatch/QtMainQueue.h"
@@ -46,6 +47,11 @@ SourceViewerController::SourceViewerController(
         services_.mainQueue = std::make_shared<QtMainQueue>();
     if (!services_.probeDuration)
         services_.probeDuration = probeWithAsset;
+    if (!services_.openPlayback) {
+        services_.openPlayback = [mainQueue = services_.mainQueue](const std::filesystem::path& file) {
+            return openPlatformSourcePlayback(file, mainQueue);
+        };
+    }
 }
 
 SourceViewerController::~SourceViewerController()

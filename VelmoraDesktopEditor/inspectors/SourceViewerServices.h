@@ -25,7 +25,8 @@ struct SourceViewerServices {
     // Where background results come back. Default: the application's (QtMainQueue).
     std::shared_ptr<MainQueue> mainQueue;
     // Opens a video or audio file for playback; a playback without a player when the file
-    // cannot be played. Default: none, so the viewer shows still frames and waveforms only.
+    // cannot be played. Default: the platform player with the default sound output
+    // (openPlatformSourcePlayback).
     std::function<SourcePlayback(const std::filesystem::path& file)> openPlayback;
     // The file's duration in seconds (any value, also not finite), or nothing when it cannot be
     // read. Run off the main thread. Default: the media probe's duration.

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/media/AudioMix.h"
 #include "platform/media/MediaTime.h"
 
 namespace velmora {
@@ -49,6 +50,11 @@ public:
 
     // The duration of the item; invalid while it is not known.
     virtual MediaTime itemDuration() const = 0;
+
+    // Replaces the levels of the item's audio tracks (keyed by the composition's track ids),
+    // heard from the next block of sound on, while it plays. A player without sound or without
+    // an item ignores it.
+    virtual void setAudioMix(AudioMix /*audioMix*/) {}
 
     // The picture the player shows, for the program view and the paused still; none for a
     // player without a picture.

@@ -47,6 +47,7 @@ TimelinePreviewEngine::TimelinePreviewEngine(Services services, QObject* parent)
     mainQueue_ = std::move(services.mainQueue);
     clock_ = std::move(services.clock);
     compositionBuilder_ = std::move(services.compositionBuilder);
+    scrubAudio_ = std::make_shared<TimelineScrubAudio>(mainQueue_, std::move(services.openScrubAudioPlayer));
 }
 
 TimelinePreviewEngine::~TimelinePreviewEngine()
@@ -437,12 +438,17 @@ double TimelinePreviewEngine::previewFrameRate() const
     return timelineFramerate();
 }
 
+double TimelinePreviewEngine::frameNumber(double seconds, double fps)
+{
+    return std::floor(seconds * fps + 1e-6);
+}
+
 double TimelinePreviewEngine::snapToFrameGrid(double seconds) const
 {
     const double fps = timelineFramerate();
     double snapped = seconds;
     if (fps > 0 && std::isfinite(seconds * fps)) {
-        snapped = std::trunc(seconds * fps) / fps;
+        snapped = frameNumber(seconds, fps) / fps;
     }
     return snapped > 0 ? snapped : 0.0;
 }

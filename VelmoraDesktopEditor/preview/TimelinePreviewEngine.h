@@ -24,10 +24,12 @@
 #include "preview/CleanFeedWindowHandle.h"
 #include "preview/PreviewCompositionBuilder.h"
 #include "preview/PreviewPlayer.h"
+#include "preview/TimelineScrubAudio.h"
 
 namespace velmora {
 
 class GradeCompositionContext;
+class PlayerItem;
 
 // Where the timeline lanes place the playhead when they scroll to it.
 enum class TimelineScrollAnchor { leading, center, trailing };
@@ -53,12 +55,26 @@ public:
 
     // The services the engine runs on. An empty main queue or clock is replaced by the
     // application's (QtMainQueue, systemClock()); without a composition builder a rebuild stops
-    // after tearing the old player down, and no player is ever installed.
+    // after tearing the old player down, and no player is ever installed; without a scrub-audio
+    // opener frame steps and cut jumps are silent. PlatformPreviewServices.h makes the
+    // application's.
     struct Services {
         std::shared_ptr<MainQueue> mainQueue;
         std::shared_ptr<Clock> clock;
         std::shared_ptr<PreviewCompositionBuilder> compositionBuilder;
+        TimelineScrubAudio::PlayerOpener openScrubAudioPlayer = {};
     };
+
+    // What makePlayerItem builds: the item over the preview composition, and the facts about
+    // it that the engine keeps while its player is installed (see PreviewComposition).
+    struct PlayerItemBuild {
+        std::shared_ptr<PlayerItem> item;
+        AffineTransform transform;
+        std::optional<AssetTrack> sourceTrack;
+        std::map<std::string, int> audioBusByClipId;
+    };
+    // Receives the grade context of a build (the preview composition never grades: always none).
+    using GradeContextHolder = std::function<void(std::shared_ptr<const GradeCompositionContext>)>;
 
     struct SnappedClipStart {
         double time = 0;
@@ -109,6 +125,11 @@ public:
     static constexpr int maximumUndoSteps = 40;
     // Time scale of every media time the preview composition and its player use.
     static constexpr std::int32_t previewTimescale = 600;
+    // Errors of the preview composition, domain "preview".
+    static constexpr const char* previewErrorDomain = "preview";
+    static constexpr int noActiveTimelineCode = 1;
+    static constexpr int compositionTrackCode = 2;
+    static constexpr int mediaNotFoundCode = 10;
 
     explicit TimelinePreviewEngine(QObject* parent = nullptr);
     explicit TimelinePreviewEngine(Services services, QObject* parent = nullptr);
@@ -267,6 +288,26 @@ public:
                                                       double timelineEnd);
     // The clip's gain with its fades, `timeInClip` seconds after its timeline start.
     static float clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip);
+
+    // ---- the preview composition ----
+
+    // The player item of the session's active timeline: its visible video on one track, each
+    // sounding clip on an audio track of its own with its gain and fades, the picture filling
+    // the project canvas. Reads the session only; runs on any thread. `timescale` and
+    // `applyGrade` change nothing (the composition is always on 600 and never grades);
+    // `gradeContextHolder` is called once, with none, when the build succeeds. Throws Error
+    // "preview" 1 (no active timeline), 2 (no composition track), 10 (media missing), what the
+    // media resolver throws for the folder, and the media layer's errors of a piece that
+    // cannot be inserted.
+    static PlayerItemBuild makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
+                                          std::int32_t timescale, bool applyGrade,
+                                          const GradeContextHolder& gradeContextHolder);
+    // What sounds at a timeline instant for a scrub burst: at most two segments (the audio
+    // clips of the lowest lanes, or the visible video clip's own sound when the timeline has
+    // no audio clip). Throws what the media resolver throws for the folder.
+    static std::vector<TimelineScrubAudio::Segment> scrubAudioSegments(const EditSession& session,
+                                                                        const std::filesystem::path& mediaFolder,
+                                                                        double playhead);
 
     // ---- transport ----
 
@@ -434,11 +475,18 @@ private:
     std::string gradeWordForStatus() const;
     double timelineFramerate() const;
     double snapToFrameGrid(double seconds) const;
+    // The frame at `seconds` on the grid of `fps` frames per second: ⌊seconds × fps + 1e-6⌋,
+    // the tolerance keeping a time computed as n / fps on frame n.
+    static double frameNumber(double seconds, double fps);
     double sourceTrackFrameRate() const;
 
     // Grade plumbing.
     void refreshGradeCompositionContext();
     void refreshLiveAudioMix();
+    // The gain and fade envelope of a clip's audio track: a set point at `base` holding the
+    // clip's gain, its fade ramps and the ramp that holds the gain between them; times are
+    // timeline seconds from `base` (the clip's start).
+    static AudioMixInputParameters audioEnvelope(int trackID, const EditSession::Clip& clip, double base);
     void updatePreviewFadeOpacity(double at);
 
     // Transport helpers.
@@ -512,6 +560,7 @@ private:
     // Clock time of the last accepted play/pause toggle; none before the first.
     std::optional<double> lastTogglePlayAt_;
     std::optional<CancelHandle> rebuildWorkItem_;
+    std::shared_ptr<TimelineScrubAudio> scrubAudio_;
     // Number of the newest rebuild; a build that comes back for an older one is dropped.
     std::uint64_t rebuildGeneration_ = 0;
     bool trimGestureActive_ = false;

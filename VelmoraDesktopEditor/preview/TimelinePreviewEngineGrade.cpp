@@ -8,6 +8,7 @@
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
 #include "model/ProjectLUTResolver.h"
+#include "model/TimelineTrackKey.h"
 #include "platform/foundation/StringText.h"
 #include "preview/StatusText.h"
 
@@ -16,9 +17,6 @@ namespace velmora {
 namespace {
 
 constexpr double kMaximumControlGain = 3.0;
-constexpr double kMaximumPlayedGain = 4.0;
-constexpr double kShortestEnvelopeClip = 0.05;
-constexpr double kShortestFade = 0.03;
 constexpr double kOpacityStep = 0.001;
 
 } // namespace
@@ -288,8 +286,33 @@ void TimelinePreviewEngine::setClipFades(const std::string& clipId, double fadeI
 
 void TimelinePreviewEngine::refreshLiveAudioMix()
 {
-    // The preview player takes its sound as the composition builds it, with no separate mix to
-    // replace: gain and fade changes are heard from the next composition build on.
+    if (!session_ || !avPlayer_ || previewAudioBusByClipId_.empty()) {
+        return;
+    }
+    const auto index = session_->activeTimelineIndex();
+    if (!index) {
+        return;
+    }
+    AudioMix mix;
+    for (const EditSession::Clip& clip : session_->timelines[*index].clips) {
+        const bool audio = EditSession::isAudioClip(clip);
+        if (!audio && EditSession::normalizedClipType(clip.type, clip.name) != "video") {
+            continue;
+        }
+        const auto bus = previewAudioBusByClipId_.find(audio ? clip.id : "embed_" + clip.id);
+        if (bus == previewAudioBusByClipId_.end()) {
+            continue;
+        }
+        const int lane = clip.track.value_or(1);
+        if (session_->isTrackMuted(audio ? TimelineTrackKey::audio(lane) : TimelineTrackKey::video(lane), *index)) {
+            continue;
+        }
+        mix.inputParameters.push_back(audioEnvelope(bus->second, clip, clip.startTime.value_or(0)));
+    }
+    // Without a sounding clip the item keeps the mix it has.
+    if (!mix.inputParameters.empty()) {
+        avPlayer_->setAudioMix(std::move(mix));
+    }
 }
 
 void TimelinePreviewEngine::updatePreviewFadeOpacity(double at)
@@ -309,47 +332,6 @@ void TimelinePreviewEngine::updatePreviewFadeOpacity(double at)
 double TimelinePreviewEngine::previewVisualOpacity() const
 {
     return session_ ? session_->visualOpacity(playheadSeconds_) : 1.0;
-}
-
-// ---- source mapping and clip gain at an instant ----
-
-std::optional<TimelinePreviewEngine::SourceMapping>
-TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timelineStart, double timelineEnd)
-{
-    const double start = clip.startTime.value_or(0);
-    if (!clip.duration || !(*clip.duration > 0.000001)) {
-        return std::nullopt;
-    }
-    const double speed = clip.speed ? std::max(*clip.speed, 0.0625) : 1.0;
-    const double inPoint = clip.inPoint.value_or(0);
-    const double pieceStart = std::max(timelineStart - start, 0.0);
-    const double pieceEnd = std::min(timelineEnd - start, *clip.duration);
-    const double length = pieceEnd - pieceStart;
-    if (!(length > 0.000001)) {
-        return std::nullopt;
-    }
-    return SourceMapping{inPoint + speed * pieceStart, speed * length, length};
-}
-
-float TimelinePreviewEngine::clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip)
-{
-    float gain = 1.0f;
-    if (clip.audioLevel) {
-        const double level = *clip.audioLevel;
-        gain = level >= kMaximumPlayedGain ? static_cast<float>(kMaximumPlayedGain)
-                                           : (level > 0 ? static_cast<float>(level) : 0.0f);
-    }
-    const double fadeIn = std::max(clip.fadeIn.value_or(0), 0.0);
-    const double fadeOut = std::max(clip.fadeOut.value_or(0), 0.0);
-    const double length =
-        clip.duration && *clip.duration >= kShortestEnvelopeClip ? *clip.duration : kShortestEnvelopeClip;
-    if (fadeIn > kShortestFade && timeInClip < fadeIn) {
-        gain *= static_cast<float>(timeInClip / fadeIn);
-    }
-    if (fadeOut > kShortestFade && length - fadeOut < timeInClip) {
-        gain *= static_cast<float>(std::max((length - timeInClip) / fadeOut, 0.0));
-    }
-    return gain;
 }
 
 } // namespace velmora

@@ -23,6 +23,15 @@ MediaTime previewTime(double seconds)
     return MediaTime::fromSeconds(seconds, TimelinePreviewEngine::previewTimescale);
 }
 
+// The player's target of a seek that must show the frame of a time on the frame grid. Rounded
+// up: ticks of 1/600 s do not fall on every frame grid (59.94 per second among them), and a
+// target rounded down before the frame's start would show the frame before it.
+MediaTime exactPlayerTime(double seconds)
+{
+    return MediaTime::fromSeconds(seconds, TimelinePreviewEngine::previewTimescale,
+                                  MediaTimeRounding::towardPositiveInfinity);
+}
+
 } // namespace
 
 void TimelinePreviewEngine::togglePlay()
@@ -123,7 +132,7 @@ void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(
         });
     }
     const std::weak_ptr<PreviewPlayer> seekingPlayer = avPlayer_;
-    avPlayer_->seek(previewTime(t), tolerance, tolerance,
+    avPlayer_->seek(exact ? exactPlayerTime(t) : previewTime(t), tolerance, tolerance,
                     [self, exact, wasPlaying, seekingPlayer, onComplete = std::move(onComplete)](bool finished) {
                         // A player replaced by a rebuild answers for nothing: the install puts
                         // the playhead back itself.
@@ -174,7 +183,7 @@ void TimelinePreviewEngine::scrub(double to)
             self->avPlayer_->play();
         }
     };
-    avPlayer_->seek(previewTime(t), MediaTime::zero(), MediaTime::zero(), landed);
+    avPlayer_->seek(exactPlayerTime(t), MediaTime::zero(), MediaTime::zero(), landed);
 }
 
 void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
@@ -191,8 +200,10 @@ void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
     const double limit = std::max(durationSeconds_, 0.0);
     double target = 0;
     if (!fine) {
-        const double fps = sourceTrackFrameRate();
-        const double frame = std::max(std::trunc(fps * playheadSeconds_) + direction, 0.0);
+        // The project's grid, on which the exact seek below shows the playhead: a step counted
+        // on another grid (the source track's) could land back on the frame it left.
+        const double fps = timelineFramerate();
+        const double frame = std::max(frameNumber(playheadSeconds_, fps) + direction, 0.0);
         target = std::min(frame / fps, limit);
     } else {
         target = std::max(std::min(playheadSeconds_ + direction * 0.01, limit), 0.0);
@@ -208,14 +219,25 @@ void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
     });
 }
 
-void TimelinePreviewEngine::playScrubAudioBurst(double /*seconds*/)
+void TimelinePreviewEngine::playScrubAudioBurst(double seconds)
 {
-    // Scrub-audio players are not attached to this engine: a step stays silent.
+    if (isPlaying_ || !session_ || !mediaFolderURL_) {
+        return;
+    }
+    std::vector<TimelineScrubAudio::Segment> segments;
+    try {
+        segments = scrubAudioSegments(*session_, *mediaFolderURL_, playheadSeconds_);
+    } catch (const std::exception&) {
+        return; // a media folder that cannot be read has nothing to sound
+    }
+    if (!segments.empty()) {
+        scrubAudio_->playBurst(segments, seconds);
+    }
 }
 
 void TimelinePreviewEngine::stopScrubAudio()
 {
-    // No scrub-audio players are attached, so none can be sounding.
+    scrubAudio_->stopAll();
 }
 
 std::vector<double> TimelinePreviewEngine::allCutPoints() const
@@ -236,7 +258,7 @@ std::vector<double> TimelinePreviewEngine::allCutPoints() const
     }
     const double fps = timelineFramerate();
     for (double& point : points) {
-        point = fps > 0 && std::isfinite(point * fps) ? std::trunc(point * fps) / fps : std::max(point, 0.0);
+        point = fps > 0 && std::isfinite(point * fps) ? frameNumber(point, fps) / fps : std::max(point, 0.0);
     }
     std::sort(points.begin(), points.end());
     const double halfFrame = fps > 0 ? 0.5 / fps : 0.0;

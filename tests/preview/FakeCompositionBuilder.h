@@ -22,12 +22,15 @@ public:
     }
     std::size_t buildCount() const { return requests.size(); }
 
-    // Answers request `index` (default: the newest) with a player over an item of that length.
-    std::shared_ptr<FakePreviewPlayer> finish(double itemSeconds, std::optional<std::size_t> index = std::nullopt)
+    // Answers request `index` (default: the newest) with a player over an item of that length,
+    // whose composition has the given audio tracks.
+    std::shared_ptr<FakePreviewPlayer> finish(double itemSeconds, std::optional<std::size_t> index = std::nullopt,
+                                              std::map<std::string, int> audioBusByClipId = {})
     {
         PreviewComposition composition;
         auto player = std::make_shared<FakePreviewPlayer>(queue_, itemSeconds);
         composition.player = player;
+        composition.audioBusByClipId = std::move(audioBusByClipId);
         answer(index.value_or(completions_.size() - 1), composition);
         return player;
     }

@@ -32,7 +32,8 @@ public:
     void setRate(double rate) override { rate_ = rate; }
     MediaTime currentTime() const override { return currentTime_; }
     MediaTime itemDuration() const override { return itemDuration_; }
-    void setVolume(float) override {}
+    void setVolume(float volume) override { volumes.push_back(volume); }
+    void setAudioMix(AudioMix audioMix) override { audioMixes.push_back(std::move(audioMix)); }
     std::shared_ptr<VideoOutput> videoOutput() const override { return output; }
 
     // Moves the position without telling anyone, as a player that drifted off its seek target.
@@ -70,6 +71,8 @@ public:
     int playCount = 0;
     std::vector<Seek> seeks;
     std::shared_ptr<VideoOutput> output = std::make_shared<VideoOutput>();
+    std::vector<float> volumes;
+    std::vector<AudioMix> audioMixes;
 
 private:
     std::shared_ptr<MainQueue> queue_;

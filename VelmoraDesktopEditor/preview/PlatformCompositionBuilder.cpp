@@ -1,0 +1,75 @@
+#include "preview/PlatformCompositionBuilder.h"
+
+#include <exception>
+#include <variant>
+
+#include "platform/media/PlayerItem.h"
+#include "preview/TimelinePreviewEngine.h"
+
+namespace velmora {
+
+namespace {
+
+using ItemOutcome = std::variant<TimelinePreviewEngine::PlayerItemBuild, Error>;
+
+ItemOutcome buildItem(const PreviewCompositionBuilder::Request& request)
+{
+    try {
+        // The engine clears its grade context itself when it installs the newest build: a
+        // context handed back from here could arrive for a build that is no longer current.
+        TimelinePreviewEngine::PlayerItemBuild built = TimelinePreviewEngine::makePlayerItem(
+            *request.session, request.mediaFolder, TimelinePreviewEngine::previewTimescale, false, nullptr);
+        built.item->setPreferredForwardBufferDuration(PlayerItem::maximumForwardBufferDuration);
+        return built;
+    } catch (const Error& error) {
+        return error;
+    } catch (const std::exception& error) {
+        return Error(TimelinePreviewEngine::previewErrorDomain, 0, error.what());
+    }
+}
+
+// On the main thread: the player over a built item (its sink is opened there, where the sound
+// system's objects live).
+PreviewCompositionOutcome playerFor(ItemOutcome outcome, const std::shared_ptr<MainQueue>& mainQueue,
+                                    const AudioSinkFactory& audioSinks)
+{
+    if (Error* error = std::get_if<Error>(&outcome)) {
+        return std::move(*error);
+    }
+    TimelinePreviewEngine::PlayerItemBuild& built = std::get<TimelinePreviewEngine::PlayerItemBuild>(outcome);
+    PreviewComposition composition;
+    composition.player = std::make_shared<PlatformPreviewPlayer>(mainQueue, std::move(built.item), audioSinks());
+    composition.transform = built.transform;
+    composition.sourceTrack = std::move(built.sourceTrack);
+    composition.audioBusByClipId = std::move(built.audioBusByClipId);
+    return composition;
+}
+
+} // namespace
+
+PlatformCompositionBuilder::PlatformCompositionBuilder(std::shared_ptr<MainQueue> mainQueue, AudioSinkFactory audioSinks)
+    : mainQueue_(std::move(mainQueue)), audioSinks_(audioSinks ? std::move(audioSinks) : defaultAudioSinkFactory())
+{
+}
+
+PlatformCompositionBuilder::~PlatformCompositionBuilder()
+{
+    tickets_->closing = true;
+}
+
+void PlatformCompositionBuilder::build(Request request, std::function<void(PreviewCompositionOutcome)> completion)
+{
+    const std::uint64_t ticket = ++tickets_->newest;
+    queue_.async([tickets = tickets_, ticket, mainQueue = mainQueue_, audioSinks = audioSinks_,
+                  request = std::move(request), completion = std::move(completion)] {
+        ItemOutcome outcome = tickets->closing || ticket != tickets->newest
+                                  ? ItemOutcome(Error(TimelinePreviewEngine::previewErrorDomain, supersededCode,
+                                                      "A newer preview build was asked for"))
+                                  : buildItem(request);
+        mainQueue->post([completion, outcome = std::move(outcome), mainQueue, audioSinks] {
+            completion(playerFor(outcome, mainQueue, audioSinks));
+        });
+    });
+}
+
+} // namespace velmora

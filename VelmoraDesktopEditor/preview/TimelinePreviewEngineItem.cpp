@@ -1,0 +1,533 @@
+// The preview composition: the player item of the active timeline, the mapping of a clip's
+// timeline range to its source, and a clip's gain and fade envelope.
+
+#include "preview/TimelinePreviewEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <set>
+
+#include "editing/PreviewFrameTiming.h"
+#include "model/DesktopJobTool.h"
+#include "model/MediaResolver.h"
+#include "model/TimelineTrackKey.h"
+#include "platform/media/PlayerItem.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::int32_t kTimescale = TimelinePreviewEngine::previewTimescale;
+constexpr double kMaximumPlayedGain = 4.0;
+constexpr double kShortestEnvelopeClip = 0.05;
+constexpr double kShortestFade = 0.03;
+constexpr double kShortestHold = 0.02;
+constexpr double kSlowestSpeed = 0.0625;
+constexpr double kSpeedTolerance = 0.001;
+constexpr double kShortestSpan = 0.000001;
+// Pieces of media this short or shorter are left out.
+constexpr double kShortestPiece = 1.0 / 30.0;
+// A piece never starts closer than this to the end of its file.
+constexpr double kFileEndMargin = 0.05;
+constexpr std::size_t kMissingNamesShown = 5;
+
+MediaTime at(double seconds)
+{
+    return MediaTime::fromSeconds(seconds, kTimescale);
+}
+
+MediaTimeRange span(double start, double duration)
+{
+    return MediaTimeRange(at(start), at(duration));
+}
+
+// A missing or unusable speed is 1; slower than 1/16 plays at 1/16.
+double clipSpeed(const EditSession::Clip& clip)
+{
+    return clip.speed && std::isfinite(*clip.speed) ? std::max(*clip.speed, kSlowestSpeed) : 1.0;
+}
+
+bool isScaled(double speed)
+{
+    return std::abs(speed - 1.0) > kSpeedTolerance;
+}
+
+// The gain a clip plays at: 1 when unset, capped at 4, never below 0.
+float playedGain(const EditSession::Clip& clip)
+{
+    if (!clip.audioLevel) {
+        return 1.0f;
+    }
+    const double level = *clip.audioLevel;
+    return level >= kMaximumPlayedGain ? static_cast<float>(kMaximumPlayedGain)
+                                       : (level > 0 ? static_cast<float>(level) : 0.0f);
+}
+
+double envelopeLength(const EditSession::Clip& clip)
+{
+    return clip.duration && *clip.duration >= kShortestEnvelopeClip ? *clip.duration : kShortestEnvelopeClip;
+}
+
+// One visible stretch of a clip. A direct segment plays the clip whole from its in point.
+struct Segment {
+    EditSession::Clip clip;
+    double timelineStart = 0;
+    double timelineEnd = 0;
+    bool direct = false;
+};
+
+// Where one piece of media goes on a composition track, in ticks of the composition: the
+// source range to insert at `at`, and the length it is scaled to when the clip's speed is not 1.
+// The ends are rounded, not the lengths, so that pieces meeting on the timeline meet on the
+// track and an insert never lands inside the piece before it.
+struct Piece {
+    MediaTimeRange source;
+    MediaTime at;
+    MediaTime length;
+    bool scaled = false;
+
+    // The stretch of the track the piece covers once inserted (and scaled).
+    MediaTimeRange target() const { return MediaTimeRange(at, scaled ? length : source.duration); }
+};
+
+Piece makePiece(double timelineStart, double timelineLength, double sourceStart, double sourceDuration, bool scaled)
+{
+    Piece piece;
+    piece.at = at(timelineStart);
+    piece.length = at(timelineStart + timelineLength) - piece.at;
+    piece.source = span(sourceStart, sourceDuration);
+    piece.scaled = scaled;
+    // Unscaled, the piece plays exactly its timeline length: a source a hair longer (a speed
+    // within the tolerance of 1, or rounding) must not overlap the next piece, which would push
+    // everything after it later.
+    if (!scaled) {
+        piece.source.duration = std::min(piece.source.duration, piece.length);
+    }
+    return piece;
+}
+
+void insertPiece(CompositionTrack& track, const Piece& piece, const CompositionSourceTrack& source)
+{
+    track.insertTimeRange(piece.source, source, piece.at);
+    if (piece.scaled) {
+        track.scaleTimeRange(MediaTimeRange(piece.at, piece.source.duration), piece.length);
+    }
+}
+
+// Keeps a piece inside its file: it starts no later than 0.05 s before the end and reads no
+// further than the end.
+void clampToFile(const Asset& asset, double& sourceStart, double& sourceDuration)
+{
+    const double fileSeconds = asset.durationSeconds();
+    if (std::isfinite(fileSeconds) && fileSeconds > 0) {
+        sourceStart = std::min(sourceStart, std::max(fileSeconds - kFileEndMargin, 0.0));
+        sourceDuration = std::min(sourceDuration, std::max(fileSeconds - sourceStart, 0.0));
+    }
+}
+
+// Media files opened once per build; a file that cannot be read has no tracks.
+class AssetCache {
+public:
+    const Asset* open(const std::filesystem::path& file)
+    {
+        const auto found = assets_.find(file);
+        if (found != assets_.end()) {
+            return found->second.get();
+        }
+        std::shared_ptr<const Asset> asset;
+        try {
+            asset = Asset::open(file);
+        } catch (const Error&) {
+        }
+        return assets_.emplace(file, std::move(asset)).first->second.get();
+    }
+
+private:
+    std::map<std::filesystem::path, std::shared_ptr<const Asset>> assets_;
+};
+
+void throwForMissingMedia(const EditSession& session, const EditSession::Timeline& timeline,
+                          const MediaResolver::SourceFileMap& files)
+{
+    std::set<std::string> used;
+    for (const EditSession::Clip& clip : timeline.clips) {
+        if (clip.sourceId) {
+            used.insert(*clip.sourceId);
+        }
+    }
+    std::vector<std::string> missing;
+    for (const EditSession::Source& source : session.sources) {
+        if (used.contains(source.id) && !files.contains(source.id)) {
+            missing.push_back(source.fileName);
+        }
+    }
+    if (missing.empty()) {
+        return;
+    }
+    std::string names;
+    for (std::size_t i = 0; i < std::min(missing.size(), kMissingNamesShown); ++i) {
+        names += (i > 0 ? ", " : "") + missing[i];
+    }
+    throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaNotFoundCode,
+                "Media not found for timeline clips: " + names + ". Use Media Folder… or relink.");
+}
+
+// The latest of `edges` that may have caused a change of the picture found by sampling at
+// `boundary`: one sampling step before it at most. `boundary` when none did.
+double causingEdge(double boundary, std::initializer_list<std::optional<double>> edges)
+{
+    constexpr double step = 1.0 / 120.0;
+    constexpr double slack = 1e-9;
+    std::optional<double> found;
+    for (const std::optional<double>& edge : edges) {
+        if (edge && *edge <= boundary + slack && *edge > boundary - step - slack && (!found || *edge > *found)) {
+            found = edge;
+        }
+    }
+    return found.value_or(boundary);
+}
+
+std::optional<double> clipStart(const EditSession::Clip& clip)
+{
+    return clip.startTime.value_or(0);
+}
+
+std::optional<double> clipEnd(const EditSession::Clip& clip)
+{
+    return clip.duration ? std::optional<double>(clip.startTime.value_or(0) + *clip.duration) : std::nullopt;
+}
+
+// Flattening samples the lanes every 1/120 s, so a run starts at the first sample after the
+// cut that begins it (a sum of 1/120 steps can also fall a hair short of a cut exactly on the
+// grid): left there, a piece would start up to 1/120 s late and leave a gap, a black frame at
+// the cut. Each boundary moves back to the clip edge that caused it, so that pieces meet where
+// the clips do.
+void moveBoundariesToClipEdges(std::vector<Segment>& segments, double endTime)
+{
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        Segment& segment = segments[k];
+        if (k > 0 && segments[k - 1].timelineEnd == segment.timelineStart) {
+            const double cut =
+                causingEdge(segment.timelineStart, {clipEnd(segments[k - 1].clip), clipStart(segment.clip)});
+            segments[k - 1].timelineEnd = cut;
+            segment.timelineStart = cut;
+        } else {
+            segment.timelineStart = causingEdge(segment.timelineStart, {clipStart(segment.clip)});
+        }
+        const bool gapFollows = k + 1 == segments.size() || segments[k + 1].timelineStart != segment.timelineEnd;
+        if (gapFollows && segment.timelineEnd != endTime) {
+            segment.timelineEnd = causingEdge(segment.timelineEnd, {clipEnd(segment.clip)});
+        }
+    }
+}
+
+std::vector<Segment> visibleSegments(const EditSession& session, const std::vector<EditSession::Clip>& visual,
+                                     double endTime)
+{
+    std::vector<Segment> segments;
+    const bool allOnFirstLane = std::all_of(visual.begin(), visual.end(), [](const EditSession::Clip& clip) {
+        return clip.track.value_or(1) == 1;
+    });
+    // A render job of one lane plays every clip whole, as the export does.
+    if (session.tool == DesktopJobTool::browserExport && allOnFirstLane) {
+        for (const EditSession::Clip& clip : visual) {
+            if (clip.duration && *clip.duration > kShortestSpan) {
+                const double start = clip.startTime.value_or(0);
+                segments.push_back({clip, start, start + *clip.duration, true});
+            }
+        }
+        return segments;
+    }
+    for (EditSession::VisualTimelineSegment& run : EditSession::flattenVisibleVideoSegments(visual, endTime)) {
+        segments.push_back({std::move(run.clip), run.timelineStart, run.timelineEnd, false});
+    }
+    moveBoundariesToClipEdges(segments, endTime);
+    return segments;
+}
+
+// The layer transform that shows a source track upright, scaled to fill the canvas and centred.
+AffineTransform fillTransform(int naturalWidth, int naturalHeight, const AffineTransform& preferred, int renderWidth,
+                              int renderHeight)
+{
+    const Rect shown = preferred.apply(Rect{0, 0, static_cast<double>(naturalWidth), static_cast<double>(naturalHeight)});
+    const double w = std::max(std::abs(shown.width), 1.0);
+    const double h = std::max(std::abs(shown.height), 1.0);
+    const double scale = std::max(renderWidth / w, renderHeight / h);
+    return preferred.concatenating(AffineTransform::scale(scale, scale))
+        .concatenating(AffineTransform::translation((renderWidth - w * scale) / 2, (renderHeight - h * scale) / 2));
+}
+
+// A stretch of the picture track and the source track whose picture plays there.
+struct PictureRun {
+    MediaTimeRange range;
+    AssetTrack source;
+};
+
+} // namespace
+
+std::optional<TimelinePreviewEngine::SourceMapping>
+TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timelineStart, double timelineEnd)
+{
+    const double start = clip.startTime.value_or(0);
+    if (!clip.duration || !(*clip.duration > kShortestSpan)) {
+        return std::nullopt;
+    }
+    const double speed = clipSpeed(clip);
+    const double inPoint = clip.inPoint.value_or(0);
+    const double pieceStart = std::max(timelineStart - start, 0.0);
+    const double pieceEnd = std::min(timelineEnd - start, *clip.duration);
+    const double length = pieceEnd - pieceStart;
+    if (!(length > kShortestSpan)) {
+        return std::nullopt;
+    }
+    return SourceMapping{inPoint + speed * pieceStart, speed * length, length};
+}
+
+float TimelinePreviewEngine::clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip)
+{
+    float gain = playedGain(clip);
+    const double fadeIn = std::max(clip.fadeIn.value_or(0), 0.0);
+    const double fadeOut = std::max(clip.fadeOut.value_or(0), 0.0);
+    const double length = envelopeLength(clip);
+    if (fadeIn > kShortestFade && timeInClip < fadeIn) {
+        gain *= static_cast<float>(timeInClip / fadeIn);
+    }
+    if (fadeOut > kShortestFade && length - fadeOut < timeInClip) {
+        gain *= static_cast<float>(std::max((length - timeInClip) / fadeOut, 0.0));
+    }
+    return gain;
+}
+
+AudioMixInputParameters TimelinePreviewEngine::audioEnvelope(int trackID, const EditSession::Clip& clip, double base)
+{
+    AudioMixInputParameters parameters(trackID);
+    const float gain = playedGain(clip);
+    const double fadeIn = std::max(clip.fadeIn.value_or(0), 0.0);
+    const double fadeOut = std::max(clip.fadeOut.value_or(0), 0.0);
+    const double length = envelopeLength(clip);
+    const bool fadesIn = fadeIn > kShortestFade;
+    const bool fadesOut = fadeOut > kShortestFade;
+    // The gain holds from the clip's start even where no ramp says so (a clip whose fades
+    // leave no hold, or none at all): a track without a volume plays at 1.
+    parameters.setVolume(gain, at(base));
+    if (fadesIn) {
+        parameters.setVolumeRamp(0.0f, gain, span(base, std::min(fadeIn, length)));
+    }
+    if (fadesOut && fadeOut + kShortestFade < length) {
+        parameters.setVolumeRamp(gain, 0.0f, span(base + length - fadeOut, fadeOut));
+    }
+    const double holdStart = base + (fadesIn ? std::min(fadeIn, length) : 0.0);
+    const double holdEnd = base + length - (fadesOut ? fadeOut : 0.0);
+    if (holdEnd - holdStart > kShortestHold) {
+        parameters.setVolumeRamp(gain, gain, span(holdStart, holdEnd - holdStart));
+    }
+    return parameters;
+}
+
+TimelinePreviewEngine::PlayerItemBuild
+TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
+                                      std::int32_t /*timescale*/, bool /*applyGrade*/,
+                                      const GradeContextHolder& gradeContextHolder)
+{
+    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
+    if (!timeline) {
+        throw Error(previewErrorDomain, noActiveTimelineCode, "No active timeline in session");
+    }
+    const MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(session, mediaFolder);
+    throwForMissingMedia(session, *timeline, files);
+
+    std::vector<EditSession::Clip> visual;
+    for (const EditSession::Clip& clip : timeline->clips) {
+        const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+        if (kind == "video" || kind == "image") {
+            visual.push_back(clip);
+        }
+    }
+    std::stable_sort(visual.begin(), visual.end(), [](const EditSession::Clip& a, const EditSession::Clip& b) {
+        if (a.track.value_or(1) != b.track.value_or(1)) {
+            return a.track.value_or(1) > b.track.value_or(1);
+        }
+        return a.startTime.value_or(0) < b.startTime.value_or(0);
+    });
+
+    Composition composition;
+    CompositionTrack* videoTrack = composition.addMutableTrack(MediaType::video);
+    if (!videoTrack) {
+        throw Error(previewErrorDomain, compositionTrackCode, "Could not create composition track");
+    }
+    PlayerItemBuild build;
+    AudioMix mix;
+    AssetCache assets;
+    std::vector<PictureRun> pictures;
+
+    // The audio track of a sounding clip, made with its envelope on first use.
+    const auto audioBus = [&](const std::string& key, const EditSession::Clip& clip) -> CompositionTrack* {
+        if (const auto found = build.audioBusByClipId.find(key); found != build.audioBusByClipId.end()) {
+            return composition.track(found->second);
+        }
+        CompositionTrack* track = composition.addMutableTrack(MediaType::audio);
+        if (track) {
+            build.audioBusByClipId[key] = track->trackID();
+            mix.inputParameters.push_back(audioEnvelope(track->trackID(), clip, clip.startTime.value_or(0)));
+        }
+        return track;
+    };
+
+    double endTime = 0;
+    if (timeline->duration) {
+        endTime = *timeline->duration;
+    } else {
+        for (const EditSession::Clip& clip : visual) {
+            endTime = std::max(endTime, clip.startTime.value_or(0) + clip.duration.value_or(0));
+        }
+    }
+    const bool hasAudioClips = std::any_of(timeline->clips.begin(), timeline->clips.end(),
+                                           [](const EditSession::Clip& clip) { return clip.type == "audio"; });
+
+    for (const Segment& segment : visibleSegments(session, visual, endTime)) {
+        const EditSession::Clip& clip = segment.clip;
+        if (!clip.sourceId || EditSession::normalizedClipType(clip.type, clip.name) == "image") {
+            continue;
+        }
+        const auto file = files.find(*clip.sourceId);
+        const Asset* asset = file == files.end() ? nullptr : assets.open(file->second);
+        const AssetTrack* picture = asset ? asset->firstTrack(MediaType::video) : nullptr;
+        if (!picture) {
+            continue;
+        }
+        const double speed = clipSpeed(clip);
+        const double timelineLength = segment.timelineEnd - segment.timelineStart;
+        if (!(timelineLength > kShortestSpan)) {
+            continue;
+        }
+        double sourceStart = clip.inPoint.value_or(0);
+        double sourceDuration = speed * timelineLength;
+        if (!segment.direct) {
+            const std::optional<SourceMapping> mapping = sourceMapping(clip, segment.timelineStart, segment.timelineEnd);
+            if (!mapping) {
+                continue;
+            }
+            sourceStart = mapping->sourceStart;
+            sourceDuration = mapping->sourceDuration;
+        }
+        clampToFile(*asset, sourceStart, sourceDuration);
+        if (!(sourceDuration > kShortestPiece)) {
+            continue;
+        }
+        const Piece piece = makePiece(segment.timelineStart, timelineLength, sourceStart, sourceDuration, isScaled(speed));
+        insertPiece(*videoTrack, piece, CompositionSourceTrack::of(*asset, *picture));
+        build.transform = picture->preferredTransform;
+        if (!build.sourceTrack) {
+            build.sourceTrack = *picture;
+        }
+        pictures.push_back({piece.target(), *picture});
+
+        // The clip's own sound, while the timeline has no audio clips of its own.
+        const int lane = clip.track.value_or(1);
+        if (hasAudioClips || session.isTrackMuted(TimelineTrackKey::video(lane))) {
+            continue;
+        }
+        const AssetTrack* sound = asset->firstTrack(MediaType::audio);
+        CompositionTrack* bus = sound ? audioBus("embed_" + clip.id, clip) : nullptr;
+        if (bus) {
+            insertPiece(*bus, piece, CompositionSourceTrack::of(*asset, *sound));
+        }
+    }
+
+    std::vector<EditSession::Clip> audioClips;
+    for (const EditSession::Clip& clip : timeline->clips) {
+        if (clip.type == "audio") {
+            audioClips.push_back(clip);
+        }
+    }
+    std::stable_sort(audioClips.begin(), audioClips.end(), [](const EditSession::Clip& a, const EditSession::Clip& b) {
+        return a.startTime.value_or(0) < b.startTime.value_or(0);
+    });
+    for (const EditSession::Clip& clip : audioClips) {
+        if (!clip.sourceId || session.isTrackMuted(TimelineTrackKey::audio(clip.track.value_or(1)))) {
+            continue;
+        }
+        const auto file = files.find(*clip.sourceId);
+        const Asset* asset = file == files.end() ? nullptr : assets.open(file->second);
+        const AssetTrack* sound = asset ? asset->firstTrack(MediaType::audio) : nullptr;
+        CompositionTrack* bus = sound ? audioBus(clip.id, clip) : nullptr;
+        if (!bus) {
+            continue;
+        }
+        const double start = clip.startTime.value_or(0);
+        const std::optional<SourceMapping> mapping = sourceMapping(clip, start, start + clip.duration.value_or(0));
+        if (!mapping) {
+            continue;
+        }
+        double sourceStart = mapping->sourceStart;
+        double sourceDuration = mapping->sourceDuration;
+        clampToFile(*asset, sourceStart, sourceDuration);
+        if (!(sourceDuration > kShortestPiece)) {
+            continue;
+        }
+        const bool scaled = clip.speed.has_value() && isScaled(clipSpeed(clip));
+        insertPiece(*bus, makePiece(start, mapping->timelineDuration, sourceStart, sourceDuration, scaled),
+                    CompositionSourceTrack::of(*asset, *sound));
+    }
+
+    // The item lasts as long as the timeline, a gap at its end included, so that playback runs
+    // to the timeline's end (where the engine stops it) rather than stopping where the media
+    // ends.
+    const MediaTime trackEnd = videoTrack->timeRange().end();
+    const MediaTime timelineEnd = at(std::max(endTime, 0.0));
+    if (timelineEnd > trackEnd) {
+        videoTrack->insertEmptyTimeRange(MediaTimeRange::fromStartEnd(trackEnd, timelineEnd));
+    }
+
+    std::optional<VideoComposition> video;
+    const MediaTime duration = composition.duration();
+    if (duration > MediaTime::zero()) {
+        const std::optional<EditSession::Project>& project = session.project;
+        VideoComposition recipe;
+        recipe.renderWidth = std::max(project ? project->width.value_or(1920) : 1920, 1);
+        recipe.renderHeight = std::max(project ? project->height.value_or(1080) : 1080, 1);
+        std::optional<float> nominal;
+        if (build.sourceTrack) {
+            nominal = static_cast<float>(build.sourceTrack->nominalFrameRate);
+        }
+        const FrameDuration frame = PreviewFrameTiming::frameDuration(nominal);
+        recipe.frameDuration = MediaTime(frame.value, frame.timescale);
+        // Each piece fills the canvas from its own source's size and rotation, so a 1080p clip
+        // and a 4K clip (or a portrait one) all fill it; gaps take the first source's fill.
+        // Pieces in a row with the same fill share one instruction, so that a long timeline shot
+        // on one camera keeps the player's per-frame lookup short.
+        const int trackID = videoTrack->trackID();
+        for (const PictureRun& run : pictures) {
+            const AffineTransform fill = fillTransform(run.source.width, run.source.height,
+                                                       run.source.preferredTransform, recipe.renderWidth,
+                                                       recipe.renderHeight);
+            VideoComposition::Instruction* last = recipe.instructions.empty() ? nullptr : &recipe.instructions.back();
+            if (last && last->layerInstructions.front().transform == fill && last->timeRange.end() == run.range.start) {
+                last->timeRange.duration = last->timeRange.duration + run.range.duration;
+            } else {
+                recipe.instructions.push_back({run.range, {{trackID, fill}}});
+            }
+        }
+        const AffineTransform gapFill =
+            build.sourceTrack ? fillTransform(build.sourceTrack->width, build.sourceTrack->height,
+                                              build.sourceTrack->preferredTransform, recipe.renderWidth,
+                                              recipe.renderHeight)
+                              : fillTransform(0, 0, AffineTransform::identity(), recipe.renderWidth,
+                                              recipe.renderHeight);
+        recipe.instructions.push_back({MediaTimeRange(MediaTime::zero(), duration), {{trackID, gapFill}}});
+        video = std::move(recipe);
+    }
+
+    std::optional<AudioMix> audioMix;
+    if (!mix.inputParameters.empty()) {
+        audioMix = std::move(mix);
+    }
+    build.item = PlayerItem::make(std::move(composition), std::move(audioMix), std::move(video));
+    if (gradeContextHolder) {
+        gradeContextHolder(nullptr);
+    }
+    return build;
+}
+
+} // namespace velmora

@@ -1,0 +1,100 @@
+// The preview composition of long timelines: TimelinePreviewEngine::makePlayerItem, the work of
+// every rebuild between an edit and the new player (it runs on the build queue, never on the
+// main thread).
+//
+// Media: three 160 × 96 clips of 60 s with sound, made by the ffmpeg tool in a temporary folder.
+// Timelines: back-to-back clips of 4 s on three lanes offset against each other (so flattening
+// cuts every clip), cycling through the three files; with and without an audio clip per video
+// clip.
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "model/EditSession.h"
+#include "platform/media/PlayerItem.h"
+#include "preview/TimelinePreviewEngine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::EditSession;
+
+const fs::path& mediaFolder()
+{
+    static const fs::path folder = [] {
+        const fs::path made = fs::temp_directory_path() / ("velmora-bench-preview-" + std::to_string(::getpid()));
+        fs::create_directories(made);
+        for (int i = 0; i < 3; ++i) {
+            const std::string command =
+                "ffmpeg -y -hide_banner -loglevel error -nostdin -f lavfi -i testsrc2=s=160x96:r=30:d=60 -f lavfi -i "
+                "sine=f=440:d=60 -c:v libx264 -preset ultrafast -c:a aac '" +
+                (made / ("clip" + std::to_string(i) + ".mp4")).string() + "'";
+            if (std::system(command.c_str()) != 0) {
+                std::fprintf(stderr, "failed: %s\n", command.c_str());
+                std::exit(1);
+            }
+        }
+        std::atexit([] { fs::remove_all(fs::temp_directory_path() / ("velmora-bench-preview-" + std::to_string(::getpid()))); });
+        return made;
+    }();
+    return folder;
+}
+
+std::shared_ptr<EditSession> longTimeline(int clipCount, bool audioClips)
+{
+    auto session = std::make_shared<EditSession>();
+    EditSession::Project project;
+    project.width = 1920;
+    project.height = 1080;
+    project.fps = 30;
+    project.activeTimelineId = "tl";
+    session->project = project;
+    for (int i = 0; i < 3; ++i) {
+        session->sources.push_back({"s" + std::to_string(i), "clip" + std::to_string(i) + ".mp4"});
+    }
+    EditSession::Timeline timeline;
+    timeline.id = "tl";
+    for (int i = 0; i < clipCount; ++i) {
+        EditSession::Clip clip("c" + std::to_string(i));
+        clip.type = "video";
+        clip.sourceId = "s" + std::to_string(i % 3);
+        clip.track = 1 + i % 3;
+        clip.startTime = (i / 3) * 4.0 + (i % 3) * 1.3;
+        clip.duration = 4.0;
+        clip.inPoint = (i % 10) * 5.0;
+        timeline.clips.push_back(clip);
+        if (audioClips) {
+            EditSession::Clip sound = clip;
+            sound.id = "a" + std::to_string(i);
+            sound.type = "audio";
+            sound.fadeIn = 0.5;
+            timeline.clips.push_back(sound);
+        }
+    }
+    session->timelines.push_back(std::move(timeline));
+    session->normalizeAllClipTiming();
+    return session;
+}
+
+void BM_MakePlayerItem(benchmark::State& state)
+{
+    const auto session = longTimeline(static_cast<int>(state.range(0)), state.range(1) != 0);
+    const fs::path& folder = mediaFolder();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(velmora::TimelinePreviewEngine::makePlayerItem(*session, folder, 600, false, nullptr));
+    }
+}
+
+// 90 clips is a 2-minute edit, 900 clips a 20-minute one; the second argument adds an audio
+// clip under every video clip.
+BENCHMARK(BM_MakePlayerItem)->Args({90, 0})->Args({900, 0})->Args({3000, 0})->Args({900, 1})->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,205 @@
+// The engine playing generated timelines on the platform player.
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include "PlaybackTestSupport.h"
+#include "platform/media/NullAudioSink.h"
+#include "preview/PlatformCompositionBuilder.h"
+
+namespace velmora::test {
+namespace {
+
+constexpr int kRate = AudioSink::sampleRate;
+
+class Playback : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder_ = std::make_unique<TempDir>();
+        makeStampClip(*folder_ / "a.mp4", 10, 440);
+        makeStampClip(*folder_ / "b.mp4", 10, 660);
+        makeStampClip(*folder_ / "c.mp4", 10, 880);
+        makeToneFile(*folder_ / "tone.wav", {{1000, 4}}, 48000, 2);
+        ClipSettings fast;
+        fast.fpsNum = 60000;
+        fast.fpsDen = 1001;
+        fast.frameCount = 120;
+        fast.videoArgs = "-preset ultrafast";
+        makeClip(*folder_ / "fast.mp4", fast);
+    }
+    static void TearDownTestSuite() { folder_.reset(); }
+    static std::filesystem::path path(const std::string& name) { return *folder_ / name; }
+
+    // A [0, 2) from 0 s, B [2, 4) from 2.5 s and C [4, 6) from 6 s of their files, each with its
+    // tone: timeline frame n shows stamp n, 15 + n or 60 + n.
+    static bool adoptThreeClips(PlaybackHarness& h)
+    {
+        return h.adoptAndWait(sessionOf({{"a", "a.mp4"}, {"b", "b.mp4"}, {"c", "c.mp4"}},
+                                        {sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "b", 2, 2, 2.5),
+                                         sourceClip("C", "video", "c", 4, 2, 6)}),
+                              {path("a.mp4"), path("b.mp4"), path("c.mp4")});
+    }
+    // A picture over [0, 4) and a tone on an audio clip over the same time.
+    static bool adoptPictureAndTone(PlaybackHarness& h, double fadeIn = 0)
+    {
+        EditSession::Clip music = sourceClip("M", "audio", "tone", 0, 4);
+        music.fadeIn = fadeIn;
+        return h.adoptAndWait(
+            sessionOf({{"a", "a.mp4"}, {"tone", "tone.wav"}}, {sourceClip("A", "video", "a", 0, 4), music}),
+            {path("a.mp4"), path("tone.wav")});
+    }
+
+    static inline std::unique_ptr<TempDir> folder_;
+};
+
+TEST_F(Playback, ThreeClipsPlayThroughWithTheirFramesAtTheirTimesAndTheirSound)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(adoptThreeClips(h));
+    EXPECT_EQ(h.statuses, (std::vector<std::string>{"Building timeline…",
+                                                    "Loaded Timeline 1: 3 video, 0 audio — building preview…",
+                                                    "Ready — 6.00s · Grade OFF (smooth play)"}));
+    ASSERT_TRUE(h.play());
+    int wrongFrames = 0;
+    h.playFor(7, [&] {
+        const std::int64_t frame =
+            std::min<std::int64_t>(h.player().currentTime().convertScale(30, MediaTimeRounding::towardZero).value(), 179);
+        const int expected = static_cast<int>(frame < 60 ? frame : frame < 120 ? 15 + frame : 60 + frame);
+        if (!h.queue->runUntil([&] { return h.stamp() == expected; }, 5) && wrongFrames++ == 0) {
+            ADD_FAILURE() << "frame " << frame << " shows " << h.stamp() << ", not " << expected;
+        }
+    });
+    EXPECT_EQ(wrongFrames, 0);
+
+    // Paused within 0.04 s of the end, on the nearest frame.
+    EXPECT_FALSE(h.engine.isPlaying());
+    EXPECT_NEAR(h.engine.playheadSeconds(), 6.0, 1.0 / 30 + 1e-9);
+    EXPECT_EQ(h.engine.playheadSeconds() * 30, std::round(h.engine.playheadSeconds() * 30));
+    EXPECT_EQ(h.engine.timelineScrollAnchor(), TimelineScrollAnchor::trailing);
+
+    // Each clip's tone (mono made stereo: 1/8 at -3 dB) and none of the others.
+    const double tones[] = {440, 660, 880};
+    for (int clip = 0; clip < 3; ++clip) {
+        const std::vector<float> samples = heard(*h.playerSink, clip * 2 + 0.2, 1.6);
+        EXPECT_GT(samples.size(), std::size_t{3 * kRate / 2}) << clip;
+        for (int tone = 0; tone < 3; ++tone) {
+            EXPECT_NEAR(toneLevel(samples, tones[tone]), tone == clip ? 0.125 / std::sqrt(2.0) : 0, 0.01) << clip;
+        }
+    }
+}
+
+TEST_F(Playback, AnExactSeekShowsItsFrameAndOnlyTheNewestOfTwoSeeksCompletes)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(adoptThreeClips(h));
+    int first = 0;
+    int second = 0;
+    h.engine.seek(1.0, true, [&](bool) { ++first; });
+    h.engine.seek(3.1, true, [&](bool) { ++second; });
+    ASSERT_TRUE(h.waitFor([&] { return second == 1; }));
+    h.queue->runUntilIdle();
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(h.stamp(), 15 + 93);
+
+    std::vector<bool> answers;
+    h.player().seek(MediaTime(1, 1), MediaTime::zero(), MediaTime::zero(), [&](bool f) { answers.push_back(f); });
+    h.player().seek(MediaTime(5, 1), MediaTime::zero(), MediaTime::zero(), [&](bool f) { answers.push_back(f); });
+    ASSERT_TRUE(h.waitFor([&] { return answers.size() == 2; }));
+    EXPECT_EQ(answers, (std::vector<bool>{false, true}));
+    EXPECT_EQ(h.stamp(), 60 + 150);
+}
+
+TEST_F(Playback, FrameStepsAt5994ShowEachFrameOfA5994Clip)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(h.adoptAndWait(sessionOf({{"f", "fast.mp4"}}, {sourceClip("F", "video", "f", 0, 2)}, 160, 96, 59.94),
+                               {path("fast.mp4")}));
+    for (int frame = 1; frame <= 3; ++frame) {
+        const std::uint64_t scrolls = h.engine.timelineScrollRequest();
+        h.engine.stepPlayheadFrame(1, false);
+        ASSERT_TRUE(h.waitFor([&] { return h.engine.timelineScrollRequest() > scrolls; }));
+        EXPECT_EQ(h.engine.playheadSeconds(), frame / 59.94);
+        EXPECT_EQ(h.stamp(), frame);
+    }
+}
+
+TEST_F(Playback, PlayingInRealTimeMovesThePlayheadAtMost24TimesASecond)
+{
+    auto queue = std::make_shared<ManualMainQueue>();
+    const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
+    TimelinePreviewEngine engine(
+        TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+    TempDir media;
+    std::filesystem::create_symlink(path("a.mp4"), media.path() / "a.mp4");
+    engine.adoptSession(sessionOf({{"a", "a.mp4"}}, {sourceClip("A", "video", "a", 0, 4)}), media.path(),
+                        std::nullopt, true);
+    ASSERT_TRUE(queue->runUntil([&] { return engine.avPlayer() != nullptr; }, 30));
+    queue->runUntilIdle();
+
+    QSignalSpy playhead(&engine, &TimelinePreviewEngine::playheadSecondsChanged);
+    QSignalSpy motion(&engine, &TimelinePreviewEngine::playbackMotionSecondsChanged);
+    engine.togglePlay();
+    ASSERT_TRUE(queue->runUntil([&] { return engine.avPlayer()->currentTime() >= MediaTime(1, 1); }, 30));
+    const int playheadCalls = playhead.count();
+    const int motionCalls = motion.count();
+    const double played = engine.avPlayer()->currentTime().seconds();
+    engine.togglePlay(); // a second after the first: past the toggle guard
+    EXPECT_FALSE(engine.isPlaying());
+    // Both start at the playhead; then each moves only after 1/24 s (1/60 s) of playback.
+    EXPECT_GE(playheadCalls, 2);
+    EXPECT_LE(playheadCalls, 2 + static_cast<int>(played * 24));
+    EXPECT_LE(motionCalls, 2 + static_cast<int>(played * 60));
+    EXPECT_EQ(engine.playheadSeconds(), std::floor(engine.avPlayer()->currentTime().seconds() * 30 + 1e-6) / 30);
+}
+
+TEST_F(Playback, AFadeInRisesAndGainZeroIsSilentWithin50MillisecondsOfTheChange)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(adoptPictureAndTone(h, 1.0));
+    const std::shared_ptr<PreviewPlayer> player = h.engine.avPlayer();
+    ASSERT_TRUE(h.play());
+    h.playFor(1.5);
+    EXPECT_NEAR(toneLevel(heard(*h.playerSink, 0.1, 0.1), 1000), 0.125 * 0.15, 0.01);
+    EXPECT_NEAR(toneLevel(heard(*h.playerSink, 0.45, 0.1), 1000), 0.125 * 0.5, 0.01);
+    EXPECT_NEAR(toneLevel(heard(*h.playerSink, 1.2, 0.2), 1000), 0.125, 0.01);
+
+    const double changedAt = h.player().currentTime().seconds();
+    h.engine.setClipAudioLevel("M", 0, false);
+    h.playFor(0.5);
+    EXPECT_EQ(h.engine.avPlayer(), player) << "no new composition";
+    const std::vector<float> after = heard(*h.playerSink, changedAt + 0.05, 0.4);
+    EXPECT_GT(after.size(), std::size_t{kRate / 3});
+    EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](float v) { return v == 0; }));
+}
+
+TEST_F(Playback, ScrubBurstsPlayTheSoundUnderThePlayheadForTheirLength)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(adoptPictureAndTone(h));
+    const auto recorded = [&h] {
+        std::int64_t frames = 0;
+        for (const RecordingAudioSink::Run& run : h.scrubSink->recording()) {
+            frames += run.frameCount();
+        }
+        return frames;
+    };
+    h.engine.stepPlayheadFrame(1, false); // 0.12 s from the new frame
+    ASSERT_TRUE(h.waitFor([&] { return !h.scrubPlayers.empty(); }));
+    const std::shared_ptr<PlatformPreviewPlayer> scrub = h.scrubPlayers.front().lock();
+    h.playScrubBurst(*scrub);
+    EXPECT_NEAR(static_cast<double>(recorded()), 0.12 * kRate, 0.005 * kRate);
+    EXPECT_NEAR(h.scrubSink->recording().front().start.seconds(), 1.0 / 30, 1.0 / kRate);
+    EXPECT_NEAR(toneLevel(heard(*h.scrubSink, 1.0 / 30, 0.1), 1000), 0.125, 0.01);
+
+    const std::int64_t before = recorded();
+    h.engine.stepPlayheadFrame(1, true); // 0.04 s, on the same player
+    ASSERT_TRUE(h.waitFor([&] { return scrub->rate() != 0; }));
+    h.playScrubBurst(*scrub);
+    EXPECT_NEAR(static_cast<double>(recorded() - before), 0.04 * kRate, 0.005 * kRate);
+    EXPECT_EQ(h.scrubPlayers.size(), 1u);
+}
+
+} // namespace
+} // namespace velmora::test
