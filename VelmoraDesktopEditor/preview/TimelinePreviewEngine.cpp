@@ -300,8 +300,7 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
 
     if (reloadPreview) {
         setUnlinkedMediaStems({});
-        undoStack_.clear();
-        refreshUndoFlags();
+        clearUndoHistory();
     }
 
     const std::string summary = timelineClipSummary(*session);

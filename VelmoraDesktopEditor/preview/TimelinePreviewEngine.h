@@ -244,6 +244,9 @@ public:
 
     // Pushes a snapshot of the active timeline onto the undo history (at most 40 kept).
     void recordUndoPoint();
+    // Forgets every undo and redo step, e.g. when another project is opened: steps of one
+    // project must never be applied to another's timeline.
+    void clearUndoHistory();
     void undo();
     void redo();
     // Tears the current player down and asks for a new preview of the session. The install

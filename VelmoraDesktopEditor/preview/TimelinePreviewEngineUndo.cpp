@@ -10,6 +10,12 @@ void TimelinePreviewEngine::recordUndoPoint()
     pushUndoPoint();
 }
 
+void TimelinePreviewEngine::clearUndoHistory()
+{
+    undoStack_.clear();
+    refreshUndoFlags();
+}
+
 std::optional<TimelineSnapshot> TimelinePreviewEngine::pushUndoPoint()
 {
     if (!session_) {

@@ -344,6 +344,8 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
         engine_->setGradePreviewEnabled(false);
     }
     engine_->adoptSession(session, mediaFolder, sessionFile, false);
+    // The history of the project that was open before belongs to its timeline, not this one.
+    engine_->clearUndoHistory();
     setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, mediaFolder));
     const std::optional<EditSession::Timeline> timeline = session->activeTimeline();
     const bool hasClips = timeline && !timeline->clips.empty();

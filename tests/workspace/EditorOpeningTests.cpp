@@ -96,3 +96,28 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
 
 } // namespace
 } // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Undo steps belong to the project they were made in: after another project (here one whose
+// timeline has the same id) is opened, undo can no longer write the old clips into it.
+TEST(OpeningAProject, ForgetsTheUndoHistoryOfThePreviousProject)
+{
+    WorkspaceHarness h;
+    const test::GeneratedProject first = test::writeProject(h.folders.scratch() / "first");
+    const test::GeneratedProject second = test::writeProject(h.folders.scratch() / "second");
+    h.open(first);
+    h.engine().selectClip("v1", false);
+    h.engine().deleteSelectionOrMarker();
+    ASSERT_TRUE(h.engine().canUndo());
+
+    h.open(second);
+    const std::vector<std::string> opened = test::describeTimeline(h.session());
+    EXPECT_FALSE(h.engine().canUndo());
+    h.engine().undo();
+    EXPECT_EQ(test::describeTimeline(h.session()), opened);
+}
+
+} // namespace
+} // namespace velmora
