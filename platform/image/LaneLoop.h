@@ -33,10 +33,13 @@
 namespace velmora::lanes {
 
 template <class V, class Kernel>
-VELMORA_LANES_INLINE void runLanes(const Kernel& kernel, const PlanarSpan& span, std::size_t begin,
+VELMORA_LANES_INLINE void runLanes(const Kernel& kernelIn, const PlanarSpan& span, std::size_t begin,
                                    std::size_t end)
 {
     constexpr std::size_t w = Traits<V>::width;
+    // A copy the pixel stores cannot alias, so that what the kernel derives from its parameters
+    // is computed once, outside the loop.
+    const Kernel kernel = kernelIn;
     for (std::size_t i = begin; i + w <= end; i += w) {
         V r = load<V>(span.r + i);
         V g = load<V>(span.g + i);
