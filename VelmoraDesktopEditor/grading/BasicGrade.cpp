@@ -27,7 +27,7 @@ struct BasicGradeStep {
     BasicGradeUniforms u;
     void applyPlanar(const PlanarSpan& span) const
     {
-        lanes::forEachLane(BasicGradeLanes{&u, span.where}, span);
+        lanes::forEachLane(BasicGradeLanes{u, span.where}, span);
     }
 };
 

@@ -113,6 +113,15 @@ VELMORA_LANES_INLINE void spread(Rgb<V>& c, const V& m, Scalar<V> x, Scalar<V> y
     c = {m + (c.r - m) * x, m + (c.g - m) * y, m + (c.b - m) * z};
 }
 
+// mixL601 (k) followed by spread (x, y, z) about the same luma, as one step: both scale the
+// distance from m, so the factors multiply.
+template <class V>
+VELMORA_LANES_INLINE void mixSpreadL601(Rgb<V>& c, V& m, Scalar<V> k, Scalar<V> x, Scalar<V> y, Scalar<V> z)
+{
+    m = L601(c);
+    spread(c, m, k * x, k * y, k * z);
+}
+
 template <class V>
 VELMORA_LANES_INLINE V curveOf(const V& v)
 {
@@ -141,6 +150,13 @@ VELMORA_LANES_INLINE void soft(Rgb<V>& c, Scalar<V> k)
 }
 
 } // namespace recipe
+
+// Whether the look of `mood` always ends in [0, 1] (NaN included): every recipe but the HSL one
+// (51) and the luma one (52) ends with clamp01v; 0 is the input itself.
+inline bool moodLookEndsInRange(int mood)
+{
+    return mood != 0 && mood != 51 && mood != 52;
+}
 
 // The look of mood number `mood` (already rounded to a whole number) on colour `in`.
 template <class V>
@@ -330,35 +346,29 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c = powClamped(c, S(1.01), S(1.01), S(1.01));
         break;
     case 35:
-        recipe::scale(c, in, S(1.03), S(1.01), S(0.99)); recipe::mixL601(c, m, S(1.04));
-        recipe::spread(c, m, S(1.04), S(1.03), S(1.02));
+        recipe::scale(c, in, S(1.03), S(1.01), S(0.99)); recipe::mixSpreadL601(c, m, S(1.04), S(1.04), S(1.03), S(1.02));
         c = powClamped(c, S(1.01), S(1.02), S(1.03));
         break;
     case 36:
-        recipe::scale(c, in, S(1.08), S(1.02), S(0.96)); recipe::mixL601(c, m, S(1.12));
-        recipe::spread(c, m, S(1.12), S(1.08), S(1.05));
+        recipe::scale(c, in, S(1.08), S(1.02), S(0.96)); recipe::mixSpreadL601(c, m, S(1.12), S(1.12), S(1.08), S(1.05));
         c = powClamped(c, S(1.05), S(1.03), S(1.02));
         c.r = c.r * S(0.98) + S(0.02);
         c.g = c.g * S(0.98) + S(0.01);
         break;
     case 37:
-        recipe::scale(c, in, S(1.01), S(1.02), S(1.03)); recipe::mixL601(c, m, S(1.08));
-        recipe::spread(c, m, S(1.08), S(1.10), S(1.12));
+        recipe::scale(c, in, S(1.01), S(1.02), S(1.03)); recipe::mixSpreadL601(c, m, S(1.08), S(1.08), S(1.10), S(1.12));
         c = powClamped(c, S(1.02), S(1.02), S(1.03));
         break;
     case 38:
-        recipe::scale(c, in, S(1.02), S(1.04), S(1.05)); recipe::mixL601(c, m, S(1.15));
-        recipe::spread(c, m, S(1.15), S(1.18), S(1.20));
+        recipe::scale(c, in, S(1.02), S(1.04), S(1.05)); recipe::mixSpreadL601(c, m, S(1.15), S(1.15), S(1.18), S(1.20));
         c = powClamped(c, S(1.01), S(1.01), S(1.02));
         break;
     case 39:
-        recipe::scale(c, in, S(1.02), S(1.03), S(1.00)); recipe::mixL601(c, m, S(1.06));
-        recipe::spread(c, m, S(1.06), S(1.08), S(1.04));
+        recipe::scale(c, in, S(1.02), S(1.03), S(1.00)); recipe::mixSpreadL601(c, m, S(1.06), S(1.06), S(1.08), S(1.04));
         c = powClamped(c, S(0.98), S(0.98), S(1.00));
         break;
     case 40:
-        recipe::scale(c, in, S(1.00), S(1.02), S(1.01)); recipe::mixL601(c, m, S(1.04));
-        recipe::spread(c, m, S(1.04), S(1.06), S(1.05));
+        recipe::scale(c, in, S(1.00), S(1.02), S(1.01)); recipe::mixSpreadL601(c, m, S(1.04), S(1.04), S(1.06), S(1.05));
         c = powClamped(c, S(0.96), S(0.96), S(0.97));
         c = {c.r * S(0.95) + m * S(0.05), c.g * S(0.95) + m * S(0.05), c.b * S(0.95) + m * S(0.05)};
         break;

@@ -77,13 +77,52 @@ VELMORA_LANES_INLINE V splat(typename Traits<V>::Scalar x)
     }
 }
 
+// |x|; NaN stays NaN.
 template <class V>
 VELMORA_LANES_INLINE V vabs(const V& x)
 {
     if constexpr (isVector<V>) {
-        return x < 0 ? -x : x;
+        using I = typename Traits<V>::Int;
+        I bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        bits &= 0x7fffffff;
+        V out;
+        std::memcpy(&out, &bits, sizeof out);
+        return out;
     } else {
         return std::fabs(x);
+    }
+}
+
+// True when some lane has x > t. Lets a kernel skip work that leaves every lane as it is (a
+// step that changes only values above a threshold), provided the skipped formula gives exactly
+// its input there, so that a pixel's result never depends on its neighbours. Where no cheap test
+// exists (Clang's build, scalars) the answer is true and the work is done.
+template <class V>
+VELMORA_LANES_INLINE bool anyGreater(const V& x, typename Traits<V>::Scalar t)
+{
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+    if constexpr (std::is_same_v<V, F16>) {
+        // Only ever inlined into the AVX-512 loops of LaneLoop.h.
+        unsigned short mask;
+        asm("vcmpps $0x1e, %2, %1, %0" : "=k"(mask) : "v"(x), "v"(splat<V>(t)));
+        return mask != 0;
+    } else if constexpr (std::is_same_v<V, F8>) {
+        const I8 greater = x > t;
+        int mask;
+        asm("vmovmskps %1, %0" : "=r"(mask) : "x"(greater));
+        return mask != 0;
+    } else if constexpr (std::is_same_v<V, F4>) {
+        const I4 greater = x > t;
+        int mask;
+        asm("movmskps %1, %0" : "=r"(mask) : "x"(greater));
+        return mask != 0;
+    }
+#endif
+    if constexpr (isVector<V>) {
+        return true;
+    } else {
+        return x > t;
     }
 }
 
