@@ -450,16 +450,19 @@ struct BasicGradePlan {
         }
     }
 
-    // c is the colour before exposure.
+    // The formula in three parts, each run over a whole span in turn (see MoodLookLanes):
+    // exposure, highlights and shadows (on the colour before exposure); contrast and
+    // temperature/tint, which also give the grey that saturation and vibrance mix towards;
+    // saturation and vibrance.
     template <class V>
-    VELMORA_LANES_INLINE grademath::Rgb<V> apply(const grademath::Rgb<V>& in) const
+    VELMORA_LANES_INLINE grademath::Rgb<V> exposeLuma(const grademath::Rgb<V>& in) const
     {
         using namespace grademath;
         // Highlights and shadows move the luma of the exposed colour; the colour follows by the
         // ratio, exposure included.
-        const V luma = lumaWeightR * in.r + lumaWeightG * in.g + lumaWeightB * in.b;
         V gain = lanes::splat<V>(exposureGain);
         if (highlights || shadows) {
+            const V luma = lumaWeightR * in.r + lumaWeightG * in.g + lumaWeightB * in.b;
             V luma2 = luma;
             if (highlights) {
                 const V hMask = smoothstep(0.60f, 1.00f, luma);
@@ -480,14 +483,19 @@ struct BasicGradePlan {
             }
             gain = select(luma > 0.0005f, exposureGain * (luma2 / luma), gain);
         }
-        Rgb<V> c = clampBelowZero(scaled(in, gain));
+        return clampBelowZero(scaled(in, gain));
+    }
 
+    // c without negative or NaN components (the output of exposeLuma).
+    template <class V>
+    VELMORA_LANES_INLINE grademath::Rgb<V> contrastAndTemperature(grademath::Rgb<V> c, V& gray) const
+    {
+        using namespace grademath;
         if (contrast) {
             const V L = L709(c);
             const V L2 = L * contrastGain + contrastOffset;
             c = clampBelowZero(scaled(c, select(L > 0.0005f, L2 / L, lanes::splat<V>(1.0f))));
         }
-        V gray = lanes::splat<V>(0.0f);
         bool grayKnown = false;
         if (tempTint.active) {
             c = tempTint.apply(c, true, gray, grayKnown);
@@ -495,6 +503,13 @@ struct BasicGradePlan {
         if (!grayKnown) {
             gray = L709(c);
         }
+        return c;
+    }
+
+    template <class V>
+    VELMORA_LANES_INLINE grademath::Rgb<V> saturate(grademath::Rgb<V> c, const V& gray) const
+    {
+        using namespace grademath;
         if (saturation) {
             // gray + (c - gray)(1 + s)
             const V sg = saturationAmount * gray;
@@ -508,6 +523,15 @@ struct BasicGradePlan {
             c = mixToward(gray, c, 1.0f + boost);
         }
         return c;
+    }
+
+    // The three parts on one colour (before exposure).
+    template <class V>
+    VELMORA_LANES_INLINE grademath::Rgb<V> apply(const grademath::Rgb<V>& in) const
+    {
+        V gray;
+        const grademath::Rgb<V> c = contrastAndTemperature(exposeLuma(in), gray);
+        return saturate(c, gray);
     }
 };
 
@@ -630,12 +654,12 @@ VELMORA_LANES_INLINE grademath::Rgb<V> softCeilingRgb(const grademath::Rgb<V>& c
     return {softCeiling(p.r), softCeiling(p.g), softCeiling(p.b)};
 }
 
-// The whole kernel on lanes: `x` holds each lane's destination x, `y` the row's.
+// Vignette, dither and the soft ceiling after the colour part: `x` holds each lane's destination
+// x, `y` the row's.
 template <class V>
-VELMORA_LANES_INLINE grademath::Rgb<V> basicGradeLanes(const grademath::Rgb<V>& s, const V& x, float y,
-                                                       const BasicGradeUniforms& u, bool hasPosition)
+VELMORA_LANES_INLINE grademath::Rgb<V> basicGradeFinish(grademath::Rgb<V> c, const V& x, float y,
+                                                        const BasicGradeUniforms& u, bool hasPosition)
 {
-    grademath::Rgb<V> c = u.plan.apply(s);
     if (hasPosition && u.vignette > 0.0005f) {
         c = grademath::scaled(c, u.geometry.factor(x, y, u.vignette));
     }
@@ -651,7 +675,8 @@ VELMORA_LANES_INLINE grademath::Rgb<V> basicGradeLanes(const grademath::Rgb<V>& 
 // `dc` is ignored unless the vignette or the dither is on.
 inline Color applyBasicGrade(const Color& s, KernelPoint dc, const BasicGradeUniforms& u)
 {
-    const grademath::Rgb<float> c = basicGradeLanes(grademath::Rgb<float>{s.r, s.g, s.b}, dc.x, dc.y, u, true);
+    const grademath::Rgb<float> c =
+        basicGradeFinish(u.plan.apply(grademath::Rgb<float>{s.r, s.g, s.b}), dc.x, dc.y, u, true);
     return {c.r, c.g, c.b, s.a};
 }
 
@@ -666,8 +691,39 @@ VELMORA_LANES_INLINE V laneIndices()
     return v;
 }
 
-struct BasicGradeLanes {
+// The basic grade on lanes, in three passes over a span (BasicGradePlan); the grey that the
+// second hands to the third goes through a plane of its own.
+struct BasicGradeExposureLanes {
+    BasicGradePlan plan;
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
+    {
+        const grademath::Rgb<V> c = plan.exposeLuma(grademath::Rgb<V>{r, g, b});
+        r = c.r;
+        g = c.g;
+        b = c.b;
+    }
+};
+
+struct BasicGradeContrastLanes {
+    BasicGradePlan plan;
+    float* gray; // out, at the span's indices
+    template <class V>
+    VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t index) const
+    {
+        V y;
+        const grademath::Rgb<V> c = plan.contrastAndTemperature(grademath::Rgb<V>{r, g, b}, y);
+        lanes::store(gray + index, y);
+        r = c.r;
+        g = c.g;
+        b = c.b;
+    }
+};
+
+// Saturation and vibrance, then vignette, dither and the soft ceiling.
+struct BasicGradeFinishLanes {
     BasicGradeUniforms u;
+    const float* gray;
     const SpanPosition* where; // null: no position (a constant image's colour)
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t index) const
@@ -678,10 +734,11 @@ struct BasicGradeLanes {
             x = laneIndices<V>() + static_cast<float>(where->x + static_cast<double>(index));
             y = static_cast<float>(where->y);
         }
-        const grademath::Rgb<V> c = basicGradeLanes(grademath::Rgb<V>{r, g, b}, x, y, u, where != nullptr);
-        r = c.r;
-        g = c.g;
-        b = c.b;
+        const grademath::Rgb<V> c = u.plan.saturate(grademath::Rgb<V>{r, g, b}, lanes::load<V>(gray + index));
+        const grademath::Rgb<V> out = basicGradeFinish(c, x, y, u, where != nullptr);
+        r = out.r;
+        g = out.g;
+        b = out.b;
     }
 };
 
