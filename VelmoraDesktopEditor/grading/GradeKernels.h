@@ -93,6 +93,7 @@ inline Color applyTempTint(const Color& s, float temp, float tint)
 }
 
 struct TempTintLanes {
+    static constexpr bool keepsAlpha = true;
     TempTintPlan plan;
 
     TempTintLanes(float temp, float tint) : plan(temp, tint) {}
@@ -315,6 +316,7 @@ inline Color applyMood(const Color& s, const MoodUniforms& u)
 // operations for its reorder window): the look, then the sliders in two groups, then, below
 // amount 1, the mix with the colour before the mood.
 struct MoodLookLanes {
+    static constexpr bool keepsAlpha = true;
     int mood;
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
@@ -327,6 +329,7 @@ struct MoodLookLanes {
 };
 
 struct MoodSliderLanes {
+    static constexpr bool keepsAlpha = true;
     MoodSliderPlan plan;
     MoodSliderPlan::Known known; // before step `from`
     int from;
@@ -348,6 +351,7 @@ struct MoodSliderLanes {
 
 // clamp01(base + (c - base) * amount) with base from the planes given, at the span's indices.
 struct MoodMixLanes {
+    static constexpr bool keepsAlpha = true;
     const float* baseR;
     const float* baseG;
     const float* baseB;
@@ -694,6 +698,7 @@ VELMORA_LANES_INLINE V laneIndices()
 // The basic grade on lanes, in three passes over a span (BasicGradePlan); the grey that the
 // second hands to the third goes through a plane of its own.
 struct BasicGradeExposureLanes {
+    static constexpr bool keepsAlpha = true;
     BasicGradePlan plan;
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
@@ -706,6 +711,7 @@ struct BasicGradeExposureLanes {
 };
 
 struct BasicGradeContrastLanes {
+    static constexpr bool keepsAlpha = true;
     BasicGradePlan plan;
     float* gray; // out, at the span's indices
     template <class V>
@@ -722,6 +728,7 @@ struct BasicGradeContrastLanes {
 
 // Saturation and vibrance, then vignette, dither and the soft ceiling.
 struct BasicGradeFinishLanes {
+    static constexpr bool keepsAlpha = true;
     BasicGradeUniforms u;
     const float* gray;
     const SpanPosition* where; // null: no position (a constant image's colour)
@@ -743,6 +750,7 @@ struct BasicGradeFinishLanes {
 };
 
 struct VignetteLanes {
+    static constexpr bool keepsAlpha = true;
     const VignetteGeometry* geometry;
     float strength;
     const SpanPosition* where;

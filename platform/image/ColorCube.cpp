@@ -86,6 +86,7 @@ VELMORA_LANES_INLINE v8sf load8(const float* p)
 } // namespace
 
 struct ColorCube::Lanes {
+    static constexpr bool keepsAlpha = true;
     const float* entries;
     float scale;
     int last;

@@ -29,6 +29,7 @@ struct MatrixKernel {
 
 // A diagonal matrix: each component scaled alone (a NaN in one stays in it).
 struct GainsKernel {
+    static constexpr bool keepsAlpha = true;
     float r0, g1, b2;
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
@@ -47,6 +48,7 @@ bool isPlainGains(const ColorMatrix& m)
 }
 
 struct ControlsKernel {
+    static constexpr bool keepsAlpha = true;
     float saturation;
     float brightness;
     float contrast;
@@ -68,6 +70,7 @@ struct ControlsKernel {
 };
 
 struct GammaKernel {
+    static constexpr bool keepsAlpha = true;
     float power;
     template <class V>
     VELMORA_LANES_INLINE static V positivePower(const V& c, const V& p)

@@ -20,7 +20,9 @@
 //                                                          std::size_t index) const
 // where `index` is the first pixel's index in the span (for positions). It must be written with
 // the lane helpers of Lanes.h so that it compiles for both widths; it is inlined into the loop
-// compiled for each instruction set.
+// compiled for each instruction set. A kernel that neither reads nor writes alpha says so with
+//   static constexpr bool keepsAlpha = true;
+// and the loop leaves the alpha plane alone (its `a` is then unspecified).
 // GCC compiles the lane loops with multiplications and additions fused across statements
 // (this project builds with -std=c++20, under which GCC fuses none by default); Clang fuses those
 // within one expression by default and has no such function attribute.
@@ -40,16 +42,19 @@ VELMORA_LANES_INLINE void runLanes(const Kernel& kernelIn, const PlanarSpan& spa
     // A copy the pixel stores cannot alias, so that what the kernel derives from its parameters
     // is computed once, outside the loop.
     const Kernel kernel = kernelIn;
+    constexpr bool keepsAlpha = requires { requires Kernel::keepsAlpha; };
     for (std::size_t i = begin; i + w <= end; i += w) {
         V r = load<V>(span.r + i);
         V g = load<V>(span.g + i);
         V b = load<V>(span.b + i);
-        V a = load<V>(span.a + i);
+        V a = keepsAlpha ? V{} : load<V>(span.a + i);
         kernel(r, g, b, a, i);
         store(span.r + i, r);
         store(span.g + i, g);
         store(span.b + i, b);
-        store(span.a + i, a);
+        if constexpr (!keepsAlpha) {
+            store(span.a + i, a);
+        }
     }
 }
 
