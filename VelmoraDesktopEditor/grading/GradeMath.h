@@ -67,7 +67,7 @@ VELMORA_LANES_INLINE V minOne(const V& x)
 template <class V>
 VELMORA_LANES_INLINE V maxZero(const V& x)
 {
-    return select(x > Scalar<V>(0), x, lanes::splat<V>(Scalar<V>(0)));
+    return vmax(x, lanes::splat<V>(Scalar<V>(0)));
 }
 
 template <class V>

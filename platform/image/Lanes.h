@@ -126,16 +126,41 @@ VELMORA_LANES_INLINE bool anyGreater(const V& x, typename Traits<V>::Scalar t)
     }
 }
 
-// Larger / smaller of two values (either when equal); with a NaN, the second argument.
+// Larger / smaller of two values (the second when equal); with a NaN, the second argument.
+// These are the rules of the processor's max and min instructions, which GCC does not choose for
+// a vector select by itself (it compares and blends: two operations).
 template <class V>
 VELMORA_LANES_INLINE V vmax(const V& a, const V& b)
 {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+    if constexpr (std::is_same_v<V, F16> || std::is_same_v<V, F8>) {
+        // Only ever inlined into the AVX-512 and AVX2 loops of LaneLoop.h.
+        V r;
+        asm("vmaxps %2, %1, %0" : "=v"(r) : "v"(a), "v"(b));
+        return r;
+    } else if constexpr (std::is_same_v<V, F4>) {
+        V r = a;
+        asm("maxps %1, %0" : "+x"(r) : "x"(b));
+        return r;
+    }
+#endif
     return select(a > b, a, b);
 }
 
 template <class V>
 VELMORA_LANES_INLINE V vmin(const V& a, const V& b)
 {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+    if constexpr (std::is_same_v<V, F16> || std::is_same_v<V, F8>) {
+        V r;
+        asm("vminps %2, %1, %0" : "=v"(r) : "v"(a), "v"(b));
+        return r;
+    } else if constexpr (std::is_same_v<V, F4>) {
+        V r = a;
+        asm("minps %1, %0" : "+x"(r) : "x"(b));
+        return r;
+    }
+#endif
     return select(a < b, a, b);
 }
 
