@@ -330,6 +330,7 @@ struct MoodLookLanes {
 
 struct MoodSliderLanes {
     static constexpr bool keepsAlpha = true;
+    static constexpr bool paired = true;
     MoodSliderPlan plan;
     MoodSliderPlan::Known known; // before step `from`
     int from;

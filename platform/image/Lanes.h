@@ -164,6 +164,106 @@ VELMORA_LANES_INLINE V vmin(const V& a, const V& b)
     return select(a < b, a, b);
 }
 
+// Two lane values as one: every operation is applied to both halves in turn, so that two
+// pixels' independent chains of operations come out interleaved. A kernel whose formula is one
+// long chain of dependent operations (a grading step) runs on pairs (see LaneLoop.h), which
+// lets the processor overlap them within the reach of its reordering. Covers what such kernels
+// use: arithmetic with lane values and float scalars, comparisons into masks, select, vmax,
+// vmin, splat, anyGreater.
+template <class V>
+struct Pair {
+    V lo;
+    V hi;
+};
+
+template <class M>
+struct PairMask {
+    M lo;
+    M hi;
+};
+
+template <class V>
+struct Traits<Pair<V>> {
+    using Scalar = typename Traits<V>::Scalar;
+    static constexpr std::size_t width = 2 * Traits<V>::width;
+};
+
+#define VELMORA_LANES_PAIR_ARITHMETIC(op)                                                          \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE Pair<V> operator op(const Pair<V>& a, const Pair<V>& b)                   \
+    {                                                                                              \
+        return {a.lo op b.lo, a.hi op b.hi};                                                       \
+    }                                                                                              \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE Pair<V> operator op(const Pair<V>& a, typename Traits<V>::Scalar b)       \
+    {                                                                                              \
+        return {a.lo op b, a.hi op b};                                                             \
+    }                                                                                              \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE Pair<V> operator op(typename Traits<V>::Scalar a, const Pair<V>& b)       \
+    {                                                                                              \
+        return {a op b.lo, a op b.hi};                                                             \
+    }
+VELMORA_LANES_PAIR_ARITHMETIC(+)
+VELMORA_LANES_PAIR_ARITHMETIC(-)
+VELMORA_LANES_PAIR_ARITHMETIC(*)
+VELMORA_LANES_PAIR_ARITHMETIC(/)
+#undef VELMORA_LANES_PAIR_ARITHMETIC
+
+#define VELMORA_LANES_PAIR_COMPARISON(op)                                                          \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE auto operator op(const Pair<V>& a, const Pair<V>& b)                      \
+    {                                                                                              \
+        return PairMask<decltype(a.lo op b.lo)>{a.lo op b.lo, a.hi op b.hi};                       \
+    }                                                                                              \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE auto operator op(const Pair<V>& a, typename Traits<V>::Scalar b)          \
+    {                                                                                              \
+        return PairMask<decltype(a.lo op b)>{a.lo op b, a.hi op b};                                \
+    }
+VELMORA_LANES_PAIR_COMPARISON(<)
+VELMORA_LANES_PAIR_COMPARISON(>)
+VELMORA_LANES_PAIR_COMPARISON(<=)
+VELMORA_LANES_PAIR_COMPARISON(>=)
+VELMORA_LANES_PAIR_COMPARISON(==)
+VELMORA_LANES_PAIR_COMPARISON(!=)
+#undef VELMORA_LANES_PAIR_COMPARISON
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> operator-(const Pair<V>& a)
+{
+    return {-a.lo, -a.hi};
+}
+
+template <class M, class V>
+VELMORA_LANES_INLINE Pair<V> select(const PairMask<M>& mask, const Pair<V>& a, const Pair<V>& b)
+{
+    return {select(mask.lo, a.lo, b.lo), select(mask.hi, a.hi, b.hi)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> vmax(const Pair<V>& a, const Pair<V>& b)
+{
+    return {vmax(a.lo, b.lo), vmax(a.hi, b.hi)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> vmin(const Pair<V>& a, const Pair<V>& b)
+{
+    return {vmin(a.lo, b.lo), vmin(a.hi, b.hi)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE bool anyGreater(const Pair<V>& x, typename Traits<V>::Scalar t)
+{
+    return anyGreater(x.lo, t) || anyGreater(x.hi, t);
+}
+
+template <class V>
+inline constexpr bool isPair = false;
+template <class V>
+inline constexpr bool isPair<Pair<V>> = true;
+
 template <class V>
 VELMORA_LANES_INLINE V vfloor(const V& x)
 {
