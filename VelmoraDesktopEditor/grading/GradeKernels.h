@@ -700,6 +700,7 @@ VELMORA_LANES_INLINE V laneIndices()
 // second hands to the third goes through a plane of its own.
 struct BasicGradeExposureLanes {
     static constexpr bool keepsAlpha = true;
+    static constexpr bool paired = true;
     BasicGradePlan plan;
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
