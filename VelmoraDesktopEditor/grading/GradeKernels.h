@@ -202,19 +202,29 @@ struct MoodSliderPlan {
             c = warmthPlan.apply(c, known.nonNegative, luma, lumaKnown);
             known = {true, false};
         }
+        // The shadow and highlight pushes below vanish (exactly) where their smoothstep is 0 or 1
+        // for every lane; the thresholds keep a margin from the edges so that rounding cannot
+        // leave a lane just inside. A NaN luma gives a push, so the test needs NaN-free colours.
         if (runs(3, tealOrange)) {
             const V y = lumaKnown ? luma : L709(c);
             // amount * (1 - smoothstep) * 0.6 and amount * smoothstep * 0.6
-            const V lo = tealAmount - tealAmount * smoothstep(0.2f, 0.7f, y);
-            const V hi = tealAmount * smoothstep(0.3f, 0.8f, y);
-            c = {c.r + -0.3f * lo, c.g + 0.1f * lo, c.b + 0.3f * lo};
-            c = clamp01v(Rgb<V>{c.r + 0.3f * hi, c.g + 0.1f * hi, c.b + -0.2f * hi});
+            if (!known.nonNegative || lanes::anyLess(y, 0.701f)) {
+                const V lo = tealAmount - tealAmount * smoothstep(0.2f, 0.7f, y);
+                c = {c.r + -0.3f * lo, c.g + 0.1f * lo, c.b + 0.3f * lo};
+            }
+            if (!known.nonNegative || lanes::anyGreater(y, 0.299f)) {
+                const V hi = tealAmount * smoothstep(0.3f, 0.8f, y);
+                c = {c.r + 0.3f * hi, c.g + 0.1f * hi, c.b + -0.2f * hi};
+            }
+            c = clamp01v(c);
             known = {true, true};
         }
         if (runs(4, shadowLift)) {
             const V y = L709(c);
-            const V lift = liftAmount - liftAmount * smoothstep(0.02f, 0.55f, y);
-            c = {c.r + lift, c.g + lift, c.b + lift};
+            if (!known.nonNegative || lanes::anyLess(y, 0.551f)) {
+                const V lift = liftAmount - liftAmount * smoothstep(0.02f, 0.55f, y);
+                c = {c.r + lift, c.g + lift, c.b + lift};
+            }
             if (!(known.nonNegative && liftAmount >= 0)) {
                 c = clampBelowZero(c);
             }
@@ -222,12 +232,14 @@ struct MoodSliderPlan {
         }
         if (runs(5, rolloff)) {
             const V L = L709(c);
-            // L2 / L with L2 = knee + t / (1 + t * slope), t = L - knee, as one quotient.
-            const V t = L - knee;
-            const V d = t * kneeSlope + 1.0f;
-            const V k = (knee * d + t) / (L * d);
-            const auto above = L > kneeThreshold;
-            c = {select(above, c.r * k, c.r), select(above, c.g * k, c.g), select(above, c.b * k, c.b)};
+            if (lanes::anyGreater(L, kneeThreshold)) {
+                // L2 / L with L2 = knee + t / (1 + t * slope), t = L - knee, as one quotient.
+                const V t = L - knee;
+                const V d = t * kneeSlope + 1.0f;
+                const V k = (knee * d + t) / (L * d);
+                const auto above = L > kneeThreshold;
+                c = {select(above, c.r * k, c.r), select(above, c.g * k, c.g), select(above, c.b * k, c.b)};
+            }
             // k > 0 where it applies: from a colour at or above 0 only the upper clamp can act.
             c = known.nonNegative ? Rgb<V>{minOne(c.r), minOne(c.g), minOne(c.b)} : clamp01v(c);
             known = {true, true};
@@ -468,8 +480,16 @@ struct BasicGradePlan {
         V gain = lanes::splat<V>(exposureGain);
         if (highlights || shadows) {
             const V luma = lumaWeightR * in.r + lumaWeightG * in.g + lumaWeightB * in.b;
+            // Each mask is exactly 0 where every lane is clear of its range (with a margin for
+            // rounding); with both 0 the ratio is exactly 1 (those lumas are finite and normal).
+            // A NaN luma takes the exposure alone either way.
+            const bool highlightsAct = highlights && lanes::anyGreater(luma, 0.599f);
+            const bool shadowsAct = shadows && lanes::anyLess(luma, 0.451f);
+            if (!highlightsAct && !shadowsAct) {
+                return clampBelowZero(scaled(in, gain));
+            }
             V luma2 = luma;
-            if (highlights) {
+            if (highlightsAct) {
                 const V hMask = smoothstep(0.60f, 1.00f, luma);
                 if (highlightAmount > 0) {
                     luma2 = luma2 + hMask * highlightAmount * (1.0f - luma2);
@@ -477,7 +497,7 @@ struct BasicGradePlan {
                     luma2 = luma2 * (1.0f + highlightAmount * hMask);
                 }
             }
-            if (shadows) {
+            if (shadowsAct) {
                 // (1 - smoothstep) * amount
                 const V sMask = shadowAmount - shadowAmount * smoothstep(0.00f, 0.45f, luma);
                 if (shadowAmount > 0) {

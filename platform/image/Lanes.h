@@ -94,36 +94,54 @@ VELMORA_LANES_INLINE V vabs(const V& x)
     }
 }
 
-// True when some lane has x > t. Lets a kernel skip work that leaves every lane as it is (a
-// step that changes only values above a threshold), provided the skipped formula gives exactly
-// its input there, so that a pixel's result never depends on its neighbours. Where no cheap test
-// exists (Clang's build, scalars) the answer is true and the work is done.
-template <class V>
-VELMORA_LANES_INLINE bool anyGreater(const V& x, typename Traits<V>::Scalar t)
+namespace detail {
+
+// True when some lane compares true with t: vcmpps predicate `predicate` (0x1e: greater, 0x11:
+// less, both ordered) on 16 lanes; `x > t` or `x < t` on fewer. Where no cheap test exists
+// (Clang's build) the answer is true.
+template <int predicate, class V>
+VELMORA_LANES_INLINE bool anyCompare(const V& x, typename Traits<V>::Scalar t)
 {
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
     if constexpr (std::is_same_v<V, F16>) {
         // Only ever inlined into the AVX-512 loops of LaneLoop.h.
         unsigned short mask;
-        asm("vcmpps $0x1e, %2, %1, %0" : "=k"(mask) : "v"(x), "v"(splat<V>(t)));
+        asm("vcmpps %3, %2, %1, %0" : "=k"(mask) : "v"(x), "v"(splat<V>(t)), "i"(predicate));
         return mask != 0;
-    } else if constexpr (std::is_same_v<V, F8>) {
-        const I8 greater = x > t;
+    } else if constexpr (std::is_same_v<V, F8> || std::is_same_v<V, F4>) {
+        const auto hit = predicate == 0x1e ? x > t : x < t;
         int mask;
-        asm("vmovmskps %1, %0" : "=r"(mask) : "x"(greater));
-        return mask != 0;
-    } else if constexpr (std::is_same_v<V, F4>) {
-        const I4 greater = x > t;
-        int mask;
-        asm("movmskps %1, %0" : "=r"(mask) : "x"(greater));
+        if constexpr (std::is_same_v<V, F8>) {
+            asm("vmovmskps %1, %0" : "=r"(mask) : "x"(hit));
+        } else {
+            asm("movmskps %1, %0" : "=r"(mask) : "x"(hit));
+        }
         return mask != 0;
     }
 #endif
     if constexpr (isVector<V>) {
         return true;
     } else {
-        return x > t;
+        return predicate == 0x1e ? x > t : x < t;
     }
+}
+
+} // namespace detail
+
+// True when some lane has x > t (anyLess: x < t). Lets a kernel skip work that leaves every lane
+// as it is (a step that changes only values beyond a threshold), provided the skipped formula
+// gives exactly its input there, so that a pixel's result never depends on its neighbours.
+// Where no cheap test exists (Clang's build) the answer is true and the work is done.
+template <class V>
+VELMORA_LANES_INLINE bool anyGreater(const V& x, typename Traits<V>::Scalar t)
+{
+    return detail::anyCompare<0x1e>(x, t);
+}
+
+template <class V>
+VELMORA_LANES_INLINE bool anyLess(const V& x, typename Traits<V>::Scalar t)
+{
+    return detail::anyCompare<0x11>(x, t);
 }
 
 // Larger / smaller of two values (the second when equal); with a NaN, the second argument.
@@ -257,6 +275,12 @@ template <class V>
 VELMORA_LANES_INLINE bool anyGreater(const Pair<V>& x, typename Traits<V>::Scalar t)
 {
     return anyGreater(x.lo, t) || anyGreater(x.hi, t);
+}
+
+template <class V>
+VELMORA_LANES_INLINE bool anyLess(const Pair<V>& x, typename Traits<V>::Scalar t)
+{
+    return anyLess(x.lo, t) || anyLess(x.hi, t);
 }
 
 template <class V>
