@@ -151,6 +151,15 @@ VELMORA_LANES_INLINE void soft(Rgb<V>& c, Scalar<V> k)
 
 } // namespace recipe
 
+// The end of the looks whose last steps raise every component to a power (of max(c, 0), so never
+// below 0 nor NaN) and at most add offsets of at least 0: clamp01v where only its upper half
+// can act.
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> clampPowered(const Rgb<V>& c)
+{
+    return {minOne(c.r), minOne(c.g), minOne(c.b)};
+}
+
 // Whether the look of `mood` always ends in [0, 1] (NaN included): every recipe but the HSL one
 // (51) and the luma one (52) ends with clamp01v; 0 is the input itself.
 inline bool moodLookEndsInRange(int mood)
@@ -251,7 +260,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         recipe::mixL601(c, m, S(1.08));
         c = powClamped(c, S(1.02), S(1.02), S(1.02));
         recipe::lin(c, S(0.98), S(0.02));
-        break;
+        return clampPowered(c);
     case 13: recipe::scale(c, in, S(1.04), S(1.01), S(0.96)); recipe::soft(c, S(0.1)); break;
     case 14: recipe::scale(c, in, S(1.05), S(1.02), S(0.95)); recipe::soft(c, S(0.15)); break;
     case 15:
@@ -263,7 +272,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         recipe::scale(c, in, S(1.05), S(1.03), S(0.97));
         c.r = select(b < S(0.5), c.r + S(0.03) * (S(1) - b), c.r);
         c = powClamped(c, S(0.99), S(0.99), S(0.99));
-        break;
+        return clampPowered(c);
     case 17:
         m = S(0.25) * r + S(0.6) * g + S(0.15) * b;
         c = mixToward(m, c, S(0.65));
@@ -275,7 +284,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         recipe::scale(c, in, S(1.04), S(1.03), S(0.95));
         c.r = select(r < S(0.6), c.r + S(0.02), c.r);
         c = powClamped(c, S(1.03), S(1.03), S(1.03));
-        break;
+        return clampPowered(c);
     case 20: {
         recipe::scale(c, in, S(0.9), S(1.02), S(1.1));
         const V y = L709(c);
@@ -283,13 +292,13 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c.g = c.g + S(0.1) * k;
         c.b = c.b + S(0.15) * k;
         c = powClamped(c, S(0.95), S(0.95), S(0.95));
-        break;
+        return clampPowered(c);
     }
     case 21:
         recipe::scale(c, in, S(1.08), S(1.05), S(1.03));
         recipe::mixL601(c, m, S(1.15));
         c = powClamped(c, S(0.95), S(1.0), S(1.05));
-        break;
+        return clampPowered(c);
     case 22:
         recipe::scale(c, in, S(1.03), S(1.03), S(1.03));
         recipe::contrast(c, S(1.1));
@@ -299,7 +308,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         recipe::lin(c, S(1.03), S(0.03));
         recipe::mixL601(c, m, S(0.85));
         c = powClamped(c, S(1.03), S(1.03), S(1.03));
-        break;
+        return clampPowered(c);
     case 24:
         recipe::scale(c, in, S(1.08), S(1.06), S(1.04));
         c.r = powClamped1(c.r, S(0.96));
@@ -324,7 +333,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
     case 28:
         recipe::scale(c, in, S(1.05), S(1.06), S(1.07));
         c = powClamped(c, S(0.97), S(0.97), S(0.97));
-        break;
+        return clampPowered(c);
     case 29:
         recipe::scale(c, in, S(1.12), S(1.08), S(0.94));
         c.r = powClamped1(c.r, S(0.92));
@@ -339,34 +348,34 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
     case 33:
         recipe::scale(c, in, S(1.04), S(1.02), S(0.99));
         c = powClamped(c, S(0.98), S(0.98), S(0.98));
-        break;
+        return clampPowered(c);
     case 34:
         recipe::scale(c, in, S(1.00), S(1.01), S(1.01));
         recipe::mixL601(c, m, S(1.02));
         c = powClamped(c, S(1.01), S(1.01), S(1.01));
-        break;
+        return clampPowered(c);
     case 35:
         recipe::scale(c, in, S(1.03), S(1.01), S(0.99)); recipe::mixSpreadL601(c, m, S(1.04), S(1.04), S(1.03), S(1.02));
         c = powClamped(c, S(1.01), S(1.02), S(1.03));
-        break;
+        return clampPowered(c);
     case 36:
         recipe::scale(c, in, S(1.08), S(1.02), S(0.96)); recipe::mixSpreadL601(c, m, S(1.12), S(1.12), S(1.08), S(1.05));
         c = powClamped(c, S(1.05), S(1.03), S(1.02));
         c.r = c.r * S(0.98) + S(0.02);
         c.g = c.g * S(0.98) + S(0.01);
-        break;
+        return clampPowered(c);
     case 37:
         recipe::scale(c, in, S(1.01), S(1.02), S(1.03)); recipe::mixSpreadL601(c, m, S(1.08), S(1.08), S(1.10), S(1.12));
         c = powClamped(c, S(1.02), S(1.02), S(1.03));
-        break;
+        return clampPowered(c);
     case 38:
         recipe::scale(c, in, S(1.02), S(1.04), S(1.05)); recipe::mixSpreadL601(c, m, S(1.15), S(1.15), S(1.18), S(1.20));
         c = powClamped(c, S(1.01), S(1.01), S(1.02));
-        break;
+        return clampPowered(c);
     case 39:
         recipe::scale(c, in, S(1.02), S(1.03), S(1.00)); recipe::mixSpreadL601(c, m, S(1.06), S(1.06), S(1.08), S(1.04));
         c = powClamped(c, S(0.98), S(0.98), S(1.00));
-        break;
+        return clampPowered(c);
     case 40:
         recipe::scale(c, in, S(1.00), S(1.02), S(1.01)); recipe::mixSpreadL601(c, m, S(1.04), S(1.04), S(1.06), S(1.05));
         c = powClamped(c, S(0.96), S(0.96), S(0.97));
@@ -377,7 +386,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         m = L601(c);
         recipe::spread(c, m, S(1.14), S(1.12), S(1.08));
         c = powClamped(c, S(1.03), S(1.02), S(1.00));
-        break;
+        return clampPowered(c);
     case 42:
         recipe::scale(c, in, S(1.10), S(1.03), S(0.92));
         m = L601(c);
@@ -386,13 +395,13 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c.g = select(c.g > S(0.7), S(0.7) + (c.g - S(0.7)) * S(1.2), c.g);
         c.b = select(c.b > S(0.7), S(0.7) + (c.b - S(0.7)) * S(1.1), c.b);
         c = powClamped(c, S(1.02), S(1.03), S(1.05));
-        break;
+        return clampPowered(c);
     case 43:
         recipe::scale(c, in, S(1.02), S(1.04), S(1.06));
         m = L601(c);
         recipe::spread(c, m, S(1.16), S(1.18), S(1.20));
         c = powClamped(c, S(1.01), S(1.01), S(1.02));
-        break;
+        return clampPowered(c);
     default:
         break;
     }

@@ -39,13 +39,14 @@
 namespace velmora::lanes {
 
 template <class V, class Kernel>
-VELMORA_LANES_INLINE void runLanes(const Kernel& kernelIn, const PlanarSpan& span, std::size_t begin,
+VELMORA_LANES_INLINE void runLanes(const Kernel& kernelIn, const PlanarSpan& spanIn, std::size_t begin,
                                    std::size_t end)
 {
     constexpr std::size_t w = Traits<V>::width;
-    // A copy the pixel stores cannot alias, so that what the kernel derives from its parameters
-    // is computed once, outside the loop.
+    // Copies the pixel stores cannot alias, so that what the kernel derives from its parameters
+    // is computed once, outside the loop, and the plane addresses stay in registers.
     const Kernel kernel = kernelIn;
+    const PlanarSpan span = spanIn;
     constexpr bool keepsAlpha = requires { requires Kernel::keepsAlpha; };
     std::size_t i = begin;
     if constexpr (requires { requires Kernel::paired; }) {
