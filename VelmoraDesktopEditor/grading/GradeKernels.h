@@ -329,6 +329,7 @@ inline Color applyMood(const Color& s, const MoodUniforms& u)
 // amount 1, the mix with the colour before the mood.
 struct MoodLookLanes {
     static constexpr bool keepsAlpha = true;
+    static constexpr bool paired = true;
     int mood;
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const

@@ -200,6 +200,13 @@ VELMORA_LANES_INLINE VF powNonNegative(const VF& x, const VF& p)
     return x >= std::numeric_limits<float>::min() ? r : lanes::splat<VF>(0.0f);
 }
 
+// Pairs (Lanes.h) half by half: one power is short enough a chain that the two overlap.
+template <class VF>
+VELMORA_LANES_INLINE lanes::Pair<VF> powNonNegative(const lanes::Pair<VF>& x, const lanes::Pair<VF>& p)
+{
+    return {powNonNegative(x.lo, p.lo), powNonNegative(x.hi, p.hi)};
+}
+
 // x^p per lane with the C library's results for the cases pixels meet: x > 0 normal;
 // x = 0 (and subnormal x) gives 0 for p > 0, 1 for p = 0, +inf for p < 0; x < 0 gives NaN unless
 // p = 0; x = +inf gives +inf for p > 0, 0 for p < 0; NaN x gives NaN (1 when p = 0).

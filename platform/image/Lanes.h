@@ -284,6 +284,12 @@ VELMORA_LANES_INLINE bool anyLess(const Pair<V>& x, typename Traits<V>::Scalar t
 }
 
 template <class V>
+VELMORA_LANES_INLINE Pair<V> vabs(const Pair<V>& x)
+{
+    return {vabs(x.lo), vabs(x.hi)};
+}
+
+template <class V>
 inline constexpr bool isPair = false;
 template <class V>
 inline constexpr bool isPair<Pair<V>> = true;
@@ -329,6 +335,9 @@ VELMORA_LANES_INLINE V vdiv(const V& a, const V& b)
 }
 
 template <class V>
+VELMORA_LANES_INLINE Pair<V> vsin(const Pair<V>& x);
+
+template <class V>
 VELMORA_LANES_INLINE V vsin(const V& x)
 {
     if constexpr (isVector<V>) {
@@ -340,6 +349,12 @@ VELMORA_LANES_INLINE V vsin(const V& x)
     } else {
         return std::sin(x);
     }
+}
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> vsin(const Pair<V>& x)
+{
+    return {vsin(x.lo), vsin(x.hi)};
 }
 
 template <class V>
