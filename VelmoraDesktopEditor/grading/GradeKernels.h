@@ -178,34 +178,45 @@ struct MoodSliderPlan {
         bool inRange = false;
     };
 
-    // Steps [from, to) of the six, in their order (contrast, saturation, warmth, teal/orange,
-    // shadow lift, roll-off), on a colour of which `known` holds; `known` is updated.
+    // The steps among [from, to) that are on, as bits 0 to 5 in their order (contrast,
+    // saturation, warmth, teal/orange, shadow lift, roll-off).
+    unsigned stepsBetween(int from, int to) const
+    {
+        const bool on[6] = {contrast, saturation, warmth && warmthPlan.active, tealOrange, shadowLift, rolloff};
+        unsigned steps = 0;
+        for (int step = from; step < to; ++step) {
+            steps |= on[step] ? 1u << step : 0u;
+        }
+        return steps;
+    }
+
+    // The steps of `steps` (stepsBetween) on a colour of which `known` holds; `known` is updated.
     template <class V>
-    VELMORA_LANES_INLINE grademath::Rgb<V> applySteps(grademath::Rgb<V> c, Known& known, int from, int to) const
+    VELMORA_LANES_INLINE grademath::Rgb<V> applySteps(grademath::Rgb<V> c, Known& known, unsigned steps) const
     {
         using namespace grademath;
-        auto runs = [&](int step, bool on) { return on && from <= step && step < to; };
+        auto runs = [&](int step) { return (steps & (1u << step)) != 0; };
         V luma = lanes::splat<V>(0.0f);
         bool lumaKnown = false;
-        if (runs(0, contrast)) {
+        if (runs(0)) {
             c = {maxZero(c.r * contrastGain + contrastOffset), maxZero(c.g * contrastGain + contrastOffset),
                  maxZero(c.b * contrastGain + contrastOffset)};
             known = {true, false};
         }
-        if (runs(1, saturation)) {
+        if (runs(1)) {
             const V sy = saturationWeightR * c.r + saturationWeightG * c.g + saturationWeightB * c.b;
             c = {maxZero(c.r * saturationGain - sy), maxZero(c.g * saturationGain - sy),
                  maxZero(c.b * saturationGain - sy)};
             known = {true, false};
         }
-        if (runs(2, warmth && warmthPlan.active)) {
+        if (runs(2)) {
             c = warmthPlan.apply(c, known.nonNegative, luma, lumaKnown);
             known = {true, false};
         }
         // The shadow and highlight pushes below vanish (exactly) where their smoothstep is 0 or 1
         // for every lane; the thresholds keep a margin from the edges so that rounding cannot
         // leave a lane just inside. A NaN luma gives a push, so the test needs NaN-free colours.
-        if (runs(3, tealOrange)) {
+        if (runs(3)) {
             const V y = lumaKnown ? luma : L709(c);
             // amount * (1 - smoothstep) * 0.6 and amount * smoothstep * 0.6
             if (!known.nonNegative || lanes::anyLess(y, 0.701f)) {
@@ -219,7 +230,7 @@ struct MoodSliderPlan {
             c = clamp01v(c);
             known = {true, true};
         }
-        if (runs(4, shadowLift)) {
+        if (runs(4)) {
             const V y = L709(c);
             if (!known.nonNegative || lanes::anyLess(y, 0.551f)) {
                 const V lift = liftAmount - liftAmount * smoothstep(0.02f, 0.55f, y);
@@ -230,7 +241,7 @@ struct MoodSliderPlan {
             }
             known = {true, false};
         }
-        if (runs(5, rolloff)) {
+        if (runs(5)) {
             const V L = L709(c);
             if (lanes::anyGreater(L, kneeThreshold)) {
                 // L2 / L with L2 = knee + t / (1 + t * slope), t = L - knee, as one quotient.
@@ -261,7 +272,7 @@ struct MoodSliderPlan {
     // `known` after steps [from, to), without computing any colour.
     Known knownAfter(Known known, int from, int to) const
     {
-        applySteps(grademath::Rgb<float>{0, 0, 0}, known, from, to);
+        applySteps(grademath::Rgb<float>{0, 0, 0}, known, stepsBetween(from, to));
         return known;
     }
 
@@ -270,7 +281,7 @@ struct MoodSliderPlan {
     VELMORA_LANES_INLINE grademath::Rgb<V> apply(const grademath::Rgb<V>& c, bool lookInRange) const
     {
         Known known{lookInRange, lookInRange};
-        const grademath::Rgb<V> out = applySteps(c, known, 0, 6);
+        const grademath::Rgb<V> out = applySteps(c, known, stepsBetween(0, 6));
         return finish(out, known);
     }
 };
@@ -345,15 +356,14 @@ struct MoodSliderLanes {
     static constexpr bool keepsAlpha = true;
     static constexpr bool paired = true;
     MoodSliderPlan plan;
-    MoodSliderPlan::Known known; // before step `from`
-    int from;
-    int to;
-    bool last; // ends with the final clamp
+    MoodSliderPlan::Known known; // before the first of `steps`
+    unsigned steps;              // MoodSliderPlan::stepsBetween
+    bool last;                   // ends with the final clamp
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
     {
         MoodSliderPlan::Known k = known;
-        grademath::Rgb<V> c = plan.applySteps(grademath::Rgb<V>{r, g, b}, k, from, to);
+        grademath::Rgb<V> c = plan.applySteps(grademath::Rgb<V>{r, g, b}, k, steps);
         if (last) {
             c = MoodSliderPlan::finish(c, k);
         }

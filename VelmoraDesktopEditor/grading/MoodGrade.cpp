@@ -61,10 +61,13 @@ struct MoodStep {
     MoodUniforms u;
     MoodSliderPlan::Known lookKnown;
     MoodSliderPlan::Known afterFirstSliders;
+    unsigned firstSteps;
+    unsigned secondSteps;
 
     explicit MoodStep(const MoodUniforms& uniforms)
         : u(uniforms), lookKnown{u.lookInRange, u.lookInRange},
-          afterFirstSliders(u.sliders.knownAfter(lookKnown, 0, firstSliderGroup))
+          afterFirstSliders(u.sliders.knownAfter(lookKnown, 0, firstSliderGroup)),
+          firstSteps(u.sliders.stepsBetween(0, firstSliderGroup)), secondSteps(u.sliders.stepsBetween(firstSliderGroup, 6))
     {
     }
 
@@ -81,8 +84,8 @@ struct MoodStep {
             std::memcpy(base[2], span.b, span.paddedCount * sizeof(float));
         }
         lanes::forEachLane(MoodLookLanes{u.mood}, span);
-        lanes::forEachLane(MoodSliderLanes{u.sliders, lookKnown, 0, firstSliderGroup, false}, span);
-        lanes::forEachLane(MoodSliderLanes{u.sliders, afterFirstSliders, firstSliderGroup, 6, true}, span);
+        lanes::forEachLane(MoodSliderLanes{u.sliders, lookKnown, firstSteps, false}, span);
+        lanes::forEachLane(MoodSliderLanes{u.sliders, afterFirstSliders, secondSteps, true}, span);
         if (mixes) {
             lanes::forEachLane(MoodMixLanes{base[0], base[1], base[2], u.amount}, span);
         }
