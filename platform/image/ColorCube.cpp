@@ -267,21 +267,25 @@ const float* ColorCube::blockedLattice() const
     std::call_once(blockedOnce_, [this] {
         const std::size_t n = static_cast<std::size_t>(n_);
         const std::size_t m = n - 1;
-        const std::size_t floats = m * m * n * 16;
-        blocked_.reset(static_cast<float*>(::operator new[](floats * sizeof(float), std::align_val_t{64})));
+        blocked_.reset(static_cast<float*>(::operator new[](m * m * m * 32 * sizeof(float), std::align_val_t{64})));
         float* out = blocked_.get();
-        for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t green = n * 4;
+        const std::size_t blue = n * n * 4;
+        for (std::size_t k = 0; k < m; ++k) {
             for (std::size_t j = 0; j < m; ++j) {
                 for (std::size_t i = 0; i < m; ++i) {
                     const float* c00 = entries_.data() + ((k * n + j) * n + i) * 4;
-                    const float* corners[4] = {c00, c00 + 4, c00 + n * 4, c00 + n * 4 + 4};
+                    const float* corners[4] = {c00, c00 + 4, c00 + green, c00 + green + 4};
                     for (std::size_t channel = 0; channel < 3; ++channel) {
                         for (std::size_t corner = 0; corner < 4; ++corner) {
-                            out[channel * 4 + corner] = corners[corner][channel];
+                            const float near = corners[corner][channel];
+                            out[channel * 4 + corner] = near;
+                            out[16 + channel * 4 + corner] = corners[corner][blue + channel] - near;
                         }
                     }
                     std::fill(out + 12, out + 16, 0.0f);
-                    out += 16;
+                    std::fill(out + 28, out + 32, 0.0f);
+                    out += 32;
                 }
             }
         }
@@ -289,26 +293,27 @@ const float* ColorCube::blockedLattice() const
     return blocked_.get();
 }
 
-// Trilinear interpolation of 16 pixels at a time from the regrouped lattice. Per pixel: the two
-// lines of its cell, blended along blue, times the four weights of red and green
-// ((1 - fr)(1 - fg), fr (1 - fg), (1 - fr) fg, fr fg), summed per colour; the sums of four
-// pixels come out together from two rounds of in-lane shuffles and adds. The weights are exact
-// at the cell's corners, so lattice colours come out exactly. `count` is a multiple of 16.
+// Trilinear interpolation of 16 pixels at a time from the regrouped lattice. Per pixel: its
+// cell's near line plus the difference line times the blue fraction, then for two pixels at
+// once the products with the red and green weights ((1 - fr)(1 - fg), fr (1 - fg), (1 - fr) fg,
+// fr fg) summed per colour; one more round of shuffles and adds completes the sums of four pixels.
+// The weights are exact at the cell's corners, so lattice colours come out exactly. `count` is a
+// multiple of 16.
 [[gnu::target("avx512f")]] void ColorCube::applyBlocked16(const PlanarSpan& span, std::size_t count) const
 {
     const float* const lattice = blockedLattice();
     const std::size_t m = static_cast<std::size_t>(n_ - 1);
-    // Floats between the lines of blue planes k and k + 1.
-    const std::size_t plane = m * m * 16;
     const __m512 zero = _mm512_setzero_ps();
     const __m512 one = _mm512_set1_ps(1.0f);
     const __m512 scale = _mm512_set1_ps(scale_);
     const __m512i last = _mm512_set1_epi32(n_ - 2);
-    const __m512 rowFloats = _mm512_set1_ps(static_cast<float>(m * 16));
-    const __m512 planeFloats = _mm512_set1_ps(static_cast<float>(plane));
-    const __m512 cellFloats = _mm512_set1_ps(16.0f);
+    const __m512 cellFloats = _mm512_set1_ps(32.0f);
+    const __m512 rowFloats = _mm512_set1_ps(static_cast<float>(m * 32));
+    const __m512 planeFloats = _mm512_set1_ps(static_cast<float>(m * m * 32));
     alignas(64) std::int32_t offsets[16];
     alignas(64) float blue[16];
+    // Block q of weights[h] holds the weights of red and green for pixels 4 q + 2 h and
+    // 4 q + 2 h + 1 as (w00, w10) of both; weights[2 + h] as (w01, w11).
     alignas(64) float weights[4][16];
     for (std::size_t p = 0; p < count; p += 16) {
         // Lattice position: NaN and values below 0 land on 0 (the larger-of test gives its second
@@ -333,37 +338,35 @@ const float* ColorCube::blockedLattice() const
         const __m512 w10 = _mm512_mul_ps(frac[0], g0);
         const __m512 w01 = _mm512_mul_ps(r0, frac[1]);
         const __m512 w11 = _mm512_mul_ps(frac[0], frac[1]);
-        // weights[L] holds, in its 128-bit block q, the four weights of pixel 4 q + L.
-        const __m512 a0 = _mm512_unpacklo_ps(w00, w10);
-        const __m512 a1 = _mm512_unpackhi_ps(w00, w10);
-        const __m512 b0 = _mm512_unpacklo_ps(w01, w11);
-        const __m512 b1 = _mm512_unpackhi_ps(w01, w11);
-        _mm512_store_ps(weights[0], _mm512_shuffle_ps(a0, b0, 0x44));
-        _mm512_store_ps(weights[1], _mm512_shuffle_ps(a0, b0, 0xEE));
-        _mm512_store_ps(weights[2], _mm512_shuffle_ps(a1, b1, 0x44));
-        _mm512_store_ps(weights[3], _mm512_shuffle_ps(a1, b1, 0xEE));
+        _mm512_store_ps(weights[0], _mm512_unpacklo_ps(w00, w10));
+        _mm512_store_ps(weights[1], _mm512_unpackhi_ps(w00, w10));
+        _mm512_store_ps(weights[2], _mm512_unpacklo_ps(w01, w11));
+        _mm512_store_ps(weights[3], _mm512_unpackhi_ps(w01, w11));
         // Read back through memory: broadcasts from memory cost no shuffle (the compiler would
         // otherwise keep them in registers and extract every value with one).
         asm("" : "+m"(offsets), "+m"(blue), "+m"(weights));
         __m512 sums[4];
 #pragma GCC unroll 4
         for (int q = 0; q < 4; ++q) {
-            __m512 products[4];
-#pragma GCC unroll 4
-            for (int lane = 0; lane < 4; ++lane) {
-                const int k = 4 * q + lane;
-                const float* line = lattice + offsets[k];
-                const __m512 e0 = _mm512_load_ps(line);
-                const __m512 e1 = _mm512_load_ps(line + plane);
-                const __m512 blended = _mm512_fmadd_ps(_mm512_sub_ps(e1, e0), _mm512_set1_ps(blue[k]), e0);
-                products[lane] = _mm512_mul_ps(blended, _mm512_broadcast_f32x4(_mm_load_ps(&weights[lane][q * 4])));
+            __m512 pairs[2];
+#pragma GCC unroll 2
+            for (int h = 0; h < 2; ++h) {
+                const int a = 4 * q + 2 * h;
+                const float* cellA = lattice + offsets[a];
+                const float* cellB = lattice + offsets[a + 1];
+                // R00 R10 R01 R11 | G... | B... | 0, blended along blue.
+                const __m512 colourA = _mm512_fmadd_ps(_mm512_load_ps(cellA + 16), _mm512_set1_ps(blue[a]),
+                                                       _mm512_load_ps(cellA));
+                const __m512 colourB = _mm512_fmadd_ps(_mm512_load_ps(cellB + 16), _mm512_set1_ps(blue[a + 1]),
+                                                       _mm512_load_ps(cellB));
+                // (x00 x10 of A, of B) times (w00 w10 of A, of B), plus the same for 01 and 11.
+                const __m512 nearGreen = _mm512_shuffle_ps(colourA, colourB, 0x44);
+                const __m512 farGreen = _mm512_shuffle_ps(colourA, colourB, 0xEE);
+                pairs[h] = _mm512_fmadd_ps(farGreen, _mm512_broadcast_f32x4(_mm_load_ps(&weights[2 + h][q * 4])),
+                                           _mm512_mul_ps(nearGreen, _mm512_broadcast_f32x4(_mm_load_ps(&weights[h][q * 4]))));
             }
-            const __m512 s01 = _mm512_add_ps(_mm512_unpacklo_ps(products[0], products[1]),
-                                             _mm512_unpackhi_ps(products[0], products[1]));
-            const __m512 s23 = _mm512_add_ps(_mm512_unpacklo_ps(products[2], products[3]),
-                                             _mm512_unpackhi_ps(products[2], products[3]));
             // Block c: colour c of pixels 4 q .. 4 q + 3.
-            sums[q] = _mm512_add_ps(_mm512_shuffle_ps(s01, s23, 0x44), _mm512_shuffle_ps(s01, s23, 0xEE));
+            sums[q] = _mm512_add_ps(_mm512_shuffle_ps(pairs[0], pairs[1], 0x88), _mm512_shuffle_ps(pairs[0], pairs[1], 0xDD));
         }
         const __m512i redGreenLow = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 16, 17, 18, 19, 20, 21, 22, 23);
         const __m512i blueLow = _mm512_setr_epi32(8, 9, 10, 11, 8, 9, 10, 11, 24, 25, 26, 27, 24, 25, 26, 27);
