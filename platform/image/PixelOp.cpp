@@ -165,17 +165,22 @@ void interleave(const PlanarSpan& span, float* rgba)
     interleaveWith(span, rgba, done, [](float* p, const F4& v) { store4(p, v); });
 }
 
-void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span)
+void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span,
+                 void (*afterStep)(void* context, std::size_t step), void* context)
 {
     alignas(64) float scratch[maxSpanPixels * 4];
-    for (const PixelOp& op : ops) {
+    for (std::size_t k = 0; k < ops.size(); ++k) {
+        const PixelOp& op = ops[k];
         if (op.isPlanar()) {
             op.planarFn(op.state.get(), span);
-            continue;
+        } else {
+            interleave(span, scratch);
+            op.fn(op.state.get(), scratch, span.count, span.where);
+            deinterleave(scratch, span);
         }
-        interleave(span, scratch);
-        op.fn(op.state.get(), scratch, span.count, span.where);
-        deinterleave(scratch, span);
+        if (afterStep) {
+            afterStep(context, k);
+        }
     }
 }
 
@@ -188,6 +193,29 @@ void interleaveStreaming(const PlanarSpan& span, float* rgba)
     }
     const std::size_t done = lanes::haveAvx512() && address % 64 == 0 ? interleave16(span, rgba, true) : 0;
     interleaveWith(span, rgba, done, [](float* p, const F4& v) { _mm_stream_ps(p, v); });
+}
+
+namespace {
+
+[[gnu::target("avx512f")]] void copyStreaming16(const float* from, float* to, std::size_t floats)
+{
+    for (std::size_t i = 0; i < floats; i += 16) {
+        _mm512_stream_ps(to + i, _mm512_load_ps(from + i));
+    }
+}
+
+} // namespace
+
+void copyStreaming(const float* from, float* to, std::size_t floats)
+{
+    std::size_t i = 0;
+    if (lanes::haveAvx512() && reinterpret_cast<std::uintptr_t>(to) % 64 == 0) {
+        i = floats / 16 * 16;
+        copyStreaming16(from, to, i);
+    }
+    for (; i < floats; i += 4) {
+        _mm_stream_ps(to + i, _mm_load_ps(from + i));
+    }
 }
 
 void finishStreaming()

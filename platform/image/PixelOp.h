@@ -81,8 +81,11 @@ struct PixelOp {
 };
 
 // Runs `ops` in order over a planar span (count <= maxSpanPixels), converting to and from the
-// interleaved form around interleaved steps.
-void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span);
+// interleaved form around interleaved steps. When given, `afterStep(context, k)` is called after
+// step k (0 to ops.size() - 1), which lets the caller spread memory traffic of its own over the
+// steps' arithmetic.
+void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span,
+                 void (*afterStep)(void* context, std::size_t step) = nullptr, void* context = nullptr);
 
 // Conversions between interleaved RGBA and a planar span; deinterleave fills the padding lanes
 // with zeros.
@@ -92,6 +95,9 @@ void interleave(const PlanarSpan& span, float* rgba);
 // reading the destination before writing it). Call finishStreaming() before another thread
 // reads what was written.
 void interleaveStreaming(const PlanarSpan& span, float* rgba);
+// Copies `floats` floats (a multiple of 4) from 64-byte aligned `from` to 16-byte aligned `to`
+// with cache-bypassing stores.
+void copyStreaming(const float* from, float* to, std::size_t floats);
 void finishStreaming();
 
 } // namespace velmora
