@@ -195,29 +195,6 @@ void interleaveStreaming(const PlanarSpan& span, float* rgba)
     interleaveWith(span, rgba, done, [](float* p, const F4& v) { _mm_stream_ps(p, v); });
 }
 
-namespace {
-
-[[gnu::target("avx512f")]] void copyStreaming16(const float* from, float* to, std::size_t floats)
-{
-    for (std::size_t i = 0; i < floats; i += 16) {
-        _mm512_stream_ps(to + i, _mm512_load_ps(from + i));
-    }
-}
-
-} // namespace
-
-void copyStreaming(const float* from, float* to, std::size_t floats)
-{
-    std::size_t i = 0;
-    if (lanes::haveAvx512() && reinterpret_cast<std::uintptr_t>(to) % 64 == 0) {
-        i = floats / 16 * 16;
-        copyStreaming16(from, to, i);
-    }
-    for (; i < floats; i += 4) {
-        _mm_stream_ps(to + i, _mm_load_ps(from + i));
-    }
-}
-
 void finishStreaming()
 {
     _mm_sfence();

@@ -95,9 +95,6 @@ void interleave(const PlanarSpan& span, float* rgba);
 // reading the destination before writing it). Call finishStreaming() before another thread
 // reads what was written.
 void interleaveStreaming(const PlanarSpan& span, float* rgba);
-// Copies `floats` floats (a multiple of 4) from 64-byte aligned `from` to 16-byte aligned `to`
-// with cache-bypassing stores.
-void copyStreaming(const float* from, float* to, std::size_t floats);
 void finishStreaming();
 
 } // namespace velmora
