@@ -267,11 +267,11 @@ const float* ColorCube::blockedLattice() const
     std::call_once(blockedOnce_, [this] {
         const std::size_t n = static_cast<std::size_t>(n_);
         const std::size_t m = n - 1;
-        blocked_.reset(static_cast<float*>(::operator new[](m * m * m * 32 * sizeof(float), std::align_val_t{64})));
+        blocked_.reset(static_cast<float*>(::operator new[](m * m * n * 32 * sizeof(float), std::align_val_t{64})));
         float* out = blocked_.get();
         const std::size_t green = n * 4;
         const std::size_t blue = n * n * 4;
-        for (std::size_t k = 0; k < m; ++k) {
+        for (std::size_t k = 0; k < n; ++k) {
             for (std::size_t j = 0; j < m; ++j) {
                 for (std::size_t i = 0; i < m; ++i) {
                     const float* c00 = entries_.data() + ((k * n + j) * n + i) * 4;
@@ -280,7 +280,8 @@ const float* ColorCube::blockedLattice() const
                         for (std::size_t corner = 0; corner < 4; ++corner) {
                             const float near = corners[corner][channel];
                             out[channel * 4 + corner] = near;
-                            out[16 + channel * 4 + corner] = corners[corner][blue + channel] - near;
+                            // The top plane has nothing above: a blue of 1 looks it up with fraction 0.
+                            out[16 + channel * 4 + corner] = k < m ? corners[corner][blue + channel] - near : 0.0f;
                         }
                     }
                     std::fill(out + 12, out + 16, 0.0f);
@@ -297,8 +298,9 @@ const float* ColorCube::blockedLattice() const
 // cell's near line plus the difference line times the blue fraction, then for two pixels at
 // once the products with the red and green weights ((1 - fr)(1 - fg), fr (1 - fg), (1 - fr) fg,
 // fr fg) summed per colour; one more round of shuffles and adds completes the sums of four pixels.
-// The weights are exact at the cell's corners, so lattice colours come out exactly. `count` is a
-// multiple of 16.
+// Lattice colours come out exactly: the weights are exact at the cell's corners, and a blue on
+// the lattice has fraction 0 (a blue of 1 takes the top plane's cells). `count` is a multiple of
+// 16.
 [[gnu::target("avx512f")]] void ColorCube::applyBlocked16(const PlanarSpan& span, std::size_t count) const
 {
     const float* const lattice = blockedLattice();
@@ -306,7 +308,8 @@ const float* ColorCube::blockedLattice() const
     const __m512 zero = _mm512_setzero_ps();
     const __m512 one = _mm512_set1_ps(1.0f);
     const __m512 scale = _mm512_set1_ps(scale_);
-    const __m512i last = _mm512_set1_epi32(n_ - 2);
+    // Red and green index cells below N - 1; blue also the top plane.
+    const __m512i last[3] = {_mm512_set1_epi32(n_ - 2), _mm512_set1_epi32(n_ - 2), _mm512_set1_epi32(n_ - 1)};
     const __m512 cellFloats = _mm512_set1_ps(32.0f);
     const __m512 rowFloats = _mm512_set1_ps(static_cast<float>(m * 32));
     const __m512 planeFloats = _mm512_set1_ps(static_cast<float>(m * m * 32));
@@ -324,7 +327,7 @@ const float* ColorCube::blockedLattice() const
 #pragma GCC unroll 3
         for (int c = 0; c < 3; ++c) {
             const __m512 x = _mm512_mul_ps(_mm512_min_ps(_mm512_max_ps(_mm512_loadu_ps(planes[c]), zero), one), scale);
-            cell[c] = _mm512_cvtepi32_ps(_mm512_min_epi32(_mm512_cvttps_epi32(x), last));
+            cell[c] = _mm512_cvtepi32_ps(_mm512_min_epi32(_mm512_cvttps_epi32(x), last[c]));
             frac[c] = _mm512_sub_ps(x, cell[c]);
         }
         // Offsets are below 2^24 floats, so float arithmetic gives them exactly.

@@ -38,11 +38,11 @@ private:
         void operator()(float* p) const;
     };
 
-    // The lattice regrouped for 16 lanes (AVX-512), made on first use: for every cell (i, j, k)
-    // (all below N - 1), the red, green and blue of the four lattice points (i, j), (i + 1, j),
+    // The lattice regrouped for 16 lanes (AVX-512), made on first use: for every (i, j, k) with
+    // i, j below N - 1, the red, green and blue of the four lattice points (i, j), (i + 1, j),
     // (i, j + 1), (i + 1, j + 1) in blue plane k as 16 floats (R x4, G x4, B x4, 0 x4) in one
-    // 64-byte line, and in the next line the same for plane k + 1 minus plane k. A pixel reads
-    // its cell's two lines.
+    // 64-byte line, and in the next line the same for plane k + 1 minus plane k (0 for the top
+    // plane). A pixel reads two lines.
     const float* blockedLattice() const;
     void applyBlocked16(const PlanarSpan& span, std::size_t count) const;
 
@@ -53,8 +53,8 @@ private:
     mutable std::unique_ptr<float, AlignedFree> blocked_;
     // Lattices up to this size take the lane path; its 32-bit offsets stay far from overflow.
     static constexpr int maxLaneDimension = 512;
-    // Lattices up to this size take the 16-lane path (its regrouped lattice is 8 (N - 1)^3 / N^3
-    // times the size of the plain one: 4.2 MB at 33 points, 34 MB at 65).
+    // Lattices up to this size take the 16-lane path (its regrouped lattice is 8 (N - 1)^2 / N^2
+    // times the size of the plain one: 4.3 MB at 33 points, 34 MB at 65).
     static constexpr int maxBlockedDimension = 65;
 };
 

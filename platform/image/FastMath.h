@@ -163,7 +163,7 @@ VELMORA_LANES_INLINE VF exp2Finite(const VF& y)
 
 } // namespace detail
 
-// log2 of positive normal finite numbers, with an absolute error below 1e-7 plus half a unit in
+// log2 of positive normal finite numbers, with an absolute error below 2e-7 plus half a unit in
 // the last place of the result (the measure that matters for powers; close to 1 from below the
 // relative error is larger). Other inputs give unspecified values; callers mask them.
 template <class VF>
