@@ -150,8 +150,7 @@ VELMORA_LANES_INLINE VF exp2Finite(const VF& y)
 #endif
     using VI = IntOf<VF>;
     // Beyond these bounds the result is 0 or +inf anyway; within them the conversion is exact.
-    VF yc = y > -151.0f ? y : lanes::splat<VF>(-151.0f);
-    yc = yc < 129.0f ? yc : lanes::splat<VF>(129.0f);
+    const VF yc = lanes::vmin(lanes::vmax(y, lanes::splat<VF>(-151.0f)), lanes::splat<VF>(129.0f));
     const VF whole = lanes::vfloor(yc);
     const VI n = __builtin_convertvector(whole, VI);
     // 2^n as two normal factors, so that one rounding gives gradual underflow or +inf.
@@ -191,7 +190,7 @@ template <class VF>
 VELMORA_LANES_INLINE VF powNonNegative(const VF& x, const VF& p)
 {
     // Infinity as the largest float: x^(p - 1) stays nonzero, so x times it stays +inf.
-    const VF finite = x < std::numeric_limits<float>::max() ? x : lanes::splat<VF>(std::numeric_limits<float>::max());
+    const VF finite = lanes::vmin(x, lanes::splat<VF>(std::numeric_limits<float>::max()));
     VF k;
     VF m;
     detail::split(finite, k, m);
@@ -217,7 +216,7 @@ VELMORA_LANES_INLINE VF pow(const VF& x, const VF& p)
     const VF zero = lanes::splat<VF>(0.0f);
     const auto positive = p > 0.0f;
     // Negative powers as 2^(p log2 x): x * x^(p - 1) could overflow where x^p does not.
-    const VF finite = x < std::numeric_limits<float>::max() ? x : lanes::splat<VF>(std::numeric_limits<float>::max());
+    const VF finite = lanes::vmin(x, lanes::splat<VF>(std::numeric_limits<float>::max()));
     VF k;
     VF m;
     detail::split(finite, k, m);
