@@ -116,9 +116,9 @@ struct TempTintLanes {
 // ---- applyMood (moodType, moodAmount, six sliders) ----
 
 // The six mood sliders (grademath::applyMoodControlsImpl) with their constants folded. Most looks
-// end in [0, 1] and every slider keeps a colour without negative or NaN components so, which leaves
-// only the clamps that can act; after the two looks that can leave the range (kodak_vision and
-// faded_noir) every clamp stays.
+// end in [0, 1], and each slider leaves a colour free of negative and NaN components, so only
+// the clamps that can still act remain; after the two looks that can leave the range
+// (kodak_vision and faded_noir) every clamp stays until a slider has clamped.
 struct MoodSliderPlan {
     bool contrast = false;
     bool saturation = false;

@@ -37,7 +37,6 @@ inline void transpose(F4& a, F4& b, F4& c, F4& d)
     d = __builtin_shufflevector(t2, t3, 2, 3, 6, 7);
 }
 
-
 // 16 pixels at a time on AVX-512: a two-source permute gathers eight pixels' reds and greens (or
 // blues and alphas) into one register, a second joins the halves of two such. Eight shuffles per
 // 16 pixels each way, against 32 four-lane shuffles. Returns the pixels done (a multiple of 16).
