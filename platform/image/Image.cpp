@@ -108,14 +108,14 @@ const std::vector<PixelOp>& Image::pendingOps() const
 
 namespace {
 
-// The next span's source, fetched into the cache a slice after each step of the current span,
+// The next span's source, fetched into the cache a slice before each step of the current span,
 // so that reading it costs no wait when its turn comes.
 struct NextSource {
     const float* begin = nullptr;
     std::size_t floats = 0;
     std::size_t slice = 0; // floats per step (a multiple of 16)
 
-    static void afterStep(void* context, std::size_t step)
+    static void beforeStep(void* context, std::size_t step)
     {
         const auto* next = static_cast<const NextSource*>(context);
         const std::size_t end = std::min(next->floats, (step + 1) * next->slice);
@@ -157,7 +157,7 @@ void Image::renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_
                 next.floats = std::min(maxSpanPixels, w) * 4;
             }
             next.slice = (next.floats / ops.size() + 15) / 16 * 16;
-            runPixelOps(ops, span, next.begin ? &NextSource::afterStep : nullptr, &next);
+            runPixelOps(ops, span, next.begin ? &NextSource::beforeStep : nullptr, &next);
             if (streaming) {
                 interleaveStreaming(span, out + begin * 4);
             } else {

@@ -165,20 +165,20 @@ void interleave(const PlanarSpan& span, float* rgba)
 }
 
 void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span,
-                 void (*afterStep)(void* context, std::size_t step), void* context)
+                 void (*beforeStep)(void* context, std::size_t step), void* context)
 {
     alignas(64) float scratch[maxSpanPixels * 4];
     for (std::size_t k = 0; k < ops.size(); ++k) {
         const PixelOp& op = ops[k];
+        if (beforeStep) {
+            beforeStep(context, k);
+        }
         if (op.isPlanar()) {
             op.planarFn(op.state.get(), span);
         } else {
             interleave(span, scratch);
             op.fn(op.state.get(), scratch, span.count, span.where);
             deinterleave(scratch, span);
-        }
-        if (afterStep) {
-            afterStep(context, k);
         }
     }
 }
