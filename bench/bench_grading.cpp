@@ -254,6 +254,41 @@ BENCHMARK_CAPTURE(BM_Step, basic_grade, 1)->Unit(benchmark::kMillisecond)->UseRe
 BENCHMARK_CAPTURE(BM_Step, gamma, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Step, look_and_tint, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The chain's own arithmetic without the memory traffic: a 512 x 128 frame (1 MB) stays in the
+// caches. Run under `taskset -c N` for one core; `ns/pixel` is processor time per pixel.
+void BM_InCache(benchmark::State& state, int what)
+{
+    static const Image small = sourceFrame().croppedTo(IntRect{0, 0, 512, 128}).rendered();
+    const CubeLUT cube = lookCube();
+    const Exporter::CubeFilter filter = Exporter::makeCubeFilter(cube);
+    EditorJobV2::ClipGrade::GradeParams moodOnly = chainParams();
+    moodOnly.exposure = moodOnly.contrast = moodOnly.highlights = moodOnly.shadows = 0.0;
+    moodOnly.saturation = moodOnly.vibrance = moodOnly.temperature = moodOnly.tint = 0.0;
+    const auto params = std::optional(chainParams());
+    const auto moodParams = std::optional(moodOnly);
+    const CpuMeter meter;
+    for (auto _ : state) {
+        Image image;
+        switch (what) {
+        case 0: image = fullChain(small, cube, filter, params); break;
+        case 1: image = Exporter::applyCubeLUTImage(small, cube, filter, 1.0); break;
+        case 2: image = Exporter::applyMoodImage(small, moodParams); break;
+        case 3: image = Exporter::applyBasicGradeImage(small, params, 512, 128); break;
+        case 4: image = Exporter::applyGammaCompensation(small, 1.1218765935747068); break;
+        default: image = Exporter::applyLookAdjust(Exporter::applyCompTintImage(small, 0.05), 1.05, 1.1, 0.01); break;
+        }
+        renderAll(image);
+    }
+    state.counters["ns/pixel"] = (processCpuMs() - meter.start) * 1e6 /
+                                 (static_cast<double>(state.iterations()) * 512 * 128);
+}
+BENCHMARK_CAPTURE(BM_InCache, chain, 0)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_InCache, lut, 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_InCache, mood, 2)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_InCache, basic_grade, 3)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_InCache, gamma, 4)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_InCache, look_and_tint, 5)->Unit(benchmark::kMicrosecond);
+
 // Copying the frame once: the memory-traffic floor of any one-pass step.
 void BM_CopyFloor(benchmark::State& state)
 {

@@ -27,7 +27,10 @@ struct BasicGradeStep {
     BasicGradeUniforms u;
     void applyPlanar(const PlanarSpan& span) const
     {
-        lanes::forEachLane(BasicGradeLanes{&u, span.where}, span);
+        alignas(64) float gray[maxSpanPixels];
+        lanes::forEachLane(BasicGradeExposureLanes{u.plan}, span);
+        lanes::forEachLane(BasicGradeContrastLanes{u.plan, gray}, span);
+        lanes::forEachLane(BasicGradeFinishLanes{u, gray, span.where}, span);
     }
 };
 

@@ -46,27 +46,37 @@ VELMORA_LANES_INLINE V L601(const Rgb<V>& c)
 }
 
 // Clamps with NaN mapped to the lower bound, so that a NaN from a cube entry or a formula never
-// survives a clamp step.
+// survives a clamp step. (On lanes a max and a min: the larger-of test keeps its first argument
+// only when it compares greater, so NaN takes the bound.)
 template <class V>
 VELMORA_LANES_INLINE V clampT(const V& x, Scalar<V> lo, Scalar<V> hi)
 {
     const V l = lanes::splat<V>(lo);
     const V h = lanes::splat<V>(hi);
-    return select(x > lo, select(x < hi, x, h), l);
+    return vmin(vmax(x, l), h);
+}
+
+// min(x, 1) for values known to be neither NaN nor below 0: the upper half of clamp01 where the
+// lower half cannot act.
+template <class V>
+VELMORA_LANES_INLINE V minOne(const V& x)
+{
+    return vmin(x, lanes::splat<V>(Scalar<V>(1)));
 }
 
 template <class V>
 VELMORA_LANES_INLINE V maxZero(const V& x)
 {
-    return select(x > Scalar<V>(0), x, lanes::splat<V>(Scalar<V>(0)));
+    return vmax(x, lanes::splat<V>(Scalar<V>(0)));
 }
 
 template <class V>
 VELMORA_LANES_INLINE V smoothstep(Scalar<V> e0, Scalar<V> e1, const V& x)
 {
     using S = Scalar<V>;
-    // The edges are constants, so the division is a multiplication by their reciprocal.
-    const V u = clampT<V>((x - e0) * (S(1) / (e1 - e0)), S(0), S(1));
+    // The edges are constants: (x - e0) / (e1 - e0) as one multiply-add by folded constants.
+    const S scale = S(1) / (e1 - e0);
+    const V u = clampT<V>(x * scale - e0 * scale, S(0), S(1));
     return u * u * (S(3) - S(2) * u);
 }
 
@@ -108,16 +118,16 @@ VELMORA_LANES_INLINE Rgb<V> scaled(const Rgb<V>& c, const K& k)
     return {c.r * k, c.g * k, c.b * k};
 }
 
-// max(x, 0) raised to e.
+// max(x, 0) raised to e (e > 0). The float power takes NaN and values below 0 as 0 itself.
 template <class V>
 VELMORA_LANES_INLINE V powClamped1(const V& x, Scalar<V> e)
 {
     if constexpr (std::is_same_v<V, double>) {
         return std::pow(maxZero(x), e);
     } else if constexpr (std::is_same_v<V, float>) {
-        return fastmath::powNonNegative(lanes::splat<lanes::F4>(maxZero(x)), lanes::splat<lanes::F4>(e))[0];
+        return fastmath::powNonNegative(lanes::splat<lanes::F4>(x), lanes::splat<lanes::F4>(e))[0];
     } else {
-        return fastmath::powNonNegative(maxZero(x), lanes::splat<V>(e));
+        return fastmath::powNonNegative(x, lanes::splat<V>(e));
     }
 }
 
@@ -126,8 +136,7 @@ VELMORA_LANES_INLINE Rgb<V> powClamped(const Rgb<V>& c, Scalar<V> er, Scalar<V> 
 {
     if constexpr (std::is_same_v<V, float>) {
         // One vector call for the three components.
-        const lanes::F4 x{maxZero(c.r), maxZero(c.g), maxZero(c.b), 1.0f};
-        const lanes::F4 p = fastmath::powNonNegative(x, lanes::F4{er, eg, eb, 1.0f});
+        const lanes::F4 p = fastmath::powNonNegative(lanes::F4{c.r, c.g, c.b, 1.0f}, lanes::F4{er, eg, eb, 1.0f});
         return {p[0], p[1], p[2]};
     } else {
         return {powClamped1(c.r, er), powClamped1(c.g, eg), powClamped1(c.b, eb)};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 #include "grading/GammaCompensation.h"
@@ -55,14 +56,44 @@ double clampD(double v, double lo, double hi)
     return v < lo ? lo : (v > hi ? hi : v);
 }
 
+// The mood in passes over the span (see MoodLookLanes).
 struct MoodStep {
-    MoodLanes kernel;
+    MoodUniforms u;
+    MoodSliderPlan::Known lookKnown;
+    MoodSliderPlan::Known afterFirstSliders;
+    unsigned firstSteps;
+    unsigned secondSteps;
+
+    explicit MoodStep(const MoodUniforms& uniforms)
+        : u(uniforms), lookKnown{u.lookInRange, u.lookInRange},
+          afterFirstSliders(u.sliders.knownAfter(lookKnown, 0, firstSliderGroup)),
+          firstSteps(u.sliders.stepsBetween(0, firstSliderGroup)), secondSteps(u.sliders.stepsBetween(firstSliderGroup, 6))
+    {
+    }
+
     void applyPlanar(const PlanarSpan& span) const
     {
-        if (!kernel.u.passThrough) {
-            lanes::forEachLane(kernel, span);
+        if (u.passThrough) {
+            return;
+        }
+        alignas(64) float base[3][maxSpanPixels];
+        const bool mixes = u.amount < 1.0f;
+        if (mixes) {
+            std::memcpy(base[0], span.r, span.paddedCount * sizeof(float));
+            std::memcpy(base[1], span.g, span.paddedCount * sizeof(float));
+            std::memcpy(base[2], span.b, span.paddedCount * sizeof(float));
+        }
+        lanes::forEachLane(MoodLookLanes{u.mood}, span);
+        lanes::forEachLane(MoodSliderLanes{u.sliders, lookKnown, firstSteps, false}, span);
+        lanes::forEachLane(MoodSliderLanes{u.sliders, afterFirstSliders, secondSteps, true}, span);
+        if (mixes) {
+            lanes::forEachLane(MoodMixLanes{base[0], base[1], base[2], u.amount}, span);
         }
     }
+
+    // Contrast, saturation, warmth and teal/orange in the first pass (warmth hands teal/orange
+    // its luma), shadow lift and roll-off in the second.
+    static constexpr int firstSliderGroup = 4;
 };
 
 // Recipes exist up to 52; every larger number behaves like an unassigned one.
@@ -130,8 +161,8 @@ Image applyMoodImage(const Image& image,
     const double shadowLift = clampD(finiteOr(params->moodShadowLift, 0), -1, 1);
     const double rolloff = clampD(finiteOr(params->moodHighlightRolloff, 0), 0, 1);
     if (moodKernel()) {
-        return image.appending(PixelOp::makePlanar(MoodStep{{MoodUniforms(
-            t, amount, contrast, saturation, warmth, tealOrange, shadowLift, rolloff)}}));
+        return image.appending(PixelOp::makePlanar(MoodStep(MoodUniforms(
+            t, amount, contrast, saturation, warmth, tealOrange, shadowLift, rolloff))));
     }
     return applyMoodFallbackCube(image, t, amount, contrast, saturation, warmth, tealOrange,
                                  shadowLift, rolloff);

@@ -113,6 +113,31 @@ VELMORA_LANES_INLINE void spread(Rgb<V>& c, const V& m, Scalar<V> x, Scalar<V> y
     c = {m + (c.r - m) * x, m + (c.g - m) * y, m + (c.b - m) * z};
 }
 
+// scale (sx, sy, sz) of the input, mixL601 (k) and spread (x, y, z) about the same luma, as one
+// step: mix and spread both scale the distance from m, so their factors multiply, and the scale
+// folds into the luma's weights and the colour's factors: c = in s f + m (1 - f) per component,
+// f = k x (y, z), m = L601(in s).
+template <class V>
+VELMORA_LANES_INLINE void scaleMixSpreadL601(Rgb<V>& c, const Rgb<V>& in, V& m, Scalar<V> sx, Scalar<V> sy,
+                                             Scalar<V> sz, Scalar<V> k, Scalar<V> x, Scalar<V> y, Scalar<V> z)
+{
+    using S = Scalar<V>;
+    m = S(0.299) * sx * in.r + S(0.587) * sy * in.g + S(0.114) * sz * in.b;
+    const S fr = k * x;
+    const S fg = k * y;
+    const S fb = k * z;
+    c = {in.r * (sx * fr) + m * (S(1) - fr), in.g * (sy * fg) + m * (S(1) - fg), in.b * (sz * fb) + m * (S(1) - fb)};
+}
+
+// scale (sx, sy, sz) of the input followed by mixL601 (k), as scaleMixSpreadL601 without spread.
+template <class V>
+VELMORA_LANES_INLINE void scaleMixL601(Rgb<V>& c, const Rgb<V>& in, V& m, Scalar<V> sx, Scalar<V> sy, Scalar<V> sz,
+                                       Scalar<V> k)
+{
+    using S = Scalar<V>;
+    scaleMixSpreadL601(c, in, m, sx, sy, sz, k, S(1), S(1), S(1));
+}
+
 template <class V>
 VELMORA_LANES_INLINE V curveOf(const V& v)
 {
@@ -141,6 +166,22 @@ VELMORA_LANES_INLINE void soft(Rgb<V>& c, Scalar<V> k)
 }
 
 } // namespace recipe
+
+// The end of the looks whose last steps raise every component to a power (of max(c, 0), so never
+// below 0 nor NaN) and at most add offsets of at least 0: clamp01v where only its upper half
+// can act.
+template <class V>
+VELMORA_LANES_INLINE Rgb<V> clampPowered(const Rgb<V>& c)
+{
+    return {minOne(c.r), minOne(c.g), minOne(c.b)};
+}
+
+// Whether the look of `mood` always ends in [0, 1] (NaN included): every recipe but the HSL one
+// (51) and the luma one (52) ends with clamp01v; 0 is the input itself.
+inline bool moodLookEndsInRange(int mood)
+{
+    return mood != 0 && mood != 51 && mood != 52;
+}
 
 // The look of mood number `mood` (already rounded to a whole number) on colour `in`.
 template <class V>
@@ -203,9 +244,9 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c.r = powClamped1(c.r, S(0.97));
         c.b = powClamped1(c.b, S(1.02));
         break;
-    case 5: recipe::scale(c, in, S(0.95), S(0.97), S(1.02)); recipe::mixL601(c, m, S(0.92)); break;
+    case 5: recipe::scaleMixL601(c, in, m, S(0.95), S(0.97), S(1.02), S(0.92)); break;
     case 6:
-        recipe::scale(c, in, S(1.04), S(1.05), S(1.06)); recipe::mixL601(c, m, S(1.14));
+        recipe::scaleMixL601(c, in, m, S(1.04), S(1.05), S(1.06), S(1.14));
         // 0.3 < r < 0.7 as one comparison (see case 51).
         c.r = select(select(r < S(0.7), r, lanes::splat<V>(S(0))) > S(0.3), r * S(1.08), c.r);
         break;
@@ -220,7 +261,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c = powClamped(c, S(1.08), S(1.07), S(1.06));
         recipe::mixL601(c, m, S(0.93));
         break;
-    case 9: recipe::scale(c, in, S(1.06), S(1.05), S(0.98)); recipe::mixL601(c, m, S(1.12)); break;
+    case 9: recipe::scaleMixL601(c, in, m, S(1.06), S(1.05), S(0.98), S(1.12)); break;
     case 10:
         c = {r * S(1.05) - S(0.01), g * S(1.03), b * S(0.95)};
         recipe::mixL601(c, m, S(0.95));
@@ -231,35 +272,33 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         recipe::mult(c, S(1.05), S(0.95), S(1.01));
         break;
     case 12:
-        recipe::scale(c, in, S(1.02), S(1.03), S(1.04));
-        recipe::mixL601(c, m, S(1.08));
+        recipe::scaleMixL601(c, in, m, S(1.02), S(1.03), S(1.04), S(1.08));
         c = powClamped(c, S(1.02), S(1.02), S(1.02));
         recipe::lin(c, S(0.98), S(0.02));
-        break;
+        return clampPowered(c);
     case 13: recipe::scale(c, in, S(1.04), S(1.01), S(0.96)); recipe::soft(c, S(0.1)); break;
     case 14: recipe::scale(c, in, S(1.05), S(1.02), S(0.95)); recipe::soft(c, S(0.15)); break;
     case 15:
-        recipe::scale(c, in, S(1.05), S(1.08), S(1.1));
-        recipe::mixL601(c, m, S(1.15));
+        recipe::scaleMixL601(c, in, m, S(1.05), S(1.08), S(1.1), S(1.15));
         c.b = powClamped1(c.b, S(0.97));
         break;
     case 16:
         recipe::scale(c, in, S(1.05), S(1.03), S(0.97));
         c.r = select(b < S(0.5), c.r + S(0.03) * (S(1) - b), c.r);
         c = powClamped(c, S(0.99), S(0.99), S(0.99));
-        break;
+        return clampPowered(c);
     case 17:
         m = S(0.25) * r + S(0.6) * g + S(0.15) * b;
         c = mixToward(m, c, S(0.65));
         recipe::contrast(c, S(1.15));
         recipe::lin(c, S(1), S(0.01));
         break;
-    case 18: recipe::scale(c, in, S(1.08), S(0.95), S(0.9)); recipe::mixL601(c, m, S(0.8)); break;
+    case 18: recipe::scaleMixL601(c, in, m, S(1.08), S(0.95), S(0.9), S(0.8)); break;
     case 19:
         recipe::scale(c, in, S(1.04), S(1.03), S(0.95));
         c.r = select(r < S(0.6), c.r + S(0.02), c.r);
         c = powClamped(c, S(1.03), S(1.03), S(1.03));
-        break;
+        return clampPowered(c);
     case 20: {
         recipe::scale(c, in, S(0.9), S(1.02), S(1.1));
         const V y = L709(c);
@@ -267,13 +306,12 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c.g = c.g + S(0.1) * k;
         c.b = c.b + S(0.15) * k;
         c = powClamped(c, S(0.95), S(0.95), S(0.95));
-        break;
+        return clampPowered(c);
     }
     case 21:
-        recipe::scale(c, in, S(1.08), S(1.05), S(1.03));
-        recipe::mixL601(c, m, S(1.15));
+        recipe::scaleMixL601(c, in, m, S(1.08), S(1.05), S(1.03), S(1.15));
         c = powClamped(c, S(0.95), S(1.0), S(1.05));
-        break;
+        return clampPowered(c);
     case 22:
         recipe::scale(c, in, S(1.03), S(1.03), S(1.03));
         recipe::contrast(c, S(1.1));
@@ -283,7 +321,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         recipe::lin(c, S(1.03), S(0.03));
         recipe::mixL601(c, m, S(0.85));
         c = powClamped(c, S(1.03), S(1.03), S(1.03));
-        break;
+        return clampPowered(c);
     case 24:
         recipe::scale(c, in, S(1.08), S(1.06), S(1.04));
         c.r = powClamped1(c.r, S(0.96));
@@ -308,57 +346,49 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
     case 28:
         recipe::scale(c, in, S(1.05), S(1.06), S(1.07));
         c = powClamped(c, S(0.97), S(0.97), S(0.97));
-        break;
+        return clampPowered(c);
     case 29:
         recipe::scale(c, in, S(1.12), S(1.08), S(0.94));
         c.r = powClamped1(c.r, S(0.92));
         break;
-    case 30: recipe::scale(c, in, S(1.06), S(1.07), S(1.05)); recipe::mixL601(c, m, S(1.18)); break;
+    case 30: recipe::scaleMixL601(c, in, m, S(1.06), S(1.07), S(1.05), S(1.18)); break;
     case 31:
-        recipe::scale(c, in, S(1.08), S(1.06), S(1.04));
-        recipe::mixL601(c, m, S(1.2));
+        recipe::scaleMixL601(c, in, m, S(1.08), S(1.06), S(1.04), S(1.2));
         recipe::contrast(c, S(1.05));
         break;
-    case 32: recipe::scale(c, in, S(1.02), S(1.03), S(1.04)); recipe::mixL601(c, m, S(1.08)); break;
+    case 32: recipe::scaleMixL601(c, in, m, S(1.02), S(1.03), S(1.04), S(1.08)); break;
     case 33:
         recipe::scale(c, in, S(1.04), S(1.02), S(0.99));
         c = powClamped(c, S(0.98), S(0.98), S(0.98));
-        break;
+        return clampPowered(c);
     case 34:
-        recipe::scale(c, in, S(1.00), S(1.01), S(1.01));
-        recipe::mixL601(c, m, S(1.02));
+        recipe::scaleMixL601(c, in, m, S(1.00), S(1.01), S(1.01), S(1.02));
         c = powClamped(c, S(1.01), S(1.01), S(1.01));
-        break;
+        return clampPowered(c);
     case 35:
-        recipe::scale(c, in, S(1.03), S(1.01), S(0.99)); recipe::mixL601(c, m, S(1.04));
-        recipe::spread(c, m, S(1.04), S(1.03), S(1.02));
+        recipe::scaleMixSpreadL601(c, in, m, S(1.03), S(1.01), S(0.99), S(1.04), S(1.04), S(1.03), S(1.02));
         c = powClamped(c, S(1.01), S(1.02), S(1.03));
-        break;
+        return clampPowered(c);
     case 36:
-        recipe::scale(c, in, S(1.08), S(1.02), S(0.96)); recipe::mixL601(c, m, S(1.12));
-        recipe::spread(c, m, S(1.12), S(1.08), S(1.05));
+        recipe::scaleMixSpreadL601(c, in, m, S(1.08), S(1.02), S(0.96), S(1.12), S(1.12), S(1.08), S(1.05));
         c = powClamped(c, S(1.05), S(1.03), S(1.02));
         c.r = c.r * S(0.98) + S(0.02);
         c.g = c.g * S(0.98) + S(0.01);
-        break;
+        return clampPowered(c);
     case 37:
-        recipe::scale(c, in, S(1.01), S(1.02), S(1.03)); recipe::mixL601(c, m, S(1.08));
-        recipe::spread(c, m, S(1.08), S(1.10), S(1.12));
+        recipe::scaleMixSpreadL601(c, in, m, S(1.01), S(1.02), S(1.03), S(1.08), S(1.08), S(1.10), S(1.12));
         c = powClamped(c, S(1.02), S(1.02), S(1.03));
-        break;
+        return clampPowered(c);
     case 38:
-        recipe::scale(c, in, S(1.02), S(1.04), S(1.05)); recipe::mixL601(c, m, S(1.15));
-        recipe::spread(c, m, S(1.15), S(1.18), S(1.20));
+        recipe::scaleMixSpreadL601(c, in, m, S(1.02), S(1.04), S(1.05), S(1.15), S(1.15), S(1.18), S(1.20));
         c = powClamped(c, S(1.01), S(1.01), S(1.02));
-        break;
+        return clampPowered(c);
     case 39:
-        recipe::scale(c, in, S(1.02), S(1.03), S(1.00)); recipe::mixL601(c, m, S(1.06));
-        recipe::spread(c, m, S(1.06), S(1.08), S(1.04));
+        recipe::scaleMixSpreadL601(c, in, m, S(1.02), S(1.03), S(1.00), S(1.06), S(1.06), S(1.08), S(1.04));
         c = powClamped(c, S(0.98), S(0.98), S(1.00));
-        break;
+        return clampPowered(c);
     case 40:
-        recipe::scale(c, in, S(1.00), S(1.02), S(1.01)); recipe::mixL601(c, m, S(1.04));
-        recipe::spread(c, m, S(1.04), S(1.06), S(1.05));
+        recipe::scaleMixSpreadL601(c, in, m, S(1.00), S(1.02), S(1.01), S(1.04), S(1.04), S(1.06), S(1.05));
         c = powClamped(c, S(0.96), S(0.96), S(0.97));
         c = {c.r * S(0.95) + m * S(0.05), c.g * S(0.95) + m * S(0.05), c.b * S(0.95) + m * S(0.05)};
         break;
@@ -367,7 +397,7 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         m = L601(c);
         recipe::spread(c, m, S(1.14), S(1.12), S(1.08));
         c = powClamped(c, S(1.03), S(1.02), S(1.00));
-        break;
+        return clampPowered(c);
     case 42:
         recipe::scale(c, in, S(1.10), S(1.03), S(0.92));
         m = L601(c);
@@ -376,13 +406,13 @@ VELMORA_LANES_INLINE Rgb<V> applyMoodImpl(const Rgb<V>& in, int mood)
         c.g = select(c.g > S(0.7), S(0.7) + (c.g - S(0.7)) * S(1.2), c.g);
         c.b = select(c.b > S(0.7), S(0.7) + (c.b - S(0.7)) * S(1.1), c.b);
         c = powClamped(c, S(1.02), S(1.03), S(1.05));
-        break;
+        return clampPowered(c);
     case 43:
         recipe::scale(c, in, S(1.02), S(1.04), S(1.06));
         m = L601(c);
         recipe::spread(c, m, S(1.16), S(1.18), S(1.20));
         c = powClamped(c, S(1.01), S(1.01), S(1.02));
-        break;
+        return clampPowered(c);
     default:
         break;
     }

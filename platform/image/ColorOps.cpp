@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "platform/image/FastMath.h"
 #include "platform/image/LaneLoop.h"
@@ -29,6 +31,7 @@ struct MatrixKernel {
 
 // A diagonal matrix: each component scaled alone (a NaN in one stays in it).
 struct GainsKernel {
+    static constexpr bool keepsAlpha = true;
     float r0, g1, b2;
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
@@ -46,36 +49,45 @@ bool isPlainGains(const ColorMatrix& m)
            m.a[3] == 1 && m.bias[0] == 0 && m.bias[1] == 0 && m.bias[2] == 0 && m.bias[3] == 0;
 }
 
+// Saturation, brightness and contrast folded into one multiply-add per component:
+// ((y + (c - y) s + b) - 0.5) k + 0.5 = c (s k) + (y (1 - s) k + (b - 0.5) k + 0.5).
 struct ControlsKernel {
-    float saturation;
-    float brightness;
-    float contrast;
-    template <class V>
-    VELMORA_LANES_INLINE V one(const V& in, const V& y) const
+    static constexpr bool keepsAlpha = true;
+    float gain;     // s k
+    float lumaGain; // (1 - s) k
+    float offset;   // (b - 0.5) k + 0.5
+
+    ControlsKernel(double saturation, double brightness, double contrast)
+        : gain(static_cast<float>(saturation * contrast)),
+          lumaGain(static_cast<float>((1 - saturation) * contrast)),
+          offset(static_cast<float>((brightness - 0.5) * contrast + 0.5))
     {
-        V c = y + (in - y) * saturation;
-        c = c + brightness;
-        return (c - 0.5f) * contrast + 0.5f;
     }
+
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
     {
         const V y = 0.2125f * r + 0.7154f * g + 0.0721f * b;
-        r = one(r, y);
-        g = one(g, y);
-        b = one(b, y);
+        const V shared = y * lumaGain + offset;
+        r = r * gain + shared;
+        g = g * gain + shared;
+        b = b * gain + shared;
     }
 };
 
 struct GammaKernel {
+    static constexpr bool keepsAlpha = true;
     float power;
     template <class V>
     VELMORA_LANES_INLINE static V positivePower(const V& c, const V& p)
     {
-        // Powers above 0 (every gamma in use): NaN comes out as 0.
-        const auto negative = c < 0.0f;
-        const V r = fastmath::powNonNegative(negative ? -c : c, p);
-        return negative ? -r : r;
+        // Powers above 0 (every gamma in use): NaN comes out as 0. The magnitude and the sign
+        // as bits: one operation each way.
+        using I = fastmath::IntOf<V>;
+        const I bits = fastmath::asInt(c);
+        const I sign = bits & std::numeric_limits<std::int32_t>::min();
+        const V r = fastmath::powNonNegative(fastmath::asFloat<V>(bits & 0x7fffffff), p);
+        return fastmath::asFloat<V>(fastmath::asInt(r) | sign);
     }
     template <class V>
     VELMORA_LANES_INLINE void operator()(V& r, V& g, V& b, V&, std::size_t) const
@@ -146,9 +158,7 @@ Image colorMatrix(const Image& image, const ColorMatrix& matrix)
 
 Image colorControls(const Image& image, double saturation, double brightness, double contrast)
 {
-    return image.appending(laneOp(ControlsKernel{static_cast<float>(saturation),
-                                                 static_cast<float>(brightness),
-                                                 static_cast<float>(contrast)}));
+    return image.appending(laneOp(ControlsKernel(saturation, brightness, contrast)));
 }
 
 Image gammaAdjust(const Image& image, double power)

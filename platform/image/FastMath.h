@@ -13,9 +13,19 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 // Vector power, logarithm and exponential for the per-pixel colour steps: all lanes at once,
-// branch-free, within a few units in the last place of the C library's float functions over the
-// range pixels take. The colour steps call these instead of std::pow, which is scalar and several
-// times slower per component. Templates over the lane types of Lanes.h (F4, F8).
+// branch-free, within a few units in the last place over the range pixels take (the tests bound
+// them against double precision). The colour steps call these instead of std::pow, which is
+// scalar and several times slower per component. Templates over the lane types of Lanes.h.
+//
+// A power is computed as x^p = x * 2^((p - 1) log2 x): for the exponents of the colour steps,
+// all near 1, the exponential's argument stays small, so the rounding of the logarithm and of
+// the product barely reaches the result (about 2 units in the last place for x in [2^-16, 4],
+// against 17 for 2^(p log2 x)).
+//
+// On 16 lanes built with GCC, the exponent and mantissa come from vgetexpps/vgetmantps and the
+// scaling by 2^n from vscalefps (AVX-512 F, only ever inlined into the AVX-512 loops of
+// LaneLoop.h); the other widths and Clang's build take them apart with integer operations. Both
+// evaluate the same polynomials on the same reduced arguments.
 namespace velmora::fastmath {
 
 using lanes::F4;
@@ -40,61 +50,160 @@ VELMORA_LANES_INLINE VF asFloat(const IntOf<VF>& i)
     return v;
 }
 
-// log2 of positive normal numbers. Other inputs give unspecified finite values; callers mask them.
-// The mantissa is centred on 1 and ln(1 + x) is evaluated by the classic single-precision
-// minimax polynomial (within about one unit in the last place, no division).
+namespace detail {
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define VELMORA_FASTMATH_AVX512_ASM 1
+template <class VF>
+inline constexpr bool useAvx512 = std::is_same_v<VF, lanes::F16>;
+
+VELMORA_LANES_INLINE lanes::F16 getexp(const lanes::F16& x)
+{
+    lanes::F16 r;
+    asm("vgetexpps %1, %0" : "=v"(r) : "v"(x));
+    return r;
+}
+
+// The mantissa in [1, 2).
+VELMORA_LANES_INLINE lanes::F16 getmant(const lanes::F16& x)
+{
+    lanes::F16 r;
+    asm("vgetmantps $0, %1, %0" : "=v"(r) : "v"(x));
+    return r;
+}
+
+// y - floor(y), in [0, 1]; 0 for infinities.
+VELMORA_LANES_INLINE lanes::F16 fractionAboveFloor(const lanes::F16& y)
+{
+    lanes::F16 r;
+    asm("vreduceps $1, %1, %0" : "=v"(r) : "v"(y));
+    return r;
+}
+
+// a * 2^floor(b), with the processor's overflow, gradual underflow and NaN rules.
+VELMORA_LANES_INLINE lanes::F16 scaleByPowerOfTwo(const lanes::F16& a, const lanes::F16& b)
+{
+    lanes::F16 r;
+    asm("vscalefps %2, %1, %0" : "=v"(r) : "v"(a), "v"(b));
+    return r;
+}
+#else
+template <class VF>
+inline constexpr bool useAvx512 = false;
+#endif
+
+// log2(1 + z) for z in [0, 1]: minimax polynomial of degree 8, absolute error below 4.7e-8
+// (plus rounding). Exactly 0 at z = 0.
+template <class VF>
+VELMORA_LANES_INLINE VF log2OnePlus(const VF& z)
+{
+    VF q = lanes::splat<VF>(-0.0093091787283393213f);
+    q = q * z + 0.052059058570769721f;
+    q = q * z - 0.13752143878231328f;
+    q = q * z + 0.24186484854158561f;
+    q = q * z - 0.34730111679591574f;
+    q = q * z + 0.47868370632558151f;
+    q = q * z - 0.72116580664085761f;
+    q = q * z + 1.4426898812006956f;
+    return q * z;
+}
+
+// 2^f for f in [0, 1]: minimax polynomial of degree 6, relative error below 3e-9 (plus
+// rounding). Exactly 1 at f = 0.
+template <class VF>
+VELMORA_LANES_INLINE VF exp2Fraction(const VF& f)
+{
+    VF p = lanes::splat<VF>(0.00021794659542089573f);
+    p = p * f + 0.0012414923587432308f;
+    p = p * f + 0.0096811694021322593f;
+    p = p * f + 0.05548248635753188f;
+    p = p * f + 0.24022989854057361f;
+    p = p * f + 0.69314700386659466f;
+    return p * f + 1.0f;
+}
+
+// x = 2^k m with k whole and m in [1, 2), for positive normal finite x.
+template <class VF>
+VELMORA_LANES_INLINE void split(const VF& x, VF& k, VF& m)
+{
+#ifdef VELMORA_FASTMATH_AVX512_ASM
+    if constexpr (useAvx512<VF>) {
+        k = getexp(x);
+        m = getmant(x);
+        return;
+    }
+#endif
+    const IntOf<VF> bits = asInt(x);
+    k = __builtin_convertvector((bits >> 23) - 127, VF);
+    m = asFloat<VF>((bits & 0x007fffff) | 0x3f800000);
+}
+
+// 2^y for finite or infinite y (NaN unspecified): below -149 gives 0, gradual underflow
+// between, +inf from 128 up.
+template <class VF>
+VELMORA_LANES_INLINE VF exp2Finite(const VF& y)
+{
+#ifdef VELMORA_FASTMATH_AVX512_ASM
+    if constexpr (useAvx512<VF>) {
+        return scaleByPowerOfTwo(exp2Fraction(fractionAboveFloor(y)), y);
+    }
+#endif
+    using VI = IntOf<VF>;
+    // Beyond these bounds the result is 0 or +inf anyway; within them the conversion is exact.
+    const VF yc = lanes::vmin(lanes::vmax(y, lanes::splat<VF>(-151.0f)), lanes::splat<VF>(129.0f));
+    const VF whole = lanes::vfloor(yc);
+    const VI n = __builtin_convertvector(whole, VI);
+    // 2^n as two normal factors, so that one rounding gives gradual underflow or +inf.
+    const VI n1 = n >> 1;
+    const VF s1 = asFloat<VF>((n1 + 127) << 23);
+    const VF s2 = asFloat<VF>((n - n1 + 127) << 23);
+    return exp2Fraction(yc - whole) * s1 * s2;
+}
+
+} // namespace detail
+
+// log2 of positive normal finite numbers, with an absolute error below 2e-7 plus half a unit in
+// the last place of the result (the measure that matters for powers; close to 1 from below the
+// relative error is larger). Other inputs give unspecified values; callers mask them.
 template <class VF>
 VELMORA_LANES_INLINE VF log2Positive(const VF& x)
 {
-    using VI = IntOf<VF>;
-    const VI bits = asInt(x);
-    VI e = ((bits >> 23) & 0xff) - 127;
-    VF m = asFloat<VF>((bits & 0x007fffff) | 0x3f800000); // [1, 2)
-    // m in [sqrt(1/2), sqrt(2)) keeps x = m - 1 within +-0.2929.
-    const VI big = m > 1.41421356f;
-    m = big ? m * 0.5f : m;
-    e = e - big; // `big` lanes are -1
-    const VF z = m - 1.0f;
-    const VF z2 = z * z;
-    const VF z4 = z2 * z2;
-    // The polynomial in Estrin's form: the same terms with a short dependency chain, which is
-    // what limits a chain of colour steps more than the number of operations.
-    const VF a0 = 3.3333331174e-1f - 2.4999993993e-1f * z;
-    const VF a1 = 2.0000714765e-1f - 1.6668057665e-1f * z;
-    const VF a2 = 1.4249322787e-1f - 1.2420140846e-1f * z;
-    const VF a3 = 1.1676998740e-1f - 1.1514610310e-1f * z;
-    const VF b0 = a0 + a1 * z2;
-    const VF b1 = a2 + a3 * z2;
-    const VF p = (b0 + b1 * z4) + 7.0376836292e-2f * (z4 * z4);
-    const VF ln = z + (z * z2 * p - 0.5f * z2);
-    return __builtin_convertvector(e, VF) + ln * 1.44269504088896341f;
+    VF k;
+    VF m;
+    detail::split(x, k, m);
+    return k + detail::log2OnePlus(m - 1.0f);
 }
 
-// 2^y; below -126 gives 0, at or above 128 gives +inf, NaN gives NaN.
+// 2^y, within 2 units in the last place; gradual underflow below -126, 0 below -149, +inf at or
+// above 128, NaN gives NaN.
 template <class VF>
 VELMORA_LANES_INLINE VF exp2(const VF& y)
 {
-    using VI = IntOf<VF>;
-    const VI nan = y != y;
-    const VI under = y < -126.0f;
-    const VI over = y >= 128.0f;
-    VF yc = y > -126.0f ? y : lanes::splat<VF>(-126.0f);
-    yc = yc < 127.0f ? yc : lanes::splat<VF>(127.0f);
-    // Round to nearest by the 1.5 * 2^23 trick, exact for |yc| <= 127.
-    const VF rounded = (yc + 12582912.0f) - 12582912.0f;
-    const VF f = yc - rounded; // [-0.5, 0.5]
-    const VI n = __builtin_convertvector(rounded, VI);
-    // 2^f on [-0.5, 0.5] by the classic single-precision minimax polynomial (relative error
-    // below 2e-7), in Estrin's form.
-    const VF f2 = f * f;
-    const VF lo = (1.0f + 6.931472028550421e-1f * f) + (2.402264791363012e-1f + 5.550332471162809e-2f * f) * f2;
-    const VF hi = (9.618437357674640e-3f + 1.339887440266574e-3f * f) + 1.535336188319500e-4f * f2;
-    const VF p = lo + hi * (f2 * f2);
-    const VF scale = asFloat<VF>((n + 127) << 23);
-    VF r = p * scale;
-    r = under ? lanes::splat<VF>(0.0f) : r;
-    r = over ? lanes::splat<VF>(std::numeric_limits<float>::infinity()) : r;
-    return nan ? y : r;
+    const VF r = detail::exp2Finite(y);
+    return y != y ? y : r;
+}
+
+// x^p for x >= 0 (NaN taken as 0) and p > 0: the case of the colour formulas, which raise
+// max(c, 0) to fixed positive exponents. x below FLT_MIN (subnormal or 0) gives 0, +inf gives
+// +inf.
+template <class VF>
+VELMORA_LANES_INLINE VF powNonNegative(const VF& x, const VF& p)
+{
+    // Infinity as the largest float: x^(p - 1) stays nonzero, so x times it stays +inf.
+    const VF finite = lanes::vmin(x, lanes::splat<VF>(std::numeric_limits<float>::max()));
+    VF k;
+    VF m;
+    detail::split(finite, k, m);
+    const VF q = p - 1.0f;
+    const VF r = x * detail::exp2Finite(q * k + q * detail::log2OnePlus(m - 1.0f));
+    return x >= std::numeric_limits<float>::min() ? r : lanes::splat<VF>(0.0f);
+}
+
+// Pairs (Lanes.h) half by half: one power is short enough a chain that the two overlap.
+template <class VF>
+VELMORA_LANES_INLINE lanes::Pair<VF> powNonNegative(const lanes::Pair<VF>& x, const lanes::Pair<VF>& p)
+{
+    return {powNonNegative(x.lo, p.lo), powNonNegative(x.hi, p.hi)};
 }
 
 // x^p per lane with the C library's results for the cases pixels meet: x > 0 normal;
@@ -105,26 +214,23 @@ VELMORA_LANES_INLINE VF pow(const VF& x, const VF& p)
 {
     const VF inf = lanes::splat<VF>(std::numeric_limits<float>::infinity());
     const VF zero = lanes::splat<VF>(0.0f);
-    VF r = exp2(p * log2Positive(x));
-    const VF atZero = p > 0.0f ? zero : inf;
+    const auto positive = p > 0.0f;
+    // Negative powers as 2^(p log2 x): x * x^(p - 1) could overflow where x^p does not.
+    const VF finite = lanes::vmin(x, lanes::splat<VF>(std::numeric_limits<float>::max()));
+    VF k;
+    VF m;
+    detail::split(finite, k, m);
+    const VF q = positive ? p - 1.0f : p;
+    VF r = detail::exp2Finite(q * k + q * detail::log2OnePlus(m - 1.0f));
+    r = positive ? x * r : r;
+    const VF atZero = positive ? zero : inf;
     // 0 <= x < FLT_MIN as one comparison of a value that fails it for x < 0 and NaN: GCC turns a
     // vector & of two comparisons on 16 lanes into work lane by lane.
     r = (x >= 0.0f ? x : lanes::splat<VF>(1.0f)) < std::numeric_limits<float>::min() ? atZero : r;
-    r = x == inf ? (p > 0.0f ? inf : zero) : r;
+    r = x == inf ? (positive ? inf : zero) : r;
     r = x < 0.0f ? lanes::splat<VF>(std::numeric_limits<float>::quiet_NaN()) : r;
     r = x != x ? x : r;
     return p == 0.0f ? lanes::splat<VF>(1.0f) : r;
-}
-
-// x^p for x >= 0 (or NaN, taken as 0) and p > 0: the case of the colour formulas, which raise
-// max(c, 0) to fixed positive exponents. Skips the checks that only other inputs need.
-template <class VF>
-VELMORA_LANES_INLINE VF powNonNegative(const VF& x, const VF& p)
-{
-    const VF inf = lanes::splat<VF>(std::numeric_limits<float>::infinity());
-    const VF r = exp2(p * log2Positive(x));
-    const auto normal = x >= std::numeric_limits<float>::min();
-    return x == inf ? inf : (normal ? r : lanes::splat<VF>(0.0f));
 }
 
 // sign(x) * |x|^p per lane (the gamma of negative values); NaN stays NaN.

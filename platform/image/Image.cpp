@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
+#include <xmmintrin.h>
 
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/image/ImagePool.h"
@@ -105,6 +106,27 @@ const std::vector<PixelOp>& Image::pendingOps() const
     return ops_ ? *ops_ : noOps();
 }
 
+namespace {
+
+// The next span's source, fetched into the cache a slice before each step of the current span,
+// so that reading it costs no wait when its turn comes.
+struct NextSource {
+    const float* begin = nullptr;
+    std::size_t floats = 0;
+    std::size_t slice = 0; // floats per step (a multiple of 16)
+
+    static void beforeStep(void* context, std::size_t step)
+    {
+        const auto* next = static_cast<const NextSource*>(context);
+        const std::size_t end = std::min(next->floats, (step + 1) * next->slice);
+        for (std::size_t f = step * next->slice; f < end; f += 16) {
+            _mm_prefetch(reinterpret_cast<const char*>(next->begin + f), _MM_HINT_T0);
+        }
+    }
+};
+
+} // namespace
+
 void Image::renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_t dstStride,
                            bool streaming) const
 {
@@ -126,7 +148,16 @@ void Image::renderRowsInto(int firstRow, int rowCount, float* dst, std::ptrdiff_
             where.x = x_ + static_cast<double>(begin) + 0.5;
             const PlanarSpan span{planes[0], planes[1], planes[2], planes[3], n, (n + 7) & ~std::size_t{7}, &where};
             deinterleave(src + begin * 4, span);
-            runPixelOps(ops, span);
+            NextSource next;
+            if (begin + n < w) {
+                next.begin = src + (begin + n) * 4;
+                next.floats = std::min(maxSpanPixels, w - begin - n) * 4;
+            } else if (r + 1 < rowCount) {
+                next.begin = src + stride_;
+                next.floats = std::min(maxSpanPixels, w) * 4;
+            }
+            next.slice = (next.floats / ops.size() + 15) / 16 * 16;
+            runPixelOps(ops, span, next.begin ? &NextSource::beforeStep : nullptr, &next);
             if (streaming) {
                 interleaveStreaming(span, out + begin * 4);
             } else {

@@ -20,7 +20,13 @@
 //                                                          std::size_t index) const
 // where `index` is the first pixel's index in the span (for positions). It must be written with
 // the lane helpers of Lanes.h so that it compiles for both widths; it is inlined into the loop
-// compiled for each instruction set.
+// compiled for each instruction set. A kernel that neither reads nor writes alpha says so with
+//   static constexpr bool keepsAlpha = true;
+// and the loop leaves the alpha plane alone (its `a` is then unspecified). A kernel that also
+// declares
+//   static constexpr bool paired = true;
+// runs on Pair<V> (two lane values at once, see Lanes.h) wherever a span has room for both, so
+// the processor overlaps two pixels' chains of dependent operations.
 // GCC compiles the lane loops with multiplications and additions fused across statements
 // (this project builds with -std=c++20, under which GCC fuses none by default); Clang fuses those
 // within one expression by default and has no such function attribute.
@@ -33,20 +39,44 @@
 namespace velmora::lanes {
 
 template <class V, class Kernel>
-VELMORA_LANES_INLINE void runLanes(const Kernel& kernel, const PlanarSpan& span, std::size_t begin,
+VELMORA_LANES_INLINE void runLanes(const Kernel& kernelIn, const PlanarSpan& spanIn, std::size_t begin,
                                    std::size_t end)
 {
     constexpr std::size_t w = Traits<V>::width;
-    for (std::size_t i = begin; i + w <= end; i += w) {
+    // Copies the pixel stores cannot alias, so that what the kernel derives from its parameters
+    // is computed once, outside the loop, and the plane addresses stay in registers.
+    const Kernel kernel = kernelIn;
+    const PlanarSpan span = spanIn;
+    constexpr bool keepsAlpha = requires { requires Kernel::keepsAlpha; };
+    std::size_t i = begin;
+    if constexpr (requires { requires Kernel::paired; }) {
+        static_assert(keepsAlpha, "paired kernels keep alpha");
+        for (; i + 2 * w <= end; i += 2 * w) {
+            Pair<V> r{load<V>(span.r + i), load<V>(span.r + i + w)};
+            Pair<V> g{load<V>(span.g + i), load<V>(span.g + i + w)};
+            Pair<V> b{load<V>(span.b + i), load<V>(span.b + i + w)};
+            Pair<V> a{};
+            kernel(r, g, b, a, i);
+            store(span.r + i, r.lo);
+            store(span.r + i + w, r.hi);
+            store(span.g + i, g.lo);
+            store(span.g + i + w, g.hi);
+            store(span.b + i, b.lo);
+            store(span.b + i + w, b.hi);
+        }
+    }
+    for (; i + w <= end; i += w) {
         V r = load<V>(span.r + i);
         V g = load<V>(span.g + i);
         V b = load<V>(span.b + i);
-        V a = load<V>(span.a + i);
+        V a = keepsAlpha ? V{} : load<V>(span.a + i);
         kernel(r, g, b, a, i);
         store(span.r + i, r);
         store(span.g + i, g);
         store(span.b + i, b);
-        store(span.a + i, a);
+        if constexpr (!keepsAlpha) {
+            store(span.a + i, a);
+        }
     }
 }
 

@@ -77,28 +77,222 @@ VELMORA_LANES_INLINE V splat(typename Traits<V>::Scalar x)
     }
 }
 
+// |x|; NaN stays NaN.
 template <class V>
 VELMORA_LANES_INLINE V vabs(const V& x)
 {
     if constexpr (isVector<V>) {
-        return x < 0 ? -x : x;
+        using I = typename Traits<V>::Int;
+        I bits;
+        std::memcpy(&bits, &x, sizeof bits);
+        bits &= 0x7fffffff;
+        V out;
+        std::memcpy(&out, &bits, sizeof out);
+        return out;
     } else {
         return std::fabs(x);
     }
 }
 
-// Larger / smaller of two values (either when equal); with a NaN, the second argument.
+namespace detail {
+
+// True when some lane compares true with t: vcmpps predicate `predicate` (0x1e: greater, 0x11:
+// less, both ordered) on 16 lanes; `x > t` or `x < t` on fewer. Where no cheap test exists
+// (Clang's build) the answer is true.
+template <int predicate, class V>
+VELMORA_LANES_INLINE bool anyCompare(const V& x, typename Traits<V>::Scalar t)
+{
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+    if constexpr (std::is_same_v<V, F16>) {
+        // Only ever inlined into the AVX-512 loops of LaneLoop.h.
+        unsigned short mask;
+        asm("vcmpps %3, %2, %1, %0" : "=k"(mask) : "v"(x), "v"(splat<V>(t)), "i"(predicate));
+        return mask != 0;
+    } else if constexpr (std::is_same_v<V, F8> || std::is_same_v<V, F4>) {
+        const auto hit = predicate == 0x1e ? x > t : x < t;
+        int mask;
+        if constexpr (std::is_same_v<V, F8>) {
+            asm("vmovmskps %1, %0" : "=r"(mask) : "x"(hit));
+        } else {
+            asm("movmskps %1, %0" : "=r"(mask) : "x"(hit));
+        }
+        return mask != 0;
+    }
+#endif
+    if constexpr (isVector<V>) {
+        return true;
+    } else {
+        return predicate == 0x1e ? x > t : x < t;
+    }
+}
+
+} // namespace detail
+
+// True when some lane has x > t (anyLess: x < t). Lets a kernel skip work that leaves every lane
+// as it is (a step that changes only values beyond a threshold), provided the skipped formula
+// gives exactly its input there, so that a pixel's result never depends on its neighbours.
+// Where no cheap test exists (Clang's build) the answer is true and the work is done.
+template <class V>
+VELMORA_LANES_INLINE bool anyGreater(const V& x, typename Traits<V>::Scalar t)
+{
+    return detail::anyCompare<0x1e>(x, t);
+}
+
+template <class V>
+VELMORA_LANES_INLINE bool anyLess(const V& x, typename Traits<V>::Scalar t)
+{
+    return detail::anyCompare<0x11>(x, t);
+}
+
+// Larger / smaller of two values (the second when equal); with a NaN, the second argument.
+// These are the rules of the processor's max and min instructions, which GCC does not choose for
+// a vector select by itself (it compares and blends: two operations).
 template <class V>
 VELMORA_LANES_INLINE V vmax(const V& a, const V& b)
 {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+    if constexpr (std::is_same_v<V, F16> || std::is_same_v<V, F8>) {
+        // Only ever inlined into the AVX-512 and AVX2 loops of LaneLoop.h.
+        V r;
+        asm("vmaxps %2, %1, %0" : "=v"(r) : "v"(a), "v"(b));
+        return r;
+    } else if constexpr (std::is_same_v<V, F4>) {
+        V r = a;
+        asm("maxps %1, %0" : "+x"(r) : "x"(b));
+        return r;
+    }
+#endif
     return select(a > b, a, b);
 }
 
 template <class V>
 VELMORA_LANES_INLINE V vmin(const V& a, const V& b)
 {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+    if constexpr (std::is_same_v<V, F16> || std::is_same_v<V, F8>) {
+        V r;
+        asm("vminps %2, %1, %0" : "=v"(r) : "v"(a), "v"(b));
+        return r;
+    } else if constexpr (std::is_same_v<V, F4>) {
+        V r = a;
+        asm("minps %1, %0" : "+x"(r) : "x"(b));
+        return r;
+    }
+#endif
     return select(a < b, a, b);
 }
+
+// Two lane values as one: every operation is applied to both halves in turn, so that two
+// pixels' independent chains of operations come out interleaved. A kernel whose formula is one
+// long chain of dependent operations (a grading step) runs on pairs (see LaneLoop.h), which
+// lets the processor overlap them within the reach of its reordering. Covers what such kernels
+// use: arithmetic with lane values and float scalars, comparisons into masks, select, vmax,
+// vmin, splat, anyGreater.
+template <class V>
+struct Pair {
+    V lo;
+    V hi;
+};
+
+template <class M>
+struct PairMask {
+    M lo;
+    M hi;
+};
+
+template <class V>
+struct Traits<Pair<V>> {
+    using Scalar = typename Traits<V>::Scalar;
+    static constexpr std::size_t width = 2 * Traits<V>::width;
+};
+
+#define VELMORA_LANES_PAIR_ARITHMETIC(op)                                                          \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE Pair<V> operator op(const Pair<V>& a, const Pair<V>& b)                   \
+    {                                                                                              \
+        return {a.lo op b.lo, a.hi op b.hi};                                                       \
+    }                                                                                              \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE Pair<V> operator op(const Pair<V>& a, typename Traits<V>::Scalar b)       \
+    {                                                                                              \
+        return {a.lo op b, a.hi op b};                                                             \
+    }                                                                                              \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE Pair<V> operator op(typename Traits<V>::Scalar a, const Pair<V>& b)       \
+    {                                                                                              \
+        return {a op b.lo, a op b.hi};                                                             \
+    }
+VELMORA_LANES_PAIR_ARITHMETIC(+)
+VELMORA_LANES_PAIR_ARITHMETIC(-)
+VELMORA_LANES_PAIR_ARITHMETIC(*)
+VELMORA_LANES_PAIR_ARITHMETIC(/)
+#undef VELMORA_LANES_PAIR_ARITHMETIC
+
+#define VELMORA_LANES_PAIR_COMPARISON(op)                                                          \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE auto operator op(const Pair<V>& a, const Pair<V>& b)                      \
+    {                                                                                              \
+        return PairMask<decltype(a.lo op b.lo)>{a.lo op b.lo, a.hi op b.hi};                       \
+    }                                                                                              \
+    template <class V>                                                                             \
+    VELMORA_LANES_INLINE auto operator op(const Pair<V>& a, typename Traits<V>::Scalar b)          \
+    {                                                                                              \
+        return PairMask<decltype(a.lo op b)>{a.lo op b, a.hi op b};                                \
+    }
+VELMORA_LANES_PAIR_COMPARISON(<)
+VELMORA_LANES_PAIR_COMPARISON(>)
+VELMORA_LANES_PAIR_COMPARISON(<=)
+VELMORA_LANES_PAIR_COMPARISON(>=)
+VELMORA_LANES_PAIR_COMPARISON(==)
+VELMORA_LANES_PAIR_COMPARISON(!=)
+#undef VELMORA_LANES_PAIR_COMPARISON
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> operator-(const Pair<V>& a)
+{
+    return {-a.lo, -a.hi};
+}
+
+template <class M, class V>
+VELMORA_LANES_INLINE Pair<V> select(const PairMask<M>& mask, const Pair<V>& a, const Pair<V>& b)
+{
+    return {select(mask.lo, a.lo, b.lo), select(mask.hi, a.hi, b.hi)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> vmax(const Pair<V>& a, const Pair<V>& b)
+{
+    return {vmax(a.lo, b.lo), vmax(a.hi, b.hi)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> vmin(const Pair<V>& a, const Pair<V>& b)
+{
+    return {vmin(a.lo, b.lo), vmin(a.hi, b.hi)};
+}
+
+template <class V>
+VELMORA_LANES_INLINE bool anyGreater(const Pair<V>& x, typename Traits<V>::Scalar t)
+{
+    return anyGreater(x.lo, t) || anyGreater(x.hi, t);
+}
+
+template <class V>
+VELMORA_LANES_INLINE bool anyLess(const Pair<V>& x, typename Traits<V>::Scalar t)
+{
+    return anyLess(x.lo, t) || anyLess(x.hi, t);
+}
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> vabs(const Pair<V>& x)
+{
+    return {vabs(x.lo), vabs(x.hi)};
+}
+
+template <class V>
+inline constexpr bool isPair = false;
+template <class V>
+inline constexpr bool isPair<Pair<V>> = true;
 
 template <class V>
 VELMORA_LANES_INLINE V vfloor(const V& x)
@@ -141,6 +335,9 @@ VELMORA_LANES_INLINE V vdiv(const V& a, const V& b)
 }
 
 template <class V>
+VELMORA_LANES_INLINE Pair<V> vsin(const Pair<V>& x);
+
+template <class V>
 VELMORA_LANES_INLINE V vsin(const V& x)
 {
     if constexpr (isVector<V>) {
@@ -152,6 +349,12 @@ VELMORA_LANES_INLINE V vsin(const V& x)
     } else {
         return std::sin(x);
     }
+}
+
+template <class V>
+VELMORA_LANES_INLINE Pair<V> vsin(const Pair<V>& x)
+{
+    return {vsin(x.lo), vsin(x.hi)};
 }
 
 template <class V>

@@ -81,8 +81,11 @@ struct PixelOp {
 };
 
 // Runs `ops` in order over a planar span (count <= maxSpanPixels), converting to and from the
-// interleaved form around interleaved steps.
-void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span);
+// interleaved form around interleaved steps. When given, `beforeStep(context, k)` is called
+// before step k (0 to ops.size() - 1), which lets the caller spread memory traffic of its own over
+// the steps' arithmetic.
+void runPixelOps(const std::vector<PixelOp>& ops, const PlanarSpan& span,
+                 void (*beforeStep)(void* context, std::size_t step) = nullptr, void* context = nullptr);
 
 // Conversions between interleaved RGBA and a planar span; deinterleave fills the padding lanes
 // with zeros.

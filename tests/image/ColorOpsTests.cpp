@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
 
 #include "platform/image/ColorCube.h"
 #include "platform/image/ColorOps.h"
@@ -20,6 +23,21 @@ Image sweep(int n)
         row[i * 4 + 1] = t * t;
         row[i * 4 + 2] = 1 - t;
         row[i * 4 + 3] = 0.25f + 0.5f * t;
+    }
+    return image;
+}
+
+// 20 pixels on lattice points of an n-point cube: pixel x at (x mod n, 7x mod n, 13x mod n).
+Image rowImage(int n)
+{
+    Image image = Image::allocate(20, 1);
+    float* row = image.mutableRow(0);
+    const float last = static_cast<float>(n - 1);
+    for (int x = 0; x < 20; ++x) {
+        row[x * 4 + 0] = static_cast<float>(x % n) / last;
+        row[x * 4 + 1] = static_cast<float>((x * 7) % n) / last;
+        row[x * 4 + 2] = static_cast<float>((x * 13) % n) / last;
+        row[x * 4 + 3] = 1;
     }
     return image;
 }
@@ -159,6 +177,65 @@ TEST(LaneLoops, BothWidthsAgreeWithTheScalarReferenceAtEveryLength)
                 EXPECT_NEAR(got.b, want.b, 2e-6) << width << " " << x;
                 EXPECT_EQ(got.a, c.a);
             }
+        }
+    }
+}
+
+// Random lattices of the sizes at the ends of each planar path (16 lanes from a regrouped lattice
+// up to 65 points, 8 lanes above), against the one-pixel lookup: rows straddling the lane
+// widths, inputs outside [0, 1], NaN, infinities and exact lattice points.
+TEST(ColorCubeApply, PlanarPathsAgreeWithTheOnePixelLookup)
+{
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    std::uniform_real_distribution<float> input(-0.2f, 1.2f);
+    for (const int n : {2, 17, 33, 65, 66}) {
+        std::vector<float> lattice(static_cast<std::size_t>(n * n * n) * 4);
+        for (float& v : lattice) {
+            v = unit(rng);
+        }
+        const auto cube = std::make_shared<const ColorCube>(n, lattice);
+        for (const int width : {15, 16, 17, 40, 257}) {
+            Image in = Image::allocate(width, 1);
+            float* row = in.mutableRow(0);
+            for (int i = 0; i < width; ++i) {
+                for (int c = 0; c < 3; ++c) {
+                    row[i * 4 + c] = input(rng);
+                }
+                row[i * 4 + 3] = 0.5f;
+            }
+            const float special[] = {NAN, INFINITY, -INFINITY, 0.0f, 1.0f, 1.0f / static_cast<float>(n - 1)};
+            for (int i = 0; i < std::min(width, 6); ++i) {
+                row[i * 4 + i % 3] = special[i];
+            }
+            const Image out = colorCube(in, cube).rendered();
+            for (int x = 0; x < width; ++x) {
+                const Color c = in.pixel(x, 0);
+                const Color want = cube->apply(c);
+                const Color got = out.pixel(x, 0);
+                SCOPED_TRACE(::testing::Message() << n << " " << width << " " << x);
+                EXPECT_NEAR(got.r, want.r, 1e-6);
+                EXPECT_NEAR(got.g, want.g, 1e-6);
+                EXPECT_NEAR(got.b, want.b, 1e-6);
+                EXPECT_EQ(got.a, 0.5f);
+            }
+        }
+        // A lattice colour comes out exactly: on every path inside the lattice, and on the
+        // 16-lane path (the first 16 pixels, with AVX-512) on its top faces too.
+        const Image corners = colorCube(rowImage(n), cube).rendered();
+        const std::size_t top = static_cast<std::size_t>(n - 1);
+        for (int x = 0; x < 20; ++x) {
+            const Color c = corners.pixel(x, 0);
+            const std::size_t i = static_cast<std::size_t>(x % n);
+            const std::size_t j = static_cast<std::size_t>((x * 7) % n);
+            const std::size_t k = static_cast<std::size_t>((x * 13) % n);
+            if ((i == top || j == top || k == top) && !(x < 16 && n <= 65 && lanes::haveAvx512())) {
+                continue;
+            }
+            const float* entry = lattice.data() + ((k * n + j) * n + i) * 4;
+            EXPECT_EQ(c.r, entry[0]) << n << " " << x;
+            EXPECT_EQ(c.g, entry[1]) << n << " " << x;
+            EXPECT_EQ(c.b, entry[2]) << n << " " << x;
         }
     }
 }
