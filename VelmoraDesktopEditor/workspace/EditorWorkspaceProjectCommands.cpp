@@ -39,15 +39,6 @@ FilePanelRequest openPanel(const OpenPanelConfiguration& configuration)
     return request;
 }
 
-// The folder as one spelling: "." and ".." resolved, no trailing separator.
-fs::path standardized(const fs::path& folder)
-{
-    fs::path normal = folder.lexically_normal();
-    if (!normal.has_filename() && normal.has_relative_path())
-        normal = normal.parent_path();
-    return normal;
-}
-
 } // namespace
 
 void EditorWorkspaceController::runPanel(const FilePanelRequest& request, std::function<void(std::vector<fs::path>)> done)
@@ -147,7 +138,7 @@ void EditorWorkspaceController::pickMediaFolderForRelink()
                         : "Select the folder containing the missing clips listed in the relink dialog.";
     runPanel(request, [this](std::vector<fs::path> chosen) {
         if (!chosen.empty())
-            applyMediaFolder(standardized(chosen.front()));
+            applyMediaFolder(MediaFolderPath::standardized(chosen.front()));
     });
 }
 
