@@ -15,7 +15,6 @@
 #include "model/ProjectMediaFolder.h"
 #include "model/VelmoraProjectFile.h"
 #include "platform/dispatch/QtMainQueue.h"
-#include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -300,15 +299,8 @@ void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
 void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded)
 {
     std::shared_ptr<EditSession> session;
-    try {
-        session = std::make_shared<EditSession>(EditSession::load(url));
-    } catch (const Error& error) {
-        reportError(error.localizedDescription());
+    if (!reportingFailure([&] { session = std::make_shared<EditSession>(EditSession::load(url)); }))
         return;
-    } catch (const std::exception& error) {
-        reportError(error.what());
-        return;
-    }
 
     setSuppressDirtyMark(true);
     setSessionURL(url);
