@@ -140,6 +140,14 @@ void setCaption(QWidget& widget)
     setStyleFlag(widget, "caption", true);
 }
 
+QWidget* styledView(const char* objectName, QWidget* parent)
+{
+    auto* view = new QWidget(parent);
+    view->setObjectName(QString::fromLatin1(objectName));
+    view->setAttribute(Qt::WA_StyledBackground);
+    return view;
+}
+
 void setStyleFlag(QWidget& widget, const char* name, bool on)
 {
     if (widget.property(name).toBool() == on && widget.property(name).isValid())

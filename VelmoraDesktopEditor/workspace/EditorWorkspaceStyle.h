@@ -23,6 +23,8 @@ QString styleSheet();
 // Marks a label as secondary text (editorMuted) or as a caption (smaller).
 void setMuted(QWidget& label);
 void setCaption(QWidget& widget);
+// A plain view called `objectName` that paints the background the style sheet gives it.
+QWidget* styledView(const char* objectName, QWidget* parent);
 // Sets a Boolean dynamic property the style sheet selects on ("selected", "dirty", "warning")
 // and restyles the widget.
 void setStyleFlag(QWidget& widget, const char* name, bool on);
