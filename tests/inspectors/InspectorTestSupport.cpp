@@ -8,20 +8,6 @@
 
 namespace velmora::test {
 
-std::string invertingCube()
-{
-    const char* const inverted[] = {"1", "0.5", "0"};
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (int b = 0; b < 3; ++b) {
-        for (int g = 0; g < 3; ++g) {
-            for (int r = 0; r < 3; ++r) {
-                text += std::string(inverted[r]) + " " + inverted[g] + " " + inverted[b] + "\n";
-            }
-        }
-    }
-    return text;
-}
-
 void finishBackgroundWork()
 {
     // Stills queue behind each other; a waveform read may start a still-free probe and back.

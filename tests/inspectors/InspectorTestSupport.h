@@ -13,12 +13,10 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ManualMainQueue.h"
 #include "preview/TimelinePreviewEngine.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
 namespace velmora::test {
-
-// A 3×3×3 cube that inverts every colour: any picture it touches changes visibly.
-std::string invertingCube();
 
 // Waits for the inspectors' background work (still grading, waveform reads, duration probes)
 // to finish. Work left running when the test program exits would outlive the process's
