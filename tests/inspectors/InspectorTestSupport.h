@@ -15,6 +15,7 @@
 #include "preview/TimelinePreviewEngine.h"
 #include "support/CubeTexts.h"
 #include "support/TestSupport.h"
+#include "support/model/SessionBuilders.h"
 
 namespace velmora::test {
 
@@ -27,8 +28,8 @@ struct InspectorHarness {
     InspectorHarness();
     ~InspectorHarness();
 
-    // Adopts a project with the given sources and clips over the harness's media folder (and
-    // no project file). Each clip is normalised as a loaded project's would be.
+    // Adopts a 25 fps project with the given sources and clips over the harness's media folder
+    // (and no project file). Each clip is normalised as a loaded project's would be.
     void adopt(std::vector<EditSession::Source> sources, std::vector<EditSession::Clip> clips);
     EditSession& session() const { return *engine.session(); }
     // Runs posted work (background results included) until `done` holds; false after 30 s.
