@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <cstring>
 
-#include "export_workspaces/ExportWorkspaceColors.h"
+#include "controls/VelmoraPalette.h"
 
 namespace velmora::WorkspaceLabels {
 
@@ -61,7 +61,7 @@ QLabel* text(const QString& text, TextSize size, bool secondary, QWidget* parent
         font.setWeight(QFont::DemiBold);
     label->setFont(font);
     if (secondary)
-        setColor(label, ExportWorkspaceColors::secondaryText());
+        setColor(label, VelmoraPalette::secondaryText());
     return label;
 }
 
