@@ -9,6 +9,7 @@
 
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
+#include "platform/media/internal/StreamDecoder.h"
 
 namespace velmora {
 
@@ -66,9 +67,8 @@ struct AssetReaderTrackOutput::Impl {
     ffmpeg::InputFormatPtr format;
     AVStream* stream = nullptr;
     ffmpeg::CodecContextPtr decoder;
-    ffmpeg::PacketPtr packet;
+    std::optional<ffmpeg::StreamDecoder> decoding;
     ffmpeg::FramePtr frame;
-    bool inputEnded = false;
     bool endReached = false;
     bool positioned = false; // seek done and first frame primed
     bool finished = false;
@@ -129,7 +129,7 @@ struct AssetReaderTrackOutput::Impl {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
         decoder = ffmpeg::openDecoder(stream, threads);
-        packet = ffmpeg::allocPacket();
+        decoding.emplace(*format, *stream, *decoder, path.filename().string());
         frame = ffmpeg::allocFrame();
         if (track.minFrameDuration.isNumeric()) {
             nominalFrameDuration = track.minFrameDuration;
@@ -157,43 +157,7 @@ struct AssetReaderTrackOutput::Impl {
     // cancelled; throws on a decoder failure.
     int receiveFrame()
     {
-        for (;;) {
-            if (state->isCancelled()) {
-                return AVERROR_EXIT;
-            }
-            int rc = avcodec_receive_frame(decoder.get(), frame.get());
-            if (rc == 0 || rc == AVERROR_EOF) {
-                return rc;
-            }
-            if (rc != AVERROR(EAGAIN)) {
-                if (rc == AVERROR_INVALIDDATA) {
-                    continue; // a damaged frame: skip it as players do
-                }
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + path.filename().string() + "\"", rc);
-            }
-            if (inputEnded) {
-                return AVERROR_EOF;
-            }
-            rc = av_read_frame(format.get(), packet.get());
-            if (rc < 0) {
-                // End of file, or a file cut short: decode what there is.
-                inputEnded = true;
-                rc = avcodec_send_packet(decoder.get(), nullptr);
-                if (rc < 0 && rc != AVERROR_EOF) {
-                    throw ffmpeg::error(MediaError::decodeFailed, "Cannot finish decoding", rc);
-                }
-                continue;
-            }
-            if (packet->stream_index != stream->index) {
-                av_packet_unref(packet.get());
-                continue;
-            }
-            rc = avcodec_send_packet(decoder.get(), packet.get());
-            av_packet_unref(packet.get());
-            if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + path.filename().string() + "\"", rc);
-            }
-        }
+        return decoding->receive(*frame, [this] { return state->isCancelled(); });
     }
 
     void seekTo(const MediaTime& time)
@@ -206,8 +170,7 @@ struct AssetReaderTrackOutput::Impl {
             // Some files refuse a seek before their first key frame: read from the start.
             rc = av_seek_frame(format.get(), stream->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         }
-        avcodec_flush_buffers(decoder.get());
-        inputEnded = false;
+        decoding->restart();
         (void)rc;
     }
 

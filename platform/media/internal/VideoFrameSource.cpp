@@ -45,7 +45,7 @@ VideoFrameSource::VideoFrameSource(std::shared_ptr<const Asset> asset, int track
         format_->streams[i]->discard = static_cast<int>(i) == trackID_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     decoder_ = ffmpeg::openDecoder(stream_, 0);
-    packet_ = ffmpeg::allocPacket();
+    decoding_.emplace(*format_, *stream_, *decoder_, asset_->url().filename().string());
     decoded_ = ffmpeg::allocFrame();
     nominalDuration_ = MediaTime(1, 30);
     if (stream_->avg_frame_rate.num > 0 && stream_->avg_frame_rate.den > 0) {
@@ -86,37 +86,7 @@ bool VideoFrameSource::superseded(std::uint64_t serial) const
 
 int VideoFrameSource::decodeNext()
 {
-    for (;;) {
-        int rc = avcodec_receive_frame(decoder_.get(), decoded_.get());
-        if (rc == 0 || rc == AVERROR_EOF) {
-            return rc;
-        }
-        if (rc != AVERROR(EAGAIN)) {
-            if (rc == AVERROR_INVALIDDATA) {
-                continue; // a damaged frame: skipped, as players do
-            }
-            throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset_->url().filename().string() + "\"", rc);
-        }
-        if (inputEnded_) {
-            return AVERROR_EOF;
-        }
-        rc = av_read_frame(format_.get(), packet_.get());
-        if (rc < 0) {
-            // The end of the file, or a file cut short: decode what there is.
-            inputEnded_ = true;
-            avcodec_send_packet(decoder_.get(), nullptr);
-            continue;
-        }
-        if (packet_->stream_index != stream_->index) {
-            av_packet_unref(packet_.get());
-            continue;
-        }
-        rc = avcodec_send_packet(decoder_.get(), packet_.get());
-        av_packet_unref(packet_.get());
-        if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
-            throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset_->url().filename().string() + "\"", rc);
-        }
-    }
+    return decoding_->receive(*decoded_);
 }
 
 void VideoFrameSource::seekDemuxer(const MediaTime& time)
@@ -133,8 +103,7 @@ void VideoFrameSource::seekDemuxer(const MediaTime& time)
         // Some files refuse a seek before their first key frame: read from the start.
         av_seek_frame(format_.get(), stream_->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
     }
-    avcodec_flush_buffers(decoder_.get());
-    inputEnded_ = false;
+    decoding_->restart();
 }
 
 void VideoFrameSource::deliver(std::uint64_t serial)

@@ -13,6 +13,7 @@
 
 #include "platform/media/Asset.h"
 #include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/StreamDecoder.h"
 
 namespace velmora::internal {
 
@@ -79,9 +80,8 @@ private:
     ffmpeg::InputFormatPtr format_;
     AVStream* stream_ = nullptr;
     ffmpeg::CodecContextPtr decoder_;
-    ffmpeg::PacketPtr packet_;
+    std::optional<ffmpeg::StreamDecoder> decoding_;
     ffmpeg::FramePtr decoded_;
-    bool inputEnded_ = false;
     MediaTime nominalDuration_;
     MediaTime lastEnd_;
 
