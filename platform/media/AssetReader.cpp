@@ -43,12 +43,6 @@ struct AssetReader::State {
     }
 };
 
-namespace {
-
-constexpr std::int32_t kMicroseconds = 1000000;
-
-} // namespace
-
 struct AssetReaderTrackOutput::Impl {
     AssetTrack track;
     MediaType type = MediaType::video;
@@ -99,24 +93,6 @@ struct AssetReaderTrackOutput::Impl {
         av_channel_layout_uninit(&swrInLayout);
     }
 
-    MediaTime assetTime(std::int64_t pts) const
-    {
-        MediaTime t = ffmpeg::toMediaTime(pts, stream->time_base);
-        if (t.isNumeric() && startOffsetUs != 0) {
-            t = t - MediaTime(startOffsetUs, kMicroseconds);
-        }
-        return t;
-    }
-
-    std::int64_t streamTimestamp(const MediaTime& assetTimeValue) const
-    {
-        MediaTime t = assetTimeValue;
-        if (startOffsetUs != 0) {
-            t = t + MediaTime(startOffsetUs, kMicroseconds);
-        }
-        return ffmpeg::fromMediaTime(t, stream->time_base);
-    }
-
     void open(int threads)
     {
         format = ffmpeg::openInput(path, false);
@@ -129,7 +105,7 @@ struct AssetReaderTrackOutput::Impl {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
         decoder = ffmpeg::openDecoder(stream, threads);
-        decoding.emplace(*format, *stream, *decoder, path.filename().string());
+        decoding.emplace(*format, *stream, *decoder, path.filename().string(), startOffsetUs);
         frame = ffmpeg::allocFrame();
         if (track.minFrameDuration.isNumeric()) {
             nominalFrameDuration = track.minFrameDuration;
@@ -162,16 +138,9 @@ struct AssetReaderTrackOutput::Impl {
 
     void seekTo(const MediaTime& time)
     {
-        const std::int64_t ts =
-            time > MediaTime::zero() ? streamTimestamp(time)
-                                     : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : INT64_MIN + 1);
-        int rc = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
-        if (rc < 0) {
-            // Some files refuse a seek before their first key frame: read from the start.
-            rc = av_seek_frame(format.get(), stream->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
-        }
-        decoding->restart();
-        (void)rc;
+        decoding->seek(time > MediaTime::zero()
+                           ? decoding->streamTimestamp(time)
+                           : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : INT64_MIN + 1));
     }
 
     // Seeks to the key frame before the range start and decodes the first frame, going back
@@ -193,7 +162,7 @@ struct AssetReaderTrackOutput::Impl {
             if (rc != 0) {
                 return rc;
             }
-            const MediaTime t = assetTime(frame->best_effort_timestamp);
+            const MediaTime t = decoding->assetTime(frame->best_effort_timestamp);
             if (!t.isNumeric() || t <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
                 return 0;
             }
@@ -222,7 +191,7 @@ struct AssetReaderTrackOutput::Impl {
                 finish();
                 return std::nullopt;
             }
-            MediaTime time = assetTime(frame->best_effort_timestamp);
+            MediaTime time = decoding->assetTime(frame->best_effort_timestamp);
             if (!time.isNumeric()) {
                 time = lastFrameEnd.isNumeric() ? lastFrameEnd : MediaTime::zero();
             }
@@ -343,7 +312,7 @@ struct AssetReaderTrackOutput::Impl {
             }
             setUpResampler();
             if (!samplePositionKnown) {
-                const MediaTime t = assetTime(frame->best_effort_timestamp);
+                const MediaTime t = decoding->assetTime(frame->best_effort_timestamp);
                 const MediaTime onRate = (t.isNumeric() ? t : MediaTime::zero()).convertScale(sampleRate);
                 nextSample = onRate.value();
                 samplePositionKnown = true;

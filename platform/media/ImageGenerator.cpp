@@ -88,15 +88,6 @@ struct ImageGenerator::Impl {
     int cachedHeight = 0;
     Image cached;
 
-    MediaTime assetTime(std::int64_t pts) const
-    {
-        MediaTime t = ffmpeg::toMediaTime(pts, stream->time_base);
-        if (t.isNumeric() && asset->startOffsetMicroseconds() != 0) {
-            t = t - MediaTime(asset->startOffsetMicroseconds(), 1000000);
-        }
-        return t;
-    }
-
     void open()
     {
         format = ffmpeg::openInput(asset->url(), false);
@@ -105,7 +96,8 @@ struct ImageGenerator::Impl {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
         decoder = ffmpeg::openDecoder(stream, 0);
-        decoding.emplace(*format, *stream, *decoder, asset->url().filename().string());
+        decoding.emplace(*format, *stream, *decoder, asset->url().filename().string(),
+                         asset->startOffsetMicroseconds());
         incoming = ffmpeg::allocFrame();
         current = ffmpeg::allocFrame();
         if (stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0) {
@@ -126,7 +118,7 @@ struct ImageGenerator::Impl {
         av_frame_unref(current.get());
         av_frame_move_ref(current.get(), incoming.get());
         hasCurrent = true;
-        MediaTime t = assetTime(current->best_effort_timestamp);
+        MediaTime t = decoding->assetTime(current->best_effort_timestamp);
         if (!t.isNumeric()) {
             t = currentTime.isNumeric() ? currentTime + currentDuration : MediaTime::zero();
         }
@@ -138,18 +130,9 @@ struct ImageGenerator::Impl {
 
     void seekTo(const MediaTime& time)
     {
-        std::int64_t ts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-        if (time > MediaTime::zero()) {
-            MediaTime t = time;
-            if (asset->startOffsetMicroseconds() != 0) {
-                t = t + MediaTime(asset->startOffsetMicroseconds(), 1000000);
-            }
-            ts = ffmpeg::fromMediaTime(t, stream->time_base);
-        }
-        if (av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
-            av_seek_frame(format.get(), stream->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
-        }
-        decoding->restart();
+        decoding->seek(time > MediaTime::zero()
+                           ? decoding->streamTimestamp(time)
+                           : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0));
         atEnd = false;
         hasCurrent = false;
         currentTime = MediaTime::invalid();

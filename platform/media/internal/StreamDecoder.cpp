@@ -3,8 +3,9 @@
 namespace velmora::ffmpeg {
 
 StreamDecoder::StreamDecoder(AVFormatContext& format, const AVStream& stream, AVCodecContext& decoder,
-                             std::string fileName)
-    : format_(&format), stream_(&stream), decoder_(&decoder), fileName_(std::move(fileName)), packet_(allocPacket())
+                             std::string fileName, std::int64_t startOffsetMicroseconds)
+    : format_(&format), stream_(&stream), decoder_(&decoder), fileName_(std::move(fileName)),
+      startOffset_(startOffsetMicroseconds, 1000000), packet_(allocPacket())
 {
 }
 
@@ -48,10 +49,24 @@ int StreamDecoder::receive(AVFrame& frame, const std::function<bool()>& cancelle
     }
 }
 
-void StreamDecoder::restart()
+void StreamDecoder::seek(std::int64_t timestamp)
 {
+    if (av_seek_frame(format_, stream_->index, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+        av_seek_frame(format_, stream_->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+    }
     avcodec_flush_buffers(decoder_);
     inputEnded_ = false;
+}
+
+MediaTime StreamDecoder::assetTime(std::int64_t pts) const
+{
+    const MediaTime t = toMediaTime(pts, stream_->time_base);
+    return t.isNumeric() && startOffset_.value() != 0 ? t - startOffset_ : t;
+}
+
+std::int64_t StreamDecoder::streamTimestamp(const MediaTime& time) const
+{
+    return fromMediaTime(startOffset_.value() != 0 ? time + startOffset_ : time, stream_->time_base);
 }
 
 } // namespace velmora::ffmpeg
