@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include <QKeyEvent>
 #include <QScopedValueRollback>

@@ -4,7 +4,6 @@
 // callback.
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
