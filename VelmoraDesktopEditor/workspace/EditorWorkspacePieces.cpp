@@ -1,5 +1,5 @@
 // Stand-ins for the pieces of the Edit workspace that are built elsewhere: plain views carrying
-// the pieces' names, so the workspace lays out and runs before they are plugged in.
+// the pieces' names, so that a workspace given no pieces (as in its own tests) lays out and runs.
 
 #include "workspace/EditorWorkspacePieces.h"
 

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-#include "export_workspaces/ContentView.h"
 #include "workspace/EditorWorkspaceStyle.h"
 
 namespace velmora {
@@ -14,15 +13,6 @@ ShellWorkspaceFactories ShellWorkspaceFactories::placeholders()
         [](VelmoraWorkflowState&, QWidget* parent) { return styledView("EditorContentView", parent); },
         [](VelmoraWorkflowState&, QWidget* parent) { return styledView("ContentView", parent); },
     };
-}
-
-ShellWorkspaceFactories ShellWorkspaceFactories::application()
-{
-    ShellWorkspaceFactories factories = placeholders();
-    factories.exportTab = [](VelmoraWorkflowState& workflow, QWidget* parent) -> QWidget* {
-        return new ContentView(workflow, parent);
-    };
-    return factories;
 }
 
 } // namespace velmora
