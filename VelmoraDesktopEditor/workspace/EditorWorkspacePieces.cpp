@@ -18,14 +18,6 @@ namespace velmora {
 
 namespace {
 
-QLabel* mutedCaption(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    EditorWorkspaceStyle::setMuted(*label);
-    EditorWorkspaceStyle::setCaption(*label);
-    return label;
-}
-
 // A window's content: its title as a line of text and one button that runs `close`.
 QWidget* standInContent(const char* name, const QString& title, const QString& button, std::function<void()> close,
                         QWidget* parent)
@@ -33,7 +25,7 @@ QWidget* standInContent(const char* name, const QString& title, const QString& b
     QWidget* content = EditorWorkspaceStyle::styledView(name, parent);
     auto* column = new QVBoxLayout(content);
     column->addStretch(1);
-    auto* text = mutedCaption(title, content);
+    auto* text = EditorWorkspaceStyle::mutedCaption(title, content);
     text->setAlignment(Qt::AlignCenter);
     column->addWidget(text);
     column->addStretch(1);
