@@ -58,11 +58,10 @@ void runOnThreadOfItsOwn(std::function<void()> work)
     }
 }
 
-std::vector<EditSession::Clip> activeClips(const std::shared_ptr<EditSession>& session)
+// The clips of the session's active timeline; none without a session or active timeline.
+std::vector<EditSession::Clip> activeClips(const EditSession* session)
 {
-    if (!session)
-        return {};
-    const std::optional<EditSession::Timeline> timeline = session->activeTimeline();
+    const std::optional<EditSession::Timeline> timeline = session ? session->activeTimeline() : std::nullopt;
     return timeline ? timeline->clips : std::vector<EditSession::Clip>{};
 }
 
@@ -370,8 +369,7 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
 
 void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& session)
 {
-    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
-    const std::vector<EditSession::Clip> clips = timeline ? timeline->clips : std::vector<EditSession::Clip>{};
+    const std::vector<EditSession::Clip> clips = activeClips(&session);
     // No clip of a kind counts as lane 0: the floors of 2 and 1 apply.
     setLayoutVideoTracks(std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2));
     setLayoutAudioTracks(std::max(highestLane(clips, &EditSession::isAudioClip), 1));
@@ -379,7 +377,7 @@ void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& sessio
 
 int EditorWorkspaceController::timelineLaneCount() const
 {
-    const std::vector<EditSession::Clip> clips = activeClips(engine_->session());
+    const std::vector<EditSession::Clip> clips = activeClips(engine_->session().get());
     const int visual = std::max(highestLane(clips, &isPictureClip), 1);
     const int audio = std::max(highestLane(clips, &EditSession::isAudioClip), 1);
     return std::max(layoutVideoTracks_, visual) + std::max(layoutAudioTracks_, audio);
