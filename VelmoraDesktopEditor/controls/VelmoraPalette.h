@@ -42,18 +42,18 @@ QColor purple(double opacity = 1.0); // 191, 90, 242
 // The timeline lanes, on the workspace's black. These are given to 16 bits a channel (the
 // accents above as 1, 0.624, 0.039 for orange; 1, 0.271, 0.227 for red; 0.392, 0.824, 1 for
 // cyan), the precision the lanes are painted at.
-QColor laneTrack();              // white 0.1
-QColor mutedLaneTrack();         // white 0.06: the track of a muted lane
-QColor rulerTrack();             // white 0.14
-QColor rulerText();              // white 0.4
-QColor laneLabel();              // white 0.55: a lane's name, a header switch that is off
+QColor laneTrack();               // white 0.1
+QColor mutedLaneTrack();          // white 0.06: the track of a muted lane
+QColor rulerTrack();              // white 0.14
+QColor rulerText();               // white 0.4
+QColor laneLabel();               // white 0.55: a lane's name, a header switch that is off
 QColor laneWhite(double opacity); // clip titles, outlines and trim handles
-QColor laneMarker();             // orange: a marker, a lock switch that is on
-QColor lockedLaneLabel();        // orange 0.9
-QColor laneMuteOn();             // red 0.85: the mute switch of a muted lane
-QColor lanePlayhead();           // red 0.9
-QColor clipSelection();          // cyan: the outline of the selected clip
-QColor snapGuide();              // cyan 0.95
+QColor laneMarker();              // orange: a marker, a lock switch that is on
+QColor lockedLaneLabel();         // orange 0.9
+QColor laneMuteOn();              // red 0.85: the mute switch of a muted lane
+QColor lanePlayhead();            // red 0.9
+QColor clipSelection();           // cyan: the outline of the selected clip
+QColor snapGuide();               // cyan 0.95
 // The clips of video lane `number`: four colours in turn, so V5 repeats V1. Lanes count from
 // 1; a number below 1 takes V1's colour.
 QColor videoLane(int number);
