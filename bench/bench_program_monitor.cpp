@@ -7,19 +7,17 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
-#include <stdexcept>
 #include <string>
 
 #include <QApplication>
 #include <QImage>
 #include <benchmark/benchmark.h>
 
+#include "GradedStillFixtures.h"
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
 #include "platform/dispatch/Clock.h"
@@ -47,29 +45,8 @@ struct Media {
     {
         folder = fs::temp_directory_path() / ("velmora_bench_program_" + std::to_string(::getpid()));
         fs::create_directories(folder);
-        const std::string command =
-            "ffmpeg -y -hide_banner -loglevel error -nostdin -f lavfi -i testsrc2=s=3840x2160:r=25:d=4 "
-            "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -tag:v hvc1 "
-            "-x265-params log-level=error:keyint=25:min-keyint=25:bframes=3 '" +
-            (folder / "A001.mp4").string() + "'";
-        if (std::system(command.c_str()) != 0) {
-            throw std::runtime_error("could not make the benchmark clip with ffmpeg");
-        }
-        std::ofstream cube(folder / "Look.cube");
-        cube << "LUT_3D_SIZE 33\n";
-        char line[96];
-        for (int b = 0; b < 33; ++b) {
-            for (int g = 0; g < 33; ++g) {
-                for (int r = 0; r < 33; ++r) {
-                    const double R = r / 32.0;
-                    const double G = g / 32.0;
-                    const double B = b / 32.0;
-                    std::snprintf(line, sizeof line, "%.6f %.6f %.6f\n", 0.9 * R + 0.05 * G + 0.03,
-                                  0.85 * G + 0.1 * R * B + 0.02, 0.8 * B + 0.05 * G + 0.04);
-                    cube << line;
-                }
-            }
-        }
+        bench::makeUhdHevc10BitClip(folder / "A001.mp4");
+        std::ofstream(folder / "Look.cube") << bench::lookCubeText();
     }
     ~Media()
     {
@@ -150,15 +127,7 @@ std::shared_ptr<EditSession> session()
     EditorJobV2::ClipGrade grade;
     grade.hasLut = true;
     grade.lutFile = "Look.cube";
-    EditorJobV2::ClipGrade::GradeParams params;
-    params.moodKey = "kodak_portra";
-    params.isMoodEnabled = FlexibleBool{true};
-    params.moodAmount = 0.8;
-    params.exposure = 0.1;
-    params.contrast = 0.15;
-    params.saturation = 0.1;
-    params.temperature = 0.05;
-    grade.gradeParams = params;
+    grade.gradeParams = bench::moodAndBasicGrade();
     clip.grade = grade;
     EditSession::Timeline timeline;
     timeline.id = "tl";

@@ -6,13 +6,11 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <stdexcept>
 #include <string>
 
+#include "GradedStillFixtures.h"
 #include "grading/GradedStillRequester.h"
 #include "grading/PreviewFrameGrader.h"
 
@@ -34,16 +32,7 @@ struct Clip {
         folder = fs::temp_directory_path() / ("velmora_bench_stills_" + std::to_string(::getpid()));
         fs::create_directories(folder);
         path = folder / "uhd_hevc_10bit.mp4";
-        // A moving test card, one key frame a second, B-frames: what a camera clip looks like to
-        // a decoder.
-        const std::string command =
-            "ffmpeg -y -hide_banner -loglevel error -nostdin -f lavfi -i testsrc2=s=3840x2160:r=25:d=4 "
-            "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -tag:v hvc1 "
-            "-x265-params log-level=error:keyint=25:min-keyint=25:bframes=3 '" +
-            path.string() + "'";
-        if (std::system(command.c_str()) != 0) {
-            throw std::runtime_error("could not make the benchmark clip with ffmpeg");
-        }
+        bench::makeUhdHevc10BitClip(path);
     }
     ~Clip()
     {
@@ -58,28 +47,9 @@ const Clip& clip()
     return instance;
 }
 
-std::string cubeText()
-{
-    std::string text = "LUT_3D_SIZE 33\n";
-    char line[96];
-    for (int b = 0; b < 33; ++b) {
-        for (int g = 0; g < 33; ++g) {
-            for (int r = 0; r < 33; ++r) {
-                const double R = r / 32.0;
-                const double G = g / 32.0;
-                const double B = b / 32.0;
-                std::snprintf(line, sizeof line, "%.6f %.6f %.6f\n", 0.9 * R + 0.05 * G + 0.03,
-                              0.85 * G + 0.1 * R * B + 0.02, 0.8 * B + 0.05 * G + 0.04);
-                text += line;
-            }
-        }
-    }
-    return text;
-}
-
 GradedStillRequest request(int frame)
 {
-    static const std::string cube = cubeText();
+    static const std::string cube = bench::lookCubeText();
     GradedStillRequest r;
     r.assetURL = clip().path;
     r.sourceTime = frame / clipRate;
@@ -90,15 +60,7 @@ GradedStillRequest request(int frame)
     EditorJobV2::ClipGrade grade;
     grade.hasLut = true;
     grade.lutData = cube;
-    EditorJobV2::ClipGrade::GradeParams params;
-    params.moodKey = "kodak_portra";
-    params.isMoodEnabled = FlexibleBool{true};
-    params.moodAmount = 0.8;
-    params.exposure = 0.1;
-    params.contrast = 0.15;
-    params.saturation = 0.1;
-    params.temperature = 0.05;
-    grade.gradeParams = params;
+    grade.gradeParams = bench::moodAndBasicGrade();
     r.clipGrade = grade;
     return r;
 }

@@ -20,7 +20,6 @@ constexpr double lanePitch = 24;
 constexpr double laneTop = 8;
 constexpr double blockHeight = 22;
 constexpr double minimumBlockWidth = 4;
-constexpr double defaultPixelsPerSecond = 80;
 
 double finiteOr(const std::optional<double>& value, double fallback)
 {

@@ -63,7 +63,7 @@ void VelmoraToolbarSlider::applyUserValue(double value)
 
 double VelmoraToolbarSlider::snapped(double value, double step)
 {
-    if (step <= 0)
+    if (!(step > 0))
         return value;
     // std::round rounds halves away from zero.
     return step * std::round(value / step);

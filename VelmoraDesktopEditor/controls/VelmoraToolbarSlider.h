@@ -28,6 +28,8 @@ public:
     // The user moved the knob to `value` (the slider's action): snap, show, report.
     void applyUserValue(double value);
 
+    // step × the integer nearest value / step, halves away from zero; the value itself for a
+    // step of 0 or less.
     static double snapped(double value, double step);
 
 signals:

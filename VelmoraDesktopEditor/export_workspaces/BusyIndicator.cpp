@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "export_workspaces/ExportWorkspaceColors.h"
+#include "controls/VelmoraPalette.h"
 
 namespace velmora {
 
@@ -42,7 +42,7 @@ void BusyIndicator::paintEvent(QPaintEvent*)
     painter.translate(width() / 2.0, height() / 2.0);
     const double radius = std::min(width(), height()) / 2.0;
     for (int i = 0; i < spokes; ++i) {
-        QColor color = ExportWorkspaceColors::secondaryText();
+        QColor color = VelmoraPalette::secondaryText();
         // The newest spoke is brightest; the others fade behind it.
         color.setAlphaF(0.25f + 0.75f * static_cast<float>((i - step_ + spokes) % spokes) / (spokes - 1));
         painter.setPen(QPen(color, 2.0, Qt::SolidLine, Qt::RoundCap));

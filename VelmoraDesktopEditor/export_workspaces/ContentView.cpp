@@ -9,10 +9,10 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "controls/VelmoraPalette.h"
 #include "export_workspaces/BusyIndicator.h"
 #include "export_workspaces/ExportDropZone.h"
 #include "export_workspaces/ExportPreviewPane.h"
-#include "export_workspaces/ExportWorkspaceColors.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/GroupPanel.h"
 #include "export_workspaces/OutputSettingsRows.h"
@@ -23,29 +23,6 @@ namespace velmora {
 namespace {
 
 using WorkspaceLabels::TextSize;
-
-QPalette darkPalette(QPalette palette)
-{
-    namespace Colors = ExportWorkspaceColors;
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::Window, Colors::background());
-        palette.setColor(group, QPalette::WindowText, Colors::primaryText());
-        palette.setColor(group, QPalette::Base, Colors::fieldFill());
-        palette.setColor(group, QPalette::AlternateBase, Colors::controlFill());
-        palette.setColor(group, QPalette::Text, Colors::primaryText());
-        palette.setColor(group, QPalette::Button, Colors::controlFill());
-        palette.setColor(group, QPalette::ButtonText, Colors::primaryText());
-        palette.setColor(group, QPalette::Highlight, Colors::accent());
-        palette.setColor(group, QPalette::HighlightedText, Colors::primaryText());
-        palette.setColor(group, QPalette::PlaceholderText, Colors::secondaryText());
-    }
-    palette.setColor(QPalette::Disabled, QPalette::ButtonText, Colors::secondaryText());
-    palette.setColor(QPalette::Disabled, QPalette::WindowText, Colors::secondaryText());
-    palette.setColor(QPalette::Disabled, QPalette::Text, Colors::secondaryText());
-    palette.setColor(QPalette::Disabled, QPalette::Button, Colors::fieldFill());
-    palette.setColor(QPalette::Disabled, QPalette::Window, Colors::background());
-    return palette;
-}
 
 // The name of the chosen file or folder, or the placeholder when there is none.
 QString fileNameOr(const std::optional<std::filesystem::path>& file, const char* placeholder)
@@ -125,7 +102,7 @@ ContentView::~ContentView() = default;
 
 void ContentView::buildLayout()
 {
-    setPalette(darkPalette(palette()));
+    setPalette(VelmoraPalette::exportWorkspacePalette(palette()));
     setAutoFillBackground(true);
     QFont base = font();
     base.setPixelSize(13);
@@ -176,7 +153,7 @@ QWidget* ContentView::buildLeftColumn()
 
     ExportWorkspaceController* c = controller_;
 
-    auto* jobGroup = new GroupPanel("doc.text", ExportWorkspaceColors::accent(), QStringLiteral("1) Job"));
+    auto* jobGroup = new GroupPanel("doc.text", VelmoraPalette::blue(), QStringLiteral("1) Job"));
     jobKind_ = WorkspaceLabels::text({}, TextSize::caption, true);
     jobGroup->content()->addWidget(jobKind_);
     jobFile_ = fileNameLabel();
@@ -184,7 +161,7 @@ QWidget* ContentView::buildLeftColumn()
               this);
     layout->addWidget(jobGroup);
 
-    footageGroup_ = new GroupPanel("film.stack", ExportWorkspaceColors::green(), QStringLiteral("2) Editor Footage"));
+    footageGroup_ = new GroupPanel("film.stack", VelmoraPalette::green(), QStringLiteral("2) Editor Footage"));
     footageGroup_->setObjectName(QStringLiteral("EditorFootageGroup"));
     mediaFolder_ = fileNameLabel();
     chooseRow(footageGroup_->content(), QStringLiteral("Choose Media Folder\u2026"), "chooseMediaFolder", mediaFolder_,
@@ -201,7 +178,7 @@ QWidget* ContentView::buildLeftColumn()
     layout->addWidget(footageGroup_);
 
     inputGroup_ =
-        new GroupPanel("wand.and.stars", ExportWorkspaceColors::orange(), QStringLiteral("2) Match Grade Input"));
+        new GroupPanel("wand.and.stars", VelmoraPalette::orange(), QStringLiteral("2) Match Grade Input"));
     inputGroup_->setObjectName(QStringLiteral("MatchGradeInputGroup"));
     inputFile_ = fileNameLabel();
     chooseRow(inputGroup_->content(), QStringLiteral("Choose Input Video\u2026"), "chooseInput", inputFile_,
@@ -212,7 +189,7 @@ QWidget* ContentView::buildLeftColumn()
     layout->addWidget(inputGroup_);
 
     auto* outputGroup =
-        new GroupPanel("square.and.arrow.down", ExportWorkspaceColors::purple(), QStringLiteral("3) Output"));
+        new GroupPanel("square.and.arrow.down", VelmoraPalette::purple(), QStringLiteral("3) Output"));
     outputFile_ = fileNameLabel();
     chooseRow(outputGroup->content(), QStringLiteral("Choose Output\u2026"), "chooseOutput", outputFile_,
               [c] { c->pickOutput(); }, this);

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "export_workspaces/ExportWorkspaceColors.h"
+#include "controls/VelmoraPalette.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/WorkspaceLabels.h"
 
@@ -93,7 +93,7 @@ void ExportDropZone::paintEvent(QPaintEvent*)
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     QColor fill(0, 0, 0);
     fill.setAlphaF(targeted ? 0.85f : 0.55f);
-    QColor border = targeted ? ExportWorkspaceColors::accent() : ExportWorkspaceColors::secondaryText();
+    QColor border = targeted ? VelmoraPalette::blue() : VelmoraPalette::secondaryText();
     if (!targeted)
         border.setAlphaF(0.4f);
     painter.setPen(QPen(border, 1));

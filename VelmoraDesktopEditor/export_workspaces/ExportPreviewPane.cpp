@@ -9,8 +9,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "controls/VelmoraPalette.h"
 #include "export_workspaces/BusyIndicator.h"
-#include "export_workspaces/ExportWorkspaceColors.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/GroupPanel.h"
 #include "export_workspaces/PreviewPictureBox.h"
@@ -36,7 +36,7 @@ ExportPreviewPane::ExportPreviewPane(ExportWorkspaceController& controller, QWid
     noJob_ = WorkspaceLabels::text(QStringLiteral("Load a job JSON to enable preview."), TextSize::body, true);
     column->addWidget(noJob_);
 
-    group_ = new GroupPanel("eye", ExportWorkspaceColors::accent(), QStringLiteral("Preview"));
+    group_ = new GroupPanel("eye", VelmoraPalette::blue(), QStringLiteral("Preview"));
     group_->setObjectName(QStringLiteral("PreviewGroup"));
     QVBoxLayout* content = group_->content();
 

@@ -5,7 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "export_workspaces/ExportWorkspaceColors.h"
+#include "controls/VelmoraPalette.h"
 #include "export_workspaces/WorkspaceLabels.h"
 
 namespace velmora {
@@ -39,8 +39,8 @@ void GroupPanel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(ExportWorkspaceColors::groupBorder(), 1));
-    painter.setBrush(ExportWorkspaceColors::groupFill());
+    painter.setPen(QPen(VelmoraPalette::groupBorder(), 1));
+    painter.setBrush(VelmoraPalette::groupFill());
     painter.drawRoundedRect(QRectF(box_->geometry()).adjusted(0.5, 0.5, -0.5, -0.5), 7, 7);
 }
 

@@ -12,7 +12,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "export_workspaces/ExportWorkspaceColors.h"
+#include "controls/VelmoraPalette.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/WorkspaceLabels.h"
 
@@ -158,7 +158,7 @@ void OutputSettingsRows::sync()
         // The chosen segment stands out in the accent colour, as a segmented control's does.
         QPalette palette = segment->palette();
         palette.setColor(QPalette::Button,
-                         chosen ? ExportWorkspaceColors::accent() : ExportWorkspaceColors::controlFill());
+                         chosen ? VelmoraPalette::blue() : VelmoraPalette::controlFill());
         segment->setPalette(palette);
     }
     const QString bitrate = QString::fromStdString(controller_.bitrateMbps());

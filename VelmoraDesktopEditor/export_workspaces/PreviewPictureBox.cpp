@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "export_workspaces/ExportWorkspaceColors.h"
+#include "controls/VelmoraPalette.h"
 
 namespace velmora {
 
@@ -42,7 +42,7 @@ void PreviewPictureBox::paintEvent(QPaintEvent*)
                             fitted.height());
         painter.drawImage(target, image_);
     } else {
-        painter.setPen(ExportWorkspaceColors::secondaryText());
+        painter.setPen(VelmoraPalette::secondaryText());
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
                          QStringLiteral("Preview will render a single frame using the same pipeline as export."));
     }

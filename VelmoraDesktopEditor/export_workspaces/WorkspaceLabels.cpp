@@ -1,13 +1,16 @@
 #include "export_workspaces/WorkspaceLabels.h"
 
 #include <QLabel>
-#include <cstring>
 
-#include "export_workspaces/ExportWorkspaceColors.h"
+#include "controls/VelmoraPalette.h"
+#include "controls/VelmoraSymbols.h"
 
 namespace velmora::WorkspaceLabels {
 
 namespace {
+
+// Pixels a side of a group's symbol, a little taller than its 13-pixel title.
+constexpr int symbolSize = 16;
 
 int pixelSize(TextSize size)
 {
@@ -22,24 +25,6 @@ int pixelSize(TextSize size)
         return 11;
     }
     return 13;
-}
-
-QString glyph(const char* name)
-{
-    struct Entry {
-        const char* name;
-        const char16_t* glyph;
-    };
-    static constexpr Entry glyphs[] = {{"doc.text", u"\u25A4"},
-                                       {"film.stack", u"\u25A6"},
-                                       {"wand.and.stars", u"\u2726"},
-                                       {"square.and.arrow.down", u"\u2913"},
-                                       {"eye", u"\u25C9"}};
-    for (const Entry& entry : glyphs) {
-        if (std::strcmp(entry.name, name) == 0)
-            return QString::fromUtf16(entry.glyph);
-    }
-    return QStringLiteral("\u25CF");
 }
 
 void setColor(QLabel* label, const QColor& color)
@@ -61,18 +46,14 @@ QLabel* text(const QString& text, TextSize size, bool secondary, QWidget* parent
         font.setWeight(QFont::DemiBold);
     label->setFont(font);
     if (secondary)
-        setColor(label, ExportWorkspaceColors::secondaryText());
+        setColor(label, VelmoraPalette::secondaryText());
     return label;
 }
 
 QLabel* symbol(const char* name, const QColor& tint, QWidget* parent)
 {
-    auto* label = new QLabel(glyph(name), parent);
-    label->setProperty("symbol", QString::fromLatin1(name));
-    QFont font = label->font();
-    font.setPixelSize(15);
-    label->setFont(font);
-    setColor(label, tint);
+    auto* label = new QLabel(parent);
+    VelmoraSymbols::apply(*label, name, symbolSize, tint);
     return label;
 }
 

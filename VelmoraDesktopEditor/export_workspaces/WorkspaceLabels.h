@@ -14,8 +14,8 @@ enum class TextSize { title2, body, callout, caption };
 // A label of the given size, in the secondary (dimmed) colour when `secondary`.
 QLabel* text(const QString& text, TextSize size, bool secondary, QWidget* parent = nullptr);
 
-// A system symbol by its name ("doc.text", "film.stack", "wand.and.stars",
-// "square.and.arrow.down", "eye"), tinted; the name is kept in the dynamic property "symbol".
+// One of the application's symbols (VelmoraSymbols) by its name, tinted; the name is kept in
+// the dynamic property "symbol".
 QLabel* symbol(const char* name, const QColor& tint, QWidget* parent = nullptr);
 
 // Selectable by mouse and keyboard, so the text can be copied.

@@ -12,8 +12,8 @@
 
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "controls/VelmoraPalette.h"
+#include "controls/VelmoraStyleSheet.h"
 #include "inspectors/ContinuousGradeSlider.h"
-#include "inspectors/InspectorStyle.h"
 
 namespace velmora {
 namespace {
@@ -51,7 +51,7 @@ QString inspectorSheetStyle()
                " border: 1px solid %9; border-radius: 5px; padding: 3px 12px; font-size: 12px; }\n"
                "QCheckBox#moodSwitch::indicator { width: 30px; height: 16px; border-radius: 8px; background: %9; }\n"
                "QCheckBox#moodSwitch::indicator:checked { background: %10; }\n")
-        .arg(css(gradePanelBg()), css(gradeLabel()), css(gradeMuted()), css(InspectorStyle::orange()),
+        .arg(css(gradePanelBg()), css(gradeLabel()), css(gradeMuted()), css(VelmoraPalette::orange()),
              css(gradeSectionBg()), css(QColor(255, 255, 255, 38)), css(footerBg()), css(grey(0.24)),
              css(grey(0.34)), css(VelmoraPalette::accent()));
 }
@@ -60,7 +60,7 @@ QLabel* label(const QString& text, int pixelSize, QWidget* parent, const char* r
               QFont::Weight weight = QFont::Normal)
 {
     auto* result = new QLabel(text, parent);
-    result->setFont(InspectorStyle::font(pixelSize, weight));
+    result->setFont(VelmoraStyleSheet::font(pixelSize, weight));
     if (role)
         result->setProperty("gradeRole", QString::fromLatin1(role));
     return result;
@@ -68,12 +68,12 @@ QLabel* label(const QString& text, int pixelSize, QWidget* parent, const char* r
 
 QLabel* sectionTitle(const QString& text, QWidget* parent)
 {
-    return label(text, InspectorStyle::caption, parent, "accent", QFont::Bold);
+    return label(text, VelmoraStyleSheet::caption, parent, "accent", QFont::Bold);
 }
 
 QLabel* rowLabel(const QString& text, QWidget* parent)
 {
-    QLabel* result = label(text, InspectorStyle::caption, parent);
+    QLabel* result = label(text, VelmoraStyleSheet::caption, parent);
     result->setFixedWidth(kLabelWidth);
     return result;
 }
@@ -163,8 +163,8 @@ QWidget* ClipGradeInspectorSheet::buildHeader()
     layout->setContentsMargins(20, 18, 20, 12);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);
-    titles->addWidget(label(QStringLiteral("Mood & Basic Grade"), InspectorStyle::title3, header, nullptr, QFont::Bold));
-    QLabel* clip = label(qt(controller_->clipName()), InspectorStyle::caption, header, "accent");
+    titles->addWidget(label(QStringLiteral("Mood & Basic Grade"), VelmoraStyleSheet::title3, header, nullptr, QFont::Bold));
+    QLabel* clip = label(qt(controller_->clipName()), VelmoraStyleSheet::caption, header, "accent");
     clip->setObjectName(QStringLiteral("clipNameLabel"));
     clip->setMaximumWidth(sheetWidth - 140);
     clip->setText(clip->fontMetrics().elidedText(qt(controller_->clipName()), Qt::ElideRight, clip->maximumWidth()));
@@ -200,7 +200,7 @@ QWidget* ClipGradeInspectorSheet::buildLutSection(QWidget* parent)
     row->addWidget(lutPicker_, 1);
     layout->addLayout(row);
     layout->addWidget(
-        label(QStringLiteral("Each clip keeps its own LUT \u2014 like the web editor."), InspectorStyle::caption2, frame, "muted"));
+        label(QStringLiteral("Each clip keeps its own LUT \u2014 like the web editor."), VelmoraStyleSheet::caption2, frame, "muted"));
     // The picker writes its own selection first and reports the change after; the edit state
     // takes the chosen id and the owner is told once.
     connect(lutPicker_, &VelmoraDarkPopUpPicker::selectionWritten, controller_,
@@ -261,9 +261,9 @@ QWidget* ClipGradeInspectorSheet::buildRow(const ClipGradeCatalog::SliderSpec& s
     auto* slider = new ContinuousGradeSlider(spec.min, spec.max, spec.step, row);
     slider->setObjectName(QStringLiteral("ContinuousGradeSlider"));
     layout->addWidget(slider, 1);
-    QLabel* readout = label(QString(), InspectorStyle::caption, row, "muted");
+    QLabel* readout = label(QString(), VelmoraStyleSheet::caption, row, "muted");
     readout->setObjectName(QStringLiteral("readout"));
-    readout->setFont(InspectorStyle::font(InspectorStyle::caption, QFont::Normal, true));
+    readout->setFont(VelmoraStyleSheet::font(VelmoraStyleSheet::caption, QFont::Normal, true));
     readout->setFixedWidth(kReadoutWidth);
     readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(readout);
@@ -289,7 +289,7 @@ QWidget* ClipGradeInspectorSheet::buildFooter()
     resetButton_->setAutoDefault(false);
     layout->addWidget(resetButton_);
     layout->addStretch(1);
-    layout->addWidget(label(QStringLiteral("Adjustments preview live while paused \u00B7 Grade ON"), InspectorStyle::caption2,
+    layout->addWidget(label(QStringLiteral("Adjustments preview live while paused \u00B7 Grade ON"), VelmoraStyleSheet::caption2,
                             footer, "muted"));
     connect(resetButton_, &QPushButton::clicked, controller_, &ClipGradeInspectorController::reset);
     return footer;

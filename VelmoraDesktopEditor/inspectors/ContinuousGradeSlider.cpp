@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include <QKeyEvent>
 #include <QScopedValueRollback>
 #include <QWheelEvent>
+
+#include "controls/VelmoraToolbarSlider.h"
 
 namespace velmora {
 namespace {
@@ -70,17 +71,9 @@ void ContinuousGradeSlider::setBoundValue(double value)
 
 void ContinuousGradeSlider::applyUserValue(double rawValue)
 {
-    const double value = snapped(rawValue, step_);
+    const double value = VelmoraToolbarSlider::snapped(rawValue, step_);
     showValue(value);
     emit valueEdited(value);
-}
-
-double ContinuousGradeSlider::snapped(double value, double step)
-{
-    if (!(step > 0))
-        return value;
-    // std::round takes halves away from zero.
-    return step * std::round(value / step);
 }
 
 void ContinuousGradeSlider::mouseReleaseEvent(QMouseEvent* event)

@@ -39,10 +39,6 @@ public:
     // The slider's action with a raw value: snap, show, report through valueEdited.
     void applyUserValue(double rawValue);
 
-    // step × the integer nearest value / step, halves away from zero; the value itself for a
-    // step of 0 or less.
-    static double snapped(double value, double step);
-
 signals:
     // A user change, already snapped and shown.
     void valueEdited(double value);

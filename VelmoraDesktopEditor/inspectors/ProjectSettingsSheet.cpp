@@ -11,7 +11,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "inspectors/InspectorStyle.h"
+#include "controls/VelmoraStyleSheet.h"
 #include "inspectors/ProjectSettingsController.h"
 #include "inspectors/ProjectSettingsPresets.h"
 
@@ -69,7 +69,7 @@ ProjectSettingsSheet::ProjectSettingsSheet(TimelinePreviewEngine& engine, std::v
 {
     setObjectName(QStringLiteral("ProjectSettingsSheet"));
     setFixedWidth(sheetWidth);
-    setStyleSheet(InspectorStyle::buttonStyleSheet());
+    setStyleSheet(VelmoraStyleSheet::buttonLooks());
     buildForm();
     bindController();
 }
@@ -85,7 +85,7 @@ void ProjectSettingsSheet::buildForm()
 
     auto* title = new QLabel(QStringLiteral("Project Settings"), this);
     title->setObjectName(QStringLiteral("titleLabel"));
-    title->setFont(InspectorStyle::font(InspectorStyle::title2, QFont::Bold));
+    title->setFont(VelmoraStyleSheet::font(VelmoraStyleSheet::title2, QFont::Bold));
     layout->addWidget(title);
 
     nameField_ = new QLineEdit(this);
@@ -112,7 +112,7 @@ void ProjectSettingsSheet::buildForm()
     aspectLabel_ = new QLabel(customRow_);
     aspectLabel_->setObjectName(QStringLiteral("aspectLabel"));
     aspectLabel_->setProperty("velmoraRole", QStringLiteral("muted"));
-    aspectLabel_->setFont(InspectorStyle::font(InspectorStyle::caption));
+    aspectLabel_->setFont(VelmoraStyleSheet::font(VelmoraStyleSheet::caption));
     customLayout->addWidget(widthField_);
     customLayout->addWidget(times);
     customLayout->addWidget(heightField_);
@@ -148,10 +148,10 @@ void ProjectSettingsSheet::buildForm()
     buttonLayout->setSpacing(10);
     applyButton_ = new QPushButton(QStringLiteral("Apply"), buttons);
     applyButton_->setObjectName(QStringLiteral("applyButton"));
-    InspectorStyle::makeProminent(*applyButton_);
+    VelmoraStyleSheet::makeProminent(*applyButton_);
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), buttons);
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
-    InspectorStyle::makeBordered(*cancelButton_);
+    VelmoraStyleSheet::makeBordered(*cancelButton_);
     buttonLayout->addWidget(applyButton_);
     buttonLayout->addWidget(cancelButton_);
     buttonLayout->addStretch(1);

@@ -7,7 +7,7 @@
 #include <QThreadPool>
 #include <QWindow>
 
-#include "inspectors/InspectorStyle.h"
+#include "controls/VelmoraStyleSheet.h"
 #include "inspectors/SourceAudioWaveform.h"
 #include "platform/dispatch/MainQueue.h"
 
@@ -121,7 +121,7 @@ void SourceAudioWaveformView::paintEvent(QPaintEvent*)
     const double h = bounds.height();
     painter.fillRect(bounds, Qt::black);
     if (!waveformReady_ || waveformBase_.isNull()) {
-        painter.setFont(InspectorStyle::font(12, QFont::Normal, true));
+        painter.setFont(VelmoraStyleSheet::font(12, QFont::Normal, true));
         painter.setPen(QColor::fromRgbF(0.88f, 0.88f, 0.88f, 0.75f));
         // The text's baseline sits 22 points below the top edge, less its descent.
         painter.drawText(QPointF(10, 22 - painter.fontMetrics().descent()), QStringLiteral("Loading waveform\u2026"));

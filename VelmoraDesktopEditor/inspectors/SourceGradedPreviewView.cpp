@@ -7,6 +7,7 @@
 #include "model/ProjectLUTResolver.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/StringText.h"
+#include "preview/GradedPreviewController.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -61,19 +62,7 @@ std::string SourceGradedPreviewView::stillKey(const std::filesystem::path& file,
 
 QRectF SourceGradedPreviewView::frameRect(const QRectF& bounds, int canvasW, int canvasH)
 {
-    if (!(bounds.width() > 1) || !(bounds.height() > 1))
-        return bounds;
-    const double canvasAspect = static_cast<double>(canvasW > 0 ? canvasW : 1) / std::max(canvasH, 1);
-    const double viewAspect = bounds.width() / bounds.height();
-    if (canvasAspect < viewAspect) {
-        const double width = canvasAspect * bounds.height();
-        return {bounds.center().x() - width / 2, bounds.top(), width, bounds.height()};
-    }
-    if (viewAspect < canvasAspect) {
-        const double height = bounds.width() / canvasAspect;
-        return {bounds.left(), bounds.center().y() - height / 2, bounds.width(), height};
-    }
-    return bounds;
+    return GradedPreviewController::contentFrameForProjectCanvas(bounds, canvasW, canvasH);
 }
 
 void SourceGradedPreviewView::sync(const SourceGradedPreviewInputs& inputs)

@@ -16,9 +16,9 @@
 
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "controls/VelmoraPalette.h"
+#include "controls/VelmoraStyleSheet.h"
 #include "controls/VelmoraSymbols.h"
 #include "controls/WindowKeyboardFocusView.h"
-#include "inspectors/InspectorStyle.h"
 #include "inspectors/SourceAudioWaveformView.h"
 #include "inspectors/SourceGradedPreviewView.h"
 #include "preview/TimelinePreviewEngine.h"
@@ -52,8 +52,8 @@ QLabel* textLabel(const QString& text, int pixelSize, QFont::Weight weight, cons
                   bool monospaced = false)
 {
     auto* label = new QLabel(text, parent);
-    label->setFont(InspectorStyle::font(pixelSize, weight, monospaced));
-    InspectorStyle::setTextColour(*label, colour);
+    label->setFont(VelmoraStyleSheet::font(pixelSize, weight, monospaced));
+    VelmoraStyleSheet::setTextColour(*label, colour);
     return label;
 }
 
@@ -69,7 +69,7 @@ QWidget* markColumn(const QString& title, const QColor& colour, const QString& b
     layout->addWidget(textLabel(title, 11, QFont::Bold, Qt::white, column));
     button = new QPushButton(column);
     button->setObjectName(buttonName);
-    button->setFont(InspectorStyle::font(12, QFont::Normal, true));
+    button->setFont(VelmoraStyleSheet::font(12, QFont::Normal, true));
     button->setAutoDefault(false);
     button->setFocusPolicy(Qt::NoFocus);
     QColor tint = colour;
@@ -101,7 +101,7 @@ SourceViewer::SourceViewer(TimelinePreviewEngine& engine, EditSession::Source so
           std::move(services), this))
 {
     setObjectName(QStringLiteral("SourceViewer"));
-    setStyleSheet(InspectorStyle::buttonStyleSheet());
+    setStyleSheet(VelmoraStyleSheet::buttonLooks());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -145,12 +145,12 @@ QWidget* SourceViewer::buildPictureArea()
     errorLayout->setContentsMargins(24, 24, 24, 24);
     errorLayout->setSpacing(8);
     errorLayout->addStretch(1);
-    errorLabel_ = textLabel(QString(), 13, QFont::Normal, InspectorStyle::orange(), errorPanel_);
+    errorLabel_ = textLabel(QString(), 13, QFont::Normal, VelmoraPalette::orange(), errorPanel_);
     errorLabel_->setObjectName(QStringLiteral("errorLabel"));
     errorLabel_->setAlignment(Qt::AlignCenter);
     errorLabel_->setWordWrap(true);
     errorLayout->addWidget(errorLabel_);
-    QLabel* name = textLabel(qt(controller_->source().fileName), InspectorStyle::caption, QFont::Normal, Qt::gray,
+    QLabel* name = textLabel(qt(controller_->source().fileName), VelmoraStyleSheet::caption, QFont::Normal, Qt::gray,
                              errorPanel_);
     name->setAlignment(Qt::AlignCenter);
     errorLayout->addWidget(name);
@@ -220,11 +220,11 @@ QWidget* SourceViewer::buildTransportRow(QWidget* parent)
     playButton_->setFixedSize(60, 44);
     playButton_->setIconSize(QSize(24, 24));
     playButton_->setFocusPolicy(Qt::NoFocus);
-    InspectorStyle::makeProminent(*playButton_);
+    VelmoraStyleSheet::makeProminent(*playButton_);
     layout->addWidget(playButton_);
     connect(playButton_, &QPushButton::clicked, controller_, &SourceViewerController::togglePlayback);
 
-    layout->addWidget(markColumn(QStringLiteral("IN"), InspectorStyle::green(), QStringLiteral("inButton"), inButton_, row));
+    layout->addWidget(markColumn(QStringLiteral("IN"), VelmoraPalette::green(), QStringLiteral("inButton"), inButton_, row));
     connect(inButton_, &QPushButton::clicked, controller_, &SourceViewerController::markIn);
 
     auto* timeColumn = new QWidget(row);
@@ -241,7 +241,7 @@ QWidget* SourceViewer::buildTransportRow(QWidget* parent)
     timeLayout->addWidget(durationLabel_);
     layout->addWidget(timeColumn);
 
-    layout->addWidget(markColumn(QStringLiteral("OUT"), InspectorStyle::red(), QStringLiteral("outButton"), outButton_, row));
+    layout->addWidget(markColumn(QStringLiteral("OUT"), VelmoraPalette::red(), QStringLiteral("outButton"), outButton_, row));
     connect(outButton_, &QPushButton::clicked, controller_, &SourceViewerController::markOut);
 
     scrubSlider_ = new QSlider(Qt::Horizontal, row);
@@ -287,9 +287,9 @@ QWidget* SourceViewer::buildActionRow(QWidget* parent)
         button->setObjectName(name);
         button->setFocusPolicy(Qt::NoFocus);
         if (prominent)
-            InspectorStyle::makeProminent(*button, large);
+            VelmoraStyleSheet::makeProminent(*button, large);
         else
-            InspectorStyle::makeBordered(*button, large);
+            VelmoraStyleSheet::makeBordered(*button, large);
         connect(button, &QPushButton::clicked, controller_, action);
         layout->addWidget(button);
         return button;

@@ -104,7 +104,7 @@ void collectRecursively(const fs::path& folder, std::vector<fs::path>& found, st
 
 std::string lastPathComponent(const fs::path& folder)
 {
-    const fs::path standardized = MediaResolver::detail::standardized(folder);
+    const fs::path standardized = MediaFolderPath::standardized(folder);
     const std::string name = standardized.filename().string();
     return name.empty() ? standardized.string() : name;
 }
@@ -164,18 +164,9 @@ std::vector<fs::path> listMediaFiles(const fs::path& folder)
 
 namespace MediaResolver::detail {
 
-fs::path standardized(const fs::path& folder)
-{
-    fs::path normal = folder.lexically_normal();
-    while (!normal.has_filename() && normal.has_relative_path()) {
-        normal = normal.parent_path();
-    }
-    return normal;
-}
-
 std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
 {
-    const fs::path root = standardized(folder);
+    const fs::path root = MediaFolderPath::standardized(folder);
     std::vector<fs::path> found;
     std::error_code ec;
     fs::directory_iterator probe(root, fs::directory_options::none, ec);
@@ -204,7 +195,7 @@ std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
 void validateMediaFolder(const fs::path& folder)
 {
     std::error_code ec;
-    if (!fs::is_directory(standardized(folder), ec)) {
+    if (!fs::is_directory(MediaFolderPath::standardized(folder), ec)) {
         throw Error(std::string(errorDomain), folderNotFoundCode,
                     "Media folder not found (“" + lastPathComponent(folder)
                         + "”). Click **Media Folder…** and pick the folder with your MP4 files — not a browser "
@@ -433,7 +424,7 @@ std::vector<std::string> unresolvedSourceLabels(const EditSession& session, cons
 bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
 {
     std::error_code ec;
-    if (!fs::is_directory(detail::standardized(mediaFolder), ec)) {
+    if (!fs::is_directory(MediaFolderPath::standardized(mediaFolder), ec)) {
         return false;
     }
     const auto timeline = session.activeTimeline();
@@ -527,6 +518,15 @@ std::optional<double> sourceDurationSeconds(const std::optional<std::string>& cl
 
 namespace MediaFolderPath {
 
+fs::path standardized(const fs::path& folder)
+{
+    fs::path normal = folder.lexically_normal();
+    while (!normal.has_filename() && normal.has_relative_path()) {
+        normal = normal.parent_path();
+    }
+    return normal;
+}
+
 std::optional<fs::path> resolvedURL(const std::optional<std::string>& path)
 {
     if (!path) {
@@ -544,7 +544,7 @@ std::optional<fs::path> resolvedURL(const std::optional<std::string>& path)
             return std::nullopt;
         }
     }
-    folder = MediaResolver::detail::standardized(folder);
+    folder = MediaFolderPath::standardized(folder);
     if (!fs::is_directory(folder, ec)) {
         return std::nullopt;
     }

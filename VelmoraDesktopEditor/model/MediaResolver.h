@@ -80,15 +80,15 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
 // listMediaFiles stopping once `limit` files are found (0: no limit).
 std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder, std::size_t limit);
 
-// The folder path with "." and ".." resolved lexically and no trailing separator.
-std::filesystem::path standardized(const std::filesystem::path& folder);
-
 } // namespace detail
 
 } // namespace MediaResolver
 
 // Folder paths typed by the user or saved in a project.
 namespace MediaFolderPath {
+
+// The folder path as one spelling: "." and ".." resolved lexically, no trailing separator.
+std::filesystem::path standardized(const std::filesystem::path& folder);
 
 // The trimmed path with "~" expanded, made absolute and standardized, when it names an existing
 // directory; otherwise none.

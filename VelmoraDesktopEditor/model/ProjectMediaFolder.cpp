@@ -18,7 +18,7 @@ fs::path absolutePath(const fs::path& path)
 {
     std::error_code ec;
     fs::path result = path.is_absolute() ? path : fs::absolute(path, ec);
-    return MediaResolver::detail::standardized(ec ? path : result);
+    return MediaFolderPath::standardized(ec ? path : result);
 }
 
 fs::path projectFolder(const fs::path& sessionFile)

@@ -8,6 +8,7 @@
 #include "editing/PreviewFrameTiming.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
+#include "model/MediaResolver.h"
 #include "model/VelmoraProjectFile.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/foundation/NumberText.h"
@@ -25,16 +26,6 @@ TimelinePreviewEngine::Services withDefaults(TimelinePreviewEngine::Services ser
         services.clock = systemClock();
     }
     return services;
-}
-
-// The folder as one spelling: "." and ".." resolved, no trailing separator.
-std::filesystem::path standardized(const std::filesystem::path& folder)
-{
-    std::filesystem::path normal = folder.lexically_normal();
-    if (!normal.has_filename() && normal.has_relative_path()) {
-        normal = normal.parent_path();
-    }
-    return normal;
 }
 
 } // namespace
@@ -320,7 +311,8 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
                                     session->sources.size())) + " sources)");
         return;
     }
-    if (mediaFolderURL_ && standardized(*mediaFolderURL_) == standardized(*mediaFolder) && avPlayer_) {
+    if (mediaFolderURL_ && avPlayer_ &&
+        MediaFolderPath::standardized(*mediaFolderURL_) == MediaFolderPath::standardized(*mediaFolder)) {
         reloadComposition(std::nullopt);
     } else {
         load(session, *mediaFolder, std::nullopt);

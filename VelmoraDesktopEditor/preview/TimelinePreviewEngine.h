@@ -452,6 +452,9 @@ private:
     void bumpTimelineRevision();
     void bumpGradePreviewRevision();
     void bumpTimelineScrollRequest(TimelineScrollAnchor anchor);
+    // The file the source resolves to in the media folder; none when nothing resolves or the
+    // folder cannot be read. Needs a session and a media folder.
+    std::optional<std::filesystem::path> sourceFileInMediaFolder(const std::string& sourceId) const;
 
     // The shape every timeline edit follows.
     // The snapshot pushed, none when nothing was pushed (no session or active timeline).

@@ -354,6 +354,20 @@ void TimelinePreviewEngine::pauseForTrimDrag()
     trimGestureActive_ = true;
 }
 
+std::optional<std::filesystem::path> TimelinePreviewEngine::sourceFileInMediaFolder(const std::string& sourceId) const
+{
+    try {
+        const MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
+        const auto file = files.find(sourceId);
+        if (file != files.end()) {
+            return file->second;
+        }
+    } catch (const std::exception&) {
+        // A folder that cannot be read resolves nothing.
+    }
+    return std::nullopt;
+}
+
 std::optional<TimelinePreviewEngine::LinkedSource> TimelinePreviewEngine::previewLinkedSource(double at) const
 {
     if (!session_ || !mediaFolderURL_) {
@@ -363,19 +377,13 @@ std::optional<TimelinePreviewEngine::LinkedSource> TimelinePreviewEngine::previe
     if (!clip || !clip->sourceId) {
         return std::nullopt;
     }
-    MediaResolver::SourceFileMap files;
-    try {
-        files = MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    const auto file = files.find(*clip->sourceId);
-    if (file == files.end()) {
+    const std::optional<std::filesystem::path> file = sourceFileInMediaFolder(*clip->sourceId);
+    if (!file) {
         return std::nullopt;
     }
     LinkedSource source;
-    source.url = file->second;
-    source.fileName = file->second.filename().string();
+    source.url = *file;
+    source.fileName = file->filename().string();
     for (const EditSession::Source& candidate : session_->sources) {
         if (candidate.id == *clip->sourceId) {
             source.fileName = candidate.fileName;
@@ -405,14 +413,8 @@ TimelinePreviewEngine::visualGradeSource(double at, const std::optional<std::str
     if (!clip || !clip->sourceId) {
         return std::nullopt;
     }
-    MediaResolver::SourceFileMap files;
-    try {
-        files = MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    const auto file = files.find(*clip->sourceId);
-    if (file == files.end()) {
+    const std::optional<std::filesystem::path> file = sourceFileInMediaFolder(*clip->sourceId);
+    if (!file) {
         return std::nullopt;
     }
     const double clipEnd = clip->startTime.value_or(0) + clip->duration.value_or(0);
@@ -420,7 +422,7 @@ TimelinePreviewEngine::visualGradeSource(double at, const std::optional<std::str
     if (!mapping) {
         return std::nullopt;
     }
-    return VisualGradeSource{file->second, mapping->sourceStart, clip->grade};
+    return VisualGradeSource{*file, mapping->sourceStart, clip->grade};
 }
 
 } // namespace velmora

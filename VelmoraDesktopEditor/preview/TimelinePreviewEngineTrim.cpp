@@ -9,8 +9,6 @@
 
 #include "preview/TimelinePreviewEngine.h"
 
-#include <cmath>
-
 #include "preview/StatusText.h"
 
 namespace velmora {

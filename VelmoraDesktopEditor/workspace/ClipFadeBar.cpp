@@ -15,18 +15,6 @@
 
 namespace velmora {
 
-namespace {
-
-QLabel* mutedLabel(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    EditorWorkspaceStyle::setMuted(*label);
-    EditorWorkspaceStyle::setCaption(*label);
-    return label;
-}
-
-} // namespace
-
 ClipFadeBar::ClipFadeBar(EditorWorkspaceController& workspace, QWidget* parent)
     : QWidget(parent), workspace_(workspace), fadeInField_(new QLineEdit(this)), fadeOutField_(new QLineEdit(this)),
       applyButton_(new QPushButton(QStringLiteral("Apply"), this)),
@@ -47,12 +35,12 @@ ClipFadeBar::ClipFadeBar(EditorWorkspaceController& workspace, QWidget* parent)
     const auto addField = [&](const QString& name, QLineEdit* field, const char* objectName) {
         auto* group = new QHBoxLayout;
         group->setSpacing(4);
-        group->addWidget(mutedLabel(name, this));
+        group->addWidget(EditorWorkspaceStyle::mutedCaption(name, this));
         field->setObjectName(QString::fromLatin1(objectName));
         field->setPlaceholderText(QStringLiteral("0"));
         field->setFixedWidth(44);
         group->addWidget(field);
-        group->addWidget(mutedLabel(QStringLiteral("s"), this));
+        group->addWidget(EditorWorkspaceStyle::mutedCaption(QStringLiteral("s"), this));
         row->addLayout(group);
     };
     addField(QStringLiteral("In"), fadeInField_, "fadeInField");

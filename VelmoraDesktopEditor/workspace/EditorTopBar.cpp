@@ -64,10 +64,7 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
     projectName_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     titleRow->addWidget(projectName_);
     titleRow->addStretch(1);
-    auto* lutTitle = new QLabel(QStringLiteral("Clip LUT"), this);
-    EditorWorkspaceStyle::setMuted(*lutTitle);
-    EditorWorkspaceStyle::setCaption(*lutTitle);
-    titleRow->addWidget(lutTitle);
+    titleRow->addWidget(EditorWorkspaceStyle::mutedCaption(QStringLiteral("Clip LUT"), this));
     lutPicker_->setObjectName(QStringLiteral("clipLutPicker"));
     lutPicker_->setMinimumWidth(160);
     lutPicker_->setMaximumWidth(220);

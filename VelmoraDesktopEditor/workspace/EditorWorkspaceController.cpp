@@ -15,7 +15,6 @@
 #include "model/ProjectMediaFolder.h"
 #include "model/VelmoraProjectFile.h"
 #include "platform/dispatch/QtMainQueue.h"
-#include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -59,11 +58,10 @@ void runOnThreadOfItsOwn(std::function<void()> work)
     }
 }
 
-std::vector<EditSession::Clip> activeClips(const std::shared_ptr<EditSession>& session)
+// The clips of the session's active timeline; none without a session or active timeline.
+std::vector<EditSession::Clip> activeClips(const EditSession* session)
 {
-    if (!session)
-        return {};
-    const std::optional<EditSession::Timeline> timeline = session->activeTimeline();
+    const std::optional<EditSession::Timeline> timeline = session ? session->activeTimeline() : std::nullopt;
     return timeline ? timeline->clips : std::vector<EditSession::Clip>{};
 }
 
@@ -300,15 +298,8 @@ void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
 void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded)
 {
     std::shared_ptr<EditSession> session;
-    try {
-        session = std::make_shared<EditSession>(EditSession::load(url));
-    } catch (const Error& error) {
-        reportError(error.localizedDescription());
+    if (!reportingFailure([&] { session = std::make_shared<EditSession>(EditSession::load(url)); }))
         return;
-    } catch (const std::exception& error) {
-        reportError(error.what());
-        return;
-    }
 
     setSuppressDirtyMark(true);
     setSessionURL(url);
@@ -378,8 +369,7 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
 
 void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& session)
 {
-    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
-    const std::vector<EditSession::Clip> clips = timeline ? timeline->clips : std::vector<EditSession::Clip>{};
+    const std::vector<EditSession::Clip> clips = activeClips(&session);
     // No clip of a kind counts as lane 0: the floors of 2 and 1 apply.
     setLayoutVideoTracks(std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2));
     setLayoutAudioTracks(std::max(highestLane(clips, &EditSession::isAudioClip), 1));
@@ -387,7 +377,7 @@ void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& sessio
 
 int EditorWorkspaceController::timelineLaneCount() const
 {
-    const std::vector<EditSession::Clip> clips = activeClips(engine_->session());
+    const std::vector<EditSession::Clip> clips = activeClips(engine_->session().get());
     const int visual = std::max(highestLane(clips, &isPictureClip), 1);
     const int audio = std::max(highestLane(clips, &EditSession::isAudioClip), 1);
     return std::max(layoutVideoTracks_, visual) + std::max(layoutAudioTracks_, audio);

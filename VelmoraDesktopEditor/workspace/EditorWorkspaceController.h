@@ -437,10 +437,16 @@ private:
     void assign(T& member, T value, Signal changed);
     // Raises the "Error" alert with a failure's message.
     void reportError(const std::string& message);
+    // Runs `work`; a failure it throws raises the "Error" alert with its message. True when
+    // `work` finished.
+    bool reportingFailure(const std::function<void()>& work);
     void followSelection();
     void applyDirtyRule();
     // Runs a panel; the completion runs only while this controller exists.
     void runPanel(const FilePanelRequest& request, std::function<void(std::vector<std::filesystem::path>)> done);
+    // Runs a panel for one path: the completion gets the first one chosen, and runs only when
+    // something was chosen while this controller exists.
+    void runPanelForOne(const FilePanelRequest& request, std::function<void(const std::filesystem::path&)> done);
     void finishSaveAs(const std::filesystem::path& chosen);
     void finishExportReturn(const std::filesystem::path& chosen);
     // The engine takes its own session again (normalised elsewhere), keeping the history and

@@ -192,7 +192,7 @@ void EditorWorkspaceController::importChosen(const std::vector<fs::path>& chosen
 fs::path EditorWorkspaceController::importMediaDestinationFolder(const EditSession& session)
 {
     if (mediaFolderURL_)
-        return ProjectMediaFolder::ensureExists(MediaResolver::detail::standardized(*mediaFolderURL_));
+        return ProjectMediaFolder::ensureExists(MediaFolderPath::standardized(*mediaFolderURL_));
     if (const std::optional<fs::path> saved = MediaFolderPath::resolvedURL(session.mediaFolder))
         return ProjectMediaFolder::ensureExists(*saved);
     return ensureProjectMediaFolder(&session);

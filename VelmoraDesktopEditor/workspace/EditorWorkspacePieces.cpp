@@ -1,5 +1,5 @@
 // Stand-ins for the pieces of the Edit workspace that are built elsewhere: plain views carrying
-// the pieces' names, so the workspace lays out and runs before they are plugged in.
+// the pieces' names, so that a workspace given no pieces (as in its own tests) lays out and runs.
 
 #include "workspace/EditorWorkspacePieces.h"
 
@@ -18,30 +18,14 @@ namespace velmora {
 
 namespace {
 
-QWidget* plainView(const char* name, QWidget* parent)
-{
-    auto* view = new QWidget(parent);
-    view->setObjectName(QString::fromLatin1(name));
-    view->setAttribute(Qt::WA_StyledBackground);
-    return view;
-}
-
-QLabel* mutedCaption(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    EditorWorkspaceStyle::setMuted(*label);
-    EditorWorkspaceStyle::setCaption(*label);
-    return label;
-}
-
 // A window's content: its title as a line of text and one button that runs `close`.
 QWidget* standInContent(const char* name, const QString& title, const QString& button, std::function<void()> close,
                         QWidget* parent)
 {
-    QWidget* content = plainView(name, parent);
+    QWidget* content = EditorWorkspaceStyle::styledView(name, parent);
     auto* column = new QVBoxLayout(content);
     column->addStretch(1);
-    auto* text = mutedCaption(title, content);
+    auto* text = EditorWorkspaceStyle::mutedCaption(title, content);
     text->setAlignment(Qt::AlignCenter);
     column->addWidget(text);
     column->addStretch(1);
@@ -66,12 +50,12 @@ QDialog* standInWindow(const char* name, const QString& title, QSize size, const
 
 QWidget* programStandIn(EditorWorkspaceController&, QWidget* parent)
 {
-    return plainView("GradedPreviewView", parent);
+    return EditorWorkspaceStyle::styledView("GradedPreviewView", parent);
 }
 
 QWidget* stripStandIn(EditorWorkspaceController&, QWidget* parent)
 {
-    return plainView("TimelineStripView", parent);
+    return EditorWorkspaceStyle::styledView("TimelineStripView", parent);
 }
 
 QLabel* headline(const QString& text, QWidget* parent)
@@ -83,7 +67,7 @@ QLabel* headline(const QString& text, QWidget* parent)
 
 QWidget* headerStandIn(EditorWorkspaceController&, QWidget* parent)
 {
-    QWidget* view = plainView("timelineHeader", parent);
+    QWidget* view = EditorWorkspaceStyle::styledView("timelineHeader", parent);
     auto* row = new QHBoxLayout(view);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(headline(QStringLiteral("Timeline"), view));
@@ -93,7 +77,7 @@ QWidget* headerStandIn(EditorWorkspaceController&, QWidget* parent)
 
 QWidget* mediaPoolStandIn(EditorWorkspaceController& workspace, QWidget* parent)
 {
-    QWidget* view = plainView("mediaPool", parent);
+    QWidget* view = EditorWorkspaceStyle::styledView("mediaPool", parent);
     auto* column = new QVBoxLayout(view);
     column->setContentsMargins(8, 8, 8, 4);
     auto* header = new QHBoxLayout;
@@ -118,7 +102,7 @@ QWidget* mediaPoolStandIn(EditorWorkspaceController& workspace, QWidget* parent)
 
 QWidget* importHintStandIn(EditorWorkspaceController& workspace, QWidget* parent)
 {
-    QWidget* view = plainView("importHintBanner", parent);
+    QWidget* view = EditorWorkspaceStyle::styledView("importHintBanner", parent);
     auto* row = new QHBoxLayout(view);
     row->setContentsMargins(0, 0, 0, 0);
     row->addStretch(1);

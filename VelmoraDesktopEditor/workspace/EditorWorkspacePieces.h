@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "preview/TimelinePreviewEngine.h"

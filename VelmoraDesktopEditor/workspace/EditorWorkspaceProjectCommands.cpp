@@ -30,8 +30,10 @@ std::optional<std::string> projectName(const EditSession* session)
     return std::nullopt;
 }
 
-FilePanelRequest openPanel(const OpenPanelConfiguration& configuration)
+FilePanelRequest openPanel(void (*configure)(OpenPanelConfiguration&))
 {
+    OpenPanelConfiguration configuration;
+    configure(configuration);
     FilePanelRequest request;
     request.kind = FilePanelRequest::Kind::openFile;
     request.title = configuration.message;
@@ -39,13 +41,9 @@ FilePanelRequest openPanel(const OpenPanelConfiguration& configuration)
     return request;
 }
 
-// The folder as one spelling: "." and ".." resolved, no trailing separator.
-fs::path standardized(const fs::path& folder)
+std::optional<std::string> pathText(const std::optional<fs::path>& path)
 {
-    fs::path normal = folder.lexically_normal();
-    if (!normal.has_filename() && normal.has_relative_path())
-        normal = normal.parent_path();
-    return normal;
+    return path ? std::optional<std::string>(path->string()) : std::nullopt;
 }
 
 } // namespace
@@ -59,6 +57,28 @@ void EditorWorkspaceController::runPanel(const FilePanelRequest& request, std::f
         if (self)
             done(std::move(chosen));
     });
+}
+
+void EditorWorkspaceController::runPanelForOne(const FilePanelRequest& request,
+                                               std::function<void(const fs::path&)> done)
+{
+    runPanel(request, [done = std::move(done)](std::vector<fs::path> chosen) {
+        if (!chosen.empty())
+            done(chosen.front());
+    });
+}
+
+bool EditorWorkspaceController::reportingFailure(const std::function<void()>& work)
+{
+    try {
+        work();
+        return true;
+    } catch (const Error& error) {
+        reportError(error.localizedDescription());
+    } catch (const std::exception& error) {
+        reportError(error.what());
+    }
+    return false;
 }
 
 // ---- the title row ----
@@ -120,22 +140,14 @@ fs::path EditorWorkspaceController::ensureProjectMediaFolder(const EditSession* 
 
 void EditorWorkspaceController::pickSession()
 {
-    OpenPanelConfiguration configuration;
-    VelmoraProjectFile::configureProjectOpenPanel(configuration);
-    runPanel(openPanel(configuration), [this](std::vector<fs::path> chosen) {
-        if (!chosen.empty())
-            loadSession(chosen.front(), false);
-    });
+    runPanelForOne(openPanel(&VelmoraProjectFile::configureProjectOpenPanel),
+                   [this](const fs::path& file) { loadSession(file, false); });
 }
 
 void EditorWorkspaceController::pickWebJobJSON()
 {
-    OpenPanelConfiguration configuration;
-    VelmoraProjectFile::configureWebJobOpenPanel(configuration);
-    runPanel(openPanel(configuration), [this](std::vector<fs::path> chosen) {
-        if (!chosen.empty())
-            loadSession(chosen.front(), true);
-    });
+    runPanelForOne(openPanel(&VelmoraProjectFile::configureWebJobOpenPanel),
+                   [this](const fs::path& file) { loadSession(file, true); });
 }
 
 void EditorWorkspaceController::pickMediaFolderForRelink()
@@ -145,9 +157,8 @@ void EditorWorkspaceController::pickMediaFolderForRelink()
     request.title = relinkMissingNames_.empty()
                         ? "Select the folder that contains your source MP4/MOV files (e.g., DJI_….MP4)."
                         : "Select the folder containing the missing clips listed in the relink dialog.";
-    runPanel(request, [this](std::vector<fs::path> chosen) {
-        if (!chosen.empty())
-            applyMediaFolder(standardized(chosen.front()));
+    runPanelForOne(request, [this](const fs::path& folder) {
+        applyMediaFolder(MediaFolderPath::standardized(folder));
     });
 }
 
@@ -194,10 +205,7 @@ void EditorWorkspaceController::saveProjectAs()
     request.kind = FilePanelRequest::Kind::saveFile;
     request.extensions = {std::string(VelmoraProjectFile::fileExtension)};
     request.suggestedName = VelmoraProjectFile::defaultSaveFilename(*session);
-    runPanel(request, [this](std::vector<fs::path> chosen) {
-        if (!chosen.empty())
-            finishSaveAs(chosen.front());
-    });
+    runPanelForOne(request, [this](const fs::path& file) { finishSaveAs(file); });
 }
 
 void EditorWorkspaceController::finishSaveAs(const fs::path& chosen)
@@ -229,17 +237,8 @@ void EditorWorkspaceController::persistProject(const fs::path& url, bool forceNa
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session)
         return;
-    const std::optional<std::string> folder =
-        mediaFolderURL_ ? std::optional<std::string>(mediaFolderURL_->string()) : std::nullopt;
-    try {
-        session->saveProject(url, folder);
-    } catch (const Error& error) {
-        reportError(error.localizedDescription());
+    if (!reportingFailure([&] { session->saveProject(url, pathText(mediaFolderURL_)); }))
         return;
-    } catch (const std::exception& error) {
-        reportError(error.what());
-        return;
-    }
     setProjectDirty(false);
     engine_->setStatus("Saved " + url.filename().string());
 }
@@ -274,10 +273,7 @@ void EditorWorkspaceController::exportReturn()
     request.kind = FilePanelRequest::Kind::saveFile;
     request.extensions = {"json"};
     request.suggestedName = base + "_edit_return.json";
-    runPanel(request, [this](std::vector<fs::path> chosen) {
-        if (!chosen.empty())
-            finishExportReturn(chosen.front());
-    });
+    runPanelForOne(request, [this](const fs::path& file) { finishExportReturn(file); });
 }
 
 void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
@@ -287,17 +283,8 @@ void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
         return;
     session->syncSourcesFromTimelines();
     session->normalizeAllClipTiming();
-    const std::optional<std::string> folder =
-        mediaFolderURL_ ? std::optional<std::string>(mediaFolderURL_->string()) : std::nullopt;
-    try {
-        session->saveReturnCopy(chosen, folder);
-    } catch (const Error& error) {
-        reportError(error.localizedDescription());
+    if (!reportingFailure([&] { session->saveReturnCopy(chosen, pathText(mediaFolderURL_)); }))
         return;
-    } catch (const std::exception& error) {
-        reportError(error.what());
-        return;
-    }
     readoptSession();
     if (fileRevealer_)
         fileRevealer_->reveal(chosen);
@@ -309,16 +296,11 @@ void EditorWorkspaceController::handoffToExportTab()
     if (!session)
         return;
     fs::path url;
-    try {
-        url = fs::temp_directory_path() / EditorWorkspaceText::renderJobFileName(Uuid::randomText());
-        session->writeRenderJob(url);
-    } catch (const Error& error) {
-        reportError(error.localizedDescription());
+    if (!reportingFailure([&] {
+            url = fs::temp_directory_path() / EditorWorkspaceText::renderJobFileName(Uuid::randomText());
+            session->writeRenderJob(url);
+        }))
         return;
-    } catch (const std::exception& error) {
-        reportError(error.what());
-        return;
-    }
     // The shell replaces this workspace once control is back in the event loop: the engine is
     // still here for the status line.
     workflow_->openExportTab(url, mediaFolderURL_);

@@ -1,5 +1,6 @@
 #include "workspace/EditorWorkspaceStyle.h"
 
+#include <QLabel>
 #include <QStyle>
 #include <QWidget>
 
@@ -138,6 +139,24 @@ void setMuted(QWidget& label)
 void setCaption(QWidget& widget)
 {
     setStyleFlag(widget, "caption", true);
+}
+
+QLabel* mutedCaption(const QString& text, QWidget* parent, const char* objectName)
+{
+    auto* label = new QLabel(text, parent);
+    if (objectName)
+        label->setObjectName(QString::fromLatin1(objectName));
+    setMuted(*label);
+    setCaption(*label);
+    return label;
+}
+
+QWidget* styledView(const char* objectName, QWidget* parent)
+{
+    auto* view = new QWidget(parent);
+    view->setObjectName(QString::fromLatin1(objectName));
+    view->setAttribute(Qt::WA_StyledBackground);
+    return view;
 }
 
 void setStyleFlag(QWidget& widget, const char* name, bool on)

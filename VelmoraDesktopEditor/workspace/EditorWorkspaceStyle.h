@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 // The look of the Edit workspace: its colours beyond the shared palette and one style sheet set
@@ -23,6 +24,10 @@ QString styleSheet();
 // Marks a label as secondary text (editorMuted) or as a caption (smaller).
 void setMuted(QWidget& label);
 void setCaption(QWidget& widget);
+// A label of secondary text at caption size, called `objectName` when one is given.
+QLabel* mutedCaption(const QString& text, QWidget* parent, const char* objectName = nullptr);
+// A plain view called `objectName` that paints the background the style sheet gives it.
+QWidget* styledView(const char* objectName, QWidget* parent);
 // Sets a Boolean dynamic property the style sheet selects on ("selected", "dirty", "warning")
 // and restyles the widget.
 void setStyleFlag(QWidget& widget, const char* name, bool on);

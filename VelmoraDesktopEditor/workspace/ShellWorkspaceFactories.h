@@ -20,8 +20,6 @@ struct ShellWorkspaceFactories {
 
     // Empty black views with those object names, for tests of the shell alone.
     static ShellWorkspaceFactories placeholders();
-    // The application's workspaces on the desktop's services.
-    static ShellWorkspaceFactories application();
 };
 
 } // namespace velmora

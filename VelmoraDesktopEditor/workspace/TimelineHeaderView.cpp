@@ -23,15 +23,6 @@ constexpr double laneHeightMinimum = 28;
 constexpr double laneHeightMaximum = 128;
 constexpr double laneHeightStep = 2;
 
-QLabel* mutedCaption(const QString& text, const char* name, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    EditorWorkspaceStyle::setMuted(*label);
-    EditorWorkspaceStyle::setCaption(*label);
-    return label;
-}
-
 QPushButton* laneButton(const QString& title, const char* name, const QString& help, QWidget* parent)
 {
     auto* button = new QPushButton(title, parent);
@@ -82,24 +73,24 @@ TimelineHeaderView::TimelineHeaderView(EditorWorkspaceController& workspace, QWi
     connect(addAudio_, &QPushButton::clicked, &workspace_, &EditorWorkspaceController::addAudioLane);
     controls->addWidget(addAudio_);
 
-    controls->addWidget(mutedCaption(QStringLiteral("Zoom"), "zoomTitle", this));
+    controls->addWidget(EditorWorkspaceStyle::mutedCaption(QStringLiteral("Zoom"), this, "zoomTitle"));
     zoom_ = new VelmoraToolbarSlider(0, 100, 0, this);
     zoom_->setObjectName(QStringLiteral("timelineZoomSlider"));
     zoom_->setFixedWidth(zoomSliderWidth);
     connect(zoom_, &VelmoraToolbarSlider::valueEdited, &workspace_, &EditorWorkspaceController::changeTimelineZoom);
     controls->addWidget(zoom_);
-    zoomReadout_ = mutedCaption(QString(), "timelineZoomReadout", this);
+    zoomReadout_ = EditorWorkspaceStyle::mutedCaption(QString(), this, "timelineZoomReadout");
     zoomReadout_->setFixedWidth(zoomReadoutWidth);
     zoomReadout_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     controls->addWidget(zoomReadout_);
 
-    controls->addWidget(mutedCaption(QStringLiteral("Track height"), "laneHeightTitle", this));
+    controls->addWidget(EditorWorkspaceStyle::mutedCaption(QStringLiteral("Track height"), this, "laneHeightTitle"));
     laneHeight_ = new VelmoraToolbarSlider(laneHeightMinimum, laneHeightMaximum, laneHeightStep, this);
     laneHeight_->setObjectName(QStringLiteral("laneHeightSlider"));
     laneHeight_->setFixedWidth(laneHeightSliderWidth);
     connect(laneHeight_, &VelmoraToolbarSlider::valueEdited, &workspace_, &EditorWorkspaceController::setLaneRowHeight);
     controls->addWidget(laneHeight_);
-    laneHeightReadout_ = mutedCaption(QString(), "laneHeightReadout", this);
+    laneHeightReadout_ = EditorWorkspaceStyle::mutedCaption(QString(), this, "laneHeightReadout");
     controls->addWidget(laneHeightReadout_);
     row->addLayout(controls);
 

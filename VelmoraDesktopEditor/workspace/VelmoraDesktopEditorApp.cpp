@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "export_workspaces/ContentView.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/VelmoraDesktopShellView.h"
 
@@ -10,9 +11,10 @@ namespace velmora::VelmoraDesktopEditorApp {
 
 ShellWorkspaceFactories applicationFactories(EditorWorkspaceController::Services services, EditorWorkspacePieces pieces)
 {
-    ShellWorkspaceFactories factories = ShellWorkspaceFactories::application();
-    factories.editor = EditorContentView::factory(std::move(services), std::move(pieces));
-    return factories;
+    const auto exportWorkspace = [](VelmoraWorkflowState& workflow, QWidget* parent) -> QWidget* {
+        return new ContentView(workflow, parent);
+    };
+    return {EditorContentView::factory(std::move(services), std::move(pieces)), exportWorkspace};
 }
 
 std::unique_ptr<VelmoraDesktopShellView> makeWindow(ShellWorkspaceFactories factories)

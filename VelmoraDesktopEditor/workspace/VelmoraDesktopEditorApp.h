@@ -21,7 +21,7 @@ namespace VelmoraDesktopEditorApp {
 inline constexpr QSize defaultWindowSize{1280, 900};
 
 // The application's workspaces: the Edit workspace (EditorContentView, with these services and
-// pieces) and the 10-bit Export workspace's stand-in.
+// pieces) and the 10-bit Export workspace (ContentView, on the desktop's services).
 ShellWorkspaceFactories applicationFactories(EditorWorkspaceController::Services services,
                                              EditorWorkspacePieces pieces = {});
 

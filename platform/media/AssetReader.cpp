@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <thread>
 
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
+#include "platform/media/internal/StreamDecoder.h"
 
 namespace velmora {
 
@@ -42,12 +42,6 @@ struct AssetReader::State {
     }
 };
 
-namespace {
-
-constexpr std::int32_t kMicroseconds = 1000000;
-
-} // namespace
-
 struct AssetReaderTrackOutput::Impl {
     AssetTrack track;
     MediaType type = MediaType::video;
@@ -66,9 +60,8 @@ struct AssetReaderTrackOutput::Impl {
     ffmpeg::InputFormatPtr format;
     AVStream* stream = nullptr;
     ffmpeg::CodecContextPtr decoder;
-    ffmpeg::PacketPtr packet;
+    std::optional<ffmpeg::StreamDecoder> decoding;
     ffmpeg::FramePtr frame;
-    bool inputEnded = false;
     bool endReached = false;
     bool positioned = false; // seek done and first frame primed
     bool finished = false;
@@ -99,24 +92,6 @@ struct AssetReaderTrackOutput::Impl {
         av_channel_layout_uninit(&swrInLayout);
     }
 
-    MediaTime assetTime(std::int64_t pts) const
-    {
-        MediaTime t = ffmpeg::toMediaTime(pts, stream->time_base);
-        if (t.isNumeric() && startOffsetUs != 0) {
-            t = t - MediaTime(startOffsetUs, kMicroseconds);
-        }
-        return t;
-    }
-
-    std::int64_t streamTimestamp(const MediaTime& assetTimeValue) const
-    {
-        MediaTime t = assetTimeValue;
-        if (startOffsetUs != 0) {
-            t = t + MediaTime(startOffsetUs, kMicroseconds);
-        }
-        return ffmpeg::fromMediaTime(t, stream->time_base);
-    }
-
     void open(int threads)
     {
         format = ffmpeg::openInput(path, false);
@@ -129,7 +104,7 @@ struct AssetReaderTrackOutput::Impl {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
         decoder = ffmpeg::openDecoder(stream, threads);
-        packet = ffmpeg::allocPacket();
+        decoding.emplace(*format, *stream, *decoder, path.filename().string(), startOffsetUs);
         frame = ffmpeg::allocFrame();
         if (track.minFrameDuration.isNumeric()) {
             nominalFrameDuration = track.minFrameDuration;
@@ -157,58 +132,14 @@ struct AssetReaderTrackOutput::Impl {
     // cancelled; throws on a decoder failure.
     int receiveFrame()
     {
-        for (;;) {
-            if (state->isCancelled()) {
-                return AVERROR_EXIT;
-            }
-            int rc = avcodec_receive_frame(decoder.get(), frame.get());
-            if (rc == 0 || rc == AVERROR_EOF) {
-                return rc;
-            }
-            if (rc != AVERROR(EAGAIN)) {
-                if (rc == AVERROR_INVALIDDATA) {
-                    continue; // a damaged frame: skip it as players do
-                }
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + path.filename().string() + "\"", rc);
-            }
-            if (inputEnded) {
-                return AVERROR_EOF;
-            }
-            rc = av_read_frame(format.get(), packet.get());
-            if (rc < 0) {
-                // End of file, or a file cut short: decode what there is.
-                inputEnded = true;
-                rc = avcodec_send_packet(decoder.get(), nullptr);
-                if (rc < 0 && rc != AVERROR_EOF) {
-                    throw ffmpeg::error(MediaError::decodeFailed, "Cannot finish decoding", rc);
-                }
-                continue;
-            }
-            if (packet->stream_index != stream->index) {
-                av_packet_unref(packet.get());
-                continue;
-            }
-            rc = avcodec_send_packet(decoder.get(), packet.get());
-            av_packet_unref(packet.get());
-            if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + path.filename().string() + "\"", rc);
-            }
-        }
+        return decoding->receive(*frame, [this] { return state->isCancelled(); });
     }
 
     void seekTo(const MediaTime& time)
     {
-        const std::int64_t ts =
-            time > MediaTime::zero() ? streamTimestamp(time)
-                                     : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : INT64_MIN + 1);
-        int rc = av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD);
-        if (rc < 0) {
-            // Some files refuse a seek before their first key frame: read from the start.
-            rc = av_seek_frame(format.get(), stream->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
-        }
-        avcodec_flush_buffers(decoder.get());
-        inputEnded = false;
-        (void)rc;
+        decoding->seek(time > MediaTime::zero()
+                           ? decoding->streamTimestamp(time)
+                           : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : INT64_MIN + 1));
     }
 
     // Seeks to the key frame before the range start and decodes the first frame, going back
@@ -230,7 +161,7 @@ struct AssetReaderTrackOutput::Impl {
             if (rc != 0) {
                 return rc;
             }
-            const MediaTime t = assetTime(frame->best_effort_timestamp);
+            const MediaTime t = decoding->assetTime(frame->best_effort_timestamp);
             if (!t.isNumeric() || t <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
                 return 0;
             }
@@ -259,7 +190,7 @@ struct AssetReaderTrackOutput::Impl {
                 finish();
                 return std::nullopt;
             }
-            MediaTime time = assetTime(frame->best_effort_timestamp);
+            MediaTime time = decoding->assetTime(frame->best_effort_timestamp);
             if (!time.isNumeric()) {
                 time = lastFrameEnd.isNumeric() ? lastFrameEnd : MediaTime::zero();
             }
@@ -380,7 +311,7 @@ struct AssetReaderTrackOutput::Impl {
             }
             setUpResampler();
             if (!samplePositionKnown) {
-                const MediaTime t = assetTime(frame->best_effort_timestamp);
+                const MediaTime t = decoding->assetTime(frame->best_effort_timestamp);
                 const MediaTime onRate = (t.isNumeric() ? t : MediaTime::zero()).convertScale(sampleRate);
                 nextSample = onRate.value();
                 samplePositionKnown = true;

@@ -7,6 +7,7 @@
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
 #include "platform/media/internal/HeifStill.h"
+#include "platform/media/internal/StreamDecoder.h"
 
 namespace velmora {
 
@@ -66,13 +67,12 @@ struct ImageGenerator::Impl {
     ffmpeg::InputFormatPtr format;
     AVStream* stream = nullptr;
     ffmpeg::CodecContextPtr decoder;
-    ffmpeg::PacketPtr packet;
+    std::optional<ffmpeg::StreamDecoder> decoding;
     ffmpeg::FramePtr incoming;
     ffmpeg::FramePtr current;
     bool hasCurrent = false;
     MediaTime currentTime;
     MediaTime currentDuration;
-    bool inputEnded = false;
     bool atEnd = false; // the decoder has given its last frame since the last seek
     MediaTime nominalDuration = MediaTime(1, 30);
 
@@ -88,15 +88,6 @@ struct ImageGenerator::Impl {
     int cachedHeight = 0;
     Image cached;
 
-    MediaTime assetTime(std::int64_t pts) const
-    {
-        MediaTime t = ffmpeg::toMediaTime(pts, stream->time_base);
-        if (t.isNumeric() && asset->startOffsetMicroseconds() != 0) {
-            t = t - MediaTime(asset->startOffsetMicroseconds(), 1000000);
-        }
-        return t;
-    }
-
     void open()
     {
         format = ffmpeg::openInput(asset->url(), false);
@@ -105,7 +96,8 @@ struct ImageGenerator::Impl {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
         decoder = ffmpeg::openDecoder(stream, 0);
-        packet = ffmpeg::allocPacket();
+        decoding.emplace(*format, *stream, *decoder, asset->url().filename().string(),
+                         asset->startOffsetMicroseconds());
         incoming = ffmpeg::allocFrame();
         current = ffmpeg::allocFrame();
         if (stream->avg_frame_rate.num > 0 && stream->avg_frame_rate.den > 0) {
@@ -118,69 +110,29 @@ struct ImageGenerator::Impl {
     // Decodes the next frame into `current`: 0, or AVERROR_EOF when the stream has no more.
     int decodeNext()
     {
-        for (;;) {
-            int rc = avcodec_receive_frame(decoder.get(), incoming.get());
-            if (rc == 0) {
-                av_frame_unref(current.get());
-                av_frame_move_ref(current.get(), incoming.get());
-                hasCurrent = true;
-                MediaTime t = assetTime(current->best_effort_timestamp);
-                if (!t.isNumeric()) {
-                    t = currentTime.isNumeric() ? currentTime + currentDuration : MediaTime::zero();
-                }
-                currentTime = t;
-                currentDuration = current->pkt_duration > 0
-                                      ? ffmpeg::toMediaTime(current->pkt_duration, stream->time_base)
-                                      : nominalDuration;
-                return 0;
-            }
-            if (rc == AVERROR_EOF) {
-                atEnd = true;
-                return rc;
-            }
-            if (rc != AVERROR(EAGAIN)) {
-                if (rc == AVERROR_INVALIDDATA) {
-                    continue;
-                }
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset->url().filename().string() + "\"", rc);
-            }
-            if (inputEnded) {
-                atEnd = true;
-                return AVERROR_EOF;
-            }
-            rc = av_read_frame(format.get(), packet.get());
-            if (rc < 0) {
-                inputEnded = true;
-                avcodec_send_packet(decoder.get(), nullptr);
-                continue;
-            }
-            if (packet->stream_index != stream->index) {
-                av_packet_unref(packet.get());
-                continue;
-            }
-            rc = avcodec_send_packet(decoder.get(), packet.get());
-            av_packet_unref(packet.get());
-            if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset->url().filename().string() + "\"", rc);
-            }
+        const int rc = decoding->receive(*incoming);
+        if (rc != 0) {
+            atEnd = true;
+            return rc;
         }
+        av_frame_unref(current.get());
+        av_frame_move_ref(current.get(), incoming.get());
+        hasCurrent = true;
+        MediaTime t = decoding->assetTime(current->best_effort_timestamp);
+        if (!t.isNumeric()) {
+            t = currentTime.isNumeric() ? currentTime + currentDuration : MediaTime::zero();
+        }
+        currentTime = t;
+        currentDuration = current->pkt_duration > 0 ? ffmpeg::toMediaTime(current->pkt_duration, stream->time_base)
+                                                    : nominalDuration;
+        return 0;
     }
 
     void seekTo(const MediaTime& time)
     {
-        std::int64_t ts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-        if (time > MediaTime::zero()) {
-            MediaTime t = time;
-            if (asset->startOffsetMicroseconds() != 0) {
-                t = t + MediaTime(asset->startOffsetMicroseconds(), 1000000);
-            }
-            ts = ffmpeg::fromMediaTime(t, stream->time_base);
-        }
-        if (av_seek_frame(format.get(), stream->index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
-            av_seek_frame(format.get(), stream->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
-        }
-        avcodec_flush_buffers(decoder.get());
-        inputEnded = false;
+        decoding->seek(time > MediaTime::zero()
+                           ? decoding->streamTimestamp(time)
+                           : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0));
         atEnd = false;
         hasCurrent = false;
         currentTime = MediaTime::invalid();

@@ -15,31 +15,6 @@ void writeJobFile(const std::filesystem::path& path, const nlohmann::json& json)
     writeTextFile(path, json.dump(2));
 }
 
-std::string constantCubeText(double r, double g, double b)
-{
-    const std::string entry = nlohmann::json(r).dump() + " " + nlohmann::json(g).dump() + " " +
-                              nlohmann::json(b).dump() + "\n";
-    std::string text = "TITLE \"constant\"\nLUT_3D_SIZE 3\n";
-    for (int i = 0; i < 27; ++i) {
-        text += entry;
-    }
-    return text;
-}
-
-std::string identityCubeText()
-{
-    const char* steps[] = {"0", "0.5", "1"};
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (int b = 0; b < 3; ++b) {
-        for (int g = 0; g < 3; ++g) {
-            for (int r = 0; r < 3; ++r) {
-                text += std::string(steps[r]) + " " + steps[g] + " " + steps[b] + "\n";
-            }
-        }
-    }
-    return text;
-}
-
 void makeFlatVideo(const std::filesystem::path& path, int luma, int frames, int width, int height, int fps)
 {
     runFFmpeg("-f lavfi -i color=c=black:s=" + std::to_string(width) + "x" + std::to_string(height) +

@@ -9,6 +9,7 @@
 
 #include "platform/image/Geometry.h"
 #include "platform/media/PixelBuffer.h"
+#include "support/CubeTexts.h"
 
 // Job files, LUTs and movie readers for the tests of job routing, the single-video export, the
 // fast single-clip path and the job preview still.
@@ -16,11 +17,6 @@ namespace velmora::test {
 
 // Writes `json` as the text of a job file.
 void writeJobFile(const std::filesystem::path& path, const nlohmann::json& json);
-
-// A 3-point .cube whose every entry is (r, g, b): any input becomes that colour.
-std::string constantCubeText(double r, double g, double b);
-// A 3-point identity .cube.
-std::string identityCubeText();
 
 // A clip of one flat colour (8-bit video-range luma `luma`, neutral chroma) of `frames` frames.
 void makeFlatVideo(const std::filesystem::path& path, int luma, int frames, int width = 64, int height = 48,

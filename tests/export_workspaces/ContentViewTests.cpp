@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "WorkspaceTestSupport.h"
+#include "controls/VelmoraSymbols.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EngineJobExporter.h"
 #include "export_workspaces/ExportDropZone.h"
@@ -65,6 +66,21 @@ protected:
     ContentViewWithFakes() : view(workflow, {queue, exporter, panels, revealer}) { view.show(); }
     ContentView view;
 };
+
+TEST_F(ContentViewWithFakes, EachGroupShowsItsSymbolDrawn)
+{
+    QStringList shown;
+    for (const QLabel* label : view.findChildren<QLabel*>()) {
+        const QString symbol = label->property(VelmoraSymbols::propertyName).toString();
+        if (symbol.isEmpty())
+            continue;
+        shown << symbol;
+        EXPECT_FALSE(label->pixmap().isNull()) << symbol.toStdString();
+        EXPECT_TRUE(label->text().isEmpty()) << symbol.toStdString();
+    }
+    shown.sort();
+    EXPECT_EQ(shown, QStringList({"doc.text", "eye", "film.stack", "square.and.arrow.down", "wand.and.stars"}));
+}
 
 TEST_F(ContentViewWithFakes, FilesDroppedOnTheDropZoneReachTheWorkspace)
 {

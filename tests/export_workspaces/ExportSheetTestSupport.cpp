@@ -63,22 +63,13 @@ std::shared_ptr<EditSession> twoClipSession(std::optional<std::string> projectNa
     auto session = std::make_shared<EditSession>();
     session->project = EditSession::Project{std::move(projectName), 160, 96, 25.0, "tl"};
     session->sources = {EditSession::Source("sa", "a.mp4", "video"), EditSession::Source("sb", "b.mp4", "video")};
-    const auto clip = [](std::string id, std::string sourceId, std::string name, double start, double in) {
-        EditSession::Clip clip(std::move(id));
-        clip.type = "video";
-        clip.name = std::move(name);
-        clip.sourceId = std::move(sourceId);
-        clip.track = 1;
-        clip.startTime = start;
-        clip.duration = 1.0;
-        clip.inPoint = in;
-        return clip;
+    const auto oneSecondOf = [](std::string id, std::string sourceId, std::string name, double start, double in) {
+        EditSession::Clip video = clip(std::move(id), "video", start, 1.0, 1, std::move(name), in);
+        video.sourceId = std::move(sourceId);
+        return video;
     };
-    EditSession::Timeline timeline;
-    timeline.id = "tl";
-    timeline.name = "Timeline 1";
-    timeline.clips = {clip("ca", "sa", "a.mp4", 0, 0), clip("cb", "sb", "b.mp4", 1, 0.5)};
-    session->timelines.push_back(std::move(timeline));
+    session->timelines.push_back(
+        timelineWith({oneSecondOf("ca", "sa", "a.mp4", 0, 0), oneSecondOf("cb", "sb", "b.mp4", 1, 0.5)}));
     session->normalizeAllClipTiming();
     return session;
 }

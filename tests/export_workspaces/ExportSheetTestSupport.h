@@ -18,6 +18,7 @@
 #include "platform/foundation/Error.h"
 #include "preview/TimelinePreviewEngine.h"
 #include "support/TestSupport.h"
+#include "support/model/SessionBuilders.h"
 #include "support/ui/FakeFilePanels.h"
 
 namespace velmora::test {

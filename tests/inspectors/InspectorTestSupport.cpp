@@ -8,20 +8,6 @@
 
 namespace velmora::test {
 
-std::string invertingCube()
-{
-    const char* const inverted[] = {"1", "0.5", "0"};
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (int b = 0; b < 3; ++b) {
-        for (int g = 0; g < 3; ++g) {
-            for (int r = 0; r < 3; ++r) {
-                text += std::string(inverted[r]) + " " + inverted[g] + " " + inverted[b] + "\n";
-            }
-        }
-    }
-    return text;
-}
-
 void finishBackgroundWork()
 {
     // Stills queue behind each other; a waveform read may start a still-free probe and back.
@@ -52,21 +38,9 @@ InspectorHarness::~InspectorHarness()
 
 void InspectorHarness::adopt(std::vector<EditSession::Source> sources, std::vector<EditSession::Clip> clips)
 {
-    auto session = std::make_shared<EditSession>();
-    EditSession::Project project;
-    project.name = "Inspectors";
-    project.width = 1920;
-    project.height = 1080;
-    project.fps = 25;
-    project.activeTimelineId = "tl";
-    session->project = project;
+    std::shared_ptr<EditSession> session = sessionWith(std::move(clips));
+    session->project->fps = 25;
     session->sources = std::move(sources);
-    EditSession::Timeline timeline;
-    timeline.id = "tl";
-    timeline.name = "Timeline 1";
-    timeline.clips = std::move(clips);
-    session->timelines.push_back(std::move(timeline));
-    session->normalizeAllClipTiming();
     engine.adoptSession(std::move(session), media.path(), std::nullopt, true);
     queue->runUntilIdle();
 }
@@ -78,15 +52,9 @@ bool InspectorHarness::waitFor(const std::function<bool()>& done)
 
 EditSession::Clip videoClip(std::string id, std::string sourceId, double start, double duration, double inPoint)
 {
-    EditSession::Clip clip(std::move(id));
-    clip.type = "video";
-    clip.name = sourceId + ".mp4";
-    clip.sourceId = std::move(sourceId);
-    clip.track = 1;
-    clip.startTime = start;
-    clip.duration = duration;
-    clip.inPoint = inPoint;
-    return clip;
+    EditSession::Clip video = clip(std::move(id), "video", start, duration, 1, sourceId + ".mp4", inPoint);
+    video.sourceId = std::move(sourceId);
+    return video;
 }
 
 double meanLevel(const QImage& picture)

@@ -13,12 +13,11 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ManualMainQueue.h"
 #include "preview/TimelinePreviewEngine.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
+#include "support/model/SessionBuilders.h"
 
 namespace velmora::test {
-
-// A 3×3×3 cube that inverts every colour: any picture it touches changes visibly.
-std::string invertingCube();
 
 // Waits for the inspectors' background work (still grading, waveform reads, duration probes)
 // to finish. Work left running when the test program exits would outlive the process's
@@ -29,8 +28,8 @@ struct InspectorHarness {
     InspectorHarness();
     ~InspectorHarness();
 
-    // Adopts a project with the given sources and clips over the harness's media folder (and
-    // no project file). Each clip is normalised as a loaded project's would be.
+    // Adopts a 25 fps project with the given sources and clips over the harness's media folder
+    // (and no project file). Each clip is normalised as a loaded project's would be.
     void adopt(std::vector<EditSession::Source> sources, std::vector<EditSession::Clip> clips);
     EditSession& session() const { return *engine.session(); }
     // Runs posted work (background results included) until `done` holds; false after 30 s.

@@ -50,7 +50,7 @@ struct StillFixture {
     StillFixture()
     {
         makeClip(dir / "clip.mp4", ClipSettings{});
-        writeTextFile(dir / "invert.cube", invertingCube());
+        writeTextFile(dir / "invert.cube", invertingCubeText());
         inputs.fileURL = dir / "clip.mp4";
         inputs.hasPlayer = true;
         inputs.gradeEnabled = true;

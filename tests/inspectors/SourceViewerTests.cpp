@@ -77,7 +77,7 @@ struct ViewerFixture {
         }
         for (const char* name : {"s1.mp4", "photo.png", "tone.wav"})
             std::filesystem::copy_file(*shared / name, h.media / name);
-        writeTextFile(h.media / "look.cube", invertingCube());
+        writeTextFile(h.media / "look.cube", invertingCubeText());
         EditSession::Source video("s1", "s1.mp4", "video");
         video.width = 160;
         video.height = 96;

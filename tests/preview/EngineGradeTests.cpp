@@ -4,29 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "support/CubeTexts.h"
 
 namespace velmora::test {
 namespace {
 
-// A 3×3×3 identity cube, the smallest size the LUT resolver accepts.
-std::string identityCube()
-{
-    const char* const steps[] = {"0", "0.5", "1"};
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (const char* b : steps) {
-        for (const char* g : steps) {
-            for (const char* r : steps) {
-                text += std::string(r) + " " + g + " " + b + "\n";
-            }
-        }
-    }
-    return text;
-}
-
 struct GradeFixture {
     GradeFixture()
     {
-        writeTextFile(h.media / "look.cube", identityCube());
+        writeTextFile(h.media / "look.cube", identityCubeText());
         h.adopt(sessionWith({clip("A", "video", 0, 4), clip("B", "video", 4, 4)}));
     }
     EngineHarness h;
@@ -67,7 +53,7 @@ TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)
     engine.setProjectLutReference("look.cube");
     EXPECT_EQ(f.h.session().grade->lutCube, "look.cube");
     EXPECT_EQ(engine.projectLutReference(), "look.cube");
-    EXPECT_EQ(engine.projectLutCube(), identityCube());
+    EXPECT_EQ(engine.projectLutCube(), identityCubeText());
 
     engine.setProjectLutReference("None");
     EXPECT_EQ(engine.projectLutReference(), "None");

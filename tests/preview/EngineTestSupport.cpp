@@ -4,39 +4,6 @@
 
 namespace velmora::test {
 
-EditSession::Clip clip(std::string id, std::string type, double start, double duration, int lane, std::string name)
-{
-    EditSession::Clip clip(std::move(id));
-    clip.type = std::move(type);
-    clip.startTime = start;
-    clip.duration = duration;
-    clip.inPoint = 0.0;
-    clip.track = lane;
-    if (!name.empty()) {
-        clip.name = std::move(name);
-    }
-    return clip;
-}
-
-std::shared_ptr<EditSession> sessionWith(std::vector<EditSession::Clip> clips)
-{
-    auto session = std::make_shared<EditSession>();
-    EditSession::Project project;
-    project.name = "Test";
-    project.width = 1920;
-    project.height = 1080;
-    project.fps = 30;
-    project.activeTimelineId = "tl";
-    session->project = project;
-    EditSession::Timeline timeline;
-    timeline.id = "tl";
-    timeline.name = "Timeline 1";
-    timeline.clips = std::move(clips);
-    session->timelines.push_back(std::move(timeline));
-    session->normalizeAllClipTiming();
-    return session;
-}
-
 EngineHarness::EngineHarness()
 {
     QObject::connect(&engine, &TimelinePreviewEngine::statusChanged,

@@ -1,7 +1,7 @@
 #pragma once
 
-// An engine wired to a manual main queue, a manual clock and a fake composition builder, and
-// builders and a whole-timeline comparison for the engine's tests.
+// An engine wired to a manual main queue, a manual clock and a fake composition builder, and a
+// whole-timeline comparison for the engine's tests.
 
 #include <cmath>
 #include <limits>
@@ -16,16 +16,9 @@
 #include "platform/dispatch/ManualMainQueue.h"
 #include "preview/TimelinePreviewEngine.h"
 #include "support/TestSupport.h"
+#include "support/model/SessionBuilders.h"
 
 namespace velmora::test {
-
-// A clip of the given kind ("video", "audio", …); name it "DJI_0001.MP4" and
-// "DJI_0001 (Audio)" to pair a video with its audio.
-EditSession::Clip clip(std::string id, std::string type, double start, double duration, int lane = 1,
-                       std::string name = {});
-
-// A session at 30 fps whose one timeline "tl" ("Timeline 1") holds the clips.
-std::shared_ptr<EditSession> sessionWith(std::vector<EditSession::Clip> clips);
 
 struct EngineHarness {
     EngineHarness();

@@ -41,7 +41,7 @@ TEST(GradedPreviewKeys, TheKeyNamesEverythingThePausedPictureDependsOn)
 
 TEST(GradedPreviewKeys, AStillFromThePlayerAloneIsCachedUnderItsFrameAndComp)
 {
-    ProgramHarness p({gradedClip("c1", 0, 20, inlineLut(identityCube()))});
+    ProgramHarness p({gradedClip("c1", 0, 20, inlineLut(identityCubeText()))});
     p.seek(10.0625);
     finishGrading(p.queue());
     ASSERT_TRUE(p.controller().isStillShown());
@@ -63,7 +63,7 @@ TEST(GradedPreviewRequests, ASliderDragRegradesTheCachedBaseOnTheMainThread)
     ProgramOptions options;
     options.canvas = {1280, 720};
     options.frame = QColor(100, 100, 100);
-    ProgramHarness p({gradedClip("c1", 0, 4, inlineLut(identityCube()))}, options);
+    ProgramHarness p({gradedClip("c1", 0, 4, inlineLut(identityCubeText()))}, options);
     finishGrading(p.queue());
     ASSERT_EQ(p.controller().still().size(), QSize(1280, 720));
     const auto brightness = [&p] { return p.controller().still().pixelColor(100, 100).red(); };
@@ -119,7 +119,7 @@ TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
     ClipSettings settings;
     settings.frameCount = 60;
     makeClip(p.h.media / "stamp.mp4", settings);
-    adoptFile(p, "stamp.mp4", 0.2, {320, 180}, inlineLut(identityCube()));
+    adoptFile(p, "stamp.mp4", 0.2, {320, 180}, inlineLut(identityCubeText()));
     p.seek(1.0);
     finishGrading(p.queue());
     ASSERT_TRUE(p.controller().isStillShown());

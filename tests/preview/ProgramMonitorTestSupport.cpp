@@ -1,7 +1,6 @@
 #include "ProgramMonitorTestSupport.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -23,27 +22,6 @@ PixelBuffer solidFrame(const QColor& color, int width, int height)
 void showFrame(VideoOutput& output, const PixelBuffer& frame, double start, double duration)
 {
     output.publish({frame, MediaTime::fromSeconds(start, 600), MediaTime::fromSeconds(duration, 600), 0});
-}
-
-std::string constantCube(double r, double g, double b)
-{
-    char line[64];
-    std::snprintf(line, sizeof line, "%g %g %g\n", r, g, b);
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (int i = 0; i < 27; ++i) {
-        text += line;
-    }
-    return text;
-}
-
-std::string identityCube()
-{
-    const char* steps[] = {"0", "0.5", "1"};
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (int i = 0; i < 27; ++i) {
-        text += std::string(steps[i % 3]) + " " + steps[i / 3 % 3] + " " + steps[i / 9] + "\n";
-    }
-    return text;
 }
 
 EditorJobV2::ClipGrade inlineLut(const std::string& cube)

@@ -16,6 +16,7 @@
 #include "platform/media/PixelBuffer.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
+#include "support/CubeTexts.h"
 
 namespace velmora::test {
 
@@ -24,11 +25,8 @@ PixelBuffer solidFrame(const QColor& color, int width = 64, int height = 36);
 // Publishes `frame` as the output's picture over [start, start + duration) seconds.
 void showFrame(VideoOutput& output, const PixelBuffer& frame, double start, double duration);
 
-// 3-point cubes (the smallest a LUT is taken from). With components of 0 and 1, which the
-// display gamma keeps, a still made with the constant one has exactly that colour.
-std::string constantCube(double r, double g, double b);
-std::string identityCube();
-// A clip grade carrying the cube text inline.
+// A clip grade carrying the cube text inline. With a constant cube of components 0 and 1,
+// which the display gamma keeps, a still has exactly that colour.
 EditorJobV2::ClipGrade inlineLut(const std::string& cube);
 EditSession::Clip gradedClip(std::string id, double start, double duration,
                              std::optional<EditorJobV2::ClipGrade> grade);

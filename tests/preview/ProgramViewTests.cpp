@@ -15,7 +15,7 @@ const QColor black(0, 0, 0);
 
 EditSession::Clip blueLutClip(std::string id, double start, double duration)
 {
-    return gradedClip(std::move(id), start, duration, inlineLut(constantCube(0, 0, 1)));
+    return gradedClip(std::move(id), start, duration, inlineLut(constantCubeText(0, 0, 1)));
 }
 
 TEST(ProgramViewFraming, TheCanvasIsFittedWholeAndCentred)
@@ -97,7 +97,7 @@ TEST(ProgramViewPicture, AGradeWithoutLutIsStillOnlyWithTheGradePreviewOn)
 TEST(ProgramViewStaleStills, AStillForAnEarlierPlayheadIsDropped)
 {
     GradingQueueHold first;
-    ProgramHarness p({blueLutClip("c1", 0, 2), gradedClip("c2", 2, 2, inlineLut(constantCube(0, 1, 0)))});
+    ProgramHarness p({blueLutClip("c1", 0, 2), gradedClip("c2", 2, 2, inlineLut(constantCubeText(0, 1, 0)))});
     // The still of c1 is made; its hand-back waits on the main queue while the playhead moves.
     first.release();
     PreviewFrameGrader::pauseGradeQueue().sync([] {});

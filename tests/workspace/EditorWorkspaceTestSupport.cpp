@@ -6,6 +6,7 @@
 
 #include "platform/foundation/NumberText.h"
 #include "support/MediaFixtures.h"
+#include "support/model/SessionBuilders.h"
 
 namespace velmora::test {
 
@@ -21,18 +22,6 @@ void setVariable(const std::string& name, const std::string& value)
 void touch(const fs::path& file)
 {
     std::ofstream(file).put('\0');
-}
-
-EditSession::Clip makeClip(std::string id, std::string type, std::string name, double start, double duration, int lane)
-{
-    EditSession::Clip clip(std::move(id));
-    clip.type = std::move(type);
-    clip.name = std::move(name);
-    clip.startTime = start;
-    clip.duration = duration;
-    clip.inPoint = 0.0;
-    clip.track = lane;
-    return clip;
 }
 
 } // namespace
@@ -85,15 +74,15 @@ GeneratedProject writeProject(const fs::path& folder, bool realMedia)
     session.sources = {EditSession::Source("src-video", "DJI_0001.MP4", "video"),
                        EditSession::Source("src-still", "Still.png", "image"),
                        EditSession::Source("src-music", "Music.wav", "audio")};
-    EditSession::Clip video = makeClip("v1", "video", "DJI_0001.MP4", 0, 4, 1);
+    EditSession::Clip video = clip("v1", "video", 0, 4, 1, "DJI_0001.MP4");
     video.sourceId = "src-video";
     video.groupId = "g1";
-    EditSession::Clip audio = makeClip("a1", "audio", "DJI_0001 (Audio)", 0, 4, 1);
+    EditSession::Clip audio = clip("a1", "audio", 0, 4, 1, "DJI_0001 (Audio)");
     audio.sourceId = "src-video";
     audio.groupId = "g1";
-    EditSession::Clip still = makeClip("still", "image", "Still.png", 4, 2, 2);
+    EditSession::Clip still = clip("still", "image", 4, 2, 2, "Still.png");
     still.sourceId = "src-still";
-    EditSession::Clip music = makeClip("music", "audio", "Music.wav", 6, 3, 2);
+    EditSession::Clip music = clip("music", "audio", 6, 3, 2, "Music.wav");
     music.sourceId = "src-music";
     session.timelines.front().clips = {video, audio, still, music};
     session.saveProject(project.file, project.media.string());

@@ -8,49 +8,6 @@
 
 namespace velmora::test {
 
-EditSession::Clip clip(std::string id, std::string type, double start, double duration, int lane, std::string name,
-                       double inPoint)
-{
-    EditSession::Clip clip(std::move(id));
-    clip.type = std::move(type);
-    clip.startTime = start;
-    clip.duration = duration;
-    clip.inPoint = inPoint;
-    clip.track = lane;
-    if (!name.empty()) {
-        clip.name = std::move(name);
-    }
-    return clip;
-}
-
-EditSession::Timeline timelineWith(std::vector<EditSession::Clip> clips, std::optional<double> pps)
-{
-    EditSession::Timeline timeline;
-    timeline.id = "tl";
-    timeline.name = "Timeline 1";
-    timeline.pixelsPerSecond = pps;
-    timeline.clips = std::move(clips);
-    return timeline;
-}
-
-std::shared_ptr<EditSession> sessionWith(std::vector<EditSession::Clip> clips, std::vector<EditSession::Marker> markers,
-                                         std::optional<double> pps)
-{
-    auto session = std::make_shared<EditSession>();
-    EditSession::Project project;
-    project.name = "Lanes";
-    project.width = 1920;
-    project.height = 1080;
-    project.fps = 30;
-    project.activeTimelineId = "tl";
-    session->project = project;
-    EditSession::Timeline timeline = timelineWith(std::move(clips), pps);
-    timeline.markers = std::move(markers);
-    session->timelines.push_back(std::move(timeline));
-    session->normalizeAllClipTiming();
-    return session;
-}
-
 StripHarness::StripHarness(std::shared_ptr<EditSession> session, int width, int height)
 {
     engine.adoptSession(std::move(session), std::nullopt, std::nullopt, true);

@@ -1,10 +1,9 @@
 #pragma once
 
-// Timelines for the lanes' tests, and a strip wired to a real engine the way the Edit
-// workspace wires it, with a record of every callback.
+// A strip wired to a real engine the way the Edit workspace wires it, with a record of every
+// callback.
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,19 +14,10 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ManualMainQueue.h"
 #include "preview/TimelinePreviewEngine.h"
+#include "support/model/SessionBuilders.h"
 #include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora::test {
-
-EditSession::Clip clip(std::string id, std::string type, double start, double duration, int lane = 1,
-                       std::string name = {}, double inPoint = 0);
-
-EditSession::Timeline timelineWith(std::vector<EditSession::Clip> clips, std::optional<double> pps = std::nullopt);
-
-// A 30 fps session whose one active timeline "tl" holds the clips and markers.
-std::shared_ptr<EditSession> sessionWith(std::vector<EditSession::Clip> clips,
-                                         std::vector<EditSession::Marker> markers = {},
-                                         std::optional<double> pps = std::nullopt);
 
 // A strip on an engine with a manual main queue and clock and no composition builder.
 struct StripHarness {

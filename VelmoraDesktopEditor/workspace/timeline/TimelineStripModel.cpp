@@ -13,8 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/VelmoraPalette.h"
 #include "editing/TimelineZoom.h"
-#include "workspace/timeline/TimelineStripColors.h"
 
 namespace velmora {
 
@@ -130,7 +130,7 @@ int TimelineStripModel::rowIndex(TimelineLane::Kind kind, int number) const
 
 QColor TimelineStripModel::laneColor(const TimelineLane& lane)
 {
-    return lane.isVideo() ? TimelineStripColors::videoLane(lane.number) : TimelineStripColors::audioLane();
+    return lane.isVideo() ? VelmoraPalette::videoLane(lane.number) : VelmoraPalette::audioLane();
 }
 
 std::optional<TimelineLane> TimelineStripModel::laneAtRow(int row) const

@@ -4,14 +4,14 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "workspace/timeline/TimelineStripColors.h"
+#include "controls/VelmoraPalette.h"
 
 namespace velmora {
 
 namespace {
 
 using Model = TimelineStripModel;
-namespace Colors = TimelineStripColors;
+namespace Palette = VelmoraPalette;
 
 constexpr double kCornerRadius = 3;
 // A title needs at least this much room to be worth laying out.
@@ -56,7 +56,7 @@ QRectF symbolBox(const QRectF& button)
 void paintLockSymbol(QPainter& painter, const QRectF& button, bool locked)
 {
     const QRectF box = symbolBox(button);
-    const QColor color = locked ? Colors::lockSymbolOn() : Colors::headerSymbolOff();
+    const QColor color = locked ? Palette::laneMarker() : Palette::laneLabel();
     const QRectF body(box.left() + 2, box.top() + 6, 9, 7);
     QPainterPath shackle;
     const double shackleLeft = locked ? body.left() + 1.5 : body.left() + 4.5;
@@ -81,7 +81,7 @@ void paintLockSymbol(QPainter& painter, const QRectF& button, bool locked)
 void paintSpeakerSymbol(QPainter& painter, const QRectF& button, bool muted)
 {
     const QRectF box = symbolBox(button);
-    const QColor color = muted ? Colors::muteSymbolOn() : Colors::headerSymbolOff();
+    const QColor color = muted ? Palette::laneMuteOn() : Palette::laneLabel();
     const double midY = box.center().y();
     QPainterPath speaker;
     speaker.moveTo(box.left(), midY - 2.5);
@@ -118,7 +118,7 @@ TimelineStripPainter::TimelineStripPainter()
 void TimelineStripPainter::paint(QPainter& painter, const Model& model, const QRect& exposedRect)
 {
     const QRectF exposed(exposedRect);
-    painter.fillRect(exposed, Colors::canvas());
+    painter.fillRect(exposed, Palette::editorBg());
     // Blocks are drawn without antialiasing: on whole points they look the same, and the
     // antialiased rasteriser hands every rounded rectangle to a thread pool, which costs about
     // 0.1 ms a block. Only the few symbols and the ghost are smoothed.
@@ -143,7 +143,7 @@ void TimelineStripPainter::paint(QPainter& painter, const Model& model, const QR
 
     // Overlays, back to front: snap guide, drag ghost, playhead.
     if (const std::optional<QRectF> guide = model.snapGuideRect(); guide && guide->intersects(exposed)) {
-        painter.fillRect(*guide, Colors::snapGuide());
+        painter.fillRect(*guide, Palette::snapGuide());
     }
     if (const std::optional<QRectF> ghost = model.dragGhostRect(); ghost && ghost->intersects(exposed)) {
         painter.save();
@@ -153,7 +153,7 @@ void TimelineStripPainter::paint(QPainter& painter, const Model& model, const QR
         painter.restore();
     }
     if (const QRectF playhead = model.playheadRect(); playhead.intersects(exposed)) {
-        painter.fillRect(playhead, Colors::playhead());
+        painter.fillRect(playhead, Palette::lanePlayhead());
     }
 }
 
@@ -162,12 +162,12 @@ void TimelineStripPainter::paintRuler(QPainter& painter, const Model& model, con
     const double trackLeft = model.viewportX(Model::headerWidth);
     const double trackRight = model.viewportX(model.contentW());
     painter.fillRect(QRectF(trackLeft, 0, trackRight - trackLeft, Model::rulerHeight).intersected(exposed),
-                     Colors::rulerTrack());
+                     Palette::rulerTrack());
 
     const QRectF header(model.viewportX(0), 0, Model::headerWidth - Model::headerContentInset, Model::rulerHeight);
     if (header.intersects(exposed)) {
         painter.setFont(rulerHeaderFont_);
-        painter.setPen(Colors::rulerHeaderText());
+        painter.setPen(Palette::rulerText());
         painter.drawText(header, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("TC"));
     }
 
@@ -175,7 +175,7 @@ void TimelineStripPainter::paintRuler(QPainter& painter, const Model& model, con
     for (const EditSession::Marker& marker : model.markers()) {
         const double x = model.markerX(marker);
         if (x + Model::markerWidth > exposed.left() && x < exposed.right()) {
-            painter.fillRect(QRectF(x, markerTop, Model::markerWidth, Model::markerHeight), Colors::marker());
+            painter.fillRect(QRectF(x, markerTop, Model::markerWidth, Model::markerHeight), Palette::laneMarker());
         }
     }
 }
@@ -187,7 +187,7 @@ void TimelineStripPainter::paintLaneRow(QPainter& painter, const Model& model, i
     const double trackLeft = model.viewportX(Model::headerWidth);
     const QRectF track(trackLeft, top, model.trackWidth(), model.laneH());
     const bool muted = model.laneFlags(lane).muted;
-    painter.fillRect(track.intersected(exposed), muted ? Colors::mutedLaneTrack() : Colors::laneTrack());
+    painter.fillRect(track.intersected(exposed), muted ? Palette::mutedLaneTrack() : Palette::laneTrack());
 
     if (model.viewportX(Model::headerWidth) > exposed.left()) {
         paintHeader(painter, model, row);
@@ -211,7 +211,7 @@ void TimelineStripPainter::paintHeader(QPainter& painter, const Model& model, in
     paintLockSymbol(painter, model.lockButtonRect(row), flags.locked);
     paintSpeakerSymbol(painter, model.muteButtonRect(row), flags.muted);
     painter.setFont(laneLabelFont_);
-    painter.setPen(flags.locked ? Colors::lockedLaneLabel() : Colors::laneLabel());
+    painter.setPen(flags.locked ? Palette::lockedLaneLabel() : Palette::laneLabel());
     painter.drawText(model.laneLabelRect(row), Qt::AlignRight | Qt::AlignVCenter, QString::fromStdString(lane.label));
     painter.restore();
 }
@@ -227,7 +227,7 @@ void TimelineStripPainter::paintTitle(QPainter& painter, const QRectF& shape, do
     }
     const QRectF textRect(left, shape.top(), right - left, shape.height());
     painter.setFont(titleFont_);
-    painter.setPen(Colors::white());
+    painter.setPen(Palette::laneWhite(1.0));
     const QString text = titleMetrics_.elidedText(QString::fromStdString(title), Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
 }
@@ -243,9 +243,9 @@ void TimelineStripPainter::paintBlock(QPainter& painter, const Model& model, con
     painter.setPen(Qt::NoPen);
     painter.setBrush(fill);
     painter.drawRoundedRect(rect, kCornerRadius, kCornerRadius);
-    strokeInside(painter, rect, emphasised ? Colors::white() : Colors::white(0.38), emphasised ? 2 : 1);
+    strokeInside(painter, rect, Palette::laneWhite(emphasised ? 1.0 : 0.38), emphasised ? 2 : 1);
 
-    const QColor barColor = Colors::white(emphasised ? 0.9 : 0.55);
+    const QColor barColor = Palette::laneWhite(emphasised ? 0.9 : 0.55);
     const double barHeight = std::max(rect.height() - 4, 0.0);
     painter.fillRect(QRectF(rect.left(), rect.top() + 2, 2, barHeight), barColor);
     painter.fillRect(QRectF(rect.right() - 2, rect.top() + 2, 2, barHeight), barColor);
@@ -260,7 +260,7 @@ void TimelineStripPainter::paintBlock(QPainter& painter, const Model& model, con
         for (Model::TrimEdge edge : {Model::TrimEdge::head, Model::TrimEdge::tail}) {
             const QRectF handle = cutToView(model.trimHandleRect(block, edge), model.viewportWidth());
             if (handle.width() > 0) {
-                painter.fillRect(handle, Colors::trimHandle());
+                painter.fillRect(handle, Palette::laneWhite(0.9));
             }
         }
     }
@@ -274,9 +274,9 @@ void TimelineStripPainter::paintGhost(QPainter& painter, const Model& model, con
     painter.setBrush(drag.color);
     painter.drawRoundedRect(rect, kCornerRadius, kCornerRadius);
     if (drag.snapGuideTime) {
-        strokeInside(painter, rect, Colors::cyan(), 3);
+        strokeInside(painter, rect, Palette::clipSelection(), 3);
     } else {
-        strokeInside(painter, rect, Colors::white(), 2);
+        strokeInside(painter, rect, Palette::laneWhite(1.0), 2);
     }
     paintTitle(painter, ghost, 3, model.viewportWidth(), drag.title);
 }

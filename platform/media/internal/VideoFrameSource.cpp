@@ -45,7 +45,8 @@ VideoFrameSource::VideoFrameSource(std::shared_ptr<const Asset> asset, int track
         format_->streams[i]->discard = static_cast<int>(i) == trackID_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     decoder_ = ffmpeg::openDecoder(stream_, 0);
-    packet_ = ffmpeg::allocPacket();
+    decoding_.emplace(*format_, *stream_, *decoder_, asset_->url().filename().string(),
+                      asset_->startOffsetMicroseconds());
     decoded_ = ffmpeg::allocFrame();
     nominalDuration_ = MediaTime(1, 30);
     if (stream_->avg_frame_rate.num > 0 && stream_->avg_frame_rate.den > 0) {
@@ -69,15 +70,6 @@ VideoFrameSource::~VideoFrameSource()
 
 // ---- decoding thread ----
 
-MediaTime VideoFrameSource::assetTime(std::int64_t pts) const
-{
-    MediaTime t = ffmpeg::toMediaTime(pts, stream_->time_base);
-    if (t.isNumeric() && asset_->startOffsetMicroseconds() != 0) {
-        t = t - MediaTime(asset_->startOffsetMicroseconds(), 1000000);
-    }
-    return t;
-}
-
 bool VideoFrameSource::superseded(std::uint64_t serial) const
 {
     std::lock_guard lock(mutex_);
@@ -86,62 +78,21 @@ bool VideoFrameSource::superseded(std::uint64_t serial) const
 
 int VideoFrameSource::decodeNext()
 {
-    for (;;) {
-        int rc = avcodec_receive_frame(decoder_.get(), decoded_.get());
-        if (rc == 0 || rc == AVERROR_EOF) {
-            return rc;
-        }
-        if (rc != AVERROR(EAGAIN)) {
-            if (rc == AVERROR_INVALIDDATA) {
-                continue; // a damaged frame: skipped, as players do
-            }
-            throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset_->url().filename().string() + "\"", rc);
-        }
-        if (inputEnded_) {
-            return AVERROR_EOF;
-        }
-        rc = av_read_frame(format_.get(), packet_.get());
-        if (rc < 0) {
-            // The end of the file, or a file cut short: decode what there is.
-            inputEnded_ = true;
-            avcodec_send_packet(decoder_.get(), nullptr);
-            continue;
-        }
-        if (packet_->stream_index != stream_->index) {
-            av_packet_unref(packet_.get());
-            continue;
-        }
-        rc = avcodec_send_packet(decoder_.get(), packet_.get());
-        av_packet_unref(packet_.get());
-        if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
-            throw ffmpeg::error(MediaError::decodeFailed, "Cannot decode \"" + asset_->url().filename().string() + "\"", rc);
-        }
-    }
+    return decoding_->receive(*decoded_);
 }
 
 void VideoFrameSource::seekDemuxer(const MediaTime& time)
 {
-    std::int64_t ts = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
-    if (time > MediaTime::zero()) {
-        MediaTime t = time;
-        if (asset_->startOffsetMicroseconds() != 0) {
-            t = t + MediaTime(asset_->startOffsetMicroseconds(), 1000000);
-        }
-        ts = ffmpeg::fromMediaTime(t, stream_->time_base);
-    }
-    if (av_seek_frame(format_.get(), stream_->index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
-        // Some files refuse a seek before their first key frame: read from the start.
-        av_seek_frame(format_.get(), stream_->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
-    }
-    avcodec_flush_buffers(decoder_.get());
-    inputEnded_ = false;
+    decoding_->seek(time > MediaTime::zero()
+                        ? decoding_->streamTimestamp(time)
+                        : (stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0));
 }
 
 void VideoFrameSource::deliver(std::uint64_t serial)
 {
     SourceFrame frame;
     frame.serial = serial;
-    frame.time = assetTime(decoded_->best_effort_timestamp);
+    frame.time = decoding_->assetTime(decoded_->best_effort_timestamp);
     if (!frame.time.isNumeric()) {
         frame.time = lastEnd_.isNumeric() ? lastEnd_ : MediaTime::zero();
     }
@@ -184,7 +135,7 @@ bool VideoFrameSource::position(const MediaTime& target, std::uint64_t serial)
         if (decodeNext() != 0) {
             return false;
         }
-        const MediaTime t = assetTime(decoded_->best_effort_timestamp);
+        const MediaTime t = decoding_->assetTime(decoded_->best_effort_timestamp);
         if (!t.isNumeric() || t <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
             break;
         }
@@ -197,7 +148,7 @@ bool VideoFrameSource::position(const MediaTime& target, std::uint64_t serial)
         if (superseded(serial)) {
             return false;
         }
-        const MediaTime t = assetTime(decoded_->best_effort_timestamp);
+        const MediaTime t = decoding_->assetTime(decoded_->best_effort_timestamp);
         const MediaTime d = decoded_->pkt_duration > 0 ? ffmpeg::toMediaTime(decoded_->pkt_duration, stream_->time_base)
                                                        : nominalDuration_;
         if (!t.isNumeric() || t + d > target) {

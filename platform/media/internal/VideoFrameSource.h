@@ -13,6 +13,7 @@
 
 #include "platform/media/Asset.h"
 #include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/StreamDecoder.h"
 
 namespace velmora::internal {
 
@@ -61,7 +62,6 @@ private:
     // 0 with a frame in `decoded_`, AVERROR_EOF at the end; throws on a decoder failure.
     int decodeNext();
     void seekDemuxer(const MediaTime& time);
-    MediaTime assetTime(std::int64_t pts) const;
     bool superseded(std::uint64_t serial) const;
     // Queues `decoded_` for the reader unless a newer seek came meanwhile; waits for room.
     void deliver(std::uint64_t serial);
@@ -79,9 +79,8 @@ private:
     ffmpeg::InputFormatPtr format_;
     AVStream* stream_ = nullptr;
     ffmpeg::CodecContextPtr decoder_;
-    ffmpeg::PacketPtr packet_;
+    std::optional<ffmpeg::StreamDecoder> decoding_;
     ffmpeg::FramePtr decoded_;
-    bool inputEnded_ = false;
     MediaTime nominalDuration_;
     MediaTime lastEnd_;
 

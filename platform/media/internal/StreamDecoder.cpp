@@ -1,0 +1,72 @@
+#include "platform/media/internal/StreamDecoder.h"
+
+namespace velmora::ffmpeg {
+
+StreamDecoder::StreamDecoder(AVFormatContext& format, const AVStream& stream, AVCodecContext& decoder,
+                             std::string fileName, std::int64_t startOffsetMicroseconds)
+    : format_(&format), stream_(&stream), decoder_(&decoder), fileName_(std::move(fileName)),
+      startOffset_(startOffsetMicroseconds, 1000000), packet_(allocPacket())
+{
+}
+
+int StreamDecoder::receive(AVFrame& frame, const std::function<bool()>& cancelled)
+{
+    for (;;) {
+        if (cancelled && cancelled()) {
+            return AVERROR_EXIT;
+        }
+        int rc = avcodec_receive_frame(decoder_, &frame);
+        if (rc == 0 || rc == AVERROR_EOF) {
+            return rc;
+        }
+        if (rc != AVERROR(EAGAIN)) {
+            if (rc == AVERROR_INVALIDDATA) {
+                continue;
+            }
+            throw error(MediaError::decodeFailed, "Cannot decode \"" + fileName_ + "\"", rc);
+        }
+        if (inputEnded_) {
+            return AVERROR_EOF;
+        }
+        rc = av_read_frame(format_, packet_.get());
+        if (rc < 0) {
+            inputEnded_ = true;
+            rc = avcodec_send_packet(decoder_, nullptr);
+            if (rc < 0 && rc != AVERROR_EOF) {
+                throw error(MediaError::decodeFailed, "Cannot finish decoding", rc);
+            }
+            continue;
+        }
+        if (packet_->stream_index != stream_->index) {
+            av_packet_unref(packet_.get());
+            continue;
+        }
+        rc = avcodec_send_packet(decoder_, packet_.get());
+        av_packet_unref(packet_.get());
+        if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_INVALIDDATA) {
+            throw error(MediaError::decodeFailed, "Cannot decode \"" + fileName_ + "\"", rc);
+        }
+    }
+}
+
+void StreamDecoder::seek(std::int64_t timestamp)
+{
+    if (av_seek_frame(format_, stream_->index, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+        av_seek_frame(format_, stream_->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+    }
+    avcodec_flush_buffers(decoder_);
+    inputEnded_ = false;
+}
+
+MediaTime StreamDecoder::assetTime(std::int64_t pts) const
+{
+    const MediaTime t = toMediaTime(pts, stream_->time_base);
+    return t.isNumeric() && startOffset_.value() != 0 ? t - startOffset_ : t;
+}
+
+std::int64_t StreamDecoder::streamTimestamp(const MediaTime& time) const
+{
+    return fromMediaTime(startOffset_.value() != 0 ? time + startOffset_ : time, stream_->time_base);
+}
+
+} // namespace velmora::ffmpeg

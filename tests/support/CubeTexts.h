@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// 3-point .cube texts, the smallest size the LUT resolver accepts, for the tests of every layer
+// that grades. Entries run red fastest over the lattice 0, 0.5, 1.
+namespace velmora::test {
+
+// Every entry is (r, g, b): any input becomes that colour.
+std::string constantCubeText(double r, double g, double b);
+// Every entry is its lattice colour.
+std::string identityCubeText();
+// Every component c of the lattice colour becomes 1 − c: any picture it touches changes
+// visibly.
+std::string invertingCubeText();
+
+} // namespace velmora::test
