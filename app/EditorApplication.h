@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+#include <QStringList>
+
+class QApplication;
+
+namespace velmora {
+
+class VelmoraDesktopShellView;
+
+// The editor application as main() starts it, kept apart from main() so that whatever drives
+// the real application (its scenario tests) builds exactly the same thing. Main thread only.
+namespace EditorApplication {
+
+// Names the application, its version and build number, and applies the dark style.
+void configure(QApplication& application);
+
+// The application's one window, not yet shown: the Edit workspace on the Qt event loop with
+// the desktop's own panels and file manager, previewing on the platform player with the
+// default sound output, and the 10-bit Export workspace.
+std::unique_ptr<VelmoraDesktopShellView> makeWindow();
+
+// Hands the files named in `arguments` (a command line: the program name first) to the window
+// once control is back in the event loop, as if the system handed them over.
+void openFilesFromArguments(VelmoraDesktopShellView& window, const QStringList& arguments);
+
+} // namespace EditorApplication
+} // namespace velmora

@@ -1,0 +1,249 @@
+#include "AppScenario.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+#include <QApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
+
+#include "app/EditorApplication.h"
+#include "preview/GradedPreviewController.h"
+#include "preview/GradedPreviewView.h"
+#include "support/AudioFixtures.h"
+#include "support/MediaFixtures.h"
+#include "workspace/EditorContentView.h"
+#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/timeline/TimelineStripView.h"
+
+namespace velmora::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+EditSession::Clip placed(std::string id, std::string type, std::string sourceId, double start, double duration,
+                         int lane)
+{
+    EditSession::Clip clip(std::move(id));
+    clip.type = std::move(type);
+    clip.sourceId = std::move(sourceId);
+    clip.startTime = start;
+    clip.duration = duration;
+    clip.inPoint = 0.0;
+    clip.track = lane;
+    return clip;
+}
+
+void makeStampMovie(const fs::path& file, int frames)
+{
+    ClipSettings clip;
+    clip.width = 320;
+    clip.height = 180;
+    clip.fpsNum = static_cast<int>(ScenesProject::fps);
+    clip.frameCount = frames;
+    clip.videoArgs = "-preset ultrafast";
+    makeClip(file, clip);
+}
+
+// A 3-point cube taking (r, g, b) to (r, 0, 1 − r); linear in r, so exact between its points.
+void writeSplitCube(const fs::path& file)
+{
+    std::ofstream cube(file);
+    cube << "TITLE \"Split\"\nLUT_3D_SIZE 3\n";
+    for (int i = 0; i < 27; ++i) {
+        const double red = (i % 3) / 2.0;
+        cube << red << " 0 " << 1.0 - red << '\n';
+    }
+}
+
+} // namespace
+
+ScenesProject writeScenesProject(const fs::path& folder)
+{
+    ScenesProject project{folder / "Scenes.tavlek", folder / "Scenes_media"};
+    fs::create_directories(project.media);
+    makeStampMovie(project.media / "A001.mp4", 90);
+    makeStampMovie(project.media / "A002.mp4", 120);
+    makeStillImage(project.media / "Card.png", 320, 180, 0x5A5A);
+    makeToneFile(project.media / "Music.wav", {{440, 5}});
+    writeSplitCube(project.media / "Split.cube");
+
+    EditSession session = EditSession::blankProject("Scenes", 320, 180, ScenesProject::fps);
+    session.sources = {EditSession::Source("src-a001", "A001.mp4", "video"),
+                       EditSession::Source("src-a002", "A002.mp4", "video"),
+                       EditSession::Source("src-card", "Card.png", "image"),
+                       EditSession::Source("src-music", "Music.wav", "audio")};
+    EditSession::Timeline& timeline = session.timelines.front();
+    EditSession::Clip first = placed("v1", "video", "src-a001", 0, 3, 1);
+    first.name = "A001.mp4";
+    first.outPoint = 3.0;
+    first.grade = EditSession::clipGrade("Split.cube");
+    EditSession::Clip second = placed("v2", "video", "src-a002", 3, 3, 1);
+    second.name = "A002.mp4";
+    second.inPoint = 1.0;
+    second.outPoint = 4.0;
+    EditSession::Clip card = placed("card", "image", "src-card", 6, 1.5, 2);
+    card.name = "Card.png";
+    EditSession::Clip music = placed("music", "audio", "src-music", 0.5, 5, 1);
+    music.name = "Music.wav";
+    timeline.clips = {first, second, card, music};
+    timeline.markers = {{"m1", 1.0, "In"}, {"m2", 2.5, std::nullopt}, {"m3", 5.0, "Out"}};
+    session.saveProject(project.file, project.media.string());
+    return project;
+}
+
+int stampIn(const QImage& image, const QRect& frame)
+{
+    const double across = frame.width() / 320.0;
+    const double down = frame.height() / 180.0;
+    return readFrameStamp(
+        [&](int x, int y) {
+            const QPoint at(frame.left() + static_cast<int>((x + 0.5) * across),
+                            frame.top() + static_cast<int>((y + 0.5) * down));
+            return qRed(image.pixel(at)) / 255.0;
+        },
+        320, 180);
+}
+
+::testing::AssertionResult near(QRgb actual, QRgb expected, int tolerance)
+{
+    if (std::abs(qRed(actual) - qRed(expected)) <= tolerance && std::abs(qGreen(actual) - qGreen(expected)) <= tolerance &&
+        std::abs(qBlue(actual) - qBlue(expected)) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << QColor(actual).name().toStdString() << " is not within " << tolerance
+                                         << " of " << QColor(expected).name().toStdString();
+}
+
+AppScenario::AppScenario() = default;
+
+AppScenario::~AppScenario()
+{
+    window_.reset();
+    // What the closed windows left to the event loop (deferred deletes, results coming back)
+    // runs now, while the project's folders still exist.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+void AppScenario::SetUp()
+{
+    project = writeScenesProject(folders.scratch());
+    window_ = EditorApplication::makeWindow();
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get(), 20000)) << "the window never appeared on the screen";
+    // As `velmora-editor Scenes.tavlek` opens it.
+    EditorApplication::openFilesFromArguments(
+        *window_, {QStringLiteral("velmora-editor"), QString::fromStdString(project.file.string())});
+    // Opening makes the videos' poster frames in the background, and storing them rebuilds the
+    // preview: the scenario starts once that rebuild is done.
+    const auto posterFramesStored = [this] {
+        const std::shared_ptr<EditSession>& session = engine().session();
+        return session && std::all_of(session->sources.begin(), session->sources.end(), [](const auto& source) {
+                   return source.type != "video" || source.thumbnailData;
+               });
+    };
+    ASSERT_TRUE(waitFor(
+        [&] { return posterFramesStored() && engine().avPlayer() && engine().status().starts_with("Ready"); },
+        "the preview of the opened project with its poster frames"))
+        << engine().status();
+    ASSERT_EQ(engine().session()->project->name, "Scenes");
+    // Paused at the start of A001, which has a LUT.
+    ASSERT_TRUE(waitForGradedStill(0));
+}
+
+EditorContentView& AppScenario::edit() const
+{
+    auto* edit = qobject_cast<EditorContentView*>(window_->currentWorkspace());
+    if (!edit)
+        throw std::logic_error("the window does not show the Edit workspace");
+    return *edit;
+}
+
+EditorWorkspaceController& AppScenario::workspace() const
+{
+    return edit().controller();
+}
+
+TimelinePreviewEngine& AppScenario::engine() const
+{
+    return workspace().engine();
+}
+
+GradedPreviewView& AppScenario::programView() const
+{
+    return *edit().findChild<GradedPreviewView*>(QStringLiteral("GradedPreviewView"));
+}
+
+TimelineStripView& AppScenario::timeline() const
+{
+    return *edit().findChild<TimelineStripView*>();
+}
+
+::testing::AssertionResult AppScenario::waitFor(const std::function<bool()>& done, const std::string& what,
+                                                double seconds) const
+{
+    if (QTest::qWaitFor(done, static_cast<int>(seconds * 1000)))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "timed out after " << seconds << " s waiting for " << what;
+}
+
+::testing::AssertionResult AppScenario::waitForGradedStill(int frame) const
+{
+    const GradedPreviewController& program = programView().controller();
+    ::testing::AssertionResult shown = waitFor(
+        [&] {
+            return program.isStillShown() && !program.isGradingInFlight() &&
+                   stampIn(program.still(), program.still().rect()) == frame;
+        },
+        "the graded still of frame " + std::to_string(frame));
+    if (!shown) {
+        shown << " (still shown " << program.isStillShown() << ", grading " << program.isGradingInFlight()
+              << ", the still's stamp " << stampIn(program.still(), program.still().rect()) << ")";
+    }
+    return shown;
+}
+
+double AppScenario::seekWithRuler(double seconds)
+{
+    TimelineStripView& strip = timeline();
+    const TimelineStripModel& model = strip.model();
+    const QPoint at(static_cast<int>(std::lround(model.viewportX(model.xForTime(seconds)))),
+                    static_cast<int>(TimelineStripModel::rulerHeight / 2));
+    QTest::mouseClick(strip.viewport(), Qt::LeftButton, {}, at);
+    const double expected = std::floor(model.rulerSeekTime(at.x()) * ScenesProject::fps + 1e-6) / ScenesProject::fps;
+    EXPECT_TRUE(waitFor([&] { return std::abs(engine().playheadSeconds() - expected) < 1e-6; }, "the ruler's seek"))
+        << engine().playheadSeconds() << " instead of " << expected;
+    return engine().playheadSeconds();
+}
+
+QImage AppScenario::screenshot(const std::string& name, QRect area) const
+{
+    for (QWidget* shown : QApplication::topLevelWidgets()) {
+        if (shown->isVisible())
+            shown->repaint();
+    }
+    QScreen* screen = window_->screen();
+    const QImage shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    if (area.isEmpty())
+        area = shot.rect();
+    const fs::path file = fs::path(VELMORA_BUILD_DIR) / "screenshots" / name;
+    fs::create_directories(file.parent_path());
+    EXPECT_TRUE(shot.copy(area).save(QString::fromStdString(file.string()), "PNG")) << file;
+    return shot;
+}
+
+QRect globalRect(const QWidget& widget)
+{
+    return QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size());
+}
+
+QRect globalRect(const QWidget& widget, const QRectF& local)
+{
+    return QRect(widget.mapToGlobal(local.topLeft().toPoint()), local.size().toSize());
+}
+
+} // namespace velmora::test

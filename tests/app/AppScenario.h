@@ -1,0 +1,95 @@
+#pragma once
+
+// Scenarios on the real application: its window made as main() makes it, on a virtual X server
+// (tests/app/AppScenarioMain.cpp starts one), opening a generated project the way a project
+// named on the command line opens, then driven with Qt Test events and screenshots of the
+// screen saved in the build folder's "screenshots" folder.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <QImage>
+#include <QRect>
+#include <gtest/gtest.h>
+
+#include "workspace/EditorWorkspaceTestSupport.h"
+
+class QWidget;
+
+namespace velmora {
+
+class EditorContentView;
+class GradedPreviewView;
+class TimelineStripView;
+class VelmoraDesktopShellView;
+
+namespace test {
+
+// "Scenes.tavlek" with its media folder "Scenes_media", a project of three lanes on a 320 × 180
+// canvas at 30 fps, every picture a frame stamp:
+//   V1  "A001.mp4" 0–3 s (its frames 0–89), graded with the clip LUT "Split.cube" beside the
+//       media, which turns white red and black blue: (r, g, b) → (r, 0, 1 − r); then
+//       "A002.mp4" 3–6 s from 1 s into that file (frames 30–119);
+//   V2  the still "Card.png" 6–7.5 s;
+//   A1  "Music.wav", a 440 Hz tone, 0.5–5.5 s;
+// and markers at 1, 2.5 and 5 s.
+struct ScenesProject {
+    static constexpr double fps = 30;
+    std::filesystem::path file;
+    std::filesystem::path media;
+};
+ScenesProject writeScenesProject(const std::filesystem::path& folder);
+
+// The frame number a frame-stamp picture shows inside `frame` of `image`, read from the red
+// channel (white and the Split LUT's red both read as set bits); -1 when unreadable.
+int stampIn(const QImage& image, const QRect& frame);
+
+// Whether a colour is within `tolerance` of another in each channel.
+::testing::AssertionResult near(QRgb actual, QRgb expected, int tolerance);
+
+// A widget's rectangle, or a rectangle in it, in global (screen) coordinates.
+QRect globalRect(const QWidget& widget);
+QRect globalRect(const QWidget& widget, const QRectF& local);
+
+// One scenario: the user's folders in a temporary folder, the generated project, and the
+// application's window showing it with its preview built.
+class AppScenario : public ::testing::Test {
+protected:
+    AppScenario();
+    ~AppScenario() override;
+
+    void SetUp() override;
+
+    VelmoraDesktopShellView& window() const { return *window_; }
+    // The Edit workspace shown now (fails the test when the shell shows the other one).
+    EditorContentView& edit() const;
+    EditorWorkspaceController& workspace() const;
+    TimelinePreviewEngine& engine() const;
+    GradedPreviewView& programView() const;
+    TimelineStripView& timeline() const;
+
+    // Runs the event loop until `done` holds, at most `seconds`.
+    ::testing::AssertionResult waitFor(const std::function<bool()>& done, const std::string& what,
+                                       double seconds = 60) const;
+    // Waits for the program view to show the graded still of frame `frame` of a frame stamp.
+    ::testing::AssertionResult waitForGradedStill(int frame) const;
+    // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead
+    // to land; returns where it landed.
+    double seekWithRuler(double seconds);
+
+    // Repaints every shown window, grabs the screen, saves the part `area` covers (global
+    // coordinates; the whole screen when empty) as build/screenshots/<name>, and returns the
+    // whole screen, to be read in global coordinates.
+    QImage screenshot(const std::string& name, QRect area = {}) const;
+
+    UserFoldersScope folders;
+    ScenesProject project;
+
+private:
+    std::unique_ptr<VelmoraDesktopShellView> window_;
+};
+
+} // namespace test
+} // namespace velmora

@@ -1,0 +1,165 @@
+// Exporting from the real application: the hand-over to the 10-bit Export workspace and its
+// graded preview, and the Edit workspace's export sheet.
+#include <cmath>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+
+#include "AppScenario.h"
+#include "controls/VelmoraSegmentedPicker.h"
+#include "export_workspaces/ContentView.h"
+#include "export_workspaces/EditorExportSheet.h"
+#include "export_workspaces/ExportWorkspaceController.h"
+#include "support/MediaFixtures.h"
+#include "workspace/EditorContentView.h"
+#include "workspace/EditorTopBar.h"
+#include "workspace/VelmoraDesktopShellView.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Pixels of `area` of `image` close to a pure colour.
+int pixelsNear(const QImage& image, const QRect& area, QRgb colour)
+{
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += near(image.pixel(x, y), colour, 50) ? 1 : 0;
+    }
+    return count;
+}
+
+// The file panel the application shows now (Qt's own, which the desktop's panels use), if any.
+QFileDialog* shownFilePanel()
+{
+    for (QWidget* shown : QApplication::topLevelWidgets()) {
+        auto* panel = qobject_cast<QFileDialog*>(shown);
+        if (panel && panel->isVisible())
+            return panel;
+    }
+    return nullptr;
+}
+
+// Chooses `file` in the panel, as typing its path and pressing the panel's accept button does.
+void choose(QFileDialog& panel, const fs::path& file)
+{
+    panel.selectFile(QString::fromStdString(file.string()));
+    static_cast<QDialog&>(panel).accept();
+}
+
+// "10-bit Export Tab →" hands the timeline over as a render job with its media folder; the
+// window switches to the 10-bit Export workspace, which takes both. Its preview shows the job's
+// first clip, A001: plain in the clip's middle (the job names the clip's LUT by file, which
+// this preview leaves to the export), then, with Split.cube chosen as the LUT override and the
+// time slider moved to 2.5 s, graded: white bars red, black bars blue.
+TEST_F(AppScenario, TheTenBitExportWorkspaceTakesTheHandOverAndPreviewsTheJobGraded)
+{
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
+    ContentView* tenBit = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            tenBit = qobject_cast<ContentView*>(window().currentWorkspace());
+            return tenBit && tenBit->isVisible();
+        },
+        "the 10-bit Export workspace"));
+    EXPECT_EQ(window().shownTab(), VelmoraShellTab::exportTab);
+    EXPECT_EQ(window().modePicker()->currentIndex(), 1);
+    ExportWorkspaceController& job = tenBit->controller();
+    ASSERT_TRUE(job.jobURL());
+    EXPECT_TRUE(fs::equivalent(job.jobURL()->parent_path(), folders.temporary())) << *job.jobURL();
+    EXPECT_EQ(job.mediaFolderURL(), project.media);
+    EXPECT_TRUE(job.isTimelineJob());
+    EXPECT_EQ(job.statusText(), "Loaded from Edit tab \u2014 set output and Export 10-bit HEVC");
+
+    // The first render is at the start; moving the slider renders again at once.
+    QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("refreshPreview")), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !job.isPreviewing() && !job.previewImage().isNull(); }, "the first preview"))
+        << job.statusText();
+    EXPECT_EQ(job.statusText(), "Preview updated");
+    auto* time = tenBit->findChild<QSlider*>(QStringLiteral("previewTime"));
+    const auto renderAt = [&](double seconds) {
+        const double step = (job.previewMaxSeconds() - job.previewMinSeconds()) / time->maximum();
+        time->setValue(static_cast<int>(std::lround((seconds - job.previewMinSeconds()) / step)));
+        return job.isPreviewing() && waitFor([&] { return !job.isPreviewing(); }, "the preview");
+    };
+    ASSERT_TRUE(renderAt(1.5));
+    EXPECT_TRUE(job.previewLabel().starts_with("A001.mp4  pts=1.500  [0.00s\u20133.00s]")) << job.previewLabel();
+    const QImage plain = job.previewImage();
+    ASSERT_EQ(plain.size(), QSize(320, 180));
+    EXPECT_EQ(stampIn(plain, plain.rect()), 45);
+
+    QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseLutOverride")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the LUT panel"));
+    choose(*panel, project.media / "Split.cube");
+    ASSERT_EQ(job.lutOverrideURL(), project.media / "Split.cube");
+    ASSERT_TRUE(renderAt(2.5));
+    EXPECT_EQ(job.statusText(), "Preview updated");
+    EXPECT_NEAR(job.previewTimeSeconds(), 2.5, 1e-9);
+    EXPECT_TRUE(job.previewLabel().starts_with("A001.mp4  pts=2.500")) << job.previewLabel();
+
+    const QImage& graded = job.previewImage();
+    ASSERT_EQ(graded.size(), QSize(320, 180));
+    EXPECT_EQ(stampIn(graded, graded.rect()), 75);
+    for (int bar = 0; bar < 16; ++bar) {
+        const bool white = (45 >> bar) & 1;
+        EXPECT_TRUE(near(plain.pixel(bar * 20 + 10, 90), white ? qRgb(255, 255, 255) : qRgb(0, 0, 0), 40))
+            << "plain bar " << bar;
+        const QRgb split = (75 >> bar) & 1 ? qRgb(255, 0, 0) : qRgb(0, 0, 255);
+        EXPECT_TRUE(near(graded.pixel(bar * 20 + 10, 90), split, 40)) << "graded bar " << bar;
+    }
+
+    const QImage shot = screenshot("tenbit-app.png", globalRect(window()));
+    // The preview box shows that picture, scaled: about as many red pixels as blue ones.
+    const QRect box = globalRect(*tenBit->findChild<QWidget*>(QStringLiteral("previewPicture")));
+    const int reds = pixelsNear(shot, box, qRgb(255, 0, 0));
+    const int blues = pixelsNear(shot, box, qRgb(0, 0, 255));
+    EXPECT_GT(reds, 2000);
+    EXPECT_GT(blues, 2000);
+}
+
+// "Export Video…" opens the sheet; with H.264 chosen, "Choose Output & Export" asks for the
+// movie's file in a save panel and exports the whole timeline there.
+TEST_F(AppScenario, TheExportSheetExportsTheTimelineToTheChosenMovie)
+{
+    QTest::mouseClick(edit().topBar()->findChild<QPushButton*>(QStringLiteral("exportVideoButton")), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return edit().exportSheet() && edit().exportSheet()->isVisible(); }, "the export sheet"));
+    auto& sheet = *qobject_cast<EditorExportSheet*>(edit().exportSheet());
+    ExportSheetController& run = sheet.controller();
+    for (QRadioButton* format : sheet.findChildren<QRadioButton*>()) {
+        if (format->text() == QStringLiteral("H.264 (Delivery)"))
+            QTest::mouseClick(format, Qt::LeftButton);
+    }
+    ASSERT_EQ(run.format(), EditorExportFormat::h264);
+
+    QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
+    ASSERT_EQ(panel->selectedFiles().size(), 1);
+    EXPECT_TRUE(panel->selectedFiles().front().endsWith(QStringLiteral("/Scenes_export.mp4")))
+        << panel->selectedFiles().front().toStdString();
+    const fs::path movie = folders.scratch() / "Scenes_export.mp4";
+    choose(*panel, movie);
+    ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status().starts_with("Done"); }, "the export", 180))
+        << run.status();
+
+    EXPECT_EQ(run.status(), "Done \u2014 320\u00D7180 @ 30.00 fps");
+    EXPECT_EQ(run.progressDetail(), "Saved to Scenes_export.mp4");
+    EXPECT_EQ(sheet.findChild<QLabel*>(QStringLiteral("statusLabel"))->text(), QString::fromStdString(run.status()));
+    const nlohmann::json stream = ffprobeStream(movie, "v:0", true);
+    EXPECT_EQ(stream["codec_name"], "h264");
+    EXPECT_EQ(stream["width"], 320);
+    EXPECT_EQ(stream["height"], 180);
+    EXPECT_EQ(stream["nb_read_frames"], "225");
+    screenshot("export-sheet-app.png", globalRect(window()).united(sheet.frameGeometry()));
+}
+
+} // namespace
+} // namespace velmora::test
