@@ -15,7 +15,7 @@
 #include "workspace/EditorContentView.h"
 #include "workspace/MediaPoolGrid.h"
 #include "workspace/VelmoraDesktopShellView.h"
-#include "workspace/timeline/TimelineStripColors.h"
+#include "controls/VelmoraPalette.h"
 #include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora::test {
@@ -82,7 +82,7 @@ TEST_F(AppScenario, TheTimelineShowsItsLanesBlocksMarkersAndPlayhead)
     const QImage shot = screenshot("timeline-app.png", globalRect(window()));
     const QWidget& canvas = *strip.viewport();
     const auto at = [&](QPointF point) { return shot.pixel(canvas.mapToGlobal(point.toPoint())); };
-    namespace Colors = TimelineStripColors;
+    namespace Colors = VelmoraPalette;
     // Unselected blocks lie at 0.82 over the lane's grey 0.1; the selected one is opaque.
     const auto blockColour = [](const QColor& lane, bool selected) {
         const double a = selected ? 1.0 : 0.82;
@@ -112,7 +112,7 @@ TEST_F(AppScenario, TheTimelineShowsItsLanesBlocksMarkersAndPlayhead)
     // The markers: orange ticks on the ruler at their times.
     ASSERT_EQ(model.markers().size(), 3u);
     for (const EditSession::Marker& marker : model.markers())
-        EXPECT_TRUE(near(at({model.markerX(marker) + 1, 13}), Colors::marker().rgb(), 8)) << marker.time;
+        EXPECT_TRUE(near(at({model.markerX(marker) + 1, 13}), Colors::laneMarker().rgb(), 8)) << marker.time;
     // The playhead: a red line over the lanes at the ruler's time.
     EXPECT_NEAR(model.playheadRect().left(), model.viewportX(model.xForTime(playhead)), 1.5);
     const QColor playheadOverLane = QColor::fromRgbF(0.9f + 0.1f * 0.1f, 0.9f * 0.271f + 0.01f, 0.9f * 0.227f + 0.01f);
