@@ -23,8 +23,6 @@ namespace {
 
 constexpr QRgb red = qRgb(255, 0, 0);
 constexpr QRgb blue = qRgb(0, 0, 255);
-constexpr QRgb white = qRgb(255, 255, 255);
-constexpr QRgb black = qRgb(0, 0, 0);
 // Compression blurs the stamp's bars a little; their middles stay close to the pure colours.
 constexpr int pictureTolerance = 40;
 
