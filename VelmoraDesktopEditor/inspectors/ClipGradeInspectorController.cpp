@@ -11,7 +11,7 @@ bool isMoodSlider(const std::string& sliderId)
 {
     const auto& sliders = ClipGradeCatalog::moodSliders();
     return std::any_of(sliders.begin(), sliders.end(),
-                       [&](const ClipGradeCatalog::SliderSpec& spec) { return spec.id == sliderId; });
+                       [&](const ClipGradeCatalog::SliderSpec& definition) { return definition.id == sliderId; });
 }
 
 void call(const std::function<void()>& callback)
@@ -109,9 +109,9 @@ ClipGradeInspectorController::DoubleBinding ClipGradeInspectorController::basicB
     return fieldBinding(&ClipGradeInspectorController::basicField, sliderId);
 }
 
-std::string ClipGradeInspectorController::readout(const ClipGradeCatalog::SliderSpec& spec, double value)
+std::string ClipGradeInspectorController::readout(const ClipGradeCatalog::SliderSpec& definition, double value)
 {
-    return spec.formatValue(value);
+    return definition.formatValue(value);
 }
 
 void ClipGradeInspectorController::write(const ClipGradeEditState& state)

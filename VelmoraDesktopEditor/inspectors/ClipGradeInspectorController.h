@@ -68,7 +68,7 @@ public:
     DoubleBinding basicBinding(const std::string& sliderId);
 
     // A row's readout: "%+.2f" for a signed row, "%.2f" otherwise, in the C locale.
-    static std::string readout(const ClipGradeCatalog::SliderSpec& spec, double value);
+    static std::string readout(const ClipGradeCatalog::SliderSpec& definition, double value);
     // The edit-state field a mood or basic slider id names; none for any other id.
     static double* moodField(ClipGradeEditState& state, const std::string& sliderId);
     static double* basicField(ClipGradeEditState& state, const std::string& sliderId);

@@ -235,8 +235,8 @@ QWidget* ClipGradeInspectorSheet::buildMoodSection(QWidget* parent)
     connect(moodPicker_, &VelmoraDarkPopUpPicker::selectionWritten, controller_,
             [this](const QString& key) { controller_->pickMood(key.toStdString()); });
 
-    for (const ClipGradeCatalog::SliderSpec& spec : ClipGradeCatalog::moodSliders())
-        layout->addWidget(buildRow(spec, true, frame));
+    for (const ClipGradeCatalog::SliderSpec& definition : ClipGradeCatalog::moodSliders())
+        layout->addWidget(buildRow(definition, true, frame));
     return frame;
 }
 
@@ -245,20 +245,20 @@ QWidget* ClipGradeInspectorSheet::buildBasicSection(QWidget* parent)
     QVBoxLayout* layout = nullptr;
     QFrame* frame = section("basicSection", false, parent, layout);
     layout->addWidget(sectionTitle(QStringLiteral("BASIC GRADE"), frame));
-    for (const ClipGradeCatalog::SliderSpec& spec : ClipGradeCatalog::basicSliders())
-        layout->addWidget(buildRow(spec, false, frame));
+    for (const ClipGradeCatalog::SliderSpec& definition : ClipGradeCatalog::basicSliders())
+        layout->addWidget(buildRow(definition, false, frame));
     return frame;
 }
 
-QWidget* ClipGradeInspectorSheet::buildRow(const ClipGradeCatalog::SliderSpec& spec, bool moodSection, QWidget* parent)
+QWidget* ClipGradeInspectorSheet::buildRow(const ClipGradeCatalog::SliderSpec& definition, bool moodSection, QWidget* parent)
 {
     auto* row = new QWidget(parent);
-    row->setObjectName(qt("row_" + spec.id));
+    row->setObjectName(qt("row_" + definition.id));
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(rowLabel(qt(spec.label), row));
-    auto* slider = new ContinuousGradeSlider(spec.min, spec.max, spec.step, row);
+    layout->addWidget(rowLabel(qt(definition.label), row));
+    auto* slider = new ContinuousGradeSlider(definition.min, definition.max, definition.step, row);
     slider->setObjectName(QStringLiteral("ContinuousGradeSlider"));
     layout->addWidget(slider, 1);
     QLabel* readout = label(QString(), VelmoraStyleSheet::caption, row, "muted");
@@ -267,10 +267,10 @@ QWidget* ClipGradeInspectorSheet::buildRow(const ClipGradeCatalog::SliderSpec& s
     readout->setFixedWidth(kReadoutWidth);
     readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(readout);
-    rows_[spec.id] = Row{spec, moodSection ? controller_->moodBinding(spec.id) : controller_->basicBinding(spec.id),
+    rows_[definition.id] = Row{definition, moodSection ? controller_->moodBinding(definition.id) : controller_->basicBinding(definition.id),
                          slider, readout};
 
-    const std::string id = spec.id;
+    const std::string id = definition.id;
     connect(slider, &ContinuousGradeSlider::valueEdited, controller_,
             [this, id](double value) { controller_->moveSlider(id, value); });
     connect(slider, &ContinuousGradeSlider::released, controller_, &ClipGradeInspectorController::releaseSlider);
@@ -307,7 +307,7 @@ void ClipGradeInspectorSheet::refresh()
     for (auto& [id, row] : rows_) {
         const double value = row.value.get();
         row.slider->setBoundValue(value);
-        row.readout->setText(qt(ClipGradeInspectorController::readout(row.spec, value)));
+        row.readout->setText(qt(ClipGradeInspectorController::readout(row.definition, value)));
     }
 }
 

@@ -50,7 +50,7 @@ public:
 
 private:
     struct Row {
-        ClipGradeCatalog::SliderSpec spec;
+        ClipGradeCatalog::SliderSpec definition;
         // moodBinding in the mood section, basicBinding in the basic one.
         ClipGradeInspectorController::DoubleBinding value;
         ContinuousGradeSlider* slider = nullptr;
@@ -62,7 +62,7 @@ private:
     QWidget* buildMoodSection(QWidget* parent);
     QWidget* buildBasicSection(QWidget* parent);
     QWidget* buildFooter();
-    QWidget* buildRow(const ClipGradeCatalog::SliderSpec& spec, bool moodSection, QWidget* parent);
+    QWidget* buildRow(const ClipGradeCatalog::SliderSpec& definition, bool moodSection, QWidget* parent);
 
     ClipGradeInspectorController* controller_;
     std::map<std::string, Row> rows_;

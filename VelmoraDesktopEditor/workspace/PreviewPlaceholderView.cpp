@@ -70,12 +70,12 @@ void PreviewPlaceholderView::refresh()
             delete item;
         if (!placeholder.buttons.empty())
             buttonRow_->addStretch(1);
-        for (const auto& spec : placeholder.buttons) {
-            auto* button = new QPushButton(QString::fromStdString(spec.title), this);
-            EditorWorkspaceStyle::setStyleFlag(*button, "prominent", spec.prominent);
+        for (const auto& definition : placeholder.buttons) {
+            auto* button = new QPushButton(QString::fromStdString(definition.title), this);
+            EditorWorkspaceStyle::setStyleFlag(*button, "prominent", definition.prominent);
             button->setFocusPolicy(Qt::NoFocus);
             connect(button, &QPushButton::clicked, this,
-                    [this, action = spec.action] { workspace_.runPlaceholderAction(action); });
+                    [this, action = definition.action] { workspace_.runPlaceholderAction(action); });
             buttonRow_->addWidget(button);
             buttons_.push_back(button);
         }

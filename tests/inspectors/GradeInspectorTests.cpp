@@ -113,34 +113,34 @@ using Log = std::vector<std::string>;
 TEST(ClipGradeInspectorSheet, EverySliderWritesItsFieldThenReportsAndEndsOnRelease)
 {
     SheetFixture f;
-    std::vector<ClipGradeCatalog::SliderSpec> specs = ClipGradeCatalog::moodSliders();
-    for (const auto& spec : ClipGradeCatalog::basicSliders())
-        specs.push_back(spec);
-    ASSERT_EQ(specs.size(), 15u);
-    for (const ClipGradeCatalog::SliderSpec& spec : specs) {
-        SCOPED_TRACE(spec.id);
-        auto* row = f.sheet.findChild<QWidget*>(QString::fromStdString("row_" + spec.id));
+    std::vector<ClipGradeCatalog::SliderSpec> definitions = ClipGradeCatalog::moodSliders();
+    for (const auto& definition : ClipGradeCatalog::basicSliders())
+        definitions.push_back(definition);
+    ASSERT_EQ(definitions.size(), 15u);
+    for (const ClipGradeCatalog::SliderSpec& definition : definitions) {
+        SCOPED_TRACE(definition.id);
+        auto* row = f.sheet.findChild<QWidget*>(QString::fromStdString("row_" + definition.id));
         ASSERT_NE(row, nullptr);
         auto* slider = row->findChild<ContinuousGradeSlider*>("ContinuousGradeSlider");
-        ASSERT_EQ(slider, f.sheet.slider(spec.id));
-        EXPECT_EQ(slider->minimumValue(), spec.min);
-        EXPECT_EQ(slider->maximumValue(), spec.max);
+        ASSERT_EQ(slider, f.sheet.slider(definition.id));
+        EXPECT_EQ(slider->minimumValue(), definition.min);
+        EXPECT_EQ(slider->maximumValue(), definition.max);
 
         // The value is in the edit state when the change is reported.
         double seen = -99;
-        const double* field = ClipGradeInspectorController::moodField(f.state, spec.id);
+        const double* field = ClipGradeInspectorController::moodField(f.state, definition.id);
         if (!field)
-            field = ClipGradeInspectorController::basicField(f.state, spec.id);
+            field = ClipGradeInspectorController::basicField(f.state, definition.id);
         ASSERT_NE(field, nullptr);
         const std::ptrdiff_t offset = reinterpret_cast<const char*>(field) - reinterpret_cast<const char*>(&f.state);
         auto check = QObject::connect(slider, &ContinuousGradeSlider::valueEdited, [&] {
             seen = *reinterpret_cast<const double*>(reinterpret_cast<const char*>(&f.state) + offset);
         });
-        slider->applyUserValue(spec.max - 0.004); // snapped to the step
+        slider->applyUserValue(definition.max - 0.004); // snapped to the step
         QObject::disconnect(check);
-        EXPECT_NEAR(seen, spec.max, 1e-9);
+        EXPECT_NEAR(seen, definition.max, 1e-9);
         EXPECT_EQ(f.take(), (Log{"write", "change"}));
-        EXPECT_EQ(f.sheet.readout(spec.id)->text().toStdString(), spec.formatValue(seen));
+        EXPECT_EQ(f.sheet.readout(definition.id)->text().toStdString(), definition.formatValue(seen));
         emit slider->released();
         EXPECT_EQ(f.take(), (Log{"end"}));
     }
