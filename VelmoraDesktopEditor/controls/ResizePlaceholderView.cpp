@@ -7,6 +7,7 @@
 
 #include "controls/VelmoraPalette.h"
 #include "model/EditSession.h"
+#include "platform/foundation/FiniteNumbers.h"
 
 namespace velmora {
 namespace {
@@ -20,11 +21,6 @@ constexpr double lanePitch = 24;
 constexpr double laneTop = 8;
 constexpr double blockHeight = 22;
 constexpr double minimumBlockWidth = 4;
-
-double finiteOr(const std::optional<double>& value, double fallback)
-{
-    return value && std::isfinite(*value) ? *value : fallback;
-}
 
 } // namespace
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "export/LowerThirdBar.h"
+#include "platform/foundation/FiniteNumbers.h"
 #include "platform/foundation/StringText.h"
 
 namespace velmora::Exporter {
@@ -52,11 +53,6 @@ void appendNumber(std::string& out, double value)
     char buffer[32];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, result.ptr);
-}
-
-double finiteOr(double value, double fallback)
-{
-    return std::isfinite(value) ? value : fallback;
 }
 
 } // namespace

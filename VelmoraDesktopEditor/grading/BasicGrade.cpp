@@ -7,6 +7,7 @@
 #include "grading/GradingCaches.h"
 #include "grading/LutApplication.h"
 #include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/foundation/FiniteNumbers.h"
 #include "platform/image/LaneLoop.h"
 #include "platform/image/Resample.h"
 #include "platform/image/SpatialFilters.h"
@@ -17,11 +18,6 @@
 namespace velmora::Exporter {
 
 namespace {
-
-double finiteOr0(const std::optional<double>& value)
-{
-    return value && std::isfinite(*value) ? *value : 0.0;
-}
 
 struct BasicGradeStep {
     BasicGradeUniforms u;
@@ -113,18 +109,16 @@ Image applyBasicGradeImage(const Image& image,
     if (!params) {
         return image;
     }
-    const double exposure = finiteOr0(params->exposure);
-    const double contrast = finiteOr0(params->contrast);
-    const double highlights = finiteOr0(params->highlights);
-    const double shadows = finiteOr0(params->shadows);
-    const double saturation = finiteOr0(params->saturation);
-    const double vibrance = finiteOr0(params->vibrance);
-    const double temperature = finiteOr0(params->temperature);
-    const double tint = finiteOr0(params->tint);
-    const double vignette = params->vignette && std::isfinite(*params->vignette)
-                                ? *params->vignette
-                                : finiteOr0(params->vignetteStrength);
-    const double debanding = finiteOr0(params->debanding);
+    const double exposure = finiteOr(params->exposure, 0.0);
+    const double contrast = finiteOr(params->contrast, 0.0);
+    const double highlights = finiteOr(params->highlights, 0.0);
+    const double shadows = finiteOr(params->shadows, 0.0);
+    const double saturation = finiteOr(params->saturation, 0.0);
+    const double vibrance = finiteOr(params->vibrance, 0.0);
+    const double temperature = finiteOr(params->temperature, 0.0);
+    const double tint = finiteOr(params->tint, 0.0);
+    const double vignette = finiteOr(params->vignette, finiteOr(params->vignetteStrength, 0.0));
+    const double debanding = finiteOr(params->debanding, 0.0);
 
     if (std::fabs(exposure) < 0.0005 && std::fabs(contrast) < 0.0005 &&
         std::fabs(highlights) < 0.0005 && std::fabs(shadows) < 0.0005 &&

@@ -11,6 +11,7 @@
 #include "grading/GradingCaches.h"
 #include "grading/LutApplication.h"
 #include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/foundation/FiniteNumbers.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/ColorOps.h"
 #include "platform/image/LaneLoop.h"
@@ -45,11 +46,6 @@ constexpr MoodKey moodKeys[] = {
     {"cinestill_50d", 43},     {"teal_orange", 50},       {"kodak_vision", 51},
     {"faded_noir", 52},
 };
-
-double finiteOr(const std::optional<double>& value, double fallback)
-{
-    return value && std::isfinite(*value) ? *value : fallback;
-}
 
 double clampD(double v, double lo, double hi)
 {

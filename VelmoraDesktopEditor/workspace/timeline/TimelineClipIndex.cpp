@@ -3,14 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/foundation/FiniteNumbers.h"
+
 namespace velmora {
 
 namespace {
-
-double finiteOrZero(const std::optional<double>& value)
-{
-    return value && std::isfinite(*value) ? *value : 0.0;
-}
 
 const std::vector<TimelineClipIndex::Entry> noEntries;
 
@@ -34,7 +31,7 @@ void TimelineClipIndex::rebuild(const std::vector<EditSession::Clip>& clips)
     for (std::size_t i = 0; i < clips.size(); ++i) {
         const EditSession::Clip& clip = clips[i];
         byId_.try_emplace(clip.id, i);
-        const Entry entry{i, finiteOrZero(clip.startTime), std::max(finiteOrZero(clip.duration), 0.0)};
+        const Entry entry{i, finiteOr(clip.startTime, 0.0), std::max(finiteOr(clip.duration, 0.0), 0.0)};
         timing_[i] = entry;
         const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
         const int lane = clip.track.value_or(1);

@@ -15,6 +15,7 @@
 
 #include "controls/VelmoraPalette.h"
 #include "editing/TimelineZoom.h"
+#include "platform/foundation/FiniteNumbers.h"
 
 namespace velmora {
 
@@ -23,11 +24,6 @@ namespace {
 bool sameId(const std::optional<std::string>& a, const std::string& b)
 {
     return a && *a == b;
-}
-
-double finiteOr(double value, double fallback)
-{
-    return std::isfinite(value) ? value : fallback;
 }
 
 } // namespace

@@ -6,14 +6,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/foundation/FiniteNumbers.h"
+
 namespace velmora {
 
 namespace {
-
-double finiteOr0(double value)
-{
-    return std::isfinite(value) ? value : 0.0;
-}
 
 bool isClickDistance(QPointF translation)
 {
@@ -197,12 +194,12 @@ void TimelineStripModel::clampScroll()
 
 void TimelineStripModel::setScrollLeft(double left)
 {
-    scrollLeft_ = std::clamp(finiteOr0(left), 0.0, maxScrollLeft());
+    scrollLeft_ = std::clamp(finiteOr(left, 0.0), 0.0, maxScrollLeft());
 }
 
 void TimelineStripModel::setScrollTop(double top)
 {
-    scrollTop_ = std::clamp(finiteOr0(top), 0.0, maxScrollTop());
+    scrollTop_ = std::clamp(finiteOr(top, 0.0), 0.0, maxScrollTop());
 }
 
 void TimelineStripModel::noteUserScroll()
