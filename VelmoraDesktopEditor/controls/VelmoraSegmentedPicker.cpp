@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QButtonGroup>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -53,10 +54,16 @@ VelmoraSegmentedPicker::VelmoraSegmentedPicker(const QString& label, const QStri
 
 QSize VelmoraSegmentedPicker::sizeHint() const
 {
-    // Equal segments, each as wide as the widest title needs.
+    // Equal segments, each as wide as the widest title needs in the chosen segment's heavier
+    // weight, so that a title does not lose its ends when its segment is chosen.
     QSize widest;
-    for (QAbstractButton* button : group_->buttons())
-        widest = widest.expandedTo(button->sizeHint());
+    for (QAbstractButton* button : group_->buttons()) {
+        QFont chosen = button->font();
+        chosen.setWeight(QFont::DemiBold);
+        const int extra = QFontMetrics(chosen).horizontalAdvance(button->text()) -
+                          button->fontMetrics().horizontalAdvance(button->text());
+        widest = widest.expandedTo(button->sizeHint() + QSize(std::max(extra, 0), 0));
+    }
     const QSize labelSize = label_->sizeHint();
     return {labelSize.width() + labelSpacing + widest.width() * count(),
             std::max(widest.height(), labelSize.height())};

@@ -122,7 +122,9 @@ void ContentView::buildLayout()
     scroll->setMaximumWidth(560);
     scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     scroll->setWidget(buildLeftColumn());
-    root->addWidget(scroll, 0);
+    // Both columns share the width, the settings column up to its widest, so that a wide window
+    // gives the settings their full width before the preview grows on.
+    root->addWidget(scroll, 1);
 
     preview_ = new ExportPreviewPane(*controller_);
     root->addWidget(preview_, 1);

@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QFile>
+#include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -101,6 +103,31 @@ TEST(VelmoraStyleSheet, ParsesAndStylesTheSharedControls)
     // The pop-up picker's field is white 0.22 behind white text.
     const QImage shot = picker->grab().toImage();
     EXPECT_EQ(shot.pixelColor(shot.width() / 3, shot.height() / 2), VelmoraPalette::fieldBg());
+}
+
+// A chosen segment's title is drawn heavier; the picker is sized for that, so "10-bit Export"
+// keeps both ends when it is chosen.
+TEST(VelmoraSegmentedPicker, AChosenTitleFitsItsSegment)
+{
+    QWidget host;
+    host.setStyleSheet(VelmoraStyleSheet::applicationStyleSheet());
+    auto* layout = new QHBoxLayout(&host);
+    auto* segments = new VelmoraSegmentedPicker(QStringLiteral("Mode"), {QStringLiteral("Edit"), QStringLiteral("10-bit Export")}, &host);
+    layout->addStretch(1);
+    layout->addWidget(segments);
+    layout->addStretch(1);
+    segments->setCurrentIndex(1);
+    host.resize(800, 60);
+    host.show();
+    QApplication::processEvents();
+
+    for (auto* button : segments->findChildren<QPushButton*>()) {
+        QFont chosen = button->font();
+        chosen.setWeight(QFont::DemiBold);
+        // The style sheet's padding is 18 on each side.
+        EXPECT_GE(button->width(), QFontMetrics(chosen).horizontalAdvance(button->text()) + 36)
+            << button->text().toStdString();
+    }
 }
 
 } // namespace

@@ -1,13 +1,16 @@
+#include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include "WorkspaceTestSupport.h"
+#include "controls/VelmoraStyleSheet.h"
 #include "controls/VelmoraSymbols.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EngineJobExporter.h"
@@ -66,6 +69,20 @@ protected:
     ContentViewWithFakes() : view(workflow, {queue, exporter, panels, revealer}) { view.show(); }
     ContentView view;
 };
+
+// The settings column takes its full width before the preview grows, and at the smallest
+// window still shows its rows whole.
+TEST_F(ContentViewWithFakes, TheSettingsColumnShowsItsRowsWhole)
+{
+    view.setStyleSheet(VelmoraStyleSheet::applicationStyleSheet());
+    auto* column = child<QScrollArea>(view, "SettingsColumn");
+    for (const QSize size : {QSize(1100, 720), QSize(1280, 900), QSize(1600, 1000)}) {
+        view.resize(size);
+        QApplication::processEvents();
+        EXPECT_GE(column->viewport()->width(), column->widget()->minimumSizeHint().width()) << size.width();
+    }
+    EXPECT_EQ(column->width(), 560);
+}
 
 TEST_F(ContentViewWithFakes, EachGroupShowsItsSymbolDrawn)
 {
