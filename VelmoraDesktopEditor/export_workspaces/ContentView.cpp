@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "controls/ButtonTitle.h"
 #include "controls/VelmoraPalette.h"
 #include "export_workspaces/BusyIndicator.h"
 #include "export_workspaces/ExportDropZone.h"
@@ -240,7 +241,7 @@ void ContentView::sync()
     outputFile_->setText(fileNameOr(c.outputURL(), "Default next to input"));
     settings_->sync();
 
-    export_->setText(QString::fromStdString(c.exportButtonTitle()));
+    export_->setText(ButtonTitle::literal(QString::fromStdString(c.exportButtonTitle())));
     export_->setEnabled(c.canExport());
     exportBusy_->setVisible(c.isExporting());
     exportBusy_->setRunning(c.isExporting());

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "controls/ButtonTitle.h"
 #include "controls/VelmoraToolbarSlider.h"
 #include "platform/ui/QtFilePanels.h"
 
@@ -235,7 +236,7 @@ void EditorExportSheet::refresh()
     etaLabel_->setVisible(eta.has_value());
     detailLabel_->setText(qText(c.progressDetail()));
 
-    exportButton_->setText(qText(c.exportButtonTitle()));
+    exportButton_->setText(ButtonTitle::literal(qText(c.exportButtonTitle())));
     exportButton_->setEnabled(c.canExport());
     cancelButton_->setVisible(exporting);
     closeButton_->setVisible(!exporting);

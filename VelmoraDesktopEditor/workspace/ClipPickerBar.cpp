@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 
+#include "controls/ButtonTitle.h"
 #include "workspace/EditorWorkspaceStyle.h"
 
 namespace velmora {
@@ -64,7 +65,7 @@ void ClipPickerBar::rebuild(const std::vector<EditorWorkspaceController::PickerC
     shown_ = clips;
     int index = 0;
     for (const EditorWorkspaceController::PickerClip& clip : clips) {
-        auto* button = new QPushButton(QString::fromStdString(clip.title), row_);
+        auto* button = new QPushButton(ButtonTitle::literal(QString::fromStdString(clip.title)), row_);
         button->setProperty("clipButton", true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setCursor(Qt::PointingHandCursor);

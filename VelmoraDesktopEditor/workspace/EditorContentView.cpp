@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "controls/ButtonTitle.h"
 #include "controls/VelmoraSymbols.h"
 #include "platform/ui/DesktopFileRevealer.h"
 #include "platform/ui/QtFilePanels.h"
@@ -325,7 +326,7 @@ void EditorContentView::syncDiscardDialog()
 {
     presentBox(discardDialog_, controller_->confirmDiscardForNewProject(), [this] {
         QMessageBox* box = makeBox(QStringLiteral("Discard unsaved changes?"), "discardDialog", this);
-        box->addButton(QStringLiteral("Discard & New Project"), QMessageBox::DestructiveRole);
+        box->addButton(ButtonTitle::literal(QStringLiteral("Discard & New Project")), QMessageBox::DestructiveRole);
         box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
         return box;
     }, [this](QMessageBox::ButtonRole answer) {

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "controls/ButtonTitle.h"
 #include "controls/VelmoraSymbols.h"
 #include "workspace/EditorWorkspaceStyle.h"
 
@@ -71,7 +72,7 @@ void PreviewPlaceholderView::refresh()
         if (!placeholder.buttons.empty())
             buttonRow_->addStretch(1);
         for (const auto& definition : placeholder.buttons) {
-            auto* button = new QPushButton(QString::fromStdString(definition.title), this);
+            auto* button = new QPushButton(ButtonTitle::literal(QString::fromStdString(definition.title)), this);
             EditorWorkspaceStyle::setStyleFlag(*button, "prominent", definition.prominent);
             button->setFocusPolicy(Qt::NoFocus);
             connect(button, &QPushButton::clicked, this,

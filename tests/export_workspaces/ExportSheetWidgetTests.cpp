@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -46,6 +47,10 @@ TEST(ExportSheetWidget, RowsAndButtonsFollowTheModeAndTheFormat)
     EXPECT_EQ(t.radio(0)->text(), "10-bit HEVC (Master)");
     EXPECT_TRUE(t.radio(0)->isChecked());
     EXPECT_TRUE(t.button("exportButton")->isEnabled());
+    // Shown with its "&", which is no keyboard mnemonic.
+    EXPECT_TRUE(QKeySequence::mnemonic(t.button("exportButton")->text()).isEmpty());
+    EXPECT_EQ(t.button("exportButton")->text().replace(QStringLiteral("&&"), QStringLiteral("&")),
+              "Choose Output & Export");
     EXPECT_TRUE(t.shown("closeButton"));
     EXPECT_FALSE(t.shown("cancelExportButton"));
     EXPECT_FALSE(t.shown("progressSection"));

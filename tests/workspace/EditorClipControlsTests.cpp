@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QKeySequence>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -158,14 +159,16 @@ TEST(EditorClipControls, ClipPickerListsPictureClipsByStartAndCollapsesWithoutTh
     EXPECT_EQ(bar.height(), 0);
     EXPECT_TRUE(h.workspace().pickerClips().empty());
 
-    add("late", "video", "Late.mp4", 5, 1);
+    add("late", "video", "Late & Live.mp4", 5, 1);
     add("upper", "video", std::nullopt, 2, 2); // stored before "lower" at the same start
     add("lower", "Image", std::nullopt, 2, 1);
     h.engine().adoptSession(session, std::nullopt, std::nullopt);
     EXPECT_EQ(titles(h.workspace().pickerClips()),
-              (std::vector<std::string>{"upper:Clip", "lower:Clip", "late:Late.mp4"}));
+              (std::vector<std::string>{"upper:Clip", "lower:Clip", "late:Late & Live.mp4"}));
     EXPECT_EQ(bar.height(), 36);
     ASSERT_EQ(bar.clipButtons().size(), 3u);
+    // A name with "&" shows it, and gives the button no keyboard mnemonic.
+    EXPECT_TRUE(QKeySequence::mnemonic(bar.clipButtons()[2]->text()).isEmpty());
 
     QTest::mouseClick(bar.clipButtons()[1], Qt::LeftButton);
     EXPECT_EQ(h.engine().selectedClipId(), "lower");

@@ -21,10 +21,11 @@ nlohmann::json readJson(const fs::path& file)
     return nlohmann::json::parse(test::readTextFile(file));
 }
 
+// The button that shows `title` ("&&" in a button's text shows one "&").
 QPushButton* buttonNamed(QMessageBox& box, const QString& title)
 {
     for (QAbstractButton* button : box.buttons()) {
-        if (button->text() == title)
+        if (button->text().replace(QStringLiteral("&&"), QStringLiteral("&")) == title)
             return qobject_cast<QPushButton*>(button);
     }
     return nullptr;
