@@ -222,6 +222,8 @@ double AppScenario::seekWithRuler(double seconds)
 
 QImage AppScenario::screenshot(const std::string& name, QRect area) const
 {
+    // Layouts asked for by the last events settle first, as they would before the next frame.
+    QTest::qWait(50);
     for (QWidget* shown : QApplication::topLevelWidgets()) {
         if (shown->isVisible())
             shown->repaint();
