@@ -14,7 +14,15 @@ QtMainQueue::QtMainQueue()
 {
 }
 
-QtMainQueue::~QtMainQueue() = default;
+QtMainQueue::~QtMainQueue()
+{
+    // The last holder may be a background job finishing after its owner went away. Deleting
+    // the context there would race with the main thread delivering events to it: leave the
+    // deletion to the context's own thread. Work posted before then still runs there.
+    if (QThread::currentThread() != context_->thread()) {
+        context_.release()->deleteLater();
+    }
+}
 
 void QtMainQueue::post(std::function<void()> work)
 {

@@ -9,7 +9,7 @@ class QObject;
 namespace velmora {
 
 // The main queue of the application: work is posted to the Qt event loop of the thread
-// that constructed this object (the GUI thread).
+// that constructed this object (the GUI thread). May be released on any thread.
 class QtMainQueue final : public MainQueue {
 public:
     QtMainQueue();

@@ -1,8 +1,11 @@
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/dispatch/ManualMainQueue.h"
+#include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/Semaphore.h"
 #include "platform/dispatch/SerialQueue.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -109,6 +112,28 @@ TEST(ManualMainQueue, RunUntilReceivesPostsFromBackgroundThreads)
     bool arrived = false;
     worker.async([&] { main.post([&] { arrived = main.isCurrent(); }); });
     EXPECT_TRUE(main.runUntil([&] { return arrived; }, 5));
+}
+
+// A background job may hold the last reference to a queue: released there, the queue leaves
+// its Qt object to the main thread, where the work posted before still runs.
+TEST(QtMainQueue, ReleasedOnABackgroundThreadStillDeliversOnTheMainThread)
+{
+    int argc = 1;
+    char name[] = "dispatch_tests";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    auto queue = std::make_shared<QtMainQueue>();
+    EXPECT_TRUE(queue->isCurrent());
+    QThread* ranOn = nullptr;
+    std::thread worker([queue = std::move(queue), &ranOn]() mutable {
+        EXPECT_FALSE(queue->isCurrent());
+        queue->post([&ranOn] { ranOn = QThread::currentThread(); });
+        queue.reset();
+    });
+    worker.join();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(ranOn, QThread::currentThread());
 }
 
 TEST(ConcurrentPerform, CoversEveryIndexExactlyOnce)
