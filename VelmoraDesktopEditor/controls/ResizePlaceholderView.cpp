@@ -28,11 +28,10 @@ ResizePlaceholderLayout ResizePlaceholderLayout::make(const EditSession* session
 {
     ResizePlaceholderLayout layout;
     const std::optional<EditSession::Timeline> timeline = session ? session->activeTimeline() : std::nullopt;
-    if (session && session->project && timeline && timeline->pixelsPerSecond &&
-        std::isfinite(*timeline->pixelsPerSecond) && *timeline->pixelsPerSecond > 0)
+    if (session && session->project && timeline && finiteOr(timeline->pixelsPerSecond, 0) > 0)
         layout.pixelsPerSecond = *timeline->pixelsPerSecond;
     const double pps = layout.pixelsPerSecond;
-    layout.playheadX = pps * (std::isfinite(playheadSeconds) ? playheadSeconds : 0.0) + laneHeaderInset;
+    layout.playheadX = pps * finiteOr(playheadSeconds, 0) + laneHeaderInset;
     if (!timeline)
         return layout;
     for (const EditSession::Clip& clip : timeline->clips) {
@@ -61,7 +60,7 @@ void ResizePlaceholderView::setTimeline(const EditSession* session, double playh
 
 void ResizePlaceholderView::setTimelineHeight(double height)
 {
-    timelineHeight_ = std::isfinite(height) ? std::max(height, 0.0) : 0.0;
+    timelineHeight_ = std::max(finiteOr(height, 0), 0.0);
     update();
 }
 

@@ -55,6 +55,7 @@ void VideoProducer::adopt(std::shared_ptr<PlayerItem> item)
     item_ = std::move(item);
     video_ = item_ && item_->videoComposition() ? &*item_->videoComposition() : nullptr;
     lastIndex_ = -1;
+    frameBytes_ = 0;
     pool_.reset();
     black_ = PixelBuffer();
     if (!video_) {
@@ -67,6 +68,7 @@ void VideoProducer::adopt(std::shared_ptr<PlayerItem> item)
             --lastIndex_;
         }
     }
+    frameBytes_ = static_cast<std::size_t>(video_->renderWidth) * video_->renderHeight * 4;
     pool_ = std::make_unique<PixelBufferPool>(PixelFormat::bgra, video_->renderWidth, video_->renderHeight);
     black_ = pool_->createPixelBuffer();
     FrameCompositor::fillBlack(black_);
@@ -129,10 +131,11 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
     QueuedFrame frame;
     frame.time = time;
     frame.duration = std::min(video_->frameDuration, item_->duration() - time);
-    frame.bytes = static_cast<std::size_t>(video_->renderWidth) * video_->renderHeight * 4;
+    frame.bytes = frameBytes_;
 
-    Look look;
+    Look& look = look_;
     look.instruction = video_->instruction(time);
+    look.pictures.clear();
     layers_.clear();
     frameStartUse_ = uses_;
     const auto abort = [this, generation] { return aborted(generation); };
@@ -195,7 +198,7 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
             FrameCompositor::fillBlack(frame.buffer);
         }
     }
-    lastLook_ = std::move(look);
+    std::swap(lastLook_, look_);
     lastBuffer_ = frame.buffer;
     return frame;
 }
@@ -210,8 +213,7 @@ void VideoProducer::run()
             if (core_.stopping || core_.item != item_ || core_.generation != generation) {
                 return true;
             }
-            const std::size_t bytes = video_ ? std::size_t(video_->renderWidth) * video_->renderHeight * 4 : 0;
-            return video_ && !core_.videoEnded && core_.roomForFrameLocked(bytes);
+            return video_ && !core_.videoEnded && core_.roomForFrameLocked(frameBytes_);
         });
         if (core_.stopping) {
             break;

@@ -66,6 +66,7 @@ private:
     std::shared_ptr<PlayerItem> item_;
     const VideoComposition* video_ = nullptr;
     std::int64_t lastIndex_ = -1; // the item's last frame
+    std::size_t frameBytes_ = 0;  // of one composed frame at the render size
     std::unique_ptr<PixelBufferPool> pool_;
     PixelBuffer black_;
     FrameCompositor compositor_;
@@ -73,6 +74,7 @@ private:
     std::set<SourceKey> failed_;
     std::uint64_t uses_ = 0;          // counts sourceFor() calls: the sources' last use
     std::uint64_t frameStartUse_ = 0; // uses_ when the frame being made began
+    Look look_; // what the frame being made shows; its storage is reused frame after frame
     Look lastLook_;
     PixelBuffer lastBuffer_;
     std::vector<CompositorLayer> layers_;
