@@ -44,6 +44,14 @@ void TimelineStripModel::setTimeline(std::optional<EditSession::Timeline> timeli
     pps_ = stored && std::isfinite(*stored) && *stored > 0 ? std::clamp(*stored, TimelineZoom::ppsMin, TimelineZoom::ppsMax)
                                                            : defaultPixelsPerSecond;
     index_.rebuild(timeline_ ? timeline_->clips : std::vector<EditSession::Clip>{});
+    // A drag or trim whose clip has left the timeline (deleted or undone while the pointer is
+    // held) ends uncommitted: there is nothing left to preview or to drop.
+    if (activeDrag_ && !index_.clipIndexOf(activeDrag_->clipId)) {
+        activeDrag_.reset();
+    }
+    if (activeTrim_ && !index_.clipIndexOf(activeTrim_->clipId)) {
+        activeTrim_.reset();
+    }
     refreshLanes();
     clampScroll();
 }
