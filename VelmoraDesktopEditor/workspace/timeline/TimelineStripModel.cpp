@@ -279,10 +279,8 @@ void TimelineStripModel::blocksInRow(int row, double viewportLeft, double viewpo
 
     const double from = (viewportLeft + scrollLeft_ - headerWidth) / pps_ - minimumBlockWidth / pps_;
     const double until = (viewportRight + scrollLeft_ - headerWidth) / pps_;
-    const std::vector<TimelineClipIndex::Entry>& entries = index_.entries(lane->kind, lane->number);
-    const auto [first, last] = index_.overlapping(lane->kind, lane->number, from, until);
-    for (std::size_t i = first; i < last; ++i) {
-        const std::size_t clipIndex = entries[i].clipIndex;
+    for (const TimelineClipIndex::Entry& entry : index_.overlapping(lane->kind, lane->number, from, until)) {
+        const std::size_t clipIndex = entry.clipIndex;
         if (clipIndex == selected || clipIndex == dragged || clipIndex == trimmed) {
             continue;
         }
