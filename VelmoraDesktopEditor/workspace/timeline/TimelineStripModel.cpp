@@ -137,6 +137,12 @@ QColor TimelineStripModel::laneColor(const TimelineLane& lane)
     return lane.isVideo() ? VelmoraPalette::videoLane(lane.number) : VelmoraPalette::audioLane();
 }
 
+const std::string& TimelineStripModel::clipTitle(const EditSession::Clip& clip)
+{
+    static const std::string untitled = "Clip";
+    return clip.name && !clip.name->empty() ? *clip.name : untitled;
+}
+
 std::optional<TimelineLane> TimelineStripModel::laneAtRow(int row) const
 {
     if (row < 0 || std::size_t(row) >= lanes_.size()) {

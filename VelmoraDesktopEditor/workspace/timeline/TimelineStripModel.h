@@ -218,6 +218,9 @@ public:
     // max(videoLaneCount, 1) + n − 1.
     int rowIndex(TimelineLane::Kind kind, int number) const;
     static QColor laneColor(const TimelineLane& lane);
+    // The title of a clip's block and drag ghost: its name, or "Clip" without one or with an
+    // empty one.
+    static const std::string& clipTitle(const EditSession::Clip& clip);
 
     // ---- geometry ----
 

@@ -43,7 +43,7 @@ bool TimelineStripModel::clipDragChanged(const std::string& clipId, int rowTrack
         drag.duration = index_.timing(*clipIndex).duration;
         drag.color = laneColor(TimelineLane({}, isVideo ? TimelineLane::Kind::video : TimelineLane::Kind::audio,
                                             rowTrack, {}));
-        drag.title = clip.name && !clip.name->empty() ? *clip.name : "Clip";
+        drag.title = clipTitle(clip);
         drag.previewTrack = drag.originTrack;
         drag.previewStart = drag.originStart;
         activeDrag_ = std::move(drag);
