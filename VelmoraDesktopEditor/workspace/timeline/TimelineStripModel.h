@@ -203,6 +203,13 @@ public:
     // The canvas W × H the strip draws into.
     void setViewportSize(double width, double height);
     void setEngineState(EngineState state) { engine_ = std::move(state); }
+    // The playhead part of the engine state alone: it changes on every frame of playback.
+    void setPlayhead(bool isPlaying, double playheadSeconds, double playbackMotionSeconds)
+    {
+        engine_.isPlaying = isPlaying;
+        engine_.playheadSeconds = playheadSeconds;
+        engine_.playbackMotionSeconds = playbackMotionSeconds;
+    }
     const EngineState& engineState() const { return engine_; }
     void setLaneFlagsProvider(LaneFlagsProvider provider) { laneFlags_ = std::move(provider); }
     LaneFlags laneFlags(const TimelineLane& lane) const;
