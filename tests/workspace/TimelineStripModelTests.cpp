@@ -29,11 +29,7 @@ struct ModelFixture {
         model.setEngineState(state);
     }
 
-    // Viewport point in the middle of a row at a time.
-    QPointF at(double seconds, int row) const
-    {
-        return {model.viewportX(model.xForTime(seconds)), model.viewportRowTop(row) + model.laneH() / 2};
-    }
+    QPointF at(double seconds, int row) const { return pointAt(model, seconds, row); }
 
     Model model;
 };
