@@ -29,11 +29,7 @@ struct ModelFixture {
         model.setEngineState(state);
     }
 
-    // Viewport point in the middle of a row at a time.
-    QPointF at(double seconds, int row) const
-    {
-        return {model.viewportX(model.xForTime(seconds)), model.viewportRowTop(row) + model.laneH() / 2};
-    }
+    QPointF at(double seconds, int row) const { return pointAt(model, seconds, row); }
 
     Model model;
 };
@@ -494,6 +490,28 @@ TEST(TimelineStripTrim, ALaneHeightChangeEndsADragOrTrimUncommitted)
     f.model.setPreferredLaneHeight(44);
     EXPECT_FALSE(f.model.activeDrag());
     EXPECT_FALSE(f.model.clipDragEnded("v", QPointF(50, 0), 0, true).drop);
+}
+
+TEST(TimelineStripTrim, ATrimOrDragWhoseClipLeavesTheTimelineEndsUncommitted)
+{
+    ModelFixture f({clip("v", "video", 4, 3, 1, "V", 1.5), clip("w", "video", 10, 3, 1)}, 80);
+    f.model.trimChanged("v", TrimEdge::head, -40, false);
+    ASSERT_TRUE(f.model.activeTrim());
+    // The clip is deleted, or its adding undone, while the pointer is held on its handle.
+    f.model.setTimeline(timelineWith({clip("w", "video", 10, 3, 1)}, 80));
+    EXPECT_FALSE(f.model.activeTrim());
+    EXPECT_FALSE(f.model.trimChanged("v", TrimEdge::head, -80, false));
+    EXPECT_FALSE(f.model.activeTrim());
+    EXPECT_FALSE(f.model.trimEnded("v", -80).targetTime);
+
+    const double pitch = f.model.lanePitch();
+    f.model.clipDragChanged("w", 1, QPointF(0, 2 * pitch), false, noSnap);
+    ASSERT_EQ(f.model.maxVideoTrackIndex(), 3);
+    f.model.setTimeline(timelineWith({}, 80));
+    EXPECT_FALSE(f.model.activeDrag());
+    EXPECT_FALSE(f.model.dragGhostRect());
+    EXPECT_EQ(f.model.maxVideoTrackIndex(), 1);
+    EXPECT_FALSE(f.model.clipDragEnded("w", QPointF(0, 2 * pitch), 0, true).drop);
 }
 
 // ---- scrolling ----

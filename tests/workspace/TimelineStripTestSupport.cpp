@@ -8,6 +8,11 @@
 
 namespace velmora::test {
 
+QPointF pointAt(const TimelineStripModel& model, double seconds, int row, double dy)
+{
+    return {model.viewportX(model.xForTime(seconds)), model.viewportRowTop(row) + model.laneH() / 2 + dy};
+}
+
 StripHarness::StripHarness(std::shared_ptr<EditSession> session, int width, int height)
 {
     engine.adoptSession(std::move(session), std::nullopt, std::nullopt, true);
@@ -65,12 +70,6 @@ EditSession::Clip StripHarness::clipNamed(const std::string& id) const
     const auto location = engine.session()->clipLocation(id);
     EXPECT_TRUE(location.has_value()) << id;
     return engine.session()->timelines[location->timelineIndex].clips[location->clipIndex];
-}
-
-QPointF StripHarness::at(double seconds, int row, double dy) const
-{
-    const TimelineStripModel& m = model();
-    return {m.viewportX(m.xForTime(seconds)), m.viewportRowTop(row) + m.laneH() / 2 + dy};
 }
 
 void StripHarness::press(QPointF point) const

@@ -19,6 +19,9 @@
 
 namespace velmora::test {
 
+// Viewport point at a time, in the middle of a lane row (plus dy).
+QPointF pointAt(const TimelineStripModel& model, double seconds, int row, double dy = 0);
+
 // A strip on an engine with a manual main queue and clock and no composition builder.
 struct StripHarness {
     struct TrimCall {
@@ -35,8 +38,7 @@ struct StripHarness {
     QWidget* viewport() const;
     // The active timeline's copy of the clip.
     EditSession::Clip clipNamed(const std::string& id) const;
-    // Viewport point at a time, in the middle of a lane row (plus dy).
-    QPointF at(double seconds, int row, double dy = 0) const;
+    QPointF at(double seconds, int row, double dy = 0) const { return pointAt(model(), seconds, row, dy); }
     // Pointer input on the viewport; a drag holds the button from `from` through each point.
     void press(QPointF point) const;
     void moveTo(QPointF point) const;

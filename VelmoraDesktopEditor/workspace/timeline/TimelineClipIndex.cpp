@@ -7,12 +7,6 @@
 
 namespace velmora {
 
-namespace {
-
-const std::vector<TimelineClipIndex::Entry> noEntries;
-
-} // namespace
-
 void TimelineClipIndex::rebuild(const std::vector<EditSession::Clip>& clips)
 {
     visualLanes_.clear();
@@ -90,18 +84,12 @@ const TimelineClipIndex::Lane* TimelineClipIndex::lane(TimelineLane::Kind kind, 
     return &lanes[std::size_t(number) - 1];
 }
 
-const std::vector<TimelineClipIndex::Entry>& TimelineClipIndex::entries(TimelineLane::Kind kind, int number) const
-{
-    const Lane* found = lane(kind, number);
-    return found ? found->entries : noEntries;
-}
-
-std::pair<std::size_t, std::size_t> TimelineClipIndex::overlapping(TimelineLane::Kind kind, int number, double from,
-                                                                   double until) const
+std::span<const TimelineClipIndex::Entry> TimelineClipIndex::overlapping(TimelineLane::Kind kind, int number,
+                                                                         double from, double until) const
 {
     const Lane* found = lane(kind, number);
     if (!found) {
-        return {0, 0};
+        return {};
     }
     const auto& entries = found->entries;
     const auto last = std::lower_bound(entries.begin(), entries.end(), until,
@@ -109,7 +97,7 @@ std::pair<std::size_t, std::size_t> TimelineClipIndex::overlapping(TimelineLane:
     const auto first = std::upper_bound(found->maxEndUpTo.begin(), found->maxEndUpTo.end(), from);
     const auto firstIndex = std::size_t(first - found->maxEndUpTo.begin());
     const auto lastIndex = std::size_t(last - entries.begin());
-    return {firstIndex, std::max(firstIndex, lastIndex)};
+    return std::span<const Entry>(entries).subspan(firstIndex, std::max(firstIndex, lastIndex) - firstIndex);
 }
 
 std::optional<std::size_t> TimelineClipIndex::clipIndexOf(const std::string& id) const

@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "model/EditSession.h"
@@ -31,12 +31,10 @@ public:
 
     void rebuild(const std::vector<EditSession::Clip>& clips);
 
-    // The lane's clips by start, equal starts in timeline order; empty for a lane without clips.
-    const std::vector<Entry>& entries(TimelineLane::Kind kind, int number) const;
-    // The range [first, last) of entries(kind, number) holding every entry with start < until
-    // and end > from; it may hold others too, which the caller skips.
-    std::pair<std::size_t, std::size_t> overlapping(TimelineLane::Kind kind, int number, double from,
-                                                    double until) const;
+    // The run of the lane's clips (by start, equal starts in timeline order) that holds every
+    // clip with start < until and end > from; it may hold others too, which the caller skips.
+    // Empty for a lane without clips. Valid until the next rebuild.
+    std::span<const Entry> overlapping(TimelineLane::Kind kind, int number, double from, double until) const;
 
     // The highest shown lane of the visual (video, image, text) and of the audio clips, a missing
     // lane counting as 1; 1 without such clips.

@@ -44,6 +44,14 @@ void TimelineStripModel::setTimeline(std::optional<EditSession::Timeline> timeli
     pps_ = stored && std::isfinite(*stored) && *stored > 0 ? std::clamp(*stored, TimelineZoom::ppsMin, TimelineZoom::ppsMax)
                                                            : defaultPixelsPerSecond;
     index_.rebuild(timeline_ ? timeline_->clips : std::vector<EditSession::Clip>{});
+    // A drag or trim whose clip has left the timeline (deleted or undone while the pointer is
+    // held) ends uncommitted: there is nothing left to preview or to drop.
+    if (activeDrag_ && !index_.clipIndexOf(activeDrag_->clipId)) {
+        activeDrag_.reset();
+    }
+    if (activeTrim_ && !index_.clipIndexOf(activeTrim_->clipId)) {
+        activeTrim_.reset();
+    }
     refreshLanes();
     clampScroll();
 }
@@ -127,6 +135,12 @@ int TimelineStripModel::rowIndex(TimelineLane::Kind kind, int number) const
 QColor TimelineStripModel::laneColor(const TimelineLane& lane)
 {
     return lane.isVideo() ? VelmoraPalette::videoLane(lane.number) : VelmoraPalette::audioLane();
+}
+
+const std::string& TimelineStripModel::clipTitle(const EditSession::Clip& clip)
+{
+    static const std::string untitled = "Clip";
+    return clip.name && !clip.name->empty() ? *clip.name : untitled;
 }
 
 std::optional<TimelineLane> TimelineStripModel::laneAtRow(int row) const
@@ -271,10 +285,8 @@ void TimelineStripModel::blocksInRow(int row, double viewportLeft, double viewpo
 
     const double from = (viewportLeft + scrollLeft_ - headerWidth) / pps_ - minimumBlockWidth / pps_;
     const double until = (viewportRight + scrollLeft_ - headerWidth) / pps_;
-    const std::vector<TimelineClipIndex::Entry>& entries = index_.entries(lane->kind, lane->number);
-    const auto [first, last] = index_.overlapping(lane->kind, lane->number, from, until);
-    for (std::size_t i = first; i < last; ++i) {
-        const std::size_t clipIndex = entries[i].clipIndex;
+    for (const TimelineClipIndex::Entry& entry : index_.overlapping(lane->kind, lane->number, from, until)) {
+        const std::size_t clipIndex = entry.clipIndex;
         if (clipIndex == selected || clipIndex == dragged || clipIndex == trimmed) {
             continue;
         }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QColor>
@@ -202,6 +203,13 @@ public:
     // The canvas W × H the strip draws into.
     void setViewportSize(double width, double height);
     void setEngineState(EngineState state) { engine_ = std::move(state); }
+    // The playhead part of the engine state alone: it changes on every frame of playback.
+    void setPlayhead(bool isPlaying, double playheadSeconds, double playbackMotionSeconds)
+    {
+        engine_.isPlaying = isPlaying;
+        engine_.playheadSeconds = playheadSeconds;
+        engine_.playbackMotionSeconds = playbackMotionSeconds;
+    }
     const EngineState& engineState() const { return engine_; }
     void setLaneFlagsProvider(LaneFlagsProvider provider) { laneFlags_ = std::move(provider); }
     LaneFlags laneFlags(const TimelineLane& lane) const;
@@ -212,11 +220,13 @@ public:
     int maxAudioTrackIndex() const;
     // Video lanes ascending, then audio lanes ascending: top to bottom.
     const std::vector<TimelineLane>& buildLanes() const { return lanes_; }
-    int videoLaneCount() const { return videoLaneCount_; }
     // Row of a lane, 0 for V1: video lane n is row n − 1, audio lane n row
-    // max(videoLaneCount, 1) + n − 1.
+    // max(maxVideoTrackIndex(), 1) + n − 1.
     int rowIndex(TimelineLane::Kind kind, int number) const;
     static QColor laneColor(const TimelineLane& lane);
+    // The title of a clip's block and drag ghost: its name, or "Clip" without one or with an
+    // empty one.
+    static const std::string& clipTitle(const EditSession::Clip& clip);
 
     // ---- geometry ----
 
@@ -278,7 +288,6 @@ public:
     // ---- clip gesture ----
 
     const std::optional<ActiveDrag>& activeDrag() const { return activeDrag_; }
-    const std::optional<ClipTap>& lastClipTap() const { return lastClipTap_; }
     // A pointer move of the gesture that began on a block of `clipId` in the row of lane `track`
     // (tx, ty: translation since the press). Returns true when this move started the drag; the
     // view then selects the clip in the engine. A clip on a locked lane (`editingLocked`) never
@@ -315,7 +324,6 @@ public:
     void noteUserScroll();
     double scrollAnchorSeconds() const { return scrollAnchorSeconds_; }
     double estimatedScrollLeft() const { return estimatedScrollLeft_; }
-    double lastPlayheadFollowScrollAt() const { return lastPlayheadFollowScrollAt_; }
     // A scroll request: anchors the scroll target at the playhead and estimates where the view
     // will stand; returns the fraction of the width at which the playhead is to appear (0.08,
     // 0.5 or 0.92; 0.5 for a selection change).

@@ -43,7 +43,7 @@ bool TimelineStripModel::clipDragChanged(const std::string& clipId, int rowTrack
         drag.duration = index_.timing(*clipIndex).duration;
         drag.color = laneColor(TimelineLane({}, isVideo ? TimelineLane::Kind::video : TimelineLane::Kind::audio,
                                             rowTrack, {}));
-        drag.title = clip.name && !clip.name->empty() ? *clip.name : "Clip";
+        drag.title = clipTitle(clip);
         drag.previewTrack = drag.originTrack;
         drag.previewStart = drag.originStart;
         activeDrag_ = std::move(drag);
@@ -120,15 +120,12 @@ void TimelineStripModel::cancelDrag()
 
 bool TimelineStripModel::trimChanged(const std::string& clipId, TrimEdge edge, double tx, bool editingLocked)
 {
-    if (editingLocked) {
+    const std::optional<std::size_t> clipIndex = index_.clipIndexOf(clipId);
+    if (editingLocked || !clipIndex) {
         return false;
     }
     bool started = false;
     if (!activeTrim_) {
-        const std::optional<std::size_t> clipIndex = index_.clipIndexOf(clipId);
-        if (!clipIndex) {
-            return false;
-        }
         const TimelineClipIndex::Entry& timing = index_.timing(*clipIndex);
         activeTrim_ = ActiveTrim{clipId, edge, timing.start, timing.duration, 0};
         started = true;
@@ -144,7 +141,7 @@ bool TimelineStripModel::trimChanged(const std::string& clipId, TrimEdge edge, d
     } else {
         // The head can grow back only into source media before the in point and not before the
         // timeline's start, as the committed trim does; the preview stops where the edit would.
-        const EditSession::Clip& clip = clipAt(*index_.clipIndexOf(clipId));
+        const EditSession::Clip& clip = clipAt(*clipIndex);
         const double speed = std::max(clip.speed.value_or(1.0), 0.0625);
         const double headRoom = std::min(std::max(clip.inPoint.value_or(0.0), 0.0) / speed,
                                          std::max(trim.originStart, 0.0));

@@ -186,11 +186,12 @@ void TimelineStripPainter::paintLaneRow(QPainter& painter, const Model& model, i
     const double top = model.viewportRowTop(row);
     const double trackLeft = model.viewportX(Model::headerWidth);
     const QRectF track(trackLeft, top, model.trackWidth(), model.laneH());
-    const bool muted = model.laneFlags(lane).muted;
-    painter.fillRect(track.intersected(exposed), muted ? Palette::mutedLaneTrack() : Palette::laneTrack());
+    // Asked of the engine once a row: the track and the header both show them.
+    const Model::LaneFlags flags = model.laneFlags(lane);
+    painter.fillRect(track.intersected(exposed), flags.muted ? Palette::mutedLaneTrack() : Palette::laneTrack());
 
-    if (model.viewportX(Model::headerWidth) > exposed.left()) {
-        paintHeader(painter, model, row);
+    if (trackLeft > exposed.left()) {
+        paintHeader(painter, model, row, flags);
     }
 
     model.blocksInRow(row, exposed.left(), exposed.right(), blocks_);
@@ -199,10 +200,9 @@ void TimelineStripPainter::paintLaneRow(QPainter& painter, const Model& model, i
     }
 }
 
-void TimelineStripPainter::paintHeader(QPainter& painter, const Model& model, int row) const
+void TimelineStripPainter::paintHeader(QPainter& painter, const Model& model, int row, Model::LaneFlags flags) const
 {
     const TimelineLane& lane = model.buildLanes()[std::size_t(row)];
-    const Model::LaneFlags flags = model.laneFlags(lane);
     painter.save();
     // The header's content is centred on the row and cut at its edges when the row is too low.
     painter.setClipRect(QRectF(model.viewportX(0), model.viewportRowTop(row), Model::headerWidth, model.laneH()),
@@ -251,8 +251,7 @@ void TimelineStripPainter::paintBlock(QPainter& painter, const Model& model, con
     painter.fillRect(QRectF(rect.right() - 2, rect.top() + 2, 2, barHeight), barColor);
 
     if (!block.dragged && !block.trimmed) {
-        const std::string& name = block.clip->name.value_or(std::string());
-        paintTitle(painter, block.rect, block.titlePadding, model.viewportWidth(), name.empty() ? "Clip" : name);
+        paintTitle(painter, block.rect, block.titlePadding, model.viewportWidth(), Model::clipTitle(*block.clip));
     }
     painter.setOpacity(1);
 

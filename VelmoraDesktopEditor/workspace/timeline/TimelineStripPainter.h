@@ -26,7 +26,8 @@ public:
 private:
     void paintRuler(QPainter& painter, const TimelineStripModel& model, const QRectF& exposed) const;
     void paintLaneRow(QPainter& painter, const TimelineStripModel& model, int row, const QRectF& exposed);
-    void paintHeader(QPainter& painter, const TimelineStripModel& model, int row) const;
+    void paintHeader(QPainter& painter, const TimelineStripModel& model, int row,
+                     TimelineStripModel::LaneFlags flags) const;
     void paintBlock(QPainter& painter, const TimelineStripModel& model, const TimelineStripModel::Block& block) const;
     void paintGhost(QPainter& painter, const TimelineStripModel& model, const QRectF& rect) const;
     void paintTitle(QPainter& painter, const QRectF& shape, double padding, double viewWidth,

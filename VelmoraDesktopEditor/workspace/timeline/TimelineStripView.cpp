@@ -161,7 +161,10 @@ void TimelineStripView::playheadMoved()
 {
     // Only the old and the new playhead line need drawing again.
     const QRect before = model_.playheadRect().toAlignedRect().adjusted(-1, 0, 1, 0);
-    syncEngineState();
+    if (engine_) {
+        // Runs on every frame of playback: the rest of the engine state is not copied again.
+        model_.setPlayhead(engine_->isPlaying(), engine_->playheadSeconds(), engine_->playbackMotionSeconds());
+    }
     const QRect after = model_.playheadRect().toAlignedRect().adjusted(-1, 0, 1, 0);
     if (after != before) {
         viewport()->update(before);
