@@ -1,10 +1,10 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 
 #include "export/TimelineExport.h"
+#include "export_workspaces/OutputNaming.h"
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
 #include "platform/foundation/FileReading.h"
-#include "platform/foundation/StringText.h"
 #include "platform/foundation/Uuid.h"
 
 namespace velmora {
@@ -31,12 +31,12 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     // container. A render job always says "mp4", and the engine lets that win over a ".mov"
     // destination, which would put ProRes 422 into an MPEG-4 file, where it cannot go.
     EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(jobURL));
-    const std::string extension = StringText::lowercased(request.outputURL.extension().string());
+    const std::string extension = OutputNaming::lowercasedExtension(request.outputURL);
     if (!extension.empty()) {
         if (!job.output) {
             job.output.emplace();
         }
-        job.output->container = extension.substr(1);
+        job.output->container = extension;
     }
     return Exporter::exportEditorTimeline(job, std::nullopt, request.mediaFolder, request.outputURL,
                                           request.bitrateBps, request.codec, "rec709", 1, 1, 0, 0,

@@ -1,7 +1,6 @@
 #include "export_workspaces/ExportSheetController.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -15,6 +14,7 @@
 
 #include "export_workspaces/EditorExportTimelineRunner.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
+#include "export_workspaces/OutputNaming.h"
 #include "model/EditSession.h"
 #include "model/JsonDecoding.h"
 #include "platform/dispatch/Clock.h"
@@ -240,15 +240,12 @@ std::string ExportSheetController::proposedOutputName(const EditSession& session
 std::filesystem::path ExportSheetController::outputPathForFormat(const std::filesystem::path& chosen,
                                                                  EditorExportFormat format)
 {
-    const std::string wanted = "." + std::string(EditorExportFormats::fileExtension(format));
-    const std::string extension = chosen.extension().string();
-    const bool matches = std::equal(extension.begin(), extension.end(), wanted.begin(), wanted.end(),
-                                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-    if (matches) {
+    const std::string wanted(EditorExportFormats::fileExtension(format));
+    if (OutputNaming::lowercasedExtension(chosen) == wanted) {
         return chosen;
     }
     std::filesystem::path withExtension = chosen;
-    withExtension += wanted;
+    withExtension += "." + wanted;
     return withExtension;
 }
 

@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include "controls/VelmoraPalette.h"
+#include "controls/VelmoraStyleSheet.h"
 #include "controls/VelmoraSymbols.h"
 
 namespace velmora::WorkspaceLabels {
@@ -27,26 +28,14 @@ int pixelSize(TextSize size)
     return 13;
 }
 
-void setColor(QLabel* label, const QColor& color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    palette.setColor(QPalette::Text, color);
-    label->setPalette(palette);
-}
-
 } // namespace
 
 QLabel* text(const QString& text, TextSize size, bool secondary, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize(size));
-    if (size == TextSize::title2)
-        font.setWeight(QFont::DemiBold);
-    label->setFont(font);
+    label->setFont(VelmoraStyleSheet::font(pixelSize(size), size == TextSize::title2 ? QFont::DemiBold : QFont::Normal));
     if (secondary)
-        setColor(label, VelmoraPalette::secondaryText());
+        VelmoraStyleSheet::setTextColour(*label, VelmoraPalette::secondaryText());
     return label;
 }
 

@@ -12,7 +12,8 @@ struct NamedRate {
     const char* text;
 };
 
-// Checked in this order; the first one closer than kNamedRateTolerance names the rate.
+// The picker's rates, in its order; a rate closer than kNamedRateTolerance to one of them takes
+// its name (the first such, checked in this order).
 constexpr NamedRate kNamedRates[] = {
     {23.976, "23.976 fps (Film)"}, {24, "24 fps (Velmora)"},  {25, "25 fps (PAL)"},
     {29.97, "29.97 fps (NTSC)"},   {30, "30 fps"},            {48, "48 fps"},
@@ -38,7 +39,13 @@ const std::vector<ProjectResolutionPreset>& resolutions()
 
 const std::vector<double>& fpsOptions()
 {
-    static const std::vector<double> rates = {23.976, 24, 25, 29.97, 30, 48, 50, 59.94, 60, 100, 120, 200, 240};
+    // The picker offers exactly the named rates, in their order.
+    static const std::vector<double> rates = [] {
+        std::vector<double> all;
+        for (const NamedRate& named : kNamedRates)
+            all.push_back(named.rate);
+        return all;
+    }();
     return rates;
 }
 

@@ -3,11 +3,11 @@
 #include <QPainter>
 #include <QPointer>
 
-#include "inspectors/ImageConversion.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/StringText.h"
 #include "preview/GradedPreviewController.h"
+#include "preview/PreviewPictureImage.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -127,7 +127,7 @@ std::optional<QImage> SourceGradedPreviewView::renderStill(const StillJob& job)
         PreviewFrameGrader::applyEditorDisplayGamma(graded), job.width, job.height, false);
     if (!bitmap)
         return std::nullopt;
-    QImage image = toQImage(*bitmap);
+    QImage image = PreviewPictureImage::fromImage(*bitmap);
     if (image.isNull())
         return std::nullopt;
     return image;

@@ -20,10 +20,10 @@
 #include "inspectors/ContinuousGradeSlider.h"
 #include "inspectors/ClipGradeInspectorSheet.h"
 #include "inspectors/GradeInspectorWindowRoot.h"
-#include "inspectors/ImageConversion.h"
 #include "inspectors/SourceAudioWaveformView.h"
 #include "inspectors/SourceGradedPreviewView.h"
 #include "inspectors/SourceViewer.h"
+#include "preview/PreviewPictureImage.h"
 #include "support/AudioFixtures.h"
 #include "support/MediaFixtures.h"
 
@@ -470,7 +470,7 @@ QImage programStill(InspectorHarness& h)
     request.outH = 180;
     request.mediaFolder = h.media.path();
     const auto still = GradedStillRequester::gradeStill(GradedStillKind::paused, request);
-    return still ? toQImage(*still) : QImage();
+    return still ? PreviewPictureImage::fromImage(*still) : QImage();
 }
 
 TEST(SourceViewer, RoundTripWithTheEngineAndTheGradeInspector)
