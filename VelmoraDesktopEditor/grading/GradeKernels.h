@@ -287,9 +287,7 @@ struct MoodSliderPlan {
 };
 
 struct MoodUniforms {
-    float moodType = 0;
-    float moodAmount = 0;
-    // Derived: the kernel's integer part of moodType + 0.5, and the clamped amount.
+    // The kernel's integer part of the mood type + 0.5, and the amount clamped to [0, 1].
     int mood = 0;
     float amount = 0;
     bool passThrough = true;
@@ -298,19 +296,20 @@ struct MoodUniforms {
     MoodSliderPlan sliders;
 
     MoodUniforms() = default;
-    MoodUniforms(double type, double amount, double contrast, double saturation, double warmth,
+    MoodUniforms(double type, double amount_, double contrast, double saturation, double warmth,
                  double tealOrange, double shadowLift, double highlightRolloff)
-        : moodType(static_cast<float>(type)), moodAmount(static_cast<float>(amount)),
-          sliders(static_cast<float>(contrast), static_cast<float>(saturation), static_cast<float>(warmth),
+        : sliders(static_cast<float>(contrast), static_cast<float>(saturation), static_cast<float>(warmth),
                   static_cast<float>(tealOrange), static_cast<float>(shadowLift),
                   static_cast<float>(highlightRolloff))
     {
+        const float moodType = static_cast<float>(type);
+        const float moodAmount = static_cast<float>(amount_);
         passThrough = !(moodType >= 0.5f) || !(moodAmount >= 0.0005f);
         // Mood numbers beyond any recipe behave alike; the bound keeps the conversion defined.
         const float t = std::fmin(moodType + 0.5f, 1000.0f);
         mood = passThrough ? 0 : static_cast<int>(t);
         lookInRange = grademath::moodLookEndsInRange(mood);
-        this->amount = grademath::clampT<float>(moodAmount, 0.0f, 1.0f);
+        amount = grademath::clampT<float>(moodAmount, 0.0f, 1.0f);
     }
 };
 
@@ -399,9 +398,8 @@ struct MoodMixLanes {
 struct VignetteGeometry {
     float originX = 0;
     float originY = 0;
-    float sizeX = 1;
-    float sizeY = 1;
     float aspect = 1; // width / max(1, height)
+    // 1 / max(1, width) and 1 / max(1, height)
     float inverseSizeX = 1;
     float inverseSizeY = 1;
 
@@ -413,10 +411,9 @@ struct VignetteGeometry {
         }
         originX = static_cast<float>(extent.x);
         originY = static_cast<float>(extent.y);
-        sizeX = std::fmax(static_cast<float>(extent.width), 1.0f);
-        sizeY = std::fmax(static_cast<float>(extent.height), 1.0f);
-        aspect = static_cast<float>(extent.width) / std::fmax(1.0f, static_cast<float>(extent.height));
-        inverseSizeX = 1 / sizeX;
+        const float sizeY = std::fmax(static_cast<float>(extent.height), 1.0f);
+        aspect = static_cast<float>(extent.width) / sizeY;
+        inverseSizeX = 1 / std::fmax(static_cast<float>(extent.width), 1.0f);
         inverseSizeY = 1 / sizeY;
     }
 
@@ -572,36 +569,23 @@ struct BasicGradePlan {
 };
 
 struct BasicGradeUniforms {
-    float exposure = 0;
-    float contrast = 0;
-    float highlights = 0;
-    float shadows = 0;
-    float saturation = 0;
-    float vibrance = 0;
-    float temperature = 0;
-    float tint = 0;
     float vignette = 0;
     float debanding = 0;
     // Derived once per application.
-    float exposureGain = 1; // 2^exposure
     float ditherAmplitude = 0;
     VignetteGeometry geometry;
-    BasicGradePlan plan;
+    BasicGradePlan plan; // the colour part, with the exposure gain 2^exposure
 
     BasicGradeUniforms() = default;
-    BasicGradeUniforms(double exposure_, double contrast_, double highlights_, double shadows_,
-                       double saturation_, double vibrance_, double temperature_, double tint_,
+    BasicGradeUniforms(double exposure, double contrast, double highlights, double shadows,
+                       double saturation, double vibrance, double temperature, double tint,
                        double vignette_, double debanding_, const Rect& extent)
-        : exposure(static_cast<float>(exposure_)), contrast(static_cast<float>(contrast_)),
-          highlights(static_cast<float>(highlights_)), shadows(static_cast<float>(shadows_)),
-          saturation(static_cast<float>(saturation_)), vibrance(static_cast<float>(vibrance_)),
-          temperature(static_cast<float>(temperature_)), tint(static_cast<float>(tint_)),
-          vignette(static_cast<float>(vignette_)), debanding(static_cast<float>(debanding_)),
-          geometry(extent)
+        : vignette(static_cast<float>(vignette_)), debanding(static_cast<float>(debanding_)),
+          ditherAmplitude((1.0f / 255.0f) * grademath::clampT<float>(debanding, 0.0f, 1.0f)), geometry(extent),
+          plan(std::exp2(static_cast<float>(exposure)), static_cast<float>(contrast), static_cast<float>(highlights),
+               static_cast<float>(shadows), static_cast<float>(saturation), static_cast<float>(vibrance),
+               static_cast<float>(temperature), static_cast<float>(tint))
     {
-        exposureGain = std::exp2(exposure);
-        ditherAmplitude = (1.0f / 255.0f) * grademath::clampT<float>(debanding, 0.0f, 1.0f);
-        plan = BasicGradePlan(exposureGain, contrast, highlights, shadows, saturation, vibrance, temperature, tint);
     }
 
     bool usesPosition() const { return vignette > 0.0005f || debanding > 0.0005f; }

@@ -80,8 +80,14 @@ struct MoodStep {
             std::memcpy(base[2], span.b, span.paddedCount * sizeof(float));
         }
         lanes::forEachLane(MoodLookLanes{u.mood}, span);
-        lanes::forEachLane(MoodSliderLanes{u.sliders, lookKnown, firstSteps, false}, span);
-        lanes::forEachLane(MoodSliderLanes{u.sliders, afterFirstSliders, secondSteps, true}, span);
+        // A pass without steps would only load and store the span (the second also clamps,
+        // unless the colour is known to be in range already).
+        if (firstSteps != 0) {
+            lanes::forEachLane(MoodSliderLanes{u.sliders, lookKnown, firstSteps, false}, span);
+        }
+        if (secondSteps != 0 || !afterFirstSliders.inRange) {
+            lanes::forEachLane(MoodSliderLanes{u.sliders, afterFirstSliders, secondSteps, true}, span);
+        }
         if (mixes) {
             lanes::forEachLane(MoodMixLanes{base[0], base[1], base[2], u.amount}, span);
         }

@@ -160,6 +160,19 @@ VELMORA_LANES_INLINE VF exp2Finite(const VF& y)
     return exp2Fraction(yc - whole) * s1 * s2;
 }
 
+// 2^(q log2 x), the core of both powers below, for x >= FLT_MIN (other lanes give unspecified
+// values; callers mask them). +inf is taken as the largest float, so that the result stays
+// nonzero there. q k and q log2(m) are added, not q (k + log2(m)): the sum would round away bits
+// of log2(m) that the product keeps.
+template <class VF>
+VELMORA_LANES_INLINE VF exp2OfScaledLog2(const VF& x, const VF& q)
+{
+    VF k;
+    VF m;
+    split(lanes::vmin(x, lanes::splat<VF>(std::numeric_limits<float>::max())), k, m);
+    return exp2Finite(q * k + q * log2OnePlus(m - 1.0f));
+}
+
 } // namespace detail
 
 // log2 of positive normal finite numbers, with an absolute error below 2e-7 plus half a unit in
@@ -189,13 +202,8 @@ VELMORA_LANES_INLINE VF exp2(const VF& y)
 template <class VF>
 VELMORA_LANES_INLINE VF powNonNegative(const VF& x, const VF& p)
 {
-    // Infinity as the largest float: x^(p - 1) stays nonzero, so x times it stays +inf.
-    const VF finite = lanes::vmin(x, lanes::splat<VF>(std::numeric_limits<float>::max()));
-    VF k;
-    VF m;
-    detail::split(finite, k, m);
-    const VF q = p - 1.0f;
-    const VF r = x * detail::exp2Finite(q * k + q * detail::log2OnePlus(m - 1.0f));
+    // x^(p - 1) stays nonzero at +inf, so x times it stays +inf.
+    const VF r = x * detail::exp2OfScaledLog2(x, p - 1.0f);
     return x >= std::numeric_limits<float>::min() ? r : lanes::splat<VF>(0.0f);
 }
 
@@ -216,12 +224,7 @@ VELMORA_LANES_INLINE VF pow(const VF& x, const VF& p)
     const VF zero = lanes::splat<VF>(0.0f);
     const auto positive = p > 0.0f;
     // Negative powers as 2^(p log2 x): x * x^(p - 1) could overflow where x^p does not.
-    const VF finite = lanes::vmin(x, lanes::splat<VF>(std::numeric_limits<float>::max()));
-    VF k;
-    VF m;
-    detail::split(finite, k, m);
-    const VF q = positive ? p - 1.0f : p;
-    VF r = detail::exp2Finite(q * k + q * detail::log2OnePlus(m - 1.0f));
+    VF r = detail::exp2OfScaledLog2(x, positive ? p - 1.0f : p);
     r = positive ? x * r : r;
     const VF atZero = positive ? zero : inf;
     // 0 <= x < FLT_MIN as one comparison of a value that fails it for x < 0 and NaN: GCC turns a

@@ -290,11 +290,6 @@ VELMORA_LANES_INLINE Pair<V> vabs(const Pair<V>& x)
 }
 
 template <class V>
-inline constexpr bool isPair = false;
-template <class V>
-inline constexpr bool isPair<Pair<V>> = true;
-
-template <class V>
 VELMORA_LANES_INLINE V vfloor(const V& x)
 {
     if constexpr (isVector<V>) {
