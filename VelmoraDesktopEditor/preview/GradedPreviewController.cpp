@@ -214,7 +214,8 @@ void GradedPreviewController::revealPlayer()
 {
     stillShown_ = false;
     playerShown_ = true;
-    applyPreviewFadeOpacity();
+    updateOpacities();
+    emit pictureChanged();
 }
 
 void GradedPreviewController::installStill(QImage still)
@@ -222,7 +223,8 @@ void GradedPreviewController::installStill(QImage still)
     still_ = std::move(still);
     stillShown_ = true;
     playerShown_ = false;
-    applyPreviewFadeOpacity();
+    updateOpacities();
+    emit pictureChanged();
 }
 
 void GradedPreviewController::prepareForPlayback()
@@ -287,6 +289,17 @@ void GradedPreviewController::reseekPausedPlayer()
 
 void GradedPreviewController::applyPreviewFadeOpacity()
 {
+    // While playing the engine reports the fade at every tick of its time observer; only a
+    // change of what is painted is worth a repaint.
+    if (updateOpacities()) {
+        emit pictureChanged();
+    }
+}
+
+bool GradedPreviewController::updateOpacities()
+{
+    const double oldPlayerOpacity = playerOpacity_;
+    const double oldStillOpacity = stillOpacity_;
     double fade = engine_ ? engine_->previewFadeOpacity() : 1.0;
     fade = std::isnan(fade) ? 1.0 : std::clamp(fade, 0.0, 1.0);
     playerOpacity_ = fade;
@@ -298,7 +311,7 @@ void GradedPreviewController::applyPreviewFadeOpacity()
     if (stillShown_) {
         stillOpacity_ = fade;
     }
-    emit pictureChanged();
+    return playerOpacity_ != oldPlayerOpacity || stillOpacity_ != oldStillOpacity;
 }
 
 // ---- graded still requests ----

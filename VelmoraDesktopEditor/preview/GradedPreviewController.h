@@ -97,7 +97,7 @@ public:
     // Playback starts: the raw picture, at once.
     void prepareForPlayback();
     // The fade of the picture at the playhead; the raw picture stays at full opacity while it
-    // stands in for a still that is coming.
+    // stands in for a still that is coming. Tells pictureChanged() only when an opacity changed.
     void applyPreviewFadeOpacity();
 
     // ---- graded still requests ----
@@ -134,6 +134,8 @@ private:
     void scheduleChange(unsigned change);
     void takeChanges();
     void revealPlayer();
+    // Brings both opacities in line with the engine's fade; true when either changed.
+    bool updateOpacities();
     void installStill(QImage still);
     void reseekPausedPlayer();
     void dispatch(GradedStillJob job);
