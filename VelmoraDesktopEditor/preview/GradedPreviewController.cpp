@@ -397,6 +397,13 @@ void GradedPreviewController::requestGradedStill()
         return;
     }
     const bool interactive = engine_->gradePreviewInteractive();
+    if (!interactive && inFlightRequest_) {
+        // A scrub asks for a still at every frame: while one is being made, no job (with its
+        // look-up of the media folder) is made only to be dropped.
+        revealPlayer();
+        waitForRunningStill();
+        return;
+    }
     GradedStillJob job = makeJob(*clip, interactive);
     if (interactive && PreviewFrameGrader::hasLutBase(job.lutBaseKey)) {
         if (const std::optional<Image> base = PreviewFrameGrader::cachedLutBaseImage(job.lutBaseKey)) {
@@ -416,14 +423,19 @@ void GradedPreviewController::requestGradedStill()
         revealPlayer();
     }
     if (inFlightRequest_) {
-        // One queued still at a time: the running one is outdated now, and its hand-back asks
-        // again for whatever is under the playhead then. Requests arriving faster than stills
-        // can be made (a scrub, a fast slider) so never pile up on the grading queue.
-        needsAnotherGradePass_ = true;
-        ++gradeRequestID_;
+        waitForRunningStill();
         return;
     }
     dispatch(std::move(job));
+}
+
+void GradedPreviewController::waitForRunningStill()
+{
+    // One queued still at a time: the running one is outdated now, and its hand-back asks again
+    // for whatever is under the playhead then. Requests arriving faster than stills can be made
+    // (a scrub, a fast slider) so never pile up on the grading queue.
+    needsAnotherGradePass_ = true;
+    ++gradeRequestID_;
 }
 
 void GradedPreviewController::dispatch(GradedStillJob job)

@@ -138,6 +138,8 @@ private:
     bool updateOpacities();
     void installStill(QImage still);
     void reseekPausedPlayer();
+    // A still is asked for while another is being made: the running one is outdated.
+    void waitForRunningStill();
     void dispatch(GradedStillJob job);
     void handBack(std::uint64_t requestNumber, const std::string& key, GradedStillJob::Result result);
     GradedStillJob makeJob(const EditSession::Clip& clip, bool interactive) const;
