@@ -199,10 +199,11 @@ QRectF GradedPreviewController::contentFrameForProjectCanvas(const QRectF& bound
 
 bool GradedPreviewController::clipNeedsStill() const
 {
-    if (!engine_) {
-        return false;
-    }
-    const std::optional<EditSession::Clip> clip = engine_->clipForPausedGrade(engine_->playheadSeconds());
+    return engine_ && needsStill(engine_->clipForPausedGrade(engine_->playheadSeconds()));
+}
+
+bool GradedPreviewController::needsStill(const std::optional<EditSession::Clip>& clip) const
+{
     if (!clip) {
         return false;
     }
@@ -387,12 +388,11 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
 
 void GradedPreviewController::requestGradedStill()
 {
-    if (!engine_ || cleanFeed_ || engine_->isPlaying() || !clipNeedsStill()) {
-        revealPlayer();
-        return;
+    std::optional<EditSession::Clip> clip;
+    if (engine_ && !cleanFeed_ && !engine_->isPlaying()) {
+        clip = engine_->clipForPausedGrade(engine_->playheadSeconds());
     }
-    const std::optional<EditSession::Clip> clip = engine_->clipForPausedGrade(engine_->playheadSeconds());
-    if (!clip) {
+    if (!needsStill(clip)) {
         revealPlayer();
         return;
     }

@@ -133,6 +133,8 @@ private:
 
     void scheduleChange(unsigned change);
     void takeChanges();
+    // Whether `clip` (the one under the paused playhead) wants a graded still; needs an engine.
+    bool needsStill(const std::optional<EditSession::Clip>& clip) const;
     void revealPlayer();
     // Brings both opacities in line with the engine's fade; true when either changed.
     bool updateOpacities();
