@@ -96,21 +96,22 @@ void CleanFeedRootView::toggleFullScreenOfCleanFeedWindow()
 
 void CleanFeedRootView::refreshTimecode()
 {
+    // Many times a second while playing: only the label moves with its text.
     timecode_->setText(timecodeText(engine_ ? engine_->playheadSeconds() : 0.0));
-    layoutOverlay();
+    placeTimecode();
 }
 
 void CleanFeedRootView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     programView_->setGeometry(rect());
-    layoutOverlay();
-}
-
-void CleanFeedRootView::layoutOverlay()
-{
     buttonRow_->adjustSize();
     buttonRow_->move(width() - buttonRow_->width(), 0);
+    placeTimecode();
+}
+
+void CleanFeedRootView::placeTimecode()
+{
     timecode_->adjustSize();
     timecode_->move((width() - timecode_->width()) / 2, height() - timecode_->height() - timecodeBottomInset);
 }

@@ -47,7 +47,8 @@ protected:
 
 private:
     void refreshTimecode();
-    void layoutOverlay();
+    // Centres the timecode label at the bottom, sized to its text.
+    void placeTimecode();
 
     QPointer<TimelinePreviewEngine> engine_;
     GradedPreviewView* programView_;

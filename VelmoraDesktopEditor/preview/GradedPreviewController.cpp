@@ -199,10 +199,11 @@ QRectF GradedPreviewController::contentFrameForProjectCanvas(const QRectF& bound
 
 bool GradedPreviewController::clipNeedsStill() const
 {
-    if (!engine_) {
-        return false;
-    }
-    const std::optional<EditSession::Clip> clip = engine_->clipForPausedGrade(engine_->playheadSeconds());
+    return engine_ && needsStill(engine_->clipForPausedGrade(engine_->playheadSeconds()));
+}
+
+bool GradedPreviewController::needsStill(const std::optional<EditSession::Clip>& clip) const
+{
     if (!clip) {
         return false;
     }
@@ -214,7 +215,8 @@ void GradedPreviewController::revealPlayer()
 {
     stillShown_ = false;
     playerShown_ = true;
-    applyPreviewFadeOpacity();
+    updateOpacities();
+    emit pictureChanged();
 }
 
 void GradedPreviewController::installStill(QImage still)
@@ -222,7 +224,8 @@ void GradedPreviewController::installStill(QImage still)
     still_ = std::move(still);
     stillShown_ = true;
     playerShown_ = false;
-    applyPreviewFadeOpacity();
+    updateOpacities();
+    emit pictureChanged();
 }
 
 void GradedPreviewController::prepareForPlayback()
@@ -287,6 +290,17 @@ void GradedPreviewController::reseekPausedPlayer()
 
 void GradedPreviewController::applyPreviewFadeOpacity()
 {
+    // While playing the engine reports the fade at every tick of its time observer; only a
+    // change of what is painted is worth a repaint.
+    if (updateOpacities()) {
+        emit pictureChanged();
+    }
+}
+
+bool GradedPreviewController::updateOpacities()
+{
+    const double oldPlayerOpacity = playerOpacity_;
+    const double oldStillOpacity = stillOpacity_;
     double fade = engine_ ? engine_->previewFadeOpacity() : 1.0;
     fade = std::isnan(fade) ? 1.0 : std::clamp(fade, 0.0, 1.0);
     playerOpacity_ = fade;
@@ -298,7 +312,7 @@ void GradedPreviewController::applyPreviewFadeOpacity()
     if (stillShown_) {
         stillOpacity_ = fade;
     }
-    emit pictureChanged();
+    return playerOpacity_ != oldPlayerOpacity || stillOpacity_ != oldStillOpacity;
 }
 
 // ---- graded still requests ----
@@ -374,16 +388,22 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
 
 void GradedPreviewController::requestGradedStill()
 {
-    if (!engine_ || cleanFeed_ || engine_->isPlaying() || !clipNeedsStill()) {
-        revealPlayer();
-        return;
+    std::optional<EditSession::Clip> clip;
+    if (engine_ && !cleanFeed_ && !engine_->isPlaying()) {
+        clip = engine_->clipForPausedGrade(engine_->playheadSeconds());
     }
-    const std::optional<EditSession::Clip> clip = engine_->clipForPausedGrade(engine_->playheadSeconds());
-    if (!clip) {
+    if (!needsStill(clip)) {
         revealPlayer();
         return;
     }
     const bool interactive = engine_->gradePreviewInteractive();
+    if (!interactive && inFlightRequest_) {
+        // A scrub asks for a still at every frame: while one is being made, no job (with its
+        // look-up of the media folder) is made only to be dropped.
+        revealPlayer();
+        waitForRunningStill();
+        return;
+    }
     GradedStillJob job = makeJob(*clip, interactive);
     if (interactive && PreviewFrameGrader::hasLutBase(job.lutBaseKey)) {
         if (const std::optional<Image> base = PreviewFrameGrader::cachedLutBaseImage(job.lutBaseKey)) {
@@ -403,14 +423,19 @@ void GradedPreviewController::requestGradedStill()
         revealPlayer();
     }
     if (inFlightRequest_) {
-        // One queued still at a time: the running one is outdated now, and its hand-back asks
-        // again for whatever is under the playhead then. Requests arriving faster than stills
-        // can be made (a scrub, a fast slider) so never pile up on the grading queue.
-        needsAnotherGradePass_ = true;
-        ++gradeRequestID_;
+        waitForRunningStill();
         return;
     }
     dispatch(std::move(job));
+}
+
+void GradedPreviewController::waitForRunningStill()
+{
+    // One queued still at a time: the running one is outdated now, and its hand-back asks again
+    // for whatever is under the playhead then. Requests arriving faster than stills can be made
+    // (a scrub, a fast slider) so never pile up on the grading queue.
+    needsAnotherGradePass_ = true;
+    ++gradeRequestID_;
 }
 
 void GradedPreviewController::dispatch(GradedStillJob job)

@@ -97,7 +97,7 @@ public:
     // Playback starts: the raw picture, at once.
     void prepareForPlayback();
     // The fade of the picture at the playhead; the raw picture stays at full opacity while it
-    // stands in for a still that is coming.
+    // stands in for a still that is coming. Tells pictureChanged() only when an opacity changed.
     void applyPreviewFadeOpacity();
 
     // ---- graded still requests ----
@@ -133,9 +133,15 @@ private:
 
     void scheduleChange(unsigned change);
     void takeChanges();
+    // Whether `clip` (the one under the paused playhead) wants a graded still; needs an engine.
+    bool needsStill(const std::optional<EditSession::Clip>& clip) const;
     void revealPlayer();
+    // Brings both opacities in line with the engine's fade; true when either changed.
+    bool updateOpacities();
     void installStill(QImage still);
     void reseekPausedPlayer();
+    // A still is asked for while another is being made: the running one is outdated.
+    void waitForRunningStill();
     void dispatch(GradedStillJob job);
     void handBack(std::uint64_t requestNumber, const std::string& key, GradedStillJob::Result result);
     GradedStillJob makeJob(const EditSession::Clip& clip, bool interactive) const;

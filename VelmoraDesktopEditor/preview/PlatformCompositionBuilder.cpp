@@ -66,8 +66,8 @@ void PlatformCompositionBuilder::build(Request request, std::function<void(Previ
                                   ? ItemOutcome(Error(TimelinePreviewEngine::previewErrorDomain, supersededCode,
                                                       "A newer preview build was asked for"))
                                   : buildItem(request);
-        mainQueue->post([completion, outcome = std::move(outcome), mainQueue, audioSinks] {
-            completion(playerFor(outcome, mainQueue, audioSinks));
+        mainQueue->post([completion, outcome = std::move(outcome), mainQueue, audioSinks]() mutable {
+            completion(playerFor(std::move(outcome), mainQueue, audioSinks));
         });
     });
 }

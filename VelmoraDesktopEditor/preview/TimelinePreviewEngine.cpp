@@ -296,7 +296,15 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
 
     const std::string summary = timelineClipSummary(*session);
     if (!mediaFolder) {
+        // The session is shown without a preview: neither a build still running for the previous
+        // session nor a rebuild still waiting for an edit of it may install a player now.
+        ++rebuildGeneration_;
+        if (rebuildWorkItem_) {
+            rebuildWorkItem_->cancel();
+        }
+        stopPlayer();
         setAvPlayer(nullptr);
+        previewAudioBusByClipId_.clear();
         setIsPlaying(false);
         setPlaybackMotionSeconds(0);
         setPlayheadSeconds(0);

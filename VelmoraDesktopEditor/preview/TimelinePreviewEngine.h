@@ -475,6 +475,9 @@ private:
     void installComposition(PreviewComposition composition, bool preservePlayhead,
                             std::optional<double> seekToSeconds, bool autoPlay, double keptPlayhead);
     void failComposition(const Error& error);
+    // Silences the installed player before it is dropped: no time observer, paused, no seek
+    // waited for.
+    void stopPlayer();
     void installTimeObserver();
     void removeTimeObserver();
     void handlePlayerTime(const MediaTime& time);

@@ -30,13 +30,8 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
 {
     PreviewFrameGrader::invalidateLutBaseCache();
     const double keptPlayhead = playheadSeconds_;
-    removeTimeObserver();
-    if (avPlayer_) {
-        avPlayer_->pause();
-    }
+    stopPlayer();
     setIsPlaying(false);
-    exactSeekInFlight_ = false;
-    pendingPlayAfterSeek_ = false;
     setAvPlayer(nullptr);
     previewAudioBusByClipId_.clear();
     setLastError(std::nullopt);
@@ -104,6 +99,16 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     if (autoPlay) {
         togglePlay();
     }
+}
+
+void TimelinePreviewEngine::stopPlayer()
+{
+    removeTimeObserver();
+    if (avPlayer_) {
+        avPlayer_->pause();
+    }
+    exactSeekInFlight_ = false;
+    pendingPlayAfterSeek_ = false;
 }
 
 void TimelinePreviewEngine::failComposition(const Error& error)

@@ -28,6 +28,30 @@ TEST(EngineAdoption, WithoutMediaFolderShowsTheSessionWithoutAPlayer)
     EXPECT_FALSE(h.engine.previewMediaFolder().has_value());
 }
 
+TEST(EngineAdoption, WithoutMediaFolderNothingOfThePreviousPreviewLivesOn)
+{
+    EngineHarness h;
+    auto player = h.adopt(sessionWith({clip("A", "video", 0, 4)}));
+    h.engine.togglePlay();
+    h.engine.adoptSession(sessionWith({clip("B", "video", 0, 4)}), std::nullopt, std::nullopt, true);
+    EXPECT_EQ(player->rate(), 0.0);
+    EXPECT_EQ(player->observerCount(), 0u);
+
+    // Neither a build still running nor a rebuild still waiting installs a player afterwards.
+    h.adopt(sessionWith({clip("A", "video", 0, 4)}));
+    h.engine.setSelectedClipId("A");
+    h.engine.slipSelectedClip(0.1);
+    h.engine.reloadComposition(std::nullopt);
+    const std::size_t builds = h.builder->buildCount();
+    h.engine.adoptSession(twoVideosOneAudio(), std::nullopt, std::nullopt, true);
+    h.builder->finish(4);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.avPlayer(), nullptr);
+    h.queue->advance(1);
+    EXPECT_EQ(h.builder->buildCount(), builds);
+    EXPECT_EQ(h.engine.status(), "Loaded Timeline 1: 2 video, 1 audio (2 timelines in file) — choose Media Folder…");
+}
+
 TEST(EngineAdoption, WithoutReloadTheFirstFolderLoadsAndLaterOnesUpdateThePool)
 {
     EngineHarness h;

@@ -2,6 +2,8 @@
 // stills, the paused player's re-seek, the fade, the clean feed, and stills asked of an engine
 // or a player that goes away before they are made.
 
+#include <QSignalSpy>
+
 #include "ProgramMonitorTestSupport.h"
 #include "grading/PreviewFrameGrader.h"
 #include "platform/media/VideoOutput.h"
@@ -67,12 +69,15 @@ TEST(ProgramViewPicture, PausedOnALutClipTheGradedStillReplacesTheRawFrame)
     EXPECT_EQ(p.controller().still().size(), QSize(320, 180));
     EXPECT_TRUE(colourNear(p.centre(), blue));
 
-    // Playing shows the player at once; pausing grades the frame again.
+    // Playing shows the player at once; pausing grades the frame again (held until it has been
+    // looked at: the grading queue's thread could otherwise beat the look).
     p.togglePlay();
     EXPECT_FALSE(p.controller().isStillShown());
     EXPECT_TRUE(colourNear(p.centre(), red));
+    GradingQueueHold regrade;
     p.togglePlay();
     EXPECT_TRUE(colourNear(p.centre(), red));
+    regrade.release();
     finishGrading(p.queue());
     EXPECT_TRUE(colourNear(p.centre(), blue));
 }
@@ -184,6 +189,26 @@ TEST(ProgramViewFade, ThePictureCarriesTheFadeAtThePlayhead)
     EXPECT_TRUE(colourNear(p.centre(), QColor(128, 0, 0)));
     p.togglePlay();
     EXPECT_TRUE(colourNear(p.centre(), QColor(128, 0, 0)));
+}
+
+TEST(ProgramViewFade, PlaybackRepaintsForTheFadeOnlyWhenItChanges)
+{
+    EditSession::Clip plain = gradedClip("c1", 0, 4, std::nullopt);
+    plain.fadeIn = 2.0;
+    ProgramHarness p({plain});
+    p.seek(3.0);
+    p.togglePlay();
+    QSignalSpy painted(&p.controller(), &GradedPreviewController::pictureChanged);
+    // Past the fade every tick of the time observer reports the same full opacity.
+    for (double t : {3.01, 3.02, 3.03}) {
+        p.player->reportTime(t);
+        p.queue().runUntilIdle();
+    }
+    EXPECT_EQ(painted.count(), 0);
+    p.player->reportTime(1.0);
+    p.queue().runUntilIdle();
+    EXPECT_EQ(painted.count(), 1);
+    EXPECT_DOUBLE_EQ(p.controller().playerOpacity(), 0.5);
 }
 
 TEST(ProgramViewCleanFeed, TheCleanFeedShowsTheRawPictureOnlyWithItsFade)
