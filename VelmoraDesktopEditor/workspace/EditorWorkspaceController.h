@@ -464,6 +464,12 @@ private:
     static std::vector<std::string> allSourceIds(const EditSession& session);
     // The first source of the session with this id; none when there is none.
     static EditSession::Source* sourceWithId(EditSession& session, const std::string& id);
+    // A video or image clip (its type normalised from its type and name); text clips are not.
+    static bool isPictureClip(const EditSession::Clip& clip);
+    // The project's stored name; none without a session, project record or name.
+    static std::optional<std::string> projectName(const EditSession* session);
+    // The engine's selected clip as the session holds it; none without a selection or session.
+    std::optional<EditSession::Clip> selectedClip() const;
     // Poster frames arrived for the session `requestedFor` names.
     void storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
                          std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails);

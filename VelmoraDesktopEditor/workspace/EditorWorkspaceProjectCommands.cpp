@@ -23,13 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<std::string> projectName(const EditSession* session)
-{
-    if (session && session->project && session->project->name)
-        return session->project->name;
-    return std::nullopt;
-}
-
 FilePanelRequest openPanel(void (*configure)(OpenPanelConfiguration&))
 {
     OpenPanelConfiguration configuration;
