@@ -449,9 +449,9 @@ private:
     void runPanelForOne(const FilePanelRequest& request, std::function<void(const std::filesystem::path&)> done);
     void finishSaveAs(const std::filesystem::path& chosen);
     void finishExportReturn(const std::filesystem::path& chosen);
-    // The engine takes its own session again (normalised elsewhere), keeping the history and
-    // the unsaved-changes mark.
-    void readoptSession();
+    // The engine takes its own session again, with the workspace's media folder and file, the
+    // unsaved-changes mark as it was; without `reloadPreview` the undo history stays too.
+    void readoptSession(bool reloadPreview);
     // The media folder a Save As to `file` binds: the current one while it holds some of the
     // project's media, else the default folder beside the file (created).
     std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;

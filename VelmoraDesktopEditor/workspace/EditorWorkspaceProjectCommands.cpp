@@ -238,13 +238,11 @@ void EditorWorkspaceController::persistProject(const fs::path& url, bool forceNa
 
 // ---- export return and hand-off ----
 
-void EditorWorkspaceController::readoptSession()
+void EditorWorkspaceController::readoptSession(bool reloadPreview)
 {
-    // Writing a copy for the browser editor saves nothing: the unsaved-changes mark stays as it
-    // was through the engine's adoption of the normalised session.
     const bool wasSuppressed = suppressDirtyMark_;
     setSuppressDirtyMark(true);
-    engine_->adoptSession(engine_->session(), mediaFolderURL_, sessionURL_, false);
+    engine_->adoptSession(engine_->session(), mediaFolderURL_, sessionURL_, reloadPreview);
     setSuppressDirtyMark(wasSuppressed);
 }
 
@@ -255,7 +253,8 @@ void EditorWorkspaceController::exportReturn()
         return;
     session->syncSourcesFromTimelines();
     session->normalizeAllClipTiming();
-    readoptSession();
+    // Writing a copy for the browser editor saves nothing: the unsaved-changes mark stays.
+    readoptSession(false);
 
     std::string base = "desktop_project";
     if (sessionURL_)
@@ -278,7 +277,7 @@ void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
     session->normalizeAllClipTiming();
     if (!reportingFailure([&] { session->saveReturnCopy(chosen, pathText(mediaFolderURL_)); }))
         return;
-    readoptSession();
+    readoptSession(false);
     if (fileRevealer_)
         fileRevealer_->reveal(chosen);
 }

@@ -75,10 +75,7 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     const bool previewShown = engine_->avPlayer() != nullptr;
     // Poster frames are not saved with the project: storing them leaves its unsaved-changes mark
     // as it was.
-    const bool wasSuppressed = suppressDirtyMark_;
-    setSuppressDirtyMark(true);
-    engine_->adoptSession(session, mediaFolderURL_, sessionURL_, true);
-    setSuppressDirtyMark(wasSuppressed);
+    readoptSession(true);
     if (previewShown)
         engine_->setStatus("Thumbnails ready — drag clips to the timeline");
 }
