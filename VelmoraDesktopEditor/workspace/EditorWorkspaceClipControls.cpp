@@ -180,11 +180,15 @@ std::vector<std::string> EditorWorkspaceController::lutPickerOptions() const
 
 std::string EditorWorkspaceController::lutPickerShownValue() const
 {
-    std::string value = lutPickerSelection_.empty() ? engine_->selectedClipLutPickerValue() : lutPickerSelection_;
-    const std::vector<std::string> options = lutPickerOptions();
-    if (std::find(options.begin(), options.end(), value) == options.end())
-        value = engine_->selectedClipLutPickerValue();
-    return value;
+    return lutPickerShownValue(lutPickerOptions());
+}
+
+std::string EditorWorkspaceController::lutPickerShownValue(const std::vector<std::string>& options) const
+{
+    if (!lutPickerSelection_.empty() &&
+        std::find(options.begin(), options.end(), lutPickerSelection_) != options.end())
+        return lutPickerSelection_;
+    return engine_->selectedClipLutPickerValue();
 }
 
 void EditorWorkspaceController::chooseClipLut(const std::string& name)

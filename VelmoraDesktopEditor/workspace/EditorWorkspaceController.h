@@ -318,9 +318,11 @@ public:
     void applyClipFadesFromUI(const std::string& clipId);
     // Empties both fields and removes the clip's fades as one undo step.
     void clearClipFades(const std::string& clipId);
-    // The clip LUT picker: its entries, the entry it shows, whether it can be used.
+    // The clip LUT picker: its entries, the entry it shows, whether it can be used. The entries
+    // come from listing the LUT folders: a caller that has them passes them on.
     std::vector<std::string> lutPickerOptions() const;
     std::string lutPickerShownValue() const;
+    std::string lutPickerShownValue(const std::vector<std::string>& options) const;
     bool lutPickerEnabled() const { return engine_->selectedClipId().has_value(); }
     // The user chose an entry: written into the selected clip only; marks the project dirty.
     void chooseClipLut(const std::string& name);
