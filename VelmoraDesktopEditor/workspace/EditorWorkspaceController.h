@@ -389,6 +389,9 @@ public:
     // (another was opened or created meanwhile) are dropped. Returns at once.
     void generateThumbnailsForSources(const std::vector<std::string>& ids, const std::filesystem::path& mediaFolder);
     void saveProject();
+    // The save panel, then the chosen file with the project extension. When that extension
+    // names another existing file than the one chosen (and not the project's own document),
+    // the "Error" alert says so and nothing is bound or written.
     void saveProjectAs();
     void persistProject(const std::filesystem::path& url, bool forceNameFromFile);
     void exportReturn();

@@ -3,6 +3,8 @@
 
 #include "workspace/EditorWorkspaceController.h"
 
+#include <system_error>
+
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
@@ -204,6 +206,15 @@ void EditorWorkspaceController::saveProjectAs()
 void EditorWorkspaceController::finishSaveAs(const fs::path& chosen)
 {
     const fs::path url = VelmoraProjectFile::normalizedURL(chosen);
+    // The panel asked before replacing the file it named, not the one the extension makes of
+    // it: that one may be another project, and is left alone unless it is this project's own.
+    std::error_code ec;
+    if (url != chosen && fs::exists(url, ec) && !(sessionURL_ && fs::equivalent(url, *sessionURL_, ec))) {
+        reportError("A file named “" + url.filename().string() +
+                    "” already exists in this folder. To replace it, choose that file; otherwise enter another "
+                    "name.");
+        return;
+    }
     setSessionURL(url);
     engine_->applyProjectNameFromFile(url, true);
     setMediaFolderURL(mediaFolderForSaveAs(url));
