@@ -10,9 +10,6 @@
 #include "preview/CleanFeedWindowController.h"
 #include "preview/GradedPreviewView.h"
 #include "workspace/EditorWorkspaceController.h"
-#include "workspace/ImportHintBanner.h"
-#include "workspace/MediaPoolView.h"
-#include "workspace/TimelineHeaderView.h"
 #include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora::ApplicationPieces {
@@ -106,15 +103,6 @@ EditorWorkspacePieces make()
     pieces.programView = makeProgramView;
     pieces.cleanFeedWindow = openCleanFeedWindow;
     pieces.timelineStrip = makeTimelineStrip;
-    pieces.timelineHeader = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
-        return new TimelineHeaderView(workspace, parent);
-    };
-    pieces.mediaPool = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
-        return new MediaPoolView(workspace, parent);
-    };
-    pieces.importHintBanner = [](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
-        return new ImportHintBanner(workspace, parent);
-    };
     pieces.exportSheet = makeExportSheet;
     pieces.projectSettingsSheet = makeProjectSettingsSheet;
     pieces.sourceViewerWindow = [](const SourceViewerWindowArguments& a, QWidget* parent) -> QWidget* {

@@ -166,10 +166,12 @@ void EditorTopBar::refresh()
 
 void EditorTopBar::refreshLutPicker()
 {
+    const std::vector<std::string> options = workspace_.lutPickerOptions();
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
-    for (const std::string& name : workspace_.lutPickerOptions())
+    items.reserve(options.size());
+    for (const std::string& name : options)
         items.push_back({name, name, false});
-    lutPicker_->setSelectionAndItems(workspace_.lutPickerShownValue(), std::move(items));
+    lutPicker_->setSelectionAndItems(workspace_.lutPickerShownValue(options), std::move(items));
     lutPicker_->setEnabled(workspace_.lutPickerEnabled());
 }
 

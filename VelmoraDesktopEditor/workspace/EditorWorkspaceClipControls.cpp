@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include <QPointer>
 
@@ -96,20 +97,13 @@ std::string EditorWorkspaceController::linkLabel() const
 
 bool EditorWorkspaceController::gradeInspectorButtonShown() const
 {
-    const std::shared_ptr<EditSession>& session = engine_->session();
-    const std::optional<std::string>& id = engine_->selectedClipId();
-    const std::optional<EditSession::Clip> clip = session && id ? session->clip(*id) : std::nullopt;
-    if (!clip)
-        return false;
-    const std::string kind = normalizedKind(*clip);
-    return kind == "video" || kind == "image";
+    const std::optional<EditSession::Clip> clip = selectedClip();
+    return clip && isPictureClip(*clip);
 }
 
 bool EditorWorkspaceController::sourceViewerButtonShown() const
 {
-    const std::shared_ptr<EditSession>& session = engine_->session();
-    const std::optional<std::string>& id = engine_->selectedClipId();
-    const std::optional<EditSession::Clip> clip = session && id ? session->clip(*id) : std::nullopt;
+    const std::optional<EditSession::Clip> clip = selectedClip();
     return clip && normalizedKind(*clip) == "video" && clip->sourceId.has_value();
 }
 
@@ -120,11 +114,7 @@ std::vector<EditorWorkspaceController::PickerClip> EditorWorkspaceController::pi
     std::vector<EditSession::Clip> clips;
     if (const std::shared_ptr<EditSession>& session = engine_->session()) {
         if (const std::optional<EditSession::Timeline> timeline = session->activeTimeline()) {
-            for (const EditSession::Clip& clip : timeline->clips) {
-                const std::string kind = normalizedKind(clip);
-                if (kind == "video" || kind == "image")
-                    clips.push_back(clip);
-            }
+            std::copy_if(timeline->clips.begin(), timeline->clips.end(), std::back_inserter(clips), &isPictureClip);
         }
     }
     std::stable_sort(clips.begin(), clips.end(), [](const EditSession::Clip& a, const EditSession::Clip& b) {
@@ -160,11 +150,9 @@ void EditorWorkspaceController::changeClipGain(double percent)
 
 std::optional<std::string> EditorWorkspaceController::fadeBarClipId() const
 {
-    const std::shared_ptr<EditSession>& session = engine_->session();
-    const std::optional<std::string>& id = engine_->selectedClipId();
-    const std::optional<EditSession::Clip> clip = session && id ? session->clip(*id) : std::nullopt;
+    const std::optional<EditSession::Clip> clip = selectedClip();
     if (clip && normalizedKind(*clip) == "video")
-        return id;
+        return clip->id;
     return std::nullopt;
 }
 
@@ -192,11 +180,15 @@ std::vector<std::string> EditorWorkspaceController::lutPickerOptions() const
 
 std::string EditorWorkspaceController::lutPickerShownValue() const
 {
-    std::string value = lutPickerSelection_.empty() ? engine_->selectedClipLutPickerValue() : lutPickerSelection_;
-    const std::vector<std::string> options = lutPickerOptions();
-    if (std::find(options.begin(), options.end(), value) == options.end())
-        value = engine_->selectedClipLutPickerValue();
-    return value;
+    return lutPickerShownValue(lutPickerOptions());
+}
+
+std::string EditorWorkspaceController::lutPickerShownValue(const std::vector<std::string>& options) const
+{
+    if (!lutPickerSelection_.empty() &&
+        std::find(options.begin(), options.end(), lutPickerSelection_) != options.end())
+        return lutPickerSelection_;
+    return engine_->selectedClipLutPickerValue();
 }
 
 void EditorWorkspaceController::chooseClipLut(const std::string& name)

@@ -43,12 +43,6 @@ int highestLane(const std::vector<EditSession::Clip>& clips, bool (*counts)(cons
     return highest;
 }
 
-bool isPictureClip(const EditSession::Clip& clip)
-{
-    const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
-    return kind == "video" || kind == "image";
-}
-
 void runOnThreadOfItsOwn(std::function<void()> work)
 {
     try {
@@ -242,6 +236,44 @@ void EditorWorkspaceController::reportError(const std::string& message)
     setShowError(true);
 }
 
+// ---- session queries ----
+
+EditSession::Source* EditorWorkspaceController::sourceWithId(EditSession& session, const std::string& id)
+{
+    const auto found = std::find_if(session.sources.begin(), session.sources.end(),
+                                    [&](const EditSession::Source& source) { return source.id == id; });
+    return found == session.sources.end() ? nullptr : &*found;
+}
+
+std::vector<std::string> EditorWorkspaceController::allSourceIds(const EditSession& session)
+{
+    std::vector<std::string> ids;
+    ids.reserve(session.sources.size());
+    for (const EditSession::Source& source : session.sources)
+        ids.push_back(source.id);
+    return ids;
+}
+
+bool EditorWorkspaceController::isPictureClip(const EditSession::Clip& clip)
+{
+    const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+    return kind == "video" || kind == "image";
+}
+
+std::optional<std::string> EditorWorkspaceController::projectName(const EditSession* session)
+{
+    if (session && session->project)
+        return session->project->name;
+    return std::nullopt;
+}
+
+std::optional<EditSession::Clip> EditorWorkspaceController::selectedClip() const
+{
+    const std::shared_ptr<EditSession>& session = engine_->session();
+    const std::optional<std::string>& id = engine_->selectedClipId();
+    return session && id ? session->clip(*id) : std::nullopt;
+}
+
 // ---- rules that follow the engine ----
 
 void EditorWorkspaceController::followSelection()
@@ -254,8 +286,7 @@ void EditorWorkspaceController::followSelection()
     // Without a gain target the gain field keeps its last value.
     if (const auto target = engine_->selectedClipAudioLevel())
         setClipGainUI(target->level * 100);
-    const std::shared_ptr<EditSession>& session = engine_->session();
-    const std::optional<EditSession::Clip> clip = id && session ? session->clip(*id) : std::nullopt;
+    const std::optional<EditSession::Clip> clip = selectedClip();
     setClipFadeInUI(clip ? clip->fadeIn.value_or(0) : 0);
     setClipFadeOutUI(clip ? clip->fadeOut.value_or(0) : 0);
     setLutPickerSelection(engine_->selectedClipLutPickerValue());
@@ -306,8 +337,8 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
     setOpenedWebTavlek(session->tool == browserProjectTool);
     VelmoraProjectFile::applyFilenameToProjectName(*session, url, false);
     session->ensureDefaultTimelineIfNeeded();
-    const std::optional<std::string> projectName = session->project ? session->project->name : std::nullopt;
-    const std::filesystem::path folder = ProjectMediaFolder::resolveForSession(url, session->mediaFolder, projectName);
+    const std::filesystem::path folder =
+        ProjectMediaFolder::resolveForSession(url, session->mediaFolder, projectName(session.get()));
     setMediaFolderURL(folder);
     attachLoadedSession(session, url, folder);
     resetLayoutTrackCounts(*session);

@@ -318,9 +318,11 @@ public:
     void applyClipFadesFromUI(const std::string& clipId);
     // Empties both fields and removes the clip's fades as one undo step.
     void clearClipFades(const std::string& clipId);
-    // The clip LUT picker: its entries, the entry it shows, whether it can be used.
+    // The clip LUT picker: its entries, the entry it shows, whether it can be used. The entries
+    // come from listing the LUT folders: a caller that has them passes them on.
     std::vector<std::string> lutPickerOptions() const;
     std::string lutPickerShownValue() const;
+    std::string lutPickerShownValue(const std::vector<std::string>& options) const;
     bool lutPickerEnabled() const { return engine_->selectedClipId().has_value(); }
     // The user chose an entry: written into the selected clip only; marks the project dirty.
     void chooseClipLut(const std::string& name);
@@ -387,6 +389,9 @@ public:
     // (another was opened or created meanwhile) are dropped. Returns at once.
     void generateThumbnailsForSources(const std::vector<std::string>& ids, const std::filesystem::path& mediaFolder);
     void saveProject();
+    // The save panel, then the chosen file with the project extension. When that extension
+    // names another existing file than the one chosen (and not the project's own document),
+    // the "Error" alert says so and nothing is bound or written.
     void saveProjectAs();
     void persistProject(const std::filesystem::path& url, bool forceNameFromFile);
     void exportReturn();
@@ -449,9 +454,9 @@ private:
     void runPanelForOne(const FilePanelRequest& request, std::function<void(const std::filesystem::path&)> done);
     void finishSaveAs(const std::filesystem::path& chosen);
     void finishExportReturn(const std::filesystem::path& chosen);
-    // The engine takes its own session again (normalised elsewhere), keeping the history and
-    // the unsaved-changes mark.
-    void readoptSession();
+    // The engine takes its own session again, with the workspace's media folder and file, the
+    // unsaved-changes mark as it was; without `reloadPreview` the undo history stays too.
+    void readoptSession(bool reloadPreview);
     // The media folder a Save As to `file` binds: the current one while it holds some of the
     // project's media, else the default folder beside the file (created).
     std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;
@@ -464,6 +469,12 @@ private:
     static std::vector<std::string> allSourceIds(const EditSession& session);
     // The first source of the session with this id; none when there is none.
     static EditSession::Source* sourceWithId(EditSession& session, const std::string& id);
+    // A video or image clip (its type normalised from its type and name); text clips are not.
+    static bool isPictureClip(const EditSession::Clip& clip);
+    // The project's stored name; none without a session, project record or name.
+    static std::optional<std::string> projectName(const EditSession* session);
+    // The engine's selected clip as the session holds it; none without a selection or session.
+    std::optional<EditSession::Clip> selectedClip() const;
     // Poster frames arrived for the session `requestedFor` names.
     void storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
                          std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails);

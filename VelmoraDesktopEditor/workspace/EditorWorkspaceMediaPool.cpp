@@ -41,10 +41,8 @@ std::vector<EditorWorkspaceController::MediaPoolCard> EditorWorkspaceController:
     // Without a pool selection, the card of the selected timeline clip's source is highlighted.
     std::optional<std::string> highlighted = selectedSourceId_;
     if (!highlighted) {
-        if (const std::optional<std::string>& clipId = engine_->selectedClipId()) {
-            if (const std::optional<EditSession::Clip> clip = session->clip(*clipId))
-                highlighted = clip->sourceId;
-        }
+        if (const std::optional<EditSession::Clip> clip = selectedClip())
+            highlighted = clip->sourceId;
     }
     cards.reserve(session->sources.size());
     for (const EditSession::Source& source : session->sources) {

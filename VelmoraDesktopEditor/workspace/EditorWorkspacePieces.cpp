@@ -1,18 +1,19 @@
-// Stand-ins for the pieces of the Edit workspace that are built elsewhere: plain views carrying
-// the pieces' names, so that a workspace given no pieces (as in its own tests) lays out and runs.
+// Defaults for the pieces of the Edit workspace: its own views where this layer has them, and
+// stand-ins for the pieces built in other layers (plain views carrying the pieces' names), so
+// that a workspace given no pieces (as in its own tests) lays out and runs.
 
 #include "workspace/EditorWorkspacePieces.h"
 
 #include <QDialog>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "controls/VelmoraPalette.h"
-#include "controls/VelmoraSymbols.h"
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/EditorWorkspaceStyle.h"
+#include "workspace/ImportHintBanner.h"
+#include "workspace/MediaPoolView.h"
+#include "workspace/TimelineHeaderView.h"
 
 namespace velmora {
 
@@ -48,6 +49,13 @@ QDialog* standInWindow(const char* name, const QString& title, QSize size, const
     return dialog;
 }
 
+// The workspace's own views of a piece.
+template <typename View>
+QWidget* makeView(EditorWorkspaceController& workspace, QWidget* parent)
+{
+    return new View(workspace, parent);
+}
+
 QWidget* programStandIn(EditorWorkspaceController&, QWidget* parent)
 {
     return EditorWorkspaceStyle::styledView("GradedPreviewView", parent);
@@ -56,64 +64,6 @@ QWidget* programStandIn(EditorWorkspaceController&, QWidget* parent)
 QWidget* stripStandIn(EditorWorkspaceController&, QWidget* parent)
 {
     return EditorWorkspaceStyle::styledView("TimelineStripView", parent);
-}
-
-QLabel* headline(const QString& text, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    EditorWorkspaceStyle::setStyleFlag(*label, "headline", true);
-    return label;
-}
-
-QWidget* headerStandIn(EditorWorkspaceController&, QWidget* parent)
-{
-    QWidget* view = EditorWorkspaceStyle::styledView("timelineHeader", parent);
-    auto* row = new QHBoxLayout(view);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(headline(QStringLiteral("Timeline"), view));
-    row->addStretch(1);
-    return view;
-}
-
-QWidget* mediaPoolStandIn(EditorWorkspaceController& workspace, QWidget* parent)
-{
-    QWidget* view = EditorWorkspaceStyle::styledView("mediaPool", parent);
-    auto* column = new QVBoxLayout(view);
-    column->setContentsMargins(8, 8, 8, 4);
-    auto* header = new QHBoxLayout;
-    header->setSpacing(8);
-    header->addWidget(headline(QStringLiteral("Media Pool"), view));
-    header->addStretch(1);
-    auto* import = new QPushButton(QStringLiteral("Import"), view);
-    VelmoraSymbols::apply(*import, "plus");
-    import->setToolTip(QStringLiteral("Import video, image, or audio files into the media pool"));
-    QObject::connect(import, &QPushButton::clicked, &workspace, &EditorWorkspaceController::importMedia);
-    header->addWidget(import);
-    auto* close = new QPushButton(view);
-    VelmoraSymbols::apply(*close, "xmark");
-    close->setFlat(true);
-    close->setToolTip(QStringLiteral("Close Media Pool"));
-    QObject::connect(close, &QPushButton::clicked, &workspace, [&workspace] { workspace.setShowMediaPool(false); });
-    header->addWidget(close);
-    column->addLayout(header);
-    column->addStretch(1);
-    return view;
-}
-
-QWidget* importHintStandIn(EditorWorkspaceController& workspace, QWidget* parent)
-{
-    QWidget* view = EditorWorkspaceStyle::styledView("importHintBanner", parent);
-    auto* row = new QHBoxLayout(view);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->addStretch(1);
-    auto* dismiss = new QPushButton(view);
-    VelmoraSymbols::apply(*dismiss, "xmark", VelmoraPalette::editorMuted());
-    dismiss->setFlat(true);
-    dismiss->setToolTip(QStringLiteral("Dismiss"));
-    QObject::connect(dismiss, &QPushButton::clicked, &workspace,
-                     [&workspace] { workspace.setImportHintDismissed(true); });
-    row->addWidget(dismiss);
-    return view;
 }
 
 QWidget* exportSheetStandIn(EditorWorkspaceController& workspace, QWidget* parent)
@@ -151,9 +101,9 @@ EditorWorkspacePieces EditorWorkspacePieces::withStandIns() const
     };
     fill(pieces.programView, &programStandIn);
     fill(pieces.timelineStrip, &stripStandIn);
-    fill(pieces.timelineHeader, &headerStandIn);
-    fill(pieces.mediaPool, &mediaPoolStandIn);
-    fill(pieces.importHintBanner, &importHintStandIn);
+    fill(pieces.timelineHeader, &makeView<TimelineHeaderView>);
+    fill(pieces.mediaPool, &makeView<MediaPoolView>);
+    fill(pieces.importHintBanner, &makeView<ImportHintBanner>);
     fill(pieces.exportSheet, &exportSheetStandIn);
     fill(pieces.projectSettingsSheet, &projectSettingsStandIn);
     fill(pieces.gradeInspectorWindow, &gradeInspectorStandIn);

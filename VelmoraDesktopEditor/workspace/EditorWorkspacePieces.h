@@ -13,9 +13,10 @@ namespace velmora {
 
 class EditorWorkspaceController;
 
-// The pieces of the Edit workspace that are built elsewhere, each made by a factory the
-// workspace calls with its controller (which holds the engine and every piece of workspace
-// state). An empty factory gets a stand-in: a plain view carrying the piece's name.
+// The pieces of the Edit workspace, each made by a factory the workspace calls with its
+// controller (which holds the engine and every piece of workspace state). An empty factory gets
+// the workspace's own view for the timeline header, the media pool and the import hint banner,
+// and for the pieces built in other layers a stand-in: a plain view carrying the piece's name.
 //
 // Placed views are made once, when the workspace is made, as children of `parent`. Sheets are
 // made each time their flag rises, as windows that are children of `parent` (the workspace: they
@@ -61,7 +62,7 @@ struct EditorWorkspacePieces {
     // button and F key; none leaves them without a window.
     TimelinePreviewEngine::CleanFeedWindowOpener cleanFeedWindow;
 
-    // These pieces with a stand-in for every empty factory.
+    // These pieces with a default for every empty factory.
     EditorWorkspacePieces withStandIns() const;
 };
 

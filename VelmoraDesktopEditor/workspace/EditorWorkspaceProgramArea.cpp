@@ -102,8 +102,7 @@ void EditorWorkspaceController::reloadPreview()
     if (mediaFolderURL_) {
         folder = *mediaFolderURL_;
     } else {
-        const std::optional<std::string> name = session->project ? session->project->name : std::nullopt;
-        folder = ProjectMediaFolder::resolveForSession(sessionURL_, session->mediaFolder, name);
+        folder = ProjectMediaFolder::resolveForSession(sessionURL_, session->mediaFolder, projectName(session.get()));
     }
     setMediaFolderURL(folder);
     if (MediaResolver::canBuildPreview(*session, folder))

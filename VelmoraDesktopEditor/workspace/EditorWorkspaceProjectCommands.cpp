@@ -3,6 +3,8 @@
 
 #include "workspace/EditorWorkspaceController.h"
 
+#include <system_error>
+
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
@@ -22,13 +24,6 @@ namespace velmora {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::optional<std::string> projectName(const EditSession* session)
-{
-    if (session && session->project && session->project->name)
-        return session->project->name;
-    return std::nullopt;
-}
 
 FilePanelRequest openPanel(void (*configure)(OpenPanelConfiguration&))
 {
@@ -211,6 +206,15 @@ void EditorWorkspaceController::saveProjectAs()
 void EditorWorkspaceController::finishSaveAs(const fs::path& chosen)
 {
     const fs::path url = VelmoraProjectFile::normalizedURL(chosen);
+    // The panel asked before replacing the file it named, not the one the extension makes of
+    // it: that one may be another project, and is left alone unless it is this project's own.
+    std::error_code ec;
+    if (url != chosen && fs::exists(url, ec) && !(sessionURL_ && fs::equivalent(url, *sessionURL_, ec))) {
+        reportError("A file named “" + url.filename().string() +
+                    "” already exists in this folder. To replace it, choose that file; otherwise enter another "
+                    "name.");
+        return;
+    }
     setSessionURL(url);
     engine_->applyProjectNameFromFile(url, true);
     setMediaFolderURL(mediaFolderForSaveAs(url));
@@ -245,13 +249,11 @@ void EditorWorkspaceController::persistProject(const fs::path& url, bool forceNa
 
 // ---- export return and hand-off ----
 
-void EditorWorkspaceController::readoptSession()
+void EditorWorkspaceController::readoptSession(bool reloadPreview)
 {
-    // Writing a copy for the browser editor saves nothing: the unsaved-changes mark stays as it
-    // was through the engine's adoption of the normalised session.
     const bool wasSuppressed = suppressDirtyMark_;
     setSuppressDirtyMark(true);
-    engine_->adoptSession(engine_->session(), mediaFolderURL_, sessionURL_, false);
+    engine_->adoptSession(engine_->session(), mediaFolderURL_, sessionURL_, reloadPreview);
     setSuppressDirtyMark(wasSuppressed);
 }
 
@@ -262,7 +264,8 @@ void EditorWorkspaceController::exportReturn()
         return;
     session->syncSourcesFromTimelines();
     session->normalizeAllClipTiming();
-    readoptSession();
+    // Writing a copy for the browser editor saves nothing: the unsaved-changes mark stays.
+    readoptSession(false);
 
     std::string base = "desktop_project";
     if (sessionURL_)
@@ -285,7 +288,7 @@ void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
     session->normalizeAllClipTiming();
     if (!reportingFailure([&] { session->saveReturnCopy(chosen, pathText(mediaFolderURL_)); }))
         return;
-    readoptSession();
+    readoptSession(false);
     if (fileRevealer_)
         fileRevealer_->reveal(chosen);
 }

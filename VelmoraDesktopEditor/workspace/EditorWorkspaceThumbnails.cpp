@@ -2,8 +2,6 @@
 
 #include "workspace/EditorWorkspaceController.h"
 
-#include <algorithm>
-
 #include <QPointer>
 
 #include "workspace/SourceMediaReading.h"
@@ -19,22 +17,6 @@ struct PosterRequest {
 };
 
 } // namespace
-
-EditSession::Source* EditorWorkspaceController::sourceWithId(EditSession& session, const std::string& id)
-{
-    const auto found = std::find_if(session.sources.begin(), session.sources.end(),
-                                    [&](const EditSession::Source& source) { return source.id == id; });
-    return found == session.sources.end() ? nullptr : &*found;
-}
-
-std::vector<std::string> EditorWorkspaceController::allSourceIds(const EditSession& session)
-{
-    std::vector<std::string> ids;
-    ids.reserve(session.sources.size());
-    for (const EditSession::Source& source : session.sources)
-        ids.push_back(source.id);
-    return ids;
-}
 
 void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<std::string>& ids,
                                                              const std::filesystem::path& mediaFolder)
@@ -93,10 +75,7 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     const bool previewShown = engine_->avPlayer() != nullptr;
     // Poster frames are not saved with the project: storing them leaves its unsaved-changes mark
     // as it was.
-    const bool wasSuppressed = suppressDirtyMark_;
-    setSuppressDirtyMark(true);
-    engine_->adoptSession(session, mediaFolderURL_, sessionURL_, true);
-    setSuppressDirtyMark(wasSuppressed);
+    readoptSession(true);
     if (previewShown)
         engine_->setStatus("Thumbnails ready — drag clips to the timeline");
 }

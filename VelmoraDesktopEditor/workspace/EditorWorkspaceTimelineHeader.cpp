@@ -19,10 +19,7 @@ std::vector<EditorWorkspaceController::TimelinePickerEntry> EditorWorkspaceContr
         return entries;
     for (const EditSession::Timeline& timeline : session->timelines) {
         // Text and audio clips are not counted.
-        const auto pictures = std::count_if(timeline.clips.begin(), timeline.clips.end(), [](const EditSession::Clip& clip) {
-            const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
-            return kind == "video" || kind == "image";
-        });
+        const auto pictures = std::count_if(timeline.clips.begin(), timeline.clips.end(), &isPictureClip);
         entries.push_back({timeline.id, timeline.name.value_or(timeline.id) + " (" +
                                             NumberText::integer(static_cast<std::int64_t>(pictures)) + " clips)"});
     }

@@ -23,7 +23,7 @@ TEST(EditorContentView, RowsFollowTheWorkspaceState)
     WorkspaceHarness h({Views::workspace});
     EditorContentView& view = h.view();
     EXPECT_EQ(view.minimumSize(), QSize(1120, 520));
-    // The stand-ins of the pieces built elsewhere carry their names.
+    // The pieces, stand-ins or the workspace's own views, carry their names.
     for (const char* name : {"GradedPreviewView", "TimelineStripView", "timelineHeader", "mediaPool"})
         EXPECT_NE(view.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
 

@@ -156,6 +156,43 @@ TEST(SaveProject, AFailingSaveShowsTheErrorAndKeepsTheUnsavedMark)
     EXPECT_FALSE(w.showError());
 }
 
+// The panel confirms replacing the name it was given; the extension the save adds must not
+// replace another project unasked.
+TEST(SaveProject, SaveAsNeverReplacesAnotherDocumentThePanelDidNotName)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path folder = h.folders.scratch();
+    const fs::path other = folder / "Holiday.tavlek";
+    test::writeTextFile(other, "another project");
+    w.startNewProject();
+    h.engine().addMarkerAtPlayhead();
+
+    // "Holiday" typed without its extension would become the other project's file.
+    w.saveProjectAs();
+    h.panels->choose(folder / "Holiday");
+    EXPECT_EQ(test::readTextFile(other), "another project");
+    EXPECT_TRUE(w.showError());
+    EXPECT_EQ(w.errorText(), "A file named “Holiday.tavlek” already exists in this folder. To replace it, "
+                             "choose that file; otherwise enter another name.");
+    EXPECT_EQ(w.sessionURL(), std::nullopt);
+    EXPECT_TRUE(w.projectDirty());
+    w.setShowError(false);
+
+    // Chosen by its own name, the panel has asked: it is replaced.
+    w.saveProjectAs();
+    h.panels->choose(other);
+    EXPECT_FALSE(w.showError());
+    EXPECT_EQ(readJson(other)["project"]["name"], "Holiday");
+    EXPECT_EQ(w.sessionURL(), other);
+
+    // The project's own document is no other project's.
+    w.saveProjectAs();
+    h.panels->choose(folder / "Holiday.json");
+    EXPECT_FALSE(w.showError());
+    EXPECT_EQ(h.engine().status(), "Saved Holiday.tavlek");
+}
+
 TEST(SaveProject, SaveAsKeepsAMediaFolderThatHoldsTheProjectsFiles)
 {
     WorkspaceHarness h;
