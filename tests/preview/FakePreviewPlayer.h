@@ -44,9 +44,11 @@ public:
     {
         seeks.push_back({time.seconds(), toleranceBefore.seconds()});
         currentTime_ = time;
-        queue_->post([this, serial = ++seekSerial_, completion = std::move(completion)] {
+        // The answer may come after the player is gone (the engine dropped it): it holds the
+        // serial counter, not the player.
+        queue_->post([latest = seekSerial_, serial = ++*seekSerial_, completion = std::move(completion)] {
             if (completion) {
-                completion(serial == seekSerial_);
+                completion(serial == *latest);
             }
         });
     }
@@ -79,7 +81,7 @@ private:
     MediaTime itemDuration_;
     MediaTime currentTime_ = MediaTime::zero();
     double rate_ = 0;
-    std::uint64_t seekSerial_ = 0;
+    std::shared_ptr<std::uint64_t> seekSerial_ = std::make_shared<std::uint64_t>(0);
     TimeObserverToken nextToken_ = 0;
     std::map<TimeObserverToken, std::function<void(const MediaTime&)>> observers_;
 };
