@@ -6,9 +6,9 @@
 #include "controls/VelmoraStyleSheet.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "preview/PlatformPreviewServices.h"
-#include "workspace/ApplicationPieces.h"
-#include "workspace/VelmoraDesktopEditorApp.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/shell/ApplicationPieces.h"
+#include "workspace/shell/VelmoraDesktopEditorApp.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 
 namespace velmora::EditorApplication {
 

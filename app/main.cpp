@@ -3,7 +3,7 @@
 
 #include "app/EditorApplication.h"
 #include "app/WindowScreenshot.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 
 int main(int argc, char** argv)
 {

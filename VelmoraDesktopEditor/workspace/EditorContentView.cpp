@@ -18,13 +18,13 @@
 #include "controls/VelmoraSymbols.h"
 #include "platform/ui/DesktopFileRevealer.h"
 #include "platform/ui/QtFilePanels.h"
-#include "workspace/ClipPickerBar.h"
-#include "workspace/EditToolsBar.h"
-#include "workspace/EditorKeyboardMonitorView.h"
-#include "workspace/EditorTopBar.h"
+#include "workspace/bars/ClipPickerBar.h"
+#include "workspace/bars/EditToolsBar.h"
+#include "workspace/keys/EditorKeyboardMonitorView.h"
+#include "workspace/bars/EditorTopBar.h"
 #include "workspace/EditorWorkspaceStyle.h"
-#include "workspace/PlaybackBar.h"
-#include "workspace/PreviewArea.h"
+#include "workspace/bars/PlaybackBar.h"
+#include "workspace/program/PreviewArea.h"
 
 namespace velmora {
 

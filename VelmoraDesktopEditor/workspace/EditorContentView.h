@@ -7,8 +7,8 @@
 #include <QWidget>
 
 #include "workspace/EditorWorkspaceController.h"
-#include "workspace/EditorWorkspacePieces.h"
-#include "workspace/ShellWorkspaceFactories.h"
+#include "workspace/shell/EditorWorkspacePieces.h"
+#include "workspace/shell/ShellWorkspaceFactories.h"
 
 class QLabel;
 

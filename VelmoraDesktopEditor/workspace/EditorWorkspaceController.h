@@ -14,9 +14,9 @@
 #include "grading/ClipGradeEditState.h"
 #include "model/EditSession.h"
 #include "preview/TimelinePreviewEngine.h"
-#include "workspace/EditorKeyboardHandler.h"
-#include "workspace/GradeInspectorWindowArguments.h"
-#include "workspace/SourceViewerWindowArguments.h"
+#include "workspace/keys/EditorKeyboardHandler.h"
+#include "workspace/shell/GradeInspectorWindowArguments.h"
+#include "workspace/shell/SourceViewerWindowArguments.h"
 
 namespace velmora {
 

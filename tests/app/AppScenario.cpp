@@ -16,7 +16,7 @@
 #include "support/AudioFixtures.h"
 #include "support/MediaFixtures.h"
 #include "workspace/EditorContentView.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 #include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora::test {

@@ -13,8 +13,8 @@
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
 #include "workspace/EditorContentView.h"
-#include "workspace/MediaPoolGrid.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/pool/MediaPoolGrid.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 #include "controls/VelmoraPalette.h"
 #include "workspace/timeline/TimelineStripView.h"
 

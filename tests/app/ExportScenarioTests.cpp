@@ -17,8 +17,8 @@
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "support/MediaFixtures.h"
 #include "workspace/EditorContentView.h"
-#include "workspace/EditorTopBar.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/bars/EditorTopBar.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 
 namespace velmora::test {
 namespace {

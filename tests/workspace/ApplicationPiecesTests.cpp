@@ -7,7 +7,7 @@
 #include "inspectors/GradeInspectorWindowRoot.h"
 #include "inspectors/ProjectSettingsSheet.h"
 #include "inspectors/SourceViewer.h"
-#include "workspace/ApplicationPieces.h"
+#include "workspace/shell/ApplicationPieces.h"
 #include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora {

@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
-#include "workspace/EditToolsBar.h"
-#include "workspace/PlaybackBar.h"
-#include "workspace/PlaybackScrubBar.h"
-#include "workspace/PreviewArea.h"
-#include "workspace/PreviewPlaceholderView.h"
+#include "workspace/bars/EditToolsBar.h"
+#include "workspace/bars/PlaybackBar.h"
+#include "workspace/bars/PlaybackScrubBar.h"
+#include "workspace/program/PreviewArea.h"
+#include "workspace/program/PreviewPlaceholderView.h"
 
 namespace velmora {
 namespace {

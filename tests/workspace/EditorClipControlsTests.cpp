@@ -10,11 +10,11 @@
 #include "EditorWorkspaceTestSupport.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "controls/VelmoraToolbarSlider.h"
-#include "workspace/ClipFadeBar.h"
-#include "workspace/ClipGainBar.h"
-#include "workspace/ClipPickerBar.h"
-#include "workspace/EditToolsBar.h"
-#include "workspace/EditorTopBar.h"
+#include "workspace/bars/ClipFadeBar.h"
+#include "workspace/bars/ClipGainBar.h"
+#include "workspace/bars/ClipPickerBar.h"
+#include "workspace/bars/EditToolsBar.h"
+#include "workspace/bars/EditorTopBar.h"
 
 namespace velmora {
 namespace {

@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
-#include "workspace/EditorKeyboardMonitorView.h"
-#include "workspace/VelmoraDesktopEditorApp.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/keys/EditorKeyboardMonitorView.h"
+#include "workspace/shell/VelmoraDesktopEditorApp.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 
 namespace velmora {
 namespace {

@@ -4,7 +4,7 @@
 #include <Qt>
 #include <gtest/gtest.h>
 
-#include "workspace/EditorKeyRouter.h"
+#include "workspace/keys/EditorKeyRouter.h"
 
 namespace velmora {
 namespace {

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
-#include "workspace/EditorKeyboardMonitorView.h"
+#include "workspace/keys/EditorKeyboardMonitorView.h"
 
 namespace velmora {
 namespace {

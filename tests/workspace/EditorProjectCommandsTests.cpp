@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "EditorWorkspaceTestSupport.h"
-#include "workspace/EditorTopBar.h"
+#include "workspace/bars/EditorTopBar.h"
 
 namespace velmora {
 namespace {

@@ -6,10 +6,10 @@
 
 #include "EditorWorkspaceTestSupport.h"
 #include "support/MediaFixtures.h"
-#include "workspace/ApplicationPieces.h"
-#include "workspace/EditorTopBar.h"
-#include "workspace/MediaPoolGrid.h"
-#include "workspace/MediaPoolView.h"
+#include "workspace/shell/ApplicationPieces.h"
+#include "workspace/bars/EditorTopBar.h"
+#include "workspace/pool/MediaPoolGrid.h"
+#include "workspace/pool/MediaPoolView.h"
 
 namespace velmora {
 namespace {

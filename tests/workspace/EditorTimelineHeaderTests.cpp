@@ -7,7 +7,7 @@
 #include "EditorWorkspaceTestSupport.h"
 #include "controls/VelmoraToolbarSlider.h"
 #include "editing/TimelineZoom.h"
-#include "workspace/TimelineHeaderView.h"
+#include "workspace/timeline/TimelineHeaderView.h"
 
 namespace velmora {
 namespace {

@@ -18,7 +18,7 @@
 #include "support/ui/FakeFilePanels.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/EditorWorkspaceController.h"
-#include "workspace/EditorWorkspacePieces.h"
+#include "workspace/shell/EditorWorkspacePieces.h"
 
 namespace velmora::test {
 

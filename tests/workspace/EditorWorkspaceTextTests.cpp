@@ -3,8 +3,8 @@
 #include <limits>
 
 #include "workspace/EditorWorkspaceText.h"
-#include "workspace/PlaybackScrubBar.h"
-#include "workspace/PreviewArea.h"
+#include "workspace/bars/PlaybackScrubBar.h"
+#include "workspace/program/PreviewArea.h"
 
 namespace velmora {
 namespace {

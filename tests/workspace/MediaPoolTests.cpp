@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
-#include "workspace/MediaPoolGrid.h"
-#include "workspace/MediaPoolView.h"
+#include "workspace/pool/MediaPoolGrid.h"
+#include "workspace/pool/MediaPoolView.h"
 
 namespace velmora {
 namespace {

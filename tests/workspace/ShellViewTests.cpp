@@ -6,8 +6,8 @@
 
 #include "controls/VelmoraSegmentedPicker.h"
 #include "controls/VelmoraWorkflowState.h"
-#include "workspace/VelmoraDesktopEditorApp.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/shell/VelmoraDesktopEditorApp.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 
 namespace velmora {
 namespace {

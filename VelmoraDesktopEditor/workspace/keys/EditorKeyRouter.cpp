@@ -1,4 +1,4 @@
-#include "workspace/EditorKeyRouter.h"
+#include "workspace/keys/EditorKeyRouter.h"
 
 #include <Qt>
 

@@ -1,4 +1,4 @@
-#include "workspace/EditorTopBar.h"
+#include "workspace/bars/EditorTopBar.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "workspace/SourceMediaReading.h"
+#include "workspace/pool/SourceMediaReading.h"
 
 #include <array>
 #include <cmath>

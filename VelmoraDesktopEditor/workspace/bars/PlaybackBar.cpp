@@ -1,4 +1,4 @@
-#include "workspace/PlaybackBar.h"
+#include "workspace/bars/PlaybackBar.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@
 
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/EditorWorkspaceText.h"
-#include "workspace/PlaybackScrubBar.h"
+#include "workspace/bars/PlaybackScrubBar.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 
 #include <QVBoxLayout>
 

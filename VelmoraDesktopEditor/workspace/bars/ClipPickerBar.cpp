@@ -1,4 +1,4 @@
-#include "workspace/ClipPickerBar.h"
+#include "workspace/bars/ClipPickerBar.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

@@ -2,7 +2,7 @@
 // stand-ins for the pieces built in other layers (plain views carrying the pieces' names), so
 // that a workspace given no pieces (as in its own tests) lays out and runs.
 
-#include "workspace/EditorWorkspacePieces.h"
+#include "workspace/shell/EditorWorkspacePieces.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -11,9 +11,9 @@
 
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/EditorWorkspaceStyle.h"
-#include "workspace/ImportHintBanner.h"
-#include "workspace/MediaPoolView.h"
-#include "workspace/TimelineHeaderView.h"
+#include "workspace/pool/ImportHintBanner.h"
+#include "workspace/pool/MediaPoolView.h"
+#include "workspace/timeline/TimelineHeaderView.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "workspace/EditorKeyboardMonitorView.h"
+#include "workspace/keys/EditorKeyboardMonitorView.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "workspace/PreviewPlaceholderView.h"
+#include "workspace/program/PreviewPlaceholderView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "workspace/EditorKeyboardHandler.h"
+#include "workspace/keys/EditorKeyboardHandler.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "workspace/ApplicationPieces.h"
+#include "workspace/shell/ApplicationPieces.h"
 
 #include <QDialog>
 #include <QVBoxLayout>

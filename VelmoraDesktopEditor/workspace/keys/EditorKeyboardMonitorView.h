@@ -2,8 +2,8 @@
 
 #include <QWidget>
 
-#include "workspace/EditorKeyboardHandler.h"
-#include "workspace/EditorKeyRouter.h"
+#include "workspace/keys/EditorKeyboardHandler.h"
+#include "workspace/keys/EditorKeyRouter.h"
 
 class QKeyEvent;
 

@@ -1,4 +1,4 @@
-#include "workspace/ClipGainBar.h"
+#include "workspace/bars/ClipGainBar.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 
 #include <QPointer>
 
-#include "workspace/SourceMediaReading.h"
+#include "workspace/pool/SourceMediaReading.h"
 
 namespace velmora {
 

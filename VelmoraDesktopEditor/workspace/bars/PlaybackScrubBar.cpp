@@ -1,4 +1,4 @@
-#include "workspace/PlaybackScrubBar.h"
+#include "workspace/bars/PlaybackScrubBar.h"
 
 #include <algorithm>
 #include <cmath>

@@ -23,7 +23,7 @@
 #include "platform/ui/FilePanels.h"
 #include "preview/StatusText.h"
 #include "workspace/EditorWorkspaceText.h"
-#include "workspace/SourceMediaReading.h"
+#include "workspace/pool/SourceMediaReading.h"
 
 namespace velmora {
 

@@ -1,11 +1,11 @@
-#include "workspace/VelmoraDesktopEditorApp.h"
+#include "workspace/shell/VelmoraDesktopEditorApp.h"
 
 #include <QDir>
 #include <QFile>
 
 #include "export_workspaces/ContentView.h"
 #include "workspace/EditorContentView.h"
-#include "workspace/VelmoraDesktopShellView.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
 
 namespace velmora::VelmoraDesktopEditorApp {
 

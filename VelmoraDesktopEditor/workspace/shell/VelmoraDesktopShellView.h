@@ -8,7 +8,7 @@
 #include <QWidget>
 
 #include "controls/VelmoraShellTab.h"
-#include "workspace/ShellWorkspaceFactories.h"
+#include "workspace/shell/ShellWorkspaceFactories.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "workspace/MediaPoolView.h"
+#include "workspace/pool/MediaPoolView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,7 +11,7 @@
 #include "controls/VelmoraSymbols.h"
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/EditorWorkspaceStyle.h"
-#include "workspace/MediaPoolGrid.h"
+#include "workspace/pool/MediaPoolGrid.h"
 
 namespace velmora {
 

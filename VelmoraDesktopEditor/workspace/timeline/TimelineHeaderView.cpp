@@ -1,4 +1,4 @@
-#include "workspace/TimelineHeaderView.h"
+#include "workspace/timeline/TimelineHeaderView.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

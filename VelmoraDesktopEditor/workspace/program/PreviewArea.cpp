@@ -1,4 +1,4 @@
-#include "workspace/PreviewArea.h"
+#include "workspace/program/PreviewArea.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "workspace/EditorWorkspaceController.h"
-#include "workspace/PreviewPlaceholderView.h"
+#include "workspace/program/PreviewPlaceholderView.h"
 
 namespace velmora {
 

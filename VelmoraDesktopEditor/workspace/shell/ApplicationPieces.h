@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/EditorWorkspacePieces.h"
+#include "workspace/shell/EditorWorkspacePieces.h"
 
 namespace velmora::ApplicationPieces {
 

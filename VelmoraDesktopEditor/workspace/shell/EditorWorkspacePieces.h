@@ -4,8 +4,8 @@
 #include <string>
 
 #include "preview/TimelinePreviewEngine.h"
-#include "workspace/GradeInspectorWindowArguments.h"
-#include "workspace/SourceViewerWindowArguments.h"
+#include "workspace/shell/GradeInspectorWindowArguments.h"
+#include "workspace/shell/SourceViewerWindowArguments.h"
 
 class QWidget;
 

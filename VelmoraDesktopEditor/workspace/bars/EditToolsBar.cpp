@@ -1,4 +1,4 @@
-#include "workspace/EditToolsBar.h"
+#include "workspace/bars/EditToolsBar.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -8,8 +8,8 @@
 #include <QSignalBlocker>
 
 #include "controls/ToolbarEdgeScrollView.h"
-#include "workspace/ClipFadeBar.h"
-#include "workspace/ClipGainBar.h"
+#include "workspace/bars/ClipFadeBar.h"
+#include "workspace/bars/ClipGainBar.h"
 #include "workspace/EditorWorkspaceStyle.h"
 
 namespace velmora {

@@ -1,4 +1,4 @@
-#include "workspace/ImportHintBanner.h"
+#include "workspace/pool/ImportHintBanner.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "workspace/MediaPoolGrid.h"
+#include "workspace/pool/MediaPoolGrid.h"
 
 #include <algorithm>
 

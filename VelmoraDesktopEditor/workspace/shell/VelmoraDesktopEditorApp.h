@@ -8,8 +8,8 @@
 #include <QStringList>
 
 #include "workspace/EditorWorkspaceController.h"
-#include "workspace/EditorWorkspacePieces.h"
-#include "workspace/ShellWorkspaceFactories.h"
+#include "workspace/shell/EditorWorkspacePieces.h"
+#include "workspace/shell/ShellWorkspaceFactories.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "workspace/ClipFadeBar.h"
+#include "workspace/bars/ClipFadeBar.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "workspace/ShellWorkspaceFactories.h"
+#include "workspace/shell/ShellWorkspaceFactories.h"
 
 #include <QWidget>
 
