@@ -237,21 +237,22 @@ BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, const Media
     return BaseFrame{Image::filled(outW, outH, Color{0, 0, 0, 1}), target.seconds()};
 }
 
-Image applyPreviewLut(const Image& image, const EditorJobV2::Clip& clip,
-                      const std::optional<std::filesystem::path>& lutOverrideURL)
+// The LUT step of the timeline export, so that the still shows the look the movie gets: the
+// clip's own LUT (inline, or its LUT file found in the media folder) at the clip's strength,
+// else the job-wide LUT (a usable override, else the job's own reference) at full strength.
+Image applyPreviewLut(const Image& image, const EditorJobV2& job, const EditorJobV2::Clip& clip,
+                      const std::optional<std::filesystem::path>& lutOverrideURL,
+                      const std::filesystem::path& mediaFolderURL)
 {
-    if (clip.grade && clip.grade->hasLut.value_or(false) && clip.grade->lutData &&
-        !StringText::trimmed(*clip.grade->lutData).empty()) {
-        const CubeLUT cube = parseCube(*clip.grade->lutData);
-        return applyCubeLUTImage(image, cube, makeCubeFilter(cube), clip.grade->lutStrength.value_or(1));
+    if (const std::optional<std::string> own = timelineClipLutText(clip, mediaFolderURL, std::nullopt)) {
+        const CachedCubeRef cube = makeCachedCube(*own);
+        const double strength = clip.grade && clip.grade->lutStrength ? *clip.grade->lutStrength : 1.0;
+        return applyCubeLUTImage(image, cube->cube, cube->filter, strength);
     }
-    if (lutOverrideURL) {
-        const std::optional<std::string> text = readUtf8TextFile(*lutOverrideURL);
-        if (!text || StringText::trimmed(*text).empty()) {
-            return image;
-        }
-        const CubeLUT cube = parseCube(*text);
-        return applyCubeLUTImage(image, cube, makeCubeFilter(cube), 1);
+    if (const std::string global = timelineGlobalLutText(job, lutOverrideURL, mediaFolderURL, std::nullopt);
+        !global.empty()) {
+        const CachedCubeRef cube = makeCachedCube(global);
+        return applyCubeLUTImage(image, cube->cube, cube->filter, 1.0);
     }
     return image;
 }
@@ -315,7 +316,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
 
     std::optional<EditorJobV2::ClipGrade::GradeParams> params =
         clip.grade && clip.grade->gradeParams ? clip.grade->gradeParams : clip.gradeParams;
-    Image graded = applyPreviewLut(base.image, clip, lutOverrideURL);
+    Image graded = applyPreviewLut(base.image, job, clip, lutOverrideURL, *mediaFolderURL);
     graded = applyMoodImage(graded, params);
     graded = applyBasicGradeImage(graded, params, outW, outH);
     graded = crop(graded, IntRect{0, 0, outW, outH});

@@ -55,9 +55,11 @@ inline constexpr int singleVideoRender = 412;  // "Failed to render preview."
 // parses, else the parser's error ("cube") is thrown.
 // A timeline job shows the first video or image clip of its active timeline (else first
 // timeline) at a source time clamped to the clip's in … out point and snapped to the source's
-// frames, fitted to the job's output size (else the project's, else 1920 × 1080), graded with
-// the clip's embedded LUT (else the override at full strength; the job-wide LUT plays no part),
-// mood and basic grade. The source is found in `mediaFolderURL` by its file name, directly or
+// frames, fitted to the job's output size (else the project's, else 1920 × 1080), graded as the
+// timeline export grades that clip: its own LUT (inline text, or its LUT file found through the
+// media folder) at its strength, else the job-wide LUT (a usable override, else the job's own
+// reference) at full strength; then its mood and basic grade. The source is found in
+// `mediaFolderURL` by its file name, directly or
 // anywhere below (case and surrounding blanks ignored; " (Audio)" taken out as a last try).
 // Both end with the look compensation, the tint compensation and the gamma of `gammaMode`.
 //

@@ -366,15 +366,21 @@ std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timel
         if (!seen.insert(key).second) {
             continue;
         }
-        std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
-        if (!grade) {
-            grade = clip.grade;
-        }
-        if (auto text = resolvedClipLutText(grade, mediaFolderURL, sessionFile)) {
+        if (auto text = timelineClipLutText(clip, mediaFolderURL, sessionFile)) {
             texts.emplace(key, std::move(*text));
         }
     }
     return texts;
+}
+
+std::optional<std::string> timelineClipLutText(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL,
+                                               const std::optional<std::filesystem::path>& sessionFile)
+{
+    std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
+    if (!grade) {
+        grade = clip.grade;
+    }
+    return resolvedClipLutText(grade, mediaFolderURL, sessionFile);
 }
 
 } // namespace velmora::Exporter

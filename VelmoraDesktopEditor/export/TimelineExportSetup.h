@@ -88,6 +88,12 @@ std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timel
                                                         const std::filesystem::path& mediaFolderURL,
                                                         const std::optional<std::filesystem::path>& sessionFile);
 
+// The .cube text one clip grades with on its own: its grade cleaned as a browser import would
+// be (else as held), resolved by resolvedClipLutText. None when the clip brings no usable LUT,
+// and the job's LUT (timelineGlobalLutText) grades it instead.
+std::optional<std::string> timelineClipLutText(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL,
+                                               const std::optional<std::filesystem::path>& sessionFile);
+
 // The .cube text of a clip grade, as the preview grader resolves it: inline text when usable
 // (unless hasLut is false); with hasLut true, the first of lutFile and lutName (".cube" added to
 // a name without a dot) that resolves to usable text. None otherwise.

@@ -66,9 +66,9 @@ void GradedPreviewController::bind(TimelinePreviewEngine* engine)
     engineAlive_ = std::make_shared<const bool>(true);
     using Engine = TimelinePreviewEngine;
     const auto onChange = [this](unsigned change) { return [this, change] { scheduleChange(change); }; };
-    // A paused playhead that moves (a scrub, a frame step) needs the still of its new frame;
-    // playing, the player shows the frames as it goes. Edits are followed through the rebuild
-    // they cause, whose new player is the first to show them.
+    // A paused playhead that moves (a scrub, a frame step) needs the still of its new frame, and
+    // so does an edit: the still of the new timeline is asked for at once, from the source files
+    // until the rebuilt player can show it. Playing, the player shows the frames as it goes.
     const auto onPausedPlayhead = [this] {
         if (engine_ && !engine_->isPlaying()) {
             scheduleChange(picture);
@@ -82,6 +82,7 @@ void GradedPreviewController::bind(TimelinePreviewEngine* engine)
     connections_.push_back(connect(engine, &Engine::outputHeightChanged, this, onChange(picture)));
     connections_.push_back(connect(engine, &Engine::gradePreviewEnabledChanged, this, onChange(picture)));
     connections_.push_back(connect(engine, &Engine::playheadSecondsChanged, this, onPausedPlayhead));
+    connections_.push_back(connect(engine, &Engine::timelineRevisionChanged, this, onPausedPlayhead));
     connections_.push_back(connect(engine, &QObject::destroyed, this, [this] { unbind(); }));
     // Everything once, as a new subscriber hears each value it follows.
     scheduleChange(playState | gradeRevision | fadeOpacity | picture);
@@ -240,6 +241,7 @@ void GradedPreviewController::syncPlayer()
     }
     if (player_ != engine_->avPlayer()) {
         player_ = engine_->avPlayer();
+        playerTimelineRevision_ = engine_->timelineRevision();
         feed_.setOutput(player_ ? player_->videoOutput() : nullptr);
         lastGradeSyncKey_.reset();
         emit pictureChanged();
@@ -368,7 +370,9 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
     GradedStillJob job;
     job.syncKey = gradeSyncKey(engine);
     // Taken here, on the main thread, where the player belongs: the job never asks it anything.
-    if (const std::shared_ptr<PreviewPlayer>& player = engine.avPlayer()) {
+    // A player built before the latest edit shows the old timeline: its frame is not cut.
+    const std::shared_ptr<PreviewPlayer>& player = engine.avPlayer();
+    if (player && player == player_ && playerTimelineRevision_ == engine.timelineRevision()) {
         job.videoOutput = player->videoOutput();
         job.itemTime = player->currentTime();
     }
@@ -383,6 +387,7 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
     job.sessionFile = engine.lutSessionFileURL();
     job.gradePreviewEnabled = engine.gradePreviewEnabled();
     job.interactive = interactive;
+    job.timelineRevision = engine.timelineRevision();
     return job;
 }
 
@@ -454,17 +459,25 @@ void GradedPreviewController::dispatch(GradedStillJob job)
             return;
         }
         GradedStillJob::Result result = job.run();
-        mainQueue->post([self, number = job.requestNumber, key = job.syncKey, result = std::move(result)]() mutable {
+        mainQueue->post([self, number = job.requestNumber, key = job.syncKey, revision = job.timelineRevision,
+                         result = std::move(result)]() mutable {
             if (self) {
-                self->handBack(number, key, std::move(result));
+                self->handBack(number, key, revision, std::move(result));
             }
         });
     });
 }
 
-void GradedPreviewController::handBack(std::uint64_t requestNumber, const std::string& key,
+void GradedPreviewController::handBack(std::uint64_t requestNumber, const std::string& key, int timelineRevision,
                                        GradedStillJob::Result result)
 {
+    // A job made before the latest edit may have cached its LUT base under a key the new
+    // timeline shares (same clip, file and frame number, another source frame): the rebuild's
+    // clearing of the cache can come before the job stored it, so it is cleared again here,
+    // after the store (the grading queue is serial and posts this hand-back last).
+    if (engine_ && timelineRevision != engine_->timelineRevision()) {
+        PreviewFrameGrader::invalidateLutBaseCache();
+    }
     if (inFlightRequest_ == requestNumber) {
         inFlightRequest_.reset();
     }

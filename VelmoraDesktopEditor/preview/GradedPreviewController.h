@@ -33,7 +33,7 @@ class TimelinePreviewEngine;
 // under the playhead. In the clean feed no still is ever shown.
 //
 // Engine binding: the controller follows the engine's play state, grade revision, fade opacity,
-// player, grade preview switch, canvas, and the playhead while paused. Each change is taken on
+// player, grade preview switch, canvas, and the playhead and timeline edits while paused. Each change is taken on
 // the next turn of the main queue, after the engine's operation has finished, and changes
 // arriving in one turn are handled once.
 //
@@ -143,7 +143,8 @@ private:
     // A still is asked for while another is being made: the running one is outdated.
     void waitForRunningStill();
     void dispatch(GradedStillJob job);
-    void handBack(std::uint64_t requestNumber, const std::string& key, GradedStillJob::Result result);
+    void handBack(std::uint64_t requestNumber, const std::string& key, int timelineRevision,
+                  GradedStillJob::Result result);
     GradedStillJob makeJob(const EditSession::Clip& clip, bool interactive) const;
 
     QPointer<TimelinePreviewEngine> engine_;
@@ -161,6 +162,9 @@ private:
 
     // The picture.
     std::shared_ptr<PreviewPlayer> player_;
+    // The engine's timeline revision when player_ was adopted: once an edit moves the engine
+    // past it, the player shows the old timeline until the rebuilt one replaces it.
+    int playerTimelineRevision_ = 0;
     PlayerPictureFeed feed_;
     QImage still_;
     bool playerShown_ = true;

@@ -25,6 +25,8 @@ struct GradedStillJob {
     // request state).
     std::uint64_t requestNumber = 0;
     std::string syncKey;
+    // The engine's timeline revision when the request was made.
+    int timelineRevision = 0;
 
     // The player's picture and the item time the player stood at: the paused frame is cut from
     // the output when its latest frame is the one displayed at that time.

@@ -56,9 +56,9 @@ void choose(QFileDialog& panel, const fs::path& file)
 
 // "10-bit Export Tab →" hands the timeline over as a render job with its media folder; the
 // window switches to the 10-bit Export workspace, which takes both. Its preview shows the job's
-// first clip, A001: plain in the clip's middle (the job names the clip's LUT by file, which
-// this preview leaves to the export), then, with Split.cube chosen as the LUT override and the
-// time slider moved to 2.5 s, graded: white bars red, black bars blue.
+// first clip, A001, with the look the export gives it: the clip's LUT, named by file and found
+// in the media folder (white bars red, black bars blue), in the clip's middle and, with a LUT
+// override chosen (which a clip with a LUT of its own does not take), at 2.5 s.
 TEST_F(AppScenario, TheTenBitExportWorkspaceTakesTheHandOverAndPreviewsTheJobGraded)
 {
     QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
@@ -91,9 +91,9 @@ TEST_F(AppScenario, TheTenBitExportWorkspaceTakesTheHandOverAndPreviewsTheJobGra
     };
     ASSERT_TRUE(renderAt(1.5));
     EXPECT_TRUE(job.previewLabel().starts_with("A001.mp4  pts=1.500  [0.00s\u20133.00s]")) << job.previewLabel();
-    const QImage plain = job.previewImage();
-    ASSERT_EQ(plain.size(), QSize(320, 180));
-    EXPECT_EQ(stampIn(plain, plain.rect()), 45);
+    const QImage middle = job.previewImage();
+    ASSERT_EQ(middle.size(), QSize(320, 180));
+    EXPECT_EQ(stampIn(middle, middle.rect()), 45);
 
     QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseLutOverride")), Qt::LeftButton);
     QFileDialog* panel = nullptr;
@@ -110,8 +110,8 @@ TEST_F(AppScenario, TheTenBitExportWorkspaceTakesTheHandOverAndPreviewsTheJobGra
     EXPECT_EQ(stampIn(graded, graded.rect()), 75);
     for (int bar = 0; bar < 16; ++bar) {
         const bool white = (45 >> bar) & 1;
-        EXPECT_TRUE(near(plain.pixel(bar * 20 + 10, 90), white ? qRgb(255, 255, 255) : qRgb(0, 0, 0), 40))
-            << "plain bar " << bar;
+        EXPECT_TRUE(near(middle.pixel(bar * 20 + 10, 90), white ? qRgb(255, 0, 0) : qRgb(0, 0, 255), 40))
+            << "middle bar " << bar;
         const QRgb split = (75 >> bar) & 1 ? qRgb(255, 0, 0) : qRgb(0, 0, 255);
         EXPECT_TRUE(near(graded.pixel(bar * 20 + 10, 90), split, 40)) << "graded bar " << bar;
     }

@@ -28,11 +28,12 @@ json clipJson(const std::string& id, const std::string& type, double inPoint, do
 }
 
 // Clips as a vector: a braced list of one clip is then an array of one under every compiler.
-json timelineJob(const std::vector<json>& clips, const std::string& fileName = "a.mp4")
+json timelineJob(const std::vector<json>& clips, const std::string& fileName = "a.mp4",
+                 const std::string& jobLut = "None")
 {
     return {{"tool", "velmora-editor-desktop-export"},
             {"version", 2},
-            {"grade", {{"lutCube", test::constantCubeText(1, 0, 0)}}},
+            {"grade", {{"lutCube", jobLut}}},
             {"project", {{"width", 160}, {"height", 96}, {"fps", 25}}},
             {"sources", json::array({{{"id", "s1"}, {"fileName", fileName}}})},
             {"timelines", json::array({{{"id", "t1"}, {"clips", clips}}})}};
@@ -311,6 +312,29 @@ TEST_F(PreviewStill, EmbeddedClipLutWinsOverTheOverride)
     const Error error =
         errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}), 0.0, dir_ / "bad.cube"); });
     EXPECT_EQ(error.domain(), "cube");
+}
+
+TEST_F(PreviewStill, ClipLutFilesAndTheJobLutGradeAsInTheExport)
+{
+    const std::string red = test::constantCubeText(1, 0, 0);
+    const Color jobLook = render(timelineJob({clipJson("v", "video", 0, 1)}, "a.mp4", red), 0.0).cgImage.pixel(2, 2);
+    EXPECT_NEAR(jobLook.r, 1.0, 1e-5);
+    EXPECT_NEAR(jobLook.b, 0.0, 1e-5);
+
+    // A clip LUT picked in the editor is a file reference, found through the media folder.
+    std::filesystem::create_directories(media() / "luts");
+    test::writeTextFile(media() / "luts" / "blue.cube", test::constantCubeText(0, 0, 1));
+    json picked = clipJson("v", "video", 0, 1);
+    picked["grade"] = {{"hasLut", true}, {"lutFile", "blue.cube"}, {"lutName", "blue.cube"}};
+    const Color clipLook = render(timelineJob({picked}, "a.mp4", red), 0.0).cgImage.pixel(2, 2);
+    EXPECT_NEAR(clipLook.r, 0.0, 1e-5);
+    EXPECT_NEAR(clipLook.b, 1.0, 1e-5);
+
+    // An override without cube text leaves the job's LUT in place.
+    test::writeTextFile(dir_ / "blank.cube", "\n");
+    const Color kept =
+        render(timelineJob({clipJson("v", "video", 0, 1)}, "a.mp4", red), 0.0, dir_ / "blank.cube").cgImage.pixel(2, 2);
+    EXPECT_NEAR(kept.r, 1.0, 1e-5);
 }
 
 TEST_F(PreviewStill, GradesWithTheClipsGradeParameters)

@@ -277,5 +277,46 @@ TEST(ProgramViewFaults, AJobOutlivingItsPlayerGradesItsOwnCopyOfTheFrame)
     EXPECT_EQ(p.controller().player(), rebuilt);
 }
 
+// After an edit while paused the monitor shows the new timeline: a still cut from the player of
+// the old one, or kept from before, would show what is no longer there.
+TEST(ProgramViewAfterAnEdit, AnEditAsksAtOnceForTheStillOfTheNewTimeline)
+{
+    GradingQueueHold hold;
+    ProgramHarness p({blueLutClip("a", 0, 10), gradedClip("b", 10, 4, std::nullopt)});
+    p.seek(5.0);
+    hold.release();
+    finishGrading(p.queue());
+    ASSERT_TRUE(p.controller().isStillShown());
+    const std::uint64_t revision = p.engine().timelineRevision();
+
+    GradingQueueHold held;
+    p.engine().commitClipDrop("b", 2.0, 2);
+    p.queue().runUntilIdle();
+    EXPECT_FALSE(p.controller().isStillShown());
+    EXPECT_NE(p.controller().lastGradeSyncKey().value_or("").find("|" + std::to_string(revision + 1) + "|5.0|a|"),
+              std::string::npos);
+}
+
+TEST(ProgramViewAfterAnEdit, TheStillIsCutFromTheRebuiltPlayerNotTheOldOne)
+{
+    // The old player shows red everywhere; b shows its picture through an identity LUT.
+    ProgramHarness p({gradedClip("a", 0, 5, std::nullopt), gradedClip("b", 10, 4, inlineLut(identityCubeText()))});
+    p.seek(6.0);
+    finishGrading(p.queue());
+    ASSERT_FALSE(p.controller().isStillShown());
+
+    p.engine().commitClipDrop("b", 6.0, 2);
+    p.seek(6.0); // the paused playhead is set again before the rebuild comes back
+    finishGrading(p.queue());
+    EXPECT_FALSE(p.controller().isStillShown());
+    p.queue().advance(TimelinePreviewEngine::rebuildDebounceSeconds);
+    std::shared_ptr<FakePreviewPlayer> rebuilt = p.h.builder->finish(10.0);
+    showFrame(*rebuilt->output, solidFrame(QColor(0, 255, 0)), 0, 10);
+    finishGrading(p.queue());
+    EXPECT_EQ(p.controller().player(), rebuilt);
+    EXPECT_TRUE(p.controller().isStillShown());
+    EXPECT_TRUE(colourNear(p.centre(), QColor(0, 255, 0)));
+}
+
 } // namespace
 } // namespace velmora::test
