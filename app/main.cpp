@@ -11,6 +11,9 @@ int main(int argc, char** argv)
     velmora::EditorApplication::configure(application);
     const auto window = velmora::EditorApplication::makeWindow();
     window->show();
+    // Quit ends the application also while a window of its own (the clean feed) is still open.
+    QObject::connect(window.get(), &velmora::VelmoraDesktopShellView::closed, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     velmora::EditorApplication::openFilesFromArguments(*window, QApplication::arguments());
     velmora::WindowScreenshot::scheduleIfRequested(*window);
     return QApplication::exec();

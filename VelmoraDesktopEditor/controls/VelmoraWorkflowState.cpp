@@ -43,4 +43,40 @@ void VelmoraWorkflowState::clearExportHandoff()
     setExportMediaFolderURL(std::nullopt);
 }
 
+void VelmoraWorkflowState::setExitGuard(const QObject* owner, ExitGuard guard)
+{
+    exitGuardOwner_ = owner;
+    exitGuard_ = owner ? std::move(guard) : ExitGuard{};
+}
+
+void VelmoraWorkflowState::clearExitGuard(const QObject* owner)
+{
+    if (exitGuardOwner_ != owner)
+        return;
+    exitGuardOwner_ = nullptr;
+    exitGuard_ = {};
+}
+
+void VelmoraWorkflowState::requestExit(WorkspaceExit exit, std::function<void()> proceed)
+{
+    if (exitGuardOwner_ && exitGuard_) {
+        // A copy: the guard may replace itself while it runs.
+        const ExitGuard guard = exitGuard_;
+        guard(exit, std::move(proceed));
+    } else {
+        proceed();
+    }
+}
+
+void VelmoraWorkflowState::requestTab(VelmoraShellTab tab)
+{
+    if (tab == selectedTab_)
+        return;
+    QPointer<VelmoraWorkflowState> self(this);
+    requestExit(WorkspaceExit::switchMode, [self, tab] {
+        if (self)
+            self->setSelectedTab(tab);
+    });
+}
+
 } // namespace velmora

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include <QObject>
+#include <QPointer>
 
 #include "controls/VelmoraShellTab.h"
 
@@ -11,11 +13,18 @@ namespace velmora {
 
 // The hand-over between the two workspaces, held by the window for its whole life: which
 // workspace is shown, and the render job (with its media folder) that the Edit workspace
-// passes to the 10-bit Export workspace. Main thread only. Every setter notifies, also when the
-// value is unchanged.
+// passes to the 10-bit Export workspace. It also carries the shown workspace's say before the
+// user makes it go (another mode chosen, the window closed): the workspace may ask first and
+// keep itself. Main thread only. Every setter notifies, also when the value is unchanged.
 class VelmoraWorkflowState final : public QObject {
     Q_OBJECT
 public:
+    // Why the shown workspace is asked to go.
+    enum class WorkspaceExit { switchMode, quit };
+    // A workspace's answer to an exit: it runs `proceed` at once, later (after asking the user),
+    // or never (the user kept the workspace). `proceed` is safe to run after this object is gone.
+    using ExitGuard = std::function<void(WorkspaceExit exit, std::function<void()> proceed)>;
+
     explicit VelmoraWorkflowState(QObject* parent = nullptr) : QObject(parent) {}
 
     VelmoraShellTab selectedTab() const { return selectedTab_; }
@@ -32,6 +41,17 @@ public:
     // Forgets the handed-over job and folder; the tab stays.
     void clearExportHandoff();
 
+    // The guard of the workspace `owner` belongs to, replacing any other. It lapses when `owner`
+    // is destroyed.
+    void setExitGuard(const QObject* owner, ExitGuard guard);
+    // Removes the guard, only if `owner` installed it.
+    void clearExitGuard(const QObject* owner);
+    // Runs `proceed` once the guard lets the shown workspace go; at once without a guard.
+    void requestExit(WorkspaceExit exit, std::function<void()> proceed);
+    // The user chose a mode: another tab than the selected one becomes selected once the guard
+    // lets the shown workspace go; the selected one changes nothing.
+    void requestTab(VelmoraShellTab tab);
+
 signals:
     void selectedTabChanged();
     void exportJobURLChanged();
@@ -41,6 +61,8 @@ private:
     VelmoraShellTab selectedTab_ = VelmoraShellTab::editor;
     std::optional<std::filesystem::path> exportJobURL_;
     std::optional<std::filesystem::path> exportMediaFolderURL_;
+    QPointer<const QObject> exitGuardOwner_;
+    ExitGuard exitGuard_;
 };
 
 } // namespace velmora

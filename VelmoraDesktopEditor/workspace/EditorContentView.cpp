@@ -169,7 +169,7 @@ EditorContentView::EditorContentView(VelmoraWorkflowState& workflow, EditorWorks
     connect(controller_, &C::errorTextChanged, this, &EditorContentView::syncErrorAlert);
     for (auto signal : {&C::showRelinkMediaChanged, &C::relinkMissingNamesChanged, &C::openedWebTavlekChanged})
         connect(controller_, signal, this, &EditorContentView::syncRelinkAlert);
-    connect(controller_, &C::confirmDiscardForNewProjectChanged, this, &EditorContentView::syncDiscardDialog);
+    connect(controller_, &C::discardQuestionChanged, this, &EditorContentView::syncDiscardDialog);
     connect(controller_, &C::showExportSheetChanged, this, [this] {
         syncSheet(exportSheet_, controller_->showExportSheet(), pieces_.exportSheet,
                   [this] { controller_->setShowExportSheet(false); });
@@ -324,15 +324,17 @@ void EditorContentView::syncRelinkAlert()
 
 void EditorContentView::syncDiscardDialog()
 {
-    presentBox(discardDialog_, controller_->confirmDiscardForNewProject(), [this] {
-        QMessageBox* box = makeBox(QStringLiteral("Discard unsaved changes?"), "discardDialog", this);
-        box->addButton(ButtonTitle::literal(QStringLiteral("Discard & New Project")), QMessageBox::DestructiveRole);
-        box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    // A newer question replaces one still open.
+    closeAndForget(discardDialog_);
+    const std::optional<EditorWorkspaceController::DiscardQuestion>& question = controller_->discardQuestion();
+    presentBox(discardDialog_, question.has_value(), [this, &question] {
+        QMessageBox* box = makeBox(QString::fromStdString(question->title), "discardDialog", this);
+        box->addButton(ButtonTitle::literal(QString::fromStdString(question->discardButton)),
+                       QMessageBox::DestructiveRole);
+        box->addButton(QString::fromStdString(question->cancelButton), QMessageBox::RejectRole);
         return box;
     }, [this](QMessageBox::ButtonRole answer) {
-        controller_->setConfirmDiscardForNewProject(false);
-        if (answer == QMessageBox::DestructiveRole)
-            controller_->startNewProject();
+        controller_->answerDiscardQuestion(answer == QMessageBox::DestructiveRole);
     });
 }
 

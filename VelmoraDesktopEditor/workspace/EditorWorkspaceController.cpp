@@ -8,6 +8,7 @@
 
 #include <QPointer>
 
+#include "controls/VelmoraWorkflowState.h"
 #include "editing/TimelineZoom.h"
 #include "export_workspaces/DetachedWorker.h"
 #include "model/DesktopJobTool.h"
@@ -75,10 +76,22 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
     connect(engine_, &TimelinePreviewEngine::timelineRevisionChanged, this, &EditorWorkspaceController::applyDirtyRule);
     followedClipId_ = engine_->selectedClipId();
     lutPickerSelection_ = engine_->selectedClipLutPickerValue();
+    // Another mode or closing the window would drop the open project with this workspace. A
+    // workspace already switched away from (its deletion still pending) has nothing to ask.
+    workflow_->setExitGuard(this, [this](VelmoraWorkflowState::WorkspaceExit exit, std::function<void()> proceed) {
+        if (workflow_->selectedTab() != VelmoraShellTab::editor) {
+            proceed();
+            return;
+        }
+        confirmDiscard(exit == VelmoraWorkflowState::WorkspaceExit::quit ? DiscardReason::quit
+                                                                          : DiscardReason::switchMode,
+                       std::move(proceed));
+    });
 }
 
 EditorWorkspaceController::~EditorWorkspaceController()
 {
+    workflow_->clearExitGuard(this);
     // The engine goes first, while everything its last signals could reach still exists.
     delete engine_;
 }
@@ -183,11 +196,6 @@ void EditorWorkspaceController::setProjectDirty(bool dirty)
 void EditorWorkspaceController::setSuppressDirtyMark(bool suppress)
 {
     assign(suppressDirtyMark_, suppress, &EditorWorkspaceController::suppressDirtyMarkChanged);
-}
-
-void EditorWorkspaceController::setConfirmDiscardForNewProject(bool confirm)
-{
-    assign(confirmDiscardForNewProject_, confirm, &EditorWorkspaceController::confirmDiscardForNewProjectChanged);
 }
 
 void EditorWorkspaceController::setLutPickerSelection(std::string selection)
@@ -320,10 +328,12 @@ void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
     std::string extension = StringText::lowercased(url.extension().string());
     if (!extension.empty() && extension.front() == '.')
         extension.erase(extension.begin());
+    bool promptForMediaFolder = false;
     if (extension == "json")
-        loadSession(url, true);
-    else if (extension == VelmoraProjectFile::fileExtension)
-        loadSession(url, false);
+        promptForMediaFolder = true;
+    else if (extension != VelmoraProjectFile::fileExtension)
+        return;
+    confirmDiscard(DiscardReason::open, [this, url, promptForMediaFolder] { loadSession(url, promptForMediaFolder); });
 }
 
 void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded)

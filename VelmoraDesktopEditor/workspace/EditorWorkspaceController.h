@@ -121,6 +121,25 @@ public:
         bool operator==(const TimelinePickerEntry&) const = default;
     };
 
+    // What would lose the project's unsaved changes.
+    enum class DiscardReason {
+        newProject, // New, the placeholder's New Project
+        open,       // Open…, Import Web Job JSON…, a file handed to the application
+        switchMode, // the Mode picker's "10-bit Export", "10-bit Export Tab →"
+        quit,       // closing the window, Ctrl+Q
+    };
+
+    // The question before unsaved changes are lost: the title, the button that discards them and
+    // goes on, and the one that keeps everything as it is.
+    struct DiscardQuestion {
+        DiscardReason reason = DiscardReason::newProject;
+        std::string title;         // "Discard unsaved changes?"
+        std::string discardButton; // "Discard & New Project", "Discard & Open", "Discard & Switch", "Discard & Quit"
+        std::string cancelButton;  // "Cancel"
+
+        bool operator==(const DiscardQuestion&) const = default;
+    };
+
     // The question after an import whose first video runs at another rate than the project.
     struct FrameRateQuestion {
         std::string message;         // "Match project frame rate to clip?"
@@ -164,7 +183,13 @@ public:
     const std::optional<std::string>& gradeInspectorClipId() const { return gradeInspectorClipId_; }
     bool projectDirty() const { return projectDirty_; }
     bool suppressDirtyMark() const { return suppressDirtyMark_; }
-    bool confirmDiscardForNewProject() const { return confirmDiscardForNewProject_; }
+    // The open discard question; none while nothing is asked.
+    const std::optional<DiscardQuestion>& discardQuestion() const { return discardQuestion_; }
+    // The discard question is open and asks about a new project.
+    bool confirmDiscardForNewProject() const
+    {
+        return discardQuestion_ && discardQuestion_->reason == DiscardReason::newProject;
+    }
     const std::string& lutPickerSelection() const { return lutPickerSelection_; }
     bool showRelinkMedia() const { return showRelinkMedia_; }
     const std::vector<std::string>& relinkMissingNames() const { return relinkMissingNames_; }
@@ -193,7 +218,6 @@ public:
     void setGradeInspectorClipId(std::optional<std::string> id);
     void setProjectDirty(bool dirty);
     void setSuppressDirtyMark(bool suppress);
-    void setConfirmDiscardForNewProject(bool confirm);
     void setLutPickerSelection(std::string selection);
     void setShowRelinkMedia(bool show);
     void setRelinkMissingNames(std::vector<std::string> names);
@@ -205,10 +229,21 @@ public:
 
     // ---- the root: messages, files handed over, lanes ----
 
+    // The question that `reason` asks.
+    static DiscardQuestion discardQuestionFor(DiscardReason reason);
+    // Runs `proceed` at once while the project has no unsaved changes. Otherwise opens the
+    // discard question, and `proceed` runs only when the user discards. A newer request replaces
+    // a question still open; the replaced one's `proceed` never runs.
+    void confirmDiscard(DiscardReason reason, std::function<void()> proceed);
+    // The user's answer; closes the question. Discarding runs what was asked for, cancelling
+    // changes nothing. Nothing happens while no question is open.
+    void answerDiscardQuestion(bool discard);
+
     // The message of the "Relink media" alert.
     std::string relinkMessage() const;
     // A file the system hands to the workspace: ".json" (any letter case) opens with the
-    // media-folder prompt allowed, ".tavlek" without it; any other file is ignored.
+    // media-folder prompt allowed, ".tavlek" without it, either once unsaved changes may be
+    // discarded; any other file is ignored.
     void handleOpenURL(const std::filesystem::path& url);
     // Reads a project document, browser project or job file and makes it the open project, its
     // media folder found beside it. A file that cannot be read raises the "Error" alert and
@@ -354,6 +389,7 @@ public:
     void startNewProject();
     // The default media folder of a project, created when missing, stored as the media folder.
     std::filesystem::path ensureProjectMediaFolder(const EditSession* session);
+    // The open panels, shown once unsaved changes may be discarded.
     void pickSession();
     void pickWebJobJSON();
     void pickMediaFolderForRelink();
@@ -395,6 +431,8 @@ public:
     void saveProjectAs();
     void persistProject(const std::filesystem::path& url, bool forceNameFromFile);
     void exportReturn();
+    // Once unsaved changes may be discarded: writes the render job and switches to the 10-bit
+    // Export workspace with it.
     void handoffToExportTab();
     // "10-bit Export Tab →" and "Export Video…" need a project and a media folder.
     bool canExport() const { return hasProject() && mediaFolderURL_.has_value(); }
@@ -418,7 +456,7 @@ signals:
     void gradeInspectorClipIdChanged();
     void projectDirtyChanged();
     void suppressDirtyMarkChanged();
-    void confirmDiscardForNewProjectChanged();
+    void discardQuestionChanged();
     void lutPickerSelectionChanged();
     void showRelinkMediaChanged();
     void relinkMissingNamesChanged();
@@ -454,6 +492,7 @@ private:
     void runPanelForOne(const FilePanelRequest& request, std::function<void(const std::filesystem::path&)> done);
     void finishSaveAs(const std::filesystem::path& chosen);
     void finishExportReturn(const std::filesystem::path& chosen);
+    void sendTimelineToExportTab();
     // The engine takes its own session again, with the workspace's media folder and file, the
     // unsaved-changes mark as it was; without `reloadPreview` the undo history stays too.
     void readoptSession(bool reloadPreview);
@@ -519,7 +558,9 @@ private:
     std::optional<std::string> gradeInspectorClipId_;
     bool projectDirty_ = false;
     bool suppressDirtyMark_ = false;
-    bool confirmDiscardForNewProject_ = false;
+    std::optional<DiscardQuestion> discardQuestion_;
+    // What runs when the open question is answered with discarding.
+    std::function<void()> afterDiscard_;
     std::string lutPickerSelection_;
     bool showRelinkMedia_ = false;
     std::vector<std::string> relinkMissingNames_;

@@ -95,12 +95,45 @@ std::string EditorWorkspaceController::versionBadgeText() const
 
 // ---- new project ----
 
+EditorWorkspaceController::DiscardQuestion EditorWorkspaceController::discardQuestionFor(DiscardReason reason)
+{
+    const char* discard = "Discard & New Project";
+    switch (reason) {
+    case DiscardReason::newProject: break;
+    case DiscardReason::open: discard = "Discard & Open"; break;
+    case DiscardReason::switchMode: discard = "Discard & Switch"; break;
+    case DiscardReason::quit: discard = "Discard & Quit"; break;
+    }
+    return {reason, "Discard unsaved changes?", discard, "Cancel"};
+}
+
+void EditorWorkspaceController::confirmDiscard(DiscardReason reason, std::function<void()> proceed)
+{
+    if (!projectDirty_) {
+        proceed();
+        return;
+    }
+    afterDiscard_ = std::move(proceed);
+    discardQuestion_ = discardQuestionFor(reason);
+    emit discardQuestionChanged();
+}
+
+void EditorWorkspaceController::answerDiscardQuestion(bool discard)
+{
+    if (!discardQuestion_)
+        return;
+    // Taken first: what runs may ask again, or remove this workspace.
+    std::function<void()> proceed = std::move(afterDiscard_);
+    afterDiscard_ = nullptr;
+    discardQuestion_.reset();
+    emit discardQuestionChanged();
+    if (discard && proceed)
+        proceed();
+}
+
 void EditorWorkspaceController::newProject()
 {
-    if (projectDirty_)
-        setConfirmDiscardForNewProject(true);
-    else
-        startNewProject();
+    confirmDiscard(DiscardReason::newProject, [this] { startNewProject(); });
 }
 
 void EditorWorkspaceController::startNewProject()
@@ -135,14 +168,18 @@ fs::path EditorWorkspaceController::ensureProjectMediaFolder(const EditSession* 
 
 void EditorWorkspaceController::pickSession()
 {
-    runPanelForOne(openPanel(&VelmoraProjectFile::configureProjectOpenPanel),
-                   [this](const fs::path& file) { loadSession(file, false); });
+    confirmDiscard(DiscardReason::open, [this] {
+        runPanelForOne(openPanel(&VelmoraProjectFile::configureProjectOpenPanel),
+                       [this](const fs::path& file) { loadSession(file, false); });
+    });
 }
 
 void EditorWorkspaceController::pickWebJobJSON()
 {
-    runPanelForOne(openPanel(&VelmoraProjectFile::configureWebJobOpenPanel),
-                   [this](const fs::path& file) { loadSession(file, true); });
+    confirmDiscard(DiscardReason::open, [this] {
+        runPanelForOne(openPanel(&VelmoraProjectFile::configureWebJobOpenPanel),
+                       [this](const fs::path& file) { loadSession(file, true); });
+    });
 }
 
 void EditorWorkspaceController::pickMediaFolderForRelink()
@@ -294,6 +331,15 @@ void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
 }
 
 void EditorWorkspaceController::handoffToExportTab()
+{
+    if (!engine_->session())
+        return;
+    // The switch drops this workspace with its project: the job is written only once the user
+    // let the unsaved changes go.
+    confirmDiscard(DiscardReason::switchMode, [this] { sendTimelineToExportTab(); });
+}
+
+void EditorWorkspaceController::sendTimelineToExportTab()
 {
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session)

@@ -1,3 +1,6 @@
+#include <functional>
+#include <memory>
+
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -26,6 +29,43 @@ TEST(VelmoraWorkflowState, OpenExportTabSetsJobThenFolderThenTab)
     state.clearExportHandoff();
     EXPECT_FALSE(state.exportJobURL().has_value());
     EXPECT_EQ(state.selectedTab(), VelmoraShellTab::editor);
+}
+
+TEST(VelmoraWorkflowState, TheShownWorkspacesGuardDecidesWhetherAChosenModeIsTaken)
+{
+    VelmoraWorkflowState state;
+    using Exit = VelmoraWorkflowState::WorkspaceExit;
+    // No guard: taken at once; the selected mode changes nothing.
+    state.requestTab(VelmoraShellTab::exportTab);
+    EXPECT_EQ(state.selectedTab(), VelmoraShellTab::exportTab);
+    state.setSelectedTab(VelmoraShellTab::editor);
+
+    std::vector<Exit> asked;
+    std::function<void()> later;
+    auto owner = std::make_unique<QObject>();
+    state.setExitGuard(owner.get(), [&](Exit exit, std::function<void()> proceed) {
+        asked.push_back(exit);
+        later = std::move(proceed);
+    });
+    state.requestTab(VelmoraShellTab::editor);
+    state.requestTab(VelmoraShellTab::exportTab);
+    EXPECT_EQ(state.selectedTab(), VelmoraShellTab::editor); // kept until the guard goes on
+    later();
+    EXPECT_EQ(state.selectedTab(), VelmoraShellTab::exportTab);
+    bool quit = false;
+    state.requestExit(Exit::quit, [&] { quit = true; });
+    EXPECT_EQ(asked, (std::vector<Exit>{Exit::switchMode, Exit::quit}));
+    EXPECT_FALSE(quit);
+
+    // Only its owner removes it, and it lapses with its owner.
+    QObject other;
+    state.clearExitGuard(&other);
+    state.requestExit(Exit::quit, [&] { quit = true; });
+    EXPECT_EQ(asked.size(), 3u);
+    owner.reset();
+    state.requestExit(Exit::quit, [&] { quit = true; });
+    EXPECT_TRUE(quit);
+    EXPECT_EQ(asked.size(), 3u);
 }
 
 TEST(VelmoraShellTab, RawValuesAreExactAndOrdered)

@@ -113,6 +113,7 @@ TEST(OpeningAProject, ForgetsTheUndoHistoryOfThePreviousProject)
     ASSERT_TRUE(h.engine().canUndo());
 
     h.open(second);
+    h.workspace().answerDiscardQuestion(true); // the deletion is not saved
     const std::vector<std::string> opened = test::describeTimeline(h.session());
     EXPECT_FALSE(h.engine().canUndo());
     h.engine().undo();

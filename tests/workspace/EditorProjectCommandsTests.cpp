@@ -276,6 +276,7 @@ TEST(HandOff, WritesARenderJobAndSwitchesToTheExportWorkspace)
     h.engine().addMarkerAtPlayhead();
 
     w.handoffToExportTab();
+    w.answerDiscardQuestion(true); // the unsaved marker may go
     EXPECT_EQ(h.workflow.selectedTab(), VelmoraShellTab::exportTab);
     EXPECT_EQ(h.workflow.exportMediaFolderURL(), project.media);
     const fs::path job = h.workflow.exportJobURL().value();
@@ -288,6 +289,7 @@ TEST(HandOff, WritesARenderJobAndSwitchesToTheExportWorkspace)
 
     // A second hand-off writes another file.
     w.handoffToExportTab();
+    w.answerDiscardQuestion(true);
     EXPECT_NE(h.workflow.exportJobURL(), job);
     EXPECT_TRUE(fs::exists(job));
 }

@@ -147,6 +147,7 @@ TEST(EditorWorkspaceRoot, FilesHandedOverOpenByTheirExtension)
     const std::filesystem::path broken = h.folders.scratch() / "broken.json";
     test::writeTextFile(broken, "{ not json");
     w.handleOpenURL(broken);
+    w.answerDiscardQuestion(true);
     EXPECT_TRUE(w.showError());
     EXPECT_FALSE(w.errorText().empty());
     EXPECT_EQ(w.sessionURL(), json);

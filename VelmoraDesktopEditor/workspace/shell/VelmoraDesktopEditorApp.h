@@ -27,7 +27,8 @@ ShellWorkspaceFactories applicationFactories(EditorWorkspaceController::Services
 
 // The shell as a top-level window of the default size, not yet shown. Nothing in the
 // application opens a second one. Files handed to the window go to the Edit workspace's
-// open-file handler while it is shown, and are ignored otherwise.
+// open-file handler while it is shown (which asks before unsaved changes are dropped), and are
+// ignored otherwise.
 std::unique_ptr<VelmoraDesktopShellView> makeWindow(
     ShellWorkspaceFactories factories = ShellWorkspaceFactories::placeholders());
 

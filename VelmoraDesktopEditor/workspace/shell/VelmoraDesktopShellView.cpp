@@ -1,5 +1,10 @@
 #include "workspace/shell/VelmoraDesktopShellView.h"
 
+#include <memory>
+
+#include <QCloseEvent>
+#include <QKeySequence>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "controls/VelmoraSegmentedPicker.h"
@@ -62,10 +67,19 @@ VelmoraDesktopShellView::VelmoraDesktopShellView(ShellWorkspaceFactories factori
 
     connect(modePicker_, &VelmoraSegmentedPicker::segmentChosen, this, [this](int index) {
         if (index >= 0 && index < static_cast<int>(VelmoraShellTabs::allCases.size()))
-            workflow_->setSelectedTab(VelmoraShellTabs::allCases[static_cast<std::size_t>(index)]);
+            workflow_->requestTab(VelmoraShellTabs::allCases[static_cast<std::size_t>(index)]);
+        // The picker shows the selected mode: the old one while the workspace asks or when it
+        // declined, the new one once the switch happened.
+        modePicker_->setCurrentIndex(indexOf(workflow_->selectedTab()));
     });
     connect(workflow_, &VelmoraWorkflowState::selectedTabChanged, this,
             &VelmoraDesktopShellView::showSelectedWorkspace);
+
+    // The window has no menu bar: Quit is a shortcut of its own, closing the one window.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quit->setObjectName(QStringLiteral("quitShortcut"));
+    quit->setContext(Qt::WindowShortcut);
+    connect(quit, &QShortcut::activated, this, &QWidget::close);
 
     showSelectedWorkspace();
 }
@@ -83,6 +97,38 @@ void VelmoraDesktopShellView::openFiles(const std::vector<std::filesystem::path>
         return;
     for (const std::filesystem::path& file : files)
         openFileHandler_(file);
+}
+
+void VelmoraDesktopShellView::closeEvent(QCloseEvent* event)
+{
+    if (closeApproved_) {
+        closeApproved_ = false;
+        QWidget::closeEvent(event);
+        emit closed();
+        return;
+    }
+    // The workspace answers at once (this close goes on) or later, after asking the user; then
+    // the window closes again, approved. A close that is not approved stays refused.
+    struct Answer {
+        bool given = false;
+        bool later = false;
+    };
+    auto answer = std::make_shared<Answer>();
+    QPointer<VelmoraDesktopShellView> self(this);
+    workflow_->requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [self, answer] {
+        answer->given = true;
+        if (answer->later && self) {
+            self->closeApproved_ = true;
+            self->close();
+        }
+    });
+    if (answer->given) {
+        QWidget::closeEvent(event);
+        emit closed();
+        return;
+    }
+    answer->later = true;
+    event->ignore();
 }
 
 void VelmoraDesktopShellView::showSelectedWorkspace()

@@ -20,6 +20,9 @@ class VelmoraWorkflowState;
 // workflow state for its whole life; choosing the other mode (by the picker or through
 // VelmoraWorkflowState::openExportTab) deletes the shown workspace, with everything it owns,
 // and builds the other one afresh from its factory. Only the workflow state outlives a switch.
+// The shown workspace has its say (VelmoraWorkflowState::requestExit) before the picker switches
+// away from it and before the window closes (its close button, Ctrl+Q for Quit); a switch it
+// declines leaves the picker on the shown mode, a close it declines keeps the window open.
 // Main thread only.
 class VelmoraDesktopShellView final : public QWidget {
     Q_OBJECT
@@ -45,6 +48,11 @@ public:
 signals:
     // A fresh workspace is shown.
     void workspaceReplaced(QWidget* workspace);
+    // The window closed, its workspace agreeing: the application is to end.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void showSelectedWorkspace();
@@ -56,6 +64,8 @@ private:
     QPointer<QWidget> workspace_;
     VelmoraShellTab shownTab_ = VelmoraShellTab::editor;
     OpenFileHandler openFileHandler_;
+    // The workspace let the window go: the next close goes through without asking.
+    bool closeApproved_ = false;
 };
 
 } // namespace velmora
