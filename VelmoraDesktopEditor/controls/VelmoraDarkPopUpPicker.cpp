@@ -48,6 +48,12 @@ void VelmoraDarkPopUpPicker::pickIndex(int index)
     emit changed();
 }
 
+void VelmoraDarkPopUpPicker::showPopup()
+{
+    emit popUpAboutToShow();
+    QComboBox::showPopup();
+}
+
 int VelmoraDarkPopUpPicker::rowForSelection(const std::vector<std::string>& tags, const std::string& selection)
 {
     const auto found = std::find(tags.begin(), tags.end(), selection);

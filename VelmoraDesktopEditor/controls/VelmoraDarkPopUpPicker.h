@@ -44,9 +44,14 @@ public:
     // "section-" + label) followed by its options (id the option's key, title its label).
     static std::vector<PopUpItem> moodItems();
 
+    // Emits popUpAboutToShow first, so that the owner can rebuild the rows from what is on
+    // offer now, then opens the list.
+    void showPopup() override;
+
 signals:
     void selectionWritten(const QString& id);
     void changed();
+    void popUpAboutToShow();
 
 private:
     void rebuild();

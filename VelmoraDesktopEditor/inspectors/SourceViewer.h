@@ -37,7 +37,10 @@ class SourceViewer final : public QWidget {
 public:
     using RangeHandOver = SourceViewerController::RangeHandOver;
 
-    static constexpr int minimumPictureHeight = 400;
+    // The least height of the picture: what the 800 × 550 window leaves above the control
+    // panel (about 160 px tall), with room to spare for larger fonts, so that the window opens
+    // at that size with every control whole.
+    static constexpr int minimumPictureHeight = 380;
 
     SourceViewer(TimelinePreviewEngine& engine, EditSession::Source source,
                  std::optional<std::filesystem::path> mediaFolderURL, std::optional<std::filesystem::path> sessionFile,

@@ -414,8 +414,12 @@ void EditorContentView::openGradeInspectorWindow(const GradeInspectorWindowArgum
     if (QWidget* content = pieces_.gradeInspectorWindow(arguments, inspector)) {
         inspector->layout()->addWidget(content);
         inspector->layout()->setAlignment(content, Qt::AlignCenter);
-        // Never smaller than its content: a fixed-size inspector keeps its footer.
-        inspector->setFixedSize(gradeInspectorSize.expandedTo(content->minimumSizeHint()).expandedTo(content->minimumSize()));
+        // A content of fixed size (the inspector's 380 × 620) is the window's content exactly:
+        // nothing is cut off and nothing is added around it. Any other content gets the
+        // standard size, or its least size when that is larger.
+        const bool fixedContent = content->minimumSize() == content->maximumSize();
+        inspector->setFixedSize(fixedContent ? content->minimumSize()
+                                             : gradeInspectorSize.expandedTo(content->minimumSizeHint()));
     } else {
         inspector->setFixedSize(gradeInspectorSize);
     }

@@ -72,7 +72,8 @@ public:
     // Where the grade inspector window's frame opens: 48 right of the main window's left edge,
     // its top edge 40 below the main window's top edge.
     static QPoint gradeInspectorPosition(const QRect& mainWindowFrame);
-    // The source viewer window's size and the grade inspector window's least size.
+    // The source viewer window's content size, and the grade inspector window's for a content
+    // that does not fix its own size (a fixed-size content sizes the window exactly).
     static constexpr QSize sourceViewerSize{800, 550};
     static constexpr QSize gradeInspectorSize{400, 580};
 

@@ -396,10 +396,9 @@ public:
     // Makes the folder the media folder of the workspace and of the open project, reports what
     // is still missing, and makes the missing poster frames when nothing is.
     void applyMediaFolder(const std::filesystem::path& url);
-    // "Import": a panel of media files. "Import Folder…": a panel of one folder. Both import
-    // what is chosen, a folder contributing its direct contents.
+    // "Import": one panel of media files and folders, several at once; a chosen folder
+    // contributes its direct contents.
     void importMedia();
-    void importMediaFolder();
     // Copies the files into the project's media folder (a project is created when none is open)
     // and adds each as a source, in order. Files of other kinds are skipped, names already in the
     // pool (any letter case) are refused, and a file that cannot be copied is reported. Copies

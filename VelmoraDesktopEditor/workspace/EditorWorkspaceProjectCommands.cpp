@@ -30,9 +30,13 @@ FilePanelRequest openPanel(void (*configure)(OpenPanelConfiguration&))
     OpenPanelConfiguration configuration;
     configure(configuration);
     FilePanelRequest request;
-    request.kind = FilePanelRequest::Kind::openFile;
+    request.kind = configuration.allowsMultipleSelection ? FilePanelRequest::Kind::openFiles
+                                                         : FilePanelRequest::Kind::openFile;
     request.title = configuration.message;
+    request.acceptLabel = configuration.prompt;
     request.extensions = configuration.allowedFileTypes;
+    request.allowsOtherFileTypes = configuration.allowsOtherFileTypes;
+    request.canChooseDirectories = configuration.canChooseDirectories;
     return request;
 }
 
@@ -189,6 +193,7 @@ void EditorWorkspaceController::pickMediaFolderForRelink()
     request.title = relinkMissingNames_.empty()
                         ? "Select the folder that contains your source MP4/MOV files (e.g., DJI_….MP4)."
                         : "Select the folder containing the missing clips listed in the relink dialog.";
+    request.acceptLabel = "Choose";
     runPanelForOne(request, [this](const fs::path& folder) {
         applyMediaFolder(MediaFolderPath::standardized(folder));
     });

@@ -24,8 +24,16 @@ struct FilePanelRequest {
     std::filesystem::path directory;
     // Proposed file name of a save panel.
     std::string suggestedName;
-    // openFiles only: folders may be chosen as well as files.
+    // openFiles only: folders may be chosen as well as files, in the same panel.
     bool canChooseDirectories = false;
+    // Files of other types than `extensions` may be chosen too (the panel offers every file
+    // as a second filter); a save panel keeps a typed extension that is not among them.
+    bool allowsOtherFileTypes = false;
+    // Text of the button that accepts the choice ("Import Media"); empty keeps the panel's own.
+    std::string acceptLabel;
+
+    // Whether the user may choose more than one item.
+    bool allowsMultipleSelection() const { return kind == Kind::openFiles; }
 };
 
 // Called once on the main thread when the panel closes: the chosen paths, or none when the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include "platform/ui/FilePanels.h"
@@ -17,6 +18,9 @@ public:
     // The name filter a request shows, e.g. "JSON (*.json *.JSON)"; "All files (*)" when the
     // request accepts every file.
     static QString nameFilter(const FilePanelRequest& request);
+    // The filters offered, first the request's; "All files (*)" after it when other file types
+    // are allowed.
+    static QStringList nameFilters(const FilePanelRequest& request);
 
 private:
     QPointer<QWidget> parent_;

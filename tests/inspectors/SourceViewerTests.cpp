@@ -290,6 +290,21 @@ TEST(SourceViewer, ATimelineClipStartsFromItsMarksAndLut)
     EXPECT_EQ(f.handOvers.back(), (HandOver{"update", 2.0, 2.04, "look.cube"}));
 }
 
+TEST(SourceViewer, OpensAt800By550WithEveryControlWhole)
+{
+    ViewerFixture f;
+    auto viewer = f.open("s1", "A");
+    QTest::qWait(20);
+    // A window's content cannot be smaller than its least size: the viewer's must fit.
+    EXPECT_EQ(viewer->size(), QSize(800, 550));
+    for (const QWidget* control : viewer->findChildren<QPushButton*>()) {
+        if (control->isVisible()) {
+            EXPECT_GE(control->height(), control->minimumSizeHint().height()) << control->objectName().toStdString();
+        }
+    }
+    EXPECT_GE(child<QWidget>(*viewer, "pictureArea")->height(), SourceViewer::minimumPictureHeight);
+}
+
 TEST(SourceViewer, ALutPickChangesTheTimelineClipAtOnce)
 {
     ViewerFixture f;

@@ -298,5 +298,23 @@ TEST(EditorClipControls, LutPickerOffersNoneTheProjectsCubesAndTheClipsOwnRefere
     EXPECT_EQ(picker.currentText(), "None");
 }
 
+TEST(EditorClipControls, LutPickerReadsTheFilesAgainWhenItOpens)
+{
+    WorkspaceHarness h({Views::workspace});
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    h.open(project);
+    h.engine().selectClip("v1", false);
+    VelmoraDarkPopUpPicker& picker = *h.view().topBar()->clipLutPicker();
+    EXPECT_EQ(picker.selectableTags(), std::vector<std::string>{"None"});
+
+    // A file copied into the media folder while the same clip stays selected.
+    test::writeTextFile(project.media / "Warm.cube",
+                        "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    picker.showPopup();
+    EXPECT_EQ(picker.selectableTags(), (std::vector<std::string>{"None", "Warm.cube"}));
+    EXPECT_EQ(picker.currentText(), "None");
+    picker.hidePopup();
+}
+
 } // namespace
 } // namespace velmora

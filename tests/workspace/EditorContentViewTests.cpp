@@ -127,6 +127,7 @@ TEST(EditorContentView, TheRelinkAlertLeadsToTheFolderPanel)
     ASSERT_TRUE(h.panels->hasOpenPanel());
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
     EXPECT_EQ(h.panels->current().title, "Select the folder containing the missing clips listed in the relink dialog.");
+    EXPECT_EQ(h.panels->current().acceptLabel, "Choose");
 
     // A folder that still misses one file brings the alert back with the one name.
     const fs::path other = h.folders.scratch() / "other";

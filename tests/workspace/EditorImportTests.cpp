@@ -72,6 +72,9 @@ TEST(ImportMedia, CopiesFilesIntoANewProjectAndAsksAboutTheFrameRate)
     w.importMedia();
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFiles);
     EXPECT_EQ(h.panels->current().title, "Select source files or a folder of media files");
+    EXPECT_EQ(h.panels->current().acceptLabel, "Import Media");
+    EXPECT_TRUE(h.panels->current().canChooseDirectories);
+    EXPECT_TRUE(h.panels->current().allowsMultipleSelection());
     h.panels->choose({card / "DJI_0001.MP4", card / "DJI_0002.MOV", card / "notes.txt", card / "C0003.mp4",
                       card / "Still.png", card / "IMG_0004.HEIC"});
 
@@ -180,16 +183,17 @@ TEST(ImportMedia, AFolderGivesItsDirectContents)
         test::writeTextFile(file, "x");
 
     // A cancelled panel does nothing.
-    w.importMediaFolder();
-    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
+    w.importMedia();
     h.panels->cancel();
     EXPECT_FALSE(w.hasProject());
 
-    w.importMediaFolder();
-    h.panels->choose(folder);
+    // Files and folders from the same panel.
+    test::writeTextFile(h.folders.scratch() / "Loose.mp4", "x");
+    w.importMedia();
+    h.panels->choose({h.folders.scratch() / "Loose.mp4", folder});
     std::vector<std::string> names = fileNames(h.session().sources);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"A.mp4", "Still.PNG"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"A.mp4", "Loose.mp4", "Still.PNG"}));
 
     // A folder with nothing to import says so and still counts as a change.
     fs::create_directories(h.folders.scratch() / "empty");

@@ -15,6 +15,7 @@ struct FakeWindows {
     std::vector<SourceViewerWindowArguments> viewers;
     std::vector<GradeInspectorWindowArguments> inspectors;
     QSize inspectorContentSize{200, 200};
+    bool fixedInspectorContent = true;
 
     EditorWorkspacePieces pieces()
     {
@@ -26,7 +27,10 @@ struct FakeWindows {
         pieces.gradeInspectorWindow = [this](const GradeInspectorWindowArguments& arguments, QWidget* parent) {
             inspectors.push_back(arguments);
             auto* content = new QWidget(parent);
-            content->setFixedSize(inspectorContentSize);
+            if (fixedInspectorContent)
+                content->setFixedSize(inspectorContentSize);
+            else
+                content->setMinimumSize(inspectorContentSize);
             return content;
         };
         return pieces;
@@ -137,7 +141,13 @@ TEST_F(ToolWindowsTest, TheInspectorFloatsBesideTheMainWindowAndClosesThroughIts
     ASSERT_NE(inspector, nullptr);
     EXPECT_EQ(inspector->windowTitle(), "Mood & Basic Grade");
     EXPECT_TRUE(inspector->windowFlags().testFlag(Qt::Tool));
-    EXPECT_EQ(inspector->size(), QSize(400, 580));
+    EXPECT_EQ(inspector->size(), QSize(200, 200)); // a fixed-size content is the window's content
+    EXPECT_EQ(inspector->frameGeometry().topLeft(),
+              EditorContentView::gradeInspectorPosition(view().frameGeometry()));
+    windows.fixedInspectorContent = false;
+    w().openGradeInspector("still");
+    inspector = view().gradeInspectorWindow();
+    EXPECT_EQ(inspector->size(), QSize(400, 580)); // any other content gets the standard size
     EXPECT_EQ(inspector->frameGeometry().topLeft(),
               EditorContentView::gradeInspectorPosition(view().frameGeometry()));
     EXPECT_EQ(EditorContentView::gradeInspectorPosition(QRect(100, 50, 1280, 900)), QPoint(148, 90));
@@ -147,11 +157,12 @@ TEST_F(ToolWindowsTest, TheInspectorFloatsBesideTheMainWindowAndClosesThroughIts
     EXPECT_EQ(still.lutNames, h->engine().availableLutNames());
     EXPECT_EQ(still.initialEditState, w().gradeEditState());
 
-    // A taller content makes a taller window; the replaced inspector's closures do nothing.
+    // The inspector's own 380 × 620 content; the replaced inspector's closures do nothing.
+    windows.fixedInspectorContent = true;
     windows.inspectorContentSize = {380, 620};
     h->session().timelines[0].clips[0].name.reset();
     w().openGradeInspector("v1");
-    EXPECT_EQ(view().gradeInspectorWindow()->size(), QSize(400, 620));
+    EXPECT_EQ(view().gradeInspectorWindow()->size(), QSize(380, 620));
     EXPECT_EQ(windows.inspectors.back().clipName, "Clip");
     w().setProjectDirty(false);
     still.onDirty();

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
@@ -109,8 +110,8 @@ TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
     EXPECT_EQ(w.selectedSourceId(), "src-music");
     EXPECT_EQ(opened, std::vector<std::string>{"src-music"});
 
-    pool.importFolderAction()->trigger();
-    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFolder);
+    QTest::mouseClick(pool.importButton(), Qt::LeftButton);
+    EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFiles);
     QTest::mouseClick(pool.closeButton(), Qt::LeftButton);
     EXPECT_FALSE(w.showMediaPool());
 }

@@ -108,6 +108,9 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
 
     connect(lutPicker_, &VelmoraDarkPopUpPicker::selectionWritten, this,
             [this](const QString& id) { workspace_.chooseClipLut(id.toStdString()); });
+    // The LUT files on offer are read again each time the list opens: a .cube copied into the
+    // media folder appears without another clip being selected first.
+    connect(lutPicker_, &VelmoraDarkPopUpPicker::popUpAboutToShow, this, &EditorTopBar::refreshLutPicker);
     connect(gradeToggle_, &QCheckBox::toggled, &workspace_.engine(), &TimelinePreviewEngine::setGradePreviewEnabled);
 
     TimelinePreviewEngine& engine = workspace_.engine();

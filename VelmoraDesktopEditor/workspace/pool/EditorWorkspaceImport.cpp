@@ -149,16 +149,10 @@ void EditorWorkspaceController::importMedia()
 {
     FilePanelRequest request;
     request.kind = FilePanelRequest::Kind::openFiles;
+    request.canChooseDirectories = true;
     request.title = importPanelMessage;
+    request.acceptLabel = "Import Media";
     request.extensions = importableExtensions();
-    runPanel(request, [this](std::vector<fs::path> chosen) { importChosen(chosen); });
-}
-
-void EditorWorkspaceController::importMediaFolder()
-{
-    FilePanelRequest request;
-    request.kind = FilePanelRequest::Kind::openFolder;
-    request.title = importPanelMessage;
     runPanel(request, [this](std::vector<fs::path> chosen) { importChosen(chosen); });
 }
 

@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QToolButton>
@@ -37,7 +36,6 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
     EditorWorkspaceStyle::setStyleFlag(*title, "headline", true);
     header->addWidget(title);
     header->addStretch(1);
-    // Qt's panel picks files or one folder, not both: "Import" takes files, its menu a folder.
     importButton_ = new QToolButton(this);
     importButton_->setObjectName(QStringLiteral("mediaPoolImportButton"));
     importButton_->setText(QStringLiteral("Import"));
@@ -46,12 +44,7 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
     EditorWorkspaceStyle::setCaption(*importButton_);
     importButton_->setToolTip(QStringLiteral("Import video, image, or audio files into the media pool"));
     importButton_->setFocusPolicy(Qt::NoFocus);
-    importButton_->setPopupMode(QToolButton::MenuButtonPopup);
     connect(importButton_, &QToolButton::clicked, &workspace_, &EditorWorkspaceController::importMedia);
-    auto* importMenu = new QMenu(importButton_);
-    importFolder_ = importMenu->addAction(QStringLiteral("Import Folder…"));
-    connect(importFolder_, &QAction::triggered, &workspace_, &EditorWorkspaceController::importMediaFolder);
-    importButton_->setMenu(importMenu);
     header->addWidget(importButton_);
     closeButton_ = new QPushButton(this);
     closeButton_->setObjectName(QStringLiteral("mediaPoolCloseButton"));

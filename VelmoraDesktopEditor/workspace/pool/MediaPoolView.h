@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-class QAction;
 class QPushButton;
 class QScrollArea;
 class QToolButton;
@@ -12,8 +11,8 @@ namespace velmora {
 class EditorWorkspaceController;
 class MediaPoolGrid;
 
-// The media pool column's content: the header ("Media Pool", "Import" for files with "Import
-// Folder…" in its menu, the close button) over the scrolling grid of the open project's sources.
+// The media pool column's content: the header ("Media Pool", "Import" for files and folders, the
+// close button) over the scrolling grid of the open project's sources.
 // A click on a card selects its source, a double click opens it in the source viewer. Follows the
 // engine's session and selection and the workspace's pool selection. Main thread only.
 class MediaPoolView final : public QWidget {
@@ -23,7 +22,6 @@ public:
 
     MediaPoolGrid* grid() const { return grid_; }
     QToolButton* importButton() const { return importButton_; }
-    QAction* importFolderAction() const { return importFolder_; }
     QPushButton* closeButton() const { return closeButton_; }
 
 private:
@@ -33,7 +31,6 @@ private:
     MediaPoolGrid* grid_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QToolButton* importButton_ = nullptr;
-    QAction* importFolder_ = nullptr;
     QPushButton* closeButton_ = nullptr;
 };
 

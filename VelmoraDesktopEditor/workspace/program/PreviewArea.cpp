@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -15,6 +16,7 @@ namespace velmora {
 namespace {
 
 constexpr int readoutInset = 8;
+constexpr int readoutPadding = 6;
 constexpr int placeholderWidth = 560;
 
 // The area's faint frame, drawn above the program view.
@@ -52,15 +54,23 @@ PreviewArea::PreviewArea(EditorWorkspaceController& workspace, QWidget* programV
     readout_->setObjectName(QStringLiteral("canvasReadout"));
     readout_->setAttribute(Qt::WA_StyledBackground);
     auto* lines = new QVBoxLayout(readout_);
-    lines->setContentsMargins(6, 6, 6, 6);
+    lines->setContentsMargins(readoutPadding, readoutPadding, readoutPadding, readoutPadding);
     lines->setSpacing(4);
+    // The read-out is always as large as its two lines, in the fonts the style sheet gives them,
+    // whenever that happens; it stays anchored to the bottom-left corner (eventFilter).
+    lines->setSizeConstraint(QLayout::SetFixedSize);
+    readout_->installEventFilter(this);
     canvasLabel_->setObjectName(QStringLiteral("canvasLabel"));
     sourceLabel_->setObjectName(QStringLiteral("linkedSourceLabel"));
     lines->addWidget(canvasLabel_);
     lines->addWidget(sourceLabel_);
 
+    // Above the picture, in this order: the read-out, the border, the placeholder.
+    readout_->raise();
     border_->raise();
     placeholder_->raise();
+    // The placeholder's rows change size when their text or style does: it is fitted again.
+    placeholder_->installEventFilter(this);
 
     TimelinePreviewEngine& engine = workspace_.engine();
     for (auto signal : {&TimelinePreviewEngine::avPlayerChanged, &TimelinePreviewEngine::isPlayingChanged,
@@ -106,16 +116,44 @@ void PreviewArea::refreshReadout()
     if (!shown)
         return;
     canvasLabel_->setText(QString::fromStdString(workspace_.canvasLabel()));
-    const std::string source = workspace_.linkedSourceLabel();
-    sourceLabel_->setText(QString::fromStdString(source));
-    sourceLabel_->setVisible(!source.empty());
-    readout_->adjustSize();
+    const QString source = QString::fromStdString(workspace_.linkedSourceLabel());
+    // One line, shortened in the middle only when the area is too narrow for it.
+    QString line = source;
+    if (isVisible()) {
+        sourceLabel_->ensurePolished();
+        const int room = width() - 2 * (readoutInset + readoutPadding);
+        line = sourceLabel_->fontMetrics().elidedText(source, Qt::ElideMiddle, std::max(room, 0));
+    }
+    sourceLabel_->setText(line);
+    sourceLabel_->setToolTip(line == source ? QString() : source);
+    sourceLabel_->setVisible(!source.isEmpty());
+    placeReadout();
+}
+
+void PreviewArea::placeReadout()
+{
     readout_->move(readoutInset, height() - readout_->height() - readoutInset);
+}
+
+bool PreviewArea::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == readout_ && event->type() == QEvent::Resize)
+        placeReadout();
+    else if (watched == placeholder_ && event->type() == QEvent::LayoutRequest && placeholder_->isVisible())
+        layoutChildren();
+    return QWidget::eventFilter(watched, event);
+}
+
+void PreviewArea::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    refreshReadout();
 }
 
 void PreviewArea::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    refreshReadout();
     layoutChildren();
 }
 
@@ -127,11 +165,19 @@ void PreviewArea::layoutChildren()
     if (programView_)
         programView_->setGeometry(fittedRect(rect(), aspect));
     border_->setGeometry(rect());
-    readout_->move(readoutInset, height() - readout_->height() - readoutInset);
-    // The placeholder's lines wrap at a comfortable reading width.
+    placeReadout();
+    // The placeholder's lines wrap at a comfortable reading width; in a short area its rows move
+    // closer together, as little as needed, rather than overlap.
     const int w = std::min(width(), std::max(placeholder_->sizeHint().width(), placeholderWidth));
-    const int h = std::min(height(), placeholder_->hasHeightForWidth() ? placeholder_->heightForWidth(w)
-                                                                        : placeholder_->sizeHint().height());
+    using Fit = PreviewPlaceholderView::Fit;
+    Fit fit = Fit::roomy;
+    for (Fit tried : {Fit::roomy, Fit::tight, Fit::tightest}) {
+        fit = tried;
+        if (placeholder_->heightFor(w, fit) <= height())
+            break;
+    }
+    placeholder_->setFit(fit, w);
+    const int h = std::min(height(), placeholder_->heightFor(w, fit));
     placeholder_->setGeometry((width() - w) / 2, (height() - h) / 2, w, h);
 }
 

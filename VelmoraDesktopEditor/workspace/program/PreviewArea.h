@@ -33,9 +33,12 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void refreshReadout();
+    void placeReadout();
     void layoutChildren();
 
     EditorWorkspaceController& workspace_;

@@ -1,5 +1,7 @@
 #include "workspace/program/PreviewPlaceholderView.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +13,20 @@
 
 namespace velmora {
 
+namespace {
+
+struct Spacing {
+    int margin;
+    int gap;
+};
+
+Spacing spacingFor(PreviewPlaceholderView::Fit fit)
+{
+    return fit == PreviewPlaceholderView::Fit::roomy ? Spacing{24, 14} : Spacing{8, 4};
+}
+
+} // namespace
+
 PreviewPlaceholderView::PreviewPlaceholderView(EditorWorkspaceController& workspace, QWidget* parent)
     : QWidget(parent), workspace_(workspace), projectReadyRow_(new QWidget(this)),
       projectReady_(new QLabel(QStringLiteral("Project ready"), projectReadyRow_)), heading_(new QLabel(this)),
@@ -18,8 +34,9 @@ PreviewPlaceholderView::PreviewPlaceholderView(EditorWorkspaceController& worksp
 {
     setObjectName(QStringLiteral("previewPlaceholder"));
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(14);
+    const Spacing roomy = spacingFor(Fit::roomy);
+    column->setContentsMargins(roomy.margin, roomy.margin, roomy.margin, roomy.margin);
+    column->setSpacing(roomy.gap);
 
     auto* readyRow = new QHBoxLayout(projectReadyRow_);
     readyRow->setContentsMargins(0, 0, 0, 0);
@@ -56,7 +73,6 @@ void PreviewPlaceholderView::refresh()
     projectReadyRow_->setVisible(placeholder.projectReady);
     heading_->setText(QString::fromStdString(placeholder.heading));
     EditorWorkspaceStyle::setStyleFlag(*heading_, "warning", placeholder.headingIsWarning);
-    explanation_->setText(QString::fromStdString(placeholder.explanation));
     explanation_->setVisible(!placeholder.explanation.empty());
 
     if (!built_ || placeholder.buttons != shown_.buttons) {
@@ -77,6 +93,8 @@ void PreviewPlaceholderView::refresh()
             button->setFocusPolicy(Qt::NoFocus);
             connect(button, &QPushButton::clicked, this,
                     [this, action = definition.action] { workspace_.runPlaceholderAction(action); });
+            // Measured at once (heightFor) in the style it will be drawn in.
+            button->ensurePolished();
             buttonRow_->addWidget(button);
             buttons_.push_back(button);
         }
@@ -85,6 +103,65 @@ void PreviewPlaceholderView::refresh()
     }
     shown_ = std::move(placeholder);
     built_ = true;
+    showExplanation();
+}
+
+void PreviewPlaceholderView::showExplanation()
+{
+    const QString text = QString::fromStdString(shown_.explanation);
+    const bool oneLine = fit_ == Fit::tightest;
+    explanation_->setWordWrap(!oneLine);
+    if (oneLine) {
+        const int room = std::max(fitWidth_ - 2 * spacingFor(fit_).margin, 0);
+        explanation_->ensurePolished();
+        const QString line = explanation_->fontMetrics().elidedText(text, Qt::ElideRight, room);
+        explanation_->setText(line);
+        explanation_->setToolTip(line == text ? QString() : text);
+    } else {
+        explanation_->setText(text);
+        explanation_->setToolTip(QString());
+    }
+}
+
+int PreviewPlaceholderView::heightFor(int width, Fit fit) const
+{
+    const Spacing spacing = spacingFor(fit);
+    const int inner = std::max(width - 2 * spacing.margin, 1);
+    std::vector<int> rows;
+    if (!projectReadyRow_->isHidden())
+        rows.push_back(projectReadyRow_->sizeHint().height());
+    heading_->ensurePolished();
+    rows.push_back(heading_->heightForWidth(inner));
+    if (!explanation_->isHidden()) {
+        explanation_->ensurePolished();
+        const QFontMetrics metrics = explanation_->fontMetrics();
+        const QString text = QString::fromStdString(shown_.explanation);
+        rows.push_back(fit == Fit::tightest
+                           ? metrics.height()
+                           : metrics.boundingRect(QRect(0, 0, inner, 100000), Qt::TextWordWrap | Qt::AlignCenter, text)
+                                 .height());
+    }
+    int buttonHeight = 0;
+    for (const QPushButton* button : buttons_)
+        buttonHeight = std::max(buttonHeight, button->sizeHint().height());
+    if (!buttons_.empty())
+        rows.push_back(buttonHeight);
+    int total = 2 * spacing.margin + spacing.gap * (static_cast<int>(rows.size()) - 1);
+    for (int row : rows)
+        total += row;
+    return total;
+}
+
+void PreviewPlaceholderView::setFit(Fit fit, int width)
+{
+    if (fit == fit_ && width == fitWidth_)
+        return;
+    fit_ = fit;
+    fitWidth_ = width;
+    const Spacing spacing = spacingFor(fit);
+    layout()->setContentsMargins(spacing.margin, spacing.margin, spacing.margin, spacing.margin);
+    layout()->setSpacing(spacing.gap);
+    showExplanation();
 }
 
 } // namespace velmora

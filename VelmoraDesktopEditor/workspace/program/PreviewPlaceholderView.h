@@ -14,11 +14,23 @@ namespace velmora {
 
 // What the program area shows until a preview player exists: "Project ready" while a project is
 // open, then a heading, an explanation and the buttons that lead on (new, open, import, retry),
-// as EditorWorkspaceController::previewPlaceholder decides. Main thread only.
+// as EditorWorkspaceController::previewPlaceholder decides. In a short program area it draws
+// closer together (Fit) rather than letting its rows overlap. Main thread only.
 class PreviewPlaceholderView final : public QWidget {
     Q_OBJECT
 public:
+    // How close together the rows sit: roomy as designed; tight with small margins and gaps;
+    // tightest also keeps the explanation to one line, ending in "…" (its tooltip has it all).
+    enum class Fit { roomy, tight, tightest };
+
     PreviewPlaceholderView(EditorWorkspaceController& workspace, QWidget* parent = nullptr);
+
+    // The height the rows need at `width` in `fit`, from the rows' own size hints (nothing is
+    // changed to find it out).
+    int heightFor(int width, Fit fit) const;
+    // Lays the rows out in `fit` for a view `width` wide; nothing happens when both are as before.
+    void setFit(Fit fit, int width);
+    Fit fit() const { return fit_; }
 
     QLabel* projectReadyLabel() const { return projectReady_; }
     QLabel* headingLabel() const { return heading_; }
@@ -28,6 +40,8 @@ public:
     void refresh();
 
 private:
+    void showExplanation();
+
     EditorWorkspaceController& workspace_;
     QWidget* projectReadyRow_;
     QLabel* projectReady_;
@@ -37,6 +51,8 @@ private:
     EditorWorkspaceController::PreviewPlaceholder shown_;
     std::vector<QPushButton*> buttons_;
     bool built_ = false;
+    Fit fit_ = Fit::roomy;
+    int fitWidth_ = -1;
 };
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -22,6 +23,24 @@ constexpr int laneHeightSliderWidth = 120;
 constexpr double laneHeightMinimum = 28;
 constexpr double laneHeightMaximum = 128;
 constexpr double laneHeightStep = 2;
+
+// The legend gives way first when the row is short: it shrinks down to nothing, ending in "…",
+// and keeps its full text as its tooltip, so that the controls to its right stay whole.
+class ShrinkingLegend final : public QLabel {
+public:
+    ShrinkingLegend(const QString& text, QWidget* parent) : QLabel(text, parent) { setToolTip(text); }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect area = contentsRect();
+        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
 
 QPushButton* laneButton(const QString& title, const char* name, const QString& help, QWidget* parent)
 {
@@ -57,7 +76,7 @@ TimelineHeaderView::TimelineHeaderView(EditorWorkspaceController& workspace, QWi
         workspace_.chooseTimeline(picker_->itemData(index).toString().toStdString());
     });
     row->addWidget(picker_);
-    auto* legend = new QLabel(QStringLiteral("White bars = trim · Cyan line = snap magnet · Stack clip ends"), this);
+    auto* legend = new ShrinkingLegend(QStringLiteral("White bars = trim · Cyan line = snap magnet · Stack clip ends"), this);
     legend->setObjectName(QStringLiteral("timelineLegend"));
     row->addWidget(legend);
     row->addStretch(1);
