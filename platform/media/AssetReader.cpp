@@ -438,7 +438,7 @@ struct AssetReaderTrackOutput::Impl {
     std::mutex queueMutex;
     std::condition_variable queueChanged;
     std::deque<ProducedSample> queue; // guarded by queueMutex; no sample marks the end
-    bool stopWorker = false;                        // guarded by queueMutex
+    bool stopWorker = false;          // guarded by queueMutex
 
     // An output of images converts on the caller's thread while a frame-threaded decoder keeps
     // decoding the next frames on its own threads: a queue would only hold more decoded frames.

@@ -218,6 +218,12 @@ TEST(AssetReaderImages, AnOversizedFrameIsScaledInItsPlanesLikeTheFullFrameScale
     }
     // Needed at more than half the stored size: read as stored.
     EXPECT_EQ(readImages(dir / "big.mkv", true, 321, 100).at(0).width(), 640);
+    // A palette, which the scaler cannot write back, comes down as RGB.
+    test::runFFmpeg("-f lavfi -i testsrc2=s=640x480:r=25 -frames:v 1 -pix_fmt pal8 -c:v png " +
+                    test::shellQuote((dir / "palette.mov").string()));
+    const std::vector<Image> palette = readImages(dir / "palette.mov", true, 80, 60);
+    ASSERT_EQ(palette.size(), 1u);
+    EXPECT_EQ(palette[0].width(), 160);
 }
 
 TEST(AssetReaderAudio, ResamplesToFloatStereoAndTrimsToTheSample)

@@ -348,11 +348,13 @@ void FrameConverter::convert(const AVFrame* frame, PixelBuffer& destination)
 FramePtr FrameScaler::scale(const AVFrame* frame, int width, int height)
 {
     const int format = frame->format;
+    // The same format on both sides, so that libswscale converts neither range nor matrix;
+    // formats it cannot write (palettes) come out as 16-bit RGBA.
+    const int output = sws_isSupportedOutput(static_cast<AVPixelFormat>(format)) ? format : AV_PIX_FMT_RGBA64LE;
     if (!sws_ || format_ != format || sourceWidth_ != frame->width || sourceHeight_ != frame->height ||
         width_ != width || height_ != height) {
-        // The same format on both sides: libswscale converts neither range nor matrix.
         sws_.reset(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(format), width, height,
-                                  static_cast<AVPixelFormat>(format), SWS_AREA | SWS_ACCURATE_RND, nullptr, nullptr,
+                                  static_cast<AVPixelFormat>(output), SWS_AREA | SWS_ACCURATE_RND, nullptr, nullptr,
                                   nullptr));
         if (!sws_) {
             const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(format));
@@ -366,7 +368,7 @@ FramePtr FrameScaler::scale(const AVFrame* frame, int width, int height)
         height_ = height;
     }
     FramePtr scaled = allocFrame();
-    scaled->format = format;
+    scaled->format = output;
     scaled->width = width;
     scaled->height = height;
     int rc = av_frame_get_buffer(scaled.get(), 64);

@@ -52,7 +52,7 @@ private:
 };
 
 // Scales decoded frames down in their own pixel format (planes, depth, range and colour tags
-// kept) by area averaging, so that an oversized frame is never converted at full size. Keeps its
+// kept; palette formats into 16-bit RGBA) by area averaging, so that an oversized frame is never converted at full size. Keeps its
 // libswscale context for the next frame of the same geometry. One scaler per thread.
 class FrameScaler {
 public:
