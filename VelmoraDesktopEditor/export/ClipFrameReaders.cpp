@@ -1,6 +1,7 @@
 #include "export/ClipFrameReaders.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "export/SourceFrameDecoding.h"
 #include "export/TimelineExportState.h"
@@ -56,6 +57,9 @@ ClipFrameReaders::Opened ClipFrameReaders::openReader(const ExportSource& source
                                                              MediaTime::fromSeconds(sourceEnd, kReaderTimescale)));
     opened.output = AssetReaderTrackOutput::video(*source.videoTrack, PixelFormat::p010);
     opened.output->alwaysCopiesSampleData = false;
+    // Frames far larger than the output come down in their planes, before the float conversion.
+    std::tie(opened.output->neededWidth, opened.output->neededHeight) =
+        storedPictureSize(source.transform, outW_, outH_);
     const bool refused = faults_.refuseOutput && faults_.refuseOutput(stream);
     if (refused || !opened.reader->canAdd(*opened.output)) {
         throw stream ? exportError(TimelineExportCode::streamReaderOutput, "Cannot add video reader output")
@@ -195,14 +199,26 @@ SourcePicture ClipFrameReaders::generatorPicture(const ExportSource& source, dou
     return picture;
 }
 
-SourcePicture ClipFrameReaders::oneOffDecode(const ExportSource& source, double sourceTime) const
+SourcePicture ClipFrameReaders::oneOffDecode(const ExportSource& source, double sourceTime)
 {
     SourcePicture picture;
-    if (source.asset && source.videoTrack) {
-        if (auto image = decodeSourceFrameForExport(source.asset, *source.videoTrack, source.transform, sourceTime,
-                                                    outW_, outH_)) {
-            picture.image = std::move(*image);
+    if (!source.asset || !source.videoTrack) {
+        return picture;
+    }
+    const std::optional<double> snapped = snappedSourceTime(sourceTime, sourceFrameRate(*source.videoTrack));
+    if (snapped && lastOneOff_ && lastOneOff_->asset == source.asset && lastOneOff_->snappedTime == *snapped) {
+        picture.image = lastOneOff_->image;
+        return picture;
+    }
+    if (auto image = decodeSourceFrameForExport(source.asset, *source.videoTrack, source.transform, sourceTime,
+                                                outW_, outH_)) {
+        // Kept as pixels, so that reusing it does not run its deferred steps again.
+        picture.image = image->rendered();
+        if (snapped) {
+            lastOneOff_ = OneOff{source.asset, *snapped, picture.image};
         }
+    } else {
+        lastOneOff_.reset();
     }
     return picture;
 }

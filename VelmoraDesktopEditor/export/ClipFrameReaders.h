@@ -100,8 +100,10 @@ public:
     // output; nothing when it has no generator or the request fails. A still picture is fitted
     // once and kept for every later request.
     SourcePicture generatorPicture(const ExportSource& source, double sourceTime);
-    // A one-off decode of the frame at `sourceTime`, fitted to the output.
-    SourcePicture oneOffDecode(const ExportSource& source, double sourceTime) const;
+    // A one-off decode of the frame at `sourceTime`, fitted to the output. The last one is kept:
+    // a later request that snaps to the same source frame (a source whose frames last longer
+    // than the export's) reuses it instead of decoding the frame again.
+    SourcePicture oneOffDecode(const ExportSource& source, double sourceTime);
 
     // Cancels and empties both slots (a frame without a clip, or the end of rendering).
     void closeAll();
@@ -131,6 +133,13 @@ private:
     const int outH_;
     // Still pictures already fitted to the output, by asset.
     std::map<const Asset*, Image> fittedStills_;
+    // The last one-off decode: its asset, the source frame time it snapped to, and its picture.
+    struct OneOff {
+        std::shared_ptr<const Asset> asset;
+        double snappedTime = 0;
+        Image image;
+    };
+    std::optional<OneOff> lastOneOff_;
     const double frameDuration_;
     const ClipReaderFaults faults_;
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <system_error>
+#include <tuple>
 
 #include "export/FrameTiming.h"
 #include "export/JobFileReading.h"
@@ -178,6 +179,7 @@ std::optional<BaseFrame> decodeWithReader(const std::shared_ptr<const Asset>& as
         reader.setTimeRange(MediaTimeRange(std::max(MediaTime::zero(), target - back), length));
         auto output = AssetReaderTrackOutput::video(track, PixelFormat::p010);
         output->alwaysCopiesSampleData = false;
+        std::tie(output->neededWidth, output->neededHeight) = storedPictureSize(track.preferredTransform, outW, outH);
         if (reader.canAdd(*output)) {
             reader.add(output);
         }

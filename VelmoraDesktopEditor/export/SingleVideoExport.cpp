@@ -4,11 +4,13 @@
 #include <cmath>
 #include <memory>
 #include <system_error>
+#include <tuple>
 
 #include "export/FrameTiming.h"
 #include "export/JobFileReading.h"
 #include "export/PartialMovie.h"
 #include "export/SingleVideoPumps.h"
+#include "export/SourceFrameDecoding.h"
 #include "export/WriterSettings.h"
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
@@ -175,6 +177,9 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         }
         auto videoOutput = AssetReaderTrackOutput::video(*videoTrack, PixelFormat::p010);
         videoOutput->alwaysCopiesSampleData = false;
+        // A source far larger than the movie comes down in its decoded planes.
+        std::tie(videoOutput->neededWidth, videoOutput->neededHeight) =
+            storedPictureSize(videoTrack->preferredTransform, width, height);
         if (!videoReader.canAdd(*videoOutput)) {
             throw singleVideoError(SingleVideoExportCode::videoOutputRefused);
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "grading/BasicGrade.h"
 #include "grading/LutApplication.h"
@@ -34,6 +35,8 @@ std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset,
         auto output = AssetReaderTrackOutput::video(track, PixelFormat::p010);
         output->alwaysCopiesSampleData = false;
         output->decodesAhead = false; // a few frames, read once: no worker thread for them
+        // An oversized frame comes down in its planes before anything is made of it.
+        std::tie(output->neededWidth, output->neededHeight) = storedPictureSize(transform, outW, outH);
         if (!reader.canAdd(*output)) {
             return std::nullopt;
         }
@@ -110,6 +113,20 @@ std::optional<double> snappedSourceTime(double seconds, double fps)
     }
     const auto index = static_cast<std::int64_t>(std::trunc(scaled));
     return std::max(static_cast<double>(index) / fps, 0.0);
+}
+
+std::pair<int, int> storedPictureSize(const AffineTransform& transform, int width, int height)
+{
+    const bool straight = transform.b == 0 && transform.c == 0;
+    const bool quarter = transform.a == 0 && transform.d == 0;
+    if (straight) {
+        return {width, height};
+    }
+    if (quarter) {
+        return {height, width};
+    }
+    const int side = std::max(width, height);
+    return {side, side};
 }
 
 AffineTransform imageSpaceTransform(const AffineTransform& transform, int width, int height)

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "platform/image/Geometry.h"
 #include "platform/image/Image.h"
@@ -22,6 +23,11 @@ std::optional<double> snappedSourceTime(double seconds, double fps);
 // expressed in the image layer's y-up space, for an encoded picture of width × height: applied
 // with affineTransform() it turns the decoded image upright with its extent at the origin.
 AffineTransform imageSpaceTransform(const AffineTransform& transform, int width, int height);
+
+// The size, in pixels of the stored picture, that shows as width × height once `transform` (a
+// track's orientation) turns it: the sides swapped for a quarter turn, the larger side both ways
+// for a turn that is not a multiple of a quarter. What a reader is told the frames are needed at.
+std::pair<int, int> storedPictureSize(const AffineTransform& transform, int width, int height);
 
 // One source frame for the timeline export when a clip cannot be streamed: the frame of `track`
 // displayed at `sourceTimeSeconds` snapped to the source's frame grid, decoded in 10-bit 4:2:0

@@ -6,6 +6,7 @@
 #include <deque>
 #include <thread>
 
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
 #include "platform/media/internal/StreamDecoder.h"
@@ -42,10 +43,22 @@ struct AssetReader::State {
     }
 };
 
+// A sample on its way to the caller; for an output of images, with the decoded (and perhaps
+// scaled) frame the caller's thread converts.
+struct ProducedSample {
+    std::optional<SampleBuffer> sample;
+    ffmpeg::FramePtr picture;
+    ImageTags tags;
+};
+
 struct AssetReaderTrackOutput::Impl {
     AssetTrack track;
     MediaType type = MediaType::video;
     PixelFormat pixelFormat = PixelFormat::p010;
+    bool images = false;
+    AVColorSpace streamColorSpace = AVCOL_SPC_UNSPECIFIED;
+    int neededWidth = 0;
+    int neededHeight = 0;
     int sampleRate = 48000;
     int channels = 2;
 
@@ -70,6 +83,9 @@ struct AssetReaderTrackOutput::Impl {
 
     // Video.
     ffmpeg::FrameConverter converter;
+    ffmpeg::FrameScaler scaler;
+    // Used by the caller's thread only (one at a time).
+    ffmpeg::FrameImageConverter imageConverter;
     std::unique_ptr<PixelBufferPool> pool;
     MediaTime nominalFrameDuration;
     MediaTime lastFrameEnd;
@@ -92,18 +108,23 @@ struct AssetReaderTrackOutput::Impl {
         av_channel_layout_uninit(&swrInLayout);
     }
 
-    void open(int threads)
+    void open(int threads, int width, int height)
     {
+        neededWidth = std::max(0, width);
+        neededHeight = std::max(0, height);
         format = ffmpeg::openInput(path, false);
         if (track.trackID < 0 || static_cast<unsigned>(track.trackID) >= format->nb_streams) {
             throw MediaError::make(MediaError::noSuchTrack, "\"" + path.string() + "\" has no track " +
                                                                 std::to_string(track.trackID) + ".");
         }
         stream = format->streams[track.trackID];
+        streamColorSpace = stream->codecpar->color_space;
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
-        decoder = ffmpeg::openDecoder(stream, threads);
+        // One decoding thread per usable core: FFmpeg's own choice adds one more, and every
+        // frame thread keeps whole frames of its own.
+        decoder = ffmpeg::openDecoder(stream, threads > 0 ? threads : static_cast<int>(usableCoreCount()));
         decoding.emplace(*format, *stream, *decoder, path.filename().string(), startOffsetUs);
         frame = ffmpeg::allocFrame();
         if (track.minFrameDuration.isNumeric()) {
@@ -182,13 +203,13 @@ struct AssetReaderTrackOutput::Impl {
         return receiveFrame();
     }
 
-    std::optional<SampleBuffer> nextVideo()
+    ProducedSample nextVideo()
     {
         for (;;) {
             const int rc = nextFrame();
             if (rc != 0) {
                 finish();
-                return std::nullopt;
+                return {};
             }
             MediaTime time = decoding->assetTime(frame->best_effort_timestamp);
             if (!time.isNumeric()) {
@@ -199,28 +220,42 @@ struct AssetReaderTrackOutput::Impl {
             lastFrameEnd = time + duration;
             if (time >= rangeEnd) {
                 finish();
-                return std::nullopt;
+                return {};
             }
             if (time + duration <= rangeStart) {
                 continue; // decoded on the way to the range
             }
-            if (!pool || pool->width() != frame->width || pool->height() != frame->height) {
-                pool = std::make_unique<PixelBufferPool>(pixelFormat, frame->width, frame->height);
-            }
-            SampleBuffer sample;
+            const auto [width, height] = ffmpeg::readSize(frame->width, frame->height, neededWidth, neededHeight);
+            ProducedSample produced;
+            produced.sample.emplace();
+            SampleBuffer& sample = *produced.sample;
             sample.presentationTime = time;
             sample.duration = duration;
-            sample.imageBuffer = pool->createPixelBuffer();
-            converter.convert(frame.get(), sample.imageBuffer);
             ImageTags tags = ffmpeg::frameTags(frame.get(), stream->codecpar);
-            if (isYCbCr(pixelFormat)) {
+            if (images || isYCbCr(pixelFormat)) {
                 tags.colorRange = "VideoRange";
             } else {
                 tags.colorRange.clear();
                 tags.yCbCrMatrix.clear();
             }
+            if (images) {
+                // Kept as decoded (or scaled in its planes): the caller's thread converts it.
+                if (width != frame->width || height != frame->height) {
+                    produced.picture = scaler.scale(frame.get(), width, height);
+                } else {
+                    produced.picture = ffmpeg::allocFrame();
+                    av_frame_move_ref(produced.picture.get(), frame.get());
+                }
+                produced.tags = std::move(tags);
+                return produced;
+            }
+            if (!pool || pool->width() != width || pool->height() != height) {
+                pool = std::make_unique<PixelBufferPool>(pixelFormat, width, height);
+            }
+            sample.imageBuffer = pool->createPixelBuffer();
+            converter.convert(frame.get(), sample.imageBuffer);
             sample.imageBuffer.attachments() = tags;
-            return sample;
+            return produced;
         }
     }
 
@@ -333,8 +368,18 @@ struct AssetReaderTrackOutput::Impl {
         }
     }
 
-    // The decoder has nothing more to give (end of range, end of file, cancel or failure).
-    void finish() { endReached = true; }
+    // The decoder has nothing more to give (end of range, end of file, cancel or failure): it
+    // and the demuxer go now, with the frame buffers the decoder keeps for reuse, which for a
+    // huge picture are most of the memory, even while the caller still holds the last sample.
+    void finish()
+    {
+        endReached = true;
+        decoding.reset();
+        decoder.reset();
+        format.reset();
+        stream = nullptr;
+        frame.reset();
+    }
 
     // The caller has received the end: the reader hears of it once.
     void reportFinished()
@@ -346,21 +391,43 @@ struct AssetReaderTrackOutput::Impl {
     }
 
     // The next sample, or nothing at the end; failures are recorded on the reader.
-    std::optional<SampleBuffer> produce()
+    ProducedSample produce()
     {
         std::lock_guard lock(mutex);
         if (endReached || state->status.load() != AssetReaderStatus::reading) {
             endReached = true;
-            return std::nullopt;
+            return {};
         }
         try {
-            return type == MediaType::video ? nextVideo() : nextAudio();
+            if (type == MediaType::video) {
+                return nextVideo();
+            }
+            return ProducedSample{nextAudio(), nullptr, {}};
         } catch (const Error& e) {
             state->fail(e);
         } catch (const std::bad_alloc&) {
             state->fail(MediaError::make(MediaError::decodeFailed, "Out of memory while decoding."));
         }
         endReached = true;
+        return {};
+    }
+
+    // The caller's side of a produced sample: an output of images converts the frame here, so
+    // that only decoded frames wait in the queue and one float frame is made per sample taken.
+    std::optional<SampleBuffer> deliver(ProducedSample produced)
+    {
+        if (!produced.picture || !produced.sample) {
+            return std::move(produced.sample);
+        }
+        try {
+            produced.sample->image = imageConverter.convert(produced.picture.get(), streamColorSpace);
+            produced.sample->image.tags = std::move(produced.tags);
+            return std::move(produced.sample);
+        } catch (const Error& e) {
+            state->fail(e);
+        } catch (const std::bad_alloc&) {
+            state->fail(MediaError::make(MediaError::decodeFailed, "Out of memory while decoding."));
+        }
         return std::nullopt;
     }
 
@@ -370,15 +437,22 @@ struct AssetReaderTrackOutput::Impl {
     std::thread worker;
     std::mutex queueMutex;
     std::condition_variable queueChanged;
-    std::deque<std::optional<SampleBuffer>> queue; // guarded by queueMutex; nullopt marks the end
-    bool stopWorker = false;                        // guarded by queueMutex
+    std::deque<ProducedSample> queue; // guarded by queueMutex; no sample marks the end
+    bool stopWorker = false;          // guarded by queueMutex
+
+    // An output of images converts on the caller's thread while a frame-threaded decoder keeps
+    // decoding the next frames on its own threads: a queue would only hold more decoded frames.
+    bool benefitsFromWorker() const
+    {
+        return !images || !decoder || (decoder->active_thread_type & FF_THREAD_FRAME) == 0;
+    }
 
     void startWorker()
     {
         worker = std::thread([this] {
             for (;;) {
-                std::optional<SampleBuffer> sample = produce();
-                const bool end = !sample;
+                ProducedSample sample = produce();
+                const bool end = !sample.sample;
                 std::unique_lock lock(queueMutex);
                 queueChanged.wait(lock, [&] { return stopWorker || queue.size() < kPrefetchDepth; });
                 if (stopWorker) {
@@ -393,19 +467,18 @@ struct AssetReaderTrackOutput::Impl {
         });
     }
 
-    std::optional<SampleBuffer> takeFromWorker()
+    ProducedSample takeFromWorker()
     {
         std::unique_lock lock(queueMutex);
         for (;;) {
             if (!queue.empty()) {
-                std::optional<SampleBuffer> sample;
-                sample.swap(queue.front());
+                ProducedSample sample = std::move(queue.front());
                 queue.pop_front();
                 queueChanged.notify_all();
                 return sample;
             }
             if (state->isCancelled()) {
-                return std::nullopt;
+                return {};
             }
             // Cancellation does not notify this condition; look again now and then.
             queueChanged.wait_for(lock, std::chrono::milliseconds(20));
@@ -437,6 +510,15 @@ std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::video(const Asse
     return std::shared_ptr<AssetReaderTrackOutput>(new AssetReaderTrackOutput(std::move(impl)));
 }
 
+std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::videoImages(const AssetTrack& track)
+{
+    auto impl = std::make_unique<Impl>();
+    impl->track = track;
+    impl->type = MediaType::video;
+    impl->images = true;
+    return std::shared_ptr<AssetReaderTrackOutput>(new AssetReaderTrackOutput(std::move(impl)));
+}
+
 std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::audio(const AssetTrack& track, int sampleRate,
                                                                       int channels)
 {
@@ -461,7 +543,7 @@ std::optional<SampleBuffer> AssetReaderTrackOutput::copyNextSampleBuffer()
     if (!impl.state || impl.finished || impl.state->status.load() != AssetReaderStatus::reading) {
         return std::nullopt;
     }
-    std::optional<SampleBuffer> sample = impl.worker.joinable() ? impl.takeFromWorker() : impl.produce();
+    std::optional<SampleBuffer> sample = impl.deliver(impl.worker.joinable() ? impl.takeFromWorker() : impl.produce());
     if (!sample) {
         impl.reportFinished();
     }
@@ -524,7 +606,7 @@ bool AssetReader::startReading()
     try {
         for (auto& output : outputs_) {
             std::lock_guard lock(output->impl_->mutex);
-            output->impl_->open(output->decoderThreads);
+            output->impl_->open(output->decoderThreads, output->neededWidth, output->neededHeight);
         }
     } catch (const Error& e) {
         state_->fail(e);
@@ -541,7 +623,7 @@ bool AssetReader::startReading()
         return state_->status.load() == AssetReaderStatus::completed;
     }
     for (auto& output : outputs_) {
-        if (output->decodesAhead) {
+        if (output->decodesAhead && output->impl_->benefitsFromWorker()) {
             output->impl_->startWorker();
         }
     }

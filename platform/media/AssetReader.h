@@ -30,6 +30,12 @@ public:
     // A video output in `pixelFormat` ('x420', '420v', 'sv22', 'BGRA' or a planar format);
     // Y'CbCr formats stay in video range, BGRA is full range.
     static std::shared_ptr<AssetReaderTrackOutput> video(const AssetTrack& track, PixelFormat pixelFormat);
+    // A video output of float R'G'B' images (SampleBuffer::image), converted in one pass from the
+    // decoder's own planes with the frame's matrix and range (the stream's matrix when the frame
+    // has none; BT.709 video range when untagged), rows split across cores, on the thread that
+    // asks for the sample. The same values as a 'x420' output turned into an image, within float
+    // rounding; tagged as that output's buffers are.
+    static std::shared_ptr<AssetReaderTrackOutput> videoImages(const AssetTrack& track);
     // An audio output: 32-bit float, interleaved, `sampleRate` frames per second, `channels`
     // channels (mixed down or up as FFmpeg's resampler does).
     static std::shared_ptr<AssetReaderTrackOutput> audio(const AssetTrack& track, int sampleRate = 48000,
@@ -45,8 +51,18 @@ public:
     // Decoder threads (0: one per core). Short-lived readers that want one frame may ask for 1.
     int decoderThreads = 0;
     // Decode on a thread of the output's own, a couple of samples ahead of the caller, so that
-    // decoding overlaps the caller's work. Set before reading starts.
+    // decoding overlaps the caller's work. An output of images whose decoder runs frame threads
+    // needs none: those threads decode ahead while the caller converts. Set before reading
+    // starts.
     bool decodesAhead = true;
+    // The size, in pixels of the stored (not yet rotated) picture, at which the caller uses the
+    // frames (aspect fill), when it knows it; 0 reads frames at full size. A frame more than
+    // twice as large as that in both directions is scaled down in its decoded planes, keeping
+    // its aspect, to the smallest size covering twice the needed size before anything else is
+    // made of it, so memory and work follow the size used rather than the size stored. Set
+    // before reading starts.
+    int neededWidth = 0;
+    int neededHeight = 0;
 
     // The next sample, or nothing at the end of the range, after a failure (the reader's status
     // and error tell which) or once reading was cancelled.

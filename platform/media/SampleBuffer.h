@@ -13,8 +13,11 @@ struct SampleBuffer {
     MediaTime presentationTime;
     MediaTime duration;
 
-    // Video: the frame. Null for audio.
+    // Video: the frame. Null for audio and for outputs that deliver float images.
     PixelBuffer imageBuffer;
+    // Video read as float images: the frame as R'G'B' (row 0 at the top, alpha 1), tagged with
+    // the frame's colours. Empty otherwise.
+    Image image;
 
     // Audio: interleaved 32-bit float samples, audioFrameCount frames of audioChannels each,
     // at audioSampleRate frames per second. Empty for video.
@@ -24,6 +27,7 @@ struct SampleBuffer {
     int audioSampleRate = 0;
 
     bool hasImageBuffer() const { return static_cast<bool>(imageBuffer); }
+    bool hasImage() const { return image.hasPixels(); }
 };
 
 } // namespace velmora

@@ -409,12 +409,13 @@ TEST(SingleVideoExportFailures, MissingInputPassesTheMediaError)
 TEST(SingleVideoExportFailures, AReaderThatFailsMidwayFailsTheExport)
 {
     TempDir dir;
-    // Frames wider than any pixel buffer: the file opens and the reader starts, but its first
-    // frame cannot be delivered.
+    // Frames wider than any pixel buffer, used at half their width (too little to be scaled down
+    // while decoding): the file opens and the reader starts, but its first frame cannot be
+    // delivered.
     test::runFFmpeg("-f lavfi -i color=c=gray:s=16400x320:r=25 -frames:v 2 -c:v png " +
                     test::shellQuote((dir / "wide.mov").string()));
     const Error error = errorOf(
-        [&] { exportWith(test::singleVideoJob("None", {{"maxWidth", 1640}}), dir / "wide.mov", dir / "out.mov"); });
+        [&] { exportWith(test::singleVideoJob("None", {{"maxWidth", 8200}}), dir / "wide.mov", dir / "out.mov"); });
     EXPECT_EQ(error.domain(), MediaError::domain) << error.fullDescription();
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
 }

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
 #include "MediaTestHelpers.h"
 #include "platform/media/AssetReader.h"
+#include "platform/image/Resample.h"
 #include "platform/media/MediaError.h"
+#include "platform/media/PixelBufferImage.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -141,6 +144,86 @@ TEST(AssetReaderVideo, TenBitSourceKeepsItsPrecisionInP010)
     // Lossless 10-bit white bars are 940 (the 8-bit 235 scaled), in the top bits of the word.
     const auto* row = reinterpret_cast<const std::uint16_t*>(sample->imageBuffer.baseAddress(0));
     EXPECT_EQ(row[5], 64u << 6); // frame 0: every bar black
+}
+
+// Every frame of a file through an output of float images, and through 'x420' buffers turned
+// into images afterwards.
+std::vector<Image> readImages(const std::filesystem::path& path, bool images, int neededWidth = 0,
+                              int neededHeight = 0)
+{
+    auto asset = Asset::open(path);
+    AssetReader reader(asset);
+    const AssetTrack& track = *asset->firstTrack(MediaType::video);
+    auto output = images ? AssetReaderTrackOutput::videoImages(track)
+                         : AssetReaderTrackOutput::video(track, PixelFormat::p010);
+    output->neededWidth = neededWidth;
+    output->neededHeight = neededHeight;
+    reader.add(output);
+    EXPECT_TRUE(reader.startReading());
+    std::vector<Image> frames;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        EXPECT_EQ(sample->hasImage(), images);
+        frames.push_back(images ? sample->image : imageFromPixelBuffer(sample->imageBuffer).rendered());
+    }
+    EXPECT_EQ(reader.status(), AssetReaderStatus::completed);
+    return frames;
+}
+
+float largestDifference(const Image& a, const Image& b)
+{
+    EXPECT_EQ(a.width(), b.width());
+    EXPECT_EQ(a.height(), b.height());
+    float largest = 0;
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y) {
+        for (int i = 0; i < 4 * std::min(a.width(), b.width()); ++i) {
+            largest = std::max(largest, std::abs(a.row(y)[i] - b.row(y)[i]));
+        }
+    }
+    return largest;
+}
+
+TEST(AssetReaderImages, ConvertStraightFromTheDecodedPlanesAsTheBufferPathDoes)
+{
+    TempDir dir;
+    // Odd sides, 10-bit planar 4:2:0 as decoded: chroma blocks cut short at the right and bottom.
+    test::runFFmpeg("-f lavfi -i testsrc2=s=33x19:r=25 -frames:v 3 -pix_fmt yuv420p10le -c:v ffv1 " +
+                    test::shellQuote((dir / "odd.mkv").string()));
+    const std::vector<Image> direct = readImages(dir / "odd.mkv", true);
+    const std::vector<Image> buffered = readImages(dir / "odd.mkv", false);
+    ASSERT_EQ(direct.size(), 3u);
+    ASSERT_EQ(buffered.size(), 3u);
+    for (std::size_t n = 0; n < direct.size(); ++n) {
+        EXPECT_LE(largestDifference(direct[n], buffered[n]), 1e-6f) << n;
+        EXPECT_EQ(direct[n].tags.colorRange, "VideoRange");
+    }
+}
+
+TEST(AssetReaderImages, AnOversizedFrameIsScaledInItsPlanesLikeTheFullFrameScaledAfterwards)
+{
+    TempDir dir;
+    // Smooth colours, so that the two resamplings agree to within rounding.
+    test::runFFmpeg("-f lavfi -i \"nullsrc=s=640x480:r=25,geq=lum='16+200*X/W':cb='64+128*Y/H':cr='200-100*X/W'\" "
+                    "-frames:v 1 -pix_fmt yuv420p -c:v ffv1 " + test::shellQuote((dir / "big.mkv").string()));
+    // Needed at 80 x 60: read at twice that (a quarter of the stored size).
+    for (const bool images : {true, false}) {
+        const std::vector<Image> scaled = readImages(dir / "big.mkv", images, 80, 60);
+        const std::vector<Image> full = readImages(dir / "big.mkv", images);
+        ASSERT_EQ(scaled.size(), 1u);
+        ASSERT_EQ(full.size(), 1u);
+        EXPECT_EQ(scaled[0].width(), 160);
+        EXPECT_EQ(scaled[0].height(), 120);
+        const Image fromScaled = affineTransform(scaled[0], AffineTransform::scale(0.5, 0.5)).rendered();
+        const Image fromFull = affineTransform(full[0], AffineTransform::scale(0.125, 0.125)).rendered();
+        EXPECT_LE(largestDifference(fromScaled, fromFull), 0.02f) << images;
+    }
+    // Needed at more than half the stored size: read as stored.
+    EXPECT_EQ(readImages(dir / "big.mkv", true, 321, 100).at(0).width(), 640);
+    // A palette, which the scaler cannot write back, comes down as RGB.
+    test::runFFmpeg("-f lavfi -i testsrc2=s=640x480:r=25 -frames:v 1 -pix_fmt pal8 -c:v png " +
+                    test::shellQuote((dir / "palette.mov").string()));
+    const std::vector<Image> palette = readImages(dir / "palette.mov", true, 80, 60);
+    ASSERT_EQ(palette.size(), 1u);
+    EXPECT_EQ(palette[0].width(), 160);
 }
 
 TEST(AssetReaderAudio, ResamplesToFloatStereoAndTrimsToTheSample)

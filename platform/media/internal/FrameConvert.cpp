@@ -1,6 +1,7 @@
 #include "platform/media/internal/FrameConvert.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/dispatch/ConcurrentPerform.h"
 
@@ -260,11 +261,31 @@ ImageTags frameTags(const AVFrame* frame, const AVCodecParameters* stream)
                                                             : (stream ? stream->color_trc : AVCOL_TRC_UNSPECIFIED));
 }
 
+std::pair<int, int> readSize(int width, int height, int neededWidth, int neededHeight)
+{
+    if (width <= 0 || height <= 0 || neededWidth <= 0 || neededHeight <= 0) {
+        return {width, height};
+    }
+    const double w = width;
+    const double h = height;
+    // Twice the aspect-fill scale: the frame still covers twice the needed size.
+    const double k = 2 * std::max(neededWidth / w, neededHeight / h);
+    if (k >= 1) {
+        return {width, height};
+    }
+    // A hair under the exact product, so that a side landing on a whole number is not rounded up.
+    const auto side = [k](double length) {
+        return std::max(1, static_cast<int>(std::ceil(length * k - 1e-9)));
+    };
+    return {std::min(width, side(w)), std::min(height, side(h))};
+}
+
 void FrameConverter::convert(const AVFrame* frame, PixelBuffer& destination)
 {
     const std::optional<yuv::Planes> source = planesOf(frame);
     const PixelFormat target = destination.format();
-    if (source && !source->gray && !source->fullRange && target != PixelFormat::bgra) {
+    const bool sameSize = destination.width() == frame->width && destination.height() == frame->height;
+    if (sameSize && source && !source->gray && !source->fullRange && target != PixelFormat::bgra) {
         const Layout dst = layoutOf(target);
         if (dst.sx == source->chromaShiftX && dst.sy == source->chromaShiftY) {
             repack(*source, planesOfBuffer(destination));
@@ -282,10 +303,16 @@ void FrameConverter::convert(const AVFrame* frame, PixelBuffer& destination)
     if (format == AV_PIX_FMT_YUVJ444P) swsSourceFormat = AV_PIX_FMT_YUV444P;
     const int targetFormat = avPixelFormat(target);
     if (!sws_ || swsSource_ != swsSourceFormat || swsWidth_ != frame->width || swsHeight_ != frame->height ||
-        swsTarget_ != targetFormat || swsRange_ != fullIn || swsMatrix_ != static_cast<int>(matrix)) {
+        swsTarget_ != targetFormat || swsRange_ != fullIn || swsMatrix_ != static_cast<int>(matrix) ||
+        swsTargetWidth_ != destination.width() || swsTargetHeight_ != destination.height()) {
+        // Area averaging for a smaller buffer: bicubic filters for large ratios outgrow what
+        // libswscale accepts, and a box over the source pixels is what a downscale wants.
+        const int filter = sameSize || destination.width() > frame->width || destination.height() > frame->height
+                               ? SWS_BICUBIC
+                               : SWS_AREA;
         sws_.reset(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(swsSourceFormat),
                                   destination.width(), destination.height(), static_cast<AVPixelFormat>(targetFormat),
-                                  SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+                                  filter | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
         if (!sws_) {
             throw MediaError::make(MediaError::decodeFailed,
                                    std::string("Cannot convert frames of ") +
@@ -303,6 +330,8 @@ void FrameConverter::convert(const AVFrame* frame, PixelBuffer& destination)
         swsTarget_ = targetFormat;
         swsRange_ = fullIn;
         swsMatrix_ = static_cast<int>(matrix);
+        swsTargetWidth_ = destination.width();
+        swsTargetHeight_ = destination.height();
     }
     std::uint8_t* dstData[4] = {};
     int dstStride[4] = {};
@@ -316,9 +345,51 @@ void FrameConverter::convert(const AVFrame* frame, PixelBuffer& destination)
     }
 }
 
-Image FrameImageConverter::convert(const AVFrame* frame)
+FramePtr FrameScaler::scale(const AVFrame* frame, int width, int height)
 {
-    if (const std::optional<yuv::Planes> planes = planesOf(frame)) {
+    const int format = frame->format;
+    // The same format on both sides, so that libswscale converts neither range nor matrix;
+    // formats it cannot write (palettes) come out as 16-bit RGBA.
+    const int output = sws_isSupportedOutput(static_cast<AVPixelFormat>(format)) ? format : AV_PIX_FMT_RGBA64LE;
+    if (!sws_ || format_ != format || sourceWidth_ != frame->width || sourceHeight_ != frame->height ||
+        width_ != width || height_ != height) {
+        sws_.reset(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(format), width, height,
+                                  static_cast<AVPixelFormat>(output), SWS_AREA | SWS_ACCURATE_RND, nullptr, nullptr,
+                                  nullptr));
+        if (!sws_) {
+            const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(format));
+            throw MediaError::make(MediaError::decodeFailed, std::string("Cannot scale frames of ") +
+                                                                 (name ? name : "an unknown format") + ".");
+        }
+        format_ = format;
+        sourceWidth_ = frame->width;
+        sourceHeight_ = frame->height;
+        width_ = width;
+        height_ = height;
+    }
+    FramePtr scaled = allocFrame();
+    scaled->format = output;
+    scaled->width = width;
+    scaled->height = height;
+    int rc = av_frame_get_buffer(scaled.get(), 64);
+    if (rc < 0) {
+        throw error(MediaError::decodeFailed, "Cannot allocate a scaled frame", rc);
+    }
+    rc = av_frame_copy_props(scaled.get(), frame);
+    if (rc >= 0) {
+        rc = sws_scale(sws_.get(), frame->data, frame->linesize, 0, frame->height, scaled->data, scaled->linesize);
+    }
+    if (rc < 0) {
+        throw error(MediaError::decodeFailed, "Cannot scale a decoded frame", rc);
+    }
+    return scaled;
+}
+
+Image FrameImageConverter::convert(const AVFrame* frame, AVColorSpace streamSpace)
+{
+    const AVColorSpace space = frame->colorspace != AVCOL_SPC_UNSPECIFIED ? frame->colorspace : streamSpace;
+    if (std::optional<yuv::Planes> planes = planesOf(frame)) {
+        planes->matrix = matrixOf(space);
         return yuv::toImage(*planes);
     }
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
@@ -363,7 +434,7 @@ Image FrameImageConverter::convert(const AVFrame* frame)
     }
     yuv::Planes planes = *planesOf(scratch_.get());
     planes.fullRange = frame->color_range == AVCOL_RANGE_JPEG;
-    planes.matrix = matrixOf(frame->colorspace);
+    planes.matrix = matrixOf(space);
     return yuv::toImage(planes);
 }
 
