@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <unordered_map>
 
 #include "model/DesktopJobTool.h"
 #include "model/NameMatching.h"
@@ -128,23 +129,77 @@ MediaResolver::detail::UsedSet usedFiles(const MediaResolver::SourceFileMap& map
     return used;
 }
 
+bool isAsciiText(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The listed files' names, read once per lookup of a whole project: the first file of each
+// plain-ASCII name by that name, and where the others are. Two ASCII names are equal exactly
+// when their bytes are, so an ASCII name is found without comparing it with every file.
+struct FileNames {
+    explicit FileNames(const std::vector<fs::path>& files) : files(files)
+    {
+        names.reserve(files.size());
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            names.push_back(files[i].filename().string());
+            if (isAsciiText(names.back())) {
+                firstAscii.emplace(names.back(), i);
+            } else {
+                nonAscii.push_back(i);
+            }
+        }
+    }
+
+    // The index of the first file whose name equals `name` exactly (see
+    // NameMatching::equalsExactly), the file count for none.
+    std::size_t firstExactly(std::string_view name) const
+    {
+        if (!isAsciiText(name)) {
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                if (NameMatching::equalsExactly(names[i], name)) {
+                    return i;
+                }
+            }
+            return names.size();
+        }
+        std::size_t first = names.size();
+        if (const auto found = firstAscii.find(std::string(name)); found != firstAscii.end()) {
+            first = found->second;
+        }
+        for (const std::size_t i : nonAscii) {
+            if (i >= first) {
+                break;
+            }
+            if (NameMatching::equalsExactly(names[i], name)) {
+                return i;
+            }
+        }
+        return first;
+    }
+
+    const std::vector<fs::path>& files;
+    std::vector<std::string> names;
+    std::unordered_map<std::string, std::size_t> firstAscii;
+    std::vector<std::size_t> nonAscii;
+};
+
 // The first file whose name passes `matches` decides the lookup: it is the answer unless it is
 // already used, in which case there is no answer at all.
 template <typename Matches>
-std::optional<std::optional<fs::path>> firstMatchDecides(const std::vector<fs::path>& files,
-                                                         const MediaResolver::detail::UsedSet& used,
-                                                         Matches matches)
+std::optional<std::optional<fs::path>> firstNameDecides(const FileNames& index, const MediaResolver::detail::UsedSet& used,
+                                                        Matches matches)
 {
-    for (const auto& file : files) {
-        if (matches(file.filename().string())) {
-            if (isUsed(used, file)) {
-                return std::optional<fs::path>();
-            }
-            return std::optional<fs::path>(file);
+    for (std::size_t i = 0; i < index.names.size(); ++i) {
+        if (matches(index.names[i])) {
+            return isUsed(used, index.files[i]) ? std::optional<fs::path>() : std::optional<fs::path>(index.files[i]);
         }
     }
     return std::nullopt;
 }
+
+std::optional<fs::path> resolveIndexedName(std::string_view name, const FileNames& index,
+                                           const MediaResolver::detail::UsedSet& used, bool exactOnly);
 
 // A file name that cannot leave the folder it is joined to.
 bool isContainedRelativePath(const fs::path& relative)
@@ -206,18 +261,28 @@ void validateMediaFolder(const fs::path& folder)
 std::optional<fs::path> resolveName(std::string_view name, const std::vector<fs::path>& files, const UsedSet& used,
                                     bool exactOnly)
 {
+    return resolveIndexedName(name, FileNames(files), used, exactOnly);
+}
+
+} // namespace MediaResolver::detail
+
+namespace {
+
+std::optional<fs::path> resolveIndexedName(std::string_view name, const FileNames& index,
+                                           const MediaResolver::detail::UsedSet& used, bool exactOnly)
+{
+    const std::vector<fs::path>& files = index.files;
     const std::string trimmedName = StringText::trimmed(name);
     if (trimmedName.empty()) {
         return std::nullopt;
     }
     const std::string base = StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)"));
 
-    if (auto decided = firstMatchDecides(files, used, [&](const std::string& fileName) {
-            return NameMatching::equalsExactly(fileName, trimmedName) || NameMatching::equalsExactly(fileName, base);
-        })) {
-        return *decided;
+    if (const std::size_t first = std::min(index.firstExactly(trimmedName), index.firstExactly(base));
+        first < files.size()) {
+        return isUsed(used, files[first]) ? std::nullopt : std::optional<fs::path>(files[first]);
     }
-    if (auto decided = firstMatchDecides(files, used, [&](const std::string& fileName) {
+    if (auto decided = firstNameDecides(index, used, [&](const std::string& fileName) {
             return NameMatching::equalsIgnoringCase(fileName, trimmedName)
                 || NameMatching::equalsIgnoringCase(fileName, base);
         })) {
@@ -229,7 +294,7 @@ std::optional<fs::path> resolveName(std::string_view name, const std::vector<fs:
     if (base.find('.') == std::string::npos) {
         for (const auto extension : candidateExtensions) {
             const std::string wanted = base + "." + std::string(extension);
-            if (auto decided = firstMatchDecides(files, used, [&](const std::string& fileName) {
+            if (auto decided = firstNameDecides(index, used, [&](const std::string& fileName) {
                     return NameMatching::equalsIgnoringCase(fileName, wanted);
                 })) {
                 return *decided;
@@ -248,8 +313,13 @@ std::optional<fs::path> resolveName(std::string_view name, const std::vector<fs:
             }
         }
     }
-    return fuzzyMatch(base, files, used);
+    return MediaResolver::detail::fuzzyMatch(base, files, used);
 }
+
+} // namespace
+
+namespace MediaResolver::detail {
+
 
 std::optional<fs::path> fuzzyMatch(std::string_view wanted, const std::vector<fs::path>& files, const UsedSet& used)
 {
@@ -351,15 +421,31 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     const bool browserExport = isBrowserExport(session);
     const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
 
+    const FileNames names(files);
     SourceFileMap map;
+    // The files some source is mapped to, kept in step with `map` (rebuilding it per lookup
+    // would make opening a project quadratic in its sources).
+    detail::UsedSet used;
+    const auto assign = [&map, &used](const std::string& sourceId, const fs::path& file) {
+        const auto previous = map.find(sourceId);
+        if (previous != map.end()) {
+            const fs::path old = previous->second;
+            previous->second = file;
+            if (std::none_of(map.begin(), map.end(), [&old](const auto& entry) { return entry.second == old; })) {
+                used.erase(old);
+            }
+        } else {
+            map.emplace(sourceId, file);
+        }
+        used.insert(file);
+    };
     for (const auto& source : session.sources) {
-        const detail::UsedSet used = usedFiles(map);
-        std::optional<fs::path> found = detail::resolveName(source.fileName, files, used, browserExport);
+        std::optional<fs::path> found = resolveIndexedName(source.fileName, names, used, browserExport);
         if (!found && !browserExport) {
             if (timeline) {
                 for (const auto& clip : timeline->clips) {
                     if (clip.sourceId == source.id && clip.name) {
-                        found = detail::resolveName(*clip.name, files, used, false);
+                        found = resolveIndexedName(*clip.name, names, used, false);
                         if (found) {
                             break;
                         }
@@ -371,7 +457,7 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
             }
         }
         if (found) {
-            map[source.id] = *found;
+            assign(source.id, *found);
         }
     }
     if (browserExport) {
@@ -383,8 +469,8 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
             if (!clip.sourceId || map.count(*clip.sourceId) != 0 || !clip.name) {
                 continue;
             }
-            if (auto found = detail::resolveName(*clip.name, files, usedFiles(map), false)) {
-                map[*clip.sourceId] = *found;
+            if (auto found = resolveIndexedName(*clip.name, names, used, false)) {
+                assign(*clip.sourceId, *found);
             }
         }
     }

@@ -51,7 +51,6 @@ QString styleSheet()
     sheet += QStringLiteral("QWidget#previewArea, QWidget#GradedPreviewView { background: %1; }\n")
                  .arg(css(VelmoraPalette::editorBg()));
     sheet += QStringLiteral("QWidget#TimelineStripView { background: %1; }\n").arg(css(grey(0.06)));
-    sheet += QStringLiteral("QWidget#clipPickerBar QScrollArea, QWidget#clipPickerRow { background: transparent; }\n");
 
     // Push buttons: compact, so the command rows keep every title whole.
     sheet += QStringLiteral("QPushButton { color: %1; background: %2; border: 1px solid %3; border-radius: 5px;"
@@ -96,12 +95,6 @@ QString styleSheet()
     sheet += QStringLiteral("QLineEdit#fadeInField, QLineEdit#fadeOutField { color: %1; background: %2;"
                             " border: 1px solid %3; border-radius: 4px; padding: 1px 3px; }\n")
                  .arg(text, css(grey(0.16)), css(grey(0.30)));
-
-    // Clip picker buttons.
-    sheet += QStringLiteral("QPushButton[clipButton=\"true\"] { color: white; background: %1; border: none;"
-                            " border-radius: 4px; padding: 5px 10px; font-size: 11px; }\n"
-                            "QPushButton[clipButton=\"true\"][selected=\"true\"] { background: %2; }\n")
-                 .arg(css(clipButton()), css(selectedClip()));
 
     // Program area: the prominent buttons of the placeholder and the canvas read-out.
     sheet += QStringLiteral("QPushButton[prominent=\"true\"] { color: white; background: %1; border: none;"

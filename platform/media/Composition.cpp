@@ -105,6 +105,7 @@ void CompositionTrack::insertTimeRange(const MediaTimeRange& sourceRange,
     if (sourceRange.duration == MediaTime::zero()) {
         return;
     }
+    const std::size_t oldCount = segments_.size();
     const MediaTime end = timeRange().end();
     if (atTime > end) {
         segments_.push_back(CompositionTrackSegment{std::nullopt, MediaTimeRange(),
@@ -114,7 +115,7 @@ void CompositionTrack::insertTimeRange(const MediaTimeRange& sourceRange,
     segments_.insert(segments_.begin() + static_cast<std::ptrdiff_t>(index),
                      CompositionTrackSegment{sourceTrack, sourceRange,
                                              MediaTimeRange(atTime, sourceRange.duration)});
-    normalize();
+    normalize(std::min(oldCount, index > 0 ? index - 1 : 0));
 }
 
 void CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& timeRange)
@@ -125,6 +126,7 @@ void CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& timeRange)
     if (timeRange.duration == MediaTime::zero()) {
         return;
     }
+    const std::size_t oldCount = segments_.size();
     const MediaTime end = this->timeRange().end();
     if (timeRange.start > end) {
         segments_.push_back(CompositionTrackSegment{std::nullopt, MediaTimeRange(),
@@ -133,7 +135,7 @@ void CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& timeRange)
     const std::size_t index = splitAt(timeRange.start);
     segments_.insert(segments_.begin() + static_cast<std::ptrdiff_t>(index),
                      CompositionTrackSegment{std::nullopt, MediaTimeRange(), timeRange});
-    normalize();
+    normalize(std::min(oldCount, index > 0 ? index - 1 : 0));
 }
 
 void CompositionTrack::removeTimeRange(const MediaTimeRange& timeRange)
@@ -149,7 +151,7 @@ void CompositionTrack::removeTimeRange(const MediaTimeRange& timeRange)
     const std::size_t last = splitAt(end);
     segments_.erase(segments_.begin() + static_cast<std::ptrdiff_t>(first),
                     segments_.begin() + static_cast<std::ptrdiff_t>(last));
-    normalize();
+    normalize(first > 0 ? first - 1 : 0);
 }
 
 void CompositionTrack::scaleTimeRange(const MediaTimeRange& timeRange, const MediaTime& toDuration)
@@ -169,7 +171,7 @@ void CompositionTrack::scaleTimeRange(const MediaTimeRange& timeRange, const Med
                                                 timeRange.duration.timescale());
         target.duration = scaledTime(target.duration, toDuration, timeRange.duration, timescale);
     }
-    normalize();
+    normalize(first > 0 ? first - 1 : 0);
 }
 
 std::optional<std::size_t> CompositionTrack::segmentIndex(const MediaTime& time) const
@@ -197,60 +199,73 @@ std::size_t CompositionTrack::splitAt(const MediaTime& time)
     if (time <= MediaTime::zero()) {
         return 0;
     }
-    for (std::size_t i = 0; i < segments_.size(); ++i) {
-        const CompositionTrackSegment& segment = segments_[i];
-        if (segment.targetRange.start == time) {
-            return i;
-        }
-        if (!segment.targetRange.containsTime(time)) {
-            continue;
-        }
-        CompositionTrackSegment head = segment;
-        CompositionTrackSegment tail = segment;
-        const MediaTime targetOffset = time - segment.targetRange.start;
-        head.targetRange.duration = targetOffset;
-        tail.targetRange = MediaTimeRange(time, segment.targetRange.end() - time);
-        if (segment.source) {
-            MediaTime sourceOffset = targetOffset;
-            if (segment.sourceRange.duration != segment.targetRange.duration) {
-                const std::int32_t timescale = finestTimescale(targetOffset, segment.sourceRange.duration);
-                sourceOffset = scaledTime(targetOffset, segment.sourceRange.duration,
-                                          segment.targetRange.duration, timescale);
-            }
-            const MediaTime sourceSplit = segment.sourceRange.start + sourceOffset;
-            head.sourceRange.duration = sourceOffset;
-            tail.sourceRange = MediaTimeRange(sourceSplit, segment.sourceRange.end() - sourceSplit);
-        }
-        segments_[i] = std::move(head);
-        segments_.insert(segments_.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(tail));
-        return i + 1;
+    // Edits are contiguous and ordered from zero: the one holding `time` is the last starting
+    // at or before it.
+    const auto after = std::upper_bound(segments_.begin(), segments_.end(), time,
+                                        [](const MediaTime& t, const CompositionTrackSegment& segment) {
+                                            return t < segment.targetRange.start;
+                                        });
+    if (after == segments_.begin()) {
+        return segments_.size();
     }
-    return segments_.size();
+    const std::size_t i = static_cast<std::size_t>(after - segments_.begin()) - 1;
+    const CompositionTrackSegment& segment = segments_[i];
+    if (segment.targetRange.start == time) {
+        return i;
+    }
+    if (!segment.targetRange.containsTime(time)) {
+        return segments_.size();
+    }
+    CompositionTrackSegment head = segment;
+    CompositionTrackSegment tail = segment;
+    const MediaTime targetOffset = time - segment.targetRange.start;
+    head.targetRange.duration = targetOffset;
+    tail.targetRange = MediaTimeRange(time, segment.targetRange.end() - time);
+    if (segment.source) {
+        MediaTime sourceOffset = targetOffset;
+        if (segment.sourceRange.duration != segment.targetRange.duration) {
+            const std::int32_t timescale = finestTimescale(targetOffset, segment.sourceRange.duration);
+            sourceOffset = scaledTime(targetOffset, segment.sourceRange.duration, segment.targetRange.duration,
+                                      timescale);
+        }
+        const MediaTime sourceSplit = segment.sourceRange.start + sourceOffset;
+        head.sourceRange.duration = sourceOffset;
+        tail.sourceRange = MediaTimeRange(sourceSplit, segment.sourceRange.end() - sourceSplit);
+    }
+    segments_[i] = std::move(head);
+    segments_.insert(segments_.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(tail));
+    return i + 1;
 }
 
-void CompositionTrack::normalize()
+void CompositionTrack::normalize(std::size_t from)
 {
-    std::vector<CompositionTrackSegment> kept;
-    kept.reserve(segments_.size());
-    for (CompositionTrackSegment& segment : segments_) {
+    // Edits before `from` are canonical and untouched, so their starts already are the running
+    // sums; the pass resumes one edit earlier, where an empty edit may merge with a new one.
+    std::size_t write = from > 0 ? from - 1 : 0;
+    const std::size_t read = write;
+    for (std::size_t r = read; r < segments_.size(); ++r) {
+        CompositionTrackSegment& segment = segments_[r];
         if (segment.targetRange.duration <= MediaTime::zero()) {
             continue;
         }
         if (segment.isEmpty()) {
             segment.sourceRange = MediaTimeRange();
-            if (!kept.empty() && kept.back().isEmpty()) {
-                kept.back().targetRange.duration += segment.targetRange.duration;
+            if (write > read && segments_[write - 1].isEmpty()) {
+                segments_[write - 1].targetRange.duration += segment.targetRange.duration;
                 continue;
             }
         }
-        kept.push_back(std::move(segment));
+        if (write != r) {
+            segments_[write] = std::move(segment);
+        }
+        ++write;
     }
-    MediaTime position = MediaTime::zero();
-    for (CompositionTrackSegment& segment : kept) {
-        segment.targetRange.start = position;
-        position = segment.targetRange.end();
+    segments_.erase(segments_.begin() + static_cast<std::ptrdiff_t>(write), segments_.end());
+    MediaTime position = read > 0 ? segments_[read - 1].targetRange.end() : MediaTime::zero();
+    for (std::size_t i = read; i < segments_.size(); ++i) {
+        segments_[i].targetRange.start = position;
+        position = segments_[i].targetRange.end();
     }
-    segments_ = std::move(kept);
 }
 
 CompositionTrack* Composition::addMutableTrack(MediaType mediaType, int preferredTrackID)

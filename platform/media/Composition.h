@@ -77,7 +77,10 @@ private:
     // Makes `time` an edit boundary (splitting the edit that holds it) and returns the index
     // of the edit that starts there, or the edit count when `time` is at or past the end.
     std::size_t splitAt(const MediaTime& time);
-    void normalize();
+    // Drops zero-length edits, merges adjacent empty ones and lays the edits end to end from
+    // zero. Edits before `from` must be untouched since the track was last canonical; the
+    // work is then linear in the edits from there on, so appending stays cheap.
+    void normalize(std::size_t from);
 
     int trackID_;
     MediaType mediaType_;

@@ -187,6 +187,27 @@ TEST(CompositionTrackRemove, CutsAcrossEditsAndClosesTheGap)
     expectSegments(track, {media(kMusic, r(0, 600), r(0, 600)), media(kVoice, r(600, 600), r(600, 600))});
 }
 
+TEST(CompositionTrackRemove, AnEditBetweenGapsLeavesOneGapAndLaterEditsMoveUp)
+{
+    // A long track built by appends, then an edit cut out of its middle: the gaps on either
+    // side become one, and every later edit starts where the one before it ends.
+    CompositionTrack track(1, MediaType::video);
+    std::vector<CompositionTrackSegment> expected;
+    for (int i = 0; i < 40; ++i) {
+        track.insertTimeRange(r(0, 300), kPicture, t(600 * i + 300));
+        expected.push_back(empty(r(600 * i, 300)));
+        expected.push_back(media(kPicture, r(0, 300), r(600 * i + 300, 300)));
+    }
+    expectSegments(track, expected);
+    track.removeTimeRange(r(600 * 20 + 300, 300));
+    expected.erase(expected.begin() + 41, expected.begin() + 43);
+    expected[40].targetRange.duration = t(600);
+    for (std::size_t i = 41; i < expected.size(); ++i)
+        expected[i].targetRange.start = expected[i - 1].targetRange.end();
+    expectSegments(track, expected);
+    EXPECT_EQ(track.segmentIndex(t(600 * 20 + 450)), 40u);
+}
+
 TEST(CompositionTrackRemove, BeyondTheEndChangesNothing)
 {
     CompositionTrack track(1, MediaType::audio);

@@ -205,6 +205,17 @@ TEST(ResolveName, MatchesComposedAndDecomposedAccentsAndNonLatinCase)
     EXPECT_EQ(resolveName("σκηνη_1.MOV", files, {}, true), fs::path("/m/ΣΚΗΝΗ_1.mov"));
 }
 
+TEST(ResolveName, TheFirstFileInFolderOrderWinsWhicheverSpellingItHas)
+{
+    // The Kelvin sign is canonically the letter K: the earlier file wins over the plain one,
+    // and of two plain names the first listed.
+    const std::string kelvin = "\xe2\x84\xaaodak.mp4";
+    EXPECT_EQ(resolveName("Kodak.mp4", paths("/m", {kelvin, "Kodak.mp4"}), {}, true), fs::path("/m") / kelvin);
+    EXPECT_EQ(resolveName("Kodak.mp4", paths("/m", {"Kodak.mp4", kelvin}), {}, true), fs::path("/m/Kodak.mp4"));
+    EXPECT_EQ(resolveName("Kodak.mp4", paths("/m", {"Kodak.mp4", "sub/Kodak.mp4"}), {}, true),
+              fs::path("/m/Kodak.mp4"));
+}
+
 TEST(ResolveName, AddsAVideoExtensionToABareNamePreferringMp4)
 {
     const auto files = paths("/m", {"DJI_0042.mov", "DJI_0042.MP4"});

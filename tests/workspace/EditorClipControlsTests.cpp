@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QKeySequence>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
@@ -166,18 +167,53 @@ TEST(EditorClipControls, ClipPickerListsPictureClipsByStartAndCollapsesWithoutTh
     EXPECT_EQ(titles(h.workspace().pickerClips()),
               (std::vector<std::string>{"upper:Clip", "lower:Clip", "late:Late & Live.mp4"}));
     EXPECT_EQ(bar.height(), 36);
-    ASSERT_EQ(bar.clipButtons().size(), 3u);
-    // A name with "&" shows it, and gives the button no keyboard mnemonic.
-    EXPECT_TRUE(QKeySequence::mnemonic(bar.clipButtons()[2]->text()).isEmpty());
+    ASSERT_EQ(bar.chipCount(), 3);
+    // A name with "&" shows it as is (no keyboard mnemonic).
+    EXPECT_EQ(bar.chipTitle(2), QStringLiteral("Late & Live.mp4"));
 
-    QTest::mouseClick(bar.clipButtons()[1], Qt::LeftButton);
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, bar.chipRect(1).center());
     EXPECT_EQ(h.engine().selectedClipId(), "lower");
     EXPECT_EQ(h.engine().playheadSeconds(), 0); // the playhead stays
-    EXPECT_TRUE(bar.clipButtons()[1]->property("selected").toBool());
-    EXPECT_FALSE(bar.clipButtons()[0]->property("selected").toBool());
+    EXPECT_TRUE(bar.isChipSelected(1));
+    EXPECT_FALSE(bar.isChipSelected(0));
     h.engine().selectClip("music", false);
-    for (QPushButton* button : bar.clipButtons())
-        EXPECT_FALSE(button->property("selected").toBool());
+    for (int i = 0; i < bar.chipCount(); ++i)
+        EXPECT_FALSE(bar.isChipSelected(i));
+}
+
+TEST(EditorClipControls, ClipPickerScrollsToChipsPastItsWidthAndPicksThem)
+{
+    WorkspaceHarness h({Views::workspace});
+    ClipPickerBar& bar = *h.view().clipPickerBar();
+    auto session = std::make_shared<EditSession>(EditSession::blankProject());
+    for (int i = 0; i < 400; ++i) {
+        EditSession::Clip clip("c" + std::to_string(i));
+        clip.type = "video";
+        clip.name = "Shot " + std::to_string(i) + ".mp4";
+        clip.startTime = i;
+        clip.duration = 1;
+        session->timelines.front().clips.push_back(clip);
+    }
+    h.engine().adoptSession(session, std::nullopt, std::nullopt);
+    bar.resize(600, bar.height());
+    ASSERT_EQ(bar.chipCount(), 400);
+    EXPECT_EQ(bar.chipAt(QPoint(2, 18)), -1); // the margin before the first chip
+    EXPECT_EQ(bar.chipAt(bar.chipRect(0).center()), 0);
+    EXPECT_FALSE(bar.rect().intersects(bar.chipRect(399)));
+
+    // The wheel scrolls sideways, never past the row's end.
+    for (int notch = 0; notch < 2000; ++notch) {
+        QWheelEvent wheel(QPointF(300, 18), bar.mapToGlobal(QPointF(300, 18)), {}, QPoint(0, -120), Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&bar, &wheel);
+    }
+    const QRect last = bar.chipRect(399);
+    EXPECT_EQ(last.right() + 1 + 12, bar.width());
+    QTest::mouseClick(&bar, Qt::LeftButton, {}, last.center());
+    EXPECT_EQ(h.engine().selectedClipId(), "c399");
+    EXPECT_TRUE(bar.isChipSelected(399));
+    bar.scrollTo(0);
+    EXPECT_EQ(bar.chipAt(bar.chipRect(0).center()), 0);
 }
 
 TEST(EditorClipControls, GainAppliesAtOnceWithoutAnUndoStep)

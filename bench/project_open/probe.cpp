@@ -1,0 +1,310 @@
+// Times the editor opening a project as the X server sees it. Built and run by run.py:
+//
+//   probe [--watch SECONDS] [--limit SECONDS] [--switch EXPORT_X,Y EDIT_X,Y] -- EDITOR PROJECT
+//
+// The clock starts just before the editor's process is forked. Then, on the display in DISPLAY:
+//   map_ms    the editor's top-level window is mapped (its MapNotify on the root window);
+//   paint_ms  the window's pixels show the project's clips: a row holding at least five
+//             separate runs, 60 to 400 pixels long, of the clip picker's chip colour (38, 38, 38),
+//             and at least 2,000 pixels of the timeline's video clip colour (78, 120, 204);
+//   worst_wait_ms, worst_wait_at_ms
+//             from the first picture on, for --watch seconds, the window is sent a _NET_WM_PING
+//             every 50 ms after the last answer; the longest wait for an answer (the main
+//             thread handles pings where it handles clicks), and when that ping was sent;
+//   export_ms, edit_ms
+//             with --switch: a click (XTest) on the "10-bit Export" mode at EXPORT_X,Y (window
+//             coordinates), then one on "Edit" at EDIT_X,Y; for each, the time from the click
+//             until the window answers pings promptly again (see busyAfterClick);
+//   hwm_mb, rss_mb  the editor's peak and current resident memory (VmHWM, VmRSS) at the end.
+// Prints one line of JSON, then ends the editor. Exit code 2 when the window or its clips do
+// not appear within --limit seconds (60 by default), or a ping stays unanswered that long.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <sys/select.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// libXtst ships without its development header here; these are its documented prototypes.
+extern "C" {
+int XTestFakeMotionEvent(Display*, int screen, int x, int y, unsigned long delay);
+int XTestFakeButtonEvent(Display*, unsigned int button, Bool isPress, unsigned long delay);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point started;
+double limitMs = 60000;
+
+double msSince(Clock::time_point from)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+}
+
+double nowMs() { return msSince(started); }
+
+struct Probe {
+    Display* display = nullptr;
+    Window root = 0;
+    Window window = 0;
+    Atom protocols = 0;
+    Atom ping = 0;
+    long pingSerial = 0;
+    pid_t editor = -1;
+};
+
+// Waits up to `timeoutMs` for an X event; false on timeout.
+bool nextEvent(Probe& p, XEvent& event, double timeoutMs)
+{
+    const Clock::time_point until = Clock::now() + std::chrono::microseconds(static_cast<long>(timeoutMs * 1000));
+    while (!XPending(p.display)) {
+        const double left = std::chrono::duration<double, std::milli>(until - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        fd_set fds;
+        FD_ZERO(&fds);
+        FD_SET(ConnectionNumber(p.display), &fds);
+        timeval tv{static_cast<time_t>(left / 1000), static_cast<suseconds_t>(static_cast<long>(left * 1000) % 1000000)};
+        select(ConnectionNumber(p.display) + 1, &fds, nullptr, nullptr, &tv);
+    }
+    XNextEvent(p.display, &event);
+    return true;
+}
+
+bool showsClips(Probe& p)
+{
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(p.display, p.window, &attributes) || attributes.map_state != IsViewable)
+        return false;
+    XImage* image = XGetImage(p.display, p.window, 0, 0, static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+    if (!image)
+        return false;
+    long blue = 0;
+    bool chipRow = false;
+    for (int y = 0; y < image->height; ++y) {
+        int runs = 0;
+        int run = 0;
+        for (int x = 0; x < image->width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            const unsigned r = (pixel >> 16) & 0xff, g = (pixel >> 8) & 0xff, b = pixel & 0xff;
+            if (r == 78 && g == 120 && b == 204)
+                ++blue;
+            if (r == 38 && g == 38 && b == 38) {
+                ++run;
+            } else {
+                if (run >= 60 && run <= 400)
+                    ++runs;
+                run = 0;
+            }
+        }
+        if (runs >= 5)
+            chipRow = true;
+    }
+    XDestroyImage(image);
+    return chipRow && blue >= 2000;
+}
+
+// Sends a ping and waits for its answer; the wait in ms, or none after `timeoutMs`.
+std::optional<double> pingWait(Probe& p, double timeoutMs)
+{
+    const long serial = ++p.pingSerial;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = p.window;
+    event.xclient.message_type = p.protocols;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(p.ping);
+    event.xclient.data.l[1] = serial;
+    event.xclient.data.l[2] = static_cast<long>(p.window);
+    const Clock::time_point sent = Clock::now();
+    XSendEvent(p.display, p.window, False, NoEventMask, &event);
+    XFlush(p.display);
+    for (;;) {
+        const double left = timeoutMs - msSince(sent);
+        XEvent reply;
+        if (left <= 0 || !nextEvent(p, reply, left))
+            return std::nullopt;
+        if (reply.type == ClientMessage && reply.xclient.window == p.root
+            && static_cast<Atom>(reply.xclient.data.l[0]) == p.ping && reply.xclient.data.l[1] == serial)
+            return msSince(sent);
+    }
+}
+
+void click(Probe& p, int x, int y)
+{
+    Window child;
+    int screenX = 0, screenY = 0;
+    XTranslateCoordinates(p.display, p.window, p.root, x, y, &screenX, &screenY, &child);
+    XTestFakeMotionEvent(p.display, -1, screenX, screenY, 0);
+    XTestFakeButtonEvent(p.display, 1, True, 0);
+    XTestFakeButtonEvent(p.display, 1, False, 0);
+    XFlush(p.display);
+}
+
+// Clicks at (x, y) in the window, then pings for as long as answers keep taking more than
+// 100 ms and for 1.5 s after the last such answer. The time from the click to the last slow
+// answer (or to the first answer when none was slow); -1 when a ping goes unanswered for --limit seconds.
+double busyAfterClick(Probe& p, int x, int y)
+{
+    const Clock::time_point clicked = Clock::now();
+    click(p, x, y);
+    double busyUntil = -1;
+    double lastSlow = 0;
+    for (;;) {
+        const std::optional<double> wait = pingWait(p, limitMs);
+        if (!wait)
+            return -1;
+        const double answered = msSince(clicked);
+        if (busyUntil < 0 || *wait > 100) {
+            busyUntil = answered;
+            lastSlow = answered;
+        }
+        if (answered - lastSlow > 1500)
+            return busyUntil;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+long memoryKb(pid_t pid, const char* field)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(field) + 1);
+    return -1;
+}
+
+[[noreturn]] void finish(Probe& p, const std::string& json, int code)
+{
+    std::printf("%s\n", json.c_str());
+    std::fflush(stdout);
+    if (p.editor > 0) {
+        kill(p.editor, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 100 && waitpid(p.editor, &status, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (waitpid(p.editor, &status, WNOHANG) == 0) {
+            kill(p.editor, SIGKILL);
+            waitpid(p.editor, &status, 0);
+        }
+    }
+    std::exit(code);
+}
+
+bool parsePoint(const char* text, int& x, int& y) { return std::sscanf(text, "%d,%d", &x, &y) == 2; }
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    double watchSeconds = 0;
+    std::optional<std::pair<int, int>> exportAt, editAt;
+    int i = 1;
+    for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (!std::strcmp(argv[i], "--watch") && i + 1 < argc) {
+            watchSeconds = std::atof(argv[++i]);
+        } else if (!std::strcmp(argv[i], "--limit") && i + 1 < argc) {
+            limitMs = std::atof(argv[++i]) * 1000;
+        } else if (!std::strcmp(argv[i], "--switch") && i + 2 < argc) {
+            int x1, y1, x2, y2;
+            if (!parsePoint(argv[i + 1], x1, y1) || !parsePoint(argv[i + 2], x2, y2))
+                return 64;
+            exportAt = {x1, y1};
+            editAt = {x2, y2};
+            i += 2;
+        } else {
+            return 64;
+        }
+    }
+    if (i + 1 >= argc)
+        return 64;
+    char** command = argv + i + 1;
+
+    Probe p;
+    p.display = XOpenDisplay(nullptr);
+    if (!p.display)
+        return 65;
+    p.root = DefaultRootWindow(p.display);
+    p.protocols = XInternAtom(p.display, "WM_PROTOCOLS", False);
+    p.ping = XInternAtom(p.display, "_NET_WM_PING", False);
+    // Map notices come with the substructure mask; the editor's toolkit answers pings with the
+    // structure mask.
+    XSelectInput(p.display, p.root, SubstructureNotifyMask | StructureNotifyMask);
+    XSync(p.display, False);
+
+    started = Clock::now();
+    p.editor = fork();
+    if (p.editor == 0) {
+        execvp(command[0], command);
+        _exit(127);
+    }
+
+    XEvent event;
+    double mapMs = -1;
+    while (mapMs < 0) {
+        if (!nextEvent(p, event, limitMs - nowMs()))
+            finish(p, "{\"error\": \"no window\"}", 2);
+        if (event.type == MapNotify && event.xmap.event == p.root && !event.xmap.override_redirect) {
+            p.window = event.xmap.window;
+            mapMs = nowMs();
+        }
+    }
+    double paintMs = -1;
+    while (paintMs < 0) {
+        if (showsClips(p)) {
+            paintMs = nowMs();
+            break;
+        }
+        if (nowMs() > limitMs)
+            finish(p, "{\"error\": \"no clips\", \"map_ms\": " + std::to_string(mapMs) + "}", 2);
+        while (XPending(p.display))
+            XNextEvent(p.display, &event);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+
+    double worstWait = 0, worstAt = paintMs;
+    const double watchEnd = paintMs + watchSeconds * 1000;
+    while (nowMs() < watchEnd) {
+        const double sentAt = nowMs();
+        const std::optional<double> wait = pingWait(p, limitMs);
+        if (!wait)
+            finish(p, "{\"error\": \"no answer\"}", 2);
+        if (*wait > worstWait) {
+            worstWait = *wait;
+            worstAt = sentAt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+    double exportMs = -1, editMs = -1;
+    if (exportAt && editAt) {
+        exportMs = busyAfterClick(p, exportAt->first, exportAt->second);
+        editMs = busyAfterClick(p, editAt->first, editAt->second);
+        if (exportMs < 0 || editMs < 0)
+            finish(p, "{\"error\": \"no answer after a switch\"}", 2);
+    }
+
+    char json[512];
+    std::snprintf(json, sizeof json,
+                  "{\"map_ms\": %.1f, \"paint_ms\": %.1f, \"worst_wait_ms\": %.1f, \"worst_wait_at_ms\": %.1f, "
+                  "\"export_ms\": %.1f, \"edit_ms\": %.1f, \"hwm_mb\": %.1f, \"rss_mb\": %.1f}",
+                  mapMs, paintMs, worstWait, worstAt, exportMs, editMs, memoryKb(p.editor, "VmHWM:") / 1024.0,
+                  memoryKb(p.editor, "VmRSS:") / 1024.0);
+    finish(p, json, 0);
+}

@@ -1,0 +1,124 @@
+#!/usr/bin/env python3
+"""Opening a big project, measured from the X server's side, next to another build.
+
+  bench/project_open/run.py --editor build/velmora-editor [--baseline OTHER/velmora-editor]
+                            [--clips 1000] [--runs 5] [--watch 3] [--switch] [--limit 60]
+
+Builds probe.cpp (Xlib, XTest), writes a project of --clips clips with make_project.py into a
+temporary folder, starts Xvfb on a free display (1920 × 1080 × 24) and runs the probe on each
+editor in turn, whole processes A B A B …, so that both see the same load. Prints every run,
+then the medians and, with a baseline, the ratio of each figure (editor ÷ baseline). The
+figures are those of probe.cpp: map_ms and paint_ms from the fork of the editor's process,
+worst_wait_ms over --watch seconds after the first picture, export_ms and edit_ms with
+--switch, hwm_mb and rss_mb at the end.
+"""
+import argparse
+import glob
+import json
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+# Where the "10-bit Export" and "Edit" modes sit in the editor's 1280 × 900 window.
+EXPORT_AT, EDIT_AT = "723,21", "597,21"
+
+
+def cpu_model():
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                return line.split(":", 1)[1].strip()
+    return "unknown"
+
+
+def load_average():
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
+
+
+def build_probe(folder):
+    xtst = sorted(glob.glob("/usr/lib/*/libXtst.so*") + glob.glob("/usr/lib/libXtst.so*"))
+    if not xtst:
+        sys.exit("libXtst is needed (apt-get install libxtst6)")
+    out = os.path.join(folder, "probe")
+    subprocess.run(["g++", "-O2", "-std=c++20", "-o", out, os.path.join(HERE, "probe.cpp"), "-lX11", xtst[0]],
+                   check=True)
+    return out
+
+
+def start_xvfb():
+    for display in range(90, 140):
+        if os.path.exists("/tmp/.X11-unix/X%d" % display) or os.path.exists("/tmp/.X%d-lock" % display):
+            continue
+        server = subprocess.Popen(["Xvfb", ":%d" % display, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if os.path.exists("/tmp/.X11-unix/X%d" % display):
+                return server, ":%d" % display
+            time.sleep(0.05)
+        server.kill()
+    sys.exit("no free X display")
+
+
+def run_once(probe, display, editor, project, args):
+    command = [probe, "--watch", str(args.watch), "--limit", str(args.limit)]
+    if args.switch:
+        command += ["--switch", EXPORT_AT, EDIT_AT]
+    command += ["--", editor, project]
+    env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
+    result = subprocess.run(command, env=env, capture_output=True, text=True)
+    line = result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "{}"
+    return json.loads(line)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--editor", required=True)
+    parser.add_argument("--baseline")
+    parser.add_argument("--clips", type=int, default=1000)
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--watch", type=float, default=3)
+    parser.add_argument("--limit", type=float, default=60)
+    parser.add_argument("--switch", action="store_true")
+    args = parser.parse_args()
+
+    editors = [("editor", os.path.abspath(args.editor))]
+    if args.baseline:
+        editors.append(("baseline", os.path.abspath(args.baseline)))
+    print("CPU: %s, %d cores; load average before: %s" % (cpu_model(), os.cpu_count(), load_average()))
+    with tempfile.TemporaryDirectory(prefix="velmora-open-") as folder:
+        probe = build_probe(folder)
+        subprocess.run([sys.executable, os.path.join(HERE, "make_project.py"), folder, str(args.clips)], check=True)
+        project = os.path.join(folder, "Big.tavlek")
+        server, display = start_xvfb()
+        results = {name: [] for name, _ in editors}
+        try:
+            for run in range(args.runs):
+                for name, editor in (editors if run % 2 == 0 else list(reversed(editors))):
+                    figures = run_once(probe, display, editor, project, args)
+                    results[name].append(figures)
+                    print("run %d %-8s %s" % (run + 1, name, json.dumps(figures)), flush=True)
+        finally:
+            server.terminate()
+            server.wait()
+    print("load average after: %s" % load_average())
+    keys = ["map_ms", "paint_ms", "worst_wait_ms", "export_ms", "edit_ms", "hwm_mb", "rss_mb"]
+    medians = {}
+    for name, runs in results.items():
+        good = [r for r in runs if "error" not in r]
+        medians[name] = {k: statistics.median(r[k] for r in good) for k in keys if good and k in good[0]}
+        failed = len(runs) - len(good)
+        print("median %-8s (%d clips, %d runs%s): %s" % (name, args.clips, len(good),
+              ", %d failed" % failed if failed else "", json.dumps(medians[name])))
+    if args.baseline and medians.get("editor") and medians.get("baseline"):
+        ratios = {k: round(medians["editor"][k] / medians["baseline"][k], 2)
+                  for k in medians["editor"] if k in medians["baseline"] and medians["baseline"][k] > 0}
+        print("ratio editor / baseline: %s" % json.dumps(ratios))
+
+
+if __name__ == "__main__":
+    main()
