@@ -134,6 +134,12 @@ void ToolbarEdgeScrollView::resizeEvent(QResizeEvent* event)
     layoutPreservingScroll(offset_);
 }
 
+void ToolbarEdgeScrollView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    layoutPreservingScroll(offset_);
+}
+
 bool ToolbarEdgeScrollView::eventFilter(QObject* watched, QEvent* event)
 {
     // The content's preferred size changed (a control appeared, a label got longer): Qt asks
@@ -183,8 +189,9 @@ void ToolbarEdgeScrollView::updateEdgeVisibility()
 {
     bool show = false;
     if (content_) {
-        // Not laid out yet: the first resize decides.
-        if (clipWidth() <= 1)
+        // Not laid out yet: a hidden widget still has its default geometry, and arrows shown for
+        // it would stay. Showing it lays it out again, and that decides.
+        if (!isVisible() || clipWidth() <= 1)
             return;
         show = scrollMath::edgesVisible(documentWidth_, clipWidth());
     }

@@ -15,7 +15,8 @@ class EdgeScrollZone;
 // a second, clicking it pages by 220, the wheel or the trackpad scrolls the content. Replacing
 // the content, or the content changing its size, keeps the horizontal scroll position.
 // Once the arrows show they stay while there is content: the content is laid out at least as
-// wide as the whole toolbar, so it always overflows the area between the arrows.
+// wide as the whole toolbar, so it always overflows the area between the arrows. Whether they
+// show is decided only while the toolbar is shown (a hidden one keeps its default geometry).
 // Children: "clipView" (the visible area), "leftZone", "rightZone". Main thread only.
 class ToolbarEdgeScrollView final : public QWidget {
     Q_OBJECT
@@ -51,6 +52,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

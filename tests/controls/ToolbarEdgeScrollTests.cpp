@@ -178,6 +178,24 @@ TEST_F(ToolbarEdgeScrollViewTest, NewContentKeepsTheScrollPosition)
     EXPECT_EQ(toolbar.offset(), 150.0);
 }
 
+TEST(ToolbarEdgeScrollViewBeforeShowing, ArrowsAreDecidedAtTheShownSize)
+{
+    // Content is given while the toolbar is hidden at its default geometry, narrower than the
+    // content: the arrows wait for the size it is shown at.
+    QWidget window;
+    auto* toolbar = new ToolbarEdgeScrollView(&window);
+    toolbar->setHostedContent(contentOfWidth(300));
+    EXPECT_FALSE(toolbar->edgesVisible());
+    window.resize(400, 36);
+    toolbar->setGeometry(0, 0, 400, 36);
+    window.show();
+    EXPECT_FALSE(toolbar->edgesVisible());
+    EXPECT_EQ(toolbar->clipView()->width(), 400);
+
+    toolbar->setHostedContent(contentOfWidth(500));
+    EXPECT_TRUE(toolbar->edgesVisible());
+}
+
 TEST_F(ToolbarEdgeScrollViewTest, WithoutOverflowTheWheelGoesToTheParent)
 {
     toolbar.setHostedContent(contentOfWidth(300));

@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -6,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "controls/ToolbarEdgeScrollView.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
+#include "workspace/bars/EditorTopBar.h"
 #include "workspace/program/PreviewArea.h"
 #include "workspace/program/PreviewPlaceholderView.h"
 #include "workspace/timeline/TimelineHeaderView.h"
@@ -117,6 +121,63 @@ TEST(SmallWindowLayout, AFailedPreviewBehindTheRelinkAlertStaysReadable)
     EXPECT_GE(retry.height(), retry.minimumSizeHint().height());
     EXPECT_FALSE(placeholder.headingLabel()->geometry().intersects(placeholder.projectReadyLabel()->parentWidget()->geometry()));
     h.view().relinkAlert()->close();
+}
+
+TEST(SmallWindowLayout, EveryTopBarCommandKeepsItsLabelAndCanBeReached)
+{
+    WorkspaceHarness h({Views::workspace});
+    h.open(test::writeProject(h.folders.scratch()));
+    const QString longName = QStringLiteral("Summer trip along the coast, second cut with the harbour drone shots");
+    h.engine().applyProjectSettings(longName.toStdString(), 1920, 1080, 25, "None");
+    h.settle();
+    EditorTopBar& bar = *h.view().topBar();
+    ToolbarEdgeScrollView& strip = *bar.commandStrip();
+    const std::vector<QPushButton*>& buttons = bar.commandButtons();
+    QStringList titles;
+    for (const QPushButton* button : buttons)
+        titles << button->text();
+    EXPECT_EQ(titles.join(" | "), QString::fromUtf8("New | Open… | Import Web Job JSON… | Save | Save As… | Project… | "
+                                                    "Media Folder… | Clean Feed F | Export Return… | "
+                                                    "10-bit Export Tab → | Export Video…"));
+    const auto right = [&bar](const QWidget* w) { return w->mapTo(&bar, QPoint(w->width(), 0)).x(); };
+    const auto left = [&bar](const QWidget* w) { return w->mapTo(&bar, QPoint(0, 0)).x(); };
+
+    // With room, the whole row shows: no arrows, the export commands at the right end after the
+    // flexible space.
+    showAt(h, {1700, 856});
+    EXPECT_FALSE(strip.edgesVisible());
+    EXPECT_EQ(right(buttons.back()), bar.width() - 14);
+    EXPECT_GT(left(buttons[8]) - right(buttons[7]), 100);
+
+    showAt(h, smallestSize);
+    const QLabel& title = *bar.findChild<QLabel*>(QStringLiteral("titleLabel"));
+    EXPECT_TRUE(wholeInside(title, "Velmora Desktop", bar));
+    // A long project name is cut in the middle; the controls after it stay whole.
+    const QLabel& name = *bar.projectNameLabel();
+    EXPECT_EQ(name.text().toStdString(), (longName + QString::fromUtf8(" •")).toStdString());
+    EXPECT_LT(name.width(), name.sizeHint().width());
+    EXPECT_GE(bar.clipLutPicker()->width(), bar.clipLutPicker()->minimumWidth());
+    EXPECT_GE(bar.gradeToggle()->width(), bar.gradeToggle()->sizeHint().width());
+    EXPECT_LE(right(bar.gradeToggle()), bar.width());
+
+    EXPECT_TRUE(strip.edgesVisible());
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const QPushButton& button = *buttons[i];
+        EXPECT_GE(button.width(), button.sizeHint().width()) << button.text().toStdString();
+        if (i > 0 && buttons[i - 1]->parentWidget() == button.parentWidget()) {
+            EXPECT_LT(right(buttons[i - 1]), left(&button)) << button.text().toStdString();
+        }
+        // Scrolled into view when it lies in the strip; otherwise always in view.
+        QWidget* visible = &bar;
+        if (strip.isAncestorOf(&button)) {
+            visible = strip.clipView();
+            const QRect in(button.mapTo(visible, QPoint(0, 0)), button.size());
+            strip.scrollByPixels(in.left() < 0 ? in.left() : std::max(in.right() - visible->rect().right(), 0));
+        }
+        const QRect shown(button.mapTo(visible, QPoint(0, 0)), button.size());
+        EXPECT_TRUE(visible->rect().contains(shown)) << button.text().toStdString();
+    }
+    EXPECT_LT(right(&strip), left(buttons[8]));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "controls/ToolbarEdgeScrollView.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "workspace/EditorWorkspaceController.h"
 #include "workspace/EditorWorkspaceStyle.h"
@@ -18,6 +19,15 @@ namespace {
 
 // The shortest project name the title row keeps before eliding it in the middle.
 constexpr int projectNameMinimumWidth = 80;
+// The bar's padding left and right of its rows.
+constexpr int horizontalPadding = 14;
+// Between command buttons.
+constexpr int commandSpacing = 10;
+// Above the command buttons (the gap to the title row) and below them (the bar's bottom padding).
+// With buttons at least 20 high a command group is at least as high as the edge-scrolling strip's
+// least height (36), so both groups lay their buttons out on the same line.
+constexpr int commandsTop = 6;
+constexpr int commandsBottom = 10;
 
 // One line cut in the middle when it does not fit; text() keeps the whole text.
 class MiddleElidedLabel final : public QLabel {
@@ -40,17 +50,20 @@ protected:
 EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent)
     : QWidget(parent), workspace_(workspace), commandRow_(new QWidget(this)), versionBadge_(new QLabel(this)),
       projectName_(new MiddleElidedLabel(this)), lutPicker_(new VelmoraDarkPopUpPicker(this)),
-      gradeToggle_(new QCheckBox(QStringLiteral("Grade"), this))
+      gradeToggle_(new QCheckBox(QStringLiteral("Grade"), this)), commandStrip_(new ToolbarEdgeScrollView(commandRow_))
 {
     setObjectName(QStringLiteral("topBar"));
     setAttribute(Qt::WA_StyledBackground);
     commandRow_->setObjectName(QStringLiteral("topBarCommands"));
+    // The command strip reaches the bar's left edge, so its arrows sit at the edge as the tools
+    // bar's do; the rows carry the bar's horizontal padding themselves.
     auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(14, 10, 14, 10);
-    column->setSpacing(6);
+    column->setContentsMargins(0, 10, 0, 0);
+    column->setSpacing(0);
 
     // Title row.
     auto* titleRow = new QHBoxLayout;
+    titleRow->setContentsMargins(horizontalPadding, 0, horizontalPadding, 0);
     titleRow->setSpacing(12);
     auto* title = new QLabel(QStringLiteral("Velmora Desktop"), this);
     title->setObjectName(QStringLiteral("titleLabel"));
@@ -75,32 +88,53 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
     titleRow->addWidget(gradeToggle_);
     column->addLayout(titleRow);
 
-    // Command row.
+    // Command row: the file and project commands scroll sideways in an edge-scrolling strip when
+    // the bar is too narrow for them, so every label stays whole; the flexible space closes the
+    // strip's row, and the export commands keep their natural width at the right end, always in
+    // view. Both groups are padded alike so their buttons line up.
     auto* commands = new QHBoxLayout(commandRow_);
     commands->setContentsMargins(0, 0, 0, 0);
-    commands->setSpacing(10);
+    commands->setSpacing(commandSpacing);
+    commandStrip_->setObjectName(QStringLiteral("topBarCommandStrip"));
+    commands->addWidget(commandStrip_, 1);
+    auto* scrolling = new QWidget;
+    scrolling->setObjectName(QStringLiteral("topBarScrollingCommands"));
+    auto* scrollingRow = new QHBoxLayout(scrolling);
+    scrollingRow->setContentsMargins(horizontalPadding, commandsTop, 0, commandsBottom);
+    scrollingRow->setSpacing(commandSpacing);
+    auto* exports = new QWidget(commandRow_);
+    exports->setObjectName(QStringLiteral("topBarExportCommands"));
+    exports->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto* exportsRow = new QHBoxLayout(exports);
+    exportsRow->setContentsMargins(0, commandsTop, horizontalPadding, commandsBottom);
+    exportsRow->setSpacing(commandSpacing);
+    commands->addWidget(exports);
     column->addWidget(commandRow_);
+
     EditorWorkspaceController& w = workspace_;
-    addCommand(QStringLiteral("New"), {}, [&w] { w.newProject(); });
-    addCommand(QStringLiteral("Open…"), QStringLiteral("Open a saved .tavlek desktop project"),
+    addCommand(*scrolling, QStringLiteral("New"), {}, [&w] { w.newProject(); });
+    addCommand(*scrolling, QStringLiteral("Open…"), QStringLiteral("Open a saved .tavlek desktop project"),
                [&w] { w.pickSession(); });
-    addCommand(QStringLiteral("Import Web Job JSON…"),
+    addCommand(*scrolling, QStringLiteral("Import Web Job JSON…"),
                QStringLiteral("Import *_desktop_v2_job.json or *_edit_return.json from the browser editor"),
                [&w] { w.pickWebJobJSON(); });
-    saveButton_ = addCommand(QStringLiteral("Save"), {}, [&w] { w.saveProject(); });
-    saveAsButton_ = addCommand(QStringLiteral("Save As…"), {}, [&w] { w.saveProjectAs(); });
-    projectButton_ = addCommand(QStringLiteral("Project…"), {}, [&w] { w.setShowProjectSettings(true); });
-    addCommand(QStringLiteral("Media Folder…"),
+    saveButton_ = addCommand(*scrolling, QStringLiteral("Save"), {}, [&w] { w.saveProject(); });
+    saveAsButton_ = addCommand(*scrolling, QStringLiteral("Save As…"), {}, [&w] { w.saveProjectAs(); });
+    projectButton_ =
+        addCommand(*scrolling, QStringLiteral("Project…"), {}, [&w] { w.setShowProjectSettings(true); });
+    addCommand(*scrolling, QStringLiteral("Media Folder…"),
                QStringLiteral("Optional: link an existing folder of clips instead of importing copies"),
                [&w] { w.pickMediaFolderForRelink(); });
-    addCommand(QStringLiteral("Clean Feed F"), QStringLiteral("Pop-out program monitor (2nd display / fullscreen)"),
+    addCommand(*scrolling, QStringLiteral("Clean Feed F"),
+               QStringLiteral("Pop-out program monitor (2nd display / fullscreen)"),
                [&w] { w.engine().openCleanFeedWindow(); });
-    commands->addStretch(1);
-    exportReturnButton_ = addCommand(QStringLiteral("Export Return…"), {}, [&w] { w.exportReturn(); });
-    handoffButton_ = addCommand(QStringLiteral("10-bit Export Tab →"),
+    scrollingRow->addStretch(1);
+    commandStrip_->setHostedContent(scrolling);
+    exportReturnButton_ = addCommand(*exports, QStringLiteral("Export Return…"), {}, [&w] { w.exportReturn(); });
+    handoffButton_ = addCommand(*exports, QStringLiteral("10-bit Export Tab →"),
                                 QStringLiteral("Open the full 10-bit Export tab (advanced compensation controls)"),
                                 [&w] { w.handoffToExportTab(); });
-    exportVideoButton_ = addCommand(QStringLiteral("Export Video…"),
+    exportVideoButton_ = addCommand(*exports, QStringLiteral("Export Video…"),
                                     QStringLiteral("Export timeline: 10-bit HEVC master, H.264, or ProRes 422"),
                                     [&w] { w.setShowExportSheet(true); });
     exportVideoButton_->setObjectName(QStringLiteral("exportVideoButton"));
@@ -124,20 +158,22 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
     refresh();
 }
 
-QPushButton* EditorTopBar::addCommand(const QString& title, const QString& help, std::function<void()> action)
+QPushButton* EditorTopBar::addCommand(QWidget& group, const QString& title, const QString& help,
+                                      std::function<void()> action)
 {
-    auto* button = new QPushButton(title, commandRow_);
+    auto* button = new QPushButton(title, &group);
     if (!help.isEmpty())
         button->setToolTip(help);
     button->setFocusPolicy(Qt::NoFocus);
     connect(button, &QPushButton::clicked, this, [action = std::move(action)] { action(); });
-    commandRow_->layout()->addWidget(button);
+    group.layout()->addWidget(button);
+    commandButtons_.push_back(button);
     return button;
 }
 
 QPushButton* EditorTopBar::commandButton(const QString& title) const
 {
-    for (QPushButton* button : commandRow_->findChildren<QPushButton*>()) {
+    for (QPushButton* button : commandButtons_) {
         if (button->text() == title)
             return button;
     }

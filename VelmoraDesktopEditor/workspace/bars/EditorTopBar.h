@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include <QWidget>
 
@@ -11,13 +12,16 @@ class QPushButton;
 namespace velmora {
 
 class EditorWorkspaceController;
+class ToolbarEdgeScrollView;
 class VelmoraDarkPopUpPicker;
 
 // The first rows of the Edit workspace: the title with the version badge and the open project's
 // name (orange with " •" while it has unsaved changes), the clip LUT picker and the "Grade"
 // switch; below them every project command (New, Open…, Import Web Job JSON…, Save, Save As…,
 // Project…, Media Folder…, Clean Feed F, Export Return…, 10-bit Export Tab →, Export Video…).
-// Commands that need a project (or a media folder) are disabled without one. Main thread only.
+// Commands that need a project (or a media folder) are disabled without one. When the bar is too
+// narrow for every command, the commands up to "Clean Feed F" scroll sideways in an edge-scrolling
+// strip while the export commands stay at the right end; no label is ever cut. Main thread only.
 class EditorTopBar final : public QWidget {
     Q_OBJECT
 public:
@@ -29,11 +33,16 @@ public:
     QCheckBox* gradeToggle() const { return gradeToggle_; }
     // The command button with this title, or none.
     QPushButton* commandButton(const QString& title) const;
+    // Every command button, in the row's order.
+    const std::vector<QPushButton*>& commandButtons() const { return commandButtons_; }
+    // The strip the commands from "New" to "Clean Feed F" scroll in.
+    ToolbarEdgeScrollView* commandStrip() const { return commandStrip_; }
 
     void refresh();
 
 private:
-    QPushButton* addCommand(const QString& title, const QString& help, std::function<void()> action);
+    // A command button at the end of `group` (a widget with a horizontal layout).
+    QPushButton* addCommand(QWidget& group, const QString& title, const QString& help, std::function<void()> action);
     void refreshLutPicker();
 
     EditorWorkspaceController& workspace_;
@@ -42,6 +51,8 @@ private:
     QLabel* projectName_;
     VelmoraDarkPopUpPicker* lutPicker_;
     QCheckBox* gradeToggle_;
+    ToolbarEdgeScrollView* commandStrip_;
+    std::vector<QPushButton*> commandButtons_;
     QPushButton* saveButton_ = nullptr;
     QPushButton* saveAsButton_ = nullptr;
     QPushButton* projectButton_ = nullptr;
