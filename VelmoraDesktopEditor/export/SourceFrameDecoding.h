@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "platform/image/Geometry.h"
 #include "platform/image/Image.h"
@@ -23,12 +24,19 @@ std::optional<double> snappedSourceTime(double seconds, double fps);
 // with affineTransform() it turns the decoded image upright with its extent at the origin.
 AffineTransform imageSpaceTransform(const AffineTransform& transform, int width, int height);
 
+// The size an image generator has to hand out a picture of `width` × `height` (as displayed) at,
+// so that fitToOutput fills outW × outH from it without enlarging it: the picture scaled by
+// max(outW / width, outH / height), rounded up, and never above its own size. Setting it as the
+// generator's maximum size keeps a huge still from being decoded and converted at full size.
+std::pair<int, int> fillingSize(int width, int height, int outW, int outH);
+
 // One source frame for the timeline export when a clip cannot be streamed: the frame of `track`
 // displayed at `sourceTimeSeconds` snapped to the source's frame grid, decoded in 10-bit 4:2:0
 // video range by a short-lived reader over a window of a few frames before it, tagged BT.709
 // where untagged, turned by `transform` (the track's orientation as AssetTrack reports it) and
 // fitted to outW × outH (aspect fill). When the reader cannot deliver, an image generator on the
-// asset (rotation applied by the generator, size limited to the output) answers instead.
+// asset (rotation applied by the generator, size limited to fillingSize) answers instead; a
+// still picture goes to the generator straight away.
 // Nothing when neither path yields a frame; failures are not reported.
 std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
                                                 const AffineTransform& transform, double sourceTimeSeconds, int outW,

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "MediaTestHelpers.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
@@ -168,6 +171,60 @@ TEST(ImageGeneratorStills, StillImagesAnswerAtAnyTime)
         const Image half = generator.copyImage(MediaTime(1, 1));
         EXPECT_EQ(half.width(), 32) << name;
         EXPECT_EQ(half.height(), 16) << name;
+    }
+}
+
+// The mean of each factor × factor block of `full`, channel by channel.
+float blockMean(const Image& full, int factor, int bx, int by, int channel)
+{
+    double sum = 0;
+    for (int y = by * factor; y < (by + 1) * factor; ++y) {
+        for (int x = bx * factor; x < (bx + 1) * factor; ++x) {
+            sum += full.row(y)[4 * x + channel];
+        }
+    }
+    return static_cast<float>(sum / (factor * factor));
+}
+
+TEST(ImageGeneratorStills, AStillScaledWhileDecodedEqualsTheWholeStillScaledAfterwards)
+{
+    TempDir dir;
+    struct Kind {
+        const char* pixelFormat;
+        float tolerance; // half a step of the reduced picture's samples, and a little
+    };
+    // Grey decoded whole goes through swscale's expansion to RGB, which rounds once more.
+    for (const Kind kind : {Kind{"rgb24", 0.6f / 255}, Kind{"rgba64be", 1e-4f}, Kind{"gray", 1.5f / 255}}) {
+        const auto path = dir / (std::string(kind.pixelFormat) + ".png");
+        test::runFFmpeg("-f lavfi -i testsrc2=s=64x48 -frames:v 1 -pix_fmt " + std::string(kind.pixelFormat) + " " +
+                        test::shellQuote(path.string()));
+        const auto asset = Asset::open(path);
+        ImageGenerator whole(asset);
+        const Image full = whole.copyImage(MediaTime::zero());
+        ASSERT_EQ(full.width(), 64);
+
+        ImageGenerator reduced(asset);
+        reduced.maximumWidth = 16;
+        reduced.maximumHeight = 12;
+        const Image small = reduced.copyImage(MediaTime::zero());
+        ASSERT_EQ(small.width(), 16) << kind.pixelFormat;
+        ASSERT_EQ(small.height(), 12) << kind.pixelFormat;
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                for (int c = 0; c < 4; ++c) {
+                    ASSERT_NEAR(small.row(y)[4 * x + c], blockMean(full, 4, x, y, c), kind.tolerance)
+                        << kind.pixelFormat << " pixel " << x << "," << y << " channel " << c;
+                }
+            }
+        }
+        // Asking for more detail afterwards decodes the picture again, whole.
+        reduced.maximumWidth = 0;
+        reduced.maximumHeight = 0;
+        const Image again = reduced.copyImage(MediaTime::zero());
+        ASSERT_EQ(again.width(), 64);
+        for (int y = 0; y < 48; ++y) {
+            ASSERT_EQ(std::memcmp(again.row(y), full.row(y), 64 * 4 * sizeof(float)), 0) << kind.pixelFormat;
+        }
     }
 }
 
