@@ -113,7 +113,9 @@ struct ImageGenerator::Impl {
 
     // The last picture handed out, for a repeated request.
     bool hasCached = false;
-    std::int64_t cachedPts = 0;
+    // The frame's time as the generator counts it: frames of a stream without timestamps all
+    // carry the same (absent) one.
+    MediaTime cachedTime;
     int cachedRotation = -1;
     int cachedWidth = 0;
     int cachedHeight = 0;
@@ -139,9 +141,11 @@ struct ImageGenerator::Impl {
     }
 
     // Decodes the next frame into `current`: 0, or AVERROR_EOF when the stream has no more.
-    int decodeNext()
+    int decodeNext() { return take(decoding->receive(*incoming)); }
+
+    // Makes the frame a decoding step left in `incoming` the current one; `rc` is the step's answer.
+    int take(int rc)
     {
-        const int rc = decoding->receive(*incoming);
         if (rc != 0) {
             atEnd = true;
             return rc;
@@ -159,15 +163,6 @@ struct ImageGenerator::Impl {
         return 0;
     }
 
-    void seekTo(const MediaTime& time)
-    {
-        decoding->seek(time > MediaTime::zero()
-                           ? decoding->streamTimestamp(time)
-                           : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0));
-        atEnd = false;
-        hasCurrent = false;
-        currentTime = MediaTime::invalid();
-    }
 
     // Leaves in `current` the frame to show for `time`: the first frame whose span meets
     // [time - before, time + after], decoding forward from where the decoder stands when that is
@@ -184,18 +179,10 @@ struct ImageGenerator::Impl {
         }
         const bool forward = hasCurrent && !atEnd && time > currentTime && time - currentTime <= kForwardDecodeLimit;
         if (!forward) {
-            MediaTime seekTime = time;
-            for (int attempt = 0;; ++attempt) {
-                seekTo(seekTime);
-                if (decodeNext() != 0) {
-                    break;
-                }
-                // A key frame shown after the time: go further back.
-                if (currentTime <= time || seekTime <= MediaTime::zero() || attempt >= 6) {
-                    break;
-                }
-                seekTime = std::max(MediaTime::zero(), seekTime - MediaTime(std::int64_t{1} << attempt, 1));
-            }
+            atEnd = false;
+            hasCurrent = false;
+            currentTime = MediaTime::invalid();
+            take(decoding->seekBefore(time, *incoming));
             if (!hasCurrent) {
                 throw MediaError::make(MediaError::decodeFailed,
                                        "\"" + asset->url().filename().string() + "\" has no picture to show.");
@@ -282,7 +269,8 @@ struct ImageGenerator::Impl {
         const auto [tw, th] = stillFactor > 0 ? targetSize(fullWidth, fullHeight, rotation, maxWidth, maxHeight)
                                               : targetSize(w, h, rotation, maxWidth, maxHeight);
         const double scale = std::min(static_cast<double>(tw) / w, static_cast<double>(th) / h);
-        if (hasCached && cachedPts == current->best_effort_timestamp && cachedRotation == rotation &&
+        const MediaTime frameTime = stillFactor > 0 ? MediaTime::zero() : currentTime;
+        if (hasCached && cachedTime == frameTime && cachedRotation == rotation &&
             cachedWidth == tw && cachedHeight == th) {
             return cached;
         }
@@ -323,7 +311,7 @@ struct ImageGenerator::Impl {
         image = rotated(image, rotation);
         cached = image;
         hasCached = true;
-        cachedPts = current->best_effort_timestamp;
+        cachedTime = frameTime;
         cachedRotation = rotation;
         cachedWidth = tw;
         cachedHeight = th;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "MediaTestHelpers.h"
+#include "platform/media/AssetReader.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 #include "support/TestSupport.h"
@@ -225,6 +226,42 @@ TEST(ImageGeneratorStills, AStillScaledWhileDecodedEqualsTheWholeStillScaledAfte
         for (int y = 0; y < 48; ++y) {
             ASSERT_EQ(std::memcmp(again.row(y), full.row(y), 64 * 4 * sizeof(float)), 0) << kind.pixelFormat;
         }
+    }
+}
+
+// Seeking back to a key frame, shared by the generator and the reader, on the two kinds of
+// stream whose first frame is not at timestamp zero: a raw elementary stream, which has no start
+// time at all, and a movie whose timestamps start 10 s in.
+TEST(ImageGeneratorSeeking, StreamsWithoutOrWithALateStartTimeSeekToTheirFrames)
+{
+    TempDir dir;
+    ClipSettings clip;
+    clip.frameCount = 40;
+    clip.videoArgs = "-preset ultrafast -g 10 -bf 0";
+    test::makeClip(dir / "raw.h264", clip);
+    clip.videoArgs += " -output_ts_offset 10";
+    test::makeClip(dir / "late.mp4", clip);
+    ASSERT_FALSE(test::ffprobeStream(dir / "raw.h264", "v:0").contains("start_time"));
+    ASSERT_EQ(test::ffprobeStream(dir / "late.mp4", "v:0")["start_time"], "10.000000");
+
+    for (const char* name : {"raw.h264", "late.mp4"}) {
+        const auto asset = Asset::open(dir / name);
+        ImageGenerator generator(asset);
+        exact(generator);
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime(25, 25))), 25) << name;
+        // Back to the start, then to a frame after a key frame further back.
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime::zero())), 0) << name;
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime(33, 25))), 33) << name;
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime(3, 25))), 3) << name;
+
+        AssetReader reader(asset);
+        reader.setTimeRange(MediaTimeRange(MediaTime(17, 25), MediaTime(2, 25)));
+        auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::nv12);
+        reader.add(output);
+        ASSERT_TRUE(reader.startReading()) << name;
+        const auto sample = output->copyNextSampleBuffer();
+        ASSERT_TRUE(sample && sample->hasImageBuffer()) << name;
+        EXPECT_EQ(stampOf(sample->imageBuffer), 17) << name;
     }
 }
 
