@@ -15,6 +15,7 @@
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 
 namespace velmora::Exporter {
@@ -170,20 +171,34 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         grade.width = width;
         grade.height = height;
 
-        AssetReader videoReader(asset);
+        // A still is the movie's one frame: decoded once, upright, at about the movie's size, so
+        // that a huge picture never sits whole in memory; a movie is read frame by frame.
+        std::optional<Image> still;
+        std::unique_ptr<AssetReader> videoReader;
+        std::shared_ptr<AssetReaderTrackOutput> videoOutput;
         const std::optional<MediaTimeRange> range = sourceRange(job, timing.timescale);
-        if (range) {
-            videoReader.setTimeRange(*range);
+        if (asset->isStillImage()) {
+            ImageGenerator generator(asset);
+            generator.appliesPreferredTrackTransform = true;
+            std::tie(generator.maximumWidth, generator.maximumHeight) = fillingSize(
+                std::abs(videoTrack->displayWidth()), std::abs(videoTrack->displayHeight()), width, height);
+            still = generator.copyImage(MediaTime::zero());
+            grade.orientation = AffineTransform::identity();
+        } else {
+            videoReader = std::make_unique<AssetReader>(asset);
+            if (range) {
+                videoReader->setTimeRange(*range);
+            }
+            videoOutput = AssetReaderTrackOutput::video(*videoTrack, PixelFormat::p010);
+            videoOutput->alwaysCopiesSampleData = false;
+            // A source far larger than the movie comes down in its decoded planes.
+            std::tie(videoOutput->neededWidth, videoOutput->neededHeight) =
+                storedPictureSize(videoTrack->preferredTransform, width, height);
+            if (!videoReader->canAdd(*videoOutput)) {
+                throw singleVideoError(SingleVideoExportCode::videoOutputRefused);
+            }
+            videoReader->add(videoOutput);
         }
-        auto videoOutput = AssetReaderTrackOutput::video(*videoTrack, PixelFormat::p010);
-        videoOutput->alwaysCopiesSampleData = false;
-        // A source far larger than the movie comes down in its decoded planes.
-        std::tie(videoOutput->neededWidth, videoOutput->neededHeight) =
-            storedPictureSize(videoTrack->preferredTransform, width, height);
-        if (!videoReader.canAdd(*videoOutput)) {
-            throw singleVideoError(SingleVideoExportCode::videoOutputRefused);
-        }
-        videoReader.add(videoOutput);
 
         AssetWriter writer(partial.path(), singleVideoFileType(outputURL, job));
         auto videoInput = AssetWriterInput::video(
@@ -198,7 +213,11 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         std::shared_ptr<AssetWriterInput> audioInput;
         if (const AssetTrack* audioTrack = asset->firstTrack(MediaType::audio)) {
             audioReader = std::make_unique<AssetReader>(asset);
-            audioReader->setTimeRange(videoReader.timeRange());
+            if (videoReader) {
+                audioReader->setTimeRange(videoReader->timeRange());
+            } else if (range) {
+                audioReader->setTimeRange(*range);
+            }
             auto output = AssetReaderTrackOutput::audio(*audioTrack, kAudioSampleRate, kAudioChannels);
             output->alwaysCopiesSampleData = false;
             if (audioReader->canAdd(*output)) {
@@ -229,7 +248,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
             throw singleVideoError(SingleVideoExportCode::writerStart);
         }
         writer.startSession(MediaTime::zero());
-        if (!videoReader.startReading()) {
+        if (videoReader && !videoReader->startReading()) {
             throw singleVideoError(SingleVideoExportCode::videoReader);
         }
         if (audioReader && !audioReader->startReading()) {
@@ -241,8 +260,9 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         wiring.writer = &writer;
         wiring.videoInput = videoInput;
         wiring.adaptor = &adaptor;
-        wiring.videoReader = &videoReader;
+        wiring.videoReader = videoReader.get();
         wiring.videoOutput = videoOutput;
+        wiring.still = std::move(still);
         wiring.audioInput = audioInput;
         wiring.audioReader = audioReader.get();
         wiring.audioOutput = audioOutput;

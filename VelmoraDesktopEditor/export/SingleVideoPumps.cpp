@@ -159,21 +159,32 @@ void SingleVideoPumps::framePump()
                 endIfWriterFailed();
                 return;
             }
-            if (wiring_.videoReader->status() != AssetReaderStatus::reading) {
-                endVideo();
-                return;
+            std::optional<Image> frame;
+            if (wiring_.still) {
+                std::int64_t appended = 0;
+                stateQueue_.sync([&] { appended = framesAppended_; });
+                if (appended > 0) {
+                    endVideo();
+                    return;
+                }
+                frame = gradeSingleVideoFrame(*wiring_.still, wiring_.grade);
+            } else {
+                if (wiring_.videoReader->status() != AssetReaderStatus::reading) {
+                    endVideo();
+                    return;
+                }
+                std::optional<SampleBuffer> sample = wiring_.videoOutput->copyNextSampleBuffer();
+                if (!sample) {
+                    endVideo();
+                    return;
+                }
+                if (!sample->hasImageBuffer()) {
+                    continue;
+                }
+                // The decoded frame goes back to the reader's pool at the end of this block, before
+                // the output buffer is taken.
+                frame = gradeSingleVideoFrame(imageFromPixelBuffer(sample->imageBuffer), wiring_.grade);
             }
-            std::optional<SampleBuffer> sample = wiring_.videoOutput->copyNextSampleBuffer();
-            if (!sample) {
-                endVideo();
-                return;
-            }
-            if (!sample->hasImageBuffer()) {
-                continue;
-            }
-            std::optional<Image> frame = gradeSingleVideoFrame(imageFromPixelBuffer(sample->imageBuffer), wiring_.grade);
-            // The decoded frame goes back to the reader's pool before the output buffer is taken.
-            sample.reset();
             if (!frame) {
                 continue;
             }
@@ -203,7 +214,7 @@ void SingleVideoPumps::endVideo()
 {
     // A reader that stopped on a failure has not reached the end of the source: the movie
     // would be cut short, so the export fails instead.
-    if (wiring_.videoReader->status() == AssetReaderStatus::failed) {
+    if (wiring_.videoReader && wiring_.videoReader->status() == AssetReaderStatus::failed) {
         std::optional<Error> readerError = wiring_.videoReader->error();
         fail(readerError ? *readerError : singleVideoError(SingleVideoExportCode::videoReader));
         return;
@@ -300,7 +311,9 @@ void SingleVideoPumps::tearDown()
     // Readers first, so that a pull blocked in decoding returns at once; cancelling the writer
     // marks every input finished (marking them one by one first would drain the encoders only
     // to throw their output away) and removes the partial movie.
-    wiring_.videoReader->cancelReading();
+    if (wiring_.videoReader) {
+        wiring_.videoReader->cancelReading();
+    }
     if (wiring_.audioReader) {
         wiring_.audioReader->cancelReading();
     }

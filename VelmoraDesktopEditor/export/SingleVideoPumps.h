@@ -68,8 +68,11 @@ struct SingleVideoWiring {
     AssetWriter* writer = nullptr;
     std::shared_ptr<AssetWriterInput> videoInput;
     AssetWriterInputPixelBufferAdaptor* adaptor = nullptr;
+    // The reader of a movie; both null for a still picture, which `still` holds instead.
     AssetReader* videoReader = nullptr;
     std::shared_ptr<AssetReaderTrackOutput> videoOutput;
+    // A still picture, decoded once at about the movie's size and upright: the movie's one frame.
+    std::optional<Image> still;
     // All three present, or all absent for a movie without sound.
     std::shared_ptr<AssetWriterInput> audioInput;
     AssetReader* audioReader = nullptr;

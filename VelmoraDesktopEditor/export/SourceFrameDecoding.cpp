@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <tuple>
 
 #include "grading/BasicGrade.h"
@@ -79,8 +80,10 @@ std::optional<Image> decodeWithGenerator(const std::shared_ptr<const Asset>& ass
     try {
         ImageGenerator generator(asset);
         generator.appliesPreferredTrackTransform = true;
-        generator.maximumWidth = outW;
-        generator.maximumHeight = outH;
+        if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
+            std::tie(generator.maximumWidth, generator.maximumHeight) =
+                fillingSize(std::abs(track->displayWidth()), std::abs(track->displayHeight()), outW, outH);
+        }
         generator.requestedTimeToleranceBefore = MediaTime::zero();
         generator.requestedTimeToleranceAfter = MediaTime::zero();
         return fitToOutput(generator.copyImage(target), outW, outH);
@@ -129,6 +132,16 @@ std::pair<int, int> storedPictureSize(const AffineTransform& transform, int widt
     return {side, side};
 }
 
+std::pair<int, int> fillingSize(int width, int height, int outW, int outH)
+{
+    if (width <= 0 || height <= 0 || outW <= 0 || outH <= 0) {
+        return {outW, outH};
+    }
+    const double scale = std::min(1.0, std::max(static_cast<double>(outW) / width, static_cast<double>(outH) / height));
+    return {std::clamp(static_cast<int>(std::ceil(width * scale - 1e-9)), 1, width),
+            std::clamp(static_cast<int>(std::ceil(height * scale - 1e-9)), 1, height)};
+}
+
 AffineTransform imageSpaceTransform(const AffineTransform& transform, int width, int height)
 {
     const Rect shown = transform.apply(Rect{0, 0, static_cast<double>(width), static_cast<double>(height)});
@@ -153,8 +166,11 @@ std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asse
     if (!target.isNumeric()) {
         return std::nullopt;
     }
-    if (auto image = decodeWithReader(asset, track, transform, target, fps, outW, outH)) {
-        return image;
+    // A still has one picture, which the generator decodes at the size it is used at.
+    if (!asset->isStillImage()) {
+        if (auto image = decodeWithReader(asset, track, transform, target, fps, outW, outH)) {
+            return image;
+        }
     }
     return decodeWithGenerator(asset, target, outW, outH);
 }

@@ -29,12 +29,19 @@ AffineTransform imageSpaceTransform(const AffineTransform& transform, int width,
 // for a turn that is not a multiple of a quarter. What a reader is told the frames are needed at.
 std::pair<int, int> storedPictureSize(const AffineTransform& transform, int width, int height);
 
+// The size an image generator has to hand out a picture of `width` × `height` (as displayed) at,
+// so that fitToOutput fills outW × outH from it without enlarging it: the picture scaled by
+// max(outW / width, outH / height), rounded up, and never above its own size. Setting it as the
+// generator's maximum size keeps a huge still from being decoded and converted at full size.
+std::pair<int, int> fillingSize(int width, int height, int outW, int outH);
+
 // One source frame for the timeline export when a clip cannot be streamed: the frame of `track`
 // displayed at `sourceTimeSeconds` snapped to the source's frame grid, decoded in 10-bit 4:2:0
 // video range by a short-lived reader over a window of a few frames before it, tagged BT.709
 // where untagged, turned by `transform` (the track's orientation as AssetTrack reports it) and
 // fitted to outW × outH (aspect fill). When the reader cannot deliver, an image generator on the
-// asset (rotation applied by the generator, size limited to the output) answers instead.
+// asset (rotation applied by the generator, size limited to fillingSize) answers instead; a
+// still picture goes to the generator straight away.
 // Nothing when neither path yields a frame; failures are not reported.
 std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
                                                 const AffineTransform& transform, double sourceTimeSeconds, int outW,

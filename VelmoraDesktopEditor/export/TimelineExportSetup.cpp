@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "export/ClipSelection.h"
 #include "export/JobFileReading.h"
+#include "export/SourceFrameDecoding.h"
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
 #include "grading/PreviewFrameGrader.h"
@@ -277,8 +280,16 @@ std::map<std::string, ExportSource> openExportSources(const std::set<std::string
         }
         try {
             source.generator = std::make_shared<ImageGenerator>(source.asset);
-            source.generator->maximumWidth = width;
-            source.generator->maximumHeight = height;
+            // Large enough to fill the frame without enlarging, and no larger: a huge still is
+            // decoded at about the output's size.
+            if (source.videoTrack) {
+                std::tie(source.generator->maximumWidth, source.generator->maximumHeight) =
+                    fillingSize(std::abs(source.videoTrack->displayWidth()),
+                                std::abs(source.videoTrack->displayHeight()), width, height);
+            } else {
+                source.generator->maximumWidth = width;
+                source.generator->maximumHeight = height;
+            }
             source.generator->appliesPreferredTrackTransform = true;
         } catch (const Error&) {
             source.generator.reset(); // no picture in the file: its clips show black

@@ -156,13 +156,6 @@ struct AssetReaderTrackOutput::Impl {
         return decoding->receive(*frame, [this] { return state->isCancelled(); });
     }
 
-    void seekTo(const MediaTime& time)
-    {
-        decoding->seek(time > MediaTime::zero()
-                           ? decoding->streamTimestamp(time)
-                           : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : INT64_MIN + 1));
-    }
-
     // Seeks to the key frame before the range start and decodes the first frame, going back
     // further while the first frame lies after the start (a key frame whose display time is
     // later than its decode position). Answers as receiveFrame(), with that frame in `frame`.
@@ -175,23 +168,7 @@ struct AssetReaderTrackOutput::Impl {
             // A fresh demuxer already stands at the start.
             return receiveFrame();
         }
-        MediaTime seekTime = target;
-        for (int attempt = 0;; ++attempt) {
-            seekTo(seekTime);
-            const int rc = receiveFrame();
-            if (rc != 0) {
-                return rc;
-            }
-            const MediaTime t = decoding->assetTime(frame->best_effort_timestamp);
-            if (!t.isNumeric() || t <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
-                return 0;
-            }
-            av_frame_unref(frame.get());
-            seekTime = seekTime - MediaTime(std::int64_t{1} << attempt, 1);
-            if (seekTime < MediaTime::zero()) {
-                seekTime = MediaTime::zero();
-            }
-        }
+        return decoding->seekBefore(target, *frame, [this] { return state->isCancelled(); });
     }
 
     int nextFrame()

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
 #include "platform/media/internal/HeifStill.h"
+#include "platform/media/internal/PngStill.h"
 #include "platform/media/internal/StreamDecoder.h"
 
 namespace velmora {
@@ -55,6 +58,28 @@ Image rotated(const Image& source, int degrees)
     return out;
 }
 
+// The size a picture of w × h pixels (before rotation) is handed out at: the rotated picture
+// scaled down, keeping its aspect, to fit the maximum size (0: no limit), never up. Before rotation.
+std::pair<int, int> targetSize(int w, int h, int rotation, int maxWidth, int maxHeight)
+{
+    const bool quarter = rotation == 90 || rotation == 270;
+    const int dw = quarter ? h : w;
+    const int dh = quarter ? w : h;
+    double scale = 1.0;
+    if (maxWidth > 0) {
+        scale = std::min(scale, static_cast<double>(maxWidth) / dw);
+    }
+    if (maxHeight > 0) {
+        scale = std::min(scale, static_cast<double>(maxHeight) / dh);
+    }
+    int tw = std::max(1, static_cast<int>(std::lround(dw * scale)));
+    int th = std::max(1, static_cast<int>(std::lround(dh * scale)));
+    if (quarter) {
+        std::swap(tw, th);
+    }
+    return {tw, th};
+}
+
 } // namespace
 
 struct ImageGenerator::Impl {
@@ -80,9 +105,17 @@ struct ImageGenerator::Impl {
     ffmpeg::FramePtr scaled;
     ffmpeg::FrameImageConverter converter;
 
+    // A still: how much the picture in `current` is reduced (each side divided by it; 1 at full
+    // size, 0 before the first decode), and its size at full size.
+    int stillFactor = 0;
+    int fullWidth = 0;
+    int fullHeight = 0;
+
     // The last picture handed out, for a repeated request.
     bool hasCached = false;
-    std::int64_t cachedPts = 0;
+    // The frame's time as the generator counts it: frames of a stream without timestamps all
+    // carry the same (absent) one.
+    MediaTime cachedTime;
     int cachedRotation = -1;
     int cachedWidth = 0;
     int cachedHeight = 0;
@@ -108,9 +141,11 @@ struct ImageGenerator::Impl {
     }
 
     // Decodes the next frame into `current`: 0, or AVERROR_EOF when the stream has no more.
-    int decodeNext()
+    int decodeNext() { return take(decoding->receive(*incoming)); }
+
+    // Makes the frame a decoding step left in `incoming` the current one; `rc` is the step's answer.
+    int take(int rc)
     {
-        const int rc = decoding->receive(*incoming);
         if (rc != 0) {
             atEnd = true;
             return rc;
@@ -128,15 +163,6 @@ struct ImageGenerator::Impl {
         return 0;
     }
 
-    void seekTo(const MediaTime& time)
-    {
-        decoding->seek(time > MediaTime::zero()
-                           ? decoding->streamTimestamp(time)
-                           : (stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0));
-        atEnd = false;
-        hasCurrent = false;
-        currentTime = MediaTime::invalid();
-    }
 
     // Leaves in `current` the frame to show for `time`: the first frame whose span meets
     // [time - before, time + after], decoding forward from where the decoder stands when that is
@@ -153,18 +179,10 @@ struct ImageGenerator::Impl {
         }
         const bool forward = hasCurrent && !atEnd && time > currentTime && time - currentTime <= kForwardDecodeLimit;
         if (!forward) {
-            MediaTime seekTime = time;
-            for (int attempt = 0;; ++attempt) {
-                seekTo(seekTime);
-                if (decodeNext() != 0) {
-                    break;
-                }
-                // A key frame shown after the time: go further back.
-                if (currentTime <= time || seekTime <= MediaTime::zero() || attempt >= 6) {
-                    break;
-                }
-                seekTime = std::max(MediaTime::zero(), seekTime - MediaTime(std::int64_t{1} << attempt, 1));
-            }
+            atEnd = false;
+            hasCurrent = false;
+            currentTime = MediaTime::invalid();
+            take(decoding->seekBefore(time, *incoming));
             if (!hasCurrent) {
                 throw MediaError::make(MediaError::decodeFailed,
                                        "\"" + asset->url().filename().string() + "\" has no picture to show.");
@@ -187,26 +205,72 @@ struct ImageGenerator::Impl {
         }
     }
 
+    // Leaves in `current` the still's picture with enough pixels for a request of the given
+    // rotation and maximum size. A PNG is reduced while it is decoded, by the largest whole
+    // factor that keeps at least the pixels asked for, so that memory follows the size the
+    // picture is used at; other stills (and PNGs that cannot be read row by row) are decoded
+    // whole, once. A later request for more detail decodes again.
+    void prepareStill(int rotation, int maxWidth, int maxHeight)
+    {
+        if (heif) {
+            if (!hasCurrent) {
+                current = heif::decodePrimaryImage(asset->url());
+                stillDecoded(1, current->width, current->height);
+            }
+            return;
+        }
+        const int w = track.width;
+        const int h = track.height;
+        int factor = 1;
+        if (w > 0 && h > 0) {
+            const auto [tw, th] = targetSize(w, h, rotation, maxWidth, maxHeight);
+            factor = std::max(1, std::min(w / tw, h / th));
+        }
+        if (hasCurrent && stillFactor <= factor) {
+            return; // what is there has the detail asked for
+        }
+        if (factor > 1) {
+            const std::optional<png::Header> header = png::readHeader(asset->url());
+            if (header && header->width == w && header->height == h && png::canDecodeReduced(*header)) {
+                current = png::decodeReduced(asset->url(), factor);
+                stillDecoded(factor, w, h);
+                return;
+            }
+        }
+        // Whole, through FFmpeg: a fresh demuxer stands at the picture.
+        decoding.reset();
+        decoder.reset();
+        format.reset();
+        stream = nullptr;
+        hasCurrent = false;
+        currentTime = MediaTime::invalid();
+        open();
+        if (decodeNext() != 0) {
+            throw MediaError::make(MediaError::decodeFailed,
+                                   "\"" + asset->url().filename().string() + "\" has no picture to show.");
+        }
+        stillDecoded(1, current->width, current->height);
+    }
+
+    void stillDecoded(int factor, int width, int height)
+    {
+        hasCurrent = true;
+        hasCached = false;
+        stillFactor = factor;
+        fullWidth = width;
+        fullHeight = height;
+    }
+
     Image render(int rotation, int maxWidth, int maxHeight)
     {
         const int w = current->width;
         const int h = current->height;
-        const bool quarter = rotation == 90 || rotation == 270;
-        const int dw = quarter ? h : w;
-        const int dh = quarter ? w : h;
-        double scale = 1.0;
-        if (maxWidth > 0) {
-            scale = std::min(scale, static_cast<double>(maxWidth) / dw);
-        }
-        if (maxHeight > 0) {
-            scale = std::min(scale, static_cast<double>(maxHeight) / dh);
-        }
-        int tw = std::max(1, static_cast<int>(std::lround(dw * scale)));
-        int th = std::max(1, static_cast<int>(std::lround(dh * scale)));
-        if (quarter) {
-            std::swap(tw, th);
-        }
-        if (hasCached && cachedPts == current->best_effort_timestamp && cachedRotation == rotation &&
+        // A reduced still is sized from its full size, as if it had been decoded whole.
+        const auto [tw, th] = stillFactor > 0 ? targetSize(fullWidth, fullHeight, rotation, maxWidth, maxHeight)
+                                              : targetSize(w, h, rotation, maxWidth, maxHeight);
+        const double scale = std::min(static_cast<double>(tw) / w, static_cast<double>(th) / h);
+        const MediaTime frameTime = stillFactor > 0 ? MediaTime::zero() : currentTime;
+        if (hasCached && cachedTime == frameTime && cachedRotation == rotation &&
             cachedWidth == tw && cachedHeight == th) {
             return cached;
         }
@@ -247,7 +311,7 @@ struct ImageGenerator::Impl {
         image = rotated(image, rotation);
         cached = image;
         hasCached = true;
-        cachedPts = current->best_effort_timestamp;
+        cachedTime = frameTime;
         cachedRotation = rotation;
         cachedWidth = tw;
         cachedHeight = th;
@@ -278,20 +342,10 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
 {
     std::lock_guard lock(mutex_);
     Impl& impl = *impl_;
-    if (impl.heif) {
-        // Decoded once: every time shows the one picture.
-        if (!impl.hasCurrent) {
-            impl.current = heif::decodePrimaryImage(asset_->url());
-            impl.hasCurrent = true;
-        }
-    } else if (impl.still) {
-        if (!impl.decoder) {
-            impl.open();
-        }
-        if (!impl.hasCurrent && impl.decodeNext() != 0) {
-            throw MediaError::make(MediaError::decodeFailed,
-                                   "\"" + asset_->url().filename().string() + "\" has no picture to show.");
-        }
+    const int rotation = appliesPreferredTrackTransform ? impl.track.rotationDegrees : 0;
+    if (impl.heif || impl.still) {
+        // Every time shows the one picture.
+        impl.prepareStill(rotation, maximumWidth, maximumHeight);
     } else {
         if (!impl.decoder) {
             impl.open();
@@ -308,7 +362,6 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
     if (actualTime) {
         *actualTime = impl.still ? time : impl.currentTime;
     }
-    const int rotation = appliesPreferredTrackTransform ? impl.track.rotationDegrees : 0;
     return impl.render(rotation, maximumWidth, maximumHeight);
 }
 

@@ -179,11 +179,29 @@ void PixelBuffer::fillBlack()
     }
 }
 
+// The handles of a pooled buffer share a control block of their own, whose deleter marks the
+// buffer free (release order) when the last handle goes; the pool takes a buffer back only after
+// reading that mark (acquire order), so every write through the old handles happens before the
+// buffer's next use. The deleter keeps the slot, and with it the buffer, alive.
+struct PixelBufferPool::Slot {
+    std::shared_ptr<PixelBuffer::Storage> storage;
+    std::atomic<bool> inUse{false};
+};
+
+PixelBuffer PixelBufferPool::handOut(const std::shared_ptr<Slot>& slot)
+{
+    slot->inUse.store(true, std::memory_order_relaxed); // only the pool, under its lock, sets it
+    return PixelBuffer(std::shared_ptr<PixelBuffer::Storage>(
+        slot->storage.get(), [slot](PixelBuffer::Storage*) { slot->inUse.store(false, std::memory_order_release); }));
+}
+
 PixelBufferPool::PixelBufferPool(PixelFormat format, int width, int height)
     : format_(format), width_(width), height_(height)
 {
     // Refuse an impossible size now rather than at the first frame.
-    buffers_.push_back(PixelBuffer::create(format, width, height).storage_);
+    auto slot = std::make_shared<Slot>();
+    slot->storage = PixelBuffer::create(format, width, height).storage_;
+    slots_.push_back(std::move(slot));
 }
 
 PixelBufferPool::~PixelBufferPool() = default;
@@ -191,24 +209,22 @@ PixelBufferPool::~PixelBufferPool() = default;
 PixelBuffer PixelBufferPool::createPixelBuffer()
 {
     std::lock_guard lock(mutex_);
-    // A buffer only the pool holds is free: nobody else can take a new reference to it, so the
-    // count cannot rise behind our back.
-    for (auto& storage : buffers_) {
-        if (storage.use_count() == 1) {
-            // Pairs with the release in the last handle's destructor: its writes are done.
-            std::atomic_thread_fence(std::memory_order_acquire);
-            storage->tags = ImageTags{};
-            return PixelBuffer(storage);
+    for (const auto& slot : slots_) {
+        if (!slot->inUse.load(std::memory_order_acquire)) {
+            slot->storage->tags = ImageTags{};
+            return handOut(slot);
         }
     }
-    buffers_.push_back(PixelBuffer::create(format_, width_, height_).storage_);
-    return PixelBuffer(buffers_.back());
+    auto slot = std::make_shared<Slot>();
+    slot->storage = PixelBuffer::create(format_, width_, height_).storage_;
+    slots_.push_back(slot);
+    return handOut(slot);
 }
 
 std::size_t PixelBufferPool::bufferCount() const
 {
     std::lock_guard lock(mutex_);
-    return buffers_.size();
+    return slots_.size();
 }
 
 } // namespace velmora

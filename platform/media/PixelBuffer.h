@@ -110,11 +110,15 @@ public:
     std::size_t bufferCount() const;
 
 private:
+    // A pooled buffer and whether a handle to it is out.
+    struct Slot;
+    static PixelBuffer handOut(const std::shared_ptr<Slot>& slot);
+
     PixelFormat format_;
     int width_;
     int height_;
     mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<PixelBuffer::Storage>> buffers_; // guarded by mutex_
+    std::vector<std::shared_ptr<Slot>> slots_; // guarded by mutex_
 };
 
 } // namespace velmora

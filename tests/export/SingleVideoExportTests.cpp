@@ -436,6 +436,20 @@ TEST(SingleVideoExportFailures, RunningOutOfTimeStopsEverything)
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
 }
 
+TEST(SingleVideoExportStills, AStillIsOneFrameAtTheMovieSize)
+{
+    TempDir dir;
+    test::makeStillImage(dir / "still.png", 640, 320, 0x15);
+    const ExportResult result =
+        exportWith(test::singleVideoJob("None", {{"maxWidth", 160}}), dir / "still.png", dir / "out.mov");
+    EXPECT_EQ(result.width, 160);
+    EXPECT_EQ(result.height, 80);
+    const auto stream = test::ffprobeStream(dir / "out.mov", "v:0", true);
+    EXPECT_EQ(stream["width"], 160);
+    EXPECT_EQ(stream["height"], 80);
+    EXPECT_EQ(stream["nb_read_frames"], "1");
+}
+
 TEST(SingleVideoExportFailures, APictureOfAnAbsurdSizeFailsWithItsMessage)
 {
     TempDir dir;

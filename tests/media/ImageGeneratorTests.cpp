@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "MediaTestHelpers.h"
+#include "platform/media/AssetReader.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 #include "support/TestSupport.h"
@@ -168,6 +172,96 @@ TEST(ImageGeneratorStills, StillImagesAnswerAtAnyTime)
         const Image half = generator.copyImage(MediaTime(1, 1));
         EXPECT_EQ(half.width(), 32) << name;
         EXPECT_EQ(half.height(), 16) << name;
+    }
+}
+
+// The mean of each factor × factor block of `full`, channel by channel.
+float blockMean(const Image& full, int factor, int bx, int by, int channel)
+{
+    double sum = 0;
+    for (int y = by * factor; y < (by + 1) * factor; ++y) {
+        for (int x = bx * factor; x < (bx + 1) * factor; ++x) {
+            sum += full.row(y)[4 * x + channel];
+        }
+    }
+    return static_cast<float>(sum / (factor * factor));
+}
+
+TEST(ImageGeneratorStills, AStillScaledWhileDecodedEqualsTheWholeStillScaledAfterwards)
+{
+    TempDir dir;
+    struct Kind {
+        const char* pixelFormat;
+        float tolerance; // half a step of the reduced picture's samples, and a little
+    };
+    // Grey decoded whole goes through swscale's expansion to RGB, which rounds once more.
+    for (const Kind kind : {Kind{"rgb24", 0.6f / 255}, Kind{"rgba64be", 1e-4f}, Kind{"gray", 1.5f / 255}}) {
+        const auto path = dir / (std::string(kind.pixelFormat) + ".png");
+        test::runFFmpeg("-f lavfi -i testsrc2=s=64x48 -frames:v 1 -pix_fmt " + std::string(kind.pixelFormat) + " " +
+                        test::shellQuote(path.string()));
+        const auto asset = Asset::open(path);
+        ImageGenerator whole(asset);
+        const Image full = whole.copyImage(MediaTime::zero());
+        ASSERT_EQ(full.width(), 64);
+
+        ImageGenerator reduced(asset);
+        reduced.maximumWidth = 16;
+        reduced.maximumHeight = 12;
+        const Image small = reduced.copyImage(MediaTime::zero());
+        ASSERT_EQ(small.width(), 16) << kind.pixelFormat;
+        ASSERT_EQ(small.height(), 12) << kind.pixelFormat;
+        for (int y = 0; y < 12; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                for (int c = 0; c < 4; ++c) {
+                    ASSERT_NEAR(small.row(y)[4 * x + c], blockMean(full, 4, x, y, c), kind.tolerance)
+                        << kind.pixelFormat << " pixel " << x << "," << y << " channel " << c;
+                }
+            }
+        }
+        // Asking for more detail afterwards decodes the picture again, whole.
+        reduced.maximumWidth = 0;
+        reduced.maximumHeight = 0;
+        const Image again = reduced.copyImage(MediaTime::zero());
+        ASSERT_EQ(again.width(), 64);
+        for (int y = 0; y < 48; ++y) {
+            ASSERT_EQ(std::memcmp(again.row(y), full.row(y), 64 * 4 * sizeof(float)), 0) << kind.pixelFormat;
+        }
+    }
+}
+
+// Seeking back to a key frame, shared by the generator and the reader, on the two kinds of
+// stream whose first frame is not at timestamp zero: a raw elementary stream, which has no start
+// time at all, and a movie whose timestamps start 10 s in.
+TEST(ImageGeneratorSeeking, StreamsWithoutOrWithALateStartTimeSeekToTheirFrames)
+{
+    TempDir dir;
+    ClipSettings clip;
+    clip.frameCount = 40;
+    clip.videoArgs = "-preset ultrafast -g 10 -bf 0";
+    test::makeClip(dir / "raw.h264", clip);
+    clip.videoArgs += " -output_ts_offset 10";
+    test::makeClip(dir / "late.mp4", clip);
+    ASSERT_FALSE(test::ffprobeStream(dir / "raw.h264", "v:0").contains("start_time"));
+    ASSERT_EQ(test::ffprobeStream(dir / "late.mp4", "v:0")["start_time"], "10.000000");
+
+    for (const char* name : {"raw.h264", "late.mp4"}) {
+        const auto asset = Asset::open(dir / name);
+        ImageGenerator generator(asset);
+        exact(generator);
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime(25, 25))), 25) << name;
+        // Back to the start, then to a frame after a key frame further back.
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime::zero())), 0) << name;
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime(33, 25))), 33) << name;
+        EXPECT_EQ(stampOf(generator.copyImage(MediaTime(3, 25))), 3) << name;
+
+        AssetReader reader(asset);
+        reader.setTimeRange(MediaTimeRange(MediaTime(17, 25), MediaTime(2, 25)));
+        auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::nv12);
+        reader.add(output);
+        ASSERT_TRUE(reader.startReading()) << name;
+        const auto sample = output->copyNextSampleBuffer();
+        ASSERT_TRUE(sample && sample->hasImageBuffer()) << name;
+        EXPECT_EQ(stampOf(sample->imageBuffer), 17) << name;
     }
 }
 

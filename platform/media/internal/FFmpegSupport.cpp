@@ -7,6 +7,8 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/media/internal/PngStill.h"
+
 namespace velmora::ffmpeg {
 
 namespace {
@@ -115,6 +117,20 @@ InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
     }
     InputFormatPtr context(raw);
     const std::string formatName = context->iformat && context->iformat->name ? context->iformat->name : "";
+    // A PNG's size and sample format stand in its header: given them, probing reads the file
+    // without decoding a picture that may be hundreds of megabytes. A size FFmpeg refuses is
+    // left for its decoder to report.
+    if (context->nb_streams == 1 && context->streams[0]->codecpar->codec_id == AV_CODEC_ID_PNG &&
+        context->streams[0]->codecpar->width == 0) {
+        if (const std::optional<png::Header> header = png::readHeader(path);
+            header && av_image_check_size(static_cast<unsigned>(header->width), static_cast<unsigned>(header->height),
+                                          0, nullptr) == 0) {
+            AVCodecParameters* parameters = context->streams[0]->codecpar;
+            parameters->width = header->width;
+            parameters->height = header->height;
+            parameters->format = png::decoderPixelFormat(*header);
+        }
+    }
     // MP4 and QuickTime carry every parameter a decoder needs in their header; probing would
     // decode frames of every stream for nothing.
     if (probeStreams || formatName.find("mov") == std::string::npos) {

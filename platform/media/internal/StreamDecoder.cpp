@@ -1,5 +1,7 @@
 #include "platform/media/internal/StreamDecoder.h"
 
+#include <algorithm>
+
 namespace velmora::ffmpeg {
 
 StreamDecoder::StreamDecoder(AVFormatContext& format, const AVStream& stream, AVCodecContext& decoder,
@@ -56,6 +58,49 @@ void StreamDecoder::seek(std::int64_t timestamp)
     }
     avcodec_flush_buffers(decoder_);
     inputEnded_ = false;
+}
+
+void StreamDecoder::seekToStart()
+{
+    if (stream_->start_time != AV_NOPTS_VALUE) {
+        seek(stream_->start_time);
+        return;
+    }
+    // No timestamp names the first frame: a byte seek to the start where the format allows one.
+    const bool byteSeek = format_->iformat && (format_->iformat->flags & AVFMT_NO_BYTE_SEEK) == 0;
+    if (!byteSeek || av_seek_frame(format_, stream_->index, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE) < 0) {
+        av_seek_frame(format_, stream_->index, 0, AVSEEK_FLAG_BACKWARD);
+    }
+    avcodec_flush_buffers(decoder_);
+    inputEnded_ = false;
+}
+
+int StreamDecoder::seekBefore(const MediaTime& target, AVFrame& frame, const std::function<bool()>& cancelled)
+{
+    // A stream without a start time (a raw elementary stream) has no timestamps to seek by: its
+    // frames are counted from the first one, so every seek starts there.
+    if (!target.isNumeric() || target <= MediaTime::zero() || stream_->start_time == AV_NOPTS_VALUE) {
+        seekToStart();
+        return receive(frame, cancelled);
+    }
+    MediaTime seekTime = target;
+    for (int attempt = 0;; ++attempt) {
+        if (seekTime > MediaTime::zero()) {
+            seek(streamTimestamp(seekTime));
+        } else {
+            seekToStart();
+        }
+        const int rc = receive(frame, cancelled);
+        if (rc != 0) {
+            return rc;
+        }
+        const MediaTime shown = assetTime(frame.best_effort_timestamp);
+        if (!shown.isNumeric() || shown <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
+            return 0;
+        }
+        av_frame_unref(&frame);
+        seekTime = std::max(MediaTime::zero(), seekTime - MediaTime(std::int64_t{1} << attempt, 1));
+    }
 }
 
 MediaTime StreamDecoder::assetTime(std::int64_t pts) const

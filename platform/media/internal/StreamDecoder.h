@@ -37,6 +37,16 @@ public:
     // to the start of the file where it refuses (some files refuse a seek before their first key
     // frame); the decoder drops the frames it holds and the input is read again.
     void seek(std::int64_t timestamp);
+    // Moves to the stream's first frame: its start time, or for a stream without one (a raw
+    // elementary stream, whose timestamps the parser makes up) the start of the file.
+    void seekToStart();
+    // Decodes into `frame` the frame from which the display of `target` (a time of the asset)
+    // starts: the demuxer goes to the key frame at or before the target, and further back (1, 2,
+    // 4 … s, six times at most) while the first frame decoded is displayed after it (a key frame
+    // shown later than it is stored). A target at or before zero, or not numeric, and any target
+    // in a stream without a start time (no timestamps to seek by: its frames are counted from
+    // the first) start at the stream's first frame. Answers as receive().
+    int seekBefore(const MediaTime& target, AVFrame& frame, const std::function<bool()>& cancelled = {});
 
     // A timestamp of the stream as a time of the asset; invalid for AV_NOPTS_VALUE.
     MediaTime assetTime(std::int64_t pts) const;

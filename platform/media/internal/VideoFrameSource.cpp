@@ -81,13 +81,6 @@ int VideoFrameSource::decodeNext()
     return decoding_->receive(*decoded_);
 }
 
-void VideoFrameSource::seekDemuxer(const MediaTime& time)
-{
-    decoding_->seek(time > MediaTime::zero()
-                        ? decoding_->streamTimestamp(time)
-                        : (stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0));
-}
-
 void VideoFrameSource::deliver(std::uint64_t serial)
 {
     SourceFrame frame;
@@ -120,26 +113,15 @@ bool VideoFrameSource::position(const MediaTime& target, std::uint64_t serial)
 {
     lastEnd_ = MediaTime::invalid();
     if (still_ || !target.isNumeric() || target <= MediaTime::zero()) {
-        seekDemuxer(MediaTime::zero());
-        const int rc = decodeNext();
+        const int rc = decoding_->seekBefore(MediaTime::zero(), *decoded_);
         if (rc == 0) {
             deliver(serial);
         }
         return rc == 0;
     }
-    // Back to the key frame before the target; further back while the first frame decoded lies
-    // after it (a key frame shown later than it is stored).
-    MediaTime seekTime = target;
-    for (int attempt = 0;; ++attempt) {
-        seekDemuxer(seekTime);
-        if (decodeNext() != 0) {
-            return false;
-        }
-        const MediaTime t = decoding_->assetTime(decoded_->best_effort_timestamp);
-        if (!t.isNumeric() || t <= target || seekTime <= MediaTime::zero() || attempt >= 6) {
-            break;
-        }
-        seekTime = std::max(MediaTime::zero(), seekTime - MediaTime(std::int64_t{1} << attempt, 1));
+    // Back to the key frame the target's display starts from.
+    if (decoding_->seekBefore(target, *decoded_) != 0) {
+        return false;
     }
     // Forward to the frame shown at the target; the reader takes the last one before it too.
     ffmpeg::FramePtr previous = ffmpeg::allocFrame();

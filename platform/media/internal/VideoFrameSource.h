@@ -61,7 +61,6 @@ private:
     bool position(const MediaTime& target, std::uint64_t serial);
     // 0 with a frame in `decoded_`, AVERROR_EOF at the end; throws on a decoder failure.
     int decodeNext();
-    void seekDemuxer(const MediaTime& time);
     bool superseded(std::uint64_t serial) const;
     // Queues `decoded_` for the reader unless a newer seek came meanwhile; waits for room.
     void deliver(std::uint64_t serial);
