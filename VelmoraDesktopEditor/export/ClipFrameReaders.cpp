@@ -205,11 +205,18 @@ SourcePicture ClipFrameReaders::oneOffDecode(const ExportSource& source, double 
     if (!source.asset || !source.videoTrack) {
         return picture;
     }
-    const std::optional<double> snapped = snappedSourceTime(sourceTime, sourceFrameRate(*source.videoTrack));
+    std::optional<double> snapped = snappedSourceTime(sourceTime, sourceFrameRate(*source.videoTrack));
+    // Every time at or past the track's end shows its last frame: one key for all of them, so a
+    // clip held past its source's end decodes that frame once, not once per export frame.
+    const MediaTimeRange& span = source.videoTrack->timeRange;
+    if (snapped && span.isValid() && !span.isEmpty() && *snapped >= span.end().seconds()) {
+        snapped = span.end().seconds();
+    }
     if (snapped && lastOneOff_ && lastOneOff_->asset == source.asset && lastOneOff_->snappedTime == *snapped) {
         picture.image = lastOneOff_->image;
         return picture;
     }
+    ++oneOffDecodes_;
     if (auto image = decodeSourceFrameForExport(source.asset, *source.videoTrack, source.transform, sourceTime,
                                                 outW_, outH_)) {
         // Kept as pixels, so that reusing it does not run its deferred steps again.

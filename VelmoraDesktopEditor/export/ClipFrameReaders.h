@@ -113,9 +113,10 @@ public:
     // The keys the slots were opened for; empty for an empty slot.
     const std::string& streamKey() const { return streamKey_; }
     const std::string& seekKey() const { return seekKey_; }
-    // How many readers have been opened so far (stream, seek).
+    // How many readers have been opened so far (stream, seek), and how many one-off decodes run.
     int streamReadersOpened() const { return streamOpened_; }
     int seekReadersOpened() const { return seekOpened_; }
+    int oneOffDecodes() const { return oneOffDecodes_; }
 
 private:
     struct Opened {
@@ -148,6 +149,7 @@ private:
     std::string seekKey_;
     int streamOpened_ = 0;
     int seekOpened_ = 0;
+    int oneOffDecodes_ = 0;
 
     // The slot readers: written by the rendering thread, read by cancelAll(); the mutex is
     // held only to set or copy the pointers.

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "export/ClipFrameReaders.h"
 #include "export/SourceFrameDecoding.h"
 #include "media/MediaTestHelpers.h"
 #include "support/TestSupport.h"
@@ -150,6 +151,27 @@ TEST(ImageSpaceTransform, TurnsYDownOrientationIntoTheImageSpace)
     EXPECT_DOUBLE_EQ(y, 64);
     EXPECT_EQ(up.apply(Rect{0, 0, 64, 32}), (Rect{0, 0, 32, 64}));
     EXPECT_EQ(imageSpaceTransform(AffineTransform::identity(), 64, 32), AffineTransform::identity());
+}
+
+// A clip held past its source's end shows the source's last frame, decoded once for every
+// export frame that needs it, not once per frame.
+TEST(OneOffDecode, TimesPastTheSourcesEndDecodeItsLastFrameOnce)
+{
+    TempDir dir;
+    const std::shared_ptr<const Asset> asset = stampClip(dir, {25, 1}, 5);
+    ExportSource source;
+    source.asset = asset;
+    source.videoTrack = asset->firstTrack(MediaType::video);
+    source.transform = source.videoTrack->preferredTransform;
+    ClipFrameReaders readers(160, 96, 1.0 / 25);
+    for (const double t : {0.2, 0.24, 0.48, 1.0}) {
+        const SourcePicture picture = readers.oneOffDecode(source, t);
+        ASSERT_FALSE(picture.image.isEmpty()) << t;
+        EXPECT_EQ(stampOf(picture.image), 4) << t;
+    }
+    EXPECT_EQ(readers.oneOffDecodes(), 1);
+    readers.oneOffDecode(source, 0.08);
+    EXPECT_EQ(readers.oneOffDecodes(), 2);
 }
 
 } // namespace
