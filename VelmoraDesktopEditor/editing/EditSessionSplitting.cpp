@@ -3,7 +3,8 @@
 //   before:  |------------- A (in 10) -------------|
 //   cut at p:|---- A (in 10) ----|---- A_b_XXXXXXXX (in 10 + (p - start) * speed) ----|
 //
-// Every part is at least 0.05 s long; a clip on a locked lane is never cut.
+// Every part is at least 0.05 s long; a clip on a locked lane is never cut. The sliver sweep after a
+// video cut leaves still images alone, however short.
 
 #include <algorithm>
 #include <cmath>
@@ -137,8 +138,10 @@ void EditSession::collapseSliverClips(std::size_t timelineIndex, double minimumD
     }
     for (;;) {
         auto& clips = timeline->clips;
+        // A still is short on purpose (placing one gives it 0.1 s until the user trims it longer), so
+        // stills are never swept away or merged; slivers of every other kind are.
         const auto sliver = std::find_if(clips.begin(), clips.end(), [minimumDuration](const Clip& clip) {
-            return clip.duration && *clip.duration > 0 && *clip.duration < minimumDuration;
+            return kindOf(clip) != "image" && clip.duration && *clip.duration > 0 && *clip.duration < minimumDuration;
         });
         if (sliver == clips.end()) {
             return;

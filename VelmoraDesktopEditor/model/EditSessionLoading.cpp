@@ -23,6 +23,14 @@ std::optional<EditSession> tryJob(const nlohmann::json& document)
     try {
         EditSession session = EditSession::fromEditorJobV2(EditorJobV2::decode(KeyedContainer::root(document)));
         session.ensureDefaultTimelineIfNeeded();
+        // The job model has no media folder, but the editor's own writers (an edit-return file, a
+        // render job) put the project's folder beside it. Keeping it lets the file reopen with its
+        // media instead of guessing from the files around it.
+        const auto folder = document.find("mediaFolder");
+        if (folder != document.end() && folder->is_string()
+            && !StringText::trimmed(folder->get_ref<const std::string&>()).empty()) {
+            session.mediaFolder = folder->get<std::string>();
+        }
         return session;
     } catch (const DecodingError&) {
         return std::nullopt;

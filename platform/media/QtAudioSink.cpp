@@ -6,13 +6,17 @@
 #include <QCoreApplication>
 #include <QIODevice>
 #include <QMediaDevices>
+#include <QMessageLogContext>
 #include <QThread>
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace velmora {
@@ -30,6 +34,93 @@ QAudioFormat sinkFormat()
     format.setChannelCount(AudioSink::channelCount);
     format.setSampleFormat(QAudioFormat::Float);
     return format;
+}
+
+// Qt Multimedia starts its sound-server connection on the first device query and complains on
+// stderr, in the default logging category, when there is no server. The editor says so in one
+// line of its own instead: the query's messages are held back on the querying thread and passed
+// on only when a device answers. Messages of other threads go straight through.
+class HeldBackendMessages {
+public:
+    HeldBackendMessages()
+    {
+        held_ = &messages_;
+        previous_.store(qInstallMessageHandler(&HeldBackendMessages::handle));
+    }
+    ~HeldBackendMessages()
+    {
+        qInstallMessageHandler(previous_.load());
+        held_ = nullptr;
+    }
+    HeldBackendMessages(const HeldBackendMessages&) = delete;
+    HeldBackendMessages& operator=(const HeldBackendMessages&) = delete;
+
+    static void passOn(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (const QtMessageHandler previous = previous_.load()) {
+            previous(type, context, text);
+        } else {
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        }
+    }
+
+    struct Message {
+        QtMsgType type;
+        std::string file;
+        int line;
+        std::string function;
+        std::string category;
+        QString text;
+    };
+
+    std::vector<Message> take() { return std::move(messages_); }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (held_) {
+            held_->push_back({type, context.file ? context.file : "", context.line,
+                              context.function ? context.function : "", context.category ? context.category : "",
+                              text});
+            return;
+        }
+        passOn(type, context, text);
+    }
+
+    static inline thread_local std::vector<Message>* held_ = nullptr;
+    static inline std::atomic<QtMessageHandler> previous_ = nullptr;
+    std::vector<Message> messages_;
+};
+
+// The default output device. The first query of the process runs with the backend's messages
+// held back; when it finds no device, one line says the sound is off.
+QAudioDevice defaultOutputDevice()
+{
+    static std::mutex firstQueryMutex;
+    static bool queried = false; // guarded by firstQueryMutex
+    std::unique_lock lock(firstQueryMutex);
+    if (queried) {
+        lock.unlock();
+        return QMediaDevices::defaultAudioOutput();
+    }
+    queried = true;
+    QAudioDevice output;
+    std::vector<HeldBackendMessages::Message> messages;
+    {
+        HeldBackendMessages hold;
+        output = QMediaDevices::defaultAudioOutput();
+        messages = hold.take();
+    }
+    if (output.isNull()) {
+        std::fprintf(stderr, "Sound is off: no audio output device.\n");
+        return output;
+    }
+    for (const auto& message : messages) {
+        const QMessageLogContext context(message.file.c_str(), message.line, message.function.c_str(),
+                                         message.category.c_str());
+        HeldBackendMessages::passOn(message.type, context, message.text);
+    }
+    return output;
 }
 
 } // namespace
@@ -133,9 +224,16 @@ std::shared_ptr<QtAudioSink> QtAudioSink::makeDefault(std::int64_t capacityFrame
     if (!QCoreApplication::instance()) {
         return nullptr;
     }
-    const QAudioDevice output = QMediaDevices::defaultAudioOutput();
+    const QAudioDevice output = defaultOutputDevice();
     const QAudioFormat format = sinkFormat();
-    if (output.isNull() || !output.isFormatSupported(format)) {
+    if (output.isNull()) {
+        return nullptr;
+    }
+    if (!output.isFormatSupported(format)) {
+        static std::once_flag said;
+        std::call_once(said, [] {
+            std::fprintf(stderr, "Sound is off: the audio output device does not take 48 kHz stereo float.\n");
+        });
         return nullptr;
     }
     auto impl = std::make_unique<Impl>();

@@ -252,6 +252,21 @@ TEST(Slivers, LatestStartingNeighbourWins)
     EXPECT_TRUE(timelineIs(session, {{"early", 0, 5, 0, 5, 1}, {"late", 2, 3.12, 0, 3.12, 1}}));
 }
 
+TEST(Slivers, StillsSurviveTheSweepAfterACutElsewhere)
+{
+    // A placed still is 0.1 s long: shorter than a sliver, yet it must stay where it is. The video
+    // sliver beside it has no video neighbour and goes; the one after "pre" joins it; the still that
+    // directly follows B's end neither goes nor lengthens B.
+    EditSession session = sessionWith({image("still", 0, 0.1), video("s", 0.1, 0.1), video("pre", 3, 2),
+                                       video("tail", 5.03, 0.08), video("B", 6, 4), image("after", 10, 0.1)});
+    const std::vector<Row> after{{"still", 0, 0.1, 0, 0.1, 1},   {"pre", 3, 2.08, 0, 2.08, 1},
+                                 {"B", 6, 2, 0, 2, 1},           {"B_b_*", 8, 2, 2, 4, 1},
+                                 {"after", 10, 0.1, 0, 0.1, 1}};
+    EXPECT_TRUE(editWithUndo(
+        session, [](EditSession& s) { return s.splitVideoClipAtPlayhead(8, std::nullopt, false).video; }, true,
+        after));
+}
+
 // Pairing -------------------------------------------------------------------------------------------
 
 TEST(Pairing, StrictPairsNeedAnOverlapOfMoreThanTwentyMilliseconds)

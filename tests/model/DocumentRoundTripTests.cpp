@@ -10,6 +10,7 @@
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
 #include "model/MediaResolver.h"
+#include "model/ProjectMediaFolder.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/JsonWriting.h"
 #include "support/TestSupport.h"
@@ -326,6 +327,37 @@ TEST(EditReturn, CarriesReturnAndSessionStampsForTheBrowserEditor)
     session.sessionId = "keep-me";
     session.saveReturnCopy(dir / "again.json", std::nullopt);
     EXPECT_EQ(json::parse(readTextFile(dir / "again.json"))["sessionId"], "keep-me");
+}
+
+TEST(EditReturn, ReopensWithTheMediaFolderItWasWrittenWith)
+{
+    // The file lies beside an exported movie; the clip lives in the project's media folder.
+    TempDir exports;
+    TempDir media;
+    touch(exports / "pr.mov");
+    touch(media / "clipA.mp4");
+    EditSession session;
+    session.project = EditSession::Project();
+    session.project->name = "Trip";
+    EditSession::Clip clip("c1");
+    clip.type = "video";
+    clip.name = "clipA.mp4";
+    clip.sourceId = "s1";
+    clip.duration = 4;
+    session.timelines = {EditSession::Timeline()};
+    session.timelines[0].id = "t1";
+    session.timelines[0].clips = {clip};
+    session.project->activeTimelineId = "t1";
+    session.sources = {EditSession::Source("s1", "clipA.mp4", "video")};
+    const fs::path file = exports / "Trip_edit_return.json";
+    session.saveReturnCopy(file, media.path().string());
+
+    const EditSession reopened = EditSession::load(file);
+    EXPECT_EQ(reopened.mediaFolder, media.path().string());
+    const fs::path folder = ProjectMediaFolder::resolveForSession(file, reopened.mediaFolder, "Trip");
+    EXPECT_EQ(folder, media.path());
+    EXPECT_EQ(MediaResolver::sourceFileMap(reopened, folder).at("s1"), media / "clipA.mp4");
+    EXPECT_EQ(MediaResolver::unresolvedSourceLabels(reopened, folder), std::vector<std::string>{});
 }
 
 // ---- failures ----
