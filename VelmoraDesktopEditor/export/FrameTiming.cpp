@@ -83,13 +83,16 @@ FrameTiming fpsToTimebase(double fps)
     if (!std::isfinite(fps) || std::round(fps) > kInt32Limit) {
         fps = 30;
     }
-    if (std::fabs(fps - 59.94) < 0.05) {
+    // A whole rate (a 30 or 24 fps project) is stamped on its own grid: its frames on the NTSC
+    // grid next to it would run 0.1 % slow and fall between the timeline's frames.
+    const bool whole = fps == std::round(fps);
+    if (!whole && std::fabs(fps - 59.94) < 0.05) {
         return {fps, 60000, 1001};
     }
-    if (std::fabs(fps - 29.97) < 0.05) {
+    if (!whole && std::fabs(fps - 29.97) < 0.05) {
         return {fps, 30000, 1001};
     }
-    if (std::fabs(fps - 23.976) < 0.05) {
+    if (!whole && std::fabs(fps - 23.976) < 0.05) {
         return {fps, 24000, 1001};
     }
     const std::int64_t rounded = std::max<std::int64_t>(roundHalfAwayFromZero(fps), 1);

@@ -173,17 +173,18 @@ json projectObject(const EditSession& session)
     };
 }
 
-// Frame rates near the NTSC rates get their exact fractions; any other rate is rounded to a
-// whole number of frames per second (at least 1).
+// Frame rates near the NTSC rates get their exact fractions, except a whole rate (30 stays 30,
+// not 30000/1001); any other rate is rounded to a whole number of frames per second (at least 1).
 std::pair<std::int64_t, std::int64_t> fpsFraction(double fps)
 {
-    if (std::abs(fps - 59.94) < 0.05) {
+    const bool whole = fps == std::round(fps);
+    if (!whole && std::abs(fps - 59.94) < 0.05) {
         return {60000, 1001};
     }
-    if (std::abs(fps - 29.97) < 0.05) {
+    if (!whole && std::abs(fps - 29.97) < 0.05) {
         return {30000, 1001};
     }
-    if (std::abs(fps - 23.976) < 0.05) {
+    if (!whole && std::abs(fps - 23.976) < 0.05) {
         return {24000, 1001};
     }
     // A rate JSON cannot hold fails the save on `fps` itself; keep the conversion defined.

@@ -250,7 +250,8 @@ public:
     void undo();
     void redo();
     // Tears the current player down and asks for a new preview of the session. The install
-    // puts the playhead back (preservePlayhead), at seekToSeconds, or at 0.
+    // puts the playhead where it is then (preservePlayhead; a move made during the build is
+    // kept), at seekToSeconds, or at 0.
     void rebuildComposition(bool preservePlayhead, std::optional<double> seekToSeconds, bool autoPlay);
 
     // ---- grade and LUT controls ----
@@ -473,7 +474,7 @@ private:
 
     // Composition install and playback timing.
     void installComposition(PreviewComposition composition, bool preservePlayhead,
-                            std::optional<double> seekToSeconds, bool autoPlay, double keptPlayhead);
+                            std::optional<double> seekToSeconds, bool autoPlay);
     void failComposition(const Error& error);
     // Silences the installed player before it is dropped: no time observer, paused, no seek
     // waited for.

@@ -29,7 +29,6 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
                                                bool autoPlay)
 {
     PreviewFrameGrader::invalidateLutBaseCache();
-    const double keptPlayhead = playheadSeconds_;
     stopPlayer();
     setIsPlaying(false);
     setAvPlayer(nullptr);
@@ -46,14 +45,13 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     request.session = std::make_shared<const EditSession>(*session_);
     request.mediaFolder = *mediaFolderURL_;
     QPointer<TimelinePreviewEngine> self(this);
-    compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
-                                                    keptPlayhead](PreviewCompositionOutcome outcome) {
+    compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds,
+                                                    autoPlay](PreviewCompositionOutcome outcome) {
         if (!self || self->rebuildGeneration_ != generation) {
             return;
         }
         if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
-            self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay,
-                                     keptPlayhead);
+            self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay);
         } else {
             self->failComposition(std::get<Error>(outcome));
         }
@@ -61,8 +59,7 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
 }
 
 void TimelinePreviewEngine::installComposition(PreviewComposition composition, bool preservePlayhead,
-                                               std::optional<double> seekToSeconds, bool autoPlay,
-                                               double keptPlayhead)
+                                               std::optional<double> seekToSeconds, bool autoPlay)
 {
     if (!composition.player) {
         return; // outside the builder's contract; the engine stays without a player
@@ -89,7 +86,9 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     setStatus("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade " + gradeWordForStatus());
 
     if (!seekToSeconds) {
-        const double target = preservePlayhead ? std::min(keptPlayhead, durationSeconds_) : 0.0;
+        // The playhead as it is now: a click on the ruler while the build ran moved it, and
+        // that move is kept rather than undone.
+        const double target = preservePlayhead ? std::min(playheadSeconds_, durationSeconds_) : 0.0;
         seek(target, false, nullptr);
     } else {
         const double target = std::min(std::max(*seekToSeconds, 0.0), durationSeconds_);

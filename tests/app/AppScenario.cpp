@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QPixmap>
 #include <QScreen>
 #include <QTest>
@@ -246,6 +247,41 @@ QRect globalRect(const QWidget& widget)
 QRect globalRect(const QWidget& widget, const QRectF& local)
 {
     return QRect(widget.mapToGlobal(local.topLeft().toPoint()), local.size().toSize());
+}
+
+QRect programFrame(const GradedPreviewView& view)
+{
+    return globalRect(view, view.controller().contentFrameForProjectCanvas(QRectF(view.rect())));
+}
+
+QRectF blockOf(const TimelineStripModel& model, const std::string& clipId)
+{
+    std::vector<TimelineStripModel::Block> blocks;
+    for (int row = 0; row < static_cast<int>(model.buildLanes().size()); ++row) {
+        model.blocksInRow(row, 0, model.viewportWidth(), blocks);
+        for (const TimelineStripModel::Block& block : blocks) {
+            if (block.clip->id == clipId)
+                return block.rect;
+        }
+    }
+    ADD_FAILURE() << "no block of " << clipId;
+    return {};
+}
+
+QFileDialog* shownFilePanel()
+{
+    for (QWidget* shown : QApplication::topLevelWidgets()) {
+        auto* panel = qobject_cast<QFileDialog*>(shown);
+        if (panel && panel->isVisible())
+            return panel;
+    }
+    return nullptr;
+}
+
+void choose(QFileDialog& panel, const fs::path& file)
+{
+    panel.selectFile(QString::fromStdString(file.string()));
+    static_cast<QDialog&>(panel).accept();
 }
 
 } // namespace velmora::test

@@ -16,12 +16,14 @@
 
 #include "workspace/EditorWorkspaceTestSupport.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace velmora {
 
 class EditorContentView;
 class GradedPreviewView;
+class TimelineStripModel;
 class TimelineStripView;
 class VelmoraDesktopShellView;
 
@@ -52,6 +54,17 @@ int stampIn(const QImage& image, const QRect& frame);
 // A widget's rectangle, or a rectangle in it, in global (screen) coordinates.
 QRect globalRect(const QWidget& widget);
 QRect globalRect(const QWidget& widget, const QRectF& local);
+
+// The program view's picture frame (the canvas fitted into it) in global coordinates.
+QRect programFrame(const GradedPreviewView& view);
+
+// The block of a clip in the lanes, in the viewport's coordinates.
+QRectF blockOf(const TimelineStripModel& model, const std::string& clipId);
+
+// The file panel the application shows now (Qt's own, which the desktop's panels use), if any.
+QFileDialog* shownFilePanel();
+// Chooses `file` in the panel, as typing its path and pressing the panel's accept button does.
+void choose(QFileDialog& panel, const std::filesystem::path& file);
 
 // One scenario: the user's folders in a temporary folder, the generated project, and the
 // application's window showing it with its preview built.

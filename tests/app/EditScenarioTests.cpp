@@ -39,27 +39,6 @@ int sourceFrameAt(double t)
     return static_cast<int>(std::lround(intoFile * ScenesProject::fps));
 }
 
-// The block of a clip in the lanes, in the viewport's coordinates.
-QRectF blockOf(const TimelineStripModel& model, const std::string& clipId)
-{
-    std::vector<TimelineStripModel::Block> blocks;
-    for (int row = 0; row < static_cast<int>(model.buildLanes().size()); ++row) {
-        model.blocksInRow(row, 0, model.viewportWidth(), blocks);
-        for (const TimelineStripModel::Block& block : blocks) {
-            if (block.clip->id == clipId)
-                return block.rect;
-        }
-    }
-    ADD_FAILURE() << "no block of " << clipId;
-    return {};
-}
-
-// The program view's picture frame (the canvas fitted into it) in global coordinates.
-QRect programFrame(const GradedPreviewView& view)
-{
-    return globalRect(view, view.controller().contentFrameForProjectCanvas(QRectF(view.rect())));
-}
-
 // The lanes show V1 with its two clips, V2 with the card and A1 with the music, each block in
 // its lane's colour, the headers' labels, the three markers on the ruler, and the playhead where
 // a click on the ruler put it.

@@ -39,24 +39,6 @@ int pixelsNear(const QImage& image, const QRect& area, QRgb colour)
     return count;
 }
 
-// The file panel the application shows now (Qt's own, which the desktop's panels use), if any.
-QFileDialog* shownFilePanel()
-{
-    for (QWidget* shown : QApplication::topLevelWidgets()) {
-        auto* panel = qobject_cast<QFileDialog*>(shown);
-        if (panel && panel->isVisible())
-            return panel;
-    }
-    return nullptr;
-}
-
-// Chooses `file` in the panel, as typing its path and pressing the panel's accept button does.
-void choose(QFileDialog& panel, const fs::path& file)
-{
-    panel.selectFile(QString::fromStdString(file.string()));
-    static_cast<QDialog&>(panel).accept();
-}
-
 // "10-bit Export Tab →" hands the timeline over as a render job with its media folder; the
 // window switches to the 10-bit Export workspace, which takes both. Its preview shows the job's
 // first clip, A001, with the look the export gives it: the clip's LUT, named by file and found

@@ -76,11 +76,12 @@ TEST(FpsToTimebase, NtscRatesGetTheirExactScales)
     EXPECT_EQ(fpsToTimebase(30.03), (FrameTiming{30.03, 30, 1}));
     EXPECT_EQ(fpsToTimebase(0.4), (FrameTiming{0.4, 1, 1}));
     EXPECT_EQ(fpsToTimebase(12.5), (FrameTiming{12.5, 13, 1}));
-    // 30 lies within 0.05 of 29.97, so it is stamped on the NTSC grid.
-    EXPECT_EQ(fpsToTimebase(30), (FrameTiming{30, 30000, 1001}));
+    // Whole rates next to an NTSC rate keep their own grid.
+    EXPECT_EQ(fpsToTimebase(30), (FrameTiming{30, 30, 1}));
+    EXPECT_EQ(fpsToTimebase(24), (FrameTiming{24, 24, 1}));
     // Rates no time base can hold fall back to 30.
-    EXPECT_EQ(fpsToTimebase(std::numeric_limits<double>::infinity()), (FrameTiming{30, 30000, 1001}));
-    EXPECT_EQ(fpsToTimebase(3e9), (FrameTiming{30, 30000, 1001}));
+    EXPECT_EQ(fpsToTimebase(std::numeric_limits<double>::infinity()), (FrameTiming{30, 30, 1}));
+    EXPECT_EQ(fpsToTimebase(3e9), (FrameTiming{30, 30, 1}));
     EXPECT_EQ(fpsToTimebase(2147483647.0), (FrameTiming{2147483647.0, 2147483647, 1}));
 }
 
@@ -114,7 +115,7 @@ TEST(ResolveFps, TheAssetDecidesWhenTheJobGivesNoRate)
 
 TEST(ResolveFps, WithoutAssetTheOutputRateOrThirty)
 {
-    const FrameTiming thirty{30, 30000, 1001};
+    const FrameTiming thirty{30, 30, 1};
     EXPECT_EQ(resolveFps(nullptr, std::nullopt), thirty);
     EXPECT_EQ(resolveFps(nullptr, output(std::nullopt)), thirty);
     EXPECT_EQ(resolveFps(nullptr, output(59.94)), (FrameTiming{59.94, 60000, 1001}));

@@ -239,7 +239,7 @@ TEST_F(TimelineExportFramesTest, WritesTheFrameCountAndRateTheJobAsks)
     EXPECT_EQ(result.height, kHeight);
     const auto stream = ffprobeStream(output, "v:0", true);
     EXPECT_EQ(stream["nb_read_frames"], "30");
-    EXPECT_EQ(stream["r_frame_rate"], "30000/1001");
+    EXPECT_EQ(stream["r_frame_rate"], "30/1");
 }
 
 } // namespace

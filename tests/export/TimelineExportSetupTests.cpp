@@ -89,6 +89,7 @@ TEST(TimelineFrameTiming, FollowsTheRatesRules)
     EXPECT_EQ(timingFor(std::nullopt, 50), (FrameTiming{50, 50, 1}));
     EXPECT_EQ(timingFor(0.4, std::nullopt), (FrameTiming{0.4, 1, 1}));
     EXPECT_EQ(timingFor(23.98, std::nullopt), (FrameTiming{23.98, 24000, 1001}));
+    EXPECT_EQ(timingFor(30, std::nullopt), (FrameTiming{30, 30, 1}));
 }
 
 TEST(TimelineFrameTiming, ARateNotAboveZeroIsResolvedFromTheOutput)
@@ -101,7 +102,7 @@ TEST(TimelineFrameTiming, ARateNotAboveZeroIsResolvedFromTheOutput)
     job.output->fpsDen = 1001;
     EXPECT_EQ(timelineFrameTiming(job, nullptr), (FrameTiming{24000.0 / 1001.0, 24000, 1001}));
     job.output = std::nullopt;
-    EXPECT_EQ(timelineFrameTiming(job, nullptr), (FrameTiming{30, 30000, 1001})); // 30 lies next to 29.97
+    EXPECT_EQ(timelineFrameTiming(job, nullptr), (FrameTiming{30, 30, 1}));
 }
 
 TEST(TimelineFrameTiming, RefusesRatesThatCannotTimeFrames)

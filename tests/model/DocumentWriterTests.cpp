@@ -219,6 +219,8 @@ TEST(ExportOutput, GivesNtscRatesTheirFractionsAndRoundsOthers)
     };
     EXPECT_EQ(fraction(23.98), std::make_pair(std::int64_t{24000}, std::int64_t{1001}));
     EXPECT_EQ(fraction(29.97), std::make_pair(std::int64_t{30000}, std::int64_t{1001}));
+    EXPECT_EQ(fraction(30), std::make_pair(std::int64_t{30}, std::int64_t{1}));
+    EXPECT_EQ(fraction(24), std::make_pair(std::int64_t{24}, std::int64_t{1}));
     EXPECT_EQ(fraction(std::nullopt), std::make_pair(std::int64_t{60000}, std::int64_t{1001}));
     EXPECT_EQ(fraction(25), std::make_pair(std::int64_t{25}, std::int64_t{1}));
     EXPECT_EQ(fraction(0.3), std::make_pair(std::int64_t{1}, std::int64_t{1}));

@@ -114,6 +114,21 @@ TEST(EngineRebuild, OnlyTheNewestBuildIsInstalledAndFailuresReachTheStatus)
     EXPECT_EQ(h.engine.lastError(), "Media not found for timeline clips: a.mp4. Use Media Folder… or relink.");
 }
 
+TEST(EngineRebuild, APlayheadMovedWhileTheBuildRunsStaysWhereItWasMoved)
+{
+    EngineHarness h;
+    h.adopt(twoVideosOneAudio());
+    h.engine.scrub(4.0);
+    h.engine.rebuildComposition(true, std::nullopt, false);
+    h.engine.scrub(1.5);
+    const double moved = h.engine.playheadSeconds();
+    ASSERT_NEAR(moved, 1.5, 0.02);
+    auto player = h.builder->finish(12.5);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(player->seeks.back().seconds, moved);
+    EXPECT_EQ(h.engine.playheadSeconds(), moved);
+}
+
 TEST(EngineProjectSettings, ApplyWritesTheProjectAndReloads)
 {
     EngineHarness h;
