@@ -363,7 +363,7 @@ std::optional<fs::path> fuzzyMatch(std::string_view wanted, const std::vector<fs
 }
 
 void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped, SourceFileMap& map,
-                               const std::vector<fs::path>& files, const std::optional<EditSession::Timeline>& timeline)
+                               const std::vector<fs::path>& files, const EditSession::Timeline* timeline)
 {
     const UsedSet used = usedFiles(map);
     std::vector<fs::path> pool;
@@ -419,7 +419,7 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
                         + "”. Choose the folder that contains your DJI MP4 files.");
     }
     const bool browserExport = isBrowserExport(session);
-    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
 
     const FileNames names(files);
     SourceFileMap map;
@@ -513,7 +513,7 @@ bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
     if (!fs::is_directory(MediaFolderPath::standardized(mediaFolder), ec)) {
         return false;
     }
-    const auto timeline = session.activeTimeline();
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (timeline && !timeline->clips.empty()) {
         SourceFileMap map;
         try {

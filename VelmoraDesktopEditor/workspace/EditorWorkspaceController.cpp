@@ -53,11 +53,13 @@ void runOnThreadOfItsOwn(std::function<void()> work)
     }
 }
 
-// The clips of the session's active timeline; none without a session or active timeline.
-std::vector<EditSession::Clip> activeClips(const EditSession* session)
+// The clips of the session's active timeline, in place; none without a session or active
+// timeline. Valid until the session's timelines change.
+const std::vector<EditSession::Clip>& activeClips(const EditSession* session)
 {
-    const std::optional<EditSession::Timeline> timeline = session ? session->activeTimeline() : std::nullopt;
-    return timeline ? timeline->clips : std::vector<EditSession::Clip>{};
+    static const std::vector<EditSession::Clip> none;
+    const EditSession::Timeline* timeline = session ? session->findActiveTimeline() : nullptr;
+    return timeline ? timeline->clips : none;
 }
 
 } // namespace
@@ -379,7 +381,7 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
     // The history of the project that was open before belongs to its timeline, not this one.
     engine_->clearUndoHistory();
     setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, mediaFolder));
-    const std::optional<EditSession::Timeline> timeline = session->activeTimeline();
+    const EditSession::Timeline* timeline = session->findActiveTimeline();
     const bool hasClips = timeline && !timeline->clips.empty();
 
     if (!MediaResolver::canBuildPreview(*session, mediaFolder)) {
@@ -410,15 +412,18 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
 
 void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& session)
 {
-    const std::vector<EditSession::Clip> clips = activeClips(&session);
-    // No clip of a kind counts as lane 0: the floors of 2 and 1 apply.
-    setLayoutVideoTracks(std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2));
-    setLayoutAudioTracks(std::max(highestLane(clips, &EditSession::isAudioClip), 1));
+    const std::vector<EditSession::Clip>& clips = activeClips(&session);
+    // No clip of a kind counts as lane 0: the floors of 2 and 1 apply. Both are counted before
+    // either is set: the change signals reach views that may look at the session.
+    const int videoTracks = std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2);
+    const int audioTracks = std::max(highestLane(clips, &EditSession::isAudioClip), 1);
+    setLayoutVideoTracks(videoTracks);
+    setLayoutAudioTracks(audioTracks);
 }
 
 int EditorWorkspaceController::timelineLaneCount() const
 {
-    const std::vector<EditSession::Clip> clips = activeClips(engine_->session().get());
+    const std::vector<EditSession::Clip>& clips = activeClips(engine_->session().get());
     const int visual = std::max(highestLane(clips, &isPictureClip), 1);
     const int audio = std::max(highestLane(clips, &EditSession::isAudioClip), 1);
     return std::max(layoutVideoTracks_, visual) + std::max(layoutAudioTracks_, audio);
