@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <system_error>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
@@ -47,7 +51,14 @@ int highestLane(const std::vector<EditSession::Clip>& clips, bool (*counts)(cons
 void runOnThreadOfItsOwn(std::function<void()> work)
 {
     try {
-        runDetached("velmora.thumbs", std::move(work));
+        runDetached("velmora.thumbs", [work = std::move(work)] {
+            // Poster frames are a convenience: this thread, and the decoder threads it starts
+            // (which take its priority), yield the cores to the window opening the project and
+            // to playback. A refusal leaves the normal priority.
+            const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+            setpriority(PRIO_PROCESS, thread, 10);
+            work();
+        });
     } catch (const std::system_error&) {
         // No thread to be had: the pool shows its symbols instead of poster frames.
     }
