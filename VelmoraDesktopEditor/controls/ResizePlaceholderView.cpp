@@ -27,7 +27,7 @@ constexpr double minimumBlockWidth = 4;
 ResizePlaceholderLayout ResizePlaceholderLayout::make(const EditSession* session, double playheadSeconds)
 {
     ResizePlaceholderLayout layout;
-    const std::optional<EditSession::Timeline> timeline = session ? session->activeTimeline() : std::nullopt;
+    const EditSession::Timeline* timeline = session ? session->findActiveTimeline() : nullptr;
     if (session && session->project && timeline && finiteOr(timeline->pixelsPerSecond, 0) > 0)
         layout.pixelsPerSecond = *timeline->pixelsPerSecond;
     const double pps = layout.pixelsPerSecond;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QSvgRenderer>
 
 // The resource lives in a static library: nothing references its registration object, so the
@@ -55,6 +56,17 @@ QPixmap pixmap(std::string_view name, int size, const QColor& tint, qreal device
 {
     if (size < 1 || !contains(name))
         return {};
+    // Every workspace draws the same few symbols at the same sizes, and each is made anew when
+    // the Mode switches: a symbol is drawn once and then taken from the application's pixmap
+    // cache (main thread only, as pixmaps are).
+    const QString key = QStringLiteral("velmora.symbol/%1/%2/%3/%4")
+                            .arg(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())))
+                            .arg(size)
+                            .arg(tint.rgba(), 8, 16, QLatin1Char('0'))
+                            .arg(devicePixelRatio);
+    QPixmap cached;
+    if (QPixmapCache::find(key, &cached))
+        return cached;
     ensureResources();
     QSvgRenderer renderer(resourcePath(name));
     if (!renderer.isValid())
@@ -73,6 +85,7 @@ QPixmap pixmap(std::string_view name, int size, const QColor& tint, qreal device
     }
     QPixmap result = QPixmap::fromImage(image);
     result.setDevicePixelRatio(devicePixelRatio);
+    QPixmapCache::insert(key, result);
     return result;
 }
 

@@ -59,10 +59,26 @@ struct Event {
 std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideoSegments(const std::vector<Clip>& clips,
                                                                                          double endTime)
 {
+    std::vector<const Clip*> inPlace;
+    inPlace.reserve(clips.size());
+    for (const Clip& clip : clips) {
+        inPlace.push_back(&clip);
+    }
+    std::vector<VisualTimelineSegment> segments;
+    for (const VisibleRun& run : flattenVisibleVideoRuns(inPlace, endTime)) {
+        segments.push_back({*run.clip, run.timelineStart, run.timelineEnd});
+    }
+    return segments;
+}
+
+std::vector<EditSession::VisibleRun> EditSession::flattenVisibleVideoRuns(const std::vector<const Clip*>& clips,
+                                                                          double endTime)
+{
     constexpr double step = 1.0 / 120.0;
 
     std::vector<CoverSpan> spans;
-    for (const Clip& clip : clips) {
+    for (const Clip* clipInPlace : clips) {
+        const Clip& clip = *clipInPlace;
         if (!isVideo(clip) || !clip.duration) {
             continue;
         }
@@ -84,7 +100,7 @@ std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideo
     // The spans covering the current sample: those whose start is at or before it and whose
     // end is not (start < end, so a span's start is always applied before its end).
     std::set<const CoverSpan*, WinsOver> covering;
-    std::vector<VisualTimelineSegment> segments;
+    std::vector<VisibleRun> segments;
     const CoverSpan* current = nullptr;
     double runStart = 0.0;
     std::size_t eventsPassed = 0;
@@ -106,7 +122,7 @@ std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideo
             const bool same = winner && current ? winner->clip->id == current->clip->id : winner == current;
             if (!same) {
                 if (current && runStart + 0.000001 < t) {
-                    segments.push_back({*current->clip, runStart, t});
+                    segments.push_back({current->clip, runStart, t});
                 }
                 current = winner;
                 runStart = t;
@@ -123,7 +139,7 @@ std::vector<EditSession::VisualTimelineSegment> EditSession::flattenVisibleVideo
     }
 
     if (current && runStart + 0.000001 < endTime) {
-        segments.push_back({*current->clip, runStart, endTime});
+        segments.push_back({current->clip, runStart, endTime});
     }
     return segments;
 }

@@ -4,11 +4,17 @@ namespace velmora {
 
 std::optional<EditSession::Timeline> EditSession::activeTimeline() const
 {
-    const auto index = activeTimelineIndex();
-    if (!index) {
+    const Timeline* timeline = findActiveTimeline();
+    if (!timeline) {
         return std::nullopt;
     }
-    return timelines[*index];
+    return *timeline;
+}
+
+const EditSession::Timeline* EditSession::findActiveTimeline() const
+{
+    const auto index = activeTimelineIndex();
+    return index ? &timelines[*index] : nullptr;
 }
 
 std::optional<std::size_t> EditSession::activeTimelineIndex() const

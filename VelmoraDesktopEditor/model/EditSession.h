@@ -132,6 +132,9 @@ public:
 
     // The first timeline whose id equals project.activeTimelineId, else the first timeline.
     std::optional<Timeline> activeTimeline() const;
+    // The same timeline in place, without copying its clips: null without timelines. The pointer
+    // stays valid until `timelines` changes.
+    const Timeline* findActiveTimeline() const;
     std::optional<std::size_t> activeTimelineIndex() const;
 
     // Operations are grouped below by what they do; each group is implemented in its own
@@ -273,6 +276,14 @@ public:
     static std::optional<Clip> winningVisualClip(const std::vector<Clip>& from);
     static std::vector<VisualTimelineSegment> flattenVisibleVideoSegments(const std::vector<Clip>& clips,
                                                                           double endTime);
+    // The same runs naming their clips in place: each run's clip is one of `clips`, which must
+    // outlive the runs. For large timelines, where copying a clip per run would cost memory.
+    struct VisibleRun {
+        const Clip* clip = nullptr;
+        double timelineStart = 0;
+        double timelineEnd = 0;
+    };
+    static std::vector<VisibleRun> flattenVisibleVideoRuns(const std::vector<const Clip*>& clips, double endTime);
     bool isTrackLocked(const std::string& laneKey, std::optional<std::size_t> timelineIndex = std::nullopt) const;
     bool isTrackMuted(const std::string& laneKey, std::optional<std::size_t> timelineIndex = std::nullopt) const;
     void toggleTrackLock(const std::string& laneKey);

@@ -244,7 +244,7 @@ json EditSession::renderFlagsPayload() const
 {
     bool text = false;
     bool images = false;
-    if (const auto timeline = activeTimeline()) {
+    if (const Timeline* timeline = findActiveTimeline()) {
         for (const auto& clip : timeline->clips) {
             text = text || (clip.type && *clip.type == "text");
             images = images || normalizedClipType(clip.type, clip.name) == "image";

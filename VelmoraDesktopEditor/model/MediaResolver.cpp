@@ -47,30 +47,36 @@ bool hasExtensionIn(const fs::path& file, const std::array<std::string_view, N>&
     return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
 }
 
-bool isRegularFileOrLinkToOne(const fs::path& file)
+// A regular file, or a link to one. The entry's type comes from the listing where the file
+// system gives it, so only links (and file systems that give no type) cost a status call.
+bool isRegularFileOrLinkToOne(const fs::directory_entry& entry)
 {
     std::error_code ec;
-    return fs::is_regular_file(fs::status(file, ec));
+    return entry.is_regular_file(ec);
 }
 
 // The folder's entries sorted by name, so that every listing of the same folder has the same
 // order whatever order the file system keeps. Throws nothing; `ec` reports failure to open.
 std::vector<fs::directory_entry> sortedEntries(const fs::path& folder, std::error_code& ec)
 {
-    std::vector<fs::directory_entry> entries;
+    // Each name is taken out of its path once, not at every comparison of the sort.
+    std::vector<std::pair<std::string, fs::directory_entry>> named;
     fs::directory_iterator it(folder, fs::directory_options::none, ec);
     if (ec) {
-        return entries;
+        return {};
     }
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         if (ec) {
             break;
         }
-        entries.push_back(*it);
+        named.emplace_back(it->path().filename().string(), *it);
     }
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return a.path().filename().string() < b.path().filename().string();
-    });
+    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<fs::directory_entry> entries;
+    entries.reserve(named.size());
+    for (auto& [name, entry] : named) {
+        entries.push_back(std::move(entry));
+    }
     return entries;
 }
 
@@ -97,7 +103,7 @@ void collectRecursively(const fs::path& folder, std::vector<fs::path>& found, st
         }
         if (fs::is_directory(status)) {
             collectRecursively(entry.path(), found, limit);
-        } else if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry.path())) {
+        } else if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry)) {
             found.push_back(entry.path());
         }
     }
@@ -240,7 +246,7 @@ std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
         if (isFull(found, limit)) {
             break;
         }
-        if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry.path())) {
+        if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry)) {
             found.push_back(entry.path());
         }
     }
@@ -363,7 +369,7 @@ std::optional<fs::path> fuzzyMatch(std::string_view wanted, const std::vector<fs
 }
 
 void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped, SourceFileMap& map,
-                               const std::vector<fs::path>& files, const std::optional<EditSession::Timeline>& timeline)
+                               const std::vector<fs::path>& files, const EditSession::Timeline* timeline)
 {
     const UsedSet used = usedFiles(map);
     std::vector<fs::path> pool;
@@ -419,7 +425,7 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
                         + "”. Choose the folder that contains your DJI MP4 files.");
     }
     const bool browserExport = isBrowserExport(session);
-    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
 
     const FileNames names(files);
     SourceFileMap map;
@@ -513,7 +519,7 @@ bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
     if (!fs::is_directory(MediaFolderPath::standardized(mediaFolder), ec)) {
         return false;
     }
-    const auto timeline = session.activeTimeline();
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (timeline && !timeline->clips.empty()) {
         SourceFileMap map;
         try {

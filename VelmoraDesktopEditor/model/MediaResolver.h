@@ -75,7 +75,7 @@ std::optional<std::filesystem::path> fuzzyMatch(std::string_view wanted,
 
 void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped, SourceFileMap& map,
                                const std::vector<std::filesystem::path>& files,
-                               const std::optional<EditSession::Timeline>& timeline);
+                               const EditSession::Timeline* timeline);
 
 // listMediaFiles stopping once `limit` files are found (0: no limit).
 std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder, std::size_t limit);

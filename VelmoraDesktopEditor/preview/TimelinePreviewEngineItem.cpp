@@ -69,9 +69,10 @@ double envelopeLength(const EditSession::Clip& clip)
     return clip.duration && *clip.duration >= kShortestEnvelopeClip ? *clip.duration : kShortestEnvelopeClip;
 }
 
-// One visible stretch of a clip. A direct segment plays the clip whole from its in point.
+// One visible stretch of a clip, which stays in the session's timeline. A direct segment plays
+// the clip whole from its in point.
 struct Segment {
-    EditSession::Clip clip;
+    const EditSession::Clip* clip = nullptr;
     double timelineStart = 0;
     double timelineEnd = 0;
     bool direct = false;
@@ -209,38 +210,40 @@ void moveBoundariesToClipEdges(std::vector<Segment>& segments, double endTime)
         Segment& segment = segments[k];
         if (k > 0 && segments[k - 1].timelineEnd == segment.timelineStart) {
             const double cut =
-                causingEdge(segment.timelineStart, {clipEnd(segments[k - 1].clip), clipStart(segment.clip)});
+                causingEdge(segment.timelineStart, {clipEnd(*segments[k - 1].clip), clipStart(*segment.clip)});
             segments[k - 1].timelineEnd = cut;
             segment.timelineStart = cut;
         } else {
-            segment.timelineStart = causingEdge(segment.timelineStart, {clipStart(segment.clip)});
+            segment.timelineStart = causingEdge(segment.timelineStart, {clipStart(*segment.clip)});
         }
         const bool gapFollows = k + 1 == segments.size() || segments[k + 1].timelineStart != segment.timelineEnd;
         if (gapFollows && segment.timelineEnd != endTime) {
-            segment.timelineEnd = causingEdge(segment.timelineEnd, {clipEnd(segment.clip)});
+            segment.timelineEnd = causingEdge(segment.timelineEnd, {clipEnd(*segment.clip)});
         }
     }
 }
 
-std::vector<Segment> visibleSegments(const EditSession& session, const std::vector<EditSession::Clip>& visual,
+std::vector<Segment> visibleSegments(const EditSession& session, const std::vector<const EditSession::Clip*>& visual,
                                      double endTime)
 {
     std::vector<Segment> segments;
-    const bool allOnFirstLane = std::all_of(visual.begin(), visual.end(), [](const EditSession::Clip& clip) {
-        return clip.track.value_or(1) == 1;
+    const bool allOnFirstLane = std::all_of(visual.begin(), visual.end(), [](const EditSession::Clip* clip) {
+        return clip->track.value_or(1) == 1;
     });
     // A render job of one lane plays every clip whole, as the export does.
     if (session.tool == DesktopJobTool::browserExport && allOnFirstLane) {
-        for (const EditSession::Clip& clip : visual) {
-            if (clip.duration && *clip.duration > kShortestSpan) {
-                const double start = clip.startTime.value_or(0);
-                segments.push_back({clip, start, start + *clip.duration, true});
+        for (const EditSession::Clip* clip : visual) {
+            if (clip->duration && *clip->duration > kShortestSpan) {
+                const double start = clip->startTime.value_or(0);
+                segments.push_back({clip, start, start + *clip->duration, true});
             }
         }
         return segments;
     }
-    for (EditSession::VisualTimelineSegment& run : EditSession::flattenVisibleVideoSegments(visual, endTime)) {
-        segments.push_back({std::move(run.clip), run.timelineStart, run.timelineEnd, false});
+    const std::vector<EditSession::VisibleRun> runs = EditSession::flattenVisibleVideoRuns(visual, endTime);
+    segments.reserve(runs.size());
+    for (const EditSession::VisibleRun& run : runs) {
+        segments.push_back({run.clip, run.timelineStart, run.timelineEnd, false});
     }
     moveBoundariesToClipEdges(segments, endTime);
     return segments;
@@ -330,25 +333,26 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
                                       std::int32_t /*timescale*/, bool /*applyGrade*/,
                                       const GradeContextHolder& gradeContextHolder)
 {
-    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (!timeline) {
         throw Error(previewErrorDomain, noActiveTimelineCode, "No active timeline in session");
     }
     const MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(session, mediaFolder);
     throwForMissingMedia(session, *timeline, files);
 
-    std::vector<EditSession::Clip> visual;
+    // The picture clips, named in place in the session (which outlives the build).
+    std::vector<const EditSession::Clip*> visual;
     for (const EditSession::Clip& clip : timeline->clips) {
         const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
         if (kind == "video" || kind == "image") {
-            visual.push_back(clip);
+            visual.push_back(&clip);
         }
     }
-    std::stable_sort(visual.begin(), visual.end(), [](const EditSession::Clip& a, const EditSession::Clip& b) {
-        if (a.track.value_or(1) != b.track.value_or(1)) {
-            return a.track.value_or(1) > b.track.value_or(1);
+    std::stable_sort(visual.begin(), visual.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
+        if (a->track.value_or(1) != b->track.value_or(1)) {
+            return a->track.value_or(1) > b->track.value_or(1);
         }
-        return a.startTime.value_or(0) < b.startTime.value_or(0);
+        return a->startTime.value_or(0) < b->startTime.value_or(0);
     });
 
     Composition composition;
@@ -378,15 +382,15 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     if (timeline->duration) {
         endTime = *timeline->duration;
     } else {
-        for (const EditSession::Clip& clip : visual) {
-            endTime = std::max(endTime, clip.startTime.value_or(0) + clip.duration.value_or(0));
+        for (const EditSession::Clip* clip : visual) {
+            endTime = std::max(endTime, clip->startTime.value_or(0) + clip->duration.value_or(0));
         }
     }
     const bool hasAudioClips = std::any_of(timeline->clips.begin(), timeline->clips.end(),
                                            [](const EditSession::Clip& clip) { return clip.type == "audio"; });
 
     for (const Segment& segment : visibleSegments(session, visual, endTime)) {
-        const EditSession::Clip& clip = segment.clip;
+        const EditSession::Clip& clip = *segment.clip;
         if (!clip.sourceId || EditSession::normalizedClipType(clip.type, clip.name) == "image") {
             continue;
         }
@@ -435,16 +439,17 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         }
     }
 
-    std::vector<EditSession::Clip> audioClips;
+    std::vector<const EditSession::Clip*> audioClips;
     for (const EditSession::Clip& clip : timeline->clips) {
         if (clip.type == "audio") {
-            audioClips.push_back(clip);
+            audioClips.push_back(&clip);
         }
     }
-    std::stable_sort(audioClips.begin(), audioClips.end(), [](const EditSession::Clip& a, const EditSession::Clip& b) {
-        return a.startTime.value_or(0) < b.startTime.value_or(0);
+    std::stable_sort(audioClips.begin(), audioClips.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
+        return a->startTime.value_or(0) < b->startTime.value_or(0);
     });
-    for (const EditSession::Clip& clip : audioClips) {
+    for (const EditSession::Clip* audioClip : audioClips) {
+        const EditSession::Clip& clip = *audioClip;
         if (!clip.sourceId || session.isTrackMuted(TimelineTrackKey::audio(clip.track.value_or(1)))) {
             continue;
         }

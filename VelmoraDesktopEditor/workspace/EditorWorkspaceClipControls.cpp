@@ -111,19 +111,22 @@ bool EditorWorkspaceController::sourceViewerButtonShown() const
 
 std::vector<EditorWorkspaceController::PickerClip> EditorWorkspaceController::pickerClips() const
 {
-    std::vector<EditSession::Clip> clips;
+    std::vector<const EditSession::Clip*> clips;
     if (const std::shared_ptr<EditSession>& session = engine_->session()) {
-        if (const std::optional<EditSession::Timeline> timeline = session->activeTimeline()) {
-            std::copy_if(timeline->clips.begin(), timeline->clips.end(), std::back_inserter(clips), &isPictureClip);
+        if (const EditSession::Timeline* timeline = session->findActiveTimeline()) {
+            for (const EditSession::Clip& clip : timeline->clips) {
+                if (isPictureClip(clip))
+                    clips.push_back(&clip);
+            }
         }
     }
-    std::stable_sort(clips.begin(), clips.end(), [](const EditSession::Clip& a, const EditSession::Clip& b) {
-        return a.startTime.value_or(0) < b.startTime.value_or(0);
+    std::stable_sort(clips.begin(), clips.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
+        return a->startTime.value_or(0) < b->startTime.value_or(0);
     });
     std::vector<PickerClip> listed;
     listed.reserve(clips.size());
-    for (const EditSession::Clip& clip : clips)
-        listed.push_back({clip.id, clip.name.value_or("Clip")});
+    for (const EditSession::Clip* clip : clips)
+        listed.push_back({clip->id, clip->name.value_or("Clip")});
     return listed;
 }
 

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <system_error>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
@@ -47,17 +51,26 @@ int highestLane(const std::vector<EditSession::Clip>& clips, bool (*counts)(cons
 void runOnThreadOfItsOwn(std::function<void()> work)
 {
     try {
-        runDetached("velmora.thumbs", std::move(work));
+        runDetached("velmora.thumbs", [work = std::move(work)] {
+            // Poster frames are a convenience: this thread, and the decoder threads it starts
+            // (which take its priority), yield the cores to the window opening the project and
+            // to playback. A refusal leaves the normal priority.
+            const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+            setpriority(PRIO_PROCESS, thread, 10);
+            work();
+        });
     } catch (const std::system_error&) {
         // No thread to be had: the pool shows its symbols instead of poster frames.
     }
 }
 
-// The clips of the session's active timeline; none without a session or active timeline.
-std::vector<EditSession::Clip> activeClips(const EditSession* session)
+// The clips of the session's active timeline, in place; none without a session or active
+// timeline. Valid until the session's timelines change.
+const std::vector<EditSession::Clip>& activeClips(const EditSession* session)
 {
-    const std::optional<EditSession::Timeline> timeline = session ? session->activeTimeline() : std::nullopt;
-    return timeline ? timeline->clips : std::vector<EditSession::Clip>{};
+    static const std::vector<EditSession::Clip> none;
+    const EditSession::Timeline* timeline = session ? session->findActiveTimeline() : nullptr;
+    return timeline ? timeline->clips : none;
 }
 
 } // namespace
@@ -379,7 +392,7 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
     // The history of the project that was open before belongs to its timeline, not this one.
     engine_->clearUndoHistory();
     setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, mediaFolder));
-    const std::optional<EditSession::Timeline> timeline = session->activeTimeline();
+    const EditSession::Timeline* timeline = session->findActiveTimeline();
     const bool hasClips = timeline && !timeline->clips.empty();
 
     if (!MediaResolver::canBuildPreview(*session, mediaFolder)) {
@@ -410,15 +423,18 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
 
 void EditorWorkspaceController::resetLayoutTrackCounts(const EditSession& session)
 {
-    const std::vector<EditSession::Clip> clips = activeClips(&session);
-    // No clip of a kind counts as lane 0: the floors of 2 and 1 apply.
-    setLayoutVideoTracks(std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2));
-    setLayoutAudioTracks(std::max(highestLane(clips, &EditSession::isAudioClip), 1));
+    const std::vector<EditSession::Clip>& clips = activeClips(&session);
+    // No clip of a kind counts as lane 0: the floors of 2 and 1 apply. Both are counted before
+    // either is set: the change signals reach views that may look at the session.
+    const int videoTracks = std::max(highestLane(clips, &EditSession::isVisualTimelineClip), 2);
+    const int audioTracks = std::max(highestLane(clips, &EditSession::isAudioClip), 1);
+    setLayoutVideoTracks(videoTracks);
+    setLayoutAudioTracks(audioTracks);
 }
 
 int EditorWorkspaceController::timelineLaneCount() const
 {
-    const std::vector<EditSession::Clip> clips = activeClips(engine_->session().get());
+    const std::vector<EditSession::Clip>& clips = activeClips(engine_->session().get());
     const int visual = std::max(highestLane(clips, &isPictureClip), 1);
     const int audio = std::max(highestLane(clips, &EditSession::isAudioClip), 1);
     return std::max(layoutVideoTracks_, visual) + std::max(layoutAudioTracks_, audio);

@@ -129,9 +129,21 @@ void expectSameSegments(const std::vector<Clip>& clips, double endTime)
 {
     const auto fast = EditSession::flattenVisibleVideoSegments(clips, endTime);
     const auto reference = referenceSegments(clips, endTime);
+    std::vector<const Clip*> inPlace;
+    for (const Clip& clip : clips) {
+        inPlace.push_back(&clip);
+    }
+    // The runs name the very clips they were given, on the same boundaries.
+    const auto runs = EditSession::flattenVisibleVideoRuns(inPlace, endTime);
     ASSERT_EQ(fast.size(), reference.size()) << "endTime " << endTime;
+    ASSERT_EQ(runs.size(), reference.size()) << "endTime " << endTime;
     for (std::size_t i = 0; i < fast.size(); ++i) {
         EXPECT_EQ(fast[i].clip, reference[i].clip) << i;
+        ASSERT_GE(runs[i].clip, clips.data()) << i;
+        ASSERT_LT(runs[i].clip, clips.data() + clips.size()) << i;
+        EXPECT_EQ(*runs[i].clip, reference[i].clip) << i;
+        EXPECT_EQ(std::memcmp(&runs[i].timelineStart, &fast[i].timelineStart, sizeof(double)), 0) << i;
+        EXPECT_EQ(std::memcmp(&runs[i].timelineEnd, &fast[i].timelineEnd, sizeof(double)), 0) << i;
         // Bit-for-bit equality of the boundaries, not closeness.
         EXPECT_EQ(std::memcmp(&fast[i].timelineStart, &reference[i].timelineStart, sizeof(double)), 0) << i;
         EXPECT_EQ(std::memcmp(&fast[i].timelineEnd, &reference[i].timelineEnd, sizeof(double)), 0) << i;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -335,6 +336,36 @@ TEST_F(PlayerTest, FrameStepsForwardLandOnFramesAlreadyMade)
     h.player->seek(frameTime(14) + MediaTime(1, 1000), MediaTime::zero(), MediaTime(1, 10), [&](bool) { done = true; });
     ASSERT_TRUE(h.waitFor([&] { return done; }));
     EXPECT_EQ(h.stamp(), 14) << "the frame shown holds the time";
+}
+
+TEST_F(PlayerTest, PausedOnlyTheNextFrameIsMadeAheadAndPlayingReadsFurther)
+{
+    // The frame index of the newest frame the video thread composed.
+    const auto newest = std::make_shared<std::atomic<int>>(-1);
+    const std::shared_ptr<PlayerItem> plain = twoClips();
+    VideoComposition watched = *plain->videoComposition();
+    watched.handler = [newest](const Image& picture, const MediaTime& time) {
+        newest->store(static_cast<int>(std::llround(time.seconds() * 30)));
+        return picture;
+    };
+    Harness h;
+    h.player->replaceCurrentItem(PlayerItem::make(plain->composition(), std::nullopt, watched));
+    const auto settle = [&] { h.queue->runUntil([] { return false; }, 0.3); };
+
+    ASSERT_TRUE(h.seekAndWait(frameTime(10)));
+    ASSERT_TRUE(h.waitFor([&] { return newest->load() == 11; }));
+    settle();
+    EXPECT_EQ(newest->load(), 11) << "paused, the frame after the one shown waits, and no other";
+
+    ASSERT_TRUE(h.seekAndWait(frameTime(11)));
+    EXPECT_EQ(h.stamp(), 11);
+    ASSERT_TRUE(h.waitFor([&] { return newest->load() == 12; }));
+    settle();
+    EXPECT_EQ(newest->load(), 12);
+
+    // The manual clock stands still: playing fills the forward buffer from here.
+    ASSERT_TRUE(h.startPlaying());
+    EXPECT_TRUE(h.waitFor([&] { return newest->load() >= 40; }));
 }
 
 // ---- placing the picture ----

@@ -247,6 +247,7 @@ TEST(ActiveTimeline, FirstMatchElseFirstTimeline)
 {
     EditSession session;
     EXPECT_FALSE(session.activeTimeline());
+    EXPECT_EQ(session.findActiveTimeline(), nullptr);
     session.timelines = {EditSession::Timeline{"a", "A", 0.0, 100.0, {}, {}, {}, {}},
         EditSession::Timeline{"b", "B1", 0.0, 100.0, {}, {}, {}, {}},
         EditSession::Timeline{"b", "B2", 0.0, 100.0, {}, {}, {}, {}}};
@@ -256,6 +257,8 @@ TEST(ActiveTimeline, FirstMatchElseFirstTimeline)
     session.project->activeTimelineId = "b";
     EXPECT_EQ(session.activeTimeline()->name, "B1");
     EXPECT_EQ(session.activeTimelineIndex(), 1u);
+    EXPECT_EQ(session.findActiveTimeline(), &session.timelines[1]) << "the timeline itself, not a copy";
     session.project->activeTimelineId = "missing";
     EXPECT_EQ(session.activeTimeline()->name, "A");
+    EXPECT_EQ(session.findActiveTimeline(), &session.timelines[0]);
 }

@@ -6,11 +6,9 @@
 #include <vector>
 
 #include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/FilterLibrary.h"
 
 extern "C" {
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
 #include <libavutil/channel_layout.h>
 }
 
@@ -34,7 +32,8 @@ constexpr double kUnityTolerance = 1e-9;
 constexpr double kSlowStageLeadSeconds = 0.009;
 
 struct FilterGraphDeleter {
-    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
+    // Only a graph that exists is freed, and making it loaded the library.
+    void operator()(AVFilterGraph* graph) const { FilterLibrary::get().graphFree(&graph); }
 };
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
 
@@ -152,28 +151,29 @@ void AudioSegmentStream::Impl::open(const Parameters& parameters)
 
 void AudioSegmentStream::Impl::buildStretcher(double tempo)
 {
-    graph.reset(avfilter_graph_alloc());
+    const FilterLibrary& filters = FilterLibrary::get();
+    graph.reset(filters.graphAlloc());
     if (!graph) {
         throw std::bad_alloc();
     }
     graph->nb_threads = 1;
-    auto make = [this](const char* filterName, const char* name) {
-        const AVFilter* filter = avfilter_get_by_name(filterName);
+    auto make = [this, &filters](const char* filterName, const char* name) {
+        const AVFilter* filter = filters.getByName(filterName);
         if (!filter) {
             throw MediaError::make(MediaError::decodeFailed,
                                    std::string("The audio filter \"") + filterName + "\" is not available.");
         }
-        AVFilterContext* context = avfilter_graph_alloc_filter(graph.get(), filter, name);
+        AVFilterContext* context = filters.graphAllocFilter(graph.get(), filter, name);
         if (!context) {
             throw std::bad_alloc();
         }
         return context;
     };
-    auto init = [](AVFilterContext* context) {
-        check(avfilter_init_str(context, nullptr), MediaError::decodeFailed, "Cannot set up the audio time stretch");
+    auto init = [&filters](AVFilterContext* context) {
+        check(filters.initStr(context, nullptr), MediaError::decodeFailed, "Cannot set up the audio time stretch");
     };
-    auto link = [](AVFilterContext* from, AVFilterContext* to) {
-        check(avfilter_link(from, 0, to, 0), MediaError::decodeFailed, "Cannot set up the audio time stretch");
+    auto link = [&filters](AVFilterContext* from, AVFilterContext* to) {
+        check(filters.link(from, 0, to, 0), MediaError::decodeFailed, "Cannot set up the audio time stretch");
     };
 
     graphSource = make("abuffer", "in");
@@ -214,7 +214,7 @@ void AudioSegmentStream::Impl::buildStretcher(double tempo)
     graphSink = make("abuffersink", "out");
     init(graphSink);
     link(toFloat, graphSink);
-    check(avfilter_graph_config(graph.get(), nullptr), MediaError::decodeFailed,
+    check(filters.graphConfig(graph.get(), nullptr), MediaError::decodeFailed,
           "Cannot set up the audio time stretch");
     filtered = ffmpeg::allocFrame();
     // Delaying the stretched sound by its lead keeps it in step; the frames it pushes past the
@@ -415,7 +415,7 @@ void AudioSegmentStream::Impl::feedStretcher(const float* data, std::int64_t fra
     filterPts += frames;
     check(av_frame_get_buffer(input.get(), 0), MediaError::decodeFailed, "Cannot stretch audio");
     std::memcpy(input->data[0], data, static_cast<std::size_t>(frames) * kChannels * sizeof(float));
-    check(av_buffersrc_add_frame_flags(graphSource, input.get(), 0), MediaError::decodeFailed,
+    check(FilterLibrary::get().buffersrcAddFrameFlags(graphSource, input.get(), 0), MediaError::decodeFailed,
           "Cannot stretch audio");
     drainStretcher();
 }
@@ -423,7 +423,7 @@ void AudioSegmentStream::Impl::feedStretcher(const float* data, std::int64_t fra
 void AudioSegmentStream::Impl::drainStretcher()
 {
     for (;;) {
-        const int rc = av_buffersink_get_frame(graphSink, filtered.get());
+        const int rc = FilterLibrary::get().buffersinkGetFrame(graphSink, filtered.get());
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
             return;
         }
@@ -461,7 +461,8 @@ void AudioSegmentStream::Impl::endOfSource()
         }
     }
     if (graph) {
-        check(av_buffersrc_add_frame_flags(graphSource, nullptr, 0), MediaError::decodeFailed, "Cannot stretch audio");
+        check(FilterLibrary::get().buffersrcAddFrameFlags(graphSource, nullptr, 0), MediaError::decodeFailed,
+              "Cannot stretch audio");
         drainStretcher();
     }
     finished = true;

@@ -155,7 +155,8 @@ bool PlayerCore::roomForFrameLocked(std::size_t frameBytes) const
     if (frames.empty()) {
         return true;
     }
-    if (frames.size() >= maximumQueuedFrames || queuedBytes + frameBytes > maximumQueuedBytes) {
+    const std::size_t frameBound = rate > 0 ? maximumQueuedFrames : maximumPausedQueuedFrames;
+    if (frames.size() >= frameBound || queuedBytes + frameBytes > maximumQueuedBytes) {
         return false;
     }
     const double ahead = (frames.back().time - currentTimeLocked()).seconds();

@@ -64,6 +64,10 @@ public:
     // the item's forward buffer.
     static constexpr std::size_t maximumQueuedFrames = 120;
     static constexpr std::size_t maximumQueuedBytes = std::size_t{256} << 20;
+    // While the rate is 0 only the next frame waits: enough to step on by a frame or start
+    // playing at once, without holding a whole forward buffer of frames (hundreds of megabytes
+    // at 1080p) that may never be shown. Playing lifts the bound.
+    static constexpr std::size_t maximumPausedQueuedFrames = 1;
 
     PlayerCore(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<AudioSink> sink);
 

@@ -70,8 +70,6 @@ void VideoProducer::adopt(std::shared_ptr<PlayerItem> item)
     }
     frameBytes_ = static_cast<std::size_t>(video_->renderWidth) * video_->renderHeight * 4;
     pool_ = std::make_unique<PixelBufferPool>(PixelFormat::bgra, video_->renderWidth, video_->renderHeight);
-    black_ = pool_->createPixelBuffer();
-    FrameCompositor::fillBlack(black_);
 }
 
 bool VideoProducer::aborted(std::uint64_t generation) const
@@ -175,6 +173,11 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
     if (lastBuffer_ && look == lastLook_) {
         frame.buffer = lastBuffer_; // the same pictures: the same frame
     } else if (layers_.empty() && !video_->handler) {
+        if (!black_) {
+            // Made at the first frame without pictures: many items never show one.
+            black_ = pool_->createPixelBuffer();
+            FrameCompositor::fillBlack(black_);
+        }
         frame.buffer = black_;
     } else {
         frame.buffer = pool_->createPixelBuffer();

@@ -68,7 +68,7 @@ private:
     std::int64_t lastIndex_ = -1; // the item's last frame
     std::size_t frameBytes_ = 0;  // of one composed frame at the render size
     std::unique_ptr<PixelBufferPool> pool_;
-    PixelBuffer black_;
+    PixelBuffer black_; // made at the item's first frame without pictures
     FrameCompositor compositor_;
     std::map<SourceKey, OpenSource> sources_;
     std::set<SourceKey> failed_;
