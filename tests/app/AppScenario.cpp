@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "app/EditorApplication.h"
+#include "export_workspaces/ContentView.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
 #include "support/AudioFixtures.h"
@@ -190,6 +191,16 @@ TimelineStripView& AppScenario::timeline() const
     if (QTest::qWaitFor(done, static_cast<int>(seconds * 1000)))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "timed out after " << seconds << " s waiting for " << what;
+}
+
+::testing::AssertionResult AppScenario::waitForTenBitWorkspace(ContentView*& shown) const
+{
+    return waitFor(
+        [&] {
+            shown = qobject_cast<ContentView*>(window_->currentWorkspace());
+            return shown && shown->isVisible();
+        },
+        "the 10-bit Export workspace");
 }
 
 ::testing::AssertionResult AppScenario::waitForGradedStill(int frame) const

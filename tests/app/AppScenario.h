@@ -21,6 +21,7 @@ class QWidget;
 
 namespace velmora {
 
+class ContentView;
 class EditorContentView;
 class GradedPreviewView;
 class TimelineStripModel;
@@ -86,6 +87,8 @@ protected:
     // Runs the event loop until `done` holds, at most `seconds`.
     ::testing::AssertionResult waitFor(const std::function<bool()>& done, const std::string& what,
                                        double seconds = 60) const;
+    // Waits for the window to show the 10-bit Export workspace, which `shown` then points at.
+    ::testing::AssertionResult waitForTenBitWorkspace(ContentView*& shown) const;
     // Waits for the program view to show the graded still of frame `frame` of a frame stamp.
     ::testing::AssertionResult waitForGradedStill(int frame) const;
     // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead

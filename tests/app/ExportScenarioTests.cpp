@@ -48,12 +48,7 @@ TEST_F(AppScenario, TheTenBitExportWorkspaceTakesTheHandOverAndPreviewsTheJobGra
 {
     QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
     ContentView* tenBit = nullptr;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            tenBit = qobject_cast<ContentView*>(window().currentWorkspace());
-            return tenBit && tenBit->isVisible();
-        },
-        "the 10-bit Export workspace"));
+    ASSERT_TRUE(waitForTenBitWorkspace(tenBit));
     EXPECT_EQ(window().shownTab(), VelmoraShellTab::exportTab);
     EXPECT_EQ(window().modePicker()->currentIndex(), 1);
     ExportWorkspaceController& job = tenBit->controller();

@@ -20,9 +20,7 @@
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "inspectors/SourceViewer.h"
-#include "platform/media/Asset.h"
-#include "platform/media/AssetReader.h"
-#include "platform/media/PixelBufferImage.h"
+#include "media/MediaTestHelpers.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
 #include "workspace/EditorContentView.h"
@@ -38,23 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The frame of `movie` shown at `seconds`, decoded by the media layer the editor reads with.
-Image decodedFrame(const fs::path& movie, double seconds)
-{
-    auto asset = Asset::open(movie);
-    const AssetTrack* track = asset->firstTrack(MediaType::video);
-    if (!track)
-        throw std::runtime_error("no video in " + movie.string());
-    AssetReader reader(asset);
-    auto output = AssetReaderTrackOutput::video(*track, PixelFormat::p010);
-    reader.add(output);
-    reader.startReading();
-    while (auto sample = output->copyNextSampleBuffer()) {
-        if (sample->hasImageBuffer() && sample->presentationTime.seconds() + 0.001 >= seconds)
-            return imageFromPixelBuffer(sample->imageBuffer).rendered();
-    }
-    throw std::runtime_error("no frame at the time in " + movie.string());
-}
 
 QPushButton* buttonTitled(const QWidget& parent, const QString& title)
 {
@@ -262,12 +243,7 @@ TEST_F(AppScenario, TheWholeJobLosesNothingAndThePreviewIsTheExportedFrame)
     // The hand-off now goes through at once.
     QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
     ContentView* tenBit = nullptr;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            tenBit = qobject_cast<ContentView*>(window().currentWorkspace());
-            return tenBit && tenBit->isVisible();
-        },
-        "the 10-bit Export workspace"));
+    ASSERT_TRUE(waitForTenBitWorkspace(tenBit));
     ExportWorkspaceController& job = tenBit->controller();
     ASSERT_TRUE(waitFor([&] { return job.inputsComplete(); }, "the handed-over job"));
     EXPECT_EQ(job.mediaFolderURL(), media);

@@ -6,9 +6,7 @@
 #include "WorkspaceTestSupport.h"
 #include "export_workspaces/EngineJobExporter.h"
 #include "model/EditSession.h"
-#include "platform/media/Asset.h"
-#include "platform/media/AssetReader.h"
-#include "platform/media/PixelBufferImage.h"
+#include "media/MediaTestHelpers.h"
 
 namespace velmora::test {
 namespace {
@@ -34,23 +32,6 @@ EditorJobV2::ClipGrade::GradeParams exposure(double stops)
     return params;
 }
 
-// The frame of `movie` shown at `seconds`, decoded by the media layer the editor reads with.
-Image decodedFrame(const std::filesystem::path& movie, double seconds)
-{
-    auto asset = Asset::open(movie);
-    const AssetTrack* track = asset->firstTrack(MediaType::video);
-    if (!track)
-        throw std::runtime_error("no video in " + movie.string());
-    AssetReader reader(asset);
-    auto output = AssetReaderTrackOutput::video(*track, PixelFormat::p010);
-    reader.add(output);
-    reader.startReading();
-    while (auto sample = output->copyNextSampleBuffer()) {
-        if (sample->hasImageBuffer() && sample->presentationTime.seconds() + 0.001 >= seconds)
-            return imageFromPixelBuffer(sample->imageBuffer).rendered();
-    }
-    throw std::runtime_error("no frame at the time in " + movie.string());
-}
 
 // The 10-bit Export workspace on the real engine, over a media folder with one second of colour
 // bars and a LUT beside them.

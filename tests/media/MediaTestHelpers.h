@@ -1,12 +1,35 @@
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "platform/image/Image.h"
+#include "platform/media/Asset.h"
+#include "platform/media/AssetReader.h"
 #include "platform/media/PixelBuffer.h"
+#include "platform/media/PixelBufferImage.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora::test {
+
+// The frame of `movie` shown at `seconds` (the first whose time reaches it), decoded by the media
+// layer the editor reads with, as rendered pixels.
+inline Image decodedFrame(const std::filesystem::path& movie, double seconds)
+{
+    auto asset = Asset::open(movie);
+    const AssetTrack* track = asset->firstTrack(MediaType::video);
+    if (!track)
+        throw std::runtime_error("no video in " + movie.string());
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*track, PixelFormat::p010);
+    reader.add(output);
+    reader.startReading();
+    while (auto sample = output->copyNextSampleBuffer()) {
+        if (sample->hasImageBuffer() && sample->presentationTime.seconds() + 0.001 >= seconds)
+            return imageFromPixelBuffer(sample->imageBuffer).rendered();
+    }
+    throw std::runtime_error("no frame at the time in " + movie.string());
+}
 
 // The frame-stamp number of a decoded buffer, read from its luma (Y'CbCr, video range) or its
 // green channel (BGRA).

@@ -3,11 +3,11 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "controls/ElidedLabel.h"
 #include "controls/ToolbarEdgeScrollView.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "workspace/EditorWorkspaceController.h"
@@ -29,27 +29,11 @@ constexpr int commandSpacing = 10;
 constexpr int commandsTop = 6;
 constexpr int commandsBottom = 10;
 
-// One line cut in the middle when it does not fit; text() keeps the whole text.
-class MiddleElidedLabel final : public QLabel {
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(foregroundRole()));
-        const QRect area = contentsRect();
-        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
-    }
-};
-
 } // namespace
 
 EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent)
     : QWidget(parent), workspace_(workspace), commandRow_(new QWidget(this)), versionBadge_(new QLabel(this)),
-      projectName_(new MiddleElidedLabel(this)), lutPicker_(new VelmoraDarkPopUpPicker(this)),
+      projectName_(new ElidedLabel(Qt::ElideMiddle, {}, this)), lutPicker_(new VelmoraDarkPopUpPicker(this)),
       gradeToggle_(new QCheckBox(QStringLiteral("Grade"), this)), commandStrip_(new ToolbarEdgeScrollView(commandRow_))
 {
     setObjectName(QStringLiteral("topBar"));

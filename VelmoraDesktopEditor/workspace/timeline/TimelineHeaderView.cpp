@@ -3,10 +3,10 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "controls/ElidedLabel.h"
 #include "controls/VelmoraSymbols.h"
 #include "controls/VelmoraToolbarSlider.h"
 #include "workspace/EditorWorkspaceController.h"
@@ -23,24 +23,6 @@ constexpr int laneHeightSliderWidth = 120;
 constexpr double laneHeightMinimum = 28;
 constexpr double laneHeightMaximum = 128;
 constexpr double laneHeightStep = 2;
-
-// The legend gives way first when the row is short: it shrinks down to nothing, ending in "…",
-// and keeps its full text as its tooltip, so that the controls to its right stay whole.
-class ShrinkingLegend final : public QLabel {
-public:
-    ShrinkingLegend(const QString& text, QWidget* parent) : QLabel(text, parent) { setToolTip(text); }
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(foregroundRole()));
-        const QRect area = contentsRect();
-        painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-                         fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
-    }
-};
 
 QPushButton* laneButton(const QString& title, const char* name, const QString& help, QWidget* parent)
 {
@@ -76,7 +58,11 @@ TimelineHeaderView::TimelineHeaderView(EditorWorkspaceController& workspace, QWi
         workspace_.chooseTimeline(picker_->itemData(index).toString().toStdString());
     });
     row->addWidget(picker_);
-    auto* legend = new ShrinkingLegend(QStringLiteral("White bars = trim · Cyan line = snap magnet · Stack clip ends"), this);
+    // The legend gives way first when the row is short, so that the controls to its right stay whole;
+    // its tooltip keeps the whole text.
+    const QString legendText = QStringLiteral("White bars = trim · Cyan line = snap magnet · Stack clip ends");
+    auto* legend = new ElidedLabel(Qt::ElideRight, legendText, this);
+    legend->setToolTip(legendText);
     legend->setObjectName(QStringLiteral("timelineLegend"));
     row->addWidget(legend);
     row->addStretch(1);
