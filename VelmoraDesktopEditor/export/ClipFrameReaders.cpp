@@ -28,9 +28,9 @@ void cancelIfReading(AssetReader* reader)
 SourcePicture pictureOf(const SampleBuffer& sample, const AffineTransform& transform)
 {
     SourcePicture picture;
-    if (sample.hasImageBuffer()) {
-        picture.buffer = sample.imageBuffer;
-        tagPixelBufferDecode(picture.buffer.attachments());
+    if (sample.hasImage()) {
+        picture.frame = sample.image;
+        tagPixelBufferDecode(picture.frame.tags);
         picture.transform = transform;
     }
     return picture;
@@ -55,7 +55,8 @@ ClipFrameReaders::Opened ClipFrameReaders::openReader(const ExportSource& source
     opened.reader = std::make_shared<AssetReader>(source.asset);
     opened.reader->setTimeRange(MediaTimeRange::fromStartEnd(MediaTime::fromSeconds(start, kReaderTimescale),
                                                              MediaTime::fromSeconds(sourceEnd, kReaderTimescale)));
-    opened.output = AssetReaderTrackOutput::video(*source.videoTrack, PixelFormat::p010);
+    // Float frames straight from the decoder's planes, converted on this (the reading) thread.
+    opened.output = AssetReaderTrackOutput::videoImages(*source.videoTrack);
     opened.output->alwaysCopiesSampleData = false;
     // Frames far larger than the output come down in their planes, before the float conversion.
     std::tie(opened.output->neededWidth, opened.output->neededHeight) =

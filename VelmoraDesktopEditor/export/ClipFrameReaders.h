@@ -30,15 +30,15 @@ struct ExportSource {
     std::optional<double> duration;
 };
 
-// A source picture as a reader delivers it: a decoded frame still in its pixel buffer (tagged,
-// with the orientation still to apply), or an image already oriented and fitted to the output,
-// or nothing.
+// A source picture as a reader delivers it: a decoded frame as stored (float R'G'B', tagged,
+// with the orientation and the fit to the output still to apply), or an image already oriented
+// and fitted to the output, or nothing.
 struct SourcePicture {
-    PixelBuffer buffer;
+    Image frame;
     AffineTransform transform;
     Image image;
 
-    bool hasPicture() const { return static_cast<bool>(buffer) || !image.isEmpty(); }
+    bool hasPicture() const { return frame.hasPixels() || !image.isEmpty(); }
 };
 
 // A sequential reader over one clip span: it hands out the source's frames in order.

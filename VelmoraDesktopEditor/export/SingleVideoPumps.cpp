@@ -168,11 +168,10 @@ void SingleVideoPumps::framePump()
                 endVideo();
                 return;
             }
-            if (!sample->hasImageBuffer()) {
+            if (!sample->hasImage()) {
                 continue;
             }
-            std::optional<Image> frame = gradeSingleVideoFrame(imageFromPixelBuffer(sample->imageBuffer), wiring_.grade);
-            // The decoded frame goes back to the reader's pool before the output buffer is taken.
+            std::optional<Image> frame = gradeSingleVideoFrame(sample->image, wiring_.grade);
             sample.reset();
             if (!frame) {
                 continue;

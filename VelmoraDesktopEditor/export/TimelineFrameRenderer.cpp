@@ -280,11 +280,11 @@ std::shared_ptr<const CachedCube> TimelineFrameRenderer::cubeFor(const std::stri
 Image TimelineFrameRenderer::basePicture(const FrameSource& source) const
 {
     const SourcePicture& picture = source.picture;
-    if (picture.buffer) {
-        Image image = imageFromPixelBuffer(picture.buffer);
+    if (picture.frame.hasPixels()) {
+        Image image = picture.frame;
         if (picture.transform != AffineTransform::identity()) {
-            image = affineTransform(image, imageSpaceTransform(picture.transform, picture.buffer.width(),
-                                                               picture.buffer.height()));
+            image = affineTransform(image, imageSpaceTransform(picture.transform, picture.frame.width(),
+                                                               picture.frame.height()));
         }
         return fitToOutput(image, setup_.width, setup_.height);
     }
