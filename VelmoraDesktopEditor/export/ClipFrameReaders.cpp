@@ -7,6 +7,7 @@
 #include "export/TimelineExportState.h"
 #include "grading/BasicGrade.h"
 #include "grading/LutApplication.h"
+#include "platform/image/Resample.h"
 
 namespace velmora::Exporter {
 
@@ -23,17 +24,6 @@ void cancelIfReading(AssetReader* reader)
     if (reader && reader->status() == AssetReaderStatus::reading) {
         reader->cancelReading();
     }
-}
-
-SourcePicture pictureOf(const SampleBuffer& sample, const AffineTransform& transform)
-{
-    SourcePicture picture;
-    if (sample.hasImage()) {
-        picture.frame = sample.image;
-        tagPixelBufferDecode(picture.frame.tags);
-        picture.transform = transform;
-    }
-    return picture;
 }
 
 } // namespace
@@ -68,6 +58,21 @@ ClipFrameReaders::Opened ClipFrameReaders::openReader(const ExportSource& source
     }
     opened.reader->add(opened.output);
     return opened;
+}
+
+SourcePicture ClipFrameReaders::pictureOf(const SampleBuffer& sample, const AffineTransform& transform) const
+{
+    SourcePicture picture;
+    if (!sample.hasImage()) {
+        return picture;
+    }
+    Image image = sample.image;
+    tagPixelBufferDecode(image.tags);
+    if (transform != AffineTransform::identity()) {
+        image = affineTransform(image, imageSpaceTransform(transform, image.width(), image.height()));
+    }
+    picture.image = fitToOutput(image, outW_, outH_);
+    return picture;
 }
 
 SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, AssetReaderTrackOutput& output,
