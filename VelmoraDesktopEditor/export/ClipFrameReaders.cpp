@@ -7,6 +7,7 @@
 #include "export/TimelineExportState.h"
 #include "grading/BasicGrade.h"
 #include "grading/LutApplication.h"
+#include "platform/image/Resample.h"
 
 namespace velmora::Exporter {
 
@@ -23,17 +24,6 @@ void cancelIfReading(AssetReader* reader)
     if (reader && reader->status() == AssetReaderStatus::reading) {
         reader->cancelReading();
     }
-}
-
-SourcePicture pictureOf(const SampleBuffer& sample, const AffineTransform& transform)
-{
-    SourcePicture picture;
-    if (sample.hasImageBuffer()) {
-        picture.buffer = sample.imageBuffer;
-        tagPixelBufferDecode(picture.buffer.attachments());
-        picture.transform = transform;
-    }
-    return picture;
 }
 
 } // namespace
@@ -55,7 +45,8 @@ ClipFrameReaders::Opened ClipFrameReaders::openReader(const ExportSource& source
     opened.reader = std::make_shared<AssetReader>(source.asset);
     opened.reader->setTimeRange(MediaTimeRange::fromStartEnd(MediaTime::fromSeconds(start, kReaderTimescale),
                                                              MediaTime::fromSeconds(sourceEnd, kReaderTimescale)));
-    opened.output = AssetReaderTrackOutput::video(*source.videoTrack, PixelFormat::p010);
+    // Float frames straight from the decoder's planes, converted on this (the reading) thread.
+    opened.output = AssetReaderTrackOutput::videoImages(*source.videoTrack);
     opened.output->alwaysCopiesSampleData = false;
     // Frames far larger than the output come down in their planes, before the float conversion.
     std::tie(opened.output->neededWidth, opened.output->neededHeight) =
@@ -67,6 +58,21 @@ ClipFrameReaders::Opened ClipFrameReaders::openReader(const ExportSource& source
     }
     opened.reader->add(opened.output);
     return opened;
+}
+
+SourcePicture ClipFrameReaders::pictureOf(const SampleBuffer& sample, const AffineTransform& transform) const
+{
+    SourcePicture picture;
+    if (!sample.hasImage()) {
+        return picture;
+    }
+    Image image = sample.image;
+    tagPixelBufferDecode(image.tags);
+    if (transform != AffineTransform::identity()) {
+        image = affineTransform(image, imageSpaceTransform(transform, image.width(), image.height()));
+    }
+    picture.image = fitToOutput(image, outW_, outH_);
+    return picture;
 }
 
 SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, AssetReaderTrackOutput& output,

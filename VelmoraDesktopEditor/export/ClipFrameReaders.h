@@ -30,15 +30,12 @@ struct ExportSource {
     std::optional<double> duration;
 };
 
-// A source picture as a reader delivers it: a decoded frame still in its pixel buffer (tagged,
-// with the orientation still to apply), or an image already oriented and fitted to the output,
-// or nothing.
+// A source picture as a reader delivers it: an image already turned upright and fitted to the
+// output (aspect fill), or nothing.
 struct SourcePicture {
-    PixelBuffer buffer;
-    AffineTransform transform;
     Image image;
 
-    bool hasPicture() const { return static_cast<bool>(buffer) || !image.isEmpty(); }
+    bool hasPicture() const { return !image.isEmpty(); }
 };
 
 // A sequential reader over one clip span: it hands out the source's frames in order.
@@ -124,9 +121,13 @@ private:
         std::shared_ptr<AssetReaderTrackOutput> output;
     };
     Opened openReader(const ExportSource& source, double start, double sourceEnd, bool stream) const;
-    // Walks `current` forward to the first sample at or after `sourceTime`.
+    // Walks `current` forward to the first sample at or after `sourceTime`, and fits its frame
+    // to the output.
     SourcePicture walkTo(std::optional<SampleBuffer>& current, AssetReaderTrackOutput& output,
                          const AffineTransform& transform, double sourceTime) const;
+    // A decoded frame turned by the track's `transform` and fitted to the output; done on the
+    // reading thread, so that frames waiting for the grade hold the output's size.
+    SourcePicture pictureOf(const SampleBuffer& sample, const AffineTransform& transform) const;
     void closeStream();
     void closeSeek();
 

@@ -25,7 +25,6 @@
 #include "platform/image/Resample.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/ImageGenerator.h"
-#include "platform/media/PixelBufferImage.h"
 
 namespace velmora::Exporter {
 
@@ -177,7 +176,7 @@ std::optional<BaseFrame> decodeWithReader(const std::shared_ptr<const Asset>& as
         const MediaTime back = MediaTime::fromSeconds(std::max(2.0 / fps, 0.001), kPreviewTimescale);
         const MediaTime length = MediaTime::fromSeconds(std::max(6.0 / fps, 0.2), kPreviewTimescale);
         reader.setTimeRange(MediaTimeRange(std::max(MediaTime::zero(), target - back), length));
-        auto output = AssetReaderTrackOutput::video(track, PixelFormat::p010);
+        auto output = AssetReaderTrackOutput::videoImages(track);
         output->alwaysCopiesSampleData = false;
         std::tie(output->neededWidth, output->neededHeight) = storedPictureSize(track.preferredTransform, outW, outH);
         if (reader.canAdd(*output)) {
@@ -191,7 +190,7 @@ std::optional<BaseFrame> decodeWithReader(const std::shared_ptr<const Asset>& as
             if (!sample) {
                 break;
             }
-            if (!sample->hasImageBuffer()) {
+            if (!sample->hasImage()) {
                 continue;
             }
             candidate = std::move(sample);
@@ -203,11 +202,10 @@ std::optional<BaseFrame> decodeWithReader(const std::shared_ptr<const Asset>& as
         if (!candidate) {
             return std::nullopt;
         }
-        PixelBuffer frame = candidate->imageBuffer;
-        tagPixelBufferDecode(frame.attachments());
-        Image image = imageFromPixelBuffer(frame);
+        Image image = std::move(candidate->image);
+        tagPixelBufferDecode(image.tags);
         if (track.preferredTransform != AffineTransform::identity()) {
-            image = affineTransform(image, imageSpaceTransform(track.preferredTransform, frame.width(), frame.height()));
+            image = affineTransform(image, imageSpaceTransform(track.preferredTransform, image.width(), image.height()));
         }
         return BaseFrame{fitToOutput(image, outW, outH), candidate->presentationTime.seconds()};
     } catch (const Error&) {

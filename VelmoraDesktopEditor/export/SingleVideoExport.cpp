@@ -189,7 +189,8 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
             if (range) {
                 videoReader->setTimeRange(*range);
             }
-            videoOutput = AssetReaderTrackOutput::video(*videoTrack, PixelFormat::p010);
+            // Float frames straight from the decoder's planes, converted on the pulling thread.
+            videoOutput = AssetReaderTrackOutput::videoImages(*videoTrack);
             videoOutput->alwaysCopiesSampleData = false;
             // A source far larger than the movie comes down in its decoded planes.
             std::tie(videoOutput->neededWidth, videoOutput->neededHeight) =

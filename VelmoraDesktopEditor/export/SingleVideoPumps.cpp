@@ -178,12 +178,12 @@ void SingleVideoPumps::framePump()
                     endVideo();
                     return;
                 }
-                if (!sample->hasImageBuffer()) {
+                if (!sample->hasImage()) {
                     continue;
                 }
-                // The decoded frame goes back to the reader's pool at the end of this block, before
+                // The decoded frame goes back to the image pool at the end of this block, before
                 // the output buffer is taken.
-                frame = gradeSingleVideoFrame(imageFromPixelBuffer(sample->imageBuffer), wiring_.grade);
+                frame = gradeSingleVideoFrame(sample->image, wiring_.grade);
             }
             if (!frame) {
                 continue;

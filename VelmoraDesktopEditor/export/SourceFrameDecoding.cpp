@@ -10,7 +10,6 @@
 #include "platform/image/Resample.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/ImageGenerator.h"
-#include "platform/media/PixelBufferImage.h"
 
 namespace velmora::Exporter {
 
@@ -33,7 +32,7 @@ std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset,
         const MediaTime preroll = MediaTime::fromSeconds(std::max(2.0 / fps, 0.001), kTargetTimescale);
         const MediaTime window = MediaTime::fromSeconds(std::max(6.0 / fps, 0.2), kTargetTimescale);
         reader.setTimeRange(MediaTimeRange(std::max(MediaTime(0, kTargetTimescale), target - preroll), window));
-        auto output = AssetReaderTrackOutput::video(track, PixelFormat::p010);
+        auto output = AssetReaderTrackOutput::videoImages(track);
         output->alwaysCopiesSampleData = false;
         output->decodesAhead = false; // a few frames, read once: no worker thread for them
         // An oversized frame comes down in its planes before anything is made of it.
@@ -45,28 +44,27 @@ std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset,
         if (!reader.startReading()) {
             return std::nullopt;
         }
-        PixelBuffer frame;
+        Image image;
         for (int i = 0; i < kMaxSamples; ++i) {
             std::optional<SampleBuffer> sample = output->copyNextSampleBuffer();
             if (!sample) {
                 break;
             }
-            if (!sample->hasImageBuffer()) {
+            if (!sample->hasImage()) {
                 continue;
             }
-            frame = sample->imageBuffer;
+            image = std::move(sample->image);
             if (sample->presentationTime + kArrivalTolerance >= target) {
                 break;
             }
         }
         reader.cancelReading();
-        if (!frame) {
+        if (!image.hasPixels()) {
             return std::nullopt;
         }
-        tagPixelBufferDecode(frame.attachments());
-        Image image = imageFromPixelBuffer(frame);
+        tagPixelBufferDecode(image.tags);
         if (transform != AffineTransform::identity()) {
-            image = affineTransform(image, imageSpaceTransform(transform, frame.width(), frame.height()));
+            image = affineTransform(image, imageSpaceTransform(transform, image.width(), image.height()));
         }
         return fitToOutput(image, outW, outH);
     } catch (const std::exception&) {

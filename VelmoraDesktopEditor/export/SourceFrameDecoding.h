@@ -36,8 +36,8 @@ std::pair<int, int> storedPictureSize(const AffineTransform& transform, int widt
 std::pair<int, int> fillingSize(int width, int height, int outW, int outH);
 
 // One source frame for the timeline export when a clip cannot be streamed: the frame of `track`
-// displayed at `sourceTimeSeconds` snapped to the source's frame grid, decoded in 10-bit 4:2:0
-// video range by a short-lived reader over a window of a few frames before it, tagged BT.709
+// displayed at `sourceTimeSeconds` snapped to the source's frame grid, decoded straight into
+// float R'G'B' by a short-lived reader over a window of a few frames before it, tagged BT.709
 // where untagged, turned by `transform` (the track's orientation as AssetTrack reports it) and
 // fitted to outW × outH (aspect fill). When the reader cannot deliver, an image generator on the
 // asset (rotation applied by the generator, size limited to fillingSize) answers instead; a

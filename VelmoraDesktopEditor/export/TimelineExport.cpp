@@ -232,7 +232,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
 
     const bool large = static_cast<std::int64_t>(width) * height > kLargeFramePixels;
     run.pipeline = std::make_unique<TimelineFramePipeline>(*run.renderer, run.adaptor->pixelBufferPool(),
-                                                           framesTotal, 2, large ? 2 : 3);
+                                                           framesTotal, large ? 1 : 2, large ? 2 : 3);
     run.state.setStopReading([&run] {
         run.pipeline->stop();
         if (run.audioMix) {

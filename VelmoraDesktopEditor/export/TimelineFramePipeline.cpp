@@ -19,6 +19,14 @@ bool TimelineFramePipeline::BoundedQueue<Item>::push(Item item)
 }
 
 template <class Item>
+bool TimelineFramePipeline::BoundedQueue<Item>::waitForRoom()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return closed_ || items_.size() < capacity_; });
+    return !closed_;
+}
+
+template <class Item>
 std::optional<Item> TimelineFramePipeline::BoundedQueue<Item>::pop(std::optional<double> seconds)
 {
     std::unique_lock lock(mutex_);
@@ -104,6 +112,9 @@ std::optional<TimelineFramePipeline::Frame> TimelineFramePipeline::next(double s
 void TimelineFramePipeline::readLoop()
 {
     for (std::int64_t n = 0; n < framesTotal_ && !isStopped(); ++n) {
+        if (!read_.waitForRoom()) {
+            break;
+        }
         ReadItem item;
         try {
             item.source = renderer_.readFrame(n);

@@ -20,7 +20,9 @@ namespace velmora::Exporter {
 // out as its error, and nothing is produced after it.
 //
 // Memory is bounded: at most `readAhead` decoded frames wait for grading and `renderAhead`
-// finished frames wait for the writer (each stage also holds the one it works on).
+// finished frames wait for the writer (each stage also holds the one it works on). The reading
+// stage starts a frame only once there is room for it, so that it never holds a decoded frame
+// while it waits.
 class TimelineFramePipeline {
 public:
     struct Frame {
@@ -57,6 +59,8 @@ private:
         explicit BoundedQueue(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}
         // False when the queue was closed before the item could go in.
         bool push(Item item);
+        // Waits until an item would go in at once; false when the queue was closed first.
+        bool waitForRoom();
         // The next item; none once closed and empty, or when `seconds` (if given) pass first.
         std::optional<Item> pop(std::optional<double> seconds);
         void close();

@@ -280,14 +280,6 @@ std::shared_ptr<const CachedCube> TimelineFrameRenderer::cubeFor(const std::stri
 Image TimelineFrameRenderer::basePicture(const FrameSource& source) const
 {
     const SourcePicture& picture = source.picture;
-    if (picture.buffer) {
-        Image image = imageFromPixelBuffer(picture.buffer);
-        if (picture.transform != AffineTransform::identity()) {
-            image = affineTransform(image, imageSpaceTransform(picture.transform, picture.buffer.width(),
-                                                               picture.buffer.height()));
-        }
-        return fitToOutput(image, setup_.width, setup_.height);
-    }
     if (!picture.image.isEmpty()) {
         return picture.image;
     }

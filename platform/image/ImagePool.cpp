@@ -1,5 +1,7 @@
 #include "platform/image/ImagePool.h"
 
+#include <sys/mman.h>
+
 #include <mutex>
 #include <new>
 #include <vector>
@@ -9,6 +11,17 @@ namespace velmora::ImagePool {
 namespace {
 
 constexpr std::align_val_t alignment{64};
+// Buffers of this size and above (a 1080p float frame is 33 MB) sit on 2 MB pages where the
+// kernel allows them: writing a frame then costs a fraction of the page-table walks, which for
+// the cache-bypassing stores of a frame conversion are a large share of the time.
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugePageMinimum = 8 * kHugePage;
+constexpr std::align_val_t hugeAlignment{kHugePage};
+
+bool onHugePages(std::size_t bytes)
+{
+    return bytes >= kHugePageMinimum;
+}
 
 struct Idle {
     float* data;
@@ -30,16 +43,20 @@ Pool& pool()
     return *instance;
 }
 
-void freeBuffer(float* data)
+void freeBuffer(float* data, std::size_t floats)
 {
-    ::operator delete[](data, alignment);
+    if (onHugePages(floats * sizeof(float))) {
+        ::operator delete[](data, hugeAlignment);
+    } else {
+        ::operator delete[](data, alignment);
+    }
 }
 
 void release(float* data, std::size_t floats)
 {
     Pool& p = pool();
     const std::size_t bytes = floats * sizeof(float);
-    std::vector<float*> toFree;
+    std::vector<Idle> toFree;
     {
         std::lock_guard lock(p.mutex);
         if (bytes <= p.limit) {
@@ -50,17 +67,17 @@ void release(float* data, std::size_t floats)
             std::size_t drop = 0;
             while (p.idleBytes > p.limit && drop < p.idle.size()) {
                 p.idleBytes -= p.idle[drop].floats * sizeof(float);
-                toFree.push_back(p.idle[drop].data);
+                toFree.push_back(p.idle[drop]);
                 ++drop;
             }
             p.idle.erase(p.idle.begin(), p.idle.begin() + static_cast<std::ptrdiff_t>(drop));
         }
     }
     if (data) {
-        freeBuffer(data);
+        freeBuffer(data, floats);
     }
-    for (float* f : toFree) {
-        freeBuffer(f);
+    for (const Idle& f : toFree) {
+        freeBuffer(f.data, f.floats);
     }
 }
 
@@ -88,12 +105,18 @@ std::shared_ptr<float> acquire(std::size_t floatCount)
         if (floatCount > (~std::size_t{0}) / sizeof(float)) {
             throw std::bad_alloc();
         }
-        data = static_cast<float*>(::operator new[](floatCount * sizeof(float), alignment));
+        const std::size_t bytes = floatCount * sizeof(float);
+        if (onHugePages(bytes)) {
+            data = static_cast<float*>(::operator new[](bytes, hugeAlignment));
+            ::madvise(data, bytes & ~(kHugePage - 1), MADV_HUGEPAGE);
+        } else {
+            data = static_cast<float*>(::operator new[](bytes, alignment));
+        }
     }
     try {
         return std::shared_ptr<float>(data, [floatCount](float* f) { release(f, floatCount); });
     } catch (...) {
-        freeBuffer(data);
+        freeBuffer(data, floatCount);
         throw;
     }
 }
@@ -113,20 +136,20 @@ std::size_t retainedByteLimit()
 void setRetainedByteLimit(std::size_t bytes)
 {
     Pool& p = pool();
-    std::vector<float*> toFree;
+    std::vector<Idle> toFree;
     {
         std::lock_guard lock(p.mutex);
         p.limit = bytes;
         std::size_t drop = 0;
         while (p.idleBytes > p.limit && drop < p.idle.size()) {
             p.idleBytes -= p.idle[drop].floats * sizeof(float);
-            toFree.push_back(p.idle[drop].data);
+            toFree.push_back(p.idle[drop]);
             ++drop;
         }
         p.idle.erase(p.idle.begin(), p.idle.begin() + static_cast<std::ptrdiff_t>(drop));
     }
-    for (float* f : toFree) {
-        freeBuffer(f);
+    for (const Idle& f : toFree) {
+        freeBuffer(f.data, f.floats);
     }
 }
 

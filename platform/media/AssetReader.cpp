@@ -408,30 +408,34 @@ struct AssetReaderTrackOutput::Impl {
         return std::nullopt;
     }
 
-    // Decoding ahead: a worker thread keeps up to kPrefetchDepth samples ready, so decoding the
+    // Decoding ahead: a worker thread keeps up to prefetchDepth() samples ready, so decoding the
     // next frame overlaps the caller's work on this one.
-    static constexpr std::size_t kPrefetchDepth = 2;
     std::thread worker;
     std::mutex queueMutex;
     std::condition_variable queueChanged;
     std::deque<ProducedSample> queue; // guarded by queueMutex; no sample marks the end
     bool stopWorker = false;          // guarded by queueMutex
 
-    // An output of images converts on the caller's thread while a frame-threaded decoder keeps
-    // decoding the next frames on its own threads: a queue would only hold more decoded frames.
-    bool benefitsFromWorker() const
-    {
-        return !images || !decoder || (decoder->active_thread_type & FF_THREAD_FRAME) == 0;
-    }
+    // Samples kept ready. An output of images keeps one decoded frame: the worker feeds the
+    // decoder its next packets (so that its frame threads go on to the frames after) while the
+    // caller converts the one before, and a deeper queue would only hold more decoded frames.
+    std::size_t prefetchDepth() const { return images ? 1 : 2; }
 
     void startWorker()
     {
         worker = std::thread([this] {
+            const std::size_t depth = prefetchDepth();
             for (;;) {
+                {
+                    std::unique_lock lock(queueMutex);
+                    queueChanged.wait(lock, [&] { return stopWorker || queue.size() < depth; });
+                    if (stopWorker) {
+                        return;
+                    }
+                }
                 ProducedSample sample = produce();
                 const bool end = !sample.sample;
-                std::unique_lock lock(queueMutex);
-                queueChanged.wait(lock, [&] { return stopWorker || queue.size() < kPrefetchDepth; });
+                std::lock_guard lock(queueMutex);
                 if (stopWorker) {
                     return;
                 }
@@ -600,7 +604,7 @@ bool AssetReader::startReading()
         return state_->status.load() == AssetReaderStatus::completed;
     }
     for (auto& output : outputs_) {
-        if (output->decodesAhead && output->impl_->benefitsFromWorker()) {
+        if (output->decodesAhead) {
             output->impl_->startWorker();
         }
     }

@@ -50,10 +50,9 @@ public:
     bool alwaysCopiesSampleData = true;
     // Decoder threads (0: one per core). Short-lived readers that want one frame may ask for 1.
     int decoderThreads = 0;
-    // Decode on a thread of the output's own, a couple of samples ahead of the caller, so that
-    // decoding overlaps the caller's work. An output of images whose decoder runs frame threads
-    // needs none: those threads decode ahead while the caller converts. Set before reading
-    // starts.
+    // Decode on a thread of the output's own, ahead of the caller (two samples; one decoded frame
+    // for an output of images, which the caller's thread converts meanwhile), so that decoding
+    // overlaps the caller's work. Set before reading starts.
     bool decodesAhead = true;
     // The size, in pixels of the stored (not yet rotated) picture, at which the caller uses the
     // frames (aspect fill), when it knows it; 0 reads frames at full size. A frame more than

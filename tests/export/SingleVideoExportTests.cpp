@@ -409,14 +409,17 @@ TEST(SingleVideoExportFailures, MissingInputPassesTheMediaError)
 TEST(SingleVideoExportFailures, AReaderThatFailsMidwayFailsTheExport)
 {
     TempDir dir;
-    // Frames wider than any pixel buffer, used at half their width (too little to be scaled down
-    // while decoding): the file opens and the reader starts, but its first frame cannot be
-    // delivered.
-    test::runFFmpeg("-f lavfi -i color=c=gray:s=16400x320:r=25 -frames:v 2 -c:v png " +
-                    test::shellQuote((dir / "wide.mov").string()));
-    const Error error = errorOf(
-        [&] { exportWith(test::singleVideoJob("None", {{"maxWidth", 8200}}), dir / "wide.mov", dir / "out.mov"); });
+    // Ten raw frames with the index up front, the file cut in the middle of the seventh: the file
+    // opens, six frames decode, then the decoder refuses the partial frame.
+    const std::filesystem::path movie = dir / "cut.mov";
+    test::runFFmpeg("-f lavfi -i testsrc2=s=64x48:r=25 -frames:v 10 -c:v rawvideo -pix_fmt uyvy422 "
+                    "-movflags +faststart " +
+                    test::shellQuote(movie.string()));
+    constexpr std::uintmax_t frameBytes = 64 * 48 * 2;
+    std::filesystem::resize_file(movie, std::filesystem::file_size(movie) - 3 * frameBytes - frameBytes / 2);
+    const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), movie, dir / "out.mov"); });
     EXPECT_EQ(error.domain(), MediaError::domain) << error.fullDescription();
+    EXPECT_EQ(error.code(), MediaError::decodeFailed) << error.fullDescription();
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
 }
 

@@ -320,6 +320,24 @@ TEST(AssetReaderState, CancellingStopsEveryOutput)
     EXPECT_FALSE(reader.error().has_value());
 }
 
+TEST(AssetReaderState, CancellingStopsAnImageOutputWhoseDecodingRunsAhead)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 25, 1, 20, "clip.mp4");
+    auto asset = Asset::open(path);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::videoImages(*asset->firstTrack(MediaType::video));
+    reader.add(output);
+    ASSERT_TRUE(reader.startReading());
+    const std::optional<SampleBuffer> first = output->copyNextSampleBuffer();
+    ASSERT_TRUE(first && first->hasImage());
+    // The reader's thread holds the next decoded frame meanwhile.
+    std::thread other([&] { reader.cancelReading(); });
+    other.join();
+    EXPECT_FALSE(output->copyNextSampleBuffer());
+    EXPECT_EQ(reader.status(), AssetReaderStatus::cancelled);
+}
+
 TEST(AssetReaderState, OutputsAreAddedOnceToTheirOwnAssetBeforeReading)
 {
     TempDir dir;
