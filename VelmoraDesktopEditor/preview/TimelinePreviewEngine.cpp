@@ -299,6 +299,7 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
         // The session is shown without a preview: neither a build still running for the previous
         // session nor a rebuild still waiting for an edit of it may install a player now.
         ++rebuildGeneration_;
+        compositionBuilding_ = false;
         if (rebuildWorkItem_) {
             rebuildWorkItem_->cancel();
         }
@@ -319,7 +320,9 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
                                     session->sources.size())) + " sources)");
         return;
     }
-    if (mediaFolderURL_ && avPlayer_ &&
+    // A build under way for the same folder counts as a preview that exists: poster frames stored
+    // while an edit's rebuild runs must not send the playhead back to the start.
+    if (mediaFolderURL_ && (avPlayer_ || compositionBuilding_) &&
         MediaFolderPath::standardized(*mediaFolderURL_) == MediaFolderPath::standardized(*mediaFolder)) {
         reloadComposition(std::nullopt);
     } else {

@@ -573,6 +573,8 @@ private:
     std::shared_ptr<TimelineScrubAudio> scrubAudio_;
     // Number of the newest rebuild; a build that comes back for an older one is dropped.
     std::uint64_t rebuildGeneration_ = 0;
+    // A build of the current generation has been asked for and has not answered yet.
+    bool compositionBuilding_ = false;
     bool trimGestureActive_ = false;
 };
 

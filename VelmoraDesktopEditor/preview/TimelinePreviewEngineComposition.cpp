@@ -38,9 +38,11 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
 
     // Whatever an older build brings back from now on is stale.
     const std::uint64_t generation = ++rebuildGeneration_;
+    compositionBuilding_ = false;
     if (!session_ || !mediaFolderURL_ || !compositionBuilder_) {
         return;
     }
+    compositionBuilding_ = true;
     PreviewCompositionBuilder::Request request;
     request.session = std::make_shared<const EditSession>(*session_);
     request.mediaFolder = *mediaFolderURL_;
@@ -50,6 +52,7 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
         if (!self || self->rebuildGeneration_ != generation) {
             return;
         }
+        self->compositionBuilding_ = false;
         if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
             self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay);
         } else {

@@ -129,6 +129,23 @@ TEST(EngineRebuild, APlayheadMovedWhileTheBuildRunsStaysWhereItWasMoved)
     EXPECT_EQ(h.engine.playheadSeconds(), moved);
 }
 
+// Poster frames stored while an edit's rebuild runs re-adopt the session with the same folder:
+// the rebuild they start keeps the playhead instead of sending it back to the start.
+TEST(EngineRebuild, AReAdoptionWhileTheBuildRunsKeepsThePlayhead)
+{
+    EngineHarness h;
+    h.adopt(twoVideosOneAudio());
+    h.engine.rebuildComposition(true, std::nullopt, false);
+    h.engine.scrub(1.5);
+    const double moved = h.engine.playheadSeconds();
+    ASSERT_NEAR(moved, 1.5, 0.02);
+    h.engine.adoptSession(h.engine.session(), h.media.path(), std::nullopt, true);
+    auto player = h.builder->finish(12.5);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(player->seeks.back().seconds, moved);
+    EXPECT_EQ(h.engine.playheadSeconds(), moved);
+}
+
 TEST(EngineProjectSettings, ApplyWritesTheProjectAndReloads)
 {
     EngineHarness h;
