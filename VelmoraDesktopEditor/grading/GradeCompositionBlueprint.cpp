@@ -25,7 +25,7 @@ GradeCompositionBlueprint GradeCompositionBlueprint::make(const EditSession& fro
         blueprint.outH = from.project->height.value_or(1080);
     }
 
-    const std::optional<EditSession::Timeline> timeline = from.activeTimeline();
+    const EditSession::Timeline* timeline = from.findActiveTimeline();
     if (!timeline) {
         return blueprint;
     }
