@@ -68,6 +68,8 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "frames: $("$ours_bin" "$clip" images)"
 echo "runs: $runs pairs after one warm-up pair; medians, ours / tool"
 compare "images vs ffmpeg -f null" images "ffmpeg -v error -i $clip -f null -"
+# libavcodec alone, opened as the reader opens it: the share of the decoding in the first row.
+compare "decoder alone vs ffmpeg -f null" decoder "ffmpeg -v error -i $clip -f null -"
 compare "images vs ffmpeg -pix_fmt p010le" images "ffmpeg -v error -i $clip -pix_fmt p010le -f null -"
 # The path the float output replaces: 'x420' buffers, then the float conversion.
 compare "x420+float vs ffmpeg -f null" x420 "ffmpeg -v error -i $clip -f null -"
