@@ -12,62 +12,33 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
 
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/PixelBufferImage.h"
+#include "platform/media/internal/FFmpegSupport.h"
 
 namespace {
 
-struct FormatCloser {
-    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-
-// Decodes the first video stream with libavcodec alone and returns the frame count (-1 on
-// failure).
+// Decodes the first video stream with the reader's own opening (ffmpeg::openInput and
+// ffmpeg::openDecoder, one thread per usable core) and returns the frame count.
 int decodeOnly(const char* path)
 {
-    AVFormatContext* opened = nullptr;
-    if (avformat_open_input(&opened, path, nullptr, nullptr) < 0) {
-        return -1;
-    }
-    std::unique_ptr<AVFormatContext, FormatCloser> format(opened);
-    if (avformat_find_stream_info(format.get(), nullptr) < 0) {
-        return -1;
-    }
+    using namespace velmora;
+    const ffmpeg::InputFormatPtr format = ffmpeg::openInput(path, false);
     const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index < 0) {
         return -1;
     }
-    const AVStream* stream = format->streams[index];
-    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
-    std::unique_ptr<AVCodecContext, CodecFreer> decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
-    if (!decoder || avcodec_parameters_to_context(decoder.get(), stream->codecpar) < 0) {
-        return -1;
-    }
-    decoder->thread_count = static_cast<int>(velmora::usableCoreCount());
-    decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (avcodec_open2(decoder.get(), codec, nullptr) < 0) {
-        return -1;
-    }
-    std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
+    const ffmpeg::CodecContextPtr decoder =
+        ffmpeg::openDecoder(format->streams[index], static_cast<int>(usableCoreCount()));
+    const ffmpeg::PacketPtr packet = ffmpeg::allocPacket();
+    const ffmpeg::FramePtr frame = ffmpeg::allocFrame();
     int frames = 0;
     auto drain = [&] {
         while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
@@ -97,7 +68,12 @@ int main(int argc, char** argv)
         return 2;
     }
     if (argc >= 3 && std::strcmp(argv[2], "decoder") == 0) {
-        const int frames = decodeOnly(argv[1]);
+        int frames = -1;
+        try {
+            frames = decodeOnly(argv[1]);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+        }
         if (frames < 0) {
             std::fprintf(stderr, "cannot decode the movie\n");
             return 1;
