@@ -18,7 +18,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/PixelBufferImage.h"
 #include "platform/media/internal/FFmpegSupport.h"
@@ -35,8 +34,7 @@ int decodeOnly(const char* path)
     if (index < 0) {
         return -1;
     }
-    const ffmpeg::CodecContextPtr decoder =
-        ffmpeg::openDecoder(format->streams[index], static_cast<int>(usableCoreCount()));
+    const ffmpeg::CodecContextPtr decoder = ffmpeg::openDecoder(format->streams[index], 0);
     const ffmpeg::PacketPtr packet = ffmpeg::allocPacket();
     const ffmpeg::FramePtr frame = ffmpeg::allocFrame();
     int frames = 0;

@@ -46,12 +46,13 @@ void checkOutputIsReplaceable(const std::filesystem::path& inputURL, const std::
         return;
     }
     if (std::filesystem::equivalent(inputURL, outputURL, ec)) {
-        throw MediaError::make(MediaError::writeFailed, "Cannot write \u201c" + outputURL.filename().string() +
-                                                            "\u201d: it is the video being exported.");
+        throw MediaError::make(MediaError::writeFailed,
+                               "Cannot write " + MediaError::quotedName(outputURL) +
+                                   ": it is the video being exported.");
     }
     if (std::filesystem::is_directory(status)) {
         throw MediaError::make(MediaError::writeFailed,
-                               "Cannot write \u201c" + outputURL.filename().string() + "\u201d: it is a folder.");
+                               "Cannot write " + MediaError::quotedName(outputURL) + ": it is a folder.");
     }
 }
 

@@ -59,7 +59,7 @@ double rationalValue(AVRational r)
 // editor takes, would only fail (or exhaust memory) when decoded: refuse it when opened.
 void refuseUnusableStill(const AssetTrack& picture, const std::filesystem::path& path)
 {
-    const std::string name = "\u201c" + path.filename().string() + "\u201d";
+    const std::string name = MediaError::quotedName(path);
     if (picture.width <= 0 || picture.height <= 0) {
         std::string message = "The picture of " + name + " cannot be read";
         if (const std::string logged = ffmpeg::takeLastLogMessage(); !logged.empty()) {

@@ -6,7 +6,6 @@
 #include <deque>
 #include <thread>
 
-#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/internal/FFmpegSupport.h"
 #include "platform/media/internal/FrameConvert.h"
 #include "platform/media/internal/StreamDecoder.h"
@@ -124,7 +123,7 @@ struct AssetReaderTrackOutput::Impl {
         }
         // One decoding thread per usable core: FFmpeg's own choice adds one more, and every
         // frame thread keeps whole frames of its own.
-        decoder = ffmpeg::openDecoder(stream, threads > 0 ? threads : static_cast<int>(usableCoreCount()));
+        decoder = ffmpeg::openDecoder(stream, threads);
         decoding.emplace(*format, *stream, *decoder, path.filename().string(), startOffsetUs);
         frame = ffmpeg::allocFrame();
         if (track.minFrameDuration.isNumeric()) {

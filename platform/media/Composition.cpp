@@ -105,7 +105,6 @@ void CompositionTrack::insertTimeRange(const MediaTimeRange& sourceRange,
     if (sourceRange.duration == MediaTime::zero()) {
         return;
     }
-    const std::size_t oldCount = segments_.size();
     const MediaTime end = timeRange().end();
     if (atTime > end) {
         segments_.push_back(CompositionTrackSegment{std::nullopt, MediaTimeRange(),
@@ -115,7 +114,7 @@ void CompositionTrack::insertTimeRange(const MediaTimeRange& sourceRange,
     segments_.insert(segments_.begin() + static_cast<std::ptrdiff_t>(index),
                      CompositionTrackSegment{sourceTrack, sourceRange,
                                              MediaTimeRange(atTime, sourceRange.duration)});
-    normalize(std::min(oldCount, index > 0 ? index - 1 : 0));
+    normalize(index > 0 ? index - 1 : 0);
 }
 
 void CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& timeRange)
@@ -126,7 +125,6 @@ void CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& timeRange)
     if (timeRange.duration == MediaTime::zero()) {
         return;
     }
-    const std::size_t oldCount = segments_.size();
     const MediaTime end = this->timeRange().end();
     if (timeRange.start > end) {
         segments_.push_back(CompositionTrackSegment{std::nullopt, MediaTimeRange(),
@@ -135,7 +133,7 @@ void CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& timeRange)
     const std::size_t index = splitAt(timeRange.start);
     segments_.insert(segments_.begin() + static_cast<std::ptrdiff_t>(index),
                      CompositionTrackSegment{std::nullopt, MediaTimeRange(), timeRange});
-    normalize(std::min(oldCount, index > 0 ? index - 1 : 0));
+    normalize(index > 0 ? index - 1 : 0);
 }
 
 void CompositionTrack::removeTimeRange(const MediaTimeRange& timeRange)
@@ -199,22 +197,14 @@ std::size_t CompositionTrack::splitAt(const MediaTime& time)
     if (time <= MediaTime::zero()) {
         return 0;
     }
-    // Edits are contiguous and ordered from zero: the one holding `time` is the last starting
-    // at or before it.
-    const auto after = std::upper_bound(segments_.begin(), segments_.end(), time,
-                                        [](const MediaTime& t, const CompositionTrackSegment& segment) {
-                                            return t < segment.targetRange.start;
-                                        });
-    if (after == segments_.begin()) {
+    const std::optional<std::size_t> found = segmentIndex(time);
+    if (!found) {
         return segments_.size();
     }
-    const std::size_t i = static_cast<std::size_t>(after - segments_.begin()) - 1;
+    const std::size_t i = *found;
     const CompositionTrackSegment& segment = segments_[i];
     if (segment.targetRange.start == time) {
         return i;
-    }
-    if (!segment.targetRange.containsTime(time)) {
-        return segments_.size();
     }
     CompositionTrackSegment head = segment;
     CompositionTrackSegment tail = segment;

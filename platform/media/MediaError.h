@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 #include "platform/foundation/Error.h"
@@ -28,6 +29,12 @@ enum Code : int {
 inline Error make(Code code, std::string message)
 {
     return Error(domain, code, std::move(message));
+}
+
+// A file's name as messages show it: “name.mov”.
+inline std::string quotedName(const std::filesystem::path& path)
+{
+    return "\u201c" + path.filename().string() + "\u201d";
 }
 
 } // namespace velmora::MediaError

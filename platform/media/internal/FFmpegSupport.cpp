@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/internal/PngStill.h"
 
 namespace velmora::ffmpeg {
@@ -158,7 +159,9 @@ CodecContextPtr openDecoder(const AVStream* stream, int threads)
         throw error(MediaError::decodeFailed, "Cannot set up the decoder", rc);
     }
     context->pkt_timebase = stream->time_base;
-    context->thread_count = threads;
+    // One thread per usable core by default: FFmpeg's own choice adds one more frame thread, and
+    // every frame thread holds whole frames of its own.
+    context->thread_count = threads > 0 ? threads : static_cast<int>(usableCoreCount());
     if (codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS)) {
         context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     }

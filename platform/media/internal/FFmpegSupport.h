@@ -104,7 +104,7 @@ PacketPtr allocPacket();
 // Throws fileNotFound, or cannotOpen with FFmpeg's text.
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams);
 
-// A decoder for a stream, opened with `threads` threads (0 = FFmpeg's choice).
+// A decoder for a stream, opened with `threads` threads (0 = one per usable core).
 CodecContextPtr openDecoder(const AVStream* stream, int threads);
 
 // pts in `timeBase` as an exact media time (invalid for AV_NOPTS_VALUE).

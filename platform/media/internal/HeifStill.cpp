@@ -9,6 +9,7 @@
 #include <string>
 
 #include <libheif/heif.h>
+#include "platform/media/MediaError.h"
 
 namespace velmora::heif {
 
@@ -27,11 +28,6 @@ using ContextPtr = std::unique_ptr<heif_context, ContextDeleter>;
 using HandlePtr = std::unique_ptr<const heif_image_handle, HandleDeleter>;
 using ImagePtr = std::unique_ptr<const heif_image, ImageDeleter>;
 
-std::string quoted(const std::filesystem::path& path)
-{
-    return "\u201c" + path.filename().string() + "\u201d";
-}
-
 Error failure(MediaError::Code code, const std::string& what, const heif_error& error)
 {
     std::string message = what;
@@ -45,14 +41,14 @@ HandlePtr openPrimary(const std::filesystem::path& path, MediaError::Code code)
 {
     ContextPtr context(heif_context_alloc());
     if (!context)
-        throw MediaError::make(code, "Cannot read " + quoted(path) + ": out of memory.");
+        throw MediaError::make(code, "Cannot read " + MediaError::quotedName(path) + ": out of memory.");
     heif_error error = heif_context_read_from_file(context.get(), path.c_str(), nullptr);
     if (error.code != heif_error_Ok)
-        throw failure(code, "Cannot read the picture of " + quoted(path), error);
+        throw failure(code, "Cannot read the picture of " + MediaError::quotedName(path), error);
     heif_image_handle* handle = nullptr;
     error = heif_context_get_primary_image_handle(context.get(), &handle);
     if (error.code != heif_error_Ok || !handle)
-        throw failure(code, "Cannot read the picture of " + quoted(path), error);
+        throw failure(code, "Cannot read the picture of " + MediaError::quotedName(path), error);
     // The handle keeps the file's data alive by itself.
     return HandlePtr(handle);
 }
@@ -104,14 +100,15 @@ ffmpeg::FramePtr decodePrimaryImage(const std::filesystem::path& path)
     const heif_error error = heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, chroma, nullptr);
     const ImagePtr image(decoded);
     if (error.code != heif_error_Ok || !image)
-        throw failure(MediaError::decodeFailed, "Cannot decode the picture of " + quoted(path), error);
+        throw failure(MediaError::decodeFailed, "Cannot decode the picture of " + MediaError::quotedName(path), error);
 
     const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     int stride = 0;
     const std::uint8_t* pixels = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
     if (!pixels || width <= 0 || height <= 0)
-        throw MediaError::make(MediaError::decodeFailed, "The picture of " + quoted(path) + " holds no pixels.");
+        throw MediaError::make(MediaError::decodeFailed,
+                               "The picture of " + MediaError::quotedName(path) + " holds no pixels.");
 
     ffmpeg::FramePtr frame = ffmpeg::allocFrame();
     frame->format = deep ? (alpha ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_RGB48LE) : (alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24);

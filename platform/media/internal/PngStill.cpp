@@ -11,15 +11,11 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "platform/media/MediaError.h"
 
 namespace velmora::png {
 
 namespace {
-
-std::string quoted(const std::filesystem::path& path)
-{
-    return "\u201c" + path.filename().string() + "\u201d";
-}
 
 std::uint32_t bigEndian32(const unsigned char* bytes)
 {
@@ -192,7 +188,8 @@ ffmpeg::FramePtr decodeReduced(const std::filesystem::path& path, int factor)
     factor = std::max(factor, 1);
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        throw MediaError::make(MediaError::decodeFailed, "Cannot read the picture of " + quoted(path) + ".");
+        throw MediaError::make(MediaError::decodeFailed,
+                               "Cannot read the picture of " + MediaError::quotedName(path) + ".");
     }
     Reading reading;
     reading.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reading, onError, onWarning);
@@ -202,10 +199,11 @@ ffmpeg::FramePtr decodeReduced(const std::filesystem::path& path, int factor)
     const auto destroy = [](Reading* r) { png_destroy_read_struct(&r->png, r->info ? &r->info : nullptr, nullptr); };
     const std::unique_ptr<Reading, decltype(destroy)> guard(&reading, destroy);
     if (!reading.png || !reading.info) {
-        throw MediaError::make(MediaError::decodeFailed, "Cannot read the picture of " + quoted(path) + ": out of memory.");
+        throw MediaError::make(MediaError::decodeFailed,
+                               "Cannot read the picture of " + MediaError::quotedName(path) + ": out of memory.");
     }
     const auto failure = [&] {
-        std::string message = "Cannot decode the picture of " + quoted(path);
+        std::string message = "Cannot decode the picture of " + MediaError::quotedName(path);
         if (reading.message[0] != '\0') {
             message += " (" + std::string(reading.message) + ")";
         }
@@ -222,7 +220,7 @@ ffmpeg::FramePtr decodeReduced(const std::filesystem::path& path, int factor)
     if (png_get_interlace_type(reading.png, reading.info) != PNG_INTERLACE_NONE ||
         png_get_rowbytes(reading.png, reading.info) != static_cast<std::size_t>(width) * pixelBytes) {
         throw MediaError::make(MediaError::decodeFailed,
-                               "The picture of " + quoted(path) + " cannot be read row by row.");
+                               "The picture of " + MediaError::quotedName(path) + " cannot be read row by row.");
     }
 
     const int outWidth = (width + factor - 1) / factor;
