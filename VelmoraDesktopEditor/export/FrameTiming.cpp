@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "export/WriterSettings.h"
+#include "platform/foundation/FrameRates.h"
 
 namespace velmora::Exporter {
 
@@ -83,17 +84,8 @@ FrameTiming fpsToTimebase(double fps)
     if (!std::isfinite(fps) || std::round(fps) > kInt32Limit) {
         fps = 30;
     }
-    // A whole rate (a 30 or 24 fps project) is stamped on its own grid: its frames on the NTSC
-    // grid next to it would run 0.1 % slow and fall between the timeline's frames.
-    const bool whole = fps == std::round(fps);
-    if (!whole && std::fabs(fps - 59.94) < 0.05) {
-        return {fps, 60000, 1001};
-    }
-    if (!whole && std::fabs(fps - 29.97) < 0.05) {
-        return {fps, 30000, 1001};
-    }
-    if (!whole && std::fabs(fps - 23.976) < 0.05) {
-        return {fps, 24000, 1001};
+    if (const auto ntsc = ntscFraction(fps)) {
+        return {fps, ntsc->first, ntsc->second};
     }
     const std::int64_t rounded = std::max<std::int64_t>(roundHalfAwayFromZero(fps), 1);
     return {fps, static_cast<std::int32_t>(rounded), 1};

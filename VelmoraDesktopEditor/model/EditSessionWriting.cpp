@@ -8,6 +8,7 @@
 
 #include "model/DesktopJobTool.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/IsoDate.h"
 #include "platform/foundation/JsonWriting.h"
 #include "platform/foundation/StringText.h"
@@ -177,15 +178,8 @@ json projectObject(const EditSession& session)
 // not 30000/1001); any other rate is rounded to a whole number of frames per second (at least 1).
 std::pair<std::int64_t, std::int64_t> fpsFraction(double fps)
 {
-    const bool whole = fps == std::round(fps);
-    if (!whole && std::abs(fps - 59.94) < 0.05) {
-        return {60000, 1001};
-    }
-    if (!whole && std::abs(fps - 29.97) < 0.05) {
-        return {30000, 1001};
-    }
-    if (!whole && std::abs(fps - 23.976) < 0.05) {
-        return {24000, 1001};
+    if (const auto ntsc = ntscFraction(fps)) {
+        return {ntsc->first, ntsc->second};
     }
     // A rate JSON cannot hold fails the save on `fps` itself; keep the conversion defined.
     if (!std::isfinite(fps)) {

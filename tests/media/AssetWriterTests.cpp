@@ -238,6 +238,31 @@ TEST(AssetWriterMovies, H264HighAtNtscRate)
     EXPECT_EQ(stampsOf(path), range(60));
 }
 
+// A whole rate next to an NTSC one keeps its own grid in the stream and in the encoder's timing.
+TEST(AssetWriterMovies, WholeThirtyIsNotTakenForNtsc)
+{
+    TempDir dir;
+    const auto path = dir / "thirty.mp4";
+    MovieSettings clip; // HEVC 10-bit, the master
+    clip.fpsNum = 30;
+    clip.fpsDen = 1;
+    clip.frames = 30;
+    ASSERT_EQ(writeMovie(path, clip), AssetWriterStatus::completed);
+    const nlohmann::json video = test::ffprobeStream(path, "v:0", true);
+    EXPECT_EQ(video.value("r_frame_rate", ""), "30/1");
+    EXPECT_EQ(stampsOf(path), range(30));
+    // The stream's own timing.
+    const std::string trace = test::runCommand("ffmpeg -v debug -i " + test::shellQuote(path.string()) +
+                                               " -c copy -bsf:v trace_headers -f null - 2>&1")
+                                  .output;
+    const auto field = [&trace](const std::string& name) {
+        const std::size_t at = trace.find(" " + name + " ");
+        return at == std::string::npos ? -1 : std::stoi(trace.substr(trace.find("= ", at) + 2));
+    };
+    EXPECT_EQ(field("vui_num_units_in_tick"), 1);
+    EXPECT_EQ(field("vui_time_scale"), 30);
+}
+
 TEST(AssetWriterMovies, ProRes422InQuickTime)
 {
     TempDir dir;

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <string>
 
+#include "platform/foundation/FrameRates.h"
+
 namespace velmora::ffmpeg {
 
 namespace {
@@ -16,14 +18,8 @@ constexpr const char* kX264Preset = "medium";
 // The NTSC rates written as the exact ratios cameras use; other rates as a close ratio.
 AVRational frameRateOf(double fps)
 {
-    struct Known {
-        double value;
-        AVRational exact;
-    };
-    for (const Known& k : {Known{59.94, {60000, 1001}}, Known{29.97, {30000, 1001}}, Known{23.976, {24000, 1001}}}) {
-        if (std::fabs(fps - k.value) < 0.05) {
-            return k.exact;
-        }
+    if (const auto ntsc = ntscFraction(fps)) {
+        return {ntsc->first, ntsc->second};
     }
     return av_d2q(fps, 100000);
 }
