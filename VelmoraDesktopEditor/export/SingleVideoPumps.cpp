@@ -161,12 +161,11 @@ void SingleVideoPumps::framePump()
             }
             std::optional<Image> frame;
             if (wiring_.still) {
-                std::int64_t appended = 0;
-                stateQueue_.sync([&] { appended = framesAppended_; });
-                if (appended > 0) {
+                if (stillTaken_) {
                     endVideo();
                     return;
                 }
+                stillTaken_ = true;
                 frame = gradeSingleVideoFrame(*wiring_.still, wiring_.grade);
             } else {
                 if (wiring_.videoReader->status() != AssetReaderStatus::reading) {

@@ -133,6 +133,9 @@ private:
     bool isFinished();
 
     const SingleVideoWiring wiring_;
+    // The still has been taken (it is the export's one frame, whatever became of it). Only the
+    // frame pull touches it.
+    bool stillTaken_ = false;
     // Shared with the writer's finishing thread, which may signal it after the wait has ended.
     const std::shared_ptr<Semaphore> semaphore_ = std::make_shared<Semaphore>(0);
 
