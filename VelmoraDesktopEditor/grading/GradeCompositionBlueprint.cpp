@@ -29,14 +29,14 @@ GradeCompositionBlueprint GradeCompositionBlueprint::make(const EditSession& fro
     if (!timeline) {
         return blueprint;
     }
-    std::vector<EditSession::Clip> visual;
+    std::vector<const EditSession::Clip*> visual;
     double clipsEnd = 0;
     for (const EditSession::Clip& clip : timeline->clips) {
         const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
         if (kind != "video" && kind != "image") {
             continue;
         }
-        visual.push_back(clip);
+        visual.push_back(&clip);
         const double end = clip.startTime.value_or(0.0) + clip.duration.value_or(0.0);
         if (std::isfinite(end)) {
             clipsEnd = std::max(clipsEnd, end);
@@ -48,8 +48,8 @@ GradeCompositionBlueprint GradeCompositionBlueprint::make(const EditSession& fro
         endTime = std::isnan(*timeline->duration) ? clipsEnd : std::min(*timeline->duration, clipsEnd + scanMargin);
     }
 
-    for (const EditSession::VisualTimelineSegment& run : EditSession::flattenVisibleVideoSegments(visual, endTime)) {
-        blueprint.segments.push_back(Segment{run.timelineStart, run.timelineEnd, run.clip.id, run.clip.grade});
+    for (const EditSession::VisibleRun& run : EditSession::flattenVisibleVideoRuns(visual, endTime)) {
+        blueprint.segments.push_back(Segment{run.timelineStart, run.timelineEnd, run.clip->id, run.clip->grade});
     }
     return blueprint;
 }
