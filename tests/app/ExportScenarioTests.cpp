@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -103,47 +102,6 @@ TEST_F(AppScenario, TheTenBitExportWorkspaceTakesTheHandOverAndPreviewsTheJobGra
     const int blues = pixelsNear(shot, box, qRgb(0, 0, 255));
     EXPECT_GT(reds, 2000);
     EXPECT_GT(blues, 2000);
-}
-
-// With unsaved changes (a split), "10-bit Export Tab →" asks first; "Cancel" keeps the Edit
-// workspace with its project, its changes and the picker on "Edit", and writes no render job.
-TEST_F(AppScenario, TheHandOffAsksBeforeDroppingUnsavedChangesAndCancelKeepsThem)
-{
-    QPointer<EditorContentView> editView = &edit();
-    const std::size_t clips = engine().session()->activeTimeline()->clips.size();
-    seekWithRuler(1.5);
-    QTest::mouseClick(edit().editToolsBar()->button(EditorWorkspaceController::EditCommand::split), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return engine().session()->activeTimeline()->clips.size() > clips; }, "the split"));
-    ASSERT_TRUE(workspace().projectDirty());
-    const std::vector<std::string> before = describeTimeline(*engine().session());
-
-    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
-    QMessageBox* question = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (question = edit().discardDialog()) && question->isVisible(); }, "the question"));
-    EXPECT_EQ(question->text(), "Discard unsaved changes?");
-    EXPECT_TRUE(question->informativeText().isEmpty());
-    QStringList buttons;
-    for (QAbstractButton* button : question->buttons())
-        buttons << button->text().replace(QStringLiteral("&&"), QStringLiteral("&"));
-    buttons.sort();
-    EXPECT_EQ(buttons, (QStringList{"Cancel", "Discard & Switch"}));
-    screenshot("discard-question-app.png");
-
-    for (QAbstractButton* button : question->buttons()) {
-        if (question->buttonRole(button) == QMessageBox::RejectRole)
-            QTest::mouseClick(button, Qt::LeftButton);
-    }
-    ASSERT_TRUE(waitFor([&] { return edit().discardDialog() == nullptr; }, "the question to close"));
-    QTest::qWait(100);
-    EXPECT_EQ(window().currentWorkspace(), editView.data());
-    EXPECT_EQ(window().shownTab(), VelmoraShellTab::editor);
-    EXPECT_EQ(window().modePicker()->currentIndex(), 0);
-    EXPECT_FALSE(window().workflow().exportJobURL());
-    EXPECT_EQ(describeTimeline(*engine().session()), before);
-    EXPECT_TRUE(workspace().projectDirty());
-    EXPECT_EQ(workspace().sessionURL(), project.file);
-    for (const fs::directory_entry& entry : fs::directory_iterator(folders.temporary()))
-        EXPECT_FALSE(entry.path().filename().string().starts_with("velmora_render_")) << entry.path();
 }
 
 // "Export Video…" opens the sheet; with H.264 chosen, "Choose Output & Export" asks for the

@@ -37,15 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 
 
-QPushButton* buttonTitled(const QWidget& parent, const QString& title)
-{
-    for (QPushButton* button : parent.findChildren<QPushButton*>()) {
-        if (button->text().replace(QStringLiteral("&&"), QStringLiteral("&")) == title)
-            return button;
-    }
-    return nullptr;
-}
-
 QMessageBox::ButtonRole pressRole(QMessageBox& box, QMessageBox::ButtonRole role)
 {
     for (QAbstractButton* button : box.buttons()) {
@@ -98,7 +89,7 @@ TEST_F(AppScenario, TheWholeJobLosesNothingAndThePreviewIsTheExportedFrame)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, entry("A001.mp4").center());
     for (const char* name : {"A002.mp4", "Card.png"})
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, entry(name).center());
-    QPushButton* importButton = buttonTitled(*panel, QStringLiteral("Import Media"));
+    QAbstractButton* importButton = test::buttonTitled(*panel, QStringLiteral("Import Media"));
     ASSERT_NE(importButton, nullptr);
     EXPECT_EQ(panel->selectedFiles().size(), 3);
     QTest::mouseClick(importButton, Qt::LeftButton);
@@ -220,7 +211,7 @@ TEST_F(AppScenario, TheWholeJobLosesNothingAndThePreviewIsTheExportedFrame)
     QMessageBox* question = nullptr;
     ASSERT_TRUE(waitFor([&] { return (question = edit().discardDialog()) && question->isVisible(); }, "the question"));
     EXPECT_EQ(question->text(), "Discard unsaved changes?");
-    EXPECT_NE(buttonTitled(*question, QStringLiteral("Discard & Switch")), nullptr);
+    EXPECT_NE(test::buttonTitled(*question, QStringLiteral("Discard & Switch")), nullptr);
     screenshot("wholejob-3-question.png");
     pressRole(*question, QMessageBox::RejectRole);
     ASSERT_TRUE(waitFor([&] { return edit().discardDialog() == nullptr; }, "the question to close"));

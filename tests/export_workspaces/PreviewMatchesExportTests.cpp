@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "WorkspaceTestSupport.h"
+#include "grading/StillsTestSupport.h"
 #include "export_workspaces/EngineJobExporter.h"
 #include "model/EditSession.h"
 #include "media/MediaTestHelpers.h"
@@ -17,12 +18,7 @@ constexpr int kHeight = 96;
 // A warm look: red kept, green at 0.6, blue at 0.2; yellow bars turn orange.
 std::string warmCubeText()
 {
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (int b = 0; b < 3; ++b)
-        for (int g = 0; g < 3; ++g)
-            for (int r = 0; r < 3; ++r)
-                text += std::to_string(r * 0.5) + " " + std::to_string(g * 0.3) + " " + std::to_string(b * 0.1) + "\n";
-    return text;
+    return stills::cubeText(3, [](float r, float g, float b) { return Color{r, 0.6f * g, 0.2f * b, 1}; });
 }
 
 EditorJobV2::ClipGrade::GradeParams exposure(double stops)

@@ -114,36 +114,25 @@ TEST(EngineRebuild, OnlyTheNewestBuildIsInstalledAndFailuresReachTheStatus)
     EXPECT_EQ(h.engine.lastError(), "Media not found for timeline clips: a.mp4. Use Media Folder… or relink.");
 }
 
+// A playhead moved while an edit's rebuild runs stays where it was moved when the build ends,
+// also when poster frames re-adopt the session with the same folder meanwhile.
 TEST(EngineRebuild, APlayheadMovedWhileTheBuildRunsStaysWhereItWasMoved)
 {
-    EngineHarness h;
-    h.adopt(twoVideosOneAudio());
-    h.engine.scrub(4.0);
-    h.engine.rebuildComposition(true, std::nullopt, false);
-    h.engine.scrub(1.5);
-    const double moved = h.engine.playheadSeconds();
-    ASSERT_NEAR(moved, 1.5, 0.02);
-    auto player = h.builder->finish(12.5);
-    h.queue->runUntilIdle();
-    EXPECT_EQ(player->seeks.back().seconds, moved);
-    EXPECT_EQ(h.engine.playheadSeconds(), moved);
-}
-
-// Poster frames stored while an edit's rebuild runs re-adopt the session with the same folder:
-// the rebuild they start keeps the playhead instead of sending it back to the start.
-TEST(EngineRebuild, AReAdoptionWhileTheBuildRunsKeepsThePlayhead)
-{
-    EngineHarness h;
-    h.adopt(twoVideosOneAudio());
-    h.engine.rebuildComposition(true, std::nullopt, false);
-    h.engine.scrub(1.5);
-    const double moved = h.engine.playheadSeconds();
-    ASSERT_NEAR(moved, 1.5, 0.02);
-    h.engine.adoptSession(h.engine.session(), h.media.path(), std::nullopt, true);
-    auto player = h.builder->finish(12.5);
-    h.queue->runUntilIdle();
-    EXPECT_EQ(player->seeks.back().seconds, moved);
-    EXPECT_EQ(h.engine.playheadSeconds(), moved);
+    for (const bool readopted : {false, true}) {
+        EngineHarness h;
+        h.adopt(twoVideosOneAudio());
+        h.engine.scrub(4.0);
+        h.engine.rebuildComposition(true, std::nullopt, false);
+        h.engine.scrub(1.5);
+        const double moved = h.engine.playheadSeconds();
+        ASSERT_NEAR(moved, 1.5, 0.02);
+        if (readopted)
+            h.engine.adoptSession(h.engine.session(), h.media.path(), std::nullopt, true);
+        auto player = h.builder->finish(12.5);
+        h.queue->runUntilIdle();
+        EXPECT_EQ(player->seeks.back().seconds, moved) << readopted;
+        EXPECT_EQ(h.engine.playheadSeconds(), moved) << readopted;
+    }
 }
 
 TEST(EngineProjectSettings, ApplyWritesTheProjectAndReloads)

@@ -33,16 +33,12 @@ int renderJobs(const test::UserFoldersScope& folders)
     return count;
 }
 
-// Clicks the box's button showing `title` ("&&" shows one "&").
+// Clicks the box's button showing `title`.
 void click(QMessageBox& box, const QString& title)
 {
-    for (QAbstractButton* button : box.buttons()) {
-        if (button->text().replace(QStringLiteral("&&"), QStringLiteral("&")) == title) {
-            QTest::mouseClick(button, Qt::LeftButton);
-            return;
-        }
-    }
-    ADD_FAILURE() << "no button " << title.toStdString() << " in " << box.text().toStdString();
+    QAbstractButton* button = test::buttonTitled(box, title);
+    ASSERT_NE(button, nullptr) << title.toStdString();
+    QTest::mouseClick(button, Qt::LeftButton);
 }
 
 TEST(DiscardQuestion, OpeningAsksBeforeThePanelAndBeforeAFileHandedIn)

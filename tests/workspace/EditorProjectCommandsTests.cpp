@@ -21,16 +21,6 @@ nlohmann::json readJson(const fs::path& file)
     return nlohmann::json::parse(test::readTextFile(file));
 }
 
-// The button that shows `title` ("&&" in a button's text shows one "&").
-QPushButton* buttonNamed(QMessageBox& box, const QString& title)
-{
-    for (QAbstractButton* button : box.buttons()) {
-        if (button->text().replace(QStringLiteral("&&"), QStringLiteral("&")) == title)
-            return qobject_cast<QPushButton*>(button);
-    }
-    return nullptr;
-}
-
 TEST(NewProject, ReplacesACleanProjectAtOnceAndAsksBeforeDiscardingChanges)
 {
     WorkspaceHarness h({Views::workspace});
@@ -64,7 +54,7 @@ TEST(NewProject, ReplacesACleanProjectAtOnceAndAsksBeforeDiscardingChanges)
     QMessageBox* dialog = h.view().discardDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->text(), "Discard unsaved changes?");
-    QTest::mouseClick(buttonNamed(*dialog, "Cancel"), Qt::LeftButton);
+    QTest::mouseClick(test::buttonTitled(*dialog, "Cancel"), Qt::LeftButton);
     EXPECT_FALSE(w.confirmDiscardForNewProject());
     EXPECT_EQ(h.session().activeTimeline()->clips.size(), 4u);
     EXPECT_EQ(h.engine().activeMarkers().size(), 1u);
@@ -73,7 +63,7 @@ TEST(NewProject, ReplacesACleanProjectAtOnceAndAsksBeforeDiscardingChanges)
     w.newProject();
     dialog = h.view().discardDialog();
     ASSERT_NE(dialog, nullptr);
-    QTest::mouseClick(buttonNamed(*dialog, "Discard & New Project"), Qt::LeftButton);
+    QTest::mouseClick(test::buttonTitled(*dialog, "Discard & New Project"), Qt::LeftButton);
     EXPECT_FALSE(w.confirmDiscardForNewProject());
     EXPECT_TRUE(h.session().activeTimeline()->clips.empty());
     EXPECT_FALSE(w.projectDirty());
@@ -152,7 +142,7 @@ TEST(SaveProject, AFailingSaveShowsTheErrorAndKeepsTheUnsavedMark)
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->text(), "Error");
     EXPECT_EQ(alert->informativeText().toStdString(), w.errorText());
-    QTest::mouseClick(buttonNamed(*alert, "OK"), Qt::LeftButton);
+    QTest::mouseClick(test::buttonTitled(*alert, "OK"), Qt::LeftButton);
     EXPECT_FALSE(w.showError());
 }
 

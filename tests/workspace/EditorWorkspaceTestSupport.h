@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
+#include <QWidget>
+
 #include "controls/VelmoraWorkflowState.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ManualMainQueue.h"
@@ -21,6 +24,16 @@
 #include "workspace/shell/EditorWorkspacePieces.h"
 
 namespace velmora::test {
+
+// The button inside `parent` that shows `title` ("&&" in a button's text shows one "&").
+inline QAbstractButton* buttonTitled(const QWidget& parent, const QString& title)
+{
+    for (QAbstractButton* button : parent.findChildren<QAbstractButton*>()) {
+        if (button->text().replace(QStringLiteral("&&"), QStringLiteral("&")) == title)
+            return button;
+    }
+    return nullptr;
+}
 
 // HOME, the XDG configuration and videos folders, the temporary folder and an empty application
 // resources folder, all inside one temporary folder, for as long as the object lives.

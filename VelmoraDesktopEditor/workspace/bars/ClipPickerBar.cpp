@@ -53,13 +53,6 @@ ClipPickerBar::ClipPickerBar(EditorWorkspaceController& workspace, QWidget* pare
     refresh();
 }
 
-QString ClipPickerBar::chipTitle(int index) const
-{
-    if (index < 0 || index >= chipCount())
-        return {};
-    return QString::fromStdString(shown_[static_cast<std::size_t>(index)].title);
-}
-
 bool ClipPickerBar::isChipSelected(int index) const
 {
     return index >= 0 && index < chipCount() && selectedId_ == shown_[static_cast<std::size_t>(index)].id;

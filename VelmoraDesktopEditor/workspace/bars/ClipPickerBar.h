@@ -27,19 +27,13 @@ public:
 
     ClipPickerBar(EditorWorkspaceController& workspace, QWidget* parent = nullptr);
 
-    // The chips, in order: the clips the controller lists.
-    const std::vector<EditorWorkspaceController::PickerClip>& clips() const { return shown_; }
     int chipCount() const { return static_cast<int>(shown_.size()); }
-    // The text chip `index` shows: the clip's name as is ("&" included), "Clip" without one.
-    QString chipTitle(int index) const;
     bool isChipSelected(int index) const;
     // Where chip `index` is drawn, in this widget at the current scroll position; empty for no
     // such chip.
     QRect chipRect(int index);
     // The chip under `point` (widget coordinates), -1 for none.
     int chipAt(const QPoint& point);
-    // How far the row is scrolled to the left, in points (0 at its start).
-    int scrollOffset() const { return scroll_; }
     void scrollTo(int offset);
 
     void refresh();

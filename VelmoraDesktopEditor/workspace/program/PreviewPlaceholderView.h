@@ -30,7 +30,6 @@ public:
     int heightFor(int width, Fit fit) const;
     // Lays the rows out in `fit` for a view `width` wide; nothing happens when both are as before.
     void setFit(Fit fit, int width);
-    Fit fit() const { return fit_; }
 
     QLabel* projectReadyLabel() const { return projectReady_; }
     QLabel* headingLabel() const { return heading_; }
