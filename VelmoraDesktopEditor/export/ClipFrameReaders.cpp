@@ -75,19 +75,27 @@ SourcePicture ClipFrameReaders::pictureOf(const SampleBuffer& sample, const Affi
     return picture;
 }
 
-SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, AssetReaderTrackOutput& output,
-                                       const AffineTransform& transform, double sourceTime) const
+SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, SourcePicture& currentPicture,
+                                       AssetReaderTrackOutput& output, const AffineTransform& transform,
+                                       double sourceTime) const
 {
+    const auto picture = [&] {
+        if (!currentPicture.hasPicture()) {
+            currentPicture = pictureOf(*current, transform);
+        }
+        return currentPicture;
+    };
     int tests = 0;
     while (current && tests < kMaxSamplesPerRequest) {
         ++tests;
         if (sourceTime <= current->presentationTime.seconds() + kArrivalTolerance) {
-            return pictureOf(*current, transform);
+            return picture();
         }
         current = output.copyNextSampleBuffer();
+        currentPicture = {};
     }
     if (current && current->presentationTime.seconds() <= sourceTime + frameDuration_) {
-        return pictureOf(*current, transform);
+        return picture();
     }
     return {};
 }
@@ -125,7 +133,8 @@ SourcePicture ClipFrameReaders::streamPicture(const ExportSource& source, const 
         streamKey_ = key;
         reader = std::move(fresh);
     }
-    SourcePicture picture = walkTo(reader->pending, *reader->output, reader->transform, sourceTime);
+    SourcePicture picture =
+        walkTo(reader->pending, reader->pendingPicture, *reader->output, reader->transform, sourceTime);
     if (picture.hasPicture()) {
         return picture;
     }
@@ -169,7 +178,8 @@ SourcePicture ClipFrameReaders::seekPicture(const ExportSource& source, const st
         }
         reader->currentSample = reader->output->copyNextSampleBuffer();
     }
-    SourcePicture picture = walkTo(reader->currentSample, *reader->output, reader->transform, sourceTime);
+    SourcePicture picture =
+        walkTo(reader->currentSample, reader->currentPicture, *reader->output, reader->transform, sourceTime);
     if (picture.hasPicture()) {
         return picture;
     }

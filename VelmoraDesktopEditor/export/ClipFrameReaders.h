@@ -43,8 +43,10 @@ struct TimelineStreamReader {
     std::shared_ptr<AssetReader> reader;
     std::shared_ptr<AssetReaderTrackOutput> output;
     AffineTransform transform;
-    // The next sample to hand out.
+    // The next sample to hand out, and its picture once made (a slower source shows one sample
+    // on several output frames).
     std::optional<SampleBuffer> pending;
+    SourcePicture pendingPicture;
 };
 
 // A reader over one clip span that walks forward to each requested time.
@@ -52,8 +54,9 @@ struct TimelineSeekReader {
     std::shared_ptr<AssetReader> reader;
     std::shared_ptr<AssetReaderTrackOutput> output;
     AffineTransform transform;
-    // The sample the search stands on.
+    // The sample the search stands on, and its picture once made.
     std::optional<SampleBuffer> currentSample;
+    SourcePicture currentPicture;
     bool started = false;
 };
 
@@ -123,8 +126,8 @@ private:
     Opened openReader(const ExportSource& source, double start, double sourceEnd, bool stream) const;
     // Walks `current` forward to the first sample at or after `sourceTime`, and fits its frame
     // to the output.
-    SourcePicture walkTo(std::optional<SampleBuffer>& current, AssetReaderTrackOutput& output,
-                         const AffineTransform& transform, double sourceTime) const;
+    SourcePicture walkTo(std::optional<SampleBuffer>& current, SourcePicture& currentPicture,
+                         AssetReaderTrackOutput& output, const AffineTransform& transform, double sourceTime) const;
     // A decoded frame turned by the track's `transform` and fitted to the output; done on the
     // reading thread, so that frames waiting for the grade hold the output's size.
     SourcePicture pictureOf(const SampleBuffer& sample, const AffineTransform& transform) const;
