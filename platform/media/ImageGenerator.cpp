@@ -101,7 +101,7 @@ struct ImageGenerator::Impl {
     bool atEnd = false; // the decoder has given its last frame since the last seek
     MediaTime nominalDuration = MediaTime(1, 30);
 
-    ffmpeg::SwsPtr scaler;
+    ffmpeg::FrameScaler scaler;
     ffmpeg::FramePtr scaled;
     ffmpeg::FrameImageConverter converter;
 
@@ -268,7 +268,6 @@ struct ImageGenerator::Impl {
         // A reduced still is sized from its full size, as if it had been decoded whole.
         const auto [tw, th] = stillFactor > 0 ? targetSize(fullWidth, fullHeight, rotation, maxWidth, maxHeight)
                                               : targetSize(w, h, rotation, maxWidth, maxHeight);
-        const double scale = std::min(static_cast<double>(tw) / w, static_cast<double>(th) / h);
         const MediaTime frameTime = stillFactor > 0 ? MediaTime::zero() : currentTime;
         if (hasCached && cachedTime == frameTime && cachedRotation == rotation &&
             cachedWidth == tw && cachedHeight == th) {
@@ -276,37 +275,11 @@ struct ImageGenerator::Impl {
         }
         const AVFrame* source = current.get();
         if (tw != w || th != h) {
-            AVPixelFormat target = static_cast<AVPixelFormat>(current->format);
-            if (!sws_isSupportedOutput(target)) {
-                const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(target);
-                const bool rgb = desc && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
-                target = rgb ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_YUV444P16LE;
-            }
-            scaler.reset(sws_getContext(w, h, static_cast<AVPixelFormat>(current->format), tw, th, target,
-                                        scale < 0.5 ? SWS_AREA : SWS_BICUBIC, nullptr, nullptr, nullptr));
-            if (!scaler) {
-                throw MediaError::make(MediaError::decodeFailed, "Cannot scale a picture of \"" +
-                                                                     asset->url().filename().string() + "\".");
-            }
-            const int full = current->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-            const int* table = sws_getCoefficients(SWS_CS_ITU709);
-            sws_setColorspaceDetails(scaler.get(), table, full, table, full, 0, 1 << 16, 1 << 16);
-            scaled = ffmpeg::allocFrame();
-            scaled->format = target;
-            scaled->width = tw;
-            scaled->height = th;
-            int rc = av_frame_get_buffer(scaled.get(), 64);
-            if (rc < 0) {
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot allocate a picture", rc);
-            }
-            av_frame_copy_props(scaled.get(), current.get());
-            rc = sws_scale(scaler.get(), current->data, current->linesize, 0, h, scaled->data, scaled->linesize);
-            if (rc < 0) {
-                throw ffmpeg::error(MediaError::decodeFailed, "Cannot scale a picture", rc);
-            }
+            scaled = scaler.scale(current.get(), tw, th);
             source = scaled.get();
         }
-        Image image = converter.convert(source);
+        // The stream's matrix for frames that carry none, as the tags below say.
+        Image image = converter.convert(source, stream ? stream->codecpar->color_space : AVCOL_SPC_UNSPECIFIED);
         image.tags = ffmpeg::frameTags(current.get(), stream ? stream->codecpar : nullptr);
         image = rotated(image, rotation);
         cached = image;

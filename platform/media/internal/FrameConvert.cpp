@@ -349,19 +349,34 @@ FramePtr FrameScaler::scale(const AVFrame* frame, int width, int height)
 {
     const int format = frame->format;
     // The same format on both sides, so that libswscale converts neither range nor matrix;
-    // formats it cannot write (palettes) come out as 16-bit RGBA.
-    const int output = sws_isSupportedOutput(static_cast<AVPixelFormat>(format)) ? format : AV_PIX_FMT_RGBA64LE;
-    if (!sws_ || format_ != format || sourceWidth_ != frame->width || sourceHeight_ != frame->height ||
-        width_ != width || height_ != height) {
+    // formats it cannot write (palettes, a few packed layouts) come out as 16-bit RGBA or
+    // Y'CbCr 4:4:4 by their kind.
+    int output = format;
+    if (!sws_isSupportedOutput(static_cast<AVPixelFormat>(format))) {
+        const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+        const bool rgb = desc && (desc->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL));
+        output = rgb ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_YUV444P16LE;
+    }
+    if (!sws_ || format_ != format || range_ != frame->color_range || sourceWidth_ != frame->width ||
+        sourceHeight_ != frame->height || width_ != width || height_ != height) {
+        // Averaging below half size, where bicubic taps would skip source pixels.
+        const double factor = std::min(static_cast<double>(width) / frame->width,
+                                       static_cast<double>(height) / frame->height);
+        const int filter = factor < 0.5 ? SWS_AREA : SWS_BICUBIC;
         sws_.reset(sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(format), width, height,
-                                  static_cast<AVPixelFormat>(output), SWS_AREA | SWS_ACCURATE_RND, nullptr, nullptr,
+                                  static_cast<AVPixelFormat>(output), filter | SWS_ACCURATE_RND, nullptr, nullptr,
                                   nullptr));
         if (!sws_) {
             const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(format));
             throw MediaError::make(MediaError::decodeFailed, std::string("Cannot scale frames of ") +
                                                                  (name ? name : "an unknown format") + ".");
         }
+        // The range as it is on both sides (a change of layout only).
+        const int full = frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+        const int* table = sws_getCoefficients(SWS_CS_ITU709);
+        sws_setColorspaceDetails(sws_.get(), table, full, table, full, 0, 1 << 16, 1 << 16);
         format_ = format;
+        range_ = frame->color_range;
         sourceWidth_ = frame->width;
         sourceHeight_ = frame->height;
         width_ = width;

@@ -51,8 +51,9 @@ private:
     int swsTargetHeight_ = 0;
 };
 
-// Scales decoded frames down in their own pixel format (planes, depth, range and colour tags
-// kept; palette formats into 16-bit RGBA) by area averaging, so that an oversized frame is never converted at full size. Keeps its
+// Scales decoded frames in their own pixel format (planes, depth, range and colour tags kept;
+// formats libswscale cannot write into 16-bit RGBA or Y'CbCr 4:4:4): by area averaging below half
+// size, so that an oversized frame is never converted at full size, bicubic otherwise. Keeps its
 // libswscale context for the next frame of the same geometry. One scaler per thread.
 class FrameScaler {
 public:
@@ -63,6 +64,7 @@ public:
 private:
     SwsPtr sws_;
     int format_ = -1;
+    int range_ = -1;
     int sourceWidth_ = 0;
     int sourceHeight_ = 0;
     int width_ = 0;
