@@ -91,6 +91,16 @@ SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, Sou
         if (sourceTime <= current->presentationTime.seconds() + kArrivalTolerance) {
             return picture();
         }
+        // Samples before the wanted time are passed over without making their pictures (a faster
+        // source than the output skips frames); the last one a search may reach is made.
+        while (tests + 1 < kMaxSamplesPerRequest) {
+            const std::optional<MediaTime> next = output.nextSampleTime();
+            if (!next || sourceTime <= next->seconds() + kArrivalTolerance) {
+                break;
+            }
+            output.skipNextSample();
+            ++tests;
+        }
         current = output.copyNextSampleBuffer();
         currentPicture = {};
     }

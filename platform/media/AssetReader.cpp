@@ -388,6 +388,21 @@ struct AssetReaderTrackOutput::Impl {
         return {};
     }
 
+    bool isReading() const { return state && !finished && state->status.load() == AssetReaderStatus::reading; }
+
+    // The caller's next produced sample: the one looked at by nextSampleTime(), else a new one.
+    ProducedSample takeNext()
+    {
+        if (peeked) {
+            ProducedSample next = std::move(*peeked);
+            peeked.reset();
+            return next;
+        }
+        return worker.joinable() ? takeFromWorker() : produce();
+    }
+    // Caller's side: taken for a look at its time, not yet handed out.
+    std::optional<ProducedSample> peeked;
+
     // The caller's side of a produced sample: an output of images converts the frame here, so
     // that only decoded frames wait in the queue and one float frame is made per sample taken.
     std::optional<SampleBuffer> deliver(ProducedSample produced)
@@ -520,14 +535,39 @@ MediaType AssetReaderTrackOutput::mediaType() const { return impl_->type; }
 std::optional<SampleBuffer> AssetReaderTrackOutput::copyNextSampleBuffer()
 {
     Impl& impl = *impl_;
-    if (!impl.state || impl.finished || impl.state->status.load() != AssetReaderStatus::reading) {
+    if (!impl.isReading()) {
         return std::nullopt;
     }
-    std::optional<SampleBuffer> sample = impl.deliver(impl.worker.joinable() ? impl.takeFromWorker() : impl.produce());
+    std::optional<SampleBuffer> sample = impl.deliver(impl.takeNext());
     if (!sample) {
         impl.reportFinished();
     }
     return sample;
+}
+
+std::optional<MediaTime> AssetReaderTrackOutput::nextSampleTime()
+{
+    Impl& impl = *impl_;
+    if (!impl.isReading()) {
+        return std::nullopt;
+    }
+    if (!impl.peeked) {
+        impl.peeked = impl.takeNext();
+    }
+    if (!impl.peeked->sample) {
+        return std::nullopt;
+    }
+    return impl.peeked->sample->presentationTime;
+}
+
+bool AssetReaderTrackOutput::skipNextSample()
+{
+    Impl& impl = *impl_;
+    if (!nextSampleTime()) {
+        return false;
+    }
+    impl.peeked.reset();
+    return true;
 }
 
 AssetReader::AssetReader(std::shared_ptr<const Asset> asset) : asset_(std::move(asset)), state_(std::make_shared<State>())

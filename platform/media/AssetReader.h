@@ -66,6 +66,12 @@ public:
     // The next sample, or nothing at the end of the range, after a failure (the reader's status
     // and error tell which) or once reading was cancelled.
     std::optional<SampleBuffer> copyNextSampleBuffer();
+    // The presentation time of the sample copyNextSampleBuffer() gives next, without making its
+    // picture; nothing when none follows. With skipNextSample(), a caller looking for a later
+    // time passes over frames without converting them.
+    std::optional<MediaTime> nextSampleTime();
+    // Drops the sample copyNextSampleBuffer() would give next; false when none follows.
+    bool skipNextSample();
 
 private:
     friend class AssetReader;

@@ -74,6 +74,32 @@ TEST(AssetReaderVideo, ReadsEveryFrameInDisplayOrderWithExactTimes)
     }
 }
 
+// A caller looking for a later frame passes over the ones before it by their times alone; the
+// frame it stops at comes out whole, and the end is reported as usual.
+TEST(AssetReaderVideo, FramesCanBePassedOverByTheirTimes)
+{
+    TempDir dir;
+    const auto path = stampClip(dir, 25, 1, 6, "clip.mp4");
+    auto asset = Asset::open(path);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::videoImages(*asset->firstTrack(MediaType::video));
+    reader.add(output);
+    ASSERT_TRUE(reader.startReading());
+    EXPECT_EQ(output->nextSampleTime(), MediaTime(0, 25));
+    EXPECT_EQ(output->nextSampleTime(), MediaTime(0, 25)); // looking twice takes nothing
+    for (int n = 0; n < 4; ++n)
+        EXPECT_TRUE(output->skipNextSample());
+    std::optional<SampleBuffer> fifth = output->copyNextSampleBuffer();
+    ASSERT_TRUE(fifth && fifth->hasImage());
+    EXPECT_EQ(fifth->presentationTime, MediaTime(4, 25));
+    EXPECT_EQ(stampOf(fifth->image), 4);
+    EXPECT_TRUE(output->skipNextSample());
+    EXPECT_FALSE(output->nextSampleTime());
+    EXPECT_FALSE(output->skipNextSample());
+    EXPECT_FALSE(output->copyNextSampleBuffer());
+    EXPECT_EQ(reader.status(), AssetReaderStatus::completed);
+}
+
 TEST(AssetReaderVideo, NtscTimesAreExact)
 {
     TempDir dir;
