@@ -135,11 +135,6 @@ MediaResolver::detail::UsedSet usedFiles(const MediaResolver::SourceFileMap& map
     return used;
 }
 
-bool isAsciiText(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // The listed files' names, read once per lookup of a whole project: the first file of each
 // plain-ASCII name by that name, and where the others are. Two ASCII names are equal exactly
 // when their bytes are, so an ASCII name is found without comparing it with every file.
@@ -149,7 +144,7 @@ struct FileNames {
         names.reserve(files.size());
         for (std::size_t i = 0; i < files.size(); ++i) {
             names.push_back(files[i].filename().string());
-            if (isAsciiText(names.back())) {
+            if (NameMatching::isAscii(names.back())) {
                 firstAscii.emplace(names.back(), i);
             } else {
                 nonAscii.push_back(i);
@@ -161,7 +156,7 @@ struct FileNames {
     // NameMatching::equalsExactly), the file count for none.
     std::size_t firstExactly(std::string_view name) const
     {
-        if (!isAsciiText(name)) {
+        if (!NameMatching::isAscii(name)) {
             for (std::size_t i = 0; i < names.size(); ++i) {
                 if (NameMatching::equalsExactly(names[i], name)) {
                     return i;

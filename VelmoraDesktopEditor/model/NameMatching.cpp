@@ -17,11 +17,6 @@ QString toQString(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool isAscii(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 char asciiLower(char c)
 {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -37,6 +32,11 @@ QLocale collationLocale()
 }
 
 } // namespace
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
 bool equalsExactly(std::string_view a, std::string_view b)
 {

@@ -10,6 +10,9 @@
 // stored composed matches a file name stored decomposed), as users expect of file names.
 namespace velmora::NameMatching {
 
+// Only 7-bit ASCII bytes: such a name is equal to another ASCII name exactly when their bytes are.
+bool isAscii(std::string_view text);
+
 // Equal as written, up to Unicode canonical equivalence.
 bool equalsExactly(std::string_view a, std::string_view b);
 
