@@ -5,7 +5,6 @@
 #include <cmath>
 #include <memory>
 #include <system_error>
-#include <tuple>
 
 #include "export/FrameTiming.h"
 #include "export/JobFileReading.h"
@@ -23,7 +22,6 @@
 #include "model/Job.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/Resample.h"
-#include "platform/media/AssetReader.h"
 #include "platform/media/ImageGenerator.h"
 
 namespace velmora::Exporter {
@@ -31,7 +29,6 @@ namespace velmora::Exporter {
 namespace {
 
 constexpr std::int32_t kPreviewTimescale = 60000;
-constexpr int kMaxReaderSamples = 300;
 // The largest output side a preview is rendered at; larger job sizes are refused as 407.
 constexpr int kMaxOutputSide = 16384;
 
@@ -168,70 +165,16 @@ struct BaseFrame {
     double pickedSeconds = 0;
 };
 
-std::optional<BaseFrame> decodeWithReader(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
-                                          const MediaTime& target, double fps, int outW, int outH)
-{
-    try {
-        AssetReader reader(asset);
-        const MediaTime back = MediaTime::fromSeconds(std::max(2.0 / fps, 0.001), kPreviewTimescale);
-        const MediaTime length = MediaTime::fromSeconds(std::max(6.0 / fps, 0.2), kPreviewTimescale);
-        reader.setTimeRange(MediaTimeRange(std::max(MediaTime::zero(), target - back), length));
-        auto output = AssetReaderTrackOutput::videoImages(track);
-        output->alwaysCopiesSampleData = false;
-        std::tie(output->neededWidth, output->neededHeight) = storedPictureSize(track.preferredTransform, outW, outH);
-        if (reader.canAdd(*output)) {
-            reader.add(output);
-        }
-        reader.startReading();
-        const double targetSeconds = target.seconds();
-        std::optional<SampleBuffer> candidate;
-        for (int i = 0; i < kMaxReaderSamples; ++i) {
-            std::optional<SampleBuffer> sample = output->copyNextSampleBuffer();
-            if (!sample) {
-                break;
-            }
-            if (!sample->hasImage()) {
-                continue;
-            }
-            candidate = std::move(sample);
-            if (candidate->presentationTime.seconds() + 0.0000005 >= targetSeconds) {
-                break;
-            }
-        }
-        reader.cancelReading();
-        if (!candidate) {
-            return std::nullopt;
-        }
-        Image image = std::move(candidate->image);
-        tagPixelBufferDecode(image.tags);
-        if (track.preferredTransform != AffineTransform::identity()) {
-            image = affineTransform(image, imageSpaceTransform(track.preferredTransform, image.width(), image.height()));
-        }
-        return BaseFrame{fitToOutput(image, outW, outH), candidate->presentationTime.seconds()};
-    } catch (const Error&) {
-        return std::nullopt;
-    }
-}
-
+// The frame the export decodes for this time (same reader window, same pick, same still sizing),
+// black when the file yields none: a still that cannot be decoded is shown, not reported.
 BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, const MediaTime& target, double fps, int outW,
                           int outH)
 {
     if (asset) {
         if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
-            if (auto frame = decodeWithReader(asset, *track, target, fps, outW, outH)) {
-                return *frame;
+            if (auto frame = decodeSourceFrameAt(asset, *track, track->preferredTransform, target, fps, outW, outH)) {
+                return BaseFrame{std::move(frame->image), frame->pickedSeconds};
             }
-        }
-        try {
-            ImageGenerator generator(asset);
-            generator.appliesPreferredTrackTransform = true;
-            generator.maximumWidth = outW;
-            generator.maximumHeight = outH;
-            generator.requestedTimeToleranceBefore = MediaTime::zero();
-            generator.requestedTimeToleranceAfter = MediaTime::zero();
-            return BaseFrame{fitToOutput(generator.copyImage(target), outW, outH), target.seconds()};
-        } catch (const Error&) {
-            // Falls through to black: a still that cannot be decoded is shown, not reported.
         }
     }
     return BaseFrame{Image::filled(outW, outH, Color{0, 0, 0, 1}), target.seconds()};

@@ -23,9 +23,9 @@ constexpr int kMaxSamples = 300;
 // microsecond.
 const MediaTime kArrivalTolerance(53, 6000000);
 
-std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
-                                      const AffineTransform& transform, const MediaTime& target, double fps,
-                                      int outW, int outH)
+std::optional<SourceFrame> decodeWithReader(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                            const AffineTransform& transform, const MediaTime& target, double fps,
+                                            int outW, int outH)
 {
     try {
         AssetReader reader(asset);
@@ -45,6 +45,7 @@ std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset,
             return std::nullopt;
         }
         Image image;
+        double picked = 0;
         for (int i = 0; i < kMaxSamples; ++i) {
             std::optional<SampleBuffer> sample = output->copyNextSampleBuffer();
             if (!sample) {
@@ -54,6 +55,7 @@ std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset,
                 continue;
             }
             image = std::move(sample->image);
+            picked = sample->presentationTime.seconds();
             if (sample->presentationTime + kArrivalTolerance >= target) {
                 break;
             }
@@ -66,25 +68,23 @@ std::optional<Image> decodeWithReader(const std::shared_ptr<const Asset>& asset,
         if (transform != AffineTransform::identity()) {
             image = affineTransform(image, imageSpaceTransform(transform, image.width(), image.height()));
         }
-        return fitToOutput(image, outW, outH);
+        return SourceFrame{fitToOutput(image, outW, outH), picked};
     } catch (const std::exception&) {
         return std::nullopt;
     }
 }
 
-std::optional<Image> decodeWithGenerator(const std::shared_ptr<const Asset>& asset, const MediaTime& target, int outW,
-                                         int outH)
+std::optional<SourceFrame> decodeWithGenerator(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                               const MediaTime& target, int outW, int outH)
 {
     try {
         ImageGenerator generator(asset);
         generator.appliesPreferredTrackTransform = true;
-        if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
-            std::tie(generator.maximumWidth, generator.maximumHeight) =
-                fillingSize(std::abs(track->displayWidth()), std::abs(track->displayHeight()), outW, outH);
-        }
+        std::tie(generator.maximumWidth, generator.maximumHeight) =
+            fillingSize(std::abs(track.displayWidth()), std::abs(track.displayHeight()), outW, outH);
         generator.requestedTimeToleranceBefore = MediaTime::zero();
         generator.requestedTimeToleranceAfter = MediaTime::zero();
-        return fitToOutput(generator.copyImage(target), outW, outH);
+        return SourceFrame{fitToOutput(generator.copyImage(target), outW, outH), target.seconds()};
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -164,13 +164,27 @@ std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asse
     if (!target.isNumeric()) {
         return std::nullopt;
     }
+    std::optional<SourceFrame> frame = decodeSourceFrameAt(asset, track, transform, target, fps, outW, outH);
+    if (!frame) {
+        return std::nullopt;
+    }
+    return std::move(frame->image);
+}
+
+std::optional<SourceFrame> decodeSourceFrameAt(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                               const AffineTransform& transform, const MediaTime& target, double fps,
+                                               int outW, int outH)
+{
+    if (!asset || outW <= 0 || outH <= 0) {
+        return std::nullopt;
+    }
     // A still has one picture, which the generator decodes at the size it is used at.
     if (!asset->isStillImage()) {
-        if (auto image = decodeWithReader(asset, track, transform, target, fps, outW, outH)) {
-            return image;
+        if (auto frame = decodeWithReader(asset, track, transform, target, fps, outW, outH)) {
+            return frame;
         }
     }
-    return decodeWithGenerator(asset, target, outW, outH);
+    return decodeWithGenerator(asset, track, target, outW, outH);
 }
 
 } // namespace velmora::Exporter

@@ -35,6 +35,18 @@ std::pair<int, int> storedPictureSize(const AffineTransform& transform, int widt
 // generator's maximum size keeps a huge still from being decoded and converted at full size.
 std::pair<int, int> fillingSize(int width, int height, int outW, int outH);
 
+// A decoded source frame and the presentation time of the frame it shows.
+struct SourceFrame {
+    Image image;
+    double pickedSeconds = 0;
+};
+
+// The decoding of decodeSourceFrameForExport for a `target` already on the source's frame grid
+// of `fps`, with the time of the frame picked (the preview still shows the same frame).
+std::optional<SourceFrame> decodeSourceFrameAt(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
+                                               const AffineTransform& transform, const MediaTime& target, double fps,
+                                               int outW, int outH);
+
 // One source frame for the timeline export when a clip cannot be streamed: the frame of `track`
 // displayed at `sourceTimeSeconds` snapped to the source's frame grid, decoded straight into
 // float R'G'B' by a short-lived reader over a window of a few frames before it, tagged BT.709
