@@ -11,12 +11,12 @@ inline constexpr double kMinimumClipSpeed = 0.0625;
 inline constexpr double kDefaultClipSpeed = 1.0;
 
 // The rate a clip plays at for a stored `speed`, the one rule every reader of a clip's timing
-// applies: missing, not a number, infinite, zero or negative gives kDefaultClipSpeed; below
-// kMinimumClipSpeed gives kMinimumClipSpeed; any other value is kept. The stored field itself
-// is never changed by it.
+// applies: missing, not a number or infinite gives kDefaultClipSpeed; below kMinimumClipSpeed
+// (zero and negative rates too) gives kMinimumClipSpeed; any other value is kept. The stored
+// field itself is never changed by it.
 inline double effectiveClipSpeed(std::optional<double> speed)
 {
-    if (!speed || !std::isfinite(*speed) || *speed <= 0) {
+    if (!speed || !std::isfinite(*speed)) {
         return kDefaultClipSpeed;
     }
     return *speed < kMinimumClipSpeed ? kMinimumClipSpeed : *speed;
