@@ -171,110 +171,108 @@ void syncPartnerAudioTrim(EditSession& session, const Clip& video, double toTime
     pruneOrphanPairedAudio(session, stem, video.groupId, video.sourceId, timelineIndex);
 }
 
+// The shared frame of both edge trims. `editEdge` changes a copy of the clip `id` of the active
+// timeline, or returns false to refuse; the changed clip is normalised and stored, its partner
+// audio follows when asked, and the timeline's duration is recomputed. Refused without an active
+// timeline, for a time that is not finite, and for a missing clip or one on a locked lane.
+template <class EditEdge>
+bool trimEdge(EditSession& session, const std::string& id, double toTimelineTime, bool syncLinkedAudio,
+              EditSession::TrimEdgeKind edge, const EditEdge& editEdge)
+{
+    const auto active = session.activeTimelineIndex();
+    if (!active || !isFinite(toTimelineTime)) {
+        return false;
+    }
+    const auto index = indexOfClip(session.timelines[*active], id);
+    if (!index) {
+        return false;
+    }
+    EditSession::Clip clip = session.timelines[*active].clips[*index];
+    if (session.isClipOnLockedTrack(clip, *active) || !editEdge(clip)) {
+        return false;
+    }
+    normalizeClipTiming(clip);
+    session.timelines[*active].clips[*index] = clip;
+
+    if (syncLinkedAudio && isVideo(clip)) {
+        syncPartnerAudioTrim(session, clip, toTimelineTime, edge, *active);
+    }
+    session.recomputeTimelineDuration();
+    return true;
+}
+
+// The visual clip under the playhead on the active timeline, if any.
+std::optional<EditSession::Clip> visualClipOfActiveTimeline(const EditSession& session, double playhead)
+{
+    const auto active = session.activeTimelineIndex();
+    if (!active) {
+        return std::nullopt;
+    }
+    return session.visualClip(playhead, *active);
+}
+
 } // namespace
 
 bool EditSession::trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
                                const std::optional<std::filesystem::path>& /*mediaFolder*/)
 {
-    const auto active = activeTimelineIndex();
-    if (!active || !isFinite(toTimelineTime)) {
-        return false;
-    }
-    const auto index = indexOfClip(timelines[*active], id);
-    if (!index) {
-        return false;
-    }
-    Clip clip = timelines[*active].clips[*index];
-    if (isClipOnLockedTrack(clip, *active)) {
-        return false;
-    }
-    const double start = startOf(clip);
-    const double duration = durationOf(clip);
-    const double speed = speedOf(clip);
-    const double delta = toTimelineTime - start;
-    if (std::abs(delta) < kMinimumHeadChange) {
-        return false;
-    }
-    if (delta > 0) {
-        if (!(delta < duration - kMinimumHeadChange)) {
+    return trimEdge(*this, id, toTimelineTime, syncLinkedAudio, TrimEdgeKind::head, [toTimelineTime](Clip& clip) {
+        const double start = startOf(clip);
+        const double duration = durationOf(clip);
+        const double speed = speedOf(clip);
+        const double delta = toTimelineTime - start;
+        if (std::abs(delta) < kMinimumHeadChange) {
             return false;
         }
-        clip.startTime = toTimelineTime;
-        clip.duration = duration - delta;
-        clip.inPoint = inPointOf(clip) + delta * speed;
-    } else {
-        // The head can only move back into source media before the in-point, and never
-        // before the start of the timeline.
-        const double available = std::max(inPointOf(clip), 0.0) / speed;
-        const double extension = std::min({available, -delta, std::max(start, 0.0)});
-        if (extension < kMinimumExtension) {
-            return false;
+        if (delta > 0) {
+            if (!(delta < duration - kMinimumHeadChange)) {
+                return false;
+            }
+            clip.startTime = toTimelineTime;
+            clip.duration = duration - delta;
+            clip.inPoint = inPointOf(clip) + delta * speed;
+        } else {
+            // The head can only move back into source media before the in-point, and never
+            // before the start of the timeline.
+            const double available = std::max(inPointOf(clip), 0.0) / speed;
+            const double extension = std::min({available, -delta, std::max(start, 0.0)});
+            if (extension < kMinimumExtension) {
+                return false;
+            }
+            clip.startTime = start - extension;
+            clip.duration = duration + extension;
+            clip.inPoint = std::max(inPointOf(clip) - speed * extension, 0.0);
         }
-        clip.startTime = start - extension;
-        clip.duration = duration + extension;
-        clip.inPoint = std::max(inPointOf(clip) - speed * extension, 0.0);
-    }
-    normalizeClipTiming(clip);
-    timelines[*active].clips[*index] = clip;
-
-    if (syncLinkedAudio && isVideo(clip)) {
-        syncPartnerAudioTrim(*this, clip, toTimelineTime, TrimEdgeKind::head, *active);
-    }
-    recomputeTimelineDuration();
-    return true;
+        return true;
+    });
 }
 
 bool EditSession::trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio)
 {
-    const auto active = activeTimelineIndex();
-    if (!active) {
-        return false;
-    }
-    const std::optional<Clip> clip = visualClip(playhead, *active);
+    const std::optional<Clip> clip = visualClipOfActiveTimeline(*this, playhead);
     return clip && trimClipHead(clip->id, playhead, syncLinkedAudio, std::nullopt);
 }
 
 bool EditSession::trimClipTail(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
                                const std::optional<std::filesystem::path>& mediaFolder)
 {
-    const auto active = activeTimelineIndex();
-    if (!active || !isFinite(toTimelineTime)) {
-        return false;
-    }
-    const auto index = indexOfClip(timelines[*active], id);
-    if (!index) {
-        return false;
-    }
-    Clip clip = timelines[*active].clips[*index];
-    if (isClipOnLockedTrack(clip, *active)) {
-        return false;
-    }
-    double newDuration = toTimelineTime - startOf(clip);
-    if (newDuration <= kMinimumTailLength) {
-        return false;
-    }
-    newDuration = std::min(newDuration, maxTimelineDurationFromSource(clip, mediaFolder));
-    if (std::abs(newDuration - durationOf(clip)) < kMinimumTailChange) {
-        return false;
-    }
-    clip.duration = newDuration;
-    normalizeClipTiming(clip);
-    timelines[*active].clips[*index] = clip;
-
-    if (syncLinkedAudio && isVideo(clip)) {
-        syncPartnerAudioTrim(*this, clip, toTimelineTime, TrimEdgeKind::tail, *active);
-    }
-    recomputeTimelineDuration();
-    return true;
+    return trimEdge(*this, id, toTimelineTime, syncLinkedAudio, TrimEdgeKind::tail, [&](Clip& clip) {
+        double newDuration = toTimelineTime - startOf(clip);
+        if (newDuration <= kMinimumTailLength) {
+            return false;
+        }
+        newDuration = std::min(newDuration, maxTimelineDurationFromSource(clip, mediaFolder));
+        if (std::abs(newDuration - durationOf(clip)) < kMinimumTailChange) {
+            return false;
+        }
+        clip.duration = newDuration;
+        return true;
+    });
 }
 
 bool EditSession::trimClipEndAtPlayhead(double playhead, bool syncLinkedAudio)
 {
-    const auto active = activeTimelineIndex();
-    if (!active) {
-        return false;
-    }
-    const std::optional<Clip> clip = visualClip(playhead, *active);
+    const std::optional<Clip> clip = visualClipOfActiveTimeline(*this, playhead);
     return clip && trimClipTail(clip->id, playhead, syncLinkedAudio, std::nullopt);
 }
 

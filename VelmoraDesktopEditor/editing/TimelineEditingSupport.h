@@ -12,15 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "model/ClipSpeed.h"
 #include "model/EditSession.h"
 
 namespace velmora::editing {
 
 using Clip = EditSession::Clip;
 using Timeline = EditSession::Timeline;
-
-// Readers floor a clip's playback rate here, so a clip never runs slower than 1/16.
-inline constexpr double kMinimumSpeed = 0.0625;
 
 // Missing timing counts as 0, a missing lane as lane 1.
 inline double startOf(const Clip& clip) { return clip.startTime.value_or(0.0); }
@@ -29,13 +27,8 @@ inline double endOf(const Clip& clip) { return startOf(clip) + durationOf(clip);
 inline double inPointOf(const Clip& clip) { return clip.inPoint.value_or(0.0); }
 inline int laneOf(const Clip& clip) { return clip.track.value_or(1); }
 
-// Playback rate with the floor applied; a missing rate is 1, a rate that is not a number
-// counts as the floor.
-inline double speedOf(const Clip& clip)
-{
-    const double speed = clip.speed.value_or(1.0);
-    return speed >= kMinimumSpeed ? speed : kMinimumSpeed;
-}
+// The rate the clip plays at (effectiveClipSpeed of its stored speed).
+inline double speedOf(const Clip& clip) { return effectiveClipSpeed(clip.speed); }
 
 // The effective kind ("video", "audio", "image", "text" or another word).
 std::string kindOf(const Clip& clip);

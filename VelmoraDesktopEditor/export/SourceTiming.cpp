@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/ClipSpeed.h"
+
 namespace velmora::Exporter {
-
-namespace {
-
-// The slowest speed a clip plays at: below it a clip would need next to no source at all.
-constexpr double kMinimumSpeedFactor = 0.0625;
-
-} // namespace
 
 double exportSpeedFactor(std::optional<double> speed)
 {
@@ -25,7 +20,7 @@ double effectiveSourceOutPoint(double inPoint, std::optional<double> outPoint, d
 {
     const double in = std::isfinite(inPoint) ? std::max(inPoint, 0.0) : 0.0;
     const double duration = std::isfinite(timelineDuration) ? std::max(timelineDuration, 0.0) : 0.0;
-    const double factor = std::max(exportSpeedFactor(speed), kMinimumSpeedFactor);
+    const double factor = effectiveClipSpeed(exportSpeedFactor(speed));
     double end = in + duration * factor;
     if (outPoint && std::isfinite(*outPoint) && *outPoint > in + 0.0001) {
         end = std::max(end, *outPoint);

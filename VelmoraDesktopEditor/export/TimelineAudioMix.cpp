@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "export/SourceTiming.h"
+#include "model/ClipSpeed.h"
 #include "platform/foundation/Error.h"
 #include "platform/media/Asset.h"
 
@@ -12,7 +13,6 @@ namespace velmora::Exporter {
 
 namespace {
 
-constexpr double kMinimumSpeedFactor = 0.0625;
 constexpr double kUnitySpeedTolerance = 0.0001;
 
 double valueOr(const std::optional<double>& value, double fallback)
@@ -155,10 +155,9 @@ std::optional<TimelineAudioMix> makeTimelineAudioMix(const std::vector<EditorJob
             continue;
         }
         double inPoint = std::max(valueOr(clip->inPoint, 0), 0.0);
-        const double speed = exportSpeedFactor(clip->speed);
-        const double factor = std::max(speed, kMinimumSpeedFactor);
+        const double factor = effectiveClipSpeed(exportSpeedFactor(clip->speed));
         const bool rampedSpeed = clip->speedKeyframes && !clip->speedKeyframes->empty();
-        const bool scaled = !rampedSpeed && std::fabs(speed - 1.0) > kUnitySpeedTolerance;
+        const bool scaled = !rampedSpeed && std::fabs(factor - 1.0) > kUnitySpeedTolerance;
 
         const double fullSpan = std::max(duration * factor, 0.0);
         const double assetSeconds = asset->durationSeconds();

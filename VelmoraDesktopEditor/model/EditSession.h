@@ -164,7 +164,7 @@ public:
     // word, from the stated type and, failing that, the name's suffix.
     static std::string normalizedClipType(const std::optional<std::string>& type, const std::optional<std::string>& name);
     // Makes duration and inPoint present and non-negative and sets
-    // outPoint = inPoint + duration × speed (speed floored at 0.0625, 1 when absent).
+    // outPoint = inPoint + duration × effectiveClipSpeed(speed).
     // `speed` and `startTime` are left as they are.
     static void normalizeTiming(Clip& clip);
     // normalizeTiming on every clip, then fixAbuttingSameSourceInPoints and

@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "model/ClipSpeed.h"
 #include "model/EditSession.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Uuid.h"
@@ -12,16 +13,10 @@ namespace velmora {
 
 namespace {
 
-constexpr double minimumSpeed = 0.0625;
 // Neighbouring clips of one source closer than this count as one cut.
 constexpr double abuttingGapTolerance = 0.08;
 // An in-point this close below the previous clip's end is left alone.
 constexpr double inPointTolerance = 0.05;
-
-double effectiveSpeed(const EditSession::Clip& clip)
-{
-    return clip.speed ? std::max(*clip.speed, minimumSpeed) : 1.0;
-}
 
 double nonNegativeOrZero(const std::optional<double>& value)
 {
@@ -60,7 +55,7 @@ std::string EditSession::normalizedClipType(const std::optional<std::string>& ty
 
 void EditSession::normalizeTiming(Clip& clip)
 {
-    const double speed = effectiveSpeed(clip);
+    const double speed = effectiveClipSpeed(clip.speed);
     const double duration = nonNegativeOrZero(clip.duration);
     const double inPoint = nonNegativeOrZero(clip.inPoint);
     clip.duration = duration;
@@ -117,7 +112,7 @@ bool EditSession::fixAbuttingSameSourceInPoints()
             const double duration = nonNegativeOrZero(next.duration);
             next.inPoint = inPoint;
             next.duration = duration;
-            next.outPoint = inPoint + duration * effectiveSpeed(next);
+            next.outPoint = inPoint + duration * effectiveClipSpeed(next.speed);
             changed = true;
         }
     }

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/ClipSpeed.h"
 #include "model/DesktopJobTool.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/FrameRates.h"
@@ -26,7 +27,6 @@ constexpr int defaultHeight = 1080;
 constexpr double defaultFps = 59.94;
 constexpr double defaultPixelsPerSecond = 100;
 constexpr std::int64_t defaultVersion = 2;
-constexpr double minimumSpeed = 0.0625;
 
 json optionalString(const std::optional<std::string>& value)
 {
@@ -34,12 +34,12 @@ json optionalString(const std::optional<std::string>& value)
 }
 
 // The clip's source end: the stored out-point when it lies past the in-point and beyond the
-// end its timing gives, else that end (in + duration × speed, speed floored at 1/16).
+// end its timing gives, else that end (in + duration × the clip's effective speed).
 double writtenOutPoint(const EditSession::Clip& clip)
 {
     const double in = clip.inPoint.value_or(0);
     const double duration = clip.duration.value_or(0);
-    const double speed = clip.speed ? std::max(*clip.speed, minimumSpeed) : 1.0;
+    const double speed = effectiveClipSpeed(clip.speed);
     const double end = in + duration * speed;
     const double held = clip.outPoint.value_or(0);
     if (held > in + 0.0001) {

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "editing/PreviewFrameTiming.h"
+#include "model/ClipSpeed.h"
 #include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
 #include "model/TimelineTrackKey.h"
@@ -23,7 +24,6 @@ constexpr double kMaximumPlayedGain = 4.0;
 constexpr double kShortestEnvelopeClip = 0.05;
 constexpr double kShortestFade = 0.03;
 constexpr double kShortestHold = 0.02;
-constexpr double kSlowestSpeed = 0.0625;
 constexpr double kSpeedTolerance = 0.001;
 constexpr double kShortestSpan = 0.000001;
 // Pieces of media this short or shorter are left out.
@@ -40,12 +40,6 @@ MediaTime at(double seconds)
 MediaTimeRange span(double start, double duration)
 {
     return MediaTimeRange(at(start), at(duration));
-}
-
-// A missing or unusable speed is 1; slower than 1/16 plays at 1/16.
-double clipSpeed(const EditSession::Clip& clip)
-{
-    return clip.speed && std::isfinite(*clip.speed) ? std::max(*clip.speed, kSlowestSpeed) : 1.0;
 }
 
 bool isScaled(double speed)
@@ -276,7 +270,7 @@ TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timel
     if (!clip.duration || !(*clip.duration > kShortestSpan)) {
         return std::nullopt;
     }
-    const double speed = clipSpeed(clip);
+    const double speed = effectiveClipSpeed(clip.speed);
     const double inPoint = clip.inPoint.value_or(0);
     const double pieceStart = std::max(timelineStart - start, 0.0);
     const double pieceEnd = std::min(timelineEnd - start, *clip.duration);
@@ -400,7 +394,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         if (!picture) {
             continue;
         }
-        const double speed = clipSpeed(clip);
+        const double speed = effectiveClipSpeed(clip.speed);
         const double timelineLength = segment.timelineEnd - segment.timelineStart;
         if (!(timelineLength > kShortestSpan)) {
             continue;
@@ -471,7 +465,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         if (!(sourceDuration > kShortestPiece)) {
             continue;
         }
-        const bool scaled = clip.speed.has_value() && isScaled(clipSpeed(clip));
+        const bool scaled = isScaled(effectiveClipSpeed(clip.speed));
         insertPiece(*bus, makePiece(start, mapping->timelineDuration, sourceStart, sourceDuration, scaled),
                     CompositionSourceTrack::of(*asset, *sound));
     }

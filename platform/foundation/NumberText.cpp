@@ -7,6 +7,26 @@
 
 namespace velmora::NumberText {
 
+namespace {
+
+// The text after one leading '+' (from_chars takes none); nothing when that leaves no text or
+// a minus follows the plus.
+std::optional<std::string_view> withoutLeadingPlus(std::string_view text)
+{
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') {
+            return std::nullopt;
+        }
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
 std::string shortest(double value)
 {
     if (std::isnan(value)) {
@@ -68,15 +88,11 @@ std::string integer(std::int64_t value)
 
 std::optional<std::int64_t> parseInteger(std::string_view text)
 {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') {
-            return std::nullopt;
-        }
-    }
-    if (text.empty()) {
+    const std::optional<std::string_view> digits = withoutLeadingPlus(text);
+    if (!digits) {
         return std::nullopt;
     }
+    text = *digits;
     std::int64_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value, 10);
     if (result.ec != std::errc{} || result.ptr != text.data() + text.size()) {
@@ -87,15 +103,11 @@ std::optional<std::int64_t> parseInteger(std::string_view text)
 
 std::optional<double> parseDouble(std::string_view text)
 {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') {
-            return std::nullopt;
-        }
-    }
-    if (text.empty()) {
+    const std::optional<std::string_view> digits = withoutLeadingPlus(text);
+    if (!digits) {
         return std::nullopt;
     }
+    text = *digits;
     // from_chars also reads "inf", "nan" and needs no locale; only finite decimal text counts.
     for (const char c : text) {
         const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';

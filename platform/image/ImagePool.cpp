@@ -52,6 +52,19 @@ void freeBuffer(float* data, std::size_t floats)
     }
 }
 
+// Moves the oldest idle buffers into `toFree` until the idle bytes are within the limit; the
+// caller holds the pool's mutex and frees them after letting it go.
+void takeOverLimit(Pool& p, std::vector<Idle>& toFree)
+{
+    std::size_t drop = 0;
+    while (p.idleBytes > p.limit && drop < p.idle.size()) {
+        p.idleBytes -= p.idle[drop].floats * sizeof(float);
+        toFree.push_back(p.idle[drop]);
+        ++drop;
+    }
+    p.idle.erase(p.idle.begin(), p.idle.begin() + static_cast<std::ptrdiff_t>(drop));
+}
+
 void release(float* data, std::size_t floats)
 {
     Pool& p = pool();
@@ -63,14 +76,7 @@ void release(float* data, std::size_t floats)
             p.idle.push_back({data, floats});
             p.idleBytes += bytes;
             data = nullptr;
-            // Oldest idle buffers go first when over the limit.
-            std::size_t drop = 0;
-            while (p.idleBytes > p.limit && drop < p.idle.size()) {
-                p.idleBytes -= p.idle[drop].floats * sizeof(float);
-                toFree.push_back(p.idle[drop]);
-                ++drop;
-            }
-            p.idle.erase(p.idle.begin(), p.idle.begin() + static_cast<std::ptrdiff_t>(drop));
+            takeOverLimit(p, toFree);
         }
     }
     if (data) {
@@ -140,13 +146,7 @@ void setRetainedByteLimit(std::size_t bytes)
     {
         std::lock_guard lock(p.mutex);
         p.limit = bytes;
-        std::size_t drop = 0;
-        while (p.idleBytes > p.limit && drop < p.idle.size()) {
-            p.idleBytes -= p.idle[drop].floats * sizeof(float);
-            toFree.push_back(p.idle[drop]);
-            ++drop;
-        }
-        p.idle.erase(p.idle.begin(), p.idle.begin() + static_cast<std::ptrdiff_t>(drop));
+        takeOverLimit(p, toFree);
     }
     for (const Idle& f : toFree) {
         freeBuffer(f.data, f.floats);

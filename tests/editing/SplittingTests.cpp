@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,18 @@ TEST(Split, SpeedBelowTheFloorCountsAsTheFloor)
     ASSERT_TRUE(split(session, "A", 2));
     EXPECT_TRUE(timelineIs(session, {{"A", 0, 2, 1, 1.125, 1}, {"A_b_*", 2, 2, 1.125, 1.25, 1}}));
     EXPECT_EQ(session.timelines[0].clips[1].speed, 0.01);
+}
+
+TEST(Split, ASpeedThatIsNoNumberCountsAsOne)
+{
+    EditSession session = sessionWith({video("A", 0, 4).in(1).speed(std::numeric_limits<double>::quiet_NaN())});
+    ASSERT_TRUE(split(session, "A", 2));
+    EXPECT_TRUE(timelineIs(session, {{"A", 0, 2, 1, 3, 1}, {"A_b_*", 2, 2, 3, 5, 1}}));
+    for (const double stored : {0.0, -2.0}) {
+        EditSession slowest = sessionWith({video("A", 0, 4).in(1).speed(stored)});
+        ASSERT_TRUE(split(slowest, "A", 2));
+        EXPECT_TRUE(timelineIs(slowest, {{"A", 0, 2, 1, 1.125, 1}, {"A_b_*", 2, 2, 1.125, 1.25, 1}})) << stored;
+    }
 }
 
 TEST(Split, RepeatedCutsGiveDistinctRightIds)

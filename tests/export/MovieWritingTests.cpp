@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 #include "export/FrameTiming.h"
 #include "export/WriterSettings.h"
-#include "platform/dispatch/Semaphore.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/AssetWriter.h"
 #include "platform/media/PixelBufferImage.h"
 #include "support/MediaFixtures.h"
+#include "support/MovieWriterFixture.h"
 #include "support/TestSupport.h"
 
 namespace velmora::Exporter {
@@ -38,52 +36,30 @@ void transcode(const std::filesystem::path& source, const std::filesystem::path&
     reader.add(audioOut);
     ASSERT_TRUE(reader.startReading());
 
-    AssetWriter writer(target, movieFileType(target, std::nullopt));
-    writer.movieTimeScale = timing.timescale;
-    auto video = AssetWriterInput::video(
-        makeWriterSettings(videoTrack.width, videoTrack.height, timing.fps, 8'000'000, "ITU_R_709_2", codec));
-    video->mediaTimeScale = timing.timescale;
-    writer.add(video);
-    AssetWriterInputPixelBufferAdaptor adaptor(video, renderPixelFormat(codec), videoTrack.width, videoTrack.height);
-    auto audio = AssetWriterInput::audio();
-    writer.add(audio);
-    ASSERT_TRUE(writer.startWriting());
-    writer.startSession(MediaTime::zero());
-
-    SerialQueue render("export.test.render");
-    SerialQueue sound("export.test.audio");
-    Semaphore done;
-    std::atomic<int> open{2};
-    auto finished = [&] {
-        if (--open == 0) {
-            writer.finishWriting([&] { done.signal(); });
-        }
-    };
+    test::MovieWriterFixture movie(
+        target, {movieFileType(target, std::nullopt),
+                 makeWriterSettings(videoTrack.width, videoTrack.height, timing.fps, 8'000'000, "ITU_R_709_2", codec),
+                 renderPixelFormat(codec), timing.timescale, true});
+    ASSERT_TRUE(movie.start());
     std::int64_t frame = 0;
-    video->requestMediaDataWhenReady(render, [&] {
-        while (video->isReadyForMoreMediaData()) {
+    const bool completed = movie.feed(
+        [&] {
             auto sample = videoOut->copyNextSampleBuffer();
             if (!sample) {
-                video->markAsFinished();
-                finished();
-                return;
+                return false;
             }
-            adaptor.append(sample->imageBuffer, MediaTime(frame++ * timing.step, timing.timescale));
-        }
-    });
-    audio->requestMediaDataWhenReady(sound, [&] {
-        while (audio->isReadyForMoreMediaData()) {
+            movie.adaptor.append(sample->imageBuffer, MediaTime(frame++ * timing.step, timing.timescale));
+            return true;
+        },
+        [&] {
             auto sample = audioOut->copyNextSampleBuffer();
             if (!sample) {
-                audio->markAsFinished();
-                finished();
-                return;
+                return false;
             }
-            audio->append(*sample);
-        }
-    });
-    ASSERT_TRUE(done.waitFor(120));
-    ASSERT_EQ(writer.status(), AssetWriterStatus::completed) << writer.error()->fullDescription();
+            movie.audio->append(*sample);
+            return true;
+        });
+    ASSERT_TRUE(completed);
 }
 
 TEST(MovieWriting, ATwoSecondClipInEveryCodecWithAac)
@@ -133,32 +109,21 @@ TEST(MovieWriting, ATwoSecondClipInEveryCodecWithAac)
 void writeGreyMovie(const std::filesystem::path& target, double fps, int frames)
 {
     const FrameTiming timing = fpsToTimebase(fps);
-    AssetWriter writer(target, movieFileType(target, std::nullopt));
-    writer.movieTimeScale = timing.timescale;
-    auto video = AssetWriterInput::video(makeWriterSettings(160, 96, timing.fps, 2'000'000, "ITU_R_709_2",
-                                                            EditorVideoCodec::hevc10));
-    video->mediaTimeScale = timing.timescale;
-    writer.add(video);
-    AssetWriterInputPixelBufferAdaptor adaptor(video, renderPixelFormat(EditorVideoCodec::hevc10), 160, 96);
-    ASSERT_TRUE(writer.startWriting());
-    writer.startSession(MediaTime::zero());
-    SerialQueue render("export.test.render");
-    Semaphore done;
+    test::MovieWriterFixture movie(target, {movieFileType(target, std::nullopt),
+                                            makeWriterSettings(160, 96, timing.fps, 2'000'000, "ITU_R_709_2",
+                                                               EditorVideoCodec::hevc10),
+                                            renderPixelFormat(EditorVideoCodec::hevc10), timing.timescale});
+    ASSERT_TRUE(movie.start());
     int frame = 0;
-    video->requestMediaDataWhenReady(render, [&] {
-        while (video->isReadyForMoreMediaData()) {
-            if (frame == frames) {
-                video->markAsFinished();
-                writer.finishWriting([&] { done.signal(); });
-                return;
-            }
-            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
-            renderImageToPixelBuffer(Image::filled(160, 96, Color{0.5f, 0.5f, 0.5f, 1}), buffer);
-            adaptor.append(buffer, MediaTime(frame++ * timing.step, timing.timescale));
+    ASSERT_TRUE(movie.feed([&] {
+        if (frame == frames) {
+            return false;
         }
-    });
-    ASSERT_TRUE(done.waitFor(120));
-    ASSERT_EQ(writer.status(), AssetWriterStatus::completed) << writer.error()->fullDescription();
+        PixelBuffer buffer = movie.adaptor.pixelBufferPool().createPixelBuffer();
+        renderImageToPixelBuffer(Image::filled(160, 96, Color{0.5f, 0.5f, 0.5f, 1}), buffer);
+        movie.adaptor.append(buffer, MediaTime(frame++ * timing.step, timing.timescale));
+        return true;
+    }));
 }
 
 // At every rate, down to a frame every few seconds, each frame (the last too) lasts one frame

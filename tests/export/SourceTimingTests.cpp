@@ -42,6 +42,10 @@ TEST(EffectiveSourceOutPoint, IsTheInPointPlusTheSpeededDuration)
     EXPECT_DOUBLE_EQ(effectiveSourceOutPoint(2, std::nullopt, 3, 200, std::nullopt), 8);
     EXPECT_DOUBLE_EQ(effectiveSourceOutPoint(0, std::nullopt, 5, 0.01, std::nullopt), 0.3125);
     EXPECT_DOUBLE_EQ(effectiveSourceOutPoint(0, std::nullopt, 4, kNaN, std::nullopt), 4);
+    // Zero and negative rates play at the floor, as everywhere else a clip's speed is read.
+    EXPECT_DOUBLE_EQ(effectiveSourceOutPoint(0, std::nullopt, 4, 0, std::nullopt), 0.25);
+    EXPECT_DOUBLE_EQ(effectiveSourceOutPoint(0, std::nullopt, 4, -2, std::nullopt), 0.25);
+    EXPECT_DOUBLE_EQ(effectiveSourceOutPoint(0, std::nullopt, 4, -150, std::nullopt), 0.25);
 }
 
 TEST(EffectiveSourceOutPoint, ALaterOutPointExtendsTheEnd)

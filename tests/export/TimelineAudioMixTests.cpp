@@ -75,6 +75,16 @@ protected:
         files_["gone"] = *folder_ / "gone.wav";
     }
 
+    // The media pieces on the first audio lane of `mix`; none, with a failure, when nothing was built.
+    static std::vector<const CompositionTrackSegment*> firstLaneSegments(const std::optional<TimelineAudioMix>& mix)
+    {
+        if (!mix) {
+            ADD_FAILURE() << "no audio mix was built";
+            return {};
+        }
+        return mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    }
+
     std::optional<TimelineAudioMix> build(const std::vector<Clip>& clips, std::int32_t timescale = 30)
     {
         return makeTimelineAudioMix(clips, files_, timescale);
@@ -160,9 +170,7 @@ TEST_F(TimelineAudioMixTest, OneTrackAndOneParameterSetPerLane)
 
 TEST_F(TimelineAudioMixTest, ClipsListedOutOfOrderStayAtTheirTimes)
 {
-    const auto mix = build({audioClip("music", 1, 3, 1), audioClip("voice", 1, 0, 2)});
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({audioClip("music", 1, 3, 1), audioClip("voice", 1, 0, 2)}));
     ASSERT_EQ(segments.size(), 2u);
     EXPECT_EQ(segments[0]->targetRange, span(0, 2));
     EXPECT_EQ(segments[1]->targetRange, span(3, 1));
@@ -183,9 +191,7 @@ TEST_F(TimelineAudioMixTest, TimesAreQuantisedToTheVideoTimescale)
 {
     Clip clip = audioClip("long", 1, 1.23456, 2);
     clip.inPoint = 0.5;
-    const auto mix = build({clip}, 25);
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({clip}, 25));
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0]->targetRange.start, MediaTime(31, 25));
     // 0.5 s is 12.5 ticks of 1/25 s, rounded away from zero.
@@ -196,9 +202,7 @@ TEST_F(TimelineAudioMixTest, AClipBeforeTheTimelineStartSoundsFromZero)
 {
     Clip clip = audioClip("long", 1, -1, 3);
     clip.inPoint = 2;
-    const auto mix = build({clip});
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({clip}));
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0]->targetRange, span(0, 2));
     EXPECT_EQ(segments[0]->sourceRange, span(3, 2));
@@ -210,9 +214,7 @@ TEST_F(TimelineAudioMixTest, SpeedTwoTakesTwiceTheSourceIntoTheClip)
 {
     Clip clip = audioClip("long", 1, 1, 5);
     clip.speed = 2;
-    const auto mix = build({clip});
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({clip}));
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0]->sourceRange, span(0, 10));
     EXPECT_EQ(segments[0]->targetRange, span(1, 5));
@@ -222,9 +224,7 @@ TEST_F(TimelineAudioMixTest, SpeedsAboveTenArePercent)
 {
     Clip clip = audioClip("long", 1, 1, 5);
     clip.speed = 200;
-    const auto mix = build({clip});
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({clip}));
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0]->sourceRange, span(0, 10));
     EXPECT_EQ(segments[0]->targetRange, span(1, 5));
@@ -234,9 +234,7 @@ TEST_F(TimelineAudioMixTest, VerySlowSpeedsStopAtOneSixteenth)
 {
     Clip clip = audioClip("long", 1, 0, 5);
     clip.speed = 0.01;
-    const auto mix = build({clip}, 30000);
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({clip}, 30000));
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0]->sourceRange.duration, MediaTime(9375, 30000));
     EXPECT_EQ(segments[0]->targetRange.duration, MediaTime(5, 1));
@@ -246,9 +244,7 @@ TEST_F(TimelineAudioMixTest, ASpeedWithinATenThousandthOfOneIsNotScaled)
 {
     Clip clip = audioClip("long", 1, 0, 5);
     clip.speed = 1.00005;
-    const auto mix = build({clip}, 30000);
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({clip}, 30000));
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0]->sourceRange.duration, segments[0]->targetRange.duration);
 }
@@ -280,9 +276,7 @@ TEST_F(TimelineAudioMixTest, ASourceThatEndsEarlyKeepsTheClipsSpeed)
     Clip clip = audioClip("long", 1, 0, 5);
     clip.inPoint = 4;
     clip.speed = 2;
-    const auto mix = build({clip});
-    ASSERT_TRUE(mix);
-    const auto segments = mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+    const auto segments = firstLaneSegments(build({clip}));
     ASSERT_EQ(segments.size(), 1u);
     EXPECT_EQ(segments[0]->sourceRange, span(4, 8));
     EXPECT_EQ(segments[0]->targetRange, span(0, 4)) << "8 s of source at speed 2, then silence";

@@ -136,11 +136,20 @@ TEST_F(ExportRun, AnExportOutlivesItsWorkspace)
     controller->startExport();
     FakeJobExporter::ExportCall& call = exporter->exportCall(0);
     controller.reset();
+    // The workspace made afresh, as switching the Mode does, is not the one the run was for.
+    makeController();
     call.progress({1, 2, "Rendering video"});
     exporter->finishExport(0, {output(), 25, 160, 96});
     // The run still ends (its file is written); what it posts finds nobody and is dropped.
     waitForPosted(2);
-    queue->runUntilIdle();
+    EXPECT_EQ(call.request.outputURL, output());
+    EXPECT_EQ(queue->runUntilIdle(), 2);
+    EXPECT_EQ(queue->pendingCount(), 0);
+    EXPECT_EQ(exporter->exportCount(), 1u);
+    EXPECT_FALSE(controller->isExporting());
+    EXPECT_FALSE(controller->showError());
+    EXPECT_EQ(controller->errorText(), "");
+    EXPECT_EQ(controller->statusText(), "Ready");
 }
 
 TEST_F(ExportRun, ShowInFolderNeedsTheFileOnDisk)

@@ -170,9 +170,18 @@ TEST_F(Preview, ARenderEndingAfterTheWorkspaceIsDropped)
     controller->refreshPreview();
     controller->setCompensation(Compensation::tint, 0.5);
     controller.reset();
+    // The workspace made afresh, as switching the Mode does, is not the one the render was for.
+    makeController();
     exporter->finishPreview(0, still("L", 0, 1));
     waitForPosted(1);
-    queue->runUntilIdle();
+    EXPECT_EQ(queue->runUntilIdle(), 1);
+    EXPECT_EQ(queue->pendingCount(), 0); // the dropped outcome schedules no further render
+    EXPECT_EQ(exporter->previewCount(), 1u);
+    EXPECT_TRUE(controller->previewImage().isNull());
+    EXPECT_EQ(controller->previewLabel(), "");
+    EXPECT_FALSE(controller->isPreviewing());
+    EXPECT_FALSE(controller->hasPreviewTimeRange());
+    EXPECT_EQ(controller->statusText(), "Ready");
 }
 
 TEST_F(Preview, LoadingAnotherJobKeepsTheLastStill)

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -11,6 +10,7 @@
 #include "platform/media/AssetWriter.h"
 #include "platform/media/MediaError.h"
 #include "platform/media/PixelBufferImage.h"
+#include "support/MovieWriterFixture.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -76,76 +76,67 @@ Image stampImage(int n, int width, int height)
     return image;
 }
 
+test::MovieWriterSetup writerSetup(const MovieSettings& clip)
+{
+    return {clip.fileType, settingsFor(clip), clip.source, clip.fpsNum, clip.audio};
+}
+
+// A video-only writer of the default HEVC settings at the writer's own time scales.
+test::MovieWriterSetup videoOnlySetup()
+{
+    return {FileType::mpeg4, settingsFor(MovieSettings{}), PixelFormat::p010};
+}
+
+// Appends `count` black frames from time 0 at 25 fps.
+void appendBlackFrames(test::MovieWriterFixture& movie, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        PixelBuffer buffer = movie.adaptor.pixelBufferPool().createPixelBuffer();
+        buffer.fillBlack();
+        ASSERT_TRUE(movie.adaptor.append(buffer, MediaTime(i, 25)));
+    }
+}
+
 // Feeds a writer from two serial queues, as an export does, and waits for the finished file.
 AssetWriterStatus writeMovie(const std::filesystem::path& path, const MovieSettings& clip)
 {
-    AssetWriter writer(path, clip.fileType);
-    writer.movieTimeScale = clip.fpsNum;
-    auto video = AssetWriterInput::video(settingsFor(clip));
-    video->mediaTimeScale = clip.fpsNum;
-    writer.add(video);
-    AssetWriterInputPixelBufferAdaptor adaptor(video, clip.source, clip.width, clip.height);
-    std::shared_ptr<AssetWriterInput> audio;
-    if (clip.audio) {
-        audio = AssetWriterInput::audio();
-        writer.add(audio);
-    }
-    EXPECT_TRUE(writer.startWriting());
-    writer.startSession(MediaTime::zero());
-
-    SerialQueue videoQueue("test.video");
-    SerialQueue audioQueue("test.audio");
-    Semaphore done;
-    std::atomic<int> open{clip.audio ? 2 : 1};
-    auto inputDone = [&] {
-        if (--open == 0) {
-            writer.finishWriting([&] { done.signal(); });
-        }
-    };
+    test::MovieWriterFixture movie(path, writerSetup(clip));
+    EXPECT_TRUE(movie.start());
     int frame = 0;
-    video->requestMediaDataWhenReady(videoQueue, [&] {
-        while (video->isReadyForMoreMediaData()) {
-            if (frame == clip.frames) {
-                video->markAsFinished();
-                inputDone();
-                return;
-            }
-            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
-            renderImageToPixelBuffer(stampImage(frame, clip.width, clip.height), buffer);
-            buffer.attachments().transferFunction = clip.frameTransfer;
-            EXPECT_TRUE(adaptor.append(buffer, MediaTime(std::int64_t{frame} * clip.fpsDen, clip.fpsNum)));
-            ++frame;
+    const auto appendFrame = [&] {
+        if (frame == clip.frames) {
+            return false;
         }
-    });
+        PixelBuffer buffer = movie.adaptor.pixelBufferPool().createPixelBuffer();
+        renderImageToPixelBuffer(stampImage(frame, clip.width, clip.height), buffer);
+        buffer.attachments().transferFunction = clip.frameTransfer;
+        EXPECT_TRUE(movie.adaptor.append(buffer, MediaTime(std::int64_t{frame} * clip.fpsDen, clip.fpsNum)));
+        ++frame;
+        return true;
+    };
     const std::int64_t totalSamples = std::int64_t{48000} * clip.frames * clip.fpsDen / clip.fpsNum;
     std::int64_t written = 0;
-    if (audio) {
-        audio->requestMediaDataWhenReady(audioQueue, [&] {
-            while (audio->isReadyForMoreMediaData()) {
-                if (written >= totalSamples) {
-                    audio->markAsFinished();
-                    inputDone();
-                    return;
-                }
-                SampleBuffer sample;
-                sample.audioFrameCount = static_cast<int>(std::min<std::int64_t>(1024, totalSamples - written));
-                sample.audioChannels = 2;
-                sample.audioSampleRate = 48000;
-                sample.presentationTime = MediaTime(written, 48000);
-                sample.duration = MediaTime(sample.audioFrameCount, 48000);
-                for (int i = 0; i < sample.audioFrameCount; ++i) {
-                    const float v = 0.3f * std::sin(2 * 3.14159265f * 440.0f * static_cast<float>(written + i) / 48000);
-                    sample.audioSamples.push_back(v);
-                    sample.audioSamples.push_back(v);
-                }
-                EXPECT_TRUE(audio->append(sample));
-                written += sample.audioFrameCount;
-            }
-        });
-    }
-    EXPECT_TRUE(done.waitFor(120));
-    EXPECT_FALSE(writer.error().has_value()) << writer.error()->fullDescription();
-    return writer.status();
+    const auto appendSample = [&] {
+        if (written >= totalSamples) {
+            return false;
+        }
+        SampleBuffer sample;
+        sample.audioFrameCount = static_cast<int>(std::min<std::int64_t>(1024, totalSamples - written));
+        sample.audioChannels = 2;
+        sample.audioSampleRate = 48000;
+        sample.presentationTime = MediaTime(written, 48000);
+        sample.duration = MediaTime(sample.audioFrameCount, 48000);
+        for (int i = 0; i < sample.audioFrameCount; ++i) {
+            const float v = 0.3f * std::sin(2 * 3.14159265f * 440.0f * static_cast<float>(written + i) / 48000);
+            sample.audioSamples.push_back(v);
+            sample.audioSamples.push_back(v);
+        }
+        EXPECT_TRUE(movie.audio->append(sample));
+        written += sample.audioFrameCount;
+        return true;
+    };
+    movie.feed(appendFrame, appendSample);
+    return movie.writer.status();
 }
 
 std::vector<int> stampsOf(const std::filesystem::path& path)
@@ -339,17 +330,18 @@ TEST(AssetWriterInputReadiness, TheTrackAheadWaitsAndTheOneBehindIsAlwaysReady)
     TempDir dir;
     MovieSettings clip;
     clip.codec = VideoCodecType::h264;
-    AssetWriter writer(dir / "ready.mp4", FileType::mpeg4);
-    auto video = AssetWriterInput::video(settingsFor(clip));
-    auto audio = AssetWriterInput::audio();
-    EXPECT_FALSE(video->isReadyForMoreMediaData()); // not added yet
-    writer.add(video);
-    writer.add(audio);
-    ASSERT_TRUE(writer.startWriting());
-    writer.startSession(MediaTime::zero());
+    clip.source = PixelFormat::nv12;
+    EXPECT_FALSE(AssetWriterInput::video(settingsFor(clip))->isReadyForMoreMediaData()); // not added yet
+    test::MovieWriterSetup setup = writerSetup(clip);
+    setup.timescale = 0; // the writer's own
+    test::MovieWriterFixture movie(dir / "ready.mp4", setup);
+    AssetWriter& writer = movie.writer;
+    const auto& video = movie.video;
+    const auto& audio = movie.audio;
+    ASSERT_TRUE(movie.start());
     EXPECT_TRUE(video->isReadyForMoreMediaData());
     EXPECT_TRUE(audio->isReadyForMoreMediaData());
-    AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::nv12, clip.width, clip.height);
+    AssetWriterInputPixelBufferAdaptor& adaptor = movie.adaptor;
     // Appends while the input is ready; it also pauses briefly while the encoder catches up, so
     // give up only once it has stayed unready for a while.
     int frame = 0;
@@ -427,23 +419,15 @@ TEST(AssetWriterCancel, CancellingLeavesNoFile)
     TempDir dir;
     const auto path = dir / "cancel.mp4";
     {
-        AssetWriter writer(path, FileType::mpeg4);
-        auto video = AssetWriterInput::video(settingsFor(MovieSettings{}));
-        writer.add(video);
-        ASSERT_TRUE(writer.startWriting());
-        writer.startSession(MediaTime::zero());
-        AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::p010, 320, 180);
-        for (int i = 0; i < 5; ++i) {
-            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
-            buffer.fillBlack();
-            ASSERT_TRUE(adaptor.append(buffer, MediaTime(i, 25)));
-        }
+        test::MovieWriterFixture movie(path, videoOnlySetup());
+        ASSERT_TRUE(movie.start());
+        ASSERT_NO_FATAL_FAILURE(appendBlackFrames(movie, 5));
         EXPECT_TRUE(std::filesystem::exists(path));
-        writer.cancelWriting();
-        EXPECT_EQ(writer.status(), AssetWriterStatus::cancelled);
+        movie.writer.cancelWriting();
+        EXPECT_EQ(movie.writer.status(), AssetWriterStatus::cancelled);
         EXPECT_FALSE(std::filesystem::exists(path));
-        PixelBuffer late = adaptor.pixelBufferPool().createPixelBuffer();
-        EXPECT_FALSE(adaptor.append(late, MediaTime(5, 25)));
+        PixelBuffer late = movie.adaptor.pixelBufferPool().createPixelBuffer();
+        EXPECT_FALSE(movie.adaptor.append(late, MediaTime(5, 25)));
     }
     // A writer dropped without finishing cleans up the same way.
     {
@@ -460,17 +444,10 @@ TEST(AssetWriterCancel, CancellingFromSeveralThreadsAtOnceEndsOnce)
     for (int round = 0; round < 10; ++round) {
         TempDir dir;
         const auto path = dir / "race.mp4";
-        AssetWriter writer(path, FileType::mpeg4);
-        auto video = AssetWriterInput::video(settingsFor(MovieSettings{}));
-        writer.add(video);
-        ASSERT_TRUE(writer.startWriting());
-        writer.startSession(MediaTime::zero());
-        AssetWriterInputPixelBufferAdaptor adaptor(video, PixelFormat::p010, 320, 180);
-        for (int i = 0; i < 3; ++i) {
-            PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
-            buffer.fillBlack();
-            ASSERT_TRUE(adaptor.append(buffer, MediaTime(i, 25)));
-        }
+        test::MovieWriterFixture movie(path, videoOnlySetup());
+        AssetWriter& writer = movie.writer;
+        ASSERT_TRUE(movie.start());
+        ASSERT_NO_FATAL_FAILURE(appendBlackFrames(movie, 3));
         std::vector<std::thread> cancellers;
         for (int t = 0; t < 4; ++t) {
             cancellers.emplace_back([&writer] { writer.cancelWriting(); });
@@ -487,14 +464,13 @@ TEST(AssetWriterFailure, AFrameOfTheWrongSizeFailsTheWriterAndRemovesTheFile)
 {
     TempDir dir;
     const auto path = dir / "fail.mp4";
-    AssetWriter writer(path, FileType::mpeg4);
-    auto video = AssetWriterInput::video(settingsFor(MovieSettings{}));
-    writer.add(video);
+    test::MovieWriterFixture movie(path, videoOnlySetup());
+    AssetWriter& writer = movie.writer;
     ASSERT_TRUE(writer.startWriting());
     SampleBuffer wrong;
     wrong.imageBuffer = PixelBuffer::create(PixelFormat::p010, 64, 64);
     wrong.presentationTime = MediaTime::zero();
-    EXPECT_FALSE(video->append(wrong));
+    EXPECT_FALSE(movie.video->append(wrong));
     EXPECT_EQ(writer.status(), AssetWriterStatus::failed);
     ASSERT_TRUE(writer.error().has_value());
     EXPECT_EQ(writer.error()->code(), MediaError::invalidArgument);

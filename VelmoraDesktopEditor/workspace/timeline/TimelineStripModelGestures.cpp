@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/ClipSpeed.h"
 #include "platform/foundation/FiniteNumbers.h"
 
 namespace velmora {
@@ -142,7 +143,7 @@ bool TimelineStripModel::trimChanged(const std::string& clipId, TrimEdge edge, d
         // The head can grow back only into source media before the in point and not before the
         // timeline's start, as the committed trim does; the preview stops where the edit would.
         const EditSession::Clip& clip = clipAt(*clipIndex);
-        const double speed = std::max(clip.speed.value_or(1.0), 0.0625);
+        const double speed = effectiveClipSpeed(clip.speed);
         const double headRoom = std::min(std::max(clip.inPoint.value_or(0.0), 0.0) / speed,
                                          std::max(trim.originStart, 0.0));
         accepted = trim.originDuration - d > shortestPreviewedLength && d >= -headRoom;
