@@ -307,7 +307,8 @@ void EditorWorkspaceController::readoptSession(bool reloadPreview)
 void EditorWorkspaceController::leavePreviousProject()
 {
     closeSourceViewer();
-    // The selection change closes the grade inspector and resets the clip LUT picker.
+    if (showGradeInspector_)
+        closeGradeInspector();
     engine_->setSelectedClipId(std::nullopt);
     engine_->setFocusClipId(std::nullopt);
     setLutPickerSelection(std::string(ProjectLUTResolver::noLutSentinel));

@@ -185,7 +185,7 @@ public:
 
 TEST(UnsavedMark, ExportAndExportReturnLeaveASavedProjectSaved)
 {
-    WorkspaceHarness h;
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
     EditorWorkspaceController& w = h.workspace();
     h.open(test::writeProject(h.folders.scratch() / "trip"));
     h.engine().addMarkerAtPlayhead();
