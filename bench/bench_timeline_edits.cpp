@@ -1,5 +1,9 @@
-// Edits on long timelines: a head trim that takes linked audio along, and an undo point.
+// Edits on long timelines: a head trim that takes linked audio along, and an undo point; the
+// memory a full undo history holds when every clip carries its LUT inline.
 
+#include <malloc.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,9 +78,61 @@ void BM_UndoPoint(benchmark::State& state)
     }
 }
 
+// A 33-point .cube as a browser project embeds it in each clip: about 1 MB of text.
+std::string inlineCubeText()
+{
+    constexpr int points = 33;
+    std::string text = "TITLE \"Embedded\"\nLUT_3D_SIZE 33\n";
+    char line[64];
+    for (int b = 0; b < points; ++b) {
+        for (int g = 0; g < points; ++g) {
+            for (int r = 0; r < points; ++r) {
+                std::snprintf(line, sizeof line, "%.6f %.6f %.6f\n", r / 32.0, g / 32.0, b / 32.0);
+                text += line;
+            }
+        }
+    }
+    return text;
+}
+
+// Bytes the allocator holds for the program (glibc's count, free lists excluded).
+double heapBytes()
+{
+    return static_cast<double>(mallinfo2().uordblks);
+}
+
+// 20 clips, each with its own inline LUT text as read from a file, and 40 edits (a clip moved
+// each time), every one recorded in the undo history first: the heap the history holds.
+void BM_UndoHistoryWithInlineLuts(benchmark::State& state)
+{
+    const std::string cube = inlineCubeText();
+    double historyBytes = 0;
+    for (auto _ : state) {
+        EditSession session = longSession(10);
+        for (EditSession::Clip& clip : session.timelines.front().clips) {
+            velmora::EditorJobV2::ClipGrade grade;
+            grade.hasLut = true;
+            grade.lutData = std::string(cube); // a text of its own per clip, as reading gives
+            clip.grade = grade;
+        }
+        velmora::TimelineUndoStack stack;
+        const double before = heapBytes();
+        for (int edit = 0; edit < 40; ++edit) {
+            stack.push(*session.snapshotActiveTimeline());
+            EditSession::Clip& moved = session.timelines.front().clips[static_cast<std::size_t>(edit % 20)];
+            moved.startTime = *moved.startTime + 0.5;
+        }
+        historyBytes = heapBytes() - before;
+        benchmark::DoNotOptimize(stack.undoCount());
+    }
+    state.counters["history_MB"] = historyBytes / 1e6;
+    state.counters["lut_MB_per_clip"] = static_cast<double>(cube.size()) / 1e6;
+}
+
 // 9,000 clips (4,500 pairs) is a five-hour edit cut every four seconds.
 BENCHMARK(BM_HeadTrimWithLinkedAudio)->Arg(450)->Arg(1500)->Arg(4500)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UndoPoint)->Arg(450)->Arg(1500)->Arg(4500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UndoHistoryWithInlineLuts)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -102,7 +102,7 @@ ClipGradeEditState ClipGradeEditState::from(const std::optional<EditSession::Cli
 
     const std::string lutFile = StringText::trimmed(grade.lutFile.value_or(""));
     const std::string lutName = StringText::trimmed(grade.lutName.value_or(""));
-    const std::string lutData = StringText::trimmed(grade.lutData.value_or(""));
+    const std::string lutData = grade.lutData ? StringText::trimmed(grade.lutData->str()) : std::string();
     if (!lutFile.empty()) {
         state.lutReference = lutFile;
     } else if (!lutName.empty()) {

@@ -32,7 +32,7 @@ std::string lastPathComponent(const std::string& path)
 // Inline LUT text worth keeping: something other than white space.
 bool holdsInlineLut(const std::optional<EditorJobV2::ClipGrade>& grade)
 {
-    return grade && grade->lutData && !StringText::trimmed(*grade->lutData).empty();
+    return grade && grade->lutData && !StringText::trimmed(grade->lutData->str()).empty();
 }
 
 } // namespace

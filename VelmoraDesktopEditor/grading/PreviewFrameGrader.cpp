@@ -266,7 +266,7 @@ std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& g
         return std::nullopt;
     }
     if (grade->lutData) {
-        std::string inlineText = StringText::trimmed(*grade->lutData);
+        std::string inlineText = StringText::trimmed(grade->lutData->str());
         if (ProjectLUTResolver::isUsableCubeText(inlineText)) {
             return inlineText;
         }

@@ -166,7 +166,7 @@ std::optional<EditorJobV2::ClipGrade> EditSession::sanitizeWebImportClipGrade(co
     if (!grade) {
         return std::nullopt;
     }
-    if (grade->lutData && ProjectLUTResolver::isUsableCubeText(StringText::trimmed(*grade->lutData))) {
+    if (grade->lutData && ProjectLUTResolver::isUsableCubeText(StringText::trimmed(grade->lutData->str()))) {
         return grade;
     }
     const bool paramsMatter = gradeParamsMatter(grade->gradeParams);

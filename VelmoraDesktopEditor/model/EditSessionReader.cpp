@@ -87,7 +87,9 @@ std::optional<EditorJobV2::ClipGrade> foldClipGrade(const KeyedContainer& c)
         return std::nullopt;
     }
     ClipGrade grade;
-    grade.lutData = lutData ? lutData : (object ? object->lutData : std::nullopt);
+    grade.lutData = object ? object->lutData : std::nullopt;
+    if (lutData)
+        grade.lutData = std::move(*lutData);
     grade.lutFile = lutFile ? lutFile : (object ? object->lutFile : std::nullopt);
     grade.lutName = lutName ? lutName : (object ? object->lutName : std::nullopt);
     grade.lutStrength = lutStrength ? lutStrength : (object ? object->lutStrength : std::nullopt);

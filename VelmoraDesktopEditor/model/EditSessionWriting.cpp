@@ -96,7 +96,7 @@ json clipGradeObject(const EditorJobV2::ClipGrade& grade)
     if (writeFile) {
         object["lutFile"] = *grade.lutFile;
     } else if (hasData) {
-        object["lutData"] = *grade.lutData;
+        object["lutData"] = grade.lutData->str();
     }
     if (grade.lutName) {
         object["lutName"] = *grade.lutName;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/FlexibleBool.h"
+#include "platform/foundation/SharedText.h"
 
 namespace velmora {
 
@@ -59,7 +60,8 @@ struct EditorJobV2 {
         };
 
         std::optional<bool> hasLut; // strict boolean
-        std::optional<std::string> lutData;
+        // Inline .cube text; shared between copies of the clip (every undo step holds one).
+        std::optional<SharedText> lutData;
         std::optional<std::string> lutFile;
         std::optional<std::string> lutName;
         std::optional<double> lutStrength;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QScopedValueRollback>
+
 #include "editing/PreviewFrameTiming.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
@@ -257,6 +259,23 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
                                          const std::optional<std::filesystem::path>& mediaFolder,
                                          const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview)
 {
+    takeSession(std::move(session), mediaFolder, sessionFile, reloadPreview, reloadPreview);
+}
+
+void TimelinePreviewEngine::reloadSession(std::shared_ptr<EditSession> session,
+                                          const std::optional<std::filesystem::path>& mediaFolder,
+                                          const std::optional<std::filesystem::path>& sessionFile)
+{
+    // Another session than the open one is a project taken, whose history is not this one's.
+    const bool sameSession = session && session == session_;
+    takeSession(std::move(session), mediaFolder, sessionFile, true, !sameSession);
+}
+
+void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
+                                        const std::optional<std::filesystem::path>& mediaFolder,
+                                        const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview,
+                                        bool forgetHistory)
+{
     if (!session) {
         return;
     }
@@ -289,26 +308,14 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
     bumpGradePreviewRevision();
     PreviewFrameGrader::invalidateLutBaseCache();
 
-    if (reloadPreview) {
+    if (forgetHistory) {
         setUnlinkedMediaStems({});
         clearUndoHistory();
     }
 
     const std::string summary = timelineClipSummary(*session);
     if (!mediaFolder) {
-        // The session is shown without a preview: neither a build still running for the previous
-        // session nor a rebuild still waiting for an edit of it may install a player now.
-        ++rebuildGeneration_;
-        compositionBuilding_ = false;
-        if (rebuildWorkItem_) {
-            rebuildWorkItem_->cancel();
-        }
-        stopPlayer();
-        setAvPlayer(nullptr);
-        previewAudioBusByClipId_.clear();
-        setIsPlaying(false);
-        setPlaybackMotionSeconds(0);
-        setPlayheadSeconds(0);
+        dropPreview();
         setStatus("Loaded " + summary + " — choose Media Folder…");
         return;
     }
@@ -329,6 +336,23 @@ void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
         load(session, *mediaFolder, std::nullopt);
     }
     setStatus("Loaded " + summary + " — building preview…");
+}
+
+void TimelinePreviewEngine::dropPreview()
+{
+    // Neither a build still running for the session shown before nor a rebuild still waiting for
+    // an edit of it may install a player now.
+    ++rebuildGeneration_;
+    compositionBuilding_ = false;
+    if (rebuildWorkItem_) {
+        rebuildWorkItem_->cancel();
+    }
+    stopPlayer();
+    setAvPlayer(nullptr);
+    previewAudioBusByClipId_.clear();
+    setIsPlaying(false);
+    setPlaybackMotionSeconds(0);
+    setPlayheadSeconds(0);
 }
 
 std::string TimelinePreviewEngine::timelineClipSummary(const EditSession& session)
@@ -403,6 +427,8 @@ void TimelinePreviewEngine::syncTimelineTrimAndPreview(bool reloadComposition)
     if (!session_) {
         return;
     }
+    // The normalisation is what opening the saved document does too: no edit of the project.
+    const QScopedValueRollback<bool> normalising(normalisingTimeline_, true);
     const bool changed = session_->normalizeAllClipTiming();
     republishSession();
     bumpTimelineRevision();

@@ -222,6 +222,18 @@ public:
     // unlinked stems are cleared and, with a media folder, the preview is rebuilt.
     void adoptSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
                       const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview = true);
+    // Takes the open session again after a change made outside the edit operations (poster
+    // frames, the project frame rate, a placed source range, a retried preview): as adoptSession
+    // with reloadPreview, except that the undo history and the unlinked stems stay. A session
+    // other than the open one is adopted with reloadPreview.
+    void reloadSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
+                       const std::optional<std::filesystem::path>& sessionFile);
+    // Tears the preview player down, stops any build or pending rebuild from installing one and
+    // puts the playhead at 0; the session stays. For a session that has no preview (yet).
+    void dropPreview();
+    // True while syncTimelineTrimAndPreview runs: the revision it bumps is a normalisation the
+    // saved document gets on opening too, not an edit.
+    bool normalisingTimeline() const { return normalisingTimeline_; }
     // Rebuilds the preview of the current session: keeps the playhead without a seek time,
     // else goes to that time. Needs a session and a media folder.
     void reloadComposition(std::optional<double> seekToSeconds);
@@ -425,6 +437,9 @@ signals:
     void trimGestureCancelled();
 
 private:
+    // adoptSession, with the undo history and unlinked stems forgotten only when forgetHistory.
+    void takeSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
+                     const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview, bool forgetHistory);
     // Setters of the published state; each notifies.
     void setIsPlaying(bool value);
     void setPlayheadSeconds(double value);
@@ -575,6 +590,7 @@ private:
     std::uint64_t rebuildGeneration_ = 0;
     // A build of the current generation has been asked for and has not answered yet.
     bool compositionBuilding_ = false;
+    bool normalisingTimeline_ = false;
     bool trimGestureActive_ = false;
 };
 

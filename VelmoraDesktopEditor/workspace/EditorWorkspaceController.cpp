@@ -324,8 +324,9 @@ void EditorWorkspaceController::followSelection()
 void EditorWorkspaceController::applyDirtyRule()
 {
     // The engine's revision signal is delivered synchronously, so the steps of a session
-    // replacement all arrive while the mark is suppressed.
-    if (!suppressDirtyMark_)
+    // replacement all arrive while the mark is suppressed. The normalisation before an export
+    // changes nothing the saved document would not get again on opening.
+    if (!suppressDirtyMark_ && !engine_->normalisingTimeline())
         setProjectDirty(true);
 }
 
@@ -356,6 +357,7 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
         return;
 
     setSuppressDirtyMark(true);
+    leavePreviousProject();
     setSessionURL(url);
     setOpenedWebTavlek(session->tool == browserProjectTool);
     VelmoraProjectFile::applyFilenameToProjectName(*session, url, false);
@@ -389,8 +391,6 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
         engine_->setGradePreviewEnabled(false);
     }
     engine_->adoptSession(session, mediaFolder, sessionFile, false);
-    // The history of the project that was open before belongs to its timeline, not this one.
-    engine_->clearUndoHistory();
     setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, mediaFolder));
     const EditSession::Timeline* timeline = session->findActiveTimeline();
     const bool hasClips = timeline && !timeline->clips.empty();

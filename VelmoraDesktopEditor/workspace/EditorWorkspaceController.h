@@ -303,7 +303,7 @@ public:
     // its lane number unless that overlaps, an audio clip on the first free audio lane. Creates
     // the default blank project when none is open; adds the source to the pool when missing;
     // rebuilds the preview (then at `seekAfterReload` when given); selects a new picture clip;
-    // marks the project dirty. Clears the undo history.
+    // marks the project dirty. One undo step of the open project; the history before it stays.
     void addSourceToTimeline(const EditSession::Source& source, double inPoint, double outPoint,
                              const std::string& lutReference, std::optional<double> at,
                              std::optional<double> seekAfterReload);
@@ -493,8 +493,11 @@ private:
     void finishExportReturn(const std::filesystem::path& chosen);
     void sendTimelineToExportTab();
     // The engine takes its own session again, with the workspace's media folder and file, the
-    // unsaved-changes mark as it was; without `reloadPreview` the undo history stays too.
+    // unsaved-changes mark and the undo history as they were; `reloadPreview` rebuilds the preview.
     void readoptSession(bool reloadPreview);
+    // Before another project is taken: nothing of the open one (picture, selected clip and its
+    // LUT, grade switch, tool windows, undo history) may show in or act on the next one.
+    void leavePreviousProject();
     // The media folder a Save As to `file` binds: the current one while it holds some of the
     // project's media, else the default folder beside the file (created).
     std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;

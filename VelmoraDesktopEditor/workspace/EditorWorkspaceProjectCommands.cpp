@@ -9,6 +9,7 @@
 
 #include "controls/VelmoraWorkflowState.h"
 #include "model/MediaResolver.h"
+#include "model/ProjectLUTResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "model/VelmoraProjectFile.h"
 #include "platform/foundation/Error.h"
@@ -144,6 +145,7 @@ void EditorWorkspaceController::startNewProject()
 {
     auto session = std::make_shared<EditSession>(EditSession::blankProject());
     setSuppressDirtyMark(true);
+    leavePreviousProject();
     setSessionURL(std::nullopt);
     setImportHintDismissed(false);
     setRelinkMissingNames({});
@@ -295,8 +297,24 @@ void EditorWorkspaceController::readoptSession(bool reloadPreview)
 {
     const bool wasSuppressed = suppressDirtyMark_;
     setSuppressDirtyMark(true);
-    engine_->adoptSession(engine_->session(), mediaFolderURL_, sessionURL_, reloadPreview);
+    if (reloadPreview)
+        engine_->reloadSession(engine_->session(), mediaFolderURL_, sessionURL_);
+    else
+        engine_->adoptSession(engine_->session(), mediaFolderURL_, sessionURL_, false);
     setSuppressDirtyMark(wasSuppressed);
+}
+
+void EditorWorkspaceController::leavePreviousProject()
+{
+    closeSourceViewer();
+    if (showGradeInspector_)
+        closeGradeInspector();
+    engine_->setSelectedClipId(std::nullopt);
+    engine_->setFocusClipId(std::nullopt);
+    setLutPickerSelection(std::string(ProjectLUTResolver::noLutSentinel));
+    engine_->setGradePreviewEnabled(false);
+    engine_->dropPreview();
+    engine_->clearUndoHistory();
 }
 
 void EditorWorkspaceController::exportReturn()

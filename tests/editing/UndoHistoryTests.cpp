@@ -166,6 +166,33 @@ TEST(Snapshots, SnapshotCopiesClipsMarkersDurationAndTimeline)
     EXPECT_FALSE(EditSession().snapshotActiveTimeline().has_value());
 }
 
+// Inline LUT text is shared by the session and every step of its history, never copied: a
+// 1 MB LUT in each of 20 clips would otherwise cost 20 MB per step.
+TEST(Snapshots, StepsShareInlineLutTextWithTheSessionUntilItIsReplaced)
+{
+    EditSession session = sessionWith({video("A", 0, 5)});
+    EditorJobV2::ClipGrade grade;
+    grade.lutData = std::string("LUT_3D_SIZE 2\n");
+    session.timelines[0].clips[0].grade = grade;
+    const char* held = session.timelines[0].clips[0].grade->lutData->data();
+
+    TimelineUndoStack stack;
+    stack.push(*session.snapshotActiveTimeline());
+    ASSERT_TRUE(session.splitClipAtPlayhead("A", 2, 0));
+    const auto restored = stack.popUndo(*session.snapshotActiveTimeline());
+    ASSERT_TRUE(restored);
+    EXPECT_EQ(restored->clips[0].grade->lutData->data(), held);
+    session.applySnapshot(*restored);
+    EXPECT_EQ(session.timelines[0].clips[0].grade->lutData->data(), held);
+
+    // A new text replaces the shared one without touching what the history holds.
+    const auto redone = stack.popRedo(*session.snapshotActiveTimeline());
+    ASSERT_TRUE(redone);
+    session.timelines[0].clips[0].grade->lutData = std::string("LUT_3D_SIZE 3\n");
+    EXPECT_EQ(redone->clips[0].grade->lutData, "LUT_3D_SIZE 2\n");
+    EXPECT_EQ(session.timelines[0].clips[0].grade->lutData, "LUT_3D_SIZE 3\n");
+}
+
 TEST(Snapshots, ApplyingNormalisesTimingAndRecomputesTheDuration)
 {
     EditSession session = sessionWith({video("A", 0, 5)});

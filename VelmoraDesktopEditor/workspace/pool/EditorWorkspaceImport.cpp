@@ -327,7 +327,7 @@ void EditorWorkspaceController::answerFrameRateQuestion(bool useClipRate)
     if (!session->project)
         session->project = EditSession::Project();
     session->project->fps = questionedClipRate_;
-    engine_->adoptSession(session, mediaFolderURL_, sessionURL_, true);
+    engine_->reloadSession(session, mediaFolderURL_, sessionURL_);
     engine_->setStatus("Project frame rate set to " + StatusText::fixed(questionedClipRate_, 3) + " fps (from " +
                        questionedFileName_ + ")");
     setProjectDirty(true);

@@ -108,7 +108,7 @@ void EditorWorkspaceController::reloadPreview()
     if (MediaResolver::canBuildPreview(*session, folder))
         engine_->load(session, folder, sessionURL_);
     else
-        engine_->adoptSession(session, folder, sessionURL_, true);
+        engine_->reloadSession(session, folder, sessionURL_);
 }
 
 } // namespace velmora

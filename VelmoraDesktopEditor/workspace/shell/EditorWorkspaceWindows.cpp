@@ -174,6 +174,7 @@ void EditorWorkspaceController::addSourceToTimeline(const EditSession::Source& s
                                                     std::optional<double> at, std::optional<double> seekAfterReload)
 {
     std::shared_ptr<EditSession> session = engine_->session();
+    const bool openProject = session != nullptr;
     if (!session)
         session = std::make_shared<EditSession>(EditSession::blankProject());
     session->ensureDefaultTimelineIfNeeded();
@@ -183,6 +184,9 @@ void EditorWorkspaceController::addSourceToTimeline(const EditSession::Source& s
     const std::size_t index = *timelineIndex;
 
     const std::string kind = EditSession::normalizedClipType(source.type, source.fileName);
+    // The placement is one undo step of the open project; a kind that places nothing is none.
+    if (openProject && (kind == "video" || kind == "image" || kind == "audio"))
+        engine_->recordUndoPoint();
     const double start = at ? *at : session->timelines[index].duration.value_or(0);
     const double length = placedLength(inPoint, outPoint);
     std::string lut = StringText::trimmed(lutReference);
@@ -233,7 +237,7 @@ void EditorWorkspaceController::addSourceToTimeline(const EditSession::Source& s
 
     session->normalizeAllClipTiming();
     PreviewFrameGrader::invalidateLutBaseCache();
-    engine_->adoptSession(session, mediaFolderURL_, sessionURL_, true);
+    engine_->reloadSession(session, mediaFolderURL_, sessionURL_);
     resetLayoutTrackCounts(*session);
     engine_->reloadComposition(seekAfterReload);
     if (addedPictureId) {

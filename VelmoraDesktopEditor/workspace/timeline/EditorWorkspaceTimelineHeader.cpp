@@ -41,13 +41,17 @@ void EditorWorkspaceController::chooseTimeline(const std::string& timelineId)
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session || !session->project)
         return;
+    const bool anotherTimeline = timelinePickerSelection() != timelineId;
     session->project->activeTimelineId = timelineId;
     engine_->setTimelineRevision(engine_->timelineRevision() + 1);
     resetLayoutTrackCounts(*session);
     if (mediaFolderURL_)
         engine_->load(session, *mediaFolderURL_, sessionURL_);
     else
-        engine_->adoptSession(session, std::nullopt, sessionURL_, true);
+        engine_->reloadSession(session, std::nullopt, sessionURL_);
+    // Steps taken on the timeline left behind are not undone on this one.
+    if (anotherTimeline)
+        engine_->clearUndoHistory();
     setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
 }
 
