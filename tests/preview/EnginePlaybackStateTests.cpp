@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 
 #include "EngineTestSupport.h"
+#include "editing/PreviewFrameTiming.h"
 #include "model/TimelineTrackKey.h"
 
 namespace velmora::test {

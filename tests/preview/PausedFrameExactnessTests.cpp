@@ -5,6 +5,7 @@
 #include <random>
 
 #include "PlaybackTestSupport.h"
+#include "editing/PreviewFrameTiming.h"
 #include "export/TimelineExport.h"
 #include "platform/media/AssetReader.h"
 #include "preview/GradedStillJob.h"
