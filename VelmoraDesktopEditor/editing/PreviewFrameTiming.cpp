@@ -3,6 +3,49 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/foundation/FrameRates.h"
+
+namespace velmora {
+
+namespace {
+
+// 2^53: frame numbers up to it are exact in a double.
+constexpr double kLargestFrame = 9007199254740992.0;
+
+} // namespace
+
+FrameGrid FrameGrid::ofRate(double fps)
+{
+    if (!std::isfinite(fps) || !(fps > 0) || std::round(fps) > 2147483647.0) {
+        fps = 30;
+    }
+    if (const auto ntsc = ntscFraction(fps)) {
+        return {{ntsc->second, ntsc->first}};
+    }
+    return {{1, static_cast<std::int32_t>(std::max(std::round(fps), 1.0))}};
+}
+
+std::int64_t FrameGrid::index(double seconds) const
+{
+    const double frames = std::floor(seconds * rate() + 1e-6);
+    if (std::isnan(frames)) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(std::clamp(frames, -kLargestFrame, kLargestFrame));
+}
+
+double FrameGrid::start(std::int64_t index) const
+{
+    return static_cast<double>(index) * static_cast<double>(frame.value) / static_cast<double>(frame.timescale);
+}
+
+double FrameGrid::snap(double seconds) const
+{
+    return std::max(start(index(seconds)), 0.0);
+}
+
+} // namespace velmora
+
 namespace velmora::PreviewFrameTiming {
 
 FrameDuration frameDuration(std::optional<float> nominalFrameRate)
@@ -22,6 +65,14 @@ FrameDuration frameDuration(std::optional<float> nominalFrameRate)
     }
     const double whole = std::clamp(std::round(rate), 24.0, 240.0);
     return {1, static_cast<std::int32_t>(whole)};
+}
+
+FrameGrid pictureGrid(std::optional<double> projectFps, std::optional<float> nominalFrameRate)
+{
+    if (projectFps && std::isfinite(*projectFps) && *projectFps > 0) {
+        return FrameGrid::ofRate(*projectFps);
+    }
+    return {frameDuration(nominalFrameRate)};
 }
 
 FrameDuration observerInterval(std::optional<float> nominalFrameRate)

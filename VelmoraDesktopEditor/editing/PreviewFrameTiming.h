@@ -14,6 +14,32 @@ struct FrameDuration {
     bool operator==(const FrameDuration&) const = default;
 };
 
+// The frame grid everything a user sees is counted on: frame n starts at exactly
+// n × frame.value / frame.timescale seconds, and the frame at time t is ⌊t × rate + 1e-6⌋ (the
+// small term keeps a frame's own start, computed in floating point, on that frame). The paused
+// picture, its graded still, the time read-out, frame steps and the export all count frames on
+// one grid; whoever needs a frame number or a frame's start asks it.
+struct FrameGrid {
+    FrameDuration frame{1, 30};
+
+    // The grid of a project rate, on the export's time base: the 1001-based fractions within
+    // 0.05 of 59.94, 29.97 and 23.976, otherwise 1 / the nearest whole rate (at least 1). A rate
+    // that is not a finite number above 0, or whose whole rate does not fit, counts as 30.
+    static FrameGrid ofRate(double fps);
+
+    // Frames per second, exactly timescale / value.
+    double rate() const { return static_cast<double>(frame.timescale) / static_cast<double>(frame.value); }
+    // The frame shown at `seconds` (floored, so negative before 0); 0 for a time that is not a
+    // finite number, clamped to ±2^53 frames.
+    std::int64_t index(double seconds) const;
+    // The start of frame `index`, in seconds.
+    double start(std::int64_t index) const;
+    // The start of the frame shown at `seconds`, never below 0.
+    double snap(double seconds) const;
+
+    bool operator==(const FrameGrid&) const = default;
+};
+
 // The time grid of the preview: the frame duration that composition, frame stepping and the
 // timeline frame rate use for a video track, and the UI refresh interval during playback.
 namespace PreviewFrameTiming {
@@ -25,6 +51,10 @@ inline constexpr FrameDuration playbackUIInterval{1, 120};
 // Rates near 59.94, 23.976 and 30 snap to those rates; other rates round to a whole number of
 // frames per second between 24 and 240. A rate that is not a finite number counts as no track.
 FrameDuration frameDuration(std::optional<float> nominalFrameRate);
+
+// The grid of the program monitor and its read-out: the project's rate when it states one above
+// 0, else the grid of its source video track by frameDuration (absent: none).
+FrameGrid pictureGrid(std::optional<double> projectFps, std::optional<float> nominalFrameRate);
 
 // The interval of the periodic time observer: one frame.
 FrameDuration observerInterval(std::optional<float> nominalFrameRate);

@@ -36,8 +36,9 @@ constexpr std::size_t lutBaseCacheLimit = 12;
 // Generators are forgotten all at once when a new one arrives and more than this many are held.
 constexpr std::size_t generatorCacheLimit = 4;
 // Source times become media times on this timescale: it holds the frame times of 23.976, 24,
-// 25, 29.97, 30, 50, 59.94 and 60 fps exactly.
-constexpr std::int32_t sourceTimeScale = 60000;
+// 25, 29.97, 30, 50, 59.94 and 60 fps exactly (1/60000 s does not hold 23.976's odd frames: a
+// frame's start rounded onto it can fall just before the frame and decode the one before).
+constexpr std::int32_t sourceTimeScale = 120000;
 
 // The four caches behind one lock. Cube filters and images are immutable once stored, so a
 // value taken out under the lock is used after releasing it without further care.

@@ -208,6 +208,10 @@ bool GradedPreviewController::needsStill(const std::optional<EditSession::Clip>&
     if (!clip) {
         return false;
     }
+    // The player leaves image clips out of its picture: theirs is a still, graded or not.
+    if (EditSession::normalizedClipType(clip->type, clip->name) == "image") {
+        return true;
+    }
     const ClipGradeEditState state = ClipGradeEditState::from(clip);
     return state.hasAnyLut() || (engine_->gradePreviewEnabled() && state.hasAnyGrade());
 }
@@ -277,13 +281,14 @@ void GradedPreviewController::reseekPausedPlayer()
     if (!player_) {
         return;
     }
-    const double t = engine_->playheadSeconds();
-    const double c = player_->currentTime().seconds();
-    if (std::isfinite(c) && std::abs(c - t) < reseekThresholdSeconds) {
+    // The player stands at the start of the frame it shows: the playhead's frame's start is where
+    // it belongs.
+    const MediaTime target = engine_->pictureTime(engine_->playheadSeconds());
+    if (!target.isNumeric()) {
         return;
     }
-    const MediaTime target = std::isfinite(t) ? previewTime(t) : MediaTime::invalid();
-    if (!target.isNumeric()) {
+    const double c = player_->currentTime().seconds();
+    if (std::isfinite(c) && std::abs(c - target.seconds()) < reseekThresholdSeconds) {
         return;
     }
     const MediaTime tolerance = previewTime(reseekToleranceSeconds);
@@ -365,23 +370,26 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
                                                         PreviewFrameGrader::previewMaxGradeEdgePaused);
     const PreviewFrameGrader::PixelSize size = PreviewFrameGrader::gradePixelBudget(canvasW, canvasH, limit);
     const double t = engine.playheadSeconds();
-    const double frames = t * engine.previewFrameRate();
+    const bool image = EditSession::normalizedClipType(clip.type, clip.name) == "image";
 
     GradedStillJob job;
     job.syncKey = gradeSyncKey(engine);
     // Taken here, on the main thread, where the player belongs: the job never asks it anything.
     // A player built before the latest edit shows the old timeline: its frame is not cut.
     const std::shared_ptr<PreviewPlayer>& player = engine.avPlayer();
-    if (player && player == player_ && playerTimelineRevision_ == engine.timelineRevision()) {
+    // An image clip is not in the player's picture (black there): it always comes from its file.
+    if (!image && player && player == player_ && playerTimelineRevision_ == engine.timelineRevision()) {
         job.videoOutput = player->videoOutput();
         job.itemTime = player->currentTime();
     }
-    job.source = engine.visualGradeSource(t, clip.id);
+    // The source frame under the start of the playhead's frame, where the player and the export
+    // take theirs, rather than under a time within it.
+    job.source = engine.visualGradeSource(engine.frameGrid().snap(t), clip.id);
     job.width = size.w;
     job.height = size.h;
     job.lutBaseKey = PreviewFrameGrader::lutBaseCacheKey(
         clip.id, job.source ? job.source->url.string() : std::string("comp"),
-        std::isfinite(frames) ? std::llround(frames) : 0, ClipGradeEditState::from(clip).lutReference, size.w, size.h);
+        engine.frameGrid().index(t), ClipGradeEditState::from(clip).lutReference, size.w, size.h);
     job.grade = clip.grade ? clip.grade : (job.source ? job.source->clipGrade : std::nullopt);
     job.mediaFolder = engine.previewMediaFolder();
     job.sessionFile = engine.lutSessionFileURL();

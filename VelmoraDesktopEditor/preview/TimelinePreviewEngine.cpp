@@ -466,19 +466,31 @@ double TimelinePreviewEngine::previewFrameRate() const
     return timelineFramerate();
 }
 
-double TimelinePreviewEngine::frameNumber(double seconds, double fps)
+FrameGrid TimelinePreviewEngine::frameGrid() const
 {
-    return std::floor(seconds * fps + 1e-6);
+    std::optional<double> projectFps;
+    if (session_ && session_->project) {
+        projectFps = session_->project->fps;
+    }
+    std::optional<float> nominal;
+    if (sourceVideoTrack_) {
+        nominal = static_cast<float>(sourceVideoTrack_->nominalFrameRate);
+    }
+    return PreviewFrameTiming::pictureGrid(projectFps, nominal);
+}
+
+MediaTime TimelinePreviewEngine::pictureTime(double seconds) const
+{
+    if (!std::isfinite(seconds)) {
+        return MediaTime::invalid();
+    }
+    const FrameGrid grid = frameGrid();
+    return MediaTime(grid.frame.value, grid.frame.timescale).multipliedBy(std::max<std::int64_t>(grid.index(seconds), 0));
 }
 
 double TimelinePreviewEngine::snapToFrameGrid(double seconds) const
 {
-    const double fps = timelineFramerate();
-    double snapped = seconds;
-    if (fps > 0 && std::isfinite(seconds * fps)) {
-        snapped = frameNumber(seconds, fps) / fps;
-    }
-    return snapped > 0 ? snapped : 0.0;
+    return frameGrid().snap(seconds);
 }
 
 // ---- clean feed ----

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "editing/PreviewFrameTiming.h"
 #include "editing/TimelineSnapshot.h"
 #include "editing/TimelineUndoStack.h"
 #include "grading/ClipGradeEditState.h"
@@ -247,6 +248,13 @@ public:
     static std::string timelineClipSummary(const EditSession& session);
     // Frames per second of the preview: the project's, else the source track's, else 30.
     double previewFrameRate() const;
+    // The frame grid of the program monitor, its stills and its read-out: the project's rate,
+    // else the source track's (PreviewFrameTiming::pictureGrid); the player item is built on it.
+    FrameGrid frameGrid() const;
+    // The item time a player is sent to for the picture at `seconds`: the exact start of the
+    // frame shown there on frameGrid(), so that no rounding of the time puts the player on the
+    // frame before it. Invalid for a time that is not a finite number.
+    MediaTime pictureTime(double seconds) const;
 
     void openCleanFeedWindow();
     void closeCleanFeedWindow();
@@ -287,7 +295,9 @@ public:
     void setGradePreviewEnabled(bool enabled);
     void refreshPausedGradePreview();
     void notifyPreviewGradeRefresh();
-    // The clip whose grade the paused frame at that time shows.
+    // The clip whose picture, with its grade, the paused frame at that time shows: the winning
+    // video or image clip of the active timeline (lowest lane, then the later start). An image
+    // clip is left out of the player's composition, so its paused picture is always a still.
     std::optional<EditSession::Clip> clipForPausedGrade(double at) const;
 
     // ---- clip gain, fades and fade opacity ----
@@ -500,9 +510,6 @@ private:
     std::string gradeWordForStatus() const;
     double timelineFramerate() const;
     double snapToFrameGrid(double seconds) const;
-    // The frame at `seconds` on the grid of `fps` frames per second: ⌊seconds × fps + 1e-6⌋,
-    // the tolerance keeping a time computed as n / fps on frame n.
-    static double frameNumber(double seconds, double fps);
     double sourceTrackFrameRate() const;
 
     // Grade plumbing.

@@ -184,7 +184,21 @@ void TimelinePreviewEngine::notifyPreviewGradeRefresh()
 
 std::optional<EditSession::Clip> TimelinePreviewEngine::clipForPausedGrade(double at) const
 {
-    return session_ ? session_->visualClip(at) : std::nullopt;
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    if (!timeline) {
+        return std::nullopt;
+    }
+    // The covering test of EditSession::visualClip, over image clips as well.
+    std::vector<EditSession::Clip> covering;
+    for (const EditSession::Clip& clip : timeline->clips) {
+        const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+        const double start = clip.startTime.value_or(0);
+        const double end = start + clip.duration.value_or(0);
+        if ((kind == "video" || kind == "image") && start <= at && at < end - 0.000001) {
+            covering.push_back(clip);
+        }
+    }
+    return EditSession::winningVisualClip(covering);
 }
 
 void TimelinePreviewEngine::refreshGradeCompositionContext()

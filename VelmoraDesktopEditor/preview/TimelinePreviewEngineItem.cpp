@@ -19,7 +19,11 @@ namespace velmora {
 
 namespace {
 
-constexpr std::int32_t kTimescale = TimelinePreviewEngine::previewTimescale;
+// The item's ticks: 1/120000 s holds every frame start of 23.976, 24, 25, 29.97, 30, 50, 59.94
+// and 60 fps exactly, so a cut or an in point on the frame grid stays on it. On ticks of 1/600 s
+// a frame start of the 1001-based rates moves up to half a tick either way, and the player then
+// shows the clip or the source frame before it.
+constexpr std::int32_t kTimescale = 120000;
 constexpr double kMaximumPlayedGain = 4.0;
 constexpr double kShortestEnvelopeClip = 0.05;
 constexpr double kShortestFade = 0.03;
@@ -490,7 +494,10 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         if (build.sourceTrack) {
             nominal = static_cast<float>(build.sourceTrack->nominalFrameRate);
         }
-        const FrameDuration frame = PreviewFrameTiming::frameDuration(nominal);
+        // The engine's grid (frameGrid()): its playhead stands on this item's frame starts, so
+        // the frame it names is the frame the item shows.
+        const FrameDuration frame =
+            PreviewFrameTiming::pictureGrid(project ? project->fps : std::nullopt, nominal).frame;
         recipe.frameDuration = MediaTime(frame.value, frame.timescale);
         // Each piece fills the canvas from its own source's size and rotation, so a 1080p clip
         // and a 4K clip (or a portrait one) all fill it; gaps take the first source's fill.

@@ -23,15 +23,6 @@ MediaTime previewTime(double seconds)
     return MediaTime::fromSeconds(seconds, TimelinePreviewEngine::previewTimescale);
 }
 
-// The player's target of a seek that must show the frame of a time on the frame grid. Rounded
-// up: ticks of 1/600 s do not fall on every frame grid (59.94 per second among them), and a
-// target rounded down before the frame's start would show the frame before it.
-MediaTime exactPlayerTime(double seconds)
-{
-    return MediaTime::fromSeconds(seconds, TimelinePreviewEngine::previewTimescale,
-                                  MediaTimeRounding::towardPositiveInfinity);
-}
-
 } // namespace
 
 void TimelinePreviewEngine::togglePlay()
@@ -132,7 +123,9 @@ void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(
         });
     }
     const std::weak_ptr<PreviewPlayer> seekingPlayer = avPlayer_;
-    avPlayer_->seek(exact ? exactPlayerTime(t) : previewTime(t), tolerance, tolerance,
+    // Either way the player goes to the start of the frame shown at t: a time rounded onto the
+    // player's ticks could fall just before it and show the frame before.
+    avPlayer_->seek(pictureTime(t), tolerance, tolerance,
                     [self, exact, wasPlaying, seekingPlayer, onComplete = std::move(onComplete)](bool finished) {
                         // A player replaced by a rebuild answers for nothing: the install puts
                         // the playhead back itself.
@@ -183,7 +176,7 @@ void TimelinePreviewEngine::scrub(double to)
             self->avPlayer_->play();
         }
     };
-    avPlayer_->seek(exactPlayerTime(t), MediaTime::zero(), MediaTime::zero(), landed);
+    avPlayer_->seek(pictureTime(t), MediaTime::zero(), MediaTime::zero(), landed);
 }
 
 void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
@@ -200,11 +193,10 @@ void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
     const double limit = std::max(durationSeconds_, 0.0);
     double target = 0;
     if (!fine) {
-        // The project's grid, on which the exact seek below shows the playhead: a step counted
-        // on another grid (the source track's) could land back on the frame it left.
-        const double fps = timelineFramerate();
-        const double frame = std::max(frameNumber(playheadSeconds_, fps) + direction, 0.0);
-        target = std::min(frame / fps, limit);
+        // On the grid the exact seek below shows the playhead on, to the next frame's start: a
+        // step counted on another grid (the source track's) could land back on the frame it left.
+        const FrameGrid grid = frameGrid();
+        target = std::min(grid.start(std::max<std::int64_t>(grid.index(playheadSeconds_) + direction, 0)), limit);
     } else {
         target = std::max(std::min(playheadSeconds_ + direction * 0.01, limit), 0.0);
     }
@@ -256,12 +248,12 @@ std::vector<double> TimelinePreviewEngine::allCutPoints() const
         points.push_back(start);
         points.push_back(start + clip.duration.value_or(0));
     }
-    const double fps = timelineFramerate();
+    const FrameGrid grid = frameGrid();
     for (double& point : points) {
-        point = fps > 0 && std::isfinite(point * fps) ? frameNumber(point, fps) / fps : std::max(point, 0.0);
+        point = std::isfinite(point) ? grid.start(grid.index(point)) : std::max(point, 0.0);
     }
     std::sort(points.begin(), points.end());
-    const double halfFrame = fps > 0 ? 0.5 / fps : 0.0;
+    const double halfFrame = 0.5 / grid.rate();
     std::vector<double> kept;
     for (double point : points) {
         if (kept.empty() || point > kept.back() + halfFrame) {
@@ -403,7 +395,9 @@ TimelinePreviewEngine::visualGradeSource(double at, const std::optional<std::str
     std::optional<EditSession::Clip> clip;
     if (preferredClipId) {
         clip = session_->clip(*preferredClipId);
-        if (clip && EditSession::normalizedClipType(clip->type, clip->name) != "video") {
+        const std::string kind = clip ? EditSession::normalizedClipType(clip->type, clip->name) : std::string();
+        // A paused image clip is decoded from its file like a video clip's frame.
+        if (kind != "video" && kind != "image") {
             clip.reset();
         }
     }

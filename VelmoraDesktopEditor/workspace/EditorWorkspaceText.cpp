@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "editing/PreviewFrameTiming.h"
 #include "platform/foundation/NumberText.h"
 #include "preview/StatusText.h"
 
@@ -40,12 +41,10 @@ std::string timeLabel(double seconds, double fps)
 {
     if (!std::isfinite(fps) || fps <= 0)
         fps = defaultFrameRate;
-    // Frames beyond this many would overflow; no timeline is that long.
-    constexpr double maximumFrames = 9.0e15;
-    const double frames = seconds * fps;
-    if (!std::isfinite(frames) || frames < 0)
+    if (!std::isfinite(seconds) || seconds < 0)
         return "00:00:00";
-    const auto total = static_cast<std::int64_t>(std::llround(std::min(frames, maximumFrames)));
+    // The frame shown at that time, counted as the monitor and the export count it.
+    const std::int64_t total = std::max<std::int64_t>(FrameGrid::ofRate(fps).index(seconds), 0);
     const std::int64_t perSecond = std::max<std::int64_t>(std::llround(fps), 1);
     const std::int64_t wholeSeconds = total / perSecond;
     const std::int64_t minutes = wholeSeconds / 60;

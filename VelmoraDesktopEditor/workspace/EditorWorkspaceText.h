@@ -16,9 +16,10 @@ inline constexpr double defaultFrameRate = 59.94;
 // ("12.50 fps", "29.97 fps").
 std::string previewCanvasLabel(int width, int height, double fps);
 
-// A non-drop-frame timecode "MM:SS:FF" of `seconds` at `fps`: frames at the true rate, counted
-// in displayed seconds of round(fps) frames; minutes are not folded into hours (75:00:00).
-// At 59.94 fps, 10 s is 599 frames and reads 00:09:59. A time that is not a finite number, or
+// A non-drop-frame timecode "MM:SS:FF" of `seconds` at `fps`: the number of the frame shown at
+// that time on the rate's frame grid (FrameGrid::ofRate, the export's), counted in displayed
+// seconds of round(fps) frames; minutes are not folded into hours (75:00:00). At 59.94 fps,
+// 10 s is frame 599 and reads 00:09:59. A time that is not a finite number, or
 // below 0, reads 00:00:00; a rate that is not a finite number above 0 counts as 59.94.
 std::string timeLabel(double seconds, double fps);
 

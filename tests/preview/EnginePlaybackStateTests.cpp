@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 
 #include "EngineTestSupport.h"
+#include "editing/PreviewFrameTiming.h"
 #include "model/TimelineTrackKey.h"
 
 namespace velmora::test {
@@ -82,10 +83,12 @@ TEST(EngineFrameStep, StepsCountFramesOnTheProjectGridWithoutSticking)
             h.engine.stepPlayheadFrame(1, false);
             h.queue->runUntilIdle();
         }
-        EXPECT_EQ(h.engine.playheadSeconds(), steps / fps) << fps;
+        // Each step lands on its frame's start on the export's grid (1001/60000 s at 59.94).
+        const FrameGrid grid = FrameGrid::ofRate(fps);
+        EXPECT_EQ(h.engine.playheadSeconds(), grid.start(steps)) << fps;
         h.engine.stepPlayheadFrame(-1, false);
         h.queue->runUntilIdle();
-        EXPECT_EQ(h.engine.playheadSeconds(), (steps - 1) / fps) << fps;
+        EXPECT_EQ(h.engine.playheadSeconds(), grid.start(steps - 1)) << fps;
     }
 
     // A cut at 4.1 s is frame 123 at 30 per second, though 4.1 × 30 is a hair below 123.

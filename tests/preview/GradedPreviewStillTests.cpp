@@ -46,7 +46,7 @@ TEST(GradedPreviewKeys, AStillFromThePlayerAloneIsCachedUnderItsFrameAndComp)
     finishGrading(p.queue());
     ASSERT_TRUE(p.controller().isStillShown());
     const std::vector<std::string> keys = PreviewFrameGrader::inspection::lutBaseKeyOrder();
-    EXPECT_NE(std::find(keys.begin(), keys.end(), "c1|comp|f302|(Embedded LUT)|320x180"), keys.end());
+    EXPECT_NE(std::find(keys.begin(), keys.end(), "c1|comp|f301|(Embedded LUT)|320x180"), keys.end());
     EXPECT_TRUE(p.controller().lastGradeSyncKey().value_or("").ends_with("|10.063|c1|(Embedded LUT)|||true|false|lut:true"));
 
     // The same key is not asked for again; a slider refresh always asks.
@@ -128,6 +128,49 @@ TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
     EXPECT_EQ(readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; }, still.width(),
                              still.height()),
               30);
+}
+
+TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
+{
+    ProgramOptions options;
+    options.frame.reset(); // the player leaves the image clip out: black there
+    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)}, options);
+    makeStillImage(p.h.media / "still.png", 320, 180, 77);
+    EditSession::Clip picture = gradedClip("img", 2, 2, std::nullopt);
+    picture.type = "image";
+    picture.name = "still.png";
+    picture.sourceId = "s2";
+    auto session = sessionWith({gradedClip("c1", 0, 2, std::nullopt), picture});
+    session->sources.push_back(EditSession::Source("s2", "still.png", "image"));
+    session->timelines.front().duration = 4.0;
+    p.player = p.h.adopt(session);
+    const auto stillStamp = [&p] {
+        const QImage& still = p.controller().still();
+        return readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; }, still.width(),
+                              still.height());
+    };
+
+    for (const bool gradePreview : {false, true}) {
+        p.engine().setGradePreviewEnabled(gradePreview);
+        p.seek(3.0);
+        finishGrading(p.queue());
+        ASSERT_TRUE(p.controller().isStillShown()) << "grade preview " << gradePreview;
+        EXPECT_EQ(stillStamp(), 77);
+
+        // Over the ungraded video clip the player's own picture shows.
+        p.seek(1.0);
+        finishGrading(p.queue());
+        EXPECT_FALSE(p.controller().isStillShown());
+    }
+
+    // Playing, the still is left out as the player leaves it out.
+    p.seek(3.0);
+    finishGrading(p.queue());
+    ASSERT_TRUE(p.controller().isStillShown());
+    p.togglePlay();
+    finishGrading(p.queue());
+    EXPECT_TRUE(p.engine().isPlaying());
+    EXPECT_FALSE(p.controller().isStillShown());
 }
 
 // The program view of a paused generated clip with a LUT file, a mood and a basic grade, saved

@@ -120,7 +120,7 @@ TEST_F(Playback, FrameStepsAt5994ShowEachFrameOfA5994Clip)
         const std::uint64_t scrolls = h.engine.timelineScrollRequest();
         h.engine.stepPlayheadFrame(1, false);
         ASSERT_TRUE(h.waitFor([&] { return h.engine.timelineScrollRequest() > scrolls; }));
-        EXPECT_EQ(h.engine.playheadSeconds(), frame / 59.94);
+        EXPECT_EQ(h.engine.playheadSeconds(), frame * 1001 / 60000.0); // the frame's start on the export's grid
         EXPECT_EQ(h.stamp(), frame);
     }
 }

@@ -116,7 +116,7 @@ TEST_F(PreviewItem, SpeedsFileEndsAndSlivers)
     EXPECT_EQ(edits[0].targetRange, MediaTimeRange(MediaTime(0, 1), MediaTime(3, 2)));
     EXPECT_EQ(edits[1].sourceRange.duration, MediaTime(2, 1));
     EXPECT_EQ(edits[1].targetRange, MediaTimeRange(MediaTime(3, 2), MediaTime(2, 1)));
-    EXPECT_EQ(edits[2].sourceRange.duration, MediaTime::fromSeconds(0.0625, 600));
+    EXPECT_EQ(edits[2].sourceRange.duration, MediaTime(1, 16)); // exact on the item's ticks
     EXPECT_EQ(edits[2].targetRange, MediaTimeRange(MediaTime(7, 2), MediaTime(1, 1)));
     // 0.05 s before the end of the file, and what is left of it; the sliver is black.
     EXPECT_EQ(edits[3].sourceRange, MediaTimeRange(MediaTime(395, 100), MediaTime(5, 100)));

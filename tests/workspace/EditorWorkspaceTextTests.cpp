@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
+#include <string>
 
+#include "editing/PreviewFrameTiming.h"
 #include "workspace/EditorWorkspaceText.h"
 #include "workspace/bars/PlaybackScrubBar.h"
 #include "workspace/program/PreviewArea.h"
@@ -27,7 +30,7 @@ TEST(EditorWorkspaceText, TimeLabelCountsFramesAtTheTrueRate)
 {
     EXPECT_EQ(timeLabel(0, 59.94), "00:00:00");
     EXPECT_EQ(timeLabel(10, 59.94), "00:09:59"); // 599 frames, non-drop
-    EXPECT_EQ(timeLabel(100, 23.976), "01:39:22"); // 2398 frames
+    EXPECT_EQ(timeLabel(100, 23.976), "01:39:21"); // frame 2397 runs from 99.983 s to 100.025 s
     EXPECT_EQ(timeLabel(60, 29.97), "00:59:28");   // 1798 frames
     EXPECT_EQ(timeLabel(4500, 25), "75:00:00");    // minutes are not folded into hours
     EXPECT_EQ(timeLabel(1.04, 25), "00:01:01");
@@ -36,6 +39,23 @@ TEST(EditorWorkspaceText, TimeLabelCountsFramesAtTheTrueRate)
     EXPECT_EQ(timeLabel(-3, 25), "00:00:00");
     EXPECT_EQ(timeLabel(1, std::numeric_limits<double>::infinity()), timeLabel(1, defaultFrameRate));
     EXPECT_EQ(timeLabel(1, 0), timeLabel(1, defaultFrameRate));
+}
+
+TEST(EditorWorkspaceText, TimeLabelNamesTheFrameShownThroughoutIt)
+{
+    for (const double fps : {23.976, 24.0, 25.0, 29.97, 30.0, 59.94}) {
+        const FrameGrid grid = FrameGrid::ofRate(fps);
+        const std::int64_t perSecond = std::llround(fps);
+        for (std::int64_t n = 0; n < 3 * perSecond; ++n) {
+            char expected[16];
+            std::snprintf(expected, sizeof expected, "00:%02d:%02d", static_cast<int>(n / perSecond),
+                          static_cast<int>(n % perSecond));
+            SCOPED_TRACE(std::to_string(fps) + " fps, frame " + std::to_string(n));
+            EXPECT_EQ(timeLabel(grid.start(n), fps), expected);
+            EXPECT_EQ(timeLabel(n / fps, fps), expected); // the start as n / fps
+            EXPECT_EQ(timeLabel(grid.start(n) + 0.9 / grid.rate(), fps), expected);
+        }
+    }
 }
 
 TEST(EditorWorkspaceText, RelinkMessageListsAtMostEightNames)

@@ -91,8 +91,10 @@ void PlaybackBar::refresh()
 void PlaybackBar::refreshPlayhead()
 {
     const TimelinePreviewEngine& engine = workspace_.engine();
+    // Counted on the monitor's own grid (the project's rate, else its footage's), so that the
+    // read-out names the frame the monitor shows.
     timeLabel_->setText(
-        QString::fromStdString(EditorWorkspaceText::timeLabel(engine.playheadSeconds(), workspace_.projectFrameRate())));
+        QString::fromStdString(EditorWorkspaceText::timeLabel(engine.playheadSeconds(), engine.frameGrid().rate())));
     // While playing the knob follows the finer playback time.
     const double knob = engine.isPlaying() ? engine.playbackMotionSeconds() : engine.playheadSeconds();
     scrubBar_->setPosition(knob, std::max(engine.durationSeconds(), shortestBarDuration));
