@@ -1,5 +1,7 @@
 #include "controls/VelmoraWorkflowState.h"
 
+#include <system_error>
+
 namespace velmora {
 
 std::optional<VelmoraShellTab> VelmoraShellTabs::fromRawValue(std::string_view text)
@@ -11,6 +13,24 @@ std::optional<VelmoraShellTab> VelmoraShellTabs::fromRawValue(std::string_view t
     return std::nullopt;
 }
 
+namespace {
+
+void removeScratchJob(std::optional<std::filesystem::path>& scratch)
+{
+    if (scratch) {
+        std::error_code ec;
+        std::filesystem::remove(*scratch, ec);
+        scratch.reset();
+    }
+}
+
+} // namespace
+
+VelmoraWorkflowState::~VelmoraWorkflowState()
+{
+    removeScratchJob(scratchJobURL_);
+}
+
 void VelmoraWorkflowState::setSelectedTab(VelmoraShellTab tab)
 {
     selectedTab_ = tab;
@@ -19,6 +39,8 @@ void VelmoraWorkflowState::setSelectedTab(VelmoraShellTab tab)
 
 void VelmoraWorkflowState::setExportJobURL(std::optional<std::filesystem::path> url)
 {
+    if (scratchJobURL_ && url != scratchJobURL_)
+        removeScratchJob(scratchJobURL_);
     exportJobURL_ = std::move(url);
     emit exportJobURLChanged();
 }
@@ -30,9 +52,11 @@ void VelmoraWorkflowState::setExportMediaFolderURL(std::optional<std::filesystem
 }
 
 void VelmoraWorkflowState::openExportTab(const std::filesystem::path& jobURL,
-                                         const std::optional<std::filesystem::path>& mediaFolder)
+                                         const std::optional<std::filesystem::path>& mediaFolder, HandoffFile file)
 {
     setExportJobURL(jobURL);
+    if (file == HandoffFile::scratch)
+        scratchJobURL_ = jobURL;
     setExportMediaFolderURL(mediaFolder);
     setSelectedTab(VelmoraShellTab::exportTab);
 }

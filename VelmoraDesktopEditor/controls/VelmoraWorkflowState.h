@@ -25,7 +25,13 @@ public:
     // or never (the user kept the workspace). `proceed` is safe to run after this object is gone.
     using ExitGuard = std::function<void(WorkspaceExit exit, std::function<void()> proceed)>;
 
+    // What becomes of a handed-over job file once no workspace can use it any more: a file the
+    // user chose is kept; a scratch file written for the hand-over is removed when another job
+    // replaces it or the hand-over is cleared, and when this state goes with its window.
+    enum class HandoffFile { kept, scratch };
+
     explicit VelmoraWorkflowState(QObject* parent = nullptr) : QObject(parent) {}
+    ~VelmoraWorkflowState() override;
 
     VelmoraShellTab selectedTab() const { return selectedTab_; }
     const std::optional<std::filesystem::path>& exportJobURL() const { return exportJobURL_; }
@@ -37,7 +43,8 @@ public:
 
     // Job first, then the folder, then the tab, so the 10-bit Export workspace is created with
     // both already in place.
-    void openExportTab(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& mediaFolder);
+    void openExportTab(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& mediaFolder,
+                       HandoffFile file = HandoffFile::kept);
     // Forgets the handed-over job and folder; the tab stays.
     void clearExportHandoff();
 
@@ -61,6 +68,8 @@ private:
     VelmoraShellTab selectedTab_ = VelmoraShellTab::editor;
     std::optional<std::filesystem::path> exportJobURL_;
     std::optional<std::filesystem::path> exportMediaFolderURL_;
+    // The handed-over job when it is a scratch file of the hand-over.
+    std::optional<std::filesystem::path> scratchJobURL_;
     QPointer<const QObject> exitGuardOwner_;
     ExitGuard exitGuard_;
 };

@@ -15,6 +15,7 @@
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "platform/foundation/JsonWriting.h"
+#include "platform/foundation/RemovedOnExit.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Uuid.h"
 
@@ -64,17 +65,16 @@ std::optional<std::filesystem::path> inputFileFor(const EditorJobV2& job, const 
 // untouched when their parameters are neutral).
 bool clipHasOwnGrade(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL)
 {
-    if (!clip.grade) {
-        return false;
+    if (clip.grade) {
+        std::optional<EditorJobV2::ClipGrade> cleaned = EditSession::sanitizeWebImportClipGrade(clip.grade);
+        if (!cleaned) {
+            cleaned = clip.grade;
+        }
+        if (resolvedClipLutText(cleaned, mediaFolderURL, std::nullopt)) {
+            return true;
+        }
     }
-    std::optional<EditorJobV2::ClipGrade> cleaned = EditSession::sanitizeWebImportClipGrade(clip.grade);
-    if (!cleaned) {
-        cleaned = clip.grade;
-    }
-    if (resolvedClipLutText(cleaned, mediaFolderURL, std::nullopt)) {
-        return true;
-    }
-    const auto& params = clip.grade->gradeParams;
+    const auto& params = clip.effectiveGradeParams();
     if (!params) {
         return false;
     }
@@ -91,16 +91,6 @@ double sourceFrameRateOf(const AssetTrack& track)
     const double frame = track.minFrameDuration.seconds();
     return std::isfinite(frame) && frame > 0 ? 1.0 / frame : 0;
 }
-
-// Removes the temporary job however the export ends; a removal error is of no interest.
-struct TemporaryFile {
-    std::filesystem::path path;
-    ~TemporaryFile()
-    {
-        std::error_code ec;
-        std::filesystem::remove(path, ec);
-    }
-};
 
 } // namespace
 
@@ -247,7 +237,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const std::filesystem::path jobFile = std::filesystem::temp_directory_path() /
                                           (std::string(fastPathJobFilePrefix) + Uuid::randomText().substr(0, 8) + ".json");
     JsonWriting::saveFileAtomically(jobFile, text);
-    const TemporaryFile removal{jobFile};
+    const RemovedOnExit removal(jobFile);
 
     const std::filesystem::path inputURL = candidate->inputURL;
     return withSecurityScope({jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {

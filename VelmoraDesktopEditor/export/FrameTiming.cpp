@@ -4,7 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "export/TimelineExportState.h"
 #include "export/WriterSettings.h"
+#include "model/FrameRateLimit.h"
 #include "platform/foundation/FrameRates.h"
 
 namespace velmora::Exporter {
@@ -50,6 +52,11 @@ bool isMpeg4Name(const std::string& name)
 {
     const std::string lower = lowercased(name);
     return lower == "mp4" || lower == "m4v";
+}
+
+bool isQuickTimeName(const std::string& name)
+{
+    return lowercased(name) == "mov";
 }
 
 } // namespace
@@ -111,14 +118,26 @@ FrameTiming resolveFps(const Asset& asset, const std::optional<Job::Output>& out
     return timingOf(&asset, output ? output->fps : std::nullopt);
 }
 
+void requireExportableFps(double fps)
+{
+    if (!FrameRateLimit::accepts(fps)) {
+        throw exportError(TimelineExportCode::invalidFrameRate, FrameRateLimit::refusalText(fps));
+    }
+}
+
 FileType movieFileType(const std::filesystem::path& outputURL, const std::optional<std::string>& container)
 {
     std::string extension = outputURL.extension().string();
     if (!extension.empty() && extension.front() == '.') {
         extension.erase(0, 1);
     }
+    // A name that says what it is gets what it says: the job's container (a render job always
+    // says "mp4") decides only for a name without a movie extension.
     if (isMpeg4Name(extension)) {
         return FileType::mpeg4;
+    }
+    if (isQuickTimeName(extension)) {
+        return FileType::quickTimeMovie;
     }
     if (container && isMpeg4Name(*container)) {
         return FileType::mpeg4;

@@ -40,8 +40,14 @@ FrameTiming resolveFps(const Asset* asset, const std::optional<EditorJobV2::Outp
 // The same rules for a single-video job.
 FrameTiming resolveFps(const Asset& asset, const std::optional<Job::Output>& output);
 
+// Refuses a rate that an export cannot run at (FrameRateLimit: not finite, or above 240 fps)
+// with Error("export", 213, FrameRateLimit::refusalText). Exports call it on the rates of their
+// job and on the rate they resolved, before anything is written.
+void requireExportableFps(double fps);
+
 // The file type of a movie: MPEG-4 when the output path's extension (any case) is mp4 or m4v,
-// else when `container` (any case) is "mp4" or "m4v"; QuickTime otherwise.
+// QuickTime when it is mov; for any other name MPEG-4 when `container` (any case) is "mp4" or
+// "m4v", QuickTime otherwise.
 FileType movieFileType(const std::filesystem::path& outputURL, const std::optional<std::string>& container);
 // The container of a single-video export.
 FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& job);

@@ -257,8 +257,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
         previewBaseFrameCache().store(key, base.image);
     }
 
-    std::optional<EditorJobV2::ClipGrade::GradeParams> params =
-        clip.grade && clip.grade->gradeParams ? clip.grade->gradeParams : clip.gradeParams;
+    const std::optional<EditorJobV2::ClipGrade::GradeParams>& params = clip.effectiveGradeParams();
     Image graded = applyPreviewLut(base.image, job, clip, lutOverrideURL, *mediaFolderURL);
     graded = applyMoodImage(graded, params);
     graded = applyBasicGradeImage(graded, params, outW, outH);

@@ -3,8 +3,6 @@
 #include <string>
 #include <system_error>
 
-#include "platform/foundation/Uuid.h"
-
 namespace velmora::Exporter {
 
 namespace {
@@ -19,31 +17,45 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
+std::filesystem::path folderOf(const std::filesystem::path& outputURL)
+{
+    return outputURL.has_parent_path() ? outputURL.parent_path() : std::filesystem::path(".");
+}
+
+// Runs before the claim of the new partial file, in its member initialiser.
+const std::filesystem::path& withoutStalePartials(const std::filesystem::path& outputURL)
+{
+    removeStaleScratchFiles(folderOf(outputURL), partialMovieNaming(outputURL));
+    return outputURL;
+}
+
 } // namespace
 
-std::filesystem::path partialMoviePath(const std::filesystem::path& outputURL)
+ScratchNaming partialMovieNaming(const std::filesystem::path& outputURL)
 {
-    const std::string tag = Uuid::randomText().substr(0, 8);
-    return outputURL.parent_path() /
-           ("." + outputURL.stem().string() + ".partial-" + tag + outputURL.extension().string());
+    return ScratchNaming{"." + outputURL.stem().string() + ".partial-", outputURL.extension().string(), 8,
+                         "0123456789ABCDEF"};
 }
 
 PartialMovie::PartialMovie(const std::filesystem::path& outputURL)
-    : outputURL_(outputURL), path_(partialMoviePath(outputURL))
+    : outputURL_(withoutStalePartials(outputURL)),
+      claim_(folderOf(outputURL), partialMovieNaming(outputURL), "Could not write", outputURL)
 {
+    // The writer opens the file itself; only the lock is kept.
+    claim_.closeWriteDescriptor();
 }
 
 PartialMovie::~PartialMovie()
 {
     if (!committed_) {
         std::error_code ec;
-        std::filesystem::remove(path_, ec);
+        std::filesystem::remove(path(), ec);
     }
 }
 
 void PartialMovie::commit()
 {
-    std::filesystem::rename(path_, outputURL_);
+    std::filesystem::rename(path(), outputURL_);
     committed_ = true;
 }
 
@@ -51,8 +63,8 @@ Error PartialMovie::namingOutput(const Error& error) const
 {
     std::string message = error.message();
     // The whole path first, so that its file name is not replaced on its own.
-    replaceAll(message, path_.string(), outputURL_.string());
-    replaceAll(message, path_.filename().string(), outputURL_.filename().string());
+    replaceAll(message, path().string(), outputURL_.string());
+    replaceAll(message, path().filename().string(), outputURL_.filename().string());
     return Error(error.domain(), error.code(), message);
 }
 

@@ -1,23 +1,31 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
 #include "platform/foundation/Error.h"
+#include "platform/foundation/ScratchFile.h"
 
 namespace velmora::Exporter {
 
 // The movie of an export while it is written: a hidden file beside the output, moved over the
 // output only once complete, so that a refused or failed export leaves an older movie intact
-// and no partial file behind. Used on the thread that runs the export.
+// and no partial file behind. The file is created empty and locked here, for the writer to fill
+// (AssetWriterTarget::claimedEmptyFile); the lock marks it as being written for as long as this
+// object lives, and the kernel drops it when the exporting process dies. Creating one removes
+// the partial files that earlier exports to the same output left behind (killed, or gone without
+// cleaning up) and leaves those still being written alone. Used on the thread that runs the
+// export.
 class PartialMovie {
 public:
+    // Throws a FileError (domain "file") naming the output when the hidden file cannot be made.
     explicit PartialMovie(const std::filesystem::path& outputURL);
     // Removes the partial file unless it was committed.
     ~PartialMovie();
     PartialMovie(const PartialMovie&) = delete;
     PartialMovie& operator=(const PartialMovie&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return claim_.path(); }
 
     // Moves the complete movie over the output (replacing a file there). Throws the file
     // system's error.
@@ -29,12 +37,12 @@ public:
 
 private:
     std::filesystem::path outputURL_;
-    std::filesystem::path path_;
+    ClaimedScratchFile claim_;
     bool committed_ = false;
 };
 
-// The hidden file beside `outputURL` an export writes to: "." + stem + ".partial-" + 8 random
-// characters + the output's extension.
-std::filesystem::path partialMoviePath(const std::filesystem::path& outputURL);
+// The hidden files an export of `outputURL` writes: "." + stem + ".partial-" + 8 upper-case hex
+// digits + the output's extension, in the output's folder.
+ScratchNaming partialMovieNaming(const std::filesystem::path& outputURL);
 
 } // namespace velmora::Exporter

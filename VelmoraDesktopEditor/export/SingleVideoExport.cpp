@@ -138,7 +138,11 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
     const std::optional<CubeLUT> cube = singleVideoCubeLoader(singleVideoLutText(lutOverrideURL, job), mediaFolderURL);
 
     const std::shared_ptr<const Asset> asset = Asset::open(inputURL);
+    if (job.output && job.output->fps) {
+        requireExportableFps(*job.output->fps);
+    }
     const FrameTiming timing = resolveFps(*asset, job.output);
+    requireExportableFps(timing.fps);
     std::optional<std::int64_t> bitrate = bitrateOverrideBps;
     if (!bitrate && job.output) {
         bitrate = job.output->targetBitrate;
@@ -202,7 +206,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
             videoReader->add(videoOutput);
         }
 
-        AssetWriter writer(partial.path(), singleVideoFileType(outputURL, job));
+        AssetWriter writer(partial.path(), singleVideoFileType(outputURL, job), AssetWriterTarget::claimedEmptyFile);
         auto videoInput = AssetWriterInput::video(
             makeWriterSettings(width, height, timing.fps, bitrate, gamma.transferAV, EditorVideoCodec::hevc10));
         videoInput->expectsMediaDataInRealTime = false;

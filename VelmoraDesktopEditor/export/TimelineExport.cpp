@@ -128,11 +128,6 @@ void waitForExport(ExportRun& run, std::int64_t framesTotal, double limit)
 
 } // namespace
 
-std::filesystem::path timelineExportPartialPath(const std::filesystem::path& outputURL)
-{
-    return partialMoviePath(outputURL);
-}
-
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                   const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
                                   std::optional<std::int64_t> bitrateOverrideBps, EditorVideoCodec codec,
@@ -177,7 +172,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     // The movie is written under a temporary name beside the output.
     PartialMovie partial(outputURL);
     ExportRun run(framesTotal, mix.has_value(), std::move(progress), faults.clock);
-    run.writer = std::make_unique<AssetWriter>(partial.path(), fileType);
+    run.writer = std::make_unique<AssetWriter>(partial.path(), fileType, AssetWriterTarget::claimedEmptyFile);
     run.writer->movieTimeScale = timing.timescale;
 
     run.videoInput = AssetWriterInput::video(

@@ -69,7 +69,4 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
                                   TimelineProgressCallback progress, CancellationCallback isCancelled,
                                   const TimelineExportFaults& faults = {});
 
-// The temporary file an export of `outputURL` is written to: beside it, with its extension.
-std::filesystem::path timelineExportPartialPath(const std::filesystem::path& outputURL);
-
 } // namespace velmora::Exporter

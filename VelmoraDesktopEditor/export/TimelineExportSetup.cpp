@@ -319,14 +319,19 @@ FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset)
     if (job.project && job.project->fps) {
         fps = *job.project->fps;
     }
-    if (!std::isfinite(fps) || fps > static_cast<double>(std::numeric_limits<std::int32_t>::max() / 2)) {
-        throw exportError(TimelineExportCode::invalidFrameRate, "The frame rate of the job cannot be exported.");
+    requireExportableFps(fps);
+    if (job.output && job.output->fps) {
+        requireExportableFps(*job.output->fps);
     }
+    FrameTiming timing;
     if (fps <= 0) {
-        return resolveFps(anyAsset, job.output);
+        // From the output's exact fraction or a source: checked again, as neither was above.
+        timing = resolveFps(anyAsset, job.output);
+    } else {
+        timing = fpsToTimebase(fps);
+        timing.fps = fps;
     }
-    FrameTiming timing = fpsToTimebase(fps);
-    timing.fps = fps;
+    requireExportableFps(timing.fps);
     return timing;
 }
 

@@ -301,9 +301,9 @@ Image TimelineFrameRenderer::composeFrame(const FrameSource& source)
     } else if (setup_.globalLut) {
         image = applyCubeLUTImage(image, setup_.globalLut->cube, setup_.globalLut->filter, 1.0);
     }
-    if (base && base->grade && base->grade->gradeParams) {
-        image = applyMoodImage(image, base->grade->gradeParams);
-        image = applyBasicGradeImage(image, base->grade->gradeParams, setup_.width, setup_.height);
+    if (base && base->effectiveGradeParams()) {
+        image = applyMoodImage(image, base->effectiveGradeParams());
+        image = applyBasicGradeImage(image, base->effectiveGradeParams(), setup_.width, setup_.height);
     }
     if (base) {
         image = applyingVisualOpacity(image, clipVisualOpacity(*base, source.time), setup_.width, setup_.height);

@@ -1,10 +1,10 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 
 #include "export/TimelineExport.h"
-#include "export_workspaces/OutputNaming.h"
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
 #include "platform/foundation/FileReading.h"
+#include "platform/foundation/RemovedOnExit.h"
 #include "platform/foundation/Uuid.h"
 
 namespace velmora {
@@ -25,19 +25,12 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
 {
     const std::filesystem::path jobURL =
         renderJobPath(jobFolder_.empty() ? std::filesystem::temp_directory_path() : jobFolder_);
+    // The job file serves this run only.
+    const RemovedOnExit removal(jobURL);
     session.writeRenderJob(jobURL);
     // The engine renders what the file says, exactly as a job handed to the 10-bit Export
-    // workspace would be rendered, with one exception: the destination's movie type decides the
-    // container. A render job always says "mp4", and the engine lets that win over a ".mov"
-    // destination, which would put ProRes 422 into an MPEG-4 file, where it cannot go.
-    EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(jobURL));
-    const std::string extension = OutputNaming::lowercasedExtension(request.outputURL);
-    if (!extension.empty()) {
-        if (!job.output) {
-            job.output.emplace();
-        }
-        job.output->container = extension;
-    }
+    // workspace would be rendered; the destination's name decides the container.
+    const EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(jobURL));
     return Exporter::exportEditorTimeline(job, std::nullopt, request.mediaFolder, request.outputURL,
                                           request.bitrateBps, request.codec, "rec709", 1, 1, 0, 0,
                                           request.sessionFile, progress, isCancelled);

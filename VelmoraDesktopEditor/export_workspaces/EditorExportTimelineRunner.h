@@ -11,7 +11,7 @@ namespace velmora {
 // look compensation, no LUT override.
 //
 // Render job files are named "velmora_editor_export_" + 8 upper-case hex digits + ".json" and
-// stay in the job folder after the run, whatever its outcome. Stateless apart from the folder:
+// are removed from the job folder when the run ends, whatever its outcome. Stateless apart from the folder:
 // one runner may serve any number of runs, one after another or at once.
 class EditorExportTimelineRunner final : public EditorExportRunner {
 public:

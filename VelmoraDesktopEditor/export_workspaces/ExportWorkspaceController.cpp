@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
+#include "export_workspaces/OutputNaming.h"
 
 namespace velmora {
 
@@ -43,7 +44,28 @@ void ExportWorkspaceController::setDropTarget(bool targeted)
 
 void ExportWorkspaceController::setOutputContainer(std::string container)
 {
+    // The movie is what its name says, so the name follows the container chosen for it.
+    if (outputURL_) {
+        const std::optional<std::string> named = OutputNaming::containerOfOutput(*outputURL_);
+        if (named && *named != container) {
+            std::filesystem::path renamed = *outputURL_;
+            renamed.replace_extension(container);
+            assign(outputURL_, std::move(renamed), &ExportWorkspaceController::outputURLChanged);
+        }
+    }
+    showContainer(std::move(container));
+}
+
+void ExportWorkspaceController::showContainer(std::string container)
+{
     assign(outputContainer_, std::move(container), &ExportWorkspaceController::outputContainerChanged);
+}
+
+void ExportWorkspaceController::setOutputURL(std::filesystem::path output)
+{
+    assign(outputURL_, std::move(output), &ExportWorkspaceController::outputURLChanged);
+    if (std::optional<std::string> container = OutputNaming::containerOfOutput(*outputURL_))
+        showContainer(std::move(*container));
 }
 
 void ExportWorkspaceController::setBitrateMbps(std::string text)

@@ -65,7 +65,10 @@ public:
     bool inputsComplete() const;
 
     // --- Output settings.
-    // "mp4" or "mov": only the extension of a proposed timeline output name.
+    // "mp4" or "mov": the container of the output, which its name decides. Choosing an output
+    // whose name ends in mov, mp4 or m4v sets it; choosing a container for an output so named
+    // gives that output the container's extension. Without an output it is the extension of a
+    // proposed timeline output name.
     const std::string& outputContainer() const { return outputContainer_; }
     void setOutputContainer(std::string container);
     // Megabits per second as typed; empty means automatic.
@@ -192,7 +195,10 @@ private:
     // Runs a file panel and hands its first choice to `chosen`, unless the panel was cancelled or
     // this object is gone by then.
     void askForFile(FilePanelRequest request, std::function<void(std::filesystem::path)> chosen);
-    void setInputAndDeriveOutput(const std::filesystem::path& input, bool adoptContainer);
+    void setInputAndDeriveOutput(const std::filesystem::path& input);
+    // The output, with the container its name says.
+    void setOutputURL(std::filesystem::path output);
+    void showContainer(std::string container);
     void onWorkflowJobChanged();
 
     void beginExport(const std::filesystem::path& output);

@@ -73,7 +73,7 @@ void ExportWorkspaceController::pickMediaFolder()
 void ExportWorkspaceController::pickInput()
 {
     askForFile(openFileRequest({"mp4", "mov", "m4v"}),
-               [this](std::filesystem::path file) { setInputAndDeriveOutput(file, true); });
+               [this](std::filesystem::path file) { setInputAndDeriveOutput(file); });
 }
 
 void ExportWorkspaceController::pickLutOverride()
@@ -87,21 +87,17 @@ void ExportWorkspaceController::pickOutput()
 {
     const std::string suggested = outputURL_ ? outputURL_->filename().string() : defaultOutputName();
     askForFile(saveMovieRequest(suggested), [this, suggested](std::filesystem::path file) {
-        assign(outputURL_, OutputNaming::withMovieExtension(file, OutputNaming::lowercasedExtension(suggested)),
-               &ExportWorkspaceController::outputURLChanged);
+        setOutputURL(OutputNaming::withMovieExtension(file, OutputNaming::lowercasedExtension(suggested)));
     });
 }
 
-void ExportWorkspaceController::setInputAndDeriveOutput(const std::filesystem::path& input, bool adoptContainer)
+void ExportWorkspaceController::setInputAndDeriveOutput(const std::filesystem::path& input)
 {
     assign(inputURL_, input, &ExportWorkspaceController::inputURLChanged);
     // An output already chosen (or derived from an earlier input) stays.
     if (outputURL_)
         return;
-    const std::string container = OutputNaming::containerForInput(input);
-    if (adoptContainer)
-        setOutputContainer(container);
-    assign(outputURL_, OutputNaming::outputBesideInput(input, container), &ExportWorkspaceController::outputURLChanged);
+    setOutputURL(OutputNaming::outputBesideInput(input, OutputNaming::containerForInput(input)));
 }
 
 bool ExportWorkspaceController::handleDrop(const QList<QUrl>& urls)
@@ -139,9 +135,8 @@ void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& fi
         assign(mediaFolderURL_, file, &ExportWorkspaceController::mediaFolderURLChanged);
         return;
     }
-    // A drop never changes the container, unlike "Choose Input Video…".
     if (OutputNaming::isVideoFile(file))
-        setInputAndDeriveOutput(file, false);
+        setInputAndDeriveOutput(file);
 }
 
 void ExportWorkspaceController::updateJobTool()
@@ -160,7 +155,9 @@ void ExportWorkspaceController::updateJobTool()
     }
     classify(DesktopJobTool::isTimelineJobJSON(*bytes));
     if (isTimelineJob_) {
-        setOutputContainer("mp4");
+        // The proposed name starts out as MPEG-4; an output already chosen keeps its container.
+        if (!outputURL_)
+            showContainer("mp4");
         assign(inputURL_, std::nullopt, &ExportWorkspaceController::inputURLChanged);
         assign(lutOverrideURL_, std::nullopt, &ExportWorkspaceController::lutOverrideURLChanged);
     } else {
@@ -193,10 +190,8 @@ void ExportWorkspaceController::ensureOutputURL(std::function<void(OptionalPath)
                                       done(std::nullopt);
                                       return;
                                   }
-                                  self->assign(self->outputURL_,
-                                               OutputNaming::withMovieExtension(
-                                                   paths.front(), OutputNaming::lowercasedExtension(suggested)),
-                                               &ExportWorkspaceController::outputURLChanged);
+                                  self->setOutputURL(OutputNaming::withMovieExtension(
+                                      paths.front(), OutputNaming::lowercasedExtension(suggested)));
                                   done(self->outputURL_);
                               });
 }

@@ -36,6 +36,16 @@ std::string containerForInput(const std::filesystem::path& input)
     return extension == "mp4" || extension == "m4v" ? "mp4" : "mov";
 }
 
+std::optional<std::string> containerOfOutput(const std::filesystem::path& output)
+{
+    const std::string extension = lowercasedExtension(output);
+    if (extension == "mp4" || extension == "m4v")
+        return "mp4";
+    if (extension == "mov")
+        return "mov";
+    return std::nullopt;
+}
+
 std::filesystem::path outputBesideInput(const std::filesystem::path& input, const std::string& extension)
 {
     return input.parent_path() / (input.stem().string() + outputSuffix + extension);

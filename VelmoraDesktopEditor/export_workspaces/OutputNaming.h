@@ -18,6 +18,10 @@ bool isVideoFile(const std::filesystem::path& file);
 // The container a movie made from `input` gets: "mp4" for an mp4 or m4v input, else "mov".
 std::string containerForInput(const std::filesystem::path& input);
 
+// The container a movie named `output` is written as: "mp4" for an mp4 or m4v name, "mov" for a
+// mov name (any case); none for a name without a movie extension.
+std::optional<std::string> containerOfOutput(const std::filesystem::path& output);
+
 // The input's folder + its name without extension + "_velmora_10bit." + `extension`.
 std::filesystem::path outputBesideInput(const std::filesystem::path& input, const std::string& extension);
 

@@ -196,7 +196,8 @@ public:
 
     // The browser editor's project file: an object with "timelines" and "library" or "state".
     static bool isWebTavlekPayload(const nlohmann::json& object);
-    // Reads the browser project leniently; never fails. The session's tool is "browser-tavlek".
+    // Reads the browser project leniently; fails (DecodingError) only on a project frame rate
+    // that FrameRateLimit refuses. The session's tool is "browser-tavlek".
     static EditSession fromWebTavlek(const nlohmann::json& object);
     // The lenient readers and clip builders of the browser import. `libraryByName` maps
     // lower-cased file names to source ids.

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "model/EditSession.h"
+#include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 #include "platform/foundation/IsoDate.h"
 #include "platform/foundation/NumberText.h"
@@ -129,9 +130,12 @@ std::optional<EditSession::Project> browserProject(const json& object)
         project.width = intMember(*settings, "width");
         project.height = intMember(*settings, "height");
         project.fps = doubleMember(*settings, "fps");
+        const char* fpsKey = "fps";
         if (!project.fps) {
             project.fps = doubleMember(*settings, "frameRate");
+            fpsKey = "frameRate";
         }
+        FrameRateLimit::check(project.fps, {"state", "projectSettings", fpsKey});
     } else if (projectName) {
         project.name = *projectName;
     }

@@ -49,7 +49,12 @@ EditSession EditSession::load(const std::filesystem::path& url)
     const std::optional<nlohmann::json> document = JsonDecoding::tryParse(bytes);
     if (document && document->is_object()) {
         if (isWebTavlekPayload(*document)) {
-            return fromWebTavlek(*document);
+            try {
+                return fromWebTavlek(*document);
+            } catch (const DecodingError& failure) {
+                throw Error(errorDomain, unreadableJsonCode,
+                            "Could not read timeline JSON: " + decodingErrorDescription(failure));
+            }
         }
         // Jobs and edit-return files by their tool; the project document's own tool goes to the
         // session reader first so that what only it holds (markers, levels, media folder) survives.

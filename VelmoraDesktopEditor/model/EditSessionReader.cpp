@@ -2,6 +2,7 @@
 // document, with the few lenient places that older and foreign documents need.
 
 #include "model/EditSession.h"
+#include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 #include "platform/foundation/Uuid.h"
 
@@ -15,7 +16,7 @@ struct JsonDecodable<EditSession::Project> {
         p.name = c.decodeIfPresent<std::string>("name");
         p.width = c.decodeIfPresent<int>("width");
         p.height = c.decodeIfPresent<int>("height");
-        p.fps = c.decodeIfPresent<double>("fps");
+        p.fps = FrameRateLimit::decodeFps(c, "fps");
         p.activeTimelineId = c.decodeIfPresent<std::string>("activeTimelineId");
         return p;
     }

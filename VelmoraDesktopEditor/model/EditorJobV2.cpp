@@ -1,5 +1,6 @@
 #include "model/EditorJobV2.h"
 
+#include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 
 namespace velmora {
@@ -62,7 +63,7 @@ EditorJobV2::Project EditorJobV2::Project::decode(const KeyedContainer& c)
     p.name = c.decodeIfPresent<std::string>("name");
     p.width = c.decodeIfPresent<int>("width");
     p.height = c.decodeIfPresent<int>("height");
-    p.fps = c.decodeIfPresent<double>("fps");
+    p.fps = FrameRateLimit::decodeFps(c, "fps");
     p.activeTimelineId = c.decodeIfPresent<std::string>("activeTimelineId");
     return p;
 }
@@ -75,9 +76,10 @@ EditorJobV2::Grade EditorJobV2::Grade::decode(const KeyedContainer& c)
 EditorJobV2::Output EditorJobV2::Output::decode(const KeyedContainer& c)
 {
     Output o;
-    o.fps = c.decodeIfPresent<double>("fps");
+    o.fps = FrameRateLimit::decodeFps(c, "fps");
     o.fpsNum = c.decodeIfPresent<std::int64_t>("fpsNum");
     o.fpsDen = c.decodeIfPresent<std::int64_t>("fpsDen");
+    FrameRateLimit::checkFpsFraction(c, "fpsNum", o.fpsNum, o.fpsDen);
     o.width = c.decodeIfPresent<int>("width");
     o.height = c.decodeIfPresent<int>("height");
     o.targetBitrate = c.decodeIfPresent<std::int64_t>("targetBitrate");

@@ -228,6 +228,14 @@ struct EditorJobV2 {
         std::optional<ClipGrade::GradeParams> gradeParams;
         std::optional<ClipGrade> grade;
 
+        // The mood and basic grade the clip is shown and exported with: its grade's
+        // `gradeParams`, else the clip's own `gradeParams`. The job preview and the export both
+        // ask this, so that the movie shows what the preview did.
+        const std::optional<ClipGrade::GradeParams>& effectiveGradeParams() const
+        {
+            return grade && grade->gradeParams ? grade->gradeParams : gradeParams;
+        }
+
         static Clip decode(const KeyedContainer& container);
         bool operator==(const Clip&) const = default;
     };

@@ -1,5 +1,6 @@
 #include "model/Job.h"
 
+#include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 
 namespace velmora {
@@ -7,9 +8,10 @@ namespace velmora {
 Job::Output Job::Output::decode(const KeyedContainer& c)
 {
     Output o;
-    o.fps = c.decodeIfPresent<double>("fps");
+    o.fps = FrameRateLimit::decodeFps(c, "fps");
     o.fpsNum = c.decodeIfPresent<std::int64_t>("fpsNum");
     o.fpsDen = c.decodeIfPresent<std::int64_t>("fpsDen");
+    FrameRateLimit::checkFpsFraction(c, "fpsNum", o.fpsNum, o.fpsDen);
     o.maxWidth = c.decodeIfPresent<std::int64_t>("maxWidth");
     o.targetBitrate = c.decodeIfPresent<std::int64_t>("targetBitrate");
     o.container = c.decodeIfPresent<std::string>("container");

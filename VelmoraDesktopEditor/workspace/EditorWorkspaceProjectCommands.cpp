@@ -375,7 +375,7 @@ void EditorWorkspaceController::sendTimelineToExportTab()
         return;
     // The shell replaces this workspace once control is back in the event loop: the engine is
     // still here for the status line.
-    workflow_->openExportTab(url, mediaFolderURL_);
+    workflow_->openExportTab(url, mediaFolderURL_, VelmoraWorkflowState::HandoffFile::scratch);
     engine_->setStatus("Sent timeline to 10-bit Export tab");
 }
 

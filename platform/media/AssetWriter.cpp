@@ -225,11 +225,17 @@ bool AssetWriterInputPixelBufferAdaptor::append(const PixelBuffer& pixelBuffer, 
 
 // ---------------------------------------------------------------------------------------------
 
-AssetWriter::AssetWriter(const std::filesystem::path& url, FileType fileType) : core_(std::make_shared<AssetWriterCore>())
+AssetWriter::AssetWriter(const std::filesystem::path& url, FileType fileType, AssetWriterTarget target)
+    : core_(std::make_shared<AssetWriterCore>())
 {
     std::error_code ec;
-    if (std::filesystem::exists(url, ec)) {
+    if (target == AssetWriterTarget::newFile && std::filesystem::exists(url, ec)) {
         throw MediaError::make(MediaError::writeFailed, "Cannot write \"" + url.string() + "\": a file is already there.");
+    }
+    if (target == AssetWriterTarget::claimedEmptyFile &&
+        (!std::filesystem::is_regular_file(std::filesystem::symlink_status(url, ec)) ||
+         std::filesystem::file_size(url, ec) != 0 || ec)) {
+        throw MediaError::make(MediaError::writeFailed, "Cannot write \"" + url.string() + "\": it is not an empty file.");
     }
     const auto folder = url.has_parent_path() ? url.parent_path() : std::filesystem::current_path();
     if (!std::filesystem::is_directory(folder, ec)) {

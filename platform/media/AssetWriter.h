@@ -88,6 +88,10 @@ private:
 
 enum class AssetWriterStatus { unknown, writing, completed, failed, cancelled };
 
+// Where a writer puts its movie: a file it creates, or an empty file its caller has just created
+// for it (and may hold an advisory lock on while it is written).
+enum class AssetWriterTarget { newFile, claimedEmptyFile };
+
 // Writes an MPEG-4 or QuickTime movie from its inputs.
 //
 // Life: construct, add inputs, startWriting(), startSession(time), feed the inputs,
@@ -95,9 +99,10 @@ enum class AssetWriterStatus { unknown, writing, completed, failed, cancelled };
 // removes the partial file, as does a failure. Errors come back through status() and error().
 class AssetWriter {
 public:
-    // Throws velmora::Error (media, writeFailed) when a file already exists at `url` or its
-    // folder does not.
-    AssetWriter(const std::filesystem::path& url, FileType fileType);
+    // Throws velmora::Error (media, writeFailed) when its folder does not exist, or when a file
+    // already exists at `url` (newFile) or `url` is not an empty regular file (claimedEmptyFile).
+    AssetWriter(const std::filesystem::path& url, FileType fileType,
+                AssetWriterTarget target = AssetWriterTarget::newFile);
     ~AssetWriter();
     AssetWriter(const AssetWriter&) = delete;
     AssetWriter& operator=(const AssetWriter&) = delete;

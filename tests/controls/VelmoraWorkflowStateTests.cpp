@@ -1,5 +1,8 @@
+#include <fstream>
 #include <functional>
 #include <memory>
+
+#include <unistd.h>
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -29,6 +32,35 @@ TEST(VelmoraWorkflowState, OpenExportTabSetsJobThenFolderThenTab)
     state.clearExportHandoff();
     EXPECT_FALSE(state.exportJobURL().has_value());
     EXPECT_EQ(state.selectedTab(), VelmoraShellTab::editor);
+}
+
+TEST(VelmoraWorkflowState, AScratchJobGoesOnceReplacedClearedOrWithTheState)
+{
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("velmora-handoff-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const auto file = [&](const char* name) {
+        std::ofstream(folder / name) << "{}";
+        return folder / name;
+    };
+    {
+        VelmoraWorkflowState state;
+        using File = VelmoraWorkflowState::HandoffFile;
+        state.openExportTab(file("chosen.json"), std::nullopt); // the user's own: kept
+        state.openExportTab(file("r1.json"), std::nullopt, File::scratch);
+        EXPECT_TRUE(std::filesystem::exists(folder / "chosen.json"));
+        state.openExportTab(folder / "r1.json", std::nullopt, File::scratch); // the same hand-over again
+        EXPECT_TRUE(std::filesystem::exists(folder / "r1.json"));
+        state.openExportTab(file("r2.json"), std::nullopt, File::scratch);
+        EXPECT_FALSE(std::filesystem::exists(folder / "r1.json"));
+        state.clearExportHandoff();
+        EXPECT_FALSE(std::filesystem::exists(folder / "r2.json"));
+        state.openExportTab(file("r3.json"), std::nullopt, File::scratch);
+        EXPECT_TRUE(std::filesystem::exists(folder / "r3.json"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / "r3.json"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "chosen.json"));
+    std::filesystem::remove_all(folder);
 }
 
 TEST(VelmoraWorkflowState, TheShownWorkspacesGuardDecidesWhetherAChosenModeIsTaken)

@@ -123,21 +123,26 @@ TEST(ResolveFps, WithoutAssetTheOutputRateOrThirty)
     EXPECT_EQ(resolveFps(nullptr, output(std::numeric_limits<double>::quiet_NaN())), thirty);
 }
 
-TEST(MovieFileType, ExtensionFirstThenTheJobsContainer)
+TEST(MovieFileType, TheNamesMovieExtensionThenTheJobsContainer)
 {
     EXPECT_EQ(movieFileType("/out/film.MP4", std::string("mov")), FileType::mpeg4);
     EXPECT_EQ(movieFileType("/out/film.M4V", std::nullopt), FileType::mpeg4);
-    EXPECT_EQ(movieFileType("/out/film.mov", std::string("m4v")), FileType::mpeg4);
-    EXPECT_EQ(movieFileType("/out/film.mov", std::string("MP4")), FileType::mpeg4);
+    // A .mov name is a QuickTime movie whatever the job says.
+    EXPECT_EQ(movieFileType("/out/film.mov", std::string("m4v")), FileType::quickTimeMovie);
+    EXPECT_EQ(movieFileType("/out/film.MOV", std::string("MP4")), FileType::quickTimeMovie);
     EXPECT_EQ(movieFileType("/out/film.mov", std::nullopt), FileType::quickTimeMovie);
-    EXPECT_EQ(movieFileType("/out/film.mov", std::string("mkv")), FileType::quickTimeMovie);
+    // Only a name without a movie extension leaves it to the job.
+    EXPECT_EQ(movieFileType("/out/film.mkv", std::string("MP4")), FileType::mpeg4);
+    EXPECT_EQ(movieFileType("/out/film", std::string("m4v")), FileType::mpeg4);
+    EXPECT_EQ(movieFileType("/out/film", std::string("mkv")), FileType::quickTimeMovie);
     EXPECT_EQ(movieFileType("/out/film", std::nullopt), FileType::quickTimeMovie);
     Job job;
     job.output = Job::Output{};
     job.output->container = "mp4";
-    EXPECT_EQ(singleVideoFileType("/out/a.mov", job), FileType::mpeg4);
-    job.output.reset();
     EXPECT_EQ(singleVideoFileType("/out/a.mov", job), FileType::quickTimeMovie);
+    EXPECT_EQ(singleVideoFileType("/out/a", job), FileType::mpeg4);
+    job.output.reset();
+    EXPECT_EQ(singleVideoFileType("/out/a", job), FileType::quickTimeMovie);
 }
 
 TEST(PreviewFrameRate, TrackRateThenFrameDurationThenTheJob)

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <fcntl.h>
+#include <limits>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "TimelineExportTestSupport.h"
@@ -146,10 +150,10 @@ TEST_F(TimelineExportErrorTest, AnUnwritableFolderIsRefused)
         return;
     }
     // The superuser may write into any folder; a file system that takes no files still refuses,
-    // when the writer creates its file.
+    // when the export creates the file it writes, with the file system's reason.
     const Failure refused = failureOf([&] { exportJob(goodJob(), media_->path(), "/proc/velmora-export.mp4"); });
-    EXPECT_EQ(refused.domain, "media");
-    EXPECT_EQ(refused.code, 7);
+    EXPECT_EQ(refused.domain, "file");
+    EXPECT_TRUE(refused.message.starts_with("Could not write \u201Cvelmora-export.mp4\u201D: ")) << refused.message;
     EXPECT_FALSE(std::filesystem::exists("/proc/velmora-export.mp4"));
 }
 
@@ -288,6 +292,71 @@ TEST_F(TimelineExportErrorTest, AWriterThatStopsOnItsOwnEndsTheExportAtOnce)
     EXPECT_EQ(failure.code, 299);
     EXPECT_EQ(failure.message, "Export failed at frame 6 of 25.");
     expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AFrameRateAbove240OrNotFiniteIsRefusedBeforeAnythingIsWritten)
+{
+    const std::string limit = " fps is not supported: a frame rate must be a finite number of at most 240 frames per second.";
+    EditorJobV2 job = goodJob(0.2);
+    job.project->fps = 1e9;
+    Failure failure = exportFails(job);
+    EXPECT_EQ(failure.domain, "export");
+    EXPECT_EQ(failure.code, 213);
+    EXPECT_EQ(failure.message, "The frame rate 1000000000" + limit);
+    job.project->fps = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(exportFails(job).message, "The frame rate nan" + limit);
+    // A rate the job leaves to its exact fraction is held to the same limit.
+    job.project->fps = 0;
+    job.output = EditorJobV2::Output{};
+    job.output->fpsNum = 1000;
+    job.output->fpsDen = 1;
+    EXPECT_EQ(exportFails(job).message, "The frame rate 1000" + limit);
+    expectFolderUntouched();
+
+    job.output->fpsNum = 240;
+    exportJob(job, media_->path(), output_);
+    EXPECT_EQ(ffprobeStream(output_, "v:0")["r_frame_rate"], "240/1");
+}
+
+// Partial files beside the output: one a killed export left (no one holds its lock), one that
+// another export is still writing (locked), and files of other outputs or other names.
+TEST_F(TimelineExportErrorTest, AnExportRemovesTheStalePartialsOfItsOutputOnly)
+{
+    const std::vector<std::string> others{".movie.partial-FEDCBA98.mp4", ".movie.partial-0123ABCD.mov",
+                                          ".other.partial-0123ABCD.mp4", ".movie.partial-0123abcd.mp4",
+                                          ".movie.partial-0123ABC.mp4", "movie.partial-0123ABCD.mp4"};
+    std::vector<std::string> expected{"movie.mp4"};
+    for (const std::string& name : others) {
+        writeTextFile(out_ / name, "x");
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    const int live = ::open((out_ / others[0]).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+
+    ExportOptions cancelled;
+    cancelled.isCancelled = [] { return true; };
+    ExportOptions failing;
+    failing.faults.writerLosesOutcome = true;
+    for (const ExportOptions& options : {ExportOptions{}, cancelled, failing}) {
+        writeTextFile(out_ / ".movie.partial-0123ABCD.mp4", "left by a killed export");
+        ExportOptions watched = options;
+        // While it writes, the export's own partial file is marked as being written.
+        std::atomic<int> lockedPartials{0};
+        watched.progress = [&](const TimelineExportProgress&) {
+            for (const auto& entry : std::filesystem::directory_iterator(out_.path())) {
+                const int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0 && entry.path().filename() != others[0]) {
+                    ++lockedPartials;
+                }
+                ::close(fd);
+            }
+        };
+        failureOf([&] { exportJob(goodJob(), media_->path(), output_, watched); });
+        EXPECT_EQ(folderContents(out_.path()), expected);
+        EXPECT_GT(lockedPartials.load(), 0);
+    }
+    ::close(live);
 }
 
 TEST_F(TimelineExportErrorTest, ASuccessfulExportReplacesTheEarlierMovie)

@@ -135,7 +135,7 @@ TEST(TimelineBitrate, OverrideThenJobThenScaledDefault)
 TEST(MovieFileType, ExtensionThenContainer)
 {
     EXPECT_EQ(movieFileType("/o/a.M4V", std::nullopt), FileType::mpeg4);
-    EXPECT_EQ(movieFileType("/o/a.mov", std::string("mp4")), FileType::mpeg4);
+    EXPECT_EQ(movieFileType("/o/a.mov", std::string("mp4")), FileType::quickTimeMovie);
     EXPECT_EQ(movieFileType("/o/a.mov", std::nullopt), FileType::quickTimeMovie);
     EXPECT_EQ(movieFileType("/o/a.mkv", std::string("mov")), FileType::quickTimeMovie);
 }

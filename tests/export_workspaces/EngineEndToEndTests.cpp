@@ -56,7 +56,42 @@ TEST_F(EngineWorkspace, ATimelineJobExportsATenBitMovieNamedAfterTheJob)
     EXPECT_EQ(stream["width"], 160);
     EXPECT_EQ(stream["height"], 96);
     EXPECT_EQ(stream["nb_read_frames"], "20");
+    EXPECT_EQ(ffprobe(movie)["format"]["tags"]["major_brand"], "isom");
     EXPECT_TRUE(controller->canRevealOutput());
+}
+
+TEST_F(EngineWorkspace, AMovNameChosenInTheOutputPanelGetsAQuickTimeMovie)
+{
+    // A render job of the Edit workspace always says "mp4"; the chosen name wins.
+    nlohmann::json job = timelineJob({"a.mp4"});
+    job["output"] = {{"container", "mp4"}};
+    loadJob(job, "trip_desktop_v2_job.json");
+    controller->pickOutput();
+    panels->choose(dir / "trip_master.mov");
+    EXPECT_EQ(controller->outputContainer(), "mov");
+    controller->startExport();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
+
+    EXPECT_FALSE(controller->showError()) << controller->errorText();
+    EXPECT_EQ(ffprobe(dir / "trip_master.mov")["format"]["tags"]["major_brand"], "qt  ");
+}
+
+TEST_F(EngineWorkspace, AJobWithAnAbsurdFrameRateIsRefusedAndNothingIsWritten)
+{
+    nlohmann::json job = timelineJob({"a.mp4"}, 3);
+    job["project"]["fps"] = 1e9;
+    loadJob(job, "fast_job.json");
+    controller->pickOutput();
+    panels->choose(dir / "out" / "fast.mp4");
+    std::filesystem::create_directories(dir / "out");
+    controller->startExport();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 60));
+
+    EXPECT_TRUE(controller->showError());
+    EXPECT_EQ(controller->errorText(),
+              "Error Domain=decoding Code=4 \"project.fps: The frame rate 1000000000 fps is not supported: a frame rate "
+              "must be a finite number of at most 240 frames per second. (at project.fps)\"");
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
 }
 
 TEST_F(EngineWorkspace, ThePreviewShowsTheEnginesStillOrItsError)

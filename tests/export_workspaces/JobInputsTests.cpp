@@ -53,10 +53,15 @@ TEST_F(JobInputs, ADesktopToolMakesATimelineJobAndClearsTheSingleVideoInputs)
     EXPECT_EQ(controller->dropHint(), "Drag & drop your Job JSON here (Media Folder required below)");
     EXPECT_FALSE(controller->inputURL());
     EXPECT_FALSE(controller->lutOverrideURL());
-    EXPECT_EQ(controller->outputContainer(), "mp4");
-    // A media folder chosen before stays, and so does the output derived from the input.
+    // A media folder chosen before stays, and so does the output derived from the input, with
+    // the container its name says.
     EXPECT_EQ(controller->mediaFolderURL(), dir.path());
     EXPECT_EQ(controller->outputURL(), dir / "A001_velmora_10bit.mov");
+    EXPECT_EQ(controller->outputContainer(), "mov");
+    // With no output, a timeline job proposes an MPEG-4 name.
+    makeController();
+    loadJob(writeTimelineJob());
+    EXPECT_EQ(controller->outputContainer(), "mp4");
 }
 
 TEST_F(JobInputs, TimelinesWithoutAToolMakeATimelineJob)
@@ -122,7 +127,7 @@ TEST_F(JobInputs, ChoosingAnInputDerivesTheOutputOnceAndAdoptsItsContainer)
     EXPECT_EQ(controller->outputContainer(), "mov");
 }
 
-TEST_F(JobInputs, ChooseOutputProposesANameAndKeepsTheContainer)
+TEST_F(JobInputs, TheContainerIsTheOneTheOutputsNameSays)
 {
     loadJob(writeTimelineJob("my_job_desktop_v2_job.json"));
     controller->setOutputContainer("mov");
@@ -133,10 +138,31 @@ TEST_F(JobInputs, ChooseOutputProposesANameAndKeepsTheContainer)
     // A name typed without a movie extension gets the proposed one.
     panels->choose(dir / "final");
     EXPECT_EQ(controller->outputURL(), dir / "final.mov");
+    EXPECT_EQ(controller->outputContainer(), "mov");
     controller->pickOutput();
     EXPECT_EQ(panels->current().suggestedName, "final.mov");
     panels->choose(dir / "final.MP4");
     EXPECT_EQ(controller->outputURL(), dir / "final.MP4");
+    EXPECT_EQ(controller->outputContainer(), "mp4");
+    controller->pickOutput();
+    panels->choose(dir / "trip_master.mov");
+    EXPECT_EQ(controller->outputContainer(), "mov");
+
+    // Choosing the other container renames the chosen output to match; the same one keeps it.
+    controller->setOutputContainer("mp4");
+    EXPECT_EQ(controller->outputURL(), dir / "trip_master.mp4");
+    controller->setOutputContainer("mp4");
+    EXPECT_EQ(controller->outputURL(), dir / "trip_master.mp4");
+    controller->setOutputContainer("mov");
+    EXPECT_EQ(controller->outputURL(), dir / "trip_master.mov");
+
+    // The save panel of an export without an output does the same.
+    makeController();
+    loadJob(writeTimelineJob());
+    std::optional<Path> chosen;
+    controller->ensureOutputURL([&](std::optional<Path> output) { chosen = output; });
+    panels->choose(dir / "cut_master.mov");
+    EXPECT_EQ(chosen, dir / "cut_master.mov");
     EXPECT_EQ(controller->outputContainer(), "mov");
 }
 
@@ -195,7 +221,7 @@ TEST_F(JobInputs, DropsApplyAfterTheDropInOrder)
     EXPECT_EQ(controller->jobKind(), Kind::timeline);
     EXPECT_FALSE(controller->inputURL());
     EXPECT_EQ(controller->outputURL(), dir / "clip_velmora_10bit.mov");
-    EXPECT_EQ(controller->outputContainer(), "mp4");
+    EXPECT_EQ(controller->outputContainer(), "mov");
 
     drop({dir / "LOOK.CUBE", dir / "footage"});
     EXPECT_FALSE(controller->lutOverrideURL());
@@ -212,11 +238,11 @@ TEST_F(JobInputs, DropsOfEachKindForASingleVideoJob)
     drop({dir / "footage", dir / "notes.txt"});
     EXPECT_FALSE(controller->mediaFolderURL());
     EXPECT_FALSE(controller->inputURL());
-    // A dropped input never changes the container, unlike "Choose Input Video…".
+    // The output derived from a dropped input brings its container along.
     drop({dir / "reel.mov"});
     EXPECT_EQ(controller->inputURL(), dir / "reel.mov");
     EXPECT_EQ(controller->outputURL(), dir / "reel_velmora_10bit.mov");
-    EXPECT_EQ(controller->outputContainer(), "mp4");
+    EXPECT_EQ(controller->outputContainer(), "mov");
     drop({dir / "other.mp4"});
     EXPECT_EQ(controller->outputURL(), dir / "reel_velmora_10bit.mov");
 }

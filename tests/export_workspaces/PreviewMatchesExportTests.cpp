@@ -155,5 +155,24 @@ TEST_F(PreviewMatchesExport, AJobChosenByHandShowsTheJobLutAndTheCompensation)
     expectStillMatchesMovie(0.6);
 }
 
+TEST_F(PreviewMatchesExport, GradeSettingsStoredOnTheClipItselfAreExportedAsPreviewed)
+{
+    EditorJobV2::ClipGrade grade;
+    grade.gradeParams = exposure(0.6);
+    barsSession(grade).writeRenderJob(dir / "flat_job.json");
+    // Browser jobs may keep a clip's grade settings on the clip, beside a grade without any.
+    nlohmann::json job = nlohmann::json::parse(readTextFile(dir / "flat_job.json"));
+    nlohmann::json& clip = job["timelines"][0]["clips"][0];
+    clip["gradeParams"] = clip["grade"]["gradeParams"];
+    clip["grade"].erase("gradeParams");
+    writeTextFile(dir / "flat_job.json", job.dump());
+    controller->pickJob();
+    panels->choose(dir / "flat_job.json");
+    controller->pickMediaFolder();
+    panels->choose(media());
+
+    expectStillMatchesMovie(0.6);
+}
+
 } // namespace
 } // namespace velmora::test

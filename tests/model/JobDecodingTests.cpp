@@ -213,6 +213,48 @@ TEST(SingleVideoJobDecoding, Failures)
     EXPECT_THROW(EditorJobV2::fromJSON(jobWithClip(R"({"startTime": -2e308})")), DecodingError);
 }
 
+TEST(JobFrameRateLimit, RatesAbove240AreRefusedWithTheirPath)
+{
+    const std::string limit =
+        " fps is not supported: a frame rate must be a finite number of at most 240 frames per second.";
+    const auto withOutput = [](const std::string& output) {
+        return R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": [],
+                   "output": )" + output + "}";
+    };
+    EXPECT_EQ(failureText(withOutput(R"({"fps": 1e9})")), "The frame rate 1000000000" + limit + " (at output.fps)");
+    EXPECT_EQ(failureText(withOutput(R"({"fpsNum": 1000, "fpsDen": 1})")),
+              "The frame rate 1000" + limit + " (at output.fpsNum)");
+    // 240 is allowed; a fraction not used for timing (a denominator of 0) is not judged; 0 and
+    // below leave the rate to the source.
+    EXPECT_EQ(EditorJobV2::fromJSON(withOutput(R"({"fps": 240, "fpsNum": 240000, "fpsDen": 1001})")).output->fps, 240.0);
+    EXPECT_NO_THROW(EditorJobV2::fromJSON(withOutput(R"({"fpsNum": 1000000, "fpsDen": 0, "fps": -1})")));
+
+    const auto singleVideo = [](const std::string& output) {
+        try {
+            Job::fromJSON(R"({"version": 1, "grade": {"lutCube": ""}, "output": )" + output + "}");
+        } catch (const DecodingError& error) {
+            return EditSession::decodingErrorDescription(error);
+        }
+        return std::string("no failure");
+    };
+    EXPECT_EQ(singleVideo(R"({"fps": 480})"), "The frame rate 480" + limit + " (at output.fps)");
+    EXPECT_EQ(singleVideo(R"({"fpsNum": 481, "fpsDen": 2})"), "The frame rate 240.5" + limit + " (at output.fpsNum)");
+    EXPECT_EQ(singleVideo(R"({"fps": 59.94, "fpsNum": 60000, "fpsDen": 1001})"), "no failure");
+}
+
+TEST(EditorJobV2Clip, GradeSettingsOfTheGradeWinOverTheClipsOwn)
+{
+    const auto exposure = [](const EditorJobV2::Clip& clip) {
+        const auto& params = clip.effectiveGradeParams();
+        return params ? params->exposure : std::nullopt;
+    };
+    EXPECT_EQ(exposure(onlyClip(R"({"gradeParams": {"exposure": 0.5}})")), 0.5);
+    EXPECT_EQ(exposure(onlyClip(R"({"gradeParams": {"exposure": 0.5}, "grade": {"hasLut": true}})")), 0.5);
+    EXPECT_EQ(exposure(onlyClip(R"({"gradeParams": {"exposure": 0.5}, "grade": {"gradeParams": {"exposure": -1}}})")),
+              -1.0);
+    EXPECT_FALSE(onlyClip(R"({"grade": {}})").effectiveGradeParams());
+}
+
 TEST(ToolProbe, ReadsOnlyAStringTool)
 {
     EXPECT_EQ(JobToolProbe::probeTool(R"({"tool": " velmora-editor-desktop-export\n"})"), " velmora-editor-desktop-export\n");

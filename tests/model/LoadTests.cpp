@@ -67,6 +67,32 @@ TEST_F(LoadFile, BlankOrBrokenJsonIsCodeTwo)
     }
 }
 
+TEST_F(LoadFile, AFrameRateAbove240IsRefusedWhereverTheDocumentHoldsIt)
+{
+    const std::string limit =
+        " fps is not supported: a frame rate must be a finite number of at most 240 frames per second.";
+    const std::vector<std::pair<std::string, std::string>> documents{
+        // A render job (and, after it, the session reader that gets a second try).
+        {R"({"tool": "velmora-editor-desktop-export", "version": 2, "grade": {"lutCube": ""}, "sources": [],
+             "project": {"fps": 1e9}, "timelines": [{"id": "t", "clips": []}]})",
+         "The frame rate 1000000000" + limit + " (at project.fps)"},
+        // A saved project.
+        {R"({"project": {"fps": 240.5}, "timelines": []})", "The frame rate 240.5" + limit + " (at project.fps)"},
+        // A browser project, under either of its keys.
+        {R"({"state": {"projectSettings": {"fps": "1e9"}}, "timelines": []})",
+         "The frame rate 1000000000" + limit + " (at state.projectSettings.fps)"},
+        {R"({"state": {"projectSettings": {"frameRate": 300}}, "timelines": []})",
+         "The frame rate 300" + limit + " (at state.projectSettings.frameRate)"},
+    };
+    for (const auto& [text, reason] : documents) {
+        const Error error = loadFailure(text);
+        EXPECT_EQ(error.domain(), "EditSession");
+        EXPECT_EQ(error.code(), 2);
+        EXPECT_EQ(error.localizedDescription(), "Could not read timeline JSON: " + reason);
+    }
+    EXPECT_EQ(loadText(R"({"project": {"fps": 240}, "timelines": []})").project->fps, 240.0);
+}
+
 TEST_F(LoadFile, TypeMismatchNamesTypeAndPath)
 {
     const auto error = loadFailure(R"({"timelines": [{"id": "t", "clips": [{"id": "a", "type": 4}]}]})");

@@ -126,7 +126,9 @@ TEST(DiscardQuestion, TheHandOffAsksBeforeWritingItsJob)
     w.handoffToExportTab();
     EXPECT_FALSE(w.discardQuestion());
     EXPECT_EQ(h.workflow.selectedTab(), VelmoraShellTab::exportTab);
-    EXPECT_EQ(renderJobs(h.folders), 2);
+    // The new job replaced the first one, which went with it.
+    EXPECT_EQ(renderJobs(h.folders), 1);
+    EXPECT_TRUE(std::filesystem::exists(h.workflow.exportJobURL().value()));
 }
 
 // The shell with the real Edit workspace on the harness's queue, clock and fake panels.

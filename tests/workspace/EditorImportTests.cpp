@@ -133,6 +133,15 @@ TEST(ImportMedia, CopiesFilesIntoANewProjectAndAsksAboutTheFrameRate)
     EXPECT_EQ(h.session().sources.size(), 6u);
     h.queue->runUntilIdle();
     EXPECT_FALSE(w.frameRateQuestion());
+
+    // A rate above 240 fps is not offered: a project at it could not be opened or exported.
+    test::ClipSettings fast;
+    fast.fpsNum = 300;
+    fast.frameCount = 30;
+    test::makeClip(card / "HS_0006.mp4", fast);
+    w.processImportedFiles({card / "HS_0006.mp4"});
+    h.queue->runUntilIdle();
+    EXPECT_FALSE(w.frameRateQuestion());
 }
 
 // Camera names repeat from card to card: an import never replaces a file in the media folder,

@@ -277,11 +277,12 @@ TEST(HandOff, WritesARenderJobAndSwitchesToTheExportWorkspace)
     EXPECT_EQ(h.engine().status(), "Sent timeline to 10-bit Export tab");
     EXPECT_TRUE(w.projectDirty()); // handing off is not saving
 
-    // A second hand-off writes another file.
+    // A second hand-off writes another file; the first, which no workspace can use any more, goes.
     w.handoffToExportTab();
     w.answerDiscardQuestion(true);
     EXPECT_NE(h.workflow.exportJobURL(), job);
-    EXPECT_TRUE(fs::exists(job));
+    EXPECT_TRUE(fs::exists(h.workflow.exportJobURL().value()));
+    EXPECT_FALSE(fs::exists(job));
 }
 
 // Open a generated project, split with S, set a clip fade, choose a clip LUT, save it under a

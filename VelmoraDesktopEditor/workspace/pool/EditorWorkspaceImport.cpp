@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include "model/DesktopJobTool.h"
+#include "model/FrameRateLimit.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "platform/foundation/FileError.h"
@@ -283,7 +284,8 @@ void EditorWorkspaceController::promptProjectFpsFromImportedClips(const std::vec
             break;
         }
     }
-    if (!video || !video->framerate || !std::isfinite(*video->framerate) || *video->framerate <= 1)
+    // A rate past the limit is not offered: the project could not be read back or exported.
+    if (!video || !video->framerate || !FrameRateLimit::accepts(*video->framerate) || *video->framerate <= 1)
         return;
     const double clipRate = *video->framerate;
     const double projectRate = session->project && session->project->fps ? *session->project->fps

@@ -1,0 +1,124 @@
+#include "platform/foundation/ScratchFile.h"
+
+#include <cerrno>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/foundation/FileError.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void closeIfOpen(int& fd)
+{
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+// Locks a file just created for a writer. Answers the locked descriptor, or -1 when another
+// writer's clean-up removed the file before the lock was taken.
+int claimCreated(const fs::path& created)
+{
+    const int fd = ::open(created.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return -1;
+    }
+    struct stat info {};
+    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &info) != 0 || info.st_nlink == 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+std::string ScratchNaming::randomName() const
+{
+    std::random_device device;
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    std::string name = prefix;
+    for (std::size_t i = 0; i < tagLength; ++i) {
+        name += alphabet[pick(device)];
+    }
+    return name + ending;
+}
+
+bool ScratchNaming::matches(std::string_view name) const
+{
+    if (name.size() != prefix.size() + tagLength + ending.size() || !name.starts_with(prefix) ||
+        !name.ends_with(ending)) {
+        return false;
+    }
+    const std::string_view tag = name.substr(prefix.size(), tagLength);
+    return tag.find_first_not_of(alphabet) == std::string_view::npos;
+}
+
+ClaimedScratchFile::ClaimedScratchFile(const fs::path& folder, const ScratchNaming& naming, std::string_view action,
+                                       const fs::path& reportedPath)
+{
+    for (int attempt = 0; attempt < 100 && lockFd_ < 0; ++attempt) {
+        path_ = folder / naming.randomName();
+        writeFd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (writeFd_ < 0) {
+            if (errno != EEXIST) {
+                throw FileError::fromErrno(errno, action, reportedPath);
+            }
+            continue;
+        }
+        lockFd_ = claimCreated(path_);
+        if (lockFd_ < 0) {
+            closeIfOpen(writeFd_); // removed by another writer's clean-up before the lock was ours
+        }
+    }
+    if (lockFd_ < 0) {
+        throw FileError::fromErrno(EEXIST, action, reportedPath);
+    }
+}
+
+ClaimedScratchFile::~ClaimedScratchFile()
+{
+    closeIfOpen(writeFd_);
+    closeIfOpen(lockFd_);
+}
+
+int ClaimedScratchFile::closeWriteDescriptor()
+{
+    if (writeFd_ < 0) {
+        return 0;
+    }
+    const int result = ::close(writeFd_);
+    writeFd_ = -1;
+    return result;
+}
+
+void removeStaleScratchFiles(const fs::path& folder, const ScratchNaming& naming)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& leftover = it->path();
+        if (!naming.matches(leftover.filename().string())) {
+            continue;
+        }
+        int fd = ::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat info {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+            (void)::unlink(leftover.c_str());
+        }
+        closeIfOpen(fd);
+    }
+}
+
+} // namespace velmora
