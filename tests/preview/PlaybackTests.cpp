@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include "PlaybackTestSupport.h"
+#include "model/MediaResolver.h"
 #include "platform/media/NullAudioSink.h"
 #include "preview/PlatformCompositionBuilder.h"
 
@@ -152,6 +153,36 @@ TEST_F(Playback, PlayingInRealTimeMovesThePlayheadAtMost24TimesASecond)
     EXPECT_LE(playheadCalls, 2 + static_cast<int>(played * 24));
     EXPECT_LE(motionCalls, 2 + static_cast<int>(played * 60));
     EXPECT_EQ(engine.playheadSeconds(), std::floor(engine.avPlayer()->currentTime().seconds() * 30 + 1e-6) / 30);
+}
+
+// A file the user may not read fails the preview as a missing one does, and the status line
+// says why instead of the picture staying black.
+TEST_F(Playback, AnUnreadableFileIsNamedInTheStatusLine)
+{
+    // Permissions do not bind the superuser the tests may run as: the check is replaced.
+    MediaResolver::detail::setReadabilityCheck([](const std::filesystem::path& file) -> std::optional<std::string> {
+        if (file.filename() == "b.mp4")
+            return "Permission denied";
+        return std::nullopt;
+    });
+    struct Restore {
+        ~Restore() { MediaResolver::detail::setReadabilityCheck(nullptr); }
+    } restore;
+
+    auto queue = std::make_shared<ManualMainQueue>();
+    const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
+    TimelinePreviewEngine engine(
+        TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+    TempDir media;
+    std::filesystem::create_symlink(path("a.mp4"), media.path() / "a.mp4");
+    std::filesystem::create_symlink(path("b.mp4"), media.path() / "b.mp4");
+    engine.adoptSession(sessionOf({{"a", "a.mp4"}, {"b", "b.mp4"}},
+                                  {sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "b", 2, 2)}),
+                        media.path(), std::nullopt, true);
+    ASSERT_TRUE(queue->runUntil([&] { return engine.status().starts_with("Failed"); }, 30)) << engine.status();
+    EXPECT_EQ(engine.status(),
+              "Failed: Media cannot be read for timeline clips: b.mp4 (Permission denied). Check the files' permissions.");
+    EXPECT_EQ(engine.avPlayer(), nullptr);
 }
 
 TEST_F(Playback, AFadeInRisesAndGainZeroIsSilentWithin50MillisecondsOfTheChange)
