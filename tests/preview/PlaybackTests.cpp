@@ -29,6 +29,15 @@ protected:
         fast.frameCount = 120;
         fast.videoArgs = "-preset ultrafast";
         makeClip(*folder_ / "fast.mp4", fast);
+        // Eight times the canvas in each direction, in a codec that decodes at a reduced size.
+        ClipSettings jpeg;
+        jpeg.width = 1280;
+        jpeg.height = 768;
+        jpeg.frameCount = 10;
+        jpeg.videoCodec = "mjpeg";
+        jpeg.pixelFormat = "yuvj420p";
+        jpeg.videoArgs = "-q:v 3";
+        makeClip(*folder_ / "large.mov", jpeg);
     }
     static void TearDownTestSuite() { folder_.reset(); }
     static std::filesystem::path path(const std::string& name) { return *folder_ / name; }
@@ -124,6 +133,27 @@ TEST_F(Playback, FrameStepsAt5994ShowEachFrameOfA5994Clip)
         EXPECT_EQ(h.engine.playheadSeconds(), frame / 59.94);
         EXPECT_EQ(h.stamp(), frame);
     }
+}
+
+// A picture far larger than the canvas, decoded at a reduced size, still fills the canvas (the
+// stamp's bars are read across its whole width) and shows its own frames.
+TEST_F(Playback, APictureDecodedSmallerStillFillsTheCanvas)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(h.adoptAndWait(sessionOf({{"l", "large.mov"}}, {sourceClip("L", "video", "l", 0, 0.4)}, 160, 96, 25),
+                               {path("large.mov")}));
+    // Frames step on one by one (this file's frames come one frame late in the player, with or
+    // without the reduced size).
+    std::vector<int> shown;
+    for (const int frame : {2, 3, 4, 5, 6, 7}) {
+        bool landed = false;
+        h.engine.seek(frame / 25.0 + 0.001, true, [&](bool) { landed = true; });
+        ASSERT_TRUE(h.waitFor([&] { return landed; }));
+        ASSERT_TRUE(h.waitFor([&] { return h.stamp() >= 0 && (shown.empty() || h.stamp() == shown.back() + 1); }))
+            << frame << " shows " << h.stamp();
+        shown.push_back(h.stamp());
+    }
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(Playback, PlayingInRealTimeMovesThePlayheadAtMost24TimesASecond)
