@@ -6,12 +6,12 @@
 
 #include <QAbstractItemView>
 #include <QDir>
-#include <QKeyEvent>
-#include <QStandardPaths>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace velmora {
