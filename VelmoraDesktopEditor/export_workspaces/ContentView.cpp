@@ -114,18 +114,34 @@ void ContentView::buildLayout()
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(18);
 
+    // The settings scroll; the status line stays below them, whole at any height (at the
+    // smallest window the settings of a timeline job are taller than the column).
+    auto* left = new QWidget;
+    left->setMinimumWidth(460);
+    left->setMaximumWidth(560);
+    left->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->setSpacing(0);
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("SettingsColumn"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(460);
-    scroll->setMaximumWidth(560);
-    scroll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     scroll->setWidget(buildLeftColumn());
+    leftLayout->addWidget(scroll, 1);
+    status_ = WorkspaceLabels::text({}, TextSize::callout, true);
+    status_->setObjectName(QStringLiteral("statusText"));
+    status_->setWordWrap(true);
+    status_->setTextFormat(Qt::PlainText);
+    WorkspaceLabels::makeSelectable(status_);
+    auto* statusRow = new QVBoxLayout;
+    statusRow->setContentsMargins(18, 8, 18, 18);
+    statusRow->addWidget(status_);
+    leftLayout->addLayout(statusRow);
     // Both columns share the width, the settings column up to its widest, so that a wide window
     // gives the settings their full width before the preview grows on.
-    root->addWidget(scroll, 1);
+    root->addWidget(left, 1);
 
     preview_ = new ExportPreviewPane(*controller_);
     root->addWidget(preview_, 1);
@@ -215,13 +231,6 @@ QWidget* ContentView::buildLeftColumn()
     exportRow->addWidget(reveal_);
     exportRow->addStretch(1);
     layout->addLayout(exportRow);
-
-    status_ = WorkspaceLabels::text({}, TextSize::callout, true);
-    status_->setObjectName(QStringLiteral("statusText"));
-    status_->setWordWrap(true);
-    status_->setTextFormat(Qt::PlainText);
-    WorkspaceLabels::makeSelectable(status_);
-    layout->addWidget(status_);
     layout->addStretch(1);
     return column;
 }

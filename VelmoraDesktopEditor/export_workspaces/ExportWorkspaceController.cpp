@@ -141,6 +141,9 @@ JobLook ExportWorkspaceController::look() const
 
 void ExportWorkspaceController::askForFile(FilePanelRequest request, std::function<void(std::filesystem::path)> chosen)
 {
+    // A kind of panel not used yet starts in the job's folder.
+    if (request.directory.empty() && jobURL_)
+        request.directory = jobURL_->parent_path();
     QPointer<ExportWorkspaceController> self(this);
     services_.filePanels->run(request, [self, chosen = std::move(chosen)](std::vector<std::filesystem::path> paths) {
         if (self && !paths.empty())

@@ -57,8 +57,17 @@ std::optional<std::filesystem::path> urlForSource(const EditSession::Source& sou
 std::optional<double> sourceDurationSeconds(const std::optional<std::string>& clipName,
                                             const std::filesystem::path& mediaFolder);
 
+// Why a media file cannot be opened for reading, in the system's words ("Permission denied");
+// none when it can. Any thread.
+std::optional<std::string> unreadableReason(const std::filesystem::path& file);
+
 // The steps behind the operations above; exposed for their tests.
 namespace detail {
+
+// The test behind unreadableReason. Tests replace it (they may run as a user whom permissions do
+// not bind) before any reader runs and restore it with nullptr, the file system's own test.
+using ReadabilityCheck = std::optional<std::string> (*)(const std::filesystem::path& file);
+void setReadabilityCheck(ReadabilityCheck check);
 
 using UsedSet = std::set<std::filesystem::path>;
 

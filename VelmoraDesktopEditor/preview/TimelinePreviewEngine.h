@@ -131,6 +131,7 @@ public:
     static constexpr int noActiveTimelineCode = 1;
     static constexpr int compositionTrackCode = 2;
     static constexpr int mediaNotFoundCode = 10;
+    static constexpr int mediaUnreadableCode = 13;
 
     explicit TimelinePreviewEngine(QObject* parent = nullptr);
     explicit TimelinePreviewEngine(Services services, QObject* parent = nullptr);

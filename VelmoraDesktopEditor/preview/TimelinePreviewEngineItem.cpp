@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <optional>
 #include <set>
+#include <string>
 
 #include "editing/PreviewFrameTiming.h"
 #include "model/ClipSpeed.h"
@@ -146,8 +148,7 @@ private:
     std::map<std::filesystem::path, std::shared_ptr<const Asset>> assets_;
 };
 
-void throwForMissingMedia(const EditSession& session, const EditSession::Timeline& timeline,
-                          const MediaResolver::SourceFileMap& files)
+std::set<std::string> usedSourceIds(const EditSession::Timeline& timeline)
 {
     std::set<std::string> used;
     for (const EditSession::Clip& clip : timeline.clips) {
@@ -155,6 +156,13 @@ void throwForMissingMedia(const EditSession& session, const EditSession::Timelin
             used.insert(*clip.sourceId);
         }
     }
+    return used;
+}
+
+void throwForMissingMedia(const EditSession& session, const EditSession::Timeline& timeline,
+                          const MediaResolver::SourceFileMap& files)
+{
+    const std::set<std::string> used = usedSourceIds(timeline);
     std::vector<std::string> missing;
     for (const EditSession::Source& source : session.sources) {
         if (used.contains(source.id) && !files.contains(source.id)) {
@@ -170,6 +178,37 @@ void throwForMissingMedia(const EditSession& session, const EditSession::Timelin
     }
     throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaNotFoundCode,
                 "Media not found for timeline clips: " + names + ". Use Media Folder… or relink.");
+}
+
+// A file the user may not read would otherwise play as black silence: it fails the build as a
+// missing one does, with the system's reason for the first.
+void throwForUnreadableMedia(const EditSession& session, const EditSession::Timeline& timeline,
+                             const MediaResolver::SourceFileMap& files)
+{
+    const std::set<std::string> used = usedSourceIds(timeline);
+    std::vector<std::string> unreadable;
+    std::optional<std::string> reason;
+    for (const EditSession::Source& source : session.sources) {
+        const auto file = files.find(source.id);
+        if (!used.contains(source.id) || file == files.end()) {
+            continue;
+        }
+        if (std::optional<std::string> why = MediaResolver::unreadableReason(file->second)) {
+            unreadable.push_back(source.fileName);
+            if (!reason) {
+                reason = std::move(why);
+            }
+        }
+    }
+    if (unreadable.empty()) {
+        return;
+    }
+    std::string names;
+    for (std::size_t i = 0; i < std::min(unreadable.size(), kMissingNamesShown); ++i) {
+        names += (i > 0 ? ", " : "") + unreadable[i];
+    }
+    throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaUnreadableCode,
+                "Media cannot be read for timeline clips: " + names + " (" + *reason + "). Check the files' permissions.");
 }
 
 // The latest of `edges` that may have caused a change of the picture found by sampling at
@@ -337,6 +376,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     }
     const MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(session, mediaFolder);
     throwForMissingMedia(session, *timeline, files);
+    throwForUnreadableMedia(session, *timeline, files);
 
     // The picture clips, named in place in the session (which outlives the build).
     std::vector<const EditSession::Clip*> visual;

@@ -107,7 +107,9 @@ public:
         // grey when there is none or it does not decode.
         std::optional<std::vector<std::uint8_t>> thumbnailData;
         std::string placeholderSymbol; // "video", "photo" or "speaker.wave.2"
-        std::string detail;            // "1920×1080 · 29.97 fps", "1920×1080", or empty
+        // "1920×1080 · 29.97 fps", "1920×1080", empty, or why the file cannot be read
+        // ("Permission denied").
+        std::string detail;
         bool selected = false;
 
         bool operator==(const MediaPoolCard&) const = default;

@@ -52,8 +52,12 @@ void EditorWorkspaceController::runPanel(const FilePanelRequest& request, std::f
 {
     if (!filePanels_)
         return;
+    // A kind of panel not used yet starts in the open project's folder.
+    FilePanelRequest placed = request;
+    if (placed.directory.empty() && sessionURL_)
+        placed.directory = sessionURL_->parent_path();
     QPointer<EditorWorkspaceController> self(this);
-    filePanels_->run(request, [self, done = std::move(done)](std::vector<fs::path> chosen) {
+    filePanels_->run(placed, [self, done = std::move(done)](std::vector<fs::path> chosen) {
         if (self)
             done(std::move(chosen));
     });

@@ -123,7 +123,7 @@ struct AssetReaderTrackOutput::Impl {
         }
         // One decoding thread per usable core: FFmpeg's own choice adds one more, and every
         // frame thread keeps whole frames of its own.
-        decoder = ffmpeg::openDecoder(stream, threads);
+        decoder = ffmpeg::openDecoder(stream, threads, neededWidth, neededHeight);
         decoding.emplace(*format, *stream, *decoder, path.filename().string(), startOffsetUs);
         frame = ffmpeg::allocFrame();
         if (track.minFrameDuration.isNumeric()) {

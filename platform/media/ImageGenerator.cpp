@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "platform/dispatch/ConcurrentPerform.h"
@@ -121,14 +122,45 @@ struct ImageGenerator::Impl {
     int cachedHeight = 0;
     Image cached;
 
-    void open()
+    // The reduced decoding size that pictures of at most maxWidth × maxHeight call for.
+    int neededFor(int rotation, int maxWidth, int maxHeight) const
+    {
+        const int w = stream->codecpar->width;
+        const int h = stream->codecpar->height;
+        if (w <= 0 || h <= 0) {
+            return 0;
+        }
+        const auto [tw, th] = targetSize(w, h, rotation, maxWidth, maxHeight);
+        return ffmpeg::lowresFor(w, h, tw, th, decoder->codec ? decoder->codec->max_lowres : 0);
+    }
+
+    // Back to before open(): nothing decoded, nothing handed out.
+    void close()
+    {
+        decoding.reset();
+        decoder.reset();
+        format.reset();
+        stream = nullptr;
+        hasCurrent = false;
+        atEnd = false;
+        currentTime = MediaTime::invalid();
+        hasCached = false;
+    }
+
+    void open(int rotation, int maxWidth, int maxHeight)
     {
         format = ffmpeg::openInput(asset->url(), false);
         stream = format->streams[track.trackID];
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
-        decoder = ffmpeg::openDecoder(stream, 0);
+        int neededWidth = 0;
+        int neededHeight = 0;
+        if (maxWidth > 0 && maxHeight > 0 && stream->codecpar->width > 0 && stream->codecpar->height > 0) {
+            std::tie(neededWidth, neededHeight) =
+                targetSize(stream->codecpar->width, stream->codecpar->height, rotation, maxWidth, maxHeight);
+        }
+        decoder = ffmpeg::openDecoder(stream, 0, neededWidth, neededHeight);
         decoding.emplace(*format, *stream, *decoder, asset->url().filename().string(),
                          asset->startOffsetMicroseconds());
         incoming = ffmpeg::allocFrame();
@@ -244,7 +276,7 @@ struct ImageGenerator::Impl {
         stream = nullptr;
         hasCurrent = false;
         currentTime = MediaTime::invalid();
-        open();
+        open(rotation, 0, 0);
         if (decodeNext() != 0) {
             throw MediaError::make(MediaError::decodeFailed,
                                    "\"" + asset->url().filename().string() + "\" has no picture to show.");
@@ -265,9 +297,14 @@ struct ImageGenerator::Impl {
     {
         const int w = current->width;
         const int h = current->height;
+        // A frame decoded at a reduced size is sized from the stream's, as if it had been
+        // decoded whole.
+        const bool reduced = decoder && decoder->lowres > 0 && stream;
+        const int fullW = reduced ? stream->codecpar->width : w;
+        const int fullH = reduced ? stream->codecpar->height : h;
         // A reduced still is sized from its full size, as if it had been decoded whole.
         const auto [tw, th] = stillFactor > 0 ? targetSize(fullWidth, fullHeight, rotation, maxWidth, maxHeight)
-                                              : targetSize(w, h, rotation, maxWidth, maxHeight);
+                                              : targetSize(fullW, fullH, rotation, maxWidth, maxHeight);
         const MediaTime frameTime = stillFactor > 0 ? MediaTime::zero() : currentTime;
         if (hasCached && cachedTime == frameTime && cachedRotation == rotation &&
             cachedWidth == tw && cachedHeight == th) {
@@ -320,8 +357,14 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
         // Every time shows the one picture.
         impl.prepareStill(rotation, maximumWidth, maximumHeight);
     } else {
+        // A decoder opened for smaller pictures than these is opened again for them.
+        if (impl.decoder && impl.decoder->lowres > 0 &&
+            (maximumWidth <= 0 || maximumHeight <= 0 ||
+             impl.neededFor(rotation, maximumWidth, maximumHeight) < impl.decoder->lowres)) {
+            impl.close();
+        }
         if (!impl.decoder) {
-            impl.open();
+            impl.open(rotation, maximumWidth, maximumHeight);
         }
         const MediaTime t = time.isNumeric() ? time : MediaTime::zero();
         const MediaTime before = requestedTimeToleranceBefore.isValid() && requestedTimeToleranceBefore >= MediaTime::zero()

@@ -20,7 +20,9 @@ struct FilePanelRequest {
     // Accepted file-name extensions, lower case and without the dot ("json", "cube"); empty
     // accepts every file. Matching ignores case.
     std::vector<std::string> extensions;
-    // Folder the panel starts in; empty lets the panel choose.
+    // Where the panel starts when no panel of its kind (open or save, the same types) has been
+    // used yet, normally the project's folder; empty: the user's Videos folder. A panel of a kind
+    // used before starts in the folder that one was closed in.
     std::filesystem::path directory;
     // Proposed file name of a save panel.
     std::string suggestedName;

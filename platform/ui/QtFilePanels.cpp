@@ -1,12 +1,17 @@
 #include "platform/ui/QtFilePanels.h"
 
 #include <algorithm>
+#include <map>
+#include <string>
 
 #include <QAbstractItemView>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace velmora {
@@ -16,9 +21,10 @@ namespace {
 const QString everyFileFilter = QStringLiteral("All files (*)");
 
 // Qt's own panel chooses either files or one folder: in ExistingFiles mode its accept button
-// opens a selected folder for browsing instead of returning it. This panel returns what is
-// selected as it stands, folders included, so that one panel takes files and folders together;
-// double-clicking a folder (or Return in the list) still opens it for browsing.
+// opens a selected folder for browsing instead of returning it. This panel's accept button
+// returns what is selected as it stands, folders included, so that one panel takes files and
+// folders together, and keeps its label throughout (Qt's panel shows "Open" while a folder is
+// selected). Enter, a double click or Return in the list still open a folder for browsing.
 class FilesAndFoldersDialog final : public QFileDialog {
 public:
     FilesAndFoldersDialog(QWidget* parent, const QString& caption) : QFileDialog(parent, caption) {}
@@ -35,29 +41,108 @@ public:
         if (goesUp || !takesFolder || !allExist) {
             // Files only, ".." or a name that does not exist: the panel's own handling.
             QFileDialog::accept();
+            relabel();
             return;
         }
         QDialog::accept();
     }
+
+    // Call once the panel's widgets exist (after DontUseNativeDialog).
+    void browseOnEnter()
+    {
+        if (auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            typed->installEventFilter(this);
+    }
+
+    // Keeps `label` on the accept button whatever is selected. The panel relabels its button
+    // from several of its own handlers; each is followed by one of these signals, connected
+    // after the panel's own, so the label is put back last.
+    void keepAcceptLabel(const QString& label)
+    {
+        label_ = label;
+        const auto relabelNow = [this] { relabel(); };
+        if (auto* list = findChild<QAbstractItemView*>(QStringLiteral("listView"))) {
+            if (QItemSelectionModel* selection = list->selectionModel())
+                connect(selection, &QItemSelectionModel::selectionChanged, this, relabelNow);
+            connect(list, &QAbstractItemView::activated, this, relabelNow);
+        }
+        if (auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            connect(typed, &QLineEdit::textChanged, this, relabelNow);
+        connect(this, &QFileDialog::directoryEntered, this, relabelNow);
+        connect(this, &QFileDialog::currentChanged, this, relabelNow);
+        connect(this, &QFileDialog::filterSelected, this, relabelNow);
+        relabel();
+    }
+
+protected:
+    // Enter in the file name field presses the accept button in Qt's panel, which would take a
+    // highlighted folder; here it browses, as in any open panel: the panel's own handling goes
+    // into the (first) chosen folder, and takes files as they are.
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress && watched == findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                QFileDialog::accept();
+                relabel();
+                return true;
+            }
+        }
+        return QFileDialog::eventFilter(watched, event);
+    }
+
+    void showEvent(QShowEvent* event) override
+    {
+        QFileDialog::showEvent(event);
+        relabel();
+    }
+
+private:
+    void relabel()
+    {
+        if (!label_.isEmpty())
+            setLabelText(QFileDialog::Accept, label_);
+    }
+
+    QString label_;
 };
 
-// The panel shows "Open" on its accept button while a folder is selected (the button would open
-// it); a panel that takes folders keeps its own label instead. Connected after the panel's own
-// handlers, so it runs after them.
-void keepAcceptLabel(QFileDialog& dialog, const QString& label)
+// The folder each kind of panel was last closed in with a choice, for the whole application,
+// as the desktop's own panels remember theirs. Main thread only.
+std::map<std::string, QString>& lastFolders()
 {
-    const auto relabel = [dialog = &dialog, label] { dialog->setLabelText(QFileDialog::Accept, label); };
-    if (auto* list = dialog.findChild<QAbstractItemView*>(QStringLiteral("listView"))) {
-        if (QItemSelectionModel* selection = list->selectionModel())
-            QObject::connect(selection, &QItemSelectionModel::selectionChanged, &dialog, relabel);
-    }
-    if (auto* typed = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-        QObject::connect(typed, &QLineEdit::textChanged, &dialog, relabel);
-    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, relabel);
-    relabel();
+    static std::map<std::string, QString> folders;
+    return folders;
+}
+
+// Panels asking for the same kind of item share their folder: open or save, files or folders,
+// the same types.
+std::string panelKind(const FilePanelRequest& request)
+{
+    std::string key = std::to_string(static_cast<int>(request.kind)) + (request.canChooseDirectories ? "+d" : "");
+    for (const std::string& extension : request.extensions)
+        key += "|" + QString::fromStdString(extension).toLower().toStdString();
+    return key;
 }
 
 } // namespace
+
+QString QtFilePanels::startFolder(const FilePanelRequest& request)
+{
+    if (const auto last = lastFolders().find(panelKind(request)); last != lastFolders().end()) {
+        if (QFileInfo(last->second).isDir())
+            return last->second;
+    }
+    if (!request.directory.empty()) {
+        const QString project = QString::fromStdString(request.directory.string());
+        if (QFileInfo(project).isDir())
+            return project;
+    }
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (!videos.isEmpty() && QFileInfo(videos).isDir())
+        return videos;
+    return QDir::homePath();
+}
 
 QString QtFilePanels::nameFilter(const FilePanelRequest& request)
 {
@@ -86,12 +171,11 @@ void QtFilePanels::run(const FilePanelRequest& request, FilePanelCompletion comp
 {
     const QString title = QString::fromStdString(request.title);
     const bool filesAndFolders = request.kind == FilePanelRequest::Kind::openFiles && request.canChooseDirectories;
-    QFileDialog* dialog =
-        filesAndFolders ? new FilesAndFoldersDialog(parent_.data(), title) : new QFileDialog(parent_.data(), title);
+    auto* filesAndFoldersDialog = filesAndFolders ? new FilesAndFoldersDialog(parent_.data(), title) : nullptr;
+    QFileDialog* dialog = filesAndFoldersDialog ? filesAndFoldersDialog : new QFileDialog(parent_.data(), title);
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    if (!request.directory.empty())
-        dialog->setDirectory(QString::fromStdString(request.directory.string()));
+    dialog->setDirectory(startFolder(request));
 
     switch (request.kind) {
     case FilePanelRequest::Kind::openFile:
@@ -115,19 +199,22 @@ void QtFilePanels::run(const FilePanelRequest& request, FilePanelCompletion comp
             dialog->selectFile(QString::fromStdString(request.suggestedName));
         break;
     }
+    if (filesAndFoldersDialog)
+        filesAndFoldersDialog->browseOnEnter();
     if (!request.acceptLabel.empty()) {
         const QString label = QString::fromStdString(request.acceptLabel);
-        if (filesAndFolders)
-            keepAcceptLabel(*dialog, label);
+        if (filesAndFoldersDialog)
+            filesAndFoldersDialog->keepAcceptLabel(label);
         else
             dialog->setLabelText(QFileDialog::Accept, label);
     }
 
     // The completion runs exactly once: on accept with the choice, on reject with nothing.
     auto done = std::make_shared<FilePanelCompletion>(std::move(completion));
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done](int result) {
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done, kind = panelKind(request)](int result) {
         std::vector<std::filesystem::path> chosen;
         if (result == QDialog::Accepted) {
+            lastFolders()[kind] = dialog->directory().absolutePath();
             for (const QString& file : dialog->selectedFiles())
                 chosen.emplace_back(file.toStdString());
         }

@@ -22,6 +22,11 @@ public:
     // are allowed.
     static QStringList nameFilters(const FilePanelRequest& request);
 
+    // The folder a panel opens in: the one the last panel of its kind (open or save, files or
+    // folders, the same types) was closed in with a choice, else the request's directory (the
+    // project's folder), else the user's Videos folder, else the home folder.
+    static QString startFolder(const FilePanelRequest& request);
+
 private:
     QPointer<QWidget> parent_;
 };

@@ -84,6 +84,29 @@ TEST_F(ContentViewWithFakes, TheSettingsColumnShowsItsRowsWhole)
     EXPECT_EQ(column->width(), 560);
 }
 
+// At the smallest window, with the settings of a timeline job taller than the column, the status
+// line shows whole without scrolling, however many lines its text takes.
+TEST_F(ContentViewWithFakes, TheStatusLineIsWholeAtTheSmallestWindow)
+{
+    view.setStyleSheet(VelmoraStyleSheet::applicationStyleSheet());
+    view.resize(1100, 720);
+    view.controller().pickJob();
+    panels->choose(writeTimelineJob());
+    auto* status = child<QLabel>(view, "statusText");
+    for (const QString& text :
+         {QStringLiteral("Ready"),
+          QStringLiteral("Exporting\u2026 42% \u2014 00:12 left (1234 / 2940 frames)"),
+          QStringLiteral("Done: /home/someone/Videos/exports/a_rather_long_folder_name/trip_to_the_mountains_final_"
+                         "graded_10bit.mov")}) {
+        status->setText(text);
+        QApplication::processEvents();
+        const QRect shown(status->mapTo(&view, QPoint(0, 0)), status->size());
+        EXPECT_GE(status->height(), status->heightForWidth(status->width())) << text.toStdString();
+        EXPECT_TRUE(view.rect().contains(shown)) << text.toStdString();
+        EXPECT_TRUE(status->visibleRegion().boundingRect() == status->rect()) << text.toStdString();
+    }
+}
+
 TEST_F(ContentViewWithFakes, EachGroupShowsItsSymbolDrawn)
 {
     QStringList shown;

@@ -2,11 +2,15 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
+#include <algorithm>
 
 #include "MediaTestHelpers.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
+#include "platform/media/internal/FFmpegSupport.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -111,6 +115,42 @@ TEST(ImageGeneratorSize, FitsTheMaximumKeepingAspectAndNeverUpscales)
     generator.maximumHeight = 48;
     EXPECT_EQ(generator.copyImage(MediaTime::zero()).width(), 80);
     EXPECT_EQ(full.extent(), (Rect{0, 0, 160, 96}));
+}
+
+// A JPEG-coded movie far larger than the pictures asked of it is decoded at a reduced size: the
+// pictures are those of the whole frames scaled down, whatever size is asked next.
+TEST(ImageGeneratorSize, AMovieDecodedAtAReducedSizeGivesTheSamePictures)
+{
+    TempDir dir;
+    ClipSettings clip;
+    clip.width = 1280;
+    clip.height = 768;
+    clip.frameCount = 5;
+    clip.videoCodec = "mjpeg";
+    clip.pixelFormat = "yuvj420p";
+    clip.videoArgs = "-q:v 3";
+    test::makeClip(dir / "large.mov", clip);
+    EXPECT_EQ(ffmpeg::lowresFor(1280, 768, 160, 96, 3), 2);
+    EXPECT_EQ(ffmpeg::lowresFor(1280, 768, 161, 96, 3), 1);
+    EXPECT_EQ(ffmpeg::lowresFor(16000, 16000, 1920, 1920, 3), 2);
+    EXPECT_EQ(ffmpeg::lowresFor(16000, 16000, 320, 180, 3), 3);
+    EXPECT_EQ(ffmpeg::lowresFor(1280, 768, 0, 0, 3), 0);
+
+    ImageGenerator generator(Asset::open(dir / "large.mov"));
+    generator.requestedTimeToleranceBefore = MediaTime::zero();
+    generator.requestedTimeToleranceAfter = MediaTime::zero();
+    std::vector<int> stamps;
+    for (const auto& [width, height] : {std::pair{160, 96}, std::pair{640, 640}, std::pair{0, 0}, std::pair{80, 48}}) {
+        generator.maximumWidth = width;
+        generator.maximumHeight = height;
+        const Image picture = generator.copyImage(MediaTime(2, 25));
+        const int expectedWidth = width == 0 ? 1280 : std::min(width, height * 1280 / 768);
+        EXPECT_EQ(picture.width(), expectedWidth) << width;
+        EXPECT_EQ(picture.height(), expectedWidth * 768 / 1280) << width;
+        stamps.push_back(stampOf(picture));
+    }
+    ASSERT_GE(stamps[0], 0);
+    EXPECT_EQ(stamps, std::vector<int>(4, stamps[0]));
 }
 
 TEST(ImageGeneratorOrientation, TheTrackRotationIsAppliedWhenAsked)

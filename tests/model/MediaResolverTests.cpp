@@ -165,6 +165,19 @@ TEST(MediaListing, SkipsFoldersItCannotRead)
     EXPECT_EQ(relativeNames(listMediaFiles(dir.path()), dir.path()), std::vector<std::string>{"a.mp4"});
 }
 
+TEST(MediaListing, UnreadableReasonIsTheSystemsOwnText)
+{
+    TempDir dir;
+    touch(dir / "a.mp4");
+    EXPECT_EQ(MediaResolver::unreadableReason(dir / "a.mp4"), std::nullopt);
+    EXPECT_EQ(MediaResolver::unreadableReason(dir / "gone.mp4"), "No such file or directory");
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+    fs::permissions(dir / "a.mp4", fs::perms::none);
+    EXPECT_EQ(MediaResolver::unreadableReason(dir / "a.mp4"), "Permission denied");
+}
+
 // ---- name rules ----
 
 TEST(NameKey, KeepsLowerCasedLettersAndDigitsOfAnyScriptWithoutTheAudioSuffix)

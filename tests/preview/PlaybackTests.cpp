@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 
 #include "PlaybackTestSupport.h"
+#include "model/MediaResolver.h"
 #include "platform/media/NullAudioSink.h"
 #include "preview/PlatformCompositionBuilder.h"
 
@@ -28,6 +29,15 @@ protected:
         fast.frameCount = 120;
         fast.videoArgs = "-preset ultrafast";
         makeClip(*folder_ / "fast.mp4", fast);
+        // Eight times the canvas in each direction, in a codec that decodes at a reduced size.
+        ClipSettings jpeg;
+        jpeg.width = 1280;
+        jpeg.height = 768;
+        jpeg.frameCount = 10;
+        jpeg.videoCodec = "mjpeg";
+        jpeg.pixelFormat = "yuvj420p";
+        jpeg.videoArgs = "-q:v 3";
+        makeClip(*folder_ / "large.mov", jpeg);
     }
     static void TearDownTestSuite() { folder_.reset(); }
     static std::filesystem::path path(const std::string& name) { return *folder_ / name; }
@@ -125,6 +135,27 @@ TEST_F(Playback, FrameStepsAt5994ShowEachFrameOfA5994Clip)
     }
 }
 
+// A picture far larger than the canvas, decoded at a reduced size, still fills the canvas (the
+// stamp's bars are read across its whole width) and shows its own frames.
+TEST_F(Playback, APictureDecodedSmallerStillFillsTheCanvas)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(h.adoptAndWait(sessionOf({{"l", "large.mov"}}, {sourceClip("L", "video", "l", 0, 0.4)}, 160, 96, 25),
+                               {path("large.mov")}));
+    // Frames step on one by one (this file's frames come one frame late in the player, with or
+    // without the reduced size).
+    std::vector<int> shown;
+    for (const int frame : {2, 3, 4, 5, 6, 7}) {
+        bool landed = false;
+        h.engine.seek(frame / 25.0 + 0.001, true, [&](bool) { landed = true; });
+        ASSERT_TRUE(h.waitFor([&] { return landed; }));
+        ASSERT_TRUE(h.waitFor([&] { return h.stamp() >= 0 && (shown.empty() || h.stamp() == shown.back() + 1); }))
+            << frame << " shows " << h.stamp();
+        shown.push_back(h.stamp());
+    }
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
 TEST_F(Playback, PlayingInRealTimeMovesThePlayheadAtMost24TimesASecond)
 {
     auto queue = std::make_shared<ManualMainQueue>();
@@ -152,6 +183,36 @@ TEST_F(Playback, PlayingInRealTimeMovesThePlayheadAtMost24TimesASecond)
     EXPECT_LE(playheadCalls, 2 + static_cast<int>(played * 24));
     EXPECT_LE(motionCalls, 2 + static_cast<int>(played * 60));
     EXPECT_EQ(engine.playheadSeconds(), std::floor(engine.avPlayer()->currentTime().seconds() * 30 + 1e-6) / 30);
+}
+
+// A file the user may not read fails the preview as a missing one does, and the status line
+// says why instead of the picture staying black.
+TEST_F(Playback, AnUnreadableFileIsNamedInTheStatusLine)
+{
+    // Permissions do not bind the superuser the tests may run as: the check is replaced.
+    MediaResolver::detail::setReadabilityCheck([](const std::filesystem::path& file) -> std::optional<std::string> {
+        if (file.filename() == "b.mp4")
+            return "Permission denied";
+        return std::nullopt;
+    });
+    struct Restore {
+        ~Restore() { MediaResolver::detail::setReadabilityCheck(nullptr); }
+    } restore;
+
+    auto queue = std::make_shared<ManualMainQueue>();
+    const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
+    TimelinePreviewEngine engine(
+        TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+    TempDir media;
+    std::filesystem::create_symlink(path("a.mp4"), media.path() / "a.mp4");
+    std::filesystem::create_symlink(path("b.mp4"), media.path() / "b.mp4");
+    engine.adoptSession(sessionOf({{"a", "a.mp4"}, {"b", "b.mp4"}},
+                                  {sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "b", 2, 2)}),
+                        media.path(), std::nullopt, true);
+    ASSERT_TRUE(queue->runUntil([&] { return engine.status().starts_with("Failed"); }, 30)) << engine.status();
+    EXPECT_EQ(engine.status(),
+              "Failed: Media cannot be read for timeline clips: b.mp4 (Permission denied). Check the files' permissions.");
+    EXPECT_EQ(engine.avPlayer(), nullptr);
 }
 
 TEST_F(Playback, AFadeInRisesAndGainZeroIsSilentWithin50MillisecondsOfTheChange)

@@ -1,12 +1,16 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "platform/ui/QtFilePanels.h"
+#include "ScopedEnvironment.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -123,6 +127,118 @@ TEST(QtFilePanels, OnePanelTakesFilesAndFoldersTogether)
     std::vector<std::filesystem::path> both = answers[1];
     std::sort(both.begin(), both.end());
     EXPECT_EQ(both, (std::vector<std::filesystem::path>{root / "A.mp4", root / "day1"}));
+}
+
+// Runs the event loop until `done` holds (the panel lists a folder on a worker thread).
+template <typename Condition>
+bool spinUntil(Condition done)
+{
+    for (int i = 0; i < 500 && !done(); ++i)
+        QTest::qWait(10);
+    return done();
+}
+
+QString canonicalPath(const std::filesystem::path& path)
+{
+    return QFileInfo(QString::fromStdString(path.string())).canonicalFilePath();
+}
+
+// Enter on a highlighted folder goes into it and takes nothing; the accept button keeps its
+// label while a folder is highlighted in the list and takes the folder itself.
+TEST(QtFilePanels, EnterOnAFolderGoesIntoItAndOnlyTheButtonTakesIt)
+{
+    test::TempDir root;
+    std::filesystem::create_directories(root / "day1");
+    test::writeTextFile(root / "day1" / "B.mp4", "x");
+    test::writeTextFile(root / "A.mp4", "x");
+    QWidget parent;
+    QtFilePanels panels(&parent);
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFiles;
+    request.canChooseDirectories = true;
+    request.extensions = {"mp4"};
+    request.acceptLabel = "Import Media";
+    request.directory = root.path();
+    std::vector<std::vector<std::filesystem::path>> answers;
+    panels.run(request, [&](std::vector<std::filesystem::path> paths) { answers.push_back(std::move(paths)); });
+    auto* dialog = parent.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_TRUE(list && name);
+    ASSERT_TRUE(spinUntil([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+
+    // Highlighted in the list, as a click does.
+    QModelIndex folder;
+    for (int row = 0; row < 2; ++row) {
+        const QModelIndex index = list->model()->index(row, 0, list->rootIndex());
+        if (index.data().toString() == QStringLiteral("day1"))
+            folder = index;
+    }
+    ASSERT_TRUE(folder.isValid());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(folder).center());
+    QApplication::processEvents();
+    EXPECT_EQ(acceptButtonText(*dialog), "Import Media");
+
+    QTest::keyClick(name, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_TRUE(answers.empty());
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->directory().canonicalPath().toStdString(), canonicalPath(root / "day1").toStdString());
+    EXPECT_EQ(acceptButtonText(*dialog), "Import Media");
+
+    // Back up, highlight it again and take the folder with the button.
+    dialog->setDirectory(QString::fromStdString(root.path().string()));
+    ASSERT_TRUE(spinUntil([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+    for (int row = 0; row < 2; ++row) {
+        const QModelIndex index = list->model()->index(row, 0, list->rootIndex());
+        if (index.data().toString() == QStringLiteral("day1"))
+            folder = index;
+    }
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(folder).center());
+    EXPECT_EQ(acceptButtonText(*dialog), "Import Media");
+    ASSERT_NE(acceptButton(*dialog), nullptr);
+    acceptButton(*dialog)->click();
+    QApplication::processEvents();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], std::vector<std::filesystem::path>{root / "day1"});
+}
+
+// A panel starts in the folder the last panel of its kind was closed in, else the project's
+// folder, else the user's Videos folder.
+TEST(QtFilePanels, PanelsStartWhereTheirKindWasLastUsedElseTheProjectElseVideos)
+{
+    test::TempDir home;
+    std::filesystem::create_directories(home / "Videos");
+    std::filesystem::create_directories(home / "project");
+    std::filesystem::create_directories(home / "elsewhere");
+    const test::ScopedEnvironment homeVariable("HOME", home.path().string());
+    const test::ScopedEnvironment config("XDG_CONFIG_HOME", std::nullopt);
+
+    FilePanelRequest save;
+    save.kind = FilePanelRequest::Kind::saveFile;
+    save.extensions = {"startrule"};
+    EXPECT_EQ(QtFilePanels::startFolder(save), QString::fromStdString((home / "Videos").string()));
+    save.directory = home / "project";
+    EXPECT_EQ(QtFilePanels::startFolder(save), QString::fromStdString((home / "project").string()));
+
+    QWidget parent;
+    QtFilePanels panels(&parent);
+    panels.run(save, [](std::vector<std::filesystem::path>) {});
+    auto* dialog = parent.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->directory().canonicalPath().toStdString(), canonicalPath(home / "project").toStdString());
+    dialog->setDirectory(QString::fromStdString((home / "elsewhere").string()));
+    dialog->selectFile(QStringLiteral("movie.startrule"));
+    ASSERT_NE(acceptButton(*dialog), nullptr);
+    acceptButton(*dialog)->click();
+    QApplication::processEvents();
+
+    // The same kind starts where it was left, whatever its project folder; another kind does not.
+    EXPECT_EQ(canonicalPath(QtFilePanels::startFolder(save).toStdString()), canonicalPath(home / "elsewhere"));
+    FilePanelRequest other = save;
+    other.kind = FilePanelRequest::Kind::openFile;
+    EXPECT_EQ(QtFilePanels::startFolder(other), QString::fromStdString((home / "project").string()));
 }
 
 } // namespace

@@ -27,5 +27,28 @@ TEST(FilePanelRequests, ProjectPanelsCarryTheirLabelsAndOptions)
     EXPECT_TRUE(webJob.allowsOtherFileTypes);
 }
 
+// Panels open in the project's folder once the project has a file (where no panel of their kind
+// was used before: the panel service's own rule); without a file they leave the choice to it.
+TEST(FilePanelRequests, PanelsOfASavedProjectStartInItsFolder)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    w.startNewProject();
+    w.importMedia();
+    ASSERT_TRUE(h.panels->hasOpenPanel());
+    EXPECT_TRUE(h.panels->current().directory.empty());
+    h.panels->cancel();
+
+    const std::filesystem::path folder = h.folders.scratch() / "trip";
+    std::filesystem::create_directories(folder);
+    w.saveProjectAs();
+    h.panels->choose(folder / "Trip.tavlek");
+    ASSERT_EQ(w.sessionURL(), folder / "Trip.tavlek");
+    w.importMedia();
+    ASSERT_TRUE(h.panels->hasOpenPanel());
+    EXPECT_EQ(h.panels->current().directory, folder);
+    EXPECT_EQ(h.panels->current().acceptLabel, "Import Media");
+}
+
 } // namespace
 } // namespace velmora

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "model/MediaResolver.h"
 #include "workspace/pool/MediaPoolGrid.h"
 #include "workspace/pool/MediaPoolView.h"
 
@@ -75,6 +76,31 @@ TEST(MediaPool, CardsShowTheSourcesSymbolsDetailsAndSelection)
     h.engine().selectClip("music", false);
     EXPECT_FALSE(w.selectedSourceId());
     EXPECT_EQ(selectedIds(w.mediaPoolCards()), std::vector<std::string>{"src-music"});
+}
+
+// A source whose file the user may not read says why on its card, in the system's words.
+TEST(MediaPool, ACardOfAnUnreadableFileSaysWhy)
+{
+    // Permissions do not bind the superuser the tests may run as: the check is replaced.
+    MediaResolver::detail::setReadabilityCheck([](const std::filesystem::path& file) -> std::optional<std::string> {
+        if (file.filename() == "Music.wav")
+            return "Permission denied";
+        return std::nullopt;
+    });
+    struct Restore {
+        ~Restore() { MediaResolver::detail::setReadabilityCheck(nullptr); }
+    } restore;
+
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    h.open(test::writeProject(h.folders.scratch()));
+    std::vector<EditSession::Source>& sources = h.session().sources;
+    sources[0].width = 1920;
+    sources[0].height = 1080;
+    std::vector<std::string> details;
+    for (const Card& card : w.mediaPoolCards())
+        details.push_back(card.detail);
+    EXPECT_EQ(details, (std::vector<std::string>{"1920×1080", "", "Permission denied"}));
 }
 
 TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)

@@ -275,6 +275,29 @@ TEST(TimelineStripView, AFocusRequestCentresTheClipAndIsClearedAfterwards)
     EXPECT_FALSE(h.engine.focusClipId());
 }
 
+// A drop brings the clip into view across only: the lanes stay scrolled where they were (V1, the
+// top lane, is not pushed under the ruler by centring the dropped clip's lane).
+TEST(TimelineStripView, ADragLeavesTheVerticalScrollWhereItWas)
+{
+    StripHarness h(threeLanes(), 1000, 120);
+    ASSERT_GT(h.model().maxScrollTop(), 0);
+    EXPECT_EQ(h.model().scrollTop(), 0);
+    h.drag(h.at(3, 1), {h.at(3.5, 1), h.at(4, 1)}); // w1 on V2, one second later
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.clipNamed("w1").startTime, 3.0);
+    EXPECT_EQ(h.model().scrollTop(), 0);
+    EXPECT_EQ(h.view().verticalScrollBar()->value(), 0);
+
+    // Scrolled down by the user, it stays there too.
+    h.view().verticalScrollBar()->setValue(h.view().verticalScrollBar()->maximum());
+    const double top = h.model().scrollTop();
+    ASSERT_GT(top, 0);
+    h.drag(h.at(4, 1), {h.at(4.5, 1), h.at(5, 1)});
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.clipNamed("w1").startTime, 4.0);
+    EXPECT_EQ(h.model().scrollTop(), top);
+}
+
 TEST(TimelineStripView, AbsurdTimesAndLanesInADocumentStillPaint)
 {
     EditSession::Clip noStart = clip("nan", "video", 0, 3, 2);

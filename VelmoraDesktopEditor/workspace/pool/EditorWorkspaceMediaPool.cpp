@@ -2,6 +2,10 @@
 
 #include "workspace/EditorWorkspaceController.h"
 
+#include <algorithm>
+#include <exception>
+
+#include "model/MediaResolver.h"
 #include "platform/foundation/NumberText.h"
 #include "preview/StatusText.h"
 
@@ -44,10 +48,27 @@ std::vector<EditorWorkspaceController::MediaPoolCard> EditorWorkspaceController:
         if (const std::optional<EditSession::Clip> clip = selectedClip())
             highlighted = clip->sourceId;
     }
+    // A file the user may not read says so on its card. Such a file never gets a picture, so
+    // the folder is only matched when some card shows its symbol.
+    MediaResolver::SourceFileMap files;
+    const bool someWithoutPicture = std::any_of(session->sources.begin(), session->sources.end(),
+                                                [](const EditSession::Source& source) { return !source.thumbnailData; });
+    if (mediaFolderURL_ && someWithoutPicture) {
+        try {
+            files = MediaResolver::sourceFileMap(*session, *mediaFolderURL_);
+        } catch (const std::exception&) {
+            // A folder that cannot be listed leaves every card as it is; the status line says why.
+        }
+    }
     cards.reserve(session->sources.size());
     for (const EditSession::Source& source : session->sources) {
+        std::string detail = detailLine(source);
+        if (const auto file = files.find(source.id); file != files.end() && !source.thumbnailData) {
+            if (std::optional<std::string> reason = MediaResolver::unreadableReason(file->second))
+                detail = std::move(*reason);
+        }
         cards.push_back({source.id, source.fileName, source.thumbnailData, placeholderSymbol(source.type),
-                         detailLine(source), highlighted == source.id});
+                         std::move(detail), highlighted == source.id});
     }
     return cards;
 }

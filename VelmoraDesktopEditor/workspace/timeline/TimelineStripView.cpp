@@ -224,8 +224,10 @@ void TimelineStripView::focusClipChanged()
             return;
         }
         if (!self->scrollLocked()) {
+            // Only across: the clip was dropped where the pointer let go of it, in a lane in
+            // view, and centring its lane would shift the lanes under the ruler.
             if (const auto position = self->model_.scrollPositionCentringClip(clipId)) {
-                self->applyScroll(position->left, position->top);
+                self->applyScroll(position->left, std::nullopt);
             }
         }
         self->mainQueue_->post([self] {

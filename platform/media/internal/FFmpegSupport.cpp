@@ -143,7 +143,21 @@ InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
     return context;
 }
 
-CodecContextPtr openDecoder(const AVStream* stream, int threads)
+int lowresFor(int width, int height, int neededWidth, int neededHeight, int maxLowres)
+{
+    if (width <= 0 || height <= 0 || neededWidth <= 0 || neededHeight <= 0) {
+        return 0;
+    }
+    int shift = 0;
+    const auto halved = [](int side, int times) { return (side + (1 << times) - 1) >> times; };
+    while (shift < maxLowres && halved(width, shift + 1) >= 2 * static_cast<std::int64_t>(neededWidth) &&
+           halved(height, shift + 1) >= 2 * static_cast<std::int64_t>(neededHeight)) {
+        ++shift;
+    }
+    return shift;
+}
+
+CodecContextPtr openDecoder(const AVStream* stream, int threads, int neededWidth, int neededHeight)
 {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) {
@@ -165,6 +179,8 @@ CodecContextPtr openDecoder(const AVStream* stream, int threads)
     if (codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS)) {
         context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     }
+    context->lowres = lowresFor(stream->codecpar->width, stream->codecpar->height, neededWidth, neededHeight,
+                                codec->max_lowres);
     rc = avcodec_open2(context.get(), codec, nullptr);
     if (rc < 0) {
         throw error(MediaError::decodeFailed, std::string("Cannot open the ") + codec->name + " decoder", rc);

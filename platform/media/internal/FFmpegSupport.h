@@ -104,8 +104,16 @@ PacketPtr allocPacket();
 // Throws fileNotFound, or cannotOpen with FFmpeg's text.
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams);
 
-// A decoder for a stream, opened with `threads` threads (0 = one per usable core).
-CodecContextPtr openDecoder(const AVStream* stream, int threads);
+// A decoder for a stream, opened with `threads` threads (0 = one per usable core). A caller that
+// uses the frames at no more than neededWidth × neededHeight (0: the full size) gets them from a
+// codec that can decode at a reduced size (JPEG's 1/2, 1/4, 1/8) at the smallest such size that
+// still covers twice the needed one in both directions: the full-size picture is never made.
+// The decoder's `lowres` then says by how many halvings its frames are smaller than the stream's.
+CodecContextPtr openDecoder(const AVStream* stream, int threads, int neededWidth = 0, int neededHeight = 0);
+
+// The halvings (at most `maxLowres`) of a width × height picture that keep both sides at least
+// twice neededWidth × neededHeight; 0 when either needed side is 0.
+int lowresFor(int width, int height, int neededWidth, int neededHeight, int maxLowres);
 
 // pts in `timeBase` as an exact media time (invalid for AV_NOPTS_VALUE).
 MediaTime toMediaTime(std::int64_t pts, AVRational timeBase);

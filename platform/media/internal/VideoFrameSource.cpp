@@ -31,7 +31,7 @@ std::size_t bytesOf(const AVFrame* frame)
 
 } // namespace
 
-VideoFrameSource::VideoFrameSource(std::shared_ptr<const Asset> asset, int trackID)
+VideoFrameSource::VideoFrameSource(std::shared_ptr<const Asset> asset, int trackID, int neededSide)
     : asset_(std::move(asset)), trackID_(trackID), still_(asset_->isStillImage()), position_(MediaTime::zero())
 {
     format_ = ffmpeg::openInput(asset_->url(), false);
@@ -44,7 +44,11 @@ VideoFrameSource::VideoFrameSource(std::shared_ptr<const Asset> asset, int track
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
         format_->streams[i]->discard = static_cast<int>(i) == trackID_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
-    decoder_ = ffmpeg::openDecoder(stream_, 0);
+    decoder_ = ffmpeg::openDecoder(stream_, 0, neededSide, neededSide);
+    if (decoder_->lowres > 0) {
+        storedWidth_ = stream_->codecpar->width;
+        storedHeight_ = stream_->codecpar->height;
+    }
     decoding_.emplace(*format_, *stream_, *decoder_, asset_->url().filename().string(),
                       asset_->startOffsetMicroseconds());
     decoded_ = ffmpeg::allocFrame();

@@ -35,13 +35,19 @@ struct SourceFrame {
 class VideoFrameSource {
 public:
     // Opens the file and its decoder; the decoding thread starts at the beginning of the track.
+    // A reader that shows the pictures no larger than neededSide × neededSide (0: any size)
+    // may get them decoded at a reduced size, never below twice that (see ffmpeg::openDecoder).
     // Throws velmora::Error (media) when the track cannot be opened or decoded.
-    VideoFrameSource(std::shared_ptr<const Asset> asset, int trackID);
+    VideoFrameSource(std::shared_ptr<const Asset> asset, int trackID, int neededSide = 0);
     ~VideoFrameSource();
     VideoFrameSource(const VideoFrameSource&) = delete;
     VideoFrameSource& operator=(const VideoFrameSource&) = delete;
 
     const Asset& asset() const { return *asset_; }
+    // The stream's picture size when its frames are decoded at a reduced size (0 × 0 when they
+    // come at full size). Immutable; any thread.
+    int storedWidth() const { return storedWidth_; }
+    int storedHeight() const { return storedHeight_; }
 
     // The frame displayed at asset time `time`: the last one starting at or before it, or the
     // track's first frame for a time before it; a still image's one picture at any time. Valid
@@ -73,6 +79,8 @@ private:
     const std::shared_ptr<const Asset> asset_;
     const int trackID_;
     const bool still_;
+    int storedWidth_ = 0;  // immutable after the constructor
+    int storedHeight_ = 0; // immutable after the constructor
 
     // Decoding thread only (set up by the constructor before the thread starts).
     ffmpeg::InputFormatPtr format_;

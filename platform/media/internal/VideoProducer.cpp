@@ -96,7 +96,10 @@ VideoFrameSource* VideoProducer::sourceFor(const CompositionSourceTrack& track)
             }
         }
         try {
-            auto source = std::make_unique<VideoFrameSource>(Asset::open(track.url), track.trackID);
+            // The preview's layers fill the render area at most, so a picture is never shown with
+            // its shorter side larger than the render area's longer one.
+            auto source = std::make_unique<VideoFrameSource>(Asset::open(track.url), track.trackID,
+                                                             std::max(video_->renderWidth, video_->renderHeight));
             found = sources_.emplace(key, OpenSource{std::move(source), 0}).first;
         } catch (const Error& failure) {
             item_->recordError(failure);
@@ -106,6 +109,20 @@ VideoFrameSource* VideoProducer::sourceFor(const CompositionSourceTrack& track)
     }
     found->second.lastUse = ++uses_;
     return found->second.source.get();
+}
+
+AffineTransform VideoProducer::storedPixels(const VideoFrameSource& source, const AVFrame& frame,
+                                            const AffineTransform& transform)
+{
+    // The layer's transform places the stream's pixels; a frame decoded smaller is stretched
+    // back to them first.
+    if (frame.width <= 0 || frame.height <= 0 || source.storedWidth() <= 0 || source.storedHeight() <= 0 ||
+        (frame.width == source.storedWidth() && frame.height == source.storedHeight())) {
+        return transform;
+    }
+    return AffineTransform::scale(static_cast<double>(source.storedWidth()) / frame.width,
+                                  static_cast<double>(source.storedHeight()) / frame.height)
+        .concatenating(transform);
 }
 
 void VideoProducer::prepareNextEdit(const CompositionTrack& track, std::size_t segment, const MediaTime& time)
@@ -164,7 +181,7 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
                 return std::nullopt;
             }
             if (picture) {
-                layers_.push_back({picture->frame.get(), layer.transform});
+                layers_.push_back({picture->frame.get(), storedPixels(*source, *picture->frame, layer.transform)});
                 look.pictures.emplace_back(picture, picture->time);
             }
         }

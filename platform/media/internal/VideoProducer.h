@@ -60,6 +60,9 @@ private:
     // Positions the source of the next edit of `track` after `index`'s time when it begins
     // soon and reads another file than the current edit.
     void prepareNextEdit(const CompositionTrack& track, std::size_t segment, const MediaTime& time);
+    // A layer's transform for a frame of `source`, which may have been decoded at a reduced size.
+    static AffineTransform storedPixels(const VideoFrameSource& source, const AVFrame& frame,
+                                        const AffineTransform& transform);
     bool aborted(std::uint64_t generation) const;
 
     PlayerCore& core_;
