@@ -64,8 +64,9 @@ TEST(EditorContentView, TheExportSheetStaysWhileItsExportRuns)
     EXPECT_FALSE(sheet->close());
     QApplication::processEvents();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    ASSERT_EQ(h.view().exportSheet(), sheet.data());
     EXPECT_TRUE(w.showExportSheet());
+    ASSERT_NE(h.view().exportSheet(), nullptr);
+    ASSERT_EQ(h.view().exportSheet(), sheet.data());
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_TRUE(sheet->findChild<QWidget*>(QStringLiteral("progressSection"))->isVisibleTo(sheet));
 
