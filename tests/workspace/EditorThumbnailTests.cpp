@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora {
@@ -101,6 +102,9 @@ int workingThreadsNamed(const std::string& name)
 // application tears down.
 TEST(SourceThumbnails, ClosingTheWorkspaceAtAnyMomentJoinsItsPosterFrameWork)
 {
+    // The process-wide pool of row workers starts here, so that its parked threads do not take
+    // the name of the poster-frame worker that would otherwise start it.
+    concurrentPerform(1, 1, [](std::size_t, std::size_t) {});
     test::UserFoldersScope folders;
     const fs::path card = folders.scratch() / "card";
     fs::create_directories(card);
