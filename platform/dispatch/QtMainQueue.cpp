@@ -8,22 +8,38 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <memory>
 
 namespace velmora {
 
 namespace {
 
-// A block on its way to the main thread, as the event that carries it. Qt's event queue orders
-// everything the poster did before posting ahead of the block, but through synchronisation
-// inside QtCore, which the race detector does not see (the library is not instrumented). The
-// release store just before posting and the acquire load before the block runs, and before the
-// event is destroyed (also unrun, when the queue goes first), say the same in our own code, where
-// it sees them: the hand-over is understood without hiding what runs under QtCore's frames, so a
-// race the hand-over does not order (the poster writing after it posted) is still reported.
+// The hand-over of posted blocks, as the race detector can see it. Qt's event queue orders
+// everything a poster did before posting ahead of the event's delivery (and of its destruction,
+// delivered or not), but through synchronisation inside QtCore, which the race detector does not
+// see (the library is not instrumented). A release increment of this counter just before each
+// post, and an acquire load before a delivered event is looked at and before an event is
+// destroyed, say the same in our own code, where it sees them: the hand-over is understood
+// without hiding what runs under QtCore's frames, so a race the hand-over does not order (the
+// poster writing after it posted) is still reported. Costs one atomic operation per block.
+std::atomic<std::uint64_t> handOvers{0};
+
+void handOver()
+{
+    handOvers.fetch_add(1, std::memory_order_release);
+}
+
+void takeOver()
+{
+    (void)handOvers.load(std::memory_order_acquire);
+}
+
+// A block on its way to the main thread, as the event that carries it.
 class BlockEvent final : public QEvent {
 public:
     explicit BlockEvent(std::function<void()> work) : QEvent(blockType()), work_(std::move(work)) {}
-    ~BlockEvent() override { (void)handedOver_.load(std::memory_order_acquire); }
+    ~BlockEvent() override { takeOver(); }
     BlockEvent(const BlockEvent&) = delete;
     BlockEvent& operator=(const BlockEvent&) = delete;
 
@@ -33,23 +49,19 @@ public:
         return type;
     }
 
-    // Posts this event to `receiver`, which takes it over.
-    void post(QObject* receiver)
+    // Posts `work` to `receiver`'s thread.
+    static void post(QObject* receiver, std::function<void()> work)
     {
-        handedOver_.store(true, std::memory_order_release);
-        QCoreApplication::postEvent(receiver, this);
+        auto event = std::make_unique<BlockEvent>(std::move(work));
+        handOver();
+        // The event queue takes the event over.
+        QCoreApplication::postEvent(receiver, event.release());
     }
 
-    // On the receiver's thread, once.
-    void run()
-    {
-        (void)handedOver_.load(std::memory_order_acquire);
-        work_();
-    }
+    void run() { work_(); }
 
 private:
     std::function<void()> work_;
-    std::atomic<bool> handedOver_{false};
 };
 
 // The queue's object on the main thread: runs the blocks posted to it.
@@ -57,6 +69,7 @@ class BlockReceiver final : public QObject {
 protected:
     bool event(QEvent* event) override
     {
+        takeOver();
         if (event->type() != BlockEvent::blockType())
             return QObject::event(event);
         static_cast<BlockEvent*>(event)->run();
@@ -83,7 +96,7 @@ QtMainQueue::~QtMainQueue()
 
 void QtMainQueue::post(std::function<void()> work)
 {
-    (new BlockEvent(std::move(work)))->post(context_.get());
+    BlockEvent::post(context_.get(), std::move(work));
 }
 
 CancelHandle QtMainQueue::postDelayed(double seconds, std::function<void()> work)
@@ -92,13 +105,13 @@ CancelHandle QtMainQueue::postDelayed(double seconds, std::function<void()> work
     const int ms = static_cast<int>(std::lround(std::max(0.0, seconds) * 1000.0));
     QObject* context = context_.get();
     // Timers must be started on the thread that owns the context, so hop there first.
-    (new BlockEvent([context, ms, handle, work = std::move(work)]() mutable {
+    BlockEvent::post(context, [context, ms, handle, work = std::move(work)]() mutable {
         QTimer::singleShot(ms, context, [handle, work = std::move(work)] {
             if (!handle.isCancelled()) {
                 work();
             }
         });
-    }))->post(context);
+    });
     return handle;
 }
 
