@@ -6,36 +6,21 @@
 #include <QThread>
 #include <QTimer>
 
-#include <atomic>
 #include <cmath>
-#include <cstdint>
 #include <memory>
+
+#include "platform/dispatch/internal/HandOver.h"
 
 namespace velmora {
 
 namespace {
 
-// The hand-over of posted blocks, as the race detector can see it. Qt's event queue orders
-// everything a poster did before posting ahead of the event's delivery (and of its destruction,
-// delivered or not), but through synchronisation inside QtCore, which the race detector does not
-// see (the library is not instrumented). A release increment of this counter just before each
-// post, and an acquire load before a delivered event is looked at and before an event is
-// destroyed, say the same in our own code, where it sees them: the hand-over is understood
-// without hiding what runs under QtCore's frames, so a race the hand-over does not order (the
-// poster writing after it posted) is still reported. Costs one atomic operation per block.
-std::atomic<std::uint64_t> handOvers{0};
+using internal::handOver;
+using internal::takeOver;
 
-void handOver()
-{
-    handOvers.fetch_add(1, std::memory_order_release);
-}
-
-void takeOver()
-{
-    (void)handOvers.load(std::memory_order_acquire);
-}
-
-// A block on its way to the main thread, as the event that carries it.
+// A block on its way to the main thread, as the event that carries it. It is handed over when
+// posted and taken over before our code looks at a delivered event and before it is destroyed,
+// delivered or not (see HandOver.h).
 class BlockEvent final : public QEvent {
 public:
     explicit BlockEvent(std::function<void()> work) : QEvent(blockType()), work_(std::move(work)) {}
