@@ -211,7 +211,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
     const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
     std::optional<std::int64_t> bitrateOverrideBps, const std::string& gammaMode, double compContrast,
-    double compSaturation, double compBrightness, double compTint)
+    double compSaturation, double compBrightness, double compTint, const CancellationCallback& isCancelled)
 {
     std::optional<FastSingleClipCandidate> candidate = fastSingleClipCandidate(job, mediaFolderURL);
     if (!candidate) {
@@ -242,7 +242,8 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const std::filesystem::path inputURL = candidate->inputURL;
     return withSecurityScope({jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {
         return routeJob(jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
-                        compContrast, compSaturation, compBrightness, compTint, TimelineProgressCallback{});
+                        compContrast, compSaturation, compBrightness, compTint, TimelineProgressCallback{},
+                        isCancelled);
     });
 }
 

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "export/ExportResult.h"
+#include "export/TimelineExportState.h"
 #include "model/EditorJobV2.h"
 #include "platform/media/Asset.h"
 
@@ -56,10 +57,11 @@ nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, dou
 // again however the export ends. None when the path does not apply: nothing was written, and
 // the caller renders the job with the timeline export. Once the path applies it never declines:
 // the temporary file's write error, or the single-video export's error, is thrown.
+// `isCancelled` is the single-video export's cancel query.
 std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
     const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
     std::optional<std::int64_t> bitrateOverrideBps, const std::string& gammaMode, double compContrast,
-    double compSaturation, double compBrightness, double compTint);
+    double compSaturation, double compBrightness, double compTint, const CancellationCallback& isCancelled = {});
 
 } // namespace velmora::Exporter

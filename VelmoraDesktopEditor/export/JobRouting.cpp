@@ -22,7 +22,8 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
                       const std::optional<std::filesystem::path>& mediaFolderURL,
                       const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                       const std::string& gammaMode, double compContrast, double compSaturation,
-                      double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress)
+                      double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress,
+                      const CancellationCallback& isCancelled)
 {
     const std::string bytes = readJobFileBytes(jobURL);
     if (DesktopJobTool::isTimelineJobFile(bytes)) {
@@ -33,7 +34,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
         if (std::optional<ExportResult> result =
                 tryFastExportTimelineJobAsSingleFile(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
                                                      gammaMode, compContrast, compSaturation, compBrightness,
-                                                     compTint)) {
+                                                     compTint, isCancelled)) {
             if (timelineProgress) {
                 timelineProgress(TimelineExportProgress{1, 1, kFastPathPhase});
             }
@@ -41,14 +42,16 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
         }
         return exportEditorTimeline(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
                                     EditorVideoCodec::hevc10, gammaMode, compContrast, compSaturation, compBrightness,
-                                    compTint, std::nullopt, timelineProgress, CancellationCallback{});
+                                    compTint, std::nullopt, timelineProgress, isCancelled);
     }
     if (!inputURL) {
         throw Error("export", JobRoutingCode::noInputVideo, "Choose Input Video.");
     }
     const Job job = Job::fromJSON(bytes);
+    SingleVideoExportOptions options;
+    options.isCancelled = isCancelled;
     return exportSingleVideo(job, lutOverrideURL, *inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
-                             compContrast, compSaturation, compBrightness, compTint);
+                             compContrast, compSaturation, compBrightness, compTint, options);
 }
 
 ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -56,11 +59,12 @@ ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<
                        const std::optional<std::filesystem::path>& mediaFolderURL,
                        const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                        const std::string& gammaMode, double compContrast, double compSaturation,
-                       double compBrightness, double compTint, TimelineProgressCallback timelineProgress)
+                       double compBrightness, double compTint, TimelineProgressCallback timelineProgress,
+                       CancellationCallback isCancelled)
 {
     return withSecurityScope({jobURL, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {
         return routeJob(jobURL, lutOverrideURL, inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
-                        compContrast, compSaturation, compBrightness, compTint, timelineProgress);
+                        compContrast, compSaturation, compBrightness, compTint, timelineProgress, isCancelled);
     });
 }
 

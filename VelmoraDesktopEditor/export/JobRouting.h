@@ -32,6 +32,10 @@ inline constexpr int noInputVideo = 201;
 // "Done (fast single-clip)" after a fast-path movie; a single-video job reports nothing. Reports
 // arrive on the export's own threads, never on the main thread.
 //
+// `isCancelled` may be asked from any of the export's threads while it runs; once it answers true
+// the export stops, removes its partial movie (an older file at `outputURL` stays as it was) and
+// throws Error("export", 248, "Export cancelled."). Empty: never cancelled.
+//
 // Blocks the calling thread (not the main thread) for the whole export. Errors of reading the
 // job file, of the JSON decoders and of the renderers pass through unchanged.
 ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -39,7 +43,8 @@ ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<
                        const std::optional<std::filesystem::path>& mediaFolderURL,
                        const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                        const std::string& gammaMode, double compContrast, double compSaturation,
-                       double compBrightness, double compTint, TimelineProgressCallback timelineProgress = {});
+                       double compBrightness, double compTint, TimelineProgressCallback timelineProgress = {},
+                       CancellationCallback isCancelled = {});
 
 // exportJob without taking access to the given locations: for callers that already hold it.
 ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -47,6 +52,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
                       const std::optional<std::filesystem::path>& mediaFolderURL,
                       const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                       const std::string& gammaMode, double compContrast, double compSaturation,
-                      double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress);
+                      double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress,
+                      const CancellationCallback& isCancelled = {});
 
 } // namespace velmora::Exporter

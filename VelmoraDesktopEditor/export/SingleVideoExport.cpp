@@ -281,7 +281,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
 
         SingleVideoPumps pumps(std::move(wiring));
         pumps.start();
-        pumps.waitForCompletion(options.waitLimitSeconds);
+        pumps.waitForCompletion(options.waitLimitSeconds, options.isCancelled);
         partial.commit();
     } catch (const Error& error) {
         throw partial.namingOutput(error);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -23,6 +24,9 @@ inline constexpr double singleVideoWaitLimitSeconds = 3600;
 struct SingleVideoExportOptions {
     // How long the calling thread waits for the movie, in seconds.
     double waitLimitSeconds = singleVideoWaitLimitSeconds;
+    // Asked from the calling thread while it waits; true stops the export, which then fails with
+    // Error("export", 248, "Export cancelled.") and leaves no partial movie. Empty: never.
+    std::function<bool()> isCancelled;
 };
 
 // Renders `inputURL` through the job's grade into `outputURL` (replaced when it exists) and

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "export/SourceFrameDecoding.h"
+#include "export/TimelineExportState.h"
 #include "grading/BasicGrade.h"
 #include "grading/GammaCompensation.h"
 #include "platform/image/Resample.h"
@@ -88,7 +89,7 @@ void SingleVideoPumps::start()
     wiring_.videoInput->requestMediaDataWhenReady(videoQueue_, [this] { framePump(); });
 }
 
-void SingleVideoPumps::waitForCompletion(double seconds)
+void SingleVideoPumps::waitForCompletion(double seconds, const std::function<bool()>& isCancelled)
 {
     // Waits in slices and watches the writer meanwhile, so that a writer failure nothing else
     // reported (one between two pulls) still ends the export at once.
@@ -100,6 +101,10 @@ void SingleVideoPumps::waitForCompletion(double seconds)
             // Out of time: stop both pulls, the readers and the writer before answering.
             std::optional<Error> writerError = wiring_.writer->error();
             fail(writerError ? *writerError : singleVideoError(SingleVideoExportCode::notCompleted));
+            break;
+        }
+        if (isCancelled && isCancelled()) {
+            fail(exportError(TimelineExportCode::cancelled, "Export cancelled."));
             break;
         }
         if (semaphore_->waitFor(std::min(remaining, kWatchSeconds))) {

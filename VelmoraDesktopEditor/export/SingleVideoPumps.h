@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -108,8 +109,10 @@ public:
     // Waits for the movie at most `seconds`, then answers how it ended: returns when the
     // writer completed; throws the first recorded failure, else the writer's error, else
     // Error("export", 7). When the wait runs out, everything is stopped first (inputs marked
-    // finished, readers and writer cancelled), so no pull runs on after the call.
-    void waitForCompletion(double seconds);
+    // finished, readers and writer cancelled), so no pull runs on after the call. A true
+    // `isCancelled` (asked on the calling thread about four times a second) stops everything the
+    // same way and ends the export with Error("export", 248, "Export cancelled.").
+    void waitForCompletion(double seconds, const std::function<bool()>& isCancelled = {});
 
     std::int64_t framesAppended();
 

@@ -96,6 +96,7 @@ void ContentView::build()
         connect(controller_, changed, this, &ContentView::sync);
     }
     connect(controller_, &C::showErrorChanged, this, &ContentView::syncErrorAlert);
+    connect(controller_, &C::quitQuestionChanged, this, &ContentView::syncQuitQuestion);
     sync();
 }
 
@@ -279,6 +280,38 @@ void ContentView::syncErrorAlert()
             c->dismissError();
     });
     errorAlert_ = box;
+    box->open();
+}
+
+void ContentView::syncQuitQuestion()
+{
+    const std::optional<ExportWorkspaceController::QuitQuestion>& question = controller_->quitQuestion();
+    if (!question) {
+        // Emptied first: the box's own end then sees it is no longer the one asking.
+        if (QMessageBox* box = quitQuestionBox_) {
+            quitQuestionBox_ = nullptr;
+            box->close();
+        }
+        return;
+    }
+    if (quitQuestionBox_)
+        return;
+    const QString title = QString::fromStdString(question->title);
+    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("quitQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QAbstractButton* stop =
+        box->addButton(ButtonTitle::literal(QString::fromStdString(question->stopButton)), QMessageBox::DestructiveRole);
+    box->addButton(QString::fromStdString(question->cancelButton), QMessageBox::RejectRole);
+    ExportWorkspaceController* c = controller_;
+    // Closed without a button (Escape, the title bar) counts as "Cancel".
+    connect(box, &QMessageBox::finished, this, [this, c, box, stop] {
+        if (quitQuestionBox_ != box)
+            return;
+        quitQuestionBox_ = nullptr;
+        c->answerQuitQuestion(box->clickedButton() == stop);
+    });
+    quitQuestionBox_ = box;
     box->open();
 }
 

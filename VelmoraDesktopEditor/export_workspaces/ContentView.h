@@ -23,7 +23,8 @@ class VelmoraWorkflowState;
 // (header, drop zone, job, footage or input, output and its settings, the export row and the
 // status line) and the graded preview on the right. A thin view over its
 // ExportWorkspaceController, which it owns; it redraws from the controller's signals and turns
-// the controller's error flag into a non-blocking "Export Failed" box.
+// the controller's error flag into a non-blocking "Export Failed" box, and its quit question into
+// a non-blocking "Stop the export and quit?" box.
 //
 // The version line reads QCoreApplication::applicationVersion() and the application object's
 // "buildVersion" property; a missing one shows as "?".
@@ -49,6 +50,7 @@ private:
     QWidget* buildLeftColumn();
     void sync();
     void syncErrorAlert();
+    void syncQuitQuestion();
 
     ExportWorkspaceController* controller_ = nullptr;
     ExportDropZone* dropZone_ = nullptr;
@@ -67,6 +69,7 @@ private:
     QLabel* status_ = nullptr;
     ExportPreviewPane* preview_ = nullptr;
     QPointer<QMessageBox> errorAlert_;
+    QPointer<QMessageBox> quitQuestionBox_;
 };
 
 } // namespace velmora

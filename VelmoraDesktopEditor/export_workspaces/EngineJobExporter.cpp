@@ -7,13 +7,14 @@
 namespace velmora {
 
 ExportResult EngineJobExporter::exportJob(const JobExportRequest& request,
-                                          std::function<void(const TimelineExportProgress&)> progress)
+                                          std::function<void(const TimelineExportProgress&)> progress,
+                                          std::function<bool()> isCancelled)
 {
     const JobFiles& files = request.files;
     const JobLook& look = request.look;
     return Exporter::exportJob(files.jobURL, files.lutOverrideURL, files.inputURL, files.mediaFolderURL,
                                request.outputURL, request.bitrateOverrideBps, look.gammaMode, look.contrast,
-                               look.saturation, look.brightness, look.tint, std::move(progress));
+                               look.saturation, look.brightness, look.tint, std::move(progress), std::move(isCancelled));
 }
 
 JobPreviewStill EngineJobExporter::renderPreviewFrame(const JobPreviewRequest& request)

@@ -9,7 +9,8 @@ namespace velmora {
 class EngineJobExporter final : public JobExporter {
 public:
     ExportResult exportJob(const JobExportRequest& request,
-                           std::function<void(const TimelineExportProgress&)> progress) override;
+                           std::function<void(const TimelineExportProgress&)> progress,
+                           std::function<bool()> isCancelled) override;
     JobPreviewStill renderPreviewFrame(const JobPreviewRequest& request) override;
 };
 

@@ -4,9 +4,10 @@
 
 namespace velmora {
 
-// The export sheet's request to stop its running export. One token lives as long as the sheet
-// and is shared (by std::shared_ptr) with the sheet's export worker, whose cancel query the
-// export engine calls from its video and audio threads, possibly at once. Each operation takes
+// A request to stop a running export (the export sheet's "Cancel Export", the 10-bit Export
+// workspace's "Stop & Quit"). One token lives as long as its sheet or workspace and is shared
+// (by std::shared_ptr) with the export worker, whose cancel query the export engine calls from
+// its video and audio threads, possibly at once. Each operation takes
 // the lock for one read or one write and nothing else.
 class ExportCancelToken {
 public:

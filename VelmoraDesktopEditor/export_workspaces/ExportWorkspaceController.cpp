@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
+#include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/OutputNaming.h"
 
 namespace velmora {
@@ -12,15 +13,25 @@ ExportWorkspaceController::ExportWorkspaceController(VelmoraWorkflowState& workf
     : QObject(parent)
     , workflow_(workflow)
     , services_(std::move(services))
+    , cancelToken_(std::make_shared<ExportCancelToken>())
 {
     connect(&workflow_, &VelmoraWorkflowState::exportJobURLChanged, this,
             &ExportWorkspaceController::onWorkflowJobChanged);
+    workflow_.setExitGuard(this, [this](VelmoraWorkflowState::WorkspaceExit exit, std::function<void()> proceed) {
+        guardExit(exit == VelmoraWorkflowState::WorkspaceExit::quit, std::move(proceed));
+    });
 }
 
 ExportWorkspaceController::~ExportWorkspaceController()
 {
+    workflow_.clearExitGuard(this);
     if (previewRefreshWorkItem_)
         previewRefreshWorkItem_->cancel();
+    if (exportWorker_.joinable()) {
+        // Only another mode takes the workspace away during an export (quitting stops it first):
+        // the export goes on and finishes its movie.
+        exportWorker_.detach();
+    }
 }
 
 ExportWorkspaceController::JobKind ExportWorkspaceController::jobKind() const

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include <QImage>
 #include <QList>
@@ -18,6 +20,7 @@
 
 namespace velmora {
 
+class ExportCancelToken;
 class VelmoraWorkflowState;
 
 // The "10-bit Export" workspace without widgets: the job and its inputs, the output file and
@@ -25,10 +28,12 @@ class VelmoraWorkflowState;
 // it and forwards input to it.
 //
 // Threads: everything here lives on the main thread. Exports and preview renders run on
-// detached threads of their own, on copies taken when they start; their reports come back
-// through the main queue and are dropped once this object is gone (an export still finishes
-// its file). File panels are the injected, non-blocking ones; their answers are dropped too
-// when this object is gone.
+// threads of their own, on copies taken when they start; their reports come back through the
+// main queue and are dropped once this object is gone. An export's thread is joined once its
+// end has arrived; one still running when this object goes (another mode chosen) is left to
+// finish its file. Closing the window during an export asks first (quitQuestion) and stops the
+// export before the window goes. File panels are the injected, non-blocking ones; their
+// answers are dropped too when this object is gone.
 //
 // Every field notifies through its own signal after each write, also when the value is equal.
 class ExportWorkspaceController final : public QObject {
@@ -40,7 +45,8 @@ public:
     // The preview's debounce after a change of the gamma mode or a compensation value.
     static constexpr double previewRefreshDelaySeconds = 0.25;
 
-    // `workflow` is only read, and must outlive this object. Every service must be set.
+    // `workflow` must outlive this object, which reads it and installs its exit guard there.
+    // Every service must be set.
     ExportWorkspaceController(VelmoraWorkflowState& workflow, ExportWorkspaceServices services,
                               QObject* parent = nullptr);
     ~ExportWorkspaceController() override;
@@ -148,6 +154,23 @@ public:
     // "Show in Folder" for the output file.
     void revealOutput();
 
+    // --- Quitting during an export.
+    // The question asked when the window is closed (its close button, Ctrl+Q) while an export
+    // runs: quitting at once would leave the export's partial file behind.
+    struct QuitQuestion {
+        std::string title;        // "Stop the export and quit?"
+        std::string stopButton;   // "Stop & Quit"
+        std::string cancelButton; // "Cancel"
+
+        bool operator==(const QuitQuestion&) const = default;
+    };
+    // The open question; none while nothing is asked.
+    const std::optional<QuitQuestion>& quitQuestion() const { return quitQuestion_; }
+    // The user's answer; closes the question. Stopping cancels the export, which removes its
+    // partial file (an older movie at the output stays), and lets the window close once the
+    // export has ended; cancelling keeps the window and lets the export run on.
+    void answerQuitQuestion(bool stop);
+
     // Renders one still of the current settings on a thread of its own, when the inputs are
     // complete.
     void refreshPreview();
@@ -180,6 +203,7 @@ signals:
     void errorTextChanged();
     void isDropTargetChanged();
     void isTimelineJobChanged();
+    void quitQuestionChanged();
 
 private:
     using Signal = void (ExportWorkspaceController::*)();
@@ -207,6 +231,8 @@ private:
     void runPreview(std::uint64_t requestNumber, JobPreviewRequest request);
     void applyExportProgress(const TimelineExportProgress& progress);
     void finishExport(const std::optional<ExportResult>& result, const std::optional<Error>& failure);
+    // The workspace's say before the window closes or another mode is chosen.
+    void guardExit(bool quitting, std::function<void()> proceed);
 
     void applyPreviewOutcome(std::uint64_t requestNumber, const std::optional<JobPreviewStill>& still,
                              const std::optional<Error>& failure);
@@ -241,6 +267,15 @@ private:
     bool isDropTarget_ = false;
     bool isTimelineJob_ = false;
     std::string outputContainer_ = OutputSettings::containers[0].value;
+
+    // The running export's thread; joined once its end has arrived.
+    std::thread exportWorker_;
+    // Shared with the running export, whose engine asks it from its own threads.
+    std::shared_ptr<ExportCancelToken> cancelToken_;
+    std::optional<QuitQuestion> quitQuestion_;
+    // The window's close, waiting for the question's answer, then for the stopped export's end.
+    std::function<void()> afterQuitQuestion_;
+    std::function<void()> afterStop_;
 
     // Preview renders are numbered as they start; an outcome older than the last one applied is
     // dropped, so a slow earlier render cannot replace a newer still.

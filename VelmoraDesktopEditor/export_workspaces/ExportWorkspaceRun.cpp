@@ -1,9 +1,12 @@
-// The export run: its checks, the snapshot it works from, the worker thread, progress and end.
+// The export run: its checks, the snapshot it works from, the worker thread, progress and end,
+// and the question before quitting during one.
+#include <pthread.h>
+
 #include <system_error>
 
 #include <QPointer>
 
-#include "export_workspaces/DetachedWorker.h"
+#include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/WorkspaceError.h"
 
@@ -47,6 +50,7 @@ void ExportWorkspaceController::beginExport(const std::filesystem::path& output)
 
     // The run works on this copy only; later edits in the workspace do not reach it.
     JobExportRequest request{jobFiles(), output, bitrate, runLook};
+    cancelToken_->reset();
     try {
         runExport(std::move(request));
     } catch (const std::system_error&) {
@@ -56,9 +60,15 @@ void ExportWorkspaceController::beginExport(const std::filesystem::path& output)
 
 void ExportWorkspaceController::runExport(JobExportRequest request)
 {
-    runDetached("velmora.export", [request = std::move(request), exporter = services_.exporter,
-                                   queue = services_.mainQueue, self = QPointer<ExportWorkspaceController>(this)] {
-        // Every report is shown, in order; the end is posted after the last of them.
+    // The previous run's thread was joined when its end arrived; no run is going.
+    if (exportWorker_.joinable())
+        exportWorker_.join();
+    exportWorker_ = std::thread([request = std::move(request), exporter = services_.exporter,
+                                 queue = services_.mainQueue, token = cancelToken_,
+                                 self = QPointer<ExportWorkspaceController>(this)] {
+        pthread_setname_np(pthread_self(), "velmora.export");
+        // Every report is shown, in order; the end is posted after the last of them, as the
+        // thread's last act.
         const auto progress = [queue, self](const TimelineExportProgress& report) {
             queue->post([self, report] {
                 if (self)
@@ -68,7 +78,7 @@ void ExportWorkspaceController::runExport(JobExportRequest request)
         std::optional<ExportResult> result;
         std::optional<Error> failure;
         try {
-            result = exporter->exportJob(request, progress);
+            result = exporter->exportJob(request, progress, [token] { return token->isCancelled(); });
         } catch (...) {
             failure = workspaceError(std::current_exception());
         }
@@ -88,6 +98,17 @@ void ExportWorkspaceController::applyExportProgress(const TimelineExportProgress
 void ExportWorkspaceController::finishExport(const std::optional<ExportResult>& result,
                                              const std::optional<Error>& failure)
 {
+    // Posted as the worker's last act: the thread is at most unwinding.
+    if (exportWorker_.joinable())
+        exportWorker_.join();
+    if (afterStop_) {
+        // Stopped to quit: the window closes now, with nothing left running and no alert.
+        std::function<void()> proceed = std::move(afterStop_);
+        afterStop_ = nullptr;
+        assign(isExporting_, false, &ExportWorkspaceController::isExportingChanged);
+        proceed();
+        return;
+    }
     if (result) {
         assign(statusText_, "Done: " + result->outputURL.string(), &ExportWorkspaceController::statusTextChanged);
     } else {
@@ -97,6 +118,42 @@ void ExportWorkspaceController::finishExport(const std::optional<ExportResult>& 
         assign(statusText_, std::string("Failed."), &ExportWorkspaceController::statusTextChanged);
     }
     assign(isExporting_, false, &ExportWorkspaceController::isExportingChanged);
+}
+
+void ExportWorkspaceController::guardExit(bool quitting, std::function<void()> proceed)
+{
+    // Another mode lets a running export go on without this workspace.
+    if (!quitting || !isExporting_) {
+        proceed();
+        return;
+    }
+    if (afterStop_) {
+        // Already stopping to quit: this close waits for the same end.
+        afterStop_ = std::move(proceed);
+        return;
+    }
+    afterQuitQuestion_ = std::move(proceed);
+    quitQuestion_ = QuitQuestion{"Stop the export and quit?", "Stop & Quit", "Cancel"};
+    emit quitQuestionChanged();
+}
+
+void ExportWorkspaceController::answerQuitQuestion(bool stop)
+{
+    if (!quitQuestion_)
+        return;
+    std::function<void()> proceed = std::move(afterQuitQuestion_);
+    afterQuitQuestion_ = nullptr;
+    quitQuestion_.reset();
+    emit quitQuestionChanged();
+    if (!stop || !proceed)
+        return;
+    if (!isExporting_) {
+        // The export ended while the question was open.
+        proceed();
+        return;
+    }
+    afterStop_ = std::move(proceed);
+    cancelToken_->request();
 }
 
 } // namespace velmora

@@ -78,9 +78,12 @@ class JobExporter {
 public:
     virtual ~JobExporter() = default;
 
-    // Writes the movie; `progress` hears reports on the engine's own threads.
+    // Writes the movie; `progress` hears reports on the engine's own threads. `isCancelled` may
+    // be asked from any thread while the export runs; once true the export stops, leaves no
+    // partial movie and throws Error("export", 248, "Export cancelled.").
     virtual ExportResult exportJob(const JobExportRequest& request,
-                                   std::function<void(const TimelineExportProgress&)> progress) = 0;
+                                   std::function<void(const TimelineExportProgress&)> progress,
+                                   std::function<bool()> isCancelled) = 0;
     // Renders one graded still of the job.
     virtual JobPreviewStill renderPreviewFrame(const JobPreviewRequest& request) = 0;
 };

@@ -4,11 +4,11 @@
 
 #include <QPainter>
 #include <QPointer>
-#include <QThreadPool>
 #include <QWindow>
 
 #include "controls/VelmoraStyleSheet.h"
 #include "inspectors/SourceAudioWaveform.h"
+#include "platform/dispatch/ThreadPoolStart.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace velmora {
@@ -91,7 +91,7 @@ void SourceAudioWaveformView::scheduleLoad()
     const std::shared_ptr<std::atomic<std::uint64_t>> newest = newestLoad_;
     const std::shared_ptr<MainQueue> mainQueue = mainQueue_;
     const QPointer<SourceAudioWaveformView> self(this);
-    QThreadPool::globalInstance()->start([file, bitmap, token, newest, mainQueue, self] {
+    startOnThreadPool([file, bitmap, token, newest, mainQueue, self] {
         const auto superseded = [newest, token] { return newest->load() != token; };
         if (superseded())
             return;

@@ -50,10 +50,15 @@ QWidget* toolWindow(const char* name, const QString& title, Qt::WindowFlags flag
     return window;
 }
 
-// Reports a window being closed by the user (its title-bar button, Escape in a dialog).
+// Reports a window the user closed (its title-bar button, Escape in a dialog) once the close
+// went through. The window has the last word on its close event, after this filter has seen it:
+// a close it refuses (the export sheet while an export runs) leaves it presented, so the answer
+// is read once the event has been handled, from whether the window is still shown. Nothing is
+// reported once the window is gone.
 class CloseWatcher final : public QObject {
 public:
-    CloseWatcher(QWidget& window, std::function<void()> onClose) : QObject(&window), onClose_(std::move(onClose))
+    CloseWatcher(QWidget& window, std::function<void()> onClose)
+        : QObject(&window), window_(&window), onClose_(std::move(onClose))
     {
         window.installEventFilter(this);
     }
@@ -61,12 +66,17 @@ public:
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Close)
-            onClose_();
+        if (event->type() == QEvent::Close) {
+            QMetaObject::invokeMethod(this, [this] {
+                if (!window_->isVisible())
+                    onClose_();
+            }, Qt::QueuedConnection);
+        }
         return false;
     }
 
 private:
+    QWidget* window_; // the parent: outlives this watcher
     std::function<void()> onClose_;
 };
 

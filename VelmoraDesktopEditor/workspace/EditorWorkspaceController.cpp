@@ -14,12 +14,12 @@
 
 #include "controls/VelmoraWorkflowState.h"
 #include "editing/TimelineZoom.h"
-#include "export_workspaces/DetachedWorker.h"
 #include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "model/VelmoraProjectFile.h"
 #include "platform/dispatch/QtMainQueue.h"
+#include "platform/dispatch/SerialQueue.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -48,20 +48,13 @@ int highestLane(const std::vector<EditSession::Clip>& clips, bool (*counts)(cons
     return highest;
 }
 
-void runOnThreadOfItsOwn(std::function<void()> work)
+// Poster frames are a convenience: the calling thread, and the decoder threads it starts (which
+// take its priority), yield the cores to the window opening the project and to playback. A
+// refusal leaves the normal priority.
+void lowerThreadPriority()
 {
-    try {
-        runDetached("velmora.thumbs", [work = std::move(work)] {
-            // Poster frames are a convenience: this thread, and the decoder threads it starts
-            // (which take its priority), yield the cores to the window opening the project and
-            // to playback. A refusal leaves the normal priority.
-            const auto thread = static_cast<id_t>(syscall(SYS_gettid));
-            setpriority(PRIO_PROCESS, thread, 10);
-            work();
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: the pool shows its symbols instead of poster frames.
-    }
+    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+    setpriority(PRIO_PROCESS, thread, 10);
 }
 
 // The clips of the session's active timeline, in place; none without a session or active
@@ -80,8 +73,22 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
       fileRevealer_(std::move(services.fileRevealer)), shortVersion_(std::move(services.shortVersion)),
       buildNumber_(std::move(services.buildNumber)), runInBackground_(std::move(services.runInBackground))
 {
-    if (!runInBackground_)
-        runInBackground_ = runOnThreadOfItsOwn;
+    if (!runInBackground_) {
+        runInBackground_ = [this](std::function<void()> work) {
+            if (!backgroundQueue_) {
+                try {
+                    backgroundQueue_ = std::make_unique<SerialQueue>("velmora.thumbs");
+                } catch (const std::system_error&) {
+                    // No thread to be had: the pool shows its symbols instead of poster frames.
+                    return;
+                }
+            }
+            backgroundQueue_->async([work = std::move(work)] {
+                lowerThreadPriority();
+                work();
+            });
+        };
+    }
     services.engine = withMainQueue(std::move(services.engine));
     mainQueue_ = services.engine.mainQueue;
     engine_ = new TimelinePreviewEngine(std::move(services.engine), this);
@@ -105,6 +112,10 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
 EditorWorkspaceController::~EditorWorkspaceController()
 {
     workflow_->clearExitGuard(this);
+    // Background work stops first: what is queued is skipped, the poster frame being made is
+    // finished, and the worker is joined.
+    closing_->store(true);
+    backgroundQueue_.reset();
     // The engine goes first, while everything its last signals could reach still exists.
     delete engine_;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -23,6 +24,7 @@ namespace velmora {
 class FilePanels;
 class FileRevealer;
 struct FilePanelRequest;
+class SerialQueue;
 class VelmoraWorkflowState;
 
 // The Edit workspace without its widgets: it owns the workspace's TimelinePreviewEngine, holds
@@ -49,8 +51,10 @@ public:
         std::optional<std::string> shortVersion;
         std::optional<std::string> buildNumber;
         // Runs work off the main thread (the media pool's poster frames). The work owns what it
-        // touches and posts its results to the main queue. Empty: a thread of its own for each
-        // request that nobody joins, so closing the workspace never waits for its thumbnails.
+        // touches, posts its results to the main queue, and returns soon once the controller is
+        // gone. Empty: one worker thread of the controller's own, joined when the controller is
+        // destroyed (after the poster frame it is making), so that none is still being encoded
+        // while the application tears FFmpeg and Qt down.
         std::function<void(std::function<void()>)> runInBackground;
     };
 
@@ -531,6 +535,11 @@ private:
     TimelinePreviewEngine* engine_; // child of this controller
     std::function<bool()> sourceViewerActive_;
     std::function<void(std::function<void()>)> runInBackground_;
+    // The worker of the default runInBackground; made on first use, joined by the destructor.
+    std::unique_ptr<SerialQueue> backgroundQueue_;
+    // Raised by the destructor: background work still queued or running skips what is left.
+    // Shared with that work, read on its thread.
+    std::shared_ptr<std::atomic<bool>> closing_ = std::make_shared<std::atomic<bool>>(false);
     // Each opening of a window counts up; a window's closures act only while theirs is the
     // newest, so a replaced window can no longer reach the workspace.
     std::uint64_t sourceViewerGeneration_ = 0;

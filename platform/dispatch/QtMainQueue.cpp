@@ -1,16 +1,71 @@
 #include "platform/dispatch/QtMainQueue.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
 
 #include <cmath>
+#include <memory>
+
+#include "platform/dispatch/internal/HandOver.h"
 
 namespace velmora {
 
+namespace {
+
+using internal::handOver;
+using internal::takeOver;
+
+// A block on its way to the main thread, as the event that carries it. It is handed over when
+// posted and taken over before our code looks at a delivered event and before it is destroyed,
+// delivered or not (see HandOver.h).
+class BlockEvent final : public QEvent {
+public:
+    explicit BlockEvent(std::function<void()> work) : QEvent(blockType()), work_(std::move(work)) {}
+    ~BlockEvent() override { takeOver(); }
+    BlockEvent(const BlockEvent&) = delete;
+    BlockEvent& operator=(const BlockEvent&) = delete;
+
+    static QEvent::Type blockType()
+    {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+
+    // Posts `work` to `receiver`'s thread.
+    static void post(QObject* receiver, std::function<void()> work)
+    {
+        auto event = std::make_unique<BlockEvent>(std::move(work));
+        handOver();
+        // The event queue takes the event over.
+        QCoreApplication::postEvent(receiver, event.release());
+    }
+
+    void run() { work_(); }
+
+private:
+    std::function<void()> work_;
+};
+
+// The queue's object on the main thread: runs the blocks posted to it.
+class BlockReceiver final : public QObject {
+protected:
+    bool event(QEvent* event) override
+    {
+        takeOver();
+        if (event->type() != BlockEvent::blockType())
+            return QObject::event(event);
+        static_cast<BlockEvent*>(event)->run();
+        return true;
+    }
+};
+
+} // namespace
+
 QtMainQueue::QtMainQueue()
-    : context_(std::make_unique<QObject>())
+    : context_(std::make_unique<BlockReceiver>())
 {
 }
 
@@ -26,7 +81,7 @@ QtMainQueue::~QtMainQueue()
 
 void QtMainQueue::post(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(context_.get(), [work = std::move(work)] { work(); }, Qt::QueuedConnection);
+    BlockEvent::post(context_.get(), std::move(work));
 }
 
 CancelHandle QtMainQueue::postDelayed(double seconds, std::function<void()> work)
@@ -35,16 +90,13 @@ CancelHandle QtMainQueue::postDelayed(double seconds, std::function<void()> work
     const int ms = static_cast<int>(std::lround(std::max(0.0, seconds) * 1000.0));
     QObject* context = context_.get();
     // Timers must be started on the thread that owns the context, so hop there first.
-    QMetaObject::invokeMethod(
-        context,
-        [context, ms, handle, work = std::move(work)]() mutable {
-            QTimer::singleShot(ms, context, [handle, work = std::move(work)] {
-                if (!handle.isCancelled()) {
-                    work();
-                }
-            });
-        },
-        Qt::QueuedConnection);
+    BlockEvent::post(context, [context, ms, handle, work = std::move(work)]() mutable {
+        QTimer::singleShot(ms, context, [handle, work = std::move(work)] {
+            if (!handle.isCancelled()) {
+                work();
+            }
+        });
+    });
     return handle;
 }
 

@@ -2,6 +2,7 @@
 
 #include <sys/mount.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 
@@ -438,6 +439,24 @@ TEST(SingleVideoExportFailures, RunningOutOfTimeStopsEverything)
     EXPECT_EQ(error.code(), SingleVideoExportCode::notCompleted);
     // Nothing runs on and nothing half-written stays behind.
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+}
+
+TEST(SingleVideoExportFailures, ACancelStopsEverythingAndKeepsTheOlderMovie)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 50, true);
+    test::writeTextFile(dir / "out.mov", "an older file");
+    SingleVideoExportOptions options;
+    std::atomic<int> asked = 0;
+    options.isCancelled = [&asked] { return ++asked > 0; };
+    const Error error = errorOf([&] {
+        exportWith(test::singleVideoJob("None"), dir / "s.mp4", dir / "out.mov", "rec709", {}, std::nullopt,
+                   std::nullopt, options);
+    });
+    EXPECT_EQ(error.fullDescription(), "Error Domain=export Code=248 \"Export cancelled.\"");
+    EXPECT_GE(asked.load(), 1);
+    EXPECT_EQ(test::readTextFile(dir / "out.mov"), "an older file");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 2);
 }
 
 TEST(SingleVideoExportStills, AStillIsOneFrameAtTheMovieSize)

@@ -3,6 +3,7 @@
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
@@ -160,6 +161,62 @@ TEST_F(ContentViewWithFakes, AFailedExportOpensTheAlertUntilItIsClosed)
     EXPECT_EQ(alert->text(), QStringLiteral("Error Domain=export Code=201 \"Choose Input Video.\""));
     alert->button(QMessageBox::Ok)->click();
     EXPECT_FALSE(view.controller().showError());
+}
+
+// The box of the quit question, and its buttons' titles.
+QStringList buttonTitles(const QMessageBox& box)
+{
+    QStringList titles;
+    for (const QAbstractButton* button : box.buttons())
+        titles << button->text();
+    titles.sort();
+    return titles;
+}
+
+QAbstractButton* buttonTitled(const QMessageBox& box, const QString& title)
+{
+    for (QAbstractButton* button : box.buttons()) {
+        if (button->text() == title)
+            return button;
+    }
+    ADD_FAILURE() << title.toStdString();
+    return nullptr;
+}
+
+// Closing the window (its close button, Ctrl+Q) during an export asks in a box; "Cancel" keeps
+// everything, "Stop & Quit" stops the export and lets the window close once it has ended.
+TEST_F(ContentViewWithFakes, QuittingDuringAnExportAsksInABox)
+{
+    view.controller().pickJob();
+    panels->choose(writeSingleVideoJob());
+    view.controller().pickInput();
+    panels->choose(dir / "A001.MOV");
+    QTest::mouseClick(child<QPushButton>(view, "export"), Qt::LeftButton);
+    FakeJobExporter::ExportCall& call = exporter->exportCall(0);
+    int quits = 0;
+
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [&] { ++quits; });
+    QPointer<QMessageBox> box = child<QMessageBox>(view, "quitQuestion");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), QStringLiteral("Stop the export and quit?"));
+    EXPECT_EQ(buttonTitles(*box), (QStringList{QStringLiteral("Cancel"), QStringLiteral("Stop && Quit")}));
+    buttonTitled(*box, QStringLiteral("Cancel"))->click();
+    EXPECT_FALSE(view.controller().quitQuestion());
+    EXPECT_TRUE(view.controller().isExporting());
+    EXPECT_FALSE(call.isCancelled());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(box.isNull());
+
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [&] { ++quits; });
+    box = child<QMessageBox>(view, "quitQuestion");
+    ASSERT_NE(box, nullptr);
+    buttonTitled(*box, QStringLiteral("Stop && Quit"))->click();
+    EXPECT_TRUE(call.isCancelled());
+    EXPECT_EQ(quits, 0);
+    exporter->failExport(0, std::make_exception_ptr(Error("export", 248, "Export cancelled.")));
+    ASSERT_TRUE(queue->runUntil([&] { return quits == 1; }, 10));
+    EXPECT_FALSE(view.controller().showError());
+    EXPECT_EQ(view.findChild<QMessageBox*>(QStringLiteral("ExportFailedAlert")), nullptr);
 }
 
 } // namespace

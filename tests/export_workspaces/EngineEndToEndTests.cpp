@@ -1,3 +1,6 @@
+#include <condition_variable>
+#include <mutex>
+
 #include <gtest/gtest.h>
 
 #include "WorkspaceTestSupport.h"
@@ -5,6 +8,60 @@
 
 namespace velmora::test {
 namespace {
+
+// The export engine, holding an export at its first progress report (its movie then being
+// written) until the test lets it go or the export is cancelled.
+class HeldEngineExporter final : public JobExporter {
+public:
+    ExportResult exportJob(const JobExportRequest& request, std::function<void(const TimelineExportProgress&)> progress,
+                           std::function<bool()> isCancelled) override
+    {
+        const auto held = [this, progress, isCancelled](const TimelineExportProgress& report) {
+            progress(report);
+            std::unique_lock lock(mutex_);
+            held_ = true;
+            changed_.notify_all();
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (!released_ && !isCancelled() && std::chrono::steady_clock::now() < giveUp)
+                changed_.wait_for(lock, std::chrono::milliseconds(5));
+        };
+        return engine_.exportJob(request, held, isCancelled);
+    }
+    JobPreviewStill renderPreviewFrame(const JobPreviewRequest& request) override
+    {
+        return engine_.renderPreviewFrame(request);
+    }
+
+    bool waitUntilHeld()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(120), [this] { return held_; });
+    }
+    void release()
+    {
+        const std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    EngineJobExporter engine_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;     // guarded by mutex_
+    bool released_ = false; // guarded by mutex_
+};
+
+// The hidden partial movies in `folder`.
+std::vector<std::filesystem::path> partialMovies(const std::filesystem::path& folder)
+{
+    std::vector<std::filesystem::path> found;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().find(".partial-") != std::string::npos)
+            found.push_back(entry.path());
+    }
+    return found;
+}
 
 // The workspace driving the real export engine, on generated media.
 class EngineWorkspace : public ::testing::Test {
@@ -111,6 +168,73 @@ TEST_F(EngineWorkspace, ThePreviewShowsTheEnginesStillOrItsError)
     EXPECT_EQ(controller->statusText(),
               "Preview failed: Error Domain=preview Code=405 \"Missing source file: missing.mp4\"");
     EXPECT_TRUE(controller->previewImage().isNull());
+}
+
+// Closing the window during an export asks first; "Cancel" keeps the window and lets the export
+// run on to its movie.
+TEST_F(EngineWorkspace, QuittingDuringAnExportAsksAndCancelLetsItRunOn)
+{
+    auto held = std::make_shared<HeldEngineExporter>();
+    controller = std::make_unique<ExportWorkspaceController>(
+        workflow, ExportWorkspaceServices{queue, held, panels, std::make_shared<FakeFileRevealer>()});
+    loadJob(timelineJob({"a.mp4", "b.mp4"}), "trip_desktop_v2_job.json");
+    const std::filesystem::path movie = dir / "trip_velmora_10bit.mp4";
+    int quits = 0;
+    // Idle: the window closes at once.
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [&] { ++quits; });
+    EXPECT_EQ(quits, 1);
+
+    controller->startExport();
+    panels->choose(movie);
+    ASSERT_TRUE(held->waitUntilHeld());
+    // Another mode is no quit: it is not asked about.
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::switchMode, [&] { ++quits; });
+    EXPECT_EQ(quits, 2);
+    EXPECT_FALSE(controller->quitQuestion());
+
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [&] { ++quits; });
+    using Question = ExportWorkspaceController::QuitQuestion;
+    ASSERT_EQ(controller->quitQuestion(), (Question{"Stop the export and quit?", "Stop & Quit", "Cancel"}));
+    controller->answerQuitQuestion(false);
+    EXPECT_FALSE(controller->quitQuestion());
+    EXPECT_TRUE(controller->isExporting());
+
+    held->release();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
+    EXPECT_EQ(quits, 2);
+    EXPECT_FALSE(controller->showError()) << controller->errorText();
+    EXPECT_EQ(controller->statusText(), "Done: " + movie.string());
+    EXPECT_EQ(ffprobeStream(movie, "v:0", true)["nb_read_frames"], "20");
+    EXPECT_TRUE(partialMovies(dir.path()).empty());
+}
+
+// "Stop & Quit" stops the export, removes its partial movie (an older movie at the output stays
+// as it was) and lets the window close once the export has ended.
+TEST_F(EngineWorkspace, StopAndQuitStopsTheExportAndRemovesItsPartialMovie)
+{
+    auto held = std::make_shared<HeldEngineExporter>();
+    controller = std::make_unique<ExportWorkspaceController>(
+        workflow, ExportWorkspaceServices{queue, held, panels, std::make_shared<FakeFileRevealer>()});
+    loadJob(timelineJob({"a.mp4", "b.mp4"}), "trip_desktop_v2_job.json");
+    const std::filesystem::path movie = dir / "trip_velmora_10bit.mp4";
+    writeTextFile(movie, "the older movie");
+    controller->startExport();
+    panels->choose(movie);
+    ASSERT_TRUE(held->waitUntilHeld());
+    EXPECT_EQ(partialMovies(dir.path()).size(), 1u);
+
+    int quits = 0;
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [&] { ++quits; });
+    ASSERT_TRUE(controller->quitQuestion());
+    controller->answerQuitQuestion(true);
+    EXPECT_FALSE(controller->quitQuestion());
+    // The window waits for the export to end.
+    EXPECT_EQ(quits, 0);
+    ASSERT_TRUE(queue->runUntil([&] { return quits == 1; }, 60));
+    EXPECT_FALSE(controller->isExporting());
+    EXPECT_FALSE(controller->showError());
+    EXPECT_TRUE(partialMovies(dir.path()).empty());
+    EXPECT_EQ(readTextFile(movie), "the older movie");
 }
 
 } // namespace

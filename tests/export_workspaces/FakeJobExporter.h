@@ -19,16 +19,19 @@ public:
     struct Call {
         Request request;
         std::function<void(const TimelineExportProgress&)> progress; // exports only
+        std::function<bool()> isCancelled;                           // exports only
         std::promise<Result> answer;
         bool answered = false; // written by the test thread only
     };
 
     // On the worker thread: records the call and waits for its answer.
-    Result wait(Request request, std::function<void(const TimelineExportProgress&)> progress = {})
+    Result wait(Request request, std::function<void(const TimelineExportProgress&)> progress = {},
+                std::function<bool()> isCancelled = {})
     {
         auto call = std::make_shared<Call>();
         call->request = std::move(request);
         call->progress = std::move(progress);
+        call->isCancelled = std::move(isCancelled);
         std::future<Result> future = call->answer.get_future();
         {
             const std::lock_guard lock(mutex_);
@@ -84,9 +87,10 @@ public:
     using PreviewCall = BlockingCalls<JobPreviewRequest, JobPreviewStill>::Call;
 
     ExportResult exportJob(const JobExportRequest& request,
-                           std::function<void(const TimelineExportProgress&)> progress) override
+                           std::function<void(const TimelineExportProgress&)> progress,
+                           std::function<bool()> isCancelled) override
     {
-        return exports_.wait(request, std::move(progress));
+        return exports_.wait(request, std::move(progress), std::move(isCancelled));
     }
     JobPreviewStill renderPreviewFrame(const JobPreviewRequest& request) override { return previews_.wait(request); }
 

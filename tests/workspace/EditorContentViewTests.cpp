@@ -1,5 +1,9 @@
+#include <chrono>
+#include <thread>
+
 #include <QApplication>
 #include <QDialog>
+#include <QPointer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -7,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "export_workspaces/EditorExportSheet.h"
 #include "workspace/keys/EditorKeyboardMonitorView.h"
 #include "workspace/shell/VelmoraDesktopEditorApp.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -17,6 +22,61 @@ namespace {
 namespace fs = std::filesystem;
 using test::WorkspaceHarness;
 using Views = WorkspaceHarness::Views;
+
+// An export that runs until it is cancelled, then ends as the engine does.
+class RunUntilCancelled final : public EditorExportRunner {
+public:
+    ExportResult run(const EditSession&, const EditorExportRequest&, const Exporter::TimelineProgressCallback&,
+                     const Exporter::CancellationCallback& isCancelled) override
+    {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!isCancelled() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        throw Error("export", 248, "Export cancelled.");
+    }
+};
+
+// The sheet refuses its close while an export runs; the workspace keeps presenting it, with its
+// progress and Cancel, and forgets it only once a close goes through.
+TEST(EditorContentView, TheExportSheetStaysWhileItsExportRuns)
+{
+    EditorWorkspacePieces pieces;
+    std::shared_ptr<ManualMainQueue> queue;
+    std::shared_ptr<test::FakeFilePanels> panels;
+    pieces.exportSheet = [&queue, &panels](EditorWorkspaceController& workspace, QWidget* parent) -> QWidget* {
+        return new EditorExportSheet(workspace.engine(), workspace.mediaFolderURL(), workspace.sessionURL(),
+                                     [&workspace] { workspace.setShowExportSheet(false); },
+                                     {panels, nullptr, std::make_shared<RunUntilCancelled>(), queue, nullptr}, parent);
+    };
+    WorkspaceHarness h({Views::workspace, false, pieces});
+    queue = h.queue;
+    panels = h.panels;
+    h.open(test::writeProject(h.folders.scratch()));
+    EditorWorkspaceController& w = h.workspace();
+
+    w.setShowExportSheet(true);
+    const QPointer<EditorExportSheet> sheet = qobject_cast<EditorExportSheet*>(h.view().exportSheet());
+    ASSERT_NE(sheet, nullptr);
+    sheet->controller().pickOutputAndExport();
+    h.panels->choose(h.folders.scratch() / "cut.mp4");
+    ASSERT_TRUE(sheet->controller().isExporting());
+
+    EXPECT_FALSE(sheet->close());
+    QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.showExportSheet());
+    ASSERT_NE(h.view().exportSheet(), nullptr);
+    ASSERT_EQ(h.view().exportSheet(), sheet.data());
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(sheet->findChild<QWidget*>(QStringLiteral("progressSection"))->isVisibleTo(sheet));
+
+    sheet->controller().requestCancel();
+    ASSERT_TRUE(h.queue->runUntil([&] { return !sheet->controller().isExporting(); }, 30));
+    EXPECT_TRUE(sheet->close());
+    QApplication::processEvents();
+    EXPECT_FALSE(w.showExportSheet());
+    EXPECT_EQ(h.view().exportSheet(), nullptr);
+}
 
 TEST(EditorContentView, RowsFollowTheWorkspaceState)
 {

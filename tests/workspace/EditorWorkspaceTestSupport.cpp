@@ -125,9 +125,11 @@ WorkspaceHarness::WorkspaceHarness(Options options)
     services.fileRevealer = revealer;
     services.shortVersion = "2.1";
     services.buildNumber = "57";
-    services.runInBackground = [pending = background](std::function<void()> work) {
-        pending->push_back(std::move(work));
-    };
+    if (!options.ownBackgroundWorker) {
+        services.runInBackground = [pending = background](std::function<void()> work) {
+            pending->push_back(std::move(work));
+        };
+    }
     if (options.views == Views::workspace) {
         view_ = std::make_unique<EditorContentView>(workflow, services, options.pieces);
         view_->resize(1280, 850);

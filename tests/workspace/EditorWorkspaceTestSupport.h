@@ -82,6 +82,8 @@ struct WorkspaceHarness {
         bool fakePlayer = false;
         // The pieces the workspace is given (Views::workspace); empty ones get stand-ins.
         EditorWorkspacePieces pieces = {};
+        // Background work runs on the workspace's own worker instead of `background`.
+        bool ownBackgroundWorker = false;
     };
 
     WorkspaceHarness() : WorkspaceHarness(Options{}) {}

@@ -38,9 +38,13 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     // them (nor be rebound to this one's folder and file).
     const std::weak_ptr<EditSession> requestedFor = session;
     const QPointer<EditorWorkspaceController> self(this);
-    runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_] {
+    runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_, closing = closing_] {
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> made;
         for (const PosterRequest& request : requests) {
+            // The workspace is going (the window closing, the application quitting): it waits
+            // for this thread, so the rest is left undone.
+            if (closing->load())
+                return;
             if (std::optional<std::vector<std::uint8_t>> jpeg = SourceMediaReading::posterFrameJPEG(request.file))
                 made.emplace_back(request.sourceId, std::move(*jpeg));
         }
