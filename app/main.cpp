@@ -3,6 +3,7 @@
 
 #include "app/EditorApplication.h"
 #include "app/WindowScreenshot.h"
+#include "export_workspaces/OrphanedExports.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 
 int main(int argc, char** argv)
@@ -16,5 +17,8 @@ int main(int argc, char** argv)
                      Qt::QueuedConnection);
     velmora::EditorApplication::openFilesFromArguments(*window, QApplication::arguments());
     velmora::WindowScreenshot::scheduleIfRequested(*window);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // An export left running by a workspace another Mode replaced ends with the application.
+    velmora::OrphanedExports::stopAll();
+    return status;
 }

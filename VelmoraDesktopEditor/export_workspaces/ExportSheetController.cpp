@@ -14,6 +14,7 @@
 
 #include "export_workspaces/EditorExportTimelineRunner.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
+#include "export_workspaces/OrphanedExports.h"
 #include "export_workspaces/OutputNaming.h"
 #include "model/EditSession.h"
 #include "model/JsonDecoding.h"
@@ -124,9 +125,9 @@ ExportSheetController::~ExportSheetController()
     link_->close();
     if (worker_.joinable()) {
         // A run that has ended leaves a thread that is only unwinding; a running one is left to
-        // finish its movie on its own.
+        // finish its movie on its own, unless the application quits before.
         if (isExporting_) {
-            worker_.detach();
+            OrphanedExports::adopt(std::move(worker_), cancelToken_);
         } else {
             worker_.join();
         }

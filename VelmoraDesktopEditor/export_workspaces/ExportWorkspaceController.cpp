@@ -4,6 +4,7 @@
 
 #include "controls/VelmoraWorkflowState.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
+#include "export_workspaces/OrphanedExports.h"
 #include "export_workspaces/OutputNaming.h"
 
 namespace velmora {
@@ -29,8 +30,8 @@ ExportWorkspaceController::~ExportWorkspaceController()
         previewRefreshWorkItem_->cancel();
     if (exportWorker_.joinable()) {
         // Only another mode takes the workspace away during an export (quitting stops it first):
-        // the export goes on and finishes its movie.
-        exportWorker_.detach();
+        // the export goes on and finishes its movie, unless the application quits before.
+        OrphanedExports::adopt(std::move(exportWorker_), cancelToken_);
     }
 }
 

@@ -1,7 +1,13 @@
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "WorkspaceTestSupport.h"
+#include "export_workspaces/OrphanedExports.h"
 #include "model/JsonDecoding.h"
+#include "platform/foundation/Error.h"
 
 namespace velmora::test {
 namespace {
@@ -150,6 +156,22 @@ TEST_F(ExportRun, AnExportOutlivesItsWorkspace)
     EXPECT_FALSE(controller->showError());
     EXPECT_EQ(controller->errorText(), "");
     EXPECT_EQ(controller->statusText(), "Ready");
+}
+
+TEST_F(ExportRun, AnExportItsWorkspaceLeftIsStoppedAndJoinedAtQuit)
+{
+    readySingleVideoJob();
+    controller->startExport();
+    FakeJobExporter::ExportCall& call = exporter->exportCall(0);
+    controller.reset();
+    EXPECT_FALSE(call.isCancelled());
+    auto quitting = std::async(std::launch::async, [] { OrphanedExports::stopAll(); });
+    for (int i = 0; i < 1000 && !call.isCancelled(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(call.isCancelled());
+    EXPECT_EQ(quitting.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    exporter->failExport(0, std::make_exception_ptr(Error("export", 248, "Export cancelled.")));
+    EXPECT_EQ(quitting.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 TEST_F(ExportRun, ShowInFolderNeedsTheFileOnDisk)
