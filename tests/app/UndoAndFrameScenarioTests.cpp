@@ -157,10 +157,11 @@ TEST_F(ReelScenario, EditsUndoAcrossPosterFramesAndThePausedMonitorShowsTheExpor
         "the source viewer of C05"));
     const SourceViewerController& marks = viewer->controller();
     auto* scrub = viewer->findChild<QSlider*>(QStringLiteral("scrubSlider"));
-    for (const auto& [seconds, button] : {std::pair{0.4, "inButton"}, std::pair{1.2, "outButton"}}) {
+    for (const std::pair<double, const char*>& mark : {std::pair{0.4, "inButton"}, std::pair{1.2, "outButton"}}) {
+        const double seconds = mark.first;
         scrub->setValue(int(std::lround(seconds / marks.scrubMaximum() * scrub->maximum())));
         ASSERT_TRUE(waitFor([&] { return std::abs(marks.currentTime() - seconds) < 0.02; }, "the viewer's scrub"));
-        QTest::mouseClick(viewer->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+        QTest::mouseClick(viewer->findChild<QPushButton*>(QString::fromLatin1(mark.second)), Qt::LeftButton);
     }
     const double in = marks.inPoint(), out = marks.outPoint();
     QTest::mouseClick(viewer->findChild<QPushButton*>(QStringLiteral("addButton")), Qt::LeftButton);
