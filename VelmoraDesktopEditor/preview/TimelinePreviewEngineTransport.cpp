@@ -88,17 +88,19 @@ void TimelinePreviewEngine::resumePlayback()
 
 void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(bool)> onComplete)
 {
-    if (!avPlayer_) {
-        if (onComplete) {
-            onComplete(true);
-        }
-        return;
-    }
     const double limit = std::max(durationSeconds_, 0.0);
     const double t = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, limit);
     const double shown = exact ? snapToFrameGrid(t) : t;
     setPlayhead(shown);
     updatePreviewFadeOpacity(shown);
+    if (!avPlayer_) {
+        // While a rebuild runs there is no player: the move is kept, as a ruler click's is, and
+        // the new player is put there when it is installed.
+        if (onComplete) {
+            onComplete(true);
+        }
+        return;
+    }
 
     const bool wasPlaying = isPlaying_;
     MediaTime tolerance = previewTime(kTolerantSeekSeconds);

@@ -134,12 +134,9 @@ AppScenario::~AppScenario()
 void AppScenario::SetUp()
 {
     project = writeScenesProject(folders.scratch());
-    window_ = EditorApplication::makeWindow();
-    window_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get(), 20000)) << "the window never appeared on the screen";
-    // As `velmora-editor Scenes.tavlek` opens it.
-    EditorApplication::openFilesFromArguments(
-        *window_, {QStringLiteral("velmora-editor"), QString::fromStdString(project.file.string())});
+    openInWindow(project.file);
+    if (HasFatalFailure())
+        return;
     // Opening makes the videos' poster frames in the background, and storing them rebuilds the
     // preview: the scenario starts once that rebuild is done.
     const auto posterFramesStored = [this] {
@@ -155,6 +152,16 @@ void AppScenario::SetUp()
     ASSERT_EQ(engine().session()->project->name, "Scenes");
     // Paused at the start of A001, which has a LUT.
     ASSERT_TRUE(waitForGradedStill(0));
+}
+
+void AppScenario::openInWindow(const fs::path& file)
+{
+    window_ = EditorApplication::makeWindow();
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get(), 20000)) << "the window never appeared on the screen";
+    // As `velmora-editor <file>` opens it.
+    EditorApplication::openFilesFromArguments(
+        *window_, {QStringLiteral("velmora-editor"), QString::fromStdString(file.string())});
 }
 
 EditorContentView& AppScenario::edit() const
@@ -226,7 +233,8 @@ double AppScenario::seekWithRuler(double seconds)
     const QPoint at(static_cast<int>(std::lround(model.viewportX(model.xForTime(seconds)))),
                     static_cast<int>(TimelineStripModel::rulerHeight / 2));
     QTest::mouseClick(strip.viewport(), Qt::LeftButton, {}, at);
-    const double expected = std::floor(model.rulerSeekTime(at.x()) * ScenesProject::fps + 1e-6) / ScenesProject::fps;
+    const double fps = engine().frameGrid().rate();
+    const double expected = std::floor(model.rulerSeekTime(at.x()) * fps + 1e-6) / fps;
     EXPECT_TRUE(waitFor([&] { return std::abs(engine().playheadSeconds() - expected) < 1e-6; }, "the ruler's seek"))
         << engine().playheadSeconds() << " instead of " << expected;
     return engine().playheadSeconds();

@@ -92,8 +92,13 @@ protected:
     // Waits for the program view to show the graded still of frame `frame` of a frame stamp.
     ::testing::AssertionResult waitForGradedStill(int frame) const;
     // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead
-    // to land; returns where it landed.
+    // to land on the start of the project's frame there; returns where it landed.
     double seekWithRuler(double seconds);
+
+    // Makes the application's window as main() does, shows it and hands it `file` as a command
+    // line naming it does; the file opens once the event loop runs. Fails the test when the
+    // window never shows.
+    void openInWindow(const std::filesystem::path& file);
 
     // Repaints every shown window, grabs the screen, saves the part `area` covers (global
     // coordinates; the whole screen when empty) as build/screenshots/<name>, and returns the

@@ -102,6 +102,28 @@ TEST(EngineFrameStep, StepsCountFramesOnTheProjectGridWithoutSticking)
     EXPECT_EQ(h.engine.playheadSeconds(), 123 / 30.0);
 }
 
+// While a rebuild runs there is no player: a frame step and a jump to the next cut still move
+// the playhead, and the new player starts where they left it.
+TEST(EngineFrameStep, StepsAndCutJumpsDuringARebuildAreKept)
+{
+    EngineHarness h;
+    auto session = sessionWith({clip("A", "video", 0, 2), clip("B", "video", 2, 2)});
+    session->project->fps = 25;
+    h.adopt(session);
+    h.engine.scrub(1.0);
+    h.engine.reloadComposition(std::nullopt);
+    ASSERT_EQ(h.engine.avPlayer(), nullptr);
+    h.engine.stepPlayheadFrame(1, false);
+    EXPECT_EQ(h.engine.playheadSeconds(), FrameGrid::ofRate(25).start(26));
+    h.engine.jumpToNextCut();
+    EXPECT_EQ(h.engine.playheadSeconds(), 2.0);
+    auto rebuilt = h.builder->finish(4);
+    h.queue->runUntilIdle();
+    ASSERT_FALSE(rebuilt->seeks.empty());
+    EXPECT_EQ(rebuilt->seeks.back().seconds, 2.0);
+    EXPECT_EQ(h.engine.playheadSeconds(), 2.0);
+}
+
 TEST(EngineLiveMix, GainAndFadeChangesReplaceTheMixOfTheRegisteredTracks)
 {
     EngineHarness h;
