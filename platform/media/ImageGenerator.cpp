@@ -121,14 +121,14 @@ struct ImageGenerator::Impl {
     int cachedHeight = 0;
     Image cached;
 
-    void open()
+    void open(int threads)
     {
         format = ffmpeg::openInput(asset->url(), false);
         stream = format->streams[track.trackID];
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             format->streams[i]->discard = static_cast<int>(i) == track.trackID ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         }
-        decoder = ffmpeg::openDecoder(stream, 0);
+        decoder = ffmpeg::openDecoder(stream, threads);
         decoding.emplace(*format, *stream, *decoder, asset->url().filename().string(),
                          asset->startOffsetMicroseconds());
         incoming = ffmpeg::allocFrame();
@@ -244,7 +244,7 @@ struct ImageGenerator::Impl {
         stream = nullptr;
         hasCurrent = false;
         currentTime = MediaTime::invalid();
-        open();
+        open(0);
         if (decodeNext() != 0) {
             throw MediaError::make(MediaError::decodeFailed,
                                    "\"" + asset->url().filename().string() + "\" has no picture to show.");
@@ -321,7 +321,7 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
         impl.prepareStill(rotation, maximumWidth, maximumHeight);
     } else {
         if (!impl.decoder) {
-            impl.open();
+            impl.open(std::max(decoderThreads, 0));
         }
         const MediaTime t = time.isNumeric() ? time : MediaTime::zero();
         const MediaTime before = requestedTimeToleranceBefore.isValid() && requestedTimeToleranceBefore >= MediaTime::zero()
