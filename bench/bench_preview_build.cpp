@@ -92,13 +92,13 @@ void BM_MakePlayerItem(benchmark::State& state)
     }
 }
 
-// The growth from 900 to 3,000 clips (× 3.33) measured side by side: each iteration builds both
-// timelines once; `ratio` is the 3,000-clip build time over the 900-clip one, which stays at or
-// below × 3.33 while a build is linear in the clips.
-void BM_Growth900To3000(benchmark::State& state)
+// The growth from `small` to `large` clips measured side by side: each iteration builds both
+// timelines once; `ratio` is the large build's time over the small one's, which stays at or
+// below large ÷ small while a build is linear in the clips.
+void growth(benchmark::State& state, int smallCount, int largeCount)
 {
-    const auto small = longTimeline(900, false);
-    const auto large = longTimeline(3000, false);
+    const auto small = longTimeline(smallCount, false);
+    const auto large = longTimeline(largeCount, false);
     const fs::path& folder = mediaFolder();
     using Clock = std::chrono::steady_clock;
     Clock::duration smallTotal{};
@@ -116,15 +116,34 @@ void BM_Growth900To3000(benchmark::State& state)
     const auto ms = [&](Clock::duration total) {
         return std::chrono::duration<double, std::milli>(total).count() / static_cast<double>(state.iterations());
     };
-    state.counters["ms_900"] = ms(smallTotal);
-    state.counters["ms_3000"] = ms(largeTotal);
+    state.counters["ms_" + std::to_string(smallCount)] = ms(smallTotal);
+    state.counters["ms_" + std::to_string(largeCount)] = ms(largeTotal);
     state.counters["ratio"] = ms(largeTotal) / ms(smallTotal);
+}
+
+// × 3.33
+void BM_Growth900To3000(benchmark::State& state)
+{
+    growth(state, 900, 3000);
 }
 BENCHMARK(BM_Growth900To3000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// 90 clips is a 2-minute edit, 900 clips a 20-minute one; the second argument adds an audio
-// clip under every video clip.
-BENCHMARK(BM_MakePlayerItem)->Args({90, 0})->Args({900, 0})->Args({3000, 0})->Args({900, 1})->Unit(benchmark::kMillisecond);
+// × 6.67
+void BM_Growth3000To20000(benchmark::State& state)
+{
+    growth(state, 3000, 20000);
+}
+BENCHMARK(BM_Growth3000To20000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// 90 clips is a 2-minute edit, 900 clips a 20-minute one, 20,000 clips seven and a half hours;
+// the second argument adds an audio clip under every video clip.
+BENCHMARK(BM_MakePlayerItem)
+    ->Args({90, 0})
+    ->Args({900, 0})
+    ->Args({3000, 0})
+    ->Args({20000, 0})
+    ->Args({900, 1})
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -5,8 +5,9 @@
 // settings. Both sides are timed from opening the clip to the finished movie, alternately, so
 // both see the same machine load.
 //
-// BM_Export4KPeakMemory runs a 3840 x 2160 export of the same kind in a child process of its
-// own and reports the child's peak resident memory.
+// BM_Export1080PeakMemory and BM_Export4KPeakMemory run the export in a child process of its
+// own next to the tool's process doing the same job (whole processes, alternated) and report
+// both peaks of resident memory and wall times, and their ratios.
 // Results and how to read them: bench/README.md.
 
 #include <benchmark/benchmark.h>
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -143,11 +145,10 @@ EditorJobV2 clipJob(const std::string& fileName, int width, int height, int seco
 }
 
 void exportClip(const fs::path& folder, const std::string& fileName, int width, int height, int seconds,
-                const fs::path& target)
+                const fs::path& target, Exporter::EditorVideoCodec codec = Exporter::EditorVideoCodec::hevc10)
 {
     Exporter::exportEditorTimeline(clipJob(fileName, width, height, seconds), std::nullopt, folder, target,
-                                   std::nullopt, Exporter::EditorVideoCodec::hevc10, "rec709", 1, 1, 0, 0,
-                                   std::nullopt, {}, {});
+                                   std::nullopt, codec, "rec709", 1, 1, 0, 0, std::nullopt, {}, {});
 }
 
 double exportOurs()
@@ -198,13 +199,178 @@ void BM_Export1080Hevc_SideBySide(benchmark::State& state)
 }
 BENCHMARK(BM_Export1080Hevc_SideBySide)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
-// The child's work: the 4K export of the clip the parent made in `folder`.
-int export4k(const fs::path& folder)
+// What a whole process cost: its wall time and its own peak resident memory.
+struct ProcessCost {
+    double seconds = 0;
+    double peakMiB = 0;
+};
+
+// Runs `args` (the first found on the path) as a child process and waits for it. None when it
+// cannot start or does not end with status 0.
+std::optional<ProcessCost> runProcess(std::vector<std::string> args)
 {
-    exportClip(folder, "uhd.mp4", 3840, 2160, k4kSeconds, folder / "uhd_out.mp4");
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    if (::posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return std::nullopt;
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    const double elapsed = seconds(start);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    // ru_maxrss is in kilobytes on Linux: the child's own peak.
+    return ProcessCost{elapsed, static_cast<double>(usage.ru_maxrss) / 1024.0};
+}
+
+std::string selfPath()
+{
+    char self[4096] = {};
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    return length > 0 ? std::string(self, static_cast<std::size_t>(length)) : std::string();
+}
+
+const char* codecName(Exporter::EditorVideoCodec codec)
+{
+    switch (codec) {
+    case Exporter::EditorVideoCodec::hevc10: return "hevc10";
+    case Exporter::EditorVideoCodec::h264: return "h264";
+    case Exporter::EditorVideoCodec::proRes422: return "prores";
+    }
+    return "hevc10";
+}
+
+std::optional<Exporter::EditorVideoCodec> codecNamed(const std::string& name)
+{
+    for (const auto codec : {Exporter::EditorVideoCodec::hevc10, Exporter::EditorVideoCodec::h264,
+                             Exporter::EditorVideoCodec::proRes422}) {
+        if (name == codecName(codec)) {
+            return codec;
+        }
+    }
+    return std::nullopt;
+}
+
+// The movie a child export writes into its folder.
+std::string movieName(const std::string& stem, Exporter::EditorVideoCodec codec)
+{
+    return stem + (codec == Exporter::EditorVideoCodec::proRes422 ? ".mov" : ".mp4");
+}
+
+// The tool's command for the job the child export does on `clip` in `folder`: the same LUT, the
+// same encoder at the export's settings (for 10-bit HEVC and H.264 its default bit rate, no
+// B-frames; for HEVC the one-second cap and a key frame every two seconds), no sound.
+std::vector<std::string> toolCommand(const fs::path& folder, const std::string& clip, int width, int height,
+                                     Exporter::EditorVideoCodec codec)
+{
+    const std::string rate = std::to_string(Exporter::timelineBitrate(std::nullopt, EditorJobV2{}, width, height, kFps));
+    std::vector<std::string> command = {"ffmpeg", "-y", "-v", "error", "-i", (folder / clip).string(), "-vf"};
+    const std::string lut = "lut3d=file=" + (folder / "look.cube").string();
+    switch (codec) {
+    case Exporter::EditorVideoCodec::hevc10:
+        command.insert(command.end(), {lut + ",format=yuv420p10le", "-c:v", "libx265", "-preset", "fast", "-profile:v",
+                                       "main10", "-b:v", rate, "-maxrate", rate, "-bufsize", rate, "-x265-params",
+                                       "log-level=error:open-gop=0:bframes=0:keyint=" + std::to_string(2 * kFps),
+                                       "-tag:v", "hvc1"});
+        break;
+    case Exporter::EditorVideoCodec::h264:
+        command.insert(command.end(), {lut + ",format=yuv420p", "-c:v", "libx264", "-preset", "medium", "-profile:v",
+                                       "high", "-b:v", rate, "-bf", "0"});
+        break;
+    case Exporter::EditorVideoCodec::proRes422:
+        command.insert(command.end(), {lut + ",format=yuv422p10le", "-c:v", "prores_ks", "-profile:v", "standard",
+                                       "-vendor", "apl0"});
+        break;
+    }
+    command.insert(command.end(), {"-an", (folder / movieName("tool", codec)).string()});
+    return command;
+}
+
+std::string joined(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const std::string& word : words) {
+        text += (text.empty() ? "" : " ") + word;
+    }
+    return text;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+// The export in a child process of its own next to the tool's process doing the same job,
+// whole processes alternated A B A B, `pairs` times; counters are medians of the pairs' figures
+// and of their ratios (ours ÷ tool).
+void sideBySideProcesses(benchmark::State& state, const fs::path& folder, const std::string& clip, int width,
+                         int height, int seconds, Exporter::EditorVideoCodec codec, int pairs)
+{
+    const std::vector<std::string> ours = {selfPath(), "--export-child", folder.string(), clip, std::to_string(width),
+                                           std::to_string(height), std::to_string(seconds), codecName(codec)};
+    const std::vector<std::string> tool = toolCommand(folder, clip, width, height, codec);
+    std::fprintf(stderr, "peer: %s\n", joined(tool).c_str());
+    std::vector<double> oursMiB, toolMiB, oursS, toolS, memoryRatio, timeRatio;
+    for (auto _ : state) {
+        for (int i = 0; i < pairs; ++i) {
+            const std::optional<ProcessCost> a = runProcess(ours);
+            const std::optional<ProcessCost> b = runProcess(tool);
+            if (!a || !b) {
+                state.SkipWithError(!a ? "the export failed" : "the tool failed");
+                return;
+            }
+            oursMiB.push_back(a->peakMiB);
+            toolMiB.push_back(b->peakMiB);
+            oursS.push_back(a->seconds);
+            toolS.push_back(b->seconds);
+            memoryRatio.push_back(a->peakMiB / b->peakMiB);
+            timeRatio.push_back(a->seconds / b->seconds);
+        }
+        state.SetIterationTime(median(oursS));
+    }
+    state.counters["ours_MiB"] = median(oursMiB);
+    state.counters["tool_MiB"] = median(toolMiB);
+    state.counters["peak_ratio"] = median(memoryRatio);
+    state.counters["ours_s"] = median(oursS);
+    state.counters["tool_s"] = median(toolS);
+    state.counters["wall_ratio"] = median(timeRatio);
+}
+
+// The child's work: one export of `clip` in `folder` (which holds look.cube) into that folder.
+int exportChild(const fs::path& folder, const std::string& clip, int width, int height, int seconds,
+                Exporter::EditorVideoCodec codec)
+{
+    const fs::path target = folder / movieName("ours", codec);
+    fs::remove(target);
+    exportClip(folder, clip, width, height, seconds, target, codec);
     return 0;
 }
 
+// 10 s of 1080p in each codec: peak memory and wall time next to the tool's.
+void BM_Export1080PeakMemory(benchmark::State& state)
+{
+    const auto codec = static_cast<Exporter::EditorVideoCodec>(state.range(0));
+    state.SetLabel(codecName(codec));
+    sideBySideProcesses(state, fixtures().folder(), "clip.mp4", 1920, 1080, kSeconds, codec, 3);
+}
+BENCHMARK(BM_Export1080PeakMemory)
+    ->Arg(static_cast<int>(Exporter::EditorVideoCodec::proRes422))
+    ->Arg(static_cast<int>(Exporter::EditorVideoCodec::hevc10))
+    ->Arg(static_cast<int>(Exporter::EditorVideoCodec::h264))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
+
+// 4 s of 3840 x 2160 as 10-bit HEVC: peak memory next to the tool's.
 void BM_Export4KPeakMemory(benchmark::State& state)
 {
     const fs::path folder = fixtures().output("uhd");
@@ -213,34 +379,7 @@ void BM_Export4KPeakMemory(benchmark::State& state)
         std::to_string(k4kSeconds) + " -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p " +
         (folder / "uhd.mp4").string());
     writeLookCube(folder / "look.cube");
-    for (auto _ : state) {
-        fs::remove(folder / "uhd_out.mp4");
-        char self[4096] = {};
-        const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-        if (length <= 0) {
-            state.SkipWithError("cannot find the benchmark executable");
-            return;
-        }
-        std::string flag = "--export-4k-child";
-        std::string where = folder.string();
-        char* argv[] = {self, flag.data(), where.data(), nullptr};
-        const auto start = std::chrono::steady_clock::now();
-        pid_t child = 0;
-        if (::posix_spawn(&child, self, nullptr, nullptr, argv, environ) != 0) {
-            state.SkipWithError("cannot start the child");
-            return;
-        }
-        int status = 0;
-        struct rusage usage {};
-        ::wait4(child, &status, 0, &usage);
-        state.SetIterationTime(seconds(start));
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            state.SkipWithError("the 4K export failed");
-            return;
-        }
-        // ru_maxrss is in kilobytes on Linux: the child's own peak.
-        state.counters["peak_rss_MB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    }
+    sideBySideProcesses(state, folder, "uhd.mp4", 3840, 2160, k4kSeconds, Exporter::EditorVideoCodec::hevc10, 2);
 }
 BENCHMARK(BM_Export4KPeakMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
@@ -248,8 +387,25 @@ BENCHMARK(BM_Export4KPeakMemory)->Unit(benchmark::kMillisecond)->UseManualTime()
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--export-4k-child") == 0) {
-        return export4k(argv[2]);
+    // --export-child FOLDER CLIP WIDTH HEIGHT SECONDS CODEC: one export, for the parent's
+    // process measurements (and for timing it from outside).
+    if (argc == 8 && std::strcmp(argv[1], "--export-child") == 0) {
+        const std::optional<Exporter::EditorVideoCodec> codec = codecNamed(argv[7]);
+        if (!codec) {
+            std::fprintf(stderr, "unknown codec %s (hevc10, h264, prores)\n", argv[7]);
+            return 2;
+        }
+        return exportChild(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), *codec);
+    }
+    // --make-fixtures FOLDER: the 1080p clip and the look, for measuring from outside.
+    if (argc == 3 && std::strcmp(argv[1], "--make-fixtures") == 0) {
+        const fs::path folder = argv[2];
+        fs::create_directories(folder);
+        run("ffmpeg -y -v error -f lavfi -i testsrc2=s=1920x1080:r=" + std::to_string(kFps) + ":d=" +
+            std::to_string(kSeconds) + " -c:v libx264 -preset fast -crf 16 -pix_fmt yuv420p " +
+            (folder / "clip.mp4").string());
+        writeLookCube(folder / "look.cube");
+        return 0;
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

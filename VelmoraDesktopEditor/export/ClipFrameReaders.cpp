@@ -13,6 +13,10 @@ namespace velmora::Exporter {
 
 namespace {
 
+// Decoder threads for sources of up to this many pixels (1920 x 1088, a 1080p stream's coded size).
+constexpr std::int64_t kFewDecoderThreadsPixels = 1920LL * 1088;
+constexpr int kFewDecoderThreads = 4;
+
 constexpr std::int32_t kReaderTimescale = 60000;
 // Samples a request may pass over before the search gives up.
 constexpr int kMaxSamplesPerRequest = 600;
@@ -48,6 +52,13 @@ ClipFrameReaders::Opened ClipFrameReaders::openReader(const ExportSource& source
     // Float frames straight from the decoder's planes, converted on this (the reading) thread.
     opened.output = AssetReaderTrackOutput::videoImages(*source.videoTrack);
     opened.output->alwaysCopiesSampleData = false;
+    // Each frame thread of the decoder holds pictures of its own; up to about 1080p a few
+    // threads decode far faster than the grade and the encoder take frames, so more would only
+    // hold more memory. Larger sources get a thread per core.
+    const AssetTrack& track = *source.videoTrack;
+    if (static_cast<std::int64_t>(track.width) * track.height <= kFewDecoderThreadsPixels) {
+        opened.output->decoderThreads = kFewDecoderThreads;
+    }
     // Frames far larger than the output come down in their planes, before the float conversion.
     std::tie(opened.output->neededWidth, opened.output->neededHeight) =
         storedPictureSize(source.transform, outW_, outH_);
@@ -101,8 +112,11 @@ SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, Sou
             output.skipNextSample();
             ++tests;
         }
-        current = output.copyNextSampleBuffer();
+        // The sample left behind lets go of its float picture before the next one is made, so
+        // that the two are never alive at once.
         currentPicture = {};
+        current.reset();
+        current = output.copyNextSampleBuffer();
     }
     if (current && current->presentationTime.seconds() <= sourceTime + frameDuration_) {
         return picture();

@@ -27,8 +27,6 @@ constexpr double kWaitLimitSeconds = 14400;
 // How often the waiting caller looks at the writer.
 constexpr double kWatchSeconds = 0.25;
 constexpr std::int64_t kAudioBitRate = 192000;
-// Frames above this many pixels wait in shorter queues, to bound the memory of a 4K export.
-constexpr std::int64_t kLargeFramePixels = 4096LL * 1200;
 
 std::string framesText(const char* format, std::int64_t written, std::int64_t total)
 {
@@ -225,9 +223,11 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     setup.refusePixelBuffer = faults.refusePixelBuffer;
     run.renderer = std::make_unique<TimelineFrameRenderer>(std::move(setup));
 
-    const bool large = static_cast<std::int64_t>(width) * height > kLargeFramePixels;
+    // One float picture at a time (its conversion and its grade take turns; both use every
+    // core) and one finished frame waiting: the writer's own queue and the encoder's threads
+    // keep the encoder busy, and every further frame would only raise the peak memory.
     run.pipeline = std::make_unique<TimelineFramePipeline>(*run.renderer, run.adaptor->pixelBufferPool(),
-                                                           framesTotal, large ? 1 : 2, large ? 2 : 3);
+                                                           framesTotal, 1, 1);
     run.state.setStopReading([&run] {
         run.pipeline->stop();
         if (run.audioMix) {

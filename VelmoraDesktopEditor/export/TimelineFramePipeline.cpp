@@ -9,7 +9,7 @@ template <class Item>
 bool TimelineFramePipeline::BoundedQueue<Item>::push(Item item)
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return closed_ || items_.size() < capacity_; });
+    changed_.wait(lock, [this] { return closed_ || hasRoom(); });
     if (closed_) {
         return false;
     }
@@ -22,7 +22,7 @@ template <class Item>
 bool TimelineFramePipeline::BoundedQueue<Item>::waitForRoom()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return closed_ || items_.size() < capacity_; });
+    changed_.wait(lock, [this] { return closed_ || hasRoom(); });
     return !closed_;
 }
 
@@ -43,8 +43,22 @@ std::optional<Item> TimelineFramePipeline::BoundedQueue<Item>::pop(std::optional
     }
     Item item = std::move(items_.front());
     items_.pop_front();
-    changed_.notify_all();
+    if (heldUntilReleased_) {
+        ++held_;
+    } else {
+        changed_.notify_all();
+    }
     return item;
+}
+
+template <class Item>
+void TimelineFramePipeline::BoundedQueue<Item>::release()
+{
+    std::lock_guard lock(mutex_);
+    if (held_ > 0) {
+        --held_;
+    }
+    changed_.notify_all();
 }
 
 template <class Item>
@@ -59,7 +73,8 @@ void TimelineFramePipeline::BoundedQueue<Item>::close()
 TimelineFramePipeline::TimelineFramePipeline(TimelineFrameRenderer& renderer, PixelBufferPool& pool,
                                              std::int64_t framesTotal, std::size_t readAhead,
                                              std::size_t renderAhead)
-    : renderer_(renderer), pool_(pool), framesTotal_(framesTotal), read_(readAhead), rendered_(renderAhead)
+    : renderer_(renderer), pool_(pool), framesTotal_(framesTotal), read_(readAhead, true),
+      rendered_(renderAhead)
 {
 }
 
@@ -149,7 +164,8 @@ void TimelineFramePipeline::renderLoop()
                 frame.error = std::current_exception();
             }
         }
-        item.reset();
+        item.reset(); // the float picture goes back to the pool before the reader may start another
+        read_.release();
         const bool failed = static_cast<bool>(frame.error);
         if (!rendered_.push(std::move(frame)) || failed) {
             return;

@@ -19,10 +19,12 @@ namespace velmora::Exporter {
 // the encoder does not wait. Frames come out strictly in index order; a frame that fails comes
 // out as its error, and nothing is produced after it.
 //
-// Memory is bounded: at most `readAhead` decoded frames wait for grading and `renderAhead`
-// finished frames wait for the writer (each stage also holds the one it works on). The reading
-// stage starts a frame only once there is room for it, so that it never holds a decoded frame
-// while it waits.
+// Memory is bounded: the decoded frames (float pictures, the largest buffers of an export)
+// waiting for the grade or being graded are at most `readAhead`, counting the one the grading
+// stage works on; `renderAhead` finished frames wait for the writer. The reading stage starts
+// a frame only once there is room for it, so that it never holds a decoded frame while it
+// waits; with `readAhead` 1 it converts the next frame once the last one is graded, while the
+// decoder's own threads keep decoding ahead.
 class TimelineFramePipeline {
 public:
     struct Frame {
@@ -33,7 +35,7 @@ public:
     };
 
     TimelineFramePipeline(TimelineFrameRenderer& renderer, PixelBufferPool& pool, std::int64_t framesTotal,
-                          std::size_t readAhead = 2, std::size_t renderAhead = 3);
+                          std::size_t readAhead = 1, std::size_t renderAhead = 1);
     // Stops and joins.
     ~TimelineFramePipeline();
     TimelineFramePipeline(const TimelineFramePipeline&) = delete;
@@ -56,20 +58,31 @@ private:
     template <class Item>
     class BoundedQueue {
     public:
-        explicit BoundedQueue(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}
+        // With `heldUntilReleased`, an item taken out keeps its room until release() says the
+        // taker is done with it, so that `capacity` bounds the items queued and being worked on.
+        explicit BoundedQueue(std::size_t capacity, bool heldUntilReleased = false)
+            : capacity_(capacity == 0 ? 1 : capacity), heldUntilReleased_(heldUntilReleased)
+        {
+        }
         // False when the queue was closed before the item could go in.
         bool push(Item item);
         // Waits until an item would go in at once; false when the queue was closed first.
         bool waitForRoom();
         // The next item; none once closed and empty, or when `seconds` (if given) pass first.
         std::optional<Item> pop(std::optional<double> seconds);
+        // Gives back the room of an item taken out (heldUntilReleased only).
+        void release();
         void close();
 
     private:
+        bool hasRoom() const { return items_.size() + held_ < capacity_; }
+
         const std::size_t capacity_;
+        const bool heldUntilReleased_;
         std::mutex mutex_;
         std::condition_variable changed_;
         std::deque<Item> items_; // guarded by mutex_
+        std::size_t held_ = 0;   // guarded by mutex_: taken out and not yet released
         bool closed_ = false;    // guarded by mutex_
     };
 

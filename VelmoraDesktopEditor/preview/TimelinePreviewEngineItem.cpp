@@ -15,6 +15,7 @@
 #include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
 #include "model/TimelineTrackKey.h"
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/PlayerItem.h"
 
 namespace velmora {
@@ -136,15 +137,37 @@ public:
         if (found != assets_.end()) {
             return found->second.get();
         }
-        std::shared_ptr<const Asset> asset;
-        try {
-            asset = Asset::open(file);
-        } catch (const Error&) {
+        return assets_.emplace(file, probe(file)).first->second.get();
+    }
+
+    // Opens `files` side by side on the worker threads. Probing is mostly waiting for the file
+    // and setting up a decoder, and a project names hundreds of files: one after another they
+    // were most of the first build's time, and so of the wait for the first picture.
+    void openAll(const std::vector<std::filesystem::path>& files)
+    {
+        std::vector<std::shared_ptr<const Asset>> opened(files.size());
+        concurrentPerform(files.size(), 1, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                opened[i] = probe(files[i]);
+            }
+        });
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            assets_.emplace(files[i], std::move(opened[i]));
         }
-        return assets_.emplace(file, std::move(asset)).first->second.get();
     }
 
 private:
+    static std::shared_ptr<const Asset> probe(const std::filesystem::path& file)
+    {
+        try {
+            return Asset::open(file);
+        } catch (const Error&) {
+            return nullptr;
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+
     std::map<std::filesystem::path, std::shared_ptr<const Asset>> assets_;
 };
 
@@ -426,6 +449,17 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     }
     const bool hasAudioClips = std::any_of(timeline->clips.begin(), timeline->clips.end(),
                                            [](const EditSession::Clip& clip) { return clip.type == "audio"; });
+    {
+        std::vector<std::filesystem::path> used;
+        std::set<std::filesystem::path> seen;
+        for (const EditSession::Clip& clip : timeline->clips) {
+            const auto file = clip.sourceId ? files.find(*clip.sourceId) : files.end();
+            if (file != files.end() && seen.insert(file->second).second) {
+                used.push_back(file->second);
+            }
+        }
+        assets.openAll(used);
+    }
 
     for (const Segment& segment : visibleSegments(session, visual, endTime)) {
         const EditSession::Clip& clip = *segment.clip;

@@ -1,9 +1,13 @@
 // Times the editor opening a project as the X server sees it. Built and run by run.py:
 //
-//   probe [--watch SECONDS] [--limit SECONDS] [--switch EXPORT_X,Y EDIT_X,Y] -- EDITOR PROJECT
+//   probe [--watch SECONDS] [--limit SECONDS] [--monitor X,Y,W,H] [--switch EXPORT_X,Y EDIT_X,Y] -- EDITOR PROJECT
 //
 // The clock starts just before the editor's process is forked. Then, on the display in DISPLAY:
 //   map_ms    the editor's top-level window is mapped (its MapNotify on the root window);
+//   monitor_ms  with --monitor X,Y,W,H: the program monitor (that rectangle, window coordinates)
+//             shows a picture: at least a fifth of its pixels are strongly coloured (largest
+//             minus smallest component at least 96; the clips are test patterns, the empty
+//             monitor is black); -1 when it shows none within --limit seconds;
 //   paint_ms  the window's pixels show the project's clips: a row holding at least five
 //             separate runs, 60 to 400 pixels long, of the clip picker's chip colour (38, 38, 38),
 //             and at least 2,000 pixels of the timeline's video clip colour (78, 120, 204);
@@ -23,6 +27,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -117,6 +123,27 @@ bool showsClips(Probe& p)
     }
     XDestroyImage(image);
     return chipRow && blue >= 2000;
+}
+
+// Whether the rectangle (window coordinates) shows a picture, as monitor_ms says.
+bool showsPicture(Probe& p, int x, int y, int w, int h)
+{
+    XImage* image = XGetImage(p.display, p.window, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                              AllPlanes, ZPixmap);
+    if (!image)
+        return false;
+    long coloured = 0;
+    for (int row = 0; row < image->height; ++row) {
+        for (int column = 0; column < image->width; ++column) {
+            const unsigned long pixel = XGetPixel(image, column, row);
+            const int r = (pixel >> 16) & 0xff, g = (pixel >> 8) & 0xff, b = pixel & 0xff;
+            if (std::max({r, g, b}) - std::min({r, g, b}) >= 96)
+                ++coloured;
+        }
+    }
+    const long total = static_cast<long>(image->width) * image->height;
+    XDestroyImage(image);
+    return total > 0 && coloured * 5 >= total;
 }
 
 // Sends a ping and waits for its answer; the wait in ms, or none after `timeoutMs`.
@@ -215,12 +242,18 @@ int main(int argc, char** argv)
 {
     double watchSeconds = 0;
     std::optional<std::pair<int, int>> exportAt, editAt;
+    std::optional<std::array<int, 4>> monitor;
     int i = 1;
     for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (!std::strcmp(argv[i], "--watch") && i + 1 < argc) {
             watchSeconds = std::atof(argv[++i]);
         } else if (!std::strcmp(argv[i], "--limit") && i + 1 < argc) {
             limitMs = std::atof(argv[++i]) * 1000;
+        } else if (!std::strcmp(argv[i], "--monitor") && i + 1 < argc) {
+            std::array<int, 4> r{};
+            if (std::sscanf(argv[++i], "%d,%d,%d,%d", &r[0], &r[1], &r[2], &r[3]) != 4 || r[2] <= 0 || r[3] <= 0)
+                return 64;
+            monitor = r;
         } else if (!std::strcmp(argv[i], "--switch") && i + 2 < argc) {
             int x1, y1, x2, y2;
             if (!parsePoint(argv[i + 1], x1, y1) || !parsePoint(argv[i + 2], x2, y2))
@@ -265,14 +298,19 @@ int main(int argc, char** argv)
             mapMs = nowMs();
         }
     }
-    double paintMs = -1;
-    while (paintMs < 0) {
-        if (showsClips(p)) {
+    double paintMs = -1, monitorMs = -1;
+    while (paintMs < 0 || (monitor && monitorMs < 0)) {
+        XWindowAttributes attributes;
+        const bool viewable = XGetWindowAttributes(p.display, p.window, &attributes) && attributes.map_state == IsViewable;
+        if (paintMs < 0 && showsClips(p))
             paintMs = nowMs();
-            break;
+        if (viewable && monitor && monitorMs < 0 && showsPicture(p, (*monitor)[0], (*monitor)[1], (*monitor)[2], (*monitor)[3]))
+            monitorMs = nowMs();
+        if (nowMs() > limitMs) {
+            if (paintMs < 0)
+                finish(p, "{\"error\": \"no clips\", \"map_ms\": " + std::to_string(mapMs) + "}", 2);
+            break; // no picture on the monitor: monitor_ms stays -1
         }
-        if (nowMs() > limitMs)
-            finish(p, "{\"error\": \"no clips\", \"map_ms\": " + std::to_string(mapMs) + "}", 2);
         while (XPending(p.display))
             XNextEvent(p.display, &event);
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -302,9 +340,10 @@ int main(int argc, char** argv)
 
     char json[512];
     std::snprintf(json, sizeof json,
-                  "{\"map_ms\": %.1f, \"paint_ms\": %.1f, \"worst_wait_ms\": %.1f, \"worst_wait_at_ms\": %.1f, "
-                  "\"export_ms\": %.1f, \"edit_ms\": %.1f, \"hwm_mb\": %.1f, \"rss_mb\": %.1f}",
-                  mapMs, paintMs, worstWait, worstAt, exportMs, editMs, memoryKb(p.editor, "VmHWM:") / 1024.0,
-                  memoryKb(p.editor, "VmRSS:") / 1024.0);
+                  "{\"map_ms\": %.1f, \"paint_ms\": %.1f, \"monitor_ms\": %.1f, \"worst_wait_ms\": %.1f, "
+                  "\"worst_wait_at_ms\": %.1f, \"export_ms\": %.1f, \"edit_ms\": %.1f, \"hwm_mb\": %.1f, "
+                  "\"rss_mb\": %.1f}",
+                  mapMs, paintMs, monitorMs, worstWait, worstAt, exportMs, editMs,
+                  memoryKb(p.editor, "VmHWM:") / 1024.0, memoryKb(p.editor, "VmRSS:") / 1024.0);
     finish(p, json, 0);
 }

@@ -8,7 +8,7 @@ Builds probe.cpp (Xlib, XTest), writes a project of --clips clips with make_proj
 temporary folder, starts Xvfb on a free display (1920 × 1080 × 24) and runs the probe on each
 editor in turn, whole processes A B A B …, so that both see the same load. Prints every run,
 then the medians and, with a baseline, the ratio of each figure (editor ÷ baseline). The
-figures are those of probe.cpp: map_ms and paint_ms from the fork of the editor's process,
+figures are those of probe.cpp: map_ms, paint_ms and monitor_ms from the fork of the editor's process,
 worst_wait_ms over --watch seconds after the first picture, export_ms and edit_ms with
 --switch, hwm_mb and rss_mb at the end.
 """
@@ -25,6 +25,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 # Where the "10-bit Export" and "Edit" modes sit in the editor's 1280 × 900 window.
 EXPORT_AT, EDIT_AT = "723,21", "597,21"
+# The program monitor's picture area in that window (inside its letterbox bars).
+MONITOR_AT = "380,130,780,420"
 
 
 def cpu_model():
@@ -65,7 +67,7 @@ def start_xvfb():
 
 
 def run_once(probe, display, editor, project, args):
-    command = [probe, "--watch", str(args.watch), "--limit", str(args.limit)]
+    command = [probe, "--watch", str(args.watch), "--limit", str(args.limit), "--monitor", MONITOR_AT]
     if args.switch:
         command += ["--switch", EXPORT_AT, EDIT_AT]
     command += ["--", editor, project]
@@ -106,10 +108,10 @@ def main():
             server.terminate()
             server.wait()
     print("load average after: %s" % load_average())
-    keys = ["map_ms", "paint_ms", "worst_wait_ms", "export_ms", "edit_ms", "hwm_mb", "rss_mb"]
+    keys = ["map_ms", "paint_ms", "monitor_ms", "worst_wait_ms", "export_ms", "edit_ms", "hwm_mb", "rss_mb"]
     medians = {}
     for name, runs in results.items():
-        good = [r for r in runs if "error" not in r]
+        good = [r for r in runs if r and "error" not in r]
         medians[name] = {k: statistics.median(r[k] for r in good) for k in keys if good and k in good[0]}
         failed = len(runs) - len(good)
         print("median %-8s (%d clips, %d runs%s): %s" % (name, args.clips, len(good),

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <limits>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/media/MediaError.h"
@@ -66,12 +67,22 @@ struct AudioMixRenderer::Impl {
                          float* destination);
     void fail(Error failure);
 
-    // The volume envelope of `track` under the current mix, in output frames.
-    std::vector<AudioVolumePiece> envelopeOf(const CompositionTrack& track) const
+    // Every track's volume envelope under the current mix, in output frames, from its start.
+    // The mix's parameters are indexed once: a timeline makes a track per sounding clip, and
+    // a search of the mix per track would grow with the square of the clips.
+    void refreshEnvelopes()
     {
         static const AudioMixInputParameters unity;
-        const AudioMixInputParameters* parameters = audioMix.parametersForTrack(track.trackID());
-        return (parameters ? *parameters : unity).volumePieces(kRate, origin);
+        std::unordered_map<int, const AudioMixInputParameters*> byTrack;
+        byTrack.reserve(audioMix.inputParameters.size());
+        for (const AudioMixInputParameters& parameters : audioMix.inputParameters) {
+            byTrack.emplace(parameters.trackID(), &parameters); // the first set for a track wins
+        }
+        for (TrackState& state : tracks) {
+            const auto found = byTrack.find(state.track->trackID());
+            state.envelope = (found == byTrack.end() ? unity : *found->second).volumePieces(kRate, origin);
+            state.piece = 0;
+        }
     }
 };
 
@@ -209,7 +220,6 @@ AudioMixRenderer::AudioMixRenderer(Composition composition, AudioMix audioMix,
     for (const CompositionTrack* track : s.composition.tracks(MediaType::audio)) {
         Impl::TrackState state;
         state.track = track;
-        state.envelope = s.envelopeOf(*track);
         state.boundaries.reserve(track->segments().size() + 1);
         for (const CompositionTrackSegment& segment : track->segments()) {
             state.boundaries.push_back(frameAt(segment.targetRange.start, s.origin));
@@ -217,6 +227,7 @@ AudioMixRenderer::AudioMixRenderer(Composition composition, AudioMix audioMix,
         state.boundaries.push_back(frameAt(track->timeRange().end(), s.origin));
         s.tracks.push_back(std::move(state));
     }
+    s.refreshEnvelopes();
 }
 
 AudioMixRenderer::~AudioMixRenderer() = default;
@@ -287,10 +298,7 @@ void AudioMixRenderer::setAudioMix(const AudioMix& audioMix)
 {
     Impl& s = *impl_;
     s.audioMix = audioMix;
-    for (Impl::TrackState& track : s.tracks) {
-        track.envelope = s.envelopeOf(*track.track);
-        track.piece = 0;
-    }
+    s.refreshEnvelopes();
 }
 
 void AudioMixRenderer::cancelReading()

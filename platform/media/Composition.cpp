@@ -265,20 +265,27 @@ CompositionTrack* Composition::addMutableTrack(MediaType mediaType, int preferre
     }
     int trackID = preferredTrackID;
     if (trackID == 0) {
-        trackID = 1;
-        for (const CompositionTrack& existing : tracks_) {
-            trackID = std::max(trackID, existing.trackID() + 1);
+        if (highestTrackID_ == std::numeric_limits<int>::max()) {
+            return nullptr;
         }
-    } else if (track(trackID) != nullptr) {
+        trackID = highestTrackID_ + 1;
+    } else if (trackID <= highestTrackID_ && track(trackID) != nullptr) {
         return nullptr;
     }
     tracks_.emplace_back(trackID, mediaType);
+    highestTrackID_ = std::max(highestTrackID_, trackID);
     return &tracks_.back();
 }
 
 void Composition::removeTrack(int trackID)
 {
     tracks_.remove_if([trackID](const CompositionTrack& t) { return t.trackID() == trackID; });
+    if (trackID == highestTrackID_) {
+        highestTrackID_ = 0;
+        for (const CompositionTrack& t : tracks_) {
+            highestTrackID_ = std::max(highestTrackID_, t.trackID());
+        }
+    }
 }
 
 std::vector<const CompositionTrack*> Composition::tracks(MediaType mediaType) const

@@ -92,8 +92,9 @@ private:
 // removed or the composition destroyed. Copies are deep and independent.
 class Composition {
 public:
-    // Adds an empty track. `preferredTrackID` 0 picks the next free identifier (1, 2, …);
-    // a preferred identifier already in use gives nullptr.
+    // Adds an empty track. `preferredTrackID` 0 picks one above the highest identifier in use
+    // (1 when there is none), in constant time; a preferred identifier already in use gives
+    // nullptr, and so does 0 when the highest in use is the largest int.
     CompositionTrack* addMutableTrack(MediaType mediaType, int preferredTrackID = 0);
     void removeTrack(int trackID);
 
@@ -107,6 +108,9 @@ public:
 
 private:
     std::list<CompositionTrack> tracks_;
+    // The highest identifier in tracks_, 0 without tracks: kept so that adding a track does
+    // not walk the others (a preview build adds one per sounding clip).
+    int highestTrackID_ = 0;
 };
 
 } // namespace velmora

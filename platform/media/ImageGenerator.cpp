@@ -147,7 +147,7 @@ struct ImageGenerator::Impl {
         hasCached = false;
     }
 
-    void open(int rotation, int maxWidth, int maxHeight)
+    void open(int threads, int rotation, int maxWidth, int maxHeight)
     {
         format = ffmpeg::openInput(asset->url(), false);
         stream = format->streams[track.trackID];
@@ -160,7 +160,7 @@ struct ImageGenerator::Impl {
             std::tie(neededWidth, neededHeight) =
                 targetSize(stream->codecpar->width, stream->codecpar->height, rotation, maxWidth, maxHeight);
         }
-        decoder = ffmpeg::openDecoder(stream, 0, neededWidth, neededHeight);
+        decoder = ffmpeg::openDecoder(stream, threads, neededWidth, neededHeight);
         decoding.emplace(*format, *stream, *decoder, asset->url().filename().string(),
                          asset->startOffsetMicroseconds());
         incoming = ffmpeg::allocFrame();
@@ -276,7 +276,7 @@ struct ImageGenerator::Impl {
         stream = nullptr;
         hasCurrent = false;
         currentTime = MediaTime::invalid();
-        open(rotation, 0, 0);
+        open(0, rotation, 0, 0);
         if (decodeNext() != 0) {
             throw MediaError::make(MediaError::decodeFailed,
                                    "\"" + asset->url().filename().string() + "\" has no picture to show.");
@@ -364,7 +364,7 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
             impl.close();
         }
         if (!impl.decoder) {
-            impl.open(rotation, maximumWidth, maximumHeight);
+            impl.open(std::max(decoderThreads, 0), rotation, maximumWidth, maximumHeight);
         }
         const MediaTime t = time.isNumeric() ? time : MediaTime::zero();
         const MediaTime before = requestedTimeToleranceBefore.isValid() && requestedTimeToleranceBefore >= MediaTime::zero()

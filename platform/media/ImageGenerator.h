@@ -38,6 +38,10 @@ public:
     // nearby frame, the cheapest to reach); zero asks for the frame displayed at the time.
     MediaTime requestedTimeToleranceBefore = MediaTime::positiveInfinity();
     MediaTime requestedTimeToleranceAfter = MediaTime::positiveInfinity();
+    // Decoder threads (0: one per core). A generator asked for one picture in the background
+    // (a poster frame) wants 1: a thread per core costs more to start and stop than the frame
+    // costs to decode, and the threads' start-up holds up the rest of the process.
+    int decoderThreads = 0;
 
     // The picture at `time`, with its extent at the origin. Times before the start give the first
     // frame, times past the end the last one. `actualTime` receives the frame's presentation time.

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "TimelineExportTestSupport.h"
+#include "platform/image/ImagePool.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
@@ -58,6 +59,20 @@ std::unique_ptr<TempDir> TimelineExportFramesTest::media_;
 TEST_F(TimelineExportFramesTest, PlaysOneClipFromItsInPoint)
 {
     EXPECT_EQ(stampsOf({videoClip("c1", "A", 1, 0, 1, 0.4)}), range(10, 25));
+}
+
+// Float pictures are the largest buffers of an export: one at a time is made, whatever the
+// lengths of the queues between the stages. The image pool keeps every buffer the export
+// released, so what it holds afterwards is what was alive at once.
+TEST_F(TimelineExportFramesTest, HoldsOneFloatPictureAtATime)
+{
+    const std::size_t limit = ImagePool::retainedByteLimit();
+    ImagePool::setRetainedByteLimit(0);
+    ImagePool::setRetainedByteLimit(std::size_t{256} << 20);
+    EXPECT_EQ(stampsOf({videoClip("c1", "A", 1, 0, 2, 0.4)}), range(10, 50));
+    const std::size_t frameBytes = std::size_t{kWidth} * kHeight * 4 * sizeof(float);
+    EXPECT_EQ(ImagePool::retainedBytes(), frameBytes);
+    ImagePool::setRetainedByteLimit(limit);
 }
 
 TEST_F(TimelineExportFramesTest, LowerLaneCoversHigherLane)

@@ -1,3 +1,5 @@
+#include <limits>
+
 #include <gtest/gtest.h>
 
 #include "platform/foundation/Error.h"
@@ -320,6 +322,35 @@ TEST(Composition, NumbersTracksAndRefusesATakenPreferredId)
     composition.removeTrack(7);
     EXPECT_EQ(composition.track(7), nullptr);
     EXPECT_EQ(first->trackID(), 1); // other tracks stay where they were
+}
+
+TEST(Composition, NewIdsFollowTheHighestInUseAndNeverRepeatOne)
+{
+    Composition composition;
+    composition.addMutableTrack(MediaType::video);
+    composition.addMutableTrack(MediaType::audio, 5);
+    composition.addMutableTrack(MediaType::audio, 3); // below the highest: no effect on the next
+    EXPECT_EQ(composition.addMutableTrack(MediaType::audio)->trackID(), 6);
+    composition.removeTrack(6);
+    composition.removeTrack(5);
+    EXPECT_EQ(composition.addMutableTrack(MediaType::audio)->trackID(), 4);
+    composition.removeTrack(1);
+    EXPECT_EQ(composition.addMutableTrack(MediaType::audio)->trackID(), 5);
+
+    Composition copy = composition;
+    EXPECT_EQ(copy.addMutableTrack(MediaType::audio)->trackID(), 6);
+    EXPECT_EQ(composition.addMutableTrack(MediaType::audio)->trackID(), 6);
+    Composition emptied;
+    emptied.addMutableTrack(MediaType::audio);
+    emptied.removeTrack(1);
+    EXPECT_EQ(emptied.addMutableTrack(MediaType::audio)->trackID(), 1);
+
+    // No identifier above the largest: the composition refuses instead of reusing one.
+    Composition full;
+    full.addMutableTrack(MediaType::audio);
+    ASSERT_NE(full.addMutableTrack(MediaType::audio, std::numeric_limits<int>::max()), nullptr);
+    EXPECT_EQ(full.addMutableTrack(MediaType::audio), nullptr);
+    EXPECT_EQ(full.tracks().size(), 2u);
 }
 
 TEST(Composition, DurationIsTheLongestTrack)

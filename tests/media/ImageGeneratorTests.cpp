@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -80,6 +81,29 @@ TEST(ImageGeneratorRequests, AFrameAskedTwiceIsTheSameImage)
     const Image again = generator.copyImage(MediaTime(4, 25) + MediaTime(1, 100));
     EXPECT_TRUE(again.isIdenticalTo(first));
     EXPECT_EQ(stampOf(first), 4);
+}
+
+TEST(ImageGeneratorRequests, OneDecoderThreadGivesTheSameFrames)
+{
+    TempDir dir;
+    const std::shared_ptr<const Asset> asset = stampAsset(dir, 25, 1, 30);
+    ImageGenerator perCore(asset);
+    ImageGenerator single(asset);
+    single.decoderThreads = 1;
+    exact(perCore);
+    exact(single);
+    for (int n : {0, 13, 5, 29}) {
+        const Image expected = perCore.copyImage(MediaTime(n, 25));
+        const Image image = single.copyImage(MediaTime(n, 25));
+        EXPECT_EQ(stampOf(image), n);
+        ASSERT_EQ(image.width(), expected.width());
+        ASSERT_EQ(image.height(), expected.height());
+        bool same = true;
+        for (int y = 0; y < image.height() && same; ++y) {
+            same = std::equal(image.row(y), image.row(y) + 4 * image.width(), expected.row(y));
+        }
+        EXPECT_TRUE(same) << "frame " << n;
+    }
 }
 
 TEST(ImageGeneratorRequests, ToleranceLetsANearbyFrameAnswer)

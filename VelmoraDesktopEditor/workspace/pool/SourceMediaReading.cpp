@@ -78,6 +78,7 @@ std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::
         return std::nullopt;
     try {
         ImageGenerator generator(asset);
+        generator.decoderThreads = 1;
         sizeForThumbnail(generator);
         generator.requestedTimeToleranceBefore = posterTolerance;
         generator.requestedTimeToleranceAfter = posterTolerance;
