@@ -124,6 +124,11 @@ AppScenario::AppScenario() = default;
 
 AppScenario::~AppScenario()
 {
+    endApplication();
+}
+
+void AppScenario::endApplication()
+{
     window_.reset();
     // What the closed windows left to the event loop (deferred deletes, results coming back)
     // runs now, while the project's folders still exist.

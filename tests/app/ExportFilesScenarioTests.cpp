@@ -1,0 +1,135 @@
+// The files around a 10-bit master on the real window: the output's name decides its container,
+// and quitting while an export runs leaves neither a partial movie nor a render job behind.
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
+#include "AppScenario.h"
+#include "export_workspaces/ContentView.h"
+#include "export_workspaces/ExportWorkspaceController.h"
+#include "support/MediaFixtures.h"
+#include "workspace/EditorContentView.h"
+#include "workspace/bars/EditorTopBar.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The names of the files in `folder` that start with one of `prefixes`.
+std::vector<std::string> filesStartingWith(const fs::path& folder, const std::vector<std::string>& prefixes)
+{
+    std::vector<std::string> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        for (const std::string& prefix : prefixes) {
+            if (name.starts_with(prefix))
+                found.push_back(name);
+        }
+    }
+    return found;
+}
+
+std::string contentsOf(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The timeline handed over to the 10-bit Export workspace; "Choose Output…" names
+// "Scenes_master.mov" in the output panel, and the Container picker shows MOV; the export is a
+// QuickTime movie. A second, larger export to the same file is still running when Ctrl+Q asks
+// "Stop the export and quit?"; "Stop & Quit" ends it and the window closes, with no partial file
+// beside the first master, which is untouched. Once the application has ended, the temporary
+// folder holds no render job.
+TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratchFiles)
+{
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
+    ContentView* tenBit = nullptr;
+    ASSERT_TRUE(waitForTenBitWorkspace(tenBit));
+    ExportWorkspaceController& job = tenBit->controller();
+    ASSERT_TRUE(waitFor([&] { return job.inputsComplete(); }, "the handed-over job"));
+    ASSERT_TRUE(job.jobURL());
+    EXPECT_EQ(filesStartingWith(folders.temporary(), {"velmora_render_"}),
+              std::vector<std::string>{job.jobURL()->filename().string()});
+
+    QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseOutput")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the output panel"));
+    const fs::path master = folders.scratch() / "Scenes_master.mov";
+    choose(*panel, master);
+    ASSERT_EQ(job.outputURL(), master);
+    EXPECT_EQ(job.outputContainer(), "mov");
+    EXPECT_TRUE(tenBit->findChild<QPushButton*>(QStringLiteral("container-mov"))->isChecked());
+    EXPECT_FALSE(tenBit->findChild<QPushButton*>(QStringLiteral("container-mp4"))->isChecked());
+
+    auto* exportButton = tenBit->findChild<QPushButton*>(QStringLiteral("export"));
+    QTest::mouseClick(exportButton, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return job.isExporting(); }, "the export to start"));
+    ASSERT_TRUE(waitFor([&] { return !job.isExporting(); }, "the export", 240)) << job.statusText();
+    ASSERT_EQ(job.statusText(), "Done: " + master.string());
+    screenshot("exportfiles-1-exported.png", globalRect(window()));
+    const nlohmann::json format = ffprobe(master, "-show_format")["format"];
+    EXPECT_EQ(format["tags"]["major_brand"], "qt  ") << format.dump();
+    const std::string exported = contentsOf(master);
+    const fs::file_time_type written = fs::last_write_time(master);
+
+    // The same timeline at 1920 × 1080, chosen as a job of its own, takes long enough to still be
+    // running when the window is asked to quit, once its partial movie is there.
+    nlohmann::json larger = nlohmann::json::parse(contentsOf(*job.jobURL()));
+    larger["output"]["width"] = 1920;
+    larger["output"]["height"] = 1080;
+    const fs::path largerJob = folders.scratch() / "Scenes_1080.json";
+    std::ofstream(largerJob) << larger.dump(2);
+    QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseJob")), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the job panel"));
+    choose(*panel, largerJob);
+    ASSERT_EQ(job.jobURL(), largerJob);
+    ASSERT_TRUE(job.inputsComplete());
+    ASSERT_EQ(job.outputURL(), master);
+    const std::vector<std::string> partial = {".Scenes_master.partial-"};
+    QTest::mouseClick(exportButton, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return job.isExporting() && !filesStartingWith(folders.scratch(), partial).empty(); },
+                        "the second export's partial movie"))
+        << job.statusText();
+    bool closed = false;
+    const QObject listening;
+    QObject::connect(&window(), &VelmoraDesktopShellView::closed, &listening, [&] { closed = true; });
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 20000));
+    QTest::keyClick(&window(), Qt::Key_Q, Qt::ControlModifier);
+    QMessageBox* question = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&] { return (question = tenBit->findChild<QMessageBox*>(QStringLiteral("quitQuestion"))) && question->isVisible(); },
+        "the quit question"));
+    EXPECT_EQ(question->text(), QStringLiteral("Stop the export and quit?"));
+    QAbstractButton* stop = buttonTitled(*question, QStringLiteral("Stop & Quit"));
+    ASSERT_NE(stop, nullptr);
+    EXPECT_NE(buttonTitled(*question, QStringLiteral("Cancel")), nullptr);
+    screenshot("exportfiles-2-quit-question.png");
+    ASSERT_TRUE(job.isExporting()) << "the second export ended before the question was answered";
+    EXPECT_FALSE(closed);
+
+    QTest::mouseClick(stop, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return closed; }, "the window to close", 60)) << job.statusText();
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_FALSE(job.isExporting());
+    EXPECT_EQ(filesStartingWith(folders.scratch(), partial), std::vector<std::string>{});
+    ASSERT_TRUE(fs::exists(master));
+    EXPECT_EQ(fs::last_write_time(master), written);
+    EXPECT_TRUE(contentsOf(master) == exported) << "the first master changed";
+
+    // The application ends as main() ends it once the window has closed.
+    endApplication();
+    EXPECT_EQ(filesStartingWith(folders.temporary(), {"velmora_render_", "velmora_editor_export_"}),
+              std::vector<std::string>{});
+}
+
+} // namespace
+} // namespace velmora::test
