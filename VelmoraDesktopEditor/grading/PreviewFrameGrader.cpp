@@ -127,9 +127,11 @@ std::optional<Image> applyClipLut(const Image& image, const std::optional<ClipGr
     return Exporter::applyCubeLUTImage(image, hit->cube, hit->filter, clipGrade->lutStrength.value_or(1.0));
 }
 
-std::shared_ptr<ImageGenerator> generatorFor(const std::filesystem::path& assetURL, int outW, int outH)
+std::shared_ptr<ImageGenerator> generatorFor(const std::filesystem::path& assetURL, int outW, int outH,
+                                             bool asExported)
 {
-    const std::string key = assetURL.string() + "|" + std::to_string(outW) + "x" + std::to_string(outH);
+    const std::string key = assetURL.string() + "|" + std::to_string(outW) + "x" + std::to_string(outH) +
+                            (asExported ? "|exported" : "");
     Caches& c = caches();
     {
         std::lock_guard lock(c.cacheLock);
@@ -141,11 +143,12 @@ std::shared_ptr<ImageGenerator> generatorFor(const std::filesystem::path& assetU
     generator->appliesPreferredTrackTransform = true;
     generator->maximumWidth = outW;
     generator->maximumHeight = outH;
-    // The frame displayed at the time, not a neighbour within a window: a paused still must
-    // show the very frame the playhead is on, and reaching it costs at most a few more frames
-    // of decoding after the seek.
+    // The very frame asked for, not a neighbour within a window: a paused still must show the
+    // frame the playhead is on, and reaching it costs at most a few more frames of decoding
+    // after the seek.
     generator->requestedTimeToleranceBefore = MediaTime::zero();
     generator->requestedTimeToleranceAfter = MediaTime::zero();
+    generator->takesFrameStartingAtOrAfter = asExported;
     std::lock_guard lock(c.cacheLock);
     if (c.generatorCache.size() > generatorCacheLimit) {
         c.generatorCache.clear();
@@ -384,7 +387,8 @@ std::optional<Image> renderCGImage(const Image& image, int width, int height, bo
     }
 }
 
-std::optional<Image> decodeSourceStill(const std::filesystem::path& assetURL, double sourceTime, int outW, int outH)
+std::optional<Image> decodeSourceStill(const std::filesystem::path& assetURL, double sourceTime, int outW, int outH,
+                                       bool asExported)
 {
     if (!std::isfinite(sourceTime)) {
         return std::nullopt;
@@ -392,7 +396,7 @@ std::optional<Image> decodeSourceStill(const std::filesystem::path& assetURL, do
     const int w = std::max(outW, 1);
     const int h = std::max(outH, 1);
     try {
-        const std::shared_ptr<ImageGenerator> generator = generatorFor(assetURL, w, h);
+        const std::shared_ptr<ImageGenerator> generator = generatorFor(assetURL, w, h, asExported);
         const std::shared_ptr<const Asset>& asset = generator->asset();
         if (!asset->isStillImage() && sourceTime > asset->durationSeconds()) {
             return std::nullopt;

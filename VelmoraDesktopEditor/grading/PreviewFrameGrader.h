@@ -110,12 +110,13 @@ Image applyEditorDisplayGamma(const Image& image);
 // slider re-grades over the one of stills; both render the same pixels.
 std::optional<Image> renderCGImage(const Image& image, int width, int height, bool interactive);
 
-// The frame of the file displayed at sourceTime (seconds), at most outW x outH as decoded,
+// The frame of the file displayed at sourceTime (seconds), or with `asExported` the one an
+// export writes there (the first starting at or after it), at most outW x outH as decoded,
 // rotated for display and fitted to cover outW x outH (extent (0, 0, outW, outH)). Nothing for a
 // time past the file's end or not a number, or a file that cannot be opened or decoded.
-// Generators are kept per file and size (at most 5) and reused.
+// Generators are kept per file, size and choice (at most 5) and reused.
 std::optional<Image> decodeSourceStill(const std::filesystem::path& assetURL, double sourceTime, int outW,
-                                       int outH);
+                                       int outH, bool asExported = false);
 
 // The image scaled uniformly to cover max(outW, 1) x max(outH, 1), centred, the overflow cut
 // off, over opaque black; extent (0, 0, W, H). An empty image gives plain black; a constant

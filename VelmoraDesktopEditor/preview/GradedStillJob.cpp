@@ -63,7 +63,7 @@ std::optional<Image> GradedStillJob::decodedBase() const
     }
     if (source) {
         if (const std::optional<Image> still =
-                PreviewFrameGrader::decodeSourceStill(source->url, source->sourceSeconds, width, height)) {
+                PreviewFrameGrader::decodeSourceStill(source->url, source->sourceSeconds, width, height, true)) {
             return PreviewFrameGrader::letterboxToOutput(*still, width, height);
         }
     }

@@ -20,6 +20,8 @@ namespace {
 // Within this distance ahead of the decoded position a request decodes forward instead of
 // seeking: cheaper than going back to a key frame for scrubbing and frame steps.
 const MediaTime kForwardDecodeLimit(2, 1);
+// A frame starting this little before a requested time counts as starting at it.
+const MediaTime kFrameStartSlack(1, 1000000);
 
 // The image turned clockwise by a quarter turn count of 1, 2 or 3.
 Image rotated(const Image& source, int degrees)
@@ -374,6 +376,11 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
                                     ? requestedTimeToleranceAfter
                                     : MediaTime::zero();
         impl.locate(t, before, after);
+        if (takesFrameStartingAtOrAfter && impl.hasCurrent && !impl.atEnd && impl.currentTime < t - kFrameStartSlack) {
+            // The frame under the time started before it: an export takes the next one (the
+            // last frame stays when there is none).
+            impl.decodeNext();
+        }
     }
     if (actualTime) {
         *actualTime = impl.still ? time : impl.currentTime;

@@ -38,6 +38,10 @@ public:
     // nearby frame, the cheapest to reach); zero asks for the frame displayed at the time.
     MediaTime requestedTimeToleranceBefore = MediaTime::positiveInfinity();
     MediaTime requestedTimeToleranceAfter = MediaTime::positiveInfinity();
+    // With zero tolerances: take the frame an export writes at the time instead of the one
+    // displayed there, that is the first frame starting at or after the time (within a
+    // microsecond), the last frame for a time after the track's end.
+    bool takesFrameStartingAtOrAfter = false;
     // Decoder threads (0: one per core). A generator asked for one picture in the background
     // (a poster frame) wants 1: a thread per core costs more to start and stop than the frame
     // costs to decode, and the threads' start-up holds up the rest of the process.

@@ -106,6 +106,22 @@ TEST(ImageGeneratorRequests, OneDecoderThreadGivesTheSameFrames)
     }
 }
 
+// As an export picks: inside a frame's span the next frame answers, on its start the frame
+// itself, after the track's end the last frame.
+TEST(ImageGeneratorRequests, TheFrameAnExportWritesIsTheFirstStartingAtOrAfterTheTime)
+{
+    TempDir dir;
+    ImageGenerator generator(stampAsset(dir, 25, 1, 30));
+    exact(generator);
+    generator.takesFrameStartingAtOrAfter = true;
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(0, 1))), 0);
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(1, 30))), 1);   // 0.033 s, inside frame 0
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(4, 25))), 4);   // frame 4's start
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(21, 50))), 11); // 0.42 s, inside frame 10
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(5, 30))), 5);   // back, inside frame 4
+    EXPECT_EQ(stampOf(generator.copyImage(MediaTime(10, 1))), 29);  // past the end
+}
+
 TEST(ImageGeneratorRequests, ToleranceLetsANearbyFrameAnswer)
 {
     TempDir dir;

@@ -224,6 +224,7 @@ void VideoFrameSource::requestSeek(const MediaTime& time)
     }
     changed_.notify_all();
     current_.reset();
+    previousStart_ = MediaTime::invalid();
     position_ = time;
 }
 
@@ -251,18 +252,29 @@ SourceFrame* VideoFrameSource::peek(const std::function<bool()>& abort)
 
 const SourceFrame* VideoFrameSource::frameAt(const MediaTime& time, const std::function<bool()>& abort)
 {
+    const MediaTime wanted = time - kSlack;
     if (!still_) {
-        const bool forward = position_.isNumeric() && position_ <= time + kSlack && time - position_ <= kForwardLimit;
-        if (!forward) {
+        // The frame held answers when it starts at or after the time and the one before it did
+        // not; a frame held before the time is left behind by decoding forward when the time lies
+        // a little ahead, and anything else seeks.
+        const bool answered =
+            current_ && current_->time >= wanted && previousStart_.isNumeric() && previousStart_ < wanted;
+        const bool forward = current_ && current_->time < wanted && wanted - current_->time <= kForwardLimit;
+        const bool seeking = !current_ && position_.isNumeric() && position_ == time;
+        if (!answered && !forward && !seeking) {
             requestSeek(time);
         }
     }
     for (;;) {
+        if (current_ && (still_ || current_->time >= wanted)) {
+            break;
+        }
         const SourceFrame* next = peek(abort);
-        if (!next || (current_ && (still_ || next->time > time + kSlack))) {
+        if (!next) {
             break;
         }
         std::lock_guard lock(mutex_);
+        previousStart_ = current_ ? current_->time : MediaTime::invalid();
         current_ = std::move(queue_.front());
         queue_.pop_front();
         queuedBytes_ -= current_->bytes;

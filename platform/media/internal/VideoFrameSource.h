@@ -49,9 +49,9 @@ public:
     int storedWidth() const { return storedWidth_; }
     int storedHeight() const { return storedHeight_; }
 
-    // The frame displayed at asset time `time`: the last one starting at or before it, or the
-    // track's first frame for a time before it; a still image's one picture at any time. Valid
-    // until the next call. nullptr when the track holds no frame, or when `abort` answered true
+    // The frame shown for asset time `time`, the one an export writes there: the first frame
+    // starting at or after it (within a microsecond), the track's last frame for a time after
+    // it; a still image's one picture at any time. Valid until the next call. nullptr when the track holds no frame, or when `abort` answered true
     // while waiting for the decoder. Throws velmora::Error when decoding failed.
     const SourceFrame* frameAt(const MediaTime& time, const std::function<bool()>& abort);
 
@@ -105,6 +105,7 @@ private:
     // Reading thread only.
     std::optional<SourceFrame> current_;
     MediaTime position_; // where the decoder stands for the reader: current_'s time or the seek's target
+    MediaTime previousStart_; // the frame before current_ since the last seek; invalid when unknown
 
     std::thread worker_;
 };
