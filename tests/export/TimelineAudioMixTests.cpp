@@ -76,13 +76,15 @@ protected:
     }
 
     // The media pieces on the first audio lane of `mix`; none, with a failure, when nothing was built.
-    static std::vector<const CompositionTrackSegment*> firstLaneSegments(const std::optional<TimelineAudioMix>& mix)
+    // The media segments of the first lane; the fixture keeps the mix they point into.
+    std::vector<const CompositionTrackSegment*> firstLaneSegments(std::optional<TimelineAudioMix> mix)
     {
-        if (!mix) {
+        held_ = std::move(mix);
+        if (!held_) {
             ADD_FAILURE() << "no audio mix was built";
             return {};
         }
-        return mediaSegments(*mix->composition.tracks(MediaType::audio)[0]);
+        return mediaSegments(*held_->composition.tracks(MediaType::audio)[0]);
     }
 
     std::optional<TimelineAudioMix> build(const std::vector<Clip>& clips, std::int32_t timescale = 30)
@@ -110,6 +112,7 @@ protected:
 
     static std::unique_ptr<test::TempDir> folder_;
     std::map<std::string, std::filesystem::path> files_;
+    std::optional<TimelineAudioMix> held_;
 };
 
 std::unique_ptr<test::TempDir> TimelineAudioMixTest::folder_;
