@@ -162,14 +162,7 @@ TEST(ImageGeneratorSize, FitsTheMaximumKeepingAspectAndNeverUpscales)
 TEST(ImageGeneratorSize, AMovieDecodedAtAReducedSizeGivesTheSamePictures)
 {
     TempDir dir;
-    ClipSettings clip;
-    clip.width = 1280;
-    clip.height = 768;
-    clip.frameCount = 5;
-    clip.videoCodec = "mjpeg";
-    clip.pixelFormat = "yuvj420p";
-    clip.videoArgs = "-q:v 3";
-    test::makeClip(dir / "large.mov", clip);
+    test::makeClip(dir / "large.mov", test::largeJpegClip(5));
     EXPECT_EQ(ffmpeg::lowresFor(1280, 768, 160, 96, 3), 2);
     EXPECT_EQ(ffmpeg::lowresFor(1280, 768, 161, 96, 3), 1);
     EXPECT_EQ(ffmpeg::lowresFor(16000, 16000, 1920, 1920, 3), 2);

@@ -30,14 +30,7 @@ protected:
         fast.videoArgs = "-preset ultrafast";
         makeClip(*folder_ / "fast.mp4", fast);
         // Eight times the canvas in each direction, in a codec that decodes at a reduced size.
-        ClipSettings jpeg;
-        jpeg.width = 1280;
-        jpeg.height = 768;
-        jpeg.frameCount = 10;
-        jpeg.videoCodec = "mjpeg";
-        jpeg.pixelFormat = "yuvj420p";
-        jpeg.videoArgs = "-q:v 3";
-        makeClip(*folder_ / "large.mov", jpeg);
+        makeClip(*folder_ / "large.mov", largeJpegClip(10));
     }
     static void TearDownTestSuite() { folder_.reset(); }
     static std::filesystem::path path(const std::string& name) { return *folder_ / name; }

@@ -94,6 +94,18 @@ void runFFmpeg(const std::string& arguments)
     }
 }
 
+ClipSettings largeJpegClip(int frames)
+{
+    ClipSettings clip;
+    clip.width = 1280;
+    clip.height = 768;
+    clip.frameCount = frames;
+    clip.videoCodec = "mjpeg";
+    clip.pixelFormat = "yuvj420p";
+    clip.videoArgs = "-q:v 3";
+    return clip;
+}
+
 void makeClip(const std::filesystem::path& path, const ClipSettings& clip)
 {
     const std::string rate = number(clip.fpsNum) + "/" + number(clip.fpsDen);

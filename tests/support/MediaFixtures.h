@@ -50,6 +50,10 @@ struct ClipSettings {
 // Writes a clip; the container follows the file extension.
 void makeClip(const std::filesystem::path& path, const ClipSettings& clip);
 
+// A 1280 × 768 Motion JPEG clip of `frames` frame stamps, which decoders can decode at a
+// reduced size (the container follows the extension; QuickTime takes it).
+ClipSettings largeJpegClip(int frames);
+
 // A still image (PNG, JPEG, TIFF or BMP by extension) showing `stamp` as a frame-stamp pattern.
 void makeStillImage(const std::filesystem::path& path, int width, int height, int stamp);
 

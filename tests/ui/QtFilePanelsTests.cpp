@@ -85,6 +85,18 @@ TEST(QtFilePanels, AcceptLabelAndOtherFileTypesReachTheDialog)
     QApplication::processEvents();
 }
 
+// The Import Media panel's request: files and folders, several at once, starting in `folder`.
+FilePanelRequest importMediaRequest(const std::filesystem::path& folder)
+{
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::openFiles;
+    request.canChooseDirectories = true;
+    request.extensions = {"mp4"};
+    request.acceptLabel = "Import Media";
+    request.directory = folder;
+    return request;
+}
+
 TEST(QtFilePanels, OnePanelTakesFilesAndFoldersTogether)
 {
     test::TempDir root;
@@ -92,12 +104,7 @@ TEST(QtFilePanels, OnePanelTakesFilesAndFoldersTogether)
     test::writeTextFile(root / "A.mp4", "x");
     QWidget parent;
     QtFilePanels panels(&parent);
-    FilePanelRequest request;
-    request.kind = FilePanelRequest::Kind::openFiles;
-    request.canChooseDirectories = true;
-    request.extensions = {"mp4"};
-    request.acceptLabel = "Import Media";
-    request.directory = root.path();
+    const FilePanelRequest request = importMediaRequest(root.path());
     std::vector<std::vector<std::filesystem::path>> answers;
     const auto record = [&](std::vector<std::filesystem::path> paths) { answers.push_back(std::move(paths)); };
 
@@ -153,12 +160,7 @@ TEST(QtFilePanels, EnterOnAFolderGoesIntoItAndOnlyTheButtonTakesIt)
     test::writeTextFile(root / "A.mp4", "x");
     QWidget parent;
     QtFilePanels panels(&parent);
-    FilePanelRequest request;
-    request.kind = FilePanelRequest::Kind::openFiles;
-    request.canChooseDirectories = true;
-    request.extensions = {"mp4"};
-    request.acceptLabel = "Import Media";
-    request.directory = root.path();
+    const FilePanelRequest request = importMediaRequest(root.path());
     std::vector<std::vector<std::filesystem::path>> answers;
     panels.run(request, [&](std::vector<std::filesystem::path> paths) { answers.push_back(std::move(paths)); });
     auto* dialog = parent.findChild<QFileDialog*>();
