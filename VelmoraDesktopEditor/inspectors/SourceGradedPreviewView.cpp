@@ -137,6 +137,7 @@ void SourceGradedPreviewView::takeStill(std::uint64_t requestId, std::optional<Q
 {
     if (requestId != gradeRequestId_)
         return;
+    answeredRequestId_ = requestId;
     if (still) {
         still_ = std::move(*still);
         setShowingStill(true);

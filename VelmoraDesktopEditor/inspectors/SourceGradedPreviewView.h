@@ -99,6 +99,8 @@ public:
     // State, for tests and the viewer.
     const std::optional<std::string>& lastGradeKey() const { return lastGradeKey_; }
     std::uint64_t gradeRequestId() const { return gradeRequestId_; }
+    // The newest request whose answer (a still or none) came back and was taken; 0 before any.
+    std::uint64_t answeredRequestId() const { return answeredRequestId_; }
     bool isShowingStill() const { return showingStill_; }
     const QImage& still() const { return still_; }
     QRectF pictureFrame() const { return frameRect(rect(), canvasW_, canvasH_); }
@@ -124,6 +126,7 @@ private:
     QTimer liveTimer_;
 
     std::uint64_t gradeRequestId_ = 0;
+    std::uint64_t answeredRequestId_ = 0;
     std::optional<std::string> lastGradeKey_;
     QImage still_;
     bool showingStill_ = false;
