@@ -163,7 +163,7 @@ void AppScenario::openInWindow(const fs::path& file)
 {
     window_ = EditorApplication::makeWindow();
     window_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get(), 20000)) << "the window never appeared on the screen";
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get(), 60000)) << "the window never appeared on the screen";
     // As `velmora-editor <file>` opens it.
     EditorApplication::openFilesFromArguments(
         *window_, {QStringLiteral("velmora-editor"), QString::fromStdString(file.string())});
@@ -248,7 +248,8 @@ double AppScenario::seekWithRuler(double seconds)
 QImage AppScenario::screenshot(const std::string& name, QRect area) const
 {
     // Layouts asked for by the last events settle first, as they would before the next frame.
-    QTest::qWait(50);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     for (QWidget* shown : QApplication::topLevelWidgets()) {
         if (shown->isVisible())
             shown->repaint();

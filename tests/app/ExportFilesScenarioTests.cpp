@@ -102,7 +102,7 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     const QObject listening;
     QObject::connect(&window(), &VelmoraDesktopShellView::closed, &listening, [&] { closed = true; });
     window().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 20000));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 60000));
     QTest::keyClick(&window(), Qt::Key_Q, Qt::ControlModifier);
     QMessageBox* question = nullptr;
     ASSERT_TRUE(waitFor(

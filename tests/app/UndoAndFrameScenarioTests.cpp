@@ -112,7 +112,7 @@ TEST_F(ReelScenario, EditsUndoAcrossPosterFramesAndThePausedMonitorShowsTheExpor
     };
     const auto pressKey = [this](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
         window().activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 20000));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 60000));
         QTest::keyClick(&window(), key, modifiers);
     };
     // The frame the monitor shows, read off the screen.

@@ -222,7 +222,7 @@ TEST_F(AppScenario, TheWholeJobLosesNothingAndThePreviewIsTheExportedFrame)
 
     // Ctrl+S: a project never saved asks for its file.
     window().activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 20000));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window(), 60000));
     QTest::keyClick(&window(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
     const fs::path saved = folders.scratch() / "Whole.tavlek";

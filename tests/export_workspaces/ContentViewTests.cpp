@@ -153,7 +153,7 @@ TEST_F(ContentViewWithFakes, AFailedExportOpensTheAlertUntilItIsClosed)
     QTest::mouseClick(child<QPushButton>(view, "export"), Qt::LeftButton);
     EXPECT_EQ(child<QPushButton>(view, "export")->text(), QStringLiteral("Exporting\u2026"));
     exporter->failExport(0, std::make_exception_ptr(Error("export", 201, "Choose Input Video.")));
-    ASSERT_TRUE(queue->runUntil([&] { return !view.controller().isExporting(); }, 10));
+    ASSERT_TRUE(queue->runUntil([&] { return !view.controller().isExporting(); }, 60));
 
     auto* alert = child<QMessageBox>(view, "ExportFailedAlert");
     ASSERT_NE(alert, nullptr);
@@ -214,7 +214,7 @@ TEST_F(ContentViewWithFakes, QuittingDuringAnExportAsksInABox)
     EXPECT_TRUE(call.isCancelled());
     EXPECT_EQ(quits, 0);
     exporter->failExport(0, std::make_exception_ptr(Error("export", 248, "Export cancelled.")));
-    ASSERT_TRUE(queue->runUntil([&] { return quits == 1; }, 10));
+    ASSERT_TRUE(queue->runUntil([&] { return quits == 1; }, 60));
     EXPECT_FALSE(view.controller().showError());
     EXPECT_EQ(view.findChild<QMessageBox*>(QStringLiteral("ExportFailedAlert")), nullptr);
 }

@@ -41,11 +41,11 @@ public:
         return future.get();
     }
 
-    // The i-th call (0 first), waiting up to ten seconds for it to arrive.
+    // The i-th call (0 first), waiting up to a minute for it to arrive.
     Call& at(std::size_t i)
     {
         std::unique_lock lock(mutex_);
-        if (!arrived_.wait_for(lock, std::chrono::seconds(10), [&] { return calls_.size() > i; }))
+        if (!arrived_.wait_for(lock, std::chrono::seconds(60), [&] { return calls_.size() > i; }))
             throw std::runtime_error("the expected call never came");
         return *calls_[i];
     }

@@ -133,7 +133,7 @@ TEST_F(PreviewMatchesExport, AHandedOverTimelineShowsItsClipLutAndGrade)
     const std::filesystem::path job = dir / "velmora_render_job.json";
     barsSession(grade).writeRenderJob(job);
     workflow.openExportTab(job, media());
-    ASSERT_TRUE(queue->runUntil([&] { return controller->inputsComplete(); }, 5));
+    ASSERT_TRUE(queue->runUntil([&] { return controller->inputsComplete(); }, 60));
 
     expectStillMatchesMovie(0.28);
 }

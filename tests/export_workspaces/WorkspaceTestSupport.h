@@ -106,7 +106,7 @@ protected:
     }
 
     // Runs posted work until `done` holds (waiting for worker threads, at most `seconds`).
-    void runUntil(const std::function<bool()>& done, double seconds = 10)
+    void runUntil(const std::function<bool()>& done, double seconds = 60)
     {
         ASSERT_TRUE(queue->runUntil(done, seconds));
     }
@@ -114,7 +114,7 @@ protected:
     // Waits, running nothing, until `count` items wait on the main queue (what worker threads post).
     void waitForPosted(int count)
     {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (queue->pendingCount() < count && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         ASSERT_EQ(queue->pendingCount(), count);

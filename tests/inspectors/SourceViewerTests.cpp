@@ -294,7 +294,8 @@ TEST(SourceViewer, OpensAt800By550WithEveryControlWhole)
 {
     ViewerFixture f;
     auto viewer = f.open("s1", "A");
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer.get(), 60000));
+    QCoreApplication::processEvents();
     // A window's content cannot be smaller than its least size: the viewer's must fit.
     EXPECT_EQ(viewer->size(), QSize(800, 550));
     for (const QWidget* control : viewer->findChildren<QPushButton*>()) {
@@ -427,7 +428,9 @@ TEST(SourceViewer, AnIndefiniteDurationReadsAsDashesAndHandsOverFiniteMarks)
     // A duration that cannot be read at all leaves the marks at 0 and scrubbing off.
     f.probe = [](const std::filesystem::path&) -> std::optional<double> { return std::nullopt; };
     auto unread = f.open("s1");
-    f.h.queue->runUntil([] { return false; }, 0.5);
+    // The load's answer has come back once the pool is done and the main queue has run.
+    finishBackgroundWork();
+    f.h.queue->runUntilIdle();
     EXPECT_FALSE(unread->controller().didApplyInitialMarks());
     EXPECT_EQ(unread->controller().duration(), 0);
     EXPECT_FALSE(child<QSlider>(*unread, "scrubSlider")->isEnabled());

@@ -342,16 +342,23 @@ TEST(AssetWriterInputReadiness, TheTrackAheadWaitsAndTheOneBehindIsAlwaysReady)
     EXPECT_TRUE(video->isReadyForMoreMediaData());
     EXPECT_TRUE(audio->isReadyForMoreMediaData());
     AssetWriterInputPixelBufferAdaptor& adaptor = movie.adaptor;
-    // Appends while the input is ready; it also pauses briefly while the encoder catches up, so
-    // give up only once it has stayed unready for a while.
+    // Whether the video input is ready, or becomes so once the encoder has caught up.
+    const auto videoBecomesReady = [&] {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!video->isReadyForMoreMediaData() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::yield();
+        return video->isReadyForMoreMediaData();
+    };
+    // Appends while the input is ready. Within the first half second it is unready only while the
+    // encoder catches up; past it, it may wait for the audio.
     int frame = 0;
-    for (int idle = 0; idle < 500 && frame < 100;) {
+    while (frame < 100) {
         if (!video->isReadyForMoreMediaData()) {
-            ++idle;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (MediaTime(frame, 25) > MediaTime(1, 2))
+                break;
+            ASSERT_TRUE(videoBecomesReady()) << "unready after " << frame << " frames";
             continue;
         }
-        idle = 0;
         PixelBuffer buffer = adaptor.pixelBufferPool().createPixelBuffer();
         buffer.fillBlack();
         ASSERT_TRUE(adaptor.append(buffer, MediaTime(frame++, 25)));
@@ -361,7 +368,7 @@ TEST(AssetWriterInputReadiness, TheTrackAheadWaitsAndTheOneBehindIsAlwaysReady)
     EXPECT_TRUE(audio->isReadyForMoreMediaData());
     audio->markAsFinished();
     EXPECT_FALSE(audio->isReadyForMoreMediaData());
-    EXPECT_TRUE(video->isReadyForMoreMediaData()); // nothing left to wait for
+    EXPECT_TRUE(videoBecomesReady()); // nothing left to wait for
     writer.cancelWriting();
     EXPECT_FALSE(video->isReadyForMoreMediaData());
 }

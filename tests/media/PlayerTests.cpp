@@ -25,7 +25,7 @@ namespace {
 
 using test::stampOf;
 
-constexpr double kWait = 20; // seconds of real time a step may take before the test gives up
+constexpr double kWait = 60; // seconds of real time a step may take before the test gives up
 constexpr double kLevel = 0.125; // the test tones' amplitude
 constexpr int kRate = AudioSink::sampleRate;
 
@@ -340,28 +340,39 @@ TEST_F(PlayerTest, FrameStepsForwardLandOnFramesAlreadyMade)
 
 TEST_F(PlayerTest, PausedOnlyTheNextFrameIsMadeAheadAndPlayingReadsFurther)
 {
-    // The frame index of the newest frame the video thread composed.
+    // The frame index of the newest frame the video thread composed, and of the furthest.
     const auto newest = std::make_shared<std::atomic<int>>(-1);
+    const auto furthest = std::make_shared<std::atomic<int>>(-1);
     const std::shared_ptr<PlayerItem> plain = twoClips();
     VideoComposition watched = *plain->videoComposition();
-    watched.handler = [newest](const Image& picture, const MediaTime& time) {
-        newest->store(static_cast<int>(std::llround(time.seconds() * 30)));
+    watched.handler = [newest, furthest](const Image& picture, const MediaTime& time) {
+        const int index = static_cast<int>(std::llround(time.seconds() * 30));
+        newest->store(index);
+        int seen = furthest->load();
+        while (index > seen && !furthest->compare_exchange_weak(seen, index)) {
+        }
         return picture;
     };
     Harness h;
     h.player->replaceCurrentItem(PlayerItem::make(plain->composition(), std::nullopt, watched));
-    const auto settle = [&] { h.queue->runUntil([] { return false; }, 0.3); };
+    // The video thread makes frames in turn and takes a restart only between two of them: once
+    // a seek back to frame 2 has made frame 3, whatever it made ahead before is counted.
+    const auto restartAtTwo = [&] {
+        EXPECT_TRUE(h.seekAndWait(frameTime(2)));
+        EXPECT_TRUE(h.waitFor([&] { return newest->load() == 3; }));
+    };
 
     ASSERT_TRUE(h.seekAndWait(frameTime(10)));
     ASSERT_TRUE(h.waitFor([&] { return newest->load() == 11; }));
-    settle();
-    EXPECT_EQ(newest->load(), 11) << "paused, the frame after the one shown waits, and no other";
+    restartAtTwo();
+    EXPECT_EQ(furthest->load(), 11) << "paused, the frame after the one shown waits, and no other";
 
     ASSERT_TRUE(h.seekAndWait(frameTime(11)));
     EXPECT_EQ(h.stamp(), 11);
     ASSERT_TRUE(h.waitFor([&] { return newest->load() == 12; }));
-    settle();
-    EXPECT_EQ(newest->load(), 12);
+    restartAtTwo();
+    EXPECT_EQ(furthest->load(), 12);
+    ASSERT_TRUE(h.seekAndWait(frameTime(11)));
 
     // The manual clock stands still: playing fills the forward buffer from here.
     ASSERT_TRUE(h.startPlaying());
@@ -486,8 +497,11 @@ TEST_F(PlayerTest, OneSecondOfPlaybackCallsTheObserverEveryInterval)
     ASSERT_TRUE(h.waitFor([&] { return calls.size() == 122; })) << "pausing is a jump";
     EXPECT_EQ(calls.back(), MediaTime(1, 1));
     h.clock->advance(0.5);
-    h.queue->runUntil([] { return false; }, 0.05);
-    EXPECT_EQ(calls.size(), 122u) << "no calls while paused";
+    // A seek landing is a jump, called after anything the paused clock would have brought.
+    ASSERT_TRUE(h.seekAndWait(MediaTime(1, 1)));
+    ASSERT_TRUE(h.waitFor([&] { return calls.size() >= 123; }));
+    EXPECT_EQ(calls.size(), 123u) << "no calls while paused";
+    EXPECT_EQ(calls.back(), MediaTime(1, 1));
     EXPECT_EQ(h.player->currentTime(), MediaTime(1, 1));
 }
 

@@ -135,7 +135,7 @@ void PlaybackHarness::playFor(double seconds, const std::function<void()>& eachS
     }
     // A player that stopped at its end tells the engine through its time observer.
     if (player().rate() == 0) {
-        queue->runUntil([this] { return !engine.isPlaying(); }, 5);
+        queue->runUntil([this] { return !engine.isPlaying(); }, 60);
     }
 }
 

@@ -70,7 +70,7 @@ TEST_F(Playback, ThreeClipsPlayThroughWithTheirFramesAtTheirTimesAndTheirSound)
         const std::int64_t frame =
             std::min<std::int64_t>(h.player().currentTime().convertScale(30, MediaTimeRounding::towardZero).value(), 179);
         const int expected = static_cast<int>(frame < 60 ? frame : frame < 120 ? 15 + frame : 60 + frame);
-        if (!h.queue->runUntil([&] { return h.stamp() == expected; }, 5) && wrongFrames++ == 0) {
+        if (!h.queue->runUntil([&] { return h.stamp() == expected; }, 30) && wrongFrames++ == 0) {
             ADD_FAILURE() << "frame " << frame << " shows " << h.stamp() << ", not " << expected;
         }
     });

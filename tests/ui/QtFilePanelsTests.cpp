@@ -140,9 +140,7 @@ TEST(QtFilePanels, OnePanelTakesFilesAndFoldersTogether)
 template <typename Condition>
 bool spinUntil(Condition done)
 {
-    for (int i = 0; i < 500 && !done(); ++i)
-        QTest::qWait(10);
-    return done();
+    return QTest::qWaitFor(done, 60000);
 }
 
 QString canonicalPath(const std::filesystem::path& path)

@@ -199,11 +199,7 @@ TEST(UnsavedMark, ExportAndExportReturnLeaveASavedProjectSaved)
         sheet.pickOutputAndExport();
         h.panels->choose(h.folders.scratch() / "Trip.mp4");
         EXPECT_FALSE(w.projectDirty());
-        for (int i = 0; i < 30000 && sheet.isExporting(); ++i) {
-            h.queue->runUntilIdle();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        ASSERT_FALSE(sheet.isExporting());
+        ASSERT_TRUE(h.queue->runUntil([&] { return !sheet.isExporting(); }, 60));
     }
     h.settle();
     EXPECT_FALSE(w.projectDirty());

@@ -29,7 +29,7 @@ void showAt(WorkspaceHarness& h, QSize size)
 {
     h.view().resize(size);
     h.view().show();
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.view(), 60000));
     QCoreApplication::processEvents();
 }
 
@@ -108,7 +108,7 @@ TEST(SmallWindowLayout, AFailedPreviewBehindTheRelinkAlertStaysReadable)
     h.builder->fail(Error("preview", 3, "Could not open DJI_0001.MP4"));
     h.queue->advance(0.5);
     h.workspace().setShowRelinkMedia(true);
-    QTest::qWait(20);
+    QCoreApplication::processEvents();
     ASSERT_NE(h.view().relinkAlert(), nullptr);
 
     PreviewArea& area = *h.view().previewArea();
