@@ -72,7 +72,7 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     auto* exportButton = tenBit->findChild<QPushButton*>(QStringLiteral("export"));
     QTest::mouseClick(exportButton, Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return job.isExporting(); }, "the export to start"));
-    ASSERT_TRUE(waitFor([&] { return !job.isExporting(); }, "the export", 240)) << job.statusText();
+    ASSERT_TRUE(waitFor([&] { return !job.isExporting(); }, "the export", 1200)) << job.statusText();
     ASSERT_EQ(job.statusText(), "Done: " + master.string());
     screenshot("exportfiles-1-exported.png", globalRect(window()));
     const nlohmann::json format = ffprobe(master, "-show_format")["format"];

@@ -126,7 +126,7 @@ TEST_F(AppScenario, TheExportSheetExportsTheTimelineToTheChosenMovie)
         << panel->selectedFiles().front().toStdString();
     const fs::path movie = folders.scratch() / "Scenes_export.mp4";
     choose(*panel, movie);
-    ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status().starts_with("Done"); }, "the export", 180))
+    ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status().starts_with("Done"); }, "the export", 1200))
         << run.status();
 
     EXPECT_EQ(run.status(), "Done \u2014 320\u00D7180 @ 30.00 fps");

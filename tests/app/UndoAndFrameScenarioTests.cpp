@@ -224,7 +224,7 @@ TEST_F(ReelScenario, EditsUndoAcrossPosterFramesAndThePausedMonitorShowsTheExpor
     const fs::path movie = folders.scratch() / "Reel_export.mp4";
     choose(*panel, movie);
     const ExportSheetController& run = sheet.controller();
-    ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status().starts_with("Done"); }, "the export", 180))
+    ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status().starts_with("Done"); }, "the export", 1200))
         << run.status();
     EXPECT_EQ(run.status(), "Done \u2014 320\u00D7180 @ 25.00 fps");
     screenshot("reel-4-exported.png", globalRect(window()).united(sheet.frameGeometry()));

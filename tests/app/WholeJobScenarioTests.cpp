@@ -256,7 +256,7 @@ TEST_F(AppScenario, TheWholeJobLosesNothingAndThePreviewIsTheExportedFrame)
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the output panel"));
     choose(*panel, folders.scratch() / "Whole_master.mov");
     ASSERT_TRUE(waitFor([&] { return job.isExporting(); }, "the export to start"));
-    ASSERT_TRUE(waitFor([&] { return !job.isExporting(); }, "the export", 240)) << job.statusText();
+    ASSERT_TRUE(waitFor([&] { return !job.isExporting(); }, "the export", 1200)) << job.statusText();
     ASSERT_TRUE(job.outputURL());
     EXPECT_EQ(job.statusText(), "Done: " + job.outputURL()->string());
     screenshot("wholejob-4-exported.png", globalRect(window()));
