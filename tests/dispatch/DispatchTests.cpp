@@ -3,6 +3,7 @@
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/Semaphore.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/dispatch/internal/HandOver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -148,10 +149,10 @@ bool processEventsUntil(const std::function<bool()>& done)
     return done();
 }
 
-// What a worker wrote before posting is there when the block runs on the main thread. Under
-// ThreadSanitizer the hand-over is visible as such (no report), without suppressing anything
-// that runs below QtCore's frames.
-TEST(QtMainQueue, ABlockSeesWhatItsPosterWroteBeforePosting)
+// What a worker wrote before posting is there when the block runs on the main thread. Only
+// ThreadSanitizer can fail it: the hand-over must be visible to it as such (no report), without
+// suppressing anything that runs below QtCore's frames.
+TEST(QtMainQueue, ABlockSeesWhatItsPosterWroteBeforePostingUnderThreadSanitizer)
 {
     int argc = 1;
     char name[] = "dispatch_tests";
@@ -197,6 +198,31 @@ TEST(QtMainQueue, DISABLED_ARaceInAPostedBlockIsReportedUnderThreadSanitizer)
     });
     EXPECT_TRUE(processEventsUntil([&] { return ran.load(); }));
     worker.join();
+}
+
+// A deliberate race between two unrelated hand-overs: one thread writes and hands over one object,
+// another takes over a different object and reads. Taking over one object orders nothing after
+// the giver of another, so under ThreadSanitizer (tests/support/tsan.supp says how) it must be
+// reported. The threads meet through a relaxed flag, which the detector sees as no ordering.
+TEST(HandOver, DISABLED_UnrelatedHandOversLeaveARaceReportedUnderThreadSanitizer)
+{
+    int shared = 0;
+    const int first = 0;
+    const int second = 0;
+    std::atomic<bool> handedOver = false;
+    std::thread giver([&] {
+        shared = 1;
+        internal::handOver(&first);
+        handedOver.store(true, std::memory_order_relaxed);
+    });
+    std::thread receiver([&] {
+        while (!handedOver.load(std::memory_order_relaxed))
+            std::this_thread::yield();
+        internal::takeOver(&second);
+        EXPECT_EQ(shared, 1);
+    });
+    giver.join();
+    receiver.join();
 }
 
 TEST(ConcurrentPerform, CoversEveryIndexExactlyOnce)
