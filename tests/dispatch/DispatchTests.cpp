@@ -15,6 +15,7 @@
 #include <functional>
 #include <pthread.h>
 #include <sched.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -237,6 +238,25 @@ TEST(ConcurrentPerform, CoversEveryIndexExactlyOnce)
         for (std::size_t i = 0; i < count; ++i) {
             ASSERT_EQ(hits[i].load(), 1) << "count " << count << " index " << i;
         }
+    }
+}
+
+// Inline (one chunk) and across the pool; the pool still works afterwards.
+TEST(ConcurrentPerform, AThrowingBodyFailsTheCallWithItsException)
+{
+    for (std::size_t count : {1u, 5000u}) {
+        try {
+            concurrentPerform(count, 1, [](std::size_t begin, std::size_t) {
+                if (begin == 0)
+                    throw std::system_error(std::make_error_code(std::errc::permission_denied), "open");
+            });
+            ADD_FAILURE() << "no exception for count " << count;
+        } catch (const std::system_error& error) {
+            EXPECT_EQ(error.code(), std::make_error_code(std::errc::permission_denied));
+        }
+        std::atomic<std::size_t> covered = 0;
+        concurrentPerform(count, 1, [&](std::size_t begin, std::size_t end) { covered += end - begin; });
+        EXPECT_EQ(covered.load(), count);
     }
 }
 
