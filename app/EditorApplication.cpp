@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "controls/VelmoraStyleSheet.h"
+#include "export_workspaces/OrphanedExports.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "preview/PlatformPreviewServices.h"
 #include "workspace/shell/ApplicationPieces.h"
@@ -38,6 +39,11 @@ void openFilesFromArguments(VelmoraDesktopShellView& window, const QStringList& 
     if (files.empty())
         return;
     QTimer::singleShot(0, &window, [shell = &window, files] { shell->openFiles(files); });
+}
+
+void end()
+{
+    OrphanedExports::stopAll();
 }
 
 } // namespace velmora::EditorApplication

@@ -26,5 +26,10 @@ std::unique_ptr<VelmoraDesktopShellView> makeWindow();
 // once control is back in the event loop, as if the system handed them over.
 void openFilesFromArguments(VelmoraDesktopShellView& window, const QStringList& arguments);
 
+// Once the event loop has ended (the window closed): stops what the workspaces left running (an
+// export another Mode replaced, a preview render) and waits for its threads, so that nothing
+// runs on while the application and its statics go.
+void end();
+
 } // namespace EditorApplication
 } // namespace velmora

@@ -3,7 +3,6 @@
 
 #include "app/EditorApplication.h"
 #include "app/WindowScreenshot.h"
-#include "export_workspaces/OrphanedExports.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 
 int main(int argc, char** argv)
@@ -18,7 +17,6 @@ int main(int argc, char** argv)
     velmora::EditorApplication::openFilesFromArguments(*window, QApplication::arguments());
     velmora::WindowScreenshot::scheduleIfRequested(*window);
     const int status = QApplication::exec();
-    // An export left running by a workspace another Mode replaced ends with the application.
-    velmora::OrphanedExports::stopAll();
+    velmora::EditorApplication::end();
     return status;
 }

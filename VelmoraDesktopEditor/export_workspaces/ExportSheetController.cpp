@@ -10,7 +10,6 @@
 
 #include <QPointer>
 
-#include <pthread.h>
 
 #include "export_workspaces/EditorExportTimelineRunner.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
@@ -304,10 +303,10 @@ void ExportSheetController::runExport(const std::shared_ptr<EditSession>& sessio
         // The worker writes the render job from its own copy, taken here after the timing
         // was normalised: the engine's session goes on being edited on the main thread while
         // the export runs.
-        worker_ = std::thread([link = link_, token = cancelToken_, exporter = services_.exporter,
-                               session = EditSession(*session), request,
-                               title = std::string(EditorExportFormats::rawValue(format_)), run] {
-            pthread_setname_np(pthread_self(), "export.sheet");
+        worker_ = OrphanedExports::Worker("export.sheet", services_.mainQueue,
+                                          [link = link_, token = cancelToken_, exporter = services_.exporter,
+                                           session = EditSession(*session), request,
+                                           title = std::string(EditorExportFormats::rawValue(format_)), run] {
             link->post([run, title](ExportSheetController& self) { self.jobStarted(run, title); });
             const auto progress = [link, run](const TimelineExportProgress& report) {
                 link->post([run, report](ExportSheetController& self) { self.progressReported(run, report); });

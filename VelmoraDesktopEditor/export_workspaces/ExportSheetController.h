@@ -6,7 +6,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include <QObject>
 
@@ -14,6 +13,7 @@
 #include "export/TimelineExportProgress.h"
 #include "export_workspaces/EditorExportFormat.h"
 #include "export_workspaces/EditorExportRunner.h"
+#include "export_workspaces/OrphanedExports.h"
 
 namespace velmora {
 
@@ -176,7 +176,7 @@ private:
     // Number of the newest run (main thread).
     std::uint64_t runNumber_ = 0;
     // The newest run's thread: joined once its run has ended, else left to finish on its own.
-    std::thread worker_;
+    OrphanedExports::Worker worker_;
 };
 
 } // namespace velmora

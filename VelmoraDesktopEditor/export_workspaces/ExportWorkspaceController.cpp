@@ -15,6 +15,7 @@ ExportWorkspaceController::ExportWorkspaceController(VelmoraWorkflowState& workf
     , workflow_(workflow)
     , services_(std::move(services))
     , cancelToken_(std::make_shared<ExportCancelToken>())
+    , previewCancelToken_(std::make_shared<ExportCancelToken>())
 {
     connect(&workflow_, &VelmoraWorkflowState::exportJobURLChanged, this,
             &ExportWorkspaceController::onWorkflowJobChanged);
@@ -33,6 +34,9 @@ ExportWorkspaceController::~ExportWorkspaceController()
         // the export goes on and finishes its movie, unless the application quits before.
         OrphanedExports::adopt(std::move(exportWorker_), cancelToken_);
     }
+    previewCancelToken_->request();
+    for (auto& [requestNumber, worker] : previewWorkers_)
+        OrphanedExports::adopt(std::move(worker), previewCancelToken_);
 }
 
 ExportWorkspaceController::JobKind ExportWorkspaceController::jobKind() const

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include <QImage>
 #include <QList>
@@ -15,6 +15,7 @@
 
 #include "export_workspaces/ExportWorkspaceServices.h"
 #include "export_workspaces/ExportWorkspaceTexts.h"
+#include "export_workspaces/OrphanedExports.h"
 #include "export_workspaces/OutputSettings.h"
 #include "platform/foundation/Error.h"
 
@@ -29,9 +30,9 @@ class VelmoraWorkflowState;
 //
 // Threads: everything here lives on the main thread. Exports and preview renders run on
 // threads of their own, on copies taken when they start; their reports come back through the
-// main queue and are dropped once this object is gone. An export's thread is joined once its
-// end has arrived; one still running when this object goes (another mode chosen) is left to
-// finish its file. Closing the window during an export asks first (quitQuestion) and stops the
+// main queue and are dropped once this object is gone. Each thread is joined once its end has
+// arrived; one still running when this object goes (another mode chosen) goes to
+// OrphanedExports: an export is left to finish its file, a render is cancelled. Closing the window during an export asks first (quitQuestion) and stops the
 // export before the window goes. File panels are the injected, non-blocking ones; their
 // answers are dropped too when this object is gone.
 //
@@ -269,7 +270,7 @@ private:
     std::string outputContainer_ = OutputSettings::containers[0].value;
 
     // The running export's thread; joined once its end has arrived.
-    std::thread exportWorker_;
+    OrphanedExports::Worker exportWorker_;
     // Shared with the running export, whose engine asks it from its own threads.
     std::shared_ptr<ExportCancelToken> cancelToken_;
     std::optional<QuitQuestion> quitQuestion_;
@@ -281,6 +282,10 @@ private:
     // dropped, so a slow earlier render cannot replace a newer still.
     std::uint64_t previewRequestsStarted_ = 0;
     std::uint64_t previewRequestApplied_ = 0;
+    // The running renders' threads by request number, each joined once its outcome has arrived.
+    std::map<std::uint64_t, OrphanedExports::Worker> previewWorkers_;
+    // Asked by the renders; raised when this object goes, so that none left running is shown.
+    std::shared_ptr<ExportCancelToken> previewCancelToken_;
 };
 
 } // namespace velmora

@@ -3,7 +3,7 @@
 
 #include <QPointer>
 
-#include "export_workspaces/DetachedWorker.h"
+#include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/WorkspaceError.h"
 
@@ -36,21 +36,36 @@ void ExportWorkspaceController::refreshPreview()
 
 void ExportWorkspaceController::runPreview(std::uint64_t requestNumber, JobPreviewRequest request)
 {
-    // Renders are neither serialised nor cancelled: two may run at once.
-    runDetached("velmora.preview", [request = std::move(request), requestNumber, exporter = services_.exporter,
-                                    queue = services_.mainQueue, self = QPointer<ExportWorkspaceController>(this)] {
-        std::optional<JobPreviewStill> still;
-        std::optional<Error> failure;
-        try {
-            still = exporter->renderPreviewFrame(request);
-        } catch (...) {
-            failure = workspaceError(std::current_exception());
-        }
-        queue->post([self, requestNumber, still = std::move(still), failure = std::move(failure)] {
-            if (self)
-                self->applyPreviewOutcome(requestNumber, still, failure);
-        });
-    });
+    // Renders are not serialised: two may run at once. One this object leaves running is dropped.
+    previewWorkers_.emplace(
+        requestNumber,
+        OrphanedExports::Worker(
+            "velmora.preview", services_.mainQueue,
+            [request = std::move(request), requestNumber, exporter = services_.exporter, queue = services_.mainQueue,
+             token = previewCancelToken_, self = QPointer<ExportWorkspaceController>(this)] {
+                if (token->isCancelled())
+                    return;
+                std::optional<JobPreviewStill> still;
+                std::optional<Error> failure;
+                try {
+                    still = exporter->renderPreviewFrame(request);
+                } catch (...) {
+                    failure = workspaceError(std::current_exception());
+                }
+                if (token->isCancelled())
+                    return;
+                queue->post([self, requestNumber, still = std::move(still), failure = std::move(failure)] {
+                    if (!self)
+                        return;
+                    // Posted as the render's last act: its thread is at most unwinding.
+                    if (const auto worker = self->previewWorkers_.find(requestNumber);
+                        worker != self->previewWorkers_.end()) {
+                        worker->second.join();
+                        self->previewWorkers_.erase(worker);
+                    }
+                    self->applyPreviewOutcome(requestNumber, still, failure);
+                });
+            }));
 }
 
 void ExportWorkspaceController::schedulePreviewRefresh(double delaySeconds)

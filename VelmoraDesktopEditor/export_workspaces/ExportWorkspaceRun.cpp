@@ -1,7 +1,5 @@
 // The export run: its checks, the snapshot it works from, the worker thread, progress and end,
 // and the question before quitting during one.
-#include <pthread.h>
-
 #include <system_error>
 
 #include <QPointer>
@@ -63,10 +61,10 @@ void ExportWorkspaceController::runExport(JobExportRequest request)
     // The previous run's thread was joined when its end arrived; no run is going.
     if (exportWorker_.joinable())
         exportWorker_.join();
-    exportWorker_ = std::thread([request = std::move(request), exporter = services_.exporter,
-                                 queue = services_.mainQueue, token = cancelToken_,
-                                 self = QPointer<ExportWorkspaceController>(this)] {
-        pthread_setname_np(pthread_self(), "velmora.export");
+    exportWorker_ = OrphanedExports::Worker("velmora.export", services_.mainQueue,
+                                            [request = std::move(request), exporter = services_.exporter,
+                                             queue = services_.mainQueue, token = cancelToken_,
+                                             self = QPointer<ExportWorkspaceController>(this)] {
         // Every report is shown, in order; the end is posted after the last of them, as the
         // thread's last act.
         const auto progress = [queue, self](const TimelineExportProgress& report) {

@@ -21,6 +21,7 @@
 #include "controls/WindowKeyboardFocusView.h"
 #include "inspectors/SourceAudioWaveformView.h"
 #include "inspectors/SourceGradedPreviewView.h"
+#include "platform/dispatch/QtMainQueue.h"
 #include "preview/TimelinePreviewEngine.h"
 
 namespace velmora {
@@ -505,7 +506,7 @@ std::string SourceViewer::charactersIgnoringModifiers(const QKeyEvent& event)
 
 bool SourceViewer::eventFilter(QObject* watched, QEvent* event)
 {
-    const QEvent::Type type = event->type();
+    const QEvent::Type type = QtMainQueue::typeOf(*event);
     if (type == QEvent::WindowActivate && watched == window()) {
         // LUT files may have been added while another window was in front.
         refreshLutNames();

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -21,17 +22,32 @@ namespace {
 
 thread_local bool insideBody = false;
 
+// Marks the calling thread as running a body for the scope's duration, also when it throws.
+class InsideBody {
+public:
+    InsideBody() : was_(insideBody) { insideBody = true; }
+    ~InsideBody() { insideBody = was_; }
+    InsideBody(const InsideBody&) = delete;
+    InsideBody& operator=(const InsideBody&) = delete;
+
+private:
+    bool was_;
+};
+
 struct Job {
     const std::function<void(std::size_t, std::size_t)>* body = nullptr;
     std::size_t count = 0;
     std::size_t chunk = 1;
     std::atomic<std::size_t> next{0};
     std::atomic<std::size_t> remaining{0}; // chunks not yet finished
+    std::atomic<bool> failed{false};
     std::mutex mutex;
     std::condition_variable done;
+    std::exception_ptr failure; // the first body's exception; guarded by mutex
 
     // Takes and runs chunks until none are left. Returns when this thread has no more to do.
-    void work()
+    // Once a body has thrown, the chunks left are counted off without running.
+    void work() noexcept
     {
         for (;;) {
             const std::size_t begin = next.fetch_add(chunk);
@@ -39,9 +55,18 @@ struct Job {
                 return;
             }
             const std::size_t end = std::min(count, begin + chunk);
-            insideBody = true;
-            (*body)(begin, end);
-            insideBody = false;
+            if (!failed.load(std::memory_order_relaxed)) {
+                try {
+                    const InsideBody inside;
+                    (*body)(begin, end);
+                } catch (...) {
+                    std::lock_guard lock(mutex);
+                    if (!failure) {
+                        failure = std::current_exception();
+                    }
+                    failed = true;
+                }
+            }
             if (remaining.fetch_sub(1) == 1) {
                 std::lock_guard lock(mutex);
                 done.notify_all();
@@ -171,10 +196,8 @@ void concurrentPerform(std::size_t count, std::size_t minChunk,
     std::size_t chunk = std::max(minChunk, (count + width * 4 - 1) / (width * 4));
     const std::size_t chunks = (count + chunk - 1) / chunk;
     if (chunks <= 1 || width == 1) {
-        const bool wasInside = insideBody;
-        insideBody = true;
+        const InsideBody inside;
         body(0, count);
-        insideBody = wasInside;
         return;
     }
     auto job = std::make_shared<Job>();
@@ -186,6 +209,9 @@ void concurrentPerform(std::size_t count, std::size_t minChunk,
     job->work();
     std::unique_lock lock(job->mutex);
     job->done.wait(lock, [&] { return job->remaining.load() == 0; });
+    if (job->failure) {
+        std::rethrow_exception(job->failure);
+    }
 }
 
 } // namespace velmora

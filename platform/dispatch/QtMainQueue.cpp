@@ -18,13 +18,14 @@ namespace {
 using internal::handOver;
 using internal::takeOver;
 
-// A block on its way to the main thread, as the event that carries it. It is handed over when
-// posted and taken over before our code looks at a delivered event and before it is destroyed,
-// delivered or not (see HandOver.h).
+// A block on its way to the main thread, as the event that carries it. The event is handed over
+// when posted and taken over before our code looks at a delivered event (the receiver, and the
+// application-wide filters through QtMainQueue::typeOf) and before it is destroyed, delivered or
+// not (see HandOver.h).
 class BlockEvent final : public QEvent {
 public:
     explicit BlockEvent(std::function<void()> work) : QEvent(blockType()), work_(std::move(work)) {}
-    ~BlockEvent() override { takeOver(); }
+    ~BlockEvent() override { takeOver(static_cast<QEvent*>(this)); }
     BlockEvent(const BlockEvent&) = delete;
     BlockEvent& operator=(const BlockEvent&) = delete;
 
@@ -38,7 +39,7 @@ public:
     static void post(QObject* receiver, std::function<void()> work)
     {
         auto event = std::make_unique<BlockEvent>(std::move(work));
-        handOver();
+        handOver(static_cast<QEvent*>(event.get()));
         // The event queue takes the event over.
         QCoreApplication::postEvent(receiver, event.release());
     }
@@ -54,8 +55,7 @@ class BlockReceiver final : public QObject {
 protected:
     bool event(QEvent* event) override
     {
-        takeOver();
-        if (event->type() != BlockEvent::blockType())
+        if (QtMainQueue::typeOf(*event) != BlockEvent::blockType())
             return QObject::event(event);
         static_cast<BlockEvent*>(event)->run();
         return true;
@@ -98,6 +98,12 @@ CancelHandle QtMainQueue::postDelayed(double seconds, std::function<void()> work
         });
     });
     return handle;
+}
+
+QEvent::Type QtMainQueue::typeOf(const QEvent& event)
+{
+    takeOver(&event);
+    return event.type();
 }
 
 bool QtMainQueue::isCurrent() const

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <QEvent>
+
 #include "platform/dispatch/MainQueue.h"
 
 class QObject;
@@ -18,6 +20,11 @@ public:
     void post(std::function<void()> work) override;
     CancelHandle postDelayed(double seconds, std::function<void()> work) override;
     bool isCurrent() const override;
+
+    // The type of an event delivered on the main thread, for code that looks at every event (the
+    // application-wide event filters): the queue's own events are made on the posting thread, and
+    // their type is read here in order with their posting.
+    static QEvent::Type typeOf(const QEvent& event);
 
 private:
     std::unique_ptr<QObject> context_;

@@ -15,11 +15,11 @@ namespace {
 class HandedOverTask final : public QRunnable {
 public:
     explicit HandedOverTask(std::function<void()> work) : work_(std::move(work)) { setAutoDelete(true); }
-    ~HandedOverTask() override { internal::takeOver(); }
+    ~HandedOverTask() override { internal::takeOver(this); }
 
     void run() override
     {
-        internal::takeOver();
+        internal::takeOver(this);
         work_();
     }
 
@@ -32,7 +32,7 @@ private:
 void startOnThreadPool(std::function<void()> work)
 {
     auto task = std::make_unique<HandedOverTask>(std::move(work));
-    internal::handOver();
+    internal::handOver(task.get());
     // The pool takes the task over.
     QThreadPool::globalInstance()->start(task.release());
 }

@@ -1,7 +1,10 @@
 #include "platform/ui/DesktopFileRevealer.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -12,18 +15,6 @@
 namespace velmora {
 
 namespace {
-
-bool showItemsOverDBus(const QString& path)
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    return bus.call(call, QDBus::Block, 3000).type() == QDBusMessage::ReplyMessage;
-}
 
 // Qt's own URL opening warns on the terminal when it finds no launcher, so the launcher is
 // looked up here and started detached with its output discarded: whatever it cannot do is
@@ -41,17 +32,39 @@ bool openFolderWithLauncher(const QString& folder)
     return process.startDetached();
 }
 
+// Opens the file's folder, else logs that nothing can show the file (the first time only).
+void fallBack(const QString& path, const QString& folder, bool& noted)
+{
+    if (openFolderWithLauncher(folder) || noted)
+        return;
+    noted = true;
+    qInfo("No file manager is available to show %s", qUtf8Printable(path));
+}
+
 } // namespace
 
 void DesktopFileRevealer::reveal(const std::filesystem::path& file)
 {
     const QString path = QString::fromStdString(file.string());
-    if (showItemsOverDBus(path) || openFolderWithLauncher(QString::fromStdString(file.parent_path().string())))
+    const QString folder = QString::fromStdString(file.parent_path().string());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        fallBack(path, folder, *noted_);
         return;
-    if (!noted_) {
-        noted_ = true;
-        qInfo("No file manager is available to show %s", qUtf8Printable(path));
     }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    // The answer comes back through the event loop: a file manager that is slow to answer, or a
+    // bus where none answers until the timeout, never holds up the window.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kFileManagerTimeoutMs), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [path, folder, noted = noted_](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (finished->isError())
+                             fallBack(path, folder, *noted);
+                     });
 }
 
 } // namespace velmora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include "platform/ui/FileRevealer.h"
 
 namespace velmora {
@@ -7,13 +9,19 @@ namespace velmora {
 // Reveals through the freedesktop file-manager interface (org.freedesktop.FileManager1
 // ShowItems on the session bus), else opens the file's folder with the desktop's launcher
 // (xdg-open on PATH). A desktop with neither gets nothing to act on: one line in the log, the
-// first time only. Main thread only.
+// first time only. The file manager's answer is awaited in the event loop, never on the calling
+// thread; its failure (or no answer within kFileManagerTimeoutMs) opens the folder then. Main
+// thread only.
 class DesktopFileRevealer final : public FileRevealer {
 public:
+    static constexpr int kFileManagerTimeoutMs = 3000;
+
     void reveal(const std::filesystem::path& file) override;
 
 private:
-    bool noted_ = false; // the missing file manager has been logged
+    // The missing file manager has been logged. Shared with the answers still awaited, which may
+    // arrive after this object is gone.
+    std::shared_ptr<bool> noted_ = std::make_shared<bool>(false);
 };
 
 } // namespace velmora

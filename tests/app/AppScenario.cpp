@@ -134,6 +134,7 @@ void AppScenario::endApplication()
     // runs now, while the project's folders still exist.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+    EditorApplication::end();
 }
 
 void AppScenario::SetUp()

@@ -105,8 +105,9 @@ protected:
     // whole screen, to be read in global coordinates.
     QImage screenshot(const std::string& name, QRect area = {}) const;
 
-    // Ends the application as main() does once its window has closed: the window goes, and what
-    // it left to the event loop runs. Nothing of the window may be used after this.
+    // Ends the application as main() does once its window has closed: the window goes, what it
+    // left to the event loop runs, and what its workspaces left running is stopped and joined.
+    // Nothing of the window may be used after this.
     void endApplication();
 
     UserFoldersScope folders;

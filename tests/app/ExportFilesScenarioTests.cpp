@@ -1,7 +1,9 @@
 // The files around a 10-bit master on the real window: the output's name decides its container,
 // and quitting while an export runs leaves neither a partial movie nor a render job behind.
+#include <atomic>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <vector>
 
 #include <QFileDialog>
@@ -11,7 +13,10 @@
 
 #include "AppScenario.h"
 #include "export_workspaces/ContentView.h"
+#include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/ExportWorkspaceController.h"
+#include "export_workspaces/OrphanedExports.h"
+#include "platform/dispatch/QtMainQueue.h"
 #include "support/MediaFixtures.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/bars/EditorTopBar.h"
@@ -129,6 +134,24 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     endApplication();
     EXPECT_EQ(filesStartingWith(folders.temporary(), {"velmora_render_", "velmora_editor_export_"}),
               std::vector<std::string>{});
+}
+
+// Ending as main() does stops what a workspace left running and waits for its thread.
+TEST_F(AppScenario, EndingAsMainDoesStopsAndJoinsWhatAWorkspaceLeftRunning)
+{
+    auto token = std::make_shared<ExportCancelToken>();
+    std::atomic<bool> stopped = false;
+    OrphanedExports::adopt(OrphanedExports::Worker("left running", std::make_shared<QtMainQueue>(),
+                                                   [token, &stopped] {
+                                                       while (!token->isCancelled())
+                                                           std::this_thread::yield();
+                                                       stopped = true;
+                                                   }),
+                           token);
+    EXPECT_EQ(OrphanedExports::count(), 1u);
+    endApplication();
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(OrphanedExports::count(), 0u);
 }
 
 } // namespace

@@ -146,10 +146,11 @@ TEST_F(ExportRun, AnExportOutlivesItsWorkspace)
     makeController();
     call.progress({1, 2, "Rendering video"});
     exporter->finishExport(0, {output(), 25, 160, 96});
-    // The run still ends (its file is written); what it posts finds nobody and is dropped.
-    waitForPosted(2);
+    // The run still ends (its file is written); what it posts finds nobody and is dropped, and
+    // its end joins its thread.
+    waitForPosted(3);
     EXPECT_EQ(call.request.outputURL, output());
-    EXPECT_EQ(queue->runUntilIdle(), 2);
+    EXPECT_EQ(queue->runUntilIdle(), 3);
     EXPECT_EQ(queue->pendingCount(), 0);
     EXPECT_EQ(exporter->exportCount(), 1u);
     EXPECT_FALSE(controller->isExporting());
@@ -174,6 +175,24 @@ TEST_F(ExportRun, AnExportItsWorkspaceLeftIsStoppedAndJoinedAtQuit)
     EXPECT_EQ(quitting.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
     exporter->failExport(0, std::make_exception_ptr(Error("export", 248, "Export cancelled.")));
     EXPECT_EQ(quitting.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+}
+
+// Nothing the workspace leaves running is detached: each thread is joined as soon as it ends, an
+// export after finishing its movie, a render cancelled (never shown).
+TEST_F(ExportRun, WhatItsWorkspaceLeftRunningIsJoinedWhenItEnds)
+{
+    readySingleVideoJob();
+    controller->startExport();
+    controller->refreshPreview();
+    FakeJobExporter::ExportCall& call = exporter->exportCall(0);
+    exporter->previewCall(0);
+    controller.reset();
+    EXPECT_EQ(OrphanedExports::count(), 2u);
+    exporter->finishPreview(0, {QImage(8, 4, QImage::Format_RGBA8888), 0, 0, 0, 1, "L", "grade"});
+    runUntil([] { return OrphanedExports::count() == 1; });
+    exporter->finishExport(0, {output(), 25, 160, 96});
+    runUntil([] { return OrphanedExports::count() == 0; });
+    EXPECT_FALSE(call.isCancelled());
 }
 
 TEST_F(ExportRun, ShowInFolderNeedsTheFileOnDisk)

@@ -35,6 +35,8 @@ public:
         std::future<Result> future = call->answer.get_future();
         {
             const std::lock_guard lock(mutex_);
+            if (abandoned_)
+                throw std::runtime_error("abandoned");
             calls_.push_back(call);
         }
         arrived_.notify_all();
@@ -66,8 +68,13 @@ public:
         call.answered = true;
         call.answer.set_exception(std::move(error));
     }
+    // Also fails every call that arrives later.
     void abandonPending()
     {
+        {
+            const std::lock_guard lock(mutex_);
+            abandoned_ = true;
+        }
         for (std::size_t i = 0; i < count(); ++i)
             if (!at(i).answered)
                 fail(i, std::make_exception_ptr(std::runtime_error("abandoned")));
@@ -77,6 +84,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<std::shared_ptr<Call>> calls_;
+    bool abandoned_ = false; // guarded by mutex_
 };
 
 // Stands in for the export engine: a test decides when, and in which order, exports and
@@ -104,7 +112,8 @@ public:
     void finishPreview(std::size_t i, JobPreviewStill still) { previews_.answer(i, std::move(still)); }
     void failPreview(std::size_t i, std::exception_ptr error) { previews_.fail(i, std::move(error)); }
 
-    // Ends every call still waiting, so no worker thread outlives the test blocked.
+    // Ends every call still waiting, and every later one, so no worker thread outlives the test
+    // blocked.
     void abandonPending()
     {
         exports_.abandonPending();

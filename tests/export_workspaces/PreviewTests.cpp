@@ -169,11 +169,12 @@ TEST_F(Preview, ARenderEndingAfterTheWorkspaceIsDropped)
 {
     controller->refreshPreview();
     controller->setCompensation(Compensation::tint, 0.5);
+    exporter->previewCall(0);
     controller.reset();
     // The workspace made afresh, as switching the Mode does, is not the one the render was for.
     makeController();
     exporter->finishPreview(0, still("L", 0, 1));
-    waitForPosted(1);
+    waitForPosted(1); // the render's end, which joins its thread
     EXPECT_EQ(queue->runUntilIdle(), 1);
     EXPECT_EQ(queue->pendingCount(), 0); // the dropped outcome schedules no further render
     EXPECT_EQ(exporter->previewCount(), 1u);

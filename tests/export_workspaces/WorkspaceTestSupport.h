@@ -12,6 +12,7 @@
 #include "FakeJobExporter.h"
 #include "controls/VelmoraWorkflowState.h"
 #include "export_workspaces/ExportWorkspaceController.h"
+#include "export_workspaces/OrphanedExports.h"
 #include "platform/dispatch/ManualMainQueue.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
@@ -66,6 +67,9 @@ protected:
     {
         // No worker thread stays blocked in the fake; what they post later finds the controller gone.
         exporter->abandonPending();
+        // The test ends as the application does: what the controller left running is joined.
+        controller.reset();
+        OrphanedExports::stopAll();
     }
 
     void makeController()

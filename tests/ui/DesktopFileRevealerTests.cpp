@@ -1,7 +1,16 @@
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +23,69 @@ namespace velmora {
 namespace {
 
 std::vector<std::pair<QtMsgType, std::string>>* captured = nullptr;
+
+// Runs the event loop until `done` holds (at most 20 seconds).
+bool processEventsUntil(const std::function<bool()>& done)
+{
+    const QDeadlineTimer giveUp(20000);
+    while (!done() && !giveUp.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+// A file manager on the session bus that answers ShowItems only when the test says so.
+class HeldFileManager final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    std::vector<QDBusMessage> calls;
+
+public slots:
+    void ShowItems(const QStringList&, const QString&, const QDBusMessage& message)
+    {
+        message.setDelayedReply(true);
+        calls.push_back(message);
+    }
+};
+
+// The file manager's answer is awaited in the event loop: the window goes on while it is held,
+// an answer shows the file, and a failure opens the folder instead.
+TEST(DesktopFileRevealer, AwaitsTheFileManagerWithoutBlockingAndOpensTheFolderWhenItFails)
+{
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                 QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForReadyRead(20000)) << "no session bus";
+    const std::string address = daemon.readLine().trimmed().toStdString();
+    test::TempDir launcherPath;
+    test::TempDir folder;
+    const std::filesystem::path opened = launcherPath / "opened.txt";
+    test::writeTextFile(launcherPath / "xdg-open", "#!/bin/sh\necho \"$1\" >> '" + opened.string() + "'\n");
+    std::filesystem::permissions(launcherPath / "xdg-open", std::filesystem::perms::owner_all);
+    const test::ScopedEnvironment path("PATH", launcherPath.path().string());
+    const test::ScopedEnvironment bus("DBUS_SESSION_BUS_ADDRESS", address);
+
+    QDBusConnection managerBus = QDBusConnection::connectToBus(QString::fromStdString(address), "held file manager");
+    HeldFileManager manager;
+    ASSERT_TRUE(managerBus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
+                                          QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(managerBus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+
+    DesktopFileRevealer revealer;
+    revealer.reveal(folder / "first" / "movie.mp4");
+    revealer.reveal(folder / "second" / "movie.mp4");
+    ASSERT_TRUE(processEventsUntil([&] { return manager.calls.size() == 2; }));
+    EXPECT_FALSE(std::filesystem::exists(opened));
+    managerBus.send(manager.calls[0].createReply());
+    managerBus.send(manager.calls[1].createErrorReply(QDBusError::Failed, QStringLiteral("no window")));
+    ASSERT_TRUE(processEventsUntil([&] { return test::readTextFile(opened).ends_with("\n"); }));
+    EXPECT_EQ(test::readTextFile(opened), (folder / "second").string() + "\n");
+
+    managerBus.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
+    QDBusConnection::disconnectFromBus("held file manager");
+    daemon.terminate();
+    daemon.waitForFinished();
+}
 
 void capture(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
@@ -48,3 +120,5 @@ TEST(DesktopFileRevealer, WithoutAFileManagerRevealsQuietly)
 
 } // namespace
 } // namespace velmora
+
+#include "DesktopFileRevealerTests.moc"

@@ -8,6 +8,8 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
+#include "platform/dispatch/QtMainQueue.h"
+
 namespace velmora {
 namespace {
 
@@ -69,7 +71,7 @@ bool EditorKeyboardMonitorView::event(QEvent* event)
 
 bool EditorKeyboardMonitorView::eventFilter(QObject* watched, QEvent* event)
 {
-    const QEvent::Type type = event->type();
+    const QEvent::Type type = QtMainQueue::typeOf(*event);
     if ((type != QEvent::KeyPress && type != QEvent::ShortcutOverride) ||
         !(watched->isWidgetType() || watched->isWindowType()))
         return false;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "platform/dispatch/internal/HandOver.h"
 #include "platform/foundation/FrameRates.h"
 
 namespace velmora::ffmpeg {
@@ -38,8 +39,11 @@ struct PixelBufferRef {
     PixelBuffer buffer;
 };
 
+// Called by FFmpeg on whichever of its threads drops the frame's last reference, after its threads
+// passed the frame among themselves: the buffer was handed over when the frame was sent.
 void releasePixelBuffer(void* opaque, std::uint8_t*)
 {
+    internal::takeOver(opaque);
     delete static_cast<PixelBufferRef*>(opaque);
 }
 
@@ -264,6 +268,7 @@ void VideoEncoder::encode(const PixelBuffer& frame, std::int64_t pts, const Pack
     frame_->color_trc = context_->color_trc;
     frame_->colorspace = context_->colorspace;
     frame_->color_range = context_->color_range;
+    internal::handOver(ref);
     const int rc = avcodec_send_frame(context_.get(), frame_.get());
     av_frame_unref(frame_.get());
     if (rc < 0) {
