@@ -136,14 +136,27 @@ TEST_F(TimelineAudioMixTest, ClipsThatCannotSoundAreLeftOutWithoutError)
     noSource.sourceId.reset();
     Clip noType = audioClip("music", 1, 0, 1);
     noType.type.reset();
-    EXPECT_FALSE(build({audioClip("gone", 1, 0, 1), audioClip("unmapped", 1, 0, 1), audioClip("picture", 1, 0, 1),
-                        audioClip("broken", 1, 0, 1), audioClip("music", 1, 0, 0), audioClip("music", 1, 0, -2),
-                        noSource, noType}));
+    EXPECT_FALSE(build({audioClip("unmapped", 1, 0, 1), audioClip("picture", 1, 0, 1), audioClip("music", 1, 0, 0),
+                        audioClip("music", 1, 0, -2), noSource, noType}));
+}
+
+// A file found for a source but unreadable would leave a silent stretch: the mix fails by its name.
+TEST_F(TimelineAudioMixTest, AFileThatCannotBeOpenedFailsTheMixByName)
+{
+    for (const char* name : {"broken", "gone"}) {
+        try {
+            build({audioClip("music", 1, 0, 1), audioClip(name, 2, 0, 1)});
+            ADD_FAILURE() << name << " was left out";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.domain(), "media");
+            EXPECT_NE(error.message().find(std::string(name) + ".wav"), std::string::npos) << error.message();
+        }
+    }
 }
 
 TEST_F(TimelineAudioMixTest, AMissingFileDoesNotStopTheOtherClips)
 {
-    const auto mix = build({audioClip("gone", 1, 0, 1), audioClip("music", 2, 1, 2)});
+    const auto mix = build({audioClip("unmapped", 1, 0, 1), audioClip("music", 2, 1, 2)});
     ASSERT_TRUE(mix);
     ASSERT_EQ(mix->composition.tracks(MediaType::audio).size(), 1u);
     EXPECT_EQ(mix->composition.duration(), sec(3));
@@ -363,7 +376,7 @@ TEST_F(TimelineAudioMixTest, ATwoLaneTimelineMixesMusicAndClipSound)
     music.fadeOut = 1;
     Clip voice = audioClip("steps", 2, 1, 1);
     voice.speed = 200; // two seconds of source in one
-    Clip missing = audioClip("gone", 3, 0, 4);
+    Clip missing = audioClip("unmapped", 3, 0, 4);
     const auto mix = build({voice, music, missing});
     ASSERT_TRUE(mix);
     const std::vector<float> samples = render(*mix);
