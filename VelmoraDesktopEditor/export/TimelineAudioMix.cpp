@@ -20,20 +20,16 @@ double valueOr(const std::optional<double>& value, double fallback)
     return value && std::isfinite(*value) ? *value : fallback;
 }
 
-// Opens each file once per build; a file that cannot be opened is remembered as such.
+// Opens each file once per build. A file that cannot be opened throws the media layer's error,
+// which names it: a movie with a silent stretch where the file's sound belongs is not an export
+// that succeeded.
 class AssetCache {
 public:
     const Asset* open(const std::filesystem::path& path)
     {
         auto found = assets_.find(path);
         if (found == assets_.end()) {
-            std::shared_ptr<const Asset> asset;
-            try {
-                asset = Asset::open(path);
-            } catch (const Error&) {
-                // Unreadable or not media: the clip is left out like one without audio.
-            }
-            found = assets_.emplace(path, std::move(asset)).first;
+            found = assets_.emplace(path, Asset::open(path)).first;
         }
         return found->second.get();
     }

@@ -29,14 +29,15 @@ using SourceFileLookup = std::function<const std::filesystem::path*(const std::s
 
 // Builds the mix of the timeline's audio clips (clips of type "audio" with a source id), in
 // start order. Times are quantised to `videoTimescale` (the export's video time base; values
-// below 1 count as 1). A clip is left out silently when its source has no file, the file
-// cannot be opened or holds no audio track, its duration is not above 0, or nothing of its
-// source is left after its out point. Speeds follow the export's reading (above 10 is
+// below 1 count as 1). A clip is left out silently when its source has no file, the file holds
+// no audio track, its duration is not above 0, or nothing of its source is left after its out
+// point. Speeds follow the export's reading (above 10 is
 // percent); a clip with speed keyframes plays its source at normal speed, cut at its end.
 //
 // Returns none when no clip could be placed: the export then has no audio track.
 // Throws Error("export", 242, "Failed to create audio track") when a composition track cannot
-// be made; errors of the composition's insertTimeRange pass through unchanged.
+// be made; the media layer's error (naming the file) when a clip's file cannot be opened;
+// errors of the composition's insertTimeRange pass through unchanged.
 std::optional<TimelineAudioMix> makeTimelineAudioMix(const std::vector<EditorJobV2::Clip>& clips,
                                                      const SourceFileLookup& sourceFile,
                                                      std::int32_t videoTimescale);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <system_error>
@@ -579,9 +578,7 @@ std::optional<fs::path> urlForSource(const EditSession::Source& source, const Ed
     return std::nullopt;
 }
 
-namespace {
-
-std::optional<std::string> openForReading(const fs::path& file)
+std::optional<std::string> unreadableReason(const fs::path& file)
 {
     const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) {
@@ -589,21 +586,6 @@ std::optional<std::string> openForReading(const fs::path& file)
     }
     ::close(descriptor);
     return std::nullopt;
-}
-
-std::atomic<detail::ReadabilityCheck> readabilityCheck{nullptr};
-
-} // namespace
-
-std::optional<std::string> unreadableReason(const fs::path& file)
-{
-    const detail::ReadabilityCheck check = readabilityCheck.load(std::memory_order_acquire);
-    return check ? check(file) : openForReading(file);
-}
-
-void detail::setReadabilityCheck(ReadabilityCheck check)
-{
-    readabilityCheck.store(check, std::memory_order_release);
 }
 
 std::optional<double> sourceDurationSeconds(const std::optional<std::string>& clipName, const fs::path& mediaFolder)

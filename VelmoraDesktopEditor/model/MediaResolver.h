@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -61,13 +62,12 @@ std::optional<double> sourceDurationSeconds(const std::optional<std::string>& cl
 // none when it can. Any thread.
 std::optional<std::string> unreadableReason(const std::filesystem::path& file);
 
+// A test of whether a file can be read, answering as unreadableReason does. Its owners take one
+// injected (tests may run as a user whom permissions do not bind); empty means unreadableReason.
+using ReadabilityCheck = std::function<std::optional<std::string>(const std::filesystem::path& file)>;
+
 // The steps behind the operations above; exposed for their tests.
 namespace detail {
-
-// The test behind unreadableReason. Tests replace it (they may run as a user whom permissions do
-// not bind) before any reader runs and restore it with nullptr, the file system's own test.
-using ReadabilityCheck = std::optional<std::string> (*)(const std::filesystem::path& file);
-void setReadabilityCheck(ReadabilityCheck check);
 
 using UsedSet = std::set<std::filesystem::path>;
 

@@ -498,6 +498,9 @@ void GradedPreviewController::handBack(std::uint64_t requestNumber, const std::s
             }
             break;
         case GradedStillJob::Outcome::noBase:
+            if (engine_ && result.sourceFile) {
+                engine_->reportUnreadableMedia(*result.sourceFile, {});
+            }
             if (engine_ && gradeSyncKey(*engine_) == key) {
                 revealPlayer();
             }

@@ -30,13 +30,13 @@ GradedStillJob::Result GradedStillJob::run() const
         },
         width, height);
     if (!base) {
-        return {Outcome::noBase, {}};
+        return {Outcome::noBase, {}, source ? std::optional<std::filesystem::path>(source->url) : std::nullopt};
     }
     QImage still = gradeBase(*base, grade, gradePreviewEnabled, width, height, interactive);
     if (still.isNull()) {
-        return {Outcome::noImage, {}};
+        return {Outcome::noImage, {}, std::nullopt};
     }
-    return {Outcome::still, std::move(still)};
+    return {Outcome::still, std::move(still), std::nullopt};
 }
 
 QImage GradedStillJob::gradeBase(const Image& base, const std::optional<EditorJobV2::ClipGrade>& grade,

@@ -59,6 +59,8 @@ struct GradedStillJob {
     struct Result {
         Outcome outcome = Outcome::noBase;
         QImage still; // the graded still at width × height, for Outcome::still
+        // For Outcome::noBase: the source file the frame was to be decoded from, if any.
+        std::optional<std::filesystem::path> sourceFile;
     };
 
     // Takes the LUT base (cached, or decoded and put through the clip's LUT), grades it and

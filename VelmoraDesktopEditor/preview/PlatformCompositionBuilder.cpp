@@ -18,7 +18,8 @@ ItemOutcome buildItem(const PreviewCompositionBuilder::Request& request)
         // The engine clears its grade context itself when it installs the newest build: a
         // context handed back from here could arrive for a build that is no longer current.
         TimelinePreviewEngine::PlayerItemBuild built = TimelinePreviewEngine::makePlayerItem(
-            *request.session, request.mediaFolder, TimelinePreviewEngine::previewTimescale, false, nullptr);
+            *request.session, request.mediaFolder, TimelinePreviewEngine::previewTimescale, false, nullptr,
+            request.readabilityCheck);
         built.item->setPreferredForwardBufferDuration(PlayerItem::maximumForwardBufferDuration);
         return built;
     } catch (const Error& error) {
@@ -42,6 +43,8 @@ PreviewCompositionOutcome playerFor(ItemOutcome outcome, const std::shared_ptr<M
     composition.transform = built.transform;
     composition.sourceTrack = std::move(built.sourceTrack);
     composition.audioBusByClipId = std::move(built.audioBusByClipId);
+    composition.sourceFiles = std::move(built.sourceFiles);
+    composition.unreadableSources = std::move(built.unreadableSources);
     return composition;
 }
 

@@ -9,12 +9,27 @@ AudioSinkFactory defaultAudioSinkFactory()
 
 PlatformPreviewPlayer::PlatformPreviewPlayer(std::shared_ptr<MainQueue> mainQueue, std::shared_ptr<PlayerItem> item,
                                              std::shared_ptr<AudioSink> audioSink)
-    : item_(std::move(item)), player_(std::move(mainQueue), std::move(audioSink))
+    : item_(std::move(item)), mainQueue_(mainQueue), player_(std::move(mainQueue), std::move(audioSink))
 {
     player_.replaceCurrentItem(item_);
 }
 
-PlatformPreviewPlayer::~PlatformPreviewPlayer() = default;
+PlatformPreviewPlayer::~PlatformPreviewPlayer()
+{
+    item_->setFailureHandler(nullptr);
+}
+
+void PlatformPreviewPlayer::setMediaFailureHandler(MediaFailureHandler handler)
+{
+    if (!handler) {
+        item_->setFailureHandler(nullptr);
+        return;
+    }
+    item_->setFailureHandler([queue = mainQueue_, handler = std::move(handler)](const std::filesystem::path& file,
+                                                                               const Error& error) {
+        queue->post([handler, file, error] { handler(file, error); });
+    });
+}
 
 std::shared_ptr<PlatformPreviewPlayer> PlatformPreviewPlayer::openFile(const std::filesystem::path& file,
                                                                        PlayerItem::FileTracks tracks,

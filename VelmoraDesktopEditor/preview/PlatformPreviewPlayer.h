@@ -51,6 +51,7 @@ public:
     MediaTime itemDuration() const override;
     std::shared_ptr<VideoOutput> videoOutput() const override;
     void setAudioMix(AudioMix audioMix) override;
+    void setMediaFailureHandler(MediaFailureHandler handler) override;
 
     const std::shared_ptr<PlayerItem>& item() const { return item_; }
     // Whether the player plays, or waits for its first frame or its sound to start playing.
@@ -60,6 +61,7 @@ public:
 
 private:
     const std::shared_ptr<PlayerItem> item_;
+    const std::shared_ptr<MainQueue> mainQueue_;
     Player player_;
 };
 

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "model/EditSession.h"
+#include "model/MediaResolver.h"
 #include "platform/foundation/Error.h"
 #include "platform/image/Geometry.h"
 #include "platform/media/Asset.h"
@@ -30,6 +31,10 @@ struct PreviewComposition {
     // The composition's audio track of each sounding clip: keyed by the audio clip's id, or
     // by "embed_" and a video clip's id for that clip's own sound.
     std::map<std::string, int> audioBusByClipId;
+    // The file of each source of the session, and why those that cannot be read cannot (their
+    // clips show black and stay silent), by source id.
+    std::map<std::string, std::filesystem::path> sourceFiles;
+    std::map<std::string, std::string> unreadableSources;
 };
 
 // The result of a build: the composition, or the error that stopped it (its message is what
@@ -45,6 +50,8 @@ public:
         // may read it on any thread, and nothing else changes it.
         std::shared_ptr<const EditSession> session;
         std::filesystem::path mediaFolder;
+        // Whether a media file can be read; empty: MediaResolver::unreadableReason.
+        MediaResolver::ReadabilityCheck readabilityCheck;
     };
 
     virtual ~PreviewCompositionBuilder() = default;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
+#include "platform/foundation/Error.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/MediaTime.h"
 
@@ -59,6 +61,12 @@ public:
     // The picture the player shows, for the program view and the paused still; none for a
     // player without a picture.
     virtual std::shared_ptr<VideoOutput> videoOutput() const { return nullptr; }
+
+    // Called on the main thread with the media file and the failure each time the player
+    // cannot open or decode a file (it goes on, black or silent there). A player that never
+    // fails ignores it.
+    using MediaFailureHandler = std::function<void(const std::filesystem::path& file, const Error& error)>;
+    virtual void setMediaFailureHandler(MediaFailureHandler /*handler*/) {}
 };
 
 } // namespace velmora

@@ -25,4 +25,18 @@ std::string signedFixed(double value, int decimals)
     return text;
 }
 
+std::string joinedNames(const std::vector<std::string>& names, std::size_t shown)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < names.size() && i < shown; ++i) {
+        joined += (i > 0 ? ", " : "") + names[i];
+    }
+    return joined;
+}
+
+std::string unreadableMedia(const std::vector<std::string>& names, const std::string& reason)
+{
+    return "Cannot read " + joinedNames(names, 5) + " (" + reason + ")";
+}
+
 } // namespace velmora::StatusText

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // Numbers in the engine's status texts, formatted in the C locale whatever the user's locale
 // (the application runs with the user's LC_NUMERIC, so printf-style formatting would not do).
@@ -10,5 +12,11 @@ namespace velmora::StatusText {
 std::string fixed(double value, int decimals);
 // As "%+.<decimals>f": "+0.50", "-0.50".
 std::string signedFixed(double value, int decimals);
+
+// The first `shown` names joined by ", ".
+std::string joinedNames(const std::vector<std::string>& names, std::size_t shown);
+// What the status line says of media files that cannot be read: "Cannot read b.mp4 (Permission
+// denied)", naming the first five.
+std::string unreadableMedia(const std::vector<std::string>& names, const std::string& reason);
 
 } // namespace velmora::StatusText

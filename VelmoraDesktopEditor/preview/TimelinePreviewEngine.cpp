@@ -40,6 +40,7 @@ TimelinePreviewEngine::TimelinePreviewEngine(Services services, QObject* parent)
     mainQueue_ = std::move(services.mainQueue);
     clock_ = std::move(services.clock);
     compositionBuilder_ = std::move(services.compositionBuilder);
+    readabilityCheck_ = std::move(services.readabilityCheck);
     scrubAudio_ = std::make_shared<TimelineScrubAudio>(mainQueue_, std::move(services.openScrubAudioPlayer));
 }
 

@@ -18,6 +18,7 @@
 #include "editing/TimelineUndoStack.h"
 #include "grading/ClipGradeEditState.h"
 #include "model/EditSession.h"
+#include "model/MediaResolver.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/image/Geometry.h"
@@ -64,6 +65,8 @@ public:
         std::shared_ptr<Clock> clock;
         std::shared_ptr<PreviewCompositionBuilder> compositionBuilder;
         TimelineScrubAudio::PlayerOpener openScrubAudioPlayer = {};
+        // Whether a media file can be read; empty: MediaResolver::unreadableReason.
+        MediaResolver::ReadabilityCheck readabilityCheck = {};
     };
 
     // What makePlayerItem builds: the item over the preview composition, and the facts about
@@ -73,6 +76,9 @@ public:
         AffineTransform transform;
         std::optional<AssetTrack> sourceTrack;
         std::map<std::string, int> audioBusByClipId;
+        // The file of each source, and why those that cannot be read cannot (by source id).
+        std::map<std::string, std::filesystem::path> sourceFiles;
+        std::map<std::string, std::string> unreadableSources;
     };
     // Receives the grade context of a build (the preview composition never grades: always none).
     using GradeContextHolder = std::function<void(std::shared_ptr<const GradeCompositionContext>)>;
@@ -131,7 +137,6 @@ public:
     static constexpr int noActiveTimelineCode = 1;
     static constexpr int compositionTrackCode = 2;
     static constexpr int mediaNotFoundCode = 10;
-    static constexpr int mediaUnreadableCode = 13;
 
     explicit TimelinePreviewEngine(QObject* parent = nullptr);
     explicit TimelinePreviewEngine(Services services, QObject* parent = nullptr);
@@ -150,6 +155,13 @@ public:
     const std::string& status() const { return status_; }
     // Text of the last preview build failure.
     const std::optional<std::string>& lastError() const { return lastError_; }
+    // Why the files of sources cannot be read, by source id: found by the latest preview build
+    // and by the player or a still request failing on a file since. Their clips show black.
+    const std::map<std::string, std::string>& unreadableSources() const { return unreadableSources_; }
+    // The player or a still request could not read `file` (`failure` says how; empty when
+    // nothing does): when it is a source's file and either the file cannot be opened or there
+    // is a failure, the status line names the source and unreadableSources() holds it.
+    void reportUnreadableMedia(const std::filesystem::path& file, const std::string& failure);
     // The installed preview player; replaced by every rebuild, none while building.
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
@@ -325,10 +337,12 @@ public:
     // `gradeContextHolder` is called once, with none, when the build succeeds. Throws Error
     // "preview" 1 (no active timeline), 2 (no composition track), 10 (media missing), what the
     // media resolver throws for the folder, and the media layer's errors of a piece that
-    // cannot be inserted.
+    // cannot be inserted. A source whose file `readable` (empty: MediaResolver::unreadableReason)
+    // finds unreadable is left out as one without media and named in unreadableSources.
     static PlayerItemBuild makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
                                           std::int32_t timescale, bool applyGrade,
-                                          const GradeContextHolder& gradeContextHolder);
+                                          const GradeContextHolder& gradeContextHolder,
+                                          const MediaResolver::ReadabilityCheck& readable = {});
     // What sounds at a timeline instant for a scrub burst: at most two segments (the audio
     // clips of the lowest lanes, or the visible video clip's own sound when the timeline has
     // no audio clip). Throws what the media resolver throws for the folder.
@@ -421,6 +435,7 @@ signals:
     void durationSecondsChanged();
     void statusChanged();
     void lastErrorChanged();
+    void unreadableSourcesChanged();
     void avPlayerChanged();
     void gradePreviewEnabledChanged();
     void selectedClipIdChanged();
@@ -458,6 +473,9 @@ private:
     void setDurationSeconds(double value);
     void setLastError(std::optional<std::string> value);
     void setAvPlayer(std::shared_ptr<PreviewPlayer> player);
+    // Keeps the files of an installed build and names those that cannot be read; the status
+    // line gets the build's "Ready" text first.
+    void keepSourceFiles(PreviewComposition& composition);
     void setGradePreviewEnabledValue(bool value);
     void setSession(std::shared_ptr<EditSession> session);
     void setUnlinkedMediaStems(std::set<std::string> stems);
@@ -546,6 +564,10 @@ private:
     std::shared_ptr<MainQueue> mainQueue_;
     std::shared_ptr<Clock> clock_;
     std::shared_ptr<PreviewCompositionBuilder> compositionBuilder_;
+    MediaResolver::ReadabilityCheck readabilityCheck_;
+    // The source files of the installed build, and the sources that cannot be read.
+    std::map<std::string, std::filesystem::path> sourceFiles_;
+    std::map<std::string, std::string> unreadableSources_;
     CleanFeedWindowOpener cleanFeedWindowOpener_;
 
     // Published state, main thread only.

@@ -46,6 +46,7 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     PreviewCompositionBuilder::Request request;
     request.session = std::make_shared<const EditSession>(*session_);
     request.mediaFolder = *mediaFolderURL_;
+    request.readabilityCheck = readabilityCheck_;
     QPointer<TimelinePreviewEngine> self(this);
     compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds,
                                                     autoPlay](PreviewCompositionOutcome outcome) {
@@ -87,6 +88,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     installTimeObserver();
 
     setStatus("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade " + gradeWordForStatus());
+    keepSourceFiles(composition);
 
     if (!seekToSeconds) {
         // The playhead as it is now: a click on the ruler while the build ran moved it, and
@@ -117,6 +119,8 @@ void TimelinePreviewEngine::failComposition(const Error& error)
 {
     setLastError(error.localizedDescription());
     setStatus("Failed: " + error.localizedDescription());
+    PreviewComposition none;
+    keepSourceFiles(none);
 }
 
 std::string TimelinePreviewEngine::gradeWordForStatus() const

@@ -17,6 +17,7 @@
 #include "model/TimelineTrackKey.h"
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/PlayerItem.h"
+#include "preview/StatusText.h"
 
 namespace velmora {
 
@@ -182,56 +183,49 @@ std::set<std::string> usedSourceIds(const EditSession::Timeline& timeline)
     return used;
 }
 
+// The file names of the sources the timeline uses that `pick` selects, in session order.
+template <typename Pick>
+std::vector<std::string> usedSourceNames(const EditSession& session, const EditSession::Timeline& timeline, Pick pick)
+{
+    const std::set<std::string> used = usedSourceIds(timeline);
+    std::vector<std::string> names;
+    for (const EditSession::Source& source : session.sources) {
+        if (used.contains(source.id) && pick(source)) {
+            names.push_back(source.fileName);
+        }
+    }
+    return names;
+}
+
 void throwForMissingMedia(const EditSession& session, const EditSession::Timeline& timeline,
                           const MediaResolver::SourceFileMap& files)
 {
-    const std::set<std::string> used = usedSourceIds(timeline);
-    std::vector<std::string> missing;
-    for (const EditSession::Source& source : session.sources) {
-        if (used.contains(source.id) && !files.contains(source.id)) {
-            missing.push_back(source.fileName);
-        }
-    }
+    const std::vector<std::string> missing = usedSourceNames(
+        session, timeline, [&files](const EditSession::Source& source) { return !files.contains(source.id); });
     if (missing.empty()) {
         return;
     }
-    std::string names;
-    for (std::size_t i = 0; i < std::min(missing.size(), kMissingNamesShown); ++i) {
-        names += (i > 0 ? ", " : "") + missing[i];
-    }
     throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaNotFoundCode,
-                "Media not found for timeline clips: " + names + ". Use Media Folder… or relink.");
+                "Media not found for timeline clips: " + StatusText::joinedNames(missing, kMissingNamesShown)
+                    + ". Use Media Folder… or relink.");
 }
 
-// A file the user may not read would otherwise play as black silence: it fails the build as a
-// missing one does, with the system's reason for the first.
-void throwForUnreadableMedia(const EditSession& session, const EditSession::Timeline& timeline,
-                             const MediaResolver::SourceFileMap& files)
+// The sources whose files cannot be read, with the reason of each, and without them in `files`:
+// their clips show black and stay silent, as clips without media do, while the rest plays.
+std::map<std::string, std::string> takeUnreadable(MediaResolver::SourceFileMap& files,
+                                                  const MediaResolver::ReadabilityCheck& readable)
 {
-    const std::set<std::string> used = usedSourceIds(timeline);
-    std::vector<std::string> unreadable;
-    std::optional<std::string> reason;
-    for (const EditSession::Source& source : session.sources) {
-        const auto file = files.find(source.id);
-        if (!used.contains(source.id) || file == files.end()) {
-            continue;
-        }
-        if (std::optional<std::string> why = MediaResolver::unreadableReason(file->second)) {
-            unreadable.push_back(source.fileName);
-            if (!reason) {
-                reason = std::move(why);
-            }
+    std::map<std::string, std::string> unreadable;
+    for (auto file = files.begin(); file != files.end();) {
+        if (std::optional<std::string> why =
+                readable ? readable(file->second) : MediaResolver::unreadableReason(file->second)) {
+            unreadable.emplace(file->first, std::move(*why));
+            file = files.erase(file);
+        } else {
+            ++file;
         }
     }
-    if (unreadable.empty()) {
-        return;
-    }
-    std::string names;
-    for (std::size_t i = 0; i < std::min(unreadable.size(), kMissingNamesShown); ++i) {
-        names += (i > 0 ? ", " : "") + unreadable[i];
-    }
-    throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaUnreadableCode,
-                "Media cannot be read for timeline clips: " + names + " (" + *reason + "). Check the files' permissions.");
+    return unreadable;
 }
 
 // The latest of `edges` that may have caused a change of the picture found by sampling at
@@ -391,15 +385,18 @@ AudioMixInputParameters TimelinePreviewEngine::audioEnvelope(int trackID, const 
 TimelinePreviewEngine::PlayerItemBuild
 TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
                                       std::int32_t /*timescale*/, bool /*applyGrade*/,
-                                      const GradeContextHolder& gradeContextHolder)
+                                      const GradeContextHolder& gradeContextHolder,
+                                      const MediaResolver::ReadabilityCheck& readable)
 {
     const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (!timeline) {
         throw Error(previewErrorDomain, noActiveTimelineCode, "No active timeline in session");
     }
-    const MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(session, mediaFolder);
+    MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(session, mediaFolder);
     throwForMissingMedia(session, *timeline, files);
-    throwForUnreadableMedia(session, *timeline, files);
+    PlayerItemBuild build;
+    build.sourceFiles = files;
+    build.unreadableSources = takeUnreadable(files, readable);
 
     // The picture clips, named in place in the session (which outlives the build).
     std::vector<const EditSession::Clip*> visual;
@@ -421,7 +418,6 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     if (!videoTrack) {
         throw Error(previewErrorDomain, compositionTrackCode, "Could not create composition track");
     }
-    PlayerItemBuild build;
     AudioMix mix;
     AssetCache assets;
     std::vector<PictureRun> pictures;

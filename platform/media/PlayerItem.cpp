@@ -146,12 +146,25 @@ std::optional<Error> PlayerItem::error() const
     return error_;
 }
 
-void PlayerItem::recordError(const Error& error)
+void PlayerItem::recordError(const Error& error, const std::filesystem::path& file)
+{
+    FailureHandler handler;
+    {
+        std::lock_guard lock(mutex_);
+        if (!error_) {
+            error_ = error;
+        }
+        handler = failureHandler_;
+    }
+    if (handler && !file.empty()) {
+        handler(file, error);
+    }
+}
+
+void PlayerItem::setFailureHandler(FailureHandler handler)
 {
     std::lock_guard lock(mutex_);
-    if (!error_) {
-        error_ = error;
-    }
+    failureHandler_ = std::move(handler);
 }
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -61,8 +62,12 @@ public:
     // The first failure met while playing (a source that could not be opened or decoded). The
     // item plays on, black or silent where it failed.
     std::optional<Error> error() const;
-    // The player's side.
-    void recordError(const Error& error);
+    // The player's side; `file` names the media file that failed, when one did.
+    void recordError(const Error& error, const std::filesystem::path& file = {});
+    // Called with the file and the failure each time a media file fails, on the player's
+    // threads. Replacing it (or setting none) stops the calls to the one before.
+    using FailureHandler = std::function<void(const std::filesystem::path& file, const Error& error)>;
+    void setFailureHandler(FailureHandler handler);
 
 private:
     PlayerItem(Composition composition, std::optional<AudioMix> audioMix,
@@ -75,6 +80,7 @@ private:
     mutable std::mutex mutex_;
     std::shared_ptr<const AudioMix> audioMix_; // guarded by mutex_
     std::optional<Error> error_;               // guarded by mutex_
+    FailureHandler failureHandler_;            // guarded by mutex_
     std::atomic<std::uint64_t> audioMixGeneration_{0};
     std::atomic<double> forwardBuffer_{maximumForwardBufferDuration};
 };

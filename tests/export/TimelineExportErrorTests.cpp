@@ -120,6 +120,20 @@ TEST_F(TimelineExportErrorTest, ACorruptFileIsRefusedWithTheMediaError)
     EXPECT_EQ(readTextFile(output_), "an earlier movie");
 }
 
+TEST_F(TimelineExportErrorTest, AnAudioFileThatCannotBeReadIsRefusedByName)
+{
+    std::filesystem::create_symlink(*media_ / "a.mp4", out_ / "a.mp4");
+    writeTextFile(out_ / "music.wav", "these bytes are not a sound");
+    EditorJobV2 job = makeJob({source("A", "a.mp4"), source("M", "music.wav")},
+                              {videoClip("a", "A", 1, 0, 1), audioClip("m", "M", 1, 0, 1)});
+    const Failure failure = failureOf([&] { exportJob(job, out_.path(), output_); });
+    EXPECT_EQ(failure.domain, "media");
+    EXPECT_EQ(failure.code, 2);
+    EXPECT_NE(failure.message.find("music.wav"), std::string::npos) << failure.message;
+    EXPECT_EQ(folderContents(out_.path()), (std::vector<std::string>{"a.mp4", "movie.mp4", "music.wav"}));
+    EXPECT_EQ(readTextFile(output_), "an earlier movie");
+}
+
 TEST_F(TimelineExportErrorTest, ALutThatDoesNotParseIsRefused)
 {
     EditorJobV2 job = goodJob();

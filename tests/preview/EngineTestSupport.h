@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,15 @@ struct EngineHarness {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(100.0);
     std::shared_ptr<FakeCompositionBuilder> builder = std::make_shared<FakeCompositionBuilder>(queue);
     TempDir media;
-    TimelinePreviewEngine engine{TimelinePreviewEngine::Services{queue, clock, builder}};
+    // File names the engine's readability check calls unreadable (permissions do not bind the
+    // superuser the tests may run as).
+    std::shared_ptr<std::set<std::string>> unreadable = std::make_shared<std::set<std::string>>();
+    TimelinePreviewEngine engine{TimelinePreviewEngine::Services{
+        queue, clock, builder, {}, [names = unreadable](const std::filesystem::path& file) -> std::optional<std::string> {
+            if (names->contains(file.filename().string()))
+                return "Permission denied";
+            return std::nullopt;
+        }}};
     std::vector<std::string> statuses;
 };
 

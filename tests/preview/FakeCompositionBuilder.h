@@ -34,6 +34,14 @@ public:
         answer(index.value_or(completions_.size() - 1), composition);
         return player;
     }
+    // Answers the newest request with `composition`, over a fake player of that length.
+    std::shared_ptr<FakePreviewPlayer> finish(double itemSeconds, PreviewComposition composition)
+    {
+        auto player = std::make_shared<FakePreviewPlayer>(queue_, itemSeconds);
+        composition.player = player;
+        answer(completions_.size() - 1, composition);
+        return player;
+    }
     void fail(const Error& error) { answer(completions_.size() - 1, error); }
 
     std::vector<Request> requests;

@@ -130,6 +130,33 @@ TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
               30);
 }
 
+// A still request whose file has become unreadable names it in the status line and keeps it.
+TEST(GradedPreviewMedia, AStillThatCannotReadItsFileNamesIt)
+{
+    ProgramOptions options;
+    options.frame.reset(); // no picture from the player: the still is decoded from the file
+    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)}, options);
+    EditSession::Clip onFile = gradedClip("c1", 0, 2, inlineLut(identityCubeText()));
+    onFile.sourceId = "s1";
+    onFile.name = "stamp.mp4";
+    auto session = sessionWith({onFile});
+    session->sources.push_back(EditSession::Source("s1", "stamp.mp4", "video"));
+    session->timelines.front().duration = 2.0;
+    p.h.engine.adoptSession(session, p.h.media.path(), std::nullopt, true);
+    PreviewComposition built;
+    built.sourceFiles = {{"s1", p.h.media / "stamp.mp4"}};
+    p.player = p.h.builder->finish(2.0, built);
+    p.h.queue->runUntilIdle();
+
+    writeTextFile(p.h.media / "stamp.mp4", "not a movie any more");
+    p.h.unreadable->insert("stamp.mp4");
+    p.seek(1.0);
+    finishGrading(p.queue());
+    EXPECT_FALSE(p.controller().isStillShown());
+    EXPECT_EQ(p.engine().status(), "Cannot read stamp.mp4 (Permission denied)");
+    EXPECT_EQ(p.engine().unreadableSources(), (std::map<std::string, std::string>{{"s1", "Permission denied"}}));
+}
+
 TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
 {
     ProgramOptions options;

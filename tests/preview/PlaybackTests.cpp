@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include <QSignalSpy>
 
 #include "PlaybackTestSupport.h"
@@ -177,34 +180,40 @@ TEST_F(Playback, PlayingInRealTimeMovesThePlayheadAtMost24TimesASecond)
     EXPECT_EQ(engine.playheadSeconds(), std::floor(engine.avPlayer()->currentTime().seconds() * 30 + 1e-6) / 30);
 }
 
-// A file the user may not read fails the preview as a missing one does, and the status line
-// says why instead of the picture staying black.
-TEST_F(Playback, AnUnreadableFileIsNamedInTheStatusLine)
+// A file the user may not read shows black while the rest of the timeline plays; the status
+// line names it, on opening and when the player fails on it later.
+TEST_F(Playback, AnUnreadableFileIsNamedWhileTheRestPlays)
 {
-    // Permissions do not bind the superuser the tests may run as: the check is replaced.
-    MediaResolver::detail::setReadabilityCheck([](const std::filesystem::path& file) -> std::optional<std::string> {
-        if (file.filename() == "b.mp4")
-            return "Permission denied";
-        return std::nullopt;
-    });
-    struct Restore {
-        ~Restore() { MediaResolver::detail::setReadabilityCheck(nullptr); }
-    } restore;
-
+    // Permissions do not bind the superuser the tests may run as: the engine's check is replaced.
+    auto locked = std::make_shared<std::set<std::string>>(std::set<std::string>{"b.mp4"});
     auto queue = std::make_shared<ManualMainQueue>();
     const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
-    TimelinePreviewEngine engine(
-        TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+    TimelinePreviewEngine engine(TimelinePreviewEngine::Services{
+        queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks), {},
+        [locked](const std::filesystem::path& file) -> std::optional<std::string> {
+            if (locked->contains(file.filename().string()))
+                return "Permission denied";
+            return std::nullopt;
+        }});
     TempDir media;
-    std::filesystem::create_symlink(path("a.mp4"), media.path() / "a.mp4");
-    std::filesystem::create_symlink(path("b.mp4"), media.path() / "b.mp4");
-    engine.adoptSession(sessionOf({{"a", "a.mp4"}, {"b", "b.mp4"}},
-                                  {sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "b", 2, 2)}),
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"})
+        std::filesystem::create_symlink(path("a.mp4"), media.path() / name);
+    engine.adoptSession(sessionOf({{"a", "a.mp4"}, {"b", "b.mp4"}, {"c", "c.mp4"}},
+                                  {sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "b", 2, 2),
+                                   sourceClip("C", "video", "c", 4, 2)}),
                         media.path(), std::nullopt, true);
-    ASSERT_TRUE(queue->runUntil([&] { return engine.status().starts_with("Failed"); }, 30)) << engine.status();
-    EXPECT_EQ(engine.status(),
-              "Failed: Media cannot be read for timeline clips: b.mp4 (Permission denied). Check the files' permissions.");
-    EXPECT_EQ(engine.avPlayer(), nullptr);
+    ASSERT_TRUE(queue->runUntil([&] { return engine.avPlayer() != nullptr; }, 30)) << engine.status();
+    EXPECT_EQ(engine.status(), "Ready — 6.00s · Grade OFF (smooth play) · Cannot read b.mp4 (Permission denied)");
+    EXPECT_EQ(engine.unreadableSources(), (std::map<std::string, std::string>{{"b", "Permission denied"}}));
+
+    // The player meets a file that has become unreadable since.
+    locked->insert("c.mp4");
+    auto* player = dynamic_cast<PlatformPreviewPlayer*>(engine.avPlayer().get());
+    ASSERT_NE(player, nullptr);
+    player->item()->recordError(Error("media", 2, "Cannot open"), media.path() / "c.mp4");
+    ASSERT_TRUE(queue->runUntil([&] { return engine.unreadableSources().size() == 2; }, 30));
+    EXPECT_EQ(engine.status(), "Cannot read c.mp4 (Permission denied)");
+    EXPECT_EQ(engine.unreadableSources().at("c"), "Permission denied");
 }
 
 TEST_F(Playback, AFadeInRisesAndGainZeroIsSilentWithin50MillisecondsOfTheChange)

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
-#include "model/MediaResolver.h"
 #include "workspace/pool/MediaPoolGrid.h"
 #include "workspace/pool/MediaPoolView.h"
 
@@ -78,25 +77,24 @@ TEST(MediaPool, CardsShowTheSourcesSymbolsDetailsAndSelection)
     EXPECT_EQ(selectedIds(w.mediaPoolCards()), std::vector<std::string>{"src-music"});
 }
 
-// A source whose file the user may not read says why on its card, in the system's words.
+// A source whose file cannot be read says why on its card, as the preview's build found it; a
+// refresh reads what was kept and never the media folder, even once the folder is gone.
 TEST(MediaPool, ACardOfAnUnreadableFileSaysWhy)
 {
-    // Permissions do not bind the superuser the tests may run as: the check is replaced.
-    MediaResolver::detail::setReadabilityCheck([](const std::filesystem::path& file) -> std::optional<std::string> {
-        if (file.filename() == "Music.wav")
-            return "Permission denied";
-        return std::nullopt;
-    });
-    struct Restore {
-        ~Restore() { MediaResolver::detail::setReadabilityCheck(nullptr); }
-    } restore;
-
-    WorkspaceHarness h;
+    WorkspaceHarness h(WorkspaceHarness::Options{.fakePlayer = true});
     EditorWorkspaceController& w = h.workspace();
-    h.open(test::writeProject(h.folders.scratch()));
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    h.open(project);
     std::vector<EditSession::Source>& sources = h.session().sources;
     sources[0].width = 1920;
     sources[0].height = 1080;
+    h.engine().reloadComposition(std::nullopt);
+    PreviewComposition built;
+    built.unreadableSources = {{sources[2].id, "Permission denied"}};
+    h.builder->finish(9, built);
+    h.queue->runUntilIdle();
+    std::filesystem::remove_all(project.media);
+
     std::vector<std::string> details;
     for (const Card& card : w.mediaPoolCards())
         details.push_back(card.detail);

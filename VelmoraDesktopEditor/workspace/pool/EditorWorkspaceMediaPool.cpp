@@ -3,9 +3,8 @@
 #include "workspace/EditorWorkspaceController.h"
 
 #include <algorithm>
-#include <exception>
+#include <map>
 
-#include "model/MediaResolver.h"
 #include "platform/foundation/NumberText.h"
 #include "preview/StatusText.h"
 
@@ -48,25 +47,15 @@ std::vector<EditorWorkspaceController::MediaPoolCard> EditorWorkspaceController:
         if (const std::optional<EditSession::Clip> clip = selectedClip())
             highlighted = clip->sourceId;
     }
-    // A file the user may not read says so on its card. Such a file never gets a picture, so
-    // the folder is only matched when some card shows its symbol.
-    MediaResolver::SourceFileMap files;
-    const bool someWithoutPicture = std::any_of(session->sources.begin(), session->sources.end(),
-                                                [](const EditSession::Source& source) { return !source.thumbnailData; });
-    if (mediaFolderURL_ && someWithoutPicture) {
-        try {
-            files = MediaResolver::sourceFileMap(*session, *mediaFolderURL_);
-        } catch (const std::exception&) {
-            // A folder that cannot be listed leaves every card as it is; the status line says why.
-        }
-    }
+    // A file that cannot be read says why on its card. The preview's build, on its worker,
+    // found which ones (and the player and still requests name those failing since): a refresh
+    // reads what was kept and never touches the media folder.
+    const std::map<std::string, std::string>& unreadable = engine_->unreadableSources();
     cards.reserve(session->sources.size());
     for (const EditSession::Source& source : session->sources) {
         std::string detail = detailLine(source);
-        if (const auto file = files.find(source.id); file != files.end() && !source.thumbnailData) {
-            if (std::optional<std::string> reason = MediaResolver::unreadableReason(file->second))
-                detail = std::move(*reason);
-        }
+        if (const auto reason = unreadable.find(source.id); reason != unreadable.end())
+            detail = reason->second;
         cards.push_back({source.id, source.fileName, source.thumbnailData, placeholderSymbol(source.type),
                          std::move(detail), highlighted == source.id});
     }

@@ -70,7 +70,8 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
 
     TimelinePreviewEngine& engine = workspace_.engine();
     for (auto signal : {&TimelinePreviewEngine::sessionChanged, &TimelinePreviewEngine::selectedClipIdChanged,
-                        &TimelinePreviewEngine::timelineRevisionChanged})
+                        &TimelinePreviewEngine::timelineRevisionChanged,
+                        &TimelinePreviewEngine::unreadableSourcesChanged})
         connect(&engine, signal, this, &MediaPoolView::refresh);
     connect(&workspace_, &EditorWorkspaceController::selectedSourceIdChanged, this, &MediaPoolView::refresh);
     refresh();

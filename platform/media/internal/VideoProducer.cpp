@@ -102,7 +102,7 @@ VideoFrameSource* VideoProducer::sourceFor(const CompositionSourceTrack& track)
                                                              std::max(video_->renderWidth, video_->renderHeight));
             found = sources_.emplace(key, OpenSource{std::move(source), 0}).first;
         } catch (const Error& failure) {
-            item_->recordError(failure);
+            item_->recordError(failure, track.url);
             failed_.insert(key);
             return nullptr;
         }
@@ -173,7 +173,7 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
             } catch (const Error& failure) {
                 // Shown black from now on; the source stays open until it is the oldest, since
                 // another layer of this frame may still show one of its pictures.
-                item_->recordError(failure);
+                item_->recordError(failure, edit.source->url);
                 failed_.insert({edit.source->url.string(), edit.source->trackID});
                 continue;
             }

@@ -1,0 +1,125 @@
+// The media pool's refresh on the main thread with 3,000 and 30,000 media files in the media
+// folder, against the folder listing and name matching a refresh once did.
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+#include "controls/VelmoraWorkflowState.h"
+#include "model/MediaResolver.h"
+#include "platform/dispatch/Clock.h"
+#include "platform/dispatch/ManualMainQueue.h"
+#include "platform/ui/DesktopFileRevealer.h"
+#include "platform/ui/QtFilePanels.h"
+#include "workspace/EditorWorkspaceController.h"
+#include "workspace/pool/MediaPoolView.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace velmora;
+
+constexpr int kSources = 40;
+
+// A media folder of `files` empty camera files and a project using the first kSources of them,
+// every other one a sound without a picture. Made once per size and kept for the process.
+struct PoolFixture {
+    explicit PoolFixture(int files)
+    {
+        folder = fs::temp_directory_path() / ("velmora-bench-pool-" + std::to_string(files));
+        if (!fs::exists(folder / "done")) {
+            fs::create_directories(folder);
+            for (int i = 0; i < files; ++i) {
+                std::ofstream(folder / fileName(i));
+            }
+            std::ofstream(folder / "done");
+        }
+        session = std::make_shared<EditSession>();
+        EditSession::Timeline timeline;
+        timeline.id = "tl";
+        for (int i = 0; i < kSources; ++i) {
+            EditSession::Source source;
+            source.id = "s" + std::to_string(i);
+            source.fileName = fileName(i);
+            source.type = i % 2 == 0 ? "video" : "audio";
+            session->sources.push_back(source);
+            EditSession::Clip clip("c" + std::to_string(i));
+            clip.type = source.type;
+            clip.sourceId = source.id;
+            clip.name = source.fileName;
+            clip.startTime = 2.0 * i;
+            clip.duration = 2.0;
+            timeline.clips.push_back(clip);
+        }
+        EditSession::Project project;
+        project.activeTimelineId = "tl";
+        session->project = project;
+        session->timelines.push_back(std::move(timeline));
+    }
+
+    static std::string fileName(int i) { return "DJI_" + std::to_string(100000 + i) + (i % 2 ? ".WAV" : ".MP4"); }
+
+    fs::path folder;
+    std::shared_ptr<EditSession> session;
+};
+
+// The Edit workspace's controller (no preview builder: nothing is decoded) and its media pool.
+struct Pool {
+    explicit Pool(const PoolFixture& fixture)
+    {
+        EditorWorkspaceController::Services services;
+        services.engine = {queue, std::make_shared<ManualClock>(0.0), nullptr};
+        services.filePanels = std::make_shared<QtFilePanels>();
+        services.fileRevealer = std::make_shared<DesktopFileRevealer>();
+        workspace = std::make_unique<EditorWorkspaceController>(workflow, services);
+        workspace->engine().adoptSession(fixture.session, fixture.folder, std::nullopt, false);
+        queue->runUntilIdle();
+        view = std::make_unique<MediaPoolView>(*workspace);
+    }
+
+    std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
+    VelmoraWorkflowState workflow;
+    std::unique_ptr<EditorWorkspaceController> workspace;
+    std::unique_ptr<MediaPoolView> view;
+};
+
+void BM_PoolRefresh(benchmark::State& state)
+{
+    const PoolFixture fixture(static_cast<int>(state.range(0)));
+    Pool pool(fixture);
+    TimelinePreviewEngine& engine = pool.workspace->engine();
+    for (auto _ : state) {
+        emit engine.unreadableSourcesChanged(); // the pool view alone refreshes on it
+    }
+    state.counters["cards"] = static_cast<double>(pool.workspace->mediaPoolCards().size());
+}
+BENCHMARK(BM_PoolRefresh)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMicrosecond);
+
+// For comparison: the recursive listing and matching that a refresh ran before its media files
+// were kept.
+void BM_FolderListingAndMatching(benchmark::State& state)
+{
+    const PoolFixture fixture(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(MediaResolver::sourceFileMap(*fixture.session, fixture.folder));
+    }
+}
+BENCHMARK(BM_FolderListingAndMatching)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
