@@ -6,8 +6,9 @@
 
 #include "export/ClipSelection.h"
 #include "export/FrameTiming.h"
-#include "export/JobRouting.h"
+#include "export/JobFileReading.h"
 #include "export/SecurityScope.h"
+#include "export/SingleVideoExport.h"
 #include "export/SourceTiming.h"
 #include "export/TimelineExportSetup.h"
 #include "grading/BasicGrade.h"
@@ -241,9 +242,15 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
 
     const std::filesystem::path inputURL = candidate->inputURL;
     return withSecurityScope({jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {
-        return routeJob(jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
-                        compContrast, compSaturation, compBrightness, compTint, TimelineProgressCallback{},
-                        isCancelled);
+        const Job singleVideoJob = Job::fromJSON(readJobFileBytes(jobFile));
+        SingleVideoExportOptions options;
+        options.isCancelled = isCancelled;
+        // A timeline sounds only through its audio clips, and this one has none: the movie is as
+        // silent as the timeline export would write it, whatever sound the clip's file holds.
+        options.sourceAudio = false;
+        return exportSingleVideo(singleVideoJob, lutOverrideURL, inputURL, mediaFolderURL, outputURL,
+                                 bitrateOverrideBps, gammaMode, compContrast, compSaturation, compBrightness, compTint,
+                                 options);
     });
 }
 

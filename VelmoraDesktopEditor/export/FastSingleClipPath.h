@@ -54,7 +54,8 @@ nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, dou
 
 // Renders the job through the single-video export when the fast path can take it (see above),
 // by way of a temporary job file "velmora_10bit_fast_" + 8 characters + ".json" that is removed
-// again however the export ends. None when the path does not apply: nothing was written, and
+// again however the export ends. The movie has no sound, as the timeline export writes a
+// timeline without audio clips, whatever the clip's file holds. None when the path does not apply: nothing was written, and
 // the caller renders the job with the timeline export. Once the path applies it never declines:
 // the temporary file's write error, or the single-video export's error, is thrown.
 // `isCancelled` is the single-video export's cancel query.

@@ -217,7 +217,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         std::unique_ptr<AssetReader> audioReader;
         std::shared_ptr<AssetReaderTrackOutput> audioOutput;
         std::shared_ptr<AssetWriterInput> audioInput;
-        if (const AssetTrack* audioTrack = asset->firstTrack(MediaType::audio)) {
+        if (const AssetTrack* audioTrack = options.sourceAudio ? asset->firstTrack(MediaType::audio) : nullptr) {
             audioReader = std::make_unique<AssetReader>(asset);
             if (videoReader) {
                 audioReader->setTimeRange(videoReader->timeRange());

@@ -20,8 +20,10 @@ namespace velmora::Exporter {
 // How long the caller waits for a single-video export by default, in seconds.
 inline constexpr double singleVideoWaitLimitSeconds = 3600;
 
-// What a test changes about a single-video export to reach its rarer paths.
+// What a caller or a test changes about a single-video export.
 struct SingleVideoExportOptions {
+    // The input's first audio track goes into the movie; false writes a movie without sound.
+    bool sourceAudio = true;
     // How long the calling thread waits for the movie, in seconds.
     double waitLimitSeconds = singleVideoWaitLimitSeconds;
     // Asked from the calling thread while it waits; true stops the export, which then fails with

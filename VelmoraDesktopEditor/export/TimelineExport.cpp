@@ -1,6 +1,7 @@
 #include "export/TimelineExport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
 #include "model/DesktopJobTool.h"
+#include "platform/foundation/FileError.h"
 #include "platform/media/AudioMixRenderer.h"
 #include "platform/text/TextEngine.h"
 
@@ -75,22 +77,20 @@ struct ExportRun {
 };
 
 // Refuses, before anything is written, an output that cannot be written: a folder in its place,
-// or a folder that does not exist or cannot be written to.
+// or a folder that does not exist or cannot be written to. The error names the output as the
+// single-video export's does ("Could not write “cut.mp4”: Permission denied.").
 void checkOutputLocation(const std::filesystem::path& outputURL)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(outputURL, ec)) {
-        throw std::filesystem::filesystem_error("Cannot write the movie", outputURL,
-                                                std::make_error_code(std::errc::is_a_directory));
+        throw FileError::fromErrno(EISDIR, "Could not write", outputURL);
     }
     const std::filesystem::path folder = outputURL.has_parent_path() ? outputURL.parent_path() : ".";
     if (!std::filesystem::is_directory(folder, ec)) {
-        throw std::filesystem::filesystem_error("Cannot write the movie", outputURL,
-                                                std::make_error_code(std::errc::no_such_file_or_directory));
+        throw FileError::fromErrno(ENOENT, "Could not write", outputURL);
     }
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        throw std::filesystem::filesystem_error("Cannot write the movie", outputURL,
-                                                std::make_error_code(std::errc::permission_denied));
+        throw FileError::fromErrno(errno, "Could not write", outputURL);
     }
 }
 

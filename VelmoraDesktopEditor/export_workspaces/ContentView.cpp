@@ -270,7 +270,7 @@ void ContentView::syncErrorAlert()
     }
     if (errorAlert_)
         return;
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Export Failed"),
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(controller_->errorTitle()),
                                 QString::fromStdString(controller_->errorText()), QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("ExportFailedAlert"));
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "export_workspaces/EditorExportRunner.h"
+#include "platform/foundation/ScratchFile.h"
 
 namespace velmora {
 
@@ -11,8 +12,10 @@ namespace velmora {
 // look compensation, no LUT override.
 //
 // Render job files are named "velmora_editor_export_" + 8 upper-case hex digits + ".json" and
-// are removed from the job folder when the run ends, whatever its outcome. Stateless apart from the folder:
-// one runner may serve any number of runs, one after another or at once.
+// are removed from the job folder when the run ends, whatever its outcome. Each is locked while
+// its run lives (a ClaimedScratchFile), so that every run first removes those that runs of a
+// killed process left behind and leaves those of running exports alone. Stateless apart from the
+// folder: one runner may serve any number of runs, one after another or at once.
 class EditorExportTimelineRunner final : public EditorExportRunner {
 public:
     // `jobFolder`: where render job files go; empty means the user's temporary folder, looked
@@ -23,8 +26,8 @@ public:
                      const Exporter::TimelineProgressCallback& progress,
                      const Exporter::CancellationCallback& isCancelled) override;
 
-    // A fresh render job file name in `folder`.
-    static std::filesystem::path renderJobPath(const std::filesystem::path& folder);
+    // The names of render job files.
+    static ScratchNaming renderJobNaming();
 
 private:
     std::filesystem::path jobFolder_;

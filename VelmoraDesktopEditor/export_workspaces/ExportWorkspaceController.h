@@ -98,6 +98,8 @@ public:
     const std::string& statusText() const { return statusText_; }
     bool showError() const { return showError_; }
     const std::string& errorText() const { return errorText_; }
+    // "Export Failed" after a run, "Job Not Loaded" after a refused job file.
+    const std::string& errorTitle() const { return errorTitle_; }
     // The alert was closed.
     void dismissError();
 
@@ -140,6 +142,9 @@ public:
 
     // Classifies the file at jobURL and clears the inputs of the other kind of job.
     void updateJobTool();
+    // A job file that is not JSON at all (NaN, 1e400, plain text) is refused with the reader's
+    // message in the alert; the job shown before stays. A file that cannot be read is taken.
+    bool acceptsJobFile(const std::filesystem::path& file);
     std::string defaultOutputName() const;
     // Calls `done` with the output file to export to: outputURL when set, else the file named in
     // a save panel (which becomes outputURL); nothing for a single-video job without an input,
@@ -265,6 +270,7 @@ private:
     std::optional<CancelHandle> previewRefreshWorkItem_;
     bool showError_ = false;
     std::string errorText_;
+    std::string errorTitle_ = "Export Failed";
     bool isDropTarget_ = false;
     bool isTimelineJob_ = false;
     std::string outputContainer_ = OutputSettings::containers[0].value;

@@ -6,6 +6,7 @@
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/OutputNaming.h"
 #include "model/DesktopJobTool.h"
+#include "model/EditSession.h"
 #include "model/JsonDecoding.h"
 #include "model/MediaResolver.h"
 #include "platform/foundation/FileReading.h"
@@ -56,6 +57,8 @@ FilePanelRequest saveMovieRequest(std::string suggestedName)
 void ExportWorkspaceController::pickJob()
 {
     askForFile(openFileRequest({"json"}), [this](std::filesystem::path file) {
+        if (!acceptsJobFile(file))
+            return;
         assign(jobURL_, std::move(file), &ExportWorkspaceController::jobURLChanged);
         updateJobTool();
     });
@@ -121,6 +124,8 @@ void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& fi
 {
     const std::string extension = OutputNaming::lowercasedExtension(file);
     if (extension == "json") {
+        if (!acceptsJobFile(file))
+            return;
         assign(jobURL_, file, &ExportWorkspaceController::jobURLChanged);
         updateJobTool();
         return;
@@ -137,6 +142,22 @@ void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& fi
     }
     if (OutputNaming::isVideoFile(file))
         setInputAndDeriveOutput(file);
+}
+
+bool ExportWorkspaceController::acceptsJobFile(const std::filesystem::path& file)
+{
+    const std::optional<std::string> bytes = readJobBytes(file);
+    if (!bytes)
+        return true;
+    try {
+        JsonDecoding::parse(*bytes);
+        return true;
+    } catch (const DecodingError& error) {
+        errorTitle_ = "Job Not Loaded";
+        assign(errorText_, EditSession::decodingErrorDescription(error), &ExportWorkspaceController::errorTextChanged);
+        assign(showError_, true, &ExportWorkspaceController::showErrorChanged);
+        return false;
+    }
 }
 
 void ExportWorkspaceController::updateJobTool()

@@ -110,6 +110,7 @@ void ExportWorkspaceController::finishExport(const std::optional<ExportResult>& 
     if (result) {
         assign(statusText_, "Done: " + result->outputURL.string(), &ExportWorkspaceController::statusTextChanged);
     } else {
+        errorTitle_ = "Export Failed";
         assign(errorText_, failure ? failure->fullDescription() : std::string(),
                &ExportWorkspaceController::errorTextChanged);
         assign(showError_, true, &ExportWorkspaceController::showErrorChanged);

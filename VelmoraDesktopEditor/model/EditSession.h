@@ -257,6 +257,8 @@ public:
     // the session and applies no normalisation, so it may run off the main thread as long as
     // nothing edits the session meanwhile.
     void writeRenderJob(const std::filesystem::path& url) const;
+    // The bytes writeRenderJob saves; throws the same "JSON" Error.
+    std::string renderJobText() const;
     // The edit-return file for the browser editor. Main thread: stores a non-empty
     // mediaFolderPath, rebuilds the sources and normalises clip timing first.
     void saveReturnCopy(const std::filesystem::path& url, const std::optional<std::string>& mediaFolderPath);

@@ -265,7 +265,7 @@ json EditSession::exportOutputDictionary(const std::optional<Project>& project)
     };
 }
 
-void EditSession::writeRenderJob(const std::filesystem::path& url) const
+std::string EditSession::renderJobText() const
 {
     const json extra = {
         {"createdAt", createdAt.value_or(IsoDate::now())},
@@ -273,7 +273,12 @@ void EditSession::writeRenderJob(const std::filesystem::path& url) const
         {"render", renderFlagsPayload()},
         {"sources", sourcesPayload()},
     };
-    writeJsonFile(url, timelineJobPayload(DesktopJobTool::browserExport, extra));
+    return JsonWriting::prettySortedText(timelineJobPayload(DesktopJobTool::browserExport, extra));
+}
+
+void EditSession::writeRenderJob(const std::filesystem::path& url) const
+{
+    JsonWriting::saveFileAtomically(url, renderJobText());
 }
 
 void EditSession::saveReturnCopy(const std::filesystem::path& url, const std::optional<std::string>& mediaFolderPath)

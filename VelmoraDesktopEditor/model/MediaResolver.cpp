@@ -629,7 +629,7 @@ fs::path standardized(const fs::path& folder)
     return normal;
 }
 
-std::optional<fs::path> resolvedURL(const std::optional<std::string>& path)
+std::optional<fs::path> resolvedURL(const std::optional<std::string>& path, const std::optional<fs::path>& baseFolder)
 {
     if (!path) {
         return std::nullopt;
@@ -641,7 +641,11 @@ std::optional<fs::path> resolvedURL(const std::optional<std::string>& path)
     fs::path folder(UserFolders::expandingTilde(trimmedPath));
     std::error_code ec;
     if (folder.is_relative()) {
-        folder = fs::absolute(folder, ec);
+        // Never the working directory: it may hold another project's like-named folder.
+        if (!baseFolder) {
+            return std::nullopt;
+        }
+        folder = fs::absolute(*baseFolder / folder, ec);
         if (ec) {
             return std::nullopt;
         }

@@ -100,8 +100,10 @@ namespace MediaFolderPath {
 std::filesystem::path standardized(const std::filesystem::path& folder);
 
 // The trimmed path with "~" expanded, made absolute and standardized, when it names an existing
-// directory; otherwise none.
-std::optional<std::filesystem::path> resolvedURL(const std::optional<std::string>& path);
+// directory; otherwise none. A relative path is taken as relative to `baseFolder` (the folder
+// holding the file that stores it), and gives none without one.
+std::optional<std::filesystem::path> resolvedURL(const std::optional<std::string>& path,
+                                                 const std::optional<std::filesystem::path>& baseFolder = std::nullopt);
 
 } // namespace MediaFolderPath
 

@@ -86,7 +86,8 @@ fs::path resolveForSession(const std::optional<fs::path>& sessionFile, const std
                            const std::optional<std::string>& projectName)
 {
     std::vector<fs::path> candidates;
-    if (const auto saved = MediaFolderPath::resolvedURL(savedMediaPath)) {
+    const std::optional<fs::path> base = sessionFile ? std::optional(projectFolder(*sessionFile)) : std::nullopt;
+    if (const auto saved = MediaFolderPath::resolvedURL(savedMediaPath, base)) {
         candidates.push_back(*saved);
     }
     if (sessionFile) {

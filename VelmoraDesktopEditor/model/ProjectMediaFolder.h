@@ -25,7 +25,8 @@ std::filesystem::path ensureExists(const std::filesystem::path& folder);
 // True when the folder's media listing succeeds and finds at least one file.
 bool hasMediaFiles(const std::filesystem::path& folder);
 
-// The media folder for an opened project: the first of the saved media path, the default folder
+// The media folder for an opened project: the first of the saved media path (a relative one
+// taken from the project file's folder, never from the working directory), the default folder
 // beside the project file, the project file's folder and its "media" subfolder that holds media;
 // else the default folder, created. Returned standardized.
 std::filesystem::path resolveForSession(const std::optional<std::filesystem::path>& sessionFile,

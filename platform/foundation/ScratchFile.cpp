@@ -24,16 +24,24 @@ void closeIfOpen(int& fd)
     }
 }
 
-// Locks a file just created for a writer. Answers the locked descriptor, or -1 when another
-// writer's clean-up removed the file before the lock was taken.
-int claimCreated(const fs::path& created)
+// Locks a file just created for a writer. Answers the locked descriptor; -1 with `error` 0 when
+// another writer's clean-up removed the file before the lock was taken (the caller tries another
+// name); -1 with `error` set to the failing call's errno otherwise.
+int claimCreated(const fs::path& created, const ScratchLock& lock, int& error)
 {
+    error = 0;
     const int fd = ::open(created.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
+        error = errno == ENOENT ? 0 : errno;
         return -1;
     }
     struct stat info {};
-    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &info) != 0 || info.st_nlink == 0) {
+    if (lock(fd, LOCK_EX) != 0 || ::fstat(fd, &info) != 0) {
+        error = errno;
+        ::close(fd);
+        return -1;
+    }
+    if (info.st_nlink == 0) {
         ::close(fd);
         return -1;
     }
@@ -64,7 +72,7 @@ bool ScratchNaming::matches(std::string_view name) const
 }
 
 ClaimedScratchFile::ClaimedScratchFile(const fs::path& folder, const ScratchNaming& naming, std::string_view action,
-                                       const fs::path& reportedPath)
+                                       const fs::path& reportedPath, const ScratchLock& lock)
 {
     for (int attempt = 0; attempt < 100 && lockFd_ < 0; ++attempt) {
         path_ = folder / naming.randomName();
@@ -75,9 +83,16 @@ ClaimedScratchFile::ClaimedScratchFile(const fs::path& folder, const ScratchNami
             }
             continue;
         }
-        lockFd_ = claimCreated(path_);
+        int error = 0;
+        lockFd_ = claimCreated(path_, lock, error);
         if (lockFd_ < 0) {
-            closeIfOpen(writeFd_); // removed by another writer's clean-up before the lock was ours
+            closeIfOpen(writeFd_);
+            if (error != 0) {
+                // The file is ours and unlocked: nothing may be left behind for it.
+                (void)::unlink(path_.c_str());
+                throw FileError::fromErrno(error, action, reportedPath);
+            }
+            // Otherwise another writer's clean-up removed it before the lock was ours.
         }
     }
     if (lockFd_ < 0) {

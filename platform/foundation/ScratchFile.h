@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+
+#include <sys/file.h>
 
 namespace velmora {
 
@@ -23,6 +26,9 @@ struct ScratchNaming {
     bool matches(std::string_view name) const;
 };
 
+// Takes an advisory lock as flock(fd, operation) does: 0, or -1 with errno set.
+using ScratchLock = std::function<int(int fd, int operation)>;
+
 // A scratch file created for one writer and marked as in use by an exclusive advisory lock
 // (flock) from its creation until this object goes. The kernel drops the lock of a process that
 // dies, so a scratch file whose lock can be taken belongs to no running writer
@@ -32,9 +38,11 @@ struct ScratchNaming {
 class ClaimedScratchFile {
 public:
     // Creates a new file in `folder` under a fresh name of `naming` (mode 0666 less the umask) and
-    // locks it. Throws a FileError (domain "file") built from `action` and `reportedPath`.
+    // locks it with `lock`. Throws a FileError (domain "file") built from `action`,
+    // `reportedPath` and the failing call's error; a file it created but could not lock is
+    // removed first.
     ClaimedScratchFile(const std::filesystem::path& folder, const ScratchNaming& naming, std::string_view action,
-                       const std::filesystem::path& reportedPath);
+                       const std::filesystem::path& reportedPath, const ScratchLock& lock = ::flock);
     ~ClaimedScratchFile();
     ClaimedScratchFile(const ClaimedScratchFile&) = delete;
     ClaimedScratchFile& operator=(const ClaimedScratchFile&) = delete;

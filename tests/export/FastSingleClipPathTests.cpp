@@ -271,7 +271,7 @@ TEST_F(FastPathExport, StreamsTheClipsSourceRange)
     EXPECT_TRUE(leftovers().empty());
 }
 
-TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeAndSound)
+TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeButNotItsSound)
 {
     test::ClipSettings withSound;
     withSound.frameCount = 40;
@@ -290,7 +290,7 @@ TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeAndSound)
     ASSERT_TRUE(video);
     EXPECT_EQ(video->displayWidth(), 160);
     EXPECT_EQ(video->displayHeight(), 96);
-    EXPECT_TRUE(movie->firstTrack(MediaType::audio));
+    EXPECT_FALSE(movie->firstTrack(MediaType::audio)); // the timeline has no audio clip
 }
 
 TEST_F(FastPathExport, TheTemporaryJobIsRemovedWhenTheExportFails)

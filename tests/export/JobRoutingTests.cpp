@@ -3,6 +3,7 @@
 #include "JobExportFixtures.h"
 #include "export/JobRouting.h"
 #include "model/JsonDecoding.h"
+#include "platform/media/Asset.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
@@ -52,11 +53,12 @@ protected:
         return Error("none", 0, "");
     }
 
-    void makeMedia()
+    void makeMedia(bool audio = false)
     {
         std::filesystem::create_directories(dir_ / "media");
         test::ClipSettings clipSettings;
         clipSettings.frameCount = 10;
+        clipSettings.audio = audio;
         clipSettings.videoArgs = "-preset ultrafast -qp 0";
         test::makeClip(dir_ / "media" / "a.mp4", clipSettings);
     }
@@ -158,6 +160,27 @@ TEST_F(Routing, OnePlainClipTakesTheFastPathAndReportsOnce)
     EXPECT_DOUBLE_EQ(reports[0].fraction(), 1.0);
     EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_TRUE(test::filesWithPrefix(tmp_.path(), "velmora_10bit_fast_").empty());
+}
+
+TEST_F(Routing, AClipWithoutAudioClipsIsSilentOnBothPaths)
+{
+    makeMedia(true);
+    ASSERT_TRUE(Asset::open(dir_ / "media" / "a.mp4")->firstTrack(MediaType::audio));
+    for (const int width : {160, 320}) { // the source's size: the fast path; another: the timeline export
+        SCOPED_TRACE(width);
+        json job = plainTimelineJob();
+        job["project"]["width"] = width;
+        job["project"]["height"] = width * 96 / 160;
+        std::vector<std::string> phases;
+        const ExportResult result = route(job.dump(), std::nullopt, dir_ / "media",
+                                          [&](const TimelineExportProgress& p) { phases.push_back(p.phase); });
+        EXPECT_EQ(result.width, width);
+        ASSERT_FALSE(phases.empty());
+        EXPECT_EQ(phases.back(), width == 160 ? "Done (fast single-clip)" : "Done");
+        const auto movie = Asset::open(dir_ / "out.mov");
+        EXPECT_TRUE(movie->firstTrack(MediaType::video));
+        EXPECT_FALSE(movie->firstTrack(MediaType::audio));
+    }
 }
 
 TEST_F(Routing, AFadedClipGoesToTheTimelineExport)

@@ -149,6 +149,7 @@ TEST_F(TimelineExportErrorTest, AFolderThatDoesNotExistIsRefused)
     const Failure failure = failureOf([&] { exportJob(goodJob(), media_->path(), out_ / "nowhere" / "m.mp4"); });
     EXPECT_EQ(failure.domain, "file");
     EXPECT_EQ(failure.code, ENOENT);
+    EXPECT_EQ(failure.message, "Could not write \u201Cm.mp4\u201D: No such file or directory.");
     expectFolderUntouched();
 }
 
@@ -161,6 +162,7 @@ TEST_F(TimelineExportErrorTest, AnUnwritableFolderIsRefused)
     if (::geteuid() != 0) {
         EXPECT_EQ(failure.domain, "file");
         EXPECT_EQ(failure.code, EACCES);
+        EXPECT_EQ(failure.message, "Could not write \u201Cm.mp4\u201D: Permission denied.");
         return;
     }
     // The superuser may write into any folder; a file system that takes no files still refuses,

@@ -2,6 +2,10 @@
 
 #include <regex>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -116,16 +120,23 @@ TEST_F(ExportSheetEndToEnd, CancelBeforeTheFirstFrameLeavesNoMovieAndTheNextRunW
     EXPECT_TRUE(renderJobs().empty());
 }
 
-TEST_F(ExportSheetEndToEnd, MissingMediaFailsWithTheEnginesMessage)
+TEST_F(ExportSheetEndToEnd, MissingMediaFailsWithTheEnginesMessageAndRemovesOnlyDeadRunsJobs)
 {
     std::filesystem::remove(h.media / "b.mp4");
+    // A killed run's job file (no lock) and a running export's (locked).
+    test::writeTextFile(jobs / "velmora_editor_export_0BADF00D.json", "{}");
+    const auto live = jobs / "velmora_editor_export_12345678.json";
+    test::writeTextFile(live, "{}");
+    const int liveLock = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(liveLock, LOCK_EX), 0);
     useController();
     h.startExport(out / "cut.mp4");
     ASSERT_TRUE(h.runUntilIdle());
     EXPECT_EQ(h.controller->errorText(), "Missing source files in Media Folder:\nb.mp4\n\nTip: choose the top folder "
                                          "that contains your footage (subfolders are supported).");
     EXPECT_EQ(h.controller->status(), "Export failed.");
-    EXPECT_TRUE(renderJobs().empty());
+    EXPECT_EQ(renderJobs(), std::vector<std::filesystem::path>{live});
+    ::close(liveLock);
 }
 
 } // namespace

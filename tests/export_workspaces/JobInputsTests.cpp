@@ -75,7 +75,6 @@ TEST_F(JobInputs, EverythingElseIsASingleVideoJob)
     const std::vector<std::pair<std::string, bool>> files = {
         {R"({"tool": 7, "timelines": [{"id": "t"}]})", false}, // a tool that is not text fails to decode
         {R"([{"tool": "velmora-editor-desktop-export"}])", false},
-        {"not JSON", false},
         {R"({"tool": "velmora-editor"})", true},
     };
     for (const auto& [text, decodes] : files) {
@@ -92,6 +91,31 @@ TEST_F(JobInputs, EverythingElseIsASingleVideoJob)
     EXPECT_EQ(controller->jobURL(), dir / "missing.json");
     EXPECT_EQ(controller->jobKind(), Kind::singleVideo);
     EXPECT_EQ(controller->mediaFolderURL(), dir.path());
+}
+
+TEST_F(JobInputs, AFileThatIsNotJsonIsRefusedWhenChosenAndTheJobBeforeStays)
+{
+    loadJob(writeTimelineJob());
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {R"({"output": {"fps": NaN}})", "The given data was not valid JSON (parse error at line 1, column 20: "
+                                        "syntax error while parsing value - invalid literal; last read: "
+                                        "'\"fps\": N')."},
+        {R"({"output": {"fps": 1e400}})", "The given data was not valid JSON (number overflow parsing '1e400')."},
+    };
+    for (const auto& [text, message] : files) {
+        const Path job = writeFile("bad.json", text);
+        loadJob(job);
+        EXPECT_EQ(controller->jobURL(), dir / "trip_desktop_v2_job.json");
+        EXPECT_EQ(controller->jobKind(), Kind::timeline);
+        EXPECT_TRUE(controller->showError());
+        EXPECT_EQ(controller->errorTitle(), "Job Not Loaded");
+        EXPECT_EQ(controller->errorText(), message);
+        controller->dismissError();
+        drop({job});
+        EXPECT_EQ(controller->jobURL(), dir / "trip_desktop_v2_job.json");
+        EXPECT_EQ(controller->errorText(), message);
+        controller->dismissError();
+    }
 }
 
 TEST_F(JobInputs, CancelledPanelsChangeNothing)

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "model/UserFolders.h"
 #include "model/VelmoraProjectFile.h"
@@ -122,6 +123,23 @@ TEST_F(UserEnvironmentTest, ASavedMediaPathHoldingMediaWins)
     EXPECT_EQ(ProjectMediaFolder::resolveForSession(projects / "Trip.tavlek", "~/shoot", "Trip"), home_ / "shoot");
     EXPECT_EQ(ProjectMediaFolder::resolveForSession(projects / "Trip.tavlek", shoot.path().string() + "/", "Trip"),
               shoot.path());
+}
+
+TEST_F(UserEnvironmentTest, ARelativeSavedPathIsTakenFromTheProjectFilesFolderOnly)
+{
+    TempDir projects;
+    TempDir elsewhere;
+    touch(projects / "Trip_media" / "clip.mp4");
+    touch(projects / "shoot" / "clip.mp4");
+    touch(elsewhere / "Trip_media" / "clip.mp4");
+    const fs::path started = fs::current_path();
+    fs::current_path(elsewhere.path());
+    EXPECT_EQ(ProjectMediaFolder::resolveForSession(projects / "Trip.tavlek", "Trip_media", "Trip"),
+              projects / "Trip_media");
+    EXPECT_EQ(ProjectMediaFolder::resolveForSession(projects / "sub" / "Trip.tavlek", "../shoot/", "Trip"),
+              projects / "shoot");
+    EXPECT_EQ(MediaFolderPath::resolvedURL("Trip_media"), std::nullopt);
+    fs::current_path(started);
 }
 
 TEST_F(UserEnvironmentTest, ASavedPathWithoutMediaGivesTheProjectFolderCreatedWhenNothingHoldsMedia)

@@ -188,7 +188,9 @@ fs::path EditorWorkspaceController::importMediaDestinationFolder(const EditSessi
 {
     if (mediaFolderURL_)
         return ProjectMediaFolder::ensureExists(MediaFolderPath::standardized(*mediaFolderURL_));
-    if (const std::optional<fs::path> saved = MediaFolderPath::resolvedURL(session.mediaFolder))
+    const std::optional<fs::path> projectFolder =
+        sessionURL_ ? std::optional(fs::absolute(*sessionURL_).parent_path()) : std::nullopt;
+    if (const std::optional<fs::path> saved = MediaFolderPath::resolvedURL(session.mediaFolder, projectFolder))
         return ProjectMediaFolder::ensureExists(*saved);
     return ensureProjectMediaFolder(&session);
 }
