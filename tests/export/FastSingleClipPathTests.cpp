@@ -242,7 +242,12 @@ TEST(FastPathTemporaryJob, CarriesTheRangeRateContainerSizeAndBitRate)
     json bare = timelineJobJson({videoClipJson("v1")});
     bare.erase("project");
     const json temporary = fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie.m4v");
-    EXPECT_EQ(temporary["output"], (json{{"fps", 59.94}, {"container", "mov"}}));
+    EXPECT_EQ(temporary["output"], (json{{"fps", 59.94}, {"container", "mp4"}}));
+    // A name without a movie extension: the job's container, as the timeline export writes it.
+    bare["output"] = {{"container", "mp4"}};
+    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie")["output"]["container"], "mp4");
+    bare.erase("output");
+    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie")["output"]["container"], "mov");
     EXPECT_DOUBLE_EQ(fastPathJobFps(decode(bare)), 59.94);
 }
 
