@@ -156,8 +156,8 @@ private:
 
     QString label_;
     QPointer<QWidget> completionList_;
-    // Set while the dialog handles an Enter that no child took (a typed name whose completion
-    // list just closed, for one): its accept() then browses.
+    // Set while the dialog handles an Enter its focused widget passed on (the list passes it on
+    // after going into a folder): the default button's accept() then browses instead of taking.
     bool enterPressed_ = false;
 };
 

@@ -276,6 +276,18 @@ TEST(QtFilePanels, EnterOnATypedFolderGoesIntoItAndATypedPathSetsTheNextStart)
                   canonicalPath(root / std::filesystem::path(typed.toStdString())).toStdString());
     }
 
+    // Enter in the list goes into the highlighted folder too.
+    dialog->setDirectory(QString::fromStdString(root.path().string()));
+    auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+    const QModelIndex first = list->model()->index(0, 0, list->rootIndex());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(first).center());
+    QTest::keyClick(list, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_TRUE(answers.empty());
+    EXPECT_EQ(dialog->directory().canonicalPath().toStdString(), canonicalPath(root / "day1").toStdString());
+
     dialog->setDirectory(QString::fromStdString(root.path().string()));
     name->setText(QString::fromStdString((root / "day2" / "C.typedpath").string()));
     ASSERT_NE(acceptButton(*dialog), nullptr);
