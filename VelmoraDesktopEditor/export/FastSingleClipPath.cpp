@@ -184,8 +184,9 @@ nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, dou
 {
     nlohmann::json output = nlohmann::json::object();
     output["fps"] = fastPathJobFps(job);
+    // The container the timeline export would write: the name's, else the job's.
     output["container"] =
-        StringText::lowercased(outputURL.extension().string()) == ".mp4" ? "mp4" : "mov";
+        movieFileType(outputURL, job.output ? job.output->container : std::nullopt) == FileType::mpeg4 ? "mp4" : "mov";
     if (job.output && job.output->width) {
         output["width"] = *job.output->width;
     } else if (job.project && job.project->width) {

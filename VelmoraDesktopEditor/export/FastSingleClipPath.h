@@ -46,8 +46,8 @@ bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCan
 double fastPathJobFps(const EditorJobV2& job);
 
 // The temporary single-video job for a clip's source range [sourceIn, sourceOut]: version 1,
-// the job's LUT reference, the range, and an output with the job's frame rate, container "mp4"
-// for an output named .mp4 (any case) else "mov", the job's output size (else the project's)
+// the job's LUT reference, the range, and an output with the job's frame rate, the container
+// the timeline export would write (movieFileType), the job's output size (else the project's)
 // when it has one, and the job's target bit rate when it has one.
 nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, double sourceOut,
                                     const std::filesystem::path& outputURL);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "export/MovieContainer.h"
 #include "export/TimelineExportState.h"
 #include "export/WriterSettings.h"
 #include "model/FrameRateLimit.h"
@@ -52,11 +53,6 @@ bool isMpeg4Name(const std::string& name)
 {
     const std::string lower = lowercased(name);
     return lower == "mp4" || lower == "m4v";
-}
-
-bool isQuickTimeName(const std::string& name)
-{
-    return lowercased(name) == "mov";
 }
 
 } // namespace
@@ -127,22 +123,13 @@ void requireExportableFps(double fps)
 
 FileType movieFileType(const std::filesystem::path& outputURL, const std::optional<std::string>& container)
 {
-    std::string extension = outputURL.extension().string();
-    if (!extension.empty() && extension.front() == '.') {
-        extension.erase(0, 1);
-    }
     // A name that says what it is gets what it says: the job's container (a render job always
     // says "mp4") decides only for a name without a movie extension.
-    if (isMpeg4Name(extension)) {
-        return FileType::mpeg4;
+    std::optional<std::string> chosen = MovieContainer::ofName(outputURL);
+    if (!chosen && container && isMpeg4Name(*container)) {
+        chosen = "mp4";
     }
-    if (isQuickTimeName(extension)) {
-        return FileType::quickTimeMovie;
-    }
-    if (container && isMpeg4Name(*container)) {
-        return FileType::mpeg4;
-    }
-    return FileType::quickTimeMovie;
+    return chosen == "mp4" ? FileType::mpeg4 : FileType::quickTimeMovie;
 }
 
 FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& job)

@@ -97,6 +97,7 @@ void ContentView::build()
     }
     connect(controller_, &C::showErrorChanged, this, &ContentView::syncErrorAlert);
     connect(controller_, &C::quitQuestionChanged, this, &ContentView::syncQuitQuestion);
+    connect(controller_, &C::replaceQuestionChanged, this, &ContentView::syncReplaceQuestion);
     sync();
 }
 
@@ -286,32 +287,52 @@ void ContentView::syncErrorAlert()
 void ContentView::syncQuitQuestion()
 {
     const std::optional<ExportWorkspaceController::QuitQuestion>& question = controller_->quitQuestion();
-    if (!question) {
+    ExportWorkspaceController* c = controller_;
+    syncQuestion(quitQuestionBox_, question.has_value(), QStringLiteral("quitQuestion"),
+                 question ? QString::fromStdString(question->title) : QString(),
+                 question ? QString::fromStdString(question->stopButton) : QString(),
+                 question ? QString::fromStdString(question->cancelButton) : QString(),
+                 [c](bool stop) { c->answerQuitQuestion(stop); });
+}
+
+void ContentView::syncReplaceQuestion()
+{
+    const std::optional<ExportWorkspaceController::ReplaceQuestion>& question = controller_->replaceQuestion();
+    ExportWorkspaceController* c = controller_;
+    syncQuestion(replaceQuestionBox_, question.has_value(), QStringLiteral("replaceQuestion"),
+                 question ? QString::fromStdString(question->title) : QString(),
+                 question ? QString::fromStdString(question->replaceButton) : QString(),
+                 question ? QString::fromStdString(question->cancelButton) : QString(),
+                 [c](bool replace) { c->answerReplaceQuestion(replace); });
+}
+
+void ContentView::syncQuestion(QPointer<QMessageBox>& slot, bool asked, const QString& objectName,
+                               const QString& title, const QString& acceptButton, const QString& cancelButton,
+                               const std::function<void(bool)>& answer)
+{
+    if (!asked) {
         // Emptied first: the box's own end then sees it is no longer the one asking.
-        if (QMessageBox* box = quitQuestionBox_) {
-            quitQuestionBox_ = nullptr;
+        if (QMessageBox* box = slot) {
+            slot = nullptr;
             box->close();
         }
         return;
     }
-    if (quitQuestionBox_)
+    if (slot)
         return;
-    const QString title = QString::fromStdString(question->title);
     auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
-    box->setObjectName(QStringLiteral("quitQuestion"));
+    box->setObjectName(objectName);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    QAbstractButton* stop =
-        box->addButton(ButtonTitle::literal(QString::fromStdString(question->stopButton)), QMessageBox::DestructiveRole);
-    box->addButton(QString::fromStdString(question->cancelButton), QMessageBox::RejectRole);
-    ExportWorkspaceController* c = controller_;
+    QAbstractButton* accept = box->addButton(ButtonTitle::literal(acceptButton), QMessageBox::DestructiveRole);
+    box->setDefaultButton(box->addButton(cancelButton, QMessageBox::RejectRole));
     // Closed without a button (Escape, the title bar) counts as "Cancel".
-    connect(box, &QMessageBox::finished, this, [this, c, box, stop] {
-        if (quitQuestionBox_ != box)
+    connect(box, &QMessageBox::finished, this, [&slot, box, accept, answer] {
+        if (slot != box)
             return;
-        quitQuestionBox_ = nullptr;
-        c->answerQuitQuestion(box->clickedButton() == stop);
+        slot = nullptr;
+        answer(box->clickedButton() == accept);
     });
-    quitQuestionBox_ = box;
+    slot = box;
     box->open();
 }
 

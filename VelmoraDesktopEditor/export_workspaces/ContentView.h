@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QPointer>
 #include <QWidget>
 
@@ -51,6 +53,12 @@ private:
     void sync();
     void syncErrorAlert();
     void syncQuitQuestion();
+    void syncReplaceQuestion();
+    // Shows (`asked`) or closes a non-blocking question held in `slot`; `answer` gets whether the
+    // first button was clicked (closing the box otherwise counts as the second, "Cancel").
+    void syncQuestion(QPointer<QMessageBox>& slot, bool asked, const QString& objectName, const QString& title,
+                      const QString& acceptButton, const QString& cancelButton,
+                      const std::function<void(bool)>& answer);
 
     ExportWorkspaceController* controller_ = nullptr;
     ExportDropZone* dropZone_ = nullptr;
@@ -70,6 +78,7 @@ private:
     ExportPreviewPane* preview_ = nullptr;
     QPointer<QMessageBox> errorAlert_;
     QPointer<QMessageBox> quitQuestionBox_;
+    QPointer<QMessageBox> replaceQuestionBox_;
 };
 
 } // namespace velmora

@@ -27,6 +27,13 @@ std::string_view fileExtension(EditorExportFormat format)
     return format == EditorExportFormat::proRes422 ? "mov" : "mp4";
 }
 
+std::vector<std::string> outputExtensions(EditorExportFormat format)
+{
+    if (format == EditorExportFormat::proRes422)
+        return {"mov"};
+    return {"mp4", "mov"};
+}
+
 Exporter::EditorVideoCodec exportCodec(EditorExportFormat format)
 {
     switch (format) {

@@ -14,7 +14,6 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/OrphanedExports.h"
-#include "export_workspaces/OutputNaming.h"
 #include "model/EditSession.h"
 #include "model/JsonDecoding.h"
 #include "platform/dispatch/Clock.h"
@@ -237,16 +236,21 @@ std::string ExportSheetController::proposedOutputName(const EditSession& session
     return base + "_export." + std::string(EditorExportFormats::fileExtension(format));
 }
 
-std::filesystem::path ExportSheetController::outputPathForFormat(const std::filesystem::path& chosen,
-                                                                 EditorExportFormat format)
+FilePanelRequest ExportSheetController::outputPanelRequest(const EditSession& session, EditorExportFormat format,
+                                                           const std::optional<std::filesystem::path>& sessionFileURL)
 {
-    const std::string wanted(EditorExportFormats::fileExtension(format));
-    if (OutputNaming::lowercasedExtension(chosen) == wanted) {
-        return chosen;
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::saveFile;
+    request.extensions = EditorExportFormats::outputExtensions(format);
+    request.defaultSuffix = std::string(EditorExportFormats::fileExtension(format));
+    if (format == EditorExportFormat::proRes422) {
+        request.replacedExtensions = {"mp4", "m4v"};
     }
-    std::filesystem::path withExtension = chosen;
-    withExtension += "." + wanted;
-    return withExtension;
+    request.suggestedName = proposedOutputName(session, format);
+    if (sessionFileURL) {
+        request.directory = sessionFileURL->parent_path();
+    }
+    return request;
 }
 
 // ---- actions ----
@@ -260,17 +264,15 @@ void ExportSheetController::pickOutputAndExport()
     const std::filesystem::path mediaFolder = *mediaFolderURL_;
     const EditorExportFormat format = format_;
 
-    FilePanelRequest request;
-    request.kind = FilePanelRequest::Kind::saveFile;
-    request.extensions = {std::string(EditorExportFormats::fileExtension(format))};
-    request.suggestedName = proposedOutputName(*session, format);
+    const FilePanelRequest request = outputPanelRequest(*session, format, sessionFileURL_);
     services_.filePanels->run(request, [self = QPointer(this), session, mediaFolder,
-                                        format](std::vector<std::filesystem::path> chosen) {
+                                        request](std::vector<std::filesystem::path> chosen) {
         // A second panel (or a run started meanwhile) must not start a second run.
         if (!self || chosen.empty() || self->isExporting_) {
             return;
         }
-        self->runExport(session, mediaFolder, outputPathForFormat(chosen.front(), format));
+        // The panel asked about the completed name already; completing it again changes nothing.
+        self->runExport(session, mediaFolder, request.completedSaveName(chosen.front()));
     });
 }
 

@@ -14,6 +14,7 @@
 #include "export_workspaces/EditorExportFormat.h"
 #include "export_workspaces/EditorExportRunner.h"
 #include "export_workspaces/OrphanedExports.h"
+#include "platform/ui/FilePanels.h"
 
 namespace velmora {
 
@@ -109,9 +110,11 @@ public:
                                                              std::optional<double> startedAt, double now);
     // The project's name as it stands (or "timeline" without one) + "_export." + the extension.
     static std::string proposedOutputName(const EditSession& session, EditorExportFormat format);
-    // The chosen path with the format's extension appended unless it already ends in it (any
-    // case), as a save panel restricted to that movie type would.
-    static std::filesystem::path outputPathForFormat(const std::filesystem::path& chosen, EditorExportFormat format);
+    // The save panel for the output: the proposed name, the format's movie types (a typed name
+    // ending in none of them gets the format's extension, an MPEG-4 name for ProRes 422 becomes
+    // a QuickTime one) and, for a saved project, the project's folder to start in.
+    static FilePanelRequest outputPanelRequest(const EditSession& session, EditorExportFormat format,
+                                               const std::optional<std::filesystem::path>& sessionFileURL);
 
     // ---- actions ----
 

@@ -3,9 +3,9 @@
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
+#include "export/MovieContainer.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/OrphanedExports.h"
-#include "export_workspaces/OutputNaming.h"
 
 namespace velmora {
 
@@ -62,10 +62,12 @@ void ExportWorkspaceController::setOutputContainer(std::string container)
 {
     // The movie is what its name says, so the name follows the container chosen for it.
     if (outputURL_) {
-        const std::optional<std::string> named = OutputNaming::containerOfOutput(*outputURL_);
+        const std::optional<std::string> named = MovieContainer::ofName(*outputURL_);
         if (named && *named != container) {
             std::filesystem::path renamed = *outputURL_;
             renamed.replace_extension(container);
+            // A file of the new name was never asked about.
+            outputConfirmed_ = false;
             assign(outputURL_, std::move(renamed), &ExportWorkspaceController::outputURLChanged);
         }
     }
@@ -77,10 +79,12 @@ void ExportWorkspaceController::showContainer(std::string container)
     assign(outputContainer_, std::move(container), &ExportWorkspaceController::outputContainerChanged);
 }
 
-void ExportWorkspaceController::setOutputURL(std::filesystem::path output)
+void ExportWorkspaceController::setOutputURL(std::filesystem::path output, bool confirmed)
 {
+    outputJobURL_ = jobURL_;
+    outputConfirmed_ = confirmed;
     assign(outputURL_, std::move(output), &ExportWorkspaceController::outputURLChanged);
-    if (std::optional<std::string> container = OutputNaming::containerOfOutput(*outputURL_))
+    if (std::optional<std::string> container = MovieContainer::ofName(*outputURL_))
         showContainer(std::move(*container));
 }
 

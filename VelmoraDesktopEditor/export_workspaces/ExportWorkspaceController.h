@@ -177,6 +177,25 @@ public:
     // export has ended; cancelling keeps the window and lets the export run on.
     void answerQuitQuestion(bool stop);
 
+    // --- Writing over a movie nobody agreed to replace.
+    // Asked when an export would write over an existing file that no save panel confirmed for
+    // this job and no export of this job wrote: an output derived beside the input, or renamed
+    // by the container picker.
+    struct ReplaceQuestion {
+        std::string title;         // "\u201Cmaster.mp4\u201D already exists. Do you want to replace it?"
+        std::string replaceButton; // "Replace"
+        std::string cancelButton;  // "Cancel"
+        bool operator==(const ReplaceQuestion&) const = default;
+    };
+    // The open question; none while nothing is asked.
+    const std::optional<ReplaceQuestion>& replaceQuestion() const { return replaceQuestion_; }
+    // The user's answer; closes the question. Replacing starts the export (the output counts as
+    // confirmed from then on); cancelling starts nothing and leaves the file as it was.
+    void answerReplaceQuestion(bool replace);
+    // The output may be written over without asking: it was named in a save panel, which asked
+    // about an existing file, or an export of this job wrote it.
+    bool isOutputConfirmed() const { return outputConfirmed_; }
+
     // Renders one still of the current settings on a thread of its own, when the inputs are
     // complete.
     void refreshPreview();
@@ -210,6 +229,7 @@ signals:
     void isDropTargetChanged();
     void isTimelineJobChanged();
     void quitQuestionChanged();
+    void replaceQuestionChanged();
 
 private:
     using Signal = void (ExportWorkspaceController::*)();
@@ -226,8 +246,11 @@ private:
     // this object is gone by then.
     void askForFile(FilePanelRequest request, std::function<void(std::filesystem::path)> chosen);
     void setInputAndDeriveOutput(const std::filesystem::path& input);
-    // The output, with the container its name says.
-    void setOutputURL(std::filesystem::path output);
+    // The output, with the container its name says, for the job loaded now; `confirmed`: a save
+    // panel named it (see isOutputConfirmed()).
+    void setOutputURL(std::filesystem::path output, bool confirmed);
+    // Exports to `output`, after the replace question when it exists unconfirmed.
+    void exportOrAsk(const std::filesystem::path& output);
     void showContainer(std::string container);
     void onWorkflowJobChanged();
 
@@ -253,6 +276,11 @@ private:
     OptionalPath inputURL_;
     OptionalPath mediaFolderURL_;
     OptionalPath outputURL_;
+    // The job the output was chosen for (none: chosen before any job; the next job takes it).
+    OptionalPath outputJobURL_;
+    bool outputConfirmed_ = false;
+    std::optional<ReplaceQuestion> replaceQuestion_;
+    std::filesystem::path replaceQuestionOutput_;
     std::string bitrateMbps_;
     std::string gammaMode_ = OutputSettings::gammaModes[0].value;
     double compContrast_ = 1;

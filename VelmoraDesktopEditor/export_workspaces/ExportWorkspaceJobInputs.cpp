@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
+#include "export/MovieContainer.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/OutputNaming.h"
 #include "model/DesktopJobTool.h"
@@ -43,11 +44,13 @@ FilePanelRequest openFileRequest(std::vector<std::string> extensions)
     return request;
 }
 
+// A typed name keeps a movie extension; any other name gets the proposed name's container.
 FilePanelRequest saveMovieRequest(std::string suggestedName)
 {
     FilePanelRequest request;
     request.kind = FilePanelRequest::Kind::saveFile;
     request.extensions = {"mov", "mp4"};
+    request.defaultSuffix = MovieContainer::ofName(suggestedName).value_or("mp4");
     request.suggestedName = std::move(suggestedName);
     return request;
 }
@@ -88,9 +91,11 @@ void ExportWorkspaceController::pickLutOverride()
 
 void ExportWorkspaceController::pickOutput()
 {
-    const std::string suggested = outputURL_ ? outputURL_->filename().string() : defaultOutputName();
-    askForFile(saveMovieRequest(suggested), [this, suggested](std::filesystem::path file) {
-        setOutputURL(OutputNaming::withMovieExtension(file, OutputNaming::lowercasedExtension(suggested)));
+    const FilePanelRequest request =
+        saveMovieRequest(outputURL_ ? outputURL_->filename().string() : defaultOutputName());
+    askForFile(request, [this, request](std::filesystem::path file) {
+        // The panel asked about the completed name; completing it again changes nothing.
+        setOutputURL(request.completedSaveName(file), true);
     });
 }
 
@@ -100,7 +105,7 @@ void ExportWorkspaceController::setInputAndDeriveOutput(const std::filesystem::p
     // An output already chosen (or derived from an earlier input) stays.
     if (outputURL_)
         return;
-    setOutputURL(OutputNaming::outputBesideInput(input, OutputNaming::containerForInput(input)));
+    setOutputURL(OutputNaming::outputBesideInput(input, OutputNaming::containerForInput(input)), false);
 }
 
 bool ExportWorkspaceController::handleDrop(const QList<QUrl>& urls)
@@ -162,6 +167,13 @@ bool ExportWorkspaceController::acceptsJobFile(const std::filesystem::path& file
 
 void ExportWorkspaceController::updateJobTool()
 {
+    // An output chosen for another job stays that job's movie: this one asks anew. One chosen
+    // before any job was loaded is this job's.
+    if (outputURL_ && outputJobURL_ && outputJobURL_ != jobURL_) {
+        outputConfirmed_ = false;
+        assign(outputURL_, std::nullopt, &ExportWorkspaceController::outputURLChanged);
+    }
+    outputJobURL_ = jobURL_;
     const auto classify = [this](bool timeline) {
         assign(isTimelineJob_, timeline, &ExportWorkspaceController::isTimelineJobChanged);
     };
@@ -201,20 +213,18 @@ void ExportWorkspaceController::ensureOutputURL(std::function<void(OptionalPath)
         done(std::nullopt);
         return;
     }
-    const std::string suggested = defaultOutputName();
+    const FilePanelRequest request = saveMovieRequest(defaultOutputName());
     QPointer<ExportWorkspaceController> self(this);
-    services_.filePanels->run(saveMovieRequest(suggested),
-                              [self, suggested, done = std::move(done)](std::vector<std::filesystem::path> paths) {
-                                  if (!self)
-                                      return;
-                                  if (paths.empty()) {
-                                      done(std::nullopt);
-                                      return;
-                                  }
-                                  self->setOutputURL(OutputNaming::withMovieExtension(
-                                      paths.front(), OutputNaming::lowercasedExtension(suggested)));
-                                  done(self->outputURL_);
-                              });
+    services_.filePanels->run(request, [self, request, done = std::move(done)](std::vector<std::filesystem::path> paths) {
+        if (!self)
+            return;
+        if (paths.empty()) {
+            done(std::nullopt);
+            return;
+        }
+        self->setOutputURL(request.completedSaveName(paths.front()), true);
+        done(self->outputURL_);
+    });
 }
 
 void ExportWorkspaceController::onWorkflowJobChanged()

@@ -34,8 +34,35 @@ void ExportWorkspaceController::startExport()
     QPointer<ExportWorkspaceController> self(this);
     ensureOutputURL([self](OptionalPath output) {
         if (self && output)
-            self->beginExport(*output);
+            self->exportOrAsk(*output);
     });
+}
+
+void ExportWorkspaceController::exportOrAsk(const std::filesystem::path& output)
+{
+    std::error_code error;
+    const bool exists = std::filesystem::exists(output, error) || error;
+    if (outputConfirmed_ || !exists) {
+        beginExport(output);
+        return;
+    }
+    replaceQuestionOutput_ = output;
+    replaceQuestion_ = ReplaceQuestion{
+        "\u201C" + output.filename().string() + "\u201D already exists. Do you want to replace it?", "Replace", "Cancel"};
+    emit replaceQuestionChanged();
+}
+
+void ExportWorkspaceController::answerReplaceQuestion(bool replace)
+{
+    if (!replaceQuestion_)
+        return;
+    replaceQuestion_.reset();
+    emit replaceQuestionChanged();
+    // The output or the job may have changed, or an export started, while the question was up.
+    if (!replace || !canExport() || outputURL_ != replaceQuestionOutput_)
+        return;
+    outputConfirmed_ = true;
+    beginExport(replaceQuestionOutput_);
 }
 
 void ExportWorkspaceController::beginExport(const std::filesystem::path& output)
@@ -108,6 +135,9 @@ void ExportWorkspaceController::finishExport(const std::optional<ExportResult>& 
         return;
     }
     if (result) {
+        // This job's own movie now: exporting again replaces it without asking.
+        if (outputURL_ == result->outputURL)
+            outputConfirmed_ = true;
         assign(statusText_, "Done: " + result->outputURL.string(), &ExportWorkspaceController::statusTextChanged);
     } else {
         errorTitle_ = "Export Failed";

@@ -36,16 +36,6 @@ std::string containerForInput(const std::filesystem::path& input)
     return extension == "mp4" || extension == "m4v" ? "mp4" : "mov";
 }
 
-std::optional<std::string> containerOfOutput(const std::filesystem::path& output)
-{
-    const std::string extension = lowercasedExtension(output);
-    if (extension == "mp4" || extension == "m4v")
-        return "mp4";
-    if (extension == "mov")
-        return "mov";
-    return std::nullopt;
-}
-
 std::filesystem::path outputBesideInput(const std::filesystem::path& input, const std::string& extension)
 {
     return input.parent_path() / (input.stem().string() + outputSuffix + extension);
@@ -64,16 +54,6 @@ std::string defaultOutputName(ExportWorkspaceTexts::JobKind kind, const std::opt
     if (!inputURL)
         return std::string(fallbackBase) + outputSuffix + "mov";
     return inputURL->stem().string() + outputSuffix + containerForInput(*inputURL);
-}
-
-std::filesystem::path withMovieExtension(const std::filesystem::path& chosen, const std::string& fallbackExtension)
-{
-    const std::string extension = lowercasedExtension(chosen);
-    if (extension == "mov" || extension == "mp4")
-        return chosen;
-    std::filesystem::path named = chosen;
-    named += "." + fallbackExtension;
-    return named;
 }
 
 } // namespace velmora::OutputNaming

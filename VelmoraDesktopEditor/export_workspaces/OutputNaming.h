@@ -18,10 +18,6 @@ bool isVideoFile(const std::filesystem::path& file);
 // The container a movie made from `input` gets: "mp4" for an mp4 or m4v input, else "mov".
 std::string containerForInput(const std::filesystem::path& input);
 
-// The container a movie named `output` is written as: "mp4" for an mp4 or m4v name, "mov" for a
-// mov name (any case); none for a name without a movie extension.
-std::optional<std::string> containerOfOutput(const std::filesystem::path& output);
-
 // The input's folder + its name without extension + "_velmora_10bit." + `extension`.
 std::filesystem::path outputBesideInput(const std::filesystem::path& input, const std::string& extension);
 
@@ -33,9 +29,5 @@ std::filesystem::path outputBesideInput(const std::filesystem::path& input, cons
 std::string defaultOutputName(ExportWorkspaceTexts::JobKind kind, const std::optional<std::filesystem::path>& jobURL,
                               const std::optional<std::filesystem::path>& inputURL,
                               const std::string& outputContainer);
-
-// A file chosen in a save panel that offers "mov" and "mp4": kept when its extension is one of
-// them, else given ".<fallbackExtension>" (the panel of the design appends the type itself).
-std::filesystem::path withMovieExtension(const std::filesystem::path& chosen, const std::string& fallbackExtension);
 
 } // namespace velmora::OutputNaming

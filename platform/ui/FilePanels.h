@@ -33,9 +33,21 @@ struct FilePanelRequest {
     bool allowsOtherFileTypes = false;
     // Text of the button that accepts the choice ("Import Media"); empty keeps the panel's own.
     std::string acceptLabel;
+    // saveFile only: the extension a typed name is given when it does not end in one of
+    // `extensions` (none when empty). The name is completed before the panel asks whether to
+    // replace an existing file, so the file asked about is the file the caller gets.
+    std::string defaultSuffix;
+    // saveFile only: extensions a typed name loses for `defaultSuffix` instead of keeping them
+    // before it (a movie type the format cannot hold: "take.mp4" becomes "take.mov").
+    std::vector<std::string> replacedExtensions;
 
     // Whether the user may choose more than one item.
     bool allowsMultipleSelection() const { return kind == Kind::openFiles; }
+
+    // The file a save panel gives for the name typed: `typed` itself when it ends in one of
+    // `extensions` (any case) or no default suffix is set, else `typed` with its extension
+    // replaced (one of `replacedExtensions`) or followed by "." + `defaultSuffix`.
+    std::filesystem::path completedSaveName(const std::filesystem::path& typed) const;
 };
 
 // Called once on the main thread when the panel closes: the chosen paths, or none when the

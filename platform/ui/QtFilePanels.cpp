@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 
 #include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -33,6 +38,12 @@ public:
     {
         const QStringList chosen = selectedFiles();
         const auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        // Enter reaches the accept button too (the dialog presses its default button): only a
+        // press of the button itself takes a folder.
+        if (enterPressed_) {
+            browse();
+            return;
+        }
         const bool goesUp = typed && typed->text() == QStringLiteral("..");
         const bool takesFolder =
             std::any_of(chosen.begin(), chosen.end(), [](const QString& path) { return QFileInfo(path).isDir(); });
@@ -47,11 +58,19 @@ public:
         QDialog::accept();
     }
 
-    // Call once the panel's widgets exist (after DontUseNativeDialog).
+    // Call once the panel's widgets exist (after DontUseNativeDialog). While the name's
+    // completion list is up it has the keyboard, and its Enter would reach the name field past
+    // the field's event filters: the list is watched too (installed after the completer's own
+    // filter, so this one sees the key first).
     void browseOnEnter()
     {
-        if (auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        if (auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
             typed->installEventFilter(this);
+            if (QCompleter* completer = typed->completer()) {
+                completionList_ = completer->popup();
+                completionList_->installEventFilter(this);
+            }
+        }
     }
 
     // Keeps `label` on the accept button whatever is selected. The panel relabels its button
@@ -80,15 +99,26 @@ protected:
     // into the (first) chosen folder, and takes files as they are.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::KeyPress && watched == findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+        const bool watchedField = watched == findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (event->type() == QEvent::KeyPress && (watchedField || (completionList_ && watched == completionList_))) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                QFileDialog::accept();
-                relabel();
+                // The list's highlighted entry is in the field already (the completer puts it there).
+                if (completionList_)
+                    completionList_->hide();
+                browse();
                 return true;
             }
         }
         return QFileDialog::eventFilter(watched, event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        enterPressed_ = enter;
+        QFileDialog::keyPressEvent(event);
+        enterPressed_ = false;
     }
 
     void showEvent(QShowEvent* event) override
@@ -98,6 +128,26 @@ protected:
     }
 
 private:
+    // Enter: into the folder typed (a name in this folder or a path, "~" for home), else the
+    // panel's own handling, which goes into the first folder chosen and takes files as they are.
+    // The typed text decides before the list's selection, which typing a path leaves holding
+    // every folder on the way.
+    void browse()
+    {
+        auto* typed = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QString text = typed ? typed->text() : QString();
+        if (text == QStringLiteral("~") || text.startsWith(QStringLiteral("~/")))
+            text.replace(0, 1, QDir::homePath());
+        const QFileInfo folder(directory().absoluteFilePath(text));
+        if (!text.isEmpty() && text != QStringLiteral("..") && folder.isDir()) {
+            setDirectory(folder.absoluteFilePath());
+            typed->clear();
+        } else {
+            QFileDialog::accept();
+        }
+        relabel();
+    }
+
     void relabel()
     {
         if (!label_.isEmpty())
@@ -105,6 +155,83 @@ private:
     }
 
     QString label_;
+    QPointer<QWidget> completionList_;
+    // Set while the dialog handles an Enter its focused widget passed on (the list passes it on
+    // after going into a folder): the default button's accept() then browses instead of taking.
+    bool enterPressed_ = false;
+};
+
+// A save panel that completes the typed name (FilePanelRequest::completedSaveName) before it
+// checks for an existing file, so the replace question names the file the caller will write,
+// and asks that question without blocking: "Cancel" leaves the panel up and the file alone.
+class SaveDialog final : public QFileDialog {
+public:
+    SaveDialog(QWidget* parent, const QString& caption, FilePanelRequest request)
+        : QFileDialog(parent, caption), request_(std::move(request))
+    {
+        setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
+
+    // The file accepted: the completed name, else (a name the panel took itself) its own choice.
+    QStringList chosenFiles() const { return chosen_.isEmpty() ? selectedFiles() : QStringList{chosen_}; }
+
+    void accept() override
+    {
+        const QStringList typed = selectedFiles();
+        if (typed.isEmpty() || QFileInfo(typed.front()).isDir()) {
+            // Nothing named, or a folder to go into: the panel's own handling.
+            QFileDialog::accept();
+            return;
+        }
+        const QString completed =
+            QString::fromStdString(request_.completedSaveName(typed.front().toStdString()).string());
+        const QFileInfo file(completed);
+        if (auto* name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); name && completed != typed.front())
+            name->setText(file.fileName());
+        if (file.isDir()) {
+            QFileDialog::accept();
+            return;
+        }
+        if (!file.exists()) {
+            take(completed);
+            return;
+        }
+        if (question_)
+            return;
+        auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(),
+                                    QStringLiteral("\u201C%1\u201D already exists. Do you want to replace it?")
+                                        .arg(file.fileName()),
+                                    QMessageBox::NoButton, this);
+        box->setObjectName(QStringLiteral("replaceQuestion"));
+        box->setInformativeText(QStringLiteral("A file with the same name already exists in \u201C%1\u201D. "
+                                               "Replacing it will overwrite its current contents.")
+                                    .arg(file.absoluteDir().dirName()));
+        QAbstractButton* replace = box->addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+        QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        box->setDefaultButton(cancel);
+        box->setEscapeButton(cancel);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::WindowModal);
+        connect(box, &QMessageBox::finished, this, [this, box, replace, completed] {
+            const bool replacing = box->clickedButton() == replace;
+            question_ = nullptr;
+            if (replacing)
+                take(completed);
+        });
+        question_ = box;
+        box->open();
+    }
+
+private:
+    void take(const QString& file)
+    {
+        chosen_ = file;
+        QDialog::accept();
+    }
+
+    FilePanelRequest request_;
+    QString chosen_;
+    QPointer<QMessageBox> question_;
 };
 
 // The folder each kind of panel was last closed in with a choice, for the whole application,
@@ -172,7 +299,11 @@ void QtFilePanels::run(const FilePanelRequest& request, FilePanelCompletion comp
     const QString title = QString::fromStdString(request.title);
     const bool filesAndFolders = request.kind == FilePanelRequest::Kind::openFiles && request.canChooseDirectories;
     auto* filesAndFoldersDialog = filesAndFolders ? new FilesAndFoldersDialog(parent_.data(), title) : nullptr;
-    QFileDialog* dialog = filesAndFoldersDialog ? filesAndFoldersDialog : new QFileDialog(parent_.data(), title);
+    auto* saveDialog = request.kind == FilePanelRequest::Kind::saveFile ? new SaveDialog(parent_.data(), title, request)
+                                                                         : nullptr;
+    QFileDialog* dialog = filesAndFoldersDialog ? static_cast<QFileDialog*>(filesAndFoldersDialog)
+                          : saveDialog          ? static_cast<QFileDialog*>(saveDialog)
+                                                : new QFileDialog(parent_.data(), title);
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setDirectory(startFolder(request));
@@ -211,12 +342,17 @@ void QtFilePanels::run(const FilePanelRequest& request, FilePanelCompletion comp
 
     // The completion runs exactly once: on accept with the choice, on reject with nothing.
     auto done = std::make_shared<FilePanelCompletion>(std::move(completion));
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done, kind = panelKind(request)](int result) {
+    QObject::connect(dialog, &QFileDialog::finished, dialog,
+                     [dialog, saveDialog, done, kind = panelKind(request),
+                      choosesFolder = request.kind == FilePanelRequest::Kind::openFolder](int result) {
         std::vector<std::filesystem::path> chosen;
         if (result == QDialog::Accepted) {
-            lastFolders()[kind] = dialog->directory().absolutePath();
-            for (const QString& file : dialog->selectedFiles())
+            const QStringList files = saveDialog ? saveDialog->chosenFiles() : dialog->selectedFiles();
+            for (const QString& file : files)
                 chosen.emplace_back(file.toStdString());
+            // The folder the (first) choice lies in, also when it was typed as a path elsewhere.
+            lastFolders()[kind] = choosesFolder || files.isEmpty() ? dialog->directory().absolutePath()
+                                                                   : QFileInfo(files.front()).absolutePath();
         }
         if (*done) {
             auto callback = std::move(*done);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QFileDialog>
+#include <QPointer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -49,7 +50,8 @@ std::string contentsOf(const fs::path& file)
 
 // The timeline handed over to the 10-bit Export workspace; "Choose Output…" names
 // "Scenes_master.mov" in the output panel, and the Container picker shows MOV; the export is a
-// QuickTime movie. A second, larger export to the same file is still running when Ctrl+Q asks
+// QuickTime movie. A second, larger job drops that output; its export to the same file, chosen
+// again and replaced after the panel's question, is still running when Ctrl+Q asks
 // "Stop the export and quit?"; "Stop & Quit" ends it and the window closes, with no partial file
 // beside the first master, which is untouched. Once the application has ended, the temporary
 // folder holds no render job.
@@ -97,9 +99,19 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     choose(*panel, largerJob);
     ASSERT_EQ(job.jobURL(), largerJob);
     ASSERT_TRUE(job.inputsComplete());
-    ASSERT_EQ(job.outputURL(), master);
+    // The first job's master is not this job's output: the export asks, and the panel asks
+    // before replacing the master.
+    ASSERT_EQ(job.outputURL(), std::nullopt);
     const std::vector<std::string> partial = {".Scenes_master.partial-"};
     QTest::mouseClick(exportButton, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the output panel of the new job"));
+    choose(*panel, master);
+    QPointer<QMessageBox> replace;
+    ASSERT_TRUE(waitFor(
+        [&] { return (replace = panel->findChild<QMessageBox*>(QStringLiteral("replaceQuestion"))) && replace->isVisible(); },
+        "the replace question"));
+    ASSERT_NE(buttonTitled(*replace, QStringLiteral("Replace")), nullptr);
+    QTest::mouseClick(buttonTitled(*replace, QStringLiteral("Replace")), Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return job.isExporting() && !filesStartingWith(folders.scratch(), partial).empty(); },
                         "the second export's partial movie"))
         << job.statusText();

@@ -20,17 +20,7 @@ json videoClipJson(const std::string& id, double start = 0, double duration = 1,
             {"startTime", start}, {"duration", duration}, {"inPoint", inPoint}};
 }
 
-// A timeline job of one timeline "t1", the source "a.mp4" and a 160 × 96 project at 25 fps.
-// Clips as a vector: a braced list of one clip is then an array of one under every compiler.
-json timelineJobJson(const std::vector<json>& clips)
-{
-    return {{"tool", "velmora-editor-desktop-export"},
-            {"version", 2},
-            {"grade", {{"lutCube", "None"}}},
-            {"project", {{"width", 160}, {"height", 96}, {"fps", 25}, {"activeTimelineId", "t1"}}},
-            {"sources", json::array({{{"id", "s1"}, {"fileName", "a.mp4"}}})},
-            {"timelines", json::array({{{"id", "t1"}, {"clips", clips}}})}};
-}
+using test::timelineJob;
 
 EditorJobV2 decode(const json& job)
 {
@@ -68,7 +58,7 @@ protected:
 
 TEST_F(FastPathMedia, RecognisesOneVideoClipWithItsSourceFile)
 {
-    const auto candidate = fastSingleClipCandidate(decode(timelineJobJson({videoClipJson("v1")})), media());
+    const auto candidate = fastSingleClipCandidate(decode(timelineJob({videoClipJson("v1")})), media());
     ASSERT_TRUE(candidate);
     EXPECT_EQ(candidate->clip.id, "v1");
     EXPECT_EQ(candidate->inputURL, media() / "a.mp4");
@@ -79,35 +69,35 @@ TEST_F(FastPathMedia, OtherClipKindsOnTheTimelineSendTheJobToTheTimelineExport)
     for (const char* kind : {"text", "image", "audio", "sound", " Audio\n", "TEXT"}) {
         json other = videoClipJson("x", 0, 1);
         other["type"] = kind;
-        EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1"), other}))) << kind;
+        EXPECT_FALSE(recognised(timelineJob({videoClipJson("v1"), other}))) << kind;
     }
     // Kinds of no meaning to the export are passed over.
     json odd = videoClipJson("x");
     odd["type"] = "adjustment";
-    EXPECT_TRUE(recognised(timelineJobJson({videoClipJson("v1"), odd})));
+    EXPECT_TRUE(recognised(timelineJob({videoClipJson("v1"), odd})));
     json untyped = videoClipJson("y");
     untyped.erase("type");
-    EXPECT_TRUE(recognised(timelineJobJson({untyped, videoClipJson("v1")})));
+    EXPECT_TRUE(recognised(timelineJob({untyped, videoClipJson("v1")})));
 }
 
 TEST_F(FastPathMedia, NeedsExactlyOneVideoClip)
 {
-    EXPECT_FALSE(recognised(timelineJobJson({})));
-    EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1"), videoClipJson("v2", 1)})));
+    EXPECT_FALSE(recognised(timelineJob({})));
+    EXPECT_FALSE(recognised(timelineJob({videoClipJson("v1"), videoClipJson("v2", 1)})));
     json upper = videoClipJson("v1");
     upper["type"] = "VIDEO";
-    EXPECT_TRUE(recognised(timelineJobJson({upper})));
+    EXPECT_TRUE(recognised(timelineJob({upper})));
     // Counted as the one video clip, but not streamed as written with blanks.
     upper["type"] = " Video ";
-    EXPECT_FALSE(recognised(timelineJobJson({upper})));
-    json noJobs = timelineJobJson({videoClipJson("v1")});
+    EXPECT_FALSE(recognised(timelineJob({upper})));
+    json noJobs = timelineJob({videoClipJson("v1")});
     noJobs["timelines"] = json::array();
     EXPECT_FALSE(recognised(noJobs));
 }
 
 TEST_F(FastPathMedia, UsesTheActiveTimeline)
 {
-    json job = timelineJobJson({videoClipJson("v1")});
+    json job = timelineJob({videoClipJson("v1")});
     json text = videoClipJson("t");
     text["type"] = "text";
     job["timelines"].push_back({{"id", "t2"}, {"clips", json::array({videoClipJson("v2"), text})}});
@@ -120,65 +110,65 @@ TEST_F(FastPathMedia, UsesTheActiveTimeline)
 
 TEST_F(FastPathMedia, TheClipMustStartAtZeroAndPlayAtNormalSpeed)
 {
-    EXPECT_TRUE(recognised(timelineJobJson({videoClipJson("v1", 0.04)})));
-    EXPECT_TRUE(recognised(timelineJobJson({videoClipJson("v1", -0.04)})));
-    EXPECT_FALSE(recognised(timelineJobJson({videoClipJson("v1", 0.05)})));
+    EXPECT_TRUE(recognised(timelineJob({videoClipJson("v1", 0.04)})));
+    EXPECT_TRUE(recognised(timelineJob({videoClipJson("v1", -0.04)})));
+    EXPECT_FALSE(recognised(timelineJob({videoClipJson("v1", 0.05)})));
     for (const auto& [speed, taken] : std::vector<std::pair<double, bool>>{{1.005, true}, {100, true}, {1.5, false}}) {
         json clip = videoClipJson("v1");
         clip["speed"] = speed;
-        EXPECT_EQ(recognised(timelineJobJson({clip})), taken) << speed;
+        EXPECT_EQ(recognised(timelineJob({clip})), taken) << speed;
     }
     json ramp = videoClipJson("v1");
     ramp["speedKeyframes"] = json::array({{{"time", 0}, {"speed", 1}}, {{"time", 1}, {"speed", 2}}});
-    EXPECT_FALSE(recognised(timelineJobJson({ramp})));
+    EXPECT_FALSE(recognised(timelineJob({ramp})));
 }
 
 TEST_F(FastPathMedia, TheClipNeedsASourceWithAFile)
 {
     json clip = videoClipJson("v1");
     clip.erase("sourceId");
-    EXPECT_FALSE(recognised(timelineJobJson({clip})));
+    EXPECT_FALSE(recognised(timelineJob({clip})));
 
     // A folder without media: neither the resolver nor the file name finds it.
     TempDir empty;
-    EXPECT_FALSE(fastSingleClipCandidate(decode(timelineJobJson({videoClipJson("v1")})), empty.path()));
+    EXPECT_FALSE(fastSingleClipCandidate(decode(timelineJob({videoClipJson("v1")})), empty.path()));
     // The file by its name directly in the folder.
     std::filesystem::copy_file(media() / "a.mp4", empty / "a.mp4");
-    const auto found = fastSingleClipCandidate(decode(timelineJobJson({videoClipJson("v1")})), empty.path());
+    const auto found = fastSingleClipCandidate(decode(timelineJob({videoClipJson("v1")})), empty.path());
     ASSERT_TRUE(found);
     EXPECT_EQ(found->inputURL, empty / "a.mp4");
 }
 
 TEST_F(FastPathMedia, APlainClipKeepsTheTimelineResult)
 {
-    EXPECT_TRUE(keeps(timelineJobJson({videoClipJson("v1")})));
+    EXPECT_TRUE(keeps(timelineJob({videoClipJson("v1")})));
     json clip = videoClipJson("v1");
     clip["fadeIn"] = 0.02;
     clip["fadeOut"] = 0;
     clip["opacity"] = 1.5;
     clip["grade"] = {{"gradeParams", {{"exposure", 0}, {"moodKey", "sony_venice"}}}};
-    EXPECT_TRUE(keeps(timelineJobJson({clip})));
+    EXPECT_TRUE(keeps(timelineJob({clip})));
 }
 
 TEST_F(FastPathMedia, AClipGradeIsLeftToTheTimelineExport)
 {
     json lut = videoClipJson("v1");
     lut["grade"] = {{"hasLut", true}, {"lutData", test::constantCubeText(0.1, 0.2, 0.3)}};
-    EXPECT_FALSE(keeps(timelineJobJson({lut})));
+    EXPECT_FALSE(keeps(timelineJob({lut})));
 
     std::filesystem::create_directories(media() / "luts");
     test::writeTextFile(media() / "luts" / "look.cube", test::identityCubeText());
     json lutFile = videoClipJson("v1");
     lutFile["grade"] = {{"hasLut", true}, {"lutFile", "look.cube"}};
-    EXPECT_FALSE(keeps(timelineJobJson({lutFile})));
+    EXPECT_FALSE(keeps(timelineJob({lutFile})));
 
     json basic = videoClipJson("v1");
     basic["grade"] = {{"gradeParams", {{"exposure", 0.5}}}};
-    EXPECT_FALSE(keeps(timelineJobJson({basic})));
+    EXPECT_FALSE(keeps(timelineJob({basic})));
 
     json mood = videoClipJson("v1");
     mood["grade"] = {{"gradeParams", {{"isMoodEnabled", true}, {"moodKey", "sony_venice"}}}};
-    EXPECT_FALSE(keeps(timelineJobJson({mood})));
+    EXPECT_FALSE(keeps(timelineJob({mood})));
 }
 
 TEST_F(FastPathMedia, FadesAndOpacityAreLeftToTheTimelineExport)
@@ -186,22 +176,22 @@ TEST_F(FastPathMedia, FadesAndOpacityAreLeftToTheTimelineExport)
     for (const char* field : {"fadeIn", "fadeOut"}) {
         json clip = videoClipJson("v1");
         clip[field] = 0.5;
-        EXPECT_FALSE(keeps(timelineJobJson({clip}))) << field;
+        EXPECT_FALSE(keeps(timelineJob({clip}))) << field;
     }
     json clip = videoClipJson("v1");
     clip["opacity"] = 0.5;
-    EXPECT_FALSE(keeps(timelineJobJson({clip})));
+    EXPECT_FALSE(keeps(timelineJob({clip})));
 }
 
 TEST_F(FastPathMedia, AnotherOutputSizeIsLeftToTheTimelineExport)
 {
-    json job = timelineJobJson({videoClipJson("v1")});
+    json job = timelineJob({videoClipJson("v1")});
     job["output"] = {{"width", 320}, {"height", 192}};
     EXPECT_FALSE(keeps(job));
     job["output"] = {{"width", 160}};
     EXPECT_TRUE(keeps(job));
     // A job that names no size asks for none: the source's size is kept.
-    json unsized = timelineJobJson({videoClipJson("v1")});
+    json unsized = timelineJob({videoClipJson("v1")});
     unsized["project"].erase("width");
     unsized["project"].erase("height");
     EXPECT_TRUE(keeps(unsized));
@@ -214,7 +204,7 @@ TEST_F(FastPathMedia, AnotherOutputSizeIsLeftToTheTimelineExport)
 
 TEST_F(FastPathMedia, AnotherFrameRateIsLeftToTheTimelineExport)
 {
-    json job = timelineJobJson({videoClipJson("v1")});
+    json job = timelineJob({videoClipJson("v1")});
     job["project"]["fps"] = 59.94;
     EXPECT_FALSE(keeps(job));
     job["project"].erase("fps");
@@ -227,7 +217,7 @@ TEST_F(FastPathMedia, AnotherFrameRateIsLeftToTheTimelineExport)
 
 TEST(FastPathTemporaryJob, CarriesTheRangeRateContainerSizeAndBitRate)
 {
-    json source = timelineJobJson({videoClipJson("v1")});
+    json source = timelineJob({videoClipJson("v1")});
     source["grade"]["lutCube"] = "Look.cube";
     source["output"] = {{"fps", 50}, {"width", 1280}, {"targetBitrate", 8000000}};
     const EditorJobV2 job = decode(source);
@@ -239,10 +229,15 @@ TEST(FastPathTemporaryJob, CarriesTheRangeRateContainerSizeAndBitRate)
                     {"output",
                      {{"fps", 25.0}, {"container", "mp4"}, {"width", 1280}, {"height", 96}, {"targetBitrate", 8000000}}}}));
 
-    json bare = timelineJobJson({videoClipJson("v1")});
+    json bare = timelineJob({videoClipJson("v1")});
     bare.erase("project");
     const json temporary = fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie.m4v");
-    EXPECT_EQ(temporary["output"], (json{{"fps", 59.94}, {"container", "mov"}}));
+    EXPECT_EQ(temporary["output"], (json{{"fps", 59.94}, {"container", "mp4"}}));
+    // A name without a movie extension: the job's container, as the timeline export writes it.
+    bare["output"] = {{"container", "mp4"}};
+    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie")["output"]["container"], "mp4");
+    bare.erase("output");
+    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie")["output"]["container"], "mov");
     EXPECT_DOUBLE_EQ(fastPathJobFps(decode(bare)), 59.94);
 }
 
@@ -264,7 +259,7 @@ protected:
 
 TEST_F(FastPathExport, StreamsTheClipsSourceRange)
 {
-    const auto result = run(timelineJobJson({videoClipJson("v1", 0, 0.4, 0.4)}), dir_ / "out.mov");
+    const auto result = run(timelineJob({videoClipJson("v1", 0, 0.4, 0.4)}), dir_ / "out.mov");
     ASSERT_TRUE(result);
     EXPECT_EQ(*result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
     EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
@@ -278,7 +273,7 @@ TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeButNotItsSound)
     withSound.audio = true;
     withSound.videoArgs = "-preset ultrafast";
     test::makeClip(media() / "a.mp4", withSound);
-    json job = timelineJobJson({videoClipJson("v1")});
+    json job = timelineJob({videoClipJson("v1")});
     job["project"].erase("width");
     job["project"].erase("height");
 
@@ -296,7 +291,7 @@ TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeButNotItsSound)
 TEST_F(FastPathExport, TheTemporaryJobIsRemovedWhenTheExportFails)
 {
     try {
-        run(timelineJobJson({videoClipJson("v1")}), dir_ / "missing" / "out.mov");
+        run(timelineJob({videoClipJson("v1")}), dir_ / "missing" / "out.mov");
         ADD_FAILURE() << "the export should fail";
     } catch (const Error& error) {
         EXPECT_EQ(error.domain(), "file"); // creating the movie's file in a folder that is not there
@@ -308,7 +303,7 @@ TEST_F(FastPathExport, DecliningWritesNothing)
 {
     json clip = videoClipJson("v1");
     clip["fadeOut"] = 0.3;
-    EXPECT_FALSE(run(timelineJobJson({clip}), dir_ / "out.mov"));
+    EXPECT_FALSE(run(timelineJob({clip}), dir_ / "out.mov"));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "out.mov"));
     EXPECT_TRUE(leftovers().empty());
 }

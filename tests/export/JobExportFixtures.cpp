@@ -64,6 +64,17 @@ Color meanColor(const PixelBuffer& frame)
                  static_cast<float>(sum[2] / count), 1};
 }
 
+nlohmann::json timelineJob(const std::vector<nlohmann::json>& clips, const std::string& fileName,
+                           const std::string& lutCube)
+{
+    return {{"tool", "velmora-editor-desktop-export"},
+            {"version", 2},
+            {"grade", {{"lutCube", lutCube}}},
+            {"project", {{"width", 160}, {"height", 96}, {"fps", 25}}},
+            {"sources", nlohmann::json::array({{{"id", "s1"}, {"fileName", fileName}}})},
+            {"timelines", nlohmann::json::array({{{"id", "t1"}, {"clips", clips}}})}};
+}
+
 nlohmann::json singleVideoJob(const std::string& lutCube, const nlohmann::json& output)
 {
     nlohmann::json job = {{"version", 1}, {"grade", {{"lutCube", lutCube}}}};

@@ -32,6 +32,13 @@ Color meanColor(const PixelBuffer& frame);
 // A single-video job: version 1, the LUT reference and the given output fields.
 nlohmann::json singleVideoJob(const std::string& lutCube, const nlohmann::json& output = nlohmann::json::object());
 
+// A timeline job ("velmora-editor-desktop-export", version 2, the job LUT `lutCube`) of one
+// timeline "t1" holding `clips`, one source "s1" named `fileName` and a 160 × 96 project at
+// 25 fps. Clips as a vector: a braced list of one clip is then an array of one under every
+// compiler.
+nlohmann::json timelineJob(const std::vector<nlohmann::json>& clips, const std::string& fileName = "a.mp4",
+                           const std::string& lutCube = "None");
+
 // Files in `folder` whose names start with `prefix`.
 std::vector<std::filesystem::path> filesWithPrefix(const std::filesystem::path& folder, const std::string& prefix);
 

@@ -27,17 +27,7 @@ json clipJson(const std::string& id, const std::string& type, double inPoint, do
             {"duration", outPoint - inPoint}, {"inPoint", inPoint}, {"outPoint", outPoint}};
 }
 
-// Clips as a vector: a braced list of one clip is then an array of one under every compiler.
-json timelineJob(const std::vector<json>& clips, const std::string& fileName = "a.mp4",
-                 const std::string& jobLut = "None")
-{
-    return {{"tool", "velmora-editor-desktop-export"},
-            {"version", 2},
-            {"grade", {{"lutCube", jobLut}}},
-            {"project", {{"width", 160}, {"height", 96}, {"fps", 25}}},
-            {"sources", json::array({{{"id", "s1"}, {"fileName", fileName}}})},
-            {"timelines", json::array({{{"id", "t1"}, {"clips", clips}}})}};
-}
+using test::timelineJob;
 
 Error errorOf(const std::function<void()>& body)
 {

@@ -15,18 +15,8 @@ using test::TempDir;
 
 json plainTimelineJob()
 {
-    return {{"tool", "velmora-editor-desktop-export"},
-            {"version", 2},
-            {"grade", {{"lutCube", "None"}}},
-            {"project", {{"width", 160}, {"height", 96}, {"fps", 25}}},
-            {"sources", json::array({{{"id", "s1"}, {"fileName", "a.mp4"}}})},
-            {"timelines",
-             json::array({{{"id", "t1"},
-                           {"clips", json::array({{{"id", "v1"},
-                                                   {"type", "video"},
-                                                   {"sourceId", "s1"},
-                                                   {"startTime", 0},
-                                                   {"duration", 0.4}}})}}})}};
+    return test::timelineJob(
+        {json{{"id", "v1"}, {"type", "video"}, {"sourceId", "s1"}, {"startTime", 0}, {"duration", 0.4}}});
 }
 
 // Runs the routing of a job file made of `text`; answers the error it throws.

@@ -219,5 +219,26 @@ TEST_F(ContentViewWithFakes, QuittingDuringAnExportAsksInABox)
     EXPECT_EQ(view.findChild<QMessageBox*>(QStringLiteral("ExportFailedAlert")), nullptr);
 }
 
+// Export over a movie nobody chose for this job asks in a box; "Cancel" starts nothing.
+TEST_F(ContentViewWithFakes, ReplacingAMovieNotChosenForTheJobAsksInABox)
+{
+    writeTextFile(dir / "A001_velmora_10bit.mov", "earlier movie");
+    view.controller().pickJob();
+    panels->choose(writeSingleVideoJob());
+    view.controller().pickInput();
+    panels->choose(dir / "A001.MOV");
+    for (const QString& answer : {QStringLiteral("Cancel"), QStringLiteral("Replace")}) {
+        QTest::mouseClick(child<QPushButton>(view, "export"), Qt::LeftButton);
+        QPointer<QMessageBox> box = child<QMessageBox>(view, "replaceQuestion");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), QStringLiteral("\u201CA001_velmora_10bit.mov\u201D already exists. Do you want to replace it?"));
+        buttonTitled(*box, answer)->click();
+        EXPECT_FALSE(view.controller().replaceQuestion());
+        EXPECT_EQ(view.controller().isExporting(), answer == QStringLiteral("Replace"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_EQ(exporter->exportCall(0).request.outputURL, dir / "A001_velmora_10bit.mov");
+}
+
 } // namespace
 } // namespace velmora::test

@@ -106,6 +106,50 @@ TEST_F(ExportRun, ReportsStartProgressAndDoneInOrder)
     EXPECT_EQ(controller->statusText(), "Export started\u2026  Gamma=srgb  Comp: C=1.25 S=0.80 B=-0.050 T=-0.250");
 }
 
+// A movie at an output no save panel confirmed for this job is replaced only after asking;
+// "Cancel" leaves it as it was. An output chosen for another job is dropped with that job.
+TEST_F(ExportRun, AnUnconfirmedOrEarlierJobsOutputIsNeverReplacedWithoutAsking)
+{
+    writeFile("A001_velmora_10bit.mov", "earlier movie");
+    readySingleVideoJob(); // the output is derived beside the input
+    for (const bool replace : {false, true}) {
+        controller->startExport();
+        ASSERT_TRUE(controller->replaceQuestion());
+        EXPECT_EQ(*controller->replaceQuestion(),
+                  (ExportWorkspaceController::ReplaceQuestion{
+                      "\u201CA001_velmora_10bit.mov\u201D already exists. Do you want to replace it?", "Replace",
+                      "Cancel"}));
+        controller->answerReplaceQuestion(replace);
+        EXPECT_FALSE(controller->replaceQuestion());
+        EXPECT_EQ(controller->isExporting(), replace);
+        if (replace)
+            EXPECT_EQ(exporter->exportCall(0).request.outputURL, output());
+        else
+            EXPECT_EQ(exporter->exportCount(), 0u);
+        EXPECT_EQ(readTextFile(output()), "earlier movie");
+    }
+    exporter->finishExport(0, {output(), 25, 160, 96});
+    runUntil([&] { return !controller->isExporting(); });
+    controller->startExport(); // its own movie now
+    EXPECT_FALSE(controller->replaceQuestion());
+    EXPECT_EQ(exporter->exportCall(1).request.outputURL, output());
+    exporter->finishExport(1, {output(), 25, 160, 96});
+    runUntil([&] { return !controller->isExporting(); });
+
+    // A name typed without extension is completed with the proposed container.
+    loadJob(writeTimelineJob());
+    chooseMediaFolder(dir.path());
+    controller->pickOutput();
+    EXPECT_EQ(panels->current().defaultSuffix, "mp4");
+    panels->choose(dir / "master");
+    EXPECT_EQ(controller->outputURL(), dir / "master.mp4");
+    loadJob(writeTimelineJob("beach_job.json"));
+    EXPECT_EQ(controller->outputURL(), std::nullopt);
+    controller->startExport();
+    ASSERT_TRUE(panels->hasOpenPanel());
+    EXPECT_EQ(panels->current().suggestedName, "beach_velmora_10bit.mp4");
+}
+
 TEST_F(ExportRun, AFailureRaisesTheAlertWithTheFullDescription)
 {
     readySingleVideoJob();

@@ -27,14 +27,22 @@ TEST(ExportSheetFormats, TitlesInPickerOrderAndProposedNames)
     EXPECT_EQ(name(std::nullopt, EditorExportFormat::proRes422), "timeline_export.mov");
     EXPECT_EQ(name(" Trip 2 ", EditorExportFormat::h264), " Trip 2 _export.mp4"); // as it stands
 
-    // A chosen name gets the format's extension unless it has it already.
-    const auto output = [](const char* chosen, EditorExportFormat format) {
-        return ExportSheetController::outputPathForFormat(chosen, format);
+    // The output panel: the file written is the completed name the panel asked about; a saved
+    // project's panel starts in the project's folder.
+    const auto output = [](const char* typed, EditorExportFormat format) {
+        return ExportSheetController::outputPanelRequest(*twoClipSession("Holiday"), format, std::nullopt)
+            .completedSaveName(typed);
     };
     EXPECT_EQ(output("/out/cut", EditorExportFormat::hevc10), Path("/out/cut.mp4"));
     EXPECT_EQ(output("/out/cut.MP4", EditorExportFormat::h264), Path("/out/cut.MP4"));
+    EXPECT_EQ(output("/out/cut.mov", EditorExportFormat::hevc10), Path("/out/cut.mov"));
     EXPECT_EQ(output("/out/cut.mov", EditorExportFormat::proRes422), Path("/out/cut.mov"));
-    EXPECT_EQ(output("/out/cut.mp4", EditorExportFormat::proRes422), Path("/out/cut.mp4.mov"));
+    EXPECT_EQ(output("/out/cut.mp4", EditorExportFormat::proRes422), Path("/out/cut.mov"));
+    EXPECT_EQ(output("/out/cut.v2", EditorExportFormat::proRes422), Path("/out/cut.v2.mov"));
+    EXPECT_EQ(ExportSheetController::outputPanelRequest(*twoClipSession("Holiday"), EditorExportFormat::h264,
+                                                        Path("/projects/trip/Trip.velmora"))
+                  .directory,
+              Path("/projects/trip"));
 }
 
 TEST(ExportSheetEstimate, ShownPastTwoPercentFromFiveSecondsAsSecondsOrMinutes)

@@ -1,8 +1,11 @@
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -239,6 +242,103 @@ TEST(QtFilePanels, PanelsStartWhereTheirKindWasLastUsedElseTheProjectElseVideos)
     FilePanelRequest other = save;
     other.kind = FilePanelRequest::Kind::openFile;
     EXPECT_EQ(QtFilePanels::startFolder(other), QString::fromStdString((home / "project").string()));
+}
+
+// A typed folder and Enter: the panel goes into the folder and takes nothing. After a file typed
+// as a path elsewhere is taken, the next panel of the kind starts in that file's folder.
+TEST(QtFilePanels, EnterOnATypedFolderGoesIntoItAndATypedPathSetsTheNextStart)
+{
+    test::TempDir root;
+    std::filesystem::create_directories(root / "day1");
+    std::filesystem::create_directories(root / "day2");
+    test::writeTextFile(root / "day2" / "C.typedpath", "x");
+    QWidget parent;
+    QtFilePanels panels(&parent);
+    FilePanelRequest request = importMediaRequest(root.path());
+    request.extensions = {"typedpath"};
+    std::vector<std::vector<std::filesystem::path>> answers;
+    panels.run(request, [&](std::vector<std::filesystem::path> paths) { answers.push_back(std::move(paths)); });
+    auto* dialog = parent.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    for (const QString& typed : {QStringLiteral("day1"), QString::fromStdString((root / "day2").string())}) {
+        name->clear();
+        QTest::keyClicks(name, typed);
+        // Enter goes where the keyboard is: to the completion list when typing opened it.
+        QWidget* popup = name->completer() ? name->completer()->popup() : nullptr;
+        QTest::keyClick(popup && popup->isVisible() ? popup : static_cast<QWidget*>(name), Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_TRUE(answers.empty()) << typed.toStdString();
+        EXPECT_EQ(dialog->directory().canonicalPath().toStdString(),
+                  canonicalPath(root / std::filesystem::path(typed.toStdString())).toStdString());
+    }
+
+    // Enter in the list goes into the highlighted folder too.
+    dialog->setDirectory(QString::fromStdString(root.path().string()));
+    auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return list->model()->rowCount(list->rootIndex()) == 2; }));
+    const QModelIndex first = list->model()->index(0, 0, list->rootIndex());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(first).center());
+    QTest::keyClick(list, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_TRUE(answers.empty());
+    EXPECT_EQ(dialog->directory().canonicalPath().toStdString(), canonicalPath(root / "day1").toStdString());
+
+    dialog->setDirectory(QString::fromStdString(root.path().string()));
+    name->setText(QString::fromStdString((root / "day2" / "C.typedpath").string()));
+    ASSERT_NE(acceptButton(*dialog), nullptr);
+    acceptButton(*dialog)->click();
+    QApplication::processEvents();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], std::vector<std::filesystem::path>{root / "day2" / "C.typedpath"});
+    EXPECT_EQ(canonicalPath(QtFilePanels::startFolder(request).toStdString()).toStdString(),
+              canonicalPath(root / "day2").toStdString());
+}
+
+// "out" typed over an existing out.mp4 asks about out.mp4; Cancel keeps the panel up and the file
+// as it was, Replace gives out.mp4.
+TEST(QtFilePanels, SaveNamesAreCompletedBeforeTheReplaceQuestion)
+{
+    test::TempDir root;
+    test::writeTextFile(root / "out.mp4", "old movie");
+    QWidget parent;
+    QtFilePanels panels(&parent);
+    std::vector<std::vector<std::filesystem::path>> answers;
+    FilePanelRequest request;
+    request.kind = FilePanelRequest::Kind::saveFile;
+    request.directory = root.path();
+    request.extensions = {"mp4", "mov"};
+    request.defaultSuffix = "mp4";
+    panels.run(request, [&](std::vector<std::filesystem::path> paths) { answers.push_back(std::move(paths)); });
+    auto* dialog = parent.findChild<QFileDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    for (const bool replace : {false, true}) {
+        name->setText(QStringLiteral("out"));
+        QTest::keyClick(name, Qt::Key_Return);
+        auto* question = dialog->findChild<QMessageBox*>(QStringLiteral("replaceQuestion"));
+        ASSERT_NE(question, nullptr);
+        EXPECT_EQ(question->text().toStdString(), "\u201Cout.mp4\u201D already exists. Do you want to replace it?");
+        QAbstractButton* answer = nullptr;
+        for (QAbstractButton* button : question->buttons()) {
+            if (button->text() == (replace ? QStringLiteral("Replace") : QStringLiteral("Cancel")))
+                answer = button;
+        }
+        ASSERT_NE(answer, nullptr);
+        answer->click();
+        QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (!replace) {
+            EXPECT_TRUE(answers.empty());
+            EXPECT_TRUE(dialog->isVisible());
+            EXPECT_EQ(test::readTextFile(root / "out.mp4"), "old movie");
+        }
+    }
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], std::vector<std::filesystem::path>{root / "out.mp4"});
 }
 
 } // namespace
