@@ -47,8 +47,9 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     request.session = std::make_shared<const EditSession>(*session_);
     request.mediaFolder = *mediaFolderURL_;
     QPointer<TimelinePreviewEngine> self(this);
+    const double playheadAtStart = playheadSeconds_;
     compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
-                                                    playheadAtStart = playheadSeconds_](PreviewCompositionOutcome outcome) {
+                                                    playheadAtStart](PreviewCompositionOutcome outcome) {
         if (!self || self->rebuildGeneration_ != generation) {
             return;
         }

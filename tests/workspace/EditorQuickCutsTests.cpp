@@ -54,7 +54,8 @@ std::vector<int> startFrames(const EditSession& session)
 
 TEST(QuickCuts, EveryCutByKeysSurvivesBackgroundResultsLandingAtRandomMoments)
 {
-    const std::vector<int> expected{0, 10, 13, 16, 19, 22, 25, 28, 31, 34, 37, 100, 200, 300, 400, 500, 600, 700, 800, 900};
+    const std::vector<int> expected{0,   10,  13,  16,  19,  22,  25,  28,  31,  34,
+                                    37, 100, 200, 300, 400, 500, 600, 700, 800, 900};
     const test::TempDir media;
     test::ClipSettings movie;
     movie.frameCount = 25;
