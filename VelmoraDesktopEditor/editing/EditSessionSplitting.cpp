@@ -1,10 +1,13 @@
-// Cutting clips in two at the playhead, and the clean-up of slivers after a video cut.
+// Cutting clips in two at the playhead, and the sweep that merges slivers into their left
+// neighbours.
 //
 //   before:  |------------- A (in 10) -------------|
 //   cut at p:|---- A (in 10) ----|---- A_b_XXXXXXXX (in 10 + (p - start) * speed) ----|
 //
-// Every part is at least 0.05 s long; a clip on a locked lane is never cut. The sliver sweep after a
-// video cut leaves still images alone, however short.
+// Every part is at least 0.05 s long; a clip on a locked lane is never cut. A cut changes only the
+// clips it cuts: a short piece between two earlier cuts (three frames at 25 fps are 0.12 s) is
+// the user's edit, and sweeping it away on the next cut would move an earlier cut to this one.
+// The sweep leaves still images alone, however short.
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +23,6 @@ namespace {
 
 constexpr double kMinimumSplitLength = 0.08;
 constexpr double kMinimumPartLength = 0.05;
-constexpr double kSliverLength = 0.12;
 constexpr double kSliverJoinTolerance = 0.06;
 
 bool idTaken(const EditSession& session, const std::string& id)
@@ -123,7 +125,6 @@ EditSession::SplitVideoResult EditSession::splitVideoClipAtPlayhead(double playh
     if (!rightId) {
         return result;
     }
-    collapseSliverClips(*active, kSliverLength);
     recomputeTimelineDuration();
     result.video = true;
     result.newRightVideoId = rightId;

@@ -280,6 +280,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     if (!session) {
         return;
     }
+    const bool openSession = session == session_;
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
     setSession(session);
@@ -328,9 +329,11 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
                                     session->sources.size())) + " sources)");
         return;
     }
-    // A build under way for the same folder counts as a preview that exists: poster frames stored
-    // while an edit's rebuild runs must not send the playhead back to the start.
-    if (mediaFolderURL_ && (avPlayer_ || compositionBuilding_) &&
+    // A build under way for the same folder counts as a preview that exists, and the open project
+    // taken again (poster frames stored, a rate answered) keeps its playhead even without one: a
+    // result landing in the background never sends the playhead back to the start, where the
+    // next cut would go.
+    if (mediaFolderURL_ && (avPlayer_ || compositionBuilding_ || openSession) &&
         MediaFolderPath::standardized(*mediaFolderURL_) == MediaFolderPath::standardized(*mediaFolder)) {
         reloadComposition(std::nullopt);
     } else {

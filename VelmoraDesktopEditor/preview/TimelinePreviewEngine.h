@@ -517,8 +517,9 @@ private:
     void undoOrRedo(bool isUndo);
 
     // Composition install and playback timing.
+    // playheadAtStart: the playhead when the rebuild started; a playhead moved since then stays.
     void installComposition(PreviewComposition composition, bool preservePlayhead,
-                            std::optional<double> seekToSeconds, bool autoPlay);
+                            std::optional<double> seekToSeconds, bool autoPlay, double playheadAtStart);
     void failComposition(const Error& error);
     // Silences the installed player before it is dropped: no time observer, paused, no seek
     // waited for.

@@ -48,14 +48,16 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     request.mediaFolder = *mediaFolderURL_;
     request.readabilityCheck = readabilityCheck_;
     QPointer<TimelinePreviewEngine> self(this);
-    compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds,
-                                                    autoPlay](PreviewCompositionOutcome outcome) {
+    const double playheadAtStart = playheadSeconds_;
+    compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
+                                                    playheadAtStart](PreviewCompositionOutcome outcome) {
         if (!self || self->rebuildGeneration_ != generation) {
             return;
         }
         self->compositionBuilding_ = false;
         if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
-            self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay);
+            self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay,
+                                     playheadAtStart);
         } else {
             self->failComposition(std::get<Error>(outcome));
         }
@@ -63,7 +65,8 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
 }
 
 void TimelinePreviewEngine::installComposition(PreviewComposition composition, bool preservePlayhead,
-                                               std::optional<double> seekToSeconds, bool autoPlay)
+                                               std::optional<double> seekToSeconds, bool autoPlay,
+                                               double playheadAtStart)
 {
     if (!composition.player) {
         return; // outside the builder's contract; the engine stays without a player
@@ -90,10 +93,12 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     setStatus("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade " + gradeWordForStatus());
     keepSourceFiles(composition);
 
-    if (!seekToSeconds) {
-        // The playhead as it is now: a click on the ruler while the build ran moved it, and
-        // that move is kept rather than undone.
-        const double target = preservePlayhead ? std::min(playheadSeconds_, durationSeconds_) : 0.0;
+    // A frame step or a ruler click while the build ran moved the playhead: that move is kept,
+    // never undone by the build's own destination (the start of an opened project, a seek time
+    // asked for before the move), so that the next cut lands where the user put the playhead.
+    const bool movedMeanwhile = playheadSeconds_ != playheadAtStart;
+    if (!seekToSeconds || movedMeanwhile) {
+        const double target = preservePlayhead || movedMeanwhile ? std::min(playheadSeconds_, durationSeconds_) : 0.0;
         seek(target, false, nullptr);
     } else {
         const double target = std::min(std::max(*seekToSeconds, 0.0), durationSeconds_);

@@ -160,11 +160,18 @@ void AppScenario::SetUp()
     ASSERT_TRUE(waitForGradedStill(0));
 }
 
-void AppScenario::openInWindow(const fs::path& file)
+void AppScenario::showWindow()
 {
     window_ = EditorApplication::makeWindow();
     window_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get(), 60000)) << "the window never appeared on the screen";
+}
+
+void AppScenario::openInWindow(const fs::path& file)
+{
+    showWindow();
+    if (::testing::Test::HasFatalFailure())
+        return;
     // As `velmora-editor <file>` opens it.
     EditorApplication::openFilesFromArguments(
         *window_, {QStringLiteral("velmora-editor"), QString::fromStdString(file.string())});

@@ -99,6 +99,9 @@ protected:
     // line naming it does; the file opens once the event loop runs. Fails the test when the
     // window never shows.
     void openInWindow(const std::filesystem::path& file);
+    // Makes the application's window as main() does and shows it with no project, as the
+    // application starts without a file named. Fails the test when the window never shows.
+    void showWindow();
 
     // Repaints every shown window, grabs the screen, saves the part `area` covers (global
     // coordinates; the whole screen when empty) as build/screenshots/<name>, and returns the

@@ -135,6 +135,31 @@ TEST(EngineRebuild, APlayheadMovedWhileTheBuildRunsStaysWhereItWasMoved)
     }
 }
 
+// Neither the first build of a project nor the open project taken again without a player (its
+// last build failed) puts the playhead back at 0 once the user has moved it.
+TEST(EngineRebuild, ABuildLandingLateNeverSendsAMovedPlayheadToTheStart)
+{
+    EngineHarness h;
+    h.engine.adoptSession(twoVideosOneAudio(), h.media.path(), std::nullopt, true);
+    h.engine.stepPlayheadFrame(1, false);
+    h.engine.stepPlayheadFrame(1, false);
+    auto first = h.builder->finish(12.5);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(first->seeks.back().seconds, 2 / 30.0);
+    EXPECT_EQ(h.engine.playheadSeconds(), 2 / 30.0);
+
+    h.engine.reloadComposition(std::nullopt);
+    h.builder->fail(Error("preview", 10, "Media not found"));
+    h.queue->runUntilIdle();
+    ASSERT_EQ(h.engine.avPlayer(), nullptr);
+    h.engine.scrub(4.0);
+    h.engine.reloadSession(h.engine.session(), h.media.path(), std::nullopt);
+    auto again = h.builder->finish(12.5);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(again->seeks.back().seconds, 4.0);
+    EXPECT_EQ(h.engine.playheadSeconds(), 4.0);
+}
+
 TEST(EngineProjectSettings, ApplyWritesTheProjectAndReloads)
 {
     EngineHarness h;
