@@ -281,6 +281,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     }
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
+    const bool anotherProject = session != session_;
     setSession(session);
     if (sessionFile) {
         sessionFileURL_ = sessionFile;
@@ -305,6 +306,9 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     setDurationSeconds(duration);
 
     bumpTimelineRevision();
+    if (anotherProject) {
+        emit anotherProjectTaken();
+    }
     bumpGradePreviewRevision();
     PreviewFrameGrader::invalidateLutBaseCache();
 

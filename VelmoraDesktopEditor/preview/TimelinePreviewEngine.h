@@ -429,6 +429,9 @@ signals:
     void rippleEditEnabledChanged();
     void magneticSnapEnabledChanged();
     void sessionChanged();
+    // A session other than the open one was taken, after its timeline was laid out: views show
+    // it from its start, with nothing of the one before.
+    void anotherProjectTaken();
     void canUndoChanged();
     void canRedoChanged();
     void unlinkedMediaStemsChanged();
