@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -55,8 +56,9 @@ TEST_P(DecodeSourceFrame, ReturnsTheExactFrameAtEveryCommonRate)
     // First, last, a backwards seek after a later frame, odd and even frames, and past the end.
     for (int n : {0, 39, 20, 21, 7, 1, 38, 13}) {
         EXPECT_EQ(decodedStamp(asset, n / fps), n) << "frame " << n << " at " << fps;
-        // A time inside the frame's first half snaps to it too.
-        EXPECT_EQ(decodedStamp(asset, (n + 0.4) / fps), n) << "inside frame " << n;
+        // A time inside a frame takes the next one, the first starting at or after it (the
+        // last frame past the end).
+        EXPECT_EQ(decodedStamp(asset, (n + 0.4) / fps), std::min(n + 1, frames - 1)) << "inside frame " << n;
     }
     EXPECT_EQ(decodedStamp(asset, frames / fps), frames - 1);       // just past the last frame
     EXPECT_EQ(decodedStamp(asset, (frames + 30) / fps), frames - 1); // well past: the generator
