@@ -204,7 +204,7 @@ TEST_F(OnePictureScenario, StepsOnTheExportsRateOpensAtTheStartAndNamesAnUnusabl
                         "the status line"))
         << status->text().toStdString();
     ASSERT_TRUE(waitForGradedStill(frame));
-    EXPECT_EQ(shownFrame(), frame);
+    EXPECT_TRUE(waitFor([&] { return shownFrame() == frame; }, "the ungraded frame on the screen")) << shownFrame();
     // The tools strip scrolled to its end, as its edge arrow does, shows the status line.
     edit().findChild<EditToolsBar*>()->findChild<ToolbarEdgeScrollView*>()->scrollByPixels(4000);
     screenshot("one-picture-4-unusable-lut.png", globalRect(window()));
