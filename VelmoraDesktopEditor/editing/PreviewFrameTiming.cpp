@@ -69,7 +69,10 @@ FrameDuration frameDuration(std::optional<float> nominalFrameRate)
 
 FrameGrid pictureGrid(std::optional<double> projectFps, std::optional<float> nominalFrameRate)
 {
-    if (projectFps && std::isfinite(*projectFps) && *projectFps > 0) {
+    if (!projectFps) {
+        return FrameGrid::ofRate(unstatedProjectRate);
+    }
+    if (std::isfinite(*projectFps) && *projectFps > 0) {
         return FrameGrid::ofRate(*projectFps);
     }
     return {frameDuration(nominalFrameRate)};

@@ -52,8 +52,13 @@ inline constexpr FrameDuration playbackUIInterval{1, 120};
 // frames per second between 24 and 240. A rate that is not a finite number counts as no track.
 FrameDuration frameDuration(std::optional<float> nominalFrameRate);
 
-// The grid of the program monitor and its read-out: the project's rate when it states one above
-// 0, else the grid of its source video track by frameDuration (absent: none).
+// The rate a project's render job states, and so its export uses, when the project states none.
+inline constexpr double unstatedProjectRate = 59.94;
+
+// The grid of the program monitor and its read-out: the grid of the rate the project's export
+// uses (its own rate, unstatedProjectRate when it states none). A stated rate that is not a
+// number above 0 leaves the export to the footage, so the monitor keeps the grid of its source
+// video track by frameDuration (absent: none).
 FrameGrid pictureGrid(std::optional<double> projectFps, std::optional<float> nominalFrameRate);
 
 // The interval of the periodic time observer: one frame.

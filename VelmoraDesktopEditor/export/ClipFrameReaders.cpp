@@ -1,5 +1,7 @@
 #include "export/ClipFrameReaders.h"
 
+#include "platform/media/FrameStart.h"
+
 #include <algorithm>
 #include <tuple>
 
@@ -20,8 +22,6 @@ constexpr int kFewDecoderThreads = 4;
 constexpr std::int32_t kReaderTimescale = 60000;
 // Samples a request may pass over before the search gives up.
 constexpr int kMaxSamplesPerRequest = 600;
-// A sample answers a request for a time up to this much after its presentation time.
-constexpr double kArrivalTolerance = 0.0000005;
 
 void cancelIfReading(AssetReader* reader)
 {
@@ -99,14 +99,14 @@ SourcePicture ClipFrameReaders::walkTo(std::optional<SampleBuffer>& current, Sou
     int tests = 0;
     while (current && tests < kMaxSamplesPerRequest) {
         ++tests;
-        if (sourceTime <= current->presentationTime.seconds() + kArrivalTolerance) {
+        if (startsAtOrAfter(current->presentationTime.seconds(), sourceTime)) {
             return picture();
         }
         // Samples before the wanted time are passed over without making their pictures (a faster
         // source than the output skips frames); the last one a search may reach is made.
         while (tests + 1 < kMaxSamplesPerRequest) {
             const std::optional<MediaTime> next = output.nextSampleTime();
-            if (!next || sourceTime <= next->seconds() + kArrivalTolerance) {
+            if (!next || startsAtOrAfter(next->seconds(), sourceTime)) {
                 break;
             }
             output.skipNextSample();

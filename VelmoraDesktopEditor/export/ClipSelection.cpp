@@ -129,7 +129,7 @@ bool canUseFastStreamExport(const EditorJobV2::Clip& clip)
     if (clip.speedKeyframes && clip.speedKeyframes->size() >= 2) {
         for (const auto& keyframe : *clip.speedKeyframes) {
             if (std::isfinite(keyframe.speed) &&
-                std::fabs(exportSpeedFactor(keyframe.speed) - 1.0) > kStreamSpeedTolerance) {
+                std::fabs(effectiveClipSpeed(keyframe.speed) - 1.0) > kStreamSpeedTolerance) {
                 return false;
             }
         }
@@ -137,7 +137,7 @@ bool canUseFastStreamExport(const EditorJobV2::Clip& clip)
     if (!clip.speed || !std::isfinite(*clip.speed)) {
         return true;
     }
-    return std::fabs(exportSpeedFactor(clip.speed) - 1.0) < kStreamSpeedTolerance;
+    return std::fabs(effectiveClipSpeed(clip.speed) - 1.0) < kStreamSpeedTolerance;
 }
 
 double effectiveExportInPoint(const EditorJobV2::Clip& clip, const std::vector<EditorJobV2::Clip>& allClips,

@@ -20,6 +20,7 @@
 #include "grading/MoodGrade.h"
 #include "model/DesktopJobTool.h"
 #include "model/Job.h"
+#include "platform/media/FrameStart.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/Resample.h"
 #include "platform/media/ImageGenerator.h"
@@ -86,6 +87,10 @@ PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
         generator.appliesPreferredTrackTransform = true;
         generator.maximumWidth = width;
         generator.maximumHeight = height;
+        // The frame the export writes at t, not the nearest one the decoder reaches first.
+        generator.requestedTimeToleranceBefore = MediaTime::zero();
+        generator.requestedTimeToleranceAfter = MediaTime::zero();
+        generator.takesFrameStartingAtOrAfter = true;
         picture = generator.copyImage(MediaTime::fromSeconds(t, kPreviewTimescale));
     } catch (const Error&) {
         throw previewError(PreviewStillCode::decodeFailed, "Failed to decode preview frame.");
@@ -236,13 +241,14 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
         asset.reset(); // decoded as black below
     }
     const double fps = std::max(previewFrameRate(asset.get(), job.output), 1.0);
-    const double frameValue = std::floor(t * fps + 0.5 + 0.000001);
+    // The frame an export writes at t: the first starting at or after it.
+    const std::optional<std::int64_t> frameIndex = firstFrameStartingAtOrAfter(t, fps);
     // Sizes and times that cannot be turned into pixels and frame numbers are refused.
-    if (outW < 1 || outH < 1 || outW > kMaxOutputSide || outH > kMaxOutputSide || !std::isfinite(frameValue) ||
-        std::fabs(frameValue) >= 9.0e15) {
+    if (outW < 1 || outH < 1 || outW > kMaxOutputSide || outH > kMaxOutputSide || !frameIndex ||
+        *frameIndex >= 9000000000000000) {
         throw previewError(PreviewStillCode::timelineRender, "Failed to render preview.");
     }
-    const auto frame = static_cast<std::int64_t>(frameValue);
+    const std::int64_t frame = *frameIndex;
     const double snapped = std::max(std::min(static_cast<double>(frame) / fps, out), in);
     const MediaTime target = MediaTime::fromSeconds(snapped, kPreviewTimescale);
 

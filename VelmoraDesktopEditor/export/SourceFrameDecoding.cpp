@@ -9,6 +9,7 @@
 #include "grading/LutApplication.h"
 #include "platform/image/Resample.h"
 #include "platform/media/AssetReader.h"
+#include "platform/media/FrameStart.h"
 #include "platform/media/ImageGenerator.h"
 
 namespace velmora::Exporter {
@@ -18,10 +19,6 @@ namespace {
 constexpr std::int32_t kTargetTimescale = 60000;
 constexpr int kMaxSamples = 300;
 
-// How close a frame's time must come to the target to be the target frame: the rounding of the
-// target onto its 60000 timescale (half a tick, which 23.976 fps frame times need) plus half a
-// microsecond.
-const MediaTime kArrivalTolerance(53, 6000000);
 
 std::optional<SourceFrame> decodeWithReader(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
                                             const AffineTransform& transform, const MediaTime& target, double fps,
@@ -56,7 +53,9 @@ std::optional<SourceFrame> decodeWithReader(const std::shared_ptr<const Asset>& 
             }
             image = std::move(sample->image);
             picked = sample->presentationTime.seconds();
-            if (sample->presentationTime + kArrivalTolerance >= target) {
+            // The target was rounded onto its time scale: half a tick more than a frame start's
+            // own tolerance still finds the frame starting there.
+            if (startsAtOrAfter(sample->presentationTime.seconds() + 0.5 / target.timescale(), target.seconds())) {
                 break;
             }
         }
@@ -106,14 +105,7 @@ double sourceFrameRate(const AssetTrack& track)
 
 std::optional<double> snappedSourceTime(double seconds, double fps)
 {
-    const double scaled = seconds * fps + 0.5 + 0.000001;
-    // 2^63: the first value whose integer part no longer fits a signed 64-bit index.
-    constexpr double limit = 9223372036854775808.0;
-    if (!std::isfinite(scaled) || scaled >= limit || scaled <= -limit) {
-        return std::nullopt;
-    }
-    const auto index = static_cast<std::int64_t>(std::trunc(scaled));
-    return std::max(static_cast<double>(index) / fps, 0.0);
+    return frameStartAtOrAfter(seconds, fps);
 }
 
 std::pair<int, int> storedPictureSize(const AffineTransform& transform, int width, int height)

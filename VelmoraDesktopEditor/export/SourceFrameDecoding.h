@@ -14,9 +14,9 @@ namespace velmora::Exporter {
 // else 1 / its shortest frame duration (at least 1) when that is above a microsecond, else 59.94.
 double sourceFrameRate(const AssetTrack& track);
 
-// The source time a request is snapped to: the start of frame
-// trunc(seconds × fps + 0.5 + 0.000001), at least 0. Nothing for a time whose frame index does
-// not fit 64 bits (or is NaN).
+// The source time a request is snapped to: the start of the first frame of `fps` starting at or
+// after it (frameStartAtOrAfter), at least 0. Nothing for a time whose frame index does not fit
+// 64 bits (or is NaN).
 std::optional<double> snappedSourceTime(double seconds, double fps);
 
 // The orientation `transform` (given in the y-down pixel space of AssetTrack::preferredTransform)

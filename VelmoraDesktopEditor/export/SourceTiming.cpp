@@ -7,20 +7,12 @@
 
 namespace velmora::Exporter {
 
-double exportSpeedFactor(std::optional<double> speed)
-{
-    if (!speed || !std::isfinite(*speed)) {
-        return 1.0;
-    }
-    return std::fabs(*speed) > 10.0 ? *speed / 100.0 : *speed;
-}
-
 double effectiveSourceOutPoint(double inPoint, std::optional<double> outPoint, double timelineDuration,
                                double speed, std::optional<double> assetDuration)
 {
     const double in = std::isfinite(inPoint) ? std::max(inPoint, 0.0) : 0.0;
     const double duration = std::isfinite(timelineDuration) ? std::max(timelineDuration, 0.0) : 0.0;
-    const double factor = effectiveClipSpeed(exportSpeedFactor(speed));
+    const double factor = effectiveClipSpeed(speed);
     double end = in + duration * factor;
     if (outPoint && std::isfinite(*outPoint) && *outPoint > in + 0.0001) {
         end = std::max(end, *outPoint);

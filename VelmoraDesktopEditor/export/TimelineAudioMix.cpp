@@ -151,7 +151,7 @@ std::optional<TimelineAudioMix> makeTimelineAudioMix(const std::vector<EditorJob
             continue;
         }
         double inPoint = std::max(valueOr(clip->inPoint, 0), 0.0);
-        const double factor = effectiveClipSpeed(exportSpeedFactor(clip->speed));
+        const double factor = effectiveClipSpeed(clip->speed);
         const bool rampedSpeed = clip->speedKeyframes && !clip->speedKeyframes->empty();
         const bool scaled = !rampedSpeed && std::fabs(factor - 1.0) > kUnitySpeedTolerance;
 

@@ -47,7 +47,7 @@ bool usesRamp(const EditorJobV2::Clip& clip)
         return false;
     }
     return std::any_of(clip.speedKeyframes->begin(), clip.speedKeyframes->end(), [](const auto& keyframe) {
-        return std::fabs(exportSpeedFactor(keyframe.speed) - 1.0) > kRampSpeedTolerance;
+        return std::fabs(effectiveClipSpeed(keyframe.speed) - 1.0) > kRampSpeedTolerance;
     });
 }
 
@@ -106,7 +106,7 @@ double remapSourceOffset(double local, const EditorJobV2::Clip& clip)
     const std::vector<EditorJobV2::SpeedKeyframe>& keyframes =
         clip.speedKeyframes ? *clip.speedKeyframes : kNoKeyframes;
     if (keyframes.size() < 2) {
-        return length * exportSpeedFactor(clip.speed);
+        return length * effectiveClipSpeed(clip.speed);
     }
 
     double maxTime = keyframes.front().time;
@@ -129,7 +129,7 @@ double remapSourceOffset(double local, const EditorJobV2::Clip& clip)
     std::vector<Point> points;
     points.reserve(keyframes.size());
     for (const auto& keyframe : keyframes) {
-        points.push_back({keyframe.time * scale, exportSpeedFactor(keyframe.speed)});
+        points.push_back({keyframe.time * scale, effectiveClipSpeed(keyframe.speed)});
     }
     std::stable_sort(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.time < b.time; });
 
@@ -167,7 +167,7 @@ double clipSourceTime(const EditorJobV2::Clip& clip, double t, double inPoint, d
                       std::optional<double> assetDuration)
 {
     const double local = t - clip.startTime.value_or(0);
-    const double offset = usesRamp(clip) ? remapSourceOffset(local, clip) : local * exportSpeedFactor(clip.speed);
+    const double offset = usesRamp(clip) ? remapSourceOffset(local, clip) : local * effectiveClipSpeed(clip.speed);
     double time = std::min(inPoint + offset, sourceEnd);
     time = std::max(time, inPoint);
     if (assetDuration && std::isfinite(*assetDuration) && *assetDuration > 0.05) {

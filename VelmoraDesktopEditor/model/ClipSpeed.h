@@ -10,16 +10,23 @@ inline constexpr double kMinimumClipSpeed = 0.0625;
 // The rate of a clip that states none, or one no clip can play at.
 inline constexpr double kDefaultClipSpeed = 1.0;
 
-// The rate a clip plays at for a stored `speed`, the one rule every reader of a clip's timing
-// applies: missing, not a number or infinite gives kDefaultClipSpeed; below kMinimumClipSpeed
-// (zero and negative rates too) gives kMinimumClipSpeed; any other value is kept. The stored
-// field itself is never changed by it.
+// Above this magnitude a stored speed is a percentage (the browser editor's jobs write 150 for
+// 1.5×); at or below it, a factor.
+inline constexpr double kLargestSpeedFactor = 10.0;
+
+// The rate a clip plays at for a stored `speed` (or a speed keyframe's), the one rule every
+// reader of a clip's timing applies, the editor's and the export's, picture and sound alike:
+// missing, not a number or infinite gives kDefaultClipSpeed; a magnitude above
+// kLargestSpeedFactor is read as a percentage; a rate below kMinimumClipSpeed (zero and negative
+// rates too) gives kMinimumClipSpeed; any other value is kept. The stored field itself is never
+// changed by it.
 inline double effectiveClipSpeed(std::optional<double> speed)
 {
     if (!speed || !std::isfinite(*speed)) {
         return kDefaultClipSpeed;
     }
-    return *speed < kMinimumClipSpeed ? kMinimumClipSpeed : *speed;
+    const double factor = std::fabs(*speed) > kLargestSpeedFactor ? *speed / 100.0 : *speed;
+    return factor < kMinimumClipSpeed ? kMinimumClipSpeed : factor;
 }
 
 } // namespace velmora

@@ -104,7 +104,7 @@ bool EditSession::fixAbuttingSameSourceInPoints()
             }
             const double previousEnd = previous.outPoint
                 ? *previous.outPoint
-                : previous.inPoint.value_or(0) + previous.duration.value_or(0) * previous.speed.value_or(1);
+                : previous.inPoint.value_or(0) + previous.duration.value_or(0) * effectiveClipSpeed(previous.speed);
             if (!(next.inPoint.value_or(0) < previousEnd - inPointTolerance)) {
                 continue;
             }

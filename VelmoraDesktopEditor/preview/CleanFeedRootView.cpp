@@ -1,5 +1,6 @@
 #include "preview/CleanFeedRootView.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "editing/PreviewFrameTiming.h"
 #include "preview/GradedPreviewView.h"
 #include "preview/TimelinePreviewEngine.h"
 
@@ -71,9 +73,9 @@ CleanFeedRootView::CleanFeedRootView(TimelinePreviewEngine& engine, std::shared_
 
 QString CleanFeedRootView::timecodeText(double seconds)
 {
-    // Whole frames, kept to what a 64-bit count of minutes prints sensibly.
-    const double frames = std::isfinite(seconds) && seconds > 0 ? std::min(std::round(seconds * 30.0), 1e15) : 0.0;
-    const auto count = static_cast<std::int64_t>(frames);
+    // The frame shown at the time on a grid of 30 a second, kept to what a 64-bit count of minutes
+    // prints sensibly.
+    const std::int64_t count = std::clamp<std::int64_t>(FrameGrid::ofRate(30).index(seconds), 0, 1000000000000000);
     char text[48];
     std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(count / 1800),
                   static_cast<long long>((count / 30) % 60), static_cast<long long>(count % 30));

@@ -283,6 +283,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     const bool openSession = session == session_;
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
+    const bool anotherProject = session != session_;
     setSession(session);
     if (sessionFile) {
         sessionFileURL_ = sessionFile;
@@ -307,6 +308,9 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     setDurationSeconds(duration);
 
     bumpTimelineRevision();
+    if (anotherProject) {
+        emit anotherProjectTaken();
+    }
     bumpGradePreviewRevision();
     PreviewFrameGrader::invalidateLutBaseCache();
 
@@ -447,27 +451,9 @@ void TimelinePreviewEngine::syncTimelineTrimAndPreview(bool reloadComposition)
     emit objectWillChange();
 }
 
-double TimelinePreviewEngine::sourceTrackFrameRate() const
-{
-    std::optional<float> nominal;
-    if (sourceVideoTrack_) {
-        nominal = static_cast<float>(sourceVideoTrack_->nominalFrameRate);
-    }
-    const double seconds = PreviewFrameTiming::frameDuration(nominal).seconds();
-    return std::isfinite(seconds) && seconds > 0.000001 ? 1.0 / seconds : 30.0;
-}
-
-double TimelinePreviewEngine::timelineFramerate() const
-{
-    if (session_ && session_->project && session_->project->fps && *session_->project->fps > 0) {
-        return *session_->project->fps;
-    }
-    return sourceTrackFrameRate();
-}
-
 double TimelinePreviewEngine::previewFrameRate() const
 {
-    return timelineFramerate();
+    return frameGrid().rate();
 }
 
 FrameGrid TimelinePreviewEngine::frameGrid() const

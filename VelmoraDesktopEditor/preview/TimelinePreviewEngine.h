@@ -259,7 +259,7 @@ public:
     void syncTimelineTrimAndPreview(bool reloadComposition);
     // "Timeline 1: 3 video, 2 audio", with " (N timelines in file)" for two or more.
     static std::string timelineClipSummary(const EditSession& session);
-    // Frames per second of the preview: the project's, else the source track's, else 30.
+    // Frames per second of the preview: the rate of frameGrid().
     double previewFrameRate() const;
     // The frame grid of the program monitor, its stills and its read-out: the project's rate,
     // else the source track's (PreviewFrameTiming::pictureGrid); the player item is built on it.
@@ -444,6 +444,9 @@ signals:
     void rippleEditEnabledChanged();
     void magneticSnapEnabledChanged();
     void sessionChanged();
+    // A session other than the open one was taken, after its timeline was laid out: views show
+    // it from its start, with nothing of the one before.
+    void anotherProjectTaken();
     void canUndoChanged();
     void canRedoChanged();
     void unlinkedMediaStemsChanged();
@@ -528,9 +531,7 @@ private:
     void removeTimeObserver();
     void handlePlayerTime(const MediaTime& time);
     std::string gradeWordForStatus() const;
-    double timelineFramerate() const;
     double snapToFrameGrid(double seconds) const;
-    double sourceTrackFrameRate() const;
 
     // Grade plumbing.
     void refreshGradeCompositionContext();

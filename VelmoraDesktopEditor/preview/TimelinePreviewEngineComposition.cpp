@@ -191,9 +191,8 @@ void TimelinePreviewEngine::handlePlayerTime(const MediaTime& time)
     if (end > 0.1 && t >= end - 0.04) {
         avPlayer_->pause();
         setIsPlaying(false);
-        const double fps = timelineFramerate();
-        const double snapped = fps > 0 ? std::round(t * fps) / fps : t;
-        setPlayhead(std::max(snapped, 0.0));
+        // The start of the frame shown there, which the read-out names.
+        setPlayhead(frameGrid().snap(t));
         bumpTimelineScrollRequest(TimelineScrollAnchor::trailing);
     }
 }

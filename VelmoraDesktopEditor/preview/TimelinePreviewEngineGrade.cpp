@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "grading/CubeLUT.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
 #include "model/ProjectLUTResolver.h"
 #include "model/TimelineTrackKey.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/FileReading.h"
+#include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "preview/StatusText.h"
 
@@ -18,6 +22,50 @@ namespace {
 
 constexpr double kMaximumControlGain = 3.0;
 constexpr double kOpacityStep = 0.001;
+
+// Why the LUT file a reference names cannot grade a clip, or nothing when it can (or when the
+// reference is no file name). The grader passes over such a LUT, so the chooser has to hear why.
+std::optional<std::string> lutFileProblem(const std::string& reference,
+                                          const std::optional<std::filesystem::path>& mediaFolder,
+                                          const std::optional<std::filesystem::path>& sessionFile)
+{
+    const std::string trimmed = StringText::trimmed(reference);
+    if (trimmed.empty() || ProjectLUTResolver::isExplicitNoLut(trimmed) || trimmed.find('\n') != std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string usable = ProjectLUTResolver::resolveCubeText(trimmed, mediaFolder, sessionFile);
+    std::optional<std::string> text;
+    if (!usable.empty()) {
+        text = usable;
+    }
+    for (const auto& candidate : ProjectLUTResolver::detail::candidateFiles(trimmed, mediaFolder, sessionFile)) {
+        std::error_code error;
+        if (text || !std::filesystem::is_regular_file(candidate, error)) {
+            continue;
+        }
+        try {
+            text = readFileContents(candidate);
+        } catch (const Error&) {
+            // an unreadable candidate: the next one may do
+        }
+    }
+    if (!text) {
+        return "the file cannot be found or read";
+    }
+    try {
+        const CubeLUT cube = Exporter::parseCube(*text);
+        if (cube.size <= 2) {
+            return "its LUT_3D_SIZE is " + NumberText::integer(cube.size) + " and a LUT needs at least 3 points";
+        }
+        if (usable.empty()) {
+            return "it cannot be read as a 3D LUT";
+        }
+        return std::nullopt;
+    } catch (const Error& error) {
+        return error.code() == 2 ? "it holds fewer entries than its LUT_3D_SIZE needs"
+                               : "it names no LUT_3D_SIZE of at least 3";
+    }
+}
 
 } // namespace
 
@@ -101,6 +149,9 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
     state.lutReference = chosen;
     PreviewFrameGrader::invalidateLutBaseCache();
     applyClipGradeLive(clipId, state, false);
+    if (const auto problem = lutFileProblem(chosen, mediaFolderURL_, sessionFileURL_)) {
+        setStatus("LUT " + StringText::trimmed(chosen) + " cannot be used: " + *problem + " — picture left without it");
+    }
     if (!isPlaying_) {
         bumpGradePreviewRevision();
         emit objectWillChange();

@@ -1,5 +1,7 @@
 #include "platform/media/ImageGenerator.h"
 
+#include "platform/media/FrameStart.h"
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -21,7 +23,6 @@ namespace {
 // seeking: cheaper than going back to a key frame for scrubbing and frame steps.
 const MediaTime kForwardDecodeLimit(2, 1);
 // A frame starting this little before a requested time counts as starting at it.
-const MediaTime kFrameStartSlack(1, 1000000);
 
 // The image turned clockwise by a quarter turn count of 1, 2 or 3.
 Image rotated(const Image& source, int degrees)
@@ -376,7 +377,7 @@ Image ImageGenerator::copyImage(const MediaTime& time, MediaTime* actualTime)
                                     ? requestedTimeToleranceAfter
                                     : MediaTime::zero();
         impl.locate(t, before, after);
-        if (takesFrameStartingAtOrAfter && impl.hasCurrent && !impl.atEnd && impl.currentTime < t - kFrameStartSlack) {
+        if (takesFrameStartingAtOrAfter && impl.hasCurrent && !impl.atEnd && impl.currentTime < t - kFrameStartTolerance) {
             // The frame under the time started before it: an export takes the next one (the
             // last frame stays when there is none).
             impl.decodeNext();

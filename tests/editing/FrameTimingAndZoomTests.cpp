@@ -56,32 +56,20 @@ TEST(FrameTiming, ObserverIntervalIsOneFrameAndUiIntervalIs120th)
     EXPECT_DOUBLE_EQ(PreviewFrameTiming::playbackUIInterval.seconds(), 1.0 / 120);
 }
 
-TEST(FrameGrid, AProjectRateCountsOnTheExportsTimeBase)
+// The grid's rates are checked against the export's time base in the export's tests.
+TEST(FrameGrid, AFramesStartIsOnThatFrameUpToItsLastInstant)
 {
-    EXPECT_EQ(FrameGrid::ofRate(29.97).frame, (FrameDuration{1001, 30000}));
-    EXPECT_EQ(FrameGrid::ofRate(23.976).frame, (FrameDuration{1001, 24000}));
-    EXPECT_EQ(FrameGrid::ofRate(59.94).frame, (FrameDuration{1001, 60000}));
-    EXPECT_EQ(FrameGrid::ofRate(25).frame, (FrameDuration{1, 25}));
-    EXPECT_EQ(FrameGrid::ofRate(12.5).frame, (FrameDuration{1, 13}));
-    EXPECT_EQ(FrameGrid::ofRate(0).frame, (FrameDuration{1, 30}));
-    EXPECT_EQ(FrameGrid::ofRate(std::numeric_limits<double>::quiet_NaN()).frame, (FrameDuration{1, 30}));
-
-    // A frame's start, however it was computed, is on that frame up to its last instant.
     const FrameGrid ntsc = FrameGrid::ofRate(29.97);
     for (std::int64_t n : {0, 1, 2, 25, 1799, 107892}) {
         EXPECT_EQ(ntsc.index(ntsc.start(n)), n);
         EXPECT_EQ(ntsc.index(n / 29.97), n);
         EXPECT_EQ(ntsc.index(ntsc.start(n + 1) - 1e-5), n);
     }
+    EXPECT_EQ(ntsc.start(1799), 1799 * 1001 / 30000.0);
     EXPECT_EQ(ntsc.index(-0.01), -1);
     EXPECT_EQ(ntsc.snap(-0.01), 0.0);
     EXPECT_EQ(ntsc.index(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(FrameGrid::ofRate(25).snap(1.05), 1.04);
-
-    // Without a project rate the monitor keeps the footage's table.
-    EXPECT_EQ(PreviewFrameTiming::pictureGrid(25.0, 23.976f).frame, (FrameDuration{1, 25}));
-    EXPECT_EQ(PreviewFrameTiming::pictureGrid(std::nullopt, 25.0f).frame, (FrameDuration{1001, 24000}));
-    EXPECT_EQ(PreviewFrameTiming::pictureGrid(0.0, 30.0f).frame, (FrameDuration{1, 30}));
 }
 
 TEST(Zoom, SliderToPixelsPerSecond)

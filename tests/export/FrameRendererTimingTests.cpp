@@ -142,11 +142,20 @@ TEST(ClipSourceTime, ReadsSpeedAsFactorOrPercent)
     EXPECT_DOUBLE_EQ(clipSourceTime(c, 12, 1, 100, std::nullopt), 2);
 }
 
-TEST(ClipSourceTime, AVerySlowSpeedIsNotFlooredInTheOffset)
+// The picture plays at the rate the monitor and the export's sound play: a clip 5 s in, from in
+// point 0, shows source time 5 × 0.0625 for speeds at or below the floor, and a speed of 20 is
+// 20 % of normal speed.
+TEST(ClipSourceTime, SlowZeroNegativeAndPercentSpeedsPlayAtTheClipsRate)
 {
     Clip c = clip("c", "video", 1, 0, 10);
-    c.speed = 0.02;
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 5, 0, 0.625, std::nullopt), 0.1);
+    for (const double speed : {0.02, 0.03, 0.0, -1.0, -150.0}) {
+        c.speed = speed;
+        EXPECT_DOUBLE_EQ(clipSourceTime(c, 5, 0, 100, std::nullopt), 0.3125) << speed;
+    }
+    c.speed = 20;
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 5, 0, 100, std::nullopt), 1.0);
+    c.speed = 10;
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 5, 0, 100, std::nullopt), 50.0);
 }
 
 TEST(ClipSourceTime, StaysInsideTheSourceSpanAndTheFile)

@@ -108,6 +108,12 @@ TEST_F(PreviewStill, SingleVideoShowsTheClampedTimeThroughTheJobLut)
     EXPECT_NEAR(c.b, 0.7, 1e-5);
 
     EXPECT_DOUBLE_EQ(render(job, 7.5, std::nullopt, media() / "a.mp4").displayTimeSeconds, 2.0);
+
+    // Between key frames (every tenth), the frame the export writes: the first starting at or
+    // after the time.
+    const json identity = test::singleVideoJob(test::identityCubeText());
+    EXPECT_EQ(test::stampOf(render(identity, 0.29, std::nullopt, media() / "a.mp4").cgImage), 8);
+    EXPECT_EQ(test::stampOf(render(identity, 0.32, std::nullopt, media() / "a.mp4").cgImage), 8);
     EXPECT_DOUBLE_EQ(render(job, -1, std::nullopt, media() / "a.mp4").pickedTimeSeconds, 0.0);
 }
 
@@ -171,9 +177,11 @@ TEST_F(PreviewStill, TimelineShowsTheSnappedSourceFrameOfTheFirstPictureClip)
     // The job-wide LUT plays no part here.
     EXPECT_EQ(middle.cgImage.extent(), (Rect{0, 0, 160, 96}));
 
+    // The frame an export writes there: the first starting at or after the time.
     const PreviewFrameResult snapped = render(job, 0.41);
-    EXPECT_DOUBLE_EQ(snapped.displayTimeSeconds, 0.4);
-    EXPECT_EQ(test::stampOf(snapped.cgImage), 10);
+    EXPECT_DOUBLE_EQ(snapped.displayTimeSeconds, 0.44);
+    EXPECT_EQ(test::stampOf(snapped.cgImage), 11);
+    EXPECT_EQ(test::stampOf(render(job, 0.44 + 5e-7).cgImage), 11);
     EXPECT_DOUBLE_EQ(render(job, 9.0).displayTimeSeconds, 1.2);
     EXPECT_EQ(test::stampOf(render(job, 0.0).cgImage), 10);
 }
@@ -276,8 +284,8 @@ TEST_F(PreviewStill, AnUndecodableFrameIsBlackButGraded)
     const Color c = result.cgImage.pixel(5, 5);
     EXPECT_NEAR(c.r, 0.25, 1e-6);
     EXPECT_NEAR(c.g, 0.25, 1e-6);
-    // Without the file's rate, 30 frames per second snap the time.
-    EXPECT_DOUBLE_EQ(result.displayTimeSeconds, 0.5);
+    // Without the file's rate, frames of 1/30 s: the first starting at or after the time.
+    EXPECT_DOUBLE_EQ(result.displayTimeSeconds, 16 / 30.0);
 }
 
 TEST_F(PreviewStill, EmbeddedClipLutWinsOverTheOverride)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -55,8 +56,9 @@ TEST_P(DecodeSourceFrame, ReturnsTheExactFrameAtEveryCommonRate)
     // First, last, a backwards seek after a later frame, odd and even frames, and past the end.
     for (int n : {0, 39, 20, 21, 7, 1, 38, 13}) {
         EXPECT_EQ(decodedStamp(asset, n / fps), n) << "frame " << n << " at " << fps;
-        // A time inside the frame's first half snaps to it too.
-        EXPECT_EQ(decodedStamp(asset, (n + 0.4) / fps), n) << "inside frame " << n;
+        // A time inside a frame takes the next one, the first starting at or after it (the
+        // last frame past the end).
+        EXPECT_EQ(decodedStamp(asset, (n + 0.4) / fps), std::min(n + 1, frames - 1)) << "inside frame " << n;
     }
     EXPECT_EQ(decodedStamp(asset, frames / fps), frames - 1);       // just past the last frame
     EXPECT_EQ(decodedStamp(asset, (frames + 30) / fps), frames - 1); // well past: the generator
@@ -68,10 +70,14 @@ INSTANTIATE_TEST_SUITE_P(Rates, DecodeSourceFrame,
                                            Rate{60000, 1001}),
                          [](const auto& info) { return std::to_string(info.param.num) + "_" + std::to_string(info.param.den); });
 
+// The first frame starting at or after the time; a start missed by less than a microsecond
+// still counts.
 TEST(DecodeSourceFrameSnapping, TimesSnapToTheSourceGrid)
 {
     EXPECT_NEAR(*snappedSourceTime(1.0, 29.97), 30 / 29.97, 1e-12);
-    EXPECT_DOUBLE_EQ(*snappedSourceTime(0.019, 25), 0.0);
+    EXPECT_DOUBLE_EQ(*snappedSourceTime(0.019, 25), 0.04);
+    EXPECT_DOUBLE_EQ(*snappedSourceTime(0.04 + 5e-7, 25), 0.04);
+    EXPECT_DOUBLE_EQ(*snappedSourceTime(0.04 + 2e-6, 25), 0.08);
     EXPECT_DOUBLE_EQ(*snappedSourceTime(0.021, 25), 0.04);
     EXPECT_DOUBLE_EQ(*snappedSourceTime(-1.0, 25), 0.0);
     EXPECT_FALSE(snappedSourceTime(std::numeric_limits<double>::quiet_NaN(), 25).has_value());
@@ -79,7 +85,8 @@ TEST(DecodeSourceFrameSnapping, TimesSnapToTheSourceGrid)
 
     TempDir dir;
     const auto asset = stampClip(dir, Rate{25, 1}, 4);
-    EXPECT_EQ(decodedStamp(asset, 0.019), 0);
+    EXPECT_EQ(decodedStamp(asset, 0.019), 1);
+    EXPECT_EQ(decodedStamp(asset, 0.0), 0);
     EXPECT_EQ(decodedStamp(asset, 0.021), 1);
     EXPECT_EQ(decodedStamp(asset, std::numeric_limits<double>::quiet_NaN()), -2);
 }

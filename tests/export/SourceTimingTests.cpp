@@ -11,31 +11,6 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-TEST(ExportSpeedFactor, ReadsMagnitudesAboveTenAsPercent)
-{
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(150.0), 1.5);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(100.0), 1.0);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(250.0), 2.5);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(10.5), 0.105);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(-150.0), -1.5);
-}
-
-TEST(ExportSpeedFactor, KeepsFactorsUpToTen)
-{
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(10.0), 10.0);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(2.0), 2.0);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(0.01), 0.01);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(-2.0), -2.0);
-}
-
-TEST(ExportSpeedFactor, MissingOrNonFiniteIsOne)
-{
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(std::nullopt), 1.0);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(kNaN), 1.0);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(kInf), 1.0);
-    EXPECT_DOUBLE_EQ(exportSpeedFactor(-kInf), 1.0);
-}
-
 TEST(EffectiveSourceOutPoint, IsTheInPointPlusTheSpeededDuration)
 {
     EXPECT_DOUBLE_EQ(effectiveSourceOutPoint(2, std::nullopt, 3, 2, std::nullopt), 8);

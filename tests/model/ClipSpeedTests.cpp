@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
+#include <vector>
 
 #include "model/ClipSpeed.h"
 #include "model/EditSession.h"
@@ -11,22 +13,22 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-TEST(ClipSpeed, NonNumbersAreOneAndSlowOnesTheFloor)
+// A clip from in point 1 lasting 2 s ends in its source where its rate takes it: the rates a
+// document may store, as the editor's timing reads them.
+TEST(ClipSpeed, AStoredSpeedSetsWhereTheClipsSourceEnds)
 {
-    EXPECT_EQ(effectiveClipSpeed(std::nullopt), 1.0);
-    EXPECT_EQ(effectiveClipSpeed(kNaN), 1.0);
-    EXPECT_EQ(effectiveClipSpeed(kInf), 1.0);
-    EXPECT_EQ(effectiveClipSpeed(-kInf), 1.0);
-    EXPECT_EQ(effectiveClipSpeed(0.0), 0.0625);
-    EXPECT_EQ(effectiveClipSpeed(-0.0), 0.0625);
-    EXPECT_EQ(effectiveClipSpeed(-2.0), 0.0625);
-    EXPECT_EQ(effectiveClipSpeed(std::numeric_limits<double>::denorm_min()), 0.0625);
-    EXPECT_EQ(effectiveClipSpeed(0.01), 0.0625);
-    EXPECT_EQ(effectiveClipSpeed(0.0625), 0.0625);
-    EXPECT_EQ(effectiveClipSpeed(0.5), 0.5);
-    EXPECT_EQ(effectiveClipSpeed(1.0), 1.0);
-    EXPECT_EQ(effectiveClipSpeed(2.5), 2.5);
-    EXPECT_EQ(effectiveClipSpeed(400.0), 400.0);
+    const std::vector<std::pair<std::optional<double>, double>> cases = {
+        {std::nullopt, 3.0}, {0.5, 2.0},  {2.5, 6.0},  {10.0, 21.0},  {10.5, 1.21},  {20.0, 1.4},
+        {150.0, 4.0},        {0.01, 1.125}, {0.0625, 1.125}, {-150.0, 1.125}, {kInf, 3.0},
+    };
+    for (const auto& [stored, outPoint] : cases) {
+        EditSession::Clip clip("a");
+        clip.inPoint = 1;
+        clip.duration = 2;
+        clip.speed = stored;
+        EditSession::normalizeTiming(clip);
+        EXPECT_DOUBLE_EQ(*clip.outPoint, outPoint) << stored.value_or(-1);
+    }
 }
 
 // The session's timing follows the same rule and keeps the stored field as it was.

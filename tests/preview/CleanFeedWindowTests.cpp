@@ -58,9 +58,10 @@ struct CleanFeedHarness {
 TEST(CleanFeedTimecode, MinutesSecondsAndFramesAtThirtyPerSecond)
 {
     EXPECT_EQ(CleanFeedRootView::timecodeText(61.5), "01:01:15");
-    EXPECT_EQ(CleanFeedRootView::timecodeText(3599.99), "60:00:00");
+    EXPECT_EQ(CleanFeedRootView::timecodeText(3599.99), "59:59:29"); // the frame shown, never the next
     EXPECT_EQ(CleanFeedRootView::timecodeText(6000), "100:00:00");
-    EXPECT_EQ(CleanFeedRootView::timecodeText(1.0 / 60), "00:00:01"); // half a frame goes up
+    EXPECT_EQ(CleanFeedRootView::timecodeText(1.0 / 60), "00:00:00");
+    EXPECT_EQ(CleanFeedRootView::timecodeText(1.0 / 30), "00:00:01");
     EXPECT_EQ(CleanFeedRootView::timecodeText(-3), "00:00:00");
     EXPECT_EQ(CleanFeedRootView::timecodeText(std::nan("")), "00:00:00");
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "grading/PreviewFrameGrader.h"
+#include "platform/foundation/NumberText.h"
 #include "support/CubeTexts.h"
 
 namespace velmora::test {
@@ -44,6 +46,37 @@ TEST(EngineGrade, ClipLutChangesRegradeAndTurnThePreviewOn)
     engine.setClipLutReference("look.cube", "A");
     EXPECT_EQ(engine.selectedClipLutPickerValue(), "look.cube");
     EXPECT_EQ(engine.clipLutPickerOptions(std::string("A")).back(), "look.cube");
+}
+
+// A LUT the picker lists but the grader passes over is named in the status with why, and the
+// clip's picture stays without it.
+TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    std::string twoPoints = "LUT_3D_SIZE 2\n";
+    for (int i = 0; i < 8; ++i) {
+        twoPoints += NumberText::integer(i & 1) + " " + NumberText::integer((i >> 1) & 1) + " " +
+                     NumberText::integer(i >> 2) + "\n";
+    }
+    writeTextFile(f.h.media / "two.cube", twoPoints);
+    writeTextFile(f.h.media / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n");
+    const std::vector<std::string> offered = engine.clipLutPickerOptions(std::string("A"));
+    EXPECT_NE(std::find(offered.begin(), offered.end(), "two.cube"), offered.end());
+
+    engine.setClipLutReference("two.cube", "A");
+    EXPECT_EQ(f.h.session().clipLutReference("A"), "two.cube");
+    EXPECT_EQ(engine.status(), "LUT two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 "
+                               "points — picture left without it");
+    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt),
+              std::nullopt);
+
+    engine.setClipLutReference("short.cube", "A");
+    EXPECT_EQ(engine.status(), "LUT short.cube cannot be used: it holds fewer entries than its LUT_3D_SIZE needs "
+                               "— picture left without it");
+    engine.setClipLutReference("gone.cube", "A");
+    EXPECT_EQ(engine.status(),
+              "LUT gone.cube cannot be used: the file cannot be found or read — picture left without it");
 }
 
 TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)

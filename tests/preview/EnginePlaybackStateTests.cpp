@@ -29,12 +29,12 @@ TEST(EngineTimeObserver, RepublishesAfterAFrameOfMovementAndStopsNearTheEnd)
     player->reportTime(0.05);
     EXPECT_EQ(h.engine.playheadSeconds(), 0.05);
 
-    // 0.04 s before the end: paused on the nearest frame, round(249.5) = 250.
+    // 0.04 s before the end: paused on the start of the frame shown there, the last (249).
     player->reportTime(9.98);
     EXPECT_FALSE(h.engine.isPlaying());
     EXPECT_EQ(player->rate(), 0.0);
-    EXPECT_EQ(h.engine.playheadSeconds(), 10.0);
-    EXPECT_EQ(h.engine.playbackMotionSeconds(), 10.0);
+    EXPECT_EQ(h.engine.playheadSeconds(), 9.96);
+    EXPECT_EQ(h.engine.playbackMotionSeconds(), 9.96);
     EXPECT_EQ(h.engine.timelineScrollAnchor(), TimelineScrollAnchor::trailing);
 
     // A preview of a tenth of a second or less never stops by itself.

@@ -18,6 +18,8 @@ struct Rate {
     int den = 1;
     double projectFps = 25;
     const char* name = "at25";
+    // False: the project states no rate, and projectFps is the one its render job gives the export.
+    bool stated = true;
 };
 
 constexpr double kClipSeconds = 2.5;
@@ -91,14 +93,20 @@ TEST_P(PausedFrameExactness, PlayerStillAndExportShowTheFrameThePlayheadNames)
 
     PlaybackHarness h;
     EditSession::Clip clip = sourceClip("c1", "video", "s1", 0, kClipSeconds);
-    ASSERT_TRUE(h.adoptAndWait(sessionOf({EditSession::Source("s1", "stamp.mp4", "video")}, {clip}, 160, 96,
-                                         rate.projectFps),
-                               {sources.path() / "stamp.mp4"}));
+    auto session = sessionOf({EditSession::Source("s1", "stamp.mp4", "video")}, {clip}, 160, 96, rate.projectFps);
+    EditorJobV2 exportJob = exportJobOf(rate);
+    if (!rate.stated) {
+        session->project->fps.reset();
+        // The export gets what the Edit workspace hands it: the session's render job.
+        session->writeRenderJob(sources.path() / "job.json");
+        exportJob = EditorJobV2::fromJSON(readTextFile(sources.path() / "job.json"));
+    }
+    ASSERT_TRUE(h.adoptAndWait(session, {sources.path() / "stamp.mp4"}));
     const FrameGrid grid = h.engine.frameGrid();
     EXPECT_EQ(grid, FrameGrid::ofRate(rate.projectFps));
 
     const std::filesystem::path movie = sources.path() / "export.mp4";
-    Exporter::exportEditorTimeline(exportJobOf(rate), std::nullopt, h.media.path(), movie, 2000000,
+    Exporter::exportEditorTimeline(exportJob, std::nullopt, h.media.path(), movie, 2000000,
                                    Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0, std::nullopt, nullptr,
                                    nullptr);
     const std::vector<int> exported = exportedStamps(movie);
@@ -181,7 +189,8 @@ INSTANTIATE_TEST_SUITE_P(Rates, PausedFrameExactness,
                                            Rate{25, 1, 25, "at25"}, Rate{30000, 1001, 29.97, "at29_97"},
                                            Rate{30, 1, 30, "at30"}, Rate{60000, 1001, 59.94, "at59_94"},
                                            Rate{25, 1, 30, "clip25_in30"}, Rate{30, 1, 25, "clip30_in25"},
-                                           Rate{24000, 1001, 29.97, "clip23_976_in29_97"}),
+                                           Rate{24000, 1001, 29.97, "clip23_976_in29_97"},
+                                           Rate{25, 1, 59.94, "clip25_without_a_rate", false}),
                          [](const ::testing::TestParamInfo<Rate>& info) { return std::string(info.param.name); });
 
 } // namespace

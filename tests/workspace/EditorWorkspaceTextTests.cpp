@@ -41,20 +41,28 @@ TEST(EditorWorkspaceText, TimeLabelCountsFramesAtTheTrueRate)
     EXPECT_EQ(timeLabel(1, 0), timeLabel(1, defaultFrameRate));
 }
 
+// A frame's text from its first instant (as the grid computes it and as n / fps) to just before
+// the next frame: the last frame of a second and the first of the next.
 TEST(EditorWorkspaceText, TimeLabelNamesTheFrameShownThroughoutIt)
 {
-    for (const double fps : {23.976, 24.0, 25.0, 29.97, 30.0, 59.94}) {
-        const FrameGrid grid = FrameGrid::ofRate(fps);
-        const std::int64_t perSecond = std::llround(fps);
-        for (std::int64_t n = 0; n < 3 * perSecond; ++n) {
-            char expected[16];
-            std::snprintf(expected, sizeof expected, "00:%02d:%02d", static_cast<int>(n / perSecond),
-                          static_cast<int>(n % perSecond));
-            SCOPED_TRACE(std::to_string(fps) + " fps, frame " + std::to_string(n));
-            EXPECT_EQ(timeLabel(grid.start(n), fps), expected);
-            EXPECT_EQ(timeLabel(n / fps, fps), expected); // the start as n / fps
-            EXPECT_EQ(timeLabel(grid.start(n) + 0.9 / grid.rate(), fps), expected);
-        }
+    struct Case {
+        double fps;
+        std::int64_t frame;
+        const char* text;
+    };
+    const Case cases[] = {
+        {23.976, 23, "00:00:23"}, {23.976, 24, "00:01:00"}, {23.976, 71, "00:02:23"},
+        {24.0, 23, "00:00:23"},   {24.0, 24, "00:01:00"},   {25.0, 24, "00:00:24"},
+        {25.0, 25, "00:01:00"},   {25.0, 74, "00:02:24"},   {29.97, 29, "00:00:29"},
+        {29.97, 30, "00:01:00"},  {29.97, 1799, "00:59:29"}, {30.0, 30, "00:01:00"},
+        {59.94, 59, "00:00:59"},  {59.94, 60, "00:01:00"},  {59.94, 119, "00:01:59"},
+    };
+    for (const Case& c : cases) {
+        const FrameGrid grid = FrameGrid::ofRate(c.fps);
+        SCOPED_TRACE(std::to_string(c.fps) + " fps, frame " + std::to_string(c.frame));
+        EXPECT_EQ(timeLabel(grid.start(c.frame), c.fps), c.text);
+        EXPECT_EQ(timeLabel(c.frame / c.fps, c.fps), c.text);
+        EXPECT_EQ(timeLabel(grid.start(c.frame) + 0.9 / grid.rate(), c.fps), c.text);
     }
 }
 

@@ -243,6 +243,18 @@ TEST(TimelineStripView, TheRulerSeeksOnClickAndWhileDraggingWithoutScrollingUnde
     EXPECT_NEAR(wide.engine.playheadSeconds(), wide.seeks.back(), 1 / 30.0); // on the frame grid
 }
 
+TEST(TimelineStripView, AnotherProjectStartsScrolledToItsStart)
+{
+    StripHarness h(sessionWith({clip("long", "video", 0, 100, 1)}, {}, 80));
+    h.view().horizontalScrollBar()->setValue(3000);
+    h.engine.reloadSession(h.engine.session(), std::nullopt, std::nullopt); // the same project: stays
+    EXPECT_EQ(h.view().horizontalScrollBar()->value(), 3000);
+
+    h.engine.adoptSession(sessionWith({clip("other", "video", 0, 100, 1)}, {}, 80), std::nullopt, std::nullopt);
+    EXPECT_EQ(h.model().scrollLeft(), 0);
+    EXPECT_EQ(h.view().horizontalScrollBar()->value(), 0);
+}
+
 TEST(TimelineStripView, MarkersAreDrawnOnTheRulerAtTheirTimes)
 {
     StripHarness h(threeLanes());

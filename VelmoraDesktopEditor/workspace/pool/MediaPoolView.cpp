@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -74,6 +75,8 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
                         &TimelinePreviewEngine::unreadableSourcesChanged})
         connect(&engine, signal, this, &MediaPoolView::refresh);
     connect(&workspace_, &EditorWorkspaceController::selectedSourceIdChanged, this, &MediaPoolView::refresh);
+    connect(&engine, &TimelinePreviewEngine::anotherProjectTaken, this,
+            [this] { scroll_->verticalScrollBar()->setValue(0); });
     refresh();
 }
 

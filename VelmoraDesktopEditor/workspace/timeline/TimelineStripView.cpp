@@ -134,6 +134,7 @@ void TimelineStripView::bindEngine()
     connect(engine, &E::durationSecondsChanged, this, &TimelineStripView::timelineLayoutChanged);
     connect(engine, &E::timelineRevisionChanged, this, &TimelineStripView::timelineLayoutChanged);
     connect(engine, &E::sessionChanged, this, &TimelineStripView::timelineLayoutChanged);
+    connect(engine, &E::anotherProjectTaken, this, [this] { applyScroll(0, 0); });
     connect(engine, &E::selectedClipIdChanged, this, &TimelineStripView::selectionChanged);
     connect(engine, &E::focusClipIdChanged, this, &TimelineStripView::focusClipChanged);
     connect(engine, &E::timelineScrollRequestChanged, this, &TimelineStripView::scrollRequested);

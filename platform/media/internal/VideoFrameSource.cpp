@@ -1,5 +1,7 @@
 #include "platform/media/internal/VideoFrameSource.h"
 
+#include "platform/media/FrameStart.h"
+
 #include <algorithm>
 #include <chrono>
 
@@ -16,7 +18,6 @@ constexpr std::size_t kMaximumQueuedBytes = std::size_t{128} << 20;
 const MediaTime kForwardLimit(2, 1);
 // Frame times are compared with this slack, so that a time computed through a scaled edit
 // still finds the frame it lands on.
-const MediaTime kSlack(1, 1000000);
 
 std::size_t bytesOf(const AVFrame* frame)
 {
@@ -252,7 +253,7 @@ SourceFrame* VideoFrameSource::peek(const std::function<bool()>& abort)
 
 const SourceFrame* VideoFrameSource::frameAt(const MediaTime& time, const std::function<bool()>& abort)
 {
-    const MediaTime wanted = time - kSlack;
+    const MediaTime wanted = time - kFrameStartTolerance;
     if (!still_) {
         // The frame held answers when it starts at or after the time and the one before it did
         // not; a frame held before the time is left behind by decoding forward when the time lies
@@ -292,7 +293,7 @@ void VideoFrameSource::prepare(const MediaTime& time)
     if (still_) {
         return;
     }
-    const bool forward = position_.isNumeric() && position_ <= time + kSlack && time - position_ <= kForwardLimit;
+    const bool forward = position_.isNumeric() && position_ <= time + kFrameStartTolerance && time - position_ <= kForwardLimit;
     if (!forward) {
         requestSeek(time);
     }
