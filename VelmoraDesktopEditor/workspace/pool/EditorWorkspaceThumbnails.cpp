@@ -1,4 +1,6 @@
-// Poster frames of the media pool's video sources, made on a worker and stored on the main queue.
+// The media pool's pictures, sizes and rates of video and still sources, made on a worker and
+// stored on the main queue. A project document carries none of them, so an opened project gets
+// them here again, as an import gave them.
 
 #include "workspace/EditorWorkspaceController.h"
 
@@ -10,13 +12,22 @@ namespace velmora {
 
 namespace {
 
-// One poster frame to make: a source and its file. Copied to the worker; never the session.
+// One source to read: its file, and whether it is a still or a video. Copied to the worker; never
+// the session.
 struct PosterRequest {
     std::string sourceId;
     std::filesystem::path file;
+    bool still = false;
+    bool wantsPicture = false;
 };
 
 } // namespace
+
+// What was read of a source's file: its size and rate, never its picture.
+struct EditorWorkspaceController::SourceSize {
+    std::string sourceId;
+    SourceMediaReading::MediaInfo info;
+};
 
 void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<std::string>& ids,
                                                              const std::filesystem::path& mediaFolder)
@@ -27,9 +38,12 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     std::vector<PosterRequest> requests;
     for (const std::string& id : ids) {
         const EditSession::Source* source = sourceWithId(*session, id);
-        // Only the file directly in the folder: no search, no name matching.
-        if (source && source->type == "video" && !source->thumbnailData)
-            requests.push_back({id, mediaFolder / source->fileName});
+        // Only the file directly in the folder: no search, no name matching. The types are
+        // exact: a missing type or "Video" is left alone.
+        if (!source || (source->type != "video" && source->type != "image"))
+            continue;
+        if (!source->thumbnailData || !source->width || !source->height)
+            requests.push_back({id, mediaFolder / source->fileName, source->type == "image", !source->thumbnailData});
     }
     if (requests.empty())
         return;
@@ -40,21 +54,49 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     const QPointer<EditorWorkspaceController> self(this);
     runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_, closing = closing_] {
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> made;
+        std::vector<SourceSize> sizes;
         for (const PosterRequest& request : requests) {
             // The workspace is going (the window closing, the application quitting): it waits
             // for this thread, so the rest is left undone.
             if (closing->load())
                 return;
-            if (std::optional<std::vector<std::uint8_t>> jpeg = SourceMediaReading::posterFrameJPEG(request.file))
-                made.emplace_back(request.sourceId, std::move(*jpeg));
+            SourceMediaReading::MediaInfo info = request.still
+                                                     ? SourceMediaReading::readImage(request.file)
+                                                     : SourceMediaReading::readVideoWithPoster(request.file, request.wantsPicture);
+            if (request.wantsPicture && info.thumbnailData)
+                made.emplace_back(request.sourceId, std::move(*info.thumbnailData));
+            info.thumbnailData.reset();
+            if (info.width && info.height)
+                sizes.push_back({request.sourceId, std::move(info)});
         }
-        if (made.empty())
+        if (made.empty() && sizes.empty())
             return;
-        queue->post([self, requestedFor, made = std::move(made)]() mutable {
-            if (self)
-                self->storeThumbnails(requestedFor, std::move(made));
+        queue->post([self, requestedFor, made = std::move(made), sizes = std::move(sizes)]() mutable {
+            if (!self)
+                return;
+            self->storeSourceSizes(requestedFor, sizes);
+            self->storeThumbnails(requestedFor, std::move(made));
         });
     });
+}
+
+void EditorWorkspaceController::storeSourceSizes(const std::weak_ptr<EditSession>& requestedFor,
+                                                 const std::vector<SourceSize>& sizes)
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session || session != requestedFor.lock())
+        return;
+    // Only what a source lacks: a size read at import stays. The cards show them with the
+    // pictures stored next; a size read without a picture shows at the pool's next refresh.
+    for (const SourceSize& size : sizes) {
+        EditSession::Source* source = sourceWithId(*session, size.sourceId);
+        if (!source || (source->width && source->height))
+            continue;
+        source->width = size.info.width;
+        source->height = size.info.height;
+        if (!source->framerate)
+            source->framerate = size.info.framerate;
+    }
 }
 
 void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
