@@ -4,6 +4,9 @@
 
 #include "workspace/EditorWorkspaceController.h"
 
+#include <string_view>
+#include <unordered_map>
+
 #include <QPointer>
 
 #include "workspace/pool/SourceMediaReading.h"
@@ -11,6 +14,16 @@
 namespace velmora {
 
 namespace {
+
+// The first source with each id: thousands of results are stored at once.
+std::unordered_map<std::string_view, EditSession::Source*> sourcesById(EditSession& session)
+{
+    std::unordered_map<std::string_view, EditSession::Source*> byId;
+    byId.reserve(session.sources.size());
+    for (EditSession::Source& source : session.sources)
+        byId.emplace(source.id, &source);
+    return byId;
+}
 
 // One source to read: its file, and whether it is a still or a video. Copied to the worker; never
 // the session.
@@ -88,8 +101,10 @@ void EditorWorkspaceController::storeSourceSizes(const std::weak_ptr<EditSession
         return;
     // Only what a source lacks: a size read at import stays. The cards show them with the
     // pictures stored next; a size read without a picture shows at the pool's next refresh.
+    const auto byId = sourcesById(*session);
     for (const SourceSize& size : sizes) {
-        EditSession::Source* source = sourceWithId(*session, size.sourceId);
+        const auto found = byId.find(size.sourceId);
+        EditSession::Source* source = found != byId.end() ? found->second : nullptr;
         if (!source || (source->width && source->height))
             continue;
         source->width = size.info.width;
@@ -106,9 +121,11 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     if (!session || session != requestedFor.lock())
         return;
     bool stored = false;
+    const auto byId = sourcesById(*session);
     for (auto& [id, jpeg] : thumbnails) {
         // The first picture made for a source wins; a source removed meanwhile is skipped.
-        EditSession::Source* source = sourceWithId(*session, id);
+        const auto found = byId.find(id);
+        EditSession::Source* source = found != byId.end() ? found->second : nullptr;
         if (source && !source->thumbnailData) {
             source->thumbnailData = std::move(jpeg);
             stored = true;
