@@ -426,9 +426,8 @@ public:
     // the stills (type exactly "image") that have none, and reads the size and rate of those
     // without a size, from their files directly in `mediaFolder`, on a worker. On the main queue
     // sizes go to sources still without one and each picture to its source unless the source
-    // has gained one meanwhile, and the project is republished
-    // (which starts a new undo history) with the workspace's media folder and file as they are
-    // then, its unsaved-changes mark unchanged. Results for a project other than the open one
+    // has gained one meanwhile, and mediaPoolPicturesChanged tells the pool; the preview, the
+    // undo history and the unsaved-changes mark stay. Results for a project other than the open one
     // (another was opened or created meanwhile) are dropped. Returns at once.
     void generateThumbnailsForSources(const std::vector<std::string>& ids, const std::filesystem::path& mediaFolder);
     void saveProject();
@@ -454,6 +453,8 @@ signals:
     void layoutAudioTracksChanged();
     void timelineZoomUIChanged();
     void showMediaPoolChanged();
+    // Sources gained card pictures, sizes or rates made from their files.
+    void mediaPoolPicturesChanged();
     void selectedSourceIdChanged();
     void showExportSheetChanged();
     void showProjectSettingsChanged();

@@ -99,8 +99,8 @@ void EditorWorkspaceController::storeSourceSizes(const std::weak_ptr<EditSession
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session || session != requestedFor.lock())
         return;
-    // Only what a source lacks: a size read at import stays. The cards show them with the
-    // pictures stored next; a size read without a picture shows at the pool's next refresh.
+    // Only what a source lacks: a size read at import stays.
+    bool stored = false;
     const auto byId = sourcesById(*session);
     for (const SourceSize& size : sizes) {
         const auto found = byId.find(size.sourceId);
@@ -111,7 +111,10 @@ void EditorWorkspaceController::storeSourceSizes(const std::weak_ptr<EditSession
         source->height = size.info.height;
         if (!source->framerate)
             source->framerate = size.info.framerate;
+        stored = true;
     }
+    if (stored)
+        emit mediaPoolPicturesChanged();
 }
 
 void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
@@ -133,13 +136,11 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     }
     if (!stored)
         return;
-    // The adoption below tears the preview player down for its rebuild: whether there is a preview
-    // is asked first.
-    const bool previewShown = engine_->avPlayer() != nullptr;
-    // Poster frames are not saved with the project: storing them leaves its unsaved-changes mark
-    // as it was.
-    readoptSession(true);
-    if (previewShown)
+    // Only the media pool shows these pictures: the session is not republished (with thousands
+    // of clips that stops the main thread for a large part of a second), the preview, the undo
+    // history and the unsaved-changes mark stay as they are.
+    emit mediaPoolPicturesChanged();
+    if (engine_->avPlayer())
         engine_->setStatus("Thumbnails ready — drag clips to the timeline");
 }
 

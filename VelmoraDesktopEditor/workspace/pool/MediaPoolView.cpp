@@ -72,7 +72,8 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
     for (auto signal : {&TimelinePreviewEngine::sessionChanged, &TimelinePreviewEngine::selectedClipIdChanged,
                         &TimelinePreviewEngine::timelineRevisionChanged})
         connect(&engine, signal, this, &MediaPoolView::refresh);
-    connect(&workspace_, &EditorWorkspaceController::selectedSourceIdChanged, this, &MediaPoolView::refresh);
+    for (auto signal : {&EditorWorkspaceController::selectedSourceIdChanged, &EditorWorkspaceController::mediaPoolPicturesChanged})
+        connect(&workspace_, signal, this, &MediaPoolView::refresh);
     refresh();
 }
 
