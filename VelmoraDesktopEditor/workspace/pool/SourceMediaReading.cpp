@@ -103,7 +103,7 @@ MediaInfo readImage(const std::filesystem::path& file)
 std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::path& file)
 {
     try {
-        return posterFrameJPEG(Asset::open(file));
+        return posterFrameJPEG(Asset::openFromHeader(file));
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -114,7 +114,8 @@ MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster
     MediaInfo info;
     std::shared_ptr<const Asset> asset;
     try {
-        asset = Asset::open(file);
+        // Probing would decode a frame only to learn what the header already says.
+        asset = Asset::openFromHeader(file);
     } catch (const std::exception&) {
         return info;
     }
