@@ -422,11 +422,12 @@ public:
     const std::optional<FrameRateQuestion>& frameRateQuestion() const { return frameRateQuestion_; }
     // The user's answer: the clip's rate becomes the project's, or nothing changes.
     void answerFrameRateQuestion(bool useClipRate);
-    // Makes poster frames of the listed video sources (type exactly "video") that have none,
-    // from their files directly in `mediaFolder`, on a worker. On the main queue each is stored in
-    // its source unless the source has gained one meanwhile, and the project is republished
-    // (which starts a new undo history) with the workspace's media folder and file as they are
-    // then, its unsaved-changes mark unchanged. Results for a project other than the open one
+    // Makes poster frames of the listed video sources (type exactly "video") and card pictures of
+    // the stills (type exactly "image") that have none, and reads the size and rate of those
+    // without a size, from their files directly in `mediaFolder`, on a worker. On the main queue
+    // sizes go to sources still without one and each picture to its source unless the source
+    // has gained one meanwhile, and mediaPoolPicturesChanged tells the pool; the preview, the
+    // undo history and the unsaved-changes mark stay. Results for a project other than the open one
     // (another was opened or created meanwhile) are dropped. Returns at once.
     void generateThumbnailsForSources(const std::vector<std::string>& ids, const std::filesystem::path& mediaFolder);
     void saveProject();
@@ -452,6 +453,8 @@ signals:
     void layoutAudioTracksChanged();
     void timelineZoomUIChanged();
     void showMediaPoolChanged();
+    // Sources gained card pictures, sizes or rates made from their files.
+    void mediaPoolPicturesChanged();
     void selectedSourceIdChanged();
     void showExportSheetChanged();
     void showProjectSettingsChanged();
@@ -522,6 +525,10 @@ private:
     static std::optional<std::string> projectName(const EditSession* session);
     // The engine's selected clip as the session holds it; none without a selection or session.
     std::optional<EditSession::Clip> selectedClip() const;
+    // Sizes and rates read from the files of sources that lacked them, for the session
+    // `requestedFor` names.
+    struct SourceSize;
+    void storeSourceSizes(const std::weak_ptr<EditSession>& requestedFor, const std::vector<SourceSize>& sizes);
     // Poster frames arrived for the session `requestedFor` names.
     void storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
                          std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails);

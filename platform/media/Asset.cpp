@@ -80,10 +80,20 @@ void refuseUnusableStill(const AssetTrack& picture, const std::filesystem::path&
 
 std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path)
 {
+    return open(path, true);
+}
+
+std::shared_ptr<const Asset> Asset::openFromHeader(const std::filesystem::path& path)
+{
+    return open(path, false);
+}
+
+std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path, bool probeStreams)
+{
     if (heif::isHeifFile(path)) {
         return openHeif(path);
     }
-    ffmpeg::InputFormatPtr context = ffmpeg::openInput(path, true);
+    ffmpeg::InputFormatPtr context = ffmpeg::openInput(path, probeStreams);
 
     std::shared_ptr<Asset> asset(new Asset());
     asset->url_ = path;

@@ -67,6 +67,11 @@ public:
     // still picture whose size cannot be read included), pictureTooLarge for a still picture of
     // more than maximumStillPixels pixels.
     static std::shared_ptr<const Asset> open(const std::filesystem::path& path);
+    // As open, but an MP4 or QuickTime file's tracks are read from its header alone, without the
+    // probing that decodes frames (a frame of a huge movie costs hundreds of megabytes): sizes,
+    // rotation, rates, durations and colour tags are the same; a track's bit depth may stay 0.
+    // For readers that need no more, such as poster frames.
+    static std::shared_ptr<const Asset> openFromHeader(const std::filesystem::path& path);
 
     // The most pixels a still picture may have: 16000 x 16000. Decoding one takes up to 2 GB
     // (16-bit RGBA) before it is scaled down; FFmpeg itself refuses pictures of about 16250 x
@@ -94,6 +99,7 @@ public:
 private:
     Asset() = default;
     static std::shared_ptr<const Asset> openHeif(const std::filesystem::path& path);
+    static std::shared_ptr<const Asset> open(const std::filesystem::path& path, bool probeStreams);
 
     std::filesystem::path url_;
     MediaTime duration_ = MediaTime::zero();

@@ -85,8 +85,7 @@ TEST(EditWorkspaceDrive, ImportPlaceSaveAndReopen)
         h.runBackgroundWork();
         MediaPoolGrid& grid = *pool->grid();
         ASSERT_EQ(grid.cards().size(), 2u);
-        EXPECT_TRUE(grid.showsPicture(0));
-        EXPECT_TRUE(grid.showsPicture(1));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return grid.showsPicture(0) && grid.showsPicture(1); }));
 
         // Each card opened in the source viewer and its range added to the timeline.
         QTest::mouseDClick(&grid, Qt::LeftButton, {}, grid.cardRect(0).center());

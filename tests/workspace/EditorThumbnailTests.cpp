@@ -68,6 +68,24 @@ TEST(SourceThumbnails, VideosGetAPosterFrameOnAWorkerButAShortClipNone)
     EXPECT_TRUE(h.background->empty());
 }
 
+// A project document carries no pictures, sizes or rates: an opened project's still and video
+// cards get theirs from the files again, as at import.
+TEST(SourceThumbnails, AnOpenedProjectsStillAndVideoCardsGetTheirPicturesSizesAndRates)
+{
+    WorkspaceHarness h;
+    h.open(test::writeProject(h.folders.scratch(), true));
+    h.runBackgroundWork();
+    const EditSession::Source& still = sourceNamed(h.session(), "Still.png");
+    ASSERT_TRUE(still.thumbnailData);
+    EXPECT_EQ(QImage::fromData(still.thumbnailData->data(), static_cast<int>(still.thumbnailData->size())).size(),
+              QSize(64, 48));
+    EXPECT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
+    std::vector<std::string> details;
+    for (const EditorWorkspaceController::MediaPoolCard& card : h.workspace().mediaPoolCards())
+        details.push_back(card.detail);
+    EXPECT_EQ(details, (std::vector<std::string>{"160×96 · 25.00 fps", "64×48", ""}));
+}
+
 // Pictures arriving for a project that is no longer open are dropped: they neither land in the
 // new project nor bind it to the old project's folder and file.
 // Threads of this process named `name` that are not exiting. A thread that was joined may still

@@ -64,10 +64,11 @@ GeneratedProject writeProject(const fs::path& folder, bool realMedia)
         settings.audio = true;
         settings.audioSeconds = 4;
         makeClip(project.media / "DJI_0001.MP4", settings);
+        makeStillImage(project.media / "Still.png", 64, 48, 3);
     } else {
         touch(project.media / "DJI_0001.MP4");
+        touch(project.media / "Still.png");
     }
-    touch(project.media / "Still.png");
     touch(project.media / "Music.wav");
 
     EditSession session = EditSession::blankProject("Trip", 1920, 1080, 25);

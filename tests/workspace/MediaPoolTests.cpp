@@ -2,6 +2,8 @@
 #include <QImage>
 #include <QAction>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -20,6 +22,17 @@ std::vector<std::uint8_t> jpegPicture()
 {
     QImage image(32, 18, QImage::Format_RGB888);
     image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return {bytes.begin(), bytes.end()};
+}
+
+std::vector<std::uint8_t> jpegOfSize(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(Qt::blue);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -118,6 +131,8 @@ TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pool));
     MediaPoolGrid& grid = *pool.grid();
     ASSERT_EQ(grid.cards().size(), 3u);
+    // Pictures are decoded off the main thread: both pictures' data answered.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return grid.decodedPictureCount() == 2; }));
     EXPECT_TRUE(grid.showsPicture(0));
     EXPECT_FALSE(grid.showsPicture(1));
     EXPECT_FALSE(grid.showsPicture(2));
@@ -138,6 +153,62 @@ TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
     EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::openFiles);
     QTest::mouseClick(pool.closeButton(), Qt::LeftButton);
     EXPECT_FALSE(w.showMediaPool());
+}
+
+// Pictures are decoded at the size their cards draw, only for cards in view, and a bounded
+// number of them is kept however far the pool is scrolled.
+TEST(MediaPool, TheGridDecodesOnlyTheCardsInViewAtTheirSizeAndKeepsABoundedNumber)
+{
+    EXPECT_EQ(PosterPictureDecoder::decode(jpegOfSize(640, 360), QSize(160, 90)).size(), QSize(160, 90));
+    EXPECT_EQ(PosterPictureDecoder::decode(jpegOfSize(400, 100), QSize(160, 90)).size(), QSize(360, 90));
+    EXPECT_EQ(PosterPictureDecoder::decode(jpegOfSize(32, 18), QSize(160, 90)).size(), QSize(32, 18)); // never enlarged
+
+    WorkspaceHarness h;
+    h.open(test::writeProject(h.folders.scratch()));
+    std::vector<EditSession::Source>& sources = h.session().sources;
+    sources.clear();
+    const std::vector<std::uint8_t> picture = jpegOfSize(320, 180);
+    for (int i = 0; i < 300; ++i) {
+        sources.emplace_back("s" + std::to_string(i), "Clip" + std::to_string(i) + ".mp4", "video");
+        sources.back().thumbnailData = picture;
+    }
+    MediaPoolView pool(h.workspace());
+    pool.resize(250, 400);
+    pool.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&pool));
+    MediaPoolGrid& grid = *pool.grid();
+    auto* scroll = pool.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+
+    // One column: the cards the viewport meets are decoded, no others.
+    auto inView = [&] {
+        const QRect visible(0, scroll->verticalScrollBar()->value(), grid.width(), scroll->viewport()->height());
+        std::vector<int> cards;
+        for (int i = 0; i < 300; ++i) {
+            if (grid.cardRect(i).intersects(visible))
+                cards.push_back(i);
+        }
+        return cards;
+    };
+    auto allShown = [&](const std::vector<int>& cards) {
+        return std::all_of(cards.begin(), cards.end(), [&](int i) { return grid.showsPicture(i); });
+    };
+    const std::vector<int> first = inView();
+    ASSERT_EQ(first.front(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return allShown(first); }));
+    EXPECT_EQ(grid.decodedPictureCount(), first.size());
+    EXPECT_FALSE(grid.showsPicture(first.back() + 1));
+
+    // Scrolled through to the end, a view at a time.
+    while (scroll->verticalScrollBar()->value() < scroll->verticalScrollBar()->maximum()) {
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->value() + scroll->viewport()->height());
+        const std::vector<int> shown = inView();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return allShown(shown); })) << shown.front();
+        EXPECT_LE(grid.decodedPictureCount(), MediaPoolGrid::keptPictures);
+    }
+    EXPECT_TRUE(grid.showsPicture(299));
+    EXPECT_FALSE(grid.showsPicture(0));
+    EXPECT_EQ(grid.decodedPictureCount(), MediaPoolGrid::keptPictures);
 }
 
 } // namespace

@@ -1,6 +1,11 @@
-// Poster frames of the media pool's video sources, made on a worker and stored on the main queue.
+// The media pool's pictures, sizes and rates of video and still sources, made on a worker and
+// stored on the main queue. A project document carries none of them, so an opened project gets
+// them here again, as an import gave them.
 
 #include "workspace/EditorWorkspaceController.h"
+
+#include <string_view>
+#include <unordered_map>
 
 #include <QPointer>
 
@@ -10,13 +15,32 @@ namespace velmora {
 
 namespace {
 
-// One poster frame to make: a source and its file. Copied to the worker; never the session.
+// The first source with each id: thousands of results are stored at once.
+std::unordered_map<std::string_view, EditSession::Source*> sourcesById(EditSession& session)
+{
+    std::unordered_map<std::string_view, EditSession::Source*> byId;
+    byId.reserve(session.sources.size());
+    for (EditSession::Source& source : session.sources)
+        byId.emplace(source.id, &source);
+    return byId;
+}
+
+// One source to read: its file, and whether it is a still or a video. Copied to the worker; never
+// the session.
 struct PosterRequest {
     std::string sourceId;
     std::filesystem::path file;
+    bool still = false;
+    bool wantsPicture = false;
 };
 
 } // namespace
+
+// What was read of a source's file: its size and rate, never its picture.
+struct EditorWorkspaceController::SourceSize {
+    std::string sourceId;
+    SourceMediaReading::MediaInfo info;
+};
 
 void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<std::string>& ids,
                                                              const std::filesystem::path& mediaFolder)
@@ -27,9 +51,12 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     std::vector<PosterRequest> requests;
     for (const std::string& id : ids) {
         const EditSession::Source* source = sourceWithId(*session, id);
-        // Only the file directly in the folder: no search, no name matching.
-        if (source && source->type == "video" && !source->thumbnailData)
-            requests.push_back({id, mediaFolder / source->fileName});
+        // Only the file directly in the folder: no search, no name matching. The types are
+        // exact: a missing type or "Video" is left alone.
+        if (!source || (source->type != "video" && source->type != "image"))
+            continue;
+        if (!source->thumbnailData || !source->width || !source->height)
+            requests.push_back({id, mediaFolder / source->fileName, source->type == "image", !source->thumbnailData});
     }
     if (requests.empty())
         return;
@@ -40,21 +67,54 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     const QPointer<EditorWorkspaceController> self(this);
     runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_, closing = closing_] {
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> made;
+        std::vector<SourceSize> sizes;
         for (const PosterRequest& request : requests) {
             // The workspace is going (the window closing, the application quitting): it waits
             // for this thread, so the rest is left undone.
             if (closing->load())
                 return;
-            if (std::optional<std::vector<std::uint8_t>> jpeg = SourceMediaReading::posterFrameJPEG(request.file))
-                made.emplace_back(request.sourceId, std::move(*jpeg));
+            SourceMediaReading::MediaInfo info = request.still
+                                                     ? SourceMediaReading::readImage(request.file)
+                                                     : SourceMediaReading::readVideoWithPoster(request.file, request.wantsPicture);
+            if (request.wantsPicture && info.thumbnailData)
+                made.emplace_back(request.sourceId, std::move(*info.thumbnailData));
+            info.thumbnailData.reset();
+            if (info.width && info.height)
+                sizes.push_back({request.sourceId, std::move(info)});
         }
-        if (made.empty())
+        if (made.empty() && sizes.empty())
             return;
-        queue->post([self, requestedFor, made = std::move(made)]() mutable {
-            if (self)
-                self->storeThumbnails(requestedFor, std::move(made));
+        queue->post([self, requestedFor, made = std::move(made), sizes = std::move(sizes)]() mutable {
+            if (!self)
+                return;
+            self->storeSourceSizes(requestedFor, sizes);
+            self->storeThumbnails(requestedFor, std::move(made));
         });
     });
+}
+
+void EditorWorkspaceController::storeSourceSizes(const std::weak_ptr<EditSession>& requestedFor,
+                                                 const std::vector<SourceSize>& sizes)
+{
+    const std::shared_ptr<EditSession> session = engine_->session();
+    if (!session || session != requestedFor.lock())
+        return;
+    // Only what a source lacks: a size read at import stays.
+    bool stored = false;
+    const auto byId = sourcesById(*session);
+    for (const SourceSize& size : sizes) {
+        const auto found = byId.find(size.sourceId);
+        EditSession::Source* source = found != byId.end() ? found->second : nullptr;
+        if (!source || (source->width && source->height))
+            continue;
+        source->width = size.info.width;
+        source->height = size.info.height;
+        if (!source->framerate)
+            source->framerate = size.info.framerate;
+        stored = true;
+    }
+    if (stored)
+        emit mediaPoolPicturesChanged();
 }
 
 void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
@@ -64,9 +124,11 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     if (!session || session != requestedFor.lock())
         return;
     bool stored = false;
+    const auto byId = sourcesById(*session);
     for (auto& [id, jpeg] : thumbnails) {
         // The first picture made for a source wins; a source removed meanwhile is skipped.
-        EditSession::Source* source = sourceWithId(*session, id);
+        const auto found = byId.find(id);
+        EditSession::Source* source = found != byId.end() ? found->second : nullptr;
         if (source && !source->thumbnailData) {
             source->thumbnailData = std::move(jpeg);
             stored = true;
@@ -74,13 +136,11 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     }
     if (!stored)
         return;
-    // The adoption below tears the preview player down for its rebuild: whether there is a preview
-    // is asked first.
-    const bool previewShown = engine_->avPlayer() != nullptr;
-    // Poster frames are not saved with the project: storing them leaves its unsaved-changes mark
-    // as it was.
-    readoptSession(true);
-    if (previewShown)
+    // Only the media pool shows these pictures: the session is not republished (with thousands
+    // of clips that stops the main thread for a large part of a second), the preview, the undo
+    // history and the unsaved-changes mark stay as they are.
+    emit mediaPoolPicturesChanged();
+    if (engine_->avPlayer())
         engine_->setStatus("Thumbnails ready — drag clips to the timeline");
 }
 

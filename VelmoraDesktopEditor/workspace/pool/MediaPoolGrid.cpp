@@ -1,6 +1,8 @@
 #include "workspace/pool/MediaPoolGrid.h"
 
 #include <algorithm>
+#include <cmath>
+#include <string_view>
 
 #include <QFontMetrics>
 #include <QHelpEvent>
@@ -48,31 +50,88 @@ QFont detailFont(const QFont& base)
 
 } // namespace
 
-MediaPoolGrid::MediaPoolGrid(QWidget* parent) : QWidget(parent)
+MediaPoolGrid::MediaPoolGrid(QWidget* parent) : QWidget(parent), decoder_(new PosterPictureDecoder(this))
 {
     setObjectName(QStringLiteral("mediaPoolGrid"));
+    decoder_->onDecoded = [this](PosterPictureDecoder::Result result) { pictureDecoded(std::move(result)); };
+}
+
+// The decoder goes first, while the grid its results land in is whole.
+MediaPoolGrid::~MediaPoolGrid()
+{
+    delete decoder_;
 }
 
 void MediaPoolGrid::setCards(std::vector<Card> cards)
 {
     cards_ = std::move(cards);
-    // Pictures are decoded once for as long as their data stays the same.
-    std::map<std::string, Picture> kept;
-    for (const Card& card : cards_) {
-        if (!card.thumbnailData)
-            continue;
-        auto known = pictures_.find(card.sourceId);
-        if (known != pictures_.end() && known->second.data == *card.thumbnailData) {
-            kept.emplace(card.sourceId, std::move(known->second));
-            continue;
-        }
-        Picture picture{*card.thumbnailData, {}};
-        picture.image.loadFromData(picture.data.data(), static_cast<int>(picture.data.size()));
-        kept.emplace(card.sourceId, std::move(picture));
-    }
-    pictures_ = std::move(kept);
+    // A picture stays decoded for as long as its data stays the same; new data is recognised
+    // when its card is drawn.
+    fingerprints_.assign(cards_.size(), std::nullopt);
     relayout();
     update();
+}
+
+std::optional<std::size_t> MediaPoolGrid::fingerprint(std::size_t index) const
+{
+    const std::optional<std::vector<std::uint8_t>>& data = cards_[index].thumbnailData;
+    if (!data)
+        return std::nullopt;
+    if (!fingerprints_[index]) {
+        const std::string_view bytes(reinterpret_cast<const char*>(data->data()), data->size());
+        fingerprints_[index] = std::hash<std::string_view>{}(bytes) ^ data->size();
+    }
+    return fingerprints_[index];
+}
+
+const MediaPoolGrid::Picture* MediaPoolGrid::pictureOf(std::size_t index) const
+{
+    const std::optional<std::size_t> wanted = fingerprint(index);
+    if (!wanted)
+        return nullptr;
+    const auto picture = pictures_.find(cards_[index].sourceId);
+    return picture != pictures_.end() && picture->second.fingerprint == *wanted ? &picture->second : nullptr;
+}
+
+void MediaPoolGrid::requestVisiblePictures(const QRect& visible)
+{
+    const qreal ratio = devicePixelRatioF();
+    const QSize fill(static_cast<int>(std::ceil(pictureWidth * ratio)), static_cast<int>(std::ceil(pictureHeight * ratio)));
+    std::vector<PosterPictureDecoder::Request> wanted;
+    std::size_t inView = 0;
+    for (std::size_t i = 0; i < cards_.size(); ++i) {
+        if (!rects_[i].intersects(visible))
+            continue;
+        ++inView;
+        if (!cards_[i].thumbnailData || pictureOf(i))
+            continue;
+        wanted.push_back({cards_[i].sourceId, *fingerprint(i),
+                          std::make_shared<const std::vector<std::uint8_t>>(*cards_[i].thumbnailData), fill});
+    }
+    cardsInView_ = inView;
+    decoder_->request(std::move(wanted));
+}
+
+void MediaPoolGrid::pictureDecoded(PosterPictureDecoder::Result result)
+{
+    // Only a picture of data some card still holds is kept.
+    int shownAt = -1;
+    for (std::size_t i = 0; i < cards_.size(); ++i) {
+        if (cards_[i].sourceId == result.key && fingerprint(i) == result.fingerprint) {
+            shownAt = static_cast<int>(i);
+            break;
+        }
+    }
+    if (shownAt < 0)
+        return;
+    pictures_[result.key] = Picture{result.fingerprint, std::move(result.image), ++drawClock_};
+    const std::size_t limit = std::max(keptPictures, 2 * cardsInView_);
+    while (pictures_.size() > limit) {
+        auto oldest = std::min_element(pictures_.begin(), pictures_.end(),
+                                       [](const auto& a, const auto& b) { return a.second.drawn < b.second.drawn; });
+        pictures_.erase(oldest);
+    }
+    update(cardRect(shownAt));
 }
 
 int MediaPoolGrid::columnCount(int width)
@@ -81,11 +140,11 @@ int MediaPoolGrid::columnCount(int width)
     return std::max(1, (available + spacing) / (minimumColumnWidth + spacing));
 }
 
-int MediaPoolGrid::cardHeight(const Card& card) const
+int MediaPoolGrid::cardHeight(const Card& card, int nameHeight, int detailHeight) const
 {
-    int height = cardPadding + pictureHeight + pictureToText + QFontMetrics(nameFont(font())).height() + cardPadding;
+    int height = cardPadding + pictureHeight + pictureToText + nameHeight + cardPadding;
     if (!card.detail.empty())
-        height += nameToDetail + QFontMetrics(detailFont(font())).height();
+        height += nameToDetail + detailHeight;
     return height;
 }
 
@@ -97,15 +156,17 @@ void MediaPoolGrid::relayout()
     const int column = std::clamp((available - (columns - 1) * spacing) / columns, minimumColumnWidth, maximumColumnWidth);
     const int rowWidth = columns * column + (columns - 1) * spacing;
     const int left = gridPadding + std::max(0, (available - rowWidth) / 2);
+    const int nameHeight = QFontMetrics(nameFont(font())).height();
+    const int detailHeight = QFontMetrics(detailFont(font())).height();
     int top = gridPadding;
     for (std::size_t first = 0; first < cards_.size(); first += static_cast<std::size_t>(columns)) {
         const std::size_t end = std::min(cards_.size(), first + static_cast<std::size_t>(columns));
         int rowHeight = 0;
         for (std::size_t i = first; i < end; ++i)
-            rowHeight = std::max(rowHeight, cardHeight(cards_[i]));
+            rowHeight = std::max(rowHeight, cardHeight(cards_[i], nameHeight, detailHeight));
         for (std::size_t i = first; i < end; ++i) {
             const int cell = static_cast<int>(i - first);
-            const int height = cardHeight(cards_[i]);
+            const int height = cardHeight(cards_[i], nameHeight, detailHeight);
             // Each card is centred in its cell.
             rects_[i] = QRect(left + cell * (column + spacing) + (column - cardWidth) / 2, top + (rowHeight - height) / 2,
                               cardWidth, height);
@@ -140,8 +201,8 @@ bool MediaPoolGrid::showsPicture(int index) const
 {
     if (index < 0 || index >= static_cast<int>(cards_.size()))
         return false;
-    const auto picture = pictures_.find(cards_[static_cast<std::size_t>(index)].sourceId);
-    return picture != pictures_.end() && !picture->second.image.isNull();
+    const Picture* picture = pictureOf(static_cast<std::size_t>(index));
+    return picture && !picture->image.isNull();
 }
 
 void MediaPoolGrid::paintEvent(QPaintEvent* event)
@@ -149,14 +210,20 @@ void MediaPoolGrid::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    ++drawClock_;
     for (std::size_t i = 0; i < cards_.size(); ++i) {
         // Only what is visible is painted.
-        if (rects_[i].intersects(event->rect()))
-            paintCard(painter, cards_[i], rects_[i]);
+        if (!rects_[i].intersects(event->rect()))
+            continue;
+        const Picture* picture = pictureOf(i);
+        if (picture)
+            picture->drawn = drawClock_;
+        paintCard(painter, cards_[i], rects_[i], picture && !picture->image.isNull() ? &picture->image : nullptr);
     }
+    requestVisiblePictures(visibleRegion().boundingRect());
 }
 
-void MediaPoolGrid::paintCard(QPainter& painter, const Card& card, const QRect& rect) const
+void MediaPoolGrid::paintCard(QPainter& painter, const Card& card, const QRect& rect, const QImage* image) const
 {
     painter.save();
     QPainterPath outline;
@@ -168,13 +235,11 @@ void MediaPoolGrid::paintCard(QPainter& painter, const Card& card, const QRect& 
     pictureOutline.addRoundedRect(QRectF(pictureRect), pictureRadius, pictureRadius);
     painter.save();
     painter.setClipPath(pictureOutline);
-    const auto picture = pictures_.find(card.sourceId);
-    if (picture != pictures_.end() && !picture->second.image.isNull()) {
+    if (image) {
         // Scaled to fill the frame, the overflow cut off evenly.
-        const QImage& image = picture->second.image;
-        const QSize filled = image.size().scaled(pictureRect.size(), Qt::KeepAspectRatioByExpanding);
+        const QSize filled = image->size().scaled(pictureRect.size(), Qt::KeepAspectRatioByExpanding);
         const QRect target(pictureRect.center() - QPoint(filled.width() / 2, filled.height() / 2), filled);
-        painter.drawImage(target, image);
+        painter.drawImage(target, *image);
     } else {
         painter.fillRect(pictureRect, VelmoraPalette::grey(0.12));
         const QPixmap symbol =

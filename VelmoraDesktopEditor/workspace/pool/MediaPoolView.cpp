@@ -74,7 +74,8 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
                         &TimelinePreviewEngine::timelineRevisionChanged,
                         &TimelinePreviewEngine::unreadableSourcesChanged})
         connect(&engine, signal, this, &MediaPoolView::refresh);
-    connect(&workspace_, &EditorWorkspaceController::selectedSourceIdChanged, this, &MediaPoolView::refresh);
+    for (auto signal : {&EditorWorkspaceController::selectedSourceIdChanged, &EditorWorkspaceController::mediaPoolPicturesChanged})
+        connect(&workspace_, signal, this, &MediaPoolView::refresh);
     connect(&engine, &TimelinePreviewEngine::anotherProjectTaken, this,
             [this] { scroll_->verticalScrollBar()->setValue(0); });
     refresh();

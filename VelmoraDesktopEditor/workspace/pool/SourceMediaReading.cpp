@@ -26,19 +26,53 @@ void sizeForThumbnail(ImageGenerator& generator)
     generator.maximumHeight = thumbnailMaximumHeight;
 }
 
+// The size and rate of an opened video, as readVideo reads them.
+void readSizeAndRate(const Asset& asset, MediaInfo& info)
+{
+    if (const AssetTrack* track = asset.firstTrack(MediaType::video)) {
+        info.width = track->displayWidth();
+        info.height = track->displayHeight();
+        if (std::isfinite(track->nominalFrameRate) && track->nominalFrameRate > 1)
+            info.framerate = track->nominalFrameRate;
+    }
+}
+
+std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::shared_ptr<const Asset>& asset)
+{
+    if (!asset->firstTrack(MediaType::video) || asset->isStillImage())
+        return std::nullopt;
+    try {
+        ImageGenerator generator(asset);
+        generator.decoderThreads = 1;
+        sizeForThumbnail(generator);
+        generator.requestedTimeToleranceBefore = posterTolerance;
+        generator.requestedTimeToleranceAfter = posterTolerance;
+        const MediaTime duration = asset->duration();
+        for (const MediaTime& time : posterTimes) {
+            // The generator answers a time past the end with the last frame; a poster frame must
+            // lie near the time asked for.
+            if (duration.isNumeric() && duration > MediaTime::zero() && time - posterTolerance >= duration)
+                continue;
+            try {
+                if (auto jpeg = encodeJPEG(generator.copyImage(time)))
+                    return jpeg;
+            } catch (const std::exception&) {
+                // This time failed: the next one may not.
+            }
+        }
+    } catch (const std::exception&) {
+        // No picture track the generator can read.
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 MediaInfo readVideo(const std::filesystem::path& file)
 {
     MediaInfo info;
     try {
-        const std::shared_ptr<const Asset> asset = Asset::open(file);
-        if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
-            info.width = track->displayWidth();
-            info.height = track->displayHeight();
-            if (std::isfinite(track->nominalFrameRate) && track->nominalFrameRate > 1)
-                info.framerate = track->nominalFrameRate;
-        }
+        readSizeAndRate(*Asset::open(file), info);
     } catch (const std::exception&) {
         // An unreadable video is imported all the same, without size or rate.
     }
@@ -68,37 +102,27 @@ MediaInfo readImage(const std::filesystem::path& file)
 
 std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::path& file)
 {
+    try {
+        return posterFrameJPEG(Asset::openFromHeader(file));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster)
+{
+    MediaInfo info;
     std::shared_ptr<const Asset> asset;
     try {
-        asset = Asset::open(file);
+        // Probing would decode a frame only to learn what the header already says.
+        asset = Asset::openFromHeader(file);
     } catch (const std::exception&) {
-        return std::nullopt;
+        return info;
     }
-    if (!asset->firstTrack(MediaType::video) || asset->isStillImage())
-        return std::nullopt;
-    try {
-        ImageGenerator generator(asset);
-        generator.decoderThreads = 1;
-        sizeForThumbnail(generator);
-        generator.requestedTimeToleranceBefore = posterTolerance;
-        generator.requestedTimeToleranceAfter = posterTolerance;
-        const MediaTime duration = asset->duration();
-        for (const MediaTime& time : posterTimes) {
-            // The generator answers a time past the end with the last frame; a poster frame must
-            // lie near the time asked for.
-            if (duration.isNumeric() && duration > MediaTime::zero() && time - posterTolerance >= duration)
-                continue;
-            try {
-                if (auto jpeg = encodeJPEG(generator.copyImage(time)))
-                    return jpeg;
-            } catch (const std::exception&) {
-                // This time failed: the next one may not.
-            }
-        }
-    } catch (const std::exception&) {
-        // No picture track the generator can read.
-    }
-    return std::nullopt;
+    readSizeAndRate(*asset, info);
+    if (withPoster)
+        info.thumbnailData = posterFrameJPEG(asset);
+    return info;
 }
 
 std::optional<std::vector<std::uint8_t>> encodeJPEG(const Image& picture)

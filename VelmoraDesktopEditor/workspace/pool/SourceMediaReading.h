@@ -41,6 +41,9 @@ MediaInfo readImage(const std::filesystem::path& file);
 // or no frame lies near those times (a clip shorter than about 0.4 s).
 std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::path& file);
 
+// readVideo and, with `withPoster`, posterFrameJPEG from one opening of the file.
+MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster);
+
 // The picture as JPEG at the cards' quality; nothing when it has no pixels or encoding fails.
 std::optional<std::vector<std::uint8_t>> encodeJPEG(const Image& picture);
 
