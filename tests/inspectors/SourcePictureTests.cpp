@@ -69,8 +69,9 @@ struct StillFixture {
         const std::uint64_t before = view.gradeRequestId();
         view.sync(inputs);
         const std::uint64_t id = view.gradeRequestId();
-        if (id != before)
+        if (id != before) {
             EXPECT_TRUE(queue->runUntil([&] { return view.answeredRequestId() == id; }, 60));
+        }
     }
 
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
