@@ -122,6 +122,12 @@ int stampIn(const QImage& image, const QRect& frame)
 
 AppScenario::AppScenario() = default;
 
+bool AppScenario::previewReady() const
+{
+    const std::string& status = engine().status();
+    return engine().avPlayer() && (status.starts_with("Ready") || status.starts_with("Thumbnails ready"));
+}
+
 AppScenario::~AppScenario()
 {
     endApplication();
@@ -152,7 +158,7 @@ void AppScenario::SetUp()
                });
     };
     ASSERT_TRUE(waitFor(
-        [&] { return posterFramesStored() && engine().avPlayer() && engine().status().starts_with("Ready"); },
+        [&] { return posterFramesStored() && previewReady(); },
         "the preview of the opened project with its poster frames"))
         << engine().status();
     ASSERT_EQ(engine().session()->project->name, "Scenes");

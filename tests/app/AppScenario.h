@@ -81,6 +81,9 @@ protected:
     EditorContentView& edit() const;
     EditorWorkspaceController& workspace() const;
     TimelinePreviewEngine& engine() const;
+    // The preview's player is installed and its status is the build's "Ready", or "Thumbnails
+    // ready" when poster frames landed after it (storing them does not rebuild the preview).
+    bool previewReady() const;
     GradedPreviewView& programView() const;
     TimelineStripView& timeline() const;
 

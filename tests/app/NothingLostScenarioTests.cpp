@@ -83,7 +83,7 @@ protected:
             return workspace().sessionURL() == cuts && session &&
                    std::all_of(session->sources.begin(), session->sources.end(),
                                [](const EditSession::Source& source) { return !!source.thumbnailData; }) &&
-                   engine().avPlayer() && engine().status().starts_with("Ready");
+                   previewReady();
         };
         ASSERT_TRUE(waitFor(opened, "the opened project's preview and poster frames")) << engine().status();
         ASSERT_TRUE(engine().magneticSnapEnabled());
@@ -159,20 +159,19 @@ TEST_F(NothingLostScenario, QuickSplitsByKeysAllReachTheSavedProject)
             frames.push_back(k * framesPerClip);
         return frames;
     };
-    const auto previewReady = [this] { return engine().avPlayer() && engine().status().starts_with("Ready"); };
 
     for (int k = 0; k < 10; ++k)
         pressKey(Qt::Key_Right);
     pressKey(Qt::Key_S);
     ASSERT_EQ(clipsNow(), 11u) << engine().status();
     rounds(6);
-    ASSERT_TRUE(waitFor(previewReady, "the last cut's preview")) << engine().status();
+    ASSERT_TRUE(waitFor([this] { return previewReady(); }, "the last cut's preview")) << engine().status();
     screenshot("nothinglost-1-cuts.png", globalRect(window()));
     const fs::path saved = folders.scratch() / "Cuts saved.tavlek";
     EXPECT_EQ(startFrames(saveAs(saved)), expectedFrames(28));
 
     rounds(3);
-    ASSERT_TRUE(waitFor(previewReady, "the last cut's preview")) << engine().status();
+    ASSERT_TRUE(waitFor([this] { return previewReady(); }, "the last cut's preview")) << engine().status();
     pressKey(Qt::Key_S, Qt::ControlModifier);
     ASSERT_TRUE(waitFor([this] { return !workspace().projectDirty(); }, "Ctrl+S to save"));
     screenshot("nothinglost-2-saved.png", globalRect(window()));

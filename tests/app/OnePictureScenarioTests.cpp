@@ -86,8 +86,7 @@ protected:
             return;
         ASSERT_TRUE(waitFor(
             [this] {
-                return workspace().sessionURL() == numbered && engine().avPlayer() &&
-                       engine().status().starts_with("Ready");
+                return workspace().sessionURL() == numbered && previewReady();
             },
             "the numbered project's preview"))
             << engine().status();
@@ -176,7 +175,7 @@ TEST_F(OnePictureScenario, StepsOnTheExportsRateOpensAtTheStartAndNamesAnUnusabl
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the open panel"));
     choose(*panel, project.file);
     ASSERT_TRUE(waitFor(
-        [&] { return workspace().sessionURL() == project.file && engine().status().starts_with("Ready"); },
+        [&] { return workspace().sessionURL() == project.file && previewReady(); },
         "the Scenes project"))
         << engine().status();
     EXPECT_EQ(across->value(), 0);
