@@ -149,8 +149,8 @@ void AppScenario::SetUp()
     openInWindow(project.file);
     if (HasFatalFailure())
         return;
-    // Opening makes the videos' poster frames in the background, and storing them rebuilds the
-    // preview: the scenario starts once that rebuild is done.
+    // Opening builds the preview and makes the videos' poster frames in the background; the
+    // scenario starts once both are done, whichever lands last (its status says so).
     const auto posterFramesStored = [this] {
         const std::shared_ptr<EditSession>& session = engine().session();
         return session && std::all_of(session->sources.begin(), session->sources.end(), [](const auto& source) {

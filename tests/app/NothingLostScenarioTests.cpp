@@ -1,15 +1,24 @@
 // Nothing is lost on the real window: cuts made in quick succession by keys all reach the saved
-// project.
+// project, an export never overwrites a movie the user did not agree to replace, and an export
+// that cannot read its audio leaves no file behind.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <tuple>
 
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QWindow>
 
 #include "AppScenario.h"
+#include "export_workspaces/EditorExportSheet.h"
 #include "support/MediaFixtures.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -176,6 +185,146 @@ TEST_F(NothingLostScenario, QuickSplitsByKeysAllReachTheSavedProject)
     ASSERT_TRUE(waitFor([this] { return !workspace().projectDirty(); }, "Ctrl+S to save"));
     screenshot("nothinglost-2-saved.png", globalRect(window()));
     EXPECT_EQ(startFrames(EditSession::load(saved)), expectedFrames(37));
+}
+
+std::string contentsOf(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> namesIn(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A scenario that exports through the Edit workspace's sheet.
+class ExportSheetScenario : public AppScenario {
+protected:
+    // "Export Video…" and its sheet, with H.264 chosen.
+    EditorExportSheet& openExportSheet()
+    {
+        QTest::mouseClick(edit().topBar()->findChild<QPushButton*>(QStringLiteral("exportVideoButton")), Qt::LeftButton);
+        EXPECT_TRUE(waitFor([&] { return edit().exportSheet() && edit().exportSheet()->isVisible(); }, "the export sheet"));
+        auto& sheet = *qobject_cast<EditorExportSheet*>(edit().exportSheet());
+        for (QRadioButton* format : sheet.findChildren<QRadioButton*>()) {
+            if (format->text() == QStringLiteral("H.264 (Delivery)"))
+                QTest::mouseClick(format, Qt::LeftButton);
+        }
+        return sheet;
+    }
+};
+
+// A name typed without its extension, over a movie already in the folder: the save panel asks
+// before replacing "out.mp4", and Cancel keeps the movie as it was, with no export run.
+TEST_F(ExportSheetScenario, ATypedNameWithoutExtensionAsksBeforeReplacingTheMovie)
+{
+    const fs::path folder = folders.scratch() / "Movies";
+    fs::create_directories(folder);
+    const std::string earlier = "an earlier movie, not to be lost";
+    std::ofstream(folder / "out.mp4", std::ios::binary) << earlier;
+
+    EditorExportSheet& sheet = openExportSheet();
+    QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
+    auto* name = panel->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    // Set rather than typed: typing opens the completer, which takes the first Return.
+    name->setText(QString::fromStdString((folder / "out").string()));
+    QTest::keyClick(name, Qt::Key_Return);
+    QPointer<QMessageBox> replace;
+    ASSERT_TRUE(waitFor(
+        [&] { return (replace = panel->findChild<QMessageBox*>(QStringLiteral("replaceQuestion"))) && replace->isVisible(); },
+        "the replace question"));
+    EXPECT_EQ(replace->text(), QStringLiteral("\u201Cout.mp4\u201D already exists. Do you want to replace it?"));
+    screenshot("nothinglost-3-replace-question.png");
+    QAbstractButton* cancel = buttonTitled(*replace, QStringLiteral("Cancel"));
+    ASSERT_NE(cancel, nullptr);
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !replace || !replace->isVisible(); }, "the question to close"));
+    EXPECT_TRUE(panel->isVisible());
+    panel->reject();
+    ASSERT_TRUE(waitFor([] { return shownFilePanel() == nullptr; }, "the panel to close"));
+
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"out.mp4"});
+    EXPECT_TRUE(contentsOf(folder / "out.mp4") == earlier) << "the earlier movie changed";
+    EXPECT_FALSE(sheet.controller().isExporting());
+    EXPECT_EQ(sheet.controller().status(), "Choose format and destination.");
+}
+
+// "Clip.tavlek": the frame-stamp movie "V01.mp4" on V1 for 2 s, and on A1 "Voice.wav", whose
+// bytes are no sound; opened as a file named on the command line.
+class UnreadableAudioScenario : public ExportSheetScenario {
+protected:
+    void SetUp() override
+    {
+        media = folders.scratch() / "Clip_media";
+        fs::create_directories(media);
+        ClipSettings settings;
+        settings.width = 320;
+        settings.height = 180;
+        settings.frameCount = 2 * static_cast<int>(fps);
+        settings.videoArgs = "-preset ultrafast";
+        makeClip(media / "V01.mp4", settings);
+        std::ofstream(media / "Voice.wav", std::ios::binary) << "these bytes are not a sound";
+        EditSession session = EditSession::blankProject("Clip", 320, 180, fps);
+        session.sources = {EditSession::Source("src-v", "V01.mp4", "video"),
+                           EditSession::Source("src-a", "Voice.wav", "audio")};
+        EditSession::Timeline& timeline = session.timelines.front();
+        for (const auto& [id, type, source, name] :
+             {std::tuple{"v", "video", "src-v", "V01.mp4"}, std::tuple{"a", "audio", "src-a", "Voice.wav"}}) {
+            EditSession::Clip clip(id);
+            clip.type = type;
+            clip.name = name;
+            clip.sourceId = source;
+            clip.track = 1;
+            clip.startTime = 0.0;
+            clip.duration = 2.0;
+            clip.inPoint = 0.0;
+            clip.outPoint = 2.0;
+            timeline.clips.push_back(clip);
+        }
+        const fs::path file = folders.scratch() / "Clip.tavlek";
+        session.saveProject(file, media.string());
+        openInWindow(file);
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(waitFor([&] { return workspace().sessionURL() == file && workspace().canExport(); },
+                            "the opened project"));
+    }
+
+    fs::path media;
+};
+
+// The export to a new name fails with the export's own error naming "Voice.wav" (FFmpeg's
+// reason), shown in the sheet's alert, and the output folder holds neither the movie nor a
+// hidden partial file.
+TEST_F(UnreadableAudioScenario, AnExportWhoseAudioCannotBeReadFailsByNameAndLeavesNoFile)
+{
+    const fs::path folder = folders.scratch() / "Movies";
+    fs::create_directories(folder);
+    EditorExportSheet& sheet = openExportSheet();
+    const ExportSheetController& run = sheet.controller();
+    QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
+    choose(*panel, folder / "Clip_export.mp4");
+    ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status() == "Export failed."; }, "the export to fail", 600))
+        << run.status();
+
+    EXPECT_TRUE(run.showError());
+    ASSERT_NE(sheet.errorAlert(), nullptr);
+    EXPECT_TRUE(sheet.errorAlert()->isVisible());
+    EXPECT_EQ(run.errorText(),
+              "Cannot open \"" + (media / "Voice.wav").string() + "\": Invalid data found when processing input");
+    EXPECT_EQ(sheet.errorAlert()->text().toStdString(), run.errorText());
+    screenshot("nothinglost-4-unreadable-audio.png");
+    EXPECT_EQ(namesIn(folder), std::vector<std::string>{});
 }
 
 } // namespace
