@@ -7,17 +7,21 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
 
 #include "app/EditorApplication.h"
 #include "export_workspaces/ContentView.h"
+#include "export_workspaces/EditorExportSheet.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
 #include "support/AudioFixtures.h"
 #include "support/MediaFixtures.h"
 #include "workspace/EditorContentView.h"
+#include "workspace/bars/EditorTopBar.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 #include "workspace/timeline/TimelineStripView.h"
 
@@ -194,6 +198,18 @@ EditorContentView& AppScenario::edit() const
 EditorWorkspaceController& AppScenario::workspace() const
 {
     return edit().controller();
+}
+
+EditorExportSheet& AppScenario::openExportSheet()
+{
+    QTest::mouseClick(edit().topBar()->findChild<QPushButton*>(QStringLiteral("exportVideoButton")), Qt::LeftButton);
+    EXPECT_TRUE(waitFor([&] { return edit().exportSheet() && edit().exportSheet()->isVisible(); }, "the export sheet"));
+    auto& sheet = *qobject_cast<EditorExportSheet*>(edit().exportSheet());
+    for (QRadioButton* format : sheet.findChildren<QRadioButton*>()) {
+        if (format->text() == QStringLiteral("H.264 (Delivery)"))
+            QTest::mouseClick(format, Qt::LeftButton);
+    }
+    return sheet;
 }
 
 TimelinePreviewEngine& AppScenario::engine() const

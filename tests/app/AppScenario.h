@@ -23,6 +23,7 @@ namespace velmora {
 
 class ContentView;
 class EditorContentView;
+class EditorExportSheet;
 class GradedPreviewView;
 class TimelineStripModel;
 class TimelineStripView;
@@ -84,6 +85,8 @@ protected:
     // The preview's player is installed and its status is the build's "Ready", or "Thumbnails
     // ready" when poster frames landed after it (storing them does not rebuild the preview).
     bool previewReady() const;
+    // "Export Video…" and its sheet, with H.264 chosen.
+    EditorExportSheet& openExportSheet();
     GradedPreviewView& programView() const;
     TimelineStripView& timeline() const;
 

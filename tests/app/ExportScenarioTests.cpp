@@ -108,14 +108,9 @@ TEST_F(AppScenario, TheTenBitExportWorkspaceTakesTheHandOverAndPreviewsTheJobGra
 // movie's file in a save panel and exports the whole timeline there.
 TEST_F(AppScenario, TheExportSheetExportsTheTimelineToTheChosenMovie)
 {
-    QTest::mouseClick(edit().topBar()->findChild<QPushButton*>(QStringLiteral("exportVideoButton")), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return edit().exportSheet() && edit().exportSheet()->isVisible(); }, "the export sheet"));
-    auto& sheet = *qobject_cast<EditorExportSheet*>(edit().exportSheet());
+    EditorExportSheet& sheet = openExportSheet();
+    ASSERT_FALSE(HasFatalFailure());
     ExportSheetController& run = sheet.controller();
-    for (QRadioButton* format : sheet.findChildren<QRadioButton*>()) {
-        if (format->text() == QStringLiteral("H.264 (Delivery)"))
-            QTest::mouseClick(format, Qt::LeftButton);
-    }
     ASSERT_EQ(run.format(), EditorExportFormat::h264);
 
     QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);

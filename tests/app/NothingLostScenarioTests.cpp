@@ -203,21 +203,7 @@ std::vector<std::string> namesIn(const fs::path& folder)
 }
 
 // A scenario that exports through the Edit workspace's sheet.
-class ExportSheetScenario : public AppScenario {
-protected:
-    // "Export Video…" and its sheet, with H.264 chosen.
-    EditorExportSheet& openExportSheet()
-    {
-        QTest::mouseClick(edit().topBar()->findChild<QPushButton*>(QStringLiteral("exportVideoButton")), Qt::LeftButton);
-        EXPECT_TRUE(waitFor([&] { return edit().exportSheet() && edit().exportSheet()->isVisible(); }, "the export sheet"));
-        auto& sheet = *qobject_cast<EditorExportSheet*>(edit().exportSheet());
-        for (QRadioButton* format : sheet.findChildren<QRadioButton*>()) {
-            if (format->text() == QStringLiteral("H.264 (Delivery)"))
-                QTest::mouseClick(format, Qt::LeftButton);
-        }
-        return sheet;
-    }
-};
+using ExportSheetScenario = AppScenario;
 
 // A name typed without its extension, over a movie already in the folder: the save panel asks
 // before replacing "out.mp4", and Cancel keeps the movie as it was, with no export run.

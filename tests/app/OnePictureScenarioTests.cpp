@@ -129,13 +129,8 @@ TEST_F(OnePictureScenario, StepsOnTheExportsRateOpensAtTheStartAndNamesAnUnusabl
     screenshot("one-picture-1-stepped.png", globalRect(window()));
 
     // The H.264 movie from the export sheet writes those frames at those times.
-    QTest::mouseClick(edit().topBar()->findChild<QPushButton*>(QStringLiteral("exportVideoButton")), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return edit().exportSheet() && edit().exportSheet()->isVisible(); }, "the export sheet"));
-    auto& sheet = *qobject_cast<EditorExportSheet*>(edit().exportSheet());
-    for (QRadioButton* format : sheet.findChildren<QRadioButton*>()) {
-        if (format->text() == QStringLiteral("H.264 (Delivery)"))
-            QTest::mouseClick(format, Qt::LeftButton);
-    }
+    EditorExportSheet& sheet = openExportSheet();
+    ASSERT_FALSE(HasFatalFailure());
     QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
     QFileDialog* panel = nullptr;
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));

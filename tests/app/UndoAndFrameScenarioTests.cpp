@@ -211,13 +211,8 @@ TEST_F(ReelScenario, EditsUndoAcrossPosterFramesAndThePausedMonitorShowsTheExpor
     ASSERT_TRUE(workspace().projectDirty());
     pressKey(Qt::Key_S, Qt::ControlModifier);
     ASSERT_TRUE(waitFor([&] { return !workspace().projectDirty(); }, "the save"));
-    QTest::mouseClick(edit().topBar()->findChild<QPushButton*>(QStringLiteral("exportVideoButton")), Qt::LeftButton);
-    ASSERT_TRUE(waitFor([&] { return edit().exportSheet() && edit().exportSheet()->isVisible(); }, "the export sheet"));
-    auto& sheet = *qobject_cast<EditorExportSheet*>(edit().exportSheet());
-    for (QRadioButton* format : sheet.findChildren<QRadioButton*>()) {
-        if (format->text() == QStringLiteral("H.264 (Delivery)"))
-            QTest::mouseClick(format, Qt::LeftButton);
-    }
+    EditorExportSheet& sheet = openExportSheet();
+    ASSERT_FALSE(HasFatalFailure());
     QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
     QFileDialog* panel = nullptr;
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
