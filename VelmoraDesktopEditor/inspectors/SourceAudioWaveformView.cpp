@@ -8,7 +8,6 @@
 
 #include "controls/VelmoraStyleSheet.h"
 #include "inspectors/SourceAudioWaveform.h"
-#include "platform/dispatch/ThreadPoolStart.h"
 #include "platform/dispatch/MainQueue.h"
 
 namespace velmora {
@@ -37,8 +36,9 @@ SourceAudioWaveformView::SourceAudioWaveformView(std::shared_ptr<MainQueue> main
 
 SourceAudioWaveformView::~SourceAudioWaveformView()
 {
-    // No token matches any more: running reads stop, their results are dropped.
+    // No token matches any more: running reads stop at their next buffer and post nothing.
     newestLoad_->store(0);
+    loads_.waitForAll();
 }
 
 void SourceAudioWaveformView::sync(const std::optional<std::filesystem::path>& fileURL, double currentTime,
@@ -91,11 +91,13 @@ void SourceAudioWaveformView::scheduleLoad()
     const std::shared_ptr<std::atomic<std::uint64_t>> newest = newestLoad_;
     const std::shared_ptr<MainQueue> mainQueue = mainQueue_;
     const QPointer<SourceAudioWaveformView> self(this);
-    startOnThreadPool([file, bitmap, token, newest, mainQueue, self] {
+    loads_.start([file, bitmap, token, newest, mainQueue, self] {
         const auto superseded = [newest, token] { return newest->load() != token; };
         if (superseded())
             return;
         const std::vector<float> values = SourceAudioWaveform::waveformValues(file, bitmap.columns, superseded);
+        if (superseded())
+            return;
         QImage image = SourceAudioWaveform::renderBitmap(values, bitmap.columns, bitmap.pixelHeight);
         mainQueue->post([self, token, image = std::move(image)]() mutable {
             if (self)

@@ -10,6 +10,8 @@
 #include <QSizeF>
 #include <QWidget>
 
+#include "platform/dispatch/TaskGroup.h"
+
 namespace velmora {
 
 class MainQueue;
@@ -22,6 +24,7 @@ class MainQueue;
 // one column per device pixel; the marks are painted over it on every repaint. Loads never
 // block the window: each runs on a worker thread and hands its bitmap back through the main
 // queue, where only the newest load's result is taken (a superseded read also stops early).
+// The view owns its loads: destroying it stops the running reads and waits for them to end.
 // Until a bitmap is there the view shows "Loading waveform…". Main thread only.
 class SourceAudioWaveformView final : public QWidget {
     Q_OBJECT
@@ -62,6 +65,9 @@ private:
     double duration_ = 0;
     double inPoint_ = 0;
     double outPoint_ = 0;
+
+    // The running loads; waited for by the destructor, after it has told them to stop.
+    TaskGroup loads_;
 };
 
 } // namespace velmora

@@ -8,7 +8,6 @@
 #include "inspectors/PlatformSourcePlayback.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
-#include "platform/dispatch/ThreadPoolStart.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/Asset.h"
@@ -57,6 +56,7 @@ SourceViewerController::SourceViewerController(
 SourceViewerController::~SourceViewerController()
 {
     disappear();
+    durationLoads_.waitForAll();
 }
 
 // ---- derived ----
@@ -268,7 +268,7 @@ void SourceViewerController::startDurationLoad(const std::filesystem::path& file
     const std::shared_ptr<MainQueue> mainQueue = services_.mainQueue;
     const auto probe = services_.probeDuration;
     const QPointer<SourceViewerController> self(this);
-    startOnThreadPool([file, generation, mainQueue, probe, self] {
+    durationLoads_.start([file, generation, mainQueue, probe, self] {
         const std::optional<double> seconds = probe(file);
         mainQueue->post([self, generation, seconds] {
             if (self)

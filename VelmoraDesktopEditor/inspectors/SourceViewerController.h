@@ -13,6 +13,7 @@
 
 #include "inspectors/SourceViewerServices.h"
 #include "model/EditSession.h"
+#include "platform/dispatch/TaskGroup.h"
 
 namespace velmora {
 
@@ -35,7 +36,8 @@ class TimelinePreviewEngine;
 //
 // Main thread only. The engine is held weakly; the player's callbacks and background results
 // arrive through the main queue and are dropped once the controller is gone or has
-// disappeared.
+// disappeared. Destruction waits for a duration load still running (a probe of the file's
+// header, which cannot be stopped part-way).
 class SourceViewerController final : public QObject {
     Q_OBJECT
 public:
@@ -194,6 +196,8 @@ private:
     std::string sourceLutReference_;
     // Number of the newest duration load; a result for an older one is dropped.
     std::uint64_t durationGeneration_ = 0;
+    // The duration loads still running; waited for by the destructor.
+    TaskGroup durationLoads_;
 };
 
 } // namespace velmora

@@ -292,5 +292,22 @@ TEST(SourceAudioWaveform, TheViewLoadsOncePerFileAndSize)
     EXPECT_EQ(view.waveformBitmap().width(), std::max(64, static_cast<int>(410 * scale)));
 }
 
+TEST(SourceAudioWaveform, DestroyingTheViewStopsItsLoadAndWaitsForIt)
+{
+    TempDir dir;
+    // Ten minutes of sound: still being read when the view goes.
+    makeToneFile(dir / "long.wav", {{440, 600}}, 8000);
+    auto queue = std::make_shared<ManualMainQueue>();
+    {
+        SourceAudioWaveformView view(queue);
+        view.resize(400, 100);
+        view.sync(dir / "long.wav", 0, 600, 0, 600);
+        EXPECT_EQ(view.loadToken(), 1u);
+    }
+    // The load has ended and let go of what it held (the queue among it), and posted nothing.
+    EXPECT_EQ(queue.use_count(), 1);
+    EXPECT_EQ(queue->runUntilIdle(), 0);
+}
+
 } // namespace
 } // namespace velmora::test
