@@ -6,9 +6,14 @@
 #include <QByteArray>
 #include <QImageReader>
 
+#include "platform/dispatch/QtMainQueue.h"
+
 namespace velmora {
 
-PosterPictureDecoder::PosterPictureDecoder(QObject* parent) : QObject(parent), thread_([this] { run(); }) {}
+PosterPictureDecoder::PosterPictureDecoder(QObject* parent)
+    : QObject(parent), mainQueue_(std::make_shared<QtMainQueue>()), self_(this), thread_([this] { run(); })
+{
+}
 
 PosterPictureDecoder::~PosterPictureDecoder()
 {
@@ -71,14 +76,11 @@ void PosterPictureDecoder::run()
             working_.emplace(next.key, next.fingerprint);
         }
         Result result{std::move(next.key), next.fingerprint, decode(*next.data, next.fill)};
-        // Queued to this object: dropped with it when it is destroyed first.
-        QMetaObject::invokeMethod(
-            this,
-            [this, result = std::move(result)]() mutable {
-                if (onDecoded)
-                    onDecoded(std::move(result));
-            },
-            Qt::QueuedConnection);
+        // Dropped on arrival once the decoder is gone.
+        mainQueue_->post([self = self_, result = std::move(result)]() mutable {
+            if (self && self->onDecoded)
+                self->onDecoded(std::move(result));
+        });
     }
 }
 

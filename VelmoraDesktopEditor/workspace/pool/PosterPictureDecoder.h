@@ -12,9 +12,12 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QSize>
 
 namespace velmora {
+
+class MainQueue;
 
 // Decodes the media pool cards' JPEG pictures on a thread of its own, each no larger than the
 // pixels its card covers. A request replaces what still waits from the one before (only the
@@ -51,6 +54,10 @@ public:
 
 private:
     void run();
+
+    // Set on the main thread before the thread starts, read by it after.
+    std::shared_ptr<MainQueue> mainQueue_; // brings the results to the main thread
+    QPointer<PosterPictureDecoder> self_;  // checked by each result on arrival
 
     std::mutex mutex_;
     std::condition_variable wake_;
