@@ -27,7 +27,7 @@ TEST(DecoderThreads, FramesTooLargeForAThreadPerCoreGetFewer)
 
 // A decoder opened with the default thread count, as the player's is, for a movie read from its
 // header alone (which does not say the pixel format).
-TEST(DecoderThreads, AHugeMoviesDecoderHoldsOneFrameAtATime)
+TEST(DecoderThreads, AHugeMoviesDecoderGetsFewerThreads)
 {
     TempDir dir;
     test::runFFmpeg("-f lavfi -i color=c=gray:s=12000x12000 -frames:v 1 -c:v libx264 -preset ultrafast \"" +
