@@ -91,7 +91,7 @@ std::int64_t containerStart(const AVFormatContext& context)
             (stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
             continue;
         }
-        const std::int64_t start = av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q);
+        const std::int64_t start = av_rescale_q(stream->start_time, stream->time_base, AVRational{1, AV_TIME_BASE});
         earliest = earliest == AV_NOPTS_VALUE ? start : std::min(earliest, start);
     }
     return earliest;

@@ -200,10 +200,12 @@ int threadsForFrames(int width, int height, AVPixelFormat format, int bitsPerSam
     }
     std::int64_t frameBytes = format != AV_PIX_FMT_NONE ? av_image_get_buffer_size(format, width, height, 1) : -1;
     if (frameBytes <= 0) {
-        // Not said before decoding (MP4 headers leave it out): 4:2:0, in 16-bit words when deeper than 8 bits.
+        // Not said before decoding (MP4 headers leave it out): taken as 4:2:0, in 16-bit words
+        // when deeper than 8 bits.
         frameBytes = std::int64_t{width} * height * 3 / 2 * (bitsPerSample > 8 ? 2 : 1);
     }
-    return static_cast<int>(std::clamp<std::int64_t>(kFrameThreadBytes / std::max<std::int64_t>(frameBytes, 1), 1, cores));
+    const std::int64_t fitting = kFrameThreadBytes / std::max<std::int64_t>(frameBytes, 1);
+    return static_cast<int>(std::clamp<std::int64_t>(fitting, 1, cores));
 }
 
 CodecContextPtr openDecoder(const AVStream* stream, int threads, int neededWidth, int neededHeight)
