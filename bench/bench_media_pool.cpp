@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <benchmark/benchmark.h>
 
+#include "QtBenchmarkMain.h"
 #include "controls/VelmoraWorkflowState.h"
 #include "model/MediaResolver.h"
 #include "platform/dispatch/Clock.h"
@@ -114,12 +115,5 @@ BENCHMARK(BM_FolderListingAndMatching)->Arg(3000)->Arg(30000)->ArgName("files")-
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks(argc, argv);
 }

@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "GradedStillFixtures.h"
+#include "QtBenchmarkMain.h"
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
 #include "platform/dispatch/Clock.h"
@@ -273,12 +274,5 @@ BENCHMARK(BM_PaintProgramView)->Arg(0)->Arg(1)->ArgName("playing")->Unit(benchma
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks(argc, argv);
 }

@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <benchmark/benchmark.h>
 
+#include "QtBenchmarkMain.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ManualMainQueue.h"
 #include "preview/TimelinePreviewEngine.h"
@@ -146,12 +147,5 @@ BENCHMARK(BM_DragMoveFrame)->Arg(100)->Arg(1000)->Arg(10000)->ArgName("clips")->
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks(argc, argv);
 }

@@ -20,6 +20,7 @@
 #include "AppScenario.h"
 #include "export_workspaces/EditorExportSheet.h"
 #include "support/MediaFixtures.h"
+#include "support/model/SessionBuilders.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 #include "workspace/bars/EditorTopBar.h"
@@ -56,16 +57,10 @@ fs::path writeCutsProject(const fs::path& folder)
         makeClip(media / name, settings);
         const std::string sourceId = "src-" + std::to_string(k);
         session.sources.emplace_back(sourceId, name, "video");
-        EditSession::Clip clip("k" + std::to_string(k));
-        clip.type = "video";
-        clip.name = name;
-        clip.sourceId = sourceId;
-        clip.track = 1;
-        clip.startTime = 4.0 * (k - 1);
-        clip.duration = 4.0;
-        clip.inPoint = 0.0;
-        clip.outPoint = 4.0;
-        timeline.clips.push_back(clip);
+        EditSession::Clip movie = clip("k" + std::to_string(k), "video", 4.0 * (k - 1), 4.0, 1, name);
+        movie.sourceId = sourceId;
+        movie.outPoint = 4.0;
+        timeline.clips.push_back(movie);
     }
     const fs::path file = folder / "Cuts.tavlek";
     session.saveProject(file, media.string());

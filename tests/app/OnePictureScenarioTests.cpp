@@ -22,6 +22,7 @@
 #include "media/MediaTestHelpers.h"
 #include "preview/GradedPreviewView.h"
 #include "support/MediaFixtures.h"
+#include "support/model/SessionBuilders.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/bars/EditToolsBar.h"
 #include "workspace/bars/EditorTopBar.h"
@@ -57,16 +58,10 @@ fs::path writeNumberedProject(const fs::path& folder)
     }
     EditSession::Timeline& timeline = session.timelines.front();
     timeline.pixelsPerSecond = 600;
-    EditSession::Clip clip("n1");
-    clip.type = "video";
-    clip.name = "N01.mp4";
-    clip.sourceId = "src-1";
-    clip.track = 1;
-    clip.startTime = 0.0;
-    clip.duration = 4.0;
-    clip.inPoint = 0.0;
-    clip.outPoint = 4.0;
-    timeline.clips.push_back(clip);
+    EditSession::Clip movie = clip("n1", "video", 0.0, 4.0, 1, "N01.mp4");
+    movie.sourceId = "src-1";
+    movie.outPoint = 4.0;
+    timeline.clips.push_back(movie);
     const fs::path file = folder / "Numbered.tavlek";
     session.saveProject(file, media.string());
     // The document as another editor writes it: a project without a rate.
