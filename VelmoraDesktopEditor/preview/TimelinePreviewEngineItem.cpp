@@ -158,10 +158,12 @@ public:
     }
 
 private:
+    // The composition needs tracks, sizes, rotations and durations: an MP4 or QuickTime header
+    // says them without the frame that probing decodes in every file.
     static std::shared_ptr<const Asset> probe(const std::filesystem::path& file)
     {
         try {
-            return Asset::open(file);
+            return Asset::openFromHeader(file);
         } catch (const Error&) {
             return nullptr;
         } catch (const std::bad_alloc&) {

@@ -6,10 +6,6 @@
 #include <algorithm>
 #include <system_error>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
@@ -20,6 +16,7 @@
 #include "model/VelmoraProjectFile.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/dispatch/ThreadPriority.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -46,15 +43,6 @@ int highestLane(const std::vector<EditSession::Clip>& clips, bool (*counts)(cons
             highest = std::max(highest, clip.track.value_or(1));
     }
     return highest;
-}
-
-// Poster frames are a convenience: the calling thread, and the decoder threads it starts (which
-// take its priority), yield the cores to the window opening the project and to playback. A
-// refusal leaves the normal priority.
-void lowerThreadPriority()
-{
-    const auto thread = static_cast<id_t>(syscall(SYS_gettid));
-    setpriority(PRIO_PROCESS, thread, 10);
 }
 
 // The clips of the session's active timeline, in place; none without a session or active
@@ -84,7 +72,9 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
                 }
             }
             backgroundQueue_->async([work = std::move(work)] {
-                lowerThreadPriority();
+                // Poster frames are a convenience: this thread, and the decoder threads it starts,
+                // yield the cores to the window opening the project and to playback.
+                lowerCurrentThreadPriority(10);
                 work();
             });
         };

@@ -76,6 +76,27 @@ void refuseUnusableStill(const AssetTrack& picture, const std::filesystem::path&
     }
 }
 
+// The container's start in microseconds: probing sets it; read from a header alone it is the
+// earliest start of the audio and video streams, as probing would find it.
+std::int64_t containerStart(const AVFormatContext& context)
+{
+    if (context.start_time != AV_NOPTS_VALUE) {
+        return context.start_time;
+    }
+    std::int64_t earliest = AV_NOPTS_VALUE;
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        const AVStream* stream = context.streams[i];
+        const AVMediaType type = stream->codecpar->codec_type;
+        if ((type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) || stream->start_time == AV_NOPTS_VALUE ||
+            (stream->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
+            continue;
+        }
+        const std::int64_t start = av_rescale_q(stream->start_time, stream->time_base, AVRational{1, AV_TIME_BASE});
+        earliest = earliest == AV_NOPTS_VALUE ? start : std::min(earliest, start);
+    }
+    return earliest;
+}
+
 } // namespace
 
 std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path)
@@ -99,8 +120,8 @@ std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path, bool
     asset->url_ = path;
     asset->formatName_ = context->iformat && context->iformat->name ? context->iformat->name : "";
     asset->stillImage_ = isStillImageFormat(context.get());
-    if (context->start_time != AV_NOPTS_VALUE && context->start_time > 0) {
-        asset->startOffsetUs_ = context->start_time;
+    if (const std::int64_t start = containerStart(*context); start != AV_NOPTS_VALUE && start > 0) {
+        asset->startOffsetUs_ = start;
     }
     const MediaTime offset(asset->startOffsetUs_, AV_TIME_BASE);
 

@@ -69,8 +69,10 @@ public:
     static std::shared_ptr<const Asset> open(const std::filesystem::path& path);
     // As open, but an MP4 or QuickTime file's tracks are read from its header alone, without the
     // probing that decodes frames (a frame of a huge movie costs hundreds of megabytes): sizes,
-    // rotation, rates, durations and colour tags are the same; a track's bit depth may stay 0.
-    // For readers that need no more, such as poster frames.
+    // rotation, rates, durations, start offset and colour primaries, transfer and matrix are the
+    // same; a track's bit depth may stay 0 and its colour range unset. A header that leaves out
+    // a codec, a size, a sample rate or channels, or every duration is probed all the same. For
+    // readers that need no more: poster frames, the preview's composition, the player.
     static std::shared_ptr<const Asset> openFromHeader(const std::filesystem::path& path);
 
     // The most pixels a still picture may have: 16000 x 16000. Decoding one takes up to 2 GB

@@ -70,18 +70,28 @@ TEST(SerialQueue, DestructionDrainsQueuedWork)
     EXPECT_EQ(count.load(), 50);
 }
 
+// The worker is held until both items are queued, so that however late this thread gets to the
+// second call, the delayed item is not yet due or is due behind the immediate one; and it never
+// runs before its delay.
 TEST(SerialQueue, AsyncAfterRunsLaterThanImmediateWork)
 {
-    SerialQueue queue("q");
     std::vector<int> order;
+    std::chrono::steady_clock::duration waited{};
+    Semaphore held;
     Semaphore done;
+    SerialQueue queue("q");
+    queue.async([&] { held.wait(); });
+    const auto asked = std::chrono::steady_clock::now();
     queue.asyncAfter(0.05, [&] {
+        waited = std::chrono::steady_clock::now() - asked;
         order.push_back(2);
         done.signal();
     });
     queue.async([&] { order.push_back(1); });
-    ASSERT_TRUE(done.waitFor(5));
+    held.signal();
+    ASSERT_TRUE(done.waitFor(60));
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_GE(waited, std::chrono::milliseconds(50));
 }
 
 TEST(Semaphore, TimedWaitFailsWithoutSignalAndSucceedsWithOne)

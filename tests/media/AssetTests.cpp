@@ -73,6 +73,89 @@ TEST(AssetProbe, AMoviesHeaderAloneGivesItsSizeRateAndDuration)
     EXPECT_EQ(asset->duration(), Asset::open(dir / "clip.mp4")->duration());
 }
 
+void expectSameTracks(const Asset& header, const Asset& probed, const std::string& name)
+{
+    SCOPED_TRACE(name);
+    EXPECT_EQ(header.duration(), probed.duration());
+    EXPECT_EQ(header.startOffsetMicroseconds(), probed.startOffsetMicroseconds());
+    EXPECT_EQ(header.formatName(), probed.formatName());
+    EXPECT_EQ(header.isStillImage(), probed.isStillImage());
+    ASSERT_EQ(header.tracks().size(), probed.tracks().size());
+    for (std::size_t i = 0; i < probed.tracks().size(); ++i) {
+        const AssetTrack& a = header.tracks()[i];
+        const AssetTrack& b = probed.tracks()[i];
+        EXPECT_EQ(a.trackID, b.trackID);
+        EXPECT_EQ(a.mediaType, b.mediaType);
+        EXPECT_EQ(a.codecName, b.codecName);
+        EXPECT_EQ(a.timeRange, b.timeRange);
+        EXPECT_EQ(a.width, b.width);
+        EXPECT_EQ(a.height, b.height);
+        EXPECT_DOUBLE_EQ(a.nominalFrameRate, b.nominalFrameRate);
+        EXPECT_EQ(a.minFrameDuration, b.minFrameDuration);
+        EXPECT_EQ(a.rotationDegrees, b.rotationDegrees);
+        EXPECT_EQ(a.preferredTransform, b.preferredTransform);
+        // The range of a picture is learnt from decoding it (and nothing reads it from here).
+        EXPECT_EQ(a.colorTags.colorPrimaries, b.colorTags.colorPrimaries);
+        EXPECT_EQ(a.colorTags.transferFunction, b.colorTags.transferFunction);
+        EXPECT_EQ(a.colorTags.yCbCrMatrix, b.colorTags.yCbCrMatrix);
+        EXPECT_EQ(a.sampleRate, b.sampleRate);
+        EXPECT_EQ(a.channelCount, b.channelCount);
+    }
+}
+
+// What the preview build and the player read from the header alone is what probing reads, for
+// movies with sound, rotation, other rates, a late start and 10 bits, and for files of other
+// containers (which are probed).
+TEST(AssetProbe, TheHeaderAloneAnswersAsProbingDoesForEveryKindOfSource)
+{
+    TempDir dir;
+    ClipSettings withSound;
+    withSound.audio = true;
+    withSound.sampleRate = 44100;
+    test::makeClip(dir / "sound.mp4", withSound);
+    ClipSettings ntsc;
+    ntsc.fpsNum = 30000;
+    ntsc.fpsDen = 1001;
+    ntsc.frameCount = 20;
+    ntsc.audio = true;
+    ntsc.channels = 1;
+    test::makeClip(dir / "ntsc.mov", ntsc);
+    ClipSettings turned;
+    turned.frameCount = 5;
+    turned.rotation = 90;
+    test::makeClip(dir / "turned.mp4", turned);
+    ClipSettings deep;
+    deep.videoCodec = "libx265";
+    deep.pixelFormat = "yuv420p10le";
+    deep.frameCount = 3;
+    deep.videoArgs = "-preset ultrafast -x265-params log-level=error -color_primaries bt709 -color_trc bt709 "
+                     "-colorspace bt709 -color_range tv -tag:v hvc1";
+    test::makeClip(dir / "deep.mov", deep);
+    ClipSettings prores;
+    prores.videoCodec = "prores_ks";
+    prores.pixelFormat = "yuv422p10le";
+    prores.frameCount = 4;
+    prores.audio = true;
+    prores.audioCodec = "pcm_s16le";
+    test::makeClip(dir / "prores.mov", prores);
+    ClipSettings soundOnly;
+    soundOnly.videoCodec = "";
+    soundOnly.audio = true;
+    soundOnly.audioSeconds = 1;
+    test::makeClip(dir / "sound.m4a", soundOnly);
+    test::makeClip(dir / "sound.mkv", withSound);
+    soundOnly.audioCodec = "pcm_s16le";
+    test::makeClip(dir / "tone.wav", soundOnly);
+    test::runFFmpeg("-i \"" + (dir / "sound.mp4").string() + "\" -c copy -output_ts_offset 3 \"" +
+                    (dir / "late.mov").string() + "\"");
+    test::makeStillImage(dir / "still.png", 48, 24, 5);
+
+    for (const char* name : {"sound.mp4", "ntsc.mov", "turned.mp4", "deep.mov", "prores.mov", "sound.m4a",
+                             "sound.mkv", "tone.wav", "late.mov", "still.png"}) {
+        expectSameTracks(*Asset::openFromHeader(dir / name), *Asset::open(dir / name), name);
+    }
+}
+
 TEST(AssetProbe, NtscRateIsExact)
 {
     TempDir dir;

@@ -1,5 +1,6 @@
 #include "platform/media/internal/FFmpegSupport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <mutex>
@@ -99,6 +100,40 @@ PacketPtr allocPacket()
     return packet;
 }
 
+namespace {
+
+// Whether the header alone says what each audio and video stream is: its codec, a picture's
+// size, a sound's rate and channels, and how long some stream (or the file) lasts. What it leaves
+// out is only learnt by probing.
+bool headerDescribesStreams(const AVFormatContext& context)
+{
+    bool anyDuration = context.duration != AV_NOPTS_VALUE && context.duration > 0;
+    bool anyStream = false;
+    for (unsigned i = 0; i < context.nb_streams; ++i) {
+        const AVStream* stream = context.streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) {
+            continue;
+        }
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+            if (par->codec_id == AV_CODEC_ID_NONE || par->width <= 0 || par->height <= 0) {
+                return false;
+            }
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            if (par->codec_id == AV_CODEC_ID_NONE || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0) {
+                return false;
+            }
+        } else {
+            continue;
+        }
+        anyStream = true;
+        anyDuration = anyDuration || (stream->duration != AV_NOPTS_VALUE && stream->duration > 0);
+    }
+    return anyStream && anyDuration;
+}
+
+} // namespace
+
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
 {
     quietLogging();
@@ -133,8 +168,8 @@ InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
         }
     }
     // MP4 and QuickTime carry every parameter a decoder needs in their header; probing would
-    // decode frames of every stream for nothing.
-    if (probeStreams || formatName.find("mov") == std::string::npos) {
+    // decode frames of every stream for nothing. A header that lacks some is probed all the same.
+    if (probeStreams || formatName.find("mov") == std::string::npos || !headerDescribesStreams(*context)) {
         const int info = avformat_find_stream_info(context.get(), nullptr);
         if (info < 0) {
             throw error(MediaError::cannotOpen, "Cannot read the streams of \"" + path.string() + "\"", info);
@@ -157,6 +192,22 @@ int lowresFor(int width, int height, int neededWidth, int neededHeight, int maxL
     return shift;
 }
 
+int threadsForFrames(int width, int height, AVPixelFormat format, int bitsPerSample, int cores)
+{
+    cores = std::max(cores, 1);
+    if (width <= 0 || height <= 0) {
+        return cores;
+    }
+    std::int64_t frameBytes = format != AV_PIX_FMT_NONE ? av_image_get_buffer_size(format, width, height, 1) : -1;
+    if (frameBytes <= 0) {
+        // Not said before decoding (MP4 headers leave it out): taken as 4:2:0, in 16-bit words
+        // when deeper than 8 bits.
+        frameBytes = std::int64_t{width} * height * 3 / 2 * (bitsPerSample > 8 ? 2 : 1);
+    }
+    const std::int64_t fitting = kFrameThreadBytes / std::max<std::int64_t>(frameBytes, 1);
+    return static_cast<int>(std::clamp<std::int64_t>(fitting, 1, cores));
+}
+
 CodecContextPtr openDecoder(const AVStream* stream, int threads, int neededWidth, int neededHeight)
 {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
@@ -173,14 +224,23 @@ CodecContextPtr openDecoder(const AVStream* stream, int threads, int neededWidth
         throw error(MediaError::decodeFailed, "Cannot set up the decoder", rc);
     }
     context->pkt_timebase = stream->time_base;
-    // One thread per usable core by default: FFmpeg's own choice adds one more frame thread, and
-    // every frame thread holds whole frames of its own.
-    context->thread_count = threads > 0 ? threads : static_cast<int>(usableCoreCount());
+    context->lowres = lowresFor(stream->codecpar->width, stream->codecpar->height, neededWidth, neededHeight,
+                                codec->max_lowres);
+    // One thread per usable core by default (FFmpeg's own choice adds one more frame thread),
+    // fewer for frames so large that every frame thread holding one of its own would take more
+    // than kFrameThreadBytes.
+    if (threads > 0) {
+        context->thread_count = threads;
+    } else {
+        const auto reduced = [&](int side) { return (side + (1 << context->lowres) - 1) >> context->lowres; };
+        const AVCodecParameters* par = stream->codecpar;
+        context->thread_count = threadsForFrames(reduced(par->width), reduced(par->height),
+                                                 static_cast<AVPixelFormat>(par->format), par->bits_per_raw_sample,
+                                                 static_cast<int>(usableCoreCount()));
+    }
     if (codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_SLICE_THREADS)) {
         context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     }
-    context->lowres = lowresFor(stream->codecpar->width, stream->codecpar->height, neededWidth, neededHeight,
-                                codec->max_lowres);
     rc = avcodec_open2(context.get(), codec, nullptr);
     if (rc < 0) {
         throw error(MediaError::decodeFailed, std::string("Cannot open the ") + codec->name + " decoder", rc);

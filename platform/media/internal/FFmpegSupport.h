@@ -15,6 +15,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -100,11 +101,23 @@ FramePtr allocFrame();
 PacketPtr allocPacket();
 
 // Opens a media file for demuxing and reads its stream parameters. `probeStreams` runs
-// avformat_find_stream_info, which MP4/QuickTime files do not need for decoding.
+// avformat_find_stream_info, which MP4/QuickTime files do not need for decoding: without it, such
+// a file is probed only when its header leaves a stream's codec, picture size, sample rate or
+// channels, or every duration, unsaid.
 // Throws fileNotFound, or cannotOpen with FFmpeg's text.
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams);
 
-// A decoder for a stream, opened with `threads` threads (0 = one per usable core). A caller that
+// Bytes of decoded frames that a decoder's frame threads may hold between them, one frame each:
+// a 4K frame still gets a thread per core, a 16000 × 16000 one (384 MB) a single thread.
+constexpr std::int64_t kFrameThreadBytes = std::int64_t{512} << 20;
+
+// The threads a decoder of width × height frames of `format` (AV_PIX_FMT_NONE when not yet known;
+// `bitsPerSample` then tells 8-bit from deeper 4:2:0) gets on `cores` cores: one per core, but
+// no more than keep one frame per thread within kFrameThreadBytes, and at least one.
+int threadsForFrames(int width, int height, AVPixelFormat format, int bitsPerSample, int cores);
+
+// A decoder for a stream, opened with `threads` threads (0 = one per usable core, fewer for huge
+// frames: see threadsForFrames). A caller that
 // uses the frames at no more than neededWidth × neededHeight (0: the full size) gets them from a
 // codec that can decode at a reduced size (JPEG's 1/2, 1/4, 1/8) at the smallest such size that
 // still covers twice the needed one in both directions: the full-size picture is never made.

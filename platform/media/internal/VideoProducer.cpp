@@ -97,8 +97,9 @@ VideoFrameSource* VideoProducer::sourceFor(const CompositionSourceTrack& track)
         }
         try {
             // The preview's layers fill the render area at most, so a picture is never shown with
-            // its shorter side larger than the render area's longer one.
-            auto source = std::make_unique<VideoFrameSource>(Asset::open(track.url), track.trackID,
+            // its shorter side larger than the render area's longer one. The source needs no more
+            // of the file than its header says (probing would decode a frame of it).
+            auto source = std::make_unique<VideoFrameSource>(Asset::openFromHeader(track.url), track.trackID,
                                                              std::max(video_->renderWidth, video_->renderHeight));
             found = sources_.emplace(key, OpenSource{std::move(source), 0}).first;
         } catch (const Error& failure) {
