@@ -144,6 +144,41 @@ TEST(ImportMedia, CopiesFilesIntoANewProjectAndAsksAboutTheFrameRate)
     EXPECT_FALSE(w.frameRateQuestion());
 }
 
+// The preview build and the poster frame started by the import work on what the session was
+// before the rate was answered; landing after the answer, neither takes the accepted rate back,
+// in the session or in the saved file.
+TEST(ImportMedia, AnAcceptedRateOutlivesWhatTheImportStartedBeforeTheAnswer)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path card = h.folders.scratch() / "card";
+    fs::create_directories(card);
+    test::ClipSettings clip;
+    clip.frameCount = 25;
+    test::makeClip(card / "A001.MP4", clip);
+
+    w.processImportedFiles({card / "A001.MP4"});
+    ASSERT_EQ(h.builder->buildCount(), 1u);
+    ASSERT_FALSE(h.background->empty());
+    h.queue->runUntilIdle();
+    ASSERT_TRUE(w.frameRateQuestion());
+    w.answerFrameRateQuestion(true);
+    EXPECT_EQ(h.session().project->fps, 25.0);
+
+    h.builder->finish(1.0, 0);
+    h.runBackgroundWork();
+    h.settle();
+    EXPECT_EQ(h.session().project->fps, 25.0);
+    EXPECT_TRUE(h.session().sources.at(0).thumbnailData);
+    EXPECT_TRUE(h.engine().avPlayer());
+
+    const fs::path saved = h.folders.scratch() / "Rate.tavlek";
+    w.saveProject();
+    h.panels->choose(saved);
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(EditSession::load(saved).project->fps, 25.0);
+}
+
 // Camera names repeat from card to card: an import never replaces a file in the media folder,
 // and a copy that fails leaves nothing behind.
 TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
