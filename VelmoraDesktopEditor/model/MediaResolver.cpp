@@ -493,27 +493,35 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     return map;
 }
 
-std::vector<std::string> unresolvedSourceLabels(const EditSession& session, const fs::path& mediaFolder)
+namespace {
+
+// The map of sources to files, or none when the folder cannot give one.
+std::optional<SourceFileMap> trySourceFileMap(const EditSession& session, const fs::path& mediaFolder)
+{
+    try {
+        return sourceFileMap(session, mediaFolder);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+std::vector<std::string> unresolvedLabels(const EditSession& session, const std::optional<SourceFileMap>& map)
 {
     std::vector<std::string> labels;
-    try {
-        const SourceFileMap map = sourceFileMap(session, mediaFolder);
-        for (const auto& source : session.sources) {
-            if (map.count(source.id) == 0) {
-                labels.push_back(source.fileName);
-            }
-        }
-        std::sort(labels.begin(), labels.end());
-    } catch (const Error&) {
-        labels.clear();
-        for (const auto& source : session.sources) {
+    for (const auto& source : session.sources) {
+        if (!map || map->count(source.id) == 0) {
             labels.push_back(source.fileName);
         }
+    }
+    if (map) {
+        std::sort(labels.begin(), labels.end());
     }
     return labels;
 }
 
-bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
+// `resolve` gives the map of sources to files when it is needed, none when it cannot be built.
+template <typename Resolve>
+bool previewBuildable(const EditSession& session, const fs::path& mediaFolder, Resolve&& resolve)
 {
     std::error_code ec;
     if (!fs::is_directory(MediaFolderPath::standardized(mediaFolder), ec)) {
@@ -521,10 +529,8 @@ bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
     }
     const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (timeline && !timeline->clips.empty()) {
-        SourceFileMap map;
-        try {
-            map = sourceFileMap(session, mediaFolder);
-        } catch (const Error&) {
+        const std::optional<SourceFileMap>& map = resolve();
+        if (!map) {
             return false;
         }
         bool anyVisual = false;
@@ -534,7 +540,7 @@ bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
                 continue;
             }
             anyVisual = true;
-            if (clip.sourceId && map.count(*clip.sourceId) != 0) {
+            if (clip.sourceId && map->count(*clip.sourceId) != 0) {
                 return true;
             }
         }
@@ -545,6 +551,32 @@ bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
     } catch (const Error&) {
         return false;
     }
+}
+
+} // namespace
+
+std::vector<std::string> unresolvedSourceLabels(const EditSession& session, const fs::path& mediaFolder)
+{
+    return unresolvedLabels(session, trySourceFileMap(session, mediaFolder));
+}
+
+bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
+{
+    std::optional<SourceFileMap> map;
+    return previewBuildable(session, mediaFolder, [&]() -> const std::optional<SourceFileMap>& {
+        map = trySourceFileMap(session, mediaFolder);
+        return map;
+    });
+}
+
+PreviewReadiness previewReadiness(const EditSession& session, const fs::path& mediaFolder)
+{
+    const std::optional<SourceFileMap> map = trySourceFileMap(session, mediaFolder);
+    PreviewReadiness readiness;
+    readiness.unresolvedSourceLabels = unresolvedLabels(session, map);
+    readiness.canBuildPreview =
+        previewBuildable(session, mediaFolder, [&]() -> const std::optional<SourceFileMap>& { return map; });
+    return readiness;
 }
 
 std::optional<fs::path> urlForSource(const EditSession::Source& source, const EditSession& session,

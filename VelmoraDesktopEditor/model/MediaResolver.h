@@ -48,6 +48,14 @@ std::vector<std::string> unresolvedSourceLabels(const EditSession& session, cons
 // Whether the active timeline's pictures can be shown: some visual clip has its media.
 bool canBuildPreview(const EditSession& session, const std::filesystem::path& mediaFolder);
 
+// Both answers above from one resolution of the sources, which lists the folder and matches
+// every source's name (opening a project asks for both before its preview is built).
+struct PreviewReadiness {
+    std::vector<std::string> unresolvedSourceLabels;
+    bool canBuildPreview = false;
+};
+PreviewReadiness previewReadiness(const EditSession& session, const std::filesystem::path& mediaFolder);
+
 // The file of one source, with fallbacks to a plain name lookup and to the folder joined with
 // the file name (only for a relative file name that stays inside the folder).
 std::optional<std::filesystem::path> urlForSource(const EditSession::Source& source, const EditSession& session,

@@ -246,7 +246,7 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
         return;
     }
     session->normalizeAllClipTiming();
-    setSession(std::move(session));
+    session_ = std::move(session);
     mediaFolderURL_ = mediaFolder;
     if (sessionFile) {
         sessionFileURL_ = sessionFile;
@@ -254,6 +254,9 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
     refreshProjectLUT(mediaFolder);
     takeCanvasFromProject();
     rebuildComposition(false, std::nullopt, false);
+    // Published once the build is under way: the views read the whole timeline on this signal
+    // (tens of milliseconds for thousands of clips), which the build need not wait for.
+    emit sessionChanged();
 }
 
 void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,

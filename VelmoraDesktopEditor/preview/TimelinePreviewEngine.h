@@ -476,8 +476,11 @@ private:
     void setDurationSeconds(double value);
     void setLastError(std::optional<std::string> value);
     void setAvPlayer(std::shared_ptr<PreviewPlayer> player);
-    // Keeps the files of an installed build and names those that cannot be read; the status
-    // line gets the build's "Ready" text first.
+    // Keeps the build's file of each source, before its player is installed (whose arrival
+    // refreshes the views that name the linked source).
+    void keepSourceFileMap(PreviewComposition& composition);
+    // Names the installed build's sources that cannot be read; the status line gets the build's
+    // "Ready" text first.
     void keepSourceFiles(PreviewComposition& composition);
     void setGradePreviewEnabledValue(bool value);
     void setSession(std::shared_ptr<EditSession> session);
@@ -569,6 +572,12 @@ private:
     MediaResolver::ReadabilityCheck readabilityCheck_;
     // The source files of the installed build, and the sources that cannot be read.
     std::map<std::string, std::filesystem::path> sourceFiles_;
+    // What those files were resolved for: the session, its timeline revision and the media folder
+    // when the build was installed. While all three still hold and no build is under way, the
+    // installed files answer which file a source is linked to without listing the folder again.
+    std::weak_ptr<const EditSession> sourceFilesSession_;
+    int sourceFilesRevision_ = 0;
+    std::optional<std::filesystem::path> sourceFilesFolder_;
     std::map<std::string, std::string> unreadableSources_;
     CleanFeedWindowOpener cleanFeedWindowOpener_;
 

@@ -86,6 +86,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     // The preview composition itself never grades; playback grading starts from a fresh
     // context made by the next grade change.
     gradeContext_.reset();
+    keepSourceFileMap(composition);
     setAvPlayer(std::move(composition.player));
     removeTimeObserver();
     installTimeObserver();
@@ -125,6 +126,7 @@ void TimelinePreviewEngine::failComposition(const Error& error)
     setLastError(error.localizedDescription());
     setStatus("Failed: " + error.localizedDescription());
     PreviewComposition none;
+    keepSourceFileMap(none);
     keepSourceFiles(none);
 }
 

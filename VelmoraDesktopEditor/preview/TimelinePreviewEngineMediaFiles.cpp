@@ -10,9 +10,16 @@
 
 namespace velmora {
 
-void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
+void TimelinePreviewEngine::keepSourceFileMap(PreviewComposition& composition)
 {
     sourceFiles_ = std::move(composition.sourceFiles);
+    sourceFilesSession_ = session_;
+    sourceFilesRevision_ = timelineRevision_;
+    sourceFilesFolder_ = mediaFolderURL_;
+}
+
+void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
+{
     const bool changed = unreadableSources_ != composition.unreadableSources;
     unreadableSources_ = std::move(composition.unreadableSources);
     if (avPlayer_) {

@@ -392,11 +392,12 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
         engine_->setGradePreviewEnabled(false);
     }
     engine_->adoptSession(session, mediaFolder, sessionFile, false);
-    setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, mediaFolder));
+    MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(*session, mediaFolder);
+    setRelinkMissingNames(std::move(readiness.unresolvedSourceLabels));
     const EditSession::Timeline* timeline = session->findActiveTimeline();
     const bool hasClips = timeline && !timeline->clips.empty();
 
-    if (!MediaResolver::canBuildPreview(*session, mediaFolder)) {
+    if (!readiness.canBuildPreview) {
         if (hasClips || !session->sources.empty())
             engine_->setStatus(openedWebTavlek_ ? "Web project loaded — relink media folder with your original clips"
                                                 : "Project loaded — relink media folder with your clip files");

@@ -230,6 +230,31 @@ TEST(ProgramArea, PlaceholderTextsAndTheCanvasReadOut)
     EXPECT_TRUE(area.canvasReadout()->isHidden()); // hidden while playing
 }
 
+TEST(ProgramArea, TheLinkedSourceIsTheInstalledBuildsFileUntilTheTimelineChanges)
+{
+    WorkspaceHarness h({Views::none, true});
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch() / "project");
+    w.handleOpenURL(project.file);
+    h.queue->advance(0.5);
+    ASSERT_GE(h.builder->buildCount(), 1u);
+    PreviewComposition built;
+    for (const EditSession::Source& source : h.session().sources)
+        built.sourceFiles.emplace(source.id, project.media / source.fileName);
+    h.builder->finish(h.engine().durationSeconds(), built);
+    h.queue->advance(0.5);
+    EXPECT_EQ(w.linkedSourceLabel(), "Source: DJI_0001.MP4 · V1");
+
+    // The preview plays what it was built from: a file gone from the folder since then is
+    // still the one it is linked to, without the folder being listed again.
+    std::filesystem::remove(project.media / "DJI_0001.MP4");
+    EXPECT_EQ(w.linkedSourceLabel(), "Source: DJI_0001.MP4 · V1");
+
+    // An edit asks for another build; until it is installed the folder answers.
+    h.engine().moveClipOnTimeline("music", 7.0, std::nullopt, true, true);
+    EXPECT_EQ(w.linkedSourceLabel(), "");
+}
+
 TEST(ProgramArea, AFailedBuildOffersARetry)
 {
     WorkspaceHarness h({Views::workspace, true});
