@@ -99,7 +99,10 @@ TEST_F(AppScenario, TheWholeJobLosesNothingAndThePreviewIsTheExportedFrame)
                         "the frame-rate question"));
     EXPECT_EQ(edit().frameRateQuestionBox()->text(), "Match project frame rate to clip?");
     pressRole(*edit().frameRateQuestionBox(), QMessageBox::AcceptRole);
-    ASSERT_TRUE(waitFor([&] { return session()->project->fps == 30.0; }, "the project at 30 fps"));
+    // The click itself takes the answer: if the rate is missing, this says whether the answer
+    // never arrived or was undone later.
+    ASSERT_FALSE(workspace().frameRateQuestion().has_value()) << "the answer was not taken";
+    ASSERT_TRUE(waitFor([&] { return session()->project->fps == 30.0; }, "the project at 30 fps")) << engine().status();
 
     // Placing: a double click on each card opens its source viewer; "Add to Timeline" puts the
     // whole file (a still: 0.1 s) at the timeline's end.
