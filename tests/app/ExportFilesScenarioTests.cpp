@@ -2,7 +2,6 @@
 // and quitting while an export runs leaves neither a partial movie nor a render job behind.
 #include <atomic>
 #include <fstream>
-#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -19,6 +18,7 @@
 #include "export_workspaces/OrphanedExports.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/bars/EditorTopBar.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -40,12 +40,6 @@ std::vector<std::string> filesStartingWith(const fs::path& folder, const std::ve
         }
     }
     return found;
-}
-
-std::string contentsOf(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The timeline handed over to the 10-bit Export workspace; "Choose Output…" names
@@ -84,12 +78,12 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     screenshot("exportfiles-1-exported.png", globalRect(window()));
     const nlohmann::json format = ffprobe(master, "-show_format")["format"];
     EXPECT_EQ(format["tags"]["major_brand"], "qt  ") << format.dump();
-    const std::string exported = contentsOf(master);
+    const std::string exported = test::readTextFile(master);
     const fs::file_time_type written = fs::last_write_time(master);
 
     // The same timeline at 1920 × 1080, chosen as a job of its own, takes long enough to still be
     // running when the window is asked to quit, once its partial movie is there.
-    nlohmann::json larger = nlohmann::json::parse(contentsOf(*job.jobURL()));
+    nlohmann::json larger = nlohmann::json::parse(test::readTextFile(*job.jobURL()));
     larger["output"]["width"] = 1920;
     larger["output"]["height"] = 1080;
     const fs::path largerJob = folders.scratch() / "Scenes_1080.json";
@@ -140,7 +134,7 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     EXPECT_EQ(filesStartingWith(folders.scratch(), partial), std::vector<std::string>{});
     ASSERT_TRUE(fs::exists(master));
     EXPECT_EQ(fs::last_write_time(master), written);
-    EXPECT_TRUE(contentsOf(master) == exported) << "the first master changed";
+    EXPECT_TRUE(test::readTextFile(master) == exported) << "the first master changed";
 
     // The application ends as main() ends it once the window has closed.
     endApplication();

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <tuple>
 
 #include <QFileDialog>
@@ -20,6 +19,7 @@
 #include "AppScenario.h"
 #include "export_workspaces/EditorExportSheet.h"
 #include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
 #include "support/model/SessionBuilders.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -182,12 +182,6 @@ TEST_F(NothingLostScenario, QuickSplitsByKeysAllReachTheSavedProject)
     EXPECT_EQ(startFrames(EditSession::load(saved)), expectedFrames(37));
 }
 
-std::string contentsOf(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 std::vector<std::string> namesIn(const fs::path& folder)
 {
     std::vector<std::string> names;
@@ -233,7 +227,7 @@ TEST_F(ExportSheetScenario, ATypedNameWithoutExtensionAsksBeforeReplacingTheMovi
     ASSERT_TRUE(waitFor([] { return shownFilePanel() == nullptr; }, "the panel to close"));
 
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"out.mp4"});
-    EXPECT_TRUE(contentsOf(folder / "out.mp4") == earlier) << "the earlier movie changed";
+    EXPECT_TRUE(test::readTextFile(folder / "out.mp4") == earlier) << "the earlier movie changed";
     EXPECT_FALSE(sheet.controller().isExporting());
     EXPECT_EQ(sheet.controller().status(), "Choose format and destination.");
 }

@@ -52,27 +52,6 @@ TEST(AssetProbe, ReadsDurationTracksSizeAndRateOfAMovie)
     EXPECT_EQ(asset->track(99), nullptr);
 }
 
-// Read from the header alone, an MP4 gives the same tracks as probed.
-TEST(AssetProbe, AMoviesHeaderAloneGivesItsSizeRateAndDuration)
-{
-    TempDir dir;
-    ClipSettings clip;
-    clip.fpsNum = 30000;
-    clip.fpsDen = 1001;
-    clip.frameCount = 30;
-    clip.audio = true;
-    test::makeClip(dir / "clip.mp4", clip);
-    const auto asset = Asset::openFromHeader(dir / "clip.mp4");
-    const AssetTrack* video = asset->firstTrack(MediaType::video);
-    ASSERT_NE(video, nullptr);
-    EXPECT_EQ(video->width, 160);
-    EXPECT_EQ(video->height, 96);
-    EXPECT_DOUBLE_EQ(video->nominalFrameRate, 30000.0 / 1001.0);
-    EXPECT_EQ(video->timeRange.duration, MediaTime(1001, 1000));
-    EXPECT_EQ(asset->tracks(MediaType::audio).size(), 1u);
-    EXPECT_EQ(asset->duration(), Asset::open(dir / "clip.mp4")->duration());
-}
-
 void expectSameTracks(const Asset& header, const Asset& probed, const std::string& name)
 {
     SCOPED_TRACE(name);
