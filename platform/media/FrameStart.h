@@ -12,8 +12,9 @@ namespace velmora {
 // A frame starting up to kFrameStartTolerance before the time counts as starting at it, so that
 // a frame's own start, rounded through floating point or a time scale on its way, still finds
 // that frame and not the next.
-inline constexpr double kFrameStartToleranceSeconds = 1e-6;
-inline const MediaTime kFrameStartTolerance(1, 1000000);
+inline constexpr std::int64_t kFrameStartToleranceMicroseconds = 1;
+inline constexpr double kFrameStartToleranceSeconds = kFrameStartToleranceMicroseconds / 1e6;
+inline const MediaTime kFrameStartTolerance(kFrameStartToleranceMicroseconds, 1000000);
 
 // Whether a frame starting at `frameStart` answers a request for `seconds`.
 inline bool startsAtOrAfter(double frameStart, double seconds)

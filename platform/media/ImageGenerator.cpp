@@ -22,7 +22,6 @@ namespace {
 // Within this distance ahead of the decoded position a request decodes forward instead of
 // seeking: cheaper than going back to a key frame for scrubbing and frame steps.
 const MediaTime kForwardDecodeLimit(2, 1);
-// A frame starting this little before a requested time counts as starting at it.
 
 // The image turned clockwise by a quarter turn count of 1, 2 or 3.
 Image rotated(const Image& source, int degrees)

@@ -99,8 +99,9 @@ protected:
     // into the (first) chosen folder, and takes files as they are.
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        const bool watchedField = watched == findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (event->type() == QEvent::KeyPress && (watchedField || (completionList_ && watched == completionList_))) {
+        if (event->type() == QEvent::KeyPress &&
+            ((completionList_ && watched == completionList_) ||
+             watched == findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
                 // The list's highlighted entry is in the field already (the completer puts it there).

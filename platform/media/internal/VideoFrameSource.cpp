@@ -16,8 +16,6 @@ constexpr std::size_t kMaximumQueuedBytes = std::size_t{128} << 20;
 // Within this distance ahead of where the decoder stands a request decodes forward instead of
 // seeking: going back to a key frame costs as much for the usual key-frame spacing.
 const MediaTime kForwardLimit(2, 1);
-// Frame times are compared with this slack, so that a time computed through a scaled edit
-// still finds the frame it lands on.
 
 std::size_t bytesOf(const AVFrame* frame)
 {
