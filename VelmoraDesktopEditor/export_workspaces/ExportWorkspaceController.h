@@ -192,9 +192,6 @@ public:
     // The user's answer; closes the question. Replacing starts the export (the output counts as
     // confirmed from then on); cancelling starts nothing and leaves the file as it was.
     void answerReplaceQuestion(bool replace);
-    // The output may be written over without asking: it was named in a save panel, which asked
-    // about an existing file, or an export of this job wrote it.
-    bool isOutputConfirmed() const { return outputConfirmed_; }
 
     // Renders one still of the current settings on a thread of its own, when the inputs are
     // complete.
@@ -247,7 +244,7 @@ private:
     void askForFile(FilePanelRequest request, std::function<void(std::filesystem::path)> chosen);
     void setInputAndDeriveOutput(const std::filesystem::path& input);
     // The output, with the container its name says, for the job loaded now; `confirmed`: a save
-    // panel named it (see isOutputConfirmed()).
+    // panel named it, which asked about an existing file, so it may be written over without asking.
     void setOutputURL(std::filesystem::path output, bool confirmed);
     // Exports to `output`, after the replace question when it exists unconfirmed.
     void exportOrAsk(const std::filesystem::path& output);

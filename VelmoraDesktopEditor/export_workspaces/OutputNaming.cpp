@@ -1,5 +1,6 @@
 #include "export_workspaces/OutputNaming.h"
 
+#include "export/MovieContainer.h"
 #include "platform/foundation/StringText.h"
 
 namespace velmora::OutputNaming {
@@ -32,8 +33,7 @@ bool isVideoFile(const std::filesystem::path& file)
 
 std::string containerForInput(const std::filesystem::path& input)
 {
-    const std::string extension = lowercasedExtension(input);
-    return extension == "mp4" || extension == "m4v" ? "mp4" : "mov";
+    return MovieContainer::ofName(input).value_or("mov");
 }
 
 std::filesystem::path outputBesideInput(const std::filesystem::path& input, const std::string& extension)

@@ -286,7 +286,6 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     const bool openSession = session == session_;
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
-    const bool anotherProject = session != session_;
     setSession(session);
     if (sessionFile) {
         sessionFileURL_ = sessionFile;
@@ -311,7 +310,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     setDurationSeconds(duration);
 
     bumpTimelineRevision();
-    if (anotherProject) {
+    if (!openSession) {
         emit anotherProjectTaken();
     }
     bumpGradePreviewRevision();

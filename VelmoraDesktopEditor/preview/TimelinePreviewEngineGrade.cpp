@@ -39,8 +39,11 @@ std::optional<std::string> lutFileProblem(const std::string& reference,
         text = usable;
     }
     for (const auto& candidate : ProjectLUTResolver::detail::candidateFiles(trimmed, mediaFolder, sessionFile)) {
+        if (text) {
+            break;
+        }
         std::error_code error;
-        if (text || !std::filesystem::is_regular_file(candidate, error)) {
+        if (!std::filesystem::is_regular_file(candidate, error)) {
             continue;
         }
         try {

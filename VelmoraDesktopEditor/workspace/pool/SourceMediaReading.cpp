@@ -100,15 +100,6 @@ MediaInfo readImage(const std::filesystem::path& file)
     return info;
 }
 
-std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::path& file)
-{
-    try {
-        return posterFrameJPEG(Asset::openFromHeader(file));
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
 MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster)
 {
     MediaInfo info;

@@ -36,12 +36,10 @@ MediaInfo readVideo(const std::filesystem::path& file);
 // file that cannot be decoded.
 MediaInfo readImage(const std::filesystem::path& file);
 
-// The poster frame of a video: the frame at 0.5 s, else 1 s, else 2 s (each within 0.12 s),
-// upright, scaled to fit 320 × 180, as JPEG. Nothing when the file cannot be read, has no video
-// or no frame lies near those times (a clip shorter than about 0.4 s).
-std::optional<std::vector<std::uint8_t>> posterFrameJPEG(const std::filesystem::path& file);
-
-// readVideo and, with `withPoster`, posterFrameJPEG from one opening of the file.
+// readVideo and, with `withPoster`, the poster frame from the same opening of the file: the frame
+// at 0.5 s, else 1 s, else 2 s (each within 0.12 s), upright, scaled to fit 320 × 180, as JPEG;
+// none when the file has no video or no frame lies near those times (a clip shorter than about
+// 0.4 s).
 MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster);
 
 // The picture as JPEG at the cards' quality; nothing when it has no pixels or encoding fails.
