@@ -16,6 +16,7 @@
 #include "app/EditorApplication.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EditorExportSheet.h"
+#include "platform/image/Image.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
 #include "support/AudioFixtures.h"
@@ -100,6 +101,11 @@ ScenesProject writeScenesProject(const fs::path& folder)
     timeline.markers = {{"m1", 1.0, "In"}, {"m2", 2.5, std::nullopt}, {"m3", 5.0, "Out"}};
     session.saveProject(project.file, project.media.string());
     return project;
+}
+
+int stampOf(const Image& frame)
+{
+    return readFrameStamp([&](int x, int y) { return double(frame.row(y)[x * 4]); }, frame.width(), frame.height());
 }
 
 int stampIn(const QImage& image, const QRect& frame)

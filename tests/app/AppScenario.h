@@ -25,6 +25,7 @@ class ContentView;
 class EditorContentView;
 class EditorExportSheet;
 class GradedPreviewView;
+class Image;
 class TimelineStripModel;
 class TimelineStripView;
 class VelmoraDesktopShellView;
@@ -49,6 +50,8 @@ ScenesProject writeScenesProject(const std::filesystem::path& folder);
 // The frame number a frame-stamp picture shows inside `frame` of `image`, read from the red
 // channel (white and the Split LUT's red both read as set bits); -1 when unreadable.
 int stampIn(const QImage& image, const QRect& frame);
+// The frame number of a decoded frame-stamp frame (one read back from an exported movie).
+int stampOf(const Image& frame);
 
 // Whether a colour is within `tolerance` of another in each channel.
 ::testing::AssertionResult near(QRgb actual, QRgb expected, int tolerance);

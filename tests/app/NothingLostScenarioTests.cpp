@@ -118,17 +118,6 @@ protected:
     fs::path cuts;
 };
 
-// The frames at which the video clips of a project's active timeline start, in order.
-std::vector<int> startFrames(const EditSession& session)
-{
-    std::vector<int> frames;
-    const std::optional<EditSession::Timeline> timeline = session.activeTimeline();
-    for (const EditSession::Clip& clip : timeline->clips)
-        frames.push_back(static_cast<int>(std::lround(clip.startTime.value_or(-1) * fps)));
-    std::sort(frames.begin(), frames.end());
-    return frames;
-}
-
 // With the focus left in the lanes where the user clicked, Right ×10 and S cut K01 at frame 10;
 // six times Right ×3 (0.3 s apart), S and a second's pause each add a cut 3 frames further on,
 // while the rebuilds and poster frames of the earlier cuts land. Every cut is in the file saved
@@ -172,14 +161,14 @@ TEST_F(NothingLostScenario, QuickSplitsByKeysAllReachTheSavedProject)
     ASSERT_TRUE(waitFor([this] { return previewReady(); }, "the last cut's preview")) << engine().status();
     screenshot("nothinglost-1-cuts.png", globalRect(window()));
     const fs::path saved = folders.scratch() / "Cuts saved.tavlek";
-    EXPECT_EQ(startFrames(saveAs(saved)), expectedFrames(28));
+    EXPECT_EQ(startFrames(saveAs(saved), fps), expectedFrames(28));
 
     rounds(3);
     ASSERT_TRUE(waitFor([this] { return previewReady(); }, "the last cut's preview")) << engine().status();
     pressKey(Qt::Key_S, Qt::ControlModifier);
     ASSERT_TRUE(waitFor([this] { return !workspace().projectDirty(); }, "Ctrl+S to save"));
     screenshot("nothinglost-2-saved.png", globalRect(window()));
-    EXPECT_EQ(startFrames(EditSession::load(saved)), expectedFrames(37));
+    EXPECT_EQ(startFrames(EditSession::load(saved), fps), expectedFrames(37));
 }
 
 std::vector<std::string> namesIn(const fs::path& folder)

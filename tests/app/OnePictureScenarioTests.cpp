@@ -138,10 +138,7 @@ TEST_F(OnePictureScenario, StepsOnTheExportsRateOpensAtTheStartAndNamesAnUnusabl
     QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
     for (std::size_t k = 0; k < steps.size(); ++k) {
         const Image frame = decodedFrame(movie, steps[k]);
-        EXPECT_EQ(readFrameStamp([&](int x, int y) { return double(frame.row(y)[x * 4]); }, frame.width(),
-                                 frame.height()),
-                  shown[k])
-            << "exported at " << steps[k] << " s";
+        EXPECT_EQ(stampOf(frame), shown[k]) << "exported at " << steps[k] << " s";
     }
 
     // Scrolled to the timeline's end and the pool's foot, Open… takes the Scenes project, with a

@@ -77,11 +77,6 @@ fs::path writeReel(const fs::path& folder)
 }
 
 // The frame number a decoded frame of a frame-stamp movie shows; -1 when unreadable.
-int exportedStamp(const Image& frame)
-{
-    return readFrameStamp([&](int x, int y) { return double(frame.row(y)[x * 4]); }, frame.width(), frame.height());
-}
-
 // The reel, opened in the window; the scenario starts as soon as the project is open, while its
 // poster frames are still being made.
 class ReelScenario : public AppScenario {
@@ -225,7 +220,7 @@ TEST_F(ReelScenario, EditsUndoAcrossPosterFramesAndThePausedMonitorShowsTheExpor
     screenshot("reel-4-exported.png", globalRect(window()).united(sheet.frameGeometry()));
     QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
     for (std::size_t k = 0; k < steps.size(); ++k)
-        EXPECT_EQ(exportedStamp(decodedFrame(movie, steps[k])), 10 + int(k)) << "exported at " << steps[k] << " s";
+        EXPECT_EQ(stampOf(decodedFrame(movie, steps[k])), 10 + int(k)) << "exported at " << steps[k] << " s";
 
     // Still saved: the name has no mark, and Open… goes straight to its panel.
     EXPECT_FALSE(workspace().projectDirty());

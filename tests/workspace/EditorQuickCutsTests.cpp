@@ -10,6 +10,7 @@
 
 #include "EditorWorkspaceTestSupport.h"
 #include "support/MediaFixtures.h"
+#include "support/model/SessionBuilders.h"
 #include "workspace/keys/EditorKeyRouter.h"
 
 namespace velmora {
@@ -41,15 +42,6 @@ fs::path writeCutsProject(const fs::path& folder, const fs::path& media)
     const fs::path file = folder / "Cuts.tavlek";
     session.saveProject(file, media.string());
     return file;
-}
-
-std::vector<int> startFrames(const EditSession& session)
-{
-    std::vector<int> frames;
-    for (const EditSession::Clip& clip : session.timelines.front().clips)
-        frames.push_back(static_cast<int>(std::lround(clip.startTime.value_or(-1) * fps)));
-    std::sort(frames.begin(), frames.end());
-    return frames;
 }
 
 TEST(QuickCuts, EveryCutByKeysSurvivesBackgroundResultsLandingAtRandomMoments)
@@ -126,7 +118,7 @@ TEST(QuickCuts, EveryCutByKeysSurvivesBackgroundResultsLandingAtRandomMoments)
         h.settle();
 
         w.saveProject();
-        ASSERT_EQ(startFrames(EditSession::load(file)), expected);
+        ASSERT_EQ(test::startFrames(EditSession::load(file), fps), expected);
     }
 }
 

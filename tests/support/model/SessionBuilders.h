@@ -3,6 +3,8 @@
 // Clips, timelines and sessions for the tests of the layers above the model (the engine, the
 // inspectors and the workspaces).
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +63,16 @@ inline std::shared_ptr<EditSession> sessionWith(std::vector<EditSession::Clip> c
     session->timelines.push_back(std::move(timeline));
     session->normalizeAllClipTiming();
     return session;
+}
+
+// The frames (at `fps`) at which the clips of the session's first timeline start, in order.
+inline std::vector<int> startFrames(const EditSession& session, double fps)
+{
+    std::vector<int> frames;
+    for (const EditSession::Clip& clip : session.timelines.front().clips)
+        frames.push_back(static_cast<int>(std::lround(clip.startTime.value_or(-1) * fps)));
+    std::sort(frames.begin(), frames.end());
+    return frames;
 }
 
 } // namespace velmora::test
