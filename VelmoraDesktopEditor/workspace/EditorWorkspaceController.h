@@ -107,9 +107,9 @@ public:
     struct MediaPoolCard {
         std::string sourceId;
         std::string fileName;
-        // The source's picture (JPEG) when it has one; the card shows `placeholderSymbol` on
-        // grey when there is none or it does not decode.
-        std::optional<std::vector<std::uint8_t>> thumbnailData;
+        // The source's picture (JPEG) when it has one, sharing the session's bytes; the card
+        // shows `placeholderSymbol` on grey when there is none or it does not decode.
+        std::optional<SharedBytes> thumbnailData;
         std::string placeholderSymbol; // "video", "photo" or "speaker.wave.2"
         // "1920×1080 · 29.97 fps", "1920×1080", empty, or why the file cannot be read
         // ("Permission denied").

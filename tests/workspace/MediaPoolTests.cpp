@@ -114,6 +114,20 @@ TEST(MediaPool, ACardOfAnUnreadableFileSaysWhy)
     EXPECT_EQ(details, (std::vector<std::string>{"1920×1080", "", "Permission denied"}));
 }
 
+// A poster picture is stored once: the pool's cards and the preview build's copy of the session
+// read the source's own bytes.
+TEST(MediaPool, CardsAndThePreviewsCopyShareTheSourcesPictureBytes)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    h.open(test::writeProject(h.folders.scratch()));
+    h.session().sources[0].thumbnailData = jpegPicture();
+    const std::uint8_t* stored = h.session().sources[0].thumbnailData->data();
+
+    EXPECT_EQ(h.workspace().mediaPoolCards()[0].thumbnailData->data(), stored);
+    h.engine().reloadComposition(std::nullopt);
+    EXPECT_EQ(h.builder->requests.back().session->sources[0].thumbnailData->data(), stored);
+}
+
 TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
 {
     WorkspaceHarness h;

@@ -13,13 +13,16 @@ namespace velmora {
 namespace {
 
 // The symbol of a card without a picture: the test is exact, so a type "Video" is not a video.
-std::string placeholderSymbol(const std::optional<std::string>& type)
+const std::string& placeholderSymbol(const std::optional<std::string>& type)
 {
+    static const std::string video = "video";
+    static const std::string photo = "photo";
+    static const std::string speaker = "speaker.wave.2";
     if (type == "video")
-        return "video";
+        return video;
     if (type == "image")
-        return "photo";
-    return "speaker.wave.2";
+        return photo;
+    return speaker;
 }
 
 // "1920×1080 · 29.97 fps", "1920×1080" without a rate, nothing without both dimensions.
@@ -51,13 +54,14 @@ std::vector<EditorWorkspaceController::MediaPoolCard> EditorWorkspaceController:
     // found which ones (and the player and still requests name those failing since): a refresh
     // reads what was kept and never touches the media folder.
     const std::map<std::string, std::string>& unreadable = engine_->unreadableSources();
+    // Runs on every refresh of the pool, for thousands of sources: a card shares its source's
+    // picture bytes and builds no text it does not show.
     cards.reserve(session->sources.size());
     for (const EditSession::Source& source : session->sources) {
-        std::string detail = detailLine(source);
-        if (const auto reason = unreadable.find(source.id); reason != unreadable.end())
-            detail = reason->second;
+        const auto reason = unreadable.empty() ? unreadable.end() : unreadable.find(source.id);
         cards.push_back({source.id, source.fileName, source.thumbnailData, placeholderSymbol(source.type),
-                         std::move(detail), highlighted == source.id});
+                         reason != unreadable.end() ? reason->second : detailLine(source),
+                         highlighted && *highlighted == source.id});
     }
     return cards;
 }

@@ -74,7 +74,7 @@ void MediaPoolGrid::setCards(std::vector<Card> cards)
 
 std::optional<std::size_t> MediaPoolGrid::fingerprint(std::size_t index) const
 {
-    const std::optional<std::vector<std::uint8_t>>& data = cards_[index].thumbnailData;
+    const std::optional<SharedBytes>& data = cards_[index].thumbnailData;
     if (!data)
         return std::nullopt;
     if (!fingerprints_[index]) {
@@ -105,8 +105,7 @@ void MediaPoolGrid::requestVisiblePictures(const QRect& visible)
         ++inView;
         if (!cards_[i].thumbnailData || pictureOf(i))
             continue;
-        wanted.push_back({cards_[i].sourceId, *fingerprint(i),
-                          std::make_shared<const std::vector<std::uint8_t>>(*cards_[i].thumbnailData), fill});
+        wanted.push_back({cards_[i].sourceId, *fingerprint(i), cards_[i].thumbnailData->buffer(), fill});
     }
     cardsInView_ = inView;
     decoder_->request(std::move(wanted));
