@@ -126,6 +126,7 @@ void EditorWorkspaceController::setSessionURL(std::optional<std::filesystem::pat
 
 void EditorWorkspaceController::setMediaFolderURL(std::optional<std::filesystem::path> url)
 {
+    mediaFolderHoldsMedia_.reset();
     assign(mediaFolderURL_, std::move(url), &EditorWorkspaceController::mediaFolderURLChanged);
 }
 

@@ -377,7 +377,9 @@ public:
     std::string linkedSourceLabel() const;
     PreviewPlaceholder previewPlaceholder() const;
     void runPlaceholderAction(PreviewPlaceholder::Action action);
-    // A project with sources whose media folder is unset or holds no media file.
+    // A project with sources whose media folder is unset or holds no media file. The folder is
+    // looked into once after each change of the media folder (an import sets it too), not on
+    // every refresh of the program area.
     bool needsMediaImport() const;
     // Reloads the engine's session from the media folder (resolving one when none is set).
     void reloadPreview();
@@ -562,6 +564,8 @@ private:
     // Workspace state, main thread only.
     std::optional<std::filesystem::path> sessionURL_;
     std::optional<std::filesystem::path> mediaFolderURL_;
+    // Whether the media folder holds a media file; none until asked after the folder was set.
+    mutable std::optional<bool> mediaFolderHoldsMedia_;
     bool showError_ = false;
     std::string errorText_;
     double laneRowHeight_ = 44;
