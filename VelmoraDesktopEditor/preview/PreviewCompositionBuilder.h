@@ -35,6 +35,10 @@ struct PreviewComposition {
     // clips show black and stay silent), by source id.
     std::map<std::string, std::filesystem::path> sourceFiles;
     std::map<std::string, std::string> unreadableSources;
+    // The files the build read, by path, as their headers describe them (none for a file that
+    // could not be read): what readers needing no more than that use instead of reading the
+    // header again (the media pool's poster frames).
+    std::map<std::filesystem::path, std::shared_ptr<const Asset>> assets;
 };
 
 // The result of a build: the composition, or the error that stopped it (its message is what

@@ -40,9 +40,11 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     const std::uint64_t generation = ++rebuildGeneration_;
     compositionBuilding_ = false;
     if (!session_ || !mediaFolderURL_ || !compositionBuilder_) {
+        releaseWorkAfterPicture();
         return;
     }
     compositionBuilding_ = true;
+    awaitingPicture_ = true;
     PreviewCompositionBuilder::Request request;
     request.session = std::make_shared<const EditSession>(*session_);
     request.mediaFolder = *mediaFolderURL_;
@@ -87,6 +89,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     // context made by the next grade change.
     gradeContext_.reset();
     keepSourceFileMap(composition);
+    installedAssets_ = std::move(composition.assets);
     setAvPlayer(std::move(composition.player));
     removeTimeObserver();
     installTimeObserver();
@@ -127,7 +130,9 @@ void TimelinePreviewEngine::failComposition(const Error& error)
     setStatus("Failed: " + error.localizedDescription());
     PreviewComposition none;
     keepSourceFileMap(none);
+    installedAssets_.clear();
     keepSourceFiles(none);
+    releaseWorkAfterPicture();
 }
 
 std::string TimelinePreviewEngine::gradeWordForStatus() const

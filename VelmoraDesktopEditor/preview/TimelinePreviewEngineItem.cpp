@@ -157,6 +157,15 @@ public:
         }
     }
 
+    // The files opened, those that could be read with their asset; the cache is empty afterwards.
+    std::map<std::filesystem::path, std::shared_ptr<const Asset>> take()
+    {
+        std::map<std::filesystem::path, std::shared_ptr<const Asset>> opened = std::move(assets_);
+        assets_.clear();
+        std::erase_if(opened, [](const auto& entry) { return !entry.second; });
+        return opened;
+    }
+
 private:
     // The composition needs tracks, sizes, rotations and durations: an MP4 or QuickTime header
     // says them without the frame that probing decodes in every file.
@@ -602,6 +611,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         audioMix = std::move(mix);
     }
     build.item = PlayerItem::make(std::move(composition), std::move(audioMix), std::move(video));
+    build.assets = assets.take();
     if (gradeContextHolder) {
         gradeContextHolder(nullptr);
     }
