@@ -79,8 +79,8 @@ public:
         // The file of each source, and why those that cannot be read cannot (by source id).
         std::map<std::string, std::filesystem::path> sourceFiles;
         std::map<std::string, std::string> unreadableSources;
-        // The files the build read, by path (see PreviewComposition::assets).
-        std::map<std::filesystem::path, std::shared_ptr<const Asset>> assets;
+        // The files the build read (see PreviewComposition::assets).
+        MediaHeaders assets;
     };
     // Receives the grade context of a build (the preview composition never grades: always none).
     using GradeContextHolder = std::function<void(std::shared_ptr<const GradeCompositionContext>)>;
@@ -257,9 +257,9 @@ public:
     // landed), or once that build fails or the preview is dropped; at once when no build's
     // picture is awaited. Work that competes with the first picture for the cores waits here.
     void whenPictureShown(std::function<void()> work);
-    // The files the last installed build read, by path (see PreviewComposition::assets); empty
+    // The files the last installed build read (see PreviewComposition::assets); empty
     // after a build failed or the preview was dropped.
-    const std::map<std::filesystem::path, std::shared_ptr<const Asset>>& installedAssets() const
+    const MediaHeaders& installedAssets() const
     {
         return installedAssets_;
     }
@@ -603,7 +603,7 @@ private:
     std::optional<std::filesystem::path> sourceFilesFolder_;
     std::map<std::string, std::string> unreadableSources_;
     // The files the installed build read.
-    std::map<std::filesystem::path, std::shared_ptr<const Asset>> installedAssets_;
+    MediaHeaders installedAssets_;
     // From the request of a build until its player's first seek has landed, or the build failed
     // or was dropped; and the work waiting for that (whenPictureShown).
     bool awaitingPicture_ = false;

@@ -30,40 +30,43 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
 {
     PreviewFrameGrader::invalidateLutBaseCache();
     stopPlayer();
+
+    // Whatever an older build brings back from now on is stale.
+    const std::uint64_t generation = ++rebuildGeneration_;
+    compositionBuilding_ = session_ && mediaFolderURL_ && compositionBuilder_;
+    if (compositionBuilding_) {
+        // Asked for before the views hear of the teardown: what they do on it need not hold up
+        // the build, whose answer comes on a later turn of the main queue.
+        awaitingPicture_ = true;
+        PreviewCompositionBuilder::Request request;
+        request.session = std::make_shared<const EditSession>(*session_);
+        request.mediaFolder = *mediaFolderURL_;
+        request.readabilityCheck = readabilityCheck_;
+        QPointer<TimelinePreviewEngine> self(this);
+        const double playheadAtStart = playheadSeconds_;
+        compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
+                                                        playheadAtStart](PreviewCompositionOutcome outcome) {
+            if (!self || self->rebuildGeneration_ != generation) {
+                return;
+            }
+            self->compositionBuilding_ = false;
+            if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
+                self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay,
+                                         playheadAtStart);
+            } else {
+                self->failComposition(std::get<Error>(outcome));
+            }
+        });
+    }
+
     setIsPlaying(false);
     setAvPlayer(nullptr);
     previewAudioBusByClipId_.clear();
     setLastError(std::nullopt);
     setStatus("Building timeline…");
-
-    // Whatever an older build brings back from now on is stale.
-    const std::uint64_t generation = ++rebuildGeneration_;
-    compositionBuilding_ = false;
-    if (!session_ || !mediaFolderURL_ || !compositionBuilder_) {
+    if (!compositionBuilding_) {
         releaseWorkAfterPicture();
-        return;
     }
-    compositionBuilding_ = true;
-    awaitingPicture_ = true;
-    PreviewCompositionBuilder::Request request;
-    request.session = std::make_shared<const EditSession>(*session_);
-    request.mediaFolder = *mediaFolderURL_;
-    request.readabilityCheck = readabilityCheck_;
-    QPointer<TimelinePreviewEngine> self(this);
-    const double playheadAtStart = playheadSeconds_;
-    compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
-                                                    playheadAtStart](PreviewCompositionOutcome outcome) {
-        if (!self || self->rebuildGeneration_ != generation) {
-            return;
-        }
-        self->compositionBuilding_ = false;
-        if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
-            self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay,
-                                     playheadAtStart);
-        } else {
-            self->failComposition(std::get<Error>(outcome));
-        }
-    });
 }
 
 void TimelinePreviewEngine::installComposition(PreviewComposition composition, bool preservePlayhead,

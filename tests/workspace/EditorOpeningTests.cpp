@@ -111,7 +111,7 @@ TEST(OpeningAProject, BuildsFirstAndMakesPostersAfterThePictureFromTheBuildsHead
 
     PreviewComposition built;
     for (const char* name : {"DJI_0001.MP4", "Still.png"})
-        built.assets[trip.media / name] = Asset::openFromHeader(trip.media / name);
+        built.assets[(trip.media / name).string()] = Asset::openFromHeader(trip.media / name);
     h.builder->finish(4, built);
     h.queue->runUntilIdle(); // installed, and its seek landed
     ASSERT_EQ(h.background->size(), 1u);

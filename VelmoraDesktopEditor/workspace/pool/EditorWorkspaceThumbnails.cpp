@@ -60,7 +60,7 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
             continue;
         if (!source->thumbnailData || !source->width || !source->height) {
             std::filesystem::path file = mediaFolder / source->fileName;
-            const auto header = read.find(file);
+            const auto header = read.find(file.native());
             requests.push_back({id, std::move(file), source->type == "image", !source->thumbnailData,
                                 header != read.end() ? header->second : nullptr});
         }
