@@ -48,7 +48,8 @@ std::vector<std::uint8_t> posterPicture()
 
 // A media folder of `files` empty camera files and a project of kSources sources named after the
 // first of them, every other one a sound without a picture; with `posters`, each video source
-// holds its poster. The folder is made once per size and kept for the process.
+// holds its poster, size and rate, as they are once the posters have landed. The folder is made
+// once per size and kept for the process.
 struct PoolFixture {
     PoolFixture(int files, bool posters)
     {
@@ -70,8 +71,12 @@ struct PoolFixture {
             source.id = "s" + std::to_string(i);
             source.fileName = fileName(i);
             source.type = i % 2 == 0 ? "video" : "audio";
-            if (posters && source.type == "video")
+            if (posters && source.type == "video") {
                 source.thumbnailData = poster;
+                source.width = 3840;
+                source.height = 2160;
+                source.framerate = 29.97;
+            }
             session->sources.push_back(source);
             EditSession::Clip clip("c" + std::to_string(i));
             clip.type = source.type;
@@ -129,6 +134,17 @@ BENCHMARK(BM_PoolRefresh)
     ->ArgsProduct({{3000, 30000}, {0, 1}})
     ->ArgNames({"files", "posters"})
     ->Unit(benchmark::kMicrosecond);
+
+// A click on a card: the selection moves between two cards, and the pool refreshes.
+void BM_PoolCardClick(benchmark::State& state)
+{
+    const PoolFixture fixture(3000, true);
+    Pool pool(fixture);
+    int i = 0;
+    for (auto _ : state)
+        pool.workspace->selectPoolSource(fixture.session->sources[static_cast<std::size_t>(i++ % 2)].id);
+}
+BENCHMARK(BM_PoolCardClick)->Unit(benchmark::kMicrosecond);
 
 // For comparison: the recursive listing and matching that a refresh ran before its media files
 // were kept.

@@ -318,6 +318,9 @@ public:
 
     // One card per source of the open project, in the project's order.
     std::vector<MediaPoolCard> mediaPoolCards() const;
+    // Brings `cards` to mediaPoolCards() in place; true when any card changed. What every
+    // refresh of the pool runs: a card that stayed the same costs a comparison, not a copy.
+    bool refreshMediaPoolCards(std::vector<MediaPoolCard>& cards) const;
     // A click on a card: the source is selected, the timeline selection cleared.
     void selectPoolSource(const std::string& sourceId);
     // A double click on a card: the source viewer on that source.

@@ -64,12 +64,21 @@ MediaPoolGrid::~MediaPoolGrid()
 
 void MediaPoolGrid::setCards(std::vector<Card> cards)
 {
-    cards_ = std::move(cards);
+    updateCards([&cards](std::vector<Card>& held) {
+        held = std::move(cards);
+        return true;
+    });
+}
+
+void MediaPoolGrid::updateCards(const std::function<bool(std::vector<Card>& cards)>& update)
+{
+    if (!update(cards_))
+        return;
     // A picture stays decoded for as long as its data stays the same; new data is recognised
     // when its card is drawn.
     fingerprints_.assign(cards_.size(), std::nullopt);
     relayout();
-    update();
+    this->update();
 }
 
 std::optional<std::size_t> MediaPoolGrid::fingerprint(std::size_t index) const
