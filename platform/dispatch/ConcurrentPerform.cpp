@@ -56,13 +56,19 @@ struct Job {
             }
             const std::size_t end = std::min(count, begin + chunk);
             if (!failed.load(std::memory_order_relaxed)) {
+                // The handler ends before the failure is published: the runtime's own hold on
+                // the exception is then released ahead of the caller's wake-up, not after it.
+                std::exception_ptr thrown;
                 try {
                     const InsideBody inside;
                     (*body)(begin, end);
                 } catch (...) {
+                    thrown = std::current_exception();
+                }
+                if (thrown) {
                     std::lock_guard lock(mutex);
                     if (!failure) {
-                        failure = std::current_exception();
+                        failure = std::move(thrown);
                     }
                     failed = true;
                 }
@@ -207,10 +213,18 @@ void concurrentPerform(std::size_t count, std::size_t minChunk,
     job->remaining = chunks;
     pool().submit(job, std::min(chunks - 1, width - 1));
     job->work();
-    std::unique_lock lock(job->mutex);
-    job->done.wait(lock, [&] { return job->remaining.load() == 0; });
-    if (job->failure) {
-        std::rethrow_exception(job->failure);
+    // The failure leaves the job before it is rethrown. Workers may still hold the job (a queued
+    // share not yet taken, or one about to be let go) and free it after the caller has read the
+    // exception; the only ordering there is the exception's own reference count, which the race
+    // detector cannot see. Taken out here, the exception lives and dies on the calling thread.
+    std::exception_ptr failure;
+    {
+        std::unique_lock lock(job->mutex);
+        job->done.wait(lock, [&] { return job->remaining.load() == 0; });
+        failure = std::move(job->failure);
+    }
+    if (failure) {
+        std::rethrow_exception(std::move(failure));
     }
 }
 

@@ -12,9 +12,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <pthread.h>
 #include <sched.h>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -268,6 +271,50 @@ TEST(ConcurrentPerform, AThrowingBodyFailsTheCallWithItsException)
         concurrentPerform(count, 1, [&](std::size_t begin, std::size_t end) { covered += end - begin; });
         EXPECT_EQ(covered.load(), count);
     }
+}
+
+// The call's failure belongs to its caller alone: once the caller's handler has ended, the
+// exception is gone, even while every pool worker is busy and the call's queued shares of work
+// are still waiting for one. Nothing a worker frees later can touch what the caller read.
+TEST(ConcurrentPerform, ABodysExceptionEndsWithTheCallersHandler)
+{
+    struct Counted : std::runtime_error {
+        explicit Counted(std::atomic<int>& live) : std::runtime_error("body"), live(&live) { ++live; }
+        Counted(const Counted& other) : std::runtime_error(other), live(other.live) { ++*live; }
+        ~Counted() override { --*live; }
+        std::atomic<int>* live;
+    };
+    const std::size_t width = concurrencyWidth();
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t busy = 0;
+    bool release = false;
+    std::thread occupier([&] {
+        concurrentPerform(width, 1, [&](std::size_t, std::size_t) {
+            std::unique_lock lock(mutex);
+            ++busy;
+            changed.notify_all();
+            changed.wait(lock, [&] { return release; });
+        });
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return busy == width; });
+    }
+    std::atomic<int> live = 0;
+    try {
+        concurrentPerform(64, 1, [&](std::size_t, std::size_t) { throw Counted(live); });
+        ADD_FAILURE() << "no exception";
+    } catch (const Counted& error) {
+        EXPECT_STREQ(error.what(), "body");
+    }
+    EXPECT_EQ(live.load(), 0);
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    occupier.join();
 }
 
 TEST(ConcurrentPerform, CountsOnlyTheCoresTheProcessMayUse)
