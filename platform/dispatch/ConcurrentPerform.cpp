@@ -1,5 +1,6 @@
 #include "platform/dispatch/ConcurrentPerform.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -19,6 +20,9 @@
 namespace velmora {
 
 namespace {
+
+// The name of every pool worker (at most 15 characters, the kernel's limit).
+constexpr const char* kWorkerName = "velmora.perform";
 
 thread_local bool insideBody = false;
 
@@ -88,6 +92,10 @@ public:
         const std::size_t cores = usableCoreCount();
         for (std::size_t i = 1; i < cores; ++i) {
             threads_.emplace_back([this] { loop(); });
+            // A new thread starts with its creator's name, and the pool starts on whichever
+            // thread first splits work: its workers carry a name of their own instead of
+            // passing for that thread's.
+            pthread_setname_np(threads_.back().native_handle(), kWorkerName);
         }
     }
 

@@ -13,11 +13,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
 #include <stdexcept>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -315,6 +319,23 @@ TEST(ConcurrentPerform, ABodysExceptionEndsWithTheCallersHandler)
     }
     changed.notify_all();
     occupier.join();
+}
+
+// Whichever thread starts the pool, its workers go by the pool's name, never by the starter's.
+TEST(ConcurrentPerform, ItsWorkersGoByTheirOwnName)
+{
+    std::thread([] {
+        pthread_setname_np(pthread_self(), "velmora.thumbs");
+        concurrencyWidth();
+    }).join();
+    std::map<std::string, std::size_t> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string name;
+        std::getline(std::ifstream(task.path() / "comm"), name);
+        ++names[name];
+    }
+    EXPECT_EQ(names["velmora.perform"], concurrencyWidth() - 1);
+    EXPECT_EQ(names["velmora.thumbs"], 0u);
 }
 
 TEST(ConcurrentPerform, CountsOnlyTheCoresTheProcessMayUse)
