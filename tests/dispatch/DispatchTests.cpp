@@ -12,12 +12,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <mutex>
+#include <memory>
 #include <pthread.h>
 #include <sched.h>
 #include <stdexcept>
@@ -282,42 +281,35 @@ TEST(ConcurrentPerform, AThrowingBodyFailsTheCallWithItsException)
 // are still waiting for one. Nothing a worker frees later can touch what the caller read.
 TEST(ConcurrentPerform, ABodysExceptionEndsWithTheCallersHandler)
 {
-    struct Counted : std::runtime_error {
-        explicit Counted(std::atomic<int>& live) : std::runtime_error("body"), live(&live) { ++live; }
-        Counted(const Counted& other) : std::runtime_error(other), live(other.live) { ++*live; }
-        ~Counted() override { --*live; }
-        std::atomic<int>* live;
+    struct Thrown : std::runtime_error {
+        std::shared_ptr<int> token = std::make_shared<int>();
+        Thrown() : std::runtime_error("body") {}
     };
     const std::size_t width = concurrencyWidth();
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::size_t busy = 0;
-    bool release = false;
+    Semaphore started;
+    Semaphore release;
     std::thread occupier([&] {
         concurrentPerform(width, 1, [&](std::size_t, std::size_t) {
-            std::unique_lock lock(mutex);
-            ++busy;
-            changed.notify_all();
-            changed.wait(lock, [&] { return release; });
+            started.signal();
+            release.wait();
         });
     });
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return busy == width; });
-    }
-    std::atomic<int> live = 0;
+    for (std::size_t i = 0; i < width; ++i)
+        started.wait();
+    std::weak_ptr<int> token;
     try {
-        concurrentPerform(64, 1, [&](std::size_t, std::size_t) { throw Counted(live); });
+        concurrentPerform(64, 1, [&](std::size_t, std::size_t) {
+            Thrown thrown;
+            token = thrown.token;
+            throw thrown;
+        });
         ADD_FAILURE() << "no exception";
-    } catch (const Counted& error) {
+    } catch (const Thrown& error) {
         EXPECT_STREQ(error.what(), "body");
     }
-    EXPECT_EQ(live.load(), 0);
-    {
-        std::lock_guard lock(mutex);
-        release = true;
-    }
-    changed.notify_all();
+    EXPECT_TRUE(token.expired());
+    for (std::size_t i = 0; i < width; ++i)
+        release.signal();
     occupier.join();
 }
 
