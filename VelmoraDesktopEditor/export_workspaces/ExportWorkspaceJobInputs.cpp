@@ -49,7 +49,7 @@ FilePanelRequest saveMovieRequest(std::string suggestedName)
 {
     FilePanelRequest request;
     request.kind = FilePanelRequest::Kind::saveFile;
-    request.extensions = {"mov", "mp4"};
+    request.extensions = {"mov", "mp4", "m4v"};
     request.defaultSuffix = MovieContainer::ofName(suggestedName).value_or("mp4");
     request.suggestedName = std::move(suggestedName);
     return request;

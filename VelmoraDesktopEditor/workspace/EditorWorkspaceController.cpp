@@ -415,7 +415,7 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
     }
     std::string status = openedWebTavlek_ ? "Web project loaded" : "Project loaded";
     status += browserExport ? " — Grade OFF · overlays are not in JSON; if preview shows graphics, open Source in "
-                              "QuickTime (camera originals only)"
+                              "a video player (camera originals only)"
                             : " — media ready";
     engine_->setStatus(status);
     generateThumbnailsForSources(allSourceIds(*session), mediaFolder);

@@ -157,7 +157,7 @@ TEST_F(JobInputs, TheContainerIsTheOneTheOutputsNameSays)
     controller->setOutputContainer("mov");
     controller->pickOutput();
     EXPECT_EQ(panels->current().kind, FilePanelRequest::Kind::saveFile);
-    EXPECT_EQ(panels->current().extensions, (std::vector<std::string>{"mov", "mp4"}));
+    EXPECT_EQ(panels->current().extensions, (std::vector<std::string>{"mov", "mp4", "m4v"}));
     EXPECT_EQ(panels->current().suggestedName, "my_velmora_10bit.mov");
     // A name typed without a movie extension gets the proposed one.
     panels->choose(dir / "final");
@@ -167,6 +167,11 @@ TEST_F(JobInputs, TheContainerIsTheOneTheOutputsNameSays)
     EXPECT_EQ(panels->current().suggestedName, "final.mov");
     panels->choose(dir / "final.MP4");
     EXPECT_EQ(controller->outputURL(), dir / "final.MP4");
+    EXPECT_EQ(controller->outputContainer(), "mp4");
+    controller->setOutputContainer("mov");
+    controller->pickOutput();
+    panels->choose(dir / "final.m4v");
+    EXPECT_EQ(controller->outputURL(), dir / "final.m4v");
     EXPECT_EQ(controller->outputContainer(), "mp4");
     controller->pickOutput();
     panels->choose(dir / "trip_master.mov");
