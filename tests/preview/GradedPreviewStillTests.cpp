@@ -225,6 +225,7 @@ TEST(GradedPreviewMedia, AStillThatCannotReadItsFileNamesIt)
     EXPECT_EQ(p.engine().unreadableSources(), (std::map<std::string, std::string>{{"s1", "Permission denied"}}));
 }
 
+// The clean feed shows the same picture of a paused image clip: the player's leaves it out.
 TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
 {
     ProgramOptions options;
@@ -239,8 +240,9 @@ TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
     session->sources.push_back(EditSession::Source("s2", "still.png", "image"));
     session->timelines.front().duration = 4.0;
     p.player = p.h.adopt(session);
-    const auto stillStamp = [&p] {
-        const QImage& still = p.controller().still();
+    GradedPreviewView cleanFeed(p.engine(), p.h.queue, true, true);
+    const auto stillStamp = [](const GradedPreviewController& view) {
+        const QImage& still = view.still();
         return readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; }, still.width(),
                               still.height());
     };
@@ -250,12 +252,15 @@ TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
         p.seek(3.0);
         finishGrading(p.queue());
         ASSERT_TRUE(p.controller().isStillShown()) << "grade preview " << gradePreview;
-        EXPECT_EQ(stillStamp(), 77);
+        EXPECT_EQ(stillStamp(p.controller()), 77);
+        ASSERT_TRUE(cleanFeed.controller().isStillShown());
+        EXPECT_EQ(stillStamp(cleanFeed.controller()), 77);
 
         // Over the ungraded video clip the player's own picture shows.
         p.seek(1.0);
         finishGrading(p.queue());
         EXPECT_FALSE(p.controller().isStillShown());
+        EXPECT_FALSE(cleanFeed.controller().isStillShown());
     }
 
     // Playing, the still is left out as the player leaves it out.
@@ -266,6 +271,7 @@ TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
     finishGrading(p.queue());
     EXPECT_TRUE(p.engine().isPlaying());
     EXPECT_FALSE(p.controller().isStillShown());
+    EXPECT_FALSE(cleanFeed.controller().isStillShown());
 }
 
 // The program view of a paused generated clip with a LUT file, a mood and a basic grade, saved
