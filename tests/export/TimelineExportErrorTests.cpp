@@ -95,7 +95,7 @@ TEST_F(TimelineExportErrorTest, AnEmptyTimelineIsRefused)
     expectFolderUntouched();
 }
 
-TEST_F(TimelineExportErrorTest, AMissingVideoFileIsRefusedByName)
+TEST_F(TimelineExportErrorTest, MissingPictureAndSoundFilesAreRefusedByName)
 {
     EditorJobV2 job = goodJob();
     job.sources.push_back(source("B", "missing clip.mov"));
