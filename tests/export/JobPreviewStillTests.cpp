@@ -248,8 +248,7 @@ TEST_F(PreviewStill, TimelineErrors)
 
     json unsized = ok;
     unsized["output"] = {{"width", 0}};
-    expectPreviewError(errorOf([&] { render(unsized); }), PreviewStillCode::timelineRender,
-                       "Failed to render preview.");
+    EXPECT_THROW(render(unsized), DecodingError); // refused by the job's reader
 
     EXPECT_THROW(render(json{{"tool", "velmora-editor-desktop-export"}}), DecodingError);
 }
