@@ -10,6 +10,7 @@
 #include "export/ClipSelection.h"
 #include "export/JobFileReading.h"
 #include "export/SourceFrameDecoding.h"
+#include "export/TimelineAudioMix.h"
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
 #include "grading/PreviewFrameGrader.h"
@@ -239,10 +240,16 @@ std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline)
     return ids;
 }
 
-void requireVisualSources(const EditorJobV2& job, const std::set<std::string>& visualIds,
-                          const std::map<std::string, std::filesystem::path>& sourceFiles)
+void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
+                        const std::map<std::string, std::filesystem::path>& sourceFiles)
 {
-    const auto missing = missingSources(job.sources, visualIds, sourceFiles);
+    std::set<std::string> usedIds = visualSourceIds(timeline);
+    for (const auto& clip : timeline.clips) {
+        if (isMixedAudioClip(clip)) {
+            usedIds.insert(*clip.sourceId);
+        }
+    }
+    const auto missing = missingSources(job.sources, usedIds, sourceFiles);
     if (missing.empty()) {
         return;
     }

@@ -51,9 +51,12 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
 // The ids of the sources that video and image clips show.
 std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);
 
-// Throws Error("export", 212) naming (up to 20 of) the job's visual sources without a file.
-void requireVisualSources(const EditorJobV2& job, const std::set<std::string>& visualIds,
-                          const std::map<std::string, std::filesystem::path>& sourceFiles);
+// Throws Error("export", 212) naming (up to 20 of) the job's sources without a file that the
+// timeline's picture (visualSourceIds) or sound (the clips the audio mix places) needs, in job
+// order. A sound file gone from the media folder is refused as a picture file is: left out, the
+// export would end as if complete with its sound missing.
+void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
+                        const std::map<std::string, std::filesystem::path>& sourceFiles);
 
 // Opens each visual source: its asset, first video track, orientation, image generator (at
 // most width × height, orientation applied) and duration. A file that cannot be opened fails

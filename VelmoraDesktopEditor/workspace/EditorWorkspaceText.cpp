@@ -79,9 +79,4 @@ std::string versionBadge(const std::optional<std::string>& shortVersion, const s
     return "v" + shortVersion.value_or("?") + " (" + buildNumber.value_or("?") + ")";
 }
 
-std::string renderJobFileName(const std::string& uuidText)
-{
-    return "velmora_render_" + uuidText.substr(0, 8) + ".json";
-}
-
 } // namespace velmora::EditorWorkspaceText

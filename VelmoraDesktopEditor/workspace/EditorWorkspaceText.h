@@ -31,7 +31,4 @@ std::string relinkMessage(bool openedWebTavlek, const std::vector<std::string>& 
 // "v" + short version + " (" + build number + ")", "?" standing for a missing value.
 std::string versionBadge(const std::optional<std::string>& shortVersion, const std::optional<std::string>& buildNumber);
 
-// "velmora_render_" + 8 characters + ".json": the render job's file name for a UUID's text.
-std::string renderJobFileName(const std::string& uuidText);
-
 } // namespace velmora::EditorWorkspaceText
