@@ -24,6 +24,7 @@
 #include "platform/image/Geometry.h"
 #include "platform/media/Asset.h"
 #include "preview/CleanFeedWindowHandle.h"
+#include "preview/LutNameCatalog.h"
 #include "preview/PreviewCompositionBuilder.h"
 #include "preview/PreviewPlayer.h"
 #include "preview/TimelineScrubAudio.h"
@@ -67,6 +68,9 @@ public:
         TimelineScrubAudio::PlayerOpener openScrubAudioPlayer = {};
         // Whether a media file can be read; empty: MediaResolver::unreadableReason.
         MediaResolver::ReadabilityCheck readabilityCheck = {};
+        // Where the project's LUT files are listed (a worker; the listing comes back through the
+        // main queue); empty: at once, on the main thread.
+        LutNameCatalog::BackgroundRunner runInBackground = {};
     };
 
     // What makePlayerItem builds: the item over the preview composition, and the facts about
@@ -292,11 +296,17 @@ public:
     void refreshProjectLUT(const std::optional<std::filesystem::path>& mediaFolder);
     // An empty reference removes the stored value; "None" is stored as such.
     void setProjectLutReference(const std::string& reference);
+    // The names listed last (see LutNameCatalog): no look at the disk.
     std::vector<std::string> availableLutNames() const;
+    // Lists the LUT files on offer again (a picker opening, files copied in); lutNamesChanged()
+    // tells when the names arrive.
+    void refreshLutNames();
     std::vector<std::string> clipLutPickerOptions(const std::optional<std::string>& clipId) const;
     std::string selectedClipLutPickerValue() const;
     std::string selectedClipLutReference() const;
-    // Sets one clip's LUT (blank means "None"), without an undo point or status.
+    // Sets one clip's LUT (blank means "None"), without an undo point; nothing for a clip id no
+    // clip has. The status line says why a LUT that does not grade the clip cannot be used, and
+    // stops saying so once the clip's LUT changes.
     void setClipLutReference(const std::string& reference, const std::string& clipId);
     // Writes a grade edit live, without an undo point.
     void applyClipGradeLive(const std::string& clipId, const ClipGradeEditState& editState, bool interactive);
@@ -452,6 +462,8 @@ signals:
     void unlinkedMediaStemsChanged();
     void projectLutReferenceChanged();
     void projectLutCubeChanged();
+    // The LUT names on offer were listed again.
+    void lutNamesChanged();
     void outputWidthChanged();
     void outputHeightChanged();
     void timelineScrollRequestChanged();
@@ -544,6 +556,9 @@ private:
     // timeline seconds from `base` (the clip's start).
     static AudioMixInputParameters audioEnvelope(int trackID, const EditSession::Clip& clip, double base);
     void updatePreviewFadeOpacity(double at);
+    // After a grade write to the clip: the status line's word that its LUT cannot be used is
+    // replaced once the clip holds another LUT reference.
+    void retireLutWarning(const std::string& clipId);
 
     // Transport helpers.
     void resumePlayback();
@@ -633,6 +648,15 @@ private:
     bool compositionBuilding_ = false;
     bool normalisingTimeline_ = false;
     bool trimGestureActive_ = false;
+    // The status line's word that a chosen LUT cannot be used: for which clip and reference, and
+    // the text; main thread only.
+    struct LutWarning {
+        std::string clipId;
+        std::string reference;
+        std::string text;
+    };
+    std::optional<LutWarning> lutWarning_;
+    std::unique_ptr<LutNameCatalog> lutNames_;
 };
 
 } // namespace velmora
