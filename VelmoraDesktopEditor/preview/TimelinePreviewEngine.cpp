@@ -351,7 +351,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     } else {
         load(session, *mediaFolder, std::nullopt); // lists the LUT names itself
     }
-    setStatus("Loaded " + summary + " — building preview…");
+    setStatus("Loaded " + summary + (hasNothingToPreview() ? "" : " — building preview…"));
 }
 
 void TimelinePreviewEngine::dropPreview()

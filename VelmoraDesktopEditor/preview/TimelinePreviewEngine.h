@@ -166,6 +166,9 @@ public:
     // nothing does): when it is a source's file and either the file cannot be opened or there
     // is a failure, the status line names the source and unreadableSources() holds it.
     void reportUnreadableMedia(const std::filesystem::path& file, const std::string& failure);
+    // What the status line says of the session's sources in unreadableSources() ("Cannot read
+    // b.mp4 (Permission denied)"); none when every file can be read.
+    std::optional<std::string> unreadableMediaText() const;
     // The installed preview player; replaced by every rebuild, none while building.
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
@@ -532,6 +535,9 @@ private:
     void commitRecordedEdit(const std::optional<TimelineSnapshot>& pushed, bool rebuild,
                             const std::string& statusMessage, bool immediateRebuild);
     void scheduleCompositionRebuild();
+    // The session holds neither a source nor a clip on its active timeline: a rebuild tears the
+    // player down and builds nothing (no failure, no player; the views show the empty project).
+    bool hasNothingToPreview() const;
     void undoOrRedo(bool isUndo);
 
     // Composition install and playback timing.
@@ -561,6 +567,10 @@ private:
     void retireLutWarning(const std::string& clipId);
 
     // Transport helpers.
+    // The playhead moved onto `at`: when the picture there is a source whose file could not be
+    // read, the status line names it while it still cannot be, and a file that can be read again
+    // is taken back into the preview (rebuilt, keeping the playhead) so that its picture shows.
+    void revisitUnreadableMediaAt(double at);
     void resumePlayback();
     void beginPlayback();
     void pauseForCutJump();
@@ -648,6 +658,9 @@ private:
     bool compositionBuilding_ = false;
     bool normalisingTimeline_ = false;
     bool trimGestureActive_ = false;
+    // True while a build's player is put in place: its own seek says nothing of unreadable files
+    // (the build has just named them).
+    bool installingComposition_ = false;
     // The status line's word that a chosen LUT cannot be used: for which clip and reference, and
     // the text; main thread only.
     struct LutWarning {
