@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QScopedValueRollback>
+
 #include "editing/PreviewFrameTiming.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
@@ -34,11 +36,14 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     setAvPlayer(nullptr);
     previewAudioBusByClipId_.clear();
     setLastError(std::nullopt);
-    setStatus("Building timeline…");
 
     // Whatever an older build brings back from now on is stale.
     const std::uint64_t generation = ++rebuildGeneration_;
     compositionBuilding_ = false;
+    if (hasNothingToPreview()) {
+        return;
+    }
+    setStatus("Building timeline…");
     if (!session_ || !mediaFolderURL_ || !compositionBuilder_) {
         return;
     }
@@ -62,6 +67,17 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
             self->failComposition(std::get<Error>(outcome));
         }
     });
+}
+
+bool TimelinePreviewEngine::hasNothingToPreview() const
+{
+    // A new project's media folder is empty, and looking for media in it would fail: with no
+    // source and no clip there is no media to look for and no picture to show.
+    if (!session_ || !session_->sources.empty()) {
+        return false;
+    }
+    const EditSession::Timeline* timeline = session_->findActiveTimeline();
+    return timeline && timeline->clips.empty();
 }
 
 void TimelinePreviewEngine::installComposition(PreviewComposition composition, bool preservePlayhead,
@@ -98,6 +114,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     // never undone by the build's own destination (the start of an opened project, a seek time
     // asked for before the move), so that the next cut lands where the user put the playhead.
     const bool movedMeanwhile = playheadSeconds_ != playheadAtStart;
+    const QScopedValueRollback installing(installingComposition_, true);
     if (!seekToSeconds || movedMeanwhile) {
         const double target = preservePlayhead || movedMeanwhile ? std::min(playheadSeconds_, durationSeconds_) : 0.0;
         seek(target, false, nullptr);

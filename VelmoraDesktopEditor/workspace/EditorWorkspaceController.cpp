@@ -83,6 +83,7 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
     mainQueue_ = services.engine.mainQueue;
     engine_ = new TimelinePreviewEngine(std::move(services.engine), this);
     connect(engine_, &TimelinePreviewEngine::selectedClipIdChanged, this, &EditorWorkspaceController::followSelection);
+    connect(engine_, &TimelinePreviewEngine::sessionChanged, this, &EditorWorkspaceController::followClipLut);
     connect(engine_, &TimelinePreviewEngine::timelineRevisionChanged, this, &EditorWorkspaceController::applyDirtyRule);
     followedClipId_ = engine_->selectedClipId();
     lutPickerSelection_ = engine_->selectedClipLutPickerValue();
@@ -320,6 +321,15 @@ void EditorWorkspaceController::followSelection()
     }
     if (showGradeInspector_ && id != gradeInspectorClipId_)
         closeGradeInspector();
+}
+
+void EditorWorkspaceController::followClipLut()
+{
+    if (!engine_->selectedClipId())
+        return;
+    std::string value = engine_->selectedClipLutPickerValue();
+    if (value != lutPickerSelection_)
+        setLutPickerSelection(std::move(value));
 }
 
 void EditorWorkspaceController::applyDirtyRule()

@@ -492,6 +492,9 @@ private:
     // `work` finished.
     bool reportingFailure(const std::function<void()>& work);
     void followSelection();
+    // The Clip LUT picker's remembered value follows the selected clip's LUT when something other
+    // than the picker changed it (the grade inspector's Reset, the source viewer, undo).
+    void followClipLut();
     void applyDirtyRule();
     // Runs a panel; the completion runs only while this controller exists.
     void runPanel(const FilePanelRequest& request, std::function<void(std::vector<std::filesystem::path>)> done);

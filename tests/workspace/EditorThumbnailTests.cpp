@@ -68,6 +68,22 @@ TEST(SourceThumbnails, VideosGetAPosterFrameOnAWorkerButAShortClipNone)
     EXPECT_TRUE(h.background->empty());
 }
 
+// A file that could not be read when the project opened stays named when the posters land.
+TEST(SourceThumbnails, AFileThatCannotBeReadIsStillNamedWhenThePostersLand)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    h.workspace().handleOpenURL(test::writeProject(h.folders.scratch(), true).file);
+    h.queue->advance(0.5);
+    PreviewComposition built;
+    built.unreadableSources = {{"src-still", "Permission denied"}};
+    h.builder->finish(9.0, built);
+    h.queue->advance(0.5);
+    h.runBackgroundWork();
+    ASSERT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
+    EXPECT_EQ(h.engine().status(),
+              "Thumbnails ready \u2014 drag clips to the timeline \u00b7 Cannot read Still.png (Permission denied)");
+}
+
 // A project document carries no pictures, sizes or rates: an opened project's still and video
 // cards get theirs from the files again, as at import.
 TEST(SourceThumbnails, AnOpenedProjectsStillAndVideoCardsGetTheirPicturesSizesAndRates)
