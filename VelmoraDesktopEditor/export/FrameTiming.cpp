@@ -14,8 +14,6 @@ namespace velmora::Exporter {
 
 namespace {
 
-constexpr double kInt32Limit = 2147483647.0;
-
 bool usableRate(std::optional<double> fps)
 {
     return fps && std::isfinite(*fps) && *fps > 0;
@@ -84,14 +82,11 @@ double chooseFps(const Asset* asset, std::optional<double> jobFps)
 
 FrameTiming fpsToTimebase(double fps)
 {
-    if (!std::isfinite(fps) || std::round(fps) > kInt32Limit) {
+    if (!hasTimebase(fps)) {
         fps = 30;
     }
-    if (const auto ntsc = ntscFraction(fps)) {
-        return {fps, ntsc->first, ntsc->second};
-    }
-    const std::int64_t rounded = std::max<std::int64_t>(roundHalfAwayFromZero(fps), 1);
-    return {fps, static_cast<std::int32_t>(rounded), 1};
+    const RateTimebase timebase = rateTimebase(fps);
+    return {fps, timebase.timescale, timebase.step};
 }
 
 FrameTiming resolveFps(const Asset* asset, const std::optional<EditorJobV2::Output>& output)

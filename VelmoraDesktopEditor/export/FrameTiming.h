@@ -28,9 +28,8 @@ struct FrameTiming {
 // asset, no video track or no usable rate.
 double chooseFps(const Asset* asset, std::optional<double> jobFps);
 
-// The time base of a rate: within 0.05 of 59.94, 29.97 or 23.976 (tested in that order) the
-// 1001-based scales; otherwise timescale max(nearest integer, 1) with step 1. A rate that is not
-// finite or whose nearest integer does not fit the 32-bit timescale is taken as 30.
+// A rate on its time base (rateTimebase). A rate without a time base of its own (not a finite
+// number above 0, or too large for the 32-bit timescale) is timed, and returned, as 30.
 FrameTiming fpsToTimebase(double fps);
 
 // The frame timing of a timeline job (or a preview): fpsNum / fpsDen when both are at least 1

@@ -25,23 +25,22 @@ TEST(FrameGrid, AProjectRateCountsOnTheExportsTimeBase)
         job.project = EditorJobV2::Project();
         job.project->fps = fps;
         EXPECT_EQ(FrameGrid::ofRate(fps).frame, exportFrame(job)) << fps;
-        EXPECT_EQ(PreviewFrameTiming::pictureGrid(fps, 25.0f).frame, exportFrame(job)) << fps;
+        EXPECT_EQ(PreviewFrameTiming::pictureGrid(fps).frame, exportFrame(job)) << fps;
     }
-    EXPECT_EQ(FrameGrid::ofRate(std::numeric_limits<double>::quiet_NaN()).frame, (FrameDuration{1, 30}));
+    // A rate with no time base of its own counts as 30 on both.
+    for (const double none : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN(), 3e9}) {
+        EXPECT_EQ(FrameGrid::ofRate(none).frame, (FrameDuration{1, 30})) << none;
+        EXPECT_EQ(fpsToTimebase(none), (FrameTiming{30, 30, 1})) << none;
+    }
 
-    // A project that states no rate: the monitor counts on what its render job gives the export,
-    // whatever its footage's rate.
+    // A project that states no rate: the monitor counts on what its render job gives the export.
     test::TempDir folder;
     EditSession session = EditSession::blankProject();
     session.project->fps.reset();
     session.writeRenderJob(folder.path() / "job.json");
     const EditorJobV2 job = EditorJobV2::fromJSON(test::readTextFile(folder.path() / "job.json"));
     EXPECT_EQ(exportFrame(job), (FrameDuration{1001, 60000}));
-    for (const float footage : {25.0f, 29.97f, 23.976f}) {
-        EXPECT_EQ(PreviewFrameTiming::pictureGrid(std::nullopt, footage).frame, exportFrame(job)) << footage;
-    }
-    // A stated rate that is no rate leaves the export to the footage: the monitor keeps its table.
-    EXPECT_EQ(PreviewFrameTiming::pictureGrid(0.0, 30.0f).frame, (FrameDuration{1, 30}));
+    EXPECT_EQ(PreviewFrameTiming::pictureGrid(std::nullopt).frame, exportFrame(job));
 }
 
 } // namespace
