@@ -51,9 +51,14 @@ FileType movieFileType(const std::filesystem::path& outputURL, const std::option
 // The container of a single-video export.
 FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& job);
 
-// The rate a preview still is snapped with: the first video track's nominal rate when above 1,
-// else 1 / its shortest frame duration (at least 1) when that is above a microsecond, else the
-// job output's rate as resolveFps gives it without an asset, at least 1.
+// The rate a source track's frames lie at, as far as the track tells: its nominal rate when above
+// 1 and finite, else 1 / its shortest frame duration (at least 1) when that is above a
+// microsecond; nothing when it tells neither. A rounded NTSC decimal (29.97) is read as its exact
+// fraction (exactFrameRate). The one rate every export and preview snaps a source's times with.
+std::optional<double> trackFrameRate(const AssetTrack& track);
+
+// The rate a preview still is snapped with: the first video track's trackFrameRate, else the job
+// output's rate as resolveFps gives it without an asset, at least 1.
 double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output);
 
 } // namespace velmora::Exporter
