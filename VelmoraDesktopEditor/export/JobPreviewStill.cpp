@@ -199,12 +199,12 @@ struct BaseFrame {
 
 // The frame the export decodes for this time (same reader window, same pick, same still sizing),
 // black when the file yields none: a still that cannot be decoded is shown, not reported.
-BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, const MediaTime& target, double fps, int outW,
-                          int outH)
+BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, double snapped, const MediaTime& target,
+                          double fps, int outW, int outH)
 {
     if (asset) {
         if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
-            if (auto frame = decodeSourceFrameAt(asset, *track, track->preferredTransform, target, fps, outW, outH)) {
+            if (auto frame = decodeSourceFrameAt(asset, *track, track->preferredTransform, snapped, fps, outW, outH)) {
                 return BaseFrame{std::move(frame->image), frame->pickedSeconds};
             }
         }
@@ -286,7 +286,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
     if (std::optional<Image> cached = previewBaseFrameCache().lookup(key)) {
         base = BaseFrame{std::move(*cached), target.seconds()};
     } else {
-        base = decodeBaseFrame(asset, target, fps, outW, outH);
+        base = decodeBaseFrame(asset, snapped, target, fps, outW, outH);
         previewBaseFrameCache().store(key, base.image);
     }
 

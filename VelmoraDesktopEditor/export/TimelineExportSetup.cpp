@@ -17,6 +17,7 @@
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/ImageGenerator.h"
 
@@ -319,7 +320,7 @@ void setGeneratorTolerance(std::map<std::string, ExportSource>& sources, const F
 
 FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset)
 {
-    double fps = 59.94;
+    double fps = defaultFrameRate;
     if (job.output && job.output->fps) {
         fps = *job.output->fps;
     }

@@ -69,9 +69,10 @@ std::map<std::string, ExportSource> openExportSources(const std::set<std::string
 // one tick of its timescale.
 void setGeneratorTolerance(std::map<std::string, ExportSource>& sources, const FrameTiming& timing);
 
-// The export's frame rate and time base: the project's rate, else the output's, else 59.94;
-// one not above 0 is resolved from the output (fpsNum / fpsDen) or `anyAsset`. Throws
-// Error("export", 213) for a rate that is not finite or too high to time frames with.
+// The rate and time base a timeline job exports at, for the timeline export and the fast
+// single-clip path alike: the project's rate, else the output's, else 59.94; one not above 0 is
+// resolved from the output (fpsNum / fpsDen) or `anyAsset`. Throws Error("export", 213) for a
+// rate that is not finite or too high to time frames with.
 FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset);
 
 // Frames of `duration` seconds at `timing`: rounded to the nearest frame, at least 1. Throws

@@ -470,11 +470,7 @@ FrameGrid TimelinePreviewEngine::frameGrid() const
     if (session_ && session_->project) {
         projectFps = session_->project->fps;
     }
-    std::optional<float> nominal;
-    if (sourceVideoTrack_) {
-        nominal = static_cast<float>(sourceVideoTrack_->nominalFrameRate);
-    }
-    return PreviewFrameTiming::pictureGrid(projectFps, nominal);
+    return PreviewFrameTiming::pictureGrid(projectFps);
 }
 
 MediaTime TimelinePreviewEngine::pictureTime(double seconds) const

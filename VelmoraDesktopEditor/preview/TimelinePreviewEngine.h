@@ -268,8 +268,8 @@ public:
     static std::string timelineClipSummary(const EditSession& session);
     // Frames per second of the preview: the rate of frameGrid().
     double previewFrameRate() const;
-    // The frame grid of the program monitor, its stills and its read-out: the project's rate,
-    // else the source track's (PreviewFrameTiming::pictureGrid); the player item is built on it.
+    // The frame grid of the program monitor, its stills and its read-out: the grid of the rate
+    // the project runs at (PreviewFrameTiming::pictureGrid); the player item is built on it.
     FrameGrid frameGrid() const;
     // The item time a player is sent to for the picture at `seconds`: the exact start of the
     // frame shown there on frameGrid(), so that no rounding of the time puts the player on the
@@ -643,7 +643,6 @@ private:
     std::optional<std::filesystem::path> mediaFolderURL_;
     QPointer<CleanFeedWindowHandle> cleanFeedController_;
     std::shared_ptr<const GradeCompositionContext> gradeContext_;
-    std::optional<AssetTrack> sourceVideoTrack_;
     std::map<std::string, int> previewAudioBusByClipId_;
     bool exactSeekInFlight_ = false;
     std::uint64_t exactSeekToken_ = 0;

@@ -96,7 +96,6 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     }
     setDurationSeconds(std::max({itemDuration, timelineDuration, 0.0}));
 
-    sourceVideoTrack_ = std::move(composition.sourceTrack);
     previewVideoTransform_ = composition.transform;
     previewAudioBusByClipId_ = std::move(composition.audioBusByClipId);
     // The preview composition itself never grades; playback grading starts from a fresh

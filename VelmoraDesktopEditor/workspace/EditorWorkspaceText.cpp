@@ -39,8 +39,7 @@ std::string previewCanvasLabel(int width, int height, double fps)
 
 std::string timeLabel(double seconds, double fps)
 {
-    if (!std::isfinite(fps) || fps <= 0)
-        fps = defaultFrameRate;
+    fps = projectFrameRate(fps);
     if (!std::isfinite(seconds) || seconds < 0)
         return "00:00:00";
     // The frame shown at that time, counted as the monitor and the export count it.
