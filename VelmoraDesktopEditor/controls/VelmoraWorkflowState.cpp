@@ -15,11 +15,12 @@ std::optional<VelmoraShellTab> VelmoraShellTabs::fromRawValue(std::string_view t
 
 namespace {
 
-void removeScratchJob(std::optional<std::filesystem::path>& scratch)
+// Removed before its lock goes, so that no sweep can take it for a leftover in between.
+void removeScratchJob(std::unique_ptr<ClaimedScratchFile>& scratch)
 {
     if (scratch) {
         std::error_code ec;
-        std::filesystem::remove(*scratch, ec);
+        std::filesystem::remove(scratch->path(), ec);
         scratch.reset();
     }
 }
@@ -28,7 +29,7 @@ void removeScratchJob(std::optional<std::filesystem::path>& scratch)
 
 VelmoraWorkflowState::~VelmoraWorkflowState()
 {
-    removeScratchJob(scratchJobURL_);
+    removeScratchJob(scratchJob_);
 }
 
 void VelmoraWorkflowState::setSelectedTab(VelmoraShellTab tab)
@@ -39,8 +40,8 @@ void VelmoraWorkflowState::setSelectedTab(VelmoraShellTab tab)
 
 void VelmoraWorkflowState::setExportJobURL(std::optional<std::filesystem::path> url)
 {
-    if (scratchJobURL_ && url != scratchJobURL_)
-        removeScratchJob(scratchJobURL_);
+    if (scratchJob_ && url != scratchJob_->path())
+        removeScratchJob(scratchJob_);
     exportJobURL_ = std::move(url);
     emit exportJobURLChanged();
 }
@@ -52,13 +53,39 @@ void VelmoraWorkflowState::setExportMediaFolderURL(std::optional<std::filesystem
 }
 
 void VelmoraWorkflowState::openExportTab(const std::filesystem::path& jobURL,
-                                         const std::optional<std::filesystem::path>& mediaFolder, HandoffFile file)
+                                         const std::optional<std::filesystem::path>& mediaFolder)
 {
     setExportJobURL(jobURL);
-    if (file == HandoffFile::scratch)
-        scratchJobURL_ = jobURL;
     setExportMediaFolderURL(mediaFolder);
     setSelectedTab(VelmoraShellTab::exportTab);
+}
+
+void VelmoraWorkflowState::openExportTab(std::unique_ptr<ClaimedScratchFile> scratchJob,
+                                         const std::optional<std::filesystem::path>& mediaFolder)
+{
+    setExportJobURL(scratchJob->path());
+    scratchJob_ = std::move(scratchJob);
+    setExportMediaFolderURL(mediaFolder);
+    setSelectedTab(VelmoraShellTab::exportTab);
+}
+
+ScratchNaming VelmoraWorkflowState::handoffJobNaming()
+{
+    return ScratchNaming{"velmora_render_", ".json", 8, "0123456789ABCDEF"};
+}
+
+std::unique_ptr<ClaimedScratchFile> VelmoraWorkflowState::writeHandoffJob(const std::filesystem::path& folder,
+                                                                          std::string_view jobText)
+{
+    removeStaleScratchFiles(folder, handoffJobNaming());
+    auto claim = std::make_unique<ClaimedScratchFile>(folder, handoffJobNaming(), "Could not write", folder);
+    try {
+        claim->writeAllAndClose(jobText, "Could not write");
+    } catch (...) {
+        removeScratchJob(claim);
+        throw;
+    }
+    return claim;
 }
 
 void VelmoraWorkflowState::clearExportHandoff()

@@ -2,12 +2,15 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string_view>
 
 #include <QObject>
 #include <QPointer>
 
 #include "controls/VelmoraShellTab.h"
+#include "platform/foundation/ScratchFile.h"
 
 namespace velmora {
 
@@ -25,11 +28,6 @@ public:
     // or never (the user kept the workspace). `proceed` is safe to run after this object is gone.
     using ExitGuard = std::function<void(WorkspaceExit exit, std::function<void()> proceed)>;
 
-    // What becomes of a handed-over job file once no workspace can use it any more: a file the
-    // user chose is kept; a scratch file written for the hand-over is removed when another job
-    // replaces it or the hand-over is cleared, and when this state goes with its window.
-    enum class HandoffFile { kept, scratch };
-
     explicit VelmoraWorkflowState(QObject* parent = nullptr) : QObject(parent) {}
     ~VelmoraWorkflowState() override;
 
@@ -42,9 +40,21 @@ public:
     void setExportMediaFolderURL(std::optional<std::filesystem::path> url);
 
     // Job first, then the folder, then the tab, so the 10-bit Export workspace is created with
-    // both already in place.
-    void openExportTab(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& mediaFolder,
-                       HandoffFile file = HandoffFile::kept);
+    // both already in place. A job file the user chose is kept.
+    void openExportTab(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& mediaFolder);
+    // The same for a job file written for the hand-over (writeHandoffJob; not null), which this
+    // state then owns: it is removed, and its lock dropped, when another job replaces it, the
+    // hand-over is cleared, or this state goes with its window.
+    void openExportTab(std::unique_ptr<ClaimedScratchFile> scratchJob,
+                       const std::optional<std::filesystem::path>& mediaFolder);
+
+    // Writes `jobText` as a new hand-over job file in `folder`, named "velmora_render_" + 8
+    // upper-case hex digits + ".json" and locked while its claim lives, so that a killed editor's
+    // file is told from one a running editor hands over: the files of that naming no running
+    // process holds are removed first. Throws a FileError naming the file; nothing is left behind.
+    static std::unique_ptr<ClaimedScratchFile> writeHandoffJob(const std::filesystem::path& folder,
+                                                               std::string_view jobText);
+    static ScratchNaming handoffJobNaming();
     // Forgets the handed-over job and folder; the tab stays.
     void clearExportHandoff();
 
@@ -69,7 +79,7 @@ private:
     std::optional<std::filesystem::path> exportJobURL_;
     std::optional<std::filesystem::path> exportMediaFolderURL_;
     // The handed-over job when it is a scratch file of the hand-over.
-    std::optional<std::filesystem::path> scratchJobURL_;
+    std::unique_ptr<ClaimedScratchFile> scratchJob_;
     QPointer<const QObject> exitGuardOwner_;
     ExitGuard exitGuard_;
 };

@@ -2,6 +2,8 @@
 //
 //   head trim to t (shorten):  |----A----|   ->      |--A--|      in-point moves by (t - start) * speed
 //   tail trim to t (shorten):  |----A----|   ->  |--A--|          duration only
+//   tail trim to t (lengthen): |--A--|       ->  |----A----|      as far as the source reaches;
+//                                                                 a still has no source end
 //
 // A lone video clip takes its audio to the same edge; a video clip that shares its audio with
 // sibling pieces of an earlier split cuts that audio at its own edges instead, and audio pieces
@@ -36,10 +38,17 @@ std::string stemOf(const EditSession::Clip& clip)
     return EditSession::mediaStem(clip.name.value_or(""));
 }
 
-// The longest timeline duration the clip's source allows.
+// The longest timeline duration the clip's source allows. A still has no source end: its
+// out-point only records the length it was given, so it grows as a clip whose source length is
+// unknown does (by up to 120 s, or to twice its length, per trim), and its file is not read.
 double maxTimelineDurationFromSource(const EditSession::Clip& clip,
                                      const std::optional<std::filesystem::path>& mediaFolder)
 {
+    const double duration = durationOf(clip);
+    const double withoutSourceEnd = std::max(duration + 120.0, 2.0 * duration);
+    if (kindOf(clip) == "image") {
+        return withoutSourceEnd;
+    }
     const double in = clip.inPoint && *clip.inPoint >= 0 ? *clip.inPoint : 0.0;
     const double speed = speedOf(clip);
     if (mediaFolder) {
@@ -47,11 +56,10 @@ double maxTimelineDurationFromSource(const EditSession::Clip& clip,
             return std::max((*sourceLength - in) / speed, 0.05);
         }
     }
-    const double duration = durationOf(clip);
     if (clip.outPoint && in + 0.01 < *clip.outPoint) {
         return std::max(duration, (*clip.outPoint - in) / speed);
     }
-    return std::max(duration + 120.0, 2.0 * duration);
+    return withoutSourceEnd;
 }
 
 void pruneOrphanPairedAudio(EditSession& session, const std::string& stem,

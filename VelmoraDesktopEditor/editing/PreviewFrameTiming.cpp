@@ -16,13 +16,8 @@ constexpr double kLargestFrame = 9007199254740992.0;
 
 FrameGrid FrameGrid::ofRate(double fps)
 {
-    if (!std::isfinite(fps) || !(fps > 0) || std::round(fps) > 2147483647.0) {
-        fps = 30;
-    }
-    if (const auto ntsc = ntscFraction(fps)) {
-        return {{ntsc->second, ntsc->first}};
-    }
-    return {{1, static_cast<std::int32_t>(std::max(std::round(fps), 1.0))}};
+    const RateTimebase timebase = rateTimebase(fps);
+    return {{timebase.step, timebase.timescale}};
 }
 
 std::int64_t FrameGrid::index(double seconds) const
@@ -67,15 +62,9 @@ FrameDuration frameDuration(std::optional<float> nominalFrameRate)
     return {1, static_cast<std::int32_t>(whole)};
 }
 
-FrameGrid pictureGrid(std::optional<double> projectFps, std::optional<float> nominalFrameRate)
+FrameGrid pictureGrid(std::optional<double> projectFps)
 {
-    if (!projectFps) {
-        return FrameGrid::ofRate(unstatedProjectRate);
-    }
-    if (std::isfinite(*projectFps) && *projectFps > 0) {
-        return FrameGrid::ofRate(*projectFps);
-    }
-    return {frameDuration(nominalFrameRate)};
+    return FrameGrid::ofRate(projectFrameRate(projectFps));
 }
 
 FrameDuration observerInterval(std::optional<float> nominalFrameRate)

@@ -22,9 +22,7 @@ struct FrameDuration {
 struct FrameGrid {
     FrameDuration frame{1, 30};
 
-    // The grid of a project rate, on the export's time base: the 1001-based fractions within
-    // 0.05 of 59.94, 29.97 and 23.976, otherwise 1 / the nearest whole rate (at least 1). A rate
-    // that is not a finite number above 0, or whose whole rate does not fit, counts as 30.
+    // The grid of a rate, on the export's time base (rateTimebase).
     static FrameGrid ofRate(double fps);
 
     // Frames per second, exactly timescale / value.
@@ -52,14 +50,9 @@ inline constexpr FrameDuration playbackUIInterval{1, 120};
 // frames per second between 24 and 240. A rate that is not a finite number counts as no track.
 FrameDuration frameDuration(std::optional<float> nominalFrameRate);
 
-// The rate a project's render job states, and so its export uses, when the project states none.
-inline constexpr double unstatedProjectRate = 59.94;
-
-// The grid of the program monitor and its read-out: the grid of the rate the project's export
-// uses (its own rate, unstatedProjectRate when it states none). A stated rate that is not a
-// number above 0 leaves the export to the footage, so the monitor keeps the grid of its source
-// video track by frameDuration (absent: none).
-FrameGrid pictureGrid(std::optional<double> projectFps, std::optional<float> nominalFrameRate);
+// The grid of the program monitor and its read-out: the grid of the rate the project runs at
+// (projectFrameRate), which its render job hands the export.
+FrameGrid pictureGrid(std::optional<double> projectFps);
 
 // The interval of the periodic time observer: one frame.
 FrameDuration observerInterval(std::optional<float> nominalFrameRate);

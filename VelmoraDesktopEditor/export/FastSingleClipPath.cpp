@@ -84,15 +84,6 @@ bool clipHasOwnGrade(const EditorJobV2::Clip& clip, const std::filesystem::path&
            !applyBasicGradeImage(probe, params, 2, 2).isIdenticalTo(probe);
 }
 
-double sourceFrameRateOf(const AssetTrack& track)
-{
-    if (std::isfinite(track.nominalFrameRate) && track.nominalFrameRate > 0) {
-        return track.nominalFrameRate;
-    }
-    const double frame = track.minFrameDuration.seconds();
-    return std::isfinite(frame) && frame > 0 ? 1.0 / frame : 0;
-}
-
 } // namespace
 
 std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2& job,
@@ -131,17 +122,6 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
     return FastSingleClipCandidate{clip, std::move(*input)};
 }
 
-double fastPathJobFps(const EditorJobV2& job)
-{
-    if (job.project && job.project->fps) {
-        return *job.project->fps;
-    }
-    if (job.output && job.output->fps) {
-        return *job.output->fps;
-    }
-    return 59.94;
-}
-
 bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
                                  const std::filesystem::path& mediaFolderURL, const Asset& input)
 {
@@ -172,18 +152,18 @@ bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCan
         return false;
     }
     Job::Output output;
-    output.fps = fastPathJobFps(job);
+    output.fps = timelineFrameTiming(job, &input).fps;
     const FrameTiming timing = resolveFps(input, output);
     const double written = static_cast<double>(timing.timescale) / static_cast<double>(timing.step);
-    const double source = sourceFrameRateOf(*track);
-    return source > 0 && std::fabs(source / written - 1.0) < kRateTolerance;
+    const std::optional<double> source = trackFrameRate(*track);
+    return source && std::fabs(*source / written - 1.0) < kRateTolerance;
 }
 
-nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, double sourceOut,
+nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double sourceIn, double sourceOut,
                                     const std::filesystem::path& outputURL)
 {
     nlohmann::json output = nlohmann::json::object();
-    output["fps"] = fastPathJobFps(job);
+    output["fps"] = fps;
     // The container the timeline export would write: the name's, else the job's.
     output["container"] =
         movieFileType(outputURL, job.output ? job.output->container : std::nullopt) == FileType::mpeg4 ? "mp4" : "mov";
@@ -234,7 +214,9 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const double sourceIn = clip.inPoint.value_or(0);
     const double sourceOut = effectiveSourceOutPoint(sourceIn, clip.outPoint, clip.duration.value_or(0),
                                                      clip.speed.value_or(1), asset->durationSeconds());
-    const std::string text = JsonWriting::prettySortedText(fastPathTemporaryJob(job, sourceIn, sourceOut, outputURL));
+    const double fps = timelineFrameTiming(job, asset.get()).fps;
+    const std::string text =
+        JsonWriting::prettySortedText(fastPathTemporaryJob(job, fps, sourceIn, sourceOut, outputURL));
 
     const std::filesystem::path jobFile = std::filesystem::temp_directory_path() /
                                           (std::string(fastPathJobFilePrefix) + Uuid::randomText().substr(0, 8) + ".json");

@@ -36,20 +36,19 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
 // Whether streaming `input` through the single-video export gives the movie the timeline
 // export would: the clip carries no grade of its own (LUT, mood or basic grade), no fade, full
 // opacity; the job's output size (else the project's, else 1920 × 1080) is the source's display
-// size; and the frame rate the single-video export would write at (the job's, see
-// fastPathJobFps) is the source's own, so no frame is retimed. Where it is not, the timeline
-// export renders the job.
+// size; and the frame rate the single-video export would write at (the rate the timeline export
+// chooses, timelineFrameTiming) is the source's own (trackFrameRate), so no frame is retimed.
+// Where it is not, the timeline export renders the job. A rate the timeline export refuses is
+// refused here with the same error.
 bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
                                  const std::filesystem::path& mediaFolderURL, const Asset& input);
 
-// The frame rate the temporary job asks for: the project's, else the output's, else 59.94.
-double fastPathJobFps(const EditorJobV2& job);
-
 // The temporary single-video job for a clip's source range [sourceIn, sourceOut]: version 1,
-// the job's LUT reference, the range, and an output with the job's frame rate, the container
-// the timeline export would write (movieFileType), the job's output size (else the project's)
-// when it has one, and the job's target bit rate when it has one.
-nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double sourceIn, double sourceOut,
+// the job's LUT reference, the range, and an output with the frame rate `fps` (the timeline
+// export's, timelineFrameTiming), the container the timeline export would write
+// (movieFileType), the job's output size (else the project's) when it has one, and the job's
+// target bit rate when it has one.
+nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double sourceIn, double sourceOut,
                                     const std::filesystem::path& outputURL);
 
 // Renders the job through the single-video export when the fast path can take it (see above),

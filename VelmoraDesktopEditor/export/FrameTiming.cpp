@@ -14,8 +14,6 @@ namespace velmora::Exporter {
 
 namespace {
 
-constexpr double kInt32Limit = 2147483647.0;
-
 bool usableRate(std::optional<double> fps)
 {
     return fps && std::isfinite(*fps) && *fps > 0;
@@ -84,14 +82,11 @@ double chooseFps(const Asset* asset, std::optional<double> jobFps)
 
 FrameTiming fpsToTimebase(double fps)
 {
-    if (!std::isfinite(fps) || std::round(fps) > kInt32Limit) {
+    if (!hasTimebase(fps)) {
         fps = 30;
     }
-    if (const auto ntsc = ntscFraction(fps)) {
-        return {fps, ntsc->first, ntsc->second};
-    }
-    const std::int64_t rounded = std::max<std::int64_t>(roundHalfAwayFromZero(fps), 1);
-    return {fps, static_cast<std::int32_t>(rounded), 1};
+    const RateTimebase timebase = rateTimebase(fps);
+    return {fps, timebase.timescale, timebase.step};
 }
 
 FrameTiming resolveFps(const Asset* asset, const std::optional<EditorJobV2::Output>& output)
@@ -137,15 +132,23 @@ FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& 
     return movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
 }
 
+std::optional<double> trackFrameRate(const AssetTrack& track)
+{
+    if (track.nominalFrameRate > 1 && std::isfinite(track.nominalFrameRate)) {
+        return exactFrameRate(track.nominalFrameRate);
+    }
+    const double d = track.minFrameDuration.seconds();
+    if (std::isfinite(d) && d > 0.000001) {
+        return exactFrameRate(std::max(1.0 / d, 1.0));
+    }
+    return std::nullopt;
+}
+
 double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output)
 {
     if (const AssetTrack* track = asset ? asset->firstTrack(MediaType::video) : nullptr) {
-        if (track->nominalFrameRate > 1 && std::isfinite(track->nominalFrameRate)) {
-            return track->nominalFrameRate;
-        }
-        const double d = track->minFrameDuration.seconds();
-        if (std::isfinite(d) && d > 0.000001) {
-            return std::max(1.0 / d, 1.0);
+        if (const std::optional<double> rate = trackFrameRate(*track)) {
+            return *rate;
         }
     }
     return std::max(resolveFps(nullptr, output).fps, 1.0);

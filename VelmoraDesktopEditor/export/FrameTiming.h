@@ -28,9 +28,8 @@ struct FrameTiming {
 // asset, no video track or no usable rate.
 double chooseFps(const Asset* asset, std::optional<double> jobFps);
 
-// The time base of a rate: within 0.05 of 59.94, 29.97 or 23.976 (tested in that order) the
-// 1001-based scales; otherwise timescale max(nearest integer, 1) with step 1. A rate that is not
-// finite or whose nearest integer does not fit the 32-bit timescale is taken as 30.
+// A rate on its time base (rateTimebase). A rate without a time base of its own (not a finite
+// number above 0, or too large for the 32-bit timescale) is timed, and returned, as 30.
 FrameTiming fpsToTimebase(double fps);
 
 // The frame timing of a timeline job (or a preview): fpsNum / fpsDen when both are at least 1
@@ -52,9 +51,14 @@ FileType movieFileType(const std::filesystem::path& outputURL, const std::option
 // The container of a single-video export.
 FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& job);
 
-// The rate a preview still is snapped with: the first video track's nominal rate when above 1,
-// else 1 / its shortest frame duration (at least 1) when that is above a microsecond, else the
-// job output's rate as resolveFps gives it without an asset, at least 1.
+// The rate a source track's frames lie at, as far as the track tells: its nominal rate when above
+// 1 and finite, else 1 / its shortest frame duration (at least 1) when that is above a
+// microsecond; nothing when it tells neither. A rounded NTSC decimal (29.97) is read as its exact
+// fraction (exactFrameRate). The one rate every export and preview snaps a source's times with.
+std::optional<double> trackFrameRate(const AssetTrack& track);
+
+// The rate a preview still is snapped with: the first video track's trackFrameRate, else the job
+// output's rate as resolveFps gives it without an asset, at least 1.
 double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output);
 
 } // namespace velmora::Exporter

@@ -20,6 +20,7 @@
 #include "grading/MoodGrade.h"
 #include "model/DesktopJobTool.h"
 #include "model/Job.h"
+#include "model/ProjectLUTResolver.h"
 #include "platform/media/FrameStart.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/Resample.h"
@@ -47,6 +48,32 @@ std::string fixed3(double value)
 
 // ---- single video ---------------------------------------------------------------------------
 
+// The cube a single-video still grades through: the override's text when it can be read, else
+// the job's own. The parser's "cube" error carries no words; the one thrown here keeps its domain
+// and code and says which LUT is missing or unusable, and what gives the job one.
+CubeLUT singleVideoPreviewCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job)
+{
+    const std::optional<std::string> overrideText = lutOverrideURL ? readUtf8TextFile(*lutOverrideURL) : std::nullopt;
+    try {
+        return parseCube(overrideText ? *overrideText : job.grade.lutCube);
+    } catch (const Error& error) {
+        if (error.domain() != "cube") {
+            throw;
+        }
+        constexpr const char* remedy = "The Match Grade preview grades through a LUT: choose a LUT override to give "
+                                       "the job one.";
+        if (overrideText) {
+            throw Error(error.domain(), error.code(),
+                        "The LUT override \u201C" + lutOverrideURL->filename().string() +
+                            "\u201D is not a usable .cube LUT. Choose another LUT override.");
+        }
+        if (StringText::trimmed(job.grade.lutCube).empty() || ProjectLUTResolver::isExplicitNoLut(job.grade.lutCube)) {
+            throw Error(error.domain(), error.code(), std::string("This job has no LUT. ") + remedy);
+        }
+        throw Error(error.domain(), error.code(), std::string("This job's LUT is not usable .cube text. ") + remedy);
+    }
+}
+
 PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
                                           const std::optional<std::filesystem::path>& lutOverrideURL,
                                           const std::optional<std::filesystem::path>& inputURL,
@@ -58,7 +85,7 @@ PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
         throw previewError(PreviewStillCode::noInputVideo, "Choose Input Video.");
     }
     const Job job = Job::fromJSON(bytes);
-    const CubeLUT cube = parseCube(singleVideoLutText(lutOverrideURL, job));
+    const CubeLUT cube = singleVideoPreviewCube(lutOverrideURL, job);
     const CubeFilter filter = makeCubeFilter(cube);
 
     std::shared_ptr<const Asset> asset;
@@ -172,12 +199,12 @@ struct BaseFrame {
 
 // The frame the export decodes for this time (same reader window, same pick, same still sizing),
 // black when the file yields none: a still that cannot be decoded is shown, not reported.
-BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, const MediaTime& target, double fps, int outW,
-                          int outH)
+BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, double snapped, const MediaTime& target,
+                          double fps, int outW, int outH)
 {
     if (asset) {
         if (const AssetTrack* track = asset->firstTrack(MediaType::video)) {
-            if (auto frame = decodeSourceFrameAt(asset, *track, track->preferredTransform, target, fps, outW, outH)) {
+            if (auto frame = decodeSourceFrameAt(asset, *track, track->preferredTransform, snapped, fps, outW, outH)) {
                 return BaseFrame{std::move(frame->image), frame->pickedSeconds};
             }
         }
@@ -259,7 +286,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
     if (std::optional<Image> cached = previewBaseFrameCache().lookup(key)) {
         base = BaseFrame{std::move(*cached), target.seconds()};
     } else {
-        base = decodeBaseFrame(asset, target, fps, outW, outH);
+        base = decodeBaseFrame(asset, snapped, target, fps, outW, outH);
         previewBaseFrameCache().store(key, base.image);
     }
 

@@ -52,7 +52,8 @@ inline constexpr int singleVideoRender = 412;  // "Failed to render preview."
 // A single-video job (see exportJob for how kinds are told apart) shows `inputURL` at the time
 // clamped to 0 … its duration, at the video's own size, through the LUT of `lutOverrideURL`
 // (when readable) or the job's `grade.lutCube` at full strength; that text must be a cube that
-// parses, else the parser's error ("cube") is thrown.
+// parses, else an error of the parser's domain ("cube") and code is thrown whose message says
+// which LUT is missing or unusable and that a LUT override gives the job one.
 // A timeline job shows the first video or image clip of its active timeline (else first
 // timeline) at a source time clamped to the clip's in … out point and snapped to the source's
 // frames, fitted to the job's output size (else the project's, else 1920 × 1080), graded as the
@@ -67,7 +68,7 @@ inline constexpr int singleVideoRender = 412;  // "Failed to render preview."
 // evicted), keyed by file, frame and output size, so scrubbing back to a frame only grades.
 //
 // Throws Error("preview", 400–412) as listed above; the errors of reading the job file, the
-// JSON decoders and the cube parser pass through. A frame that cannot be decoded on the
+// JSON decoders and (on the timeline path) the cube parser pass through. A frame that cannot be decoded on the
 // timeline path is black, not an error.
 PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
                                       const std::optional<std::filesystem::path>& lutOverrideURL,

@@ -25,9 +25,13 @@ std::filesystem::path folderOf(const std::filesystem::path& outputURL)
 // Runs before the claim of the new partial file, in its member initialiser.
 const std::filesystem::path& withoutStalePartials(const std::filesystem::path& outputURL)
 {
-    removeStaleScratchFiles(folderOf(outputURL), partialMovieNaming(outputURL));
+    removeStaleScratchFiles(folderOf(outputURL), isPartialMovieName);
     return outputURL;
 }
+
+constexpr std::string_view kPartialMark = ".partial-";
+constexpr std::string_view kTagDigits = "0123456789ABCDEF";
+constexpr std::size_t kTagLength = 8;
 
 } // namespace
 
@@ -35,6 +39,25 @@ ScratchNaming partialMovieNaming(const std::filesystem::path& outputURL)
 {
     return ScratchNaming{"." + outputURL.stem().string() + ".partial-", outputURL.extension().string(), 8,
                          "0123456789ABCDEF"};
+}
+
+bool isPartialMovieName(std::string_view name)
+{
+    if (!name.starts_with('.')) {
+        return false;
+    }
+    // The last mark is the naming's: a stem may hold the mark itself.
+    const std::size_t mark = name.rfind(kPartialMark);
+    if (mark == std::string_view::npos || mark == 0) {
+        return false;
+    }
+    const std::string_view rest = name.substr(mark + kPartialMark.size());
+    const std::string_view tag = rest.substr(0, kTagLength);
+    if (tag.size() < kTagLength || tag.find_first_not_of(kTagDigits) != std::string_view::npos) {
+        return false;
+    }
+    const std::string_view extension = rest.substr(kTagLength);
+    return extension.empty() || (extension.front() == '.' && extension.find('.', 1) == std::string_view::npos);
 }
 
 PartialMovie::PartialMovie(const std::filesystem::path& outputURL)

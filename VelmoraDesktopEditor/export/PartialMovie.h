@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/ScratchFile.h"
@@ -13,9 +14,9 @@ namespace velmora::Exporter {
 // and no partial file behind. The file is created empty and locked here, for the writer to fill
 // (AssetWriterTarget::claimedEmptyFile); the lock marks it as being written for as long as this
 // object lives, and the kernel drops it when the exporting process dies. Creating one removes
-// the partial files that earlier exports to the same output left behind (killed, or gone without
-// cleaning up) and leaves those still being written alone. Used on the thread that runs the
-// export.
+// the partial files that earlier exports into the same folder left behind (killed, or gone
+// without cleaning up), whatever output they were for, and leaves those still being written
+// alone. Used on the thread that runs the export.
 class PartialMovie {
 public:
     // Throws a FileError (domain "file") naming the output when the hidden file cannot be made.
@@ -44,5 +45,9 @@ private:
 // The hidden files an export of `outputURL` writes: "." + stem + ".partial-" + 8 upper-case hex
 // digits + the output's extension, in the output's folder.
 ScratchNaming partialMovieNaming(const std::filesystem::path& outputURL);
+
+// A name partialMovieNaming gives for some output: "." + any stem + ".partial-" + 8 upper-case
+// hex digits + nothing or an extension (a dot and no further dot).
+bool isPartialMovieName(std::string_view name);
 
 } // namespace velmora::Exporter

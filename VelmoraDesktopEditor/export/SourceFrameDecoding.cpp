@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "export/FrameTiming.h"
 #include "grading/BasicGrade.h"
 #include "grading/LutApplication.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/image/Resample.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/FrameStart.h"
@@ -20,9 +22,11 @@ constexpr std::int32_t kTargetTimescale = 60000;
 constexpr int kMaxSamples = 300;
 
 
+// `target` is `targetSeconds` on the reader's time scale, which bounds the window; the frame is
+// picked against the unrounded time, as every reader picks it (startsAtOrAfter).
 std::optional<SourceFrame> decodeWithReader(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
-                                            const AffineTransform& transform, const MediaTime& target, double fps,
-                                            int outW, int outH)
+                                            const AffineTransform& transform, double targetSeconds,
+                                            const MediaTime& target, double fps, int outW, int outH)
 {
     try {
         AssetReader reader(asset);
@@ -53,9 +57,7 @@ std::optional<SourceFrame> decodeWithReader(const std::shared_ptr<const Asset>& 
             }
             image = std::move(sample->image);
             picked = sample->presentationTime.seconds();
-            // The target was rounded onto its time scale: half a tick more than a frame start's
-            // own tolerance still finds the frame starting there.
-            if (startsAtOrAfter(sample->presentationTime.seconds() + 0.5 / target.timescale(), target.seconds())) {
+            if (startsAtOrAfter(picked, targetSeconds)) {
                 break;
             }
         }
@@ -93,14 +95,7 @@ std::optional<SourceFrame> decodeWithGenerator(const std::shared_ptr<const Asset
 
 double sourceFrameRate(const AssetTrack& track)
 {
-    if (track.nominalFrameRate > 1 && std::isfinite(track.nominalFrameRate)) {
-        return track.nominalFrameRate;
-    }
-    const double d = track.minFrameDuration.seconds();
-    if (std::isfinite(d) && d > 0.000001) {
-        return std::max(1.0 / d, 1.0);
-    }
-    return 59.94;
+    return trackFrameRate(track).value_or(exactFrameRate(defaultFrameRate));
 }
 
 std::optional<double> snappedSourceTime(double seconds, double fps)
@@ -152,11 +147,7 @@ std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asse
     if (!snapped) {
         return std::nullopt;
     }
-    const MediaTime target = MediaTime::fromSeconds(*snapped, kTargetTimescale);
-    if (!target.isNumeric()) {
-        return std::nullopt;
-    }
-    std::optional<SourceFrame> frame = decodeSourceFrameAt(asset, track, transform, target, fps, outW, outH);
+    std::optional<SourceFrame> frame = decodeSourceFrameAt(asset, track, transform, *snapped, fps, outW, outH);
     if (!frame) {
         return std::nullopt;
     }
@@ -164,15 +155,16 @@ std::optional<Image> decodeSourceFrameForExport(const std::shared_ptr<const Asse
 }
 
 std::optional<SourceFrame> decodeSourceFrameAt(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
-                                               const AffineTransform& transform, const MediaTime& target, double fps,
+                                               const AffineTransform& transform, double targetSeconds, double fps,
                                                int outW, int outH)
 {
-    if (!asset || outW <= 0 || outH <= 0) {
+    const MediaTime target = MediaTime::fromSeconds(targetSeconds, kTargetTimescale);
+    if (!asset || outW <= 0 || outH <= 0 || !target.isNumeric()) {
         return std::nullopt;
     }
     // A still has one picture, which the generator decodes at the size it is used at.
     if (!asset->isStillImage()) {
-        if (auto frame = decodeWithReader(asset, track, transform, target, fps, outW, outH)) {
+        if (auto frame = decodeWithReader(asset, track, transform, targetSeconds, target, fps, outW, outH)) {
             return frame;
         }
     }

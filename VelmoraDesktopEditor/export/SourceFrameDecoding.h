@@ -10,8 +10,8 @@
 
 namespace velmora::Exporter {
 
-// The frame rate a source is snapped with: the track's nominal rate when above 1 and finite,
-// else 1 / its shortest frame duration (at least 1) when that is above a microsecond, else 59.94.
+// The frame rate a source is snapped with: the track's own (trackFrameRate), else 59.94 read as
+// its exact fraction 60000/1001.
 double sourceFrameRate(const AssetTrack& track);
 
 // The source time a request is snapped to: the start of the first frame of `fps` starting at or
@@ -41,10 +41,11 @@ struct SourceFrame {
     double pickedSeconds = 0;
 };
 
-// The decoding of decodeSourceFrameForExport for a `target` already on the source's frame grid
-// of `fps`, with the time of the frame picked (the preview still shows the same frame).
+// The decoding of decodeSourceFrameForExport for a `targetSeconds` already on the source's frame
+// grid of `fps`, with the time of the frame picked (the preview still shows the same frame).
+// Nothing for a time that is not a finite number.
 std::optional<SourceFrame> decodeSourceFrameAt(const std::shared_ptr<const Asset>& asset, const AssetTrack& track,
-                                               const AffineTransform& transform, const MediaTime& target, double fps,
+                                               const AffineTransform& transform, double targetSeconds, double fps,
                                                int outW, int outH);
 
 // One source frame for the timeline export when a clip cannot be streamed: the frame of `track`

@@ -111,6 +111,11 @@ void setFades(AudioMixInputParameters& parameters, double start, double duration
 
 } // namespace
 
+bool isMixedAudioClip(const EditorJobV2::Clip& clip)
+{
+    return clip.sourceId && clip.type && *clip.type == "audio";
+}
+
 std::optional<TimelineAudioMix> makeTimelineAudioMix(const std::vector<EditorJobV2::Clip>& clips,
                                                      const SourceFileLookup& sourceFile,
                                                      std::int32_t videoTimescale)
@@ -122,7 +127,7 @@ std::optional<TimelineAudioMix> makeTimelineAudioMix(const std::vector<EditorJob
     // its track would push that one later.
     std::vector<const EditorJobV2::Clip*> audioClips;
     for (const EditorJobV2::Clip& clip : clips) {
-        if (clip.sourceId && clip.type && *clip.type == "audio") {
+        if (isMixedAudioClip(clip)) {
             audioClips.push_back(&clip);
         }
     }

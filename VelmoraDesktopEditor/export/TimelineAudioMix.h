@@ -24,15 +24,19 @@ struct TimelineAudioMix {
     AudioMix audioMix;
 };
 
+// A clip the mix places: of type "audio" (exactly) with a source id.
+bool isMixedAudioClip(const EditorJobV2::Clip& clip);
+
 // Finds the file of a source id, or nullptr when the source has none.
 using SourceFileLookup = std::function<const std::filesystem::path*(const std::string& sourceId)>;
 
-// Builds the mix of the timeline's audio clips (clips of type "audio" with a source id), in
-// start order. Times are quantised to `videoTimescale` (the export's video time base; values
-// below 1 count as 1). A clip is left out silently when its source has no file, the file holds
-// no audio track, its duration is not above 0, or nothing of its source is left after its out
-// point. Speeds follow the export's reading (above 10 is
-// percent); a clip with speed keyframes plays its source at normal speed, cut at its end.
+// Builds the mix of the timeline's audio clips (isMixedAudioClip), in start order. Times are
+// quantised to `videoTimescale` (the export's video time base; values below 1 count as 1). A
+// clip is left out silently when its source has no file (the timeline export has refused such
+// a timeline before: requireSourceFiles), the file holds no audio track, its duration is not
+// above 0, or nothing of its source is left after its out point. Speeds follow the export's
+// reading (above 10 is percent); a clip with speed keyframes plays its source at normal speed,
+// cut at its end.
 //
 // Returns none when no clip could be placed: the export then has no audio track.
 // Throws Error("export", 242, "Failed to create audio track") when a composition track cannot

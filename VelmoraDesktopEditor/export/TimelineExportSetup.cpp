@@ -10,12 +10,14 @@
 #include "export/ClipSelection.h"
 #include "export/JobFileReading.h"
 #include "export/SourceFrameDecoding.h"
+#include "export/TimelineAudioMix.h"
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
 #include "grading/PreviewFrameGrader.h"
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/ImageGenerator.h"
 
@@ -239,10 +241,16 @@ std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline)
     return ids;
 }
 
-void requireVisualSources(const EditorJobV2& job, const std::set<std::string>& visualIds,
-                          const std::map<std::string, std::filesystem::path>& sourceFiles)
+void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
+                        const std::map<std::string, std::filesystem::path>& sourceFiles)
 {
-    const auto missing = missingSources(job.sources, visualIds, sourceFiles);
+    std::set<std::string> usedIds = visualSourceIds(timeline);
+    for (const auto& clip : timeline.clips) {
+        if (isMixedAudioClip(clip)) {
+            usedIds.insert(*clip.sourceId);
+        }
+    }
+    const auto missing = missingSources(job.sources, usedIds, sourceFiles);
     if (missing.empty()) {
         return;
     }
@@ -312,7 +320,7 @@ void setGeneratorTolerance(std::map<std::string, ExportSource>& sources, const F
 
 FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset)
 {
-    double fps = 59.94;
+    double fps = defaultFrameRate;
     if (job.output && job.output->fps) {
         fps = *job.output->fps;
     }

@@ -51,9 +51,12 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
 // The ids of the sources that video and image clips show.
 std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);
 
-// Throws Error("export", 212) naming (up to 20 of) the job's visual sources without a file.
-void requireVisualSources(const EditorJobV2& job, const std::set<std::string>& visualIds,
-                          const std::map<std::string, std::filesystem::path>& sourceFiles);
+// Throws Error("export", 212) naming (up to 20 of) the job's sources without a file that the
+// timeline's picture (visualSourceIds) or sound (the clips the audio mix places) needs, in job
+// order. A sound file gone from the media folder is refused as a picture file is: left out, the
+// export would end as if complete with its sound missing.
+void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
+                        const std::map<std::string, std::filesystem::path>& sourceFiles);
 
 // Opens each visual source: its asset, first video track, orientation, image generator (at
 // most width × height, orientation applied) and duration. A file that cannot be opened fails
@@ -66,9 +69,10 @@ std::map<std::string, ExportSource> openExportSources(const std::set<std::string
 // one tick of its timescale.
 void setGeneratorTolerance(std::map<std::string, ExportSource>& sources, const FrameTiming& timing);
 
-// The export's frame rate and time base: the project's rate, else the output's, else 59.94;
-// one not above 0 is resolved from the output (fpsNum / fpsDen) or `anyAsset`. Throws
-// Error("export", 213) for a rate that is not finite or too high to time frames with.
+// The rate and time base a timeline job exports at, for the timeline export and the fast
+// single-clip path alike: the project's rate, else the output's, else 59.94; one not above 0 is
+// resolved from the output (fpsNum / fpsDen) or `anyAsset`. Throws Error("export", 213) for a
+// rate that is not finite or too high to time frames with.
 FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset);
 
 // Frames of `duration` seconds at `timing`: rounded to the nearest frame, at least 1. Throws

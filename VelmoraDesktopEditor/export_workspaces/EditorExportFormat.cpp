@@ -31,7 +31,7 @@ std::vector<std::string> outputExtensions(EditorExportFormat format)
 {
     if (format == EditorExportFormat::proRes422)
         return {"mov"};
-    return {"mp4", "mov"};
+    return {"mp4", "m4v", "mov"};
 }
 
 Exporter::EditorVideoCodec exportCodec(EditorExportFormat format)

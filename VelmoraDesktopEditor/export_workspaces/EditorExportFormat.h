@@ -27,7 +27,7 @@ std::optional<EditorExportFormat> fromRawValue(std::string_view title);
 // "mov" for ProRes 422 (a QuickTime movie), "mp4" otherwise (an MPEG-4 movie).
 std::string_view fileExtension(EditorExportFormat format);
 // The extensions an output name may keep for the format, its own first: ProRes 422 is written
-// in a QuickTime movie only, HEVC and H.264 in MPEG-4 or QuickTime.
+// in a QuickTime movie only, HEVC and H.264 in MPEG-4 (named mp4 or m4v) or QuickTime.
 std::vector<std::string> outputExtensions(EditorExportFormat format);
 // The timeline export's codec of the same name.
 Exporter::EditorVideoCodec exportCodec(EditorExportFormat format);

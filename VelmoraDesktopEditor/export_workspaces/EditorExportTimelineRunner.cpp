@@ -1,13 +1,8 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 
-#include <cerrno>
-
-#include <unistd.h>
-
 #include "export/TimelineExport.h"
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
-#include "platform/foundation/FileError.h"
 #include "platform/foundation/FileReading.h"
 #include "platform/foundation/RemovedOnExit.h"
 
@@ -34,16 +29,7 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     ClaimedScratchFile claim(folder, renderJobNaming(), "Could not write", folder);
     // The job file serves this run only; removed before its lock goes.
     const RemovedOnExit removal(claim.path());
-    for (std::size_t written = 0; written < text.size();) {
-        const ssize_t n = ::write(claim.writeDescriptor(), text.data() + written, text.size() - written);
-        if (n < 0 && errno != EINTR) {
-            throw FileError::fromErrno(errno, "Could not write", claim.path());
-        }
-        written += n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-    if (claim.closeWriteDescriptor() != 0) {
-        throw FileError::fromErrno(errno, "Could not write", claim.path());
-    }
+    claim.writeAllAndClose(text, "Could not write");
     const std::filesystem::path jobURL = claim.path();
     // The engine renders what the file says, exactly as a job handed to the 10-bit Export
     // workspace would be rendered; the destination's name decides the container.

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QObject>
 #include <QUrl>
+#include <nlohmann/json_fwd.hpp>
 
 #include "export_workspaces/ExportWorkspaceServices.h"
 #include "export_workspaces/ExportWorkspaceTexts.h"
@@ -58,7 +59,7 @@ public:
     const OptionalPath& inputURL() const { return inputURL_; }
     const OptionalPath& mediaFolderURL() const { return mediaFolderURL_; }
     const OptionalPath& outputURL() const { return outputURL_; }
-    // Written only by updateJobTool().
+    // Written only by updateJobTool(document).
     bool isTimelineJob() const { return isTimelineJob_; }
     JobKind jobKind() const;
     std::string jobKindLabel() const { return ExportWorkspaceTexts::jobKindLabel(jobKind()); }
@@ -140,18 +141,14 @@ public:
     // folder (timeline job only) or an input video; anything else is ignored.
     void applyDroppedFile(const std::filesystem::path& file);
 
-    // Classifies the file at jobURL and clears the inputs of the other kind of job.
-    void updateJobTool();
-    // A job file that is not JSON at all (NaN, 1e400, plain text) is refused with the reader's
-    // message in the alert; the job shown before stays. A file that cannot be read is taken.
-    bool acceptsJobFile(const std::filesystem::path& file);
     std::string defaultOutputName() const;
     // Calls `done` with the output file to export to: outputURL when set, else the file named in
     // a save panel (which becomes outputURL); nothing for a single-video job without an input,
     // or when the panel is cancelled. `done` runs at once or when the panel closes, never after
     // this object is gone.
     void ensureOutputURL(std::function<void(OptionalPath)> done);
-    // Takes over the job (and media folder) handed over from the Edit workspace, if any.
+    // Takes over the job (and media folder) handed over from the Edit workspace, if any. The job
+    // file is read once, and taken as it is.
     void applyWorkflowHandoff();
 
     // Exports the job to the output file on a thread of its own (asking for the output first
@@ -237,6 +234,23 @@ private:
         emit(this->*changed)();
     }
 
+    // A job file picked or dropped, read and parsed once (on this thread: it is small). One that
+    // is not JSON at all (NaN, 1e400, plain text), or holds a value its kind's reader refuses (a
+    // frame rate or canvas size out of range), is refused with the reader's message in the alert,
+    // and the job shown before stays: its export could only fail. Any other file is loaded, also
+    // one that cannot be read or is not a job (the export reports what is wrong with it).
+    void chooseJobFile(const std::filesystem::path& file);
+    // Makes `file` the job, classified by its JSON (`document`; null when the file could not be
+    // read or is not JSON), with a preview that starts afresh.
+    void loadJob(const std::filesystem::path& file, const nlohmann::json* document);
+    // Classifies the job at jobURL from its JSON (null: unreadable or not JSON) and clears the
+    // inputs of the other kind of job.
+    void updateJobTool(const nlohmann::json* document);
+    // Another job shows nothing of the one before: its still, caption and time range go, the
+    // slider goes back to 0, a pending refresh is cancelled and renders still running for it are
+    // dropped when they end.
+    void forgetPreview();
+
     JobFiles jobFiles() const;
     JobLook look() const;
     // Runs a file panel and hands its first choice to `chosen`, unless the panel was cancelled or
@@ -313,6 +327,8 @@ private:
     // dropped, so a slow earlier render cannot replace a newer still.
     std::uint64_t previewRequestsStarted_ = 0;
     std::uint64_t previewRequestApplied_ = 0;
+    // Renders numbered up to this were started for a job loaded before the current one.
+    std::uint64_t previewRequestsForgotten_ = 0;
     // The running renders' threads by request number, each joined once its outcome has arrived.
     std::map<std::uint64_t, OrphanedExports::Worker> previewWorkers_;
     // Asked by the renders; raised when this object goes, so that none left running is shown.

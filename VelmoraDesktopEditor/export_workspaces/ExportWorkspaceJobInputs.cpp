@@ -8,6 +8,8 @@
 #include "export_workspaces/OutputNaming.h"
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
+#include "model/EditorJobV2.h"
+#include "model/Job.h"
 #include "model/JsonDecoding.h"
 #include "model/MediaResolver.h"
 #include "platform/foundation/FileReading.h"
@@ -26,14 +28,52 @@ std::optional<std::string> readJobBytes(const std::filesystem::path& file)
     }
 }
 
-// A JSON object whose "tool", when present and not null, is text.
-bool hasJobShape(std::string_view bytes)
+// A job file read and parsed once: its JSON, none when the file cannot be read or is not JSON;
+// for bytes that are not JSON, the parser's refusal.
+struct JobFileReading {
+    std::optional<nlohmann::json> document;
+    std::optional<DecodingError> refusal;
+};
+
+JobFileReading readJobFile(const std::filesystem::path& file)
 {
-    const std::optional<nlohmann::json> json = JsonDecoding::tryParse(bytes);
-    if (!json || !json->is_object())
+    JobFileReading reading;
+    const std::optional<std::string> bytes = readJobBytes(file);
+    if (!bytes)
+        return reading;
+    try {
+        reading.document = JsonDecoding::parse(*bytes);
+    } catch (const DecodingError& error) {
+        reading.refusal = error;
+    }
+    return reading;
+}
+
+// The refusal of a value that the export's reader of the job's kind cannot use: a frame rate or a
+// canvas size out of range, a fraction where a whole number belongs. A job of the wrong shape (a
+// key missing, a value of another type) is not judged here.
+std::optional<DecodingError> valueRefusal(const nlohmann::json& document)
+{
+    try {
+        const KeyedContainer root = KeyedContainer::root(document);
+        if (DesktopJobTool::isTimelineJobDocument(document))
+            (void)EditorJobV2::decode(root);
+        else
+            (void)Job::decode(root);
+    } catch (const DecodingError& error) {
+        if (error.kind() == DecodingError::Kind::dataCorrupted)
+            return error;
+    }
+    return std::nullopt;
+}
+
+// A JSON object whose "tool", when present and not null, is text.
+bool hasJobShape(const nlohmann::json& json)
+{
+    if (!json.is_object())
         return false;
-    const auto tool = json->find("tool");
-    return tool == json->end() || tool->is_null() || tool->is_string();
+    const auto tool = json.find("tool");
+    return tool == json.end() || tool->is_null() || tool->is_string();
 }
 
 FilePanelRequest openFileRequest(std::vector<std::string> extensions)
@@ -49,7 +89,7 @@ FilePanelRequest saveMovieRequest(std::string suggestedName)
 {
     FilePanelRequest request;
     request.kind = FilePanelRequest::Kind::saveFile;
-    request.extensions = {"mov", "mp4"};
+    request.extensions = {"mov", "mp4", "m4v"};
     request.defaultSuffix = MovieContainer::ofName(suggestedName).value_or("mp4");
     request.suggestedName = std::move(suggestedName);
     return request;
@@ -59,12 +99,7 @@ FilePanelRequest saveMovieRequest(std::string suggestedName)
 
 void ExportWorkspaceController::pickJob()
 {
-    askForFile(openFileRequest({"json"}), [this](std::filesystem::path file) {
-        if (!acceptsJobFile(file))
-            return;
-        assign(jobURL_, std::move(file), &ExportWorkspaceController::jobURLChanged);
-        updateJobTool();
-    });
+    askForFile(openFileRequest({"json"}), [this](std::filesystem::path file) { chooseJobFile(file); });
 }
 
 void ExportWorkspaceController::pickMediaFolder()
@@ -129,10 +164,7 @@ void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& fi
 {
     const std::string extension = OutputNaming::lowercasedExtension(file);
     if (extension == "json") {
-        if (!acceptsJobFile(file))
-            return;
-        assign(jobURL_, file, &ExportWorkspaceController::jobURLChanged);
-        updateJobTool();
+        chooseJobFile(file);
         return;
     }
     if (extension == "cube") {
@@ -149,23 +181,29 @@ void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& fi
         setInputAndDeriveOutput(file);
 }
 
-bool ExportWorkspaceController::acceptsJobFile(const std::filesystem::path& file)
+void ExportWorkspaceController::chooseJobFile(const std::filesystem::path& file)
 {
-    const std::optional<std::string> bytes = readJobBytes(file);
-    if (!bytes)
-        return true;
-    try {
-        JsonDecoding::parse(*bytes);
-        return true;
-    } catch (const DecodingError& error) {
+    JobFileReading reading = readJobFile(file);
+    if (reading.document && !reading.refusal)
+        reading.refusal = valueRefusal(*reading.document);
+    if (reading.refusal) {
         errorTitle_ = "Job Not Loaded";
-        assign(errorText_, EditSession::decodingErrorDescription(error), &ExportWorkspaceController::errorTextChanged);
+        assign(errorText_, EditSession::decodingErrorDescription(*reading.refusal),
+               &ExportWorkspaceController::errorTextChanged);
         assign(showError_, true, &ExportWorkspaceController::showErrorChanged);
-        return false;
+        return;
     }
+    loadJob(file, reading.document ? &*reading.document : nullptr);
 }
 
-void ExportWorkspaceController::updateJobTool()
+void ExportWorkspaceController::loadJob(const std::filesystem::path& file, const nlohmann::json* document)
+{
+    forgetPreview();
+    assign(jobURL_, file, &ExportWorkspaceController::jobURLChanged);
+    updateJobTool(document);
+}
+
+void ExportWorkspaceController::updateJobTool(const nlohmann::json* document)
 {
     // An output chosen for another job stays that job's movie: this one asks anew. One chosen
     // before any job was loaded is this job's.
@@ -181,12 +219,11 @@ void ExportWorkspaceController::updateJobTool()
         classify(false);
         return;
     }
-    const std::optional<std::string> bytes = readJobBytes(*jobURL_);
-    if (!bytes || !hasJobShape(*bytes)) {
+    if (!document || !hasJobShape(*document)) {
         classify(false);
         return;
     }
-    classify(DesktopJobTool::isTimelineJobJSON(*bytes));
+    classify(DesktopJobTool::isTimelineJobDocument(*document));
     if (isTimelineJob_) {
         // The proposed name starts out as MPEG-4; an output already chosen keeps its container.
         if (!outputURL_)
@@ -242,20 +279,18 @@ void ExportWorkspaceController::applyWorkflowHandoff()
     handedOverJobURL_ = workflow_.exportJobURL();
     if (!handedOverJobURL_)
         return;
-    assign(jobURL_, *handedOverJobURL_, &ExportWorkspaceController::jobURLChanged);
-    updateJobTool();
+    const JobFileReading reading = readJobFile(*handedOverJobURL_);
+    const nlohmann::json* document = reading.document ? &*reading.document : nullptr;
+    loadJob(*handedOverJobURL_, document);
 
     if (const OptionalPath& folder = workflow_.exportMediaFolderURL()) {
         assign(mediaFolderURL_, *folder, &ExportWorkspaceController::mediaFolderURLChanged);
-    } else if (const std::optional<std::string> bytes = readJobBytes(*jobURL_)) {
+    } else if (document && document->is_object()) {
         // The render job names its media folder; a missing or unusable one is left alone.
-        const std::optional<nlohmann::json> json = JsonDecoding::tryParse(*bytes);
-        if (json && json->is_object()) {
-            const auto member = json->find("mediaFolder");
-            if (member != json->end() && member->is_string()) {
-                if (OptionalPath resolved = MediaFolderPath::resolvedURL(member->get<std::string>()))
-                    assign(mediaFolderURL_, std::move(resolved), &ExportWorkspaceController::mediaFolderURLChanged);
-            }
+        const auto member = document->find("mediaFolder");
+        if (member != document->end() && member->is_string()) {
+            if (OptionalPath resolved = MediaFolderPath::resolvedURL(member->get<std::string>()))
+                assign(mediaFolderURL_, std::move(resolved), &ExportWorkspaceController::mediaFolderURLChanged);
         }
     }
     assign(statusText_, std::string("Loaded from Edit tab \u2014 set output and Export 10-bit HEVC"),

@@ -82,13 +82,29 @@ void ExportWorkspaceController::schedulePreviewRefresh(double delaySeconds)
     });
 }
 
+void ExportWorkspaceController::forgetPreview()
+{
+    if (previewRefreshWorkItem_) {
+        previewRefreshWorkItem_->cancel();
+        previewRefreshWorkItem_.reset();
+    }
+    previewRequestsForgotten_ = previewRequestsStarted_;
+    assign(previewImage_, QImage(), &ExportWorkspaceController::previewImageChanged);
+    assign(previewLabel_, std::string(), &ExportWorkspaceController::previewLabelChanged);
+    assign(previewMinSeconds_, 0.0, &ExportWorkspaceController::previewMinSecondsChanged);
+    assign(previewMaxSeconds_, 0.0, &ExportWorkspaceController::previewMaxSecondsChanged);
+    setPreviewTimeSeconds(0);
+    // The renders still running are the other job's: none of them ends this job's preview.
+    assign(isPreviewing_, false, &ExportWorkspaceController::isPreviewingChanged);
+}
+
 void ExportWorkspaceController::applyPreviewOutcome(std::uint64_t requestNumber,
                                                     const std::optional<JobPreviewStill>& still,
                                                     const std::optional<Error>& failure)
 {
     // An earlier render that ends after a later one has been shown would put an outdated look
-    // (or an outdated failure) back on screen.
-    if (requestNumber < previewRequestApplied_)
+    // (or an outdated failure) back on screen; one started for the job before shows another job.
+    if (requestNumber < previewRequestApplied_ || requestNumber <= previewRequestsForgotten_)
         return;
     previewRequestApplied_ = requestNumber;
 

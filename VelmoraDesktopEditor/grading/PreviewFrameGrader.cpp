@@ -357,11 +357,6 @@ Image grade(const Image& image, const std::optional<ClipGrade>& clipGrade,
                             compTint);
 }
 
-Image applyEditorDisplayGamma(const Image& image)
-{
-    return Exporter::applyGammaCompensation(image, Exporter::resolveGammaMode(editorDisplayGammaMode).gammaPower);
-}
-
 std::optional<Image> renderCGImage(const Image& image, int width, int height, bool /*interactive*/)
 {
     // Both contexts render the same pixels on this platform: Image keeps no intermediates

@@ -37,8 +37,10 @@ SerialQueue& pauseGradeQueue();  // "velmora.grade.preview.pause"
 // Longest edge of a graded still, in pixels: paused, and while a slider is dragged.
 inline constexpr double previewMaxGradeEdgePaused = 4096.0;
 inline constexpr double previewMaxGradeEdgeInteractive = 854.0;
-// The gamma mode the program view grades with (the editor's display gamma).
-inline constexpr const char* editorDisplayGammaMode = "rec709a";
+// The gamma mode the program view grades with (the editor's display gamma). The player and
+// exported movies are shown as decoded, so a still takes no compensation of its own: it has the
+// levels the export writes at that time. The export's gamma modes are the job's choice alone.
+inline constexpr const char* editorDisplayGammaMode = "rec709";
 
 struct PixelSize {
     int w = 0;
@@ -100,9 +102,6 @@ Image grade(const Image& image, const std::optional<EditorJobV2::ClipGrade>& cli
             const std::optional<std::filesystem::path>& sessionFile, const std::string& gammaMode = "rec709",
             double compContrast = 1.0, double compSaturation = 1.0, double compBrightness = 0.0,
             double compTint = 0.0);
-
-// The editor's display gamma alone, for a still that shows only a LUT.
-Image applyEditorDisplayGamma(const Image& image);
 
 // The image's pixels in (0, 0, width, height) (each at least 1) as a bitmap: an image with no
 // pending steps and exactly that extent; transparent where the image has no pixels. Nothing

@@ -77,7 +77,7 @@ void ProjectSettingsController::fillIn()
         project = engine_->session()->project;
     }
     setProjectName(project && project->name ? *project->name : untitledName);
-    setFps(project && project->fps ? *project->fps : defaultFps);
+    setFps(projectFrameRate(project ? project->fps : std::nullopt));
     const int width = project && project->width ? *project->width : 1920;
     const int height = project && project->height ? *project->height : 1080;
     if (const std::optional<ProjectResolutionPreset> match = ProjectSettingsPresets::preset(width, height)) {

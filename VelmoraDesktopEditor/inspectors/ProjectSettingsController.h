@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include "platform/foundation/FrameRates.h"
+
 namespace velmora {
 
 class TimelinePreviewEngine;
@@ -28,7 +30,6 @@ public:
     static constexpr int maximumCustomWidth = 7680;
     static constexpr int maximumCustomHeight = 4320;
     static constexpr const char* untitledName = "Untitled Project";
-    static constexpr double defaultFps = 59.94;
 
     ProjectSettingsController(TimelinePreviewEngine& engine, std::vector<std::string> lutNames,
                               std::function<void()> onApply, std::function<void()> onDismiss,
@@ -96,7 +97,7 @@ private:
     bool useCustomResolution_ = false;
     int customWidth_ = 1920;
     int customHeight_ = 1080;
-    double fps_ = defaultFps;
+    double fps_ = defaultFrameRate;
     std::string lutSelection_;
 };
 

@@ -123,8 +123,7 @@ std::optional<QImage> SourceGradedPreviewView::renderStill(const StillJob& job)
     const Image graded = job.grade ? PreviewFrameGrader::applyLut(framed, job.grade, std::nullopt, job.mediaFolder,
                                                                   job.sessionFile, false)
                                    : framed;
-    const std::optional<Image> bitmap = PreviewFrameGrader::renderCGImage(
-        PreviewFrameGrader::applyEditorDisplayGamma(graded), job.width, job.height, false);
+    const std::optional<Image> bitmap = PreviewFrameGrader::renderCGImage(graded, job.width, job.height, false);
     if (!bitmap)
         return std::nullopt;
     QImage image = PreviewPictureImage::fromImage(*bitmap);

@@ -46,14 +46,15 @@ struct SourceGradedPreviewInputs {
 // canvas and graded off the main thread.
 //
 // A still is wanted (1) while paused with Grade on and a LUT chosen: the frame with the clip
-// LUT and the editor's display gamma; or (2) always for a source without a player, which has
-// no live picture: the frame with the LUT when (1)'s condition holds, else the plain framed
-// frame with the display gamma. Stills are graded at the canvas size capped at 4096 on the
-// longer side, on the grader's "velmora.grade.preview.serial" queue, one request at a time;
-// each carries a request number and is shown only if it is still the newest when it comes
-// back through the main queue (an outdated request is not even started). A key of file, time
-// (milliseconds) and LUT suppresses repeated requests for the same frame. While a still is
-// graded the picture on screen stays; a still that cannot be made shows the live picture.
+// LUT; or (2) always for a source without a player, which has no live picture: the frame with
+// the LUT when (1)'s condition holds, else the plain framed frame. Neither adds a display
+// gamma: a still has the levels an export of the frame has. Stills are graded at the canvas
+// size capped at 4096 on the longer side, on the grader's "velmora.grade.preview.serial"
+// queue, one request at a time; each carries a request number and is shown only if it is
+// still the newest when it comes back through the main queue (an outdated request is not even
+// started). A key of file, time (milliseconds) and LUT suppresses repeated requests for the
+// same frame. While a still is graded the picture on screen stays; a still that cannot be made
+// shows the live picture.
 //
 // Main thread only.
 class SourceGradedPreviewView final : public QWidget {
@@ -83,8 +84,8 @@ public:
     static QRectF frameRect(const QRectF& bounds, int canvasW, int canvasH);
 
     // One still as the grade queue makes it: the frame of `file` at `seconds`, cropped to fill
-    // width × height, the grade's LUT (none: no LUT), the editor display gamma. Nothing when the
-    // frame cannot be decoded or rendered. Any thread.
+    // width × height, through the grade's LUT (none: no LUT). Nothing when the frame cannot be
+    // decoded or rendered. Any thread.
     struct StillJob {
         std::filesystem::path file;
         double seconds = 0;

@@ -18,15 +18,20 @@ bool isTimelineRenderJob(const std::optional<std::string>& tool)
 bool isTimelineJobJSON(std::string_view bytes)
 {
     const auto document = JsonDecoding::tryParse(bytes);
-    if (!document || !document->is_object()) {
+    return document && isTimelineJobDocument(*document);
+}
+
+bool isTimelineJobDocument(const nlohmann::json& document)
+{
+    if (!document.is_object()) {
         return false;
     }
-    const auto tool = document->find("tool");
-    if (tool != document->end() && tool->is_string() && isTimelineRenderJob(tool->get<std::string>())) {
+    const auto tool = document.find("tool");
+    if (tool != document.end() && tool->is_string() && isTimelineRenderJob(tool->get<std::string>())) {
         return true;
     }
-    const auto timelines = document->find("timelines");
-    return timelines != document->end() && timelines->is_array() && !timelines->empty();
+    const auto timelines = document.find("timelines");
+    return timelines != document.end() && timelines->is_array() && !timelines->empty();
 }
 
 bool isTimelineJobFile(std::string_view bytes)

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "model/EditorJobV2.h"
 
 namespace velmora::DesktopJobTool {
@@ -24,6 +26,8 @@ bool isTimelineRenderJob(const std::optional<std::string>& tool);
 // True when the bytes parse as a JSON object whose "tool" passes isTimelineRenderJob, or whose
 // "timelines" is a non-empty array. Never fails.
 bool isTimelineJobJSON(std::string_view bytes);
+// The same test on a parsed document.
+bool isTimelineJobDocument(const nlohmann::json& document);
 
 // How the export engine tells a timeline job from a single-video job: the probed tool passes
 // isTimelineRenderJob, or the bytes pass isTimelineJobJSON.

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "model/EditSession.h"
+#include "model/CanvasSizeLimit.h"
 #include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 #include "platform/foundation/IsoDate.h"
@@ -129,6 +130,8 @@ std::optional<EditSession::Project> browserProject(const json& object)
         }
         project.width = intMember(*settings, "width");
         project.height = intMember(*settings, "height");
+        CanvasSizeLimit::check(project.width, {"state", "projectSettings", "width"});
+        CanvasSizeLimit::check(project.height, {"state", "projectSettings", "height"});
         project.fps = doubleMember(*settings, "fps");
         const char* fpsKey = "fps";
         if (!project.fps) {

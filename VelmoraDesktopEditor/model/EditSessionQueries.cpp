@@ -5,6 +5,7 @@
 
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/IsoDate.h"
 #include "platform/foundation/Uuid.h"
 
@@ -28,7 +29,7 @@ EditSession::Project defaultProject()
     project.name = "Desktop Project";
     project.width = 1920;
     project.height = 1080;
-    project.fps = 59.94;
+    project.fps = defaultFrameRate;
     return project;
 }
 

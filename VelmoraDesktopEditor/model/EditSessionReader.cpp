@@ -1,6 +1,7 @@
 // The session reader: EditSession and its records from a project document or a bare session
 // document, with the few lenient places that older and foreign documents need.
 
+#include "model/CanvasSizeLimit.h"
 #include "model/EditSession.h"
 #include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
@@ -14,8 +15,8 @@ struct JsonDecodable<EditSession::Project> {
     {
         EditSession::Project p;
         p.name = c.decodeIfPresent<std::string>("name");
-        p.width = c.decodeIfPresent<int>("width");
-        p.height = c.decodeIfPresent<int>("height");
+        p.width = CanvasSizeLimit::decodeSide(c, "width");
+        p.height = CanvasSizeLimit::decodeSide(c, "height");
         p.fps = FrameRateLimit::decodeFps(c, "fps");
         p.activeTimelineId = c.decodeIfPresent<std::string>("activeTimelineId");
         return p;

@@ -24,7 +24,6 @@ namespace {
 // Defaults the writers substitute for absent values, so that readers always find these keys.
 constexpr int defaultWidth = 1920;
 constexpr int defaultHeight = 1080;
-constexpr double defaultFps = 59.94;
 constexpr double defaultPixelsPerSecond = 100;
 constexpr std::int64_t defaultVersion = 2;
 
@@ -169,24 +168,9 @@ json projectObject(const EditSession& session)
         {"name", project.name.value_or("project")},
         {"width", project.width.value_or(defaultWidth)},
         {"height", project.height.value_or(defaultHeight)},
-        {"fps", project.fps.value_or(defaultFps)},
+        {"fps", project.fps.value_or(defaultFrameRate)},
         {"activeTimelineId", activeTimelineId},
     };
-}
-
-// Frame rates near the NTSC rates get their exact fractions, except a whole rate (30 stays 30,
-// not 30000/1001); any other rate is rounded to a whole number of frames per second (at least 1).
-std::pair<std::int64_t, std::int64_t> fpsFraction(double fps)
-{
-    if (const auto ntsc = ntscFraction(fps)) {
-        return {ntsc->first, ntsc->second};
-    }
-    // A rate JSON cannot hold fails the save on `fps` itself; keep the conversion defined.
-    if (!std::isfinite(fps)) {
-        return {1, 1};
-    }
-    const double rounded = std::clamp(std::round(fps), 1.0, 1.0e15);
-    return {static_cast<std::int64_t>(rounded), 1};
 }
 
 void writeJsonFile(const std::filesystem::path& url, const json& payload)
@@ -253,14 +237,16 @@ json EditSession::renderFlagsPayload() const
 json EditSession::exportOutputDictionary(const std::optional<Project>& project)
 {
     const Project settings = project.value_or(Project());
-    const double fps = settings.fps.value_or(defaultFps);
-    const auto [fpsNum, fpsDen] = fpsFraction(fps);
+    // The rate the project runs at: a stated rate that is no rate (0, negative) is not handed on,
+    // or the export would time its frames by it.
+    const double fps = projectFrameRate(settings.fps);
+    const RateTimebase timebase = rateTimebase(fps);
     return {
         {"width", settings.width.value_or(defaultWidth)},
         {"height", settings.height.value_or(defaultHeight)},
         {"fps", fps},
-        {"fpsNum", fpsNum},
-        {"fpsDen", fpsDen},
+        {"fpsNum", timebase.timescale},
+        {"fpsDen", timebase.step},
         {"container", "mp4"},
     };
 }

@@ -1,5 +1,6 @@
 #include "model/EditorJobV2.h"
 
+#include "model/CanvasSizeLimit.h"
 #include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 
@@ -61,8 +62,8 @@ EditorJobV2::Project EditorJobV2::Project::decode(const KeyedContainer& c)
 {
     Project p;
     p.name = c.decodeIfPresent<std::string>("name");
-    p.width = c.decodeIfPresent<int>("width");
-    p.height = c.decodeIfPresent<int>("height");
+    p.width = CanvasSizeLimit::decodeSide(c, "width");
+    p.height = CanvasSizeLimit::decodeSide(c, "height");
     p.fps = FrameRateLimit::decodeFps(c, "fps");
     p.activeTimelineId = c.decodeIfPresent<std::string>("activeTimelineId");
     return p;
@@ -80,8 +81,8 @@ EditorJobV2::Output EditorJobV2::Output::decode(const KeyedContainer& c)
     o.fpsNum = c.decodeIfPresent<std::int64_t>("fpsNum");
     o.fpsDen = c.decodeIfPresent<std::int64_t>("fpsDen");
     FrameRateLimit::checkFpsFraction(c, "fpsNum", o.fpsNum, o.fpsDen);
-    o.width = c.decodeIfPresent<int>("width");
-    o.height = c.decodeIfPresent<int>("height");
+    o.width = CanvasSizeLimit::decodeSide(c, "width");
+    o.height = CanvasSizeLimit::decodeSide(c, "height");
     o.targetBitrate = c.decodeIfPresent<std::int64_t>("targetBitrate");
     o.container = c.decodeIfPresent<std::string>("container");
     return o;

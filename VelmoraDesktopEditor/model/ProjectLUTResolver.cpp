@@ -318,7 +318,13 @@ std::vector<std::string> availableLUTNames(const OptionalFolder& mediaFolder, co
 std::vector<std::string> pickerOptions(const OptionalFolder& mediaFolder, const OptionalFolder& sessionFile,
                                        const std::optional<std::string>& clipLutRaw)
 {
-    std::vector<std::string> options = availableLUTNames(mediaFolder, sessionFile);
+    return pickerOptions(availableLUTNames(mediaFolder, sessionFile), clipLutRaw);
+}
+
+std::vector<std::string> pickerOptions(std::vector<std::string> availableNames,
+                                       const std::optional<std::string>& clipLutRaw)
+{
+    std::vector<std::string> options = std::move(availableNames);
     const std::string match = matchLUTInPickerList(clipLutRaw, options);
     if (match != noLutSentinel && std::find(options.begin(), options.end(), match) == options.end()) {
         options.push_back(match);

@@ -48,6 +48,9 @@ std::vector<std::string> availableLUTNames(const std::optional<std::filesystem::
 std::vector<std::string> pickerOptions(const std::optional<std::filesystem::path>& mediaFolder,
                                        const std::optional<std::filesystem::path>& sessionFile,
                                        const std::optional<std::string>& clipLutRaw);
+// The same over names listed before (availableLUTNames' list): looks at no folder.
+std::vector<std::string> pickerOptions(std::vector<std::string> availableNames,
+                                       const std::optional<std::string>& clipLutRaw);
 
 // The picker entry that shows a stored reference, or the trimmed reference itself.
 std::string matchLUTInPickerList(const std::optional<std::string>& reference, const std::vector<std::string>& list);

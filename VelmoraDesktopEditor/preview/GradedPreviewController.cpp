@@ -6,6 +6,7 @@
 
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
+#include "model/ProjectLUTResolver.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/foundation/NumberText.h"
 #include "preview/TimelinePreviewEngine.h"
@@ -208,9 +209,13 @@ bool GradedPreviewController::needsStill(const std::optional<EditSession::Clip>&
     if (!clip) {
         return false;
     }
-    // The player leaves image clips out of its picture: theirs is a still, graded or not.
+    // The player leaves image clips out of its picture: theirs is a still, graded or not (in the
+    // clean feed, ungraded).
     if (EditSession::normalizedClipType(clip->type, clip->name) == "image") {
         return true;
+    }
+    if (cleanFeed_) {
+        return false;
     }
     const ClipGradeEditState state = ClipGradeEditState::from(clip);
     return state.hasAnyLut() || (engine_->gradePreviewEnabled() && state.hasAnyGrade());
@@ -250,7 +255,7 @@ void GradedPreviewController::syncPlayer()
         lastGradeSyncKey_.reset();
         emit pictureChanged();
     }
-    if (cleanFeed_ || engine_->isPlaying()) {
+    if (engine_->isPlaying()) {
         ++gradeRequestID_;
         lastGradeSyncKey_.reset();
         revealPlayer();
@@ -312,8 +317,7 @@ bool GradedPreviewController::updateOpacities()
     fade = std::isnan(fade) ? 1.0 : std::clamp(fade, 0.0, 1.0);
     playerOpacity_ = fade;
     // Paused on a clip whose still is coming, the raw frame stands in for it at full strength.
-    // The clean feed shows no still, so its picture always carries the fade.
-    if (engine_ && !cleanFeed_ && !engine_->isPlaying() && !stillShown_ && clipNeedsStill()) {
+    if (engine_ && !engine_->isPlaying() && !stillShown_ && clipNeedsStill()) {
         playerOpacity_ = 1.0;
     }
     if (stillShown_) {
@@ -355,6 +359,7 @@ void GradedPreviewController::invalidateGradeCache()
 
 void GradedPreviewController::refreshInteractiveGradePreview()
 {
+    // The clean feed's stills carry no grade: a slider changes nothing there.
     if (engine_ && !cleanFeed_ && !engine_->isPlaying() && clipNeedsStill()) {
         requestGradedStill();
     }
@@ -387,13 +392,19 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
     job.source = engine.visualGradeSource(engine.frameGrid().snap(t), clip.id);
     job.width = size.w;
     job.height = size.h;
-    job.lutBaseKey = PreviewFrameGrader::lutBaseCacheKey(
-        clip.id, job.source ? job.source->url.string() : std::string("comp"),
-        engine.frameGrid().index(t), ClipGradeEditState::from(clip).lutReference, size.w, size.h);
-    job.grade = clip.grade ? clip.grade : (job.source ? job.source->clipGrade : std::nullopt);
+    // The clean feed shows pictures as they come: its stills carry no grade, and their base is
+    // cached as a picture without a LUT.
+    const std::string lutReference =
+        cleanFeed_ ? std::string(ProjectLUTResolver::noLutSentinel) : ClipGradeEditState::from(clip).lutReference;
+    job.lutBaseKey = PreviewFrameGrader::lutBaseCacheKey(clip.id,
+                                                         job.source ? job.source->url.string() : std::string("comp"),
+                                                         engine.frameGrid().index(t), lutReference, size.w, size.h);
+    if (!cleanFeed_) {
+        job.grade = clip.grade ? clip.grade : (job.source ? job.source->clipGrade : std::nullopt);
+    }
     job.mediaFolder = engine.previewMediaFolder();
     job.sessionFile = engine.lutSessionFileURL();
-    job.gradePreviewEnabled = engine.gradePreviewEnabled();
+    job.gradePreviewEnabled = engine.gradePreviewEnabled() && !cleanFeed_;
     job.interactive = interactive;
     job.timelineRevision = engine.timelineRevision();
     return job;
@@ -402,7 +413,7 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
 void GradedPreviewController::requestGradedStill()
 {
     std::optional<EditSession::Clip> clip;
-    if (engine_ && !cleanFeed_ && !engine_->isPlaying()) {
+    if (engine_ && !engine_->isPlaying()) {
         clip = engine_->clipForPausedGrade(engine_->playheadSeconds());
     }
     if (!needsStill(clip)) {
@@ -492,7 +503,7 @@ void GradedPreviewController::handBack(std::uint64_t requestNumber, const std::s
     if (requestNumber == gradeRequestID_) {
         switch (result.outcome) {
         case GradedStillJob::Outcome::still:
-            if (engine_ && !engine_->isPlaying() && !cleanFeed_ && clipNeedsStill() && gradeSyncKey(*engine_) == key) {
+            if (engine_ && !engine_->isPlaying() && clipNeedsStill() && gradeSyncKey(*engine_) == key) {
                 installStill(std::move(result.still));
                 lastGradeSyncKey_ = key;
             }

@@ -30,7 +30,8 @@ class TimelinePreviewEngine;
 // graded off the main thread and replaces the raw picture once it is ready; while a grade slider
 // is dragged the still is re-graded from the cached LUT base on the main thread. A still is
 // shown only if its request is the newest and the picture it was made for is still the one
-// under the playhead. In the clean feed no still is ever shown.
+// under the playhead. The clean feed shows no grade: its only stills are those of paused still
+// images, which the player leaves out of its picture, shown as they come.
 //
 // Engine binding: the controller follows the engine's play state, grade revision, fade opacity,
 // player, grade preview switch, canvas, and the playhead and timeline edits while paused. Each change is taken on
@@ -59,7 +60,7 @@ public:
     void unbind();
     TimelinePreviewEngine* engine() const { return engine_.data(); }
 
-    // The clean feed: raw picture only.
+    // The clean feed: the ungraded picture only.
     bool isCleanFeed() const { return cleanFeed_; }
     // Carried for the hosts; no behaviour depends on it.
     bool isLightweight() const { return lightweight_; }
@@ -87,12 +88,12 @@ public:
 
     // ---- the picture's rules ----
 
-    // Whether the paused frame at the playhead wants a graded still: the clip there has a LUT,
-    // or the grade preview is on and the clip has any grade.
+    // Whether the paused frame at the playhead wants a still: the clip there is a still image,
+    // or (not in the clean feed) has a LUT, or has any grade with the grade preview on.
     bool clipNeedsStill() const;
     // Adopts the engine's player and brings both pictures in line with the engine: raw while
-    // playing or in the clean feed; paused, the player moved onto the playhead and a still asked
-    // for when the picture under the playhead changed.
+    // playing; paused, the player moved onto the playhead and a still asked for when the
+    // picture under the playhead changed.
     void syncPlayer();
     // Playback starts: the raw picture, at once.
     void prepareForPlayback();

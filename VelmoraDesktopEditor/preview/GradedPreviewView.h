@@ -18,7 +18,8 @@ class TimelinePreviewEngine;
 // picture while it is shown.
 //
 // Two hosts: the Edit workspace's monitor (lightweight and cleanFeed false), and the clean-feed
-// window (both true), where the view shows the raw picture only and lets every click through.
+// window (both true), where the view shows the ungraded picture only (a paused still image as
+// it comes) and lets every click through.
 //
 // Main thread only. objectName "GradedPreviewView".
 class GradedPreviewView final : public QWidget {

@@ -45,12 +45,11 @@ QImage GradedStillJob::gradeBase(const Image& base, const std::optional<EditorJo
     EditSession::Clip scratch(scratchClipId);
     scratch.grade = grade;
     const ClipGradeEditState state = ClipGradeEditState::from(scratch);
+    // A LUT alone is all in the base already.
     Image graded = base;
     if (gradePreviewEnabled && state.hasAnyGrade()) {
         graded = PreviewFrameGrader::applyGradeParams(base, grade, width, height,
                                                       PreviewFrameGrader::editorDisplayGammaMode, 1.0, 1.0, 0.0, 0.0);
-    } else if (state.hasAnyLut()) {
-        graded = PreviewFrameGrader::applyEditorDisplayGamma(base);
     }
     const std::optional<Image> bitmap = PreviewFrameGrader::renderCGImage(graded, width, height, interactive);
     return bitmap ? PreviewPictureImage::fromImage(*bitmap) : QImage();

@@ -1,5 +1,8 @@
 #include "preview/PlatformPreviewServices.h"
 
+#include <system_error>
+
+#include "platform/dispatch/SerialQueue.h"
 #include "preview/PlatformCompositionBuilder.h"
 
 namespace velmora {
@@ -23,6 +26,20 @@ TimelinePreviewEngine::Services platformPreviewServices(std::shared_ptr<MainQueu
     services.mainQueue = mainQueue;
     services.compositionBuilder = std::make_shared<PlatformCompositionBuilder>(mainQueue, audioSinks);
     services.openScrubAudioPlayer = platformScrubAudioOpener(std::move(mainQueue), std::move(audioSinks));
+    // The LUT listings run on a thread started by the first one, shared by the engines made from
+    // copies of these services and joined when the last copy goes (a listing touches the disk
+    // and posts to the main queue, nothing else). Called on the main thread only.
+    services.runInBackground = [worker = std::make_shared<std::unique_ptr<SerialQueue>>()](std::function<void()> work) {
+        if (!*worker) {
+            try {
+                *worker = std::make_unique<SerialQueue>("velmora.luts");
+            } catch (const std::system_error&) {
+                work(); // no thread to be had: listed here, as without a worker
+                return;
+            }
+        }
+        (*worker)->async(std::move(work));
+    };
     return services;
 }
 

@@ -10,7 +10,7 @@ namespace velmora {
 
 // The engine's services on the platform player: the composition builder and the scrub-audio
 // players, on `mainQueue` (the engine's own), each player with its own sink from `audioSinks`
-// (empty: the default).
+// (empty: the default), and a worker of their own for the LUT listings.
 // The clock is left empty (the engine takes the system's).
 TimelinePreviewEngine::Services platformPreviewServices(std::shared_ptr<MainQueue> mainQueue,
                                                         AudioSinkFactory audioSinks = defaultAudioSinkFactory());

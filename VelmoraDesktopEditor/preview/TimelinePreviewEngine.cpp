@@ -42,6 +42,8 @@ TimelinePreviewEngine::TimelinePreviewEngine(Services services, QObject* parent)
     compositionBuilder_ = std::move(services.compositionBuilder);
     readabilityCheck_ = std::move(services.readabilityCheck);
     scrubAudio_ = std::make_shared<TimelineScrubAudio>(mainQueue_, std::move(services.openScrubAudioPlayer));
+    lutNames_ = std::make_unique<LutNameCatalog>(mainQueue_, std::move(services.runInBackground),
+                                                 [this] { emit lutNamesChanged(); });
 }
 
 TimelinePreviewEngine::~TimelinePreviewEngine()
@@ -254,6 +256,7 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
     refreshProjectLUT(mediaFolder);
     takeCanvasFromProject();
     rebuildComposition(false, std::nullopt, false);
+    refreshLutNames();
     // Published once the build is under way: the views read the whole timeline on this signal
     // (tens of milliseconds for thousands of clips), which the build need not wait for.
     emit sessionChanged();
@@ -342,11 +345,13 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     const std::string summary = timelineClipSummary(*session);
     if (!mediaFolder) {
         dropPreview();
+        refreshLutNames();
         setStatus("Loaded " + summary + " — choose Media Folder…");
         return;
     }
     if (!reloadPreview) {
         mediaFolderURL_ = mediaFolder;
+        refreshLutNames();
         setStatus(firstFolder ? "Loaded " + summary
                               : "Updated media pool (" + NumberText::integer(static_cast<std::int64_t>(
                                     session->sources.size())) + " sources)");
@@ -359,10 +364,11 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     if (mediaFolderURL_ && (avPlayer_ || compositionBuilding_ || openSession) &&
         MediaFolderPath::standardized(*mediaFolderURL_) == MediaFolderPath::standardized(*mediaFolder)) {
         reloadComposition(std::nullopt);
+        refreshLutNames();
     } else {
-        load(session, *mediaFolder, std::nullopt);
+        load(session, *mediaFolder, std::nullopt); // lists the LUT names itself
     }
-    setStatus("Loaded " + summary + " — building preview…");
+    setStatus("Loaded " + summary + (hasNothingToPreview() ? "" : " — building preview…"));
 }
 
 void TimelinePreviewEngine::dropPreview()
@@ -506,11 +512,7 @@ FrameGrid TimelinePreviewEngine::frameGrid() const
     if (session_ && session_->project) {
         projectFps = session_->project->fps;
     }
-    std::optional<float> nominal;
-    if (sourceVideoTrack_) {
-        nominal = static_cast<float>(sourceVideoTrack_->nominalFrameRate);
-    }
-    return PreviewFrameTiming::pictureGrid(projectFps, nominal);
+    return PreviewFrameTiming::pictureGrid(projectFps);
 }
 
 MediaTime TimelinePreviewEngine::pictureTime(double seconds) const

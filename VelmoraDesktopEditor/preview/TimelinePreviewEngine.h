@@ -24,6 +24,7 @@
 #include "platform/image/Geometry.h"
 #include "platform/media/Asset.h"
 #include "preview/CleanFeedWindowHandle.h"
+#include "preview/LutNameCatalog.h"
 #include "preview/PreviewCompositionBuilder.h"
 #include "preview/PreviewPlayer.h"
 #include "preview/TimelineScrubAudio.h"
@@ -67,6 +68,9 @@ public:
         TimelineScrubAudio::PlayerOpener openScrubAudioPlayer = {};
         // Whether a media file can be read; empty: MediaResolver::unreadableReason.
         MediaResolver::ReadabilityCheck readabilityCheck = {};
+        // Where the project's LUT files are listed (a worker; the listing comes back through the
+        // main queue); empty: at once, on the main thread.
+        LutNameCatalog::BackgroundRunner runInBackground = {};
     };
 
     // What makePlayerItem builds: the item over the preview composition, and the facts about
@@ -164,6 +168,9 @@ public:
     // nothing does): when it is a source's file and either the file cannot be opened or there
     // is a failure, the status line names the source and unreadableSources() holds it.
     void reportUnreadableMedia(const std::filesystem::path& file, const std::string& failure);
+    // What the status line says of the session's sources in unreadableSources() ("Cannot read
+    // b.mp4 (Permission denied)"); none when every file can be read.
+    std::optional<std::string> unreadableMediaText() const;
     // The installed preview player; replaced by every rebuild, none while building.
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
@@ -279,8 +286,8 @@ public:
     static std::string timelineClipSummary(const EditSession& session);
     // Frames per second of the preview: the rate of frameGrid().
     double previewFrameRate() const;
-    // The frame grid of the program monitor, its stills and its read-out: the project's rate,
-    // else the source track's (PreviewFrameTiming::pictureGrid); the player item is built on it.
+    // The frame grid of the program monitor, its stills and its read-out: the grid of the rate
+    // the project runs at (PreviewFrameTiming::pictureGrid); the player item is built on it.
     FrameGrid frameGrid() const;
     // The item time a player is sent to for the picture at `seconds`: the exact start of the
     // frame shown there on frameGrid(), so that no rounding of the time puts the player on the
@@ -310,11 +317,17 @@ public:
     void refreshProjectLUT(const std::optional<std::filesystem::path>& mediaFolder);
     // An empty reference removes the stored value; "None" is stored as such.
     void setProjectLutReference(const std::string& reference);
+    // The names listed last (see LutNameCatalog): no look at the disk.
     std::vector<std::string> availableLutNames() const;
+    // Lists the LUT files on offer again (a picker opening, files copied in); lutNamesChanged()
+    // tells when the names arrive.
+    void refreshLutNames();
     std::vector<std::string> clipLutPickerOptions(const std::optional<std::string>& clipId) const;
     std::string selectedClipLutPickerValue() const;
     std::string selectedClipLutReference() const;
-    // Sets one clip's LUT (blank means "None"), without an undo point or status.
+    // Sets one clip's LUT (blank means "None"), without an undo point; nothing for a clip id no
+    // clip has. The status line says why a LUT that does not grade the clip cannot be used, and
+    // stops saying so once the clip's LUT changes.
     void setClipLutReference(const std::string& reference, const std::string& clipId);
     // Writes a grade edit live, without an undo point.
     void applyClipGradeLive(const std::string& clipId, const ClipGradeEditState& editState, bool interactive);
@@ -470,6 +483,8 @@ signals:
     void unlinkedMediaStemsChanged();
     void projectLutReferenceChanged();
     void projectLutCubeChanged();
+    // The LUT names on offer were listed again.
+    void lutNamesChanged();
     void outputWidthChanged();
     void outputHeightChanged();
     void timelineScrollRequestChanged();
@@ -543,6 +558,9 @@ private:
     void commitRecordedEdit(const std::optional<TimelineSnapshot>& pushed, bool rebuild,
                             const std::string& statusMessage, bool immediateRebuild);
     void scheduleCompositionRebuild();
+    // The session holds neither a source nor a clip on its active timeline: a rebuild tears the
+    // player down and builds nothing (no failure, no player; the views show the empty project).
+    bool hasNothingToPreview() const;
     void undoOrRedo(bool isUndo);
 
     // Composition install and playback timing.
@@ -567,8 +585,15 @@ private:
     // timeline seconds from `base` (the clip's start).
     static AudioMixInputParameters audioEnvelope(int trackID, const EditSession::Clip& clip, double base);
     void updatePreviewFadeOpacity(double at);
+    // After a grade write to the clip: the status line's word that its LUT cannot be used is
+    // replaced once the clip holds another LUT reference.
+    void retireLutWarning(const std::string& clipId);
 
     // Transport helpers.
+    // The playhead moved onto `at`: when the picture there is a source whose file could not be
+    // read, the status line names it while it still cannot be, and a file that can be read again
+    // is taken back into the preview (rebuilt, keeping the playhead) so that its picture shows.
+    void revisitUnreadableMediaAt(double at);
     void resumePlayback();
     void beginPlayback();
     void pauseForCutJump();
@@ -647,7 +672,6 @@ private:
     std::optional<std::filesystem::path> mediaFolderURL_;
     QPointer<CleanFeedWindowHandle> cleanFeedController_;
     std::shared_ptr<const GradeCompositionContext> gradeContext_;
-    std::optional<AssetTrack> sourceVideoTrack_;
     std::map<std::string, int> previewAudioBusByClipId_;
     bool exactSeekInFlight_ = false;
     std::uint64_t exactSeekToken_ = 0;
@@ -662,6 +686,18 @@ private:
     bool compositionBuilding_ = false;
     bool normalisingTimeline_ = false;
     bool trimGestureActive_ = false;
+    // True while a build's player is put in place: its own seek says nothing of unreadable files
+    // (the build has just named them).
+    bool installingComposition_ = false;
+    // The status line's word that a chosen LUT cannot be used: for which clip and reference, and
+    // the text; main thread only.
+    struct LutWarning {
+        std::string clipId;
+        std::string reference;
+        std::string text;
+    };
+    std::optional<LutWarning> lutWarning_;
+    std::unique_ptr<LutNameCatalog> lutNames_;
 };
 
 } // namespace velmora

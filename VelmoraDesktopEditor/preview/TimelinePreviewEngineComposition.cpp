@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QScopedValueRollback>
+
 #include "editing/PreviewFrameTiming.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
@@ -33,7 +35,7 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
 
     // Whatever an older build brings back from now on is stale.
     const std::uint64_t generation = ++rebuildGeneration_;
-    compositionBuilding_ = session_ && mediaFolderURL_ && compositionBuilder_;
+    compositionBuilding_ = session_ && mediaFolderURL_ && compositionBuilder_ && !hasNothingToPreview();
     if (compositionBuilding_) {
         // Asked for before the views hear of the teardown: what they do on it need not hold up
         // the build, whose answer comes on a later turn of the main queue.
@@ -63,10 +65,23 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     setAvPlayer(nullptr);
     previewAudioBusByClipId_.clear();
     setLastError(std::nullopt);
-    setStatus("Building timeline…");
+    if (!hasNothingToPreview()) {
+        setStatus("Building timeline…");
+    }
     if (!compositionBuilding_) {
         releaseWorkAfterPicture();
     }
+}
+
+bool TimelinePreviewEngine::hasNothingToPreview() const
+{
+    // A new project's media folder is empty, and looking for media in it would fail: with no
+    // source and no clip there is no media to look for and no picture to show.
+    if (!session_ || !session_->sources.empty()) {
+        return false;
+    }
+    const EditSession::Timeline* timeline = session_->findActiveTimeline();
+    return timeline && timeline->clips.empty();
 }
 
 void TimelinePreviewEngine::installComposition(PreviewComposition composition, bool preservePlayhead,
@@ -85,7 +100,6 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     }
     setDurationSeconds(std::max({itemDuration, timelineDuration, 0.0}));
 
-    sourceVideoTrack_ = std::move(composition.sourceTrack);
     previewVideoTransform_ = composition.transform;
     previewAudioBusByClipId_ = std::move(composition.audioBusByClipId);
     // The preview composition itself never grades; playback grading starts from a fresh
@@ -104,6 +118,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     // never undone by the build's own destination (the start of an opened project, a seek time
     // asked for before the move), so that the next cut lands where the user put the playhead.
     const bool movedMeanwhile = playheadSeconds_ != playheadAtStart;
+    const QScopedValueRollback installing(installingComposition_, true);
     if (!seekToSeconds || movedMeanwhile) {
         const double target = preservePlayhead || movedMeanwhile ? std::min(playheadSeconds_, durationSeconds_) : 0.0;
         seek(target, false, nullptr);

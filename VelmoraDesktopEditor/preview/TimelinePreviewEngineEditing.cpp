@@ -464,9 +464,8 @@ void TimelinePreviewEngine::updateTimelineClipFromSource(const std::string& clip
     }
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
     if (lutReference) {
-        const std::vector<std::string> names = ProjectLUTResolver::availableLUTNames(mediaFolderURL_, sessionFileURL_);
         ClipGradeEditState state = ClipGradeEditState::from(session_->clip(clipId));
-        state.lutReference = ProjectLUTResolver::matchLUTInPickerList(*lutReference, names);
+        state.lutReference = ProjectLUTResolver::matchLUTInPickerList(*lutReference, lutNames_->names());
         if (!session_->applyClipGrade(clipId, state)) {
             withdrawUndoPoint(before);
             setStatus("Could not update clip LUT");

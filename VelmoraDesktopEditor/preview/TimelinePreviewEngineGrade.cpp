@@ -23,44 +23,45 @@ namespace {
 constexpr double kMaximumControlGain = 3.0;
 constexpr double kOpacityStep = 0.001;
 
-// Why the LUT file a reference names cannot grade a clip, or nothing when it can (or when the
-// reference is no file name). The grader passes over such a LUT, so the chooser has to hear why.
-std::optional<std::string> lutFileProblem(const std::string& reference,
+// Why the clip's LUT, chosen as `reference` (trimmed), does not grade it; nothing when it does.
+// The grade takes the text PreviewFrameGrader::resolvedClipLutText finds for the clip and parses
+// it, and passes over a LUT that fails either step; so the chooser is told exactly then. Without
+// a text found, the one the reference points at (the clip's inline text for the embedded label,
+// else the first file that can be read) tells why.
+std::optional<std::string> clipLutProblem(const std::string& reference,
+                                          const std::optional<EditorJobV2::ClipGrade>& grade,
                                           const std::optional<std::filesystem::path>& mediaFolder,
                                           const std::optional<std::filesystem::path>& sessionFile)
 {
-    const std::string trimmed = StringText::trimmed(reference);
-    if (trimmed.empty() || ProjectLUTResolver::isExplicitNoLut(trimmed) || trimmed.find('\n') != std::string::npos) {
-        return std::nullopt;
+    std::optional<std::string> text = PreviewFrameGrader::resolvedClipLutText(grade, mediaFolder, sessionFile);
+    const bool resolved = text.has_value();
+    const bool embedded = reference == ProjectLUTResolver::embeddedLutLabel;
+    if (!text && embedded && grade && grade->lutData) {
+        text = StringText::trimmed(grade->lutData->str());
     }
-    const std::string usable = ProjectLUTResolver::resolveCubeText(trimmed, mediaFolder, sessionFile);
-    std::optional<std::string> text;
-    if (!usable.empty()) {
-        text = usable;
-    }
-    for (const auto& candidate : ProjectLUTResolver::detail::candidateFiles(trimmed, mediaFolder, sessionFile)) {
-        if (text) {
-            break;
-        }
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(candidate, error)) {
-            continue;
-        }
-        try {
-            text = readFileContents(candidate);
-        } catch (const Error&) {
-            // an unreadable candidate: the next one may do
+    if (!text && !embedded) {
+        for (const auto& candidate : ProjectLUTResolver::detail::candidateFiles(reference, mediaFolder, sessionFile)) {
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(candidate, error)) {
+                continue;
+            }
+            try {
+                text = readFileContents(candidate);
+                break;
+            } catch (const Error&) {
+                // an unreadable candidate: the next one may do
+            }
         }
     }
-    if (!text) {
-        return "the file cannot be found or read";
+    if (!text || text->empty()) {
+        return embedded ? "the clip carries no LUT text" : "the file cannot be found or read";
     }
     try {
         const CubeLUT cube = Exporter::parseCube(*text);
         if (cube.size <= 2) {
             return "its LUT_3D_SIZE is " + NumberText::integer(cube.size) + " and a LUT needs at least 3 points";
         }
-        if (usable.empty()) {
+        if (!resolved) {
             return "it cannot be read as a 3D LUT";
         }
         return std::nullopt;
@@ -109,7 +110,12 @@ void TimelinePreviewEngine::setProjectLutReference(const std::string& reference)
 
 std::vector<std::string> TimelinePreviewEngine::availableLutNames() const
 {
-    return ProjectLUTResolver::availableLUTNames(mediaFolderURL_, sessionFileURL_);
+    return lutNames_->names();
+}
+
+void TimelinePreviewEngine::refreshLutNames()
+{
+    lutNames_->refresh(mediaFolderURL_, sessionFileURL_);
 }
 
 std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::optional<std::string>& clipId) const
@@ -118,7 +124,7 @@ std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::
     if (clipId && session_) {
         raw = session_->clipLutReference(*clipId);
     }
-    return ProjectLUTResolver::pickerOptions(mediaFolderURL_, sessionFileURL_, raw);
+    return ProjectLUTResolver::pickerOptions(lutNames_->names(), raw);
 }
 
 std::string TimelinePreviewEngine::selectedClipLutPickerValue() const
@@ -126,7 +132,9 @@ std::string TimelinePreviewEngine::selectedClipLutPickerValue() const
     if (!selectedClipId_ || !session_) {
         return std::string(ProjectLUTResolver::noLutSentinel);
     }
-    return session_->clipLutPickerValue(*selectedClipId_, mediaFolderURL_, sessionFileURL_);
+    // EditSession::clipLutPickerValue over the kept names.
+    const std::string raw = session_->clipLutReference(*selectedClipId_);
+    return ProjectLUTResolver::matchLUTInPickerList(raw, ProjectLUTResolver::pickerOptions(lutNames_->names(), raw));
 }
 
 std::string TimelinePreviewEngine::selectedClipLutReference() const
@@ -138,7 +146,7 @@ std::string TimelinePreviewEngine::selectedClipLutReference() const
 
 void TimelinePreviewEngine::setClipLutReference(const std::string& reference, const std::string& clipId)
 {
-    if (!session_) {
+    if (!session_ || !session_->clip(clipId)) {
         return;
     }
     const std::string current = session_->clipLutReference(clipId);
@@ -152,8 +160,15 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
     state.lutReference = chosen;
     PreviewFrameGrader::invalidateLutBaseCache();
     applyClipGradeLive(clipId, state, false);
-    if (const auto problem = lutFileProblem(chosen, mediaFolderURL_, sessionFileURL_)) {
-        setStatus("LUT " + StringText::trimmed(chosen) + " cannot be used: " + *problem + " — picture left without it");
+    // Whether the LUT grades the clip is asked of what grades it. Inline .cube text passed as a
+    // reference is not named in the status line.
+    const std::string trimmed = StringText::trimmed(chosen);
+    const std::optional<EditSession::Clip> written = session_->clip(clipId);
+    if (written && !ProjectLUTResolver::isExplicitNoLut(trimmed) && trimmed.find('\n') == std::string::npos) {
+        if (const auto problem = clipLutProblem(trimmed, written->grade, mediaFolderURL_, sessionFileURL_)) {
+            setStatus("LUT " + trimmed + " cannot be used: " + *problem + " — picture left without it");
+            lutWarning_ = LutWarning{clipId, session_->clipLutReference(clipId), status_};
+        }
     }
     if (!isPlaying_) {
         bumpGradePreviewRevision();
@@ -167,6 +182,7 @@ void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const 
     if (!session_ || !session_->applyClipGrade(clipId, editState)) {
         return;
     }
+    retireLutWarning(clipId);
     republishSession();
     setGradePreviewInteractive(interactive);
     bumpGradePreviewRevision();
@@ -203,6 +219,7 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
         return;
     }
     withdrawUndoPointIfUnchanged(before);
+    lutWarning_.reset(); // the status below replaces it
     republishSession();
     bumpTimelineRevision();
     bumpGradePreviewRevision();
@@ -212,6 +229,23 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
     refreshGradeCompositionContext();
     emit objectWillChange();
     setStatus(editState.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
+}
+
+void TimelinePreviewEngine::retireLutWarning(const std::string& clipId)
+{
+    if (!lutWarning_ || lutWarning_->clipId != clipId) {
+        return;
+    }
+    const std::optional<EditSession::Clip> clip = session_->clip(clipId);
+    const ClipGradeEditState state = ClipGradeEditState::from(clip);
+    if (state.lutReference == lutWarning_->reference) {
+        return;
+    }
+    const bool shown = status_ == lutWarning_->text;
+    lutWarning_.reset();
+    if (shown) {
+        setStatus(state.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
+    }
 }
 
 void TimelinePreviewEngine::setGradePreviewEnabled(bool enabled)

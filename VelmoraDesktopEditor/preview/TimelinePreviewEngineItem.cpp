@@ -587,14 +587,9 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         VideoComposition recipe;
         recipe.renderWidth = std::max(project ? project->width.value_or(1920) : 1920, 1);
         recipe.renderHeight = std::max(project ? project->height.value_or(1080) : 1080, 1);
-        std::optional<float> nominal;
-        if (build.sourceTrack) {
-            nominal = static_cast<float>(build.sourceTrack->nominalFrameRate);
-        }
         // The engine's grid (frameGrid()): its playhead stands on this item's frame starts, so
         // the frame it names is the frame the item shows.
-        const FrameDuration frame =
-            PreviewFrameTiming::pictureGrid(project ? project->fps : std::nullopt, nominal).frame;
+        const FrameDuration frame = PreviewFrameTiming::pictureGrid(project ? project->fps : std::nullopt).frame;
         recipe.frameDuration = MediaTime(frame.value, frame.timescale);
         // Each piece fills the canvas from its own source's size and rotation, so a 1080p clip
         // and a 4K clip (or a portrait one) all fill it; gaps take the first source's fill.

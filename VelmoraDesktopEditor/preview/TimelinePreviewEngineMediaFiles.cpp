@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "model/MediaResolver.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -32,21 +33,70 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
             }
         });
     }
-    if (!unreadableSources_.empty() && session_) {
-        std::vector<std::string> names;
-        for (const EditSession::Source& source : session_->sources) {
-            if (unreadableSources_.contains(source.id)) {
-                names.push_back(source.fileName);
-            }
-        }
-        if (!names.empty()) {
-            const std::string& reason = unreadableSources_.begin()->second;
-            setStatus(status_ + " · " + StatusText::unreadableMedia(names, reason));
-        }
+    if (const std::optional<std::string> unreadable = unreadableMediaText()) {
+        setStatus(status_ + " · " + *unreadable);
     }
     if (changed) {
         emit unreadableSourcesChanged();
     }
+}
+
+std::optional<std::string> TimelinePreviewEngine::unreadableMediaText() const
+{
+    if (unreadableSources_.empty() || !session_) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    for (const EditSession::Source& source : session_->sources) {
+        if (unreadableSources_.contains(source.id)) {
+            names.push_back(source.fileName);
+        }
+    }
+    if (names.empty()) {
+        return std::nullopt;
+    }
+    return StatusText::unreadableMedia(names, unreadableSources_.begin()->second);
+}
+
+void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
+{
+    if (unreadableSources_.empty() || installingComposition_ || compositionBuilding_ || isPlaying_) {
+        return;
+    }
+    const std::optional<EditSession::Clip> clip = clipForPausedGrade(at);
+    if (!clip || !clip->sourceId) {
+        return;
+    }
+    const auto known = unreadableSources_.find(*clip->sourceId);
+    const auto file = sourceFiles_.find(*clip->sourceId);
+    if (known == unreadableSources_.end() || file == sourceFiles_.end()) {
+        return;
+    }
+    const EditSession::Source* source = nullptr;
+    for (const EditSession::Source& candidate : session_->sources) {
+        if (candidate.id == *clip->sourceId) {
+            source = &candidate;
+            break;
+        }
+    }
+    if (!source) {
+        return;
+    }
+    const std::optional<std::string> why =
+        readabilityCheck_ ? readabilityCheck_(file->second) : MediaResolver::unreadableReason(file->second);
+    if (why) {
+        if (known->second != *why) {
+            known->second = *why;
+            emit unreadableSourcesChanged();
+        }
+        setStatus(StatusText::unreadableMedia({source->fileName}, *why));
+        return;
+    }
+    // The player left the file out, or gave up on it, for as long as it plays this item: a new
+    // build takes it in again, where the playhead is.
+    unreadableSources_.erase(known);
+    emit unreadableSourcesChanged();
+    rebuildComposition(true, std::nullopt, false);
 }
 
 void TimelinePreviewEngine::reportUnreadableMedia(const std::filesystem::path& file, const std::string& failure)

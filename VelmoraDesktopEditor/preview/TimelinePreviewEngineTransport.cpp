@@ -93,6 +93,7 @@ void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(
     const double shown = exact ? snapToFrameGrid(t) : t;
     setPlayhead(shown);
     updatePreviewFadeOpacity(shown);
+    revisitUnreadableMediaAt(shown);
     if (!avPlayer_) {
         // While a rebuild runs there is no player: the move is kept, as a ruler click's is, and
         // the new player is put there when it is installed.
@@ -160,6 +161,7 @@ void TimelinePreviewEngine::scrub(double to)
     const double t = snapToFrameGrid(std::isnan(to) ? 0.0 : std::clamp(to, 0.0, limit));
     setPlayhead(t);
     updatePreviewFadeOpacity(t);
+    revisitUnreadableMediaAt(t);
     if (!avPlayer_) {
         bumpTimelineScrollRequest(TimelineScrollAnchor::center);
         return;

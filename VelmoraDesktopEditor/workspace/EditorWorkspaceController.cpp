@@ -83,6 +83,7 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
     mainQueue_ = services.engine.mainQueue;
     engine_ = new TimelinePreviewEngine(std::move(services.engine), this);
     connect(engine_, &TimelinePreviewEngine::selectedClipIdChanged, this, &EditorWorkspaceController::followSelection);
+    connect(engine_, &TimelinePreviewEngine::sessionChanged, this, &EditorWorkspaceController::followClipLut);
     connect(engine_, &TimelinePreviewEngine::timelineRevisionChanged, this, &EditorWorkspaceController::applyDirtyRule);
     followedClipId_ = engine_->selectedClipId();
     lutPickerSelection_ = engine_->selectedClipLutPickerValue();
@@ -323,6 +324,15 @@ void EditorWorkspaceController::followSelection()
         closeGradeInspector();
 }
 
+void EditorWorkspaceController::followClipLut()
+{
+    if (!engine_->selectedClipId())
+        return;
+    std::string value = engine_->selectedClipLutPickerValue();
+    if (value != lutPickerSelection_)
+        setLutPickerSelection(std::move(value));
+}
+
 void EditorWorkspaceController::applyDirtyRule()
 {
     // The engine's revision signal is delivered synchronously, so the steps of a session
@@ -418,7 +428,7 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
     }
     std::string status = openedWebTavlek_ ? "Web project loaded" : "Project loaded";
     status += browserExport ? " — Grade OFF · overlays are not in JSON; if preview shows graphics, open Source in "
-                              "QuickTime (camera originals only)"
+                              "a video player (camera originals only)"
                             : " — media ready";
     engine_->setStatus(status);
     // Poster frames decode a frame of every source: they wait for the first picture rather than

@@ -373,7 +373,7 @@ public:
 
     // ---- transport and program area ----
 
-    // The project's frame rate, 59.94 when it states none.
+    // The rate the project runs at (projectFrameRate: 59.94 when it states none, or 0 or less).
     double projectFrameRate() const;
     std::string canvasLabel() const;
     // "Source: <file> · V<lane>" for the clip under the playhead, or empty.
@@ -421,7 +421,7 @@ public:
     // saved one when it exists, else the project's default one.
     std::filesystem::path importMediaDestinationFolder(const EditSession& session);
     // Queues the frame-rate question for the first video among the sources when its rate differs
-    // from the project's (59.94 without one) by 0.45 fps or more.
+    // from the rate the project runs at (projectFrameRate) by 0.45 fps or more.
     void promptProjectFpsFromImportedClips(const std::vector<std::string>& sourceIds);
     // The open frame-rate question, none while nothing is asked.
     const std::optional<FrameRateQuestion>& frameRateQuestion() const { return frameRateQuestion_; }
@@ -497,6 +497,9 @@ private:
     // `work` finished.
     bool reportingFailure(const std::function<void()>& work);
     void followSelection();
+    // The Clip LUT picker's remembered value follows the selected clip's LUT when something other
+    // than the picker changed it (the grade inspector's Reset, the source viewer, undo).
+    void followClipLut();
     void applyDirtyRule();
     // Runs a panel; the completion runs only while this controller exists.
     void runPanel(const FilePanelRequest& request, std::function<void(std::vector<std::filesystem::path>)> done);

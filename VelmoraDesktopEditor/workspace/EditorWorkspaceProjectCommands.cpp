@@ -15,7 +15,6 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
-#include "platform/foundation/Uuid.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/FileRevealer.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -371,15 +370,14 @@ void EditorWorkspaceController::sendTimelineToExportTab()
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session)
         return;
-    fs::path url;
+    std::unique_ptr<ClaimedScratchFile> job;
     if (!reportingFailure([&] {
-            url = fs::temp_directory_path() / EditorWorkspaceText::renderJobFileName(Uuid::randomText());
-            session->writeRenderJob(url);
+            job = VelmoraWorkflowState::writeHandoffJob(fs::temp_directory_path(), session->renderJobText());
         }))
         return;
     // The shell replaces this workspace once control is back in the event loop: the engine is
     // still here for the status line.
-    workflow_->openExportTab(url, mediaFolderURL_, VelmoraWorkflowState::HandoffFile::scratch);
+    workflow_->openExportTab(std::move(job), mediaFolderURL_);
     engine_->setStatus("Sent timeline to 10-bit Export tab");
 }
 

@@ -39,8 +39,7 @@ std::string previewCanvasLabel(int width, int height, double fps)
 
 std::string timeLabel(double seconds, double fps)
 {
-    if (!std::isfinite(fps) || fps <= 0)
-        fps = defaultFrameRate;
+    fps = projectFrameRate(fps);
     if (!std::isfinite(seconds) || seconds < 0)
         return "00:00:00";
     // The frame shown at that time, counted as the monitor and the export count it.
@@ -77,11 +76,6 @@ std::string relinkMessage(bool openedWebTavlek, const std::vector<std::string>& 
 std::string versionBadge(const std::optional<std::string>& shortVersion, const std::optional<std::string>& buildNumber)
 {
     return "v" + shortVersion.value_or("?") + " (" + buildNumber.value_or("?") + ")";
-}
-
-std::string renderJobFileName(const std::string& uuidText)
-{
-    return "velmora_render_" + uuidText.substr(0, 8) + ".json";
 }
 
 } // namespace velmora::EditorWorkspaceText

@@ -4,12 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/foundation/FrameRates.h"
+
 // The texts the Edit workspace builds from numbers and names. Numbers are formatted in the C
 // locale whatever the user's locale. Pure functions; any thread.
 namespace velmora::EditorWorkspaceText {
-
-// The frame rate assumed when a project states none.
-inline constexpr double defaultFrameRate = 59.94;
 
 // "1920×1080 · 59.94 fps": the canvas and a frame rate, with 59.94 and 23.976 named as such
 // (within 0.01), other whole rates without decimals ("25 fps") and the rest with two
@@ -20,7 +19,8 @@ std::string previewCanvasLabel(int width, int height, double fps);
 // that time on the rate's frame grid (FrameGrid::ofRate, the export's), counted in displayed
 // seconds of round(fps) frames; minutes are not folded into hours (75:00:00). At 59.94 fps,
 // 10 s is frame 599 and reads 00:09:59. A time that is not a finite number, or
-// below 0, reads 00:00:00; a rate that is not a finite number above 0 counts as 59.94.
+// below 0, reads 00:00:00; a rate that is not a finite number above 0 counts as
+// defaultFrameRate (projectFrameRate).
 std::string timeLabel(double seconds, double fps);
 
 // The message of the "Relink media" alert: its first line depends on whether the project came
@@ -30,8 +30,5 @@ std::string relinkMessage(bool openedWebTavlek, const std::vector<std::string>& 
 
 // "v" + short version + " (" + build number + ")", "?" standing for a missing value.
 std::string versionBadge(const std::optional<std::string>& shortVersion, const std::optional<std::string>& buildNumber);
-
-// "velmora_render_" + 8 characters + ".json": the render job's file name for a UUID's text.
-std::string renderJobFileName(const std::string& uuidText);
 
 } // namespace velmora::EditorWorkspaceText

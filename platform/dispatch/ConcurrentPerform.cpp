@@ -1,5 +1,6 @@
 #include "platform/dispatch/ConcurrentPerform.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -19,6 +20,9 @@
 namespace velmora {
 
 namespace {
+
+// The name of every pool worker (at most 15 characters, the kernel's limit).
+constexpr const char* kWorkerName = "velmora.perform";
 
 thread_local bool insideBody = false;
 
@@ -56,13 +60,19 @@ struct Job {
             }
             const std::size_t end = std::min(count, begin + chunk);
             if (!failed.load(std::memory_order_relaxed)) {
+                // The handler ends before the failure is published: the runtime's own hold on
+                // the exception is then released ahead of the caller's wake-up, not after it.
+                std::exception_ptr thrown;
                 try {
                     const InsideBody inside;
                     (*body)(begin, end);
                 } catch (...) {
+                    thrown = std::current_exception();
+                }
+                if (thrown) {
                     std::lock_guard lock(mutex);
                     if (!failure) {
-                        failure = std::current_exception();
+                        failure = std::move(thrown);
                     }
                     failed = true;
                 }
@@ -82,6 +92,10 @@ public:
         const std::size_t cores = usableCoreCount();
         for (std::size_t i = 1; i < cores; ++i) {
             threads_.emplace_back([this] { loop(); });
+            // A new thread starts with its creator's name, and the pool starts on whichever
+            // thread first splits work: its workers carry a name of their own instead of
+            // passing for that thread's.
+            pthread_setname_np(threads_.back().native_handle(), kWorkerName);
         }
     }
 
@@ -207,10 +221,18 @@ void concurrentPerform(std::size_t count, std::size_t minChunk,
     job->remaining = chunks;
     pool().submit(job, std::min(chunks - 1, width - 1));
     job->work();
-    std::unique_lock lock(job->mutex);
-    job->done.wait(lock, [&] { return job->remaining.load() == 0; });
-    if (job->failure) {
-        std::rethrow_exception(job->failure);
+    // The failure leaves the job before it is rethrown. Workers may still hold the job (a queued
+    // share not yet taken, or one about to be let go) and free it after the caller has read the
+    // exception; the only ordering there is the exception's own reference count, which the race
+    // detector cannot see. Taken out here, the exception lives and dies on the calling thread.
+    std::exception_ptr failure;
+    {
+        std::unique_lock lock(job->mutex);
+        job->done.wait(lock, [&] { return job->remaining.load() == 0; });
+        failure = std::move(job->failure);
+    }
+    if (failure) {
+        std::rethrow_exception(std::move(failure));
     }
 }
 

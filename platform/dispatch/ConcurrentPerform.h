@@ -6,10 +6,11 @@
 namespace velmora {
 
 // Runs body(begin, end) over [0, count) split into contiguous chunks on a process-wide pool
-// of worker threads (one per usable core) and the calling thread, and returns when every chunk is
-// done. Chunks hold at least `minChunk` indices. Nested calls from a body run inline on that
-// thread. A body that throws fails the call: the chunks not yet started are skipped, and once
-// every running one has ended the first exception is rethrown on the calling thread.
+// of worker threads (one per usable core, each named "velmora.perform") and the calling
+// thread, and returns when every chunk is done. Chunks hold at least `minChunk` indices. Nested
+// calls from a body run inline on that thread. A body that throws fails the call: the chunks not
+// yet started are skipped, and once every running one has ended the first exception is rethrown
+// on the calling thread, which then holds the only reference to it.
 void concurrentPerform(std::size_t count, std::size_t minChunk,
                        const std::function<void(std::size_t begin, std::size_t end)>& body);
 

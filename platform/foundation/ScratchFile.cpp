@@ -35,8 +35,12 @@ int claimCreated(const fs::path& created, const ScratchLock& lock, int& error)
         error = errno == ENOENT ? 0 : errno;
         return -1;
     }
+    int locked = lock(fd, LOCK_EX);
+    while (locked != 0 && errno == EINTR) {
+        locked = lock(fd, LOCK_EX);
+    }
     struct stat info {};
-    if (lock(fd, LOCK_EX) != 0 || ::fstat(fd, &info) != 0) {
+    if (locked != 0 || ::fstat(fd, &info) != 0) {
         error = errno;
         ::close(fd);
         return -1;
@@ -116,20 +120,43 @@ int ClaimedScratchFile::closeWriteDescriptor()
     return result;
 }
 
+void ClaimedScratchFile::writeAllAndClose(std::string_view bytes, std::string_view action)
+{
+    for (std::size_t written = 0; written < bytes.size();) {
+        const ssize_t n = ::write(writeFd_, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno != EINTR) {
+            throw FileError::fromErrno(errno, action, path_);
+        }
+        written += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    if (closeWriteDescriptor() != 0) {
+        throw FileError::fromErrno(errno, action, path_);
+    }
+}
+
 void removeStaleScratchFiles(const fs::path& folder, const ScratchNaming& naming)
+{
+    removeStaleScratchFiles(folder, [&naming](std::string_view name) { return naming.matches(name); });
+}
+
+void removeStaleScratchFiles(const fs::path& folder, const std::function<bool(std::string_view name)>& matches)
 {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& leftover = it->path();
-        if (!naming.matches(leftover.filename().string())) {
+        if (!matches(leftover.filename().string())) {
             continue;
         }
         int fd = ::open(leftover.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             continue;
         }
+        int locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (locked != 0 && errno == EINTR) {
+            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        }
         struct stat info {};
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        if (locked == 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
             (void)::unlink(leftover.c_str());
         }
         closeIfOpen(fd);

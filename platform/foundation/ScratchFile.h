@@ -26,7 +26,8 @@ struct ScratchNaming {
     bool matches(std::string_view name) const;
 };
 
-// Takes an advisory lock as flock(fd, operation) does: 0, or -1 with errno set.
+// Takes an advisory lock as flock(fd, operation) does: 0, or -1 with errno set. A lock
+// interrupted by a signal (EINTR) is asked again.
 using ScratchLock = std::function<int(int fd, int operation)>;
 
 // A scratch file created for one writer and marked as in use by an exclusive advisory lock
@@ -53,6 +54,9 @@ public:
     // Closes the writing descriptor and answers close()'s own result (0, or -1 with errno set: a
     // deferred write error shows up here). The lock stays.
     int closeWriteDescriptor();
+    // Writes all of `bytes` through the writing descriptor, then closes it (the lock stays).
+    // Throws a FileError built from `action`, this file's path and the failing call's error.
+    void writeAllAndClose(std::string_view bytes, std::string_view action);
 
 private:
     std::filesystem::path path_;
@@ -66,5 +70,10 @@ private:
 // that its file has no link any more and starts over under a new name. Never fails: a file that
 // cannot be opened or locked stays.
 void removeStaleScratchFiles(const std::filesystem::path& folder, const ScratchNaming& naming);
+
+// The same for the regular files whose names `matches` accepts: for writers that share a folder
+// but not a naming (the partial movies of every output in it).
+void removeStaleScratchFiles(const std::filesystem::path& folder,
+                             const std::function<bool(std::string_view name)>& matches);
 
 } // namespace velmora

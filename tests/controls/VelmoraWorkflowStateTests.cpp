@@ -2,12 +2,15 @@
 #include <functional>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include "controls/VelmoraWorkflowState.h"
+#include "support/TestSupport.h"
 
 namespace velmora {
 namespace {
@@ -34,33 +37,40 @@ TEST(VelmoraWorkflowState, OpenExportTabSetsJobThenFolderThenTab)
     EXPECT_EQ(state.selectedTab(), VelmoraShellTab::editor);
 }
 
-TEST(VelmoraWorkflowState, AScratchJobGoesOnceReplacedClearedOrWithTheState)
+// Hand-over job files are held (locked) while handed over and go once replaced, cleared or with
+// the state; a new one first removes those a killed editor left, not those a running one holds.
+TEST(VelmoraWorkflowState, AScratchJobIsHeldWhileHandedOverAndGoesOnceReplacedClearedOrWithTheState)
 {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                         ("velmora-handoff-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const test::TempDir folder;
     const auto file = [&](const char* name) {
         std::ofstream(folder / name) << "{}";
         return folder / name;
     };
+    const auto handOver = [&](VelmoraWorkflowState& state) {
+        state.openExportTab(VelmoraWorkflowState::writeHandoffJob(folder.path(), "{}"), std::nullopt);
+        return *state.exportJobURL();
+    };
+    VelmoraWorkflowState running; // another window's hand-over
+    const std::filesystem::path kept[] = {handOver(running), file("velmora_render_0123abcd.json"), file("chosen.json")};
+    std::filesystem::path r3;
     {
         VelmoraWorkflowState state;
-        using File = VelmoraWorkflowState::HandoffFile;
-        state.openExportTab(file("chosen.json"), std::nullopt); // the user's own: kept
-        state.openExportTab(file("r1.json"), std::nullopt, File::scratch);
-        EXPECT_TRUE(std::filesystem::exists(folder / "chosen.json"));
-        state.openExportTab(folder / "r1.json", std::nullopt, File::scratch); // the same hand-over again
-        EXPECT_TRUE(std::filesystem::exists(folder / "r1.json"));
-        state.openExportTab(file("r2.json"), std::nullopt, File::scratch);
-        EXPECT_FALSE(std::filesystem::exists(folder / "r1.json"));
+        state.openExportTab(kept[2], std::nullopt); // the user's own: kept
+        const std::filesystem::path killed = file("velmora_render_0123ABCD.json");
+        const std::filesystem::path r1 = handOver(state);
+        EXPECT_FALSE(std::filesystem::exists(killed));
+        const int other = ::open(r1.c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0) << "held while handed over";
+        ::close(other);
+        const std::filesystem::path r2 = handOver(state);
+        EXPECT_FALSE(std::filesystem::exists(r1));
         state.clearExportHandoff();
-        EXPECT_FALSE(std::filesystem::exists(folder / "r2.json"));
-        state.openExportTab(file("r3.json"), std::nullopt, File::scratch);
-        EXPECT_TRUE(std::filesystem::exists(folder / "r3.json"));
+        EXPECT_FALSE(std::filesystem::exists(r2));
+        r3 = handOver(state);
     }
-    EXPECT_FALSE(std::filesystem::exists(folder / "r3.json"));
-    EXPECT_TRUE(std::filesystem::exists(folder / "chosen.json"));
-    std::filesystem::remove_all(folder);
+    EXPECT_FALSE(std::filesystem::exists(r3));
+    for (const std::filesystem::path& path : kept)
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
 }
 
 TEST(VelmoraWorkflowState, TheShownWorkspacesGuardDecidesWhetherAChosenModeIsTaken)

@@ -12,9 +12,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 #include <pthread.h>
 #include <sched.h>
+#include <stdexcept>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -268,6 +274,60 @@ TEST(ConcurrentPerform, AThrowingBodyFailsTheCallWithItsException)
         concurrentPerform(count, 1, [&](std::size_t begin, std::size_t end) { covered += end - begin; });
         EXPECT_EQ(covered.load(), count);
     }
+}
+
+// The call's failure belongs to its caller alone: once the caller's handler has ended, the
+// exception is gone, even while every pool worker is busy and the call's queued shares of work
+// are still waiting for one. Nothing a worker frees later can touch what the caller read.
+TEST(ConcurrentPerform, ABodysExceptionEndsWithTheCallersHandler)
+{
+    struct Thrown : std::runtime_error {
+        std::shared_ptr<int> token = std::make_shared<int>();
+        Thrown() : std::runtime_error("body") {}
+    };
+    const std::size_t width = concurrencyWidth();
+    Semaphore started;
+    Semaphore release;
+    std::thread occupier([&] {
+        concurrentPerform(width, 1, [&](std::size_t, std::size_t) {
+            started.signal();
+            release.wait();
+        });
+    });
+    for (std::size_t i = 0; i < width; ++i)
+        started.wait();
+    std::weak_ptr<int> token;
+    try {
+        concurrentPerform(64, 1, [&](std::size_t, std::size_t) {
+            Thrown thrown;
+            token = thrown.token;
+            throw thrown;
+        });
+        ADD_FAILURE() << "no exception";
+    } catch (const Thrown& error) {
+        EXPECT_STREQ(error.what(), "body");
+    }
+    EXPECT_TRUE(token.expired());
+    for (std::size_t i = 0; i < width; ++i)
+        release.signal();
+    occupier.join();
+}
+
+// Whichever thread starts the pool, its workers go by the pool's name, never by the starter's.
+TEST(ConcurrentPerform, ItsWorkersGoByTheirOwnName)
+{
+    std::thread([] {
+        pthread_setname_np(pthread_self(), "velmora.thumbs");
+        concurrencyWidth();
+    }).join();
+    std::map<std::string, std::size_t> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string name;
+        std::getline(std::ifstream(task.path() / "comm"), name);
+        ++names[name];
+    }
+    EXPECT_EQ(names["velmora.perform"], concurrencyWidth() - 1);
+    EXPECT_EQ(names["velmora.thumbs"], 0u);
 }
 
 TEST(ConcurrentPerform, CountsOnlyTheCoresTheProcessMayUse)

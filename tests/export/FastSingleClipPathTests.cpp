@@ -4,6 +4,7 @@
 
 #include "JobExportFixtures.h"
 #include "export/FastSingleClipPath.h"
+#include "export/TimelineExportSetup.h"
 #include "platform/foundation/Error.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
@@ -221,7 +222,8 @@ TEST(FastPathTemporaryJob, CarriesTheRangeRateContainerSizeAndBitRate)
     source["grade"]["lutCube"] = "Look.cube";
     source["output"] = {{"fps", 50}, {"width", 1280}, {"targetBitrate", 8000000}};
     const EditorJobV2 job = decode(source);
-    EXPECT_EQ(fastPathTemporaryJob(job, -0.5, 5, "/out/Movie.MP4"),
+    // The timeline export's rate: the project's 25 over the output's 50.
+    EXPECT_EQ(fastPathTemporaryJob(job, timelineFrameTiming(job, nullptr).fps, -0.5, 5, "/out/Movie.MP4"),
               (json{{"version", 1},
                     {"grade", {{"lutCube", "Look.cube"}}},
                     {"sourceInSeconds", -0.5},
@@ -231,14 +233,14 @@ TEST(FastPathTemporaryJob, CarriesTheRangeRateContainerSizeAndBitRate)
 
     json bare = timelineJob({videoClipJson("v1")});
     bare.erase("project");
-    const json temporary = fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie.m4v");
+    const json temporary =
+        fastPathTemporaryJob(decode(bare), timelineFrameTiming(decode(bare), nullptr).fps, 0, 1, "/out/movie.m4v");
     EXPECT_EQ(temporary["output"], (json{{"fps", 59.94}, {"container", "mp4"}}));
     // A name without a movie extension: the job's container, as the timeline export writes it.
     bare["output"] = {{"container", "mp4"}};
-    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie")["output"]["container"], "mp4");
+    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 59.94, 0, 1, "/out/movie")["output"]["container"], "mp4");
     bare.erase("output");
-    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 0, 1, "/out/movie")["output"]["container"], "mov");
-    EXPECT_DOUBLE_EQ(fastPathJobFps(decode(bare)), 59.94);
+    EXPECT_EQ(fastPathTemporaryJob(decode(bare), 59.94, 0, 1, "/out/movie")["output"]["container"], "mov");
 }
 
 class FastPathExport : public FastPathMedia {

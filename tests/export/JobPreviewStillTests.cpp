@@ -142,9 +142,20 @@ TEST_F(PreviewStill, SingleVideoErrors)
     test::makeClip(dir_ / "sound.m4a", sound);
     expectPreviewError(errorOf([&] { render(job, std::nullopt, std::nullopt, dir_ / "sound.m4a"); }),
                        PreviewStillCode::decodeFailed, "Failed to decode preview frame.");
-    // The single-video path always needs a LUT that parses.
-    const Error cube = errorOf([&] { render(test::singleVideoJob(""), 0.0, std::nullopt, media() / "a.mp4"); });
-    EXPECT_EQ(cube.domain(), "cube");
+    // The single-video path always needs a LUT that parses; its error says so in words.
+    const std::string remedy =
+        "The Match Grade preview grades through a LUT: choose a LUT override to give the job one.";
+    for (const char* none : {"", "None"}) {
+        const Error cube = errorOf([&] { render(test::singleVideoJob(none), 0.0, std::nullopt, media() / "a.mp4"); });
+        EXPECT_EQ(cube.fullDescription(), "Error Domain=cube Code=1 \"This job has no LUT. " + remedy + "\"");
+    }
+    const Error named =
+        errorOf([&] { render(test::singleVideoJob("look.cube"), 0.0, std::nullopt, media() / "a.mp4"); });
+    EXPECT_EQ(named.message(), "This job's LUT is not usable .cube text. " + remedy);
+    test::writeTextFile(dir_ / "short.cube", "LUT_3D_SIZE 2\n0 0 0\n");
+    const Error overridden = errorOf([&] { render(job, 0.0, dir_ / "short.cube", media() / "a.mp4"); });
+    EXPECT_EQ(overridden.fullDescription(), "Error Domain=cube Code=2 \"The LUT override \u201Cshort.cube\u201D is "
+                                            "not a usable .cube LUT. Choose another LUT override.\"");
     EXPECT_THROW(render(json{{"version", 1}}, 0.0, std::nullopt, media() / "a.mp4"), DecodingError);
 }
 
@@ -248,8 +259,7 @@ TEST_F(PreviewStill, TimelineErrors)
 
     json unsized = ok;
     unsized["output"] = {{"width", 0}};
-    expectPreviewError(errorOf([&] { render(unsized); }), PreviewStillCode::timelineRender,
-                       "Failed to render preview.");
+    EXPECT_THROW(render(unsized), DecodingError); // refused by the job's reader
 
     EXPECT_THROW(render(json{{"tool", "velmora-editor-desktop-export"}}), DecodingError);
 }

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "export/ClipFrameReaders.h"
 #include "export/SourceFrameDecoding.h"
 #include "media/MediaTestHelpers.h"
+#include "platform/media/FrameStart.h"
 #include "support/TestSupport.h"
 
 namespace velmora::Exporter {
@@ -100,10 +103,26 @@ TEST(DecodeSourceFrameRate, NominalRateThenFrameDurationThenNtscSixty)
     track.minFrameDuration = MediaTime(1, 50);
     EXPECT_DOUBLE_EQ(sourceFrameRate(track), 50.0);
     track.minFrameDuration = MediaTime::invalid();
-    EXPECT_DOUBLE_EQ(sourceFrameRate(track), 59.94);
+    EXPECT_EQ(sourceFrameRate(track), 60000 / 1001.0);
     track.nominalFrameRate = 1.0; // not above 1
     track.minFrameDuration = MediaTime(2, 1);
     EXPECT_DOUBLE_EQ(sourceFrameRate(track), 1.0);
+}
+
+// A source telling its rate as the rounded decimal is read on the exact fraction: ten hours in,
+// a frame's start still snaps to that frame.
+TEST(DecodeSourceFrameRate, ARoundedNtscRateIsReadOnItsExactFraction)
+{
+    for (const auto& [told, num] : {std::pair{29.97, 30000}, std::pair{59.94, 60000}, std::pair{23.976, 24000}}) {
+        AssetTrack track;
+        track.nominalFrameRate = told;
+        const double fps = sourceFrameRate(track);
+        EXPECT_EQ(fps, num / 1001.0) << told;
+        const auto frame = static_cast<std::int64_t>(10 * 3600 * told);
+        const double start = static_cast<double>(frame) * 1001.0 / num;
+        EXPECT_EQ(firstFrameStartingAtOrAfter(start, fps), frame) << told;
+        EXPECT_NEAR(snappedSourceTime(start, fps).value_or(0), start, 1e-9) << told;
+    }
 }
 
 TEST(DecodeSourceFrameOutput, IsOrientedAndFilledToTheCanvas)

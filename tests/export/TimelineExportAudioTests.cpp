@@ -122,15 +122,19 @@ TEST_F(TimelineExportAudioTest, FadesRampTheLevel)
     EXPECT_NEAR(toneLevel(samples, 1.2, 1.5, 440), kLevel, 0.02);
 }
 
-TEST_F(TimelineExportAudioTest, AMissingSoundFileIsLeftOut)
+TEST_F(TimelineExportAudioTest, AMissingSoundFileFailsTheExportByNameAndWritesNothing)
 {
-    const auto samples = soundOf({audioClip("gone", "X", 2, 0, 2), audioClip("low", "L", 1, 0, 2)});
-    EXPECT_NEAR(toneLevel(samples, 0.5, 1.5, 440), kLevel, 0.02);
+    const Error error = failureOf({audioClip("gone", "X", 2, 0, 2), audioClip("low", "L", 1, 0, 2)}, {});
+    EXPECT_EQ(error.domain(), "export");
+    EXPECT_EQ(error.code(), 212);
+    EXPECT_EQ(error.message(), "Missing source files in Media Folder:\nmissing.wav\n\nTip: choose the top folder that "
+                               "contains your footage (subfolders are supported).");
+    EXPECT_TRUE(folderContents(out_.path()).empty());
 }
 
 TEST_F(TimelineExportAudioTest, ATimelineWithoutSoundHasNoAudioTrack)
 {
-    EXPECT_TRUE(soundOf({audioClip("gone", "X", 1, 0, 2)}).empty());
+    EXPECT_TRUE(soundOf({}).empty());
     EXPECT_EQ(ffprobe(output_, "-show_streams")["streams"].size(), 1u);
     EXPECT_EQ(frameStamps(output_).size(), 50u);
 }

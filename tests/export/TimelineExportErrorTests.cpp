@@ -95,7 +95,7 @@ TEST_F(TimelineExportErrorTest, AnEmptyTimelineIsRefused)
     expectFolderUntouched();
 }
 
-TEST_F(TimelineExportErrorTest, AMissingVideoFileIsRefusedByName)
+TEST_F(TimelineExportErrorTest, MissingPictureAndSoundFilesAreRefusedByName)
 {
     EditorJobV2 job = goodJob();
     job.sources.push_back(source("B", "missing clip.mov"));
@@ -104,8 +104,8 @@ TEST_F(TimelineExportErrorTest, AMissingVideoFileIsRefusedByName)
     job.timelines[0].clips.push_back(audioClip("m", "M", 1, 0, 1));
     const Failure failure = exportFails(job);
     EXPECT_EQ(failure.code, 212);
-    EXPECT_EQ(failure.message, "Missing source files in Media Folder:\nmissing clip.mov\n\nTip: choose the top folder "
-                               "that contains your footage (subfolders are supported).");
+    EXPECT_EQ(failure.message, "Missing source files in Media Folder:\nmissing clip.mov\nmusic only.wav\n\nTip: choose "
+                               "the top folder that contains your footage (subfolders are supported).");
     expectFolderUntouched();
 }
 
@@ -334,18 +334,20 @@ TEST_F(TimelineExportErrorTest, AFrameRateAbove240OrNotFiniteIsRefusedBeforeAnyt
     EXPECT_EQ(ffprobeStream(output_, "v:0")["r_frame_rate"], "240/1");
 }
 
-// Partial files beside the output: one a killed export left (no one holds its lock), one that
-// another export is still writing (locked), and files of other outputs or other names.
-TEST_F(TimelineExportErrorTest, AnExportRemovesTheStalePartialsOfItsOutputOnly)
+// Partial files in the output's folder: those killed exports left (no one holds their lock),
+// whatever output they were for; one that another export is still writing (locked); and files
+// of other names, which are no export's.
+TEST_F(TimelineExportErrorTest, AnExportRemovesTheStalePartialsOfEveryOutputInItsFolder)
 {
-    const std::vector<std::string> others{".movie.partial-FEDCBA98.mp4", ".movie.partial-0123ABCD.mov",
-                                          ".other.partial-0123ABCD.mp4", ".movie.partial-0123abcd.mp4",
+    const std::vector<std::string> others{".movie.partial-FEDCBA98.mp4", ".movie.partial-0123abcd.mp4",
                                           ".movie.partial-0123ABC.mp4", "movie.partial-0123ABCD.mp4"};
     std::vector<std::string> expected{"movie.mp4"};
     for (const std::string& name : others) {
         writeTextFile(out_ / name, "x");
         expected.push_back(name);
     }
+    for (const char* name : {".movie.partial-0123ABCD.mov", ".wskill.partial-0123ABCD.mp4", ".a.b.partial-89ABCDEF"})
+        writeTextFile(out_ / name, "left by a killed export");
     std::sort(expected.begin(), expected.end());
     const int live = ::open((out_ / others[0]).c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(live, LOCK_EX), 0);

@@ -176,23 +176,24 @@ TEST_F(SourceResolutionTest, FindsFilesAnywhereAndDirectPathsOnly)
     std::filesystem::remove(dir_.path().parent_path() / "outside.mov");
 }
 
-TEST(RequireVisualSources, ListsTwentyOfTheMissingFiles)
+TEST(RequireSourceFiles, ListsTwentyOfTheMissingFiles)
 {
     std::vector<EditorJobV2::Source> sources;
-    std::set<std::string> used;
+    std::vector<EditorJobV2::Clip> clips;
     for (int i = 0; i < 25; ++i) {
         sources.push_back(test::source("s" + std::to_string(i), "f" + std::to_string(i) + ".mov"));
-        used.insert("s" + std::to_string(i));
+        clips.push_back(test::videoClip("c" + std::to_string(i), "s" + std::to_string(i), 1, i, 1));
     }
     sources.push_back(test::source("audio", "music.wav"));
     EditorJobV2 job = test::makeJob(sources, {});
+    const EditorJobV2::Timeline used = timeline("t", clips);
     std::string expected = "export 212 Missing source files in Media Folder:\n";
     for (int i = 0; i < 20; ++i) {
         expected += (i ? "\n" : "") + std::string("f") + std::to_string(i) + ".mov";
     }
     expected += "\n\nTip: choose the top folder that contains your footage (subfolders are supported).";
-    EXPECT_EQ(errorText([&] { requireVisualSources(job, used, {}); }), expected);
-    EXPECT_EQ(errorText([&] { requireVisualSources(job, {}, {}); }), "no error");
+    EXPECT_EQ(errorText([&] { requireSourceFiles(job, used, {}); }), expected);
+    EXPECT_EQ(errorText([&] { requireSourceFiles(job, timeline("t", {}), {}); }), "no error");
 }
 
 TEST(VisualSourceIds, VideoAndImageClipsOnly)

@@ -38,6 +38,9 @@ TEST(ExportSheetFormats, TitlesInPickerOrderAndProposedNames)
     EXPECT_EQ(output("/out/cut.mov", EditorExportFormat::hevc10), Path("/out/cut.mov"));
     EXPECT_EQ(output("/out/cut.mov", EditorExportFormat::proRes422), Path("/out/cut.mov"));
     EXPECT_EQ(output("/out/cut.mp4", EditorExportFormat::proRes422), Path("/out/cut.mov"));
+    EXPECT_EQ(output("/out/cut.m4v", EditorExportFormat::hevc10), Path("/out/cut.m4v"));
+    EXPECT_EQ(output("/out/cut.M4V", EditorExportFormat::h264), Path("/out/cut.M4V"));
+    EXPECT_EQ(output("/out/cut.m4v", EditorExportFormat::proRes422), Path("/out/cut.mov"));
     EXPECT_EQ(output("/out/cut.v2", EditorExportFormat::proRes422), Path("/out/cut.v2.mov"));
     EXPECT_EQ(ExportSheetController::outputPanelRequest(*twoClipSession("Holiday"), EditorExportFormat::h264,
                                                         Path("/projects/trip/Trip.velmora"))

@@ -1,3 +1,6 @@
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "WorkspaceTestSupport.h"
@@ -93,14 +96,25 @@ TEST_F(JobInputs, EverythingElseIsASingleVideoJob)
     EXPECT_EQ(controller->mediaFolderURL(), dir.path());
 }
 
-TEST_F(JobInputs, AFileThatIsNotJsonIsRefusedWhenChosenAndTheJobBeforeStays)
+TEST_F(JobInputs, AFileThatIsNotJsonOrHoldsANumberOutOfRangeIsRefusedWhenChosenAndTheJobBeforeStays)
 {
     loadJob(writeTimelineJob());
+    nlohmann::json fast = timelineJob({"a.mp4"});
+    fast["project"]["fps"] = 1e300;
+    nlohmann::json negative = timelineJob({"a.mp4"});
+    negative["output"] = {{"width", -1920}, {"height", 1080}};
+    const std::string rate = " fps is not supported: a frame rate must be a finite number of at most 240 frames per "
+                             "second.";
     const std::vector<std::pair<std::string, std::string>> files = {
         {R"({"output": {"fps": NaN}})", "The given data was not valid JSON (parse error at line 1, column 20: "
                                         "syntax error while parsing value - invalid literal; last read: "
                                         "'\"fps\": N')."},
         {R"({"output": {"fps": 1e400}})", "The given data was not valid JSON (number overflow parsing '1e400')."},
+        {fast.dump(), "The frame rate 1e+300" + rate + " (at project.fps)"},
+        {negative.dump(), "The canvas width -1920 is not supported: a canvas side must be a whole number of 1 to "
+                          "16384 pixels. (at output.width)"},
+        {R"({"version": 1, "grade": {"lutCube": ""}, "output": {"fps": 1e300}})",
+         "The frame rate 1e+300" + rate + " (at output.fps)"},
     };
     for (const auto& [text, message] : files) {
         const Path job = writeFile("bad.json", text);
@@ -157,7 +171,7 @@ TEST_F(JobInputs, TheContainerIsTheOneTheOutputsNameSays)
     controller->setOutputContainer("mov");
     controller->pickOutput();
     EXPECT_EQ(panels->current().kind, FilePanelRequest::Kind::saveFile);
-    EXPECT_EQ(panels->current().extensions, (std::vector<std::string>{"mov", "mp4"}));
+    EXPECT_EQ(panels->current().extensions, (std::vector<std::string>{"mov", "mp4", "m4v"}));
     EXPECT_EQ(panels->current().suggestedName, "my_velmora_10bit.mov");
     // A name typed without a movie extension gets the proposed one.
     panels->choose(dir / "final");
@@ -167,6 +181,11 @@ TEST_F(JobInputs, TheContainerIsTheOneTheOutputsNameSays)
     EXPECT_EQ(panels->current().suggestedName, "final.mov");
     panels->choose(dir / "final.MP4");
     EXPECT_EQ(controller->outputURL(), dir / "final.MP4");
+    EXPECT_EQ(controller->outputContainer(), "mp4");
+    controller->setOutputContainer("mov");
+    controller->pickOutput();
+    panels->choose(dir / "final.m4v");
+    EXPECT_EQ(controller->outputURL(), dir / "final.m4v");
     EXPECT_EQ(controller->outputContainer(), "mp4");
     controller->pickOutput();
     panels->choose(dir / "trip_master.mov");
@@ -301,6 +320,37 @@ TEST_F(JobInputs, HandOverTakesTheJobAndItsFolder)
         EXPECT_FALSE(controller->mediaFolderURL());
         EXPECT_EQ(controller->statusText(), "Loaded from Edit tab \u2014 set output and Export 10-bit HEVC");
     }
+}
+
+// The job file is read once when chosen or handed over (counted as the kernel sees it opened).
+TEST_F(JobInputs, AChosenOrHandedOverJobFileIsReadOnce)
+{
+    const auto opensOf = [](const Path& file, const std::function<void()>& load) {
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        // Closes are watched too: the kernel merges an event into an identical one still unread.
+        ::inotify_add_watch(watch, file.c_str(), IN_OPEN | IN_CLOSE);
+        load();
+        int opens = 0;
+        alignas(inotify_event) char events[4096];
+        for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < n; at += static_cast<ssize_t>(sizeof(inotify_event))) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                opens += (event->mask & IN_OPEN) != 0;
+                at += event->len;
+            }
+        }
+        ::close(watch);
+        return opens;
+    };
+    const Path chosen = writeTimelineJob();
+    EXPECT_EQ(opensOf(chosen, [&] { loadJob(chosen); }), 1);
+
+    nlohmann::json job = timelineJob({"a.mp4"});
+    job["mediaFolder"] = dir.path().string();
+    const Path handedOver = writeFile("render.json", job.dump());
+    workflow.openExportTab(handedOver, std::nullopt);
+    EXPECT_EQ(opensOf(handedOver, [&] { queue->runUntilIdle(); }), 1);
+    EXPECT_EQ(controller->mediaFolderURL(), dir.path());
 }
 
 TEST_F(JobInputs, AHandOverWhileShownIsTakenOnceJobAndFolderAreSet)

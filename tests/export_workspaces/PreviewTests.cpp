@@ -185,15 +185,26 @@ TEST_F(Preview, ARenderEndingAfterTheWorkspaceIsDropped)
     EXPECT_EQ(controller->statusText(), "Ready");
 }
 
-TEST_F(Preview, LoadingAnotherJobKeepsTheLastStill)
+TEST_F(Preview, AnotherJobShowsNothingOfTheOneBefore)
 {
     render(0, still("L", 0, 6, 0, 1));
-    const std::string caption = controller->previewLabel();
+    controller->setGammaMode("g20"); // a refresh pending
+    controller->setPreviewTimeSeconds(4);
+    controller->refreshPreview(); // still running when the other job comes
     loadJob(writeTimelineJob("other_job.json"));
-    EXPECT_FALSE(controller->previewImage().isNull());
-    EXPECT_EQ(controller->previewLabel(), caption);
-    EXPECT_EQ(controller->previewMaxSeconds(), 6);
-    EXPECT_EQ(exporter->previewCount(), 1u);
+    EXPECT_TRUE(controller->previewImage().isNull());
+    EXPECT_EQ(controller->previewLabel(), "");
+    EXPECT_FALSE(controller->hasPreviewTimeRange());
+    EXPECT_EQ(controller->previewTimeSeconds(), 0);
+
+    // The render for the job before ends: dropped. Nothing else renders until asked.
+    exporter->finishPreview(1, still("before", 0, 6, 4));
+    waitForPosted(1);
+    queue->advance(1);
+    EXPECT_TRUE(controller->previewImage().isNull());
+    EXPECT_EQ(exporter->previewCount(), 2u);
+    render(2, still("other", 0, 3));
+    EXPECT_EQ(exporter->previewCall(2).request.timeSeconds, 0);
 }
 
 } // namespace

@@ -62,7 +62,7 @@ TEST(PreviewFrameGraderQueues, ThreeNamedSerialQueues)
     EXPECT_TRUE(ran);
     EXPECT_EQ(PFG::previewMaxGradeEdgePaused, 4096.0);
     EXPECT_EQ(PFG::previewMaxGradeEdgeInteractive, 854.0);
-    EXPECT_STREQ(PFG::editorDisplayGammaMode, "rec709a");
+    EXPECT_STREQ(PFG::editorDisplayGammaMode, "rec709");
 }
 
 // ---- pixel budget ----
@@ -384,12 +384,13 @@ TEST_F(PreviewFrameGraderTest, ChainMatchesTheStepsInOrder)
     EXPECT_GT(maxDifference(out.rendered(), crop(in, IntRect{0, 0, 40, 20})), 0.01);
 }
 
-TEST_F(PreviewFrameGraderTest, EditorDisplayGamma)
+// The monitor shows the levels the export writes: the editor's display compensates nothing.
+TEST_F(PreviewFrameGraderTest, EditorDisplayGammaKeepsTheLevels)
 {
+    EXPECT_FALSE(Exporter::resolveGammaMode(PFG::editorDisplayGammaMode).gammaPower);
     const Image in = testing::singlePixel(0.25f, 0.5f, 1.0f);
-    const double p = 2.2 / 1.961;
-    EXPECT_COLOR_NEAR(testing::firstPixel(PFG::applyEditorDisplayGamma(in)), std::pow(0.25, p), std::pow(0.5, p), 1.0,
-                      1e-6);
+    EXPECT_COLOR_NEAR(testing::firstPixel(PFG::applyGradeParams(in, std::nullopt, 1, 1, PFG::editorDisplayGammaMode)),
+                      0.25, 0.5, 1.0, 1e-6);
 }
 
 } // namespace

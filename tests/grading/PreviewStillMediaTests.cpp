@@ -7,7 +7,6 @@
 
 #include "StillsTestSupport.h"
 #include "grading/BasicGrade.h"
-#include "grading/GammaCompensation.h"
 #include "grading/GradedStillRequester.h"
 #include "grading/MoodGrade.h"
 #include "grading/PreviewFrameGrader.h"
@@ -222,8 +221,8 @@ TEST_F(PreviewStillTest, GradedStillMatchesTheChainAppliedByHand)
     ASSERT_TRUE(still.has_value());
     EXPECT_EQ(still->extent(), (Rect{0, 0, 640, 360}));
 
-    // By hand: the frame, the LUT through the image layer's colour cube at 0.9, then mood, basic
-    // grade and the editor's display gamma.
+    // By hand: the frame, the LUT through the image layer's colour cube at 0.9, then mood and
+    // basic grade; the editor's display adds no gamma.
     const Image frame = *PFG::decodeSourceStill(clip, 17 / 25.0, 640, 360);
     EXPECT_EQ(stampOf(frame), 17);
     const CubeLUT cube = Exporter::parseCube(stills::warmCubeText());
@@ -231,8 +230,7 @@ TEST_F(PreviewStillTest, GradedStillMatchesTheChainAppliedByHand)
     Image expected = dissolve(frame, cubed, 0.9).rendered();
     const ClipGrade grade = fullGrade();
     expected = Exporter::applyMoodImage(expected, grade.gradeParams);
-    expected = Exporter::applyBasicGradeImage(expected, grade.gradeParams, 640, 360);
-    expected = Exporter::applyGammaCompensation(expected, 2.2 / 1.961).rendered();
+    expected = Exporter::applyBasicGradeImage(expected, grade.gradeParams, 640, 360).rendered();
     EXPECT_LT(stills::maxDifference(*still, expected), 1e-5);
 
     // The LUT base of that frame is cached for the slider re-grades.

@@ -105,8 +105,8 @@ TEST(SourceGradedPreview, PausedGradeWithALutShowsTheGradedFrame)
     EXPECT_EQ(f.view.gradeRequestId(), id);
     EXPECT_EQ(f.view.pictureFrame(), QRectF(109.375, 0, 101.25, 180));
 
-    // A reference no file answers to still gives a still, with the display gamma only; its
-    // picture is the plain frame's, far from the inverted one.
+    // A reference no file answers to still gives a still: the plain frame, far from the
+    // inverted one.
     f.inputs.outW = 320;
     f.inputs.outH = 180;
     f.inputs.lutReference = " (Embedded LUT) ";
@@ -115,6 +115,24 @@ TEST(SourceGradedPreview, PausedGradeWithALutShowsTheGradedFrame)
     EXPECT_EQ(*f.view.lastGradeKey(), View::stillKey(f.dir / "clip.mp4", 0.5004, " (Embedded LUT) "));
     const double plain = meanLevel(f.view.still());
     EXPECT_GT(std::abs(inverted - plain), 60) << inverted << " vs " << plain;
+}
+
+// The graded still has the frame's levels, as an export of it has: a LUT that keeps greys, or
+// one that cannot be used, leaves a grey frame at its grey.
+TEST(SourceGradedPreview, AGreyFrameKeepsItsLevelsThroughALutThatKeepsGrey)
+{
+    StillFixture f;
+    ClipSettings grey;
+    grey.pattern = ClipPattern::flatGrey;
+    makeClip(f.dir / "grey.mp4", grey);
+    writeTextFile(f.dir / "swap.cube", swappingRedBlueCubeText());
+    f.inputs.fileURL = f.dir / "grey.mp4";
+    for (const char* lut : {"swap.cube", "missing.cube"}) {
+        f.inputs.lutReference = lut;
+        f.syncAndSettle();
+        ASSERT_TRUE(f.view.isShowingStill()) << lut;
+        EXPECT_NEAR(meanLevel(f.view.still()), 47, 2) << lut;
+    }
 }
 
 TEST(SourceGradedPreview, PlayingDropsTheStillInFlightAndPausingGradesAfresh)

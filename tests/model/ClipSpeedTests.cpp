@@ -20,6 +20,8 @@ TEST(ClipSpeed, AStoredSpeedSetsWhereTheClipsSourceEnds)
     const std::vector<std::pair<std::optional<double>, double>> cases = {
         {std::nullopt, 3.0}, {0.5, 2.0},  {2.5, 6.0},  {10.0, 21.0},  {10.5, 1.21},  {20.0, 1.4},
         {150.0, 4.0},        {0.01, 1.125}, {0.0625, 1.125}, {-150.0, 1.125}, {kInf, 3.0},
+        // Percentages up to 10000 % play as written; beyond, at the fastest rate, 100×.
+        {1500.0, 31.0},      {10000.0, 201.0}, {1e308, 201.0}, {-1e308, 1.125},
     };
     for (const auto& [stored, outPoint] : cases) {
         EditSession::Clip clip("a");

@@ -225,8 +225,10 @@ TEST(ExportOutput, GivesNtscRatesTheirFractionsAndRoundsOthers)
     EXPECT_EQ(fraction(25), std::make_pair(std::int64_t{25}, std::int64_t{1}));
     EXPECT_EQ(fraction(0.3), std::make_pair(std::int64_t{1}, std::int64_t{1}));
     EXPECT_EQ(fraction(29.5), std::make_pair(std::int64_t{30}, std::int64_t{1}));
-    EXPECT_EQ(fraction(-5), std::make_pair(std::int64_t{1}, std::int64_t{1}));
-    EXPECT_EQ(fraction(std::nan("")), std::make_pair(std::int64_t{1}, std::int64_t{1}));
+    // A stated rate that is no rate is none: the project runs, and exports, at 59.94.
+    for (const double none : {0.0, -5.0, std::nan("")}) {
+        EXPECT_EQ(fraction(none), std::make_pair(std::int64_t{60000}, std::int64_t{1001})) << none;
+    }
 
     EXPECT_EQ(EditSession::exportOutputDictionary(std::nullopt), json::parse(R"({"width": 1920, "height": 1080,
         "fps": 59.94, "fpsNum": 60000, "fpsDen": 1001, "container": "mp4"})"));

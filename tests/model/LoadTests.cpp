@@ -93,6 +93,22 @@ TEST_F(LoadFile, AFrameRateAbove240IsRefusedWhereverTheDocumentHoldsIt)
     EXPECT_EQ(loadText(R"({"project": {"fps": 240}, "timelines": []})").project->fps, 240.0);
 }
 
+TEST_F(LoadFile, ACanvasSideOutsideOneTo16384IsRefusedWhereverTheDocumentHoldsIt)
+{
+    const std::string limit = " is not supported: a canvas side must be a whole number of 1 to 16384 pixels.";
+    const std::vector<std::pair<std::string, std::string>> documents{
+        {R"({"tool": "velmora-editor-desktop-export", "project": {"width": -1920}, "timelines": []})",
+         "The canvas width -1920" + limit + " (at project.width)"},
+        {R"({"project": {"width": 1920, "height": 0}, "timelines": []})",
+         "The canvas height 0" + limit + " (at project.height)"},
+        {R"({"state": {"projectSettings": {"width": "16385", "height": 2160}}, "timelines": []})",
+         "The canvas width 16385" + limit + " (at state.projectSettings.width)"},
+    };
+    for (const auto& [text, reason] : documents)
+        EXPECT_EQ(loadFailure(text).localizedDescription(), "Could not read timeline JSON: " + reason);
+    EXPECT_EQ(loadText(R"({"project": {"width": 16384, "height": 1}, "timelines": []})").project->width, 16384);
+}
+
 TEST_F(LoadFile, TypeMismatchNamesTypeAndPath)
 {
     const auto error = loadFailure(R"({"timelines": [{"id": "t", "clips": [{"id": "a", "type": 4}]}]})");

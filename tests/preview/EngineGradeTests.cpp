@@ -1,5 +1,7 @@
 // Grade and LUT controls, and the grade and fade edits that leave no empty undo step.
 
+#include <thread>
+
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -61,6 +63,7 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
     }
     writeTextFile(f.h.media / "two.cube", twoPoints);
     writeTextFile(f.h.media / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n");
+    engine.refreshLutNames(); // as the picker does when it opens
     const std::vector<std::string> offered = engine.clipLutPickerOptions(std::string("A"));
     EXPECT_NE(std::find(offered.begin(), offered.end(), "two.cube"), offered.end());
 
@@ -77,6 +80,77 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
     engine.setClipLutReference("gone.cube", "A");
     EXPECT_EQ(engine.status(),
               "LUT gone.cube cannot be used: the file cannot be found or read — picture left without it");
+}
+
+// The status line says a LUT cannot be used exactly when what grades the clip passes over it,
+// and stops saying so once the clip holds another LUT.
+TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    writeTextFile(f.h.media / "two.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    engine.setGradePreviewEnabled(true);
+    const std::string on = engine.status();
+
+    // Inline text that grades the clip, chosen by its picker label.
+    EditorJobV2::ClipGrade inlineGrade;
+    inlineGrade.lutData = identityCubeText();
+    f.h.session().timelines[0].clips[0].grade = inlineGrade;
+    engine.setClipLutReference("(Embedded LUT)", "A");
+    EXPECT_EQ(engine.status(), on);
+    EXPECT_TRUE(PreviewFrameGrader::resolvedClipLutText(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt));
+
+    engine.setClipLutReference("two.cube", "A");
+    EXPECT_TRUE(engine.status().starts_with("LUT two.cube cannot be used: ")) << engine.status();
+    engine.setClipLutReference("look.cube", "A");
+    EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");
+
+    // The grade inspector's Reset takes the unusable LUT away.
+    engine.setClipLutReference("two.cube", "B");
+    ClipGradeEditState reset = ClipGradeEditState::from(f.h.session().clip("B"));
+    reset.reset();
+    engine.finalizeClipGradeLivePreview("B", reset);
+    EXPECT_EQ(engine.status(), "Clip grade cleared");
+
+    // A clip id no clip has: nothing is written.
+    f.h.statuses.clear();
+    engine.setClipLutReference("gone.cube", "missing");
+    EXPECT_TRUE(f.h.statuses.empty());
+    EXPECT_FALSE(f.h.session().clip("missing"));
+}
+
+// The LUT names on offer are listed on the worker when a project is taken and kept: a selection
+// reads them without looking at the disk; a picker opening lists them again.
+TEST(EngineGrade, LutNamesAreListedInTheBackgroundAndKept)
+{
+    auto queue = std::make_shared<ManualMainQueue>();
+    std::vector<std::function<void()>> listings;
+    TimelinePreviewEngine engine(TimelinePreviewEngine::Services{
+        queue, std::make_shared<ManualClock>(0.0), nullptr, {}, {},
+        [&listings](std::function<void()> work) { listings.push_back(std::move(work)); }});
+    QSignalSpy listed(&engine, &TimelinePreviewEngine::lutNamesChanged);
+    const auto runListing = [&] {
+        ASSERT_FALSE(listings.empty());
+        std::thread(listings.back()).join();
+        listings.clear();
+        queue->runUntilIdle();
+    };
+    TempDir media;
+    writeTextFile(media / "look.cube", identityCubeText());
+    engine.adoptSession(sessionWith({clip("A", "video", 0, 4)}), media.path(), std::nullopt, false);
+    EXPECT_EQ(engine.availableLutNames(), std::vector<std::string>{"None"});
+    runListing();
+    EXPECT_EQ(engine.availableLutNames(), (std::vector<std::string>{"None", "look.cube"}));
+    EXPECT_EQ(listed.count(), 1);
+
+    writeTextFile(media / "later.cube", identityCubeText());
+    engine.selectClip("A", false);
+    EXPECT_EQ(engine.clipLutPickerOptions(std::string("A")), (std::vector<std::string>{"None", "look.cube"}));
+    EXPECT_EQ(engine.selectedClipLutPickerValue(), "None");
+    EXPECT_TRUE(listings.empty());
+    engine.refreshLutNames();
+    runListing();
+    EXPECT_EQ(engine.availableLutNames(), (std::vector<std::string>{"None", "later.cube", "look.cube"}));
 }
 
 TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)

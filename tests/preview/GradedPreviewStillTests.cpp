@@ -5,8 +5,10 @@
 #include <fstream>
 
 #include "ProgramMonitorTestSupport.h"
+#include "export/TimelineExport.h"
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
+#include "platform/media/AssetReader.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora::test {
@@ -99,7 +101,7 @@ TEST(GradedPreviewRequests, ASliderDragRegradesTheCachedBaseOnTheMainThread)
 // playing `fileName` from its media folder, with a player that shows nothing: stills come from
 // the file.
 void adoptFile(ProgramHarness& p, const std::string& fileName, double inPoint, QSize canvas,
-               EditorJobV2::ClipGrade grade)
+               EditorJobV2::ClipGrade grade, double fps = 30)
 {
     EditSession::Clip onFile = gradedClip("c1", 0, 2, std::move(grade));
     onFile.sourceId = "s1";
@@ -109,8 +111,74 @@ void adoptFile(ProgramHarness& p, const std::string& fileName, double inPoint, Q
     session->sources.push_back(EditSession::Source("s1", fileName, "video"));
     session->project->width = canvas.width();
     session->project->height = canvas.height();
+    session->project->fps = fps;
     session->timelines.front().duration = 2.0;
     p.player = p.h.adopt(session);
+}
+
+// The colour at the centre of frame n of a movie, decoded as the player decodes it.
+QColor exportedCentre(const std::filesystem::path& movie, std::int64_t n)
+{
+    auto asset = Asset::open(movie);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::bgra);
+    reader.add(output);
+    EXPECT_TRUE(reader.startReading());
+    for (std::int64_t index = 0; auto sample = output->copyNextSampleBuffer();) {
+        if (sample->hasImageBuffer() && index++ == n) {
+            const PixelBuffer& frame = sample->imageBuffer;
+            const std::uint8_t* p = frame.baseAddress(0) + frame.bytesPerRow(0) * (frame.height() / 2) +
+                                    4 * (frame.width() / 2);
+            return QColor(p[2], p[1], p[0]);
+        }
+    }
+    ADD_FAILURE() << "no frame " << n << " in " << movie;
+    return {};
+}
+
+// Paused over a grey clip (R'G'B' 47) whose LUT swaps red and blue, the monitor shows the grey
+// the export writes at that time: with the grade preview off or on, with an exposure, and with
+// a LUT file that cannot be read.
+TEST(GradedPreviewLevels, APausedGradedStillHasTheLevelsOfTheExportedFrame)
+{
+    for (const auto& [num, den, fps] : {std::tuple{25, 1, 25.0}, std::tuple{24000, 1001, 23.976}}) {
+        for (const auto& [gradePreview, exposure, lut] :
+             {std::tuple{false, 0.0, "swap"}, std::tuple{true, 0.0, "swap"}, std::tuple{true, 0.3, "swap"},
+              std::tuple{false, 0.0, "missing.cube"}}) {
+            SCOPED_TRACE(std::string(lut) + (gradePreview ? ", grade on" : "") + (exposure != 0 ? ", exposure" : "") +
+                         ", " + std::to_string(num) + "/" + std::to_string(den) + " fps");
+            ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)});
+            ClipSettings grey;
+            grey.pattern = ClipPattern::flatGrey;
+            grey.fpsNum = num;
+            grey.fpsDen = den;
+            makeClip(p.h.media / "grey.mp4", grey);
+            EditorJobV2::ClipGrade grade = inlineLut(swappingRedBlueCubeText());
+            if (lut != std::string("swap")) {
+                grade.lutData.reset();
+                grade.lutFile = lut;
+            }
+            if (exposure != 0) {
+                grade.gradeParams = EditorJobV2::ClipGrade::GradeParams{};
+                grade.gradeParams->exposure = exposure;
+            }
+            adoptFile(p, "grey.mp4", 0, {160, 96}, grade, fps);
+            p.engine().setGradePreviewEnabled(gradePreview);
+            p.seek(0.5);
+            finishGrading(p.queue());
+            ASSERT_TRUE(p.controller().isStillShown());
+
+            const std::filesystem::path job = p.h.media / "job.json";
+            p.engine().session()->writeRenderJob(job);
+            const std::filesystem::path movie = p.h.media / "export.mp4";
+            Exporter::exportEditorTimeline(EditorJobV2::fromJSON(readTextFile(job)), std::nullopt, p.h.media.path(),
+                                           movie, 2000000, Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0,
+                                           std::nullopt, nullptr, nullptr);
+            const QColor written = exportedCentre(movie, p.engine().frameGrid().index(p.engine().playheadSeconds()));
+            EXPECT_TRUE(colourNear(p.controller().still().pixelColor(80, 48), written, 2));
+            EXPECT_TRUE(exposure != 0 || colourNear(written, QColor(47, 47, 47), 2));
+        }
+    }
 }
 
 TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
@@ -157,6 +225,7 @@ TEST(GradedPreviewMedia, AStillThatCannotReadItsFileNamesIt)
     EXPECT_EQ(p.engine().unreadableSources(), (std::map<std::string, std::string>{{"s1", "Permission denied"}}));
 }
 
+// The clean feed shows the same picture of a paused image clip: the player's leaves it out.
 TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
 {
     ProgramOptions options;
@@ -171,8 +240,9 @@ TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
     session->sources.push_back(EditSession::Source("s2", "still.png", "image"));
     session->timelines.front().duration = 4.0;
     p.player = p.h.adopt(session);
-    const auto stillStamp = [&p] {
-        const QImage& still = p.controller().still();
+    GradedPreviewView cleanFeed(p.engine(), p.h.queue, true, true);
+    const auto stillStamp = [](const GradedPreviewController& view) {
+        const QImage& still = view.still();
         return readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; }, still.width(),
                               still.height());
     };
@@ -182,12 +252,15 @@ TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
         p.seek(3.0);
         finishGrading(p.queue());
         ASSERT_TRUE(p.controller().isStillShown()) << "grade preview " << gradePreview;
-        EXPECT_EQ(stillStamp(), 77);
+        EXPECT_EQ(stillStamp(p.controller()), 77);
+        ASSERT_TRUE(cleanFeed.controller().isStillShown());
+        EXPECT_EQ(stillStamp(cleanFeed.controller()), 77);
 
         // Over the ungraded video clip the player's own picture shows.
         p.seek(1.0);
         finishGrading(p.queue());
         EXPECT_FALSE(p.controller().isStillShown());
+        EXPECT_FALSE(cleanFeed.controller().isStillShown());
     }
 
     // Playing, the still is left out as the player leaves it out.
@@ -198,6 +271,7 @@ TEST(GradedPreviewMedia, APausedImageClipShowsItsPictureWithOrWithoutAGrade)
     finishGrading(p.queue());
     EXPECT_TRUE(p.engine().isPlaying());
     EXPECT_FALSE(p.controller().isStillShown());
+    EXPECT_FALSE(cleanFeed.controller().isStillShown());
 }
 
 // The program view of a paused generated clip with a LUT file, a mood and a basic grade, saved

@@ -214,6 +214,36 @@ TEST_F(Playback, AnUnreadableFileIsNamedWhileTheRestPlays)
     ASSERT_TRUE(queue->runUntil([&] { return engine.unreadableSources().size() == 2; }, 30));
     EXPECT_EQ(engine.status(), "Cannot read c.mp4 (Permission denied)");
     EXPECT_EQ(engine.unreadableSources().at("c"), "Permission denied");
+
+    // A seek onto the file unreadable since the opening names it; once it can be read again, the
+    // next seek brings its picture back without opening the project again.
+    const auto seekAndWait = [&](double seconds) {
+        bool landed = false;
+        engine.seek(seconds, true, [&](bool) { landed = true; });
+        return queue->runUntil([&] { return landed && engine.avPlayer() != nullptr; }, 30);
+    };
+    ASSERT_TRUE(seekAndWait(3.0));
+    EXPECT_EQ(engine.status(), "Cannot read b.mp4 (Permission denied)");
+    locked->erase("b.mp4");
+    engine.seek(3.0, true, {});
+    ASSERT_TRUE(queue->runUntil([&] { return engine.avPlayer() != nullptr; }, 30)) << engine.status();
+    EXPECT_FALSE(engine.unreadableSources().contains("b"));
+    ASSERT_TRUE(seekAndWait(3.0));
+    EXPECT_EQ(stampShown(*dynamic_cast<PlatformPreviewPlayer&>(*engine.avPlayer()).videoOutput()), 30);
+}
+
+// A new project holds nothing: its empty media folder is not a failure, and nothing is built.
+TEST_F(Playback, AProjectWithNothingInItIsNoFailure)
+{
+    auto queue = std::make_shared<ManualMainQueue>();
+    const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
+    TimelinePreviewEngine engine(
+        TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+    TempDir media;
+    engine.adoptSession(std::make_shared<EditSession>(EditSession::blankProject()), media.path(), std::nullopt, true);
+    ASSERT_TRUE(queue->runUntil([&] { return !engine.status().ends_with("building preview\u2026"); }, 30));
+    EXPECT_EQ(engine.status(), "Loaded Timeline 1: 0 video, 0 audio");
+    EXPECT_FALSE(engine.lastError());
 }
 
 TEST_F(Playback, AFadeInRisesAndGainZeroIsSilentWithin50MillisecondsOfTheChange)

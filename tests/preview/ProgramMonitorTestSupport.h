@@ -25,8 +25,8 @@ PixelBuffer solidFrame(const QColor& color, int width = 64, int height = 36);
 // Publishes `frame` as the output's picture over [start, start + duration) seconds.
 void showFrame(VideoOutput& output, const PixelBuffer& frame, double start, double duration);
 
-// A clip grade carrying the cube text inline. With a constant cube of components 0 and 1,
-// which the display gamma keeps, a still has exactly that colour.
+// A clip grade carrying the cube text inline. With a constant cube, a still has exactly that
+// colour.
 EditorJobV2::ClipGrade inlineLut(const std::string& cube);
 EditSession::Clip gradedClip(std::string id, double start, double duration,
                              std::optional<EditorJobV2::ClipGrade> grade);

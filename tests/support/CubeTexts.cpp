@@ -43,4 +43,14 @@ std::string invertingCubeText()
     return latticeCube({"1", "0.5", "0"});
 }
 
+std::string swappingRedBlueCubeText()
+{
+    const char* const steps[] = {"0", "0.5", "1"};
+    std::string text = "LUT_3D_SIZE 3\n";
+    for (int i = 0; i < 27; ++i) { // red fastest: the entry of (r, g, b) is (b, g, r)
+        text += std::string(steps[i / 9]) + " " + steps[i / 3 % 3] + " " + steps[i % 3] + "\n";
+    }
+    return text;
+}
+
 } // namespace velmora::test

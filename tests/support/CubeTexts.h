@@ -13,5 +13,7 @@ std::string identityCubeText();
 // Every component c of the lattice colour becomes 1 − c: any picture it touches changes
 // visibly.
 std::string invertingCubeText();
+// Red and blue of the lattice colour change places: greys stay as they are.
+std::string swappingRedBlueCubeText();
 
 } // namespace velmora::test

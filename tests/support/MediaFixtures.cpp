@@ -132,6 +132,8 @@ void makeClip(const std::filesystem::path& path, const ClipSettings& clip)
         std::string filter;
         if (clip.pattern == ClipPattern::frameStamp) {
             filter = "format=yuv420p,geq=lum='" + stampExpression("N") + "':cb=128:cr=128,";
+        } else if (clip.pattern == ClipPattern::flatGrey) {
+            filter = "format=yuv420p,geq=lum=" + number(clip.greyLuma) + ":cb=128:cr=128,";
         }
         filter += "format=" + clip.pixelFormat;
         args += "-map 0:v -vf \"" + filter + "\" ";

@@ -20,6 +20,8 @@ enum class ClipPattern {
     frameStamp,
     // FFmpeg's moving test card (colour, gradients, a frame counter).
     testsrc2,
+    // One flat grey on every frame: luma greyLuma, chroma neutral.
+    flatGrey,
 };
 
 struct ClipSettings {
@@ -29,6 +31,8 @@ struct ClipSettings {
     int fpsDen = 1;
     int frameCount = 50;
     ClipPattern pattern = ClipPattern::frameStamp;
+    // The 8-bit video-range luma of flatGrey; 56 decodes to R'G'B' 47.
+    int greyLuma = 56;
     // Encoder name; empty for a file without video.
     std::string videoCodec = "libx264";
     std::string pixelFormat = "yuv420p";

@@ -320,6 +320,12 @@ TEST(EditorClipControls, LutPickerOffersNoneTheProjectsCubesAndTheClipsOwnRefere
     EXPECT_FALSE(h.engine().canUndo());
     EXPECT_EQ(picker.currentText(), "Warm.cube");
 
+    // The grade inspector's Reset takes the LUT away: the picker names the state that is.
+    h.engine().finalizeClipGradeLivePreview("v1", ClipGradeEditState{});
+    EXPECT_EQ(picker.currentText(), "None");
+    picker.pickIndex(2);
+    EXPECT_EQ(picker.currentText(), "Warm.cube");
+
     // A remembered name that is no longer offered shows the clip's own value.
     h.workspace().setLutPickerSelection("Gone.cube");
     EXPECT_EQ(h.workspace().lutPickerShownValue(), "Warm.cube");

@@ -82,7 +82,7 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
                                              "track": 1, "startTime": 0, "duration": 2}]}]})");
     opened = openThroughPanel(job);
     EXPECT_EQ(opened.status, "Project loaded — Grade OFF · overlays are not in JSON; if preview shows graphics, open "
-                             "Source in QuickTime (camera originals only)");
+                             "Source in a video player (camera originals only)");
     EXPECT_FALSE(opened.gradePreview);
 
     // An empty project: nothing is missing, so nothing is asked.

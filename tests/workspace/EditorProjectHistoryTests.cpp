@@ -158,7 +158,9 @@ TEST(AnotherProject, ShowsNothingOfTheOneBefore)
     w.newProject();
     h.settle();
     expectNothingOfIt();
-    EXPECT_EQ(h.engine().status(), "Ready — 0.00s · Grade OFF (smooth play)");
+    // Nothing in it to preview: no player, and the new project's own words stay.
+    EXPECT_EQ(h.engine().avPlayer(), nullptr);
+    EXPECT_EQ(h.engine().status(), "New project — use Import in Media Pool to add clips");
 
     // A project whose media are all missing has no picture at all, stepping included.
     gradeTheFirstClip();

@@ -1,5 +1,6 @@
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -7,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
-#include "platform/dispatch/ConcurrentPerform.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora {
@@ -68,6 +68,22 @@ TEST(SourceThumbnails, VideosGetAPosterFrameOnAWorkerButAShortClipNone)
     EXPECT_TRUE(h.background->empty());
 }
 
+// A file that could not be read when the project opened stays named when the posters land.
+TEST(SourceThumbnails, AFileThatCannotBeReadIsStillNamedWhenThePostersLand)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    h.workspace().handleOpenURL(test::writeProject(h.folders.scratch(), true).file);
+    h.queue->advance(0.5);
+    PreviewComposition built;
+    built.unreadableSources = {{"src-still", "Permission denied"}};
+    h.builder->finish(9.0, built);
+    h.queue->advance(0.5);
+    h.runBackgroundWork();
+    ASSERT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
+    EXPECT_EQ(h.engine().status(),
+              "Thumbnails ready \u2014 drag clips to the timeline \u00b7 Cannot read Still.png (Permission denied)");
+}
+
 // A project document carries no pictures, sizes or rates: an opened project's still and video
 // cards get theirs from the files again, as at import.
 TEST(SourceThumbnails, AnOpenedProjectsStillAndVideoCardsGetTheirPicturesSizesAndRates)
@@ -88,14 +104,26 @@ TEST(SourceThumbnails, AnOpenedProjectsStillAndVideoCardsGetTheirPicturesSizesAn
 
 // Pictures arriving for a project that is no longer open are dropped: they neither land in the
 // new project nor bind it to the old project's folder and file.
-// Threads of this process named `name` that are not exiting. A thread that was joined may still
-// be listed for a moment (longer on a loaded machine) while the kernel finishes its exit; the
-// flag the kernel sets when the exit begins tells it apart from one still working.
-int workingThreadsNamed(const std::string& name)
+// The ids of this process's threads now.
+std::set<std::string> threadIds()
+{
+    std::set<std::string> ids;
+    for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task"))
+        ids.insert(task.path().filename().string());
+    return ids;
+}
+
+// Threads of this process named `name`, started after `before` was taken, that are not exiting:
+// only those can be work of what was made since. A thread that was joined may still be listed for
+// a moment (longer on a loaded machine) while the kernel finishes its exit; the flag the kernel
+// sets when the exit begins tells it apart from one still working.
+int workingThreadsNamed(const std::string& name, const std::set<std::string>& before)
 {
     constexpr unsigned long exiting = 0x4; // PF_EXITING
     int count = 0;
     for (const fs::directory_entry& task : fs::directory_iterator("/proc/self/task")) {
+        if (before.count(task.path().filename().string()))
+            continue;
         std::string comm;
         std::getline(std::ifstream(task.path() / "comm"), comm);
         std::string stat;
@@ -120,9 +148,6 @@ int workingThreadsNamed(const std::string& name)
 // application tears down.
 TEST(SourceThumbnails, ClosingTheWorkspaceAtAnyMomentJoinsItsPosterFrameWork)
 {
-    // The process-wide pool of row workers starts here, so that its parked threads do not take
-    // the name of the poster-frame worker that would otherwise start it.
-    concurrentPerform(1, 1, [](std::size_t, std::size_t) {});
     test::UserFoldersScope folders;
     const fs::path card = folders.scratch() / "card";
     fs::create_directories(card);
@@ -133,12 +158,13 @@ TEST(SourceThumbnails, ClosingTheWorkspaceAtAnyMomentJoinsItsPosterFrameWork)
         fs::copy_file(clips.front(), clips.back());
     }
     for (const int delayMs : {0, 1, 3, 10, 30, 60}) {
+        const std::set<std::string> before = threadIds();
         {
             WorkspaceHarness h({WorkspaceHarness::Views::none, true, {}, true});
             h.workspace().processImportedFiles(clips);
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         }
-        EXPECT_EQ(workingThreadsNamed("velmora.thumbs"), 0) << "closed " << delayMs << " ms after the import";
+        EXPECT_EQ(workingThreadsNamed("velmora.thumbs", before), 0) << "closed " << delayMs << " ms after the import";
     }
 }
 

@@ -81,11 +81,10 @@ TEST(EditorWorkspaceText, RelinkMessageListsAtMostEightNames)
                                        "Mac that contains the original clips.");
 }
 
-TEST(EditorWorkspaceText, BadgeAndRenderJobName)
+TEST(EditorWorkspaceText, Badge)
 {
     EXPECT_EQ(versionBadge("2.1", "57"), "v2.1 (57)");
     EXPECT_EQ(versionBadge(std::nullopt, std::nullopt), "v? (?)");
-    EXPECT_EQ(renderJobFileName("1A2B3C4D-0000-4000-8000-000000000000"), "velmora_render_1A2B3C4D.json");
 }
 
 TEST(PlaybackScrubBarMath, KnobTravelsTheWidthLessTheKnobAndThePointerMapsTheFullWidth)

@@ -9,6 +9,7 @@
 #include "EditorWorkspaceTestSupport.h"
 #include "controls/ToolbarEdgeScrollView.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
+#include "workspace/bars/EditToolsBar.h"
 #include "workspace/bars/EditorTopBar.h"
 #include "workspace/program/PreviewArea.h"
 #include "workspace/program/PreviewPlaceholderView.h"
@@ -174,6 +175,31 @@ TEST(SmallWindowLayout, EveryTopBarCommandKeepsItsLabelAndCanBeReached)
         EXPECT_TRUE(visible->rect().contains(shown)) << button.text().toStdString();
     }
     EXPECT_LT(right(&strip), left(buttons[8]));
+}
+
+TEST(SmallWindowLayout, TheStatusLineShowsAtTheEndOfTheEditToolsBar)
+{
+    WorkspaceHarness h({Views::workspace});
+    h.open(test::writeProject(h.folders.scratch()));
+    const QString status = QString::fromUtf8("LUT Two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at "
+                                             "least 3 points \u2014 picture left without it");
+    h.engine().setStatus(status.toStdString());
+    EditToolsBar& bar = *h.view().findChild<EditToolsBar*>();
+    const QLabel& label = *bar.statusLabel();
+    for (QSize size : {defaultSize, smallestSize}) {
+        showAt(h, size);
+        const QRect inView(label.mapTo(&h.view(), QPoint(0, 0)), label.size());
+        EXPECT_TRUE(h.view().rect().contains(inView)) << size.width();
+        EXPECT_EQ(h.view().childAt(inView.center()), &label) << size.width();
+        // Cut short to its share of the bar, after the commands, which scroll instead.
+        EXPECT_GE(label.width(), 300) << size.width();
+        EXPECT_LE(bar.strip()->mapTo(&bar, QPoint(bar.strip()->width(), 0)).x(), label.mapTo(&bar, QPoint(0, 0)).x());
+        EXPECT_EQ(label.text(), status);
+        EXPECT_EQ(label.toolTip(), status);
+    }
+    h.engine().setStatus("Split OK");
+    QCoreApplication::processEvents();
+    EXPECT_GE(label.width(), label.fontMetrics().horizontalAdvance(QStringLiteral("Split OK")));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "workspace/bars/EditToolsBar.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -7,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
+#include "controls/ElidedLabel.h"
 #include "controls/ToolbarEdgeScrollView.h"
 #include "workspace/bars/ClipFadeBar.h"
 #include "workspace/bars/ClipGainBar.h"
@@ -16,8 +19,13 @@ namespace velmora {
 
 namespace {
 
-// A long status is cut with an ellipsis rather than widening the row without end.
+// The status line takes the width its text needs, but at most this much and at most this share
+// of the bar: the rest is the commands', which scroll when it is not enough. Longer text is cut
+// with an ellipsis (the whole text is its tool tip).
 constexpr int statusMaximumWidth = 520;
+constexpr double statusMaximumShare = 0.4;
+// Padding at the bar's right end, after the status line, as the row has at its ends.
+constexpr int barEndPadding = 14;
 
 } // namespace
 
@@ -28,8 +36,9 @@ EditToolsBar::EditToolsBar(EditorWorkspaceController& workspace, QWidget* parent
     setAttribute(Qt::WA_StyledBackground);
     setFixedHeight(36);
     auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(strip_);
+    outer->setContentsMargins(0, 0, barEndPadding, 0);
+    outer->setSpacing(10);
+    outer->addWidget(strip_, 1);
 
     auto* row = new QWidget;
     row->setObjectName(QStringLiteral("editToolsRow"));
@@ -89,13 +98,15 @@ EditToolsBar::EditToolsBar(EditorWorkspaceController& workspace, QWidget* parent
     connect(rippleToggle_, &QCheckBox::toggled, &engine, &TimelinePreviewEngine::setRippleEditEnabled);
     layout->addWidget(rippleToggle_);
 
-    statusLabel_ = new QLabel(row);
-    statusLabel_->setObjectName(QStringLiteral("statusLabel"));
-    statusLabel_->setMaximumWidth(statusMaximumWidth);
-    layout->addWidget(statusLabel_);
     layout->addStretch(1);
-
     strip_->setHostedContent(row);
+
+    // The status line stays at the bar's end, outside the strip, so that it shows whatever the
+    // window's width and wherever the commands are scrolled.
+    statusLabel_ = new ElidedLabel(Qt::ElideRight, {}, this);
+    statusLabel_->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    outer->addWidget(statusLabel_);
 
     for (auto signal : {&TimelinePreviewEngine::canUndoChanged, &TimelinePreviewEngine::canRedoChanged,
                         &TimelinePreviewEngine::selectedClipIdChanged, &TimelinePreviewEngine::sessionChanged,
@@ -144,7 +155,27 @@ void EditToolsBar::refresh()
     }
     const QString status = QString::fromStdString(engine.status());
     statusLabel_->setToolTip(status);
-    statusLabel_->setText(statusLabel_->fontMetrics().elidedText(status, Qt::ElideRight, statusMaximumWidth));
+    statusLabel_->setText(status);
+    fitStatusWidth();
+}
+
+void EditToolsBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitStatusWidth();
+}
+
+void EditToolsBar::fitStatusWidth()
+{
+    const QString status = statusLabel_->text();
+    // Measured in the style sheet's font, which the label takes when it is polished.
+    statusLabel_->ensurePolished();
+    // One pixel more than the text's advance: a label exactly as wide as its text may elide it.
+    const int needed = status.isEmpty() ? 0 : statusLabel_->fontMetrics().horizontalAdvance(status) + 1;
+    const int allowed = std::min(statusMaximumWidth, static_cast<int>(width() * statusMaximumShare));
+    const int fitted = std::max(std::min(needed, allowed), 0);
+    if (statusLabel_->minimumWidth() != fitted || statusLabel_->maximumWidth() != fitted)
+        statusLabel_->setFixedWidth(fitted);
 }
 
 } // namespace velmora

@@ -126,9 +126,11 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
 
     connect(lutPicker_, &VelmoraDarkPopUpPicker::selectionWritten, this,
             [this](const QString& id) { workspace_.chooseClipLut(id.toStdString()); });
-    // The LUT files on offer are read again each time the list opens: a .cube copied into the
-    // media folder appears without another clip being selected first.
-    connect(lutPicker_, &VelmoraDarkPopUpPicker::popUpAboutToShow, this, &EditorTopBar::refreshLutPicker);
+    // The LUT files on offer are listed again, on the engine's worker, each time the list opens:
+    // a .cube copied into the media folder appears without another clip being selected first.
+    connect(lutPicker_, &VelmoraDarkPopUpPicker::popUpAboutToShow, &workspace_.engine(),
+            &TimelinePreviewEngine::refreshLutNames);
+    connect(&workspace_.engine(), &TimelinePreviewEngine::lutNamesChanged, this, &EditorTopBar::refreshLutPicker);
     connect(gradeToggle_, &QCheckBox::toggled, &workspace_.engine(), &TimelinePreviewEngine::setGradePreviewEnabled);
 
     TimelinePreviewEngine& engine = workspace_.engine();
@@ -194,7 +196,15 @@ void EditorTopBar::refreshLutPicker()
     items.reserve(options.size());
     for (const std::string& name : options)
         items.push_back({name, name, false});
-    lutPicker_->setSelectionAndItems(workspace_.lutPickerShownValue(options), std::move(items));
+    std::string shown = workspace_.lutPickerShownValue(options);
+    // Rows rebuilt while the list is open would move under the pointer: only a change rebuilds.
+    if (items != lutPicker_->items() || shown != lutPicker_->selection()) {
+        lutPicker_->setSelectionAndItems(std::move(shown), std::move(items));
+    } else if (const int row = VelmoraDarkPopUpPicker::rowForSelection(lutPicker_->selectableTags(), shown);
+               row != lutPicker_->currentIndex()) {
+        const QSignalBlocker blocker(lutPicker_);
+        lutPicker_->setCurrentIndex(row);
+    }
     lutPicker_->setEnabled(workspace_.lutPickerEnabled());
 }
 

@@ -18,6 +18,7 @@
 #include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "platform/foundation/FileError.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Uuid.h"
@@ -290,8 +291,7 @@ void EditorWorkspaceController::promptProjectFpsFromImportedClips(const std::vec
     if (!video || !video->framerate || !FrameRateLimit::accepts(*video->framerate) || *video->framerate <= 1)
         return;
     const double clipRate = *video->framerate;
-    const double projectRate = session->project && session->project->fps ? *session->project->fps
-                                                                           : EditorWorkspaceText::defaultFrameRate;
+    const double projectRate = velmora::projectFrameRate(session->project ? session->project->fps : std::nullopt);
     if (std::abs(clipRate - projectRate) < frameRateQuestionThreshold)
         return;
 

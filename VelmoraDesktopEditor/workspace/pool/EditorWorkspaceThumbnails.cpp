@@ -147,8 +147,11 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     // of clips that stops the main thread for a large part of a second), the preview, the undo
     // history and the unsaved-changes mark stay as they are.
     emit mediaPoolPicturesChanged();
-    if (engine_->avPlayer())
-        engine_->setStatus("Thumbnails ready — drag clips to the timeline");
+    if (!engine_->avPlayer())
+        return;
+    // A file that cannot be read stays named: the posters do not make it readable.
+    const std::optional<std::string> unreadable = engine_->unreadableMediaText();
+    engine_->setStatus("Thumbnails ready — drag clips to the timeline" + (unreadable ? " · " + *unreadable : ""));
 }
 
 } // namespace velmora

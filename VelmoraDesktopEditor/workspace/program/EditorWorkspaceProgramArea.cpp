@@ -6,6 +6,7 @@
 
 #include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -17,9 +18,7 @@ using Placeholder = EditorWorkspaceController::PreviewPlaceholder;
 double EditorWorkspaceController::projectFrameRate() const
 {
     const std::shared_ptr<EditSession>& session = engine_->session();
-    if (session && session->project && session->project->fps)
-        return *session->project->fps;
-    return EditorWorkspaceText::defaultFrameRate;
+    return velmora::projectFrameRate(session && session->project ? session->project->fps : std::nullopt);
 }
 
 std::string EditorWorkspaceController::canvasLabel() const

@@ -1,0 +1,199 @@
+// What the real window shows at its default size is true: the graded paused picture has the
+// levels of the exported frame, an export whose sound file has gone fails by the file's name and
+// writes nothing, and the status line's words are on the screen.
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+
+#include "AppScenario.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
+#include "export_workspaces/EditorExportSheet.h"
+#include "media/MediaTestHelpers.h"
+#include "preview/GradedPreviewController.h"
+#include "preview/GradedPreviewView.h"
+#include "support/AudioFixtures.h"
+#include "support/CubeTexts.h"
+#include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
+#include "support/model/SessionBuilders.h"
+#include "workspace/EditorContentView.h"
+#include "workspace/bars/EditToolsBar.h"
+#include "workspace/bars/EditorTopBar.h"
+#include "workspace/shell/VelmoraDesktopShellView.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "Grey.tavlek" at 25 fps on a 320 × 180 canvas: on V1 "G01.mp4" (flat grey, R'G'B' 47) for 2 s,
+// graded with "Swap.cube", which swaps red and blue and so keeps grey; on A1 "Voice.wav", a tone.
+// "Two.cube" beside them is a LUT of 2 points, which cannot grade.
+struct GreyProject {
+    fs::path file;
+    fs::path media;
+};
+
+GreyProject writeGreyProject(const fs::path& folder)
+{
+    GreyProject project{folder / "Grey.tavlek", folder / "Grey_media"};
+    fs::create_directories(project.media);
+    ClipSettings settings;
+    settings.width = 320;
+    settings.height = 180;
+    settings.pattern = ClipPattern::flatGrey;
+    settings.videoArgs = "-preset ultrafast";
+    makeClip(project.media / "G01.mp4", settings);
+    makeToneFile(project.media / "Voice.wav", {{440, 2}});
+    writeTextFile(project.media / "Swap.cube", swappingRedBlueCubeText());
+    std::ofstream two(project.media / "Two.cube");
+    two << "LUT_3D_SIZE 2\n";
+    for (int i = 0; i < 8; ++i)
+        two << (i & 1) << ' ' << ((i >> 1) & 1) << ' ' << (i >> 2) << '\n';
+    two.close();
+
+    EditSession session = EditSession::blankProject("Grey", 320, 180, 25);
+    session.sources = {EditSession::Source("src-g", "G01.mp4", "video"),
+                       EditSession::Source("src-voice", "Voice.wav", "audio")};
+    EditSession::Clip grey = clip("g", "video", 0.0, 2.0, 1, "G01.mp4");
+    grey.sourceId = "src-g";
+    grey.outPoint = 2.0;
+    grey.grade = EditSession::clipGrade("Swap.cube");
+    EditSession::Clip voice = clip("voice", "audio", 0.0, 2.0, 1, "Voice.wav");
+    voice.sourceId = "src-voice";
+    voice.outPoint = 2.0;
+    session.timelines.front().clips = {grey, voice};
+    session.saveProject(project.file, project.media.string());
+    return project;
+}
+
+class WhatItShowsScenario : public AppScenario {
+protected:
+    void SetUp() override
+    {
+        grey = writeGreyProject(folders.scratch());
+        openInWindow(grey.file);
+        if (HasFatalFailure())
+            return;
+        // The poster frame lands after the build; the scenario starts once both are there.
+        ASSERT_TRUE(waitFor(
+            [this] {
+                return workspace().sessionURL() == grey.file && previewReady() &&
+                       engine().session()->sources.front().thumbnailData;
+            },
+            "the grey project's preview and poster frame"))
+            << engine().status();
+    }
+
+    // Exports the timeline through the sheet to `movie` and waits for the run to end.
+    const ExportSheetController& exportTo(const fs::path& movie)
+    {
+        EditorExportSheet& sheet = openExportSheet();
+        QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+        QFileDialog* panel = nullptr;
+        EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
+        if (panel)
+            choose(*panel, movie);
+        const ExportSheetController& run = sheet.controller();
+        EXPECT_TRUE(waitFor([&] { return !run.isExporting() && run.status() != "Choose format and destination."; },
+                            "the export", 300))
+            << run.status();
+        return run;
+    }
+
+    GreyProject grey;
+};
+
+TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTrue)
+{
+    EXPECT_EQ(window().size(), QSize(1280, 900));
+
+    // Grade on, paused at 1 s: the monitor's grey is the exported frame's, within 2 code values.
+    QTest::mouseClick(edit().topBar()->gradeToggle(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([this] { return engine().gradePreviewEnabled(); }, "the grade preview"));
+    const double paused = seekWithRuler(1.0);
+    const GradedPreviewController& program = programView().controller();
+    const QRect monitor = programFrame(programView());
+    QRgb shown = 0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            shown = window().screen()->grabWindow(0, monitor.center().x(), monitor.center().y(), 1, 1).toImage().pixel(0, 0);
+            return program.isStillShown() && !program.isGradingInFlight() && qGray(shown) > 8;
+        },
+        "the graded still on the screen"));
+    screenshot("what-it-shows-1-graded-grey.png", globalRect(window()));
+
+    const fs::path movie = folders.scratch() / "Grey_export.mp4";
+    const ExportSheetController& done = exportTo(movie);
+    ASSERT_TRUE(done.status().starts_with("Done")) << done.status() << " " << done.errorText();
+    const Image frame = decodedFrame(movie, paused);
+    const float* centre = frame.row(frame.height() / 2) + (frame.width() / 2) * 4;
+    const QRgb exported = qRgb(static_cast<int>(std::lround(centre[0] * 255)), static_cast<int>(std::lround(centre[1] * 255)),
+                               static_cast<int>(std::lround(centre[2] * 255)));
+    EXPECT_TRUE(near(exported, qRgb(47, 47, 47), 3));
+    EXPECT_TRUE(near(shown, exported, 2));
+    QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
+
+    // A LUT of 2 points chosen for the clip: the status line says why it cannot be used, on the
+    // screen at the end of the tools bar, the whole text in its tooltip.
+    engine().setSelectedClipId(std::string("g"));
+    VelmoraDarkPopUpPicker& picker = *edit().topBar()->clipLutPicker();
+    ASSERT_TRUE(waitFor([&] { return picker.isEnabled(); }, "the clip LUT picker"));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::vector<std::string>& tags = picker.selectableTags();
+            return std::find(tags.begin(), tags.end(), "Two.cube") != tags.end();
+        },
+        "Two.cube among the picker's LUTs"));
+    picker.pickIndex(VelmoraDarkPopUpPicker::rowForSelection(picker.selectableTags(), "Two.cube"));
+    const std::string unusable = "LUT Two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 points "
+                                 "\u2014 picture left without it";
+    ASSERT_TRUE(waitFor([&] { return engine().status() == unusable; }, "the LUT's status")) << engine().status();
+    const QLabel& status = *edit().findChild<EditToolsBar*>()->statusLabel();
+    ASSERT_TRUE(waitFor([&] { return status.toolTip().toStdString() == unusable; }, "the status line")) << status.text().toStdString();
+    EXPECT_TRUE(status.isVisible());
+    EXPECT_TRUE(waitFor([&] { return globalRect(window()).contains(globalRect(status)); }, "the status line inside the window"))
+        << globalRect(status).x() << " + " << globalRect(status).width();
+    EXPECT_FALSE(status.visibleRegion().isEmpty());
+    EXPECT_TRUE(status.text().startsWith(QStringLiteral("LUT Two.cube cannot be used"))) << status.text().toStdString();
+    screenshot("what-it-shows-2-status-line.png", globalRect(window()));
+
+    // The sound file gone from the media folder, the project opened again: its export fails with
+    // the missing file's name, and nothing is written.
+    fs::remove(grey.media / "Voice.wav");
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Open…")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            auto* question = window().findChild<QMessageBox*>(QStringLiteral("discardDialog"));
+            for (QAbstractButton* button : question && question->isVisible() ? question->buttons() : QList<QAbstractButton*>{}) {
+                if (question->buttonRole(button) == QMessageBox::DestructiveRole)
+                    QTest::mouseClick(button, Qt::LeftButton);
+            }
+            return (panel = shownFilePanel()) != nullptr;
+        },
+        "the open panel"));
+    choose(*panel, grey.file);
+    ASSERT_TRUE(waitFor([&] { return workspace().sessionURL() == grey.file && workspace().canExport(); },
+                        "the project opened again"));
+    const fs::path second = folders.scratch() / "Movies" / "Grey_again.mp4";
+    fs::create_directories(second.parent_path());
+    const ExportSheetController& failed = exportTo(second);
+    EXPECT_EQ(failed.status(), "Export failed.");
+    EXPECT_TRUE(failed.showError());
+    EXPECT_NE(failed.errorText().find("Voice.wav"), std::string::npos) << failed.errorText();
+    ASSERT_NE(edit().exportSheet(), nullptr);
+    screenshot("what-it-shows-3-missing-sound.png");
+    EXPECT_TRUE(fs::is_empty(second.parent_path()));
+}
+
+} // namespace
+} // namespace velmora::test
