@@ -135,8 +135,8 @@ BENCHMARK(BM_PoolRefresh)
     ->ArgNames({"files", "posters"})
     ->Unit(benchmark::kMicrosecond);
 
-// A click on a card: the selection moves between two cards, and the pool refreshes.
-void BM_PoolCardClick(benchmark::State& state)
+// A click on a card: the selection moves between two cards, and the pool refreshes for it.
+void BM_PoolCardSelected(benchmark::State& state)
 {
     const PoolFixture fixture(3000, true);
     Pool pool(fixture);
@@ -144,7 +144,7 @@ void BM_PoolCardClick(benchmark::State& state)
     for (auto _ : state)
         pool.workspace->selectPoolSource(fixture.session->sources[static_cast<std::size_t>(i++ % 2)].id);
 }
-BENCHMARK(BM_PoolCardClick)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PoolCardSelected)->Unit(benchmark::kMicrosecond);
 
 // For comparison: the recursive listing and matching that a refresh ran before its media files
 // were kept.
