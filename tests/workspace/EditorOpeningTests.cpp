@@ -121,6 +121,29 @@ TEST(OpeningAProject, BuildsFirstAndMakesPostersAfterThePictureFromTheBuildsHead
     EXPECT_TRUE(h.session().sources[0].thumbnailData && h.session().sources[1].thumbnailData);
 }
 
+// Nothing holds the posters for ever: a build that fails lets them go. A project whose pictures
+// resolve to no file has the build asked for at once dropped: it installs no player.
+TEST(OpeningAProject, AFailedBuildLetsThePostersGoAndAnUnbuildableOneInstallsNothing)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch(), true);
+    h.workspace().handleOpenURL(trip.file);
+    h.queue->runUntilIdle();
+    h.builder->fail(Error(TimelinePreviewEngine::previewErrorDomain, 2, "Could not create composition track"));
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.background->size(), 1u);
+
+    fs::remove(trip.media / "DJI_0001.MP4");
+    fs::remove(trip.media / "Still.png");
+    h.workspace().handleOpenURL(trip.file);
+    h.queue->runUntilIdle();
+    ASSERT_EQ(h.builder->buildCount(), 2u);
+    h.builder->finish(4);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine().avPlayer(), nullptr);
+    EXPECT_EQ(h.engine().status(), "Project loaded — relink media folder with your clip files");
+}
+
 } // namespace
 } // namespace velmora
 
