@@ -1,12 +1,17 @@
 // The media pool's refresh on the main thread with 3,000 and 30,000 media files in the media
-// folder, against the folder listing and name matching a refresh once did.
+// folder and 4,000 sources, with and without their poster pictures, against the folder listing
+// and name matching a refresh once did.
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QImage>
 #include <benchmark/benchmark.h>
 
 #include "QtBenchmarkMain.h"
@@ -24,12 +29,29 @@ namespace {
 namespace fs = std::filesystem;
 using namespace velmora;
 
-constexpr int kSources = 40;
+constexpr int kSources = 4000;
 
-// A media folder of `files` empty camera files and a project using the first kSources of them,
-// every other one a sound without a picture. Made once per size and kept for the process.
+// A poster as the pool's cards get them: a 320 × 180 JPEG of about 7 KB.
+std::vector<std::uint8_t> posterPicture()
+{
+    QImage picture(320, 180, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 255 / 320, y * 255 / 180, ((x / 16 + y / 9) % 2) * 200));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "JPEG", 72);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+}
+
+// A media folder of `files` empty camera files and a project of kSources sources named after the
+// first of them, every other one a sound without a picture; with `posters`, each video source
+// holds its poster, size and rate, as they are once the posters have landed. The folder is made
+// once per size and kept for the process.
 struct PoolFixture {
-    explicit PoolFixture(int files)
+    PoolFixture(int files, bool posters)
     {
         folder = fs::temp_directory_path() / ("velmora-bench-pool-" + std::to_string(files));
         if (!fs::exists(folder / "done")) {
@@ -42,11 +64,19 @@ struct PoolFixture {
         session = std::make_shared<EditSession>();
         EditSession::Timeline timeline;
         timeline.id = "tl";
+        const std::vector<std::uint8_t> poster = posters ? posterPicture() : std::vector<std::uint8_t>();
+        posterBytes = poster.size();
         for (int i = 0; i < kSources; ++i) {
             EditSession::Source source;
             source.id = "s" + std::to_string(i);
             source.fileName = fileName(i);
             source.type = i % 2 == 0 ? "video" : "audio";
+            if (posters && source.type == "video") {
+                source.thumbnailData = poster;
+                source.width = 3840;
+                source.height = 2160;
+                source.framerate = 29.97;
+            }
             session->sources.push_back(source);
             EditSession::Clip clip("c" + std::to_string(i));
             clip.type = source.type;
@@ -66,6 +96,7 @@ struct PoolFixture {
 
     fs::path folder;
     std::shared_ptr<EditSession> session;
+    std::size_t posterBytes = 0;
 };
 
 // The Edit workspace's controller (no preview builder: nothing is decoded) and its media pool.
@@ -90,21 +121,36 @@ struct Pool {
 
 void BM_PoolRefresh(benchmark::State& state)
 {
-    const PoolFixture fixture(static_cast<int>(state.range(0)));
+    const PoolFixture fixture(static_cast<int>(state.range(0)), state.range(1) != 0);
     Pool pool(fixture);
     TimelinePreviewEngine& engine = pool.workspace->engine();
     for (auto _ : state) {
         emit engine.unreadableSourcesChanged(); // the pool view alone refreshes on it
     }
     state.counters["cards"] = static_cast<double>(pool.workspace->mediaPoolCards().size());
+    state.counters["poster_bytes"] = static_cast<double>(fixture.posterBytes);
 }
-BENCHMARK(BM_PoolRefresh)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PoolRefresh)
+    ->ArgsProduct({{3000, 30000}, {0, 1}})
+    ->ArgNames({"files", "posters"})
+    ->Unit(benchmark::kMicrosecond);
+
+// A click on a card: the selection moves between two cards, and the pool refreshes for it.
+void BM_PoolCardSelected(benchmark::State& state)
+{
+    const PoolFixture fixture(3000, true);
+    Pool pool(fixture);
+    int i = 0;
+    for (auto _ : state)
+        pool.workspace->selectPoolSource(fixture.session->sources[static_cast<std::size_t>(i++ % 2)].id);
+}
+BENCHMARK(BM_PoolCardSelected)->Unit(benchmark::kMicrosecond);
 
 // For comparison: the recursive listing and matching that a refresh ran before its media files
 // were kept.
 void BM_FolderListingAndMatching(benchmark::State& state)
 {
-    const PoolFixture fixture(static_cast<int>(state.range(0)));
+    const PoolFixture fixture(static_cast<int>(state.range(0)), false);
     for (auto _ : state) {
         benchmark::DoNotOptimize(MediaResolver::sourceFileMap(*fixture.session, fixture.folder));
     }

@@ -12,6 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "model/EditorJobV2.h"
+#include "platform/foundation/SharedBytes.h"
 
 namespace velmora {
 
@@ -50,7 +51,8 @@ public:
         std::optional<int> width;
         std::optional<int> height;
         std::optional<double> framerate;
-        std::optional<std::vector<std::uint8_t>> thumbnailData;
+        // The card picture (JPEG); copies of the session share its bytes.
+        std::optional<SharedBytes> thumbnailData;
 
         Source() = default;
         Source(std::string id_, std::string fileName_, std::optional<std::string> type_ = std::nullopt)

@@ -1,5 +1,10 @@
 // Opening project files: one front door for every JSON file the editor accepts.
 
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
 #include <nlohmann/json.hpp>
 
 #include "model/DesktopJobTool.h"
@@ -37,6 +42,35 @@ std::optional<EditSession> tryJob(const nlohmann::json& document)
     }
 }
 
+// A document of this size or more parses into a tree that takes tens of milliseconds to free.
+constexpr std::size_t largeDocumentBytes = std::size_t{1} << 20;
+
+// The parsed document, freed when the reading is done: a large one on a thread of its own, so
+// that whoever opened it (the main thread, opening a project) does not wait for that. The thread
+// touches nothing but the tree, so it may still be running when the process ends.
+struct ParsedDocument {
+    std::optional<nlohmann::json> tree;
+    bool large = false;
+
+    explicit ParsedDocument(std::string_view text)
+        : tree(JsonDecoding::tryParse(text)), large(text.size() >= largeDocumentBytes)
+    {
+    }
+    ParsedDocument(const ParsedDocument&) = delete;
+    ParsedDocument& operator=(const ParsedDocument&) = delete;
+    ~ParsedDocument()
+    {
+        if (!tree || !large) {
+            return;
+        }
+        try {
+            std::thread([freed = std::move(*tree)] {}).detach();
+        } catch (const std::system_error&) {
+            // No thread to be had: freed here after all.
+        }
+    }
+};
+
 } // namespace
 
 EditSession EditSession::load(const std::filesystem::path& url)
@@ -46,7 +80,8 @@ EditSession EditSession::load(const std::filesystem::path& url)
         throw Error(errorDomain, emptyFileCode, "JSON file is empty.");
     }
 
-    const std::optional<nlohmann::json> document = JsonDecoding::tryParse(bytes);
+    const ParsedDocument parsed(bytes);
+    const std::optional<nlohmann::json>& document = parsed.tree;
     if (document && document->is_object()) {
         if (isWebTavlekPayload(*document)) {
             try {

@@ -42,32 +42,33 @@ std::string numberText(const nlohmann::json& value)
     return NumberText::shortest(value.get<double>());
 }
 
-[[noreturn]] void throwDoesNotFit(const nlohmann::json& value, const char* typeName, const CodingPath& path)
+[[noreturn]] void throwDoesNotFit(const nlohmann::json& value, const char* typeName, const CodingPlace& place)
 {
+    const CodingPath path = place.path();
     throw DecodingError(DecodingError::Kind::dataCorrupted, path, {},
         withPath("Parsed JSON number <" + numberText(value) + "> does not fit in " + typeName + ".", path));
 }
 
 // An integral JSON number within [min, max], else a data-corrupted failure.
 template <class Int>
-Int readInteger(const nlohmann::json& value, const CodingPath& path, const char* typeName)
+Int readInteger(const nlohmann::json& value, const CodingPlace& place, const char* typeName)
 {
     if (!value.is_number()) {
-        JsonDecoding::throwTypeMismatch(typeName, path, value);
+        JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
     }
     constexpr auto min = std::numeric_limits<Int>::min();
     constexpr auto max = std::numeric_limits<Int>::max();
     if (value.is_number_unsigned()) {
         const auto v = value.get<std::uint64_t>();
         if (v > static_cast<std::uint64_t>(max)) {
-            throwDoesNotFit(value, typeName, path);
+            throwDoesNotFit(value, typeName, place);
         }
         return static_cast<Int>(v);
     }
     if (value.is_number_integer()) {
         const auto v = value.get<std::int64_t>();
         if (v < static_cast<std::int64_t>(min) || v > static_cast<std::int64_t>(max)) {
-            throwDoesNotFit(value, typeName, path);
+            throwDoesNotFit(value, typeName, place);
         }
         return static_cast<Int>(v);
     }
@@ -79,7 +80,7 @@ Int readInteger(const nlohmann::json& value, const CodingPath& path, const char*
     const bool inRange = sizeof(Int) == 8 ? (v >= lower && v < upperExclusive)
                                           : (v >= lower && v <= static_cast<double>(max));
     if (!std::isfinite(v) || std::trunc(v) != v || !inRange) {
-        throwDoesNotFit(value, typeName, path);
+        throwDoesNotFit(value, typeName, place);
     }
     return static_cast<Int>(v);
 }
@@ -182,41 +183,41 @@ std::string indexComponent(std::size_t index)
 
 } // namespace JsonDecoding
 
-std::string JsonValueReader<std::string>::read(const nlohmann::json& value, const CodingPath& path)
+std::string JsonValueReader<std::string>::read(const nlohmann::json& value, const CodingPlace& place)
 {
     if (!value.is_string()) {
-        JsonDecoding::throwTypeMismatch(typeName, path, value);
+        JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
     }
     return value.get<std::string>();
 }
 
-bool JsonValueReader<bool>::read(const nlohmann::json& value, const CodingPath& path)
+bool JsonValueReader<bool>::read(const nlohmann::json& value, const CodingPlace& place)
 {
     if (!value.is_boolean()) {
-        JsonDecoding::throwTypeMismatch(typeName, path, value);
+        JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
     }
     return value.get<bool>();
 }
 
-int JsonValueReader<int>::read(const nlohmann::json& value, const CodingPath& path)
+int JsonValueReader<int>::read(const nlohmann::json& value, const CodingPlace& place)
 {
-    return readInteger<int>(value, path, typeName);
+    return readInteger<int>(value, place, typeName);
 }
 
-std::int64_t JsonValueReader<std::int64_t>::read(const nlohmann::json& value, const CodingPath& path)
+std::int64_t JsonValueReader<std::int64_t>::read(const nlohmann::json& value, const CodingPlace& place)
 {
-    return readInteger<std::int64_t>(value, path, typeName);
+    return readInteger<std::int64_t>(value, place, typeName);
 }
 
-double JsonValueReader<double>::read(const nlohmann::json& value, const CodingPath& path)
+double JsonValueReader<double>::read(const nlohmann::json& value, const CodingPlace& place)
 {
     if (!value.is_number()) {
-        JsonDecoding::throwTypeMismatch(typeName, path, value);
+        JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
     }
     return value.get<double>();
 }
 
-FlexibleBool JsonValueReader<FlexibleBool>::read(const nlohmann::json& value, const CodingPath&)
+FlexibleBool JsonValueReader<FlexibleBool>::read(const nlohmann::json& value, const CodingPlace&)
 {
     if (value.is_boolean()) {
         return FlexibleBool{value.get<bool>()};
@@ -231,17 +232,29 @@ FlexibleBool JsonValueReader<FlexibleBool>::read(const nlohmann::json& value, co
     return FlexibleBool{false};
 }
 
-std::vector<std::uint8_t> JsonValueReader<std::vector<std::uint8_t>>::read(const nlohmann::json& value, const CodingPath& path)
+std::vector<std::uint8_t> JsonValueReader<std::vector<std::uint8_t>>::read(const nlohmann::json& value,
+                                                                         const CodingPlace& place)
 {
     if (!value.is_string()) {
-        JsonDecoding::throwTypeMismatch(typeName, path, value);
+        JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
     }
     auto bytes = Base64::decode(value.get_ref<const std::string&>());
     if (!bytes) {
+        const CodingPath path = place.path();
         throw DecodingError(DecodingError::Kind::dataCorrupted, path, {},
             withPath("Encountered Data is not valid Base64.", path));
     }
     return std::move(*bytes);
+}
+
+CodingPath CodingPlace::path() const
+{
+    switch (kind_) {
+    case Kind::key: return JsonDecoding::appending(*base_, std::string(key_));
+    case Kind::index: return JsonDecoding::appending(*base_, JsonDecoding::indexComponent(index_));
+    case Kind::value: break;
+    }
+    return *base_;
 }
 
 KeyedContainer::KeyedContainer(const nlohmann::json& object, CodingPath path)

@@ -75,6 +75,28 @@ std::string indexComponent(std::size_t index);
 
 } // namespace JsonDecoding
 
+// Where a value sits in the document: the coding path of a failure, made only when one is
+// thrown (reading every field of thousands of records must not copy the path for each field).
+// Borrows what it is made of: it lives no longer than the call it is passed to.
+class CodingPlace {
+public:
+    // The value at `path`.
+    CodingPlace(const CodingPath& path) : base_(&path) {}
+    // The value under `key` of the object at `base`.
+    CodingPlace(const CodingPath& base, std::string_view key) : base_(&base), key_(key), kind_(Kind::key) {}
+    // Element `index` of the array at `base`.
+    CodingPlace(const CodingPath& base, std::size_t index) : base_(&base), index_(index), kind_(Kind::index) {}
+
+    CodingPath path() const;
+
+private:
+    enum class Kind { value, key, index };
+    const CodingPath* base_;
+    std::string_view key_;
+    std::size_t index_ = 0;
+    Kind kind_ = Kind::value;
+};
+
 class KeyedContainer;
 
 // How a record is read from a JSON object. By default a record's own
@@ -90,70 +112,71 @@ struct JsonDecodable {
 template <class T>
 struct JsonValueReader {
     static constexpr const char* typeName = "Dictionary<String, Any>";
-    static T read(const nlohmann::json& value, const CodingPath& path);
+    static T read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 template <>
 struct JsonValueReader<std::string> {
     static constexpr const char* typeName = "String";
-    static std::string read(const nlohmann::json& value, const CodingPath& path);
+    static std::string read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 template <>
 struct JsonValueReader<bool> {
     static constexpr const char* typeName = "Bool";
-    static bool read(const nlohmann::json& value, const CodingPath& path);
+    static bool read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 template <>
 struct JsonValueReader<int> {
     static constexpr const char* typeName = "Int";
-    static int read(const nlohmann::json& value, const CodingPath& path);
+    static int read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 template <>
 struct JsonValueReader<std::int64_t> {
     static constexpr const char* typeName = "Int";
-    static std::int64_t read(const nlohmann::json& value, const CodingPath& path);
+    static std::int64_t read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 template <>
 struct JsonValueReader<double> {
     static constexpr const char* typeName = "Double";
-    static double read(const nlohmann::json& value, const CodingPath& path);
+    static double read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 // Lenient: never fails on a present value (true, 1, 0.5, "yes", " Y " read true).
 template <>
 struct JsonValueReader<FlexibleBool> {
     static constexpr const char* typeName = "FlexibleBool";
-    static FlexibleBool read(const nlohmann::json& value, const CodingPath& path);
+    static FlexibleBool read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 // Bytes, written in JSON as a base64 string.
 template <>
 struct JsonValueReader<std::vector<std::uint8_t>> {
     static constexpr const char* typeName = "String";
-    static std::vector<std::uint8_t> read(const nlohmann::json& value, const CodingPath& path);
+    static std::vector<std::uint8_t> read(const nlohmann::json& value, const CodingPlace& place);
 };
 
 template <class U>
 struct JsonValueReader<std::vector<U>> {
     static constexpr const char* typeName = "Array<Any>";
-    static std::vector<U> read(const nlohmann::json& value, const CodingPath& path)
+    static std::vector<U> read(const nlohmann::json& value, const CodingPlace& place)
     {
         if (!value.is_array()) {
-            JsonDecoding::throwTypeMismatch(typeName, path, value);
+            JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
         }
+        const CodingPath path = place.path();
         std::vector<U> result;
         result.reserve(value.size());
         for (std::size_t i = 0; i < value.size(); ++i) {
             const nlohmann::json& element = value[i];
-            CodingPath elementPath = JsonDecoding::appending(path, JsonDecoding::indexComponent(i));
+            const CodingPlace elementPlace(path, i);
             if (element.is_null()) {
-                JsonDecoding::throwValueNotFound(JsonValueReader<U>::typeName, elementPath);
+                JsonDecoding::throwValueNotFound(JsonValueReader<U>::typeName, elementPlace.path());
             }
-            result.push_back(JsonValueReader<U>::read(element, elementPath));
+            result.push_back(JsonValueReader<U>::read(element, elementPlace));
         }
         return result;
     }
@@ -189,11 +212,10 @@ public:
         if (!v) {
             throwKeyNotFound(key);
         }
-        CodingPath path = pathFor(key);
         if (v->is_null()) {
-            JsonDecoding::throwValueNotFound(JsonValueReader<T>::typeName, path);
+            JsonDecoding::throwValueNotFound(JsonValueReader<T>::typeName, pathFor(key));
         }
-        return JsonValueReader<T>::read(*v, path);
+        return JsonValueReader<T>::read(*v, CodingPlace(path_, key));
     }
 
     // Optional: an absent key or null gives nothing; a value of the wrong type fails.
@@ -204,7 +226,7 @@ public:
         if (!v || v->is_null()) {
             return std::nullopt;
         }
-        return JsonValueReader<T>::read(*v, pathFor(key));
+        return JsonValueReader<T>::read(*v, CodingPlace(path_, key));
     }
 
     // Optional with an alias: the alias is consulted only when the first key is absent or null.
@@ -236,12 +258,12 @@ private:
 };
 
 template <class T>
-T JsonValueReader<T>::read(const nlohmann::json& value, const CodingPath& path)
+T JsonValueReader<T>::read(const nlohmann::json& value, const CodingPlace& place)
 {
     if (!value.is_object()) {
-        JsonDecoding::throwTypeMismatch(typeName, path, value);
+        JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
     }
-    return JsonDecodable<T>::decode(KeyedContainer(value, path));
+    return JsonDecodable<T>::decode(KeyedContainer(value, place.path()));
 }
 
 // Lenient readers of single keys, shared by the job and session decoders.

@@ -114,6 +114,29 @@ void collectRecursively(const fs::path& folder, std::vector<fs::path>& found, st
     }
 }
 
+// A media file anywhere below `folder`, as collectRecursively finds them, in any order.
+bool anyMediaFileBelow(const fs::path& folder)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, fs::directory_options::none, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.front() == '.') {
+            continue;
+        }
+        std::error_code statusError;
+        const fs::file_status status = it->symlink_status(statusError);
+        if (statusError) {
+            continue;
+        }
+        if (fs::is_directory(status) ? anyMediaFileBelow(it->path())
+                                     : hasExtensionIn(it->path(), mediaExtensions) && isRegularFileOrLinkToOne(*it)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::string lastPathComponent(const fs::path& folder)
 {
     const fs::path standardized = MediaFolderPath::standardized(folder);
@@ -251,6 +274,24 @@ std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
         }
     }
     return found;
+}
+
+bool holdsMediaFile(const fs::path& folder)
+{
+    const fs::path root = MediaFolderPath::standardized(folder);
+    std::error_code ec;
+    fs::directory_iterator probe(root, fs::directory_options::none, ec);
+    if (!ec && anyMediaFileBelow(root)) {
+        return true;
+    }
+    // The direct listing listMediaFiles falls back on, hidden files included.
+    for (fs::directory_iterator it(root, fs::directory_options::none, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        if (hasExtensionIn(it->path(), mediaExtensions) && isRegularFileOrLinkToOne(*it)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void validateMediaFolder(const fs::path& folder)
@@ -546,11 +587,7 @@ bool previewBuildable(const EditSession& session, const fs::path& mediaFolder, R
         }
         return !anyVisual;
     }
-    try {
-        return !detail::listMediaFiles(mediaFolder, 1).empty();
-    } catch (const Error&) {
-        return false;
-    }
+    return detail::holdsMediaFile(mediaFolder);
 }
 
 } // namespace

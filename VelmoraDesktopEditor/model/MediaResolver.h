@@ -97,6 +97,10 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
 // listMediaFiles stopping once `limit` files are found (0: no limit).
 std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder, std::size_t limit);
 
+// Whether listMediaFiles finds any file (false where it throws), answered in the file system's
+// order at the first media file met, without listing and sorting whole folders.
+bool holdsMediaFile(const std::filesystem::path& folder);
+
 } // namespace detail
 
 } // namespace MediaResolver

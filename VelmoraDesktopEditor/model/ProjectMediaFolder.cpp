@@ -29,11 +29,7 @@ fs::path projectFolder(const fs::path& sessionFile)
 // At least one media file, found without listing the whole tree.
 bool holdsMedia(const fs::path& folder)
 {
-    try {
-        return !MediaResolver::detail::listMediaFiles(folder, 1).empty();
-    } catch (const Error&) {
-        return false;
-    }
+    return MediaResolver::detail::holdsMediaFile(folder);
 }
 
 } // namespace

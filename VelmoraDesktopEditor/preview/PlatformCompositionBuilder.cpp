@@ -45,6 +45,7 @@ PreviewCompositionOutcome playerFor(ItemOutcome outcome, const std::shared_ptr<M
     composition.audioBusByClipId = std::move(built.audioBusByClipId);
     composition.sourceFiles = std::move(built.sourceFiles);
     composition.unreadableSources = std::move(built.unreadableSources);
+    composition.assets = std::move(built.assets);
     return composition;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <variant>
 
 #include "model/EditSession.h"
@@ -16,6 +17,9 @@
 #include "preview/PreviewPlayer.h"
 
 namespace velmora {
+
+// Media files as their headers describe them, by the text of their paths.
+using MediaHeaders = std::unordered_map<std::string, std::shared_ptr<const Asset>>;
 
 // What one successful build hands back to the engine: a paused player over the new preview
 // item, and the facts about the composition that the engine keeps while that player is
@@ -34,6 +38,9 @@ struct PreviewComposition {
     // clips show black and stay silent), by source id.
     std::map<std::string, std::filesystem::path> sourceFiles;
     std::map<std::string, std::string> unreadableSources;
+    // The files the build read that could be read: what readers needing no more than their
+    // headers use instead of reading them again (the media pool's poster frames).
+    MediaHeaders assets;
 };
 
 // The result of a build: the composition, or the error that stopped it (its message is what

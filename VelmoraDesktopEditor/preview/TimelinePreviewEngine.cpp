@@ -262,6 +262,12 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
     emit sessionChanged();
 }
 
+void TimelinePreviewEngine::openSession(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
+                                        const std::optional<std::filesystem::path>& sessionFile)
+{
+    takeSession(std::move(session), mediaFolder, sessionFile, false, false, true);
+}
+
 void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
                                          const std::optional<std::filesystem::path>& mediaFolder,
                                          const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview)
@@ -281,14 +287,26 @@ void TimelinePreviewEngine::reloadSession(std::shared_ptr<EditSession> session,
 void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
                                         const std::optional<std::filesystem::path>& mediaFolder,
                                         const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview,
-                                        bool forgetHistory)
+                                        bool forgetHistory, bool buildFirst)
 {
     if (!session) {
         return;
     }
     const bool openSession = session == session_;
+    const bool firstFolder = !mediaFolderURL_.has_value();
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
+    if (buildFirst && mediaFolder) {
+        // The build copies the session and works on its worker; the views reading the whole
+        // timeline on the publication below (tens of milliseconds for thousands of clips) and
+        // whatever the caller does next need not wait before it starts.
+        session_ = session;
+        mediaFolderURL_ = mediaFolder;
+        if (sessionFile) {
+            sessionFileURL_ = sessionFile;
+        }
+        rebuildComposition(false, std::nullopt, false);
+    }
     setSession(session);
     if (sessionFile) {
         sessionFileURL_ = sessionFile;
@@ -332,7 +350,6 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
         return;
     }
     if (!reloadPreview) {
-        const bool firstFolder = !mediaFolderURL_.has_value();
         mediaFolderURL_ = mediaFolder;
         refreshLutNames();
         setStatus(firstFolder ? "Loaded " + summary
@@ -369,6 +386,31 @@ void TimelinePreviewEngine::dropPreview()
     setIsPlaying(false);
     setPlaybackMotionSeconds(0);
     setPlayheadSeconds(0);
+    installedAssets_.clear();
+    releaseWorkAfterPicture();
+}
+
+void TimelinePreviewEngine::whenPictureShown(std::function<void()> work)
+{
+    if (!work) {
+        return;
+    }
+    if (!awaitingPicture_) {
+        work();
+        return;
+    }
+    workAfterPicture_.push_back(std::move(work));
+}
+
+void TimelinePreviewEngine::releaseWorkAfterPicture()
+{
+    awaitingPicture_ = false;
+    // Taken first: the work may ask for more.
+    std::vector<std::function<void()>> waiting = std::move(workAfterPicture_);
+    workAfterPicture_.clear();
+    for (const std::function<void()>& work : waiting) {
+        work();
+    }
 }
 
 std::string TimelinePreviewEngine::timelineClipSummary(const EditSession& session)

@@ -83,6 +83,8 @@ public:
         // The file of each source, and why those that cannot be read cannot (by source id).
         std::map<std::string, std::filesystem::path> sourceFiles;
         std::map<std::string, std::string> unreadableSources;
+        // The files the build read (see PreviewComposition::assets).
+        MediaHeaders assets;
     };
     // Receives the grade context of a build (the preview composition never grades: always none).
     using GradeContextHolder = std::function<void(std::shared_ptr<const GradeCompositionContext>)>;
@@ -239,6 +241,12 @@ public:
     // Takes a session with a known media folder and builds its preview from the start.
     void load(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
               const std::optional<std::filesystem::path>& sessionFile);
+    // Takes a session just read from a file whose media folder holds its media, as adoptSession
+    // without reloadPreview followed by load, except that the preview build is asked for first
+    // and the session is published once: the build runs on its worker while the views take the
+    // session.
+    void openSession(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
+                     const std::optional<std::filesystem::path>& sessionFile);
     // Takes a session read or edited elsewhere. With reloadPreview the undo history and the
     // unlinked stems are cleared and, with a media folder, the preview is rebuilt.
     void adoptSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
@@ -252,6 +260,16 @@ public:
     // Tears the preview player down, stops any build or pending rebuild from installing one and
     // puts the playhead at 0; the session stays. For a session that has no preview (yet).
     void dropPreview();
+    // Runs `work` once the preview build under way shows its picture (a seek of its player has
+    // landed), or once that build fails or the preview is dropped; at once when no build's
+    // picture is awaited. Work that competes with the first picture for the cores waits here.
+    void whenPictureShown(std::function<void()> work);
+    // The files the last installed build read (see PreviewComposition::assets); empty
+    // after a build failed or the preview was dropped.
+    const MediaHeaders& installedAssets() const
+    {
+        return installedAssets_;
+    }
     // True while syncTimelineTrimAndPreview runs: the revision it bumps is a normalisation the
     // saved document gets on opening too, not an edit.
     bool normalisingTimeline() const { return normalisingTimeline_; }
@@ -481,9 +499,14 @@ signals:
     void trimGestureCancelled();
 
 private:
-    // adoptSession, with the undo history and unlinked stems forgotten only when forgetHistory.
+    // adoptSession, with the undo history and unlinked stems forgotten only when forgetHistory;
+    // with buildFirst (and a media folder) the preview build is asked for before the session is
+    // published.
     void takeSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
-                     const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview, bool forgetHistory);
+                     const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview, bool forgetHistory,
+                     bool buildFirst = false);
+    // Runs the work waiting for the picture (whenPictureShown).
+    void releaseWorkAfterPicture();
     // Setters of the published state; each notifies.
     void setIsPlaying(bool value);
     void setPlayheadSeconds(double value);
@@ -604,6 +627,12 @@ private:
     int sourceFilesRevision_ = 0;
     std::optional<std::filesystem::path> sourceFilesFolder_;
     std::map<std::string, std::string> unreadableSources_;
+    // The files the installed build read.
+    MediaHeaders installedAssets_;
+    // From the request of a build until its player's first seek has landed, or the build failed
+    // or was dropped; and the work waiting for that (whenPictureShown).
+    bool awaitingPicture_ = false;
+    std::vector<std::function<void()>> workAfterPicture_;
     CleanFeedWindowOpener cleanFeedWindowOpener_;
 
     // Published state, main thread only.

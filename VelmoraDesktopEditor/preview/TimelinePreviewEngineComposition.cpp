@@ -32,41 +32,45 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
 {
     PreviewFrameGrader::invalidateLutBaseCache();
     stopPlayer();
+
+    // Whatever an older build brings back from now on is stale.
+    const std::uint64_t generation = ++rebuildGeneration_;
+    compositionBuilding_ = session_ && mediaFolderURL_ && compositionBuilder_ && !hasNothingToPreview();
+    if (compositionBuilding_) {
+        // Asked for before the views hear of the teardown: what they do on it need not hold up
+        // the build, whose answer comes on a later turn of the main queue.
+        awaitingPicture_ = true;
+        PreviewCompositionBuilder::Request request;
+        request.session = std::make_shared<const EditSession>(*session_);
+        request.mediaFolder = *mediaFolderURL_;
+        request.readabilityCheck = readabilityCheck_;
+        QPointer<TimelinePreviewEngine> self(this);
+        const double playheadAtStart = playheadSeconds_;
+        compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
+                                                        playheadAtStart](PreviewCompositionOutcome outcome) {
+            if (!self || self->rebuildGeneration_ != generation) {
+                return;
+            }
+            self->compositionBuilding_ = false;
+            if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
+                self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay,
+                                         playheadAtStart);
+            } else {
+                self->failComposition(std::get<Error>(outcome));
+            }
+        });
+    }
+
     setIsPlaying(false);
     setAvPlayer(nullptr);
     previewAudioBusByClipId_.clear();
     setLastError(std::nullopt);
-
-    // Whatever an older build brings back from now on is stale.
-    const std::uint64_t generation = ++rebuildGeneration_;
-    compositionBuilding_ = false;
-    if (hasNothingToPreview()) {
-        return;
+    if (!hasNothingToPreview()) {
+        setStatus("Building timeline…");
     }
-    setStatus("Building timeline…");
-    if (!session_ || !mediaFolderURL_ || !compositionBuilder_) {
-        return;
+    if (!compositionBuilding_) {
+        releaseWorkAfterPicture();
     }
-    compositionBuilding_ = true;
-    PreviewCompositionBuilder::Request request;
-    request.session = std::make_shared<const EditSession>(*session_);
-    request.mediaFolder = *mediaFolderURL_;
-    request.readabilityCheck = readabilityCheck_;
-    QPointer<TimelinePreviewEngine> self(this);
-    const double playheadAtStart = playheadSeconds_;
-    compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
-                                                    playheadAtStart](PreviewCompositionOutcome outcome) {
-        if (!self || self->rebuildGeneration_ != generation) {
-            return;
-        }
-        self->compositionBuilding_ = false;
-        if (auto* composition = std::get_if<PreviewComposition>(&outcome)) {
-            self->installComposition(std::move(*composition), preservePlayhead, seekToSeconds, autoPlay,
-                                     playheadAtStart);
-        } else {
-            self->failComposition(std::get<Error>(outcome));
-        }
-    });
 }
 
 bool TimelinePreviewEngine::hasNothingToPreview() const
@@ -102,6 +106,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     // context made by the next grade change.
     gradeContext_.reset();
     keepSourceFileMap(composition);
+    installedAssets_ = std::move(composition.assets);
     setAvPlayer(std::move(composition.player));
     removeTimeObserver();
     installTimeObserver();
@@ -143,7 +148,9 @@ void TimelinePreviewEngine::failComposition(const Error& error)
     setStatus("Failed: " + error.localizedDescription());
     PreviewComposition none;
     keepSourceFileMap(none);
+    installedAssets_.clear();
     keepSourceFiles(none);
+    releaseWorkAfterPicture();
 }
 
 std::string TimelinePreviewEngine::gradeWordForStatus() const

@@ -4,11 +4,14 @@
 #include "preview/TimelinePreviewEngine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 #include "editing/PreviewFrameTiming.h"
 #include "model/ClipSpeed.h"
@@ -129,32 +132,51 @@ void clampToFile(const Asset& asset, double& sourceStart, double& sourceDuration
     }
 }
 
-// Media files opened once per build; a file that cannot be read has no tracks.
+// Media files opened once per build; a file that cannot be read has no tracks. Looked up for
+// every piece of thousands of clips: by the path's text, hashed (comparing paths compares them
+// component by component).
 class AssetCache {
 public:
     const Asset* open(const std::filesystem::path& file)
     {
-        const auto found = assets_.find(file);
+        const auto found = assets_.find(file.native());
         if (found != assets_.end()) {
             return found->second.get();
         }
-        return assets_.emplace(file, probe(file)).first->second.get();
+        return assets_.emplace(file.native(), probe(file)).first->second.get();
     }
 
-    // Opens `files` side by side on the worker threads. Probing is mostly waiting for the file
-    // and setting up a decoder, and a project names hundreds of files: one after another they
-    // were most of the first build's time, and so of the wait for the first picture.
-    void openAll(const std::vector<std::filesystem::path>& files)
+    // Opens `files` side by side on the worker threads, and runs `alongside` on one of them
+    // meanwhile. Reading a header is mostly waiting for the file, and a project names thousands
+    // of files: one after another they were most of the first build's time, and so of the wait
+    // for the first picture.
+    void openAll(const std::vector<std::filesystem::path>& files, const std::function<void()>& alongside)
     {
         std::vector<std::shared_ptr<const Asset>> opened(files.size());
-        concurrentPerform(files.size(), 1, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) {
+        // Each thread takes the next file as it finishes one: a thread held up (by the disk, or
+        // by other work on a busy machine) leaves its files to the others instead of a fixed
+        // share of them to finish alone.
+        std::atomic<std::size_t> next{0};
+        concurrentPerform(concurrencyWidth(), 1, [&](std::size_t begin, std::size_t) {
+            if (begin == 0) {
+                alongside();
+            }
+            for (std::size_t i = next++; i < files.size(); i = next++) {
                 opened[i] = probe(files[i]);
             }
         });
         for (std::size_t i = 0; i < files.size(); ++i) {
-            assets_.emplace(files[i], std::move(opened[i]));
+            assets_.emplace(files[i].native(), std::move(opened[i]));
         }
+    }
+
+    // The files opened that could be read; the cache is empty afterwards.
+    MediaHeaders take()
+    {
+        std::erase_if(assets_, [](const auto& entry) { return !entry.second; });
+        MediaHeaders taken = std::move(assets_);
+        assets_.clear();
+        return taken;
     }
 
 private:
@@ -171,7 +193,7 @@ private:
         }
     }
 
-    std::map<std::filesystem::path, std::shared_ptr<const Asset>> assets_;
+    MediaHeaders assets_;
 };
 
 std::set<std::string> usedSourceIds(const EditSession::Timeline& timeline)
@@ -317,10 +339,11 @@ AffineTransform fillTransform(int naturalWidth, int naturalHeight, const AffineT
         .concatenating(AffineTransform::translation((renderWidth - w * scale) / 2, (renderHeight - h * scale) / 2));
 }
 
-// A stretch of the picture track and the source track whose picture plays there.
+// A stretch of the picture track and the source track whose picture plays there (a track of an
+// asset the build holds).
 struct PictureRun {
     MediaTimeRange range;
-    AssetTrack source;
+    const AssetTrack* source = nullptr;
 };
 
 } // namespace
@@ -447,6 +470,8 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     }
     const bool hasAudioClips = std::any_of(timeline->clips.begin(), timeline->clips.end(),
                                            [](const EditSession::Clip& clip) { return clip.type == "audio"; });
+    // Where the pictures show depends on the clips alone: found while the files are read.
+    std::vector<Segment> segments;
     {
         std::vector<std::filesystem::path> used;
         std::set<std::filesystem::path> seen;
@@ -456,10 +481,10 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
                 used.push_back(file->second);
             }
         }
-        assets.openAll(used);
+        assets.openAll(used, [&] { segments = visibleSegments(session, visual, endTime); });
     }
 
-    for (const Segment& segment : visibleSegments(session, visual, endTime)) {
+    for (const Segment& segment : segments) {
         const EditSession::Clip& clip = *segment.clip;
         if (!clip.sourceId || EditSession::normalizedClipType(clip.type, clip.name) == "image") {
             continue;
@@ -495,7 +520,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         if (!build.sourceTrack) {
             build.sourceTrack = *picture;
         }
-        pictures.push_back({piece.target(), *picture});
+        pictures.push_back({piece.target(), picture});
 
         // The clip's own sound, while the timeline has no audio clips of its own.
         const int lane = clip.track.value_or(1);
@@ -572,8 +597,8 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         // on one camera keeps the player's per-frame lookup short.
         const int trackID = videoTrack->trackID();
         for (const PictureRun& run : pictures) {
-            const AffineTransform fill = fillTransform(run.source.width, run.source.height,
-                                                       run.source.preferredTransform, recipe.renderWidth,
+            const AffineTransform fill = fillTransform(run.source->width, run.source->height,
+                                                       run.source->preferredTransform, recipe.renderWidth,
                                                        recipe.renderHeight);
             VideoComposition::Instruction* last = recipe.instructions.empty() ? nullptr : &recipe.instructions.back();
             if (last && last->layerInstructions.front().transform == fill && last->timeRange.end() == run.range.start) {
@@ -597,6 +622,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         audioMix = std::move(mix);
     }
     build.item = PlayerItem::make(std::move(composition), std::move(audioMix), std::move(video));
+    build.assets = assets.take();
     if (gradeContextHolder) {
         gradeContextHolder(nullptr);
     }

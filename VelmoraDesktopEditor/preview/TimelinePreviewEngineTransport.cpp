@@ -142,6 +142,9 @@ void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(
                             self->pendingPlayAfterSeek_ = false;
                             return;
                         }
+                        if (self->awaitingPicture_ && !self->compositionBuilding_) {
+                            self->releaseWorkAfterPicture();
+                        }
                         if (wasPlaying || self->pendingPlayAfterSeek_) {
                             self->pendingPlayAfterSeek_ = false;
                             self->resumePlayback();

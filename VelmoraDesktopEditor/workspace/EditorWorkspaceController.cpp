@@ -127,6 +127,7 @@ void EditorWorkspaceController::setSessionURL(std::optional<std::filesystem::pat
 
 void EditorWorkspaceController::setMediaFolderURL(std::optional<std::filesystem::path> url)
 {
+    mediaFolderHoldsMedia_.reset();
     assign(mediaFolderURL_, std::move(url), &EditorWorkspaceController::mediaFolderURLChanged);
 }
 
@@ -401,13 +402,16 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
         session->normalizeWebDesktopImportLayout();
         engine_->setGradePreviewEnabled(false);
     }
-    engine_->adoptSession(session, mediaFolder, sessionFile, false);
+    // The build starts at once and runs on its worker while the sources are resolved here for
+    // the relink names; a project whose pictures resolve to no file has its build dropped.
+    engine_->openSession(session, mediaFolder, sessionFile);
     MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(*session, mediaFolder);
     setRelinkMissingNames(std::move(readiness.unresolvedSourceLabels));
     const EditSession::Timeline* timeline = session->findActiveTimeline();
     const bool hasClips = timeline && !timeline->clips.empty();
 
     if (!readiness.canBuildPreview) {
+        engine_->dropPreview();
         if (hasClips || !session->sources.empty())
             engine_->setStatus(openedWebTavlek_ ? "Web project loaded — relink media folder with your original clips"
                                                 : "Project loaded — relink media folder with your clip files");
@@ -415,7 +419,6 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
             engine_->setStatus("Project loaded — import media with Import in Media Pool");
         return;
     }
-    engine_->load(session, mediaFolder, sessionFile);
     setImportHintDismissed(true);
     if (!relinkMissingNames_.empty()) {
         engine_->setStatus("Project loaded — " +
@@ -428,7 +431,15 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
                               "a video player (camera originals only)"
                             : " — media ready";
     engine_->setStatus(status);
-    generateThumbnailsForSources(allSourceIds(*session), mediaFolder);
+    // Poster frames decode a frame of every source: they wait for the first picture rather than
+    // compete with it for the cores (and, for a huge frame, for memory), and then read the
+    // headers the build read.
+    const QPointer<EditorWorkspaceController> self(this);
+    engine_->whenPictureShown([self, opened = std::weak_ptr<EditSession>(session), mediaFolder] {
+        const std::shared_ptr<EditSession> session = opened.lock();
+        if (self && session && session == self->engine_->session())
+            self->generateThumbnailsForSources(allSourceIds(*session), mediaFolder);
+    });
 }
 
 // ---- lanes ----

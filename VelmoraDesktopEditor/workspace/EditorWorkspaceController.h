@@ -107,9 +107,9 @@ public:
     struct MediaPoolCard {
         std::string sourceId;
         std::string fileName;
-        // The source's picture (JPEG) when it has one; the card shows `placeholderSymbol` on
-        // grey when there is none or it does not decode.
-        std::optional<std::vector<std::uint8_t>> thumbnailData;
+        // The source's picture (JPEG) when it has one, sharing the session's bytes; the card
+        // shows `placeholderSymbol` on grey when there is none or it does not decode.
+        std::optional<SharedBytes> thumbnailData;
         std::string placeholderSymbol; // "video", "photo" or "speaker.wave.2"
         // "1920×1080 · 29.97 fps", "1920×1080", empty, or why the file cannot be read
         // ("Permission denied").
@@ -318,6 +318,9 @@ public:
 
     // One card per source of the open project, in the project's order.
     std::vector<MediaPoolCard> mediaPoolCards() const;
+    // Brings `cards` to mediaPoolCards() in place; true when any card changed. What every
+    // refresh of the pool runs: a card that stayed the same costs a comparison, not a copy.
+    bool refreshMediaPoolCards(std::vector<MediaPoolCard>& cards) const;
     // A click on a card: the source is selected, the timeline selection cleared.
     void selectPoolSource(const std::string& sourceId);
     // A double click on a card: the source viewer on that source.
@@ -377,7 +380,9 @@ public:
     std::string linkedSourceLabel() const;
     PreviewPlaceholder previewPlaceholder() const;
     void runPlaceholderAction(PreviewPlaceholder::Action action);
-    // A project with sources whose media folder is unset or holds no media file.
+    // A project with sources whose media folder is unset or holds no media file. The folder is
+    // looked into once after each change of the media folder (an import sets it too), not on
+    // every refresh of the program area.
     bool needsMediaImport() const;
     // Reloads the engine's session from the media folder (resolving one when none is set).
     void reloadPreview();
@@ -565,6 +570,8 @@ private:
     // Workspace state, main thread only.
     std::optional<std::filesystem::path> sessionURL_;
     std::optional<std::filesystem::path> mediaFolderURL_;
+    // Whether the media folder holds a media file; none until asked after the folder was set.
+    mutable std::optional<bool> mediaFolderHoldsMedia_;
     bool showError_ = false;
     std::string errorText_;
     double laneRowHeight_ = 44;

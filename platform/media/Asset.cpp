@@ -1,6 +1,7 @@
 #include "platform/media/Asset.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "platform/media/internal/FFmpegSupport.h"
@@ -97,7 +98,15 @@ std::int64_t containerStart(const AVFormatContext& context)
     return earliest;
 }
 
+// Counted for headerReadCount().
+std::atomic<std::uint64_t> headerReads{0};
+
 } // namespace
+
+std::uint64_t Asset::headerReadCount()
+{
+    return headerReads.load(std::memory_order_relaxed);
+}
 
 std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path)
 {
@@ -111,6 +120,7 @@ std::shared_ptr<const Asset> Asset::openFromHeader(const std::filesystem::path& 
 
 std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path, bool probeStreams)
 {
+    headerReads.fetch_add(1, std::memory_order_relaxed);
     if (heif::isHeifFile(path)) {
         return openHeif(path);
     }

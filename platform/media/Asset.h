@@ -74,6 +74,9 @@ public:
     // a codec, a size, a sample rate or channels, or every duration is probed all the same. For
     // readers that need no more: poster frames, the preview's composition, the player.
     static std::shared_ptr<const Asset> openFromHeader(const std::filesystem::path& path);
+    // How many times this process has read a file's header to open it as an asset (open and
+    // openFromHeader, whether or not that succeeded); for diagnostics. Any thread.
+    static std::uint64_t headerReadCount();
 
     // The most pixels a still picture may have: 16000 x 16000. Decoding one takes up to 2 GB
     // (16-bit RGBA) before it is scaled down; FFmpeg itself refuses pictures of about 16250 x

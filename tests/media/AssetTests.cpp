@@ -133,6 +133,9 @@ TEST(AssetProbe, TheHeaderAloneAnswersAsProbingDoesForEveryKindOfSource)
                              "sound.mkv", "tone.wav", "late.mov", "still.png"}) {
         expectSameTracks(*Asset::openFromHeader(dir / name), *Asset::open(dir / name), name);
     }
+    // An extension that names another container than the file holds does not mislead the reading.
+    std::filesystem::copy_file(dir / "sound.mkv", dir / "matroska.mp4");
+    expectSameTracks(*Asset::openFromHeader(dir / "matroska.mp4"), *Asset::open(dir / "sound.mkv"), "matroska.mp4");
 }
 
 TEST(AssetProbe, NtscRateIsExact)

@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/VideoFrameSource.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
@@ -26,6 +27,25 @@ TEST(DecoderThreads, AHugeMoviesDecoderGetsFewerThreads)
     // 216 MB a frame: two of them.
     EXPECT_EQ(threadsOf(dir / "huge.mp4"), std::min<int>(2, static_cast<int>(usableCoreCount())));
     EXPECT_EQ(threadsOf(dir / "small.mp4"), static_cast<int>(usableCoreCount()));
+}
+
+// The player's reader holds a huge picture reduced to what it shows (twice the 1920-pixel
+// area), and lets its decoder go at the end of the track: the full picture is gone while it is
+// shown, so another reader decoding it meanwhile (a poster frame) does not double the memory.
+TEST(DecoderThreads, APlayersHugePictureIsHeldReducedAndItsDecoderGoesAtTheEnd)
+{
+    TempDir dir;
+    test::runFFmpeg("-f lavfi -i color=c=gray:s=10000x10000:r=1 -frames:v 2 -c:v libx264 -preset ultrafast \"" +
+                    (dir / "huge.mp4").string() + "\"");
+    internal::VideoFrameSource source(Asset::openFromHeader(dir / "huge.mp4"), 0, 1920);
+    EXPECT_EQ(source.storedWidth(), 10000);
+    for (const int second : {0, 1, 0}) { // back to the first frame after the end: decoded again
+        const internal::SourceFrame* frame = source.frameAt(MediaTime(second, 1), nullptr);
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->time, MediaTime(second, 1));
+        EXPECT_EQ(frame->frame->width, 3840);
+        EXPECT_EQ(frame->frame->height, 3840);
+    }
 }
 
 } // namespace

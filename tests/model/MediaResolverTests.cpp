@@ -144,6 +144,21 @@ TEST(MediaListing, AnEmptyFolderListsNothingAndAMissingOneThrowsTheFileSystemErr
     }
 }
 
+// Whether a folder holds media is answered as the listing would, stopping at the first file.
+TEST(MediaListing, AFolderHoldsMediaWhereTheListingFindsSome)
+{
+    TempDir dir;
+    EXPECT_FALSE(MediaResolver::detail::holdsMediaFile(dir.path()));
+    touch(dir / "notes.txt");
+    touch(dir / ".cache" / "deeper.mp4");
+    EXPECT_FALSE(MediaResolver::detail::holdsMediaFile(dir.path()));
+    touch(dir / ".only.mp4");
+    EXPECT_TRUE(MediaResolver::detail::holdsMediaFile(dir.path()));
+    touch(dir / "sub" / "deep" / "voice.WAV");
+    EXPECT_TRUE(MediaResolver::detail::holdsMediaFile(dir / "sub"));
+    EXPECT_FALSE(MediaResolver::detail::holdsMediaFile(dir / "missing"));
+}
+
 TEST(MediaListing, StandardizesTheFolderPath)
 {
     TempDir dir;

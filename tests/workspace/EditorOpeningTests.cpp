@@ -94,6 +94,56 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     EXPECT_FALSE(opened.relinkAlert);
 }
 
+// Opening asks for the preview build before the views take the project, publishes it to them
+// once, and holds the poster frames until the first picture; these then read the headers the
+// build read rather than their files'.
+TEST(OpeningAProject, BuildsFirstAndMakesPostersAfterThePictureFromTheBuildsHeaders)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch(), true);
+    std::vector<std::size_t> buildsWhenPublished;
+    QObject::connect(&h.engine(), &TimelinePreviewEngine::sessionChanged,
+                     [&] { buildsWhenPublished.push_back(h.builder->buildCount()); });
+    h.workspace().handleOpenURL(trip.file);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(buildsWhenPublished, std::vector<std::size_t>{1});
+    EXPECT_TRUE(h.background->empty());
+
+    PreviewComposition built;
+    for (const char* name : {"DJI_0001.MP4", "Still.png"})
+        built.assets[(trip.media / name).string()] = Asset::openFromHeader(trip.media / name);
+    h.builder->finish(4, built);
+    h.queue->runUntilIdle(); // installed, and its seek landed
+    ASSERT_EQ(h.background->size(), 1u);
+    const std::uint64_t headersRead = Asset::headerReadCount();
+    h.runBackgroundWork();
+    EXPECT_EQ(Asset::headerReadCount(), headersRead);
+    EXPECT_TRUE(h.session().sources[0].thumbnailData && h.session().sources[1].thumbnailData);
+}
+
+// Nothing holds the posters for ever: a build that fails lets them go. A project whose pictures
+// resolve to no file has the build asked for at once dropped: it installs no player.
+TEST(OpeningAProject, AFailedBuildLetsThePostersGoAndAnUnbuildableOneInstallsNothing)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch(), true);
+    h.workspace().handleOpenURL(trip.file);
+    h.queue->runUntilIdle();
+    h.builder->fail(Error(TimelinePreviewEngine::previewErrorDomain, 2, "Could not create composition track"));
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.background->size(), 1u);
+
+    fs::remove(trip.media / "DJI_0001.MP4");
+    fs::remove(trip.media / "Still.png");
+    h.workspace().handleOpenURL(trip.file);
+    h.queue->runUntilIdle();
+    ASSERT_EQ(h.builder->buildCount(), 2u);
+    h.builder->finish(4);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine().avPlayer(), nullptr);
+    EXPECT_EQ(h.engine().status(), "Project loaded — relink media folder with your clip files");
+}
+
 } // namespace
 } // namespace velmora
 

@@ -114,6 +114,27 @@ TEST(MediaPool, ACardOfAnUnreadableFileSaysWhy)
     EXPECT_EQ(details, (std::vector<std::string>{"1920×1080", "", "Permission denied"}));
 }
 
+// A poster picture is stored once: the pool's cards and the preview build's copy of the session
+// read the source's own bytes. Cards kept are brought up to date in place, reporting a change only
+// when there is one.
+TEST(MediaPool, CardsAndThePreviewsCopyShareTheSourcesPictureBytes)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    h.open(test::writeProject(h.folders.scratch()));
+    h.session().sources[0].thumbnailData = jpegPicture();
+    const std::uint8_t* stored = h.session().sources[0].thumbnailData->data();
+
+    std::vector<Card> cards = h.workspace().mediaPoolCards();
+    EXPECT_EQ(cards[0].thumbnailData->data(), stored);
+    h.engine().reloadComposition(std::nullopt);
+    EXPECT_EQ(h.builder->requests.back().session->sources[0].thumbnailData->data(), stored);
+
+    EXPECT_FALSE(h.workspace().refreshMediaPoolCards(cards));
+    h.workspace().selectPoolSource("src-music");
+    EXPECT_TRUE(h.workspace().refreshMediaPoolCards(cards));
+    EXPECT_EQ(cards, h.workspace().mediaPoolCards());
+}
+
 TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
 {
     WorkspaceHarness h;

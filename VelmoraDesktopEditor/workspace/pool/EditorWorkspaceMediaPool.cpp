@@ -4,6 +4,10 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/NumberText.h"
 #include "preview/StatusText.h"
@@ -13,13 +17,16 @@ namespace velmora {
 namespace {
 
 // The symbol of a card without a picture: the test is exact, so a type "Video" is not a video.
-std::string placeholderSymbol(const std::optional<std::string>& type)
+const std::string& placeholderSymbol(const std::optional<std::string>& type)
 {
+    static const std::string video = "video";
+    static const std::string photo = "photo";
+    static const std::string speaker = "speaker.wave.2";
     if (type == "video")
-        return "video";
+        return video;
     if (type == "image")
-        return "photo";
-    return "speaker.wave.2";
+        return photo;
+    return speaker;
 }
 
 // "1920×1080 · 29.97 fps", "1920×1080" without a rate, nothing without both dimensions.
@@ -33,14 +40,52 @@ std::string detailLine(const EditSession::Source& source)
     return detail;
 }
 
+// The detail lines of one refresh by size and rate: a pool's footage comes in a few of them,
+// each written once.
+class DetailLines {
+public:
+    const std::string& of(const EditSession::Source& source)
+    {
+        const Key key{source.width, source.height, source.framerate};
+        for (const auto& [known, line] : lines_) {
+            if (known == key)
+                return line;
+        }
+        return lines_.emplace_back(key, detailLine(source)).second;
+    }
+
+private:
+    using Key = std::tuple<std::optional<int>, std::optional<int>, std::optional<double>>;
+    std::vector<std::pair<Key, std::string>> lines_;
+};
+
+// Assigns `value` unless `target` already holds it; true when it did not.
+template <typename T, typename U>
+bool assignChanged(T& target, const U& value)
+{
+    if (target == value)
+        return false;
+    target = value;
+    return true;
+}
+
 } // namespace
 
 std::vector<EditorWorkspaceController::MediaPoolCard> EditorWorkspaceController::mediaPoolCards() const
 {
     std::vector<MediaPoolCard> cards;
+    refreshMediaPoolCards(cards);
+    return cards;
+}
+
+bool EditorWorkspaceController::refreshMediaPoolCards(std::vector<MediaPoolCard>& cards) const
+{
     const std::shared_ptr<EditSession>& session = engine_->session();
-    if (!session)
-        return cards;
+    if (!session) {
+        const bool changed = !cards.empty();
+        cards.clear();
+        return changed;
+    }
     // Without a pool selection, the card of the selected timeline clip's source is highlighted.
     std::optional<std::string> highlighted = selectedSourceId_;
     if (!highlighted) {
@@ -51,15 +96,22 @@ std::vector<EditorWorkspaceController::MediaPoolCard> EditorWorkspaceController:
     // found which ones (and the player and still requests name those failing since): a refresh
     // reads what was kept and never touches the media folder.
     const std::map<std::string, std::string>& unreadable = engine_->unreadableSources();
-    cards.reserve(session->sources.size());
+    bool changed = cards.size() != session->sources.size();
+    cards.resize(session->sources.size());
+    DetailLines detailLines;
+    auto card = cards.begin();
     for (const EditSession::Source& source : session->sources) {
-        std::string detail = detailLine(source);
-        if (const auto reason = unreadable.find(source.id); reason != unreadable.end())
-            detail = reason->second;
-        cards.push_back({source.id, source.fileName, source.thumbnailData, placeholderSymbol(source.type),
-                         std::move(detail), highlighted == source.id});
+        changed |= assignChanged(card->sourceId, source.id);
+        changed |= assignChanged(card->fileName, source.fileName);
+        // The picture's bytes are shared: the same ones compare by their address.
+        changed |= assignChanged(card->thumbnailData, source.thumbnailData);
+        changed |= assignChanged(card->placeholderSymbol, placeholderSymbol(source.type));
+        const auto reason = unreadable.empty() ? unreadable.end() : unreadable.find(source.id);
+        changed |= assignChanged(card->detail, reason != unreadable.end() ? reason->second : detailLines.of(source));
+        changed |= assignChanged(card->selected, highlighted && *highlighted == source.id);
+        ++card;
     }
-    return cards;
+    return changed;
 }
 
 void EditorWorkspaceController::selectPoolSource(const std::string& sourceId)

@@ -32,6 +32,8 @@ struct PosterRequest {
     std::filesystem::path file;
     bool still = false;
     bool wantsPicture = false;
+    // The file as the preview's build read it; none: its header is read here.
+    std::shared_ptr<const Asset> header;
 };
 
 } // namespace
@@ -49,14 +51,19 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     if (ids.empty() || !session)
         return;
     std::vector<PosterRequest> requests;
+    const auto& read = engine_->installedAssets();
     for (const std::string& id : ids) {
         const EditSession::Source* source = sourceWithId(*session, id);
         // Only the file directly in the folder: no search, no name matching. The types are
         // exact: a missing type or "Video" is left alone.
         if (!source || (source->type != "video" && source->type != "image"))
             continue;
-        if (!source->thumbnailData || !source->width || !source->height)
-            requests.push_back({id, mediaFolder / source->fileName, source->type == "image", !source->thumbnailData});
+        if (!source->thumbnailData || !source->width || !source->height) {
+            std::filesystem::path file = mediaFolder / source->fileName;
+            const auto header = read.find(file.native());
+            requests.push_back({id, std::move(file), source->type == "image", !source->thumbnailData,
+                                header != read.end() ? header->second : nullptr});
+        }
     }
     if (requests.empty())
         return;
@@ -73,9 +80,9 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
             // for this thread, so the rest is left undone.
             if (closing->load())
                 return;
-            SourceMediaReading::MediaInfo info = request.still
-                                                     ? SourceMediaReading::readImage(request.file)
-                                                     : SourceMediaReading::readVideoWithPoster(request.file, request.wantsPicture);
+            SourceMediaReading::MediaInfo info =
+                request.still ? SourceMediaReading::readImage(request.file, request.header)
+                              : SourceMediaReading::readVideoWithPoster(request.file, request.wantsPicture, request.header);
             if (request.wantsPicture && info.thumbnailData)
                 made.emplace_back(request.sourceId, std::move(*info.thumbnailData));
             info.thumbnailData.reset();

@@ -64,17 +64,26 @@ MediaPoolGrid::~MediaPoolGrid()
 
 void MediaPoolGrid::setCards(std::vector<Card> cards)
 {
-    cards_ = std::move(cards);
+    updateCards([&cards](std::vector<Card>& held) {
+        held = std::move(cards);
+        return true;
+    });
+}
+
+void MediaPoolGrid::updateCards(const std::function<bool(std::vector<Card>& cards)>& update)
+{
+    if (!update(cards_))
+        return;
     // A picture stays decoded for as long as its data stays the same; new data is recognised
     // when its card is drawn.
     fingerprints_.assign(cards_.size(), std::nullopt);
     relayout();
-    update();
+    this->update();
 }
 
 std::optional<std::size_t> MediaPoolGrid::fingerprint(std::size_t index) const
 {
-    const std::optional<std::vector<std::uint8_t>>& data = cards_[index].thumbnailData;
+    const std::optional<SharedBytes>& data = cards_[index].thumbnailData;
     if (!data)
         return std::nullopt;
     if (!fingerprints_[index]) {
@@ -105,8 +114,7 @@ void MediaPoolGrid::requestVisiblePictures(const QRect& visible)
         ++inView;
         if (!cards_[i].thumbnailData || pictureOf(i))
             continue;
-        wanted.push_back({cards_[i].sourceId, *fingerprint(i),
-                          std::make_shared<const std::vector<std::uint8_t>>(*cards_[i].thumbnailData), fill});
+        wanted.push_back({cards_[i].sourceId, *fingerprint(i), cards_[i].thumbnailData->buffer(), fill});
     }
     cardsInView_ = inView;
     decoder_->request(std::move(wanted));

@@ -45,6 +45,9 @@ public:
     ~MediaPoolGrid() override;
 
     void setCards(std::vector<Card> cards);
+    // Lets `update` bring the cards up to date in place; they are laid out and drawn again only
+    // when it reports a change.
+    void updateCards(const std::function<bool(std::vector<Card>& cards)>& update);
     const std::vector<Card>& cards() const { return cards_; }
 
     // Where card `index` is drawn, in this widget; empty for no such card.

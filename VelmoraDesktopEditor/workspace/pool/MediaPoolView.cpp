@@ -83,7 +83,7 @@ MediaPoolView::MediaPoolView(EditorWorkspaceController& workspace, QWidget* pare
 
 void MediaPoolView::refresh()
 {
-    grid_->setCards(workspace_.mediaPoolCards());
+    grid_->updateCards([this](std::vector<MediaPoolGrid::Card>& cards) { return workspace_.refreshMediaPoolCards(cards); });
 }
 
 } // namespace velmora

@@ -79,11 +79,11 @@ MediaInfo readVideo(const std::filesystem::path& file)
     return info;
 }
 
-MediaInfo readImage(const std::filesystem::path& file)
+MediaInfo readImage(const std::filesystem::path& file, const std::shared_ptr<const Asset>& opened)
 {
     MediaInfo info;
     try {
-        std::shared_ptr<const Asset> asset = Asset::open(file);
+        std::shared_ptr<const Asset> asset = opened ? opened : Asset::open(file);
         const AssetTrack* picture = asset->firstTrack(MediaType::video);
         if (!picture)
             return info;
@@ -100,13 +100,15 @@ MediaInfo readImage(const std::filesystem::path& file)
     return info;
 }
 
-MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster)
+MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster,
+                              const std::shared_ptr<const Asset>& opened)
 {
     MediaInfo info;
-    std::shared_ptr<const Asset> asset;
+    std::shared_ptr<const Asset> asset = opened;
     try {
         // Probing would decode a frame only to learn what the header already says.
-        asset = Asset::openFromHeader(file);
+        if (!asset)
+            asset = Asset::openFromHeader(file);
     } catch (const std::exception&) {
         return info;
     }

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "platform/image/Image.h"
+#include "platform/media/Asset.h"
 
 // What the media pool learns from a source's file: its picture size and frame rate, read when
 // it is imported, and the small JPEG picture its card shows. Stateless; any thread (the poster
@@ -33,14 +35,17 @@ struct MediaInfo {
 MediaInfo readVideo(const std::filesystem::path& file);
 
 // A still picture's size in pixels (HEIF and HEIC included) and its card picture; nothing for a
-// file that cannot be decoded.
-MediaInfo readImage(const std::filesystem::path& file);
+// file that cannot be decoded. `opened`, when given, is the file already opened: its header is
+// not read again.
+MediaInfo readImage(const std::filesystem::path& file, const std::shared_ptr<const Asset>& opened = nullptr);
 
 // readVideo and, with `withPoster`, the poster frame from the same opening of the file: the frame
 // at 0.5 s, else 1 s, else 2 s (each within 0.12 s), upright, scaled to fit 320 × 180, as JPEG;
 // none when the file has no video or no frame lies near those times (a clip shorter than about
-// 0.4 s).
-MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster);
+// 0.4 s). `opened`, when given, is the file already opened (from its header at least): its
+// header is not read again.
+MediaInfo readVideoWithPoster(const std::filesystem::path& file, bool withPoster,
+                              const std::shared_ptr<const Asset>& opened = nullptr);
 
 // The picture as JPEG at the cards' quality; nothing when it has no pixels or encoding fails.
 std::optional<std::vector<std::uint8_t>> encodeJPEG(const Image& picture);

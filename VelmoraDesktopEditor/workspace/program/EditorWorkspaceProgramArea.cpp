@@ -40,7 +40,11 @@ bool EditorWorkspaceController::needsMediaImport() const
     const std::shared_ptr<EditSession>& session = engine_->session();
     if (!session || session->sources.empty())
         return false;
-    return !mediaFolderURL_ || !ProjectMediaFolder::hasMediaFiles(*mediaFolderURL_);
+    if (!mediaFolderURL_)
+        return true;
+    if (!mediaFolderHoldsMedia_)
+        mediaFolderHoldsMedia_ = ProjectMediaFolder::hasMediaFiles(*mediaFolderURL_);
+    return !*mediaFolderHoldsMedia_;
 }
 
 Placeholder EditorWorkspaceController::previewPlaceholder() const

@@ -1,8 +1,11 @@
 #include "platform/media/internal/FFmpegSupport.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdarg>
+#include <fstream>
 #include <mutex>
 #include <string_view>
 #include <system_error>
@@ -132,6 +135,32 @@ bool headerDescribesStreams(const AVFormatContext& context)
     return anyStream && anyDuration;
 }
 
+// The QuickTime demuxer when the file's extension names an MP4 or QuickTime file and its first
+// box is one such a file starts with; none otherwise. Probing runs every demuxer's test over the
+// file's first bytes, which costs as much as reading a small MP4's whole header.
+const AVInputFormat* quickTimeFormatNamedBy(const std::filesystem::path& path)
+{
+    static constexpr std::array<std::string_view, 7> extensions = {".mp4", ".mov", ".m4v", ".m4a", ".3gp", ".3g2", ".mj2"};
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
+        return nullptr;
+    }
+    std::array<char, 8> head{};
+    std::ifstream file(path, std::ios::binary);
+    if (!file.read(head.data(), head.size())) {
+        return nullptr;
+    }
+    static constexpr std::array<std::string_view, 8> firstBoxes = {"ftyp", "moov", "mdat", "free",
+                                                                   "wide", "skip", "pnot", "uuid"};
+    const std::string_view type(head.data() + 4, 4);
+    if (std::find(firstBoxes.begin(), firstBoxes.end(), type) == firstBoxes.end()) {
+        return nullptr;
+    }
+    return av_find_input_format("mov");
+}
+
 } // namespace
 
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
@@ -147,7 +176,15 @@ InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
         throw MediaError::make(MediaError::cannotOpen, "\"" + path.string() + "\" is a folder, not a media file.");
     }
     AVFormatContext* raw = nullptr;
-    const int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    int rc = -1;
+    // A file that its named demuxer refuses after all is probed like any other.
+    if (const AVInputFormat* named = quickTimeFormatNamedBy(path)) {
+        rc = avformat_open_input(&raw, path.c_str(), named, nullptr);
+    }
+    if (rc < 0) {
+        takeLastLogMessage(); // the named demuxer's complaint says nothing about the file's real format
+        rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    }
     if (rc < 0) {
         throw error(MediaError::cannotOpen, "Cannot open \"" + path.string() + "\"", rc);
     }

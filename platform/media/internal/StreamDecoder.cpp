@@ -18,7 +18,11 @@ int StreamDecoder::receive(AVFrame& frame, const std::function<bool()>& cancelle
             return AVERROR_EXIT;
         }
         int rc = avcodec_receive_frame(decoder_, &frame);
-        if (rc == 0 || rc == AVERROR_EOF) {
+        if (rc == 0) {
+            return rc;
+        }
+        if (rc == AVERROR_EOF) {
+            releaseReferenceFrames();
             return rc;
         }
         if (rc != AVERROR(EAGAIN)) {
@@ -28,6 +32,7 @@ int StreamDecoder::receive(AVFrame& frame, const std::function<bool()>& cancelle
             throw error(MediaError::decodeFailed, "Cannot decode \"" + fileName_ + "\"", rc);
         }
         if (inputEnded_) {
+            releaseReferenceFrames();
             return AVERROR_EOF;
         }
         rc = av_read_frame(format_, packet_.get());
@@ -49,6 +54,13 @@ int StreamDecoder::receive(AVFrame& frame, const std::function<bool()>& cancelle
             throw error(MediaError::decodeFailed, "Cannot decode \"" + fileName_ + "\"", rc);
         }
     }
+}
+
+void StreamDecoder::releaseReferenceFrames()
+{
+    // Nothing is decoded after the end without a seek, which starts the decoder afresh anyway;
+    // what it kept for reference (for a huge movie, hundreds of megabytes) goes now.
+    avcodec_flush_buffers(decoder_);
 }
 
 void StreamDecoder::seek(std::int64_t timestamp)

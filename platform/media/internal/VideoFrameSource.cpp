@@ -16,6 +16,11 @@ constexpr std::size_t kMaximumQueuedBytes = std::size_t{128} << 20;
 // Within this distance ahead of where the decoder stands a request decodes forward instead of
 // seeking: going back to a key frame costs as much for the usual key-frame spacing.
 const MediaTime kForwardLimit(2, 1);
+// Pictures of this many pixels and more are huge: hundreds of megabytes decoded.
+constexpr std::int64_t kHugePixels = std::int64_t{64} << 20;
+// A huge picture is scaled down when that leaves at most this share of its pixels: scaling every
+// frame of a picture only a little too large costs more than holding it.
+constexpr std::int64_t kReductionFactor = 4;
 
 std::size_t bytesOf(const AVFrame* frame)
 {
@@ -44,10 +49,21 @@ VideoFrameSource::VideoFrameSource(std::shared_ptr<const Asset> asset, int track
         format_->streams[i]->discard = static_cast<int>(i) == trackID_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     decoder_ = ffmpeg::openDecoder(stream_, 0, neededSide, neededSide);
+    const int width = stream_->codecpar->width;
+    const int height = stream_->codecpar->height;
     if (decoder_->lowres > 0) {
-        storedWidth_ = stream_->codecpar->width;
-        storedHeight_ = stream_->codecpar->height;
+        storedWidth_ = width;
+        storedHeight_ = height;
+    } else if (neededSide > 0 && std::int64_t{width} * height >= kHugePixels) {
+        const auto [reducedWidth, reducedHeight] = ffmpeg::readSize(width, height, neededSide, neededSide);
+        if (std::int64_t{reducedWidth} * reducedHeight * kReductionFactor <= std::int64_t{width} * height) {
+            reducedWidth_ = reducedWidth;
+            reducedHeight_ = reducedHeight;
+            storedWidth_ = width;
+            storedHeight_ = height;
+        }
     }
+    neededSide_ = neededSide;
     decoding_.emplace(*format_, *stream_, *decoder_, asset_->url().filename().string(),
                       asset_->startOffsetMicroseconds());
     decoded_ = ffmpeg::allocFrame();
@@ -95,9 +111,15 @@ void VideoFrameSource::deliver(std::uint64_t serial)
     frame.duration = decoded_->pkt_duration > 0 ? ffmpeg::toMediaTime(decoded_->pkt_duration, stream_->time_base)
                                                 : nominalDuration_;
     lastEnd_ = frame.time + frame.duration;
-    frame.bytes = bytesOf(decoded_.get());
-    frame.frame = ffmpeg::allocFrame();
-    av_frame_move_ref(frame.frame.get(), decoded_.get());
+    if (reducedWidth_ > 0 && decoded_->width > reducedWidth_ && decoded_->height > reducedHeight_) {
+        // The full picture goes as soon as its reduction is made.
+        frame.frame = reducer_.scale(decoded_.get(), reducedWidth_, reducedHeight_);
+        av_frame_unref(decoded_.get());
+    } else {
+        frame.frame = ffmpeg::allocFrame();
+        av_frame_move_ref(frame.frame.get(), decoded_.get());
+    }
+    frame.bytes = bytesOf(frame.frame.get());
 
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] {
@@ -114,6 +136,11 @@ void VideoFrameSource::deliver(std::uint64_t serial)
 
 bool VideoFrameSource::position(const MediaTime& target, std::uint64_t serial)
 {
+    if (!decoding_) {
+        decoder_ = ffmpeg::openDecoder(stream_, 0, neededSide_, neededSide_);
+        decoding_.emplace(*format_, *stream_, *decoder_, asset_->url().filename().string(),
+                          asset_->startOffsetMicroseconds());
+    }
     lastEnd_ = MediaTime::invalid();
     if (still_ || !target.isNumeric() || target <= MediaTime::zero()) {
         const int rc = decoding_->seekBefore(MediaTime::zero(), *decoded_);
@@ -198,6 +225,12 @@ void VideoFrameSource::run()
             more = false;
         }
         atEnd = !more;
+        if (atEnd && reducedWidth_ > 0) {
+            // The decoder of huge pictures keeps hundreds of megabytes in its pool of frames:
+            // with nothing left to decode it goes, and the next seek opens it again.
+            decoding_.reset();
+            decoder_.reset();
+        }
         if (atEnd) {
             std::lock_guard lock(mutex_);
             if (requestedSerial_ == serial) {

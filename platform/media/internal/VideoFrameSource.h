@@ -13,6 +13,7 @@
 
 #include "platform/media/Asset.h"
 #include "platform/media/internal/FFmpegSupport.h"
+#include "platform/media/internal/FrameConvert.h"
 #include "platform/media/internal/StreamDecoder.h"
 
 namespace velmora::internal {
@@ -36,7 +37,9 @@ class VideoFrameSource {
 public:
     // Opens the file and its decoder; the decoding thread starts at the beginning of the track.
     // A reader that shows the pictures no larger than neededSide × neededSide (0: any size)
-    // may get them decoded at a reduced size, never below twice that (see ffmpeg::openDecoder).
+    // may get them decoded at a reduced size, never below twice that (see ffmpeg::openDecoder);
+    // a huge picture that its decoder cannot reduce is scaled down in its planes as soon as it
+    // is decoded (see ffmpeg::readSize), so that the full one is never held while it is shown.
     // Throws velmora::Error (media) when the track cannot be opened or decoded.
     VideoFrameSource(std::shared_ptr<const Asset> asset, int trackID, int neededSide = 0);
     ~VideoFrameSource();
@@ -44,8 +47,8 @@ public:
     VideoFrameSource& operator=(const VideoFrameSource&) = delete;
 
     const Asset& asset() const { return *asset_; }
-    // The stream's picture size when its frames are decoded at a reduced size (0 × 0 when they
-    // come at full size). Immutable; any thread.
+    // The stream's picture size when its frames come at a reduced size (0 × 0 when they come
+    // at full size). Immutable; any thread.
     int storedWidth() const { return storedWidth_; }
     int storedHeight() const { return storedHeight_; }
 
@@ -81,13 +84,20 @@ private:
     const bool still_;
     int storedWidth_ = 0;  // immutable after the constructor
     int storedHeight_ = 0; // immutable after the constructor
+    // The size a huge decoded picture is scaled down to (0 × 0: none is); immutable after the
+    // constructor.
+    int reducedWidth_ = 0;
+    int reducedHeight_ = 0;
 
-    // Decoding thread only (set up by the constructor before the thread starts).
+    // Decoding thread only (set up by the constructor before the thread starts). The decoder is
+    // none between the end of a huge picture's track and the next seek.
     ffmpeg::InputFormatPtr format_;
     AVStream* stream_ = nullptr;
+    int neededSide_ = 0;
     ffmpeg::CodecContextPtr decoder_;
     std::optional<ffmpeg::StreamDecoder> decoding_;
     ffmpeg::FramePtr decoded_;
+    ffmpeg::FrameScaler reducer_;
     MediaTime nominalDuration_;
     MediaTime lastEnd_;
 
