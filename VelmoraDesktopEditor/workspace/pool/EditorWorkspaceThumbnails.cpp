@@ -52,8 +52,10 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
         return;
     std::vector<PosterRequest> requests;
     const auto& read = engine_->installedAssets();
+    const auto byId = sourcesById(*session);
     for (const std::string& id : ids) {
-        const EditSession::Source* source = sourceWithId(*session, id);
+        const auto found = byId.find(id);
+        const EditSession::Source* source = found != byId.end() ? found->second : nullptr;
         // Only the file directly in the folder: no search, no name matching. The types are
         // exact: a missing type or "Video" is left alone.
         if (!source || (source->type != "video" && source->type != "image"))

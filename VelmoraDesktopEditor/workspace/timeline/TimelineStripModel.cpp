@@ -43,7 +43,12 @@ void TimelineStripModel::setTimeline(std::optional<EditSession::Timeline> timeli
     // lanes; such a document is shown at the default zoom, and others within the zoom's range.
     pps_ = stored && std::isfinite(*stored) && *stored > 0 ? std::clamp(*stored, TimelineZoom::ppsMin, TimelineZoom::ppsMax)
                                                            : defaultPixelsPerSecond;
-    index_.rebuild(timeline_ ? timeline_->clips : std::vector<EditSession::Clip>{});
+    // Not one conditional expression: with an empty vector as its other arm it copies the clips.
+    if (timeline_) {
+        index_.rebuild(timeline_->clips);
+    } else {
+        index_.rebuild({});
+    }
     // A drag or trim whose clip has left the timeline (deleted or undone while the pointer is
     // held) ends uncommitted: there is nothing left to preview or to drop.
     if (activeDrag_ && !index_.clipIndexOf(activeDrag_->clipId)) {
