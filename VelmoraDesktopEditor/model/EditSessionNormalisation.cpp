@@ -33,6 +33,14 @@ bool endsWithAny(const std::string& text, std::initializer_list<std::string_view
 
 std::string EditSession::normalizedClipType(const std::optional<std::string>& type, const std::optional<std::string>& name)
 {
+    // Nearly every clip already carries its kind as written here: asked of every clip by many
+    // queries, that answer costs no trimmed or lower-cased copies.
+    if (type) {
+        const std::string& written = *type;
+        if (written == "video" || written == "audio" || written == "image" || written == "text") {
+            return written;
+        }
+    }
     const std::string t = StringText::lowercased(StringText::trimmed(type.value_or("")));
     if (t == "audio" || t == "sound") {
         return "audio";
