@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "model/JsonSplitParsing.h"
 #include "platform/foundation/Base64.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
@@ -122,15 +123,7 @@ nlohmann::json parse(std::string_view text)
 
 std::optional<nlohmann::json> tryParse(std::string_view text) noexcept
 {
-    try {
-        auto value = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-        if (value.is_discarded()) {
-            return std::nullopt;
-        }
-        return value;
-    } catch (...) {
-        return std::nullopt;
-    }
+    return JsonSplitParsing::tryParse(text);
 }
 
 std::string describeJsonType(const nlohmann::json& value)
