@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <system_error>
@@ -84,6 +85,9 @@ std::vector<fs::directory_entry> sortedEntries(const fs::path& folder, std::erro
     }
     return entries;
 }
+
+// Counted for folderListingCount().
+std::atomic<std::uint64_t> folderListings{0};
 
 bool isFull(const std::vector<fs::path>& found, std::size_t limit)
 {
@@ -250,6 +254,7 @@ namespace MediaResolver::detail {
 
 std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
 {
+    folderListings.fetch_add(1, std::memory_order_relaxed);
     const fs::path root = MediaFolderPath::standardized(folder);
     std::vector<fs::path> found;
     std::error_code ec;
@@ -274,6 +279,11 @@ std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
         }
     }
     return found;
+}
+
+std::uint64_t folderListingCount()
+{
+    return folderListings.load(std::memory_order_relaxed);
 }
 
 bool holdsMediaFile(const fs::path& folder)
@@ -546,7 +556,7 @@ std::optional<SourceFileMap> trySourceFileMap(const EditSession& session, const 
     }
 }
 
-std::vector<std::string> unresolvedLabels(const EditSession& session, const std::optional<SourceFileMap>& map)
+std::vector<std::string> unresolvedLabels(const EditSession& session, const SourceFileMap* map)
 {
     std::vector<std::string> labels;
     for (const auto& source : session.sources) {
@@ -560,6 +570,28 @@ std::vector<std::string> unresolvedLabels(const EditSession& session, const std:
     return labels;
 }
 
+// Whether some visual clip of the active timeline has its file in `map`, or none has media to
+// show; a timeline without clips needs only a folder that holds media.
+bool picturesResolve(const EditSession& session, const SourceFileMap& map)
+{
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
+    if (timeline && !timeline->clips.empty()) {
+        bool anyVisual = false;
+        for (const auto& clip : timeline->clips) {
+            const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+            if (kind != "video" && kind != "image") {
+                continue;
+            }
+            anyVisual = true;
+            if (clip.sourceId && map.count(*clip.sourceId) != 0) {
+                return true;
+            }
+        }
+        return !anyVisual;
+    }
+    return true;
+}
+
 // `resolve` gives the map of sources to files when it is needed, none when it cannot be built.
 template <typename Resolve>
 bool previewBuildable(const EditSession& session, const fs::path& mediaFolder, Resolve&& resolve)
@@ -571,21 +603,7 @@ bool previewBuildable(const EditSession& session, const fs::path& mediaFolder, R
     const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (timeline && !timeline->clips.empty()) {
         const std::optional<SourceFileMap>& map = resolve();
-        if (!map) {
-            return false;
-        }
-        bool anyVisual = false;
-        for (const auto& clip : timeline->clips) {
-            const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
-            if (kind != "video" && kind != "image") {
-                continue;
-            }
-            anyVisual = true;
-            if (clip.sourceId && map->count(*clip.sourceId) != 0) {
-                return true;
-            }
-        }
-        return !anyVisual;
+        return map && picturesResolve(session, *map);
     }
     return detail::holdsMediaFile(mediaFolder);
 }
@@ -594,7 +612,8 @@ bool previewBuildable(const EditSession& session, const fs::path& mediaFolder, R
 
 std::vector<std::string> unresolvedSourceLabels(const EditSession& session, const fs::path& mediaFolder)
 {
-    return unresolvedLabels(session, trySourceFileMap(session, mediaFolder));
+    const std::optional<SourceFileMap> map = trySourceFileMap(session, mediaFolder);
+    return unresolvedLabels(session, map ? &*map : nullptr);
 }
 
 bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
@@ -609,10 +628,16 @@ bool canBuildPreview(const EditSession& session, const fs::path& mediaFolder)
 PreviewReadiness previewReadiness(const EditSession& session, const fs::path& mediaFolder)
 {
     const std::optional<SourceFileMap> map = trySourceFileMap(session, mediaFolder);
+    return previewReadiness(session, map ? &*map : nullptr);
+}
+
+PreviewReadiness previewReadiness(const EditSession& session, const SourceFileMap* files)
+{
+    // A map made means the folder is there and holds media (sourceFileMap throws otherwise), all
+    // that a timeline without clips needs.
     PreviewReadiness readiness;
-    readiness.unresolvedSourceLabels = unresolvedLabels(session, map);
-    readiness.canBuildPreview =
-        previewBuildable(session, mediaFolder, [&]() -> const std::optional<SourceFileMap>& { return map; });
+    readiness.unresolvedSourceLabels = unresolvedLabels(session, files);
+    readiness.canBuildPreview = files && picturesResolve(session, *files);
     return readiness;
 }
 

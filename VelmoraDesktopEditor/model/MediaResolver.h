@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -55,6 +56,9 @@ struct PreviewReadiness {
     bool canBuildPreview = false;
 };
 PreviewReadiness previewReadiness(const EditSession& session, const std::filesystem::path& mediaFolder);
+// The same answers from the session's map of files already made by sourceFileMap for the folder
+// (none: it threw); looks at no file.
+PreviewReadiness previewReadiness(const EditSession& session, const SourceFileMap* files);
 
 // The file of one source, with fallbacks to a plain name lookup and to the folder joined with
 // the file name (only for a relative file name that stays inside the folder).
@@ -96,6 +100,10 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
 
 // listMediaFiles stopping once `limit` files are found (0: no limit).
 std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder, std::size_t limit);
+
+// How many listings of a media folder (the two above, and each sourceFileMap) the process has
+// made so far, on any thread.
+std::uint64_t folderListingCount();
 
 // Whether listMediaFiles finds any file (false where it throws), answered in the file system's
 // order at the first media file met, without listing and sorting whole folders.

@@ -441,6 +441,10 @@ TEST(PreviewReadiness, NamesTheUnresolvedSourcesAndSaysWhetherAPreviewCanBeBuilt
     const MediaResolver::PreviewReadiness none = MediaResolver::previewReadiness(two, dir / "missing");
     EXPECT_FALSE(none.canBuildPreview);
     EXPECT_EQ(none.unresolvedSourceLabels, (std::vector<std::string>{"a.mp4", "b.mp4"}));
+    // Without clips, a folder that holds media will do.
+    TempDir empty;
+    EXPECT_TRUE(MediaResolver::previewReadiness(sessionWith({}), dir.path()).canBuildPreview);
+    EXPECT_FALSE(MediaResolver::previewReadiness(sessionWith({}), empty.path()).canBuildPreview);
 }
 
 TEST(UrlForSource, FallsBackToAPlainLookupThenToTheJoinedPathInsideTheFolder)
