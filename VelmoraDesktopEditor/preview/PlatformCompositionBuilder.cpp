@@ -12,14 +12,15 @@ namespace {
 
 using ItemOutcome = std::variant<TimelinePreviewEngine::PlayerItemBuild, Error>;
 
-ItemOutcome buildItem(const PreviewCompositionBuilder::Request& request)
+ItemOutcome buildItem(const PreviewCompositionBuilder::Request& request,
+                      const TimelinePreviewEngine::FilesFound& filesFound)
 {
     try {
         // The engine clears its grade context itself when it installs the newest build: a
         // context handed back from here could arrive for a build that is no longer current.
         TimelinePreviewEngine::PlayerItemBuild built = TimelinePreviewEngine::makePlayerItem(
             *request.session, request.mediaFolder, TimelinePreviewEngine::previewTimescale, false, nullptr,
-            request.readabilityCheck);
+            request.readabilityCheck, filesFound);
         built.item->setPreferredForwardBufferDuration(PlayerItem::maximumForwardBufferDuration);
         return built;
     } catch (const Error& error) {
@@ -66,10 +67,25 @@ void PlatformCompositionBuilder::build(Request request, std::function<void(Previ
     const std::uint64_t ticket = ++tickets_->newest;
     queue_.async([tickets = tickets_, ticket, mainQueue = mainQueue_, audioSinks = audioSinks_,
                   request = std::move(request), completion = std::move(completion)] {
+        bool found = false;
+        const TimelinePreviewEngine::FilesFound filesFound = [&](const MediaResolver::SourceFileMap* files) {
+            found = true;
+            if (request.filesFound) {
+                request.filesFound(files);
+            }
+        };
         ItemOutcome outcome = tickets->closing || ticket != tickets->newest
                                   ? ItemOutcome(Error(TimelinePreviewEngine::previewErrorDomain, supersededCode,
                                                       "A newer preview build was asked for"))
-                                  : buildItem(request);
+                                  : buildItem(request, filesFound);
+        if (!found && request.filesFound && !tickets->closing) {
+            std::optional<MediaResolver::SourceFileMap> files;
+            try {
+                files = MediaResolver::sourceFileMap(*request.session, request.mediaFolder);
+            } catch (const Error&) {
+            }
+            request.filesFound(files ? &*files : nullptr);
+        }
         mainQueue->post([completion, outcome = std::move(outcome), mainQueue, audioSinks]() mutable {
             completion(playerFor(std::move(outcome), mainQueue, audioSinks));
         });

@@ -58,6 +58,12 @@ public:
         std::filesystem::path mediaFolder;
         // Whether a media file can be read; empty: MediaResolver::unreadableReason.
         MediaResolver::ReadabilityCheck readabilityCheck;
+        // When set, called once on the builder's worker before the completion, as soon as the
+        // session's files are known: with MediaResolver::sourceFileMap of the session and folder
+        // (none where it throws), the lookup the build itself makes. Also for a build that stops
+        // before its lookup or is not carried out (a newer one was asked for): the files are
+        // looked up all the same. Not called once the builder is being destroyed.
+        std::function<void(const MediaResolver::SourceFileMap* files)> filesFound;
     };
 
     virtual ~PreviewCompositionBuilder() = default;

@@ -42,6 +42,7 @@ TimelinePreviewEngine::TimelinePreviewEngine(Services services, QObject* parent)
     compositionBuilder_ = std::move(services.compositionBuilder);
     readabilityCheck_ = std::move(services.readabilityCheck);
     scrubAudio_ = std::make_shared<TimelineScrubAudio>(mainQueue_, std::move(services.openScrubAudioPlayer));
+    runInBackground_ = services.runInBackground;
     lutNames_ = std::make_unique<LutNameCatalog>(mainQueue_, std::move(services.runInBackground),
                                                  [this] { emit lutNamesChanged(); });
 }
@@ -263,9 +264,50 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
 }
 
 void TimelinePreviewEngine::openSession(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
-                                        const std::optional<std::filesystem::path>& sessionFile)
+                                        const std::optional<std::filesystem::path>& sessionFile,
+                                        std::function<void(MediaResolver::PreviewReadiness)> onSourcesResolved)
 {
+    ++sourcesResolvedNumber_;
+    onSourcesResolved_ = std::move(onSourcesResolved);
+    sourcesResolvedFor_ = session;
     takeSession(std::move(session), mediaFolder, sessionFile, false, false, true);
+}
+
+void TimelinePreviewEngine::answerSourcesResolved(std::uint64_t number, MediaResolver::PreviewReadiness readiness)
+{
+    if (number != sourcesResolvedNumber_ || !onSourcesResolved_ || !session_ ||
+        sourcesResolvedFor_.lock() != session_) {
+        return;
+    }
+    // Taken first: the answer may open another project.
+    const std::function<void(MediaResolver::PreviewReadiness)> answer = std::move(onSourcesResolved_);
+    onSourcesResolved_ = nullptr;
+    answer(std::move(readiness));
+}
+
+void TimelinePreviewEngine::resolveSourcesWithoutBuild()
+{
+    if (!onSourcesResolved_ || !session_ || !mediaFolderURL_) {
+        return;
+    }
+    const QPointer<TimelinePreviewEngine> self(this);
+    const std::uint64_t number = sourcesResolvedNumber_;
+    if (!runInBackground_) {
+        mainQueue_->post([self, number, readiness = MediaResolver::previewReadiness(*session_, *mediaFolderURL_)] {
+            if (self) {
+                self->answerSourcesResolved(number, readiness);
+            }
+        });
+        return;
+    }
+    runInBackground_([self, number, queue = mainQueue_, session = std::make_shared<const EditSession>(*session_),
+                      folder = *mediaFolderURL_] {
+        queue->post([self, number, readiness = MediaResolver::previewReadiness(*session, folder)] {
+            if (self) {
+                self->answerSourcesResolved(number, readiness);
+            }
+        });
+    });
 }
 
 void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
@@ -305,7 +347,9 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
         if (sessionFile) {
             sessionFileURL_ = sessionFile;
         }
-        rebuildComposition(false, std::nullopt, false);
+        if (!requestBuild(false, std::nullopt, false, true)) {
+            resolveSourcesWithoutBuild();
+        }
     }
     setSession(session);
     if (sessionFile) {

@@ -243,10 +243,15 @@ public:
               const std::optional<std::filesystem::path>& sessionFile);
     // Takes a session just read from a file whose media folder holds its media, as adoptSession
     // without reloadPreview followed by load, except that the preview build is asked for first
-    // and the session is published once: the build runs on its worker while the views take the
-    // session.
+    // (handed the session as read: the engine's own copy is made while it runs) and the session
+    // is published once: the build runs on its worker while the views take the session.
+    // `onSourcesResolved` is called once, later, on the main thread, with which sources have
+    // files in the folder and whether a preview can be built (MediaResolver::previewReadiness),
+    // as the build's own lookup of the folder found them, or without a build as the background
+    // runner did; not at all once another session is taken or opened.
     void openSession(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
-                     const std::optional<std::filesystem::path>& sessionFile);
+                     const std::optional<std::filesystem::path>& sessionFile,
+                     std::function<void(MediaResolver::PreviewReadiness)> onSourcesResolved = {});
     // Takes a session read or edited elsewhere. With reloadPreview the undo history and the
     // unlinked stems are cleared and, with a media folder, the preview is rebuilt.
     void adoptSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
@@ -369,11 +374,17 @@ public:
     // "preview" 1 (no active timeline), 2 (no composition track), 10 (media missing), what the
     // media resolver throws for the folder, and the media layer's errors of a piece that
     // cannot be inserted. A source whose file `readable` (empty: MediaResolver::unreadableReason)
-    // finds unreadable is left out as one without media and named in unreadableSources.
+    // finds unreadable is left out as one without media and named in unreadableSources;
+    // `readable` is called on several threads at once. `filesFound` is called once, as soon as
+    // the sources' files are known (MediaResolver::sourceFileMap, before any is read), with them,
+    // or with none when the folder gives none (the build then throws what the resolver threw);
+    // never when the session has no active timeline.
+    using FilesFound = std::function<void(const MediaResolver::SourceFileMap* files)>;
     static PlayerItemBuild makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
                                           std::int32_t timescale, bool applyGrade,
                                           const GradeContextHolder& gradeContextHolder,
-                                          const MediaResolver::ReadabilityCheck& readable = {});
+                                          const MediaResolver::ReadabilityCheck& readable = {},
+                                          const FilesFound& filesFound = {});
     // What sounds at a timeline instant for a scrub burst: at most two segments (the audio
     // clips of the lowest lanes, or the visible video clip's own sound when the timeline has
     // no audio clip). Throws what the media resolver throws for the folder.
@@ -505,6 +516,17 @@ private:
     void takeSession(std::shared_ptr<EditSession> session, const std::optional<std::filesystem::path>& mediaFolder,
                      const std::optional<std::filesystem::path>& sessionFile, bool reloadPreview, bool forgetHistory,
                      bool buildFirst = false);
+    // rebuildComposition; for the opening's build (`opening`) the session is handed to the
+    // build rather than copied (nothing holds a part of it yet; the engine's copy is made once
+    // the build is asked for), and the files the build finds answer onSourcesResolved. Answers
+    // whether a build was asked for.
+    bool requestBuild(bool preservePlayhead, std::optional<double> seekToSeconds, bool autoPlay, bool opening);
+    // Answers the opening with `readiness` when it is the one waited for (`number`) and the
+    // session opened is still the engine's.
+    void answerSourcesResolved(std::uint64_t number, MediaResolver::PreviewReadiness readiness);
+    // Looks the opened session's files up without a build: on the background runner (a copy of
+    // the session), or at once without one; the answer comes through the main queue.
+    void resolveSourcesWithoutBuild();
     // Runs the work waiting for the picture (whenPictureShown).
     void releaseWorkAfterPicture();
     // Setters of the published state; each notifies.
@@ -698,6 +720,13 @@ private:
     };
     std::optional<LutWarning> lutWarning_;
     std::unique_ptr<LutNameCatalog> lutNames_;
+    // Where background work without a build of its own runs (the LUT listings' runner).
+    LutNameCatalog::BackgroundRunner runInBackground_;
+    // The opening's wait for which sources have files (openSession): its callback, its number (a
+    // newer opening replaces it) and the session opened. Main thread only.
+    std::function<void(MediaResolver::PreviewReadiness)> onSourcesResolved_;
+    std::uint64_t sourcesResolvedNumber_ = 0;
+    std::weak_ptr<const EditSession> sourcesResolvedFor_;
 };
 
 } // namespace velmora

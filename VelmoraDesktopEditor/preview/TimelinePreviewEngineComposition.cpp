@@ -30,6 +30,12 @@ double finiteSeconds(const MediaTime& time)
 void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optional<double> seekToSeconds,
                                                bool autoPlay)
 {
+    requestBuild(preservePlayhead, seekToSeconds, autoPlay, false);
+}
+
+bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<double> seekToSeconds, bool autoPlay,
+                                         bool opening)
+{
     PreviewFrameGrader::invalidateLutBaseCache();
     stopPlayer();
 
@@ -41,10 +47,30 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
         // the build, whose answer comes on a later turn of the main queue.
         awaitingPicture_ = true;
         PreviewCompositionBuilder::Request request;
-        request.session = std::make_shared<const EditSession>(*session_);
+        // A session being opened is not published yet, so nothing holds a part of it: the build
+        // takes it as read, and the engine's copy is made once the build is under way (copying
+        // tens of thousands of clips would otherwise hold the build up).
+        std::shared_ptr<const EditSession> handedOver;
+        if (opening) {
+            handedOver = std::make_shared<const EditSession>(std::move(*session_));
+            request.session = handedOver;
+        } else {
+            request.session = std::make_shared<const EditSession>(*session_);
+        }
         request.mediaFolder = *mediaFolderURL_;
         request.readabilityCheck = readabilityCheck_;
         QPointer<TimelinePreviewEngine> self(this);
+        if (opening) {
+            // Worked out on the build's thread from the build's own copy of the session.
+            request.filesFound = [self, number = sourcesResolvedNumber_, queue = mainQueue_,
+                                  session = request.session](const MediaResolver::SourceFileMap* files) {
+                queue->post([self, number, readiness = MediaResolver::previewReadiness(*session, files)] {
+                    if (self) {
+                        self->answerSourcesResolved(number, readiness);
+                    }
+                });
+            };
+        }
         const double playheadAtStart = playheadSeconds_;
         compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
                                                         playheadAtStart](PreviewCompositionOutcome outcome) {
@@ -59,6 +85,9 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
                 self->failComposition(std::get<Error>(outcome));
             }
         });
+        if (handedOver) {
+            *session_ = *handedOver;
+        }
     }
 
     setIsPlaying(false);
@@ -71,6 +100,7 @@ void TimelinePreviewEngine::rebuildComposition(bool preservePlayhead, std::optio
     if (!compositionBuilding_) {
         releaseWorkAfterPicture();
     }
+    return compositionBuilding_;
 }
 
 bool TimelinePreviewEngine::hasNothingToPreview() const

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "editing/PreviewFrameTiming.h"
 #include "model/ClipSpeed.h"
@@ -146,13 +147,22 @@ public:
         return assets_.emplace(file.native(), probe(file)).first->second.get();
     }
 
-    // Opens `files` side by side on the worker threads, and runs `alongside` on one of them
-    // meanwhile. Reading a header is mostly waiting for the file, and a project names thousands
-    // of files: one after another they were most of the first build's time, and so of the wait
-    // for the first picture.
-    void openAll(const std::vector<std::filesystem::path>& files, const std::function<void()>& alongside)
+    // Reads the headers of `read` and checks that each of `check` can be read, side by side on
+    // the worker threads, and runs `alongside` on one of them meanwhile; gives why each file
+    // that cannot be read cannot, by the text of its path. Given a check (`readable`, called on
+    // several threads at once), a file is checked before its header is read; without one, a
+    // header read is the check, and only a file whose header could not be read is asked
+    // (MediaResolver::unreadableReason) why. Reading a header is mostly waiting for the file,
+    // and a project names thousands of files: one after another they were most of the first
+    // build's time, and so of the wait for the first picture.
+    std::unordered_map<std::string, std::string> openAll(const std::vector<std::filesystem::path>& read,
+                                                         const std::vector<std::filesystem::path>& check,
+                                                         const MediaResolver::ReadabilityCheck& readable,
+                                                         const std::function<void()>& alongside)
     {
-        std::vector<std::shared_ptr<const Asset>> opened(files.size());
+        const std::size_t count = read.size() + check.size();
+        std::vector<std::shared_ptr<const Asset>> opened(read.size());
+        std::vector<std::optional<std::string>> why(count);
         // Each thread takes the next file as it finishes one: a thread held up (by the disk, or
         // by other work on a busy machine) leaves its files to the others instead of a fixed
         // share of them to finish alone.
@@ -161,13 +171,29 @@ public:
             if (begin == 0) {
                 alongside();
             }
-            for (std::size_t i = next++; i < files.size(); i = next++) {
-                opened[i] = probe(files[i]);
+            for (std::size_t i = next++; i < count; i = next++) {
+                const bool header = i < read.size();
+                const std::filesystem::path& file = header ? read[i] : check[i - read.size()];
+                if (readable) {
+                    why[i] = readable(file);
+                    if (header && !why[i]) {
+                        opened[i] = probe(file);
+                    }
+                } else if (!header || !(opened[i] = probe(file))) {
+                    why[i] = MediaResolver::unreadableReason(file);
+                }
             }
         });
-        for (std::size_t i = 0; i < files.size(); ++i) {
-            assets_.emplace(files[i].native(), std::move(opened[i]));
+        std::unordered_map<std::string, std::string> unreadable;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::filesystem::path& file = i < read.size() ? read[i] : check[i - read.size()];
+            if (why[i]) {
+                unreadable.emplace(file.native(), std::move(*why[i]));
+            } else if (i < read.size()) {
+                assets_.emplace(file.native(), std::move(opened[i]));
+            }
         }
+        return unreadable;
     }
 
     // The files opened that could be read; the cache is empty afterwards.
@@ -232,24 +258,6 @@ void throwForMissingMedia(const EditSession& session, const EditSession::Timelin
     throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaNotFoundCode,
                 "Media not found for timeline clips: " + StatusText::joinedNames(missing, kMissingNamesShown)
                     + ". Use Media Folder… or relink.");
-}
-
-// The sources whose files cannot be read, with the reason of each, and without them in `files`:
-// their clips show black and stay silent, as clips without media do, while the rest plays.
-std::map<std::string, std::string> takeUnreadable(MediaResolver::SourceFileMap& files,
-                                                  const MediaResolver::ReadabilityCheck& readable)
-{
-    std::map<std::string, std::string> unreadable;
-    for (auto file = files.begin(); file != files.end();) {
-        if (std::optional<std::string> why =
-                readable ? readable(file->second) : MediaResolver::unreadableReason(file->second)) {
-            unreadable.emplace(file->first, std::move(*why));
-            file = files.erase(file);
-        } else {
-            ++file;
-        }
-    }
-    return unreadable;
 }
 
 // The latest of `edges` that may have caused a change of the picture found by sampling at
@@ -411,17 +419,27 @@ TimelinePreviewEngine::PlayerItemBuild
 TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
                                       std::int32_t /*timescale*/, bool /*applyGrade*/,
                                       const GradeContextHolder& gradeContextHolder,
-                                      const MediaResolver::ReadabilityCheck& readable)
+                                      const MediaResolver::ReadabilityCheck& readable, const FilesFound& filesFound)
 {
     const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (!timeline) {
         throw Error(previewErrorDomain, noActiveTimelineCode, "No active timeline in session");
     }
-    MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(session, mediaFolder);
+    MediaResolver::SourceFileMap files;
+    try {
+        files = MediaResolver::sourceFileMap(session, mediaFolder);
+    } catch (const Error&) {
+        if (filesFound) {
+            filesFound(nullptr);
+        }
+        throw;
+    }
+    if (filesFound) {
+        filesFound(&files);
+    }
     throwForMissingMedia(session, *timeline, files);
     PlayerItemBuild build;
     build.sourceFiles = files;
-    build.unreadableSources = takeUnreadable(files, readable);
 
     // The picture clips, named in place in the session (which outlives the build).
     std::vector<const EditSession::Clip*> visual;
@@ -470,18 +488,35 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     }
     const bool hasAudioClips = std::any_of(timeline->clips.begin(), timeline->clips.end(),
                                            [](const EditSession::Clip& clip) { return clip.type == "audio"; });
-    // Where the pictures show depends on the clips alone: found while the files are read.
+    // Where the pictures show depends on the clips alone: found while the files are read. The
+    // headers of the files the timeline uses are read, the other sources' files only checked;
+    // a source whose file cannot be read is left out as one without media.
     std::vector<Segment> segments;
     {
         std::vector<std::filesystem::path> used;
-        std::set<std::filesystem::path> seen;
+        std::unordered_set<std::string> seen;
         for (const EditSession::Clip& clip : timeline->clips) {
             const auto file = clip.sourceId ? files.find(*clip.sourceId) : files.end();
-            if (file != files.end() && seen.insert(file->second).second) {
+            if (file != files.end() && seen.insert(file->second.native()).second) {
                 used.push_back(file->second);
             }
         }
-        assets.openAll(used, [&] { segments = visibleSegments(session, visual, endTime); });
+        std::vector<std::filesystem::path> others;
+        for (const auto& [id, file] : files) {
+            if (seen.insert(file.native()).second) {
+                others.push_back(file);
+            }
+        }
+        const std::unordered_map<std::string, std::string> unreadable =
+            assets.openAll(used, others, readable, [&] { segments = visibleSegments(session, visual, endTime); });
+        for (auto file = files.begin(); file != files.end();) {
+            if (const auto why = unreadable.find(file->second.native()); why != unreadable.end()) {
+                build.unreadableSources.emplace(file->first, why->second);
+                file = files.erase(file);
+            } else {
+                ++file;
+            }
+        }
     }
 
     for (const Segment& segment : segments) {

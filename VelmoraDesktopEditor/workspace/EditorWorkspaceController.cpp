@@ -362,7 +362,9 @@ void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
     confirmDiscard(DiscardReason::open, [this, url, promptForMediaFolder] { loadSession(url, promptForMediaFolder); });
 }
 
-void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded)
+// The relink alert rises once the opened project's sources are looked up (reportSourcesFound)
+// whenever some lack their file, whether or not the media-folder prompt is allowed.
+void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool /*promptForMediaFolderIfNeeded*/)
 {
     std::shared_ptr<EditSession> session;
     if (!reportingFailure([&] { session = std::make_shared<EditSession>(EditSession::load(url)); }))
@@ -382,34 +384,38 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
     setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
     setProjectDirty(false);
     setSuppressDirtyMark(false);
-
-    // The alert comes after the open has finished, with the names missing then.
-    if (promptForMediaFolderIfNeeded || !relinkMissingNames_.empty()) {
-        QPointer<EditorWorkspaceController> self(this);
-        mainQueue_->post([self] {
-            if (self && !self->relinkMissingNames_.empty())
-                self->setShowRelinkMedia(true);
-        });
-    }
 }
 
 void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSession>& session,
                                                     const std::filesystem::path& sessionFile,
                                                     const std::filesystem::path& mediaFolder)
 {
-    const bool browserExport = session->tool == DesktopJobTool::browserExport;
-    if (browserExport) {
+    if (session->tool == DesktopJobTool::browserExport) {
         session->normalizeWebDesktopImportLayout();
         engine_->setGradePreviewEnabled(false);
     }
-    // The build starts at once and runs on its worker while the sources are resolved here for
-    // the relink names; a project whose pictures resolve to no file has its build dropped.
-    engine_->openSession(session, mediaFolder, sessionFile);
-    MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(*session, mediaFolder);
+    // The build starts at once; the files its lookup of the media folder finds (on its worker:
+    // a folder may hold tens of thousands of files) tell what the opening reports.
+    const QPointer<EditorWorkspaceController> self(this);
+    engine_->openSession(session, mediaFolder, sessionFile,
+                         [self, opened = std::weak_ptr<EditSession>(session), mediaFolder](
+                             MediaResolver::PreviewReadiness readiness) {
+                             if (const std::shared_ptr<EditSession> session = opened.lock(); self && session)
+                                 self->reportSourcesFound(session, mediaFolder, std::move(readiness));
+                         });
+}
+
+void EditorWorkspaceController::reportSourcesFound(const std::shared_ptr<EditSession>& session,
+                                                   const std::filesystem::path& mediaFolder,
+                                                   MediaResolver::PreviewReadiness readiness)
+{
     setRelinkMissingNames(std::move(readiness.unresolvedSourceLabels));
+    if (!relinkMissingNames_.empty())
+        setShowRelinkMedia(true);
     const EditSession::Timeline* timeline = session->findActiveTimeline();
     const bool hasClips = timeline && !timeline->clips.empty();
 
+    // A project whose pictures resolve to no file has its build dropped.
     if (!readiness.canBuildPreview) {
         engine_->dropPreview();
         if (hasClips || !session->sources.empty())
@@ -427,9 +433,10 @@ void EditorWorkspaceController::attachLoadedSession(const std::shared_ptr<EditSe
         return;
     }
     std::string status = openedWebTavlek_ ? "Web project loaded" : "Project loaded";
-    status += browserExport ? " — Grade OFF · overlays are not in JSON; if preview shows graphics, open Source in "
-                              "a video player (camera originals only)"
-                            : " — media ready";
+    status += session->tool == DesktopJobTool::browserExport
+                  ? " — Grade OFF · overlays are not in JSON; if preview shows graphics, open Source in a video "
+                    "player (camera originals only)"
+                  : " — media ready";
     engine_->setStatus(status);
     // Poster frames decode a frame of every source: they wait for the first picture rather than
     // compete with it for the cores (and, for a huge frame, for memory), and then read the

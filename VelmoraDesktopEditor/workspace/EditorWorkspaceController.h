@@ -518,9 +518,14 @@ private:
     // The media folder a Save As to `file` binds: the current one while it holds some of the
     // project's media, else the default folder beside the file (created).
     std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;
-    // Hands a freshly read session to the engine and reports what was found (opening).
+    // Hands a freshly read session to the engine; what was found is reported once its sources'
+    // files are known (reportSourcesFound).
     void attachLoadedSession(const std::shared_ptr<EditSession>& session, const std::filesystem::path& sessionFile,
                              const std::filesystem::path& mediaFolder);
+    // The opened session's relink names, status line, relink alert, dropped preview or poster
+    // frames, from which of its sources have files in `mediaFolder`.
+    void reportSourcesFound(const std::shared_ptr<EditSession>& session, const std::filesystem::path& mediaFolder,
+                            MediaResolver::PreviewReadiness readiness);
     // Expands chosen folders into their direct contents and imports the lot.
     void importChosen(const std::vector<std::filesystem::path>& chosen);
     // The ids of every source of the session, in its order.

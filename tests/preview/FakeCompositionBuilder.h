@@ -1,9 +1,11 @@
 #pragma once
 
 // A composition builder that builds nothing: it keeps each request and answers it when the
-// test says so, on the main queue, with a fake player or an error.
+// test says so, on the main queue, with a fake player or an error. The files a request asks
+// about are looked up at once, as a build would.
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "FakePreviewPlayer.h"
@@ -17,6 +19,14 @@ public:
 
     void build(Request request, std::function<void(PreviewCompositionOutcome)> completion) override
     {
+        if (request.filesFound) {
+            std::optional<MediaResolver::SourceFileMap> files;
+            try {
+                files = MediaResolver::sourceFileMap(*request.session, request.mediaFolder);
+            } catch (const Error&) {
+            }
+            request.filesFound(files ? &*files : nullptr);
+        }
         requests.push_back(std::move(request));
         completions_.push_back(std::move(completion));
     }

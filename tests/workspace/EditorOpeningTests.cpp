@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "platform/media/NullAudioSink.h"
+#include "preview/PlatformCompositionBuilder.h"
 
 namespace velmora {
 namespace {
@@ -142,6 +144,35 @@ TEST(OpeningAProject, AFailedBuildLetsThePostersGoAndAnUnbuildableOneInstallsNot
     h.queue->runUntilIdle();
     EXPECT_EQ(h.engine().avPlayer(), nullptr);
     EXPECT_EQ(h.engine().status(), "Project loaded — relink media folder with your clip files");
+}
+
+// The relink names come from the build's own lookup of the media folder, on its worker: the
+// opening lists the folder once, and not on the main thread.
+TEST(OpeningAProject, ItsFilesAreLookedUpOnceByItsBuild)
+{
+    test::UserFoldersScope folders;
+    auto queue = std::make_shared<ManualMainQueue>();
+    EditorWorkspaceController::Services services;
+    services.engine = {queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, [] {
+                           return std::make_shared<NullAudioSink>(systemClock());
+                       })};
+    services.filePanels = std::make_shared<test::FakeFilePanels>();
+    services.fileRevealer = std::make_shared<test::FakeFileRevealer>();
+    services.runInBackground = [](std::function<void()>) {};
+    VelmoraWorkflowState workflow;
+    EditorWorkspaceController workspace(workflow, services);
+    const test::GeneratedProject trip = test::writeProject(folders.scratch(), true);
+    fs::remove(trip.media / "Music.wav");
+
+    const std::uint64_t listings = MediaResolver::detail::folderListingCount();
+    workspace.handleOpenURL(trip.file);
+    EXPECT_TRUE(workspace.relinkMissingNames().empty());
+    ASSERT_TRUE(queue->runUntil([&] { return workspace.showRelinkMedia(); }, 30));
+    EXPECT_EQ(workspace.relinkMissingNames(), std::vector<std::string>{"Music.wav"});
+    ASSERT_TRUE(queue->runUntil([&] { return workspace.engine().lastError().has_value(); }, 30));
+    EXPECT_EQ(workspace.engine().status(),
+              "Failed: Media not found for timeline clips: Music.wav. Use Media Folder… or relink.");
+    EXPECT_EQ(MediaResolver::detail::folderListingCount(), listings + 1);
 }
 
 } // namespace
