@@ -5,9 +5,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <memory>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -32,12 +35,15 @@ constexpr std::array<std::string_view, 18> mediaExtensions = {
 constexpr std::array<std::string_view, 6> candidateExtensions = {"mp4", "mov", "m4v", "MP4", "MOV", "M4V"};
 constexpr std::array<std::string_view, 4> videoExtensions = {"mp4", "mov", "m4v", "mxf"};
 
-std::string lowercasedExtension(const fs::path& file)
+// The extension of a file name, lower-cased, as std::filesystem::path::extension gives it
+// (after the last dot, a leading dot not counting) without the dot.
+std::string lowercasedExtension(std::string_view name)
 {
-    std::string extension = file.extension().string();
-    if (!extension.empty() && extension.front() == '.') {
-        extension.erase(0, 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || name == "..") {
+        return {};
     }
+    std::string extension(name.substr(dot + 1));
     for (char& c : extension) {
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
@@ -47,43 +53,76 @@ std::string lowercasedExtension(const fs::path& file)
 }
 
 template <std::size_t N>
+bool nameHasExtensionIn(std::string_view name, const std::array<std::string_view, N>& extensions)
+{
+    const std::string extension = lowercasedExtension(name);
+    return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+}
+
+template <std::size_t N>
 bool hasExtensionIn(const fs::path& file, const std::array<std::string_view, N>& extensions)
 {
-    const std::string extension = lowercasedExtension(file);
-    return std::find(extensions.begin(), extensions.end(), extension) != extensions.end();
+    return nameHasExtensionIn(file.filename().native(), extensions);
+}
+
+// One entry of a folder as its listing gives it: its name, and its type where the file system
+// says (a DT_ value of readdir; DT_UNKNOWN where it does not).
+struct FolderEntry {
+    std::string name;
+    unsigned char type = DT_UNKNOWN;
+};
+
+// The folder's entries but "." and "..", sorted by name (byte order), so that every listing of
+// the same folder has the same order whatever order the file system keeps. Read with readdir
+// rather than std::filesystem, which makes a path of every entry (a media folder can hold tens
+// of thousands). Throws nothing; `ec` reports failure to open the folder, and a failure while
+// reading it ends the entries there.
+std::vector<FolderEntry> sortedEntries(const fs::path& folder, std::error_code& ec)
+{
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        ec = std::error_code(errno, std::generic_category());
+        return {};
+    }
+    std::vector<FolderEntry> entries;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") {
+            entries.push_back({std::string(name), entry->d_type});
+        }
+    }
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    return entries;
+}
+
+// A folder, and not a link to one; none where the file system cannot say.
+std::optional<bool> isFolder(const fs::path& folder, const FolderEntry& entry)
+{
+    if (entry.type != DT_UNKNOWN) {
+        return entry.type == DT_DIR;
+    }
+    struct stat status {};
+    if (::lstat((folder / entry.name).c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return S_ISDIR(status.st_mode);
 }
 
 // A regular file, or a link to one. The entry's type comes from the listing where the file
 // system gives it, so only links (and file systems that give no type) cost a status call.
+bool isRegularFileOrLinkToOne(const fs::path& folder, const FolderEntry& entry)
+{
+    if (entry.type != DT_UNKNOWN && entry.type != DT_LNK) {
+        return entry.type == DT_REG;
+    }
+    struct stat status {};
+    return ::stat((folder / entry.name).c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 bool isRegularFileOrLinkToOne(const fs::directory_entry& entry)
 {
     std::error_code ec;
     return entry.is_regular_file(ec);
-}
-
-// The folder's entries sorted by name, so that every listing of the same folder has the same
-// order whatever order the file system keeps. Throws nothing; `ec` reports failure to open.
-std::vector<fs::directory_entry> sortedEntries(const fs::path& folder, std::error_code& ec)
-{
-    // Each name is taken out of its path once, not at every comparison of the sort.
-    std::vector<std::pair<std::string, fs::directory_entry>> named;
-    fs::directory_iterator it(folder, fs::directory_options::none, ec);
-    if (ec) {
-        return {};
-    }
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec) {
-            break;
-        }
-        named.emplace_back(it->path().filename().string(), *it);
-    }
-    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<fs::directory_entry> entries;
-    entries.reserve(named.size());
-    for (auto& [name, entry] : named) {
-        entries.push_back(std::move(entry));
-    }
-    return entries;
 }
 
 // Counted for folderListingCount().
@@ -97,23 +136,21 @@ bool isFull(const std::vector<fs::path>& found, std::size_t limit)
 void collectRecursively(const fs::path& folder, std::vector<fs::path>& found, std::size_t limit)
 {
     std::error_code ec;
-    for (const auto& entry : sortedEntries(folder, ec)) {
+    for (const FolderEntry& entry : sortedEntries(folder, ec)) {
         if (isFull(found, limit)) {
             return;
         }
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name.front() == '.') {
+        if (entry.name.empty() || entry.name.front() == '.') {
             continue;
         }
-        std::error_code statusError;
-        const fs::file_status status = entry.symlink_status(statusError);
-        if (statusError) {
+        const std::optional<bool> isDirectory = isFolder(folder, entry);
+        if (!isDirectory) {
             continue;
         }
-        if (fs::is_directory(status)) {
-            collectRecursively(entry.path(), found, limit);
-        } else if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry)) {
-            found.push_back(entry.path());
+        if (*isDirectory) {
+            collectRecursively(folder / entry.name, found, limit);
+        } else if (nameHasExtensionIn(entry.name, mediaExtensions) && isRegularFileOrLinkToOne(folder, entry)) {
+            found.push_back(folder / entry.name);
         }
     }
 }
@@ -217,22 +254,124 @@ struct FileNames {
     std::vector<std::size_t> nonAscii;
 };
 
+// A lookup's answer: the index of a listed file, or none.
+using FileIndex = std::optional<std::size_t>;
+
 // The first file whose name passes `matches` decides the lookup: it is the answer unless it is
-// already used, in which case there is no answer at all.
-template <typename Matches>
-std::optional<std::optional<fs::path>> firstNameDecides(const FileNames& index, const MediaResolver::detail::UsedSet& used,
-                                                        Matches matches)
+// already used (`isUsed` of its index), in which case there is no answer at all.
+template <typename IsUsed, typename Matches>
+std::optional<FileIndex> firstNameDecides(const FileNames& index, const IsUsed& isUsed, Matches matches)
 {
     for (std::size_t i = 0; i < index.names.size(); ++i) {
         if (matches(index.names[i])) {
-            return isUsed(used, index.files[i]) ? std::optional<fs::path>() : std::optional<fs::path>(index.files[i]);
+            return isUsed(i) ? FileIndex() : FileIndex(i);
         }
     }
     return std::nullopt;
 }
 
-std::optional<fs::path> resolveIndexedName(std::string_view name, const FileNames& index,
-                                           const MediaResolver::detail::UsedSet& used, bool exactOnly);
+// The fuzzy match of MediaResolver::detail::fuzzyMatch, by index.
+template <typename IsUsed>
+FileIndex fuzzyIndex(std::string_view wanted, const std::vector<fs::path>& files, const IsUsed& isUsed)
+{
+    static constexpr std::size_t tailLength = 14;
+    const std::u32string key = NameMatching::nameKey(wanted);
+    if (key.size() < 8) {
+        return std::nullopt;
+    }
+    const auto lastCharacters = [](const std::u32string& text) {
+        return text.size() <= tailLength ? text : text.substr(text.size() - tailLength);
+    };
+    const std::u32string tail = lastCharacters(key);
+
+    FileIndex best;
+    std::size_t bestScore = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (isUsed(i)) {
+            continue;
+        }
+        const std::u32string fileKey = NameMatching::nameKey(files[i].filename().string());
+        if (fileKey == key) {
+            return i;
+        }
+        if (fileKey.empty()) {
+            continue;
+        }
+        if (fileKey.find(tail) == std::u32string::npos && tail.find(lastCharacters(fileKey)) == std::u32string::npos) {
+            continue;
+        }
+        std::size_t score = 0;
+        while (score < key.size() && score < fileKey.size()
+               && key[key.size() - 1 - score] == fileKey[fileKey.size() - 1 - score]) {
+            ++score;
+        }
+        if (!best || score > bestScore) {
+            best = i;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+// The file a name resolves to (MediaResolver::detail::resolveName), by index; `isUsed` says
+// whether the file of an index already belongs to a source.
+template <typename IsUsed>
+FileIndex resolveIndexedName(std::string_view name, const FileNames& index, const IsUsed& isUsed, bool exactOnly)
+{
+    const std::vector<fs::path>& files = index.files;
+    const std::string trimmedName = StringText::trimmed(name);
+    if (trimmedName.empty()) {
+        return std::nullopt;
+    }
+    const std::string base = StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)"));
+
+    if (const std::size_t first = std::min(index.firstExactly(trimmedName), index.firstExactly(base));
+        first < files.size()) {
+        return isUsed(first) ? FileIndex() : FileIndex(first);
+    }
+    if (auto decided = firstNameDecides(index, isUsed, [&](const std::string& fileName) {
+            return NameMatching::equalsIgnoringCase(fileName, trimmedName)
+                || NameMatching::equalsIgnoringCase(fileName, base);
+        })) {
+        return *decided;
+    }
+    if (exactOnly) {
+        return std::nullopt;
+    }
+    if (base.find('.') == std::string::npos) {
+        for (const auto extension : candidateExtensions) {
+            const std::string wanted = base + "." + std::string(extension);
+            if (auto decided = firstNameDecides(index, isUsed, [&](const std::string& fileName) {
+                    return NameMatching::equalsIgnoringCase(fileName, wanted);
+                })) {
+                return *decided;
+            }
+        }
+    }
+    if (!files.empty() && NameMatching::characterCount(base) >= 4) {
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (isUsed(i)) {
+                continue;
+            }
+            const std::string stem = files[i].stem().string();
+            if (NameMatching::containsIgnoringCase(index.names[i], base) || NameMatching::containsIgnoringCase(base, stem)) {
+                return i;
+            }
+        }
+    }
+    return fuzzyIndex(base, files, isUsed);
+}
+
+// Whether a listed file belongs to a source of `used`, by index.
+auto usedIn(const MediaResolver::detail::UsedSet& used, const std::vector<fs::path>& files)
+{
+    return [&used, &files](std::size_t i) { return used.count(files[i]) != 0; };
+}
+
+std::optional<fs::path> pathOf(const FileIndex& found, const std::vector<fs::path>& files)
+{
+    return found ? std::optional<fs::path>(files[*found]) : std::nullopt;
+}
 
 // A file name that cannot leave the folder it is joined to.
 bool isContainedRelativePath(const fs::path& relative)
@@ -270,12 +409,12 @@ std::vector<fs::path> listMediaFiles(const fs::path& folder, std::size_t limit)
     if (listError) {
         throw FileError::make(listError, "Could not list the folder", root);
     }
-    for (const auto& entry : entries) {
+    for (const FolderEntry& entry : entries) {
         if (isFull(found, limit)) {
             break;
         }
-        if (hasExtensionIn(entry.path(), mediaExtensions) && isRegularFileOrLinkToOne(entry)) {
-            found.push_back(entry.path());
+        if (nameHasExtensionIn(entry.name, mediaExtensions) && isRegularFileOrLinkToOne(root, entry)) {
+            found.push_back(root / entry.name);
         }
     }
     return found;
@@ -318,105 +457,17 @@ void validateMediaFolder(const fs::path& folder)
 std::optional<fs::path> resolveName(std::string_view name, const std::vector<fs::path>& files, const UsedSet& used,
                                     bool exactOnly)
 {
-    return resolveIndexedName(name, FileNames(files), used, exactOnly);
+    return pathOf(resolveIndexedName(name, FileNames(files), usedIn(used, files), exactOnly), files);
 }
 
 } // namespace MediaResolver::detail
-
-namespace {
-
-std::optional<fs::path> resolveIndexedName(std::string_view name, const FileNames& index,
-                                           const MediaResolver::detail::UsedSet& used, bool exactOnly)
-{
-    const std::vector<fs::path>& files = index.files;
-    const std::string trimmedName = StringText::trimmed(name);
-    if (trimmedName.empty()) {
-        return std::nullopt;
-    }
-    const std::string base = StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)"));
-
-    if (const std::size_t first = std::min(index.firstExactly(trimmedName), index.firstExactly(base));
-        first < files.size()) {
-        return isUsed(used, files[first]) ? std::nullopt : std::optional<fs::path>(files[first]);
-    }
-    if (auto decided = firstNameDecides(index, used, [&](const std::string& fileName) {
-            return NameMatching::equalsIgnoringCase(fileName, trimmedName)
-                || NameMatching::equalsIgnoringCase(fileName, base);
-        })) {
-        return *decided;
-    }
-    if (exactOnly) {
-        return std::nullopt;
-    }
-    if (base.find('.') == std::string::npos) {
-        for (const auto extension : candidateExtensions) {
-            const std::string wanted = base + "." + std::string(extension);
-            if (auto decided = firstNameDecides(index, used, [&](const std::string& fileName) {
-                    return NameMatching::equalsIgnoringCase(fileName, wanted);
-                })) {
-                return *decided;
-            }
-        }
-    }
-    if (!files.empty() && NameMatching::characterCount(base) >= 4) {
-        for (const auto& file : files) {
-            if (isUsed(used, file)) {
-                continue;
-            }
-            const std::string fileName = file.filename().string();
-            const std::string stem = file.stem().string();
-            if (NameMatching::containsIgnoringCase(fileName, base) || NameMatching::containsIgnoringCase(base, stem)) {
-                return file;
-            }
-        }
-    }
-    return MediaResolver::detail::fuzzyMatch(base, files, used);
-}
-
-} // namespace
 
 namespace MediaResolver::detail {
 
 
 std::optional<fs::path> fuzzyMatch(std::string_view wanted, const std::vector<fs::path>& files, const UsedSet& used)
 {
-    static constexpr std::size_t tailLength = 14;
-    const std::u32string key = NameMatching::nameKey(wanted);
-    if (key.size() < 8) {
-        return std::nullopt;
-    }
-    const auto lastCharacters = [](const std::u32string& text) {
-        return text.size() <= tailLength ? text : text.substr(text.size() - tailLength);
-    };
-    const std::u32string tail = lastCharacters(key);
-
-    std::optional<fs::path> best;
-    std::size_t bestScore = 0;
-    for (const auto& file : files) {
-        if (isUsed(used, file)) {
-            continue;
-        }
-        const std::u32string fileKey = NameMatching::nameKey(file.filename().string());
-        if (fileKey == key) {
-            return file;
-        }
-        if (fileKey.empty()) {
-            continue;
-        }
-        if (fileKey.find(tail) == std::u32string::npos && tail.find(lastCharacters(fileKey)) == std::u32string::npos) {
-            continue;
-        }
-        std::size_t score = 0;
-        while (score < key.size() && score < fileKey.size()
-               && key[key.size() - 1 - score] == fileKey[fileKey.size() - 1 - score]) {
-            ++score;
-        }
-        if (!best || score > bestScore) {
-            best = file;
-            bestScore = score;
-        }
-    }
-    return best;
+    return pathOf(fuzzyIndex(wanted, files, usedIn(used, files)), files);
 }
 
 void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped, SourceFileMap& map,
@@ -479,30 +530,34 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     const EditSession::Timeline* timeline = session.findActiveTimeline();
 
     const FileNames names(files);
-    SourceFileMap map;
-    // The files some source is mapped to, kept in step with `map` (rebuilding it per lookup
-    // would make opening a project quadratic in its sources).
-    detail::UsedSet used;
-    const auto assign = [&map, &used](const std::string& sourceId, const fs::path& file) {
-        const auto previous = map.find(sourceId);
-        if (previous != map.end()) {
-            const fs::path old = previous->second;
-            previous->second = file;
-            if (std::none_of(map.begin(), map.end(), [&old](const auto& entry) { return entry.second == old; })) {
-                used.erase(old);
-            }
-        } else {
-            map.emplace(sourceId, file);
+    // The file of each source by its index in the listing, and how many sources each file has,
+    // kept in step: every lookup asks whether a file is taken, thousands of times for a project
+    // of thousands of sources. The ids are the session's own strings.
+    std::unordered_map<std::string_view, std::size_t> fileOf;
+    std::vector<std::size_t> holders(files.size(), 0);
+    const auto isUsed = [&holders](std::size_t i) { return holders[i] != 0; };
+    const auto assign = [&fileOf, &holders](std::string_view sourceId, std::size_t file) {
+        const auto [entry, added] = fileOf.try_emplace(sourceId, file);
+        if (!added) {
+            --holders[entry->second];
+            entry->second = file;
         }
-        used.insert(file);
+        ++holders[file];
+    };
+    const auto mapOfFiles = [&fileOf, &files] {
+        SourceFileMap map;
+        for (const auto& [id, file] : fileOf) {
+            map.emplace(std::string(id), files[file]);
+        }
+        return map;
     };
     for (const auto& source : session.sources) {
-        std::optional<fs::path> found = resolveIndexedName(source.fileName, names, used, browserExport);
+        FileIndex found = resolveIndexedName(source.fileName, names, isUsed, browserExport);
         if (!found && !browserExport) {
             if (timeline) {
                 for (const auto& clip : timeline->clips) {
                     if (clip.sourceId == source.id && clip.name) {
-                        found = resolveIndexedName(*clip.name, names, used, false);
+                        found = resolveIndexedName(*clip.name, names, isUsed, false);
                         if (found) {
                             break;
                         }
@@ -510,7 +565,7 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
                 }
             }
             if (!found) {
-                found = detail::fuzzyMatch(source.fileName, files, used);
+                found = fuzzyIndex(source.fileName, files, isUsed);
             }
         }
         if (found) {
@@ -518,15 +573,15 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
         }
     }
     if (browserExport) {
-        return map;
+        return mapOfFiles();
     }
 
     if (timeline) {
         for (const auto& clip : timeline->clips) {
-            if (!clip.sourceId || map.count(*clip.sourceId) != 0 || !clip.name) {
+            if (!clip.sourceId || fileOf.contains(*clip.sourceId) || !clip.name) {
                 continue;
             }
-            if (auto found = resolveIndexedName(*clip.name, names, used, false)) {
+            if (const FileIndex found = resolveIndexedName(*clip.name, names, isUsed, false)) {
                 assign(*clip.sourceId, *found);
             }
         }
@@ -534,10 +589,11 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
 
     std::vector<EditSession::Source> unmapped;
     for (const auto& source : session.sources) {
-        if (map.count(source.id) == 0) {
+        if (!fileOf.contains(source.id)) {
             unmapped.push_back(source);
         }
     }
+    SourceFileMap map = mapOfFiles();
     if (!unmapped.empty()) {
         detail::assignByOrderedVideoFiles(unmapped, map, files, timeline);
     }
