@@ -9,8 +9,8 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
-#include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -222,9 +222,10 @@ private:
     MediaHeaders assets_;
 };
 
-std::set<std::string> usedSourceIds(const EditSession::Timeline& timeline)
+// The ids of the sources the timeline's clips use, as the session holds them.
+std::unordered_set<std::string_view> usedSourceIds(const EditSession::Timeline& timeline)
 {
-    std::set<std::string> used;
+    std::unordered_set<std::string_view> used;
     for (const EditSession::Clip& clip : timeline.clips) {
         if (clip.sourceId) {
             used.insert(*clip.sourceId);
@@ -237,7 +238,7 @@ std::set<std::string> usedSourceIds(const EditSession::Timeline& timeline)
 template <typename Pick>
 std::vector<std::string> usedSourceNames(const EditSession& session, const EditSession::Timeline& timeline, Pick pick)
 {
-    const std::set<std::string> used = usedSourceIds(timeline);
+    const std::unordered_set<std::string_view> used = usedSourceIds(timeline);
     std::vector<std::string> names;
     for (const EditSession::Source& source : session.sources) {
         if (used.contains(source.id) && pick(source)) {
@@ -354,6 +355,31 @@ struct PictureRun {
     const AssetTrack* source = nullptr;
 };
 
+// What a source brings to the composition: its file, as the build found it; once read, its
+// header and its first picture and sound tracks, as inserted for every clip of the source.
+// Empty for a source without a file that can be read.
+struct SourceMedia {
+    const std::filesystem::path* file = nullptr;
+    const Asset* asset = nullptr;
+    const AssetTrack* picture = nullptr;
+    const AssetTrack* sound = nullptr;
+    std::optional<CompositionSourceTrack> pictureTrack;
+    std::optional<CompositionSourceTrack> soundTrack;
+
+    void take(const Asset* read)
+    {
+        asset = read;
+        picture = asset ? asset->firstTrack(MediaType::video) : nullptr;
+        sound = asset ? asset->firstTrack(MediaType::audio) : nullptr;
+        if (picture) {
+            pictureTrack = CompositionSourceTrack::of(*asset, *picture);
+        }
+        if (sound) {
+            soundTrack = CompositionSourceTrack::of(*asset, *sound);
+        }
+    }
+};
+
 } // namespace
 
 std::optional<TimelinePreviewEngine::SourceMapping>
@@ -439,7 +465,6 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     }
     throwForMissingMedia(session, *timeline, files);
     PlayerItemBuild build;
-    build.sourceFiles = files;
 
     // The picture clips, named in place in the session (which outlives the build).
     std::vector<const EditSession::Clip*> visual;
@@ -492,13 +517,22 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     // headers of the files the timeline uses are read, the other sources' files only checked;
     // a source whose file cannot be read is left out as one without media.
     std::vector<Segment> segments;
+    // The media of each source the clips use, by the session's id: found once, for the tens of
+    // thousands of clips that use a few thousand sources.
+    std::unordered_map<std::string_view, SourceMedia> media;
     {
         std::vector<std::filesystem::path> used;
-        std::unordered_set<std::string> seen;
+        std::unordered_set<std::string_view> seen;
         for (const EditSession::Clip& clip : timeline->clips) {
-            const auto file = clip.sourceId ? files.find(*clip.sourceId) : files.end();
-            if (file != files.end() && seen.insert(file->second.native()).second) {
-                used.push_back(file->second);
+            if (!clip.sourceId || !media.try_emplace(*clip.sourceId).second) {
+                continue;
+            }
+            const auto file = files.find(*clip.sourceId);
+            if (file != files.end()) {
+                media[*clip.sourceId].file = &file->second;
+                if (seen.insert(file->second.native()).second) {
+                    used.push_back(file->second);
+                }
             }
         }
         std::vector<std::filesystem::path> others;
@@ -509,12 +543,14 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         }
         const std::unordered_map<std::string, std::string> unreadable =
             assets.openAll(used, others, readable, [&] { segments = visibleSegments(session, visual, endTime); });
-        for (auto file = files.begin(); file != files.end();) {
-            if (const auto why = unreadable.find(file->second.native()); why != unreadable.end()) {
-                build.unreadableSources.emplace(file->first, why->second);
-                file = files.erase(file);
-            } else {
-                ++file;
+        for (const auto& [id, file] : files) {
+            if (const auto why = unreadable.find(file.native()); why != unreadable.end()) {
+                build.unreadableSources.emplace(id, why->second);
+            }
+        }
+        for (auto& [id, source] : media) {
+            if (source.file && !unreadable.contains(source.file->native())) {
+                source.take(assets.open(*source.file));
             }
         }
     }
@@ -524,9 +560,9 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         if (!clip.sourceId || EditSession::normalizedClipType(clip.type, clip.name) == "image") {
             continue;
         }
-        const auto file = files.find(*clip.sourceId);
-        const Asset* asset = file == files.end() ? nullptr : assets.open(file->second);
-        const AssetTrack* picture = asset ? asset->firstTrack(MediaType::video) : nullptr;
+        const SourceMedia& source = media.at(*clip.sourceId);
+        const Asset* asset = source.asset;
+        const AssetTrack* picture = source.picture;
         if (!picture) {
             continue;
         }
@@ -550,7 +586,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
             continue;
         }
         const Piece piece = makePiece(segment.timelineStart, timelineLength, sourceStart, sourceDuration, isScaled(speed));
-        insertPiece(*videoTrack, piece, CompositionSourceTrack::of(*asset, *picture));
+        insertPiece(*videoTrack, piece, *source.pictureTrack);
         build.transform = picture->preferredTransform;
         if (!build.sourceTrack) {
             build.sourceTrack = *picture;
@@ -562,10 +598,9 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         if (hasAudioClips || session.isTrackMuted(TimelineTrackKey::video(lane))) {
             continue;
         }
-        const AssetTrack* sound = asset->firstTrack(MediaType::audio);
-        CompositionTrack* bus = sound ? audioBus("embed_" + clip.id, clip) : nullptr;
+        CompositionTrack* bus = source.sound ? audioBus("embed_" + clip.id, clip) : nullptr;
         if (bus) {
-            insertPiece(*bus, piece, CompositionSourceTrack::of(*asset, *sound));
+            insertPiece(*bus, piece, *source.soundTrack);
         }
     }
 
@@ -583,10 +618,9 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         if (!clip.sourceId || session.isTrackMuted(TimelineTrackKey::audio(clip.track.value_or(1)))) {
             continue;
         }
-        const auto file = files.find(*clip.sourceId);
-        const Asset* asset = file == files.end() ? nullptr : assets.open(file->second);
-        const AssetTrack* sound = asset ? asset->firstTrack(MediaType::audio) : nullptr;
-        CompositionTrack* bus = sound ? audioBus(clip.id, clip) : nullptr;
+        const SourceMedia& source = media.at(*clip.sourceId);
+        const Asset* asset = source.asset;
+        CompositionTrack* bus = source.sound ? audioBus(clip.id, clip) : nullptr;
         if (!bus) {
             continue;
         }
@@ -603,7 +637,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         }
         const bool scaled = isScaled(effectiveClipSpeed(clip.speed));
         insertPiece(*bus, makePiece(start, mapping->timelineDuration, sourceStart, sourceDuration, scaled),
-                    CompositionSourceTrack::of(*asset, *sound));
+                    *source.soundTrack);
     }
 
     // The item lasts as long as the timeline, a gap at its end included, so that playback runs
@@ -657,6 +691,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         audioMix = std::move(mix);
     }
     build.item = PlayerItem::make(std::move(composition), std::move(audioMix), std::move(video));
+    build.sourceFiles = std::move(files);
     build.assets = assets.take();
     if (gradeContextHolder) {
         gradeContextHolder(nullptr);
