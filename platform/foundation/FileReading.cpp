@@ -20,10 +20,17 @@ std::string readFileContents(const std::filesystem::path& path)
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0) {
+        info = {};
+    }
+    if (S_ISDIR(info.st_mode)) {
         throw FileError::fromErrno(EISDIR, "Could not read", path);
     }
     std::string bytes;
+    // Read into place: growing the text as it comes copies a document of megabytes several times.
+    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    }
     char buffer[1 << 16];
     for (;;) {
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
