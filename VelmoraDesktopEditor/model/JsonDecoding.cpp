@@ -1,9 +1,13 @@
 #include "model/JsonDecoding.h"
 
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <mutex>
 
 #include "model/JsonSplitParsing.h"
+#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/foundation/Base64.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
@@ -118,6 +122,31 @@ nlohmann::json parse(std::string_view text)
         }
         throw DecodingError(DecodingError::Kind::dataCorrupted, {}, {},
             "The given data was not valid JSON (" + detail + ").");
+    }
+}
+
+void readSideBySide(std::size_t count, const std::function<void(std::size_t)>& read)
+{
+    // The lowest index that failed so far, and what it threw; indices past it need not be read.
+    std::atomic<std::size_t> firstFailed{count};
+    std::exception_ptr failure;
+    std::mutex failing;
+    concurrentPerform(count, 64, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end && i < firstFailed.load(std::memory_order_relaxed); ++i) {
+            try {
+                read(i);
+            } catch (...) {
+                const std::lock_guard lock(failing);
+                if (i < firstFailed.load(std::memory_order_relaxed)) {
+                    firstFailed.store(i, std::memory_order_relaxed);
+                    failure = std::current_exception();
+                }
+                return;
+            }
+        }
+    });
+    if (failure) {
+        std::rethrow_exception(failure);
     }
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -74,6 +76,14 @@ std::string describeJsonType(const nlohmann::json& value);
 CodingPath appending(const CodingPath& path, std::string component);
 std::string indexComponent(std::size_t index);
 
+// Arrays of records of at least this many elements are read side by side (readSideBySide).
+inline constexpr std::size_t sideBySideElements = 1024;
+
+// Runs read(i) for every i in [0, count) on the worker pool, and then rethrows what the lowest i
+// that failed threw: the failure reading them in order would have stopped at. `read` is called
+// on several threads at once.
+void readSideBySide(std::size_t count, const std::function<void(std::size_t)>& read);
+
 } // namespace JsonDecoding
 
 // Where a value sits in the document: the coding path of a failure, made only when one is
@@ -113,6 +123,8 @@ struct JsonDecodable {
 template <class T>
 struct JsonValueReader {
     static constexpr const char* typeName = "Dictionary<String, Any>";
+    // A record's reader reads nothing but its own object: several may run at once.
+    static constexpr bool readsRecord = true;
     static T read(const nlohmann::json& value, const CodingPlace& place);
 };
 
@@ -169,17 +181,32 @@ struct JsonValueReader<std::vector<U>> {
             JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
         }
         const CodingPath path = place.path();
+        // Thousands of records (a project's clips) are read side by side.
+        if constexpr (requires { JsonValueReader<U>::readsRecord; } && std::is_default_constructible_v<U> &&
+                      std::is_move_assignable_v<U>) {
+            if (value.size() >= JsonDecoding::sideBySideElements) {
+                std::vector<U> result(value.size());
+                JsonDecoding::readSideBySide(value.size(), [&](std::size_t i) { result[i] = element(value, path, i); });
+                return result;
+            }
+        }
         std::vector<U> result;
         result.reserve(value.size());
         for (std::size_t i = 0; i < value.size(); ++i) {
-            const nlohmann::json& element = value[i];
-            const CodingPlace elementPlace(path, i);
-            if (element.is_null()) {
-                JsonDecoding::throwValueNotFound(JsonValueReader<U>::typeName, elementPlace.path());
-            }
-            result.push_back(JsonValueReader<U>::read(element, elementPlace));
+            result.push_back(element(value, path, i));
         }
         return result;
+    }
+
+private:
+    static U element(const nlohmann::json& array, const CodingPath& path, std::size_t i)
+    {
+        const nlohmann::json& element = array[i];
+        const CodingPlace elementPlace(path, i);
+        if (element.is_null()) {
+            JsonDecoding::throwValueNotFound(JsonValueReader<U>::typeName, elementPlace.path());
+        }
+        return JsonValueReader<U>::read(element, elementPlace);
     }
 };
 

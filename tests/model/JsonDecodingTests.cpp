@@ -100,6 +100,32 @@ TEST(StrictJsonReader, ArrayElementsCarryIndexInThePath)
     EXPECT_EQ(failure(R"({"names": "a"})").expectedType(), "Array<Any>");
 }
 
+// Thousands of records are read side by side: in order all the same, and failing where reading
+// them in order first fails.
+TEST(StrictJsonReader, ALongArrayOfRecordsFailsAtItsFirstBadRecord)
+{
+    nlohmann::json records = nlohmann::json::array();
+    for (int i = 0; i < 3000; ++i)
+        records.push_back({{"count", i}});
+    const auto read = [&records] {
+        const nlohmann::json document = {{"records", records}};
+        return KeyedContainer::root(document).decode<std::vector<Probe>>("records");
+    };
+    const std::vector<Probe> probes = read();
+    ASSERT_EQ(probes.size(), 3000u);
+    EXPECT_EQ(probes[2999].count, 2999);
+    records[2500]["count"] = "x";
+    records[2000] = nullptr;
+    records[1200]["count"] = 1.5;
+    try {
+        read();
+        ADD_FAILURE() << "no failure";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(error.kind(), DecodingError::Kind::dataCorrupted);
+        EXPECT_EQ(error.pathText(), "records.Index 1200.count");
+    }
+}
+
 TEST(StrictJsonReader, DataIsBase64)
 {
     EXPECT_EQ(probe(R"({"data": "AAEC"})").data, (std::vector<std::uint8_t>{0, 1, 2}));
