@@ -1,7 +1,8 @@
 // Clip normalisation: kinds, timing, identifiers, sources and the active timeline's duration.
 
 #include <algorithm>
-#include <set>
+#include <string_view>
+#include <unordered_set>
 #include <unordered_map>
 
 #include "model/ClipSpeed.h"
@@ -146,24 +147,24 @@ void EditSession::recomputeTimelineDuration()
 
 void EditSession::normalizeClipIds()
 {
-    std::set<std::string> used;
+    // The ids kept so far, as the clips hold them (the clips do not move meanwhile).
+    std::unordered_set<std::string_view> used;
     for (std::size_t t = 0; t < timelines.size(); ++t) {
         auto& clips = timelines[t].clips;
         for (std::size_t c = 0; c < clips.size(); ++c) {
-            std::string id = clips[c].id;
+            std::string& id = clips[c].id;
             if (id.empty()) {
                 id = "clip_" + std::to_string(t) + "_" + std::to_string(c);
             }
-            if (used.count(id) != 0) {
+            if (used.contains(id)) {
                 // Retry until unused: a generated suffix may in principle collide with an id that
                 // a document already carries.
                 const std::string base = id;
                 do {
                     id = base + "_" + Uuid::randomText().substr(0, 8);
-                } while (used.count(id) != 0);
+                } while (used.contains(id));
             }
-            clips[c].id = id;
-            used.insert(std::move(id));
+            used.insert(id);
         }
     }
 }
