@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/foundation/SharedPath.h"
 #include "platform/media/Asset.h"
 #include "platform/media/MediaTime.h"
 
@@ -13,7 +14,8 @@ namespace velmora {
 // One track of a media file, as a composition edit refers to it: the file and the track's
 // `AssetTrack::trackID`. The composition never opens the file; renderers do.
 struct CompositionSourceTrack {
-    std::filesystem::path url;
+    // Shared by the copies of the track: every edit of a source carries one.
+    SharedPath url;
     int trackID = -1;
     MediaType mediaType = MediaType::audio;
 
