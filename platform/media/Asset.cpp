@@ -121,10 +121,11 @@ std::shared_ptr<const Asset> Asset::openFromHeader(const std::filesystem::path& 
 std::shared_ptr<const Asset> Asset::open(const std::filesystem::path& path, bool probeStreams)
 {
     headerReads.fetch_add(1, std::memory_order_relaxed);
-    if (heif::isHeifFile(path)) {
+    const ffmpeg::FileStart start = ffmpeg::readFileStart(path);
+    if (heif::isHeifStart(start.bytes.data(), start.length)) {
         return openHeif(path);
     }
-    ffmpeg::InputFormatPtr context = ffmpeg::openInput(path, probeStreams);
+    ffmpeg::InputFormatPtr context = ffmpeg::openInput(path, probeStreams, start);
 
     std::shared_ptr<Asset> asset(new Asset());
     asset->url_ = path;

@@ -4,12 +4,16 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cerrno>
 #include <cstdarg>
-#include <fstream>
 #include <mutex>
 #include <string_view>
 #include <system_error>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/internal/PngStill.h"
@@ -138,23 +142,18 @@ bool headerDescribesStreams(const AVFormatContext& context)
 // The QuickTime demuxer when the file's extension names an MP4 or QuickTime file and its first
 // box is one such a file starts with; none otherwise. Probing runs every demuxer's test over the
 // file's first bytes, which costs as much as reading a small MP4's whole header.
-const AVInputFormat* quickTimeFormatNamedBy(const std::filesystem::path& path)
+const AVInputFormat* quickTimeFormatNamedBy(const std::filesystem::path& path, const FileStart& start)
 {
     static constexpr std::array<std::string_view, 7> extensions = {".mp4", ".mov", ".m4v", ".m4a", ".3gp", ".3g2", ".mj2"};
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end()) {
-        return nullptr;
-    }
-    std::array<char, 8> head{};
-    std::ifstream file(path, std::ios::binary);
-    if (!file.read(head.data(), head.size())) {
+    if (std::find(extensions.begin(), extensions.end(), extension) == extensions.end() || start.length < 8) {
         return nullptr;
     }
     static constexpr std::array<std::string_view, 8> firstBoxes = {"ftyp", "moov", "mdat", "free",
                                                                    "wide", "skip", "pnot", "uuid"};
-    const std::string_view type(head.data() + 4, 4);
+    const std::string_view type(reinterpret_cast<const char*>(start.bytes.data()) + 4, 4);
     if (std::find(firstBoxes.begin(), firstBoxes.end(), type) == firstBoxes.end()) {
         return nullptr;
     }
@@ -163,22 +162,55 @@ const AVInputFormat* quickTimeFormatNamedBy(const std::filesystem::path& path)
 
 } // namespace
 
+FileStart readFileStart(const std::filesystem::path& path)
+{
+    FileStart start;
+    // Not blocking: a pipe answers with no bytes rather than waiting for a writer.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (descriptor < 0) {
+        // Perhaps there, but not to be read: the file system says whether it is.
+        std::error_code ec;
+        const auto status = std::filesystem::status(path, ec);
+        start.exists = !ec && std::filesystem::exists(status);
+        start.folder = start.exists && std::filesystem::is_directory(status);
+        return start;
+    }
+    struct stat status {};
+    start.exists = true;
+    start.folder = ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode);
+    while (!start.folder && start.length < start.bytes.size()) {
+        const ssize_t count = ::read(descriptor, start.bytes.data() + start.length, start.bytes.size() - start.length);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            break;
+        }
+        start.length += static_cast<std::size_t>(count);
+    }
+    ::close(descriptor);
+    return start;
+}
+
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams)
+{
+    return openInput(path, probeStreams, readFileStart(path));
+}
+
+InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams, const FileStart& start)
 {
     quietLogging();
     takeLastLogMessage(); // a message logged before this file was opened says nothing about it
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) {
+    if (!start.exists) {
         throw MediaError::make(MediaError::fileNotFound, "The file \"" + path.string() + "\" does not exist.");
     }
-    if (std::filesystem::is_directory(status)) {
+    if (start.folder) {
         throw MediaError::make(MediaError::cannotOpen, "\"" + path.string() + "\" is a folder, not a media file.");
     }
     AVFormatContext* raw = nullptr;
     int rc = -1;
     // A file that its named demuxer refuses after all is probed like any other.
-    if (const AVInputFormat* named = quickTimeFormatNamedBy(path)) {
+    if (const AVInputFormat* named = quickTimeFormatNamedBy(path, start)) {
         rc = avformat_open_input(&raw, path.c_str(), named, nullptr);
     }
     if (rc < 0) {

@@ -15,6 +15,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -100,11 +101,23 @@ Error error(MediaError::Code code, const std::string& what, int ffmpegCode);
 FramePtr allocFrame();
 PacketPtr allocPacket();
 
+// What the file system says of a file, and its first bytes, read with one opening of it (opening
+// a file costs more than reading a few bytes of it; a project names thousands).
+struct FileStart {
+    bool exists = false;
+    bool folder = false;
+    // Up to 64 bytes; none when the file cannot be opened for reading.
+    std::array<unsigned char, 64> bytes{};
+    std::size_t length = 0;
+};
+FileStart readFileStart(const std::filesystem::path& path);
+
 // Opens a media file for demuxing and reads its stream parameters. `probeStreams` runs
 // avformat_find_stream_info, which MP4/QuickTime files do not need for decoding: without it, such
 // a file is probed only when its header leaves a stream's codec, picture size, sample rate or
-// channels, or every duration, unsaid.
+// channels, or every duration, unsaid. `start` is what readFileStart gave for the file.
 // Throws fileNotFound, or cannotOpen with FFmpeg's text.
+InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams, const FileStart& start);
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams);
 
 // Bytes of decoded frames that a decoder's frame threads may hold between them, one frame each:

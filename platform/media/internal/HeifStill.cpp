@@ -1,10 +1,8 @@
 #include "platform/media/internal/HeifStill.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -63,16 +61,11 @@ std::uint16_t widened(std::uint16_t sample, int bits)
 
 } // namespace
 
-bool isHeifFile(const std::filesystem::path& path)
+bool isHeifStart(const unsigned char* bytes, std::size_t length)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::array<char, 64> head{};
-    file.read(head.data(), static_cast<std::streamsize>(head.size()));
-    const auto length = static_cast<int>(file.gcount());
     if (length < 12)
         return false;
-    return heif_check_filetype(reinterpret_cast<const std::uint8_t*>(head.data()), length) ==
-           heif_filetype_yes_supported;
+    return heif_check_filetype(bytes, static_cast<int>(length)) == heif_filetype_yes_supported;
 }
 
 StillInfo probe(const std::filesystem::path& path)

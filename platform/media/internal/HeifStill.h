@@ -23,9 +23,10 @@ struct StillInfo {
     int bitDepth = 8;
 };
 
-// True when the file starts like a HEIF file that libheif can read. False for any other file and
-// for a file that cannot be opened (whoever opens it next reports that). Any thread.
-bool isHeifFile(const std::filesystem::path& path);
+// True when a file's first `length` bytes (ffmpeg::readFileStart) start like a HEIF file that
+// libheif can read. False for any other file and for one that could not be read (whoever opens
+// it next reports that). Any thread.
+bool isHeifStart(const unsigned char* bytes, std::size_t length);
 
 // The size of the file's primary picture. Throws velmora::Error (media, cannotOpen) with
 // libheif's message when the file cannot be read. Any thread.
