@@ -1,6 +1,7 @@
-// The media pool's refresh on the main thread with 3,000 and 30,000 media files in the media
-// folder and 4,000 sources, with and without their poster pictures, against the folder listing
-// and name matching a refresh once did.
+// Main-thread work of the media pool and the Clip LUT picker with 3,000 and 30,000 media files in
+// the media folder and 4,000 sources: the pool's refresh, with and without the sources' poster
+// pictures, and the clicks that refresh the picker's entries and value (a timeline clip, a pool
+// card while a clip is selected), against the folder listings they once ran.
 
 #include <cstdint>
 #include <filesystem>
@@ -17,11 +18,13 @@
 #include "QtBenchmarkMain.h"
 #include "controls/VelmoraWorkflowState.h"
 #include "model/MediaResolver.h"
+#include "model/ProjectLUTResolver.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ManualMainQueue.h"
 #include "platform/ui/DesktopFileRevealer.h"
 #include "platform/ui/QtFilePanels.h"
 #include "workspace/EditorWorkspaceController.h"
+#include "workspace/bars/EditorTopBar.h"
 #include "workspace/pool/MediaPoolView.h"
 
 namespace {
@@ -46,10 +49,10 @@ std::vector<std::uint8_t> posterPicture()
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
-// A media folder of `files` empty camera files and a project of kSources sources named after the
-// first of them, every other one a sound without a picture; with `posters`, each video source
-// holds its poster, size and rate, as they are once the posters have landed. The folder is made
-// once per size and kept for the process.
+// A media folder of `files` empty camera files and two LUTs, and a project of kSources sources
+// named after the first of them, every other one a sound without a picture, with a clip each (the
+// first graded with a LUT); with `posters`, each video source holds its poster, size and rate, as
+// they are once the posters have landed. The folder is made once per size and kept.
 struct PoolFixture {
     PoolFixture(int files, bool posters)
     {
@@ -60,6 +63,10 @@ struct PoolFixture {
                 std::ofstream(folder / fileName(i));
             }
             std::ofstream(folder / "done");
+        }
+        for (const char* lut : {"Warm.cube", "Cool.cube"}) {
+            if (!fs::exists(folder / lut))
+                std::ofstream(folder / lut) << "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
         }
         session = std::make_shared<EditSession>();
         EditSession::Timeline timeline;
@@ -84,6 +91,8 @@ struct PoolFixture {
             clip.name = source.fileName;
             clip.startTime = 2.0 * i;
             clip.duration = 2.0;
+            if (i == 0)
+                clip.grade = EditSession::clipGrade("Warm.cube");
             timeline.clips.push_back(clip);
         }
         EditSession::Project project;
@@ -99,7 +108,9 @@ struct PoolFixture {
     std::size_t posterBytes = 0;
 };
 
-// The Edit workspace's controller (no preview builder: nothing is decoded) and its media pool.
+// The Edit workspace's controller (no preview builder: nothing is decoded), its media pool and its
+// top bar, whose Clip LUT picker follows the selection. What the opening hands to a worker has
+// landed.
 struct Pool {
     explicit Pool(const PoolFixture& fixture)
     {
@@ -111,12 +122,14 @@ struct Pool {
         workspace->engine().adoptSession(fixture.session, fixture.folder, std::nullopt, false);
         queue->runUntilIdle();
         view = std::make_unique<MediaPoolView>(*workspace);
+        bar = std::make_unique<EditorTopBar>(*workspace);
     }
 
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();
     VelmoraWorkflowState workflow;
     std::unique_ptr<EditorWorkspaceController> workspace;
     std::unique_ptr<MediaPoolView> view;
+    std::unique_ptr<EditorTopBar> bar;
 };
 
 void BM_PoolRefresh(benchmark::State& state)
@@ -145,6 +158,47 @@ void BM_PoolCardSelected(benchmark::State& state)
         pool.workspace->selectPoolSource(fixture.session->sources[static_cast<std::size_t>(i++ % 2)].id);
 }
 BENCHMARK(BM_PoolCardSelected)->Unit(benchmark::kMicrosecond);
+
+// A click on a timeline clip: the selection moves between a clip with a LUT and one without.
+void BM_TimelineClipClick(benchmark::State& state)
+{
+    const PoolFixture fixture(static_cast<int>(state.range(0)), true);
+    Pool pool(fixture);
+    TimelinePreviewEngine& engine = pool.workspace->engine();
+    int clicks = 0;
+    for (auto _ : state) {
+        engine.selectClip(clicks++ % 2 == 0 ? "c0" : "c2", false);
+        pool.queue->runUntilIdle();
+    }
+    state.counters["entries"] = static_cast<double>(engine.clipLutPickerOptions(engine.selectedClipId()).size());
+}
+BENCHMARK(BM_TimelineClipClick)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMillisecond);
+
+// A click on a pool card while the clip with a LUT is selected.
+void BM_PoolCardClick(benchmark::State& state)
+{
+    const PoolFixture fixture(static_cast<int>(state.range(0)), true);
+    Pool pool(fixture);
+    TimelinePreviewEngine& engine = pool.workspace->engine();
+    for (auto _ : state) {
+        state.PauseTiming();
+        engine.selectClip("c0", false);
+        pool.queue->runUntilIdle();
+        state.ResumeTiming();
+        pool.workspace->selectPoolSource("s2");
+        pool.queue->runUntilIdle();
+    }
+}
+BENCHMARK(BM_PoolCardClick)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMillisecond);
+
+// For comparison: one listing of the folders LUTs are found in, which each of those clicks ran.
+void BM_LutFolderListing(benchmark::State& state)
+{
+    const PoolFixture fixture(static_cast<int>(state.range(0)), false);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ProjectLUTResolver::availableLUTNames(fixture.folder, std::nullopt));
+}
+BENCHMARK(BM_LutFolderListing)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMillisecond);
 
 // For comparison: the recursive listing and matching that a refresh ran before its media files
 // were kept.

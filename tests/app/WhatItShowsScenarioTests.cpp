@@ -159,9 +159,7 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
     ASSERT_TRUE(waitFor([&] { return engine().status() == unusable; }, "the LUT's status")) << engine().status();
     const QLabel& status = *edit().findChild<EditToolsBar*>()->statusLabel();
     ASSERT_TRUE(waitFor([&] { return status.toolTip().toStdString() == unusable; }, "the status line")) << status.text().toStdString();
-    EXPECT_TRUE(status.isVisible());
-    EXPECT_TRUE(waitFor([&] { return globalRect(window()).contains(globalRect(status)); }, "the status line inside the window"))
-        << globalRect(status).x() << " + " << globalRect(status).width();
+    EXPECT_TRUE(waitFor([&] { return globalRect(window()).contains(globalRect(status)); }, "the status line inside the window"));
     EXPECT_FALSE(status.visibleRegion().isEmpty());
     EXPECT_TRUE(status.text().startsWith(QStringLiteral("LUT Two.cube cannot be used"))) << status.text().toStdString();
     screenshot("what-it-shows-2-status-line.png", globalRect(window()));
@@ -189,8 +187,7 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
     const ExportSheetController& failed = exportTo(second);
     EXPECT_EQ(failed.status(), "Export failed.");
     EXPECT_TRUE(failed.showError());
-    EXPECT_NE(failed.errorText().find("Voice.wav"), std::string::npos) << failed.errorText();
-    ASSERT_NE(edit().exportSheet(), nullptr);
+    EXPECT_TRUE(failed.errorText().starts_with("Missing source files in Media Folder:\nVoice.wav")) << failed.errorText();
     screenshot("what-it-shows-3-missing-sound.png");
     EXPECT_TRUE(fs::is_empty(second.parent_path()));
 }
