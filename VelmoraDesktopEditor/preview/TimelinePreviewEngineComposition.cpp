@@ -18,6 +18,16 @@ namespace velmora {
 
 namespace {
 
+// The start of the last frame that begins before `end`: the timeline's last frame.
+double lastFrameStart(const FrameGrid& grid, double end)
+{
+    std::int64_t index = grid.index(end);
+    if (index > 0 && grid.start(index) >= end - 1e-9) {
+        --index;
+    }
+    return grid.snap(grid.start(index));
+}
+
 // Seconds of a media time; 0 when it is not a finite number.
 double finiteSeconds(const MediaTime& time)
 {
@@ -244,10 +254,20 @@ void TimelinePreviewEngine::handlePlayerTime(const MediaTime& time)
         end = std::max(end, itemSeconds);
     }
     if (end > 0.1 && t >= end - 0.04) {
+        const bool ranOut = isPlaying_;
         avPlayer_->pause();
         setIsPlaying(false);
-        // The start of the frame shown there, which the read-out names.
-        setPlayhead(frameGrid().snap(t));
+        // The start of the frame shown there, which the read-out names. Playback that runs out
+        // rests on the timeline's last frame and shows it: the tick that comes within 0.04 s of
+        // the end can come a frame before it (two at 60 fps, or any late tick).
+        const FrameGrid grid = frameGrid();
+        const double shown = grid.snap(t);
+        const double lastFrame = lastFrameStart(grid, durationSeconds_ > 0 ? durationSeconds_ : end);
+        if (ranOut && shown < lastFrame) {
+            seek(lastFrame, true, nullptr);
+        } else {
+            setPlayhead(shown);
+        }
         bumpTimelineScrollRequest(TimelineScrollAnchor::trailing);
     }
 }

@@ -131,6 +131,23 @@ TEST_F(Playback, FrameStepsAt5994ShowEachFrameOfA5994Clip)
     }
 }
 
+// The end is seen within 0.04 s of it, two frames early at 59.94 fps: playback still rests on the
+// last frame and shows it.
+TEST_F(Playback, PlayingToTheEndRestsOnTheLastFrameAndShowsIt)
+{
+    PlaybackHarness h;
+    ASSERT_TRUE(h.adoptAndWait(sessionOf({{"f", "fast.mp4"}}, {sourceClip("F", "video", "f", 0, 2)}, 160, 96, 59.94),
+                               {path("fast.mp4")}));
+    bool landed = false;
+    h.engine.seek(1.5, true, [&](bool) { landed = true; });
+    ASSERT_TRUE(h.waitFor([&] { return landed; }));
+    ASSERT_TRUE(h.play());
+    h.playFor(1);
+    ASSERT_TRUE(h.waitFor([&] { return !h.engine.isPlaying(); }));
+    EXPECT_EQ(h.engine.playheadSeconds(), 119 * 1001 / 60000.0);
+    EXPECT_TRUE(h.waitFor([&] { return h.stamp() == 119; })) << h.stamp();
+}
+
 // A picture far larger than the canvas, decoded at a reduced size, still fills the canvas (the
 // stamp's bars are read across its whole width) and shows its own frames.
 TEST_F(Playback, APictureDecodedSmallerStillFillsTheCanvas)
