@@ -7,6 +7,10 @@ namespace velmora::Exporter {
 
 namespace {
 
+constexpr std::string_view kPartialMark = ".partial-";
+constexpr std::string_view kTagDigits = "0123456789ABCDEF";
+constexpr std::size_t kTagLength = 8;
+
 void replaceAll(std::string& text, const std::string& from, const std::string& to)
 {
     if (from.empty()) {
@@ -29,16 +33,12 @@ const std::filesystem::path& withoutStalePartials(const std::filesystem::path& o
     return outputURL;
 }
 
-constexpr std::string_view kPartialMark = ".partial-";
-constexpr std::string_view kTagDigits = "0123456789ABCDEF";
-constexpr std::size_t kTagLength = 8;
-
 } // namespace
 
 ScratchNaming partialMovieNaming(const std::filesystem::path& outputURL)
 {
-    return ScratchNaming{"." + outputURL.stem().string() + ".partial-", outputURL.extension().string(), 8,
-                         "0123456789ABCDEF"};
+    return ScratchNaming{"." + outputURL.stem().string() + std::string(kPartialMark), outputURL.extension().string(),
+                         kTagLength, kTagDigits};
 }
 
 bool isPartialMovieName(std::string_view name)

@@ -41,22 +41,20 @@ std::string detailLine(const EditSession::Source& source)
 }
 
 // The detail lines of one refresh by size and rate: a pool's footage comes in a few of them,
-// each written once.
+// each written once (a map, so that a pool of many sizes costs no more than writing each).
 class DetailLines {
 public:
     const std::string& of(const EditSession::Source& source)
     {
-        const Key key{source.width, source.height, source.framerate};
-        for (const auto& [known, line] : lines_) {
-            if (known == key)
-                return line;
-        }
-        return lines_.emplace_back(key, detailLine(source)).second;
+        const auto [line, added] = lines_.try_emplace(Key{source.width, source.height, source.framerate});
+        if (added)
+            line->second = detailLine(source);
+        return line->second;
     }
 
 private:
     using Key = std::tuple<std::optional<int>, std::optional<int>, std::optional<double>>;
-    std::vector<std::pair<Key, std::string>> lines_;
+    std::map<Key, std::string> lines_;
 };
 
 // Assigns `value` unless `target` already holds it; true when it did not.
