@@ -34,7 +34,7 @@ using namespace velmora;
 
 constexpr int kSources = 4000;
 
-// A poster as the pool's cards get them: a 320 × 180 JPEG of about 7 KB.
+// A poster as the pool's cards get them: a 320 × 180 JPEG (its size is the poster_bytes counter).
 std::vector<std::uint8_t> posterPicture()
 {
     QImage picture(320, 180, QImage::Format_RGB32);
@@ -109,8 +109,8 @@ struct PoolFixture {
 };
 
 // The Edit workspace's controller (no preview builder: nothing is decoded), its media pool and its
-// top bar, whose Clip LUT picker follows the selection. What the opening hands to a worker has
-// landed.
+// top bar, whose Clip LUT picker follows the selection. The engine has no worker here, so what
+// an opening hands to one (the listing of the LUT folders) runs at once, outside the timing.
 struct Pool {
     explicit Pool(const PoolFixture& fixture)
     {

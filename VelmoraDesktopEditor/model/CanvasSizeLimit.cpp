@@ -22,13 +22,8 @@ void check(std::optional<int> side, const CodingPath& path)
     if (!side || accepts(*side)) {
         return;
     }
-    std::string joined;
-    for (const std::string& component : path) {
-        joined += (joined.empty() ? "" : ".") + component;
-    }
     const std::string dimension = path.empty() ? std::string("side") : path.back();
-    throw DecodingError(DecodingError::Kind::dataCorrupted, path, {},
-                        refusalText(dimension, *side) + " (at " + joined + ")");
+    JsonDecoding::throwDataCorrupted(refusalText(dimension, *side), path);
 }
 
 std::optional<int> decodeSide(const KeyedContainer& container, std::string_view key)

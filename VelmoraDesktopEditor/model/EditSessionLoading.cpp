@@ -65,8 +65,8 @@ struct ParsedDocument {
         }
         try {
             std::thread([freed = std::move(*tree)] {}).detach();
-        } catch (const std::system_error&) {
-            // No thread to be had: freed here after all.
+        } catch (...) {
+            // No thread to be had (or no memory for one): freed here after all.
         }
     }
 };

@@ -24,11 +24,7 @@ void check(std::optional<double> fps, const CodingPath& path)
     if (!fps || accepts(*fps)) {
         return;
     }
-    std::string joined;
-    for (const std::string& component : path) {
-        joined += (joined.empty() ? "" : ".") + component;
-    }
-    throw DecodingError(DecodingError::Kind::dataCorrupted, path, {}, refusalText(*fps) + " (at " + joined + ")");
+    JsonDecoding::throwDataCorrupted(refusalText(*fps), path);
 }
 
 std::optional<double> decodeFps(const KeyedContainer& container, std::string_view key)

@@ -203,6 +203,11 @@ std::string indexComponent(std::size_t index)
     return "Index " + std::to_string(index);
 }
 
+void throwDataCorrupted(std::string description, const CodingPath& path)
+{
+    throw DecodingError(DecodingError::Kind::dataCorrupted, path, {}, withPath(std::move(description), path));
+}
+
 } // namespace JsonDecoding
 
 std::string JsonValueReader<std::string>::read(const nlohmann::json& value, const CodingPlace& place)

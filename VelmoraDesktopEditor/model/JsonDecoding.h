@@ -72,6 +72,9 @@ std::string describeJsonType(const nlohmann::json& value);
 
 [[noreturn]] void throwTypeMismatch(const std::string& expectedType, const CodingPath& path, const nlohmann::json& found);
 [[noreturn]] void throwValueNotFound(const std::string& expectedType, const CodingPath& path);
+// A value that is there but cannot be used: DecodingError::dataCorrupted, its description
+// followed by " (at " + the path + ")".
+[[noreturn]] void throwDataCorrupted(std::string description, const CodingPath& path);
 
 CodingPath appending(const CodingPath& path, std::string component);
 std::string indexComponent(std::size_t index);

@@ -265,16 +265,21 @@ std::optional<json> parseSplit(std::string_view text, const std::vector<LongArra
         removed += array.nested;
     }
     skeleton.append(text.substr(from));
+    // The skeleton is read twice (its places, then its tree): where it is most of the text, one
+    // parse of the whole is quicker.
+    if (skeleton.size() > text.size() / 4) {
+        return std::nullopt;
+    }
 
-    // The elements, piece by piece, side by side; the skeleton meanwhile on the calling thread.
+    // The skeleton first, then the elements piece by piece, side by side.
     const std::vector<Piece> pieces = piecesOf(arrays);
     std::vector<json> parsed(pieces.size());
     std::atomic<bool> failed{false};
     ArrayPlaces places(std::move(wanted));
     json tree;
     concurrentPerform(pieces.size() + 1, 1, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end && !failed.load(std::memory_order_relaxed); ++i) {
-            if (i == pieces.size()) {
+        for (std::size_t job = begin; job < end && !failed.load(std::memory_order_relaxed); ++job) {
+            if (job == 0) {
                 if (!json::sax_parse(skeleton, &places) || places.repeatedKey || places.places.size() != arrays.size()) {
                     failed = true;
                     continue;
@@ -282,6 +287,7 @@ std::optional<json> parseSplit(std::string_view text, const std::vector<LongArra
                 tree = json::parse(skeleton, nullptr, false);
                 continue;
             }
+            const std::size_t i = job - 1;
             const Piece& piece = pieces[i];
             const LongArray& array = arrays[piece.array];
             const std::size_t start = elementStart(array, piece.first);

@@ -72,12 +72,11 @@ struct FolderEntry {
     unsigned char type = DT_UNKNOWN;
 };
 
-// The folder's entries but "." and "..", sorted by name (byte order), so that every listing of
-// the same folder has the same order whatever order the file system keeps. Read with readdir
-// rather than std::filesystem, which makes a path of every entry (a media folder can hold tens
-// of thousands). Throws nothing; `ec` reports failure to open the folder, and a failure while
-// reading it ends the entries there.
-std::vector<FolderEntry> sortedEntries(const fs::path& folder, std::error_code& ec)
+// The folder's entries but "." and "..", in the file system's order. Read with readdir rather
+// than std::filesystem, which makes a path of every entry (a media folder can hold tens of
+// thousands); the folder is closed on return. Throws nothing; `ec` reports failure to open the
+// folder, and a failure while reading it ends the entries there.
+std::vector<FolderEntry> folderEntries(const fs::path& folder, std::error_code& ec)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir) {
@@ -91,6 +90,14 @@ std::vector<FolderEntry> sortedEntries(const fs::path& folder, std::error_code& 
             entries.push_back({std::string(name), entry->d_type});
         }
     }
+    return entries;
+}
+
+// folderEntries sorted by name (byte order), so that every listing of the same folder has the
+// same order whatever order the file system keeps.
+std::vector<FolderEntry> sortedEntries(const fs::path& folder, std::error_code& ec)
+{
+    std::vector<FolderEntry> entries = folderEntries(folder, ec);
     std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
     return entries;
 }
@@ -117,12 +124,6 @@ bool isRegularFileOrLinkToOne(const fs::path& folder, const FolderEntry& entry)
     }
     struct stat status {};
     return ::stat((folder / entry.name).c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-bool isRegularFileOrLinkToOne(const fs::directory_entry& entry)
-{
-    std::error_code ec;
-    return entry.is_regular_file(ec);
 }
 
 // Counted for folderListingCount().
@@ -155,23 +156,21 @@ void collectRecursively(const fs::path& folder, std::vector<fs::path>& found, st
     }
 }
 
-// A media file anywhere below `folder`, as collectRecursively finds them, in any order.
+// A media file anywhere below `folder`, as collectRecursively finds them, in the file system's
+// order.
 bool anyMediaFileBelow(const fs::path& folder)
 {
     std::error_code ec;
-    for (fs::directory_iterator it(folder, fs::directory_options::none, ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.empty() || name.front() == '.') {
+    for (const FolderEntry& entry : folderEntries(folder, ec)) {
+        if (entry.name.empty() || entry.name.front() == '.') {
             continue;
         }
-        std::error_code statusError;
-        const fs::file_status status = it->symlink_status(statusError);
-        if (statusError) {
+        const std::optional<bool> isDirectory = isFolder(folder, entry);
+        if (!isDirectory) {
             continue;
         }
-        if (fs::is_directory(status) ? anyMediaFileBelow(it->path())
-                                     : hasExtensionIn(it->path(), mediaExtensions) && isRegularFileOrLinkToOne(*it)) {
+        if (*isDirectory ? anyMediaFileBelow(folder / entry.name)
+                         : nameHasExtensionIn(entry.name, mediaExtensions) && isRegularFileOrLinkToOne(folder, entry)) {
             return true;
         }
     }
@@ -428,15 +427,13 @@ std::uint64_t folderListingCount()
 bool holdsMediaFile(const fs::path& folder)
 {
     const fs::path root = MediaFolderPath::standardized(folder);
-    std::error_code ec;
-    fs::directory_iterator probe(root, fs::directory_options::none, ec);
-    if (!ec && anyMediaFileBelow(root)) {
+    if (anyMediaFileBelow(root)) {
         return true;
     }
     // The direct listing listMediaFiles falls back on, hidden files included.
-    for (fs::directory_iterator it(root, fs::directory_options::none, ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-        if (hasExtensionIn(it->path(), mediaExtensions) && isRegularFileOrLinkToOne(*it)) {
+    std::error_code ec;
+    for (const FolderEntry& entry : folderEntries(root, ec)) {
+        if (nameHasExtensionIn(entry.name, mediaExtensions) && isRegularFileOrLinkToOne(root, entry)) {
             return true;
         }
     }

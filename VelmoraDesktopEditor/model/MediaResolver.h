@@ -101,8 +101,8 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
 // listMediaFiles stopping once `limit` files are found (0: no limit).
 std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder, std::size_t limit);
 
-// How many listings of a media folder (the two above, and each sourceFileMap) the process has
-// made so far, on any thread.
+// How many listings of a media folder (listMediaFiles, which sourceFileMap and the public listing
+// go through; holdsMediaFile's walk is not counted) the process has made so far, on any thread.
 std::uint64_t folderListingCount();
 
 // Whether listMediaFiles finds any file (false where it throws), answered in the file system's

@@ -127,6 +127,10 @@ void ClaimedScratchFile::writeAllAndClose(std::string_view bytes, std::string_vi
         if (n < 0 && errno != EINTR) {
             throw FileError::fromErrno(errno, action, path_);
         }
+        if (n == 0) {
+            // Nothing written and no error: asking again would loop for ever.
+            throw FileError::fromErrno(EIO, action, path_);
+        }
         written += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     if (closeWriteDescriptor() != 0) {

@@ -60,6 +60,7 @@ TEST(VelmoraWorkflowState, AScratchJobIsHeldWhileHandedOverAndGoesOnceReplacedCl
         const std::filesystem::path r1 = handOver(state);
         EXPECT_FALSE(std::filesystem::exists(killed));
         const int other = ::open(r1.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(other, 0) << r1;
         EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0) << "held while handed over";
         ::close(other);
         const std::filesystem::path r2 = handOver(state);

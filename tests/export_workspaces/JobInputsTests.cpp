@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "WorkspaceTestSupport.h"
 #include "export_workspaces/OutputNaming.h"
 
@@ -327,8 +330,10 @@ TEST_F(JobInputs, AChosenOrHandedOverJobFileIsReadOnce)
 {
     const auto opensOf = [](const Path& file, const std::function<void()>& load) {
         const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        EXPECT_GE(watch, 0) << "inotify: " << std::strerror(errno);
         // Closes are watched too: the kernel merges an event into an identical one still unread.
-        ::inotify_add_watch(watch, file.c_str(), IN_OPEN | IN_CLOSE);
+        EXPECT_GE(::inotify_add_watch(watch, file.c_str(), IN_OPEN | IN_CLOSE), 0)
+            << "inotify watch: " << std::strerror(errno);
         load();
         int opens = 0;
         alignas(inotify_event) char events[4096];

@@ -30,9 +30,9 @@ TEST(DecoderThreads, AHugeMoviesDecoderGetsFewerThreads)
 }
 
 // The player's reader holds a huge picture reduced to what it shows (twice the 1920-pixel
-// area), and lets its decoder go at the end of the track: the full picture is gone while it is
-// shown, so another reader decoding it meanwhile (a poster frame) does not double the memory.
-TEST(DecoderThreads, APlayersHugePictureIsHeldReducedAndItsDecoderGoesAtTheEnd)
+// area), so that another reader decoding it meanwhile (a poster frame) does not double the
+// memory, and decodes it again after the end of the track (where it lets its decoder go).
+TEST(DecoderThreads, APlayersHugePictureIsHeldReducedAndDecodedAgainAfterTheEnd)
 {
     TempDir dir;
     test::runFFmpeg("-f lavfi -i color=c=gray:s=10000x10000:r=1 -frames:v 2 -c:v libx264 -preset ultrafast \"" +

@@ -47,14 +47,16 @@ TEST(JsonSplitParsing, GivesTheTreeOfOneParseOrNoneWhereThatFails)
     EXPECT_EQ(tree->at("timelines").at(0).at("clips").size(), 6000u);
 
     // The later of two equal keys wins, as in one parse.
-    const std::string repeated = R"({"clips": )" + records(6000) + R"(, "clips": [1]})";
+    const std::string repeated = R"({"clips": )" + records(12000) + R"(, "clips": [1]})";
+    ASSERT_GE(repeated.size(), JsonSplitParsing::minimumSplitBytes);
     EXPECT_EQ(JsonSplitParsing::tryParse(repeated), json::parse(repeated));
 
     // Text that is not JSON, inside a long array or around it.
     EXPECT_FALSE(JsonSplitParsing::tryParse(largeDocument(R"(, "bad": })")));
     EXPECT_FALSE(JsonSplitParsing::tryParse(largeDocument(R"(, "bad": [1,,2])")));
-    std::string trailingComma = records(6000);
+    std::string trailingComma = records(12000);
     trailingComma.insert(trailingComma.size() - 1, ",");
+    ASSERT_GE(trailingComma.size(), JsonSplitParsing::minimumSplitBytes);
     EXPECT_FALSE(JsonSplitParsing::tryParse(R"({"clips": )" + trailingComma + "}"));
     EXPECT_FALSE(JsonSplitParsing::tryParse(document + " x"));
     EXPECT_FALSE(JsonSplitParsing::tryParse(document.substr(0, document.size() / 2) + "\""));
