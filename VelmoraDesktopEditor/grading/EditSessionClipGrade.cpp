@@ -116,9 +116,13 @@ std::string EditSession::clipLutPickerValue(const std::string& clipId,
                                             const std::optional<std::filesystem::path>& mediaFolder,
                                             const std::optional<std::filesystem::path>& sessionFile) const
 {
+    return clipLutPickerValue(clipId, ProjectLUTResolver::availableLUTNames(mediaFolder, sessionFile));
+}
+
+std::string EditSession::clipLutPickerValue(const std::string& clipId, std::vector<std::string> availableNames) const
+{
     const std::string raw = clipLutReference(clipId);
-    const std::vector<std::string> options = ProjectLUTResolver::pickerOptions(mediaFolder, sessionFile, raw);
-    return ProjectLUTResolver::matchLUTInPickerList(raw, options);
+    return ProjectLUTResolver::matchLUTInPickerList(raw, ProjectLUTResolver::pickerOptions(std::move(availableNames), raw));
 }
 
 } // namespace velmora

@@ -68,8 +68,8 @@ struct GradedStillJob {
     Result run() const;
 
     // The steps after the LUT on a LUT base, as the grading queue and the main thread's slider
-    // path share them: with the preview switch on and any grade, mood and basic grade with the
-    // editor's display gamma (none: the still has the export's levels); else the base as it is.
+    // path share them: with the preview switch on and any grade, mood and basic grade, with no
+    // display gamma of their own (the still has the export's levels); else the base as it is.
     // Rendered at width × height and converted for painting; null when the render fails.
     static QImage gradeBase(const Image& base, const std::optional<EditorJobV2::ClipGrade>& grade,
                             bool gradePreviewEnabled, int width, int height, bool interactive);

@@ -42,7 +42,6 @@ PreviewCompositionOutcome playerFor(ItemOutcome outcome, const std::shared_ptr<M
     PreviewComposition composition;
     composition.player = std::make_shared<PlatformPreviewPlayer>(mainQueue, std::move(built.item), audioSinks());
     composition.transform = built.transform;
-    composition.sourceTrack = std::move(built.sourceTrack);
     composition.audioBusByClipId = std::move(built.audioBusByClipId);
     composition.sourceFiles = std::move(built.sourceFiles);
     composition.unreadableSources = std::move(built.unreadableSources);

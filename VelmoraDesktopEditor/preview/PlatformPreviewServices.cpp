@@ -26,9 +26,10 @@ TimelinePreviewEngine::Services platformPreviewServices(std::shared_ptr<MainQueu
     services.mainQueue = mainQueue;
     services.compositionBuilder = std::make_shared<PlatformCompositionBuilder>(mainQueue, audioSinks);
     services.openScrubAudioPlayer = platformScrubAudioOpener(std::move(mainQueue), std::move(audioSinks));
-    // The LUT listings run on a thread started by the first one, shared by the engines made from
-    // copies of these services and joined when the last copy goes (a listing touches the disk
-    // and posts to the main queue, nothing else). Called on the main thread only.
+    // The LUT listings (and an opening's source lookup without a build) run on a thread started
+    // by the first one, shared by the engines made from copies of these services and joined when
+    // the last copy goes (the work touches the disk and posts to the main queue, nothing else).
+    // Called on the main thread only.
     services.runInBackground = [worker = std::make_shared<std::unique_ptr<SerialQueue>>()](std::function<void()> work) {
         if (!*worker) {
             try {

@@ -29,8 +29,6 @@ struct PreviewComposition {
     std::shared_ptr<PreviewPlayer> player;
     // The display transform of the source video track inserted last; identity without one.
     AffineTransform transform;
-    // The source video track inserted first; none when the composition has no picture.
-    std::optional<AssetTrack> sourceTrack;
     // The composition's audio track of each sounding clip: keyed by the audio clip's id, or
     // by "embed_" and a video clip's id for that clip's own sound.
     std::map<std::string, int> audioBusByClipId;

@@ -334,7 +334,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     if (!session) {
         return;
     }
-    const bool openSession = session == session_;
+    const bool sameSession = session == session_;
     const bool firstFolder = !mediaFolderURL_.has_value();
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
@@ -375,7 +375,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     setDurationSeconds(duration);
 
     bumpTimelineRevision();
-    if (!openSession) {
+    if (!sameSession) {
         emit anotherProjectTaken();
     }
     bumpGradePreviewRevision();
@@ -396,16 +396,19 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     if (!reloadPreview) {
         mediaFolderURL_ = mediaFolder;
         refreshLutNames();
-        setStatus(firstFolder ? "Loaded " + summary
-                              : "Updated media pool (" + NumberText::integer(static_cast<std::int64_t>(
-                                    session->sources.size())) + " sources)");
+        // An opening's build, asked for above, says what it does.
+        if (!buildFirst) {
+            setStatus(firstFolder ? "Loaded " + summary
+                                  : "Updated media pool (" + NumberText::integer(static_cast<std::int64_t>(
+                                        session->sources.size())) + " sources)");
+        }
         return;
     }
     // A build under way for the same folder counts as a preview that exists, and the open project
     // taken again (poster frames stored, a rate answered) keeps its playhead even without one: a
     // result landing in the background never sends the playhead back to the start, where the
     // next cut would go.
-    if (mediaFolderURL_ && (avPlayer_ || compositionBuilding_ || openSession) &&
+    if (mediaFolderURL_ && (avPlayer_ || compositionBuilding_ || sameSession) &&
         MediaFolderPath::standardized(*mediaFolderURL_) == MediaFolderPath::standardized(*mediaFolder)) {
         reloadComposition(std::nullopt);
         refreshLutNames();

@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QObject>
@@ -68,7 +69,8 @@ public:
         TimelineScrubAudio::PlayerOpener openScrubAudioPlayer = {};
         // Whether a media file can be read; empty: MediaResolver::unreadableReason.
         MediaResolver::ReadabilityCheck readabilityCheck = {};
-        // Where the project's LUT files are listed (a worker; the listing comes back through the
+        // Where the project's LUT files are listed, and an opened project's sources looked up in
+        // its media folder when no build does it (a worker; the answer comes back through the
         // main queue); empty: at once, on the main thread.
         LutNameCatalog::BackgroundRunner runInBackground = {};
     };
@@ -649,6 +651,10 @@ private:
     int sourceFilesRevision_ = 0;
     std::optional<std::filesystem::path> sourceFilesFolder_;
     std::map<std::string, std::string> unreadableSources_;
+    // Sources whose file opened but failed to decode in the player, with the file and when it was
+    // last changed then: revisited unchanged, they are named again without another build.
+    std::map<std::string, std::pair<std::filesystem::path, std::optional<std::filesystem::file_time_type>>>
+        undecodableFiles_;
     // The files the installed build read.
     MediaHeaders installedAssets_;
     // From the request of a build until its player's first seek has landed, or the build failed

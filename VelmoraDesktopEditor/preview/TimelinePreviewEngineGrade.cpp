@@ -132,9 +132,7 @@ std::string TimelinePreviewEngine::selectedClipLutPickerValue() const
     if (!selectedClipId_ || !session_) {
         return std::string(ProjectLUTResolver::noLutSentinel);
     }
-    // EditSession::clipLutPickerValue over the kept names.
-    const std::string raw = session_->clipLutReference(*selectedClipId_);
-    return ProjectLUTResolver::matchLUTInPickerList(raw, ProjectLUTResolver::pickerOptions(lutNames_->names(), raw));
+    return session_->clipLutPickerValue(*selectedClipId_, lutNames_->names());
 }
 
 std::string TimelinePreviewEngine::selectedClipLutReference() const

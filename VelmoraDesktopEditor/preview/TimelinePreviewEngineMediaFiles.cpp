@@ -11,6 +11,36 @@
 
 namespace velmora {
 
+namespace {
+
+const EditSession::Source* sourceWithId(const EditSession& session, const std::string& id)
+{
+    for (const EditSession::Source& source : session.sources) {
+        if (source.id == id) {
+            return &source;
+        }
+    }
+    return nullptr;
+}
+
+// The system's reason when the file cannot be opened at all (through the injected check when
+// there is one); none when it can.
+std::optional<std::string> openingFailure(const MediaResolver::ReadabilityCheck& check,
+                                          const std::filesystem::path& file)
+{
+    return check ? check(file) : MediaResolver::unreadableReason(file);
+}
+
+// When the file was last changed; none where that cannot be told.
+std::optional<std::filesystem::file_time_type> lastChange(const std::filesystem::path& file)
+{
+    std::error_code ec;
+    const std::filesystem::file_time_type time = std::filesystem::last_write_time(file, ec);
+    return ec ? std::nullopt : std::optional(time);
+}
+
+} // namespace
+
 void TimelinePreviewEngine::keepSourceFileMap(PreviewComposition& composition)
 {
     sourceFiles_ = std::move(composition.sourceFiles);
@@ -72,18 +102,11 @@ void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
     if (known == unreadableSources_.end() || file == sourceFiles_.end()) {
         return;
     }
-    const EditSession::Source* source = nullptr;
-    for (const EditSession::Source& candidate : session_->sources) {
-        if (candidate.id == *clip->sourceId) {
-            source = &candidate;
-            break;
-        }
-    }
+    const EditSession::Source* source = sourceWithId(*session_, *clip->sourceId);
     if (!source) {
         return;
     }
-    const std::optional<std::string> why =
-        readabilityCheck_ ? readabilityCheck_(file->second) : MediaResolver::unreadableReason(file->second);
+    const std::optional<std::string> why = openingFailure(readabilityCheck_, file->second);
     if (why) {
         if (known->second != *why) {
             known->second = *why;
@@ -91,6 +114,15 @@ void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
         }
         setStatus(StatusText::unreadableMedia({source->fileName}, *why));
         return;
+    }
+    // A file that opens but did not decode decodes no better unchanged: it is named again, and
+    // only a changed file is given another build.
+    if (const auto failed = undecodableFiles_.find(*clip->sourceId); failed != undecodableFiles_.end()) {
+        if (failed->second.first == file->second && failed->second.second == lastChange(file->second)) {
+            setStatus(StatusText::unreadableMedia({source->fileName}, known->second));
+            return;
+        }
+        undecodableFiles_.erase(failed);
     }
     // The player left the file out, or gave up on it, for as long as it plays this item: a new
     // build takes it in again, where the playhead is.
@@ -108,20 +140,19 @@ void TimelinePreviewEngine::reportUnreadableMedia(const std::filesystem::path& f
         if (sourceFile != file) {
             continue;
         }
-        const EditSession::Source* source = nullptr;
-        for (const EditSession::Source& candidate : session_->sources) {
-            if (candidate.id == sourceId) {
-                source = &candidate;
-            }
-        }
+        const EditSession::Source* source = sourceWithId(*session_, sourceId);
         if (!source) {
             return;
         }
         // The system's reason when the file cannot be opened at all; else what reading it met.
-        const std::optional<std::string> why =
-            readabilityCheck_ ? readabilityCheck_(file) : MediaResolver::unreadableReason(file);
+        const std::optional<std::string> why = openingFailure(readabilityCheck_, file);
         if (!why && failure.empty()) {
             return; // readable, and nothing else to say
+        }
+        if (why) {
+            undecodableFiles_.erase(sourceId);
+        } else {
+            undecodableFiles_[sourceId] = {file, lastChange(file)};
         }
         const std::string reason = why.value_or(failure);
         setStatus(StatusText::unreadableMedia({source->fileName}, reason));

@@ -177,6 +177,9 @@ void TimelinePreviewEngine::scrub(double to)
         if (!finished || !self || seekingPlayer.lock() != self->avPlayer_) {
             return;
         }
+        if (self->awaitingPicture_ && !self->compositionBuilding_) {
+            self->releaseWorkAfterPicture();
+        }
         emit self->objectWillChange();
         self->bumpTimelineScrollRequest(TimelineScrollAnchor::center);
         if (wasPlaying && self->avPlayer_) {

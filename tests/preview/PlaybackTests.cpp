@@ -247,6 +247,18 @@ TEST_F(Playback, AnUnreadableFileIsNamedWhileTheRestPlays)
     EXPECT_FALSE(engine.unreadableSources().contains("b"));
     ASSERT_TRUE(seekAndWait(3.0));
     EXPECT_EQ(stampShown(*dynamic_cast<PlatformPreviewPlayer&>(*engine.avPlayer()).videoOutput()), 30);
+
+    // A file that opens but does not decode is named at a seek onto it, not built again for it.
+    locked->erase("c.mp4");
+    player = dynamic_cast<PlatformPreviewPlayer*>(engine.avPlayer().get());
+    player->item()->recordError(Error("media", 3, "Invalid data found when processing input"), media.path() / "c.mp4");
+    ASSERT_TRUE(queue->runUntil([&] { return engine.status() == "Cannot read c.mp4 (Invalid data found when processing input)"; }, 30))
+        << engine.status();
+    engine.setStatus("");
+    engine.seek(5.0, true, {});
+    EXPECT_TRUE(engine.unreadableSources().contains("c"));
+    EXPECT_NE(engine.avPlayer(), nullptr);
+    EXPECT_EQ(engine.status(), "Cannot read c.mp4 (Invalid data found when processing input)");
 }
 
 // A new project holds nothing: its empty media folder is not a failure, and nothing is built.

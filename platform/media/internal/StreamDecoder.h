@@ -16,8 +16,9 @@ namespace velmora::ffmpeg {
 // Packets of the demuxer's other streams are passed over. A damaged packet or frame
 // (AVERROR_INVALIDDATA) is skipped, as players do. The end of the input, or a failed read (a file
 // cut short decodes what there is), sends the decoder the flush packet once, so that the frames
-// it still holds come out, and once they have, of those it kept for reference. EAGAIN and EOF are
-// states; every other failure throws velmora::Error (media, decodeFailed).
+// it still holds come out; once they are out, the decoder lets go of the frames it kept for
+// reference. EAGAIN and EOF are states; every other failure throws velmora::Error (media,
+// decodeFailed).
 //
 // Times of the asset start at the container's start offset; the stream's own timestamps are in
 // its time base.

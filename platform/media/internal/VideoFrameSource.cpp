@@ -225,9 +225,10 @@ void VideoFrameSource::run()
             more = false;
         }
         atEnd = !more;
-        if (atEnd && reducedWidth_ > 0) {
+        if (atEnd && reducedWidth_ > 0 && !superseded(serial)) {
             // The decoder of huge pictures keeps hundreds of megabytes in its pool of frames:
-            // with nothing left to decode it goes, and the next seek opens it again.
+            // with nothing left to decode it goes, and the next seek opens it again (a request
+            // merely replaced by a newer one keeps it for that one).
             decoding_.reset();
             decoder_.reset();
         }
