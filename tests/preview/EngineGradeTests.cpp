@@ -106,11 +106,14 @@ TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
     engine.finalizeClipGradeLivePreview("B", reset);
     EXPECT_EQ(engine.status(), "Clip grade cleared");
 
-    // A clip id no clip has: nothing is written.
+    // A clip id no clip has: nothing is written, no clip changes, nothing is regraded.
     f.h.statuses.clear();
+    const std::vector<EditSession::Clip> clips = f.h.session().timelines[0].clips;
+    const auto revision = engine.gradePreviewRevision();
     engine.setClipLutReference("gone.cube", "missing");
     EXPECT_TRUE(f.h.statuses.empty());
-    EXPECT_FALSE(f.h.session().clip("missing"));
+    EXPECT_TRUE(f.h.session().timelines[0].clips == clips);
+    EXPECT_EQ(engine.gradePreviewRevision(), revision);
 }
 
 // The LUT names on offer are listed on the worker when a project is taken and kept: a selection
