@@ -326,6 +326,8 @@ TEST(EditorClipControls, LutPickerOffersNoneTheProjectsCubesAndTheClipsOwnRefere
     EXPECT_EQ(picker.currentText(), "None");
     picker.pickIndex(2);
     EXPECT_EQ(picker.currentText(), "Warm.cube");
+    ASSERT_TRUE(h.session().clip("v1")->grade.has_value());
+    EXPECT_EQ(h.session().clip("v1")->grade->lutFile, "Warm.cube");
 
     // A remembered name that is no longer offered shows the clip's own value.
     h.workspace().setLutPickerSelection("Gone.cube");
