@@ -108,7 +108,7 @@ int stampOf(const Image& frame)
     return readFrameStamp([&](int x, int y) { return double(frame.row(y)[x * 4]); }, frame.width(), frame.height());
 }
 
-int stampIn(const QImage& image, const QRect& frame)
+int stampIn(const QImage& image, const QRect& frame, int row)
 {
     const double across = frame.width() / 320.0;
     const double down = frame.height() / 180.0;
@@ -118,7 +118,7 @@ int stampIn(const QImage& image, const QRect& frame)
                             frame.top() + static_cast<int>((y + 0.5) * down));
             return qRed(image.pixel(at)) / 255.0;
         },
-        320, 180);
+        320, 180, row);
 }
 
 ::testing::AssertionResult near(QRgb actual, QRgb expected, int tolerance)
@@ -251,18 +251,18 @@ TimelineStripView& AppScenario::timeline() const
         "the 10-bit Export workspace");
 }
 
-::testing::AssertionResult AppScenario::waitForGradedStill(int frame) const
+::testing::AssertionResult AppScenario::waitForGradedStill(int frame, int row) const
 {
     const GradedPreviewController& program = programView().controller();
     ::testing::AssertionResult shown = waitFor(
         [&] {
             return program.isStillShown() && !program.isGradingInFlight() &&
-                   stampIn(program.still(), program.still().rect()) == frame;
+                   stampIn(program.still(), program.still().rect(), row) == frame;
         },
         "the graded still of frame " + std::to_string(frame));
     if (!shown) {
         shown << " (still shown " << program.isStillShown() << ", grading " << program.isGradingInFlight()
-              << ", the still's stamp " << stampIn(program.still(), program.still().rect()) << ")";
+              << ", the still's stamp " << stampIn(program.still(), program.still().rect(), row) << ")";
     }
     return shown;
 }
@@ -343,6 +343,18 @@ void choose(QFileDialog& panel, const fs::path& file)
 {
     panel.selectFile(QString::fromStdString(file.string()));
     static_cast<QDialog&>(panel).accept();
+}
+
+QMessageBox::ButtonRole pressRole(QMessageBox& box, QMessageBox::ButtonRole role)
+{
+    for (QAbstractButton* button : box.buttons()) {
+        if (box.buttonRole(button) == role) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            return role;
+        }
+    }
+    ADD_FAILURE() << "no button of role " << role << " in " << box.text().toStdString();
+    return QMessageBox::InvalidRole;
 }
 
 } // namespace velmora::test

@@ -11,6 +11,7 @@
 #include <string>
 
 #include <QImage>
+#include <QMessageBox>
 #include <QRect>
 #include <gtest/gtest.h>
 
@@ -48,8 +49,9 @@ struct ScenesProject {
 ScenesProject writeScenesProject(const std::filesystem::path& folder);
 
 // The frame number a frame-stamp picture shows inside `frame` of `image`, read from the red
-// channel (white and the Split LUT's red both read as set bits); -1 when unreadable.
-int stampIn(const QImage& image, const QRect& frame);
+// channel (white and the Split LUT's red both read as set bits) along `row` of the 320 × 180
+// canvas (its middle row when negative); -1 when unreadable.
+int stampIn(const QImage& image, const QRect& frame, int row = -1);
 // The frame number of a decoded frame-stamp frame (one read back from an exported movie).
 int stampOf(const Image& frame);
 
@@ -70,6 +72,9 @@ QRectF blockOf(const TimelineStripModel& model, const std::string& clipId);
 QFileDialog* shownFilePanel();
 // Chooses `file` in the panel, as typing its path and pressing the panel's accept button does.
 void choose(QFileDialog& panel, const std::filesystem::path& file);
+// Clicks the button of `role` in `box`; fails the test when it has none. Returns the role
+// pressed (InvalidRole when none).
+QMessageBox::ButtonRole pressRole(QMessageBox& box, QMessageBox::ButtonRole role);
 
 // One scenario: the user's folders in a temporary folder, the generated project, and the
 // application's window showing it with its preview built.
@@ -98,8 +103,9 @@ protected:
                                        double seconds = 60) const;
     // Waits for the window to show the 10-bit Export workspace, which `shown` then points at.
     ::testing::AssertionResult waitForTenBitWorkspace(ContentView*& shown) const;
-    // Waits for the program view to show the graded still of frame `frame` of a frame stamp.
-    ::testing::AssertionResult waitForGradedStill(int frame) const;
+    // Waits for the program view to show the graded still of frame `frame` of a frame stamp,
+    // read along `row` of the canvas as stampIn reads it.
+    ::testing::AssertionResult waitForGradedStill(int frame, int row = -1) const;
     // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead
     // to land on the start of the project's frame there; returns where it landed.
     double seekWithRuler(double seconds);

@@ -3,14 +3,12 @@
 // writes nothing, and the status line's words are on the screen.
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QTest>
 
 #include "AppScenario.h"
@@ -54,11 +52,7 @@ GreyProject writeGreyProject(const fs::path& folder)
     makeClip(project.media / "G01.mp4", settings);
     makeToneFile(project.media / "Voice.wav", {{440, 2}});
     writeTextFile(project.media / "Swap.cube", swappingRedBlueCubeText());
-    std::ofstream two(project.media / "Two.cube");
-    two << "LUT_3D_SIZE 2\n";
-    for (int i = 0; i < 8; ++i)
-        two << (i & 1) << ' ' << ((i >> 1) & 1) << ' ' << (i >> 2) << '\n';
-    two.close();
+    writeTextFile(project.media / "Two.cube", twoPointCubeText());
 
     EditSession session = EditSession::blankProject("Grey", 320, 180, 25);
     session.sources = {EditSession::Source("src-g", "G01.mp4", "video"),
@@ -116,20 +110,17 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
 {
     EXPECT_EQ(window().size(), QSize(1280, 900));
 
-    // Grade on, paused at 1 s: the monitor's grey is the exported frame's, within 2 code values.
+    // Grade on, paused at 1 s: the monitor's grey is the exported frame's, within 2 code values,
+    // and its top quarter shows that frame's number.
     QTest::mouseClick(edit().topBar()->gradeToggle(), Qt::LeftButton);
     ASSERT_TRUE(waitFor([this] { return engine().gradePreviewEnabled(); }, "the grade preview"));
     const double paused = seekWithRuler(1.0);
-    const GradedPreviewController& program = programView().controller();
+    const int stampRow = 180 / 8; // amid the canvas's top quarter, where the grey clip's stamp is
+    ASSERT_TRUE(waitForGradedStill(static_cast<int>(engine().frameGrid().index(paused)), stampRow));
     const QRect monitor = programFrame(programView());
-    QRgb shown = 0;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            shown = window().screen()->grabWindow(0, monitor.center().x(), monitor.center().y(), 1, 1).toImage().pixel(0, 0);
-            return program.isStillShown() && !program.isGradingInFlight() && qGray(shown) > 8;
-        },
-        "the graded still on the screen"));
-    screenshot("what-it-shows-1-graded-grey.png", globalRect(window()));
+    const QImage screen = screenshot("what-it-shows-1-graded-grey.png", globalRect(window()));
+    const QRgb shown = screen.pixel(monitor.center());
+    const int shownFrame = stampIn(screen, monitor, stampRow);
 
     const fs::path movie = folders.scratch() / "Grey_export.mp4";
     const ExportSheetController& done = exportTo(movie);
@@ -140,6 +131,10 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
                                static_cast<int>(std::lround(centre[2] * 255)));
     EXPECT_TRUE(near(exported, qRgb(47, 47, 47), 3));
     EXPECT_TRUE(near(shown, exported, 2));
+    const int exportedFrame = readFrameStamp([&](int x, int y) { return double(frame.row(y)[4 * x]); }, frame.width(),
+                                             frame.height(), frame.height() / 8);
+    EXPECT_EQ(exportedFrame, engine().frameGrid().index(paused));
+    EXPECT_EQ(shownFrame, exportedFrame);
     QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
 
     // A LUT of 2 points chosen for the clip: the status line says why it cannot be used, on the
@@ -168,17 +163,11 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
     // the missing file's name, and nothing is written.
     fs::remove(grey.media / "Voice.wav");
     QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Open…")), Qt::LeftButton);
+    QMessageBox* question = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (question = edit().discardDialog()) && question->isVisible(); }, "the question"));
+    pressRole(*question, QMessageBox::DestructiveRole);
     QFileDialog* panel = nullptr;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            auto* question = window().findChild<QMessageBox*>(QStringLiteral("discardDialog"));
-            for (QAbstractButton* button : question && question->isVisible() ? question->buttons() : QList<QAbstractButton*>{}) {
-                if (question->buttonRole(button) == QMessageBox::DestructiveRole)
-                    QTest::mouseClick(button, Qt::LeftButton);
-            }
-            return (panel = shownFilePanel()) != nullptr;
-        },
-        "the open panel"));
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the open panel"));
     choose(*panel, grey.file);
     ASSERT_TRUE(waitFor([&] { return workspace().sessionURL() == grey.file && workspace().canExport(); },
                         "the project opened again"));

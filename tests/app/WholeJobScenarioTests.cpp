@@ -36,19 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
-QMessageBox::ButtonRole pressRole(QMessageBox& box, QMessageBox::ButtonRole role)
-{
-    for (QAbstractButton* button : box.buttons()) {
-        if (box.buttonRole(button) == role) {
-            QTest::mouseClick(button, Qt::LeftButton);
-            return role;
-        }
-    }
-    ADD_FAILURE() << "no button of role " << role << " in " << box.text().toStdString();
-    return QMessageBox::InvalidRole;
-}
-
 // Starting with "New": two clips and a still imported through the import panel and placed from
 // their source viewers; A002 split at 5 s with the still, 0.1 s long, kept at the end; A001
 // given the Split LUT with the top bar's picker (its graded still red and blue); paused at the

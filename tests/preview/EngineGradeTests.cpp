@@ -7,7 +7,6 @@
 
 #include "EngineTestSupport.h"
 #include "grading/PreviewFrameGrader.h"
-#include "platform/foundation/NumberText.h"
 #include "support/CubeTexts.h"
 
 namespace velmora::test {
@@ -56,12 +55,7 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
 {
     GradeFixture f;
     TimelinePreviewEngine& engine = f.h.engine;
-    std::string twoPoints = "LUT_3D_SIZE 2\n";
-    for (int i = 0; i < 8; ++i) {
-        twoPoints += NumberText::integer(i & 1) + " " + NumberText::integer((i >> 1) & 1) + " " +
-                     NumberText::integer(i >> 2) + "\n";
-    }
-    writeTextFile(f.h.media / "two.cube", twoPoints);
+    writeTextFile(f.h.media / "two.cube", twoPointCubeText());
     writeTextFile(f.h.media / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n");
     engine.refreshLutNames(); // as the picker does when it opens
     const std::vector<std::string> offered = engine.clipLutPickerOptions(std::string("A"));
@@ -88,7 +82,7 @@ TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
 {
     GradeFixture f;
     TimelinePreviewEngine& engine = f.h.engine;
-    writeTextFile(f.h.media / "two.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    writeTextFile(f.h.media / "two.cube", twoPointCubeText());
     engine.setGradePreviewEnabled(true);
     const std::string on = engine.status();
 
@@ -112,11 +106,14 @@ TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
     engine.finalizeClipGradeLivePreview("B", reset);
     EXPECT_EQ(engine.status(), "Clip grade cleared");
 
-    // A clip id no clip has: nothing is written.
+    // A clip id no clip has: nothing is written, no clip changes, nothing is regraded.
     f.h.statuses.clear();
+    const std::vector<EditSession::Clip> clips = f.h.session().timelines[0].clips;
+    const auto revision = engine.gradePreviewRevision();
     engine.setClipLutReference("gone.cube", "missing");
     EXPECT_TRUE(f.h.statuses.empty());
-    EXPECT_FALSE(f.h.session().clip("missing"));
+    EXPECT_TRUE(f.h.session().timelines[0].clips == clips);
+    EXPECT_EQ(engine.gradePreviewRevision(), revision);
 }
 
 // The LUT names on offer are listed on the worker when a project is taken and kept: a selection

@@ -94,15 +94,14 @@ TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
     EXPECT_NEAR(h.engine.playheadSeconds(), *sourceLength, 1.0 / 30);
 }
 
-// A still placed from the source viewer is 0.1 s long (its marks are 0 and 0). It has no source
-// end: a drag of its tail by 490 points at the default 100 points a second makes it 5 s long,
-// a drag back shortens it, and each is one undo step.
+// A still 0.1 s long has no source end: its tail trimmed to 5 s lengthens it to 5 s, a trim
+// back shortens it, and each is one undo step.
 TEST(EngineTrim, AStillGrowsAndShrinksByItsTailEdge)
 {
     EngineHarness h;
     makeStillImage(h.media / "Still.png", 32, 32, 3);
     h.adopt(sessionWith({clip("s", "image", 0, 0.1, 1, "Still.png")}));
-    h.engine.trimEdgeOnTimeline("s", TimelinePreviewEngine::TrimEdge::tail, 0.1 + 490.0 / 100);
+    h.engine.trimEdgeOnTimeline("s", TimelinePreviewEngine::TrimEdge::tail, 5.0);
     EXPECT_TRUE(h.showed("Trimmed out"));
     EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, 5}}));
     EXPECT_EQ(h.engine.playheadSeconds(), 5.0);

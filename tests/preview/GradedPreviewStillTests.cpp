@@ -8,6 +8,7 @@
 #include "export/TimelineExport.h"
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
+#include "media/MediaTestHelpers.h"
 #include "platform/media/AssetReader.h"
 #include "support/MediaFixtures.h"
 
@@ -116,26 +117,6 @@ void adoptFile(ProgramHarness& p, const std::string& fileName, double inPoint, Q
     p.player = p.h.adopt(session);
 }
 
-// The colour at the centre of frame n of a movie, decoded as the player decodes it.
-QColor exportedCentre(const std::filesystem::path& movie, std::int64_t n)
-{
-    auto asset = Asset::open(movie);
-    AssetReader reader(asset);
-    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::bgra);
-    reader.add(output);
-    EXPECT_TRUE(reader.startReading());
-    for (std::int64_t index = 0; auto sample = output->copyNextSampleBuffer();) {
-        if (sample->hasImageBuffer() && index++ == n) {
-            const PixelBuffer& frame = sample->imageBuffer;
-            const std::uint8_t* p = frame.baseAddress(0) + frame.bytesPerRow(0) * (frame.height() / 2) +
-                                    4 * (frame.width() / 2);
-            return QColor(p[2], p[1], p[0]);
-        }
-    }
-    ADD_FAILURE() << "no frame " << n << " in " << movie;
-    return {};
-}
-
 // Paused over a grey clip (R'G'B' 47) whose LUT swaps red and blue, the monitor shows the grey
 // the export writes at that time: with the grade preview off or on, with an exposure, and with
 // a LUT file that cannot be read.
@@ -174,8 +155,22 @@ TEST(GradedPreviewLevels, APausedGradedStillHasTheLevelsOfTheExportedFrame)
             Exporter::exportEditorTimeline(EditorJobV2::fromJSON(readTextFile(job)), std::nullopt, p.h.media.path(),
                                            movie, 2000000, Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0,
                                            std::nullopt, nullptr, nullptr);
-            const QColor written = exportedCentre(movie, p.engine().frameGrid().index(p.engine().playheadSeconds()));
+            // The frame shown at the playhead starts at or before it.
+            const std::int64_t index = p.engine().frameGrid().index(p.engine().playheadSeconds());
+            const Image frame = decodedFrame(movie, p.engine().frameGrid().start(index));
+            const float* centre = frame.row(frame.height() / 2) + 4 * (frame.width() / 2);
+            const QColor written = QColor::fromRgbF(centre[0], centre[1], centre[2]);
             EXPECT_TRUE(colourNear(p.controller().still().pixelColor(80, 48), written, 2));
+            // The still is the exported frame, not a neighbour: the grey's top quarter carries
+            // the frame number. The clip starts at 0 s of its file, whose rate is the project's.
+            const QImage& still = p.controller().still();
+            const int shownFrame = readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; },
+                                                  still.width(), still.height(), still.height() / 8);
+            const int writtenFrame = readFrameStamp([&](int x, int y) { return double(frame.row(y)[4 * x + 1]); },
+                                                    frame.width(), frame.height(), frame.height() / 8);
+            EXPECT_NE(shownFrame, -1);
+            EXPECT_EQ(shownFrame, writtenFrame);
+            EXPECT_EQ(shownFrame, index);
             EXPECT_TRUE(exposure != 0 || colourNear(written, QColor(47, 47, 47), 2));
         }
     }

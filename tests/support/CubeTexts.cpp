@@ -6,14 +6,16 @@ namespace velmora::test {
 
 namespace {
 
-// The lattice with each entry's components spelled from `steps` (index 0, 1, 2).
-std::string latticeCube(const char* const (&steps)[3])
+// The lattice with each entry's components spelled from `steps` (index 0, 1, 2); with
+// `swapRedBlue` the entry of lattice point (r, g, b) is spelled (b, g, r).
+std::string latticeCube(const char* const (&steps)[3], bool swapRedBlue = false)
 {
     std::string text = "LUT_3D_SIZE 3\n";
     for (int b = 0; b < 3; ++b) {
         for (int g = 0; g < 3; ++g) {
             for (int r = 0; r < 3; ++r) {
-                text += std::string(steps[r]) + " " + steps[g] + " " + steps[b] + "\n";
+                text += std::string(steps[swapRedBlue ? b : r]) + " " + steps[g] + " " +
+                        steps[swapRedBlue ? r : b] + "\n";
             }
         }
     }
@@ -45,12 +47,12 @@ std::string invertingCubeText()
 
 std::string swappingRedBlueCubeText()
 {
-    const char* const steps[] = {"0", "0.5", "1"};
-    std::string text = "LUT_3D_SIZE 3\n";
-    for (int i = 0; i < 27; ++i) { // red fastest: the entry of (r, g, b) is (b, g, r)
-        text += std::string(steps[i / 9]) + " " + steps[i / 3 % 3] + " " + steps[i % 3] + "\n";
-    }
-    return text;
+    return latticeCube({"0", "0.5", "1"}, true);
+}
+
+std::string twoPointCubeText()
+{
+    return "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
 }
 
 } // namespace velmora::test

@@ -16,4 +16,8 @@ std::string invertingCubeText();
 // Red and blue of the lattice colour change places: greys stay as they are.
 std::string swappingRedBlueCubeText();
 
+// The identity over the lattice 0, 1 ("LUT_3D_SIZE 2", entries red fastest): a well-formed cube
+// of too few points, which the LUT resolver refuses.
+std::string twoPointCubeText();
+
 } // namespace velmora::test

@@ -133,7 +133,8 @@ void makeClip(const std::filesystem::path& path, const ClipSettings& clip)
         if (clip.pattern == ClipPattern::frameStamp) {
             filter = "format=yuv420p,geq=lum='" + stampExpression("N") + "':cb=128:cr=128,";
         } else if (clip.pattern == ClipPattern::flatGrey) {
-            filter = "format=yuv420p,geq=lum=" + number(clip.greyLuma) + ":cb=128:cr=128,";
+            filter = "format=yuv420p,geq=lum='if(lt(Y\\,H/4)\\," + stampExpression("N") + "\\," +
+                     number(clip.greyLuma) + ")':cb=128:cr=128,";
         }
         filter += "format=" + clip.pixelFormat;
         args += "-map 0:v -vf \"" + filter + "\" ";
@@ -213,10 +214,10 @@ void makeHeifStill(const std::filesystem::path& path, int width, int height, int
     }
 }
 
-int readFrameStamp(const std::function<double(int x, int y)>& luma, int width, int height)
+int readFrameStamp(const std::function<double(int x, int y)>& luma, int width, int height, int row)
 {
     int value = 0;
-    const int y = height / 2;
+    const int y = row < 0 ? height / 2 : row;
     for (int bit = 0; bit < 16; ++bit) {
         const int x = static_cast<int>((bit + 0.5) * width / 16.0);
         const double v = luma(x, y);

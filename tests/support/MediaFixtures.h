@@ -20,7 +20,9 @@ enum class ClipPattern {
     frameStamp,
     // FFmpeg's moving test card (colour, gradients, a frame counter).
     testsrc2,
-    // One flat grey on every frame: luma greyLuma, chroma neutral.
+    // Flat grey (luma greyLuma, chroma neutral) but for the top quarter (rows y < height / 4),
+    // which carries the frame number as frameStamp's bars: the centre reads as the grey, and
+    // readFrameStamp at row height / 8 tells which frame it is.
     flatGrey,
 };
 
@@ -72,8 +74,9 @@ void makePngClaimingSize(const std::filesystem::path& path, std::uint32_t width,
 // The frame number of a frame-stamp picture. `luma(x, y)` answers the picture's brightness at
 // pixel column x, row y (row 0 at the top) normalised so that black is about 0 and white about 1
 // (a Y' plane's video-range code value mapped to 0..1, or R'G'B' of a decoded image).
+// The bars are read along row `row`, the middle row (height / 2) when it is negative.
 // Returns -1 when a bar is neither clearly black nor clearly white.
-int readFrameStamp(const std::function<double(int x, int y)>& luma, int width, int height);
+int readFrameStamp(const std::function<double(int x, int y)>& luma, int width, int height, int row = -1);
 
 // `ffprobe -of json` of a file with the given sections (e.g. "-show_streams -show_format").
 nlohmann::json ffprobe(const std::filesystem::path& path, const std::string& arguments = "-show_streams -show_format");

@@ -11,6 +11,7 @@
 #include "EditorWorkspaceTestSupport.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "controls/VelmoraToolbarSlider.h"
+#include "support/CubeTexts.h"
 #include "workspace/bars/ClipFadeBar.h"
 #include "workspace/bars/ClipGainBar.h"
 #include "workspace/bars/ClipPickerBar.h"
@@ -294,7 +295,7 @@ TEST(EditorClipControls, LutPickerOffersNoneTheProjectsCubesAndTheClipsOwnRefere
 {
     WorkspaceHarness h({Views::workspace});
     const test::GeneratedProject project = test::writeProject(h.folders.scratch());
-    const std::string cube = "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
+    const std::string cube = test::twoPointCubeText();
     test::writeTextFile(project.media / "Warm.cube", cube);
     test::writeTextFile(project.media / "Cool.cube", cube);
     h.open(project);
@@ -325,6 +326,8 @@ TEST(EditorClipControls, LutPickerOffersNoneTheProjectsCubesAndTheClipsOwnRefere
     EXPECT_EQ(picker.currentText(), "None");
     picker.pickIndex(2);
     EXPECT_EQ(picker.currentText(), "Warm.cube");
+    ASSERT_TRUE(h.session().clip("v1")->grade.has_value());
+    EXPECT_EQ(h.session().clip("v1")->grade->lutFile, "Warm.cube");
 
     // A remembered name that is no longer offered shows the clip's own value.
     h.workspace().setLutPickerSelection("Gone.cube");
