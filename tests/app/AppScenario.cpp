@@ -103,11 +103,6 @@ ScenesProject writeScenesProject(const fs::path& folder)
     return project;
 }
 
-int stampOf(const Image& frame)
-{
-    return readFrameStamp([&](int x, int y) { return double(frame.row(y)[x * 4]); }, frame.width(), frame.height());
-}
-
 int stampIn(const QImage& image, const QRect& frame, int row)
 {
     const double across = frame.width() / 320.0;

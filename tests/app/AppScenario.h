@@ -52,8 +52,6 @@ ScenesProject writeScenesProject(const std::filesystem::path& folder);
 // channel (white and the Split LUT's red both read as set bits) along `row` of the 320 × 180
 // canvas (its middle row when negative); -1 when unreadable.
 int stampIn(const QImage& image, const QRect& frame, int row = -1);
-// The frame number of a decoded frame-stamp frame (one read back from an exported movie).
-int stampOf(const Image& frame);
 
 // Whether a colour is within `tolerance` of another in each channel.
 ::testing::AssertionResult near(QRgb actual, QRgb expected, int tolerance);
