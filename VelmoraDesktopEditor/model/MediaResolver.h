@@ -12,17 +12,10 @@
 #include <vector>
 
 #include "model/EditSession.h"
+#include "model/MediaFolderListing.h"
+#include "model/MediaFolderPath.h"
 
 namespace velmora {
-
-// The media files under a folder, recursively, in a fixed depth-first order (entries of each
-// folder by name, byte order; a subfolder's files where the subfolder comes). A file counts when
-// its extension, lower-cased, is one of the 18 media extensions and it is a regular file or a
-// link to one. Hidden entries (names starting with ".") are skipped with everything below
-// them; links to folders are not followed; folders that cannot be read are skipped.
-// When the recursive pass finds nothing, the folder's direct contents are listed instead, hidden
-// files included. Throws a FileError (domain "file") when that direct listing fails.
-std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder);
 
 // Finds the media file of each source of a session by name in a media folder on the local disk.
 // Stateless: every call lists the folder again. Runs on any thread; reads the session only.
@@ -98,33 +91,8 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
                                const std::vector<std::filesystem::path>& files,
                                const EditSession::Timeline* timeline);
 
-// listMediaFiles stopping once `limit` files are found (0: no limit).
-std::vector<std::filesystem::path> listMediaFiles(const std::filesystem::path& folder, std::size_t limit);
-
-// How many listings of a media folder (listMediaFiles, which sourceFileMap and the public listing
-// go through; holdsMediaFile's walk is not counted) the process has made so far, on any thread.
-std::uint64_t folderListingCount();
-
-// Whether listMediaFiles finds any file (false where it throws), answered in the file system's
-// order at the first media file met, without listing and sorting whole folders.
-bool holdsMediaFile(const std::filesystem::path& folder);
-
 } // namespace detail
 
 } // namespace MediaResolver
-
-// Folder paths typed by the user or saved in a project.
-namespace MediaFolderPath {
-
-// The folder path as one spelling: "." and ".." resolved lexically, no trailing separator.
-std::filesystem::path standardized(const std::filesystem::path& folder);
-
-// The trimmed path with "~" expanded, made absolute and standardized, when it names an existing
-// directory; otherwise none. A relative path is taken as relative to `baseFolder` (the folder
-// holding the file that stores it), and gives none without one.
-std::optional<std::filesystem::path> resolvedURL(const std::optional<std::string>& path,
-                                                 const std::optional<std::filesystem::path>& baseFolder = std::nullopt);
-
-} // namespace MediaFolderPath
 
 } // namespace velmora
