@@ -4,7 +4,6 @@
 #include "preview/TimelinePreviewEngine.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <functional>
 #include <initializer_list>
@@ -19,8 +18,8 @@
 #include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
 #include "model/TimelineTrackKey.h"
-#include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/media/PlayerItem.h"
+#include "preview/PreviewSourceMedia.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -132,95 +131,6 @@ void clampToFile(const Asset& asset, double& sourceStart, double& sourceDuration
         sourceDuration = std::min(sourceDuration, std::max(fileSeconds - sourceStart, 0.0));
     }
 }
-
-// Media files opened once per build; a file that cannot be read has no tracks. Looked up for
-// every piece of thousands of clips: by the path's text, hashed (comparing paths compares them
-// component by component).
-class AssetCache {
-public:
-    const Asset* open(const std::filesystem::path& file)
-    {
-        const auto found = assets_.find(file.native());
-        if (found != assets_.end()) {
-            return found->second.get();
-        }
-        return assets_.emplace(file.native(), probe(file)).first->second.get();
-    }
-
-    // Reads the headers of `read` and checks that each of `check` can be read, side by side on
-    // the worker threads, and runs `alongside` on one of them meanwhile; gives why each file
-    // that cannot be read cannot, by the text of its path. Given a check (`readable`, called on
-    // several threads at once), a file is checked before its header is read; without one, a
-    // header read is the check, and only a file whose header could not be read is asked
-    // (MediaResolver::unreadableReason) why. Reading a header is mostly waiting for the file,
-    // and a project names thousands of files: one after another they were most of the first
-    // build's time, and so of the wait for the first picture.
-    std::unordered_map<std::string, std::string> openAll(const std::vector<std::filesystem::path>& read,
-                                                         const std::vector<std::filesystem::path>& check,
-                                                         const MediaResolver::ReadabilityCheck& readable,
-                                                         const std::function<void()>& alongside)
-    {
-        const std::size_t count = read.size() + check.size();
-        std::vector<std::shared_ptr<const Asset>> opened(read.size());
-        std::vector<std::optional<std::string>> why(count);
-        // Each thread takes the next file as it finishes one: a thread held up (by the disk, or
-        // by other work on a busy machine) leaves its files to the others instead of a fixed
-        // share of them to finish alone.
-        std::atomic<std::size_t> next{0};
-        concurrentPerform(concurrencyWidth(), 1, [&](std::size_t begin, std::size_t) {
-            if (begin == 0) {
-                alongside();
-            }
-            for (std::size_t i = next++; i < count; i = next++) {
-                const bool header = i < read.size();
-                const std::filesystem::path& file = header ? read[i] : check[i - read.size()];
-                if (readable) {
-                    why[i] = readable(file);
-                    if (header && !why[i]) {
-                        opened[i] = probe(file);
-                    }
-                } else if (!header || !(opened[i] = probe(file))) {
-                    why[i] = MediaResolver::unreadableReason(file);
-                }
-            }
-        });
-        std::unordered_map<std::string, std::string> unreadable;
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::filesystem::path& file = i < read.size() ? read[i] : check[i - read.size()];
-            if (why[i]) {
-                unreadable.emplace(file.native(), std::move(*why[i]));
-            } else if (i < read.size()) {
-                assets_.emplace(file.native(), std::move(opened[i]));
-            }
-        }
-        return unreadable;
-    }
-
-    // The files opened that could be read; the cache is empty afterwards.
-    MediaHeaders take()
-    {
-        std::erase_if(assets_, [](const auto& entry) { return !entry.second; });
-        MediaHeaders taken = std::move(assets_);
-        assets_.clear();
-        return taken;
-    }
-
-private:
-    // The composition needs tracks, sizes, rotations and durations: an MP4 or QuickTime header
-    // says them without the frame that probing decodes in every file.
-    static std::shared_ptr<const Asset> probe(const std::filesystem::path& file)
-    {
-        try {
-            return Asset::openFromHeader(file);
-        } catch (const Error&) {
-            return nullptr;
-        } catch (const std::bad_alloc&) {
-            return nullptr;
-        }
-    }
-
-    MediaHeaders assets_;
-};
 
 // The ids of the sources the timeline's clips use, as the session holds them.
 std::unordered_set<std::string_view> usedSourceIds(const EditSession::Timeline& timeline)
@@ -355,31 +265,6 @@ struct PictureRun {
     const AssetTrack* source = nullptr;
 };
 
-// What a source brings to the composition: its file, as the build found it; once read, its
-// header and its first picture and sound tracks, as inserted for every clip of the source.
-// Empty for a source without a file that can be read.
-struct SourceMedia {
-    const std::filesystem::path* file = nullptr;
-    const Asset* asset = nullptr;
-    const AssetTrack* picture = nullptr;
-    const AssetTrack* sound = nullptr;
-    std::optional<CompositionSourceTrack> pictureTrack;
-    std::optional<CompositionSourceTrack> soundTrack;
-
-    void take(const Asset* read)
-    {
-        asset = read;
-        picture = asset ? asset->firstTrack(MediaType::video) : nullptr;
-        sound = asset ? asset->firstTrack(MediaType::audio) : nullptr;
-        if (picture) {
-            pictureTrack = CompositionSourceTrack::of(*asset, *picture);
-        }
-        if (sound) {
-            soundTrack = CompositionSourceTrack::of(*asset, *sound);
-        }
-    }
-};
-
 } // namespace
 
 std::optional<TimelinePreviewEngine::SourceMapping>
@@ -441,6 +326,188 @@ AudioMixInputParameters TimelinePreviewEngine::audioEnvelope(int trackID, const 
     return parameters;
 }
 
+namespace {
+
+// The picture clips, named in place in the timeline, top lane first, each lane by start time.
+std::vector<const EditSession::Clip*> pictureClips(const EditSession::Timeline& timeline)
+{
+    std::vector<const EditSession::Clip*> visual;
+    for (const EditSession::Clip& clip : timeline.clips) {
+        const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+        if (kind == "video" || kind == "image") {
+            visual.push_back(&clip);
+        }
+    }
+    std::stable_sort(visual.begin(), visual.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
+        if (a->track.value_or(1) != b->track.value_or(1)) {
+            return a->track.value_or(1) > b->track.value_or(1);
+        }
+        return a->startTime.value_or(0) < b->startTime.value_or(0);
+    });
+    return visual;
+}
+
+// Where the last picture clip ends.
+double picturesEnd(const std::vector<const EditSession::Clip*>& visual)
+{
+    double endTime = 0;
+    for (const EditSession::Clip* clip : visual) {
+        endTime = std::max(endTime, clip->startTime.value_or(0) + clip->duration.value_or(0));
+    }
+    return endTime;
+}
+
+// The audio track of a sounding clip under a key, made with the clip's envelope on first use;
+// none when the composition can take no more tracks.
+using AudioBus = std::function<CompositionTrack*(const std::string& key, const EditSession::Clip& clip)>;
+
+// Inserts the visible pieces of the picture clips into `videoTrack`, and each clip's own sound
+// while the timeline has no audio clips of its own; notes where each picture plays.
+void insertPictures(const EditSession& session, const std::vector<Segment>& segments,
+                    const std::unordered_map<std::string_view, SourceMedia>& media, bool hasAudioClips,
+                    CompositionTrack& videoTrack, const AudioBus& audioBus,
+                    TimelinePreviewEngine::PlayerItemBuild& build, std::vector<PictureRun>& pictures)
+{
+    for (const Segment& segment : segments) {
+        const EditSession::Clip& clip = *segment.clip;
+        if (!clip.sourceId || EditSession::normalizedClipType(clip.type, clip.name) == "image") {
+            continue;
+        }
+        const SourceMedia& source = media.at(*clip.sourceId);
+        const Asset* asset = source.asset;
+        const AssetTrack* picture = source.picture;
+        if (!picture) {
+            continue;
+        }
+        const double speed = effectiveClipSpeed(clip.speed);
+        const double timelineLength = segment.timelineEnd - segment.timelineStart;
+        if (!(timelineLength > kShortestSpan)) {
+            continue;
+        }
+        double sourceStart = clip.inPoint.value_or(0);
+        double sourceDuration = speed * timelineLength;
+        if (!segment.direct) {
+            const auto mapping = TimelinePreviewEngine::sourceMapping(clip, segment.timelineStart, segment.timelineEnd);
+            if (!mapping) {
+                continue;
+            }
+            sourceStart = mapping->sourceStart;
+            sourceDuration = mapping->sourceDuration;
+        }
+        clampToFile(*asset, sourceStart, sourceDuration);
+        if (!(sourceDuration > kShortestPiece)) {
+            continue;
+        }
+        const Piece piece = makePiece(segment.timelineStart, timelineLength, sourceStart, sourceDuration, isScaled(speed));
+        insertPiece(videoTrack, piece, *source.pictureTrack);
+        build.transform = picture->preferredTransform;
+        if (!build.sourceTrack) {
+            build.sourceTrack = *picture;
+        }
+        pictures.push_back({piece.target(), picture});
+
+        // The clip's own sound, while the timeline has no audio clips of its own.
+        const int lane = clip.track.value_or(1);
+        if (hasAudioClips || session.isTrackMuted(TimelineTrackKey::video(lane))) {
+            continue;
+        }
+        CompositionTrack* bus = source.sound ? audioBus("embed_" + clip.id, clip) : nullptr;
+        if (bus) {
+            insertPiece(*bus, piece, *source.soundTrack);
+        }
+    }
+
+}
+
+// Inserts the audio clips of the timeline's unmuted lanes, each on its own bus.
+void insertAudioClips(const EditSession& session, const EditSession::Timeline& timeline,
+                      const std::unordered_map<std::string_view, SourceMedia>& media, const AudioBus& audioBus)
+{
+    std::vector<const EditSession::Clip*> audioClips;
+    for (const EditSession::Clip& clip : timeline.clips) {
+        if (clip.type == "audio") {
+            audioClips.push_back(&clip);
+        }
+    }
+    std::stable_sort(audioClips.begin(), audioClips.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
+        return a->startTime.value_or(0) < b->startTime.value_or(0);
+    });
+    for (const EditSession::Clip* audioClip : audioClips) {
+        const EditSession::Clip& clip = *audioClip;
+        if (!clip.sourceId || session.isTrackMuted(TimelineTrackKey::audio(clip.track.value_or(1)))) {
+            continue;
+        }
+        const SourceMedia& source = media.at(*clip.sourceId);
+        const Asset* asset = source.asset;
+        CompositionTrack* bus = source.sound ? audioBus(clip.id, clip) : nullptr;
+        if (!bus) {
+            continue;
+        }
+        const double start = clip.startTime.value_or(0);
+        const auto mapping = TimelinePreviewEngine::sourceMapping(clip, start, start + clip.duration.value_or(0));
+        if (!mapping) {
+            continue;
+        }
+        double sourceStart = mapping->sourceStart;
+        double sourceDuration = mapping->sourceDuration;
+        clampToFile(*asset, sourceStart, sourceDuration);
+        if (!(sourceDuration > kShortestPiece)) {
+            continue;
+        }
+        const bool scaled = isScaled(effectiveClipSpeed(clip.speed));
+        insertPiece(*bus, makePiece(start, mapping->timelineDuration, sourceStart, sourceDuration, scaled),
+                    *source.soundTrack);
+    }
+
+}
+
+// How the composition's pictures fill the project's canvas, on the engine's frame grid; none for
+// an empty composition. `firstSource` sets the fill of the gaps.
+std::optional<VideoComposition> videoRecipe(const EditSession& session, const Composition& composition, int trackID,
+                                            const std::vector<PictureRun>& pictures,
+                                            const std::optional<AssetTrack>& firstSource)
+{
+    std::optional<VideoComposition> video;
+    const MediaTime duration = composition.duration();
+    if (duration > MediaTime::zero()) {
+        const std::optional<EditSession::Project>& project = session.project;
+        VideoComposition recipe;
+        recipe.renderWidth = std::max(project ? project->width.value_or(1920) : 1920, 1);
+        recipe.renderHeight = std::max(project ? project->height.value_or(1080) : 1080, 1);
+        // The engine's grid (frameGrid()): its playhead stands on this item's frame starts, so
+        // the frame it names is the frame the item shows.
+        const FrameDuration frame = PreviewFrameTiming::pictureGrid(project ? project->fps : std::nullopt).frame;
+        recipe.frameDuration = MediaTime(frame.value, frame.timescale);
+        // Each piece fills the canvas from its own source's size and rotation, so a 1080p clip
+        // and a 4K clip (or a portrait one) all fill it; gaps take the first source's fill.
+        // Pieces in a row with the same fill share one instruction, so that a long timeline shot
+        // on one camera keeps the player's per-frame lookup short.
+        for (const PictureRun& run : pictures) {
+            const AffineTransform fill = fillTransform(run.source->width, run.source->height,
+                                                       run.source->preferredTransform, recipe.renderWidth,
+                                                       recipe.renderHeight);
+            VideoComposition::Instruction* last = recipe.instructions.empty() ? nullptr : &recipe.instructions.back();
+            if (last && last->layerInstructions.front().transform == fill && last->timeRange.end() == run.range.start) {
+                last->timeRange.duration = last->timeRange.duration + run.range.duration;
+            } else {
+                recipe.instructions.push_back({run.range, {{trackID, fill}}});
+            }
+        }
+        const AffineTransform gapFill =
+            firstSource ? fillTransform(firstSource->width, firstSource->height,
+                                              firstSource->preferredTransform, recipe.renderWidth,
+                                              recipe.renderHeight)
+                              : fillTransform(0, 0, AffineTransform::identity(), recipe.renderWidth,
+                                              recipe.renderHeight);
+        recipe.instructions.push_back({MediaTimeRange(MediaTime::zero(), duration), {{trackID, gapFill}}});
+        video = std::move(recipe);
+    }
+
+    return video;
+}
+
+} // namespace
+
 TimelinePreviewEngine::PlayerItemBuild
 TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
                                       std::int32_t /*timescale*/, bool /*applyGrade*/,
@@ -466,20 +533,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     throwForMissingMedia(session, *timeline, files);
     PlayerItemBuild build;
 
-    // The picture clips, named in place in the session (which outlives the build).
-    std::vector<const EditSession::Clip*> visual;
-    for (const EditSession::Clip& clip : timeline->clips) {
-        const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
-        if (kind == "video" || kind == "image") {
-            visual.push_back(&clip);
-        }
-    }
-    std::stable_sort(visual.begin(), visual.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
-        if (a->track.value_or(1) != b->track.value_or(1)) {
-            return a->track.value_or(1) > b->track.value_or(1);
-        }
-        return a->startTime.value_or(0) < b->startTime.value_or(0);
-    });
+    const std::vector<const EditSession::Clip*> visual = pictureClips(*timeline);
 
     Composition composition;
     CompositionTrack* videoTrack = composition.addMutableTrack(MediaType::video);
@@ -490,8 +544,7 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     AssetCache assets;
     std::vector<PictureRun> pictures;
 
-    // The audio track of a sounding clip, made with its envelope on first use.
-    const auto audioBus = [&](const std::string& key, const EditSession::Clip& clip) -> CompositionTrack* {
+    const AudioBus audioBus = [&](const std::string& key, const EditSession::Clip& clip) -> CompositionTrack* {
         if (const auto found = build.audioBusByClipId.find(key); found != build.audioBusByClipId.end()) {
             return composition.track(found->second);
         }
@@ -503,142 +556,21 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         return track;
     };
 
-    double endTime = 0;
-    if (timeline->duration) {
-        endTime = *timeline->duration;
-    } else {
-        for (const EditSession::Clip* clip : visual) {
-            endTime = std::max(endTime, clip->startTime.value_or(0) + clip->duration.value_or(0));
-        }
-    }
+    const double endTime = timeline->duration.value_or(picturesEnd(visual));
     const bool hasAudioClips = std::any_of(timeline->clips.begin(), timeline->clips.end(),
                                            [](const EditSession::Clip& clip) { return clip.type == "audio"; });
     // Where the pictures show depends on the clips alone: found while the files are read. The
     // headers of the files the timeline uses are read, the other sources' files only checked;
     // a source whose file cannot be read is left out as one without media.
     std::vector<Segment> segments;
-    // The media of each source the clips use, by the session's id: found once, for the tens of
-    // thousands of clips that use a few thousand sources.
-    std::unordered_map<std::string_view, SourceMedia> media;
-    {
-        std::vector<std::filesystem::path> used;
-        std::unordered_set<std::string_view> seen;
-        for (const EditSession::Clip& clip : timeline->clips) {
-            if (!clip.sourceId || !media.try_emplace(*clip.sourceId).second) {
-                continue;
-            }
-            const auto file = files.find(*clip.sourceId);
-            if (file != files.end()) {
-                media[*clip.sourceId].file = &file->second;
-                if (seen.insert(file->second.native()).second) {
-                    used.push_back(file->second);
-                }
-            }
-        }
-        std::vector<std::filesystem::path> others;
-        for (const auto& [id, file] : files) {
-            if (seen.insert(file.native()).second) {
-                others.push_back(file);
-            }
-        }
-        const std::unordered_map<std::string, std::string> unreadable =
-            assets.openAll(used, others, readable, [&] { segments = visibleSegments(session, visual, endTime); });
-        for (const auto& [id, file] : files) {
-            if (const auto why = unreadable.find(file.native()); why != unreadable.end()) {
-                build.unreadableSources.emplace(id, why->second);
-            }
-        }
-        for (auto& [id, source] : media) {
-            if (source.file && !unreadable.contains(source.file->native())) {
-                source.take(assets.open(*source.file));
-            }
-        }
-    }
+    // The media of each source the clips use: found once, for the tens of thousands of clips
+    // that use a few thousand sources.
+    const std::unordered_map<std::string_view, SourceMedia> media =
+        readSourceMedia(*timeline, files, assets, readable,
+                        [&] { segments = visibleSegments(session, visual, endTime); }, build.unreadableSources);
 
-    for (const Segment& segment : segments) {
-        const EditSession::Clip& clip = *segment.clip;
-        if (!clip.sourceId || EditSession::normalizedClipType(clip.type, clip.name) == "image") {
-            continue;
-        }
-        const SourceMedia& source = media.at(*clip.sourceId);
-        const Asset* asset = source.asset;
-        const AssetTrack* picture = source.picture;
-        if (!picture) {
-            continue;
-        }
-        const double speed = effectiveClipSpeed(clip.speed);
-        const double timelineLength = segment.timelineEnd - segment.timelineStart;
-        if (!(timelineLength > kShortestSpan)) {
-            continue;
-        }
-        double sourceStart = clip.inPoint.value_or(0);
-        double sourceDuration = speed * timelineLength;
-        if (!segment.direct) {
-            const std::optional<SourceMapping> mapping = sourceMapping(clip, segment.timelineStart, segment.timelineEnd);
-            if (!mapping) {
-                continue;
-            }
-            sourceStart = mapping->sourceStart;
-            sourceDuration = mapping->sourceDuration;
-        }
-        clampToFile(*asset, sourceStart, sourceDuration);
-        if (!(sourceDuration > kShortestPiece)) {
-            continue;
-        }
-        const Piece piece = makePiece(segment.timelineStart, timelineLength, sourceStart, sourceDuration, isScaled(speed));
-        insertPiece(*videoTrack, piece, *source.pictureTrack);
-        build.transform = picture->preferredTransform;
-        if (!build.sourceTrack) {
-            build.sourceTrack = *picture;
-        }
-        pictures.push_back({piece.target(), picture});
-
-        // The clip's own sound, while the timeline has no audio clips of its own.
-        const int lane = clip.track.value_or(1);
-        if (hasAudioClips || session.isTrackMuted(TimelineTrackKey::video(lane))) {
-            continue;
-        }
-        CompositionTrack* bus = source.sound ? audioBus("embed_" + clip.id, clip) : nullptr;
-        if (bus) {
-            insertPiece(*bus, piece, *source.soundTrack);
-        }
-    }
-
-    std::vector<const EditSession::Clip*> audioClips;
-    for (const EditSession::Clip& clip : timeline->clips) {
-        if (clip.type == "audio") {
-            audioClips.push_back(&clip);
-        }
-    }
-    std::stable_sort(audioClips.begin(), audioClips.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
-        return a->startTime.value_or(0) < b->startTime.value_or(0);
-    });
-    for (const EditSession::Clip* audioClip : audioClips) {
-        const EditSession::Clip& clip = *audioClip;
-        if (!clip.sourceId || session.isTrackMuted(TimelineTrackKey::audio(clip.track.value_or(1)))) {
-            continue;
-        }
-        const SourceMedia& source = media.at(*clip.sourceId);
-        const Asset* asset = source.asset;
-        CompositionTrack* bus = source.sound ? audioBus(clip.id, clip) : nullptr;
-        if (!bus) {
-            continue;
-        }
-        const double start = clip.startTime.value_or(0);
-        const std::optional<SourceMapping> mapping = sourceMapping(clip, start, start + clip.duration.value_or(0));
-        if (!mapping) {
-            continue;
-        }
-        double sourceStart = mapping->sourceStart;
-        double sourceDuration = mapping->sourceDuration;
-        clampToFile(*asset, sourceStart, sourceDuration);
-        if (!(sourceDuration > kShortestPiece)) {
-            continue;
-        }
-        const bool scaled = isScaled(effectiveClipSpeed(clip.speed));
-        insertPiece(*bus, makePiece(start, mapping->timelineDuration, sourceStart, sourceDuration, scaled),
-                    *source.soundTrack);
-    }
+    insertPictures(session, segments, media, hasAudioClips, *videoTrack, audioBus, build, pictures);
+    insertAudioClips(session, *timeline, media, audioBus);
 
     // The item lasts as long as the timeline, a gap at its end included, so that playback runs
     // to the timeline's end (where the engine stops it) rather than stopping where the media
@@ -649,42 +581,8 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         videoTrack->insertEmptyTimeRange(MediaTimeRange::fromStartEnd(trackEnd, timelineEnd));
     }
 
-    std::optional<VideoComposition> video;
-    const MediaTime duration = composition.duration();
-    if (duration > MediaTime::zero()) {
-        const std::optional<EditSession::Project>& project = session.project;
-        VideoComposition recipe;
-        recipe.renderWidth = std::max(project ? project->width.value_or(1920) : 1920, 1);
-        recipe.renderHeight = std::max(project ? project->height.value_or(1080) : 1080, 1);
-        // The engine's grid (frameGrid()): its playhead stands on this item's frame starts, so
-        // the frame it names is the frame the item shows.
-        const FrameDuration frame = PreviewFrameTiming::pictureGrid(project ? project->fps : std::nullopt).frame;
-        recipe.frameDuration = MediaTime(frame.value, frame.timescale);
-        // Each piece fills the canvas from its own source's size and rotation, so a 1080p clip
-        // and a 4K clip (or a portrait one) all fill it; gaps take the first source's fill.
-        // Pieces in a row with the same fill share one instruction, so that a long timeline shot
-        // on one camera keeps the player's per-frame lookup short.
-        const int trackID = videoTrack->trackID();
-        for (const PictureRun& run : pictures) {
-            const AffineTransform fill = fillTransform(run.source->width, run.source->height,
-                                                       run.source->preferredTransform, recipe.renderWidth,
-                                                       recipe.renderHeight);
-            VideoComposition::Instruction* last = recipe.instructions.empty() ? nullptr : &recipe.instructions.back();
-            if (last && last->layerInstructions.front().transform == fill && last->timeRange.end() == run.range.start) {
-                last->timeRange.duration = last->timeRange.duration + run.range.duration;
-            } else {
-                recipe.instructions.push_back({run.range, {{trackID, fill}}});
-            }
-        }
-        const AffineTransform gapFill =
-            build.sourceTrack ? fillTransform(build.sourceTrack->width, build.sourceTrack->height,
-                                              build.sourceTrack->preferredTransform, recipe.renderWidth,
-                                              recipe.renderHeight)
-                              : fillTransform(0, 0, AffineTransform::identity(), recipe.renderWidth,
-                                              recipe.renderHeight);
-        recipe.instructions.push_back({MediaTimeRange(MediaTime::zero(), duration), {{trackID, gapFill}}});
-        video = std::move(recipe);
-    }
+    std::optional<VideoComposition> video =
+        videoRecipe(session, composition, videoTrack->trackID(), pictures, build.sourceTrack);
 
     std::optional<AudioMix> audioMix;
     if (!mix.inputParameters.empty()) {
