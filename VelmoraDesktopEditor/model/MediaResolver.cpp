@@ -12,6 +12,8 @@
 #include "model/MediaFileKind.h"
 #include "model/MediaNameLookup.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/NumberText.h"
+#include "platform/foundation/StringText.h"
 #include "platform/media/Asset.h"
 
 namespace velmora {
@@ -48,6 +50,41 @@ MediaResolver::detail::UsedSet usedFiles(const MediaResolver::SourceFileMap& map
     return used;
 }
 
+// Whether a file of kind `file` may be given to a name of kind `wanted`: a name without a media
+// extension takes any file; a movie, a sound or a still only a file of its own kind (a movie's
+// picture in place of a sound file or a still would be plainly wrong).
+bool fitsKind(MediaFileKind wanted, MediaFileKind file)
+{
+    return wanted == MediaFileKind::other || wanted == file;
+}
+
+// The kind of file a source or clip name asks for; a linked sound's " (Audio)" does not count.
+MediaFileKind nameKind(std::string_view name)
+{
+    const std::string trimmedName = StringText::trimmed(name);
+    return MediaFileNames::kind(StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)")));
+}
+
+// The kinds of the listed files, by index.
+std::vector<MediaFileKind> kindsOf(const FileNames& names)
+{
+    std::vector<MediaFileKind> kinds;
+    kinds.reserve(names.names.size());
+    for (const std::string& name : names.names) {
+        kinds.push_back(MediaFileNames::kind(name));
+    }
+    return kinds;
+}
+
+// Whether `file` is the source's own file found by its name (exactly or but for letter case),
+// rather than a file the later steps put in its place.
+bool isOwnFile(const EditSession::Source& source, const fs::path& file)
+{
+    const std::vector<fs::path> single{file};
+    const FileNames name(single);
+    return resolveIndexedName(source.fileName, name, [](std::size_t) { return false; }, true).has_value();
+}
+
 // A file name that cannot leave the folder it is joined to.
 bool isContainedRelativePath(const fs::path& relative)
 {
@@ -75,7 +112,12 @@ void validateMediaFolder(const fs::path& folder)
 std::optional<fs::path> resolveName(std::string_view name, const std::vector<fs::path>& files, const UsedSet& used,
                                     bool exactOnly)
 {
-    return pathOf(resolveIndexedName(name, FileNames(files), usedIn(used, files), exactOnly), files);
+    const FileNames names(files);
+    const MediaFileKind wanted = nameKind(name);
+    const auto taken = [&, inUse = usedIn(used, files)](std::size_t i) {
+        return inUse(i) || !fitsKind(wanted, MediaFileNames::kind(names.names[i]));
+    };
+    return pathOf(resolveIndexedName(name, names, taken, exactOnly), files);
 }
 
 std::optional<fs::path> fuzzyMatch(std::string_view wanted, const std::vector<fs::path>& files, const UsedSet& used)
@@ -98,7 +140,8 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
         return;
     }
     for (const auto& source : unmapped) {
-        if (map.count(source.id) != 0) {
+        // The pool holds movies only.
+        if (map.count(source.id) != 0 || !fitsKind(nameKind(source.fileName), MediaFileKind::movie)) {
             continue;
         }
         if (timeline) {
@@ -143,12 +186,17 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     const EditSession::Timeline* timeline = session.findActiveTimeline();
 
     const FileNames names(files);
+    const std::vector<MediaFileKind> kinds = kindsOf(names);
     // The file of each source by its index in the listing, and how many sources each file has,
     // kept in step: every lookup asks whether a file is taken, thousands of times for a project
     // of thousands of sources. The ids are the session's own strings.
     std::unordered_map<std::string_view, std::size_t> fileOf;
     std::vector<std::size_t> holders(files.size(), 0);
     const auto isUsed = [&holders](std::size_t i) { return holders[i] != 0; };
+    // Taken for a name of kind `wanted`: used, or a file of another kind.
+    const auto takenFor = [&isUsed, &kinds](MediaFileKind wanted) {
+        return [&isUsed, &kinds, wanted](std::size_t i) { return isUsed(i) || !fitsKind(wanted, kinds[i]); };
+    };
     const auto assign = [&fileOf, &holders](std::string_view sourceId, std::size_t file) {
         const auto [entry, added] = fileOf.try_emplace(sourceId, file);
         if (!added) {
@@ -165,12 +213,13 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
         return map;
     };
     for (const auto& source : session.sources) {
-        FileIndex found = resolveIndexedName(source.fileName, names, isUsed, browserExport);
+        const auto taken = takenFor(nameKind(source.fileName));
+        FileIndex found = resolveIndexedName(source.fileName, names, taken, browserExport);
         if (!found && !browserExport) {
             if (timeline) {
                 for (const auto& clip : timeline->clips) {
                     if (clip.sourceId == source.id && clip.name) {
-                        found = resolveIndexedName(*clip.name, names, isUsed, false);
+                        found = resolveIndexedName(*clip.name, names, taken, false);
                         if (found) {
                             break;
                         }
@@ -178,7 +227,7 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
                 }
             }
             if (!found) {
-                found = fuzzyIndex(source.fileName, files, isUsed);
+                found = fuzzyIndex(source.fileName, files, taken);
             }
         }
         if (found) {
@@ -194,7 +243,8 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
             if (!clip.sourceId || fileOf.contains(*clip.sourceId) || !clip.name) {
                 continue;
             }
-            if (const FileIndex found = resolveIndexedName(*clip.name, names, isUsed, false)) {
+            const auto taken = takenFor(nameKind(*clip.name));
+            if (const FileIndex found = resolveIndexedName(*clip.name, names, taken, false)) {
                 assign(*clip.sourceId, *found);
             }
         }
@@ -229,7 +279,8 @@ std::vector<std::string> unresolvedLabels(const EditSession& session, const Sour
 {
     std::vector<std::string> labels;
     for (const auto& source : session.sources) {
-        if (!map || map->count(source.id) == 0) {
+        const auto file = map ? map->find(source.id) : SourceFileMap::const_iterator();
+        if (!map || file == map->end() || !isOwnFile(source, file->second)) {
             labels.push_back(source.fileName);
         }
     }
@@ -279,6 +330,31 @@ bool previewBuildable(const EditSession& session, const fs::path& mediaFolder, R
 
 } // namespace
 
+std::vector<StandIn> standIns(const EditSession& session, const SourceFileMap& files)
+{
+    std::vector<StandIn> found;
+    for (const auto& source : session.sources) {
+        if (const auto file = files.find(source.id); file != files.end() && !isOwnFile(source, file->second)) {
+            found.push_back({source.fileName, file->second});
+        }
+    }
+    return found;
+}
+
+std::string standInText(const std::vector<StandIn>& standIns)
+{
+    constexpr std::size_t named = 3;
+    std::string text;
+    for (std::size_t i = 0; i < standIns.size() && i < named; ++i) {
+        text += (i == 0 ? "" : " · ") + standIns[i].sourceName + " not found — " + standIns[i].file.filename().string()
+              + " shown in its place";
+    }
+    if (standIns.size() > named) {
+        text += " · " + NumberText::integer(static_cast<std::int64_t>(standIns.size() - named)) + " more shown by another file";
+    }
+    return text;
+}
+
 std::vector<std::string> unresolvedSourceLabels(const EditSession& session, const fs::path& mediaFolder)
 {
     const std::optional<SourceFileMap> map = trySourceFileMap(session, mediaFolder);
@@ -307,6 +383,10 @@ PreviewReadiness previewReadiness(const EditSession& session, const SourceFileMa
     PreviewReadiness readiness;
     readiness.unresolvedSourceLabels = unresolvedLabels(session, files);
     readiness.canBuildPreview = files && picturesResolve(session, *files);
+    if (files) {
+        readiness.standIns = standIns(session, *files);
+        readiness.files = *files;
+    }
     return readiness;
 }
 
@@ -325,7 +405,9 @@ std::optional<fs::path> urlForSource(const EditSession::Source& source, const Ed
     }
     try {
         const auto files = listMediaFiles(mediaFolder);
-        if (auto found = detail::resolveName(source.fileName, files, {}, false)) {
+        // Only the source's own name: a file the map does not give it would be a stand-in
+        // that nothing names.
+        if (auto found = detail::resolveName(source.fileName, files, {}, true)) {
             return found;
         }
     } catch (const Error&) {

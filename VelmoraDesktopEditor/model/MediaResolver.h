@@ -31,11 +31,28 @@ using SourceFileMap = std::map<std::string, std::filesystem::path>;
 
 // Decides which file belongs to each source: by name (exact, case, extension, containment,
 // fuzzy), by the names of the active timeline's clips, then by handing the remaining video
-// files out in file-name order. Throws "preview" 12 when the folder is missing, 11 when it holds
+// files out in file-name order. A source named as a movie, a sound or a still is given only a
+// file of that kind; a source whose name has no media extension takes any. Throws "preview" 12 when the folder is missing, 11 when it holds
 // no media file, or the listing's FileError.
 SourceFileMap sourceFileMap(const EditSession& session, const std::filesystem::path& mediaFolder);
 
-// File names of the sources without a file: sorted when the map could be built, else every
+// A source shown by a file of another name: a file the lookup put in its place because its own
+// is missing (a relink of camera originals, or a plainly wrong picture: either way the user is
+// told). Letter case alone does not make another name.
+struct StandIn {
+    std::string sourceName;
+    std::filesystem::path file;
+};
+
+// The sources of `files` (sourceFileMap's answer for the session) shown by a stand-in, in
+// session order.
+std::vector<StandIn> standIns(const EditSession& session, const SourceFileMap& files);
+
+// What the status line says of stand-ins: "g25.mp4 not found — g23976.mp4 shown in its place",
+// for the first three, then how many more.
+std::string standInText(const std::vector<StandIn>& standIns);
+
+// File names of the sources without their own file (none, or a stand-in): sorted when the map could be built, else every
 // source's name in session order.
 std::vector<std::string> unresolvedSourceLabels(const EditSession& session, const std::filesystem::path& mediaFolder);
 
@@ -47,14 +64,18 @@ bool canBuildPreview(const EditSession& session, const std::filesystem::path& me
 struct PreviewReadiness {
     std::vector<std::string> unresolvedSourceLabels;
     bool canBuildPreview = false;
+    // The sources shown by another file, and the map they come from (empty when it could not
+    // be built).
+    std::vector<StandIn> standIns;
+    SourceFileMap files;
 };
 PreviewReadiness previewReadiness(const EditSession& session, const std::filesystem::path& mediaFolder);
 // The same answers from the session's map of files already made by sourceFileMap for the folder
 // (none: it threw); looks at no file.
 PreviewReadiness previewReadiness(const EditSession& session, const SourceFileMap* files);
 
-// The file of one source, with fallbacks to a plain name lookup and to the folder joined with
-// the file name (only for a relative file name that stays inside the folder).
+// The file of one source: its file in the source map, else a file of its own name (exactly or
+// but for letter case), else the folder joined with the file name (only for a relative file name that stays inside the folder).
 std::optional<std::filesystem::path> urlForSource(const EditSession::Source& source, const EditSession& session,
                                                   const std::filesystem::path& mediaFolder);
 

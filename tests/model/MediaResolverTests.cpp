@@ -341,7 +341,8 @@ TEST(SourceFileMap, HandsUnmatchedSourcesTheRemainingVideoFilesInNameOrder)
     EXPECT_EQ(mapped(map, "x1"), "A.mov");
     EXPECT_EQ(mapped(map, "x2"), "b.mp4");
     EXPECT_EQ(map.count("x3"), 0u);
-    EXPECT_EQ(MediaResolver::unresolvedSourceLabels(session, dir.path()), std::vector<std::string>{"x3"});
+    // Files placed by order are stand-ins: the relink alert still names their sources.
+    EXPECT_EQ(MediaResolver::unresolvedSourceLabels(session, dir.path()), (std::vector<std::string>{"x1", "x2", "x3"}));
 }
 
 TEST(SourceFileMap, FindsNestedFilesByNameAndGivesEachFileToOneSource)
@@ -387,6 +388,32 @@ TEST(SourceFileMap, ABrowserExportMatchesFileNamesExactlyAndAssignsNothingElse)
 
     session.tool = std::nullopt;
     EXPECT_EQ(mapped(MediaResolver::sourceFileMap(session, dir.path()), "s2"), "DJI_0043.MP4");
+}
+
+// A missing movie may be shown by another movie, never a sound file or a still by a movie; every
+// source shown by a file of another name is named, and listed as missing.
+TEST(SourceFileMap, StandInsKeepTheirKindAndAreNamed)
+{
+    TempDir dir;
+    touch(dir / "g23976.mp4");
+    touch(dir / "voice.wav.mp4");
+    touch(dir / "DJI_0002.MP4");
+    const EditSession session = sessionWith({{"m", "g25.mp4"}, {"v", "voice.wav"}, {"p", "title.png"}, {"d", "dji_0002.mp4"}},
+                                            {clip("c1", "m", "g25.mp4"), clip("c2", "v", "voice.wav", "audio"),
+                                             clip("c3", "p", "title.png", "image")});
+    const auto map = MediaResolver::sourceFileMap(session, dir.path());
+    EXPECT_EQ(mapped(map, "m"), "g23976.mp4");
+    EXPECT_EQ(map.count("v"), 0u);
+    EXPECT_EQ(map.count("p"), 0u);
+    EXPECT_EQ(mapped(map, "d"), "DJI_0002.MP4");
+    EXPECT_EQ(resolveName("voice.wav", {dir / "voice.wav.mp4"}, {}, false), std::nullopt);
+
+    const MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(session, dir.path());
+    ASSERT_EQ(readiness.standIns.size(), 1u);
+    EXPECT_EQ(MediaResolver::standInText(readiness.standIns), "g25.mp4 not found — g23976.mp4 shown in its place");
+    EXPECT_EQ(readiness.unresolvedSourceLabels, (std::vector<std::string>{"g25.mp4", "title.png", "voice.wav"}));
+    // The source viewer shows no file the map does not give.
+    EXPECT_EQ(MediaResolver::urlForSource(session.sources[1], session, dir.path()), std::nullopt);
 }
 
 // ---- derived queries ----
