@@ -3,6 +3,8 @@
 #include "export/TimelineExport.h"
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
+#include "model/MediaResolver.h"
+#include "platform/foundation/Error.h"
 #include "platform/foundation/FileReading.h"
 #include "platform/foundation/RemovedOnExit.h"
 
@@ -24,7 +26,14 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
 {
     const std::filesystem::path folder = jobFolder_.empty() ? std::filesystem::temp_directory_path() : jobFolder_;
     removeStaleScratchFiles(folder, renderJobNaming());
-    const std::string text = session.renderJobText();
+    // The job names the files the preview shows: the same lookup of the same session in the same
+    // folder. A folder without media leaves the names as stored, for the export to report.
+    std::optional<MediaResolver::SourceFileMap> shown;
+    try {
+        shown = MediaResolver::sourceFileMap(session, request.mediaFolder);
+    } catch (const Error&) {
+    }
+    const std::string text = session.renderJobText(shown ? &*shown : nullptr);
     // Written through the claim's own descriptor: the lock stays on the file that is read back.
     ClaimedScratchFile claim(folder, renderJobNaming(), "Could not write", folder);
     // The job file serves this run only; removed before its lock goes.

@@ -244,8 +244,9 @@ public:
     // object) is set afterwards, replacing a key of the same name.
     nlohmann::json timelineJobPayload(const std::string& tool) const;
     nlohmann::json timelineJobPayload(const std::string& tool, const nlohmann::json& extraFields) const;
-    // One {id, fileName, type} object per source, in order.
-    nlohmann::json sourcesPayload() const;
+    // One {id, fileName, type} object per source, in order. A source with an entry in
+    // `shownFiles` (source id to file) is named by that file's name.
+    nlohmann::json sourcesPayload(const std::map<std::string, std::filesystem::path>* shownFiles = nullptr) const;
     // The render job's feature switches, from the active timeline's clips.
     nlohmann::json renderFlagsPayload() const;
     // The render job's output block: size, frame rate (with its exact fraction) and container.
@@ -259,8 +260,10 @@ public:
     // the session and applies no normalisation, so it may run off the main thread as long as
     // nothing edits the session meanwhile.
     void writeRenderJob(const std::filesystem::path& url) const;
-    // The bytes writeRenderJob saves; throws the same "JSON" Error.
-    std::string renderJobText() const;
+    // The bytes writeRenderJob saves; throws the same "JSON" Error. Given the files the preview
+    // shows for the sources (source id to file), the job names those files, so that the export
+    // reads what the monitor showed; the session itself keeps the names it stored.
+    std::string renderJobText(const std::map<std::string, std::filesystem::path>* shownFiles = nullptr) const;
     // The edit-return file for the browser editor. Main thread: stores a non-empty
     // mediaFolderPath, rebuilds the sources and normalises clip timing first.
     void saveReturnCopy(const std::filesystem::path& url, const std::optional<std::string>& mediaFolderPath);

@@ -209,11 +209,17 @@ json EditSession::timelineJobPayload(const std::string& tool, const json& extraF
     return payload;
 }
 
-json EditSession::sourcesPayload() const
+json EditSession::sourcesPayload(const std::map<std::string, std::filesystem::path>* shownFiles) const
 {
     json array = json::array();
     for (const auto& source : sources) {
-        array.push_back({{"id", source.id}, {"fileName", source.fileName}, {"type", source.type.value_or("video")}});
+        std::string fileName = source.fileName;
+        if (shownFiles) {
+            if (const auto shown = shownFiles->find(source.id); shown != shownFiles->end()) {
+                fileName = shown->second.filename().string();
+            }
+        }
+        array.push_back({{"id", source.id}, {"fileName", fileName}, {"type", source.type.value_or("video")}});
     }
     return array;
 }
@@ -251,13 +257,13 @@ json EditSession::exportOutputDictionary(const std::optional<Project>& project)
     };
 }
 
-std::string EditSession::renderJobText() const
+std::string EditSession::renderJobText(const std::map<std::string, std::filesystem::path>* shownFiles) const
 {
     const json extra = {
         {"createdAt", createdAt.value_or(IsoDate::now())},
         {"output", exportOutputDictionary(project)},
         {"render", renderFlagsPayload()},
-        {"sources", sourcesPayload()},
+        {"sources", sourcesPayload(shownFiles)},
     };
     return JsonWriting::prettySortedText(timelineJobPayload(DesktopJobTool::browserExport, extra));
 }

@@ -173,6 +173,10 @@ public:
     // What the status line says of the session's sources in unreadableSources() ("Cannot read
     // b.mp4 (Permission denied)"); none when every file can be read.
     std::optional<std::string> unreadableMediaText() const;
+    // The file of every source as the preview shows it: the installed build's map while it
+    // holds for the session, its timeline and the folder, else a fresh lookup (which lists the
+    // folder); none without a session, a folder, or media in it.
+    std::optional<MediaResolver::SourceFileMap> sourceFilesShown() const;
     // The installed preview player; replaced by every rebuild, none while building.
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
@@ -568,6 +572,8 @@ private:
     // The file the source resolves to in the media folder; none when nothing resolves or the
     // folder cannot be read. Needs a session and a media folder.
     std::optional<std::filesystem::path> sourceFileInMediaFolder(const std::string& sourceId) const;
+    // Whether the installed build resolved the current session, timeline and folder.
+    bool installedFilesHold() const;
 
     // The shape every timeline edit follows.
     // The snapshot pushed, none when nothing was pushed (no session or active timeline).

@@ -49,6 +49,27 @@ void TimelinePreviewEngine::keepSourceFileMap(PreviewComposition& composition)
     sourceFilesFolder_ = mediaFolderURL_;
 }
 
+bool TimelinePreviewEngine::installedFilesHold() const
+{
+    return avPlayer_ && !compositionBuilding_ && sourceFilesSession_.lock() == session_ &&
+           sourceFilesRevision_ == timelineRevision_ && sourceFilesFolder_ == mediaFolderURL_;
+}
+
+std::optional<MediaResolver::SourceFileMap> TimelinePreviewEngine::sourceFilesShown() const
+{
+    if (!session_ || !mediaFolderURL_) {
+        return std::nullopt;
+    }
+    if (installedFilesHold()) {
+        return sourceFiles_;
+    }
+    try {
+        return MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
 {
     const bool changed = unreadableSources_ != composition.unreadableSources;

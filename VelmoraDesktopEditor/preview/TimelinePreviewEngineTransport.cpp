@@ -361,9 +361,7 @@ std::optional<std::filesystem::path> TimelinePreviewEngine::sourceFileInMediaFol
     // Resolving one source resolves them all (a file goes to the first source that claims it),
     // which lists the media folder: with thousands of sources that is tens of milliseconds, asked
     // for on every playhead move. The installed build resolved the same session in the same folder.
-    const bool installedFilesHold = avPlayer_ && !compositionBuilding_ && sourceFilesSession_.lock() == session_ &&
-                                    sourceFilesRevision_ == timelineRevision_ && sourceFilesFolder_ == mediaFolderURL_;
-    if (installedFilesHold) {
+    if (installedFilesHold()) {
         if (const auto file = sourceFiles_.find(sourceId); file != sourceFiles_.end()) {
             return file->second;
         }

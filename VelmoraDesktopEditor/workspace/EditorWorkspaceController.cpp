@@ -426,10 +426,16 @@ void EditorWorkspaceController::reportSourcesFound(const std::shared_ptr<EditSes
         return;
     }
     setImportHintDismissed(true);
-    if (!relinkMissingNames_.empty()) {
+    if (!readiness.standIns.empty()) {
+        // Named at once: the picture is another file's.
+        engine_->setStatus(sourcesShownStatus(readiness.standIns, relinkMissingNames_.size(), " clip(s) need relinking"));
+    } else if (!relinkMissingNames_.empty()) {
         engine_->setStatus("Project loaded — " +
                            NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
                            " clip(s) need relinking");
+    }
+    if (!relinkMissingNames_.empty()) {
+        whenPictureShownMakePosters(session, mediaFolder, std::move(readiness.files));
         return;
     }
     std::string status = openedWebTavlek_ ? "Web project loaded" : "Project loaded";
@@ -438,15 +444,31 @@ void EditorWorkspaceController::reportSourcesFound(const std::shared_ptr<EditSes
                     "player (camera originals only)"
                   : " — media ready";
     engine_->setStatus(status);
+    whenPictureShownMakePosters(session, mediaFolder, std::move(readiness.files));
+}
+
+void EditorWorkspaceController::whenPictureShownMakePosters(const std::shared_ptr<EditSession>& session,
+                                                            const std::filesystem::path& mediaFolder,
+                                                            MediaResolver::SourceFileMap files)
+{
     // Poster frames decode a frame of every source: they wait for the first picture rather than
     // compete with it for the cores (and, for a huge frame, for memory), and then read the
     // headers the build read.
     const QPointer<EditorWorkspaceController> self(this);
-    engine_->whenPictureShown([self, opened = std::weak_ptr<EditSession>(session), mediaFolder] {
+    engine_->whenPictureShown([self, opened = std::weak_ptr<EditSession>(session), mediaFolder, files = std::move(files)] {
         const std::shared_ptr<EditSession> session = opened.lock();
         if (self && session && session == self->engine_->session())
-            self->generateThumbnailsForSources(allSourceIds(*session), mediaFolder);
+            self->generateThumbnailsForSources(allSourceIds(*session), mediaFolder, &files);
     });
+}
+
+std::string EditorWorkspaceController::sourcesShownStatus(const std::vector<MediaResolver::StandIn>& standIns,
+                                                          std::size_t missing, const std::string& missingWords)
+{
+    std::string status = MediaResolver::standInText(standIns);
+    if (missing > standIns.size())
+        status += " · " + NumberText::integer(static_cast<std::int64_t>(missing - standIns.size())) + missingWords;
+    return status;
 }
 
 // ---- lanes ----

@@ -429,12 +429,15 @@ public:
     void answerFrameRateQuestion(bool useClipRate);
     // Makes poster frames of the listed video sources (type exactly "video") and card pictures of
     // the stills (type exactly "image") that have none, and reads the size and rate of those
-    // without a size, from their files directly in `mediaFolder`, on a worker. On the main queue
+    // without a size, on a worker. A source's file is the one `files` (the lookup's map of the
+    // session in `mediaFolder`) gives it, else the file of its name directly in `mediaFolder`.
+    // On the main queue
     // sizes go to sources still without one and each picture to its source unless the source
     // has gained one meanwhile, and mediaPoolPicturesChanged tells the pool; the preview, the
     // undo history and the unsaved-changes mark stay. Results for a project other than the open one
     // (another was opened or created meanwhile) are dropped. Returns at once.
-    void generateThumbnailsForSources(const std::vector<std::string>& ids, const std::filesystem::path& mediaFolder);
+    void generateThumbnailsForSources(const std::vector<std::string>& ids, const std::filesystem::path& mediaFolder,
+                                      const MediaResolver::SourceFileMap* files = nullptr);
     void saveProject();
     // The save panel, then the chosen file with the project extension. When that extension
     // names another existing file than the one chosen (and not the project's own document),
@@ -526,6 +529,14 @@ private:
     // frames, from which of its sources have files in `mediaFolder`.
     void reportSourcesFound(const std::shared_ptr<EditSession>& session, const std::filesystem::path& mediaFolder,
                             MediaResolver::PreviewReadiness readiness);
+    // Poster frames of every source of `session` once the preview shows its picture, from the
+    // files the lookup found (`files`).
+    void whenPictureShownMakePosters(const std::shared_ptr<EditSession>& session,
+                                     const std::filesystem::path& mediaFolder, MediaResolver::SourceFileMap files);
+    // The status line naming the sources shown by another file, then how many of the `missing`
+    // sources have no file at all, followed by `missingWords`.
+    static std::string sourcesShownStatus(const std::vector<MediaResolver::StandIn>& standIns, std::size_t missing,
+                                          const std::string& missingWords);
     // Expands chosen folders into their direct contents and imports the lot.
     void importChosen(const std::vector<std::filesystem::path>& chosen);
     // The ids of every source of the session, in its order.
@@ -543,8 +554,11 @@ private:
     struct SourceSize;
     void storeSourceSizes(const std::weak_ptr<EditSession>& requestedFor, const std::vector<SourceSize>& sizes);
     // Poster frames arrived for the session `requestedFor` names.
+    // `standIns` names the sources shown by another file (MediaResolver::standInText), kept
+    // named in the status line; empty for none.
     void storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
-                         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails);
+                         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails,
+                         const std::string& standIns = {});
 
     VelmoraWorkflowState* workflow_;
     std::shared_ptr<FilePanels> filePanels_;

@@ -212,18 +212,22 @@ void EditorWorkspaceController::applyMediaFolder(const fs::path& url)
         return;
     session->mediaFolder = url.string();
     setProjectDirty(true);
-    setRelinkMissingNames(MediaResolver::unresolvedSourceLabels(*session, url));
+    MediaResolver::PreviewReadiness found = MediaResolver::previewReadiness(*session, url);
+    setRelinkMissingNames(std::move(found.unresolvedSourceLabels));
     reloadPreview();
     if (relinkMissingNames_.empty()) {
         setShowRelinkMedia(false);
         setImportHintDismissed(true);
         engine_->setStatus("Media linked — timeline ready");
-        generateThumbnailsForSources(allSourceIds(*session), url);
     } else {
-        engine_->setStatus(NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
-                           " clip(s) still missing — check Media Folder");
+        engine_->setStatus(found.standIns.empty()
+                               ? NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
+                                     " clip(s) still missing — check Media Folder"
+                               : sourcesShownStatus(found.standIns, relinkMissingNames_.size(),
+                                                    " clip(s) still missing — check Media Folder"));
         setShowRelinkMedia(true);
     }
+    generateThumbnailsForSources(allSourceIds(*session), url, &found.files);
 }
 
 // ---- saving ----
@@ -372,7 +376,10 @@ void EditorWorkspaceController::sendTimelineToExportTab()
         return;
     std::unique_ptr<ClaimedScratchFile> job;
     if (!reportingFailure([&] {
-            job = VelmoraWorkflowState::writeHandoffJob(fs::temp_directory_path(), session->renderJobText());
+            // The job names the files the monitor shows, so that the export reads them.
+            const std::optional<MediaResolver::SourceFileMap> shown = engine_->sourceFilesShown();
+            job = VelmoraWorkflowState::writeHandoffJob(fs::temp_directory_path(),
+                                                        session->renderJobText(shown ? &*shown : nullptr));
         }))
         return;
     // The shell replaces this workspace once control is back in the event loop: the engine is

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "EditorWorkspaceTestSupport.h"
 #include "platform/media/NullAudioSink.h"
@@ -47,13 +48,13 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     EXPECT_FALSE(opened.relinkAlert);
     EXPECT_EQ(opened.posterRequests, 1u);
 
-    // Some files missing, the picture still there: relink, and no thumbnails.
+    // Some files missing, the picture still there: relink, and the posters of the files found.
     fs::remove(trip.media / "Music.wav");
     fs::remove(trip.media / "Still.png");
     opened = openThroughPanel(trip.file);
     EXPECT_EQ(opened.status, "Project loaded — 2 clip(s) need relinking");
     EXPECT_TRUE(opened.relinkAlert);
-    EXPECT_EQ(opened.posterRequests, 0u);
+    EXPECT_EQ(opened.posterRequests, 1u);
 
     fs::remove(trip.media / "DJI_0001.MP4");
     opened = openThroughPanel(trip.file);
@@ -94,6 +95,24 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     opened = openThroughPanel(empty);
     EXPECT_EQ(opened.status, "Project loaded — import media with Import in Media Pool");
     EXPECT_FALSE(opened.relinkAlert);
+}
+
+// A missing movie shown by another movie of the folder is named at once and listed for relinking,
+// and the job handed to the export names the file the monitor shows; the document keeps its name.
+TEST(OpeningAProject, AStandInIsNamedListedAndHandedOnAsShown)
+{
+    WorkspaceHarness h;
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch());
+    fs::rename(trip.media / "DJI_0001.MP4", trip.media / "g23976.mp4");
+    h.open(trip);
+    EXPECT_EQ(h.engine().status(), "DJI_0001.MP4 not found — g23976.mp4 shown in its place");
+    EXPECT_TRUE(h.workspace().showRelinkMedia());
+    EXPECT_EQ(h.workspace().relinkMissingNames(), std::vector<std::string>{"DJI_0001.MP4"});
+
+    h.workspace().handoffToExportTab();
+    const nlohmann::json job = nlohmann::json::parse(test::readTextFile(h.workflow.exportJobURL().value()));
+    EXPECT_EQ(job["sources"][0]["fileName"], "g23976.mp4");
+    EXPECT_EQ(h.session().sources[0].fileName, "DJI_0001.MP4");
 }
 
 // Opening asks for the preview build before the views take the project, publishes it to them

@@ -45,7 +45,8 @@ struct EditorWorkspaceController::SourceSize {
 };
 
 void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<std::string>& ids,
-                                                             const std::filesystem::path& mediaFolder)
+                                                             const std::filesystem::path& mediaFolder,
+                                                             const MediaResolver::SourceFileMap* files)
 {
     const std::shared_ptr<EditSession>& session = engine_->session();
     if (ids.empty() || !session)
@@ -56,12 +57,14 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     for (const std::string& id : ids) {
         const auto found = byId.find(id);
         const EditSession::Source* source = found != byId.end() ? found->second : nullptr;
-        // Only the file directly in the folder: no search, no name matching. The types are
-        // exact: a missing type or "Video" is left alone.
+        // The types are exact: a missing type or "Video" is left alone.
         if (!source || (source->type != "video" && source->type != "image"))
             continue;
         if (!source->thumbnailData || !source->width || !source->height) {
-            std::filesystem::path file = mediaFolder / source->fileName;
+            // The file the preview shows for the source, wherever the lookup found it (a
+            // subfolder, a stand-in); a source it does not know, just imported, by its name.
+            const auto found = files ? files->find(id) : MediaResolver::SourceFileMap::const_iterator();
+            std::filesystem::path file = files && found != files->end() ? found->second : mediaFolder / source->fileName;
             const auto header = read.find(file.native());
             requests.push_back({id, std::move(file), source->type == "image", !source->thumbnailData,
                                 header != read.end() ? header->second : nullptr});
@@ -74,7 +77,9 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     // them (nor be rebound to this one's folder and file).
     const std::weak_ptr<EditSession> requestedFor = session;
     const QPointer<EditorWorkspaceController> self(this);
-    runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_, closing = closing_] {
+    std::string standIns = files ? MediaResolver::standInText(MediaResolver::standIns(*session, *files)) : std::string();
+    runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_, closing = closing_,
+                      standIns = std::move(standIns)] {
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> made;
         std::vector<SourceSize> sizes;
         for (const PosterRequest& request : requests) {
@@ -93,11 +98,11 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
         }
         if (made.empty() && sizes.empty())
             return;
-        queue->post([self, requestedFor, made = std::move(made), sizes = std::move(sizes)]() mutable {
+        queue->post([self, requestedFor, made = std::move(made), sizes = std::move(sizes), standIns]() mutable {
             if (!self)
                 return;
             self->storeSourceSizes(requestedFor, sizes);
-            self->storeThumbnails(requestedFor, std::move(made));
+            self->storeThumbnails(requestedFor, std::move(made), standIns);
         });
     });
 }
@@ -127,7 +132,8 @@ void EditorWorkspaceController::storeSourceSizes(const std::weak_ptr<EditSession
 }
 
 void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
-                                                std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails)
+                                                std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails,
+                                                const std::string& standIns)
 {
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session || session != requestedFor.lock())
@@ -151,9 +157,11 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     emit mediaPoolPicturesChanged();
     if (!engine_->avPlayer())
         return;
-    // A file that cannot be read stays named: the posters do not make it readable.
+    // A file that cannot be read, or one shown in place of a missing one, stays named: the
+    // posters change neither.
     const std::optional<std::string> unreadable = engine_->unreadableMediaText();
-    engine_->setStatus("Thumbnails ready — drag clips to the timeline" + (unreadable ? " · " + *unreadable : ""));
+    engine_->setStatus("Thumbnails ready — drag clips to the timeline" + (unreadable ? " · " + *unreadable : "") +
+                       (standIns.empty() ? "" : " · " + standIns));
 }
 
 } // namespace velmora
