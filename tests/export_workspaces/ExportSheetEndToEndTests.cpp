@@ -101,6 +101,19 @@ TEST_F(ExportSheetEndToEnd, ExportsTheTimelineInEachFormatFromTheSheet)
     EXPECT_TRUE(renderJobs().empty());
 }
 
+// A missing file that the preview shows by another movie of the folder: the export reads that
+// movie, as the monitor showed it, instead of failing on the missing name.
+TEST_F(ExportSheetEndToEnd, ReadsTheFileThePreviewShowsInPlaceOfAMissingOne)
+{
+    std::filesystem::rename(h.media / "b.mp4", h.media / "z.mp4");
+    useController();
+    const auto movie = out / "cut.mp4";
+    h.startExport(movie);
+    ASSERT_TRUE(h.runUntilIdle(600));
+    EXPECT_FALSE(h.controller->showError()) << h.controller->errorText();
+    EXPECT_EQ(ffprobeStream(movie, "v:0", true)["nb_read_frames"], "50");
+}
+
 TEST_F(ExportSheetEndToEnd, CancelBeforeTheFirstFrameLeavesNoMovieAndTheNextRunWorks)
 {
     useController();
