@@ -153,7 +153,9 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
         return;
     // A file that cannot be read stays named: the posters do not make it readable.
     const std::optional<std::string> unreadable = engine_->unreadableMediaText();
-    engine_->setStatus("Thumbnails ready — drag clips to the timeline" + (unreadable ? " · " + *unreadable : ""));
+    const std::optional<std::string> missingLuts = engine_->missingLutText();
+    engine_->setStatus("Thumbnails ready — drag clips to the timeline" + (unreadable ? " · " + *unreadable : "") +
+                       (missingLuts ? " · " + *missingLuts : ""));
 }
 
 } // namespace velmora
