@@ -15,6 +15,7 @@
 #include "grading/MoodGrade.h"
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
+#include "model/ProjectLUTResolver.h"
 #include "platform/foundation/JsonWriting.h"
 #include "platform/foundation/RemovedOnExit.h"
 #include "platform/foundation/StringText.h"
@@ -199,6 +200,9 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     if (!candidate) {
         return std::nullopt;
     }
+    // A clip whose LUT is missing is refused here as the timeline export refuses it: unrefused,
+    // the clip would count as ungraded and stream through without its look.
+    requireClipLuts(*activeJobTimeline(job), mediaFolderURL, std::nullopt, lutOverrideURL);
     // A source that cannot be opened is left to the timeline export, which reports it by name.
     std::shared_ptr<const Asset> asset;
     try {
@@ -215,8 +219,17 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const double sourceOut = effectiveSourceOutPoint(sourceIn, clip.outPoint, clip.duration.value_or(0),
                                                      clip.speed.value_or(1), asset->durationSeconds());
     const double fps = timelineFrameTiming(job, asset.get()).fps;
+    // The job-wide LUT as the timeline export takes it: a usable override, else the job's own
+    // reference where it resolves, else none (which the single-video export would refuse).
+    const bool overrideGrades = isUsableLutOverride(lutOverrideURL);
+    EditorJobV2 streamed = job;
+    if (!overrideGrades && timelineGlobalLutText(job, std::nullopt, mediaFolderURL, std::nullopt).empty()) {
+        streamed.grade.lutCube = std::string(ProjectLUTResolver::noLutSentinel);
+    }
+    const std::optional<std::filesystem::path> streamedOverride =
+        overrideGrades ? lutOverrideURL : std::optional<std::filesystem::path>();
     const std::string text =
-        JsonWriting::prettySortedText(fastPathTemporaryJob(job, fps, sourceIn, sourceOut, outputURL));
+        JsonWriting::prettySortedText(fastPathTemporaryJob(streamed, fps, sourceIn, sourceOut, outputURL));
 
     const std::filesystem::path jobFile = std::filesystem::temp_directory_path() /
                                           (std::string(fastPathJobFilePrefix) + Uuid::randomText().substr(0, 8) + ".json");
@@ -224,14 +237,14 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const RemovedOnExit removal(jobFile);
 
     const std::filesystem::path inputURL = candidate->inputURL;
-    return withSecurityScope({jobFile, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {
+    return withSecurityScope({jobFile, streamedOverride, inputURL, mediaFolderURL, outputURL}, [&] {
         const Job singleVideoJob = Job::fromJSON(readJobFileBytes(jobFile));
         SingleVideoExportOptions options;
         options.isCancelled = isCancelled;
         // A timeline sounds only through its audio clips, and this one has none: the movie is as
         // silent as the timeline export would write it, whatever sound the clip's file holds.
         options.sourceAudio = false;
-        return exportSingleVideo(singleVideoJob, lutOverrideURL, inputURL, mediaFolderURL, outputURL,
+        return exportSingleVideo(singleVideoJob, streamedOverride, inputURL, mediaFolderURL, outputURL,
                                  bitrateOverrideBps, gammaMode, compContrast, compSaturation, compBrightness, compTint,
                                  options);
     });

@@ -15,6 +15,7 @@
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/StringText.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 
@@ -100,6 +101,29 @@ std::optional<CubeLUT> singleVideoCubeLoader(const std::string& lutText,
     return parsedOrNone(resolved);
 }
 
+std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job,
+                                       const std::optional<std::filesystem::path>& mediaFolder)
+{
+    const std::string text = singleVideoLutText(lutOverrideURL, job);
+    std::optional<CubeLUT> cube = singleVideoCubeLoader(text, mediaFolder);
+    const std::string reference = StringText::trimmed(text);
+    if (cube || reference.empty() || ProjectLUTResolver::isExplicitNoLut(reference)) {
+        return cube;
+    }
+    if (lutOverrideURL && readUtf8TextFile(*lutOverrideURL)) {
+        throw Error("export", SingleVideoExportCode::missingLut,
+                    "The LUT override \u201C" + lutOverrideURL->filename().string() +
+                        "\u201D is not a usable .cube LUT. Choose another LUT override.");
+    }
+    if (reference.find("LUT_3D_SIZE") != std::string::npos || reference.find("LUT_1D_SIZE") != std::string::npos) {
+        throw Error("export", SingleVideoExportCode::missingLut,
+                    "This job's LUT is not usable .cube text. Choose a LUT override to give the job one.");
+    }
+    throw Error("export", SingleVideoExportCode::missingLut,
+                "Missing LUT file:\n" + reference +
+                    "\n\nTip: choose the .cube file (or another LUT) as the LUT override.");
+}
+
 std::pair<int, int> singleVideoOutputSize(const AssetTrack& track, std::optional<std::int64_t> maxWidth)
 {
     int width = std::max(std::abs(track.displayWidth()), 1);
@@ -135,7 +159,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
                                double compBrightness, double compTint, const SingleVideoExportOptions& options)
 {
     const GammaModeResolution gamma = resolveGammaMode(gammaMode);
-    const std::optional<CubeLUT> cube = singleVideoCubeLoader(singleVideoLutText(lutOverrideURL, job), mediaFolderURL);
+    const std::optional<CubeLUT> cube = singleVideoCube(lutOverrideURL, job, mediaFolderURL);
 
     const std::shared_ptr<const Asset> asset = Asset::open(inputURL);
     if (job.output && job.output->fps) {

@@ -64,6 +64,14 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
 // as UTF-8, else the job's `grade.lutCube` unchanged.
 std::string singleVideoLutText(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job);
 
+// The cube a single-video export grades with: singleVideoCubeLoader of singleVideoLutText. None
+// for a job without a LUT ("None" or blank). A LUT named but giving no cube is refused before
+// anything is written, as a missing source is, with Error("export", 8) saying which LUT and how
+// to give one: a LUT override that is not usable .cube text, the job's inline text that is not,
+// or the job's LUT file that is not found ("Missing LUT file:" and its name).
+std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job,
+                                       const std::optional<std::filesystem::path>& mediaFolder);
+
 // The cube of a LUT reference, never an error: none for "None"; usable .cube text parsed; any
 // other text resolved as a LUT file name through `mediaFolder` and parsed when usable; none
 // when nothing usable is found or the text does not parse.

@@ -31,6 +31,8 @@ inline constexpr int videoReader = 5;
 inline constexpr int frameAppend = 6;
 // The movie was not completed: the wait ran out, or the writer ended without an error.
 inline constexpr int notCompleted = 7;
+// The job names a LUT that gives no usable cube.
+inline constexpr int missingLut = 8;
 inline constexpr int audioReaderStart = 50;
 inline constexpr int audioAppend = 61;
 inline constexpr int audioReader = 62;

@@ -150,6 +150,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL);
     const std::set<std::string> visualIds = visualSourceIds(timeline);
     requireSourceFiles(job, timeline, sourceFiles);
+    requireClipLuts(timeline, mediaFolderURL, sessionFile, lutOverrideURL);
 
     std::map<std::string, ExportSource> sources = openExportSources(visualIds, sourceFiles, width, height);
     // A job without a frame rate takes one from its sources; any of them will do.

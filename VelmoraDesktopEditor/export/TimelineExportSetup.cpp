@@ -266,6 +266,57 @@ void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& tim
                           "\n\nTip: choose the top folder that contains your footage (subfolders are supported).");
 }
 
+bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL)
+{
+    if (!lutOverrideURL) {
+        return false;
+    }
+    const std::optional<std::string> text = readUtf8TextFile(*lutOverrideURL);
+    return text && ProjectLUTResolver::isUsableCubeText(*text);
+}
+
+void requireClipLuts(const EditorJobV2::Timeline& timeline, const std::filesystem::path& mediaFolderURL,
+                     const std::optional<std::filesystem::path>& sessionFile,
+                     const std::optional<std::filesystem::path>& lutOverrideURL)
+{
+    std::vector<std::string> missing;
+    std::set<std::string> named;
+    // Many clips share one file reference: each is looked up once.
+    std::set<std::string> fileReferencesChecked;
+    for (const auto& clip : timeline.clips) {
+        if (!isVisualType(clip.type) || !clip.grade) {
+            continue;
+        }
+        if (!clip.grade->lutData) {
+            const char separator = '\0'; // never part of a file name
+            const std::string key = std::string(clip.grade->hasLut == true ? "1" : "0") + separator +
+                                    clip.grade->lutFile.value_or("") + separator + clip.grade->lutName.value_or("");
+            if (!fileReferencesChecked.insert(key).second) {
+                continue;
+            }
+        }
+        std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
+        if (!grade) {
+            grade = clip.grade;
+        }
+        const auto name = PreviewFrameGrader::missingClipLutName(grade, mediaFolderURL, sessionFile);
+        if (name && named.insert(*name).second) {
+            missing.push_back(*name);
+        }
+    }
+    if (missing.empty() || isUsableLutOverride(lutOverrideURL)) {
+        return;
+    }
+    std::string names;
+    for (std::size_t i = 0; i < missing.size() && i < static_cast<std::size_t>(kMaximumListedMissing); ++i) {
+        names += (i > 0 ? "\n" : "") + missing[i];
+    }
+    throw exportError(TimelineExportCode::missingLuts,
+                      "Missing LUT files:\n" + names +
+                          "\n\nTip: put each .cube file in the Media Folder or its luts folder, choose another LUT "
+                          "for its clips, or choose a LUT override.");
+}
+
 std::map<std::string, ExportSource> openExportSources(const std::set<std::string>& visualIds,
                                                       const std::map<std::string, std::filesystem::path>& sourceFiles,
                                                       int width, int height)

@@ -58,6 +58,18 @@ std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);
 void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
                         const std::map<std::string, std::filesystem::path>& sourceFiles);
 
+// Whether the LUT override can grade: a readable file holding usable .cube text.
+bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL);
+
+// Throws Error("export", 214) naming (up to 20 of) the LUTs that the timeline's video and image
+// clips name and that resolve to no usable .cube text (PreviewFrameGrader::missingClipLutName
+// of the grade timelineClipLutText resolves), each once, in timeline order: left out, such a
+// clip would be written without its look while the export ends as if complete. A usable LUT
+// override grades exactly those clips, so with one nothing is refused.
+void requireClipLuts(const EditorJobV2::Timeline& timeline, const std::filesystem::path& mediaFolderURL,
+                     const std::optional<std::filesystem::path>& sessionFile,
+                     const std::optional<std::filesystem::path>& lutOverrideURL);
+
 // Opens each visual source: its asset, first video track, orientation, image generator (at
 // most width × height, orientation applied) and duration. A file that cannot be opened fails
 // the export with the media layer's error, which names the file.

@@ -103,7 +103,9 @@ ClipGradeEditState ClipGradeEditState::from(const std::optional<EditSession::Cli
     const std::string lutFile = StringText::trimmed(grade.lutFile.value_or(""));
     const std::string lutName = StringText::trimmed(grade.lutName.value_or(""));
     const std::string lutData = grade.lutData ? StringText::trimmed(grade.lutData->str()) : std::string();
-    if (!lutFile.empty()) {
+    if (grade.hasLut != false && ProjectLUTResolver::isUsableCubeText(lutData)) {
+        state.lutReference = std::string(ProjectLUTResolver::embeddedLutLabel);
+    } else if (!lutFile.empty()) {
         state.lutReference = lutFile;
     } else if (!lutName.empty()) {
         state.lutReference = lutName.find('.') == std::string::npos ? lutName + ".cube" : lutName;

@@ -50,6 +50,10 @@ struct ClipGradeEditState {
                        std::string lutReference = "None");
 
     // The edit state of the clip's grade; the defaults for no clip or a clip without a grade.
+    // Its lutReference names the one LUT that grades the clip, as the grader resolves it: inline
+    // text that is usable .cube text ("(Embedded LUT)", unless hasLut is false) before any file
+    // the grade also names; else its lutFile, else its lutName (".cube" added to a name without
+    // a dot), else "(Embedded LUT)" for other inline text with hasLut true, else "None".
     static ClipGradeEditState from(const std::optional<EditSession::Clip>& clip);
 
     // The grade parameters this state stores: basic values off rest (magnitude above 0.001)

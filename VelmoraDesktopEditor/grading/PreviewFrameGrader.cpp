@@ -297,6 +297,32 @@ std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& g
     return std::nullopt;
 }
 
+std::optional<std::string> missingClipLutName(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
+                                              const OptionalPath& sessionFile)
+{
+    if (!grade || grade->hasLut == false) {
+        return std::nullopt;
+    }
+    std::optional<std::string> named;
+    if (grade->hasLut == true) {
+        for (const auto* candidate : {&grade->lutFile, &grade->lutName}) {
+            const std::string name = StringText::trimmed(candidate->value_or(""));
+            if (!name.empty() && name != ProjectLUTResolver::noLutSentinel &&
+                name != ProjectLUTResolver::embeddedLutLabel) {
+                named = name;
+                break;
+            }
+        }
+    }
+    if (!named && grade->lutData && !StringText::trimmed(grade->lutData->str()).empty()) {
+        named = std::string(ProjectLUTResolver::embeddedLutLabel);
+    }
+    if (!named || resolvedClipLutText(grade, mediaFolder, sessionFile)) {
+        return std::nullopt;
+    }
+    return named;
+}
+
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,
                                    const OptionalPath& sessionFile)
 {

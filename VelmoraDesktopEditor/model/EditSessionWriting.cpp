@@ -84,14 +84,19 @@ json gradeParamsObject(const EditorJobV2::ClipGrade::GradeParams& params)
 json clipGradeObject(const EditorJobV2::ClipGrade& grade)
 {
     json object = json::object();
-    object["hasLut"] = grade.hasLut.value_or(false);
+    // Usable inline text grades the clip before any file it also names (the grader's order), so
+    // of the two the document carries the text: the LUT that is seen is the LUT that is written.
+    const bool inlineGrades = grade.hasLut != false && grade.lutData &&
+                              ProjectLUTResolver::isUsableCubeText(StringText::trimmed(grade.lutData->str()));
+    object["hasLut"] = grade.hasLut.value_or(inlineGrades);
     object["lutStrength"] = grade.lutStrength.value_or(1.0);
     const bool hasData = grade.lutData && !grade.lutData->empty();
     // "(Embedded LUT)" only labels the picker entry of a LUT carried in lutData; writing the
     // label instead of the data would lose the LUT.
     const bool fileIsEmbeddedLabel =
         grade.lutFile && StringText::trimmed(*grade.lutFile) == ProjectLUTResolver::embeddedLutLabel;
-    const bool writeFile = grade.lutFile && !grade.lutFile->empty() && !(fileIsEmbeddedLabel && hasData);
+    const bool writeFile =
+        grade.lutFile && !grade.lutFile->empty() && !(fileIsEmbeddedLabel && hasData) && !inlineGrades;
     if (writeFile) {
         object["lutFile"] = *grade.lutFile;
     } else if (hasData) {

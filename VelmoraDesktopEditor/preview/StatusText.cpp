@@ -39,4 +39,9 @@ std::string unreadableMedia(const std::vector<std::string>& names, const std::st
     return "Cannot read " + joinedNames(names, 5) + " (" + reason + ")";
 }
 
+std::string missingLuts(const std::vector<std::string>& names)
+{
+    return names.size() == 1 ? "LUT " + names.front() + " not found" : "LUTs not found: " + joinedNames(names, 5);
+}
+
 } // namespace velmora::StatusText

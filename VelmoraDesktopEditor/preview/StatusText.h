@@ -18,5 +18,8 @@ std::string joinedNames(const std::vector<std::string>& names, std::size_t shown
 // What the status line says of media files that cannot be read: "Cannot read b.mp4 (Permission
 // denied)", naming the first five.
 std::string unreadableMedia(const std::vector<std::string>& names, const std::string& reason);
+// What the status line says of LUTs that clips name and that grade nothing: "LUT look.cube not
+// found", or "LUTs not found: a.cube, b.cube" naming the first five.
+std::string missingLuts(const std::vector<std::string>& names);
 
 } // namespace velmora::StatusText

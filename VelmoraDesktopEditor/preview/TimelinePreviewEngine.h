@@ -177,6 +177,12 @@ public:
     // holds for the session, its timeline and the folder, else a fresh lookup (which lists the
     // folder); none without a session, a folder, or media in it.
     std::optional<MediaResolver::SourceFileMap> sourceFilesShown() const;
+    // What the status line says of the LUTs the active timeline's clips name that grade nothing
+    // ("LUT look.cube not found"), as looked up after the newest build was installed; a clip
+    // whose LUT reference changed since is left out. None when every named LUT grades.
+    std::optional<std::string> missingLutText() const;
+    // The name of the clip's LUT when it is one of those; none otherwise.
+    std::optional<std::string> missingLutOfClip(const std::string& clipId) const;
     // The installed preview player; replaced by every rebuild, none while building.
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
@@ -484,6 +490,8 @@ signals:
     void statusChanged();
     void lastErrorChanged();
     void unreadableSourcesChanged();
+    // A look-up of the clips' missing LUTs was kept (missingLutText, missingLutOfClip).
+    void missingLutsChanged();
     void avPlayerChanged();
     void gradePreviewEnabledChanged();
     void selectedClipIdChanged();
@@ -624,6 +632,11 @@ private:
     // read, the status line names it while it still cannot be, and a file that can be read again
     // is taken back into the preview (rebuilt, keeping the playhead) so that its picture shows.
     void revisitUnreadableMediaAt(double at);
+    // The clip shown at `at` names a LUT that grades nothing: the status line says so.
+    void nameMissingLutAt(double at);
+    // Looks up, off the main thread, the LUTs the active timeline's clips name that grade nothing,
+    // and keeps the newest answer (naming them in the status line).
+    void lookUpMissingClipLuts();
     void resumePlayback();
     void beginPlayback();
     void pauseForCutJump();
@@ -657,6 +670,14 @@ private:
     int sourceFilesRevision_ = 0;
     std::optional<std::filesystem::path> sourceFilesFolder_;
     std::map<std::string, std::string> unreadableSources_;
+    // Clips whose LUT grades nothing, by clip id: the LUT's name and the clip's LUT reference
+    // (ClipGradeEditState) when it was looked up; the number of the newest look-up.
+    struct MissingClipLut {
+        std::string name;
+        std::string reference;
+    };
+    std::map<std::string, MissingClipLut> missingClipLuts_;
+    std::uint64_t missingClipLutsNumber_ = 0;
     // Sources whose file opened but failed to decode in the player, with the file and when it was
     // last changed then: revisited unchanged, they are named again without another build.
     std::map<std::string, std::pair<std::filesystem::path, std::optional<std::filesystem::file_time_type>>>

@@ -177,11 +177,21 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
 void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const ClipGradeEditState& editState,
                                                bool interactive)
 {
-    if (!session_ || !session_->applyClipGrade(clipId, editState)) {
+    if (!session_) {
         return;
     }
-    retireLutWarning(clipId);
-    republishSession();
+    const std::optional<EditSession::Clip> clip = session_->clip(clipId);
+    if (!clip) {
+        return;
+    }
+    // Writing back the state the clip's own grade reads as would change only the grade's form
+    // (drop a file name beside the inline text that grades, fill in a strength): the grade stays
+    // exactly as stored, and only the preview is readied.
+    if (ClipGradeEditState::from(clip) != editState) {
+        session_->applyClipGrade(clipId, editState);
+        retireLutWarning(clipId);
+        republishSession();
+    }
     setGradePreviewInteractive(interactive);
     bumpGradePreviewRevision();
     if (!gradePreviewEnabled_) {

@@ -4,8 +4,13 @@
 
 #include "preview/TimelinePreviewEngine.h"
 
+#include <set>
+#include <utility>
 #include <vector>
 
+#include <QPointer>
+
+#include "grading/PreviewFrameGrader.h"
 #include "model/MediaResolver.h"
 #include "preview/StatusText.h"
 
@@ -90,6 +95,110 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
     if (changed) {
         emit unreadableSourcesChanged();
     }
+    lookUpMissingClipLuts();
+}
+
+void TimelinePreviewEngine::lookUpMissingClipLuts()
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    if (!timeline) {
+        return;
+    }
+    // Only the clips whose grade may name a LUT are handed over: the look-up reads files, so it
+    // runs on the background runner, never on the main thread where one is given.
+    auto graded = std::make_shared<std::vector<EditSession::Clip>>();
+    for (const EditSession::Clip& clip : timeline->clips) {
+        if (clip.grade && clip.grade->hasLut != false && EditSession::isVisualTimelineClip(clip)) {
+            graded->push_back(clip);
+        }
+    }
+    const std::uint64_t number = ++missingClipLutsNumber_;
+    if (graded->empty()) {
+        if (!missingClipLuts_.empty()) {
+            missingClipLuts_.clear();
+            emit missingLutsChanged();
+        }
+        return;
+    }
+    QPointer<TimelinePreviewEngine> self(this);
+    auto work = [self, number, graded, queue = mainQueue_, folder = mediaFolderURL_, sessionFile = sessionFileURL_] {
+        std::map<std::string, MissingClipLut> found;
+        // Many clips share one file reference: each is looked up once.
+        std::map<std::pair<std::string, std::string>, std::optional<std::string>> byFile;
+        for (const EditSession::Clip& clip : *graded) {
+            std::optional<std::string> name;
+            if (clip.grade->lutData) {
+                name = PreviewFrameGrader::missingClipLutName(clip.grade, folder, sessionFile);
+            } else {
+                const auto key = std::pair(clip.grade->lutFile.value_or("") + (clip.grade->hasLut == true ? "" : "\n"),
+                                           clip.grade->lutName.value_or(""));
+                auto [known, added] = byFile.try_emplace(key);
+                if (added) {
+                    known->second = PreviewFrameGrader::missingClipLutName(clip.grade, folder, sessionFile);
+                }
+                name = known->second;
+            }
+            if (name) {
+                found.emplace(clip.id, MissingClipLut{std::move(*name), ClipGradeEditState::from(clip).lutReference});
+            }
+        }
+        queue->post([self, number, found = std::move(found)]() mutable {
+            if (!self || number != self->missingClipLutsNumber_) {
+                return;
+            }
+            self->missingClipLuts_ = std::move(found);
+            if (const std::optional<std::string> missing = self->missingLutText()) {
+                self->setStatus(self->status_ + " · " + *missing);
+            }
+            emit self->missingLutsChanged();
+        });
+    };
+    if (runInBackground_) {
+        runInBackground_(std::move(work));
+    } else {
+        work();
+    }
+}
+
+std::optional<std::string> TimelinePreviewEngine::missingLutOfClip(const std::string& clipId) const
+{
+    const auto found = missingClipLuts_.find(clipId);
+    if (found == missingClipLuts_.end() || !session_ || session_->clipLutReference(clipId) != found->second.reference) {
+        return std::nullopt;
+    }
+    return found->second.name;
+}
+
+std::optional<std::string> TimelinePreviewEngine::missingLutText() const
+{
+    std::vector<std::string> names;
+    std::set<std::string> seen;
+    for (const auto& [clipId, missing] : missingClipLuts_) {
+        const std::optional<std::string> name = missingLutOfClip(clipId);
+        if (name && seen.insert(*name).second) {
+            names.push_back(*name);
+        }
+    }
+    if (names.empty()) {
+        return std::nullopt;
+    }
+    return StatusText::missingLuts(names);
+}
+
+void TimelinePreviewEngine::nameMissingLutAt(double at)
+{
+    if (missingClipLuts_.empty() || isPlaying_) {
+        return;
+    }
+    const std::optional<EditSession::Clip> clip = clipForPausedGrade(at);
+    const std::optional<std::string> name = clip ? missingLutOfClip(clip->id) : std::nullopt;
+    if (!name) {
+        return;
+    }
+    const std::string text = StatusText::missingLuts({*name}) + " — the clip is shown without it";
+    if (status_.find(text) == std::string::npos) {
+        setStatus(text);
+    }
 }
 
 std::optional<std::string> TimelinePreviewEngine::unreadableMediaText() const
@@ -111,6 +220,7 @@ std::optional<std::string> TimelinePreviewEngine::unreadableMediaText() const
 
 void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
 {
+    nameMissingLutAt(at);
     if (unreadableSources_.empty() || installingComposition_ || compositionBuilding_ || isPlaying_) {
         return;
     }

@@ -194,6 +194,13 @@ std::string EditorWorkspaceController::lutPickerShownValue(const std::vector<std
     return engine_->selectedClipLutPickerValue();
 }
 
+std::string EditorWorkspaceController::lutPickerTitle(const std::string& name) const
+{
+    const std::optional<std::string>& clipId = engine_->selectedClipId();
+    const bool missing = clipId && engine_->missingLutOfClip(*clipId) && engine_->selectedClipLutPickerValue() == name;
+    return missing ? name + " (missing)" : name;
+}
+
 void EditorWorkspaceController::chooseClipLut(const std::string& name)
 {
     setLutPickerSelection(name);

@@ -367,6 +367,9 @@ public:
     std::vector<std::string> lutPickerOptions() const;
     std::string lutPickerShownValue() const;
     std::string lutPickerShownValue(const std::vector<std::string>& options) const;
+    // The title the Clip LUT picker shows for one of lutPickerOptions(): the name, marked
+    // "(missing)" when it is the selected clip's LUT and that LUT grades nothing.
+    std::string lutPickerTitle(const std::string& name) const;
     bool lutPickerEnabled() const { return engine_->selectedClipId().has_value(); }
     // The user chose an entry: written into the selected clip only; marks the project dirty.
     void chooseClipLut(const std::string& name);

@@ -10,6 +10,9 @@
 #include <unistd.h>
 
 #include "TimelineExportTestSupport.h"
+#include "export/FastSingleClipPath.h"
+#include "export/TimelineExportSetup.h"
+#include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
@@ -107,6 +110,46 @@ TEST_F(TimelineExportErrorTest, MissingPictureAndSoundFilesAreRefusedByName)
     EXPECT_EQ(failure.message, "Missing source files in Media Folder:\nmissing clip.mov\nmusic only.wav\n\nTip: choose "
                                "the top folder that contains your footage (subfolders are supported).");
     expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAnOverrideGradesItsClips)
+{
+    const auto grade = [](std::optional<bool> hasLut, std::optional<std::string> file,
+                          std::optional<SharedText> data = std::nullopt) {
+        EditorJobV2::ClipGrade made;
+        made.hasLut = hasLut;
+        made.lutFile = std::move(file);
+        made.lutData = std::move(data);
+        return made;
+    };
+    EditorJobV2 job = goodJob();
+    job.timelines[0].clips[0].grade = grade(true, "missing_look.cube");
+    job.timelines[0].clips.push_back(videoClip("b", "A", 2, 0, 1));
+    job.timelines[0].clips[1].grade = grade(true, std::nullopt, SharedText("LUT_3D_SIZE 2"));
+    const std::string tip = "\n\nTip: put each .cube file in the Media Folder or its luts folder, choose another "
+                            "LUT for its clips, or choose a LUT override.";
+    Failure failure = exportFails(job);
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, "Missing LUT files:\nmissing_look.cube\n(Embedded LUT)" + tip);
+    expectFolderUntouched();
+    // The one-clip job the fast path would stream is refused alike.
+    job.timelines[0].clips.pop_back();
+    failure = failureOf([&] {
+        Exporter::tryFastExportTimelineJobAsSingleFile(job, std::nullopt, media_->path(), output_, std::nullopt,
+                                                       "rec709", 1, 1, 0, 0);
+    });
+    EXPECT_EQ(failure.message, "Missing LUT files:\nmissing_look.cube" + tip);
+    expectFolderUntouched();
+
+    ExportOptions options;
+    options.lutOverride = out_ / "override.cube";
+    writeTextFile(*options.lutOverride, identityCubeText());
+    EXPECT_NO_THROW(exportJob(job, media_->path(), output_, options));
+    // A grade that holds no LUT names none.
+    for (const auto& none : {grade(false, "missing_look.cube"), grade(true, " "), grade(std::nullopt, "")}) {
+        job.timelines[0].clips[0].grade = none;
+        EXPECT_NO_THROW(Exporter::requireClipLuts(job.timelines[0], media_->path(), std::nullopt, std::nullopt));
+    }
 }
 
 TEST_F(TimelineExportErrorTest, ACorruptFileIsRefusedWithTheMediaError)

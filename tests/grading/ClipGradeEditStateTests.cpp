@@ -6,7 +6,10 @@
 
 #include "grading/ClipGradeCatalog.h"
 #include "grading/ClipGradeEditState.h"
+#include "grading/PreviewFrameGrader.h"
 #include "model/EditSession.h"
+#include "platform/foundation/StringText.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -666,6 +669,37 @@ TEST(ApplyClipGradeEmbeddedLut, SurvivesSavingAndReopening)
     EXPECT_TRUE(back.moodEnabled);
     EXPECT_EQ(back.moodKey, "golden_hour");
     EXPECT_NEAR(back.exposure, 1.0, 1e-12);
+}
+
+// A grade naming a LUT file that resolves and carrying usable inline text of another LUT is
+// graded by the text; the picker, the inspector and the render job name and carry that one LUT.
+TEST(OneLutPerClip, TheInlineTextThatGradesIsWhatThePickerShowsAndTheRenderJobCarries)
+{
+    test::TempDir dir;
+    ::setenv("VELMORA_RESOURCES_DIR", "", 1);
+    test::writeTextFile(dir / "SwapRB.cube", test::swappingRedBlueCubeText());
+    const std::string text = StringText::trimmed(test::constantCubeText(0.1, 0.2, 0.3));
+    EditSession session = sessionWithClips();
+    ClipGrade both;
+    both.hasLut = true;
+    both.lutFile = "SwapRB.cube";
+    both.lutName = "SwapRB.cube";
+    both.lutData = text;
+    clipRef(session, "a").grade = both;
+
+    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(both, dir.path(), std::nullopt), text);
+    EXPECT_EQ(session.clipLutPickerValue("a", dir.path(), std::nullopt), "(Embedded LUT)");
+    EXPECT_EQ(ClipGradeEditState::from(clipRef(session, "a")).lutReference, "(Embedded LUT)");
+    const EditorJobV2 job = EditorJobV2::fromJSON(session.renderJobText());
+    const std::optional<ClipGrade>& written = job.timelines.at(0).clips.at(0).grade;
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->lutFile, std::nullopt);
+    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(written, dir.path(), std::nullopt), text);
+
+    // Where the text is not usable, the file grades, and is what is named and written.
+    clipRef(session, "a").grade->lutData = "LUT_3D_SIZE 2";
+    EXPECT_EQ(session.clipLutPickerValue("a", dir.path(), std::nullopt), "SwapRB.cube");
+    EXPECT_EQ(EditorJobV2::fromJSON(session.renderJobText()).timelines.at(0).clips.at(0).grade->lutFile, "SwapRB.cube");
 }
 
 TEST(ClipLutLookups, ReferenceAndPickerValue)

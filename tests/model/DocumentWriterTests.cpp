@@ -143,17 +143,21 @@ json writtenGrade(const EditorJobV2::ClipGrade& grade)
     return writtenClip(c)["grade"];
 }
 
-TEST(ClipGradeWriting, WritesTheLutFileOrElseItsData)
+// Of a file and inline text, the one that grades is written: usable text grades first.
+TEST(ClipGradeWriting, WritesTheLutThatGradesTheFileOrTheData)
 {
     EditorJobV2::ClipGrade grade;
     EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": false, "lutStrength": 1.0})"));
 
     grade.hasLut = true;
     grade.lutFile = "Look.cube";
-    grade.lutData = "LUT_3D_SIZE 33";
+    grade.lutData = "LUT_3D_SIZE 2";
     grade.lutName = "";
     grade.lutStrength = 0.5;
     EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutFile": "Look.cube",
+                                                   "lutName": ""})"));
+    grade.lutData = "LUT_3D_SIZE 33";
+    EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutData": "LUT_3D_SIZE 33",
                                                    "lutName": ""})"));
     grade.lutFile = "";
     EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutData": "LUT_3D_SIZE 33",

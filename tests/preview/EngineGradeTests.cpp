@@ -49,6 +49,26 @@ TEST(EngineGrade, ClipLutChangesRegradeAndTurnThePreviewOn)
     EXPECT_EQ(engine.clipLutPickerOptions(std::string("A")).back(), "look.cube");
 }
 
+// Readying the preview with the state the clip's own grade reads as (the grade inspector
+// opening) leaves the grade exactly as stored: a file name beside the inline text that grades
+// it stays, and the session is not republished.
+TEST(EngineGrade, WarmingThePreviewWithTheClipsOwnStateChangesNoGrade)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    EditorJobV2::ClipGrade both;
+    both.hasLut = true;
+    both.lutFile = "look.cube";
+    both.lutData = constantCubeText(0.1, 0.2, 0.3);
+    f.h.session().timelines[0].clips[0].grade = both;
+    QSignalSpy republished(&engine, &TimelinePreviewEngine::sessionChanged);
+
+    engine.warmGradeSliderPreview("A", ClipGradeEditState::from(f.h.session().clip("A")));
+    EXPECT_EQ(f.h.session().clip("A")->grade, both);
+    EXPECT_EQ(republished.count(), 0);
+    EXPECT_TRUE(engine.gradePreviewEnabled());
+}
+
 // A LUT the picker lists but the grader passes over is named in the status with why, and the
 // clip's picture stays without it.
 TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)

@@ -118,8 +118,8 @@ void adoptFile(ProgramHarness& p, const std::string& fileName, double inPoint, Q
 }
 
 // Paused over a grey clip (R'G'B' 47) whose LUT swaps red and blue, the monitor shows the grey
-// the export writes at that time: with the grade preview off or on, with an exposure, and with
-// a LUT file that cannot be read.
+// the export writes at that time: with the grade preview off or on, and with an exposure. A LUT
+// file that cannot be found leaves the monitor ungraded and the export refused before writing.
 TEST(GradedPreviewLevels, APausedGradedStillHasTheLevelsOfTheExportedFrame)
 {
     for (const auto& [num, den, fps] : {std::tuple{25, 1, 25.0}, std::tuple{24000, 1001, 23.976}}) {
@@ -152,9 +152,18 @@ TEST(GradedPreviewLevels, APausedGradedStillHasTheLevelsOfTheExportedFrame)
             const std::filesystem::path job = p.h.media / "job.json";
             p.engine().session()->writeRenderJob(job);
             const std::filesystem::path movie = p.h.media / "export.mp4";
-            Exporter::exportEditorTimeline(EditorJobV2::fromJSON(readTextFile(job)), std::nullopt, p.h.media.path(),
-                                           movie, 2000000, Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0,
-                                           std::nullopt, nullptr, nullptr);
+            const auto exportMovie = [&] {
+                Exporter::exportEditorTimeline(EditorJobV2::fromJSON(readTextFile(job)), std::nullopt,
+                                               p.h.media.path(), movie, 2000000, Exporter::EditorVideoCodec::h264,
+                                               "rec709", 1, 1, 0, 0, std::nullopt, nullptr, nullptr);
+            };
+            if (lut != std::string("swap")) {
+                EXPECT_TRUE(colourNear(p.controller().still().pixelColor(80, 48), QColor(47, 47, 47), 2));
+                EXPECT_THROW(exportMovie(), Error);
+                EXPECT_FALSE(std::filesystem::exists(movie));
+                continue;
+            }
+            exportMovie();
             // The frame shown at the playhead starts at or before it.
             const std::int64_t index = p.engine().frameGrid().index(p.engine().playheadSeconds());
             const Image frame = decodedFrame(movie, p.engine().frameGrid().start(index));

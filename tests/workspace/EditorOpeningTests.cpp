@@ -4,6 +4,7 @@
 #include "EditorWorkspaceTestSupport.h"
 #include "platform/media/NullAudioSink.h"
 #include "preview/PlatformCompositionBuilder.h"
+#include "support/CubeTexts.h"
 
 namespace velmora {
 namespace {
@@ -113,6 +114,60 @@ TEST(OpeningAProject, AStandInIsNamedListedAndHandedOnAsShown)
     const nlohmann::json job = nlohmann::json::parse(test::readTextFile(h.workflow.exportJobURL().value()));
     EXPECT_EQ(job["sources"][0]["fileName"], "g23976.mp4");
     EXPECT_EQ(h.session().sources[0].fileName, "DJI_0001.MP4");
+}
+
+// A LUT a clip names that grades nothing is named when the project opens and when its clip is
+// shown, and marked in the Clip LUT picker, until the clip holds another LUT.
+TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    EditSession saved = EditSession::load(trip.file);
+    saved.timelines[0].clips[0].grade = EditSession::clipGrade("missing_look.cube");
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().missingLutText(), "LUT missing_look.cube not found");
+    EXPECT_TRUE(h.engine().status().ends_with(" · LUT missing_look.cube not found")) << h.engine().status();
+    h.engine().setSelectedClipId("v1");
+    EXPECT_EQ(h.workspace().lutPickerTitle("missing_look.cube"), "missing_look.cube (missing)");
+    EXPECT_EQ(h.workspace().lutPickerTitle("None"), "None");
+    h.engine().seek(2.0, true, {});
+    EXPECT_EQ(h.engine().status(), "LUT missing_look.cube not found — the clip is shown without it");
+
+    test::writeTextFile(trip.media / "look.cube", test::identityCubeText());
+    h.workspace().chooseClipLut("look.cube");
+    EXPECT_EQ(h.engine().missingLutText(), std::nullopt);
+    EXPECT_EQ(h.workspace().lutPickerTitle("look.cube"), "look.cube");
+}
+
+// A browser project beside its "media" folder has its own folder as media folder: a LUT in
+// "luts" beside the project is found; one in "media/luts" is not looked for, and is named.
+TEST(OpeningAProject, ABrowserProjectsLutIsLookedForInTheLutsFolderBesideIt)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    WorkspaceHarness h(built);
+    const fs::path web = h.folders.scratch() / "web" / "Coast.tavlek";
+    touch(web.parent_path() / "media" / "DJI_0042.MP4");
+    test::writeTextFile(web, R"({"state": {"projectSettings": {"name": "Coast Trip"}},
+        "library": [{"id": "m1", "name": "DJI_0042.MP4", "type": "video"}],
+        "timelines": [{"id": "tl", "name": "Main", "clips": [{"id": "c1", "type": "video", "name": "DJI_0042.MP4",
+                       "track": 1, "startTime": 0, "duration": 2, "hasLut": true, "lutFile": "Look.cube"}]}]})");
+    touch(web.parent_path() / "media" / "luts" / "Look.cube");
+    test::writeTextFile(web.parent_path() / "media" / "luts" / "Look.cube", test::identityCubeText());
+    h.open({web, {}});
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().previewMediaFolder(), web.parent_path());
+    EXPECT_EQ(h.engine().missingLutText(), "LUT Look.cube not found");
+
+    fs::create_directories(web.parent_path() / "luts");
+    fs::rename(web.parent_path() / "media" / "luts" / "Look.cube", web.parent_path() / "luts" / "Look.cube");
+    h.open({web, {}});
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().missingLutText(), std::nullopt);
 }
 
 // Opening asks for the preview build before the views take the project, publishes it to them

@@ -131,6 +131,7 @@ EditorTopBar::EditorTopBar(EditorWorkspaceController& workspace, QWidget* parent
     connect(lutPicker_, &VelmoraDarkPopUpPicker::popUpAboutToShow, &workspace_.engine(),
             &TimelinePreviewEngine::refreshLutNames);
     connect(&workspace_.engine(), &TimelinePreviewEngine::lutNamesChanged, this, &EditorTopBar::refreshLutPicker);
+    connect(&workspace_.engine(), &TimelinePreviewEngine::missingLutsChanged, this, &EditorTopBar::refreshLutPicker);
     connect(gradeToggle_, &QCheckBox::toggled, &workspace_.engine(), &TimelinePreviewEngine::setGradePreviewEnabled);
 
     TimelinePreviewEngine& engine = workspace_.engine();
@@ -195,7 +196,7 @@ void EditorTopBar::refreshLutPicker()
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
     items.reserve(options.size());
     for (const std::string& name : options)
-        items.push_back({name, name, false});
+        items.push_back({name, workspace_.lutPickerTitle(name), false});
     std::string shown = workspace_.lutPickerShownValue(options);
     // Rows rebuilt while the list is open would move under the pointer: only a change rebuilds.
     if (items != lutPicker_->items() || shown != lutPicker_->selection()) {

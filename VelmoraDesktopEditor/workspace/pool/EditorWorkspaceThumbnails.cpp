@@ -160,8 +160,9 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     // A file that cannot be read, or one shown in place of a missing one, stays named: the
     // posters change neither.
     const std::optional<std::string> unreadable = engine_->unreadableMediaText();
+    const std::optional<std::string> missingLuts = engine_->missingLutText();
     engine_->setStatus("Thumbnails ready — drag clips to the timeline" + (unreadable ? " · " + *unreadable : "") +
-                       (standIns.empty() ? "" : " · " + standIns));
+                       (standIns.empty() ? "" : " · " + standIns) + (missingLuts ? " · " + *missingLuts : ""));
 }
 
 } // namespace velmora
