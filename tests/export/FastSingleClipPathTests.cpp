@@ -268,6 +268,29 @@ TEST_F(FastPathExport, StreamsTheClipsSourceRange)
     EXPECT_TRUE(leftovers().empty());
 }
 
+// The frames of the timeline export: as many as it writes, from the first source frame starting
+// at or after the in point (1.001 s, frame 30 at 29.97; 60 at 59.94), none from before it.
+TEST_F(FastPathExport, WritesTheTimelineExportsFramesFromTheInPoint)
+{
+    for (const auto& [num, first] : {std::pair{30000, 30}, std::pair{60000, 60}}) {
+        test::ClipSettings ntsc;
+        ntsc.fpsNum = num;
+        ntsc.fpsDen = 1001;
+        ntsc.frameCount = first + 20;
+        ntsc.videoArgs = "-preset ultrafast -qp 0";
+        test::makeClip(media() / "a.mp4", ntsc);
+        json job = timelineJob({videoClipJson("v1", 0, 0.25, 1.0)});
+        job["project"]["fps"] = num / 1001.0;
+        const auto movie = dir_ / ("out" + std::to_string(num) + ".mov");
+        ASSERT_TRUE(run(job, movie)) << num;
+        const std::vector<int> stamps = test::decodedStamps(movie);
+        // round(0.25 s × rate) frames: 7 at 29.97, 15 at 59.94.
+        ASSERT_EQ(stamps.size(), num == 30000 ? 7u : 15u) << num;
+        EXPECT_EQ(stamps.front(), first) << num;
+        EXPECT_EQ(stamps.back(), first + static_cast<int>(stamps.size()) - 1) << num;
+    }
+}
+
 TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeButNotItsSound)
 {
     test::ClipSettings withSound;
