@@ -82,13 +82,8 @@ AVRational videoTimeBase(const VideoOutputSettings& settings, std::int32_t media
     }
     const double fps = settings.compressionProperties ? settings.compressionProperties->expectedSourceFrameRate : 0;
     if (fps > 0 && std::isfinite(fps)) {
-        const AVRational rate = frameRateOf(fps);
-        if (rate.den == 1001) {
-            return {1, rate.num};
-        }
-        if (rate.den == 1 && rate.num > 0) {
-            return {1, rate.num};
-        }
+        // Every frame of the rate starts on a tick of its timescale.
+        return {1, frameRateOf(fps).num};
     }
     return {1, 90000};
 }
