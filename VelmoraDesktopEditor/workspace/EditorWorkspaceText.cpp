@@ -51,7 +51,7 @@ std::string timeLabel(double seconds, double fps)
     std::int64_t remainder = 0;
     if (timebase.step == 1 || (timebase.step == 1001 && timebase.timescale % 1000 == 0)) {
         // Labelled seconds of the nominal whole number of frames (non-drop for the 1001 family).
-        const std::int64_t perSecond = std::max<std::int64_t>(timebase.timescale / timebase.step, 1);
+        const std::int64_t perSecond = std::max<std::int64_t>(timebase.timescale / (timebase.step == 1 ? 1 : 1000), 1);
         wholeSeconds = total / perSecond;
         remainder = total - wholeSeconds * perSecond;
     } else {
