@@ -15,6 +15,8 @@ constexpr double kNtscWindow = 0.05;
 constexpr double kRoundedDecimalTolerance = 0.005;
 // How far (relative) a double may lie from the fraction it was computed or parsed from.
 constexpr double kFractionTolerance = 1e-9;
+// How far (relative) a decimal scaled by a power of ten may lie from its whole number.
+constexpr double kScaledDecimalTolerance = 1e-12;
 // The most decimals a rate is read as written with.
 constexpr int kMostDecimals = 6;
 constexpr double kLargest32 = 2147483647.0;
@@ -39,26 +41,27 @@ std::optional<int> decimalsOf(double fps)
     double scale = 1;
     for (int decimals = 0; decimals <= kMostDecimals; ++decimals, scale *= 10) {
         const double scaled = fps * scale;
-        if (std::fabs(scaled - std::round(scaled)) <= kFractionTolerance * std::max(scaled, 1.0)) {
+        if (std::fabs(scaled - std::round(scaled)) <= kScaledDecimalTolerance * std::max(scaled, 1.0)) {
             return decimals;
         }
     }
     return std::nullopt;
 }
 
-// Whether `fps` is `exact` written with its decimals (two or more: one decimal is a rate of
-// its own, 47.9 is not 47.952), or `exact` itself as a double holds it.
+// Whether `fps` is `exact` rounded to its decimals (two or more: one decimal is a rate of its
+// own, 47.9 is not 47.952), or `exact` itself as a double holds it.
 bool writesFraction(double fps, double exact)
 {
     if (std::fabs(fps - exact) <= kFractionTolerance * exact) {
         return true;
     }
     const std::optional<int> decimals = decimalsOf(fps);
-    return decimals && *decimals >= 2 && std::fabs(fps - exact) < std::pow(10.0, -*decimals);
+    return decimals && *decimals >= 2 &&
+           std::fabs(fps - exact) <= 0.5 * std::pow(10.0, -*decimals) * (1 + kFractionTolerance);
 }
 
-// The fraction timescale / step closest to `fps` with the smallest step: the first convergent of
-// its continued fraction within kFractionTolerance, else the last one that fits 32 bits.
+// The simplest fraction timescale / step of `fps`: the first convergent of its continued
+// fraction within kFractionTolerance, else the last one whose terms fit 32 bits.
 RateTimebase closestFraction(double fps)
 {
     // Convergents h / k of fps, from h(-2)/k(-2) = 0/1 and h(-1)/k(-1) = 1/0.
@@ -88,7 +91,7 @@ RateTimebase closestFraction(double fps)
     return best;
 }
 
-// n·1000 / 1001 (n whole) when `fps` is that fraction written with fewer digits or computed.
+// n·1000 / 1001 (n whole) when `fps` is that fraction rounded to fewer digits, or computed.
 std::optional<std::int32_t> thousandOneNumerator(double fps)
 {
     const double n = std::round(fps * kNtscDenominator / 1000);

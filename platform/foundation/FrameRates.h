@@ -20,8 +20,9 @@ double projectFrameRate(std::optional<double> stated);
 
 // The exact fraction n·1000 / 1001 a rate stands for, with n whole: within 0.05 of 59.94, 29.97
 // or 23.976 (60000/1001, 30000/1001, 24000/1001); any other rate when it is that fraction
-// written with two to six decimals, rounded or cut (47.952 and 47.95 are 48000/1001, 119.88 is
-// 120000/1001, 14.985 is 15000/1001), or that fraction computed (within a relative 10^-9).
+// rounded to two to six decimals (47.952 and 47.95 are 48000/1001, 119.88 is 120000/1001,
+// 14.985 is 15000/1001; 0.99 is not 1000/1001), or that fraction computed (within a relative
+// 10^-9).
 // Nothing for a whole rate (a 30 or 24 fps project keeps its own grid: its frames on the
 // 1001-based grid next to it would run 0.1 % slow) and for every other rate.
 std::optional<std::pair<std::int32_t, std::int32_t>> ntscFraction(double fps);

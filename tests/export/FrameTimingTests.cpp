@@ -88,7 +88,7 @@ TEST(FpsToTimebase, NtscRatesGetTheirExactScales)
     EXPECT_EQ(fpsToTimebase(0.4), (FrameTiming{0.4, 2, 5}));
     EXPECT_EQ(fpsToTimebase(30.03), (FrameTiming{30.03, 3003, 100}));
     EXPECT_EQ(fpsToTimebase(47.9), (FrameTiming{47.9, 479, 10})); // one decimal: a rate of its own
-    EXPECT_EQ(fpsToTimebase(1.995), (FrameTiming{1.995, 399, 200})); // not 2000/1001 (1.998) rounded
+    EXPECT_EQ(fpsToTimebase(0.99), (FrameTiming{0.99, 99, 100})); // not 1000/1001 (0.999) rounded
     EXPECT_EQ(fpsToTimebase(1.0 / 3), (FrameTiming{1.0 / 3, 1, 3}));
     // Whole rates next to an NTSC rate keep their own grid.
     EXPECT_EQ(fpsToTimebase(30), (FrameTiming{30, 30, 1}));
