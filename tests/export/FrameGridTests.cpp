@@ -95,19 +95,13 @@ TEST(FrameGrid, ARateOfHalfFramesRunsOnItsExactGrid)
     EditSession::fromEditorJobV2(
         test::makeJob({test::source("s1", "a.mp4")}, {test::videoClip("v1", "s1", 0, 0, 2)}, 12.5))
         .writeRenderJob(jobFile);
-    const nlohmann::json output = nlohmann::json::parse(test::readTextFile(jobFile))["output"];
-    EXPECT_EQ(output["fpsNum"], 25);
-    EXPECT_EQ(output["fpsDen"], 2);
-
     const std::filesystem::path movie = folder.path() / "out.mp4";
     exportJob(jobFile, std::nullopt, std::nullopt, media, movie, 2000000, "rec709", 1, 1, 0, 0);
     const nlohmann::json video = test::ffprobeStream(movie, "v:0", true);
     EXPECT_EQ(video.value("r_frame_rate", ""), "25/2");
     EXPECT_EQ(video.value("nb_read_frames", ""), "25");
-    const FrameGrid monitor = PreviewFrameTiming::pictureGrid(12.5);
-    EXPECT_EQ(monitor.frame, (FrameDuration{2, 25}));
-    EXPECT_EQ(monitor.index(1.96), 24);
-    EXPECT_EQ(test::decodedStamps(movie).back(), 24);
+    EXPECT_EQ(PreviewFrameTiming::pictureGrid(12.5).frame, (FrameDuration{2, 25}));
+    EXPECT_EQ(test::decodedStamps(movie).back(), 24); // the frame the monitor shows at 1.92–2 s
 }
 
 } // namespace
