@@ -9,6 +9,7 @@
 #include "export/JobFileReading.h"
 #include "export/SecurityScope.h"
 #include "export/SingleVideoExport.h"
+#include "export/SourceFrameDecoding.h"
 #include "export/SourceTiming.h"
 #include "export/TimelineExportSetup.h"
 #include "grading/BasicGrade.h"
@@ -16,10 +17,12 @@
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/JsonWriting.h"
 #include "platform/foundation/RemovedOnExit.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Uuid.h"
+#include "platform/media/FrameStart.h"
 
 namespace velmora::Exporter {
 
@@ -28,8 +31,6 @@ namespace {
 constexpr double kMaximumStartOffset = 0.05;
 // Fades of this length or less are not drawn by the timeline export either.
 constexpr double kShortestFade = 0.02;
-// Frame rates closer than this (relative) play the same frames over any practical length.
-constexpr double kRateTolerance = 0.0005;
 
 std::string clipKind(const std::optional<std::string>& type)
 {
@@ -157,7 +158,33 @@ bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCan
     const FrameTiming timing = resolveFps(input, output);
     const double written = static_cast<double>(timing.timescale) / static_cast<double>(timing.step);
     const std::optional<double> source = trackFrameRate(*track);
-    return source && std::fabs(*source / written - 1.0) < kRateTolerance;
+    return source && sameFrameRate(*source, written);
+}
+
+std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const EditorJobV2::Clip& clip, const Asset& input)
+{
+    const AssetTrack* track = input.firstTrack(MediaType::video);
+    if (!track) {
+        return std::nullopt;
+    }
+    const EditorJobV2::Timeline& timeline = exportTimeline(job);
+    const double duration = timelineExportDuration(timeline);
+    // A timeline that runs on past its clip shows no source frame there.
+    if (duration > clip.startTime.value_or(0) + clip.duration.value_or(0)) {
+        return std::nullopt;
+    }
+    const double sourceFps = sourceFrameRate(*track);
+    const std::optional<std::int64_t> first = firstFrameStartingAtOrAfter(clip.inPoint.value_or(0), sourceFps);
+    if (!first) {
+        return std::nullopt;
+    }
+    const std::int64_t count = timelineFramesTotal(duration, timelineFrameTiming(job, &input));
+    // A source that ends before the last of them leaves the timeline export to show what it shows.
+    const double lastStart = static_cast<double>(*first + count - 1) / sourceFps;
+    if (!(lastStart < input.durationSeconds())) {
+        return std::nullopt;
+    }
+    return FastPathFrames{*first, count, sourceFps};
 }
 
 nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double sourceIn, double sourceOut,
@@ -214,10 +241,15 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
         return std::nullopt;
     }
 
-    const EditorJobV2::Clip& clip = candidate->clip;
-    const double sourceIn = clip.inPoint.value_or(0);
-    const double sourceOut = effectiveSourceOutPoint(sourceIn, clip.outPoint, clip.duration.value_or(0),
-                                                     clip.speed.value_or(1), asset->durationSeconds());
+    const std::optional<FastPathFrames> frames = fastPathFrames(job, candidate->clip, *asset);
+    if (!frames) {
+        return std::nullopt;
+    }
+    // The range runs from the middle of the first frame, so that neither the frame before it nor
+    // a rounding of its start can come first; the frame limit ends the movie.
+    const double frameSeconds = 1 / frames->sourceFps;
+    const double sourceIn = (static_cast<double>(frames->first) + 0.5) * frameSeconds;
+    const double sourceOut = static_cast<double>(frames->first + frames->count) * frameSeconds;
     const double fps = timelineFrameTiming(job, asset.get()).fps;
     // The job-wide LUT as the timeline export takes it: a usable override, else the job's own
     // reference where it resolves, else none (which the single-video export would refuse).
@@ -244,6 +276,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
         // A timeline sounds only through its audio clips, and this one has none: the movie is as
         // silent as the timeline export would write it, whatever sound the clip's file holds.
         options.sourceAudio = false;
+        options.frameLimit = frames->count;
         return exportSingleVideo(singleVideoJob, streamedOverride, inputURL, mediaFolderURL, outputURL,
                                  bitrateOverrideBps, gammaMode, compContrast, compSaturation, compBrightness, compTint,
                                  options);

@@ -43,6 +43,20 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
 bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
                                  const std::filesystem::path& mediaFolderURL, const Asset& input);
 
+// The source frames the timeline export shows for the fast path's clip: `count` frames (the
+// timeline's, timelineFramesTotal) from `first`, the first frame of the source starting at or
+// after the clip's in point, on the source's own grid of `sourceFps` (sourceFrameRate). None
+// when the timeline runs on past the clip or the source ends before the last of them: the
+// timeline export then renders the job.
+struct FastPathFrames {
+    std::int64_t first = 0;
+    std::int64_t count = 0;
+    double sourceFps = 0;
+
+    bool operator==(const FastPathFrames&) const = default;
+};
+std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const EditorJobV2::Clip& clip, const Asset& input);
+
 // The temporary single-video job for a clip's source range [sourceIn, sourceOut]: version 1,
 // the job's LUT reference, the range, and an output with the frame rate `fps` (the timeline
 // export's, timelineFrameTiming), the container the timeline export would write
@@ -52,6 +66,7 @@ nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double s
                                     const std::filesystem::path& outputURL);
 
 // Renders the job through the single-video export when the fast path can take it (see above),
+// writing exactly the frames the timeline export would (fastPathFrames),
 // by way of a temporary job file "velmora_10bit_fast_" + 8 characters + ".json" that is removed
 // again however the export ends. The movie has no sound, as the timeline export writes a
 // timeline without audio clips, whatever the clip's file holds. None when the path does not apply: nothing was written, and

@@ -68,25 +68,15 @@ double chooseFps(const Asset* asset, std::optional<double> jobFps)
     if (!(r > 0) || !std::isfinite(r)) {
         return 30;
     }
-    if (r >= 59.7 && r <= 60.2) {
-        return 59.94;
-    }
-    if (r >= 29.8 && r <= 30.2) {
-        return 29.97;
-    }
-    if (r >= 23.8 && r <= 24.2) {
-        return 23.976;
-    }
-    return static_cast<double>(roundHalfAwayFromZero(r));
+    // Any other rate is the footage's own: rounded to a whole rate it would retime every frame.
+    return nearNtscRate(r).value_or(exactFrameRate(r));
 }
 
 FrameTiming fpsToTimebase(double fps)
 {
-    if (!hasTimebase(fps)) {
-        fps = 30;
-    }
-    const RateTimebase timebase = rateTimebase(fps);
-    return {fps, timebase.timescale, timebase.step};
+    const double timed = timedFrameRate(fps);
+    const RateTimebase timebase = rateTimebase(timed);
+    return {timed, timebase.timescale, timebase.step};
 }
 
 FrameTiming resolveFps(const Asset* asset, const std::optional<EditorJobV2::Output>& output)

@@ -23,9 +23,10 @@ struct FrameTiming {
 };
 
 // The export rate for an asset: a job rate above 0 as given; otherwise the asset's first video
-// track's nominal rate, with the rates next to the NTSC ones moved onto them (59.7–60.2 gives
-// 59.94, 29.8–30.2 gives 29.97, 23.8–24.2 gives 23.976, others the nearest integer); 30 with no
-// asset, no video track or no usable rate.
+// track's nominal rate, with the rates next to the NTSC ones moved onto them (nearNtscRate:
+// 59.7–60.2 gives 59.94, 29.8–30.2 gives 29.97, 23.8–24.2 gives 23.976) and any other rate the
+// track's own (exactFrameRate: 12.5 stays 12.5); 30 with no asset, no video track or no usable
+// rate.
 double chooseFps(const Asset* asset, std::optional<double> jobFps);
 
 // A rate on its time base (rateTimebase). A rate without a time base of its own (not a finite

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <system_error>
 #include <tuple>
@@ -57,9 +58,13 @@ void checkOutputIsReplaceable(const std::filesystem::path& inputURL, const std::
     }
 }
 
-// The span the readers read: the job's source range when both ends are given and in order.
-std::optional<MediaTimeRange> sourceRange(const Job& job, std::int32_t timescale)
+// The span the readers read: the job's source range when both ends are given and in order, on
+// twice the movie's timescale where that fits, so that both a frame's start and its middle fall
+// on a tick.
+std::optional<MediaTimeRange> sourceRange(const Job& job, std::int32_t movieTimescale)
 {
+    const std::int32_t timescale =
+        movieTimescale <= std::numeric_limits<std::int32_t>::max() / 2 ? 2 * movieTimescale : movieTimescale;
     if (!job.sourceInSeconds || !job.sourceOutSeconds || !(*job.sourceInSeconds < *job.sourceOutSeconds)) {
         return std::nullopt;
     }
@@ -299,6 +304,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         // A range that starts before the file does is read from the file's start.
         wiring.readStart = range ? std::max(range->start, MediaTime::zero()) : MediaTime::zero();
         wiring.timing = timing;
+        wiring.frameLimit = options.frameLimit;
         wiring.grade = std::move(grade);
         wiring.transferCV = gamma.transferCV;
         wiring.gammaLevel = gamma.gammaLevel;

@@ -24,6 +24,8 @@ inline constexpr double singleVideoWaitLimitSeconds = 3600;
 struct SingleVideoExportOptions {
     // The input's first audio track goes into the movie; false writes a movie without sound.
     bool sourceAudio = true;
+    // The most frames the movie gets: the first ones of the source range; none for all of them.
+    std::optional<std::int64_t> frameLimit;
     // How long the calling thread waits for the movie, in seconds.
     double waitLimitSeconds = singleVideoWaitLimitSeconds;
     // Asked from the calling thread while it waits; true stops the export, which then fails with

@@ -177,6 +177,12 @@ void SingleVideoPumps::framePump()
                     endVideo();
                     return;
                 }
+                if (wiring_.frameLimit && framesAppended() >= *wiring_.frameLimit) {
+                    // Every frame asked for is written: the rest of the range is not read.
+                    wiring_.videoReader->cancelReading();
+                    endVideo();
+                    return;
+                }
                 std::optional<SampleBuffer> sample = wiring_.videoOutput->copyNextSampleBuffer();
                 if (!sample) {
                     endVideo();

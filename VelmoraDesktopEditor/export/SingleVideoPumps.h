@@ -84,6 +84,8 @@ struct SingleVideoWiring {
     // sound of a trimmed source starts with its first frame at zero.
     MediaTime readStart = MediaTime::zero();
     FrameTiming timing;
+    // The most frames the movie gets (the first ones of the range); none: every frame read.
+    std::optional<std::int64_t> frameLimit;
     SingleVideoFrameGrade grade;
     // Stamped on every output frame.
     std::string transferCV;

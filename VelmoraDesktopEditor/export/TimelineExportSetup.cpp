@@ -14,6 +14,7 @@
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
 #include "grading/PreviewFrameGrader.h"
+#include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
@@ -381,6 +382,11 @@ FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset)
     requireExportableFps(fps);
     if (job.output && job.output->fps) {
         requireExportableFps(*job.output->fps);
+    }
+    // A document this editor wrote runs where the editor runs it: at the default rate when it
+    // states no usable one. A browser job of no rate takes one from its output or its footage.
+    if (fps <= 0 && DesktopJobTool::isWrittenByThisEditor(job.tool)) {
+        fps = projectFrameRate(fps);
     }
     FrameTiming timing;
     if (fps <= 0) {

@@ -83,7 +83,8 @@ void setGeneratorTolerance(std::map<std::string, ExportSource>& sources, const F
 
 // The rate and time base a timeline job exports at, for the timeline export and the fast
 // single-clip path alike: the project's rate, else the output's, else 59.94; one not above 0 is
-// resolved from the output (fpsNum / fpsDen) or `anyAsset`. Throws Error("export", 213) for a
+// 59.94 in a document this editor wrote (DesktopJobTool::isWrittenByThisEditor), else resolved
+// from the output (fpsNum / fpsDen) or `anyAsset`. Throws Error("export", 213) for a
 // rate that is not finite or too high to time frames with.
 FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset);
 

@@ -15,6 +15,15 @@ bool isTimelineRenderJob(const std::optional<std::string>& tool)
     return !trimmed.empty() && (trimmed == browserExport || trimmed == editReturn || trimmed == editSession);
 }
 
+bool isWrittenByThisEditor(const std::optional<std::string>& tool)
+{
+    if (!tool) {
+        return false;
+    }
+    const std::string trimmed = StringText::trimmed(*tool);
+    return trimmed == editReturn || trimmed == editSession;
+}
+
 bool isTimelineJobJSON(std::string_view bytes)
 {
     const auto document = JsonDecoding::tryParse(bytes);

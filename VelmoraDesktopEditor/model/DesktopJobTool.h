@@ -23,6 +23,11 @@ inline constexpr char editSession[] = "velmora-editor-desktop-edit";
 // (case-sensitive). All three count, the project document included.
 bool isTimelineRenderJob(const std::optional<std::string>& tool);
 
+// True when the tool, trimmed as above, names a document this editor writes of its own: the
+// project document or the edit-return file. Such a document follows this editor's rules (a
+// project without a usable rate runs at 59.94), whatever a browser job of the same content does.
+bool isWrittenByThisEditor(const std::optional<std::string>& tool);
+
 // True when the bytes parse as a JSON object whose "tool" passes isTimelineRenderJob, or whose
 // "timelines" is a non-empty array. Never fails.
 bool isTimelineJobJSON(std::string_view bytes);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "editing/PreviewFrameTiming.h"
+#include "platform/foundation/FrameRates.h"
 #include "platform/foundation/NumberText.h"
 #include "preview/StatusText.h"
 
@@ -43,12 +44,26 @@ std::string timeLabel(double seconds, double fps)
     if (!std::isfinite(seconds) || seconds < 0)
         return "00:00:00";
     // The frame shown at that time, counted as the monitor and the export count it.
-    const std::int64_t total = std::max<std::int64_t>(FrameGrid::ofRate(fps).index(seconds), 0);
-    const std::int64_t perSecond = std::max<std::int64_t>(std::llround(fps), 1);
-    const std::int64_t wholeSeconds = total / perSecond;
+    const FrameGrid grid = FrameGrid::ofRate(fps);
+    const std::int64_t total = std::max<std::int64_t>(grid.index(seconds), 0);
+    const RateTimebase timebase = rateTimebase(fps);
+    std::int64_t wholeSeconds = 0;
+    std::int64_t remainder = 0;
+    if (timebase.step == 1 || (timebase.step == 1001 && timebase.timescale % 1000 == 0)) {
+        // Labelled seconds of the nominal whole number of frames (non-drop for the 1001 family).
+        const std::int64_t perSecond = std::max<std::int64_t>(timebase.timescale / (timebase.step == 1 ? 1 : 1000), 1);
+        wholeSeconds = total / perSecond;
+        remainder = total - wholeSeconds * perSecond;
+    } else {
+        // A rate with no whole number of frames a second: the second its frame starts in, and
+        // the frame's place among the frames starting in that second.
+        wholeSeconds = static_cast<std::int64_t>(std::floor(grid.start(total) + 1e-9));
+        const auto firstOfSecond =
+            static_cast<std::int64_t>(std::ceil(static_cast<double>(wholeSeconds) * grid.rate() - 1e-6));
+        remainder = total - firstOfSecond;
+    }
     const std::int64_t minutes = wholeSeconds / 60;
     const std::int64_t secs = wholeSeconds - 60 * minutes;
-    const std::int64_t remainder = total - wholeSeconds * perSecond;
     return twoDigits(minutes) + ":" + twoDigits(secs) + ":" + twoDigits(remainder);
 }
 

@@ -17,8 +17,10 @@ std::string previewCanvasLabel(int width, int height, double fps);
 
 // A non-drop-frame timecode "MM:SS:FF" of `seconds` at `fps`: the number of the frame shown at
 // that time on the rate's frame grid (FrameGrid::ofRate, the export's), counted in displayed
-// seconds of round(fps) frames; minutes are not folded into hours (75:00:00). At 59.94 fps,
-// 10 s is frame 599 and reads 00:09:59. A time that is not a finite number, or
+// seconds of n frames for a whole rate n or a rate n·1000 / 1001; minutes are not folded into
+// hours (75:00:00). At 59.94 fps, 10 s is frame 599 and reads 00:09:59. Any other rate (12.5,
+// 0.2) reads the second its frame starts in and the frame's number among those starting in that
+// second: at 12.5 fps, 2 s is frame 25 and reads 00:02:00. A time that is not a finite number, or
 // below 0, reads 00:00:00; a rate that is not a finite number above 0 counts as
 // defaultFrameRate (projectFrameRate).
 std::string timeLabel(double seconds, double fps);

@@ -216,6 +216,21 @@ TEST_F(FastPathMedia, AnotherFrameRateIsLeftToTheTimelineExport)
     EXPECT_TRUE(keeps(job));
 }
 
+TEST_F(FastPathMedia, TakesTheTimelinesFramesOrLeavesTheJobToIt)
+{
+    const auto frames = [this](const json& job) {
+        const EditorJobV2 decoded = decode(job);
+        return fastPathFrames(decoded, decoded.timelines[0].clips[0], *asset_);
+    };
+    EXPECT_EQ(frames(timelineJob({videoClipJson("v1", 0, 1, 0.41)})), (FastPathFrames{11, 25, 25}));
+    // The source's 40 frames end before frame 10 + 34.
+    EXPECT_FALSE(frames(timelineJob({videoClipJson("v1", 0, 1.36, 0.4)})));
+    // Past the clip's end the timeline shows no source frame.
+    json longer = timelineJob({videoClipJson("v1", 0, 1, 0)});
+    longer["timelines"][0]["duration"] = 1.2;
+    EXPECT_FALSE(frames(longer));
+}
+
 TEST(FastPathTemporaryJob, CarriesTheRangeRateContainerSizeAndBitRate)
 {
     json source = timelineJob({videoClipJson("v1")});
@@ -266,6 +281,31 @@ TEST_F(FastPathExport, StreamsTheClipsSourceRange)
     EXPECT_EQ(*result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
     EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
     EXPECT_TRUE(leftovers().empty());
+}
+
+// The frames of the timeline export: as many as it writes (round(duration × rate), one for a
+// clip shorter than the reader's least range), from the first source frame starting at or after
+// the in point (1.001 s: frame 30 at 29.97, 60 at 59.94), none from before it.
+TEST_F(FastPathExport, WritesTheTimelineExportsFramesFromTheInPoint)
+{
+    struct Case {
+        int num;
+        double duration;
+        std::vector<int> stamps;
+    };
+    for (const Case& c : {Case{30000, 0.25, {30, 31, 32, 33, 34, 35, 36}}, Case{60000, 0.02, {60}}}) {
+        test::ClipSettings ntsc;
+        ntsc.fpsNum = c.num;
+        ntsc.fpsDen = 1001;
+        ntsc.frameCount = c.stamps.front() + 20;
+        ntsc.videoArgs = "-preset ultrafast -qp 0";
+        test::makeClip(media() / "a.mp4", ntsc);
+        json job = timelineJob({videoClipJson("v1", 0, c.duration, 1.0)});
+        job["project"]["fps"] = c.num / 1001.0;
+        const auto movie = dir_ / ("out" + std::to_string(c.num) + ".mov");
+        ASSERT_TRUE(run(job, movie)) << c.num;
+        EXPECT_EQ(test::decodedStamps(movie), c.stamps) << c.num;
+    }
 }
 
 TEST_F(FastPathExport, AJobNamingNoSizeKeepsTheSourcesSizeButNotItsSound)

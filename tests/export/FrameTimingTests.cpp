@@ -47,6 +47,9 @@ TEST(ChooseFps, CameraRatesMoveOntoTheNtscRateNextToThem)
     EXPECT_DOUBLE_EQ(chooseFps(clipAt(dir, 25, 1).get(), std::nullopt), 25.0);
     EXPECT_DOUBLE_EQ(chooseFps(clipAt(dir, 50, 1).get(), std::nullopt), 50.0);
     EXPECT_DOUBLE_EQ(chooseFps(clipAt(dir, 30000, 1001).get(), std::nullopt), 29.97);
+    // Any other rate is the footage's own, not the whole rate next to it.
+    EXPECT_DOUBLE_EQ(chooseFps(clipAt(dir, 25, 2).get(), std::nullopt), 12.5);
+    EXPECT_DOUBLE_EQ(chooseFps(clipAt(dir, 48000, 1001).get(), std::nullopt), 48000.0 / 1001);
     // A job rate above 0 wins; 0 or below is ignored.
     EXPECT_DOUBLE_EQ(chooseFps(sixty.get(), 12.5), 12.5);
     EXPECT_DOUBLE_EQ(chooseFps(sixty.get(), 0.0), 59.94);
@@ -73,9 +76,18 @@ TEST(FpsToTimebase, NtscRatesGetTheirExactScales)
     EXPECT_EQ(fpsToTimebase(29.99), (FrameTiming{29.99, 30000, 1001}));
     EXPECT_EQ(fpsToTimebase(23.976), (FrameTiming{23.976, 24000, 1001}));
     EXPECT_EQ(fpsToTimebase(25), (FrameTiming{25, 25, 1}));
-    EXPECT_EQ(fpsToTimebase(30.03), (FrameTiming{30.03, 30, 1}));
-    EXPECT_EQ(fpsToTimebase(0.4), (FrameTiming{0.4, 1, 1}));
-    EXPECT_EQ(fpsToTimebase(12.5), (FrameTiming{12.5, 13, 1}));
+    // The rest of the 1001 family, written with two decimals or more, on n·1000/1001.
+    EXPECT_EQ(fpsToTimebase(47.952), (FrameTiming{47.952, 48000, 1001}));
+    EXPECT_EQ(fpsToTimebase(47.95), (FrameTiming{47.95, 48000, 1001}));
+    EXPECT_EQ(fpsToTimebase(119.88), (FrameTiming{119.88, 120000, 1001}));
+    EXPECT_EQ(fpsToTimebase(14.985), (FrameTiming{14.985, 15000, 1001}));
+    // Every other rate on its own exact fraction, never rounded to a whole rate.
+    EXPECT_EQ(fpsToTimebase(12.5), (FrameTiming{12.5, 25, 2}));
+    EXPECT_EQ(fpsToTimebase(0.2), (FrameTiming{0.2, 1, 5}));
+    EXPECT_EQ(fpsToTimebase(0.4), (FrameTiming{0.4, 2, 5}));
+    EXPECT_EQ(fpsToTimebase(30.03), (FrameTiming{30.03, 3003, 100}));
+    EXPECT_EQ(fpsToTimebase(47.9), (FrameTiming{47.9, 479, 10})); // one decimal: a rate of its own
+    EXPECT_EQ(fpsToTimebase(0.99), (FrameTiming{0.99, 99, 100})); // not 1000/1001 (0.999) rounded
     // Whole rates next to an NTSC rate keep their own grid.
     EXPECT_EQ(fpsToTimebase(30), (FrameTiming{30, 30, 1}));
     EXPECT_EQ(fpsToTimebase(24), (FrameTiming{24, 24, 1}));

@@ -87,7 +87,7 @@ TEST(TimelineFrameTiming, FollowsTheRatesRules)
     EXPECT_EQ(timingFor(29.99, std::nullopt), (FrameTiming{29.99, 30000, 1001}));
     EXPECT_EQ(timingFor(25, 50), (FrameTiming{25, 25, 1}));
     EXPECT_EQ(timingFor(std::nullopt, 50), (FrameTiming{50, 50, 1}));
-    EXPECT_EQ(timingFor(0.4, std::nullopt), (FrameTiming{0.4, 1, 1}));
+    EXPECT_EQ(timingFor(0.4, std::nullopt), (FrameTiming{0.4, 2, 5}));
     EXPECT_EQ(timingFor(23.98, std::nullopt), (FrameTiming{23.98, 24000, 1001}));
     EXPECT_EQ(timingFor(30, std::nullopt), (FrameTiming{30, 30, 1}));
 }

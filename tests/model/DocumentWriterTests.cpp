@@ -213,7 +213,7 @@ TEST(ClipGradeWriting, GradeParametersWriteOnlyPresentValuesUnderTheirWrittenNam
 
 // ---- render job blocks ----
 
-TEST(ExportOutput, GivesNtscRatesTheirFractionsAndRoundsOthers)
+TEST(ExportOutput, GivesEveryRateItsExactFraction)
 {
     const auto fraction = [](std::optional<double> fps) {
         EditSession::Project project;
@@ -227,8 +227,9 @@ TEST(ExportOutput, GivesNtscRatesTheirFractionsAndRoundsOthers)
     EXPECT_EQ(fraction(24), std::make_pair(std::int64_t{24}, std::int64_t{1}));
     EXPECT_EQ(fraction(std::nullopt), std::make_pair(std::int64_t{60000}, std::int64_t{1001}));
     EXPECT_EQ(fraction(25), std::make_pair(std::int64_t{25}, std::int64_t{1}));
-    EXPECT_EQ(fraction(0.3), std::make_pair(std::int64_t{1}, std::int64_t{1}));
-    EXPECT_EQ(fraction(29.5), std::make_pair(std::int64_t{30}, std::int64_t{1}));
+    EXPECT_EQ(fraction(0.3), std::make_pair(std::int64_t{3}, std::int64_t{10}));
+    EXPECT_EQ(fraction(29.5), std::make_pair(std::int64_t{59}, std::int64_t{2}));
+    EXPECT_EQ(fraction(119.88), std::make_pair(std::int64_t{120000}, std::int64_t{1001}));
     // A stated rate that is no rate is none: the project runs, and exports, at 59.94.
     for (const double none : {0.0, -5.0, std::nan("")}) {
         EXPECT_EQ(fraction(none), std::make_pair(std::int64_t{60000}, std::int64_t{1001})) << none;

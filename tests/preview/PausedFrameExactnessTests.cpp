@@ -184,6 +184,54 @@ TEST_P(PausedFrameExactness, PlayerStillAndExportShowTheFrameThePlayheadNames)
     }
 }
 
+// Project Settings turning a 25 fps project into a 29.97 one: from the playhead the 25 fps grid
+// left (0.48 s) and at every frame stepped to after it, the player's picture shows the frame the
+// export of the project's render job writes there, and the grid the read-out counts on names it.
+TEST(PausedFrameExactnessAfterARateChange, PictureReadOutAndExportKeepToTheNewGrid)
+{
+    TempDir sources;
+    ClipSettings settings;
+    settings.frameCount = 70;
+    settings.videoArgs = "-preset ultrafast -g 12 -bf 2";
+    makeClip(sources.path() / "stamp.mp4", settings);
+    PlaybackHarness h;
+    auto session = sessionOf({EditSession::Source("s1", "stamp.mp4", "video")},
+                             {sourceClip("c1", "video", "s1", 0, kClipSeconds)}, 160, 96, 25);
+    ASSERT_TRUE(h.adoptAndWait(session, {sources.path() / "stamp.mp4"}));
+    bool landed = false;
+    h.engine.seek(0.48, true, [&](bool) { landed = true; });
+    ASSERT_TRUE(h.waitFor([&] { return landed; }));
+
+    const std::shared_ptr<PreviewPlayer> shownBefore = h.engine.avPlayer(); // held: no address reused
+    h.engine.applyProjectSettings("Project", 160, 96, 29.97, "None");
+    ASSERT_TRUE(h.waitFor([&] { return h.engine.avPlayer() && h.engine.avPlayer() != shownBefore; }));
+    h.queue->runUntilIdle();
+    const FrameGrid grid = h.engine.frameGrid();
+    ASSERT_EQ(grid, FrameGrid::ofRate(29.97));
+
+    h.engine.session()->writeRenderJob(sources.path() / "job.json");
+    const std::filesystem::path movie = sources.path() / "export.mp4";
+    Exporter::exportEditorTimeline(EditorJobV2::fromJSON(readTextFile(sources.path() / "job.json")), std::nullopt,
+                                   h.media.path(), movie, 2000000, Exporter::EditorVideoCodec::h264, "rec709", 1, 1,
+                                   0, 0, std::nullopt, nullptr, nullptr);
+    const std::vector<int> exported = exportedStamps(movie);
+
+    for (std::int64_t n = 14; n <= 20; ++n) {
+        SCOPED_TRACE("frame " + std::to_string(n));
+        if (n > 14) {
+            const std::uint64_t scrolls = h.engine.timelineScrollRequest();
+            h.engine.stepPlayheadFrame(1, false);
+            ASSERT_TRUE(h.waitFor([&] { return h.engine.timelineScrollRequest() > scrolls; }));
+        } else {
+            // The new player's first picture comes from the seek its installation asked for.
+            h.waitFor([&] { return h.stamp() == exported.at(14); });
+        }
+        h.queue->runUntilIdle();
+        EXPECT_EQ(grid.index(h.engine.playheadSeconds()), n);
+        EXPECT_EQ(h.stamp(), exported.at(static_cast<std::size_t>(n)));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Rates, PausedFrameExactness,
                          ::testing::Values(Rate{24000, 1001, 23.976, "at23_976"}, Rate{24, 1, 24, "at24"},
                                            Rate{25, 1, 25, "at25"}, Rate{30000, 1001, 29.97, "at29_97"},

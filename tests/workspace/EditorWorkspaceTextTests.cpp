@@ -34,6 +34,12 @@ TEST(EditorWorkspaceText, TimeLabelCountsFramesAtTheTrueRate)
     EXPECT_EQ(timeLabel(60, 29.97), "00:59:28");   // 1798 frames
     EXPECT_EQ(timeLabel(4500, 25), "75:00:00");    // minutes are not folded into hours
     EXPECT_EQ(timeLabel(1.04, 25), "00:01:01");
+    EXPECT_EQ(timeLabel(10, 47.952), "00:09:47"); // frame 479 of 48000/1001, non-drop
+    // Rates of no whole number of frames a second: the second a frame starts in, and its place there.
+    EXPECT_EQ(timeLabel(0.99, 12.5), "00:00:12"); // frame 12 starts at 0.96 s
+    EXPECT_EQ(timeLabel(1.05, 12.5), "00:01:00"); // frame 13 at 1.04 s
+    EXPECT_EQ(timeLabel(2, 12.5), "00:02:00");    // frame 25
+    EXPECT_EQ(timeLabel(12, 0.2), "00:10:00");    // frame 2
     // What a broken document or rate could hand it.
     EXPECT_EQ(timeLabel(std::numeric_limits<double>::quiet_NaN(), 25), "00:00:00");
     EXPECT_EQ(timeLabel(-3, 25), "00:00:00");

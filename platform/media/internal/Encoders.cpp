@@ -16,13 +16,12 @@ constexpr const char* kX265Preset = "fast";
 constexpr const char* kX264Preset = "medium";
 
 
-// The NTSC rates written as the exact ratios cameras use; other rates as a close ratio.
+// The rate on the time base its frames are stamped on (rateTimebase): 12.5 as 25/2, the
+// NTSC rates as the 1001-based ratios cameras use.
 AVRational frameRateOf(double fps)
 {
-    if (const auto ntsc = ntscFraction(fps)) {
-        return {ntsc->first, ntsc->second};
-    }
-    return av_d2q(fps, 100000);
+    const RateTimebase timebase = rateTimebase(fps);
+    return {timebase.timescale, static_cast<int>(timebase.step)};
 }
 
 const AVCodec* findEncoder(const char* name)
@@ -83,13 +82,8 @@ AVRational videoTimeBase(const VideoOutputSettings& settings, std::int32_t media
     }
     const double fps = settings.compressionProperties ? settings.compressionProperties->expectedSourceFrameRate : 0;
     if (fps > 0 && std::isfinite(fps)) {
-        const AVRational rate = frameRateOf(fps);
-        if (rate.den == 1001) {
-            return {1, rate.num};
-        }
-        if (rate.den == 1 && rate.num > 0) {
-            return {1, rate.num};
-        }
+        // Every frame of the rate starts on a tick of its timescale.
+        return {1, frameRateOf(fps).num};
     }
     return {1, 90000};
 }
