@@ -1,7 +1,5 @@
 // The edit tools bar of the real window while messages come and go, and the words the grade
 // inspector's Reset leaves on the status line.
-#include <algorithm>
-
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -15,6 +13,7 @@
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
 #include "workspace/EditorContentView.h"
+#include "workspace/bars/ClipFadeBar.h"
 #include "workspace/bars/EditToolsBar.h"
 #include "workspace/bars/EditorTopBar.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -49,30 +48,39 @@ TEST_F(AppScenario, TheCommandsStayWhereTheyWereAndResetSaysTheGradeIsCleared)
     QTest::mouseClick(bar.button(EditToolsBar::EditCommand::trimOut), Qt::LeftButton);
     EXPECT_TRUE(says(stillTrim));
 
-    // Each selection places the commands at once; no message moves them.
+    // Each selection places the commands at once; no message moves them, the strip scrolled to
+    // its end (where the fade group's Apply is) or to "Grade".
     // (A click on the clip selected already would be a double click, which opens the viewer.)
     const std::vector<std::pair<std::string, std::string>> steps{
         {"v2", "OK"},
         {"v1", "Split OK — video only (playhead not inside yellow clip)"},
         {"v2", stillTrim + ", and more words than the status line has room for"},
-        {"v1", ""},
-        {"", "Grade ON"}};
-    // At this size "Grade" lies past the end of the strip's visible part: scrolled into view, as
-    // the arrow or the wheel does, it ends at the strip's right edge.
-    ASSERT_TRUE(select("v1"));
-    QWidget& visible = *bar.strip()->clipView();
-    bar.strip()->scrollByPixels(
-        std::max(bar.gradeButton()->mapTo(&visible, QPoint(bar.gradeButton()->width(), 0)).x() - visible.width(), 0));
+        {"v1", ""}};
+    QPushButton& apply = *bar.fadeBar()->applyButton();
     QRect grade;
-    for (const auto& [id, message] : steps) {
-        if (!id.empty()) {
-            ASSERT_TRUE(select(id));
-            grade = globalRect(*bar.gradeButton());
-        }
+    QRect applied;
+    const auto messageLeavesThemThere = [&](const std::string& message) {
         engine().setStatus(message);
         ASSERT_TRUE(says(message));
-        EXPECT_EQ(globalRect(*bar.gradeButton()), grade) << id << ": " << message;
+        // Laid out and drawn as the message shows.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(globalRect(*bar.gradeButton()), grade) << message;
+        EXPECT_EQ(globalRect(apply), applied) << message;
+    };
+    for (const auto& [id, message] : steps) {
+        ASSERT_TRUE(select(id));
+        bar.strip()->scrollByPixels(bar.strip()->maxOffset());
+        grade = globalRect(*bar.gradeButton());
+        applied = globalRect(apply);
+        messageLeavesThemThere(message);
     }
+    // At this size "Grade" lies before the visible part at the strip's end: scrolled back to it,
+    // as the arrow or the wheel does.
+    bar.strip()->scrollByPixels(bar.gradeButton()->mapTo(bar.strip()->clipView(), QPoint(0, 0)).x());
+    grade = globalRect(*bar.gradeButton());
+    applied = globalRect(apply);
+    messageLeavesThemThere("Grade ON");
     screenshot("buttons-stay-1-commands.png", globalRect(window()));
 
     // A click where "Grade" was drawn before the last message opens the inspector on A001.
