@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <QEvent>
+#include <QLayout>
 #include <QWheelEvent>
 
 #include "controls/EdgeScrollZone.h"
@@ -70,6 +71,15 @@ void ToolbarEdgeScrollView::setHostedContent(QWidget* content)
     }
     layoutPreservingScroll(remembered);
     updateGeometry();
+}
+
+void ToolbarEdgeScrollView::layoutContentNow()
+{
+    if (!content_)
+        return;
+    layoutPreservingScroll(offset_);
+    if (QLayout* layout = content_->layout())
+        layout->activate();
 }
 
 double ToolbarEdgeScrollView::maxOffset() const

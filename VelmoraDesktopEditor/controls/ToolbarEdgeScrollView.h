@@ -27,6 +27,10 @@ public:
     // later), keeping the scroll position. Null removes the content.
     void setHostedContent(QWidget* content);
     QWidget* hostedContent() const { return content_; }
+    // Lays the content out now, as its next layout request would, keeping the scroll position:
+    // for a caller that showed or hid part of it and reads (or lets the user click) where its
+    // controls are before control returns to the event loop.
+    void layoutContentNow();
 
     // How far the content is scrolled to the left, 0 at its start.
     double offset() const { return offset_; }

@@ -382,7 +382,13 @@ void ExportSheetController::exportFinished(std::uint64_t run, const ExportResult
     setProgress(1, "Saved to " + output.filename().string());
     setStatus("Done \u2014 " + NumberText::integer(result.width) + "\u00D7" + NumberText::integer(result.height)
               + " @ " + StatusText::fixed(result.fps, 2) + " fps");
-    services_.fileRevealer->reveal(output);
+    // The progress line names the movie; it says so when nothing can show it, while this run is
+    // still the one shown.
+    QPointer<ExportSheetController> self(this);
+    services_.fileRevealer->reveal(output, [self, run, name = output.filename().string()] {
+        if (self && self->runNumber_ == run && !self->isExporting_)
+            self->setProgress(1, "Saved to " + name + " \u2014 no file manager is available to show it");
+    });
 }
 
 void ExportSheetController::exportFailed(std::uint64_t run, const std::string& message)

@@ -199,6 +199,10 @@ void ExportWorkspaceController::chooseJobFile(const std::filesystem::path& file)
 void ExportWorkspaceController::loadJob(const std::filesystem::path& file, const nlohmann::json* document)
 {
     forgetPreview();
+    // The words about the job before (its preview, its failure, its finished export) go with it;
+    // a running export goes on reporting its own progress.
+    if (!isExporting_)
+        assign(statusText_, std::string("Ready"), &ExportWorkspaceController::statusTextChanged);
     assign(jobURL_, file, &ExportWorkspaceController::jobURLChanged);
     updateJobTool(document);
 }

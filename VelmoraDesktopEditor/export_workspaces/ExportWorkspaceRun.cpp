@@ -23,8 +23,14 @@ bool ExportWorkspaceController::canRevealOutput() const
 
 void ExportWorkspaceController::revealOutput()
 {
-    if (canRevealOutput())
-        services_.fileRevealer->reveal(*outputURL_);
+    if (!canRevealOutput())
+        return;
+    QPointer<ExportWorkspaceController> self(this);
+    services_.fileRevealer->reveal(*outputURL_, [self, name = outputURL_->filename().string()] {
+        if (self)
+            self->assign(self->statusText_, "No file manager is available to show " + name,
+                         &ExportWorkspaceController::statusTextChanged);
+    });
 }
 
 void ExportWorkspaceController::startExport()

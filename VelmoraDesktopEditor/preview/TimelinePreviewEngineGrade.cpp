@@ -213,6 +213,12 @@ void TimelinePreviewEngine::finalizeClipGradeLivePreview(const std::string& clip
 {
     PreviewFrameGrader::invalidateLutBaseCache();
     applyClipGradeLive(clipId, editState, false);
+    // The live changes before this end (which already wrote the state, so the write above may
+    // find nothing to change) say nothing; an edit that ends with the clip holding no grade, as
+    // the inspector's Reset does, says so.
+    if (session_ && session_->clip(clipId) && !editState.hasAnyGrade()) {
+        setStatus("Clip grade cleared");
+    }
 }
 
 void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const ClipGradeEditState& editState,

@@ -9,6 +9,8 @@
 
 #include "preview/TimelinePreviewEngine.h"
 
+#include <algorithm>
+
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -30,6 +32,21 @@ double durationOf(const EditSession::Clip& clip)
 const char* withAudio(bool sync)
 {
     return sync ? " + audio" : "";
+}
+
+// What a playhead trim says when the clip it was pointed at is a still: stills have no source
+// range to trim into, only a length, which their edges change.
+constexpr const char* stillTrimHint =
+    " acts on video and audio clips — drag a still's edges to shorten it, its right edge to lengthen it";
+
+// Whether the playhead lies inside a still of the active timeline, which a playhead trim
+// passes over.
+bool stillUnderPlayhead(const EditSession& session, double p)
+{
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
+    return timeline && std::any_of(timeline->clips.begin(), timeline->clips.end(), [p](const EditSession::Clip& clip) {
+        return EditSession::normalizedClipType(clip.type, clip.name) == "image" && EditSession::playheadInsideClip(p, clip);
+    });
 }
 
 } // namespace
@@ -60,6 +77,8 @@ void TimelinePreviewEngine::trimClipAtPlayhead(TrimEdge edge)
             } else {
                 trimVideoTail(*video, sync);
             }
+        } else if (stillUnderPlayhead(*session_, p)) {
+            setStatus(std::string(head ? "Trim In" : "Trim Out") + stillTrimHint);
         } else {
             setStatus(head ? "Trim In: put playhead inside a clip (or select one)"
                            : "Trim Out: put playhead inside a clip (or select one)");

@@ -356,8 +356,14 @@ void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
     if (!reportingFailure([&] { session->saveReturnCopy(chosen, pathText(mediaFolderURL_)); }))
         return;
     readoptSession(false);
-    if (fileRevealer_)
-        fileRevealer_->reveal(chosen);
+    if (!fileRevealer_)
+        return;
+    // The file is written whether or not anything can show it; the status line says where.
+    QPointer<EditorWorkspaceController> self(this);
+    fileRevealer_->reveal(chosen, [self, name = chosen.filename().string()] {
+        if (self)
+            self->engine_->setStatus("Saved " + name + " — no file manager is available to show it");
+    });
 }
 
 void EditorWorkspaceController::handoffToExportTab()

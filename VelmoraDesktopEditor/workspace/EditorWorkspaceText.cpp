@@ -71,8 +71,8 @@ std::string relinkMessage(bool openedWebTavlek, const std::vector<std::string>& 
 {
     std::string message =
         openedWebTavlek
-            ? "Web .tavlek projects do not include video files. Point to the folder on this Mac that contains the "
-              "original clips."
+            ? "Web .tavlek projects do not include video files. Point to the folder on this computer that contains "
+              "the original clips."
             : "Some clips are missing from the project media folder. Choose the folder that contains these files "
               "(subfolders are OK).";
     if (missingNames.empty())

@@ -32,10 +32,15 @@ bool openFolderWithLauncher(const QString& folder)
     return process.startDetached();
 }
 
-// Opens the file's folder, else logs that nothing can show the file (the first time only).
-void fallBack(const QString& path, const QString& folder, bool& noted)
+// Opens the file's folder, else tells the caller that nothing can show the file (and the log,
+// the first time only).
+void fallBack(const QString& path, const QString& folder, bool& noted, const FileRevealer::Unavailable& unavailable)
 {
-    if (openFolderWithLauncher(folder) || noted)
+    if (openFolderWithLauncher(folder))
+        return;
+    if (unavailable)
+        unavailable();
+    if (noted)
         return;
     noted = true;
     qInfo("No file manager is available to show %s", qUtf8Printable(path));
@@ -43,13 +48,13 @@ void fallBack(const QString& path, const QString& folder, bool& noted)
 
 } // namespace
 
-void DesktopFileRevealer::reveal(const std::filesystem::path& file)
+void DesktopFileRevealer::reveal(const std::filesystem::path& file, Unavailable unavailable)
 {
     const QString path = QString::fromStdString(file.string());
     const QString folder = QString::fromStdString(file.parent_path().string());
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        fallBack(path, folder, *noted_);
+        fallBack(path, folder, *noted_, unavailable);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -60,10 +65,11 @@ void DesktopFileRevealer::reveal(const std::filesystem::path& file)
     // bus where none answers until the timeout, never holds up the window.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kFileManagerTimeoutMs), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [path, folder, noted = noted_](QDBusPendingCallWatcher* finished) {
+                     [path, folder, noted = noted_, unavailable = std::move(unavailable)](
+                         QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();
                          if (finished->isError())
-                             fallBack(path, folder, *noted);
+                             fallBack(path, folder, *noted, unavailable);
                      });
 }
 

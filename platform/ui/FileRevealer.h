@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 namespace velmora {
 
@@ -8,8 +9,12 @@ namespace velmora {
 // record the call instead of opening a window.
 class FileRevealer {
 public:
+    // Called on the main thread, at most once per reveal and possibly after reveal returned,
+    // when nothing on this desktop can show the file: the caller tells the user.
+    using Unavailable = std::function<void()>;
+
     virtual ~FileRevealer() = default;
-    virtual void reveal(const std::filesystem::path& file) = 0;
+    virtual void reveal(const std::filesystem::path& file, Unavailable unavailable) = 0;
 };
 
 } // namespace velmora

@@ -248,6 +248,10 @@ TEST_F(ExportRun, ShowInFolderNeedsTheFileOnDisk)
     EXPECT_TRUE(controller->canRevealOutput());
     controller->revealOutput();
     EXPECT_EQ(revealer->revealed, std::vector<std::filesystem::path>{output()});
+    // Nothing on this desktop can show it: the status line says so.
+    revealer->fileManager = false;
+    controller->revealOutput();
+    EXPECT_EQ(controller->statusText(), "No file manager is available to show " + output().filename().string());
 }
 
 } // namespace

@@ -196,12 +196,14 @@ TEST_F(Preview, AnotherJobShowsNothingOfTheOneBefore)
     EXPECT_EQ(controller->previewLabel(), "");
     EXPECT_FALSE(controller->hasPreviewTimeRange());
     EXPECT_EQ(controller->previewTimeSeconds(), 0);
+    EXPECT_EQ(controller->statusText(), "Ready"); // not the other job's "Preview updated"
 
     // The render for the job before ends: dropped. Nothing else renders until asked.
     exporter->finishPreview(1, still("before", 0, 6, 4));
     waitForPosted(1);
     queue->advance(1);
     EXPECT_TRUE(controller->previewImage().isNull());
+    EXPECT_EQ(controller->statusText(), "Ready");
     EXPECT_EQ(exporter->previewCount(), 2u);
     render(2, still("other", 0, 3));
     EXPECT_EQ(exporter->previewCall(2).request.timeSeconds, 0);

@@ -58,6 +58,29 @@ TEST(EngineTrim, PlayheadTrimsAreRefusedOnLockedLanesAndAtEdges)
     EXPECT_TRUE(timelineIs(h.session(), {{"au", 2, 4}, {"far", 10, 2, 2}}));
 }
 
+// A still under the playhead, selected or not: the playhead trims pass it by and say how a
+// still's length changes; in a gap they ask for a clip as before.
+TEST(EngineTrim, PlayheadTrimsOverAStillSayHowAStillIsTrimmed)
+{
+    EngineHarness h;
+    h.adopt(sessionWith({clip("s", "image", 0, 4, 1, "Still.png"), clip("v", "video", 6, 2)}));
+    h.engine.scrub(2);
+    for (bool selected : {true, false}) {
+        h.engine.setSelectedClipId(selected ? std::optional<std::string>("s") : std::nullopt);
+        h.engine.trimAtPlayhead();
+        EXPECT_EQ(h.engine.status(), "Trim Out acts on video and audio clips — drag a still's edges to shorten it, its "
+                                     "right edge to lengthen it");
+        h.engine.trimStartAtPlayhead();
+        EXPECT_EQ(h.engine.status(), "Trim In acts on video and audio clips — drag a still's edges to shorten it, its "
+                                     "right edge to lengthen it");
+    }
+    h.engine.scrub(5);
+    h.engine.trimAtPlayhead();
+    EXPECT_EQ(h.engine.status(), "Trim Out: put playhead inside a clip (or select one)");
+    EXPECT_FALSE(h.engine.canUndo());
+    EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, 4}, {"v", 6, 2}}));
+}
+
 TEST(EngineTrim, EdgeDragsTrimSnapAndSayWhyTheyCannot)
 {
     EngineHarness h;

@@ -72,14 +72,16 @@ TEST(DesktopFileRevealer, AwaitsTheFileManagerWithoutBlockingAndOpensTheFolderWh
     ASSERT_TRUE(managerBus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
 
     DesktopFileRevealer revealer;
-    revealer.reveal(folder / "first" / "movie.mp4");
-    revealer.reveal(folder / "second" / "movie.mp4");
+    bool told = false;
+    revealer.reveal(folder / "first" / "movie.mp4", [&told] { told = true; });
+    revealer.reveal(folder / "second" / "movie.mp4", [&told] { told = true; });
     ASSERT_TRUE(processEventsUntil([&] { return manager.calls.size() == 2; }));
     EXPECT_FALSE(std::filesystem::exists(opened));
     managerBus.send(manager.calls[0].createReply());
     managerBus.send(manager.calls[1].createErrorReply(QDBusError::Failed, QStringLiteral("no window")));
     ASSERT_TRUE(processEventsUntil([&] { return test::readTextFile(opened).ends_with("\n"); }));
     EXPECT_EQ(test::readTextFile(opened), (folder / "second").string() + "\n");
+    EXPECT_FALSE(told); // the folder was opened instead
 
     managerBus.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
     QDBusConnection::disconnectFromBus("held file manager");
@@ -92,9 +94,9 @@ void capture(QtMsgType type, const QMessageLogContext&, const QString& message)
     captured->emplace_back(type, message.toStdString());
 }
 
-// A desktop with no file manager on the bus and no launcher on PATH: revealing stays quiet,
-// one informational line in the log at most, however often it is asked.
-TEST(DesktopFileRevealer, WithoutAFileManagerRevealsQuietly)
+// A desktop with no file manager on the bus and no launcher on PATH: every reveal tells its
+// caller, and the log gets one informational line at most, however often it is asked.
+TEST(DesktopFileRevealer, WithoutAFileManagerTellsTheCallerEachTime)
 {
     test::TempDir emptyPath;
     test::TempDir folder;
@@ -106,11 +108,13 @@ TEST(DesktopFileRevealer, WithoutAFileManagerRevealsQuietly)
     captured = &messages;
     const QtMessageHandler previous = qInstallMessageHandler(capture);
     DesktopFileRevealer revealer;
-    revealer.reveal(folder / "movie.mp4");
-    revealer.reveal(folder / "movie.mp4");
+    int told = 0;
+    revealer.reveal(folder / "movie.mp4", [&told] { ++told; });
+    revealer.reveal(folder / "movie.mp4", [&told] { ++told; });
     qInstallMessageHandler(previous);
     captured = nullptr;
 
+    EXPECT_EQ(told, 2);
     ASSERT_LE(messages.size(), 1u);
     for (const auto& [type, text] : messages) {
         EXPECT_EQ(type, QtInfoMsg) << text;

@@ -247,6 +247,13 @@ TEST(ExportReturn, WritesTheEditReturnFileAndRevealsIt)
     EXPECT_FALSE(w.projectDirty());
     EXPECT_TRUE(h.engine().canUndo());
 
+    // A desktop where nothing can show the file: the status line says the file is written.
+    h.revealer->fileManager = false;
+    w.exportReturn();
+    h.panels->choose(h.folders.scratch() / "again.json");
+    EXPECT_EQ(h.engine().status(), "Saved again.json — no file manager is available to show it");
+    EXPECT_TRUE(fs::exists(h.folders.scratch() / "again.json"));
+
     // An unsaved project proposes its name; a failing write reveals nothing.
     w.startNewProject();
     h.engine().applyProjectSettings("Holiday", 1920, 1080, 25, "None");
@@ -254,7 +261,7 @@ TEST(ExportReturn, WritesTheEditReturnFileAndRevealsIt)
     EXPECT_EQ(h.panels->current().suggestedName, "Holiday_edit_return.json");
     h.panels->choose(h.folders.scratch() / "missing" / "x" / "y.json");
     EXPECT_TRUE(w.showError());
-    EXPECT_EQ(h.revealer->revealed.size(), 1u);
+    EXPECT_EQ(h.revealer->revealed.size(), 2u);
 }
 
 TEST(HandOff, WritesARenderJobAndSwitchesToTheExportWorkspace)

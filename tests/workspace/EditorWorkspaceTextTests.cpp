@@ -84,7 +84,7 @@ TEST(EditorWorkspaceText, RelinkMessageListsAtMostEightNames)
     EXPECT_EQ(relinkMessage(false, nine),
               local + "\n\nC1.MOV\nC2.MOV\nC3.MOV\nC4.MOV\nC5.MOV\nC6.MOV\nC7.MOV\nC8.MOV\n…and 1 more");
     EXPECT_EQ(relinkMessage(true, {}), "Web .tavlek projects do not include video files. Point to the folder on this "
-                                       "Mac that contains the original clips.");
+                                       "computer that contains the original clips.");
 }
 
 TEST(EditorWorkspaceText, Badge)

@@ -19,9 +19,10 @@ namespace velmora {
 
 namespace {
 
-// The status line takes the width its text needs, but at most this much and at most this share
-// of the bar: the rest is the commands', which scroll when it is not enough. Longer text is cut
-// with an ellipsis (the whole text is its tool tip).
+// The status line has a slot of its own, this wide but at most this share of the bar, whatever
+// its text: the rest is the commands', which scroll when it is not enough, and which therefore
+// never move when a message comes. Longer text is cut with an ellipsis (the whole text is its
+// tool tip).
 constexpr int statusMaximumWidth = 520;
 constexpr double statusMaximumShare = 0.4;
 // Padding at the bar's right end, after the status line, as the row has at its ends.
@@ -157,6 +158,11 @@ void EditToolsBar::refresh()
     statusLabel_->setToolTip(status);
     statusLabel_->setText(status);
     fitStatusWidth();
+    // The groups just shown or hidden take their places now, not at the next pass of the event
+    // loop: a button is where it will be drawn as soon as it shows.
+    strip_->layoutContentNow();
+    fadeBar_->layout()->activate();
+    gainBar_->layout()->activate();
 }
 
 void EditToolsBar::resizeEvent(QResizeEvent* event)
@@ -167,13 +173,7 @@ void EditToolsBar::resizeEvent(QResizeEvent* event)
 
 void EditToolsBar::fitStatusWidth()
 {
-    const QString status = statusLabel_->text();
-    // Measured in the style sheet's font, which the label takes when it is polished.
-    statusLabel_->ensurePolished();
-    // One pixel more than the text's advance: a label exactly as wide as its text may elide it.
-    const int needed = status.isEmpty() ? 0 : statusLabel_->fontMetrics().horizontalAdvance(status) + 1;
-    const int allowed = std::min(statusMaximumWidth, static_cast<int>(width() * statusMaximumShare));
-    const int fitted = std::max(std::min(needed, allowed), 0);
+    const int fitted = std::max(std::min(statusMaximumWidth, static_cast<int>(width() * statusMaximumShare)), 0);
     if (statusLabel_->minimumWidth() != fitted || statusLabel_->maximumWidth() != fitted)
         statusLabel_->setFixedWidth(fitted);
 }

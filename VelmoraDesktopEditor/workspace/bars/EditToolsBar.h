@@ -19,8 +19,9 @@ class ToolbarEdgeScrollView;
 // The one-line row of editing commands between the transport and the clip picker: undo and
 // redo, the timeline edits, "Grade" and "Source V" for the selection, the fade and gain groups,
 // the Snap and Ripple switches in an edge-scrolling strip, and the engine's status line at the
-// bar's end, outside the strip, so that it shows at every width (cut short with an ellipsis where
-// it does not fit, the whole text in its tool tip). 36 high.
+// bar's end, outside the strip, so that it shows at every width, in a slot whose width follows
+// the bar's and never its text (cut short with an ellipsis where it does not fit, the whole text
+// in its tool tip), so that no command moves when a message comes. 36 high.
 // Every button runs the command its key runs (EditorWorkspaceController::perform); only Undo and
 // Redo are ever disabled, every other command is refused by the engine with a status message.
 // Main thread only.
@@ -48,7 +49,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // The status line as wide as its text, within its share of the bar.
+    // The status line's slot: its share of the bar, whatever its text.
     void fitStatusWidth();
     QPushButton* addCommandButton(QWidget* row, const QString& title, EditCommand command, const QString& help);
 

@@ -42,8 +42,14 @@ public:
 
 class FakeFileRevealer final : public FileRevealer {
 public:
-    void reveal(const std::filesystem::path& file) override { revealed.push_back(file); }
+    void reveal(const std::filesystem::path& file, Unavailable unavailable) override
+    {
+        revealed.push_back(file);
+        if (!fileManager && unavailable)
+            unavailable();
+    }
     std::vector<std::filesystem::path> revealed;
+    bool fileManager = true; // false: as a desktop with nothing that can show a file
 };
 
 } // namespace velmora::test
