@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <unordered_set>
 
 #include "model/NameMatching.h"
 #include "platform/foundation/NumberText.h"
@@ -122,8 +123,9 @@ std::optional<std::string> readSmallUtf8File(const fs::path& file)
     return text;
 }
 
-// The .cube file names directly in a folder, hidden files skipped, in name order.
-std::vector<std::string> cubeFileNames(const fs::path& folder)
+// The .cube file names directly in a folder, hidden files skipped, in name order; those found
+// before a stop was requested.
+std::vector<std::string> cubeFileNames(const fs::path& folder, const std::stop_token& stop)
 {
     std::vector<std::string> names;
     std::error_code ec;
@@ -132,7 +134,7 @@ std::vector<std::string> cubeFileNames(const fs::path& folder)
         return names;
     }
     for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec) {
+        if (ec || stop.stop_requested()) {
             break;
         }
         const std::string name = it->path().filename().string();
@@ -281,7 +283,8 @@ std::optional<std::string> firstAvailableConversionLUT(const OptionalFolder& med
 
 } // namespace detail
 
-std::vector<std::string> availableLUTNames(const OptionalFolder& mediaFolder, const OptionalFolder& sessionFile)
+std::vector<std::string> availableLUTNames(const OptionalFolder& mediaFolder, const OptionalFolder& sessionFile,
+                                           std::stop_token stop)
 {
     std::vector<fs::path> folders;
     if (const auto resources = applicationResourcesFolder()) {
@@ -305,9 +308,14 @@ std::vector<std::string> availableLUTNames(const OptionalFolder& mediaFolder, co
     }
 
     std::vector<std::string> names{std::string(noLutSentinel)};
+    // "None" is no file's name (it has no ".cube"), so it needs no place among those seen.
+    std::unordered_set<std::string> seen;
     for (const auto& folder : folders) {
-        for (auto& name : cubeFileNames(folder)) {
-            if (std::find(names.begin() + 1, names.end(), name) == names.end()) {
+        if (stop.stop_requested()) {
+            break;
+        }
+        for (auto& name : cubeFileNames(folder, stop)) {
+            if (seen.insert(name).second) {
                 names.push_back(std::move(name));
             }
         }

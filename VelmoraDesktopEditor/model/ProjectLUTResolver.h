@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,11 +39,14 @@ bool isExplicitNoLut(const std::optional<std::string>& reference);
 // number, is above 2.
 bool isUsableCubeText(std::string_view text);
 
-// "None" followed by the .cube files found (each name once, in folder order): the application's
-// resources and their "luts", the media folder, its "luts" and "LUTs", the project folder and
-// its "luts". Hidden files are skipped.
+// "None" followed by the .cube files found (each name once, where it first appears, in folder
+// order): the application's resources and their "luts", the media folder, its "luts" and "LUTs",
+// the project folder and its "luts". Hidden files are skipped. A folder can hold tens of
+// thousands of files: a stop requested through `stop` ends the listing at the next file, with
+// the names found so far, which the caller is to drop.
 std::vector<std::string> availableLUTNames(const std::optional<std::filesystem::path>& mediaFolder,
-                                           const std::optional<std::filesystem::path>& sessionFile);
+                                           const std::optional<std::filesystem::path>& sessionFile,
+                                           std::stop_token stop = {});
 
 // availableLUTNames with the clip's own reference appended when it matches no listed file.
 std::vector<std::string> pickerOptions(const std::optional<std::filesystem::path>& mediaFolder,

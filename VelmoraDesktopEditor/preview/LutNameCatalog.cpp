@@ -5,29 +5,45 @@
 namespace velmora {
 
 LutNameCatalog::LutNameCatalog(std::shared_ptr<MainQueue> mainQueue, BackgroundRunner runInBackground,
-                               std::function<void()> onListed)
-    : mainQueue_(std::move(mainQueue)), runInBackground_(std::move(runInBackground)),
+                               std::function<void()> onListed, Lister lister)
+    : mainQueue_(std::move(mainQueue)), runInBackground_(std::move(runInBackground)), lister_(std::move(lister)),
       kept_(std::make_shared<Kept>(Kept{{std::string(ProjectLUTResolver::noLutSentinel)}, std::move(onListed)}))
 {
+    if (!lister_) {
+        lister_ = [](const std::optional<std::filesystem::path>& mediaFolder,
+                     const std::optional<std::filesystem::path>& sessionFile, std::stop_token stop) {
+            return ProjectLUTResolver::availableLUTNames(mediaFolder, sessionFile, std::move(stop));
+        };
+    }
+}
+
+LutNameCatalog::~LutNameCatalog()
+{
+    stop_.request_stop();
 }
 
 void LutNameCatalog::refresh(const std::optional<std::filesystem::path>& mediaFolder,
                              const std::optional<std::filesystem::path>& sessionFile)
 {
     const std::uint64_t number = newest_->fetch_add(1) + 1;
+    stop_.request_stop();
+    stop_ = std::stop_source();
     if (!runInBackground_) {
-        kept_->names = ProjectLUTResolver::availableLUTNames(mediaFolder, sessionFile);
+        kept_->names = lister_(mediaFolder, sessionFile, stop_.get_token());
         if (kept_->onListed) {
             kept_->onListed();
         }
         return;
     }
-    runInBackground_([number, mediaFolder, sessionFile, newest = newest_, queue = mainQueue_,
-                      kept = std::weak_ptr<Kept>(kept_)] {
-        if (newest->load() != number) {
+    runInBackground_([number, mediaFolder, sessionFile, lister = lister_, stop = stop_.get_token(),
+                      newest = newest_, queue = mainQueue_, kept = std::weak_ptr<Kept>(kept_)] {
+        if (newest->load() != number || stop.stop_requested()) {
             return;
         }
-        std::vector<std::string> names = ProjectLUTResolver::availableLUTNames(mediaFolder, sessionFile);
+        std::vector<std::string> names = lister(mediaFolder, sessionFile, stop);
+        if (stop.stop_requested()) {
+            return;
+        }
         queue->post([number, newest, kept, names = std::move(names)]() mutable {
             const std::shared_ptr<Kept> target = kept.lock();
             if (!target || newest->load() != number) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -23,16 +24,24 @@ namespace velmora {
 // Threads: main thread only, but for the listing itself, which runs through `runInBackground`
 // on copies of the two paths and comes back through the main queue. A listing that lands after a
 // newer one was asked for, or after the catalog is gone, is dropped; one not yet started when a
-// newer one is asked for does not run.
+// newer one is asked for does not run, and one under way is told to stop, as every listing is
+// when the catalog goes (so that closing the window never waits for a folder of thousands of
+// files to be listed to the end).
 class LutNameCatalog {
 public:
     // Runs a listing; empty: at once, on the calling thread (the result is then kept before
     // refresh returns).
     using BackgroundRunner = std::function<void(std::function<void()>)>;
+    // Lists the names, as ProjectLUTResolver::availableLUTNames does (its stop included).
+    using Lister = std::function<std::vector<std::string>(const std::optional<std::filesystem::path>& mediaFolder,
+                                                          const std::optional<std::filesystem::path>& sessionFile,
+                                                          std::stop_token stop)>;
 
-    // `onListed` is called on the main thread each time a listing's names are kept.
+    // `onListed` is called on the main thread each time a listing's names are kept. An empty
+    // `lister` is ProjectLUTResolver::availableLUTNames.
     LutNameCatalog(std::shared_ptr<MainQueue> mainQueue, BackgroundRunner runInBackground,
-                   std::function<void()> onListed);
+                   std::function<void()> onListed, Lister lister = {});
+    ~LutNameCatalog();
     LutNameCatalog(const LutNameCatalog&) = delete;
     LutNameCatalog& operator=(const LutNameCatalog&) = delete;
 
@@ -51,6 +60,9 @@ private:
 
     std::shared_ptr<MainQueue> mainQueue_;
     BackgroundRunner runInBackground_;
+    Lister lister_;
+    // Stops the newest listing asked for; replaced by each refresh.
+    std::stop_source stop_;
     std::shared_ptr<Kept> kept_;
     // The number of the newest listing asked for; read by the worker to skip superseded ones.
     std::shared_ptr<std::atomic<std::uint64_t>> newest_ = std::make_shared<std::atomic<std::uint64_t>>(0);

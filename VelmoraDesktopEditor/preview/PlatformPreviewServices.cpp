@@ -1,8 +1,6 @@
 #include "preview/PlatformPreviewServices.h"
 
-#include <system_error>
-
-#include "platform/dispatch/SerialQueue.h"
+#include "platform/dispatch/BackgroundWorker.h"
 #include "preview/PlatformCompositionBuilder.h"
 
 namespace velmora {
@@ -30,17 +28,8 @@ TimelinePreviewEngine::Services platformPreviewServices(std::shared_ptr<MainQueu
     // by the first one, shared by the engines made from copies of these services and joined when
     // the last copy goes (the work touches the disk and posts to the main queue, nothing else).
     // Called on the main thread only.
-    services.runInBackground = [worker = std::make_shared<std::unique_ptr<SerialQueue>>()](std::function<void()> work) {
-        if (!*worker) {
-            try {
-                *worker = std::make_unique<SerialQueue>("velmora.luts");
-            } catch (const std::system_error&) {
-                work(); // no thread to be had: listed here, as without a worker
-                return;
-            }
-        }
-        (*worker)->async(std::move(work));
-    };
+    services.runInBackground = [worker = std::make_shared<BackgroundWorker>("velmora.luts")](
+                                   std::function<void()> work) { worker->run(std::move(work)); };
     return services;
 }
 

@@ -69,9 +69,9 @@ public:
         TimelineScrubAudio::PlayerOpener openScrubAudioPlayer = {};
         // Whether a media file can be read; empty: MediaResolver::unreadableReason.
         MediaResolver::ReadabilityCheck readabilityCheck = {};
-        // Where the project's LUT files are listed, and an opened project's sources looked up in
-        // its media folder when no build does it (a worker; the answer comes back through the
-        // main queue); empty: at once, on the main thread.
+        // Where the project's LUT files are listed, an opened project's media folder chosen and
+        // its sources looked up there when no build does it (a worker; the answer comes back
+        // through the main queue); empty: at once, on the main thread.
         LutNameCatalog::BackgroundRunner runInBackground = {};
     };
 
@@ -339,6 +339,11 @@ public:
     // Lists the LUT files on offer again (a picker opening, files copied in); lutNamesChanged()
     // tells when the names arrive.
     void refreshLutNames();
+    // Runs `work` on the worker the LUT listings use, for work that reads folders and must stay
+    // off the main thread; at once on the calling thread where the engine has no worker. The
+    // work answers through the main queue.
+    void runInBackground(std::function<void()> work);
+    bool hasBackgroundWorker() const { return static_cast<bool>(runInBackground_); }
     std::vector<std::string> clipLutPickerOptions(const std::optional<std::string>& clipId) const;
     std::string selectedClipLutPickerValue() const;
     std::string selectedClipLutReference() const;

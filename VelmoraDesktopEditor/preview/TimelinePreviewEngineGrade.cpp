@@ -450,4 +450,13 @@ double TimelinePreviewEngine::previewVisualOpacity() const
     return session_ ? session_->visualOpacity(playheadSeconds_) : 1.0;
 }
 
+void TimelinePreviewEngine::runInBackground(std::function<void()> work)
+{
+    if (runInBackground_) {
+        runInBackground_(std::move(work));
+    } else {
+        work();
+    }
+}
+
 } // namespace velmora

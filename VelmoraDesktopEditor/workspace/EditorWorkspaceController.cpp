@@ -4,7 +4,6 @@
 #include "workspace/EditorWorkspaceController.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include <QPointer>
 
@@ -15,7 +14,7 @@
 #include "model/ProjectMediaFolder.h"
 #include "model/VelmoraProjectFile.h"
 #include "platform/dispatch/QtMainQueue.h"
-#include "platform/dispatch/SerialQueue.h"
+#include "platform/dispatch/BackgroundWorker.h"
 #include "platform/dispatch/ThreadPriority.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
@@ -62,22 +61,10 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
       buildNumber_(std::move(services.buildNumber)), runInBackground_(std::move(services.runInBackground))
 {
     if (!runInBackground_) {
-        runInBackground_ = [this](std::function<void()> work) {
-            if (!backgroundQueue_) {
-                try {
-                    backgroundQueue_ = std::make_unique<SerialQueue>("velmora.thumbs");
-                } catch (const std::system_error&) {
-                    // No thread to be had: the pool shows its symbols instead of poster frames.
-                    return;
-                }
-            }
-            backgroundQueue_->async([work = std::move(work)] {
-                // Poster frames are a convenience: this thread, and the decoder threads it starts,
-                // yield the cores to the window opening the project and to playback.
-                lowerCurrentThreadPriority(10);
-                work();
-            });
-        };
+        // Poster frames are a convenience: the worker's thread, and the decoder threads it
+        // starts, yield the cores to the window opening the project and to playback.
+        backgroundWorker_ = std::make_unique<BackgroundWorker>("velmora.thumbs", [] { lowerCurrentThreadPriority(10); });
+        runInBackground_ = [worker = backgroundWorker_.get()](std::function<void()> work) { worker->run(std::move(work)); };
     }
     services.engine = withMainQueue(std::move(services.engine));
     mainQueue_ = services.engine.mainQueue;
@@ -106,7 +93,7 @@ EditorWorkspaceController::~EditorWorkspaceController()
     // Background work stops first: what is queued is skipped, the poster frame being made is
     // finished, and the worker is joined.
     closing_->store(true);
-    backgroundQueue_.reset();
+    backgroundWorker_.reset();
     // The engine goes first, while everything its last signals could reach still exists.
     delete engine_;
 }
@@ -128,6 +115,7 @@ void EditorWorkspaceController::setSessionURL(std::optional<std::filesystem::pat
 void EditorWorkspaceController::setMediaFolderURL(std::optional<std::filesystem::path> url)
 {
     mediaFolderHoldsMedia_.reset();
+    mediaFolderAskedAbout_.reset();
     assign(mediaFolderURL_, std::move(url), &EditorWorkspaceController::mediaFolderURLChanged);
 }
 
@@ -370,14 +358,40 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
     if (!reportingFailure([&] { session = std::make_shared<EditSession>(EditSession::load(url)); }))
         return;
 
+    VelmoraProjectFile::applyFilenameToProjectName(*session, url, false);
+    session->ensureDefaultTimelineIfNeeded();
+    // Choosing the media folder looks into up to four folders, each of which may hold tens of
+    // thousands of files: that is the engine worker's job, never the main thread's.
+    const std::uint64_t opening = ++openingNumber_;
+    const QPointer<EditorWorkspaceController> self(this);
+    const bool away = engine_->hasBackgroundWorker();
+    auto take = [self, opening, session, url, before = std::weak_ptr<EditSession>(engine_->session()),
+                 hadSession = engine_->session() != nullptr](const std::filesystem::path& folder) {
+        if (!self || opening != self->openingNumber_ || self->engine_->session() != before.lock() ||
+            (hadSession && before.expired()))
+            return;
+        self->takeLoadedSession(session, url, folder);
+    };
+    auto choose = [url, saved = session->mediaFolder, name = projectName(session.get())] {
+        return ProjectMediaFolder::resolveForSession(url, saved, name);
+    };
+    if (!away) {
+        take(choose());
+        return;
+    }
+    engine_->runInBackground([take = std::move(take), choose = std::move(choose), queue = mainQueue_] {
+        queue->post([take, folder = choose()] { take(folder); });
+    });
+}
+
+void EditorWorkspaceController::takeLoadedSession(const std::shared_ptr<EditSession>& session,
+                                                  const std::filesystem::path& url,
+                                                  const std::filesystem::path& folder)
+{
     setSuppressDirtyMark(true);
     leavePreviousProject();
     setSessionURL(url);
     setOpenedWebTavlek(session->tool == browserProjectTool);
-    VelmoraProjectFile::applyFilenameToProjectName(*session, url, false);
-    session->ensureDefaultTimelineIfNeeded();
-    const std::filesystem::path folder =
-        ProjectMediaFolder::resolveForSession(url, session->mediaFolder, projectName(session.get()));
     setMediaFolderURL(folder);
     attachLoadedSession(session, url, folder);
     resetLayoutTrackCounts(*session);

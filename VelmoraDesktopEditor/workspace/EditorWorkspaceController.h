@@ -24,7 +24,7 @@ namespace velmora {
 class FilePanels;
 class FileRevealer;
 struct FilePanelRequest;
-class SerialQueue;
+class BackgroundWorker;
 class VelmoraWorkflowState;
 
 // The Edit workspace without its widgets: it owns the workspace's TimelinePreviewEngine, holds
@@ -385,7 +385,8 @@ public:
     void runPlaceholderAction(PreviewPlaceholder::Action action);
     // A project with sources whose media folder is unset or holds no media file. The folder is
     // looked into once after each change of the media folder (an import sets it too), not on
-    // every refresh of the program area.
+    // every refresh of the program area, and on the engine's worker: until that answer lands
+    // (mediaFolderHoldsMediaChanged), a set folder is taken to hold media.
     bool needsMediaImport() const;
     // Reloads the engine's session from the media folder (resolving one when none is set).
     void reloadPreview();
@@ -457,6 +458,8 @@ public:
 signals:
     void sessionURLChanged();
     void mediaFolderURLChanged();
+    // Whether the media folder holds media is known (see needsMediaImport).
+    void mediaFolderHoldsMediaChanged();
     void showErrorChanged();
     void errorTextChanged();
     void laneRowHeightChanged();
@@ -526,6 +529,9 @@ private:
     std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;
     // Hands a freshly read session to the engine; what was found is reported once its sources'
     // files are known (reportSourcesFound).
+    // The rest of loadSession once the media folder is chosen.
+    void takeLoadedSession(const std::shared_ptr<EditSession>& session, const std::filesystem::path& url,
+                           const std::filesystem::path& mediaFolder);
     void attachLoadedSession(const std::shared_ptr<EditSession>& session, const std::filesystem::path& sessionFile,
                              const std::filesystem::path& mediaFolder);
     // The opened session's relink names, status line, relink alert, dropped preview or poster
@@ -572,8 +578,9 @@ private:
     TimelinePreviewEngine* engine_; // child of this controller
     std::function<bool()> sourceViewerActive_;
     std::function<void(std::function<void()>)> runInBackground_;
-    // The worker of the default runInBackground; made on first use, joined by the destructor.
-    std::unique_ptr<SerialQueue> backgroundQueue_;
+    // The worker of the default runInBackground (its thread started on first use), joined by
+    // the destructor.
+    std::unique_ptr<BackgroundWorker> backgroundWorker_;
     // Raised by the destructor: background work still queued or running skips what is left.
     // Shared with that work, read on its thread.
     std::shared_ptr<std::atomic<bool>> closing_ = std::make_shared<std::atomic<bool>>(false);
@@ -594,6 +601,11 @@ private:
     std::optional<std::filesystem::path> mediaFolderURL_;
     // Whether the media folder holds a media file; none until asked after the folder was set.
     mutable std::optional<bool> mediaFolderHoldsMedia_;
+    // The media folder whose contents were last asked about (needsMediaImport).
+    mutable std::optional<std::filesystem::path> mediaFolderAskedAbout_;
+    // Counts the openings of project files: an opening whose media folder is chosen after
+    // another began (or another project was taken meanwhile) is dropped.
+    std::uint64_t openingNumber_ = 0;
     bool showError_ = false;
     std::string errorText_;
     double laneRowHeight_ = 44;

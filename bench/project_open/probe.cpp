@@ -19,7 +19,9 @@
 //             with --switch: a click (XTest) on the "10-bit Export" mode at EXPORT_X,Y (window
 //             coordinates), then one on "Edit" at EDIT_X,Y; for each, the time from the click
 //             until the window answers pings promptly again (see busyAfterClick);
-//   hwm_mb, rss_mb  the editor's peak and current resident memory (VmHWM, VmRSS) at the end.
+//   hwm_mb, rss_mb  the editor's peak and current resident memory (VmHWM, VmRSS) at the end;
+//   start_epoch_s  the wall-clock time (seconds since 1970) at which the clock started, so
+//             that the figures can be placed on another tool's clock (a system-call trace).
 // Prints one line of JSON, then ends the editor. Exit code 2 when the window or its clips do
 // not appear within --limit seconds (60 by default), or a ping stays unanswered that long.
 
@@ -222,12 +224,12 @@ long memoryKb(pid_t pid, const char* field)
     std::printf("%s\n", json.c_str());
     std::fflush(stdout);
     if (p.editor > 0) {
-        kill(p.editor, SIGTERM);
+        kill(-p.editor, SIGTERM);
         int status = 0;
         for (int i = 0; i < 100 && waitpid(p.editor, &status, WNOHANG) == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         if (waitpid(p.editor, &status, WNOHANG) == 0) {
-            kill(p.editor, SIGKILL);
+            kill(-p.editor, SIGKILL);
             waitpid(p.editor, &status, 0);
         }
     }
@@ -281,9 +283,13 @@ int main(int argc, char** argv)
     XSelectInput(p.display, p.root, SubstructureNotifyMask | StructureNotifyMask);
     XSync(p.display, False);
 
+    const double startEpoch =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     started = Clock::now();
     p.editor = fork();
     if (p.editor == 0) {
+        // A group of its own, so that the end reaches a wrapper (a tracer) and the editor alike.
+        setpgid(0, 0);
         execvp(command[0], command);
         _exit(127);
     }
@@ -338,12 +344,12 @@ int main(int argc, char** argv)
             finish(p, "{\"error\": \"no answer after a switch\"}", 2);
     }
 
-    char json[512];
+    char json[640];
     std::snprintf(json, sizeof json,
                   "{\"map_ms\": %.1f, \"paint_ms\": %.1f, \"monitor_ms\": %.1f, \"worst_wait_ms\": %.1f, "
                   "\"worst_wait_at_ms\": %.1f, \"export_ms\": %.1f, \"edit_ms\": %.1f, \"hwm_mb\": %.1f, "
-                  "\"rss_mb\": %.1f}",
+                  "\"rss_mb\": %.1f, \"start_epoch_s\": %.6f}",
                   mapMs, paintMs, monitorMs, worstWait, worstAt, exportMs, editMs,
-                  memoryKb(p.editor, "VmHWM:") / 1024.0, memoryKb(p.editor, "VmRSS:") / 1024.0);
+                  memoryKb(p.editor, "VmHWM:") / 1024.0, memoryKb(p.editor, "VmRSS:") / 1024.0, startEpoch);
     finish(p, json, 0);
 }

@@ -3,6 +3,7 @@
 
   bench/project_open/run.py --editor build/velmora-editor [--baseline OTHER/velmora-editor]
                             [--clips 1000] [--runs 5] [--watch 3] [--switch] [--limit 60]
+                            [--trace-folders]
 
 Builds probe.cpp (Xlib, XTest), writes a project of --clips clips with make_project.py into a
 temporary folder, starts Xvfb on a free display (1920 × 1080 × 24) and runs the probe on each
@@ -11,11 +12,20 @@ then the medians and, with a baseline, the ratio of each figure (editor ÷ basel
 figures are those of probe.cpp: map_ms, paint_ms and monitor_ms from the fork of the editor's process,
 worst_wait_ms over --watch seconds after the first picture, export_ms and edit_ms with
 --switch, hwm_mb and rss_mb at the end.
+
+With --trace-folders each editor runs under strace (getdents64, openat), and each run also
+reports the kernel's own count of folder reads made by the editor's main thread (the thread
+whose id is the process id) from its opening of the project document to the first monitor
+picture: main_getdents (calls), main_folders (the folders they read) and main_project_folders
+(those of them that are the project's own folder or below it). strace slows the
+editor down and stands between the probe and it, so the times and memory figures of such runs
+are not comparable with untraced ones.
 """
 import argparse
 import glob
 import json
 import os
+import re
 import statistics
 import subprocess
 import sys
@@ -66,15 +76,55 @@ def start_xvfb():
     sys.exit("no free X display")
 
 
-def run_once(probe, display, editor, project, args):
+TRACED_CALL = re.compile(r"^(\d+) +(\d+\.\d+) (execve|openat|getdents64)\((.*)$")
+
+
+def main_thread_folder_reads(trace, project, first_picture_epoch):
+    """The getdents64 calls of the editor's main thread (its id is the process id: the thread
+    that ran execve) from its opening of the project document to the first picture."""
+    main, opened, calls, folders = None, None, 0, []
+    with open(trace, errors="replace") as lines:
+        for line in lines:
+            match = TRACED_CALL.match(line)
+            if not match:
+                continue
+            tid, when, call, rest = int(match.group(1)), float(match.group(2)), match.group(3), match.group(4)
+            if main is None and call == "execve":
+                main = tid
+            if tid != main or when > first_picture_epoch:
+                continue
+            if call == "openat" and opened is None and ('"%s"' % project) in rest:
+                opened = when
+            elif call == "getdents64" and opened is not None:
+                calls += 1
+                folder = re.match(r"\d+<(.*?)>", rest)
+                folders.append(folder.group(1) if folder else rest[:80])
+    return calls, sorted(set(folders)), opened is not None
+
+
+def run_once(probe, display, editor, project, args, trace=None):
     command = [probe, "--watch", str(args.watch), "--limit", str(args.limit), "--monitor", MONITOR_AT]
     if args.switch:
         command += ["--switch", EXPORT_AT, EDIT_AT]
-    command += ["--", editor, project]
+    command += ["--"]
+    if trace:
+        command += ["strace", "-f", "-qq", "-ttt", "-y", "-e", "trace=execve,openat,getdents64",
+                    "-o", trace]
+    command += [editor, project]
     env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
     result = subprocess.run(command, env=env, capture_output=True, text=True)
     line = result.stdout.strip().splitlines()[-1] if result.stdout.strip() else "{}"
-    return json.loads(line)
+    figures = json.loads(line)
+    if trace and "error" not in figures and figures.get("monitor_ms", -1) >= 0:
+        calls, folders, opened = main_thread_folder_reads(
+            trace, project, figures["start_epoch_s"] + figures["monitor_ms"] / 1000)
+        figures["main_getdents"] = calls if opened else -1
+        figures["main_folders"] = folders
+        # Of them, the folders of the project itself (its own folder, its media folder).
+        figures["main_project_folders"] = [f for f in folders if f.startswith(os.path.dirname(project))]
+    if trace and os.path.exists(trace):
+        os.remove(trace)
+    return figures
 
 
 def main():
@@ -86,6 +136,7 @@ def main():
     parser.add_argument("--watch", type=float, default=3)
     parser.add_argument("--limit", type=float, default=60)
     parser.add_argument("--switch", action="store_true")
+    parser.add_argument("--trace-folders", action="store_true")
     args = parser.parse_args()
 
     editors = [("editor", os.path.abspath(args.editor))]
@@ -101,14 +152,16 @@ def main():
         try:
             for run in range(args.runs):
                 for name, editor in (editors if run % 2 == 0 else list(reversed(editors))):
-                    figures = run_once(probe, display, editor, project, args)
+                    trace = os.path.join(folder, "trace") if args.trace_folders else None
+                    figures = run_once(probe, display, editor, project, args, trace)
                     results[name].append(figures)
                     print("run %d %-8s %s" % (run + 1, name, json.dumps(figures)), flush=True)
         finally:
             server.terminate()
             server.wait()
     print("load average after: %s" % load_average())
-    keys = ["map_ms", "paint_ms", "monitor_ms", "worst_wait_ms", "export_ms", "edit_ms", "hwm_mb", "rss_mb"]
+    keys = ["map_ms", "paint_ms", "monitor_ms", "worst_wait_ms", "export_ms", "edit_ms", "hwm_mb", "rss_mb",
+            "main_getdents"]
     medians = {}
     for name, runs in results.items():
         good = [r for r in runs if r and "error" not in r]

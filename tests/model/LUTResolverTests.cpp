@@ -179,6 +179,10 @@ TEST_F(LUTResolverTest, ListsEachCubeNameOnceInFolderOrder)
     EXPECT_EQ(LUT::availableLUTNames(media.path(), project / "cut.tavlek"),
               (std::vector<std::string>{"None", "Shipped.cube", "A.cube", "B.CUBE", "P.cube"}));
     EXPECT_EQ(LUT::availableLUTNames(media / "missing", std::nullopt), (std::vector<std::string>{"None", "Shipped.cube"}));
+    std::stop_source stopped;
+    stopped.request_stop();
+    EXPECT_EQ(LUT::availableLUTNames(media.path(), project / "cut.tavlek", stopped.get_token()),
+              std::vector<std::string>{"None"});
     ::setenv("VELMORA_RESOURCES_DIR", "", 1);
     EXPECT_EQ(LUT::availableLUTNames(std::nullopt, std::nullopt), std::vector<std::string>{"None"});
 }

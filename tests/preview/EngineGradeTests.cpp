@@ -1,5 +1,7 @@
 // Grade and LUT controls, and the grade and fade edits that leave no empty undo step.
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include <QSignalSpy>
@@ -7,6 +9,8 @@
 
 #include "EngineTestSupport.h"
 #include "grading/PreviewFrameGrader.h"
+#include "platform/dispatch/Semaphore.h"
+#include "preview/LutNameCatalog.h"
 #include "support/CubeTexts.h"
 
 namespace velmora::test {
@@ -168,6 +172,41 @@ TEST(EngineGrade, LutNamesAreListedInTheBackgroundAndKept)
     engine.refreshLutNames();
     runListing();
     EXPECT_EQ(engine.availableLutNames(), (std::vector<std::string>{"None", "later.cube", "look.cube"}));
+}
+
+// A listing under way is told to stop when a newer one is asked for and when the catalog goes
+// (the window closing): a quit never waits for thousands of files to be listed to the end.
+TEST(LutNameCatalog, ANewerListingOrItsGoingStopsTheListingUnderWay)
+{
+    auto queue = std::make_shared<ManualMainQueue>();
+    std::vector<std::thread> listings;
+    Semaphore started;
+    std::atomic<int> sawStop{0};
+    // A listing that ends only when told to stop; the bound only keeps a failing run finite.
+    const auto endless = [&](const auto&, const auto&, std::stop_token stop) {
+        started.signal();
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!stop.stop_requested() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::yield();
+        sawStop += stop.stop_requested() ? 1 : 0;
+        return std::vector<std::string>{"None", "partial.cube"};
+    };
+    int kept = 0;
+    {
+        LutNameCatalog catalog(
+            queue, [&](std::function<void()> work) { listings.emplace_back(std::move(work)); }, [&] { ++kept; },
+            endless);
+        catalog.refresh(std::nullopt, std::nullopt);
+        started.wait();
+        catalog.refresh(std::nullopt, std::nullopt);
+        started.wait();
+        listings.front().join();
+        EXPECT_EQ(sawStop.load(), 1);
+    }
+    listings.back().join();
+    EXPECT_EQ(sawStop.load(), 2);
+    queue->runUntilIdle();
+    EXPECT_EQ(kept, 0);
 }
 
 TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)

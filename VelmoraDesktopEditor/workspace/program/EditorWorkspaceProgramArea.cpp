@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <QPointer>
+
 #include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "platform/foundation/FrameRates.h"
@@ -42,9 +44,23 @@ bool EditorWorkspaceController::needsMediaImport() const
         return false;
     if (!mediaFolderURL_)
         return true;
-    if (!mediaFolderHoldsMedia_)
-        mediaFolderHoldsMedia_ = ProjectMediaFolder::hasMediaFiles(*mediaFolderURL_);
-    return !*mediaFolderHoldsMedia_;
+    if (!mediaFolderHoldsMedia_ && mediaFolderAskedAbout_ != mediaFolderURL_) {
+        mediaFolderAskedAbout_ = mediaFolderURL_;
+        if (!engine_->hasBackgroundWorker()) {
+            mediaFolderHoldsMedia_ = ProjectMediaFolder::hasMediaFiles(*mediaFolderURL_);
+        } else {
+            const QPointer<EditorWorkspaceController> self(const_cast<EditorWorkspaceController*>(this));
+            engine_->runInBackground([self, folder = *mediaFolderURL_, queue = mainQueue_] {
+                queue->post([self, folder, holds = ProjectMediaFolder::hasMediaFiles(folder)] {
+                    if (!self || self->mediaFolderURL_ != folder)
+                        return;
+                    self->mediaFolderHoldsMedia_ = holds;
+                    emit self->mediaFolderHoldsMediaChanged();
+                });
+            });
+        }
+    }
+    return mediaFolderHoldsMedia_ && !*mediaFolderHoldsMedia_;
 }
 
 Placeholder EditorWorkspaceController::previewPlaceholder() const

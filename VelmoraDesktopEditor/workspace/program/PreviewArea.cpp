@@ -80,6 +80,7 @@ PreviewArea::PreviewArea(EditorWorkspaceController& workspace, QWidget* programV
         connect(&engine, signal, this, &PreviewArea::refresh);
     connect(&engine, &TimelinePreviewEngine::playheadSecondsChanged, this, &PreviewArea::refreshReadout);
     connect(&workspace_, &EditorWorkspaceController::mediaFolderURLChanged, this, &PreviewArea::refresh);
+    connect(&workspace_, &EditorWorkspaceController::mediaFolderHoldsMediaChanged, this, &PreviewArea::refresh);
     refresh();
 }
 
