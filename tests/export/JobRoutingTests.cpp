@@ -132,6 +132,8 @@ TEST_F(Routing, OnlyRegularFilesAreRead)
             exportJob(dir_ / "job.json", lut, input, media, dir_ / "out.mov", 2000000, "rec709", 1, 1, 0, 0);
         } catch (const Error& error) {
             return error.message();
+        } catch (const std::exception& error) {
+            return std::string(error.what());
         }
         return std::string("no error");
     };
