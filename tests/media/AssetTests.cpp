@@ -3,8 +3,10 @@
 #include <fstream>
 
 #include "platform/media/Asset.h"
+#include "platform/media/AssetReader.h"
 #include "platform/media/MediaError.h"
 #include "support/MediaFixtures.h"
+#include "support/NamedPipe.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -274,6 +276,35 @@ TEST(AssetErrors, MissingFolderTextAndTruncatedFilesFailClearly)
     // Without its index (at the end of a file written in one pass) a movie cannot be read.
     test::writeTextFile(dir / "cut.mp4", bytes.substr(0, bytes.size() / 3));
     expectMediaError(dir / "cut.mp4", MediaError::cannotOpen);
+}
+
+// A named pipe is never handed to FFmpeg, whose opening of one waits for a writer: a probe
+// refuses it by name, and so does a reader whose file became one after the probe.
+TEST(AssetErrors, ANamedPipeIsRefusedByName)
+{
+    TempDir dir;
+    const test::NamedPipe pipe(dir / "pipe.mp4");
+    const std::string refusal = "\"" + pipe.path().string() + "\" is a named pipe, not a media file.";
+    for (const bool probe : {true, false}) {
+        try {
+            probe ? Asset::open(pipe.path()) : Asset::openFromHeader(pipe.path());
+            ADD_FAILURE() << "opened a pipe";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.code(), MediaError::cannotOpen);
+            EXPECT_EQ(error.message(), refusal);
+        }
+    }
+    ClipSettings clip;
+    clip.frameCount = 5;
+    test::makeClip(dir / "swapped.mp4", clip);
+    const auto asset = Asset::open(dir / "swapped.mp4");
+    std::filesystem::remove(dir / "swapped.mp4");
+    const test::NamedPipe swapped(dir / "swapped.mp4");
+    AssetReader reader(asset);
+    reader.add(AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::p010));
+    EXPECT_FALSE(reader.startReading());
+    ASSERT_TRUE(reader.error().has_value());
+    EXPECT_EQ(reader.error()->message(), "\"" + swapped.path().string() + "\" is a named pipe, not a media file.");
 }
 
 TEST(AssetErrors, StillPicturesTooLargeOrOfUnreadableSizeAreRefusedWithTheirSize)
