@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "JobExportFixtures.h"
+#include "export/JobPreviewStill.h"
 #include "export/JobRouting.h"
 #include "model/JsonDecoding.h"
 #include "platform/media/Asset.h"
@@ -159,6 +160,12 @@ TEST_F(Routing, OnlyRegularFilesAreRead)
         EXPECT_EQ(message(plainTimelineJob().dump(), std::nullopt, std::nullopt, dir_ / "media"),
                   "Missing source files in Media Folder:\na.mp4\n\nTip: choose the top folder that contains your "
                   "footage (subfolders are supported).");
+        try {
+            renderPreviewFrame(dir_ / "job.json", std::nullopt, std::nullopt, dir_ / "media", 0.1, "rec709", 1, 1, 0, 0);
+            ADD_FAILURE() << "a still of a pipe";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.message(), "Missing source file: a.mp4");
+        }
     }
     std::filesystem::create_symlink("/proc/self/mem", dir_ / "media" / "a.mp4");
     EXPECT_EQ(message(plainTimelineJob().dump(), std::nullopt, std::nullopt, dir_ / "media"),
