@@ -1,6 +1,8 @@
 #include "export/JobFileReading.h"
 
+#include "platform/foundation/FileError.h"
 #include "platform/foundation/FileReading.h"
+#include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/Utf8.h"
 
 namespace velmora::Exporter {
@@ -12,6 +14,9 @@ std::string readJobFileBytes(const std::filesystem::path& path)
 
 std::optional<std::string> readUtf8TextFile(const std::filesystem::path& path)
 {
+    if (const std::optional<std::string_view> kind = RegularFiles::otherKindAt(path)) {
+        throw FileError::notAFile(*kind, "Could not read", path);
+    }
     try {
         std::string bytes = readJobFileBytes(path);
         if (!Utf8::isValid(bytes)) {

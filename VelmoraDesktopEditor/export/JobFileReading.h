@@ -11,7 +11,9 @@ namespace velmora::Exporter {
 // or read (a folder included).
 std::string readJobFileBytes(const std::filesystem::path& path);
 
-// The file's text when it can be read and is well-formed UTF-8; none otherwise. Never throws.
+// The file's text when it can be read and is well-formed UTF-8; none otherwise. Throws a
+// FileError naming the file only when the path names something other than a regular file (a
+// named pipe, a folder, a device), which is never a LUT.
 std::optional<std::string> readUtf8TextFile(const std::filesystem::path& path);
 
 } // namespace velmora::Exporter

@@ -22,6 +22,7 @@
 #include "model/Job.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/media/FrameStart.h"
+#include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/Resample.h"
 #include "platform/media/ImageGenerator.h"
@@ -173,9 +174,8 @@ std::string removingAll(std::string text, const std::string& pattern)
 
 std::filesystem::path previewSourceFile(const std::filesystem::path& mediaFolder, const std::string& fileName)
 {
-    std::error_code ec;
     const std::filesystem::path direct = mediaFolder / fileName;
-    if (!fileName.empty() && std::filesystem::exists(direct, ec)) {
+    if (!fileName.empty() && RegularFiles::isRegularFile(direct)) {
         return direct;
     }
     const auto index = mediaNameIndex(mediaFolder);

@@ -18,7 +18,9 @@
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
+#include "model/UnreadableMedia.h"
 #include "platform/foundation/FrameRates.h"
+#include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/ImageGenerator.h"
 
@@ -209,10 +211,9 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
             files[source.id] = found->second;
             continue;
         }
-        std::error_code ec;
         if (isContainedRelativeName(source.fileName)) {
             const auto direct = mediaFolderURL / source.fileName;
-            if (std::filesystem::exists(direct, ec) && !std::filesystem::is_directory(direct, ec)) {
+            if (RegularFiles::isRegularFile(direct)) {
                 files[source.id] = direct;
                 continue;
             }
@@ -230,6 +231,35 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
     }
     return files;
 }
+
+namespace {
+
+// Refuses the export when a used source's file is there but cannot be read, in the words the
+// status line gives it.
+void requireReadableSources(const std::vector<EditorJobV2::Source>& sources, const std::set<std::string>& usedIds,
+                            const std::map<std::string, std::filesystem::path>& sourceFiles)
+{
+    std::vector<std::string> names;
+    std::optional<std::string> firstReason;
+    std::set<std::string> checked;
+    for (const auto& source : sources) {
+        const auto file = sourceFiles.find(source.id);
+        if (!usedIds.contains(source.id) || file == sourceFiles.end() || !checked.insert(source.id).second) {
+            continue;
+        }
+        if (std::optional<std::string> why = RegularFiles::unreadableReason(file->second)) {
+            names.push_back(source.fileName);
+            if (!firstReason) {
+                firstReason = std::move(why);
+            }
+        }
+    }
+    if (firstReason) {
+        throw exportError(TimelineExportCode::unreadableSources, UnreadableMedia::text(names, *firstReason));
+    }
+}
+
+} // namespace
 
 std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline)
 {
@@ -253,6 +283,7 @@ void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& tim
     }
     const auto missing = missingSources(job.sources, usedIds, sourceFiles);
     if (missing.empty()) {
+        requireReadableSources(job.sources, usedIds, sourceFiles);
         return;
     }
     std::string names;

@@ -43,7 +43,8 @@ std::pair<int, int> timelineOutputSize(const EditorJobV2& job);
 std::map<std::string, std::filesystem::path> mediaNameIndex(const std::filesystem::path& folder);
 
 // Source id to file, for every job source a file is found for: the media resolver's choice,
-// else the file of that name directly in the folder, else by name anywhere below it (also with
+// else the regular file (or link to one) of that name directly in the folder, else by name
+// anywhere below it (also with
 // " (Audio)" taken out of the name).
 std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
                                                                          const std::filesystem::path& mediaFolderURL);
@@ -54,7 +55,9 @@ std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);
 // Throws Error("export", 212) naming (up to 20 of) the job's sources without a file that the
 // timeline's picture (visualSourceIds) or sound (the clips the audio mix places) needs, in job
 // order. A sound file gone from the media folder is refused as a picture file is: left out, the
-// export would end as if complete with its sound missing.
+// export would end as if complete with its sound missing. A file that is there but cannot be
+// read (RegularFiles::unreadableReason) refuses the export with Error("export", 214) in the
+// status line's words: "Cannot read b.mp4 (Input/output error)".
 void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
                         const std::map<std::string, std::filesystem::path>& sourceFiles);
 

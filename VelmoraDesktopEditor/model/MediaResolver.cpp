@@ -12,7 +12,9 @@
 #include "model/MediaFileKind.h"
 #include "model/MediaNameLookup.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/FileError.h"
 #include "platform/foundation/NumberText.h"
+#include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/Asset.h"
 
@@ -396,8 +398,7 @@ std::optional<fs::path> urlForSource(const EditSession::Source& source, const Ed
     try {
         const SourceFileMap map = sourceFileMap(session, mediaFolder);
         if (const auto it = map.find(source.id); it != map.end()) {
-            std::error_code ec;
-            if (fs::exists(it->second, ec)) {
+            if (RegularFiles::isRegularFile(it->second)) {
                 return it->second;
             }
         }
@@ -415,8 +416,7 @@ std::optional<fs::path> urlForSource(const EditSession::Source& source, const Ed
     const fs::path relative(source.fileName);
     if (isContainedRelativePath(relative)) {
         const fs::path joined = mediaFolder / relative;
-        std::error_code ec;
-        if (fs::exists(joined, ec)) {
+        if (RegularFiles::isRegularFile(joined)) {
             return joined;
         }
     }
@@ -425,12 +425,7 @@ std::optional<fs::path> urlForSource(const EditSession::Source& source, const Ed
 
 std::optional<std::string> unreadableReason(const fs::path& file)
 {
-    const int descriptor = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (descriptor < 0) {
-        return std::error_code(errno, std::generic_category()).message();
-    }
-    ::close(descriptor);
-    return std::nullopt;
+    return RegularFiles::unreadableReason(file);
 }
 
 std::optional<double> sourceDurationSeconds(const std::optional<std::string>& clipName, const fs::path& mediaFolder)

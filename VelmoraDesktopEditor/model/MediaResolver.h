@@ -74,8 +74,9 @@ PreviewReadiness previewReadiness(const EditSession& session, const std::filesys
 // (none: it threw); looks at no file.
 PreviewReadiness previewReadiness(const EditSession& session, const SourceFileMap* files);
 
-// The file of one source: its file in the source map, else a file of its own name (exactly or
-// but for letter case), else the folder joined with the file name (only for a relative file name that stays inside the folder).
+// The regular file (or link to one) of one source: its file in the source map, else a file of its
+// own name (exactly or but for letter case), else the folder joined with the file name (only for
+// a relative file name that stays inside the folder).
 std::optional<std::filesystem::path> urlForSource(const EditSession::Source& source, const EditSession& session,
                                                   const std::filesystem::path& mediaFolder);
 
@@ -84,8 +85,9 @@ std::optional<std::filesystem::path> urlForSource(const EditSession::Source& sou
 std::optional<double> sourceDurationSeconds(const std::optional<std::string>& clipName,
                                             const std::filesystem::path& mediaFolder);
 
-// Why a media file cannot be opened for reading, in the system's words ("Permission denied");
-// none when it can. Any thread.
+// Why a media file cannot be read, in the system's words ("Permission denied", "Input/output
+// error" for one that opens but fails its first read) or as "Is a named pipe, not a file";
+// none when it can (RegularFiles::unreadableReason). Any thread.
 std::optional<std::string> unreadableReason(const std::filesystem::path& file);
 
 // A test of whether a file can be read, answering as unreadableReason does. Its owners take one

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "model/UnreadableMedia.h"
+
 namespace velmora::StatusText {
 
 std::string fixed(double value, int decimals)
@@ -36,7 +38,7 @@ std::string joinedNames(const std::vector<std::string>& names, std::size_t shown
 
 std::string unreadableMedia(const std::vector<std::string>& names, const std::string& reason)
 {
-    return "Cannot read " + joinedNames(names, 5) + " (" + reason + ")";
+    return UnreadableMedia::text(names, reason);
 }
 
 std::string missingLuts(const std::vector<std::string>& names)

@@ -1,6 +1,9 @@
 #include "platform/foundation/FileError.h"
 
+#include <cerrno>
 #include <string>
+
+#include "platform/foundation/RegularFiles.h"
 
 namespace velmora::FileError {
 
@@ -27,6 +30,12 @@ Error make(const std::error_code& error, std::string_view action, const std::fil
 Error fromErrno(int errorNumber, std::string_view action, const std::filesystem::path& path)
 {
     return make(std::error_code(errorNumber, std::generic_category()), action, path);
+}
+
+Error notAFile(std::string_view kind, std::string_view action, const std::filesystem::path& path)
+{
+    return Error(std::string(domain), EINVAL,
+                 std::string(action) + " “" + displayName(path) + "”: " + RegularFiles::notAFileReason(kind) + ".");
 }
 
 } // namespace velmora::FileError

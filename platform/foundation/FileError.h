@@ -15,5 +15,9 @@ inline constexpr std::string_view domain = "file";
 
 Error make(const std::error_code& error, std::string_view action, const std::filesystem::path& path);
 Error fromErrno(int errorNumber, std::string_view action, const std::filesystem::path& path);
+// The same for a path that names something other than a regular file, of the kind
+// RegularFiles::otherKind gives (code EINVAL): "Could not read “job.json”: Is a named pipe, not a
+// file."
+Error notAFile(std::string_view kind, std::string_view action, const std::filesystem::path& path);
 
 } // namespace velmora::FileError

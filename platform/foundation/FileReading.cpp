@@ -6,12 +6,15 @@
 #include <unistd.h>
 
 #include "platform/foundation/FileError.h"
+#include "platform/foundation/RegularFiles.h"
 
 namespace velmora {
 
 std::string readFileContents(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking: a named pipe opens at once instead of waiting for a writer, and is refused
+    // below with everything else that is not a regular file.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         throw FileError::fromErrno(errno, "Could not open", path);
     }
@@ -21,14 +24,17 @@ std::string readFileContents(const std::filesystem::path& path)
     } closer{fd};
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        info = {};
+        throw FileError::fromErrno(errno, "Could not read", path);
     }
     if (S_ISDIR(info.st_mode)) {
         throw FileError::fromErrno(EISDIR, "Could not read", path);
     }
+    if (const std::optional<std::string_view> kind = RegularFiles::otherKind(info.st_mode)) {
+        throw FileError::notAFile(*kind, "Could not read", path);
+    }
     std::string bytes;
     // Read into place: growing the text as it comes copies a document of megabytes several times.
-    if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (info.st_size > 0) {
         bytes.reserve(static_cast<std::size_t>(info.st_size));
     }
     char buffer[1 << 16];

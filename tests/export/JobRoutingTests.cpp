@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "JobExportFixtures.h"
+#include "export/JobPreviewStill.h"
 #include "export/JobRouting.h"
 #include "model/JsonDecoding.h"
 #include "platform/media/Asset.h"
 #include "support/MediaFixtures.h"
+#include "support/NamedPipe.h"
 #include "support/TestSupport.h"
 
 namespace velmora::Exporter {
@@ -116,6 +118,59 @@ TEST_F(Routing, AnUnreadableJobFileFailsFirst)
     } catch (const Error& error) {
         EXPECT_EQ(error.domain(), "file");
     }
+}
+
+// A named pipe where a job, a LUT or a movie belongs is refused by name on every route, without
+// waiting for a writer; a movie that opens but cannot be read is named as the status line does.
+TEST_F(Routing, OnlyRegularFilesAreRead)
+{
+    const auto message = [&](const std::string& text, const std::optional<std::filesystem::path>& lut,
+                             const std::optional<std::filesystem::path>& input,
+                             const std::optional<std::filesystem::path>& media) {
+        if (!text.empty())
+            test::writeTextFile(dir_ / "job.json", text);
+        try {
+            exportJob(dir_ / "job.json", lut, input, media, dir_ / "out.mov", 2000000, "rec709", 1, 1, 0, 0);
+        } catch (const Error& error) {
+            return error.message();
+        } catch (const std::exception& error) {
+            return std::string(error.what());
+        }
+        return std::string("no error");
+    };
+    makeMedia();
+    const std::string single = test::singleVideoJob("None").dump();
+    {
+        const test::NamedPipe job(dir_ / "job.json");
+        EXPECT_EQ(message("", std::nullopt, dir_ / "media" / "a.mp4", std::nullopt),
+                  "Could not read \u201Cjob.json\u201D: Is a named pipe, not a file.");
+    }
+    const test::NamedPipe lut(dir_ / "look.cube");
+    EXPECT_EQ(message(single, lut.path(), dir_ / "media" / "a.mp4", std::nullopt),
+              "Could not read \u201Clook.cube\u201D: Is a named pipe, not a file.");
+    const test::NamedPipe input(dir_ / "in.mp4");
+    EXPECT_EQ(message(single, std::nullopt, input.path(), std::nullopt),
+              "\"" + input.path().string() + "\" is a named pipe, not a media file.");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.mov"));
+
+    // One plain clip tries the fast path, then the timeline export: both pass the pipe over.
+    std::filesystem::remove(dir_ / "media" / "a.mp4");
+    {
+        const test::NamedPipe source(dir_ / "media" / "a.mp4");
+        EXPECT_EQ(message(plainTimelineJob().dump(), std::nullopt, std::nullopt, dir_ / "media"),
+                  "Missing source files in Media Folder:\na.mp4\n\nTip: choose the top folder that contains your "
+                  "footage (subfolders are supported).");
+        try {
+            renderPreviewFrame(dir_ / "job.json", std::nullopt, std::nullopt, dir_ / "media", 0.1, "rec709", 1, 1, 0, 0);
+            ADD_FAILURE() << "a still of a pipe";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.message(), "Missing source file: a.mp4");
+        }
+    }
+    std::filesystem::create_symlink("/proc/self/mem", dir_ / "media" / "a.mp4");
+    EXPECT_EQ(message(plainTimelineJob().dump(), std::nullopt, std::nullopt, dir_ / "media"),
+              "Cannot read a.mp4 (Input/output error)");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.mov"));
 }
 
 TEST_F(Routing, ANumberBeyondADoubleFailsAsADecodingError)

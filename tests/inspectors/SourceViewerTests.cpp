@@ -26,6 +26,7 @@
 #include "preview/PreviewPictureImage.h"
 #include "support/AudioFixtures.h"
 #include "support/MediaFixtures.h"
+#include "support/NamedPipe.h"
 
 namespace velmora::test {
 namespace {
@@ -170,6 +171,8 @@ QString text(QWidget& parent, const char* name)
 TEST(SourceViewer, LoadFailuresShowTheirMessage)
 {
     ViewerFixture f;
+    // A named pipe in the file's place is no file: nothing opens it.
+    const test::NamedPipe pipe(f.h.media / "missing.mp4");
     auto missing = f.open("m1");
     EXPECT_EQ(missing->controller().picture(), Controller::Picture::error);
     EXPECT_EQ(text(*missing, "errorLabel").toStdString(),

@@ -5,6 +5,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/MediaError.h"
 #include "support/MediaFixtures.h"
+#include "support/NamedPipe.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -274,6 +275,24 @@ TEST(AssetErrors, MissingFolderTextAndTruncatedFilesFailClearly)
     // Without its index (at the end of a file written in one pass) a movie cannot be read.
     test::writeTextFile(dir / "cut.mp4", bytes.substr(0, bytes.size() / 3));
     expectMediaError(dir / "cut.mp4", MediaError::cannotOpen);
+}
+
+// A named pipe is never handed to FFmpeg, whose opening of one waits for a writer: every opener
+// (probe, readers, generator) refuses it by name.
+TEST(AssetErrors, ANamedPipeIsRefusedByName)
+{
+    TempDir dir;
+    const test::NamedPipe pipe(dir / "pipe.mp4");
+    const std::string refusal = "\"" + pipe.path().string() + "\" is a named pipe, not a media file.";
+    for (const bool probe : {true, false}) {
+        try {
+            probe ? Asset::open(pipe.path()) : Asset::openFromHeader(pipe.path());
+            ADD_FAILURE() << "opened a pipe";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.code(), MediaError::cannotOpen);
+            EXPECT_EQ(error.message(), refusal);
+        }
+    }
 }
 
 TEST(AssetErrors, StillPicturesTooLargeOrOfUnreadableSizeAreRefusedWithTheirSize)

@@ -11,6 +11,7 @@
 #include "model/MediaResolver.h"
 #include "platform/media/NullAudioSink.h"
 #include "preview/PlatformCompositionBuilder.h"
+#include "support/NamedPipe.h"
 
 namespace velmora::test {
 namespace {
@@ -259,6 +260,32 @@ TEST_F(Playback, AnUnreadableFileIsNamedWhileTheRestPlays)
     EXPECT_TRUE(engine.unreadableSources().contains("c"));
     EXPECT_NE(engine.avPlayer(), nullptr);
     EXPECT_EQ(engine.status(), "Cannot read c.mp4 (Invalid data found when processing input)");
+}
+
+// A file that opens but fails its reads is named as the export names it; a named pipe in a
+// file's place is missing, and opening the project does not wait on it.
+TEST_F(Playback, OnlyRegularFilesAreReadAndTheRestAreNamed)
+{
+    for (const bool pipe : {false, true}) {
+        SCOPED_TRACE(pipe ? "a pipe" : "a link to a file that fails its reads");
+        auto queue = std::make_shared<ManualMainQueue>();
+        const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
+        TimelinePreviewEngine engine(
+            TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+        TempDir media;
+        std::filesystem::create_symlink(path("a.mp4"), media.path() / "a.mp4");
+        std::optional<test::NamedPipe> fifo;
+        if (pipe)
+            fifo.emplace(media.path() / "b.mp4");
+        else
+            std::filesystem::create_symlink("/proc/self/mem", media.path() / "b.mp4");
+        engine.adoptSession(sessionOf({{"a", "a.mp4"}, {"b", "b.mp4"}},
+                                      {sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "b", 2, 2)}),
+                            media.path(), std::nullopt, true);
+        const std::string expected = pipe ? "Failed: Media not found for timeline clips: b.mp4. Use Media Folder… or relink."
+                                          : "Ready — 4.00s · Grade OFF (smooth play) · Cannot read b.mp4 (Input/output error)";
+        ASSERT_TRUE(queue->runUntil([&] { return engine.status() == expected; }, 30)) << engine.status();
+    }
 }
 
 // A new project holds nothing: its empty media folder is not a failure, and nothing is built.

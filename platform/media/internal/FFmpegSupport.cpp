@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "platform/dispatch/ConcurrentPerform.h"
+#include "platform/foundation/RegularFiles.h"
 #include "platform/media/internal/PngStill.h"
 
 namespace velmora::ffmpeg {
@@ -172,13 +173,18 @@ FileStart readFileStart(const std::filesystem::path& path)
         std::error_code ec;
         const auto status = std::filesystem::status(path, ec);
         start.exists = !ec && std::filesystem::exists(status);
-        start.folder = start.exists && std::filesystem::is_directory(status);
+        if (start.exists && !std::filesystem::is_regular_file(status)) {
+            struct stat mode {};
+            start.otherKind = RegularFiles::otherKind(::stat(path.c_str(), &mode) == 0 ? mode.st_mode : 0u);
+        }
         return start;
     }
     struct stat status {};
     start.exists = true;
-    start.folder = ::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode);
-    while (!start.folder && start.length < start.bytes.size()) {
+    if (::fstat(descriptor, &status) == 0) {
+        start.otherKind = RegularFiles::otherKind(status.st_mode);
+    }
+    while (!start.otherKind && start.length < start.bytes.size()) {
         const ssize_t count = ::read(descriptor, start.bytes.data() + start.length, start.bytes.size() - start.length);
         if (count < 0 && errno == EINTR) {
             continue;
@@ -204,8 +210,9 @@ InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams, c
     if (!start.exists) {
         throw MediaError::make(MediaError::fileNotFound, "The file \"" + path.string() + "\" does not exist.");
     }
-    if (start.folder) {
-        throw MediaError::make(MediaError::cannotOpen, "\"" + path.string() + "\" is a folder, not a media file.");
+    if (start.otherKind) {
+        throw MediaError::make(MediaError::cannotOpen,
+                               "\"" + path.string() + "\" is " + std::string(*start.otherKind) + ", not a media file.");
     }
     AVFormatContext* raw = nullptr;
     int rc = -1;

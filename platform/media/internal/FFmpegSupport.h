@@ -21,6 +21,7 @@ extern "C" {
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/image/Image.h"
 #include "platform/media/MediaError.h"
@@ -105,7 +106,9 @@ PacketPtr allocPacket();
 // a file costs more than reading a few bytes of it; a project names thousands).
 struct FileStart {
     bool exists = false;
-    bool folder = false;
+    // What the path names when it is there but is no regular file (RegularFiles::otherKind):
+    // such a path is never handed to FFmpeg, whose opening of a named pipe waits for a writer.
+    std::optional<std::string_view> otherKind;
     // Up to 64 bytes; none when the file cannot be opened for reading.
     std::array<unsigned char, 64> bytes{};
     std::size_t length = 0;
@@ -116,7 +119,8 @@ FileStart readFileStart(const std::filesystem::path& path);
 // avformat_find_stream_info, which MP4/QuickTime files do not need for decoding: without it, such
 // a file is probed only when its header leaves a stream's codec, picture size, sample rate or
 // channels, or every duration, unsaid. `start` is what readFileStart gave for the file.
-// Throws fileNotFound, or cannotOpen with FFmpeg's text.
+// Throws fileNotFound, cannotOpen for a path that names no regular file ("… is a named pipe, not
+// a media file."), or cannotOpen with FFmpeg's text.
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams, const FileStart& start);
 InputFormatPtr openInput(const std::filesystem::path& path, bool probeStreams);
 

@@ -1,0 +1,14 @@
+#include "model/UnreadableMedia.h"
+
+namespace velmora::UnreadableMedia {
+
+std::string text(const std::vector<std::string>& names, const std::string& reason)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < names.size() && i < namesShown; ++i) {
+        joined += (i > 0 ? ", " : "") + names[i];
+    }
+    return "Cannot read " + joined + " (" + reason + ")";
+}
+
+} // namespace velmora::UnreadableMedia
