@@ -48,7 +48,7 @@ void BM_RenderTimelineMix(benchmark::State& state)
     Composition composition;
     AudioMix mix;
     CompositionTrack* music = composition.addMutableTrack(MediaType::audio);
-    music->insertTimeRange(MediaTimeRange(sec(0), sec(60)), {folder / "music.m4a", 0, MediaType::audio}, sec(0));
+    music->insertTimeRange(MediaTimeRange(sec(0), sec(60)), {SharedPath(folder / "music.m4a"), 0, MediaType::audio}, sec(0));
     mix.inputParameters.emplace_back(music->trackID());
     mix.inputParameters.back().setVolumeRamp(0, 1, MediaTimeRange(sec(0), sec(2)));
     mix.inputParameters.back().setVolumeRamp(1, 0, MediaTimeRange(sec(57), sec(3)));
@@ -60,7 +60,7 @@ void BM_RenderTimelineMix(benchmark::State& state)
     for (int i = 0; at < 54; ++i) {
         const double speed = speeds[i % 3];
         const double length = 6;
-        voice->insertTimeRange(MediaTimeRange(sec(1), sec(length * speed)), {folder / "voice.m4a", 0, MediaType::audio},
+        voice->insertTimeRange(MediaTimeRange(sec(1), sec(length * speed)), {SharedPath(folder / "voice.m4a"), 0, MediaType::audio},
                                sec(at));
         if (speed != 1.0) {
             voice->scaleTimeRange(MediaTimeRange(sec(at), sec(length * speed)), sec(length));

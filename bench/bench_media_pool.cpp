@@ -79,7 +79,7 @@ struct PoolFixture {
             source.fileName = fileName(i);
             source.type = i % 2 == 0 ? "video" : "audio";
             if (posters && source.type == "video") {
-                source.thumbnailData = poster;
+                source.thumbnailData = SharedBytes(poster);
                 source.width = 3840;
                 source.height = 2160;
                 source.framerate = 29.97;

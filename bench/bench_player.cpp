@@ -153,7 +153,7 @@ std::shared_ptr<PlayerItem> timelineItem(const Timeline& t)
     MediaTime at = MediaTime::zero();
     for (double from = 0; from < t.seconds; from += kCut) {
         for (const fs::path& clip : t.clips) {
-            track->insertTimeRange(MediaTimeRange(sec(from), sec(kCut)), CompositionSourceTrack{clip, 0, MediaType::video}, at);
+            track->insertTimeRange(MediaTimeRange(sec(from), sec(kCut)), CompositionSourceTrack{SharedPath(clip), 0, MediaType::video}, at);
             at = at + sec(kCut);
         }
     }

@@ -12,7 +12,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "model/EditorJobV2.h"
-#include "platform/foundation/SharedBytes.h"
+#include "platform/foundation/SharedValue.h"
 
 namespace velmora {
 

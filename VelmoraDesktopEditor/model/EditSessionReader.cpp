@@ -44,7 +44,9 @@ struct JsonDecodable<EditSession::Source> {
         s.width = c.decodeIfPresent<int>("width");
         s.height = c.decodeIfPresent<int>("height");
         s.framerate = c.decodeIfPresent<double>("framerate");
-        s.thumbnailData = c.decodeIfPresent<std::vector<std::uint8_t>>("thumbnailData");
+        if (auto thumbnail = c.decodeIfPresent<std::vector<std::uint8_t>>("thumbnailData")) {
+            s.thumbnailData = SharedBytes(std::move(*thumbnail));
+        }
         return s;
     }
 };

@@ -137,7 +137,7 @@ void AudioMixRenderer::Impl::ensureStream(TrackState& state, std::int64_t at)
     const double tempo = targetSeconds > 0 ? sourceSeconds / targetSeconds : 1.0;
 
     internal::AudioSegmentStream::Parameters parameters;
-    parameters.url = segment.source->url;
+    parameters.url = segment.source->url.copy();
     parameters.trackID = segment.source->trackID;
     parameters.tempo = tempo;
     parameters.sourceStart = segment.sourceRange.start;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/foundation/SharedPath.h"
+#include "platform/foundation/SharedValue.h"
 #include "platform/media/Asset.h"
 #include "platform/media/MediaTime.h"
 
@@ -21,7 +21,7 @@ struct CompositionSourceTrack {
 
     static CompositionSourceTrack of(const Asset& asset, const AssetTrack& track)
     {
-        return CompositionSourceTrack{asset.url(), track.trackID, track.mediaType};
+        return CompositionSourceTrack{SharedPath(asset.url()), track.trackID, track.mediaType};
     }
 
     friend bool operator==(const CompositionSourceTrack&, const CompositionSourceTrack&) = default;

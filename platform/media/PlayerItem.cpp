@@ -78,7 +78,7 @@ std::shared_ptr<PlayerItem> PlayerItem::make(Composition composition, std::optio
         if (const CompositionTrack* track = firstPictureTrack(composition, &edit)) {
             std::shared_ptr<const Asset> asset;
             try {
-                asset = Asset::openFromHeader(edit->source->url);
+                asset = Asset::openFromHeader(edit->source->url.get());
             } catch (const Error&) {
                 // Played black where it cannot be read; the size falls back to the default.
             }

@@ -33,7 +33,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // "Grey.tavlek" at 25 fps on a 320 × 180 canvas: on V1 "G01.mp4" (flat grey, R'G'B' 47) for 2 s,
-// graded with "Swap.cube", which swaps red and blue and so keeps grey; on A1 "Voice.wav", a tone.
+// graded with "Tint.cube", which bends each channel's middle (0.5 to 0.7, 0.6 and 0.4) and so
+// tints the grey to about (66, 56, 38) and keeps the stamp's black and white; on A1 "Voice.wav",
+// a tone.
 // "Two.cube" beside them is a LUT of 2 points, which cannot grade.
 struct GreyProject {
     fs::path file;
@@ -51,7 +53,7 @@ GreyProject writeGreyProject(const fs::path& folder)
     settings.videoArgs = "-preset ultrafast";
     makeClip(project.media / "G01.mp4", settings);
     makeToneFile(project.media / "Voice.wav", {{440, 2}});
-    writeTextFile(project.media / "Swap.cube", swappingRedBlueCubeText());
+    writeTextFile(project.media / "Tint.cube", bentMiddleCubeText(0.7, 0.6, 0.4));
     writeTextFile(project.media / "Two.cube", twoPointCubeText());
 
     EditSession session = EditSession::blankProject("Grey", 320, 180, 25);
@@ -60,7 +62,7 @@ GreyProject writeGreyProject(const fs::path& folder)
     EditSession::Clip grey = clip("g", "video", 0.0, 2.0, 1, "G01.mp4");
     grey.sourceId = "src-g";
     grey.outPoint = 2.0;
-    grey.grade = EditSession::clipGrade("Swap.cube");
+    grey.grade = EditSession::clipGrade("Tint.cube");
     EditSession::Clip voice = clip("voice", "audio", 0.0, 2.0, 1, "Voice.wav");
     voice.sourceId = "src-voice";
     voice.outPoint = 2.0;
@@ -110,8 +112,8 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
 {
     EXPECT_EQ(window().size(), QSize(1280, 900));
 
-    // Grade on, paused at 1 s: the monitor's grey is the exported frame's, within 2 code values,
-    // and its top quarter shows that frame's number.
+    // Grade on, paused at 1 s: the monitor's tinted grey is the exported frame's, within 2 code
+    // values, and its top quarter shows that frame's number.
     QTest::mouseClick(edit().topBar()->gradeToggle(), Qt::LeftButton);
     ASSERT_TRUE(waitFor([this] { return engine().gradePreviewEnabled(); }, "the grade preview"));
     const double paused = seekWithRuler(1.0);
@@ -129,7 +131,7 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
     const float* centre = frame.row(frame.height() / 2) + (frame.width() / 2) * 4;
     const QRgb exported = qRgb(static_cast<int>(std::lround(centre[0] * 255)), static_cast<int>(std::lround(centre[1] * 255)),
                                static_cast<int>(std::lround(centre[2] * 255)));
-    EXPECT_TRUE(near(exported, qRgb(47, 47, 47), 3));
+    EXPECT_TRUE(near(exported, qRgb(66, 56, 38), 3)); // 47 × 1.4, × 1.2, × 0.8: the LUT graded it
     EXPECT_TRUE(near(shown, exported, 2));
     const int exportedFrame = readFrameStamp([&](int x, int y) { return double(frame.row(y)[4 * x]); }, frame.width(),
                                              frame.height(), frame.height() / 8);

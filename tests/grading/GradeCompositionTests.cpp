@@ -299,7 +299,7 @@ TEST(GradeCompositionAttach, InstallsAGradingVideoComposition)
     CompositionTrack* track = composition.addMutableTrack(MediaType::video);
     ASSERT_NE(track, nullptr);
     track->insertTimeRange(MediaTimeRange(MediaTime::zero(), MediaTime(5, 1)),
-                           CompositionSourceTrack{"/media/A.mov", 0, MediaType::video}, MediaTime::zero());
+                           CompositionSourceTrack{SharedPath("/media/A.mov"), 0, MediaType::video}, MediaTime::zero());
 
     std::optional<GradeVideoComposition> playerItemVideoComposition;
     GradeCompositionContext::attachGradeComposition(playerItemVideoComposition, composition,

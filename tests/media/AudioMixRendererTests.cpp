@@ -80,7 +80,7 @@ protected:
 
     static CompositionSourceTrack source(const std::filesystem::path& path, int trackID = 0)
     {
-        return CompositionSourceTrack{path, trackID, MediaType::audio};
+        return CompositionSourceTrack{SharedPath(path), trackID, MediaType::audio};
     }
 
     static std::unique_ptr<test::TempDir> folder_;

@@ -18,9 +18,9 @@ MediaTimeRange r(std::int64_t start, std::int64_t duration, std::int32_t timesca
     return MediaTimeRange(t(start, timescale), t(duration, timescale));
 }
 
-const CompositionSourceTrack kMusic{"/media/music.wav", 0, MediaType::audio};
-const CompositionSourceTrack kVoice{"/media/voice.m4a", 1, MediaType::audio};
-const CompositionSourceTrack kPicture{"/media/clip.mov", 0, MediaType::video};
+const CompositionSourceTrack kMusic{SharedPath("/media/music.wav"), 0, MediaType::audio};
+const CompositionSourceTrack kVoice{SharedPath("/media/voice.m4a"), 1, MediaType::audio};
+const CompositionSourceTrack kPicture{SharedPath("/media/clip.mov"), 0, MediaType::video};
 
 CompositionTrackSegment media(const CompositionSourceTrack& source, MediaTimeRange sourceRange,
                               MediaTimeRange targetRange)
@@ -37,7 +37,7 @@ std::string describe(const std::vector<CompositionTrackSegment>& segments)
 {
     std::string text;
     for (const CompositionTrackSegment& s : segments) {
-        text += s.isEmpty() ? std::string("empty") : s.source->url.filename().string();
+        text += s.isEmpty() ? std::string("empty") : s.source->url->filename().string();
         if (!s.isEmpty()) {
             text += " src " + s.sourceRange.start.description() + "+" + s.sourceRange.duration.description();
         }

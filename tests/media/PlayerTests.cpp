@@ -175,11 +175,11 @@ protected:
 
     static CompositionSourceTrack videoOf(const std::filesystem::path& path)
     {
-        return CompositionSourceTrack{path, Asset::open(path)->firstTrack(MediaType::video)->trackID, MediaType::video};
+        return CompositionSourceTrack{SharedPath(path), Asset::open(path)->firstTrack(MediaType::video)->trackID, MediaType::video};
     }
     static CompositionSourceTrack audioOf(const std::filesystem::path& path)
     {
-        return CompositionSourceTrack{path, Asset::open(path)->firstTrack(MediaType::audio)->trackID, MediaType::audio};
+        return CompositionSourceTrack{SharedPath(path), Asset::open(path)->firstTrack(MediaType::audio)->trackID, MediaType::audio};
     }
 
     // A's frames 0 to 59 over [0, 2) s, filled up to 320 × 192, then B's frames 30 to 89 over
@@ -458,7 +458,7 @@ TEST_F(PlayerTest, AMissingSourceShowsBlackAndIsRecordedOnTheItem)
     Harness h;
     Composition composition;
     CompositionTrack* track = composition.addMutableTrack(MediaType::video);
-    track->insertTimeRange(span(0, 1), CompositionSourceTrack{*folder_ / "gone.mp4", 0, MediaType::video}, sec(0));
+    track->insertTimeRange(span(0, 1), CompositionSourceTrack{SharedPath(*folder_ / "gone.mp4"), 0, MediaType::video}, sec(0));
     track->insertTimeRange(span(0, 1), videoOf(clipA()), sec(1));
     const std::shared_ptr<PlayerItem> item = PlayerItem::make(std::move(composition));
     EXPECT_EQ(item->videoComposition()->renderWidth, 1920) << "no file to take the size from";

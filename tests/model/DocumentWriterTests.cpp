@@ -272,7 +272,7 @@ TEST(SourcesPayload, WritesIdNameAndTypeOnly)
     EditSession session;
     session.sources = {EditSession::Source("s1", "a.mp4", std::nullopt), EditSession::Source("s2", "b.wav", "audio")};
     session.sources[0].width = 1920;
-    session.sources[0].thumbnailData = std::vector<std::uint8_t>{1, 2};
+    session.sources[0].thumbnailData = SharedBytes({1, 2});
     EXPECT_EQ(session.sourcesPayload(), json::parse(R"([{"id": "s1", "fileName": "a.mp4", "type": "video"},
                                                         {"id": "s2", "fileName": "b.wav", "type": "audio"}])"));
 }

@@ -132,8 +132,8 @@ TEST_F(Playback, FrameStepsAt5994ShowEachFrameOfA5994Clip)
     }
 }
 
-// The end is seen within 0.04 s of it, two frames early at 59.94 fps: playback still rests on the
-// last frame and shows it.
+// The end is seen within 0.04 s of it, here with the clock held at 1.97 s, a frame and a half
+// before the 2 s end at 59.94 fps (frame 118): playback still rests on the last frame and shows it.
 TEST_F(Playback, PlayingToTheEndRestsOnTheLastFrameAndShowsIt)
 {
     PlaybackHarness h;
@@ -143,7 +143,7 @@ TEST_F(Playback, PlayingToTheEndRestsOnTheLastFrameAndShowsIt)
     h.engine.seek(1.5, true, [&](bool) { landed = true; });
     ASSERT_TRUE(h.waitFor([&] { return landed; }));
     ASSERT_TRUE(h.play());
-    h.playFor(1);
+    h.playFor(1.97 - h.player().currentTime().seconds());
     ASSERT_TRUE(h.waitFor([&] { return !h.engine.isPlaying(); }));
     EXPECT_EQ(h.engine.playheadSeconds(), 119 * 1001 / 60000.0);
     EXPECT_TRUE(h.waitFor([&] { return h.stamp() == 119; })) << h.stamp();

@@ -50,6 +50,22 @@ std::string swappingRedBlueCubeText()
     return latticeCube({"0", "0.5", "1"}, true);
 }
 
+std::string bentMiddleCubeText(double redMiddle, double greenMiddle, double blueMiddle)
+{
+    const auto step = [](int index, double middle) {
+        return index == 0 ? std::string("0") : index == 2 ? std::string("1") : nlohmann::json(middle).dump();
+    };
+    std::string text = "LUT_3D_SIZE 3\n";
+    for (int b = 0; b < 3; ++b) {
+        for (int g = 0; g < 3; ++g) {
+            for (int r = 0; r < 3; ++r) {
+                text += step(r, redMiddle) + " " + step(g, greenMiddle) + " " + step(b, blueMiddle) + "\n";
+            }
+        }
+    }
+    return text;
+}
+
 std::string twoPointCubeText()
 {
     return "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";

@@ -15,6 +15,9 @@ std::string identityCubeText();
 std::string invertingCubeText();
 // Red and blue of the lattice colour change places: greys stay as they are.
 std::string swappingRedBlueCubeText();
+// Each component's middle lattice value 0.5 becomes that channel's `middle`, 0 and 1 stay: a
+// grey between black and white takes a tint (when the three differ), black and white stay.
+std::string bentMiddleCubeText(double redMiddle, double greenMiddle, double blueMiddle);
 
 // The identity over the lattice 0, 1 ("LUT_3D_SIZE 2", entries red fastest): a well-formed cube
 // of too few points, which the LUT resolver refuses.

@@ -38,9 +38,9 @@ std::vector<std::string> folderListing(const fs::path& folder)
     return names;
 }
 
-QImage decoded(const std::optional<std::vector<std::uint8_t>>& jpeg)
+QImage decoded(const std::optional<SharedBytes>& jpeg)
 {
-    return jpeg ? QImage::fromData(jpeg->data(), static_cast<int>(jpeg->size()), "JPEG") : QImage();
+    return jpeg ? QImage::fromData((*jpeg)->data(), static_cast<int>((*jpeg)->size()), "JPEG") : QImage();
 }
 
 // A camera card: a 25 fps clip, the same shot stored sideways, a 29.97 fps clip, a PNG of 144 dpi,

@@ -52,7 +52,7 @@ TEST(SourceThumbnails, VideosGetAPosterFrameOnAWorkerButAShortClipNone)
     const EditSession::Source& video = sourceNamed(h.session(), "DJI_0001.MP4");
     ASSERT_TRUE(video.thumbnailData);
     // The frame near 0.5 s, at the clip's size (never enlarged).
-    const QImage picture = QImage::fromData(video.thumbnailData->data(), static_cast<int>(video.thumbnailData->size()));
+    const QImage picture = QImage::fromData((*video.thumbnailData)->data(), static_cast<int>((*video.thumbnailData)->size()));
     EXPECT_EQ(picture.size(), QSize(160, 96));
     EXPECT_NEAR(test::readFrameStamp([&](int x, int y) { return qGreen(picture.pixel(x, y)) / 255.0; }, 160, 96), 12, 3);
     EXPECT_FALSE(sourceNamed(h.session(), "Short.mp4").thumbnailData);
@@ -93,7 +93,7 @@ TEST(SourceThumbnails, AnOpenedProjectsStillAndVideoCardsGetTheirPicturesSizesAn
     h.runBackgroundWork();
     const EditSession::Source& still = sourceNamed(h.session(), "Still.png");
     ASSERT_TRUE(still.thumbnailData);
-    EXPECT_EQ(QImage::fromData(still.thumbnailData->data(), static_cast<int>(still.thumbnailData->size())).size(),
+    EXPECT_EQ(QImage::fromData((*still.thumbnailData)->data(), static_cast<int>((*still.thumbnailData)->size())).size(),
               QSize(64, 48));
     EXPECT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
     std::vector<std::string> details;

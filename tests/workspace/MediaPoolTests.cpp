@@ -121,13 +121,13 @@ TEST(MediaPool, CardsAndThePreviewsCopyShareTheSourcesPictureBytes)
 {
     WorkspaceHarness h({WorkspaceHarness::Views::none, true});
     h.open(test::writeProject(h.folders.scratch()));
-    h.session().sources[0].thumbnailData = jpegPicture();
-    const std::uint8_t* stored = h.session().sources[0].thumbnailData->data();
+    h.session().sources[0].thumbnailData = SharedBytes(jpegPicture());
+    const std::uint8_t* stored = (*h.session().sources[0].thumbnailData)->data();
 
     std::vector<Card> cards = h.workspace().mediaPoolCards();
-    EXPECT_EQ(cards[0].thumbnailData->data(), stored);
+    EXPECT_EQ((*cards[0].thumbnailData)->data(), stored);
     h.engine().reloadComposition(std::nullopt);
-    EXPECT_EQ(h.builder->requests.back().session->sources[0].thumbnailData->data(), stored);
+    EXPECT_EQ((*h.builder->requests.back().session->sources[0].thumbnailData)->data(), stored);
 
     EXPECT_FALSE(h.workspace().refreshMediaPoolCards(cards));
     h.workspace().selectPoolSource("src-music");
@@ -140,8 +140,8 @@ TEST(MediaPool, TheGridDrawsPicturesAndAnswersClicks)
     WorkspaceHarness h;
     EditorWorkspaceController& w = h.workspace();
     h.open(test::writeProject(h.folders.scratch()));
-    h.session().sources[0].thumbnailData = jpegPicture();
-    h.session().sources[1].thumbnailData = std::vector<std::uint8_t>{1, 2, 3}; // not a picture
+    h.session().sources[0].thumbnailData = SharedBytes(jpegPicture());
+    h.session().sources[1].thumbnailData = SharedBytes({1, 2, 3}); // not a picture
     std::vector<std::string> opened;
     QObject::connect(&w, &EditorWorkspaceController::sourceViewerRequested,
                      [&](const SourceViewerWindowArguments& arguments) { opened.push_back(arguments.source.id); });
@@ -191,7 +191,7 @@ TEST(MediaPool, TheGridDecodesOnlyTheCardsInViewAtTheirSizeAndKeepsABoundedNumbe
     const std::vector<std::uint8_t> picture = jpegOfSize(320, 180);
     for (int i = 0; i < 300; ++i) {
         sources.emplace_back("s" + std::to_string(i), "Clip" + std::to_string(i) + ".mp4", "video");
-        sources.back().thumbnailData = picture;
+        sources.back().thumbnailData = SharedBytes(picture);
     }
     MediaPoolView pool(h.workspace());
     pool.resize(250, 400);

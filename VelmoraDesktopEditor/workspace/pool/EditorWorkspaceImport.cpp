@@ -240,7 +240,9 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
         source.width = info.width;
         source.height = info.height;
         source.framerate = info.framerate;
-        source.thumbnailData = std::move(info.thumbnailData);
+        if (info.thumbnailData) {
+            source.thumbnailData = SharedBytes(std::move(*info.thumbnailData));
+        }
         newIds.push_back(source.id);
         session->sources.push_back(std::move(source));
     }

@@ -145,7 +145,7 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
         const auto found = byId.find(id);
         EditSession::Source* source = found != byId.end() ? found->second : nullptr;
         if (source && !source->thumbnailData) {
-            source->thumbnailData = std::move(jpeg);
+            source->thumbnailData = SharedBytes(std::move(jpeg));
             stored = true;
         }
     }

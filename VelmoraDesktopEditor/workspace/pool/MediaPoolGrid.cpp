@@ -87,8 +87,9 @@ std::optional<std::size_t> MediaPoolGrid::fingerprint(std::size_t index) const
     if (!data)
         return std::nullopt;
     if (!fingerprints_[index]) {
-        const std::string_view bytes(reinterpret_cast<const char*>(data->data()), data->size());
-        fingerprints_[index] = std::hash<std::string_view>{}(bytes) ^ data->size();
+        const std::vector<std::uint8_t>& jpeg = data->get();
+        const std::string_view bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+        fingerprints_[index] = std::hash<std::string_view>{}(bytes) ^ jpeg.size();
     }
     return fingerprints_[index];
 }
@@ -114,7 +115,7 @@ void MediaPoolGrid::requestVisiblePictures(const QRect& visible)
         ++inView;
         if (!cards_[i].thumbnailData || pictureOf(i))
             continue;
-        wanted.push_back({cards_[i].sourceId, *fingerprint(i), cards_[i].thumbnailData->buffer(), fill});
+        wanted.push_back({cards_[i].sourceId, *fingerprint(i), cards_[i].thumbnailData->shared(), fill});
     }
     cardsInView_ = inView;
     decoder_->request(std::move(wanted));

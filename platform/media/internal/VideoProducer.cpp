@@ -79,7 +79,7 @@ bool VideoProducer::aborted(std::uint64_t generation) const
 
 VideoFrameSource* VideoProducer::sourceFor(const CompositionSourceTrack& track)
 {
-    const SourceKey key{track.url.string(), track.trackID};
+    const SourceKey key{track.url->string(), track.trackID};
     if (failed_.count(key)) {
         return nullptr;
     }
@@ -99,11 +99,11 @@ VideoFrameSource* VideoProducer::sourceFor(const CompositionSourceTrack& track)
             // The preview's layers fill the render area at most, so a picture is never shown with
             // its shorter side larger than the render area's longer one. The source needs no more
             // of the file than its header says (probing would decode a frame of it).
-            auto source = std::make_unique<VideoFrameSource>(Asset::openFromHeader(track.url.path()), track.trackID,
+            auto source = std::make_unique<VideoFrameSource>(Asset::openFromHeader(track.url.get()), track.trackID,
                                                              std::max(video_->renderWidth, video_->renderHeight));
             found = sources_.emplace(key, OpenSource{std::move(source), 0}).first;
         } catch (const Error& failure) {
-            item_->recordError(failure, track.url.path());
+            item_->recordError(failure, track.url.get());
             failed_.insert(key);
             return nullptr;
         }
@@ -174,8 +174,8 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
             } catch (const Error& failure) {
                 // Shown black from now on; the source stays open until it is the oldest, since
                 // another layer of this frame may still show one of its pictures.
-                item_->recordError(failure, edit.source->url.path());
-                failed_.insert({edit.source->url.string(), edit.source->trackID});
+                item_->recordError(failure, edit.source->url.get());
+                failed_.insert({edit.source->url->string(), edit.source->trackID});
                 continue;
             }
             if (aborted(generation)) {
