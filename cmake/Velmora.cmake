@@ -14,7 +14,7 @@
 
 include(CheckLinkerFlag)
 
-option(VELMORA_PRECOMPILED_HEADERS "Precompile the standard, JSON, Qt and GoogleTest headers once per target" ON)
+option(VELMORA_PRECOMPILED_HEADERS "Precompile the standard, JSON and Qt headers once per library" ON)
 option(VELMORA_UNITY_TESTS "Compile each test executable's files a few at a time as one unit" ON)
 option(VELMORA_FULL_TEST_DEBUG_INFO "Full debug information in test code (else line tables only)" OFF)
 option(VELMORA_USE_LLD "Link with LLVM's lld when the compiler can use it" ON)
@@ -27,9 +27,9 @@ if(VELMORA_USE_LLD AND VELMORA_LINKER_LLD)
   add_link_options(-fuse-ld=lld)
 endif()
 
-# Headers worth parsing once per target rather than once per file. Only headers that define no
-# macros a file could trip over: the standard library and JSON for every layer, Qt's widgets for
-# the view layers (whose files include them anyway), GoogleTest for the tests.
+# Headers worth parsing once per library rather than once per file: the standard library and JSON
+# for every layer, and Qt's widgets for the view layers only, whose files include them anyway (Qt
+# defines macros such as `signals` that other code must not meet unasked).
 set(VELMORA_PCH_STANDARD
   <algorithm> <array> <atomic> <chrono> <cmath> <condition_variable> <cstddef> <cstdint>
   <cstdio> <cstdlib> <cstring> <deque> <exception> <filesystem> <functional> <limits> <map>
@@ -39,28 +39,25 @@ set(VELMORA_PCH_WIDGETS
   <QApplication> <QColor> <QEvent> <QHBoxLayout> <QImage> <QLabel> <QObject> <QPainter>
   <QPainterPath> <QPointer> <QPushButton> <QSignalBlocker> <QString> <QStringList> <QTimer>
   <QVBoxLayout> <QWidget>)
-set(VELMORA_PCH_TESTS <gtest/gtest.h>)
-set(VELMORA_PCH_QT_TESTS <QSignalSpy> <QTest>)
 
-# velmora_speed_up(<target> [WIDGETS] [TESTS] [UNITY])
-# Precompiled headers for <target>; for test code also lighter debug information and, with
-# UNITY, unity builds. A unity build puts a few of the target's files (in name order) into one
-# unit, so a file taking part must not clash with the others in its folder: its file-local
-# names (in an anonymous namespace or static) and macros must differ from theirs, and it must not
-# rely on `using namespace` at file scope being absent. A file that cannot follow that sets
-# the source property SKIP_UNITY_BUILD_INCLUSION and is compiled on its own.
+# velmora_speed_up(<target> [WIDGETS] [TESTS] [UNITY] [SHARED_PCH])
+# Library code: its headers precompiled once when the target has enough files to repay it (or
+# SHARED_PCH: other targets reuse them). Test code: lighter debug information and, with UNITY, a
+# unity build instead, which parses the headers once per batch. A unity build puts a few of the
+# target's files (in name order) into one unit, so a test file taking part must not clash with
+# the others in its folder: its file-local names (in an anonymous namespace or static), aliases
+# and macros must differ from theirs, and it must not rely on `using namespace` at file scope
+# being absent. A file that cannot follow that is listed in the top CMakeLists.txt with
+# SKIP_UNITY_BUILD_INCLUSION and compiled on its own.
 function(velmora_speed_up target)
-  cmake_parse_arguments(ARG "WIDGETS;TESTS;UNITY" "" "" ${ARGN})
-  if(VELMORA_PRECOMPILED_HEADERS)
+  cmake_parse_arguments(ARG "WIDGETS;TESTS;UNITY;SHARED_PCH" "" "" ${ARGN})
+  get_target_property(sources ${target} SOURCES)
+  list(FILTER sources INCLUDE REGEX "\\.cpp$")
+  list(LENGTH sources source_count)
+  if(VELMORA_PRECOMPILED_HEADERS AND (ARG_SHARED_PCH OR (NOT ARG_UNITY AND source_count GREATER_EQUAL 8)))
     set(headers ${VELMORA_PCH_STANDARD})
     if(ARG_WIDGETS)
       list(APPEND headers ${VELMORA_PCH_WIDGETS})
-    endif()
-    if(ARG_TESTS)
-      list(APPEND headers ${VELMORA_PCH_TESTS})
-      if(ARG_WIDGETS)
-        list(APPEND headers ${VELMORA_PCH_QT_TESTS})
-      endif()
     endif()
     target_precompile_headers(${target} PRIVATE ${headers})
   endif()
