@@ -19,7 +19,7 @@ option(VELMORA_UNITY_TESTS "Compile each test executable's files a few at a time
 option(VELMORA_FULL_TEST_DEBUG_INFO "Full debug information in test code (else line tables only)" OFF)
 option(VELMORA_USE_LLD "Link with LLVM's lld when the compiler can use it" ON)
 
-# lld links the large test executables several times faster than the default linker.
+# lld links the large test executables in a fraction of the default linker's time.
 if(VELMORA_USE_LLD AND NOT DEFINED CACHE{VELMORA_LINKER_LLD})
   check_linker_flag(CXX "-fuse-ld=lld" VELMORA_LINKER_LLD)
 endif()
