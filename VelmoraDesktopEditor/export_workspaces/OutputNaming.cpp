@@ -53,7 +53,12 @@ std::string defaultOutputName(ExportWorkspaceTexts::JobKind kind, const std::opt
     }
     if (!inputURL)
         return std::string(fallbackBase) + outputSuffix + "mov";
-    return inputURL->stem().string() + outputSuffix + containerForInput(*inputURL);
+    // Appended in place: GCC 12 misreads `temporary + literal` here as writing past the string
+    // (a false -Warray-bounds, depending on what it inlines).
+    std::string name = inputURL->stem().string();
+    name += outputSuffix;
+    name += containerForInput(*inputURL);
+    return name;
 }
 
 } // namespace velmora::OutputNaming
