@@ -213,6 +213,21 @@ EditorExportSheet& AppScenario::openExportSheet()
     return sheet;
 }
 
+const ExportSheetController& AppScenario::exportTo(const fs::path& movie)
+{
+    EditorExportSheet& sheet = openExportSheet();
+    QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
+    if (panel)
+        choose(*panel, movie);
+    const ExportSheetController& run = sheet.controller();
+    EXPECT_TRUE(waitFor([&] { return !run.isExporting() && run.status() != "Choose format and destination."; },
+                        "the export", 300))
+        << run.status();
+    return run;
+}
+
 TimelinePreviewEngine& AppScenario::engine() const
 {
     return workspace().engine();

@@ -25,6 +25,7 @@ namespace velmora {
 class ContentView;
 class EditorContentView;
 class EditorExportSheet;
+class ExportSheetController;
 class GradedPreviewView;
 class Image;
 class TimelineStripModel;
@@ -93,6 +94,9 @@ protected:
     bool previewReady() const;
     // "Export Video…" and its sheet, with H.264 chosen.
     EditorExportSheet& openExportSheet();
+    // Exports the timeline through that sheet to `movie`, chosen in its save panel, and waits for
+    // the run to end; the sheet stays open.
+    const ExportSheetController& exportTo(const std::filesystem::path& movie);
     GradedPreviewView& programView() const;
     TimelineStripView& timeline() const;
 

@@ -59,22 +59,6 @@ protected:
     // Each scenario opens a project of its own.
     void SetUp() override {}
 
-    // Exports the timeline through the sheet to `movie` and waits for the run to end.
-    const ExportSheetController& exportTo(const fs::path& movie)
-    {
-        EditorExportSheet& sheet = openExportSheet();
-        QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
-        QFileDialog* panel = nullptr;
-        EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
-        if (panel)
-            choose(*panel, movie);
-        const ExportSheetController& run = sheet.controller();
-        EXPECT_TRUE(waitFor([&] { return !run.isExporting() && run.status() != "Choose format and destination."; },
-                            "the export", 300))
-            << run.status();
-        return run;
-    }
-
     void closeExportSheet() const
     {
         QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
