@@ -16,6 +16,7 @@ include(CheckLinkerFlag)
 
 option(VELMORA_PRECOMPILED_HEADERS "Precompile the standard, JSON and Qt headers once per library" ON)
 option(VELMORA_UNITY_TESTS "Compile each test executable's files a few at a time as one unit" ON)
+option(VELMORA_UNITY_LIBRARIES "Compile each library's files a few at a time as one unit" ON)
 option(VELMORA_FULL_TEST_DEBUG_INFO "Full debug information in test code (else line tables only)" OFF)
 option(VELMORA_USE_LLD "Link with LLVM's lld when the compiler can use it" ON)
 
@@ -41,11 +42,11 @@ set(VELMORA_PCH_WIDGETS
   <QVBoxLayout> <QWidget>)
 
 # velmora_speed_up(<target> [WIDGETS] [TESTS] [UNITY] [SHARED_PCH])
-# Library code: its headers precompiled once when the target has enough files to repay it (or
-# SHARED_PCH: other targets reuse them). Test code: lighter debug information and, with UNITY, a
-# unity build instead, which parses the headers once per batch. A unity build puts a few of the
-# target's files (in name order) into one unit, so a test file taking part must not clash with
-# the others in its folder: its file-local names (in an anonymous namespace or static), aliases
+# Library code: a unity build (VELMORA_UNITY_LIBRARIES), else its headers precompiled once when
+# the target has enough files to repay it (or SHARED_PCH: other targets reuse them). Test code:
+# lighter debug information and, with UNITY, a unity build, which parses the headers once per
+# batch. A unity build puts a few of the target's files (in name order) into one unit, so a file
+# taking part must not clash with the others in its folder: its file-local names (in an anonymous namespace or static), aliases
 # and macros must differ from theirs, and it must not rely on `using namespace` at file scope
 # being absent. A file that cannot follow that is listed in the top CMakeLists.txt with
 # SKIP_UNITY_BUILD_INCLUSION and compiled on its own.
@@ -54,7 +55,12 @@ function(velmora_speed_up target)
   get_target_property(sources ${target} SOURCES)
   list(FILTER sources INCLUDE REGEX "\\.cpp$")
   list(LENGTH sources source_count)
-  if(VELMORA_PRECOMPILED_HEADERS AND (ARG_SHARED_PCH OR (NOT ARG_UNITY AND source_count GREATER_EQUAL 8)))
+  set(library_unity OFF)
+  if(NOT ARG_TESTS AND NOT ARG_SHARED_PCH AND VELMORA_UNITY_LIBRARIES)
+    set(library_unity ON)
+  endif()
+  if(VELMORA_PRECOMPILED_HEADERS AND NOT library_unity AND
+     (ARG_SHARED_PCH OR (NOT ARG_UNITY AND source_count GREATER_EQUAL 8)))
     set(headers ${VELMORA_PCH_STANDARD})
     if(ARG_WIDGETS)
       list(APPEND headers ${VELMORA_PCH_WIDGETS})
@@ -66,12 +72,12 @@ function(velmora_speed_up target)
     # locals that make up most of the tests' compile and link time.
     target_compile_options(${target} PRIVATE $<$<CONFIG:Debug,RelWithDebInfo>:-g1>)
   endif()
-  if(ARG_UNITY AND VELMORA_UNITY_TESTS)
+  if(library_unity OR (ARG_UNITY AND VELMORA_UNITY_TESTS))
     # A batch of 8 keeps most of the gain while the chance of two files clashing stays small.
     set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
     if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-      # In a batch every test file is an included one, and GCC warns of a fixture in an anonymous
-      # namespace there as it would of one in a header.
+      # In a batch every file is an included one, and GCC warns of a type using an anonymous
+      # namespace there (a test fixture, a private storage struct) as it would in a header.
       target_compile_options(${target} PRIVATE -Wno-subobject-linkage)
     endif()
   endif()
