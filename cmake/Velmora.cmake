@@ -18,6 +18,7 @@ option(VELMORA_PRECOMPILED_HEADERS "Precompile the standard, JSON and Qt headers
 option(VELMORA_UNITY_TESTS "Compile each test executable's files a few at a time as one unit" ON)
 option(VELMORA_UNITY_LIBRARIES "Compile each library's files a few at a time as one unit" ON)
 option(VELMORA_FULL_TEST_DEBUG_INFO "Full debug information in test code (else line tables only)" OFF)
+option(VELMORA_OPTIMIZE_TESTS "Optimise test code as the build type says (else unoptimised)" OFF)
 option(VELMORA_USE_LLD "Link with LLVM's lld when the compiler can use it" ON)
 
 # lld links the large test executables in a fraction of the default linker's time.
@@ -44,11 +45,11 @@ set(VELMORA_PCH_WIDGETS
 # velmora_speed_up(<target> [WIDGETS] [TESTS] [UNITY] [SHARED_PCH])
 # Library code: a unity build (VELMORA_UNITY_LIBRARIES), else its headers precompiled once when
 # the target has enough files to repay it (or SHARED_PCH: other targets reuse them). Test code:
-# lighter debug information and, with UNITY, a unity build, which parses the headers once per
-# batch. A unity build puts a few of the target's files (in name order) into one unit, so a file
-# taking part must not clash with the others in its folder: its file-local names (in an anonymous namespace or static), aliases
-# and macros must differ from theirs, and it must not rely on `using namespace` at file scope
-# being absent. A file that cannot follow that is listed in the top CMakeLists.txt with
+# lighter debug information, no optimisation (VELMORA_OPTIMIZE_TESTS) and, with UNITY, a unity
+# build, which parses the headers once per batch. A unity build puts a few of the target's files
+# (in name order) into one unit, so a file taking part must not clash with the others in its
+# folder: its file-local names (in an anonymous namespace or static), aliases and macros must
+# differ from theirs, and it must not rely on `using namespace` at file scope being absent. A file that cannot follow that is listed in the top CMakeLists.txt with
 # SKIP_UNITY_BUILD_INCLUSION and compiled on its own.
 function(velmora_speed_up target)
   cmake_parse_arguments(ARG "WIDGETS;TESTS;UNITY;SHARED_PCH" "" "" ${ARGN})
@@ -71,6 +72,11 @@ function(velmora_speed_up target)
     # File and line of every frame in a backtrace or sanitizer report, without the types and
     # locals that make up most of the tests' compile and link time.
     target_compile_options(${target} PRIVATE $<$<CONFIG:Debug,RelWithDebInfo>:-g1>)
+  endif()
+  if(ARG_TESTS AND NOT VELMORA_OPTIMIZE_TESTS)
+    # Test code is set-up and checks around the libraries, whose code keeps the build type's
+    # optimisation: unoptimised, it compiles in about half the time and runs much as fast.
+    target_compile_options(${target} PRIVATE -O0)
   endif()
   if(library_unity OR (ARG_UNITY AND VELMORA_UNITY_TESTS))
     # A batch of 8 keeps most of the gain while the chance of two files clashing stays small.

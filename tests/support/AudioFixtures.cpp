@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
+#include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
 namespace velmora::test {
@@ -45,13 +45,9 @@ void makeToneFile(const std::filesystem::path& path, const std::vector<Tone>& to
     graph += "[a]";
     const std::string extension = path.extension().string();
     const std::string codec = extension == ".wav" ? "-c:a pcm_s16le" : "-c:a aac -b:a 192k";
-    const std::string command = "ffmpeg -y -hide_banner -loglevel error" + inputs + " -filter_complex "
-                                + shellQuote(graph) + " -map '[a]' -ac " + std::to_string(channels) + " -ar "
-                                + std::to_string(sampleRate) + " " + codec + " " + shellQuote(path.string());
-    const CommandResult result = runCommand(command);
-    if (result.exitCode != 0) {
-        throw std::runtime_error("ffmpeg failed: " + command + "\n" + result.output);
-    }
+    generateMedia(inputs + " -filter_complex " + shellQuote(graph) + " -map '[a]' -ac " + std::to_string(channels) +
+                      " -ar " + std::to_string(sampleRate) + " " + codec,
+                  path);
 }
 
 double toneAmplitude(std::span<const float> interleaved, int channels, int channel, std::int64_t first,

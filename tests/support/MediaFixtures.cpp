@@ -1,9 +1,14 @@
 #include "support/MediaFixtures.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
+#include <system_error>
+
+#include <unistd.h>
 
 #include "support/TestSupport.h"
 
@@ -94,6 +99,54 @@ void runFFmpeg(const std::string& arguments)
     }
 }
 
+namespace {
+
+// FNV-1a: a stable name for a generator run across processes and builds.
+std::uint64_t fnv1a(const std::string& text)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const unsigned char byte : text) {
+        hash = (hash ^ byte) * 0x100000001b3ull;
+    }
+    return hash;
+}
+
+} // namespace
+
+void generateMedia(const std::string& arguments, const std::filesystem::path& output)
+{
+    namespace fs = std::filesystem;
+    // Every test case runs in a process of its own, so a suite's fixtures are made again for each
+    // of its cases; the same run's file is kept once in the build's scratch folder and copied.
+    const std::string extension = output.extension().string();
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(fnv1a(arguments + "\n" + extension)));
+    const fs::path cache = fs::path(VELMORA_TEST_TMP) / "generated-media";
+    const fs::path kept = cache / (name + extension);
+    std::error_code ec;
+    if (fs::is_regular_file(kept, ec) && fs::copy_file(kept, output, fs::copy_options::overwrite_existing, ec)) {
+        return;
+    }
+    fs::create_directories(cache, ec);
+    static std::atomic<int> counter{0};
+    // Made under a name of this process's own, then renamed into place whole: a process that
+    // meets the file never sees it half written.
+    const fs::path partial = cache / ("partial-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                                      name + extension);
+    if (ec) {
+        runFFmpeg(arguments + " " + shellQuote(output.string()));
+        return;
+    }
+    runFFmpeg(arguments + " " + shellQuote(partial.string()));
+    fs::rename(partial, kept, ec);
+    if (ec) {
+        fs::remove(partial, ec);
+        runFFmpeg(arguments + " " + shellQuote(output.string()));
+        return;
+    }
+    fs::copy_file(kept, output, fs::copy_options::overwrite_existing);
+}
+
 ClipSettings largeJpegClip(int frames)
 {
     ClipSettings clip;
@@ -147,7 +200,7 @@ void makeClip(const std::filesystem::path& path, const ClipSettings& clip)
         args += "-map " + number(audioInput) + ":a -c:a " + clip.audioCodec + " -ar " + number(clip.sampleRate) +
                 " -ac " + number(clip.channels) + " ";
     }
-    runFFmpeg(args + shellQuote(path.string()));
+    generateMedia(args, path);
     if (clip.rotation != 0 && !clip.videoCodec.empty()) {
         setDisplayRotation(path, clip.rotation, clip.width, clip.height);
     }
@@ -194,9 +247,10 @@ void makeStillImage(const std::filesystem::path& path, int width, int height, in
     const std::string size = number(width) + "x" + number(height);
     const std::string ext = path.extension().string();
     const std::string pixfmt = (ext == ".jpg" || ext == ".jpeg") ? "yuvj420p" : "rgb24";
-    runFFmpeg("-f lavfi -i color=c=black:s=" + size + " -vf \"format=yuv444p,geq=lum='" +
-              stampExpression(number(stamp)) + "':cb=128:cr=128,scale=out_range=full,format=" + pixfmt +
-              "\" -frames:v 1 -update 1 " + shellQuote(path.string()));
+    generateMedia("-f lavfi -i color=c=black:s=" + size + " -vf \"format=yuv444p,geq=lum='" +
+                      stampExpression(number(stamp)) + "':cb=128:cr=128,scale=out_range=full,format=" + pixfmt +
+                      "\" -frames:v 1 -update 1",
+                  path);
 }
 
 void makeHeifStill(const std::filesystem::path& path, int width, int height, int stamp, bool deep)

@@ -96,4 +96,9 @@ std::vector<ProbedPacket> ffprobePackets(const std::filesystem::path& path);
 // ffmpeg run with the given arguments (after -y -hide_banner -loglevel error); throws on failure.
 void runFFmpeg(const std::string& arguments);
 
+// runFFmpeg(arguments + output) for arguments whose every input is a generator (`-f lavfi`), never
+// a file: what it writes depends on the arguments and the output's extension alone, so a file
+// made by an earlier run with both the same, in any test process of this build, is copied instead.
+void generateMedia(const std::string& arguments, const std::filesystem::path& output);
+
 } // namespace velmora::test
