@@ -313,25 +313,16 @@ void requireClipLuts(const EditorJobV2::Timeline& timeline, const std::filesyste
 {
     std::vector<std::string> missing;
     std::set<std::string> named;
-    // Many clips share one file reference: each is looked up once.
-    std::set<std::string> fileReferencesChecked;
+    PreviewFrameGrader::MissingClipLutLookup lookup(mediaFolderURL, sessionFile);
     for (const auto& clip : timeline.clips) {
         if (!isVisualType(clip.type) || !clip.grade) {
             continue;
-        }
-        if (!clip.grade->lutData) {
-            const char separator = '\0'; // never part of a file name
-            const std::string key = std::string(clip.grade->hasLut == true ? "1" : "0") + separator +
-                                    clip.grade->lutFile.value_or("") + separator + clip.grade->lutName.value_or("");
-            if (!fileReferencesChecked.insert(key).second) {
-                continue;
-            }
         }
         std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
         if (!grade) {
             grade = clip.grade;
         }
-        const auto name = PreviewFrameGrader::missingClipLutName(grade, mediaFolderURL, sessionFile);
+        const auto name = lookup.nameFor(grade);
         if (name && named.insert(*name).second) {
             missing.push_back(*name);
         }

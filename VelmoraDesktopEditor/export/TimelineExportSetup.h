@@ -56,7 +56,7 @@ std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);
 // timeline's picture (visualSourceIds) or sound (the clips the audio mix places) needs, in job
 // order. A sound file gone from the media folder is refused as a picture file is: left out, the
 // export would end as if complete with its sound missing. A file that is there but cannot be
-// read (RegularFiles::unreadableReason) refuses the export with Error("export", 214) in the
+// read (RegularFiles::unreadableReason) refuses the export with Error("export", 215) in the
 // status line's words: "Cannot read b.mp4 (Input/output error)".
 void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
                         const std::map<std::string, std::filesystem::path>& sourceFiles);

@@ -323,6 +323,26 @@ std::optional<std::string> missingClipLutName(const std::optional<ClipGrade>& gr
     return named;
 }
 
+MissingClipLutLookup::MissingClipLutLookup(OptionalPath mediaFolder, OptionalPath sessionFile)
+    : mediaFolder_(std::move(mediaFolder)), sessionFile_(std::move(sessionFile))
+{
+}
+
+std::optional<std::string> MissingClipLutLookup::nameFor(const std::optional<ClipGrade>& grade)
+{
+    if (!grade || grade->lutData) {
+        return missingClipLutName(grade, mediaFolder_, sessionFile_);
+    }
+    const char separator = '\0'; // never part of a file name
+    const std::string key = std::string(grade->hasLut == true ? "1" : "0") + separator + grade->lutFile.value_or("") +
+                            separator + grade->lutName.value_or("");
+    auto [known, added] = byFileReference_.try_emplace(key);
+    if (added) {
+        known->second = missingClipLutName(grade, mediaFolder_, sessionFile_);
+    }
+    return known->second;
+}
+
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,
                                    const OptionalPath& sessionFile)
 {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -84,6 +85,20 @@ std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::
 std::optional<std::string> missingClipLutName(const std::optional<EditorJobV2::ClipGrade>& grade,
                                               const std::optional<std::filesystem::path>& mediaFolder,
                                               const std::optional<std::filesystem::path>& sessionFile);
+// missingClipLutName for the grades of many clips, where clips sharing one LUT file are the rule:
+// each file reference (hasLut, lutFile, lutName) is looked up once; inline text, grade by grade.
+// One thread at a time.
+class MissingClipLutLookup {
+public:
+    MissingClipLutLookup(std::optional<std::filesystem::path> mediaFolder,
+                         std::optional<std::filesystem::path> sessionFile);
+    std::optional<std::string> nameFor(const std::optional<EditorJobV2::ClipGrade>& grade);
+
+private:
+    std::optional<std::filesystem::path> mediaFolder_;
+    std::optional<std::filesystem::path> sessionFile_;
+    std::map<std::string, std::optional<std::string>> byFileReference_;
+};
 // The project LUT's text; empty for an absent, blank or "None" reference.
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube,
                                    const std::optional<std::filesystem::path>& mediaFolder,

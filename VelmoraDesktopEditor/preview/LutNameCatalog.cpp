@@ -25,7 +25,7 @@ LutNameCatalog::~LutNameCatalog()
 void LutNameCatalog::refresh(const std::optional<std::filesystem::path>& mediaFolder,
                              const std::optional<std::filesystem::path>& sessionFile)
 {
-    const std::uint64_t number = newest_->fetch_add(1) + 1;
+    // The listing asked for before is superseded: stopped if under way, dropped when it lands.
     stop_.request_stop();
     stop_ = std::stop_source();
     if (!runInBackground_) {
@@ -35,18 +35,18 @@ void LutNameCatalog::refresh(const std::optional<std::filesystem::path>& mediaFo
         }
         return;
     }
-    runInBackground_([number, mediaFolder, sessionFile, lister = lister_, stop = stop_.get_token(),
-                      newest = newest_, queue = mainQueue_, kept = std::weak_ptr<Kept>(kept_)] {
-        if (newest->load() != number || stop.stop_requested()) {
+    runInBackground_([mediaFolder, sessionFile, lister = lister_, stop = stop_.get_token(), queue = mainQueue_,
+                      kept = std::weak_ptr<Kept>(kept_)] {
+        if (stop.stop_requested()) {
             return;
         }
         std::vector<std::string> names = lister(mediaFolder, sessionFile, stop);
         if (stop.stop_requested()) {
             return;
         }
-        queue->post([number, newest, kept, names = std::move(names)]() mutable {
+        queue->post([stop, kept, names = std::move(names)]() mutable {
             const std::shared_ptr<Kept> target = kept.lock();
-            if (!target || newest->load() != number) {
+            if (!target || stop.stop_requested()) {
                 return;
             }
             target->names = std::move(names);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <atomic>
-#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -61,11 +59,10 @@ private:
     std::shared_ptr<MainQueue> mainQueue_;
     BackgroundRunner runInBackground_;
     Lister lister_;
-    // Stops the newest listing asked for; replaced by each refresh.
+    // The newest listing asked for; stopped by the next refresh and by destruction, so that a
+    // listing superseded or outlived neither runs on nor lands.
     std::stop_source stop_;
     std::shared_ptr<Kept> kept_;
-    // The number of the newest listing asked for; read by the worker to skip superseded ones.
-    std::shared_ptr<std::atomic<std::uint64_t>> newest_ = std::make_shared<std::atomic<std::uint64_t>>(0);
 };
 
 } // namespace velmora

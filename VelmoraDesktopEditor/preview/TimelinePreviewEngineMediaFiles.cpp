@@ -123,21 +123,9 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
     QPointer<TimelinePreviewEngine> self(this);
     auto work = [self, number, graded, queue = mainQueue_, folder = mediaFolderURL_, sessionFile = sessionFileURL_] {
         std::map<std::string, MissingClipLut> found;
-        // Many clips share one file reference: each is looked up once.
-        std::map<std::pair<std::string, std::string>, std::optional<std::string>> byFile;
+        PreviewFrameGrader::MissingClipLutLookup lookup(folder, sessionFile);
         for (const EditSession::Clip& clip : *graded) {
-            std::optional<std::string> name;
-            if (clip.grade->lutData) {
-                name = PreviewFrameGrader::missingClipLutName(clip.grade, folder, sessionFile);
-            } else {
-                const auto key = std::pair(clip.grade->lutFile.value_or("") + (clip.grade->hasLut == true ? "" : "\n"),
-                                           clip.grade->lutName.value_or(""));
-                auto [known, added] = byFile.try_emplace(key);
-                if (added) {
-                    known->second = PreviewFrameGrader::missingClipLutName(clip.grade, folder, sessionFile);
-                }
-                name = known->second;
-            }
+            std::optional<std::string> name = lookup.nameFor(clip.grade);
             if (name) {
                 found.emplace(clip.id, MissingClipLut{std::move(*name), ClipGradeEditState::from(clip).lutReference});
             }
@@ -147,17 +135,14 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
                 return;
             }
             self->missingClipLuts_ = std::move(found);
-            if (const std::optional<std::string> missing = self->missingLutText()) {
+            const std::optional<std::string> missing = self->missingLutText();
+            if (missing && self->status_.find(*missing) == std::string::npos) {
                 self->setStatus(self->status_ + " · " + *missing);
             }
             emit self->missingLutsChanged();
         });
     };
-    if (runInBackground_) {
-        runInBackground_(std::move(work));
-    } else {
-        work();
-    }
+    runInBackground(std::move(work));
 }
 
 std::optional<std::string> TimelinePreviewEngine::missingLutOfClip(const std::string& clipId) const
