@@ -82,27 +82,5 @@ TEST(FrameGrid, AProjectRateThatIsNoRateRunsAtTheDefaultRate)
     }
 }
 
-// A rate that is neither whole nor NTSC runs on its exact grid: the render job of a 12.5 fps
-// project names 25/2, and 2 s of it are 25 frames of a 25/2 movie, frame for frame where the
-// monitor shows them.
-TEST(FrameGrid, ARateOfHalfFramesRunsOnItsExactGrid)
-{
-    test::TempDir folder;
-    const std::filesystem::path media = folder.path() / "media";
-    std::filesystem::create_directories(media);
-    test::makeStampClip(media / "a.mp4", 50, 25, 2); // 4 s at 12.5 fps
-    const std::filesystem::path jobFile = folder.path() / "job.json";
-    EditSession::fromEditorJobV2(
-        test::makeJob({test::source("s1", "a.mp4")}, {test::videoClip("v1", "s1", 0, 0, 2)}, 12.5))
-        .writeRenderJob(jobFile);
-    const std::filesystem::path movie = folder.path() / "out.mp4";
-    exportJob(jobFile, std::nullopt, std::nullopt, media, movie, 2000000, "rec709", 1, 1, 0, 0);
-    const nlohmann::json video = test::ffprobeStream(movie, "v:0", true);
-    EXPECT_EQ(video.value("r_frame_rate", ""), "25/2");
-    EXPECT_EQ(video.value("nb_read_frames", ""), "25");
-    EXPECT_EQ(PreviewFrameTiming::pictureGrid(12.5).frame, (FrameDuration{2, 25}));
-    EXPECT_EQ(test::decodedStamps(movie).back(), 24); // the frame the monitor shows at 1.92–2 s
-}
-
 } // namespace
 } // namespace velmora::Exporter

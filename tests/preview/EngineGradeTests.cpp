@@ -245,24 +245,6 @@ TEST(EngineGrade, GradeEditsReportWhetherAnyGradeIsLeft)
     EXPECT_FALSE(f.h.session().timelines[0].clips[0].grade.has_value());
 }
 
-// The grade inspector writes each change live and then ends the edit with the same state: an
-// end that leaves a grade says nothing, one that leaves none (Reset) says the grade is cleared.
-TEST(EngineGrade, AnInspectorEditEndingWithNoGradeSaysSo)
-{
-    GradeFixture f;
-    TimelinePreviewEngine& engine = f.h.engine;
-    ClipGradeEditState warm;
-    warm.temperature = 0.4;
-    engine.applyClipGradeLive("A", warm, true);
-    engine.setStatus("Ready");
-    engine.finalizeClipGradeLivePreview("A", warm);
-    EXPECT_EQ(engine.status(), "Ready");
-    warm.reset();
-    engine.applyClipGradeLive("A", warm, true);
-    engine.finalizeClipGradeLivePreview("A", warm);
-    EXPECT_EQ(engine.status(), "Clip grade cleared");
-}
-
 TEST(EngineGrade, GradeEditsThatChangeNothingLeaveNoUndoStep)
 {
     GradeFixture f;

@@ -1,12 +1,10 @@
 #include "support/MediaFixtures.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <stdexcept>
-#include <system_error>
 
 #include <unistd.h>
 
@@ -123,26 +121,13 @@ void generateMedia(const std::string& arguments, const std::filesystem::path& ou
     std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(fnv1a(arguments + "\n" + extension)));
     const fs::path cache = fs::path(VELMORA_TEST_TMP) / "generated-media";
     const fs::path kept = cache / (name + extension);
-    std::error_code ec;
-    if (fs::is_regular_file(kept, ec) && fs::copy_file(kept, output, fs::copy_options::overwrite_existing, ec)) {
-        return;
-    }
-    fs::create_directories(cache, ec);
-    static std::atomic<int> counter{0};
-    // Made under a name of this process's own, then renamed into place whole: a process that
-    // meets the file never sees it half written.
-    const fs::path partial = cache / ("partial-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                                      name + extension);
-    if (ec) {
-        runFFmpeg(arguments + " " + shellQuote(output.string()));
-        return;
-    }
-    runFFmpeg(arguments + " " + shellQuote(partial.string()));
-    fs::rename(partial, kept, ec);
-    if (ec) {
-        fs::remove(partial, ec);
-        runFFmpeg(arguments + " " + shellQuote(output.string()));
-        return;
+    if (!fs::is_regular_file(kept)) {
+        // Made under a name of this process's own, then renamed into place whole: a process that
+        // meets the file never sees it half written.
+        fs::create_directories(cache);
+        const fs::path partial = cache / ("partial-" + std::to_string(::getpid()) + "-" + name + extension);
+        runFFmpeg(arguments + " " + shellQuote(partial.string()));
+        fs::rename(partial, kept);
     }
     fs::copy_file(kept, output, fs::copy_options::overwrite_existing);
 }

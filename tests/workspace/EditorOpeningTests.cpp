@@ -156,7 +156,7 @@ TEST(OpeningAProject, ABrowserProjectsLutIsLookedForInTheLutsFolderBesideIt)
         "library": [{"id": "m1", "name": "DJI_0042.MP4", "type": "video"}],
         "timelines": [{"id": "tl", "name": "Main", "clips": [{"id": "c1", "type": "video", "name": "DJI_0042.MP4",
                        "track": 1, "startTime": 0, "duration": 2, "hasLut": true, "lutFile": "Look.cube"}]}]})");
-    touch(web.parent_path() / "media" / "luts" / "Look.cube");
+    fs::create_directories(web.parent_path() / "media" / "luts");
     test::writeTextFile(web.parent_path() / "media" / "luts" / "Look.cube", test::identityCubeText());
     h.open({web, {}});
     h.runBackgroundWork();

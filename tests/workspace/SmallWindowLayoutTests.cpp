@@ -9,7 +9,6 @@
 #include "EditorWorkspaceTestSupport.h"
 #include "controls/ToolbarEdgeScrollView.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
-#include "workspace/bars/ClipFadeBar.h"
 #include "workspace/bars/EditToolsBar.h"
 #include "workspace/bars/EditorTopBar.h"
 #include "workspace/program/PreviewArea.h"
@@ -205,37 +204,6 @@ TEST(SmallWindowLayout, TheStatusLineShowsAtTheEndOfTheEditToolsBar)
     h.engine().setStatus("Split OK");
     QCoreApplication::processEvents();
     EXPECT_GE(label.width(), label.fontMetrics().horizontalAdvance(QStringLiteral("Split OK")));
-}
-
-// Messages short and long, with the commands scrolled to their end: no command moves, and the
-// fade and gain groups a selection shows are in their places before the event loop runs again.
-TEST(SmallWindowLayout, NoCommandMovesWhenAMessageComes)
-{
-    WorkspaceHarness h({Views::workspace});
-    h.open(test::writeProject(h.folders.scratch()));
-    showAt(h, defaultSize);
-    EditToolsBar& bar = *h.view().findChild<EditToolsBar*>();
-    const auto where = [&](const QWidget* widget) { return QRect(widget->mapTo(&h.view(), QPoint(0, 0)), widget->size()); };
-    QPushButton& apply = *bar.fadeBar()->applyButton();
-    for (const char* id : {"v1", "music"}) {
-        h.engine().setSelectedClipId(std::string(id));
-        // Scrolled to the end, where a wider strip would have to scroll back.
-        bar.strip()->scrollByPixels(bar.strip()->maxOffset());
-        const QRect grade = where(bar.gradeButton());
-        const QRect fadeApply = where(&apply);
-        const QRect marker = where(bar.button(EditToolsBar::EditCommand::addMarker));
-        const QRect snap = where(bar.snapToggle());
-        for (const char* message : {"OK", "Split OK — video only (playhead not inside yellow clip)",
-                                    "Trim Out acts on video and audio clips — drag a still's edges to shorten it, its "
-                                    "right edge to lengthen it, and a few more words that run past the end", ""}) {
-            h.engine().setStatus(message);
-            QCoreApplication::processEvents();
-            EXPECT_EQ(where(bar.gradeButton()), grade) << id << ": " << message;
-            EXPECT_EQ(where(&apply), fadeApply) << id << ": " << message;
-            EXPECT_EQ(where(bar.button(EditToolsBar::EditCommand::addMarker)), marker) << message;
-            EXPECT_EQ(where(bar.snapToggle()), snap) << message;
-        }
-    }
 }
 
 } // namespace
