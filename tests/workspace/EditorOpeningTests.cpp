@@ -254,45 +254,26 @@ TEST(OpeningAProject, ItsFilesAreLookedUpOnceByItsBuild)
 // thread, and the answers land through the main queue.
 TEST(OpeningAProject, ItsMediaFolderIsLookedIntoOnTheWorker)
 {
-    test::UserFoldersScope folders;
-    auto queue = std::make_shared<ManualMainQueue>();
-    std::vector<std::function<void()>> away;
-    EditorWorkspaceController::Services services;
-    services.engine = {queue, systemClock(), std::make_shared<test::FakeCompositionBuilder>(queue), {}, {},
-                       [&away](std::function<void()> work) { away.push_back(std::move(work)); }};
-    services.filePanels = std::make_shared<test::FakeFilePanels>();
-    services.fileRevealer = std::make_shared<test::FakeFileRevealer>();
-    services.runInBackground = [](std::function<void()>) {};
-    VelmoraWorkflowState workflow;
-    EditorWorkspaceController workspace(workflow, services);
-    const auto runAway = [&] {
-        while (!away.empty()) {
-            std::vector<std::function<void()>> work;
-            work.swap(away);
-            std::thread([&work] {
-                for (const auto& item : work)
-                    item();
-            }).join();
-            queue->runUntilIdle();
-        }
-    };
-    const test::GeneratedProject trip = test::writeProject(folders.scratch());
+    WorkspaceHarness::Options built;
+    built.engineWorkInBackground = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch());
 
-    workspace.handleOpenURL(trip.file);
-    EXPECT_EQ(workspace.engine().session(), nullptr);
-    EXPECT_FALSE(workspace.mediaFolderURL().has_value());
-    runAway();
-    ASSERT_NE(workspace.engine().session(), nullptr);
-    EXPECT_EQ(workspace.mediaFolderURL(), trip.media);
+    h.workspace().handleOpenURL(trip.file);
+    EXPECT_EQ(h.engine().session(), nullptr);
+    EXPECT_FALSE(h.workspace().mediaFolderURL().has_value());
+    h.runBackgroundWork();
+    ASSERT_NE(h.engine().session(), nullptr);
+    EXPECT_EQ(h.workspace().mediaFolderURL(), trip.media);
 
-    const fs::path empty = folders.scratch() / "empty";
+    const fs::path empty = h.folders.scratch() / "empty";
     fs::create_directories(empty);
-    workspace.setMediaFolderURL(empty);
-    EXPECT_FALSE(workspace.needsMediaImport());
-    EXPECT_EQ(away.size(), 1u);
-    runAway();
-    EXPECT_TRUE(workspace.needsMediaImport());
-    EXPECT_EQ(workspace.previewPlaceholder().heading, "Re-import clips for this project");
+    h.workspace().setMediaFolderURL(empty);
+    EXPECT_FALSE(h.workspace().needsMediaImport());
+    EXPECT_FALSE(h.background->empty());
+    h.runBackgroundWork();
+    EXPECT_TRUE(h.workspace().needsMediaImport());
+    EXPECT_EQ(h.workspace().previewPlaceholder().heading, "Re-import clips for this project");
 }
 
 } // namespace

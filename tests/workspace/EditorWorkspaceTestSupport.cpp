@@ -122,6 +122,10 @@ WorkspaceHarness::WorkspaceHarness(Options options)
         builder = std::make_shared<FakeCompositionBuilder>(queue);
     EditorWorkspaceController::Services services;
     services.engine = {queue, clock, builder};
+    if (options.engineWorkInBackground)
+        services.engine.runInBackground = [pending = background](std::function<void()> work) {
+            pending->push_back(std::move(work));
+        };
     services.filePanels = panels;
     services.fileRevealer = revealer;
     services.shortVersion = "2.1";

@@ -84,6 +84,9 @@ struct WorkspaceHarness {
         EditorWorkspacePieces pieces = {};
         // Background work runs on the workspace's own worker instead of `background`.
         bool ownBackgroundWorker = false;
+        // The engine's worker work (LUT listings, choosing an opened project's media folder)
+        // waits in `background` too, instead of running at once.
+        bool engineWorkInBackground = false;
     };
 
     WorkspaceHarness() : WorkspaceHarness(Options{}) {}
@@ -101,7 +104,8 @@ struct WorkspaceHarness {
     // Runs the main queue for a while (debounced rebuilds); answers a rebuild with a fake player
     // when asked for.
     void settle();
-    // Runs the work the workspace handed to the background (poster frames) on a thread of its
+    // Runs the work handed to the background (poster frames, the engine's with
+    // engineWorkInBackground) on a thread of its
     // own, then what it posted back to the main queue, until none is left.
     void runBackgroundWork();
 
