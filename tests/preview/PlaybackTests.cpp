@@ -38,6 +38,12 @@ protected:
     }
     static void TearDownTestSuite() { folder_.reset(); }
     static std::filesystem::path path(const std::string& name) { return *folder_ / name; }
+    // An engine on the real clock and the real composition builder, without sound output.
+    static TimelinePreviewEngine::Services realTime(const std::shared_ptr<ManualMainQueue>& queue)
+    {
+        const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
+        return {queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)};
+    }
 
     // A [0, 2) from 0 s, B [2, 4) from 2.5 s and C [4, 6) from 6 s of their files, each with its
     // tone: timeline frame n shows stamp n, 15 + n or 60 + n.
@@ -172,9 +178,7 @@ TEST_F(Playback, APictureDecodedSmallerStillFillsTheCanvas)
 TEST_F(Playback, PlayingInRealTimeMovesThePlayheadAtMost24TimesASecond)
 {
     auto queue = std::make_shared<ManualMainQueue>();
-    const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
-    TimelinePreviewEngine engine(
-        TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+    TimelinePreviewEngine engine(realTime(queue));
     TempDir media;
     std::filesystem::create_symlink(path("a.mp4"), media.path() / "a.mp4");
     engine.adoptSession(sessionOf({{"a", "a.mp4"}}, {sourceClip("A", "video", "a", 0, 4)}), media.path(),
@@ -269,9 +273,7 @@ TEST_F(Playback, OnlyRegularFilesAreReadAndTheRestAreNamed)
     for (const bool pipe : {false, true}) {
         SCOPED_TRACE(pipe ? "a pipe" : "a link to a file that fails its reads");
         auto queue = std::make_shared<ManualMainQueue>();
-        const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
-        TimelinePreviewEngine engine(
-            TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+        TimelinePreviewEngine engine(realTime(queue));
         TempDir media;
         std::filesystem::create_symlink(path("a.mp4"), media.path() / "a.mp4");
         std::optional<test::NamedPipe> fifo;
@@ -292,9 +294,7 @@ TEST_F(Playback, OnlyRegularFilesAreReadAndTheRestAreNamed)
 TEST_F(Playback, AProjectWithNothingInItIsNoFailure)
 {
     auto queue = std::make_shared<ManualMainQueue>();
-    const auto sinks = [] { return std::make_shared<NullAudioSink>(systemClock()); };
-    TimelinePreviewEngine engine(
-        TimelinePreviewEngine::Services{queue, systemClock(), std::make_shared<PlatformCompositionBuilder>(queue, sinks)});
+    TimelinePreviewEngine engine(realTime(queue));
     TempDir media;
     engine.adoptSession(std::make_shared<EditSession>(EditSession::blankProject()), media.path(), std::nullopt, true);
     ASSERT_TRUE(queue->runUntil([&] { return !engine.status().ends_with("building preview\u2026"); }, 30));
