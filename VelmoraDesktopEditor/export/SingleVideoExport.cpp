@@ -172,6 +172,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
     }
     const FrameTiming timing = resolveFps(*asset, job.output);
     requireExportableFps(timing.fps);
+    requireExportableBitrate(bitrateOverrideBps);
     std::optional<std::int64_t> bitrate = bitrateOverrideBps;
     if (!bitrate && job.output) {
         bitrate = job.output->targetBitrate;

@@ -13,6 +13,7 @@
 #include "export/TimelineAudioMix.h"
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
+#include "export/WriterSettings.h"
 #include "grading/PreviewFrameGrader.h"
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
@@ -435,6 +436,7 @@ std::int64_t timelineFramesTotal(double duration, const FrameTiming& timing)
 std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, const EditorJobV2& job, int width,
                              int height, double fps)
 {
+    requireExportableBitrate(bitrateOverrideBps);
     if (bitrateOverrideBps) {
         return *bitrateOverrideBps;
     }

@@ -96,7 +96,8 @@ FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset);
 std::int64_t timelineFramesTotal(double duration, const FrameTiming& timing);
 
 // The video bit rate: the override, else the job's target, else 150 Mb/s scaled from
-// 3840 × 2160 at 59.94 fps by pixel count and frame rate.
+// 3840 × 2160 at 59.94 fps by pixel count and frame rate. An override out of range throws
+// (requireExportableBitrate); a job's target was refused when the job was read.
 std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, const EditorJobV2& job, int width,
                              int height, double fps);
 

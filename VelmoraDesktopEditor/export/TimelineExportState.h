@@ -29,6 +29,7 @@ inline constexpr int missingSources = 212;
 inline constexpr int invalidFrameRate = 213;
 inline constexpr int missingLuts = 214;
 inline constexpr int unreadableSources = 215;
+inline constexpr int invalidBitrate = 216;
 inline constexpr int pixelBufferAllocation = 220;
 inline constexpr int frameAppend = 221;
 inline constexpr int streamReaderOutput = 231;

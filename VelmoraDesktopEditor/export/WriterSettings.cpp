@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "export/TimelineExportState.h"
+#include "model/BitrateLimit.h"
+
 namespace velmora::Exporter {
 
 std::int64_t roundHalfAwayFromZero(double value)
@@ -60,6 +63,13 @@ VideoOutputSettings makeMain10WriterSettings(int width, int height, double fps,
                                              std::optional<std::int64_t> targetBitrate, const std::string& transferAV)
 {
     return makeWriterSettings(width, height, fps, targetBitrate, transferAV, EditorVideoCodec::hevc10);
+}
+
+void requireExportableBitrate(std::optional<std::int64_t> bitrateBps)
+{
+    if (bitrateBps && !BitrateLimit::accepts(*bitrateBps)) {
+        throw exportError(TimelineExportCode::invalidBitrate, BitrateLimit::refusalText(*bitrateBps));
+    }
 }
 
 PixelFormat renderPixelFormat(EditorVideoCodec codec)

@@ -31,6 +31,11 @@ VideoOutputSettings makeWriterSettings(int width, int height, double fps, std::o
 VideoOutputSettings makeMain10WriterSettings(int width, int height, double fps,
                                              std::optional<std::int64_t> targetBitrate, const std::string& transferAV);
 
+// Refuses a bit rate handed to an export (an override or a job's target) that BitrateLimit does
+// not accept, with Error("export", 216, BitrateLimit::refusalText); none passes. Exports call it
+// before anything is written.
+void requireExportableBitrate(std::optional<std::int64_t> bitrateBps);
+
 // The layout of the frames an export renders for a codec: 'x420' (10-bit 4:2:0) for HEVC,
 // '420v' (8-bit 4:2:0) for H.264, 'sv22' (16-bit 4:2:2) for ProRes, all video range.
 PixelFormat renderPixelFormat(EditorVideoCodec codec);

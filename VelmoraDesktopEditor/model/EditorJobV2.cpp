@@ -1,6 +1,7 @@
 #include "model/EditorJobV2.h"
 
 #include "model/CanvasSizeLimit.h"
+#include "model/BitrateLimit.h"
 #include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 
@@ -83,7 +84,7 @@ EditorJobV2::Output EditorJobV2::Output::decode(const KeyedContainer& c)
     FrameRateLimit::checkFpsFraction(c, "fpsNum", o.fpsNum, o.fpsDen);
     o.width = CanvasSizeLimit::decodeSide(c, "width");
     o.height = CanvasSizeLimit::decodeSide(c, "height");
-    o.targetBitrate = c.decodeIfPresent<std::int64_t>("targetBitrate");
+    o.targetBitrate = BitrateLimit::decodeBitrate(c, "targetBitrate");
     o.container = c.decodeIfPresent<std::string>("container");
     return o;
 }

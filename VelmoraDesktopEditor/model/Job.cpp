@@ -1,5 +1,6 @@
 #include "model/Job.h"
 
+#include "model/BitrateLimit.h"
 #include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 
@@ -13,7 +14,7 @@ Job::Output Job::Output::decode(const KeyedContainer& c)
     o.fpsDen = c.decodeIfPresent<std::int64_t>("fpsDen");
     FrameRateLimit::checkFpsFraction(c, "fpsNum", o.fpsNum, o.fpsDen);
     o.maxWidth = c.decodeIfPresent<std::int64_t>("maxWidth");
-    o.targetBitrate = c.decodeIfPresent<std::int64_t>("targetBitrate");
+    o.targetBitrate = BitrateLimit::decodeBitrate(c, "targetBitrate");
     o.container = c.decodeIfPresent<std::string>("container");
     return o;
 }

@@ -25,11 +25,12 @@ json plainTimelineJob()
 class Routing : public ::testing::Test {
 protected:
     ExportResult route(const std::string& text, const std::optional<std::filesystem::path>& input,
-                       const std::optional<std::filesystem::path>& media, TimelineProgressCallback progress = {})
+                       const std::optional<std::filesystem::path>& media, TimelineProgressCallback progress = {},
+                       std::optional<std::int64_t> bitrate = 2000000)
     {
         test::writeTextFile(dir_ / "job.json", text);
         const test::ScopedTemporaryFolder temporary(tmp_.path());
-        return exportJob(dir_ / "job.json", std::nullopt, input, media, dir_ / "out.mov", 2000000, "rec709", 1, 1, 0, 0,
+        return exportJob(dir_ / "job.json", std::nullopt, input, media, dir_ / "out.mov", bitrate, "rec709", 1, 1, 0, 0,
                          std::move(progress));
     }
 
@@ -191,6 +192,21 @@ TEST_F(Routing, ASingleVideoJobRendersTheInputAndReportsNothing)
     EXPECT_EQ(result, (ExportResult{dir_ / "out.mov", 25, 160, 96}));
     EXPECT_EQ(test::decodedStamps(dir_ / "out.mov").size(), 10u);
     EXPECT_EQ(reports, 0);
+}
+
+TEST_F(Routing, ABitRateOverrideOutOfRangeIsRefusedBeforeAnythingIsWritten)
+{
+    makeMedia();
+    try {
+        route(test::singleVideoJob("None").dump(), dir_ / "media" / "a.mp4", std::nullopt, {},
+              1'000'000'000'000'000'000);
+        ADD_FAILURE() << "a bit rate of 10^18 b/s was exported";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.fullDescription(), "Error Domain=export Code=216 \"The bit rate 1000000000000000000 b/s is not "
+                                           "supported: a bit rate must be a whole number of 1 to 10000000000 bits per "
+                                           "second.\"");
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "out.mov"));
 }
 
 TEST_F(Routing, OnePlainClipTakesTheFastPathAndReportsOnce)

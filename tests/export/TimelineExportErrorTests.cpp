@@ -377,6 +377,18 @@ TEST_F(TimelineExportErrorTest, AFrameRateAbove240OrNotFiniteIsRefusedBeforeAnyt
     EXPECT_EQ(ffprobeStream(output_, "v:0")["r_frame_rate"], "240/1");
 }
 
+TEST_F(TimelineExportErrorTest, ABitRateOverrideOutOfRangeIsRefusedBeforeAnythingIsWritten)
+{
+    ExportOptions options;
+    options.bitrate = 1'000'000'000'000'000'000;
+    const Failure failure = exportFails(goodJob(0.2), options);
+    EXPECT_EQ(failure.domain, "export");
+    EXPECT_EQ(failure.code, 216);
+    EXPECT_EQ(failure.message, "The bit rate 1000000000000000000 b/s is not supported: a bit rate must be a whole "
+                               "number of 1 to 10000000000 bits per second.");
+    expectFolderUntouched();
+}
+
 // Partial files in the output's folder: those killed exports left (no one holds their lock),
 // whatever output they were for; one that another export is still writing (locked); and files
 // of other names, which are no export's.

@@ -118,6 +118,9 @@ TEST_F(JobInputs, AFileThatIsNotJsonOrHoldsANumberOutOfRangeIsRefusedWhenChosenA
                           "16384 pixels. (at output.width)"},
         {R"({"version": 1, "grade": {"lutCube": ""}, "output": {"fps": 1e300}})",
          "The frame rate 1e+300" + rate + " (at output.fps)"},
+        {R"({"version": 1, "grade": {"lutCube": ""}, "output": {"targetBitrate": 1000000000000000000}})",
+         "The bit rate 1000000000000000000 b/s is not supported: a bit rate must be a whole number of 1 to "
+         "10000000000 bits per second. (at output.targetBitrate)"},
     };
     for (const auto& [text, message] : files) {
         const Path job = writeFile("bad.json", text);

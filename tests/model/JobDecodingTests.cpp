@@ -242,6 +242,27 @@ TEST(JobFrameRateLimit, RatesAbove240AreRefusedWithTheirPath)
     EXPECT_EQ(singleVideo(R"({"fps": 59.94, "fpsNum": 60000, "fpsDen": 1001})"), "no failure");
 }
 
+TEST(JobBitrateLimit, TargetsOutside1To10GbpsAreRefusedWithTheirPath)
+{
+    const std::string limit =
+        " b/s is not supported: a bit rate must be a whole number of 1 to 10000000000 bits per second.";
+    const auto withOutput = [](const std::string& output) {
+        return R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": [],
+                   "output": )" + output + "}";
+    };
+    EXPECT_EQ(failureText(withOutput(R"({"targetBitrate": 1000000000000000000})")),
+              "The bit rate 1000000000000000000" + limit + " (at output.targetBitrate)");
+    EXPECT_EQ(failureText(withOutput(R"({"targetBitrate": 0})")), "The bit rate 0" + limit + " (at output.targetBitrate)");
+    EXPECT_EQ(EditorJobV2::fromJSON(withOutput(R"({"targetBitrate": 10000000000})")).output->targetBitrate,
+              10'000'000'000);
+    try {
+        Job::fromJSON(R"({"version": 1, "grade": {"lutCube": ""}, "output": {"targetBitrate": -5}})");
+        ADD_FAILURE() << "a negative bit rate was read";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(EditSession::decodingErrorDescription(error), "The bit rate -5" + limit + " (at output.targetBitrate)");
+    }
+}
+
 TEST(EditorJobV2Clip, GradeSettingsOfTheGradeWinOverTheClipsOwn)
 {
     const auto exposure = [](const EditorJobV2::Clip& clip) {
