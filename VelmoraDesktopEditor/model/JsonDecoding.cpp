@@ -10,6 +10,7 @@
 #include "platform/foundation/Base64.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
+#include "platform/foundation/Utf8.h"
 
 namespace velmora {
 
@@ -114,7 +115,9 @@ nlohmann::json parse(std::string_view text)
     } catch (const nlohmann::json::exception& error) {
         // Syntax errors, and numbers beyond the range of a double (out_of_range.406), which are
         // malformed data too: no exception of the JSON library leaves a reader.
-        std::string detail = error.what();
+        // The parser quotes the bytes it last read, which may be the very bytes that are not
+        // UTF-8: they are shown escaped.
+        std::string detail = Utf8::escapingInvalid(error.what());
         // nlohmann prefixes its messages with "[json.exception.parse_error.101] ".
         if (const auto bracket = detail.find("] "); detail.starts_with("[json.exception") && bracket != std::string::npos) {
             detail.erase(0, bracket + 2);

@@ -26,7 +26,8 @@ std::string childPath(const std::string& parent, const std::string& key)
 void checkText(const std::string& text, const std::string& path, bool isKey)
 {
     if (!Utf8::isValid(text)) {
-        const std::string where = path.empty() ? "the top level" : "“" + path + "”";
+        // A key that is not UTF-8 is part of the path: its bad bytes are quoted escaped.
+        const std::string where = path.empty() ? "the top level" : "“" + Utf8::escapingInvalid(path) + "”";
         throw Error(std::string(errorDomain), invalidTextCode,
                     std::string("Cannot write JSON: the ") + (isKey ? "key" : "text") + " at " + where
                         + " is not valid UTF-8.");
@@ -59,7 +60,8 @@ void checkWritable(const nlohmann::json& value, const std::string& path)
         const double number = value.get<double>();
         if (!std::isfinite(number)) {
             const std::string which = std::isnan(number) ? "NaN" : (number > 0 ? "infinity" : "-infinity");
-            const std::string where = path.empty() ? "the top level" : "“" + path + "”";
+            // A key that is not UTF-8 is part of the path: its bad bytes are quoted escaped.
+        const std::string where = path.empty() ? "the top level" : "“" + Utf8::escapingInvalid(path) + "”";
             throw Error(std::string(errorDomain), nonFiniteNumberCode,
                         "Cannot write JSON: the number at " + where + " is " + which
                             + ", which JSON cannot hold.");

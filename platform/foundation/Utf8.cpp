@@ -58,4 +58,23 @@ bool isValid(std::string_view bytes)
     return true;
 }
 
+std::string escapingInvalid(std::string_view bytes)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (const std::size_t length = sequenceLength(bytes, i)) {
+            text.append(bytes.substr(i, length));
+            i += length;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(bytes[i++]);
+        text += "\\x";
+        text += hex[byte >> 4];
+        text += hex[byte & 0x0F];
+    }
+    return text;
+}
+
 } // namespace velmora::Utf8

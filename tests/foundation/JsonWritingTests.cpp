@@ -106,6 +106,13 @@ TEST(JsonText, RefusesTextThatIsNotUtf8)
         EXPECT_EQ(error.code(), 2);
         EXPECT_EQ(error.localizedDescription(), "Cannot write JSON: the text at “mediaFolder” is not valid UTF-8.");
     }
+    // A key that is not UTF-8 is named with its bad bytes escaped; good ones stay as they are.
+    try {
+        JsonWriting::prettySortedText({{"clips", {{std::string("\xC3\xA9t\xE9"), 1}}}});
+        FAIL() << "invalid UTF-8 was written";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.localizedDescription(), "Cannot write JSON: the key at “clips.\u00E9t\\xE9” is not valid UTF-8.");
+    }
 }
 
 TEST(Utf8Validation, AcceptsWellFormedTextAndRefusesOverlongSurrogatesAndTruncation)

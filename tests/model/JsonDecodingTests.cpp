@@ -148,6 +148,18 @@ TEST(StrictJsonReader, InvalidJsonIsDataCorrupted)
     }
 }
 
+TEST(StrictJsonReader, BytesThatAreNotUtf8AreQuotedEscaped)
+{
+    try {
+        JsonDecoding::parse("{\"name\": \"caf\xE9\"}");
+        FAIL() << "parsed text that is not UTF-8";
+    } catch (const DecodingError& error) {
+        EXPECT_EQ(error.debugDescription(),
+                  "The given data was not valid JSON (parse error at line 1, column 15: syntax error while parsing "
+                  "value - invalid string: ill-formed UTF-8 byte; last read: '\"caf\\xE9\"').");
+    }
+}
+
 TEST(StrictJsonReader, TopLevelMustBeAnObject)
 {
     const auto document = JsonDecoding::parse("[1]");
