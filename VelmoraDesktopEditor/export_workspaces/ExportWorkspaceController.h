@@ -237,9 +237,17 @@ private:
     // A job file picked or dropped, read and parsed once (on this thread: it is small). One that
     // is not JSON at all (NaN, 1e400, plain text), or holds a value its kind's reader refuses (a
     // frame rate or canvas size out of range), is refused with the reader's message in the alert,
-    // and the job shown before stays: its export could only fail. Any other file is loaded, also
-    // one that cannot be read or is not a job (the export reports what is wrong with it).
+    // and the job shown before stays: its export could only fail. So is a named pipe, socket,
+    // device or folder in the file's place, by name (refuseUnlessRegularFile). Any other file is
+    // loaded, also one that cannot be read or is not a job (the export reports what is wrong).
     void chooseJobFile(const std::filesystem::path& file);
+    // A LUT override picked or dropped; one that is not a regular file is refused by name and
+    // the override before stays.
+    void chooseLutOverride(const std::filesystem::path& file);
+    // When `file` names something other than a regular file (links followed), raises the alert
+    // titled `title` with "Could not read “name”: Is a named pipe, not a file." and answers true.
+    // Nothing is opened: a named pipe would wait for a writer.
+    bool refuseUnlessRegularFile(const std::filesystem::path& file, std::string title);
     // Makes `file` the job, classified by its JSON (`document`; null when the file could not be
     // read or is not JSON), with a preview that starts afresh.
     void loadJob(const std::filesystem::path& file, const nlohmann::json* document);

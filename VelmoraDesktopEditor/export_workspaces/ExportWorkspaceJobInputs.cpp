@@ -12,7 +12,9 @@
 #include "model/Job.h"
 #include "model/JsonDecoding.h"
 #include "model/MediaResolver.h"
+#include "platform/foundation/FileError.h"
 #include "platform/foundation/FileReading.h"
+#include "platform/foundation/RegularFiles.h"
 
 namespace velmora {
 
@@ -119,9 +121,26 @@ void ExportWorkspaceController::pickInput()
 
 void ExportWorkspaceController::pickLutOverride()
 {
-    askForFile(openFileRequest({"cube"}), [this](std::filesystem::path file) {
-        assign(lutOverrideURL_, std::move(file), &ExportWorkspaceController::lutOverrideURLChanged);
-    });
+    askForFile(openFileRequest({"cube"}), [this](std::filesystem::path file) { chooseLutOverride(file); });
+}
+
+void ExportWorkspaceController::chooseLutOverride(const std::filesystem::path& file)
+{
+    if (refuseUnlessRegularFile(file, "LUT Not Loaded"))
+        return;
+    assign(lutOverrideURL_, file, &ExportWorkspaceController::lutOverrideURLChanged);
+}
+
+bool ExportWorkspaceController::refuseUnlessRegularFile(const std::filesystem::path& file, std::string title)
+{
+    const std::optional<std::string_view> kind = RegularFiles::otherKindAt(file);
+    if (!kind)
+        return false;
+    errorTitle_ = std::move(title);
+    assign(errorText_, FileError::notAFile(*kind, "Could not read", file).localizedDescription(),
+           &ExportWorkspaceController::errorTextChanged);
+    assign(showError_, true, &ExportWorkspaceController::showErrorChanged);
+    return true;
 }
 
 void ExportWorkspaceController::pickOutput()
@@ -169,7 +188,7 @@ void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& fi
     }
     if (extension == "cube") {
         if (jobKind() != JobKind::timeline)
-            assign(lutOverrideURL_, file, &ExportWorkspaceController::lutOverrideURLChanged);
+            chooseLutOverride(file);
         return;
     }
     std::error_code error;
@@ -183,6 +202,8 @@ void ExportWorkspaceController::applyDroppedFile(const std::filesystem::path& fi
 
 void ExportWorkspaceController::chooseJobFile(const std::filesystem::path& file)
 {
+    if (refuseUnlessRegularFile(file, "Job Not Loaded"))
+        return;
     JobFileReading reading = readJobFile(file);
     if (reading.document && !reading.refusal)
         reading.refusal = valueRefusal(*reading.document);

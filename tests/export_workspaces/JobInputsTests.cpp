@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "WorkspaceTestSupport.h"
+#include "support/NamedPipe.h"
 #include "export_workspaces/OutputNaming.h"
 
 namespace velmora::test {
@@ -136,6 +137,43 @@ TEST_F(JobInputs, AFileThatIsNotJsonOrHoldsANumberOutOfRangeIsRefusedWhenChosenA
         EXPECT_EQ(controller->errorText(), message);
         controller->dismissError();
     }
+}
+
+TEST_F(JobInputs, ANamedPipeOrFolderChosenAsTheJobOrTheLutIsRefusedByNameAndWhatWasChosenStays)
+{
+    const Path job = writeSingleVideoJob();
+    loadJob(job);
+    controller->pickLutOverride();
+    panels->choose(dir / "look.cube");
+    const NamedPipe pipeJob(dir / "pipe.json");
+    const NamedPipe pipeLut(dir / "pipe.cube");
+    std::filesystem::create_directory(dir / "folder.json");
+    const std::vector<std::pair<Path, std::string>> jobs = {
+        {pipeJob.path(), "Could not read \u201Cpipe.json\u201D: Is a named pipe, not a file."},
+        {dir / "folder.json", "Could not read \u201Cfolder.json\u201D: Is a folder, not a file."},
+    };
+    for (const auto& [file, message] : jobs) {
+        loadJob(file);
+        EXPECT_EQ(controller->jobURL(), job);
+        EXPECT_EQ(controller->errorTitle(), "Job Not Loaded");
+        EXPECT_EQ(controller->errorText(), message);
+        controller->dismissError();
+        drop({file});
+        EXPECT_EQ(controller->jobURL(), job);
+        EXPECT_TRUE(controller->showError());
+        controller->dismissError();
+    }
+    const std::string lutRefusal = "Could not read \u201Cpipe.cube\u201D: Is a named pipe, not a file.";
+    controller->pickLutOverride();
+    panels->choose(pipeLut.path());
+    EXPECT_EQ(controller->lutOverrideURL(), dir / "look.cube");
+    EXPECT_EQ(controller->errorTitle(), "LUT Not Loaded");
+    EXPECT_EQ(controller->errorText(), lutRefusal);
+    controller->dismissError();
+    drop({pipeLut.path()});
+    EXPECT_EQ(controller->lutOverrideURL(), dir / "look.cube");
+    EXPECT_EQ(controller->errorText(), lutRefusal);
+    EXPECT_FALSE(pipeJob.opened() || pipeLut.opened());
 }
 
 TEST_F(JobInputs, CancelledPanelsChangeNothing)
