@@ -382,12 +382,15 @@ void ExportSheetController::exportFinished(std::uint64_t run, const ExportResult
     setProgress(1, "Saved to " + output.filename().string());
     setStatus("Done \u2014 " + NumberText::integer(result.width) + "\u00D7" + NumberText::integer(result.height)
               + " @ " + StatusText::fixed(result.fps, 2) + " fps");
-    // The progress line names the movie; it says so when nothing can show it, while this run is
-    // still the one shown.
+    // When nothing can show the movie, both lines say so while this run is still the one shown:
+    // the progress line beside the movie's name, and the status line, the one that stays in view
+    // once the run has ended.
     QPointer<ExportSheetController> self(this);
     services_.fileRevealer->reveal(output, [self, run, name = output.filename().string()] {
-        if (self && self->runNumber_ == run && !self->isExporting_)
-            self->setProgress(1, "Saved to " + name + " \u2014 no file manager is available to show it");
+        if (!self || self->runNumber_ != run || self->isExporting_)
+            return;
+        self->setProgress(1, "Saved to " + name + " \u2014 no file manager is available to show it");
+        self->setStatus(self->status_ + " \u2014 no file manager is available to show " + name);
     });
 }
 

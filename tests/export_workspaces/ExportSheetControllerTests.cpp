@@ -181,13 +181,15 @@ TEST(ExportSheetRun, TheBitrateAndCodecAreReadWhenTheRunStarts)
     }
     EXPECT_EQ(c.status(), "Done \u2014 160\u00D796 @ 25.00 fps");
 
-    // Nothing on this desktop can show the movie: the progress line says so beside its name.
+    // Nothing on this desktop can show the movie: the progress line says so beside its name,
+    // and so does the status line, which stays in view once the run has ended.
     h.revealer->fileManager = false;
     c.setFormat(EditorExportFormat::h264);
     h.startExport(h.media / "out.mp4");
     h.runner->finish({h.media / "out.mp4", 25, 160, 96});
     ASSERT_TRUE(h.runUntilIdle());
     EXPECT_EQ(c.progressDetail(), "Saved to out.mp4 \u2014 no file manager is available to show it");
+    EXPECT_EQ(c.status(), "Done \u2014 160\u00D796 @ 25.00 fps \u2014 no file manager is available to show out.mp4");
 }
 
 TEST(ExportSheetRun, AFailureShowsTheBareMessageAndLeavesTheSheetIdle)
