@@ -133,7 +133,8 @@ TEST_F(OnePictureScenario, StepsOnTheExportsRateOpensAtTheStartAndNamesAnUnusabl
     const ExportSheetController& run = sheet.controller();
     ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status().starts_with("Done"); }, "the export", 180))
         << run.status();
-    EXPECT_EQ(run.status(), "Done \u2014 320\u00D7180 @ 59.94 fps");
+    // A desktop without a file manager adds that it cannot show the movie.
+    EXPECT_TRUE(run.status().starts_with("Done \u2014 320\u00D7180 @ 59.94 fps")) << run.status();
     QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
     for (std::size_t k = 0; k < steps.size(); ++k) {
         const Image frame = decodedFrame(movie, steps[k]);

@@ -216,7 +216,8 @@ TEST_F(ReelScenario, EditsUndoAcrossPosterFramesAndThePausedMonitorShowsTheExpor
     const ExportSheetController& run = sheet.controller();
     ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status().starts_with("Done"); }, "the export", 1200))
         << run.status();
-    EXPECT_EQ(run.status(), "Done \u2014 320\u00D7180 @ 25.00 fps");
+    // A desktop without a file manager adds that it cannot show the movie.
+    EXPECT_TRUE(run.status().starts_with("Done \u2014 320\u00D7180 @ 25.00 fps")) << run.status();
     screenshot("reel-4-exported.png", globalRect(window()).united(sheet.frameGeometry()));
     QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
     for (std::size_t k = 0; k < steps.size(); ++k)
