@@ -14,12 +14,16 @@ QSize ElidedLabel::minimumSizeHint() const
     return {0, QLabel::minimumSizeHint().height()};
 }
 
+QString ElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(text(), mode_, contentsRect().width());
+}
+
 void ElidedLabel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setPen(palette().color(foregroundRole()));
-    const QRect area = contentsRect();
-    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), mode_, area.width()));
+    painter.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter, shownText());
 }
 
 } // namespace velmora

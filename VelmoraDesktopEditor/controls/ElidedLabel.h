@@ -12,6 +12,9 @@ public:
     ElidedLabel(Qt::TextElideMode mode, const QString& text, QWidget* parent = nullptr);
 
     QSize minimumSizeHint() const override;
+    // The text as drawn at the label's present width: text(), or the part of it that fits with
+    // "…" standing for the rest.
+    QString shownText() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

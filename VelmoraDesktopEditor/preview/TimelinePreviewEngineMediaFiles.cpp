@@ -89,8 +89,9 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
             }
         });
     }
+    // Warnings go first, where a status line cut short still shows the names they give.
     if (const std::optional<std::string> unreadable = unreadableMediaText()) {
-        setStatus(status_ + " · " + *unreadable);
+        setStatus(*unreadable + " · " + status_);
     }
     if (changed) {
         emit unreadableSourcesChanged();
@@ -137,7 +138,7 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
             self->missingClipLuts_ = std::move(found);
             const std::optional<std::string> missing = self->missingLutText();
             if (missing && self->status_.find(*missing) == std::string::npos) {
-                self->setStatus(self->status_ + " · " + *missing);
+                self->setStatus(*missing + " · " + self->status_);
             }
             emit self->missingLutsChanged();
         });

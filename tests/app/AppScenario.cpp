@@ -130,7 +130,9 @@ AppScenario::AppScenario() = default;
 bool AppScenario::previewReady() const
 {
     const std::string& status = engine().status();
-    return engine().avPlayer() && (status.starts_with("Ready") || status.starts_with("Thumbnails ready"));
+    // Warnings (a file or LUT not found) come before those words.
+    return engine().avPlayer() && (status.starts_with("Ready") || status.find(" \u00B7 Ready \u2014 ") != std::string::npos ||
+                                   status.find("Thumbnails ready") != std::string::npos);
 }
 
 AppScenario::~AppScenario()

@@ -232,7 +232,7 @@ TEST_F(Playback, AnUnreadableFileIsNamedWhileTheRestPlays)
                                    sourceClip("C", "video", "c", 4, 2)}),
                         media.path(), std::nullopt, true);
     ASSERT_TRUE(queue->runUntil([&] { return engine.avPlayer() != nullptr; }, 30)) << engine.status();
-    EXPECT_EQ(engine.status(), "Ready — 6.00s · Grade OFF (smooth play) · Cannot read b.mp4 (Permission denied)");
+    EXPECT_EQ(engine.status(), "Cannot read b.mp4 (Permission denied) · Ready — 6.00s · Grade OFF (smooth play)");
     EXPECT_EQ(engine.unreadableSources(), (std::map<std::string, std::string>{{"b", "Permission denied"}}));
 
     // The player meets a file that has become unreadable since.
@@ -292,7 +292,7 @@ TEST_F(Playback, OnlyRegularFilesAreReadAndTheRestAreNamed)
                                       {sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "b", 2, 2)}),
                             media.path(), std::nullopt, true);
         const std::string expected = pipe ? "Failed: Media not found for timeline clips: b.mp4. Use Media Folder… or relink."
-                                          : "Ready — 4.00s · Grade OFF (smooth play) · Cannot read b.mp4 (Input/output error)";
+                                          : "Cannot read b.mp4 (Input/output error) · Ready — 4.00s · Grade OFF (smooth play)";
         ASSERT_TRUE(queue->runUntil([&] { return engine.status() == expected; }, 30)) << engine.status();
     }
 }

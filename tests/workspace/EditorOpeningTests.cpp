@@ -130,7 +130,7 @@ TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
     h.open(trip);
     h.runBackgroundWork();
     EXPECT_EQ(h.engine().missingLutText(), "LUT missing_look.cube not found");
-    EXPECT_TRUE(h.engine().status().ends_with(" · LUT missing_look.cube not found")) << h.engine().status();
+    EXPECT_TRUE(h.engine().status().starts_with("LUT missing_look.cube not found · ")) << h.engine().status();
     h.engine().setSelectedClipId("v1");
     EXPECT_EQ(h.workspace().lutPickerTitle("missing_look.cube"), "missing_look.cube (missing)");
     EXPECT_EQ(h.workspace().lutPickerTitle("None"), "None");

@@ -81,7 +81,7 @@ TEST(SourceThumbnails, AFileThatCannotBeReadIsStillNamedWhenThePostersLand)
     h.runBackgroundWork();
     ASSERT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
     EXPECT_EQ(h.engine().status(),
-              "Thumbnails ready \u2014 drag clips to the timeline \u00b7 Cannot read Still.png (Permission denied)");
+              "Cannot read Still.png (Permission denied) \u00b7 Thumbnails ready \u2014 drag clips to the timeline");
 }
 
 // A project document carries no pictures, sizes or rates: an opened project's still and video

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "controls/ElidedLabel.h"
 #include "controls/ToolbarEdgeScrollView.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "workspace/bars/EditToolsBar.h"
@@ -186,17 +187,17 @@ TEST(SmallWindowLayout, TheStatusLineShowsAtTheEndOfTheEditToolsBar)
     h.engine().setStatus(status.toStdString());
     EditToolsBar& bar = *h.view().findChild<EditToolsBar*>();
     const QLabel& label = *bar.statusLabel();
-    // The least a long status is cut to at either size: in the bar's font, room for what went
-    // wrong and with which file ("LUT Two.cube cannot be used: its LUT_3D_SIZE is 2", about
-    // 280 pixels) before the ellipsis.
-    constexpr int readableStatusWidth = 300;
+    // The least a long status is cut to at either size: what went wrong and with which file,
+    // before the ellipsis; 700 px of the bar stay the commands' at the default size.
+    const QString readable = QStringLiteral("LUT Two.cube cannot be used: its LUT_3D");
     for (QSize size : {defaultSize, smallestSize}) {
         showAt(h, size);
         const QRect inView(label.mapTo(&h.view(), QPoint(0, 0)), label.size());
         EXPECT_TRUE(h.view().rect().contains(inView)) << size.width();
         EXPECT_EQ(h.view().childAt(inView.center()), &label) << size.width();
         // Cut short to its share of the bar, after the commands, which scroll instead.
-        EXPECT_GE(label.width(), readableStatusWidth) << size.width();
+        EXPECT_TRUE(dynamic_cast<const ElidedLabel&>(label).shownText().startsWith(readable))
+            << size.width() << " " << dynamic_cast<const ElidedLabel&>(label).shownText().toStdString();
         EXPECT_LE(bar.strip()->mapTo(&bar, QPoint(bar.strip()->width(), 0)).x(), label.mapTo(&bar, QPoint(0, 0)).x());
         EXPECT_EQ(label.text(), status);
         EXPECT_EQ(label.toolTip(), status);

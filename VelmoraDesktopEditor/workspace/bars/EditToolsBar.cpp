@@ -19,14 +19,20 @@ namespace velmora {
 
 namespace {
 
-// The status line has a slot of its own, this wide but at most this share of the bar, whatever
-// its text: the rest is the commands', which scroll when it is not enough, and which therefore
-// never move when a message comes. Longer text is cut with an ellipsis (the whole text is its
-// tool tip).
+// The status line has a slot of its own whose width follows the bar's, never its text: the
+// rest is the commands', which scroll when it is not enough, and which therefore never move
+// when a message comes. The commands keep this much of the bar where it has room (700 px in view
+// between the strip's two 30 px arrows: the undo, edit and grade commands at the default window
+// size), the status line gets what is left, at least this much (in a narrower window the
+// commands scroll sooner) and at most this wide. Longer text is cut with an ellipsis (the whole text is its tool tip); warnings come
+// first in it, so that their names stay in view.
+constexpr int commandsKeptWidth = 760;
+constexpr int statusMinimumWidth = 240;
 constexpr int statusMaximumWidth = 520;
-constexpr double statusMaximumShare = 0.4;
 // Padding at the bar's right end, after the status line, as the row has at its ends.
 constexpr int barEndPadding = 14;
+// Between the commands and the status line.
+constexpr int barSpacing = 10;
 
 } // namespace
 
@@ -38,7 +44,7 @@ EditToolsBar::EditToolsBar(EditorWorkspaceController& workspace, QWidget* parent
     setFixedHeight(36);
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, 0, barEndPadding, 0);
-    outer->setSpacing(10);
+    outer->setSpacing(barSpacing);
     outer->addWidget(strip_, 1);
 
     auto* row = new QWidget;
@@ -173,7 +179,8 @@ void EditToolsBar::resizeEvent(QResizeEvent* event)
 
 void EditToolsBar::fitStatusWidth()
 {
-    const int fitted = std::max(std::min(statusMaximumWidth, static_cast<int>(width() * statusMaximumShare)), 0);
+    const int left = width() - barEndPadding - barSpacing - commandsKeptWidth;
+    const int fitted = std::clamp(left, std::min(statusMinimumWidth, width() / 2), statusMaximumWidth);
     if (statusLabel_->minimumWidth() != fitted || statusLabel_->maximumWidth() != fitted)
         statusLabel_->setFixedWidth(fitted);
 }

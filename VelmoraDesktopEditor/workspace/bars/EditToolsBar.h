@@ -21,7 +21,8 @@ class ToolbarEdgeScrollView;
 // the Snap and Ripple switches in an edge-scrolling strip, and the engine's status line at the
 // bar's end, outside the strip, so that it shows at every width, in a slot whose width follows
 // the bar's and never its text (cut short with an ellipsis where it does not fit, the whole text
-// in its tool tip), so that no command moves when a message comes. 36 high.
+// in its tool tip), so that no command moves when a message comes; the commands keep 700 px in
+// view where the bar has room for them and the slot. 36 high.
 // Every button runs the command its key runs (EditorWorkspaceController::perform); only Undo and
 // Redo are ever disabled, every other command is refused by the engine with a status message.
 // Main thread only.

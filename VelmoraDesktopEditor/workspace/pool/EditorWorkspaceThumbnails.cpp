@@ -157,12 +157,13 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     emit mediaPoolPicturesChanged();
     if (!engine_->avPlayer())
         return;
-    // A file that cannot be read, or one shown in place of a missing one, stays named: the
-    // posters change neither.
+    // A missing LUT, a file that cannot be read and one shown in place of a missing one stay
+    // named, first (the shortest words first), where a narrow status line still shows their
+    // names: the posters change none of them.
     const std::optional<std::string> unreadable = engine_->unreadableMediaText();
     const std::optional<std::string> missingLuts = engine_->missingLutText();
-    engine_->setStatus("Thumbnails ready — drag clips to the timeline" + (unreadable ? " · " + *unreadable : "") +
-                       (standIns.empty() ? "" : " · " + standIns) + (missingLuts ? " · " + *missingLuts : ""));
+    engine_->setStatus((missingLuts ? *missingLuts + " · " : "") + (unreadable ? *unreadable + " · " : "") +
+                       (standIns.empty() ? "" : standIns + " · ") + "Thumbnails ready — drag clips to the timeline");
 }
 
 } // namespace velmora
