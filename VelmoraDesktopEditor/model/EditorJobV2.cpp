@@ -1,7 +1,7 @@
 #include "model/EditorJobV2.h"
 
-#include "model/CanvasSizeLimit.h"
 #include "model/BitrateLimit.h"
+#include "model/CanvasSizeLimit.h"
 #include "model/FrameRateLimit.h"
 #include "model/JsonDecoding.h"
 
