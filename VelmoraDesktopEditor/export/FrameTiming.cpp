@@ -122,18 +122,6 @@ FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& 
     return movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
 }
 
-std::optional<double> trackFrameRate(const AssetTrack& track)
-{
-    if (track.nominalFrameRate > 1 && std::isfinite(track.nominalFrameRate)) {
-        return exactFrameRate(track.nominalFrameRate);
-    }
-    const double d = track.minFrameDuration.seconds();
-    if (std::isfinite(d) && d > 0.000001) {
-        return exactFrameRate(std::max(1.0 / d, 1.0));
-    }
-    return std::nullopt;
-}
-
 double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output)
 {
     if (const AssetTrack* track = asset ? asset->firstTrack(MediaType::video) : nullptr) {
