@@ -122,6 +122,17 @@ FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& 
     return movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
 }
 
+TimelineFrameMap timelineFrameMap(const std::vector<EditorJobV2::Clip>& clips, const FrameTiming& timing,
+                                  std::map<std::string, SourceVideo> sources, bool includeImages)
+{
+    std::vector<ClipTiming> timings;
+    timings.reserve(clips.size());
+    for (const EditorJobV2::Clip& clip : clips) {
+        timings.push_back(ClipTiming::of(clip, includeImages));
+    }
+    return TimelineFrameMap(std::move(timings), FrameGrid{{timing.step, timing.timescale}}, std::move(sources));
+}
+
 double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output)
 {
     if (const AssetTrack* track = asset ? asset->firstTrack(MediaType::video) : nullptr) {

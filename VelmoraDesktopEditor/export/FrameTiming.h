@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <vector>
 #include <optional>
 #include <string>
 
@@ -55,6 +57,12 @@ FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& 
 
 // The rate a source track's frames lie at: one rule with the monitor's (editing/TimelineFrameMap.h).
 using velmora::trackFrameRate;
+
+// The frame rule of a job's timeline on an export's grid: its clips (image clips as pictures when
+// `includeImages`) and what is known of its sources' video. Every export route asks it which
+// source frame an output frame shows.
+TimelineFrameMap timelineFrameMap(const std::vector<EditorJobV2::Clip>& clips, const FrameTiming& timing,
+                                  std::map<std::string, SourceVideo> sources, bool includeImages = false);
 
 // The rate a preview still is snapped with: the first video track's trackFrameRate, else the job
 // output's rate as resolveFps gives it without an asset, at least 1.
