@@ -171,24 +171,35 @@ ShownFrame TimelineFrameMap::clipFrame(std::size_t index, std::int64_t frame) co
     }
     const auto found = sources_.find(*clip.sourceId);
     const SourceVideo* video = found == sources_.end() ? nullptr : &found->second;
-    if (video && video->still) {
-        shown.sourceFrame = 0;
+    if (!video) {
         return shown;
     }
-    std::optional<double> firstShown;
-    if (video && video->frameRate) {
-        shown.sourceFrame = firstFrameStartingAtOrAfter(shown.sourceTime, *video->frameRate);
-        if (shown.sourceFrame) {
-            firstShown = static_cast<double>(*shown.sourceFrame) / *video->frameRate;
-        }
+    const SourcePick pick = pickSourceFrame(*video, shown.sourceTime);
+    if (pick.pastEnd) {
+        return ShownFrame{};
     }
-    if (video && video->videoEnd && std::isfinite(*video->videoEnd)) {
-        // The frame a reader would decode there starts at or past the last one's end: no frame.
-        if (firstShown.value_or(shown.sourceTime) + kFrameStartToleranceSeconds >= *video->videoEnd) {
-            return ShownFrame{};
-        }
-    }
+    shown.sourceFrame = pick.frame;
     return shown;
+}
+
+TimelineFrameMap::SourcePick TimelineFrameMap::pickSourceFrame(const SourceVideo& video, double sourceTime)
+{
+    SourcePick pick;
+    if (video.still) {
+        pick.frame = 0;
+        return pick;
+    }
+    std::optional<double> firstShown;
+    if (video.frameRate) {
+        pick.frame = firstFrameStartingAtOrAfter(sourceTime, *video.frameRate);
+        if (pick.frame) {
+            firstShown = static_cast<double>(*pick.frame) / *video.frameRate;
+        }
+    }
+    // The frame a reader would decode there starts at or past the last one's end: no frame.
+    pick.pastEnd = video.videoEnd && std::isfinite(*video.videoEnd) &&
+                   firstShown.value_or(sourceTime) + kFrameStartToleranceSeconds >= *video.videoEnd;
+    return pick;
 }
 
 ShownFrame TimelineFrameMap::frame(std::int64_t frame) const

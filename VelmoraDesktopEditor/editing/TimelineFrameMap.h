@@ -110,6 +110,15 @@ public:
     // end of its file. The clip need not be the one on top there.
     ShownFrame clipFrame(std::size_t index, std::int64_t frame) const;
 
+    // The source frame a reader shows at `sourceTime` of a source: the first starting at or after
+    // it (0 for a still; none when the rate is unknown), and whether that frame would start at or
+    // past the end of the source's video, where every route shows black.
+    struct SourcePick {
+        std::optional<std::int64_t> frame;
+        bool pastEnd = false;
+    };
+    static SourcePick pickSourceFrame(const SourceVideo& video, double sourceTime);
+
     // The first frame starting at or after `seconds` on this map's grid: where a cut at that time
     // is first seen.
     std::int64_t firstFrameAtOrAfter(double seconds) const { return firstFrameAtOrAfter(grid_, seconds); }

@@ -124,6 +124,9 @@ TEST(EditToolsAndKeys, MarkerAndTheKeysWithoutButtonsReachTheEngine)
     EXPECT_EQ(playheadAfter(key(Qt::Key_Left)), back);
     EXPECT_EQ(playheadAfter(key(Qt::Key_Left, Qt::ShiftModifier)),
               playheadAfter([&] { engine.stepPlayheadFrame(-1, true); }));
+    // Shift and an arrow: the fine step of 0.01 s, which a frame step's snapping must not undo.
+    EXPECT_NEAR(playheadAfter(key(Qt::Key_Right, Qt::ShiftModifier)), 2.01, 1e-9);
+    EXPECT_NEAR(playheadAfter(key(Qt::Key_Left, Qt::ShiftModifier)), 1.99, 1e-9);
     EXPECT_EQ(playheadAfter(key(Qt::Key_Down)), 4.0); // from the video clip to the still
     EXPECT_EQ(playheadAfter(key(Qt::Key_Up)), 0.0);
 
