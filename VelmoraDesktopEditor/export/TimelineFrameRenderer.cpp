@@ -56,9 +56,7 @@ std::string clipReaderKey(const EditorJobV2::Clip& clip, double inPoint, double 
            clip.id.value_or("");
 }
 
-namespace {
-
-TimelineFrameMap frameMapOf(const TimelineRenderSetup& setup)
+TimelineFrameMap renderFrameMap(const TimelineRenderSetup& setup)
 {
     std::map<std::string, SourceVideo> sources;
     for (const auto& [id, source] : setup.sources) {
@@ -71,10 +69,8 @@ TimelineFrameMap frameMapOf(const TimelineRenderSetup& setup)
                             std::move(sources), setup.overlays.images);
 }
 
-} // namespace
-
 TimelineFrameRenderer::TimelineFrameRenderer(TimelineRenderSetup setup)
-    : setup_(std::move(setup)), frameMap_(frameMapOf(setup_)), outputRect_{0, 0, setup_.width, setup_.height},
+    : setup_(std::move(setup)), frameMap_(renderFrameMap(setup_)), outputRect_{0, 0, setup_.width, setup_.height},
       readers_(setup_.width, setup_.height, setup_.frameDuration, setup_.readerFaults)
 {
     plans_.resize(setup_.clips.size());

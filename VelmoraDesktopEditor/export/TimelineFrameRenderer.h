@@ -56,6 +56,10 @@ std::string clipLutKey(const EditorJobV2::Clip& clip);
 // point, source end, lane (missing 0) and id.
 std::string clipReaderKey(const EditorJobV2::Clip& clip, double inPoint, double sourceEnd);
 
+// The timeline's frame rule on the set-up's grid, clips and opened sources: what a renderer of
+// `setup` shows on each output frame (TimelineFrameRenderer::frameMap()).
+TimelineFrameMap renderFrameMap(const TimelineRenderSetup& setup);
+
 // One output frame after the reading stage: its time, its base clip and the clip's picture,
 // and the text clips to draw over it.
 struct FrameSource {

@@ -158,7 +158,12 @@ TEST_F(TimelineExportFramesTest, PastTheEndOfItsFileAClipIsBlack)
     TempDir media;
     makeStampClip(media / "ten.mp4", 250);
     const auto output = out_ / "past.mp4";
-    exportJob(makeJob({source("T", "ten.mp4")}, {videoClip("t", "T", 1, 0, 12)}), media.path(), output);
+    const EditorJobV2 job = makeJob({source("T", "ten.mp4")}, {videoClip("t", "T", 1, 0, 12)});
+    exportJob(job, media.path(), output);
+    // What the export shows, named without decoding: source frame 249, then gaps.
+    const TimelineFrameMap map = Exporter::timelineExportFrameMap(job, media.path());
+    EXPECT_EQ(map.frame(249).sourceFrame, std::optional<std::int64_t>(249));
+    EXPECT_TRUE(map.frame(250).gap());
     const auto frames = decodeFrames(output);
     ASSERT_EQ(frames.size(), 300u);
     const auto stamps = frameStamps(frames);
