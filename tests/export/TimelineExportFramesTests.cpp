@@ -173,6 +173,14 @@ TEST_F(TimelineExportFramesTest, PastTheEndOfItsFileAClipIsBlack)
     }
 }
 
+// A piece that follows a piece of the same source shows its own in point, as the monitor does,
+// not the frames after its neighbour's end.
+TEST_F(TimelineExportFramesTest, APieceAfterAPieceOfTheSameSourceShowsItsOwnInPoint)
+{
+    EXPECT_EQ(stampsOf({videoClip("a", "A", 1, 0, 0.4, 0), videoClip("b", "A", 1, 0.4, 0.4, 0.2)}),
+              join(range(0, 10), range(5, 10)));
+}
+
 TEST_F(TimelineExportFramesTest, KeepsTheSpeedOfASourceAtAnotherFrameRate)
 {
     // A 50 fps source read straight through at 25 fps shows every other source frame.

@@ -152,7 +152,7 @@ TEST(Transport, ButtonsTimeReadOutsAndScrubBar)
     EXPECT_EQ(h.engine().status(), "Load media folder to preview timeline");
 
     h.open(test::writeProject(h.folders.scratch()));
-    EXPECT_EQ(bar.durationLabel()->text(), "00:06:00"); // the still ends at 6 s, at 25 fps
+    EXPECT_EQ(bar.durationLabel()->text(), "00:09:00"); // the music ends at 9 s, at 25 fps
     EXPECT_EQ(bar.canvasLabel()->text(), "1920×1080 · 25 fps");
 
     QTest::mouseClick(bar.nextFrameButton(), Qt::LeftButton);
@@ -166,12 +166,12 @@ TEST(Transport, ButtonsTimeReadOutsAndScrubBar)
     // Pressing and dragging scrub to the time under the pointer, clamped to the bar.
     PlaybackScrubBar& scrub = *bar.scrubBar();
     scrub.resize(600, PlaybackScrubBar::barHeight);
-    QTest::mousePress(&scrub, Qt::LeftButton, Qt::NoModifier, QPoint(300, 10));
+    QTest::mousePress(&scrub, Qt::LeftButton, Qt::NoModifier, QPoint(200, 10));
     EXPECT_NEAR(h.engine().playheadSeconds(), 3.0, 1e-9);
     QMouseEvent drag(QEvent::MouseMove, QPointF(900, 10), scrub.mapToGlobal(QPointF(900, 10)), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&scrub, &drag);
-    EXPECT_NEAR(h.engine().playheadSeconds(), 6.0, 1e-9);
+    EXPECT_NEAR(h.engine().playheadSeconds(), 9.0, 1e-9);
     QMouseEvent back(QEvent::MouseMove, QPointF(-50, 10), scrub.mapToGlobal(QPointF(-50, 10)), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&scrub, &back);
