@@ -170,11 +170,14 @@ std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const Edito
     const EditorJobV2::Timeline& timeline = exportTimeline(job);
     const FrameTiming timing = timelineFrameTiming(job, &input);
     const std::int64_t count = timelineFramesTotal(timelineExportDuration(timeline), timing);
-    const TimelineFrameMap map = timelineFrameMap(timeline.clips, timing, {{*clip.sourceId, SourceVideo::of(input)}});
+    const SourceVideo video = SourceVideo::of(input);
+    const TimelineFrameMap map = timelineFrameMap(timeline.clips, timing, {{*clip.sourceId, video}});
     // The path streams consecutive source frames from the first: it takes the job only where the
-    // timeline shows exactly those, with no gap, on every frame it writes.
+    // timeline shows exactly those, with no gap, on every frame it writes (checked one by one once
+    // the file is known to hold that many).
     const ShownFrame first = map.frame(0);
-    if (first.gap() || first.sourceId != clip.sourceId || !first.sourceFrame) {
+    if (first.gap() || first.sourceId != clip.sourceId || !first.sourceFrame || !video.videoEnd ||
+        !video.frameRate || static_cast<double>(*first.sourceFrame + count - 1) / *video.frameRate >= *video.videoEnd) {
         return std::nullopt;
     }
     for (std::int64_t n = 1; n < count; ++n) {

@@ -29,6 +29,8 @@ constexpr int kAudioSampleRate = 48000;
 constexpr int kAudioChannels = 2;
 constexpr std::int64_t kAudioBitRate = 192000;
 constexpr double kMinimumRangeSeconds = 0.05;
+// Frames of a range beyond this many are not counted (2^53: exact in a double).
+constexpr double kLongestCountedRange = 9007199254740992.0;
 
 std::optional<CubeLUT> parsedOrNone(const std::string& text)
 {
@@ -175,13 +177,20 @@ std::optional<SourceFrameRange> singleVideoFrames(const Job& job, const Asset& a
     clip.startTime = 0;
     clip.duration = length;
     clip.inPoint = in;
-    const TimelineFrameMap map = timelineFrameMap({clip}, timing, {{"input", SourceVideo::of(asset)}});
+    // A range too long to count in frames reads the file to its end.
+    if (!(length * timing.fps < kLongestCountedRange)) {
+        return std::nullopt;
+    }
+    const SourceVideo video = SourceVideo::of(asset);
+    const TimelineFrameMap map = timelineFrameMap({clip}, timing, {{"input", video}});
     const ShownFrame first = map.frame(0);
     if (first.gap() || !first.sourceFrame) {
         return std::nullopt;
     }
     const std::int64_t total = timelineFramesTotal(length, timing);
-    std::int64_t count = 1;
+    // The frames up to the first past the end of the file's video (counted one by one only where
+    // the file's end bounds them).
+    std::int64_t count = video.videoEnd ? 1 : total;
     while (count < total && !map.frame(count).gap()) {
         ++count;
     }

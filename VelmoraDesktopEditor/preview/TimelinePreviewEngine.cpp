@@ -582,6 +582,56 @@ TimelineFrameMap TimelinePreviewEngine::frameMap() const
     return TimelineFrameMap(std::move(clips), frameGrid(), std::move(sources));
 }
 
+ShownFrame TimelinePreviewEngine::shownFrameAt(double at, const std::optional<std::string>& preferredClipId) const
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    if (!timeline) {
+        return {};
+    }
+    // Asked on every playhead move: only the clips covering the frame are read, never copied all.
+    const FrameGrid grid = frameGrid();
+    const std::int64_t frame = grid.index(at);
+    std::vector<ClipTiming> covering;
+    std::vector<std::size_t> indexes;
+    std::optional<std::size_t> preferred;
+    for (std::size_t i = 0; i < timeline->clips.size(); ++i) {
+        const EditSession::Clip& clip = timeline->clips[i];
+        const auto [first, end] =
+            TimelineFrameMap::framesOf(grid, clip.startTime.value_or(0), clip.duration.value_or(0));
+        if (frame < first || frame >= end) {
+            continue;
+        }
+        ClipTiming timing = ClipTiming::of(clip);
+        if (!timing.picture) {
+            continue;
+        }
+        if (preferredClipId && clip.id == *preferredClipId) {
+            preferred = covering.size();
+        }
+        covering.push_back(std::move(timing));
+        indexes.push_back(i);
+    }
+    std::map<std::string, SourceVideo> sources;
+    if (installedFilesHold()) {
+        for (const ClipTiming& clip : covering) {
+            const auto file = clip.sourceId ? sourceFiles_.find(*clip.sourceId) : sourceFiles_.end();
+            if (file == sourceFiles_.end()) {
+                continue;
+            }
+            if (const auto asset = installedAssets_.find(file->second.string());
+                asset != installedAssets_.end() && asset->second) {
+                sources.emplace(*clip.sourceId, SourceVideo::of(*asset->second));
+            }
+        }
+    }
+    const TimelineFrameMap map(std::move(covering), grid, std::move(sources));
+    ShownFrame shown = preferred ? map.clipFrame(*preferred, frame) : map.frame(frame);
+    if (shown.clip) {
+        shown.clip = indexes[*shown.clip];
+    }
+    return shown;
+}
+
 double TimelinePreviewEngine::timelineLength(const EditSession& session)
 {
     const EditSession::Timeline* timeline = session.findActiveTimeline();

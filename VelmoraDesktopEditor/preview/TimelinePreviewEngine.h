@@ -320,6 +320,10 @@ public:
     // sound clip, whichever is later; 0 without one. The read-out keeps it whether or not a
     // preview could be built.
     static double timelineLength(const EditSession& session);
+    // frameMap()'s answer for the frame holding `at` (the clip index into the active timeline's
+    // clips), made from the clips covering that frame alone; with `preferredClipId` naming a
+    // picture clip that covers it, that clip's frame there whether or not it is on top.
+    ShownFrame shownFrameAt(double at, const std::optional<std::string>& preferredClipId = std::nullopt) const;
 
     void openCleanFeedWindow();
     void closeCleanFeedWindow();

@@ -292,7 +292,7 @@ std::optional<EditSession::Clip> TimelinePreviewEngine::clipForPausedGrade(doubl
     }
     // The frame rule's clip for the frame holding `at`; none in a gap or past the end of the
     // clip's file, where the monitor is black.
-    const ShownFrame shown = frameMap().at(at);
+    const ShownFrame shown = shownFrameAt(at);
     if (shown.gap()) {
         return std::nullopt;
     }

@@ -423,30 +423,17 @@ TimelinePreviewEngine::visualGradeSource(double at, const std::optional<std::str
     // The frame rule names the clip and the source time of the frame holding `at`; a preferred
     // picture clip is taken at the same frame, whether or not it is the one on top there. A
     // frame past the end of its clip's file is black: there is no source frame to grade.
-    const TimelineFrameMap map = frameMap();
-    const std::int64_t frame = map.grid().index(at);
-    std::optional<ShownFrame> shown;
     const EditSession::Timeline* timeline = session_->findActiveTimeline();
-    if (preferredClipId && timeline) {
-        for (std::size_t i = 0; i < timeline->clips.size(); ++i) {
-            if (timeline->clips[i].id == *preferredClipId && map.clips()[i].picture) {
-                shown = map.clipFrame(i, frame);
-                break;
-            }
-        }
-    }
-    if (!shown) {
-        shown = map.frame(frame);
-    }
-    if (!timeline || shown->gap() || !shown->sourceId) {
+    const ShownFrame shown = shownFrameAt(at, preferredClipId);
+    if (!timeline || shown.gap() || !shown.sourceId) {
         return std::nullopt;
     }
-    const EditSession::Clip& clip = timeline->clips[*shown->clip];
-    const std::optional<std::filesystem::path> file = sourceFileInMediaFolder(*shown->sourceId);
+    const EditSession::Clip& clip = timeline->clips[*shown.clip];
+    const std::optional<std::filesystem::path> file = sourceFileInMediaFolder(*shown.sourceId);
     if (!file) {
         return std::nullopt;
     }
-    return VisualGradeSource{*file, shown->sourceTime, clip.grade};
+    return VisualGradeSource{*file, shown.sourceTime, clip.grade};
 }
 
 } // namespace velmora

@@ -98,6 +98,7 @@ TEST(MonitorPastTheEnd, FramesPastTheEndOfTheFileAreBlackWithoutAStill)
         SCOPED_TRACE(frame);
         ASSERT_TRUE(seekTo(frame));
         EXPECT_TRUE(h.engine.frameMap().frame(frame).gap());
+        EXPECT_EQ(h.engine.shownFrameAt(grid.start(frame)), h.engine.frameMap().frame(frame));
         EXPECT_FALSE(h.engine.visualGradeSource(grid.start(frame), "c1"));
         EXPECT_FALSE(h.engine.clipForPausedGrade(grid.start(frame)));
         EXPECT_NE(h.stamp(), 249);
