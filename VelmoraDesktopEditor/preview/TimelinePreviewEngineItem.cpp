@@ -278,14 +278,14 @@ TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timel
         return std::nullopt;
     }
     const double speed = effectiveClipSpeed(clip.speed);
-    const double inPoint = clip.inPoint.value_or(0);
     const double pieceStart = std::max(timelineStart - start, 0.0);
     const double pieceEnd = std::min(timelineEnd - start, *clip.duration);
     const double length = pieceEnd - pieceStart;
     if (!(length > kShortestSpan)) {
         return std::nullopt;
     }
-    return SourceMapping{inPoint + speed * pieceStart, speed * length, length};
+    // Where the piece starts in its source is the frame rule's source time there.
+    return SourceMapping{TimelineFrameMap::sourceTime(ClipTiming::of(clip), pieceStart), speed * length, length};
 }
 
 float TimelinePreviewEngine::clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip)
