@@ -14,9 +14,6 @@
 // of their source files. Pure functions of their arguments; any thread.
 namespace velmora::Exporter {
 
-// Source id to the duration of the source's file in seconds.
-using AssetDurationMap = std::map<std::string, double>;
-
 // The clips whose type, trimmed and lower-cased, is "video", by start time (missing 0); equal
 // starts keep the job's order.
 std::vector<EditorJobV2::Clip> timelineVideoClipsSorted(const std::vector<EditorJobV2::Clip>& clips);
@@ -27,18 +24,6 @@ std::vector<std::size_t> timelineVideoClipOrder(const std::vector<EditorJobV2::C
 // (also in other letter case, without blanks), no speed ramp leaves 1 by more than 0.01, and its
 // speed lies strictly within 0.01 of 1 (a speed above 10 read as percent).
 bool canUseFastStreamExport(const EditorJobV2::Clip& clip);
-
-// The source time in seconds at which the export starts reading `clip`: its in point (missing
-// or negative: 0), except when it directly follows (within 0.08 s, in start order among the
-// video clips) a clip of the same source whose source end lies more than 0.05 s past that in
-// point: then it resumes at that end, so that pieces of one file play on as one stream.
-double effectiveExportInPoint(const EditorJobV2::Clip& clip, const std::vector<EditorJobV2::Clip>& allClips,
-                              const AssetDurationMap& assetDurationBySourceId);
-
-// The same for every clip of the timeline at once (none for clips without a source id is not
-// special: each entry is what effectiveExportInPoint answers for clips[i]). Sorts once.
-std::vector<double> effectiveExportInPoints(const std::vector<EditorJobV2::Clip>& clips,
-                                            const AssetDurationMap& assetDurationBySourceId);
 
 // The job's sources, in job order, that `usedSourceIds` names and that have no file in
 // `sourceFiles`.

@@ -268,8 +268,10 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
         asset.reset(); // decoded as black below
     }
     const double fps = std::max(previewFrameRate(asset.get(), job.output), 1.0);
-    // The frame an export writes at t: the first starting at or after it.
-    const std::optional<std::int64_t> frameIndex = firstFrameStartingAtOrAfter(t, fps);
+    // The frame an export shows at t, as the timeline's frame rule picks it; black past the end of
+    // the file's video, as every export shows it there.
+    const TimelineFrameMap::SourcePick pick = jobPreviewSourceFrame(asset.get(), job.output, t);
+    const std::optional<std::int64_t> frameIndex = pick.frame;
     // Sizes and times that cannot be turned into pixels and frame numbers are refused.
     if (outW < 1 || outH < 1 || outW > kMaxOutputSide || outH > kMaxOutputSide || !frameIndex ||
         *frameIndex >= 9000000000000000) {
@@ -283,7 +285,9 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
     // both decode it and both store it.
     const std::string key = previewBaseFrameKey(file.string(), frame, outW, outH);
     BaseFrame base;
-    if (std::optional<Image> cached = previewBaseFrameCache().lookup(key)) {
+    if (pick.pastEnd) {
+        base = BaseFrame{Image::filled(outW, outH, Color{0, 0, 0, 1}), target.seconds()};
+    } else if (std::optional<Image> cached = previewBaseFrameCache().lookup(key)) {
         base = BaseFrame{std::move(*cached), target.seconds()};
     } else {
         base = decodeBaseFrame(asset, snapped, target, fps, outW, outH);
@@ -314,6 +318,16 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
 }
 
 } // namespace
+
+TimelineFrameMap::SourcePick jobPreviewSourceFrame(const Asset* asset, const std::optional<EditorJobV2::Output>& output,
+                                                   double sourceSeconds)
+{
+    SourceVideo video = asset ? SourceVideo::of(*asset) : SourceVideo{};
+    if (!video.frameRate && !video.still) {
+        video.frameRate = std::max(previewFrameRate(asset, output), 1.0);
+    }
+    return TimelineFrameMap::pickSourceFrame(video, sourceSeconds);
+}
 
 std::string previewGradeDescription(const std::optional<EditorJobV2::ClipGrade::GradeParams>& params)
 {

@@ -5,7 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "editing/TimelineFrameMap.h"
 #include "model/EditorJobV2.h"
+#include "platform/media/Asset.h"
 #include "platform/image/Image.h"
 
 // One graded still of a job file, of either kind, for the preview pane of the "10-bit Export"
@@ -77,6 +79,12 @@ PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
                                       std::optional<double> timeSeconds, const std::string& gammaMode,
                                       double compContrast, double compSaturation, double compBrightness,
                                       double compTint);
+
+// The source frame a timeline job's still shows at `sourceSeconds` of its clip's file, as the
+// timeline's frame rule picks it (TimelineFrameMap::pickSourceFrame) on the file's own rate, else
+// previewFrameRate's; past the end of the file's video the still's picture is black.
+TimelineFrameMap::SourcePick jobPreviewSourceFrame(const Asset* asset, const std::optional<EditorJobV2::Output>& output,
+                                                   double sourceSeconds);
 
 // The grade a timeline still applied, in one line:
 // "kernels: mood=1 basic=1 tempTint=1  mood=<key> type=<n> enabled=<0|1> amt=<a>  basic: e=… c=…

@@ -126,6 +126,23 @@ void waitForExport(ExportRun& run, std::int64_t framesTotal, double limit)
 
 } // namespace
 
+TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL)
+{
+    const EditorJobV2::Timeline& timeline = exportTimeline(job);
+    const auto [width, height] = timelineOutputSize(job);
+    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL);
+    TimelineRenderSetup setup;
+    setup.sources = openExportSources(visualSourceIds(timeline), sourceFiles, width, height);
+    const FrameTiming timing =
+        timelineFrameTiming(job, setup.sources.empty() ? nullptr : setup.sources.begin()->second.asset.get());
+    setup.clips = timeline.clips;
+    setup.overlays = DesktopJobTool::overlayRenderFlags(timeline.clips);
+    setup.timescale = timing.timescale;
+    setup.step = timing.step;
+    setup.frameDuration = static_cast<double>(timing.step) / static_cast<double>(timing.timescale);
+    return renderFrameMap(setup);
+}
+
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                   const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
                                   std::optional<std::int64_t> bitrateOverrideBps, EditorVideoCodec codec,

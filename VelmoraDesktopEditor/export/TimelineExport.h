@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "editing/TimelineFrameMap.h"
 #include "export/ClipFrameReaders.h"
 #include "export/ExportResult.h"
 #include "export/TimelineExportState.h"
@@ -60,6 +61,11 @@ struct TimelineExportFaults {
 // Errors: domain "export" 210, 211, 212 and 213 (job), 220, 221 (frames), 231–234 (readers),
 // 239, 241, 242, 248, 298, 299 (writer, audio, cancel, time-out); the errors of the media layer,
 // the file system and the .cube parser pass through unchanged.
+// Which clip, source and source frame each output frame of the job's timeline export shows, or a
+// gap, without rendering: the export's own frame rule over the files it would open (their headers
+// only). Throws what the export's set-up throws for the timeline, its length and its files.
+TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL);
+
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                   const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
                                   std::optional<std::int64_t> bitrateOverrideBps, EditorVideoCodec codec,

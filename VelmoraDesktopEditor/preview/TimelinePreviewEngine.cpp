@@ -358,20 +358,9 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     refreshProjectLUT(mediaFolder);
     takeCanvasFromProject();
 
-    // The stored length, else the end of the last clip stored exactly as "video".
-    double duration = 0;
-    if (const auto index = session->activeTimelineIndex()) {
-        const EditSession::Timeline& timeline = session->timelines[*index];
-        if (timeline.duration && *timeline.duration > 0) {
-            duration = *timeline.duration;
-        } else {
-            for (const EditSession::Clip& clip : timeline.clips) {
-                if (clip.type && *clip.type == "video") {
-                    duration = std::max(duration, clip.startTime.value_or(0) + clip.duration.value_or(0));
-                }
-            }
-        }
-    }
+    // The timeline's own length: the read-out shows it before any build, and keeps it when the
+    // build fails (a sound file missing leaves the sound clips on the timeline).
+    const double duration = timelineLength(*session);
     setDurationSeconds(duration);
 
     bumpTimelineRevision();
@@ -569,6 +558,95 @@ MediaTime TimelinePreviewEngine::pictureTime(double seconds) const
     }
     const FrameGrid grid = frameGrid();
     return MediaTime(grid.frame.value, grid.frame.timescale).multipliedBy(std::max<std::int64_t>(grid.index(seconds), 0));
+}
+
+TimelineFrameMap TimelinePreviewEngine::frameMap() const
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    if (!timeline) {
+        return TimelineFrameMap({}, frameGrid(), {});
+    }
+    std::vector<ClipTiming> clips;
+    clips.reserve(timeline->clips.size());
+    for (const EditSession::Clip& clip : timeline->clips) {
+        clips.push_back(ClipTiming::of(clip));
+    }
+    std::map<std::string, SourceVideo> sources;
+    if (installedFilesHold()) {
+        for (const auto& [sourceId, file] : sourceFiles_) {
+            if (const auto asset = installedAssets_.find(file.string()); asset != installedAssets_.end() && asset->second) {
+                sources.emplace(sourceId, SourceVideo::of(*asset->second));
+            }
+        }
+    }
+    return TimelineFrameMap(std::move(clips), frameGrid(), std::move(sources));
+}
+
+ShownFrame TimelinePreviewEngine::shownFrameAt(double at, const std::optional<std::string>& preferredClipId) const
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    if (!timeline) {
+        return {};
+    }
+    // Asked on every playhead move: only the clips covering the frame are read, never copied all.
+    const FrameGrid grid = frameGrid();
+    const std::int64_t frame = grid.index(at);
+    std::vector<ClipTiming> covering;
+    std::vector<std::size_t> indexes;
+    std::optional<std::size_t> preferred;
+    for (std::size_t i = 0; i < timeline->clips.size(); ++i) {
+        const EditSession::Clip& clip = timeline->clips[i];
+        const auto [first, end] =
+            TimelineFrameMap::framesOf(grid, clip.startTime.value_or(0), clip.duration.value_or(0));
+        if (frame < first || frame >= end) {
+            continue;
+        }
+        ClipTiming timing = ClipTiming::of(clip);
+        if (!timing.picture) {
+            continue;
+        }
+        if (preferredClipId && clip.id == *preferredClipId) {
+            preferred = covering.size();
+        }
+        covering.push_back(std::move(timing));
+        indexes.push_back(i);
+    }
+    std::map<std::string, SourceVideo> sources;
+    if (installedFilesHold()) {
+        for (const ClipTiming& clip : covering) {
+            const auto file = clip.sourceId ? sourceFiles_.find(*clip.sourceId) : sourceFiles_.end();
+            if (file == sourceFiles_.end()) {
+                continue;
+            }
+            if (const auto asset = installedAssets_.find(file->second.string());
+                asset != installedAssets_.end() && asset->second) {
+                sources.emplace(*clip.sourceId, SourceVideo::of(*asset->second));
+            }
+        }
+    }
+    const TimelineFrameMap map(std::move(covering), grid, std::move(sources));
+    ShownFrame shown = preferred ? map.clipFrame(*preferred, frame) : map.frame(frame);
+    if (shown.clip) {
+        shown.clip = indexes[*shown.clip];
+    }
+    return shown;
+}
+
+double TimelinePreviewEngine::timelineLength(const EditSession& session)
+{
+    const EditSession::Timeline* timeline = session.findActiveTimeline();
+    if (!timeline) {
+        return 0;
+    }
+    double length = timeline->duration && std::isfinite(*timeline->duration) ? std::max(*timeline->duration, 0.0) : 0.0;
+    for (const EditSession::Clip& clip : timeline->clips) {
+        const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+        const double end = clip.startTime.value_or(0) + clip.duration.value_or(0);
+        if ((kind == "video" || kind == "image" || kind == "audio") && std::isfinite(end)) {
+            length = std::max(length, end);
+        }
+    }
+    return length;
 }
 
 double TimelinePreviewEngine::snapToFrameGrid(double seconds) const

@@ -15,6 +15,7 @@
 #include <QPointer>
 
 #include "editing/PreviewFrameTiming.h"
+#include "editing/TimelineFrameMap.h"
 #include "editing/TimelineSnapshot.h"
 #include "editing/TimelineUndoStack.h"
 #include "grading/ClipGradeEditState.h"
@@ -310,6 +311,19 @@ public:
     // frame shown there on frameGrid(), so that no rounding of the time puts the player on the
     // frame before it. Invalid for a time that is not a finite number.
     MediaTime pictureTime(double seconds) const;
+    // The timeline's frame rule on frameGrid(), over the active timeline's clips (in stored
+    // order) and the video of the files the installed build read: which clip, source and source
+    // frame each frame of the monitor shows, or a gap. Without an installed build the ends of
+    // the files are not known and no frame is a gap for lack of them.
+    TimelineFrameMap frameMap() const;
+    // The length of the active timeline: its stored length or the end of its last picture or
+    // sound clip, whichever is later; 0 without one. The read-out keeps it whether or not a
+    // preview could be built.
+    static double timelineLength(const EditSession& session);
+    // frameMap()'s answer for the frame holding `at` (the clip index into the active timeline's
+    // clips), made from the clips covering that frame alone; with `preferredClipId` naming a
+    // picture clip that covers it, that clip's frame there whether or not it is on top.
+    ShownFrame shownFrameAt(double at, const std::optional<std::string>& preferredClipId = std::nullopt) const;
 
     void openCleanFeedWindow();
     void closeCleanFeedWindow();
@@ -361,9 +375,10 @@ public:
     void setGradePreviewEnabled(bool enabled);
     void refreshPausedGradePreview();
     void notifyPreviewGradeRefresh();
-    // The clip whose picture, with its grade, the paused frame at that time shows: the winning
-    // video or image clip of the active timeline (lowest lane, then the later start). An image
-    // clip is left out of the player's composition, so its paused picture is always a still.
+    // The clip whose picture, with its grade, the paused frame at that time shows: the clip
+    // frameMap() names for the frame holding it (lowest lane, then the later start); none in a gap
+    // or past the end of the clip's file. An image clip is left out of the player's composition,
+    // so its paused picture is always a still.
     std::optional<EditSession::Clip> clipForPausedGrade(double at) const;
 
     // ---- clip gain, fades and fade opacity ----
@@ -419,8 +434,12 @@ public:
     void seek(double seconds, bool exact, std::function<void(bool)> onComplete);
     // Moves the playhead while dragging; playback pauses only while the seek runs.
     void scrub(double to);
+    // A frame step moves to the start of the next (or previous) frame; a fine step moves the
+    // playhead 0.01 s, the picture and read-out showing the frame it then stands in.
     void stepPlayheadFrame(int direction, bool fine);
-    // Ascending, at least [0]; no two points within half a frame.
+    // Ascending, at least [0]; no two points within half a frame. Each point is the start of the
+    // first frame at or after a clip's start or end: the first frame that shows what the cut
+    // begins.
     std::vector<double> allCutPoints() const;
     void jumpToPreviousCut();
     void jumpToNextCut();
@@ -430,6 +449,9 @@ public:
     // A trim handle drag starts: playback pauses and the gesture counts as in progress.
     void pauseForTrimDrag();
     std::optional<LinkedSource> previewLinkedSource(double at) const;
+    // The file and source time of the frame holding `at`, as frameMap() names them: of the clip
+    // `preferredClipId` when it is a picture clip, else of the clip shown there. None in a gap,
+    // past the end of the clip's file, or for a source without a file.
     std::optional<VisualGradeSource> visualGradeSource(double at,
                                                        const std::optional<std::string>& preferredClipId) const;
 
@@ -619,6 +641,9 @@ private:
     void handlePlayerTime(const MediaTime& time);
     std::string gradeWordForStatus() const;
     double snapToFrameGrid(double seconds) const;
+    // seek(), with the playhead put on the frame grid or left at `seconds` (the picture goes to
+    // the start of the frame holding it either way).
+    void seekTo(double seconds, bool exact, bool snapPlayhead, std::function<void(bool)> onComplete);
 
     // Grade plumbing.
     void refreshGradeCompositionContext();

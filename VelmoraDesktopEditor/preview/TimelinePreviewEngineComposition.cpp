@@ -138,7 +138,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
             timelineDuration = session_->timelines[*index].duration.value_or(0);
         }
     }
-    setDurationSeconds(std::max({itemDuration, timelineDuration, 0.0}));
+    setDurationSeconds(std::max({itemDuration, timelineDuration, session_ ? timelineLength(*session_) : 0.0}));
 
     previewVideoTransform_ = composition.transform;
     previewAudioBusByClipId_ = std::move(composition.audioBusByClipId);
@@ -186,6 +186,9 @@ void TimelinePreviewEngine::failComposition(const Error& error)
 {
     setLastError(error.localizedDescription());
     setStatus("Failed: " + error.localizedDescription());
+    if (session_) {
+        setDurationSeconds(timelineLength(*session_));
+    }
     PreviewComposition none;
     keepSourceFileMap(none);
     installedAssets_.clear();

@@ -290,17 +290,13 @@ std::optional<EditSession::Clip> TimelinePreviewEngine::clipForPausedGrade(doubl
     if (!timeline) {
         return std::nullopt;
     }
-    // The covering test of EditSession::visualClip, over image clips as well.
-    std::vector<EditSession::Clip> covering;
-    for (const EditSession::Clip& clip : timeline->clips) {
-        const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
-        const double start = clip.startTime.value_or(0);
-        const double end = start + clip.duration.value_or(0);
-        if ((kind == "video" || kind == "image") && start <= at && at < end - 0.000001) {
-            covering.push_back(clip);
-        }
+    // The frame rule's clip for the frame holding `at`; none in a gap or past the end of the
+    // clip's file, where the monitor is black.
+    const ShownFrame shown = shownFrameAt(at);
+    if (shown.gap()) {
+        return std::nullopt;
     }
-    return EditSession::winningVisualClip(covering);
+    return timeline->clips[*shown.clip];
 }
 
 void TimelinePreviewEngine::refreshGradeCompositionContext()

@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "editing/PreviewFrameTiming.h"
+#include "editing/TimelineFrameMap.h"
 #include "model/ClipSpeed.h"
 #include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
@@ -122,10 +123,12 @@ void insertPiece(CompositionTrack& track, const Piece& piece, const CompositionS
 }
 
 // Keeps a piece inside its file: it starts no later than 0.05 s before the end and reads no
-// further than the end.
-void clampToFile(const Asset& asset, double& sourceStart, double& sourceDuration)
+// further than the end. A picture ends where the file's video does (the frame rule's end, past
+// which every route shows black), not where its sound does.
+void clampToFile(const Asset& asset, double& sourceStart, double& sourceDuration, bool picture = false)
 {
-    const double fileSeconds = asset.durationSeconds();
+    const double fileSeconds =
+        picture ? SourceVideo::of(asset).videoEnd.value_or(asset.durationSeconds()) : asset.durationSeconds();
     if (std::isfinite(fileSeconds) && fileSeconds > 0) {
         sourceStart = std::min(sourceStart, std::max(fileSeconds - kFileEndMargin, 0.0));
         sourceDuration = std::min(sourceDuration, std::max(fileSeconds - sourceStart, 0.0));
@@ -275,14 +278,14 @@ TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timel
         return std::nullopt;
     }
     const double speed = effectiveClipSpeed(clip.speed);
-    const double inPoint = clip.inPoint.value_or(0);
     const double pieceStart = std::max(timelineStart - start, 0.0);
     const double pieceEnd = std::min(timelineEnd - start, *clip.duration);
     const double length = pieceEnd - pieceStart;
     if (!(length > kShortestSpan)) {
         return std::nullopt;
     }
-    return SourceMapping{inPoint + speed * pieceStart, speed * length, length};
+    // Where the piece starts in its source is the frame rule's source time there.
+    return SourceMapping{TimelineFrameMap::sourceTime(ClipTiming::of(clip), pieceStart), speed * length, length};
 }
 
 float TimelinePreviewEngine::clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip)
@@ -394,7 +397,7 @@ void insertPictures(const EditSession& session, const std::vector<Segment>& segm
             sourceStart = mapping->sourceStart;
             sourceDuration = mapping->sourceDuration;
         }
-        clampToFile(*asset, sourceStart, sourceDuration);
+        clampToFile(*asset, sourceStart, sourceDuration, true);
         if (!(sourceDuration > kShortestPiece)) {
             continue;
         }

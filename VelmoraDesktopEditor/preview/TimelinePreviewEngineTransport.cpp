@@ -88,9 +88,14 @@ void TimelinePreviewEngine::resumePlayback()
 
 void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(bool)> onComplete)
 {
+    seekTo(seconds, exact, exact, std::move(onComplete));
+}
+
+void TimelinePreviewEngine::seekTo(double seconds, bool exact, bool snapPlayhead, std::function<void(bool)> onComplete)
+{
     const double limit = std::max(durationSeconds_, 0.0);
     const double t = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, limit);
-    const double shown = exact ? snapToFrameGrid(t) : t;
+    const double shown = snapPlayhead ? snapToFrameGrid(t) : t;
     setPlayhead(shown);
     updatePreviewFadeOpacity(shown);
     revisitUnreadableMediaAt(shown);
@@ -211,7 +216,9 @@ void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
         target = std::max(std::min(playheadSeconds_ + direction * 0.01, limit), 0.0);
     }
     QPointer<TimelinePreviewEngine> self(this);
-    seek(target, true, [self, fine](bool) {
+    // A fine step keeps the playhead where it moved: snapped, a step shorter than a frame would
+    // land back on the frame it left and never reach the next one.
+    seekTo(target, true, !fine, [self, fine](bool) {
         if (!self) {
             return;
         }
@@ -258,9 +265,12 @@ std::vector<double> TimelinePreviewEngine::allCutPoints() const
         points.push_back(start);
         points.push_back(start + clip.duration.value_or(0));
     }
+    // A cut between two frames is first seen on the frame after it: the frame before still shows
+    // what lies before the cut.
     const FrameGrid grid = frameGrid();
     for (double& point : points) {
-        point = std::isfinite(point) ? grid.start(grid.index(point)) : std::max(point, 0.0);
+        point = std::isfinite(point) ? std::max(grid.start(TimelineFrameMap::firstFrameAtOrAfter(grid, point)), 0.0)
+                                     : std::max(point, 0.0);
     }
     std::sort(points.begin(), points.end());
     const double halfFrame = 0.5 / grid.rate();
@@ -317,7 +327,7 @@ void TimelinePreviewEngine::jumpToCut(bool previous)
         return;
     }
     QPointer<TimelinePreviewEngine> self(this);
-    seek(snapToFrameGrid(*target), true, [self, previous](bool) {
+    seek(*target, true, [self, previous](bool) {
         if (!self) {
             return;
         }
@@ -410,31 +420,20 @@ TimelinePreviewEngine::visualGradeSource(double at, const std::optional<std::str
     if (!session_ || !mediaFolderURL_) {
         return std::nullopt;
     }
-    std::optional<EditSession::Clip> clip;
-    if (preferredClipId) {
-        clip = session_->clip(*preferredClipId);
-        const std::string kind = clip ? EditSession::normalizedClipType(clip->type, clip->name) : std::string();
-        // A paused image clip is decoded from its file like a video clip's frame.
-        if (kind != "video" && kind != "image") {
-            clip.reset();
-        }
-    }
-    if (!clip) {
-        clip = session_->visualClip(at);
-    }
-    if (!clip || !clip->sourceId) {
+    // The frame rule names the clip and the source time of the frame holding `at`; a preferred
+    // picture clip is taken at the same frame, whether or not it is the one on top there. A
+    // frame past the end of its clip's file is black: there is no source frame to grade.
+    const EditSession::Timeline* timeline = session_->findActiveTimeline();
+    const ShownFrame shown = shownFrameAt(at, preferredClipId);
+    if (!timeline || shown.gap() || !shown.sourceId) {
         return std::nullopt;
     }
-    const std::optional<std::filesystem::path> file = sourceFileInMediaFolder(*clip->sourceId);
+    const EditSession::Clip& clip = timeline->clips[*shown.clip];
+    const std::optional<std::filesystem::path> file = sourceFileInMediaFolder(*shown.sourceId);
     if (!file) {
         return std::nullopt;
     }
-    const double clipEnd = clip->startTime.value_or(0) + clip->duration.value_or(0);
-    const std::optional<SourceMapping> mapping = sourceMapping(*clip, at, std::min(at + 0.02, clipEnd));
-    if (!mapping) {
-        return std::nullopt;
-    }
-    return VisualGradeSource{*file, mapping->sourceStart, clip->grade};
+    return VisualGradeSource{*file, shown.sourceTime, clip.grade};
 }
 
 } // namespace velmora

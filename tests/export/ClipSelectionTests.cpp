@@ -77,66 +77,6 @@ TEST(CanUseFastStreamExport, LooksAtRampsOfTwoOrMoreKeyframes)
     EXPECT_FALSE(canUseFastStreamExport(c));
 }
 
-class EffectiveExportInPointTest : public ::testing::Test {
-protected:
-    Clip first = [] {
-        Clip c = clip("one", "video", 0, 2);
-        c.inPoint = 1;
-        return c; // source 1 ... 3
-    }();
-};
-
-TEST_F(EffectiveExportInPointTest, TheFirstClipKeepsItsInPoint)
-{
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(first, {first}, {}), 1);
-}
-
-TEST_F(EffectiveExportInPointTest, AClipCloseBehindKeepsAnInPointWithinTolerance)
-{
-    Clip second = clip("two", "video", 2.05);
-    second.inPoint = 2.98;
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(second, {first, second}, {}), 2.98);
-}
-
-TEST_F(EffectiveExportInPointTest, AClipCloseBehindResumesWhereThePreviousStopped)
-{
-    Clip second = clip("two", "video", 2.05);
-    second.inPoint = 2.0;
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(second, {first, second}, {}), 3.0);
-    EXPECT_EQ(effectiveExportInPoints({first, second}, {}), (std::vector<double>{1.0, 3.0}));
-}
-
-TEST_F(EffectiveExportInPointTest, AGapOrAnotherSourceBreaksTheContinuation)
-{
-    Clip gap = clip("two", "video", 2.1);
-    gap.inPoint = 2.0;
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(gap, {first, gap}, {}), 2.0);
-    Clip other = clip("two", "video", 2.0);
-    other.sourceId = "s2";
-    other.inPoint = 2.0;
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(other, {first, other}, {}), 2.0);
-}
-
-TEST_F(EffectiveExportInPointTest, ThePreviousEndIsLimitedByTheAssetDuration)
-{
-    Clip second = clip("two", "video", 2.0);
-    second.inPoint = 0.5;
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(second, {first, second}, {{"s1", 2.5}}), 2.5);
-}
-
-TEST_F(EffectiveExportInPointTest, ClipsWithoutIdAreFoundBySourceStartLaneAndInPoint)
-{
-    Clip a = first;
-    a.id.reset();
-    Clip b = clip(std::nullopt, "video", 2.0);
-    b.inPoint = 0;
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(b, {a, b}, {}), 3.0);
-    Clip noSource = b;
-    noSource.sourceId.reset();
-    noSource.inPoint = -2;
-    EXPECT_DOUBLE_EQ(effectiveExportInPoint(noSource, {a, noSource}, {}), 0.0);
-}
-
 TEST(MissingSources, ListsUsedSourcesWithoutFilesInJobOrder)
 {
     std::vector<EditorJobV2::Source> sources = {{"b", "b.mov", {}}, {"a", "a.mov", {}}, {"c", "c.mov", {}}};

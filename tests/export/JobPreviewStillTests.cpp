@@ -197,6 +197,18 @@ TEST_F(PreviewStill, TimelineShowsTheSnappedSourceFrameOfTheFirstPictureClip)
     EXPECT_EQ(test::stampOf(render(job, 0.0).cgImage), 10);
 }
 
+// Past the end of the file's 2 s of video the still is black, as every export shows the clip
+// there, not the file's last frame.
+TEST_F(PreviewStill, PastTheEndOfTheFilesVideoTheStillIsBlack)
+{
+    const json job = timelineJob({clipJson("v", "video", 1.5, 3.0)});
+    EXPECT_EQ(test::stampOf(render(job, 1.96).cgImage), 49);
+    for (const double t : {2.0, 2.5}) {
+        const Color c = render(job, t).cgImage.pixel(5, 48);
+        EXPECT_LT(c.r + c.g + c.b, 0.01) << t;
+    }
+}
+
 TEST_F(PreviewStill, ClipWithoutOutPointOrDurationStaysAtItsInPoint)
 {
     json clip = {{"id", "v"}, {"type", "video"}, {"sourceId", "s1"}, {"inPoint", 0.6}};

@@ -124,6 +124,9 @@ TEST(EditToolsAndKeys, MarkerAndTheKeysWithoutButtonsReachTheEngine)
     EXPECT_EQ(playheadAfter(key(Qt::Key_Left)), back);
     EXPECT_EQ(playheadAfter(key(Qt::Key_Left, Qt::ShiftModifier)),
               playheadAfter([&] { engine.stepPlayheadFrame(-1, true); }));
+    // Shift and an arrow: the fine step of 0.01 s, which a frame step's snapping must not undo.
+    EXPECT_NEAR(playheadAfter(key(Qt::Key_Right, Qt::ShiftModifier)), 2.01, 1e-9);
+    EXPECT_NEAR(playheadAfter(key(Qt::Key_Left, Qt::ShiftModifier)), 1.99, 1e-9);
     EXPECT_EQ(playheadAfter(key(Qt::Key_Down)), 4.0); // from the video clip to the still
     EXPECT_EQ(playheadAfter(key(Qt::Key_Up)), 0.0);
 
@@ -149,7 +152,7 @@ TEST(Transport, ButtonsTimeReadOutsAndScrubBar)
     EXPECT_EQ(h.engine().status(), "Load media folder to preview timeline");
 
     h.open(test::writeProject(h.folders.scratch()));
-    EXPECT_EQ(bar.durationLabel()->text(), "00:06:00"); // the still ends at 6 s, at 25 fps
+    EXPECT_EQ(bar.durationLabel()->text(), "00:09:00"); // the music ends at 9 s, at 25 fps
     EXPECT_EQ(bar.canvasLabel()->text(), "1920×1080 · 25 fps");
 
     QTest::mouseClick(bar.nextFrameButton(), Qt::LeftButton);
@@ -163,12 +166,12 @@ TEST(Transport, ButtonsTimeReadOutsAndScrubBar)
     // Pressing and dragging scrub to the time under the pointer, clamped to the bar.
     PlaybackScrubBar& scrub = *bar.scrubBar();
     scrub.resize(600, PlaybackScrubBar::barHeight);
-    QTest::mousePress(&scrub, Qt::LeftButton, Qt::NoModifier, QPoint(300, 10));
+    QTest::mousePress(&scrub, Qt::LeftButton, Qt::NoModifier, QPoint(200, 10));
     EXPECT_NEAR(h.engine().playheadSeconds(), 3.0, 1e-9);
     QMouseEvent drag(QEvent::MouseMove, QPointF(900, 10), scrub.mapToGlobal(QPointF(900, 10)), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&scrub, &drag);
-    EXPECT_NEAR(h.engine().playheadSeconds(), 6.0, 1e-9);
+    EXPECT_NEAR(h.engine().playheadSeconds(), 9.0, 1e-9);
     QMouseEvent back(QEvent::MouseMove, QPointF(-50, 10), scrub.mapToGlobal(QPointF(-50, 10)), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&scrub, &back);

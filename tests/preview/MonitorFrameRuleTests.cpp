@@ -1,0 +1,109 @@
+// The monitor on the timeline's frame rule: where a cut is first seen, what a fine step moves,
+// what the paused monitor shows past the end of a clip's file, and the length the read-out keeps.
+
+#include "PlaybackTestSupport.h"
+#include "editing/PreviewFrameTiming.h"
+
+namespace velmora::test {
+namespace {
+
+// At 29.97 a clip starting at 5.0 s is first seen on frame 150 (frame 149 starts at 4.971 s and
+// shows the gap before it): both cut jumps land there.
+TEST(MonitorCuts, ACutJumpLandsOnTheFirstFrameThatShowsTheClip)
+{
+    EngineHarness h;
+    auto session = sessionWith({clip("A", "video", 0, 4), clip("B", "video", 5.0, 3)});
+    session->project->fps = 29.97;
+    h.adopt(session);
+    const FrameGrid grid = h.engine.frameGrid();
+    h.engine.seek(grid.start(130), true, nullptr);
+    h.queue->runUntilIdle();
+    h.engine.jumpToNextCut();
+    h.queue->runUntilIdle();
+    EXPECT_EQ(grid.index(h.engine.playheadSeconds()), 150);
+    EXPECT_EQ(h.engine.frameMap().at(h.engine.playheadSeconds()).clip, std::optional<std::size_t>(1));
+
+    h.engine.seek(grid.start(170), true, nullptr);
+    h.queue->runUntilIdle();
+    h.engine.jumpToPreviousCut();
+    h.queue->runUntilIdle();
+    EXPECT_EQ(grid.index(h.engine.playheadSeconds()), 150);
+}
+
+// A fine step moves the playhead 0.01 s; the picture goes to the start of the frame holding it,
+// and the fifth step from a frame's start reaches the next frame.
+TEST(MonitorFineSteps, AFineStepMovesTheTimeAndRepeatedOnesReachTheNextFrame)
+{
+    EngineHarness h;
+    auto session = sessionWith({clip("A", "video", 0, 4)});
+    session->project->fps = 25;
+    auto player = h.adopt(session);
+    h.engine.seek(2.0, true, nullptr);
+    h.queue->runUntilIdle();
+    h.engine.stepPlayheadFrame(1, true);
+    h.queue->runUntilIdle();
+    EXPECT_NEAR(h.engine.playheadSeconds(), 2.01, 1e-9);
+    EXPECT_EQ(h.engine.frameGrid().index(h.engine.playheadSeconds()), 50);
+    for (int i = 0; i < 3; ++i) {
+        h.engine.stepPlayheadFrame(1, true);
+        h.queue->runUntilIdle();
+    }
+    EXPECT_NEAR(h.engine.playheadSeconds(), 2.04, 1e-9);
+    EXPECT_EQ(h.engine.frameGrid().index(h.engine.playheadSeconds()), 51);
+    EXPECT_DOUBLE_EQ(player->seeks.back().seconds, 2.04);
+    h.engine.stepPlayheadFrame(-1, true);
+    h.queue->runUntilIdle();
+    EXPECT_NEAR(h.engine.playheadSeconds(), 2.03, 1e-9);
+    EXPECT_DOUBLE_EQ(player->seeks.back().seconds, 2.0);
+}
+
+// A failed preview leaves the timeline's own length on the read-out: its sound clips reach 16 s
+// though its pictures end at 10 s.
+TEST(MonitorLength, AFailedPreviewKeepsTheTimelinesLength)
+{
+    EngineHarness h;
+    auto session = sessionWith({clip("A", "video", 0, 10), clip("voice", "audio", 0, 16)});
+    h.engine.adoptSession(session, h.media.path(), std::nullopt, true);
+    h.builder->fail(Error("preview", 10, "Media not found for timeline clips: voice.wav"));
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.status(), "Failed: Media not found for timeline clips: voice.wav");
+    EXPECT_DOUBLE_EQ(h.engine.durationSeconds(), 16.0);
+}
+
+// A 12 s clip of a 10 s file at 25 fps: the paused monitor shows source frames 0–249 and black
+// on frames 250–299, as every export writes them; no still is cut from a held last frame.
+TEST(MonitorPastTheEnd, FramesPastTheEndOfTheFileAreBlackWithoutAStill)
+{
+    TempDir sources;
+    ClipSettings settings;
+    settings.frameCount = 250;
+    settings.videoArgs = "-preset ultrafast";
+    makeClip(sources.path() / "ten.mp4", settings);
+    PlaybackHarness h;
+    auto session = sessionOf({EditSession::Source("s1", "ten.mp4", "video")},
+                             {sourceClip("c1", "video", "s1", 0, 12)}, 160, 96, 25);
+    ASSERT_TRUE(h.adoptAndWait(session, {sources.path() / "ten.mp4"}));
+    const FrameGrid grid = h.engine.frameGrid();
+    const auto seekTo = [&](std::int64_t frame) {
+        bool landed = false;
+        h.engine.seek(grid.start(frame), true, [&](bool) { landed = true; });
+        return h.waitFor([&] { return landed; });
+    };
+    ASSERT_TRUE(seekTo(249));
+    EXPECT_EQ(h.stamp(), 249);
+    const auto last = h.engine.visualGradeSource(grid.start(249), "c1");
+    ASSERT_TRUE(last);
+    EXPECT_DOUBLE_EQ(last->sourceSeconds, 9.96);
+    for (const std::int64_t frame : {250, 275, 299}) {
+        SCOPED_TRACE(frame);
+        ASSERT_TRUE(seekTo(frame));
+        EXPECT_TRUE(h.engine.frameMap().frame(frame).gap());
+        EXPECT_EQ(h.engine.shownFrameAt(grid.start(frame)), h.engine.frameMap().frame(frame));
+        EXPECT_FALSE(h.engine.visualGradeSource(grid.start(frame), "c1"));
+        EXPECT_FALSE(h.engine.clipForPausedGrade(grid.start(frame)));
+        EXPECT_NE(h.stamp(), 249);
+    }
+}
+
+} // namespace
+} // namespace velmora::test
