@@ -191,9 +191,24 @@ std::map<std::string, std::filesystem::path> mediaNameIndex(const std::filesyste
     return index;
 }
 
-std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
-                                                                         const std::filesystem::path& mediaFolderURL)
+bool resolvesFolder(const ResolvedMedia* resolved, const std::filesystem::path& mediaFolderURL)
 {
+    return resolved && resolved->mediaFolder.lexically_normal() == mediaFolderURL.lexically_normal();
+}
+
+std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
+                                                                         const std::filesystem::path& mediaFolderURL,
+                                                                         const ResolvedMedia* resolved)
+{
+    if (resolvesFolder(resolved, mediaFolderURL)) {
+        std::map<std::string, std::filesystem::path> files;
+        for (const auto& source : job.sources) {
+            if (const auto found = resolved->files.find(source.id); found != resolved->files.end()) {
+                files.emplace(source.id, found->second);
+            }
+        }
+        return files;
+    }
     const auto index = mediaNameIndex(mediaFolderURL);
     MediaResolver::SourceFileMap sessionMap;
     try {
