@@ -201,9 +201,13 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
                                                                          const ResolvedMedia* resolved)
 {
     if (resolvesFolder(resolved, mediaFolderURL)) {
+        // A file gone since it was resolved is missing, as one never found is; one that is there
+        // but cannot be read is refused by its reason later.
         std::map<std::string, std::filesystem::path> files;
         for (const auto& source : job.sources) {
-            if (const auto found = resolved->files.find(source.id); found != resolved->files.end()) {
+            const auto found = resolved->files.find(source.id);
+            std::error_code ec;
+            if (found != resolved->files.end() && std::filesystem::exists(found->second, ec)) {
                 files.emplace(source.id, found->second);
             }
         }

@@ -45,7 +45,7 @@ std::map<std::string, std::filesystem::path> mediaNameIndex(const std::filesyste
 
 // Source id to file, for every job source a file is found for: the files each export route and
 // the job preview open. With `resolved` for this folder, exactly its files (a source it has no
-// file for has none), looking at no folder; without, the media resolver's choice, else the
+// file for, or whose file is gone since, has none), listing no folder; without, the media resolver's choice, else the
 // regular file (or link to one) of that name directly in the folder, else by name anywhere
 // below it (also with " (Audio)" taken out of the name).
 std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,

@@ -60,19 +60,43 @@ bool TimelinePreviewEngine::installedFilesHold() const
            sourceFilesRevision_ == timelineRevision_ && sourceFilesFolder_ == mediaFolderURL_;
 }
 
+void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_ptr<const EditSession> session,
+                                              std::filesystem::path folder, MediaResolver::ResolutionInputs inputs,
+                                              std::optional<MediaResolver::SourceFileMap> files, std::string standIns)
+{
+    // An older build's map arriving late would undo a newer one.
+    if (number != resolvedFilesNumber_) {
+        return;
+    }
+    resolvedFiles_ =
+        ResolvedFiles{std::move(session), std::move(folder), std::move(inputs), std::move(files), std::move(standIns)};
+}
+
+const MediaResolver::SourceFileMap* TimelinePreviewEngine::newestResolvedFiles() const
+{
+    if (session_ && mediaFolderURL_ && resolvedFiles_ && resolvedFiles_->files
+        && resolvedFiles_->session.lock() == session_ && resolvedFiles_->folder == *mediaFolderURL_) {
+        return &*resolvedFiles_->files;
+    }
+    return installedFilesHold() ? &sourceFiles_ : nullptr;
+}
+
+std::optional<ResolvedMedia> TimelinePreviewEngine::resolvedMedia() const
+{
+    const MediaResolver::SourceFileMap* files = newestResolvedFiles();
+    if (!files || resolvedFiles_->inputs != MediaResolver::resolutionInputs(*session_)) {
+        return std::nullopt;
+    }
+    return ResolvedMedia{resolvedFiles_->folder, *files};
+}
+
 std::optional<MediaResolver::SourceFileMap> TimelinePreviewEngine::sourceFilesShown() const
 {
-    if (!session_ || !mediaFolderURL_) {
+    std::optional<ResolvedMedia> media = resolvedMedia();
+    if (!media) {
         return std::nullopt;
     }
-    if (installedFilesHold()) {
-        return sourceFiles_;
-    }
-    try {
-        return MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    return std::move(media->files);
 }
 
 void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
@@ -91,6 +115,10 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
     }
     if (const std::optional<std::string> unreadable = unreadableMediaText()) {
         setStatus(status_ + " · " + *unreadable);
+    }
+    // A picture shown by another file stays named once the preview is ready.
+    if (newestResolvedFiles() && resolvedFiles_ && !resolvedFiles_->standIns.empty()) {
+        setStatus(status_ + " · " + resolvedFiles_->standIns);
     }
     if (changed) {
         emit unreadableSourcesChanged();

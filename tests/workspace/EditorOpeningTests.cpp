@@ -49,13 +49,13 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     EXPECT_FALSE(opened.relinkAlert);
     EXPECT_EQ(opened.posterRequests, 1u);
 
-    // Some files missing, the picture still there: relink, and the posters of the files found.
+    // Some files missing, the picture still there: relink, and no posters until relinked.
     fs::remove(trip.media / "Music.wav");
     fs::remove(trip.media / "Still.png");
     opened = openThroughPanel(trip.file);
     EXPECT_EQ(opened.status, "Project loaded — 2 clip(s) need relinking");
     EXPECT_TRUE(opened.relinkAlert);
-    EXPECT_EQ(opened.posterRequests, 1u);
+    EXPECT_EQ(opened.posterRequests, 0u);
 
     fs::remove(trip.media / "DJI_0001.MP4");
     opened = openThroughPanel(trip.file);
