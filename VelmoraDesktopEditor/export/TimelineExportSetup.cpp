@@ -213,7 +213,15 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
         }
         return files;
     }
-    const auto index = mediaNameIndex(mediaFolderURL);
+    // Every regular file below the folder by name, read only when some source needs it: with a
+    // large folder it is most of what an export holds beyond its pictures.
+    std::optional<std::map<std::string, std::filesystem::path>> indexOfNames;
+    const auto index = [&]() -> const std::map<std::string, std::filesystem::path>& {
+        if (!indexOfNames) {
+            indexOfNames = mediaNameIndex(mediaFolderURL);
+        }
+        return *indexOfNames;
+    };
     MediaResolver::SourceFileMap sessionMap;
     try {
         sessionMap = MediaResolver::sourceFileMap(EditSession::fromEditorJobV2(job), mediaFolderURL);
@@ -238,13 +246,13 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
             }
         }
         const std::string key = StringText::lowercased(StringText::trimmed(source.fileName));
-        if (const auto found = index.find(key); found != index.end()) {
+        if (const auto found = index().find(key); found != index().end()) {
             files[source.id] = found->second;
             continue;
         }
         const std::string plain =
             StringText::lowercased(StringText::trimmed(removingAll(source.fileName, " (Audio)")));
-        if (const auto found = index.find(plain); found != index.end()) {
+        if (const auto found = index().find(plain); found != index().end()) {
             files[source.id] = found->second;
         }
     }

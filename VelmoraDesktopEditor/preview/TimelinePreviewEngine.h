@@ -506,6 +506,9 @@ signals:
     void selectedClipIdChanged();
     void focusClipIdChanged();
     void timelineRevisionChanged();
+    // A build's map of source files arrived from its worker (what a still asked for before it
+    // may now find its file).
+    void sourceFilesResolved();
     void rippleEditEnabledChanged();
     void magneticSnapEnabledChanged();
     void sessionChanged();

@@ -70,6 +70,9 @@ void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_pt
     }
     resolvedFiles_ =
         ResolvedFiles{std::move(session), std::move(folder), std::move(inputs), std::move(files), std::move(standIns)};
+    if (resolvedFiles_->files && newestResolvedFiles() == &*resolvedFiles_->files) {
+        emit sourceFilesResolved();
+    }
 }
 
 const MediaResolver::SourceFileMap* TimelinePreviewEngine::newestResolvedFiles() const
