@@ -287,7 +287,7 @@ void TimelinePreviewEngine::answerSourcesResolved(std::uint64_t number, MediaRes
 
 void TimelinePreviewEngine::resolveSourcesWithoutBuild()
 {
-    if (!onSourcesResolved_ || !session_ || !mediaFolderURL_) {
+    if (!session_ || !mediaFolderURL_) {
         return;
     }
     const QPointer<TimelinePreviewEngine> self(this);
@@ -361,9 +361,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
         if (sessionFile) {
             sessionFileURL_ = sessionFile;
         }
-        if (!requestBuild(false, std::nullopt, false, true)) {
-            resolveSourcesWithoutBuild();
-        }
+        requestBuild(false, std::nullopt, false, true);
     }
     setSession(session);
     if (sessionFile) {

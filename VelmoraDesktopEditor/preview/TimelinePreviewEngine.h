@@ -550,8 +550,9 @@ private:
     // Answers the opening with `readiness` when it is the one waited for (`number`) and the
     // session opened is still the engine's.
     void answerSourcesResolved(std::uint64_t number, MediaResolver::PreviewReadiness readiness);
-    // Looks the opened session's files up without a build: on the background runner (a copy of
-    // the session), or at once without one; the answer comes through the main queue.
+    // Looks the session's files up where no build does: on the background runner (a copy of the
+    // session), or at once without one (tests); the map is kept, and an opened session's answer
+    // comes through the main queue.
     void resolveSourcesWithoutBuild();
     // Runs the work waiting for the picture (whenPictureShown).
     void releaseWorkAfterPicture();

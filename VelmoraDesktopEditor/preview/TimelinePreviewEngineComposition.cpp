@@ -126,6 +126,8 @@ bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<do
     }
     if (!compositionBuilding_) {
         releaseWorkAfterPicture();
+        // No build to make the map of files: it is made all the same, off the main thread.
+        resolveSourcesWithoutBuild();
     }
     return compositionBuilding_;
 }

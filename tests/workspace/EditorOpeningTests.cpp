@@ -114,6 +114,10 @@ TEST(OpeningAProject, AStandInIsNamedListedAndHandedOnAsShown)
     const nlohmann::json job = nlohmann::json::parse(test::readTextFile(h.workflow.exportJobURL().value()));
     EXPECT_EQ(job["sources"][0]["fileName"], "g23976.mp4");
     EXPECT_EQ(h.session().sources[0].fileName, "DJI_0001.MP4");
+    // The files themselves go with the job, for the 10-bit workspace to read.
+    ASSERT_TRUE(h.workflow.exportResolvedMedia());
+    EXPECT_EQ(h.workflow.exportResolvedMedia()->mediaFolder, trip.media);
+    EXPECT_EQ(h.workflow.exportResolvedMedia()->files.at("src-video"), trip.media / "g23976.mp4");
 }
 
 // A LUT a clip names that grades nothing is named when the project opens and when its clip is
