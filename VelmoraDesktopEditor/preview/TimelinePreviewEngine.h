@@ -599,6 +599,8 @@ private:
     // change since waits for its build's map (that map still answers for the sources it knows),
     // else the installed build's while it holds; none before one is made.
     const MediaResolver::SourceFileMap* newestResolvedFiles() const;
+    // Whether the newest worker-made map is for this session and folder.
+    bool resolvedFilesHold() const;
     // Keeps the map a build made on its worker (none: the folder gave none) when it answers
     // the newest build asked for.
     void keepResolvedFiles(std::uint64_t number, std::weak_ptr<const EditSession> session, std::filesystem::path folder,

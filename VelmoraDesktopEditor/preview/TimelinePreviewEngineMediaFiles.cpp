@@ -70,15 +70,20 @@ void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_pt
     }
     resolvedFiles_ =
         ResolvedFiles{std::move(session), std::move(folder), std::move(inputs), std::move(files), std::move(standIns)};
-    if (resolvedFiles_->files && newestResolvedFiles() == &*resolvedFiles_->files) {
+    if (resolvedFilesHold()) {
         emit sourceFilesResolved();
     }
 }
 
+bool TimelinePreviewEngine::resolvedFilesHold() const
+{
+    return session_ && mediaFolderURL_ && resolvedFiles_ && resolvedFiles_->files
+        && resolvedFiles_->session.lock() == session_ && resolvedFiles_->folder == *mediaFolderURL_;
+}
+
 const MediaResolver::SourceFileMap* TimelinePreviewEngine::newestResolvedFiles() const
 {
-    if (session_ && mediaFolderURL_ && resolvedFiles_ && resolvedFiles_->files
-        && resolvedFiles_->session.lock() == session_ && resolvedFiles_->folder == *mediaFolderURL_) {
+    if (resolvedFilesHold()) {
         return &*resolvedFiles_->files;
     }
     return installedFilesHold() ? &sourceFiles_ : nullptr;
@@ -86,11 +91,14 @@ const MediaResolver::SourceFileMap* TimelinePreviewEngine::newestResolvedFiles()
 
 std::optional<ResolvedMedia> TimelinePreviewEngine::resolvedMedia() const
 {
-    const MediaResolver::SourceFileMap* files = newestResolvedFiles();
-    if (!files || resolvedFiles_->inputs != MediaResolver::resolutionInputs(*session_)) {
-        return std::nullopt;
+    if (resolvedFilesHold() && resolvedFiles_->inputs == MediaResolver::resolutionInputs(*session_)) {
+        return ResolvedMedia{resolvedFiles_->folder, *resolvedFiles_->files};
     }
-    return ResolvedMedia{resolvedFiles_->folder, *files};
+    // The installed build was made from the session as it is now (its timeline revision).
+    if (!resolvedFilesHold() && installedFilesHold()) {
+        return ResolvedMedia{*mediaFolderURL_, sourceFiles_};
+    }
+    return std::nullopt;
 }
 
 std::optional<MediaResolver::SourceFileMap> TimelinePreviewEngine::sourceFilesShown() const
@@ -120,7 +128,7 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
         setStatus(status_ + " · " + *unreadable);
     }
     // A picture shown by another file stays named once the preview is ready.
-    if (newestResolvedFiles() && resolvedFiles_ && !resolvedFiles_->standIns.empty()) {
+    if (resolvedFilesHold() && !resolvedFiles_->standIns.empty()) {
         setStatus(status_ + " · " + resolvedFiles_->standIns);
     }
     if (changed) {
