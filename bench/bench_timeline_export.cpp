@@ -144,11 +144,16 @@ EditorJobV2 clipJob(const std::string& fileName, int width, int height, int seco
     return job;
 }
 
+// `resolved`: the export is handed the clip's file, as the editor hands its own exports the files
+// its monitor shows (ResolvedMedia); else it looks the source up by name in the folder.
 void exportClip(const fs::path& folder, const std::string& fileName, int width, int height, int seconds,
-                const fs::path& target, Exporter::EditorVideoCodec codec = Exporter::EditorVideoCodec::hevc10)
+                const fs::path& target, Exporter::EditorVideoCodec codec = Exporter::EditorVideoCodec::hevc10,
+                bool resolved = false)
 {
+    const ResolvedMedia media{folder, {{"clip", folder / fileName}}};
     Exporter::exportEditorTimeline(clipJob(fileName, width, height, seconds), std::nullopt, folder, target,
-                                   std::nullopt, codec, "rec709", 1, 1, 0, 0, std::nullopt, {}, {});
+                                   std::nullopt, codec, "rec709", 1, 1, 0, 0, std::nullopt, {}, {}, {},
+                                   resolved ? &media : nullptr);
 }
 
 double exportOurs()
@@ -313,10 +318,13 @@ double median(std::vector<double> values)
 // whole processes alternated A B A B, `pairs` times; counters are medians of the pairs' figures
 // and of their ratios (ours ÷ tool).
 void sideBySideProcesses(benchmark::State& state, const fs::path& folder, const std::string& clip, int width,
-                         int height, int seconds, Exporter::EditorVideoCodec codec, int pairs)
+                         int height, int seconds, Exporter::EditorVideoCodec codec, int pairs, bool resolved = false)
 {
-    const std::vector<std::string> ours = {selfPath(), "--export-child", folder.string(), clip, std::to_string(width),
-                                           std::to_string(height), std::to_string(seconds), codecName(codec)};
+    std::vector<std::string> ours = {selfPath(), "--export-child", folder.string(), clip, std::to_string(width),
+                                     std::to_string(height), std::to_string(seconds), codecName(codec)};
+    if (resolved) {
+        ours.push_back("resolved");
+    }
     const std::vector<std::string> tool = toolCommand(folder, clip, width, height, codec);
     std::fprintf(stderr, "peer: %s\n", joined(tool).c_str());
     std::vector<double> oursMiB, toolMiB, oursS, toolS, memoryRatio, timeRatio;
@@ -347,11 +355,11 @@ void sideBySideProcesses(benchmark::State& state, const fs::path& folder, const 
 
 // The child's work: one export of `clip` in `folder` (which holds look.cube) into that folder.
 int exportChild(const fs::path& folder, const std::string& clip, int width, int height, int seconds,
-                Exporter::EditorVideoCodec codec)
+                Exporter::EditorVideoCodec codec, bool resolved)
 {
     const fs::path target = folder / movieName("ours", codec);
     fs::remove(target);
-    exportClip(folder, clip, width, height, seconds, target, codec);
+    exportClip(folder, clip, width, height, seconds, target, codec, resolved);
     return 0;
 }
 
@@ -366,6 +374,48 @@ BENCHMARK(BM_Export1080PeakMemory)
     ->Arg(static_cast<int>(Exporter::EditorVideoCodec::proRes422))
     ->Arg(static_cast<int>(Exporter::EditorVideoCodec::hevc10))
     ->Arg(static_cast<int>(Exporter::EditorVideoCodec::h264))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
+
+// The 1080p clip in a media folder that also holds 160,000 entries below it (empty camera-named
+// files in 400 subfolders, made once per run): the export the editor hands its files to lists
+// no folder, so its peak is the clean folder's whatever the folder holds. Arg 1: handed the
+// file (the editor's route); 0: looking the source up by name in the folder.
+const fs::path& crowdedFolder()
+{
+    static const fs::path folder = [] {
+        const fs::path crowded = fixtures().output("crowded");
+        fs::create_directories(crowded);
+        fs::copy_file(fixtures().folder() / "clip.mp4", crowded / "clip.mp4", fs::copy_options::overwrite_existing);
+        fs::copy_file(fixtures().folder() / "look.cube", crowded / "look.cube", fs::copy_options::overwrite_existing);
+        char name[32];
+        for (int card = 0; card < 400; ++card) {
+            std::snprintf(name, sizeof name, "card%03d", card);
+            const fs::path sub = crowded / name;
+            fs::create_directories(sub);
+            for (int file = 0; file < 400; ++file) {
+                std::snprintf(name, sizeof name, "C%05d.MP4", card * 400 + file);
+                std::ofstream(sub / name).close();
+            }
+        }
+        return crowded;
+    }();
+    return folder;
+}
+
+void BM_Export1080PeakMemoryLargeFolder(benchmark::State& state)
+{
+    const auto codec = static_cast<Exporter::EditorVideoCodec>(state.range(0));
+    const bool resolved = state.range(1) != 0;
+    state.SetLabel(std::string(codecName(codec)) + (resolved ? ", files handed over" : ", looked up by name"));
+    sideBySideProcesses(state, crowdedFolder(), "clip.mp4", 1920, 1080, kSeconds, codec, 3, resolved);
+}
+BENCHMARK(BM_Export1080PeakMemoryLargeFolder)
+    ->Args({static_cast<int>(Exporter::EditorVideoCodec::proRes422), 1})
+    ->Args({static_cast<int>(Exporter::EditorVideoCodec::proRes422), 0})
+    ->Args({static_cast<int>(Exporter::EditorVideoCodec::hevc10), 1})
+    ->Args({static_cast<int>(Exporter::EditorVideoCodec::h264), 1})
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(1);
@@ -387,15 +437,17 @@ BENCHMARK(BM_Export4KPeakMemory)->Unit(benchmark::kMillisecond)->UseManualTime()
 
 int main(int argc, char** argv)
 {
-    // --export-child FOLDER CLIP WIDTH HEIGHT SECONDS CODEC: one export, for the parent's
-    // process measurements (and for timing it from outside).
-    if (argc == 8 && std::strcmp(argv[1], "--export-child") == 0) {
+    // --export-child FOLDER CLIP WIDTH HEIGHT SECONDS CODEC [resolved]: one export, for the
+    // parent's process measurements (and for timing it from outside); "resolved" hands it the
+    // clip's file as the editor does.
+    if ((argc == 8 || argc == 9) && std::strcmp(argv[1], "--export-child") == 0) {
         const std::optional<Exporter::EditorVideoCodec> codec = codecNamed(argv[7]);
         if (!codec) {
             std::fprintf(stderr, "unknown codec %s (hevc10, h264, prores)\n", argv[7]);
             return 2;
         }
-        return exportChild(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), *codec);
+        return exportChild(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]), *codec,
+                           argc == 9 && std::strcmp(argv[8], "resolved") == 0);
     }
     // --make-fixtures FOLDER: the 1080p clip and the look, for measuring from outside.
     if (argc == 3 && std::strcmp(argv[1], "--make-fixtures") == 0) {

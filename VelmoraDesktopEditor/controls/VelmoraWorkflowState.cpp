@@ -42,6 +42,8 @@ void VelmoraWorkflowState::setExportJobURL(std::optional<std::filesystem::path> 
 {
     if (scratchJob_ && url != scratchJob_->path())
         removeScratchJob(scratchJob_);
+    if (url != exportJobURL_)
+        exportResolvedMedia_.reset();
     exportJobURL_ = std::move(url);
     emit exportJobURLChanged();
 }
@@ -55,16 +57,19 @@ void VelmoraWorkflowState::setExportMediaFolderURL(std::optional<std::filesystem
 void VelmoraWorkflowState::openExportTab(const std::filesystem::path& jobURL,
                                          const std::optional<std::filesystem::path>& mediaFolder)
 {
+    exportResolvedMedia_.reset();
     setExportJobURL(jobURL);
     setExportMediaFolderURL(mediaFolder);
     setSelectedTab(VelmoraShellTab::exportTab);
 }
 
 void VelmoraWorkflowState::openExportTab(std::unique_ptr<ClaimedScratchFile> scratchJob,
-                                         const std::optional<std::filesystem::path>& mediaFolder)
+                                         const std::optional<std::filesystem::path>& mediaFolder,
+                                         std::optional<ResolvedMedia> media)
 {
     setExportJobURL(scratchJob->path());
     scratchJob_ = std::move(scratchJob);
+    exportResolvedMedia_ = std::move(media);
     setExportMediaFolderURL(mediaFolder);
     setSelectedTab(VelmoraShellTab::exportTab);
 }

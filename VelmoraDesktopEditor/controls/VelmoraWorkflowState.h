@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include "controls/VelmoraShellTab.h"
+#include "model/ResolvedMedia.h"
 #include "platform/foundation/ScratchFile.h"
 
 namespace velmora {
@@ -34,6 +35,10 @@ public:
     VelmoraShellTab selectedTab() const { return selectedTab_; }
     const std::optional<std::filesystem::path>& exportJobURL() const { return exportJobURL_; }
     const std::optional<std::filesystem::path>& exportMediaFolderURL() const { return exportMediaFolderURL_; }
+    // The files the Edit workspace's monitor shows for the handed-over job's sources, resolved in
+    // their media folder: what that job's preview and export read in that folder. None for a
+    // job the user chose, and once another job replaces the handed-over one.
+    const std::optional<ResolvedMedia>& exportResolvedMedia() const { return exportResolvedMedia_; }
 
     void setSelectedTab(VelmoraShellTab tab);
     void setExportJobURL(std::optional<std::filesystem::path> url);
@@ -46,7 +51,8 @@ public:
     // state then owns: it is removed, and its lock dropped, when another job replaces it, the
     // hand-over is cleared, or this state goes with its window.
     void openExportTab(std::unique_ptr<ClaimedScratchFile> scratchJob,
-                       const std::optional<std::filesystem::path>& mediaFolder);
+                       const std::optional<std::filesystem::path>& mediaFolder,
+                       std::optional<ResolvedMedia> media = std::nullopt);
 
     // Writes `jobText` as a new hand-over job file in `folder`, named "velmora_render_" + 8
     // upper-case hex digits + ".json" and locked while its claim lives, so that a killed editor's
@@ -78,6 +84,7 @@ private:
     VelmoraShellTab selectedTab_ = VelmoraShellTab::editor;
     std::optional<std::filesystem::path> exportJobURL_;
     std::optional<std::filesystem::path> exportMediaFolderURL_;
+    std::optional<ResolvedMedia> exportResolvedMedia_;
     // The handed-over job when it is a scratch file of the hand-over.
     std::unique_ptr<ClaimedScratchFile> scratchJob_;
     QPointer<const QObject> exitGuardOwner_;

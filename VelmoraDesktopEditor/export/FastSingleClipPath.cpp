@@ -38,27 +38,12 @@ std::string clipKind(const std::optional<std::string>& type)
 }
 
 std::optional<std::filesystem::path> inputFileFor(const EditorJobV2& job, const std::string& sourceId,
-                                                  const std::filesystem::path& mediaFolderURL)
+                                                  const std::filesystem::path& mediaFolderURL,
+                                                  const ResolvedMedia* resolved)
 {
-    MediaResolver::SourceFileMap map;
-    try {
-        map = MediaResolver::sourceFileMap(EditSession::fromEditorJobV2(job), mediaFolderURL);
-    } catch (const std::exception&) {
-        map.clear();
-    }
-    if (const auto it = map.find(sourceId); it != map.end()) {
+    const std::map<std::string, std::filesystem::path> files = resolveTimelineSourceFiles(job, mediaFolderURL, resolved);
+    if (const auto it = files.find(sourceId); it != files.end()) {
         return it->second;
-    }
-    for (const auto& source : job.sources) {
-        if (source.id != sourceId) {
-            continue;
-        }
-        const std::filesystem::path candidate = mediaFolderURL / source.fileName;
-        std::error_code ec;
-        if (!source.fileName.empty() && std::filesystem::is_regular_file(candidate, ec)) {
-            return candidate;
-        }
-        break;
     }
     return std::nullopt;
 }
@@ -89,7 +74,8 @@ bool clipHasOwnGrade(const EditorJobV2::Clip& clip, const std::filesystem::path&
 } // namespace
 
 std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2& job,
-                                                               const std::filesystem::path& mediaFolderURL)
+                                                               const std::filesystem::path& mediaFolderURL,
+                                                               const ResolvedMedia* resolved)
 {
     const EditorJobV2::Timeline* timeline = activeJobTimeline(job);
     if (!timeline) {
@@ -117,7 +103,7 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
     if (!canUseFastStreamExport(clip) || !clip.sourceId) {
         return std::nullopt;
     }
-    std::optional<std::filesystem::path> input = inputFileFor(job, *clip.sourceId, mediaFolderURL);
+    std::optional<std::filesystem::path> input = inputFileFor(job, *clip.sourceId, mediaFolderURL, resolved);
     if (!input) {
         return std::nullopt;
     }
@@ -223,9 +209,10 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
     const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
     std::optional<std::int64_t> bitrateOverrideBps, const std::string& gammaMode, double compContrast,
-    double compSaturation, double compBrightness, double compTint, const CancellationCallback& isCancelled)
+    double compSaturation, double compBrightness, double compTint, const CancellationCallback& isCancelled,
+    const ResolvedMedia* resolvedMedia)
 {
-    std::optional<FastSingleClipCandidate> candidate = fastSingleClipCandidate(job, mediaFolderURL);
+    std::optional<FastSingleClipCandidate> candidate = fastSingleClipCandidate(job, mediaFolderURL, resolvedMedia);
     if (!candidate) {
         return std::nullopt;
     }

@@ -10,6 +10,7 @@
 #include "export/ExportResult.h"
 #include "export/TimelineExportState.h"
 #include "model/EditorJobV2.h"
+#include "model/ResolvedMedia.h"
 #include "platform/media/Asset.h"
 
 // The fast single-clip path: a timeline job that is one plain video clip played straight
@@ -30,8 +31,11 @@ struct FastSingleClipCandidate {
 // audio or sound clip; one clip of kind "video"; starting within 0.05 s of zero; at normal
 // speed without a ramp; with a source whose file the media resolver finds (or that lies in the
 // media folder under its file name). None otherwise; never fails.
+// Its file is the one resolveTimelineSourceFiles gives (exactly `resolved`'s when it is given for
+// this folder).
 std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2& job,
-                                                               const std::filesystem::path& mediaFolderURL);
+                                                               const std::filesystem::path& mediaFolderURL,
+                                                               const ResolvedMedia* resolved = nullptr);
 
 // Whether streaming `input` through the single-video export gives the movie the timeline
 // export would: the clip carries no grade of its own (LUT, mood or basic grade), no fade, full
@@ -79,6 +83,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
     const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
     std::optional<std::int64_t> bitrateOverrideBps, const std::string& gammaMode, double compContrast,
-    double compSaturation, double compBrightness, double compTint, const CancellationCallback& isCancelled = {});
+    double compSaturation, double compBrightness, double compTint, const CancellationCallback& isCancelled = {},
+    const ResolvedMedia* resolvedMedia = nullptr);
 
 } // namespace velmora::Exporter

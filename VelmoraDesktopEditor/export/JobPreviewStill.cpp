@@ -164,32 +164,16 @@ const EditorJobV2::Clip& previewClip(const EditorJobV2::Timeline& timeline)
     throw previewError(PreviewStillCode::noVideoClip, "No video clip in timeline.");
 }
 
-std::string removingAll(std::string text, const std::string& pattern)
+// The file the export reads for the source (resolveTimelineSourceFiles), so that the still shows
+// the picture the movie gets.
+std::filesystem::path previewSourceFile(const EditorJobV2& job, const EditorJobV2::Source& source,
+                                        const std::filesystem::path& mediaFolder, const ResolvedMedia* resolved)
 {
-    for (std::size_t at = text.find(pattern); at != std::string::npos; at = text.find(pattern, at)) {
-        text.erase(at, pattern.size());
+    const std::map<std::string, std::filesystem::path> files = resolveTimelineSourceFiles(job, mediaFolder, resolved);
+    if (const auto found = files.find(source.id); found != files.end()) {
+        return found->second;
     }
-    return text;
-}
-
-std::filesystem::path previewSourceFile(const std::filesystem::path& mediaFolder, const std::string& fileName)
-{
-    const std::filesystem::path direct = mediaFolder / fileName;
-    if (!fileName.empty() && RegularFiles::isRegularFile(direct)) {
-        return direct;
-    }
-    const auto index = mediaNameIndex(mediaFolder);
-    const auto lookUp = [&index](const std::string& name) -> const std::filesystem::path* {
-        const auto it = index.find(StringText::lowercased(StringText::trimmed(name)));
-        return it == index.end() ? nullptr : &it->second;
-    };
-    if (const auto* found = lookUp(fileName)) {
-        return *found;
-    }
-    if (const auto* found = lookUp(removingAll(fileName, " (Audio)"))) {
-        return *found;
-    }
-    throw previewError(PreviewStillCode::missingSourceFile, "Missing source file: " + fileName);
+    throw previewError(PreviewStillCode::missingSourceFile, "Missing source file: " + source.fileName);
 }
 
 struct BaseFrame {
@@ -237,7 +221,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
                                        const std::optional<std::filesystem::path>& mediaFolderURL,
                                        std::optional<double> timeSeconds, std::optional<double> gammaPower,
                                        double compContrast, double compSaturation, double compBrightness,
-                                       double compTint)
+                                       double compTint, const ResolvedMedia* resolved)
 {
     if (!mediaFolderURL) {
         throw previewError(PreviewStillCode::noMediaFolder, "Choose Media Folder.");
@@ -254,7 +238,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
         throw previewError(PreviewStillCode::noSourceEntry, "Missing source entry.");
     }
     const auto [outW, outH] = timelineOutputSize(job);
-    const std::filesystem::path file = previewSourceFile(*mediaFolderURL, source->fileName);
+    const std::filesystem::path file = previewSourceFile(job, *source, *mediaFolderURL, resolved);
 
     const double in = clip.inPoint.value_or(0);
     const double out = clip.outPoint.value_or(in + clip.duration.value_or(0));
@@ -380,14 +364,14 @@ PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
                                       const std::optional<std::filesystem::path>& mediaFolderURL,
                                       std::optional<double> timeSeconds, const std::string& gammaMode,
                                       double compContrast, double compSaturation, double compBrightness,
-                                      double compTint)
+                                      double compTint, const ResolvedMedia* resolvedMedia)
 {
     return withSecurityScope({jobURL, lutOverrideURL, inputURL, mediaFolderURL}, [&] {
         const std::string bytes = readJobFileBytes(jobURL);
         const std::optional<double> gammaPower = resolveGammaMode(gammaMode).gammaPower;
         if (DesktopJobTool::isTimelineJobFile(bytes)) {
             return renderTimelineStill(bytes, lutOverrideURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
-                                       compSaturation, compBrightness, compTint);
+                                       compSaturation, compBrightness, compTint, resolvedMedia);
         }
         return renderSingleVideoStill(bytes, lutOverrideURL, inputURL, timeSeconds, gammaPower, compContrast,
                                       compSaturation, compBrightness, compTint);

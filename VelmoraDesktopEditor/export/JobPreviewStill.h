@@ -7,6 +7,7 @@
 
 #include "editing/TimelineFrameMap.h"
 #include "model/EditorJobV2.h"
+#include "model/ResolvedMedia.h"
 #include "platform/media/Asset.h"
 #include "platform/image/Image.h"
 
@@ -61,9 +62,9 @@ inline constexpr int singleVideoRender = 412;  // "Failed to render preview."
 // frames, fitted to the job's output size (else the project's, else 1920 × 1080), graded as the
 // timeline export grades that clip: its own LUT (inline text, or its LUT file found through the
 // media folder) at its strength, else the job-wide LUT (a usable override, else the job's own
-// reference) at full strength; then its mood and basic grade. The source is found in
-// `mediaFolderURL` by its file name, directly or
-// anywhere below (case and surrounding blanks ignored; " (Audio)" taken out as a last try).
+// reference) at full strength; then its mood and basic grade. The source's file is the one the
+// export reads (resolveTimelineSourceFiles: exactly `resolvedMedia`'s when it was resolved in
+// `mediaFolderURL`).
 // Both end with the look compensation, the tint compensation and the gamma of `gammaMode`.
 //
 // Decoded timeline frames are kept in a process-wide cache of six (first stored, first
@@ -78,7 +79,7 @@ PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
                                       const std::optional<std::filesystem::path>& mediaFolderURL,
                                       std::optional<double> timeSeconds, const std::string& gammaMode,
                                       double compContrast, double compSaturation, double compBrightness,
-                                      double compTint);
+                                      double compTint, const ResolvedMedia* resolvedMedia = nullptr);
 
 // The source frame a timeline job's still shows at `sourceSeconds` of its clip's file, as the
 // timeline's frame rule picks it (TimelineFrameMap::pickSourceFrame) on the file's own rate, else

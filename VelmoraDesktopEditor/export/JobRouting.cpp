@@ -5,6 +5,7 @@
 #include "export/SecurityScope.h"
 #include "export/SingleVideoExport.h"
 #include "export/TimelineExport.h"
+#include "export/TimelineExportSetup.h"
 #include "model/DesktopJobTool.h"
 #include "model/EditorJobV2.h"
 #include "model/Job.h"
@@ -23,7 +24,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
                       const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                       const std::string& gammaMode, double compContrast, double compSaturation,
                       double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress,
-                      const CancellationCallback& isCancelled)
+                      const CancellationCallback& isCancelled, const ResolvedMedia* resolvedMedia)
 {
     const std::string bytes = readJobFileBytes(jobURL);
     if (DesktopJobTool::isTimelineJobFile(bytes)) {
@@ -34,7 +35,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
         if (std::optional<ExportResult> result =
                 tryFastExportTimelineJobAsSingleFile(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
                                                      gammaMode, compContrast, compSaturation, compBrightness,
-                                                     compTint, isCancelled)) {
+                                                     compTint, isCancelled, resolvedMedia)) {
             if (timelineProgress) {
                 timelineProgress(TimelineExportProgress{1, 1, kFastPathPhase});
             }
@@ -42,7 +43,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
         }
         return exportEditorTimeline(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
                                     EditorVideoCodec::hevc10, gammaMode, compContrast, compSaturation, compBrightness,
-                                    compTint, std::nullopt, timelineProgress, isCancelled);
+                                    compTint, std::nullopt, timelineProgress, isCancelled, {}, resolvedMedia);
     }
     if (!inputURL) {
         throw Error("export", JobRoutingCode::noInputVideo, "Choose Input Video.");
@@ -54,17 +55,34 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
                              compContrast, compSaturation, compBrightness, compTint, options);
 }
 
+std::optional<ResolvedMedia> resolveJobSourceFiles(const std::filesystem::path& jobURL,
+                                                   const std::filesystem::path& mediaFolderURL)
+{
+    try {
+        return withSecurityScope({jobURL, mediaFolderURL}, [&]() -> std::optional<ResolvedMedia> {
+            const std::string bytes = readJobFileBytes(jobURL);
+            if (!DesktopJobTool::isTimelineJobFile(bytes)) {
+                return std::nullopt;
+            }
+            return ResolvedMedia{mediaFolderURL,
+                                 resolveTimelineSourceFiles(EditorJobV2::fromJSON(bytes), mediaFolderURL)};
+        });
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
 ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
                        const std::optional<std::filesystem::path>& inputURL,
                        const std::optional<std::filesystem::path>& mediaFolderURL,
                        const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                        const std::string& gammaMode, double compContrast, double compSaturation,
                        double compBrightness, double compTint, TimelineProgressCallback timelineProgress,
-                       CancellationCallback isCancelled)
+                       CancellationCallback isCancelled, const ResolvedMedia* resolvedMedia)
 {
     return withSecurityScope({jobURL, lutOverrideURL, inputURL, mediaFolderURL, outputURL}, [&] {
         return routeJob(jobURL, lutOverrideURL, inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
-                        compContrast, compSaturation, compBrightness, compTint, timelineProgress, isCancelled);
+                        compContrast, compSaturation, compBrightness, compTint, timelineProgress, isCancelled, resolvedMedia);
     });
 }
 

@@ -7,6 +7,7 @@
 
 #include "export/ExportResult.h"
 #include "export/TimelineExportState.h"
+#include "model/ResolvedMedia.h"
 
 // The export entry of the "10-bit Export" workspace: a job file of either kind goes to the
 // renderer that makes its movie.
@@ -36,6 +37,9 @@ inline constexpr int noInputVideo = 201;
 // the export stops, removes its partial movie (an older file at `outputURL` stays as it was) and
 // throws Error("export", 248, "Export cancelled."). Empty: never cancelled.
 //
+// `resolvedMedia`, when it was resolved in `mediaFolderURL`, gives a timeline job's source files
+// (resolveTimelineSourceFiles): both renderers read exactly those files.
+//
 // Blocks the calling thread (not the main thread) for the whole export. Errors of reading the
 // job file, of the JSON decoders and of the renderers pass through unchanged.
 ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -44,7 +48,14 @@ ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<
                        const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                        const std::string& gammaMode, double compContrast, double compSaturation,
                        double compBrightness, double compTint, TimelineProgressCallback timelineProgress = {},
-                       CancellationCallback isCancelled = {});
+                       CancellationCallback isCancelled = {}, const ResolvedMedia* resolvedMedia = nullptr);
+
+// The files a timeline job's export and job preview read in `mediaFolderURL`, decided once
+// (resolveTimelineSourceFiles), to hand to exportJob and renderPreviewFrame; none for a job
+// file that cannot be read or is not a timeline job (the export then reports what it finds).
+// Reads the job file and lists the folder: never on the main thread.
+std::optional<ResolvedMedia> resolveJobSourceFiles(const std::filesystem::path& jobURL,
+                                                   const std::filesystem::path& mediaFolderURL);
 
 // exportJob without taking access to the given locations: for callers that already hold it.
 ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -53,6 +64,6 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
                       const std::filesystem::path& outputURL, std::optional<std::int64_t> bitrateOverrideBps,
                       const std::string& gammaMode, double compContrast, double compSaturation,
                       double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress,
-                      const CancellationCallback& isCancelled = {});
+                      const CancellationCallback& isCancelled = {}, const ResolvedMedia* resolvedMedia = nullptr);
 
 } // namespace velmora::Exporter

@@ -150,7 +150,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
                                   double compBrightness, double compTint,
                                   const std::optional<std::filesystem::path>& sessionFile,
                                   TimelineProgressCallback progress, CancellationCallback isCancelled,
-                                  const TimelineExportFaults& faults)
+                                  const TimelineExportFaults& faults, const ResolvedMedia* resolvedMedia)
 {
     // What will be rendered, decided and checked before any file is touched.
     const GammaModeResolution gamma = resolveGammaMode(gammaMode);
@@ -164,7 +164,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     const auto [width, height] = timelineOutputSize(job);
     const DesktopJobTool::OverlayRenderFlags overlays = DesktopJobTool::overlayRenderFlags(timeline.clips);
 
-    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL);
+    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL, resolvedMedia);
     const std::set<std::string> visualIds = visualSourceIds(timeline);
     requireSourceFiles(job, timeline, sourceFiles);
     requireClipLuts(timeline, mediaFolderURL, sessionFile, lutOverrideURL);

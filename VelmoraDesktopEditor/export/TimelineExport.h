@@ -13,6 +13,7 @@
 #include "export/TimelineExportState.h"
 #include "export/WriterSettings.h"
 #include "model/EditorJobV2.h"
+#include "model/ResolvedMedia.h"
 #include "platform/dispatch/Clock.h"
 
 namespace velmora::Exporter {
@@ -58,6 +59,9 @@ struct TimelineExportFaults {
 // from the video and audio threads (possibly at once); true ends the export with
 // Error("export", 248, "Export cancelled."). Both callbacks must be safe to call from any thread.
 //
+// `resolvedMedia` (for `mediaFolderURL`) gives the file of each source, as the editor decided
+// it; without it the sources are looked up by name (resolveTimelineSourceFiles).
+//
 // Errors: domain "export" 210, 211, 212 and 213 (job), 220, 221 (frames), 231–234 (readers),
 // 239, 241, 242, 248, 298, 299 (writer, audio, cancel, time-out); the errors of the media layer,
 // the file system and the .cube parser pass through unchanged.
@@ -73,6 +77,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
                                   double compBrightness, double compTint,
                                   const std::optional<std::filesystem::path>& sessionFile,
                                   TimelineProgressCallback progress, CancellationCallback isCancelled,
-                                  const TimelineExportFaults& faults = {});
+                                  const TimelineExportFaults& faults = {},
+                                  const ResolvedMedia* resolvedMedia = nullptr);
 
 } // namespace velmora::Exporter

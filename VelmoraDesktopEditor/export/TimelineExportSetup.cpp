@@ -192,10 +192,37 @@ std::map<std::string, std::filesystem::path> mediaNameIndex(const std::filesyste
     return index;
 }
 
-std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
-                                                                         const std::filesystem::path& mediaFolderURL)
+bool resolvesFolder(const ResolvedMedia* resolved, const std::filesystem::path& mediaFolderURL)
 {
-    const auto index = mediaNameIndex(mediaFolderURL);
+    return resolved && resolved->mediaFolder.lexically_normal() == mediaFolderURL.lexically_normal();
+}
+
+std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
+                                                                         const std::filesystem::path& mediaFolderURL,
+                                                                         const ResolvedMedia* resolved)
+{
+    if (resolvesFolder(resolved, mediaFolderURL)) {
+        // A file gone since it was resolved is missing, as one never found is; one that is there
+        // but cannot be read is refused by its reason later.
+        std::map<std::string, std::filesystem::path> files;
+        for (const auto& source : job.sources) {
+            const auto found = resolved->files.find(source.id);
+            std::error_code ec;
+            if (found != resolved->files.end() && std::filesystem::exists(found->second, ec)) {
+                files.emplace(source.id, found->second);
+            }
+        }
+        return files;
+    }
+    // Every regular file below the folder by name, read only when some source needs it: with a
+    // large folder it is most of what an export holds beyond its pictures.
+    std::optional<std::map<std::string, std::filesystem::path>> indexOfNames;
+    const auto index = [&]() -> const std::map<std::string, std::filesystem::path>& {
+        if (!indexOfNames) {
+            indexOfNames = mediaNameIndex(mediaFolderURL);
+        }
+        return *indexOfNames;
+    };
     MediaResolver::SourceFileMap sessionMap;
     try {
         sessionMap = MediaResolver::sourceFileMap(EditSession::fromEditorJobV2(job), mediaFolderURL);
@@ -220,13 +247,13 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
             }
         }
         const std::string key = StringText::lowercased(StringText::trimmed(source.fileName));
-        if (const auto found = index.find(key); found != index.end()) {
+        if (const auto found = index().find(key); found != index().end()) {
             files[source.id] = found->second;
             continue;
         }
         const std::string plain =
             StringText::lowercased(StringText::trimmed(removingAll(source.fileName, " (Audio)")));
-        if (const auto found = index.find(plain); found != index.end()) {
+        if (const auto found = index().find(plain); found != index().end()) {
             files[source.id] = found->second;
         }
     }

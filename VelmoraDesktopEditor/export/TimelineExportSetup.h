@@ -11,6 +11,7 @@
 #include "export/FrameTiming.h"
 #include "export/WriterSettings.h"
 #include "model/EditorJobV2.h"
+#include "model/ResolvedMedia.h"
 
 // The steps of a timeline export's set-up that decide what will be rendered, before any output
 // is touched. Each throws the export's own error (domain "export") or passes the failing
@@ -42,12 +43,17 @@ std::pair<int, int> timelineOutputSize(const EditorJobV2& job);
 // a name wins. Empty when the folder cannot be read.
 std::map<std::string, std::filesystem::path> mediaNameIndex(const std::filesystem::path& folder);
 
-// Source id to file, for every job source a file is found for: the media resolver's choice,
-// else the regular file (or link to one) of that name directly in the folder, else by name
-// anywhere below it (also with
-// " (Audio)" taken out of the name).
+// Source id to file, for every job source a file is found for: the files each export route and
+// the job preview open. With `resolved` for this folder, exactly its files (a source it has no
+// file for, or whose file is gone since, has none), listing no folder; without, the media resolver's choice, else the
+// regular file (or link to one) of that name directly in the folder, else by name anywhere
+// below it (also with " (Audio)" taken out of the name).
 std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const EditorJobV2& job,
-                                                                         const std::filesystem::path& mediaFolderURL);
+                                                                         const std::filesystem::path& mediaFolderURL,
+                                                                         const ResolvedMedia* resolved = nullptr);
+
+// Whether `resolved` answers for `mediaFolderURL`: given, and resolved in that folder.
+bool resolvesFolder(const ResolvedMedia* resolved, const std::filesystem::path& mediaFolderURL);
 
 // The ids of the sources that video and image clips show.
 std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);

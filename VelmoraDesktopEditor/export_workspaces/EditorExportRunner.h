@@ -7,6 +7,7 @@
 #include "export/ExportResult.h"
 #include "export/TimelineExportState.h"
 #include "export/WriterSettings.h"
+#include "model/ResolvedMedia.h"
 
 namespace velmora {
 
@@ -21,6 +22,10 @@ struct EditorExportRequest {
     Exporter::EditorVideoCodec codec = Exporter::EditorVideoCodec::hevc10;
     // The project document, where clips' LUT files are also looked up; none when never saved.
     std::optional<std::filesystem::path> sessionFile;
+    // The file of each source as the monitor shows it (the engine's map), when the engine has
+    // one for the session and `mediaFolder`; none: the run resolves the sources itself, off the
+    // main thread, with the same lookup.
+    std::optional<ResolvedMedia> media;
 };
 
 // Renders a session's timeline to a movie for the export sheet. Injected so that the sheet's

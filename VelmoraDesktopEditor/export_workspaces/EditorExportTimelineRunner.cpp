@@ -26,14 +26,20 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
 {
     const std::filesystem::path folder = jobFolder_.empty() ? std::filesystem::temp_directory_path() : jobFolder_;
     removeStaleScratchFiles(folder, renderJobNaming());
-    // The job names the files the preview shows: the same lookup of the same session in the same
-    // folder. A folder without media leaves the names as stored, for the export to report.
-    std::optional<MediaResolver::SourceFileMap> shown;
-    try {
-        shown = MediaResolver::sourceFileMap(session, request.mediaFolder);
-    } catch (const Error&) {
+    // The export reads the files the monitor shows (the engine's map), else those the same
+    // lookup of the same session in the same folder gives. A folder without media leaves the
+    // names as stored, for the export to report.
+    std::optional<ResolvedMedia> media = request.media;
+    if (!media || media->mediaFolder != request.mediaFolder) {
+        media.reset();
+        try {
+            media = ResolvedMedia{request.mediaFolder, MediaResolver::sourceFileMap(session, request.mediaFolder)};
+        } catch (const Error&) {
+        }
     }
-    const std::string text = session.renderJobText(shown ? &*shown : nullptr);
+    // The job file names the files by name, as a browser's render job does; the export itself
+    // takes them from `media`, not by name.
+    const std::string text = session.renderJobText(media ? &media->files : nullptr);
     // Written through the claim's own descriptor: the lock stays on the file that is read back.
     ClaimedScratchFile claim(folder, renderJobNaming(), "Could not write", folder);
     // The job file serves this run only; removed before its lock goes.
@@ -45,7 +51,7 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     const EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(jobURL));
     return Exporter::exportEditorTimeline(job, std::nullopt, request.mediaFolder, request.outputURL,
                                           request.bitrateBps, request.codec, "rec709", 1, 1, 0, 0,
-                                          request.sessionFile, progress, isCancelled);
+                                          request.sessionFile, progress, isCancelled, {}, media ? &*media : nullptr);
 }
 
 } // namespace velmora

@@ -9,7 +9,8 @@ namespace velmora {
 
 // The export sheet's real exporter: writes the session as a render job file, reads it back as an
 // EditorJobV2 and renders it with Exporter::exportEditorTimeline, Rec.709 gamma and neutral
-// look compensation, no LUT override.
+// look compensation, no LUT override, reading the sources' files the request hands it (the
+// monitor's), else those MediaResolver::sourceFileMap gives for the session and folder.
 //
 // Render job files are named "velmora_editor_export_" + 8 upper-case hex digits + ".json" and
 // are removed from the job folder when the run ends, whatever its outcome. Each is locked while

@@ -295,6 +295,7 @@ void ExportSheetController::runExport(const std::shared_ptr<EditSession>& sessio
         static_cast<std::int64_t>(bitrateMbps_ * 1'000'000.0),
         EditorExportFormats::exportCodec(format_),
         sessionFileURL_,
+        engine_.resolvedMedia(),
     };
     const std::uint64_t run = ++runNumber_;
     // The previous run has ended (no run is going), so its thread is at most unwinding.

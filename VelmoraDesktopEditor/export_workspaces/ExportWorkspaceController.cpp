@@ -151,7 +151,17 @@ void ExportWorkspaceController::dismissError()
 
 JobFiles ExportWorkspaceController::jobFiles() const
 {
-    return {jobURL_.value_or(std::filesystem::path()), lutOverrideURL_, inputURL_, mediaFolderURL_};
+    JobFiles files{jobURL_.value_or(std::filesystem::path()), lutOverrideURL_, inputURL_, mediaFolderURL_, nullptr};
+    if (jobURL_ && mediaFolderURL_) {
+        // One answer per job and folder: a new one only when either changed.
+        if (!mediaResolution_ || !mediaResolution_->answersFor(*jobURL_, *mediaFolderURL_)) {
+            const bool handedOver = workflow_.exportJobURL() == jobURL_;
+            mediaResolution_ = std::make_shared<JobMediaResolution>(
+                *jobURL_, *mediaFolderURL_, handedOver ? workflow_.exportResolvedMedia() : std::nullopt);
+        }
+        files.media = mediaResolution_;
+    }
+    return files;
 }
 
 JobLook ExportWorkspaceController::look() const

@@ -294,6 +294,9 @@ private:
     OptionalPath lutOverrideURL_;
     OptionalPath inputURL_;
     OptionalPath mediaFolderURL_;
+    // Which file each source of the job reads in the folder, for the job and folder it was made
+    // for (jobFiles).
+    mutable std::shared_ptr<JobMediaResolution> mediaResolution_;
     OptionalPath outputURL_;
     // The job the output was chosen for (none: chosen before any job; the next job takes it).
     OptionalPath outputJobURL_;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,7 @@
 
 #include "export/ExportResult.h"
 #include "export/TimelineExportProgress.h"
+#include "export_workspaces/JobMediaResolution.h"
 
 namespace velmora {
 
@@ -34,8 +36,16 @@ struct JobFiles {
     std::optional<std::filesystem::path> lutOverrideURL;
     std::optional<std::filesystem::path> inputURL;
     std::optional<std::filesystem::path> mediaFolderURL;
+    // Which file each source reads in mediaFolderURL, shared by the job's previews and exports
+    // (null: the engine looks the sources up itself). Follows from the job and folder, so equal
+    // files compare by the paths alone.
+    std::shared_ptr<JobMediaResolution> media;
 
-    bool operator==(const JobFiles&) const = default;
+    bool operator==(const JobFiles& other) const
+    {
+        return jobURL == other.jobURL && lutOverrideURL == other.lutOverrideURL && inputURL == other.inputURL
+            && mediaFolderURL == other.mediaFolderURL;
+    }
 };
 
 // Everything one export run uses, copied on the main thread when the run starts.

@@ -67,6 +67,67 @@ MediaFileKind nameKind(std::string_view name)
     return MediaFileNames::kind(StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)")));
 }
 
+// The kind of file a source may be given: its name's, else its declared type's ("audio" or
+// "sound", "video", "image"), else any. A source named as a movie stays a movie whatever its
+// type says: the sound linked to a movie is read from the movie itself.
+MediaFileKind sourceKind(const EditSession::Source& source)
+{
+    if (const MediaFileKind named = nameKind(source.fileName); named != MediaFileKind::other) {
+        return named;
+    }
+    const std::string declared = StringText::lowercased(StringText::trimmed(source.type.value_or("")));
+    if (declared == "audio" || declared == "sound") {
+        return MediaFileKind::sound;
+    }
+    if (declared == "video") {
+        return MediaFileKind::movie;
+    }
+    if (declared == "image") {
+        return MediaFileKind::still;
+    }
+    return MediaFileKind::other;
+}
+
+// The source's own file: a listed file of its name (exactly, else but for letter case, as the
+// lookup's first steps compare), the first that no other source has yet, else the first of
+// them, shared: two sources naming one file both read it, and same-named files in two folders
+// go one to each source in listing order. None when no file has its name.
+FileIndex ownFileIndex(std::string_view name, const FileNames& index, const std::function<bool(std::size_t)>& isUsed)
+{
+    const std::string trimmedName = StringText::trimmed(name);
+    if (trimmedName.empty()) {
+        return std::nullopt;
+    }
+    const std::string base = StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)"));
+    const std::size_t count = index.names.size();
+    if (const std::size_t first = std::min(index.firstExactly(trimmedName), index.firstExactly(base)); first < count) {
+        if (!isUsed(first)) {
+            return first;
+        }
+        for (std::size_t i = first + 1; i < count; ++i) {
+            const std::string& fileName = index.names[i];
+            if (!isUsed(i)
+                && (NameMatching::equalsExactly(fileName, trimmedName) || NameMatching::equalsExactly(fileName, base))) {
+                return i;
+            }
+        }
+        return first;
+    }
+    FileIndex first;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& fileName = index.names[i];
+        if (NameMatching::equalsIgnoringCase(fileName, trimmedName) || NameMatching::equalsIgnoringCase(fileName, base)) {
+            if (!isUsed(i)) {
+                return i;
+            }
+            if (!first) {
+                first = i;
+            }
+        }
+    }
+    return first;
+}
+
 // The kinds of the listed files, by index.
 std::vector<MediaFileKind> kindsOf(const FileNames& names)
 {
@@ -143,7 +204,7 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
     }
     for (const auto& source : unmapped) {
         // The pool holds movies only.
-        if (map.count(source.id) != 0 || !fitsKind(nameKind(source.fileName), MediaFileKind::movie)) {
+        if (map.count(source.id) != 0 || !fitsKind(sourceKind(source), MediaFileKind::movie)) {
             continue;
         }
         if (timeline) {
@@ -214,9 +275,16 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
         }
         return map;
     };
+    std::unordered_map<std::string_view, const EditSession::Source*> sourceOf;
     for (const auto& source : session.sources) {
-        const auto taken = takenFor(nameKind(source.fileName));
-        FileIndex found = resolveIndexedName(source.fileName, names, taken, browserExport);
+        sourceOf.try_emplace(source.id, &source);
+    }
+    for (const auto& source : session.sources) {
+        const auto taken = takenFor(sourceKind(source));
+        FileIndex found = ownFileIndex(source.fileName, names, isUsed);
+        if (!found) {
+            found = resolveIndexedName(source.fileName, names, taken, browserExport);
+        }
         if (!found && !browserExport) {
             if (timeline) {
                 for (const auto& clip : timeline->clips) {
@@ -245,7 +313,9 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
             if (!clip.sourceId || fileOf.contains(*clip.sourceId) || !clip.name) {
                 continue;
             }
-            const auto taken = takenFor(nameKind(*clip.name));
+            // The kind is the source's: a clip's name says nothing of what its file holds.
+            const auto source = sourceOf.find(*clip.sourceId);
+            const auto taken = takenFor(source == sourceOf.end() ? nameKind(*clip.name) : sourceKind(*source->second));
             if (const FileIndex found = resolveIndexedName(*clip.name, names, taken, false)) {
                 assign(*clip.sourceId, *found);
             }
@@ -263,6 +333,27 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
         detail::assignByOrderedVideoFiles(unmapped, map, files, timeline);
     }
     return map;
+}
+
+ResolutionInputs resolutionInputs(const EditSession& session)
+{
+    // Each part's fields joined by a byte no file name or id holds.
+    constexpr char separator = '\0';
+    ResolutionInputs inputs;
+    inputs.browserExport = isBrowserExport(session);
+    inputs.sources.reserve(session.sources.size());
+    for (const auto& source : session.sources) {
+        inputs.sources.push_back(source.id + separator + source.fileName + separator + (source.type ? "1" : "0")
+                                 + source.type.value_or(""));
+    }
+    if (const EditSession::Timeline* timeline = session.findActiveTimeline()) {
+        inputs.clips.reserve(timeline->clips.size());
+        for (const auto& clip : timeline->clips) {
+            inputs.clips.push_back((clip.sourceId ? "1" + *clip.sourceId : std::string("0")) + separator
+                                   + (clip.name ? "1" + *clip.name : std::string("0")));
+        }
+    }
+    return inputs;
 }
 
 namespace {

@@ -31,10 +31,27 @@ using SourceFileMap = std::map<std::string, std::filesystem::path>;
 
 // Decides which file belongs to each source: by name (exact, case, extension, containment,
 // fuzzy), by the names of the active timeline's clips, then by handing the remaining video
-// files out in file-name order. A source named as a movie, a sound or a still is given only a
-// file of that kind; a source whose name has no media extension takes any. Throws "preview" 12 when the folder is missing, 11 when it holds
-// no media file, or the listing's FileError.
+// files out in file-name order. A source is given only a file of its kind: its name's (movie,
+// sound or still), else its declared type's, else any; a clip's name never sets it. A source
+// whose own file is there reads it, even when another source names the same file (same-named
+// files in two folders go one to each, in listing order). The one place where the editor
+// decides which file a source reads: the monitor, the export sheet and the 10-bit workspace
+// hand its answer on (ResolvedMedia). Throws "preview" 12 when the folder is missing, 11 when it
+// holds no media file, or the listing's FileError.
 SourceFileMap sourceFileMap(const EditSession& session, const std::filesystem::path& mediaFolder);
+
+// What sourceFileMap's answer depends on besides the folder's contents: whether the session is
+// a browser export, each source's id, file name and type, and the active timeline's clips'
+// source ids and names. Sessions with equal inputs get equal maps from one folder, so a map made
+// for one holds for the other (a trim or a move changes none of them).
+struct ResolutionInputs {
+    bool browserExport = false;
+    std::vector<std::string> sources;
+    std::vector<std::string> clips;
+
+    bool operator==(const ResolutionInputs&) const = default;
+};
+ResolutionInputs resolutionInputs(const EditSession& session);
 
 // A source shown by a file of another name: a file the lookup put in its place because its own
 // is missing (a relink of camera originals, or a plainly wrong picture: either way the user is

@@ -84,6 +84,7 @@ void GradedPreviewController::bind(TimelinePreviewEngine* engine)
     connections_.push_back(connect(engine, &Engine::gradePreviewEnabledChanged, this, onChange(picture)));
     connections_.push_back(connect(engine, &Engine::playheadSecondsChanged, this, onPausedPlayhead));
     connections_.push_back(connect(engine, &Engine::timelineRevisionChanged, this, onPausedPlayhead));
+    connections_.push_back(connect(engine, &Engine::sourceFilesResolved, this, onPausedPlayhead));
     connections_.push_back(connect(engine, &QObject::destroyed, this, [this] { unbind(); }));
     // Everything once, as a new subscriber hears each value it follows.
     scheduleChange(playState | gradeRevision | fadeOpacity | picture);

@@ -287,27 +287,36 @@ void TimelinePreviewEngine::answerSourcesResolved(std::uint64_t number, MediaRes
 
 void TimelinePreviewEngine::resolveSourcesWithoutBuild()
 {
-    if (!onSourcesResolved_ || !session_ || !mediaFolderURL_) {
+    if (!session_ || !mediaFolderURL_) {
         return;
     }
     const QPointer<TimelinePreviewEngine> self(this);
     const std::uint64_t number = sourcesResolvedNumber_;
-    if (!runInBackground_) {
-        mainQueue_->post([self, number, readiness = MediaResolver::previewReadiness(*session_, *mediaFolderURL_)] {
-            if (self) {
-                self->answerSourcesResolved(number, readiness);
+    // The map is kept as a build's would be: the engine's answer until a build makes another.
+    const auto answer = [self, number, resolved = ++resolvedFilesNumber_,
+                         owner = std::weak_ptr<const EditSession>(session_)](const EditSession& session,
+                                                                             const std::filesystem::path& folder) {
+        MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(session, folder);
+        return [self, number, resolved, owner, folder, inputs = MediaResolver::resolutionInputs(session),
+                readiness = std::move(readiness)]() mutable {
+            if (!self) {
+                return;
             }
-        });
+            std::optional<MediaResolver::SourceFileMap> files;
+            if (!readiness.files.empty()) {
+                files = readiness.files;
+            }
+            self->keepResolvedFiles(resolved, owner, folder, std::move(inputs), std::move(files),
+                                    MediaResolver::standInText(readiness.standIns));
+            self->answerSourcesResolved(number, std::move(readiness));
+        };
+    };
+    if (!runInBackground_) {
+        mainQueue_->post(answer(*session_, *mediaFolderURL_));
         return;
     }
-    runInBackground_([self, number, queue = mainQueue_, session = std::make_shared<const EditSession>(*session_),
-                      folder = *mediaFolderURL_] {
-        queue->post([self, number, readiness = MediaResolver::previewReadiness(*session, folder)] {
-            if (self) {
-                self->answerSourcesResolved(number, readiness);
-            }
-        });
-    });
+    runInBackground_([answer, queue = mainQueue_, session = std::make_shared<const EditSession>(*session_),
+                      folder = *mediaFolderURL_] { queue->post(answer(*session, folder)); });
 }
 
 void TimelinePreviewEngine::adoptSession(std::shared_ptr<EditSession> session,
@@ -336,6 +345,11 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     }
     const bool sameSession = session == session_;
     const bool firstFolder = !mediaFolderURL_.has_value();
+    // Another project, another folder or a reload (the folder's files may have changed): the
+    // map of files waits for the build's, and nothing hands on the old one meanwhile.
+    if (!sameSession || mediaFolder != mediaFolderURL_ || reloadPreview || buildFirst) {
+        resolvedFiles_.reset();
+    }
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
     if (buildFirst && mediaFolder) {
@@ -347,9 +361,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
         if (sessionFile) {
             sessionFileURL_ = sessionFile;
         }
-        if (!requestBuild(false, std::nullopt, false, true)) {
-            resolveSourcesWithoutBuild();
-        }
+        requestBuild(false, std::nullopt, false, true);
     }
     setSession(session);
     if (sessionFile) {

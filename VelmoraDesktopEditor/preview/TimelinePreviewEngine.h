@@ -21,6 +21,7 @@
 #include "grading/ClipGradeEditState.h"
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
+#include "model/ResolvedMedia.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/image/Geometry.h"
@@ -174,9 +175,12 @@ public:
     // What the status line says of the session's sources in unreadableSources() ("Cannot read
     // b.mp4 (Permission denied)"); none when every file can be read.
     std::optional<std::string> unreadableMediaText() const;
-    // The file of every source as the preview shows it: the installed build's map while it
-    // holds for the session, its timeline and the folder, else a fresh lookup (which lists the
-    // folder); none without a session, a folder, or media in it.
+    // The file of every source as the preview shows it: the map the newest build made on its
+    // worker (MediaResolver::sourceFileMap), while it still holds for the session's sources and
+    // clip names (ResolutionInputs) and the folder; none without a session, a folder or media in
+    // it, or while a change waits for its build's map. Lists no folder: what the editor hands
+    // its own exports (the export sheet, the 10-bit workspace).
+    std::optional<ResolvedMedia> resolvedMedia() const;
     std::optional<MediaResolver::SourceFileMap> sourceFilesShown() const;
     // What the status line says of the LUTs the active timeline's clips name that grade nothing
     // ("LUT look.cube not found"), as looked up after the newest build was installed; a clip
@@ -419,9 +423,9 @@ public:
                                           const FilesFound& filesFound = {});
     // What sounds at a timeline instant for a scrub burst: at most two segments (the audio
     // clips of the lowest lanes, or the visible video clip's own sound when the timeline has
-    // no audio clip). Throws what the media resolver throws for the folder.
+    // no audio clip), read from the sources' files `files` (MediaResolver::sourceFileMap).
     static std::vector<TimelineScrubAudio::Segment> scrubAudioSegments(const EditSession& session,
-                                                                        const std::filesystem::path& mediaFolder,
+                                                                        const MediaResolver::SourceFileMap& files,
                                                                         double playhead);
 
     // ---- transport ----
@@ -524,6 +528,9 @@ signals:
     void selectedClipIdChanged();
     void focusClipIdChanged();
     void timelineRevisionChanged();
+    // A build's map of source files arrived from its worker (what a still asked for before it
+    // may now find its file).
+    void sourceFilesResolved();
     void rippleEditEnabledChanged();
     void magneticSnapEnabledChanged();
     void sessionChanged();
@@ -565,8 +572,9 @@ private:
     // Answers the opening with `readiness` when it is the one waited for (`number`) and the
     // session opened is still the engine's.
     void answerSourcesResolved(std::uint64_t number, MediaResolver::PreviewReadiness readiness);
-    // Looks the opened session's files up without a build: on the background runner (a copy of
-    // the session), or at once without one; the answer comes through the main queue.
+    // Looks the session's files up where no build does: on the background runner (a copy of the
+    // session), or at once without one (tests); the map is kept, and an opened session's answer
+    // comes through the main queue.
     void resolveSourcesWithoutBuild();
     // Runs the work waiting for the picture (whenPictureShown).
     void releaseWorkAfterPicture();
@@ -604,11 +612,22 @@ private:
     void bumpTimelineRevision();
     void bumpGradePreviewRevision();
     void bumpTimelineScrollRequest(TimelineScrollAnchor anchor);
-    // The file the source resolves to in the media folder; none when nothing resolves or the
-    // folder cannot be read. Needs a session and a media folder.
+    // The file the source reads, from the map the newest build made on its worker for this
+    // session and folder; none when it gives none or no map is made yet. Lists no folder.
     std::optional<std::filesystem::path> sourceFileInMediaFolder(const std::string& sourceId) const;
     // Whether the installed build resolved the current session, timeline and folder.
     bool installedFilesHold() const;
+    // The newest map a build made on its worker for this session and folder, even where a
+    // change since waits for its build's map (that map still answers for the sources it knows),
+    // else the installed build's while it holds; none before one is made.
+    const MediaResolver::SourceFileMap* newestResolvedFiles() const;
+    // Whether the newest worker-made map is for this session and folder.
+    bool resolvedFilesHold() const;
+    // Keeps the map a build made on its worker (none: the folder gave none) when it answers
+    // the newest build asked for.
+    void keepResolvedFiles(std::uint64_t number, std::weak_ptr<const EditSession> session, std::filesystem::path folder,
+                           MediaResolver::ResolutionInputs inputs, std::optional<MediaResolver::SourceFileMap> files,
+                           std::string standIns);
 
     // The shape every timeline edit follows.
     // The snapshot pushed, none when nothing was pushed (no session or active timeline).
@@ -700,6 +719,19 @@ private:
     int sourceFilesRevision_ = 0;
     std::optional<std::filesystem::path> sourceFilesFolder_;
     std::map<std::string, std::string> unreadableSources_;
+    // The newest map of files a build made on its worker, what it was made from, and for which
+    // session (whatever became of that build): the engine's one answer to which file each source
+    // reads. The main thread never lists the media folder for it.
+    struct ResolvedFiles {
+        std::weak_ptr<const EditSession> session;
+        std::filesystem::path folder;
+        MediaResolver::ResolutionInputs inputs;
+        std::optional<MediaResolver::SourceFileMap> files;
+        // What the status line says of the sources shown by another file (standInText).
+        std::string standIns;
+    };
+    std::optional<ResolvedFiles> resolvedFiles_;
+    std::uint64_t resolvedFilesNumber_ = 0;
     // Clips whose LUT grades nothing, by clip id: the LUT's name and the clip's LUT reference
     // (ClipGradeEditState) when it was looked up; the number of the newest look-up.
     struct MissingClipLut {

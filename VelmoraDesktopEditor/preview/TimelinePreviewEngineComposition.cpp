@@ -70,17 +70,34 @@ bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<do
         request.mediaFolder = *mediaFolderURL_;
         request.readabilityCheck = readabilityCheck_;
         QPointer<TimelinePreviewEngine> self(this);
-        if (opening) {
-            // Worked out on the build's thread from the build's own copy of the session.
-            request.filesFound = [self, number = sourcesResolvedNumber_, queue = mainQueue_,
-                                  session = request.session](const MediaResolver::SourceFileMap* files) {
-                queue->post([self, number, readiness = MediaResolver::previewReadiness(*session, files)] {
-                    if (self) {
-                        self->answerSourcesResolved(number, readiness);
-                    }
-                });
-            };
-        }
+        // Worked out on the build's thread from the build's own copy of the session: the map the
+        // engine keeps, and for an opening project what it says of the sources.
+        request.filesFound = [self, number = sourcesResolvedNumber_, queue = mainQueue_, session = request.session,
+                              folder = request.mediaFolder, opening, owner = std::weak_ptr<const EditSession>(session_),
+                              resolved = ++resolvedFilesNumber_](const MediaResolver::SourceFileMap* files) {
+            std::optional<MediaResolver::PreviewReadiness> readiness;
+            if (opening) {
+                readiness = MediaResolver::previewReadiness(*session, files);
+            }
+            std::optional<MediaResolver::SourceFileMap> kept;
+            std::string standIns;
+            if (files) {
+                kept = *files;
+                standIns = MediaResolver::standInText(MediaResolver::standIns(*session, *files));
+            }
+            queue->post([self, number, readiness = std::move(readiness), resolved, folder, owner,
+                         standIns = std::move(standIns),
+                         inputs = MediaResolver::resolutionInputs(*session), kept = std::move(kept)]() mutable {
+                if (!self) {
+                    return;
+                }
+                self->keepResolvedFiles(resolved, owner, std::move(folder), std::move(inputs), std::move(kept),
+                                        std::move(standIns));
+                if (readiness) {
+                    self->answerSourcesResolved(number, std::move(*readiness));
+                }
+            });
+        };
         const double playheadAtStart = playheadSeconds_;
         compositionBuilder_->build(std::move(request), [self, generation, preservePlayhead, seekToSeconds, autoPlay,
                                                         playheadAtStart](PreviewCompositionOutcome outcome) {
@@ -109,6 +126,8 @@ bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<do
     }
     if (!compositionBuilding_) {
         releaseWorkAfterPicture();
+        // No build to make the map of files: it is made all the same, off the main thread.
+        resolveSourcesWithoutBuild();
     }
     return compositionBuilding_;
 }

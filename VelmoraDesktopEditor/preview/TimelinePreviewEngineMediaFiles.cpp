@@ -60,19 +60,54 @@ bool TimelinePreviewEngine::installedFilesHold() const
            sourceFilesRevision_ == timelineRevision_ && sourceFilesFolder_ == mediaFolderURL_;
 }
 
+void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_ptr<const EditSession> session,
+                                              std::filesystem::path folder, MediaResolver::ResolutionInputs inputs,
+                                              std::optional<MediaResolver::SourceFileMap> files, std::string standIns)
+{
+    // An older build's map arriving late would undo a newer one.
+    if (number != resolvedFilesNumber_) {
+        return;
+    }
+    resolvedFiles_ =
+        ResolvedFiles{std::move(session), std::move(folder), std::move(inputs), std::move(files), std::move(standIns)};
+    if (resolvedFilesHold()) {
+        emit sourceFilesResolved();
+    }
+}
+
+bool TimelinePreviewEngine::resolvedFilesHold() const
+{
+    return session_ && mediaFolderURL_ && resolvedFiles_ && resolvedFiles_->files
+        && resolvedFiles_->session.lock() == session_ && resolvedFiles_->folder == *mediaFolderURL_;
+}
+
+const MediaResolver::SourceFileMap* TimelinePreviewEngine::newestResolvedFiles() const
+{
+    if (resolvedFilesHold()) {
+        return &*resolvedFiles_->files;
+    }
+    return installedFilesHold() ? &sourceFiles_ : nullptr;
+}
+
+std::optional<ResolvedMedia> TimelinePreviewEngine::resolvedMedia() const
+{
+    if (resolvedFilesHold() && resolvedFiles_->inputs == MediaResolver::resolutionInputs(*session_)) {
+        return ResolvedMedia{resolvedFiles_->folder, *resolvedFiles_->files};
+    }
+    // The installed build was made from the session as it is now (its timeline revision).
+    if (!resolvedFilesHold() && installedFilesHold()) {
+        return ResolvedMedia{*mediaFolderURL_, sourceFiles_};
+    }
+    return std::nullopt;
+}
+
 std::optional<MediaResolver::SourceFileMap> TimelinePreviewEngine::sourceFilesShown() const
 {
-    if (!session_ || !mediaFolderURL_) {
+    std::optional<ResolvedMedia> media = resolvedMedia();
+    if (!media) {
         return std::nullopt;
     }
-    if (installedFilesHold()) {
-        return sourceFiles_;
-    }
-    try {
-        return MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+    return std::move(media->files);
 }
 
 void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
@@ -92,6 +127,10 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
     // Warnings go first, where a status line cut short still shows the names they give.
     if (const std::optional<std::string> unreadable = unreadableMediaText()) {
         setStatus(*unreadable + " · " + status_);
+    }
+    // A picture shown by another file stays named once the preview is ready.
+    if (resolvedFilesHold() && !resolvedFiles_->standIns.empty()) {
+        setStatus(status_ + " · " + resolvedFiles_->standIns);
     }
     if (changed) {
         emit unreadableSourcesChanged();

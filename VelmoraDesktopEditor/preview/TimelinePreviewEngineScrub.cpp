@@ -19,10 +19,9 @@ constexpr double kEndTolerance = 0.000001;
 } // namespace
 
 std::vector<TimelineScrubAudio::Segment>
-TimelinePreviewEngine::scrubAudioSegments(const EditSession& session, const std::filesystem::path& mediaFolder,
+TimelinePreviewEngine::scrubAudioSegments(const EditSession& session, const MediaResolver::SourceFileMap& files,
                                           double playhead)
 {
-    const MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(session, mediaFolder);
     const auto index = session.activeTimelineIndex();
     if (!index) {
         return {};

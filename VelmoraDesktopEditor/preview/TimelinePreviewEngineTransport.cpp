@@ -233,12 +233,12 @@ void TimelinePreviewEngine::playScrubAudioBurst(double seconds)
     if (isPlaying_ || !session_ || !mediaFolderURL_) {
         return;
     }
-    std::vector<TimelineScrubAudio::Segment> segments;
-    try {
-        segments = scrubAudioSegments(*session_, *mediaFolderURL_, playheadSeconds_);
-    } catch (const std::exception&) {
-        return; // a media folder that cannot be read has nothing to sound
+    // A burst never lists the media folder.
+    const MediaResolver::SourceFileMap* files = newestResolvedFiles();
+    if (!files) {
+        return;
     }
+    const std::vector<TimelineScrubAudio::Segment> segments = scrubAudioSegments(*session_, *files, playheadSeconds_);
     if (!segments.empty()) {
         scrubAudio_->playBurst(segments, seconds);
     }
@@ -368,22 +368,14 @@ void TimelinePreviewEngine::pauseForTrimDrag()
 
 std::optional<std::filesystem::path> TimelinePreviewEngine::sourceFileInMediaFolder(const std::string& sourceId) const
 {
-    // Resolving one source resolves them all (a file goes to the first source that claims it),
-    // which lists the media folder: with thousands of sources that is tens of milliseconds, asked
-    // for on every playhead move. The installed build resolved the same session in the same folder.
-    if (installedFilesHold()) {
-        if (const auto file = sourceFiles_.find(sourceId); file != sourceFiles_.end()) {
-            return file->second;
-        }
+    // Resolving one source resolves them all, which lists the media folder: never on the main
+    // thread.
+    const MediaResolver::SourceFileMap* files = newestResolvedFiles();
+    if (!files) {
+        return std::nullopt;
     }
-    try {
-        const MediaResolver::SourceFileMap files = MediaResolver::sourceFileMap(*session_, *mediaFolderURL_);
-        const auto file = files.find(sourceId);
-        if (file != files.end()) {
-            return file->second;
-        }
-    } catch (const std::exception&) {
-        // A folder that cannot be read resolves nothing.
+    if (const auto file = files->find(sourceId); file != files->end()) {
+        return file->second;
     }
     return std::nullopt;
 }

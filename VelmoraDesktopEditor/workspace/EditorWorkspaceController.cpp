@@ -448,10 +448,10 @@ void EditorWorkspaceController::reportSourcesFound(const std::shared_ptr<EditSes
                            NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
                            " clip(s) need relinking");
     }
-    if (!relinkMissingNames_.empty()) {
-        whenPictureShownMakePosters(session, mediaFolder, std::move(readiness.files));
+    // No pictures until the media is relinked: a card would otherwise keep a stand-in's picture
+    // and rate once the real file is back.
+    if (!relinkMissingNames_.empty())
         return;
-    }
     std::string status = openedWebTavlek_ ? "Web project loaded" : "Project loaded";
     status += session->tool == DesktopJobTool::browserExport
                   ? " — Grade OFF · overlays are not in JSON; if preview shows graphics, open Source in a video "

@@ -226,6 +226,7 @@ void EditorWorkspaceController::applyMediaFolder(const fs::path& url)
                                : sourcesShownStatus(found.standIns, relinkMissingNames_.size(),
                                                     " clip(s) still missing — check Media Folder"));
         setShowRelinkMedia(true);
+        return;
     }
     generateThumbnailsForSources(allSourceIds(*session), url, &found.files);
 }
@@ -381,16 +382,17 @@ void EditorWorkspaceController::sendTimelineToExportTab()
     if (!session)
         return;
     std::unique_ptr<ClaimedScratchFile> job;
+    // The files the monitor shows go with the job, so that the 10-bit workspace's preview and
+    // export read them; the job names them too, for readers that look names up.
+    std::optional<ResolvedMedia> shown = engine_->resolvedMedia();
     if (!reportingFailure([&] {
-            // The job names the files the monitor shows, so that the export reads them.
-            const std::optional<MediaResolver::SourceFileMap> shown = engine_->sourceFilesShown();
             job = VelmoraWorkflowState::writeHandoffJob(fs::temp_directory_path(),
-                                                        session->renderJobText(shown ? &*shown : nullptr));
+                                                        session->renderJobText(shown ? &shown->files : nullptr));
         }))
         return;
     // The shell replaces this workspace once control is back in the event loop: the engine is
     // still here for the status line.
-    workflow_->openExportTab(std::move(job), mediaFolderURL_);
+    workflow_->openExportTab(std::move(job), mediaFolderURL_, std::move(shown));
     engine_->setStatus("Sent timeline to 10-bit Export tab");
 }
 

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Writes a desktop edit project of many clips, with real (tiny) media, for the opening benchmark.
 
-Usage: make_project.py FOLDER CLIPS
+Usage: make_project.py FOLDER CLIPS [LUTS]
 
 FOLDER/Big.tavlek refers to FOLDER/media, which holds one 2 s 160 × 96 H.264 file with sound
 (made by the ffmpeg tool) under one name per source: a source for every five clips. Three clips
 in four are video clips laid end to end on lane 1 (2 s each, cycling through the sources), the
 fourth an audio clip on audio lane 1 under every third video clip (6 s), with one marker every
 50 clips. The clip ids, names and times are the same on every run.
+
+With LUTS, a graded project: LUTS video clips spread evenly from the first (so the clip at the
+playhead is graded) name a LUT file each, look_000.cube … (hasLut, full strength); the files of
+even numbers are in FOLDER/media/luts, those of odd numbers are missing.
 """
 import json
 import os
@@ -33,15 +37,34 @@ def make_media(media, sources):
     return names
 
 
+IDENTITY_CUBE = "LUT_3D_SIZE 3\n" + "".join(
+    "%g %g %g\n" % (r / 2, g / 2, b / 2) for b in range(3) for g in range(3) for r in range(3))
+
+
+def make_luts(media, luts):
+    folder = os.path.join(media, "luts")
+    os.makedirs(folder, exist_ok=True)
+    for k in range(0, luts, 2):
+        with open(os.path.join(folder, "look_%03d.cube" % k), "w") as cube:
+            cube.write(IDENTITY_CUBE)
+
+
 def main():
     folder, clips = sys.argv[1], int(sys.argv[2])
+    luts = int(sys.argv[3]) if len(sys.argv) > 3 else 0
     media = os.path.join(folder, "media")
     sources = make_media(media, max(clips // 5, 1))
     video_count = clips - clips // 4
+    graded_every = max(video_count // luts, 1) if luts else 0
+    if luts:
+        make_luts(media, luts)
     entries = []
     for i in range(video_count):
         source = i % len(sources)
-        entries.append({
+        grade = {}
+        if luts and i % graded_every == 0 and i // graded_every < luts:
+            grade = {"grade": {"hasLut": True, "lutFile": "look_%03d.cube" % (i // graded_every), "lutStrength": 1.0}}
+        entries.append({**grade,
             "id": "v%05d" % i, "type": "video", "name": sources[source], "groupId": "",
             "sourceId": "s%05d" % source, "track": 1, "startTime": 2.0 * i, "duration": 2.0,
             "inPoint": 0.0, "outPoint": 2.0, "speed": 1.0, "opacity": 1.0, "fadeIn": 0.0,

@@ -3,7 +3,7 @@
 
   bench/project_open/run.py --editor build/velmora-editor [--baseline OTHER/velmora-editor]
                             [--clips 1000] [--runs 5] [--watch 3] [--switch] [--limit 60]
-                            [--trace-folders]
+                            [--trace-folders] [--graded 100]
 
 Builds probe.cpp (Xlib, XTest), writes a project of --clips clips with make_project.py into a
 temporary folder, starts Xvfb on a free display (1920 × 1080 × 24) and runs the probe on each
@@ -20,6 +20,9 @@ picture: main_getdents (calls), main_folders (the folders they read) and main_pr
 (those of them that are the project's own folder or below it). strace slows the
 editor down and stands between the probe and it, so the times and memory figures of such runs
 are not comparable with untraced ones.
+
+With --graded N the project is a graded one (make_project.py's LUTS): N video clips, the first
+among them, name a LUT file each, half of them missing.
 """
 import argparse
 import glob
@@ -137,6 +140,7 @@ def main():
     parser.add_argument("--limit", type=float, default=60)
     parser.add_argument("--switch", action="store_true")
     parser.add_argument("--trace-folders", action="store_true")
+    parser.add_argument("--graded", type=int, default=0)
     args = parser.parse_args()
 
     editors = [("editor", os.path.abspath(args.editor))]
@@ -145,7 +149,8 @@ def main():
     print("CPU: %s, %d cores; load average before: %s" % (cpu_model(), os.cpu_count(), load_average()))
     with tempfile.TemporaryDirectory(prefix="velmora-open-") as folder:
         probe = build_probe(folder)
-        subprocess.run([sys.executable, os.path.join(HERE, "make_project.py"), folder, str(args.clips)], check=True)
+        subprocess.run([sys.executable, os.path.join(HERE, "make_project.py"), folder, str(args.clips),
+                        str(args.graded)], check=True)
         project = os.path.join(folder, "Big.tavlek")
         server, display = start_xvfb()
         results = {name: [] for name, _ in editors}
@@ -167,7 +172,8 @@ def main():
         good = [r for r in runs if r and "error" not in r]
         medians[name] = {k: statistics.median(r[k] for r in good) for k in keys if good and k in good[0]}
         failed = len(runs) - len(good)
-        print("median %-8s (%d clips, %d runs%s): %s" % (name, args.clips, len(good),
+        print("median %-8s (%d clips%s, %d runs%s): %s" % (name, args.clips,
+              ", %d LUT references" % args.graded if args.graded else "", len(good),
               ", %d failed" % failed if failed else "", json.dumps(medians[name])))
     if args.baseline and medians.get("editor") and medians.get("baseline"):
         ratios = {k: round(medians["editor"][k] / medians["baseline"][k], 2)

@@ -56,6 +56,35 @@ TEST_F(Preview, NeedsTheJobAndTheInputOfItsKind)
     EXPECT_EQ(exporter->previewCount(), 1u);
 }
 
+// A job handed over with the files the Edit workspace's monitor shows: its stills (and its export,
+// which takes the same JobFiles) read exactly those in that folder, resolved no more; another
+// folder gets an answer of its own, made once.
+TEST_F(Preview, AHandedOverJobReadsTheFilesHandedOverUntilItsFolderChanges)
+{
+    std::filesystem::create_directories(dir / "media");
+    const ResolvedMedia given{dir / "media", {{"s1", dir / "media" / "cam2" / "a.mp4"}}};
+    workflow.openExportTab(VelmoraWorkflowState::writeHandoffJob(dir.path(), timelineJob({"a.mp4"}).dump()),
+                           dir / "media", given);
+    queue->runUntilIdle();
+    controller->refreshPreview();
+    const std::shared_ptr<JobMediaResolution> handed = exporter->previewCall(0).request.files.media;
+    ASSERT_TRUE(handed && handed->media());
+    EXPECT_EQ(handed->media()->files, given.files);
+    exporter->finishPreview(0, still("L", 0, 0.4));
+    runUntil([&] { return !controller->isPreviewing(); });
+    controller->refreshPreview();
+    EXPECT_EQ(exporter->previewCall(1).request.files.media, handed);
+    exporter->finishPreview(1, still("L", 0, 0.4));
+    runUntil([&] { return !controller->isPreviewing(); });
+
+    chooseMediaFolder(dir.path());
+    controller->refreshPreview();
+    const std::shared_ptr<JobMediaResolution> own = exporter->previewCall(2).request.files.media;
+    ASSERT_TRUE(own);
+    EXPECT_NE(own, handed);
+    EXPECT_TRUE(own->answersFor(*controller->jobURL(), dir.path()));
+}
+
 TEST_F(Preview, AStillBringsItsRangeCaptionAndStatus)
 {
     EXPECT_FALSE(controller->hasPreviewTimeRange());
@@ -65,7 +94,7 @@ TEST_F(Preview, AStillBringsItsRangeCaptionAndStatus)
     controller->refreshPreview();
     EXPECT_TRUE(controller->isPreviewing());
     EXPECT_EQ(exporter->previewCall(0).request,
-              (JobPreviewRequest{{dir / "trip_desktop_v2_job.json", std::nullopt, std::nullopt, dir.path()},
+              (JobPreviewRequest{{dir / "trip_desktop_v2_job.json", std::nullopt, std::nullopt, dir.path(), nullptr},
                                  0,
                                  {"rec709", 1, 1, 0.1, 0}}));
     exporter->finishPreview(0, still("L", 0, 12.25, 0, 3.5));

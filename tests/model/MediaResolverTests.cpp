@@ -356,8 +356,8 @@ TEST(SourceFileMap, FindsNestedFilesByNameAndGivesEachFileToOneSource)
     const auto map = MediaResolver::sourceFileMap(session, dir.path());
     EXPECT_EQ(map.at("s1"), dir / "day2" / "DJI_0002.MP4");
     EXPECT_EQ(map.at("s2"), dir / "music" / "song.mp3");
-    // The only file of that name is taken: s3 gets the remaining video file.
-    EXPECT_EQ(map.at("s3"), dir / "day1" / "DJI_0001.MP4");
+    // The only file of that name is s1's too: s3 reads it as well, never a stand-in.
+    EXPECT_EQ(map.at("s3"), dir / "day2" / "DJI_0002.MP4");
     EXPECT_EQ(map.count("s4"), 0u);
 }
 
@@ -414,6 +414,45 @@ TEST(SourceFileMap, StandInsKeepTheirKindAndAreNamed)
     EXPECT_EQ(readiness.unresolvedSourceLabels, (std::vector<std::string>{"g25.mp4", "title.png", "voice.wav"}));
     // The source viewer shows no file the map does not give.
     EXPECT_EQ(MediaResolver::urlForSource(session.sources[1], session, dir.path()), std::nullopt);
+}
+
+// A source's kind is its own (its name's, else its declared type's), never its clip's name: no
+// movie stands in for a sound file, by clip name or by the ordered hand-out.
+TEST(SourceFileMap, AMovieNeverStandsInForASoundSourceWhateverItsClipIsNamed)
+{
+    TempDir dir;
+    touch(dir / "voice.mp4");
+    touch(dir / "cam.mp4");
+    const EditSession session = sessionWith({{"v", "voice.wav"}, {"memo", "Voice memo", "audio"}, {"any", "Take 3"}},
+                                            {clip("c1", "v", "voice", "audio"), clip("c2", "memo", "Voice memo", "audio")});
+    const auto map = MediaResolver::sourceFileMap(session, dir.path());
+    EXPECT_EQ(map.count("v"), 0u);
+    EXPECT_EQ(map.count("memo"), 0u);
+    // A source of no known kind still takes a remaining movie.
+    EXPECT_EQ(mapped(map, "any"), "cam.mp4");
+}
+
+// Sources naming one file all read it and none is called missing; same-named files in two
+// folders go one to each source, in listing order.
+TEST(SourceFileMap, SourcesNamingOneFileAllReadItAndSameNamedFilesGoOneToEach)
+{
+    TempDir dir;
+    touch(dir / "A001.mp4");
+    touch(dir / "B002.mp4");
+    touch(dir / "cam1" / "C0001.MP4");
+    touch(dir / "cam2" / "C0001.MP4");
+    const EditSession session = sessionWith({{"a1", "A001.mp4"}, {"a2", "A001.mp4"}, {"a3", "a001.MP4"},
+                                             {"c1", "C0001.MP4"}, {"c2", "C0001.MP4"}, {"c3", "C0001.MP4"}});
+    const auto map = MediaResolver::sourceFileMap(session, dir.path());
+    EXPECT_EQ(map.at("a1"), dir / "A001.mp4");
+    EXPECT_EQ(map.at("a2"), dir / "A001.mp4");
+    EXPECT_EQ(map.at("a3"), dir / "A001.mp4");
+    EXPECT_EQ(map.at("c1"), dir / "cam1" / "C0001.MP4");
+    EXPECT_EQ(map.at("c2"), dir / "cam2" / "C0001.MP4");
+    EXPECT_EQ(map.at("c3"), dir / "cam1" / "C0001.MP4");
+    const MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(session, &map);
+    EXPECT_TRUE(readiness.standIns.empty());
+    EXPECT_TRUE(readiness.unresolvedSourceLabels.empty());
 }
 
 // ---- derived queries ----
@@ -481,8 +520,8 @@ TEST(UrlForSource, FallsBackToAPlainLookupThenToTheJoinedPathInsideTheFolder)
     touch(dir / "b.mp4");
     const EditSession session = sessionWith({{"s1", "A.MP4"}, {"s2", "A.MP4"}});
     EXPECT_EQ(MediaResolver::urlForSource(session.sources[0], session, dir.path()), dir / "a.mp4");
-    // s2 got b.mp4 by order in the map.
-    EXPECT_EQ(MediaResolver::urlForSource(session.sources[1], session, dir.path()), dir / "b.mp4");
+    // s2 names the same file and reads it too.
+    EXPECT_EQ(MediaResolver::urlForSource(session.sources[1], session, dir.path()), dir / "a.mp4");
 
     // A file the listing never offers (not a media extension) is still found by its path once
     // neither the map (a browser export assigns nothing by order) nor a name lookup finds one.

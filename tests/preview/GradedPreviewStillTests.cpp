@@ -8,6 +8,7 @@
 #include "export/TimelineExport.h"
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
+#include "model/MediaFolderListing.h"
 #include "media/MediaTestHelpers.h"
 #include "platform/media/AssetReader.h"
 #include "support/MediaFixtures.h"
@@ -200,6 +201,25 @@ TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
     EXPECT_EQ(readFrameStamp([&](int x, int y) { return qGray(still.pixel(x, y)) / 255.0; }, still.width(),
                              still.height()),
               30);
+}
+
+// After a grade edit (no rebuild) the graded still finds its file in the map the build made on its
+// worker: the main thread lists no folder.
+TEST(GradedPreviewMedia, AGradedStillAfterAGradeEditListsNoFolder)
+{
+    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)});
+    ClipSettings settings;
+    settings.frameCount = 60;
+    makeClip(p.h.media / "stamp.mp4", settings);
+    adoptFile(p, "stamp.mp4", 0.2, {320, 180}, inlineLut(identityCubeText()));
+    ClipGradeEditState state = ClipGradeEditState::from(p.engine().session()->clip("c1"));
+    state.exposure = 0.25;
+    p.engine().applyClipGradeEdit("c1", state, true);
+    const std::uint64_t listings = MediaResolver::detail::folderListingCount();
+    p.seek(1.0);
+    finishGrading(p.queue());
+    ASSERT_TRUE(p.controller().isStillShown());
+    EXPECT_EQ(MediaResolver::detail::folderListingCount(), listings);
 }
 
 // A still request whose file has become unreadable names it in the status line and keeps it.

@@ -25,7 +25,7 @@ std::vector<std::string> soundingAt(std::vector<EditSession::Clip> clips, double
         clip.sourceId = clip.name.value_or("v");
     }
     session->timelines[0].mutedTracks = std::move(muted);
-    const std::vector<Segment> found = TimelinePreviewEngine::scrubAudioSegments(*session, media.path(), playhead);
+    const std::vector<Segment> found = TimelinePreviewEngine::scrubAudioSegments(*session, MediaResolver::sourceFileMap(*session, media.path()), playhead);
     std::vector<std::string> ids;
     for (const Segment& segment : found) {
         ids.push_back(segment.id);

@@ -49,13 +49,13 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     EXPECT_FALSE(opened.relinkAlert);
     EXPECT_EQ(opened.posterRequests, 1u);
 
-    // Some files missing, the picture still there: relink, and the posters of the files found.
+    // Some files missing, the picture still there: relink, and no posters until relinked.
     fs::remove(trip.media / "Music.wav");
     fs::remove(trip.media / "Still.png");
     opened = openThroughPanel(trip.file);
     EXPECT_EQ(opened.status, "Project loaded — 2 clip(s) need relinking");
     EXPECT_TRUE(opened.relinkAlert);
-    EXPECT_EQ(opened.posterRequests, 1u);
+    EXPECT_EQ(opened.posterRequests, 0u);
 
     fs::remove(trip.media / "DJI_0001.MP4");
     opened = openThroughPanel(trip.file);
@@ -114,6 +114,10 @@ TEST(OpeningAProject, AStandInIsNamedListedAndHandedOnAsShown)
     const nlohmann::json job = nlohmann::json::parse(test::readTextFile(h.workflow.exportJobURL().value()));
     EXPECT_EQ(job["sources"][0]["fileName"], "g23976.mp4");
     EXPECT_EQ(h.session().sources[0].fileName, "DJI_0001.MP4");
+    // The files themselves go with the job, for the 10-bit workspace to read.
+    ASSERT_TRUE(h.workflow.exportResolvedMedia());
+    EXPECT_EQ(h.workflow.exportResolvedMedia()->mediaFolder, trip.media);
+    EXPECT_EQ(h.workflow.exportResolvedMedia()->files.at("src-video"), trip.media / "g23976.mp4");
 }
 
 // A LUT a clip names that grades nothing is named when the project opens and when its clip is

@@ -102,6 +102,41 @@ TEST(SourceThumbnails, AnOpenedProjectsStillAndVideoCardsGetTheirPicturesSizesAn
     EXPECT_EQ(details, (std::vector<std::string>{"160×96 · 25.00 fps", "64×48", ""}));
 }
 
+std::vector<std::string> cardDetails(const EditorWorkspaceController& w)
+{
+    std::vector<std::string> details;
+    for (const EditorWorkspaceController::MediaPoolCard& card : w.mediaPoolCards())
+        details.push_back(card.detail);
+    return details;
+}
+
+// A project with a file missing makes no pictures until its media is relinked, so no card shows
+// another file's picture or rate: once the real file is back and the folder chosen again, the
+// card's poster and rate are the real file's.
+TEST(SourceThumbnails, NoPicturesUntilTheMediaIsRelinkedThenTheRealFilesOwn)
+{
+    WorkspaceHarness h;
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch(), true);
+    fs::rename(project.media / "DJI_0001.MP4", h.folders.scratch() / "DJI_0001.MP4");
+    test::ClipSettings standIn;
+    standIn.fpsNum = 24000;
+    standIn.fpsDen = 1001;
+    standIn.frameCount = 48;
+    test::makeClip(project.media / "Other.mp4", standIn);
+    h.open(project);
+    h.runBackgroundWork();
+    EXPECT_FALSE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
+    EXPECT_FALSE(sourceNamed(h.session(), "Still.png").thumbnailData);
+    EXPECT_EQ(cardDetails(h.workspace()), (std::vector<std::string>{"", "", ""}));
+
+    fs::rename(h.folders.scratch() / "DJI_0001.MP4", project.media / "DJI_0001.MP4");
+    h.workspace().applyMediaFolder(project.media);
+    h.settle();
+    h.runBackgroundWork();
+    EXPECT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
+    EXPECT_EQ(cardDetails(h.workspace()), (std::vector<std::string>{"160×96 · 25.00 fps", "64×48", ""}));
+}
+
 // Pictures arriving for a project that is no longer open are dropped: they neither land in the
 // new project nor bind it to the old project's folder and file.
 // The ids of this process's threads now.

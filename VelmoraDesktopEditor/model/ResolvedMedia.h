@@ -1,0 +1,19 @@
+#pragma once
+
+#include <filesystem>
+
+#include "model/MediaResolver.h"
+
+namespace velmora {
+
+// What the editor has already decided about a job's media when it hands the job to one of its
+// own exports: the folder the files were resolved in and the file of each source. An export
+// given one reads exactly these files (a source without an entry has no file) and looks no
+// name up and lists no folder; the job file itself still names files by name, for readers
+// that resolve on their own.
+struct ResolvedMedia {
+    std::filesystem::path mediaFolder;
+    MediaResolver::SourceFileMap files;
+};
+
+} // namespace velmora
