@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """Writes a desktop edit project of many clips, with real (tiny) media, for the opening benchmark.
 
-Usage: make_project.py FOLDER CLIPS
+Usage: make_project.py FOLDER CLIPS [LUTS]
 
 FOLDER/Big.tavlek refers to FOLDER/media, which holds one 2 s 160 × 96 H.264 file with sound
 (made by the ffmpeg tool) under one name per source: a source for every five clips. Three clips
 in four are video clips laid end to end on lane 1 (2 s each, cycling through the sources), the
 fourth an audio clip on audio lane 1 under every third video clip (6 s), with one marker every
 50 clips. The clip ids, names and times are the same on every run.
+
+With LUTS (graded): every video clip is graded by a LUT file, the clips cycling through LUTS names
+(look_000.cube …, the first clip by look_000.cube); the even-numbered half lie in the media
+folder's `luts` folder (17-point identity cubes), the odd-numbered half are missing.
 """
 import json
 import os
@@ -33,10 +37,34 @@ def make_media(media, sources):
     return names
 
 
+def make_luts(media, count):
+    """LUT names look_000.cube …; the even-numbered ones written to media/luts, the rest missing."""
+    folder = os.path.join(media, "luts")
+    os.makedirs(folder, exist_ok=True)
+    size = 17
+    lines = ["LUT_3D_SIZE %d" % size]
+    for b in range(size):
+        for g in range(size):
+            for r in range(size):
+                lines.append("%.6f %.6f %.6f" % (r / (size - 1), g / (size - 1), b / (size - 1)))
+    text = "\n".join(lines) + "\n"
+    names = []
+    for i in range(count):
+        name = "look_%03d.cube" % i
+        path = os.path.join(folder, name)
+        if i % 2 == 0 and not os.path.exists(path):
+            with open(path, "w") as out:
+                out.write(text)
+        names.append(name)
+    return names
+
+
 def main():
     folder, clips = sys.argv[1], int(sys.argv[2])
+    lut_count = int(sys.argv[3]) if len(sys.argv) > 3 else 0
     media = os.path.join(folder, "media")
     sources = make_media(media, max(clips // 5, 1))
+    luts = make_luts(media, lut_count) if lut_count else []
     video_count = clips - clips // 4
     entries = []
     for i in range(video_count):
@@ -47,6 +75,8 @@ def main():
             "inPoint": 0.0, "outPoint": 2.0, "speed": 1.0, "opacity": 1.0, "fadeIn": 0.0,
             "fadeOut": 0.0, "audioLevel": 1.0,
         })
+        if luts:
+            entries[-1]["grade"] = {"hasLut": True, "lutFile": luts[i % len(luts)], "lutStrength": 1.0}
     for i in range(clips - video_count):
         source = (3 * i) % len(sources)
         entries.append({
