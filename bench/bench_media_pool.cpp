@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include "QtBenchmarkMain.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
 #include "controls/VelmoraWorkflowState.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
@@ -54,13 +55,18 @@ std::vector<std::uint8_t> posterPicture()
 // first graded with a LUT); with `posters`, each video source holds its poster, size and rate, as
 // they are once the posters have landed. The folder is made once per size and kept.
 struct PoolFixture {
-    PoolFixture(int files, bool posters)
+    PoolFixture(int files, bool posters, int lutFiles = 0)
     {
-        folder = fs::temp_directory_path() / ("velmora-bench-pool-" + std::to_string(files));
+        folder = fs::temp_directory_path() /
+            ("velmora-bench-pool-" + std::to_string(files) + (lutFiles ? "-luts-" + std::to_string(lutFiles) : ""));
         if (!fs::exists(folder / "done")) {
             fs::create_directories(folder);
             for (int i = 0; i < files; ++i) {
                 std::ofstream(folder / fileName(i));
+            }
+            // Empty: the picker lists LUTs by name and never reads them.
+            for (int i = 0; i < lutFiles; ++i) {
+                std::ofstream(folder / ("Look " + std::to_string(100000 + i) + ".cube"));
             }
             std::ofstream(folder / "done");
         }
@@ -173,6 +179,49 @@ void BM_TimelineClipClick(benchmark::State& state)
     state.counters["entries"] = static_cast<double>(engine.clipLutPickerOptions(engine.selectedClipId()).size());
 }
 BENCHMARK(BM_TimelineClipClick)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMillisecond);
+
+// A click on a timeline clip with 30,000 `.cube` files beside the media: the Clip LUT picker is
+// rebuilt with every name (its shown value changes), and the top bar is laid out for its new size.
+void BM_TimelineClipClickManyLuts(benchmark::State& state)
+{
+    const PoolFixture fixture(3000, true, static_cast<int>(state.range(0)));
+    Pool pool(fixture);
+    TimelinePreviewEngine& engine = pool.workspace->engine();
+    int clicks = 0;
+    for (auto _ : state) {
+        engine.selectClip(clicks++ % 2 == 0 ? "c0" : "c2", false);
+        pool.queue->runUntilIdle();
+        benchmark::DoNotOptimize(pool.bar->sizeHint());
+    }
+    state.counters["entries"] = static_cast<double>(engine.clipLutPickerOptions(engine.selectedClipId()).size());
+}
+BENCHMARK(BM_TimelineClipClickManyLuts)->Arg(30000)->ArgName("cube_files")->Unit(benchmark::kMillisecond);
+
+// The Clip LUT picker's rebuild alone with 30,000 names, as when a listing lands: the rows change
+// (two lists differing in their first name, taken in turn) and the picker is measured again for
+// its new size.
+void BM_LutPickerRebuild(benchmark::State& state)
+{
+    std::vector<VelmoraDarkPopUpPicker::PopUpItem> lists[2];
+    for (int list = 0; list < 2; ++list) {
+        lists[list].push_back({list ? "Alt.cube" : "None", list ? "Alt.cube" : "None", false});
+        for (int i = 0; i < state.range(0); ++i) {
+            const std::string name = "Look " + std::to_string(100000 + i) + ".cube";
+            lists[list].push_back({name, name, false});
+        }
+    }
+    VelmoraDarkPopUpPicker picker;
+    int rebuilds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<VelmoraDarkPopUpPicker::PopUpItem> items = lists[rebuilds++ % 2];
+        state.ResumeTiming();
+        picker.setSelectionAndItems("Look 100007.cube", std::move(items));
+        benchmark::DoNotOptimize(picker.sizeHint());
+    }
+    state.counters["rows"] = static_cast<double>(picker.count());
+}
+BENCHMARK(BM_LutPickerRebuild)->Arg(30000)->ArgName("names")->Unit(benchmark::kMillisecond);
 
 // A click on a pool card while the clip with a LUT is selected.
 void BM_PoolCardClick(benchmark::State& state)

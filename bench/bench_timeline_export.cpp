@@ -8,6 +8,11 @@
 // BM_Export1080PeakMemory and BM_Export4KPeakMemory run the export in a child process of its
 // own next to the tool's process doing the same job (whole processes, alternated) and report
 // both peaks of resident memory and wall times, and their ratios.
+//
+// BM_Export4KStopOnRequest is what a quit waits for while a 10-bit export runs: a 4K 10-bit
+// HEVC export is asked to stop two seconds in, and the time from the request until the export
+// has returned (its thread could be joined) is reported, for the timeline export and for the
+// single-clip path a one-clip job takes.
 // Results and how to read them: bench/README.md.
 
 #include <benchmark/benchmark.h>
@@ -18,6 +23,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -28,8 +34,10 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "export/FastSingleClipPath.h"
 #include "export/TimelineExport.h"
 #include "export/TimelineExportSetup.h"
 
@@ -432,6 +440,61 @@ void BM_Export4KPeakMemory(benchmark::State& state)
     sideBySideProcesses(state, folder, "uhd.mp4", 3840, 2160, k4kSeconds, Exporter::EditorVideoCodec::hevc10, 2);
 }
 BENCHMARK(BM_Export4KPeakMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// A 4K 10-bit HEVC export asked to stop two seconds in (range(0): 0 the timeline export, 1 the
+// single-clip path); the time from the request until the export has returned.
+void BM_Export4KStopOnRequest(benchmark::State& state)
+{
+    const fs::path folder = fixtures().output("uhd-stop");
+    fs::create_directories(folder);
+    constexpr int kStopSeconds = 8;
+    if (!fs::exists(folder / "uhd.mp4")) {
+        run("ffmpeg -y -v error -f lavfi -i testsrc2=s=3840x2160:r=" + std::to_string(kFps) + ":d=" +
+            std::to_string(kStopSeconds) + " -c:v libx264 -preset veryfast -crf 18 -pix_fmt yuv420p " +
+            (folder / "uhd.mp4").string());
+        writeLookCube(folder / "look.cube");
+    }
+    const EditorJobV2 job = clipJob("uhd.mp4", 3840, 2160, kStopSeconds);
+    const bool singleClip = state.range(0) == 1;
+    std::vector<double> stops;
+    for (auto _ : state) {
+        std::atomic<bool> stop = false;
+        std::atomic<bool> returned = false;
+        const fs::path target = folder / "stopped.mp4";
+        std::thread exporter([&] {
+            try {
+                const auto cancelled = [&stop] { return stop.load(); };
+                if (singleClip) {
+                    Exporter::tryFastExportTimelineJobAsSingleFile(job, std::nullopt, folder, target, std::nullopt,
+                                                                   "rec709", 1, 1, 0, 0, cancelled);
+                } else {
+                    Exporter::exportEditorTimeline(job, std::nullopt, folder, target, std::nullopt,
+                                                   Exporter::EditorVideoCodec::hevc10, "rec709", 1, 1, 0, 0,
+                                                   std::nullopt, {}, cancelled);
+                }
+            } catch (const std::exception&) {
+                // "Export cancelled.", as expected.
+            }
+            returned = true;
+        });
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const bool stillRunning = !returned.load();
+        const auto asked = std::chrono::steady_clock::now();
+        stop = true;
+        exporter.join();
+        const double waited = seconds(asked);
+        if (!stillRunning) {
+            state.SkipWithError("the export ended before it was asked to stop");
+            break;
+        }
+        state.SetIterationTime(waited);
+        stops.push_back(waited * 1000);
+    }
+    if (!stops.empty())
+        state.counters["worst_stop_ms"] = *std::max_element(stops.begin(), stops.end());
+}
+BENCHMARK(BM_Export4KStopOnRequest)->Arg(0)->Arg(1)->ArgName("single_clip")->Unit(benchmark::kMillisecond)
+    ->UseManualTime()->Iterations(3);
 
 } // namespace
 

@@ -1,8 +1,11 @@
 #include "controls/VelmoraDarkPopUpPicker.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_set>
 
 #include <QSignalBlocker>
+#include <QStringList>
 
 #include "grading/ClipGradeCatalog.h"
 
@@ -25,6 +28,10 @@ VelmoraDarkPopUpPicker::VelmoraDarkPopUpPicker(QWidget* parent) : QComboBox(pare
 
 void VelmoraDarkPopUpPicker::setSelectionAndItems(std::string selection, std::vector<PopUpItem> items)
 {
+    if (items == items_) {
+        setSelection(std::move(selection));
+        return;
+    }
     selection_ = std::move(selection);
     items_ = std::move(items);
     rebuild();
@@ -32,8 +39,10 @@ void VelmoraDarkPopUpPicker::setSelectionAndItems(std::string selection, std::ve
 
 void VelmoraDarkPopUpPicker::setSelection(std::string selection)
 {
+    // The rows depend on the items alone: only the row shown moves.
     selection_ = std::move(selection);
-    rebuild();
+    const QSignalBlocker blocker(this);
+    setCurrentIndex(rowForSelection(selectableTags_, selection_));
 }
 
 void VelmoraDarkPopUpPicker::pickIndex(int index)
@@ -79,15 +88,44 @@ void VelmoraDarkPopUpPicker::rebuild()
     const QSignalBlocker blocker(this);
     clear();
     selectableTags_.clear();
+    // Lists run to tens of thousands of LUT names: repeats are found by hash and the rows handed
+    // to the list in one insertion, so a rebuild stays linear.
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(items_.size());
+    QStringList titles;
+    titles.reserve(static_cast<qsizetype>(items_.size()));
     for (const PopUpItem& item : items_) {
         // A repeated id keeps its first row: rows are looked up by id.
-        if (item.isSectionHeader ||
-            std::find(selectableTags_.begin(), selectableTags_.end(), item.id) != selectableTags_.end())
+        if (item.isSectionHeader || !seen.insert(item.id).second)
             continue;
         selectableTags_.push_back(item.id);
-        addItem(toQString(item.title));
+        titles.push_back(toQString(item.title));
     }
+    sizeForRows(titles);
+    addItems(titles);
     setCurrentIndex(rowForSelection(selectableTags_, selection_));
+}
+
+void VelmoraDarkPopUpPicker::sizeForRows(const QStringList& titles)
+{
+    // Sizing to the contents measures every row's text (a couple of microseconds a row): past a
+    // few thousand rows the picker is sized by its longest title's length in characters instead.
+    // A policy the owner chose is left alone.
+    constexpr qsizetype kMeasuredRows = 2000;
+    constexpr qsizetype kWidestTitle = 64;
+    const bool many = titles.size() > kMeasuredRows;
+    if (many && (sizedByLength_ || sizeAdjustPolicy() == QComboBox::AdjustToContents)) {
+        qsizetype longest = 0;
+        for (const QString& title : titles)
+            longest = std::max(longest, title.size());
+        setMinimumContentsLength(static_cast<int>(std::min(longest, kWidestTitle)));
+        setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        sizedByLength_ = true;
+    } else if (!many && sizedByLength_) {
+        setMinimumContentsLength(0);
+        setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        sizedByLength_ = false;
+    }
 }
 
 } // namespace velmora

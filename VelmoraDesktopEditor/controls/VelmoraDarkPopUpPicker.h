@@ -25,7 +25,8 @@ public:
 
     explicit VelmoraDarkPopUpPicker(QWidget* parent = nullptr);
 
-    // The bound selection and the rows; the rows are rebuilt from scratch.
+    // The bound selection and the rows; the rows are rebuilt from scratch when the items differ
+    // from those shown (only the row shown moves otherwise, as with setSelection).
     void setSelectionAndItems(std::string selection, std::vector<PopUpItem> items);
     void setSelection(std::string selection);
     const std::string& selection() const { return selection_; }
@@ -55,10 +56,13 @@ signals:
 
 private:
     void rebuild();
+    void sizeForRows(const QStringList& titles);
 
     std::string selection_;
     std::vector<PopUpItem> items_;
     std::vector<std::string> selectableTags_;
+    // Sized by the longest title's length rather than by measuring each row (a long list).
+    bool sizedByLength_ = false;
 };
 
 } // namespace velmora

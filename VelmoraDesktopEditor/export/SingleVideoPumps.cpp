@@ -92,8 +92,9 @@ void SingleVideoPumps::start()
 void SingleVideoPumps::waitForCompletion(double seconds, const std::function<bool()>& isCancelled)
 {
     // Waits in slices and watches the writer meanwhile, so that a writer failure nothing else
-    // reported (one between two pulls) still ends the export at once.
-    constexpr double kWatchSeconds = 0.25;
+    // reported (one between two pulls) still ends the export at once. The slices are short
+    // enough that a stop asked for (a quit among others) is seen within a twentieth of a second.
+    constexpr double kWatchSeconds = 0.05;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(std::max(seconds, 0.0));
     for (;;) {
         const double remaining = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();

@@ -114,7 +114,7 @@ public:
     // writer completed; throws the first recorded failure, else the writer's error, else
     // Error("export", 7). When the wait runs out, everything is stopped first (inputs marked
     // finished, readers and writer cancelled), so no pull runs on after the call. A true
-    // `isCancelled` (asked on the calling thread about four times a second) stops everything the
+    // `isCancelled` (asked on the calling thread about twenty times a second) stops everything the
     // same way and ends the export with Error("export", 248, "Export cancelled.").
     void waitForCompletion(double seconds, const std::function<bool()>& isCancelled = {});
 

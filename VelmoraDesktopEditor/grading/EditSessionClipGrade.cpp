@@ -1,5 +1,7 @@
 #include "model/EditSession.h"
 
+#include <algorithm>
+
 #include "grading/ClipGradeEditState.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
@@ -119,10 +121,16 @@ std::string EditSession::clipLutPickerValue(const std::string& clipId,
     return clipLutPickerValue(clipId, ProjectLUTResolver::availableLUTNames(mediaFolder, sessionFile));
 }
 
-std::string EditSession::clipLutPickerValue(const std::string& clipId, std::vector<std::string> availableNames) const
+std::string EditSession::clipLutPickerValue(const std::string& clipId, const std::vector<std::string>& availableNames) const
 {
     const std::string raw = clipLutReference(clipId);
-    return ProjectLUTResolver::matchLUTInPickerList(raw, ProjectLUTResolver::pickerOptions(std::move(availableNames), raw));
+    // The names are copied (to add the clip's own entry) only when that entry is not among them:
+    // the list can hold tens of thousands of names and every selection asks.
+    std::string match = ProjectLUTResolver::matchLUTInPickerList(raw, availableNames);
+    if (match == ProjectLUTResolver::noLutSentinel ||
+        std::find(availableNames.begin(), availableNames.end(), match) != availableNames.end())
+        return match;
+    return ProjectLUTResolver::matchLUTInPickerList(raw, ProjectLUTResolver::pickerOptions(availableNames, raw));
 }
 
 } // namespace velmora

@@ -416,7 +416,7 @@ public:
                                    const std::optional<std::filesystem::path>& mediaFolder,
                                    const std::optional<std::filesystem::path>& sessionFile) const;
     // The same over LUT names already listed (ProjectLUTResolver::availableLUTNames).
-    std::string clipLutPickerValue(const std::string& clipId, std::vector<std::string> availableNames) const;
+    std::string clipLutPickerValue(const std::string& clipId, const std::vector<std::string>& availableNames) const;
 };
 
 } // namespace velmora

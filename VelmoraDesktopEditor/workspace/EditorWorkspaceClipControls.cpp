@@ -196,9 +196,19 @@ std::string EditorWorkspaceController::lutPickerShownValue(const std::vector<std
 
 std::string EditorWorkspaceController::lutPickerTitle(const std::string& name) const
 {
+    return lutPickerTitles({name}).front();
+}
+
+std::vector<std::string> EditorWorkspaceController::lutPickerTitles(const std::vector<std::string>& names) const
+{
     const std::optional<std::string>& clipId = engine_->selectedClipId();
-    const bool missing = clipId && engine_->missingLutOfClip(*clipId) && engine_->selectedClipLutPickerValue() == name;
-    return missing ? name + " (missing)" : name;
+    const std::optional<std::string> missing =
+        clipId && engine_->missingLutOfClip(*clipId) ? std::optional(engine_->selectedClipLutPickerValue()) : std::nullopt;
+    std::vector<std::string> titles;
+    titles.reserve(names.size());
+    for (const std::string& name : names)
+        titles.push_back(missing && *missing == name ? name + " (missing)" : name);
+    return titles;
 }
 
 void EditorWorkspaceController::chooseClipLut(const std::string& name)

@@ -370,6 +370,8 @@ public:
     // The title the Clip LUT picker shows for one of lutPickerOptions(): the name, marked
     // "(missing)" when it is the selected clip's LUT and that LUT grades nothing.
     std::string lutPickerTitle(const std::string& name) const;
+    // The titles of `names` (each as lutPickerTitle gives it), the selected clip looked up once.
+    std::vector<std::string> lutPickerTitles(const std::vector<std::string>& names) const;
     bool lutPickerEnabled() const { return engine_->selectedClipId().has_value(); }
     // The user chose an entry: written into the selected clip only; marks the project dirty.
     void chooseClipLut(const std::string& name);

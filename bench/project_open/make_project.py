@@ -9,9 +9,9 @@ in four are video clips laid end to end on lane 1 (2 s each, cycling through the
 fourth an audio clip on audio lane 1 under every third video clip (6 s), with one marker every
 50 clips. The clip ids, names and times are the same on every run.
 
-With LUTS, a graded project: LUTS video clips spread evenly from the first (so the clip at the
-playhead is graded) name a LUT file each, look_000.cube … (hasLut, full strength); the files of
-even numbers are in FOLDER/media/luts, those of odd numbers are missing.
+With LUTS (graded): every video clip is graded by a LUT file, the clips cycling through LUTS names
+(look_000.cube …, the first clip by look_000.cube); the even-numbered half lie in the media
+folder's `luts` folder (17-point identity cubes), the odd-numbered half are missing.
 """
 import json
 import os
@@ -37,39 +37,46 @@ def make_media(media, sources):
     return names
 
 
-IDENTITY_CUBE = "LUT_3D_SIZE 3\n" + "".join(
-    "%g %g %g\n" % (r / 2, g / 2, b / 2) for b in range(3) for g in range(3) for r in range(3))
-
-
-def make_luts(media, luts):
+def make_luts(media, count):
+    """LUT names look_000.cube …; the even-numbered ones written to media/luts, the rest missing."""
     folder = os.path.join(media, "luts")
     os.makedirs(folder, exist_ok=True)
-    for k in range(0, luts, 2):
-        with open(os.path.join(folder, "look_%03d.cube" % k), "w") as cube:
-            cube.write(IDENTITY_CUBE)
+    size = 17
+    lines = ["LUT_3D_SIZE %d" % size]
+    for b in range(size):
+        for g in range(size):
+            for r in range(size):
+                lines.append("%.6f %.6f %.6f" % (r / (size - 1), g / (size - 1), b / (size - 1)))
+    text = "\n".join(lines) + "\n"
+    names = []
+    for i in range(count):
+        name = "look_%03d.cube" % i
+        path = os.path.join(folder, name)
+        if i % 2 == 0 and not os.path.exists(path):
+            with open(path, "w") as out:
+                out.write(text)
+        names.append(name)
+    return names
 
 
 def main():
     folder, clips = sys.argv[1], int(sys.argv[2])
-    luts = int(sys.argv[3]) if len(sys.argv) > 3 else 0
+    lut_count = int(sys.argv[3]) if len(sys.argv) > 3 else 0
     media = os.path.join(folder, "media")
     sources = make_media(media, max(clips // 5, 1))
+    luts = make_luts(media, lut_count) if lut_count else []
     video_count = clips - clips // 4
-    graded_every = max(video_count // luts, 1) if luts else 0
-    if luts:
-        make_luts(media, luts)
     entries = []
     for i in range(video_count):
         source = i % len(sources)
-        grade = {}
-        if luts and i % graded_every == 0 and i // graded_every < luts:
-            grade = {"grade": {"hasLut": True, "lutFile": "look_%03d.cube" % (i // graded_every), "lutStrength": 1.0}}
-        entries.append({**grade,
+        entries.append({
             "id": "v%05d" % i, "type": "video", "name": sources[source], "groupId": "",
             "sourceId": "s%05d" % source, "track": 1, "startTime": 2.0 * i, "duration": 2.0,
             "inPoint": 0.0, "outPoint": 2.0, "speed": 1.0, "opacity": 1.0, "fadeIn": 0.0,
             "fadeOut": 0.0, "audioLevel": 1.0,
         })
+        if luts:
+            entries[-1]["grade"] = {"hasLut": True, "lutFile": luts[i % len(luts)], "lutStrength": 1.0}
     for i in range(clips - video_count):
         source = (3 * i) % len(sources)
         entries.append({

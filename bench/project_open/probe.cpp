@@ -1,6 +1,7 @@
 // Times the editor opening a project as the X server sees it. Built and run by run.py:
 //
-//   probe [--watch SECONDS] [--limit SECONDS] [--monitor X,Y,W,H] [--switch EXPORT_X,Y EDIT_X,Y] -- EDITOR PROJECT
+//   probe [--watch SECONDS] [--limit SECONDS] [--monitor X,Y,W,H] [--switch EXPORT_X,Y EDIT_X,Y] [--quit]
+//         -- EDITOR PROJECT
 //
 // The clock starts just before the editor's process is forked. Then, on the display in DISPLAY:
 //   map_ms    the editor's top-level window is mapped (its MapNotify on the root window);
@@ -22,6 +23,10 @@
 //   hwm_mb, rss_mb  the editor's peak and current resident memory (VmHWM, VmRSS) at the end;
 //   start_epoch_s  the wall-clock time (seconds since 1970) at which the clock started, so
 //             that the figures can be placed on another tool's clock (a system-call trace).
+//   quit_ms   with --quit: as soon as the clips are painted (nothing else is waited for), the
+//             window is asked to close as its window manager asks (WM_DELETE_WINDOW); the time
+//             from that request until the editor's process has ended (-1 when it has not within
+//             --limit seconds). The other figures are then -1.
 // Prints one line of JSON, then ends the editor. Exit code 2 when the window or its clips do
 // not appear within --limit seconds (60 by default), or a ping stays unanswered that long.
 
@@ -238,11 +243,41 @@ long memoryKb(pid_t pid, const char* field)
 
 bool parsePoint(const char* text, int& x, int& y) { return std::sscanf(text, "%d,%d", &x, &y) == 2; }
 
+// Asks the window to close as a window manager does, then waits for the editor's process to end;
+// the milliseconds from the request to the end, or -1 when it has not ended within the limit.
+double quitMs(Probe& p)
+{
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = p.window;
+    close.xclient.message_type = p.protocols;
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(p.display, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    const double askedAt = nowMs();
+    XSendEvent(p.display, p.window, False, NoEventMask, &close);
+    XFlush(p.display);
+    int status = 0;
+    while (waitpid(p.editor, &status, WNOHANG) == 0) {
+        if (nowMs() > askedAt + limitMs)
+            return -1;
+        while (XPending(p.display)) {
+            XEvent event;
+            XNextEvent(p.display, &event);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const double ended = nowMs() - askedAt;
+    p.editor = -1;
+    return ended;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     double watchSeconds = 0;
+    bool quit = false;
     std::optional<std::pair<int, int>> exportAt, editAt;
     std::optional<std::array<int, 4>> monitor;
     int i = 1;
@@ -263,6 +298,8 @@ int main(int argc, char** argv)
             exportAt = {x1, y1};
             editAt = {x2, y2};
             i += 2;
+        } else if (!std::strcmp(argv[i], "--quit")) {
+            quit = true;
         } else {
             return 64;
         }
@@ -310,6 +347,13 @@ int main(int argc, char** argv)
         const bool viewable = XGetWindowAttributes(p.display, p.window, &attributes) && attributes.map_state == IsViewable;
         if (paintMs < 0 && showsClips(p))
             paintMs = nowMs();
+        if (quit && paintMs >= 0) {
+            const double ms = quitMs(p);
+            if (ms < 0)
+                finish(p, "{\"error\": \"no end after the close\"}", 2);
+            finish(p, "{\"map_ms\": " + std::to_string(mapMs) + ", \"paint_ms\": " + std::to_string(paintMs) +
+                          ", \"quit_ms\": " + std::to_string(ms) + "}", 0);
+        }
         if (viewable && monitor && monitorMs < 0 && showsPicture(p, (*monitor)[0], (*monitor)[1], (*monitor)[2], (*monitor)[3]))
             monitorMs = nowMs();
         if (nowMs() > limitMs) {

@@ -3,7 +3,7 @@
 
   bench/project_open/run.py --editor build/velmora-editor [--baseline OTHER/velmora-editor]
                             [--clips 1000] [--runs 5] [--watch 3] [--switch] [--limit 60]
-                            [--trace-folders] [--graded 100]
+                            [--trace-folders] [--graded-luts N] [--quit] [--lut-files N]
 
 Builds probe.cpp (Xlib, XTest), writes a project of --clips clips with make_project.py into a
 temporary folder, starts Xvfb on a free display (1920 × 1080 × 24) and runs the probe on each
@@ -21,8 +21,11 @@ picture: main_getdents (calls), main_folders (the folders they read) and main_pr
 editor down and stands between the probe and it, so the times and memory figures of such runs
 are not comparable with untraced ones.
 
-With --graded N the project is a graded one (make_project.py's LUTS): N video clips, the first
-among them, name a LUT file each, half of them missing.
+With --graded-luts N every video clip is graded by one of N LUT files, half of them missing (see
+make_project.py), so the clip at the playhead is graded by a LUT that is there. With --lut-files N
+the media folder's `luts` folder also holds N empty `.cube` files (made once per run), which the
+editor lists for its LUT pickers as the project opens. With --quit the probe asks the window to
+close as soon as the clips are painted and reports quit_ms, the time until the process has ended.
 """
 import argparse
 import glob
@@ -109,6 +112,8 @@ def run_once(probe, display, editor, project, args, trace=None):
     command = [probe, "--watch", str(args.watch), "--limit", str(args.limit), "--monitor", MONITOR_AT]
     if args.switch:
         command += ["--switch", EXPORT_AT, EDIT_AT]
+    if args.quit:
+        command += ["--quit"]
     command += ["--"]
     if trace:
         command += ["strace", "-f", "-qq", "-ttt", "-y", "-e", "trace=execve,openat,getdents64",
@@ -140,7 +145,9 @@ def main():
     parser.add_argument("--limit", type=float, default=60)
     parser.add_argument("--switch", action="store_true")
     parser.add_argument("--trace-folders", action="store_true")
-    parser.add_argument("--graded", type=int, default=0)
+    parser.add_argument("--graded-luts", "--graded", type=int, default=0)
+    parser.add_argument("--quit", action="store_true")
+    parser.add_argument("--lut-files", type=int, default=0)
     args = parser.parse_args()
 
     editors = [("editor", os.path.abspath(args.editor))]
@@ -150,8 +157,13 @@ def main():
     with tempfile.TemporaryDirectory(prefix="velmora-open-") as folder:
         probe = build_probe(folder)
         subprocess.run([sys.executable, os.path.join(HERE, "make_project.py"), folder, str(args.clips),
-                        str(args.graded)], check=True)
+                        str(args.graded_luts)], check=True)
         project = os.path.join(folder, "Big.tavlek")
+        if args.lut_files:
+            luts = os.path.join(folder, "media", "luts")
+            os.makedirs(luts, exist_ok=True)
+            for n in range(args.lut_files):
+                open(os.path.join(luts, "many_%06d.cube" % n), "w").close()
         server, display = start_xvfb()
         results = {name: [] for name, _ in editors}
         try:
@@ -166,14 +178,14 @@ def main():
             server.wait()
     print("load average after: %s" % load_average())
     keys = ["map_ms", "paint_ms", "monitor_ms", "worst_wait_ms", "export_ms", "edit_ms", "hwm_mb", "rss_mb",
-            "main_getdents"]
+            "main_getdents", "quit_ms"]
     medians = {}
     for name, runs in results.items():
         good = [r for r in runs if r and "error" not in r]
         medians[name] = {k: statistics.median(r[k] for r in good) for k in keys if good and k in good[0]}
         failed = len(runs) - len(good)
         print("median %-8s (%d clips%s, %d runs%s): %s" % (name, args.clips,
-              ", %d LUT references" % args.graded if args.graded else "", len(good),
+              ", %d LUTs, half missing" % args.graded_luts if args.graded_luts else "", len(good),
               ", %d failed" % failed if failed else "", json.dumps(medians[name])))
     if args.baseline and medians.get("editor") and medians.get("baseline"):
         ratios = {k: round(medians["editor"][k] / medians["baseline"][k], 2)

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "platform/dispatch/internal/HandOver.h"
 
@@ -69,6 +70,17 @@ QtMainQueue::QtMainQueue()
 {
 }
 
+namespace {
+
+// Contexts of queues that went while the application was ending, deleted when the process ends.
+std::vector<std::unique_ptr<QObject>>& contextsLeftAtTheEnd()
+{
+    static std::vector<std::unique_ptr<QObject>> contexts;
+    return contexts;
+}
+
+} // namespace
+
 QtMainQueue::~QtMainQueue()
 {
     // The last holder may be a background job finishing after its owner went away. Deleting
@@ -76,6 +88,15 @@ QtMainQueue::~QtMainQueue()
     // deletion to the context's own thread. Work posted before then still runs there.
     if (QThread::currentThread() != context_->thread()) {
         context_.release()->deleteLater();
+        return;
+    }
+    // A block never delivered may hold the last reference: the application, as it ends, deletes
+    // such blocks with its posted-event list locked, and deleting the context would remove the
+    // context's other events from that list (a deadlock) and leave the list pointing at it. Once
+    // the application is going, the context is kept until the process ends, when no event is
+    // left for it.
+    if (!QCoreApplication::instance()) {
+        contextsLeftAtTheEnd().push_back(std::move(context_));
     }
 }
 

@@ -35,6 +35,44 @@ TEST(VelmoraDarkPopUpPicker, RowsSkipHeadersAndShowTheSelection)
     EXPECT_EQ(picker.currentIndex(), 0);
 }
 
+// The rows stay while only the selection moves: a list of thousands of LUT names is not rebuilt
+// by every selection of a clip.
+TEST(VelmoraDarkPopUpPicker, TheSameItemsWithAnotherSelectionKeepTheRows)
+{
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("dlog.cube", lutItems());
+    QSignalSpy removed(picker.model(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(picker.model(), &QAbstractItemModel::rowsInserted);
+    picker.setSelectionAndItems("rec709.cube", lutItems());
+    picker.setSelection("None");
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(inserted.count(), 0);
+    EXPECT_EQ(picker.currentIndex(), 0);
+    EXPECT_EQ(rowTitles(picker), (QStringList{"None", "D-Log", "Rec709"}));
+}
+
+// Thousands of rows are not each measured for the picker's size: it is sized by the longest
+// title's length, and by its rows again once the list is short; an owner's own policy stays.
+TEST(VelmoraDarkPopUpPicker, AListOfThousandsIsSizedByItsLongestTitle)
+{
+    std::vector<Item> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back({"look" + std::to_string(i) + ".cube", "look" + std::to_string(i) + ".cube"});
+    many.push_back({"a-much-longer-name.cube", "a-much-longer-name.cube"});
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("None", many);
+    EXPECT_EQ(picker.sizeAdjustPolicy(), QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    EXPECT_EQ(picker.minimumContentsLength(), 23);
+    picker.setSelectionAndItems("None", lutItems());
+    EXPECT_EQ(picker.sizeAdjustPolicy(), QComboBox::AdjustToContents);
+    EXPECT_EQ(picker.minimumContentsLength(), 0);
+
+    VelmoraDarkPopUpPicker owned;
+    owned.setSizeAdjustPolicy(QComboBox::AdjustToContentsOnFirstShow);
+    owned.setSelectionAndItems("None", many);
+    EXPECT_EQ(owned.sizeAdjustPolicy(), QComboBox::AdjustToContentsOnFirstShow);
+}
+
 TEST(VelmoraDarkPopUpPicker, NoMatchShowsRowZeroWithoutWritingUntilChosen)
 {
     VelmoraDarkPopUpPicker picker;

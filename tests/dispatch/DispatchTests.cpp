@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <pthread.h>
 #include <sched.h>
 #include <stdexcept>
@@ -157,6 +159,62 @@ TEST(QtMainQueue, ReleasedOnABackgroundThreadStillDeliversOnTheMainThread)
     QCoreApplication::sendPostedEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(ranOn, QThread::currentThread());
+}
+
+// Ends the process with `message` unless disarmed within `bound`: a test whose failure is a
+// deadlock fails with words instead of holding the run until its time limit.
+class DeadlockWatchdog {
+public:
+    DeadlockWatchdog(std::chrono::seconds bound, const char* message)
+        : thread_([this, bound, message] {
+              std::unique_lock lock(mutex_);
+              if (!disarmed_.wait_for(lock, bound, [this] { return done_; })) {
+                  std::fprintf(stderr, "%s\n", message);
+                  std::fflush(stderr);
+                  std::_Exit(EXIT_FAILURE);
+              }
+          })
+    {
+    }
+    ~DeadlockWatchdog()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        disarmed_.notify_one();
+        thread_.join();
+    }
+    DeadlockWatchdog(const DeadlockWatchdog&) = delete;
+    DeadlockWatchdog& operator=(const DeadlockWatchdog&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable disarmed_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// At quit, Qt deletes the blocks never delivered while it holds its posted-event list locked. A
+// block may hold the last reference to the queue that posted it, with more blocks behind it:
+// the queue then goes away inside that deletion and must neither remove nor post events.
+TEST(QtMainQueue, AnUndeliveredBlockHoldingTheLastReferenceLetsTheApplicationGo)
+{
+    DeadlockWatchdog watchdog(std::chrono::seconds(60),
+        "QtMainQueue.AnUndeliveredBlockHoldingTheLastReferenceLetsTheApplicationGo: destroying the "
+        "application deadlocked (the queue went inside Qt's deletion of the undelivered blocks)");
+    int argc = 1;
+    char name[] = "dispatch_tests";
+    char* argv[] = {name, nullptr};
+    auto application = std::make_unique<QCoreApplication>(argc, argv);
+    auto queue = std::make_shared<QtMainQueue>();
+    bool ran = false;
+    queue->post([queue] {});
+    queue->post([&ran] { ran = true; });
+    queue->postDelayed(0.0, [&ran] { ran = true; });
+    queue.reset();
+    application.reset();
+    EXPECT_FALSE(ran);
 }
 
 // Runs the main thread's events until `done` holds (at most ten seconds).

@@ -192,13 +192,15 @@ void EditorTopBar::refresh()
 
 void EditorTopBar::refreshLutPicker()
 {
-    const std::vector<std::string> options = workspace_.lutPickerOptions();
+    std::vector<std::string> options = workspace_.lutPickerOptions();
+    std::vector<std::string> titles = workspace_.lutPickerTitles(options);
+    std::string shown = workspace_.lutPickerShownValue(options);
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
     items.reserve(options.size());
-    for (const std::string& name : options)
-        items.push_back({name, workspace_.lutPickerTitle(name), false});
-    std::string shown = workspace_.lutPickerShownValue(options);
-    // Rows rebuilt while the list is open would move under the pointer: only a change rebuilds.
+    for (std::size_t i = 0; i < options.size(); ++i)
+        items.push_back({std::move(options[i]), std::move(titles[i]), false});
+    // Rows rebuilt while the list is open would move under the pointer: only a change rebuilds
+    // (the picker keeps its rows when only the selection changes).
     if (items != lutPicker_->items() || shown != lutPicker_->selection()) {
         lutPicker_->setSelectionAndItems(std::move(shown), std::move(items));
     } else if (const int row = VelmoraDarkPopUpPicker::rowForSelection(lutPicker_->selectableTags(), shown);
