@@ -12,6 +12,7 @@
 #include "export/TimelineExportState.h"
 #include "export/WriterSettings.h"
 #include "model/EditorJobV2.h"
+#include "model/LutResolution.h"
 #include "platform/dispatch/Clock.h"
 
 namespace velmora::Exporter {
@@ -57,7 +58,10 @@ struct TimelineExportFaults {
 // from the video and audio threads (possibly at once); true ends the export with
 // Error("export", 248, "Export cancelled."). Both callbacks must be safe to call from any thread.
 //
-// Errors: domain "export" 210, 211, 212 and 213 (job), 220, 221 (frames), 231–234 (readers),
+// `resolvedLuts`, when given, holds the LUT answers the caller decided for this job (by clip key,
+// and the job's own): they are taken as they are, and only clips it lacks are looked up.
+//
+// Errors: domain "export" 210, 211, 212, 213 and 214 (job), 220, 221 (frames), 231–234 (readers),
 // 239, 241, 242, 248, 298, 299 (writer, audio, cancel, time-out); the errors of the media layer,
 // the file system and the .cube parser pass through unchanged.
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -67,6 +71,6 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
                                   double compBrightness, double compTint,
                                   const std::optional<std::filesystem::path>& sessionFile,
                                   TimelineProgressCallback progress, CancellationCallback isCancelled,
-                                  const TimelineExportFaults& faults = {});
+                                  const TimelineExportFaults& faults = {}, const ResolvedLuts* resolvedLuts = nullptr);
 
 } // namespace velmora::Exporter
