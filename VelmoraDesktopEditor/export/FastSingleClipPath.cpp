@@ -150,27 +150,26 @@ bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCan
 std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const EditorJobV2::Clip& clip, const Asset& input)
 {
     const AssetTrack* track = input.firstTrack(MediaType::video);
-    if (!track) {
+    if (!track || !clip.sourceId) {
         return std::nullopt;
     }
     const EditorJobV2::Timeline& timeline = exportTimeline(job);
-    const double duration = timelineExportDuration(timeline);
-    // A timeline that runs on past its clip shows no source frame there.
-    if (duration > clip.startTime.value_or(0) + clip.duration.value_or(0)) {
+    const FrameTiming timing = timelineFrameTiming(job, &input);
+    const std::int64_t count = timelineFramesTotal(timelineExportDuration(timeline), timing);
+    const TimelineFrameMap map = timelineFrameMap(timeline.clips, timing, {{*clip.sourceId, SourceVideo::of(input)}});
+    // The path streams consecutive source frames from the first: it takes the job only where the
+    // timeline shows exactly those, with no gap, on every frame it writes.
+    const ShownFrame first = map.frame(0);
+    if (first.gap() || first.sourceId != clip.sourceId || !first.sourceFrame) {
         return std::nullopt;
     }
-    const double sourceFps = sourceFrameRate(*track);
-    const std::optional<std::int64_t> first = firstFrameStartingAtOrAfter(clip.inPoint.value_or(0), sourceFps);
-    if (!first) {
-        return std::nullopt;
+    for (std::int64_t n = 1; n < count; ++n) {
+        const ShownFrame shown = map.frame(n);
+        if (shown.gap() || shown.sourceId != clip.sourceId || shown.sourceFrame != *first.sourceFrame + n) {
+            return std::nullopt;
+        }
     }
-    const std::int64_t count = timelineFramesTotal(duration, timelineFrameTiming(job, &input));
-    // A source that ends before the last of them leaves the timeline export to show what it shows.
-    const double lastStart = static_cast<double>(*first + count - 1) / sourceFps;
-    if (!(lastStart < input.durationSeconds())) {
-        return std::nullopt;
-    }
-    return FastPathFrames{*first, count, sourceFps};
+    return FastPathFrames{*first.sourceFrame, count, sourceFrameRate(*track)};
 }
 
 nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double sourceIn, double sourceOut,
@@ -233,10 +232,10 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     if (!frames) {
         return std::nullopt;
     }
-    // The range runs from the middle of the first frame, so that neither the frame before it nor
-    // a rounding of its start can come first; the frame limit ends the movie.
+    // The range starts where the first frame does: the single-video export shows from the first
+    // frame starting at or after it, and the frame limit ends the movie.
     const double frameSeconds = 1 / frames->sourceFps;
-    const double sourceIn = (static_cast<double>(frames->first) + 0.5) * frameSeconds;
+    const double sourceIn = static_cast<double>(frames->first) * frameSeconds;
     const double sourceOut = static_cast<double>(frames->first + frames->count) * frameSeconds;
     const double fps = timelineFrameTiming(job, asset.get()).fps;
     // The job-wide LUT as the timeline export takes it: a usable override, else the job's own

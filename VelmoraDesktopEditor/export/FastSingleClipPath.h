@@ -47,11 +47,12 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
 bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
                                  const std::filesystem::path& mediaFolderURL, const Asset& input);
 
-// The source frames the timeline export shows for the fast path's clip: `count` frames (the
-// timeline's, timelineFramesTotal) from `first`, the first frame of the source starting at or
-// after the clip's in point, on the source's own grid of `sourceFps` (sourceFrameRate). None
-// when the timeline runs on past the clip or the source ends before the last of them: the
-// timeline export then renders the job.
+// The source frames the timeline export shows for the fast path's clip, as the timeline's frame
+// rule (timelineFrameMap) answers: `count` frames (the timeline's, timelineFramesTotal) from
+// `first`, on the source's own grid of `sourceFps` (sourceFrameRate). None unless every one of
+// the timeline's frames shows the clip's source frame `first` + n (a clip off the start, a gap,
+// a timeline running on past the clip or a source ending before the last of them): the timeline
+// export then renders the job.
 struct FastPathFrames {
     std::int64_t first = 0;
     std::int64_t count = 0;

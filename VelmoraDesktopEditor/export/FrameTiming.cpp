@@ -122,16 +122,15 @@ FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& 
     return movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
 }
 
-std::optional<double> trackFrameRate(const AssetTrack& track)
+TimelineFrameMap timelineFrameMap(const std::vector<EditorJobV2::Clip>& clips, const FrameTiming& timing,
+                                  std::map<std::string, SourceVideo> sources, bool includeImages)
 {
-    if (track.nominalFrameRate > 1 && std::isfinite(track.nominalFrameRate)) {
-        return exactFrameRate(track.nominalFrameRate);
+    std::vector<ClipTiming> timings;
+    timings.reserve(clips.size());
+    for (const EditorJobV2::Clip& clip : clips) {
+        timings.push_back(ClipTiming::of(clip, includeImages));
     }
-    const double d = track.minFrameDuration.seconds();
-    if (std::isfinite(d) && d > 0.000001) {
-        return exactFrameRate(std::max(1.0 / d, 1.0));
-    }
-    return std::nullopt;
+    return TimelineFrameMap(std::move(timings), FrameGrid{{timing.step, timing.timescale}}, std::move(sources));
 }
 
 double previewFrameRate(const Asset* asset, const std::optional<EditorJobV2::Output>& output)

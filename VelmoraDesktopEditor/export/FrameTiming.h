@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <vector>
 #include <optional>
 #include <string>
 
+#include "editing/TimelineFrameMap.h"
 #include "model/EditorJobV2.h"
 #include "model/Job.h"
 #include "platform/media/Asset.h"
@@ -52,11 +55,14 @@ FileType movieFileType(const std::filesystem::path& outputURL, const std::option
 // The container of a single-video export.
 FileType singleVideoFileType(const std::filesystem::path& outputURL, const Job& job);
 
-// The rate a source track's frames lie at, as far as the track tells: its nominal rate when above
-// 1 and finite, else 1 / its shortest frame duration (at least 1) when that is above a
-// microsecond; nothing when it tells neither. A rounded NTSC decimal (29.97) is read as its exact
-// fraction (exactFrameRate). The one rate every export and preview snaps a source's times with.
-std::optional<double> trackFrameRate(const AssetTrack& track);
+// The rate a source track's frames lie at: one rule with the monitor's (editing/TimelineFrameMap.h).
+using velmora::trackFrameRate;
+
+// The frame rule of a job's timeline on an export's grid: its clips (image clips as pictures when
+// `includeImages`) and what is known of its sources' video. Every export route asks it which
+// source frame an output frame shows.
+TimelineFrameMap timelineFrameMap(const std::vector<EditorJobV2::Clip>& clips, const FrameTiming& timing,
+                                  std::map<std::string, SourceVideo> sources, bool includeImages = false);
 
 // The rate a preview still is snapped with: the first video track's trackFrameRate, else the job
 // output's rate as resolveFps gives it without an asset, at least 1.

@@ -11,6 +11,7 @@
 #include "export/JobFileReading.h"
 #include "export/PartialMovie.h"
 #include "export/SingleVideoPumps.h"
+#include "export/TimelineExportSetup.h"
 #include "export/SourceFrameDecoding.h"
 #include "export/WriterSettings.h"
 #include "grading/GammaCompensation.h"
@@ -156,6 +157,37 @@ std::int64_t singleVideoAutomaticBitrate(int width, int height, double fps)
     return static_cast<std::int64_t>(rate);
 }
 
+std::optional<SourceFrameRange> singleVideoFrames(const Job& job, const Asset& asset, const FrameTiming& timing)
+{
+    const AssetTrack* track = asset.firstTrack(MediaType::video);
+    if (!track || asset.isStillImage() || !job.sourceInSeconds || !job.sourceOutSeconds ||
+        !(*job.sourceInSeconds < *job.sourceOutSeconds)) {
+        return std::nullopt;
+    }
+    const double in = std::max(*job.sourceInSeconds, 0.0);
+    const double length = std::max(*job.sourceOutSeconds - *job.sourceInSeconds, kMinimumRangeSeconds);
+    if (!std::isfinite(in) || !std::isfinite(length)) {
+        return std::nullopt;
+    }
+    EditorJobV2::Clip clip;
+    clip.type = "video";
+    clip.sourceId = "input";
+    clip.startTime = 0;
+    clip.duration = length;
+    clip.inPoint = in;
+    const TimelineFrameMap map = timelineFrameMap({clip}, timing, {{"input", SourceVideo::of(asset)}});
+    const ShownFrame first = map.frame(0);
+    if (first.gap() || !first.sourceFrame) {
+        return std::nullopt;
+    }
+    const std::int64_t total = timelineFramesTotal(length, timing);
+    std::int64_t count = 1;
+    while (count < total && !map.frame(count).gap()) {
+        ++count;
+    }
+    return SourceFrameRange{*first.sourceFrame, count, sourceFrameRate(*track)};
+}
+
 ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                const std::filesystem::path& inputURL,
                                const std::optional<std::filesystem::path>& mediaFolderURL,
@@ -210,7 +242,23 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         std::optional<Image> still;
         std::unique_ptr<AssetReader> videoReader;
         std::shared_ptr<AssetReaderTrackOutput> videoOutput;
-        const std::optional<MediaTimeRange> range = sourceRange(job, timing.timescale);
+        std::optional<MediaTimeRange> range = sourceRange(job, timing.timescale);
+        // The frames the timeline would show for the range: read from the middle of the first,
+        // so that neither the frame before it nor a rounding of its start comes first; the sound
+        // starts with that frame.
+        std::optional<MediaTimeRange> soundRange = range;
+        std::optional<std::int64_t> frameLimit = options.frameLimit;
+        if (const std::optional<SourceFrameRange> frames = singleVideoFrames(job, *asset, timing); frames && range) {
+            const double frameSeconds = 1 / frames->sourceFps;
+            const double firstStart = static_cast<double>(frames->first) * frameSeconds;
+            const double end = static_cast<double>(frames->first + frames->count) * frameSeconds;
+            const std::int32_t ticks = range->start.timescale();
+            range = MediaTimeRange::fromStartEnd(MediaTime::fromSeconds(firstStart + frameSeconds / 2, ticks),
+                                                 MediaTime::fromSeconds(end, ticks));
+            soundRange = MediaTimeRange::fromStartEnd(MediaTime::fromSeconds(firstStart, ticks),
+                                                      MediaTime::fromSeconds(end, ticks));
+            frameLimit = std::min(frameLimit.value_or(frames->count), frames->count);
+        }
         if (asset->isStillImage()) {
             ImageGenerator generator(asset);
             generator.appliesPreferredTrackTransform = true;
@@ -248,10 +296,8 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         std::shared_ptr<AssetWriterInput> audioInput;
         if (const AssetTrack* audioTrack = options.sourceAudio ? asset->firstTrack(MediaType::audio) : nullptr) {
             audioReader = std::make_unique<AssetReader>(asset);
-            if (videoReader) {
-                audioReader->setTimeRange(videoReader->timeRange());
-            } else if (range) {
-                audioReader->setTimeRange(*range);
+            if (soundRange) {
+                audioReader->setTimeRange(*soundRange);
             }
             auto output = AssetReaderTrackOutput::audio(*audioTrack, kAudioSampleRate, kAudioChannels);
             output->alwaysCopiesSampleData = false;
@@ -302,9 +348,9 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         wiring.audioReader = audioReader.get();
         wiring.audioOutput = audioOutput;
         // A range that starts before the file does is read from the file's start.
-        wiring.readStart = range ? std::max(range->start, MediaTime::zero()) : MediaTime::zero();
+        wiring.readStart = soundRange ? std::max(soundRange->start, MediaTime::zero()) : MediaTime::zero();
         wiring.timing = timing;
-        wiring.frameLimit = options.frameLimit;
+        wiring.frameLimit = frameLimit;
         wiring.grade = std::move(grade);
         wiring.transferCV = gamma.transferCV;
         wiring.gammaLevel = gamma.gammaLevel;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "export/ExportResult.h"
+#include "export/FrameTiming.h"
 #include "grading/CubeLUT.h"
 #include "model/Job.h"
 #include "platform/media/Asset.h"
@@ -16,6 +17,23 @@
 // conversion LUT and the export workspace's look compensation, tint and gamma, its first audio
 // track re-encoded as AAC.
 namespace velmora::Exporter {
+
+// A run of source frames: `count` frames from source frame `first`, on the source's own grid of
+// `sourceFps` frames per second.
+struct SourceFrameRange {
+    std::int64_t first = 0;
+    std::int64_t count = 0;
+    double sourceFps = 0;
+
+    bool operator==(const SourceFrameRange&) const = default;
+};
+
+// The source frames a single-video job's range shows, as the timeline's frame rule answers for a
+// timeline of one clip holding the range (in point sourceInSeconds, at least 0) on the grid of
+// `timing`: from the first source frame starting at or after the in point, as many as the
+// timeline counts for the range's length (timelineFramesTotal), fewer where the file's video ends
+// first. None for a still, a job without a range in order, or a range past the end of the video.
+std::optional<SourceFrameRange> singleVideoFrames(const Job& job, const Asset& asset, const FrameTiming& timing);
 
 // How long the caller waits for a single-video export by default, in seconds.
 inline constexpr double singleVideoWaitLimitSeconds = 3600;
@@ -41,9 +59,9 @@ struct SingleVideoExportOptions {
 // The LUT: the text of `lutOverrideURL` when it can be read, else the job's `grade.lutCube`;
 // "None", text that resolves to no usable cube, or a cube that does not parse means no LUT (not
 // an error). A LUT named by file is looked up through `mediaFolderURL`.
-// Frames: the source range of `sourceInSeconds`…`sourceOutSeconds` (the whole input when they
-// are absent or not in order), each decoded frame stamped with the next frame time of the
-// resolved rate from zero; the sound of that range starts at zero with the first frame.
+// Frames: those of singleVideoFrames for the range `sourceInSeconds`…`sourceOutSeconds` (the whole
+// input when they are absent or not in order), each decoded frame stamped with the next frame
+// time of the resolved rate from zero; the sound from the first frame's start starts at zero.
 // Size: the source's display size, scaled down to `output.maxWidth` (even sides) when smaller.
 // Bit rate: `bitrateOverrideBps`, else the job's `output.targetBitrate`, else 150 Mb/s scaled
 // from 2160p59.94 by pixel count and rate, within 20–200 Mb/s.

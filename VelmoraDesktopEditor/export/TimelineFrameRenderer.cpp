@@ -5,6 +5,7 @@
 
 #include "export/ClipOpacity.h"
 #include "export/ClipSelection.h"
+#include "export/FrameTiming.h"
 #include "export/SourceFrameDecoding.h"
 #include "export/SourceTiming.h"
 #include "export/TextOverlay.h"
@@ -21,34 +22,16 @@ namespace velmora::Exporter {
 
 namespace {
 
-constexpr double kRampSpeedTolerance = 0.01;
-
-std::string normalizedType(const std::optional<std::string>& type)
-{
-    return type ? StringText::lowercased(StringText::trimmed(*type)) : std::string();
-}
-
-// Whether the clip holds the frame at t of `frameDuration`: the frame's centre lies in the
-// clip's span. Clip boundaries so fall on the nearest frame boundary: abutting clips share
-// no frame and leave none empty, whatever their times, and a gap stays black to its edges.
-bool holdsFrame(const EditorJobV2::Clip& clip, double t, double frameDuration)
+// Whether a text clip is drawn on `frame`: on the frames its span covers as the frame rule counts
+// them for pictures (TimelineFrameMap::framesOf), so a title and the picture under it change on
+// the same frame.
+bool drawsOnFrame(const EditorJobV2::Clip& clip, const FrameGrid& grid, std::int64_t frame)
 {
     if (!clip.duration || !(*clip.duration > 0)) {
         return false;
     }
-    const double start = clip.startTime.value_or(0);
-    const double centre = t + frameDuration / 2;
-    return start <= centre && centre < start + *clip.duration;
-}
-
-bool usesRamp(const EditorJobV2::Clip& clip)
-{
-    if (!clip.speedKeyframes || clip.speedKeyframes->size() < 2) {
-        return false;
-    }
-    return std::any_of(clip.speedKeyframes->begin(), clip.speedKeyframes->end(), [](const auto& keyframe) {
-        return std::fabs(effectiveClipSpeed(keyframe.speed) - 1.0) > kRampSpeedTolerance;
-    });
+    const auto [first, end] = TimelineFrameMap::framesOf(grid, clip.startTime.value_or(0), *clip.duration);
+    return first <= frame && frame < end;
 }
 
 Image blackFrame(const IntRect& rect)
@@ -73,120 +56,27 @@ std::string clipReaderKey(const EditorJobV2::Clip& clip, double inPoint, double 
            clip.id.value_or("");
 }
 
-std::optional<std::size_t> activeVisualClip(const std::vector<EditorJobV2::Clip>& clips, double t,
-                                            double frameDuration, bool includeImages)
+namespace {
+
+TimelineFrameMap frameMapOf(const TimelineRenderSetup& setup)
 {
-    std::optional<std::size_t> best;
-    for (std::size_t i = 0; i < clips.size(); ++i) {
-        const EditorJobV2::Clip& clip = clips[i];
-        const std::string type = normalizedType(clip.type);
-        if (!(type == "video" || (type == "image" && includeImages)) || !holdsFrame(clip, t, frameDuration)) {
-            continue;
-        }
-        if (!best) {
-            best = i;
-            continue;
-        }
-        const EditorJobV2::Clip& current = clips[*best];
-        const int lane = clip.track.value_or(1);
-        const int bestLane = current.track.value_or(1);
-        if (lane < bestLane ||
-            (lane == bestLane && clip.startTime.value_or(0) > current.startTime.value_or(0))) {
-            best = i;
+    std::map<std::string, SourceVideo> sources;
+    for (const auto& [id, source] : setup.sources) {
+        if (source.asset) {
+            sources.emplace(id, SourceVideo::of(*source.asset));
         }
     }
-    return best;
+    return timelineFrameMap(setup.clips, FrameTiming{setup.frameDuration > 0 ? 1 / setup.frameDuration : 30,
+                                                     setup.timescale, setup.step},
+                            std::move(sources), setup.overlays.images);
 }
 
-double remapSourceOffset(double local, const EditorJobV2::Clip& clip)
-{
-    const double d = std::max(clip.duration.value_or(0), 0.0);
-    const double length = std::clamp(local, 0.0, d);
-    static const std::vector<EditorJobV2::SpeedKeyframe> kNoKeyframes;
-    const std::vector<EditorJobV2::SpeedKeyframe>& keyframes =
-        clip.speedKeyframes ? *clip.speedKeyframes : kNoKeyframes;
-    if (keyframes.size() < 2) {
-        return length * effectiveClipSpeed(clip.speed);
-    }
-
-    double maxTime = keyframes.front().time;
-    for (const auto& keyframe : keyframes) {
-        maxTime = std::max(maxTime, keyframe.time);
-    }
-    double scale = 1;
-    if (d > 0 && d > 2.0) {
-        if (maxTime > 0 && maxTime <= 1.01) {
-            scale = d; // fractions of the clip
-        } else if (maxTime > 20 && maxTime <= 100) {
-            scale = d / 100; // percent of the clip
-        }
-    }
-
-    struct Point {
-        double time;
-        double speed;
-    };
-    std::vector<Point> points;
-    points.reserve(keyframes.size());
-    for (const auto& keyframe : keyframes) {
-        points.push_back({keyframe.time * scale, effectiveClipSpeed(keyframe.speed)});
-    }
-    std::stable_sort(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.time < b.time; });
-
-    double offset = 0;
-    if (points.front().time > 0) {
-        const double lead = std::min(points.front().time, length);
-        if (lead > 0) {
-            offset = lead * points.front().speed;
-        }
-    }
-    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
-        const double ta = std::max(points[i].time, 0.0);
-        const double tb = std::max(points[i + 1].time, ta);
-        if (length <= ta) {
-            break;
-        }
-        const double segment = std::min(tb, length) - ta;
-        if (segment > 0) {
-            const double span = std::max(tb - ta, 0.000001);
-            const double va = points[i].speed;
-            const double vb = points[i + 1].speed;
-            offset += segment * (va + va + (segment / span) * (vb - va)) * 0.5;
-        }
-        if (length <= tb) {
-            break;
-        }
-    }
-    if (points.back().time < length) {
-        offset += (length - points.back().time) * points.back().speed;
-    }
-    return offset;
-}
-
-double clipSourceTime(const EditorJobV2::Clip& clip, double t, double inPoint, double sourceEnd,
-                      std::optional<double> assetDuration)
-{
-    const double local = t - clip.startTime.value_or(0);
-    const double offset = usesRamp(clip) ? remapSourceOffset(local, clip) : local * effectiveClipSpeed(clip.speed);
-    double time = std::min(inPoint + offset, sourceEnd);
-    time = std::max(time, inPoint);
-    if (assetDuration && std::isfinite(*assetDuration) && *assetDuration > 0.05) {
-        time = std::min(time, *assetDuration - 0.03);
-    }
-    return std::max(time, inPoint);
-}
+} // namespace
 
 TimelineFrameRenderer::TimelineFrameRenderer(TimelineRenderSetup setup)
-    : setup_(std::move(setup)), outputRect_{0, 0, setup_.width, setup_.height},
+    : setup_(std::move(setup)), frameMap_(frameMapOf(setup_)), outputRect_{0, 0, setup_.width, setup_.height},
       readers_(setup_.width, setup_.height, setup_.frameDuration, setup_.readerFaults)
 {
-    AssetDurationMap durations;
-    for (const auto& [id, source] : setup_.sources) {
-        if (source.duration) {
-            durations[id] = *source.duration;
-        }
-    }
-    const std::vector<double> inPoints = effectiveExportInPoints(setup_.clips, durations);
     plans_.resize(setup_.clips.size());
     clipCubes_.resize(setup_.clips.size());
     for (std::size_t i = 0; i < setup_.clips.size(); ++i) {
@@ -205,7 +95,9 @@ TimelineFrameRenderer::TimelineFrameRenderer(TimelineRenderSetup setup)
                 assetDuration = found->second.duration;
             }
         }
-        plan.inPoint = inPoints[i];
+        // The clip's own in point, as the monitor shows it: a piece that follows a piece of the
+        // same source shows its own frames, not the ones after its neighbour's end.
+        plan.inPoint = frameMap_.clips()[i].inPoint;
         plan.sourceEnd = effectiveSourceOutPoint(plan.inPoint, clip.outPoint, plan.duration, clip.speed.value_or(1),
                                                  assetDuration);
         plan.readerKey = clipReaderKey(clip, plan.inPoint, plan.sourceEnd);
@@ -227,18 +119,19 @@ FrameSource TimelineFrameRenderer::readFrame(std::int64_t frame)
     FrameSource source;
     source.index = frame;
     source.time = static_cast<double>(frame * setup_.step) / static_cast<double>(setup_.timescale);
-    const double t = source.time;
     const auto& clips = setup_.clips;
 
     if (textRenderer_) {
         for (std::size_t i = 0; i < clips.size(); ++i) {
-            if (clips[i].type && *clips[i].type == "text" && holdsFrame(clips[i], t, setup_.frameDuration)) {
+            if (clips[i].type && *clips[i].type == "text" && drawsOnFrame(clips[i], frameMap_.grid(), frame)) {
                 source.textClips.push_back(i);
             }
         }
     }
 
-    source.baseClip = activeVisualClip(clips, t, setup_.frameDuration, setup_.overlays.images);
+    // A frame past the end of its clip's file is a gap, black like any other.
+    const ShownFrame shown = frameMap_.frame(frame);
+    source.baseClip = shown.clip;
     if (!source.baseClip) {
         readers_.closeAll();
         return source;
@@ -251,7 +144,7 @@ FrameSource TimelineFrameRenderer::readFrame(std::int64_t frame)
     }
     static const ExportSource kNoSource;
     const ExportSource& media = plan.source ? *plan.source : kNoSource;
-    const double sourceTime = clipSourceTime(clip, t, plan.inPoint, plan.sourceEnd, media.duration);
+    const double sourceTime = shown.sourceTime;
     const bool readable = media.asset && media.videoTrack;
     // A still picture is the same at every time whatever the clip's type says: the generator,
     // which decodes it once, rather than a reader decoding the whole picture for every frame.

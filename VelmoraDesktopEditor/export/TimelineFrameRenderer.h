@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "editing/TimelineFrameMap.h"
 #include "export/ClipFrameReaders.h"
 #include "grading/GammaCompensation.h"
 #include "grading/GradingCaches.h"
@@ -55,25 +56,6 @@ std::string clipLutKey(const EditorJobV2::Clip& clip);
 // point, source end, lane (missing 0) and id.
 std::string clipReaderKey(const EditorJobV2::Clip& clip, double inPoint, double sourceEnd);
 
-// The index of the clip that fills the output frame at timeline time t (frames `frameDuration`
-// long): among the video clips (and image clips when `includeImages`) that hold the frame's
-// centre, the lowest lane (missing 1), then the later start; full ties keep the earlier clip.
-// None when no clip holds it.
-std::optional<std::size_t> activeVisualClip(const std::vector<EditorJobV2::Clip>& clips, double t,
-                                            double frameDuration, bool includeImages);
-
-// The source offset, in seconds from the in point, that a clip with a speed ramp has reached
-// `local` seconds after its start: the integral of its speed curve (keyframe times in seconds,
-// or fractions or percent of the clip, as their range says; speeds above 10 are percent),
-// linear between keyframes and constant outside them.
-double remapSourceOffset(double local, const EditorJobV2::Clip& clip);
-
-// The source time a clip shows at timeline time t, given its effective in point, source end and
-// the source's duration (seconds; ignored unless above 0.05): the in point plus the speed
-// offset, kept within in point ... source end and 0.03 s before the end of the file.
-double clipSourceTime(const EditorJobV2::Clip& clip, double t, double inPoint, double sourceEnd,
-                      std::optional<double> assetDuration);
-
 // One output frame after the reading stage: its time, its base clip and the clip's picture,
 // and the text clips to draw over it.
 struct FrameSource {
@@ -109,6 +91,10 @@ public:
     // Error("export", 220) when no buffer can be had.
     PixelBuffer renderFrame(const FrameSource& source, PixelBufferPool& pool);
 
+    // Which clip, source and source frame each output frame shows (or a gap): the timeline's one
+    // frame rule, on this export's grid and its sources' video. readFrame reads what it answers.
+    const TimelineFrameMap& frameMap() const { return frameMap_; }
+
     // The in point and source end the renderer uses for clips[index].
     double inPoint(std::size_t index) const { return plans_[index].inPoint; }
     double sourceEnd(std::size_t index) const { return plans_[index].sourceEnd; }
@@ -132,6 +118,7 @@ private:
     Image basePicture(const FrameSource& source) const;
 
     const TimelineRenderSetup setup_;
+    TimelineFrameMap frameMap_;
     std::vector<ClipPlan> plans_;
     IntRect outputRect_;
 

@@ -20,11 +20,27 @@ Clip clip(const std::string& id, const std::string& type, int lane, double start
     return c;
 }
 
-// Frames of 1/25 s.
+// The clip the frame starting at t shows, on frames of 1/25 s.
 std::string idAt(const std::vector<Clip>& clips, double t, bool images = true)
 {
-    const auto index = activeVisualClip(clips, t, 0.04, images);
+    std::vector<ClipTiming> timings;
+    for (const Clip& c : clips) {
+        timings.push_back(ClipTiming::of(c, images));
+    }
+    const TimelineFrameMap map(timings, FrameGrid::ofRate(25), {});
+    const auto index = map.clipAt(std::llround(t * 25));
     return index ? clips[*index].id.value_or("?") : "none";
+}
+
+double remapSourceOffset(double local, const Clip& c)
+{
+    return TimelineFrameMap::sourceOffset(ClipTiming::of(c, false), local);
+}
+
+// The source time at timeline time t of a clip, before any end of its file.
+double clipSourceTime(const Clip& c, double t)
+{
+    return TimelineFrameMap::sourceTime(ClipTiming::of(c, false), t - c.startTime.value_or(0));
 }
 
 TEST(ActiveVisualClip, LaneOneIsOnTop)
@@ -52,16 +68,19 @@ TEST(ActiveVisualClip, ACutShowsEachClipOnItsOwnFrames)
     EXPECT_EQ(idAt(clips, 2.0), "none");
 }
 
-TEST(ActiveVisualClip, ClipBoundariesFallOnTheNearestFrame)
+TEST(ActiveVisualClip, AClipShowsFromTheFirstFrameStartingAtOrAfterItsStart)
 {
-    // a ends and b starts between frames: each frame goes to the clip holding its centre, so
-    // there is neither a black frame nor a shared one.
-    const std::vector<Clip> clips = {clip("a", "video", 1, 0.01, 0.38), clip("b", "video", 1, 0.41, 1)};
-    EXPECT_EQ(idAt(clips, 0.0), "a");
+    // As the monitor shows it: each frame shows what lies at its start. Clips that meet between
+    // frames share none and leave none empty; a gap between frames blackens the frame it holds.
+    const std::vector<Clip> clips = {clip("a", "video", 1, 0.01, 0.38), clip("b", "video", 1, 0.39, 0.02),
+                                     clip("c", "video", 1, 0.41, 1)};
+    EXPECT_EQ(idAt(clips, 0.0), "none");
+    EXPECT_EQ(idAt(clips, 0.04), "a");
     EXPECT_EQ(idAt(clips, 0.36), "a");
     EXPECT_EQ(idAt(clips, 0.40), "b");
-    EXPECT_EQ(idAt(clips, 1.36), "b");
-    EXPECT_EQ(idAt(clips, 1.40), "none");
+    EXPECT_EQ(idAt(clips, 0.44), "c");
+    EXPECT_EQ(idAt(clips, 1.40), "c");
+    EXPECT_EQ(idAt(clips, 1.44), "none");
 }
 
 TEST(ActiveVisualClip, AGapIsEmptyToItsEdges)
@@ -136,10 +155,11 @@ TEST(RemapSourceOffset, TheFirstSpeedHoldsBeforeTheFirstKeyframe)
 TEST(ClipSourceTime, ReadsSpeedAsFactorOrPercent)
 {
     Clip c = clip("c", "video", 1, 10, 4);
+    c.inPoint = 1;
     c.speed = 150;
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 12, 1, 100, std::nullopt), 1 + 2 * 1.5);
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 12), 1 + 2 * 1.5);
     c.speed = 0.5;
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 12, 1, 100, std::nullopt), 2);
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 12), 2);
 }
 
 // The picture plays at the rate the monitor and the export's sound play: a clip 5 s in, from in
@@ -150,30 +170,29 @@ TEST(ClipSourceTime, SlowZeroNegativeAndPercentSpeedsPlayAtTheClipsRate)
     Clip c = clip("c", "video", 1, 0, 10);
     for (const double speed : {0.02, 0.03, 0.0, -1.0, -150.0}) {
         c.speed = speed;
-        EXPECT_DOUBLE_EQ(clipSourceTime(c, 5, 0, 100, std::nullopt), 0.3125) << speed;
+        EXPECT_DOUBLE_EQ(clipSourceTime(c, 5), 0.3125) << speed;
     }
     c.speed = 20;
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 5, 0, 100, std::nullopt), 1.0);
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 5), 1.0);
     c.speed = 10;
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 5, 0, 100, std::nullopt), 50.0);
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 5), 50.0);
 }
 
-TEST(ClipSourceTime, StaysInsideTheSourceSpanAndTheFile)
+TEST(ClipSourceTime, StaysWithinTheInPointAndTheClipsOwnSpan)
 {
     Clip c = clip("c", "video", 1, 0, 10);
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 8, 1, 5, std::nullopt), 5);
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 8, 1, 50, 4.0), 3.97);
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 8, 1, 50, 0.04), 9);
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, -3, 1, 50, std::nullopt), 1);
-    EXPECT_DOUBLE_EQ(clipSourceTime(c, 8, 3, 50, 2.0), 3); // never before the in point
+    c.inPoint = 1;
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 8), 9);
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, -3), 1); // never before the in point
+    EXPECT_DOUBLE_EQ(clipSourceTime(c, 12), 11);
 }
 
 TEST(ClipSourceTime, UsesTheRampOnlyWhenASpeedDiffers)
 {
     Clip flat = ramp(10, {{0, 1, {}}, {1, 1.005, {}}}, 2.0);
-    EXPECT_DOUBLE_EQ(clipSourceTime(flat, 3, 0, 100, std::nullopt), 6); // constant path, speed 2
+    EXPECT_DOUBLE_EQ(clipSourceTime(flat, 3), 6); // constant path, speed 2
     Clip ramped = ramp(10, {{0, 1, {}}, {1, 3, {}}}, 2.0);
-    EXPECT_DOUBLE_EQ(clipSourceTime(ramped, 10, 0, 100, std::nullopt), 20);
+    EXPECT_DOUBLE_EQ(clipSourceTime(ramped, 10), 20);
 }
 
 TEST(ClipKeys, ReaderKeyJoinsSourceTimesLaneAndId)

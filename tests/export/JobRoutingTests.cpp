@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include "JobExportFixtures.h"
 #include "export/JobPreviewStill.h"
 #include "export/JobRouting.h"
@@ -205,6 +207,30 @@ TEST_F(Routing, OnePlainClipTakesTheFastPathAndReportsOnce)
     EXPECT_DOUBLE_EQ(reports[0].fraction(), 1.0);
     EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_TRUE(test::filesWithPrefix(tmp_.path(), "velmora_10bit_fast_").empty());
+}
+
+// One plain clip off the start: the movie is the timeline's, a gap frame then source frames 25…74,
+// whichever route writes it.
+TEST_F(Routing, AClipOffTheStartGetsTheTimelinesFrames)
+{
+    std::filesystem::create_directories(dir_ / "media");
+    test::ClipSettings clipSettings;
+    clipSettings.frameCount = 100;
+    clipSettings.videoArgs = "-preset ultrafast -qp 0";
+    test::makeClip(dir_ / "media" / "a.mp4", clipSettings);
+    json job = plainTimelineJob();
+    job["timelines"][0]["clips"][0]["startTime"] = 0.04;
+    job["timelines"][0]["clips"][0]["inPoint"] = 1.0;
+    job["timelines"][0]["clips"][0]["duration"] = 2.0;
+    route(job.dump(), std::nullopt, dir_ / "media");
+    const std::vector<PixelBuffer> frames = test::decodedFrames(dir_ / "out.mov");
+    const std::vector<int> stamps = test::decodedStamps(dir_ / "out.mov");
+    ASSERT_EQ(stamps.size(), 51u);
+    EXPECT_LT(test::meanColor(frames[0]).g, 0.02);
+    std::vector<int> shown(stamps.begin() + 1, stamps.end());
+    std::vector<int> expected(50);
+    std::iota(expected.begin(), expected.end(), 25);
+    EXPECT_EQ(shown, expected);
 }
 
 TEST_F(Routing, AClipWithoutAudioClipsIsSilentOnBothPaths)

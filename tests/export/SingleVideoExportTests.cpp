@@ -332,15 +332,36 @@ TEST(SingleVideoExport, RangeEdges)
     makeStamps(dir / "s.mp4", 10);
     // The range is timed on the export's time base (here 1/30000 s).
     auto job = test::singleVideoJob("None", {{"fpsNum", 30000}, {"fpsDen", 1001}});
-    // A 0.02 s range reads at least 0.05 s: the frames at 0.2 and 0.24 s.
+    // A 0.02 s range counts as 0.05 s, one frame of the timeline at 29.97: the frame at 0.2 s.
     job["sourceInSeconds"] = 0.2;
     job["sourceOutSeconds"] = 0.22;
     exportWith(job, dir / "s.mp4", dir / "short.mov");
-    EXPECT_EQ(test::decodedStamps(dir / "short.mov"), (std::vector<int>{5, 6}));
+    EXPECT_EQ(test::decodedStamps(dir / "short.mov"), (std::vector<int>{5}));
     // An in point at or after the out point reads everything.
     job["sourceOutSeconds"] = 0.2;
     exportWith(job, dir / "s.mp4", dir / "all.mov");
     EXPECT_EQ(test::decodedStamps(dir / "all.mov"), iota(0, 10));
+}
+
+// The range shows the frames a timeline of it would: at 29.97, 1–3 s is 60 frames from the first
+// starting at or after 1 s (frame 30 at 1.001 s), not the frame before it that the range overlaps.
+TEST(SingleVideoExport, ARangeShowsTheTimelinesFramesFromTheFirstAtOrAfterItsStart)
+{
+    TempDir dir;
+    test::ClipSettings ntsc;
+    ntsc.fpsNum = 30000;
+    ntsc.fpsDen = 1001;
+    ntsc.frameCount = 100;
+    ntsc.videoArgs = "-preset ultrafast -qp 0";
+    test::makeClip(dir / "ntsc.mp4", ntsc);
+    auto job = test::singleVideoJob("None", {{"fpsNum", 30000}, {"fpsDen", 1001}});
+    job["sourceInSeconds"] = 1.0;
+    job["sourceOutSeconds"] = 3.0;
+    exportWith(job, dir / "ntsc.mp4", dir / "out.mov");
+    EXPECT_EQ(test::decodedStamps(dir / "out.mov"), iota(30, 60));
+    const auto asset = Asset::open(dir / "ntsc.mp4");
+    EXPECT_EQ(singleVideoFrames(jobFrom(job), *asset, fpsToTimebase(30000.0 / 1001)),
+              (SourceFrameRange{30, 60, 30000.0 / 1001}));
 }
 
 TEST(SingleVideoExport, VideoOnlyInputWritesVideoOnly)

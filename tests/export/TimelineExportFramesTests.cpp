@@ -151,6 +151,23 @@ TEST_F(TimelineExportFramesTest, GapsAndTheTimelineTailAreBlack)
     }
 }
 
+// A clip longer than its file ends in black, as the monitor shows it: a 12 s clip of a 10 s file
+// at 25 fps shows source frames 0–249, then 50 black frames, never a held last frame.
+TEST_F(TimelineExportFramesTest, PastTheEndOfItsFileAClipIsBlack)
+{
+    TempDir media;
+    makeStampClip(media / "ten.mp4", 250);
+    const auto output = out_ / "past.mp4";
+    exportJob(makeJob({source("T", "ten.mp4")}, {videoClip("t", "T", 1, 0, 12)}), media.path(), output);
+    const auto frames = decodeFrames(output);
+    ASSERT_EQ(frames.size(), 300u);
+    const auto stamps = frameStamps(frames);
+    EXPECT_EQ(std::vector<int>(stamps.begin(), stamps.begin() + 250), range(0, 250));
+    for (const int n : {250, 275, 299}) {
+        EXPECT_NEAR(meanLuma(frames[n]), 16, 1.0) << "frame " << n << " stamp " << stamps[n];
+    }
+}
+
 TEST_F(TimelineExportFramesTest, KeepsTheSpeedOfASourceAtAnotherFrameRate)
 {
     // A 50 fps source read straight through at 25 fps shows every other source frame.

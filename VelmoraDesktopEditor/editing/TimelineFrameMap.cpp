@@ -1,0 +1,280 @@
+#include "editing/TimelineFrameMap.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/ClipSpeed.h"
+#include "platform/foundation/FrameRates.h"
+#include "platform/foundation/StringText.h"
+#include "platform/media/FrameStart.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr double kMappedRampTolerance = 0.01;
+// A source end given by an out point counts only this far past the in point.
+constexpr double kShortestOutSpan = 0.0001;
+// A clip reads at least this much of its source.
+constexpr double kShortestSourceSpan = 0.001;
+// Frame numbers within this many frames of a whole number count as that number: a frame's start,
+// computed in floating point, stays on its frame (the grid's own term).
+constexpr double kFrameTolerance = 1e-6;
+// 2^53: frame numbers up to it are exact in a double.
+constexpr double kLargestMappedFrame = 9007199254740992.0;
+
+double finiteOr(std::optional<double> value, double fallback)
+{
+    return value && std::isfinite(*value) ? *value : fallback;
+}
+
+double clampedFrame(double frames)
+{
+    if (std::isnan(frames)) {
+        return 0;
+    }
+    return std::clamp(frames, -kLargestMappedFrame, kLargestMappedFrame);
+}
+
+// The source time the clip's span ends at: the in point plus its duration at its speed,
+// extended to an out point further on; never less than the in point plus 1 ms.
+double sourceEnd(const ClipTiming& clip)
+{
+    double end = clip.inPoint + clip.duration * effectiveClipSpeed(clip.speed);
+    if (clip.outPoint && std::isfinite(*clip.outPoint) && *clip.outPoint > clip.inPoint + kShortestOutSpan) {
+        end = std::max(end, *clip.outPoint);
+    }
+    return std::max(end, clip.inPoint + kShortestSourceSpan);
+}
+
+} // namespace
+
+std::optional<double> trackFrameRate(const AssetTrack& track)
+{
+    if (track.nominalFrameRate > 1 && std::isfinite(track.nominalFrameRate)) {
+        return exactFrameRate(track.nominalFrameRate);
+    }
+    const double d = track.minFrameDuration.seconds();
+    if (std::isfinite(d) && d > 0.000001) {
+        return exactFrameRate(std::max(1.0 / d, 1.0));
+    }
+    return std::nullopt;
+}
+
+SourceVideo SourceVideo::of(const Asset& asset)
+{
+    SourceVideo video;
+    if (asset.isStillImage()) {
+        video.still = true;
+        return video;
+    }
+    const AssetTrack* track = asset.firstTrack(MediaType::video);
+    if (!track) {
+        return video;
+    }
+    video.frameRate = trackFrameRate(*track);
+    const double end = track->timeRange.end().seconds();
+    if (std::isfinite(end) && end > 0) {
+        video.videoEnd = end;
+    }
+    return video;
+}
+
+ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
+{
+    ClipTiming timing;
+    timing.sourceId = clip.sourceId;
+    timing.lane = clip.track.value_or(1);
+    timing.start = finiteOr(clip.startTime, 0);
+    timing.duration = finiteOr(clip.duration, 0);
+    timing.inPoint = std::max(finiteOr(clip.inPoint, 0), 0.0);
+    timing.outPoint = clip.outPoint;
+    timing.speed = clip.speed;
+    if (clip.speedKeyframes) {
+        timing.speedKeyframes = *clip.speedKeyframes;
+    }
+    const std::string type = clip.type ? StringText::lowercased(StringText::trimmed(*clip.type)) : std::string();
+    timing.picture = type == "video" || (type == "image" && includeImages);
+    return timing;
+}
+
+ClipTiming ClipTiming::of(const EditSession::Clip& clip)
+{
+    ClipTiming timing;
+    timing.sourceId = clip.sourceId;
+    timing.lane = clip.track.value_or(1);
+    timing.start = finiteOr(clip.startTime, 0);
+    timing.duration = finiteOr(clip.duration, 0);
+    timing.inPoint = std::max(finiteOr(clip.inPoint, 0), 0.0);
+    timing.outPoint = clip.outPoint;
+    timing.speed = clip.speed;
+    const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+    timing.picture = kind == "video" || kind == "image";
+    return timing;
+}
+
+TimelineFrameMap::TimelineFrameMap(std::vector<ClipTiming> clips, FrameGrid grid,
+                                   std::map<std::string, SourceVideo> sources)
+    : clips_(std::move(clips)), grid_(grid), sources_(std::move(sources))
+{
+}
+
+std::int64_t TimelineFrameMap::firstFrameAtOrAfter(const FrameGrid& grid, double seconds)
+{
+    return static_cast<std::int64_t>(clampedFrame(std::ceil(seconds * grid.rate() - kFrameTolerance)));
+}
+
+std::pair<std::int64_t, std::int64_t> TimelineFrameMap::framesOf(const FrameGrid& grid, double start, double duration)
+{
+    if (!(duration > 0) || !std::isfinite(start) || !std::isfinite(duration)) {
+        return {0, 0};
+    }
+    return {firstFrameAtOrAfter(grid, start), firstFrameAtOrAfter(grid, start + duration)};
+}
+
+std::optional<std::size_t> TimelineFrameMap::clipAt(std::int64_t frame) const
+{
+    std::optional<std::size_t> best;
+    for (std::size_t i = 0; i < clips_.size(); ++i) {
+        const ClipTiming& clip = clips_[i];
+        if (!clip.picture) {
+            continue;
+        }
+        const auto [first, end] = framesOf(grid_, clip.start, clip.duration);
+        if (frame < first || frame >= end) {
+            continue;
+        }
+        if (!best) {
+            best = i;
+            continue;
+        }
+        const ClipTiming& current = clips_[*best];
+        if (clip.lane < current.lane || (clip.lane == current.lane && clip.start > current.start)) {
+            best = i;
+        }
+    }
+    return best;
+}
+
+ShownFrame TimelineFrameMap::clipFrame(std::size_t index, std::int64_t frame) const
+{
+    ShownFrame shown;
+    if (index >= clips_.size()) {
+        return shown;
+    }
+    const ClipTiming& clip = clips_[index];
+    shown.clip = index;
+    shown.sourceId = clip.sourceId;
+    shown.sourceTime = sourceTime(clip, grid_.start(frame) - clip.start);
+    if (!clip.sourceId) {
+        return shown;
+    }
+    const auto found = sources_.find(*clip.sourceId);
+    const SourceVideo* video = found == sources_.end() ? nullptr : &found->second;
+    if (video && video->still) {
+        shown.sourceFrame = 0;
+        return shown;
+    }
+    std::optional<double> firstShown;
+    if (video && video->frameRate) {
+        shown.sourceFrame = firstFrameStartingAtOrAfter(shown.sourceTime, *video->frameRate);
+        if (shown.sourceFrame) {
+            firstShown = static_cast<double>(*shown.sourceFrame) / *video->frameRate;
+        }
+    }
+    if (video && video->videoEnd && std::isfinite(*video->videoEnd)) {
+        // The frame a reader would decode there starts at or past the last one's end: no frame.
+        if (firstShown.value_or(shown.sourceTime) + kFrameStartToleranceSeconds >= *video->videoEnd) {
+            return ShownFrame{};
+        }
+    }
+    return shown;
+}
+
+ShownFrame TimelineFrameMap::frame(std::int64_t frame) const
+{
+    const std::optional<std::size_t> clip = clipAt(frame);
+    return clip ? clipFrame(*clip, frame) : ShownFrame{};
+}
+
+bool TimelineFrameMap::usesRamp(const ClipTiming& clip)
+{
+    if (clip.speedKeyframes.size() < 2) {
+        return false;
+    }
+    return std::any_of(clip.speedKeyframes.begin(), clip.speedKeyframes.end(), [](const auto& keyframe) {
+        return std::fabs(effectiveClipSpeed(keyframe.speed) - 1.0) > kMappedRampTolerance;
+    });
+}
+
+double TimelineFrameMap::sourceOffset(const ClipTiming& clip, double local)
+{
+    const double d = std::max(clip.duration, 0.0);
+    const double length = std::clamp(std::isfinite(local) ? local : 0.0, 0.0, d);
+    const std::vector<EditorJobV2::SpeedKeyframe>& keyframes = clip.speedKeyframes;
+    if (keyframes.size() < 2) {
+        return length * effectiveClipSpeed(clip.speed);
+    }
+
+    double maxTime = keyframes.front().time;
+    for (const auto& keyframe : keyframes) {
+        maxTime = std::max(maxTime, keyframe.time);
+    }
+    double scale = 1;
+    if (d > 2.0) {
+        if (maxTime > 0 && maxTime <= 1.01) {
+            scale = d; // fractions of the clip
+        } else if (maxTime > 20 && maxTime <= 100) {
+            scale = d / 100; // percent of the clip
+        }
+    }
+
+    struct Point {
+        double time;
+        double speed;
+    };
+    std::vector<Point> points;
+    points.reserve(keyframes.size());
+    for (const auto& keyframe : keyframes) {
+        points.push_back({keyframe.time * scale, effectiveClipSpeed(keyframe.speed)});
+    }
+    std::stable_sort(points.begin(), points.end(), [](const Point& a, const Point& b) { return a.time < b.time; });
+
+    double offset = 0;
+    if (points.front().time > 0) {
+        const double lead = std::min(points.front().time, length);
+        if (lead > 0) {
+            offset = lead * points.front().speed;
+        }
+    }
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        const double ta = std::max(points[i].time, 0.0);
+        const double tb = std::max(points[i + 1].time, ta);
+        if (length <= ta) {
+            break;
+        }
+        const double segment = std::min(tb, length) - ta;
+        if (segment > 0) {
+            const double span = std::max(tb - ta, 0.000001);
+            const double va = points[i].speed;
+            const double vb = points[i + 1].speed;
+            offset += segment * (va + va + (segment / span) * (vb - va)) * 0.5;
+        }
+        if (length <= tb) {
+            break;
+        }
+    }
+    if (points.back().time < length) {
+        offset += (length - points.back().time) * points.back().speed;
+    }
+    return offset;
+}
+
+double TimelineFrameMap::sourceTime(const ClipTiming& clip, double local)
+{
+    const double offset =
+        usesRamp(clip) ? sourceOffset(clip, local) : std::max(local, 0.0) * effectiveClipSpeed(clip.speed);
+    return std::max(std::min(clip.inPoint + offset, sourceEnd(clip)), clip.inPoint);
+}
+
+} // namespace velmora

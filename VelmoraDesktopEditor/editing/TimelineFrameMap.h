@@ -1,0 +1,137 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "editing/PreviewFrameTiming.h"
+#include "model/EditSession.h"
+#include "model/EditorJobV2.h"
+#include "platform/media/Asset.h"
+
+namespace velmora {
+
+// What the frame rule reads of a clip, taken from a session clip or a job clip alike, so that
+// the monitor and every export count the same clips on the same numbers.
+struct ClipTiming {
+    std::optional<std::string> sourceId;
+    // Missing: 1. The lowest lane is on top.
+    int lane = 1;
+    double start = 0;
+    // A clip whose duration is not above 0 shows on no frame.
+    double duration = 0;
+    // Missing, negative or not finite: 0.
+    double inPoint = 0;
+    std::optional<double> outPoint;
+    std::optional<double> speed;
+    std::vector<EditorJobV2::SpeedKeyframe> speedKeyframes;
+    // Whether the clip can be the picture of a frame at all (a video clip, or an image clip
+    // where images are drawn); sound and text clips never are.
+    bool picture = false;
+
+    // A job clip: a picture when its type, trimmed and lower-cased, is "video", or "image" and
+    // `includeImages`.
+    static ClipTiming of(const EditorJobV2::Clip& clip, bool includeImages);
+    // A session clip: a picture when its kind (EditSession::normalizedClipType) is "video" or
+    // "image".
+    static ClipTiming of(const EditSession::Clip& clip);
+};
+
+// What the rule knows of a source's picture. Unknown values leave the check they feed out.
+struct SourceVideo {
+    // Where the video track's last frame ends, in seconds (not the file's duration, which
+    // counts its sound too).
+    std::optional<double> videoEnd;
+    // The rate the track's frames lie at (trackFrameRate).
+    std::optional<double> frameRate;
+    // A still picture shows the same at every time and never runs out.
+    bool still = false;
+
+    // What an opened file tells: its first video track's end and rate; a still picture for a
+    // still image; nothing known without a video track.
+    static SourceVideo of(const Asset& asset);
+};
+
+// The rate a source track's frames lie at, as far as the track tells: its nominal rate when above
+// 1 and finite, else 1 / its shortest frame duration (at least 1) when that is above a
+// microsecond; nothing when it tells neither. A rounded NTSC decimal (29.97) is read as its exact
+// fraction (exactFrameRate). The one rate every export and preview snaps a source's times with.
+std::optional<double> trackFrameRate(const AssetTrack& track);
+
+// Output frame n of a timeline: the clip whose picture it shows, that clip's source, the source
+// time it reads and the index of the source frame shown there. A gap has no clip and shows
+// black.
+struct ShownFrame {
+    // Index into the clips the map was made with.
+    std::optional<std::size_t> clip;
+    std::optional<std::string> sourceId;
+    // Seconds into the source; 0 for a gap.
+    double sourceTime = 0;
+    // The first source frame starting at or after sourceTime (what every reader decodes there);
+    // 0 for a still, none when the source's rate is unknown or for a gap.
+    std::optional<std::int64_t> sourceFrame;
+
+    bool gap() const { return !clip; }
+    bool operator==(const ShownFrame&) const = default;
+};
+
+// The one rule that maps output frames of a timeline to source frames. The monitor (its paused
+// still, read-out, frame steps and cut jumps), the fast path, the single-video export, the
+// timeline export and the job preview all ask it, so no two of them can show different frames.
+//
+// Frame n stands for the instant it starts (grid.start(n)): the player shows there what the
+// composition holds at that instant, so a clip shows from the first frame starting at or after
+// its start (firstFrameAtOrAfter) up to, not including, the first frame starting at or after its
+// end. Among the clips shown there the lowest lane wins, then the later start; full ties keep
+// the earlier clip. The source time is the in point plus the clip's speed (or the integral of its
+// speed ramp, held within its out point) times the time since the clip's start. A frame whose
+// source frame would start at or past the end of the source's video is black: a clip longer
+// than its file ends in black on every route, never on a held last frame.
+//
+// A plain value; any thread.
+class TimelineFrameMap {
+public:
+    TimelineFrameMap() = default;
+    TimelineFrameMap(std::vector<ClipTiming> clips, FrameGrid grid, std::map<std::string, SourceVideo> sources);
+
+    const FrameGrid& grid() const { return grid_; }
+    const std::vector<ClipTiming>& clips() const { return clips_; }
+
+    // The frame shown at output frame `frame`.
+    ShownFrame frame(std::int64_t frame) const;
+    // The frame shown at `seconds` on the timeline (the grid's frame holding that time).
+    ShownFrame at(double seconds) const { return frame(grid_.index(seconds)); }
+    // The clip whose picture frame `frame` would show were every file long enough.
+    std::optional<std::size_t> clipAt(std::int64_t frame) const;
+    // Where clips[index] shows output frame `frame`: its source time and frame, or a gap past the
+    // end of its file. The clip need not be the one on top there.
+    ShownFrame clipFrame(std::size_t index, std::int64_t frame) const;
+
+    // The first frame starting at or after `seconds` on this map's grid: where a cut at that time
+    // is first seen.
+    std::int64_t firstFrameAtOrAfter(double seconds) const { return firstFrameAtOrAfter(grid_, seconds); }
+    static std::int64_t firstFrameAtOrAfter(const FrameGrid& grid, double seconds);
+    // The frames [first, end) a clip of `start` and `duration` seconds covers on `grid`.
+    static std::pair<std::int64_t, std::int64_t> framesOf(const FrameGrid& grid, double start, double duration);
+
+    // The source offset, in seconds from the in point, a clip has reached `local` seconds after
+    // its start (clamped to 0 ... its duration): its speed times that, or with two or more speed
+    // keyframes the integral of its speed curve (keyframe times in seconds, or fractions or
+    // percent of a clip longer than 2 s, as their range says), linear between keyframes and
+    // constant outside them.
+    static double sourceOffset(const ClipTiming& clip, double local);
+    // The source time clip shows `local` seconds after its start, before any end of file.
+    static double sourceTime(const ClipTiming& clip, double local);
+    // Whether the clip's speed keyframes leave 1 by more than 0.01 anywhere.
+    static bool usesRamp(const ClipTiming& clip);
+
+private:
+    std::vector<ClipTiming> clips_;
+    FrameGrid grid_;
+    std::map<std::string, SourceVideo> sources_;
+};
+
+} // namespace velmora

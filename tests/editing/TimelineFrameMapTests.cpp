@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "editing/TimelineFrameMap.h"
+
+namespace velmora {
+namespace {
+
+ClipTiming clip(const std::string& source, double start, double duration, double inPoint = 0, int lane = 1)
+{
+    ClipTiming timing;
+    timing.sourceId = source;
+    timing.lane = lane;
+    timing.start = start;
+    timing.duration = duration;
+    timing.inPoint = inPoint;
+    timing.picture = true;
+    return timing;
+}
+
+SourceVideo video(double end, double rate)
+{
+    return SourceVideo{end, rate, false};
+}
+
+TEST(TimelineFrameMap, AClipShowsFromTheFirstFrameStartingAtOrAfterItsStartAtEveryRate)
+{
+    // A clip at 5.0 s and one at 1.01 s (both off the grid at the 1001-based rates).
+    for (const double fps : {12.5, 24000.0 / 1001, 25.0, 30000.0 / 1001, 60000.0 / 1001}) {
+        const FrameGrid grid = FrameGrid::ofRate(fps);
+        const TimelineFrameMap map({clip("a", 5.0, 2.0, 1.0), clip("b", 1.01, 1.0)}, grid,
+                                   {{"a", video(60, 25)}, {"b", video(60, 25)}});
+        const std::int64_t first = static_cast<std::int64_t>(std::ceil(5.0 * grid.rate() - 1e-6));
+        EXPECT_TRUE(map.frame(first - 1).gap()) << fps;
+        EXPECT_EQ(map.frame(first).clip, std::optional<std::size_t>(0)) << fps;
+        EXPECT_DOUBLE_EQ(map.frame(first).sourceTime, 1.0 + (grid.start(first) - 5.0)) << fps;
+        EXPECT_EQ(map.firstFrameAtOrAfter(5.0), first) << fps;
+        const std::int64_t firstB = map.firstFrameAtOrAfter(1.01);
+        EXPECT_GE(grid.start(firstB), 1.01 - 1e-6) << fps;
+        EXPECT_LT(grid.start(firstB - 1), 1.01) << fps;
+        EXPECT_EQ(map.frame(firstB).clip, std::optional<std::size_t>(1)) << fps;
+        EXPECT_TRUE(map.frame(firstB - 1).gap()) << fps;
+    }
+    // At 29.97 a cut at 5.0 s is first seen on frame 150 (frame 149 starts at 4.9716 s).
+    EXPECT_EQ(TimelineFrameMap::firstFrameAtOrAfter(FrameGrid::ofRate(30000.0 / 1001), 5.0), 150);
+}
+
+TEST(TimelineFrameMap, ALowerLaneWinsThenTheLaterStart)
+{
+    const FrameGrid grid = FrameGrid::ofRate(25);
+    const TimelineFrameMap map({clip("a", 0, 4), clip("b", 1, 1, 0, 2), clip("c", 2, 1), clip("d", 2, 1)}, grid, {});
+    EXPECT_EQ(map.frame(30).clip, std::optional<std::size_t>(0));    // lane 2 under lane 1
+    EXPECT_EQ(map.frame(60).clip, std::optional<std::size_t>(2));    // later start; tie keeps the first
+    EXPECT_EQ(map.frame(60).sourceId, std::optional<std::string>("c"));
+    EXPECT_EQ(map.frame(60).sourceFrame, std::nullopt);             // no rate known
+    EXPECT_TRUE(map.frame(100).gap());
+}
+
+TEST(TimelineFrameMap, SourceFramesFollowSpeedAndTheFilesRate)
+{
+    const FrameGrid grid = FrameGrid::ofRate(25);
+    ClipTiming fast = clip("a", 0, 2, 1.0);
+    fast.speed = 2;
+    ClipTiming percent = clip("b", 2, 2, 0.0);
+    percent.speed = 50; // read as 50 %
+    const TimelineFrameMap map({fast, percent}, grid, {{"a", video(20, 25)}, {"b", video(20, 30000.0 / 1001)}});
+    EXPECT_EQ(map.frame(0).sourceFrame, std::optional<std::int64_t>(25));
+    EXPECT_EQ(map.frame(10).sourceFrame, std::optional<std::int64_t>(45));
+    EXPECT_DOUBLE_EQ(map.frame(60).sourceTime, 0.2);
+    // 0.2 s at 29.97: frame 5.994 → the first frame starting at or after it, 6.
+    EXPECT_EQ(map.frame(60).sourceFrame, std::optional<std::int64_t>(6));
+}
+
+TEST(TimelineFrameMap, ARampIntegratesItsSpeedAndHoldsWithinItsOutPoint)
+{
+    ClipTiming ramp = clip("a", 0, 10, 1);
+    ramp.speedKeyframes = {{0, 1, std::nullopt}, {5, 1, std::nullopt}, {10, 2, std::nullopt}};
+    EXPECT_TRUE(TimelineFrameMap::usesRamp(ramp));
+    EXPECT_DOUBLE_EQ(TimelineFrameMap::sourceOffset(ramp, 7.5), 5 + 2.5 * 1.25);
+    EXPECT_DOUBLE_EQ(TimelineFrameMap::sourceTime(ramp, 7.5), 1 + 5 + 2.5 * 1.25);
+    ramp.speedKeyframes = {{0, 4, std::nullopt}, {10, 4, std::nullopt}};
+    EXPECT_DOUBLE_EQ(TimelineFrameMap::sourceTime(ramp, 5), 11); // in + 10 · 1, the clip's own span
+    ramp.outPoint = 15;
+    EXPECT_DOUBLE_EQ(TimelineFrameMap::sourceTime(ramp, 5), 15);
+    EXPECT_DOUBLE_EQ(TimelineFrameMap::sourceTime(ramp, 1), 5);
+}
+
+TEST(TimelineFrameMap, PastTheEndOfTheFilesVideoIsAGap)
+{
+    // A 12 s clip of a 10 s file at 25 fps: frames 0–249 show source frames 0–249, 250–299 black.
+    const FrameGrid grid = FrameGrid::ofRate(25);
+    const TimelineFrameMap map({clip("a", 0, 12)}, grid, {{"a", video(10, 25)}});
+    EXPECT_EQ(map.frame(249).sourceFrame, std::optional<std::int64_t>(249));
+    for (const std::int64_t n : {250, 275, 299}) {
+        EXPECT_TRUE(map.frame(n).gap()) << n;
+        EXPECT_EQ(map.clipAt(n), std::optional<std::size_t>(0)) << n;
+    }
+    EXPECT_TRUE(map.frame(300).gap());
+    // A source time inside the last frame whose next frame would start at the end: a gap too.
+    const TimelineFrameMap offGrid({clip("a", 0, 12, 0.01)}, grid, {{"a", video(10, 25)}});
+    EXPECT_EQ(offGrid.frame(248).sourceFrame, std::optional<std::int64_t>(249));
+    EXPECT_TRUE(offGrid.frame(249).gap());
+    // A still never runs out.
+    const TimelineFrameMap still({clip("a", 0, 12)}, grid, {{"a", SourceVideo{std::nullopt, std::nullopt, true}}});
+    EXPECT_EQ(still.frame(299).sourceFrame, std::optional<std::int64_t>(0));
+}
+
+TEST(TimelineFrameMap, TimingIsReadAlikeFromJobAndSessionClips)
+{
+    EditorJobV2::Clip job;
+    job.type = " Video ";
+    job.sourceId = "s";
+    job.startTime = 0.04;
+    job.duration = 2;
+    job.inPoint = -1;
+    job.track = 2;
+    EditSession::Clip session("c");
+    session.type = "video";
+    session.sourceId = "s";
+    session.startTime = 0.04;
+    session.duration = 2;
+    session.inPoint = -1;
+    session.track = 2;
+    const ClipTiming fromJob = ClipTiming::of(job, false);
+    const ClipTiming fromSession = ClipTiming::of(session);
+    for (const ClipTiming& timing : {fromJob, fromSession}) {
+        EXPECT_TRUE(timing.picture);
+        EXPECT_EQ(timing.lane, 2);
+        EXPECT_DOUBLE_EQ(timing.start, 0.04);
+        EXPECT_DOUBLE_EQ(timing.inPoint, 0);
+    }
+    job.type = "image";
+    EXPECT_FALSE(ClipTiming::of(job, false).picture);
+    EXPECT_TRUE(ClipTiming::of(job, true).picture);
+}
+
+} // namespace
+} // namespace velmora
