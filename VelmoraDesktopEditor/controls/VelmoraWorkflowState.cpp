@@ -42,6 +42,8 @@ void VelmoraWorkflowState::setExportJobURL(std::optional<std::filesystem::path> 
 {
     if (scratchJob_ && url != scratchJob_->path())
         removeScratchJob(scratchJob_);
+    if (url != exportJobURL_)
+        exportResolvedMedia_.reset();
     exportJobURL_ = std::move(url);
     emit exportJobURLChanged();
 }
@@ -56,14 +58,19 @@ void VelmoraWorkflowState::openExportTab(const std::filesystem::path& jobURL,
                                          const std::optional<std::filesystem::path>& mediaFolder)
 {
     setExportJobURL(jobURL);
+    exportResolvedMedia_.reset();
     setExportMediaFolderURL(mediaFolder);
     setSelectedTab(VelmoraShellTab::exportTab);
 }
 
 void VelmoraWorkflowState::openExportTab(std::unique_ptr<ClaimedScratchFile> scratchJob,
-                                         const std::optional<std::filesystem::path>& mediaFolder)
+                                         const std::optional<std::filesystem::path>& mediaFolder,
+                                         std::optional<ResolvedMedia> resolved)
 {
     setExportJobURL(scratchJob->path());
+    // Those who hear of the new job look at it once control is back in the event loop, and find
+    // its files with it.
+    exportResolvedMedia_ = std::move(resolved);
     scratchJob_ = std::move(scratchJob);
     setExportMediaFolderURL(mediaFolder);
     setSelectedTab(VelmoraShellTab::exportTab);

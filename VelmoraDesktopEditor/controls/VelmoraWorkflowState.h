@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include "controls/VelmoraShellTab.h"
+#include "model/ResolvedMedia.h"
 #include "platform/foundation/ScratchFile.h"
 
 namespace velmora {
@@ -45,8 +46,13 @@ public:
     // The same for a job file written for the hand-over (writeHandoffJob; not null), which this
     // state then owns: it is removed, and its lock dropped, when another job replaces it, the
     // hand-over is cleared, or this state goes with its window.
+    // `resolved` holds the files the editor's monitor showed for the job's sources: the workspace
+    // reads exactly those for this job (its file names them by name only).
     void openExportTab(std::unique_ptr<ClaimedScratchFile> scratchJob,
-                       const std::optional<std::filesystem::path>& mediaFolder);
+                       const std::optional<std::filesystem::path>& mediaFolder,
+                       std::optional<ResolvedMedia> resolved = std::nullopt);
+    // The files the editor resolved for the handed-over job; none for a job chosen otherwise.
+    const std::optional<ResolvedMedia>& exportResolvedMedia() const { return exportResolvedMedia_; }
 
     // Writes `jobText` as a new hand-over job file in `folder`, named "velmora_render_" + 8
     // upper-case hex digits + ".json" and locked while its claim lives, so that a killed editor's
@@ -80,6 +86,7 @@ private:
     std::optional<std::filesystem::path> exportMediaFolderURL_;
     // The handed-over job when it is a scratch file of the hand-over.
     std::unique_ptr<ClaimedScratchFile> scratchJob_;
+    std::optional<ResolvedMedia> exportResolvedMedia_;
     QPointer<const QObject> exitGuardOwner_;
     ExitGuard exitGuard_;
 };

@@ -1,9 +1,9 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 
+#include "export/EditorRenderJob.h"
 #include "export/TimelineExport.h"
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
-#include "model/MediaResolver.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileReading.h"
 #include "platform/foundation/RemovedOnExit.h"
@@ -26,14 +26,11 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
 {
     const std::filesystem::path folder = jobFolder_.empty() ? std::filesystem::temp_directory_path() : jobFolder_;
     removeStaleScratchFiles(folder, renderJobNaming());
-    // The job names the files the preview shows: the same lookup of the same session in the same
-    // folder. A folder without media leaves the names as stored, for the export to report.
-    std::optional<MediaResolver::SourceFileMap> shown;
-    try {
-        shown = MediaResolver::sourceFileMap(session, request.mediaFolder);
-    } catch (const Error&) {
-    }
-    const std::string text = session.renderJobText(shown ? &*shown : nullptr);
+    // The job names the files the preview shows, and the export reads exactly those: the same
+    // lookup of the same session in the same folder, made once. A folder without media leaves
+    // the names as stored, for the export to report.
+    const Exporter::EditorRenderJob handed = Exporter::editorRenderJob(session, request.mediaFolder);
+    const std::string& text = handed.text;
     // Written through the claim's own descriptor: the lock stays on the file that is read back.
     ClaimedScratchFile claim(folder, renderJobNaming(), "Could not write", folder);
     // The job file serves this run only; removed before its lock goes.
@@ -45,7 +42,7 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     const EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(jobURL));
     return Exporter::exportEditorTimeline(job, std::nullopt, request.mediaFolder, request.outputURL,
                                           request.bitrateBps, request.codec, "rec709", 1, 1, 0, 0,
-                                          request.sessionFile, progress, isCancelled);
+                                          request.sessionFile, progress, isCancelled, {}, handed.resolved());
 }
 
 } // namespace velmora

@@ -14,7 +14,8 @@ ExportResult EngineJobExporter::exportJob(const JobExportRequest& request,
     const JobLook& look = request.look;
     return Exporter::exportJob(files.jobURL, files.lutOverrideURL, files.inputURL, files.mediaFolderURL,
                                request.outputURL, request.bitrateOverrideBps, look.gammaMode, look.contrast,
-                               look.saturation, look.brightness, look.tint, std::move(progress), std::move(isCancelled));
+                               look.saturation, look.brightness, look.tint, std::move(progress), std::move(isCancelled),
+                               files.resolvedMedia ? &*files.resolvedMedia : nullptr);
 }
 
 JobPreviewStill EngineJobExporter::renderPreviewFrame(const JobPreviewRequest& request)
@@ -24,7 +25,8 @@ JobPreviewStill EngineJobExporter::renderPreviewFrame(const JobPreviewRequest& r
     Exporter::PreviewFrameResult result =
         Exporter::renderPreviewFrame(files.jobURL, files.lutOverrideURL, files.inputURL, files.mediaFolderURL,
                                      request.timeSeconds, look.gammaMode, look.contrast, look.saturation,
-                                     look.brightness, look.tint);
+                                     look.brightness, look.tint,
+                                     files.resolvedMedia ? &*files.resolvedMedia : nullptr);
     JobPreviewStill still;
     still.image = stillImageToQImage(result.cgImage);
     still.displayTimeSeconds = result.displayTimeSeconds;

@@ -151,7 +151,10 @@ void ExportWorkspaceController::dismissError()
 
 JobFiles ExportWorkspaceController::jobFiles() const
 {
-    return {jobURL_.value_or(std::filesystem::path()), lutOverrideURL_, inputURL_, mediaFolderURL_};
+    // The editor's files belong to the job it handed over, not to one chosen since.
+    const bool handedOver = jobURL_ && jobURL_ == handedOverJobURL_;
+    return {jobURL_.value_or(std::filesystem::path()), lutOverrideURL_, inputURL_, mediaFolderURL_,
+            handedOver ? handedOverMedia_ : std::nullopt};
 }
 
 JobLook ExportWorkspaceController::look() const

@@ -281,6 +281,8 @@ private:
     ExportWorkspaceServices services_;
     // The job URL of the hand-over this workspace last saw, to react to changes only.
     OptionalPath handedOverJobURL_;
+    // The files the editor resolved for the handed-over job.
+    std::optional<ResolvedMedia> handedOverMedia_;
 
     OptionalPath jobURL_;
     OptionalPath lutOverrideURL_;

@@ -281,6 +281,7 @@ void ExportWorkspaceController::onWorkflowJobChanged()
 void ExportWorkspaceController::applyWorkflowHandoff()
 {
     handedOverJobURL_ = workflow_.exportJobURL();
+    handedOverMedia_ = workflow_.exportResolvedMedia();
     if (!handedOverJobURL_)
         return;
     const JobFileReading reading = readJobFile(*handedOverJobURL_);

@@ -10,6 +10,7 @@
 
 #include "export/ExportResult.h"
 #include "export/TimelineExportProgress.h"
+#include "model/ResolvedMedia.h"
 
 namespace velmora {
 
@@ -34,6 +35,9 @@ struct JobFiles {
     std::optional<std::filesystem::path> lutOverrideURL;
     std::optional<std::filesystem::path> inputURL;
     std::optional<std::filesystem::path> mediaFolderURL;
+    // For a job the Edit workspace handed over: the files its monitor showed for the sources,
+    // which the engine reads instead of looking the job's file names up again.
+    std::optional<ResolvedMedia> resolvedMedia;
 
     bool operator==(const JobFiles&) const = default;
 };

@@ -381,16 +381,19 @@ void EditorWorkspaceController::sendTimelineToExportTab()
     if (!session)
         return;
     std::unique_ptr<ClaimedScratchFile> job;
+    std::optional<ResolvedMedia> resolved;
     if (!reportingFailure([&] {
-            // The job names the files the monitor shows, so that the export reads them.
+            // The job names the files the monitor shows, and the workspace reads exactly those.
             const std::optional<MediaResolver::SourceFileMap> shown = engine_->sourceFilesShown();
             job = VelmoraWorkflowState::writeHandoffJob(fs::temp_directory_path(),
                                                         session->renderJobText(shown ? &*shown : nullptr));
+            if (shown && mediaFolderURL_)
+                resolved = ResolvedMedia{*mediaFolderURL_, *shown};
         }))
         return;
     // The shell replaces this workspace once control is back in the event loop: the engine is
     // still here for the status line.
-    workflow_->openExportTab(std::move(job), mediaFolderURL_);
+    workflow_->openExportTab(std::move(job), mediaFolderURL_, std::move(resolved));
     engine_->setStatus("Sent timeline to 10-bit Export tab");
 }
 

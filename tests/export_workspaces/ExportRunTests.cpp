@@ -79,7 +79,7 @@ TEST_F(ExportRun, ReportsStartProgressAndDoneInOrder)
     // The run works on what was set when it started.
     controller->setGammaMode("srgb");
     FakeJobExporter::ExportCall& call = exporter->exportCall(0);
-    EXPECT_EQ(call.request, (JobExportRequest{{dir / "grade.json", std::nullopt, dir / "A001.MOV", std::nullopt},
+    EXPECT_EQ(call.request, (JobExportRequest{{dir / "grade.json", std::nullopt, dir / "A001.MOV", std::nullopt, std::nullopt},
                                               output(),
                                               12'500'000,
                                               {"g22", 1.25, 0.8, -0.05, -0.25}}));

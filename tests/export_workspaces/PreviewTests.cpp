@@ -65,7 +65,7 @@ TEST_F(Preview, AStillBringsItsRangeCaptionAndStatus)
     controller->refreshPreview();
     EXPECT_TRUE(controller->isPreviewing());
     EXPECT_EQ(exporter->previewCall(0).request,
-              (JobPreviewRequest{{dir / "trip_desktop_v2_job.json", std::nullopt, std::nullopt, dir.path()},
+              (JobPreviewRequest{{dir / "trip_desktop_v2_job.json", std::nullopt, std::nullopt, dir.path(), std::nullopt},
                                  0,
                                  {"rec709", 1, 1, 0.1, 0}}));
     exporter->finishPreview(0, still("L", 0, 12.25, 0, 3.5));
