@@ -18,13 +18,17 @@
 #include "export/FastSingleClipPath.h"
 #include "export/FrameTiming.h"
 #include "export/JobPreviewStill.h"
+#include "export/JobRouting.h"
+#include "export/TimelineExport.h"
 #include "export/SingleVideoExport.h"
 #include "export/TimelineExportSetup.h"
 #include "export/TimelineFrameRenderer.h"
 #include "grading/PreviewFrameGrader.h"
+#include "preview/GradedStillJob.h"
 #include "model/DesktopJobTool.h"
 #include "platform/foundation/Error.h"
 #include "platform/media/Asset.h"
+#include "platform/media/AssetReader.h"
 #include "platform/media/FrameStart.h"
 #include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
@@ -90,6 +94,9 @@ struct Case {
     bool single = false;
     // The 10-bit workspace's job carries a job-wide LUT that is not there.
     bool jobLutMissing = false;
+    // Made to be rendered: every LUT keeps black and white (frame stamps stay readable), and
+    // nothing is missing.
+    bool rendered = false;
     std::ostringstream summary;
 };
 
@@ -172,7 +179,7 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
             videoSources.push_back(addSource("C0001.MP4", "video"));
             c.summary << " cam1+cam2/C0001.MP4";
         }
-        if (chance(0.3)) { // a file gone, one of another name in two folders
+        if (!c.rendered && chance(0.3)) { // a file gone, one of another name in two folders
             place("a/x.mp4", library.movie(pick(std::size(kRates))));
             if (chance(0.7))
                 place("b/x.mp4", library.movie(pick(std::size(kRates))));
@@ -182,7 +189,7 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
         const std::size_t own = 1 + pick(2);
         for (std::size_t i = 0; i < own; ++i) {
             const std::string name = "clip" + std::to_string(i) + ".mp4";
-            if (chance(0.85))
+            if (c.rendered || chance(0.85))
                 place(chance(0.3) ? fs::path("sub") / name : fs::path(name), library.movie(pick(std::size(kRates))));
             else
                 c.summary << " " << name << "-absent";
@@ -209,7 +216,7 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
             if (const double speed = speeds[pick(std::size(speeds))]; speed != 1)
                 clip.speed = speed;
             if (const std::size_t lut = pick(10); lut < 6)
-                clip.grade = lutGrade(static_cast<int>(lut), rng, c.summary);
+                clip.grade = lutGrade(c.rendered ? 3 : static_cast<int>(lut), rng, c.summary);
         }
         c.summary << " [" << clip.id << " " << source << " @" << start << " +" << duration << " in " << in << " x"
                   << clip.speed.value_or(1) << " lane " << clip.track.value_or(1) << "]";
@@ -217,7 +224,7 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
         if (!upper)
             t = start + duration;
     }
-    if (!c.single && chance(0.3)) {
+    if (!c.single && !c.rendered && chance(0.3)) {
         const bool present = chance(0.6);
         if (present)
             place("still.png", library.file("still.png"));
@@ -228,7 +235,7 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
         clips.push_back(still);
     }
     if (!c.single && chance(0.4)) {
-        const bool present = chance(0.6);
+        const bool present = c.rendered || chance(0.6);
         if (present)
             place("voice.wav", library.file("voice.wav"));
         // The clip's name has no extension: the source says what it is.
@@ -237,11 +244,11 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
         c.summary << " voice.wav" << (present ? "" : "-absent");
         clips.push_back(voice);
     }
-    if (!c.single && chance(0.2)) {
+    if (!c.single && !c.rendered && chance(0.2)) {
         session->grade = EditSession::ProjectGrade{identityCubeText()};
         c.summary << " project-lut=inline";
     }
-    c.jobLutMissing = !c.single && chance(0.12);
+    c.jobLutMissing = !c.single && !c.rendered && chance(0.12);
     session->timelines.front().clips = std::move(clips);
     session->normalizeAllClipTiming();
     c.session = session;
@@ -346,6 +353,20 @@ bool names(const Error& refusal, const std::string& name)
     return refusal.localizedDescription().find(name) != std::string::npos;
 }
 
+// The engine takes the case's session as a build would answer it: with the files of the sources
+// it looked up.
+void adopt(EngineHarness& harness, const Case& c)
+{
+    harness.engine.adoptSession(c.session, c.folder, std::nullopt, true);
+    PreviewComposition composition;
+    try {
+        composition.sourceFiles = MediaResolver::sourceFileMap(*c.session, c.folder);
+    } catch (const Error&) {
+    }
+    harness.builder->finish(10, composition);
+    harness.queue->runUntilIdle();
+}
+
 std::uint32_t baseSeed()
 {
     if (const char* text = std::getenv("VELMORA_ROUTE_SEED"))
@@ -380,15 +401,7 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
         SCOPED_TRACE(::testing::Message() << "seed " << seed << " case " << index << " (VELMORA_ROUTE_SEED="
                                           << seed + index << " and case 0 repeat it): " << c.summary.str());
 
-        // Adopted as a build would answer: with the files of the sources it looked up.
-        harness.engine.adoptSession(c.session, c.folder, std::nullopt, true);
-        PreviewComposition composition;
-        try {
-            composition.sourceFiles = MediaResolver::sourceFileMap(*c.session, c.folder);
-        } catch (const Error&) {
-        }
-        harness.builder->finish(10, composition);
-        harness.queue->runUntilIdle();
+        adopt(harness, c);
         TimelinePreviewEngine& engine = harness.engine;
         const EditSession& session = *engine.session();
 
@@ -583,6 +596,163 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
     EXPECT_GT(fastPath, 5);
     EXPECT_GT(singleVideo, 5);
     EXPECT_GT(jobPreviews, cases / 4);
+}
+
+// What a picture shows: its frame stamp and its mean level (8-bit red, 0…255).
+struct Shown {
+    int stamp = -1;
+    double level = 0;
+};
+
+std::ostream& operator<<(std::ostream& out, const Shown& shown)
+{
+    return out << "stamp " << shown.stamp << " level " << shown.level;
+}
+
+Shown shownIn(const std::function<double(int x, int y, int channel)>& at, int width, int height)
+{
+    Shown shown;
+    shown.stamp = readFrameStamp([&](int x, int y) { return at(x, y, 1); }, width, height);
+    double sum = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            sum += at(x, y, 0);
+    shown.level = 255 * sum / (static_cast<double>(width) * height);
+    return shown;
+}
+
+// Every frame of a movie, in order.
+std::vector<Shown> movieFrames(const fs::path& movie)
+{
+    auto asset = Asset::open(movie);
+    AssetReader reader(asset);
+    auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::bgra);
+    reader.add(output);
+    if (!reader.startReading())
+        throw std::runtime_error("cannot read " + movie.string());
+    std::vector<Shown> frames;
+    while (auto sample = output->copyNextSampleBuffer()) {
+        if (!sample->hasImageBuffer())
+            continue;
+        const PixelBuffer& buffer = sample->imageBuffer;
+        frames.push_back(shownIn(
+            [&](int x, int y, int c) {
+                // BGRA: red is the third byte.
+                return (buffer.baseAddress(0) + buffer.bytesPerRow(0) * y)[4 * x + (c == 0 ? 2 : 1)] / 255.0;
+            },
+            buffer.width(), buffer.height()));
+    }
+    return frames;
+}
+
+// The paused monitor's graded still at `at`, decoded from its source as the program view asks
+// for it.
+Shown monitorStill(const TimelinePreviewEngine& engine, double at, int number)
+{
+    const std::optional<EditSession::Clip> clip = engine.clipForPausedGrade(at);
+    if (!clip)
+        return {};
+    GradedStillJob job;
+    job.source = engine.visualGradeSource(at, clip->id);
+    job.grade = clip->grade;
+    job.mediaFolder = engine.previewMediaFolder();
+    job.sessionFile = engine.lutSessionFileURL();
+    job.gradePreviewEnabled = engine.gradePreviewEnabled();
+    job.width = kWidth;
+    job.height = kHeight;
+    job.lutBaseKey = "routes|" + std::to_string(number);
+    const QImage still = job.run().still.convertToFormat(QImage::Format_RGBA8888);
+    if (still.isNull())
+        return {};
+    return shownIn([&](int x, int y, int c) { return still.constScanLine(y)[4 * x + c] / 255.0; }, still.width(),
+                   still.height());
+}
+
+::testing::AssertionResult sameFrame(const Shown& monitor, const Shown& written)
+{
+    if (monitor.stamp >= 0 && monitor.stamp == written.stamp && std::abs(monitor.level - written.level) <= 2)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the monitor shows " << monitor << ", the movie " << written;
+}
+
+TEST_F(RouteAgreement, RenderedCasesWriteThePausedMonitorsFramesOnEveryRoute)
+{
+    const std::uint32_t seed = baseSeed();
+    int rendered = 0, fastPaths = 0;
+    for (int index = 0; index < 200 && (rendered < 3 || fastPaths < 1); ++index) {
+        std::mt19937 rng(seed + 7919 + static_cast<std::uint32_t>(index));
+        EngineHarness harness;
+        Case c;
+        c.rendered = true;
+        c.folder = harness.media.path();
+        generate(c, *library_, rng);
+        if (!c.single && rendered >= 3)
+            continue;
+        SCOPED_TRACE(::testing::Message() << "rendered case " << index << " of seed " << seed << ": " << c.summary.str());
+        adopt(harness, c);
+        const Exporter::EditorRenderJob handed = Exporter::editorRenderJob(*harness.engine.session(), c.folder);
+        const EditorJobV2 job = EditorJobV2::fromJSON(handed.text);
+        const ExportPlan plan = exportPlan(job, c.folder, handed.resolved());
+        if (plan.refusal)
+            continue;
+        // The frames shown: up to six of them, spread over the timeline, none black.
+        std::vector<std::int64_t> frames;
+        for (std::int64_t n = 0; n < plan.framesTotal; n += std::max<std::int64_t>(1, plan.framesTotal / 6))
+            if (exportPicture(plan, n).file)
+                frames.push_back(n);
+        if (frames.empty())
+            continue;
+        const fs::path jobURL = c.folder / "handed.json";
+        writeTextFile(jobURL, handed.text);
+
+        // The sheet's export of the editor's render job, and the 10-bit workspace's of the
+        // handed-over job file (for one plain clip, the fast path).
+        const fs::path sheetMovie = c.folder / "sheet.mp4";
+        Exporter::exportEditorTimeline(job, std::nullopt, c.folder, sheetMovie, 2000000,
+                                       Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0, std::nullopt, nullptr,
+                                       nullptr, {}, handed.resolved());
+        const fs::path tenBitMovie = c.folder / "tenbit.mp4";
+        bool fastPath = false;
+        Exporter::exportJob(
+            jobURL, std::nullopt, std::nullopt, c.folder, tenBitMovie, 2000000, "rec709", 1, 1, 0, 0,
+            [&](const TimelineExportProgress& progress) { fastPath = fastPath || progress.phase == "Done (fast single-clip)"; },
+            nullptr, handed.resolved());
+        // The fast path takes the job where it writes the timeline's frames, and only there.
+        bool fastPathFits = false;
+        if (const auto candidate = Exporter::fastSingleClipCandidate(job, c.folder, handed.resolved())) {
+            const std::shared_ptr<const Asset> input = Asset::open(candidate->inputURL);
+            fastPathFits = Exporter::fastPathKeepsTimelineResult(job, *candidate, c.folder, *input) &&
+                           Exporter::fastPathFrames(job, candidate->clip, *input);
+        }
+        EXPECT_EQ(fastPath, fastPathFits);
+        const std::vector<Shown> sheet = movieFrames(sheetMovie);
+        const std::vector<Shown> tenBit = movieFrames(tenBitMovie);
+        ASSERT_EQ(sheet.size(), static_cast<std::size_t>(plan.framesTotal));
+        ASSERT_EQ(tenBit.size(), static_cast<std::size_t>(plan.framesTotal));
+        for (const std::int64_t n : frames) {
+            SCOPED_TRACE(::testing::Message() << "output frame " << n);
+            const Shown monitor = monitorStill(harness.engine, plan.grid.start(n), static_cast<int>(index * 1000 + n));
+            EXPECT_TRUE(sameFrame(monitor, sheet.at(static_cast<std::size_t>(n)))) << "sheet";
+            EXPECT_TRUE(sameFrame(monitor, tenBit.at(static_cast<std::size_t>(n))))
+                << (fastPath ? "fast path" : "10-bit workspace");
+        }
+        // The job preview of its clip's first frame.
+        const ShownFrame first = plan.map.frame(frames.front());
+        if (first.clip == 0 && !first.gap()) {
+            const Exporter::PreviewFrameResult still = Exporter::renderPreviewFrame(
+                jobURL, std::nullopt, std::nullopt, c.folder, first.sourceTime, "rec709", 1, 1, 0, 0,
+                handed.resolved());
+            const Image& image = still.cgImage;
+            const Shown preview = shownIn([&](int x, int y, int ch) { return image.row(y)[4 * x + ch]; },
+                                          image.width(), image.height());
+            EXPECT_TRUE(sameFrame(monitorStill(harness.engine, plan.grid.start(frames.front()), index * 1000 + 999),
+                                  preview))
+                << "job preview";
+        }
+        (fastPath ? fastPaths : rendered) += 1;
+    }
+    EXPECT_GE(rendered, 3);
+    EXPECT_GE(fastPaths, 1);
 }
 
 } // namespace
