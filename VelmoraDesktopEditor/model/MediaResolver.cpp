@@ -215,8 +215,19 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
         return map;
     };
     for (const auto& source : session.sources) {
-        const auto taken = takenFor(nameKind(source.fileName));
-        FileIndex found = resolveIndexedName(source.fileName, names, taken, browserExport);
+        const MediaFileKind wanted = nameKind(source.fileName);
+        const auto taken = takenFor(wanted);
+        // A file of the source's own name that no source reads yet (two cards' C0001.MP4 go to
+        // two sources); else one of its name another source reads (two sources naming one
+        // file both read it: a source whose own file is there never goes without it).
+        FileIndex found = resolveIndexedName(source.fileName, names, taken, true);
+        if (!found) {
+            found = resolveIndexedName(
+                source.fileName, names, [&kinds, wanted](std::size_t i) { return !fitsKind(wanted, kinds[i]); }, true);
+        }
+        if (!found && !browserExport) {
+            found = resolveIndexedName(source.fileName, names, taken, false);
+        }
         if (!found && !browserExport) {
             if (timeline) {
                 for (const auto& clip : timeline->clips) {

@@ -345,7 +345,7 @@ TEST(SourceFileMap, HandsUnmatchedSourcesTheRemainingVideoFilesInNameOrder)
     EXPECT_EQ(MediaResolver::unresolvedSourceLabels(session, dir.path()), (std::vector<std::string>{"x1", "x2", "x3"}));
 }
 
-TEST(SourceFileMap, FindsNestedFilesByNameAndGivesEachFileToOneSource)
+TEST(SourceFileMap, FindsNestedFilesByNameAndSourcesNamingOneFileShareIt)
 {
     TempDir dir;
     touch(dir / "day1" / "DJI_0001.MP4");
@@ -356,8 +356,8 @@ TEST(SourceFileMap, FindsNestedFilesByNameAndGivesEachFileToOneSource)
     const auto map = MediaResolver::sourceFileMap(session, dir.path());
     EXPECT_EQ(map.at("s1"), dir / "day2" / "DJI_0002.MP4");
     EXPECT_EQ(map.at("s2"), dir / "music" / "song.mp3");
-    // The only file of that name is taken: s3 gets the remaining video file.
-    EXPECT_EQ(map.at("s3"), dir / "day1" / "DJI_0001.MP4");
+    // The only file of that name is s1's too: s3 reads it as well, never a file of another name.
+    EXPECT_EQ(map.at("s3"), dir / "day2" / "DJI_0002.MP4");
     EXPECT_EQ(map.count("s4"), 0u);
 }
 
@@ -481,8 +481,8 @@ TEST(UrlForSource, FallsBackToAPlainLookupThenToTheJoinedPathInsideTheFolder)
     touch(dir / "b.mp4");
     const EditSession session = sessionWith({{"s1", "A.MP4"}, {"s2", "A.MP4"}});
     EXPECT_EQ(MediaResolver::urlForSource(session.sources[0], session, dir.path()), dir / "a.mp4");
-    // s2 got b.mp4 by order in the map.
-    EXPECT_EQ(MediaResolver::urlForSource(session.sources[1], session, dir.path()), dir / "b.mp4");
+    // s2 names the same file, and reads it too.
+    EXPECT_EQ(MediaResolver::urlForSource(session.sources[1], session, dir.path()), dir / "a.mp4");
 
     // A file the listing never offers (not a media extension) is still found by its path once
     // neither the map (a browser export assigns nothing by order) nor a name lookup finds one.
