@@ -67,6 +67,24 @@ MediaFileKind nameKind(std::string_view name)
     return MediaFileNames::kind(StringText::trimmed(StringText::removingAllIgnoringCase(trimmedName, " (Audio)")));
 }
 
+// The kind of file a source asks for: its name's, else, for a name without a media extension,
+// its declared type's ("audio" a sound, "image" a still; any other type takes any file).
+MediaFileKind sourceKind(const EditSession::Source& source)
+{
+    const MediaFileKind byName = nameKind(source.fileName);
+    if (byName != MediaFileKind::other || !source.type) {
+        return byName;
+    }
+    const std::string type = StringText::lowercased(StringText::trimmed(*source.type));
+    if (type == "audio") {
+        return MediaFileKind::sound;
+    }
+    if (type == "image") {
+        return MediaFileKind::still;
+    }
+    return MediaFileKind::other;
+}
+
 // The kinds of the listed files, by index.
 std::vector<MediaFileKind> kindsOf(const FileNames& names)
 {
@@ -143,7 +161,7 @@ void assignByOrderedVideoFiles(const std::vector<EditSession::Source>& unmapped,
     }
     for (const auto& source : unmapped) {
         // The pool holds movies only.
-        if (map.count(source.id) != 0 || !fitsKind(nameKind(source.fileName), MediaFileKind::movie)) {
+        if (map.count(source.id) != 0 || !fitsKind(sourceKind(source), MediaFileKind::movie)) {
             continue;
         }
         if (timeline) {
@@ -215,7 +233,7 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
         return map;
     };
     for (const auto& source : session.sources) {
-        const MediaFileKind wanted = nameKind(source.fileName);
+        const MediaFileKind wanted = sourceKind(source);
         const auto taken = takenFor(wanted);
         // A file of the source's own name that no source reads yet (two cards' C0001.MP4 go to
         // two sources); else one of its name another source reads (two sources naming one
@@ -252,11 +270,21 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     }
 
     if (timeline) {
+        std::unordered_map<std::string_view, MediaFileKind> kindOfSource;
+        for (const auto& source : session.sources) {
+            kindOfSource.try_emplace(source.id, sourceKind(source));
+        }
         for (const auto& clip : timeline->clips) {
             if (!clip.sourceId || fileOf.contains(*clip.sourceId) || !clip.name) {
                 continue;
             }
-            const auto taken = takenFor(nameKind(*clip.name));
+            // The source says what kind of file it reads; the clip's name only where the source
+            // does not ("voice" of the sound source voice.wav is never given voice.mp4).
+            const auto declared = kindOfSource.find(*clip.sourceId);
+            const MediaFileKind wanted = declared != kindOfSource.end() && declared->second != MediaFileKind::other
+                                             ? declared->second
+                                             : nameKind(*clip.name);
+            const auto taken = takenFor(wanted);
             if (const FileIndex found = resolveIndexedName(*clip.name, names, taken, false)) {
                 assign(*clip.sourceId, *found);
             }

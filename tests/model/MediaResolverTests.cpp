@@ -375,6 +375,21 @@ TEST(SourceFileMap, UsesClipNamesWhenTheSourceFileNameFindsNothing)
     EXPECT_EQ(mapped(map, "s9"), "Voice.wav");
 }
 
+TEST(SourceFileMap, ASoundSourceIsNeverGivenAMovieByItsClipsNameOrByOrder)
+{
+    TempDir dir;
+    touch(dir / "voice.mp4");
+    touch(dir / "cam.mp4");
+    const EditSession session =
+        sessionWith({{"s1", "voice.wav", "audio"}, {"s2", "Voice memo", "audio"}, {"s3", "Sky", "video"}},
+                    {clip("c1", "s1", "voice", "audio"), clip("c2", "s2", "Voice memo", "audio")});
+    const auto map = MediaResolver::sourceFileMap(session, dir.path());
+    EXPECT_EQ(map.count("s1"), 0u);
+    EXPECT_EQ(map.count("s2"), 0u);
+    // A source of no stated kind still takes a movie handed out by order.
+    EXPECT_EQ(mapped(map, "s3"), "cam.mp4");
+}
+
 TEST(SourceFileMap, ABrowserExportMatchesFileNamesExactlyAndAssignsNothingElse)
 {
     TempDir dir;
