@@ -186,6 +186,13 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
             videoSources.push_back(addSource("g25.mp4", "video"));
             c.summary << " stand-in";
         }
+        if (!c.rendered && chance(0.2)) { // one file that two or three sources name
+            place("A001.mp4", library.movie(pick(std::size(kRates))));
+            const std::size_t sharing = 2 + pick(2);
+            for (std::size_t i = 0; i < sharing; ++i)
+                videoSources.push_back(addSource("A001.mp4", "video"));
+            c.summary << " " << sharing << "xA001.mp4";
+        }
         const std::size_t own = 1 + pick(2);
         for (std::size_t i = 0; i < own; ++i) {
             const std::string name = "clip" + std::to_string(i) + ".mp4";
@@ -243,6 +250,13 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
         voice.sourceId = addSource("voice.wav", "audio");
         c.summary << " voice.wav" << (present ? "" : "-absent");
         clips.push_back(voice);
+    }
+    if (!c.single && !c.rendered && chance(0.2)) {
+        // A sound source named in words: its declared type says what it is.
+        EditSession::Clip memo = test::clip("a1", "audio", 0, std::max(t, 0.5), 4, "Voice memo");
+        memo.sourceId = addSource("Voice memo", "audio");
+        c.summary << " Voice-memo";
+        clips.push_back(memo);
     }
     if (!c.single && !c.rendered && chance(0.2)) {
         session->grade = EditSession::ProjectGrade{identityCubeText()};
@@ -347,6 +361,21 @@ Picture monitorPicture(const TimelinePreviewEngine& engine, double at)
     return {source->url.lexically_normal(), *frame};
 }
 
+// Whether a file of exactly this name lies anywhere in the folder.
+bool ownFilePresent(const fs::path& folder, const std::string& name)
+{
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() && entry.path().filename() == name)
+            return true;
+    return false;
+}
+
+bool isMovie(const fs::path& file)
+{
+    const std::string extension = file.extension().string();
+    return extension == ".mp4" || extension == ".MP4" || extension == ".mov";
+}
+
 // The names an export refusal lists, as they appear in its message.
 bool names(const Error& refusal, const std::string& name)
 {
@@ -421,6 +450,19 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                                           [&](const EditorJobV2::Clip& clip) { return clip.sourceId == source.id; });
             if (used && (!shown || !shown->contains(source.id)))
                 unshown.push_back(source.fileName);
+        }
+        // A source whose own file is in the folder reads it, never another or none; a sound
+        // source is never given a movie.
+        for (const EditSession::Source& source : session.sources) {
+            const auto file = shown ? shown->find(source.id) : MediaResolver::SourceFileMap::const_iterator();
+            const bool hasFile = shown && file != shown->end();
+            if (ownFilePresent(c.folder, source.fileName)) {
+                ASSERT_TRUE(hasFile) << source.fileName << " is there but source " << source.id << " has no file";
+                EXPECT_EQ(file->second.filename().string(), source.fileName) << "source " << source.id;
+            }
+            if (hasFile && source.type == "audio") {
+                EXPECT_FALSE(isMovie(file->second)) << "sound source " << source.fileName << " reads " << file->second;
+            }
         }
         for (const ExportPlan* plan : {&sheet, &workspace}) {
             const char* route = plan == &sheet ? "sheet" : "10-bit workspace";
