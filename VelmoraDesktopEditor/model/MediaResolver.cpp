@@ -96,6 +96,47 @@ std::vector<MediaFileKind> kindsOf(const FileNames& names)
     return kinds;
 }
 
+// The file of a source's own name (exactly, else but for letter case; a linked sound's
+// " (Audio)" left out), by index: one no source reads yet first (two cards' C0001.MP4 in two
+// folders go to two sources), else the first another source reads (sources naming one file all
+// read it: a source whose own file is there never goes without it). Files of another kind than
+// the source's (`otherKind`) are never its own.
+template <typename IsUsed, typename OtherKind>
+FileIndex ownNamedFile(std::string_view fileName, const FileNames& names, const IsUsed& isUsed, const OtherKind& otherKind)
+{
+    const std::string name = StringText::trimmed(fileName);
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    const std::string base = StringText::trimmed(StringText::removingAllIgnoringCase(name, " (Audio)"));
+    // The common case without a scan of the listing: the first file of the name, still free.
+    if (const std::size_t first = std::min(names.firstExactly(name), names.firstExactly(base));
+        first < names.names.size() && !otherKind(first) && !isUsed(first)) {
+        return first;
+    }
+    const auto exactly = [&](const std::string& file) {
+        return NameMatching::equalsExactly(file, name) || NameMatching::equalsExactly(file, base);
+    };
+    const auto ignoringCase = [&](const std::string& file) {
+        return NameMatching::equalsIgnoringCase(file, name) || NameMatching::equalsIgnoringCase(file, base);
+    };
+    FileIndex shared;
+    for (const bool caseMatters : {true, false}) {
+        for (std::size_t i = 0; i < names.names.size(); ++i) {
+            if (otherKind(i) || !(caseMatters ? exactly(names.names[i]) : ignoringCase(names.names[i]))) {
+                continue;
+            }
+            if (!isUsed(i)) {
+                return i;
+            }
+            if (!shared) {
+                shared = i;
+            }
+        }
+    }
+    return shared;
+}
+
 // Whether `file` is the source's own file found by its name (exactly or but for letter case),
 // rather than a file the later steps put in its place.
 bool isOwnFile(const EditSession::Source& source, const fs::path& file)
@@ -235,14 +276,8 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     for (const auto& source : session.sources) {
         const MediaFileKind wanted = sourceKind(source);
         const auto taken = takenFor(wanted);
-        // A file of the source's own name that no source reads yet (two cards' C0001.MP4 go to
-        // two sources); else one of its name another source reads (two sources naming one
-        // file both read it: a source whose own file is there never goes without it).
-        FileIndex found = resolveIndexedName(source.fileName, names, taken, true);
-        if (!found) {
-            found = resolveIndexedName(
-                source.fileName, names, [&kinds, wanted](std::size_t i) { return !fitsKind(wanted, kinds[i]); }, true);
-        }
+        FileIndex found = ownNamedFile(source.fileName, names, isUsed,
+                                       [&kinds, wanted](std::size_t i) { return !fitsKind(wanted, kinds[i]); });
         if (!found && !browserExport) {
             found = resolveIndexedName(source.fileName, names, taken, false);
         }
