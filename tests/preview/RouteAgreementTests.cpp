@@ -361,13 +361,18 @@ Picture monitorPicture(const TimelinePreviewEngine& engine, double at)
     return {source->url.lexically_normal(), *frame};
 }
 
-// Whether a file of exactly this name lies anywhere in the folder.
+// How many files of exactly this name lie anywhere in the folder.
+std::size_t filesNamed(const fs::path& folder, const std::string& name)
+{
+    std::size_t count = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
+        count += entry.is_regular_file() && entry.path().filename() == name ? 1 : 0;
+    return count;
+}
+
 bool ownFilePresent(const fs::path& folder, const std::string& name)
 {
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file() && entry.path().filename() == name)
-            return true;
-    return false;
+    return filesNamed(folder, name) > 0;
 }
 
 bool isMovie(const fs::path& file)
@@ -462,6 +467,19 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
             }
             if (hasFile && source.type == "audio") {
                 EXPECT_FALSE(isMovie(file->second)) << "sound source " << source.fileName << " reads " << file->second;
+            }
+        }
+        // Sources of one name read as many of the files of that name as there are, apart.
+        std::map<std::string, std::set<fs::path>> readByName;
+        std::map<std::string, std::size_t> sourcesByName;
+        for (const EditSession::Source& source : session.sources) {
+            ++sourcesByName[source.fileName];
+            if (shown && shown->contains(source.id))
+                readByName[source.fileName].insert(shown->at(source.id));
+        }
+        for (const auto& [name, count] : sourcesByName) {
+            if (const std::size_t files = filesNamed(c.folder, name); files > 0) {
+                EXPECT_EQ(readByName[name].size(), std::min(files, count)) << "sources named " << name;
             }
         }
         for (const ExportPlan* plan : {&sheet, &workspace}) {
