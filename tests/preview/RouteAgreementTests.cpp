@@ -501,6 +501,7 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
         if (!sheet.refusal || sheet.refusal->code() == 214) {
             const ResolvedLuts luts =
                 Exporter::timelineLuts(job, Exporter::exportTimeline(job), c.folder, std::nullopt);
+            const std::map<std::string, std::string> lutTexts = Exporter::timelineClipLutTexts(luts);
             std::set<std::string> failing;
             for (const EditorJobV2::Clip& jobClip : Exporter::exportTimeline(job).clips) {
                 const auto answer = luts.clips.find(Exporter::clipLutKey(jobClip));
@@ -512,6 +513,9 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                 const std::optional<std::string> monitor = PreviewFrameGrader::resolvedClipLutText(
                     clip->grade, engine.previewMediaFolder(), engine.lutSessionFileURL());
                 EXPECT_EQ(monitor.value_or("(none)"), lut.grades() ? lut.text : "(none)") << "clip " << clip->id;
+                const auto text = lutTexts.find(Exporter::clipLutKey(jobClip));
+                EXPECT_EQ(monitor.value_or("(none)"), text == lutTexts.end() ? "(none)" : text->second)
+                    << "the export's LUT text of clip " << clip->id;
                 EXPECT_EQ(engine.missingLutOfClip(clip->id).value_or("(none)"), lut.fails() ? lut.name : "(none)")
                     << "clip " << clip->id;
                 engine.selectClip(clip->id, false);
