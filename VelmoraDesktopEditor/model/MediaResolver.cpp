@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <system_error>
 #include <unordered_map>
 
@@ -96,34 +97,81 @@ std::vector<MediaFileKind> kindsOf(const FileNames& names)
     return kinds;
 }
 
+// The listed files by name with ASCII letter case folded (those with plain ASCII names), and
+// those with other names: the files that may bear a name but for letter case, found without
+// comparing the name with every file (a project relinked to a folder of thousands asks this of
+// every source without a file).
+class FoldedNames {
+public:
+    explicit FoldedNames(const FileNames& names) : names_(names)
+    {
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < names.names.size(); ++i) {
+            if (next < names.nonAscii.size() && names.nonAscii[next] == i) {
+                ++next;
+                continue;
+            }
+            byName_[folded(names.names[i])].push_back(i);
+        }
+    }
+
+    // The indices of the files that may equal `name` or `base` but for letter case, ascending.
+    std::vector<std::size_t> candidates(const std::string& name, const std::string& base) const
+    {
+        std::vector<std::size_t> found;
+        if (!NameMatching::isAscii(name) || !NameMatching::isAscii(base)) {
+            // Unicode letter case may fold another name onto a plain one: every file may.
+            found.resize(names_.names.size());
+            std::iota(found.begin(), found.end(), std::size_t{0});
+            return found;
+        }
+        found.assign(names_.nonAscii.begin(), names_.nonAscii.end());
+        for (const std::string* wanted : {&name, &base}) {
+            if (const auto entry = byName_.find(folded(*wanted)); entry != byName_.end()) {
+                found.insert(found.end(), entry->second.begin(), entry->second.end());
+            }
+        }
+        std::sort(found.begin(), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+        return found;
+    }
+
+private:
+    static std::string folded(std::string_view text)
+    {
+        std::string lower(text);
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        return lower;
+    }
+
+    const FileNames& names_;
+    std::unordered_map<std::string, std::vector<std::size_t>> byName_;
+};
+
 // The file of a source's own name (exactly, else but for letter case; a linked sound's
 // " (Audio)" left out), by index: one no source reads yet first (two cards' C0001.MP4 in two
 // folders go to two sources), else the first another source reads (sources naming one file all
 // read it: a source whose own file is there never goes without it). Files of another kind than
 // the source's (`otherKind`) are never its own.
 template <typename IsUsed, typename OtherKind>
-FileIndex ownNamedFile(std::string_view fileName, const FileNames& names, const IsUsed& isUsed, const OtherKind& otherKind)
+FileIndex ownNamedFile(std::string_view fileName, const FileNames& names, const FoldedNames& folded,
+                       const IsUsed& isUsed, const OtherKind& otherKind)
 {
     const std::string name = StringText::trimmed(fileName);
     if (name.empty()) {
         return std::nullopt;
     }
     const std::string base = StringText::trimmed(StringText::removingAllIgnoringCase(name, " (Audio)"));
-    // The common case without a scan of the listing: the first file of the name, still free.
-    if (const std::size_t first = std::min(names.firstExactly(name), names.firstExactly(base));
-        first < names.names.size() && !otherKind(first) && !isUsed(first)) {
-        return first;
-    }
-    const auto exactly = [&](const std::string& file) {
-        return NameMatching::equalsExactly(file, name) || NameMatching::equalsExactly(file, base);
-    };
-    const auto ignoringCase = [&](const std::string& file) {
-        return NameMatching::equalsIgnoringCase(file, name) || NameMatching::equalsIgnoringCase(file, base);
-    };
+    const std::vector<std::size_t> candidates = folded.candidates(name, base);
     FileIndex shared;
     for (const bool caseMatters : {true, false}) {
-        for (std::size_t i = 0; i < names.names.size(); ++i) {
-            if (otherKind(i) || !(caseMatters ? exactly(names.names[i]) : ignoringCase(names.names[i]))) {
+        for (const std::size_t i : candidates) {
+            const std::string& file = names.names[i];
+            const bool same = caseMatters ? NameMatching::equalsExactly(file, name) || NameMatching::equalsExactly(file, base)
+                                          : NameMatching::equalsIgnoringCase(file, name) ||
+                                                NameMatching::equalsIgnoringCase(file, base);
+            if (!same || otherKind(i)) {
                 continue;
             }
             if (!isUsed(i)) {
@@ -247,6 +295,7 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     const EditSession::Timeline* timeline = session.findActiveTimeline();
 
     const FileNames names(files);
+    const FoldedNames foldedNames(names);
     const std::vector<MediaFileKind> kinds = kindsOf(names);
     // The file of each source by its index in the listing, and how many sources each file has,
     // kept in step: every lookup asks whether a file is taken, thousands of times for a project
@@ -276,10 +325,11 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     for (const auto& source : session.sources) {
         const MediaFileKind wanted = sourceKind(source);
         const auto taken = takenFor(wanted);
-        FileIndex found = ownNamedFile(source.fileName, names, isUsed,
-                                       [&kinds, wanted](std::size_t i) { return !fitsKind(wanted, kinds[i]); });
-        if (!found && !browserExport) {
-            found = resolveIndexedName(source.fileName, names, taken, false);
+        FileIndex found = resolveIndexedName(source.fileName, names, taken, browserExport);
+        if (!found) {
+            // The first file of its name is another source's: a later one, or that one.
+            found = ownNamedFile(source.fileName, names, foldedNames, isUsed,
+                                 [&kinds, wanted](std::size_t i) { return !fitsKind(wanted, kinds[i]); });
         }
         if (!found && !browserExport) {
             if (timeline) {
