@@ -295,7 +295,8 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     const EditSession::Timeline* timeline = session.findActiveTimeline();
 
     const FileNames names(files);
-    const FoldedNames foldedNames(names);
+    // Made when a source first needs it: most projects find every file on the first look.
+    std::optional<FoldedNames> foldedNames;
     const std::vector<MediaFileKind> kinds = kindsOf(names);
     // The file of each source by its index in the listing, and how many sources each file has,
     // kept in step: every lookup asks whether a file is taken, thousands of times for a project
@@ -328,7 +329,10 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
         FileIndex found = resolveIndexedName(source.fileName, names, taken, browserExport);
         if (!found) {
             // The first file of its name is another source's: a later one, or that one.
-            found = ownNamedFile(source.fileName, names, foldedNames, isUsed,
+            if (!foldedNames) {
+                foldedNames.emplace(names);
+            }
+            found = ownNamedFile(source.fileName, names, *foldedNames, isUsed,
                                  [&kinds, wanted](std::size_t i) { return !fitsKind(wanted, kinds[i]); });
         }
         if (!found && !browserExport) {
