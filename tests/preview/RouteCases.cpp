@@ -280,10 +280,6 @@ Picture exportPicture(const ExportPlan& plan, std::int64_t n)
     return {file->second.lexically_normal(), *shown.sourceFrame};
 }
 
-// The source frame the paused monitor's still is decoded at (its clip and request as the graded
-// still asks for them at the frame's start): what a reader gives at the still's
-// source time in that file (its rate and frame count as the file tells them), black where the
-// file has no such frame.
 Picture monitorPicture(const TimelinePreviewEngine& engine, double at)
 {
     const std::optional<EditSession::Clip> clip = engine.clipForPausedGrade(at);
