@@ -218,7 +218,8 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     }
     // A clip whose LUT is missing is refused here as the timeline export refuses it: unrefused,
     // the clip would count as ungraded and stream through without its look.
-    requireClipLuts(*activeJobTimeline(job), mediaFolderURL, std::nullopt, lutOverrideURL);
+    const ResolvedLuts luts = timelineLuts(job, *activeJobTimeline(job), mediaFolderURL, std::nullopt);
+    requireLuts(*activeJobTimeline(job), luts, lutOverrideURL);
     // A source that cannot be opened is left to the timeline export, which reports it by name.
     std::shared_ptr<const Asset> asset;
     try {
@@ -244,7 +245,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     // reference where it resolves, else none (which the single-video export would refuse).
     const bool overrideGrades = isUsableLutOverride(lutOverrideURL);
     EditorJobV2 streamed = job;
-    if (!overrideGrades && timelineGlobalLutText(job, std::nullopt, mediaFolderURL, std::nullopt).empty()) {
+    if (!overrideGrades && !luts.job->grades()) {
         streamed.grade.lutCube = std::string(ProjectLUTResolver::noLutSentinel);
     }
     const std::optional<std::filesystem::path> streamedOverride =

@@ -12,6 +12,8 @@
 #include "export/SingleVideoExport.h"
 #include "export/SourceFrameDecoding.h"
 #include "export/TimelineExportSetup.h"
+#include "export/TimelineExportState.h"
+#include "export/TimelineFrameRenderer.h"
 #include "grading/BasicGrade.h"
 #include "grading/GammaCompensation.h"
 #include "grading/GradeKernels.h"
@@ -20,6 +22,8 @@
 #include "grading/MoodGrade.h"
 #include "model/DesktopJobTool.h"
 #include "model/Job.h"
+#include "model/LutResolution.h"
+#include "model/UnreadableMedia.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/media/FrameStart.h"
 #include "platform/foundation/RegularFiles.h"
@@ -197,19 +201,17 @@ BaseFrame decodeBaseFrame(const std::shared_ptr<const Asset>& asset, double snap
 }
 
 // The LUT step of the timeline export, so that the still shows the look the movie gets: the
-// clip's own LUT (inline, or its LUT file found in the media folder) at the clip's strength,
-// else the job-wide LUT (a usable override, else the job's own reference) at full strength.
-Image applyPreviewLut(const Image& image, const EditorJobV2& job, const EditorJobV2::Clip& clip,
-                      const std::optional<std::filesystem::path>& lutOverrideURL,
-                      const std::filesystem::path& mediaFolderURL)
+// clip's own LUT at the clip's strength, else the job-wide LUT (a usable override, else the
+// job's own) at full strength; each as the export decided it (timelineLuts).
+Image applyPreviewLut(const Image& image, const EditorJobV2::Clip& clip, const ResolvedLuts& luts,
+                      const std::optional<std::filesystem::path>& lutOverrideURL)
 {
-    if (const std::optional<std::string> own = timelineClipLutText(clip, mediaFolderURL, std::nullopt)) {
-        const CachedCubeRef cube = makeCachedCube(*own);
+    if (const auto own = luts.clips.find(clipLutKey(clip)); own != luts.clips.end() && own->second.grades()) {
+        const CachedCubeRef cube = makeCachedCube(own->second.text);
         const double strength = clip.grade && clip.grade->lutStrength ? *clip.grade->lutStrength : 1.0;
         return applyCubeLUTImage(image, cube->cube, cube->filter, strength);
     }
-    if (const std::string global = timelineGlobalLutText(job, lutOverrideURL, mediaFolderURL, std::nullopt);
-        !global.empty()) {
+    if (const std::string global = timelineGlobalLutText(*luts.job, lutOverrideURL); !global.empty()) {
         const CachedCubeRef cube = makeCachedCube(global);
         return applyCubeLUTImage(image, cube->cube, cube->filter, 1.0);
     }
@@ -239,6 +241,13 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
     }
     const auto [outW, outH] = timelineOutputSize(job);
     const std::filesystem::path file = previewSourceFile(job, *source, *mediaFolderURL, resolved);
+    // What the export of this job refuses, the still refuses with the export's own error: a
+    // picture drawn without its file or its look would show what no movie will.
+    if (std::optional<std::string> why = RegularFiles::unreadableReason(file)) {
+        throw exportError(TimelineExportCode::unreadableSources, UnreadableMedia::text({source->fileName}, *why));
+    }
+    const ResolvedLuts luts = timelineLuts(job, timeline, *mediaFolderURL, std::nullopt);
+    requireLuts(timeline, luts, lutOverrideURL);
 
     const double in = clip.inPoint.value_or(0);
     const double out = clip.outPoint.value_or(in + clip.duration.value_or(0));
@@ -279,7 +288,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
     }
 
     const std::optional<EditorJobV2::ClipGrade::GradeParams>& params = clip.effectiveGradeParams();
-    Image graded = applyPreviewLut(base.image, job, clip, lutOverrideURL, *mediaFolderURL);
+    Image graded = applyPreviewLut(base.image, clip, luts, lutOverrideURL);
     graded = applyMoodImage(graded, params);
     graded = applyBasicGradeImage(graded, params, outW, outH);
     graded = crop(graded, IntRect{0, 0, outW, outH});

@@ -150,15 +150,11 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
                                   double compBrightness, double compTint,
                                   const std::optional<std::filesystem::path>& sessionFile,
                                   TimelineProgressCallback progress, CancellationCallback isCancelled,
-                                  const TimelineExportFaults& faults, const ResolvedMedia* resolvedMedia)
+                                  const TimelineExportFaults& faults, const ResolvedMedia* resolvedMedia,
+                                  const ResolvedLuts* resolvedLuts)
 {
     // What will be rendered, decided and checked before any file is touched.
     const GammaModeResolution gamma = resolveGammaMode(gammaMode);
-    std::shared_ptr<const CachedCube> globalLut;
-    if (const std::string lutText = timelineGlobalLutText(job, lutOverrideURL, mediaFolderURL, sessionFile);
-        !lutText.empty()) {
-        globalLut = makeCachedCube(lutText);
-    }
     const EditorJobV2::Timeline& timeline = exportTimeline(job);
     const double duration = timelineExportDuration(timeline);
     const auto [width, height] = timelineOutputSize(job);
@@ -167,7 +163,12 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL, resolvedMedia);
     const std::set<std::string> visualIds = visualSourceIds(timeline);
     requireSourceFiles(job, timeline, sourceFiles);
-    requireClipLuts(timeline, mediaFolderURL, sessionFile, lutOverrideURL);
+    const ResolvedLuts luts = timelineLuts(job, timeline, mediaFolderURL, sessionFile, resolvedLuts);
+    requireLuts(timeline, luts, lutOverrideURL);
+    std::shared_ptr<const CachedCube> globalLut;
+    if (const std::string lutText = timelineGlobalLutText(*luts.job, lutOverrideURL); !lutText.empty()) {
+        globalLut = makeCachedCube(lutText);
+    }
 
     std::map<std::string, ExportSource> sources = openExportSources(visualIds, sourceFiles, width, height);
     // A job without a frame rate takes one from its sources; any of them will do.
@@ -178,7 +179,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     const double frameDuration = static_cast<double>(timing.step) / static_cast<double>(timing.timescale);
     const std::int64_t bitrate = timelineBitrate(bitrateOverrideBps, job, width, height, timing.fps);
     const FileType fileType = movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
-    auto clipLutTexts = timelineClipLutTexts(timeline, mediaFolderURL, sessionFile);
+    auto clipLutTexts = timelineClipLutTexts(luts);
     std::optional<TimelineAudioMix> mix = makeTimelineAudioMix(timeline.clips, sourceFiles, timing.timescale);
     if (overlays.text || overlays.lowerThirds) {
         ensureTextEngine();

@@ -14,6 +14,7 @@
 #include "export/WriterSettings.h"
 #include "model/EditorJobV2.h"
 #include "model/ResolvedMedia.h"
+#include "model/LutResolution.h"
 #include "platform/dispatch/Clock.h"
 
 namespace velmora::Exporter {
@@ -62,7 +63,10 @@ struct TimelineExportFaults {
 // `resolvedMedia` (for `mediaFolderURL`) gives the file of each source, as the editor decided
 // it; without it the sources are looked up by name (resolveTimelineSourceFiles).
 //
-// Errors: domain "export" 210, 211, 212 and 213 (job), 220, 221 (frames), 231–234 (readers),
+// `resolvedLuts`, when given, holds the LUT answers the caller decided for this job (by clip key,
+// and the job's own): they are taken as they are, and only clips it lacks are looked up.
+//
+// Errors: domain "export" 210, 211, 212, 213 and 214 (job), 220, 221 (frames), 231–234 (readers),
 // 239, 241, 242, 248, 298, 299 (writer, audio, cancel, time-out); the errors of the media layer,
 // the file system and the .cube parser pass through unchanged.
 // Which clip, source and source frame each output frame of the job's timeline export shows, or a
@@ -78,6 +82,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
                                   const std::optional<std::filesystem::path>& sessionFile,
                                   TimelineProgressCallback progress, CancellationCallback isCancelled,
                                   const TimelineExportFaults& faults = {},
-                                  const ResolvedMedia* resolvedMedia = nullptr);
+                                  const ResolvedMedia* resolvedMedia = nullptr,
+                                  const ResolvedLuts* resolvedLuts = nullptr);
 
 } // namespace velmora::Exporter

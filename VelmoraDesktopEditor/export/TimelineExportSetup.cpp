@@ -17,6 +17,7 @@
 #include "grading/PreviewFrameGrader.h"
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
+#include "model/LutResolution.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
 #include "model/UnreadableMedia.h"
@@ -118,19 +119,19 @@ std::string timelineGlobalLutText(const EditorJobV2& job, const std::optional<st
                                   const std::filesystem::path& mediaFolderURL,
                                   const std::optional<std::filesystem::path>& sessionFile)
 {
+    return timelineGlobalLutText(LutResolving::forJobReference(job.grade.lutCube, mediaFolderURL, sessionFile),
+                                 lutOverrideURL);
+}
+
+std::string timelineGlobalLutText(const LutResolution& jobLut,
+                                  const std::optional<std::filesystem::path>& lutOverrideURL)
+{
     if (lutOverrideURL) {
         if (auto text = readUtf8TextFile(*lutOverrideURL); text && ProjectLUTResolver::isUsableCubeText(*text)) {
             return *text;
         }
     }
-    if (ProjectLUTResolver::isExplicitNoLut(job.grade.lutCube)) {
-        return {};
-    }
-    std::string resolved = ProjectLUTResolver::resolveCubeText(job.grade.lutCube, mediaFolderURL, sessionFile);
-    if (ProjectLUTResolver::isUsableCubeText(resolved)) {
-        return resolved;
-    }
-    return {};
+    return jobLut.grades() ? jobLut.text : std::string();
 }
 
 const EditorJobV2::Timeline* activeJobTimeline(const EditorJobV2& job)
@@ -335,37 +336,78 @@ bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverride
     return text && ProjectLUTResolver::isUsableCubeText(*text);
 }
 
-void requireClipLuts(const EditorJobV2::Timeline& timeline, const std::filesystem::path& mediaFolderURL,
-                     const std::optional<std::filesystem::path>& sessionFile,
-                     const std::optional<std::filesystem::path>& lutOverrideURL)
+ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
+                          const std::filesystem::path& mediaFolderURL,
+                          const std::optional<std::filesystem::path>& sessionFile, const ResolvedLuts* given)
 {
-    std::vector<std::string> missing;
-    std::set<std::string> named;
-    PreviewFrameGrader::MissingClipLutLookup lookup(mediaFolderURL, sessionFile);
+    ResolvedLuts luts;
+    LutResolving::Cache lookUp(mediaFolderURL, sessionFile);
+    luts.job = given && given->job ? *given->job : lookUp.job(job.grade.lutCube);
     for (const auto& clip : timeline.clips) {
-        if (!isVisualType(clip.type) || !clip.grade) {
+        if (!isVisualType(clip.type)) {
             continue;
+        }
+        const std::string key = clipLutKey(clip);
+        if (luts.clips.contains(key)) {
+            continue;
+        }
+        if (given) {
+            if (const auto known = given->clips.find(key); known != given->clips.end()) {
+                luts.clips.emplace(key, known->second);
+                continue;
+            }
         }
         std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
         if (!grade) {
             grade = clip.grade;
         }
-        const auto name = lookup.nameFor(grade);
-        if (name && named.insert(*name).second) {
-            missing.push_back(*name);
+        luts.clips.emplace(key, lookUp.clip(grade));
+    }
+    return luts;
+}
+
+void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts,
+                 const std::optional<std::filesystem::path>& lutOverrideURL)
+{
+    std::vector<const LutResolution*> failing;
+    std::set<std::string> named;
+    const auto note = [&](const LutResolution& answer) {
+        if (answer.fails() && named.insert(answer.description()).second) {
+            failing.push_back(&answer);
+        }
+    };
+    if (luts.job) {
+        note(*luts.job);
+    }
+    for (const auto& clip : timeline.clips) {
+        if (!isVisualType(clip.type)) {
+            continue;
+        }
+        if (const auto answer = luts.clips.find(clipLutKey(clip)); answer != luts.clips.end()) {
+            note(answer->second);
         }
     }
-    if (missing.empty() || isUsableLutOverride(lutOverrideURL)) {
+    if (failing.size() > static_cast<std::size_t>(kMaximumListedMissing)) {
+        failing.resize(kMaximumListedMissing);
+    }
+    // A usable override grades the job and every clip without a LUT of its own in their place.
+    if (failing.empty() || isUsableLutOverride(lutOverrideURL)) {
         return;
     }
-    std::string names;
-    for (std::size_t i = 0; i < missing.size() && i < static_cast<std::size_t>(kMaximumListedMissing); ++i) {
-        names += (i > 0 ? "\n" : "") + missing[i];
+    std::string missing;
+    std::string unusable;
+    for (const LutResolution* answer : failing) {
+        std::string& list = answer->kind == LutResolution::Kind::missing ? missing : unusable;
+        list += (list.empty() ? "" : "\n") + answer->description();
     }
+    std::string text = missing.empty() ? std::string() : "Missing LUT files:\n" + missing;
+    if (!unusable.empty()) {
+        text += (text.empty() ? "" : "\n\n") + unusable;
+    }
+    // No route that refuses a timeline job offers a LUT override, so the tip names none.
     throw exportError(TimelineExportCode::missingLuts,
-                      "Missing LUT files:\n" + names +
-                          "\n\nTip: put each .cube file in the Media Folder or its luts folder, choose another LUT "
-                          "for its clips, or choose a LUT override.");
+                      text + "\n\nTip: put each .cube file in the Media Folder or its luts folder, or choose "
+                             "another LUT.");
 }
 
 std::map<std::string, ExportSource> openExportSources(const std::set<std::string>& visualIds,
@@ -484,25 +526,23 @@ std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::
     return PreviewFrameGrader::resolvedClipLutText(grade, mediaFolder, sessionFile);
 }
 
+std::map<std::string, std::string> timelineClipLutTexts(const ResolvedLuts& luts)
+{
+    std::map<std::string, std::string> texts;
+    for (const auto& [key, answer] : luts.clips) {
+        if (answer.grades()) {
+            texts.emplace(key, answer.text);
+        }
+    }
+    return texts;
+}
+
 std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
                                                         const std::filesystem::path& mediaFolderURL,
                                                         const std::optional<std::filesystem::path>& sessionFile)
 {
-    std::map<std::string, std::string> texts;
-    std::set<std::string> seen;
-    for (const auto& clip : timeline.clips) {
-        if (!isVisualType(clip.type)) {
-            continue;
-        }
-        const std::string key = clipLutKey(clip);
-        if (!seen.insert(key).second) {
-            continue;
-        }
-        if (auto text = timelineClipLutText(clip, mediaFolderURL, sessionFile)) {
-            texts.emplace(key, std::move(*text));
-        }
-    }
-    return texts;
+    EditorJobV2 none;
+    return timelineClipLutTexts(timelineLuts(none, timeline, mediaFolderURL, sessionFile, nullptr));
 }
 
 std::optional<std::string> timelineClipLutText(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL,

@@ -12,18 +12,22 @@
 #include "export/WriterSettings.h"
 #include "model/EditorJobV2.h"
 #include "model/ResolvedMedia.h"
+#include "model/LutResolution.h"
 
 // The steps of a timeline export's set-up that decide what will be rendered, before any output
 // is touched. Each throws the export's own error (domain "export") or passes the failing
 // library's error through.
 namespace velmora::Exporter {
 
-// The job-wide LUT text: a readable override file with usable .cube text; nothing for "None";
-// else the job's reference resolved in the media folder (and beside the session file) when
-// usable; else nothing (the empty text).
+// The job-wide LUT text: a readable override file with usable .cube text; else the job's own
+// LUT (LutResolving::forJobReference, looked up in the media folder and beside the session
+// file) when it grades; else nothing (the empty text). A job LUT that fails is refused by
+// requireLuts, not left out here.
 std::string timelineGlobalLutText(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                   const std::filesystem::path& mediaFolderURL,
                                   const std::optional<std::filesystem::path>& sessionFile);
+std::string timelineGlobalLutText(const LutResolution& jobLut,
+                                  const std::optional<std::filesystem::path>& lutOverrideURL);
 
 // The timeline the project names active, else the first; nothing when the job has none.
 const EditorJobV2::Timeline* activeJobTimeline(const EditorJobV2& job);
@@ -70,14 +74,22 @@ void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& tim
 // Whether the LUT override can grade: a readable file holding usable .cube text.
 bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL);
 
-// Throws Error("export", 214) naming (up to 20 of) the LUTs that the timeline's video and image
-// clips name and that resolve to no usable .cube text (PreviewFrameGrader::missingClipLutName
-// of the grade timelineClipLutText resolves), each once, in timeline order: left out, such a
-// clip would be written without its look while the export ends as if complete. A usable LUT
-// override grades exactly those clips, so with one nothing is refused.
-void requireClipLuts(const EditorJobV2::Timeline& timeline, const std::filesystem::path& mediaFolderURL,
-                     const std::optional<std::filesystem::path>& sessionFile,
-                     const std::optional<std::filesystem::path>& lutOverrideURL);
+// The LUT answers of a timeline export: the job's own LUT and each video and image clip's, by
+// clip key (the first clip of a key decides; its grade cleaned as a browser import would be,
+// else as held). Answers `given` holds (the editor's own, decided once) are taken as they are;
+// the rest are looked up now, each file reference once.
+ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
+                          const std::filesystem::path& mediaFolderURL,
+                          const std::optional<std::filesystem::path>& sessionFile,
+                          const ResolvedLuts* given = nullptr);
+
+// Throws Error("export", 214) naming (up to 20 of) the LUTs that the job and the timeline's
+// video and image clips name and that grade nothing, each once, the job's first, then in
+// timeline order: missing ones under "Missing LUT files:", unusable ones saying why. Left out,
+// such a clip would be written without its look while the export ends as if complete. A usable
+// LUT override grades in their place, so with one nothing is refused.
+void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts,
+                 const std::optional<std::filesystem::path>& lutOverrideURL);
 
 // Opens each visual source: its asset, first video track, orientation, image generator (at
 // most width × height, orientation applied) and duration. A file that cannot be opened fails
@@ -111,6 +123,7 @@ std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, con
 // browser import would be (else the clip's own), resolved as the preview resolves it (inline
 // text, or, when the grade says it has a LUT, its LUT file). Video and image clips only; the
 // first clip of a key decides.
+std::map<std::string, std::string> timelineClipLutTexts(const ResolvedLuts& luts);
 std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
                                                         const std::filesystem::path& mediaFolderURL,
                                                         const std::optional<std::filesystem::path>& sessionFile);

@@ -1,9 +1,9 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 
+#include "export/EditorRenderJob.h"
 #include "export/TimelineExport.h"
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
-#include "model/MediaResolver.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileReading.h"
 #include "platform/foundation/RemovedOnExit.h"
@@ -28,18 +28,16 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     removeStaleScratchFiles(folder, renderJobNaming());
     // The export reads the files the monitor shows (the engine's map), else those the same
     // lookup of the same session in the same folder gives. A folder without media leaves the
-    // names as stored, for the export to report.
-    std::optional<ResolvedMedia> media = request.media;
-    if (!media || media->mediaFolder != request.mediaFolder) {
-        media.reset();
-        try {
-            media = ResolvedMedia{request.mediaFolder, MediaResolver::sourceFileMap(session, request.mediaFolder)};
-        } catch (const Error&) {
-        }
+    // names as stored, for the export to report. The job file names the files by name, as a
+    // browser's render job does; the export itself takes them from `handed.media`, not by name.
+    Exporter::EditorRenderJob handed;
+    if (request.media && request.media->mediaFolder == request.mediaFolder) {
+        handed.media = request.media;
+        handed.text = session.renderJobText(&handed.media->files);
+    } else {
+        handed = Exporter::editorRenderJob(session, request.mediaFolder);
     }
-    // The job file names the files by name, as a browser's render job does; the export itself
-    // takes them from `media`, not by name.
-    const std::string text = session.renderJobText(media ? &media->files : nullptr);
+    const std::string& text = handed.text;
     // Written through the claim's own descriptor: the lock stays on the file that is read back.
     ClaimedScratchFile claim(folder, renderJobNaming(), "Could not write", folder);
     // The job file serves this run only; removed before its lock goes.
@@ -51,7 +49,7 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     const EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(jobURL));
     return Exporter::exportEditorTimeline(job, std::nullopt, request.mediaFolder, request.outputURL,
                                           request.bitrateBps, request.codec, "rec709", 1, 1, 0, 0,
-                                          request.sessionFile, progress, isCancelled, {}, media ? &*media : nullptr);
+                                          request.sessionFile, progress, isCancelled, {}, handed.resolved());
 }
 
 } // namespace velmora

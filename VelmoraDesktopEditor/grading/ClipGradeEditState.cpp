@@ -103,7 +103,10 @@ ClipGradeEditState ClipGradeEditState::from(const std::optional<EditSession::Cli
     const std::string lutFile = StringText::trimmed(grade.lutFile.value_or(""));
     const std::string lutName = StringText::trimmed(grade.lutName.value_or(""));
     const std::string lutData = grade.lutData ? StringText::trimmed(grade.lutData->str()) : std::string();
-    if (grade.hasLut != false && ProjectLUTResolver::isUsableCubeText(lutData)) {
+    if (grade.hasLut == false) {
+        // A LUT switched off grades nothing, whatever file or text the grade still holds.
+        state.lutReference = std::string(ProjectLUTResolver::noLutSentinel);
+    } else if (ProjectLUTResolver::isUsableCubeText(lutData)) {
         state.lutReference = std::string(ProjectLUTResolver::embeddedLutLabel);
     } else if (!lutFile.empty()) {
         state.lutReference = lutFile;

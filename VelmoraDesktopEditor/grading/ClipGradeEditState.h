@@ -50,8 +50,8 @@ struct ClipGradeEditState {
                        std::string lutReference = "None");
 
     // The edit state of the clip's grade; the defaults for no clip or a clip without a grade.
-    // Its lutReference names the one LUT that grades the clip, as the grader resolves it: inline
-    // text that is usable .cube text ("(Embedded LUT)", unless hasLut is false) before any file
+    // Its lutReference names the one LUT that grades the clip, as the grader resolves it: "None"
+    // with hasLut false; inline text that is usable .cube text ("(Embedded LUT)") before any file
     // the grade also names; else its lutFile, else its lutName (".cube" added to a name without
     // a dot), else "(Embedded LUT)" for other inline text with hasLut true, else "None".
     static ClipGradeEditState from(const std::optional<EditSession::Clip>& clip);

@@ -73,7 +73,16 @@ bool EditSession::applyClipGrade(const std::string& clipId, const ClipGradeEditS
     }
 
     EditorJobV2::ClipGrade grade;
-    if (isNoLutReference(reference)) {
+    // The LUT the clip shows unchanged (an edit of the sliders or the mood only): its LUT fields
+    // stay exactly as held, whatever form they have (a file beside inline text, a LUT switched
+    // off), so that an edit neither drops a file nor switches a LUT on.
+    const bool lutUnchanged = current && reference == StringText::trimmed(ClipGradeEditState::from(clip).lutReference);
+    if (lutUnchanged && (current->hasLut == true || params)) {
+        grade.hasLut = current->hasLut;
+        grade.lutData = current->lutData;
+        grade.lutFile = current->lutFile;
+        grade.lutName = current->lutName;
+    } else if (isNoLutReference(reference)) {
         if (!params) {
             clip.grade.reset();
             return true;

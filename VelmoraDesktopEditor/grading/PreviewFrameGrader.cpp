@@ -15,6 +15,7 @@
 #include "grading/GradingCaches.h"
 #include "grading/LutApplication.h"
 #include "grading/MoodGrade.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/StringText.h"
@@ -59,11 +60,6 @@ Caches& caches()
 {
     static Caches* const instance = new Caches;
     return *instance;
-}
-
-bool containsDot(const std::string& text)
-{
-    return text.find('.') != std::string::npos;
 }
 
 // The parsed cube and filter of a clip's LUT text, from the cache or parsed now. Nothing for
@@ -266,81 +262,35 @@ void invalidateProjectLutCache()
 std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
                                                const OptionalPath& sessionFile)
 {
-    if (!grade || grade->hasLut == false) {
+    LutResolution answer = LutResolving::forClipGrade(grade, mediaFolder, sessionFile);
+    if (!answer.grades()) {
         return std::nullopt;
     }
-    if (grade->lutData) {
-        std::string inlineText = StringText::trimmed(grade->lutData->str());
-        if (ProjectLUTResolver::isUsableCubeText(inlineText)) {
-            return inlineText;
-        }
-    }
-    if (grade->hasLut != true) {
-        return std::nullopt;
-    }
-    for (const auto* candidate : {&grade->lutFile, &grade->lutName}) {
-        if (!*candidate) {
-            continue;
-        }
-        std::string name = StringText::trimmed(**candidate);
-        if (name.empty()) {
-            continue;
-        }
-        if (!containsDot(name)) {
-            name += ".cube";
-        }
-        std::string text = ProjectLUTResolver::resolveCubeText(name, mediaFolder, sessionFile);
-        if (ProjectLUTResolver::isUsableCubeText(text)) {
-            return text;
-        }
-    }
-    return std::nullopt;
+    return std::move(answer.text);
 }
 
 std::optional<std::string> missingClipLutName(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
                                               const OptionalPath& sessionFile)
 {
-    if (!grade || grade->hasLut == false) {
+    const LutResolution answer = LutResolving::forClipGrade(grade, mediaFolder, sessionFile);
+    if (!answer.fails()) {
         return std::nullopt;
     }
-    std::optional<std::string> named;
-    if (grade->hasLut == true) {
-        for (const auto* candidate : {&grade->lutFile, &grade->lutName}) {
-            const std::string name = StringText::trimmed(candidate->value_or(""));
-            if (!name.empty() && name != ProjectLUTResolver::noLutSentinel &&
-                name != ProjectLUTResolver::embeddedLutLabel) {
-                named = name;
-                break;
-            }
-        }
-    }
-    if (!named && grade->lutData && !StringText::trimmed(grade->lutData->str()).empty()) {
-        named = std::string(ProjectLUTResolver::embeddedLutLabel);
-    }
-    if (!named || resolvedClipLutText(grade, mediaFolder, sessionFile)) {
-        return std::nullopt;
-    }
-    return named;
+    return answer.name;
 }
 
 MissingClipLutLookup::MissingClipLutLookup(OptionalPath mediaFolder, OptionalPath sessionFile)
-    : mediaFolder_(std::move(mediaFolder)), sessionFile_(std::move(sessionFile))
+    : cache_(std::move(mediaFolder), std::move(sessionFile))
 {
 }
 
 std::optional<std::string> MissingClipLutLookup::nameFor(const std::optional<ClipGrade>& grade)
 {
-    if (!grade || grade->lutData) {
-        return missingClipLutName(grade, mediaFolder_, sessionFile_);
+    const LutResolution answer = cache_.clip(grade);
+    if (!answer.fails()) {
+        return std::nullopt;
     }
-    const char separator = '\0'; // never part of a file name
-    const std::string key = std::string(grade->hasLut == true ? "1" : "0") + separator + grade->lutFile.value_or("") +
-                            separator + grade->lutName.value_or("");
-    auto [known, added] = byFileReference_.try_emplace(key);
-    if (added) {
-        known->second = missingClipLutName(grade, mediaFolder_, sessionFile_);
-    }
-    return known->second;
+    return answer.name;
 }
 
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,

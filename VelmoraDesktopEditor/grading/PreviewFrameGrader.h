@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/EditorJobV2.h"
+#include "model/LutResolution.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/image/Image.h"
 
@@ -71,9 +72,10 @@ void invalidateLutBaseCache();
 // Forgets the parsed project LUT, then every LUT base.
 void invalidateProjectLutCache();
 
-// The .cube text that grades a clip: none without a grade or with hasLut false; usable inline
-// text (trimmed) when hasLut is absent or true; only with hasLut true, the first of lutFile and
-// lutName (".cube" added to a name without a dot) whose file holds usable cube text.
+// The .cube text that grades a clip (LutResolving::forClipGrade): none without a grade or with
+// hasLut false; usable inline text (trimmed) when hasLut is absent or true; only with hasLut
+// true, the first of lutFile and lutName (".cube" added to a name without a dot) whose file
+// holds usable cube text.
 std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
                                                const std::optional<std::filesystem::path>& mediaFolder,
                                                const std::optional<std::filesystem::path>& sessionFile);
@@ -95,9 +97,7 @@ public:
     std::optional<std::string> nameFor(const std::optional<EditorJobV2::ClipGrade>& grade);
 
 private:
-    std::optional<std::filesystem::path> mediaFolder_;
-    std::optional<std::filesystem::path> sessionFile_;
-    std::map<std::string, std::optional<std::string>> byFileReference_;
+    LutResolving::Cache cache_;
 };
 // The project LUT's text; empty for an absent, blank or "None" reference.
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube,

@@ -84,22 +84,22 @@ json gradeParamsObject(const EditorJobV2::ClipGrade::GradeParams& params)
 json clipGradeObject(const EditorJobV2::ClipGrade& grade)
 {
     json object = json::object();
-    // Usable inline text grades the clip before any file it also names (the grader's order), so
-    // of the two the document carries the text: the LUT that is seen is the LUT that is written.
+    // Usable inline text grades the clip before any file it also names (the grader's order), so a
+    // grade holding both is written with both, and reads back graded by the same text and naming
+    // the same file: a saved document keeps what it held.
     const bool inlineGrades = grade.hasLut != false && grade.lutData &&
                               ProjectLUTResolver::isUsableCubeText(StringText::trimmed(grade.lutData->str()));
     object["hasLut"] = grade.hasLut.value_or(inlineGrades);
     object["lutStrength"] = grade.lutStrength.value_or(1.0);
     const bool hasData = grade.lutData && !grade.lutData->empty();
     // "(Embedded LUT)" only labels the picker entry of a LUT carried in lutData; writing the
-    // label instead of the data would lose the LUT.
+    // label beside the data would name a file that does not exist.
     const bool fileIsEmbeddedLabel =
         grade.lutFile && StringText::trimmed(*grade.lutFile) == ProjectLUTResolver::embeddedLutLabel;
-    const bool writeFile =
-        grade.lutFile && !grade.lutFile->empty() && !(fileIsEmbeddedLabel && hasData) && !inlineGrades;
-    if (writeFile) {
+    if (grade.lutFile && !grade.lutFile->empty() && !(fileIsEmbeddedLabel && hasData)) {
         object["lutFile"] = *grade.lutFile;
-    } else if (hasData) {
+    }
+    if (hasData) {
         object["lutData"] = grade.lutData->str();
     }
     if (grade.lutName) {

@@ -14,6 +14,8 @@ namespace velmora {
 struct ResolvedMedia {
     std::filesystem::path mediaFolder;
     MediaResolver::SourceFileMap files;
+
+    bool operator==(const ResolvedMedia&) const = default;
 };
 
 } // namespace velmora

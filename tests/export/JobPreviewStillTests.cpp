@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <vector>
 
 #include <cmath>
@@ -356,6 +358,35 @@ TEST_F(PreviewStill, ClipLutFilesAndTheJobLutGradeAsInTheExport)
     const Color kept =
         render(timelineJob({clipJson("v", "video", 0, 1)}, "a.mp4", red), 0.0, dir_ / "blank.cube").cgImage.pixel(2, 2);
     EXPECT_NEAR(kept.r, 1.0, 1e-5);
+}
+
+TEST_F(PreviewStill, RefusesWhatTheExportRefusesWithTheExportsError)
+{
+    const auto expectExportError = [](const Error& error, int code, const std::string& message) {
+        EXPECT_EQ(error.domain(), "export");
+        EXPECT_EQ(error.code(), code);
+        EXPECT_EQ(error.message(), message);
+    };
+    const std::string tip = "\n\nTip: put each .cube file in the Media Folder or its luts folder, or choose another "
+                            "LUT.";
+    // The job's own LUT, missing.
+    expectExportError(errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}, "a.mp4", "missing_job_look.cube")); }),
+                      214, "Missing LUT files:\nmissing_job_look.cube" + tip);
+    // A clip's LUT, missing, or a pipe in its place; the clip that names it need not be the one shown.
+    ASSERT_EQ(::mkfifo((media() / "pipe.cube").c_str(), 0600), 0);
+    json missing = clipJson("w", "video", 1, 1);
+    missing["grade"] = {{"hasLut", true}, {"lutFile", "gone.cube"}};
+    json piped = clipJson("x", "video", 2, 1);
+    piped["grade"] = {{"hasLut", true}, {"lutFile", "pipe.cube"}};
+    expectExportError(errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1), missing, piped})); }), 214,
+                      "Missing LUT files:\ngone.cube\npipe.cube" + tip);
+    // A media file that cannot be read.
+    std::filesystem::remove(media() / "a.mp4");
+    std::filesystem::create_symlink("/proc/self/mem", media() / "a.mp4");
+    const Error unreadable = errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)})); });
+    EXPECT_EQ(unreadable.domain(), "export");
+    EXPECT_EQ(unreadable.code(), 215);
+    EXPECT_NE(unreadable.message().find("Cannot read a.mp4"), std::string::npos) << unreadable.message();
 }
 
 TEST_F(PreviewStill, GradesWithTheClipsGradeParameters)

@@ -126,11 +126,12 @@ TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAn
     job.timelines[0].clips[0].grade = grade(true, "missing_look.cube");
     job.timelines[0].clips.push_back(videoClip("b", "A", 2, 0, 1));
     job.timelines[0].clips[1].grade = grade(true, std::nullopt, SharedText("LUT_3D_SIZE 2"));
-    const std::string tip = "\n\nTip: put each .cube file in the Media Folder or its luts folder, choose another "
-                            "LUT for its clips, or choose a LUT override.";
+    const std::string tip = "\n\nTip: put each .cube file in the Media Folder or its luts folder, or choose another "
+                            "LUT.";
     Failure failure = exportFails(job);
     EXPECT_EQ(failure.code, 214);
-    EXPECT_EQ(failure.message, "Missing LUT files:\nmissing_look.cube\n(Embedded LUT)" + tip);
+    EXPECT_EQ(failure.message, "Missing LUT files:\nmissing_look.cube\n\n(Embedded LUT) is not a usable LUT: "
+                               "LUT_3D_SIZE 2 (needs 3 or more)" + tip);
     expectFolderUntouched();
     // The one-clip job the fast path would stream is refused alike.
     job.timelines[0].clips.pop_back();
@@ -148,8 +149,45 @@ TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAn
     // A grade that holds no LUT names none.
     for (const auto& none : {grade(false, "missing_look.cube"), grade(true, " "), grade(std::nullopt, "")}) {
         job.timelines[0].clips[0].grade = none;
-        EXPECT_NO_THROW(Exporter::requireClipLuts(job.timelines[0], media_->path(), std::nullopt, std::nullopt));
+        EXPECT_NO_THROW(Exporter::requireLuts(
+            job.timelines[0], Exporter::timelineLuts(job, job.timelines[0], media_->path(), std::nullopt),
+            std::nullopt));
     }
+}
+
+TEST_F(TimelineExportErrorTest, AJobLutThatCannotBeFoundIsRefusedByNameOnEveryRoute)
+{
+    EditorJobV2 job = goodJob();
+    job.grade.lutCube = "missing_job_look.cube";
+    const std::string message = "Missing LUT files:\nmissing_job_look.cube\n\nTip: put each .cube file in the Media "
+                                "Folder or its luts folder, or choose another LUT.";
+    Failure failure = exportFails(job);
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, message);
+    expectFolderUntouched();
+    failure = failureOf([&] {
+        Exporter::tryFastExportTimelineJobAsSingleFile(job, std::nullopt, media_->path(), output_, std::nullopt,
+                                                       "rec709", 1, 1, 0, 0);
+    });
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, message);
+    expectFolderUntouched();
+}
+
+TEST_F(TimelineExportErrorTest, ALutFileThatIsThereButNotUsableIsRefusedSayingWhy)
+{
+    TempDir media;
+    std::filesystem::copy_file(*media_ / "a.mp4", media / "a.mp4");
+    writeTextFile(media / "swap_rb2.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    EditorJobV2 job = goodJob();
+    job.timelines[0].clips[0].grade = EditorJobV2::ClipGrade{};
+    job.timelines[0].clips[0].grade->hasLut = true;
+    job.timelines[0].clips[0].grade->lutFile = "swap_rb2.cube";
+    const Failure failure = failureOf([&] { exportJob(job, media.path(), output_); });
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: put each "
+                               ".cube file in the Media Folder or its luts folder, or choose another LUT.");
+    expectFolderUntouched();
 }
 
 TEST_F(TimelineExportErrorTest, ACorruptFileIsRefusedWithTheMediaError)

@@ -693,13 +693,69 @@ TEST(OneLutPerClip, TheInlineTextThatGradesIsWhatThePickerShowsAndTheRenderJobCa
     const EditorJobV2 job = EditorJobV2::fromJSON(session.renderJobText());
     const std::optional<ClipGrade>& written = job.timelines.at(0).clips.at(0).grade;
     ASSERT_TRUE(written);
-    EXPECT_EQ(written->lutFile, std::nullopt);
+    EXPECT_EQ(written->lutFile, "SwapRB.cube");
     EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(written, dir.path(), std::nullopt), text);
 
     // Where the text is not usable, the file grades, and is what is named and written.
     clipRef(session, "a").grade->lutData = "LUT_3D_SIZE 2";
     EXPECT_EQ(session.clipLutPickerValue("a", dir.path(), std::nullopt), "SwapRB.cube");
     EXPECT_EQ(EditorJobV2::fromJSON(session.renderJobText()).timelines.at(0).clips.at(0).grade->lutFile, "SwapRB.cube");
+}
+
+// Saving, and an edit of the sliders, keep a grade's LUT fields as they were held.
+TEST(OneLutPerClip, SavingAndASliderEditKeepTheFileBesideTheInlineText)
+{
+    test::TempDir dir;
+    const std::string text = StringText::trimmed(test::constantCubeText(0.1, 0.2, 0.3));
+    EditSession session = sessionWithClips();
+    ClipGrade both;
+    both.hasLut = true;
+    both.lutFile = "SwapRB.cube";
+    both.lutName = "SwapRB.cube";
+    both.lutData = text;
+    clipRef(session, "a").grade = both;
+    const auto file = dir / "Project.json";
+    const auto reopenedGrade = [&] {
+        session.saveProject(file, std::nullopt);
+        return EditSession::load(file).clip("a")->grade;
+    };
+    std::optional<ClipGrade> saved = reopenedGrade();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->lutFile, "SwapRB.cube");
+    EXPECT_EQ(saved->lutData, text);
+
+    ClipGradeEditState state = ClipGradeEditState::from(clipRef(session, "a"));
+    state.exposure = 0.5;
+    ASSERT_TRUE(session.applyClipGrade("a", state));
+    saved = reopenedGrade();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->hasLut, true);
+    EXPECT_EQ(saved->lutFile, "SwapRB.cube");
+    EXPECT_EQ(saved->lutName, "SwapRB.cube");
+    EXPECT_EQ(saved->lutData, text);
+    EXPECT_NEAR(ClipGradeEditState::from(EditSession::load(file).clip("a")).exposure, 0.5, 1e-12);
+}
+
+// A LUT switched off names none, and an edit of the sliders leaves it off.
+TEST(OneLutPerClip, ALutSwitchedOffShowsNoneAndStaysOffThroughAnEdit)
+{
+    EditSession session = sessionWithClips();
+    ClipGrade off;
+    off.hasLut = false;
+    off.lutFile = "SwapRB.cube";
+    off.lutName = "SwapRB.cube";
+    clipRef(session, "a").grade = off;
+    ClipGradeEditState state = ClipGradeEditState::from(clipRef(session, "a"));
+    EXPECT_EQ(state.lutReference, "None");
+    EXPECT_EQ(session.clipLutReference("a"), "None");
+
+    state.exposure = 0.5;
+    ASSERT_TRUE(session.applyClipGrade("a", state));
+    const std::optional<ClipGrade>& edited = clipRef(session, "a").grade;
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(edited->hasLut, false);
+    EXPECT_EQ(edited->lutFile, "SwapRB.cube");
+    EXPECT_EQ(session.clipLutReference("a"), "None");
 }
 
 TEST(ClipLutLookups, ReferenceAndPickerValue)

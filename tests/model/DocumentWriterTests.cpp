@@ -143,8 +143,8 @@ json writtenGrade(const EditorJobV2::ClipGrade& grade)
     return writtenClip(c)["grade"];
 }
 
-// Of a file and inline text, the one that grades is written: usable text grades first.
-TEST(ClipGradeWriting, WritesTheLutThatGradesTheFileOrTheData)
+// A grade is written with what it holds: a file beside inline text keeps both.
+TEST(ClipGradeWriting, WritesTheFileAndTheDataItHolds)
 {
     EditorJobV2::ClipGrade grade;
     EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": false, "lutStrength": 1.0})"));
@@ -155,10 +155,10 @@ TEST(ClipGradeWriting, WritesTheLutThatGradesTheFileOrTheData)
     grade.lutName = "";
     grade.lutStrength = 0.5;
     EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutFile": "Look.cube",
-                                                   "lutName": ""})"));
+                                                   "lutData": "LUT_3D_SIZE 2", "lutName": ""})"));
     grade.lutData = "LUT_3D_SIZE 33";
-    EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutData": "LUT_3D_SIZE 33",
-                                                   "lutName": ""})"));
+    EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutFile": "Look.cube",
+                                                   "lutData": "LUT_3D_SIZE 33", "lutName": ""})"));
     grade.lutFile = "";
     EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutData": "LUT_3D_SIZE 33",
                                                    "lutName": ""})"));

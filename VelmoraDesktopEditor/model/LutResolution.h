@@ -1,0 +1,116 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/EditorJobV2.h"
+
+// Which LUT grades a clip, and which the job (or project) grades with: decided here once, and
+// taken as it is by the pickers, the status line, the monitor, the job preview and every export.
+namespace velmora {
+
+struct LutResolution {
+    enum class Kind {
+        none,     // nothing grades: no LUT named, "None", or hasLut false
+        text,     // `text` grades
+        missing,  // `name` names a file that is not found as a regular file
+        unusable, // `name` is found (or inline) but is not usable .cube text; `reason` says why
+    };
+    Kind kind = Kind::none;
+    // The usable .cube text (kind text), trimmed when it came inline.
+    std::string text;
+    // What the reference is called where it is shown: the trimmed file reference as the grade
+    // holds it, or "(Embedded LUT)" for inline text. Empty for kind none.
+    std::string name;
+    // Why a found LUT cannot be used, in words: "LUT_3D_SIZE 2 (needs 3 or more)".
+    std::string reason;
+
+    bool grades() const { return kind == Kind::text; }
+    // Missing or unusable: a LUT is named and nothing grades with it.
+    bool fails() const { return kind == Kind::missing || kind == Kind::unusable; }
+    // "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)"; the name alone when
+    // missing; empty otherwise.
+    std::string description() const;
+
+    bool operator==(const LutResolution&) const = default;
+};
+
+// The LUT answers an export takes as they are instead of looking files up again: by clip key
+// (Exporter::clipLutKey: the clip's id, else its source id "|" start) and the job's own LUT.
+struct ResolvedLuts {
+    std::map<std::string, LutResolution> clips;
+    std::optional<LutResolution> job;
+};
+
+namespace LutResolving {
+
+// The answer for one file reference (the trimmed name to look up).
+using FileLookUp = std::function<LutResolution(const std::string& trimmedReference)>;
+
+// Why text cannot serve as .cube text, in words; nothing when it can
+// (ProjectLUTResolver::isUsableCubeText).
+std::optional<std::string> unusableReason(std::string_view text);
+
+// A file reference looked up where ProjectLUTResolver looks (its candidate files, in order):
+// the first regular file holding usable text; else unusable when a regular file of that name
+// was found (the first one tells why); else missing. Only regular files (or links to them)
+// count: a pipe, socket, device or folder in a LUT's place is missing. Reads the disk.
+LutResolution lookUpFile(const std::string& trimmedReference, const std::optional<std::filesystem::path>& mediaFolder,
+                         const std::optional<std::filesystem::path>& sessionFile);
+
+// The file references a clip grade may be graded by, in the order they are tried: with hasLut
+// true, its trimmed lutFile then lutName (".cube" added to a name without a dot), blanks, "None"
+// and "(Embedded LUT)" left out. Each pairs the name to show with the name to look up.
+std::vector<std::pair<std::string, std::string>> clipFileReferences(const std::optional<EditorJobV2::ClipGrade>& grade);
+
+// The clip grade's LUT. None without a grade or with hasLut false. Usable inline text first
+// (hasLut absent or true); then, only with hasLut true, the first of its file references that
+// resolves (lookUp gives each one's answer). When none grades: the first file reference's
+// failure, else inline text that is there but unusable ("(Embedded LUT)"), else none.
+LutResolution forClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade, const FileLookUp& lookUp);
+LutResolution forClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade,
+                           const std::optional<std::filesystem::path>& mediaFolder,
+                           const std::optional<std::filesystem::path>& sessionFile);
+
+// The job's or project's own LUT reference (a job's `grade.lutCube`). None when absent, blank,
+// "None" or "(Embedded LUT)"; inline .cube text is text or unusable ("(Embedded LUT)"); else a
+// file reference looked up as it is written.
+LutResolution forJobReference(const std::optional<std::string>& reference, const FileLookUp& lookUp);
+LutResolution forJobReference(const std::optional<std::string>& reference,
+                              const std::optional<std::filesystem::path>& mediaFolder,
+                              const std::optional<std::filesystem::path>& sessionFile);
+
+// File look-ups remembered for one media folder and project file: each distinct reference is
+// read once until `forget`. Any thread; the lock is held for a lookup or a store, never while
+// reading.
+class Cache {
+public:
+    Cache(std::optional<std::filesystem::path> mediaFolder, std::optional<std::filesystem::path> sessionFile);
+
+    const std::optional<std::filesystem::path>& mediaFolder() const { return mediaFolder_; }
+    const std::optional<std::filesystem::path>& sessionFile() const { return sessionFile_; }
+
+    LutResolution file(const std::string& trimmedReference);
+    // The answer for a reference already looked up; nothing when it has not been.
+    std::optional<LutResolution> known(const std::string& trimmedReference) const;
+    LutResolution clip(const std::optional<EditorJobV2::ClipGrade>& grade);
+    LutResolution job(const std::optional<std::string>& reference);
+    // Forgets every answer (the LUT files may have changed).
+    void forget();
+
+private:
+    std::optional<std::filesystem::path> mediaFolder_;
+    std::optional<std::filesystem::path> sessionFile_;
+    mutable std::mutex lock_;
+    std::map<std::string, LutResolution> files_;
+};
+
+} // namespace LutResolving
+
+} // namespace velmora

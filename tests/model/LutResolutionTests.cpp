@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "model/LutResolution.h"
+#include "support/TestSupport.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = LutResolution::Kind;
+using ClipGrade = EditorJobV2::ClipGrade;
+
+std::string cube(int size, const std::string& title = "look")
+{
+    return "TITLE \"" + title + "\"\nLUT_3D_SIZE " + std::to_string(size) + "\n0 0 0\n1 1 1\n";
+}
+
+// Keeps every test away from a resources folder of the machine.
+class LutResolutionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* value = std::getenv("VELMORA_RESOURCES_DIR")) {
+            saved_ = value;
+        }
+        ::setenv("VELMORA_RESOURCES_DIR", "", 1);
+        fs::create_directories(media() / "luts");
+        test::writeTextFile(media() / "luts" / "Present.cube", cube(33, "present"));
+        test::writeTextFile(media() / "swap_rb2.cube", cube(2));
+    }
+    void TearDown() override
+    {
+        if (saved_) {
+            ::setenv("VELMORA_RESOURCES_DIR", saved_->c_str(), 1);
+        } else {
+            ::unsetenv("VELMORA_RESOURCES_DIR");
+        }
+    }
+    fs::path media() const { return dir_.path() / "media"; }
+    LutResolution clip(const ClipGrade& grade) const
+    {
+        return LutResolving::forClipGrade(grade, media(), std::nullopt);
+    }
+
+    test::TempDir dir_;
+    std::optional<std::string> saved_;
+};
+
+ClipGrade withLut(std::optional<bool> hasLut, std::optional<std::string> file, std::optional<std::string> inlineText = {})
+{
+    ClipGrade grade;
+    grade.hasLut = hasLut;
+    grade.lutFile = std::move(file);
+    if (inlineText) {
+        grade.lutData = SharedText(*inlineText);
+    }
+    return grade;
+}
+
+TEST_F(LutResolutionTest, NothingGradesWithoutALutOrWithHasLutFalse)
+{
+    EXPECT_EQ(LutResolving::forClipGrade(std::nullopt, media(), std::nullopt).kind, Kind::none);
+    EXPECT_EQ(clip(withLut(true, "None")).kind, Kind::none);
+    EXPECT_EQ(clip(withLut(true, " ")).kind, Kind::none);
+    // hasLut false wins over a file that resolves and over usable inline text.
+    EXPECT_EQ(clip(withLut(false, "Present.cube", cube(33))), LutResolution{});
+}
+
+TEST_F(LutResolutionTest, UsableInlineTextGradesBeforeTheFile)
+{
+    const LutResolution answer = clip(withLut(true, "Present.cube", "  " + cube(17, "inline") + "\n"));
+    EXPECT_EQ(answer.kind, Kind::text);
+    EXPECT_EQ(answer.name, "(Embedded LUT)");
+    const std::string text = cube(17, "inline");
+    EXPECT_EQ(answer.text, text.substr(0, text.size() - 1));
+}
+
+TEST_F(LutResolutionTest, TheFileGradesOnlyWithHasLutTrueThenTheName)
+{
+    EXPECT_EQ(clip(withLut(std::nullopt, "Present.cube")).kind, Kind::none);
+    const LutResolution byFile = clip(withLut(true, "Present"));
+    EXPECT_EQ(byFile.kind, Kind::text);
+    EXPECT_EQ(byFile.name, "Present");
+    EXPECT_NE(byFile.text.find("present"), std::string::npos);
+
+    ClipGrade byName = withLut(true, "gone.cube");
+    byName.lutName = "Present.cube";
+    EXPECT_EQ(clip(byName).kind, Kind::text);
+    EXPECT_EQ(clip(byName).name, "Present.cube");
+}
+
+TEST_F(LutResolutionTest, AMissingFileIsNamedAsTheGradeHoldsIt)
+{
+    ClipGrade grade = withLut(true, " gone ");
+    grade.lutName = "also_gone.cube";
+    EXPECT_EQ(clip(grade), (LutResolution{Kind::missing, "", "gone", ""}));
+    EXPECT_EQ(clip(grade).description(), "gone");
+}
+
+TEST_F(LutResolutionTest, AFolderOrPipeInALutsPlaceIsMissing)
+{
+    fs::create_directories(media() / "folder.cube");
+    ASSERT_EQ(::mkfifo((media() / "pipe.cube").c_str(), 0600), 0);
+    EXPECT_EQ(clip(withLut(true, "folder.cube")).kind, Kind::missing);
+    EXPECT_EQ(clip(withLut(true, "pipe.cube")).kind, Kind::missing);
+}
+
+TEST_F(LutResolutionTest, ATwoPointLutIsFoundButUnusableAndSaysWhy)
+{
+    const LutResolution answer = clip(withLut(true, "swap_rb2.cube"));
+    EXPECT_EQ(answer.kind, Kind::unusable);
+    EXPECT_EQ(answer.description(), "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)");
+
+    test::writeTextFile(media() / "notes.cube", "hello");
+    EXPECT_EQ(clip(withLut(true, "notes.cube")).description(),
+              "notes.cube is not a usable LUT: it names no LUT_3D_SIZE or LUT_1D_SIZE");
+}
+
+TEST_F(LutResolutionTest, UnusableInlineTextWithoutAFileIsTheEmbeddedLut)
+{
+    const LutResolution answer = clip(withLut(std::nullopt, std::nullopt, cube(2)));
+    EXPECT_EQ(answer.description(), "(Embedded LUT) is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)");
+    // With a file that resolves, the file grades.
+    EXPECT_EQ(clip(withLut(true, "Present.cube", cube(2))).kind, Kind::text);
+}
+
+TEST_F(LutResolutionTest, TheJobsOwnReference)
+{
+    const auto job = [&](std::optional<std::string> reference) {
+        return LutResolving::forJobReference(reference, media(), std::nullopt);
+    };
+    EXPECT_EQ(job(std::nullopt).kind, Kind::none);
+    EXPECT_EQ(job(" None ").kind, Kind::none);
+    EXPECT_EQ(job("Present.cube").kind, Kind::text);
+    EXPECT_EQ(job(" missing_job_look.cube "), (LutResolution{Kind::missing, "", "missing_job_look.cube", ""}));
+    EXPECT_EQ(job("swap_rb2.cube").kind, Kind::unusable);
+    EXPECT_EQ(job(cube(9)).kind, Kind::text);
+    EXPECT_EQ(job(cube(1)).description(), "(Embedded LUT) is not a usable LUT: LUT_3D_SIZE 1 (needs 3 or more)");
+}
+
+TEST_F(LutResolutionTest, TheCacheReadsEachReferenceOnceUntilItForgets)
+{
+    LutResolving::Cache cache(media(), std::nullopt);
+    EXPECT_FALSE(cache.known("late.cube"));
+    EXPECT_EQ(cache.clip(withLut(true, "late")).kind, Kind::missing);
+    test::writeTextFile(media() / "late.cube", cube(5));
+    EXPECT_EQ(cache.job("late.cube").kind, Kind::missing);
+    cache.forget();
+    EXPECT_EQ(cache.job("late.cube").kind, Kind::text);
+    EXPECT_EQ(cache.clip(withLut(true, "late")).kind, Kind::text);
+}
+
+} // namespace
+} // namespace velmora
