@@ -116,6 +116,9 @@ std::vector<std::string> TimelinePreviewEngine::availableLutNames() const
 void TimelinePreviewEngine::refreshLutNames()
 {
     lutNames_->refresh(mediaFolderURL_, sessionFileURL_);
+    // The files behind the names may have changed too: every reference is looked up again.
+    lutAnswers_.reset();
+    lookUpMissingClipLuts();
 }
 
 std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::optional<std::string>& clipId) const
