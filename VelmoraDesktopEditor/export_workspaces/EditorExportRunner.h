@@ -7,6 +7,7 @@
 #include "export/ExportResult.h"
 #include "export/TimelineExportState.h"
 #include "export/WriterSettings.h"
+#include "model/LutResolution.h"
 
 namespace velmora {
 
@@ -21,6 +22,10 @@ struct EditorExportRequest {
     Exporter::EditorVideoCodec codec = Exporter::EditorVideoCodec::hevc10;
     // The project document, where clips' LUT files are also looked up; none when never saved.
     std::optional<std::filesystem::path> sessionFile;
+    // The LUT answers the editor decided for this session and folder (by clip id, and the
+    // project's own LUT), taken by the export as they are; none where the export looks up
+    // every LUT itself.
+    std::optional<ResolvedLuts> luts;
 };
 
 // Renders a session's timeline to a movie for the export sheet. Injected so that the sheet's

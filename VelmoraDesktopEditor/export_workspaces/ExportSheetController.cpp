@@ -295,6 +295,8 @@ void ExportSheetController::runExport(const std::shared_ptr<EditSession>& sessio
         static_cast<std::int64_t>(bitrateMbps_ * 1'000'000.0),
         EditorExportFormats::exportCodec(format_),
         sessionFileURL_,
+        // The LUTs as the monitor grades with them, decided once by the engine.
+        engine_.resolvedLuts(mediaFolder, sessionFileURL_),
     };
     const std::uint64_t run = ++runNumber_;
     // The previous run has ended (no run is going), so its thread is at most unwinding.
