@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QPointer>
+
 #include "grading/CubeLUT.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
@@ -163,13 +165,27 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
     applyClipGradeLive(clipId, state, false);
     // Whether the LUT grades the clip is asked of what grades it. Inline .cube text passed as a
     // reference is not named in the status line.
+    // Telling why reads the LUT's file: off the main thread, said once known, unless the clip's
+    // LUT changed meanwhile.
     const std::string trimmed = StringText::trimmed(chosen);
     const std::optional<EditSession::Clip> written = session_->clip(clipId);
     if (written && !ProjectLUTResolver::isExplicitNoLut(trimmed) && trimmed.find('\n') == std::string::npos) {
-        if (const auto problem = clipLutProblem(trimmed, written->grade, mediaFolderURL_, sessionFileURL_)) {
-            setStatus("LUT " + trimmed + " cannot be used: " + *problem + " — picture left without it");
-            lutWarning_ = LutWarning{clipId, session_->clipLutReference(clipId), status_};
-        }
+        QPointer<TimelinePreviewEngine> self(this);
+        runInBackground([self, queue = mainQueue_, trimmed, clipId, grade = written->grade,
+                         reference = session_->clipLutReference(clipId), folder = mediaFolderURL_,
+                         sessionFile = sessionFileURL_] {
+            std::optional<std::string> problem = clipLutProblem(trimmed, grade, folder, sessionFile);
+            if (!problem) {
+                return;
+            }
+            queue->post([self, trimmed, clipId, reference, problem = std::move(*problem)] {
+                if (!self || !self->session_ || self->session_->clipLutReference(clipId) != reference) {
+                    return;
+                }
+                self->setStatus("LUT " + trimmed + " cannot be used: " + problem + " — picture left without it");
+                self->lutWarning_ = LutWarning{clipId, reference, self->status_};
+            });
+        });
     }
     if (!isPlaying_) {
         bumpGradePreviewRevision();

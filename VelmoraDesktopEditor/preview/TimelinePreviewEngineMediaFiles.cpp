@@ -164,6 +164,8 @@ const std::shared_ptr<LutResolving::Cache>& TimelinePreviewEngine::lutAnswers() 
 {
     if (!lutAnswers_ || lutAnswers_->mediaFolder() != mediaFolderURL_ || lutAnswers_->sessionFile() != sessionFileURL_) {
         lutAnswers_ = std::make_shared<LutResolving::Cache>(mediaFolderURL_, sessionFileURL_);
+        // The monitor's graded stills take these answers too.
+        PreviewFrameGrader::shareLutAnswers(lutAnswers_);
     }
     return lutAnswers_;
 }

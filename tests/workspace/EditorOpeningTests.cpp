@@ -230,6 +230,28 @@ TEST(OpeningAProject, TheGradeWordDescribesTheClipUnderThePlayhead)
     EXPECT_EQ(h.engine().gradeWordForStatus(), "ON · pause for LUT");
 }
 
+// Choosing a LUT reads no file on the main thread: why it cannot grade is told once the
+// engine's worker has read it.
+TEST(OpeningAProject, AChosenLutIsReadOffTheMainThread)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    built.engineWorkInBackground = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    h.open(trip);
+    h.runBackgroundWork();
+    test::writeTextFile(trip.media / "two.cube", test::twoPointCubeText());
+    h.engine().setSelectedClipId(std::string("v1"));
+    h.workspace().chooseClipLut("two.cube");
+    h.queue->runUntilIdle();
+    EXPECT_FALSE(h.engine().status().starts_with("LUT two.cube")) << h.engine().status();
+    EXPECT_FALSE(h.background->empty());
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().status(), "LUT two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 "
+                                   "points \u2014 picture left without it");
+}
+
 // A browser project beside its "media" folder has its own folder as media folder: a LUT in
 // "luts" beside the project is found; one in "media/luts" is not looked for, and is named.
 TEST(OpeningAProject, ABrowserProjectsLutIsLookedForInTheLutsFolderBesideIt)
