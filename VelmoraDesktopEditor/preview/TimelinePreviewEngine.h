@@ -184,6 +184,9 @@ public:
     std::optional<std::string> missingLutText() const;
     // The name of the clip's LUT when it is one of those; none otherwise.
     std::optional<std::string> missingLutOfClip(const std::string& clipId) const;
+    // The status line's words about a LUT just chosen that cannot grade its clip ("LUT Two.cube
+    // cannot be used: …") while they are shown and the clip still holds that LUT; none otherwise.
+    std::optional<std::string> shownLutWarning() const;
     // The clip's LUT as decided (LutResolving::forClipGrade) from the answers already looked up
     // for the current media folder and project file; none for no such clip, or while a file its
     // grade names has not been looked up yet. Reads no file.
@@ -696,6 +699,7 @@ private:
     struct MissingClipLut {
         std::string name;
         std::string reference;
+        bool unusable = false; // found, but not usable .cube text
     };
     std::map<std::string, MissingClipLut> missingClipLuts_;
     std::uint64_t missingClipLutsNumber_ = 0;

@@ -264,6 +264,15 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
     setStatus(editState.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
 }
 
+std::optional<std::string> TimelinePreviewEngine::shownLutWarning() const
+{
+    if (!lutWarning_ || !session_ || status_ != lutWarning_->text ||
+        session_->clipLutReference(lutWarning_->clipId) != lutWarning_->reference) {
+        return std::nullopt;
+    }
+    return lutWarning_->text;
+}
+
 void TimelinePreviewEngine::retireLutWarning(const std::string& clipId)
 {
     if (!lutWarning_ || lutWarning_->clipId != clipId) {

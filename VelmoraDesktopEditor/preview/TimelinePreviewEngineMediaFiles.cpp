@@ -128,7 +128,8 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
         for (const EditSession::Clip& clip : *graded) {
             const LutResolution answer = answers->clip(clip.grade);
             if (answer.fails()) {
-                found.emplace(clip.id, MissingClipLut{answer.name, ClipGradeEditState::from(clip).lutReference});
+                found.emplace(clip.id, MissingClipLut{answer.name, ClipGradeEditState::from(clip).lutReference,
+                                                     answer.kind == LutResolution::Kind::unusable});
             }
         }
         queue->post([self, number, found = std::move(found)]() mutable {
@@ -228,18 +229,23 @@ std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::files
 
 std::optional<std::string> TimelinePreviewEngine::missingLutText() const
 {
-    std::vector<std::string> names;
+    std::vector<std::string> missing;
+    std::vector<std::string> unusable;
     std::set<std::string> seen;
-    for (const auto& [clipId, missing] : missingClipLuts_) {
+    for (const auto& [clipId, lut] : missingClipLuts_) {
         const std::optional<std::string> name = missingLutOfClip(clipId);
         if (name && seen.insert(*name).second) {
-            names.push_back(*name);
+            (lut.unusable ? unusable : missing).push_back(*name);
         }
     }
-    if (names.empty()) {
+    if (missing.empty() && unusable.empty()) {
         return std::nullopt;
     }
-    return StatusText::missingLuts(names);
+    if (unusable.empty()) {
+        return StatusText::missingLuts(missing);
+    }
+    const std::string notUsable = StatusText::unusableLuts(unusable);
+    return missing.empty() ? notUsable : StatusText::missingLuts(missing) + " · " + notUsable;
 }
 
 void TimelinePreviewEngine::nameMissingLutAt(double at)
@@ -252,7 +258,9 @@ void TimelinePreviewEngine::nameMissingLutAt(double at)
     if (!name) {
         return;
     }
-    const std::string text = StatusText::missingLuts({*name}) + " — the clip is shown without it";
+    const bool unusable = missingClipLuts_.at(clip->id).unusable;
+    const std::string text =
+        (unusable ? StatusText::unusableLuts({*name}) : StatusText::missingLuts({*name})) + " — the clip is shown without it";
     if (status_.find(text) == std::string::npos) {
         setStatus(text);
     }

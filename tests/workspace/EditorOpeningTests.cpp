@@ -146,6 +146,25 @@ TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
     EXPECT_EQ(h.workspace().lutPickerTitle("look.cube"), "look.cube");
 }
 
+// A LUT file that is there but holds no usable .cube text is called not usable, never not found.
+TEST(OpeningAProject, AClipLutThatIsThereButNotUsableIsNamedSo)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    test::writeTextFile(trip.media / "swap_rb2.cube", test::twoPointCubeText());
+    EditSession saved = EditSession::load(trip.file);
+    saved.timelines[0].clips[0].grade = EditSession::clipGrade("swap_rb2.cube");
+    saved.timelines[0].clips[2].grade = EditSession::clipGrade("gone.cube");
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().missingLutText(), "LUT gone.cube not found · LUT swap_rb2.cube is not usable");
+    h.engine().seek(2.0, true, {});
+    EXPECT_EQ(h.engine().status(), "LUT swap_rb2.cube is not usable — the clip is shown without it");
+}
+
 // Every picker shows what grades the clip: its embedded LUT, a LUT that grades nothing marked
 // "(missing)", and "None" for a LUT switched off, which an edit in the inspector leaves off.
 TEST(OpeningAProject, BothLutPickersShowWhatGradesTheClip)
