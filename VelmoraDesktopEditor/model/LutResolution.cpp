@@ -83,7 +83,9 @@ LutResolution readCandidate(const fs::path& file, const std::string& name)
     if (const auto reason = LutResolving::unusableReason(text)) {
         return failure(LutResolution::Kind::unusable, name, *reason);
     }
-    return graded(std::move(text), name);
+    LutResolution found = graded(std::move(text), name);
+    found.file = file;
+    return found;
 }
 
 } // namespace
@@ -220,14 +222,30 @@ Cache::Cache(OptionalPath mediaFolder, OptionalPath sessionFile)
 {
 }
 
+LutResolution withText(LutResolution answer)
+{
+    if (!answer.grades() || !answer.text.empty() || answer.file.empty()) {
+        return answer;
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(answer.file, ec)) {
+        return failure(LutResolution::Kind::missing, answer.name);
+    }
+    return readCandidate(answer.file, answer.name);
+}
+
 LutResolution Cache::file(const std::string& trimmedReference)
 {
-    if (auto answer = known(trimmedReference)) {
-        return std::move(*answer);
+    if (std::optional<LutResolution> answer = known(trimmedReference)) {
+        LutResolution read = withText(std::move(*answer));
+        read.name = trimmedReference;
+        return read;
     }
     LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
+    LutResolution kept = answer;
+    kept.text.clear();
     std::lock_guard guard(lock_);
-    files_.insert_or_assign(trimmedReference, answer);
+    files_.insert_or_assign(trimmedReference, std::move(kept));
     return answer;
 }
 

@@ -30,6 +30,9 @@ struct LutResolution {
     std::string name;
     // Why a found LUT cannot be used, in words: "LUT_3D_SIZE 2 (needs 3 or more)".
     std::string reason;
+    // The file the text was read from (kind text from a file reference); empty otherwise. An
+    // answer kept for later may hold the file without its text (LutResolving::withText).
+    std::filesystem::path file;
 
     bool grades() const { return kind == Kind::text; }
     // Missing or unusable: a LUT is named and nothing grades with it.
@@ -42,7 +45,8 @@ struct LutResolution {
 };
 
 // The LUT answers an export takes as they are instead of looking files up again: by clip key
-// (Exporter::clipLutKey: the clip's id, else its source id "|" start) and the job's own LUT.
+// (Exporter::clipLutKey: the clip's id, else its source id "|" start) and the job's own LUT. A
+// LUT that grades may be given by the file its text is in, without the text (withText).
 struct ResolvedLuts {
     std::map<std::string, LutResolution> clips;
     std::optional<LutResolution> job;
@@ -86,9 +90,15 @@ LutResolution forJobReference(const std::optional<std::string>& reference,
                               const std::optional<std::filesystem::path>& mediaFolder,
                               const std::optional<std::filesystem::path>& sessionFile);
 
+// The answer with its text: one that names the file its text came from but holds no text is read
+// from that file again (and is what that file now holds); any other as it is. Reads that file.
+LutResolution withText(LutResolution answer);
+
 // File look-ups remembered for one media folder and project file: each distinct reference is
-// read once until `forget`. Any thread; the lock is held for a lookup or a store, never while
-// reading.
+// looked for once until `forget`. What is remembered holds no .cube text (a project may name a
+// hundred LUTs of a megabyte each): the text of a found file is read from it again when asked
+// for through `file`, `clip` or `job`; `known` gives the answer without it. Any thread; the lock
+// is held for a lookup or a store, never while reading.
 class Cache {
 public:
     Cache(std::optional<std::filesystem::path> mediaFolder, std::optional<std::filesystem::path> sessionFile);

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """Writes a desktop edit project of many clips, with real (tiny) media, for the opening benchmark.
 
-Usage: make_project.py FOLDER CLIPS
+Usage: make_project.py FOLDER CLIPS [LUTS]
 
 FOLDER/Big.tavlek refers to FOLDER/media, which holds one 2 s 160 × 96 H.264 file with sound
 (made by the ffmpeg tool) under one name per source: a source for every five clips. Three clips
 in four are video clips laid end to end on lane 1 (2 s each, cycling through the sources), the
 fourth an audio clip on audio lane 1 under every third video clip (6 s), with one marker every
-50 clips. The clip ids, names and times are the same on every run.
+50 clips. The clip ids, names and times are the same on every run. With LUTS, video clip i is
+graded by the LUT file look_<i mod LUTS>.cube; the even-numbered ones are in FOLDER/media/luts
+(33-point cubes), the odd-numbered ones are missing.
 """
 import json
 import os
@@ -33,10 +35,30 @@ def make_media(media, sources):
     return names
 
 
+def make_luts(media, count):
+    folder = os.path.join(media, "luts")
+    os.makedirs(folder, exist_ok=True)
+    size = 33
+    rows = []
+    for b in range(size):
+        for g in range(size):
+            for r in range(size):
+                rows.append("%.6f %.6f %.6f" % (r / (size - 1), g / (size - 1), b / (size - 1)))
+    text = "LUT_3D_SIZE %d\n" % size + "\n".join(rows) + "\n"
+    names = ["look_%03d.cube" % i for i in range(count)]
+    for i, name in enumerate(names):
+        if i % 2 == 0:
+            with open(os.path.join(folder, name), "w") as out:
+                out.write(text)
+    return names
+
+
 def main():
     folder, clips = sys.argv[1], int(sys.argv[2])
+    lut_count = int(sys.argv[3]) if len(sys.argv) > 3 else 0
     media = os.path.join(folder, "media")
     sources = make_media(media, max(clips // 5, 1))
+    luts = make_luts(media, lut_count) if lut_count > 0 else []
     video_count = clips - clips // 4
     entries = []
     for i in range(video_count):
@@ -47,6 +69,9 @@ def main():
             "inPoint": 0.0, "outPoint": 2.0, "speed": 1.0, "opacity": 1.0, "fadeIn": 0.0,
             "fadeOut": 0.0, "audioLevel": 1.0,
         })
+        if luts:
+            lut = luts[i % len(luts)]
+            entries[-1]["grade"] = {"hasLut": True, "lutFile": lut, "lutName": lut, "lutStrength": 1.0}
     for i in range(clips - video_count):
         source = (3 * i) % len(sources)
         entries.append({

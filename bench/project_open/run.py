@@ -136,6 +136,8 @@ def main():
     parser.add_argument("--watch", type=float, default=3)
     parser.add_argument("--limit", type=float, default=60)
     parser.add_argument("--switch", action="store_true")
+    parser.add_argument("--luts", type=int, default=0,
+                        help="grade the video clips by this many LUT files, every second one missing")
     parser.add_argument("--trace-folders", action="store_true")
     args = parser.parse_args()
 
@@ -145,7 +147,8 @@ def main():
     print("CPU: %s, %d cores; load average before: %s" % (cpu_model(), os.cpu_count(), load_average()))
     with tempfile.TemporaryDirectory(prefix="velmora-open-") as folder:
         probe = build_probe(folder)
-        subprocess.run([sys.executable, os.path.join(HERE, "make_project.py"), folder, str(args.clips)], check=True)
+        subprocess.run([sys.executable, os.path.join(HERE, "make_project.py"), folder, str(args.clips), str(args.luts)],
+                       check=True)
         project = os.path.join(folder, "Big.tavlek")
         server, display = start_xvfb()
         results = {name: [] for name, _ in editors}

@@ -201,7 +201,7 @@ TEST_F(TimelineExportErrorTest, TheLutAnswersGivenAreTakenAsTheyAre)
     job.timelines[0].clips[1].grade->lutFile = "gone.cube";
     ResolvedLuts given;
     given.job = LutResolution{};
-    given.clips["a"] = LutResolution{LutResolution::Kind::missing, "", "decided.cube", ""};
+    given.clips["a"] = LutResolution{LutResolution::Kind::missing, "", "decided.cube", "", {}};
     const Failure failure = failureOf([&] {
         Exporter::exportEditorTimeline(job, std::nullopt, media_->path(), output_, std::nullopt,
                                        Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0, std::nullopt, {}, {},

@@ -209,7 +209,7 @@ TEST(ExportSheetRun, TheRunTakesTheEnginesLutAnswers)
     const std::optional<ResolvedLuts> luts = h.runner->calls().back().request.luts;
     ASSERT_TRUE(luts);
     EXPECT_EQ(luts->job, LutResolution{});
-    EXPECT_EQ(luts->clips.at("ca"), (LutResolution{LutResolution::Kind::missing, "", "gone.cube", ""}));
+    EXPECT_EQ(luts->clips.at("ca"), (LutResolution{LutResolution::Kind::missing, "", "gone.cube", "", {}}));
     EXPECT_EQ(luts->clips.at("cb"), LutResolution{});
 }
 
