@@ -313,7 +313,7 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
                           const std::optional<std::filesystem::path>& sessionFile, const ResolvedLuts* given)
 {
     ResolvedLuts luts;
-    LutResolving::Cache lookUp(mediaFolderURL, sessionFile);
+    LutResolving::Cache lookUp(mediaFolderURL, sessionFile, true);
     // Answers given name the file a LUT's text is in; the text is read from it here.
     luts.job = given && given->job ? LutResolving::withText(*given->job) : lookUp.job(job.grade.lutCube);
     for (const auto& clip : timeline.clips) {

@@ -334,7 +334,7 @@ MissingClipLutLookup::MissingClipLutLookup(OptionalPath mediaFolder, OptionalPat
 
 std::optional<std::string> MissingClipLutLookup::nameFor(const std::optional<ClipGrade>& grade)
 {
-    const LutResolution answer = cache_.clip(grade);
+    const LutResolution answer = cache_.clipAnswer(grade);
     if (!answer.fails()) {
         return std::nullopt;
     }

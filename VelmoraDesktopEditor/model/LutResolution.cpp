@@ -217,8 +217,8 @@ LutResolution forJobReference(const std::optional<std::string>& reference, const
                            [&](const std::string& file) { return lookUpFile(file, mediaFolder, sessionFile); });
 }
 
-Cache::Cache(OptionalPath mediaFolder, OptionalPath sessionFile)
-    : mediaFolder_(std::move(mediaFolder)), sessionFile_(std::move(sessionFile))
+Cache::Cache(OptionalPath mediaFolder, OptionalPath sessionFile, bool keepsText)
+    : mediaFolder_(std::move(mediaFolder)), sessionFile_(std::move(sessionFile)), keepsText_(keepsText)
 {
 }
 
@@ -237,16 +237,38 @@ LutResolution withText(LutResolution answer)
 LutResolution Cache::file(const std::string& trimmedReference)
 {
     if (std::optional<LutResolution> answer = known(trimmedReference)) {
-        LutResolution read = withText(std::move(*answer));
-        read.name = trimmedReference;
-        return read;
+        return withText(std::move(*answer));
     }
     LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
-    LutResolution kept = answer;
-    kept.text.clear();
+    LutResolution keptAnswer = answer;
+    if (!keepsText_) {
+        keptAnswer.text.clear();
+    }
     std::lock_guard guard(lock_);
-    files_.insert_or_assign(trimmedReference, std::move(kept));
+    files_.insert_or_assign(trimmedReference, std::move(keptAnswer));
     return answer;
+}
+
+LutResolution Cache::kept(const std::string& trimmedReference)
+{
+    if (std::optional<LutResolution> answer = known(trimmedReference)) {
+        return std::move(*answer);
+    }
+    LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
+    answer.text.clear();
+    std::lock_guard guard(lock_);
+    files_.insert_or_assign(trimmedReference, answer);
+    return answer;
+}
+
+LutResolution Cache::clipAnswer(const std::optional<EditorJobV2::ClipGrade>& grade)
+{
+    return forClipGrade(grade, [this](const std::string& reference) { return kept(reference); });
+}
+
+LutResolution Cache::jobAnswer(const std::optional<std::string>& reference)
+{
+    return forJobReference(reference, [this](const std::string& file) { return kept(file); });
 }
 
 std::optional<LutResolution> Cache::known(const std::string& trimmedReference) const

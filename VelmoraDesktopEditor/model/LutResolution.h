@@ -96,12 +96,15 @@ LutResolution withText(LutResolution answer);
 
 // File look-ups remembered for one media folder and project file: each distinct reference is
 // looked for once until `forget`. What is remembered holds no .cube text (a project may name a
-// hundred LUTs of a megabyte each): the text of a found file is read from it again when asked
-// for through `file`, `clip` or `job`; `known` gives the answer without it. Any thread; the lock
+// hundred LUTs of a megabyte each) unless it keeps texts: the text of a found file is read from it
+// again when asked for through `file`, `clip` or `job`; `known` gives the answer as kept. Any thread; the lock
 // is held for a lookup or a store, never while reading.
 class Cache {
 public:
-    Cache(std::optional<std::filesystem::path> mediaFolder, std::optional<std::filesystem::path> sessionFile);
+    // `keepsText`: the text of a file that grades is kept too (for a cache that lives for one
+    // export), so that clips sharing a LUT read its file once.
+    Cache(std::optional<std::filesystem::path> mediaFolder, std::optional<std::filesystem::path> sessionFile,
+          bool keepsText = false);
 
     const std::optional<std::filesystem::path>& mediaFolder() const { return mediaFolder_; }
     const std::optional<std::filesystem::path>& sessionFile() const { return sessionFile_; }
@@ -111,12 +114,20 @@ public:
     std::optional<LutResolution> known(const std::string& trimmedReference) const;
     LutResolution clip(const std::optional<EditorJobV2::ClipGrade>& grade);
     LutResolution job(const std::optional<std::string>& reference);
+    // The same answers without the text of a file that grades (it is not read again): enough
+    // to tell whether a LUT grades, is missing or is unusable.
+    LutResolution clipAnswer(const std::optional<EditorJobV2::ClipGrade>& grade);
+    LutResolution jobAnswer(const std::optional<std::string>& reference);
     // Forgets every answer (the LUT files may have changed).
     void forget();
 
 private:
+    // The kept answer, looked up (and kept) now when there is none; without a file's text.
+    LutResolution kept(const std::string& trimmedReference);
+
     std::optional<std::filesystem::path> mediaFolder_;
     std::optional<std::filesystem::path> sessionFile_;
+    bool keepsText_ = false;
     mutable std::mutex lock_;
     std::map<std::string, LutResolution> files_;
 };

@@ -124,9 +124,9 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
     QPointer<TimelinePreviewEngine> self(this);
     auto work = [self, number, graded, projectLut, queue = mainQueue_, answers = lutAnswers()] {
         std::map<std::string, MissingClipLut> found;
-        answers->job(projectLut);
+        answers->jobAnswer(projectLut);
         for (const EditSession::Clip& clip : *graded) {
-            const LutResolution answer = answers->clip(clip.grade);
+            const LutResolution answer = answers->clipAnswer(clip.grade);
             if (answer.fails()) {
                 found.emplace(clip.id, MissingClipLut{answer.name, ClipGradeEditState::from(clip).lutReference,
                                                      answer.kind == LutResolution::Kind::unusable});
