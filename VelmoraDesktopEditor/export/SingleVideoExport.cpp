@@ -16,6 +16,7 @@
 #include "export/WriterSettings.h"
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/ImageGenerator.h"
@@ -126,6 +127,12 @@ std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path
     if (reference.find("LUT_3D_SIZE") != std::string::npos || reference.find("LUT_1D_SIZE") != std::string::npos) {
         throw Error("export", SingleVideoExportCode::missingLut,
                     "This job's LUT is not usable .cube text. Choose a LUT override to give the job one.");
+    }
+    // A file that is there is named with why it cannot grade, as the timeline routes name it.
+    if (const LutResolution answer = LutResolving::forJobReference(reference, mediaFolder, std::nullopt);
+        answer.kind == LutResolution::Kind::unusable) {
+        throw Error("export", SingleVideoExportCode::missingLut,
+                    answer.description() + "\n\nTip: choose a usable .cube file (or another LUT) as the LUT override.");
     }
     throw Error("export", SingleVideoExportCode::missingLut,
                 "Missing LUT file:\n" + reference +

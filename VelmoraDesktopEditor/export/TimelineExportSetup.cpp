@@ -341,8 +341,9 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
                           const std::optional<std::filesystem::path>& sessionFile, const ResolvedLuts* given)
 {
     ResolvedLuts luts;
-    LutResolving::Cache lookUp(mediaFolderURL, sessionFile);
-    luts.job = given && given->job ? *given->job : lookUp.job(job.grade.lutCube);
+    LutResolving::Cache lookUp(mediaFolderURL, sessionFile, true);
+    // Answers given name the file a LUT's text is in; the text is read from it here.
+    luts.job = given && given->job ? LutResolving::withText(*given->job) : lookUp.job(job.grade.lutCube);
     for (const auto& clip : timeline.clips) {
         if (!isVisualType(clip.type)) {
             continue;
@@ -353,7 +354,7 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
         }
         if (given) {
             if (const auto known = given->clips.find(key); known != given->clips.end()) {
-                luts.clips.emplace(key, known->second);
+                luts.clips.emplace(key, LutResolving::withText(known->second));
                 continue;
             }
         }

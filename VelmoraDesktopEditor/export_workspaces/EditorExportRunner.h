@@ -8,6 +8,7 @@
 #include "export/TimelineExportState.h"
 #include "export/WriterSettings.h"
 #include "model/ResolvedMedia.h"
+#include "model/LutResolution.h"
 
 namespace velmora {
 
@@ -26,6 +27,10 @@ struct EditorExportRequest {
     // one for the session and `mediaFolder`; none: the run resolves the sources itself, off the
     // main thread, with the same lookup.
     std::optional<ResolvedMedia> media;
+    // The LUT answers the editor decided for this session and folder (by clip id, and the
+    // project's own LUT), taken by the export as they are; none where the export looks up
+    // every LUT itself.
+    std::optional<ResolvedLuts> luts;
 };
 
 // Renders a session's timeline to a movie for the export sheet. Injected so that the sheet's

@@ -49,7 +49,8 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     const EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(jobURL));
     return Exporter::exportEditorTimeline(job, std::nullopt, request.mediaFolder, request.outputURL,
                                           request.bitrateBps, request.codec, "rec709", 1, 1, 0, 0,
-                                          request.sessionFile, progress, isCancelled, {}, handed.resolved());
+                                          request.sessionFile, progress, isCancelled, {}, handed.resolved(),
+                                          request.luts ? &*request.luts : nullptr);
 }
 
 } // namespace velmora

@@ -296,6 +296,8 @@ void ExportSheetController::runExport(const std::shared_ptr<EditSession>& sessio
         EditorExportFormats::exportCodec(format_),
         sessionFileURL_,
         engine_.resolvedMedia(),
+        // The LUTs as the monitor grades with them, decided once by the engine.
+        engine_.resolvedLuts(mediaFolder, sessionFileURL_),
     };
     const std::uint64_t run = ++runNumber_;
     // The previous run has ended (no run is going), so its thread is at most unwinding.

@@ -259,10 +259,58 @@ void invalidateProjectLutCache()
     invalidateLutBaseCache();
 }
 
+namespace {
+
+struct SharedLutAnswers {
+    std::mutex lock;
+    std::vector<std::weak_ptr<LutResolving::Cache>> held; // guarded by lock; newest last
+};
+
+// Never destroyed, as the caches above: grading may still run while statics are torn down.
+SharedLutAnswers& sharedLutAnswers()
+{
+    static SharedLutAnswers* const instance = new SharedLutAnswers;
+    return *instance;
+}
+
+std::shared_ptr<LutResolving::Cache> sharedAnswersFor(const OptionalPath& mediaFolder, const OptionalPath& sessionFile)
+{
+    SharedLutAnswers& shared = sharedLutAnswers();
+    std::lock_guard guard(shared.lock);
+    for (auto it = shared.held.rbegin(); it != shared.held.rend(); ++it) {
+        if (std::shared_ptr<LutResolving::Cache> answers = it->lock();
+            answers && answers->mediaFolder() == mediaFolder && answers->sessionFile() == sessionFile) {
+            return answers;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void shareLutAnswers(const std::shared_ptr<LutResolving::Cache>& answers)
+{
+    SharedLutAnswers& shared = sharedLutAnswers();
+    std::lock_guard guard(shared.lock);
+    std::erase_if(shared.held, [](const std::weak_ptr<LutResolving::Cache>& held) { return held.expired(); });
+    if (answers) {
+        shared.held.push_back(answers);
+    }
+}
+
+LutResolution clipLut(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
+                      const OptionalPath& sessionFile)
+{
+    if (const std::shared_ptr<LutResolving::Cache> answers = sharedAnswersFor(mediaFolder, sessionFile)) {
+        return answers->clip(grade);
+    }
+    return LutResolving::forClipGrade(grade, mediaFolder, sessionFile);
+}
+
 std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
                                                const OptionalPath& sessionFile)
 {
-    LutResolution answer = LutResolving::forClipGrade(grade, mediaFolder, sessionFile);
+    LutResolution answer = clipLut(grade, mediaFolder, sessionFile);
     if (!answer.grades()) {
         return std::nullopt;
     }
@@ -272,7 +320,7 @@ std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& g
 std::optional<std::string> missingClipLutName(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
                                               const OptionalPath& sessionFile)
 {
-    const LutResolution answer = LutResolving::forClipGrade(grade, mediaFolder, sessionFile);
+    const LutResolution answer = clipLut(grade, mediaFolder, sessionFile);
     if (!answer.fails()) {
         return std::nullopt;
     }
@@ -286,7 +334,7 @@ MissingClipLutLookup::MissingClipLutLookup(OptionalPath mediaFolder, OptionalPat
 
 std::optional<std::string> MissingClipLutLookup::nameFor(const std::optional<ClipGrade>& grade)
 {
-    const LutResolution answer = cache_.clip(grade);
+    const LutResolution answer = cache_.clipAnswer(grade);
     if (!answer.fails()) {
         return std::nullopt;
     }

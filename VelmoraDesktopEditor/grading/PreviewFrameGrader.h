@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +72,17 @@ std::optional<Image> fetchLutBaseCGImage(const std::string& cacheKey,
 void invalidateLutBaseCache();
 // Forgets the parsed project LUT, then every LUT base.
 void invalidateProjectLutCache();
+
+// The LUT answers an owner (the preview engine) keeps for its media folder and project file:
+// while it holds them, a clip graded for that folder and file takes the answer they hold (looked
+// up there once) rather than reading its LUT files again. Held weakly; the newest shared for a
+// folder and file wins.
+void shareLutAnswers(const std::shared_ptr<LutResolving::Cache>& answers);
+// The clip grade's LUT as decided for that folder and file: through the shared answers when
+// there are some, else looked up now.
+LutResolution clipLut(const std::optional<EditorJobV2::ClipGrade>& grade,
+                      const std::optional<std::filesystem::path>& mediaFolder,
+                      const std::optional<std::filesystem::path>& sessionFile);
 
 // The .cube text that grades a clip (LutResolving::forClipGrade): none without a grade or with
 // hasLut false; usable inline text (trimmed) when hasLut is absent or true; only with hasLut

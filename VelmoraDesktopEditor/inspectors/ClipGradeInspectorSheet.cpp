@@ -98,12 +98,13 @@ QFrame* divider(QWidget* parent)
     return line;
 }
 
-std::vector<VelmoraDarkPopUpPicker::PopUpItem> lutItems(const std::vector<std::string>& names)
+std::vector<VelmoraDarkPopUpPicker::PopUpItem> lutItems(const std::vector<std::string>& names,
+                                                        const std::optional<std::string>& missing = std::nullopt)
 {
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
     items.reserve(names.size());
     for (const std::string& name : names)
-        items.push_back({name, name, false});
+        items.push_back({name, missing == name ? name + " (missing)" : name, false});
     return items;
 }
 
@@ -293,6 +294,11 @@ QWidget* ClipGradeInspectorSheet::buildFooter()
                             footer, "muted"));
     connect(resetButton_, &QPushButton::clicked, controller_, &ClipGradeInspectorController::reset);
     return footer;
+}
+
+void ClipGradeInspectorSheet::markMissingLut(const std::optional<std::string>& name)
+{
+    lutPicker_->setSelectionAndItems(controller_->editState().lutReference, lutItems(controller_->lutNames(), name));
 }
 
 void ClipGradeInspectorSheet::refresh()

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
     ContinuousGradeSlider* slider(const std::string& sliderId) const;
     QLabel* readout(const std::string& sliderId) const;
     VelmoraDarkPopUpPicker* lutPicker() const { return lutPicker_; }
+    // Marks the LUT picker's entry `name` "(missing)", as the Clip LUT picker marks a LUT that
+    // grades nothing; none marks no entry.
+    void markMissingLut(const std::optional<std::string>& name);
     VelmoraDarkPopUpPicker* moodPicker() const { return moodPicker_; }
     QCheckBox* moodSwitch() const { return moodSwitch_; }
     QPushButton* doneButton() const { return doneButton_; }

@@ -5,6 +5,7 @@
 
 #include "inspectors/ClipGradeInspectorSheet.h"
 #include "inspectors/GradeInspectorWindowController.h"
+#include "preview/TimelinePreviewEngine.h"
 
 namespace velmora {
 
@@ -31,6 +32,10 @@ GradeInspectorWindowRoot::GradeInspectorWindowRoot(TimelinePreviewEngine& engine
                 c->liveEnd();
         },
         onDismiss_, this);
+    // The entry of a LUT that grades nothing is marked as the Clip LUT picker marks it.
+    if (engine.missingLutOfClip(controller_->clipId()) && engine.session()) {
+        sheet_->markMissingLut(engine.session()->clipLutPickerValue(controller_->clipId(), lutNames_));
+    }
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(sheet_);

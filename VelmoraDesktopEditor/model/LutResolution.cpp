@@ -83,7 +83,9 @@ LutResolution readCandidate(const fs::path& file, const std::string& name)
     if (const auto reason = LutResolving::unusableReason(text)) {
         return failure(LutResolution::Kind::unusable, name, *reason);
     }
-    return graded(std::move(text), name);
+    LutResolution found = graded(std::move(text), name);
+    found.file = file;
+    return found;
 }
 
 } // namespace
@@ -215,20 +217,58 @@ LutResolution forJobReference(const std::optional<std::string>& reference, const
                            [&](const std::string& file) { return lookUpFile(file, mediaFolder, sessionFile); });
 }
 
-Cache::Cache(OptionalPath mediaFolder, OptionalPath sessionFile)
-    : mediaFolder_(std::move(mediaFolder)), sessionFile_(std::move(sessionFile))
+Cache::Cache(OptionalPath mediaFolder, OptionalPath sessionFile, bool keepsText)
+    : mediaFolder_(std::move(mediaFolder)), sessionFile_(std::move(sessionFile)), keepsText_(keepsText)
 {
+}
+
+LutResolution withText(LutResolution answer)
+{
+    if (!answer.grades() || !answer.text.empty() || answer.file.empty()) {
+        return answer;
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(answer.file, ec)) {
+        return failure(LutResolution::Kind::missing, answer.name);
+    }
+    return readCandidate(answer.file, answer.name);
 }
 
 LutResolution Cache::file(const std::string& trimmedReference)
 {
-    if (auto answer = known(trimmedReference)) {
+    if (std::optional<LutResolution> answer = known(trimmedReference)) {
+        return withText(std::move(*answer));
+    }
+    LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
+    LutResolution keptAnswer = answer;
+    if (!keepsText_) {
+        keptAnswer.text.clear();
+    }
+    std::lock_guard guard(lock_);
+    files_.insert_or_assign(trimmedReference, std::move(keptAnswer));
+    return answer;
+}
+
+LutResolution Cache::kept(const std::string& trimmedReference)
+{
+    if (std::optional<LutResolution> answer = known(trimmedReference)) {
         return std::move(*answer);
     }
     LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
+    answer.text.clear();
     std::lock_guard guard(lock_);
     files_.insert_or_assign(trimmedReference, answer);
     return answer;
+}
+
+LutResolution Cache::clipAnswer(const std::optional<EditorJobV2::ClipGrade>& grade)
+{
+    return forClipGrade(grade, [this](const std::string& reference) { return kept(reference); });
+}
+
+LutResolution Cache::jobAnswer(const std::optional<std::string>& reference)
+{
+    return forJobReference(reference, [this](const std::string& file) { return kept(file); });
 }
 
 std::optional<LutResolution> Cache::known(const std::string& trimmedReference) const

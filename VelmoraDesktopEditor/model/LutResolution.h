@@ -30,6 +30,9 @@ struct LutResolution {
     std::string name;
     // Why a found LUT cannot be used, in words: "LUT_3D_SIZE 2 (needs 3 or more)".
     std::string reason;
+    // The file the text was read from (kind text from a file reference); empty otherwise. An
+    // answer kept for later may hold the file without its text (LutResolving::withText).
+    std::filesystem::path file;
 
     bool grades() const { return kind == Kind::text; }
     // Missing or unusable: a LUT is named and nothing grades with it.
@@ -42,7 +45,8 @@ struct LutResolution {
 };
 
 // The LUT answers an export takes as they are instead of looking files up again: by clip key
-// (Exporter::clipLutKey: the clip's id, else its source id "|" start) and the job's own LUT.
+// (Exporter::clipLutKey: the clip's id, else its source id "|" start) and the job's own LUT. A
+// LUT that grades may be given by the file its text is in, without the text (withText).
 struct ResolvedLuts {
     std::map<std::string, LutResolution> clips;
     std::optional<LutResolution> job;
@@ -86,12 +90,21 @@ LutResolution forJobReference(const std::optional<std::string>& reference,
                               const std::optional<std::filesystem::path>& mediaFolder,
                               const std::optional<std::filesystem::path>& sessionFile);
 
+// The answer with its text: one that names the file its text came from but holds no text is read
+// from that file again (and is what that file now holds); any other as it is. Reads that file.
+LutResolution withText(LutResolution answer);
+
 // File look-ups remembered for one media folder and project file: each distinct reference is
-// read once until `forget`. Any thread; the lock is held for a lookup or a store, never while
-// reading.
+// looked for once until `forget`. What is remembered holds no .cube text (a project may name a
+// hundred LUTs of a megabyte each) unless it keeps texts: the text of a found file is read from it
+// again when asked for through `file`, `clip` or `job`; `known` gives the answer as kept. Any thread; the lock
+// is held for a lookup or a store, never while reading.
 class Cache {
 public:
-    Cache(std::optional<std::filesystem::path> mediaFolder, std::optional<std::filesystem::path> sessionFile);
+    // `keepsText`: the text of a file that grades is kept too (for a cache that lives for one
+    // export), so that clips sharing a LUT read its file once.
+    Cache(std::optional<std::filesystem::path> mediaFolder, std::optional<std::filesystem::path> sessionFile,
+          bool keepsText = false);
 
     const std::optional<std::filesystem::path>& mediaFolder() const { return mediaFolder_; }
     const std::optional<std::filesystem::path>& sessionFile() const { return sessionFile_; }
@@ -101,12 +114,20 @@ public:
     std::optional<LutResolution> known(const std::string& trimmedReference) const;
     LutResolution clip(const std::optional<EditorJobV2::ClipGrade>& grade);
     LutResolution job(const std::optional<std::string>& reference);
+    // The same answers without the text of a file that grades (it is not read again): enough
+    // to tell whether a LUT grades, is missing or is unusable.
+    LutResolution clipAnswer(const std::optional<EditorJobV2::ClipGrade>& grade);
+    LutResolution jobAnswer(const std::optional<std::string>& reference);
     // Forgets every answer (the LUT files may have changed).
     void forget();
 
 private:
+    // The kept answer, looked up (and kept) now when there is none; without a file's text.
+    LutResolution kept(const std::string& trimmedReference);
+
     std::optional<std::filesystem::path> mediaFolder_;
     std::optional<std::filesystem::path> sessionFile_;
+    bool keepsText_ = false;
     mutable std::mutex lock_;
     std::map<std::string, LutResolution> files_;
 };

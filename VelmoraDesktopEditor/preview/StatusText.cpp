@@ -46,4 +46,9 @@ std::string missingLuts(const std::vector<std::string>& names)
     return names.size() == 1 ? "LUT " + names.front() + " not found" : "LUTs not found: " + joinedNames(names, 5);
 }
 
+std::string unusableLuts(const std::vector<std::string>& names)
+{
+    return names.size() == 1 ? "LUT " + names.front() + " is not usable" : "LUTs not usable: " + joinedNames(names, 5);
+}
+
 } // namespace velmora::StatusText

@@ -21,5 +21,8 @@ std::string unreadableMedia(const std::vector<std::string>& names, const std::st
 // What the status line says of LUTs that clips name and that grade nothing: "LUT look.cube not
 // found", or "LUTs not found: a.cube, b.cube" naming the first five.
 std::string missingLuts(const std::vector<std::string>& names);
+// "LUT swap_rb2.cube is not usable", or "LUTs not usable: " and the names as above: LUT files
+// that are there but hold no usable .cube text.
+std::string unusableLuts(const std::vector<std::string>& names);
 
 } // namespace velmora::StatusText

@@ -20,6 +20,7 @@
 #include "editing/TimelineUndoStack.h"
 #include "grading/ClipGradeEditState.h"
 #include "model/EditSession.h"
+#include "model/LutResolution.h"
 #include "model/MediaResolver.h"
 #include "model/ResolvedMedia.h"
 #include "platform/dispatch/Clock.h"
@@ -188,6 +189,23 @@ public:
     std::optional<std::string> missingLutText() const;
     // The name of the clip's LUT when it is one of those; none otherwise.
     std::optional<std::string> missingLutOfClip(const std::string& clipId) const;
+    // The status line's words about a LUT just chosen that cannot grade its clip ("LUT Two.cube
+    // cannot be used: …") while they are shown and the clip still holds that LUT; none otherwise.
+    std::optional<std::string> shownLutWarning() const;
+    // The clip's LUT as decided (LutResolving::forClipGrade) from the answers already looked up
+    // for the current media folder and project file; none for no such clip, or while a file its
+    // grade names has not been looked up yet. Reads no file.
+    std::optional<LutResolution> knownClipLut(const std::string& clipId) const;
+    // The status line's grade word: "OFF (smooth play)" with grade preview off; else "ON · pause
+    // for LUT" when the LUT of the clip a pause shows (the selected clip, else the clip under the
+    // playhead) grades it or is not looked up yet, else "ON · LUT file missing".
+    std::string gradeWordForStatus() const;
+    // The LUT answers of the active timeline's clips (by clip id, the render job's clip key) and
+    // of the project's own LUT, for an export of the session in `mediaFolder` with `sessionFile`:
+    // the answers the engine decided, so the export looks no LUT up again. None when the engine
+    // looks in another folder or some answer is not looked up yet. Reads no file.
+    std::optional<ResolvedLuts> resolvedLuts(const std::filesystem::path& mediaFolder,
+                                             const std::optional<std::filesystem::path>& sessionFile) const;
     // The installed preview player; replaced by every rebuild, none while building.
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
@@ -658,7 +676,8 @@ private:
     void installTimeObserver();
     void removeTimeObserver();
     void handlePlayerTime(const MediaTime& time);
-    std::string gradeWordForStatus() const;
+    // The grade word in the status line said again, once the LUT answers it reads have landed.
+    void settleGradeWord();
     double snapToFrameGrid(double seconds) const;
     // seek(), with the playhead put on the frame grid or left at `seconds` (the picture goes to
     // the start of the frame holding it either way).
@@ -737,9 +756,18 @@ private:
     struct MissingClipLut {
         std::string name;
         std::string reference;
+        bool unusable = false; // found, but not usable .cube text
     };
     std::map<std::string, MissingClipLut> missingClipLuts_;
     std::uint64_t missingClipLutsNumber_ = 0;
+    // Each distinct LUT reference's answer for one media folder and project file, filled off the
+    // main thread once the first picture is shown: renewed when either changes or the LUT list
+    // is refreshed (lutAnswers).
+    mutable std::shared_ptr<LutResolving::Cache> lutAnswers_;
+    const std::shared_ptr<LutResolving::Cache>& lutAnswers() const;
+    // What `answers` holds for a grade; none while a file it names is not looked up.
+    static std::optional<LutResolution> knownLut(const LutResolving::Cache& answers,
+                                                 const std::optional<EditorJobV2::ClipGrade>& grade);
     // Sources whose file opened but failed to decode in the player, with the file and when it was
     // last changed then: revisited unchanged, they are named again without another build.
     std::map<std::string, std::pair<std::filesystem::path, std::optional<std::filesystem::file_time_type>>>

@@ -220,14 +220,30 @@ std::string TimelinePreviewEngine::gradeWordForStatus() const
     if (!gradePreviewEnabled_) {
         return "OFF (smooth play)";
     }
-    bool usable = false;
+    // The selected clip, else the clip under the playhead: the one whose graded picture a pause
+    // shows. Its LUT as the answers already looked up decide it: no file is read here, and one
+    // not looked up yet is said once it is (settleGradeWord).
+    std::optional<EditSession::Clip> clip;
     if (session_) {
-        const std::string reference = session_->clipLutReference(selectedClipId_.value_or(""));
-        usable = reference != ProjectLUTResolver::noLutSentinel
-            && ProjectLUTResolver::isUsableCubeText(
-                   ProjectLUTResolver::resolveCubeText(reference, mediaFolderURL_, sessionFileURL_));
+        clip = selectedClipId_ ? session_->clip(*selectedClipId_) : clipForPausedGrade(playheadSeconds_);
     }
+    const std::optional<LutResolution> answer = clip ? knownLut(*lutAnswers(), clip->grade) : std::nullopt;
+    const bool usable = clip && (!answer || answer->grades());
     return usable ? "ON · pause for LUT" : "ON · LUT file missing";
+}
+
+void TimelinePreviewEngine::settleGradeWord()
+{
+    for (const std::string word : {"Grade ON · pause for LUT", "Grade ON · LUT file missing"}) {
+        if (const std::size_t at = status_.find(word); at != std::string::npos) {
+            std::string settled = status_;
+            settled.replace(at, word.size(), "Grade " + gradeWordForStatus());
+            if (settled != status_) {
+                setStatus(settled);
+            }
+            return;
+        }
+    }
 }
 
 void TimelinePreviewEngine::installTimeObserver()

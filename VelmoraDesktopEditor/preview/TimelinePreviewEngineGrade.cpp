@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QPointer>
+
 #include "grading/CubeLUT.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
@@ -116,6 +118,9 @@ std::vector<std::string> TimelinePreviewEngine::availableLutNames() const
 void TimelinePreviewEngine::refreshLutNames()
 {
     lutNames_->refresh(mediaFolderURL_, sessionFileURL_);
+    // The files behind the names may have changed too: every reference is looked up again.
+    lutAnswers_.reset();
+    lookUpMissingClipLuts();
 }
 
 std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::optional<std::string>& clipId) const
@@ -160,13 +165,27 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
     applyClipGradeLive(clipId, state, false);
     // Whether the LUT grades the clip is asked of what grades it. Inline .cube text passed as a
     // reference is not named in the status line.
+    // Telling why reads the LUT's file: off the main thread, said once known, unless the clip's
+    // LUT changed meanwhile.
     const std::string trimmed = StringText::trimmed(chosen);
     const std::optional<EditSession::Clip> written = session_->clip(clipId);
     if (written && !ProjectLUTResolver::isExplicitNoLut(trimmed) && trimmed.find('\n') == std::string::npos) {
-        if (const auto problem = clipLutProblem(trimmed, written->grade, mediaFolderURL_, sessionFileURL_)) {
-            setStatus("LUT " + trimmed + " cannot be used: " + *problem + " — picture left without it");
-            lutWarning_ = LutWarning{clipId, session_->clipLutReference(clipId), status_};
-        }
+        QPointer<TimelinePreviewEngine> self(this);
+        runInBackground([self, queue = mainQueue_, trimmed, clipId, grade = written->grade,
+                         reference = session_->clipLutReference(clipId), folder = mediaFolderURL_,
+                         sessionFile = sessionFileURL_] {
+            std::optional<std::string> problem = clipLutProblem(trimmed, grade, folder, sessionFile);
+            if (!problem) {
+                return;
+            }
+            queue->post([self, trimmed, clipId, reference, problem = std::move(*problem)] {
+                if (!self || !self->session_ || self->session_->clipLutReference(clipId) != reference) {
+                    return;
+                }
+                self->setStatus("LUT " + trimmed + " cannot be used: " + problem + " — picture left without it");
+                self->lutWarning_ = LutWarning{clipId, reference, self->status_};
+            });
+        });
     }
     if (!isPlaying_) {
         bumpGradePreviewRevision();
@@ -243,6 +262,15 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
     refreshGradeCompositionContext();
     emit objectWillChange();
     setStatus(editState.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
+}
+
+std::optional<std::string> TimelinePreviewEngine::shownLutWarning() const
+{
+    if (!lutWarning_ || !session_ || status_ != lutWarning_->text ||
+        session_->clipLutReference(lutWarning_->clipId) != lutWarning_->reference) {
+        return std::nullopt;
+    }
+    return lutWarning_->text;
 }
 
 void TimelinePreviewEngine::retireLutWarning(const std::string& clipId)

@@ -145,7 +145,8 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
         return;
     }
     // Only the clips whose grade may name a LUT are handed over: the look-up reads files, so it
-    // runs on the background runner, never on the main thread where one is given.
+    // runs on the background runner, never on the main thread where one is given, and only once
+    // the first picture is shown.
     auto graded = std::make_shared<std::vector<EditSession::Clip>>();
     for (const EditSession::Clip& clip : timeline->clips) {
         if (clip.grade && clip.grade->hasLut != false && EditSession::isVisualTimelineClip(clip)) {
@@ -153,21 +154,22 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
         }
     }
     const std::uint64_t number = ++missingClipLutsNumber_;
-    if (graded->empty()) {
-        if (!missingClipLuts_.empty()) {
-            missingClipLuts_.clear();
-            emit missingLutsChanged();
-        }
+    if (graded->empty() && missingClipLuts_.empty()) {
         return;
     }
+    std::optional<std::string> projectLut;
+    if (session_->grade) {
+        projectLut = session_->grade->lutCube;
+    }
     QPointer<TimelinePreviewEngine> self(this);
-    auto work = [self, number, graded, queue = mainQueue_, folder = mediaFolderURL_, sessionFile = sessionFileURL_] {
+    auto work = [self, number, graded, projectLut, queue = mainQueue_, answers = lutAnswers()] {
         std::map<std::string, MissingClipLut> found;
-        PreviewFrameGrader::MissingClipLutLookup lookup(folder, sessionFile);
+        answers->jobAnswer(projectLut);
         for (const EditSession::Clip& clip : *graded) {
-            std::optional<std::string> name = lookup.nameFor(clip.grade);
-            if (name) {
-                found.emplace(clip.id, MissingClipLut{std::move(*name), ClipGradeEditState::from(clip).lutReference});
+            const LutResolution answer = answers->clipAnswer(clip.grade);
+            if (answer.fails()) {
+                found.emplace(clip.id, MissingClipLut{answer.name, ClipGradeEditState::from(clip).lutReference,
+                                                     answer.kind == LutResolution::Kind::unusable});
             }
         }
         queue->post([self, number, found = std::move(found)]() mutable {
@@ -175,6 +177,7 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
                 return;
             }
             self->missingClipLuts_ = std::move(found);
+            self->settleGradeWord();
             const std::optional<std::string> missing = self->missingLutText();
             if (missing && self->status_.find(*missing) == std::string::npos) {
                 self->setStatus(*missing + " · " + self->status_);
@@ -182,7 +185,11 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
             emit self->missingLutsChanged();
         });
     };
-    runInBackground(std::move(work));
+    whenPictureShown([self, number, work = std::move(work)]() mutable {
+        if (self && number == self->missingClipLutsNumber_) {
+            self->runInBackground(std::move(work));
+        }
+    });
 }
 
 std::optional<std::string> TimelinePreviewEngine::missingLutOfClip(const std::string& clipId) const
@@ -194,20 +201,91 @@ std::optional<std::string> TimelinePreviewEngine::missingLutOfClip(const std::st
     return found->second.name;
 }
 
-std::optional<std::string> TimelinePreviewEngine::missingLutText() const
+const std::shared_ptr<LutResolving::Cache>& TimelinePreviewEngine::lutAnswers() const
 {
-    std::vector<std::string> names;
-    std::set<std::string> seen;
-    for (const auto& [clipId, missing] : missingClipLuts_) {
-        const std::optional<std::string> name = missingLutOfClip(clipId);
-        if (name && seen.insert(*name).second) {
-            names.push_back(*name);
-        }
+    if (!lutAnswers_ || lutAnswers_->mediaFolder() != mediaFolderURL_ || lutAnswers_->sessionFile() != sessionFileURL_) {
+        lutAnswers_ = std::make_shared<LutResolving::Cache>(mediaFolderURL_, sessionFileURL_);
+        // The monitor's graded stills take these answers too.
+        PreviewFrameGrader::shareLutAnswers(lutAnswers_);
     }
-    if (names.empty()) {
+    return lutAnswers_;
+}
+
+std::optional<LutResolution> TimelinePreviewEngine::knownLut(const LutResolving::Cache& answers,
+                                                             const std::optional<EditorJobV2::ClipGrade>& grade)
+{
+    bool unknown = false;
+    LutResolution answer = LutResolving::forClipGrade(grade, [&](const std::string& reference) {
+        std::optional<LutResolution> known = answers.known(reference);
+        unknown = unknown || !known;
+        return known.value_or(LutResolution{});
+    });
+    if (unknown) {
         return std::nullopt;
     }
-    return StatusText::missingLuts(names);
+    return answer;
+}
+
+std::optional<LutResolution> TimelinePreviewEngine::knownClipLut(const std::string& clipId) const
+{
+    const std::optional<EditSession::Clip> clip = session_ ? session_->clip(clipId) : std::nullopt;
+    if (!clip) {
+        return std::nullopt;
+    }
+    return knownLut(*lutAnswers(), clip->grade);
+}
+
+std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::filesystem::path& mediaFolder,
+                                                                const std::optional<std::filesystem::path>& sessionFile) const
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    if (!timeline || mediaFolderURL_ != mediaFolder || sessionFileURL_ != sessionFile) {
+        return std::nullopt;
+    }
+    const LutResolving::Cache& answers = *lutAnswers();
+    ResolvedLuts luts;
+    bool unknown = false;
+    luts.job = LutResolving::forJobReference(session_->grade ? session_->grade->lutCube : std::nullopt,
+                                             [&](const std::string& reference) {
+                                                 std::optional<LutResolution> known = answers.known(reference);
+                                                 unknown = unknown || !known;
+                                                 return known.value_or(LutResolution{});
+                                             });
+    for (const EditSession::Clip& clip : timeline->clips) {
+        if (!EditSession::isVisualTimelineClip(clip) || luts.clips.contains(clip.id)) {
+            continue;
+        }
+        std::optional<LutResolution> answer = knownLut(answers, clip.grade);
+        if (!answer) {
+            return std::nullopt;
+        }
+        luts.clips.emplace(clip.id, std::move(*answer));
+    }
+    if (unknown) {
+        return std::nullopt;
+    }
+    return luts;
+}
+
+std::optional<std::string> TimelinePreviewEngine::missingLutText() const
+{
+    std::vector<std::string> missing;
+    std::vector<std::string> unusable;
+    std::set<std::string> seen;
+    for (const auto& [clipId, lut] : missingClipLuts_) {
+        const std::optional<std::string> name = missingLutOfClip(clipId);
+        if (name && seen.insert(*name).second) {
+            (lut.unusable ? unusable : missing).push_back(*name);
+        }
+    }
+    if (missing.empty() && unusable.empty()) {
+        return std::nullopt;
+    }
+    if (unusable.empty()) {
+        return StatusText::missingLuts(missing);
+    }
+    const std::string notUsable = StatusText::unusableLuts(unusable);
+    return missing.empty() ? notUsable : StatusText::missingLuts(missing) + " · " + notUsable;
 }
 
 void TimelinePreviewEngine::nameMissingLutAt(double at)
@@ -220,7 +298,9 @@ void TimelinePreviewEngine::nameMissingLutAt(double at)
     if (!name) {
         return;
     }
-    const std::string text = StatusText::missingLuts({*name}) + " — the clip is shown without it";
+    const bool unusable = missingClipLuts_.at(clip->id).unusable;
+    const std::string text =
+        (unusable ? StatusText::unusableLuts({*name}) : StatusText::missingLuts({*name})) + " — the clip is shown without it";
     if (status_.find(text) == std::string::npos) {
         setStatus(text);
     }

@@ -145,7 +145,8 @@ def main():
     parser.add_argument("--limit", type=float, default=60)
     parser.add_argument("--switch", action="store_true")
     parser.add_argument("--trace-folders", action="store_true")
-    parser.add_argument("--graded-luts", "--graded", type=int, default=0)
+    parser.add_argument("--graded-luts", "--graded", "--luts", type=int, default=0,
+                        help="grade the video clips by this many LUT files, every second one missing")
     parser.add_argument("--quit", action="store_true")
     parser.add_argument("--lut-files", type=int, default=0)
     args = parser.parse_args()

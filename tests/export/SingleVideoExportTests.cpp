@@ -264,9 +264,10 @@ TEST(SingleVideoExport, ALutNamedThatGivesNoCubeIsRefusedBeforeWriting)
     TempDir dir;
     test::makeFlatVideo(dir / "flat.mp4", 126, 2);
     test::writeTextFile(dir / "text.cube", "TITLE \"no size\"");
+    test::writeTextFile(dir / "swap_rb2.cube", test::twoPointCubeText());
     const auto refusal = [&](const std::string& lut, const std::optional<std::filesystem::path>& override) {
         try {
-            exportWith(test::singleVideoJob(lut), dir / "flat.mp4", dir / "out.mov", "rec709", {}, std::nullopt,
+            exportWith(test::singleVideoJob(lut), dir / "flat.mp4", dir / "out.mov", "rec709", {}, dir.path(),
                        override);
         } catch (const Error& error) {
             EXPECT_EQ(error.code(), SingleVideoExportCode::missingLut);
@@ -276,6 +277,9 @@ TEST(SingleVideoExport, ALutNamedThatGivesNoCubeIsRefusedBeforeWriting)
     };
     EXPECT_EQ(refusal("look.cube", std::nullopt),
               "Missing LUT file:\nlook.cube\n\nTip: choose the .cube file (or another LUT) as the LUT override.");
+    EXPECT_EQ(refusal("swap_rb2.cube", std::nullopt),
+              "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: choose a usable .cube file "
+              "(or another LUT) as the LUT override.");
     EXPECT_EQ(refusal("LUT_3D_SIZE 9\n1 0 0\n", std::nullopt),
               "This job's LUT is not usable .cube text. Choose a LUT override to give the job one.");
     EXPECT_EQ(refusal("None", dir / "text.cube"),

@@ -190,6 +190,29 @@ TEST_F(TimelineExportErrorTest, ALutFileThatIsThereButNotUsableIsRefusedSayingWh
     expectFolderUntouched();
 }
 
+// The editor hands its own LUT answers over: the export takes them as they are and looks up only
+// the clips they leave out.
+TEST_F(TimelineExportErrorTest, TheLutAnswersGivenAreTakenAsTheyAre)
+{
+    EditorJobV2 job = goodJob();
+    job.timelines[0].clips.push_back(videoClip("b", "A", 2, 0, 1));
+    job.timelines[0].clips[1].grade = EditorJobV2::ClipGrade{};
+    job.timelines[0].clips[1].grade->hasLut = true;
+    job.timelines[0].clips[1].grade->lutFile = "gone.cube";
+    ResolvedLuts given;
+    given.job = LutResolution{};
+    given.clips["a"] = LutResolution{LutResolution::Kind::missing, "", "decided.cube", "", {}};
+    const Failure failure = failureOf([&] {
+        Exporter::exportEditorTimeline(job, std::nullopt, media_->path(), output_, std::nullopt,
+                                       Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0, std::nullopt, {}, {},
+                                       {}, &given);
+    });
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, "Missing LUT files:\ndecided.cube\ngone.cube\n\nTip: put each .cube file in the Media "
+                               "Folder or its luts folder, or choose another LUT.");
+    expectFolderUntouched();
+}
+
 TEST_F(TimelineExportErrorTest, ACorruptFileIsRefusedWithTheMediaError)
 {
     writeTextFile(out_ / "broken.mp4", "these bytes are not a movie");

@@ -165,6 +165,29 @@ TEST_F(EngineWorkspace, ThePreviewShowsTheEnginesStillOrItsError)
     EXPECT_TRUE(controller->previewImage().isNull());
 }
 
+// A timeline job whose own LUT is missing is refused by name where the workspace previews it and
+// where it exports it, with the export's error, and no movie is written.
+TEST_F(EngineWorkspace, AJobLutThatIsMissingIsRefusedByThePreviewAndTheExport)
+{
+    nlohmann::json job = timelineJob({"b.mp4"});
+    job["grade"] = {{"lutCube", "missing_job_look.cube"}};
+    loadJob(job, "look_job.json");
+    const std::string refusal = "Error Domain=export Code=214 \"Missing LUT files:\nmissing_job_look.cube\n\nTip: put "
+                                "each .cube file in the Media Folder or its luts folder, or choose another LUT.\"";
+    controller->refreshPreview();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isPreviewing(); }, 60));
+    EXPECT_EQ(controller->statusText(), "Preview failed: " + refusal);
+    EXPECT_TRUE(controller->previewImage().isNull());
+
+    controller->startExport();
+    const std::filesystem::path movie = dir / panels->current().suggestedName;
+    panels->choose(movie);
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
+    EXPECT_TRUE(controller->showError());
+    EXPECT_NE(controller->errorText().find("missing_job_look.cube"), std::string::npos) << controller->errorText();
+    EXPECT_FALSE(std::filesystem::exists(movie));
+}
+
 // Closing the window during an export asks first; "Cancel" keeps the window and lets the export
 // run on to its movie.
 TEST_F(EngineWorkspace, QuittingDuringAnExportAsksAndCancelLetsItRunOn)

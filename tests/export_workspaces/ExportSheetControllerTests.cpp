@@ -192,6 +192,29 @@ TEST(ExportSheetRun, TheBitrateAndCodecAreReadWhenTheRunStarts)
     EXPECT_EQ(c.status(), "Done \u2014 160\u00D796 @ 25.00 fps \u2014 no file manager is available to show out.mp4");
 }
 
+// The run is handed the LUT answers the engine decided, so that the export looks none up again;
+// while one is not looked up yet, none are handed over.
+TEST(ExportSheetRun, TheRunTakesTheEnginesLutAnswers)
+{
+    SheetHarness h;
+    h.engine.session()->timelines[0].clips[0].grade = EditSession::clipGrade("gone.cube");
+    h.startExport(h.media / "first.mp4");
+    h.runner->finish({h.media / "first.mp4", 25, 160, 96});
+    ASSERT_TRUE(h.runUntilIdle());
+    EXPECT_EQ(h.runner->calls().back().request.luts, std::nullopt);
+
+    h.engine.refreshLutNames(); // looks every LUT reference up again
+    h.queue->runUntilIdle();
+    h.startExport(h.media / "second.mp4");
+    h.runner->finish({h.media / "second.mp4", 25, 160, 96});
+    ASSERT_TRUE(h.runUntilIdle());
+    const std::optional<ResolvedLuts> luts = h.runner->calls().back().request.luts;
+    ASSERT_TRUE(luts);
+    EXPECT_EQ(luts->job, LutResolution{});
+    EXPECT_EQ(luts->clips.at("ca"), (LutResolution{LutResolution::Kind::missing, "", "gone.cube", "", {}}));
+    EXPECT_EQ(luts->clips.at("cb"), LutResolution{});
+}
+
 TEST(ExportSheetRun, AFailureShowsTheBareMessageAndLeavesTheSheetIdle)
 {
     SheetHarness h;

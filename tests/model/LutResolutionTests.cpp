@@ -97,7 +97,7 @@ TEST_F(LutResolutionTest, AMissingFileIsNamedAsTheGradeHoldsIt)
 {
     ClipGrade grade = withLut(true, " gone ");
     grade.lutName = "also_gone.cube";
-    EXPECT_EQ(clip(grade), (LutResolution{Kind::missing, "", "gone", ""}));
+    EXPECT_EQ(clip(grade), (LutResolution{Kind::missing, "", "gone", "", {}}));
     EXPECT_EQ(clip(grade).description(), "gone");
 }
 
@@ -136,7 +136,7 @@ TEST_F(LutResolutionTest, TheJobsOwnReference)
     EXPECT_EQ(job(std::nullopt).kind, Kind::none);
     EXPECT_EQ(job(" None ").kind, Kind::none);
     EXPECT_EQ(job("Present.cube").kind, Kind::text);
-    EXPECT_EQ(job(" missing_job_look.cube "), (LutResolution{Kind::missing, "", "missing_job_look.cube", ""}));
+    EXPECT_EQ(job(" missing_job_look.cube "), (LutResolution{Kind::missing, "", "missing_job_look.cube", "", {}}));
     EXPECT_EQ(job("swap_rb2.cube").kind, Kind::unusable);
     EXPECT_EQ(job(cube(9)).kind, Kind::text);
     EXPECT_EQ(job(cube(1)).description(), "(Embedded LUT) is not a usable LUT: LUT_3D_SIZE 1 (needs 3 or more)");
@@ -152,6 +152,13 @@ TEST_F(LutResolutionTest, TheCacheReadsEachReferenceOnceUntilItForgets)
     cache.forget();
     EXPECT_EQ(cache.job("late.cube").kind, Kind::text);
     EXPECT_EQ(cache.clip(withLut(true, "late")).kind, Kind::text);
+    // What is kept names the file, not its text, which is read again when asked for.
+    const std::optional<LutResolution> kept = cache.known("late.cube");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->text, "");
+    EXPECT_EQ(kept->file, media() / "late.cube");
+    EXPECT_EQ(cache.clip(withLut(true, "late")).text, cube(5));
+    EXPECT_EQ(LutResolving::withText(*kept).text, cube(5));
 }
 
 } // namespace

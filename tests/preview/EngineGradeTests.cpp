@@ -86,6 +86,7 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
     EXPECT_NE(std::find(offered.begin(), offered.end(), "two.cube"), offered.end());
 
     engine.setClipLutReference("two.cube", "A");
+    f.h.queue->runUntilIdle(); // why is told once the file is read
     EXPECT_EQ(f.h.session().clipLutReference("A"), "two.cube");
     EXPECT_EQ(engine.status(), "LUT two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 "
                                "points — picture left without it");
@@ -93,9 +94,11 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
               std::nullopt);
 
     engine.setClipLutReference("short.cube", "A");
+    f.h.queue->runUntilIdle();
     EXPECT_EQ(engine.status(), "LUT short.cube cannot be used: it holds fewer entries than its LUT_3D_SIZE needs "
                                "— picture left without it");
     engine.setClipLutReference("gone.cube", "A");
+    f.h.queue->runUntilIdle();
     EXPECT_EQ(engine.status(),
               "LUT gone.cube cannot be used: the file cannot be found or read — picture left without it");
 }
@@ -119,6 +122,7 @@ TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
     EXPECT_TRUE(PreviewFrameGrader::resolvedClipLutText(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt));
 
     engine.setClipLutReference("two.cube", "A");
+    f.h.queue->runUntilIdle();
     EXPECT_TRUE(engine.status().starts_with("LUT two.cube cannot be used: ")) << engine.status();
     engine.setClipLutReference("look.cube", "A");
     EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");

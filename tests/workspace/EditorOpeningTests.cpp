@@ -2,6 +2,9 @@
 #include <nlohmann/json.hpp>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
+#include "inspectors/GradeInspectorWindowRoot.h"
+#include "workspace/shell/GradeInspectorWindowArguments.h"
 #include "platform/media/NullAudioSink.h"
 #include "preview/PlatformCompositionBuilder.h"
 #include "support/CubeTexts.h"
@@ -145,6 +148,131 @@ TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
     h.workspace().chooseClipLut("look.cube");
     EXPECT_EQ(h.engine().missingLutText(), std::nullopt);
     EXPECT_EQ(h.workspace().lutPickerTitle("look.cube"), "look.cube");
+}
+
+// A LUT file that is there but holds no usable .cube text is called not usable, never not found.
+TEST(OpeningAProject, AClipLutThatIsThereButNotUsableIsNamedSo)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    test::writeTextFile(trip.media / "swap_rb2.cube", test::twoPointCubeText());
+    EditSession saved = EditSession::load(trip.file);
+    saved.timelines[0].clips[0].grade = EditSession::clipGrade("swap_rb2.cube");
+    saved.timelines[0].clips[2].grade = EditSession::clipGrade("gone.cube");
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().missingLutText(), "LUT gone.cube not found · LUT swap_rb2.cube is not usable");
+    h.engine().seek(2.0, true, {});
+    EXPECT_EQ(h.engine().status(), "LUT swap_rb2.cube is not usable — the clip is shown without it");
+}
+
+// Every picker shows what grades the clip: its embedded LUT, a LUT that grades nothing marked
+// "(missing)", and "None" for a LUT switched off, which an edit in the inspector leaves off.
+TEST(OpeningAProject, BothLutPickersShowWhatGradesTheClip)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    test::writeTextFile(trip.media / "SwapRB.cube", test::swappingRedBlueCubeText());
+    EditSession saved = EditSession::load(trip.file);
+    EditorJobV2::ClipGrade embedded;
+    embedded.hasLut = true;
+    embedded.lutData = test::identityCubeText();
+    saved.timelines[0].clips[0].grade = embedded;
+    saved.timelines[0].clips[2].grade = EditSession::clipGrade("missing_look.cube");
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    std::optional<GradeInspectorWindowArguments> opened;
+    QObject::connect(&h.workspace(), &EditorWorkspaceController::gradeInspectorRequested,
+                     [&](const GradeInspectorWindowArguments& arguments) { opened = arguments; });
+    const auto inspectorPicker = [&](const std::string& clipId) {
+        h.engine().setSelectedClipId(clipId);
+        h.workspace().openGradeInspector(clipId);
+        EXPECT_TRUE(opened);
+        auto root = std::make_unique<GradeInspectorWindowRoot>(h.engine(), opened->initialEditState, clipId,
+                                                               opened->clipName, opened->lutNames, [] {}, [] {});
+        const VelmoraDarkPopUpPicker* picker = root->findChild<VelmoraDarkPopUpPicker*>(QStringLiteral("lutPicker"));
+        const int row = VelmoraDarkPopUpPicker::rowForSelection(picker->selectableTags(), picker->selection());
+        const std::string shown = picker->items().at(static_cast<std::size_t>(row)).title;
+        h.workspace().closeGradeInspector();
+        return shown;
+    };
+
+    EXPECT_EQ(h.workspace().lutPickerShownValue(), "None"); // nothing selected
+    EXPECT_EQ(inspectorPicker("v1"), "(Embedded LUT)");
+    EXPECT_EQ(h.workspace().lutPickerShownValue(), "(Embedded LUT)");
+    EXPECT_EQ(inspectorPicker("still"), "missing_look.cube (missing)");
+    EXPECT_EQ(h.workspace().lutPickerTitle(h.workspace().lutPickerShownValue()), "missing_look.cube (missing)");
+
+    EditorJobV2::ClipGrade off;
+    off.hasLut = false;
+    off.lutFile = "SwapRB.cube";
+    off.lutName = "SwapRB.cube";
+    h.session().timelines[0].clips[0].grade = off;
+    EXPECT_EQ(inspectorPicker("v1"), "None");
+    EXPECT_EQ(h.workspace().lutPickerShownValue(), "None");
+    ClipGradeEditState edited = opened->initialEditState;
+    edited.exposure = 0.5;
+    h.engine().applyClipGradeLive("v1", edited, false);
+    EXPECT_EQ(h.session().clip("v1")->grade->hasLut, false);
+    EXPECT_EQ(h.session().clip("v1")->grade->lutFile, "SwapRB.cube");
+    EXPECT_EQ(h.workspace().lutPickerShownValue(), "None");
+}
+
+// The grade word describes the clip a pause shows, the selected one, else the one under the
+// playhead: a LUT that is there, or the clip's embedded one, is never called missing.
+TEST(OpeningAProject, TheGradeWordDescribesTheClipUnderThePlayhead)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    test::writeTextFile(trip.media / "look.cube", test::identityCubeText());
+    EditSession saved = EditSession::load(trip.file);
+    saved.timelines[0].clips[0].grade = EditSession::clipGrade("look.cube");
+    EditorJobV2::ClipGrade embedded;
+    embedded.hasLut = true;
+    embedded.lutData = test::identityCubeText();
+    saved.timelines[0].clips[2].grade = embedded;
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    h.queue->runUntilIdle();
+    h.engine().setGradePreviewEnabled(true);
+    EXPECT_EQ(h.engine().selectedClipId(), std::nullopt);
+    EXPECT_EQ(h.engine().gradeWordForStatus(), "ON · pause for LUT");
+    h.engine().seek(5.0, true, {});
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine().gradeWordForStatus(), "ON · pause for LUT");
+    h.engine().setSelectedClipId(std::string("v1"));
+    EXPECT_EQ(h.engine().gradeWordForStatus(), "ON · pause for LUT");
+}
+
+// Choosing a LUT reads no file on the main thread: why it cannot grade is told once the
+// engine's worker has read it.
+TEST(OpeningAProject, AChosenLutIsReadOffTheMainThread)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    built.engineWorkInBackground = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    h.open(trip);
+    h.runBackgroundWork();
+    test::writeTextFile(trip.media / "two.cube", test::twoPointCubeText());
+    h.engine().setSelectedClipId(std::string("v1"));
+    h.workspace().chooseClipLut("two.cube");
+    h.queue->runUntilIdle();
+    EXPECT_FALSE(h.engine().status().starts_with("LUT two.cube")) << h.engine().status();
+    EXPECT_FALSE(h.background->empty());
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().status(), "LUT two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 "
+                                   "points \u2014 picture left without it");
 }
 
 // A browser project beside its "media" folder has its own folder as media folder: a LUT in

@@ -56,7 +56,9 @@ void EditorWorkspaceController::openGradeInspector(const std::string& clipId)
     arguments.initialEditState = gradeEditState_;
     arguments.clipId = clipId;
     arguments.clipName = clip->name.value_or("Clip");
-    arguments.lutNames = engine_->availableLutNames();
+    // The Clip LUT picker's entries: the clip's own LUT is among them when no listed file is
+    // it ("(Embedded LUT)", a LUT that is missing), so that the inspector shows what grades.
+    arguments.lutNames = engine_->clipLutPickerOptions(clipId);
     arguments.onDismiss = [self, current] {
         if (current())
             self->closeGradeInspector();

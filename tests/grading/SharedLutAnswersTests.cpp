@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "grading/PreviewFrameGrader.h"
+#include "support/CubeTexts.h"
+#include "support/TestSupport.h"
+
+namespace velmora {
+namespace {
+
+// A clip graded for the folder whose answers an owner shares takes the answer they hold, read
+// once; other folders, and the folder once the answers are gone, are looked up afresh.
+TEST(SharedLutAnswers, AClipGradedForTheirFolderTakesTheAnswerTheyHold)
+{
+    ::setenv("VELMORA_RESOURCES_DIR", "", 1);
+    test::TempDir media;
+    test::TempDir other;
+    EditorJobV2::ClipGrade grade;
+    grade.hasLut = true;
+    grade.lutFile = "look.cube";
+    auto answers = std::make_shared<LutResolving::Cache>(media.path(), std::nullopt);
+    PreviewFrameGrader::shareLutAnswers(answers);
+    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(grade, media.path(), std::nullopt), std::nullopt);
+    EXPECT_EQ(answers->known("look.cube")->kind, LutResolution::Kind::missing);
+
+    // Placed since: the held answer stands until the answers are looked up again.
+    test::writeTextFile(media / "look.cube", test::identityCubeText());
+    test::writeTextFile(other / "look.cube", test::identityCubeText());
+    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(grade, media.path(), std::nullopt), std::nullopt);
+    EXPECT_TRUE(PreviewFrameGrader::resolvedClipLutText(grade, other.path(), std::nullopt));
+    answers.reset();
+    EXPECT_TRUE(PreviewFrameGrader::resolvedClipLutText(grade, media.path(), std::nullopt));
+}
+
+} // namespace
+} // namespace velmora
