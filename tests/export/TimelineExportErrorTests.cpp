@@ -205,7 +205,7 @@ TEST_F(TimelineExportErrorTest, TheLutAnswersGivenAreTakenAsTheyAre)
     const Failure failure = failureOf([&] {
         Exporter::exportEditorTimeline(job, std::nullopt, media_->path(), output_, std::nullopt,
                                        Exporter::EditorVideoCodec::h264, "rec709", 1, 1, 0, 0, std::nullopt, {}, {},
-                                       {}, &given);
+                                       {}, nullptr, &given);
     });
     EXPECT_EQ(failure.code, 214);
     EXPECT_EQ(failure.message, "Missing LUT files:\ndecided.cube\ngone.cube\n\nTip: put each .cube file in the Media "
