@@ -124,13 +124,14 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
             }
         });
     }
-    // Warnings go first, where a status line cut short still shows the names they give.
+    // Warnings go first, where a status line cut short still shows the names they give: the
+    // unreadable files, then the pictures shown by another file (which stay named once the
+    // preview is ready), then what the status said.
+    if (resolvedFilesHold() && !resolvedFiles_->standIns.empty()) {
+        setStatus(resolvedFiles_->standIns + " · " + status_);
+    }
     if (const std::optional<std::string> unreadable = unreadableMediaText()) {
         setStatus(*unreadable + " · " + status_);
-    }
-    // A picture shown by another file stays named once the preview is ready.
-    if (resolvedFilesHold() && !resolvedFiles_->standIns.empty()) {
-        setStatus(status_ + " · " + resolvedFiles_->standIns);
     }
     if (changed) {
         emit unreadableSourcesChanged();
