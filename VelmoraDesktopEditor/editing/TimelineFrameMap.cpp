@@ -80,7 +80,11 @@ SourceVideo SourceVideo::of(const Asset& asset)
     return video;
 }
 
-ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
+namespace {
+
+// The fields a session clip and a job clip share, read alike.
+template <typename AnyClip>
+ClipTiming sharedTiming(const AnyClip& clip)
 {
     ClipTiming timing;
     timing.sourceId = clip.sourceId;
@@ -90,6 +94,14 @@ ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
     timing.inPoint = std::max(finiteOr(clip.inPoint, 0), 0.0);
     timing.outPoint = clip.outPoint;
     timing.speed = clip.speed;
+    return timing;
+}
+
+} // namespace
+
+ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
+{
+    ClipTiming timing = sharedTiming(clip);
     if (clip.speedKeyframes) {
         timing.speedKeyframes = *clip.speedKeyframes;
     }
@@ -100,14 +112,7 @@ ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
 
 ClipTiming ClipTiming::of(const EditSession::Clip& clip)
 {
-    ClipTiming timing;
-    timing.sourceId = clip.sourceId;
-    timing.lane = clip.track.value_or(1);
-    timing.start = finiteOr(clip.startTime, 0);
-    timing.duration = finiteOr(clip.duration, 0);
-    timing.inPoint = std::max(finiteOr(clip.inPoint, 0), 0.0);
-    timing.outPoint = clip.outPoint;
-    timing.speed = clip.speed;
+    ClipTiming timing = sharedTiming(clip);
     const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
     timing.picture = kind == "video" || kind == "image";
     return timing;
