@@ -218,7 +218,15 @@ void SourceViewerController::load()
         setLoadError("No project loaded");
         return;
     }
-    const std::optional<std::filesystem::path> file = MediaResolver::urlForSource(source_, *session, *folder);
+    // The file the monitor and the exports read for this source, when the engine has decided it
+    // for this folder; otherwise the same lookup made here.
+    std::optional<std::filesystem::path> file;
+    if (const std::optional<ResolvedMedia> media = engine_->resolvedMedia(); media && media->mediaFolder == *folder) {
+        if (const auto found = media->files.find(source_.id); found != media->files.end())
+            file = found->second;
+    }
+    if (!file)
+        file = MediaResolver::urlForSource(source_, *session, *folder);
     if (!file) {
         setLoadError("Could not find \u201C" + source_.fileName + "\u201D in the media folder");
         return;

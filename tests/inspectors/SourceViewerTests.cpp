@@ -23,6 +23,7 @@
 #include "inspectors/SourceAudioWaveformView.h"
 #include "inspectors/SourceGradedPreviewView.h"
 #include "inspectors/SourceViewer.h"
+#include "model/MediaFolderListing.h"
 #include "preview/PreviewPictureImage.h"
 #include "support/AudioFixtures.h"
 #include "support/MediaFixtures.h"
@@ -263,6 +264,18 @@ TEST(SourceViewer, AMediaPoolSourceMarksPlaysAndHandsOver)
     EXPECT_EQ(f.player->seeks.back(), 0);
     child<QPushButton>(*viewer, "closeButton")->click();
     EXPECT_EQ(f.handOvers.back().kind, "close");
+}
+
+// The viewer opens the file the engine decided for the source, as the monitor and the exports
+// read it, without listing the media folder again on the main thread.
+TEST(SourceViewer, OpensTheEnginesFileForTheSourceWithoutAListing)
+{
+    ViewerFixture f;
+    ASSERT_TRUE(f.h.waitFor([&] { return f.h.engine.resolvedMedia().has_value(); }));
+    const std::uint64_t listings = MediaResolver::detail::folderListingCount();
+    auto viewer = f.open("s1");
+    EXPECT_EQ(viewer->controller().fileURL(), f.h.engine.resolvedMedia()->files.at("s1"));
+    EXPECT_EQ(MediaResolver::detail::folderListingCount(), listings);
 }
 
 TEST(SourceViewer, ATimelineClipStartsFromItsMarksAndLut)
