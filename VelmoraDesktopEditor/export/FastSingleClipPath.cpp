@@ -218,7 +218,9 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     }
     // A clip whose LUT is missing is refused here as the timeline export refuses it: unrefused,
     // the clip would count as ungraded and stream through without its look.
-    const ResolvedLuts luts = timelineLuts(job, *activeJobTimeline(job), mediaFolderURL, std::nullopt);
+    const ResolvedLuts luts = timelineLuts(job, *activeJobTimeline(job), mediaFolderURL, std::nullopt,
+                                           resolvesFolder(resolvedMedia, mediaFolderURL) ? resolvedMedia->givenLuts()
+                                                                                         : nullptr);
     requireLuts(*activeJobTimeline(job), luts, lutOverrideURL);
     // A source that cannot be opened is left to the timeline export, which reports it by name.
     std::shared_ptr<const Asset> asset;

@@ -246,7 +246,8 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
     if (std::optional<std::string> why = RegularFiles::unreadableReason(file)) {
         throw exportError(TimelineExportCode::unreadableSources, UnreadableMedia::text({source->fileName}, *why));
     }
-    const ResolvedLuts luts = timelineLuts(job, timeline, *mediaFolderURL, std::nullopt);
+    const ResolvedLuts luts = timelineLuts(job, timeline, *mediaFolderURL, std::nullopt,
+                                           resolvesFolder(resolved, *mediaFolderURL) ? resolved->givenLuts() : nullptr);
     requireLuts(timeline, luts, lutOverrideURL);
 
     const double in = clip.inPoint.value_or(0);

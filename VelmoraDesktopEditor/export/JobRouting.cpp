@@ -43,7 +43,8 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
         }
         return exportEditorTimeline(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
                                     EditorVideoCodec::hevc10, gammaMode, compContrast, compSaturation, compBrightness,
-                                    compTint, std::nullopt, timelineProgress, isCancelled, {}, resolvedMedia);
+                                    compTint, std::nullopt, timelineProgress, isCancelled, {}, resolvedMedia,
+                                    resolvesFolder(resolvedMedia, *mediaFolderURL) ? resolvedMedia->givenLuts() : nullptr);
     }
     if (!inputURL) {
         throw Error("export", JobRoutingCode::noInputVideo, "Choose Input Video.");

@@ -50,6 +50,8 @@ struct LutResolution {
 struct ResolvedLuts {
     std::map<std::string, LutResolution> clips;
     std::optional<LutResolution> job;
+
+    bool operator==(const ResolvedLuts&) const = default;
 };
 
 namespace LutResolving {

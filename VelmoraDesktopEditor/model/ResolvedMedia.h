@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "model/LutResolution.h"
 #include "model/MediaResolver.h"
 
 namespace velmora {
@@ -14,6 +15,13 @@ namespace velmora {
 struct ResolvedMedia {
     std::filesystem::path mediaFolder;
     MediaResolver::SourceFileMap files;
+    // The LUT answers the editor decided for the job's clips and its own LUT, when it had them:
+    // an export given them takes them as they are (Exporter::timelineLuts) and looks up only
+    // what they lack.
+    std::optional<ResolvedLuts> luts = std::nullopt;
+
+    // The LUT answers to give an export, if any.
+    const ResolvedLuts* givenLuts() const { return luts ? &*luts : nullptr; }
 
     bool operator==(const ResolvedMedia&) const = default;
 };

@@ -385,6 +385,9 @@ void EditorWorkspaceController::sendTimelineToExportTab()
     // The files the monitor shows go with the job, so that the 10-bit workspace's preview and
     // export read them; the job names them too, for readers that look names up.
     std::optional<ResolvedMedia> shown = engine_->resolvedMedia();
+    // And the LUTs as the monitor grades with them, where the engine has decided them all.
+    if (shown)
+        shown->luts = engine_->resolvedLuts(shown->mediaFolder, engine_->lutSessionFileURL());
     if (!reportingFailure([&] {
             job = VelmoraWorkflowState::writeHandoffJob(fs::temp_directory_path(),
                                                         session->renderJobText(shown ? &shown->files : nullptr));

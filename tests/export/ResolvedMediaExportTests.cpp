@@ -2,9 +2,12 @@
 
 #include "TimelineExportTestSupport.h"
 #include "export/FastSingleClipPath.h"
+#include "export/JobPreviewStill.h"
+#include "export/JobRouting.h"
 #include "export/TimelineExportSetup.h"
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
+#include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
@@ -122,6 +125,50 @@ TEST_F(ResolvedMediaExport, TheFastPathTakesTheGivenFile)
     const auto candidate = Exporter::fastSingleClipCandidate(job, media.path(), &resolved);
     ASSERT_TRUE(candidate);
     EXPECT_EQ(candidate->inputURL, media / "cam1" / "C0001.MP4");
+}
+
+// The LUT answers handed over with the files are the 10-bit workspace's answers too: its export
+// (through the fast path or the timeline export) and its preview refuse what the editor found
+// missing, though a lookup of the name here would find a usable file.
+TEST_F(ResolvedMediaExport, TheHandedLutAnswersAreTakenByTheExportAndThePreview)
+{
+    writeTextFile(media / "look.cube", identityCubeText());
+    for (const bool single : {true, false}) {
+        EditSession edited = session();
+        auto& clips = edited.timelines.front().clips;
+        if (single) {
+            clips.erase(clips.begin() + 1);
+        }
+        EditorJobV2::ClipGrade grade;
+        grade.hasLut = true;
+        grade.lutFile = "look.cube";
+        clips.front().grade = grade;
+        ResolvedMedia resolved{media.path(), MediaResolver::sourceFileMap(edited, media.path())};
+        const std::filesystem::path jobFile = scratch / "job.json";
+        writeTextFile(jobFile, edited.renderJobText(&resolved.files));
+        const auto exportWith = [&](const ResolvedMedia& given) {
+            Exporter::routeJob(jobFile, std::nullopt, std::nullopt, media.path(), scratch / "cut.mp4", 2000000, "rec709",
+                               1, 1, 0, 0, {}, {}, &given);
+        };
+        exportWith(resolved); // no answers given: the file is found and grades
+
+        resolved.luts = ResolvedLuts{{{"c1", LutResolution{LutResolution::Kind::missing, "", "decided.cube", "", {}}}},
+                                     LutResolution{}};
+        for (const auto& route : std::vector<std::function<void()>>{
+                 [&] { exportWith(resolved); },
+                 [&] {
+                     Exporter::renderPreviewFrame(jobFile, std::nullopt, std::nullopt, media.path(), 0.1, "rec709", 1,
+                                                  1, 0, 0, &resolved);
+                 }}) {
+            try {
+                route();
+                ADD_FAILURE() << "rendered with a LUT the editor found missing (single clip: " << single << ")";
+            } catch (const Error& error) {
+                EXPECT_EQ(error.code(), 214);
+                EXPECT_NE(error.message().find("decided.cube"), std::string::npos) << error.message();
+            }
+        }
+    }
 }
 
 } // namespace

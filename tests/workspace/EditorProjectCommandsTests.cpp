@@ -283,7 +283,9 @@ TEST(HandOff, WritesARenderJobAndSwitchesToTheExportWorkspace)
     EXPECT_EQ(readJson(job)["tool"], "velmora-editor-desktop-export");
     // The job names files by name; the workspace is handed the files the monitor showed.
     ASSERT_TRUE(h.engine().sourceFilesShown());
-    EXPECT_EQ(h.workflow.exportResolvedMedia(), (ResolvedMedia{project.media, *h.engine().sourceFilesShown()}));
+    EXPECT_EQ(h.workflow.exportResolvedMedia(),
+              (ResolvedMedia{project.media, *h.engine().sourceFilesShown(),
+                             h.engine().resolvedLuts(project.media, h.engine().lutSessionFileURL())}));
     EXPECT_EQ(h.engine().status(), "Sent timeline to 10-bit Export tab");
     EXPECT_TRUE(w.projectDirty()); // handing off is not saving
 
