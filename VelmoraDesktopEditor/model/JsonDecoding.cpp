@@ -6,6 +6,7 @@
 #include <limits>
 #include <mutex>
 
+#include "model/JsonSplitParsing.h"
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/foundation/Base64.h"
 #include "platform/foundation/NumberText.h"
@@ -154,15 +155,7 @@ void readSideBySide(std::size_t count, const std::function<void(std::size_t)>& r
 
 std::optional<nlohmann::json> tryParse(std::string_view text) noexcept
 {
-    try {
-        auto value = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-        if (value.is_discarded()) {
-            return std::nullopt;
-        }
-        return value;
-    } catch (...) {
-        return std::nullopt;
-    }
+    return JsonSplitParsing::tryParse(text);
 }
 
 std::string describeJsonType(const nlohmann::json& value)

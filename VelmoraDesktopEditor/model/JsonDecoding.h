@@ -63,7 +63,8 @@ namespace JsonDecoding {
 // throws DecodingError::dataCorrupted with an empty coding path.
 nlohmann::json parse(std::string_view text);
 
-// Parses without throwing; nothing for invalid JSON.
+// Parses without throwing; nothing for invalid JSON. A large document is parsed on several
+// threads (see JsonSplitParsing).
 std::optional<nlohmann::json> tryParse(std::string_view text) noexcept;
 
 // "a number", "a string", "null", … for error texts.
