@@ -4,12 +4,15 @@
 
 #include "preview/TimelinePreviewEngine.h"
 
+#include <map>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include <QPointer>
 
+#include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
 #include "model/MediaResolver.h"
 #include "preview/StatusText.h"
@@ -270,13 +273,30 @@ std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::files
 
 std::optional<std::string> TimelinePreviewEngine::missingLutText() const
 {
+    if (missingClipLuts_.empty() || !session_) {
+        return std::nullopt;
+    }
+    // The current reference of each clip the look-up found failing, in one pass over the clips
+    // (the first clip of an id, as EditSession::clip finds it): asking clip by clip would walk
+    // the timeline once for every failing clip, quadratic in a project of thousands.
+    std::map<std::string_view, std::string> current;
+    for (const EditSession::Timeline& timeline : session_->timelines) {
+        for (const EditSession::Clip& clip : timeline.clips) {
+            if (missingClipLuts_.contains(clip.id) && !current.contains(clip.id)) {
+                current.emplace(clip.id, ClipGradeEditState::from(clip).lutReference);
+            }
+        }
+    }
     std::vector<std::string> missing;
     std::vector<std::string> unusable;
     std::set<std::string> seen;
     for (const auto& [clipId, lut] : missingClipLuts_) {
-        const std::optional<std::string> name = missingLutOfClip(clipId);
-        if (name && seen.insert(*name).second) {
-            (lut.unusable ? unusable : missing).push_back(*name);
+        const auto reference = current.find(clipId);
+        if (reference == current.end() || reference->second != lut.reference) {
+            continue;
+        }
+        if (seen.insert(lut.name).second) {
+            (lut.unusable ? unusable : missing).push_back(lut.name);
         }
     }
     if (missing.empty() && unusable.empty()) {
