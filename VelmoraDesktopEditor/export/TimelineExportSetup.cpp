@@ -1,5 +1,7 @@
 #include "export/TimelineExportSetup.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -215,50 +217,56 @@ std::map<std::string, std::filesystem::path> resolveTimelineSourceFiles(const Ed
         }
         return files;
     }
-    // Every regular file below the folder by name, read only when some source needs it: with a
-    // large folder it is most of what an export holds beyond its pictures.
-    std::optional<std::map<std::string, std::filesystem::path>> indexOfNames;
-    const auto index = [&]() -> const std::map<std::string, std::filesystem::path>& {
-        if (!indexOfNames) {
-            indexOfNames = mediaNameIndex(mediaFolderURL);
+    // The listing and its tables (hundreds of thousands of paths in a crowded folder) live in
+    // this scope only; their pages go back to the system before the export's frames take theirs.
+    std::map<std::string, std::filesystem::path> byName = [&] {
+        // Every regular file below the folder by name, read only when some source needs it: with a
+        // large folder it is most of what an export holds beyond its pictures.
+        std::optional<std::map<std::string, std::filesystem::path>> indexOfNames;
+        const auto index = [&]() -> const std::map<std::string, std::filesystem::path>& {
+            if (!indexOfNames) {
+                indexOfNames = mediaNameIndex(mediaFolderURL);
+            }
+            return *indexOfNames;
+        };
+        MediaResolver::SourceFileMap sessionMap;
+        try {
+            sessionMap = MediaResolver::sourceFileMap(EditSession::fromEditorJobV2(job), mediaFolderURL);
+        } catch (const std::exception&) {
+            sessionMap.clear();
         }
-        return *indexOfNames;
-    };
-    MediaResolver::SourceFileMap sessionMap;
-    try {
-        sessionMap = MediaResolver::sourceFileMap(EditSession::fromEditorJobV2(job), mediaFolderURL);
-    } catch (const std::exception&) {
-        sessionMap.clear();
-    }
 
-    std::map<std::string, std::filesystem::path> files;
-    for (const auto& source : job.sources) {
-        if (files.count(source.id) != 0) {
-            continue;
-        }
-        if (const auto found = sessionMap.find(source.id); found != sessionMap.end()) {
-            files[source.id] = found->second;
-            continue;
-        }
-        if (isContainedRelativeName(source.fileName)) {
-            const auto direct = mediaFolderURL / source.fileName;
-            if (RegularFiles::isRegularFile(direct)) {
-                files[source.id] = direct;
+        std::map<std::string, std::filesystem::path> files;
+        for (const auto& source : job.sources) {
+            if (files.count(source.id) != 0) {
                 continue;
             }
+            if (const auto found = sessionMap.find(source.id); found != sessionMap.end()) {
+                files[source.id] = found->second;
+                continue;
+            }
+            if (isContainedRelativeName(source.fileName)) {
+                const auto direct = mediaFolderURL / source.fileName;
+                if (RegularFiles::isRegularFile(direct)) {
+                    files[source.id] = direct;
+                    continue;
+                }
+            }
+            const std::string key = StringText::lowercased(StringText::trimmed(source.fileName));
+            if (const auto found = index().find(key); found != index().end()) {
+                files[source.id] = found->second;
+                continue;
+            }
+            const std::string plain =
+                StringText::lowercased(StringText::trimmed(removingAll(source.fileName, " (Audio)")));
+            if (const auto found = index().find(plain); found != index().end()) {
+                files[source.id] = found->second;
+            }
         }
-        const std::string key = StringText::lowercased(StringText::trimmed(source.fileName));
-        if (const auto found = index().find(key); found != index().end()) {
-            files[source.id] = found->second;
-            continue;
-        }
-        const std::string plain =
-            StringText::lowercased(StringText::trimmed(removingAll(source.fileName, " (Audio)")));
-        if (const auto found = index().find(plain); found != index().end()) {
-            files[source.id] = found->second;
-        }
-    }
-    return files;
+        return files;
+    }();
+    malloc_trim(0);
+    return byName;
 }
 
 namespace {
