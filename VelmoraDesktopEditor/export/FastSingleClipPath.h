@@ -78,7 +78,7 @@ nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double s
 // the caller renders the job with the timeline export. Once the path applies it never declines:
 // the temporary file's write error, or the single-video export's error, is thrown.
 // A clip LUT that is missing fails the path before anything is written, as it fails the
-// timeline export (requireClipLuts). `isCancelled` is the single-video export's cancel query.
+// timeline export (requireLuts). `isCancelled` is the single-video export's cancel query.
 std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
     const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,

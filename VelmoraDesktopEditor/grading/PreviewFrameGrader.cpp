@@ -317,30 +317,6 @@ std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& g
     return std::move(answer.text);
 }
 
-std::optional<std::string> missingClipLutName(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
-                                              const OptionalPath& sessionFile)
-{
-    const LutResolution answer = clipLut(grade, mediaFolder, sessionFile);
-    if (!answer.fails()) {
-        return std::nullopt;
-    }
-    return answer.name;
-}
-
-MissingClipLutLookup::MissingClipLutLookup(OptionalPath mediaFolder, OptionalPath sessionFile)
-    : cache_(std::move(mediaFolder), std::move(sessionFile))
-{
-}
-
-std::optional<std::string> MissingClipLutLookup::nameFor(const std::optional<ClipGrade>& grade)
-{
-    const LutResolution answer = cache_.clipAnswer(grade);
-    if (!answer.fails()) {
-        return std::nullopt;
-    }
-    return answer.name;
-}
-
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,
                                    const OptionalPath& sessionFile)
 {

@@ -91,26 +91,6 @@ LutResolution clipLut(const std::optional<EditorJobV2::ClipGrade>& grade,
 std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
                                                const std::optional<std::filesystem::path>& mediaFolder,
                                                const std::optional<std::filesystem::path>& sessionFile);
-// The LUT a clip grade names that grades nothing: none when resolvedClipLutText finds text, or
-// when the grade names no LUT (no grade, hasLut false, or nothing but "None" and blanks). Else
-// the name to show: its trimmed lutFile, else lutName (a file reference counts only with hasLut
-// true), else "(Embedded LUT)" for inline text that is not usable .cube text. Reads the files
-// resolvedClipLutText reads; any thread.
-std::optional<std::string> missingClipLutName(const std::optional<EditorJobV2::ClipGrade>& grade,
-                                              const std::optional<std::filesystem::path>& mediaFolder,
-                                              const std::optional<std::filesystem::path>& sessionFile);
-// missingClipLutName for the grades of many clips, where clips sharing one LUT file are the rule:
-// each file reference (hasLut, lutFile, lutName) is looked up once; inline text, grade by grade.
-// One thread at a time.
-class MissingClipLutLookup {
-public:
-    MissingClipLutLookup(std::optional<std::filesystem::path> mediaFolder,
-                         std::optional<std::filesystem::path> sessionFile);
-    std::optional<std::string> nameFor(const std::optional<EditorJobV2::ClipGrade>& grade);
-
-private:
-    LutResolving::Cache cache_;
-};
 // The project LUT's text; empty for an absent, blank or "None" reference.
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube,
                                    const std::optional<std::filesystem::path>& mediaFolder,

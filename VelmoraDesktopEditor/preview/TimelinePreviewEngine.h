@@ -192,10 +192,6 @@ public:
     // The status line's words about a LUT just chosen that cannot grade its clip ("LUT Two.cube
     // cannot be used: …") while they are shown and the clip still holds that LUT; none otherwise.
     std::optional<std::string> shownLutWarning() const;
-    // The clip's LUT as decided (LutResolving::forClipGrade) from the answers already looked up
-    // for the current media folder and project file; none for no such clip, or while a file its
-    // grade names has not been looked up yet. Reads no file.
-    std::optional<LutResolution> knownClipLut(const std::string& clipId) const;
     // The status line's grade word: "OFF (smooth play)" with grade preview off; else "ON · pause
     // for LUT" when the LUT of the clip a pause shows (the selected clip, else the clip under the
     // playhead) grades it or is not looked up yet, else "ON · LUT file missing".

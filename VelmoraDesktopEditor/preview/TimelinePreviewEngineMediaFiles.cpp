@@ -230,15 +230,6 @@ std::optional<LutResolution> TimelinePreviewEngine::knownLut(const LutResolving:
     return answer;
 }
 
-std::optional<LutResolution> TimelinePreviewEngine::knownClipLut(const std::string& clipId) const
-{
-    const std::optional<EditSession::Clip> clip = session_ ? session_->clip(clipId) : std::nullopt;
-    if (!clip) {
-        return std::nullopt;
-    }
-    return knownLut(*lutAnswers(), clip->grade);
-}
-
 std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::filesystem::path& mediaFolder,
                                                                 const std::optional<std::filesystem::path>& sessionFile) const
 {
