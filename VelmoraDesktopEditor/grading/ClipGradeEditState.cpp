@@ -94,11 +94,16 @@ ClipGradeEditState::ClipGradeEditState(bool moodEnabled_, std::string moodKey_, 
 
 ClipGradeEditState ClipGradeEditState::from(const std::optional<EditSession::Clip>& clip)
 {
+    return clip ? fromGrade(clip->grade) : ClipGradeEditState();
+}
+
+ClipGradeEditState ClipGradeEditState::fromGrade(const std::optional<EditorJobV2::ClipGrade>& clipGrade)
+{
     ClipGradeEditState state;
-    if (!clip || !clip->grade) {
+    if (!clipGrade) {
         return state;
     }
-    const EditorJobV2::ClipGrade& grade = *clip->grade;
+    const EditorJobV2::ClipGrade& grade = *clipGrade;
 
     const std::string lutFile = StringText::trimmed(grade.lutFile.value_or(""));
     const std::string lutName = StringText::trimmed(grade.lutName.value_or(""));

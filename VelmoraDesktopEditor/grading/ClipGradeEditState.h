@@ -55,6 +55,8 @@ struct ClipGradeEditState {
     // the grade also names; else its lutFile, else its lutName (".cube" added to a name without
     // a dot), else "(Embedded LUT)" for other inline text with hasLut true, else "None".
     static ClipGradeEditState from(const std::optional<EditSession::Clip>& clip);
+    // The same of a grade alone (a clip's grade is all that the state reads of it).
+    static ClipGradeEditState fromGrade(const std::optional<EditorJobV2::ClipGrade>& grade);
 
     // The grade parameters this state stores: basic values off rest (magnitude above 0.001)
     // in stored units, and the mood only when it is on with a recognised key. Nothing when

@@ -1,6 +1,8 @@
 #include "model/MediaResolver.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cmath>
 #include <system_error>
 #include <unordered_map>
@@ -143,6 +145,10 @@ std::vector<MediaFileKind> kindsOf(const FileNames& names)
 // rather than a file the later steps put in its place.
 bool isOwnFile(const EditSession::Source& source, const fs::path& file)
 {
+    // Mostly a source's file bears its name exactly: said without building a lookup for it.
+    if (const std::string name = StringText::trimmed(source.fileName); !name.empty() && file.filename().native() == name) {
+        return true;
+    }
     const std::vector<fs::path> single{file};
     const FileNames name(single);
     return resolveIndexedName(source.fileName, name, [](std::size_t) { return false; }, true).has_value();
@@ -335,24 +341,78 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     return map;
 }
 
-ResolutionInputs resolutionInputs(const EditSession& session)
-{
-    // Each part's fields joined by a byte no file name or id holds.
-    constexpr char separator = '\0';
-    ResolutionInputs inputs;
-    inputs.browserExport = isBrowserExport(session);
-    inputs.sources.reserve(session.sources.size());
-    for (const auto& source : session.sources) {
-        inputs.sources.push_back(source.id + separator + source.fileName + separator + (source.type ? "1" : "0")
-                                 + source.type.value_or(""));
-    }
-    if (const EditSession::Timeline* timeline = session.findActiveTimeline()) {
-        inputs.clips.reserve(timeline->clips.size());
-        for (const auto& clip : timeline->clips) {
-            inputs.clips.push_back((clip.sourceId ? "1" + *clip.sourceId : std::string("0")) + separator
-                                   + (clip.name ? "1" + *clip.name : std::string("0")));
+namespace {
+
+// Two 64-bit hashes of a run of fields, eight bytes at a time; each field is fed with its length,
+// so that no two runs of fields give the same bytes.
+class InputsDigest {
+public:
+    void add(std::string_view field)
+    {
+        addWord(field.size());
+        std::size_t at = 0;
+        for (; at + sizeof(std::uint64_t) <= field.size(); at += sizeof(std::uint64_t)) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, field.data() + at, sizeof word);
+            addWord(word);
+        }
+        if (at < field.size()) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, field.data() + at, field.size() - at);
+            addWord(word);
         }
     }
+    void add(const std::optional<std::string>& field)
+    {
+        addWord(field ? 1 : 0);
+        if (field) {
+            add(std::string_view(*field));
+        }
+    }
+    std::array<std::uint64_t, 2> value() const { return {mixed(a_), mixed(b_)}; }
+
+private:
+    void addWord(std::uint64_t word)
+    {
+        a_ = (a_ ^ word) * 0x100000001b3ULL;
+        a_ ^= a_ >> 29;
+        b_ = std::rotl(b_ + word, 23) * 0x9e3779b97f4a7c15ULL;
+        b_ ^= b_ >> 32;
+    }
+    static std::uint64_t mixed(std::uint64_t h)
+    {
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdULL;
+        h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ULL;
+        return h ^ (h >> 33);
+    }
+
+    std::uint64_t a_ = 0xcbf29ce484222325ULL;
+    std::uint64_t b_ = 0x6a09e667f3bcc909ULL;
+};
+
+} // namespace
+
+ResolutionInputs resolutionInputs(const EditSession& session)
+{
+    ResolutionInputs inputs;
+    inputs.browserExport = isBrowserExport(session);
+    InputsDigest digest;
+    for (const auto& source : session.sources) {
+        digest.add(std::string_view(source.id));
+        digest.add(std::string_view(source.fileName));
+        digest.add(source.type);
+    }
+    inputs.sources = session.sources.size();
+    if (const EditSession::Timeline* timeline = session.findActiveTimeline()) {
+        for (const auto& clip : timeline->clips) {
+            digest.add(clip.sourceId);
+            digest.add(clip.name);
+        }
+        inputs.clips = timeline->clips.size();
+    }
+    inputs.digest = digest.value();
     return inputs;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -43,11 +44,14 @@ SourceFileMap sourceFileMap(const EditSession& session, const std::filesystem::p
 // What sourceFileMap's answer depends on besides the folder's contents: whether the session is
 // a browser export, each source's id, file name and type, and the active timeline's clips'
 // source ids and names. Sessions with equal inputs get equal maps from one folder, so a map made
-// for one holds for the other (a trim or a move changes none of them).
+// for one holds for the other (a trim or a move changes none of them). Kept as counts and a
+// 128-bit digest of those fields rather than a copy of them: it is taken for tens of thousands of
+// clips while a project opens, and compared whenever a route asks for the map.
 struct ResolutionInputs {
     bool browserExport = false;
-    std::vector<std::string> sources;
-    std::vector<std::string> clips;
+    std::size_t sources = 0;
+    std::size_t clips = 0;
+    std::array<std::uint64_t, 2> digest{};
 
     bool operator==(const ResolutionInputs&) const = default;
 };

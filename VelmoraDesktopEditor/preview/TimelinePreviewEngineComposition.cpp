@@ -75,15 +75,21 @@ bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<do
         request.filesFound = [self, number = sourcesResolvedNumber_, queue = mainQueue_, session = request.session,
                               folder = request.mediaFolder, opening, owner = std::weak_ptr<const EditSession>(session_),
                               resolved = ++resolvedFilesNumber_](const MediaResolver::SourceFileMap* files) {
+            // Done on the build's thread before it reads the files' headers, so kept to what the
+            // opening reports and the engine keeps: every pass over the sources here holds up the
+            // first picture.
             std::optional<MediaResolver::PreviewReadiness> readiness;
-            if (opening) {
-                readiness = MediaResolver::previewReadiness(*session, files);
-            }
             std::optional<MediaResolver::SourceFileMap> kept;
             std::string standIns;
+            if (opening) {
+                readiness = MediaResolver::previewReadiness(*session, files);
+                standIns = MediaResolver::standInText(readiness->standIns);
+            }
             if (files) {
                 kept = *files;
-                standIns = MediaResolver::standInText(MediaResolver::standIns(*session, *files));
+                if (!opening) {
+                    standIns = MediaResolver::standInText(MediaResolver::standIns(*session, *files));
+                }
             }
             queue->post([self, number, readiness = std::move(readiness), resolved, folder, owner,
                          standIns = std::move(standIns),

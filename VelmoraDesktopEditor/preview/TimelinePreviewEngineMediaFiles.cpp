@@ -148,13 +148,23 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
     if (!timeline) {
         return;
     }
-    // Only the clips whose grade may name a LUT are handed over: the look-up reads files, so it
-    // runs on the background runner, never on the main thread where one is given, and only once
-    // the first picture is shown.
-    auto graded = std::make_shared<std::vector<EditSession::Clip>>();
+    // Only the clips whose grade may name a LUT are handed over, each as its id and the fields
+    // that say which LUT grades it: this runs as a build is installed, on the main thread, for
+    // tens of thousands of clips. The look-up reads files, so it runs on the background runner,
+    // never on the main thread where one is given, and only once the first picture is shown.
+    struct GradedClip {
+        std::string id;
+        std::optional<EditorJobV2::ClipGrade> lut;
+    };
+    auto graded = std::make_shared<std::vector<GradedClip>>();
     for (const EditSession::Clip& clip : timeline->clips) {
         if (clip.grade && clip.grade->hasLut != false && EditSession::isVisualTimelineClip(clip)) {
-            graded->push_back(clip);
+            EditorJobV2::ClipGrade lut;
+            lut.hasLut = clip.grade->hasLut;
+            lut.lutData = clip.grade->lutData;
+            lut.lutFile = clip.grade->lutFile;
+            lut.lutName = clip.grade->lutName;
+            graded->push_back({clip.id, std::move(lut)});
         }
     }
     const std::uint64_t number = ++missingClipLutsNumber_;
@@ -169,10 +179,10 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
     auto work = [self, number, graded, projectLut, queue = mainQueue_, answers = lutAnswers()] {
         std::map<std::string, MissingClipLut> found;
         answers->jobAnswer(projectLut);
-        for (const EditSession::Clip& clip : *graded) {
-            const LutResolution answer = answers->clipAnswer(clip.grade);
+        for (const GradedClip& clip : *graded) {
+            const LutResolution answer = answers->clipAnswer(clip.lut);
             if (answer.fails()) {
-                found.emplace(clip.id, MissingClipLut{answer.name, ClipGradeEditState::from(clip).lutReference,
+                found.emplace(clip.id, MissingClipLut{answer.name, ClipGradeEditState::fromGrade(clip.lut).lutReference,
                                                      answer.kind == LutResolution::Kind::unusable});
             }
         }

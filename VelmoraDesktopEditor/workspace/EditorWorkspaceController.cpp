@@ -354,33 +354,52 @@ void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
 // whenever some lack their file, whether or not the media-folder prompt is allowed.
 void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool /*promptForMediaFolderIfNeeded*/)
 {
-    std::shared_ptr<EditSession> session;
-    if (!reportingFailure([&] { session = std::make_shared<EditSession>(EditSession::load(url)); }))
-        return;
-
-    VelmoraProjectFile::applyFilenameToProjectName(*session, url, false);
-    session->ensureDefaultTimelineIfNeeded();
-    // Choosing the media folder looks into up to four folders, each of which may hold tens of
-    // thousands of files: that is the engine worker's job, never the main thread's.
+    struct Loaded {
+        std::shared_ptr<EditSession> session;
+        std::filesystem::path folder;
+    };
+    // Reading the document (megabytes of JSON for a long timeline) and choosing its media folder
+    // (up to four folders, each of which may hold tens of thousands of files) is the engine
+    // worker's job, never the main thread's: the window paints meanwhile, and the build starts as
+    // soon as the answer is back.
+    const auto read = [url] {
+        Loaded loaded{std::make_shared<EditSession>(EditSession::load(url)), {}};
+        VelmoraProjectFile::applyFilenameToProjectName(*loaded.session, url, false);
+        loaded.session->ensureDefaultTimelineIfNeeded();
+        loaded.folder = ProjectMediaFolder::resolveForSession(url, loaded.session->mediaFolder,
+                                                              projectName(loaded.session.get()));
+        return loaded;
+    };
     const std::uint64_t opening = ++openingNumber_;
     const QPointer<EditorWorkspaceController> self(this);
-    const bool away = engine_->hasBackgroundWorker();
-    auto take = [self, opening, session, url, before = std::weak_ptr<EditSession>(engine_->session()),
-                 hadSession = engine_->session() != nullptr](const std::filesystem::path& folder) {
+    auto take = [self, opening, url, before = std::weak_ptr<EditSession>(engine_->session()),
+                 hadSession = engine_->session() != nullptr](const Loaded& loaded) {
         if (!self || opening != self->openingNumber_ || self->engine_->session() != before.lock() ||
             (hadSession && before.expired()))
             return;
-        self->takeLoadedSession(session, url, folder);
+        self->takeLoadedSession(loaded.session, url, loaded.folder);
     };
-    auto choose = [url, saved = session->mediaFolder, name = projectName(session.get())] {
-        return ProjectMediaFolder::resolveForSession(url, saved, name);
-    };
-    if (!away) {
-        take(choose());
+    if (!engine_->hasBackgroundWorker()) {
+        std::optional<Loaded> loaded;
+        if (reportingFailure([&] { loaded = read(); }))
+            take(*loaded);
         return;
     }
-    engine_->runInBackground([take = std::move(take), choose = std::move(choose), queue = mainQueue_] {
-        queue->post([take, folder = choose()] { take(folder); });
+    engine_->runInBackground([read, take = std::move(take), queue = mainQueue_, self, opening] {
+        std::string failure;
+        try {
+            queue->post([take, loaded = read()] { take(loaded); });
+            return;
+        } catch (const Error& error) {
+            failure = error.localizedDescription();
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        // Said unless another opening has been asked for since.
+        queue->post([self, opening, failure] {
+            if (self && opening == self->openingNumber_)
+                self->reportError(failure);
+        });
     });
 }
 

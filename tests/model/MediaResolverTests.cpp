@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <unistd.h>
 #include <fstream>
+#include <functional>
 
 #include "model/EditSession.h"
 #include "model/MediaResolver.h"
@@ -453,6 +454,34 @@ TEST(SourceFileMap, SourcesNamingOneFileAllReadItAndSameNamedFilesGoOneToEach)
     const MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(session, &map);
     EXPECT_TRUE(readiness.standIns.empty());
     EXPECT_TRUE(readiness.unresolvedSourceLabels.empty());
+}
+
+// A map made for one session holds for another whose inputs are equal: a trim or a move changes
+// none, while a source's or clip's name, a source id or a field moved across its neighbour's
+// boundary each does.
+TEST(SourceFileMap, ItsInputsChangeWithNamesAndIdsButNotWithTiming)
+{
+    const EditSession base = sessionWith({{"s1", "A001.mp4"}, {"s2", "B002.mp4"}},
+                                         {clip("c1", "s1", "A001.mp4"), clip("c2", "s2", "B002.mp4")});
+    const MediaResolver::ResolutionInputs inputs = MediaResolver::resolutionInputs(base);
+
+    EditSession trimmed = base;
+    trimmed.timelines[0].clips[0].startTime = 4.0;
+    trimmed.timelines[0].clips[0].duration = 1.5;
+    EXPECT_EQ(MediaResolver::resolutionInputs(trimmed), inputs);
+
+    const auto changed = [&](const std::function<void(EditSession&)>& edit) {
+        EditSession session = base;
+        edit(session);
+        return MediaResolver::resolutionInputs(session) != inputs;
+    };
+    EXPECT_TRUE(changed([](EditSession& s) { s.sources[1].fileName = "B003.mp4"; }));
+    EXPECT_TRUE(changed([](EditSession& s) { s.sources[0].id = "s"; s.sources[0].fileName = "1A001.mp4"; }));
+    EXPECT_TRUE(changed([](EditSession& s) { s.sources[0].type = "video"; }));
+    EXPECT_TRUE(changed([](EditSession& s) { s.timelines[0].clips[1].name = "b002.mp4"; }));
+    EXPECT_TRUE(changed([](EditSession& s) { s.timelines[0].clips[1].sourceId.reset(); }));
+    EXPECT_TRUE(changed([](EditSession& s) { std::swap(s.sources[0], s.sources[1]); }));
+    EXPECT_TRUE(changed([](EditSession& s) { s.timelines[0].clips.pop_back(); }));
 }
 
 // ---- derived queries ----

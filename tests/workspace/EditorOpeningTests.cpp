@@ -1,3 +1,4 @@
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -381,22 +382,34 @@ TEST(OpeningAProject, ItsFilesAreLookedUpOnceByItsBuild)
     EXPECT_EQ(MediaResolver::detail::folderListingCount(), listings + 1);
 }
 
-// Choosing an opened project's media folder and asking whether it holds media read folders that
-// can hold tens of thousands of files: both are done on the engine's worker, never on the main
-// thread, and the answers land through the main queue.
-TEST(OpeningAProject, ItsMediaFolderIsLookedIntoOnTheWorker)
+// Reading an opened project's document, choosing its media folder and asking whether it holds
+// media read megabytes and folders that can hold tens of thousands of files: all are done on the
+// engine's worker, never on the main thread, and the answers land through the main queue. A
+// document that cannot be read is said once read, unless another project was asked for since.
+TEST(OpeningAProject, ItsDocumentAndMediaFolderAreReadOnTheWorker)
 {
     WorkspaceHarness::Options built;
     built.engineWorkInBackground = true;
     WorkspaceHarness h(built);
     const test::GeneratedProject trip = test::writeProject(h.folders.scratch());
+    const fs::path broken = h.folders.scratch() / "Broken.tavlek";
+    std::ofstream(broken) << "{\"timelines\": [";
 
+    h.workspace().handleOpenURL(broken);
     h.workspace().handleOpenURL(trip.file);
     EXPECT_EQ(h.engine().session(), nullptr);
     EXPECT_FALSE(h.workspace().mediaFolderURL().has_value());
     h.runBackgroundWork();
     ASSERT_NE(h.engine().session(), nullptr);
     EXPECT_EQ(h.workspace().mediaFolderURL(), trip.media);
+    EXPECT_FALSE(h.workspace().showError()) << h.workspace().errorText();
+
+    h.workspace().handleOpenURL(broken);
+    EXPECT_FALSE(h.workspace().showError());
+    h.runBackgroundWork();
+    EXPECT_TRUE(h.workspace().showError());
+    EXPECT_NE(h.workspace().errorText(), "");
+    EXPECT_EQ(h.workspace().sessionURL(), trip.file);
 
     const fs::path empty = h.folders.scratch() / "empty";
     fs::create_directories(empty);
