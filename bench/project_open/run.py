@@ -15,8 +15,8 @@ worst_wait_ms over --watch seconds after the first picture, export_ms and edit_m
 
 With --trace-folders each editor runs under strace (getdents64, openat), and each run also
 reports the kernel's own count of folder reads made by the editor's main thread (the thread
-whose id is the process id) from its opening of the project document to the first monitor
-picture: main_getdents (calls), main_folders (the folders they read) and main_project_folders
+whose id is the process id) from the opening of the project document (by any of its threads) to
+the first monitor picture: main_getdents (calls), main_folders (the folders they read) and main_project_folders
 (those of them that are the project's own folder or below it). strace slows the
 editor down and stands between the probe and it, so the times and memory figures of such runs
 are not comparable with untraced ones.
@@ -87,7 +87,8 @@ TRACED_CALL = re.compile(r"^(\d+) +(\d+\.\d+) (execve|openat|getdents64)\((.*)$"
 
 def main_thread_folder_reads(trace, project, first_picture_epoch):
     """The getdents64 calls of the editor's main thread (its id is the process id: the thread
-    that ran execve) from its opening of the project document to the first picture."""
+    that ran execve) from the editor's opening of the project document (on whichever thread
+    reads it) to the first picture."""
     main, opened, calls, folders = None, None, 0, []
     with open(trace, errors="replace") as lines:
         for line in lines:
@@ -97,11 +98,11 @@ def main_thread_folder_reads(trace, project, first_picture_epoch):
             tid, when, call, rest = int(match.group(1)), float(match.group(2)), match.group(3), match.group(4)
             if main is None and call == "execve":
                 main = tid
-            if tid != main or when > first_picture_epoch:
+            if when > first_picture_epoch:
                 continue
             if call == "openat" and opened is None and ('"%s"' % project) in rest:
                 opened = when
-            elif call == "getdents64" and opened is not None:
+            elif call == "getdents64" and opened is not None and tid == main:
                 calls += 1
                 folder = re.match(r"\d+<(.*?)>", rest)
                 folders.append(folder.group(1) if folder else rest[:80])
