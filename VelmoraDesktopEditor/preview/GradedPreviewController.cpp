@@ -85,6 +85,12 @@ void GradedPreviewController::bind(TimelinePreviewEngine* engine)
     connections_.push_back(connect(engine, &Engine::playheadSecondsChanged, this, onPausedPlayhead));
     connections_.push_back(connect(engine, &Engine::timelineRevisionChanged, this, onPausedPlayhead));
     connections_.push_back(connect(engine, &Engine::sourceFilesResolved, this, onPausedPlayhead));
+    // The landed frame is already in the player's output: taken now rather than at the next poll.
+    connections_.push_back(connect(engine, &Engine::seekLanded, this, [this] {
+        if (engine_ && player_ && player_ == engine_->avPlayer() && feed_.pull()) {
+            emit pictureLanded();
+        }
+    }));
     connections_.push_back(connect(engine, &QObject::destroyed, this, [this] { unbind(); }));
     // Everything once, as a new subscriber hears each value it follows.
     scheduleChange(playState | gradeRevision | fadeOpacity | picture);

@@ -122,6 +122,9 @@ public:
 signals:
     // Something painted changed: a picture, which one is up, or an opacity.
     void pictureChanged();
+    // The player's picture changed where a seek landed: worth painting at once, ahead of the
+    // work the landing releases (the first picture of an opened project, a scrub's frame).
+    void pictureLanded();
 
 private:
     // What changed in the engine since the last turn.

@@ -45,6 +45,10 @@ GradedPreviewView::GradedPreviewView(TimelinePreviewEngine& engine, std::shared_
         updatePolling();
         update();
     });
+    connect(controller_, &GradedPreviewController::pictureLanded, this, [this] {
+        updatePolling();
+        repaint();
+    });
 }
 
 GradedPreviewView::~GradedPreviewView() = default;

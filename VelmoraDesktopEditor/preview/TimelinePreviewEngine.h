@@ -538,6 +538,9 @@ signals:
     // A look-up of the clips' missing LUTs was kept (missingLutText, missingLutOfClip).
     void missingLutsChanged();
     void avPlayerChanged();
+    // A seek of the player landed (finished): the frame it shows is in the player's video output
+    // already. Said before the work the landing releases runs.
+    void seekLanded();
     void gradePreviewEnabledChanged();
     void selectedClipIdChanged();
     void focusClipIdChanged();

@@ -147,6 +147,10 @@ void TimelinePreviewEngine::seekTo(double seconds, bool exact, bool snapPlayhead
                             self->pendingPlayAfterSeek_ = false;
                             return;
                         }
+                        emit self->seekLanded();
+                        if (!self || seekingPlayer.lock() != self->avPlayer_) {
+                            return;
+                        }
                         if (self->awaitingPicture_ && !self->compositionBuilding_) {
                             self->releaseWorkAfterPicture();
                         }
@@ -180,6 +184,10 @@ void TimelinePreviewEngine::scrub(double to)
     const std::weak_ptr<PreviewPlayer> seekingPlayer = avPlayer_;
     const auto landed = [self, wasPlaying, seekingPlayer](bool finished) {
         if (!finished || !self || seekingPlayer.lock() != self->avPlayer_) {
+            return;
+        }
+        emit self->seekLanded();
+        if (!self || seekingPlayer.lock() != self->avPlayer_) {
             return;
         }
         if (self->awaitingPicture_ && !self->compositionBuilding_) {

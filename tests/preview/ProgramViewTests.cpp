@@ -82,6 +82,19 @@ TEST(ProgramViewPicture, PausedOnALutClipTheGradedStillReplacesTheRawFrame)
     EXPECT_TRUE(colourNear(p.centre(), blue));
 }
 
+// A seek that lands shows the frame it landed on at once, before the work the landing releases,
+// rather than at the view's next look at the player.
+TEST(ProgramViewPicture, ALandedSeekShowsItsFrameWithoutWaitingForTheNextLook)
+{
+    ProgramHarness p({gradedClip("c1", 0, 4, std::nullopt)});
+    EXPECT_TRUE(colourNear(p.centre(), red));
+    QSignalSpy landed(&p.controller(), &GradedPreviewController::pictureLanded);
+    showFrame(*p.player->output, solidFrame(blue), 2, 0.04);
+    p.seek(2);
+    EXPECT_EQ(landed.count(), 1);
+    EXPECT_TRUE(colourNear(p.centre(), blue));
+}
+
 TEST(ProgramViewPicture, AGradeWithoutLutIsStillOnlyWithTheGradePreviewOn)
 {
     EditorJobV2::ClipGrade grade;
