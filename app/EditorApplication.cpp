@@ -46,4 +46,11 @@ void end()
     OrphanedExports::stopAll();
 }
 
+int finish(std::unique_ptr<VelmoraDesktopShellView> window, int status)
+{
+    end();
+    window.reset();
+    return status;
+}
+
 } // namespace velmora::EditorApplication

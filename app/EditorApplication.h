@@ -31,5 +31,10 @@ void openFilesFromArguments(VelmoraDesktopShellView& window, const QStringList& 
 // runs on while the application and its statics go.
 void end();
 
+// The application's end as main() ends it once the event loop has returned `status`: the window
+// goes and what it and its workspaces left running is stopped; returns the status to end with.
+// Whatever drives the real application ends it through this, so that it ends as main() does.
+int finish(std::unique_ptr<VelmoraDesktopShellView> window, int status);
+
 } // namespace EditorApplication
 } // namespace velmora
