@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include <QStringList>
@@ -30,6 +31,17 @@ void openFilesFromArguments(VelmoraDesktopShellView& window, const QStringList& 
 // export another Mode replaced, a preview render) and waits for its threads, so that nothing
 // runs on while the application and its statics go.
 void end();
+
+// How long the application's end waits for the exports it stopped.
+inline constexpr std::chrono::milliseconds exportStopPatience{1000};
+
+// The application's end as main() ends it once the event loop has returned `status`: the window
+// goes, and every export it or another Mode left running is asked to stop at once. Returns the
+// status to end with once all have ended; when some are still stopping after
+// exportStopPatience, removes what they were writing (no partial movie stays; an older movie
+// at an output is untouched) and ends the process itself with `status`, without returning.
+// Whatever runs the real application to its end calls this, so that it ends as main() does.
+int finish(std::unique_ptr<VelmoraDesktopShellView> window, int status);
 
 } // namespace EditorApplication
 } // namespace velmora

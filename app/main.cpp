@@ -1,4 +1,6 @@
 // The editor's entry point: one application, one window.
+#include <utility>
+
 #include <QApplication>
 
 #include "app/EditorApplication.h"
@@ -9,7 +11,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     velmora::EditorApplication::configure(application);
-    const auto window = velmora::EditorApplication::makeWindow();
+    auto window = velmora::EditorApplication::makeWindow();
     window->show();
     // Quit ends the application also while a window of its own (the clean feed) is still open.
     QObject::connect(window.get(), &velmora::VelmoraDesktopShellView::closed, &application, &QCoreApplication::quit,
@@ -17,6 +19,5 @@ int main(int argc, char** argv)
     velmora::EditorApplication::openFilesFromArguments(*window, QApplication::arguments());
     velmora::WindowScreenshot::scheduleIfRequested(*window);
     const int status = QApplication::exec();
-    velmora::EditorApplication::end();
-    return status;
+    return velmora::EditorApplication::finish(std::move(window), status);
 }

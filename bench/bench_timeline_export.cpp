@@ -9,10 +9,11 @@
 // own next to the tool's process doing the same job (whole processes, alternated) and report
 // both peaks of resident memory and wall times, and their ratios.
 //
-// BM_Export4KStopOnRequest is what a quit waits for while a 10-bit export runs: a 4K 10-bit
-// HEVC export is asked to stop two seconds in, and the time from the request until the export
-// has returned (its thread could be joined) is reported, for the timeline export and for the
-// single-clip path a one-clip job takes.
+// BM_Export4KStopOnRequest is how long a 10-bit export takes to stop, which a quit waits for (up
+// to a second; bench_quit_export times the whole quit): a 4K 10-bit HEVC export is asked to stop
+// two seconds in, and the time from the request until the export has returned (its thread could
+// be joined) is reported, for the timeline export and for the single-clip path a one-clip job
+// takes.
 // Results and how to read them: bench/README.md.
 
 #include <benchmark/benchmark.h>

@@ -33,9 +33,10 @@ class VelmoraWorkflowState;
 // threads of their own, on copies taken when they start; their reports come back through the
 // main queue and are dropped once this object is gone. Each thread is joined once its end has
 // arrived; one still running when this object goes (another mode chosen) goes to
-// OrphanedExports: an export is left to finish its file, a render is cancelled. Closing the window during an export asks first (quitQuestion) and stops the
-// export before the window goes. File panels are the injected, non-blocking ones; their
-// answers are dropped too when this object is gone.
+// OrphanedExports: an export is left to finish its file, a render is cancelled. Closing the
+// window during an export asks first (quitQuestion); stopping lets the window close at once and
+// the application's end waits for the stopped export. File panels are the injected,
+// non-blocking ones; their answers are dropped too when this object is gone.
 //
 // Every field notifies through its own signal after each write, also when the value is equal.
 class ExportWorkspaceController final : public QObject {
@@ -170,8 +171,9 @@ public:
     // The open question; none while nothing is asked.
     const std::optional<QuitQuestion>& quitQuestion() const { return quitQuestion_; }
     // The user's answer; closes the question. Stopping cancels the export, which removes its
-    // partial file (an older movie at the output stays), and lets the window close once the
-    // export has ended; cancelling keeps the window and lets the export run on.
+    // partial file (an older movie at the output stays), and lets the window close at once: the
+    // export ends on its own thread, which the application's end stops and waits for as it does
+    // an export another Mode left running. Cancelling keeps the window and lets the export run on.
     void answerQuitQuestion(bool stop);
 
     // --- Writing over a movie nobody agreed to replace.
@@ -330,9 +332,10 @@ private:
     // Shared with the running export, whose engine asks it from its own threads.
     std::shared_ptr<ExportCancelToken> cancelToken_;
     std::optional<QuitQuestion> quitQuestion_;
-    // The window's close, waiting for the question's answer, then for the stopped export's end.
+    // The window's close, waiting for the question's answer.
     std::function<void()> afterQuitQuestion_;
-    std::function<void()> afterStop_;
+    // The export was stopped for the window to close: its end is shown nowhere.
+    bool stoppedToQuit_ = false;
 
     // Preview renders are numbered as they start; an outcome older than the last one applied is
     // dropped, so a slow earlier render cannot replace a newer still.

@@ -1,6 +1,7 @@
 // The export run: its checks, the snapshot it works from, the worker thread, progress and end,
 // and the question before quitting during one.
 #include <system_error>
+#include <utility>
 
 #include <QPointer>
 
@@ -132,12 +133,9 @@ void ExportWorkspaceController::finishExport(const std::optional<ExportResult>& 
     // Posted as the worker's last act: the thread is at most unwinding.
     if (exportWorker_.joinable())
         exportWorker_.join();
-    if (afterStop_) {
-        // Stopped to quit: the window closes now, with nothing left running and no alert.
-        std::function<void()> proceed = std::move(afterStop_);
-        afterStop_ = nullptr;
+    if (std::exchange(stoppedToQuit_, false) && !result) {
+        // Stopped for the window to close, which it did already: no alert.
         assign(isExporting_, false, &ExportWorkspaceController::isExportingChanged);
-        proceed();
         return;
     }
     if (result) {
@@ -162,9 +160,9 @@ void ExportWorkspaceController::guardExit(bool quitting, std::function<void()> p
         proceed();
         return;
     }
-    if (afterStop_) {
-        // Already stopping to quit: this close waits for the same end.
-        afterStop_ = std::move(proceed);
+    if (stoppedToQuit_) {
+        // Already stopped to quit: nothing more to ask.
+        proceed();
         return;
     }
     afterQuitQuestion_ = std::move(proceed);
@@ -187,8 +185,11 @@ void ExportWorkspaceController::answerQuitQuestion(bool stop)
         proceed();
         return;
     }
-    afterStop_ = std::move(proceed);
+    // The window closes at once; the export's thread stops in the background and the
+    // application's end waits for it (OrphanedExports), so a slow encoder never holds the window.
+    stoppedToQuit_ = true;
     cancelToken_->request();
+    proceed();
 }
 
 } // namespace velmora

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,9 +17,12 @@ namespace velmora::OrphanedExports {
 
 namespace {
 
+using Stage = Worker::Stage;
+
 struct Orphan {
     std::thread worker;
     std::shared_ptr<ExportCancelToken> token;
+    std::shared_ptr<std::atomic<Stage>> stage;
 };
 
 // Stopped and joined in stopAll, before the application ends. Held for moving orphans in and out,
@@ -26,6 +30,9 @@ struct Orphan {
 struct Orphans {
     std::mutex mutex;
     std::vector<Orphan> list; // guarded by mutex
+    // Told when an adopted worker's work has ended, for a stop that waits with a deadline.
+    std::mutex endedMutex;
+    std::condition_variable ended;
 
     std::vector<Orphan> takeAll()
     {
@@ -33,15 +40,34 @@ struct Orphans {
         return std::exchange(list, {});
     }
 
+    void giveBack(std::vector<Orphan> left)
+    {
+        std::lock_guard lock(mutex);
+        for (Orphan& orphan : left)
+            list.push_back(std::move(orphan));
+    }
+
+    void tellEnded()
+    {
+        // Under the mutex, so that a waiter between its check and its wait cannot miss it.
+        std::lock_guard lock(endedMutex);
+        ended.notify_all();
+    }
+
     // A process that ends without stopAll (a test, for one) still waits for what is left.
     ~Orphans() { stopAndJoin(takeAll()); }
 
-    static void stopAndJoin(std::vector<Orphan> ending)
+    static void requestStops(const std::vector<Orphan>& ending)
     {
-        for (Orphan& orphan : ending) {
+        for (const Orphan& orphan : ending) {
             if (orphan.token)
                 orphan.token->request();
         }
+    }
+
+    static void stopAndJoin(std::vector<Orphan> ending)
+    {
+        requestStops(ending);
         for (Orphan& orphan : ending)
             orphan.worker.join();
     }
@@ -81,6 +107,7 @@ Worker::Worker(const char* name, std::shared_ptr<MainQueue> queue, std::function
         work();
         if (stage->exchange(Stage::ended) != Stage::adopted)
             return; // the owner joins it, or adopt() finds it ended
+        orphans().tellEnded();
         try {
             queue->post([id = std::this_thread::get_id()] { joinEnded(id); });
         } catch (...) {
@@ -99,12 +126,34 @@ void adopt(Worker worker, std::shared_ptr<ExportCancelToken> token)
     }
     Orphans& all = orphans();
     std::lock_guard lock(all.mutex);
-    all.list.push_back({std::move(worker.thread_), std::move(token)});
+    all.list.push_back({std::move(worker.thread_), std::move(token), std::move(worker.stage_)});
 }
 
 void stopAll()
 {
     Orphans::stopAndJoin(orphans().takeAll());
+}
+
+bool stopAll(std::chrono::steady_clock::time_point deadline)
+{
+    Orphans& all = orphans();
+    std::vector<Orphan> ending = all.takeAll();
+    Orphans::requestStops(ending);
+    const auto hasEnded = [](const Orphan& orphan) { return orphan.stage->load() == Stage::ended; };
+    {
+        std::unique_lock lock(all.endedMutex);
+        all.ended.wait_until(lock, deadline, [&] { return std::all_of(ending.begin(), ending.end(), hasEnded); });
+    }
+    std::vector<Orphan> left;
+    for (Orphan& orphan : ending) {
+        if (hasEnded(orphan))
+            orphan.worker.join(); // its work is over: at most unwinding
+        else
+            left.push_back(std::move(orphan));
+    }
+    const bool allEnded = left.empty();
+    all.giveBack(std::move(left));
+    return allEnded;
 }
 
 std::size_t count()

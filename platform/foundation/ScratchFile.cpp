@@ -1,7 +1,9 @@
 #include "platform/foundation/ScratchFile.h"
 
 #include <cerrno>
+#include <mutex>
 #include <random>
+#include <set>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -50,6 +52,19 @@ int claimCreated(const fs::path& created, const ScratchLock& lock, int& error)
         return -1;
     }
     return fd;
+}
+
+// Every claim alive in the process, for removeEveryClaimedScratchFile. Never destroyed: claims
+// may still go while the process's statics do.
+struct LiveClaims {
+    std::mutex mutex;
+    std::set<const ClaimedScratchFile*> claims; // guarded by mutex
+};
+
+LiveClaims& liveClaims()
+{
+    static auto* const live = new LiveClaims;
+    return *live;
 }
 
 } // namespace
@@ -102,10 +117,26 @@ ClaimedScratchFile::ClaimedScratchFile(const fs::path& folder, const ScratchNami
     if (lockFd_ < 0) {
         throw FileError::fromErrno(EEXIST, action, reportedPath);
     }
+    try {
+        LiveClaims& live = liveClaims();
+        std::lock_guard registering(live.mutex);
+        live.claims.insert(this);
+    } catch (...) {
+        // No destructor runs for a constructor that throws: nothing may be left behind.
+        closeIfOpen(writeFd_);
+        (void)::unlink(path_.c_str());
+        closeIfOpen(lockFd_);
+        throw;
+    }
 }
 
 ClaimedScratchFile::~ClaimedScratchFile()
 {
+    {
+        LiveClaims& live = liveClaims();
+        std::lock_guard lock(live.mutex);
+        live.claims.erase(this);
+    }
     closeIfOpen(writeFd_);
     closeIfOpen(lockFd_);
 }
@@ -164,6 +195,16 @@ void removeStaleScratchFiles(const fs::path& folder, const std::function<bool(st
             (void)::unlink(leftover.c_str());
         }
         closeIfOpen(fd);
+    }
+}
+
+void removeEveryClaimedScratchFile()
+{
+    LiveClaims& live = liveClaims();
+    std::lock_guard lock(live.mutex);
+    for (const ClaimedScratchFile* claim : live.claims) {
+        // A claim whose file already took its place (renamed) has nothing left to remove.
+        (void)::unlink(claim->path().c_str());
     }
 }
 

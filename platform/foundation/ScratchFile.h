@@ -76,4 +76,9 @@ void removeStaleScratchFiles(const std::filesystem::path& folder, const ScratchN
 void removeStaleScratchFiles(const std::filesystem::path& folder,
                              const std::function<bool(std::string_view name)>& matches);
 
+// Removes the file of every ClaimedScratchFile alive in this process, whoever holds it: for a
+// process that is about to end without unwinding the writers that hold them, whose files would
+// otherwise stay until a later writer's removeStaleScratchFiles. Never fails. Any thread.
+void removeEveryClaimedScratchFile();
+
 } // namespace velmora

@@ -1,6 +1,8 @@
 // The files around a 10-bit master on the real window: the output's name decides its container,
 // and quitting while an export runs leaves neither a partial movie nor a render job behind.
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -12,6 +14,8 @@
 #include <QTest>
 
 #include "AppScenario.h"
+#include "app/EditorApplication.h"
+#include "export/PartialMovie.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/ExportWorkspaceController.h"
@@ -46,9 +50,9 @@ std::vector<std::string> filesStartingWith(const fs::path& folder, const std::ve
 // "Scenes_master.mov" in the output panel, and the Container picker shows MOV; the export is a
 // QuickTime movie. A second, larger job drops that output; its export to the same file, chosen
 // again and replaced after the panel's question, is still running when Ctrl+Q asks
-// "Stop the export and quit?"; "Stop & Quit" ends it and the window closes, with no partial file
-// beside the first master, which is untouched. Once the application has ended, the temporary
-// folder holds no render job.
+// "Stop the export and quit?"; "Stop & Quit" closes the window at once. Once the application has
+// ended, the stopped export has left no partial file beside the first master, which is
+// untouched, and the temporary folder holds no render job.
 TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratchFiles)
 {
     QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
@@ -130,14 +134,13 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     QTest::mouseClick(stop, Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return closed; }, "the window to close", 60)) << job.statusText();
     EXPECT_FALSE(window().isVisible());
-    EXPECT_FALSE(job.isExporting());
+
+    // The application ends as main() ends it once the window has closed.
+    endApplication();
     EXPECT_EQ(filesStartingWith(folders.scratch(), partial), std::vector<std::string>{});
     ASSERT_TRUE(fs::exists(master));
     EXPECT_EQ(fs::last_write_time(master), written);
     EXPECT_TRUE(test::readTextFile(master) == exported) << "the first master changed";
-
-    // The application ends as main() ends it once the window has closed.
-    endApplication();
     EXPECT_EQ(filesStartingWith(folders.temporary(), {"velmora_render_", "velmora_editor_export_"}),
               std::vector<std::string>{});
 }
@@ -158,6 +161,48 @@ TEST_F(AppScenario, EndingAsMainDoesStopsAndJoinsWhatAWorkspaceLeftRunning)
     endApplication();
     EXPECT_TRUE(stopped);
     EXPECT_EQ(OrphanedExports::count(), 0u);
+}
+
+// Runs in a process of its own: the real window, an export left running that is slow to let go
+// once asked to stop (as an encoder finishing the frames in flight under load can be), then the
+// application's end as main() ends it, with 3 as the event loop's status.
+void endWhileAnExportIsSlowToStop(const fs::path& output)
+{
+    auto window = EditorApplication::makeWindow();
+    auto token = std::make_shared<ExportCancelToken>();
+    auto writing = std::make_shared<std::atomic<bool>>(false);
+    OrphanedExports::adopt(OrphanedExports::Worker("slow to stop", std::make_shared<QtMainQueue>(),
+                                                   [token, output, writing] {
+                                                       Exporter::PartialMovie partial(output);
+                                                       std::ofstream(partial.path()) << "part of a movie";
+                                                       *writing = true;
+                                                       while (!token->isCancelled())
+                                                           std::this_thread::yield();
+                                                       std::this_thread::sleep_for(std::chrono::seconds(30));
+                                                       std::ofstream(output.parent_path() / "stopped");
+                                                   }),
+                           token);
+    while (!*writing)
+        std::this_thread::yield();
+    std::exit(EditorApplication::finish(std::move(window), 3));
+}
+
+// The application's end does not wait for an export that is slow to stop: the process ends with
+// the event loop's status, the export's partial movie goes with it and the older movie at its
+// output stays as it was.
+TEST(ApplicationEnd, AnExportSlowToStopEndsWithTheProcessLeavingOnlyTheOlderMovie)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const fs::path folder = fs::path(VELMORA_TEST_TMP) / "ApplicationEnd";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path master = folder / "master.mp4";
+    std::ofstream(master) << "the older movie";
+
+    EXPECT_EXIT(endWhileAnExportIsSlowToStop(master), ::testing::ExitedWithCode(3), "");
+    EXPECT_FALSE(fs::exists(folder / "stopped")) << "the end waited for the export";
+    EXPECT_EQ(filesStartingWith(folder, {".master.partial-"}), std::vector<std::string>{});
+    EXPECT_EQ(test::readTextFile(master), "the older movie");
 }
 
 } // namespace
