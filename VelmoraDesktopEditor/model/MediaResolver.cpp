@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <system_error>
 #include <unordered_map>
 
