@@ -671,6 +671,17 @@ TEST(ApplyClipGradeEmbeddedLut, SurvivesSavingAndReopening)
     EXPECT_NEAR(back.exposure, 1.0, 1e-12);
 }
 
+// A grade naming SwapRB.cube by file and by name and carrying `text` inline.
+ClipGrade fileAndInlineText(const std::string& text)
+{
+    ClipGrade both;
+    both.hasLut = true;
+    both.lutFile = "SwapRB.cube";
+    both.lutName = "SwapRB.cube";
+    both.lutData = text;
+    return both;
+}
+
 // A grade naming a LUT file that resolves and carrying usable inline text of another LUT is
 // graded by the text; the picker, the inspector and the render job name and carry that one LUT.
 TEST(OneLutPerClip, TheInlineTextThatGradesIsWhatThePickerShowsAndTheRenderJobCarries)
@@ -680,11 +691,7 @@ TEST(OneLutPerClip, TheInlineTextThatGradesIsWhatThePickerShowsAndTheRenderJobCa
     test::writeTextFile(dir / "SwapRB.cube", test::swappingRedBlueCubeText());
     const std::string text = StringText::trimmed(test::constantCubeText(0.1, 0.2, 0.3));
     EditSession session = sessionWithClips();
-    ClipGrade both;
-    both.hasLut = true;
-    both.lutFile = "SwapRB.cube";
-    both.lutName = "SwapRB.cube";
-    both.lutData = text;
+    const ClipGrade both = fileAndInlineText(text);
     clipRef(session, "a").grade = both;
 
     EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(both, dir.path(), std::nullopt), text);
@@ -708,12 +715,7 @@ TEST(OneLutPerClip, SavingAndASliderEditKeepTheFileBesideTheInlineText)
     test::TempDir dir;
     const std::string text = StringText::trimmed(test::constantCubeText(0.1, 0.2, 0.3));
     EditSession session = sessionWithClips();
-    ClipGrade both;
-    both.hasLut = true;
-    both.lutFile = "SwapRB.cube";
-    both.lutName = "SwapRB.cube";
-    both.lutData = text;
-    clipRef(session, "a").grade = both;
+    clipRef(session, "a").grade = fileAndInlineText(text);
     const auto file = dir / "Project.json";
     const auto reopenedGrade = [&] {
         session.saveProject(file, std::nullopt);

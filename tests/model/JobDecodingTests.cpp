@@ -37,6 +37,13 @@ EditorJobV2::TransformKeyframe keyframe(const std::string& json)
     return onlyClip(R"({"text": {"transformKeyframes": [)" + json + "]}}").text->transformKeyframes->at(0);
 }
 
+// A timeline job with no clips and the given "output" object.
+std::string withOutput(const std::string& output)
+{
+    return R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": [],
+              "output": )" + output + "}";
+}
+
 } // namespace
 
 TEST(EditorJobV2Decoding, BrowserExportJob)
@@ -217,10 +224,6 @@ TEST(JobFrameRateLimit, RatesAbove240AreRefusedWithTheirPath)
 {
     const std::string limit =
         " fps is not supported: a frame rate must be a finite number of at most 240 frames per second.";
-    const auto withOutput = [](const std::string& output) {
-        return R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": [],
-                   "output": )" + output + "}";
-    };
     EXPECT_EQ(failureText(withOutput(R"({"fps": 1e9})")), "The frame rate 1000000000" + limit + " (at output.fps)");
     EXPECT_EQ(failureText(withOutput(R"({"fpsNum": 1000, "fpsDen": 1})")),
               "The frame rate 1000" + limit + " (at output.fpsNum)");
@@ -246,10 +249,6 @@ TEST(JobBitrateLimit, TargetsOutside1To10GbpsAreRefusedWithTheirPath)
 {
     const std::string limit =
         " b/s is not supported: a bit rate must be a whole number of 1 to 10000000000 bits per second.";
-    const auto withOutput = [](const std::string& output) {
-        return R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": [],
-                   "output": )" + output + "}";
-    };
     EXPECT_EQ(failureText(withOutput(R"({"targetBitrate": 1000000000000000000})")),
               "The bit rate 1000000000000000000" + limit + " (at output.targetBitrate)");
     EXPECT_EQ(failureText(withOutput(R"({"targetBitrate": 0})")), "The bit rate 0" + limit + " (at output.targetBitrate)");

@@ -186,13 +186,19 @@ TEST(GradedPreviewLevels, APausedGradedStillHasTheLevelsOfTheExportedFrame)
     }
 }
 
-TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
+// A 60-frame frame-stamped movie at 25 fps behind the clip c1 from 0.2 s, graded by an identity LUT.
+void adoptStampedFile(ProgramHarness& p)
 {
-    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)});
     ClipSettings settings;
     settings.frameCount = 60;
     makeClip(p.h.media / "stamp.mp4", settings);
     adoptFile(p, "stamp.mp4", 0.2, {320, 180}, inlineLut(identityCubeText()));
+}
+
+TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
+{
+    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)});
+    adoptStampedFile(p);
     p.seek(1.0);
     finishGrading(p.queue());
     ASSERT_TRUE(p.controller().isStillShown());
@@ -208,10 +214,7 @@ TEST(GradedPreviewMedia, ThePausedStillIsTheSourceFrameUnderThePlayhead)
 TEST(GradedPreviewMedia, AGradedStillAfterAGradeEditListsNoFolder)
 {
     ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)});
-    ClipSettings settings;
-    settings.frameCount = 60;
-    makeClip(p.h.media / "stamp.mp4", settings);
-    adoptFile(p, "stamp.mp4", 0.2, {320, 180}, inlineLut(identityCubeText()));
+    adoptStampedFile(p);
     ClipGradeEditState state = ClipGradeEditState::from(p.engine().session()->clip("c1"));
     state.exposure = 0.25;
     p.engine().applyClipGradeEdit("c1", state, true);

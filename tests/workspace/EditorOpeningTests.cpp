@@ -1,4 +1,5 @@
 #include <fstream>
+#include <map>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -41,6 +42,33 @@ void touch(const fs::path& file)
 {
     fs::create_directories(file.parent_path());
     test::writeTextFile(file, "x");
+}
+
+using Grades = std::map<std::size_t, std::optional<EditorJobV2::ClipGrade>>;
+
+// The generated project with `grades` on its clips (by index: 0 is v1, 2 the still) and the LUT
+// files `luts` (name, text) in its media folder, opened, its files looked up on the worker.
+test::GeneratedProject openGraded(WorkspaceHarness& h, const Grades& grades,
+                                  const std::map<std::string, std::string>& luts = {})
+{
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    for (const auto& [name, text] : luts)
+        test::writeTextFile(trip.media / name, text);
+    EditSession saved = EditSession::load(trip.file);
+    for (const auto& [index, grade] : grades)
+        saved.timelines[0].clips.at(index).grade = grade;
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    return trip;
+}
+
+EditorJobV2::ClipGrade embeddedIdentity()
+{
+    EditorJobV2::ClipGrade embedded;
+    embedded.hasLut = true;
+    embedded.lutData = test::identityCubeText();
+    return embedded;
 }
 
 TEST(OpeningAProject, TheStatusSaysWhatWasFound)
@@ -131,12 +159,7 @@ TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
     WorkspaceHarness::Options built;
     built.fakePlayer = true;
     WorkspaceHarness h(built);
-    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
-    EditSession saved = EditSession::load(trip.file);
-    saved.timelines[0].clips[0].grade = EditSession::clipGrade("missing_look.cube");
-    saved.saveProject(trip.file, trip.media.string());
-    h.open(trip);
-    h.runBackgroundWork();
+    const test::GeneratedProject trip = openGraded(h, {{0, EditSession::clipGrade("missing_look.cube")}});
     EXPECT_EQ(h.engine().missingLutText(), "LUT missing_look.cube not found");
     EXPECT_TRUE(h.engine().status().starts_with("LUT missing_look.cube not found · ")) << h.engine().status();
     h.engine().setSelectedClipId("v1");
@@ -157,14 +180,8 @@ TEST(OpeningAProject, AClipLutThatIsThereButNotUsableIsNamedSo)
     WorkspaceHarness::Options built;
     built.fakePlayer = true;
     WorkspaceHarness h(built);
-    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
-    test::writeTextFile(trip.media / "swap_rb2.cube", test::twoPointCubeText());
-    EditSession saved = EditSession::load(trip.file);
-    saved.timelines[0].clips[0].grade = EditSession::clipGrade("swap_rb2.cube");
-    saved.timelines[0].clips[2].grade = EditSession::clipGrade("gone.cube");
-    saved.saveProject(trip.file, trip.media.string());
-    h.open(trip);
-    h.runBackgroundWork();
+    openGraded(h, {{0, EditSession::clipGrade("swap_rb2.cube")}, {2, EditSession::clipGrade("gone.cube")}},
+               {{"swap_rb2.cube", test::twoPointCubeText()}});
     EXPECT_EQ(h.engine().missingLutText(), "LUT gone.cube not found · LUT swap_rb2.cube is not usable");
     h.engine().seek(2.0, true, {});
     EXPECT_EQ(h.engine().status(), "LUT swap_rb2.cube is not usable — the clip is shown without it");
@@ -177,17 +194,8 @@ TEST(OpeningAProject, BothLutPickersShowWhatGradesTheClip)
     WorkspaceHarness::Options built;
     built.fakePlayer = true;
     WorkspaceHarness h(built);
-    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
-    test::writeTextFile(trip.media / "SwapRB.cube", test::swappingRedBlueCubeText());
-    EditSession saved = EditSession::load(trip.file);
-    EditorJobV2::ClipGrade embedded;
-    embedded.hasLut = true;
-    embedded.lutData = test::identityCubeText();
-    saved.timelines[0].clips[0].grade = embedded;
-    saved.timelines[0].clips[2].grade = EditSession::clipGrade("missing_look.cube");
-    saved.saveProject(trip.file, trip.media.string());
-    h.open(trip);
-    h.runBackgroundWork();
+    openGraded(h, {{0, embeddedIdentity()}, {2, EditSession::clipGrade("missing_look.cube")}},
+               {{"SwapRB.cube", test::swappingRedBlueCubeText()}});
     std::optional<GradeInspectorWindowArguments> opened;
     QObject::connect(&h.workspace(), &EditorWorkspaceController::gradeInspectorRequested,
                      [&](const GradeInspectorWindowArguments& arguments) { opened = arguments; });
@@ -232,17 +240,8 @@ TEST(OpeningAProject, TheGradeWordDescribesTheClipUnderThePlayhead)
     WorkspaceHarness::Options built;
     built.fakePlayer = true;
     WorkspaceHarness h(built);
-    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
-    test::writeTextFile(trip.media / "look.cube", test::identityCubeText());
-    EditSession saved = EditSession::load(trip.file);
-    saved.timelines[0].clips[0].grade = EditSession::clipGrade("look.cube");
-    EditorJobV2::ClipGrade embedded;
-    embedded.hasLut = true;
-    embedded.lutData = test::identityCubeText();
-    saved.timelines[0].clips[2].grade = embedded;
-    saved.saveProject(trip.file, trip.media.string());
-    h.open(trip);
-    h.runBackgroundWork();
+    openGraded(h, {{0, EditSession::clipGrade("look.cube")}, {2, embeddedIdentity()}},
+               {{"look.cube", test::identityCubeText()}});
     h.queue->runUntilIdle();
     h.engine().setGradePreviewEnabled(true);
     EXPECT_EQ(h.engine().selectedClipId(), std::nullopt);
