@@ -7,8 +7,6 @@
 // every clip, and refuse or accept the same jobs naming the same files and LUTs.
 
 #include <algorithm>
-#include <chrono>
-#include <iostream>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -36,15 +34,15 @@ namespace {
 namespace fs = std::filesystem;
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int kRenderedCases = 3;
+constexpr int kRenderedCases = 8;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr int kRenderedCases = 3;
+constexpr int kRenderedCases = 8;
 #else
-constexpr int kRenderedCases = 10;
+constexpr int kRenderedCases = 40;
 #endif
 #else
-constexpr int kRenderedCases = 10;
+constexpr int kRenderedCases = 40;
 #endif
 
 // An export run through its entry point: refused (with the error), or accepted with its frame
@@ -206,24 +204,31 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                     << "the player's files | the monitor's";
             }
 
-            // Trims' limits: a clip's tail drawn far out stops where the file its source reads ends.
+            // Trims' limits: a clip's tail drawn far out ends where the file its source reads ends.
             for (const EditSession::Clip& clip : session.timelines.front().clips) {
                 if (EditSession::normalizedClipType(clip.type, clip.name) != "video" || !clip.sourceId || !files.contains(*clip.sourceId))
                     continue;
+                // The clip alone on its lane: no neighbour stops it.
                 EditSession trimmed = session;
+                trimmed.timelines.front().clips = {clip};
                 trimmed.trimClipTail(clip.id, *clip.startTime + 100, false, c.folder);
                 const std::shared_ptr<const Asset> asset = Asset::open(files.at(*clip.sourceId));
                 const double length = asset->duration().seconds();
-                const double expected = std::max((length - clip.inPoint.value_or(0)) / clip.speed.value_or(1), 0.05);
-                EXPECT_NEAR(trimmed.clip(clip.id)->duration.value_or(0), expected, 0.05)
+                const double limit = std::max((length - clip.inPoint.value_or(0)) / clip.speed.value_or(1), 0.05);
+                EXPECT_NEAR(trimmed.clip(clip.id)->duration.value_or(0), limit, 0.05)
                     << "trim: clip " << clip.id << "'s tail drawn out (" << files.at(*clip.sourceId).lexically_normal()
                     << " lasts " << length << " s)";
             }
 
             // LUTs, before the folder changes: the engine's answers; the monitor's grader, the four
             // pickers and the status line against them.
-            const std::optional<ResolvedLuts> luts = engine.resolvedLuts(c.folder, engine.lutSessionFileURL());
-            ASSERT_TRUE(luts) << "the engine has decided every LUT";
+            std::optional<ResolvedLuts> luts = engine.resolvedLuts(c.folder, engine.lutSessionFileURL());
+            if (!luts) {
+                ADD_FAILURE() << "the engine has not decided every LUT (its answers go with every export)";
+                // The export's own answers, to hold the other routes to.
+                const EditorJobV2 job = EditorJobV2::fromJSON(session.renderJobText(&files));
+                luts = Exporter::timelineLuts(job, Exporter::exportTimeline(job), c.folder, engine.lutSessionFileURL());
+            }
             std::set<std::string> failing;
             ASSERT_TRUE(luts->job);
             if (luts->job->fails())
@@ -297,8 +302,10 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
             const ExportRun tenBit = workspaceRun(handed, c.folder / "tenbit.mp4", false);
             if (c.lutOverride) {
                 ASSERT_TRUE(tenBit.refusal) << "10-bit workspace: an override that cannot be used is dropped";
-                EXPECT_TRUE(names(*tenBit.refusal, c.lutOverride->filename().string()))
-                    << "10-bit workspace: " << tenBit.refusal->localizedDescription();
+                if (tenBit.refusal->code() != 212) { // the files are checked first
+                    EXPECT_TRUE(names(*tenBit.refusal, c.lutOverride->filename().string()))
+                        << "10-bit workspace: " << tenBit.refusal->localizedDescription();
+                }
             } else if (c.jobLutMissing) {
                 ASSERT_TRUE(tenBit.refusal) << "10-bit workspace: a job whose own LUT is missing exports";
                 if (tenBit.refusal->code() != 212) {
@@ -307,7 +314,10 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                 }
             } else {
                 EXPECT_EQ(refusalText(tenBit.refusal), refusalText(sheet.refusal)) << "10-bit workspace | sheet";
-                EXPECT_EQ(tenBit.framesTotal, sheet.framesTotal) << "frames: 10-bit workspace | sheet";
+                // The fast path tells no count before it is stopped.
+                if (tenBit.framesTotal > 0 || !c.single) {
+                    EXPECT_EQ(tenBit.framesTotal, sheet.framesTotal) << "frames: 10-bit workspace | sheet";
+                }
             }
 
             // The job preview refuses what its export refuses, and otherwise shows the export's
@@ -324,7 +334,11 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                         first = f;
                 const auto& clips = Exporter::exportTimeline(tenBitJob).clips;
                 const bool videoFirst = !clips.empty() && clips.front().type == "video";
-                if (videoFirst && (tenBit.refusal || first)) {
+                // It refuses a LUT as its export does, and its own clip's file; a file another
+                // clip needs is not its concern.
+                const bool ownFileMissing =
+                    videoFirst && (!handedMedia || !handedMedia->files.contains(clips.front().sourceId.value_or("")));
+                if (videoFirst && ((tenBit.refusal && (tenBit.refusal->code() == 214 || ownFileMissing)) || first)) {
                     ++jobPreviews;
                     EngineJobExporter exporter;
                     try {
@@ -465,18 +479,13 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
             // The sheet's movie, and the 10-bit workspace's of the handed-over job (for one plain clip,
             // the fast path).
             const fs::path sheetMovie = c.folder / "sheet.mp4";
-            auto t0 = std::chrono::steady_clock::now();
             const ExportRun sheet = sheetRun(engine, c, sheetMovie, true);
-            std::cerr << "TIMING sheet " << std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() << "\n";
             if (sheet.refusal)
                 return;
             const Handover handed = handOver(engine, c);
             const fs::path tenBitMovie = c.folder / "tenbit.mp4";
-            t0 = std::chrono::steady_clock::now();
             const ExportRun tenBit = workspaceRun(handed, tenBitMovie, true);
-            std::cerr << "TIMING tenbit " << std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() << "\n";
             ASSERT_FALSE(tenBit.refusal) << tenBit.refusal->localizedDescription();
-            t0 = std::chrono::steady_clock::now();
             const std::vector<Shown> sheetFrames = movieFrames(sheetMovie);
             const std::vector<Shown> tenBitFrames = movieFrames(tenBitMovie);
             const FrameGrid grid = engine.frameGrid();
@@ -501,8 +510,6 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
                 compare(sheetFrames.at(static_cast<std::size_t>(n)), "sheet", sheetAgrees);
                 compare(tenBitFrames.at(static_cast<std::size_t>(n)), tenBitName, tenBitAgrees);
             }
-            std::cerr << "TIMING compare " << std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() << "\n";
-            t0 = std::chrono::steady_clock::now();
             // The graded stills of the paused monitor on up to six frames, against both movies.
             for (std::int64_t n = 0; n < total; n += std::max<std::int64_t>(1, total / 6)) {
                 const Shown monitor = monitorStill(engine, grid.start(n), static_cast<int>(index * 1000 + n));
@@ -512,7 +519,6 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
                 EXPECT_TRUE(sameFrame(monitor, tenBitFrames.at(static_cast<std::size_t>(n))))
                     << "frame " << n << ", " << tenBitName;
             }
-            std::cerr << "TIMING stills " << std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count() << "\n";
             // The job preview of its first clip's first frame.
             const EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(handed.jobURL));
             const TimelineFrameMap map = Exporter::timelineExportFrameMap(job, c.folder, handed.files.media->media());
@@ -529,7 +535,6 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
             (tenBit.fastPath ? fastPaths : rendered) += 1;
         }();
     }
-    std::cerr << "TIMING counts " << rendered << " " << fastPaths << "\n";
     EXPECT_GE(rendered, kRenderedCases);
     EXPECT_GE(fastPaths, 1);
 }
