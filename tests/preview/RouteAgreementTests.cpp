@@ -409,6 +409,18 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                 }
             }
 
+            // The playhead's last frame (as far as it goes at the timeline's end) is the export's last.
+            if (player.built) {
+                engine.seek(TimelinePreviewEngine::timelineLength(session) + 1, true, {});
+                harness.queue->runUntilIdle();
+                const std::int64_t last = engine.frameGrid().index(engine.playheadSeconds());
+                if (last >= sheet.framesTotal) {
+                    const Picture end = monitorPicture(engine, engine.frameGrid().start(last));
+                    EXPECT_FALSE(end.file) << "output frame " << last << ": the playhead's last frame shows " << end
+                                           << " | the sheet's export writes " << sheet.framesTotal << " frames";
+                }
+            }
+
             // The fast path, when it takes the job, and the single-video export of the clip's range.
             if (!c.single || !handedMedia)
                 return;
