@@ -469,8 +469,8 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
 TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
 {
     const std::uint32_t seed = baseSeed();
-    int rendered = 0, fastPaths = 0;
-    for (int index = 0; index < 400 && (rendered < kRenderedCases || fastPaths < 1); ++index) {
+    int rendered = 0, fastPaths = 0, singleVideos = 0;
+    for (int index = 0; index < 400 && (rendered < kRenderedCases || fastPaths < 1 || singleVideos < 1); ++index) {
         [&] {
             std::mt19937 rng(seed + 7919 + static_cast<std::uint32_t>(index));
             EngineHarness harness;
@@ -515,13 +515,48 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
                 const auto compare = [&](const Shown& written, const std::string& route, bool& agrees) {
                     if (agrees && written.stamp != *stamp) {
                         ADD_FAILURE() << "output frame " << n << ": monitor (paused) " << monitor << " = stamp " << *stamp
-                                      << " | " << route << "'s movie " << written;
+                                      << " | " << route << "'s movie " << written << " ("
+                                      << library_->describe(written.stamp) << ")";
                         agrees = false;
                     }
                 };
                 compare(sheetFrames.at(static_cast<std::size_t>(n)), "sheet", sheetAgrees);
                 compare(tenBitFrames.at(static_cast<std::size_t>(n)), tenBitName, tenBitAgrees);
             }
+            // The single-video export of a clip alone at 0: the frames the monitor shows of it.
+            const EditSession::Clip& first = engine.session()->timelines.front().clips.front();
+            if (c.single && first.startTime.value_or(0) == 0 && shown->files.contains(*first.sourceId)) {
+                const nlohmann::json single = {
+                    {"version", 1},
+                    {"sourceInSeconds", first.inPoint.value_or(0)},
+                    {"sourceOutSeconds", first.inPoint.value_or(0) + first.duration.value_or(0)},
+                    {"output", {{"fpsNum", c.rate.num}, {"fpsDen", c.rate.den}}},
+                    {"grade", {{"lutCube", ""}}}};
+                JobExportRequest request;
+                request.files.jobURL = c.folder / "single.json";
+                request.files.inputURL = shown->files.at(*first.sourceId);
+                request.outputURL = c.folder / "single.mp4";
+                writeTextFile(request.files.jobURL, single.dump());
+                EngineJobExporter().exportJob(request, {}, {});
+                ++singleVideos;
+                const std::vector<Shown> singleFrames = movieFrames(request.outputURL);
+                std::size_t shownCount = 0;
+                for (std::int64_t n = 0; n < total; ++n)
+                    shownCount += monitorPicture(engine, grid.start(n)).file ? 1 : 0;
+                EXPECT_EQ(singleFrames.size(), shownCount) << "frames: single-video export | monitor's of the clip";
+                bool singleAgrees = true;
+                for (std::size_t n = 0; n < std::min(singleFrames.size(), shownCount); ++n) {
+                    const Picture monitor = monitorPicture(engine, grid.start(static_cast<std::int64_t>(n)));
+                    const std::optional<int> stamp = library_->stampOf(*monitor.file, monitor.frame);
+                    if (singleAgrees && singleFrames[n].stamp != stamp.value_or(-2)) {
+                        ADD_FAILURE() << "output frame " << n << ": monitor (paused) " << monitor
+                                      << " | single-video export's movie " << singleFrames[n] << " ("
+                                      << library_->describe(singleFrames[n].stamp) << ")";
+                        singleAgrees = false;
+                    }
+                }
+            }
+
             // The graded stills of the paused monitor on up to six frames, against both movies.
             for (std::int64_t n = 0; n < total; n += std::max<std::int64_t>(1, total / 6)) {
                 const Shown monitor = monitorStill(engine, grid.start(n), static_cast<int>(index * 1000 + n));
@@ -549,6 +584,7 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
     }
     EXPECT_GE(rendered, kRenderedCases);
     EXPECT_GE(fastPaths, 1);
+    EXPECT_GE(singleVideos, 1);
 }
 
 } // namespace

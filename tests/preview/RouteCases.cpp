@@ -141,6 +141,19 @@ std::optional<int> Library::stampOf(const fs::path& file, std::int64_t frame) co
     return std::nullopt;
 }
 
+std::string Library::describe(int stamp)
+{
+    if (stamp == 0)
+        return "black";
+    if (stamp == kStillStamp)
+        return "the still";
+    if (stamp < 1000)
+        return "no stamp";
+    const int base = stamp / 1000;
+    return "movie" + std::to_string((base - 1) / 2) + (base % 2 == 0 ? "s" : "") + ".mp4 frame " +
+           std::to_string(stamp % 1000);
+}
+
 void generate(Case& c, const Library& library, std::mt19937& rng)
 {
     const auto uniform = [&rng](double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); };

@@ -50,6 +50,9 @@ public:
     // The stamp frame `frame` of `file` (a link to one of the library's movies, or its still)
     // carries; none for a file the library did not make.
     std::optional<int> stampOf(const std::filesystem::path& file, std::int64_t frame) const;
+    // Which movie and frame a stamp read from a picture names, in words ("movie2s.mp4 frame 16",
+    // "black", "the still", "no stamp").
+    static std::string describe(int stamp);
 
 private:
     TempDir dir_;
