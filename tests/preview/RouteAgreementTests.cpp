@@ -211,7 +211,7 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                 // The clip alone on its lane: no neighbour stops it.
                 EditSession trimmed = session;
                 trimmed.timelines.front().clips = {clip};
-                trimmed.trimClipTail(clip.id, *clip.startTime + 100, false, c.folder);
+                trimmed.trimClipTail(clip.id, *clip.startTime + 100, false, &files);
                 const std::shared_ptr<const Asset> asset = Asset::open(files.at(*clip.sourceId));
                 const double length = asset->duration().seconds();
                 const double limit = std::max((length - clip.inPoint.value_or(0)) / clip.speed.value_or(1), 0.05);
