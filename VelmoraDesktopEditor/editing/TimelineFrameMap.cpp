@@ -276,9 +276,14 @@ std::vector<FrameRun> TimelineFrameMap::runs(const std::vector<ClipTiming>& clip
 
 std::int64_t TimelineFrameMap::fileEndFrame(std::size_t index, std::int64_t first, std::int64_t end) const
 {
-    // The first frame whose answer is a gap, by halving: past the end once means past it after.
+    // Most clips end within their files: one look at the last frame tells.
+    if (!(first < end) || !clipFrame(index, end - 1).gap()) {
+        return end;
+    }
+    // Else the first frame whose answer is a gap, by halving: past the end once means past it
+    // after.
     std::int64_t low = first;
-    std::int64_t high = end;
+    std::int64_t high = end - 1;
     while (low < high) {
         const std::int64_t middle = low + (high - low) / 2;
         if (clipFrame(index, middle).gap()) {
