@@ -145,6 +145,12 @@ TEST_F(PreviewItem, AnAudioClipTakesOverTheSoundAndMutedLanesAreLeftOut)
     ASSERT_EQ(built.audioBusByClipId.size(), 1u);
     EXPECT_EQ(built.item->composition().track(built.audioBusByClipId.at("M"))->segments().back().targetRange,
               MediaTimeRange(MediaTime(1, 2), MediaTime(2, 1)));
+    // Sound at 2× longer than its 3 s file plays it in 1.5 s and stops, never stretched.
+    EditSession::Clip fast = sourceClip("F", "audio", "tone", 0, 3, 0, 2);
+    fast.speed = 2;
+    const Engine::PlayerItemBuild sped = build(*session({fast}));
+    EXPECT_EQ(sped.item->composition().track(sped.audioBusByClipId.at("F"))->segments().back().targetRange,
+              MediaTimeRange(MediaTime(0, 1), MediaTime(3, 2)));
     mixed->timelines[0].mutedTracks = {TimelineTrackKey::audio(2)};
     EXPECT_TRUE(build(*mixed).audioBusByClipId.empty());
 
