@@ -92,8 +92,9 @@ protected:
         under.speed = 0.75;
         EditSession::Clip inside = sourceClip("inside", "video", "two", 10.5, 1.2);
         inside.speed = 1.5;
-        return sessionOf({EditSession::Source("two", "two.mp4", "video"), EditSession::Source("four", "four.mp4", "video")},
-                         {stretch, fast, sourceClip("top", "video", "four", 7, 2.5), under, inside}, 160, 96, fps);
+        return sessionOf(
+            {EditSession::Source("two", "two.mp4", "video"), EditSession::Source("four", "four.mp4", "video")},
+            {stretch, fast, sourceClip("top", "video", "four", 7, 2.5), under, inside}, 160, 96, fps);
     }
 
     static bool adopt(PlaybackHarness& h, double fps)
