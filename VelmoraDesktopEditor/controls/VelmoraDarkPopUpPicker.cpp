@@ -1,15 +1,15 @@
 #include "controls/VelmoraDarkPopUpPicker.h"
 
 #include <algorithm>
-#include <string_view>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include <QAbstractItemModel>
 #include <QAnyStringView>
-#include <QUtf8StringView>
 #include <QSignalBlocker>
 #include <QStringList>
+#include <QUtf8StringView>
 
 #include "grading/ClipGradeCatalog.h"
 
