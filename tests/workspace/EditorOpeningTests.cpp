@@ -402,6 +402,10 @@ TEST(OpeningAProject, AFileWhoseNameIsNotUtf8OpensAndIsNamedWithItsBytesEscaped)
     EXPECT_EQ(h.workspace().sessionURL(), odd);
     EXPECT_EQ(h.workspace().mediaFolderURL(), trip.media);
     EXPECT_EQ(VelmoraProjectFile::displayName(odd), "Trip\\xE9");
+    h.workspace().saveProject();
+    EXPECT_FALSE(h.workspace().showError()) << h.workspace().errorText();
+    EXPECT_EQ(h.engine().status(), "Saved Trip\\xE9.tavlek");
+    EXPECT_TRUE(EditSession::load(odd).project);
 
     h.workspace().handleOpenURL(trip.file.parent_path() / "gone\xe9.tavlek");
     h.runBackgroundWork();
