@@ -378,6 +378,14 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
 void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts,
                  const std::optional<std::filesystem::path>& lutOverrideURL)
 {
+    // An override chosen grades the whole job: one that cannot is refused by name, never left out.
+    if (lutOverrideURL) {
+        const LutResolution chosen = LutResolving::forOverrideFile(*lutOverrideURL);
+        if (chosen.fails()) {
+            throw exportError(TimelineExportCode::missingLuts,
+                              LutResolving::overrideRefusal(chosen) + "\n\nTip: choose another LUT override, or none.");
+        }
+    }
     std::vector<const LutResolution*> failing;
     std::set<std::string> named;
     const auto note = [&](const LutResolution& answer) {

@@ -87,7 +87,8 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
 // video and image clips name and that grade nothing, each once, the job's first, then in
 // timeline order: missing ones under "Missing LUT files:", unusable ones saying why. Left out,
 // such a clip would be written without its look while the export ends as if complete. A usable
-// LUT override grades in their place, so with one nothing is refused.
+// LUT override grades in their place, so with one nothing is refused; a LUT override chosen that
+// cannot be used is refused first, by name (LutResolving::overrideRefusal).
 void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts,
                  const std::optional<std::filesystem::path>& lutOverrideURL);
 
