@@ -162,5 +162,30 @@ TEST(LutPickerValue, ProjectSettingsShowsTheProjectsLut)
     EXPECT_EQ(missingSettings.lutTitle("missing_project_look.cube"), "missing_project_look.cube (missing)");
 }
 
+// The project's LUT file is read by the engine's worker, never on the main thread as the project
+// opens; the monitor then holds the text the export grades with.
+TEST(LutPickerValue, TheProjectLutIsReadOffTheMainThread)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    built.engineWorkInBackground = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch() / "trip");
+    test::writeTextFile(project.media / "project_look.cube", test::identityCubeText());
+    EditSession saved = EditSession::load(project.file);
+    saved.grade = EditSession::ProjectGrade{std::string("project_look.cube")};
+    saved.saveProject(project.file, project.media.string());
+    h.open(project);
+    EXPECT_EQ(h.engine().projectLutCube(), "");
+    h.runBackgroundWork();
+    h.settle();
+    EXPECT_EQ(h.engine().projectLutCube(), "");
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().projectLutCube(), test::identityCubeText());
+    const std::optional<ResolvedLuts> handed = h.engine().resolvedLuts(project.media, project.file);
+    ASSERT_TRUE(handed && handed->job);
+    EXPECT_EQ(LutResolving::withText(*handed->job).text, h.engine().projectLutCube());
+}
+
 } // namespace
 } // namespace velmora
