@@ -94,16 +94,11 @@ std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path
                                        const std::optional<std::filesystem::path>& mediaFolder)
 {
     if (lutOverrideURL) {
-        LutResolution chosen = LutResolving::forOverrideFile(*lutOverrideURL);
-        if (chosen.grades()) {
-            if (std::optional<CubeLUT> cube = parsedOrNone(chosen.text)) {
-                return cube;
-            }
-            chosen.kind = LutResolution::Kind::unusable;
-            chosen.reason = "it holds fewer entries than its LUT_3D_SIZE needs";
+        const LutResolution chosen = lutOverride(*lutOverrideURL);
+        if (!chosen.grades()) {
+            throw Error("export", SingleVideoExportCode::missingLut, lutOverrideRefusal(chosen));
         }
-        throw Error("export", SingleVideoExportCode::missingLut,
-                    LutResolving::overrideRefusal(chosen) + "\n\nTip: choose another LUT override, or none.");
+        return parseCube(chosen.text);
     }
     const LutResolution answer = LutResolving::forJobReference(job.grade.lutCube, mediaFolder, std::nullopt);
     if (answer.kind == LutResolution::Kind::none) {

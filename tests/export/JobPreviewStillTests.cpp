@@ -359,7 +359,9 @@ TEST_F(PreviewStill, EmbeddedClipLutWinsOverTheOverride)
     test::writeTextFile(dir_ / "bad.cube", "LUT_3D_SIZE 8\n0 0 0\n");
     const Error error =
         errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}), 0.0, dir_ / "bad.cube"); });
-    EXPECT_EQ(error.domain(), "cube");
+    EXPECT_EQ(error.code(), 214);
+    EXPECT_EQ(error.message(), "LUT override bad.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE "
+                               "needs\n\nTip: choose another LUT override, or none.");
 }
 
 TEST_F(PreviewStill, ClipLutFilesAndTheJobLutGradeAsInTheExport)

@@ -163,11 +163,13 @@ TEST_F(TimelineExportErrorTest, ALutOverrideThatCannotBeUsedIsRefusedByNameOnEve
     const EditorJobV2 job = goodJob();
     const std::string tip = "\n\nTip: choose another LUT override, or none.";
     writeTextFile(out_ / "text.cube", "TITLE \"no size\"");
+    writeTextFile(out_ / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n");
     std::filesystem::create_symlink("/proc/self/mem", out_ / "mem.cube");
     const std::vector<std::pair<std::string, std::string>> cases{
         {"gone.cube", "LUT override gone.cube cannot be read: No such file or directory" + tip},
         {"mem.cube", "LUT override mem.cube cannot be read: Input/output error" + tip},
         {"text.cube", "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or LUT_1D_SIZE" + tip},
+        {"short.cube", "LUT override short.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE needs" + tip},
     };
     for (const auto& [name, refusal] : cases) {
         SCOPED_TRACE(name);
@@ -184,6 +186,7 @@ TEST_F(TimelineExportErrorTest, ALutOverrideThatCannotBeUsedIsRefusedByNameOnEve
         EXPECT_EQ(failure.message, refusal);
     }
     std::filesystem::remove(out_ / "text.cube");
+    std::filesystem::remove(out_ / "short.cube");
     std::filesystem::remove(out_ / "mem.cube");
     expectFolderUntouched();
 }
