@@ -53,35 +53,29 @@ std::string fixed3(double value)
 
 // ---- single video ---------------------------------------------------------------------------
 
-// The cube a single-video still grades through: the override's text when it can be read, else
-// the job's own. The parser's "cube" error carries no words; the one thrown here keeps its domain
-// and code and says which LUT is missing or unusable, and what gives the job one.
-CubeLUT singleVideoPreviewCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job)
+// The cube a single-video still grades through: the one its export grades with (singleVideoCube:
+// the override, else the job's own LUT, a file looked up in `mediaFolder`), refused as the export
+// refuses it. The still always grades through a LUT: a job without one is refused in the cube
+// parser's domain and code, saying that a LUT override gives the job one.
+CubeLUT singleVideoPreviewCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job,
+                               const std::optional<std::filesystem::path>& mediaFolder)
 {
-    const std::optional<std::string> overrideText = lutOverrideURL ? readUtf8TextFile(*lutOverrideURL) : std::nullopt;
+    if (std::optional<CubeLUT> cube = singleVideoCube(lutOverrideURL, job, mediaFolder)) {
+        return std::move(*cube);
+    }
     try {
-        return parseCube(overrideText ? *overrideText : job.grade.lutCube);
+        return parseCube(job.grade.lutCube);
     } catch (const Error& error) {
-        if (error.domain() != "cube") {
-            throw;
-        }
-        constexpr const char* remedy = "The Match Grade preview grades through a LUT: choose a LUT override to give "
-                                       "the job one.";
-        if (overrideText) {
-            throw Error(error.domain(), error.code(),
-                        "The LUT override \u201C" + lutOverrideURL->filename().string() +
-                            "\u201D is not a usable .cube LUT. Choose another LUT override.");
-        }
-        if (StringText::trimmed(job.grade.lutCube).empty() || ProjectLUTResolver::isExplicitNoLut(job.grade.lutCube)) {
-            throw Error(error.domain(), error.code(), std::string("This job has no LUT. ") + remedy);
-        }
-        throw Error(error.domain(), error.code(), std::string("This job's LUT is not usable .cube text. ") + remedy);
+        throw Error(error.domain(), error.code(),
+                    "This job has no LUT. The Match Grade preview grades through a LUT: choose a LUT override to give "
+                    "the job one.");
     }
 }
 
 PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
                                           const std::optional<std::filesystem::path>& lutOverrideURL,
                                           const std::optional<std::filesystem::path>& inputURL,
+                                          const std::optional<std::filesystem::path>& mediaFolderURL,
                                           std::optional<double> timeSeconds, std::optional<double> gammaPower,
                                           double compContrast, double compSaturation, double compBrightness,
                                           double compTint)
@@ -90,7 +84,7 @@ PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
         throw previewError(PreviewStillCode::noInputVideo, "Choose Input Video.");
     }
     const Job job = Job::fromJSON(bytes);
-    const CubeLUT cube = singleVideoPreviewCube(lutOverrideURL, job);
+    const CubeLUT cube = singleVideoPreviewCube(lutOverrideURL, job, mediaFolderURL);
     const CubeFilter filter = makeCubeFilter(cube);
 
     std::shared_ptr<const Asset> asset;
@@ -383,7 +377,7 @@ PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
             return renderTimelineStill(bytes, lutOverrideURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
                                        compSaturation, compBrightness, compTint, resolvedMedia);
         }
-        return renderSingleVideoStill(bytes, lutOverrideURL, inputURL, timeSeconds, gammaPower, compContrast,
+        return renderSingleVideoStill(bytes, lutOverrideURL, inputURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
                                       compSaturation, compBrightness, compTint);
     });
 }

@@ -129,8 +129,8 @@ std::string timelineGlobalLutText(const LutResolution& jobLut,
                                   const std::optional<std::filesystem::path>& lutOverrideURL)
 {
     if (lutOverrideURL) {
-        if (auto text = readUtf8TextFile(*lutOverrideURL); text && ProjectLUTResolver::isUsableCubeText(*text)) {
-            return *text;
+        if (LutResolution chosen = LutResolving::forOverrideFile(*lutOverrideURL); chosen.grades()) {
+            return std::move(chosen.text);
         }
     }
     return jobLut.grades() ? jobLut.text : std::string();
@@ -335,13 +335,29 @@ void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& tim
                           "\n\nTip: choose the top folder that contains your footage (subfolders are supported).");
 }
 
+LutResolution lutOverride(const std::filesystem::path& file)
+{
+    LutResolution chosen = LutResolving::forOverrideFile(file);
+    if (chosen.grades()) {
+        try {
+            parseCube(chosen.text);
+        } catch (const Error&) {
+            chosen.kind = LutResolution::Kind::unusable;
+            chosen.reason = "it holds fewer entries than its LUT_3D_SIZE needs";
+            chosen.text.clear();
+        }
+    }
+    return chosen;
+}
+
+std::string lutOverrideRefusal(const LutResolution& override)
+{
+    return LutResolving::overrideRefusal(override) + "\n\nTip: choose another LUT override, or none.";
+}
+
 bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL)
 {
-    if (!lutOverrideURL) {
-        return false;
-    }
-    const std::optional<std::string> text = readUtf8TextFile(*lutOverrideURL);
-    return text && ProjectLUTResolver::isUsableCubeText(*text);
+    return lutOverrideURL && LutResolving::forOverrideFile(*lutOverrideURL).grades();
 }
 
 ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
@@ -378,6 +394,13 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
 void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts,
                  const std::optional<std::filesystem::path>& lutOverrideURL)
 {
+    // An override chosen grades the whole job: one that cannot is refused by name, never left out.
+    if (lutOverrideURL) {
+        const LutResolution chosen = lutOverride(*lutOverrideURL);
+        if (chosen.fails()) {
+            throw exportError(TimelineExportCode::missingLuts, lutOverrideRefusal(chosen));
+        }
+    }
     std::vector<const LutResolution*> failing;
     std::set<std::string> named;
     const auto note = [&](const LutResolution& answer) {

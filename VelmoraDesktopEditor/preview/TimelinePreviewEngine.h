@@ -218,9 +218,19 @@ public:
     bool canRedo() const { return canRedo_; }
     // Media stems whose video and audio clips are edited independently.
     const std::set<std::string>& unlinkedMediaStems() const { return unlinkedMediaStems_; }
-    // The project-wide LUT reference as stored, and the .cube text it resolves to (empty: none).
+    // The project-wide LUT reference as stored, and the .cube text it resolves to (empty: none, or
+    // not looked up yet): the job LUT answer an export of the session takes, looked up off the
+    // main thread once the first picture is shown (projectLutAnswer).
     const std::string& projectLutReference() const { return projectLutReference_; }
     const std::string& projectLutCube() const { return projectLutCube_; }
+    // The project LUT's answer as last looked up for the stored reference; none before.
+    const LutResolution& projectLutAnswer() const { return projectLut_; }
+    // What Project Settings' LUT picker shows for the project's LUT.
+    LutPickerValue projectLutPickerValue() const;
+    // What every LUT picker of a clip shows for the clip's LUT (LutResolving::pickerValue of the
+    // clip's answer as the engine's worker found it; a file not read yet shows by its name);
+    // "None" for a clip id no clip has. Reads no file.
+    LutPickerValue clipLutPickerValue(const std::string& clipId) const;
     // The project canvas in pixels.
     int outputWidth() const { return outputWidth_; }
     int outputHeight() const { return outputHeight_; }
@@ -760,6 +770,8 @@ private:
         bool unusable = false; // found, but not usable .cube text
     };
     std::map<std::string, MissingClipLut> missingClipLuts_;
+    // The project LUT's answer, with its text, for projectLutReference_ (see projectLutAnswer).
+    LutResolution projectLut_;
     std::uint64_t missingClipLutsNumber_ = 0;
     // Each distinct LUT reference's answer for one media folder and project file, filled off the
     // main thread once the first picture is shown: renewed when either changes or the LUT list

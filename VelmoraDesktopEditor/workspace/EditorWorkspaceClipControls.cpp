@@ -208,12 +208,12 @@ std::string EditorWorkspaceController::lutPickerTitle(const std::string& name) c
 std::vector<std::string> EditorWorkspaceController::lutPickerTitles(const std::vector<std::string>& names) const
 {
     const std::optional<std::string>& clipId = engine_->selectedClipId();
-    const std::optional<std::string> missing =
-        clipId && engine_->missingLutOfClip(*clipId) ? std::optional(engine_->selectedClipLutPickerValue()) : std::nullopt;
+    const std::optional<LutPickerValue> shown =
+        clipId ? std::optional(engine_->clipLutPickerValue(*clipId)) : std::nullopt;
     std::vector<std::string> titles;
     titles.reserve(names.size());
     for (const std::string& name : names)
-        titles.push_back(missing && *missing == name ? name + " (missing)" : name);
+        titles.push_back(shown && shown->entry == name ? shown->title() : name);
     return titles;
 }
 

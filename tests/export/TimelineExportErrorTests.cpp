@@ -157,6 +157,42 @@ TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAn
     }
 }
 
+// A LUT override chosen that cannot be used is refused by name before anything is written, on the
+// export and its fast path alike (the job preview asks the same check): never left out for the
+// job's own LUT.
+TEST_F(TimelineExportErrorTest, ALutOverrideThatCannotBeUsedIsRefusedByNameOnEveryRoute)
+{
+    const EditorJobV2 job = goodJob();
+    const std::string tip = "\n\nTip: choose another LUT override, or none.";
+    writeTextFile(out_ / "text.cube", "TITLE \"no size\"");
+    writeTextFile(out_ / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n");
+    std::filesystem::create_symlink("/proc/self/mem", out_ / "mem.cube");
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"gone.cube", "LUT override gone.cube cannot be read: No such file or directory" + tip},
+        {"mem.cube", "LUT override mem.cube cannot be read: Input/output error" + tip},
+        {"text.cube", "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or LUT_1D_SIZE" + tip},
+        {"short.cube", "LUT override short.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE needs" + tip},
+    };
+    for (const auto& [name, refusal] : cases) {
+        SCOPED_TRACE(name);
+        ExportOptions options;
+        options.lutOverride = out_ / name;
+        Failure failure = exportFails(job, options);
+        EXPECT_EQ(failure.code, 214);
+        EXPECT_EQ(failure.message, refusal);
+        failure = failureOf([&] {
+            Exporter::tryFastExportTimelineJobAsSingleFile(job, options.lutOverride, media_->path(), output_,
+                                                           std::nullopt, "rec709", 1, 1, 0, 0);
+        });
+        EXPECT_EQ(failure.code, 214);
+        EXPECT_EQ(failure.message, refusal);
+    }
+    std::filesystem::remove(out_ / "text.cube");
+    std::filesystem::remove(out_ / "short.cube");
+    std::filesystem::remove(out_ / "mem.cube");
+    expectFolderUntouched();
+}
+
 TEST_F(TimelineExportErrorTest, AJobLutThatCannotBeFoundIsRefusedByNameOnEveryRoute)
 {
     EditorJobV2 job = goodJob();
