@@ -262,7 +262,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
             *run.audioQueue,
             TimelineAudioPump(run.state, *run.audioMix, *run.audioInput, *run.writer,
                               MediaTime(framesTotal * timing.step, timing.timescale), isCancelled,
-                              TimelineAudioPump::Faults{faults.refuseAudioAppend, faults.audioMixFailsSilently}));
+                              TimelineAudioPump::Faults{faults.refuseAudioAppend, faults.audioMixFailsSilently, faults.atEndOfMix}));
     }
     run.videoInput->requestMediaDataWhenReady(
         *run.renderQueue, TimelineVideoPull(run.state, *run.pipeline, *run.adaptor, *run.writer, timing.timescale,
