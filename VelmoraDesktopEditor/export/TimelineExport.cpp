@@ -211,6 +211,9 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
         run.audioMix = std::make_unique<AudioMixRenderer>(std::move(mix->composition), std::move(mix->audioMix));
     }
     run.state.attachWriter(run.writer.get(), run.videoInput, run.audioInput);
+    // A stopped export's partial movie goes at once: a cancel's (or a quit's) answer need not
+    // wait for the encoder to let go of the frames in flight.
+    run.state.setDiscardOutput([&partial] { partial.discard(); });
 
     if (!run.writer->startWriting()) {
         if (auto error = run.writer->error()) {
