@@ -13,7 +13,8 @@
 //                 SIGTERM (as a log-out does), which must end it as a quit does, with status
 //                 128 + 15;
 //   posters       no export: twelve copies of the 4K clip are imported into the Edit Mode's
-//                 media pool, and the window is closed while their poster frames are decoded.
+//                 media pool, and the window is closed while their poster frames are decoded
+//                 (timed from the answer "Discard" to the unsaved project's question).
 // The child builds the window main() builds and ends as main() ends (EditorApplication::finish);
 // it writes the monotonic time of the close (of the answer, in view; of its readiness for the
 // signal, which this process sends at once and times from) to a pipe, and this process takes
@@ -190,10 +191,15 @@ int quitDuringPosters(velmora::VelmoraDesktopShellView& window, const fs::path& 
     for (int i = 0; i < kPosterClips; ++i)
         clips.push_back(folder / "posters" / ("uhd_" + std::to_string(i) + ".mp4"));
     edit->controller().processImportedFiles(clips);
-    // Let the decoding get under way (a second of the event loop), then close.
+    // Let the decoding get under way (a second of the event loop), then close; the imported
+    // clips made the project unsaved, so its question is answered "Discard", timed from there.
     waitUntil([] { return false; }, 1);
-    const std::int64_t closing = monotonicNs();
+    std::int64_t closing = monotonicNs();
     window.close();
+    if (edit->controller().discardQuestion()) {
+        closing = monotonicNs();
+        edit->controller().answerDiscardQuestion(true);
+    }
     if (!report(reportFd, closing))
         return fail("cannot report the close");
     return 0;
