@@ -16,6 +16,8 @@
 #include "AppScenario.h"
 #include "app/EditorApplication.h"
 #include "export_workspaces/ContentView.h"
+#include "export_workspaces/EditorExportSheet.h"
+#include "export_workspaces/ExportSheetController.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "support/TestSupport.h"
 #include "workspace/EditorContentView.h"
@@ -100,6 +102,36 @@ TEST_F(EndingScenario, ASignalDuringAnExportEndsAsAQuitDoesLeavingOnlyTheOlderMo
         EXPECT_EQ(partialsIn(folder, ".master.partial-"), std::vector<std::string>{});
         EXPECT_EQ(test::readTextFile(master), "the older movie");
     }
+}
+
+// Cancel on the export sheet: by the time the sheet says the export was cancelled, its partial
+// movie is gone.
+TEST_F(AppScenario, ACancelledExportsPartialMovieIsGoneWhenTheSheetSaysSo)
+{
+    EditorExportSheet& sheet = openExportSheet();
+    QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("exportButton")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
+    const fs::path movie = folders.scratch() / "Cancelled.mp4";
+    const ExportSheetController& run = sheet.controller();
+    bool cancelled = false;
+    const QObject listening;
+    // Cancelled as soon as the partial movie is there, from the event loop's own turn.
+    QObject::connect(&run, &ExportSheetController::statusChanged, &listening, [&] {
+        if (!cancelled && run.isExporting() && !partialsIn(movie.parent_path(), ".Cancelled.partial-").empty()) {
+            cancelled = true;
+            QTest::mouseClick(sheet.findChild<QPushButton*>(QStringLiteral("cancelExportButton")), Qt::LeftButton);
+        }
+    });
+    choose(*panel, movie);
+    ASSERT_TRUE(waitFor([&] { return !run.isExporting() && run.status() != "Choose format and destination."; },
+                        "the export to end", 300))
+        << run.status();
+    ASSERT_TRUE(cancelled) << "the export ended before its partial movie was seen: " << run.status();
+    EXPECT_EQ(run.status(), "Export failed.");
+    EXPECT_EQ(run.errorText(), "Export cancelled.");
+    EXPECT_EQ(partialsIn(movie.parent_path(), ".Cancelled.partial-"), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(movie));
 }
 
 } // namespace
