@@ -13,6 +13,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     velmora::EditorApplication::configure(application);
+    velmora::EditorApplication::endOnSignals(application);
     auto window = velmora::EditorApplication::makeWindow();
     window->show();
     // Quit ends the application also while a window of its own (the clean feed) is still open.

@@ -152,6 +152,10 @@ void ExportWorkspaceController::finishExport(const std::optional<ExportResult>& 
         assign(statusText_, std::string("Failed."), &ExportWorkspaceController::statusTextChanged);
     }
     assign(isExporting_, false, &ExportWorkspaceController::isExportingChanged);
+    // A quit that asked while the export ran has nothing left to stop: the question goes, and
+    // the quit goes on (last: it may close the window).
+    if (quitQuestion_)
+        answerQuitQuestion(true);
 }
 
 void ExportWorkspaceController::guardExit(bool quitting, std::function<void()> proceed)

@@ -150,6 +150,11 @@ void AppScenario::endApplication()
     EditorApplication::end();
 }
 
+int AppScenario::finishApplication(int status)
+{
+    return EditorApplication::finish(std::move(window_), status);
+}
+
 void AppScenario::SetUp()
 {
     project = writeScenesProject(folders.scratch());

@@ -256,5 +256,28 @@ TEST_F(EngineWorkspace, StopAndQuitStopsTheExportAndRemovesItsPartialMovie)
     EXPECT_EQ(readTextFile(movie), "the older movie");
 }
 
+// The quit question left open while the export ends: it goes, and the quit goes on.
+TEST_F(EngineWorkspace, AnExportThatEndsWhileTheQuitQuestionIsOpenLetsTheQuitGoOn)
+{
+    auto held = std::make_shared<HeldEngineExporter>();
+    controller = std::make_unique<ExportWorkspaceController>(
+        workflow, ExportWorkspaceServices{queue, held, panels, std::make_shared<FakeFileRevealer>()});
+    loadJob(timelineJob({"a.mp4", "b.mp4"}), "trip_desktop_v2_job.json");
+    const std::filesystem::path movie = dir / "trip_velmora_10bit.mp4";
+    controller->startExport();
+    panels->choose(movie);
+    ASSERT_TRUE(held->waitUntilHeld());
+
+    int quits = 0;
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [&] { ++quits; });
+    ASSERT_TRUE(controller->quitQuestion());
+    held->release();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
+    EXPECT_EQ(controller->statusText(), "Done: " + movie.string());
+    EXPECT_FALSE(controller->quitQuestion());
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(partialMovies(dir.path()).empty());
+}
+
 } // namespace
 } // namespace velmora::test
