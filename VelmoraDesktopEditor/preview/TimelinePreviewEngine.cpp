@@ -572,6 +572,15 @@ MediaTime TimelinePreviewEngine::pictureTime(double seconds) const
     return MediaTime(grid.frame.value, grid.frame.timescale).multipliedBy(std::max<std::int64_t>(grid.index(seconds), 0));
 }
 
+double TimelinePreviewEngine::lastPlayheadSeconds() const
+{
+    if (!(durationSeconds_ > 0)) {
+        return 0;
+    }
+    const FrameGrid grid = frameGrid();
+    return std::clamp(grid.start(grid.lastFrame(durationSeconds_)), 0.0, durationSeconds_);
+}
+
 TimelineFrameMap TimelinePreviewEngine::frameMap() const
 {
     const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
