@@ -38,7 +38,7 @@ std::unique_ptr<VelmoraDesktopShellView> makeWindow()
         VelmoraDesktopEditorApp::applicationFactories(services, ApplicationPieces::make()));
 }
 
-void openFilesFromArguments(VelmoraDesktopShellView& window, const QStringList& arguments)
+void openFilesFromArguments(VelmoraDesktopShellView& window, const std::vector<std::string>& arguments)
 {
     const auto files = VelmoraDesktopEditorApp::filesFromArguments(arguments);
     if (files.empty())

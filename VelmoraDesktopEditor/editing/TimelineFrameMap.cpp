@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 
@@ -298,6 +299,93 @@ TimelineFrameMap::SourcePick TimelineFrameMap::pickSourceFrame(const SourceVideo
     pick.pastEnd = video.videoEnd && std::isfinite(*video.videoEnd) &&
                    firstShown.value_or(sourceTime) + kFrameStartToleranceSeconds >= *video.videoEnd;
     return pick;
+}
+
+std::vector<FrameRun> TimelineFrameMap::runs(const std::vector<ClipTiming>& clips, const FrameGrid& grid,
+                                              std::int64_t first, std::int64_t end)
+{
+    std::vector<FrameRun> found;
+    if (!(first < end)) {
+        return found;
+    }
+    // Each picture clip enters the covering set on its first frame and leaves it on its end;
+    // the set is ordered as clipAt ranks clips (lowest lane, then the later start, then the
+    // earlier index), so its first member is clipAt's answer between two events.
+    struct Event {
+        std::int64_t frame;
+        std::size_t clip;
+        bool enters;
+    };
+    std::vector<Event> events;
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        if (!clips[i].picture) {
+            continue;
+        }
+        const auto [shownFirst, shownEnd] = framesOf(grid, clips[i].start, clips[i].duration);
+        const std::int64_t from = std::max(shownFirst, first);
+        const std::int64_t to = std::min(shownEnd, end);
+        if (from < to) {
+            events.push_back({from, i, true});
+            events.push_back({to, i, false});
+        }
+    }
+    std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.frame < b.frame; });
+    const auto ranksBefore = [&clips](std::size_t a, std::size_t b) {
+        if (clips[a].lane != clips[b].lane) {
+            return clips[a].lane < clips[b].lane;
+        }
+        if (clips[a].start != clips[b].start) {
+            return clips[a].start > clips[b].start;
+        }
+        return a < b;
+    };
+    std::set<std::size_t, decltype(ranksBefore)> covering(ranksBefore);
+    const auto extend = [&found](std::int64_t from, std::int64_t to, std::optional<std::size_t> clip) {
+        if (!(from < to)) {
+            return;
+        }
+        if (!found.empty() && found.back().clip == clip) {
+            found.back().end = to;
+        } else {
+            found.push_back({from, to, clip});
+        }
+    };
+    std::int64_t at = first;
+    for (std::size_t k = 0; k < events.size();) {
+        const std::int64_t frame = events[k].frame;
+        extend(at, frame, covering.empty() ? std::nullopt : std::optional<std::size_t>(*covering.begin()));
+        for (; k < events.size() && events[k].frame == frame; ++k) {
+            if (events[k].enters) {
+                covering.insert(events[k].clip);
+            } else {
+                covering.erase(events[k].clip);
+            }
+        }
+        at = frame;
+    }
+    extend(at, end, std::nullopt);
+    return found;
+}
+
+std::int64_t TimelineFrameMap::fileEndFrame(std::size_t index, std::int64_t first, std::int64_t end) const
+{
+    // Most clips end within their files: one look at the last frame tells.
+    if (!(first < end) || !clipFrame(index, end - 1).gap()) {
+        return end;
+    }
+    // Else the first frame whose answer is a gap, by halving: past the end once means past it
+    // after.
+    std::int64_t low = first;
+    std::int64_t high = end - 1;
+    while (low < high) {
+        const std::int64_t middle = low + (high - low) / 2;
+        if (clipFrame(index, middle).gap()) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low;
 }
 
 ShownFrame TimelineFrameMap::frame(std::int64_t frame) const

@@ -92,6 +92,16 @@ struct ShownFrame {
     bool operator==(const ShownFrame&) const = default;
 };
 
+// Output frames [first, end) on which one clip is on top (TimelineFrameMap::clipAt), or none is.
+struct FrameRun {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    // Index into the clips; none where no picture clip covers the frames.
+    std::optional<std::size_t> clip;
+
+    bool operator==(const FrameRun&) const = default;
+};
+
 // The one rule that maps output frames of a timeline to source frames. The monitor (its paused
 // still, read-out, frame steps and cut jumps), the fast path, the single-video export, the
 // timeline export and the job preview all ask it, so no two of them can show different frames.
@@ -128,6 +138,17 @@ public:
     // Where clips[index] shows output frame `frame`: its source time and frame, or a gap past the
     // end of its file. The clip need not be the one on top there.
     ShownFrame clipFrame(std::size_t index, std::int64_t frame) const;
+
+    // clipAt's answer for every frame in [first, end), as runs of one answer laid end to end
+    // from `first` (no two neighbours alike), found in O(n log n) for n clips and never frame by
+    // frame: a composition of a long timeline is laid out from them.
+    std::vector<FrameRun> runs(std::int64_t first, std::int64_t end) const { return runs(clips_, grid_, first, end); }
+    static std::vector<FrameRun> runs(const std::vector<ClipTiming>& clips, const FrameGrid& grid, std::int64_t first,
+                                      std::int64_t end);
+    // The first frame in [first, end) on which clips[index] is past the end of its file
+    // (clipFrame gives a gap there), `end` when it is on none. A clip's source time never goes
+    // back, so from that frame on it shows black to `end`.
+    std::int64_t fileEndFrame(std::size_t index, std::int64_t first, std::int64_t end) const;
 
     // The source frame a reader shows at `sourceTime` of a source: the first starting at or after
     // it (0 for a still; none when the rate is unknown), and whether that frame would start at or

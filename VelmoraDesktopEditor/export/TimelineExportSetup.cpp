@@ -414,10 +414,17 @@ void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts
     if (!unusable.empty()) {
         text += (text.empty() ? "" : "\n\n") + unusable;
     }
-    // No route that refuses a timeline job offers a LUT override, so the tip names none.
-    throw exportError(TimelineExportCode::missingLuts,
-                      text + "\n\nTip: put each .cube file in the Media Folder or its luts folder, or choose "
-                             "another LUT.");
+    // The tips fit the failures: a missing file is to be put where it is looked for, a file that
+    // is there but unusable to be replaced. No route that refuses a timeline job offers a LUT
+    // override, so neither names one.
+    text += "\n";
+    if (!missing.empty()) {
+        text += "\nTip: put each .cube file in the Media Folder or its luts folder, or choose another LUT.";
+    }
+    if (!unusable.empty()) {
+        text += "\nTip: replace each unusable LUT with a usable .cube file, or choose another LUT.";
+    }
+    throw exportError(TimelineExportCode::missingLuts, text);
 }
 
 std::map<std::string, ExportSource> openExportSources(const std::set<std::string>& visualIds,

@@ -420,7 +420,9 @@ public:
 
     // ---- the preview composition ----
 
-    // The player item of the session's active timeline: its visible video on one track, each
+    // The player item of the session's active timeline: its visible video on one track, on each
+    // frame of frameGrid() the source frame the timeline's frame rule names there (TimelineFrameMap
+    // over the files the build reads) and nothing, black, where it names a gap; each
     // sounding clip on an audio track of its own with its gain and fades, the picture filling
     // the project canvas. Reads the session only; runs on any thread. `timescale` and
     // `applyGrade` change nothing (the composition is always on 600 and never grades);

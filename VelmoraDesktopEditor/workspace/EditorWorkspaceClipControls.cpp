@@ -80,6 +80,12 @@ EditorKeyboardHandler EditorWorkspaceController::keyboardHandler()
     return handler;
 }
 
+const std::vector<std::string>& EditorWorkspaceController::linkLabels()
+{
+    static const std::vector<std::string> labels = {"Link Audio", "Audio Linked", "Audio Unlinked"};
+    return labels;
+}
+
 std::string EditorWorkspaceController::linkLabel() const
 {
     const std::shared_ptr<EditSession>& session = engine_->session();
@@ -89,10 +95,10 @@ std::string EditorWorkspaceController::linkLabel() const
             const EditSession::Clip& clip = session->timelines[location->timelineIndex].clips[location->clipIndex];
             const std::string kind = normalizedKind(clip);
             if (kind == "video" || (kind == "audio" && session->partnerVideoClip(clip, location->timelineIndex)))
-                return engine_->isAudioLinkedForSelection() ? "Audio Linked" : "Audio Unlinked";
+                return linkLabels()[engine_->isAudioLinkedForSelection() ? 1 : 2];
         }
     }
-    return "Link Audio";
+    return linkLabels()[0];
 }
 
 bool EditorWorkspaceController::gradeInspectorButtonShown() const

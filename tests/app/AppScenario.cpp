@@ -186,8 +186,7 @@ void AppScenario::openInWindow(const fs::path& file)
     if (::testing::Test::HasFatalFailure())
         return;
     // As `velmora-editor <file>` opens it.
-    EditorApplication::openFilesFromArguments(
-        *window_, {QStringLiteral("velmora-editor"), QString::fromStdString(file.string())});
+    EditorApplication::openFilesFromArguments(*window_, {"velmora-editor", file.string()});
 }
 
 EditorContentView& AppScenario::edit() const

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "editing/TimelineFrameMap.h"
 
 namespace velmora {
@@ -256,6 +259,53 @@ TEST_F(ContinuedInPoints, TheMapReadsSessionAndJobClipsFromTheirContinuedInPoint
         EXPECT_EQ(map->frame(49).sourceFrame, std::optional<std::int64_t>(74));
         EXPECT_EQ(map->frame(50).sourceFrame, std::optional<std::int64_t>(75));
     }
+}
+
+// The runs a composition is laid out from give clipAt's answer on every frame, and a clip's
+// file end is the first frame on which clipFrame gives a gap: on seeded timelines of many lanes,
+// speeds, shared starts, clips off the grid, clips longer than their files and clips that are
+// not pictures.
+TEST(TimelineFrameMap, RunsAndFileEndsGiveTheRulesAnswerOnEveryFrame)
+{
+    std::mt19937 random(56);
+    const auto uniform = [&random](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    for (int seed = 0; seed < 40; ++seed) {
+        SCOPED_TRACE(seed);
+        const FrameGrid grid = FrameGrid::ofRate(seed % 2 ? 25.0 : 30000.0 / 1001);
+        std::vector<ClipTiming> clips;
+        for (int k = 0; k < 12; ++k) {
+            ClipTiming timing = clip(k % 3 ? "short" : "long", k % 4 == 3 ? 2.0 : std::round(uniform(0, 8) * 100) / 100,
+                                     uniform(0.02, 4), uniform(0, 1.5), 1 + k % 3);
+            timing.speed = std::vector<double>{1, 1.5, 2, 0.5}[static_cast<std::size_t>(k % 4)];
+            timing.picture = k != 5;
+            clips.push_back(timing);
+        }
+        const TimelineFrameMap map(clips, grid, {{"short", video(2, 25)}, {"long", video(30, 25)}});
+        const std::int64_t end = map.firstFrameAtOrAfter(14.0);
+        const std::vector<FrameRun> runs = map.runs(-3, end);
+        ASSERT_FALSE(runs.empty());
+        EXPECT_EQ(runs.front().first, -3);
+        EXPECT_EQ(runs.back().end, end);
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            if (r > 0) {
+                EXPECT_EQ(runs[r].first, runs[r - 1].end);
+                EXPECT_NE(runs[r].clip, runs[r - 1].clip);
+            }
+            const std::int64_t fileEnd =
+                runs[r].clip ? map.fileEndFrame(*runs[r].clip, runs[r].first, runs[r].end) : runs[r].end;
+            for (std::int64_t frame = runs[r].first; frame < runs[r].end; ++frame) {
+                ASSERT_EQ(runs[r].clip, map.clipAt(frame)) << frame;
+                const ShownFrame shown = map.frame(frame);
+                EXPECT_EQ(shown.gap(), !runs[r].clip || frame >= fileEnd) << frame;
+                if (!shown.gap()) {
+                    EXPECT_EQ(shown, map.clipFrame(*runs[r].clip, frame)) << frame;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(TimelineFrameMap().runs(5, 5).empty());
 }
 
 } // namespace

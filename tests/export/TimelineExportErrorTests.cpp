@@ -130,8 +130,10 @@ TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAn
                             "LUT.";
     Failure failure = exportFails(job);
     EXPECT_EQ(failure.code, 214);
+    // Both kinds of failure: both tips, the missing file's first.
     EXPECT_EQ(failure.message, "Missing LUT files:\nmissing_look.cube\n\n(Embedded LUT) is not a usable LUT: "
-                               "LUT_3D_SIZE 2 (needs 3 or more)" + tip);
+                               "LUT_3D_SIZE 2 (needs 3 or more)" + tip +
+                                   "\nTip: replace each unusable LUT with a usable .cube file, or choose another LUT.");
     expectFolderUntouched();
     // The one-clip job the fast path would stream is refused alike.
     job.timelines[0].clips.pop_back();
@@ -185,8 +187,9 @@ TEST_F(TimelineExportErrorTest, ALutFileThatIsThereButNotUsableIsRefusedSayingWh
     job.timelines[0].clips[0].grade->lutFile = "swap_rb2.cube";
     const Failure failure = failureOf([&] { exportJob(job, media.path(), output_); });
     EXPECT_EQ(failure.code, 214);
-    EXPECT_EQ(failure.message, "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: put each "
-                               ".cube file in the Media Folder or its luts folder, or choose another LUT.");
+    // The file is there: the tip is to replace it, not to put it in place.
+    EXPECT_EQ(failure.message, "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: replace "
+                               "each unusable LUT with a usable .cube file, or choose another LUT.");
     expectFolderUntouched();
 }
 

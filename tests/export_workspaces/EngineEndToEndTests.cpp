@@ -140,8 +140,9 @@ TEST_F(EngineWorkspace, AJobWithAnAbsurdFrameRateIsRefusedWhenChosen)
     loadJob(job, "fast_job.json");
     EXPECT_TRUE(controller->showError());
     EXPECT_EQ(controller->errorTitle(), "Job Not Loaded");
-    EXPECT_EQ(controller->errorText(), "The frame rate 1000000000 fps is not supported: a frame rate must be a finite "
-                                       "number of at most 240 frames per second. (at project.fps)");
+    EXPECT_EQ(controller->errorText(), "Could not load \u201Cfast_job.json\u201D: The frame rate 1000000000 fps is not "
+                                       "supported: a frame rate must be a finite number of at most 240 frames per "
+                                       "second. (at project.fps)");
     EXPECT_FALSE(controller->jobURL());
     EXPECT_FALSE(controller->canExport());
 }
