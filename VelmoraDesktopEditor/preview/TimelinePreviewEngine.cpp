@@ -572,13 +572,28 @@ MediaTime TimelinePreviewEngine::pictureTime(double seconds) const
     return MediaTime(grid.frame.value, grid.frame.timescale).multipliedBy(std::max<std::int64_t>(grid.index(seconds), 0));
 }
 
+namespace {
+
+// A length this close past a frame's start ends on it.
+constexpr double kEndOnFrameTolerance = 1e-9;
+
+} // namespace
+
 double TimelinePreviewEngine::lastPlayheadSeconds() const
 {
     if (!(durationSeconds_ > 0)) {
         return 0;
     }
+    // The end itself, where the timeline shows nothing, when it lies on a frame's start or within
+    // the export's last frame; the start of that last frame when the end lies inside a frame the
+    // export does not write (a length rounded down to whole frames).
     const FrameGrid grid = frameGrid();
-    return std::clamp(grid.start(grid.lastFrame(durationSeconds_)), 0.0, durationSeconds_);
+    const std::int64_t last = grid.lastFrame(durationSeconds_);
+    const std::int64_t atEnd = grid.index(durationSeconds_);
+    if (atEnd <= last || grid.start(atEnd) >= durationSeconds_ - kEndOnFrameTolerance) {
+        return durationSeconds_;
+    }
+    return std::clamp(grid.start(last), 0.0, durationSeconds_);
 }
 
 TimelineFrameMap TimelinePreviewEngine::frameMap() const

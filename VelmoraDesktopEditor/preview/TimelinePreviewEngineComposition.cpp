@@ -297,11 +297,11 @@ void TimelinePreviewEngine::handlePlayerTime(const MediaTime& time)
         // the end can come a frame before it (two at 60 fps, or any late tick).
         const FrameGrid grid = frameGrid();
         const double shown = grid.snap(t);
-        const double lastFrame = durationSeconds_ > 0 ? lastPlayheadSeconds() : grid.start(grid.lastFrame(end));
+        const double lastFrame = grid.start(grid.lastFrame(durationSeconds_ > 0 ? durationSeconds_ : end));
         if (ranOut && shown < lastFrame) {
             seek(lastFrame, true, nullptr);
         } else {
-            setPlayhead(std::min(shown, lastFrame));
+            setPlayhead(std::min(shown, lastPlayheadSeconds()));
         }
         bumpTimelineScrollRequest(TimelineScrollAnchor::trailing);
     }
