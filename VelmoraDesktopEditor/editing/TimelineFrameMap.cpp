@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "model/ClipSpeed.h"
 #include "platform/foundation/FrameRates.h"
+#include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/FrameStart.h"
 
@@ -21,6 +24,12 @@ constexpr double kShortestSourceSpan = 0.001;
 // Frame numbers within this many frames of a whole number count as that number: a frame's start,
 // computed in floating point, stays on its frame (the grid's own term).
 constexpr double kFrameTolerance = 1e-6;
+// A piece of a source starting at most this long after the previous piece of it ends continues it.
+constexpr double kContinuationGap = 0.08;
+// An in point less than this before where the previous piece ended is the piece's own.
+constexpr double kContinuationOverlap = 0.05;
+// A file duration counts as one only above this.
+constexpr double kShortestFileDuration = 0.05;
 // 2^53: frame numbers up to it are exact in a double.
 constexpr double kLargestMappedFrame = 9007199254740992.0;
 
@@ -62,6 +71,15 @@ std::optional<double> trackFrameRate(const AssetTrack& track)
     return std::nullopt;
 }
 
+std::string clipKeyNumber(double value)
+{
+    std::string text = NumberText::shortest(value);
+    if (std::isfinite(value) && text.find_first_of(".e") == std::string::npos) {
+        text += ".0";
+    }
+    return text;
+}
+
 SourceVideo SourceVideo::of(const Asset& asset)
 {
     SourceVideo video;
@@ -74,6 +92,9 @@ SourceVideo SourceVideo::of(const Asset& asset)
         return video;
     }
     video.frameRate = trackFrameRate(*track);
+    if (const double duration = asset.durationSeconds(); std::isfinite(duration) && duration > 0) {
+        video.duration = duration;
+    }
     const double end = track->timeRange.end().seconds();
     if (std::isfinite(end) && end > 0) {
         video.videoEnd = end;
@@ -98,6 +119,14 @@ ClipTiming sharedTiming(const AnyClip& clip)
     return timing;
 }
 
+// The key of a clip without an id of its own.
+template <typename AnyClip>
+std::string compositeKey(const AnyClip& clip)
+{
+    return clip.sourceId.value_or("") + "|" + clipKeyNumber(clip.startTime.value_or(0)) + "|" +
+           NumberText::integer(clip.track.value_or(0)) + "|" + clipKeyNumber(clip.inPoint.value_or(0));
+}
+
 } // namespace
 
 ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
@@ -108,6 +137,8 @@ ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
     }
     const std::string type = clip.type ? StringText::lowercased(StringText::trimmed(*clip.type)) : std::string();
     timing.picture = type == "video" || (type == "image" && includeImages);
+    timing.video = type == "video";
+    timing.key = clip.id && !clip.id->empty() ? *clip.id : compositeKey(clip);
     return timing;
 }
 
@@ -116,6 +147,8 @@ ClipTiming ClipTiming::of(const EditSession::Clip& clip)
     ClipTiming timing = sharedTiming(clip);
     const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
     timing.picture = kind == "video" || kind == "image";
+    timing.video = kind == "video";
+    timing.key = !clip.id.empty() ? clip.id : compositeKey(clip);
     return timing;
 }
 
@@ -123,6 +156,66 @@ TimelineFrameMap::TimelineFrameMap(std::vector<ClipTiming> clips, FrameGrid grid
                                    std::map<std::string, SourceVideo> sources)
     : clips_(std::move(clips)), grid_(grid), sources_(std::move(sources))
 {
+    const std::vector<double> inPoints = continuedInPoints(clips_, sources_);
+    for (std::size_t i = 0; i < clips_.size(); ++i) {
+        clips_[i].inPoint = inPoints[i];
+    }
+}
+
+double TimelineFrameMap::sourceRangeEnd(const ClipTiming& clip, std::optional<double> fileDuration)
+{
+    const double in = std::isfinite(clip.inPoint) ? std::max(clip.inPoint, 0.0) : 0.0;
+    const double duration = std::isfinite(clip.duration) ? std::max(clip.duration, 0.0) : 0.0;
+    double end = in + duration * effectiveClipSpeed(clip.speed);
+    if (clip.outPoint && std::isfinite(*clip.outPoint) && *clip.outPoint > in + kShortestOutSpan) {
+        end = std::max(end, *clip.outPoint);
+    }
+    if (fileDuration && std::isfinite(*fileDuration) && *fileDuration > kShortestFileDuration) {
+        end = std::min(end, *fileDuration);
+    }
+    return std::max(end, in + kShortestSourceSpan);
+}
+
+std::vector<double> TimelineFrameMap::continuedInPoints(const std::vector<ClipTiming>& clips,
+                                                        const std::map<std::string, SourceVideo>& sources)
+{
+    std::vector<double> inPoints(clips.size());
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        inPoints[i] = clips[i].inPoint;
+        if (clips[i].video) {
+            order.push_back(i);
+        }
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return clips[a].start < clips[b].start; });
+    std::unordered_map<std::string_view, std::size_t> firstPosition;
+    firstPosition.reserve(order.size());
+    for (std::size_t position = 0; position < order.size(); ++position) {
+        firstPosition.emplace(clips[order[position]].key, position);
+    }
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        const ClipTiming& clip = clips[i];
+        if (!clip.sourceId) {
+            continue;
+        }
+        const auto found = firstPosition.find(clip.key);
+        if (found == firstPosition.end() || found->second == 0) {
+            continue;
+        }
+        const ClipTiming& previous = clips[order[found->second - 1]];
+        if (previous.sourceId != clip.sourceId ||
+            clip.start - (previous.start + previous.duration) > kContinuationGap) {
+            continue;
+        }
+        const auto file = sources.find(*previous.sourceId);
+        const double previousEnd =
+            sourceRangeEnd(previous, file == sources.end() ? std::nullopt : file->second.duration);
+        if (clip.inPoint < previousEnd - kContinuationOverlap) {
+            inPoints[i] = previousEnd;
+        }
+    }
+    return inPoints;
 }
 
 std::int64_t TimelineFrameMap::firstFrameAtOrAfter(const FrameGrid& grid, double seconds)

@@ -244,17 +244,29 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
                                            resolvesFolder(resolved, *mediaFolderURL) ? resolved->givenLuts() : nullptr);
     requireLuts(timeline, luts, lutOverrideURL);
 
-    const double in = clip.inPoint.value_or(0);
-    const double out = clip.outPoint.value_or(in + clip.duration.value_or(0));
-    double t = timeSeconds.value_or((in + out) * 0.5);
-    t = std::max(std::min(t, out), in);
-
     std::shared_ptr<const Asset> asset;
     try {
         asset = Asset::open(file);
     } catch (const Error&) {
         asset.reset(); // decoded as black below
     }
+
+    // The clip's source range as the export reads it: a clip that continues a piece of its file
+    // before it starts where that piece ended, its range moved along with it.
+    const double ownIn = clip.inPoint.value_or(0);
+    const double ownOut = clip.outPoint.value_or(ownIn + clip.duration.value_or(0));
+    std::map<std::string, SourceVideo> sources;
+    if (asset) {
+        sources.emplace(*clip.sourceId, SourceVideo::of(*asset));
+    }
+    const auto index = static_cast<std::size_t>(&clip - timeline.clips.data());
+    const double continued =
+        timelineFrameMap(timeline.clips, FrameTiming{}, std::move(sources), true).clips()[index].inPoint;
+    const bool moved = continued > std::max(ownIn, 0.0);
+    const double in = moved ? continued : ownIn;
+    const double out = moved ? ownOut + (continued - ownIn) : ownOut;
+    double t = timeSeconds.value_or((in + out) * 0.5);
+    t = std::max(std::min(t, out), in);
     const double fps = std::max(previewFrameRate(asset.get(), job.output), 1.0);
     // The frame an export shows at t, as the timeline's frame rule picks it; black past the end of
     // the file's video, as every export shows it there.

@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "editing/PreviewFrameTiming.h"
 #include "export/ClipSelection.h"
 #include "export/JobFileReading.h"
 #include "export/SourceFrameDecoding.h"
@@ -533,8 +534,9 @@ FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset)
 
 std::int64_t timelineFramesTotal(double duration, const FrameTiming& timing)
 {
-    const double frames =
-        std::round(duration * static_cast<double>(timing.timescale) / static_cast<double>(timing.step));
+    // Counted on the grid the monitor's playhead stops on (FrameGrid::lastFrame), so that both
+    // end on the same frame.
+    const double frames = FrameGrid{{timing.step, timing.timescale}}.frameCount(duration);
     if (!std::isfinite(frames) || frames > kMaximumFrames) {
         throw exportError(TimelineExportCode::invalidFrameRate, "The timeline is too long to export.");
     }

@@ -339,6 +339,11 @@ public:
     // frame shown there on frameGrid(), so that no rounding of the time puts the player on the
     // frame before it. Invalid for a time that is not a finite number.
     MediaTime pictureTime(double seconds) const;
+    // The furthest the playhead goes: the timeline's end, unless that lies inside a frame its
+    // export does not write (a length rounded down to whole frames, FrameGrid::lastFrame of
+    // durationSeconds()): then the start of the export's last frame, so that the monitor never
+    // shows a picture the movie does not have. 0 for an empty timeline.
+    double lastPlayheadSeconds() const;
     // The timeline's frame rule on frameGrid(), over the active timeline's clips (in stored
     // order) and the video of the files the installed build read: which clip, source and source
     // frame each frame of the monitor shows, or a gap. Without an installed build the ends of

@@ -212,6 +212,20 @@ TEST_F(PreviewStill, TimelineShowsTheSnappedSourceFrameOfTheFirstPictureClip)
     EXPECT_EQ(test::stampOf(render(job, 0.0).cgImage), 10);
 }
 
+// The first picture clip of the job follows a piece of its file that ends where it starts: it
+// continues from that piece's end, as the export reads it, its range moved along.
+TEST_F(PreviewStill, AClipContinuingAPieceOfItsFileShowsWhatFollowsThatPiece)
+{
+    json second = clipJson("v2", "video", 0.2, 0.6);
+    second["startTime"] = 1.0;
+    const json first = clipJson("v1", "video", 0.4, 1.4); // 0 ... 1 s on the timeline
+    const PreviewFrameResult middle = render(timelineJob({second, first}));
+    EXPECT_DOUBLE_EQ(middle.minTimeSeconds, 1.4);
+    EXPECT_DOUBLE_EQ(middle.maxTimeSeconds, 1.8);
+    EXPECT_DOUBLE_EQ(middle.displayTimeSeconds, 1.6);
+    EXPECT_EQ(test::stampOf(middle.cgImage), 40);
+}
+
 // Past the end of the file's 2 s of video the still is black, as every export shows the clip
 // there, not the file's last frame.
 TEST_F(PreviewStill, PastTheEndOfTheFilesVideoTheStillIsBlack)

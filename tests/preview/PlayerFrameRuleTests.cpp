@@ -159,5 +159,27 @@ TEST_F(PlayerFrameRule, TheStretchedClipKeepsItsSpeedAndIsBlackPastItsFile)
     EXPECT_EQ(pausedAt(241), -3);
 }
 
+// A piece of a file moved right behind another piece of it continues where that piece's range
+// ended, in the player as in the rule: the piece from 1 s shows source 1.5 s on, not its own 0.2 s.
+TEST_F(PlayerFrameRule, APieceMovedBehindAPieceOfItsFileContinuesInThePlayer)
+{
+    PlaybackHarness h;
+    auto session = sessionOf({EditSession::Source("four", "four.mp4", "video")},
+                             {sourceClip("first", "video", "four", 0, 1, 0.5),
+                              sourceClip("second", "video", "four", 3, 1, 0.2)},
+                             160, 96, 25);
+    ASSERT_TRUE(h.adoptAndWait(session, {*folder_ / "four.mp4"}));
+    const std::shared_ptr<PreviewPlayer> before = h.engine.avPlayer();
+    ASSERT_TRUE(h.engine.session()->moveClip("second", 1.0, 1, false, false, false));
+    h.engine.reloadComposition(std::nullopt);
+    ASSERT_TRUE(h.waitFor([&] { return h.engine.avPlayer() && h.engine.avPlayer() != before; }));
+    ASSERT_EQ(h.engine.session()->timelines[0].clips[1].inPoint, 0.2); // the clip keeps its own in point
+    const PlayerItem& item = *h.player().item();
+    EXPECT_EQ(ruledAt(h.engine, 25), (Played{"four.mp4", 38}));
+    for (std::int64_t frame = 0; frame < 50; ++frame) {
+        ASSERT_EQ(playedAt(h.engine, item, frame), ruledAt(h.engine, frame)) << "frame " << frame;
+    }
+}
+
 } // namespace
 } // namespace velmora::test
