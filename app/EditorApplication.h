@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <memory>
-
-#include <QStringList>
+#include <string>
+#include <vector>
 
 class QApplication;
 
@@ -23,9 +23,15 @@ void configure(QApplication& application);
 // default sound output, and the 10-bit Export workspace.
 std::unique_ptr<VelmoraDesktopShellView> makeWindow();
 
-// Hands the files named in `arguments` (a command line: the program name first) to the window
-// once control is back in the event loop, as if the system handed them over.
-void openFilesFromArguments(VelmoraDesktopShellView& window, const QStringList& arguments);
+// Hands the files named in `arguments` (a command line's bytes: the program name first) to the
+// window once control is back in the event loop, as if the system handed them over.
+void openFilesFromArguments(VelmoraDesktopShellView& window, const std::vector<std::string>& arguments);
+
+// Makes SIGTERM, SIGINT and SIGHUP (a log-out, Ctrl+C, a closed terminal) end the application
+// as a quit does: the event loops end with 128 + the signal's number, without asking, and main()
+// goes on to finish(), which stops every export and removes what it was writing. The handler
+// only writes the signal's number to a pipe; the main thread reads it. Once, before exec().
+void endOnSignals(QApplication& application);
 
 // Once the event loop has ended (the window closed): stops what the workspaces left running (an
 // export another Mode replaced, a preview render) and waits for its threads, so that nothing

@@ -3,6 +3,7 @@
 // pictures, and the clicks that refresh the picker's entries and value (a timeline clip, a pool
 // card while a clip is selected), against the folder listings they once ran.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -195,33 +196,50 @@ void BM_TimelineClipClickManyLuts(benchmark::State& state)
     }
     state.counters["entries"] = static_cast<double>(engine.clipLutPickerOptions(engine.selectedClipId()).size());
 }
-BENCHMARK(BM_TimelineClipClickManyLuts)->Arg(30000)->ArgName("cube_files")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimelineClipClickManyLuts)
+    ->Arg(10000)
+    ->Arg(30000)
+    ->Arg(60000)
+    ->ArgName("cube_files")
+    ->Unit(benchmark::kMillisecond);
 
-// The Clip LUT picker's rebuild alone with 30,000 names, as when a listing lands: the rows change
-// (two lists differing in their first name, taken in turn) and the picker is measured again for
-// its new size.
-void BM_LutPickerRebuild(benchmark::State& state)
+// Two lists of `count` LUT names for the picker. With `allRenamed` every name differs between
+// them (a folder renamed), otherwise only the first.
+std::array<std::vector<VelmoraDarkPopUpPicker::PopUpItem>, 2> pickerLists(std::int64_t count, bool allRenamed)
 {
-    std::vector<VelmoraDarkPopUpPicker::PopUpItem> lists[2];
+    std::array<std::vector<VelmoraDarkPopUpPicker::PopUpItem>, 2> lists;
     for (int list = 0; list < 2; ++list) {
         lists[list].push_back({list ? "Alt.cube" : "None", list ? "Alt.cube" : "None", false});
-        for (int i = 0; i < state.range(0); ++i) {
-            const std::string name = "Look " + std::to_string(100000 + i) + ".cube";
+        const std::string stem = allRenamed && list ? "Grade " : "Look ";
+        for (std::int64_t i = 0; i < count; ++i) {
+            const std::string name = stem + std::to_string(100000 + i) + ".cube";
             lists[list].push_back({name, name, false});
         }
     }
+    return lists;
+}
+
+// The Clip LUT picker given a new list (two lists taken in turn), and measured again for its new
+// size: the rebuild a landing listing causes. names: the list's length; renamed: 0 when the lists
+// differ in their first name, 1 when in every name.
+void BM_LutPickerRebuild(benchmark::State& state)
+{
+    const auto lists = pickerLists(state.range(0), state.range(1) != 0);
     VelmoraDarkPopUpPicker picker;
     int rebuilds = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        std::vector<VelmoraDarkPopUpPicker::PopUpItem> items = lists[rebuilds++ % 2];
+        std::vector<VelmoraDarkPopUpPicker::PopUpItem> items = lists[static_cast<std::size_t>(rebuilds++ % 2)];
         state.ResumeTiming();
         picker.setSelectionAndItems("Look 100007.cube", std::move(items));
         benchmark::DoNotOptimize(picker.sizeHint());
     }
     state.counters["rows"] = static_cast<double>(picker.count());
 }
-BENCHMARK(BM_LutPickerRebuild)->Arg(30000)->ArgName("names")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LutPickerRebuild)
+    ->ArgsProduct({{10000, 30000, 60000}, {0, 1}})
+    ->ArgNames({"names", "renamed"})
+    ->Unit(benchmark::kMillisecond);
 
 // A click on a pool card while the clip with a LUT is selected.
 void BM_PoolCardClick(benchmark::State& state)

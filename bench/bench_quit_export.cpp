@@ -8,14 +8,22 @@
 //                 chosen (the export goes on out of sight); then the window is closed as a window
 //                 manager closes it;
 //   in-view       the same export in view; the window is closed, and the question that asks
-//                 whether to stop the export is answered "Stop & Quit".
+//                 whether to stop the export is answered "Stop & Quit";
+//   sigterm       the same export in view; two seconds in, this process sends the application
+//                 SIGTERM (as a log-out does), which must end it as a quit does, with status
+//                 128 + 15;
+//   posters       no export: twelve copies of the 4K clip are imported into the Edit Mode's
+//                 media pool, and the window is closed while their poster frames are decoded
+//                 (timed from the answer "Discard" to the unsaved project's question).
 // The child builds the window main() builds and ends as main() ends (EditorApplication::finish);
-// it writes the monotonic time of the close (of the answer, in view) to a pipe, and this
-// process takes the time once the child has been reaped, so the application's whole teardown
-// (thread joins, static destructors) counts. After each run the folder must hold no partial
-// movie and the older movie, unchanged. Prints each run, the median and worst per case, and
+// it writes the monotonic time of the close (of the answer, in view; of its readiness for the
+// signal, which this process sends at once and times from) to a pipe, and this process takes
+// the time once the child has been reaped, so the application's whole teardown (thread joins,
+// static destructors) counts. After each run the folder must hold no partial movie and the
+// older movie, unchanged. Prints each run, the median and worst per case, and
 // the load average. Results: bench/README.md, "Quitting while work runs".
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -45,6 +53,8 @@
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/OrphanedExports.h"
+#include "workspace/EditorContentView.h"
+#include "workspace/EditorWorkspaceController.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +64,7 @@ namespace {
 constexpr int kSeconds = 8;
 constexpr int kFps = 25;
 constexpr int kLutSize = 33;
+constexpr int kPosterClips = 12;
 const char* const kOlderMovie = "an older movie, which a stopped export leaves as it is";
 
 std::int64_t monotonicNs()
@@ -101,6 +112,12 @@ void makeFixtures(const fs::path& folder)
             (folder / "media" / "uhd.mp4").string());
     }
     writeLookCube(folder / "media" / "look.cube");
+    fs::create_directories(folder / "posters");
+    for (int i = 0; i < kPosterClips; ++i) {
+        const fs::path copy = folder / "posters" / ("uhd_" + std::to_string(i) + ".mp4");
+        if (!fs::exists(copy))
+            fs::copy_file(folder / "media" / "uhd.mp4", copy);
+    }
     nlohmann::json clip = {{"id", "c1"},       {"type", "video"},        {"sourceId", "clip"}, {"track", 1},
                            {"startTime", 0.0}, {"duration", kSeconds * 1.0}, {"inPoint", 0.0}};
     nlohmann::json job = {{"tool", "velmora-editor-desktop-export"},
@@ -154,14 +171,56 @@ int fail(const char* what)
     return 2;
 }
 
-int application(int argc, char** argv, bool inView, const fs::path& folder, int reportFd)
+enum class Case { outOfSight, inView, sigterm, posters };
+
+bool report(int reportFd, std::int64_t closing)
 {
+    const bool written = ::write(reportFd, &closing, sizeof closing) == static_cast<ssize_t>(sizeof closing);
+    ::close(reportFd);
+    return written;
+}
+
+// Imports the 4K clips into the media pool and closes the window while their poster frames are
+// being decoded.
+int quitDuringPosters(velmora::VelmoraDesktopShellView& window, const fs::path& folder, int reportFd)
+{
+    auto* edit = qobject_cast<velmora::EditorContentView*>(window.currentWorkspace());
+    if (!edit)
+        return fail("no Edit workspace");
+    std::vector<fs::path> clips;
+    for (int i = 0; i < kPosterClips; ++i)
+        clips.push_back(folder / "posters" / ("uhd_" + std::to_string(i) + ".mp4"));
+    edit->controller().processImportedFiles(clips);
+    // Let the decoding get under way (a second of the event loop), then close; the imported
+    // clips made the project unsaved, so its question is answered "Discard", timed from there.
+    waitUntil([] { return false; }, 1);
+    std::int64_t closing = monotonicNs();
+    window.close();
+    if (edit->controller().discardQuestion()) {
+        closing = monotonicNs();
+        edit->controller().answerDiscardQuestion(true);
+    }
+    if (!report(reportFd, closing))
+        return fail("cannot report the close");
+    return 0;
+}
+
+int application(int argc, char** argv, Case which, const fs::path& folder, int reportFd)
+{
+    const bool inView = which != Case::outOfSight;
     QApplication app(argc, argv);
     velmora::EditorApplication::configure(app);
+    velmora::EditorApplication::endOnSignals(app);
     auto window = velmora::EditorApplication::makeWindow();
     window->show();
     QObject::connect(window.get(), &velmora::VelmoraDesktopShellView::closed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    if (which == Case::posters) {
+        if (const int failed = quitDuringPosters(*window, folder, reportFd))
+            return failed;
+        const int status = QApplication::exec();
+        return velmora::EditorApplication::finish(std::move(window), status);
+    }
 
     window->workflow().setSelectedTab(velmora::VelmoraShellTab::exportTab);
     velmora::ContentView* tenBit = nullptr;
@@ -198,6 +257,13 @@ int application(int argc, char** argv, bool inView, const fs::path& folder, int 
         if (!waitUntil([] { return velmora::OrphanedExports::count() == 1; }, 30))
             return fail("the export was not left running out of sight");
     }
+    if (which == Case::sigterm) {
+        // This process is ready: the signal comes from outside.
+        if (!report(reportFd, monotonicNs()))
+            return fail("cannot report readiness");
+        const int status = QApplication::exec();
+        return velmora::EditorApplication::finish(std::move(window), status);
+    }
     std::int64_t closing = monotonicNs();
     window->close();
     if (inView) {
@@ -228,7 +294,22 @@ struct Quit {
     bool clean = false;
 };
 
-Quit quitOnce(const std::string& self, bool inView, const fs::path& folder)
+const char* caseName(Case which)
+{
+    switch (which) {
+    case Case::outOfSight:
+        return "out-of-sight";
+    case Case::inView:
+        return "in-view";
+    case Case::sigterm:
+        return "sigterm";
+    case Case::posters:
+        return "posters";
+    }
+    return "";
+}
+
+Quit quitOnce(const std::string& self, Case which, const fs::path& folder)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -237,7 +318,7 @@ Quit quitOnce(const std::string& self, bool inView, const fs::path& folder)
     if (child == 0) {
         ::close(fds[0]);
         const std::string fd = std::to_string(fds[1]);
-        ::execl(self.c_str(), self.c_str(), "--child", inView ? "in-view" : "out-of-sight", folder.c_str(), fd.c_str(),
+        ::execl(self.c_str(), self.c_str(), "--child", caseName(which), folder.c_str(), fd.c_str(),
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
@@ -245,6 +326,10 @@ Quit quitOnce(const std::string& self, bool inView, const fs::path& folder)
     std::int64_t closing = 0;
     const bool reported = ::read(fds[0], &closing, sizeof closing) == static_cast<ssize_t>(sizeof closing);
     ::close(fds[0]);
+    if (reported && which == Case::sigterm) {
+        closing = monotonicNs();
+        ::kill(child, SIGTERM);
+    }
     int status = 0;
     ::waitpid(child, &status, 0);
     const std::int64_t ended = monotonicNs();
@@ -253,7 +338,8 @@ Quit quitOnce(const std::string& self, bool inView, const fs::path& folder)
     bool partialLeft = false;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
         partialLeft = partialLeft || entry.path().filename().string().find(".partial-") != std::string::npos;
-    quit.clean = reported && WIFEXITED(status) && WEXITSTATUS(status) == 0 && !partialLeft &&
+    const int expected = which == Case::sigterm ? 128 + SIGTERM : 0;
+    quit.clean = reported && WIFEXITED(status) && WEXITSTATUS(status) == expected && !partialLeft &&
                  readFile(folder / "master.mp4") == kOlderMovie;
     if (!quit.clean) {
         std::printf("  (status %d, partial movie left: %s, older movie %s)\n", status, partialLeft ? "yes" : "no",
@@ -276,27 +362,44 @@ int main(int argc, char** argv)
         if (!std::getenv("QT_QPA_PLATFORM"))
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
         int childArgc = 1;
-        return application(childArgc, argv, std::strcmp(argv[2], "in-view") == 0, argv[3], std::atoi(argv[4]));
+        Case which = Case::outOfSight;
+        for (const Case c : {Case::inView, Case::sigterm, Case::posters}) {
+            if (std::strcmp(argv[2], caseName(c)) == 0)
+                which = c;
+        }
+        return application(childArgc, argv, which, argv[3], std::atoi(argv[4]));
     }
     int runs = 5;
     fs::path folder = fs::temp_directory_path() / "velmora-bench-quit";
+    std::vector<Case> cases = {Case::outOfSight, Case::inView, Case::sigterm, Case::posters};
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
             runs = std::atoi(argv[++i]);
-        else
+        } else if (std::strcmp(argv[i], "--case") == 0 && i + 1 < argc) {
+            const char* name = argv[++i];
+            cases.clear();
+            for (const Case c : {Case::outOfSight, Case::inView, Case::sigterm, Case::posters}) {
+                if (std::strcmp(name, caseName(c)) == 0)
+                    cases.push_back(c);
+            }
+            if (cases.empty())
+                return fail("unknown case");
+        } else {
             folder = argv[i];
+        }
     }
     folder = fs::absolute(folder);
     makeFixtures(folder);
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     bool allClean = true;
-    for (const bool inView : {false, true}) {
+    for (const Case which : cases) {
         std::vector<double> times;
-        std::printf("%s, load %s before:\n", inView ? "in view, \"Stop & Quit\"" : "out of sight",
-                    loadAverage().c_str());
+        const char* titles[] = {"out of sight", "in view, \"Stop & Quit\"", "in view, SIGTERM",
+                                "poster frames of 4K clips being decoded"};
+        std::printf("%s, load %s before:\n", titles[static_cast<int>(which)], loadAverage().c_str());
         for (int i = 0; i < runs; ++i) {
             std::ofstream(folder / "master.mp4", std::ios::binary | std::ios::trunc) << kOlderMovie;
-            const Quit quit = quitOnce(self, inView, folder);
+            const Quit quit = quitOnce(self, which, folder);
             allClean = allClean && quit.clean;
             times.push_back(quit.ms);
             std::printf("  quit %.0f ms%s\n", quit.ms, quit.clean ? "" : "  NOT CLEAN");

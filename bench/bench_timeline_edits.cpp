@@ -58,7 +58,7 @@ void BM_HeadTrimWithLinkedAudio(benchmark::State& state)
         state.PauseTiming();
         EditSession session = original;
         state.ResumeTiming();
-        benchmark::DoNotOptimize(session.trimClipHead(id, to, true, std::nullopt));
+        benchmark::DoNotOptimize(session.trimClipHead(id, to, true, nullptr));
         state.PauseTiming();
         session = EditSession();
         state.ResumeTiming();

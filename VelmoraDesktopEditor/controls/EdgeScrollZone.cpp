@@ -33,6 +33,11 @@ QColor EdgeScrollZone::background() const
 
 void EdgeScrollZone::hoverTick()
 {
+    if (!pressed_ && !moved_) {
+        stopHoverScroll();
+        return;
+    }
+    moved_ = false;
     if (host_ && scrollDelta_ != 0 && host_->hostedContent())
         host_->scrollByPixels(scrollDelta_);
 }
@@ -65,15 +70,33 @@ void EdgeScrollZone::leaveEvent(QEvent* event)
     stopHoverScroll();
 }
 
+void EdgeScrollZone::mouseMoveEvent(QMouseEvent* event)
+{
+    QWidget::mouseMoveEvent(event);
+    moved_ = true;
+    if (!scrollTimer_->isActive())
+        scrollTimer_->start();
+}
+
 void EdgeScrollZone::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) {
         event->ignore();
         return;
     }
+    pressed_ = true;
     if (host_ && host_->hostedContent())
         host_->pageByStep(scrollDelta_ < 0 ? -1 : 1);
+    if (!scrollTimer_->isActive())
+        scrollTimer_->start();
     event->accept();
+}
+
+void EdgeScrollZone::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        pressed_ = false;
+    QWidget::mouseReleaseEvent(event);
 }
 
 void EdgeScrollZone::hideEvent(QHideEvent* event)
@@ -94,6 +117,9 @@ void EdgeScrollZone::startHoverScroll()
 
 void EdgeScrollZone::stopHoverScroll()
 {
+    // What held the scroll ends with it: a press or a move seen before does not carry over.
+    pressed_ = pressed_ && hovered_ && isVisible();
+    moved_ = false;
     scrollTimer_->stop();
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QComboBox>
+#include <QStringList>
 
 namespace velmora {
 
@@ -25,8 +26,9 @@ public:
 
     explicit VelmoraDarkPopUpPicker(QWidget* parent = nullptr);
 
-    // The bound selection and the rows; the rows are rebuilt from scratch when the items differ
-    // from those shown (only the row shown moves otherwise, as with setSelection).
+    // The bound selection and the rows; when the items differ from those shown the rows are
+    // brought to them in place, the unchanged ones kept and the others retitled, inserted or
+    // removed (only the row shown moves otherwise, as with setSelection).
     void setSelectionAndItems(std::string selection, std::vector<PopUpItem> items);
     void setSelection(std::string selection);
     const std::string& selection() const { return selection_; }
@@ -55,12 +57,24 @@ signals:
     void popUpAboutToShow();
 
 private:
+    // Past this many rows the picker is sized by its longest title's length (at most this many
+    // characters) instead of by measuring each row.
+    static constexpr qsizetype kMeasuredRows = 2000;
+    static constexpr qsizetype kWidestTitle = 64;
+
     void rebuild();
-    void sizeForRows(const QStringList& titles);
+    // The items that make rows: no headers, a repeated id's first item alone, in order.
+    static std::vector<const PopUpItem*> distinctRows(const std::vector<PopUpItem>& items);
+    // Makes the rows show the titles of `rows`, reusing the rows there.
+    void showRows(const std::vector<const PopUpItem*>& rows);
+    void chooseSizing(bool many);
+    qsizetype longestShownTitle() const;
 
     std::string selection_;
     std::vector<PopUpItem> items_;
     std::vector<std::string> selectableTags_;
+    // The rows' titles as shown, row for row (sharing their text with the rows').
+    QStringList shownTitles_;
     // Sized by the longest title's length rather than by measuring each row (a long list).
     bool sizedByLength_ = false;
 };

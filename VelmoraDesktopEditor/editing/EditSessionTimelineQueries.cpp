@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editing/PreviewFrameTiming.h"
 #include "editing/TimelineEditingSupport.h"
+#include "editing/TimelineFrameMap.h"
 #include "model/EditSession.h"
 
 namespace velmora {
@@ -59,13 +61,32 @@ std::optional<EditSession::Clip> EditSession::visualClip(double at, std::optiona
     if (!timeline) {
         return std::nullopt;
     }
-    std::vector<Clip> covering;
+    // The video clip of the frame holding `at`, on the grid the monitor shows and the export
+    // writes, as the frame rule picks it: between two frames' starts (after a fine step) the
+    // playhead names the clip its frame shows, never one that starts later within that frame.
+    const FrameGrid grid = PreviewFrameTiming::pictureGrid(project ? project->fps : std::nullopt);
+    const std::int64_t frame = grid.index(at);
+    std::vector<const Clip*> covering;
+    std::vector<ClipTiming> timings;
     for (const Clip& clip : timeline->clips) {
-        if (isVideo(clip) && startOf(clip) <= at && at < endOf(clip) - 0.000001) {
-            covering.push_back(clip);
+        if (!isVideo(clip)) {
+            continue;
+        }
+        const auto [first, end] = TimelineFrameMap::framesOf(grid, startOf(clip), durationOf(clip));
+        if (first <= frame && frame < end) {
+            covering.push_back(&clip);
+            timings.push_back(ClipTiming::of(clip));
+            timings.back().picture = true;
         }
     }
-    return winningVisualClip(covering);
+    if (covering.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<std::size_t> shown = TimelineFrameMap(std::move(timings), grid, {}).clipAt(frame);
+    if (!shown) {
+        return std::nullopt;
+    }
+    return *covering[*shown];
 }
 
 double EditSession::visualOpacity(double at, std::optional<std::size_t> timelineIndex) const

@@ -38,11 +38,10 @@ std::string stemOf(const EditSession::Clip& clip)
     return EditSession::mediaStem(clip.name.value_or(""));
 }
 
-// The longest timeline duration the clip's source allows. A still has no source end: its
+// The longest timeline duration the clip's source file allows. A still has no source end: its
 // out-point only records the length it was given, so it grows as a clip whose source length is
 // unknown does (by up to 120 s, or to twice its length, per trim), and its file is not read.
-double maxTimelineDurationFromSource(const EditSession::Clip& clip,
-                                     const std::optional<std::filesystem::path>& mediaFolder)
+double maxTimelineDurationFromSource(const EditSession::Clip& clip, const EditSession::SourceFiles* sourceFiles)
 {
     const double duration = durationOf(clip);
     const double withoutSourceEnd = std::max(duration + 120.0, 2.0 * duration);
@@ -51,9 +50,12 @@ double maxTimelineDurationFromSource(const EditSession::Clip& clip,
     }
     const double in = clip.inPoint && *clip.inPoint >= 0 ? *clip.inPoint : 0.0;
     const double speed = speedOf(clip);
-    if (mediaFolder) {
-        if (const auto sourceLength = MediaResolver::sourceDurationSeconds(clip.name, *mediaFolder)) {
-            return std::max((*sourceLength - in) / speed, 0.05);
+    // The file the clip's source resolved to, never another file of the clip's name.
+    if (sourceFiles && clip.sourceId) {
+        if (const auto file = sourceFiles->find(*clip.sourceId); file != sourceFiles->end()) {
+            if (const auto sourceLength = MediaResolver::fileDurationSeconds(file->second)) {
+                return std::max((*sourceLength - in) / speed, 0.05);
+            }
         }
     }
     if (clip.outPoint && in + 0.01 < *clip.outPoint) {
@@ -167,9 +169,9 @@ void syncPartnerAudioTrim(EditSession& session, const Clip& video, double toTime
         if (siblings < 2) {
             // Each audio clip meets the same refusals as a clip trimmed on its own.
             if (edge == EditSession::TrimEdgeKind::tail) {
-                session.trimClipTail(id, toTimelineTime, false, std::nullopt);
+                session.trimClipTail(id, toTimelineTime, false, nullptr);
             } else {
-                session.trimClipHead(id, toTimelineTime, false, std::nullopt);
+                session.trimClipHead(id, toTimelineTime, false, nullptr);
             }
         } else {
             session.isolateAudioBedToVideoSpan(id, videoStart, videoEnd, timelineIndex);
@@ -222,7 +224,7 @@ std::optional<EditSession::Clip> visualClipOfActiveTimeline(const EditSession& s
 } // namespace
 
 bool EditSession::trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
-                               const std::optional<std::filesystem::path>& /*mediaFolder*/)
+                               const SourceFiles* /*sourceFiles*/)
 {
     return trimEdge(*this, id, toTimelineTime, syncLinkedAudio, TrimEdgeKind::head, [toTimelineTime](Clip& clip) {
         const double start = startOf(clip);
@@ -258,18 +260,18 @@ bool EditSession::trimClipHead(const std::string& id, double toTimelineTime, boo
 bool EditSession::trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio)
 {
     const std::optional<Clip> clip = visualClipOfActiveTimeline(*this, playhead);
-    return clip && trimClipHead(clip->id, playhead, syncLinkedAudio, std::nullopt);
+    return clip && trimClipHead(clip->id, playhead, syncLinkedAudio, nullptr);
 }
 
 bool EditSession::trimClipTail(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
-                               const std::optional<std::filesystem::path>& mediaFolder)
+                               const SourceFiles* sourceFiles)
 {
     return trimEdge(*this, id, toTimelineTime, syncLinkedAudio, TrimEdgeKind::tail, [&](Clip& clip) {
         double newDuration = toTimelineTime - startOf(clip);
         if (newDuration <= kMinimumTailLength) {
             return false;
         }
-        newDuration = std::min(newDuration, maxTimelineDurationFromSource(clip, mediaFolder));
+        newDuration = std::min(newDuration, maxTimelineDurationFromSource(clip, sourceFiles));
         if (std::abs(newDuration - durationOf(clip)) < kMinimumTailChange) {
             return false;
         }
@@ -281,7 +283,7 @@ bool EditSession::trimClipTail(const std::string& id, double toTimelineTime, boo
 bool EditSession::trimClipEndAtPlayhead(double playhead, bool syncLinkedAudio)
 {
     const std::optional<Clip> clip = visualClipOfActiveTimeline(*this, playhead);
-    return clip && trimClipTail(clip->id, playhead, syncLinkedAudio, std::nullopt);
+    return clip && trimClipTail(clip->id, playhead, syncLinkedAudio, nullptr);
 }
 
 std::vector<std::string> EditSession::partnerAudioIdsForVideoTrim(const Clip& video, std::size_t timelineIndex) const

@@ -39,6 +39,20 @@ double FrameGrid::snap(double seconds) const
     return std::max(start(index(seconds)), 0.0);
 }
 
+double FrameGrid::frameCount(double length) const
+{
+    return std::round(length * static_cast<double>(frame.timescale) / static_cast<double>(frame.value));
+}
+
+std::int64_t FrameGrid::lastFrame(double length) const
+{
+    const double count = frameCount(length);
+    if (!std::isfinite(count)) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(std::clamp(count - 1, 0.0, kLargestFrame));
+}
+
 } // namespace velmora
 
 namespace velmora::PreviewFrameTiming {

@@ -34,6 +34,13 @@ struct FrameGrid {
     double start(std::int64_t index) const;
     // The start of the frame shown at `seconds`, never below 0.
     double snap(double seconds) const;
+    // The frames a timeline of `length` seconds has on this grid, as its export writes them: its
+    // length in frames rounded to the nearest whole number (frames 0 … count − 1). Not a finite
+    // number for a length that is not one.
+    double frameCount(double length) const;
+    // The last of those frames, at least 0 (a length that is not a finite number gives 0): the
+    // last frame the playhead can name, so the monitor and the export end on the same frame.
+    std::int64_t lastFrame(double length) const;
 
     bool operator==(const FrameGrid&) const = default;
 };

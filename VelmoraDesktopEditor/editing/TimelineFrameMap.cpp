@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "model/ClipSpeed.h"
 #include "platform/foundation/FrameRates.h"
+#include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/FrameStart.h"
 
@@ -20,6 +24,12 @@ constexpr double kShortestSourceSpan = 0.001;
 // Frame numbers within this many frames of a whole number count as that number: a frame's start,
 // computed in floating point, stays on its frame (the grid's own term).
 constexpr double kFrameTolerance = 1e-6;
+// A piece of a source starting at most this long after the previous piece of it ends continues it.
+constexpr double kContinuationGap = 0.08;
+// An in point less than this before where the previous piece ended is the piece's own.
+constexpr double kContinuationOverlap = 0.05;
+// A file duration counts as one only above this.
+constexpr double kShortestFileDuration = 0.05;
 // 2^53: frame numbers up to it are exact in a double.
 constexpr double kLargestMappedFrame = 9007199254740992.0;
 
@@ -61,6 +71,15 @@ std::optional<double> trackFrameRate(const AssetTrack& track)
     return std::nullopt;
 }
 
+std::string clipKeyNumber(double value)
+{
+    std::string text = NumberText::shortest(value);
+    if (std::isfinite(value) && text.find_first_of(".e") == std::string::npos) {
+        text += ".0";
+    }
+    return text;
+}
+
 SourceVideo SourceVideo::of(const Asset& asset)
 {
     SourceVideo video;
@@ -73,6 +92,9 @@ SourceVideo SourceVideo::of(const Asset& asset)
         return video;
     }
     video.frameRate = trackFrameRate(*track);
+    if (const double duration = asset.durationSeconds(); std::isfinite(duration) && duration > 0) {
+        video.duration = duration;
+    }
     const double end = track->timeRange.end().seconds();
     if (std::isfinite(end) && end > 0) {
         video.videoEnd = end;
@@ -97,6 +119,14 @@ ClipTiming sharedTiming(const AnyClip& clip)
     return timing;
 }
 
+// The key of a clip without an id of its own.
+template <typename AnyClip>
+std::string compositeKey(const AnyClip& clip)
+{
+    return clip.sourceId.value_or("") + "|" + clipKeyNumber(clip.startTime.value_or(0)) + "|" +
+           NumberText::integer(clip.track.value_or(0)) + "|" + clipKeyNumber(clip.inPoint.value_or(0));
+}
+
 } // namespace
 
 ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
@@ -107,6 +137,8 @@ ClipTiming ClipTiming::of(const EditorJobV2::Clip& clip, bool includeImages)
     }
     const std::string type = clip.type ? StringText::lowercased(StringText::trimmed(*clip.type)) : std::string();
     timing.picture = type == "video" || (type == "image" && includeImages);
+    timing.video = type == "video";
+    timing.key = clip.id && !clip.id->empty() ? *clip.id : compositeKey(clip);
     return timing;
 }
 
@@ -115,6 +147,8 @@ ClipTiming ClipTiming::of(const EditSession::Clip& clip)
     ClipTiming timing = sharedTiming(clip);
     const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
     timing.picture = kind == "video" || kind == "image";
+    timing.video = kind == "video";
+    timing.key = !clip.id.empty() ? clip.id : compositeKey(clip);
     return timing;
 }
 
@@ -122,6 +156,66 @@ TimelineFrameMap::TimelineFrameMap(std::vector<ClipTiming> clips, FrameGrid grid
                                    std::map<std::string, SourceVideo> sources)
     : clips_(std::move(clips)), grid_(grid), sources_(std::move(sources))
 {
+    const std::vector<double> inPoints = continuedInPoints(clips_, sources_);
+    for (std::size_t i = 0; i < clips_.size(); ++i) {
+        clips_[i].inPoint = inPoints[i];
+    }
+}
+
+double TimelineFrameMap::sourceRangeEnd(const ClipTiming& clip, std::optional<double> fileDuration)
+{
+    const double in = std::isfinite(clip.inPoint) ? std::max(clip.inPoint, 0.0) : 0.0;
+    const double duration = std::isfinite(clip.duration) ? std::max(clip.duration, 0.0) : 0.0;
+    double end = in + duration * effectiveClipSpeed(clip.speed);
+    if (clip.outPoint && std::isfinite(*clip.outPoint) && *clip.outPoint > in + kShortestOutSpan) {
+        end = std::max(end, *clip.outPoint);
+    }
+    if (fileDuration && std::isfinite(*fileDuration) && *fileDuration > kShortestFileDuration) {
+        end = std::min(end, *fileDuration);
+    }
+    return std::max(end, in + kShortestSourceSpan);
+}
+
+std::vector<double> TimelineFrameMap::continuedInPoints(const std::vector<ClipTiming>& clips,
+                                                        const std::map<std::string, SourceVideo>& sources)
+{
+    std::vector<double> inPoints(clips.size());
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        inPoints[i] = clips[i].inPoint;
+        if (clips[i].video) {
+            order.push_back(i);
+        }
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return clips[a].start < clips[b].start; });
+    std::unordered_map<std::string_view, std::size_t> firstPosition;
+    firstPosition.reserve(order.size());
+    for (std::size_t position = 0; position < order.size(); ++position) {
+        firstPosition.emplace(clips[order[position]].key, position);
+    }
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        const ClipTiming& clip = clips[i];
+        if (!clip.sourceId) {
+            continue;
+        }
+        const auto found = firstPosition.find(clip.key);
+        if (found == firstPosition.end() || found->second == 0) {
+            continue;
+        }
+        const ClipTiming& previous = clips[order[found->second - 1]];
+        if (previous.sourceId != clip.sourceId ||
+            clip.start - (previous.start + previous.duration) > kContinuationGap) {
+            continue;
+        }
+        const auto file = sources.find(*previous.sourceId);
+        const double previousEnd =
+            sourceRangeEnd(previous, file == sources.end() ? std::nullopt : file->second.duration);
+        if (clip.inPoint < previousEnd - kContinuationOverlap) {
+            inPoints[i] = previousEnd;
+        }
+    }
+    return inPoints;
 }
 
 std::int64_t TimelineFrameMap::firstFrameAtOrAfter(const FrameGrid& grid, double seconds)
@@ -205,6 +299,93 @@ TimelineFrameMap::SourcePick TimelineFrameMap::pickSourceFrame(const SourceVideo
     pick.pastEnd = video.videoEnd && std::isfinite(*video.videoEnd) &&
                    firstShown.value_or(sourceTime) + kFrameStartToleranceSeconds >= *video.videoEnd;
     return pick;
+}
+
+std::vector<FrameRun> TimelineFrameMap::runs(const std::vector<ClipTiming>& clips, const FrameGrid& grid,
+                                              std::int64_t first, std::int64_t end)
+{
+    std::vector<FrameRun> found;
+    if (!(first < end)) {
+        return found;
+    }
+    // Each picture clip enters the covering set on its first frame and leaves it on its end;
+    // the set is ordered as clipAt ranks clips (lowest lane, then the later start, then the
+    // earlier index), so its first member is clipAt's answer between two events.
+    struct Event {
+        std::int64_t frame;
+        std::size_t clip;
+        bool enters;
+    };
+    std::vector<Event> events;
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        if (!clips[i].picture) {
+            continue;
+        }
+        const auto [shownFirst, shownEnd] = framesOf(grid, clips[i].start, clips[i].duration);
+        const std::int64_t from = std::max(shownFirst, first);
+        const std::int64_t to = std::min(shownEnd, end);
+        if (from < to) {
+            events.push_back({from, i, true});
+            events.push_back({to, i, false});
+        }
+    }
+    std::sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.frame < b.frame; });
+    const auto ranksBefore = [&clips](std::size_t a, std::size_t b) {
+        if (clips[a].lane != clips[b].lane) {
+            return clips[a].lane < clips[b].lane;
+        }
+        if (clips[a].start != clips[b].start) {
+            return clips[a].start > clips[b].start;
+        }
+        return a < b;
+    };
+    std::set<std::size_t, decltype(ranksBefore)> covering(ranksBefore);
+    const auto extend = [&found](std::int64_t from, std::int64_t to, std::optional<std::size_t> clip) {
+        if (!(from < to)) {
+            return;
+        }
+        if (!found.empty() && found.back().clip == clip) {
+            found.back().end = to;
+        } else {
+            found.push_back({from, to, clip});
+        }
+    };
+    std::int64_t at = first;
+    for (std::size_t k = 0; k < events.size();) {
+        const std::int64_t frame = events[k].frame;
+        extend(at, frame, covering.empty() ? std::nullopt : std::optional<std::size_t>(*covering.begin()));
+        for (; k < events.size() && events[k].frame == frame; ++k) {
+            if (events[k].enters) {
+                covering.insert(events[k].clip);
+            } else {
+                covering.erase(events[k].clip);
+            }
+        }
+        at = frame;
+    }
+    extend(at, end, std::nullopt);
+    return found;
+}
+
+std::int64_t TimelineFrameMap::fileEndFrame(std::size_t index, std::int64_t first, std::int64_t end) const
+{
+    // Most clips end within their files: one look at the last frame tells.
+    if (!(first < end) || !clipFrame(index, end - 1).gap()) {
+        return end;
+    }
+    // Else the first frame whose answer is a gap, by halving: past the end once means past it
+    // after.
+    std::int64_t low = first;
+    std::int64_t high = end - 1;
+    while (low < high) {
+        const std::int64_t middle = low + (high - low) / 2;
+        if (clipFrame(index, middle).gap()) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    return low;
 }
 
 ShownFrame TimelineFrameMap::frame(std::int64_t frame) const

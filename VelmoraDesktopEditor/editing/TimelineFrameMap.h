@@ -24,7 +24,8 @@ struct ClipTiming {
     double start = 0;
     // A clip whose duration is not above 0 shows on no frame.
     double duration = 0;
-    // Missing, negative or not finite: 0.
+    // Missing, negative or not finite: 0. In a TimelineFrameMap's clips(): the in point the rule
+    // reads the clip from (continuedInPoints).
     double inPoint = 0;
     std::optional<double> outPoint;
     std::optional<double> speed;
@@ -32,6 +33,11 @@ struct ClipTiming {
     // Whether the clip can be the picture of a frame at all (a video clip, or an image clip
     // where images are drawn); sound and text clips never are.
     bool picture = false;
+    // Whether the clip is a video clip, one that continues a piece of its source before it.
+    bool video = false;
+    // What finds the clip again among the video clips: its id when not empty, else its source
+    // id, start, lane and in point as written ("s1|2.0|1|0.5"; missing as "", 0.0, 0 and 0.0).
+    std::string key;
 
     // A job clip: a picture when its type, trimmed and lower-cased, is "video", or "image" and
     // `includeImages`.
@@ -50,11 +56,18 @@ struct SourceVideo {
     std::optional<double> frameRate;
     // A still picture shows the same at every time and never runs out.
     bool still = false;
+    // The file's duration in seconds (picture and sound), where a piece of it that another piece
+    // continues ends at the latest.
+    std::optional<double> duration;
 
     // What an opened file tells: its first video track's end and rate; a still picture for a
     // still image; nothing known without a video track.
     static SourceVideo of(const Asset& asset);
 };
+
+// A number as clip keys write it: the shortest text that reads back to it, with ".0" on
+// integral values ("12.5", "0.0", "3.0").
+std::string clipKeyNumber(double value);
 
 // The rate a source track's frames lie at, as far as the track tells: its nominal rate when above
 // 1 and finite, else 1 / its shortest frame duration (at least 1) when that is above a
@@ -79,6 +92,16 @@ struct ShownFrame {
     bool operator==(const ShownFrame&) const = default;
 };
 
+// Output frames [first, end) on which one clip is on top (TimelineFrameMap::clipAt), or none is.
+struct FrameRun {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    // Index into the clips; none where no picture clip covers the frames.
+    std::optional<std::size_t> clip;
+
+    bool operator==(const FrameRun&) const = default;
+};
+
 // The one rule that maps output frames of a timeline to source frames. The monitor (its paused
 // still, read-out, frame steps and cut jumps), the fast path, the single-video export, the
 // timeline export and the job preview all ask it, so no two of them can show different frames.
@@ -87,7 +110,11 @@ struct ShownFrame {
 // composition holds at that instant, so a clip shows from the first frame starting at or after
 // its start (firstFrameAtOrAfter) up to, not including, the first frame starting at or after its
 // end. Among the clips shown there the lowest lane wins, then the later start; full ties keep
-// the earlier clip. The source time is the in point plus the clip's speed (or the integral of its
+// the earlier clip. A video clip that follows a piece of its own source (the one before it among
+// the video clips by start, at most 0.08 s after that one ends) and whose in point lies more than
+// 0.05 s before where that piece's source range ended continues from that end
+// (continuedInPoints): a cut's second piece shows what comes after its first, never the same
+// footage twice. The source time is the in point plus the clip's speed (or the integral of its
 // speed ramp, held within its out point) times the time since the clip's start. A frame whose
 // source frame would start at or past the end of the source's video is black: a clip longer
 // than its file ends in black on every route, never on a held last frame.
@@ -96,6 +123,7 @@ struct ShownFrame {
 class TimelineFrameMap {
 public:
     TimelineFrameMap() = default;
+    // `clips` as written: the map keeps them with the in points the rule reads them from.
     TimelineFrameMap(std::vector<ClipTiming> clips, FrameGrid grid, std::map<std::string, SourceVideo> sources);
 
     const FrameGrid& grid() const { return grid_; }
@@ -110,6 +138,17 @@ public:
     // Where clips[index] shows output frame `frame`: its source time and frame, or a gap past the
     // end of its file. The clip need not be the one on top there.
     ShownFrame clipFrame(std::size_t index, std::int64_t frame) const;
+
+    // clipAt's answer for every frame in [first, end), as runs of one answer laid end to end
+    // from `first` (no two neighbours alike), found in O(n log n) for n clips and never frame by
+    // frame: a composition of a long timeline is laid out from them.
+    std::vector<FrameRun> runs(std::int64_t first, std::int64_t end) const { return runs(clips_, grid_, first, end); }
+    static std::vector<FrameRun> runs(const std::vector<ClipTiming>& clips, const FrameGrid& grid, std::int64_t first,
+                                      std::int64_t end);
+    // The first frame in [first, end) on which clips[index] is past the end of its file
+    // (clipFrame gives a gap there), `end` when it is on none. A clip's source time never goes
+    // back, so from that frame on it shows black to `end`.
+    std::int64_t fileEndFrame(std::size_t index, std::int64_t first, std::int64_t end) const;
 
     // The source frame a reader shows at `sourceTime` of a source: the first starting at or after
     // it (0 for a still; none when the rate is unknown), and whether that frame would start at or
@@ -137,6 +176,19 @@ public:
     static double sourceTime(const ClipTiming& clip, double local);
     // Whether the clip's speed keyframes leave 1 by more than 0.01 anywhere.
     static bool usesRamp(const ClipTiming& clip);
+
+    // The in point each of `clips` (in point as written) is read from: its own, except for a
+    // video clip with a source that comes, among the video clips stably sorted by start, right
+    // after a clip of the same source ending no more than 0.08 s before it starts, when that
+    // clip's source end (sourceRangeEnd, with its file's duration from `sources`) lies more than
+    // 0.05 s past the clip's own in point: then that end. A clip whose key another clip shares
+    // is placed where the first of them sorts. Sorts once.
+    static std::vector<double> continuedInPoints(const std::vector<ClipTiming>& clips,
+                                                 const std::map<std::string, SourceVideo>& sources);
+    // Where a clip's source range ends: its in point plus its duration at its speed, extended to
+    // an out point further on, held within a file duration above 0.05 s; never less than the in
+    // point + 1 ms.
+    static double sourceRangeEnd(const ClipTiming& clip, std::optional<double> fileDuration);
 
 private:
     std::vector<ClipTiming> clips_;

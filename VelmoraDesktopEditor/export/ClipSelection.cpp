@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editing/TimelineFrameMap.h"
 #include "model/ClipSpeed.h"
-#include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 
 namespace velmora::Exporter {
@@ -22,11 +22,7 @@ bool isVideoType(const std::optional<std::string>& type)
 
 std::string keyNumber(double value)
 {
-    std::string text = NumberText::shortest(value);
-    if (std::isfinite(value) && text.find_first_of(".e") == std::string::npos) {
-        text += ".0";
-    }
-    return text;
+    return clipKeyNumber(value);
 }
 
 std::vector<std::size_t> timelineVideoClipOrder(const std::vector<EditorJobV2::Clip>& clips)

@@ -53,35 +53,29 @@ std::string fixed3(double value)
 
 // ---- single video ---------------------------------------------------------------------------
 
-// The cube a single-video still grades through: the override's text when it can be read, else
-// the job's own. The parser's "cube" error carries no words; the one thrown here keeps its domain
-// and code and says which LUT is missing or unusable, and what gives the job one.
-CubeLUT singleVideoPreviewCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job)
+// The cube a single-video still grades through: the one its export grades with (singleVideoCube:
+// the override, else the job's own LUT, a file looked up in `mediaFolder`), refused as the export
+// refuses it. The still always grades through a LUT: a job without one is refused in the cube
+// parser's domain and code, saying that a LUT override gives the job one.
+CubeLUT singleVideoPreviewCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job,
+                               const std::optional<std::filesystem::path>& mediaFolder)
 {
-    const std::optional<std::string> overrideText = lutOverrideURL ? readUtf8TextFile(*lutOverrideURL) : std::nullopt;
+    if (std::optional<CubeLUT> cube = singleVideoCube(lutOverrideURL, job, mediaFolder)) {
+        return std::move(*cube);
+    }
     try {
-        return parseCube(overrideText ? *overrideText : job.grade.lutCube);
+        return parseCube(job.grade.lutCube);
     } catch (const Error& error) {
-        if (error.domain() != "cube") {
-            throw;
-        }
-        constexpr const char* remedy = "The Match Grade preview grades through a LUT: choose a LUT override to give "
-                                       "the job one.";
-        if (overrideText) {
-            throw Error(error.domain(), error.code(),
-                        "The LUT override \u201C" + lutOverrideURL->filename().string() +
-                            "\u201D is not a usable .cube LUT. Choose another LUT override.");
-        }
-        if (StringText::trimmed(job.grade.lutCube).empty() || ProjectLUTResolver::isExplicitNoLut(job.grade.lutCube)) {
-            throw Error(error.domain(), error.code(), std::string("This job has no LUT. ") + remedy);
-        }
-        throw Error(error.domain(), error.code(), std::string("This job's LUT is not usable .cube text. ") + remedy);
+        throw Error(error.domain(), error.code(),
+                    "This job has no LUT. The Match Grade preview grades through a LUT: choose a LUT override to give "
+                    "the job one.");
     }
 }
 
 PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
                                           const std::optional<std::filesystem::path>& lutOverrideURL,
                                           const std::optional<std::filesystem::path>& inputURL,
+                                          const std::optional<std::filesystem::path>& mediaFolderURL,
                                           std::optional<double> timeSeconds, std::optional<double> gammaPower,
                                           double compContrast, double compSaturation, double compBrightness,
                                           double compTint)
@@ -90,7 +84,7 @@ PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
         throw previewError(PreviewStillCode::noInputVideo, "Choose Input Video.");
     }
     const Job job = Job::fromJSON(bytes);
-    const CubeLUT cube = singleVideoPreviewCube(lutOverrideURL, job);
+    const CubeLUT cube = singleVideoPreviewCube(lutOverrideURL, job, mediaFolderURL);
     const CubeFilter filter = makeCubeFilter(cube);
 
     std::shared_ptr<const Asset> asset;
@@ -250,17 +244,29 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
                                            resolvesFolder(resolved, *mediaFolderURL) ? resolved->givenLuts() : nullptr);
     requireLuts(timeline, luts, lutOverrideURL);
 
-    const double in = clip.inPoint.value_or(0);
-    const double out = clip.outPoint.value_or(in + clip.duration.value_or(0));
-    double t = timeSeconds.value_or((in + out) * 0.5);
-    t = std::max(std::min(t, out), in);
-
     std::shared_ptr<const Asset> asset;
     try {
         asset = Asset::open(file);
     } catch (const Error&) {
         asset.reset(); // decoded as black below
     }
+
+    // The clip's source range as the export reads it: a clip that continues a piece of its file
+    // before it starts where that piece ended, its range moved along with it.
+    const double ownIn = clip.inPoint.value_or(0);
+    const double ownOut = clip.outPoint.value_or(ownIn + clip.duration.value_or(0));
+    std::map<std::string, SourceVideo> sources;
+    if (asset) {
+        sources.emplace(*clip.sourceId, SourceVideo::of(*asset));
+    }
+    const auto index = static_cast<std::size_t>(&clip - timeline.clips.data());
+    const double continued =
+        timelineFrameMap(timeline.clips, FrameTiming{}, std::move(sources), true).clips()[index].inPoint;
+    const bool moved = continued > std::max(ownIn, 0.0);
+    const double in = moved ? continued : ownIn;
+    const double out = moved ? ownOut + (continued - ownIn) : ownOut;
+    double t = timeSeconds.value_or((in + out) * 0.5);
+    t = std::max(std::min(t, out), in);
     const double fps = std::max(previewFrameRate(asset.get(), job.output), 1.0);
     // The frame an export shows at t, as the timeline's frame rule picks it; black past the end of
     // the file's video, as every export shows it there.
@@ -383,7 +389,7 @@ PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
             return renderTimelineStill(bytes, lutOverrideURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
                                        compSaturation, compBrightness, compTint, resolvedMedia);
         }
-        return renderSingleVideoStill(bytes, lutOverrideURL, inputURL, timeSeconds, gammaPower, compContrast,
+        return renderSingleVideoStill(bytes, lutOverrideURL, inputURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
                                       compSaturation, compBrightness, compTint);
     });
 }

@@ -53,10 +53,11 @@ inline constexpr int singleVideoRender = 412;  // "Failed to render preview."
 // range). Runs on the calling thread, any thread; calls may overlap.
 //
 // A single-video job (see exportJob for how kinds are told apart) shows `inputURL` at the time
-// clamped to 0 … its duration, at the video's own size, through the LUT of `lutOverrideURL`
-// (when readable) or the job's `grade.lutCube` at full strength; that text must be a cube that
-// parses, else an error of the parser's domain ("cube") and code is thrown whose message says
-// which LUT is missing or unusable and that a LUT override gives the job one.
+// clamped to 0 … its duration, at the video's own size, through the LUT its export grades with
+// (singleVideoCube: the override, else the job's `grade.lutCube`, a file looked up in
+// `mediaFolderURL`) at full strength, refused with the export's own error when that LUT cannot
+// be used; a job without a LUT is refused with an error of the cube parser's domain and code
+// saying that a LUT override gives the job one.
 // A timeline job shows the first video or image clip of its active timeline (else first
 // timeline) at a source time clamped to the clip's in … out point and snapped to the source's
 // frames, fitted to the job's output size (else the project's, else 1920 × 1080), graded as the

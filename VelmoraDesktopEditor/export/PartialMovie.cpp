@@ -82,6 +82,12 @@ void PartialMovie::commit()
     committed_ = true;
 }
 
+void PartialMovie::discard()
+{
+    std::error_code ec;
+    std::filesystem::remove(path(), ec);
+}
+
 Error PartialMovie::namingOutput(const Error& error) const
 {
     std::string message = error.message();

@@ -31,6 +31,9 @@ public:
     // Moves the complete movie over the output (replacing a file there). Throws the file
     // system's error.
     void commit();
+    // Removes the partial file now, while the writer may still hold it open (its writes then go
+    // nowhere); the lock stays until this object goes. Never fails. Not after commit().
+    void discard();
 
     // An error of the writer as the user should read it: the hidden file's name replaced by the
     // output's. Errors that do not name it come back unchanged.

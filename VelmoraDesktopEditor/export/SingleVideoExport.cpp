@@ -18,7 +18,6 @@
 #include "grading/LutApplication.h"
 #include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
-#include "platform/foundation/StringText.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 
@@ -84,58 +83,43 @@ std::optional<MediaTimeRange> sourceRange(const Job& job, std::int32_t movieTime
 
 } // namespace
 
-std::string singleVideoLutText(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job)
-{
-    if (lutOverrideURL) {
-        if (std::optional<std::string> text = readUtf8TextFile(*lutOverrideURL)) {
-            return *text;
-        }
-    }
-    return job.grade.lutCube;
-}
-
 std::optional<CubeLUT> singleVideoCubeLoader(const std::string& lutText,
                                              const std::optional<std::filesystem::path>& mediaFolder)
 {
-    if (ProjectLUTResolver::isExplicitNoLut(lutText)) {
-        return std::nullopt;
-    }
-    if (ProjectLUTResolver::isUsableCubeText(lutText)) {
-        return parsedOrNone(lutText);
-    }
-    const std::string resolved = ProjectLUTResolver::resolveCubeText(lutText, mediaFolder, std::nullopt);
-    if (!ProjectLUTResolver::isUsableCubeText(resolved)) {
-        return std::nullopt;
-    }
-    return parsedOrNone(resolved);
+    const LutResolution answer = LutResolving::forJobReference(lutText, mediaFolder, std::nullopt);
+    return answer.grades() ? parsedOrNone(answer.text) : std::nullopt;
 }
 
 std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job,
                                        const std::optional<std::filesystem::path>& mediaFolder)
 {
-    const std::string text = singleVideoLutText(lutOverrideURL, job);
-    std::optional<CubeLUT> cube = singleVideoCubeLoader(text, mediaFolder);
-    const std::string reference = StringText::trimmed(text);
-    if (cube || reference.empty() || ProjectLUTResolver::isExplicitNoLut(reference)) {
-        return cube;
+    if (lutOverrideURL) {
+        const LutResolution chosen = lutOverride(*lutOverrideURL);
+        if (!chosen.grades()) {
+            throw Error("export", SingleVideoExportCode::missingLut, lutOverrideRefusal(chosen));
+        }
+        return parseCube(chosen.text);
     }
-    if (lutOverrideURL && readUtf8TextFile(*lutOverrideURL)) {
-        throw Error("export", SingleVideoExportCode::missingLut,
-                    "The LUT override \u201C" + lutOverrideURL->filename().string() +
-                        "\u201D is not a usable .cube LUT. Choose another LUT override.");
+    const LutResolution answer = LutResolving::forJobReference(job.grade.lutCube, mediaFolder, std::nullopt);
+    if (answer.kind == LutResolution::Kind::none) {
+        return std::nullopt;
     }
-    if (reference.find("LUT_3D_SIZE") != std::string::npos || reference.find("LUT_1D_SIZE") != std::string::npos) {
+    if (answer.grades()) {
+        if (std::optional<CubeLUT> cube = parsedOrNone(answer.text)) {
+            return cube;
+        }
+    }
+    if (answer.name == ProjectLUTResolver::embeddedLutLabel) {
         throw Error("export", SingleVideoExportCode::missingLut,
                     "This job's LUT is not usable .cube text. Choose a LUT override to give the job one.");
     }
     // A file that is there is named with why it cannot grade, as the timeline routes name it.
-    if (const LutResolution answer = LutResolving::forJobReference(reference, mediaFolder, std::nullopt);
-        answer.kind == LutResolution::Kind::unusable) {
+    if (answer.kind == LutResolution::Kind::unusable) {
         throw Error("export", SingleVideoExportCode::missingLut,
                     answer.description() + "\n\nTip: choose a usable .cube file (or another LUT) as the LUT override.");
     }
     throw Error("export", SingleVideoExportCode::missingLut,
-                "Missing LUT file:\n" + reference +
+                "Missing LUT file:\n" + answer.name +
                     "\n\nTip: choose the .cube file (or another LUT) as the LUT override.");
 }
 

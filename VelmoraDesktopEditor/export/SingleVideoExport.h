@@ -56,9 +56,8 @@ struct SingleVideoExportOptions {
 // the main thread; decoding, grading and encoding run on the serial queues "export.video" and
 // "export.audio", their shared state on "export.state".
 //
-// The LUT: the text of `lutOverrideURL` when it can be read, else the job's `grade.lutCube`;
-// "None", text that resolves to no usable cube, or a cube that does not parse means no LUT (not
-// an error). A LUT named by file is looked up through `mediaFolderURL`.
+// The LUT: singleVideoCube's (the override, else the job's own, looked up through
+// `mediaFolderURL`); one named that cannot be used is refused before anything is written.
 // Frames: those of singleVideoFrames for the range `sourceInSeconds`…`sourceOutSeconds` (the whole
 // input when they are absent or not in order), each decoded frame stamped with the next frame
 // time of the resolved rate from zero; the sound from the first frame's start starts at zero.
@@ -80,15 +79,14 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
                                const std::string& gammaMode, double compContrast, double compSaturation,
                                double compBrightness, double compTint, const SingleVideoExportOptions& options = {});
 
-// The LUT reference of a single-video job: the override file's text when it is given and reads
-// as UTF-8, else the job's `grade.lutCube` unchanged.
-std::string singleVideoLutText(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job);
-
-// The cube a single-video export grades with: singleVideoCubeLoader of singleVideoLutText. None
-// for a job without a LUT ("None" or blank). A LUT named but giving no cube is refused before
-// anything is written, as a missing source is, with Error("export", 8) saying which LUT and how
-// to give one: a LUT override that is not usable .cube text, the job's inline text that is not,
-// or the job's LUT file that is not found ("Missing LUT file:" and its name).
+// The cube a single-video job grades with, on its export and its preview alike: the LUT override
+// when one is chosen (LutResolving::forOverrideFile), else the job's `grade.lutCube` as
+// LutResolving::forJobReference answers it, a file looked up through `mediaFolder`. None for a
+// job without a LUT ("None" or blank). A LUT named but giving no cube is refused before anything
+// is written, as a missing source is, with Error("export", 8) saying which LUT and how to give
+// one: a LUT override that cannot be used (LutResolving::overrideRefusal), the job's inline text
+// that is not usable, or the job's LUT file that is not usable or not found ("Missing LUT file:"
+// and its name).
 std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job,
                                        const std::optional<std::filesystem::path>& mediaFolder);
 

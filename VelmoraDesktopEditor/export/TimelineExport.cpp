@@ -212,6 +212,9 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
         run.audioMix = std::make_unique<AudioMixRenderer>(std::move(mix->composition), std::move(mix->audioMix));
     }
     run.state.attachWriter(run.writer.get(), run.videoInput, run.audioInput);
+    // A stopped export's partial movie goes at once: a cancel's (or a quit's) answer need not
+    // wait for the encoder to let go of the frames in flight.
+    run.state.setDiscardOutput([&partial] { partial.discard(); });
 
     if (!run.writer->startWriting()) {
         if (auto error = run.writer->error()) {
@@ -263,7 +266,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
             *run.audioQueue,
             TimelineAudioPump(run.state, *run.audioMix, *run.audioInput, *run.writer,
                               MediaTime(framesTotal * timing.step, timing.timescale), isCancelled,
-                              TimelineAudioPump::Faults{faults.refuseAudioAppend, faults.audioMixFailsSilently}));
+                              TimelineAudioPump::Faults{faults.refuseAudioAppend, faults.audioMixFailsSilently, faults.atEndOfMix}));
     }
     run.videoInput->requestMediaDataWhenReady(
         *run.renderQueue, TimelineVideoPull(run.state, *run.pipeline, *run.adaptor, *run.writer, timing.timescale,

@@ -30,6 +30,8 @@ struct TimelineExportFaults {
     std::function<bool(std::int64_t chunk)> refuseAudioAppend;
     // The audio mix ends failed without an error of its own (242).
     bool audioMixFailsSilently = false;
+    // Called on the audio thread once the mix has ended, before the end is acted on.
+    std::function<void(TimelineExportState&)> atEndOfMix;
     // The writer stops on its own (as after an encoder failure) once frame n is in.
     std::function<bool(std::int64_t frame)> stopWriterAfter;
     // How long the caller waits for the export, in seconds (298); 14,400 when absent.

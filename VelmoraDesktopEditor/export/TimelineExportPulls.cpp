@@ -191,14 +191,20 @@ std::optional<SampleBuffer> TimelineAudioPump::silence() const
 void TimelineAudioPump::endOfAudio()
 {
     const bool failed = faults_.mixFailsSilently || mix_.status() == AudioMixRenderer::Status::failed;
-    input_.markAsFinished();
-    const bool videoDone = state_.markAudioDone();
+    if (faults_.atEndOfMix) {
+        faults_.atEndOfMix(state_);
+    }
     if (failed) {
+        // The sound is never marked done: a picture side that ends meanwhile finds it missing
+        // and cannot complete the movie, so this failure is the one reported, whatever the
+        // order in which the two sides end.
         std::optional<Error> readerError = faults_.mixFailsSilently ? std::nullopt : mix_.error();
         state_.failExport(readerError ? *readerError
                                       : exportError(TimelineExportCode::audioReader, "Audio reader failed"));
         return;
     }
+    input_.markAsFinished();
+    const bool videoDone = state_.markAudioDone();
     if (videoDone) {
         state_.reportProgress(TimelineExportPhase::finalizing, true);
     }

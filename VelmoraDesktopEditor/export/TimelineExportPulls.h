@@ -44,10 +44,12 @@ private:
 };
 
 // Faults a test injects into the audio pump: chunk n refused by the writer without an error of
-// its own (241), and a mix that ends failed without an error of its own (242).
+// its own (241), a mix that ends failed without an error of its own (242), and a call on the
+// audio queue once the mix has ended, before the pump acts on its end.
 struct TimelineAudioPumpFaults {
     std::function<bool(std::int64_t chunk)> refuseAppend;
     bool mixFailsSilently = false;
+    std::function<void(TimelineExportState&)> atEndOfMix;
 };
 
 // The audio input's pump on "export.timeline.audio": copies the mix's 48 kHz stereo samples to

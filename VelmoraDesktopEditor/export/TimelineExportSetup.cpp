@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "editing/PreviewFrameTiming.h"
 #include "export/ClipSelection.h"
 #include "export/JobFileReading.h"
 #include "export/SourceFrameDecoding.h"
@@ -129,8 +130,8 @@ std::string timelineGlobalLutText(const LutResolution& jobLut,
                                   const std::optional<std::filesystem::path>& lutOverrideURL)
 {
     if (lutOverrideURL) {
-        if (auto text = readUtf8TextFile(*lutOverrideURL); text && ProjectLUTResolver::isUsableCubeText(*text)) {
-            return *text;
+        if (LutResolution chosen = LutResolving::forOverrideFile(*lutOverrideURL); chosen.grades()) {
+            return std::move(chosen.text);
         }
     }
     return jobLut.grades() ? jobLut.text : std::string();
@@ -335,13 +336,29 @@ void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& tim
                           "\n\nTip: choose the top folder that contains your footage (subfolders are supported).");
 }
 
+LutResolution lutOverride(const std::filesystem::path& file)
+{
+    LutResolution chosen = LutResolving::forOverrideFile(file);
+    if (chosen.grades()) {
+        try {
+            parseCube(chosen.text);
+        } catch (const Error&) {
+            chosen.kind = LutResolution::Kind::unusable;
+            chosen.reason = "it holds fewer entries than its LUT_3D_SIZE needs";
+            chosen.text.clear();
+        }
+    }
+    return chosen;
+}
+
+std::string lutOverrideRefusal(const LutResolution& override)
+{
+    return LutResolving::overrideRefusal(override) + "\n\nTip: choose another LUT override, or none.";
+}
+
 bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL)
 {
-    if (!lutOverrideURL) {
-        return false;
-    }
-    const std::optional<std::string> text = readUtf8TextFile(*lutOverrideURL);
-    return text && ProjectLUTResolver::isUsableCubeText(*text);
+    return lutOverrideURL && LutResolving::forOverrideFile(*lutOverrideURL).grades();
 }
 
 ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
@@ -378,6 +395,13 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
 void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts,
                  const std::optional<std::filesystem::path>& lutOverrideURL)
 {
+    // An override chosen grades the whole job: one that cannot is refused by name, never left out.
+    if (lutOverrideURL) {
+        const LutResolution chosen = lutOverride(*lutOverrideURL);
+        if (chosen.fails()) {
+            throw exportError(TimelineExportCode::missingLuts, lutOverrideRefusal(chosen));
+        }
+    }
     std::vector<const LutResolution*> failing;
     std::set<std::string> named;
     const auto note = [&](const LutResolution& answer) {
@@ -413,10 +437,17 @@ void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts
     if (!unusable.empty()) {
         text += (text.empty() ? "" : "\n\n") + unusable;
     }
-    // No route that refuses a timeline job offers a LUT override, so the tip names none.
-    throw exportError(TimelineExportCode::missingLuts,
-                      text + "\n\nTip: put each .cube file in the Media Folder or its luts folder, or choose "
-                             "another LUT.");
+    // The tips fit the failures: a missing file is to be put where it is looked for, a file that
+    // is there but unusable to be replaced. No route that refuses a timeline job offers a LUT
+    // override, so neither names one.
+    text += "\n";
+    if (!missing.empty()) {
+        text += "\nTip: put each .cube file in the Media Folder or its luts folder, or choose another LUT.";
+    }
+    if (!unusable.empty()) {
+        text += "\nTip: replace each unusable LUT with a usable .cube file, or choose another LUT.";
+    }
+    throw exportError(TimelineExportCode::missingLuts, text);
 }
 
 std::map<std::string, ExportSource> openExportSources(const std::set<std::string>& visualIds,
@@ -503,8 +534,9 @@ FrameTiming timelineFrameTiming(const EditorJobV2& job, const Asset* anyAsset)
 
 std::int64_t timelineFramesTotal(double duration, const FrameTiming& timing)
 {
-    const double frames =
-        std::round(duration * static_cast<double>(timing.timescale) / static_cast<double>(timing.step));
+    // Counted on the grid the monitor's playhead stops on (FrameGrid::lastFrame), so that both
+    // end on the same frame.
+    const double frames = FrameGrid{{timing.step, timing.timescale}}.frameCount(duration);
     if (!std::isfinite(frames) || frames > kMaximumFrames) {
         throw exportError(TimelineExportCode::invalidFrameRate, "The timeline is too long to export.");
     }

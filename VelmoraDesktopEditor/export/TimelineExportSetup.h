@@ -72,6 +72,13 @@ void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& tim
                         const std::map<std::string, std::filesystem::path>& sourceFiles);
 
 // Whether the LUT override can grade: a readable file holding usable .cube text.
+// A LUT override the user chose, as every route takes it: LutResolving::forOverrideFile, and
+// unusable too when its text does not parse as a cube. Reads and parses the file.
+LutResolution lutOverride(const std::filesystem::path& file);
+// The words every route refuses an override with that grades nothing:
+// LutResolving::overrideRefusal and a tip.
+std::string lutOverrideRefusal(const LutResolution& override);
+
 bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL);
 
 // The LUT answers of a timeline export: the job's own LUT and each video and image clip's, by
@@ -87,7 +94,8 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
 // video and image clips name and that grade nothing, each once, the job's first, then in
 // timeline order: missing ones under "Missing LUT files:", unusable ones saying why. Left out,
 // such a clip would be written without its look while the export ends as if complete. A usable
-// LUT override grades in their place, so with one nothing is refused.
+// LUT override grades in their place, so with one nothing is refused; a LUT override chosen that
+// cannot be used is refused first, by name (LutResolving::overrideRefusal).
 void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts,
                  const std::optional<std::filesystem::path>& lutOverrideURL);
 

@@ -38,6 +38,11 @@ void TimelineExportState::setStopReading(std::function<void()> stopReading)
     stopReading_ = std::move(stopReading);
 }
 
+void TimelineExportState::setDiscardOutput(std::function<void()> discardOutput)
+{
+    discardOutput_ = std::move(discardOutput);
+}
+
 bool TimelineExportState::isStopped()
 {
     bool value = false;
@@ -127,12 +132,17 @@ void TimelineExportState::failExport(const Error& error)
 
 void TimelineExportState::failExport(std::exception_ptr error)
 {
+    bool stoppedHere = false;
     queue_.sync([&] {
         if (!stopped_) {
             firstError_ = error;
             stopped_ = true;
+            stoppedHere = true;
         }
     });
+    if (stoppedHere && discardOutput_) {
+        discardOutput_();
+    }
     if (stopReading_) {
         stopReading_();
     }

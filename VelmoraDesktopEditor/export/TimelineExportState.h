@@ -69,6 +69,9 @@ public:
     // Run by every failExport: stops frame production and cancels and releases the clip
     // readers. Must be callable from any thread, more than once.
     void setStopReading(std::function<void()> stopReading);
+    // Run once, by the failExport that stops the export (never once finishing has begun): lets
+    // the movie being written go at once, before the writer's cancel has waited for its encoder.
+    void setDiscardOutput(std::function<void()> discardOutput);
 
     std::int64_t framesTotal() const { return framesTotal_; }
 
@@ -137,6 +140,7 @@ private:
     std::shared_ptr<AssetWriterInput> videoInput_;
     std::shared_ptr<AssetWriterInput> audioInput_;
     std::function<void()> stopReading_;
+    std::function<void()> discardOutput_;
 
     Semaphore done_;
 

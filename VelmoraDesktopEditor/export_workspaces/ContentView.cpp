@@ -18,6 +18,7 @@
 #include "export_workspaces/GroupPanel.h"
 #include "export_workspaces/OutputSettingsRows.h"
 #include "export_workspaces/WorkspaceLabels.h"
+#include "platform/foundation/FileError.h"
 
 namespace velmora {
 
@@ -30,7 +31,7 @@ QString fileNameOr(const std::optional<std::filesystem::path>& file, const char*
 {
     if (!file)
         return QString::fromUtf8(placeholder);
-    return QString::fromStdString(file->filename().string());
+    return QString::fromStdString(FileError::shownName(*file));
 }
 
 // The one-line file name beside a choose button: dimmed, clipped rather than widening the column.

@@ -18,6 +18,7 @@
 #include "model/JsonDecoding.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/QtMainQueue.h"
+#include "platform/foundation/FileError.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/ui/DesktopFileRevealer.h"
@@ -382,14 +383,14 @@ void ExportSheetController::exportFinished(std::uint64_t run, const ExportResult
         return;
     }
     setIsExporting(false);
-    setProgress(1, "Saved to " + output.filename().string());
+    setProgress(1, "Saved to " + FileError::shownName(output));
     setStatus("Done \u2014 " + NumberText::integer(result.width) + "\u00D7" + NumberText::integer(result.height)
               + " @ " + StatusText::fixed(result.fps, 2) + " fps");
     // When nothing can show the movie, both lines say so while this run is still the one shown:
     // the progress line beside the movie's name, and the status line, the one that stays in view
     // once the run has ended.
     QPointer<ExportSheetController> self(this);
-    services_.fileRevealer->reveal(output, [self, run, name = output.filename().string()] {
+    services_.fileRevealer->reveal(output, [self, run, name = FileError::shownName(output)] {
         if (!self || self->runNumber_ != run || self->isExporting_)
             return;
         self->setProgress(1, "Saved to " + name + " \u2014 no file manager is available to show it");

@@ -208,8 +208,12 @@ void ExportWorkspaceController::chooseJobFile(const std::filesystem::path& file)
     if (reading.document && !reading.refusal)
         reading.refusal = valueRefusal(*reading.document);
     if (reading.refusal) {
+        // The refusal names the file as well as the value: the job may have come by a drop or a
+        // hand-over, not only from the panel.
         errorTitle_ = "Job Not Loaded";
-        assign(errorText_, EditSession::decodingErrorDescription(*reading.refusal),
+        assign(errorText_,
+               "Could not load \u201C" + FileError::shownName(file) +
+                   "\u201D: " + EditSession::decodingErrorDescription(*reading.refusal),
                &ExportWorkspaceController::errorTextChanged);
         assign(showError_, true, &ExportWorkspaceController::showErrorChanged);
         return;

@@ -8,6 +8,7 @@
 #include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/WorkspaceError.h"
+#include "platform/foundation/FileError.h"
 
 namespace velmora {
 
@@ -27,7 +28,7 @@ void ExportWorkspaceController::revealOutput()
     if (!canRevealOutput())
         return;
     QPointer<ExportWorkspaceController> self(this);
-    services_.fileRevealer->reveal(*outputURL_, [self, name = outputURL_->filename().string()] {
+    services_.fileRevealer->reveal(*outputURL_, [self, name = FileError::shownName(*outputURL_)] {
         if (self)
             self->assign(self->statusText_, "No file manager is available to show " + name,
                          &ExportWorkspaceController::statusTextChanged);
@@ -55,7 +56,7 @@ void ExportWorkspaceController::exportOrAsk(const std::filesystem::path& output)
     }
     replaceQuestionOutput_ = output;
     replaceQuestion_ = ReplaceQuestion{
-        "\u201C" + output.filename().string() + "\u201D already exists. Do you want to replace it?", "Replace", "Cancel"};
+        "\u201C" + FileError::shownName(output) + "\u201D already exists. Do you want to replace it?", "Replace", "Cancel"};
     emit replaceQuestionChanged();
 }
 
@@ -151,6 +152,10 @@ void ExportWorkspaceController::finishExport(const std::optional<ExportResult>& 
         assign(statusText_, std::string("Failed."), &ExportWorkspaceController::statusTextChanged);
     }
     assign(isExporting_, false, &ExportWorkspaceController::isExportingChanged);
+    // A quit that asked while the export ran has nothing left to stop: the question goes, and
+    // the quit goes on (last: it may close the window).
+    if (quitQuestion_)
+        answerQuitQuestion(true);
 }
 
 void ExportWorkspaceController::guardExit(bool quitting, std::function<void()> proceed)

@@ -320,14 +320,11 @@ std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& g
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,
                                    const OptionalPath& sessionFile)
 {
-    if (!projectLutCube || ProjectLUTResolver::isExplicitNoLut(projectLutCube)) {
-        return {};
-    }
-    const std::string reference = StringText::trimmed(*projectLutCube);
-    if (reference.empty()) {
-        return {};
-    }
-    return ProjectLUTResolver::resolveCubeText(reference, mediaFolder, sessionFile);
+    // The job LUT answer every export of the session takes (LutResolving::forJobReference).
+    const std::shared_ptr<LutResolving::Cache> answers = sharedAnswersFor(mediaFolder, sessionFile);
+    LutResolution answer = answers ? answers->job(projectLutCube)
+                                   : LutResolving::forJobReference(projectLutCube, mediaFolder, sessionFile);
+    return answer.grades() ? std::move(answer.text) : std::string();
 }
 
 Image applyLut(const Image& image, const std::optional<ClipGrade>& clipGrade,

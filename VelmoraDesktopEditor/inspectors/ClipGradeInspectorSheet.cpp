@@ -99,12 +99,12 @@ QFrame* divider(QWidget* parent)
 }
 
 std::vector<VelmoraDarkPopUpPicker::PopUpItem> lutItems(const std::vector<std::string>& names,
-                                                        const std::optional<std::string>& missing = std::nullopt)
+                                                        const std::optional<LutPickerValue>& shown = std::nullopt)
 {
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
     items.reserve(names.size());
     for (const std::string& name : names)
-        items.push_back({name, missing == name ? name + " (missing)" : name, false});
+        items.push_back({name, shown && shown->entry == name ? shown->title() : name, false});
     return items;
 }
 
@@ -296,15 +296,22 @@ QWidget* ClipGradeInspectorSheet::buildFooter()
     return footer;
 }
 
-void ClipGradeInspectorSheet::markMissingLut(const std::optional<std::string>& name)
+void ClipGradeInspectorSheet::showClipLut(const LutPickerValue& value)
 {
-    lutPicker_->setSelectionAndItems(controller_->editState().lutReference, lutItems(controller_->lutNames(), name));
+    shownLut_.emplace(controller_->editState().lutReference, value);
+    lutPicker_->setSelectionAndItems(lutSelection(), lutItems(controller_->lutNames(), value));
+}
+
+std::string ClipGradeInspectorSheet::lutSelection() const
+{
+    std::string reference = controller_->editState().lutReference;
+    return shownLut_ && shownLut_->first == reference ? shownLut_->second.entry : reference;
 }
 
 void ClipGradeInspectorSheet::refresh()
 {
     const ClipGradeEditState state = controller_->editState();
-    lutPicker_->setSelection(state.lutReference);
+    lutPicker_->setSelection(lutSelection());
     moodPicker_->setSelection(state.moodKey);
     {
         const QSignalBlocker blocker(moodSwitch_);

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "inspectors/ClipGradeInspectorController.h"
+#include "model/LutResolution.h"
 
 class QCheckBox;
 class QLabel;
@@ -44,9 +45,9 @@ public:
     ContinuousGradeSlider* slider(const std::string& sliderId) const;
     QLabel* readout(const std::string& sliderId) const;
     VelmoraDarkPopUpPicker* lutPicker() const { return lutPicker_; }
-    // Marks the LUT picker's entry `name` "(missing)", as the Clip LUT picker marks a LUT that
-    // grades nothing; none marks no entry.
-    void markMissingLut(const std::optional<std::string>& name);
+    // Shows `value` (the engine's clipLutPickerValue) for the clip's LUT as the edit state holds it
+    // now, its entry marked "(missing)" when it grades nothing; a LUT chosen later shows as chosen.
+    void showClipLut(const LutPickerValue& value);
     VelmoraDarkPopUpPicker* moodPicker() const { return moodPicker_; }
     QCheckBox* moodSwitch() const { return moodSwitch_; }
     QPushButton* doneButton() const { return doneButton_; }
@@ -71,6 +72,10 @@ private:
     ClipGradeInspectorController* controller_;
     std::map<std::string, Row> rows_;
     VelmoraDarkPopUpPicker* lutPicker_ = nullptr;
+    // The edit state's LUT reference showClipLut was given for, and what the picker shows for it.
+    std::optional<std::pair<std::string, LutPickerValue>> shownLut_;
+    // The picker's selection for the edit state's LUT reference.
+    std::string lutSelection() const;
     VelmoraDarkPopUpPicker* moodPicker_ = nullptr;
     QCheckBox* moodSwitch_ = nullptr;
     QPushButton* doneButton_ = nullptr;

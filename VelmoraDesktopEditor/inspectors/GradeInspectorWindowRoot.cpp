@@ -32,10 +32,8 @@ GradeInspectorWindowRoot::GradeInspectorWindowRoot(TimelinePreviewEngine& engine
                 c->liveEnd();
         },
         onDismiss_, this);
-    // The entry of a LUT that grades nothing is marked as the Clip LUT picker marks it.
-    if (engine.missingLutOfClip(controller_->clipId()) && engine.session()) {
-        sheet_->markMissingLut(engine.session()->clipLutPickerValue(controller_->clipId(), lutNames_));
-    }
+    // The clip's LUT is shown as every picker of a clip shows it.
+    sheet_->showClipLut(engine.clipLutPickerValue(controller_->clipId()));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(sheet_);

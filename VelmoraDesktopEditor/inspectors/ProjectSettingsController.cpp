@@ -87,10 +87,19 @@ void ProjectSettingsController::fillIn()
         setCustomWidth(width);
         setCustomHeight(height);
     }
-    const std::string reference = engine_ ? engine_->projectLutReference() : std::string();
-    setLutSelection(reference.empty() || reference == ProjectLUTResolver::noLutSentinel
-                        ? std::string(ProjectLUTResolver::noLutSentinel)
-                        : reference);
+    projectLutReference_ = engine_ ? engine_->projectLutReference() : std::string();
+    projectLut_ = engine_ ? std::optional(engine_->projectLutPickerValue()) : std::nullopt;
+    setLutSelection(projectLut_ ? projectLut_->entry : std::string(ProjectLUTResolver::noLutSentinel));
+}
+
+std::vector<std::string> ProjectSettingsController::lutOptions() const
+{
+    return projectLut_ ? LutResolving::pickerEntries(lutNames_, *projectLut_) : lutNames_;
+}
+
+std::string ProjectSettingsController::lutTitle(const std::string& name) const
+{
+    return projectLut_ && projectLut_->entry == name ? projectLut_->title() : name;
 }
 
 ProjectSettingsController::CanvasSize ProjectSettingsController::appliedSize() const
@@ -113,7 +122,9 @@ void ProjectSettingsController::apply()
 {
     const CanvasSize size = appliedSize();
     if (engine_) {
-        engine_->applyProjectSettings(appliedName(), size.width, size.height, fps_, lutSelection_);
+        const bool unchanged = projectLut_ && lutSelection_ == projectLut_->entry;
+        engine_->applyProjectSettings(appliedName(), size.width, size.height, fps_,
+                                      unchanged ? projectLutReference_ : lutSelection_);
     }
     if (onApply_) {
         onApply_();

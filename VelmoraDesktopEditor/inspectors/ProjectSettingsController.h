@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include "model/LutResolution.h"
 #include "platform/foundation/FrameRates.h"
 
 namespace velmora {
@@ -54,6 +55,11 @@ public:
     // Kept as set, also a reference that is not among lutNames().
     const std::string& lutSelection() const { return lutSelection_; }
     void setLutSelection(std::string reference);
+    // The LUT picker's entries: lutNames() and the project's LUT as fillIn found it shown (the
+    // engine's projectLutPickerValue), and each one's title, that LUT marked "(missing)" when it
+    // grades nothing.
+    std::vector<std::string> lutOptions() const;
+    std::string lutTitle(const std::string& name) const;
 
     // customWidth ÷ customHeight as "%.2f:1"; empty for a height below 1.
     std::string aspectText() const;
@@ -99,6 +105,10 @@ private:
     int customHeight_ = 1080;
     double fps_ = defaultFrameRate;
     std::string lutSelection_;
+    // The project's LUT reference as fillIn read it and what the picker showed for it: applying
+    // with that entry still chosen keeps the reference as it is (inline text included).
+    std::string projectLutReference_;
+    std::optional<LutPickerValue> projectLut_;
 };
 
 } // namespace velmora

@@ -134,8 +134,8 @@ void ProjectSettingsSheet::buildForm()
     lutPicker_ = new QComboBox(lutRow);
     lutPicker_->setObjectName(QStringLiteral("defaultLutPicker"));
     lutPicker_->setAccessibleName(QStringLiteral("Default LUT"));
-    for (const std::string& name : controller_->lutNames())
-        lutPicker_->addItem(qt(name), qt(name));
+    for (const std::string& name : controller_->lutOptions())
+        lutPicker_->addItem(qt(controller_->lutTitle(name)), qt(name));
     lutLabel->setBuddy(lutPicker_);
     lutLayout->addWidget(lutLabel);
     lutLayout->addWidget(lutPicker_);
@@ -252,6 +252,18 @@ void ProjectSettingsSheet::showFps()
 void ProjectSettingsSheet::showLut()
 {
     const QSignalBlocker blocker(lutPicker_);
+    // The project's own LUT joins the names once fillIn has read it.
+    const std::vector<std::string> options = controller_->lutOptions();
+    bool same = static_cast<std::size_t>(lutPicker_->count()) == options.size();
+    for (int i = 0; same && i < lutPicker_->count(); ++i) {
+        const std::string& name = options[static_cast<std::size_t>(i)];
+        same = lutPicker_->itemData(i).toString() == qt(name) && lutPicker_->itemText(i) == qt(controller_->lutTitle(name));
+    }
+    if (!same) {
+        lutPicker_->clear();
+        for (const std::string& name : options)
+            lutPicker_->addItem(qt(controller_->lutTitle(name)), qt(name));
+    }
     lutPicker_->setCurrentIndex(lutPicker_->findData(qt(controller_->lutSelection())));
 }
 

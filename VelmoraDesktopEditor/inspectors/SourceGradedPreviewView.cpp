@@ -1,5 +1,7 @@
 #include "inspectors/SourceGradedPreviewView.h"
 
+#include <cstdint>
+
 #include <QPainter>
 #include <QPointer>
 
@@ -71,7 +73,9 @@ void SourceGradedPreviewView::sync(const SourceGradedPreviewInputs& inputs)
     canvasH_ = inputs.outH;
     update();
 
-    const std::optional<EditorJobV2::ClipGrade> grade = syntheticClipGrade(inputs.lutReference);
+    const bool noLut = StringText::trimmed(inputs.lutReference) == ProjectLUTResolver::noLutSentinel;
+    const std::optional<EditorJobV2::ClipGrade> grade =
+        inputs.clipLut && !noLut ? inputs.clipLut : syntheticClipGrade(inputs.lutReference);
     const bool gradedStill = inputs.gradeEnabled && !inputs.isPlaying && grade.has_value();
     // A source without a player has no other picture than the still.
     const bool plainStill = !gradedStill && !inputs.hasPlayer;
@@ -85,8 +89,14 @@ void SourceGradedPreviewView::sync(const SourceGradedPreviewInputs& inputs)
 
     // The LUT part keeps the reference as given; a plain still is keyed as having no LUT,
     // which no graded still can be.
-    const std::string key = stillKey(*inputs.fileURL, inputs.currentTime,
-                                     gradedStill ? inputs.lutReference : std::string(ProjectLUTResolver::noLutSentinel));
+    std::string lutPart = gradedStill ? inputs.lutReference : std::string(ProjectLUTResolver::noLutSentinel);
+    // Inline text is told apart by its buffer (a changed text is a new one) and length: hashing a
+    // LUT of a megabyte on every tick of the viewer's clock would cost more than the still.
+    if (gradedStill && inputs.clipLut && inputs.clipLut->lutData) {
+        lutPart += "|" + std::to_string(reinterpret_cast<std::uintptr_t>(inputs.clipLut->lutData->data())) + "|" +
+                   std::to_string(inputs.clipLut->lutData->size());
+    }
+    const std::string key = stillKey(*inputs.fileURL, inputs.currentTime, lutPart);
     if (lastGradeKey_ == key)
         return;
     lastGradeKey_ = key;

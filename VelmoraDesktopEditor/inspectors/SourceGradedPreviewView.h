@@ -30,6 +30,9 @@ struct SourceGradedPreviewInputs {
     bool gradeEnabled = false;
     // The LUT picker value: a .cube file name or path, or "None".
     std::string lutReference = "None";
+    // The LUT that grades the still when the picker shows a timeline clip's own LUT (inline text
+    // included); without one, the file lutReference names grades it.
+    std::optional<EditorJobV2::ClipGrade> clipLut;
     // Where the LUT file is looked up.
     std::optional<std::filesystem::path> mediaFolder;
     std::optional<std::filesystem::path> sessionFile;

@@ -374,6 +374,7 @@ void SourceViewer::syncPicture()
     inputs.isPlaying = controller_->isPlaying();
     inputs.gradeEnabled = controller_->gradeEnabled();
     inputs.lutReference = controller_->sourceLutReference();
+    inputs.clipLut = controller_->clipLutGrade();
     inputs.mediaFolder = controller_->mediaFolder();
     inputs.sessionFile = controller_->sessionFile();
     inputs.currentTime = controller_->currentTime();
@@ -437,7 +438,7 @@ void SourceViewer::refreshLutNames()
         return;
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
     for (const std::string& name : controller_->lutNames())
-        items.push_back({name, name, false});
+        items.push_back({name, controller_->lutTitle(name), false});
     if (items != lutPicker_->items())
         lutPicker_->setSelectionAndItems(controller_->sourceLutReference(), std::move(items));
     showLut();

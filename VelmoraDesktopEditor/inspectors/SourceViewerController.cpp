@@ -111,7 +111,30 @@ bool SourceViewerController::isScrubEnabled() const
 
 std::vector<std::string> SourceViewerController::lutNames() const
 {
-    return engine_ ? engine_->availableLutNames() : std::vector<std::string>{};
+    if (!engine_)
+        return {};
+    return timelineClipId_ ? engine_->clipLutPickerOptions(timelineClipId_) : engine_->availableLutNames();
+}
+
+std::string SourceViewerController::lutTitle(const std::string& name) const
+{
+    return clipLut_ && clipLut_->entry == name ? clipLut_->title() : name;
+}
+
+std::optional<EditorJobV2::ClipGrade> SourceViewerController::clipLutGrade() const
+{
+    if (!clipLut_ || clipLut_->entry != sourceLutReference_ || !engine_ || !engine_->session() || !timelineClipId_)
+        return std::nullopt;
+    const std::optional<EditSession::Clip> clip = engine_->session()->clip(*timelineClipId_);
+    if (!clip || !clip->grade)
+        return std::nullopt;
+    EditorJobV2::ClipGrade lut;
+    lut.hasLut = clip->grade->hasLut;
+    lut.lutData = clip->grade->lutData;
+    lut.lutFile = clip->grade->lutFile;
+    lut.lutName = clip->grade->lutName;
+    lut.lutStrength = 1.0;
+    return lut;
 }
 
 bool SourceViewerController::gradeEnabled() const
@@ -233,12 +256,10 @@ void SourceViewerController::load()
     }
     setFileURL(file);
 
-    if (!timelineClipId_)
-        setSourceLutReference(std::string(ProjectLUTResolver::noLutSentinel));
-    else if (engine_->selectedClipId() == timelineClipId_)
-        setSourceLutReference(engine_->selectedClipLutReference());
-    else
-        setSourceLutReference(session->clipLutReference(*timelineClipId_));
+    clipLut_.reset();
+    if (timelineClipId_)
+        clipLut_ = engine_->clipLutPickerValue(*timelineClipId_);
+    setSourceLutReference(clipLut_ ? clipLut_->entry : std::string(ProjectLUTResolver::noLutSentinel));
 
     // A still has no player and no duration: its picture is the graded still alone.
     if (isStillImageFile(*file))
@@ -361,6 +382,7 @@ void SourceViewerController::chooseLut(const std::string& reference)
 {
     if (reference == sourceLutReference_)
         return;
+    clipLut_.reset();
     setSourceLutReference(reference);
     if (!timelineClipId_ || !engine_)
         return;

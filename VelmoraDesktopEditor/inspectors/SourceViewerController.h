@@ -13,6 +13,7 @@
 
 #include "inspectors/SourceViewerServices.h"
 #include "model/EditSession.h"
+#include "model/LutResolution.h"
 #include "platform/dispatch/TaskGroup.h"
 
 namespace velmora {
@@ -104,8 +105,14 @@ public:
     // The scrub range is 0…scrubMaximum(); scrubbing needs a finite duration other than 0.
     double scrubMaximum() const;
     bool isScrubEnabled() const;
-    // The LUT picker's entries (the engine's LUT names).
+    // The LUT picker's entries (the engine's LUT names; for a timeline clip, as the engine's
+    // clipLutPickerOptions lists them) and the title each shows: the clip's LUT marked
+    // "(missing)" when it grades nothing.
     std::vector<std::string> lutNames() const;
+    std::string lutTitle(const std::string& name) const;
+    // The timeline clip's own LUT (its grade's LUT fields) while the picker shows it: what grades
+    // the viewer's still then. None otherwise: the still takes the LUT the picker names.
+    std::optional<EditorJobV2::ClipGrade> clipLutGrade() const;
     bool gradeEnabled() const;
 
     // ---- operations ----
@@ -194,6 +201,8 @@ private:
     bool didApplyInitialMarks_ = false;
     std::optional<std::string> loadError_;
     std::string sourceLutReference_;
+    // The timeline clip's LUT as the pickers show it, taken as the viewer loaded.
+    std::optional<LutPickerValue> clipLut_;
     // Number of the newest duration load; a result for an older one is dropped.
     std::uint64_t durationGeneration_ = 0;
     // The duration loads still running; waited for by the destructor.

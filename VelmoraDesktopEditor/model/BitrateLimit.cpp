@@ -10,16 +10,34 @@ bool accepts(std::int64_t bps)
     return bps >= minimumBps && bps <= maximumBps;
 }
 
+namespace {
+
+// `shown` is the rate as the refusal names it, with its unit where it is a number.
+std::string refusal(const std::string& shown)
+{
+    return "The bit rate " + shown + " is not supported: a bit rate must be a whole number of " +
+           NumberText::integer(minimumBps) + " to " + NumberText::integer(maximumBps) + " bits per second.";
+}
+
+} // namespace
+
 std::string refusalText(std::int64_t bps)
 {
-    return "The bit rate " + NumberText::integer(bps) +
-           " b/s is not supported: a bit rate must be a whole number of " + NumberText::integer(minimumBps) +
-           " to " + NumberText::integer(maximumBps) + " bits per second.";
+    return refusal(NumberText::integer(bps) + " b/s");
 }
 
 std::optional<std::int64_t> decodeBitrate(const KeyedContainer& container, std::string_view key)
 {
-    const std::optional<std::int64_t> bps = container.decodeIfPresent<std::int64_t>(key);
+    std::optional<std::int64_t> bps;
+    try {
+        bps = container.decodeIfPresent<std::int64_t>(key);
+    } catch (const DecodingError&) {
+        // Text, a fraction or a list where the rate belongs is a rate that cannot be used, refused
+        // in the words of one out of range.
+        const nlohmann::json& found = *container.value(key);
+        JsonDecoding::throwDataCorrupted(
+            refusal(JsonDecoding::quotedValue(found) + (found.is_number() ? " b/s" : "")), container.pathFor(key));
+    }
     if (bps && !accepts(*bps)) {
         JsonDecoding::throwDataCorrupted(refusalText(*bps), container.pathFor(key));
     }

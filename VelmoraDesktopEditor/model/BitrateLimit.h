@@ -26,9 +26,9 @@ bool accepts(std::int64_t bps);
 // to 10000000000 bits per second."
 std::string refusalText(std::int64_t bps);
 
-// The rate under `key`, read as decodeIfPresent<int64_t> reads it. A rate not accepted throws
-// DecodingError (dataCorrupted) at the key's coding path, whose description is refusalText and
-// the path.
+// The rate under `key`, read as decodeIfPresent<int64_t> reads it. A rate not accepted, and any
+// value there that is not a whole number ("abc", 5.5), throws DecodingError (dataCorrupted) at the
+// key's coding path, whose description is the refusal naming what was found and the path.
 std::optional<std::int64_t> decodeBitrate(const KeyedContainer& container, std::string_view key);
 
 } // namespace BitrateLimit

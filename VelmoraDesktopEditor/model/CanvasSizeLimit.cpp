@@ -10,11 +10,20 @@ bool accepts(int side)
     return side >= minimumSide && side <= maximumSide;
 }
 
-std::string refusalText(std::string_view dimension, int side)
+namespace {
+
+std::string refusal(std::string_view dimension, const std::string& shown)
 {
-    return "The canvas " + std::string(dimension) + " " + NumberText::integer(side) +
+    return "The canvas " + std::string(dimension) + " " + shown +
            " is not supported: a canvas side must be a whole number of " + NumberText::integer(minimumSide) +
            " to " + NumberText::integer(maximumSide) + " pixels.";
+}
+
+} // namespace
+
+std::string refusalText(std::string_view dimension, int side)
+{
+    return refusal(dimension, NumberText::integer(side));
 }
 
 void check(std::optional<int> side, const CodingPath& path)
@@ -28,7 +37,15 @@ void check(std::optional<int> side, const CodingPath& path)
 
 std::optional<int> decodeSide(const KeyedContainer& container, std::string_view key)
 {
-    const std::optional<int> side = container.decodeIfPresent<int>(key);
+    std::optional<int> side;
+    try {
+        side = container.decodeIfPresent<int>(key);
+    } catch (const DecodingError&) {
+        // Text, a fraction or a side past what an int holds is a side that cannot be used,
+        // refused in the words of one out of range.
+        JsonDecoding::throwDataCorrupted(refusal(key, JsonDecoding::quotedValue(*container.value(key))),
+                                         container.pathFor(key));
+    }
     check(side, container.pathFor(key));
     return side;
 }

@@ -31,7 +31,8 @@ std::string refusalText(std::string_view dimension, int side);
 void check(std::optional<int> side, const std::vector<std::string>& path);
 
 // The side under `key` ("width" or "height"), read as decodeIfPresent<int> reads it. A side not
-// accepted throws DecodingError (dataCorrupted) at the key's coding path.
+// accepted, and any value there that is not a whole number, throws DecodingError (dataCorrupted)
+// at the key's coding path, in the refusal's words naming what was found.
 std::optional<int> decodeSide(const KeyedContainer& container, std::string_view key);
 
 } // namespace CanvasSizeLimit

@@ -343,14 +343,16 @@ public:
     std::optional<TimelineSnapshot> snapshotActiveTimeline() const;
     void applySnapshot(const TimelineSnapshot& snapshot);
 
-    // Trimming, on the active timeline. The media folder, when given, lets a tail extension
-    // reach the real end of the source file.
+    // Trimming, on the active timeline. The file each source resolved to (by source id, as
+    // MediaResolver::sourceFileMap decides it), when given, lets a tail extension reach the real
+    // end of the clip's own file; a clip whose source has no file there keeps its own range.
     enum class TrimEdgeKind { head, tail };
+    using SourceFiles = std::map<std::string, std::filesystem::path>;
     bool trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
-                      const std::optional<std::filesystem::path>& mediaFolder = std::nullopt);
+                      const SourceFiles* sourceFiles = nullptr);
     bool trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio);
     bool trimClipTail(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
-                      const std::optional<std::filesystem::path>& mediaFolder = std::nullopt);
+                      const SourceFiles* sourceFiles = nullptr);
     bool trimClipEndAtPlayhead(double playhead, bool syncLinkedAudio);
     std::vector<std::string> partnerAudioIdsForVideoTrim(const Clip& video, std::size_t timelineIndex) const;
     std::vector<std::string> audioIdsOverlappingTimelineRange(double start, double end, const std::string& stem,

@@ -12,11 +12,20 @@ bool accepts(double fps)
     return std::isfinite(fps) && fps <= maximumFps;
 }
 
+namespace {
+
+// `shown` is the rate as the refusal names it, with its unit where it is a number.
+std::string refusal(const std::string& shown)
+{
+    return "The frame rate " + shown + " is not supported: a frame rate must be a finite number of at most " +
+           NumberText::shortest(maximumFps) + " frames per second.";
+}
+
+} // namespace
+
 std::string refusalText(double fps)
 {
-    return "The frame rate " + NumberText::shortest(fps) +
-           " fps is not supported: a frame rate must be a finite number of at most " +
-           NumberText::shortest(maximumFps) + " frames per second.";
+    return refusal(NumberText::shortest(fps) + " fps");
 }
 
 void check(std::optional<double> fps, const CodingPath& path)
@@ -29,7 +38,15 @@ void check(std::optional<double> fps, const CodingPath& path)
 
 std::optional<double> decodeFps(const KeyedContainer& container, std::string_view key)
 {
-    const std::optional<double> fps = container.decodeIfPresent<double>(key);
+    std::optional<double> fps;
+    try {
+        fps = container.decodeIfPresent<double>(key);
+    } catch (const DecodingError&) {
+        // Text ("NaN") or a list where the rate belongs is a rate that cannot be used, refused in
+        // the words of one out of range.
+        JsonDecoding::throwDataCorrupted(refusal(JsonDecoding::quotedValue(*container.value(key))),
+                                         container.pathFor(key));
+    }
     check(fps, container.pathFor(key));
     return fps;
 }

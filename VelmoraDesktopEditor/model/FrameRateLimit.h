@@ -30,8 +30,9 @@ std::string refusalText(double fps);
 // DecodingError (dataCorrupted) at `path`, whose description is refusalText and the path.
 void check(std::optional<double> fps, const std::vector<std::string>& path);
 
-// The rate under `key`, read as decodeIfPresent<double> reads it. A rate not accepted throws
-// DecodingError (dataCorrupted) at the key's coding path.
+// The rate under `key`, read as decodeIfPresent<double> reads it. A rate not accepted, and any
+// value there that is not a number ("NaN" as text), throws DecodingError (dataCorrupted) at the
+// key's coding path, in the refusal's words naming what was found.
 std::optional<double> decodeFps(const KeyedContainer& container, std::string_view key);
 
 // Refuses, like decodeFps, the exact rate `fpsNumerator` / `fpsDenominator` when both are

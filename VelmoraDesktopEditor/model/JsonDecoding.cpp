@@ -186,6 +186,21 @@ void throwTypeMismatch(const std::string& expectedType, const CodingPath& path, 
         withPath("Expected to decode " + expectedType + " but found " + describeJsonType(found) + " instead.", path));
 }
 
+std::string quotedValue(const nlohmann::json& value)
+{
+    constexpr std::size_t kShownBytes = 40;
+    std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (text.size() <= kShownBytes) {
+        return text;
+    }
+    std::size_t cut = kShownBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    text.resize(cut);
+    return text + "…";
+}
+
 void throwValueNotFound(const std::string& expectedType, const CodingPath& path)
 {
     throw DecodingError(DecodingError::Kind::valueNotFound, path, expectedType,

@@ -70,6 +70,10 @@ std::optional<nlohmann::json> tryParse(std::string_view text) noexcept;
 // "a number", "a string", "null", … for error texts.
 std::string describeJsonType(const nlohmann::json& value);
 
+// The value as JSON writes it, for a refusal that quotes what it found: "\"abc\"", "5.5",
+// "[1,2]"; cut after 40 bytes (at a character's start) with "…".
+std::string quotedValue(const nlohmann::json& value);
+
 [[noreturn]] void throwTypeMismatch(const std::string& expectedType, const CodingPath& path, const nlohmann::json& found);
 [[noreturn]] void throwValueNotFound(const std::string& expectedType, const CodingPath& path);
 // A value that is there but cannot be used: DecodingError::dataCorrupted, its description

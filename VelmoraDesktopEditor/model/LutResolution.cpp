@@ -1,8 +1,10 @@
 #include "model/LutResolution.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Utf8.h"
 
@@ -215,6 +217,43 @@ LutResolution forJobReference(const std::optional<std::string>& reference, const
 {
     return forJobReference(reference,
                            [&](const std::string& file) { return lookUpFile(file, mediaFolder, sessionFile); });
+}
+
+LutPickerValue pickerValue(const LutResolution& answer)
+{
+    if (answer.kind == LutResolution::Kind::none) {
+        return {std::string(ProjectLUTResolver::noLutSentinel), false};
+    }
+    return {answer.name, answer.fails()};
+}
+
+std::vector<std::string> pickerEntries(std::vector<std::string> names, const LutPickerValue& value)
+{
+    if (std::find(names.begin(), names.end(), value.entry) == names.end()) {
+        names.push_back(value.entry);
+    }
+    return names;
+}
+
+LutResolution forOverrideFile(const fs::path& file)
+{
+    const std::string name = Utf8::escapingInvalid(file.filename().string());
+    // The system's own words for a file that cannot be opened or read (no permission, a pipe,
+    // a device's memory behind a link), which reading it would only call unreadable.
+    if (const std::optional<std::string> why = RegularFiles::unreadableReason(file)) {
+        std::error_code ec;
+        const bool there = fs::symlink_status(file, ec).type() != fs::file_type::not_found && fs::exists(file, ec);
+        return failure(there ? LutResolution::Kind::unusable : LutResolution::Kind::missing, name, *why);
+    }
+    return readCandidate(file, name);
+}
+
+std::string overrideRefusal(const LutResolution& override)
+{
+    if (!override.fails()) {
+        return {};
+    }
+    return "LUT override " + override.name + " cannot be read: " + override.reason;
 }
 
 Cache::Cache(OptionalPath mediaFolder, OptionalPath sessionFile, bool keepsText)

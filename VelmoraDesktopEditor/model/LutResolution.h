@@ -54,7 +54,28 @@ struct ResolvedLuts {
     bool operator==(const ResolvedLuts&) const = default;
 };
 
+// What a LUT picker shows for the LUT it stands for: the entry it selects ("None", "(Embedded
+// LUT)" or a LUT's name) and whether that entry is marked "(missing)" (a LUT is named and nothing
+// grades with it).
+struct LutPickerValue {
+    std::string entry;
+    bool missing = false;
+
+    // The entry as the picker shows it: "look.cube (missing)".
+    std::string title() const { return missing ? entry + " (missing)" : entry; }
+
+    bool operator==(const LutPickerValue&) const = default;
+};
+
 namespace LutResolving {
+
+// The picker value of a LUT answer: "None" for none, "(Embedded LUT)" for inline text, else the
+// reference as it is written (the name the status line and the export's refusal give), never a
+// listed file that only looks like it; missing when it fails. Every LUT picker shows this.
+LutPickerValue pickerValue(const LutResolution& answer);
+
+// The picker's entries: `names`, with the value's entry added at the end when it is not among them.
+std::vector<std::string> pickerEntries(std::vector<std::string> names, const LutPickerValue& value);
 
 // The answer for one file reference (the trimmed name to look up).
 using FileLookUp = std::function<LutResolution(const std::string& trimmedReference)>;
@@ -91,6 +112,17 @@ LutResolution forJobReference(const std::optional<std::string>& reference, const
 LutResolution forJobReference(const std::optional<std::string>& reference,
                               const std::optional<std::filesystem::path>& mediaFolder,
                               const std::optional<std::filesystem::path>& sessionFile);
+
+// A LUT override file the user chose: kind text when it is a regular file (or a link to one)
+// holding usable .cube text; else missing (nothing there) or unusable, `reason` saying why: the
+// system's words when it cannot be read ("Permission denied", "Is a named pipe, not a file"),
+// else what the text lacks.
+// Its name is the file's name. Reads the file.
+LutResolution forOverrideFile(const std::filesystem::path& file);
+
+// Why a LUT override that grades nothing is refused, in the words every route refuses it with:
+// "LUT override look.cube cannot be read: Permission denied". Empty for one that grades.
+std::string overrideRefusal(const LutResolution& override);
 
 // The answer with its text: one that names the file its text came from but holds no text is read
 // from that file again (and is what that file now holds); any other as it is. Reads that file.

@@ -595,9 +595,14 @@ std::optional<double> sourceDurationSeconds(const std::optional<std::string>& cl
     if (!file) {
         return std::nullopt;
     }
+    return fileDurationSeconds(*file);
+}
+
+std::optional<double> fileDurationSeconds(const fs::path& file)
+{
     double seconds = 0;
     try {
-        seconds = Asset::open(*file)->durationSeconds();
+        seconds = Asset::open(file)->durationSeconds();
     } catch (const Error&) {
         return std::nullopt;
     }

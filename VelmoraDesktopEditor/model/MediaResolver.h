@@ -105,6 +105,9 @@ std::optional<std::filesystem::path> urlForSource(const EditSession::Source& sou
 // cannot be probed, or its duration is not finite and above 0.05 s.
 std::optional<double> sourceDurationSeconds(const std::optional<std::string>& clipName,
                                             const std::filesystem::path& mediaFolder);
+// Duration in seconds of one file; none when it cannot be probed or its duration is not finite
+// and above 0.05 s.
+std::optional<double> fileDurationSeconds(const std::filesystem::path& file);
 
 // Why a media file cannot be read, in the system's words ("Permission denied", "Input/output
 // error" for one that opens but fails its first read) or as "Is a named pipe, not a file";

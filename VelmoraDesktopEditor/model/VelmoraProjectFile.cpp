@@ -1,5 +1,6 @@
 #include "model/VelmoraProjectFile.h"
 
+#include "platform/foundation/Utf8.h"
 #include "platform/foundation/StringText.h"
 
 namespace velmora::VelmoraProjectFile {
@@ -63,7 +64,7 @@ void configureProjectOpenPanel(OpenPanelConfiguration& panel)
 
 std::string displayName(const fs::path& fileURL)
 {
-    return withoutTrailingSeparator(fileURL).stem().string();
+    return Utf8::escapingInvalid(withoutTrailingSeparator(fileURL).stem().string());
 }
 
 std::string defaultSaveFilename(const EditSession& session)

@@ -51,7 +51,8 @@ void configureWebJobOpenPanel(OpenPanelConfiguration& panel);
 // For opening a project.
 void configureProjectOpenPanel(OpenPanelConfiguration& panel);
 
-// The file's last path component without its extension ("Trip.final.tavlek" gives "Trip.final").
+// The file's last path component without its extension ("Trip.final.tavlek" gives "Trip.final"),
+// as words name it: bytes that are not UTF-8 are written as \xE9 (a name is always valid text).
 std::string displayName(const std::filesystem::path& fileURL);
 
 // The name the save dialog offers: the trimmed project name with spaces as "_" and "/" as "-"

@@ -572,6 +572,30 @@ MediaTime TimelinePreviewEngine::pictureTime(double seconds) const
     return MediaTime(grid.frame.value, grid.frame.timescale).multipliedBy(std::max<std::int64_t>(grid.index(seconds), 0));
 }
 
+namespace {
+
+// A length this close past a frame's start ends on it.
+constexpr double kEndOnFrameTolerance = 1e-9;
+
+} // namespace
+
+double TimelinePreviewEngine::lastPlayheadSeconds() const
+{
+    if (!(durationSeconds_ > 0)) {
+        return 0;
+    }
+    // The end itself, where the timeline shows nothing, when it lies on a frame's start or within
+    // the export's last frame; the start of that last frame when the end lies inside a frame the
+    // export does not write (a length rounded down to whole frames).
+    const FrameGrid grid = frameGrid();
+    const std::int64_t last = grid.lastFrame(durationSeconds_);
+    const std::int64_t atEnd = grid.index(durationSeconds_);
+    if (atEnd <= last || grid.start(atEnd) >= durationSeconds_ - kEndOnFrameTolerance) {
+        return durationSeconds_;
+    }
+    return std::clamp(grid.start(last), 0.0, durationSeconds_);
+}
+
 TimelineFrameMap TimelinePreviewEngine::frameMap() const
 {
     const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
@@ -600,32 +624,61 @@ ShownFrame TimelinePreviewEngine::shownFrameAt(double at, const std::optional<st
     if (!timeline) {
         return {};
     }
-    // Asked on every playhead move: only the clips covering the frame are read, never copied all.
+    // Asked on every playhead move: only the clips covering the frame, and the video clip each
+    // of them follows (which the rule's continuation reads), are read, never copied all.
     const FrameGrid grid = frameGrid();
     const std::int64_t frame = grid.index(at);
-    std::vector<ClipTiming> covering;
+    const std::vector<EditSession::Clip>& all = timeline->clips;
     std::vector<std::size_t> indexes;
-    std::optional<std::size_t> preferred;
-    for (std::size_t i = 0; i < timeline->clips.size(); ++i) {
-        const EditSession::Clip& clip = timeline->clips[i];
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const EditSession::Clip& clip = all[i];
         const auto [first, end] =
             TimelineFrameMap::framesOf(grid, clip.startTime.value_or(0), clip.duration.value_or(0));
-        if (frame < first || frame >= end) {
+        const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
+        if (frame >= first && frame < end && (kind == "video" || kind == "image")) {
+            indexes.push_back(i);
+        }
+    }
+    const auto isVideo = [](const EditSession::Clip& clip) {
+        return EditSession::normalizedClipType(clip.type, clip.name) == "video";
+    };
+    // Session clips have ids of their own, so each is found where it sorts: right after the
+    // video clip of the latest (start, stored place) before its own.
+    const std::size_t covering = indexes.size();
+    for (std::size_t k = 0; k < covering; ++k) {
+        const std::size_t i = indexes[k];
+        if (!isVideo(all[i]) || !all[i].sourceId) {
             continue;
         }
-        ClipTiming timing = ClipTiming::of(clip);
-        if (!timing.picture) {
-            continue;
+        const double start = all[i].startTime.value_or(0);
+        std::optional<std::size_t> previous;
+        for (std::size_t j = 0; j < all.size(); ++j) {
+            const double s = all[j].startTime.value_or(0);
+            if (j == i || !(s < start || (s == start && j < i)) || !isVideo(all[j])) {
+                continue;
+            }
+            const double best = previous ? all[*previous].startTime.value_or(0) : 0;
+            if (!previous || s > best || (s == best && j > *previous)) {
+                previous = j;
+            }
         }
-        if (preferredClipId && clip.id == *preferredClipId) {
-            preferred = covering.size();
+        if (previous && std::find(indexes.begin(), indexes.end(), *previous) == indexes.end()) {
+            indexes.push_back(*previous);
         }
-        covering.push_back(std::move(timing));
-        indexes.push_back(i);
+    }
+    std::sort(indexes.begin(), indexes.end());
+    std::vector<ClipTiming> clips;
+    clips.reserve(indexes.size());
+    std::optional<std::size_t> preferred;
+    for (std::size_t i : indexes) {
+        if (preferredClipId && all[i].id == *preferredClipId) {
+            preferred = clips.size();
+        }
+        clips.push_back(ClipTiming::of(all[i]));
     }
     std::map<std::string, SourceVideo> sources;
     if (installedFilesHold()) {
-        for (const ClipTiming& clip : covering) {
+        for (const ClipTiming& clip : clips) {
             const auto file = clip.sourceId ? sourceFiles_.find(*clip.sourceId) : sourceFiles_.end();
             if (file == sourceFiles_.end()) {
                 continue;
@@ -636,7 +689,16 @@ ShownFrame TimelinePreviewEngine::shownFrameAt(double at, const std::optional<st
             }
         }
     }
-    const TimelineFrameMap map(std::move(covering), grid, std::move(sources));
+    const TimelineFrameMap map(std::move(clips), grid, std::move(sources));
+    // A preferred clip that does not cover the frame (a predecessor read only for its end) is
+    // not asked for.
+    if (preferred) {
+        const auto [first, end] = TimelineFrameMap::framesOf(grid, map.clips()[*preferred].start,
+                                                             map.clips()[*preferred].duration);
+        if (frame < first || frame >= end) {
+            preferred.reset();
+        }
+    }
     ShownFrame shown = preferred ? map.clipFrame(*preferred, frame) : map.frame(frame);
     if (shown.clip) {
         shown.clip = indexes[*shown.clip];

@@ -218,9 +218,19 @@ public:
     bool canRedo() const { return canRedo_; }
     // Media stems whose video and audio clips are edited independently.
     const std::set<std::string>& unlinkedMediaStems() const { return unlinkedMediaStems_; }
-    // The project-wide LUT reference as stored, and the .cube text it resolves to (empty: none).
+    // The project-wide LUT reference as stored, and the .cube text it resolves to (empty: none, or
+    // not looked up yet): the job LUT answer an export of the session takes, looked up off the
+    // main thread once the first picture is shown (projectLutAnswer).
     const std::string& projectLutReference() const { return projectLutReference_; }
     const std::string& projectLutCube() const { return projectLutCube_; }
+    // The project LUT's answer as last looked up for the stored reference; none before.
+    const LutResolution& projectLutAnswer() const { return projectLut_; }
+    // What Project Settings' LUT picker shows for the project's LUT.
+    LutPickerValue projectLutPickerValue() const;
+    // What every LUT picker of a clip shows for the clip's LUT (LutResolving::pickerValue of the
+    // clip's answer as the engine's worker found it; a file not read yet shows by its name);
+    // "None" for a clip id no clip has. Reads no file.
+    LutPickerValue clipLutPickerValue(const std::string& clipId) const;
     // The project canvas in pixels.
     int outputWidth() const { return outputWidth_; }
     int outputHeight() const { return outputHeight_; }
@@ -329,6 +339,11 @@ public:
     // frame shown there on frameGrid(), so that no rounding of the time puts the player on the
     // frame before it. Invalid for a time that is not a finite number.
     MediaTime pictureTime(double seconds) const;
+    // The furthest the playhead goes: the timeline's end, unless that lies inside a frame its
+    // export does not write (a length rounded down to whole frames, FrameGrid::lastFrame of
+    // durationSeconds()): then the start of the export's last frame, so that the monitor never
+    // shows a picture the movie does not have. 0 for an empty timeline.
+    double lastPlayheadSeconds() const;
     // The timeline's frame rule on frameGrid(), over the active timeline's clips (in stored
     // order) and the video of the files the installed build read: which clip, source and source
     // frame each frame of the monitor shows, or a gap. Without an installed build the ends of
@@ -416,7 +431,9 @@ public:
 
     // ---- the preview composition ----
 
-    // The player item of the session's active timeline: its visible video on one track, each
+    // The player item of the session's active timeline: its visible video on one track, on each
+    // frame of frameGrid() the source frame the timeline's frame rule names there (TimelineFrameMap
+    // over the files the build reads) and nothing, black, where it names a gap; each
     // sounding clip on an audio track of its own with its gain and fades, the picture filling
     // the project canvas. Reads the session only; runs on any thread. `timescale` and
     // `applyGrade` change nothing (the composition is always on 600 and never grades);
@@ -758,6 +775,8 @@ private:
         bool unusable = false; // found, but not usable .cube text
     };
     std::map<std::string, MissingClipLut> missingClipLuts_;
+    // The project LUT's answer, with its text, for projectLutReference_ (see projectLutAnswer).
+    LutResolution projectLut_;
     std::uint64_t missingClipLutsNumber_ = 0;
     // Each distinct LUT reference's answer for one media folder and project file, filled off the
     // main thread once the first picture is shown: renewed when either changes or the LUT list

@@ -18,16 +18,6 @@ namespace velmora {
 
 namespace {
 
-// The start of the last frame that begins before `end`: the timeline's last frame.
-double lastFrameStart(const FrameGrid& grid, double end)
-{
-    std::int64_t index = grid.index(end);
-    if (index > 0 && grid.start(index) >= end - 1e-9) {
-        --index;
-    }
-    return grid.snap(grid.start(index));
-}
-
 // Seconds of a media time; 0 when it is not a finite number.
 double finiteSeconds(const MediaTime& time)
 {
@@ -185,10 +175,11 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     const bool movedMeanwhile = playheadSeconds_ != playheadAtStart;
     const QScopedValueRollback installing(installingComposition_, true);
     if (!seekToSeconds || movedMeanwhile) {
-        const double target = preservePlayhead || movedMeanwhile ? std::min(playheadSeconds_, durationSeconds_) : 0.0;
+        const double target =
+            preservePlayhead || movedMeanwhile ? std::min(playheadSeconds_, lastPlayheadSeconds()) : 0.0;
         seek(target, false, nullptr);
     } else {
-        const double target = std::min(std::max(*seekToSeconds, 0.0), durationSeconds_);
+        const double target = std::min(std::max(*seekToSeconds, 0.0), lastPlayheadSeconds());
         seek(target, false, nullptr);
         bumpTimelineScrollRequest(TimelineScrollAnchor::trailing);
     }
@@ -306,11 +297,11 @@ void TimelinePreviewEngine::handlePlayerTime(const MediaTime& time)
         // the end can come a frame before it (two at 60 fps, or any late tick).
         const FrameGrid grid = frameGrid();
         const double shown = grid.snap(t);
-        const double lastFrame = lastFrameStart(grid, durationSeconds_ > 0 ? durationSeconds_ : end);
+        const double lastFrame = grid.start(grid.lastFrame(durationSeconds_ > 0 ? durationSeconds_ : end));
         if (ranOut && shown < lastFrame) {
             seek(lastFrame, true, nullptr);
         } else {
-            setPlayhead(shown);
+            setPlayhead(std::min(shown, lastPlayheadSeconds()));
         }
         bumpTimelineScrollRequest(TimelineScrollAnchor::trailing);
     }

@@ -77,19 +77,22 @@ std::optional<std::string> clipLutProblem(const std::string& reference,
 
 // ---- project LUT ----
 
-void TimelinePreviewEngine::refreshProjectLUT(const std::optional<std::filesystem::path>& mediaFolder)
+void TimelinePreviewEngine::refreshProjectLUT(const std::optional<std::filesystem::path>& /*mediaFolder*/)
 {
-    const std::optional<std::filesystem::path>& folder = mediaFolder ? mediaFolder : mediaFolderURL_;
     std::string reference;
     if (session_ && session_->grade && session_->grade->lutCube) {
         reference = *session_->grade->lutCube;
     }
-    std::string cube;
-    if (!reference.empty() && !ProjectLUTResolver::isExplicitNoLut(reference)) {
-        cube = ProjectLUTResolver::resolveCubeText(reference, folder, sessionFileURL_);
-    }
+    // Inline text is answered at once; a file is looked up off the main thread with the clips'
+    // LUTs (lookUpMissingClipLuts), and grades nothing until its answer arrives.
+    bool namesFile = false;
+    LutResolution answer = LutResolving::forJobReference(reference, [&](const std::string&) {
+        namesFile = true;
+        return LutResolution{};
+    });
+    projectLut_ = namesFile ? LutResolution{} : std::move(answer);
     setProjectLutReferenceValue(std::move(reference));
-    setProjectLutCube(std::move(cube));
+    setProjectLutCube(projectLut_.grades() ? projectLut_.text : std::string());
     PreviewFrameGrader::invalidateProjectLutCache();
 }
 
@@ -104,8 +107,42 @@ void TimelinePreviewEngine::setProjectLutReference(const std::string& reference)
     session_->grade->lutCube = reference.empty() ? std::nullopt : std::optional<std::string>(reference);
     republishSession();
     refreshProjectLUT(std::nullopt);
+    lookUpMissingClipLuts();
     PreviewFrameGrader::invalidateLutBaseCache();
     emit objectWillChange();
+}
+
+namespace {
+
+// A file not looked up yet, as the pickers show it meanwhile: by its name, as one that grades.
+LutResolution notLookedUpYet(const std::string& reference)
+{
+    LutResolution pending;
+    pending.kind = LutResolution::Kind::text;
+    pending.name = reference;
+    return pending;
+}
+
+} // namespace
+
+LutPickerValue TimelinePreviewEngine::projectLutPickerValue() const
+{
+    const LutResolution answer = projectLut_.kind == LutResolution::Kind::none
+                                     ? LutResolving::forJobReference(projectLutReference_, notLookedUpYet)
+                                     : projectLut_;
+    return LutResolving::pickerValue(answer);
+}
+
+LutPickerValue TimelinePreviewEngine::clipLutPickerValue(const std::string& clipId) const
+{
+    const std::optional<EditSession::Clip> clip = session_ ? session_->clip(clipId) : std::nullopt;
+    if (!clip) {
+        return {std::string(ProjectLUTResolver::noLutSentinel), false};
+    }
+    // What the engine's worker found (no file is read here); a file it has not read yet shows by
+    // its name until missingLutsChanged.
+    const std::optional<LutResolution> known = knownLut(*lutAnswers(), clip->grade);
+    return LutResolving::pickerValue(known ? *known : LutResolving::forClipGrade(clip->grade, notLookedUpYet));
 }
 
 // ---- LUT pickers ----
@@ -125,11 +162,10 @@ void TimelinePreviewEngine::refreshLutNames()
 
 std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::optional<std::string>& clipId) const
 {
-    std::optional<std::string> raw;
-    if (clipId && session_) {
-        raw = session_->clipLutReference(*clipId);
+    if (!clipId) {
+        return lutNames_->names();
     }
-    return ProjectLUTResolver::pickerOptions(lutNames_->names(), raw);
+    return LutResolving::pickerEntries(lutNames_->names(), clipLutPickerValue(*clipId));
 }
 
 std::string TimelinePreviewEngine::selectedClipLutPickerValue() const
@@ -137,7 +173,7 @@ std::string TimelinePreviewEngine::selectedClipLutPickerValue() const
     if (!selectedClipId_ || !session_) {
         return std::string(ProjectLUTResolver::noLutSentinel);
     }
-    return session_->clipLutPickerValue(*selectedClipId_, lutNames_->names());
+    return clipLutPickerValue(*selectedClipId_).entry;
 }
 
 std::string TimelinePreviewEngine::selectedClipLutReference() const

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
-#include <initializer_list>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +16,6 @@
 #include "editing/PreviewFrameTiming.h"
 #include "editing/TimelineFrameMap.h"
 #include "model/ClipSpeed.h"
-#include "model/DesktopJobTool.h"
 #include "model/MediaResolver.h"
 #include "model/TimelineTrackKey.h"
 #include "platform/media/PlayerItem.h"
@@ -38,7 +37,7 @@ constexpr double kShortestFade = 0.03;
 constexpr double kShortestHold = 0.02;
 constexpr double kSpeedTolerance = 0.001;
 constexpr double kShortestSpan = 0.000001;
-// Pieces of media this short or shorter are left out.
+// Pieces of sound this short or shorter are left out.
 constexpr double kShortestPiece = 1.0 / 30.0;
 // A piece never starts closer than this to the end of its file.
 constexpr double kFileEndMargin = 0.05;
@@ -74,15 +73,6 @@ double envelopeLength(const EditSession::Clip& clip)
 {
     return clip.duration && *clip.duration >= kShortestEnvelopeClip ? *clip.duration : kShortestEnvelopeClip;
 }
-
-// One visible stretch of a clip, which stays in the session's timeline. A direct segment plays
-// the clip whole from its in point.
-struct Segment {
-    const EditSession::Clip* clip = nullptr;
-    double timelineStart = 0;
-    double timelineEnd = 0;
-    bool direct = false;
-};
 
 // Where one piece of media goes on a composition track, in ticks of the composition: the
 // source range to insert at `at`, and the length it is scaled to when the clip's speed is not 1.
@@ -122,13 +112,11 @@ void insertPiece(CompositionTrack& track, const Piece& piece, const CompositionS
     }
 }
 
-// Keeps a piece inside its file: it starts no later than 0.05 s before the end and reads no
-// further than the end. A picture ends where the file's video does (the frame rule's end, past
-// which every route shows black), not where its sound does.
-void clampToFile(const Asset& asset, double& sourceStart, double& sourceDuration, bool picture = false)
+// Keeps a piece of sound inside its file: it starts no later than 0.05 s before the end and
+// reads no further than the end.
+void clampToFile(const Asset& asset, double& sourceStart, double& sourceDuration)
 {
-    const double fileSeconds =
-        picture ? SourceVideo::of(asset).videoEnd.value_or(asset.durationSeconds()) : asset.durationSeconds();
+    const double fileSeconds = asset.durationSeconds();
     if (std::isfinite(fileSeconds) && fileSeconds > 0) {
         sourceStart = std::min(sourceStart, std::max(fileSeconds - kFileEndMargin, 0.0));
         sourceDuration = std::min(sourceDuration, std::max(fileSeconds - sourceStart, 0.0));
@@ -172,81 +160,6 @@ void throwForMissingMedia(const EditSession& session, const EditSession::Timelin
     throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaNotFoundCode,
                 "Media not found for timeline clips: " + StatusText::joinedNames(missing, kMissingNamesShown)
                     + ". Use Media Folder… or relink.");
-}
-
-// The latest of `edges` that may have caused a change of the picture found by sampling at
-// `boundary`: one sampling step before it at most. `boundary` when none did.
-double causingEdge(double boundary, std::initializer_list<std::optional<double>> edges)
-{
-    constexpr double step = 1.0 / 120.0;
-    constexpr double slack = 1e-9;
-    std::optional<double> found;
-    for (const std::optional<double>& edge : edges) {
-        if (edge && *edge <= boundary + slack && *edge > boundary - step - slack && (!found || *edge > *found)) {
-            found = edge;
-        }
-    }
-    return found.value_or(boundary);
-}
-
-std::optional<double> clipStart(const EditSession::Clip& clip)
-{
-    return clip.startTime.value_or(0);
-}
-
-std::optional<double> clipEnd(const EditSession::Clip& clip)
-{
-    return clip.duration ? std::optional<double>(clip.startTime.value_or(0) + *clip.duration) : std::nullopt;
-}
-
-// Flattening samples the lanes every 1/120 s, so a run starts at the first sample after the
-// cut that begins it (a sum of 1/120 steps can also fall a hair short of a cut exactly on the
-// grid): left there, a piece would start up to 1/120 s late and leave a gap, a black frame at
-// the cut. Each boundary moves back to the clip edge that caused it, so that pieces meet where
-// the clips do.
-void moveBoundariesToClipEdges(std::vector<Segment>& segments, double endTime)
-{
-    for (std::size_t k = 0; k < segments.size(); ++k) {
-        Segment& segment = segments[k];
-        if (k > 0 && segments[k - 1].timelineEnd == segment.timelineStart) {
-            const double cut =
-                causingEdge(segment.timelineStart, {clipEnd(*segments[k - 1].clip), clipStart(*segment.clip)});
-            segments[k - 1].timelineEnd = cut;
-            segment.timelineStart = cut;
-        } else {
-            segment.timelineStart = causingEdge(segment.timelineStart, {clipStart(*segment.clip)});
-        }
-        const bool gapFollows = k + 1 == segments.size() || segments[k + 1].timelineStart != segment.timelineEnd;
-        if (gapFollows && segment.timelineEnd != endTime) {
-            segment.timelineEnd = causingEdge(segment.timelineEnd, {clipEnd(*segment.clip)});
-        }
-    }
-}
-
-std::vector<Segment> visibleSegments(const EditSession& session, const std::vector<const EditSession::Clip*>& visual,
-                                     double endTime)
-{
-    std::vector<Segment> segments;
-    const bool allOnFirstLane = std::all_of(visual.begin(), visual.end(), [](const EditSession::Clip* clip) {
-        return clip->track.value_or(1) == 1;
-    });
-    // A render job of one lane plays every clip whole, as the export does.
-    if (session.tool == DesktopJobTool::browserExport && allOnFirstLane) {
-        for (const EditSession::Clip* clip : visual) {
-            if (clip->duration && *clip->duration > kShortestSpan) {
-                const double start = clip->startTime.value_or(0);
-                segments.push_back({clip, start, start + *clip->duration, true});
-            }
-        }
-        return segments;
-    }
-    const std::vector<EditSession::VisibleRun> runs = EditSession::flattenVisibleVideoRuns(visual, endTime);
-    segments.reserve(runs.size());
-    for (const EditSession::VisibleRun& run : runs) {
-        segments.push_back({run.clip, run.timelineStart, run.timelineEnd, false});
-    }
-    moveBoundariesToClipEdges(segments, endTime);
-    return segments;
 }
 
 // The layer transform that shows a source track upright, scaled to fill the canvas and centred.
@@ -331,31 +244,15 @@ AudioMixInputParameters TimelinePreviewEngine::audioEnvelope(int trackID, const 
 
 namespace {
 
-// The picture clips, named in place in the timeline, top lane first, each lane by start time.
-std::vector<const EditSession::Clip*> pictureClips(const EditSession::Timeline& timeline)
+// Where the last picture clip ends.
+double picturesEnd(const EditSession::Timeline& timeline)
 {
-    std::vector<const EditSession::Clip*> visual;
+    double endTime = 0;
     for (const EditSession::Clip& clip : timeline.clips) {
         const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
         if (kind == "video" || kind == "image") {
-            visual.push_back(&clip);
+            endTime = std::max(endTime, clip.startTime.value_or(0) + clip.duration.value_or(0));
         }
-    }
-    std::stable_sort(visual.begin(), visual.end(), [](const EditSession::Clip* a, const EditSession::Clip* b) {
-        if (a->track.value_or(1) != b->track.value_or(1)) {
-            return a->track.value_or(1) > b->track.value_or(1);
-        }
-        return a->startTime.value_or(0) < b->startTime.value_or(0);
-    });
-    return visual;
-}
-
-// Where the last picture clip ends.
-double picturesEnd(const std::vector<const EditSession::Clip*>& visual)
-{
-    double endTime = 0;
-    for (const EditSession::Clip* clip : visual) {
-        endTime = std::max(endTime, clip->startTime.value_or(0) + clip->duration.value_or(0));
     }
     return endTime;
 }
@@ -364,44 +261,58 @@ double picturesEnd(const std::vector<const EditSession::Clip*>& visual)
 // none when the composition can take no more tracks.
 using AudioBus = std::function<CompositionTrack*(const std::string& key, const EditSession::Clip& clip)>;
 
-// Inserts the visible pieces of the picture clips into `videoTrack`, and each clip's own sound
-// while the timeline has no audio clips of its own; notes where each picture plays.
-void insertPictures(const EditSession& session, const std::vector<Segment>& segments,
+// The timeline's frame rule over the video of the files the build read: the same rule, clips and
+// grid the engine's frameMap() holds once the build is installed.
+TimelineFrameMap pictureFrameMap(std::vector<ClipTiming> clips, const FrameGrid& grid,
+                                 const std::unordered_map<std::string_view, SourceMedia>& media)
+{
+    std::map<std::string, SourceVideo> sources;
+    for (const auto& [sourceId, source] : media) {
+        if (source.asset) {
+            sources.emplace(std::string(sourceId), SourceVideo::of(*source.asset));
+        }
+    }
+    return TimelineFrameMap(std::move(clips), grid, std::move(sources));
+}
+
+// Inserts into `videoTrack` what the frame rule shows on each frame before `endTime`, and each
+// clip's own sound with it while the timeline has no audio clips of its own; notes where each
+// picture plays. A run of frames on which one clip is on top becomes one piece from the frame
+// rule's source time on its first frame, at the clip's speed, up to the frame on which the clip
+// has run past its file's end: from there the run is left empty, black, as on every export. A
+// piece is never stretched to fill its run.
+void insertPictures(const EditSession& session, const EditSession::Timeline& timeline, const TimelineFrameMap& map,
+                    const std::vector<FrameRun>& runs, double endTime,
                     const std::unordered_map<std::string_view, SourceMedia>& media, bool hasAudioClips,
                     CompositionTrack& videoTrack, const AudioBus& audioBus,
                     TimelinePreviewEngine::PlayerItemBuild& build, std::vector<PictureRun>& pictures)
 {
-    for (const Segment& segment : segments) {
-        const EditSession::Clip& clip = *segment.clip;
+    const FrameGrid& grid = map.grid();
+    for (const FrameRun& run : runs) {
+        if (!run.clip) {
+            continue;
+        }
+        const EditSession::Clip& clip = timeline.clips[*run.clip];
+        // Image clips are drawn over the player's picture, not inserted.
         if (!clip.sourceId || EditSession::normalizedClipType(clip.type, clip.name) == "image") {
             continue;
         }
         const SourceMedia& source = media.at(*clip.sourceId);
-        const Asset* asset = source.asset;
         const AssetTrack* picture = source.picture;
         if (!picture) {
             continue;
         }
-        const double speed = effectiveClipSpeed(clip.speed);
-        const double timelineLength = segment.timelineEnd - segment.timelineStart;
+        const std::int64_t shownEnd = map.fileEndFrame(*run.clip, run.first, run.end);
+        const double timelineStart = std::max(grid.start(run.first), 0.0);
+        const double timelineEnd = std::min(grid.start(shownEnd), endTime);
+        const double timelineLength = timelineEnd - timelineStart;
         if (!(timelineLength > kShortestSpan)) {
             continue;
         }
-        double sourceStart = clip.inPoint.value_or(0);
-        double sourceDuration = speed * timelineLength;
-        if (!segment.direct) {
-            const auto mapping = TimelinePreviewEngine::sourceMapping(clip, segment.timelineStart, segment.timelineEnd);
-            if (!mapping) {
-                continue;
-            }
-            sourceStart = mapping->sourceStart;
-            sourceDuration = mapping->sourceDuration;
-        }
-        clampToFile(*asset, sourceStart, sourceDuration, true);
-        if (!(sourceDuration > kShortestPiece)) {
-            continue;
-        }
-        const Piece piece = makePiece(segment.timelineStart, timelineLength, sourceStart, sourceDuration, isScaled(speed));
+        const double speed = effectiveClipSpeed(clip.speed);
+        const double sourceStart = map.clipFrame(*run.clip, run.first).sourceTime;
+        const Piece piece =
+            makePiece(timelineStart, timelineLength, sourceStart, speed * timelineLength, isScaled(speed));
         insertPiece(videoTrack, piece, *source.pictureTrack);
         build.transform = picture->preferredTransform;
         if (!build.sourceTrack) {
@@ -419,7 +330,6 @@ void insertPictures(const EditSession& session, const std::vector<Segment>& segm
             insertPiece(*bus, piece, *source.soundTrack);
         }
     }
-
 }
 
 // Inserts the audio clips of the timeline's unmuted lanes, each on its own bus.
@@ -457,9 +367,13 @@ void insertAudioClips(const EditSession& session, const EditSession::Timeline& t
         if (!(sourceDuration > kShortestPiece)) {
             continue;
         }
-        const bool scaled = isScaled(effectiveClipSpeed(clip.speed));
-        insertPiece(*bus, makePiece(start, mapping->timelineDuration, sourceStart, sourceDuration, scaled),
-                    *source.soundTrack);
+        // Sound cut short by its file's end plays at the clip's speed and stops there; it is never
+        // stretched over the clip's length.
+        const double speed = effectiveClipSpeed(clip.speed);
+        const bool scaled = isScaled(speed);
+        const double length =
+            scaled ? std::min(mapping->timelineDuration, sourceDuration / speed) : mapping->timelineDuration;
+        insertPiece(*bus, makePiece(start, length, sourceStart, sourceDuration, scaled), *source.soundTrack);
     }
 
 }
@@ -536,8 +450,6 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     throwForMissingMedia(session, *timeline, files);
     PlayerItemBuild build;
 
-    const std::vector<const EditSession::Clip*> visual = pictureClips(*timeline);
-
     Composition composition;
     CompositionTrack* videoTrack = composition.addMutableTrack(MediaType::video);
     if (!videoTrack) {
@@ -559,20 +471,30 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
         return track;
     };
 
-    const double endTime = timeline->duration.value_or(picturesEnd(visual));
+    const double endTime = timeline->duration.value_or(picturesEnd(*timeline));
     const bool hasAudioClips = std::any_of(timeline->clips.begin(), timeline->clips.end(),
                                            [](const EditSession::Clip& clip) { return clip.type == "audio"; });
-    // Where the pictures show depends on the clips alone: found while the files are read. The
-    // headers of the files the timeline uses are read, the other sources' files only checked;
-    // a source whose file cannot be read is left out as one without media.
-    std::vector<Segment> segments;
+    // Which clip is on top of each frame depends on the clips alone: found while the files are
+    // read. The headers of the files the timeline uses are read, the other sources' files only
+    // checked; a source whose file cannot be read is left out as one without media.
+    const FrameGrid grid = PreviewFrameTiming::pictureGrid(session.project ? session.project->fps : std::nullopt);
+    std::vector<ClipTiming> timings;
+    std::vector<FrameRun> runs;
+    const auto findRuns = [&] {
+        timings.reserve(timeline->clips.size());
+        for (const EditSession::Clip& clip : timeline->clips) {
+            timings.push_back(ClipTiming::of(clip));
+        }
+        runs = TimelineFrameMap::runs(timings, grid, 0, TimelineFrameMap::firstFrameAtOrAfter(grid, endTime));
+    };
     // The media of each source the clips use: found once, for the tens of thousands of clips
     // that use a few thousand sources.
     const std::unordered_map<std::string_view, SourceMedia> media =
-        readSourceMedia(*timeline, files, assets, readable,
-                        [&] { segments = visibleSegments(session, visual, endTime); }, build.unreadableSources);
+        readSourceMedia(*timeline, files, assets, readable, findRuns, build.unreadableSources);
 
-    insertPictures(session, segments, media, hasAudioClips, *videoTrack, audioBus, build, pictures);
+    const TimelineFrameMap map = pictureFrameMap(std::move(timings), grid, media);
+    insertPictures(session, *timeline, map, runs, endTime, media, hasAudioClips, *videoTrack, audioBus, build,
+                   pictures);
     insertAudioClips(session, *timeline, media, audioBus);
 
     // The item lasts as long as the timeline, a gap at its end included, so that playback runs

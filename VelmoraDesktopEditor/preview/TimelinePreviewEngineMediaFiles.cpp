@@ -168,17 +168,23 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
         }
     }
     const std::uint64_t number = ++missingClipLutsNumber_;
-    if (graded->empty() && missingClipLuts_.empty()) {
-        return;
-    }
     std::optional<std::string> projectLut;
     if (session_->grade) {
         projectLut = session_->grade->lutCube;
     }
+    bool projectNamesFile = false;
+    LutResolving::forJobReference(projectLut, [&](const std::string&) {
+        projectNamesFile = true;
+        return LutResolution{};
+    });
+    if (graded->empty() && missingClipLuts_.empty() && !projectNamesFile) {
+        return;
+    }
     QPointer<TimelinePreviewEngine> self(this);
     auto work = [self, number, graded, projectLut, queue = mainQueue_, answers = lutAnswers()] {
         std::map<std::string, MissingClipLut> found;
-        answers->jobAnswer(projectLut);
+        // With its text: the project LUT is the job LUT every export of the session grades with.
+        LutResolution project = answers->job(projectLut);
         for (const GradedClip& clip : *graded) {
             const LutResolution answer = answers->clipAnswer(clip.lut);
             if (answer.fails()) {
@@ -186,11 +192,16 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
                                                      answer.kind == LutResolution::Kind::unusable});
             }
         }
-        queue->post([self, number, found = std::move(found)]() mutable {
+        queue->post([self, number, found = std::move(found), projectLut, project = std::move(project)]() mutable {
             if (!self || number != self->missingClipLutsNumber_) {
                 return;
             }
             self->missingClipLuts_ = std::move(found);
+            if (projectLut.value_or("") == self->projectLutReference_ && project != self->projectLut_) {
+                self->projectLut_ = std::move(project);
+                self->setProjectLutCube(self->projectLut_.grades() ? self->projectLut_.text : std::string());
+                PreviewFrameGrader::invalidateProjectLutCache();
+            }
             self->settleGradeWord();
             const std::optional<std::string> missing = self->missingLutText();
             if (missing && self->status_.find(*missing) == std::string::npos) {
@@ -274,7 +285,7 @@ std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::files
 
 std::optional<std::string> TimelinePreviewEngine::missingLutText() const
 {
-    if (missingClipLuts_.empty() || !session_) {
+    if ((missingClipLuts_.empty() && !projectLut_.fails()) || !session_) {
         return std::nullopt;
     }
     // The current reference of each clip the look-up found failing, in one pass over the clips
@@ -291,6 +302,11 @@ std::optional<std::string> TimelinePreviewEngine::missingLutText() const
     std::vector<std::string> missing;
     std::vector<std::string> unusable;
     std::set<std::string> seen;
+    // The project's own LUT first: every clip without a LUT of its own is exported with it.
+    if (projectLut_.fails()) {
+        seen.insert(projectLut_.name);
+        (projectLut_.kind == LutResolution::Kind::unusable ? unusable : missing).push_back(projectLut_.name);
+    }
     for (const auto& [clipId, lut] : missingClipLuts_) {
         const auto reference = current.find(clipId);
         if (reference == current.end() || reference->second != lut.reference) {

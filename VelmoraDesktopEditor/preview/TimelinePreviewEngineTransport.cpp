@@ -63,7 +63,7 @@ void TimelinePreviewEngine::togglePlay()
 
 void TimelinePreviewEngine::beginPlayback()
 {
-    if (playheadSeconds_ >= durationSeconds_ - kNearEndSeconds) {
+    if (playheadSeconds_ >= std::min(durationSeconds_ - kNearEndSeconds, lastPlayheadSeconds())) {
         QPointer<TimelinePreviewEngine> self(this);
         seek(0, false, [self](bool) {
             if (self) {
@@ -93,7 +93,7 @@ void TimelinePreviewEngine::seek(double seconds, bool exact, std::function<void(
 
 void TimelinePreviewEngine::seekTo(double seconds, bool exact, bool snapPlayhead, std::function<void(bool)> onComplete)
 {
-    const double limit = std::max(durationSeconds_, 0.0);
+    const double limit = lastPlayheadSeconds();
     const double t = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, limit);
     const double shown = snapPlayhead ? snapToFrameGrid(t) : t;
     setPlayhead(shown);
@@ -166,7 +166,7 @@ void TimelinePreviewEngine::seekTo(double seconds, bool exact, bool snapPlayhead
 
 void TimelinePreviewEngine::scrub(double to)
 {
-    const double limit = std::max(durationSeconds_, 0.0);
+    const double limit = lastPlayheadSeconds();
     const double t = snapToFrameGrid(std::isnan(to) ? 0.0 : std::clamp(to, 0.0, limit));
     setPlayhead(t);
     updatePreviewFadeOpacity(t);
@@ -213,7 +213,7 @@ void TimelinePreviewEngine::stepPlayheadFrame(int direction, bool fine)
         }
         setIsPlaying(false);
     }
-    const double limit = std::max(durationSeconds_, 0.0);
+    const double limit = lastPlayheadSeconds();
     double target = 0;
     if (!fine) {
         // On the grid the exact seek below shows the playhead on, to the next frame's start: a

@@ -103,9 +103,11 @@ void TimelinePreviewEngine::trimClipAtPlayhead(TrimEdge edge)
     }
     const int lane = audio->track.value_or(1);
     const double oldEnd = startOf(*audio) + durationOf(*audio);
+    const std::optional<MediaResolver::SourceFileMap> shown = sourceFilesShown();
+    const MediaResolver::SourceFileMap* files = shown ? &*shown : nullptr;
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    const bool trimmed = head ? session_->trimClipHead(audio->id, p, false, mediaFolderURL_)
-                              : session_->trimClipTail(audio->id, p, false, mediaFolderURL_);
+    const bool trimmed = head ? session_->trimClipHead(audio->id, p, false, files)
+                              : session_->trimClipTail(audio->id, p, false, files);
     if (!trimmed) {
         withdrawUndoPoint(before);
         setStatus(head ? "Trim In: playhead must be inside audio clip (not at edges)"
@@ -130,7 +132,7 @@ void TimelinePreviewEngine::trimVideoHead(const EditSession::Clip& clip, bool sy
     }
     const double p = playheadSeconds_;
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    if (!session_->trimClipHead(clip.id, p, syncAudio, mediaFolderURL_)) {
+    if (!session_->trimClipHead(clip.id, p, syncAudio)) {
         withdrawUndoPoint(before);
         setStatus("Trim In: playhead must be inside clip (not at edges)");
         return;
@@ -151,8 +153,9 @@ void TimelinePreviewEngine::trimVideoTail(const EditSession::Clip& clip, bool sy
     const int lane = clip.track.value_or(1);
     const double oldEnd = startOf(clip) + durationOf(clip);
     const double p = playheadSeconds_;
+    const std::optional<MediaResolver::SourceFileMap> files = sourceFilesShown();
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    if (!session_->trimClipTail(clip.id, p, syncAudio, mediaFolderURL_)) {
+    if (!session_->trimClipTail(clip.id, p, syncAudio, files ? &*files : nullptr)) {
         withdrawUndoPoint(before);
         setStatus("Trim Out: playhead must be inside clip (not at edges)");
         return;
@@ -197,9 +200,10 @@ void TimelinePreviewEngine::trimEdgeOnTimeline(const std::string& clipId, TrimEd
     const int lane = clip->track.value_or(1);
     const double oldEnd = startOf(*clip) + durationOf(*clip);
     const bool sync = EditSession::normalizedClipType(clip->type, clip->name) == "video" && isAudioLinked(clipId);
+    const std::optional<MediaResolver::SourceFileMap> files = sourceFilesShown();
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    const bool trimmed = head ? session_->trimClipHead(clipId, t, sync, mediaFolderURL_)
-                              : session_->trimClipTail(clipId, t, sync, mediaFolderURL_);
+    const bool trimmed = head ? session_->trimClipHead(clipId, t, sync)
+                              : session_->trimClipTail(clipId, t, sync, files ? &*files : nullptr);
     if (!trimmed) {
         withdrawUndoPoint(before);
         setStatus("Trim: drag further (edge too small)");

@@ -80,6 +80,12 @@ EditorKeyboardHandler EditorWorkspaceController::keyboardHandler()
     return handler;
 }
 
+const std::vector<std::string>& EditorWorkspaceController::linkLabels()
+{
+    static const std::vector<std::string> labels = {"Link Audio", "Audio Linked", "Audio Unlinked"};
+    return labels;
+}
+
 std::string EditorWorkspaceController::linkLabel() const
 {
     const std::shared_ptr<EditSession>& session = engine_->session();
@@ -89,10 +95,10 @@ std::string EditorWorkspaceController::linkLabel() const
             const EditSession::Clip& clip = session->timelines[location->timelineIndex].clips[location->clipIndex];
             const std::string kind = normalizedKind(clip);
             if (kind == "video" || (kind == "audio" && session->partnerVideoClip(clip, location->timelineIndex)))
-                return engine_->isAudioLinkedForSelection() ? "Audio Linked" : "Audio Unlinked";
+                return linkLabels()[engine_->isAudioLinkedForSelection() ? 1 : 2];
         }
     }
-    return "Link Audio";
+    return linkLabels()[0];
 }
 
 bool EditorWorkspaceController::gradeInspectorButtonShown() const
@@ -202,12 +208,12 @@ std::string EditorWorkspaceController::lutPickerTitle(const std::string& name) c
 std::vector<std::string> EditorWorkspaceController::lutPickerTitles(const std::vector<std::string>& names) const
 {
     const std::optional<std::string>& clipId = engine_->selectedClipId();
-    const std::optional<std::string> missing =
-        clipId && engine_->missingLutOfClip(*clipId) ? std::optional(engine_->selectedClipLutPickerValue()) : std::nullopt;
+    const std::optional<LutPickerValue> shown =
+        clipId ? std::optional(engine_->clipLutPickerValue(*clipId)) : std::nullopt;
     std::vector<std::string> titles;
     titles.reserve(names.size());
     for (const std::string& name : names)
-        titles.push_back(missing && *missing == name ? name + " (missing)" : name);
+        titles.push_back(shown && shown->entry == name ? shown->title() : name);
     return titles;
 }
 

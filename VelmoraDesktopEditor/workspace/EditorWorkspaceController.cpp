@@ -90,8 +90,8 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
 EditorWorkspaceController::~EditorWorkspaceController()
 {
     workflow_->clearExitGuard(this);
-    // Background work stops first: what is queued is skipped, the poster frame being made is
-    // finished, and the worker is joined.
+    // Background work stops first: what is queued is skipped, and the poster frame being made
+    // is finished on the worker's own thread, which nobody here waits for.
     closing_->store(true);
     backgroundWorker_.reset();
     // The engine goes first, while everything its last signals could reach still exists.

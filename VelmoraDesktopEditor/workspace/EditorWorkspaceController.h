@@ -275,6 +275,8 @@ public:
     bool redoEnabled() const { return engine_->canRedo(); }
     // "Audio Linked", "Audio Unlinked" or "Link Audio" for the selection.
     std::string linkLabel() const;
+    // Every label linkLabel gives, "Link Audio" first.
+    static const std::vector<std::string>& linkLabels();
     // The "Grade" button shows for a selected video or image clip, "Source V" for a selected
     // video clip with a source.
     bool gradeInspectorButtonShown() const;

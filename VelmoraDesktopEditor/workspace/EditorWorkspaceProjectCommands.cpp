@@ -12,6 +12,7 @@
 #include "model/ProjectLUTResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "model/VelmoraProjectFile.h"
+#include "platform/foundation/FileError.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
@@ -262,7 +263,7 @@ void EditorWorkspaceController::finishSaveAs(const fs::path& chosen)
     // it: that one may be another project, and is left alone unless it is this project's own.
     std::error_code ec;
     if (url != chosen && fs::exists(url, ec) && !(sessionURL_ && fs::equivalent(url, *sessionURL_, ec))) {
-        reportError("A file named “" + url.filename().string() +
+        reportError("A file named “" + FileError::shownName(url) +
                     "” already exists in this folder. To replace it, choose that file; otherwise enter another "
                     "name.");
         return;
@@ -296,7 +297,7 @@ void EditorWorkspaceController::persistProject(const fs::path& url, bool forceNa
     if (!reportingFailure([&] { session->saveProject(url, pathText(mediaFolderURL_)); }))
         return;
     setProjectDirty(false);
-    engine_->setStatus("Saved " + url.filename().string());
+    engine_->setStatus("Saved " + FileError::shownName(url));
 }
 
 // ---- export return and hand-off ----
@@ -361,7 +362,7 @@ void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
         return;
     // The file is written whether or not anything can show it; the status line says where.
     QPointer<EditorWorkspaceController> self(this);
-    fileRevealer_->reveal(chosen, [self, name = chosen.filename().string()] {
+    fileRevealer_->reveal(chosen, [self, name = FileError::shownName(chosen)] {
         if (self)
             self->engine_->setStatus("Saved " + name + " — no file manager is available to show it");
     });

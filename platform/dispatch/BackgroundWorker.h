@@ -21,10 +21,15 @@ class SerialQueue;
 // answers, at the cost of that one call's time in a process that cannot start threads. So work
 // must never call back into its caller directly.
 //
-// Destruction requests a stop (stopToken()), runs what is already queued (each item sees the
-// stop and can leave what is left undone), and joins the thread.
+// Destruction requests a stop (stopToken()) and does not wait: what is already queued still
+// runs on the worker's thread (each item sees the stop and can leave what is left undone), and
+// the thread is joined once that has ended, by a later destruction or at the latest when the
+// process ends. So a window closing never waits for a poster, a listing or a probe in flight;
+// work handed here must therefore hold what it uses (it may outlive its owner) and never write
+// a user's file.
 //
-// Threads: run() and destruction from one thread at a time (the owner's); stopToken() from any.
+// Threads: run() and destruction from one thread at a time (the owner's); stopToken() and
+// workLeftRunning() from any.
 class BackgroundWorker {
 public:
     // `onThreadStart` runs on the worker's thread before its first item (for example to lower
@@ -38,6 +43,12 @@ public:
 
     // Raised by the destructor.
     std::stop_token stopToken() const { return stop_.get_token(); }
+
+    // True while work of a destroyed worker is still running: a process that ends now need not
+    // wait for it, and cannot let its statics' teardown join it (see EditorApplication::finish).
+    static bool workLeftRunning();
+    // Waits for the work of every destroyed worker and joins their threads.
+    static void joinLeftWork();
 
 private:
     std::string label_;

@@ -4,27 +4,24 @@
 #include <string>
 
 #include "platform/foundation/RegularFiles.h"
+#include "platform/foundation/Utf8.h"
 
 namespace velmora::FileError {
 
-namespace {
-
-std::string displayName(const std::filesystem::path& path)
+std::string shownName(const std::filesystem::path& path)
 {
     std::filesystem::path trimmed = path;
     if (!trimmed.has_filename() && trimmed.has_parent_path() && trimmed != trimmed.root_path()) {
         trimmed = trimmed.parent_path();
     }
     const std::string name = trimmed.filename().string();
-    return name.empty() ? path.string() : name;
+    return Utf8::escapingInvalid(name.empty() ? path.string() : name);
 }
-
-} // namespace
 
 Error make(const std::error_code& error, std::string_view action, const std::filesystem::path& path)
 {
     return Error(std::string(domain), error.value(),
-                 std::string(action) + " “" + displayName(path) + "”: " + error.message() + ".");
+                 std::string(action) + " “" + shownName(path) + "”: " + error.message() + ".");
 }
 
 Error fromErrno(int errorNumber, std::string_view action, const std::filesystem::path& path)
@@ -35,7 +32,7 @@ Error fromErrno(int errorNumber, std::string_view action, const std::filesystem:
 Error notAFile(std::string_view kind, std::string_view action, const std::filesystem::path& path)
 {
     return Error(std::string(domain), EINVAL,
-                 std::string(action) + " “" + displayName(path) + "”: " + RegularFiles::notAFileReason(kind) + ".");
+                 std::string(action) + " “" + shownName(path) + "”: " + RegularFiles::notAFileReason(kind) + ".");
 }
 
 } // namespace velmora::FileError

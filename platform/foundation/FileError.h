@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -12,6 +13,10 @@ namespace velmora::FileError {
 // naming the file by its last path component with the system's own reason, e.g.
 // "Could not save “cut.tavlek”: Permission denied."
 inline constexpr std::string_view domain = "file";
+
+// A file as messages name it: its last path component (the folder's, for a path ending in a
+// separator), with bytes that are not UTF-8 written as \xE9 (Utf8::escapingInvalid).
+std::string shownName(const std::filesystem::path& path);
 
 Error make(const std::error_code& error, std::string_view action, const std::filesystem::path& path);
 Error fromErrno(int errorNumber, std::string_view action, const std::filesystem::path& path);

@@ -256,13 +256,7 @@ AssetWriter::~AssetWriter()
     if (!finishing) {
         cancelWriting();
     }
-    if (core_->finisher.joinable()) {
-        if (core_->finisher.get_id() == std::this_thread::get_id()) {
-            core_->finisher.detach();
-        } else {
-            core_->finisher.join();
-        }
-    }
+    core_->finisher.join(); // detached instead when the completion destroys the writer
 }
 
 const std::filesystem::path& AssetWriter::outputURL() const { return core_->url; }
@@ -423,7 +417,7 @@ void AssetWriter::finishWriting(std::function<void()> completion)
         }
     }
     auto core = core_;
-    core_->finisher = std::thread([core, completion = std::move(completion)] {
+    core->finisher.start([core, completion = std::move(completion)] {
         core->finish();
         if (completion) {
             completion();

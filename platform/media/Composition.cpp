@@ -81,6 +81,16 @@ CompositionTrack::CompositionTrack(int trackID, MediaType mediaType)
 {
 }
 
+MediaTime CompositionTrackSegment::sourceTime(const MediaTime& time) const
+{
+    const MediaTime offset = time - targetRange.start;
+    if (sourceRange.duration == targetRange.duration) {
+        return sourceRange.start + offset;
+    }
+    const double ratio = sourceRange.duration.seconds() / targetRange.duration.seconds();
+    return sourceRange.start + MediaTime::fromSeconds(offset.seconds() * ratio, 1000000);
+}
+
 MediaTimeRange CompositionTrack::timeRange() const
 {
     if (segments_.empty()) {

@@ -36,6 +36,10 @@ struct CompositionTrackSegment {
     MediaTimeRange targetRange;
 
     bool isEmpty() const { return !source.has_value(); }
+    // The source time the edit plays at track time `time`: as far into the source range as
+    // `time` is into the target range, at the edit's rate (rounded to a microsecond when scaled).
+    // What a renderer of the track decodes there.
+    MediaTime sourceTime(const MediaTime& time) const;
 
     friend bool operator==(const CompositionTrackSegment&, const CompositionTrackSegment&) = default;
 };

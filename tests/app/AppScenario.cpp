@@ -150,6 +150,11 @@ void AppScenario::endApplication()
     EditorApplication::end();
 }
 
+int AppScenario::finishApplication(int status)
+{
+    return EditorApplication::finish(std::move(window_), status);
+}
+
 void AppScenario::SetUp()
 {
     project = writeScenesProject(folders.scratch());
@@ -186,8 +191,7 @@ void AppScenario::openInWindow(const fs::path& file)
     if (::testing::Test::HasFatalFailure())
         return;
     // As `velmora-editor <file>` opens it.
-    EditorApplication::openFilesFromArguments(
-        *window_, {QStringLiteral("velmora-editor"), QString::fromStdString(file.string())});
+    EditorApplication::openFilesFromArguments(*window_, {"velmora-editor", file.string()});
 }
 
 EditorContentView& AppScenario::edit() const

@@ -129,6 +129,9 @@ protected:
     // left to the event loop runs, and what its workspaces left running is stopped and joined.
     // Nothing of the window may be used after this.
     void endApplication();
+    // Ends the application as main() ends it once its event loop has returned `status`
+    // (EditorApplication::finish); may end the process without returning.
+    int finishApplication(int status);
 
     UserFoldersScope folders;
     ScenesProject project;

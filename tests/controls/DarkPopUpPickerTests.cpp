@@ -51,6 +51,60 @@ TEST(VelmoraDarkPopUpPicker, TheSameItemsWithAnotherSelectionKeepTheRows)
     EXPECT_EQ(rowTitles(picker), (QStringList{"None", "D-Log", "Rec709"}));
 }
 
+// A new list reuses the rows shown: an entry added or taken away (a "(missing)" name) inserts or
+// removes that row alone, and names that change are retitled in place; every list is shown row
+// for row, with its selection.
+TEST(VelmoraDarkPopUpPicker, ANewListReusesTheRowsShown)
+{
+    const auto items = [](const QStringList& titles) {
+        std::vector<Item> made;
+        for (const QString& title : titles)
+            made.push_back({title.toStdString() + ".cube", title.toStdString()});
+        return made;
+    };
+    VelmoraDarkPopUpPicker picker;
+    picker.setSelectionAndItems("C.cube", items({"None", "A", "B", "C", "D"}));
+    QSignalSpy removed(picker.model(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(picker.model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy retitled(picker.model(), &QAbstractItemModel::dataChanged);
+
+    picker.setSelectionAndItems("Gone.cube", items({"None", "Gone", "A", "B", "C", "D"}));
+    EXPECT_EQ(rowTitles(picker), (QStringList{"None", "Gone", "A", "B", "C", "D"}));
+    EXPECT_EQ(picker.currentIndex(), 1);
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 1); // first row
+    EXPECT_EQ(inserted[0][2].toInt(), 1); // last row
+    EXPECT_EQ(removed.count(), 0);
+    EXPECT_EQ(retitled.count(), 0);
+
+    picker.setSelectionAndItems("D.cube", items({"None", "A", "B", "C", "D"}));
+    EXPECT_EQ(rowTitles(picker), (QStringList{"None", "A", "B", "C", "D"}));
+    EXPECT_EQ(picker.currentIndex(), 4);
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 1);
+    EXPECT_EQ(removed[0][2].toInt(), 1);
+
+    // Every name but the first changed and one more: four retitled in one change, one inserted.
+    inserted.clear();
+    removed.clear();
+    picker.setSelectionAndItems("W.cube", items({"None", "W", "X", "Y", "Z", "ZZ"}));
+    EXPECT_EQ(rowTitles(picker), (QStringList{"None", "W", "X", "Y", "Z", "ZZ"}));
+    EXPECT_EQ(picker.currentIndex(), 1);
+    ASSERT_EQ(retitled.count(), 1);
+    EXPECT_EQ(retitled[0][0].toModelIndex().row(), 1);
+    EXPECT_EQ(retitled[0][1].toModelIndex().row(), 4);
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_EQ(removed.count(), 0);
+
+    // Shorter, longer, empty and back.
+    for (const QStringList& titles : {QStringList{"Z"}, QStringList{"None", "Q", "Z", "R"}, QStringList{},
+                                      QStringList{"None", "A"}}) {
+        picker.setSelectionAndItems("A.cube", items(titles));
+        EXPECT_EQ(rowTitles(picker), titles);
+        EXPECT_EQ(picker.currentIndex(), titles.isEmpty() ? -1 : static_cast<int>(titles.indexOf("A") < 0 ? 0 : titles.indexOf("A")));
+    }
+}
+
 // Thousands of rows are not each measured for the picker's size: it is sized by the longest
 // title's length, and by its rows again once the list is short; an owner's own policy stays.
 TEST(VelmoraDarkPopUpPicker, AListOfThousandsIsSizedByItsLongestTitle)

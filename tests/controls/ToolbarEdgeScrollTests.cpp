@@ -61,6 +61,14 @@ QWidget* contentOfWidth(int width)
     return content;
 }
 
+// A mouse event sent to the widget itself, at (6, 5): no enter or leave comes with it.
+void send(QWidget* widget, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    const QPointF at(6, 5);
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
 class ToolbarEdgeScrollViewTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -106,7 +114,7 @@ TEST_F(ToolbarEdgeScrollViewTest, ArrowsAppearAtSevenOverflowAndStayOnceShown)
     EXPECT_EQ(toolbar.maxOffset(), 60.0);
 }
 
-TEST_F(ToolbarEdgeScrollViewTest, HoverScrollsAtOnceAndKeepsTickingAtTheEnd)
+TEST_F(ToolbarEdgeScrollViewTest, HoverScrollsAtOnceAndWhileThePointerMovesToTheEnd)
 {
     toolbar.setHostedContent(contentOfWidth(500));
     ASSERT_TRUE(toolbar.edgesVisible());
@@ -118,8 +126,10 @@ TEST_F(ToolbarEdgeScrollViewTest, HoverScrollsAtOnceAndKeepsTickingAtTheEnd)
     EXPECT_TRUE(right->isHoverScrolling());
     EXPECT_EQ(right->background(), VelmoraPalette::edgeZoneHover());
 
-    for (int i = 0; i < 20; ++i)
+    for (int i = 0; i < 20; ++i) {
+        send(right, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
         right->hoverTick();
+    }
     EXPECT_EQ(toolbar.offset(), toolbar.maxOffset()); // 500 - 340 = 160
     EXPECT_EQ(toolbar.offset(), 160.0);
     EXPECT_TRUE(right->isHoverScrolling());
@@ -128,6 +138,42 @@ TEST_F(ToolbarEdgeScrollViewTest, HoverScrollsAtOnceAndKeepsTickingAtTheEnd)
     QApplication::sendEvent(right, &leave);
     EXPECT_FALSE(right->isHoverScrolling());
     EXPECT_EQ(right->background(), VelmoraPalette::edgeZone());
+}
+
+// A pointer left still over an arrow does not move the toolbar under it: the next click lands
+// where it was aimed. Moving it, or holding a button on the arrow, scrolls again.
+TEST_F(ToolbarEdgeScrollViewTest, APointerAtRestOverAnArrowStopsTheScroll)
+{
+    toolbar.setHostedContent(contentOfWidth(1000));
+    EdgeScrollZone* right = toolbar.rightZone();
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), right->mapToGlobal(QPointF(5, 5)));
+    QApplication::sendEvent(right, &enter);
+    ASSERT_EQ(toolbar.offset(), 10.0);
+
+    // Still: the first tick stops the timer, and what ticks after moves nothing.
+    for (int i = 0; i < 5; ++i)
+        right->hoverTick();
+    EXPECT_EQ(toolbar.offset(), 10.0);
+    EXPECT_FALSE(right->isHoverScrolling());
+
+    // A move starts it again, for one tick per move.
+    send(right, QEvent::MouseMove, Qt::NoButton, Qt::NoButton);
+    EXPECT_TRUE(right->isHoverScrolling());
+    right->hoverTick();
+    right->hoverTick();
+    EXPECT_EQ(toolbar.offset(), 20.0);
+
+    // A held button pages, then scrolls on every tick until it is let go.
+    send(right, QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(toolbar.offset(), 240.0);
+    for (int i = 0; i < 3; ++i)
+        right->hoverTick();
+    EXPECT_EQ(toolbar.offset(), 270.0);
+    send(right, QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton);
+    right->hoverTick();
+    right->hoverTick();
+    EXPECT_EQ(toolbar.offset(), 270.0);
+    EXPECT_FALSE(right->isHoverScrolling());
 }
 
 TEST_F(ToolbarEdgeScrollViewTest, ClicksPageAndTheWheelScrollsSideways)

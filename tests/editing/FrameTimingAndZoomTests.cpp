@@ -1,5 +1,7 @@
 #include <cmath>
 #include <limits>
+#include <tuple>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -70,6 +72,19 @@ TEST(FrameGrid, AFramesStartIsOnThatFrameUpToItsLastInstant)
     EXPECT_EQ(ntsc.snap(-0.01), 0.0);
     EXPECT_EQ(ntsc.index(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(FrameGrid::ofRate(25).snap(1.05), 1.04);
+}
+
+// The last frame a timeline has is the last its export writes: its length in frames, rounded.
+TEST(FrameGrid, ATimelinesLastFrameIsTheExportsLast)
+{
+    const FrameGrid grid = FrameGrid::ofRate(25);
+    for (const auto& [length, count, last] : std::vector<std::tuple<double, double, std::int64_t>>{
+             {2.0, 50, 49}, {2.01, 50, 49}, {2.03, 51, 50}, {0.01, 0, 0}, {0, 0, 0}}) {
+        EXPECT_EQ(grid.frameCount(length), count) << length;
+        EXPECT_EQ(grid.lastFrame(length), last) << length;
+    }
+    EXPECT_EQ(grid.lastFrame(std::nan("")), 0);
+    EXPECT_EQ(FrameGrid::ofRate(30000.0 / 1001).lastFrame(10), 299);
 }
 
 TEST(Zoom, SliderToPixelsPerSecond)

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+
 #include "editing/TimelineFrameMap.h"
 
 namespace velmora {
@@ -19,7 +22,7 @@ ClipTiming clip(const std::string& source, double start, double duration, double
 
 SourceVideo video(double end, double rate)
 {
-    return SourceVideo{end, rate, false};
+    return SourceVideo{end, rate, false, std::nullopt};
 }
 
 TEST(TimelineFrameMap, AClipShowsFromTheFirstFrameStartingAtOrAfterItsStartAtEveryRate)
@@ -100,7 +103,8 @@ TEST(TimelineFrameMap, PastTheEndOfTheFilesVideoIsAGap)
     EXPECT_EQ(offGrid.frame(248).sourceFrame, std::optional<std::int64_t>(249));
     EXPECT_TRUE(offGrid.frame(249).gap());
     // A still never runs out.
-    const TimelineFrameMap still({clip("a", 0, 12)}, grid, {{"a", SourceVideo{std::nullopt, std::nullopt, true}}});
+    const SourceVideo picture{std::nullopt, std::nullopt, true, std::nullopt};
+    const TimelineFrameMap still({clip("a", 0, 12)}, grid, {{"a", picture}});
     EXPECT_EQ(still.frame(299).sourceFrame, std::optional<std::int64_t>(0));
 }
 
@@ -131,6 +135,177 @@ TEST(TimelineFrameMap, TimingIsReadAlikeFromJobAndSessionClips)
     job.type = "image";
     EXPECT_FALSE(ClipTiming::of(job, false).picture);
     EXPECT_TRUE(ClipTiming::of(job, true).picture);
+}
+
+// Pieces of one file cut apart and put back to back play on as one stream.
+class ContinuedInPoints : public ::testing::Test {
+protected:
+    static EditorJobV2::Clip jobClip(const std::optional<std::string>& id, double start, double duration = 1,
+                                     double inPoint = 0)
+    {
+        EditorJobV2::Clip c;
+        c.id = id;
+        c.type = "video";
+        c.sourceId = "s1";
+        c.startTime = start;
+        c.duration = duration;
+        c.inPoint = inPoint;
+        return c;
+    }
+
+    static std::vector<double> inPoints(const std::vector<EditorJobV2::Clip>& clips,
+                                        const std::map<std::string, double>& fileDurations = {})
+    {
+        std::vector<ClipTiming> timings;
+        for (const auto& c : clips) {
+            timings.push_back(ClipTiming::of(c, false));
+        }
+        std::map<std::string, SourceVideo> sources;
+        for (const auto& [id, duration] : fileDurations) {
+            sources[id].duration = duration;
+        }
+        return TimelineFrameMap::continuedInPoints(timings, sources);
+    }
+
+    EditorJobV2::Clip first = jobClip("one", 0, 2, 1); // source 1 ... 3
+};
+
+TEST_F(ContinuedInPoints, TheFirstClipKeepsItsInPoint)
+{
+    EXPECT_EQ(inPoints({first}), (std::vector<double>{1}));
+}
+
+TEST_F(ContinuedInPoints, AClipCloseBehindKeepsAnInPointWithinTolerance)
+{
+    EXPECT_EQ(inPoints({first, jobClip("two", 2.05, 1, 2.98)}), (std::vector<double>{1, 2.98}));
+}
+
+TEST_F(ContinuedInPoints, AClipCloseBehindResumesWhereThePreviousStopped)
+{
+    EXPECT_EQ(inPoints({first, jobClip("two", 2.05, 1, 2.0)}), (std::vector<double>{1, 3}));
+    // Found by start, not by stored order; an overlap continues too.
+    EXPECT_EQ(inPoints({jobClip("two", 1.5, 1, 0), first}), (std::vector<double>{3, 1}));
+}
+
+TEST_F(ContinuedInPoints, AGapAnotherSourceOrAnotherKindBreaksTheContinuation)
+{
+    EXPECT_EQ(inPoints({first, jobClip("gap", 2.1, 1, 2.0)}), (std::vector<double>{1, 2}));
+    EditorJobV2::Clip other = jobClip("other", 2.0, 1, 2.0);
+    other.sourceId = "s2";
+    EXPECT_EQ(inPoints({first, other}), (std::vector<double>{1, 2}));
+    // A video clip of another source between them breaks it too.
+    EditorJobV2::Clip between = jobClip("between", 2.0, 0.01, 0);
+    between.sourceId = "s2";
+    EXPECT_EQ(inPoints({first, between, jobClip("two", 2.01, 1, 2.0)}), (std::vector<double>{1, 0, 2}));
+    // Images are not read as pieces of a stream.
+    EditorJobV2::Clip image = jobClip("image", 2.0, 1, 2.0);
+    image.type = "image";
+    EXPECT_EQ(inPoints({first, image}), (std::vector<double>{1, 2}));
+}
+
+TEST_F(ContinuedInPoints, ThePreviousEndIsLimitedByItsFileAndReadAtItsSpeed)
+{
+    EXPECT_EQ(inPoints({first, jobClip("two", 2.0, 1, 0.5)}, {{"s1", 2.5}}), (std::vector<double>{1, 2.5}));
+    // A file of 0.05 s or less is not a length.
+    EXPECT_EQ(inPoints({first, jobClip("two", 2.0, 1, 0.5)}, {{"s1", 0.04}}), (std::vector<double>{1, 3}));
+    EditorJobV2::Clip fast = first;
+    fast.speed = 150; // 1.5x: source 1 ... 4
+    EXPECT_EQ(inPoints({fast, jobClip("two", 2.0, 1, 0)}), (std::vector<double>{1, 4}));
+    EditorJobV2::Clip longer = first;
+    longer.outPoint = 5;
+    EXPECT_EQ(inPoints({longer, jobClip("two", 2.0, 1, 0)}), (std::vector<double>{1, 5}));
+}
+
+TEST_F(ContinuedInPoints, ClipsWithoutIdAreFoundBySourceStartLaneAndInPoint)
+{
+    EditorJobV2::Clip a = first;
+    a.id.reset();
+    EditorJobV2::Clip b = jobClip(std::nullopt, 2.0, 1, 0);
+    EXPECT_EQ(inPoints({a, b}), (std::vector<double>{1, 3}));
+    EditorJobV2::Clip noSource = b;
+    noSource.sourceId.reset();
+    noSource.inPoint = -2;
+    EXPECT_EQ(inPoints({a, noSource}), (std::vector<double>{1, 0}));
+    // Two clips of one key are both placed where the first of them sorts.
+    EXPECT_EQ(ClipTiming::of(a, false).key, "s1|0.0|0|1.0");
+    EditorJobV2::Clip again = jobClip("two", 2.0, 1, 0);
+    EditorJobV2::Clip twin = jobClip("two", 2.0, 1, 0);
+    twin.track = 2;
+    EXPECT_EQ(inPoints({first, again, twin}), (std::vector<double>{1, 3, 3}));
+}
+
+TEST_F(ContinuedInPoints, TheMapReadsSessionAndJobClipsFromTheirContinuedInPoints)
+{
+    // A session clip moved behind another piece of its file after loading continues as a job's.
+    EditSession::Clip cut("cut");
+    cut.type = "video";
+    cut.sourceId = "s1";
+    cut.startTime = 0;
+    cut.duration = 2;
+    cut.inPoint = 1;
+    EditSession::Clip moved("moved");
+    moved.type = "video";
+    moved.sourceId = "s1";
+    moved.startTime = 2;
+    moved.duration = 1;
+    moved.inPoint = 0;
+    const FrameGrid grid = FrameGrid::ofRate(25);
+    const std::map<std::string, SourceVideo> sources{{"s1", SourceVideo{10.0, 25.0, false, 10.0}}};
+    const TimelineFrameMap session({ClipTiming::of(cut), ClipTiming::of(moved)}, grid, sources);
+    const TimelineFrameMap job({ClipTiming::of(first, false), ClipTiming::of(jobClip("two", 2, 1, 0), false)}, grid,
+                               sources);
+    for (const TimelineFrameMap* map : {&session, &job}) {
+        EXPECT_DOUBLE_EQ(map->clips()[1].inPoint, 3);
+        EXPECT_EQ(map->frame(49).sourceFrame, std::optional<std::int64_t>(74));
+        EXPECT_EQ(map->frame(50).sourceFrame, std::optional<std::int64_t>(75));
+    }
+}
+
+// The runs a composition is laid out from give clipAt's answer on every frame, and a clip's
+// file end is the first frame on which clipFrame gives a gap: on seeded timelines of many lanes,
+// speeds, shared starts, clips off the grid, clips longer than their files and clips that are
+// not pictures.
+TEST(TimelineFrameMap, RunsAndFileEndsGiveTheRulesAnswerOnEveryFrame)
+{
+    std::mt19937 random(56);
+    const auto uniform = [&random](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    for (int seed = 0; seed < 40; ++seed) {
+        SCOPED_TRACE(seed);
+        const FrameGrid grid = FrameGrid::ofRate(seed % 2 ? 25.0 : 30000.0 / 1001);
+        std::vector<ClipTiming> clips;
+        for (int k = 0; k < 12; ++k) {
+            ClipTiming timing = clip(k % 3 ? "short" : "long", k % 4 == 3 ? 2.0 : std::round(uniform(0, 8) * 100) / 100,
+                                     uniform(0.02, 4), uniform(0, 1.5), 1 + k % 3);
+            timing.speed = std::vector<double>{1, 1.5, 2, 0.5}[static_cast<std::size_t>(k % 4)];
+            timing.picture = k != 5;
+            clips.push_back(timing);
+        }
+        const TimelineFrameMap map(clips, grid, {{"short", video(2, 25)}, {"long", video(30, 25)}});
+        const std::int64_t end = map.firstFrameAtOrAfter(14.0);
+        const std::vector<FrameRun> runs = map.runs(-3, end);
+        ASSERT_FALSE(runs.empty());
+        EXPECT_EQ(runs.front().first, -3);
+        EXPECT_EQ(runs.back().end, end);
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            if (r > 0) {
+                EXPECT_EQ(runs[r].first, runs[r - 1].end);
+                EXPECT_NE(runs[r].clip, runs[r - 1].clip);
+            }
+            const std::int64_t fileEnd =
+                runs[r].clip ? map.fileEndFrame(*runs[r].clip, runs[r].first, runs[r].end) : runs[r].end;
+            for (std::int64_t frame = runs[r].first; frame < runs[r].end; ++frame) {
+                ASSERT_EQ(runs[r].clip, map.clipAt(frame)) << frame;
+                const ShownFrame shown = map.frame(frame);
+                EXPECT_EQ(shown.gap(), !runs[r].clip || frame >= fileEnd) << frame;
+                if (!shown.gap()) {
+                    EXPECT_EQ(shown, map.clipFrame(*runs[r].clip, frame)) << frame;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(TimelineFrameMap().runs(5, 5).empty());
 }
 
 } // namespace

@@ -30,13 +30,27 @@ TEST(VisibleClip, LowestLaneWinsThenLatestStart)
     EXPECT_EQ(session.visualClip(2)->id, "first"); // equal lane and start: array order
 }
 
-TEST(VisibleClip, EndToleranceIsOneMicrosecond)
+// The clip of the frame holding the time, as the frame rule counts frames on the project's grid.
+TEST(VisibleClip, IsTheClipOfTheFrameHoldingTheTime)
 {
-    const EditSession session = sessionWith({video("a", 2, 3)});
-    EXPECT_EQ(session.visualClip(2.0)->id, "a");
-    EXPECT_TRUE(session.visualClip(4.9999985).has_value());
-    EXPECT_FALSE(session.visualClip(4.9999995).has_value());
-    EXPECT_FALSE(session.visualClip(1.9999).has_value());
+    const auto idAt = [](const EditSession& session, double at) {
+        const std::optional<Clip> clip = session.visualClip(at);
+        return clip ? clip->id : std::string("none");
+    };
+    EditSession session = sessionWith({video("a", 2, 3)});
+    session.project->fps = 25;
+    EXPECT_EQ(idAt(session, 2.0), "a");
+    EXPECT_EQ(idAt(session, 4.9999995), "a"); // frame 124, the clip's last
+    EXPECT_EQ(idAt(session, 5.0), "none");
+    EXPECT_EQ(idAt(session, 1.9999), "none");
+
+    // Cut off the grid at 1.01 s: the frame starting at 1.00 s is the first clip's, so a
+    // playhead moved to 1.02 s by fine steps still names it; the second shows from 1.04 s.
+    session = sessionWith({video("first", 0, 1.01).lane(2), video("second", 1.01, 2).lane(1)});
+    session.project->fps = 25;
+    EXPECT_EQ(idAt(session, 1.02), "first");
+    EXPECT_EQ(idAt(session, 1.039), "first");
+    EXPECT_EQ(idAt(session, 1.04), "second");
 }
 
 TEST(VisibleClip, OnlyVideoClipsAreConsidered)

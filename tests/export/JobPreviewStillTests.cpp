@@ -125,10 +125,20 @@ TEST_F(PreviewStill, SingleVideoOverrideReplacesTheJobLut)
     const auto result = render(test::singleVideoJob(test::constantCubeText(1, 1, 1)), 0.0, dir_ / "override.cube",
                                media() / "a.mp4");
     EXPECT_NEAR(result.cgImage.pixel(3, 3).b, 0.9, 1e-5);
-    // An unreadable override leaves the job's LUT.
-    const auto fallback = render(test::singleVideoJob(test::constantCubeText(1, 1, 1)), 0.0, dir_ / "gone.cube",
-                                 media() / "a.mp4");
-    EXPECT_NEAR(fallback.cgImage.pixel(3, 3).b, 1.0, 1e-5);
+    // An override that cannot be read is refused as the export refuses it, not left out.
+    const Error gone = errorOf([&] {
+        render(test::singleVideoJob(test::constantCubeText(1, 1, 1)), 0.0, dir_ / "gone.cube", media() / "a.mp4");
+    });
+    EXPECT_EQ(gone.fullDescription(), "Error Domain=export Code=8 \"LUT override gone.cube cannot be read: No such file "
+                                      "or directory\n\nTip: choose another LUT override, or none.\"");
+}
+
+// The job's LUT named by file grades the still as it grades the export: found in the media folder.
+TEST_F(PreviewStill, SingleVideoFindsTheJobsLutFileAsTheExportDoes)
+{
+    test::writeTextFile(media() / "look.cube", test::constantCubeText(0.1, 0.1, 0.9));
+    const auto result = render(test::singleVideoJob("look.cube"), 0.0, std::nullopt, media() / "a.mp4");
+    EXPECT_NEAR(result.cgImage.pixel(3, 3).b, 0.9, 1e-5);
 }
 
 TEST_F(PreviewStill, SingleVideoErrors)
@@ -151,13 +161,16 @@ TEST_F(PreviewStill, SingleVideoErrors)
         const Error cube = errorOf([&] { render(test::singleVideoJob(none), 0.0, std::nullopt, media() / "a.mp4"); });
         EXPECT_EQ(cube.fullDescription(), "Error Domain=cube Code=1 \"This job has no LUT. " + remedy + "\"");
     }
+    // A LUT the export refuses, the still refuses with the export's own words.
     const Error named =
         errorOf([&] { render(test::singleVideoJob("look.cube"), 0.0, std::nullopt, media() / "a.mp4"); });
-    EXPECT_EQ(named.message(), "This job's LUT is not usable .cube text. " + remedy);
+    EXPECT_EQ(named.message(),
+              "Missing LUT file:\nlook.cube\n\nTip: choose the .cube file (or another LUT) as the LUT override.");
     test::writeTextFile(dir_ / "short.cube", "LUT_3D_SIZE 2\n0 0 0\n");
     const Error overridden = errorOf([&] { render(job, 0.0, dir_ / "short.cube", media() / "a.mp4"); });
-    EXPECT_EQ(overridden.fullDescription(), "Error Domain=cube Code=2 \"The LUT override \u201Cshort.cube\u201D is "
-                                            "not a usable .cube LUT. Choose another LUT override.\"");
+    EXPECT_EQ(overridden.fullDescription(), "Error Domain=export Code=8 \"LUT override short.cube cannot be read: "
+                                            "LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: choose another LUT override, "
+                                            "or none.\"");
     EXPECT_THROW(render(json{{"version", 1}}, 0.0, std::nullopt, media() / "a.mp4"), DecodingError);
 }
 
@@ -199,6 +212,20 @@ TEST_F(PreviewStill, TimelineShowsTheSnappedSourceFrameOfTheFirstPictureClip)
     EXPECT_EQ(test::stampOf(render(job, 0.0).cgImage), 10);
 }
 
+// The first picture clip of the job follows a piece of its file that ends where it starts: it
+// continues from that piece's end, as the export reads it, its range moved along.
+TEST_F(PreviewStill, AClipContinuingAPieceOfItsFileShowsWhatFollowsThatPiece)
+{
+    json second = clipJson("v2", "video", 0.2, 0.6);
+    second["startTime"] = 1.0;
+    const json first = clipJson("v1", "video", 0.4, 1.4); // 0 ... 1 s on the timeline
+    const PreviewFrameResult middle = render(timelineJob({second, first}));
+    EXPECT_DOUBLE_EQ(middle.minTimeSeconds, 1.4);
+    EXPECT_DOUBLE_EQ(middle.maxTimeSeconds, 1.8);
+    EXPECT_DOUBLE_EQ(middle.displayTimeSeconds, 1.6);
+    EXPECT_EQ(test::stampOf(middle.cgImage), 40);
+}
+
 // Past the end of the file's 2 s of video the still is black, as every export shows the clip
 // there, not the file's last frame.
 TEST_F(PreviewStill, PastTheEndOfTheFilesVideoTheStillIsBlack)
@@ -209,6 +236,15 @@ TEST_F(PreviewStill, PastTheEndOfTheFilesVideoTheStillIsBlack)
         const Color c = render(job, t).cgImage.pixel(5, 48);
         EXPECT_LT(c.r + c.g + c.b, 0.01) << t;
     }
+}
+
+// A timeline job's still refuses a LUT override that cannot be used as its export does.
+TEST_F(PreviewStill, TimelineRefusesAnOverrideThatCannotBeUsedAsItsExportDoes)
+{
+    const json job = timelineJob({clipJson("v", "video", 0.0, 1.0)});
+    const Error gone = errorOf([&] { render(job, 0.5, dir_ / "gone.cube"); });
+    EXPECT_EQ(gone.fullDescription(), "Error Domain=export Code=214 \"LUT override gone.cube cannot be read: No such file "
+                                      "or directory\n\nTip: choose another LUT override, or none.\"");
 }
 
 TEST_F(PreviewStill, ClipWithoutOutPointOrDurationStaysAtItsInPoint)
@@ -327,14 +363,19 @@ TEST_F(PreviewStill, EmbeddedClipLutWinsOverTheOverride)
         render(timelineJob({clipJson("v", "video", 0, 1)}), 0.0, dir_ / "override.cube").cgImage.pixel(2, 2);
     EXPECT_NEAR(overridden.b, 1.0, 1e-5);
 
+    // An override chosen without cube text is refused, never left out.
     test::writeTextFile(dir_ / "blank.cube", " \n\t\n");
-    const auto plain = render(timelineJob({clipJson("v", "video", 0, 1)}), 0.2, dir_ / "blank.cube");
-    EXPECT_EQ(test::stampOf(plain.cgImage), 5);
+    const Error blank = errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}), 0.2, dir_ / "blank.cube"); });
+    EXPECT_EQ(blank.code(), 214);
+    EXPECT_EQ(blank.message(), "LUT override blank.cube cannot be read: it holds no text\n\nTip: choose another LUT "
+                               "override, or none.");
 
     test::writeTextFile(dir_ / "bad.cube", "LUT_3D_SIZE 8\n0 0 0\n");
     const Error error =
         errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}), 0.0, dir_ / "bad.cube"); });
-    EXPECT_EQ(error.domain(), "cube");
+    EXPECT_EQ(error.code(), 214);
+    EXPECT_EQ(error.message(), "LUT override bad.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE "
+                               "needs\n\nTip: choose another LUT override, or none.");
 }
 
 TEST_F(PreviewStill, ClipLutFilesAndTheJobLutGradeAsInTheExport)
@@ -353,11 +394,12 @@ TEST_F(PreviewStill, ClipLutFilesAndTheJobLutGradeAsInTheExport)
     EXPECT_NEAR(clipLook.r, 0.0, 1e-5);
     EXPECT_NEAR(clipLook.b, 1.0, 1e-5);
 
-    // An override without cube text leaves the job's LUT in place.
+    // An override without cube text is refused, not left out for the job's LUT.
     test::writeTextFile(dir_ / "blank.cube", "\n");
-    const Color kept =
-        render(timelineJob({clipJson("v", "video", 0, 1)}, "a.mp4", red), 0.0, dir_ / "blank.cube").cgImage.pixel(2, 2);
-    EXPECT_NEAR(kept.r, 1.0, 1e-5);
+    EXPECT_EQ(errorOf([&] {
+                  render(timelineJob({clipJson("v", "video", 0, 1)}, "a.mp4", red), 0.0, dir_ / "blank.cube");
+              }).code(),
+              214);
 }
 
 TEST_F(PreviewStill, RefusesWhatTheExportRefusesWithTheExportsError)

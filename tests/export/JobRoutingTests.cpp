@@ -150,7 +150,8 @@ TEST_F(Routing, OnlyRegularFilesAreRead)
     }
     const test::NamedPipe lut(dir_ / "look.cube");
     EXPECT_EQ(message(single, lut.path(), dir_ / "media" / "a.mp4", std::nullopt),
-              "Could not read \u201Clook.cube\u201D: Is a named pipe, not a file.");
+              "LUT override look.cube cannot be read: Is a named pipe, not a file\n\nTip: choose another LUT "
+              "override, or none.");
     const test::NamedPipe input(dir_ / "in.mp4");
     EXPECT_EQ(message(single, std::nullopt, input.path(), std::nullopt),
               "\"" + input.path().string() + "\" is a named pipe, not a media file.");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -118,16 +119,53 @@ TEST(SingleVideoBitrate, ScalesFrom2160p5994WithinItsLimits)
     EXPECT_EQ(singleVideoAutomaticBitrate(3840, 2160, 29.97), 75000000);
 }
 
-TEST(SingleVideoLut, OverrideTextWinsWhenReadable)
+// A LUT override chosen grades in place of the job's own; one that cannot be used is refused by
+// name, saying why, and never left out for the job's LUT.
+TEST(SingleVideoLut, AnOverrideThatCannotBeUsedIsRefusedByName)
 {
     TempDir dir;
-    const Job job = jobFrom(test::singleVideoJob("job.cube"));
-    test::writeTextFile(dir / "override.cube", "override text");
-    EXPECT_EQ(singleVideoLutText(dir / "override.cube", job), "override text");
-    EXPECT_EQ(singleVideoLutText(dir / "missing.cube", job), "job.cube");
-    test::writeTextFile(dir / "binary.cube", std::string("\xff\xfe\x00", 3));
-    EXPECT_EQ(singleVideoLutText(dir / "binary.cube", job), "job.cube");
-    EXPECT_EQ(singleVideoLutText(std::nullopt, job), "job.cube");
+    const Job job = jobFrom(test::singleVideoJob(test::identityCubeText()));
+    test::writeTextFile(dir / "look.cube", test::constantCubeText(0.1, 0.2, 0.3));
+    const std::optional<CubeLUT> chosen = singleVideoCube(dir / "look.cube", job, std::nullopt);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->data, parseCube(test::constantCubeText(0.1, 0.2, 0.3)).data);
+    const auto refusal = [&](const std::filesystem::path& override) {
+        try {
+            singleVideoCube(override, job, std::nullopt);
+        } catch (const Error& error) {
+            EXPECT_EQ(error.domain(), "export");
+            EXPECT_EQ(error.code(), SingleVideoExportCode::missingLut);
+            return error.message();
+        }
+        return std::string("graded");
+    };
+    const std::string tip = "\n\nTip: choose another LUT override, or none.";
+    EXPECT_EQ(refusal(dir / "gone.cube"), "LUT override gone.cube cannot be read: No such file or directory" + tip);
+    std::filesystem::create_symlink("/proc/self/mem", dir / "mem.cube");
+    EXPECT_EQ(refusal(dir / "mem.cube"), "LUT override mem.cube cannot be read: Input/output error" + tip);
+    test::writeTextFile(dir / "text.cube", "TITLE \"no size\"");
+    EXPECT_EQ(refusal(dir / "text.cube"),
+              "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or LUT_1D_SIZE" + tip);
+    test::writeTextFile(dir / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n");
+    EXPECT_EQ(refusal(dir / "short.cube"),
+              "LUT override short.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE needs" + tip);
+    if (::geteuid() != 0) {
+        test::writeTextFile(dir / "locked.cube", test::identityCubeText());
+        std::filesystem::permissions(dir / "locked.cube", std::filesystem::perms::none);
+        EXPECT_EQ(refusal(dir / "locked.cube"), "LUT override locked.cube cannot be read: Permission denied" + tip);
+    }
+}
+
+// The job's own LUT named by file is looked up in the media folder, by the export and by its
+// preview alike.
+TEST(SingleVideoLut, TheJobsLutFileIsFoundInTheMediaFolder)
+{
+    TempDir dir;
+    test::writeTextFile(dir / "look.cube", test::constantCubeText(0.1, 0.2, 0.3));
+    const std::optional<CubeLUT> found = singleVideoCube(std::nullopt, jobFrom(test::singleVideoJob("look.cube")), dir.path());
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->data, parseCube(test::constantCubeText(0.1, 0.2, 0.3)).data);
+    EXPECT_FALSE(singleVideoCube(std::nullopt, jobFrom(test::singleVideoJob(" None\n")), dir.path()));
 }
 
 TEST(SingleVideoLut, LoaderNeverFails)
@@ -282,8 +320,8 @@ TEST(SingleVideoExport, ALutNamedThatGivesNoCubeIsRefusedBeforeWriting)
               "(or another LUT) as the LUT override.");
     EXPECT_EQ(refusal("LUT_3D_SIZE 9\n1 0 0\n", std::nullopt),
               "This job's LUT is not usable .cube text. Choose a LUT override to give the job one.");
-    EXPECT_EQ(refusal("None", dir / "text.cube"),
-              "The LUT override \u201Ctext.cube\u201D is not a usable .cube LUT. Choose another LUT override.");
+    EXPECT_EQ(refusal("None", dir / "text.cube"), "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or "
+                                                  "LUT_1D_SIZE\n\nTip: choose another LUT override, or none.");
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
     test::writeTextFile(dir / "look.cube", test::identityCubeText());
     EXPECT_EQ(refusal("look.cube", dir / "look.cube"), "exported");

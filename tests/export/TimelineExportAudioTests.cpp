@@ -173,6 +173,24 @@ TEST_F(TimelineExportAudioTest, AFailedMixFailsTheExport)
     EXPECT_TRUE(folderContents(out_.path()).empty());
 }
 
+TEST_F(TimelineExportAudioTest, AFailedMixIsReportedWhenThePictureEndsFirst)
+{
+    // The picture side ends, and tries to complete the movie, between the mix's end and the
+    // audio side's answer to it.
+    ExportOptions options;
+    options.faults.audioMixFailsSilently = true;
+    options.faults.atEndOfMix = [](Exporter::TimelineExportState& state) {
+        while (!state.isVideoDone() && !state.isStopped()) {
+            std::this_thread::yield();
+        }
+        state.finishIfReady();
+    };
+    const Error error = failureOf({audioClip("low", "L", 1, 0, 2)}, options);
+    EXPECT_EQ(error.code(), 242);
+    EXPECT_EQ(error.message(), "Audio reader failed");
+    EXPECT_TRUE(folderContents(out_.path()).empty());
+}
+
 TEST_F(TimelineExportAudioTest, AMixThatCannotReadItsSourcePassesItsOwnError)
 {
     const auto folder = out_ / "media";

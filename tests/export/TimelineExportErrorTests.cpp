@@ -130,8 +130,10 @@ TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAn
                             "LUT.";
     Failure failure = exportFails(job);
     EXPECT_EQ(failure.code, 214);
+    // Both kinds of failure: both tips, the missing file's first.
     EXPECT_EQ(failure.message, "Missing LUT files:\nmissing_look.cube\n\n(Embedded LUT) is not a usable LUT: "
-                               "LUT_3D_SIZE 2 (needs 3 or more)" + tip);
+                               "LUT_3D_SIZE 2 (needs 3 or more)" + tip +
+                                   "\nTip: replace each unusable LUT with a usable .cube file, or choose another LUT.");
     expectFolderUntouched();
     // The one-clip job the fast path would stream is refused alike.
     job.timelines[0].clips.pop_back();
@@ -153,6 +155,42 @@ TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAn
             job.timelines[0], Exporter::timelineLuts(job, job.timelines[0], media_->path(), std::nullopt),
             std::nullopt));
     }
+}
+
+// A LUT override chosen that cannot be used is refused by name before anything is written, on the
+// export and its fast path alike (the job preview asks the same check): never left out for the
+// job's own LUT.
+TEST_F(TimelineExportErrorTest, ALutOverrideThatCannotBeUsedIsRefusedByNameOnEveryRoute)
+{
+    const EditorJobV2 job = goodJob();
+    const std::string tip = "\n\nTip: choose another LUT override, or none.";
+    writeTextFile(out_ / "text.cube", "TITLE \"no size\"");
+    writeTextFile(out_ / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n");
+    std::filesystem::create_symlink("/proc/self/mem", out_ / "mem.cube");
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"gone.cube", "LUT override gone.cube cannot be read: No such file or directory" + tip},
+        {"mem.cube", "LUT override mem.cube cannot be read: Input/output error" + tip},
+        {"text.cube", "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or LUT_1D_SIZE" + tip},
+        {"short.cube", "LUT override short.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE needs" + tip},
+    };
+    for (const auto& [name, refusal] : cases) {
+        SCOPED_TRACE(name);
+        ExportOptions options;
+        options.lutOverride = out_ / name;
+        Failure failure = exportFails(job, options);
+        EXPECT_EQ(failure.code, 214);
+        EXPECT_EQ(failure.message, refusal);
+        failure = failureOf([&] {
+            Exporter::tryFastExportTimelineJobAsSingleFile(job, options.lutOverride, media_->path(), output_,
+                                                           std::nullopt, "rec709", 1, 1, 0, 0);
+        });
+        EXPECT_EQ(failure.code, 214);
+        EXPECT_EQ(failure.message, refusal);
+    }
+    std::filesystem::remove(out_ / "text.cube");
+    std::filesystem::remove(out_ / "short.cube");
+    std::filesystem::remove(out_ / "mem.cube");
+    expectFolderUntouched();
 }
 
 TEST_F(TimelineExportErrorTest, AJobLutThatCannotBeFoundIsRefusedByNameOnEveryRoute)
@@ -185,8 +223,9 @@ TEST_F(TimelineExportErrorTest, ALutFileThatIsThereButNotUsableIsRefusedSayingWh
     job.timelines[0].clips[0].grade->lutFile = "swap_rb2.cube";
     const Failure failure = failureOf([&] { exportJob(job, media.path(), output_); });
     EXPECT_EQ(failure.code, 214);
-    EXPECT_EQ(failure.message, "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: put each "
-                               ".cube file in the Media Folder or its luts folder, or choose another LUT.");
+    // The file is there: the tip is to replace it, not to put it in place.
+    EXPECT_EQ(failure.message, "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: replace "
+                               "each unusable LUT with a usable .cube file, or choose another LUT.");
     expectFolderUntouched();
 }
 

@@ -173,11 +173,13 @@ TEST_F(TimelineExportFramesTest, PastTheEndOfItsFileAClipIsBlack)
     }
 }
 
-// A piece that follows a piece of the same source shows its own in point, as the monitor does,
-// not the frames after its neighbour's end.
-TEST_F(TimelineExportFramesTest, APieceAfterAPieceOfTheSameSourceShowsItsOwnInPoint)
+// A piece that follows a piece of the same source continues where that piece's range ended: a
+// cut's second piece shows what comes after the first, never the same footage twice.
+TEST_F(TimelineExportFramesTest, APieceAfterAPieceOfTheSameSourceContinuesFromItsEnd)
 {
-    EXPECT_EQ(stampsOf({videoClip("a", "A", 1, 0, 0.4, 0), videoClip("b", "A", 1, 0.4, 0.4, 0.2)}),
+    EXPECT_EQ(stampsOf({videoClip("a", "A", 1, 0, 0.4, 0), videoClip("b", "A", 1, 0.4, 0.4, 0.2)}), range(0, 20));
+    // Of another source, it shows its own in point.
+    EXPECT_EQ(stampsOf({videoClip("a", "B", 1, 0, 0.4, 0), videoClip("b", "A", 1, 0.4, 0.4, 0.2)}),
               join(range(0, 10), range(5, 10)));
 }
 

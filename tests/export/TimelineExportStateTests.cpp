@@ -41,6 +41,25 @@ TEST(TimelineExportState, TheFirstErrorWinsAndTeardownRunsEveryTime)
     EXPECT_FALSE(state.waitForDone(0)); // signalled once only
 }
 
+TEST(TimelineExportState, OnlyTheFailureThatStopsTheExportDiscardsItsOutput)
+{
+    TimelineExportState state(10, false, {});
+    int discards = 0;
+    state.setDiscardOutput([&] { ++discards; });
+    state.failExport(exportError(248, "Export cancelled."));
+    state.failExport(exportError(221, "Failed to append frame"));
+    EXPECT_EQ(discards, 1);
+
+    // Once finishing has begun the writer's own outcome decides: its movie stays.
+    TimelineExportState finishing(10, false, {});
+    int lateDiscards = 0;
+    finishing.setDiscardOutput([&] { ++lateDiscards; });
+    finishing.claimVideoDone();
+    ASSERT_TRUE(finishing.finalizeIfReady());
+    finishing.failExport(exportError(248, "Export cancelled."));
+    EXPECT_EQ(lateDiscards, 0);
+}
+
 TEST(TimelineExportState, FinalizesOnceWhenBothSidesAreDone)
 {
     TimelineExportState state(10, true, {});

@@ -140,8 +140,9 @@ TEST_F(EngineWorkspace, AJobWithAnAbsurdFrameRateIsRefusedWhenChosen)
     loadJob(job, "fast_job.json");
     EXPECT_TRUE(controller->showError());
     EXPECT_EQ(controller->errorTitle(), "Job Not Loaded");
-    EXPECT_EQ(controller->errorText(), "The frame rate 1000000000 fps is not supported: a frame rate must be a finite "
-                                       "number of at most 240 frames per second. (at project.fps)");
+    EXPECT_EQ(controller->errorText(), "Could not load \u201Cfast_job.json\u201D: The frame rate 1000000000 fps is not "
+                                       "supported: a frame rate must be a finite number of at most 240 frames per "
+                                       "second. (at project.fps)");
     EXPECT_FALSE(controller->jobURL());
     EXPECT_FALSE(controller->canExport());
 }
@@ -253,6 +254,29 @@ TEST_F(EngineWorkspace, StopAndQuitStopsTheExportAndRemovesItsPartialMovie)
     EXPECT_FALSE(controller->showError());
     EXPECT_TRUE(partialMovies(dir.path()).empty());
     EXPECT_EQ(readTextFile(movie), "the older movie");
+}
+
+// The quit question left open while the export ends: it goes, and the quit goes on.
+TEST_F(EngineWorkspace, AnExportThatEndsWhileTheQuitQuestionIsOpenLetsTheQuitGoOn)
+{
+    auto held = std::make_shared<HeldEngineExporter>();
+    controller = std::make_unique<ExportWorkspaceController>(
+        workflow, ExportWorkspaceServices{queue, held, panels, std::make_shared<FakeFileRevealer>()});
+    loadJob(timelineJob({"a.mp4", "b.mp4"}), "trip_desktop_v2_job.json");
+    const std::filesystem::path movie = dir / "trip_velmora_10bit.mp4";
+    controller->startExport();
+    panels->choose(movie);
+    ASSERT_TRUE(held->waitUntilHeld());
+
+    int quits = 0;
+    workflow.requestExit(VelmoraWorkflowState::WorkspaceExit::quit, [&] { ++quits; });
+    ASSERT_TRUE(controller->quitQuestion());
+    held->release();
+    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
+    EXPECT_EQ(controller->statusText(), "Done: " + movie.string());
+    EXPECT_FALSE(controller->quitQuestion());
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(partialMovies(dir.path()).empty());
 }
 
 } // namespace

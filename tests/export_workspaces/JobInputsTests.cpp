@@ -107,8 +107,16 @@ TEST_F(JobInputs, AFileThatIsNotJsonOrHoldsANumberOutOfRangeIsRefusedWhenChosenA
     fast["project"]["fps"] = 1e300;
     nlohmann::json negative = timelineJob({"a.mp4"});
     negative["output"] = {{"width", -1920}, {"height", 1080}};
+    nlohmann::json wrongBitrate = timelineJob({"a.mp4"});
+    wrongBitrate["output"] = {{"targetBitrate", "abc"}};
+    nlohmann::json wrongRate = timelineJob({"a.mp4"});
+    wrongRate["project"]["fps"] = "NaN";
+    nlohmann::json wrongWidth = timelineJob({"a.mp4"});
+    wrongWidth["output"] = {{"width", {1920}}, {"height", 1080}};
     const std::string rate = " fps is not supported: a frame rate must be a finite number of at most 240 frames per "
                              "second.";
+    const std::string bitrate =
+        " b/s is not supported: a bit rate must be a whole number of 1 to 10000000000 bits per second.";
     const std::vector<std::pair<std::string, std::string>> files = {
         {R"({"output": {"fps": NaN}})", "The given data was not valid JSON (parse error at line 1, column 20: "
                                         "syntax error while parsing value - invalid literal; last read: "
@@ -120,10 +128,18 @@ TEST_F(JobInputs, AFileThatIsNotJsonOrHoldsANumberOutOfRangeIsRefusedWhenChosenA
         {R"({"version": 1, "grade": {"lutCube": ""}, "output": {"fps": 1e300}})",
          "The frame rate 1e+300" + rate + " (at output.fps)"},
         {R"({"version": 1, "grade": {"lutCube": ""}, "output": {"targetBitrate": 1000000000000000000}})",
-         "The bit rate 1000000000000000000 b/s is not supported: a bit rate must be a whole number of 1 to "
-         "10000000000 bits per second. (at output.targetBitrate)"},
+         "The bit rate 1000000000000000000" + bitrate + " (at output.targetBitrate)"},
+        // A value of another type is refused in the words of one out of range.
+        {wrongBitrate.dump(), "The bit rate \"abc\"" + bitrate.substr(4) + " (at output.targetBitrate)"},
+        {R"({"version": 1, "grade": {"lutCube": ""}, "output": {"targetBitrate": 5.5}})",
+         "The bit rate 5.5" + bitrate + " (at output.targetBitrate)"},
+        {wrongRate.dump(), "The frame rate \"NaN\"" + rate.substr(4) + " (at project.fps)"},
+        {wrongWidth.dump(), "The canvas width [1920] is not supported: a canvas side must be a whole number of 1 to "
+                            "16384 pixels. (at output.width)"},
     };
-    for (const auto& [text, message] : files) {
+    for (const auto& [text, said] : files) {
+        // The refusal names the file it is about.
+        const std::string message = "Could not load \u201Cbad.json\u201D: " + said;
         const Path job = writeFile("bad.json", text);
         loadJob(job);
         EXPECT_EQ(controller->jobURL(), dir / "trip_desktop_v2_job.json");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "WorkspaceTestSupport.h"
+#include "export/WriterSettings.h"
 
 namespace velmora::test {
 namespace {
@@ -20,6 +21,30 @@ TEST(OutputSettings, BitrateTextBecomesBitsPerSecondOrAutomatic)
     EXPECT_EQ(bitrateOverrideBps("9e12"), 9'000'000'000'000'000'000);
     for (const char* automatic : {"", "   ", "abc", "-5", "0", "1,234.5", "12 5", "inf", "nan", "1e400", "1e13"})
         EXPECT_EQ(bitrateOverrideBps(automatic), std::nullopt) << automatic;
+}
+
+// The Bitrate field's text reaches the export as bits per second, which the export takes from 1 b/s
+// to 10 Gb/s and refuses one bit past either bound.
+TEST(OutputSettings, TheBitrateFieldIsHeldToOneBitToTenGigabitsPerSecond)
+{
+    using OutputSettings::bitrateOverrideBps;
+    const std::string limit =
+        " b/s is not supported: a bit rate must be a whole number of 1 to 10000000000 bits per second.";
+    for (const auto& [field, bps] : {std::pair{"10000", std::int64_t{10'000'000'000}}, {"0.000001", 1}}) {
+        EXPECT_EQ(bitrateOverrideBps(field), bps) << field;
+        EXPECT_NO_THROW(Exporter::requireExportableBitrate(bitrateOverrideBps(field))) << field;
+    }
+    for (const auto& [field, bps] : {std::pair{"10000.000001", std::int64_t{10'000'000'001}}, {"0.0000001", 0}}) {
+        EXPECT_EQ(bitrateOverrideBps(field), bps) << field;
+        try {
+            Exporter::requireExportableBitrate(bitrateOverrideBps(field));
+            ADD_FAILURE() << field << " was accepted";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.domain(), "export");
+            EXPECT_EQ(error.code(), 216);
+            EXPECT_EQ(error.message(), "The bit rate " + std::to_string(bps) + limit);
+        }
+    }
 }
 
 TEST(OutputSettings, ValueTextsAndRangesFollowTheSliders)

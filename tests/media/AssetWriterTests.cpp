@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <memory>
 #include <thread>
 
 #include "MediaTestHelpers.h"
@@ -486,6 +488,29 @@ TEST(AssetWriterFailure, AFrameOfTheWrongSizeFailsTheWriterAndRemovesTheFile)
     ASSERT_TRUE(done.waitFor(30));
     EXPECT_EQ(writer.status(), AssetWriterStatus::failed);
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(AssetWriterFinish, ACompletionMayDestroyTheWriterAtOnce)
+{
+    // The owner destroys the writer from inside the completion, on the finishing thread, as
+    // soon as the movie is done; the movie stays complete.
+    TempDir dir;
+    const auto path = dir / "done.mp4";
+    auto movie = std::make_unique<test::MovieWriterFixture>(path, videoOnlySetup());
+    ASSERT_TRUE(movie->start());
+    ASSERT_NO_FATAL_FAILURE(appendBlackFrames(*movie, 3));
+    movie->video->markAsFinished();
+    std::atomic<AssetWriterStatus> status{AssetWriterStatus::unknown};
+    Semaphore done;
+    test::MovieWriterFixture* owned = movie.release();
+    owned->writer.finishWriting([&status, &done, owned] {
+        status = owned->writer.status();
+        delete owned;
+        done.signal();
+    });
+    ASSERT_TRUE(done.waitFor(30));
+    EXPECT_EQ(status.load(), AssetWriterStatus::completed);
+    EXPECT_TRUE(std::filesystem::exists(path));
 }
 
 } // namespace

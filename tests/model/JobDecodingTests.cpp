@@ -252,8 +252,17 @@ TEST(JobBitrateLimit, TargetsOutside1To10GbpsAreRefusedWithTheirPath)
     EXPECT_EQ(failureText(withOutput(R"({"targetBitrate": 1000000000000000000})")),
               "The bit rate 1000000000000000000" + limit + " (at output.targetBitrate)");
     EXPECT_EQ(failureText(withOutput(R"({"targetBitrate": 0})")), "The bit rate 0" + limit + " (at output.targetBitrate)");
+    // The bounds themselves: 10 Gb/s and 1 b/s are read, one bit past either is not.
     EXPECT_EQ(EditorJobV2::fromJSON(withOutput(R"({"targetBitrate": 10000000000})")).output->targetBitrate,
               10'000'000'000);
+    EXPECT_EQ(failureText(withOutput(R"({"targetBitrate": 10000000001})")),
+              "The bit rate 10000000001" + limit + " (at output.targetBitrate)");
+    EXPECT_EQ(EditorJobV2::fromJSON(withOutput(R"({"targetBitrate": 1})")).output->targetBitrate, 1);
+    for (const char* rate : {"10000000000", "1"}) {
+        const std::string text = R"({"version": 1, "grade": {"lutCube": ""}, "output": {"targetBitrate": )" +
+                                 std::string(rate) + "}}";
+        EXPECT_EQ(Job::fromJSON(text).output->targetBitrate, std::stoll(rate));
+    }
     try {
         Job::fromJSON(R"({"version": 1, "grade": {"lutCube": ""}, "output": {"targetBitrate": -5}})");
         ADD_FAILURE() << "a negative bit rate was read";

@@ -142,6 +142,45 @@ TEST_F(LutResolutionTest, TheJobsOwnReference)
     EXPECT_EQ(job(cube(1)).description(), "(Embedded LUT) is not a usable LUT: LUT_3D_SIZE 1 (needs 3 or more)");
 }
 
+// Every LUT picker shows the answer itself: the reference as written (never a listed file that
+// only looks like it), "(Embedded LUT)", "None", or the name marked missing.
+TEST_F(LutResolutionTest, APickerShowsTheAnswerAsTheStatusNamesIt)
+{
+    test::writeTextFile(media() / "luts" / "LookA.cube", cube(33));
+    const LutResolution lowerStem = clip(withLut(true, "lookA"));
+    EXPECT_EQ(LutResolving::pickerValue(lowerStem), (LutPickerValue{"lookA", true}));
+    EXPECT_EQ(LutResolving::pickerValue(lowerStem).title(), "lookA (missing)");
+    EXPECT_EQ(LutResolving::pickerValue(clip(withLut(true, "Present"))), (LutPickerValue{"Present", false}));
+    EXPECT_EQ(LutResolving::pickerValue(clip(withLut(true, "Present.cube", cube(17)))),
+              (LutPickerValue{"(Embedded LUT)", false}));
+    EXPECT_EQ(LutResolving::pickerValue(clip(withLut(true, "swap_rb2.cube"))).title(), "swap_rb2.cube (missing)");
+    EXPECT_EQ(LutResolving::pickerValue(clip(withLut(false, "Present.cube"))), (LutPickerValue{"None", false}));
+    EXPECT_EQ(LutResolving::pickerValue(LutResolving::forJobReference(cube(5), media(), std::nullopt)),
+              (LutPickerValue{"(Embedded LUT)", false}));
+
+    const LutPickerValue missing{"lookA", true};
+    EXPECT_EQ(LutResolving::pickerEntries({"None", "LookA.cube"}, missing),
+              (std::vector<std::string>{"None", "LookA.cube", "lookA"}));
+    EXPECT_EQ(LutResolving::pickerEntries({"None", "lookA"}, missing), (std::vector<std::string>{"None", "lookA"}));
+}
+
+// A LUT override is a file the user chose: used as it is, or refused saying why in the system's words.
+TEST_F(LutResolutionTest, AnOverrideFileGradesOrSaysWhyNot)
+{
+    const LutResolution present = LutResolving::forOverrideFile(media() / "luts" / "Present.cube");
+    EXPECT_EQ(present.kind, Kind::text);
+    EXPECT_EQ(present.name, "Present.cube");
+    EXPECT_EQ(LutResolving::overrideRefusal(present), "");
+    const auto refusal = [](const fs::path& file) {
+        return LutResolving::overrideRefusal(LutResolving::forOverrideFile(file));
+    };
+    EXPECT_EQ(refusal(media() / "gone.cube"), "LUT override gone.cube cannot be read: No such file or directory");
+    EXPECT_EQ(refusal(media() / "swap_rb2.cube"), "LUT override swap_rb2.cube cannot be read: LUT_3D_SIZE 2 (needs 3 or more)");
+    EXPECT_EQ(refusal(media() / "luts"), "LUT override luts cannot be read: Is a folder, not a file");
+    fs::create_symlink("/proc/self/mem", media() / "mem.cube");
+    EXPECT_EQ(refusal(media() / "mem.cube"), "LUT override mem.cube cannot be read: Input/output error");
+}
+
 TEST_F(LutResolutionTest, TheCacheReadsEachReferenceOnceUntilItForgets)
 {
     LutResolving::Cache cache(media(), std::nullopt);

@@ -169,8 +169,13 @@ TEST(SessionReader, StrictFieldsFailWithTheirPath)
         "missing \"id\" at timelines.Index 0.markers.Index 0");
     EXPECT_EQ(failureText(R"({"timelines": [{"id": "t", "markers": [{"id": "m", "time": null}]}]})"),
         "missing value (Double) at timelines.Index 0.markers.Index 0.time");
+    // A size, rate or bit rate that is not a number of its kind is refused as one out of range.
     EXPECT_EQ(failureText(R"({"project": {"width": 1920.5}})"),
-        "Parsed JSON number <1920.5> does not fit in Int. (at project.width)");
+        "The canvas width 1920.5 is not supported: a canvas side must be a whole number of 1 to 16384 pixels. "
+        "(at project.width)");
+    EXPECT_EQ(failureText(R"({"project": {"fps": "30"}})"),
+        "The frame rate \"30\" is not supported: a frame rate must be a finite number of at most 240 frames per "
+        "second. (at project.fps)");
     EXPECT_EQ(failureText(R"({"project": []})"), "wrong type for Dictionary<String, Any> at project");
     EXPECT_EQ(failureText(R"({"timelines": {}})"), "wrong type for Array<Any> at timelines");
     EXPECT_EQ(failureText(R"({"version": "2"})"), "wrong type for Int at version");

@@ -213,6 +213,8 @@ TEST(LutNameCatalog, ANewerListingOrItsGoingStopsTheListingUnderWay)
     EXPECT_EQ(kept, 0);
 }
 
+// The project's LUT is the job LUT of every export of the session: looked up with the clips' LUTs
+// (never on the way in), named on the status line and marked in the picker when it grades nothing.
 TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)
 {
     GradeFixture f;
@@ -220,7 +222,26 @@ TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)
     engine.setProjectLutReference("look.cube");
     EXPECT_EQ(f.h.session().grade->lutCube, "look.cube");
     EXPECT_EQ(engine.projectLutReference(), "look.cube");
+    EXPECT_EQ(engine.projectLutPickerValue(), (LutPickerValue{"look.cube", false}));
+    f.h.queue->runUntilIdle();
     EXPECT_EQ(engine.projectLutCube(), identityCubeText());
+    EXPECT_EQ(engine.projectLutAnswer().text, identityCubeText());
+    EXPECT_EQ(engine.missingLutText(), std::nullopt);
+
+    engine.setProjectLutReference("missing_project_look.cube");
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.projectLutCube(), "");
+    EXPECT_EQ(engine.missingLutText(), "LUT missing_project_look.cube not found");
+    EXPECT_EQ(engine.projectLutPickerValue().title(), "missing_project_look.cube (missing)");
+    const std::optional<ResolvedLuts> handed = engine.resolvedLuts(f.h.media.path(), std::nullopt);
+    ASSERT_TRUE(handed && handed->job);
+    EXPECT_EQ(handed->job->kind, LutResolution::Kind::missing);
+    EXPECT_EQ(handed->job->name, "missing_project_look.cube");
+
+    // Inline text is answered at once, trimmed.
+    engine.setProjectLutReference(identityCubeText());
+    EXPECT_EQ(engine.projectLutCube() + "\n", identityCubeText());
+    EXPECT_EQ(engine.projectLutPickerValue(), (LutPickerValue{"(Embedded LUT)", false}));
 
     engine.setProjectLutReference("None");
     EXPECT_EQ(engine.projectLutReference(), "None");

@@ -58,5 +58,40 @@ TEST(EngineTransport, ASupersededSeekDoesNotComplete)
     EXPECT_EQ(f.h.engine.playheadSeconds(), 4.0);
 }
 
+// A timeline 2.01 s long at 25 fps: its export writes 50 frames (0–49), and its end lies inside
+// frame 50, which shows the clip; the playhead stops on frame 49, wherever it is sent, so the
+// monitor never shows a picture the movie does not have.
+TEST(EngineTransport, ThePlayheadStopsOnTheExportsLastFrame)
+{
+    EngineHarness h;
+    auto session = sessionWith({clip("A", "video", 0, 2.01)});
+    session->project->fps = 25;
+    auto player = h.adopt(session);
+    ASSERT_DOUBLE_EQ(h.engine.durationSeconds(), 2.01);
+    const double last = 49.0 / 25;
+    EXPECT_DOUBLE_EQ(h.engine.lastPlayheadSeconds(), last);
+    h.engine.scrub(5);
+    EXPECT_DOUBLE_EQ(h.engine.playheadSeconds(), last);
+    h.engine.seek(2.01, true, nullptr);
+    EXPECT_DOUBLE_EQ(h.engine.playheadSeconds(), last);
+    h.engine.stepPlayheadFrame(1, false);
+    EXPECT_DOUBLE_EQ(h.engine.playheadSeconds(), last);
+    h.engine.stepPlayheadFrame(1, true);
+    EXPECT_EQ(h.engine.frameGrid().index(h.engine.playheadSeconds()), 49);
+    h.queue->runUntilIdle();
+    EXPECT_DOUBLE_EQ(player->seeks.back().seconds, last);
+
+    // A length on the grid ends on a frame's start, where nothing is shown: the playhead goes
+    // there. So does a length rounded up, whose end lies within the export's last frame.
+    for (const double length : {2.0, 2.03}) {
+        h.session().timelines[0].clips[0].duration = length;
+        h.session().timelines[0].duration = length;
+        h.engine.reloadComposition(std::nullopt);
+        h.builder->finish(length);
+        h.queue->runUntilIdle();
+        EXPECT_DOUBLE_EQ(h.engine.lastPlayheadSeconds(), length);
+    }
+}
+
 } // namespace
 } // namespace velmora::test

@@ -105,16 +105,49 @@ TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
     ClipSettings settings;
     settings.frameCount = 125; // 5 s at 25 fps
     makeClip(h.media / "short.mp4", settings);
-    const std::optional<double> sourceLength = MediaResolver::sourceDurationSeconds("short.mp4", h.media.path());
+    const std::optional<double> sourceLength = MediaResolver::fileDurationSeconds(h.media / "short.mp4");
     ASSERT_TRUE(sourceLength.has_value());
 
-    h.adopt(sessionWith({clip("s", "video", 0, 4, 1, "short.mp4"), clip("next", "video", 6, 2, 1, "next.mp4")}));
+    EditSession::Clip source = clip("s", "video", 0, 4, 1, "short.mp4");
+    source.sourceId = "src";
+    auto session = sessionWith({source, clip("next", "video", 6, 2, 1, "next.mp4")});
+    session->sources.emplace_back("src", "short.mp4", "video");
+    h.adopt(session);
     h.engine.setRippleEditEnabled(true);
     h.engine.trimEdgeOnTimeline("s", TimelinePreviewEngine::TrimEdge::tail, 8);
     EXPECT_TRUE(h.showed("Trimmed out + audio"));
     const double moved = *sourceLength - 4;
     EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, *sourceLength}, {"next", 6 + moved, 2}}));
     EXPECT_NEAR(h.engine.playheadSeconds(), *sourceLength, 1.0 / 30);
+}
+
+// Two cards' first clips share a name: a clip of the second card's source grows to the end of
+// that card's file, which the preview resolved it to, not to the first card's longer one.
+TEST(EngineTrim, ATailDragStopsAtTheEndOfTheFileItsSourceResolvedTo)
+{
+    EngineHarness h;
+    std::filesystem::create_directories(h.media / "cam1");
+    std::filesystem::create_directories(h.media / "cam2");
+    ClipSettings settings;
+    settings.frameCount = 150; // 6 s at 25 fps
+    makeClip(h.media / "cam1/C0001.MP4", settings);
+    settings.frameCount = 50; // 2 s
+    makeClip(h.media / "cam2/C0001.MP4", settings);
+    const std::optional<double> secondLength = MediaResolver::fileDurationSeconds(h.media / "cam2/C0001.MP4");
+    ASSERT_TRUE(secondLength.has_value());
+
+    EditSession::Clip first = clip("a", "video", 0, 1, 1, "C0001.MP4");
+    first.sourceId = "s1";
+    EditSession::Clip second = clip("b", "video", 10, 1, 1, "C0001.MP4");
+    second.sourceId = "s2";
+    auto session = sessionWith({first, second});
+    session->sources.emplace_back("s1", "C0001.MP4", "video");
+    session->sources.emplace_back("s2", "C0001.MP4", "video");
+    h.adopt(session);
+    ASSERT_EQ(h.engine.sourceFilesShown(),
+              (MediaResolver::SourceFileMap{{"s1", h.media / "cam1/C0001.MP4"}, {"s2", h.media / "cam2/C0001.MP4"}}));
+    h.engine.trimEdgeOnTimeline("b", TimelinePreviewEngine::TrimEdge::tail, 30);
+    EXPECT_TRUE(timelineIs(h.session(), {{"a", 0, 1}, {"b", 10, *secondLength}}));
 }
 
 // A still 0.1 s long has no source end: its tail trimmed to 5 s lengthens it to 5 s, a trim

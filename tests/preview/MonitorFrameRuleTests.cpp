@@ -57,6 +57,30 @@ TEST(MonitorFineSteps, AFineStepMovesTheTimeAndRepeatedOnesReachTheNextFrame)
     EXPECT_DOUBLE_EQ(player->seeks.back().seconds, 2.0);
 }
 
+// A piece of a file moved, after loading, right behind another piece of that file continues
+// where that piece's range ended, as a loaded cut does and as every export reads it: the
+// monitor never shows that footage twice.
+TEST(MonitorContinuation, APieceMovedBehindAPieceOfItsFileContinuesFromItsEnd)
+{
+    EngineHarness h;
+    EditSession::Clip first = clip("A", "video", 0, 2, 1, {}, 1); // source 1 ... 3
+    first.sourceId = "s1";
+    EditSession::Clip second = clip("B", "video", 5, 1, 1, {}, 0);
+    second.sourceId = "s1";
+    auto session = sessionWith({first, second});
+    session->project->fps = 25;
+    h.adopt(session);
+    EXPECT_DOUBLE_EQ(h.engine.shownFrameAt(5.0).sourceTime, 0.0);
+    ASSERT_TRUE(h.session().moveClip("B", 2.0, 1, false, false, false));
+    ASSERT_EQ(h.session().timelines[0].clips[1].inPoint, 0.0); // the clip keeps its own in point
+    for (const ShownFrame& shown : {h.engine.shownFrameAt(2.5), h.engine.frameMap().at(2.5),
+                                    h.engine.shownFrameAt(2.5, std::string("B"))}) {
+        EXPECT_EQ(shown.clip, std::optional<std::size_t>(1));
+        EXPECT_DOUBLE_EQ(shown.sourceTime, 3.48); // frame 62, from 2.48 s
+    }
+    EXPECT_DOUBLE_EQ(h.engine.shownFrameAt(1.0).sourceTime, 2.0);
+}
+
 // A failed preview leaves the timeline's own length on the read-out: its sound clips reach 16 s
 // though its pictures end at 10 s.
 TEST(MonitorLength, AFailedPreviewKeepsTheTimelinesLength)

@@ -118,19 +118,24 @@ TEST_F(PreviewItem, SpeedsFileEndsAndSlivers)
     EXPECT_EQ(edits[1].targetRange, MediaTimeRange(MediaTime(3, 2), MediaTime(2, 1)));
     EXPECT_EQ(edits[2].sourceRange.duration, MediaTime(1, 16)); // exact on the item's ticks
     EXPECT_EQ(edits[2].targetRange, MediaTimeRange(MediaTime(7, 2), MediaTime(1, 1)));
-    // 0.05 s before the end of the file, and what is left of it; the sliver is black.
-    EXPECT_EQ(edits[3].sourceRange, MediaTimeRange(MediaTime(395, 100), MediaTime(5, 100)));
-    EXPECT_TRUE(edits[4].isEmpty());
+    // A clip whose first frame would read at or past its file's last frame is black throughout,
+    // as on every export; a sliver shows the one frame that starts within it.
+    EXPECT_TRUE(edits[3].isEmpty());
+    EXPECT_EQ(edits[3].targetRange, MediaTimeRange(MediaTime(9, 2), MediaTime(1, 1)));
+    EXPECT_EQ(edits[4].sourceRange, MediaTimeRange(MediaTime(0, 1), MediaTime(3, 100)));
+    EXPECT_EQ(edits[4].targetRange, MediaTimeRange(MediaTime(11, 2), MediaTime(3, 100)));
 }
 
-TEST_F(PreviewItem, ARenderJobOfOneLanePlaysEveryClipWhole)
+TEST_F(PreviewItem, ARenderJobOfOneLaneShowsWhatItsExportShows)
 {
+    // Overlapping clips on one lane: the later start is on top, for a render job as for any
+    // timeline, and nothing after it moves.
     auto job = session({sourceClip("A", "video", "a", 0, 3), sourceClip("B", "video", "big", 2, 2)});
-    EXPECT_EQ(stampsAt(build(*job).item, {1.9, 2.5}), (std::vector<int>{57, 15})) << "flattened: the later start";
+    EXPECT_EQ(stampsAt(build(*job).item, {1.9, 2.5}), (std::vector<int>{57, 15})) << "the later start";
     job->tool = DesktopJobTool::browserExport;
-    EXPECT_EQ(pictureEdits(build(*job)).size(), 3u) << "B inserted at 2 s, A's last second after it";
-    job->timelines[0].clips[1].track = 2;
-    EXPECT_EQ(pictureEdits(build(*job)).size(), 2u) << "a second lane is flattened";
+    const Engine::PlayerItemBuild built = build(*job);
+    EXPECT_EQ(stampsAt(built.item, {1.9, 2.5, 3.9}), (std::vector<int>{57, 15, 57}));
+    EXPECT_EQ(pictureEdits(built).size(), 2u);
 }
 
 TEST_F(PreviewItem, AnAudioClipTakesOverTheSoundAndMutedLanesAreLeftOut)
@@ -140,6 +145,12 @@ TEST_F(PreviewItem, AnAudioClipTakesOverTheSoundAndMutedLanesAreLeftOut)
     ASSERT_EQ(built.audioBusByClipId.size(), 1u);
     EXPECT_EQ(built.item->composition().track(built.audioBusByClipId.at("M"))->segments().back().targetRange,
               MediaTimeRange(MediaTime(1, 2), MediaTime(2, 1)));
+    // Sound at 2× longer than its 3 s file plays it in 1.5 s and stops, never stretched.
+    EditSession::Clip fast = sourceClip("F", "audio", "tone", 0, 3, 0, 2);
+    fast.speed = 2;
+    const Engine::PlayerItemBuild sped = build(*session({fast}));
+    EXPECT_EQ(sped.item->composition().track(sped.audioBusByClipId.at("F"))->segments().back().targetRange,
+              MediaTimeRange(MediaTime(0, 1), MediaTime(3, 2)));
     mixed->timelines[0].mutedTracks = {TimelineTrackKey::audio(2)};
     EXPECT_TRUE(build(*mixed).audioBusByClipId.empty());
 

@@ -1,4 +1,5 @@
 #include <functional>
+#include <set>
 
 #include <QLabel>
 #include <QPushButton>
@@ -95,6 +96,47 @@ TEST(EditToolsAndKeys, EachButtonAndItsKeyRunTheSameEngineCommand)
         // Close Gap finds no gap at 1 s and says so: the status changes even then.
         EXPECT_NE(byButton, before) << byButton.status;
     }
+}
+
+// Selecting a clip relabels "Link Audio L": the button keeps its width (its widest title's), so
+// Trim In, Trim Out and the rest stay where the pointer expects them.
+TEST(EditToolsAndKeys, RelabellingTheLinkButtonMovesNoOtherButton)
+{
+    WorkspaceHarness h({Views::workspace});
+    h.view().resize(1280, 900);
+    h.view().show();
+    h.open(test::writeProject(h.folders.scratch()));
+    h.settle();
+    EditToolsBar* bar = h.view().editToolsBar();
+    QPushButton* link = bar->button(Command::toggleAudioLink);
+    std::vector<QPushButton*> after;
+    for (Command command : {Command::trimIn, Command::trimOut, Command::closeGap, Command::addMarker})
+        after.push_back(bar->button(command));
+    // Where each button sits along the row: its left edge and width (the row's height follows the
+    // groups a selection shows).
+    const auto places = [&] {
+        std::vector<std::pair<int, int>> spans{{link->x(), link->width()}};
+        for (QPushButton* button : after)
+            spans.emplace_back(button->x(), button->width());
+        return spans;
+    };
+    ASSERT_EQ(link->text(), "Link Audio L");
+    const std::vector<std::pair<int, int>> before = places();
+
+
+    std::set<QString> shown{link->text()};
+    h.engine().selectClip("v1", false);
+    h.settle();
+    shown.insert(link->text());
+    EXPECT_EQ(places(), before);
+    h.workspace().perform(Command::toggleAudioLink);
+    h.settle();
+    shown.insert(link->text());
+    EXPECT_EQ(places(), before);
+    EXPECT_EQ(shown, (std::set<QString>{"Link Audio L", "Audio Linked L", "Audio Unlinked L"}));
+    // Wide enough for each title in full.
+    for (const QString& title : shown)
+        EXPECT_GT(link->width(), link->fontMetrics().horizontalAdvance(title)) << title.toStdString();
 }
 
 TEST(EditToolsAndKeys, MarkerAndTheKeysWithoutButtonsReachTheEngine)

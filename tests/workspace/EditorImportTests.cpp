@@ -198,7 +198,11 @@ TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
     // The identical file counts as copied.
     EXPECT_EQ(fileNames(h.session().sources),
               (std::vector<std::string>{"DJI_0002.MOV", "C0003.mp4", "Still.png", "IMG_0004.HEIC"}));
-    EXPECT_EQ(h.engine().status(), "Added 4 clip(s) to media pool — double-click to open, or drag to timeline");
+    // The status line names what was left out and why, as the alert does.
+    const std::string added = "Added 4 clip(s) to media pool — double-click to open, or drag to timeline; not "
+                              "imported: DJI_0001.MP4: a different file with this name is already in the media "
+                              "folder; Broken.mov: ";
+    EXPECT_EQ(h.engine().status().substr(0, added.size()), added) << h.engine().status();
     ASSERT_TRUE(w.showError());
     const std::string prefix = "Some files could not be copied:\nDJI_0001.MP4: a different file with this name is "
                                "already in the media folder\nBroken.mov: ";
@@ -212,9 +216,47 @@ TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
     for (int i = 1; i <= 7; ++i)
         missing.push_back(card / ("GONE_" + std::to_string(i) + ".MP4"));
     w.processImportedFiles(missing);
-    EXPECT_EQ(h.engine().status(), "Import failed — see error details");
+    const std::string failed = "Import failed — GONE_1.MP4: ";
+    EXPECT_EQ(h.engine().status().substr(0, failed.size()), failed) << h.engine().status();
+    EXPECT_NE(h.engine().status().find("; GONE_3.MP4: "), std::string::npos) << h.engine().status();
+    EXPECT_EQ(h.engine().status().find("GONE_4.MP4"), std::string::npos) << h.engine().status();
+    EXPECT_TRUE(h.engine().status().ends_with("; 4 more — see error details")) << h.engine().status();
     EXPECT_NE(w.errorText().find("\nGONE_5.MP4: "), std::string::npos);
     EXPECT_EQ(w.errorText().find("GONE_6.MP4"), std::string::npos);
+}
+
+// Two cards each hold a C0001.MP4: the second is another file, left out (the media folder's copy
+// is never replaced) and named with its reason; the first imported again is already there.
+TEST(ImportMedia, ASecondFileOfAPooledNameIsLeftOutAndSaidSo)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path cam1 = makeCard(h.folders.scratch() / "cam1");
+    const fs::path cam2 = h.folders.scratch() / "cam2";
+    fs::create_directories(cam2);
+    fs::copy_file(cam1 / "C0003.mp4", cam1 / "C0001.MP4");
+    fs::copy_file(cam1 / "DJI_0001.MP4", cam2 / "C0001.MP4");
+    w.startNewProject();
+    const fs::path media = *w.mediaFolderURL();
+
+    w.processImportedFiles({cam1 / "C0001.MP4"});
+    ASSERT_EQ(fileNames(h.session().sources), std::vector<std::string>{"C0001.MP4"});
+    w.setShowError(false);
+
+    w.processImportedFiles({cam2 / "C0001.MP4"});
+    const std::string reason = "C0001.MP4: a different file with this name is already in the media folder";
+    EXPECT_EQ(h.engine().status(), "Import failed — " + reason);
+    ASSERT_TRUE(w.showError());
+    EXPECT_EQ(w.errorText(), "Some files could not be copied:\n" + reason);
+    EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{"C0001.MP4"});
+    EXPECT_EQ(test::readTextFile(media / "C0001.MP4"), test::readTextFile(cam1 / "C0001.MP4"));
+    EXPECT_EQ(folderListing(media), std::vector<std::string>{"C0001.MP4"});
+
+    // The same file again, from its card or from the media folder, is already in the pool.
+    w.setShowError(false);
+    w.processImportedFiles({cam1 / "C0001.MP4", media / "C0001.MP4"});
+    EXPECT_EQ(h.engine().status(), "Already in media pool: C0001.MP4, C0001.MP4");
+    EXPECT_FALSE(w.showError());
 }
 
 TEST(ImportMedia, AFolderGivesItsDirectContents)

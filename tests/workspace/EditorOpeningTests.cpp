@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "model/VelmoraProjectFile.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "inspectors/GradeInspectorWindowRoot.h"
 #include "workspace/shell/GradeInspectorWindowArguments.h"
@@ -385,6 +386,34 @@ TEST(OpeningAProject, ItsFilesAreLookedUpOnceByItsBuild)
 // media read megabytes and folders that can hold tens of thousands of files: all are done on the
 // engine's worker, never on the main thread, and the answers land through the main queue. A
 // document that cannot be read is said once read, unless another project was asked for since.
+// A file name is bytes, not always UTF-8: such a project opens by its bytes, and where words name
+// it the bytes that are not UTF-8 read \xE9.
+TEST(OpeningAProject, AFileWhoseNameIsNotUtf8OpensAndIsNamedWithItsBytesEscaped)
+{
+    WorkspaceHarness h;
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    const fs::path odd = trip.file.parent_path() / "Trip\xe9.tavlek";
+    fs::rename(trip.file, odd);
+    h.workspace().handleOpenURL(odd);
+    h.runBackgroundWork();
+    h.settle();
+    ASSERT_NE(h.engine().session(), nullptr);
+    EXPECT_FALSE(h.workspace().showError()) << h.workspace().errorText();
+    EXPECT_EQ(h.workspace().sessionURL(), odd);
+    EXPECT_EQ(h.workspace().mediaFolderURL(), trip.media);
+    EXPECT_EQ(VelmoraProjectFile::displayName(odd), "Trip\\xE9");
+    h.workspace().saveProject();
+    EXPECT_FALSE(h.workspace().showError()) << h.workspace().errorText();
+    EXPECT_EQ(h.engine().status(), "Saved Trip\\xE9.tavlek");
+    EXPECT_TRUE(EditSession::load(odd).project);
+
+    h.workspace().handleOpenURL(trip.file.parent_path() / "gone\xe9.tavlek");
+    h.runBackgroundWork();
+    h.settle();
+    ASSERT_TRUE(h.workspace().showError());
+    EXPECT_EQ(h.workspace().errorText(), "Could not open \u201Cgone\\xE9.tavlek\u201D: No such file or directory.");
+}
+
 TEST(OpeningAProject, ItsDocumentAndMediaFolderAreReadOnTheWorker)
 {
     WorkspaceHarness::Options built;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "platform/dispatch/BackgroundWorker.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora {
@@ -178,9 +179,9 @@ int workingThreadsNamed(const std::string& name, const std::set<std::string>& be
     return count;
 }
 
-// The workspace going (the window closing at quit) stops its poster-frame work and waits for it,
-// whatever moment of the import it comes at: nothing is left encoding a picture while the
-// application tears down.
+// The workspace going (the window closing at quit) stops its poster-frame work, whatever moment
+// of the import it comes at, and the application's end joins what is left (the window's closing
+// does not wait for it): nothing is left encoding a picture while the application tears down.
 TEST(SourceThumbnails, ClosingTheWorkspaceAtAnyMomentJoinsItsPosterFrameWork)
 {
     test::UserFoldersScope folders;
@@ -199,6 +200,7 @@ TEST(SourceThumbnails, ClosingTheWorkspaceAtAnyMomentJoinsItsPosterFrameWork)
             h.workspace().processImportedFiles(clips);
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         }
+        BackgroundWorker::joinLeftWork();
         EXPECT_EQ(workingThreadsNamed("velmora.thumbs", before), 0) << "closed " << delayMs << " ms after the import";
     }
 }

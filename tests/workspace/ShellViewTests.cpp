@@ -156,10 +156,13 @@ TEST(VelmoraDesktopShellView, FilesHandedToTheApplicationGoToTheOneHandler)
     EXPECT_EQ(opened, (std::vector<std::filesystem::path>{"/a/Trip.tavlek", "/b/job.JSON"}));
 
     const std::vector<std::filesystem::path> files = VelmoraDesktopEditorApp::filesFromArguments(
-        {QStringLiteral("velmora-editor"), QStringLiteral("/abs/x.json"), QString(), QStringLiteral("rel/../y.tavlek")});
-    ASSERT_EQ(files.size(), 2u);
+        {"velmora-editor", "/abs/x.json", "", "rel/../y.tavlek", "/abs/job\xe9.json", "./caf\xc3\xa9/"});
+    ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(files[0], std::filesystem::path("/abs/x.json"));
     EXPECT_EQ(files[1], std::filesystem::current_path() / "y.tavlek");
+    // A name that is not UTF-8 keeps its bytes.
+    EXPECT_EQ(files[2].native(), "/abs/job\xe9.json");
+    EXPECT_EQ(files[3], std::filesystem::current_path() / "caf\xc3\xa9");
 }
 
 } // namespace

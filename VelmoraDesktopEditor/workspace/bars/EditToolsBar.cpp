@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 
 #include "controls/ElidedLabel.h"
+#include "controls/SteadyWidthButton.h"
 #include "controls/ToolbarEdgeScrollView.h"
 #include "workspace/bars/ClipFadeBar.h"
 #include "workspace/bars/ClipGainBar.h"
@@ -53,23 +54,26 @@ EditToolsBar::EditToolsBar(EditorWorkspaceController& workspace, QWidget* parent
     layout->setContentsMargins(14, 6, 14, 6);
     layout->setSpacing(10);
 
-    addCommandButton(row, QStringLiteral("Undo Ctrl+Z"), EditCommand::undo, {});
-    addCommandButton(row, QStringLiteral("Redo Shift+Ctrl+Z"), EditCommand::redo, {});
+    addCommandButton(row, {QStringLiteral("Undo Ctrl+Z")}, EditCommand::undo, {});
+    addCommandButton(row, {QStringLiteral("Redo Shift+Ctrl+Z")}, EditCommand::redo, {});
     auto* divider = new QFrame(row);
     divider->setFrameShape(QFrame::VLine);
     divider->setFixedHeight(18);
     layout->addWidget(divider);
-    addCommandButton(row, QStringLiteral("Delete ⌫"), EditCommand::deleteSelection,
+    addCommandButton(row, {QStringLiteral("Delete ⌫")}, EditCommand::deleteSelection,
                      QStringLiteral("Delete selected clip, or nearest marker at playhead if nothing is selected"));
-    addCommandButton(row, QStringLiteral("Split S"), EditCommand::split,
+    addCommandButton(row, {QStringLiteral("Split S")}, EditCommand::split,
                      QStringLiteral("Splits selected video and paired audio at the playhead (when audio is linked)"));
-    addCommandButton(row, QStringLiteral("Link Audio L"), EditCommand::toggleAudioLink,
+    QStringList linkTitles;
+    for (const std::string& label : EditorWorkspaceController::linkLabels())
+        linkTitles.push_back(QString::fromStdString(label + " L"));
+    addCommandButton(row, linkTitles, EditCommand::toggleAudioLink,
                      QStringLiteral("Select a video clip, then link or unlink its paired audio track"));
-    addCommandButton(row, QStringLiteral("Trim In ["), EditCommand::trimIn, {});
-    addCommandButton(row, QStringLiteral("Trim Out ]"), EditCommand::trimOut, {});
-    addCommandButton(row, QStringLiteral("Close Gap"), EditCommand::closeGap,
+    addCommandButton(row, {QStringLiteral("Trim In [")}, EditCommand::trimIn, {});
+    addCommandButton(row, {QStringLiteral("Trim Out ]")}, EditCommand::trimOut, {});
+    addCommandButton(row, {QStringLiteral("Close Gap")}, EditCommand::closeGap,
                      QStringLiteral("Close gap at playhead (G) — joins to clips on other tracks when stacked"));
-    addCommandButton(row, QStringLiteral("Marker"), EditCommand::addMarker, {});
+    addCommandButton(row, {QStringLiteral("Marker")}, EditCommand::addMarker, {});
 
     gradeButton_ = new QPushButton(QStringLiteral("Grade"), row);
     gradeButton_->setObjectName(QStringLiteral("gradeInspectorButton"));
@@ -125,9 +129,12 @@ EditToolsBar::EditToolsBar(EditorWorkspaceController& workspace, QWidget* parent
     refresh();
 }
 
-QPushButton* EditToolsBar::addCommandButton(QWidget* row, const QString& title, EditCommand command, const QString& help)
+QPushButton* EditToolsBar::addCommandButton(QWidget* row, const QStringList& titles, EditCommand command,
+                                            const QString& help)
 {
-    auto* button = new QPushButton(title, row);
+    // A button relabelled as the selection changes keeps the width of its widest title, so the
+    // commands after it stay where the pointer expects them.
+    auto* button = new SteadyWidthButton(titles, row);
     if (!help.isEmpty())
         button->setToolTip(help);
     // Buttons never take the keyboard focus, so the workspace's keys keep working after a click.

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include <QStringList>
 #include <QWidget>
 
 #include "workspace/EditorWorkspaceController.h"
@@ -52,7 +53,8 @@ protected:
 private:
     // The status line's slot: its share of the bar, whatever its text.
     void fitStatusWidth();
-    QPushButton* addCommandButton(QWidget* row, const QString& title, EditCommand command, const QString& help);
+    // `titles`: every text the button shows, the first at the start.
+    QPushButton* addCommandButton(QWidget* row, const QStringList& titles, EditCommand command, const QString& help);
 
     EditorWorkspaceController& workspace_;
     ToolbarEdgeScrollView* strip_;

@@ -36,6 +36,7 @@ namespace {
 constexpr char importPanelMessage[] = "Select source files or a folder of media files";
 constexpr std::size_t failuresShown = 5;
 constexpr std::size_t alreadyInPoolNamesShown = 3;
+constexpr std::size_t failuresNamedInStatus = 3;
 // Rates closer than this to the project's ask nothing.
 constexpr double frameRateQuestionThreshold = 0.45;
 
@@ -73,9 +74,10 @@ bool sameContents(const fs::path& a, const fs::path& b)
 // failed copy leaves nothing behind. A file already at the target counts as copied when it holds
 // the same bytes, and as a failure otherwise (camera file names repeat from card to card).
 // Returns the failure's text, none on success.
+constexpr char differentFile[] = "a different file with this name is already in the media folder";
+
 std::optional<std::string> copyWithoutReplacing(const fs::path& source, const fs::path& target)
 {
-    const std::string differentFile = "a different file with this name is already in the media folder";
     std::error_code ec;
     if (fs::exists(target, ec))
         return sameContents(source, target) ? std::nullopt : std::optional<std::string>(differentFile);
@@ -116,6 +118,19 @@ bool isSameFile(const fs::path& a, const fs::path& b)
 {
     std::error_code ec;
     return fs::equivalent(a, b, ec);
+}
+
+// Why a file whose name the pool already lists (as `pooledName`, in any letter case) is left
+// out: none when it is the pooled file itself or holds the same bytes (imported again), the
+// reason when the media folder holds a different file under that name (another card's C0001.MP4).
+// A pooled file not in the media folder cannot be compared: the name alone decides.
+std::optional<std::string> differentFromPooled(const fs::path& url, const fs::path& dest, const std::string& pooledName)
+{
+    const fs::path pooled = dest / pooledName;
+    std::error_code ec;
+    if (!fs::is_regular_file(pooled, ec) || isSameFile(url, pooled) || sameContents(url, pooled))
+        return std::nullopt;
+    return std::string(differentFile);
 }
 
 // "%.3f" without ".000": 25 → "25", 23.976 → "23.976", 29.97 → "29.970".
@@ -217,10 +232,18 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
         if (!isImportable(url))
             continue;
         const std::string lowerName = StringText::lowercased(name);
-        if (std::any_of(session->sources.begin(), session->sources.end(), [&](const EditSession::Source& source) {
-                return StringText::lowercased(source.fileName) == lowerName;
-            })) {
-            alreadyInPool.push_back(name);
+        if (const auto pooled =
+                std::find_if(session->sources.begin(), session->sources.end(),
+                             [&](const EditSession::Source& source) {
+                                 return StringText::lowercased(source.fileName) == lowerName;
+                             });
+            pooled != session->sources.end()) {
+            // The name stays the pooled file's either way; a different file is a file left out,
+            // and said so, not one already there.
+            if (const std::optional<std::string> different = differentFromPooled(url, dest, pooled->fileName))
+                failures.push_back(name + ": " + *different);
+            else
+                alreadyInPool.push_back(name);
             continue;
         }
         // A file chosen from inside the media folder itself stays where it is.
@@ -258,11 +281,21 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
     }
     if (!failures.empty())
         reportError("Some files could not be copied:\n" + joined(failures, failuresShown, "\n"));
+    // The status line names the files left out and why, as the alert does: the alert may be
+    // dismissed unread, and the status is what the eye is on after an import.
+    std::string leftOut;
+    if (!failures.empty()) {
+        leftOut = joined(failures, failuresNamedInStatus, "; ");
+        if (failures.size() > failuresNamedInStatus)
+            leftOut += "; " + NumberText::integer(static_cast<std::int64_t>(failures.size() - failuresNamedInStatus)) +
+                       " more — see error details";
+    }
     if (!newIds.empty())
         engine_->setStatus("Added " + NumberText::integer(static_cast<std::int64_t>(newIds.size())) +
-                           " clip(s) to media pool — double-click to open, or drag to timeline");
+                           " clip(s) to media pool — double-click to open, or drag to timeline" +
+                           (leftOut.empty() ? "" : "; not imported: " + leftOut));
     else if (!failures.empty())
-        engine_->setStatus("Import failed — see error details");
+        engine_->setStatus("Import failed — " + leftOut);
     else if (!alreadyInPool.empty())
         engine_->setStatus("Already in media pool: " + joined(alreadyInPool, alreadyInPoolNamesShown, ", "));
     else

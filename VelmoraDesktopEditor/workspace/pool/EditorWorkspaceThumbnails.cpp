@@ -83,8 +83,8 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> made;
         std::vector<SourceSize> sizes;
         for (const PosterRequest& request : requests) {
-            // The workspace is going (the window closing, the application quitting): it waits
-            // for this thread, so the rest is left undone.
+            // The workspace is going (the window closing, the application quitting): the rest
+            // is left undone.
             if (closing->load())
                 return;
             SourceMediaReading::MediaInfo info =

@@ -1,7 +1,5 @@
 #include "workspace/shell/VelmoraDesktopEditorApp.h"
 
-#include <QDir>
-#include <QFile>
 
 #include "export_workspaces/ContentView.h"
 #include "workspace/EditorContentView.h"
@@ -29,14 +27,20 @@ std::unique_ptr<VelmoraDesktopShellView> makeWindow(ShellWorkspaceFactories fact
     return window;
 }
 
-std::vector<std::filesystem::path> filesFromArguments(const QStringList& arguments)
+std::vector<std::filesystem::path> filesFromArguments(const std::vector<std::string>& arguments)
 {
     std::vector<std::filesystem::path> files;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i].isEmpty())
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i].empty())
             continue;
-        const QString absolute = QDir::current().absoluteFilePath(arguments[i]);
-        files.emplace_back(QFile::encodeName(QDir::cleanPath(absolute)).toStdString());
+        // The bytes as given: a name that is not UTF-8 names its file only as those bytes.
+        std::filesystem::path file = std::filesystem::path(arguments[i]);
+        if (file.is_relative())
+            file = std::filesystem::current_path() / file;
+        file = file.lexically_normal();
+        if (!file.has_filename() && file != file.root_path())
+            file = file.parent_path();
+        files.push_back(std::move(file));
     }
     return files;
 }

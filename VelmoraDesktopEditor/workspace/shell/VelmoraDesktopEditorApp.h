@@ -32,9 +32,10 @@ ShellWorkspaceFactories applicationFactories(EditorWorkspaceController::Services
 std::unique_ptr<VelmoraDesktopShellView> makeWindow(
     ShellWorkspaceFactories factories = ShellWorkspaceFactories::placeholders());
 
-// The files named on the command line (after Qt removed its own options), made absolute
-// against the working directory; the program name is skipped.
-std::vector<std::filesystem::path> filesFromArguments(const QStringList& arguments);
+// The files named on the command line (its bytes as main() got them, after Qt removed its own
+// options), made absolute against the working directory and cleaned of "." and ".."; the program
+// name and empty arguments are skipped. Names are kept as the bytes they are, UTF-8 or not.
+std::vector<std::filesystem::path> filesFromArguments(const std::vector<std::string>& arguments);
 
 } // namespace VelmoraDesktopEditorApp
 } // namespace velmora

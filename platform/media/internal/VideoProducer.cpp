@@ -19,17 +19,6 @@ constexpr std::size_t kMaximumOpenSources = 6;
 // The source of the next edit is positioned this long before the cut.
 const MediaTime kPrepareLead(1, 2);
 
-// The source time an edit maps composition time `time` to.
-MediaTime sourceTimeOf(const CompositionTrackSegment& edit, const MediaTime& time)
-{
-    const MediaTime offset = time - edit.targetRange.start;
-    if (edit.sourceRange.duration == edit.targetRange.duration) {
-        return edit.sourceRange.start + offset;
-    }
-    const double ratio = edit.sourceRange.duration.seconds() / edit.targetRange.duration.seconds();
-    return edit.sourceRange.start + MediaTime::fromSeconds(offset.seconds() * ratio, 1000000);
-}
-
 bool sameSource(const CompositionTrackSegment& a, const CompositionTrackSegment& b)
 {
     return !a.isEmpty() && !b.isEmpty() && *a.source == *b.source;
@@ -170,7 +159,7 @@ std::optional<QueuedFrame> VideoProducer::produce(std::int64_t index, std::uint6
             }
             const SourceFrame* picture = nullptr;
             try {
-                picture = source->frameAt(sourceTimeOf(edit, time), abort);
+                picture = source->frameAt(edit.sourceTime(time), abort);
             } catch (const Error& failure) {
                 // Shown black from now on; the source stays open until it is the oldest, since
                 // another layer of this frame may still show one of its pictures.

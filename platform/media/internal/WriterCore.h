@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/dispatch/StoredThread.h"
 #include "platform/media/AssetWriter.h"
 #include "platform/media/internal/EncodeQueue.h"
 #include "platform/media/internal/Encoders.h"
@@ -81,15 +82,11 @@ struct AssetWriterCore : std::enable_shared_from_this<AssetWriterCore> {
     std::vector<AVRational> packetTimeBases;
     std::vector<bool> encoderReady;
 
-    std::thread finisher;
+    // Completes the movie. Stored before it runs: its completion may let the owner destroy the
+    // writer at once, and the writer's destructor must find the thread to join.
+    StoredThread finisher;
 
-    ~AssetWriterCore()
-    {
-        stopEncodeQueues();
-        if (finisher.joinable()) {
-            finisher.detach();
-        }
-    }
+    ~AssetWriterCore() { stopEncodeQueues(); }
 
     // Ends every video input's encoding thread (dropping what is queued); joins them.
     void stopEncodeQueues();
