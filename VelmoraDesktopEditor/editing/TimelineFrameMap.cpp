@@ -208,11 +208,13 @@ std::vector<double> TimelineFrameMap::continuedInPoints(const std::vector<ClipTi
             clip.start - (previous.start + previous.duration) > kContinuationGap) {
             continue;
         }
+        // Whether the clip continues is decided on where the previous piece's range ends as
+        // written, as a session's loading decides it without knowing any file's length: a piece
+        // that runs past its file's end has shown the file to its end, so the next one never
+        // shows that tail again. It continues from where the file ends, black from there on.
         const auto file = sources.find(*previous.sourceId);
-        const double previousEnd =
-            sourceRangeEnd(previous, file == sources.end() ? std::nullopt : file->second.duration);
-        if (clip.inPoint < previousEnd - kContinuationOverlap) {
-            inPoints[i] = previousEnd;
+        if (clip.inPoint < sourceRangeEnd(previous, std::nullopt) - kContinuationOverlap) {
+            inPoints[i] = sourceRangeEnd(previous, file == sources.end() ? std::nullopt : file->second.duration);
         }
     }
     return inPoints;

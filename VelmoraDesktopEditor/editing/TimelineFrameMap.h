@@ -180,8 +180,8 @@ public:
     // The in point each of `clips` (in point as written) is read from: its own, except for a
     // video clip with a source that comes, among the video clips stably sorted by start, right
     // after a clip of the same source ending no more than 0.08 s before it starts, when that
-    // clip's source end (sourceRangeEnd, with its file's duration from `sources`) lies more than
-    // 0.05 s past the clip's own in point: then that end. A clip whose key another clip shares
+    // clip's source end as written (sourceRangeEnd without a file) lies more than 0.05 s past the
+    // clip's own in point: then that end held within its file (with its duration from `sources`). A clip whose key another clip shares
     // is placed where the first of them sorts. Sorts once.
     static std::vector<double> continuedInPoints(const std::vector<ClipTiming>& clips,
                                                  const std::map<std::string, SourceVideo>& sources);

@@ -126,11 +126,12 @@ void waitForExport(ExportRun& run, std::int64_t framesTotal, double limit)
 
 } // namespace
 
-TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL)
+TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL,
+                                        const ResolvedMedia* resolvedMedia)
 {
     const EditorJobV2::Timeline& timeline = exportTimeline(job);
     const auto [width, height] = timelineOutputSize(job);
-    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL);
+    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL, resolvedMedia);
     TimelineRenderSetup setup;
     setup.sources = openExportSources(visualSourceIds(timeline), sourceFiles, width, height);
     const FrameTiming timing =

@@ -73,8 +73,10 @@ struct TimelineExportFaults {
 // the file system and the .cube parser pass through unchanged.
 // Which clip, source and source frame each output frame of the job's timeline export shows, or a
 // gap, without rendering: the export's own frame rule over the files it would open (their headers
-// only). Throws what the export's set-up throws for the timeline, its length and its files.
-TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL);
+// only), reading the files `resolvedMedia` gives as the export does. Throws what the export's
+// set-up throws for the timeline, its length and its files.
+TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL,
+                                        const ResolvedMedia* resolvedMedia = nullptr);
 
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                   const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,

@@ -586,9 +586,12 @@ double TimelinePreviewEngine::lastPlayheadSeconds() const
     }
     // The end itself, where the timeline shows nothing, when it lies on a frame's start or within
     // the export's last frame; the start of that last frame when the end lies inside a frame the
-    // export does not write (a length rounded down to whole frames).
+    // export does not write (a length rounded down to whole frames). The export counts the frames
+    // of the timeline's own length, not of the player's item, whose duration is rounded up to its
+    // time scale and so can reach into one frame more.
     const FrameGrid grid = frameGrid();
-    const std::int64_t last = grid.lastFrame(durationSeconds_);
+    const double written = session_ ? timelineLength(*session_) : durationSeconds_;
+    const std::int64_t last = grid.lastFrame(written > 0 ? written : durationSeconds_);
     const std::int64_t atEnd = grid.index(durationSeconds_);
     if (atEnd <= last || grid.start(atEnd) >= durationSeconds_ - kEndOnFrameTolerance) {
         return durationSeconds_;

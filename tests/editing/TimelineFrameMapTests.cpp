@@ -206,6 +206,9 @@ TEST_F(ContinuedInPoints, AGapAnotherSourceOrAnotherKindBreaksTheContinuation)
 TEST_F(ContinuedInPoints, ThePreviousEndIsLimitedByItsFileAndReadAtItsSpeed)
 {
     EXPECT_EQ(inPoints({first, jobClip("two", 2.0, 1, 0.5)}, {{"s1", 2.5}}), (std::vector<double>{1, 2.5}));
+    // The first ran past its file's end: the second never shows the file's tail again, as after
+    // a session's loading, which continues it from 3.
+    EXPECT_EQ(inPoints({first, jobClip("two", 2.0, 1, 2.47)}, {{"s1", 2.5}}), (std::vector<double>{1, 2.5}));
     // A file of 0.05 s or less is not a length.
     EXPECT_EQ(inPoints({first, jobClip("two", 2.0, 1, 0.5)}, {{"s1", 0.04}}), (std::vector<double>{1, 3}));
     EditorJobV2::Clip fast = first;

@@ -1,8 +1,7 @@
 #pragma once
 
 // Timelines generated from a seed for the comparison of the routes that show or write a
-// timeline's pictures, and what each route answers for them without rendering (or, for a few,
-// with it).
+// timeline's pictures, the product's own entry points for each route, and what a picture shows.
 
 #include <cstdint>
 #include <filesystem>
@@ -36,15 +35,24 @@ inline constexpr Rate kRates[] = {{25, 2}, {24000, 1001}, {25, 1}, {30000, 1001}
 // The project's canvas and every movie's size.
 inline constexpr int kCanvasWidth = 96;
 inline constexpr int kCanvasHeight = 54;
+// The stamp of the still; every movie's stamps start at 1000 or above, and black reads as 0.
+inline constexpr int kStillStamp = 7;
 
-// Movies (one per rate, about 1.6 s of frame stamps), a still, a sound file and LUT files
-// (look.cube keeps black and white, two.cube has two points), made once; each case links the
-// ones it needs into a media folder of its own.
+// Movies (per rate a long one of 1.6 s and a short one of 0.8 s, each stamping its frames from a
+// base of its own, so a stamp tells the movie and the frame), a still, a sound file and LUT files
+// (look.cube keeps black and white, two.cube has two points, bad.cube is no LUT), made once; each
+// case links the ones it needs into a media folder of its own.
 class Library {
 public:
     Library();
-    std::filesystem::path movie(std::size_t rate) const;
+    std::filesystem::path movie(std::size_t rate, bool isShort = false) const;
     std::filesystem::path file(const std::string& name) const { return dir_.path() / name; }
+    // The stamp frame `frame` of `file` (a link to one of the library's movies, or its still)
+    // carries; none for a file the library did not make.
+    std::optional<int> stampOf(const std::filesystem::path& file, std::int64_t frame) const;
+    // Which movie and frame a stamp read from a picture names, in words ("movie2s.mp4 frame 16",
+    // "black", "the still", "no stamp").
+    static std::string describe(int stamp);
 
 private:
     TempDir dir_;
@@ -60,55 +68,64 @@ struct Case {
     bool single = false;
     // The 10-bit workspace's job carries a job-wide LUT that is not there.
     bool jobLutMissing = false;
+    // The LUT override chosen in the 10-bit workspace: none, a file gone, or no usable .cube.
+    std::optional<std::filesystem::path> lutOverride;
+    // A clip that follows the previous clip of its file: its id and the in point a browser's job
+    // gives it (before the same-source continuation).
+    std::optional<std::pair<std::string, double>> continued;
     // Made to be rendered: every LUT keeps black and white (frame stamps stay readable), and
     // nothing is missing.
     bool rendered = false;
     std::ostringstream summary;
 };
 
-// A case from `rng` in `c.folder`: sources placed in the folder (or not: same-named files in two
-// folders, stand-ins, a file several sources name, sounds and stills missing or present), clips
-// off the frame grid with speeds, gaps and two lanes, LUTs missing, 2-point, inline, file, both,
-// switched off, and a project LUT.
+// A case from `rng` in `c.folder`: sources placed in the folder (or not: same-named files of
+// different lengths in two folders, stand-ins, a file several sources name, a movie named like
+// the sound clip, sounds and stills missing or present), clips off the frame grid with speeds,
+// gaps, back-to-back pieces of one file and two lanes (lower lanes running past their file's end
+// at other speeds), LUTs missing, 2-point, inline, file, both, switched off, a project LUT
+// (inline, by file, missing, unusable), and the 10-bit workspace's LUT override.
 void generate(Case& c, const Library& library, std::mt19937& rng);
 
-// The engine takes the case's session as a build would answer it: with the files of the sources
-// it looked up.
-void adopt(EngineHarness& harness, const Case& c);
-
-// What the timeline export decides before it writes anything, asked of the export's own set-up
-// steps: the files it reads, the LUTs, the refusal, and its frame rule on its grid.
-struct ExportPlan {
-    std::optional<Error> refusal;
-    std::map<std::string, std::filesystem::path> files;
-    ResolvedLuts luts;
-    FrameGrid grid;
-    std::int64_t framesTotal = 0;
-    TimelineFrameMap map;
+// What the window's preview build made of the case: the player's item and facts, or its error.
+struct PlayerBuild {
+    std::optional<TimelinePreviewEngine::PlayerItemBuild> built;
+    std::optional<Error> failure;
 };
-ExportPlan exportPlan(const EditorJobV2& job, const std::filesystem::path& folder, const ResolvedMedia* resolved);
+// The engine adopts the case's session as the window does; its build is answered by the
+// application's own build of the player item (TimelinePreviewEngine::makePlayerItem), with the
+// facts the platform builder hands over.
+PlayerBuild adopt(EngineHarness& harness, const Case& c);
 
-// A picture as a route names it: a file and a frame of it, or black.
+// After the monitor has decided: a file of a source's name appears directly in the folder
+// (another movie) where the source's own lies in a subfolder, or a missing clip LUT appears.
+// An export handed the monitor's answers reads what the monitor shows all the same.
+void changeFolderAfterwards(Case& c, const Library& library, const ResolvedMedia& shown, std::mt19937& rng);
+
+// A picture as a route names it: a file and a frame of it, or black. A route that asks for a
+// frame past its file's end names that frame, with `pastEnd`.
 struct Picture {
     std::optional<std::filesystem::path> file;
     std::int64_t frame = 0;
+    bool pastEnd = false;
     bool operator==(const Picture&) const = default;
 };
 std::ostream& operator<<(std::ostream& out, const Picture& picture);
 
-// Output frame n of the export.
-Picture exportPicture(const ExportPlan& plan, std::int64_t n);
-// The source frame the paused monitor's still is decoded at (its clip and request as the graded
-// still asks for them at the frame's start): what a reader gives at the still's source time in
-// that file (its rate and frame count as the file tells them), black where the file has no such
-// frame.
+// The paused monitor at `at`: the engine's clip and source time for its graded still, and the
+// source frame a reader gives there in that file.
 Picture monitorPicture(const TimelinePreviewEngine& engine, double at);
+// The player's composition at item time `seconds`: the piece there, its file and the source frame
+// it reads at that instant.
+Picture playerPicture(const TimelinePreviewEngine::PlayerItemBuild& built, double seconds);
+// Output frame n of an export's frame rule, over the files the export was handed.
+Picture exportPicture(const TimelineFrameMap& map, const MediaResolver::SourceFileMap& files, std::int64_t n);
 
 // How many files of exactly this name lie anywhere in the folder.
 std::size_t filesNamed(const std::filesystem::path& folder, const std::string& name);
 bool isMovie(const std::filesystem::path& file);
-// Whether an export's refusal names `name`.
-bool refusalNames(const Error& refusal, const std::string& name);
+// Whether an error names `name`.
+bool names(const Error& refusal, const std::string& name);
 // The seed: VELMORA_ROUTE_SEED, else a fixed one.
 std::uint32_t baseSeed();
 
@@ -123,8 +140,9 @@ std::vector<Shown> movieFrames(const std::filesystem::path& movie);
 // The paused monitor's graded still at `at`, decoded from its source as the program view asks
 // for it; `number` keeps its cached base apart.
 Shown monitorStill(const TimelinePreviewEngine& engine, double at, int number);
-// What the job preview shows in `image`.
+// What an image shows.
 Shown shownInImage(const Image& image);
+Shown shownInImage(const QImage& image);
 // The same stamp, the level within 2.
 ::testing::AssertionResult sameFrame(const Shown& monitor, const Shown& written);
 

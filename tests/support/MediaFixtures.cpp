@@ -169,9 +169,9 @@ void makeClip(const std::filesystem::path& path, const ClipSettings& clip)
     if (!clip.videoCodec.empty()) {
         std::string filter;
         if (clip.pattern == ClipPattern::frameStamp) {
-            filter = "format=yuv420p,geq=lum='" + stampExpression("N") + "':cb=128:cr=128,";
+            filter = "format=yuv420p,geq=lum='" + stampExpression("N+" + number(clip.stampOffset)) + "':cb=128:cr=128,";
         } else if (clip.pattern == ClipPattern::flatGrey) {
-            filter = "format=yuv420p,geq=lum='if(lt(Y\\,H/4)\\," + stampExpression("N") + "\\," +
+            filter = "format=yuv420p,geq=lum='if(lt(Y\\,H/4)\\," + stampExpression("N+" + number(clip.stampOffset)) + "\\," +
                      number(clip.greyLuma) + ")':cb=128:cr=128,";
         }
         filter += "format=" + clip.pixelFormat;

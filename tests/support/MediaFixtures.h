@@ -33,6 +33,9 @@ struct ClipSettings {
     int fpsDen = 1;
     int frameCount = 50;
     ClipPattern pattern = ClipPattern::frameStamp;
+    // Added to the frame number a frameStamp or flatGrey clip carries, so that files made apart
+    // tell their frames apart.
+    int stampOffset = 0;
     // The 8-bit video-range luma of flatGrey; 56 decodes to R'G'B' 47.
     int greyLuma = 56;
     // Encoder name; empty for a file without video.
