@@ -31,6 +31,8 @@ namespace {
 // a frame start of the 1001-based rates moves up to half a tick either way, and the player then
 // shows the clip or the source frame before it.
 constexpr std::int32_t kTimescale = 120000;
+// The timescale of a scaled piece's source length: a thousand ticks of the composition's.
+constexpr std::int32_t kFineTimescale = kTimescale * 1000;
 constexpr double kMaximumPlayedGain = 4.0;
 constexpr double kShortestEnvelopeClip = 0.05;
 constexpr double kShortestFade = 0.03;
@@ -95,6 +97,14 @@ Piece makePiece(double timelineStart, double timelineLength, double sourceStart,
     piece.length = at(timelineStart + timelineLength) - piece.at;
     piece.source = span(sourceStart, sourceDuration);
     piece.scaled = scaled;
+    // Scaled, the source's length is the speed times the length the piece covers once rounded,
+    // on a timescale fine enough that their ratio is the speed itself: a ratio off by the
+    // rounding of either moves source times a few microseconds, enough to show the next source
+    // frame where a time falls on a frame's start.
+    if (scaled && sourceDuration > 0 && timelineLength > 0) {
+        piece.source.duration =
+            MediaTime::fromSeconds(piece.length.seconds() * (sourceDuration / timelineLength), kFineTimescale);
+    }
     // Unscaled, the piece plays exactly its timeline length: a source a hair longer (a speed
     // within the tolerance of 1, or rounding) must not overlap the next piece, which would push
     // everything after it later.

@@ -159,6 +159,32 @@ TEST_F(PlayerFrameRule, TheStretchedClipKeepsItsSpeedAndIsBlackPastItsFile)
     EXPECT_EQ(pausedAt(241), -3);
 }
 
+// At speed 0.5 on a 23.976 fps timeline every other frame falls on a source frame's start. A
+// piece of an odd number of frames has a source length of half ticks: rounded on its own, it
+// read a hair late there and showed the next source frame.
+TEST_F(PlayerFrameRule, AScaledPieceReadsTheRulesFrameWhereTimesFallOnFrameStarts)
+{
+    TempDir folder;
+    ClipSettings settings;
+    settings.pattern = ClipPattern::flatGrey;
+    settings.videoArgs = "-preset ultrafast -g 10";
+    settings.fpsNum = 24000;
+    settings.fpsDen = 1001;
+    settings.frameCount = 24;
+    makeClip(folder / "film.mp4", settings);
+    EditSession::Clip slow = sourceClip("slow", "video", "film", 0, 9 * 1001.0 / 24000);
+    slow.speed = 0.5;
+    PlaybackHarness h;
+    ASSERT_TRUE(h.adoptAndWait(sessionOf({EditSession::Source("film", "film.mp4", "video")}, {slow}, 160, 96,
+                                         24000.0 / 1001),
+                               {folder / "film.mp4"}));
+    const PlayerItem& item = *h.player().item();
+    EXPECT_EQ(ruledAt(h.engine, 8), (Played{"film.mp4", 4}));
+    for (std::int64_t frame = 0; frame < 9; ++frame) {
+        ASSERT_EQ(playedAt(h.engine, item, frame), ruledAt(h.engine, frame)) << "frame " << frame;
+    }
+}
+
 // A piece of a file moved right behind another piece of it continues where that piece's range
 // ended, in the player as in the rule: the piece from 1 s shows source 1.5 s on, not its own 0.2 s.
 TEST_F(PlayerFrameRule, APieceMovedBehindAPieceOfItsFileContinuesInThePlayer)
