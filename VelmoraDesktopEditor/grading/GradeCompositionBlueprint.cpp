@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editing/PreviewFrameTiming.h"
+#include "editing/TimelineFrameMap.h"
+
 namespace velmora {
 
 namespace {
 
-// The visible-run scan samples the timeline 120 times a second from zero up to its end time.
-// Past the last clip's end it finds nothing new, so an end time a little beyond that (here two
-// samples) gives the same runs as any longer one while keeping the scan bounded.
+// Past the last clip's end no run changes, so an end time a little beyond that gives the same
+// runs as any longer one.
 constexpr double scanMargin = 2.0 / 120.0;
 
 } // namespace
@@ -29,7 +31,11 @@ GradeCompositionBlueprint GradeCompositionBlueprint::make(const EditSession& fro
     if (!timeline) {
         return blueprint;
     }
+    // Which clip a frame shows is the frame rule's answer, on the grid the player's pieces are
+    // laid on, so that each frame is graded with the grade of the clip it shows. Image clips are
+    // drawn over the picture and never give it their grade.
     std::vector<const EditSession::Clip*> visual;
+    std::vector<ClipTiming> timings;
     double clipsEnd = 0;
     for (const EditSession::Clip& clip : timeline->clips) {
         const std::string kind = EditSession::normalizedClipType(clip.type, clip.name);
@@ -37,6 +43,9 @@ GradeCompositionBlueprint GradeCompositionBlueprint::make(const EditSession& fro
             continue;
         }
         visual.push_back(&clip);
+        ClipTiming timing = ClipTiming::of(clip);
+        timing.picture = kind == "video" && clip.duration.has_value();
+        timings.push_back(std::move(timing));
         const double end = clip.startTime.value_or(0.0) + clip.duration.value_or(0.0);
         if (std::isfinite(end)) {
             clipsEnd = std::max(clipsEnd, end);
@@ -47,9 +56,22 @@ GradeCompositionBlueprint GradeCompositionBlueprint::make(const EditSession& fro
         // A stored duration that is not a number, or runs far past the clips, is bounded.
         endTime = std::isnan(*timeline->duration) ? clipsEnd : std::min(*timeline->duration, clipsEnd + scanMargin);
     }
+    if (!(endTime > 0)) {
+        return blueprint;
+    }
 
-    for (const EditSession::VisibleRun& run : EditSession::flattenVisibleVideoRuns(visual, endTime)) {
-        blueprint.segments.push_back(Segment{run.timelineStart, run.timelineEnd, run.clip->id, run.clip->grade});
+    const FrameGrid grid = PreviewFrameTiming::pictureGrid(from.project ? from.project->fps : std::nullopt);
+    const std::int64_t endFrame = TimelineFrameMap::firstFrameAtOrAfter(grid, endTime);
+    for (const FrameRun& run : TimelineFrameMap::runs(timings, grid, 0, endFrame)) {
+        if (!run.clip) {
+            continue;
+        }
+        const EditSession::Clip& clip = *visual[*run.clip];
+        const double start = grid.start(run.first);
+        const double end = std::min(grid.start(run.end), endTime);
+        if (end > start) {
+            blueprint.segments.push_back(Segment{start, end, clip.id, clip.grade});
+        }
     }
     return blueprint;
 }

@@ -38,7 +38,8 @@ struct GradeCompositionBlueprint {
     }
 
     // The visible video runs of the session's active timeline (none without one), each with
-    // its clip's grade. Main thread.
+    // its clip's grade: the frames on which the frame rule (TimelineFrameMap::runs, on the
+    // project's picture grid) shows one video clip, from the first one's start. Main thread.
     static GradeCompositionBlueprint make(const EditSession& from);
 
     // The grade and the clip of the first segment with start <= t < end; nothing between

@@ -10,6 +10,7 @@
 #include "grading/GradeCompositionBlueprint.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
+#include "editing/PreviewFrameTiming.h"
 #include "platform/foundation/Error.h"
 #include "platform/image/Resample.h"
 
@@ -92,6 +93,22 @@ TEST(GradeCompositionBlueprint, VisibleRunsOfTheActiveTimelineWithTheirGrades)
     EXPECT_FALSE(blueprint.clipId(-0.5).has_value());
     EXPECT_FALSE(blueprint.clipId(std::nan("")).has_value());
     EXPECT_FALSE(blueprint.grade(std::nan("")).has_value());
+}
+
+// Each frame is graded with the grade of the clip it shows: a cut between two frame starts
+// changes the grade on the first frame starting after it, as the picture changes there.
+TEST(GradeCompositionBlueprint, EachFrameTakesTheGradeOfTheClipItShows)
+{
+    for (const auto& [fps, cut, firstOfB] : {std::tuple{25.0, 1.035, 26}, std::tuple{30000.0 / 1001, 1.0005, 30}}) {
+        SCOPED_TRACE(fps);
+        EditSession session = sessionWith({clip("A", "video", 0, cut), clip("B", "video", cut, 2 - cut)});
+        session.project->fps = fps;
+        const GradeCompositionBlueprint blueprint = GradeCompositionBlueprint::make(session);
+        const FrameGrid grid = PreviewFrameTiming::pictureGrid(fps);
+        EXPECT_EQ(blueprint.clipId(grid.start(firstOfB - 1)), "A");
+        EXPECT_EQ(blueprint.clipId(grid.start(firstOfB)), "B");
+        EXPECT_EQ(blueprint.clipId(grid.start(firstOfB + 1)), "B");
+    }
 }
 
 TEST(GradeCompositionBlueprint, ASnapshotThatLaterEditsDoNotReach)
