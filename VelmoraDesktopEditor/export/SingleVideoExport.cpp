@@ -18,6 +18,7 @@
 #include "grading/LutApplication.h"
 #include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/NumberText.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 
@@ -175,7 +176,11 @@ std::optional<SourceFrameRange> singleVideoFrames(const Job& job, const Asset& a
     const SourceVideo video = SourceVideo::of(asset);
     const TimelineFrameMap map = timelineFrameMap({clip}, timing, {{"input", video}});
     const ShownFrame first = map.frame(0);
-    if (first.gap() || !first.sourceFrame) {
+    if (first.gap()) {
+        // The range's first frame would start at or past the end of the file's video.
+        return SourceFrameRange{0, 0, sourceFrameRate(*track)};
+    }
+    if (!first.sourceFrame) {
         return std::nullopt;
     }
     const std::int64_t total = timelineFramesTotal(length, timing);
@@ -219,6 +224,15 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         bitrate = singleVideoAutomaticBitrate(width, height, timing.fps);
     }
 
+    // A range that starts after the video's last frame has nothing to write: refused before a
+    // movie of no pictures could be reported done.
+    const std::optional<SourceFrameRange> rangeFrames = singleVideoFrames(job, *asset, timing);
+    if (rangeFrames && rangeFrames->count == 0) {
+        throw Error("export", SingleVideoExportCode::rangePastVideo,
+                    "The range from " + NumberText::shortest(std::max(*job.sourceInSeconds, 0.0)) +
+                        " s starts after the last frame of the video: there is nothing to export.");
+    }
+
     checkOutputIsReplaceable(inputURL, outputURL);
 
     // Written beside the output and moved over it once complete, so a failed export leaves an
@@ -249,7 +263,7 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
         // starts with that frame.
         std::optional<MediaTimeRange> soundRange = range;
         std::optional<std::int64_t> frameLimit = options.frameLimit;
-        if (const std::optional<SourceFrameRange> frames = singleVideoFrames(job, *asset, timing); frames && range) {
+        if (const std::optional<SourceFrameRange>& frames = rangeFrames; frames && range) {
             const double frameSeconds = 1 / frames->sourceFps;
             const double firstStart = static_cast<double>(frames->first) * frameSeconds;
             const double end = static_cast<double>(frames->first + frames->count) * frameSeconds;

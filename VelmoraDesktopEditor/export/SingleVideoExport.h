@@ -32,7 +32,8 @@ struct SourceFrameRange {
 // timeline of one clip holding the range (in point sourceInSeconds, at least 0) on the grid of
 // `timing`: from the first source frame starting at or after the in point, as many as the
 // timeline counts for the range's length (timelineFramesTotal), fewer where the file's video ends
-// first. None for a still, a job without a range in order, or a range past the end of the video.
+// first. None for a still or a job without a range in order; no frames (count 0) for a range
+// whose first frame would start at or past the end of the video.
 std::optional<SourceFrameRange> singleVideoFrames(const Job& job, const Asset& asset, const FrameTiming& timing);
 
 // How long the caller waits for a single-video export by default, in seconds.
@@ -69,7 +70,8 @@ struct SingleVideoExportOptions {
 // 10-bit output, 3 the writer refuses the video input, 4 the writer does not start, 5 the video
 // reader does not start (or fails without an error of its own), 50 the audio reader does not
 // start, 6 / 61 a frame or audio append fails, 62 the audio reader fails, 7 the movie was not
-// completed (also when the wait runs out). Errors of the file system, the readers and the
+// completed (also when the wait runs out); 9, with a message, a range that starts after the
+// video's last frame, refused before anything is written. Errors of the file system, the readers and the
 // writer pass through unchanged in place of these codes; an output that is the input file
 // itself is refused (media, writeFailed) before anything is removed.
 ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesystem::path>& lutOverrideURL,

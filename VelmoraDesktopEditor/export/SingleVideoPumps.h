@@ -33,6 +33,8 @@ inline constexpr int frameAppend = 6;
 inline constexpr int notCompleted = 7;
 // The job names a LUT that gives no usable cube.
 inline constexpr int missingLut = 8;
+// The job's range starts after the video's last frame (this one carries a message).
+inline constexpr int rangePastVideo = 9;
 inline constexpr int audioReaderStart = 50;
 inline constexpr int audioAppend = 61;
 inline constexpr int audioReader = 62;

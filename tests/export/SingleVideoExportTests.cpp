@@ -12,6 +12,7 @@
 #include "export/SingleVideoPumps.h"
 #include "media/MediaTestHelpers.h"
 #include "model/Job.h"
+#include "platform/foundation/NumberText.h"
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 #include "platform/media/PixelBufferImage.h"
@@ -404,6 +405,28 @@ TEST(SingleVideoExport, ARangeShowsTheTimelinesFramesFromTheFirstAtOrAfterItsSta
     const auto asset = Asset::open(dir / "ntsc.mp4");
     EXPECT_EQ(singleVideoFrames(jobFrom(job), *asset, fpsToTimebase(30000.0 / 1001)),
               (SourceFrameRange{30, 60, 30000.0 / 1001}));
+}
+
+// A range whose first frame would start after the video's last (here a 0.4 s file: its last
+// frame starts at 0.36 s) has no picture to write: refused, where it used to write a movie of no
+// pictures and report it done.
+TEST(SingleVideoExport, ARangePastTheVideosLastFrameIsRefused)
+{
+    TempDir dir;
+    makeStamps(dir / "s.mp4", 10);
+    const auto asset = Asset::open(dir / "s.mp4");
+    for (const double in : {0.39, 1.0}) {
+        auto job = test::singleVideoJob("None");
+        job["sourceInSeconds"] = in;
+        job["sourceOutSeconds"] = in + 0.3;
+        EXPECT_EQ(singleVideoFrames(jobFrom(job), *asset, fpsToTimebase(25)).value().count, 0);
+        const Error error = errorOf([&] { exportWith(job, dir / "s.mp4", dir / "out.mov"); });
+        EXPECT_EQ(error.domain(), "export");
+        EXPECT_EQ(error.code(), 9);
+        EXPECT_EQ(error.message(), "The range from " + NumberText::shortest(in) +
+                                       " s starts after the last frame of the video: there is nothing to export.");
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
+    }
 }
 
 TEST(SingleVideoExport, VideoOnlyInputWritesVideoOnly)
