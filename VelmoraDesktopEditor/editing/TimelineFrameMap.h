@@ -181,8 +181,8 @@ public:
     // video clip with a source that comes, among the video clips stably sorted by start, right
     // after a clip of the same source ending no more than 0.08 s before it starts, when that
     // clip's source end as written (sourceRangeEnd without a file) lies more than 0.05 s past the
-    // clip's own in point: then that end held within its file (with its duration from `sources`). A clip whose key another clip shares
-    // is placed where the first of them sorts. Sorts once.
+    // clip's own in point: then that end held within its file (its duration from `sources`). A
+    // clip whose key another clip shares is placed where the first of them sorts. Sorts once.
     static std::vector<double> continuedInPoints(const std::vector<ClipTiming>& clips,
                                                  const std::map<std::string, SourceVideo>& sources);
     // Where a clip's source range ends: its in point plus its duration at its speed, extended to

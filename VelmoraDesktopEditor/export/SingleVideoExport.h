@@ -71,9 +71,9 @@ struct SingleVideoExportOptions {
 // reader does not start (or fails without an error of its own), 50 the audio reader does not
 // start, 6 / 61 a frame or audio append fails, 62 the audio reader fails, 7 the movie was not
 // completed (also when the wait runs out); 9, with a message, a range that starts after the
-// video's last frame, refused before anything is written. Errors of the file system, the readers and the
-// writer pass through unchanged in place of these codes; an output that is the input file
-// itself is refused (media, writeFailed) before anything is removed.
+// video's last frame, refused before anything is written. Errors of the file system, the readers
+// and the writer pass through unchanged in place of these codes; an output that is the input
+// file itself is refused (media, writeFailed) before anything is removed.
 ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                const std::filesystem::path& inputURL,
                                const std::optional<std::filesystem::path>& mediaFolderURL,
