@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QWidget>
 
+#include <nlohmann/json.hpp>
+
 #include "app/EditorApplication.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EditorExportSheet.h"
@@ -21,6 +23,7 @@
 #include "preview/GradedPreviewView.h"
 #include "support/AudioFixtures.h"
 #include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/bars/EditorTopBar.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -101,6 +104,40 @@ ScenesProject writeScenesProject(const fs::path& folder)
     timeline.markers = {{"m1", 1.0, "In"}, {"m2", 2.5, std::nullopt}, {"m3", 5.0, "Out"}};
     session.saveProject(project.file, project.media.string());
     return project;
+}
+
+void writeOneMovieProject(const fs::path& file, const fs::path& media, const std::string& projectName,
+                          const std::string& movie, int frames, double fps, double seconds,
+                          const std::function<void(EditSession&, EditSession::Clip&)>& shape, bool flatGrey)
+{
+    fs::create_directories(media);
+    ClipSettings settings;
+    settings.width = 320;
+    settings.height = 180;
+    settings.frameCount = frames;
+    settings.fpsNum = static_cast<int>(fps);
+    settings.videoArgs = flatGrey ? "-preset ultrafast -g 10" : "-preset ultrafast";
+    if (flatGrey)
+        settings.pattern = ClipPattern::flatGrey;
+    makeClip(media / movie, settings);
+    EditSession session = EditSession::blankProject(projectName, 320, 180, fps);
+    session.sources = {EditSession::Source("src-movie", movie, "video")};
+    EditSession::Clip shot = placed("c", "video", "src-movie", 0, seconds, 1);
+    shot.name = movie;
+    if (shape)
+        shape(session, shot);
+    session.timelines.front().clips = {shot};
+    session.saveProject(file, media.string());
+}
+
+fs::path writeLargerJob(const fs::path& jobURL, const fs::path& folder)
+{
+    nlohmann::json larger = nlohmann::json::parse(readTextFile(jobURL));
+    larger["output"]["width"] = 1920;
+    larger["output"]["height"] = 1080;
+    const fs::path file = folder / "Scenes_1080.json";
+    std::ofstream(file) << larger.dump(2);
+    return file;
 }
 
 int stampIn(const QImage& image, const QRect& frame, int row)

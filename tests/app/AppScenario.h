@@ -49,6 +49,18 @@ struct ScenesProject {
 };
 ScenesProject writeScenesProject(const std::filesystem::path& folder);
 
+// A project of one movie clip "c" on V1 from 0 for `seconds`, saved as `file` with the media
+// folder `media`, which gets the movie `movie` (320 × 180, `frames` frames, "-preset ultrafast"
+// and `pattern`) at the project's `fps`; `shape` changes the session and its clip before saving.
+void writeOneMovieProject(const std::filesystem::path& file, const std::filesystem::path& media,
+                          const std::string& projectName, const std::string& movie, int frames, double fps,
+                          double seconds, const std::function<void(EditSession&, EditSession::Clip&)>& shape = {},
+                          bool flatGrey = false);
+
+// A copy of the job `jobURL` whose output is 1920 × 1080, written as "Scenes_1080.json" in
+// `folder`: long enough to export that it still runs when a test needs it running.
+std::filesystem::path writeLargerJob(const std::filesystem::path& jobURL, const std::filesystem::path& folder);
+
 // The frame number a frame-stamp picture shows inside `frame` of `image`, read from the red
 // channel (white and the Split LUT's red both read as set bits) along `row` of the 320 × 180
 // canvas (its middle row when negative); -1 when unreadable.

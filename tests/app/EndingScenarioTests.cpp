@@ -54,11 +54,7 @@ protected:
         ExportWorkspaceController& job = tenBit->controller();
         if (!waitFor([&] { return job.inputsComplete(); }, "the handed-over job") || !job.jobURL())
             std::_Exit(11);
-        nlohmann::json larger = nlohmann::json::parse(test::readTextFile(*job.jobURL()));
-        larger["output"]["width"] = 1920;
-        larger["output"]["height"] = 1080;
-        const fs::path largerJob = folders.scratch() / "Scenes_1080.json";
-        std::ofstream(largerJob) << larger.dump(2);
+        const fs::path largerJob = writeLargerJob(*job.jobURL(), folders.scratch());
         QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseJob")), Qt::LeftButton);
         QFileDialog* panel = nullptr;
         if (!waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the job panel"))

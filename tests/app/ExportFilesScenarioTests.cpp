@@ -87,11 +87,7 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
 
     // The same timeline at 1920 × 1080, chosen as a job of its own, takes long enough to still be
     // running when the window is asked to quit, once its partial movie is there.
-    nlohmann::json larger = nlohmann::json::parse(test::readTextFile(*job.jobURL()));
-    larger["output"]["width"] = 1920;
-    larger["output"]["height"] = 1080;
-    const fs::path largerJob = folders.scratch() / "Scenes_1080.json";
-    std::ofstream(largerJob) << larger.dump(2);
+    const fs::path largerJob = writeLargerJob(*job.jobURL(), folders.scratch());
     QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseJob")), Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the job panel"));
     choose(*panel, largerJob);

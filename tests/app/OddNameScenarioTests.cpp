@@ -23,22 +23,8 @@ protected:
 TEST_F(OddNameScenario, AProjectWhoseNameIsNotUtf8OpensFromTheCommandLine)
 {
     const fs::path file = folders.scratch() / "Trip\xe9.tavlek";
-    const fs::path media = folders.scratch() / "Trip_media";
-    fs::create_directories(media);
-    ClipSettings settings;
-    settings.width = 320;
-    settings.height = 180;
-    settings.frameCount = 30;
-    settings.videoArgs = "-preset ultrafast";
-    makeClip(media / "a.mp4", settings);
     // A placeholder name: the window names the project after its file.
-    EditSession session = EditSession::blankProject("Untitled Project", 320, 180, 30);
-    session.sources = {EditSession::Source("src-a", "a.mp4", "video")};
-    EditSession::Clip shot = clip("c", "video", 0.0, 1.0, 1, "a.mp4");
-    shot.sourceId = "src-a";
-    shot.outPoint = 1.0;
-    session.timelines.front().clips = {shot};
-    session.saveProject(file, media.string());
+    writeOneMovieProject(file, folders.scratch() / "Trip_media", "Untitled Project", "a.mp4", 30, 30, 1.0);
 
     openInWindow(file);
     ASSERT_FALSE(HasFatalFailure());

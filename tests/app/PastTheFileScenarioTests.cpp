@@ -28,22 +28,9 @@ constexpr int kStampRow = 180 / 8;
 // file's 2 s by 1.33 s and has nothing left to show after that.
 fs::path writeStretchProject(const fs::path& folder)
 {
-    const fs::path media = folder / "Stretch_media";
-    fs::create_directories(media);
-    ClipSettings settings;
-    settings.width = 320;
-    settings.height = 180;
-    settings.pattern = ClipPattern::flatGrey;
-    settings.videoArgs = "-preset ultrafast -g 10";
-    makeClip(media / "F01.mp4", settings);
-    EditSession session = EditSession::blankProject("Stretch", 320, 180, 25);
-    session.sources = {EditSession::Source("src-f", "F01.mp4", "video")};
-    EditSession::Clip stretched = clip("f", "video", 0.0, 3.0, 1, "F01.mp4");
-    stretched.sourceId = "src-f";
-    stretched.speed = 1.5;
-    session.timelines.front().clips = {stretched};
     const fs::path file = folder / "Stretch.tavlek";
-    session.saveProject(file, media.string());
+    writeOneMovieProject(file, folder / "Stretch_media", "Stretch", "F01.mp4", 50, 25, 3.0,
+                         [](EditSession&, EditSession::Clip& stretched) { stretched.speed = 1.5; }, true);
     return file;
 }
 

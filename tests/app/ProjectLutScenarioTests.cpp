@@ -29,22 +29,10 @@ protected:
 TEST_F(ProjectLutScenario, AMissingProjectLutIsNamedMarkedAndRefusedByTheSameName)
 {
     const fs::path file = folders.scratch() / "Look.tavlek";
-    const fs::path media = folders.scratch() / "Look_media";
-    fs::create_directories(media);
-    ClipSettings settings;
-    settings.width = 320;
-    settings.height = 180;
-    settings.frameCount = 50;
-    settings.videoArgs = "-preset ultrafast";
-    makeClip(media / "n25.mp4", settings);
-    EditSession session = EditSession::blankProject("Look", 320, 180, 25);
-    session.grade = EditSession::ProjectGrade{std::string("missing_project_look.cube")};
-    session.sources = {EditSession::Source("src-movie", "n25.mp4", "video")};
-    EditSession::Clip shot = clip("c", "video", 0.0, 2.0, 1, "n25.mp4");
-    shot.sourceId = "src-movie";
-    shot.outPoint = 2.0;
-    session.timelines.front().clips = {shot};
-    session.saveProject(file, media.string());
+    writeOneMovieProject(file, folders.scratch() / "Look_media", "Look", "n25.mp4", 50, 25, 2.0,
+                         [](EditSession& session, EditSession::Clip&) {
+                             session.grade = EditSession::ProjectGrade{std::string("missing_project_look.cube")};
+                         });
 
     openInWindow(file);
     ASSERT_FALSE(HasFatalFailure());

@@ -140,17 +140,28 @@ TEST(TimelineFrameMap, TimingIsReadAlikeFromJobAndSessionClips)
 // Pieces of one file cut apart and put back to back play on as one stream.
 class ContinuedInPoints : public ::testing::Test {
 protected:
-    static EditorJobV2::Clip jobClip(const std::optional<std::string>& id, double start, double duration = 1,
-                                     double inPoint = 0)
+    // A video clip of source s1, as a job holds it or (Clip = EditSession::Clip) as the editor's
+    // session does.
+    template <typename Clip>
+    static Clip videoClip(Clip c, double start, double duration, double inPoint)
     {
-        EditorJobV2::Clip c;
-        c.id = id;
         c.type = "video";
         c.sourceId = "s1";
         c.startTime = start;
         c.duration = duration;
         c.inPoint = inPoint;
         return c;
+    }
+    static EditorJobV2::Clip jobClip(const std::optional<std::string>& id, double start, double duration = 1,
+                                     double inPoint = 0)
+    {
+        EditorJobV2::Clip c;
+        c.id = id;
+        return videoClip(c, start, duration, inPoint);
+    }
+    static EditSession::Clip sessionClip(const std::string& id, double start, double duration, double inPoint)
+    {
+        return videoClip(EditSession::Clip(id), start, duration, inPoint);
     }
 
     static std::vector<double> inPoints(const std::vector<EditorJobV2::Clip>& clips,
@@ -240,18 +251,8 @@ TEST_F(ContinuedInPoints, ClipsWithoutIdAreFoundBySourceStartLaneAndInPoint)
 TEST_F(ContinuedInPoints, TheMapReadsSessionAndJobClipsFromTheirContinuedInPoints)
 {
     // A session clip moved behind another piece of its file after loading continues as a job's.
-    EditSession::Clip cut("cut");
-    cut.type = "video";
-    cut.sourceId = "s1";
-    cut.startTime = 0;
-    cut.duration = 2;
-    cut.inPoint = 1;
-    EditSession::Clip moved("moved");
-    moved.type = "video";
-    moved.sourceId = "s1";
-    moved.startTime = 2;
-    moved.duration = 1;
-    moved.inPoint = 0;
+    const EditSession::Clip cut = sessionClip("cut", 0, 2, 1);
+    const EditSession::Clip moved = sessionClip("moved", 2, 1, 0);
     const FrameGrid grid = FrameGrid::ofRate(25);
     const std::map<std::string, SourceVideo> sources{{"s1", SourceVideo{10.0, 25.0, false, 10.0}}};
     const TimelineFrameMap session({ClipTiming::of(cut), ClipTiming::of(moved)}, grid, sources);
