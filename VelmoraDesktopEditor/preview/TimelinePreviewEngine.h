@@ -498,6 +498,8 @@ public:
     double snapClipDrop(double clipStartTime, const std::string& excludeClipId, double clipStartTimelineX,
                         double pixelsPerSecond) const;
     void setActiveTimelinePixelsPerSecond(double pps);
+    // The zoom the active timeline's lanes are drawn at (TimelineZoom::shownPps), which its
+    // read-out names and its snapping takes.
     double activeTimelinePixelsPerSecond() const;
 
     // ---- lanes and clips ----
