@@ -3,7 +3,9 @@
 //   head trim to t (shorten):  |----A----|   ->      |--A--|      in-point moves by (t - start) * speed
 //   tail trim to t (shorten):  |----A----|   ->  |--A--|          duration only
 //   tail trim to t (lengthen): |--A--|       ->  |----A----|      as far as the source reaches;
-//                                                                 a still has no source end
+//                                                                 a still has no source end; a
+//                                                                 clip already past its source's
+//                                                                 end stays as it is
 //
 // A lone video clip takes its audio to the same edge; a video clip that shares its audio with
 // sibling pieces of an earlier split cuts that audio at its own edges instead, and audio pieces
@@ -271,8 +273,12 @@ bool EditSession::trimClipTail(const std::string& id, double toTimelineTime, boo
         if (newDuration <= kMinimumTailLength) {
             return false;
         }
-        newDuration = std::min(newDuration, maxTimelineDurationFromSource(clip, sourceFiles));
-        if (std::abs(newDuration - durationOf(clip)) < kMinimumTailChange) {
+        // The source's end stops a tail going out, and never pulls one in: a clip that already
+        // runs past its file's end keeps its length when the tail is moved outward.
+        const double duration = durationOf(clip);
+        const double longest = maxTimelineDurationFromSource(clip, sourceFiles);
+        newDuration = std::min(newDuration, newDuration > duration ? std::max(longest, duration) : longest);
+        if (std::abs(newDuration - duration) < kMinimumTailChange) {
             return false;
         }
         clip.duration = newDuration;

@@ -38,4 +38,9 @@ double clampPps(double pixelsPerSecond)
     return std::max(std::min(pixelsPerSecond, ppsMax), ppsMin);
 }
 
+double shownPps(std::optional<double> stored)
+{
+    return stored && std::isfinite(*stored) && *stored > 0 ? clampPps(*stored) : ppsWhenUnset;
+}
+
 } // namespace velmora::TimelineZoom

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 namespace velmora {
 
 // The timeline zoom: a slider from 0 to 100 mapped logarithmically onto pixels per second,
@@ -19,6 +21,14 @@ double ppsToUI(double pixelsPerSecond);
 // Limits to [ppsMin, ppsMax]; not-a-number gives ppsMax, as an unbounded value would (not
 // ppsDefault).
 double clampPps(double pixelsPerSecond);
+
+// What a timeline without a usable stored zoom is drawn at.
+inline constexpr double ppsWhenUnset = 80.0;
+
+// The zoom a timeline is drawn, read out and snapped at: its stored zoom limited to [ppsMin,
+// ppsMax], or ppsWhenUnset for none or one that is not a positive number (which would put every
+// clip at one place or mirror the lanes).
+double shownPps(std::optional<double> stored);
 
 } // namespace TimelineZoom
 

@@ -81,12 +81,6 @@ void TimelinePreviewEngine::setDurationSeconds(double value)
     emit durationSecondsChanged();
 }
 
-void TimelinePreviewEngine::setStatus(std::string status)
-{
-    status_ = std::move(status);
-    emit statusChanged();
-}
-
 void TimelinePreviewEngine::setLastError(std::optional<std::string> value)
 {
     lastError_ = std::move(value);
@@ -205,6 +199,8 @@ void TimelinePreviewEngine::placePlayhead(double seconds)
 void TimelinePreviewEngine::republishSession()
 {
     emit sessionChanged();
+    // A clip's LUT reference may have changed, and with it what the status line warns of.
+    followLutAnswer(false);
 }
 
 void TimelinePreviewEngine::bumpTimelineRevision()
@@ -416,7 +412,11 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     } else {
         load(session, *mediaFolder, std::nullopt); // lists the LUT names itself
     }
-    setStatus("Loaded " + summary + (hasNothingToPreview() ? "" : " — building preview…"));
+    if (hasNothingToPreview()) {
+        setStatus("Loaded " + summary);
+    } else {
+        announceBuild("Loaded " + summary + " — building preview…");
+    }
 }
 
 void TimelinePreviewEngine::dropPreview()

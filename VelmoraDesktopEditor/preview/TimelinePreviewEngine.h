@@ -163,6 +163,10 @@ public:
     // A finer copy of the playhead for UI that moves during playback.
     double playbackMotionSeconds() const { return playbackMotionSeconds_; }
     double durationSeconds() const { return durationSeconds_; }
+    // The status line. Words of an outcome (setStatus, and the engine's own) replace it; the words
+    // that say a preview build is under way ("Building timeline…") are replaced by that build's
+    // own ("Ready — …", "Failed: …"), which follow instead any words written while it ran: those
+    // the user has not seen yet stay in front until the next outcome replaces them.
     const std::string& status() const { return status_; }
     // Text of the last preview build failure.
     const std::optional<std::string>& lastError() const { return lastError_; }
@@ -251,6 +255,7 @@ public:
     void setTimelineRevision(int revision);
     void setRippleEditEnabled(bool enabled);
     void setMagneticSnapEnabled(bool enabled);
+    // Words of an outcome (see status()).
     void setStatus(std::string status);
 
     // ---- plain state ----
@@ -306,6 +311,8 @@ public:
     // Tears the preview player down, stops any build or pending rebuild from installing one and
     // puts the playhead at 0; the session stays. For a session that has no preview (yet).
     void dropPreview();
+    // A preview build has been asked for and has not answered yet: its player is on the way.
+    bool isBuildingPreview() const { return compositionBuilding_; }
     // Runs `work` once the preview build under way shows its picture (a seek of its player has
     // landed), or once that build fails or the preview is dropped; at once when no build's
     // picture is awaited. Work that competes with the first picture for the cores waits here.
@@ -498,6 +505,8 @@ public:
     double snapClipDrop(double clipStartTime, const std::string& excludeClipId, double clipStartTimelineX,
                         double pixelsPerSecond) const;
     void setActiveTimelinePixelsPerSecond(double pps);
+    // The zoom the active timeline's lanes are drawn at (TimelineZoom::shownPps), which its
+    // read-out names and its snapping takes.
     double activeTimelinePixelsPerSecond() const;
 
     // ---- lanes and clips ----
@@ -612,6 +621,15 @@ private:
     void resolveSourcesWithoutBuild();
     // Runs the work waiting for the picture (whenPictureShown).
     void releaseWorkAfterPicture();
+    // The status line's own writes (see status()). announceBuild: words that a build is under way,
+    // which its outcome replaces. reportBuildOutcome: that outcome. restateStatus: the same line
+    // with a warning put in front or a word settled, still of the kind it was.
+    void writeStatus(std::string status, bool announcesBuild);
+    void announceBuild(std::string words);
+    void reportBuildOutcome(const std::string& words);
+    void restateStatus(std::string status);
+    // Puts a warning in front of the line unless the line says it already.
+    void putWarningInFront(const std::string& warning);
     // Setters of the published state; each notifies.
     void setIsPlaying(bool value);
     void setPlayheadSeconds(double value);
@@ -710,6 +728,9 @@ private:
     // After a grade write to the clip: the status line's word that its LUT cannot be used is
     // replaced once the clip holds another LUT reference.
     void retireLutWarning(const std::string& clipId);
+    // The word that a chosen LUT cannot be used is forgotten; while the line shows it, the line
+    // says the clip's grade instead.
+    void dropLutWarning();
 
     // Transport helpers.
     // The playhead moved onto `at`: when the picture there is a source whose file could not be
@@ -718,6 +739,11 @@ private:
     void revisitUnreadableMediaAt(double at);
     // The clip shown at `at` names a LUT that grades nothing: the status line says so.
     void nameMissingLutAt(double at);
+    // The status line's LUT words follow the current LUT answer (missingLutText): when it changed
+    // since they were last put in front of the line (or always, with `restate`), the old words
+    // go and the new ones, if any, go in front; the words said at a clip whose LUT now grades give
+    // way to the line they replaced, and a chosen LUT's warning to the clip's grade once it grades.
+    void followLutAnswer(bool restate);
     // Looks up, off the main thread, the LUTs the active timeline's clips name that grade nothing,
     // and keeps the newest answer (naming them in the status line).
     void lookUpMissingClipLuts();
@@ -860,6 +886,17 @@ private:
         std::string text;
     };
     std::optional<LutWarning> lutWarning_;
+    // The line announces a build under way (announceBuild); main thread only.
+    bool statusAnnouncesBuild_ = false;
+    // The LUT words followLutAnswer last put in front of the status line (empty: none), and the
+    // line nameMissingLutAt wrote for a clip with the line it replaced; main thread only.
+    std::string lutWordsShown_;
+    struct ClipLutWords {
+        std::string clipId;
+        std::string text;
+        std::string replaced;
+    };
+    std::optional<ClipLutWords> clipLutWords_;
     std::unique_ptr<LutNameCatalog> lutNames_;
     // Where background work without a build of its own runs (the LUT listings' runner).
     LutNameCatalog::BackgroundRunner runInBackground_;

@@ -118,7 +118,7 @@ bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<do
     previewAudioBusByClipId_.clear();
     setLastError(std::nullopt);
     if (!hasNothingToPreview()) {
-        setStatus("Building timeline…");
+        announceBuild("Building timeline…");
     }
     if (!compositionBuilding_) {
         releaseWorkAfterPicture();
@@ -166,7 +166,7 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     removeTimeObserver();
     installTimeObserver();
 
-    setStatus("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade " + gradeWordForStatus());
+    reportBuildOutcome("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade " + gradeWordForStatus());
     keepSourceFiles(composition);
 
     // A frame step or a ruler click while the build ran moved the playhead: that move is kept,
@@ -201,7 +201,7 @@ void TimelinePreviewEngine::stopPlayer()
 void TimelinePreviewEngine::failComposition(const Error& error)
 {
     setLastError(error.localizedDescription());
-    setStatus("Failed: " + error.localizedDescription());
+    reportBuildOutcome("Failed: " + error.localizedDescription());
     if (session_) {
         setDurationSeconds(timelineLength(*session_));
     }
@@ -236,7 +236,7 @@ void TimelinePreviewEngine::settleGradeWord()
             std::string settled = status_;
             settled.replace(at, word.size(), "Grade " + gradeWordForStatus());
             if (settled != status_) {
-                setStatus(settled);
+                restateStatus(std::move(settled));
             }
             return;
         }

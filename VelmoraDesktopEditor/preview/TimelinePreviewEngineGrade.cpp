@@ -94,6 +94,7 @@ void TimelinePreviewEngine::refreshProjectLUT(const std::optional<std::filesyste
     setProjectLutReferenceValue(std::move(reference));
     setProjectLutCube(projectLut_.grades() ? projectLut_.text : std::string());
     PreviewFrameGrader::invalidateProjectLutCache();
+    followLutAnswer(false);
 }
 
 void TimelinePreviewEngine::setProjectLutReference(const std::string& reference)
@@ -314,12 +315,19 @@ void TimelinePreviewEngine::retireLutWarning(const std::string& clipId)
     if (!lutWarning_ || lutWarning_->clipId != clipId) {
         return;
     }
-    const std::optional<EditSession::Clip> clip = session_->clip(clipId);
-    const ClipGradeEditState state = ClipGradeEditState::from(clip);
-    if (state.lutReference == lutWarning_->reference) {
+    if (ClipGradeEditState::from(session_->clip(clipId)).lutReference != lutWarning_->reference) {
+        dropLutWarning();
+    }
+}
+
+void TimelinePreviewEngine::dropLutWarning()
+{
+    if (!lutWarning_) {
         return;
     }
     const bool shown = status_ == lutWarning_->text;
+    const ClipGradeEditState state =
+        ClipGradeEditState::from(session_ ? session_->clip(lutWarning_->clipId) : std::nullopt);
     lutWarning_.reset();
     if (shown) {
         setStatus(state.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");

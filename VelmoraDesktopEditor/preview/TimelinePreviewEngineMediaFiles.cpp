@@ -130,11 +130,11 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
     // Warnings go first, where a status line cut short still shows the names they give: the
     // unreadable files, then the pictures shown by another file (which stay named once the
     // preview is ready), then what the status said.
-    if (resolvedFilesHold() && !resolvedFiles_->standIns.empty()) {
-        setStatus(resolvedFiles_->standIns + " · " + status_);
+    if (resolvedFilesHold()) {
+        putWarningInFront(resolvedFiles_->standIns);
     }
     if (const std::optional<std::string> unreadable = unreadableMediaText()) {
-        setStatus(*unreadable + " · " + status_);
+        putWarningInFront(*unreadable);
     }
     if (changed) {
         emit unreadableSourcesChanged();
@@ -203,10 +203,7 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
                 PreviewFrameGrader::invalidateProjectLutCache();
             }
             self->settleGradeWord();
-            const std::optional<std::string> missing = self->missingLutText();
-            if (missing && self->status_.find(*missing) == std::string::npos) {
-                self->setStatus(*missing + " · " + self->status_);
-            }
+            self->followLutAnswer(true);
             emit self->missingLutsChanged();
         });
     };
@@ -340,7 +337,10 @@ void TimelinePreviewEngine::nameMissingLutAt(double at)
     const std::string text =
         (unusable ? StatusText::unusableLuts({*name}) : StatusText::missingLuts({*name})) + " — the clip is shown without it";
     if (status_.find(text) == std::string::npos) {
+        // Said over the line, which comes back once the clip's LUT grades (followLutAnswer).
+        std::string replaced = clipLutWords_ && status_ == clipLutWords_->text ? clipLutWords_->replaced : status_;
         setStatus(text);
+        clipLutWords_ = ClipLutWords{clip->id, text, std::move(replaced)};
     }
 }
 

@@ -11,9 +11,6 @@ namespace velmora {
 
 namespace {
 
-// Snapping reads an unset zoom as 80 px/s; the views read it as 100.
-constexpr double kSnapDefaultPixelsPerSecond = 80;
-constexpr double kViewDefaultPixelsPerSecond = 100;
 constexpr double kSnapGuideEpsilon = 0.0001;
 
 double flooredAtZero(double t)
@@ -21,16 +18,12 @@ double flooredAtZero(double t)
     return t > 0 ? t : 0.0; // NaN lands on 0 as well
 }
 
-double snapPixelsPerSecond(const EditSession* session)
+// The zoom the active timeline is drawn at: the timeline lanes, the header's read-out and the
+// snap radius all take this one answer.
+double shownPixelsPerSecond(const EditSession* session)
 {
-    if (!session) {
-        return kSnapDefaultPixelsPerSecond;
-    }
-    const auto index = session->activeTimelineIndex();
-    if (!index) {
-        return kSnapDefaultPixelsPerSecond;
-    }
-    return session->timelines[*index].pixelsPerSecond.value_or(kSnapDefaultPixelsPerSecond);
+    const EditSession::Timeline* timeline = session ? session->findActiveTimeline() : nullptr;
+    return TimelineZoom::shownPps(timeline ? timeline->pixelsPerSecond : std::nullopt);
 }
 
 } // namespace
@@ -38,7 +31,7 @@ double snapPixelsPerSecond(const EditSession* session)
 double TimelinePreviewEngine::effectiveSnapThreshold() const
 {
     // Wider at low zoom, so the snap radius stays about the same number of points on screen.
-    const double pps = snapPixelsPerSecond(session_.get());
+    const double pps = shownPixelsPerSecond(session_.get());
     const double base = pps <= 40 ? 0.6 : 24 / pps;
     return std::max(base, snapThresholdSeconds_);
 }
@@ -48,7 +41,7 @@ double TimelinePreviewEngine::snapTimelineTime(double t, const std::string& excl
     if (!magneticSnapEnabled_ || !session_) {
         return flooredAtZero(t);
     }
-    const double pps = snapPixelsPerSecond(session_.get());
+    const double pps = shownPixelsPerSecond(session_.get());
     const double threshold = std::max(effectiveSnapThreshold(), 36 / std::max(pps, 40.0));
     return session_->snapTime(t, excludeClipId, playheadSeconds_, threshold, 30, preferPlayhead);
 }
@@ -89,14 +82,7 @@ void TimelinePreviewEngine::setActiveTimelinePixelsPerSecond(double pps)
 
 double TimelinePreviewEngine::activeTimelinePixelsPerSecond() const
 {
-    if (!session_) {
-        return kViewDefaultPixelsPerSecond;
-    }
-    const auto index = session_->activeTimelineIndex();
-    if (!index) {
-        return kViewDefaultPixelsPerSecond;
-    }
-    return TimelineZoom::clampPps(session_->timelines[*index].pixelsPerSecond.value_or(kViewDefaultPixelsPerSecond));
+    return shownPixelsPerSecond(session_.get());
 }
 
 } // namespace velmora

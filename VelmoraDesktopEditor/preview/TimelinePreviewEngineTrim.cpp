@@ -190,7 +190,6 @@ void TimelinePreviewEngine::trimEdgeOnTimeline(const std::string& clipId, TrimEd
     if (!session_) {
         return;
     }
-    const double t = snapTimelineTime(timelineTime, clipId, true);
     const std::optional<EditSession::Clip> clip = activeTimelineClip(clipId);
     if (!clip) {
         setStatus("Trim: clip not found");
@@ -199,6 +198,13 @@ void TimelinePreviewEngine::trimEdgeOnTimeline(const std::string& clipId, TrimEd
     const bool head = edge == TrimEdge::head;
     const int lane = clip->track.value_or(1);
     const double oldEnd = startOf(*clip) + durationOf(*clip);
+    // The magnet pulls the edge onto a time near where it was let go, never back across where it
+    // started: a drag outward is never turned into a trim inward, nor the other way.
+    const double from = head ? startOf(*clip) : oldEnd;
+    double t = snapTimelineTime(timelineTime, clipId, true);
+    if ((t - from) * (timelineTime - from) <= 0) {
+        t = timelineTime;
+    }
     const bool sync = EditSession::normalizedClipType(clip->type, clip->name) == "video" && isAudioLinked(clipId);
     const std::optional<MediaResolver::SourceFileMap> files = sourceFilesShown();
     const std::optional<TimelineSnapshot> before = pushUndoPoint();

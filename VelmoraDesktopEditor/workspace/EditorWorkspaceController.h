@@ -343,7 +343,7 @@ public:
     void addAudioLane();
     // The zoom slider moved (0 to 100): the active timeline's zoom follows.
     void changeTimelineZoom(double position);
-    // "100 px/s": the active timeline's zoom.
+    // "80 px/s": the zoom the active timeline is drawn at.
     std::string timelineZoomReadout() const;
     // "44px": the lane height.
     std::string laneHeightReadout() const;

@@ -60,6 +60,19 @@ TEST_F(TrimWithSourceFiles, SpeedShortensTheReachableLength)
     EXPECT_TRUE(timelineIs(session, {{"V", 0, length, 0.5, 0.5 + length * 2, 1}}));
 }
 
+// A clip that already runs past its file's end (3 s at 1.5× on a 2 s file) keeps its length when
+// its tail goes outward; inward, it stops at the file's end.
+TEST_F(TrimWithSourceFiles, AClipPastItsFilesEndIsNeverShortenedByAnOutwardTrim)
+{
+    EditSession session = sessionWith({video("V", 0, 3).speed(1.5).name("Take.mp4").source("s2")});
+    EXPECT_FALSE(session.trimClipTail("V", 3.15, false, &files_));
+    EXPECT_FALSE(session.trimClipTail("V", 5.5, false, &files_));
+    EXPECT_TRUE(timelineIs(session, {{"V", 0, 3, 0, 4.5, 1}}));
+    ASSERT_TRUE(session.trimClipTail("V", 2.5, false, &files_));
+    const double length = shortLength_ / 1.5;
+    EXPECT_TRUE(timelineIs(session, {{"V", 0, length, 0, shortLength_, 1}}));
+}
+
 // A clip of the longer card's source grows to its own file's end, not the first of its name.
 TEST_F(TrimWithSourceFiles, SameNamedFilesOfTwoSourcesEachLimitTheirOwnClips)
 {

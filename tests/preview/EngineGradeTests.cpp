@@ -101,6 +101,12 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
     f.h.queue->runUntilIdle();
     EXPECT_EQ(engine.status(),
               "LUT gone.cube cannot be used: the file cannot be found or read — picture left without it");
+
+    // Its file copied in and the list refreshed (the picker opening): the clip's grade is said.
+    writeTextFile(f.h.media / "gone.cube", identityCubeText());
+    engine.refreshLutNames();
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");
 }
 
 // The status line says a LUT cannot be used exactly when what grades the clip passes over it,
@@ -250,6 +256,40 @@ TEST(EngineGrade, ProjectLutReferenceIsStoredAndResolved)
     engine.setProjectLutReference("");
     EXPECT_FALSE(f.h.session().grade->lutCube.has_value());
     EXPECT_EQ(engine.projectLutReference(), "");
+}
+
+// The words that the project's LUT or a clip's grades nothing are said again whenever that answer
+// changes: another project LUT, "None", a file copied in and the list refreshed, and the words
+// said at the clip give way to the line they replaced.
+TEST(EngineGrade, TheStatusLinesLutWordsFollowTheCurrentAnswer)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    const std::string ready = engine.status();
+    writeTextFile(f.h.media / "bad.cube", twoPointCubeText());
+    engine.setProjectLutReference("bad.cube");
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.status(), "LUT bad.cube is not usable · " + ready);
+    engine.setProjectLutReference("look.cube");
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.status(), ready);
+    engine.setProjectLutReference("bad.cube");
+    f.h.queue->runUntilIdle();
+    engine.setProjectLutReference("None");
+    EXPECT_EQ(engine.status(), ready);
+
+    f.h.session().timelines[0].clips[1].grade = EditSession::clipGrade("later.cube");
+    engine.refreshLutNames();
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.status(), "LUT later.cube not found · " + ready);
+    engine.seek(5, true, {});
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.status(), "LUT later.cube not found — the clip is shown without it");
+    std::filesystem::create_directories(f.h.media / "luts");
+    writeTextFile(f.h.media / "luts" / "later.cube", identityCubeText());
+    engine.refreshLutNames();
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.status(), ready);
 }
 
 TEST(EngineGrade, GradeEditsReportWhetherAnyGradeIsLeft)

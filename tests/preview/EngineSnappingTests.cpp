@@ -32,8 +32,8 @@ TEST(EngineSnapping, AtTheDefaultZoomTheSnapRadiusIsNearlyHalfASecond)
     // A dragged clip never snaps to its own edges (0 and 2 here, but 0 is the timeline's start).
     EXPECT_EQ(f.h.engine.snapTimelineTime(2.2, "drag", true), 2.2);
     EXPECT_EQ(f.h.engine.snapTimelineTime(2.2, "far", true), 2.0);
-    // The views read an unset zoom as 100 px/s.
-    EXPECT_EQ(f.h.engine.activeTimelinePixelsPerSecond(), 100.0);
+    // The views read an unset zoom as the 80 px/s the lanes are drawn at.
+    EXPECT_EQ(f.h.engine.activeTimelinePixelsPerSecond(), 80.0);
 }
 
 TEST(EngineSnapping, CloseInTheFloorHoldsAndFarOutTheRadiusWidens)

@@ -2,6 +2,9 @@
 
 #include <sstream>
 
+#include "model/MediaResolver.h"
+#include "support/MediaFixtures.h"
+
 namespace velmora::test {
 
 EngineHarness::EngineHarness()
@@ -22,6 +25,18 @@ std::shared_ptr<FakePreviewPlayer> EngineHarness::adopt(std::shared_ptr<EditSess
 bool EngineHarness::showed(const std::string& status) const
 {
     return std::find(statuses.begin(), statuses.end(), status) != statuses.end();
+}
+
+double EngineHarness::movie(const std::string& name, int frames)
+{
+    const std::filesystem::path file = media / name;
+    std::filesystem::create_directories(file.parent_path());
+    ClipSettings settings;
+    settings.frameCount = frames;
+    makeClip(file, settings);
+    const std::optional<double> length = MediaResolver::fileDurationSeconds(file);
+    EXPECT_TRUE(length.has_value()) << file;
+    return length.value_or(0);
 }
 
 ::testing::AssertionResult timelineIs(const EditSession& session, const std::vector<Row>& rows)

@@ -29,6 +29,9 @@ struct EngineHarness {
     std::shared_ptr<FakePreviewPlayer> adopt(std::shared_ptr<EditSession> session);
     // Whether the engine showed the status at some point (every status is recorded).
     bool showed(const std::string& status) const;
+    // A movie of `frames` frames at 25 fps at `name` in the media folder (its folders made as
+    // needed); its length as the media layer reads it, which limits a clip's tail.
+    double movie(const std::string& name, int frames);
     EditSession& session() const { return *engine.session(); }
 
     std::shared_ptr<ManualMainQueue> queue = std::make_shared<ManualMainQueue>();

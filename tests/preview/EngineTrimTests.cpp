@@ -102,11 +102,7 @@ TEST(EngineTrim, EdgeDragsTrimSnapAndSayWhyTheyCannot)
 TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
 {
     EngineHarness h;
-    ClipSettings settings;
-    settings.frameCount = 125; // 5 s at 25 fps
-    makeClip(h.media / "short.mp4", settings);
-    const std::optional<double> sourceLength = MediaResolver::fileDurationSeconds(h.media / "short.mp4");
-    ASSERT_TRUE(sourceLength.has_value());
+    const double sourceLength = h.movie("short.mp4", 125); // 5 s
 
     EditSession::Clip source = clip("s", "video", 0, 4, 1, "short.mp4");
     source.sourceId = "src";
@@ -116,9 +112,9 @@ TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
     h.engine.setRippleEditEnabled(true);
     h.engine.trimEdgeOnTimeline("s", TimelinePreviewEngine::TrimEdge::tail, 8);
     EXPECT_TRUE(h.showed("Trimmed out + audio"));
-    const double moved = *sourceLength - 4;
-    EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, *sourceLength}, {"next", 6 + moved, 2}}));
-    EXPECT_NEAR(h.engine.playheadSeconds(), *sourceLength, 1.0 / 30);
+    const double moved = sourceLength - 4;
+    EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, sourceLength}, {"next", 6 + moved, 2}}));
+    EXPECT_NEAR(h.engine.playheadSeconds(), sourceLength, 1.0 / 30);
 }
 
 // Two cards' first clips share a name: a clip of the second card's source grows to the end of
@@ -126,15 +122,8 @@ TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
 TEST(EngineTrim, ATailDragStopsAtTheEndOfTheFileItsSourceResolvedTo)
 {
     EngineHarness h;
-    std::filesystem::create_directories(h.media / "cam1");
-    std::filesystem::create_directories(h.media / "cam2");
-    ClipSettings settings;
-    settings.frameCount = 150; // 6 s at 25 fps
-    makeClip(h.media / "cam1/C0001.MP4", settings);
-    settings.frameCount = 50; // 2 s
-    makeClip(h.media / "cam2/C0001.MP4", settings);
-    const std::optional<double> secondLength = MediaResolver::fileDurationSeconds(h.media / "cam2/C0001.MP4");
-    ASSERT_TRUE(secondLength.has_value());
+    h.movie("cam1/C0001.MP4", 150); // 6 s
+    const double secondLength = h.movie("cam2/C0001.MP4", 50); // 2 s
 
     EditSession::Clip first = clip("a", "video", 0, 1, 1, "C0001.MP4");
     first.sourceId = "s1";
@@ -147,7 +136,45 @@ TEST(EngineTrim, ATailDragStopsAtTheEndOfTheFileItsSourceResolvedTo)
     ASSERT_EQ(h.engine.sourceFilesShown(),
               (MediaResolver::SourceFileMap{{"s1", h.media / "cam1/C0001.MP4"}, {"s2", h.media / "cam2/C0001.MP4"}}));
     h.engine.trimEdgeOnTimeline("b", TimelinePreviewEngine::TrimEdge::tail, 30);
-    EXPECT_TRUE(timelineIs(h.session(), {{"a", 0, 1}, {"b", 10, *secondLength}}));
+    EXPECT_TRUE(timelineIs(h.session(), {{"a", 0, 1}, {"b", 10, secondLength}}));
+}
+
+// A clip 3 s long at 1.5× on a 2 s file already runs past the file's end: its tail dragged
+// outward by 12 or 200 points (at 80 px/s) leaves it as it is, while a drag inward and Trim Out
+// stop at the file's end. Nor does the magnet turn a drag outward into a trim inward.
+TEST(EngineTrim, AnEdgeDragNeverMovesTheEdgeAgainstItsDirection)
+{
+    using Edge = TimelinePreviewEngine::TrimEdge;
+    EngineHarness h;
+    const double reachable = h.movie("two.mp4", 50) / 1.5; // 2 s
+    std::vector<EditSession::Clip> clips;
+    for (const auto& [id, start] : {std::pair{"fast", 0.0}, std::pair{"again", 12.0}}) {
+        EditSession::Clip fast = clip(id, "video", start, 3, 1, "two.mp4");
+        fast.sourceId = "src";
+        fast.speed = 1.5;
+        clips.push_back(fast);
+    }
+    clips.push_back(clip("B", "video", 6, 4, 2, "b.mp4", 1));
+    auto session = sessionWith(clips);
+    session->sources.emplace_back("src", "two.mp4", "video");
+    h.adopt(session);
+
+    for (const double points : {12.0, 200.0}) {
+        h.engine.trimEdgeOnTimeline("fast", Edge::tail, 3 + points / 80);
+        EXPECT_EQ(h.engine.status(), "Trim: drag further (edge too small)") << points;
+        EXPECT_TRUE(timelineIs(h.session(), {{"fast", 0, 3}, {"again", 12, 3}, {"B", 6, 4, 2}})) << points;
+    }
+    EXPECT_FALSE(h.engine.canUndo());
+    h.engine.trimEdgeOnTimeline("again", Edge::tail, 14.5);
+    h.engine.scrub(2);
+    h.engine.setSelectedClipId("fast");
+    h.engine.trimAtPlayhead();
+    EXPECT_TRUE(timelineIs(h.session(), {{"fast", 0, reachable}, {"again", 12, reachable}, {"B", 6, 4, 2}}));
+
+    // B's head let go 0.4 s out from the playhead inside B: the magnet would pull it in.
+    h.engine.scrub(6.3);
+    h.engine.trimEdgeOnTimeline("B", Edge::head, 5.9);
+    EXPECT_TRUE(timelineIs(h.session(), {{"fast", 0, reachable}, {"again", 12, reachable}, {"B", 5.9, 4.1, 2, 0.9}}));
 }
 
 // A still 0.1 s long has no source end: its tail trimmed to 5 s lengthens it to 5 s, a trim

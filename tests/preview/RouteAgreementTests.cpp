@@ -204,17 +204,20 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
                     << "the player's files | the monitor's";
             }
 
-            // Trims' limits: a clip's tail drawn far out ends where the file its source reads ends.
+            // Trims' limits: a clip's tail drawn far out ends where the file its source reads ends;
+            // one already past that end is drawn in to end there (drawn out, it stays as it is).
             for (const EditSession::Clip& clip : session.timelines.front().clips) {
                 if (EditSession::normalizedClipType(clip.type, clip.name) != "video" || !clip.sourceId || !files.contains(*clip.sourceId))
                     continue;
-                // The clip alone on its lane: no neighbour stops it.
-                EditSession trimmed = session;
-                trimmed.timelines.front().clips = {clip};
-                trimmed.trimClipTail(clip.id, *clip.startTime + 100, false, &files);
                 const std::shared_ptr<const Asset> asset = Asset::open(files.at(*clip.sourceId));
                 const double length = asset->duration().seconds();
                 const double limit = std::max((length - clip.inPoint.value_or(0)) / clip.speed.value_or(1), 0.05);
+                const double duration = clip.duration.value_or(0);
+                const bool pastEnd = duration > limit + 0.05;
+                // The clip alone on its lane: no neighbour stops it.
+                EditSession trimmed = session;
+                trimmed.timelines.front().clips = {clip};
+                trimmed.trimClipTail(clip.id, *clip.startTime + (pastEnd ? duration - 0.03 : 100), false, &files);
                 EXPECT_NEAR(trimmed.clip(clip.id)->duration.value_or(0), limit, 0.05)
                     << "trim: clip " << clip.id << "'s tail drawn out (" << files.at(*clip.sourceId).lexically_normal()
                     << " lasts " << length << " s)";

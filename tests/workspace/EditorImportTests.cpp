@@ -226,10 +226,11 @@ TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
 }
 
 // Two cards each hold a C0001.MP4: the second is another file, left out (the media folder's copy
-// is never replaced) and named with its reason; the first imported again is already there.
+// is never replaced) and named with its reason, which the preview rebuilt meanwhile leaves in
+// front of its own words; the first imported again is already there.
 TEST(ImportMedia, ASecondFileOfAPooledNameIsLeftOutAndSaidSo)
 {
-    WorkspaceHarness h;
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
     EditorWorkspaceController& w = h.workspace();
     const fs::path cam1 = makeCard(h.folders.scratch() / "cam1");
     const fs::path cam2 = h.folders.scratch() / "cam2";
@@ -240,12 +241,18 @@ TEST(ImportMedia, ASecondFileOfAPooledNameIsLeftOutAndSaidSo)
     const fs::path media = *w.mediaFolderURL();
 
     w.processImportedFiles({cam1 / "C0001.MP4"});
+    h.settle();
     ASSERT_EQ(fileNames(h.session().sources), std::vector<std::string>{"C0001.MP4"});
     w.setShowError(false);
 
     w.processImportedFiles({cam2 / "C0001.MP4"});
     const std::string reason = "C0001.MP4: a different file with this name is already in the media folder";
     EXPECT_EQ(h.engine().status(), "Import failed — " + reason);
+    ASSERT_TRUE(h.engine().isBuildingPreview());
+    h.settle();
+    ASSERT_NE(h.engine().avPlayer(), nullptr);
+    const std::string& status = h.engine().status();
+    EXPECT_TRUE(status.starts_with("Import failed — " + reason + " · Ready — ")) << status;
     ASSERT_TRUE(w.showError());
     EXPECT_EQ(w.errorText(), "Some files could not be copied:\n" + reason);
     EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{"C0001.MP4"});

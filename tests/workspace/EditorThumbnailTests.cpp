@@ -69,6 +69,29 @@ TEST(SourceThumbnails, VideosGetAPosterFrameOnAWorkerButAShortClipNone)
     EXPECT_TRUE(h.background->empty());
 }
 
+// Posters that land while the import's preview is still being built are said, and stay in front
+// of the build's words when it ends.
+TEST(SourceThumbnails, PostersThatLandWhileThePreviewIsBuiltAreSaid)
+{
+    WorkspaceHarness h({WorkspaceHarness::Views::none, true});
+    const fs::path card = h.folders.scratch() / "card";
+    fs::create_directories(card);
+    test::ClipSettings clip;
+    clip.frameCount = 50;
+    test::makeClip(card / "DJI_0001.MP4", clip);
+    h.workspace().processImportedFiles({card / "DJI_0001.MP4"});
+    ASSERT_EQ(h.engine().avPlayer(), nullptr);
+    ASSERT_TRUE(h.engine().isBuildingPreview());
+
+    h.runBackgroundWork();
+    ASSERT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
+    const std::string ready = "Thumbnails ready — drag clips to the timeline";
+    EXPECT_EQ(h.engine().status(), ready);
+    h.settle();
+    ASSERT_NE(h.engine().avPlayer(), nullptr);
+    EXPECT_TRUE(h.engine().status().starts_with(ready + " · Ready — ")) << h.engine().status();
+}
+
 // A file that could not be read when the project opened stays named when the posters land.
 TEST(SourceThumbnails, AFileThatCannotBeReadIsStillNamedWhenThePostersLand)
 {

@@ -8,10 +8,12 @@
 #include "controls/VelmoraToolbarSlider.h"
 #include "editing/TimelineZoom.h"
 #include "workspace/timeline/TimelineHeaderView.h"
+#include "workspace/timeline/TimelineStripModel.h"
 
 namespace velmora {
 namespace {
 
+namespace fs = std::filesystem;
 using test::WorkspaceHarness;
 
 EditSession::Clip clipOn(std::string id, std::string type, int lane)
@@ -83,6 +85,34 @@ TEST(TimelineHeader, ThePickerLanesZoomAndLaneHeight)
     h.session().project.reset();
     w.chooseTimeline(h.session().timelines[0].id);
     EXPECT_FALSE(h.session().project.has_value());
+}
+
+// A job that stores no zoom (or one that is not a positive number) is read out at the zoom its
+// lanes and ruler are drawn at, and the slider stands there.
+TEST(TimelineHeader, TheZoomReadOutIsTheZoomTheLanesAreDrawnAt)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    TimelineHeaderView header(w);
+    const auto drawnAt = [&] {
+        TimelineStripModel lanes;
+        lanes.setTimeline(*h.session().findActiveTimeline());
+        return lanes.pps();
+    };
+    const fs::path job = h.folders.scratch() / "Coast.json";
+    for (const char* zoom : {"", R"("pixelsPerSecond": -5, )"}) {
+        test::writeTextFile(job, std::string(R"({"tool": "velmora-editor-desktop-edit", "version": 2,
+            "timelines": [{"id": "t", "name": "Main", )") + zoom + R"("clips": []}]})");
+        w.pickWebJobJSON();
+        h.panels->choose(job);
+        h.queue->runUntilIdle();
+        ASSERT_TRUE(w.hasProject()) << w.errorText();
+        EXPECT_EQ(drawnAt(), 80.0);
+        EXPECT_EQ(header.zoomReadout()->text(), "80 px/s") << zoom;
+        EXPECT_DOUBLE_EQ(w.timelineZoomUI(), TimelineZoom::ppsToUI(80));
+        // Its snapping takes that zoom too (a negative one would widen the radius to 0.6 s).
+        EXPECT_DOUBLE_EQ(h.engine().effectiveSnapThreshold(), 0.35);
+    }
 }
 
 // ---- placing a source range ----

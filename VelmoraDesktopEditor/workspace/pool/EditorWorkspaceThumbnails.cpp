@@ -155,8 +155,10 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     // of clips that stops the main thread for a large part of a second), the preview, the undo
     // history and the unsaved-changes mark stay as they are.
     emit mediaPoolPicturesChanged();
-    // A LUT just chosen that cannot grade its clip stays named: it is what the user acts on.
-    if (!engine_->avPlayer() || engine_->shownLutWarning())
+    // A LUT just chosen that cannot grade its clip stays named: it is what the user acts on. A
+    // build under way has dropped the player only to install the next one, whose own words
+    // follow these.
+    if ((!engine_->avPlayer() && !engine_->isBuildingPreview()) || engine_->shownLutWarning())
         return;
     // A missing LUT, a file that cannot be read and one shown in place of a missing one stay
     // named, first (the shortest words first), where a narrow status line still shows their

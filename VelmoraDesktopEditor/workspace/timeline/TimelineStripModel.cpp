@@ -38,11 +38,8 @@ int TimelineStripModel::layoutTrackCountAfterDrop(int lane, bool isVideo, int cu
 void TimelineStripModel::setTimeline(std::optional<EditSession::Timeline> timeline)
 {
     timeline_ = std::move(timeline);
-    const std::optional<double> stored = timeline_ ? timeline_->pixelsPerSecond : std::nullopt;
-    // A zoom that is not a positive number would put every clip at one place or mirror the
-    // lanes; such a document is shown at the default zoom, and others within the zoom's range.
-    pps_ = stored && std::isfinite(*stored) && *stored > 0 ? std::clamp(*stored, TimelineZoom::ppsMin, TimelineZoom::ppsMax)
-                                                           : defaultPixelsPerSecond;
+    // The header's zoom read-out says the same (TimelinePreviewEngine::activeTimelinePixelsPerSecond).
+    pps_ = TimelineZoom::shownPps(timeline_ ? timeline_->pixelsPerSecond : std::nullopt);
     // Not one conditional expression: with an empty vector as its other arm it copies the clips.
     if (timeline_) {
         index_.rebuild(timeline_->clips);

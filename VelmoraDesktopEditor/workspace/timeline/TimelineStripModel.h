@@ -11,6 +11,7 @@
 #include <QPointF>
 #include <QRectF>
 
+#include "editing/TimelineZoom.h"
 #include "model/EditSession.h"
 #include "preview/TimelinePreviewEngine.h"
 #include "workspace/timeline/TimelineClipIndex.h"
@@ -36,7 +37,7 @@ public:
     using TrimEdge = TimelinePreviewEngine::TrimEdge;
 
     // ---- constants ----
-    static constexpr double defaultPixelsPerSecond = 80;
+    static constexpr double defaultPixelsPerSecond = TimelineZoom::ppsWhenUnset;
     static constexpr double headerWidth = 96;
     static constexpr double rulerHeight = 26;
     static constexpr double laneGap = 2;
