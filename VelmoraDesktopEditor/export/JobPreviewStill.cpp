@@ -20,6 +20,7 @@
 #include "grading/GradingCaches.h"
 #include "grading/LutApplication.h"
 #include "grading/MoodGrade.h"
+#include "model/DesktopJobReading.h"
 #include "model/DesktopJobTool.h"
 #include "model/Job.h"
 #include "model/LutResolution.h"
@@ -72,7 +73,7 @@ CubeLUT singleVideoPreviewCube(const std::optional<std::filesystem::path>& lutOv
     }
 }
 
-PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
+PreviewFrameResult renderSingleVideoStill(const std::filesystem::path& jobURL, const std::string& bytes,
                                           const std::optional<std::filesystem::path>& lutOverrideURL,
                                           const std::optional<std::filesystem::path>& inputURL,
                                           const std::optional<std::filesystem::path>& mediaFolderURL,
@@ -83,7 +84,7 @@ PreviewFrameResult renderSingleVideoStill(const std::string& bytes,
     if (!inputURL) {
         throw previewError(PreviewStillCode::noInputVideo, "Choose Input Video.");
     }
-    const Job job = Job::fromJSON(bytes);
+    const Job job = DesktopJobReading::singleVideoJob(jobURL, bytes);
     const CubeLUT cube = singleVideoPreviewCube(lutOverrideURL, job, mediaFolderURL);
     const CubeFilter filter = makeCubeFilter(cube);
 
@@ -212,7 +213,7 @@ Image applyPreviewLut(const Image& image, const EditorJobV2::Clip& clip, const R
     return image;
 }
 
-PreviewFrameResult renderTimelineStill(const std::string& bytes,
+PreviewFrameResult renderTimelineStill(const std::filesystem::path& jobURL, const std::string& bytes,
                                        const std::optional<std::filesystem::path>& lutOverrideURL,
                                        const std::optional<std::filesystem::path>& mediaFolderURL,
                                        std::optional<double> timeSeconds, std::optional<double> gammaPower,
@@ -222,7 +223,7 @@ PreviewFrameResult renderTimelineStill(const std::string& bytes,
     if (!mediaFolderURL) {
         throw previewError(PreviewStillCode::noMediaFolder, "Choose Media Folder.");
     }
-    const EditorJobV2 job = EditorJobV2::fromJSON(bytes);
+    const EditorJobV2 job = DesktopJobReading::timelineJob(jobURL, bytes);
     const EditorJobV2::Timeline& timeline = previewTimeline(job);
     const EditorJobV2::Clip& clip = previewClip(timeline);
     if (!clip.sourceId) {
@@ -386,11 +387,11 @@ PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
         const std::string bytes = readJobFileBytes(jobURL);
         const std::optional<double> gammaPower = resolveGammaMode(gammaMode).gammaPower;
         if (DesktopJobTool::isTimelineJobFile(bytes)) {
-            return renderTimelineStill(bytes, lutOverrideURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
-                                       compSaturation, compBrightness, compTint, resolvedMedia);
+            return renderTimelineStill(jobURL, bytes, lutOverrideURL, mediaFolderURL, timeSeconds, gammaPower,
+                                       compContrast, compSaturation, compBrightness, compTint, resolvedMedia);
         }
-        return renderSingleVideoStill(bytes, lutOverrideURL, inputURL, mediaFolderURL, timeSeconds, gammaPower, compContrast,
-                                      compSaturation, compBrightness, compTint);
+        return renderSingleVideoStill(jobURL, bytes, lutOverrideURL, inputURL, mediaFolderURL, timeSeconds, gammaPower,
+                                      compContrast, compSaturation, compBrightness, compTint);
     });
 }
 

@@ -71,8 +71,9 @@ inline constexpr int singleVideoRender = 412;  // "Failed to render preview."
 // Decoded timeline frames are kept in a process-wide cache of six (first stored, first
 // evicted), keyed by file, frame and output size, so scrubbing back to a frame only grades.
 //
-// Throws Error("preview", 400–412) as listed above; the errors of reading the job file, the
-// JSON decoders and (on the timeline path) the cube parser pass through. A frame that cannot be decoded on the
+// Throws Error("preview", 400–412) as listed above; a job that does not decode is refused naming
+// the file, the field and the value (DesktopJobReading); the errors of reading the job file and
+// (on the timeline path) the cube parser pass through. A frame that cannot be decoded on the
 // timeline path is black, not an error.
 PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
                                       const std::optional<std::filesystem::path>& lutOverrideURL,

@@ -6,9 +6,8 @@
 #include "export/SingleVideoExport.h"
 #include "export/TimelineExport.h"
 #include "export/TimelineExportSetup.h"
+#include "model/DesktopJobReading.h"
 #include "model/DesktopJobTool.h"
-#include "model/EditorJobV2.h"
-#include "model/Job.h"
 
 namespace velmora::Exporter {
 
@@ -31,7 +30,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
         if (!mediaFolderURL) {
             throw Error("export", JobRoutingCode::noMediaFolder, "Choose Media Folder containing your source clips.");
         }
-        const EditorJobV2 job = EditorJobV2::fromJSON(bytes);
+        const EditorJobV2 job = DesktopJobReading::timelineJob(jobURL, bytes);
         if (std::optional<ExportResult> result =
                 tryFastExportTimelineJobAsSingleFile(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
                                                      gammaMode, compContrast, compSaturation, compBrightness,
@@ -49,7 +48,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
     if (!inputURL) {
         throw Error("export", JobRoutingCode::noInputVideo, "Choose Input Video.");
     }
-    const Job job = Job::fromJSON(bytes);
+    const Job job = DesktopJobReading::singleVideoJob(jobURL, bytes);
     SingleVideoExportOptions options;
     options.isCancelled = isCancelled;
     return exportSingleVideo(job, lutOverrideURL, *inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
@@ -66,7 +65,8 @@ std::optional<ResolvedMedia> resolveJobSourceFiles(const std::filesystem::path& 
                 return std::nullopt;
             }
             return ResolvedMedia{mediaFolderURL,
-                                 resolveTimelineSourceFiles(EditorJobV2::fromJSON(bytes), mediaFolderURL)};
+                                 resolveTimelineSourceFiles(DesktopJobReading::timelineJob(jobURL, bytes),
+                                                            mediaFolderURL)};
         });
     } catch (const std::exception&) {
         return std::nullopt;

@@ -40,8 +40,9 @@ inline constexpr int noInputVideo = 201;
 // `resolvedMedia`, when it was resolved in `mediaFolderURL`, gives a timeline job's source files
 // (resolveTimelineSourceFiles): both renderers read exactly those files.
 //
-// Blocks the calling thread (not the main thread) for the whole export. Errors of reading the
-// job file, of the JSON decoders and of the renderers pass through unchanged.
+// Blocks the calling thread (not the main thread) for the whole export. A job that does not
+// decode is refused naming the file, the field and the value (DesktopJobReading); errors of
+// reading the job file and of the renderers pass through unchanged.
 ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
                        const std::optional<std::filesystem::path>& inputURL,
                        const std::optional<std::filesystem::path>& mediaFolderURL,

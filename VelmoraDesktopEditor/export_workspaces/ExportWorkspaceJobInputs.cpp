@@ -6,10 +6,8 @@
 #include "export/MovieContainer.h"
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/OutputNaming.h"
+#include "model/DesktopJobReading.h"
 #include "model/DesktopJobTool.h"
-#include "model/EditSession.h"
-#include "model/EditorJobV2.h"
-#include "model/Job.h"
 #include "model/JsonDecoding.h"
 #include "model/MediaResolver.h"
 #include "platform/foundation/FileError.h"
@@ -34,7 +32,7 @@ std::optional<std::string> readJobBytes(const std::filesystem::path& file)
 // for bytes that are not JSON, the parser's refusal.
 struct JobFileReading {
     std::optional<nlohmann::json> document;
-    std::optional<DecodingError> refusal;
+    std::optional<Error> refusal;
 };
 
 JobFileReading readJobFile(const std::filesystem::path& file)
@@ -46,27 +44,9 @@ JobFileReading readJobFile(const std::filesystem::path& file)
     try {
         reading.document = JsonDecoding::parse(*bytes);
     } catch (const DecodingError& error) {
-        reading.refusal = error;
+        reading.refusal = DesktopJobReading::refusal(file, error);
     }
     return reading;
-}
-
-// The refusal of a value that the export's reader of the job's kind cannot use: a frame rate or a
-// canvas size out of range, a fraction where a whole number belongs. A job of the wrong shape (a
-// key missing, a value of another type) is not judged here.
-std::optional<DecodingError> valueRefusal(const nlohmann::json& document)
-{
-    try {
-        const KeyedContainer root = KeyedContainer::root(document);
-        if (DesktopJobTool::isTimelineJobDocument(document))
-            (void)EditorJobV2::decode(root);
-        else
-            (void)Job::decode(root);
-    } catch (const DecodingError& error) {
-        if (error.kind() == DecodingError::Kind::dataCorrupted)
-            return error;
-    }
-    return std::nullopt;
 }
 
 // A JSON object whose "tool", when present and not null, is text.
@@ -76,6 +56,12 @@ bool hasJobShape(const nlohmann::json& json)
         return false;
     const auto tool = json.find("tool");
     return tool == json.end() || tool->is_null() || tool->is_string();
+}
+
+// The workspace's kind of a job: a timeline job, else a single-video job.
+bool readsAsTimelineJob(const nlohmann::json& document)
+{
+    return hasJobShape(document) && DesktopJobTool::isTimelineJobDocument(document);
 }
 
 FilePanelRequest openFileRequest(std::vector<std::string> extensions)
@@ -205,16 +191,16 @@ void ExportWorkspaceController::chooseJobFile(const std::filesystem::path& file)
     if (refuseUnlessRegularFile(file, "Job Not Loaded"))
         return;
     JobFileReading reading = readJobFile(file);
+    // Read whole, as its preview and export read it: a value they cannot use refuses the job
+    // now. A job of the wrong shape (a key missing) is taken; its export says what it lacks.
     if (reading.document && !reading.refusal)
-        reading.refusal = valueRefusal(*reading.document);
+        reading.refusal =
+            DesktopJobReading::valueRefusal(file, *reading.document, readsAsTimelineJob(*reading.document));
     if (reading.refusal) {
         // The refusal names the file as well as the value: the job may have come by a drop or a
         // hand-over, not only from the panel.
         errorTitle_ = "Job Not Loaded";
-        assign(errorText_,
-               "Could not load \u201C" + FileError::shownName(file) +
-                   "\u201D: " + EditSession::decodingErrorDescription(*reading.refusal),
-               &ExportWorkspaceController::errorTextChanged);
+        assign(errorText_, reading.refusal->localizedDescription(), &ExportWorkspaceController::errorTextChanged);
         assign(showError_, true, &ExportWorkspaceController::showErrorChanged);
         return;
     }
@@ -252,7 +238,7 @@ void ExportWorkspaceController::updateJobTool(const nlohmann::json* document)
         classify(false);
         return;
     }
-    classify(DesktopJobTool::isTimelineJobDocument(*document));
+    classify(readsAsTimelineJob(*document));
     if (isTimelineJob_) {
         // The proposed name starts out as MPEG-4; an output already chosen keeps its container.
         if (!outputURL_)

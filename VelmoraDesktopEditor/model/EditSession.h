@@ -148,7 +148,9 @@ public:
     // edit-return file, a project document or a bare session document, tried in that order. The
     // result has a project, at least one timeline and an active timeline id. Fails with a
     // FileError when the file cannot be read, "EditSession" code 1 for an empty file and code 2
-    // ("Could not read timeline JSON: …") when no reader accepts it.
+    // ("Could not load “trip.json”: …", DesktopJobReading::refusal) when no reader accepts it. A
+    // file whose tool names a job is read whole as one: a value it cannot use refuses the file
+    // (as the export would); only a job short of a key is tried as a session document.
     static EditSession load(const std::filesystem::path& url);
 
     // The session reader: strict JSON types except for the lenient identifiers, the flat grade
@@ -158,8 +160,10 @@ public:
     static EditSession fromJSON(std::string_view bytes);
     // A string as is, a number as its decimal text, anything else nothing. Never fails.
     static std::optional<std::string> decodeFlexibleString(const KeyedContainer& container, std::string_view key);
-    // One line naming the failure and its coding path, e.g.
-    // "wrong type for String at timelines.Index 0.clips.Index 1.type".
+    // One line naming the failure in plain words: the field by its path as written, array
+    // positions in brackets, what it holds and what belongs there, e.g. "The value at
+    // “timelines[0].clips[1].type” is 4, not text."; "The value at “grade” is missing."; a
+    // refusal of its own words followed by " (at output.width)".
     static std::string decodingErrorDescription(const DecodingError& error);
 
     // The effective kind of a clip: "audio", "video", "image", "text" or another lower-cased

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "model/DesktopJobReading.h"
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
 #include "model/JsonDecoding.h"
@@ -21,22 +22,27 @@ namespace {
 
 constexpr char errorDomain[] = "EditSession";
 constexpr int emptyFileCode = 1;
-constexpr int unreadableJsonCode = 2;
+
+// The document read as a job; throws DecodingError.
+EditSession readJob(const nlohmann::json& document)
+{
+    EditSession session = EditSession::fromEditorJobV2(EditorJobV2::decode(KeyedContainer::root(document)));
+    session.ensureDefaultTimelineIfNeeded();
+    // The job model has no media folder, but the editor's own writers (an edit-return file, a
+    // render job) put the project's folder beside it. Keeping it lets the file reopen with its
+    // media instead of guessing from the files around it.
+    const auto folder = document.find("mediaFolder");
+    if (folder != document.end() && folder->is_string()
+        && !StringText::trimmed(folder->get_ref<const std::string&>()).empty()) {
+        session.mediaFolder = folder->get<std::string>();
+    }
+    return session;
+}
 
 std::optional<EditSession> tryJob(const nlohmann::json& document)
 {
     try {
-        EditSession session = EditSession::fromEditorJobV2(EditorJobV2::decode(KeyedContainer::root(document)));
-        session.ensureDefaultTimelineIfNeeded();
-        // The job model has no media folder, but the editor's own writers (an edit-return file, a
-        // render job) put the project's folder beside it. Keeping it lets the file reopen with its
-        // media instead of guessing from the files around it.
-        const auto folder = document.find("mediaFolder");
-        if (folder != document.end() && folder->is_string()
-            && !StringText::trimmed(folder->get_ref<const std::string&>()).empty()) {
-            session.mediaFolder = folder->get<std::string>();
-        }
-        return session;
+        return readJob(document);
     } catch (const DecodingError&) {
         return std::nullopt;
     }
@@ -87,8 +93,7 @@ EditSession EditSession::load(const std::filesystem::path& url)
             try {
                 return fromWebTavlek(*document);
             } catch (const DecodingError& failure) {
-                throw Error(errorDomain, unreadableJsonCode,
-                            "Could not read timeline JSON: " + decodingErrorDescription(failure));
+                throw DesktopJobReading::refusal(url, failure);
             }
         }
         // Jobs and edit-return files by their tool; the project document's own tool goes to the
@@ -97,8 +102,15 @@ EditSession EditSession::load(const std::filesystem::path& url)
         if (tool != document->end() && tool->is_string()) {
             const std::string& text = tool->get_ref<const std::string&>();
             if (DesktopJobTool::isTimelineRenderJob(text) && StringText::trimmed(text) != DesktopJobTool::editSession) {
-                if (auto session = tryJob(*document)) {
-                    return std::move(*session);
+                try {
+                    return readJob(*document);
+                } catch (const DecodingError& failure) {
+                    // A job is read whole, as the 10-bit Export workspace reads it: a value it
+                    // cannot use refuses the file in the same words. A job short of a key may
+                    // still be a session document.
+                    if (DesktopJobReading::isValueFailure(failure)) {
+                        throw DesktopJobReading::refusal(url, failure);
+                    }
                 }
             }
         }
@@ -116,8 +128,7 @@ EditSession EditSession::load(const std::filesystem::path& url)
                 return std::move(*session);
             }
         }
-        throw Error(errorDomain, unreadableJsonCode,
-            "Could not read timeline JSON: " + decodingErrorDescription(sessionFailure));
+        throw DesktopJobReading::refusal(url, sessionFailure);
     }
 }
 

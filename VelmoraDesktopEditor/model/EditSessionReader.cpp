@@ -190,17 +190,20 @@ std::optional<std::string> EditSession::decodeFlexibleString(const KeyedContaine
 
 std::string EditSession::decodingErrorDescription(const DecodingError& error)
 {
-    switch (error.kind()) {
-    case DecodingError::Kind::typeMismatch:
-        return "wrong type for " + error.expectedType() + " at " + error.pathText();
-    case DecodingError::Kind::valueNotFound:
-        return "missing value (" + error.expectedType() + ") at " + error.pathText();
-    case DecodingError::Kind::keyNotFound:
-        return "missing \"" + error.missingKey() + "\" at " + error.pathText();
-    case DecodingError::Kind::dataCorrupted:
-        return error.debugDescription();
+    // Said to the person who wrote or handed over the file: the field as they would write its
+    // path, what it holds, and what belongs there.
+    const std::string field = error.fieldText();
+    if (error.kind() == DecodingError::Kind::keyNotFound) {
+        return "The value at \u201C" + (field.empty() ? "" : field + ".") + error.missingKey() + "\u201D is missing.";
     }
-    return error.what();
+    const std::string expected = error.expected();
+    if (expected.empty()) {
+        // Words of their own (a size or rate out of range, text that is not JSON).
+        return field.empty() ? error.reason() : error.reason() + " (at " + field + ")";
+    }
+    const std::string where = field.empty() ? std::string("the top level") : "\u201C" + field + "\u201D";
+    const std::string found = error.found().empty() ? std::string() : " " + error.found() + ",";
+    return "The value at " + where + " is" + found + " not " + expected + ".";
 }
 
 } // namespace velmora

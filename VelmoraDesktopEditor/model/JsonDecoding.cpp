@@ -5,6 +5,7 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 #include "model/JsonSplitParsing.h"
 #include "platform/dispatch/ConcurrentPerform.h"
@@ -48,11 +49,19 @@ std::string numberText(const nlohmann::json& value)
     return NumberText::shortest(value.get<double>());
 }
 
+// A number where a whole number of [min, max] belongs: "a whole number" for a fraction, the range
+// for a whole number past it.
+template <class Int>
 [[noreturn]] void throwDoesNotFit(const nlohmann::json& value, const char* typeName, const CodingPlace& place)
 {
     const CodingPath path = place.path();
+    const bool whole = !value.is_number_float() || std::trunc(value.get<double>()) == value.get<double>();
+    const std::string expected = whole ? "a whole number from " + NumberText::integer(std::numeric_limits<Int>::min()) +
+                                             " to " + NumberText::integer(std::numeric_limits<Int>::max())
+                                       : "a whole number";
+    const std::string found = numberText(value);
     throw DecodingError(DecodingError::Kind::dataCorrupted, path, {},
-        withPath("Parsed JSON number <" + numberText(value) + "> does not fit in " + typeName + ".", path));
+        withPath("Parsed JSON number <" + found + "> does not fit in " + typeName + ".", path), found, expected);
 }
 
 // An integral JSON number within [min, max], else a data-corrupted failure.
@@ -67,14 +76,14 @@ Int readInteger(const nlohmann::json& value, const CodingPlace& place, const cha
     if (value.is_number_unsigned()) {
         const auto v = value.get<std::uint64_t>();
         if (v > static_cast<std::uint64_t>(max)) {
-            throwDoesNotFit(value, typeName, place);
+            throwDoesNotFit<Int>(value, typeName, place);
         }
         return static_cast<Int>(v);
     }
     if (value.is_number_integer()) {
         const auto v = value.get<std::int64_t>();
         if (v < static_cast<std::int64_t>(min) || v > static_cast<std::int64_t>(max)) {
-            throwDoesNotFit(value, typeName, place);
+            throwDoesNotFit<Int>(value, typeName, place);
         }
         return static_cast<Int>(v);
     }
@@ -86,25 +95,71 @@ Int readInteger(const nlohmann::json& value, const CodingPlace& place, const cha
     const bool inRange = sizeof(Int) == 8 ? (v >= lower && v < upperExclusive)
                                           : (v >= lower && v <= static_cast<double>(max));
     if (!std::isfinite(v) || std::trunc(v) != v || !inRange) {
-        throwDoesNotFit(value, typeName, place);
+        throwDoesNotFit<Int>(value, typeName, place);
     }
     return static_cast<Int>(v);
 }
 
 } // namespace
 
-DecodingError::DecodingError(Kind kind, CodingPath codingPath, std::string subject, std::string debugDescription)
+DecodingError::DecodingError(Kind kind, CodingPath codingPath, std::string subject, std::string debugDescription,
+                             std::string found, std::string expected)
     : std::runtime_error(debugDescription)
     , kind_(kind)
     , codingPath_(std::move(codingPath))
     , subject_(std::move(subject))
     , debugDescription_(std::move(debugDescription))
+    , found_(std::move(found))
+    , expected_(std::move(expected))
 {
 }
 
 std::string DecodingError::pathText() const
 {
     return joinPath(codingPath_);
+}
+
+std::string DecodingError::fieldText() const
+{
+    std::string text;
+    for (const std::string& component : codingPath_) {
+        if (component.starts_with("Index ")) {
+            text += "[" + component.substr(6) + "]";
+            continue;
+        }
+        if (!text.empty()) {
+            text += '.';
+        }
+        text += component;
+    }
+    return text;
+}
+
+std::string DecodingError::expected() const
+{
+    if (!expected_.empty() || (kind_ != Kind::typeMismatch && kind_ != Kind::valueNotFound)) {
+        return expected_;
+    }
+    // The readers' type names, as a person who writes the JSON by hand calls them.
+    static constexpr std::pair<std::string_view, std::string_view> plainNames[] = {
+        {"String", "text"},         {"Int", "a whole number"},           {"Double", "a number"},
+        {"Bool", "true or false"}, {"Dictionary<String, Any>", "an object"}, {"Array<Any>", "a list"},
+    };
+    for (const auto& [typeName, plain] : plainNames) {
+        if (subject_ == typeName) {
+            return std::string(plain);
+        }
+    }
+    return subject_;
+}
+
+std::string DecodingError::reason() const
+{
+    const std::string suffix = " (at " + pathText() + ")";
+    if (!codingPath_.empty() && debugDescription_.ends_with(suffix)) {
+        return debugDescription_.substr(0, debugDescription_.size() - suffix.size());
+    }
+    return debugDescription_;
 }
 
 namespace JsonDecoding {
@@ -183,13 +238,61 @@ std::string describeJsonType(const nlohmann::json& value)
 void throwTypeMismatch(const std::string& expectedType, const CodingPath& path, const nlohmann::json& found)
 {
     throw DecodingError(DecodingError::Kind::typeMismatch, path, expectedType,
-        withPath("Expected to decode " + expectedType + " but found " + describeJsonType(found) + " instead.", path));
+        withPath("Expected to decode " + expectedType + " but found " + describeJsonType(found) + " instead.", path),
+        quotedValue(found));
 }
+
+namespace {
+
+std::string dumpedScalar(const nlohmann::json& value)
+{
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// `value` as dump() writes it on one line, appended to `text` only until `text` holds more than
+// `limit` bytes: a list nested a million deep, or a long text, is written no further than shown
+// (and recursion goes no deeper than `limit`).
+void appendWritten(std::string& text, const nlohmann::json& value, std::size_t limit)
+{
+    if (text.size() > limit) {
+        return;
+    }
+    if (value.is_string()) {
+        const std::string& whole = value.get_ref<const std::string&>();
+        // A cut through a character is written as a replacement character, past what is shown.
+        text += dumpedScalar(whole.size() > limit ? nlohmann::json(whole.substr(0, limit + 1)) : value);
+        return;
+    }
+    if (!value.is_structured()) {
+        text += dumpedScalar(value);
+        return;
+    }
+    const bool object = value.is_object();
+    text += object ? '{' : '[';
+    bool first = true;
+    for (const auto& item : value.items()) {
+        if (text.size() > limit) {
+            return;
+        }
+        if (!first) {
+            text += ',';
+        }
+        first = false;
+        if (object) {
+            text += dumpedScalar(nlohmann::json(item.key())) + ':';
+        }
+        appendWritten(text, item.value(), limit);
+    }
+    text += object ? '}' : ']';
+}
+
+} // namespace
 
 std::string quotedValue(const nlohmann::json& value)
 {
     constexpr std::size_t kShownBytes = 40;
-    std::string text = value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string text;
+    appendWritten(text, value, kShownBytes);
     if (text.size() <= kShownBytes) {
         return text;
     }
@@ -204,7 +307,7 @@ std::string quotedValue(const nlohmann::json& value)
 void throwValueNotFound(const std::string& expectedType, const CodingPath& path)
 {
     throw DecodingError(DecodingError::Kind::valueNotFound, path, expectedType,
-        withPath("Expected " + expectedType + " value but found null instead.", path));
+        withPath("Expected " + expectedType + " value but found null instead.", path), "null");
 }
 
 CodingPath appending(const CodingPath& path, std::string component)

@@ -36,8 +36,11 @@ public:
     };
 
     // `subject` is the expected type's name for typeMismatch and valueNotFound, the missing key
-    // for keyNotFound, and unused for dataCorrupted.
-    DecodingError(Kind kind, CodingPath codingPath, std::string subject, std::string debugDescription);
+    // for keyNotFound, and unused for dataCorrupted. `found` is the value met, as JSON writes it
+    // (JsonDecoding::quotedValue), and `expected` what belongs there in plain words ("a whole
+    // number"), where the reader knows them.
+    DecodingError(Kind kind, CodingPath codingPath, std::string subject, std::string debugDescription,
+                  std::string found = {}, std::string expected = {});
 
     Kind kind() const noexcept { return kind_; }
     const CodingPath& codingPath() const noexcept { return codingPath_; }
@@ -49,12 +52,26 @@ public:
 
     // The coding path joined with ".": "timelines.Index 0.clips.Index 2.type".
     std::string pathText() const;
+    // The coding path as a person reads it, array positions in brackets:
+    // "timelines[0].clips[2].type"; empty at the document's top level.
+    std::string fieldText() const;
+
+    // The value met where the failure happened, as JSON writes it; empty when not known.
+    const std::string& found() const noexcept { return found_; }
+    // What belongs where the failure happened, in plain words ("a number", "text", "a whole
+    // number"); empty for a key not found and for a failure in words of its own (text that is
+    // not JSON, a size out of range).
+    std::string expected() const;
+    // The description without the " (at …)" naming the path that ends it.
+    std::string reason() const;
 
 private:
     Kind kind_;
     CodingPath codingPath_;
     std::string subject_;
     std::string debugDescription_;
+    std::string found_;
+    std::string expected_;
 };
 
 namespace JsonDecoding {

@@ -16,6 +16,7 @@
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/BackgroundWorker.h"
 #include "platform/dispatch/ThreadPriority.h"
+#include "platform/foundation/FileError.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -343,10 +344,16 @@ void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
     if (!extension.empty() && extension.front() == '.')
         extension.erase(extension.begin());
     bool promptForMediaFolder = false;
-    if (extension == "json")
+    if (extension == "json") {
         promptForMediaFolder = true;
-    else if (extension != VelmoraProjectFile::fileExtension)
+    } else if (extension != VelmoraProjectFile::fileExtension) {
+        // Said, not ignored: a window that stays empty gives no clue why the file is not in it.
+        reportError("Could not open \u201C" + FileError::shownName(url) + "\u201D: only a project (." +
+                    std::string(VelmoraProjectFile::fileExtension) +
+                    ") or a job JSON file (.json) opens this way. Bring media files in with Import in the media "
+                    "pool.");
         return;
+    }
     confirmDiscard(DiscardReason::open, [this, url, promptForMediaFolder] { loadSession(url, promptForMediaFolder); });
 }
 

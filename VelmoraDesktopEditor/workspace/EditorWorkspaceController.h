@@ -249,7 +249,7 @@ public:
     std::string relinkMessage() const;
     // A file the system hands to the workspace: ".json" (any letter case) opens with the
     // media-folder prompt allowed, ".tavlek" without it, either once unsaved changes may be
-    // discarded; any other file is ignored.
+    // discarded; any other file raises the "Error" alert naming it and what opens this way.
     void handleOpenURL(const std::filesystem::path& url);
     // Reads a project document, browser project or job file and makes it the open project, its
     // media folder found beside it. A file that cannot be read raises the "Error" alert and

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTest>
+#include <QToolButton>
 #include <QWidget>
 
 #include <nlohmann/json.hpp>
@@ -26,6 +27,7 @@
 #include "support/TestSupport.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/bars/EditorTopBar.h"
+#include "workspace/pool/MediaPoolView.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 #include "workspace/timeline/TimelineStripView.h"
 
@@ -269,6 +271,26 @@ const ExportSheetController& AppScenario::exportTo(const fs::path& movie)
                         "the export", 300))
         << run.status();
     return run;
+}
+
+void AppScenario::importWithPanel(const fs::path& item)
+{
+    QTest::mouseClick(edit().findChild<MediaPoolView*>()->importButton(), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the import panel"));
+    if (panel)
+        choose(*panel, item);
+}
+
+EditSession AppScenario::saveAs(const fs::path& file)
+{
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Save As…")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
+    if (panel)
+        choose(*panel, file);
+    EXPECT_TRUE(waitFor([&] { return fs::exists(file) && !workspace().projectDirty(); }, "the saved project"));
+    return EditSession::load(file);
 }
 
 TimelinePreviewEngine& AppScenario::engine() const

@@ -120,6 +120,12 @@ protected:
     // Waits for the program view to show the graded still of frame `frame` of a frame stamp,
     // read along `row` of the canvas as stampIn reads it.
     ::testing::AssertionResult waitForGradedStill(int frame, int row = -1) const;
+    // "Import" in the media pool, `item` (a file or a folder) chosen in its panel; returns once
+    // the panel has taken it.
+    void importWithPanel(const std::filesystem::path& item);
+    // Save As… to `file`; returns the project read back from it.
+    EditSession saveAs(const std::filesystem::path& file);
+
     // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead
     // to land on the start of the project's frame there; returns where it landed.
     double seekWithRuler(double seconds);

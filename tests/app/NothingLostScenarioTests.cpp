@@ -103,18 +103,6 @@ protected:
         QTest::keyClick(window().windowHandle(), key, modifiers);
     }
 
-    // Save As… to `file`; returns the project read back from it.
-    EditSession saveAs(const fs::path& file)
-    {
-        QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Save As…")), Qt::LeftButton);
-        QFileDialog* panel = nullptr;
-        EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
-        if (panel)
-            choose(*panel, file);
-        EXPECT_TRUE(waitFor([&] { return fs::exists(file) && !workspace().projectDirty(); }, "the saved project"));
-        return EditSession::load(file);
-    }
-
     fs::path cuts;
 };
 

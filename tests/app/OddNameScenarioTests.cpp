@@ -1,6 +1,9 @@
-// A file named on the command line whose name is not UTF-8, as `velmora-editor $'…/Trip\xe9.tavlek'`
-// hands it over: the window opens it by its bytes and names it with those bytes escaped.
+// Names that are not UTF-8 on the real window. A file named on the command line, as
+// `velmora-editor $'…/Trip\xe9.tavlek'` hands it over: the window opens it by its bytes and names
+// it with those bytes escaped. A media file so named in an imported folder: left out and named
+// escaped, with what to do, while the rest is imported and the project saves.
 #include <QLabel>
+#include <QMessageBox>
 
 #include "AppScenario.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -33,6 +36,38 @@ TEST_F(OddNameScenario, AProjectWhoseNameIsNotUtf8OpensFromTheCommandLine)
     EXPECT_FALSE(workspace().showError()) << workspace().errorText();
     EXPECT_EQ(edit().topBar()->projectNameLabel()->text().toStdString(), "Trip\\xE9");
     screenshot("odd-name-1-opened.png", globalRect(window()));
+}
+
+TEST_F(OddNameScenario, AMediaFileWhoseNameIsNotUtf8IsLeftOutAtImportAndTheProjectSaves)
+{
+    const fs::path card = folders.scratch() / "card";
+    fs::create_directories(card);
+    ClipSettings clip;
+    // At the rate of the project an import starts: no frame-rate question.
+    clip.fpsNum = 24;
+    clip.frameCount = 30;
+    makeClip(card / "A001.mp4", clip);
+    makeClip(card / "caf\xe9.mp4", clip);
+
+    showWindow();
+    ASSERT_FALSE(HasFatalFailure());
+    importWithPanel(card);
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (alert = edit().errorAlert()) && alert->isVisible(); }, "the import's alert"))
+        << engine().status();
+    EXPECT_EQ(alert->informativeText().toStdString(),
+              "Some files were not imported:\ncaf\\xE9.mp4: the name is not UTF-8 text, which a project cannot store "
+              "(rename the file, then import it)");
+    ASSERT_EQ(engine().session()->sources.size(), 1u);
+    EXPECT_EQ(engine().session()->sources[0].fileName, "A001.mp4");
+    EXPECT_FALSE(fs::exists(*workspace().mediaFolderURL() / "caf\xe9.mp4"));
+    screenshot("odd-name-2-import-refused.png", globalRect(window()));
+    pressRole(*alert, QMessageBox::RejectRole);
+
+    const EditSession saved = saveAs(folders.scratch() / "Cafe.tavlek");
+    EXPECT_FALSE(workspace().showError()) << workspace().errorText();
+    ASSERT_EQ(saved.sources.size(), 1u);
+    EXPECT_EQ(saved.sources[0].fileName, "A001.mp4");
 }
 
 } // namespace

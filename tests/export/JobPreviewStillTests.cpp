@@ -171,7 +171,8 @@ TEST_F(PreviewStill, SingleVideoErrors)
     EXPECT_EQ(overridden.fullDescription(), "Error Domain=export Code=8 \"LUT override short.cube cannot be read: "
                                             "LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: choose another LUT override, "
                                             "or none.\"");
-    EXPECT_THROW(render(json{{"version", 1}}, 0.0, std::nullopt, media() / "a.mp4"), DecodingError);
+    EXPECT_EQ(errorOf([&] { render(json{{"version", 1}}, 0.0, std::nullopt, media() / "a.mp4"); }).message(),
+              "Could not load \u201Cjob.json\u201D: The value at \u201Cgrade\u201D is missing.");
 }
 
 TEST_F(PreviewStill, AnUnreadableJobFileIsAFileError)
@@ -309,9 +310,12 @@ TEST_F(PreviewStill, TimelineErrors)
 
     json unsized = ok;
     unsized["output"] = {{"width", 0}};
-    EXPECT_THROW(render(unsized), DecodingError); // refused by the job's reader
-
-    EXPECT_THROW(render(json{{"tool", "velmora-editor-desktop-export"}}), DecodingError);
+    // Refused by the job's reader, naming the file.
+    EXPECT_EQ(errorOf([&] { render(unsized); }).message(),
+              "Could not load \u201Cjob.json\u201D: The canvas width 0 is not supported: a canvas side must be a whole "
+              "number of 1 to 16384 pixels. (at output.width)");
+    EXPECT_EQ(errorOf([&] { render(json{{"tool", "velmora-editor-desktop-export"}}); }).message(),
+              "Could not load \u201Cjob.json\u201D: The value at \u201Cversion\u201D is missing.");
 }
 
 TEST_F(PreviewStill, FindsTheSourceAnywhereBelowTheMediaFolder)

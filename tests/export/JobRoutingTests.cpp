@@ -101,7 +101,8 @@ TEST_F(Routing, AToolThatIsNotTextCountsAsNoTool)
     expectMediaFolderError(routingError(numbered.dump(), std::nullopt, std::nullopt));
     // Routed as a timeline job, it then fails to decode as one: its tool must be text.
     makeMedia();
-    EXPECT_THROW(route(numbered.dump(), std::nullopt, dir_ / "media"), DecodingError);
+    EXPECT_EQ(routingError(numbered.dump(), std::nullopt, dir_ / "media").message(),
+              "Could not load \u201Cjob.json\u201D: The value at \u201Ctool\u201D is 7, not text.");
 }
 
 TEST_F(Routing, AnythingElseIsASingleVideoJob)
@@ -109,7 +110,9 @@ TEST_F(Routing, AnythingElseIsASingleVideoJob)
     expectInputVideoError(routingError(json{{"tool", "velmora-editor"}}.dump(), std::nullopt, dir_.path()));
     expectInputVideoError(routingError("not JSON at all", std::nullopt, std::nullopt));
     // With an input the job is decoded, and a file that is not JSON fails as such.
-    EXPECT_THROW(route("not JSON at all", dir_ / "input.mp4", std::nullopt), DecodingError);
+    EXPECT_EQ(routingError("not JSON at all", dir_ / "input.mp4", std::nullopt).message(),
+              "Could not load \u201Cjob.json\u201D: The given data was not valid JSON (parse error at line 1, column 2: "
+              "syntax error while parsing value - invalid literal; last read: 'no').");
 }
 
 TEST_F(Routing, AnUnreadableJobFileFailsFirst)
@@ -177,13 +180,38 @@ TEST_F(Routing, OnlyRegularFilesAreRead)
     EXPECT_FALSE(std::filesystem::exists(dir_ / "out.mov"));
 }
 
-TEST_F(Routing, ANumberBeyondADoubleFailsAsADecodingError)
+// The export and the preview refuse a job that does not decode in the words the workspace and the
+// Edit workspace use: the file, the field as written and the value.
+TEST_F(Routing, AJobThatDoesNotDecodeIsRefusedNamingTheFileTheFieldAndTheValue)
 {
     const std::string timelineJob = R"({"tool": "velmora-editor-desktop-export", "version": 2, "grade": {"lutCube": ""},
         "sources": [], "timelines": [{"id": "t", "clips": [{"id": "a", "startTime": 1e999}]}]})";
     const std::string singleVideoJob = R"({"version": 1, "grade": {"lutCube": ""}, "sourceOutSeconds": -1e400})";
-    EXPECT_THROW(route(timelineJob, dir_ / "in.mov", dir_.path()), DecodingError);
-    EXPECT_THROW(route(singleVideoJob, dir_ / "in.mov", std::nullopt), DecodingError);
+    json wrongStart = plainTimelineJob();
+    wrongStart["timelines"][0]["clips"][0]["startTime"] = "abc";
+    const json wrongWidth = test::singleVideoJob("None", {{"maxWidth", 1920.5}});
+    makeMedia();
+    const std::vector<std::pair<std::string, std::string>> jobs = {
+        {timelineJob, "The given data was not valid JSON (number overflow parsing '1e999')."},
+        {singleVideoJob, "The given data was not valid JSON (number overflow parsing '-1e400')."},
+        {wrongStart.dump(), "The value at \u201Ctimelines[0].clips[0].startTime\u201D is \"abc\", not a number."},
+        {wrongWidth.dump(), "The value at \u201Coutput.maxWidth\u201D is 1920.5, not a whole number."},
+    };
+    for (const auto& [text, reason] : jobs) {
+        const std::string refusal = "Could not load \u201Cjob.json\u201D: " + reason;
+        const Error exported = routingError(text, dir_ / "media" / "a.mp4", dir_ / "media");
+        EXPECT_EQ(exported.domain(), "EditSession");
+        EXPECT_EQ(exported.code(), 2);
+        EXPECT_EQ(exported.message(), refusal);
+        EXPECT_FALSE(std::filesystem::exists(dir_ / "out.mov"));
+        try {
+            renderPreviewFrame(dir_ / "job.json", std::nullopt, dir_ / "media" / "a.mp4", dir_ / "media", 0.1,
+                               "rec709", 1, 1, 0, 0);
+            ADD_FAILURE() << "a still of " << text;
+        } catch (const Error& error) {
+            EXPECT_EQ(error.message(), refusal);
+        }
+    }
 }
 
 TEST_F(Routing, ASingleVideoJobRendersTheInputAndReportsNothing)

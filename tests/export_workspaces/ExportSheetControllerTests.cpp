@@ -237,7 +237,7 @@ TEST(ExportSheetRun, AFailureShowsTheBareMessageAndLeavesTheSheetIdle)
     h.runner->fail(std::make_exception_ptr(
         DecodingError(DecodingError::Kind::keyNotFound, {"timelines", "Index 0"}, "clips", "no value")));
     ASSERT_TRUE(h.runUntilIdle());
-    EXPECT_EQ(c.errorText(), "missing \"clips\" at timelines.Index 0");
+    EXPECT_EQ(c.errorText(), "The value at \u201Ctimelines[0].clips\u201D is missing.");
 }
 
 TEST(ExportSheetRun, CancelStopsTheRunAndANewRunStartsClean)

@@ -9,6 +9,7 @@
 #include "WorkspaceTestSupport.h"
 #include "support/NamedPipe.h"
 #include "export_workspaces/OutputNaming.h"
+#include "model/EditSession.h"
 
 namespace velmora::test {
 namespace {
@@ -152,6 +153,75 @@ TEST_F(JobInputs, AFileThatIsNotJsonOrHoldsANumberOutOfRangeIsRefusedWhenChosenA
         EXPECT_EQ(controller->jobURL(), dir / "trip_desktop_v2_job.json");
         EXPECT_EQ(controller->errorText(), message);
         controller->dismissError();
+    }
+}
+
+// Every field of a job is read when it is chosen: a value of another type anywhere is refused in
+// words naming the file, the field as written and the value; the job before stays. Opened in the
+// Edit workspace, the same timeline job is refused in the same words.
+TEST_F(JobInputs, AValueOfAnotherTypeAnywhereInAJobIsRefusedWhenChosenAndWhenOpenedForEditing)
+{
+    const Path before = writeTimelineJob();
+    loadJob(before);
+    struct Field {
+        bool timeline;
+        std::string pointer;
+        std::string shown;
+        std::string expected;
+    };
+    const std::vector<Field> fields = {
+        {true, "/timelines/0/clips/0/startTime", "timelines[0].clips[0].startTime", "a number"},
+        {true, "/timelines/0/clips/0/duration", "timelines[0].clips[0].duration", "a number"},
+        {true, "/timelines/0/clips/0/inPoint", "timelines[0].clips[0].inPoint", "a number"},
+        {true, "/timelines/0/clips/0/track", "timelines[0].clips[0].track", "a whole number"},
+        {true, "/timelines/0/duration", "timelines[0].duration", "a number"},
+        {true, "/sources/0/fileName", "sources[0].fileName", "text"},
+        // Fields only the export reads.
+        {true, "/timelines/0/clips/0/blendMode", "timelines[0].clips[0].blendMode", "text"},
+        {true, "/output/fpsNum", "output.fpsNum", "a whole number"},
+        {false, "/output/maxWidth", "output.maxWidth", "a whole number"},
+        {false, "/output/fpsNum", "output.fpsNum", "a whole number"},
+        {false, "/sourceInSeconds", "sourceInSeconds", "a number"},
+    };
+    const std::vector<nlohmann::json> values = {"abc", "NaN", 5, nlohmann::json::array({1}), {{"a", 1}}, true};
+    const nlohmann::json singleVideo = {{"version", 1}, {"grade", {{"lutCube", "None"}}}};
+    const auto expectRefused = [&](const nlohmann::json& job, bool timeline, const std::string& said) {
+        const std::string message = "Could not load \u201Cbad.json\u201D: " + said;
+        const Path file = writeFile("bad.json", job.dump());
+        loadJob(file);
+        EXPECT_EQ(controller->jobURL(), before) << message;
+        EXPECT_EQ(controller->errorTitle(), "Job Not Loaded");
+        EXPECT_EQ(controller->errorText(), message);
+        controller->dismissError();
+        if (!timeline)
+            return;
+        try {
+            (void)EditSession::load(file);
+            ADD_FAILURE() << "opened for editing: " << message;
+        } catch (const Error& error) {
+            EXPECT_EQ(error.localizedDescription(), message);
+        }
+    };
+    for (const Field& field : fields) {
+        for (const nlohmann::json& value : values) {
+            if (field.expected == "text" ? value.is_string() : value.is_number())
+                continue;
+            nlohmann::json job = field.timeline ? timelineJob({"a.mp4"}) : singleVideo;
+            job[nlohmann::json::json_pointer(field.pointer)] = value;
+            expectRefused(job, field.timeline,
+                          "The value at \u201C" + field.shown + "\u201D is " + value.dump() + ", not " +
+                              field.expected + ".");
+        }
+    }
+    // A fraction where a whole number belongs.
+    nlohmann::json lane = timelineJob({"a.mp4"});
+    lane["timelines"][0]["clips"][0]["track"] = 1.5;
+    expectRefused(lane, true, "The value at \u201Ctimelines[0].clips[0].track\u201D is 1.5, not a whole number.");
+    for (const char* key : {"maxWidth", "fpsNum"}) {
+        nlohmann::json job = singleVideo;
+        job["output"][key] = 30000.5;
+        expectRefused(job, false,
+                      "The value at \u201Coutput." + std::string(key) + "\u201D is 30000.5, not a whole number.");
     }
 }
 

@@ -123,36 +123,36 @@ TEST(EditorJobV2Decoding, SmallestDocumentAndItsRequiredKeys)
     EXPECT_FALSE(job.project);
     EXPECT_FALSE(job.output);
     EXPECT_FALSE(job.render);
-    EXPECT_EQ(failureText(R"({"version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": []})"), "missing \"tool\" at ");
-    EXPECT_EQ(failureText(R"({"tool": "x", "grade": {"lutCube": ""}, "sources": [], "timelines": []})"), "missing \"version\" at ");
-    EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "sources": [], "timelines": []})"), "missing \"grade\" at ");
+    EXPECT_EQ(failureText(R"({"version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": []})"), "The value at \u201Ctool\u201D is missing.");
+    EXPECT_EQ(failureText(R"({"tool": "x", "grade": {"lutCube": ""}, "sources": [], "timelines": []})"), "The value at \u201Cversion\u201D is missing.");
+    EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "sources": [], "timelines": []})"), "The value at \u201Cgrade\u201D is missing.");
     EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "grade": {}, "sources": [], "timelines": []})"),
-        "missing \"lutCube\" at grade");
-    EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "timelines": []})"), "missing \"sources\" at ");
-    EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": []})"), "missing \"timelines\" at ");
+        "The value at \u201Cgrade.lutCube\u201D is missing.");
+    EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "timelines": []})"), "The value at \u201Csources\u201D is missing.");
+    EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": []})"), "The value at \u201Ctimelines\u201D is missing.");
     EXPECT_EQ(failureText(R"({"tool": null, "version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": []})"),
-        "missing value (String) at tool");
+        "The value at \u201Ctool\u201D is null, not text.");
     EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": [{"id": "s"}], "timelines": []})"),
-        "missing \"fileName\" at sources.Index 0");
+        "The value at \u201Csources[0].fileName\u201D is missing.");
 }
 
 TEST(EditorJobV2Decoding, TimelineAndClipRules)
 {
     EXPECT_EQ(failureText(jobWithClip("").replace(jobWithClip("").find("\"id\": \"t\", "), 11, "")),
-        "missing \"id\" at timelines.Index 0");
+        "The value at \u201Ctimelines[0].id\u201D is missing.");
     EXPECT_EQ(failureText(R"({"tool": "x", "version": 2, "grade": {"lutCube": ""}, "sources": [], "timelines": [{"id": "t"}]})"),
-        "missing \"clips\" at timelines.Index 0");
+        "The value at \u201Ctimelines[0].clips\u201D is missing.");
     EXPECT_EQ(onlyClip("{}"), EditorJobV2::Clip{});
     EXPECT_EQ(onlyClip(R"({"groupId": true})").groupId, std::nullopt);
-    EXPECT_EQ(failureText(jobWithClip(R"({"id": 7})")), "wrong type for String at timelines.Index 0.clips.Index 0.id");
+    EXPECT_EQ(failureText(jobWithClip(R"({"id": 7})")), "The value at \u201Ctimelines[0].clips[0].id\u201D is 7, not text.");
     EXPECT_EQ(failureText(jobWithClip(R"({"grade": {"hasLut": 1}})")),
-        "wrong type for Bool at timelines.Index 0.clips.Index 0.grade.hasLut");
+        "The value at \u201Ctimelines[0].clips[0].grade.hasLut\u201D is 1, not true or false.");
     EXPECT_EQ(failureText(jobWithClip(R"({"isLowerThird": "true"})")),
-        "wrong type for Bool at timelines.Index 0.clips.Index 0.isLowerThird");
+        "The value at \u201Ctimelines[0].clips[0].isLowerThird\u201D is \"true\", not true or false.");
     EXPECT_EQ(failureText(jobWithClip(R"({"speedKeyframes": [{"time": 1}]})")),
-        "missing \"speed\" at timelines.Index 0.clips.Index 0.speedKeyframes.Index 0");
+        "The value at \u201Ctimelines[0].clips[0].speedKeyframes[0].speed\u201D is missing.");
     EXPECT_EQ(failureText(jobWithClip(R"({"lowerThird": {"ltTextShadow": 1}})")),
-        "wrong type for Bool at timelines.Index 0.clips.Index 0.lowerThird.ltTextShadow");
+        "The value at \u201Ctimelines[0].clips[0].lowerThird.ltTextShadow\u201D is 1, not true or false.");
     // Keys in another case and keys the records do not hold are ignored.
     const auto ignored = onlyClip(R"({"LutData": 5, "audioLevel": "loud", "grade": {"LutFile": 3}})");
     EXPECT_EQ(ignored.grade, EditorJobV2::ClipGrade{});
@@ -182,7 +182,7 @@ TEST(EditorJobV2Decoding, TransformKeyframeAliasesAndNestedValue)
     EXPECT_EQ(timeNotFromValue.posY, 1.0);
 
     EXPECT_EQ(failureText(jobWithClip(R"({"text": {"transformKeyframes": [{"value": 3}]}})")),
-        "wrong type for Dictionary<String, Any> at timelines.Index 0.clips.Index 0.text.transformKeyframes.Index 0.value");
+        "The value at \u201Ctimelines[0].clips[0].text.transformKeyframes[0].value\u201D is 3, not an object.");
     EXPECT_THROW(EditorJobV2::fromJSON(jobWithClip(R"({"text": {"transformKeyframes": [{"value": null}]}})")), DecodingError);
     EXPECT_THROW(EditorJobV2::fromJSON(jobWithClip(R"({"text": {"transformKeyframes": [{"posX": "1", "x": 2}]}})")),
         DecodingError);

@@ -65,6 +65,10 @@ TEST(StrictJsonReader, IntegersNeedIntegralValues)
     EXPECT_EQ(fraction.kind(), DecodingError::Kind::dataCorrupted);
     EXPECT_EQ(fraction.debugDescription(), "Parsed JSON number <5.5> does not fit in Int. (at count)");
     EXPECT_EQ(failure(R"({"count": 2147483648})").kind(), DecodingError::Kind::dataCorrupted);
+    // Said in plain words: a fraction is no whole number, a whole number past the range names it.
+    EXPECT_EQ(EditSession::decodingErrorDescription(fraction), "The value at \u201Ccount\u201D is 5.5, not a whole number.");
+    EXPECT_EQ(EditSession::decodingErrorDescription(failure(R"({"count": 2147483648})")),
+              "The value at \u201Ccount\u201D is 2147483648, not a whole number from -2147483648 to 2147483647.");
     EXPECT_EQ(failure(R"({"big": 9223372036854775808})").kind(), DecodingError::Kind::dataCorrupted);
     EXPECT_EQ(failure(R"({"big": 1e300})").kind(), DecodingError::Kind::dataCorrupted);
     EXPECT_EQ(failure(R"({"count": "5"})").kind(), DecodingError::Kind::typeMismatch);
@@ -169,7 +173,7 @@ TEST(StrictJsonReader, TopLevelMustBeAnObject)
     } catch (const DecodingError& error) {
         EXPECT_EQ(error.kind(), DecodingError::Kind::typeMismatch);
         EXPECT_EQ(error.expectedType(), "Dictionary<String, Any>");
-        EXPECT_EQ(EditSession::decodingErrorDescription(error), "wrong type for Dictionary<String, Any> at ");
+        EXPECT_EQ(EditSession::decodingErrorDescription(error), "The value at the top level is [1], not an object.");
     }
 }
 
@@ -192,13 +196,13 @@ TEST(DecodingErrorDescription, RendersEachKind)
 {
     const DecodingError mismatch(DecodingError::Kind::typeMismatch, {"timelines", "Index 0", "clips", "Index 1", "type"},
         "String", "x");
-    EXPECT_EQ(EditSession::decodingErrorDescription(mismatch), "wrong type for String at timelines.Index 0.clips.Index 1.type");
+    EXPECT_EQ(EditSession::decodingErrorDescription(mismatch), "The value at \u201Ctimelines[0].clips[1].type\u201D is not text.");
     const DecodingError missingValue(DecodingError::Kind::valueNotFound, {"grade", "lutCube"}, "String", "x");
-    EXPECT_EQ(EditSession::decodingErrorDescription(missingValue), "missing value (String) at grade.lutCube");
+    EXPECT_EQ(EditSession::decodingErrorDescription(missingValue), "The value at \u201Cgrade.lutCube\u201D is not text.");
     const DecodingError missingKey(DecodingError::Kind::keyNotFound, {"timelines", "Index 0"}, "id", "x");
-    EXPECT_EQ(EditSession::decodingErrorDescription(missingKey), "missing \"id\" at timelines.Index 0");
+    EXPECT_EQ(EditSession::decodingErrorDescription(missingKey), "The value at \u201Ctimelines[0].id\u201D is missing.");
     const DecodingError rootKey(DecodingError::Kind::keyNotFound, {}, "tool", "x");
-    EXPECT_EQ(EditSession::decodingErrorDescription(rootKey), "missing \"tool\" at ");
+    EXPECT_EQ(EditSession::decodingErrorDescription(rootKey), "The value at \u201Ctool\u201D is missing.");
     const DecodingError corrupted(DecodingError::Kind::dataCorrupted, {}, {}, "The given data was not valid JSON (x).");
     EXPECT_EQ(EditSession::decodingErrorDescription(corrupted), "The given data was not valid JSON (x).");
 }

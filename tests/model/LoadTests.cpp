@@ -62,7 +62,7 @@ TEST_F(LoadFile, BlankOrBrokenJsonIsCodeTwo)
         const auto error = loadFailure(text);
         EXPECT_EQ(error.domain(), "EditSession");
         EXPECT_EQ(error.code(), 2);
-        EXPECT_EQ(error.localizedDescription().rfind("Could not read timeline JSON: The given data was not valid JSON (", 0), 0u)
+        EXPECT_EQ(error.localizedDescription().rfind("Could not load \u201Cdoc.json\u201D: The given data was not valid JSON (", 0), 0u)
             << error.localizedDescription();
     }
 }
@@ -88,7 +88,7 @@ TEST_F(LoadFile, AFrameRateAbove240IsRefusedWhereverTheDocumentHoldsIt)
         const Error error = loadFailure(text);
         EXPECT_EQ(error.domain(), "EditSession");
         EXPECT_EQ(error.code(), 2);
-        EXPECT_EQ(error.localizedDescription(), "Could not read timeline JSON: " + reason);
+        EXPECT_EQ(error.localizedDescription(), "Could not load \u201Cdoc.json\u201D: " + reason);
     }
     EXPECT_EQ(loadText(R"({"project": {"fps": 240}, "timelines": []})").project->fps, 240.0);
 }
@@ -105,7 +105,7 @@ TEST_F(LoadFile, ACanvasSideOutsideOneTo16384IsRefusedWhereverTheDocumentHoldsIt
          "The canvas width 16385" + limit + " (at state.projectSettings.width)"},
     };
     for (const auto& [text, reason] : documents)
-        EXPECT_EQ(loadFailure(text).localizedDescription(), "Could not read timeline JSON: " + reason);
+        EXPECT_EQ(loadFailure(text).localizedDescription(), "Could not load \u201Cdoc.json\u201D: " + reason);
     EXPECT_EQ(loadText(R"({"project": {"width": 16384, "height": 1}, "timelines": []})").project->width, 16384);
 }
 
@@ -114,8 +114,8 @@ TEST_F(LoadFile, TypeMismatchNamesTypeAndPath)
     const auto error = loadFailure(R"({"timelines": [{"id": "t", "clips": [{"id": "a", "type": 4}]}]})");
     EXPECT_EQ(error.code(), 2);
     EXPECT_EQ(error.localizedDescription(),
-        "Could not read timeline JSON: wrong type for String at timelines.Index 0.clips.Index 0.type");
-    EXPECT_EQ(loadFailure("[]").localizedDescription(), "Could not read timeline JSON: wrong type for Dictionary<String, Any> at ");
+        "Could not load \u201Cdoc.json\u201D: The value at \u201Ctimelines[0].clips[0].type\u201D is 4, not text.");
+    EXPECT_EQ(loadFailure("[]").localizedDescription(), "Could not load \u201Cdoc.json\u201D: The value at the top level is [], not an object.");
 }
 
 TEST_F(LoadFile, MissingOrUnreadableFilesPassTheSystemError)
@@ -179,7 +179,7 @@ TEST_F(LoadFile, UnknownOrUpperCaseToolIsReadBySessionReader)
         EXPECT_EQ(session.timelines[0].clips.size(), 2u);
     }
     // A tool that is no text fails both readers.
-    EXPECT_EQ(loadFailure(jobDocument("7")).localizedDescription(), "Could not read timeline JSON: wrong type for String at tool");
+    EXPECT_EQ(loadFailure(jobDocument("7")).localizedDescription(), "Could not load \u201Cdoc.json\u201D: The value at \u201Ctool\u201D is 7, not text.");
 }
 
 TEST_F(LoadFile, SavedProjectKeepsWhatOnlyItHolds)
@@ -240,12 +240,14 @@ TEST_F(LoadFile, ReportsTheSessionReadersFailureWhenBothRefuse)
     const auto error = loadFailure(R"({"tool": "velmora-editor-desktop-export", "version": 2, "sources": [],
         "timelines": [{"id": "t", "clips": [{"id": "c", "type": 1}]}]})");
     EXPECT_EQ(error.localizedDescription(),
-        "Could not read timeline JSON: wrong type for String at timelines.Index 0.clips.Index 0.type");
+        "Could not load \u201Cdoc.json\u201D: The value at \u201Ctimelines[0].clips[0].type\u201D is 1, not text.");
 }
 
 TEST_F(LoadFile, DeeplyNestedDocumentFailsCleanly)
 {
     const std::size_t depth = 200000;
     const auto error = loadFailure(R"({"timelines": )" + std::string(depth, '[') + std::string(depth, ']') + "}");
-    EXPECT_EQ(error.localizedDescription(), "Could not read timeline JSON: wrong type for Dictionary<String, Any> at timelines.Index 0");
+    // What it holds is quoted cut short, never written out to its whole depth.
+    EXPECT_EQ(error.localizedDescription(), "Could not load \u201Cdoc.json\u201D: The value at \u201Ctimelines[0]\u201D is " +
+                                                std::string(40, '[') + "\u2026, not an object.");
 }

@@ -137,7 +137,7 @@ TEST(SessionReader, SourceIdentifiersAndDefaults)
     EXPECT_EQ(generated.fileName, "media.mov");
     EXPECT_EQ(session.sources[1].id, "a");
     EXPECT_EQ(session.sources[2].id, "b");
-    EXPECT_EQ(failureText(R"({"sources": [{"id": 5}]})"), "wrong type for String at sources.Index 0.id");
+    EXPECT_EQ(failureText(R"({"sources": [{"id": 5}]})"), "The value at \u201Csources[0].id\u201D is 5, not text.");
 }
 
 TEST(SessionReader, ClipAndTimelineIdentifiersAreLenient)
@@ -161,14 +161,14 @@ TEST(SessionReader, ClipAndTimelineIdentifiersAreLenient)
 TEST(SessionReader, StrictFieldsFailWithTheirPath)
 {
     EXPECT_EQ(failureText(withClips(R"({"id": "a"}, {"id": "b", "type": 3})")),
-        "wrong type for String at timelines.Index 0.clips.Index 1.type");
-    EXPECT_EQ(failureText(withClips(R"({"id": "a", "track": "2"})")), "wrong type for Int at timelines.Index 0.clips.Index 0.track");
+        "The value at \u201Ctimelines[0].clips[1].type\u201D is 3, not text.");
+    EXPECT_EQ(failureText(withClips(R"({"id": "a", "track": "2"})")), "The value at \u201Ctimelines[0].clips[0].track\u201D is \"2\", not a whole number.");
     EXPECT_EQ(failureText(withClips(R"({"id": "a", "startTime": "1"})")),
-        "wrong type for Double at timelines.Index 0.clips.Index 0.startTime");
+        "The value at \u201Ctimelines[0].clips[0].startTime\u201D is \"1\", not a number.");
     EXPECT_EQ(failureText(R"({"timelines": [{"id": "t", "markers": [{"time": 2}]}]})"),
-        "missing \"id\" at timelines.Index 0.markers.Index 0");
+        "The value at \u201Ctimelines[0].markers[0].id\u201D is missing.");
     EXPECT_EQ(failureText(R"({"timelines": [{"id": "t", "markers": [{"id": "m", "time": null}]}]})"),
-        "missing value (Double) at timelines.Index 0.markers.Index 0.time");
+        "The value at \u201Ctimelines[0].markers[0].time\u201D is null, not a number.");
     // A size, rate or bit rate that is not a number of its kind is refused as one out of range.
     EXPECT_EQ(failureText(R"({"project": {"width": 1920.5}})"),
         "The canvas width 1920.5 is not supported: a canvas side must be a whole number of 1 to 16384 pixels. "
@@ -176,12 +176,12 @@ TEST(SessionReader, StrictFieldsFailWithTheirPath)
     EXPECT_EQ(failureText(R"({"project": {"fps": "30"}})"),
         "The frame rate \"30\" is not supported: a frame rate must be a finite number of at most 240 frames per "
         "second. (at project.fps)");
-    EXPECT_EQ(failureText(R"({"project": []})"), "wrong type for Dictionary<String, Any> at project");
-    EXPECT_EQ(failureText(R"({"timelines": {}})"), "wrong type for Array<Any> at timelines");
-    EXPECT_EQ(failureText(R"({"version": "2"})"), "wrong type for Int at version");
+    EXPECT_EQ(failureText(R"({"project": []})"), "The value at \u201Cproject\u201D is [], not an object.");
+    EXPECT_EQ(failureText(R"({"timelines": {}})"), "The value at \u201Ctimelines\u201D is {}, not a list.");
+    EXPECT_EQ(failureText(R"({"version": "2"})"), "The value at \u201Cversion\u201D is \"2\", not a whole number.");
     EXPECT_EQ(failureText(R"({"timelines": [{"id": "t", "lockedTracks": ["video-1", 2]}]})"),
-        "wrong type for String at timelines.Index 0.lockedTracks.Index 1");
-    EXPECT_EQ(failureText("[]"), "wrong type for Dictionary<String, Any> at ");
+        "The value at \u201Ctimelines[0].lockedTracks[1]\u201D is 2, not text.");
+    EXPECT_EQ(failureText("[]"), "The value at the top level is [], not an object.");
 }
 
 TEST(SessionReader, MalformedGradeObjectIsDropped)
@@ -198,9 +198,9 @@ TEST(SessionReader, MalformedGradeObjectIsDropped)
 TEST(SessionReader, MalformedFlatGradeParamsFailTheDocument)
 {
     EXPECT_EQ(failureText(withClips(R"({"id": "a", "gradeParams": {"exposure": "x"}})")),
-        "wrong type for Double at timelines.Index 0.clips.Index 0.gradeParams.exposure");
+        "The value at \u201Ctimelines[0].clips[0].gradeParams.exposure\u201D is \"x\", not a number.");
     EXPECT_EQ(failureText(withClips(R"({"id": "a", "hasLut": 1})")),
-        "wrong type for Bool at timelines.Index 0.clips.Index 0.hasLut");
+        "The value at \u201Ctimelines[0].clips[0].hasLut\u201D is 1, not true or false.");
 }
 
 TEST(SessionReader, FlatGradeKeysFoldIntoTheGrade)

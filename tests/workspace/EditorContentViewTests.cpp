@@ -246,6 +246,11 @@ TEST(ApplicationWindow, FilesHandedToTheWindowOpenInTheEditWorkspace)
     window->openFiles({project.media / "DJI_0001.MP4", project.file});
     ASSERT_TRUE(edit->controller().hasProject());
     EXPECT_EQ(edit->controller().sessionURL(), project.file);
+    // A file that is neither a project nor a job is named, with what opens this way.
+    EXPECT_TRUE(edit->controller().showError());
+    EXPECT_EQ(edit->controller().errorText(),
+              "Could not open \u201CDJI_0001.MP4\u201D: only a project (.tavlek) or a job JSON file (.json) opens "
+              "this way. Bring media files in with Import in the media pool.");
 
     // The hand-off replaces the workspace; files handed over meanwhile are not for the export.
     edit->controller().handoffToExportTab();

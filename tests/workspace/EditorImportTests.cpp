@@ -204,7 +204,7 @@ TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
                               "folder; Broken.mov: ";
     EXPECT_EQ(h.engine().status().substr(0, added.size()), added) << h.engine().status();
     ASSERT_TRUE(w.showError());
-    const std::string prefix = "Some files could not be copied:\nDJI_0001.MP4: a different file with this name is "
+    const std::string prefix = "Some files were not imported:\nDJI_0001.MP4: a different file with this name is "
                                "already in the media folder\nBroken.mov: ";
     EXPECT_EQ(w.errorText().substr(0, prefix.size()), prefix) << w.errorText();
     EXPECT_EQ(folderListing(media),
@@ -254,7 +254,7 @@ TEST(ImportMedia, ASecondFileOfAPooledNameIsLeftOutAndSaidSo)
     const std::string& status = h.engine().status();
     EXPECT_TRUE(status.starts_with("Import failed — " + reason + " · Ready — ")) << status;
     ASSERT_TRUE(w.showError());
-    EXPECT_EQ(w.errorText(), "Some files could not be copied:\n" + reason);
+    EXPECT_EQ(w.errorText(), "Some files were not imported:\n" + reason);
     EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{"C0001.MP4"});
     EXPECT_EQ(test::readTextFile(media / "C0001.MP4"), test::readTextFile(cam1 / "C0001.MP4"));
     EXPECT_EQ(folderListing(media), std::vector<std::string>{"C0001.MP4"});
@@ -264,6 +264,36 @@ TEST(ImportMedia, ASecondFileOfAPooledNameIsLeftOutAndSaidSo)
     w.processImportedFiles({cam1 / "C0001.MP4", media / "C0001.MP4"});
     EXPECT_EQ(h.engine().status(), "Already in media pool: C0001.MP4, C0001.MP4");
     EXPECT_FALSE(w.showError());
+}
+
+// A project stores its sources' names as UTF-8 text: a file named otherwise is left out at import,
+// named with its bytes escaped and what to do, and the rest of the import is saved.
+TEST(ImportMedia, AFileWhoseNameIsNotUtf8IsLeftOutAndTheProjectSaves)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path folder = h.folders.scratch() / "day1";
+    fs::create_directories(folder);
+    test::writeTextFile(folder / "caf\xe9.mp4", "x");
+    test::writeTextFile(folder / "Good.mp4", "x");
+
+    w.importMedia();
+    h.panels->choose(folder);
+    EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{"Good.mp4"});
+    EXPECT_EQ(folderListing(*w.mediaFolderURL()), std::vector<std::string>{"Good.mp4"});
+    const std::string reason = "caf\\xE9.mp4: the name is not UTF-8 text, which a project cannot store (rename the "
+                               "file, then import it)";
+    EXPECT_EQ(h.engine().status(), "Added 1 clip(s) to media pool \u2014 double-click to open, or drag to timeline; "
+                                   "not imported: " + reason);
+    ASSERT_TRUE(w.showError());
+    EXPECT_EQ(w.errorText(), "Some files were not imported:\n" + reason);
+
+    w.setShowError(false);
+    const fs::path saved = h.folders.scratch() / "Day.tavlek";
+    w.saveProject();
+    h.panels->choose(saved);
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(fileNames(EditSession::load(saved).sources), std::vector<std::string>{"Good.mp4"});
 }
 
 TEST(ImportMedia, AFolderGivesItsDirectContents)

@@ -21,6 +21,7 @@
 #include "platform/foundation/FrameRates.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
+#include "platform/foundation/Utf8.h"
 #include "platform/foundation/Uuid.h"
 #include "platform/ui/FilePanels.h"
 #include "preview/StatusText.h"
@@ -39,6 +40,9 @@ constexpr std::size_t alreadyInPoolNamesShown = 3;
 constexpr std::size_t failuresNamedInStatus = 3;
 // Rates closer than this to the project's ask nothing.
 constexpr double frameRateQuestionThreshold = 0.45;
+// Why a file whose name is not UTF-8 is left out.
+constexpr char notUtf8Name[] = "the name is not UTF-8 text, which a project cannot store (rename the file, then "
+                               "import it)";
 
 bool isImportable(const fs::path& file)
 {
@@ -231,6 +235,12 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
         const fs::path target = dest / name;
         if (!isImportable(url))
             continue;
+        // A project names its sources in JSON, which holds UTF-8 text only: a source named
+        // otherwise would make the project impossible to save. The file is left where it is.
+        if (!Utf8::isValid(name)) {
+            failures.push_back(FileError::shownName(url) + ": " + notUtf8Name);
+            continue;
+        }
         const std::string lowerName = StringText::lowercased(name);
         if (const auto pooled =
                 std::find_if(session->sources.begin(), session->sources.end(),
@@ -280,7 +290,7 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
             engine_->load(session, dest, sessionURL_);
     }
     if (!failures.empty())
-        reportError("Some files could not be copied:\n" + joined(failures, failuresShown, "\n"));
+        reportError("Some files were not imported:\n" + joined(failures, failuresShown, "\n"));
     // The status line names the files left out and why, as the alert does: the alert may be
     // dismissed unread, and the status is what the eye is on after an import.
     std::string leftOut;
