@@ -95,7 +95,7 @@ std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path
                                        const std::optional<std::filesystem::path>& mediaFolder)
 {
     if (lutOverrideURL) {
-        const LutResolution chosen = lutOverride(*lutOverrideURL);
+        const LutResolution chosen = LutResolving::forOverrideFile(*lutOverrideURL);
         if (!chosen.grades()) {
             throw Error("export", SingleVideoExportCode::missingLut, lutOverrideRefusal(chosen));
         }
@@ -106,13 +106,13 @@ std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path
         return std::nullopt;
     }
     if (answer.grades()) {
-        if (std::optional<CubeLUT> cube = parsedOrNone(answer.text)) {
-            return cube;
-        }
+        // Text that grades is text the reader reads.
+        return parseCube(answer.text);
     }
     if (answer.name == ProjectLUTResolver::embeddedLutLabel) {
         throw Error("export", SingleVideoExportCode::missingLut,
-                    "This job's LUT is not usable .cube text. Choose a LUT override to give the job one.");
+                    "This job's LUT is not usable .cube text: " + answer.reason +
+                        ". Choose a LUT override to give the job one.");
     }
     // A file that is there is named with why it cannot grade, as the timeline routes name it.
     if (answer.kind == LutResolution::Kind::unusable) {

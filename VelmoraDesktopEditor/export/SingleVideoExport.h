@@ -87,8 +87,8 @@ ExportResult exportSingleVideo(const Job& job, const std::optional<std::filesyst
 // job without a LUT ("None" or blank). A LUT named but giving no cube is refused before anything
 // is written, as a missing source is, with Error("export", 8) saying which LUT and how to give
 // one: a LUT override that cannot be used (LutResolving::overrideRefusal), the job's inline text
-// that is not usable, or the job's LUT file that is not usable or not found ("Missing LUT file:"
-// and its name).
+// that is not usable (saying why), or the job's LUT file that is not usable or not found
+// ("Missing LUT file:" and its name).
 std::optional<CubeLUT> singleVideoCube(const std::optional<std::filesystem::path>& lutOverrideURL, const Job& job,
                                        const std::optional<std::filesystem::path>& mediaFolder);
 

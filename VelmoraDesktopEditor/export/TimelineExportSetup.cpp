@@ -336,21 +336,6 @@ void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& tim
                           "\n\nTip: choose the top folder that contains your footage (subfolders are supported).");
 }
 
-LutResolution lutOverride(const std::filesystem::path& file)
-{
-    LutResolution chosen = LutResolving::forOverrideFile(file);
-    if (chosen.grades()) {
-        try {
-            parseCube(chosen.text);
-        } catch (const Error&) {
-            chosen.kind = LutResolution::Kind::unusable;
-            chosen.reason = "it holds fewer entries than its LUT_3D_SIZE needs";
-            chosen.text.clear();
-        }
-    }
-    return chosen;
-}
-
 std::string lutOverrideRefusal(const LutResolution& override)
 {
     return LutResolving::overrideRefusal(override) + "\n\nTip: choose another LUT override, or none.";
@@ -397,7 +382,7 @@ void requireLuts(const EditorJobV2::Timeline& timeline, const ResolvedLuts& luts
 {
     // An override chosen grades the whole job: one that cannot is refused by name, never left out.
     if (lutOverrideURL) {
-        const LutResolution chosen = lutOverride(*lutOverrideURL);
+        const LutResolution chosen = LutResolving::forOverrideFile(*lutOverrideURL);
         if (chosen.fails()) {
             throw exportError(TimelineExportCode::missingLuts, lutOverrideRefusal(chosen));
         }

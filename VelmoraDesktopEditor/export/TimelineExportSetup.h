@@ -71,14 +71,11 @@ std::set<std::string> visualSourceIds(const EditorJobV2::Timeline& timeline);
 void requireSourceFiles(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
                         const std::map<std::string, std::filesystem::path>& sourceFiles);
 
-// Whether the LUT override can grade: a readable file holding usable .cube text.
-// A LUT override the user chose, as every route takes it: LutResolving::forOverrideFile, and
-// unusable too when its text does not parse as a cube. Reads and parses the file.
-LutResolution lutOverride(const std::filesystem::path& file);
-// The words every route refuses an override with that grades nothing:
-// LutResolving::overrideRefusal and a tip.
+// The words every route refuses a LUT override with that grades nothing (a chosen override is
+// taken as LutResolving::forOverrideFile answers it): LutResolving::overrideRefusal and a tip.
 std::string lutOverrideRefusal(const LutResolution& override);
 
+// Whether the LUT override can grade: a readable file holding usable .cube text.
 bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL);
 
 // The LUT answers of a timeline export: the job's own LUT and each video and image clip's, by

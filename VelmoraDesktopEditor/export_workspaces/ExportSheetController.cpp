@@ -14,6 +14,7 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 #include "export_workspaces/ExportSheetCancelToken.h"
 #include "export_workspaces/OrphanedExports.h"
+#include "export_workspaces/WorkspaceError.h"
 #include "model/EditSession.h"
 #include "model/JsonDecoding.h"
 #include "platform/dispatch/Clock.h"
@@ -78,8 +79,9 @@ std::string bareMessage(const std::exception_ptr& failure)
         return error.localizedDescription();
     } catch (const DecodingError& error) {
         return EditSession::decodingErrorDescription(error);
-    } catch (const std::exception& error) {
-        return error.what();
+    } catch (const std::exception&) {
+        // As the 10-bit Export workspace shows it: never an empty text.
+        return workspaceError(std::current_exception()).localizedDescription();
     } catch (...) {
         return "The export failed for an unknown reason.";
     }

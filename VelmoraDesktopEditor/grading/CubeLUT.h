@@ -25,15 +25,10 @@ struct CubeLUT {
 
 namespace Exporter {
 
-// Parses `.cube` text (the 3D subset; LUT_1D_SIZE and input-range lines are ignored). A leading
-// UTF-8 byte-order mark is skipped.
-// Lines end at LF, CR, CRLF, U+0085, U+2028 or U+2029 and are trimmed of white space. Blank,
-// "#" comment, TITLE and DOMAIN_ lines are ignored; a "LUT_3D_SIZE" line (any case) with a second
-// token sets the size (the last such line decides; a non-integer second token clears it); every
-// other line whose first three space/tab-separated tokens read as C-locale floats adds one
-// entry (red, green, blue, alpha 1). Entries beyond size^3 are dropped.
-// Throws velmora::Error in domain "cube" with no message: code 1 when no size is held or it is
-// below 2; code 2 when fewer than size^3 entries were read. Stateless; any thread.
+// The cube `.cube` text holds, as CubeText::read reads it (the 3D subset, entries with alpha 1).
+// Throws velmora::Error in domain "cube", code 1 when no size is held or it is below 2, code 2
+// when fewer than size^3 entries were read, its message saying why ("The LUT cannot be read: it
+// holds fewer entries than its LUT_3D_SIZE needs"). Stateless; any thread.
 CubeLUT parseCube(std::string_view text);
 
 } // namespace Exporter

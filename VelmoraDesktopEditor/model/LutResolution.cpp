@@ -1,8 +1,13 @@
 #include "model/LutResolution.h"
 
 #include <algorithm>
+#include <cstring>
+#include <deque>
 #include <fstream>
+#include <memory>
+#include <mutex>
 
+#include "model/CubeText.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/StringText.h"
@@ -34,6 +39,86 @@ std::string statedCubeSize(std::string_view text)
     const std::string line = StringText::trimmed(text.substr(begin, end == std::string_view::npos ? end : end - begin));
     const std::size_t blank = line.find_last_of(" \t\r\v\f");
     return blank == std::string::npos ? line : line.substr(blank + 1);
+}
+
+// Why a text cannot grade, decided afresh: the size rule of the LUT lookup (a named 3D size
+// above 2), then the cube reader's own refusal.
+std::optional<std::string> judgedUnusable(std::string_view text)
+{
+    if (ProjectLUTResolver::isUsableCubeText(text)) {
+        if (std::optional<CubeText::Refusal> refused = CubeText::refusal(text)) {
+            return std::move(refused->reason);
+        }
+        return std::nullopt;
+    }
+    const std::string trimmedText = StringText::trimmed(text);
+    if (trimmedText.empty()) {
+        return "it holds no text";
+    }
+    if (!namesLutSize(trimmedText)) {
+        return "it names no LUT_3D_SIZE or LUT_1D_SIZE";
+    }
+    return "LUT_3D_SIZE " + statedCubeSize(trimmedText) + " (needs 3 or more)";
+}
+
+// The verdicts on the large texts judged last, so that a text judged again (a paused still reads
+// its LUT's file again for every frame; many clips carry the same inline text) is compared, not
+// read through again: reading a cube costs far more than comparing its text. Texts of
+// kSmallestRemembered bytes and more, at most kRememberedTexts of them and kRememberedBytes in
+// all, the oldest forgotten first; any other text is judged every time. Any thread: the lock is
+// held for a lookup or a store, never while a text is judged.
+class RememberedVerdicts {
+public:
+    static constexpr std::size_t kSmallestRemembered = 4096;
+    static constexpr std::size_t kRememberedTexts = 64;
+    static constexpr std::size_t kRememberedBytes = 48u << 20;
+
+    std::optional<std::optional<std::string>> find(std::string_view text) const
+    {
+        if (text.size() < kSmallestRemembered) {
+            return std::nullopt;
+        }
+        std::lock_guard guard(lock_);
+        for (const Verdict& verdict : verdicts_) {
+            if (verdict.text->size() == text.size() &&
+                std::memcmp(verdict.text->data(), text.data(), text.size()) == 0) {
+                return verdict.reason;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void store(std::string_view text, const std::optional<std::string>& reason)
+    {
+        if (text.size() < kSmallestRemembered || text.size() > kRememberedBytes / 3) {
+            return;
+        }
+        // Copied before the lock is taken: a LUT's text may run to megabytes.
+        Verdict verdict{std::make_shared<const std::string>(text), reason};
+        std::lock_guard guard(lock_);
+        bytes_ += text.size();
+        verdicts_.push_back(std::move(verdict));
+        while (bytes_ > kRememberedBytes || verdicts_.size() > kRememberedTexts) {
+            bytes_ -= verdicts_.front().text->size();
+            verdicts_.pop_front();
+        }
+    }
+
+private:
+    struct Verdict {
+        std::shared_ptr<const std::string> text;
+        std::optional<std::string> reason;
+    };
+    mutable std::mutex lock_;
+    std::deque<Verdict> verdicts_; // guarded by lock_; oldest first
+    std::size_t bytes_ = 0;        // guarded by lock_: the texts' sizes summed
+};
+
+// Never destroyed: a LUT may still be looked up on a worker while statics are torn down.
+RememberedVerdicts& rememberedVerdicts()
+{
+    static RememberedVerdicts* const verdicts = new RememberedVerdicts;
+    return *verdicts;
 }
 
 LutResolution failure(LutResolution::Kind kind, std::string name, std::string reason = {})
@@ -110,17 +195,13 @@ namespace LutResolving {
 
 std::optional<std::string> unusableReason(std::string_view text)
 {
-    if (ProjectLUTResolver::isUsableCubeText(text)) {
-        return std::nullopt;
+    RememberedVerdicts& verdicts = rememberedVerdicts();
+    if (std::optional<std::optional<std::string>> known = verdicts.find(text)) {
+        return std::move(*known);
     }
-    const std::string trimmedText = StringText::trimmed(text);
-    if (trimmedText.empty()) {
-        return "it holds no text";
-    }
-    if (!namesLutSize(trimmedText)) {
-        return "it names no LUT_3D_SIZE or LUT_1D_SIZE";
-    }
-    return "LUT_3D_SIZE " + statedCubeSize(trimmedText) + " (needs 3 or more)";
+    std::optional<std::string> reason = judgedUnusable(text);
+    verdicts.store(text, reason);
+    return reason;
 }
 
 LutResolution lookUpFile(const std::string& trimmedReference, const OptionalPath& mediaFolder,
@@ -166,7 +247,7 @@ LutResolution forClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade, c
     }
     const std::string inlineText = grade->lutData ? StringText::trimmed(grade->lutData->str()) : std::string();
     const std::string embedded(ProjectLUTResolver::embeddedLutLabel);
-    if (!inlineText.empty() && ProjectLUTResolver::isUsableCubeText(inlineText)) {
+    if (!inlineText.empty() && !unusableReason(inlineText)) {
         return graded(inlineText, embedded);
     }
     std::optional<LutResolution> firstFailure;

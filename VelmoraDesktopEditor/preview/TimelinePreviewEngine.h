@@ -538,6 +538,8 @@ public:
     void closeGapAtPlayhead();
     void addMarkerAtPlayhead();
     void deleteSelectionOrMarker();
+    // The source viewer's "Update Timeline": the clip takes the viewer's in and out, and its LUT
+    // only when `lutReference` is another than the one it shows; one undoable edit.
     void updateTimelineClipFromSource(const std::string& clipId, double inPoint, double outPoint,
                                       const std::optional<std::string>& lutReference);
 

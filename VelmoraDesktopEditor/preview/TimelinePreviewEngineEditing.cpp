@@ -12,7 +12,6 @@
 #include <cmath>
 
 #include "grading/PreviewFrameGrader.h"
-#include "model/ProjectLUTResolver.h"
 #include "model/TimelineTrackKey.h"
 #include "platform/foundation/NumberText.h"
 #include "preview/StatusText.h"
@@ -463,9 +462,14 @@ void TimelinePreviewEngine::updateTimelineClipFromSource(const std::string& clip
         return;
     }
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    if (lutReference) {
+    // The viewer hands back the LUT it shows: the clip's own (as its picker shows it, or as the
+    // grade names it) unless the user chose another there. The clip's own stays exactly as
+    // written, missing or not, never swapped for a listed file that only looks like it; another
+    // is written as chosen.
+    if (lutReference && *lutReference != clipLutPickerValue(clipId).entry &&
+        *lutReference != session_->clipLutReference(clipId)) {
         ClipGradeEditState state = ClipGradeEditState::from(session_->clip(clipId));
-        state.lutReference = ProjectLUTResolver::matchLUTInPickerList(*lutReference, lutNames_->names());
+        state.lutReference = *lutReference;
         if (!session_->applyClipGrade(clipId, state)) {
             withdrawUndoPoint(before);
             setStatus("Could not update clip LUT");

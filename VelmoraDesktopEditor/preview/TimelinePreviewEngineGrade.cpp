@@ -10,6 +10,7 @@
 #include "grading/CubeLUT.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
+#include "model/CubeText.h"
 #include "model/ProjectLUTResolver.h"
 #include "model/TimelineTrackKey.h"
 #include "platform/foundation/Error.h"
@@ -68,8 +69,9 @@ std::optional<std::string> clipLutProblem(const std::string& reference,
         }
         return std::nullopt;
     } catch (const Error& error) {
-        return error.code() == 2 ? "it holds fewer entries than its LUT_3D_SIZE needs"
-                               : "it names no LUT_3D_SIZE of at least 3";
+        // The reader's own words for what the text lacks.
+        const std::optional<CubeText::Refusal> refused = CubeText::refusal(*text);
+        return refused ? refused->reason : error.localizedDescription();
     }
 }
 

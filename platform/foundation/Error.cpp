@@ -4,9 +4,17 @@ namespace velmora {
 
 namespace {
 
+// The words a user is shown: the message, or, for a failure that came without one, its domain
+// and code, so that no alert or status line is ever left empty.
+std::string shownMessage(const std::string& domain, int code, const std::string& message)
+{
+    return message.empty() ? "Failed with " + domain + " error " + std::to_string(code) + " (no description)" : message;
+}
+
 std::string describe(const std::string& domain, int code, const std::string& message)
 {
-    return "Error Domain=" + domain + " Code=" + std::to_string(code) + " \"" + message + "\"";
+    return "Error Domain=" + domain + " Code=" + std::to_string(code) + " \"" + shownMessage(domain, code, message) +
+           "\"";
 }
 
 } // namespace
@@ -21,7 +29,7 @@ Error::Error(std::string domain, int code, std::string message)
 
 std::string Error::localizedDescription() const
 {
-    return message_;
+    return shownMessage(domain_, code_, message_);
 }
 
 std::string Error::fullDescription() const

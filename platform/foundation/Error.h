@@ -16,9 +16,11 @@ public:
     int code() const noexcept { return code_; }
     const std::string& message() const noexcept { return message_; }
 
-    // The message as shown to the user.
+    // The message as shown to the user; never empty: an error without a message is shown by its
+    // domain and code ("Failed with export error 7 (no description)"). what() and
+    // fullDescription() quote the same words.
     std::string localizedDescription() const;
-    // `Error Domain=<domain> Code=<code> "<message>"`.
+    // `Error Domain=<domain> Code=<code> "<localizedDescription>"`.
     std::string fullDescription() const;
 
 private:

@@ -16,6 +16,7 @@
 #include "platform/media/ImageGenerator.h"
 #include "platform/media/MediaError.h"
 #include "platform/media/PixelBufferImage.h"
+#include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 
@@ -320,7 +321,13 @@ TEST(SingleVideoExport, ALutNamedThatGivesNoCubeIsRefusedBeforeWriting)
               "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: choose a usable .cube file "
               "(or another LUT) as the LUT override.");
     EXPECT_EQ(refusal("LUT_3D_SIZE 9\n1 0 0\n", std::nullopt),
-              "This job's LUT is not usable .cube text. Choose a LUT override to give the job one.");
+              "This job's LUT is not usable .cube text: it holds fewer entries than its LUT_3D_SIZE needs. Choose a "
+              "LUT override to give the job one.");
+    // A file that names a size but does not read as a cube is refused with the reader's reason.
+    test::writeTextFile(dir / "trunc.cube", test::truncatedCubeText());
+    EXPECT_EQ(refusal("trunc.cube", std::nullopt),
+              "trunc.cube is not a usable LUT: it holds fewer entries than its LUT_3D_SIZE needs\n\nTip: choose a "
+              "usable .cube file (or another LUT) as the LUT override.");
     EXPECT_EQ(refusal("None", dir / "text.cube"), "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or "
                                                   "LUT_1D_SIZE\n\nTip: choose another LUT override, or none.");
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));

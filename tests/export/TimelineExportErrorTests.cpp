@@ -212,20 +212,47 @@ TEST_F(TimelineExportErrorTest, AJobLutThatCannotBeFoundIsRefusedByNameOnEveryRo
     expectFolderUntouched();
 }
 
+// Files that are there but cannot grade (too few points, a table cut short, a size that is no
+// number) are refused by name with the cube reader's reason, before anything is written, on the
+// export and its fast path alike; so is the job's own inline text that does not read.
 TEST_F(TimelineExportErrorTest, ALutFileThatIsThereButNotUsableIsRefusedSayingWhy)
 {
     TempDir media;
     std::filesystem::copy_file(*media_ / "a.mp4", media / "a.mp4");
-    writeTextFile(media / "swap_rb2.cube", "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    writeTextFile(media / "swap_rb2.cube", twoPointCubeText());
+    writeTextFile(media / "trunc.cube", truncatedCubeText());
+    writeTextFile(media / "banana.cube", bananaSizeCubeText());
     EditorJobV2 job = goodJob();
-    job.timelines[0].clips[0].grade = EditorJobV2::ClipGrade{};
-    job.timelines[0].clips[0].grade->hasLut = true;
-    job.timelines[0].clips[0].grade->lutFile = "swap_rb2.cube";
-    const Failure failure = failureOf([&] { exportJob(job, media.path(), output_); });
+    const auto gradedBy = [](const std::string& file) {
+        EditorJobV2::ClipGrade grade;
+        grade.hasLut = true;
+        grade.lutFile = file;
+        return grade;
+    };
+    job.timelines[0].clips[0].grade = gradedBy("swap_rb2.cube");
+    const std::string tip = "\n\nTip: replace each unusable LUT with a usable .cube file, or choose another LUT.";
+    Failure failure = failureOf([&] { exportJob(job, media.path(), output_); });
     EXPECT_EQ(failure.code, 214);
     // The file is there: the tip is to replace it, not to put it in place.
-    EXPECT_EQ(failure.message, "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: replace "
-                               "each unusable LUT with a usable .cube file, or choose another LUT.");
+    EXPECT_EQ(failure.message, "swap_rb2.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)" + tip);
+    expectFolderUntouched();
+
+    const std::string fewer = "trunc.cube is not a usable LUT: it holds fewer entries than its LUT_3D_SIZE needs";
+    job.timelines[0].clips[0].grade = gradedBy("trunc.cube");
+    failure = failureOf([&] {
+        Exporter::tryFastExportTimelineJobAsSingleFile(job, std::nullopt, media.path(), output_, std::nullopt,
+                                                       "rec709", 1, 1, 0, 0);
+    });
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, fewer + tip);
+    job.timelines[0].clips.push_back(videoClip("b", "A", 2, 0, 1));
+    job.timelines[0].clips[1].grade = gradedBy("banana.cube");
+    job.grade.lutCube = "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n";
+    failure = failureOf([&] { exportJob(job, media.path(), output_); });
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, "(Embedded LUT) is not a usable LUT: it holds fewer entries than its LUT_3D_SIZE "
+                               "needs\n" + fewer +
+                                   "\nbanana.cube is not a usable LUT: LUT_3D_SIZE banana (needs a whole number)" + tip);
     expectFolderUntouched();
 }
 
@@ -275,16 +302,6 @@ TEST_F(TimelineExportErrorTest, AnAudioFileThatCannotBeReadIsRefusedByName)
     EXPECT_NE(failure.message.find("music.wav"), std::string::npos) << failure.message;
     EXPECT_EQ(folderContents(out_.path()), (std::vector<std::string>{"a.mp4", "movie.mp4", "music.wav"}));
     EXPECT_EQ(readTextFile(output_), "an earlier movie");
-}
-
-TEST_F(TimelineExportErrorTest, ALutThatDoesNotParseIsRefused)
-{
-    EditorJobV2 job = goodJob();
-    job.grade.lutCube = "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n";
-    const Failure failure = exportFails(job);
-    EXPECT_EQ(failure.domain, "cube");
-    EXPECT_EQ(failure.code, 2);
-    expectFolderUntouched();
 }
 
 TEST_F(TimelineExportErrorTest, AFolderThatDoesNotExistIsRefused)

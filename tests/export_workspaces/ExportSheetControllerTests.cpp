@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "ExportSheetTestSupport.h"
 #include "model/JsonDecoding.h"
 
@@ -238,6 +240,20 @@ TEST(ExportSheetRun, AFailureShowsTheBareMessageAndLeavesTheSheetIdle)
         DecodingError(DecodingError::Kind::keyNotFound, {"timelines", "Index 0"}, "clips", "no value")));
     ASSERT_TRUE(h.runUntilIdle());
     EXPECT_EQ(c.errorText(), "The value at \u201Ctimelines[0].clips\u201D is missing.");
+}
+
+// A failure that came without words is shown by what it is, never as an empty alert.
+TEST(ExportSheetRun, AFailureWithoutWordsIsShownByItsDomainAndCode)
+{
+    SheetHarness h;
+    h.startExport(h.media / "out.mp4");
+    h.runner->fail(Error("export", 7, ""));
+    ASSERT_TRUE(h.runUntilIdle());
+    EXPECT_EQ(h.controller->errorText(), "Failed with export error 7 (no description)");
+    h.startExport(h.media / "out.mp4");
+    h.runner->fail(std::make_exception_ptr(std::runtime_error("")));
+    ASSERT_TRUE(h.runUntilIdle());
+    EXPECT_EQ(h.controller->errorText(), "Failed with export error 0 (no description)");
 }
 
 TEST(ExportSheetRun, CancelStopsTheRunAndANewRunStartsClean)

@@ -15,6 +15,17 @@ TEST(Error, CarriesDomainCodeAndMessage)
     EXPECT_STREQ(error.what(), "Error Domain=EditSession Code=2 \"Could not read project\"");
 }
 
+// Wherever an error is shown, it has words: one that came without a message is shown by its
+// domain and code; its own message stays as it came.
+TEST(Error, WithoutAMessageIsShownByItsDomainAndCode)
+{
+    const Error error("cube", 2, "");
+    EXPECT_EQ(error.message(), "");
+    EXPECT_EQ(error.localizedDescription(), "Failed with cube error 2 (no description)");
+    EXPECT_EQ(error.fullDescription(), "Error Domain=cube Code=2 \"Failed with cube error 2 (no description)\"");
+    EXPECT_STREQ(error.what(), "Error Domain=cube Code=2 \"Failed with cube error 2 (no description)\"");
+}
+
 TEST(Error, IsCaughtAsRuntimeError)
 {
     try {

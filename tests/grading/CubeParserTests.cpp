@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <optional>
 #include <cmath>
 #include <string>
 
 #include "grading/CubeLUT.h"
+#include "model/CubeText.h"
 #include "platform/foundation/Error.h"
 
 namespace velmora {
@@ -23,16 +25,30 @@ std::string eightEntries(const char* separator = "\n")
     return text;
 }
 
+// The code parseCube refuses the text with (0 when it reads), checking that the refusal the LUT
+// lookup asks for (CubeText::refusal, which keeps no entries) is that same one, in the same words.
 int failureCode(const std::string& text)
 {
+    const std::optional<CubeText::Refusal> refusal = CubeText::refusal(text);
     try {
         parseCube(text);
     } catch (const Error& e) {
         EXPECT_EQ(e.domain(), "cube");
-        EXPECT_EQ(e.message(), "");
+        EXPECT_TRUE(refusal);
+        if (refusal) {
+            EXPECT_EQ(e.code(), refusal->code);
+            EXPECT_EQ(e.message(), "The LUT cannot be read: " + refusal->reason);
+        }
         return e.code();
     }
+    EXPECT_FALSE(refusal);
     return 0;
+}
+
+std::string reason(const std::string& text)
+{
+    const std::optional<CubeText::Refusal> refusal = CubeText::refusal(text);
+    return refusal ? refusal->reason : std::string("reads");
 }
 
 TEST(CubeParsing, SizeTwoGivesEightEntriesWithAlphaOne)
@@ -156,6 +172,20 @@ TEST(CubeParsing, LeadingByteOrderMarkIsSkipped)
 TEST(CubeParsing, OneDimensionalTablesHaveNoSize)
 {
     EXPECT_EQ(failureCode("LUT_1D_SIZE 2\n0 0 0\n1 1 1\n"), 1);
+}
+
+// Every refusal says in words what the text lacks: a LUT shown to the user as not usable, or an
+// export that stops on it, never goes without a reason.
+TEST(CubeParsing, EveryRefusalSaysWhy)
+{
+    EXPECT_EQ(reason(eightEntries()), "it names no LUT_3D_SIZE");
+    EXPECT_EQ(reason("LUT_3D_SIZE banana\n" + eightEntries()), "LUT_3D_SIZE banana (needs a whole number)");
+    EXPECT_EQ(reason("LUT_3D_SIZE 2\nLUT_3D_SIZE 1\n" + eightEntries()), "LUT_3D_SIZE 1 (needs 2 or more)");
+    EXPECT_EQ(reason("LUT_3D_SIZE 17\n" + eightEntries()), "it holds fewer entries than its LUT_3D_SIZE needs");
+    // A size token is quoted short and as valid UTF-8, whatever the file holds.
+    EXPECT_EQ(reason("LUT_3D_SIZE " + std::string(40, '7') + "x\xff\n"),
+              "LUT_3D_SIZE " + std::string(32, '7') + "\u2026 (needs a whole number)");
+    EXPECT_EQ(reason("LUT_3D_SIZE 1\xff\n"), "LUT_3D_SIZE 1\\xFF (needs a whole number)");
 }
 
 TEST(CubeParsing, NumbersIgnoreTheProcessLocale)

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "model/LutResolution.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -14,9 +15,14 @@ namespace fs = std::filesystem;
 using Kind = LutResolution::Kind;
 using ClipGrade = EditorJobV2::ClipGrade;
 
+// A whole table of `size` points a side (every entry black), under a title.
 std::string cube(int size, const std::string& title = "look")
 {
-    return "TITLE \"" + title + "\"\nLUT_3D_SIZE " + std::to_string(size) + "\n0 0 0\n1 1 1\n";
+    std::string text = "TITLE \"" + title + "\"\nLUT_3D_SIZE " + std::to_string(size) + "\n";
+    for (int entry = 0; entry < size * size * size; ++entry) {
+        text += "0 0 0\n";
+    }
+    return text;
 }
 
 // Keeps every test away from a resources folder of the machine.
@@ -118,6 +124,40 @@ TEST_F(LutResolutionTest, ATwoPointLutIsFoundButUnusableAndSaysWhy)
     test::writeTextFile(media() / "notes.cube", "hello");
     EXPECT_EQ(clip(withLut(true, "notes.cube")).description(),
               "notes.cube is not a usable LUT: it names no LUT_3D_SIZE or LUT_1D_SIZE");
+}
+
+// Text that names a size but that the cube reader refuses grades nothing, on every kind of
+// reference: found, and unusable with the reader's reason, in the words a LUT override is
+// refused with.
+TEST_F(LutResolutionTest, TextTheCubeReaderRefusesIsUnusableWithItsReason)
+{
+    const std::string fewer = "it holds fewer entries than its LUT_3D_SIZE needs";
+    test::writeTextFile(media() / "trunc.cube", test::truncatedCubeText());
+    const LutResolution trunc = clip(withLut(true, "trunc.cube"));
+    EXPECT_EQ(trunc, (LutResolution{Kind::unusable, "", "trunc.cube", fewer, {}}));
+    EXPECT_EQ(trunc.description(), "trunc.cube is not a usable LUT: " + fewer);
+    EXPECT_EQ(LutResolving::pickerValue(trunc).title(), "trunc.cube (missing)");
+    EXPECT_EQ(LutResolving::forJobReference("trunc.cube", media(), std::nullopt), trunc);
+    EXPECT_EQ(LutResolving::overrideRefusal(LutResolving::forOverrideFile(media() / "trunc.cube")),
+              "LUT override trunc.cube cannot be read: " + fewer);
+    // Inline text: the embedded LUT, unless a file named beside it grades.
+    EXPECT_EQ(LutResolving::forJobReference(test::truncatedCubeText(), media(), std::nullopt).description(),
+              "(Embedded LUT) is not a usable LUT: " + fewer);
+    EXPECT_EQ(clip(withLut(std::nullopt, std::nullopt, test::truncatedCubeText())).description(),
+              "(Embedded LUT) is not a usable LUT: " + fewer);
+    EXPECT_EQ(clip(withLut(true, "Present.cube", test::truncatedCubeText())).name, "Present.cube");
+    // A table of one dimension only holds no cube.
+    EXPECT_EQ(LutResolving::forJobReference("LUT_1D_SIZE 2\n0 0 0\n1 1 1", media(), std::nullopt).reason,
+              "it names no LUT_3D_SIZE");
+    // A text judged before is told from another of its size by what it holds.
+    const std::string whole = cube(17);
+    const std::string lastEntryBroken = whole.substr(0, whole.size() - 6) + "0 0 x\n";
+    EXPECT_EQ(LutResolving::unusableReason(whole), std::nullopt);
+    EXPECT_EQ(LutResolving::unusableReason(lastEntryBroken), fewer);
+    EXPECT_EQ(LutResolving::unusableReason(whole), std::nullopt);
+    // A usable file of the same name further along the search grades in its place.
+    test::writeTextFile(media() / "luts" / "trunc.cube", cube(3, "whole"));
+    EXPECT_EQ(clip(withLut(true, "trunc.cube")).kind, Kind::text);
 }
 
 TEST_F(LutResolutionTest, UnusableInlineTextWithoutAFileIsTheEmbeddedLut)

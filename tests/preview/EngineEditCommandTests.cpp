@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "support/CubeTexts.h"
 
 namespace velmora::test {
 namespace {
@@ -228,6 +229,39 @@ TEST(EngineSourceUpdate, RetrimsTheClipAsOneUndoableEdit)
     h.engine.undo();
     EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 6, 1, 0}}));
     EXPECT_FALSE(h.engine.canUndo());
+}
+
+// "Update Timeline" hands back the LUT the viewer shows for the clip: named as the grade writes
+// it, it stays exactly so, missing and named, never swapped for a listed file that only looks like
+// it; another LUT chosen in the viewer is written as chosen.
+TEST(EngineSourceUpdate, KeepsTheClipsOwnLutAsWritten)
+{
+    EngineHarness h;
+    std::filesystem::create_directories(h.media / "luts");
+    writeTextFile(h.media / "luts" / "LookA.cube", identityCubeText());
+    const std::shared_ptr<EditSession> session = sessionWith({clip("v", "video", 0, 6)});
+    session->timelines[0].clips[0].grade = EditSession::clipGrade("lookA");
+    h.adopt(session);
+    h.engine.refreshLutNames();
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.missingLutText(), "LUT lookA not found");
+    const LutPickerValue shown = h.engine.clipLutPickerValue("v");
+    EXPECT_EQ(shown, (LutPickerValue{"lookA", true}));
+
+    h.engine.updateTimelineClipFromSource("v", 1, 3, shown.entry);
+    h.queue->runUntilIdle();
+    EXPECT_TRUE(timelineIs(h.session(), {{"v", 0, 2, 1, 1}}));
+    EXPECT_EQ(h.session().clipLutReference("v"), "lookA");
+    EXPECT_EQ(h.session().clip("v")->grade, EditSession::clipGrade("lookA"));
+    EXPECT_EQ(h.engine.missingLutText(), "LUT lookA not found");
+    const std::optional<ResolvedLuts> handed = h.engine.resolvedLuts(h.media.path(), std::nullopt);
+    ASSERT_TRUE(handed);
+    EXPECT_EQ(handed->clips.at("v").kind, LutResolution::Kind::missing);
+
+    h.engine.updateTimelineClipFromSource("v", 1, 3, std::string("LookA.cube"));
+    EXPECT_EQ(h.session().clip("v")->grade, EditSession::clipGrade("LookA.cube"));
+    h.engine.undo();
+    EXPECT_EQ(h.session().clip("v")->grade, EditSession::clipGrade("lookA"));
 }
 
 } // namespace

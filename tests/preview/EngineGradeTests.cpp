@@ -97,6 +97,11 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
     f.h.queue->runUntilIdle();
     EXPECT_EQ(engine.status(), "LUT short.cube cannot be used: it holds fewer entries than its LUT_3D_SIZE needs "
                                "— picture left without it");
+    writeTextFile(f.h.media / "banana.cube", bananaSizeCubeText());
+    engine.setClipLutReference("banana.cube", "A");
+    f.h.queue->runUntilIdle();
+    EXPECT_EQ(engine.status(), "LUT banana.cube cannot be used: LUT_3D_SIZE banana (needs a whole number) — picture "
+                               "left without it");
     engine.setClipLutReference("gone.cube", "A");
     f.h.queue->runUntilIdle();
     EXPECT_EQ(engine.status(),

@@ -71,4 +71,20 @@ std::string twoPointCubeText()
     return "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n";
 }
 
+std::string truncatedCubeText()
+{
+    std::string text = "TITLE \"cut short\"\nLUT_3D_SIZE 17\n";
+    for (int i = 0; i < 198; ++i) {
+        const std::string step = nlohmann::json(i % 17 / 16.0).dump();
+        text += step + " " + step + " " + step + "\n";
+    }
+    return text;
+}
+
+std::string bananaSizeCubeText()
+{
+    std::string text = identityCubeText();
+    return "LUT_3D_SIZE banana" + text.substr(text.find('\n'));
+}
+
 } // namespace velmora::test

@@ -23,4 +23,11 @@ std::string bentMiddleCubeText(double redMiddle, double greenMiddle, double blue
 // of too few points, which the LUT resolver refuses.
 std::string twoPointCubeText();
 
+// "LUT_3D_SIZE 17" and only the first 198 of its 4,913 entries: a text that names a size the LUT
+// lookup takes and that the cube reader refuses ("it holds fewer entries than its LUT_3D_SIZE
+// needs").
+std::string truncatedCubeText();
+// A full 3-point table under "LUT_3D_SIZE banana": a size that is not a number.
+std::string bananaSizeCubeText();
+
 } // namespace velmora::test

@@ -47,10 +47,12 @@ void touch(const fs::path& file)
 
 using Grades = std::map<std::size_t, std::optional<EditorJobV2::ClipGrade>>;
 
-// The generated project with `grades` on its clips (by index: 0 is v1, 2 the still) and the LUT
-// files `luts` (name, text) in its media folder, opened, its files looked up on the worker.
+// The generated project with `grades` on its clips (by index: 0 is v1, 2 the still), the project
+// LUT `projectLut` when given, and the LUT files `luts` (name, text) in its media folder, opened,
+// its files looked up on the worker.
 test::GeneratedProject openGraded(WorkspaceHarness& h, const Grades& grades,
-                                  const std::map<std::string, std::string>& luts = {})
+                                  const std::map<std::string, std::string>& luts = {},
+                                  const std::optional<std::string>& projectLut = std::nullopt)
 {
     const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
     for (const auto& [name, text] : luts)
@@ -58,6 +60,8 @@ test::GeneratedProject openGraded(WorkspaceHarness& h, const Grades& grades,
     EditSession saved = EditSession::load(trip.file);
     for (const auto& [index, grade] : grades)
         saved.timelines[0].clips.at(index).grade = grade;
+    if (projectLut)
+        saved.grade = EditSession::ProjectGrade{projectLut};
     saved.saveProject(trip.file, trip.media.string());
     h.open(trip);
     h.runBackgroundWork();
@@ -186,6 +190,25 @@ TEST(OpeningAProject, AClipLutThatIsThereButNotUsableIsNamedSo)
     EXPECT_EQ(h.engine().missingLutText(), "LUT gone.cube not found · LUT swap_rb2.cube is not usable");
     h.engine().seek(2.0, true, {});
     EXPECT_EQ(h.engine().status(), "LUT swap_rb2.cube is not usable — the clip is shown without it");
+}
+
+// Text that names a size but that the cube reader refuses (a table cut short, a size that is no
+// number) is not usable either: the project's LUT and a clip's alike are named, and marked in
+// their pickers.
+TEST(OpeningAProject, ALutTheCubeReaderRefusesIsNamedAndMarked)
+{
+    WorkspaceHarness::Options built;
+    built.fakePlayer = true;
+    WorkspaceHarness h(built);
+    openGraded(h, {{0, EditSession::clipGrade("trunc.cube")}},
+               {{"trunc.cube", test::truncatedCubeText()}, {"banana.cube", test::bananaSizeCubeText()}},
+               "banana.cube");
+    EXPECT_EQ(h.engine().missingLutText(), "LUTs not usable: banana.cube, trunc.cube");
+    EXPECT_EQ(h.engine().projectLutPickerValue().title(), "banana.cube (missing)");
+    h.engine().setSelectedClipId("v1");
+    EXPECT_EQ(h.workspace().lutPickerTitle("trunc.cube"), "trunc.cube (missing)");
+    h.engine().seek(2.0, true, {});
+    EXPECT_EQ(h.engine().status(), "LUT trunc.cube is not usable — the clip is shown without it");
 }
 
 // Every picker shows what grades the clip: its embedded LUT, a LUT that grades nothing marked
