@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "EngineTestSupport.h"
+#include "preview/EngineTestSupport.h"
 #include "editing/TimelineFrameMap.h"
 #include "model/EditorJobV2.h"
 #include "model/LutResolution.h"

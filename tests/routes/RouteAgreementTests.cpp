@@ -326,7 +326,9 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
             const ResolvedMedia* handedMedia = handed.files.media->media();
             std::optional<TimelineFrameMap> tenBitMap;
             if (!tenBit.refusal)
-                tenBitMap = Exporter::timelineExportFrameMap(tenBitJob, c.folder, handedMedia);
+                tenBitMap = Exporter::planTimelineExport(tenBitJob, c.lutOverride, c.folder, std::nullopt, handedMedia,
+                                                         handedMedia ? handedMedia->givenLuts() : nullptr)
+                                .frameMap;
             {
                 std::optional<ShownFrame> first;
                 for (std::int64_t n = 0; tenBitMap && n < tenBit.framesTotal && !first; ++n)
@@ -368,8 +370,10 @@ TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusal
             // Every frame, black ones too: the paused monitor, the player's composition, the sheet's
             // export (over the files it is handed) and the 10-bit workspace's.
             ASSERT_TRUE(shown);
-            const TimelineFrameMap sheetMap = Exporter::timelineExportFrameMap(
-                EditorJobV2::fromJSON(session.renderJobText(&files)), c.folder, &*shown);
+            const TimelineFrameMap sheetMap =
+                Exporter::planTimelineExport(EditorJobV2::fromJSON(session.renderJobText(&files)), std::nullopt,
+                                             c.folder, engine.lutSessionFileURL(), &*shown, luts ? &*luts : nullptr)
+                    .frameMap;
             ASSERT_EQ(engine.frameGrid(), sheetMap.grid()) << "the read-out counts on the export's grid";
             std::set<std::size_t> images;
             for (std::size_t i = 0; i < session.timelines.front().clips.size(); ++i)
@@ -577,7 +581,8 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
             }
             // The job preview of its first clip's first frame.
             const EditorJobV2 job = EditorJobV2::fromJSON(readFileContents(handed.jobURL));
-            const TimelineFrameMap map = Exporter::timelineExportFrameMap(job, c.folder, handed.files.media->media());
+            const TimelineFrameMap map =
+                Exporter::planTimelineExport(job, std::nullopt, c.folder, std::nullopt, handed.files.media->media()).frameMap;
             for (std::int64_t n = 0; n < total; ++n) {
                 const ShownFrame first = map.frame(n);
                 if (first.clip != 0 || first.gap())
