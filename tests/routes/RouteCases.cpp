@@ -250,11 +250,17 @@ std::optional<std::uint32_t> environmentNumber(const char* name)
 
 } // namespace
 
+const std::vector<std::uint32_t>& fixedSeeds()
+{
+    static const std::vector<std::uint32_t> seeds{505, 51051, 100000, 271828, 314159};
+    return seeds;
+}
+
 std::vector<std::uint32_t> routeSeeds()
 {
     if (const std::optional<std::uint32_t> seed = environmentNumber("VELMORA_ROUTE_SEED"))
         return {*seed};
-    return {505, 51051, 100000, 271828, 314159};
+    return fixedSeeds();
 }
 
 std::optional<int> casesAsked()
@@ -267,6 +273,11 @@ std::optional<int> casesAsked()
 int casesPerSeed()
 {
     return casesAsked().value_or(60);
+}
+
+bool drawsFixedCases()
+{
+    return !environmentNumber("VELMORA_ROUTE_SEED") && !casesAsked();
 }
 
 std::string repeatWith(std::uint32_t seed, int index)

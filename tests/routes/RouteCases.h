@@ -64,8 +64,9 @@ struct Case {
     std::shared_ptr<EditSession> session;
     std::filesystem::path folder;
     Rate rate;
-    // One clip alone at (or near) 0 with nothing else: the fast path and the single-video
-    // export may take it.
+    // One clip alone at (or near) 0 of a movie at the project's rate, with nothing else. Whether
+    // the fast path takes a job is the fast path's to say, never the case's: other cases of one
+    // clip may be taken too.
     bool single = false;
     // The 10-bit workspace's job carries a job-wide LUT that is not there.
     bool jobLutMissing = false;
@@ -131,11 +132,15 @@ bool isMovie(const std::filesystem::path& file);
 bool names(const Error& refusal, const std::string& name);
 // The seeds a run draws its cases from: VELMORA_ROUTE_SEED alone, else a handful of fixed ones.
 // Case `index` of seed s is drawn from s + index.
+const std::vector<std::uint32_t>& fixedSeeds();
 std::vector<std::uint32_t> routeSeeds();
 // The cases a developer asked to draw from each seed: VELMORA_ROUTE_CASES.
 std::optional<int> casesAsked();
 // Cases drawn from each seed: those asked, else 60.
 int casesPerSeed();
+// Whether the run draws the fixed seeds' cases, as CI runs them: neither a seed nor a number of
+// cases asked for.
+bool drawsFixedCases();
 // How a developer draws case `index` of `seed` alone again, in words for a failure's trace.
 std::string repeatWith(std::uint32_t seed, int index);
 
