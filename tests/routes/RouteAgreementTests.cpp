@@ -117,20 +117,23 @@ void checkFiles(const Generated& g)
     }
 }
 
-// A clip's tail drawn far out ends where the file its source reads ends.
+// A clip's tail drawn far out ends where the file its source reads ends; one already past that end
+// is drawn in to end there (drawn out, it stays as it is).
 void checkTrims(const Generated& g)
 {
     for (const EditSession::Clip& clip : g.clips()) {
         if (EditSession::normalizedClipType(clip.type, clip.name) != "video" || !clip.sourceId ||
             !g.files.contains(*clip.sourceId))
             continue;
-        // The clip alone on its lane: no neighbour stops it.
-        EditSession trimmed = g.session();
-        trimmed.timelines.front().clips = {clip};
-        trimmed.trimClipTail(clip.id, *clip.startTime + 100, false, &g.files);
         const fs::path& file = g.files.at(*clip.sourceId);
         const double length = Asset::open(file)->duration().seconds();
         const double limit = std::max((length - clip.inPoint.value_or(0)) / clip.speed.value_or(1), 0.05);
+        const double duration = clip.duration.value_or(0);
+        const bool pastEnd = duration > limit + 0.05;
+        // The clip alone on its lane: no neighbour stops it.
+        EditSession trimmed = g.session();
+        trimmed.timelines.front().clips = {clip};
+        trimmed.trimClipTail(clip.id, *clip.startTime + (pastEnd ? duration - 0.03 : 100), false, &g.files);
         EXPECT_NEAR(trimmed.clip(clip.id)->duration.value_or(0), limit, 0.05)
             << "trim: clip " << clip.id << "'s tail drawn out (" << file.lexically_normal() << " lasts " << length
             << " s)";
