@@ -253,19 +253,21 @@ PreviewFrameResult renderTimelineStill(const std::filesystem::path& jobURL, cons
     }
 
     // The clip's source range as the export reads it: a clip that continues a piece of its file
-    // before it starts where that piece ended, its range moved along with it.
+    // before it starts where that piece ended, its range moved along with it. Without an out
+    // point the range ends where the frame rule's reading of the clip ends, at its speed.
     const double ownIn = clip.inPoint.value_or(0);
-    const double ownOut = clip.outPoint.value_or(ownIn + clip.duration.value_or(0));
     std::map<std::string, SourceVideo> sources;
     if (asset) {
         sources.emplace(*clip.sourceId, SourceVideo::of(*asset));
     }
     const auto index = static_cast<std::size_t>(&clip - timeline.clips.data());
-    const double continued =
-        timelineFrameMap(timeline.clips, FrameTiming{}, std::move(sources), true).clips()[index].inPoint;
+    const ClipTiming ruled =
+        timelineFrameMap(timeline.clips, FrameTiming{}, std::move(sources), true).clips()[index];
+    const double continued = ruled.inPoint;
     const bool moved = continued > std::max(ownIn, 0.0);
     const double in = moved ? continued : ownIn;
-    const double out = moved ? ownOut + (continued - ownIn) : ownOut;
+    const double out = clip.outPoint ? *clip.outPoint + (moved ? continued - ownIn : 0.0)
+                                     : TimelineFrameMap::sourceTime(ruled, ruled.duration);
     double t = timeSeconds.value_or((in + out) * 0.5);
     t = std::max(std::min(t, out), in);
     const double fps = std::max(previewFrameRate(asset.get(), job.output), 1.0);

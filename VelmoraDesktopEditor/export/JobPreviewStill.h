@@ -26,7 +26,8 @@ struct PreviewFrameResult {
     // time.
     double pickedTimeSeconds = 0;
     // The range a scrubber may cover: 0 … the video's duration (10 when unknown), or the
-    // timeline clip's in … out point.
+    // timeline clip's in … out point (without one, where the frame rule's reading of the clip
+    // ends, at its speed).
     double minTimeSeconds = 0;
     double maxTimeSeconds = 0;
     // The input file's name, or the source's file name as the job writes it.

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <tuple>
 #include <unistd.h>
 
 #include "export/ClipSelection.h"
@@ -126,22 +127,38 @@ void waitForExport(ExportRun& run, std::int64_t framesTotal, double limit)
 
 } // namespace
 
-TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL,
-                                        const ResolvedMedia* resolvedMedia)
+TimelineExportPlan planTimelineExport(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                                      const std::filesystem::path& mediaFolderURL,
+                                      const std::optional<std::filesystem::path>& sessionFile,
+                                      const ResolvedMedia* resolvedMedia, const ResolvedLuts* resolvedLuts)
 {
     const EditorJobV2::Timeline& timeline = exportTimeline(job);
-    const auto [width, height] = timelineOutputSize(job);
-    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL, resolvedMedia);
-    TimelineRenderSetup setup;
-    setup.sources = openExportSources(visualSourceIds(timeline), sourceFiles, width, height);
-    const FrameTiming timing =
-        timelineFrameTiming(job, setup.sources.empty() ? nullptr : setup.sources.begin()->second.asset.get());
+    const double duration = timelineExportDuration(timeline);
+    TimelineExportPlan plan;
+    TimelineRenderSetup& setup = plan.render;
+    std::tie(setup.width, setup.height) = timelineOutputSize(job);
     setup.clips = timeline.clips;
     setup.overlays = DesktopJobTool::overlayRenderFlags(timeline.clips);
-    setup.timescale = timing.timescale;
-    setup.step = timing.step;
-    setup.frameDuration = static_cast<double>(timing.step) / static_cast<double>(timing.timescale);
-    return renderFrameMap(setup);
+
+    plan.sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL, resolvedMedia);
+    requireSourceFiles(job, timeline, plan.sourceFiles);
+    plan.luts = timelineLuts(job, timeline, mediaFolderURL, sessionFile, resolvedLuts);
+    requireLuts(timeline, plan.luts, lutOverrideURL);
+    if (const std::string lutText = timelineGlobalLutText(*plan.luts.job, lutOverrideURL); !lutText.empty()) {
+        setup.globalLut = makeCachedCube(lutText);
+    }
+    setup.clipLutTexts = timelineClipLutTexts(plan.luts);
+
+    setup.sources = openExportSources(visualSourceIds(timeline), plan.sourceFiles, setup.width, setup.height);
+    // A job without a frame rate takes one from its sources; any of them will do.
+    plan.timing = timelineFrameTiming(job, setup.sources.empty() ? nullptr : setup.sources.begin()->second.asset.get());
+    setGeneratorTolerance(setup.sources, plan.timing);
+    setup.timescale = plan.timing.timescale;
+    setup.step = plan.timing.step;
+    setup.frameDuration = static_cast<double>(plan.timing.step) / static_cast<double>(plan.timing.timescale);
+    setup.framesTotal = timelineFramesTotal(duration, plan.timing);
+    plan.frameMap = renderFrameMap(setup);
+    return plan;
 }
 
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
@@ -156,33 +173,16 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
 {
     // What will be rendered, decided and checked before any file is touched.
     const GammaModeResolution gamma = resolveGammaMode(gammaMode);
-    const EditorJobV2::Timeline& timeline = exportTimeline(job);
-    const double duration = timelineExportDuration(timeline);
-    const auto [width, height] = timelineOutputSize(job);
-    const DesktopJobTool::OverlayRenderFlags overlays = DesktopJobTool::overlayRenderFlags(timeline.clips);
-
-    const auto sourceFiles = resolveTimelineSourceFiles(job, mediaFolderURL, resolvedMedia);
-    const std::set<std::string> visualIds = visualSourceIds(timeline);
-    requireSourceFiles(job, timeline, sourceFiles);
-    const ResolvedLuts luts = timelineLuts(job, timeline, mediaFolderURL, sessionFile, resolvedLuts);
-    requireLuts(timeline, luts, lutOverrideURL);
-    std::shared_ptr<const CachedCube> globalLut;
-    if (const std::string lutText = timelineGlobalLutText(*luts.job, lutOverrideURL); !lutText.empty()) {
-        globalLut = makeCachedCube(lutText);
-    }
-
-    std::map<std::string, ExportSource> sources = openExportSources(visualIds, sourceFiles, width, height);
-    // A job without a frame rate takes one from its sources; any of them will do.
-    const FrameTiming timing =
-        timelineFrameTiming(job, sources.empty() ? nullptr : sources.begin()->second.asset.get());
-    setGeneratorTolerance(sources, timing);
-    const std::int64_t framesTotal = timelineFramesTotal(duration, timing);
-    const double frameDuration = static_cast<double>(timing.step) / static_cast<double>(timing.timescale);
+    TimelineExportPlan plan =
+        planTimelineExport(job, lutOverrideURL, mediaFolderURL, sessionFile, resolvedMedia, resolvedLuts);
+    const FrameTiming timing = plan.timing;
+    const int width = plan.render.width;
+    const int height = plan.render.height;
+    const std::int64_t framesTotal = plan.render.framesTotal;
     const std::int64_t bitrate = timelineBitrate(bitrateOverrideBps, job, width, height, timing.fps);
     const FileType fileType = movieFileType(outputURL, job.output ? job.output->container : std::nullopt);
-    auto clipLutTexts = timelineClipLutTexts(luts);
-    std::optional<TimelineAudioMix> mix = makeTimelineAudioMix(timeline.clips, sourceFiles, timing.timescale);
-    if (overlays.text || overlays.lowerThirds) {
+    std::optional<TimelineAudioMix> mix = makeTimelineAudioMix(plan.render.clips, plan.sourceFiles, timing.timescale);
+    if (plan.render.overlays.text || plan.render.overlays.lowerThirds) {
         ensureTextEngine();
     }
     checkOutputLocation(outputURL);
@@ -225,18 +225,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     run.writer->startSession(MediaTime::zero());
     run.state.reportExactProgress(0, TimelineExportPhase::renderingVideo);
 
-    TimelineRenderSetup setup;
-    setup.clips = timeline.clips;
-    setup.overlays = overlays;
-    setup.width = width;
-    setup.height = height;
-    setup.timescale = timing.timescale;
-    setup.step = timing.step;
-    setup.frameDuration = frameDuration;
-    setup.framesTotal = framesTotal;
-    setup.sources = std::move(sources);
-    setup.globalLut = globalLut;
-    setup.clipLutTexts = std::move(clipLutTexts);
+    TimelineRenderSetup setup = std::move(plan.render);
     setup.compContrast = compContrast;
     setup.compSaturation = compSaturation;
     setup.compBrightness = compBrightness;
@@ -244,7 +233,7 @@ ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<st
     setup.gamma = gamma;
     setup.readerFaults = faults.readers;
     setup.refusePixelBuffer = faults.refusePixelBuffer;
-    run.renderer = std::make_unique<TimelineFrameRenderer>(std::move(setup));
+    run.renderer = std::make_unique<TimelineFrameRenderer>(std::move(setup), std::move(plan.frameMap));
 
     // One float picture at a time (its conversion and its grade take turns; both use every
     // core) and one finished frame waiting: the writer's own queue and the encoder's threads

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,7 +11,9 @@
 #include "editing/TimelineFrameMap.h"
 #include "export/ClipFrameReaders.h"
 #include "export/ExportResult.h"
+#include "export/FrameTiming.h"
 #include "export/TimelineExportState.h"
+#include "export/TimelineFrameRenderer.h"
 #include "export/WriterSettings.h"
 #include "model/EditorJobV2.h"
 #include "model/ResolvedMedia.h"
@@ -42,6 +45,36 @@ struct TimelineExportFaults {
     std::shared_ptr<Clock> clock;
 };
 
+// What a timeline export renders, decided and checked before any file is touched.
+struct TimelineExportPlan {
+    // What its frame renderer starts from: the timeline's clips and overlays, the output size,
+    // the time base and frame count, the visual sources opened (their headers only), the
+    // job-wide LUT and each clip's LUT text. The look the export adds on top (compensation,
+    // gamma) and its faults are the export's own.
+    TimelineRenderSetup render;
+    // The file each source reads, by source id.
+    std::map<std::string, std::filesystem::path> sourceFiles;
+    // The LUT answers of the job and its clips.
+    ResolvedLuts luts;
+    FrameTiming timing;
+    // Which clip, source and source frame each output frame shows, or a gap: the frame rule over
+    // the opened sources (renderFrameMap of `render`), which the renderer reads by.
+    TimelineFrameMap frameMap;
+};
+
+// The plan of the export of the job's timeline (exportEditorTimeline's own): its timeline, length
+// and size; the files of its sources (resolveTimelineSourceFiles, exactly `resolvedMedia`'s when
+// it was resolved in `mediaFolderURL`), each one needed there (requireSourceFiles); its LUT
+// answers (timelineLuts, taking those `resolvedLuts` holds as they are), each one that grades
+// nothing refused (requireLuts, with `lutOverrideURL`); its sources opened; its frame timing,
+// frame count and frame rule. Throws what those steps throw, in that order. Reads the files'
+// headers only; any thread.
+TimelineExportPlan planTimelineExport(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                                      const std::filesystem::path& mediaFolderURL,
+                                      const std::optional<std::filesystem::path>& sessionFile,
+                                      const ResolvedMedia* resolvedMedia = nullptr,
+                                      const ResolvedLuts* resolvedLuts = nullptr);
+
 // Renders the active timeline of a decoded job into a movie at `outputURL` and returns when the
 // movie is complete, or throws.
 //
@@ -52,9 +85,10 @@ struct TimelineExportFaults {
 // clips are mixed to 48 kHz stereo AAC. Decoding, grading and encoding run on threads of their
 // own and overlap; the calling thread waits (at most 14,400 s).
 //
-// The job is checked, and every source opened, before anything is written; the movie is
-// written beside `outputURL` and moved over it only once complete, so a refused or failed
-// export leaves no partial movie and any earlier file at `outputURL` as it was.
+// The job is checked, and every source opened, before anything is written: the export renders
+// its plan (planTimelineExport). The movie is written beside `outputURL` and moved over it only
+// once complete, so a refused or failed export leaves no partial movie and any earlier file at
+// `outputURL` as it was.
 //
 // `progress` is called on the export's own threads and on the calling thread: "Rendering
 // video" (throttled to every 12 frames and at least 0.2 s apart), "Encoding audio…",
@@ -71,13 +105,6 @@ struct TimelineExportFaults {
 // Errors: domain "export" 210, 211, 212, 213 and 214 (job), 220, 221 (frames), 231–234 (readers),
 // 239, 241, 242, 248, 298, 299 (writer, audio, cancel, time-out); the errors of the media layer,
 // the file system and the .cube parser pass through unchanged.
-// Which clip, source and source frame each output frame of the job's timeline export shows, or a
-// gap, without rendering: the export's own frame rule over the files it would open (their headers
-// only), reading the files `resolvedMedia` gives as the export does. Throws what the export's
-// set-up throws for the timeline, its length and its files.
-TimelineFrameMap timelineExportFrameMap(const EditorJobV2& job, const std::filesystem::path& mediaFolderURL,
-                                        const ResolvedMedia* resolvedMedia = nullptr);
-
 ExportResult exportEditorTimeline(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
                                   const std::filesystem::path& mediaFolderURL, const std::filesystem::path& outputURL,
                                   std::optional<std::int64_t> bitrateOverrideBps, EditorVideoCodec codec,

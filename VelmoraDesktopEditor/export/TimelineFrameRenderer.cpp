@@ -69,8 +69,8 @@ TimelineFrameMap renderFrameMap(const TimelineRenderSetup& setup)
                             std::move(sources), setup.overlays.images);
 }
 
-TimelineFrameRenderer::TimelineFrameRenderer(TimelineRenderSetup setup)
-    : setup_(std::move(setup)), frameMap_(renderFrameMap(setup_)), outputRect_{0, 0, setup_.width, setup_.height},
+TimelineFrameRenderer::TimelineFrameRenderer(TimelineRenderSetup setup, TimelineFrameMap frameMap)
+    : setup_(std::move(setup)), frameMap_(std::move(frameMap)), outputRect_{0, 0, setup_.width, setup_.height},
       readers_(setup_.width, setup_.height, setup_.frameDuration, setup_.readerFaults)
 {
     plans_.resize(setup_.clips.size());

@@ -77,7 +77,8 @@ struct FrameSource {
 // renderer). Each stage is called from one thread at a time, frames in index order.
 class TimelineFrameRenderer {
 public:
-    explicit TimelineFrameRenderer(TimelineRenderSetup setup);
+    // `frameMap`: the frame rule over `setup` (renderFrameMap), as the export's plan made it.
+    TimelineFrameRenderer(TimelineRenderSetup setup, TimelineFrameMap frameMap);
     ~TimelineFrameRenderer();
     TimelineFrameRenderer(const TimelineFrameRenderer&) = delete;
     TimelineFrameRenderer& operator=(const TimelineFrameRenderer&) = delete;

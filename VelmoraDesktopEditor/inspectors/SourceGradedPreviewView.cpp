@@ -51,6 +51,12 @@ std::optional<EditorJobV2::ClipGrade> SourceGradedPreviewView::syntheticClipGrad
     return grade;
 }
 
+std::optional<EditorJobV2::ClipGrade> SourceGradedPreviewView::stillGrade(const SourceGradedPreviewInputs& inputs)
+{
+    const bool noLut = StringText::trimmed(inputs.lutReference) == ProjectLUTResolver::noLutSentinel;
+    return inputs.clipLut && !noLut ? inputs.clipLut : syntheticClipGrade(inputs.lutReference);
+}
+
 PreviewFrameGrader::PixelSize SourceGradedPreviewView::stillSize(int outW, int outH)
 {
     return PreviewFrameGrader::gradePixelBudget(outW, outH, PreviewFrameGrader::previewMaxGradeEdgePaused);
@@ -73,9 +79,7 @@ void SourceGradedPreviewView::sync(const SourceGradedPreviewInputs& inputs)
     canvasH_ = inputs.outH;
     update();
 
-    const bool noLut = StringText::trimmed(inputs.lutReference) == ProjectLUTResolver::noLutSentinel;
-    const std::optional<EditorJobV2::ClipGrade> grade =
-        inputs.clipLut && !noLut ? inputs.clipLut : syntheticClipGrade(inputs.lutReference);
+    const std::optional<EditorJobV2::ClipGrade> grade = stillGrade(inputs);
     const bool gradedStill = inputs.gradeEnabled && !inputs.isPlaying && grade.has_value();
     // A source without a player has no other picture than the still.
     const bool plainStill = !gradedStill && !inputs.hasPlayer;

@@ -77,6 +77,9 @@ public:
     // The clip grade carrying the chosen LUT: the trimmed reference as its file, the last path
     // component as its name, full strength. None for a blank reference or "None".
     static std::optional<EditorJobV2::ClipGrade> syntheticClipGrade(const std::string& lutReference);
+    // The grade a still is graded through when it is graded: the timeline clip's own LUT while
+    // the picker shows it, else the file the picker names (syntheticClipGrade); none for "None".
+    static std::optional<EditorJobV2::ClipGrade> stillGrade(const SourceGradedPreviewInputs& inputs);
     // The size a still is graded at for a canvas: scaled down (never up) to at most 4096 on
     // the longer side, each side at least 1.
     static PreviewFrameGrader::PixelSize stillSize(int outW, int outH);

@@ -367,20 +367,25 @@ void SourceViewer::syncPicture()
 {
     if (controller_->picture() != SourceViewerController::Picture::gradedPreview)
         return;
-    const TimelinePreviewEngine* engine = controller_->engine();
+    gradedPreview_->sync(pictureInputs(*controller_));
+}
+
+SourceGradedPreviewInputs SourceViewer::pictureInputs(const SourceViewerController& controller)
+{
+    const TimelinePreviewEngine* engine = controller.engine();
     SourceGradedPreviewInputs inputs;
-    inputs.hasPlayer = controller_->player() != nullptr;
-    inputs.fileURL = controller_->fileURL();
-    inputs.isPlaying = controller_->isPlaying();
-    inputs.gradeEnabled = controller_->gradeEnabled();
-    inputs.lutReference = controller_->sourceLutReference();
-    inputs.clipLut = controller_->clipLutGrade();
-    inputs.mediaFolder = controller_->mediaFolder();
-    inputs.sessionFile = controller_->sessionFile();
-    inputs.currentTime = controller_->currentTime();
+    inputs.hasPlayer = controller.player() != nullptr;
+    inputs.fileURL = controller.fileURL();
+    inputs.isPlaying = controller.isPlaying();
+    inputs.gradeEnabled = controller.gradeEnabled();
+    inputs.lutReference = controller.sourceLutReference();
+    inputs.clipLut = controller.clipLutGrade();
+    inputs.mediaFolder = controller.mediaFolder();
+    inputs.sessionFile = controller.sessionFile();
+    inputs.currentTime = controller.currentTime();
     inputs.outW = engine ? engine->outputWidth() : 1920;
     inputs.outH = engine ? engine->outputHeight() : 1080;
-    gradedPreview_->sync(inputs);
+    return inputs;
 }
 
 void SourceViewer::syncWaveform()

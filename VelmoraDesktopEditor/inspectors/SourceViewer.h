@@ -19,6 +19,7 @@ namespace velmora {
 
 class SourceAudioWaveformView;
 class SourceGradedPreviewView;
+struct SourceGradedPreviewInputs;
 class VelmoraDarkPopUpPicker;
 class WindowKeyboardFocusView;
 
@@ -55,6 +56,9 @@ public:
     SourceGradedPreviewView* gradedPreview() const { return gradedPreview_; }
     SourceAudioWaveformView* waveform() const { return waveform_; }
     bool isKeyMonitorInstalled() const { return keyMonitorInstalled_; }
+
+    // What the viewer hands its picture from the controller's state (the canvas from its engine).
+    static SourceGradedPreviewInputs pictureInputs(const SourceViewerController& controller);
 
     // The characters of a key ignoring its modifiers, as the key monitor reads them: " " for
     // space, the lower-case letter for a letter key, else the event's text.

@@ -241,15 +241,7 @@ void SourceViewerController::load()
         setLoadError("No project loaded");
         return;
     }
-    // The file the monitor and the exports read for this source, when the engine has decided it
-    // for this folder; otherwise the same lookup made here.
-    std::optional<std::filesystem::path> file;
-    if (const std::optional<ResolvedMedia> media = engine_->resolvedMedia(); media && media->mediaFolder == *folder) {
-        if (const auto found = media->files.find(source_.id); found != media->files.end())
-            file = found->second;
-    }
-    if (!file)
-        file = MediaResolver::urlForSource(source_, *session, *folder);
+    const std::optional<std::filesystem::path> file = sourceFile(*session, *folder);
     if (!file) {
         setLoadError("Could not find \u201C" + source_.fileName + "\u201D in the media folder");
         return;
@@ -275,6 +267,27 @@ void SourceViewerController::load()
                     self->setCurrentTime(time.seconds());
             });
     }
+}
+
+std::optional<std::filesystem::path> SourceViewerController::sourceFile(const EditSession& session,
+                                                                      const std::filesystem::path& folder) const
+{
+    std::optional<MediaResolver::SourceFileMap> files;
+    if (std::optional<ResolvedMedia> media = engine_ ? engine_->resolvedMedia() : std::nullopt;
+        media && media->mediaFolder == folder) {
+        files = std::move(media->files);
+    } else {
+        try {
+            files = MediaResolver::sourceFileMap(session, folder);
+        } catch (const std::exception&) {
+            return std::nullopt; // no folder, or no media in it: nothing to show
+        }
+    }
+    const auto found = files->find(source_.id);
+    std::error_code ec;
+    if (found == files->end() || !std::filesystem::is_regular_file(found->second, ec))
+        return std::nullopt;
+    return found->second;
 }
 
 void SourceViewerController::disappear()

@@ -171,6 +171,12 @@ private:
     void setLoadError(std::optional<std::string> value);
     void setFileURL(std::optional<std::filesystem::path> value);
     void setSourceLutReference(std::string value);
+    // The file the monitor, the player and every export read for the source: its entry in the
+    // engine's map when the engine decided it for `folder`, else in the same map made here
+    // (MediaResolver::sourceFileMap); none where the map gives the source no file, or that file
+    // is gone since. A file found by its name alone would show what no export reads.
+    std::optional<std::filesystem::path> sourceFile(const EditSession& session,
+                                                    const std::filesystem::path& folder) const;
     void startDurationLoad(const std::filesystem::path& file);
     void durationLoaded(std::uint64_t generation, std::optional<double> seconds);
     void applyInitialMarks();

@@ -95,12 +95,14 @@ Piece makePiece(double timelineStart, double timelineLength, double sourceStart,
     Piece piece;
     piece.at = at(timelineStart);
     piece.length = at(timelineStart + timelineLength) - piece.at;
-    piece.source = span(sourceStart, sourceDuration);
+    // The source's start on a timescale a thousand times finer than the composition's: the
+    // frame rule's source time, which rounded to the composition's ticks moves a few
+    // microseconds, enough to show the frame before or after the rule's where a time falls near
+    // a source frame's start.
+    piece.source = MediaTimeRange(MediaTime::fromSeconds(sourceStart, kFineTimescale), at(sourceDuration));
     piece.scaled = scaled;
     // Scaled, the source's length is the speed times the length the piece covers once rounded,
-    // on a timescale fine enough that their ratio is the speed itself: a ratio off by the
-    // rounding of either moves source times a few microseconds, enough to show the next source
-    // frame where a time falls on a frame's start.
+    // on that fine timescale too, so that their ratio is the speed itself.
     if (scaled && sourceDuration > 0 && timelineLength > 0) {
         piece.source.duration =
             MediaTime::fromSeconds(piece.length.seconds() * (sourceDuration / timelineLength), kFineTimescale);

@@ -248,6 +248,19 @@ TEST_F(PreviewStill, TimelineRefusesAnOverrideThatCannotBeUsedAsItsExportDoes)
                                       "or directory\n\nTip: choose another LUT override, or none.\"");
 }
 
+// A clip without an out point ranges over what its speed reads, as its export does: at 2× its
+// half second on the timeline reads 0.2 … 1.2 s of the file.
+TEST_F(PreviewStill, AClipWithoutOutPointRangesOverWhatItsSpeedReads)
+{
+    const json clip = {{"id", "v"},      {"type", "video"},  {"sourceId", "s1"}, {"startTime", 0},
+                       {"duration", 0.5}, {"inPoint", 0.2}, {"speed", 2}};
+    const PreviewFrameResult late = render(timelineJob({clip}), 1.1);
+    EXPECT_DOUBLE_EQ(late.minTimeSeconds, 0.2);
+    EXPECT_DOUBLE_EQ(late.maxTimeSeconds, 1.2);
+    EXPECT_DOUBLE_EQ(late.displayTimeSeconds, 1.12);
+    EXPECT_EQ(test::stampOf(late.cgImage), 28);
+}
+
 TEST_F(PreviewStill, ClipWithoutOutPointOrDurationStaysAtItsInPoint)
 {
     json clip = {{"id", "v"}, {"type", "video"}, {"sourceId", "s1"}, {"inPoint", 0.6}};

@@ -161,7 +161,7 @@ TEST_F(TimelineExportFramesTest, PastTheEndOfItsFileAClipIsBlack)
     const EditorJobV2 job = makeJob({source("T", "ten.mp4")}, {videoClip("t", "T", 1, 0, 12)});
     exportJob(job, media.path(), output);
     // What the export shows, named without decoding: source frame 249, then gaps.
-    const TimelineFrameMap map = Exporter::timelineExportFrameMap(job, media.path());
+    const TimelineFrameMap map = Exporter::planTimelineExport(job, std::nullopt, media.path(), std::nullopt).frameMap;
     EXPECT_EQ(map.frame(249).sourceFrame, std::optional<std::int64_t>(249));
     EXPECT_TRUE(map.frame(250).gap());
     const auto frames = decodeFrames(output);

@@ -278,6 +278,38 @@ TEST(SourceViewer, OpensTheEnginesFileForTheSourceWithoutAListing)
     EXPECT_EQ(MediaResolver::detail::folderListingCount(), listings);
 }
 
+// The viewer shows no file the map gives the source none of, as no route reads one: a sound
+// source whose file is gone is not shown a movie of its name, nor a file that is no media file,
+// whether the engine decided the map or the viewer looks in a folder of its own.
+TEST(SourceViewer, OpensNoFileTheMapDoesNotGiveTheSource)
+{
+    ViewerFixture f;
+    std::filesystem::copy_file(f.h.media / "s1.mp4", f.h.media / "voice.mp4");
+    writeTextFile(f.h.media / "notes.braw", "raw");
+    std::vector<EditSession::Source> sources = f.h.session().sources;
+    sources.emplace_back("v1", "voice.wav", "audio");
+    sources.emplace_back("r1", "notes.braw", "video");
+    f.h.adopt(sources, {videoClip("A", "s1", 0, 1, 0.5)});
+    ASSERT_TRUE(f.h.waitFor([&] { return f.h.engine.resolvedMedia().has_value(); }));
+    ASSERT_FALSE(f.h.engine.resolvedMedia()->files.contains("v1"));
+    for (const char* id : {"v1", "r1"}) {
+        for (const bool ownFolder : {false, true}) {
+            SCOPED_TRACE(std::string(id) + (ownFolder ? " in a folder of its own" : ""));
+            TempDir copy;
+            if (ownFolder) {
+                std::filesystem::copy(f.h.media.path(), copy.path(), std::filesystem::copy_options::recursive);
+                f.mediaFolder = copy.path();
+            }
+            auto viewer = f.open(id);
+            EXPECT_EQ(viewer->controller().loadError(),
+                      "Could not find \u201C" + f.source(id).fileName + "\u201D in the media folder");
+            EXPECT_FALSE(viewer->controller().fileURL());
+            f.mediaFolder = f.h.media.path();
+        }
+    }
+    EXPECT_TRUE(f.opened.empty());
+}
+
 TEST(SourceViewer, ATimelineClipStartsFromItsMarksAndLut)
 {
     ViewerFixture f;

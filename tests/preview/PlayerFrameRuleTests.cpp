@@ -159,12 +159,9 @@ TEST_F(PlayerFrameRule, TheStretchedClipKeepsItsSpeedAndIsBlackPastItsFile)
     EXPECT_EQ(pausedAt(241), -3);
 }
 
-// At speed 0.5 on a 23.976 fps timeline every other frame falls on a source frame's start. A
-// piece of an odd number of frames has a source length of half ticks: rounded on its own, it
-// read a hair late there and showed the next source frame.
-TEST_F(PlayerFrameRule, AScaledPieceReadsTheRulesFrameWhereTimesFallOnFrameStarts)
+// The player of one clip of a second of 23.976 fps film on a timeline of `fps`.
+bool adoptFilm(PlaybackHarness& h, const TempDir& folder, const EditSession::Clip& clip, double fps)
 {
-    TempDir folder;
     ClipSettings settings;
     settings.pattern = ClipPattern::flatGrey;
     settings.videoArgs = "-preset ultrafast -g 10";
@@ -172,15 +169,40 @@ TEST_F(PlayerFrameRule, AScaledPieceReadsTheRulesFrameWhereTimesFallOnFrameStart
     settings.fpsDen = 1001;
     settings.frameCount = 24;
     makeClip(folder / "film.mp4", settings);
+    return h.adoptAndWait(sessionOf({EditSession::Source("film", "film.mp4", "video")}, {clip}, 160, 96, fps),
+                          {folder / "film.mp4"});
+}
+
+// At speed 0.5 on a 23.976 fps timeline every other frame falls on a source frame's start. A
+// piece of an odd number of frames has a source length of half ticks: rounded on its own, it
+// read a hair late there and showed the next source frame.
+TEST_F(PlayerFrameRule, AScaledPieceReadsTheRulesFrameWhereTimesFallOnFrameStarts)
+{
+    TempDir folder;
     EditSession::Clip slow = sourceClip("slow", "video", "film", 0, 9 * 1001.0 / 24000);
     slow.speed = 0.5;
     PlaybackHarness h;
-    ASSERT_TRUE(h.adoptAndWait(sessionOf({EditSession::Source("film", "film.mp4", "video")}, {slow}, 160, 96,
-                                         24000.0 / 1001),
-                               {folder / "film.mp4"}));
+    ASSERT_TRUE(adoptFilm(h, folder, slow, 24000.0 / 1001));
     const PlayerItem& item = *h.player().item();
     EXPECT_EQ(ruledAt(h.engine, 8), (Played{"film.mp4", 4}));
     for (std::int64_t frame = 0; frame < 9; ++frame) {
+        ASSERT_EQ(playedAt(h.engine, item, frame), ruledAt(h.engine, frame)) << "frame " << frame;
+    }
+}
+
+// At 12.5 fps and speed 0.5 the piece from frame 2 (0.16 s) reads source 0.335378 s, 3 µs past a
+// tick of the composition: started on that tick, it read 0.375375 s at frame 3, the very start of
+// source frame 9, where the rule reads 3 µs later and shows frame 10.
+TEST_F(PlayerFrameRule, AScaledPieceStartsWhereTheRuleReadsNotOnTheTickBefore)
+{
+    TempDir folder;
+    EditSession::Clip slow = sourceClip("slow", "video", "film", 0.1, 0.6, 0.305378);
+    slow.speed = 0.5;
+    PlaybackHarness h;
+    ASSERT_TRUE(adoptFilm(h, folder, slow, 12.5));
+    const PlayerItem& item = *h.player().item();
+    EXPECT_EQ(ruledAt(h.engine, 3), (Played{"film.mp4", 10}));
+    for (std::int64_t frame = 2; frame < 9; ++frame) {
         ASSERT_EQ(playedAt(h.engine, item, frame), ruledAt(h.engine, frame)) << "frame " << frame;
     }
 }

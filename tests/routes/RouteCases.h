@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "EngineTestSupport.h"
+#include "preview/EngineTestSupport.h"
 #include "editing/TimelineFrameMap.h"
 #include "model/EditorJobV2.h"
 #include "model/LutResolution.h"
@@ -40,8 +40,9 @@ inline constexpr int kStillStamp = 7;
 
 // Movies (per rate a long one of 1.6 s and a short one of 0.8 s, each stamping its frames from a
 // base of its own, so a stamp tells the movie and the frame), a still, a sound file and LUT files
-// (look.cube keeps black and white, two.cube has two points, bad.cube is no LUT), made once; each
-// case links the ones it needs into a media folder of its own.
+// (look.cube, Look.cube and LookA.cube keep black and white, each bending the middle its own way;
+// two.cube has two points, bad.cube is no LUT), made once; each case links the ones it needs into
+// a media folder of its own.
 class Library {
 public:
     Library();
@@ -63,8 +64,9 @@ struct Case {
     std::shared_ptr<EditSession> session;
     std::filesystem::path folder;
     Rate rate;
-    // One clip alone at (or near) 0 with nothing else: the fast path and the single-video
-    // export may take it.
+    // One clip alone at (or near) 0 of a movie at the project's rate, with nothing else. Whether
+    // the fast path takes a job is the fast path's to say, never the case's: other cases of one
+    // clip may be taken too.
     bool single = false;
     // The 10-bit workspace's job carries a job-wide LUT that is not there.
     bool jobLutMissing = false;
@@ -79,12 +81,14 @@ struct Case {
     std::ostringstream summary;
 };
 
-// A case from `rng` in `c.folder`: sources placed in the folder (or not: same-named files of
-// different lengths in two folders, stand-ins, a file several sources name, a movie named like
-// the sound clip, sounds and stills missing or present), clips off the frame grid with speeds,
-// gaps, back-to-back pieces of one file and two lanes (lower lanes running past their file's end
-// at other speeds), LUTs missing, 2-point, inline, file, both, switched off, a project LUT
-// (inline, by file, missing, unusable), and the 10-bit workspace's LUT override.
+// A case from `rng` in `c.folder` (RouteCaseGenerator.cpp): sources placed in the folder (or not:
+// same-named files of different lengths in two folders, stand-ins, a file several sources name, a
+// movie named like the sound clip, sounds and stills missing or present), clips off the frame grid
+// with speeds, gaps, back-to-back pieces of one file and two lanes (lower lanes running past their
+// file's end at other speeds), LUTs missing, 2-point, inline, file, both, switched off, of mixed
+// case, or of a mixed-case name only a look-alike file answers (lookA.cube beside LookA.cube), a
+// project LUT (inline, by file, missing, unusable, mixed case, look-alike), and the 10-bit
+// workspace's LUT override.
 void generate(Case& c, const Library& library, std::mt19937& rng);
 
 // What the window's preview build made of the case: the player's item and facts, or its error.
@@ -126,8 +130,19 @@ std::size_t filesNamed(const std::filesystem::path& folder, const std::string& n
 bool isMovie(const std::filesystem::path& file);
 // Whether an error names `name`.
 bool names(const Error& refusal, const std::string& name);
-// The seed: VELMORA_ROUTE_SEED, else a fixed one.
-std::uint32_t baseSeed();
+// The seeds a run draws its cases from: VELMORA_ROUTE_SEED alone, else a handful of fixed ones.
+// Case `index` of seed s is drawn from s + index.
+const std::vector<std::uint32_t>& fixedSeeds();
+std::vector<std::uint32_t> routeSeeds();
+// The cases a developer asked to draw from each seed: VELMORA_ROUTE_CASES.
+std::optional<int> casesAsked();
+// Cases drawn from each seed: those asked, else 60.
+int casesPerSeed();
+// Whether the run draws the fixed seeds' cases, as CI runs them: neither a seed nor a number of
+// cases asked for.
+bool drawsFixedCases();
+// How a developer draws case `index` of `seed` alone again, in words for a failure's trace.
+std::string repeatWith(std::uint32_t seed, int index);
 
 // What a picture shows: its frame stamp and its mean level (8-bit red, 0…255).
 struct Shown {

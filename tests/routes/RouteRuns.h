@@ -1,0 +1,69 @@
+#pragma once
+
+// Each route of the comparison asked through its own entry point: the export sheet's runner, the
+// 10-bit workspace's exporter and its preview of the job the editor hands over, the plans those
+// exports render, the fast path's decision, and the Source Viewer's controller.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "RouteCases.h"
+#include "export/TimelineExport.h"
+#include "export_workspaces/JobExporter.h"
+
+namespace velmora::test::routes {
+
+// An export run through its entry point: refused (with the error), or accepted with its frame
+// count; `render` false stops it before its first frame.
+struct ExportRun {
+    std::optional<Error> refusal;
+    std::int64_t framesTotal = 0;
+    bool fastPath = false;
+};
+std::string refusalText(const std::optional<Error>& refusal);
+
+// The sheet's run, as the sheet starts it: the engine's files and LUT answers in the request.
+ExportRun sheetRun(const TimelinePreviewEngine& engine, const Case& c, const std::filesystem::path& output, bool render);
+// The plan the sheet's export renders, from what its runner hands the export: the render job of
+// the session naming the engine's files, those files and the engine's LUT answers.
+Exporter::TimelineExportPlan sheetPlan(const TimelinePreviewEngine& engine, const Case& c);
+
+// What the editor hands the 10-bit workspace (the files and LUT answers the monitor decided),
+// and the job file it writes. A browser's job (a continued clip with the in point a browser's
+// job names) or one with a job-wide LUT of its own that is missing comes without the monitor's
+// answers: the workspace looks its files up.
+struct Handover {
+    std::filesystem::path jobURL;
+    std::optional<ResolvedMedia> shown;
+    JobFiles files;
+    const ResolvedMedia* media() const { return files.media->media(); }
+};
+Handover handOver(const TimelinePreviewEngine& engine, const Case& c);
+ExportRun workspaceRun(const Handover& h, const std::filesystem::path& output, bool render);
+// The handed job as the workspace's export reads it.
+EditorJobV2 handedJob(const Handover& h);
+// The plan the workspace's timeline export renders, from what its job routing hands the export.
+Exporter::TimelineExportPlan workspacePlan(const Handover& h);
+// Whether the workspace's export takes the fast path for the handed job (which tells no frame
+// count before it is stopped), as the fast path decides it.
+bool takesFastPath(const Handover& h);
+
+// Output frame n of a plan, labelled with the files that plan reads.
+Picture planPicture(const Exporter::TimelineExportPlan& plan, std::int64_t n);
+
+// The Source Viewer opened on a timeline clip as the Edit workspace opens it: what it could not
+// load, its LUT picker's value and title, the .cube text its graded still is graded through (none:
+// no LUT), and the reference "Update Timeline" hands back.
+struct SourceViewerAnswer {
+    std::optional<std::string> loadError;
+    std::string picker;
+    std::string title;
+    std::optional<std::string> stillLutText;
+    std::string handedBack;
+};
+SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const EditSession::Clip& clip);
+
+} // namespace velmora::test::routes
