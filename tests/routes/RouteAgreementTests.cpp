@@ -21,6 +21,7 @@
 #include "export/TimelineExportSetup.h"
 #include "export_workspaces/EngineJobExporter.h"
 #include "grading/ClipGradeEditState.h"
+#include "grading/GradingCaches.h"
 #include "grading/PreviewFrameGrader.h"
 #include "inspectors/ProjectSettingsController.h"
 #include "model/MediaResolver.h"
@@ -142,6 +143,19 @@ void checkTrims(const Generated& g)
 
 // ---- LUTs ----
 
+// A LUT every route shows grading is one the export's renderer reads.
+void expectRenderable(const LutResolution& lut, const std::string& whose)
+{
+    if (!lut.grades())
+        return;
+    try {
+        Exporter::makeCachedCube(LutResolving::withText(lut).text);
+    } catch (const Error& error) {
+        ADD_FAILURE() << whose << "'s LUT " << lut.name << " grades on every route but the export cannot read it: "
+                      << error.fullDescription();
+    }
+}
+
 // The Source Viewer opened on the clip shows, grades its still with and hands back the engine's
 // answer; one that cannot find the clip's file shows no LUT at all.
 void checkSourceViewer(Generated& g, const EditSession::Clip& clip, const LutResolution& lut)
@@ -172,6 +186,7 @@ void checkClipLuts(Generated& g)
         if (!lut.file.empty() && lut.name.ends_with(".cube")) {
             EXPECT_EQ(lut.file.filename().string(), fs::path(lut.name).filename().string()) << "clip " << clip.id;
         }
+        expectRenderable(lut, "clip " + clip.id);
         const std::string expected = lut.kind == LutResolution::Kind::none ? "None" : lut.name;
         TimelinePreviewEngine& engine = g.engine();
         const std::optional<std::string> monitor =
@@ -205,6 +220,7 @@ void checkLuts(Generated& g)
     }
     ASSERT_TRUE(g.luts.job);
     const LutResolution& project = *g.luts.job;
+    expectRenderable(project, "the project");
     if (project.fails())
         g.failing.insert(project.name);
     checkClipLuts(g);
@@ -456,6 +472,9 @@ void checkGeneratedCase(const Library& library, std::uint32_t seed, int index, R
                                       << "): " << summary);
     ++reach.cases;
     Generated g{harness, c, adopt(harness, c)};
+    editInSourceViewer(harness, c, g.player);
+    if (::testing::Test::HasFatalFailure())
+        return;
     g.shown = g.engine().resolvedMedia();
     if (g.shown)
         g.files = g.shown->files;
@@ -615,7 +634,8 @@ void checkRenderedCase(const Library& library, std::uint32_t seed, int index, Re
     generate(c, library, rng);
     if (!c.single && quota.rendered <= 0)
         return;
-    adopt(harness, c);
+    PlayerBuild player = adopt(harness, c);
+    editInSourceViewer(harness, c, player);
     TimelinePreviewEngine& engine = harness.engine;
     const std::optional<ResolvedMedia> shown = engine.resolvedMedia();
     if (!shown)

@@ -77,7 +77,7 @@ void startProject(Draw& d, std::size_t rate)
     d.session->project->fps = d.c.rate.fps();
     d.session->project->width = kCanvasWidth;
     d.session->project->height = kCanvasHeight;
-    for (const char* lut : {"look.cube", "Look.cube", "LookA.cube", "two.cube", "bad.cube"})
+    for (const char* lut : {"look.cube", "Look.cube", "LookA.cube", "two.cube", "bad.cube", "trunc.cube", "banana.cube"})
         d.place(lut, d.library.file(lut));
 }
 
@@ -147,7 +147,8 @@ void addOwnSources(Draw& d)
 // ---- video clips ----
 
 // A clip's LUT of kind `kind`: a file missing, two-point, inline, a file, both, unusable, switched
-// off, a mixed-case file, or a mixed-case name of which only a look-alike file is there.
+// off, a mixed-case file, a mixed-case name of which only a look-alike file is there, or a file
+// that names a size the cube reader refuses (entries cut short, a size that is no number).
 EditorJobV2::ClipGrade lutGrade(Draw& d, std::size_t kind)
 {
     EditorJobV2::ClipGrade grade;
@@ -188,9 +189,17 @@ EditorJobV2::ClipGrade lutGrade(Draw& d, std::size_t kind)
         d.c.summary << " lut=Look.cube";
         grade.lutFile = "Look.cube";
         break;
-    default:
+    case 8:
         d.c.summary << " lut=lookA.cube(only LookA.cube)";
         grade.lutFile = "lookA.cube";
+        break;
+    case 9:
+        d.c.summary << " lut=trunc.cube";
+        grade.lutFile = "trunc.cube";
+        break;
+    default:
+        d.c.summary << " lut=banana.cube";
+        grade.lutFile = "banana.cube";
         break;
     }
     return grade;
@@ -202,7 +211,7 @@ void addClipSpeedAndLut(Draw& d, EditSession::Clip& clip)
     const double speeds[] = {1, 1, 1, 0.5, 2, 1.5};
     if (const double speed = speeds[d.pick(std::size(speeds))]; speed != 1)
         clip.speed = speed;
-    if (const std::size_t lut = d.pick(12); lut < 9)
+    if (const std::size_t lut = d.pick(12); lut < 11)
         clip.grade = lutGrade(d, d.c.rendered ? (lut == 7 ? 7 : 3) : lut);
 }
 
@@ -315,13 +324,14 @@ void addVoiceMemo(Draw& d)
 
 // ---- the project's, the job's and the 10-bit workspace's LUTs ----
 
-// The project's LUT: inline, a file, missing, unusable, a mixed-case file, or a mixed-case name
-// of which only a look-alike file is there.
+// The project's LUT: inline, a file, missing, unusable, a mixed-case file, a mixed-case name of
+// which only a look-alike file is there, or a file whose entries are cut short.
 void setProjectLut(Draw& d)
 {
     if (d.c.single || !d.chance(d.c.rendered ? 0.3 : 0.4))
         return;
-    const char* references[] = {nullptr, "look.cube", "missing_project_look.cube", "bad.cube", "Look.cube", "lookA.cube"};
+    const char* references[] = {nullptr,     "look.cube",  "missing_project_look.cube", "bad.cube",
+                                "Look.cube", "lookA.cube", "trunc.cube"};
     const std::size_t kind = d.c.rendered ? 1 : d.pick(std::size(references));
     d.session->grade = EditSession::ProjectGrade{kind == 0 ? identityCubeText() : references[kind]};
     d.c.summary << " project-lut=" << (kind == 0 ? "inline" : references[kind]);
@@ -339,6 +349,28 @@ void setJobLuts(Draw& d)
     d.c.lutOverride = d.chance(0.5) ? d.c.folder / "chosen_override.cube" : d.c.folder / "bad.cube";
     d.c.summary << " override=" << d.c.lutOverride->filename().string()
                 << (fs::exists(*d.c.lutOverride) ? "(unusable)" : "(gone)");
+}
+
+// ---- edits before the routes are asked ----
+
+// A video clip given other marks in the Source Viewer and sent back with "Update Timeline": the
+// viewer hands back the LUT it shows, which stays the clip's own as written. Not where the 10-bit
+// workspace is handed a browser's job: that job knows nothing of an edit made in the editor.
+void editInSourceViewer(Draw& d)
+{
+    if (d.c.continued)
+        return;
+    std::vector<const EditSession::Clip*> videos;
+    for (const EditSession::Clip& clip : d.clips)
+        if (clip.type == "video")
+            videos.push_back(&clip);
+    if (videos.empty() || !d.chance(0.25))
+        return;
+    const EditSession::Clip& clip = *videos[d.pick(videos.size())];
+    const double in = std::max(0.0, clip.inPoint.value_or(0) + d.uniform(-0.2, 0.3));
+    const double length = d.uniform(0.2, 1.0);
+    d.c.viewerEdit = Case::ViewerEdit{clip.id, in, in + length};
+    d.c.summary << " viewer-update " << clip.id << " in " << in << " out " << in + length;
 }
 
 } // namespace
@@ -364,6 +396,7 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
     addVoiceMemo(d);
     setProjectLut(d);
     setJobLuts(d);
+    editInSourceViewer(d);
     d.session->timelines.front().clips = std::move(d.clips);
     d.session->normalizeAllClipTiming();
     c.session = d.session;

@@ -80,6 +80,8 @@ Library::Library()
     writeTextFile(dir_.path() / "LookA.cube", bentMiddleCubeText(0.8, 0.5, 0.3));
     writeTextFile(dir_.path() / "two.cube", twoPointCubeText());
     writeTextFile(dir_.path() / "bad.cube", "TITLE \"no table\"\nLUT_3D_SIZE 2\n0 0 0\n");
+    writeTextFile(dir_.path() / "trunc.cube", truncatedCubeText());
+    writeTextFile(dir_.path() / "banana.cube", bananaSizeCubeText());
 }
 
 fs::path Library::movie(std::size_t rate, bool isShort) const
@@ -116,6 +118,11 @@ PlayerBuild adopt(EngineHarness& harness, const Case& c)
 {
     harness.engine.adoptSession(c.session, c.folder, std::nullopt, true);
     harness.queue->runUntilIdle();
+    return answerBuild(harness);
+}
+
+PlayerBuild answerBuild(EngineHarness& harness)
+{
     PlayerBuild build;
     const PreviewCompositionBuilder::Request& request = harness.builder->requests.back();
     try {

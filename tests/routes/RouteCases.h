@@ -41,8 +41,9 @@ inline constexpr int kStillStamp = 7;
 // Movies (per rate a long one of 1.6 s and a short one of 0.8 s, each stamping its frames from a
 // base of its own, so a stamp tells the movie and the frame), a still, a sound file and LUT files
 // (look.cube, Look.cube and LookA.cube keep black and white, each bending the middle its own way;
-// two.cube has two points, bad.cube is no LUT), made once; each case links the ones it needs into
-// a media folder of its own.
+// two.cube has two points, bad.cube is no LUT, trunc.cube and banana.cube name a size but the
+// cube reader refuses them), made once; each case links the ones it needs into a media folder of
+// its own.
 class Library {
 public:
     Library();
@@ -78,6 +79,14 @@ struct Case {
     // Made to be rendered: every LUT keeps black and white (frame stamps stay readable), and
     // nothing is missing.
     bool rendered = false;
+    // A clip opened in the Source Viewer, given other marks there and sent back with "Update
+    // Timeline" before any route is asked.
+    struct ViewerEdit {
+        std::string clipId;
+        double in = 0;
+        double out = 0;
+    };
+    std::optional<ViewerEdit> viewerEdit;
     std::ostringstream summary;
 };
 
@@ -86,9 +95,10 @@ struct Case {
 // movie named like the sound clip, sounds and stills missing or present), clips off the frame grid
 // with speeds, gaps, back-to-back pieces of one file and two lanes (lower lanes running past their
 // file's end at other speeds), LUTs missing, 2-point, inline, file, both, switched off, of mixed
-// case, or of a mixed-case name only a look-alike file answers (lookA.cube beside LookA.cube), a
-// project LUT (inline, by file, missing, unusable, mixed case, look-alike), and the 10-bit
-// workspace's LUT override.
+// case, of a mixed-case name only a look-alike file answers (lookA.cube beside LookA.cube), or
+// naming a size the cube reader refuses, a project LUT (inline, by file, missing, unusable, cut
+// short, mixed case, look-alike), the 10-bit workspace's LUT override, and a clip's Source Viewer
+// edit.
 void generate(Case& c, const Library& library, std::mt19937& rng);
 
 // What the window's preview build made of the case: the player's item and facts, or its error.
@@ -100,6 +110,8 @@ struct PlayerBuild {
 // application's own build of the player item (TimelinePreviewEngine::makePlayerItem), with the
 // facts the platform builder hands over.
 PlayerBuild adopt(EngineHarness& harness, const Case& c);
+// The newest build the engine asked for, answered as adopt answers it.
+PlayerBuild answerBuild(EngineHarness& harness);
 
 // After the monitor has decided: a file of a source's name appears directly in the folder
 // (another movie) where the source's own lies in a subfolder, or a missing clip LUT appears.

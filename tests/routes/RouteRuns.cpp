@@ -133,24 +133,45 @@ Picture planPicture(const Exporter::TimelineExportPlan& plan, std::int64_t n)
     return exportPicture(plan.frameMap, plan.sourceFiles, n);
 }
 
-SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const EditSession::Clip& clip)
+namespace {
+
+// The Source Viewer's controller on a timeline clip as the Edit workspace opens it, with no player;
+// the file's duration read only where `marks` (the range a user marks) asks for it.
+std::unique_ptr<SourceViewerController> openSourceViewer(EngineHarness& harness, const Case& c,
+                                                         const EditSession::Clip& clip,
+                                                         SourceViewerController::Callbacks callbacks,
+                                                         std::optional<std::pair<double, double>> marks = std::nullopt)
 {
     TimelinePreviewEngine& engine = harness.engine;
     const std::vector<EditSession::Source>& sources = engine.session()->sources;
     const auto source = std::find_if(sources.begin(), sources.end(),
                                      [&](const EditSession::Source& s) { return s.id == clip.sourceId; });
-    SourceViewerAnswer answer;
-    SourceViewerController::Callbacks callbacks;
-    callbacks.onUpdateTimeline = [&answer](double, double, const std::string& lut) { answer.handedBack = lut; };
-    // No player and no duration: what the viewer shows of the LUT needs neither.
     SourceViewerServices services;
     services.mainQueue = harness.queue;
     services.openPlayback = [](const fs::path&) { return SourcePlayback{}; };
-    services.probeDuration = [](const fs::path&) { return std::optional<double>(); };
-    const std::optional<fs::path> sessionFile = engine.lutSessionFileURL();
-    SourceViewerController viewer(engine, source == sources.end() ? EditSession::Source{} : *source, c.folder,
-                                  sessionFile, clip.id, clip.inPoint, clip.outPoint, callbacks, services);
-    viewer.load();
+    services.probeDuration = [measured = marks.has_value()](const fs::path& file) -> std::optional<double> {
+        if (!measured)
+            return std::nullopt;
+        return Asset::open(file)->duration().seconds();
+    };
+    auto viewer = std::make_unique<SourceViewerController>(
+        engine, source == sources.end() ? EditSession::Source{} : *source, c.folder, engine.lutSessionFileURL(), clip.id,
+        marks ? std::optional(marks->first) : clip.inPoint, marks ? std::optional(marks->second) : clip.outPoint,
+        std::move(callbacks), services);
+    viewer->load();
+    return viewer;
+}
+
+} // namespace
+
+SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const EditSession::Clip& clip)
+{
+    SourceViewerAnswer answer;
+    SourceViewerController::Callbacks callbacks;
+    callbacks.onUpdateTimeline = [&answer](double, double, const std::string& lut) { answer.handedBack = lut; };
+    // No duration: what the viewer shows of the LUT does not need it.
+    const std::unique_ptr<SourceViewerController> opened = openSourceViewer(harness, c, clip, callbacks);
+    SourceViewerController& viewer = *opened;
     answer.loadError = viewer.loadError();
     answer.picker = viewer.sourceLutReference();
     answer.title = viewer.lutTitle(answer.picker);
@@ -160,6 +181,41 @@ SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const 
         answer.stillLutText = PreviewFrameGrader::resolvedClipLutText(grade, inputs.mediaFolder, inputs.sessionFile);
     viewer.updateTimeline();
     return answer;
+}
+
+void editInSourceViewer(EngineHarness& harness, const Case& c, PlayerBuild& player)
+{
+    TimelinePreviewEngine& engine = harness.engine;
+    const std::optional<EditSession::Clip> clip = c.viewerEdit ? engine.session()->clip(c.viewerEdit->clipId) : std::nullopt;
+    if (!clip)
+        return;
+    SourceViewerController::Callbacks callbacks;
+    callbacks.onUpdateTimeline = [&engine, id = clip->id](double in, double out, const std::string& lut) {
+        engine.updateTimelineClipFromSource(id, in, out, lut);
+    };
+    const std::unique_ptr<SourceViewerController> viewer =
+        openSourceViewer(harness, c, *clip, callbacks, std::pair(c.viewerEdit->in, c.viewerEdit->out));
+    if (viewer->loadError())
+        return;
+    ASSERT_TRUE(harness.queue->runUntil([&] { return viewer->didApplyInitialMarks(); }, 60))
+        << "the Source Viewer never read the length of " << clip->id << "'s file";
+    const std::size_t builds = harness.builder->requests.size();
+    viewer->updateTimeline();
+    harness.queue->runUntilIdle();
+    const std::optional<EditSession::Clip> updated = engine.session()->clip(clip->id);
+    ASSERT_TRUE(updated);
+    const auto lutOf = [](const std::optional<EditorJobV2::ClipGrade>& grade) {
+        if (!grade)
+            return std::string("(no grade)");
+        return "hasLut " + (grade->hasLut ? std::to_string(*grade->hasLut) : std::string("-")) + ", lutFile " +
+               grade->lutFile.value_or("-") + ", lutName " + grade->lutName.value_or("-") +
+               (grade->lutData ? ", inline text" : "");
+    };
+    EXPECT_TRUE(updated->grade == clip->grade)
+        << "Source Viewer's Update Timeline: clip " << clip->id << "'s LUT " << lutOf(clip->grade) << " became "
+        << lutOf(updated->grade);
+    if (harness.builder->requests.size() > builds)
+        player = answerBuild(harness);
 }
 
 } // namespace velmora::test::routes

@@ -65,5 +65,10 @@ struct SourceViewerAnswer {
     std::string handedBack;
 };
 SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const EditSession::Clip& clip);
+// The case's Source Viewer edit as the Edit workspace makes it: the viewer opened on the clip with
+// the marks the user set, its "Update Timeline" handing the range and the LUT it shows to the
+// engine (updateTimelineClipFromSource), and the engine's build of the edited timeline answered
+// into `player`. The clip's LUT reference must come back as it was written.
+void editInSourceViewer(EngineHarness& harness, const Case& c, PlayerBuild& player);
 
 } // namespace velmora::test::routes
