@@ -19,6 +19,7 @@
 #include "app/EditorApplication.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EditorExportSheet.h"
+#include "export_workspaces/ExportWorkspaceController.h"
 #include "platform/image/Image.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
@@ -271,6 +272,23 @@ const ExportSheetController& AppScenario::exportTo(const fs::path& movie)
                         "the export", 300))
         << run.status();
     return run;
+}
+
+::testing::AssertionResult AppScenario::handOverToTenBit(ContentView*& shown)
+{
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab \u2192")), Qt::LeftButton);
+    if (::testing::AssertionResult there = waitForTenBitWorkspace(shown); !there)
+        return there;
+    return waitFor([&] { return shown->controller().inputsComplete(); }, "the handed-over job");
+}
+
+void AppScenario::chooseTenBitOutput(ContentView& tenBit, const fs::path& file)
+{
+    QTest::mouseClick(tenBit.findChild<QPushButton*>(QStringLiteral("chooseOutput")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
+    EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the output panel"));
+    if (panel)
+        choose(*panel, file);
 }
 
 void AppScenario::importWithPanel(const fs::path& item)

@@ -117,6 +117,10 @@ protected:
                                        double seconds = 60) const;
     // Waits for the window to show the 10-bit Export workspace, which `shown` then points at.
     ::testing::AssertionResult waitForTenBitWorkspace(ContentView*& shown) const;
+    // "10-bit Export Tab →": waits for that workspace (`shown`) to hold the handed-over job.
+    ::testing::AssertionResult handOverToTenBit(ContentView*& shown);
+    // "Choose Output…" in the 10-bit Export workspace, `file` chosen in its panel.
+    void chooseTenBitOutput(ContentView& tenBit, const std::filesystem::path& file);
     // Waits for the program view to show the graded still of frame `frame` of a frame stamp,
     // read along `row` of the canvas as stampIn reads it.
     ::testing::AssertionResult waitForGradedStill(int frame, int row = -1) const;

@@ -55,20 +55,15 @@ std::vector<std::string> filesStartingWith(const fs::path& folder, const std::ve
 // untouched, and the temporary folder holds no render job.
 TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratchFiles)
 {
-    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
     ContentView* tenBit = nullptr;
-    ASSERT_TRUE(waitForTenBitWorkspace(tenBit));
+    ASSERT_TRUE(handOverToTenBit(tenBit));
     ExportWorkspaceController& job = tenBit->controller();
-    ASSERT_TRUE(waitFor([&] { return job.inputsComplete(); }, "the handed-over job"));
     ASSERT_TRUE(job.jobURL());
     EXPECT_EQ(filesStartingWith(folders.temporary(), {"velmora_render_"}),
               std::vector<std::string>{job.jobURL()->filename().string()});
 
-    QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseOutput")), Qt::LeftButton);
-    QFileDialog* panel = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the output panel"));
     const fs::path master = folders.scratch() / "Scenes_master.mov";
-    choose(*panel, master);
+    chooseTenBitOutput(*tenBit, master);
     ASSERT_EQ(job.outputURL(), master);
     EXPECT_EQ(job.outputContainer(), "mov");
     EXPECT_TRUE(tenBit->findChild<QPushButton*>(QStringLiteral("container-mov"))->isChecked());
@@ -89,6 +84,7 @@ TEST_F(AppScenario, QuittingDuringAnExportKeepsTheEarlierMasterAndLeavesNoScratc
     // running when the window is asked to quit, once its partial movie is there.
     const fs::path largerJob = writeLargerJob(*job.jobURL(), folders.scratch());
     QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseJob")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the job panel"));
     choose(*panel, largerJob);
     ASSERT_EQ(job.jobURL(), largerJob);

@@ -116,17 +116,12 @@ TEST_F(OneResolutionScenario, SameNamedFilesInTwoFoldersExportAsShownAndAMissing
     QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
 
     // So does the 10-bit workspace's movie of the handed-over job.
-    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab →")), Qt::LeftButton);
     ContentView* tenBit = nullptr;
-    ASSERT_TRUE(waitForTenBitWorkspace(tenBit));
+    ASSERT_TRUE(handOverToTenBit(tenBit));
     ExportWorkspaceController& job = tenBit->controller();
-    ASSERT_TRUE(waitFor([&] { return job.inputsComplete(); }, "the handed-over job"));
     const nlohmann::json handed = nlohmann::json::parse(readTextFile(*job.jobURL()));
-    QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseOutput")), Qt::LeftButton);
-    QFileDialog* panel = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the output panel"));
     const fs::path master = folders.scratch() / "Cards_master.mp4";
-    choose(*panel, master);
+    chooseTenBitOutput(*tenBit, master);
     auto* exportButton = tenBit->findChild<QPushButton*>(QStringLiteral("export"));
     QTest::mouseClick(exportButton, Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return job.isExporting(); }, "the export to start"));
@@ -143,6 +138,7 @@ TEST_F(OneResolutionScenario, SameNamedFilesInTwoFoldersExportAsShownAndAMissing
     const fs::path missingJob = folders.scratch() / "Cards_missing_look.json";
     writeTextFile(missingJob, missingLut.dump(2));
     QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseJob")), Qt::LeftButton);
+    QFileDialog* panel = nullptr;
     ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the job panel"));
     choose(*panel, missingJob);
     ASSERT_EQ(job.jobURL(), missingJob);

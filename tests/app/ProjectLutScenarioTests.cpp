@@ -118,15 +118,10 @@ TEST_F(ProjectLutScenario, ALutCutShortIsNamedMarkedAndRefusedWithWhyOnEveryRout
     pressRole(*alert, QMessageBox::AcceptRole);
     QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
 
-    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("10-bit Export Tab \u2192")), Qt::LeftButton);
     ContentView* tenBit = nullptr;
-    ASSERT_TRUE(waitForTenBitWorkspace(tenBit));
+    ASSERT_TRUE(handOverToTenBit(tenBit));
     ExportWorkspaceController& job = tenBit->controller();
-    ASSERT_TRUE(waitFor([&] { return job.inputsComplete(); }, "the handed-over job"));
-    QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("chooseOutput")), Qt::LeftButton);
-    QFileDialog* panel = nullptr;
-    ASSERT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the output panel"));
-    choose(*panel, out / "Cut_master.mov");
+    chooseTenBitOutput(*tenBit, out / "Cut_master.mov");
     QTest::mouseClick(tenBit->findChild<QPushButton*>(QStringLiteral("export")), Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return job.showError(); }, "the 10-bit export's refusal", 300)) << job.statusText();
     EXPECT_TRUE(job.errorText().starts_with("Error Domain=export Code=214 \"" + refusal)) << job.errorText();
