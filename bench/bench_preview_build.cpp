@@ -1,4 +1,4 @@
-// The preview composition of long timelines: TimelinePreviewEngine::makePlayerItem, the work of
+// The preview composition of long timelines: PreviewPlayerItem::makePlayerItem, the work of
 // every rebuild between an edit and the new player (it runs on the build queue, never on the
 // main thread).
 //
@@ -19,7 +19,7 @@
 
 #include "model/EditSession.h"
 #include "platform/media/PlayerItem.h"
-#include "preview/TimelinePreviewEngine.h"
+#include "preview/PreviewPlayerItem.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ void BM_MakePlayerItem(benchmark::State& state)
     const auto session = longTimeline(static_cast<int>(state.range(0)), state.range(1) != 0);
     const fs::path& folder = mediaFolder();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(velmora::TimelinePreviewEngine::makePlayerItem(*session, folder, 600, false, nullptr));
+        benchmark::DoNotOptimize(velmora::PreviewPlayerItem::makePlayerItem(*session, folder, 600, false, nullptr));
     }
 }
 
@@ -105,9 +105,9 @@ void growth(benchmark::State& state, int smallCount, int largeCount)
     Clock::duration largeTotal{};
     for (auto _ : state) {
         const auto start = Clock::now();
-        benchmark::DoNotOptimize(velmora::TimelinePreviewEngine::makePlayerItem(*small, folder, 600, false, nullptr));
+        benchmark::DoNotOptimize(velmora::PreviewPlayerItem::makePlayerItem(*small, folder, 600, false, nullptr));
         const auto middle = Clock::now();
-        benchmark::DoNotOptimize(velmora::TimelinePreviewEngine::makePlayerItem(*large, folder, 600, false, nullptr));
+        benchmark::DoNotOptimize(velmora::PreviewPlayerItem::makePlayerItem(*large, folder, 600, false, nullptr));
         const auto end = Clock::now();
         smallTotal += middle - start;
         largeTotal += end - middle;

@@ -4,29 +4,29 @@
 #include <variant>
 
 #include "platform/media/PlayerItem.h"
-#include "preview/TimelinePreviewEngine.h"
+#include "preview/PreviewPlayerItem.h"
 
 namespace velmora {
 
 namespace {
 
-using ItemOutcome = std::variant<TimelinePreviewEngine::PlayerItemBuild, Error>;
+using ItemOutcome = std::variant<PreviewPlayerItem::PlayerItemBuild, Error>;
 
 ItemOutcome buildItem(const PreviewCompositionBuilder::Request& request,
-                      const TimelinePreviewEngine::FilesFound& filesFound)
+                      const PreviewPlayerItem::FilesFound& filesFound)
 {
     try {
         // The engine clears its grade context itself when it installs the newest build: a
         // context handed back from here could arrive for a build that is no longer current.
-        TimelinePreviewEngine::PlayerItemBuild built = TimelinePreviewEngine::makePlayerItem(
-            *request.session, request.mediaFolder, TimelinePreviewEngine::previewTimescale, false, nullptr,
+        PreviewPlayerItem::PlayerItemBuild built = PreviewPlayerItem::makePlayerItem(
+            *request.session, request.mediaFolder, PreviewPlayerItem::previewTimescale, false, nullptr,
             request.readabilityCheck, filesFound);
         built.item->setPreferredForwardBufferDuration(PlayerItem::maximumForwardBufferDuration);
         return built;
     } catch (const Error& error) {
         return error;
     } catch (const std::exception& error) {
-        return Error(TimelinePreviewEngine::previewErrorDomain, 0, error.what());
+        return Error(PreviewPlayerItem::previewErrorDomain, 0, error.what());
     }
 }
 
@@ -38,7 +38,7 @@ PreviewCompositionOutcome playerFor(ItemOutcome outcome, const std::shared_ptr<M
     if (Error* error = std::get_if<Error>(&outcome)) {
         return std::move(*error);
     }
-    TimelinePreviewEngine::PlayerItemBuild& built = std::get<TimelinePreviewEngine::PlayerItemBuild>(outcome);
+    PreviewPlayerItem::PlayerItemBuild& built = std::get<PreviewPlayerItem::PlayerItemBuild>(outcome);
     PreviewComposition composition;
     composition.player = std::make_shared<PlatformPreviewPlayer>(mainQueue, std::move(built.item), audioSinks());
     composition.transform = built.transform;
@@ -67,14 +67,14 @@ void PlatformCompositionBuilder::build(Request request, std::function<void(Previ
     queue_.async([tickets = tickets_, ticket, mainQueue = mainQueue_, audioSinks = audioSinks_,
                   request = std::move(request), completion = std::move(completion)] {
         bool found = false;
-        const TimelinePreviewEngine::FilesFound filesFound = [&](const MediaResolver::SourceFileMap* files) {
+        const PreviewPlayerItem::FilesFound filesFound = [&](const MediaResolver::SourceFileMap* files) {
             found = true;
             if (request.filesFound) {
                 request.filesFound(files);
             }
         };
         ItemOutcome outcome = tickets->closing || ticket != tickets->newest
-                                  ? ItemOutcome(Error(TimelinePreviewEngine::previewErrorDomain, supersededCode,
+                                  ? ItemOutcome(Error(PreviewPlayerItem::previewErrorDomain, supersededCode,
                                                       "A newer preview build was asked for"))
                                   : buildItem(request, filesFound);
         if (!found && request.filesFound && !tickets->closing) {

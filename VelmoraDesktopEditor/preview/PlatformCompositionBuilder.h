@@ -11,7 +11,7 @@
 
 namespace velmora {
 
-// The preview builder of the application: TimelinePreviewEngine::makePlayerItem on a build
+// The preview builder of the application: PreviewPlayerItem::makePlayerItem on a build
 // queue of its own, answered on the main queue with a paused platform player over the item
 // (reading up to 4 s ahead, its sound in a new sink from `audioSinks`, made on the main thread).
 //

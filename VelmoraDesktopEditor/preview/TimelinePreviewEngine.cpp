@@ -289,7 +289,7 @@ void TimelinePreviewEngine::resolveSourcesWithoutBuild()
     const QPointer<TimelinePreviewEngine> self(this);
     const std::uint64_t number = sourcesResolvedNumber_;
     // The map is kept as a build's would be: the engine's answer until a build makes another.
-    const auto answer = [self, number, resolved = ++resolvedFilesNumber_,
+    const auto answer = [self, number, resolved = ++sourceFiles_.resolvedNumber,
                          owner = std::weak_ptr<const EditSession>(session_)](const EditSession& session,
                                                                              const std::filesystem::path& folder) {
         MediaResolver::PreviewReadiness readiness = MediaResolver::previewReadiness(session, folder);
@@ -344,7 +344,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     // Another project, another folder or a reload (the folder's files may have changed): the
     // map of files waits for the build's, and nothing hands on the old one meanwhile.
     if (!sameSession || mediaFolder != mediaFolderURL_ || reloadPreview || buildFirst) {
-        resolvedFiles_.reset();
+        sourceFiles_.resolved.reset();
     }
     session->ensureDefaultTimelineIfNeeded();
     session->normalizeAllClipTiming();
@@ -415,7 +415,7 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     if (hasNothingToPreview()) {
         setStatus("Loaded " + summary);
     } else {
-        announceBuild("Loaded " + summary + " — building preview…");
+        statusLine_.announceBuild("Loaded " + summary + " — building preview…");
     }
 }
 
@@ -434,7 +434,7 @@ void TimelinePreviewEngine::dropPreview()
     setIsPlaying(false);
     setPlaybackMotionSeconds(0);
     setPlayheadSeconds(0);
-    installedAssets_.clear();
+    sourceFiles_.installedAssets.clear();
     releaseWorkAfterPicture();
 }
 
@@ -612,8 +612,9 @@ TimelineFrameMap TimelinePreviewEngine::frameMap() const
     }
     std::map<std::string, SourceVideo> sources;
     if (installedFilesHold()) {
-        for (const auto& [sourceId, file] : sourceFiles_) {
-            if (const auto asset = installedAssets_.find(file.string()); asset != installedAssets_.end() && asset->second) {
+        const MediaHeaders& assets = sourceFiles_.installedAssets;
+        for (const auto& [sourceId, file] : sourceFiles_.installed) {
+            if (const auto asset = assets.find(file.string()); asset != assets.end() && asset->second) {
                 sources.emplace(sourceId, SourceVideo::of(*asset->second));
             }
         }
@@ -681,13 +682,14 @@ ShownFrame TimelinePreviewEngine::shownFrameAt(double at, const std::optional<st
     }
     std::map<std::string, SourceVideo> sources;
     if (installedFilesHold()) {
+        const std::map<std::string, std::filesystem::path>& files = sourceFiles_.installed;
+        const MediaHeaders& assets = sourceFiles_.installedAssets;
         for (const ClipTiming& clip : clips) {
-            const auto file = clip.sourceId ? sourceFiles_.find(*clip.sourceId) : sourceFiles_.end();
-            if (file == sourceFiles_.end()) {
+            const auto file = clip.sourceId ? files.find(*clip.sourceId) : files.end();
+            if (file == files.end()) {
                 continue;
             }
-            if (const auto asset = installedAssets_.find(file->second.string());
-                asset != installedAssets_.end() && asset->second) {
+            if (const auto asset = assets.find(file->second.string()); asset != assets.end() && asset->second) {
                 sources.emplace(*clip.sourceId, SourceVideo::of(*asset->second));
             }
         }

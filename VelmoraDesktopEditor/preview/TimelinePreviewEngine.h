@@ -26,17 +26,20 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/image/Geometry.h"
-#include "platform/media/Asset.h"
 #include "preview/CleanFeedWindowHandle.h"
 #include "preview/LutNameCatalog.h"
 #include "preview/PreviewCompositionBuilder.h"
+#include "preview/PreviewLutFindings.h"
 #include "preview/PreviewPlayer.h"
+#include "preview/PreviewPlayerItem.h"
+#include "preview/PreviewServices.h"
+#include "preview/PreviewSourceFiles.h"
+#include "preview/StatusLine.h"
 #include "preview/TimelineScrubAudio.h"
 
 namespace velmora {
 
 class GradeCompositionContext;
-class PlayerItem;
 
 // Where the timeline lanes place the playhead when they scroll to it.
 enum class TimelineScrollAnchor { leading, center, trailing };
@@ -60,39 +63,11 @@ public:
     // The clip edge a trim moves.
     enum class TrimEdge { head, tail };
 
-    // The services the engine runs on. An empty main queue or clock is replaced by the
-    // application's (QtMainQueue, systemClock()); without a composition builder a rebuild stops
-    // after tearing the old player down, and no player is ever installed; without a scrub-audio
-    // opener frame steps and cut jumps are silent. PlatformPreviewServices.h makes the
-    // application's.
-    struct Services {
-        std::shared_ptr<MainQueue> mainQueue;
-        std::shared_ptr<Clock> clock;
-        std::shared_ptr<PreviewCompositionBuilder> compositionBuilder;
-        TimelineScrubAudio::PlayerOpener openScrubAudioPlayer = {};
-        // Whether a media file can be read; empty: MediaResolver::unreadableReason.
-        MediaResolver::ReadabilityCheck readabilityCheck = {};
-        // Where the project's LUT files are listed, an opened project's media folder chosen and
-        // its sources looked up there when no build does it (a worker; the answer comes back
-        // through the main queue); empty: at once, on the main thread.
-        LutNameCatalog::BackgroundRunner runInBackground = {};
-    };
+    // The services the engine runs on (see PreviewServices).
+    using Services = PreviewServices;
 
-    // What makePlayerItem builds: the item over the preview composition, and the facts about
-    // it that the engine keeps while its player is installed (see PreviewComposition).
-    struct PlayerItemBuild {
-        std::shared_ptr<PlayerItem> item;
-        AffineTransform transform;
-        std::optional<AssetTrack> sourceTrack;
-        std::map<std::string, int> audioBusByClipId;
-        // The file of each source, and why those that cannot be read cannot (by source id).
-        std::map<std::string, std::filesystem::path> sourceFiles;
-        std::map<std::string, std::string> unreadableSources;
-        // The files the build read (see PreviewComposition::assets).
-        MediaHeaders assets;
-    };
-    // Receives the grade context of a build (the preview composition never grades: always none).
-    using GradeContextHolder = std::function<void(std::shared_ptr<const GradeCompositionContext>)>;
+    // What makePlayerItem builds (see PreviewPlayerItem).
+    using PlayerItemBuild = PreviewPlayerItem::PlayerItemBuild;
 
     struct SnappedClipStart {
         double time = 0;
@@ -125,13 +100,6 @@ public:
         std::optional<EditorJobV2::ClipGrade> clipGrade;
     };
 
-    // Where a stretch [timelineStart, timelineEnd) of a clip reads its source media.
-    struct SourceMapping {
-        double sourceStart = 0;      // seconds into the source
-        double sourceDuration = 0;   // seconds of source consumed (timeline length × speed)
-        double timelineDuration = 0; // seconds on the timeline
-    };
-
     // Opens (or brings forward) the clean-feed window and returns its controller; supplied by
     // the view layer.
     using CleanFeedWindowOpener = std::function<CleanFeedWindowHandle*(TimelinePreviewEngine& engine)>;
@@ -142,12 +110,9 @@ public:
     static constexpr double rebuildDebounceSeconds = 0.12;
     static constexpr int maximumUndoSteps = 40;
     // Time scale of every media time the preview composition and its player use.
-    static constexpr std::int32_t previewTimescale = 600;
-    // Errors of the preview composition, domain "preview".
-    static constexpr const char* previewErrorDomain = "preview";
-    static constexpr int noActiveTimelineCode = 1;
-    static constexpr int compositionTrackCode = 2;
-    static constexpr int mediaNotFoundCode = 10;
+    static constexpr std::int32_t previewTimescale = PreviewPlayerItem::previewTimescale;
+    // Errors of the preview and its builds, domain "preview" (codes: PreviewPlayerItem).
+    static constexpr const char* previewErrorDomain = PreviewPlayerItem::previewErrorDomain;
 
     explicit TimelinePreviewEngine(QObject* parent = nullptr);
     explicit TimelinePreviewEngine(Services services, QObject* parent = nullptr);
@@ -167,7 +132,7 @@ public:
     // that say a preview build is under way ("Building timeline…") are replaced by that build's
     // own ("Ready — …", "Failed: …"), which follow instead any words written while it ran: those
     // the user has not seen yet stay in front until the next outcome replaces them.
-    const std::string& status() const { return status_; }
+    const std::string& status() const { return statusLine_.text(); }
     // Text of the last preview build failure.
     const std::optional<std::string>& lastError() const { return lastError_; }
     // Why the files of sources cannot be read, by source id: found by the latest preview build
@@ -228,7 +193,7 @@ public:
     const std::string& projectLutReference() const { return projectLutReference_; }
     const std::string& projectLutCube() const { return projectLutCube_; }
     // The project LUT's answer as last looked up for the stored reference; none before.
-    const LutResolution& projectLutAnswer() const { return projectLut_; }
+    const LutResolution& projectLutAnswer() const { return luts_.projectLut; }
     // What Project Settings' LUT picker shows for the project's LUT.
     LutPickerValue projectLutPickerValue() const;
     // What every LUT picker of a clip shows for the clip's LUT (LutResolving::pickerValue of the
@@ -321,7 +286,7 @@ public:
     // after a build failed or the preview was dropped.
     const MediaHeaders& installedAssets() const
     {
-        return installedAssets_;
+        return sourceFiles_.installedAssets;
     }
     // True while syncTimelineTrimAndPreview runs: the revision it bumps is a normalisation the
     // saved document gets on opening too, not an edit.
@@ -429,42 +394,15 @@ public:
     void setClipFades(const std::string& clipId, double fadeIn, double fadeOut, bool recordUndo);
     // The visual clip's opacity at the playhead (1 without a session).
     double previewVisualOpacity() const;
-    // Source range read by a stretch of a clip; none for a clip without a positive duration or
-    // a stretch outside it.
-    static std::optional<SourceMapping> sourceMapping(const EditSession::Clip& clip, double timelineStart,
-                                                      double timelineEnd);
-    // The clip's gain with its fades, `timeInClip` seconds after its timeline start.
-    static float clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip);
 
     // ---- the preview composition ----
 
-    // The player item of the session's active timeline: its visible video on one track, on each
-    // frame of frameGrid() the source frame the timeline's frame rule names there (TimelineFrameMap
-    // over the files the build reads) and nothing, black, where it names a gap; each
-    // sounding clip on an audio track of its own with its gain and fades, the picture filling
-    // the project canvas. Reads the session only; runs on any thread. `timescale` and
-    // `applyGrade` change nothing (the composition is always on 600 and never grades);
-    // `gradeContextHolder` is called once, with none, when the build succeeds. Throws Error
-    // "preview" 1 (no active timeline), 2 (no composition track), 10 (media missing), what the
-    // media resolver throws for the folder, and the media layer's errors of a piece that
-    // cannot be inserted. A source whose file `readable` (empty: MediaResolver::unreadableReason)
-    // finds unreadable is left out as one without media and named in unreadableSources;
-    // `readable` is called on several threads at once. `filesFound` is called once, as soon as
-    // the sources' files are known (MediaResolver::sourceFileMap, before any is read), with them,
-    // or with none when the folder gives none (the build then throws what the resolver threw);
-    // never when the session has no active timeline.
-    using FilesFound = std::function<void(const MediaResolver::SourceFileMap* files)>;
-    static PlayerItemBuild makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
-                                          std::int32_t timescale, bool applyGrade,
-                                          const GradeContextHolder& gradeContextHolder,
-                                          const MediaResolver::ReadabilityCheck& readable = {},
-                                          const FilesFound& filesFound = {});
-    // What sounds at a timeline instant for a scrub burst: at most two segments (the audio
-    // clips of the lowest lanes, or the visible video clip's own sound when the timeline has
-    // no audio clip), read from the sources' files `files` (MediaResolver::sourceFileMap).
-    static std::vector<TimelineScrubAudio::Segment> scrubAudioSegments(const EditSession& session,
-                                                                        const MediaResolver::SourceFileMap& files,
-                                                                        double playhead);
+    // The player item of the session's active timeline, built on frameGrid() by
+    // PreviewPlayerItem::makePlayerItem (the arguments and errors are its own).
+    static PlayerItemBuild makePlayerItem(auto&&... arguments)
+    {
+        return PreviewPlayerItem::makePlayerItem(std::forward<decltype(arguments)>(arguments)...);
+    }
 
     // ---- transport ----
 
@@ -623,15 +561,6 @@ private:
     void resolveSourcesWithoutBuild();
     // Runs the work waiting for the picture (whenPictureShown).
     void releaseWorkAfterPicture();
-    // The status line's own writes (see status()). announceBuild: words that a build is under way,
-    // which its outcome replaces. reportBuildOutcome: that outcome. restateStatus: the same line
-    // with a warning put in front or a word settled, still of the kind it was.
-    void writeStatus(std::string status, bool announcesBuild);
-    void announceBuild(std::string words);
-    void reportBuildOutcome(const std::string& words);
-    void restateStatus(std::string status);
-    // Puts a warning in front of the line unless the line says it already.
-    void putWarningInFront(const std::string& warning);
     // Setters of the published state; each notifies.
     void setIsPlaying(bool value);
     void setPlayheadSeconds(double value);
@@ -722,10 +651,6 @@ private:
     // Grade plumbing.
     void refreshGradeCompositionContext();
     void refreshLiveAudioMix();
-    // The gain and fade envelope of a clip's audio track: a set point at `base` holding the
-    // clip's gain, its fade ramps and the ramp that holds the gain between them; times are
-    // timeline seconds from `base` (the clip's start).
-    static AudioMixInputParameters audioEnvelope(int trackID, const EditSession::Clip& clip, double base);
     void updatePreviewFadeOpacity(double at);
     // After a grade write to the clip: the status line's word that its LUT cannot be used is
     // replaced once the clip holds another LUT reference.
@@ -773,53 +698,17 @@ private:
     std::shared_ptr<Clock> clock_;
     std::shared_ptr<PreviewCompositionBuilder> compositionBuilder_;
     MediaResolver::ReadabilityCheck readabilityCheck_;
-    // The source files of the installed build, and the sources that cannot be read.
-    std::map<std::string, std::filesystem::path> sourceFiles_;
-    // What those files were resolved for: the session, its timeline revision and the media folder
-    // when the build was installed. While all three still hold and no build is under way, the
-    // installed files answer which file a source is linked to without listing the folder again.
-    std::weak_ptr<const EditSession> sourceFilesSession_;
-    int sourceFilesRevision_ = 0;
-    std::optional<std::filesystem::path> sourceFilesFolder_;
+    // The files of the installed build and of the newest build's worker, and what reading them
+    // met; and the sources that cannot be read.
+    PreviewSourceFiles sourceFiles_;
     std::map<std::string, std::string> unreadableSources_;
-    // The newest map of files a build made on its worker, what it was made from, and for which
-    // session (whatever became of that build): the engine's one answer to which file each source
-    // reads. The main thread never lists the media folder for it.
-    struct ResolvedFiles {
-        std::weak_ptr<const EditSession> session;
-        std::filesystem::path folder;
-        MediaResolver::ResolutionInputs inputs;
-        std::optional<MediaResolver::SourceFileMap> files;
-        // What the status line says of the sources shown by another file (standInText).
-        std::string standIns;
-    };
-    std::optional<ResolvedFiles> resolvedFiles_;
-    std::uint64_t resolvedFilesNumber_ = 0;
-    // Clips whose LUT grades nothing, by clip id: the LUT's name and the clip's LUT reference
-    // (ClipGradeEditState) when it was looked up; the number of the newest look-up.
-    struct MissingClipLut {
-        std::string name;
-        std::string reference;
-        bool unusable = false; // found, but not usable .cube text
-    };
-    std::map<std::string, MissingClipLut> missingClipLuts_;
-    // The project LUT's answer, with its text, for projectLutReference_ (see projectLutAnswer).
-    LutResolution projectLut_;
-    std::uint64_t missingClipLutsNumber_ = 0;
+    // The clips' and the project's LUTs that grade nothing, and the status line's words of them.
+    PreviewLutFindings luts_;
     // Each distinct LUT reference's answer for one media folder and project file, filled off the
     // main thread once the first picture is shown: renewed when either changes or the LUT list
     // is refreshed (lutAnswers).
     mutable std::shared_ptr<LutResolving::Cache> lutAnswers_;
     const std::shared_ptr<LutResolving::Cache>& lutAnswers() const;
-    // What `answers` holds for a grade; none while a file it names is not looked up.
-    static std::optional<LutResolution> knownLut(const LutResolving::Cache& answers,
-                                                 const std::optional<EditorJobV2::ClipGrade>& grade);
-    // Sources whose file opened but failed to decode in the player, with the file and when it was
-    // last changed then: revisited unchanged, they are named again without another build.
-    std::map<std::string, std::pair<std::filesystem::path, std::optional<std::filesystem::file_time_type>>>
-        undecodableFiles_;
-    // The files the installed build read.
-    MediaHeaders installedAssets_;
     // From the request of a build until its player's first seek has landed, or the build failed
     // or was dropped; and the work waiting for that (whenPictureShown).
     bool awaitingPicture_ = false;
@@ -831,7 +720,8 @@ private:
     double playheadSeconds_ = 0;
     double playbackMotionSeconds_ = 0;
     double durationSeconds_ = 0;
-    std::string status_ = "Import Web Job JSON… then Media Folder…";
+    // The status line's words and its own writes (see status()).
+    StatusLine statusLine_{[this] { emit statusChanged(); }};
     std::optional<std::string> lastError_;
     std::shared_ptr<PreviewPlayer> avPlayer_;
     bool gradePreviewEnabled_ = false;
@@ -880,25 +770,6 @@ private:
     // True while a build's player is put in place: its own seek says nothing of unreadable files
     // (the build has just named them).
     bool installingComposition_ = false;
-    // The status line's word that a chosen LUT cannot be used: for which clip and reference, and
-    // the text; main thread only.
-    struct LutWarning {
-        std::string clipId;
-        std::string reference;
-        std::string text;
-    };
-    std::optional<LutWarning> lutWarning_;
-    // The line announces a build under way (announceBuild); main thread only.
-    bool statusAnnouncesBuild_ = false;
-    // The LUT words followLutAnswer last put in front of the status line (empty: none), and the
-    // line nameMissingLutAt wrote for a clip with the line it replaced; main thread only.
-    std::string lutWordsShown_;
-    struct ClipLutWords {
-        std::string clipId;
-        std::string text;
-        std::string replaced;
-    };
-    std::optional<ClipLutWords> clipLutWords_;
     std::unique_ptr<LutNameCatalog> lutNames_;
     // Where background work without a build of its own runs (the LUT listings' runner).
     LutNameCatalog::BackgroundRunner runInBackground_;

@@ -64,7 +64,7 @@ bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<do
         // engine keeps, and for an opening project what it says of the sources.
         request.filesFound = [self, number = sourcesResolvedNumber_, queue = mainQueue_, session = request.session,
                               folder = request.mediaFolder, opening, owner = std::weak_ptr<const EditSession>(session_),
-                              resolved = ++resolvedFilesNumber_](const MediaResolver::SourceFileMap* files) {
+                              resolved = ++sourceFiles_.resolvedNumber](const MediaResolver::SourceFileMap* files) {
             // Done on the build's thread before it reads the files' headers, so kept to what the
             // opening reports and the engine keeps: every pass over the sources here holds up the
             // first picture.
@@ -118,7 +118,7 @@ bool TimelinePreviewEngine::requestBuild(bool preservePlayhead, std::optional<do
     previewAudioBusByClipId_.clear();
     setLastError(std::nullopt);
     if (!hasNothingToPreview()) {
-        announceBuild("Building timeline…");
+        statusLine_.announceBuild("Building timeline…");
     }
     if (!compositionBuilding_) {
         releaseWorkAfterPicture();
@@ -161,12 +161,13 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     // context made by the next grade change.
     gradeContext_.reset();
     keepSourceFileMap(composition);
-    installedAssets_ = std::move(composition.assets);
+    sourceFiles_.installedAssets = std::move(composition.assets);
     setAvPlayer(std::move(composition.player));
     removeTimeObserver();
     installTimeObserver();
 
-    reportBuildOutcome("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade " + gradeWordForStatus());
+    statusLine_.reportBuildOutcome("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade "
+                                   + gradeWordForStatus());
     keepSourceFiles(composition);
 
     // A frame step or a ruler click while the build ran moved the playhead: that move is kept,
@@ -201,13 +202,13 @@ void TimelinePreviewEngine::stopPlayer()
 void TimelinePreviewEngine::failComposition(const Error& error)
 {
     setLastError(error.localizedDescription());
-    reportBuildOutcome("Failed: " + error.localizedDescription());
+    statusLine_.reportBuildOutcome("Failed: " + error.localizedDescription());
     if (session_) {
         setDurationSeconds(timelineLength(*session_));
     }
     PreviewComposition none;
     keepSourceFileMap(none);
-    installedAssets_.clear();
+    sourceFiles_.installedAssets.clear();
     keepSourceFiles(none);
     releaseWorkAfterPicture();
 }
@@ -224,7 +225,8 @@ std::string TimelinePreviewEngine::gradeWordForStatus() const
     if (session_) {
         clip = selectedClipId_ ? session_->clip(*selectedClipId_) : clipForPausedGrade(playheadSeconds_);
     }
-    const std::optional<LutResolution> answer = clip ? knownLut(*lutAnswers(), clip->grade) : std::nullopt;
+    const std::optional<LutResolution> answer =
+        clip ? PreviewLutFindings::knownLut(*lutAnswers(), clip->grade) : std::nullopt;
     const bool usable = clip && (!answer || answer->grades());
     return usable ? "ON · pause for LUT" : "ON · LUT file missing";
 }
@@ -232,11 +234,11 @@ std::string TimelinePreviewEngine::gradeWordForStatus() const
 void TimelinePreviewEngine::settleGradeWord()
 {
     for (const std::string word : {"Grade ON · pause for LUT", "Grade ON · LUT file missing"}) {
-        if (const std::size_t at = status_.find(word); at != std::string::npos) {
-            std::string settled = status_;
+        if (const std::size_t at = status().find(word); at != std::string::npos) {
+            std::string settled = status();
             settled.replace(at, word.size(), "Grade " + gradeWordForStatus());
-            if (settled != status_) {
-                restateStatus(std::move(settled));
+            if (settled != status()) {
+                statusLine_.restate(std::move(settled));
             }
             return;
         }

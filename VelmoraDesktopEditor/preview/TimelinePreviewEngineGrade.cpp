@@ -92,9 +92,9 @@ void TimelinePreviewEngine::refreshProjectLUT(const std::optional<std::filesyste
         namesFile = true;
         return LutResolution{};
     });
-    projectLut_ = namesFile ? LutResolution{} : std::move(answer);
+    luts_.projectLut = namesFile ? LutResolution{} : std::move(answer);
     setProjectLutReferenceValue(std::move(reference));
-    setProjectLutCube(projectLut_.grades() ? projectLut_.text : std::string());
+    setProjectLutCube(luts_.projectLut.grades() ? luts_.projectLut.text : std::string());
     PreviewFrameGrader::invalidateProjectLutCache();
     followLutAnswer(false);
 }
@@ -130,9 +130,9 @@ LutResolution notLookedUpYet(const std::string& reference)
 
 LutPickerValue TimelinePreviewEngine::projectLutPickerValue() const
 {
-    const LutResolution answer = projectLut_.kind == LutResolution::Kind::none
+    const LutResolution answer = luts_.projectLut.kind == LutResolution::Kind::none
                                      ? LutResolving::forJobReference(projectLutReference_, notLookedUpYet)
-                                     : projectLut_;
+                                     : luts_.projectLut;
     return LutResolving::pickerValue(answer);
 }
 
@@ -144,7 +144,7 @@ LutPickerValue TimelinePreviewEngine::clipLutPickerValue(const std::string& clip
     }
     // What the engine's worker found (no file is read here); a file it has not read yet shows by
     // its name until missingLutsChanged.
-    const std::optional<LutResolution> known = knownLut(*lutAnswers(), clip->grade);
+    const std::optional<LutResolution> known = PreviewLutFindings::knownLut(*lutAnswers(), clip->grade);
     return LutResolving::pickerValue(known ? *known : LutResolving::forClipGrade(clip->grade, notLookedUpYet));
 }
 
@@ -222,7 +222,7 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
                     return;
                 }
                 self->setStatus("LUT " + trimmed + " cannot be used: " + problem + " — picture left without it");
-                self->lutWarning_ = LutWarning{clipId, reference, self->status_};
+                self->luts_.lutWarning = PreviewLutFindings::LutWarning{clipId, reference, self->status()};
             });
         });
     }
@@ -291,7 +291,7 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
         return;
     }
     withdrawUndoPointIfUnchanged(before);
-    lutWarning_.reset(); // the status below replaces it
+    luts_.lutWarning.reset(); // the status below replaces it
     republishSession();
     bumpTimelineRevision();
     bumpGradePreviewRevision();
@@ -305,32 +305,32 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
 
 std::optional<std::string> TimelinePreviewEngine::shownLutWarning() const
 {
-    if (!lutWarning_ || !session_ || status_ != lutWarning_->text ||
-        session_->clipLutReference(lutWarning_->clipId) != lutWarning_->reference) {
+    if (!luts_.lutWarning || !session_ || status() != luts_.lutWarning->text ||
+        session_->clipLutReference(luts_.lutWarning->clipId) != luts_.lutWarning->reference) {
         return std::nullopt;
     }
-    return lutWarning_->text;
+    return luts_.lutWarning->text;
 }
 
 void TimelinePreviewEngine::retireLutWarning(const std::string& clipId)
 {
-    if (!lutWarning_ || lutWarning_->clipId != clipId) {
+    if (!luts_.lutWarning || luts_.lutWarning->clipId != clipId) {
         return;
     }
-    if (ClipGradeEditState::from(session_->clip(clipId)).lutReference != lutWarning_->reference) {
+    if (ClipGradeEditState::from(session_->clip(clipId)).lutReference != luts_.lutWarning->reference) {
         dropLutWarning();
     }
 }
 
 void TimelinePreviewEngine::dropLutWarning()
 {
-    if (!lutWarning_) {
+    if (!luts_.lutWarning) {
         return;
     }
-    const bool shown = status_ == lutWarning_->text;
+    const bool shown = status() == luts_.lutWarning->text;
     const ClipGradeEditState state =
-        ClipGradeEditState::from(session_ ? session_->clip(lutWarning_->clipId) : std::nullopt);
-    lutWarning_.reset();
+        ClipGradeEditState::from(session_ ? session_->clip(luts_.lutWarning->clipId) : std::nullopt);
+    luts_.lutWarning.reset();
     if (shown) {
         setStatus(state.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
     }
@@ -493,7 +493,7 @@ void TimelinePreviewEngine::refreshLiveAudioMix()
         if (session_->isTrackMuted(audio ? TimelineTrackKey::audio(lane) : TimelineTrackKey::video(lane), *index)) {
             continue;
         }
-        mix.inputParameters.push_back(audioEnvelope(bus->second, clip, clip.startTime.value_or(0)));
+        mix.inputParameters.push_back(PreviewPlayerItem::audioEnvelope(bus->second, clip, clip.startTime.value_or(0)));
     }
     // Without a sounding clip the item keeps the mix it has.
     if (!mix.inputParameters.empty()) {

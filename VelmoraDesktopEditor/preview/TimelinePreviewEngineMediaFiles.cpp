@@ -51,16 +51,16 @@ std::optional<std::filesystem::file_time_type> lastChange(const std::filesystem:
 
 void TimelinePreviewEngine::keepSourceFileMap(PreviewComposition& composition)
 {
-    sourceFiles_ = std::move(composition.sourceFiles);
-    sourceFilesSession_ = session_;
-    sourceFilesRevision_ = timelineRevision_;
-    sourceFilesFolder_ = mediaFolderURL_;
+    sourceFiles_.installed = std::move(composition.sourceFiles);
+    sourceFiles_.installedSession = session_;
+    sourceFiles_.installedRevision = timelineRevision_;
+    sourceFiles_.installedFolder = mediaFolderURL_;
 }
 
 bool TimelinePreviewEngine::installedFilesHold() const
 {
-    return avPlayer_ && !compositionBuilding_ && sourceFilesSession_.lock() == session_ &&
-           sourceFilesRevision_ == timelineRevision_ && sourceFilesFolder_ == mediaFolderURL_;
+    return avPlayer_ && !compositionBuilding_ && sourceFiles_.installedSession.lock() == session_ &&
+           sourceFiles_.installedRevision == timelineRevision_ && sourceFiles_.installedFolder == mediaFolderURL_;
 }
 
 void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_ptr<const EditSession> session,
@@ -68,11 +68,11 @@ void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_pt
                                               std::optional<MediaResolver::SourceFileMap> files, std::string standIns)
 {
     // An older build's map arriving late would undo a newer one.
-    if (number != resolvedFilesNumber_) {
+    if (number != sourceFiles_.resolvedNumber) {
         return;
     }
-    resolvedFiles_ =
-        ResolvedFiles{std::move(session), std::move(folder), std::move(inputs), std::move(files), std::move(standIns)};
+    sourceFiles_.resolved = PreviewSourceFiles::Resolved{std::move(session), std::move(folder), std::move(inputs),
+                                                         std::move(files), std::move(standIns)};
     if (resolvedFilesHold()) {
         emit sourceFilesResolved();
     }
@@ -80,26 +80,26 @@ void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_pt
 
 bool TimelinePreviewEngine::resolvedFilesHold() const
 {
-    return session_ && mediaFolderURL_ && resolvedFiles_ && resolvedFiles_->files
-        && resolvedFiles_->session.lock() == session_ && resolvedFiles_->folder == *mediaFolderURL_;
+    return session_ && mediaFolderURL_ && sourceFiles_.resolved && sourceFiles_.resolved->files
+        && sourceFiles_.resolved->session.lock() == session_ && sourceFiles_.resolved->folder == *mediaFolderURL_;
 }
 
 const MediaResolver::SourceFileMap* TimelinePreviewEngine::newestResolvedFiles() const
 {
     if (resolvedFilesHold()) {
-        return &*resolvedFiles_->files;
+        return &*sourceFiles_.resolved->files;
     }
-    return installedFilesHold() ? &sourceFiles_ : nullptr;
+    return installedFilesHold() ? &sourceFiles_.installed : nullptr;
 }
 
 std::optional<ResolvedMedia> TimelinePreviewEngine::resolvedMedia() const
 {
-    if (resolvedFilesHold() && resolvedFiles_->inputs == MediaResolver::resolutionInputs(*session_)) {
-        return ResolvedMedia{resolvedFiles_->folder, *resolvedFiles_->files};
+    if (resolvedFilesHold() && sourceFiles_.resolved->inputs == MediaResolver::resolutionInputs(*session_)) {
+        return ResolvedMedia{sourceFiles_.resolved->folder, *sourceFiles_.resolved->files};
     }
     // The installed build was made from the session as it is now (its timeline revision).
     if (!resolvedFilesHold() && installedFilesHold()) {
-        return ResolvedMedia{*mediaFolderURL_, sourceFiles_};
+        return ResolvedMedia{*mediaFolderURL_, sourceFiles_.installed};
     }
     return std::nullopt;
 }
@@ -131,10 +131,10 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
     // unreadable files, then the pictures shown by another file (which stay named once the
     // preview is ready), then what the status said.
     if (resolvedFilesHold()) {
-        putWarningInFront(resolvedFiles_->standIns);
+        statusLine_.putWarningInFront(sourceFiles_.resolved->standIns);
     }
     if (const std::optional<std::string> unreadable = unreadableMediaText()) {
-        putWarningInFront(*unreadable);
+        statusLine_.putWarningInFront(*unreadable);
     }
     if (changed) {
         emit unreadableSourcesChanged();
@@ -167,7 +167,7 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
             graded->push_back({clip.id, std::move(lut)});
         }
     }
-    const std::uint64_t number = ++missingClipLutsNumber_;
+    const std::uint64_t number = ++luts_.missingClipLutsNumber;
     std::optional<std::string> projectLut;
     if (session_->grade) {
         projectLut = session_->grade->lutCube;
@@ -177,29 +177,30 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
         projectNamesFile = true;
         return LutResolution{};
     });
-    if (graded->empty() && missingClipLuts_.empty() && !projectNamesFile) {
+    if (graded->empty() && luts_.missingClipLuts.empty() && !projectNamesFile) {
         return;
     }
     QPointer<TimelinePreviewEngine> self(this);
     auto work = [self, number, graded, projectLut, queue = mainQueue_, answers = lutAnswers()] {
-        std::map<std::string, MissingClipLut> found;
+        std::map<std::string, PreviewLutFindings::MissingClipLut> found;
         // With its text: the project LUT is the job LUT every export of the session grades with.
         LutResolution project = answers->job(projectLut);
         for (const GradedClip& clip : *graded) {
             const LutResolution answer = answers->clipAnswer(clip.lut);
             if (answer.fails()) {
-                found.emplace(clip.id, MissingClipLut{answer.name, ClipGradeEditState::fromGrade(clip.lut).lutReference,
-                                                     answer.kind == LutResolution::Kind::unusable});
+                found.emplace(clip.id, PreviewLutFindings::MissingClipLut{
+                                           answer.name, ClipGradeEditState::fromGrade(clip.lut).lutReference,
+                                           answer.kind == LutResolution::Kind::unusable});
             }
         }
         queue->post([self, number, found = std::move(found), projectLut, project = std::move(project)]() mutable {
-            if (!self || number != self->missingClipLutsNumber_) {
+            if (!self || number != self->luts_.missingClipLutsNumber) {
                 return;
             }
-            self->missingClipLuts_ = std::move(found);
-            if (projectLut.value_or("") == self->projectLutReference_ && project != self->projectLut_) {
-                self->projectLut_ = std::move(project);
-                self->setProjectLutCube(self->projectLut_.grades() ? self->projectLut_.text : std::string());
+            self->luts_.missingClipLuts = std::move(found);
+            if (projectLut.value_or("") == self->projectLutReference_ && project != self->luts_.projectLut) {
+                self->luts_.projectLut = std::move(project);
+                self->setProjectLutCube(self->luts_.projectLut.grades() ? self->luts_.projectLut.text : std::string());
                 PreviewFrameGrader::invalidateProjectLutCache();
             }
             self->settleGradeWord();
@@ -208,7 +209,7 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
         });
     };
     whenPictureShown([self, number, work = std::move(work)]() mutable {
-        if (self && number == self->missingClipLutsNumber_) {
+        if (self && number == self->luts_.missingClipLutsNumber) {
             self->runInBackground(std::move(work));
         }
     });
@@ -216,8 +217,9 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
 
 std::optional<std::string> TimelinePreviewEngine::missingLutOfClip(const std::string& clipId) const
 {
-    const auto found = missingClipLuts_.find(clipId);
-    if (found == missingClipLuts_.end() || !session_ || session_->clipLutReference(clipId) != found->second.reference) {
+    const auto found = luts_.missingClipLuts.find(clipId);
+    if (found == luts_.missingClipLuts.end() || !session_
+        || session_->clipLutReference(clipId) != found->second.reference) {
         return std::nullopt;
     }
     return found->second.name;
@@ -231,21 +233,6 @@ const std::shared_ptr<LutResolving::Cache>& TimelinePreviewEngine::lutAnswers() 
         PreviewFrameGrader::shareLutAnswers(lutAnswers_);
     }
     return lutAnswers_;
-}
-
-std::optional<LutResolution> TimelinePreviewEngine::knownLut(const LutResolving::Cache& answers,
-                                                             const std::optional<EditorJobV2::ClipGrade>& grade)
-{
-    bool unknown = false;
-    LutResolution answer = LutResolving::forClipGrade(grade, [&](const std::string& reference) {
-        std::optional<LutResolution> known = answers.known(reference);
-        unknown = unknown || !known;
-        return known.value_or(LutResolution{});
-    });
-    if (unknown) {
-        return std::nullopt;
-    }
-    return answer;
 }
 
 std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::filesystem::path& mediaFolder,
@@ -268,7 +255,7 @@ std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::files
         if (!EditSession::isVisualTimelineClip(clip) || luts.clips.contains(clip.id)) {
             continue;
         }
-        std::optional<LutResolution> answer = knownLut(answers, clip.grade);
+        std::optional<LutResolution> answer = PreviewLutFindings::knownLut(answers, clip.grade);
         if (!answer) {
             return std::nullopt;
         }
@@ -282,7 +269,7 @@ std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::files
 
 std::optional<std::string> TimelinePreviewEngine::missingLutText() const
 {
-    if ((missingClipLuts_.empty() && !projectLut_.fails()) || !session_) {
+    if ((luts_.missingClipLuts.empty() && !luts_.projectLut.fails()) || !session_) {
         return std::nullopt;
     }
     // The current reference of each clip the look-up found failing, in one pass over the clips
@@ -291,7 +278,7 @@ std::optional<std::string> TimelinePreviewEngine::missingLutText() const
     std::map<std::string_view, std::string> current;
     for (const EditSession::Timeline& timeline : session_->timelines) {
         for (const EditSession::Clip& clip : timeline.clips) {
-            if (missingClipLuts_.contains(clip.id) && !current.contains(clip.id)) {
+            if (luts_.missingClipLuts.contains(clip.id) && !current.contains(clip.id)) {
                 current.emplace(clip.id, ClipGradeEditState::from(clip).lutReference);
             }
         }
@@ -300,11 +287,11 @@ std::optional<std::string> TimelinePreviewEngine::missingLutText() const
     std::vector<std::string> unusable;
     std::set<std::string> seen;
     // The project's own LUT first: every clip without a LUT of its own is exported with it.
-    if (projectLut_.fails()) {
-        seen.insert(projectLut_.name);
-        (projectLut_.kind == LutResolution::Kind::unusable ? unusable : missing).push_back(projectLut_.name);
+    if (luts_.projectLut.fails()) {
+        seen.insert(luts_.projectLut.name);
+        (luts_.projectLut.kind == LutResolution::Kind::unusable ? unusable : missing).push_back(luts_.projectLut.name);
     }
-    for (const auto& [clipId, lut] : missingClipLuts_) {
+    for (const auto& [clipId, lut] : luts_.missingClipLuts) {
         const auto reference = current.find(clipId);
         if (reference == current.end() || reference->second != lut.reference) {
             continue;
@@ -325,7 +312,7 @@ std::optional<std::string> TimelinePreviewEngine::missingLutText() const
 
 void TimelinePreviewEngine::nameMissingLutAt(double at)
 {
-    if (missingClipLuts_.empty() || isPlaying_) {
+    if (luts_.missingClipLuts.empty() || isPlaying_) {
         return;
     }
     const std::optional<EditSession::Clip> clip = clipForPausedGrade(at);
@@ -333,14 +320,15 @@ void TimelinePreviewEngine::nameMissingLutAt(double at)
     if (!name) {
         return;
     }
-    const bool unusable = missingClipLuts_.at(clip->id).unusable;
+    const bool unusable = luts_.missingClipLuts.at(clip->id).unusable;
     const std::string text =
         (unusable ? StatusText::unusableLuts({*name}) : StatusText::missingLuts({*name})) + " — the clip is shown without it";
-    if (status_.find(text) == std::string::npos) {
+    if (status().find(text) == std::string::npos) {
         // Said over the line, which comes back once the clip's LUT grades (followLutAnswer).
-        std::string replaced = clipLutWords_ && status_ == clipLutWords_->text ? clipLutWords_->replaced : status_;
+        const std::optional<PreviewLutFindings::ClipLutWords>& said = luts_.clipLutWords;
+        std::string replaced = said && status() == said->text ? said->replaced : status();
         setStatus(text);
-        clipLutWords_ = ClipLutWords{clip->id, text, std::move(replaced)};
+        luts_.clipLutWords = PreviewLutFindings::ClipLutWords{clip->id, text, std::move(replaced)};
     }
 }
 
@@ -372,8 +360,8 @@ void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
         return;
     }
     const auto known = unreadableSources_.find(*clip->sourceId);
-    const auto file = sourceFiles_.find(*clip->sourceId);
-    if (known == unreadableSources_.end() || file == sourceFiles_.end()) {
+    const auto file = sourceFiles_.installed.find(*clip->sourceId);
+    if (known == unreadableSources_.end() || file == sourceFiles_.installed.end()) {
         return;
     }
     const EditSession::Source* source = sourceWithId(*session_, *clip->sourceId);
@@ -391,12 +379,13 @@ void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
     }
     // A file that opens but did not decode decodes no better unchanged: it is named again, and
     // only a changed file is given another build.
-    if (const auto failed = undecodableFiles_.find(*clip->sourceId); failed != undecodableFiles_.end()) {
+    auto& undecodable = sourceFiles_.undecodable;
+    if (const auto failed = undecodable.find(*clip->sourceId); failed != undecodable.end()) {
         if (failed->second.first == file->second && failed->second.second == lastChange(file->second)) {
             setStatus(StatusText::unreadableMedia({source->fileName}, known->second));
             return;
         }
-        undecodableFiles_.erase(failed);
+        undecodable.erase(failed);
     }
     // The player left the file out, or gave up on it, for as long as it plays this item: a new
     // build takes it in again, where the playhead is.
@@ -410,7 +399,7 @@ void TimelinePreviewEngine::reportUnreadableMedia(const std::filesystem::path& f
     if (!session_) {
         return;
     }
-    for (const auto& [sourceId, sourceFile] : sourceFiles_) {
+    for (const auto& [sourceId, sourceFile] : sourceFiles_.installed) {
         if (sourceFile != file) {
             continue;
         }
@@ -424,9 +413,9 @@ void TimelinePreviewEngine::reportUnreadableMedia(const std::filesystem::path& f
             return; // readable, and nothing else to say
         }
         if (why) {
-            undecodableFiles_.erase(sourceId);
+            sourceFiles_.undecodable.erase(sourceId);
         } else {
-            undecodableFiles_[sourceId] = {file, lastChange(file)};
+            sourceFiles_.undecodable[sourceId] = {file, lastChange(file)};
         }
         const std::string reason = why.value_or(failure);
         setStatus(StatusText::unreadableMedia({source->fileName}, reason));

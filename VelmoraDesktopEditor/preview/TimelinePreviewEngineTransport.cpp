@@ -246,7 +246,8 @@ void TimelinePreviewEngine::playScrubAudioBurst(double seconds)
     if (!files) {
         return;
     }
-    const std::vector<TimelineScrubAudio::Segment> segments = scrubAudioSegments(*session_, *files, playheadSeconds_);
+    const std::vector<TimelineScrubAudio::Segment> segments =
+        PreviewPlayerItem::scrubAudioSegments(*session_, *files, playheadSeconds_);
     if (!segments.empty()) {
         scrubAudio_->playBurst(segments, seconds);
     }

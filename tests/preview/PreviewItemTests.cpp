@@ -6,11 +6,12 @@
 #include "model/DesktopJobTool.h"
 #include "model/TimelineTrackKey.h"
 #include "platform/media/PlayerItem.h"
+#include "preview/PreviewPlayerItem.h"
 
 namespace velmora::test {
 namespace {
 
-using Engine = TimelinePreviewEngine;
+namespace Item = PreviewPlayerItem;
 
 class PreviewItem : public ::testing::Test {
 protected:
@@ -31,11 +32,11 @@ protected:
                           {"tone", "tone.wav"}},
                          std::move(clips), width, height);
     }
-    static Engine::PlayerItemBuild build(const EditSession& session)
+    static Item::PlayerItemBuild build(const EditSession& session)
     {
-        return Engine::makePlayerItem(session, folder_->path(), 600, false, nullptr);
+        return Item::makePlayerItem(session, folder_->path(), 600, false, nullptr);
     }
-    static const std::vector<CompositionTrackSegment>& pictureEdits(const Engine::PlayerItemBuild& built)
+    static const std::vector<CompositionTrackSegment>& pictureEdits(const Item::PlayerItemBuild& built)
     {
         return built.item->composition().tracks(MediaType::video).front()->segments();
     }
@@ -64,7 +65,7 @@ TEST_F(PreviewItem, EachPieceShowsItsClipAndFillsTheCanvasFromItsOwnSource)
     // lane 2 from 0.5 s, seen once lane 1 ends. On the large clip's canvas both sizes fill it,
     // so every stamp reads back whole; the cuts meet exactly.
     int contexts = 0;
-    const Engine::PlayerItemBuild built = Engine::makePlayerItem(
+    const Item::PlayerItemBuild built = Item::makePlayerItem(
         *session({sourceClip("A", "video", "a", 0, 2), sourceClip("B", "video", "big", 2, 2, 1),
                   sourceClip("C", "video", "a", 3, 3, 0.5, 2)},
                  320, 192),
@@ -80,7 +81,7 @@ TEST_F(PreviewItem, EachPieceShowsItsClipAndFillsTheCanvasFromItsOwnSource)
     EXPECT_EQ(video.instructions.size(), 4u) << "one per fill, then the first source's for gaps";
 
     // Pieces in a row with the same fill share one instruction.
-    const Engine::PlayerItemBuild alike =
+    const Item::PlayerItemBuild alike =
         build(*session({sourceClip("A", "video", "a", 0, 2), sourceClip("S", "video", "silent", 2, 2)}, 320, 192));
     EXPECT_EQ(alike.item->videoComposition()->instructions.front().timeRange,
               MediaTimeRange(MediaTime::zero(), MediaTime(4, 1)));
@@ -90,7 +91,7 @@ TEST_F(PreviewItem, APortraitSourceFillsTheWidthOfTheDefaultCanvas)
 {
     auto portrait = session({sourceClip("T", "video", "tall", 0, 2)});
     portrait->project.reset();
-    const Engine::PlayerItemBuild built = build(*portrait);
+    const Item::PlayerItemBuild built = build(*portrait);
     const VideoComposition& video = *built.item->videoComposition();
     EXPECT_EQ(video.renderWidth, 1920);
     EXPECT_EQ(video.renderHeight, 1080);
@@ -109,7 +110,7 @@ TEST_F(PreviewItem, SpeedsFileEndsAndSlivers)
     crawl.speed = 0.01; // plays at 1/16
     EditSession::Clip late = sourceClip("L", "video", "silent", 4.5, 1, 3.99);
     EditSession::Clip sliver = sourceClip("X", "video", "big", 5.5, 0.03);
-    const Engine::PlayerItemBuild built = build(*session({fast, nearlyOne, crawl, late, sliver}));
+    const Item::PlayerItemBuild built = build(*session({fast, nearlyOne, crawl, late, sliver}));
     const std::vector<CompositionTrackSegment>& edits = pictureEdits(built);
     ASSERT_EQ(edits.size(), 5u);
     EXPECT_EQ(edits[0].sourceRange, MediaTimeRange(MediaTime(0, 1), MediaTime(3, 1)));
@@ -133,7 +134,7 @@ TEST_F(PreviewItem, ARenderJobOfOneLaneShowsWhatItsExportShows)
     auto job = session({sourceClip("A", "video", "a", 0, 3), sourceClip("B", "video", "big", 2, 2)});
     EXPECT_EQ(stampsAt(build(*job).item, {1.9, 2.5}), (std::vector<int>{57, 15})) << "the later start";
     job->tool = DesktopJobTool::browserExport;
-    const Engine::PlayerItemBuild built = build(*job);
+    const Item::PlayerItemBuild built = build(*job);
     EXPECT_EQ(stampsAt(built.item, {1.9, 2.5, 3.9}), (std::vector<int>{57, 15, 57}));
     EXPECT_EQ(pictureEdits(built).size(), 2u);
 }
@@ -141,14 +142,14 @@ TEST_F(PreviewItem, ARenderJobOfOneLaneShowsWhatItsExportShows)
 TEST_F(PreviewItem, AnAudioClipTakesOverTheSoundAndMutedLanesAreLeftOut)
 {
     auto mixed = session({sourceClip("A", "video", "a", 0, 2), sourceClip("M", "audio", "tone", 0.5, 2, 0, 2)});
-    const Engine::PlayerItemBuild built = build(*mixed);
+    const Item::PlayerItemBuild built = build(*mixed);
     ASSERT_EQ(built.audioBusByClipId.size(), 1u);
     EXPECT_EQ(built.item->composition().track(built.audioBusByClipId.at("M"))->segments().back().targetRange,
               MediaTimeRange(MediaTime(1, 2), MediaTime(2, 1)));
     // Sound at 2× longer than its 3 s file plays it in 1.5 s and stops, never stretched.
     EditSession::Clip fast = sourceClip("F", "audio", "tone", 0, 3, 0, 2);
     fast.speed = 2;
-    const Engine::PlayerItemBuild sped = build(*session({fast}));
+    const Item::PlayerItemBuild sped = build(*session({fast}));
     EXPECT_EQ(sped.item->composition().track(sped.audioBusByClipId.at("F"))->segments().back().targetRange,
               MediaTimeRange(MediaTime(0, 1), MediaTime(3, 2)));
     mixed->timelines[0].mutedTracks = {TimelineTrackKey::audio(2)};
@@ -156,7 +157,7 @@ TEST_F(PreviewItem, AnAudioClipTakesOverTheSoundAndMutedLanesAreLeftOut)
 
     auto pictures = session({sourceClip("A", "video", "a", 0, 2)});
     pictures->timelines[0].mutedTracks = {TimelineTrackKey::video(1)};
-    const Engine::PlayerItemBuild mutedPicture = build(*pictures);
+    const Item::PlayerItemBuild mutedPicture = build(*pictures);
     EXPECT_TRUE(mutedPicture.audioBusByClipId.empty());
     EXPECT_TRUE(mutedPicture.sourceTrack.has_value()) << "a muted video lane keeps its picture";
 }
@@ -164,7 +165,7 @@ TEST_F(PreviewItem, AnAudioClipTakesOverTheSoundAndMutedLanesAreLeftOut)
 TEST_F(PreviewItem, TheEnvelopeHoldsTheClipsGainWithItsFades)
 {
     const auto volumeAt = [](const std::vector<EditSession::Clip>& clips, const std::string& key, double seconds) {
-        const Engine::PlayerItemBuild built = build(*session(clips));
+        const Item::PlayerItemBuild built = build(*session(clips));
         return built.item->audioMix()->parametersForTrack(built.audioBusByClipId.at(key))->volume(
             MediaTime::fromSeconds(seconds, 600));
     };
@@ -193,7 +194,7 @@ TEST_F(PreviewItem, TheItemLastsAsLongAsItsTimelineAndAnEmptyOneHasNothing)
     gapAtTheEnd->timelines[0].duration = 5;
     EXPECT_EQ(build(*gapAtTheEnd).item->duration(), MediaTime(5, 1)) << "playback runs to the timeline's end";
 
-    const Engine::PlayerItemBuild nothing = build(*session({}));
+    const Item::PlayerItemBuild nothing = build(*session({}));
     EXPECT_EQ(nothing.item->duration(), MediaTime::zero());
     EXPECT_FALSE(nothing.item->videoComposition().has_value());
     EXPECT_TRUE(nothing.item->audioMix()->inputParameters.empty());
@@ -204,7 +205,7 @@ TEST_F(PreviewItem, MissingMediaAndSessionsWithoutATimelineFailWithTheirCodes)
 {
     const auto failure = [](const EditSession& session, const std::filesystem::path& folder) {
         try {
-            Engine::makePlayerItem(session, folder, 600, false, nullptr);
+            Item::makePlayerItem(session, folder, 600, false, nullptr);
         } catch (const Error& error) {
             return error.fullDescription();
         }

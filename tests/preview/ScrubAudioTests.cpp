@@ -4,6 +4,7 @@
 
 #include "EngineTestSupport.h"
 #include "model/TimelineTrackKey.h"
+#include "preview/PreviewPlayerItem.h"
 
 namespace velmora::test {
 namespace {
@@ -25,7 +26,8 @@ std::vector<std::string> soundingAt(std::vector<EditSession::Clip> clips, double
         clip.sourceId = clip.name.value_or("v");
     }
     session->timelines[0].mutedTracks = std::move(muted);
-    const std::vector<Segment> found = TimelinePreviewEngine::scrubAudioSegments(*session, MediaResolver::sourceFileMap(*session, media.path()), playhead);
+    const std::vector<Segment> found =
+        PreviewPlayerItem::scrubAudioSegments(*session, MediaResolver::sourceFileMap(*session, media.path()), playhead);
     std::vector<std::string> ids;
     for (const Segment& segment : found) {
         ids.push_back(segment.id);

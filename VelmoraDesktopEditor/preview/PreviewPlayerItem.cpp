@@ -1,7 +1,7 @@
 // The preview composition: the player item of the active timeline, the mapping of a clip's
 // timeline range to its source, and a clip's gain and fade envelope.
 
-#include "preview/TimelinePreviewEngine.h"
+#include "preview/PreviewPlayerItem.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,7 +22,7 @@
 #include "preview/PreviewSourceMedia.h"
 #include "preview/StatusText.h"
 
-namespace velmora {
+namespace velmora::PreviewPlayerItem {
 
 namespace {
 
@@ -169,7 +169,7 @@ void throwForMissingMedia(const EditSession& session, const EditSession::Timelin
     if (missing.empty()) {
         return;
     }
-    throw Error(TimelinePreviewEngine::previewErrorDomain, TimelinePreviewEngine::mediaNotFoundCode,
+    throw Error(previewErrorDomain, mediaNotFoundCode,
                 "Media not found for timeline clips: " + StatusText::joinedNames(missing, kMissingNamesShown)
                     + ". Use Media Folder… or relink.");
 }
@@ -195,8 +195,7 @@ struct PictureRun {
 
 } // namespace
 
-std::optional<TimelinePreviewEngine::SourceMapping>
-TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timelineStart, double timelineEnd)
+std::optional<SourceMapping> sourceMapping(const EditSession::Clip& clip, double timelineStart, double timelineEnd)
 {
     const double start = clip.startTime.value_or(0);
     if (!clip.duration || !(*clip.duration > kShortestSpan)) {
@@ -213,7 +212,7 @@ TimelinePreviewEngine::sourceMapping(const EditSession::Clip& clip, double timel
     return SourceMapping{TimelineFrameMap::sourceTime(ClipTiming::of(clip), pieceStart), speed * length, length};
 }
 
-float TimelinePreviewEngine::clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip)
+float clipVolumeAtTime(const EditSession::Clip& clip, double timeInClip)
 {
     float gain = playedGain(clip);
     const double fadeIn = std::max(clip.fadeIn.value_or(0), 0.0);
@@ -228,7 +227,7 @@ float TimelinePreviewEngine::clipVolumeAtTime(const EditSession::Clip& clip, dou
     return gain;
 }
 
-AudioMixInputParameters TimelinePreviewEngine::audioEnvelope(int trackID, const EditSession::Clip& clip, double base)
+AudioMixInputParameters audioEnvelope(int trackID, const EditSession::Clip& clip, double base)
 {
     AudioMixInputParameters parameters(trackID);
     const float gain = playedGain(clip);
@@ -297,7 +296,7 @@ void insertPictures(const EditSession& session, const EditSession::Timeline& tim
                     const std::vector<FrameRun>& runs, double endTime,
                     const std::unordered_map<std::string_view, SourceMedia>& media, bool hasAudioClips,
                     CompositionTrack& videoTrack, const AudioBus& audioBus,
-                    TimelinePreviewEngine::PlayerItemBuild& build, std::vector<PictureRun>& pictures)
+                    PlayerItemBuild& build, std::vector<PictureRun>& pictures)
 {
     const FrameGrid& grid = map.grid();
     for (const FrameRun& run : runs) {
@@ -369,7 +368,7 @@ void insertAudioClips(const EditSession& session, const EditSession::Timeline& t
             continue;
         }
         const double start = clip.startTime.value_or(0);
-        const auto mapping = TimelinePreviewEngine::sourceMapping(clip, start, start + clip.duration.value_or(0));
+        const auto mapping = sourceMapping(clip, start, start + clip.duration.value_or(0));
         if (!mapping) {
             continue;
         }
@@ -437,11 +436,10 @@ std::optional<VideoComposition> videoRecipe(const EditSession& session, const Co
 
 } // namespace
 
-TimelinePreviewEngine::PlayerItemBuild
-TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
-                                      std::int32_t /*timescale*/, bool /*applyGrade*/,
-                                      const GradeContextHolder& gradeContextHolder,
-                                      const MediaResolver::ReadabilityCheck& readable, const FilesFound& filesFound)
+PlayerItemBuild makePlayerItem(const EditSession& session, const std::filesystem::path& mediaFolder,
+                               std::int32_t /*timescale*/, bool /*applyGrade*/,
+                               const GradeContextHolder& gradeContextHolder,
+                               const MediaResolver::ReadabilityCheck& readable, const FilesFound& filesFound)
 {
     const EditSession::Timeline* timeline = session.findActiveTimeline();
     if (!timeline) {
@@ -534,4 +532,4 @@ TimelinePreviewEngine::makePlayerItem(const EditSession& session, const std::fil
     return build;
 }
 
-} // namespace velmora
+} // namespace velmora::PreviewPlayerItem

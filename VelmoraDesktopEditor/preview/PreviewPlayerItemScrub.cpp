@@ -1,13 +1,13 @@
 // What a scrub burst sounds at a timeline instant.
 
-#include "preview/TimelinePreviewEngine.h"
+#include "preview/PreviewPlayerItem.h"
 
 #include <algorithm>
 
 #include "model/MediaResolver.h"
 #include "model/TimelineTrackKey.h"
 
-namespace velmora {
+namespace velmora::PreviewPlayerItem {
 
 namespace {
 
@@ -18,9 +18,8 @@ constexpr double kEndTolerance = 0.000001;
 
 } // namespace
 
-std::vector<TimelineScrubAudio::Segment>
-TimelinePreviewEngine::scrubAudioSegments(const EditSession& session, const MediaResolver::SourceFileMap& files,
-                                          double playhead)
+std::vector<TimelineScrubAudio::Segment> scrubAudioSegments(const EditSession& session,
+                                                            const MediaResolver::SourceFileMap& files, double playhead)
 {
     const auto index = session.activeTimelineIndex();
     if (!index) {
@@ -82,4 +81,4 @@ TimelinePreviewEngine::scrubAudioSegments(const EditSession& session, const Medi
     return segments;
 }
 
-} // namespace velmora
+} // namespace velmora::PreviewPlayerItem
