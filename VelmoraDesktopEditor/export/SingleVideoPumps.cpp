@@ -39,7 +39,41 @@ Error errorFromException(std::exception_ptr failure, int fallbackCode)
 
 Error singleVideoError(int code)
 {
-    return Error("export", code, "");
+    namespace C = SingleVideoExportCode;
+    const char* words = "The export failed.";
+    switch (code) {
+    case C::noVideoTrack:
+        words = "The input file has no video track to export.";
+        break;
+    case C::videoOutputRefused:
+        words = "The input file's video cannot be decoded into the pictures the export grades.";
+        break;
+    case C::videoInputRefused:
+        words = "The movie writer does not take the video settings of this export.";
+        break;
+    case C::writerStart:
+        words = "The movie file could not be started.";
+        break;
+    case C::videoReader:
+        words = "Reading the input file's video failed.";
+        break;
+    case C::frameAppend:
+        words = "A frame could not be written to the movie.";
+        break;
+    case C::notCompleted:
+        words = "The movie was not completed.";
+        break;
+    case C::audioReaderStart:
+    case C::audioReader:
+        words = "Reading the input file's sound failed.";
+        break;
+    case C::audioAppend:
+        words = "The sound could not be written to the movie.";
+        break;
+    default:
+        break;
+    }
+    return Error("export", code, words);
 }
 
 std::optional<Image> gradeSingleVideoFrame(const Image& decoded, const SingleVideoFrameGrade& grade)

@@ -40,7 +40,8 @@ inline constexpr int audioAppend = 61;
 inline constexpr int audioReader = 62;
 } // namespace SingleVideoExportCode
 
-// A bare error of the "export" domain (no message), as the single-video export reports them.
+// An error of the "export" domain for a failure of the single-video export that comes with no
+// error of its own: the code, and words saying which step failed.
 Error singleVideoError(int code);
 
 // What every frame of a single-video export goes through, fixed once per export.

@@ -66,7 +66,7 @@ Image GradeCompositionContext::gradeFrame(const Image& sourceImage, double compo
     const Rect extent = sourceImage.extent();
     if (sourceImage.isEmpty() || extent.isEmpty() || !std::isfinite(extent.width) ||
         !std::isfinite(extent.height)) {
-        throw Error("grade", 1, "");
+        throw Error("grade", 1, "The frame to grade has no picture.");
     }
     const int rw = std::max(renderWidth, 1);
     const int rh = std::max(renderHeight, 1);

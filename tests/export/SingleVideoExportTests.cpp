@@ -514,7 +514,7 @@ TEST(SingleVideoExportFailures, InputWithoutPicture)
     const Error error = errorOf([&] { exportWith(test::singleVideoJob("None"), dir / "sound.m4a", dir / "out.mov"); });
     EXPECT_EQ(error.domain(), "export");
     EXPECT_EQ(error.code(), SingleVideoExportCode::noVideoTrack);
-    EXPECT_EQ(error.message(), "");
+    EXPECT_EQ(error.message(), "The input file has no video track to export.");
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
 }
 

@@ -244,7 +244,7 @@ TEST(GradeCompositionFrames, PictureWithoutExtentIsAnError)
         } catch (const Error& error) {
             EXPECT_EQ(error.domain(), "grade");
             EXPECT_EQ(error.code(), 1);
-            EXPECT_EQ(error.message(), "");
+            EXPECT_EQ(error.message(), "The frame to grade has no picture.");
         }
     }
 }
