@@ -599,6 +599,9 @@ private:
     std::shared_ptr<EditSession> questionedSession_;
     // The selection the follow-up last acted on: it acts only when the engine's one differs.
     std::optional<std::string> followedClipId_;
+    // What the last import's status said of the files it left out ("not imported: …"); empty when
+    // it left none out. Posters that land while the line still says it keep it in front.
+    std::string importLeftOutWords_;
 
     // Workspace state, main thread only.
     std::optional<std::filesystem::path> sessionURL_;

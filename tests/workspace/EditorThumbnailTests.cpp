@@ -79,13 +79,16 @@ TEST(SourceThumbnails, PostersThatLandWhileThePreviewIsBuiltAreSaid)
     test::ClipSettings clip;
     clip.frameCount = 50;
     test::makeClip(card / "DJI_0001.MP4", clip);
-    h.workspace().processImportedFiles({card / "DJI_0001.MP4"});
+    // A file the import leaves out stays named when the posters land: no action has replaced it.
+    test::writeTextFile(card / "caf\xe9.mp4", "x");
+    h.workspace().processImportedFiles({card / "DJI_0001.MP4", card / "caf\xe9.mp4"});
     ASSERT_EQ(h.engine().avPlayer(), nullptr);
     ASSERT_TRUE(h.engine().isBuildingPreview());
 
     h.runBackgroundWork();
     ASSERT_TRUE(sourceNamed(h.session(), "DJI_0001.MP4").thumbnailData);
-    const std::string ready = "Thumbnails ready — drag clips to the timeline";
+    const std::string ready = "not imported: caf\\xE9.mp4: the name is not UTF-8 text, which a project cannot store "
+                              "(rename the file, then import it) · Thumbnails ready — drag clips to the timeline";
     EXPECT_EQ(h.engine().status(), ready);
     h.settle();
     ASSERT_NE(h.engine().avPlayer(), nullptr);

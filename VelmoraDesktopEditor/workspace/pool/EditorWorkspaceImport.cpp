@@ -300,12 +300,13 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
             leftOut += "; " + NumberText::integer(static_cast<std::int64_t>(failures.size() - failuresNamedInStatus)) +
                        " more — see error details";
     }
+    importLeftOutWords_ = leftOut.empty() ? std::string() : (newIds.empty() ? "Import failed — " : "not imported: ") + leftOut;
     if (!newIds.empty())
         engine_->setStatus("Added " + NumberText::integer(static_cast<std::int64_t>(newIds.size())) +
                            " clip(s) to media pool — double-click to open, or drag to timeline" +
-                           (leftOut.empty() ? "" : "; not imported: " + leftOut));
+                           (leftOut.empty() ? "" : "; " + importLeftOutWords_));
     else if (!failures.empty())
-        engine_->setStatus("Import failed — " + leftOut);
+        engine_->setStatus(importLeftOutWords_);
     else if (!alreadyInPool.empty())
         engine_->setStatus("Already in media pool: " + joined(alreadyInPool, alreadyInPoolNamesShown, ", "));
     else

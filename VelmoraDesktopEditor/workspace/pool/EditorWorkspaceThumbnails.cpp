@@ -162,11 +162,15 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
         return;
     // A missing LUT, a file that cannot be read and one shown in place of a missing one stay
     // named, first (the shortest words first), where a narrow status line still shows their
-    // names: the posters change none of them.
+    // names: the posters change none of them. The files the import left out stay named while the
+    // line still says so: no action of the user's has replaced those words yet.
     const std::optional<std::string> unreadable = engine_->unreadableMediaText();
     const std::optional<std::string> missingLuts = engine_->missingLutText();
+    const bool leftOutShown =
+        !importLeftOutWords_.empty() && engine_->status().find(importLeftOutWords_) != std::string::npos;
     engine_->setStatus((missingLuts ? *missingLuts + " · " : "") + (unreadable ? *unreadable + " · " : "") +
-                       (standIns.empty() ? "" : standIns + " · ") + "Thumbnails ready — drag clips to the timeline");
+                       (standIns.empty() ? "" : standIns + " · ") + (leftOutShown ? importLeftOutWords_ + " · " : "") +
+                       "Thumbnails ready — drag clips to the timeline");
 }
 
 } // namespace velmora
