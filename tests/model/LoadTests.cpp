@@ -330,7 +330,7 @@ TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewh
          "The frame rate \"abc\" is not supported: a frame rate must be a finite number of at most 240 frames per "
          "second. (at project.fps)"},
         // What the reader is lenient about is no failure, also where it looks for all of them.
-        {{{"/timelines/0/clips/0/grade", "abc"}, {"/timelines/0/clips/0/lutFile", flatLut},
+        {{{"/timelines/0/clips/0/grade", {{"hasLut", 1}}}, {"/timelines/0/clips/0/lutFile", flatLut},
           {"/timelines/0/clips/1/startTime", "abc"}},
          "The value at \u201Ctimelines[0].clips[1].startTime\u201D is \"abc\", not a number."},
         // Every failure is found; the first three are named, in the order the reader meets them.
