@@ -52,8 +52,8 @@ Error refusal(const std::filesystem::path& file, const JsonDecoding::Failures& f
         words += EditSession::decodingErrorDescription(failure);
     }
     if (failures.count > failures.first.size()) {
-        words += " And " + NumberText::integer(static_cast<std::int64_t>(failures.count - failures.first.size())) +
-                 " more.";
+        words += std::string(failures.countStopped ? " And at least " : " And ") +
+                 NumberText::integer(static_cast<std::int64_t>(failures.count - failures.first.size())) + " more.";
     }
     return refusalSaying(file, words);
 }

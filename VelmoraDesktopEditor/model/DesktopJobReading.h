@@ -39,7 +39,8 @@ enum class Kind { timeline, singleVideo };
 // number." The file is named as messages name files (FileError::shownName).
 Error refusal(const std::filesystem::path& file, const DecodingError& failure);
 // The same naming every failure found: the first few in the order read, each in the words
-// above, then how many more there are ("… And 4 more.").
+// above, then how many more there are ("… And 4 more.", "… And at least 997 more." where the
+// reading stopped counting).
 Error refusal(const std::filesystem::path& file, const JsonDecoding::Failures& failures);
 
 // The file's text as JSON; text that is not JSON throws refusal(file, …).

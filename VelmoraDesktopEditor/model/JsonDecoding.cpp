@@ -249,19 +249,25 @@ void collectOrRethrow(const DecodingError& failure)
         throw;
     }
     openCollection->add(failure);
+    if (openCollection->count() >= FailureCollection::countedFailures) {
+        throw FailureCollection::Enough{};
+    }
 }
 
 Failures everyFailure(const std::function<void()>& read, const DecodingError& failure)
 {
     FailureCollection collection;
     collection.add(failure);
+    bool stopped = false;
     try {
         read();
     } catch (const DecodingError& escaped) {
         // A failure no field reader stands over (a top level that is not an object).
         collection.add(escaped);
+    } catch (const FailureCollection::Enough&) {
+        stopped = true;
     }
-    return Failures{collection.failures(), collection.count()};
+    return Failures{collection.failures(), collection.count(), stopped};
 }
 
 nlohmann::json parse(std::string_view text)

@@ -118,6 +118,12 @@ class FailureCollection {
 public:
     // Kept in full: the first few failures, for a refusal that quotes them.
     static constexpr std::size_t keptFailures = 3;
+    // Counted: at this many the reading stops (collectOrRethrow throws Enough), so that a document
+    // broken throughout costs no more to refuse than one broken this often.
+    static constexpr std::size_t countedFailures = 1000;
+    // Thrown through the readers, none of which catches it, to whoever opened the collection
+    // (everyFailure).
+    struct Enough {};
 
     FailureCollection();
     ~FailureCollection();
@@ -154,8 +160,9 @@ private:
 // Whether a collection is open on this thread (and not paused by ThrowingFailures).
 bool isCollecting() noexcept;
 
-// For the handler of a DecodingError: keeps `failure` in this thread's open collection, or, with
-// none open, throws the exception being handled on (so it must be called inside that handler).
+// For the handler of a DecodingError: keeps `failure` in this thread's open collection (and
+// throws FailureCollection::Enough once it has counted enough), or, with none open, throws the
+// exception being handled on (so it must be called inside that handler).
 void collectOrRethrow(const DecodingError& failure);
 
 // `read()` as the reading of one field: its failure thrown on, or, in an open collection, kept
@@ -180,6 +187,8 @@ struct Failures {
     std::vector<DecodingError> first;
     // How many in all; at least first.size().
     std::size_t count = 0;
+    // Whether the reading stopped at FailureCollection::countedFailures: `count` is then a least.
+    bool countStopped = false;
 };
 
 // `read` run again in a collection of its own, after a strict run of it failed with `failure`:

@@ -344,6 +344,16 @@ TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewh
         EXPECT_EQ(error.code(), 2);
         EXPECT_EQ(error.localizedDescription(), file + said);
     }
+    // A document broken throughout is read no further than a thousand failures.
+    json broken = editReturn;
+    broken["timelines"][0]["clips"] = json::array();
+    for (int i = 0; i < 1200; ++i)
+        broken["timelines"][0]["clips"].push_back({{"id", "c"}, {"type", i}});
+    std::string said;
+    for (int i = 0; i < 3; ++i)
+        said += "The value at \u201Ctimelines[0].clips[" + std::to_string(i) + "].type\u201D is " + std::to_string(i) +
+                ", not text. ";
+    EXPECT_EQ(loadFailure(broken.dump()).localizedDescription(), file + said + "And at least 997 more.");
 }
 
 // A single-video job holds no timeline: it is refused by name with where it opens, never opened
