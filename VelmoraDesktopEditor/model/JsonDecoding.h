@@ -171,11 +171,17 @@ template <class Read>
 auto readField(Read&& read) -> decltype(read())
 {
     using Result = decltype(read());
-    try {
-        return read();
-    } catch (const DecodingError& failure) {
-        collectOrRethrow(failure);
-        if constexpr (!std::is_void_v<Result>) {
+    if constexpr (std::is_void_v<Result>) {
+        try {
+            read();
+        } catch (const DecodingError& failure) {
+            collectOrRethrow(failure);
+        }
+    } else {
+        try {
+            return read();
+        } catch (const DecodingError& failure) {
+            collectOrRethrow(failure);
             return Result{};
         }
     }
