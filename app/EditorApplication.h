@@ -24,7 +24,9 @@ void configure(QApplication& application);
 std::unique_ptr<VelmoraDesktopShellView> makeWindow();
 
 // Hands the files named in `arguments` (a command line's bytes: the program name first) to the
-// window once control is back in the event loop, as if the system handed them over.
+// window once control is back in the event loop, as if the system handed them over together: the
+// first project or job file opens, and every other file is named in an alert with how to open it
+// (EditorWorkspaceController::handleOpenURLs).
 void openFilesFromArguments(VelmoraDesktopShellView& window, const std::vector<std::string>& arguments);
 
 // Makes SIGTERM, SIGINT and SIGHUP (a log-out, Ctrl+C, a closed terminal) end the application

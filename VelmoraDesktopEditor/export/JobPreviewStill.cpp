@@ -5,6 +5,9 @@
 #include <cmath>
 #include <memory>
 #include <system_error>
+#include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "export/FrameTiming.h"
 #include "export/JobFileReading.h"
@@ -21,7 +24,6 @@
 #include "grading/LutApplication.h"
 #include "grading/MoodGrade.h"
 #include "model/DesktopJobReading.h"
-#include "model/DesktopJobTool.h"
 #include "model/Job.h"
 #include "model/LutResolution.h"
 #include "model/UnreadableMedia.h"
@@ -73,7 +75,7 @@ CubeLUT singleVideoPreviewCube(const std::optional<std::filesystem::path>& lutOv
     }
 }
 
-PreviewFrameResult renderSingleVideoStill(const std::filesystem::path& jobURL, const std::string& bytes,
+PreviewFrameResult renderSingleVideoStill(const std::filesystem::path& jobURL, nlohmann::json document,
                                           const std::optional<std::filesystem::path>& lutOverrideURL,
                                           const std::optional<std::filesystem::path>& inputURL,
                                           const std::optional<std::filesystem::path>& mediaFolderURL,
@@ -84,7 +86,7 @@ PreviewFrameResult renderSingleVideoStill(const std::filesystem::path& jobURL, c
     if (!inputURL) {
         throw previewError(PreviewStillCode::noInputVideo, "Choose Input Video.");
     }
-    const Job job = DesktopJobReading::singleVideoJob(jobURL, bytes);
+    const Job job = DesktopJobReading::singleVideoJob(jobURL, std::exchange(document, nullptr));
     const CubeLUT cube = singleVideoPreviewCube(lutOverrideURL, job, mediaFolderURL);
     const CubeFilter filter = makeCubeFilter(cube);
 
@@ -213,7 +215,7 @@ Image applyPreviewLut(const Image& image, const EditorJobV2::Clip& clip, const R
     return image;
 }
 
-PreviewFrameResult renderTimelineStill(const std::filesystem::path& jobURL, const std::string& bytes,
+PreviewFrameResult renderTimelineStill(const std::filesystem::path& jobURL, nlohmann::json document,
                                        const std::optional<std::filesystem::path>& lutOverrideURL,
                                        const std::optional<std::filesystem::path>& mediaFolderURL,
                                        std::optional<double> timeSeconds, std::optional<double> gammaPower,
@@ -223,7 +225,8 @@ PreviewFrameResult renderTimelineStill(const std::filesystem::path& jobURL, cons
     if (!mediaFolderURL) {
         throw previewError(PreviewStillCode::noMediaFolder, "Choose Media Folder.");
     }
-    const EditorJobV2 job = DesktopJobReading::timelineJob(jobURL, bytes);
+    // The parsed text goes once the job is read from it.
+    const EditorJobV2 job = DesktopJobReading::timelineJob(jobURL, std::exchange(document, nullptr));
     const EditorJobV2::Timeline& timeline = previewTimeline(job);
     const EditorJobV2::Clip& clip = previewClip(timeline);
     if (!clip.sourceId) {
@@ -386,14 +389,16 @@ PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,
                                       double compTint, const ResolvedMedia* resolvedMedia)
 {
     return withSecurityScope({jobURL, lutOverrideURL, inputURL, mediaFolderURL}, [&] {
-        const std::string bytes = readJobFileBytes(jobURL);
+        // Read as its export reads it: its kind first, the whole job once what the kind needs is there.
+        nlohmann::json document = DesktopJobReading::document(jobURL, readJobFileBytes(jobURL));
         const std::optional<double> gammaPower = resolveGammaMode(gammaMode).gammaPower;
-        if (DesktopJobTool::isTimelineJobFile(bytes)) {
-            return renderTimelineStill(jobURL, bytes, lutOverrideURL, mediaFolderURL, timeSeconds, gammaPower,
-                                       compContrast, compSaturation, compBrightness, compTint, resolvedMedia);
+        if (DesktopJobReading::kindOf(jobURL, document) == DesktopJobReading::Kind::timeline) {
+            return renderTimelineStill(jobURL, std::move(document), lutOverrideURL, mediaFolderURL, timeSeconds,
+                                       gammaPower, compContrast, compSaturation, compBrightness, compTint,
+                                       resolvedMedia);
         }
-        return renderSingleVideoStill(jobURL, bytes, lutOverrideURL, inputURL, mediaFolderURL, timeSeconds, gammaPower,
-                                      compContrast, compSaturation, compBrightness, compTint);
+        return renderSingleVideoStill(jobURL, std::move(document), lutOverrideURL, inputURL, mediaFolderURL,
+                                      timeSeconds, gammaPower, compContrast, compSaturation, compBrightness, compTint);
     });
 }
 

@@ -73,7 +73,8 @@ inline constexpr int singleVideoRender = 412;  // "Failed to render preview."
 // evicted), keyed by file, frame and output size, so scrubbing back to a frame only grades.
 //
 // Throws Error("preview", 400–412) as listed above; a job that does not decode is refused naming
-// the file, the field and the value (DesktopJobReading); the errors of reading the job file and
+// the file, every field it cannot read and its value (DesktopJobReading, as the export refuses
+// it); the errors of reading the job file and
 // (on the timeline path) the cube parser pass through. A frame that cannot be decoded on the
 // timeline path is black, not an error.
 PreviewFrameResult renderPreviewFrame(const std::filesystem::path& jobURL,

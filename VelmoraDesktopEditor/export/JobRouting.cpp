@@ -1,5 +1,9 @@
 #include "export/JobRouting.h"
 
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
 #include "export/FastSingleClipPath.h"
 #include "export/JobFileReading.h"
 #include "export/SecurityScope.h"
@@ -7,7 +11,6 @@
 #include "export/TimelineExport.h"
 #include "export/TimelineExportSetup.h"
 #include "model/DesktopJobReading.h"
-#include "model/DesktopJobTool.h"
 
 namespace velmora::Exporter {
 
@@ -25,12 +28,14 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
                       double compBrightness, double compTint, const TimelineProgressCallback& timelineProgress,
                       const CancellationCallback& isCancelled, const ResolvedMedia* resolvedMedia)
 {
-    const std::string bytes = readJobFileBytes(jobURL);
-    if (DesktopJobTool::isTimelineJobFile(bytes)) {
+    // The job is read as the 10-bit Export workspace read it when it was chosen: its kind first,
+    // then, once what that kind needs is there, the whole job. The parsed text goes once read.
+    nlohmann::json document = DesktopJobReading::document(jobURL, readJobFileBytes(jobURL));
+    if (DesktopJobReading::kindOf(jobURL, document) == DesktopJobReading::Kind::timeline) {
         if (!mediaFolderURL) {
             throw Error("export", JobRoutingCode::noMediaFolder, "Choose Media Folder containing your source clips.");
         }
-        const EditorJobV2 job = DesktopJobReading::timelineJob(jobURL, bytes);
+        const EditorJobV2 job = DesktopJobReading::timelineJob(jobURL, std::exchange(document, nullptr));
         if (std::optional<ExportResult> result =
                 tryFastExportTimelineJobAsSingleFile(job, lutOverrideURL, *mediaFolderURL, outputURL, bitrateOverrideBps,
                                                      gammaMode, compContrast, compSaturation, compBrightness,
@@ -48,7 +53,7 @@ ExportResult routeJob(const std::filesystem::path& jobURL, const std::optional<s
     if (!inputURL) {
         throw Error("export", JobRoutingCode::noInputVideo, "Choose Input Video.");
     }
-    const Job job = DesktopJobReading::singleVideoJob(jobURL, bytes);
+    const Job job = DesktopJobReading::singleVideoJob(jobURL, std::exchange(document, nullptr));
     SingleVideoExportOptions options;
     options.isCancelled = isCancelled;
     return exportSingleVideo(job, lutOverrideURL, *inputURL, mediaFolderURL, outputURL, bitrateOverrideBps, gammaMode,
@@ -60,13 +65,14 @@ std::optional<ResolvedMedia> resolveJobSourceFiles(const std::filesystem::path& 
 {
     try {
         return withSecurityScope({jobURL, mediaFolderURL}, [&]() -> std::optional<ResolvedMedia> {
-            const std::string bytes = readJobFileBytes(jobURL);
-            if (!DesktopJobTool::isTimelineJobFile(bytes)) {
+            nlohmann::json document = DesktopJobReading::document(jobURL, readJobFileBytes(jobURL));
+            if (DesktopJobReading::kindOf(jobURL, document) != DesktopJobReading::Kind::timeline) {
                 return std::nullopt;
             }
             return ResolvedMedia{mediaFolderURL,
-                                 resolveTimelineSourceFiles(DesktopJobReading::timelineJob(jobURL, bytes),
-                                                            mediaFolderURL)};
+                                 resolveTimelineSourceFiles(
+                                     DesktopJobReading::timelineJob(jobURL, std::exchange(document, nullptr)),
+                                     mediaFolderURL)};
         });
     } catch (const std::exception&) {
         return std::nullopt;

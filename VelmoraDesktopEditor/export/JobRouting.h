@@ -22,12 +22,14 @@ inline constexpr int noInputVideo = 201;
 // Renders the job at `jobURL` into `outputURL` and returns when the movie is written, or throws.
 // (The export operation of the design, named for its first argument: `export` is a C++ keyword.)
 //
+// The job's kind is the one DesktopJobReading::kindOf reads (a file that is not JSON, a top
+// level that is not an object or a "tool" that is not text is refused first, naming the file).
 // A timeline job (a "tool" of the desktop job tools, or a non-empty "timelines" array) needs
 // `mediaFolderURL` (else Error("export", 200, "Choose Media Folder containing your source
 // clips.")) and is rendered by the fast single-clip path when its timeline is one plain video
-// clip, otherwise by the timeline export (HEVC 10-bit). Any other file is a single-video job:
+// clip, otherwise by the timeline export (HEVC 10-bit). Any other object is a single-video job:
 // it needs `inputURL` (else Error("export", 201, "Choose Input Video.")) and is rendered by the
-// single-video export. Both checks come before the job is decoded.
+// single-video export. Both checks come before the whole job is read.
 //
 // `timelineProgress` hears the timeline export's reports, or the single report 1 of 1 frames
 // "Done (fast single-clip)" after a fast-path movie; a single-video job reports nothing. Reports
@@ -41,8 +43,9 @@ inline constexpr int noInputVideo = 201;
 // (resolveTimelineSourceFiles): both renderers read exactly those files.
 //
 // Blocks the calling thread (not the main thread) for the whole export. A job that does not
-// decode is refused naming the file, the field and the value (DesktopJobReading); errors of
-// reading the job file and of the renderers pass through unchanged.
+// decode is refused naming the file, every field it cannot read and its value
+// (DesktopJobReading); errors of reading the job file and of the renderers pass through
+// unchanged.
 ExportResult exportJob(const std::filesystem::path& jobURL, const std::optional<std::filesystem::path>& lutOverrideURL,
                        const std::optional<std::filesystem::path>& inputURL,
                        const std::optional<std::filesystem::path>& mediaFolderURL,

@@ -407,8 +407,8 @@ void ExportSheetController::exportFailed(std::uint64_t run, const std::string& m
     }
     setIsExporting(false);
     cancelToken_->reset();
-    errorText_ = message;
-    setProgress(progressFraction_, message);
+    errorText_ = shownFailureText(message);
+    setProgress(progressFraction_, errorText_);
     setShowError(true);
     setStatus("Export failed.");
 }

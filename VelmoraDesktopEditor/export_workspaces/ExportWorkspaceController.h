@@ -236,12 +236,14 @@ private:
         emit(this->*changed)();
     }
 
-    // A job file picked or dropped, read and parsed once (on this thread: it is small). One that
-    // is not JSON at all (NaN, 1e400, plain text), or holds a value its kind's reader refuses (a
-    // frame rate or canvas size out of range), is refused with the reader's message in the alert,
-    // and the job shown before stays: its export could only fail. So is a named pipe, socket,
-    // device or folder in the file's place, by name (refuseUnlessRegularFile). Any other file is
-    // loaded, also one that cannot be read or is not a job (the export reports what is wrong).
+    // A job file picked or dropped, read and parsed once (on this thread). A file the export
+    // would refuse is refused now, by the reader the export reads it with
+    // (DesktopJobReading::refusalOf): one that cannot be read or is not JSON at all (NaN, 1e400,
+    // plain text), that is no job (a top level that is not an object, a "tool" that is not
+    // text), or that its kind's reader refuses (a key missing, a value of another type, a frame
+    // rate out of range: every one found is named). The alert says why, naming the file, and the
+    // job shown before stays. So is a named pipe, socket, device or folder in the file's place,
+    // by name (refuseUnlessRegularFile). Any other file is loaded.
     void chooseJobFile(const std::filesystem::path& file);
     // A LUT override picked or dropped; one that is not a regular file is refused by name and
     // the override before stays.

@@ -7,8 +7,6 @@
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/OutputNaming.h"
 #include "model/DesktopJobReading.h"
-#include "model/DesktopJobTool.h"
-#include "model/JsonDecoding.h"
 #include "model/MediaResolver.h"
 #include "platform/foundation/FileError.h"
 #include "platform/foundation/FileReading.h"
@@ -18,18 +16,8 @@ namespace velmora {
 
 namespace {
 
-// The job file's bytes, or nothing when it cannot be read.
-std::optional<std::string> readJobBytes(const std::filesystem::path& file)
-{
-    try {
-        return readFileContents(file);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
 // A job file read and parsed once: its JSON, none when the file cannot be read or is not JSON;
-// for bytes that are not JSON, the parser's refusal.
+// the refusal of a file that cannot be read or is not JSON.
 struct JobFileReading {
     std::optional<nlohmann::json> document;
     std::optional<Error> refusal;
@@ -38,30 +26,22 @@ struct JobFileReading {
 JobFileReading readJobFile(const std::filesystem::path& file)
 {
     JobFileReading reading;
-    const std::optional<std::string> bytes = readJobBytes(file);
-    if (!bytes)
-        return reading;
     try {
-        reading.document = JsonDecoding::parse(*bytes);
-    } catch (const DecodingError& error) {
-        reading.refusal = DesktopJobReading::refusal(file, error);
+        reading.document = DesktopJobReading::document(file, readFileContents(file));
+    } catch (const Error& refused) {
+        reading.refusal = refused;
     }
     return reading;
 }
 
-// A JSON object whose "tool", when present and not null, is text.
-bool hasJobShape(const nlohmann::json& json)
+// The kind of job the export reads `document` as; nothing for a document that is no job.
+std::optional<DesktopJobReading::Kind> jobKindOf(const std::filesystem::path& file, const nlohmann::json& document)
 {
-    if (!json.is_object())
-        return false;
-    const auto tool = json.find("tool");
-    return tool == json.end() || tool->is_null() || tool->is_string();
-}
-
-// The workspace's kind of a job: a timeline job, else a single-video job.
-bool readsAsTimelineJob(const nlohmann::json& document)
-{
-    return hasJobShape(document) && DesktopJobTool::isTimelineJobDocument(document);
+    try {
+        return DesktopJobReading::kindOf(file, document);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
 }
 
 FilePanelRequest openFileRequest(std::vector<std::string> extensions)
@@ -191,11 +171,10 @@ void ExportWorkspaceController::chooseJobFile(const std::filesystem::path& file)
     if (refuseUnlessRegularFile(file, "Job Not Loaded"))
         return;
     JobFileReading reading = readJobFile(file);
-    // Read whole, as its preview and export read it: a value they cannot use refuses the job
-    // now. A job of the wrong shape (a key missing) is taken; its export says what it lacks.
-    if (reading.document && !reading.refusal)
-        reading.refusal =
-            DesktopJobReading::valueRefusal(file, *reading.document, readsAsTimelineJob(*reading.document));
+    // Read whole, by the reader its preview and export read it with: what they would refuse
+    // (a key missing, a value they cannot use, a file that is no job) refuses the job now.
+    if (reading.document)
+        reading.refusal = DesktopJobReading::refusalOf(file, *reading.document);
     if (reading.refusal) {
         // The refusal names the file as well as the value: the job may have come by a drop or a
         // hand-over, not only from the panel.
@@ -234,11 +213,12 @@ void ExportWorkspaceController::updateJobTool(const nlohmann::json* document)
         classify(false);
         return;
     }
-    if (!document || !hasJobShape(*document)) {
+    const std::optional<DesktopJobReading::Kind> kind = document ? jobKindOf(*jobURL_, *document) : std::nullopt;
+    if (!kind) {
         classify(false);
         return;
     }
-    classify(readsAsTimelineJob(*document));
+    classify(*kind == DesktopJobReading::Kind::timeline);
     if (isTimelineJob_) {
         // The proposed name starts out as MPEG-4; an output already chosen keeps its container.
         if (!outputURL_)

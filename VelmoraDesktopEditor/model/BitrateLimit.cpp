@@ -28,20 +28,25 @@ std::string refusalText(std::int64_t bps)
 
 std::optional<std::int64_t> decodeBitrate(const KeyedContainer& container, std::string_view key)
 {
-    std::optional<std::int64_t> bps;
-    try {
-        bps = container.decodeIfPresent<std::int64_t>(key);
-    } catch (const DecodingError&) {
-        // Text, a fraction or a list where the rate belongs is a rate that cannot be used, refused
-        // in the words of one out of range.
-        const nlohmann::json& found = *container.value(key);
-        JsonDecoding::throwDataCorrupted(
-            refusal(JsonDecoding::quotedValue(found) + (found.is_number() ? " b/s" : "")), container.pathFor(key));
-    }
-    if (bps && !accepts(*bps)) {
-        JsonDecoding::throwDataCorrupted(refusalText(*bps), container.pathFor(key));
-    }
-    return bps;
+    return JsonDecoding::readField([&]() -> std::optional<std::int64_t> {
+        const nlohmann::json* found = container.value(key);
+        if (!found || found->is_null()) {
+            return std::nullopt;
+        }
+        std::int64_t bps = 0;
+        try {
+            bps = JsonValueReader<std::int64_t>::read(*found, CodingPlace(container.codingPath(), key));
+        } catch (const DecodingError&) {
+            // Text, a fraction or a list where the rate belongs is a rate that cannot be used,
+            // refused in the words of one out of range.
+            JsonDecoding::throwDataCorrupted(
+                refusal(JsonDecoding::quotedValue(*found) + (found->is_number() ? " b/s" : "")), container.pathFor(key));
+        }
+        if (!accepts(bps)) {
+            JsonDecoding::throwDataCorrupted(refusalText(bps), container.pathFor(key));
+        }
+        return bps;
+    });
 }
 
 } // namespace velmora::BitrateLimit

@@ -37,17 +37,22 @@ void check(std::optional<int> side, const CodingPath& path)
 
 std::optional<int> decodeSide(const KeyedContainer& container, std::string_view key)
 {
-    std::optional<int> side;
-    try {
-        side = container.decodeIfPresent<int>(key);
-    } catch (const DecodingError&) {
-        // Text, a fraction or a side past what an int holds is a side that cannot be used,
-        // refused in the words of one out of range.
-        JsonDecoding::throwDataCorrupted(refusal(key, JsonDecoding::quotedValue(*container.value(key))),
-                                         container.pathFor(key));
-    }
-    check(side, container.pathFor(key));
-    return side;
+    return JsonDecoding::readField([&]() -> std::optional<int> {
+        const nlohmann::json* value = container.value(key);
+        if (!value || value->is_null()) {
+            return std::nullopt;
+        }
+        int side = 0;
+        try {
+            side = JsonValueReader<int>::read(*value, CodingPlace(container.codingPath(), key));
+        } catch (const DecodingError&) {
+            // Text, a fraction or a side past what an int holds is a side that cannot be used,
+            // refused in the words of one out of range.
+            JsonDecoding::throwDataCorrupted(refusal(key, JsonDecoding::quotedValue(*value)), container.pathFor(key));
+        }
+        check(side, container.pathFor(key));
+        return side;
+    });
 }
 
 } // namespace velmora::CanvasSizeLimit

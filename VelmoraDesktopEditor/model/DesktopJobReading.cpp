@@ -1,66 +1,124 @@
 #include "model/DesktopJobReading.h"
 
+#include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
 #include "model/JsonDecoding.h"
 #include "platform/foundation/FileError.h"
+#include "platform/foundation/NumberText.h"
 
 namespace velmora::DesktopJobReading {
 
-Error refusal(const std::filesystem::path& file, const DecodingError& failure)
-{
-    return Error(errorDomain, unreadableCode,
-                 "Could not load \u201C" + FileError::shownName(file) +
-                     "\u201D: " + EditSession::decodingErrorDescription(failure));
-}
-
-bool isValueFailure(const DecodingError& failure)
-{
-    // Null counts as absent, where the job's rules allow a value to be absent and where they do not.
-    return failure.kind() == DecodingError::Kind::typeMismatch || failure.kind() == DecodingError::Kind::dataCorrupted;
-}
-
 namespace {
 
-template <class Record>
-Record readWhole(const std::filesystem::path& file, std::string_view bytes)
+Error refusalSaying(const std::filesystem::path& file, const std::string& words)
 {
+    return Error(errorDomain, unreadableCode, "Could not load \u201C" + FileError::shownName(file) + "\u201D: " + words);
+}
+
+// The kind of job the export reads `document` as; throws DecodingError for a document that is no
+// job of either kind: the tool is read strictly, as its probe's record reads it.
+Kind readKind(const nlohmann::json& document)
+{
+    (void)JobToolProbe::decode(KeyedContainer::root(document));
+    return DesktopJobTool::isTimelineJobDocument(document) ? Kind::timeline : Kind::singleVideo;
+}
+
+// Strictly first: only a document that fails is read again, for all its failures.
+template <class Record>
+Record readWhole(const std::filesystem::path& file, const nlohmann::json& document)
+{
+    const auto read = [&document] { return Record::decode(KeyedContainer::root(document)); };
     try {
-        return Record::fromJSON(bytes);
+        return read();
     } catch (const DecodingError& failure) {
-        throw refusal(file, failure);
+        throw refusal(file, JsonDecoding::everyFailure([&read] { (void)read(); }, failure));
     }
 }
 
 } // namespace
 
-EditorJobV2 timelineJob(const std::filesystem::path& file, std::string_view bytes)
+Error refusal(const std::filesystem::path& file, const DecodingError& failure)
 {
-    return readWhole<EditorJobV2>(file, bytes);
+    return refusalSaying(file, EditSession::decodingErrorDescription(failure));
 }
 
-Job singleVideoJob(const std::filesystem::path& file, std::string_view bytes)
+Error refusal(const std::filesystem::path& file, const JsonDecoding::Failures& failures)
 {
-    return readWhole<Job>(file, bytes);
+    std::string words;
+    for (const DecodingError& failure : failures.first) {
+        if (!words.empty()) {
+            words += ' ';
+        }
+        words += EditSession::decodingErrorDescription(failure);
+    }
+    if (failures.count > failures.first.size()) {
+        words += std::string(failures.countStopped ? " And at least " : " And ") +
+                 NumberText::integer(static_cast<std::int64_t>(failures.count - failures.first.size())) + " more.";
+    }
+    return refusalSaying(file, words);
 }
 
-std::optional<Error> valueRefusal(const std::filesystem::path& file, const nlohmann::json& document, bool timeline)
+nlohmann::json document(const std::filesystem::path& file, std::string_view bytes)
 {
-    if (!document.is_object()) {
-        return std::nullopt;
+    if (std::optional<nlohmann::json> tree = JsonDecoding::tryParse(bytes)) {
+        return std::move(*tree);
     }
     try {
-        const KeyedContainer root = KeyedContainer::root(document);
-        if (timeline) {
-            (void)EditorJobV2::decode(root);
-        } else {
-            (void)Job::decode(root);
-        }
+        return JsonDecoding::parse(bytes);
     } catch (const DecodingError& failure) {
-        if (isValueFailure(failure)) {
-            return refusal(file, failure);
+        throw refusal(file, failure);
+    }
+}
+
+Kind kindOf(const std::filesystem::path& file, const nlohmann::json& document)
+{
+    try {
+        return readKind(document);
+    } catch (const DecodingError& failure) {
+        throw refusal(file, failure);
+    }
+}
+
+EditorJobV2 timelineJob(const std::filesystem::path& file, const nlohmann::json& document)
+{
+    return readWhole<EditorJobV2>(file, document);
+}
+
+Job singleVideoJob(const std::filesystem::path& file, const nlohmann::json& document)
+{
+    return readWhole<Job>(file, document);
+}
+
+EditorJobV2 timelineJob(const std::filesystem::path& file, std::string_view bytes)
+{
+    return timelineJob(file, document(file, bytes));
+}
+
+std::optional<Error> refusalOf(const std::filesystem::path& file, const nlohmann::json& document)
+{
+    try {
+        if (kindOf(file, document) == Kind::timeline) {
+            (void)timelineJob(file, document);
+        } else {
+            (void)singleVideoJob(file, document);
         }
+    } catch (const Error& refused) {
+        return refused;
     }
     return std::nullopt;
+}
+
+bool isSingleVideoJob(const nlohmann::json& document)
+{
+    try {
+        if (readKind(document) != Kind::singleVideo) {
+            return false;
+        }
+        (void)Job::decode(KeyedContainer::root(document));
+        return true;
+    } catch (const DecodingError&) {
+        return false;
+    }
 }
 
 } // namespace velmora::DesktopJobReading

@@ -146,11 +146,15 @@ public:
 
     // Opens any JSON file the editor accepts: a browser project, a desktop job or render job, an
     // edit-return file, a project document or a bare session document, tried in that order. The
-    // result has a project, at least one timeline and an active timeline id. Fails with a
-    // FileError when the file cannot be read, "EditSession" code 1 for an empty file and code 2
-    // ("Could not load “trip.json”: …", DesktopJobReading::refusal) when no reader accepts it. A
-    // file whose tool names a job is read whole as one: a value it cannot use refuses the file
-    // (as the export would); only a job short of a key is tried as a session document.
+    // result has a project, at least one timeline and an active timeline id. A file whose tool
+    // names a job (or edit-return file) is read by the job reader first; whatever it refuses, and
+    // every other file, by the session reader, lenient in its own places (numbers for ids, a
+    // broken grade object dropped); what that refuses, by the job reader last. Fails with a
+    // FileError when the file cannot be read; "EditSession" code 1 for an empty file ("Could not
+    // load “trip.json”: JSON file is empty."); code 2 when no reader accepts it, naming the file
+    // and every failure of the session reader (DesktopJobReading::refusal); code 3 for a
+    // single-video job, which holds no timeline ("“grade.json” is a single-video job: open it in
+    // the 10-bit Export workspace.").
     static EditSession load(const std::filesystem::path& url);
 
     // The session reader: strict JSON types except for the lenient identifiers, the flat grade

@@ -288,6 +288,9 @@ EditorJobV2::ClipGrade EditSession::clipGradeFromWebDict(const nlohmann::json& o
     }
     EditorJobV2::ClipGrade grade;
     if (!params.empty()) {
+        // Parameters that do not read are dropped, also where the project is read for all its
+        // failures.
+        const JsonDecoding::ThrowingFailures dropped;
         try {
             grade.gradeParams = EditorJobV2::ClipGrade::GradeParams::decode(KeyedContainer(params, {}));
         } catch (const DecodingError&) {

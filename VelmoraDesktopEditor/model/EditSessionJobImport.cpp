@@ -8,6 +8,7 @@
 #include "model/EditSession.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
+#include "platform/foundation/Uuid.h"
 
 namespace velmora {
 
@@ -83,16 +84,15 @@ std::optional<std::string> nonEmptyTrimmed(const std::optional<std::string>& tex
 
 std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, bool browserExport)
 {
-    if (!jobClip.id) {
-        return std::nullopt;
-    }
     if (browserExport && jobClip.type) {
         const std::string kind = StringText::lowercased(StringText::trimmed(*jobClip.type));
         if (kind == "text" || kind == "image") {
             return std::nullopt;
         }
     }
-    EditSession::Clip clip(*jobClip.id);
+    // A clip without an id is kept with a new one, as the session reader gives one: the export
+    // renders every clip of the job, and opened for editing the same clips are there.
+    EditSession::Clip clip(jobClip.id ? *jobClip.id : Uuid::randomText());
     clip.type = jobClip.type;
     clip.name = jobClip.name;
     clip.sourceId = jobClip.sourceId;

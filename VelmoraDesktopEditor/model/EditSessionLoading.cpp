@@ -83,11 +83,14 @@ EditSession EditSession::load(const std::filesystem::path& url)
 {
     const std::string bytes = readFileContents(url);
     if (bytes.empty()) {
-        throw Error(errorDomain, emptyFileCode, "JSON file is empty.");
+        throw Error(errorDomain, emptyFileCode,
+                    "Could not load \u201C" + FileError::shownName(url) + "\u201D: JSON file is empty.");
     }
 
     const ParsedDocument parsed(bytes);
     const std::optional<nlohmann::json>& document = parsed.tree;
+    // The job reader reads a document the same way every time: it is asked at most once.
+    bool jobRefused = false;
     if (document && document->is_object()) {
         if (isWebTavlekPayload(*document)) {
             try {
@@ -98,21 +101,24 @@ EditSession EditSession::load(const std::filesystem::path& url)
         }
         // Jobs and edit-return files by their tool; the project document's own tool goes to the
         // session reader first so that what only it holds (markers, levels, media folder) survives.
+        // A job the job reader refuses may still be read whole by the session reader, which is
+        // lenient in its own places (numbers for ids, a broken grade object).
         const auto tool = document->find("tool");
         if (tool != document->end() && tool->is_string()) {
             const std::string& text = tool->get_ref<const std::string&>();
             if (DesktopJobTool::isTimelineRenderJob(text) && StringText::trimmed(text) != DesktopJobTool::editSession) {
-                try {
-                    return readJob(*document);
-                } catch (const DecodingError& failure) {
-                    // A job is read whole, as the 10-bit Export workspace reads it: a value it
-                    // cannot use refuses the file in the same words. A job short of a key may
-                    // still be a session document.
-                    if (DesktopJobReading::isValueFailure(failure)) {
-                        throw DesktopJobReading::refusal(url, failure);
-                    }
+                if (auto session = tryJob(*document)) {
+                    return std::move(*session);
                 }
+                jobRefused = true;
             }
+        }
+        // A single-video job holds no timeline: read as a session it would open as an empty
+        // project, and Save would write that over the job.
+        if (DesktopJobReading::isSingleVideoJob(*document)) {
+            throw Error(errorDomain, DesktopJobReading::singleVideoJobCode,
+                        "\u201C" + FileError::shownName(url) +
+                            "\u201D is a single-video job: open it in the 10-bit Export workspace.");
         }
     }
 
@@ -123,12 +129,17 @@ EditSession EditSession::load(const std::filesystem::path& url)
         session.ensureDefaultTimelineIfNeeded();
         return session;
     } catch (const DecodingError& sessionFailure) {
-        if (document) {
+        if (!document) {
+            throw DesktopJobReading::refusal(url, sessionFailure);
+        }
+        if (!jobRefused) {
             if (auto session = tryJob(*document)) {
                 return std::move(*session);
             }
         }
-        throw DesktopJobReading::refusal(url, sessionFailure);
+        // The session reader's failures, all of them: the first is what refused the file.
+        throw DesktopJobReading::refusal(
+            url, JsonDecoding::everyFailure([&] { (void)decode(KeyedContainer::root(*document)); }, sessionFailure));
     }
 }
 

@@ -73,9 +73,11 @@ std::optional<EditorJobV2::ClipGrade> foldClipGrade(const KeyedContainer& c)
     using ClipGrade = EditorJobV2::ClipGrade;
     std::optional<ClipGrade> object;
     if (const nlohmann::json* value = c.value("grade"); value && !value->is_null()) {
-        // A malformed grade object is dropped rather than failing the document.
+        // A malformed grade object is dropped rather than failing the document, also where the
+        // document is read for all its failures.
+        const JsonDecoding::ThrowingFailures dropped;
         try {
-            object = JsonValueReader<ClipGrade>::read(*value, c.pathFor("grade"));
+            object = JsonValueReader<ClipGrade>::read(*value, CodingPlace(c.codingPath(), "grade"));
         } catch (const DecodingError&) {
             object.reset();
         }

@@ -138,7 +138,7 @@ EditorJobV2::TransformKeyframe EditorJobV2::TransformKeyframe::decode(const Keye
     k.time = c.decodeIfPresent<double>("time", "t");
     readPictureFields(c, k);
     if (!k.posX && !k.posY && !k.scale && !k.rotation && !k.opacity && c.contains("value")) {
-        readPictureFields(c.nestedContainer("value"), k);
+        JsonDecoding::readField([&] { readPictureFields(c.nestedContainer("value"), k); });
     }
     k.interpolation = c.decodeIfPresent<std::string>("interpolation", "curve");
     return k;

@@ -38,17 +38,20 @@ void check(std::optional<double> fps, const CodingPath& path)
 
 std::optional<double> decodeFps(const KeyedContainer& container, std::string_view key)
 {
-    std::optional<double> fps;
-    try {
-        fps = container.decodeIfPresent<double>(key);
-    } catch (const DecodingError&) {
-        // Text ("NaN") or a list where the rate belongs is a rate that cannot be used, refused in
-        // the words of one out of range.
-        JsonDecoding::throwDataCorrupted(refusal(JsonDecoding::quotedValue(*container.value(key))),
-                                         container.pathFor(key));
-    }
-    check(fps, container.pathFor(key));
-    return fps;
+    return JsonDecoding::readField([&]() -> std::optional<double> {
+        const nlohmann::json* value = container.value(key);
+        if (!value || value->is_null()) {
+            return std::nullopt;
+        }
+        if (!value->is_number()) {
+            // Text ("NaN") or a list where the rate belongs is a rate that cannot be used, refused
+            // in the words of one out of range.
+            JsonDecoding::throwDataCorrupted(refusal(JsonDecoding::quotedValue(*value)), container.pathFor(key));
+        }
+        const double fps = value->get<double>();
+        check(fps, container.pathFor(key));
+        return fps;
+    });
 }
 
 void checkFpsFraction(const KeyedContainer& container, std::string_view numeratorKey,
@@ -58,7 +61,7 @@ void checkFpsFraction(const KeyedContainer& container, std::string_view numerato
         return;
     }
     const double fps = static_cast<double>(*fpsNumerator) / static_cast<double>(*fpsDenominator);
-    check(fps, container.pathFor(numeratorKey));
+    JsonDecoding::readField([&] { check(fps, container.pathFor(numeratorKey)); });
 }
 
 } // namespace velmora::FrameRateLimit

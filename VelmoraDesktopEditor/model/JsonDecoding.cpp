@@ -164,6 +164,112 @@ std::string DecodingError::reason() const
 
 namespace JsonDecoding {
 
+namespace {
+
+// The most of a token the parser quotes that a refusal shows.
+constexpr std::size_t shownTokenBytes = 40;
+
+// The parser's message with the token it quotes ("…; last read: 'tok'", "number overflow parsing
+// 'tok'") shortened in the middle: the token runs to the end of the input it read, and a number
+// of two million digits is quoted whole.
+std::string withTokenShortened(std::string detail)
+{
+    std::size_t start = std::string::npos;
+    for (const std::string_view opening : {std::string_view("last read: '"), std::string_view("parsing '")}) {
+        if (const auto found = detail.find(opening); found != std::string::npos) {
+            start = found + opening.size();
+            break;
+        }
+    }
+    if (start == std::string::npos) {
+        return detail;
+    }
+    // The token ends where the message goes on ("'; expected …") or at the closing quote.
+    std::size_t end = detail.rfind("'; expected ");
+    if (end == std::string::npos || end < start) {
+        end = detail.ends_with('\'') ? detail.size() - 1 : detail.size();
+    }
+    if (end < start || end - start <= shownTokenBytes) {
+        return detail;
+    }
+    return detail.substr(0, start) +
+           StringText::shortenedInMiddle(std::string_view(detail).substr(start, end - start), shownTokenBytes) +
+           detail.substr(end);
+}
+
+// The open collection of this thread, or null (none, or paused).
+thread_local FailureCollection* openCollection = nullptr;
+
+} // namespace
+
+FailureCollection::FailureCollection()
+    : outer_(openCollection)
+{
+    openCollection = this;
+}
+
+FailureCollection::~FailureCollection()
+{
+    openCollection = outer_;
+}
+
+void FailureCollection::add(const DecodingError& failure)
+{
+    std::string field = failure.pathText();
+    if (failure.kind() == DecodingError::Kind::keyNotFound) {
+        field += '\n' + failure.missingKey();
+    }
+    if (!seen_.insert(std::move(field)).second) {
+        return;
+    }
+    if (kept_.size() < keptFailures) {
+        kept_.push_back(failure);
+    }
+}
+
+ThrowingFailures::ThrowingFailures()
+    : paused_(openCollection)
+{
+    openCollection = nullptr;
+}
+
+ThrowingFailures::~ThrowingFailures()
+{
+    openCollection = paused_;
+}
+
+bool isCollecting() noexcept
+{
+    return openCollection != nullptr;
+}
+
+void collectOrRethrow(const DecodingError& failure)
+{
+    if (!openCollection) {
+        throw;
+    }
+    openCollection->add(failure);
+    if (openCollection->count() >= FailureCollection::countedFailures) {
+        throw FailureCollection::Enough{};
+    }
+}
+
+Failures everyFailure(const std::function<void()>& read, const DecodingError& failure)
+{
+    FailureCollection collection;
+    collection.add(failure);
+    bool stopped = false;
+    try {
+        read();
+    } catch (const DecodingError& escaped) {
+        // A failure no field reader stands over (a top level that is not an object).
+        collection.add(escaped);
+    } catch (const FailureCollection::Enough&) {
+        stopped = true;
+    }
+    return Failures{collection.failures(), collection.count(), stopped};
+}
+
 nlohmann::json parse(std::string_view text)
 {
     try {
@@ -179,7 +285,7 @@ nlohmann::json parse(std::string_view text)
             detail.erase(0, bracket + 2);
         }
         throw DecodingError(DecodingError::Kind::dataCorrupted, {}, {},
-            "The given data was not valid JSON (" + detail + ").");
+            "The given data was not valid JSON (" + withTokenShortened(std::move(detail)) + ").");
     }
 }
 

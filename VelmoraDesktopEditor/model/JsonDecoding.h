@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_set>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -20,6 +21,8 @@
 // with an integral value, a float field any JSON number, a boolean field only true or false;
 // keys a record does not read are ignored. Every failure throws DecodingError carrying the coding
 // path from the document root to the failing value (keys, and "Index N" for array positions).
+// Inside a JsonDecoding::FailureCollection the same readers read on past each failure instead,
+// so that one reading finds every failure of a document.
 
 namespace velmora {
 
@@ -100,8 +103,103 @@ std::string quotedValue(const nlohmann::json& value);
 CodingPath appending(const CodingPath& path, std::string component);
 std::string indexComponent(std::size_t index);
 
-// Arrays of records of at least this many elements are read side by side (readSideBySide).
+// Arrays of records of at least this many elements are read side by side (readSideBySide),
+// unless a failure collection is open.
 inline constexpr std::size_t sideBySideElements = 1024;
+
+// Failures gathered rather than thrown. While a collection is open on a thread, the readers of
+// this file (KeyedContainer, the array reader, readField) on that thread read on past a value
+// they cannot use: the failure is kept here, and the field it is about reads as absent (a
+// required one as its type's default value). What such a reading returns is never to be used;
+// it is read for its failures. Collections nest: the innermost one open gathers. The fast path
+// of a valid document opens none: a reader runs strictly first and collects (everyFailure) only
+// once it has failed.
+class FailureCollection {
+public:
+    // Kept in full: the first few failures, for a refusal that quotes them.
+    static constexpr std::size_t keptFailures = 3;
+    // Counted: at this many the reading stops (collectOrRethrow throws Enough), so that a document
+    // broken throughout costs no more to refuse than one broken this often.
+    static constexpr std::size_t countedFailures = 1000;
+    // Thrown through the readers, none of which catches it, to whoever opened the collection
+    // (everyFailure).
+    struct Enough {};
+
+    FailureCollection();
+    ~FailureCollection();
+    FailureCollection(const FailureCollection&) = delete;
+    FailureCollection& operator=(const FailureCollection&) = delete;
+
+    // Keeps `failure` unless one about the same field (and missing key) came before.
+    void add(const DecodingError& failure);
+    // The first failures in the order they were met, at most keptFailures.
+    const std::vector<DecodingError>& failures() const noexcept { return kept_; }
+    // How many different failures were met, those not kept included.
+    std::size_t count() const noexcept { return seen_.size(); }
+
+private:
+    std::vector<DecodingError> kept_;
+    std::unordered_set<std::string> seen_;
+    FailureCollection* outer_;
+};
+
+// While one lives on a thread, failures there are thrown as ever even inside an open collection:
+// for a lenient reader that catches a failure to drop what it could not read (a clip's broken
+// grade object), where that failure is no failure of the document.
+class ThrowingFailures {
+public:
+    ThrowingFailures();
+    ~ThrowingFailures();
+    ThrowingFailures(const ThrowingFailures&) = delete;
+    ThrowingFailures& operator=(const ThrowingFailures&) = delete;
+
+private:
+    FailureCollection* paused_;
+};
+
+// Whether a collection is open on this thread (and not paused by ThrowingFailures).
+bool isCollecting() noexcept;
+
+// For the handler of a DecodingError: keeps `failure` in this thread's open collection (and
+// throws FailureCollection::Enough once it has counted enough), or, with none open, throws the
+// exception being handled on (so it must be called inside that handler).
+void collectOrRethrow(const DecodingError& failure);
+
+// `read()` as the reading of one field: its failure thrown on, or, in an open collection, kept
+// and the field read as its type's default value (nothing for an optional one).
+template <class Read>
+auto readField(Read&& read) -> decltype(read())
+{
+    using Result = decltype(read());
+    if constexpr (std::is_void_v<Result>) {
+        try {
+            read();
+        } catch (const DecodingError& failure) {
+            collectOrRethrow(failure);
+        }
+    } else {
+        try {
+            return read();
+        } catch (const DecodingError& failure) {
+            collectOrRethrow(failure);
+            return Result{};
+        }
+    }
+}
+
+// Every failure a reading meets when it reads on past each.
+struct Failures {
+    // The first few, in the order met (at most FailureCollection::keptFailures).
+    std::vector<DecodingError> first;
+    // How many in all; at least first.size().
+    std::size_t count = 0;
+    // Whether the reading stopped at FailureCollection::countedFailures: `count` is then a least.
+    bool countStopped = false;
+};
+
+// `read` run again in a collection of its own, after a strict run of it failed with `failure`:
+// every failure it meets, `failure` first.
+Failures everyFailure(const std::function<void()>& read, const DecodingError& failure);
 
 // Runs read(i) for every i in [0, count) on the worker pool, and then rethrows what the lowest i
 // that failed threw: the failure reading them in order would have stopped at. `read` is called
@@ -205,10 +303,11 @@ struct JsonValueReader<std::vector<U>> {
             JsonDecoding::throwTypeMismatch(typeName, place.path(), value);
         }
         const CodingPath path = place.path();
-        // Thousands of records (a project's clips) are read side by side.
+        // Thousands of records (a project's clips) are read side by side; in an open collection
+        // they are read in order, on this thread, where the collection gathers.
         if constexpr (requires { JsonValueReader<U>::readsRecord; } && std::is_default_constructible_v<U> &&
                       std::is_move_assignable_v<U>) {
-            if (value.size() >= JsonDecoding::sideBySideElements) {
+            if (value.size() >= JsonDecoding::sideBySideElements && !JsonDecoding::isCollecting()) {
                 std::vector<U> result(value.size());
                 JsonDecoding::readSideBySide(value.size(), [&](std::size_t i) { result[i] = element(value, path, i); });
                 return result;
@@ -217,7 +316,10 @@ struct JsonValueReader<std::vector<U>> {
         std::vector<U> result;
         result.reserve(value.size());
         for (std::size_t i = 0; i < value.size(); ++i) {
-            result.push_back(element(value, path, i));
+            // An element that fails in an open collection is left out.
+            if (std::optional<U> read = JsonDecoding::readField([&] { return std::optional<U>(element(value, path, i)); })) {
+                result.push_back(std::move(*read));
+            }
         }
         return result;
     }
@@ -256,18 +358,21 @@ public:
     const nlohmann::json* value(std::string_view key) const;
     CodingPath pathFor(std::string_view key) const;
 
-    // Required: an absent key fails with keyNotFound, null with valueNotFound.
+    // Required: an absent key fails with keyNotFound, null with valueNotFound. (Each field is read
+    // through JsonDecoding::readField: in an open collection, a failure reads as T's default.)
     template <class T>
     T decode(std::string_view key) const
     {
-        const nlohmann::json* v = value(key);
-        if (!v) {
-            throwKeyNotFound(key);
-        }
-        if (v->is_null()) {
-            JsonDecoding::throwValueNotFound(JsonValueReader<T>::typeName, pathFor(key));
-        }
-        return JsonValueReader<T>::read(*v, CodingPlace(path_, key));
+        return JsonDecoding::readField([&]() -> T {
+            const nlohmann::json* v = value(key);
+            if (!v) {
+                throwKeyNotFound(key);
+            }
+            if (v->is_null()) {
+                JsonDecoding::throwValueNotFound(JsonValueReader<T>::typeName, pathFor(key));
+            }
+            return JsonValueReader<T>::read(*v, CodingPlace(path_, key));
+        });
     }
 
     // Optional: an absent key or null gives nothing; a value of the wrong type fails.
@@ -278,17 +383,16 @@ public:
         if (!v || v->is_null()) {
             return std::nullopt;
         }
-        return JsonValueReader<T>::read(*v, CodingPlace(path_, key));
+        return JsonDecoding::readField(
+            [&] { return std::optional<T>(JsonValueReader<T>::read(*v, CodingPlace(path_, key))); });
     }
 
-    // Optional with an alias: the alias is consulted only when the first key is absent or null.
+    // Optional with an alias: the alias is consulted only when the first key is absent or null
+    // (a first key of the wrong type fails, and the alias is not read).
     template <class T>
     std::optional<T> decodeIfPresent(std::string_view key, std::string_view alias) const
     {
-        if (auto first = decodeIfPresent<T>(key)) {
-            return first;
-        }
-        return decodeIfPresent<T>(alias);
+        return decodeIfPresent<T>(isAbsentOrNull(key) ? alias : key);
     }
 
     // An array that counts as empty when absent or null.

@@ -16,6 +16,7 @@
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/dispatch/BackgroundWorker.h"
 #include "platform/dispatch/ThreadPriority.h"
+#include "platform/foundation/Error.h"
 #include "platform/foundation/FileError.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
@@ -127,7 +128,7 @@ void EditorWorkspaceController::setShowError(bool show)
 
 void EditorWorkspaceController::setErrorText(std::string text)
 {
-    assign(errorText_, std::move(text), &EditorWorkspaceController::errorTextChanged);
+    assign(errorText_, shownFailureText(text), &EditorWorkspaceController::errorTextChanged);
 }
 
 void EditorWorkspaceController::setLaneRowHeight(double height)
@@ -338,28 +339,67 @@ std::string EditorWorkspaceController::relinkMessage() const
     return EditorWorkspaceText::relinkMessage(openedWebTavlek_, relinkMissingNames_);
 }
 
-void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
+namespace {
+
+// The file's extension in lower case, without its dot.
+std::string lowercasedExtension(const std::filesystem::path& url)
 {
     std::string extension = StringText::lowercased(url.extension().string());
     if (!extension.empty() && extension.front() == '.')
         extension.erase(extension.begin());
-    bool promptForMediaFolder = false;
-    if (extension == "json") {
-        promptForMediaFolder = true;
-    } else if (extension != VelmoraProjectFile::fileExtension) {
-        // Said, not ignored: a window that stays empty gives no clue why the file is not in it.
-        reportError("Could not open \u201C" + FileError::shownName(url) + "\u201D: only a project (." +
-                    std::string(VelmoraProjectFile::fileExtension) +
-                    ") or a job JSON file (.json) opens this way. Bring media files in with Import in the media "
-                    "pool.");
+    return extension;
+}
+
+bool opensAsProject(const std::filesystem::path& url)
+{
+    const std::string extension = lowercasedExtension(url);
+    return extension == "json" || extension == VelmoraProjectFile::fileExtension;
+}
+
+} // namespace
+
+void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
+{
+    handleOpenURLs({url});
+}
+
+void EditorWorkspaceController::handleOpenURLs(const std::vector<std::filesystem::path>& urls)
+{
+    std::optional<std::filesystem::path> opened;
+    std::string notOpened;
+    const auto name = [&notOpened](const std::string& words) {
+        notOpened += (notOpened.empty() ? "" : "\n") + words;
+    };
+    for (const std::filesystem::path& url : urls) {
+        if (!opensAsProject(url)) {
+            // Said, not ignored: a window that stays empty gives no clue why the file is not in it.
+            name("Could not open \u201C" + FileError::shownName(url) + "\u201D: only a project (." +
+                 std::string(VelmoraProjectFile::fileExtension) +
+                 ") or a job JSON file (.json) opens this way. Bring media files in with Import in the media pool.");
+        } else if (!opened) {
+            opened = url;
+        } else {
+            name("\u201C" + FileError::shownName(url) +
+                 "\u201D was not opened: the window holds one project at a time. Open it with " +
+                 (lowercasedExtension(url) == "json" ? "Import Web Job JSON\u2026" : "Open\u2026") +
+                 " when you are ready for it.");
+        }
+    }
+    if (!opened) {
+        if (!notOpened.empty())
+            reportError(notOpened);
         return;
     }
-    confirmDiscard(DiscardReason::open, [this, url, promptForMediaFolder] { loadSession(url, promptForMediaFolder); });
+    const bool promptForMediaFolder = lowercasedExtension(*opened) == "json";
+    confirmDiscard(DiscardReason::open, [this, url = *opened, promptForMediaFolder, notOpened] {
+        loadSession(url, promptForMediaFolder, notOpened);
+    });
 }
 
 // The relink alert rises once the opened project's sources are looked up (reportSourcesFound)
 // whenever some lack their file, whether or not the media-folder prompt is allowed.
-void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool /*promptForMediaFolderIfNeeded*/)
+void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool /*promptForMediaFolderIfNeeded*/,
+                                            std::string alsoSay)
 {
     struct Loaded {
         std::shared_ptr<EditSession> session;
@@ -380,27 +420,44 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
     const std::uint64_t opening = ++openingNumber_;
     const QPointer<EditorWorkspaceController> self(this);
     auto take = [self, opening, url, before = std::weak_ptr<EditSession>(engine_->session()),
-                 hadSession = engine_->session() != nullptr](const Loaded& loaded) {
+                 hadSession = engine_->session() != nullptr, alsoSay](const Loaded& loaded) {
         if (!self || opening != self->openingNumber_ || self->engine_->session() != before.lock() ||
             (hadSession && before.expired()))
             return;
         self->takeLoadedSession(loaded.session, url, loaded.folder);
+        if (!alsoSay.empty())
+            self->reportError(alsoSay);
     };
-    if (!engine_->hasBackgroundWorker()) {
-        std::optional<Loaded> loaded;
-        if (reportingFailure([&] { loaded = read(); }))
-            take(*loaded);
-        return;
-    }
-    engine_->runInBackground([read, take = std::move(take), queue = mainQueue_, self, opening] {
+    // In the handler of the reading's failure: its words, followed by what else is to be said.
+    const auto failed = [alsoSay] {
         std::string failure;
         try {
-            queue->post([take, loaded = read()] { take(loaded); });
-            return;
+            throw;
         } catch (const Error& error) {
             failure = error.localizedDescription();
         } catch (const std::exception& error) {
             failure = error.what();
+        }
+        return alsoSay.empty() ? failure : failure + "\n" + alsoSay;
+    };
+    if (!engine_->hasBackgroundWorker()) {
+        std::optional<Loaded> loaded;
+        try {
+            loaded = read();
+        } catch (const std::exception&) {
+            reportError(failed());
+            return;
+        }
+        take(*loaded);
+        return;
+    }
+    engine_->runInBackground([read, take = std::move(take), failed, queue = mainQueue_, self, opening] {
+        std::string failure;
+        try {
+            queue->post([take, loaded = read()] { take(loaded); });
+            return;
+        } catch (const std::exception&) {
+            failure = failed();
         }
         // Said unless another opening has been asked for since.
         queue->post([self, opening, failure] {

@@ -251,10 +251,16 @@ public:
     // media-folder prompt allowed, ".tavlek" without it, either once unsaved changes may be
     // discarded; any other file raises the "Error" alert naming it and what opens this way.
     void handleOpenURL(const std::filesystem::path& url);
+    // Files handed over together (a command line's): the window holds one project, so the first
+    // that opens this way opens, as handleOpenURL opens it; every other file is named in the
+    // "Error" alert, each on a line of its own, with how to open it. Once the opening has its
+    // answer the alert rises, after the opening's own failure when it fails.
+    void handleOpenURLs(const std::vector<std::filesystem::path>& urls);
     // Reads a project document, browser project or job file and makes it the open project, its
     // media folder found beside it. A file that cannot be read raises the "Error" alert and
-    // changes nothing else.
-    void loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded);
+    // changes nothing else. `alsoSay`, when not empty, is said in the alert once the file has
+    // opened or failed to (after the failure).
+    void loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded, std::string alsoSay = {});
     // The lanes shown at least after a project was opened, created or switched: the highest
     // visual lane (at least 2) and the highest audio lane (at least 1) of its active timeline.
     void resetLayoutTrackCounts(const EditSession& session);

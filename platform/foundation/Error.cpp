@@ -1,5 +1,7 @@
 #include "platform/foundation/Error.h"
 
+#include "platform/foundation/StringText.h"
+
 namespace velmora {
 
 namespace {
@@ -8,7 +10,8 @@ namespace {
 // and code, so that no alert or status line is ever left empty.
 std::string shownMessage(const std::string& domain, int code, const std::string& message)
 {
-    return message.empty() ? "Failed with " + domain + " error " + std::to_string(code) + " (no description)" : message;
+    return message.empty() ? "Failed with " + domain + " error " + std::to_string(code) + " (no description)"
+                           : shownFailureText(message);
 }
 
 std::string describe(const std::string& domain, int code, const std::string& message)
@@ -18,6 +21,11 @@ std::string describe(const std::string& domain, int code, const std::string& mes
 }
 
 } // namespace
+
+std::string shownFailureText(std::string_view text)
+{
+    return StringText::shortenedInMiddle(text, shownFailureBytes);
+}
 
 Error::Error(std::string domain, int code, std::string message)
     : std::runtime_error(describe(domain, code, message))

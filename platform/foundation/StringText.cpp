@@ -204,6 +204,28 @@ std::string removingAllIgnoringCase(std::string_view text, std::string_view asci
     return out;
 }
 
+std::string shortenedInMiddle(std::string_view text, std::size_t maxBytes)
+{
+    if (text.size() <= maxBytes) {
+        return std::string(text);
+    }
+    const auto continues = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+    std::size_t headEnd = maxBytes - maxBytes / 2;
+    while (headEnd > 0 && continues(headEnd)) {
+        --headEnd;
+    }
+    std::size_t tailStart = text.size() - maxBytes / 2;
+    while (tailStart < text.size() && continues(tailStart)) {
+        ++tailStart;
+    }
+    std::string shortened;
+    shortened.reserve(headEnd + 3 + (text.size() - tailStart));
+    shortened.append(text.substr(0, headEnd));
+    shortened.append("\u2026");
+    shortened.append(text.substr(tailStart));
+    return shortened;
+}
+
 bool hasPrefix(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;

@@ -21,6 +21,11 @@ std::string lowercased(std::string_view text);
 bool containsIgnoringCase(std::string_view text, std::string_view asciiPattern);
 std::string removingAllIgnoringCase(std::string_view text, std::string_view asciiPattern);
 
+// The text as it is when it holds at most `maxBytes` bytes; a longer one keeps its start and its
+// end, about half of `maxBytes` each, cut where a character starts, joined by "…" (at most
+// maxBytes + 3 bytes in all). For messages that quote what they were handed.
+std::string shortenedInMiddle(std::string_view text, std::size_t maxBytes);
+
 bool hasPrefix(std::string_view text, std::string_view prefix);
 bool hasSuffix(std::string_view text, std::string_view suffix);
 

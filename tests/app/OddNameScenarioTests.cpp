@@ -1,11 +1,13 @@
 // Names that are not UTF-8 on the real window. A file named on the command line, as
 // `velmora-editor $'…/Trip\xe9.tavlek'` hands it over: the window opens it by its bytes and names
 // it with those bytes escaped. A media file so named in an imported folder: left out and named
-// escaped, with what to do, while the rest is imported and the project saves.
+// escaped, with what to do, while the rest is imported and the project saves. Files on the
+// command line that do not open are named, quoting no more than a few dozen characters of them.
 #include <QLabel>
 #include <QMessageBox>
 
 #include "AppScenario.h"
+#include "app/EditorApplication.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 #include "support/MediaFixtures.h"
 #include "support/model/SessionBuilders.h"
@@ -68,6 +70,31 @@ TEST_F(OddNameScenario, AMediaFileWhoseNameIsNotUtf8IsLeftOutAtImportAndTheProje
     EXPECT_FALSE(workspace().showError()) << workspace().errorText();
     ASSERT_EQ(saved.sources.size(), 1u);
     EXPECT_EQ(saved.sources[0].fileName, "A001.mp4");
+}
+
+// `velmora-editor huge.json Second.tavlek`, the job holding a number of two million digits: one
+// alert names both files, quoting the number by a few dozen digits, and closes when asked.
+TEST_F(OddNameScenario, FilesFromTheCommandLineThatDoNotOpenAreNamedInFewWords)
+{
+    const fs::path huge = folders.scratch() / "huge.json";
+    writeTextFile(huge, R"({"timelines": [{"id": "t", "clips": [{"startTime": )" + std::string(2'000'000, '1') + "}]}]}");
+    const fs::path second = folders.scratch() / "Second.tavlek";
+    writeTextFile(second, "{}");
+
+    showWindow();
+    ASSERT_FALSE(HasFatalFailure());
+    EditorApplication::openFilesFromArguments(window(), {"velmora-editor", huge.string(), second.string()});
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (alert = edit().errorAlert()) && alert->isVisible(); }, "the opening's alert"));
+    EXPECT_EQ(alert->informativeText().toStdString(),
+              "Could not load \u201Chuge.json\u201D: The given data was not valid JSON (number overflow parsing '" +
+                  std::string(20, '1') + "\u2026" + std::string(20, '1') +
+                  "').\n\u201CSecond.tavlek\u201D was not opened: the window holds one project at a time. Open it "
+                  "with Open\u2026 when you are ready for it.");
+    EXPECT_FALSE(workspace().sessionURL());
+    screenshot("odd-name-3-command-line-refused.png", globalRect(window()));
+    pressRole(*alert, QMessageBox::RejectRole);
+    EXPECT_TRUE(waitFor([&] { return !alert->isVisible(); }, "the alert to close"));
 }
 
 } // namespace

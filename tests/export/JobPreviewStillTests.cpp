@@ -327,8 +327,10 @@ TEST_F(PreviewStill, TimelineErrors)
     EXPECT_EQ(errorOf([&] { render(unsized); }).message(),
               "Could not load \u201Cjob.json\u201D: The canvas width 0 is not supported: a canvas side must be a whole "
               "number of 1 to 16384 pixels. (at output.width)");
+    // Every key it lacks is named, the first three in the order read.
     EXPECT_EQ(errorOf([&] { render(json{{"tool", "velmora-editor-desktop-export"}}); }).message(),
-              "Could not load \u201Cjob.json\u201D: The value at \u201Cversion\u201D is missing.");
+              "Could not load \u201Cjob.json\u201D: The value at \u201Cversion\u201D is missing. The value at "
+              "\u201Cgrade\u201D is missing. The value at \u201Csources\u201D is missing. And 1 more.");
 }
 
 TEST_F(PreviewStill, FindsTheSourceAnywhereBelowTheMediaFolder)

@@ -5,6 +5,7 @@
 #include "JobExportFixtures.h"
 #include "export/JobPreviewStill.h"
 #include "export/JobRouting.h"
+#include "model/EditSession.h"
 #include "model/JsonDecoding.h"
 #include "platform/media/Asset.h"
 #include "support/MediaFixtures.h"
@@ -94,25 +95,32 @@ TEST_F(Routing, TimelinesMakeATimelineJobWithoutATool)
     expectInputVideoError(routingError(json{{"timelines", json::array()}}.dump(), std::nullopt, std::nullopt));
 }
 
-TEST_F(Routing, AToolThatIsNotTextCountsAsNoTool)
+// A file that is no job of either kind is refused before anything is asked of it, by the reader
+// the 10-bit Export workspace refuses it with when it is chosen.
+TEST_F(Routing, AFileThatIsNoJobIsRefusedFirst)
 {
-    expectInputVideoError(routingError(json{{"tool", 7}}.dump(), std::nullopt, std::nullopt));
-    const json numbered = {{"tool", 7}, {"timelines", json::array({{{"id", "t"}, {"clips", json::array()}}})}};
-    expectMediaFolderError(routingError(numbered.dump(), std::nullopt, std::nullopt));
-    // Routed as a timeline job, it then fails to decode as one: its tool must be text.
     makeMedia();
-    EXPECT_EQ(routingError(numbered.dump(), std::nullopt, dir_ / "media").message(),
-              "Could not load \u201Cjob.json\u201D: The value at \u201Ctool\u201D is 7, not text.");
+    const json numbered = {{"tool", 7}, {"timelines", json::array({{{"id", "t"}, {"clips", json::array()}}})}};
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {json{{"tool", 7}}.dump(), "The value at \u201Ctool\u201D is 7, not text."},
+        {numbered.dump(), "The value at \u201Ctool\u201D is 7, not text."},
+        {"[1,2,3]", "The value at the top level is [1,2,3], not an object."},
+        {"not JSON at all", "The given data was not valid JSON (parse error at line 1, column 2: syntax error while "
+                            "parsing value - invalid literal; last read: 'no')."},
+    };
+    for (const auto& [text, said] : files) {
+        for (const auto& media : {std::optional<std::filesystem::path>(), std::optional(dir_ / "media")}) {
+            const Error error = routingError(text, dir_ / "media" / "a.mp4", media);
+            EXPECT_EQ(error.domain(), "EditSession");
+            EXPECT_EQ(error.message(), "Could not load \u201Cjob.json\u201D: " + said);
+        }
+    }
 }
 
 TEST_F(Routing, AnythingElseIsASingleVideoJob)
 {
     expectInputVideoError(routingError(json{{"tool", "velmora-editor"}}.dump(), std::nullopt, dir_.path()));
-    expectInputVideoError(routingError("not JSON at all", std::nullopt, std::nullopt));
-    // With an input the job is decoded, and a file that is not JSON fails as such.
-    EXPECT_EQ(routingError("not JSON at all", dir_ / "input.mp4", std::nullopt).message(),
-              "Could not load \u201Cjob.json\u201D: The given data was not valid JSON (parse error at line 1, column 2: "
-              "syntax error while parsing value - invalid literal; last read: 'no').");
+    expectInputVideoError(routingError(json::object().dump(), std::nullopt, std::nullopt));
 }
 
 TEST_F(Routing, AnUnreadableJobFileFailsFirst)
@@ -297,6 +305,26 @@ TEST_F(Routing, AClipWithoutAudioClipsIsSilentOnBothPaths)
         EXPECT_TRUE(movie->firstTrack(MediaType::video));
         EXPECT_FALSE(movie->firstTrack(MediaType::audio));
     }
+}
+
+// A clip without an id is one the user made: rendered by both routes, and there when the job is
+// opened for editing, with an id of its own.
+TEST_F(Routing, AClipWithoutAnIdIsRenderedAndOpensForEditing)
+{
+    makeMedia();
+    json job = plainTimelineJob();
+    job["timelines"][0]["clips"][0].erase("id");
+    for (const int width : {160, 320}) { // the fast path, then the timeline export
+        SCOPED_TRACE(width);
+        job["project"]["width"] = width;
+        job["project"]["height"] = width * 96 / 160;
+        route(job.dump(), std::nullopt, dir_ / "media");
+        EXPECT_EQ(test::decodedStamps(dir_ / "out.mov"), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    }
+    const EditSession opened = EditSession::load(dir_ / "job.json");
+    ASSERT_EQ(opened.timelines.at(0).clips.size(), 1u);
+    EXPECT_FALSE(opened.timelines[0].clips[0].id.empty());
+    EXPECT_EQ(opened.timelines[0].clips[0].sourceId, "s1");
 }
 
 TEST_F(Routing, AFadedClipGoesToTheTimelineExport)

@@ -26,6 +26,23 @@ TEST(Error, WithoutAMessageIsShownByItsDomainAndCode)
     EXPECT_STREQ(error.what(), "Error Domain=cube Code=2 \"Failed with cube error 2 (no description)\"");
 }
 
+// However much of its input a failure quotes, what is shown of it is cut in the middle past
+// 1,000 bytes, where a character starts, so that laying it out never holds up the window.
+TEST(Error, ShowsALongMessageCutInTheMiddle)
+{
+    const std::string message = "Could not load: " + std::string(2'000'000, '1') + " \u00E9t\u00E9";
+    const Error error("EditSession", 2, message);
+    EXPECT_EQ(error.message(), message);
+    const std::string shown = error.localizedDescription();
+    EXPECT_EQ(shown, message.substr(0, 500) + "\u2026" + std::string(494, '1') + " \u00E9t\u00E9");
+    EXPECT_EQ(error.fullDescription(), "Error Domain=EditSession Code=2 \"" + shown + "\"");
+    EXPECT_EQ(shownFailureText(message), shown);
+    // A cut through a character moves to where it starts.
+    const std::string accents = std::string(499, 'a') + "\u00E9" + std::string(1000, 'b') + "\u00E9";
+    EXPECT_EQ(shownFailureText(accents), std::string(499, 'a') + "\u2026" + std::string(498, 'b') + "\u00E9");
+    EXPECT_EQ(shownFailureText(std::string(1000, 'c')), std::string(1000, 'c'));
+}
+
 TEST(Error, IsCaughtAsRuntimeError)
 {
     try {

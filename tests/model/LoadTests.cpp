@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+
+#include <nlohmann/json.hpp>
 
 #include "model/EditSession.h"
 #include "platform/foundation/Error.h"
@@ -52,7 +55,8 @@ TEST_F(LoadFile, EmptyFileIsCodeOne)
     const auto error = loadFailure("");
     EXPECT_EQ(error.domain(), "EditSession");
     EXPECT_EQ(error.code(), 1);
-    EXPECT_EQ(error.localizedDescription(), "JSON file is empty.");
+    // Named as the other refusals name it: the file may have come from the command line.
+    EXPECT_EQ(error.localizedDescription(), "Could not load \u201Cdoc.json\u201D: JSON file is empty.");
 }
 
 TEST_F(LoadFile, BlankOrBrokenJsonIsCodeTwo)
@@ -250,4 +254,132 @@ TEST_F(LoadFile, DeeplyNestedDocumentFailsCleanly)
     // What it holds is quoted cut short, never written out to its whole depth.
     EXPECT_EQ(error.localizedDescription(), "Could not load \u201Cdoc.json\u201D: The value at \u201Ctimelines[0]\u201D is " +
                                                 std::string(40, '[') + "\u2026, not an object.");
+}
+
+// Where the session reader is lenient, a job the job reader refuses opens whole (an edit-return
+// file's markers included); a value of the wrong type anywhere else refuses the file, naming it,
+// the field and the value: every such value found, the first three in the order read.
+TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewhere)
+{
+    using nlohmann::json;
+    using Patches = std::vector<std::pair<std::string, json>>;
+    const json editReturn = json::parse(jobDocument("\"velmora-editor-desktop-edit-return\""));
+    // A patch of the value "(gone)" takes the key away.
+    const auto patched = [&editReturn](const Patches& patches) {
+        json document = editReturn;
+        for (const auto& [pointer, value] : patches) {
+            const json::json_pointer at(pointer);
+            if (value == "(gone)")
+                document[at.parent_pointer()].erase(at.back());
+            else
+                document[at] = value;
+        }
+        return document.dump();
+    };
+    struct Opens {
+        Patches patches;
+        std::size_t markers; // 1 where the session reader read it, 0 where the job reader did
+        std::function<void(const EditSession&)> check;
+    };
+    const auto& clip = [](const EditSession& session) -> const EditSession::Clip& {
+        return session.timelines.at(0).clips.at(0);
+    };
+    const json flatLut = "look.cube";
+    const std::vector<Opens> opens = {
+        {{{"/timelines/0/clips/0/id", 7}}, 1, [&](const EditSession& s) { EXPECT_EQ(clip(s).id, "7"); }},
+        {{{"/timelines/0/clips/0/id", 2.5}}, 1, [&](const EditSession& s) { EXPECT_EQ(clip(s).id, "2.5"); }},
+        {{{"/timelines/0/id", 5}}, 1, [](const EditSession& s) { EXPECT_EQ(s.timelines.at(0).id, "5"); }},
+        {{{"/timelines/0/id", "(gone)"}}, 1, [](const EditSession& s) { EXPECT_FALSE(s.timelines.at(0).id.empty()); }},
+        {{{"/timelines/0/clips/0/sourceId", 1}}, 0, [&](const EditSession& s) { EXPECT_EQ(clip(s).sourceId, "1"); }},
+        {{{"/timelines/0/clips/0/groupId", 3}}, 0, [&](const EditSession& s) { EXPECT_EQ(clip(s).groupId, "3"); }},
+        {{{"/sources/0", {{"sourceKey", "s1"}, {"fileName", "a.mov"}}}}, 1,
+         [](const EditSession& s) { EXPECT_EQ(s.sources.at(0).id, "s1"); }},
+        {{{"/sources/0/fileName", "(gone)"}}, 1, [](const EditSession& s) { EXPECT_EQ(s.sources.at(0).fileName, "media.mov"); }},
+        {{{"/timelines/0/clips/0/id", "(gone)"}}, 0, [&](const EditSession& s) { EXPECT_FALSE(clip(s).id.empty()); }},
+        {{{"/timelines/0/clips/0/grade", "abc"}, {"/timelines/0/clips/0/lutFile", flatLut}}, 1,
+         [&](const EditSession& s) { EXPECT_EQ(clip(s).grade->lutFile, "look.cube"); }},
+        {{{"/timelines/0/clips/0/grade", {1}}, {"/timelines/0/clips/0/lutFile", flatLut}}, 1,
+         [&](const EditSession& s) { EXPECT_EQ(clip(s).grade->lutFile, "look.cube"); }},
+        {{{"/timelines/0/clips/0/grade", {{"hasLut", 1}}}, {"/timelines/0/clips/0/lutFile", flatLut}}, 1,
+         [&](const EditSession& s) {
+             EXPECT_EQ(clip(s).grade->lutFile, "look.cube");
+             EXPECT_EQ(clip(s).grade->hasLut, true);
+         }},
+    };
+    for (const Opens& open : opens) {
+        const std::string text = patched(open.patches);
+        const EditSession session = loadText(text);
+        ASSERT_EQ(session.timelines.size(), 1u) << text;
+        EXPECT_EQ(session.timelines[0].clips.size(), 2u) << text;
+        EXPECT_EQ(session.timelines[0].markers.size(), open.markers) << text;
+        open.check(session);
+    }
+
+    const std::string file = "Could not load \u201Cdoc.json\u201D: ";
+    const std::vector<std::pair<Patches, std::string>> refused = {
+        {{{"/timelines/0/clips/0/startTime", "abc"}},
+         "The value at \u201Ctimelines[0].clips[0].startTime\u201D is \"abc\", not a number."},
+        {{{"/timelines/0/clips/0/type", 4}}, "The value at \u201Ctimelines[0].clips[0].type\u201D is 4, not text."},
+        {{{"/sources/0/id", 7}}, "The value at \u201Csources[0].id\u201D is 7, not text."},
+        {{{"/timelines/0/clips/0/track", 1.5}},
+         "The value at \u201Ctimelines[0].clips[0].track\u201D is 1.5, not a whole number."},
+        {{{"/timelines/0/clips", "x"}}, "The value at \u201Ctimelines[0].clips\u201D is \"x\", not a list."},
+        {{{"/timelines/0/clips/0/gradeParams", {{"exposure", "x"}}}},
+         "The value at \u201Ctimelines[0].clips[0].gradeParams.exposure\u201D is \"x\", not a number."},
+        {{{"/project", {{"fps", "abc"}}}},
+         "The frame rate \"abc\" is not supported: a frame rate must be a finite number of at most 240 frames per "
+         "second. (at project.fps)"},
+        // What the reader is lenient about is no failure, also where it looks for all of them.
+        {{{"/timelines/0/clips/0/grade", {{"hasLut", 1}}}, {"/timelines/0/clips/0/lutFile", flatLut},
+          {"/timelines/0/clips/1/startTime", "abc"}},
+         "The value at \u201Ctimelines[0].clips[1].startTime\u201D is \"abc\", not a number."},
+        // Every failure is found; the first three are named, in the order the reader meets them.
+        {{{"/timelines/0/clips/0/startTime", "abc"}, {"/timelines/0/clips/0/type", 4}, {"/sources/0/id", 7},
+          {"/timelines/0/clips/0/track", 1.5}, {"/timelines/0/clips/1/duration", "x"}},
+         "The value at \u201Csources[0].id\u201D is 7, not text. The value at \u201Ctimelines[0].clips[0].type\u201D is 4, "
+         "not text. The value at \u201Ctimelines[0].clips[0].track\u201D is 1.5, not a whole number. And 2 more."},
+    };
+    for (const auto& [patches, said] : refused) {
+        const Error error = loadFailure(patched(patches));
+        EXPECT_EQ(error.code(), 2);
+        EXPECT_EQ(error.localizedDescription(), file + said);
+    }
+    // A document broken throughout is read no further than a thousand failures.
+    json broken = editReturn;
+    broken["timelines"][0]["clips"] = json::array();
+    for (int i = 0; i < 1200; ++i)
+        broken["timelines"][0]["clips"].push_back({{"id", "c"}, {"type", i}});
+    std::string said;
+    for (int i = 0; i < 3; ++i)
+        said += "The value at \u201Ctimelines[0].clips[" + std::to_string(i) + "].type\u201D is " + std::to_string(i) +
+                ", not text. ";
+    EXPECT_EQ(loadFailure(broken.dump()).localizedDescription(), file + said + "And at least 997 more.");
+}
+
+// A single-video job holds no timeline: it is refused by name with where it opens, never opened
+// as an empty project (which Save would write over it).
+TEST_F(LoadFile, ASingleVideoJobIsRefusedWithWhereItOpens)
+{
+    for (const char* text : {R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceInSeconds": 2})",
+                             R"({"tool": "velmora-match-grade", "version": 1, "grade": {"lutCube": ""},
+                                 "output": {"container": "mov"}, "timelines": []})"}) {
+        const Error error = loadFailure(text);
+        EXPECT_EQ(error.domain(), "EditSession");
+        EXPECT_EQ(error.code(), 3);
+        EXPECT_EQ(error.localizedDescription(),
+                  "\u201Cdoc.json\u201D is a single-video job: open it in the 10-bit Export workspace.");
+        EXPECT_EQ(test::readTextFile(dir_ / "doc.json"), text);
+    }
+    // A document that is no single-video job stays a session document.
+    EXPECT_EQ(loadText(R"({"version": 1, "timelines": []})").timelines.size(), 1u);
+}
+
+// A number two million digits long is quoted by a few dozen characters, never whole.
+TEST_F(LoadFile, AHugeTokenIsQuotedShortened)
+{
+    const std::string digits(2'000'000, '1');
+    const Error error = loadFailure(R"({"timelines": [{"id": "t", "clips": [{"startTime": )" + digits + "}]}]}");
+    EXPECT_EQ(error.localizedDescription(),
+              "Could not load \u201Cdoc.json\u201D: The given data was not valid JSON (number overflow parsing '" +
+                  std::string(20, '1') + "\u2026" + std::string(20, '1') + "').");
 }

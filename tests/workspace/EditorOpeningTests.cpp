@@ -473,6 +473,59 @@ TEST(OpeningAProject, ItsDocumentAndMediaFolderAreReadOnTheWorker)
     EXPECT_EQ(h.workspace().previewPlaceholder().heading, "Re-import clips for this project");
 }
 
+// What does not open for editing is said, naming the file, with where or how it opens; the
+// project before stays, and Save writes it, never the file refused. Of files handed over together
+// the first opens and every other is named, also when the first fails.
+TEST(OpeningAProject, WhatDoesNotOpenIsNamedWithHowItOpens)
+{
+    WorkspaceHarness::Options built;
+    built.engineWorkInBackground = true;
+    WorkspaceHarness h(built);
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch());
+    h.workspace().handleOpenURL(trip.file);
+    h.runBackgroundWork();
+    const auto write = [&](const std::string& name, const std::string& text) {
+        test::writeTextFile(h.folders.scratch() / name, text);
+        return h.folders.scratch() / name;
+    };
+    const std::string singleVideoJob = R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceOutSeconds": 4})";
+    const fs::path grade = write("grade.json", singleVideoJob);
+    const fs::path empty = write("empty.tavlek", "");
+    const fs::path huge = write("huge.json", R"({"project": {"fps": )" + std::string(2'000'000, '1') + "}}");
+    const std::vector<std::pair<std::vector<fs::path>, std::string>> openings = {
+        {{grade}, "\u201Cgrade.json\u201D is a single-video job: open it in the 10-bit Export workspace."},
+        {{empty}, "Could not load \u201Cempty.tavlek\u201D: JSON file is empty."},
+        {{huge}, "Could not load \u201Chuge.json\u201D: The given data was not valid JSON (number overflow parsing '" +
+                     std::string(20, '1') + "\u2026" + std::string(20, '1') + "')."},
+        {{empty, grade, trip.media / "DJI_0001.MP4"},
+         "Could not load \u201Cempty.tavlek\u201D: JSON file is empty.\n"
+         "\u201Cgrade.json\u201D was not opened: the window holds one project at a time. Open it with Import Web Job "
+         "JSON\u2026 when you are ready for it.\n"
+         "Could not open \u201CDJI_0001.MP4\u201D: only a project (.tavlek) or a job JSON file (.json) opens this way. "
+         "Bring media files in with Import in the media pool."},
+    };
+    for (const auto& [files, said] : openings) {
+        h.workspace().handleOpenURLs(files);
+        h.runBackgroundWork();
+        EXPECT_TRUE(h.workspace().showError());
+        EXPECT_EQ(h.workspace().errorText(), said);
+        EXPECT_EQ(h.workspace().sessionURL(), trip.file);
+        h.workspace().setShowError(false);
+    }
+    h.workspace().saveProject();
+    EXPECT_EQ(test::readTextFile(grade), singleVideoJob);
+    EXPECT_EQ(test::readTextFile(empty), "");
+
+    const test::GeneratedProject second = test::writeProject(h.folders.scratch() / "second");
+    h.workspace().handleOpenURLs({second.file, grade});
+    EXPECT_FALSE(h.workspace().showError());
+    h.runBackgroundWork();
+    EXPECT_EQ(h.workspace().sessionURL(), second.file);
+    EXPECT_TRUE(h.workspace().showError());
+    EXPECT_EQ(h.workspace().errorText(), "\u201Cgrade.json\u201D was not opened: the window holds one project at a "
+                                         "time. Open it with Import Web Job JSON\u2026 when you are ready for it.");
+}
+
 } // namespace
 } // namespace velmora
 

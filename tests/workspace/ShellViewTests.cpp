@@ -150,10 +150,12 @@ TEST(VelmoraDesktopShellView, FilesHandedToTheApplicationGoToTheOneHandler)
 {
     VelmoraDesktopShellView shell;
     shell.openFiles({"/tmp/ignored.tavlek"}); // no handler yet: nothing happens
-    std::vector<std::filesystem::path> opened;
-    shell.setOpenFileHandler([&](const std::filesystem::path& file) { opened.push_back(file); });
+    std::vector<std::vector<std::filesystem::path>> opened;
+    shell.setOpenFileHandler([&](const std::vector<std::filesystem::path>& files) { opened.push_back(files); });
     shell.openFiles({"/a/Trip.tavlek", "/b/job.JSON"});
-    EXPECT_EQ(opened, (std::vector<std::filesystem::path>{"/a/Trip.tavlek", "/b/job.JSON"}));
+    shell.openFiles({});
+    // Together, in the order given: the handler decides what one window does with several.
+    EXPECT_EQ(opened, (std::vector<std::vector<std::filesystem::path>>{{"/a/Trip.tavlek", "/b/job.JSON"}}));
 
     const std::vector<std::filesystem::path> files = VelmoraDesktopEditorApp::filesFromArguments(
         {"velmora-editor", "/abs/x.json", "", "rel/../y.tavlek", "/abs/job\xe9.json", "./caf\xc3\xa9/"});

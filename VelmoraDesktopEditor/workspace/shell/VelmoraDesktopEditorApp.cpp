@@ -20,9 +20,9 @@ std::unique_ptr<VelmoraDesktopShellView> makeWindow(ShellWorkspaceFactories fact
     auto window = std::make_unique<VelmoraDesktopShellView>(std::move(factories));
     window->resize(defaultWindowSize);
     VelmoraDesktopShellView* shell = window.get();
-    window->setOpenFileHandler([shell](const std::filesystem::path& file) {
+    window->setOpenFileHandler([shell](const std::vector<std::filesystem::path>& files) {
         if (auto* edit = qobject_cast<EditorContentView*>(shell->currentWorkspace()))
-            edit->controller().handleOpenURL(file);
+            edit->controller().handleOpenURLs(files);
     });
     return window;
 }

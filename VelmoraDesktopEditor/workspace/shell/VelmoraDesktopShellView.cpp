@@ -93,10 +93,8 @@ VelmoraDesktopShellView::~VelmoraDesktopShellView()
 
 void VelmoraDesktopShellView::openFiles(const std::vector<std::filesystem::path>& files)
 {
-    if (!openFileHandler_)
-        return;
-    for (const std::filesystem::path& file : files)
-        openFileHandler_(file);
+    if (openFileHandler_ && !files.empty())
+        openFileHandler_(files);
 }
 
 void VelmoraDesktopShellView::closeEvent(QCloseEvent* event)

@@ -27,8 +27,9 @@ class VelmoraWorkflowState;
 class VelmoraDesktopShellView final : public QWidget {
     Q_OBJECT
 public:
-    // Called with each file the system hands to the application (the command line's files).
-    using OpenFileHandler = std::function<void(const std::filesystem::path& file)>;
+    // Called with the files the system hands to the application together (the command line's
+    // files), in the order given.
+    using OpenFileHandler = std::function<void(const std::vector<std::filesystem::path>& files)>;
 
     explicit VelmoraDesktopShellView(ShellWorkspaceFactories factories = ShellWorkspaceFactories::placeholders(),
                                      QWidget* parent = nullptr);
