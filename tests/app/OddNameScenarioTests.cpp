@@ -1,9 +1,12 @@
 // Names that are not UTF-8 on the real window. A file named on the command line, as
 // `velmora-editor $'…/Trip\xe9.tavlek'` hands it over: the window opens it by its bytes and names
 // it with those bytes escaped. A media file so named in an imported folder: left out and named
-// escaped, with what to do, while the rest is imported and the project saves.
+// escaped, with what to do, while the rest is imported and the project saves. A project in a
+// folder so named: it saves, and opens again with its media.
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 
 #include "AppScenario.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -68,6 +71,41 @@ TEST_F(OddNameScenario, AMediaFileWhoseNameIsNotUtf8IsLeftOutAtImportAndTheProje
     EXPECT_FALSE(workspace().showError()) << workspace().errorText();
     ASSERT_EQ(saved.sources.size(), 1u);
     EXPECT_EQ(saved.sources[0].fileName, "A001.mp4");
+}
+
+TEST_F(OddNameScenario, AProjectInAFolderWhoseNameIsNotUtf8SavesAndOpensAgainWithItsMedia)
+{
+    // Written in "cafe" and the folder renamed, as a user renames one: the absolute media path the
+    // document stores names nothing now, and the media are found beside it.
+    writeOneMovieProject(folders.scratch() / "cafe" / "Trip.tavlek", folders.scratch() / "cafe" / "Trip_media", "Trip",
+                         "a.mp4", 30, 30, 1.0);
+    const fs::path folder = folders.scratch() / "caf\xe9";
+    fs::rename(folders.scratch() / "cafe", folder);
+    const fs::path file = folder / "Trip.tavlek";
+    const auto open = [&] {
+        openInWindow(file);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(waitFor([&] { return workspace().sessionURL() == file && previewReady(); }, "the project"))
+            << engine().status();
+        EXPECT_EQ(workspace().mediaFolderURL(), folder / "Trip_media");
+        EXPECT_TRUE(workspace().relinkMissingNames().empty());
+    };
+    open();
+    ASSERT_FALSE(HasFatalFailure());
+    engine().addMarkerAtPlayhead();
+    ASSERT_TRUE(workspace().projectDirty());
+
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Save")), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !workspace().projectDirty() || workspace().showError(); }, "the save"));
+    EXPECT_FALSE(workspace().showError()) << workspace().errorText();
+    EXPECT_EQ(engine().status(), "Saved Trip.tavlek");
+    screenshot("odd-name-3-saved-in-folder.png", globalRect(window()));
+
+    endApplication();
+    open();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(engine().activeMarkers().size(), 1u);
+    screenshot("odd-name-4-opened-again.png", globalRect(window()));
 }
 
 } // namespace
