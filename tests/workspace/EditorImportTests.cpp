@@ -315,7 +315,7 @@ TEST(ImportMedia, AFileWithTheLongestNameTheFileSystemHoldsImports)
     EXPECT_FALSE(w.showError()) << w.errorText();
     EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{name});
     EXPECT_EQ(folderListing(*w.mediaFolderURL()), std::vector<std::string>{name});
-    EXPECT_EQ(test::readTextFile(*w.mediaFolderURL() / name), test::readTextFile(card / name));
+    EXPECT_TRUE(test::readTextFile(*w.mediaFolderURL() / name) == test::readTextFile(card / name));
 }
 
 TEST(ImportMedia, AFolderGivesItsDirectContents)
