@@ -73,8 +73,11 @@ std::optional<std::string> storedText(const fs::path& folder, const std::optiona
     const auto readsBack = [&](const std::string& text) {
         return Utf8::isValid(text) && readBack(text, base) == target;
     };
-    if (std::string absolute = target.string(); readsBack(absolute)) {
-        return absolute;
+    // An absolute path as it is given (as documents have always held it), else its standard form.
+    for (std::string absolute : {folder.is_absolute() ? folder.string() : target.string(), target.string()}) {
+        if (readsBack(absolute)) {
+            return absolute;
+        }
     }
     if (!base) {
         return std::nullopt;
