@@ -18,6 +18,15 @@ std::filesystem::path standardized(const std::filesystem::path& folder);
 std::optional<std::filesystem::path> resolvedURL(const std::optional<std::string>& path,
                                                  const std::optional<std::filesystem::path>& baseFolder = std::nullopt);
 
+// The text a document saved as `documentFile` records for the media folder `folder`, such that
+// resolvedURL with the document's folder as base reads it back as that folder: its absolute path,
+// as documents have always recorded it, when that is UTF-8 text; else, for a folder that is the
+// document's own folder or lies below it, its path relative to the document's folder ("Trip_media",
+// "."), when that is UTF-8. None otherwise: JSON holds UTF-8 text only, and no spelling of the
+// folder would read back. Looks at no disk.
+std::optional<std::string> storedText(const std::filesystem::path& folder,
+                                      const std::optional<std::filesystem::path>& documentFile);
+
 } // namespace MediaFolderPath
 
 } // namespace velmora

@@ -124,7 +124,9 @@ std::optional<std::string> readSmallUtf8File(const fs::path& file)
 }
 
 // The .cube file names directly in a folder, hidden files skipped, in name order; those found
-// before a stop was requested.
+// before a stop was requested. A name that is not UTF-8 text is not offered: a project stores the
+// chosen name as JSON text, which could only hold another name (the picker's "look\uFFFD.cube"),
+// and the file would read as missing.
 std::vector<std::string> cubeFileNames(const fs::path& folder, const std::stop_token& stop)
 {
     std::vector<std::string> names;
@@ -138,7 +140,7 @@ std::vector<std::string> cubeFileNames(const fs::path& folder, const std::stop_t
             break;
         }
         const std::string name = it->path().filename().string();
-        if (name.empty() || name.front() == '.') {
+        if (name.empty() || name.front() == '.' || !Utf8::isValid(name)) {
             continue;
         }
         if (lowercasedAscii(it->path().extension().string()) != ".cube") {

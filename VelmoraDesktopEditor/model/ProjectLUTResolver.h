@@ -41,7 +41,8 @@ bool isUsableCubeText(std::string_view text);
 
 // "None" followed by the .cube files found (each name once, where it first appears, in folder
 // order): the application's resources and their "luts", the media folder, its "luts" and "LUTs",
-// the project folder and its "luts". Hidden files are skipped. A folder can hold tens of
+// the project folder and its "luts". Hidden files and names that are not UTF-8 text (which no
+// project can store) are skipped. A folder can hold tens of
 // thousands of files: a stop requested through `stop` ends the listing at the next file, with
 // the names found so far, which the caller is to drop.
 std::vector<std::string> availableLUTNames(const std::optional<std::filesystem::path>& mediaFolder,

@@ -457,6 +457,10 @@ public:
     // names another existing file than the one chosen (and not the project's own document),
     // the "Error" alert says so and nothing is bound or written.
     void saveProjectAs();
+    // Writes the project to `url`, storing the media folder (MediaFolderPath::storedText: left out
+    // of the document, and said so, when it cannot be stored). The project takes its name from the
+    // file only once the document is written; a failure raises the "Error" alert and changes
+    // nothing else.
     void persistProject(const std::filesystem::path& url, bool forceNameFromFile);
     void exportReturn();
     // Once unsaved changes may be discarded: writes the render job and switches to the 10-bit
@@ -535,8 +539,12 @@ private:
     // LUT, grade switch, tool windows, undo history) may show in or act on the next one.
     void leavePreviousProject();
     // The media folder a Save As to `file` binds: the current one while it holds some of the
-    // project's media, else the default folder beside the file (created).
+    // project's media, else the default folder beside the file (not created here).
     std::filesystem::path mediaFolderForSaveAs(const std::filesystem::path& file) const;
+    // persistProject storing `mediaFolder` (none: the one the session holds); false when the
+    // write failed (true without a project: nothing to write).
+    bool persistProject(const std::filesystem::path& url, bool forceNameFromFile,
+                        const std::optional<std::filesystem::path>& mediaFolder);
     // Hands a freshly read session to the engine; what was found is reported once its sources'
     // files are known (reportSourcesFound).
     // The rest of loadSession once the media folder is chosen.

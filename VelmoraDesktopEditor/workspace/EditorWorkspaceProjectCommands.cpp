@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
+#include "model/MediaFolderPath.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
 #include "model/ProjectMediaFolder.h"
@@ -16,6 +17,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
+#include "platform/foundation/Utf8.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/FileRevealer.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -41,9 +43,20 @@ FilePanelRequest openPanel(void (*configure)(OpenPanelConfiguration&))
     return request;
 }
 
-std::optional<std::string> pathText(const std::optional<fs::path>& path)
+// Why a project cannot store `folder` (MediaFolderPath::storedText gave none), with what to do:
+// inside the folder, a project always stores it (as ".").
+std::string unstorableFolderReason(const fs::path& folder)
 {
-    return path ? std::optional<std::string>(path->string()) : std::nullopt;
+    std::string reason = "its path ends in white space, which a project cannot store";
+    for (const fs::path& part : folder) {
+        if (!Utf8::isValid(part.string())) {
+            reason = "the name \u201C" + FileError::shownName(part) +
+                     "\u201D in its path is not UTF-8 text, which a project cannot store";
+            break;
+        }
+    }
+    return reason + " (rename that folder, or save the project inside \u201C" + FileError::shownName(folder) +
+           "\u201D";
 }
 
 } // namespace
@@ -207,11 +220,19 @@ void EditorWorkspaceController::pickMediaFolderForRelink()
 
 void EditorWorkspaceController::applyMediaFolder(const fs::path& url)
 {
-    setMediaFolderURL(url);
     const std::shared_ptr<EditSession> session = engine_->session();
+    // A folder the project's document cannot store is refused now rather than found unsaveable
+    // (or lost) later.
+    const std::optional<std::string> stored = MediaFolderPath::storedText(url, sessionURL_);
+    if (session && !stored) {
+        reportError("Could not use \u201C" + FileError::shownName(url) + "\u201D as the media folder: " +
+                    unstorableFolderReason(url) + ", then choose it again).");
+        return;
+    }
+    setMediaFolderURL(url);
     if (!session)
         return;
-    session->mediaFolder = url.string();
+    session->mediaFolder = stored;
     setProjectDirty(true);
     MediaResolver::PreviewReadiness found = MediaResolver::previewReadiness(*session, url);
     setRelinkMissingNames(std::move(found.unresolvedSourceLabels));
@@ -268,10 +289,13 @@ void EditorWorkspaceController::finishSaveAs(const fs::path& chosen)
                     "name.");
         return;
     }
+    // Nothing is bound, renamed, created or moved to another media folder unless the document is
+    // written: the title and later saves never name a file that was not saved.
+    const fs::path folder = mediaFolderForSaveAs(url);
+    if (!persistProject(url, true, folder))
+        return;
     setSessionURL(url);
-    engine_->applyProjectNameFromFile(url, true);
-    setMediaFolderURL(mediaFolderForSaveAs(url));
-    persistProject(url, true);
+    setMediaFolderURL(ProjectMediaFolder::ensureExists(folder));
 }
 
 fs::path EditorWorkspaceController::mediaFolderForSaveAs(const fs::path& file) const
@@ -285,19 +309,48 @@ fs::path EditorWorkspaceController::mediaFolderForSaveAs(const fs::path& file) c
             MediaResolver::unresolvedSourceLabels(*session, *mediaFolderURL_).size() < session->sources.size())
             return *mediaFolderURL_;
     }
-    return ProjectMediaFolder::ensureExists(ProjectMediaFolder::url(file, projectName(session.get())));
+    // Named as the project will be once the file names it.
+    EditSession named;
+    named.project = session ? session->project : std::nullopt;
+    VelmoraProjectFile::applyFilenameToProjectName(named, file, true);
+    return ProjectMediaFolder::url(file, projectName(&named));
 }
 
 void EditorWorkspaceController::persistProject(const fs::path& url, bool forceNameFromFile)
 {
-    engine_->applyProjectNameFromFile(url, forceNameFromFile);
+    persistProject(url, forceNameFromFile, mediaFolderURL_);
+}
+
+bool EditorWorkspaceController::persistProject(const fs::path& url, bool forceNameFromFile,
+                                               const std::optional<fs::path>& mediaFolder)
+{
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session)
-        return;
-    if (!reportingFailure([&] { session->saveProject(url, pathText(mediaFolderURL_)); }))
-        return;
+        return true;
+    // The name and media folder are written into the session for the document; a failed write
+    // takes both back before anything shows them.
+    const std::optional<EditSession::Project> projectBefore = session->project;
+    const std::optional<std::string> folderBefore = session->mediaFolder;
+    VelmoraProjectFile::applyFilenameToProjectName(*session, url, forceNameFromFile);
+    const std::optional<std::string> stored =
+        mediaFolder ? MediaFolderPath::storedText(*mediaFolder, url) : session->mediaFolder;
+    // A folder the document cannot store is left out of it rather than failing the save (a
+    // project moved by Save As away from a folder stored relative to it): the save is said so.
+    if (mediaFolder)
+        session->mediaFolder = stored;
+    if (!reportingFailure([&] { session->saveProject(url, stored); })) {
+        session->project = projectBefore;
+        session->mediaFolder = folderBefore;
+        return false;
+    }
+    engine_->applyProjectNameFromFile(url, forceNameFromFile);
     setProjectDirty(false);
-    engine_->setStatus("Saved " + FileError::shownName(url));
+    std::string status = "Saved " + FileError::shownName(url);
+    if (mediaFolder && !stored)
+        status += " \u2014 media folder \u201C" + FileError::shownName(*mediaFolder) + "\u201D not stored: " +
+                  unstorableFolderReason(*mediaFolder) + ", then choose it with Media Folder\u2026)";
+    engine_->setStatus(status);
+    return true;
 }
 
 // ---- export return and hand-off ----
@@ -355,7 +408,17 @@ void EditorWorkspaceController::finishExportReturn(const fs::path& chosen)
         return;
     session->syncSourcesFromTimelines();
     session->normalizeAllClipTiming();
-    if (!reportingFailure([&] { session->saveReturnCopy(chosen, pathText(mediaFolderURL_)); }))
+    // The copy stores the media folder as a project document beside it would, or leaves it out;
+    // the session keeps it as its own document stores it.
+    const std::optional<std::string> kept =
+        mediaFolderURL_ ? MediaFolderPath::storedText(*mediaFolderURL_, sessionURL_) : session->mediaFolder;
+    const std::optional<std::string> stored =
+        mediaFolderURL_ ? MediaFolderPath::storedText(*mediaFolderURL_, chosen) : session->mediaFolder;
+    if (mediaFolderURL_)
+        session->mediaFolder = stored;
+    const bool written = reportingFailure([&] { session->saveReturnCopy(chosen, stored); });
+    session->mediaFolder = kept;
+    if (!written)
         return;
     readoptSession(false);
     if (!fileRevealer_)

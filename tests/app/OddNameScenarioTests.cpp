@@ -3,8 +3,11 @@
 // it with those bytes escaped. A media file so named in an imported folder: left out and named
 // escaped, with what to do, while the rest is imported and the project saves. Files on the
 // command line that do not open are named, quoting no more than a few dozen characters of them.
+// A project in a folder so named: it saves, and opens again with its media.
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 
 #include "AppScenario.h"
 #include "app/EditorApplication.h"
@@ -95,6 +98,41 @@ TEST_F(OddNameScenario, FilesFromTheCommandLineThatDoNotOpenAreNamedInFewWords)
     screenshot("odd-name-3-command-line-refused.png", globalRect(window()));
     pressRole(*alert, QMessageBox::RejectRole);
     EXPECT_TRUE(waitFor([&] { return !alert->isVisible(); }, "the alert to close"));
+}
+
+TEST_F(OddNameScenario, AProjectInAFolderWhoseNameIsNotUtf8SavesAndOpensAgainWithItsMedia)
+{
+    // Written in "cafe" and the folder renamed, as a user renames one: the absolute media path the
+    // document stores names nothing now, and the media are found beside it.
+    writeOneMovieProject(folders.scratch() / "cafe" / "Trip.tavlek", folders.scratch() / "cafe" / "Trip_media", "Trip",
+                         "a.mp4", 30, 30, 1.0);
+    const fs::path folder = folders.scratch() / "caf\xe9";
+    fs::rename(folders.scratch() / "cafe", folder);
+    const fs::path file = folder / "Trip.tavlek";
+    const auto open = [&] {
+        openInWindow(file);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(waitFor([&] { return workspace().sessionURL() == file && previewReady(); }, "the project"))
+            << engine().status();
+        EXPECT_EQ(workspace().mediaFolderURL(), folder / "Trip_media");
+        EXPECT_TRUE(workspace().relinkMissingNames().empty());
+    };
+    open();
+    ASSERT_FALSE(HasFatalFailure());
+    engine().addMarkerAtPlayhead();
+    ASSERT_TRUE(workspace().projectDirty());
+
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Save")), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !workspace().projectDirty() || workspace().showError(); }, "the save"));
+    EXPECT_FALSE(workspace().showError()) << workspace().errorText();
+    EXPECT_EQ(engine().status(), "Saved Trip.tavlek");
+    screenshot("odd-name-4-saved-in-folder.png", globalRect(window()));
+
+    endApplication();
+    open();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(engine().activeMarkers().size(), 1u);
+    screenshot("odd-name-5-opened-again.png", globalRect(window()));
 }
 
 } // namespace

@@ -171,6 +171,8 @@ TEST_F(LUTResolverTest, ListsEachCubeNameOnceInFolderOrder)
     writeCube(media / "luts" / "A.cube", "m luts");
     writeCube(media / "LUTs" / "B.CUBE", "m LUTs");
     writeCube(media / ".hidden.cube", "hidden");
+    // No project could store this name: it is not offered under another.
+    writeCube(media / "luts" / "look\xe9.cube", "not UTF-8");
     fs::create_directories(media / "Folder.cube");
     test::writeTextFile(media / "notes.txt", "");
     writeCube(project / "P.cube", "p");

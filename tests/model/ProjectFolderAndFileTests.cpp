@@ -142,6 +142,38 @@ TEST_F(UserEnvironmentTest, ARelativeSavedPathIsTakenFromTheProjectFilesFolderOn
     fs::current_path(started);
 }
 
+// What a document stores for its media folder reads back, from the document's own folder, as
+// that folder: the absolute path when it is UTF-8 text, else the path below the document's
+// folder when that is, else nothing.
+TEST(MediaFolderStoring, AFolderIsStoredSoThatItReadsBackOrNotAtAll)
+{
+    TempDir root;
+    const fs::path odd = root / "caf\xe9";
+    struct Case {
+        fs::path folder;
+        std::optional<fs::path> document;
+        std::optional<std::string> stored;
+    };
+    const Case cases[] = {
+        {root / "Trip_media", root / "elsewhere" / "Trip.tavlek", (root / "Trip_media").string()},
+        {odd / "Trip_media", odd / "Trip.tavlek", "Trip_media"},
+        {odd / "a" / "b", odd / "Trip.tavlek", "a/b"},
+        {odd, odd / "Trip.tavlek", "."},
+        {odd / "Trip_media", root / "Trip.tavlek", std::nullopt},
+        {odd / "Trip_media", odd / "sub" / "Trip.tavlek", std::nullopt},
+        {odd / "Trip_media", std::nullopt, std::nullopt},
+        {odd / "clips ", odd / "Trip.tavlek", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> stored = MediaFolderPath::storedText(c.folder, c.document);
+        EXPECT_EQ(stored, c.stored) << c.folder;
+        if (stored) {
+            fs::create_directories(c.folder);
+            EXPECT_EQ(MediaFolderPath::resolvedURL(stored, c.document->parent_path()), c.folder) << *stored;
+        }
+    }
+}
+
 TEST_F(UserEnvironmentTest, ASavedPathWithoutMediaGivesTheProjectFolderCreatedWhenNothingHoldsMedia)
 {
     TempDir projects;

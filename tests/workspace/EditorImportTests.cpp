@@ -296,6 +296,28 @@ TEST(ImportMedia, AFileWhoseNameIsNotUtf8IsLeftOutAndTheProjectSaves)
     EXPECT_EQ(fileNames(EditSession::load(saved).sources), std::vector<std::string>{"Good.mp4"});
 }
 
+// Any name the file system holds imports: the copy is made under a short name of its own and
+// takes the file's name once complete.
+TEST(ImportMedia, AFileWithTheLongestNameTheFileSystemHoldsImports)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path card = h.folders.scratch() / "card";
+    fs::create_directories(card);
+    const std::string name = std::string(251, 'L') + ".mp4";
+    ASSERT_EQ(name.size(), 255u);
+    test::ClipSettings clip;
+    clip.frameCount = 5;
+    test::makeClip(card / name, clip);
+
+    w.importMedia();
+    h.panels->choose(card / name);
+    EXPECT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{name});
+    EXPECT_EQ(folderListing(*w.mediaFolderURL()), std::vector<std::string>{name});
+    EXPECT_TRUE(test::readTextFile(*w.mediaFolderURL() / name) == test::readTextFile(card / name));
+}
+
 TEST(ImportMedia, AFolderGivesItsDirectContents)
 {
     WorkspaceHarness h;

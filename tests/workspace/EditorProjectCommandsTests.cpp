@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -7,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
+#include "support/CubeTexts.h"
 #include "workspace/bars/EditorTopBar.h"
 
 namespace velmora {
@@ -119,6 +122,8 @@ TEST(SaveProject, SaveAsWritesATavlekNamedAfterTheFileAndLaterSavesGoThere)
     EXPECT_EQ(w.sessionURL(), file);
 }
 
+// A failed save changes nothing but the alert: the title, the file the project is bound to and
+// its media folder stay as they were.
 TEST(SaveProject, AFailingSaveShowsTheErrorAndKeepsTheUnsavedMark)
 {
     WorkspaceHarness h({Views::workspace});
@@ -126,6 +131,7 @@ TEST(SaveProject, AFailingSaveShowsTheErrorAndKeepsTheUnsavedMark)
     w.startNewProject();
     h.engine().addMarkerAtPlayhead();
     const std::string statusBefore = h.engine().status();
+    const std::optional<fs::path> folderBefore = w.mediaFolderURL();
     // A folder that cannot exist: its parent is a file.
     const fs::path blocker = h.folders.scratch() / "file";
     test::writeTextFile(blocker, "x");
@@ -135,7 +141,10 @@ TEST(SaveProject, AFailingSaveShowsTheErrorAndKeepsTheUnsavedMark)
     EXPECT_FALSE(w.errorText().empty());
     EXPECT_TRUE(w.projectDirty());
     EXPECT_EQ(h.engine().status(), statusBefore);
-    EXPECT_EQ(w.sessionURL(), blocker / "Trip.tavlek"); // bound to the chosen file all the same
+    EXPECT_EQ(w.sessionURL(), std::nullopt);
+    EXPECT_EQ(h.session().project->name, "Untitled Project");
+    EXPECT_EQ(h.view().topBar()->projectNameLabel()->text().toStdString(), "Untitled Project \u2022");
+    EXPECT_EQ(w.mediaFolderURL(), folderBefore);
 
     // The alert shows the message and lowers the flag when dismissed.
     QMessageBox* alert = h.view().errorAlert();
@@ -217,6 +226,111 @@ TEST(SaveProject, SaveAsKeepsAMediaFolderThatHoldsTheProjectsFiles)
     w.saveProjectAs();
     h.panels->choose(folder / "Third.tavlek");
     EXPECT_EQ(w.mediaFolderURL(), folder / "Third_media");
+}
+
+// "Trip.tavlek" and its media in a folder whose name is not UTF-8, moved there as a folder is
+// renamed: the absolute media path the document stores names nothing now.
+test::GeneratedProject writeProjectInFolderNotUtf8(const fs::path& scratch)
+{
+    test::writeProject(scratch / "cafe");
+    const fs::path folder = scratch / "caf\xe9";
+    fs::rename(scratch / "cafe", folder);
+    return {folder / "Trip.tavlek", folder / "Trip_media"};
+}
+
+// A project opened from a folder whose name is not UTF-8 saves: its media folder is stored
+// relative to the document and found again; a LUT file whose name no project can store is not
+// offered; Save As to another place writes, leaving out (and saying so) the folder it cannot
+// store there.
+TEST(SaveProject, AProjectInAFolderWhoseNameIsNotUtf8SavesAndReopensWithItsMedia)
+{
+    WorkspaceHarness h({Views::workspace});
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject trip = writeProjectInFolderNotUtf8(h.folders.scratch());
+    const fs::path folder = trip.file.parent_path();
+    fs::create_directories(trip.media / "luts");
+    test::writeTextFile(trip.media / "luts" / "look\xe9.cube", test::identityCubeText());
+    test::writeTextFile(trip.media / "luts" / "Warm.cube", test::identityCubeText());
+    h.open(trip);
+    ASSERT_EQ(w.mediaFolderURL(), trip.media);
+
+    h.engine().setSelectedClipId("v1");
+    std::vector<std::string> offered;
+    for (const VelmoraDarkPopUpPicker::PopUpItem& item : h.view().topBar()->clipLutPicker()->items())
+        offered.push_back(item.id);
+    EXPECT_EQ(offered, (std::vector<std::string>{"None", "Warm.cube"}));
+    for (const std::string& name : offered)
+        w.chooseClipLut(name);
+
+    w.saveProject();
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(h.engine().status(), "Saved Trip.tavlek");
+    EXPECT_EQ(readJson(trip.file)["mediaFolder"], "Trip_media");
+    WorkspaceHarness reopened;
+    reopened.open(trip);
+    EXPECT_EQ(reopened.workspace().mediaFolderURL(), trip.media);
+    EXPECT_TRUE(reopened.workspace().relinkMissingNames().empty());
+    EXPECT_EQ(reopened.session().clip("v1")->grade->lutFile, "Warm.cube");
+
+    w.exportReturn();
+    h.panels->choose(folder / "back.json");
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(readJson(folder / "back.json")["mediaFolder"], "Trip_media");
+
+    const fs::path out = h.folders.scratch() / "out";
+    fs::create_directories(out);
+    w.saveProjectAs();
+    h.panels->choose(out / "Copy.tavlek");
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_FALSE(readJson(out / "Copy.tavlek").contains("mediaFolder"));
+    EXPECT_EQ(w.sessionURL(), out / "Copy.tavlek");
+    EXPECT_EQ(w.mediaFolderURL(), trip.media);
+    EXPECT_EQ(h.engine().status(),
+              "Saved Copy.tavlek \u2014 media folder \u201CTrip_media\u201D not stored: the name \u201Ccaf\\xE9\u201D "
+              "in its path is not UTF-8 text, which a project cannot store (rename that folder, or save the project "
+              "inside \u201CTrip_media\u201D, then choose it with Media Folder\u2026)");
+}
+
+// A media folder is taken only where the project's document can store it (below the project's
+// own folder, when its path is not UTF-8); any other is refused by name with what to do, and
+// nothing changes.
+TEST(MediaFolder, AFolderTheProjectCannotStoreIsRefusedWhenChosen)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject trip = writeProjectInFolderNotUtf8(h.folders.scratch());
+    const fs::path folder = trip.file.parent_path();
+    h.open(trip);
+    fs::rename(trip.media, folder / "shoot");
+    w.pickMediaFolderForRelink();
+    h.panels->choose(folder / "shoot");
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(w.mediaFolderURL(), folder / "shoot");
+    EXPECT_TRUE(w.relinkMissingNames().empty());
+    w.saveProject();
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(readJson(trip.file)["mediaFolder"], "shoot");
+
+    const fs::path card = h.folders.scratch() / "card\xe9";
+    fs::create_directories(card);
+    w.pickMediaFolderForRelink();
+    h.panels->choose(card);
+    ASSERT_TRUE(w.showError());
+    EXPECT_EQ(w.errorText(), "Could not use \u201Ccard\\xE9\u201D as the media folder: the name \u201Ccard\\xE9\u201D in "
+                             "its path is not UTF-8 text, which a project cannot store (rename that folder, or save "
+                             "the project inside \u201Ccard\\xE9\u201D, then choose it again).");
+    EXPECT_EQ(w.mediaFolderURL(), folder / "shoot");
+    EXPECT_EQ(h.session().mediaFolder, "shoot");
+    EXPECT_FALSE(w.projectDirty());
+
+    // An import into it is handed to the export with the folder as the project stores it.
+    w.setShowError(false);
+    test::writeTextFile(h.folders.scratch() / "New.mp4", "x");
+    w.processImportedFiles({h.folders.scratch() / "New.mp4"});
+    w.handoffToExportTab();
+    w.answerDiscardQuestion(true);
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    EXPECT_EQ(readJson(h.workflow.exportJobURL().value())["mediaFolder"], "shoot");
 }
 
 TEST(ExportReturn, WritesTheEditReturnFileAndRevealsIt)

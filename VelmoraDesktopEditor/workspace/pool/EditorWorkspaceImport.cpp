@@ -15,6 +15,7 @@
 
 #include "model/DesktopJobTool.h"
 #include "model/FrameRateLimit.h"
+#include "model/MediaFolderPath.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectMediaFolder.h"
 #include "platform/foundation/FileError.h"
@@ -86,8 +87,9 @@ std::optional<std::string> copyWithoutReplacing(const fs::path& source, const fs
     if (fs::exists(target, ec))
         return sameContents(source, target) ? std::nullopt : std::optional<std::string>(differentFile);
 
-    const fs::path temporary =
-        target.parent_path() / ("." + target.filename().string() + ".import-" + Uuid::randomText().substr(0, 8));
+    // A short name of its own: any name the file system holds must import, and one of 255 bytes
+    // leaves no room for more.
+    const fs::path temporary = target.parent_path() / (".velmora-import-" + Uuid::randomText().substr(0, 8));
     fs::copy_file(source, temporary, ec);
     if (ec) {
         std::error_code ignored;
@@ -280,7 +282,9 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
         session->sources.push_back(std::move(source));
     }
 
-    session->mediaFolder = dest.string();
+    // As the project's document stores it (none when it cannot): a render job written from the
+    // session before the next save carries it too.
+    session->mediaFolder = MediaFolderPath::storedText(dest, sessionURL_);
     setMediaFolderURL(dest);
     engine_->adoptSession(session, dest, sessionURL_, false);
     if (MediaResolver::canBuildPreview(*session, dest)) {
