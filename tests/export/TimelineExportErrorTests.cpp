@@ -170,7 +170,7 @@ TEST_F(TimelineExportErrorTest, ALutOverrideThatCannotBeUsedIsRefusedByNameOnEve
     const std::vector<std::pair<std::string, std::string>> cases{
         {"gone.cube", "LUT override gone.cube cannot be read: No such file or directory" + tip},
         {"mem.cube", "LUT override mem.cube cannot be read: Input/output error" + tip},
-        {"text.cube", "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or LUT_1D_SIZE" + tip},
+        {"text.cube", "LUT override text.cube cannot be read: it names no LUT_3D_SIZE" + tip},
         {"short.cube", "LUT override short.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE needs" + tip},
     };
     for (const auto& [name, refusal] : cases) {
@@ -254,6 +254,23 @@ TEST_F(TimelineExportErrorTest, ALutFileThatIsThereButNotUsableIsRefusedSayingWh
                                "needs\n" + fewer +
                                    "\nbanana.cube is not a usable LUT: LUT_3D_SIZE banana (needs a whole number)" + tip);
     expectFolderUntouched();
+
+    // The size judged is the size read, the last size line's: a table read at two points a side is
+    // refused as one that names only two is; one read whole at three points grades.
+    std::string black;
+    for (int entry = 0; entry < 27; ++entry) {
+        black += "0 0 0\n";
+    }
+    writeTextFile(media / "three_then_two.cube", "LUT_3D_SIZE 3\nLUT_3D_SIZE 2\n" + black.substr(0, 8 * 6));
+    writeTextFile(media / "two_then_three.cube", "LUT_3D_SIZE 2\nLUT_3D_SIZE 3\n" + black);
+    job = goodJob();
+    job.timelines[0].clips[0].grade = gradedBy("three_then_two.cube");
+    failure = failureOf([&] { exportJob(job, media.path(), output_); });
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, "three_then_two.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)" + tip);
+    expectFolderUntouched();
+    job.timelines[0].clips[0].grade = gradedBy("two_then_three.cube");
+    EXPECT_NO_THROW(exportJob(job, media.path(), output_));
 }
 
 // The editor hands its own LUT answers over: the export takes them as they are and looks up only
