@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -28,6 +29,7 @@ extern "C" {
 #include "grading/GammaCompensation.h"
 #include "grading/LutApplication.h"
 #include "grading/MoodGrade.h"
+#include "model/LutResolution.h"
 #include "platform/dispatch/ConcurrentPerform.h"
 #include "platform/image/Image.h"
 
@@ -303,6 +305,90 @@ void BM_CopyFloor(benchmark::State& state)
     setCounters(state);
 }
 BENCHMARK(BM_CopyFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// ---- The first read of a LUT file ----
+
+// A `.cube` file of `points` a side in a folder of its own, as a camera maker ships one (six
+// decimals, a gentle curve with cross-talk), under a title whose serial number is rewritten in
+// place before each read: every read is of a text the process has not judged before.
+class FirstReadLut {
+public:
+    explicit FirstReadLut(int points)
+        : folder_(std::filesystem::temp_directory_path() / ("velmora_bench_first_read_" + std::to_string(points)))
+    {
+        std::filesystem::create_directories(folder_);
+        std::string text = "TITLE \"first read 0000000000\"\nLUT_3D_SIZE " + std::to_string(points) + "\n";
+        char line[96];
+        const double last = points - 1;
+        for (int b = 0; b < points; ++b) {
+            for (int g = 0; g < points; ++g) {
+                for (int r = 0; r < points; ++r) {
+                    const double rr = r / last, gg = g / last, bb = b / last;
+                    const int written = std::snprintf(line, sizeof line, "%.6f %.6f %.6f\n",
+                                                      std::sqrt(0.9 * rr + 0.1 * gg), 0.95 * gg + 0.05 * bb * bb,
+                                                      0.9 * bb + 0.1 * rr * gg);
+                    text.append(line, static_cast<std::size_t>(written));
+                }
+            }
+        }
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path().c_str(), "wb"), &std::fclose);
+        std::fwrite(text.data(), 1, text.size(), file.get());
+        bytes_ = text.size();
+    }
+    ~FirstReadLut() { std::filesystem::remove_all(folder_); }
+
+    const std::filesystem::path& folder() const { return folder_; }
+    std::filesystem::path path() const { return folder_ / "first_read.cube"; }
+    std::size_t bytes() const { return bytes_; }
+
+    // Writes the next serial number into the title (ten digits after `TITLE "first read `). The
+    // numbers run on across repetitions and sizes: no text is read twice in a process.
+    void retitle()
+    {
+        static unsigned long long serial = 0;
+        char digits[11];
+        std::snprintf(digits, sizeof digits, "%010llu", ++serial);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path().c_str(), "r+b"), &std::fclose);
+        std::fseek(file.get(), 18, SEEK_SET);
+        std::fwrite(digits, 1, 10, file.get());
+    }
+
+private:
+    std::filesystem::path folder_;
+    std::size_t bytes_ = 0;
+};
+
+// The first read of a LUT file named by a clip: the lookup that finds it in the media folder and
+// decides that it grades (read, judged), and with table:1 also the cube the grade is built from
+// (parseCube of the text found). One thread; the file is in the page cache.
+void BM_LutFirstRead(benchmark::State& state)
+{
+    ::setenv("VELMORA_RESOURCES_DIR", "", 1);
+    const int points = static_cast<int>(state.range(0));
+    const bool table = state.range(1) != 0;
+    FirstReadLut lut(points);
+    for (auto _ : state) {
+        state.PauseTiming();
+        lut.retitle();
+        state.ResumeTiming();
+        LutResolution answer = LutResolving::lookUpFile("first_read.cube", lut.folder(), std::nullopt);
+        if (!answer.grades()) {
+            state.SkipWithError("the LUT does not grade");
+            break;
+        }
+        if (table) {
+            const CubeLUT cube = Exporter::parseCube(answer.text);
+            benchmark::DoNotOptimize(cube.data.data());
+        }
+        benchmark::DoNotOptimize(answer.text.data());
+    }
+    state.counters["MB"] = static_cast<double>(lut.bytes()) / 1e6;
+}
+BENCHMARK(BM_LutFirstRead)
+    ->ArgsProduct({{17, 33, 65}, {0, 1}})
+    ->ArgNames({"points", "table"})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 // ---- FFmpeg lut3d, in process ----
 

@@ -14,7 +14,6 @@
 #include "export/TimelineExportSetup.h"
 #include "grading/BasicGrade.h"
 #include "grading/MoodGrade.h"
-#include "model/EditSession.h"
 #include "model/MediaResolver.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/FrameRates.h"
@@ -51,16 +50,10 @@ std::optional<std::filesystem::path> inputFileFor(const EditorJobV2& job, const 
 // Whether the timeline export would grade the clip: a LUT of its own, or a mood or basic grade
 // that changes a picture (tested on the grade steps themselves, which hand a picture back
 // untouched when their parameters are neutral).
-bool clipHasOwnGrade(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL)
+bool clipHasOwnGrade(const EditorJobV2& job, const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL)
 {
-    if (clip.grade) {
-        std::optional<EditorJobV2::ClipGrade> cleaned = EditSession::sanitizeWebImportClipGrade(clip.grade);
-        if (!cleaned) {
-            cleaned = clip.grade;
-        }
-        if (resolvedClipLutText(cleaned, mediaFolderURL, std::nullopt)) {
-            return true;
-        }
+    if (clip.grade && resolvedClipLutText(lutGrade(job, clip), mediaFolderURL, std::nullopt)) {
+        return true;
     }
     const auto& params = clip.effectiveGradeParams();
     if (!params) {
@@ -114,7 +107,7 @@ bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCan
                                  const std::filesystem::path& mediaFolderURL, const Asset& input)
 {
     const EditorJobV2::Clip& clip = candidate.clip;
-    if (clipHasOwnGrade(clip, mediaFolderURL)) {
+    if (clipHasOwnGrade(job, clip, mediaFolderURL)) {
         return false;
     }
     if (clip.fadeIn.value_or(0) > kShortestFade || clip.fadeOut.value_or(0) > kShortestFade) {

@@ -346,6 +346,12 @@ bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverride
     return lutOverrideURL && LutResolving::forOverrideFile(*lutOverrideURL).grades();
 }
 
+std::optional<EditorJobV2::ClipGrade> lutGrade(const EditorJobV2& job, const EditorJobV2::Clip& clip)
+{
+    std::optional<EditorJobV2::ClipGrade> grade = EditSession::openedClipGrade(job, clip.grade);
+    return grade ? grade : clip.grade;
+}
+
 ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
                           const std::filesystem::path& mediaFolderURL,
                           const std::optional<std::filesystem::path>& sessionFile, const ResolvedLuts* given)
@@ -368,11 +374,7 @@ ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& t
                 continue;
             }
         }
-        std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
-        if (!grade) {
-            grade = clip.grade;
-        }
-        luts.clips.emplace(key, lookUp.clip(grade));
+        luts.clips.emplace(key, lookUp.clip(lutGrade(job, clip)));
     }
     return luts;
 }
@@ -569,16 +571,6 @@ std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timel
 {
     EditorJobV2 none;
     return timelineClipLutTexts(timelineLuts(none, timeline, mediaFolderURL, sessionFile, nullptr));
-}
-
-std::optional<std::string> timelineClipLutText(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL,
-                                               const std::optional<std::filesystem::path>& sessionFile)
-{
-    std::optional<EditorJobV2::ClipGrade> grade = EditSession::sanitizeWebImportClipGrade(clip.grade);
-    if (!grade) {
-        grade = clip.grade;
-    }
-    return resolvedClipLutText(grade, mediaFolderURL, sessionFile);
 }
 
 } // namespace velmora::Exporter

@@ -78,9 +78,15 @@ std::string lutOverrideRefusal(const LutResolution& override);
 // Whether the LUT override can grade: a readable file holding usable .cube text.
 bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL);
 
+// The grade a job clip's LUT is found from: the grade the opened job holds
+// (EditSession::openedClipGrade, which keeps a LUT reference as written), else, where opening
+// drops it, the grade as written, so that a LUT it names that grades nothing is refused rather
+// than left out.
+std::optional<EditorJobV2::ClipGrade> lutGrade(const EditorJobV2& job, const EditorJobV2::Clip& clip);
+
 // The LUT answers of a timeline export: the job's own LUT and each video and image clip's, by
-// clip key (the first clip of a key decides; its grade cleaned as a browser import would be,
-// else as held). Answers `given` holds (the editor's own, decided once) are taken as they are;
+// clip key (the first clip of a key decides; its lutGrade looked up by the editor's own rule,
+// LutResolving). Answers `given` holds (the editor's own, decided once) are taken as they are;
 // the rest are looked up now, each file reference once.
 ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,
                           const std::filesystem::path& mediaFolderURL,
@@ -124,20 +130,13 @@ std::int64_t timelineFramesTotal(double duration, const FrameTiming& timing);
 std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, const EditorJobV2& job, int width,
                              int height, double fps);
 
-// The clip LUT texts by clip key (the id, else source id "|" start): the grade cleaned as a
-// browser import would be (else the clip's own), resolved as the preview resolves it (inline
-// text, or, when the grade says it has a LUT, its LUT file). Video and image clips only; the
-// first clip of a key decides.
+// The clip LUT texts by clip key (the id, else source id "|" start) of the clips whose LUT
+// grades: timelineLuts' answers (the second form looks them up for a timeline alone, its grades
+// as written). Video and image clips only; the first clip of a key decides.
 std::map<std::string, std::string> timelineClipLutTexts(const ResolvedLuts& luts);
 std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
                                                         const std::filesystem::path& mediaFolderURL,
                                                         const std::optional<std::filesystem::path>& sessionFile);
-
-// The .cube text one clip grades with on its own: its grade cleaned as a browser import would
-// be (else as held), resolved by resolvedClipLutText. None when the clip brings no usable LUT,
-// and the job's LUT (timelineGlobalLutText) grades it instead.
-std::optional<std::string> timelineClipLutText(const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL,
-                                               const std::optional<std::filesystem::path>& sessionFile);
 
 // The .cube text of a clip grade, as the preview grader resolves it: inline text when usable
 // (unless hasLut is false); with hasLut true, the first of lutFile and lutName (".cube" added to

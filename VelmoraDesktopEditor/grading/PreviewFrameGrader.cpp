@@ -16,7 +16,6 @@
 #include "grading/LutApplication.h"
 #include "grading/MoodGrade.h"
 #include "model/LutResolution.h"
-#include "model/ProjectLUTResolver.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/Composite.h"
@@ -337,8 +336,9 @@ Image applyLut(const Image& image, const std::optional<ClipGrade>& clipGrade,
     if (!useProjectFallback) {
         return image;
     }
+    // Empty unless the project's LUT grades (the cube reader's answer).
     const std::string text = resolvedProjectLutText(projectLutCube, mediaFolder, sessionFile);
-    if (!ProjectLUTResolver::isUsableCubeText(text)) {
+    if (text.empty()) {
         return image;
     }
     const Exporter::CachedCubeRef hit = projectCubeHit(text);

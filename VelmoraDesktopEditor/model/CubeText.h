@@ -8,13 +8,14 @@
 
 // The reader of `.cube` text: the one definition of what a LUT's text holds. The grading
 // pipeline builds its cubes from it (Exporter::parseCube) and the LUT lookup asks it whether a
-// text can grade at all (LutResolving), so a LUT that every picker shows as fine is one the
-// export reads.
+// text can grade at all (LutResolving::unusableReason), so a LUT that every picker shows as fine
+// is one the export reads, and the size a LUT is judged by is the size it is read with.
 namespace velmora::CubeText {
 
-// Why a text does not read as a 3D cube: `code` 1 when no size is held or it is below 2, 2 when
-// fewer than size^3 entries were read; `reason` in words ("it holds fewer entries than its
-// LUT_3D_SIZE needs").
+// Why a text does not read as a 3D cube: `code` 1 when no size is held or it is below the
+// smallest size asked for (or the text is not UTF-8 where that is asked), 2 when fewer than
+// size^3 entries were read; `reason` in words ("it holds fewer entries than its LUT_3D_SIZE
+// needs").
 struct Refusal {
     int code = 0;
     std::string reason;
@@ -29,6 +30,14 @@ struct Lattice {
     std::vector<float> values;
 };
 
+// What a text is held to beside the format itself.
+struct Demands {
+    // The smallest size taken: "LUT_3D_SIZE 2 (needs 3 or more)" below it. The format's own is 2.
+    std::int64_t smallestSize = 2;
+    // Whether bytes that are not well-formed UTF-8 refuse the text ("it is not UTF-8 text").
+    bool utf8 = false;
+};
+
 // Reads `.cube` text (the 3D subset; LUT_1D_SIZE and input-range lines are ignored). A leading
 // UTF-8 byte-order mark is skipped.
 // Lines end at LF, CR, CRLF, U+0085, U+2028 or U+2029 and are trimmed of white space. Blank,
@@ -40,8 +49,11 @@ struct Lattice {
 // cannot be read: " and its reason. Stateless; any thread.
 Lattice read(std::string_view text);
 
-// What read() refuses the text for; nothing when it reads. Counts the entries without keeping
-// them. Stateless; any thread.
-std::optional<Refusal> refusal(std::string_view text);
+// What read() refuses the text for when held to `demands` as well; nothing when it reads. The
+// same single pass over the text as read(), counting the entries without keeping them; the size
+// rule is applied to the size read() would read (the last size line's). In order: not UTF-8,
+// no text at all ("it holds no text"), no size line ("it names no LUT_3D_SIZE"), a size that is
+// no whole number, a size below the smallest, too few entries. Stateless; any thread.
+std::optional<Refusal> refusal(std::string_view text, Demands demands = {});
 
 } // namespace velmora::CubeText

@@ -197,9 +197,15 @@ public:
     // A decoded desktop job as a session; a browser export (tool exactly
     // DesktopJobTool::browserExport) is cleaned on the way in. Never fails.
     static EditSession fromEditorJobV2(const EditorJobV2& job);
-    // What a browser clip grade keeps: usable inline LUT text as is, a LUT file reference, or
-    // parameters that differ from neutral; otherwise nothing.
+    // What a browser clip grade keeps: usable inline LUT text as is, a LUT file reference as
+    // written (".cube" added to a name without a dot), or parameters that differ from neutral;
+    // otherwise nothing.
     static std::optional<EditorJobV2::ClipGrade> sanitizeWebImportClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade);
+    // The grade a clip of `job` holds once the job is opened (fromEditorJobV2): a browser
+    // export's cleaned (sanitizeWebImportClipGrade), any other's as written. The job's exports
+    // and previews find the clip's LUT from this grade, as the editor does for the opened clip.
+    static std::optional<EditorJobV2::ClipGrade> openedClipGrade(const EditorJobV2& job,
+                                                                 const std::optional<EditorJobV2::ClipGrade>& grade);
     // For a browser-export session only: visual clips that almost touch (gap in (-0.15 s, 0.5 s))
     // are moved to abut the previous one, across lanes.
     void normalizeWebDesktopImportLayout();

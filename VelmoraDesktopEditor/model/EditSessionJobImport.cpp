@@ -82,6 +82,13 @@ std::optional<std::string> nonEmptyTrimmed(const std::optional<std::string>& tex
     return trimmed;
 }
 
+// The grade a job clip keeps in the session: a browser export's cleaned, any other as written.
+std::optional<EditorJobV2::ClipGrade> gradeOnOpening(const std::optional<EditorJobV2::ClipGrade>& grade,
+                                                     bool browserExport)
+{
+    return browserExport ? EditSession::sanitizeWebImportClipGrade(grade) : grade;
+}
+
 std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, bool browserExport)
 {
     if (browserExport && jobClip.type) {
@@ -106,7 +113,7 @@ std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, b
     clip.opacity = jobClip.opacity;
     clip.fadeIn = jobClip.fadeIn;
     clip.fadeOut = jobClip.fadeOut;
-    clip.grade = browserExport ? EditSession::sanitizeWebImportClipGrade(jobClip.grade) : jobClip.grade;
+    clip.grade = gradeOnOpening(jobClip.grade, browserExport);
     return clip;
 }
 
@@ -161,12 +168,18 @@ EditSession EditSession::fromEditorJobV2(const EditorJobV2& job)
     return session;
 }
 
+std::optional<EditorJobV2::ClipGrade> EditSession::openedClipGrade(const EditorJobV2& job,
+                                                                   const std::optional<EditorJobV2::ClipGrade>& grade)
+{
+    return gradeOnOpening(grade, isBrowserExport(job.tool));
+}
+
 std::optional<EditorJobV2::ClipGrade> EditSession::sanitizeWebImportClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade)
 {
     if (!grade) {
         return std::nullopt;
     }
-    if (grade->lutData && ProjectLUTResolver::isUsableCubeText(StringText::trimmed(grade->lutData->str()))) {
+    if (grade->lutData && ProjectLUTResolver::isUsableCubeText(grade->lutData->str())) {
         return grade;
     }
     const bool paramsMatter = gradeParamsMatter(grade->gradeParams);
@@ -177,18 +190,16 @@ std::optional<EditorJobV2::ClipGrade> EditSession::sanitizeWebImportClipGrade(co
             name = nonEmptyTrimmed(grade->lutName);
         }
         if (name) {
+            // The reference is kept as written (".cube" added as the LUT lookup adds it): a file
+            // installed under a name that only looks like it is never put in its place, so the
+            // clip grades by the file it names or is refused by that name, on every route.
             if (name->find('.') == std::string::npos) {
                 *name += ".cube";
             }
-            std::string chosen = ProjectLUTResolver::matchLUTInPickerList(
-                *name, ProjectLUTResolver::availableLUTNames(std::nullopt, std::nullopt));
-            if (chosen == ProjectLUTResolver::noLutSentinel || chosen == ProjectLUTResolver::embeddedLutLabel) {
-                chosen = *name;
-            }
             EditorJobV2::ClipGrade result;
             result.hasLut = true;
-            result.lutFile = chosen;
-            result.lutName = lastPathComponent(chosen);
+            result.lutFile = *name;
+            result.lutName = lastPathComponent(*name);
             result.lutStrength = grade->lutStrength.value_or(1.0);
             result.gradeParams = grade->gradeParams;
             return result;

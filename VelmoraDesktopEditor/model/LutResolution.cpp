@@ -1,14 +1,13 @@
 #include "model/LutResolution.h"
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <fstream>
-#include <memory>
 #include <mutex>
 
 #include "model/CubeText.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/Digest.h"
 #include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Utf8.h"
@@ -26,92 +25,73 @@ bool namesLutSize(std::string_view text)
     return text.find("LUT_3D_SIZE") != std::string_view::npos || text.find("LUT_1D_SIZE") != std::string_view::npos;
 }
 
-// The last blank-separated piece of the first line naming LUT_3D_SIZE; empty without one.
-std::string statedCubeSize(std::string_view text)
-{
-    const std::size_t at = text.find("LUT_3D_SIZE");
-    if (at == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t lineStart = text.rfind('\n', at);
-    const std::size_t begin = lineStart == std::string_view::npos ? 0 : lineStart + 1;
-    const std::size_t end = text.find('\n', at);
-    const std::string line = StringText::trimmed(text.substr(begin, end == std::string_view::npos ? end : end - begin));
-    const std::size_t blank = line.find_last_of(" \t\r\v\f");
-    return blank == std::string::npos ? line : line.substr(blank + 1);
-}
+// The smallest LUT that grades: a cube of two points a side only blends its corners.
+constexpr std::int64_t kSmallestGradingSize = 3;
 
-// Why a text cannot grade, decided afresh: the size rule of the LUT lookup (a named 3D size
-// above 2), then the cube reader's own refusal.
+// Why a text cannot grade, decided afresh by one pass of the cube reader: held to UTF-8 and to
+// the smallest grading size, applied to the size the reader reads.
 std::optional<std::string> judgedUnusable(std::string_view text)
 {
-    if (ProjectLUTResolver::isUsableCubeText(text)) {
-        if (std::optional<CubeText::Refusal> refused = CubeText::refusal(text)) {
-            return std::move(refused->reason);
-        }
-        return std::nullopt;
+    if (std::optional<CubeText::Refusal> refused = CubeText::refusal(text, {kSmallestGradingSize, true})) {
+        return std::move(refused->reason);
     }
-    const std::string trimmedText = StringText::trimmed(text);
-    if (trimmedText.empty()) {
-        return "it holds no text";
-    }
-    if (!namesLutSize(trimmedText)) {
-        return "it names no LUT_3D_SIZE or LUT_1D_SIZE";
-    }
-    return "LUT_3D_SIZE " + statedCubeSize(trimmedText) + " (needs 3 or more)";
+    return std::nullopt;
 }
 
 // The verdicts on the large texts judged last, so that a text judged again (a paused still reads
-// its LUT's file again for every frame; many clips carry the same inline text) is compared, not
-// read through again: reading a cube costs far more than comparing its text. Texts of
-// kSmallestRemembered bytes and more, at most kRememberedTexts of them and kRememberedBytes in
-// all, the oldest forgotten first; any other text is judged every time. Any thread: the lock is
-// held for a lookup or a store, never while a text is judged.
+// its LUT's file again for every frame; many clips carry the same inline text) is hashed, not
+// read through again. Each is kept by its length and a 128-bit digest of its bytes, never by
+// the text: a session meets hundreds of LUTs of megabytes each. Texts of kSmallestRemembered
+// bytes and more, at most kRememberedTexts of them, the oldest forgotten first; any other text
+// is judged every time. Any thread: the lock is held for a lookup or a store, never while a text
+// is hashed or judged.
 class RememberedVerdicts {
 public:
     static constexpr std::size_t kSmallestRemembered = 4096;
-    static constexpr std::size_t kRememberedTexts = 64;
-    static constexpr std::size_t kRememberedBytes = 48u << 20;
+    static constexpr std::size_t kRememberedTexts = 256;
 
-    std::optional<std::optional<std::string>> find(std::string_view text) const
+    struct Key {
+        std::size_t length = 0;
+        Digest::Value digest{};
+
+        bool operator==(const Key&) const = default;
+    };
+
+    static std::optional<Key> keyOf(std::string_view text)
     {
         if (text.size() < kSmallestRemembered) {
             return std::nullopt;
         }
+        return Key{text.size(), Digest::of(text)};
+    }
+
+    std::optional<std::optional<std::string>> find(const Key& key) const
+    {
         std::lock_guard guard(lock_);
         for (const Verdict& verdict : verdicts_) {
-            if (verdict.text->size() == text.size() &&
-                std::memcmp(verdict.text->data(), text.data(), text.size()) == 0) {
+            if (verdict.key == key) {
                 return verdict.reason;
             }
         }
         return std::nullopt;
     }
 
-    void store(std::string_view text, const std::optional<std::string>& reason)
+    void store(const Key& key, const std::optional<std::string>& reason)
     {
-        if (text.size() < kSmallestRemembered || text.size() > kRememberedBytes / 3) {
-            return;
-        }
-        // Copied before the lock is taken: a LUT's text may run to megabytes.
-        Verdict verdict{std::make_shared<const std::string>(text), reason};
         std::lock_guard guard(lock_);
-        bytes_ += text.size();
-        verdicts_.push_back(std::move(verdict));
-        while (bytes_ > kRememberedBytes || verdicts_.size() > kRememberedTexts) {
-            bytes_ -= verdicts_.front().text->size();
+        verdicts_.push_back(Verdict{key, reason});
+        if (verdicts_.size() > kRememberedTexts) {
             verdicts_.pop_front();
         }
     }
 
 private:
     struct Verdict {
-        std::shared_ptr<const std::string> text;
+        Key key;
         std::optional<std::string> reason;
     };
     mutable std::mutex lock_;
     std::deque<Verdict> verdicts_; // guarded by lock_; oldest first
-    std::size_t bytes_ = 0;        // guarded by lock_: the texts' sizes summed
 };
 
 // Never destroyed: a LUT may still be looked up on a worker while statics are torn down.
@@ -164,9 +144,7 @@ LutResolution readCandidate(const fs::path& file, const std::string& name)
     if (text.size() > size) {
         return failure(LutResolution::Kind::unusable, name, "it changed while it was read");
     }
-    if (!Utf8::isValid(text)) {
-        return failure(LutResolution::Kind::unusable, name, "it is not UTF-8 text");
-    }
+    // The reader's pass also refuses bytes that are not UTF-8.
     if (const auto reason = LutResolving::unusableReason(text)) {
         return failure(LutResolution::Kind::unusable, name, *reason);
     }
@@ -195,12 +173,16 @@ namespace LutResolving {
 
 std::optional<std::string> unusableReason(std::string_view text)
 {
+    const std::optional<RememberedVerdicts::Key> key = RememberedVerdicts::keyOf(text);
+    if (!key) {
+        return judgedUnusable(text);
+    }
     RememberedVerdicts& verdicts = rememberedVerdicts();
-    if (std::optional<std::optional<std::string>> known = verdicts.find(text)) {
+    if (std::optional<std::optional<std::string>> known = verdicts.find(*key)) {
         return std::move(*known);
     }
     std::optional<std::string> reason = judgedUnusable(text);
-    verdicts.store(text, reason);
+    verdicts.store(*key, reason);
     return reason;
 }
 
@@ -245,10 +227,12 @@ LutResolution forClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade, c
     if (!grade || grade->hasLut == false) {
         return {};
     }
-    const std::string inlineText = grade->lutData ? StringText::trimmed(grade->lutData->str()) : std::string();
+    // A view: inline text may run to megabytes, and is copied only into an answer that grades.
+    const std::string_view inlineText =
+        grade->lutData ? StringText::trimmedView(grade->lutData->str()) : std::string_view();
     const std::string embedded(ProjectLUTResolver::embeddedLutLabel);
     if (!inlineText.empty() && !unusableReason(inlineText)) {
-        return graded(inlineText, embedded);
+        return graded(std::string(inlineText), embedded);
     }
     std::optional<LutResolution> firstFailure;
     for (const auto& [shown, lookedUp] : clipFileReferences(grade)) {

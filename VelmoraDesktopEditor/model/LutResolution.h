@@ -80,11 +80,11 @@ std::vector<std::string> pickerEntries(std::vector<std::string> names, const Lut
 // The answer for one file reference (the trimmed name to look up).
 using FileLookUp = std::function<LutResolution(const std::string& trimmedReference)>;
 
-// Why text cannot grade, in words; nothing when it can. The one rule of every route: the text
-// names a 3D size above 2 (or names a LUT size without a number: ProjectLUTResolver::
-// isUsableCubeText) and the cube reader reads it (CubeText::refusal: "it holds fewer entries
-// than its LUT_3D_SIZE needs", "LUT_3D_SIZE banana (needs a whole number)"). A text judged
-// lately is not read through again. Any thread.
+// Why text cannot grade, in words; nothing when it can. The one rule of every route, decided in
+// one pass of the cube reader (CubeText::refusal): the text is UTF-8, the reader reads it ("it
+// holds fewer entries than its LUT_3D_SIZE needs", "LUT_3D_SIZE banana (needs a whole number)"),
+// and the size it reads it with is 3 or more ("LUT_3D_SIZE 2 (needs 3 or more)"). A large text
+// judged lately is known by a digest of its bytes and not read through again. Any thread.
 std::optional<std::string> unusableReason(std::string_view text);
 
 // A file reference looked up where ProjectLUTResolver looks (its candidate files, in order):

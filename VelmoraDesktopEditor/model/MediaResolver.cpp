@@ -1,9 +1,7 @@
 #include "model/MediaResolver.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstring>
 #include <system_error>
 #include <unordered_map>
 
@@ -13,6 +11,7 @@
 #include "model/DesktopJobTool.h"
 #include "model/MediaFileKind.h"
 #include "model/MediaNameLookup.h"
+#include "platform/foundation/Digest.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileError.h"
 #include "platform/foundation/NumberText.h"
@@ -341,64 +340,11 @@ SourceFileMap sourceFileMap(const EditSession& session, const fs::path& mediaFol
     return map;
 }
 
-namespace {
-
-// Two 64-bit hashes of a run of fields, eight bytes at a time; each field is fed with its length,
-// so that no two runs of fields give the same bytes.
-class InputsDigest {
-public:
-    void add(std::string_view field)
-    {
-        addWord(field.size());
-        std::size_t at = 0;
-        for (; at + sizeof(std::uint64_t) <= field.size(); at += sizeof(std::uint64_t)) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, field.data() + at, sizeof word);
-            addWord(word);
-        }
-        if (at < field.size()) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, field.data() + at, field.size() - at);
-            addWord(word);
-        }
-    }
-    void add(const std::optional<std::string>& field)
-    {
-        addWord(field ? 1 : 0);
-        if (field) {
-            add(std::string_view(*field));
-        }
-    }
-    std::array<std::uint64_t, 2> value() const { return {mixed(a_), mixed(b_)}; }
-
-private:
-    void addWord(std::uint64_t word)
-    {
-        a_ = (a_ ^ word) * 0x100000001b3ULL;
-        a_ ^= a_ >> 29;
-        b_ = std::rotl(b_ + word, 23) * 0x9e3779b97f4a7c15ULL;
-        b_ ^= b_ >> 32;
-    }
-    static std::uint64_t mixed(std::uint64_t h)
-    {
-        h ^= h >> 33;
-        h *= 0xff51afd7ed558ccdULL;
-        h ^= h >> 33;
-        h *= 0xc4ceb9fe1a85ec53ULL;
-        return h ^ (h >> 33);
-    }
-
-    std::uint64_t a_ = 0xcbf29ce484222325ULL;
-    std::uint64_t b_ = 0x6a09e667f3bcc909ULL;
-};
-
-} // namespace
-
 ResolutionInputs resolutionInputs(const EditSession& session)
 {
     ResolutionInputs inputs;
     inputs.browserExport = isBrowserExport(session);
-    InputsDigest digest;
+    Digest::Builder digest;
     for (const auto& source : session.sources) {
         digest.add(std::string_view(source.id));
         digest.add(std::string_view(source.fileName));

@@ -165,7 +165,8 @@ bool isExplicitNoLut(const std::optional<std::string>& reference)
 
 bool isUsableCubeText(std::string_view text)
 {
-    const std::string trimmedText = StringText::trimmed(text);
+    // A view: the text may run to megabytes, and only its ends are trimmed.
+    const std::string_view trimmedText = StringText::trimmedView(text);
     if (!namesLutSize(trimmedText)) {
         return false;
     }

@@ -36,7 +36,9 @@ inline constexpr std::uintmax_t maximumCubeFileBytes = 64ull * 1024 * 1024;
 bool isExplicitNoLut(const std::optional<std::string>& reference);
 
 // Whether text can serve as .cube text: it names a LUT size, and a 3D size, when it reads as a
-// number, is above 2.
+// number, is above 2. A lenient first look, for where LUT files are listed and found and where a
+// document keeps a text it may grade by: whether a text grades is the cube reader's answer
+// (LutResolving::unusableReason). Copies nothing.
 bool isUsableCubeText(std::string_view text);
 
 // "None" followed by the .cube files found (each name once, where it first appears, in folder

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a desktop edit project of many clips, with real (tiny) media, for the opening benchmark.
 
-Usage: make_project.py FOLDER CLIPS [LUTS]
+Usage: make_project.py FOLDER CLIPS [LUTS [POINTS [half|all]]]
 
 FOLDER/Big.tavlek refers to FOLDER/media, which holds one 2 s 160 × 96 H.264 file with sound
 (made by the ffmpeg tool) under one name per source: a source for every five clips. Three clips
@@ -11,7 +11,8 @@ fourth an audio clip on audio lane 1 under every third video clip (6 s), with on
 
 With LUTS (graded): every video clip is graded by a LUT file, the clips cycling through LUTS names
 (look_000.cube …, the first clip by look_000.cube); the even-numbered half lie in the media
-folder's `luts` folder (17-point identity cubes), the odd-numbered half are missing.
+folder's `luts` folder (identity cubes of POINTS a side, 17 by default), the odd-numbered half are
+missing. With "all" every one of them is there, each a text of its own (its title names it).
 """
 import json
 import os
@@ -37,11 +38,10 @@ def make_media(media, sources):
     return names
 
 
-def make_luts(media, count):
-    """LUT names look_000.cube …; the even-numbered ones written to media/luts, the rest missing."""
+def make_luts(media, count, size=17, all_present=False):
+    """LUT names look_000.cube …; the even-numbered ones (or all) written to media/luts."""
     folder = os.path.join(media, "luts")
     os.makedirs(folder, exist_ok=True)
-    size = 17
     lines = ["LUT_3D_SIZE %d" % size]
     for b in range(size):
         for g in range(size):
@@ -52,8 +52,10 @@ def make_luts(media, count):
     for i in range(count):
         name = "look_%03d.cube" % i
         path = os.path.join(folder, name)
-        if i % 2 == 0 and not os.path.exists(path):
+        if (all_present or i % 2 == 0) and not os.path.exists(path):
             with open(path, "w") as out:
+                if all_present:
+                    out.write('TITLE "%s"\n' % name)
                 out.write(text)
         names.append(name)
     return names
@@ -62,9 +64,11 @@ def make_luts(media, count):
 def main():
     folder, clips = sys.argv[1], int(sys.argv[2])
     lut_count = int(sys.argv[3]) if len(sys.argv) > 3 else 0
+    lut_points = int(sys.argv[4]) if len(sys.argv) > 4 else 17
+    all_present = len(sys.argv) > 5 and sys.argv[5] == "all"
     media = os.path.join(folder, "media")
     sources = make_media(media, max(clips // 5, 1))
-    luts = make_luts(media, lut_count) if lut_count else []
+    luts = make_luts(media, lut_count, lut_points, all_present) if lut_count else []
     video_count = clips - clips // 4
     entries = []
     for i in range(video_count):

@@ -1,7 +1,7 @@
 // Times the editor opening a project as the X server sees it. Built and run by run.py:
 //
 //   probe [--watch SECONDS] [--limit SECONDS] [--monitor X,Y,W,H] [--switch EXPORT_X,Y EDIT_X,Y] [--quit]
-//         -- EDITOR PROJECT
+//         [--idle] -- EDITOR PROJECT
 //
 // The clock starts just before the editor's process is forked. Then, on the display in DISPLAY:
 //   map_ms    the editor's top-level window is mapped (its MapNotify on the root window);
@@ -20,6 +20,12 @@
 //             with --switch: a click (XTest) on the "10-bit Export" mode at EXPORT_X,Y (window
 //             coordinates), then one on "Edit" at EDIT_X,Y; for each, the time from the click
 //             until the window answers pings promptly again (see busyAfterClick);
+//   idle_ms, idle_cpu_ms
+//             with --idle: after the first picture (and the --watch seconds), when the editor's
+//             process went idle: the start of the first half second in which all its threads
+//             together used less than 5 % of one processor (its user and system time, counted by
+//             the kernel, sampled every 20 ms), and the processor time it had used until then;
+//             -1 when it is not idle within --limit seconds;
 //   hwm_mb, rss_mb  the editor's peak and current resident memory (VmHWM, VmRSS) at the end;
 //   start_epoch_s  the wall-clock time (seconds since 1970) at which the clock started, so
 //             that the figures can be placed on another tool's clock (a system-call trace).
@@ -224,6 +230,49 @@ long memoryKb(pid_t pid, const char* field)
     return -1;
 }
 
+// The processor time the process has used so far, all its threads together, in milliseconds;
+// -1 when it cannot be read.
+double cpuMs(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    // The fields after the command name, which is in parentheses and may hold blanks.
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    unsigned long long utime = 0, stime = 0;
+    // state ppid pgrp session tty tpgid flags minflt cminflt majflt cmajflt utime stime
+    if (std::sscanf(text.c_str() + close + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
+                    &stime) != 2)
+        return -1;
+    return 1000.0 * static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// When the process went idle (idle_ms above) and the processor time used until then; both -1
+// when it does not within the limit.
+std::pair<double, double> idleAt(pid_t pid)
+{
+    constexpr double window = 500, sample = 20, busiest = 0.05;
+    std::vector<std::pair<double, double>> samples; // (ms since the start, processor ms)
+    while (nowMs() < limitMs) {
+        const double cpu = cpuMs(pid);
+        if (cpu < 0)
+            return {-1, -1};
+        samples.emplace_back(nowMs(), cpu);
+        // The oldest sample still within a window of the newest.
+        auto first = std::lower_bound(samples.begin(), samples.end(), samples.back().first - window,
+                                      [](const std::pair<double, double>& s, double at) { return s.first < at; });
+        if (first != samples.begin() && samples.back().first - samples.front().first >= window) {
+            --first; // the last sample at least a window old
+            if (samples.back().second - first->second < busiest * (samples.back().first - first->first))
+                return *first;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(sample)));
+    }
+    return {-1, -1};
+}
+
 [[noreturn]] void finish(Probe& p, const std::string& json, int code)
 {
     std::printf("%s\n", json.c_str());
@@ -278,6 +327,7 @@ int main(int argc, char** argv)
 {
     double watchSeconds = 0;
     bool quit = false;
+    bool idle = false;
     std::optional<std::pair<int, int>> exportAt, editAt;
     std::optional<std::array<int, 4>> monitor;
     int i = 1;
@@ -300,6 +350,8 @@ int main(int argc, char** argv)
             i += 2;
         } else if (!std::strcmp(argv[i], "--quit")) {
             quit = true;
+        } else if (!std::strcmp(argv[i], "--idle")) {
+            idle = true;
         } else {
             return 64;
         }
@@ -380,6 +432,8 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 
+    const std::pair<double, double> idleFigures = idle ? idleAt(p.editor) : std::pair<double, double>{-1, -1};
+
     double exportMs = -1, editMs = -1;
     if (exportAt && editAt) {
         exportMs = busyAfterClick(p, exportAt->first, exportAt->second);
@@ -388,12 +442,12 @@ int main(int argc, char** argv)
             finish(p, "{\"error\": \"no answer after a switch\"}", 2);
     }
 
-    char json[640];
+    char json[720];
     std::snprintf(json, sizeof json,
                   "{\"map_ms\": %.1f, \"paint_ms\": %.1f, \"monitor_ms\": %.1f, \"worst_wait_ms\": %.1f, "
-                  "\"worst_wait_at_ms\": %.1f, \"export_ms\": %.1f, \"edit_ms\": %.1f, \"hwm_mb\": %.1f, "
-                  "\"rss_mb\": %.1f, \"start_epoch_s\": %.6f}",
-                  mapMs, paintMs, monitorMs, worstWait, worstAt, exportMs, editMs,
+                  "\"worst_wait_at_ms\": %.1f, \"export_ms\": %.1f, \"edit_ms\": %.1f, \"idle_ms\": %.1f, "
+                  "\"idle_cpu_ms\": %.1f, \"hwm_mb\": %.1f, \"rss_mb\": %.1f, \"start_epoch_s\": %.6f}",
+                  mapMs, paintMs, monitorMs, worstWait, worstAt, exportMs, editMs, idleFigures.first, idleFigures.second,
                   memoryKb(p.editor, "VmHWM:") / 1024.0, memoryKb(p.editor, "VmRSS:") / 1024.0, startEpoch);
     finish(p, json, 0);
 }

@@ -3,7 +3,8 @@
 
   bench/project_open/run.py --editor build/velmora-editor [--baseline OTHER/velmora-editor]
                             [--clips 1000] [--runs 5] [--watch 3] [--switch] [--limit 60]
-                            [--trace-folders] [--graded-luts N] [--quit] [--lut-files N]
+                            [--trace-folders] [--graded-luts N] [--lut-points N] [--all-luts-present]
+                            [--quit] [--lut-files N] [--idle]
 
 Builds probe.cpp (Xlib, XTest), writes a project of --clips clips with make_project.py into a
 temporary folder, starts Xvfb on a free display (1920 × 1080 × 24) and runs the probe on each
@@ -22,7 +23,10 @@ editor down and stands between the probe and it, so the times and memory figures
 are not comparable with untraced ones.
 
 With --graded-luts N every video clip is graded by one of N LUT files, half of them missing (see
-make_project.py), so the clip at the playhead is graded by a LUT that is there. With --lut-files N
+make_project.py), so the clip at the playhead is graded by a LUT that is there; --lut-points sets
+their size (17 points a side by default) and --all-luts-present writes every one of them, each a
+text of its own. With --idle each run also reports idle_ms and idle_cpu_ms: when the editor's
+process went idle after the first picture, and the processor time it had used until then. With --lut-files N
 the media folder's `luts` folder also holds N empty `.cube` files (made once per run), which the
 editor lists for its LUT pickers as the project opens. With --quit the probe asks the window to
 close as soon as the clips are painted and reports quit_ms, the time until the process has ended.
@@ -115,6 +119,8 @@ def run_once(probe, display, editor, project, args, trace=None):
         command += ["--switch", EXPORT_AT, EDIT_AT]
     if args.quit:
         command += ["--quit"]
+    if args.idle:
+        command += ["--idle"]
     command += ["--"]
     if trace:
         command += ["strace", "-f", "-qq", "-ttt", "-y", "-e", "trace=execve,openat,getdents64",
@@ -148,8 +154,11 @@ def main():
     parser.add_argument("--trace-folders", action="store_true")
     parser.add_argument("--graded-luts", "--graded", "--luts", type=int, default=0,
                         help="grade the video clips by this many LUT files, every second one missing")
+    parser.add_argument("--lut-points", type=int, default=17)
+    parser.add_argument("--all-luts-present", action="store_true")
     parser.add_argument("--quit", action="store_true")
     parser.add_argument("--lut-files", type=int, default=0)
+    parser.add_argument("--idle", action="store_true")
     args = parser.parse_args()
 
     editors = [("editor", os.path.abspath(args.editor))]
@@ -159,7 +168,8 @@ def main():
     with tempfile.TemporaryDirectory(prefix="velmora-open-") as folder:
         probe = build_probe(folder)
         subprocess.run([sys.executable, os.path.join(HERE, "make_project.py"), folder, str(args.clips),
-                        str(args.graded_luts)], check=True)
+                        str(args.graded_luts), str(args.lut_points), "all" if args.all_luts_present else "half"],
+                       check=True)
         project = os.path.join(folder, "Big.tavlek")
         if args.lut_files:
             luts = os.path.join(folder, "media", "luts")
@@ -179,15 +189,17 @@ def main():
             server.terminate()
             server.wait()
     print("load average after: %s" % load_average())
-    keys = ["map_ms", "paint_ms", "monitor_ms", "worst_wait_ms", "export_ms", "edit_ms", "hwm_mb", "rss_mb",
-            "main_getdents", "quit_ms"]
+    keys = ["map_ms", "paint_ms", "monitor_ms", "worst_wait_ms", "export_ms", "edit_ms", "idle_ms", "idle_cpu_ms",
+            "hwm_mb", "rss_mb", "main_getdents", "quit_ms"]
     medians = {}
     for name, runs in results.items():
         good = [r for r in runs if r and "error" not in r]
         medians[name] = {k: statistics.median(r[k] for r in good) for k in keys if good and k in good[0]}
         failed = len(runs) - len(good)
         print("median %-8s (%d clips%s, %d runs%s): %s" % (name, args.clips,
-              ", %d LUTs, half missing" % args.graded_luts if args.graded_luts else "", len(good),
+              ", %d LUTs of %d points, %s" % (args.graded_luts, args.lut_points,
+                                              "all present" if args.all_luts_present else "half missing")
+              if args.graded_luts else "", len(good),
               ", %d failed" % failed if failed else "", json.dumps(medians[name])))
     if args.baseline and medians.get("editor") and medians.get("baseline"):
         ratios = {k: round(medians["editor"][k] / medians["baseline"][k], 2)

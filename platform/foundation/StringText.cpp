@@ -132,7 +132,7 @@ bool isWhitespaceOrNewline(char32_t c)
         || c == 0x3000;
 }
 
-std::string trimmed(std::string_view text)
+std::string_view trimmedView(std::string_view text)
 {
     std::size_t begin = 0;
     while (begin < text.size()) {
@@ -142,17 +142,29 @@ std::string trimmed(std::string_view text)
         }
         begin += d.length;
     }
-    // Scan forward once to find where the trailing run of white space starts.
-    std::size_t end = begin;
-    std::size_t pos = begin;
-    while (pos < text.size()) {
-        const Decoded d = decodeAt(text, pos);
-        pos += d.length;
-        if (!d.valid || !isWhitespaceOrNewline(d.codePoint)) {
-            end = pos;
+    // The trailing run of white space, read from the end: a LUT's text runs to megabytes, and
+    // only its last characters decide. A sequence read backwards counts only where reading
+    // forwards would decode it too: it starts at a lead byte (no sequence of the forward reading
+    // can take a lead byte as a continuation) and ends exactly at the current end.
+    std::size_t end = text.size();
+    while (end > begin) {
+        std::size_t start = end - 1;
+        for (int steps = 0; steps < 3 && start > begin && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80;
+             ++steps) {
+            --start;
         }
+        const Decoded d = decodeAt(text, start);
+        if (!d.valid || start + d.length != end || !isWhitespaceOrNewline(d.codePoint)) {
+            break;
+        }
+        end = start;
     }
-    return std::string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
+}
+
+std::string trimmed(std::string_view text)
+{
+    return std::string(trimmedView(text));
 }
 
 std::string lowercased(std::string_view text)

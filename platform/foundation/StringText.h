@@ -12,6 +12,8 @@ bool isWhitespaceOrNewline(char32_t c);
 
 // The text without white space and line breaks at either end.
 std::string trimmed(std::string_view text);
+// The same, as a view into `text`: nothing is copied.
+std::string_view trimmedView(std::string_view text);
 
 // Lower-case form: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic capitals are mapped;
 // other characters, and bytes that are not valid UTF-8, are kept as they are.

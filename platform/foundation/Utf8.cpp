@@ -4,9 +4,6 @@
 
 namespace velmora::Utf8 {
 
-namespace {
-
-// Length of the well-formed sequence starting at bytes[i], or 0 when there is none.
 std::size_t sequenceLength(std::string_view bytes, std::size_t i)
 {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
@@ -43,8 +40,6 @@ std::size_t sequenceLength(std::string_view bytes, std::size_t i)
     }
     return length;
 }
-
-} // namespace
 
 bool isValid(std::string_view bytes)
 {

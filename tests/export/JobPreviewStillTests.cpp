@@ -16,6 +16,7 @@
 #include "platform/foundation/Error.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
+#include "ui/ScopedEnvironment.h"
 
 namespace velmora::Exporter {
 namespace {
@@ -441,6 +442,13 @@ TEST_F(PreviewStill, RefusesWhatTheExportRefusesWithTheExportsError)
     piped["grade"] = {{"hasLut", true}, {"lutFile", "pipe.cube"}};
     expectExportError(errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1), missing, piped})); }), 214,
                       "Missing LUT files:\ngone.cube\npipe.cube" + tip);
+    // A clip's LUT named only like an installed file: refused by its own name, as the export does.
+    TempDir resources;
+    test::writeTextFile(resources / "LookA.cube", test::identityCubeText());
+    const test::ScopedEnvironment installed("VELMORA_RESOURCES_DIR", resources.path().string());
+    json lookAlike = clipJson("v", "video", 0, 1);
+    lookAlike["grade"] = {{"hasLut", true}, {"lutFile", "looka"}};
+    expectExportError(errorOf([&] { render(timelineJob({lookAlike})); }), 214, "Missing LUT files:\nlooka.cube" + tip);
     // A media file that cannot be read.
     std::filesystem::remove(media() / "a.mp4");
     std::filesystem::create_symlink("/proc/self/mem", media() / "a.mp4");

@@ -147,7 +147,7 @@ TEST(SingleVideoLut, AnOverrideThatCannotBeUsedIsRefusedByName)
     EXPECT_EQ(refusal(dir / "mem.cube"), "LUT override mem.cube cannot be read: Input/output error" + tip);
     test::writeTextFile(dir / "text.cube", "TITLE \"no size\"");
     EXPECT_EQ(refusal(dir / "text.cube"),
-              "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or LUT_1D_SIZE" + tip);
+              "LUT override text.cube cannot be read: it names no LUT_3D_SIZE" + tip);
     test::writeTextFile(dir / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n");
     EXPECT_EQ(refusal(dir / "short.cube"),
               "LUT override short.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE needs" + tip);
@@ -328,8 +328,8 @@ TEST(SingleVideoExport, ALutNamedThatGivesNoCubeIsRefusedBeforeWriting)
     EXPECT_EQ(refusal("trunc.cube", std::nullopt),
               "trunc.cube is not a usable LUT: it holds fewer entries than its LUT_3D_SIZE needs\n\nTip: choose a "
               "usable .cube file (or another LUT) as the LUT override.");
-    EXPECT_EQ(refusal("None", dir / "text.cube"), "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or "
-                                                  "LUT_1D_SIZE\n\nTip: choose another LUT override, or none.");
+    EXPECT_EQ(refusal("None", dir / "text.cube"), "LUT override text.cube cannot be read: it names no LUT_3D_SIZE\n\n"
+                                                  "Tip: choose another LUT override, or none.");
     EXPECT_FALSE(std::filesystem::exists(dir / "out.mov"));
     test::writeTextFile(dir / "look.cube", test::identityCubeText());
     EXPECT_EQ(refusal("look.cube", dir / "look.cube"), "exported");

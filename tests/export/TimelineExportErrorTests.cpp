@@ -15,6 +15,7 @@
 #include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
+#include "ui/ScopedEnvironment.h"
 
 namespace velmora::test {
 namespace {
@@ -170,7 +171,7 @@ TEST_F(TimelineExportErrorTest, ALutOverrideThatCannotBeUsedIsRefusedByNameOnEve
     const std::vector<std::pair<std::string, std::string>> cases{
         {"gone.cube", "LUT override gone.cube cannot be read: No such file or directory" + tip},
         {"mem.cube", "LUT override mem.cube cannot be read: Input/output error" + tip},
-        {"text.cube", "LUT override text.cube cannot be read: it names no LUT_3D_SIZE or LUT_1D_SIZE" + tip},
+        {"text.cube", "LUT override text.cube cannot be read: it names no LUT_3D_SIZE" + tip},
         {"short.cube", "LUT override short.cube cannot be read: it holds fewer entries than its LUT_3D_SIZE needs" + tip},
     };
     for (const auto& [name, refusal] : cases) {
@@ -254,6 +255,65 @@ TEST_F(TimelineExportErrorTest, ALutFileThatIsThereButNotUsableIsRefusedSayingWh
                                "needs\n" + fewer +
                                    "\nbanana.cube is not a usable LUT: LUT_3D_SIZE banana (needs a whole number)" + tip);
     expectFolderUntouched();
+
+    // The size judged is the size read, the last size line's: a table read at two points a side is
+    // refused as one that names only two is; one read whole at three points grades.
+    std::string black;
+    for (int entry = 0; entry < 27; ++entry) {
+        black += "0 0 0\n";
+    }
+    writeTextFile(media / "three_then_two.cube", "LUT_3D_SIZE 3\nLUT_3D_SIZE 2\n" + black.substr(0, 8 * 6));
+    writeTextFile(media / "two_then_three.cube", "LUT_3D_SIZE 2\nLUT_3D_SIZE 3\n" + black);
+    job = goodJob();
+    job.timelines[0].clips[0].grade = gradedBy("three_then_two.cube");
+    failure = failureOf([&] { exportJob(job, media.path(), output_); });
+    EXPECT_EQ(failure.code, 214);
+    EXPECT_EQ(failure.message, "three_then_two.cube is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)" + tip);
+    expectFolderUntouched();
+    job.timelines[0].clips[0].grade = gradedBy("two_then_three.cube");
+    EXPECT_NO_THROW(exportJob(job, media.path(), output_));
+}
+
+// A clip's LUT is found by the name its grade gives, as the editor finds it: a file in the
+// resources that only looks like it ("LookA.cube" for "looka") never grades in its place, on the
+// export without the editor's answers and on its fast path, whatever the job's tool.
+TEST_F(TimelineExportErrorTest, ALutNamedOnlyLikeAnInstalledFileIsRefusedByItsOwnName)
+{
+    TempDir resources;
+    writeTextFile(resources / "LookA.cube", identityCubeText());
+    const ScopedEnvironment installed("VELMORA_RESOURCES_DIR", resources.path().string());
+    const std::string tip = "\n\nTip: put each .cube file in the Media Folder or its luts folder, or choose another "
+                            "LUT.";
+    const struct {
+        std::string tool;
+        std::string refused;
+    } tools[] = {
+        {"velmora-editor-desktop-export", "looka.cube"}, // a browser export's grade keeps ".cube" added
+        {"velmora-editor-desktop-edit-return", "looka"},
+        {"", "looka"},
+    };
+    for (const auto& [tool, refused] : tools) {
+        SCOPED_TRACE(tool);
+        EditorJobV2 job = goodJob();
+        job.tool = tool;
+        job.timelines[0].clips[0].grade = EditorJobV2::ClipGrade{};
+        job.timelines[0].clips[0].grade->hasLut = true;
+        job.timelines[0].clips[0].grade->lutFile = "looka";
+        Failure failure = exportFails(job);
+        EXPECT_EQ(failure.code, 214);
+        EXPECT_EQ(failure.message, "Missing LUT files:\n" + refused + tip);
+        failure = failureOf([&] {
+            Exporter::tryFastExportTimelineJobAsSingleFile(job, std::nullopt, media_->path(), output_, std::nullopt,
+                                                           "rec709", 1, 1, 0, 0);
+        });
+        EXPECT_EQ(failure.code, 214);
+        EXPECT_EQ(failure.message, "Missing LUT files:\n" + refused + tip);
+        expectFolderUntouched();
+        // Named as it is installed, it grades.
+        job.timelines[0].clips[0].grade->lutFile = "LookA";
+        const ResolvedLuts luts = Exporter::timelineLuts(job, job.timelines[0], media_->path(), std::nullopt);
+        EXPECT_TRUE(luts.clips.at("a").grades());
+    }
 }
 
 // The editor hands its own LUT answers over: the export takes them as they are and looks up only

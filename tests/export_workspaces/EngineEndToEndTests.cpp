@@ -5,6 +5,7 @@
 
 #include "WorkspaceTestSupport.h"
 #include "export_workspaces/EngineJobExporter.h"
+#include "ui/ScopedEnvironment.h"
 
 namespace velmora::test {
 namespace {
@@ -166,27 +167,44 @@ TEST_F(EngineWorkspace, ThePreviewShowsTheEnginesStillOrItsError)
     EXPECT_TRUE(controller->previewImage().isNull());
 }
 
-// A timeline job whose own LUT is missing is refused by name where the workspace previews it and
-// where it exports it, with the export's error, and no movie is written.
-TEST_F(EngineWorkspace, AJobLutThatIsMissingIsRefusedByThePreviewAndTheExport)
+// A timeline job whose own LUT is missing, or whose clip names a LUT only like an installed file
+// ("looka" beside the resources' "LookA.cube"), is refused by name where the workspace previews it
+// and where it exports it, with the export's error, and no movie is written.
+TEST_F(EngineWorkspace, ALutThatIsMissingIsRefusedByThePreviewAndTheExport)
 {
-    nlohmann::json job = timelineJob({"b.mp4"});
-    job["grade"] = {{"lutCube", "missing_job_look.cube"}};
-    loadJob(job, "look_job.json");
-    const std::string refusal = "Error Domain=export Code=214 \"Missing LUT files:\nmissing_job_look.cube\n\nTip: put "
-                                "each .cube file in the Media Folder or its luts folder, or choose another LUT.\"";
-    controller->refreshPreview();
-    ASSERT_TRUE(queue->runUntil([&] { return !controller->isPreviewing(); }, 60));
-    EXPECT_EQ(controller->statusText(), "Preview failed: " + refusal);
-    EXPECT_TRUE(controller->previewImage().isNull());
+    TempDir resources;
+    writeTextFile(resources / "LookA.cube", identityCubeText());
+    const ScopedEnvironment installed("VELMORA_RESOURCES_DIR", resources.path().string());
+    nlohmann::json jobLut = timelineJob({"b.mp4"});
+    jobLut["grade"] = {{"lutCube", "missing_job_look.cube"}};
+    nlohmann::json clipLut = timelineJob({"b.mp4"});
+    clipLut["timelines"][0]["clips"][0]["grade"] = {{"hasLut", true}, {"lutFile", "looka"}};
+    const struct {
+        nlohmann::json job;
+        std::string name;
+        std::string missing;
+    } cases[] = {{jobLut, "look_job.json", "missing_job_look.cube"}, {clipLut, "looka_job.json", "looka.cube"}};
+    for (const auto& [job, name, missing] : cases) {
+        SCOPED_TRACE(name);
+        loadJob(job, name);
+        const std::string refusal = "Error Domain=export Code=214 \"Missing LUT files:\n" + missing +
+                                    "\n\nTip: put each .cube file in the Media Folder or its luts folder, or choose "
+                                    "another LUT.\"";
+        controller->refreshPreview();
+        ASSERT_TRUE(queue->runUntil([&] { return !controller->isPreviewing(); }, 60));
+        EXPECT_EQ(controller->statusText(), "Preview failed: " + refusal);
+        EXPECT_TRUE(controller->previewImage().isNull());
 
-    controller->startExport();
-    const std::filesystem::path movie = dir / panels->current().suggestedName;
-    panels->choose(movie);
-    ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
-    EXPECT_TRUE(controller->showError());
-    EXPECT_NE(controller->errorText().find("missing_job_look.cube"), std::string::npos) << controller->errorText();
-    EXPECT_FALSE(std::filesystem::exists(movie));
+        controller->startExport();
+        const std::filesystem::path movie = dir / panels->current().suggestedName;
+        panels->choose(movie);
+        ASSERT_TRUE(queue->runUntil([&] { return !controller->isExporting(); }, 300));
+        EXPECT_TRUE(controller->showError());
+        EXPECT_NE(controller->errorText().find("Missing LUT files:\n" + missing + "\n"), std::string::npos)
+            << controller->errorText();
+        EXPECT_FALSE(std::filesystem::exists(movie));
+        controller->dismissError();
+    }
 }
 
 // Closing the window during an export asks first; "Cancel" keeps the window and lets the export

@@ -14,6 +14,7 @@
 #include "export_workspaces/ExportWorkspaceController.h"
 #include "export_workspaces/OrphanedExports.h"
 #include "platform/dispatch/ManualMainQueue.h"
+#include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
 #include "support/ui/FakeFilePanels.h"

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <regex>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "platform/foundation/Base64.h"
 #include "platform/foundation/IsoDate.h"
@@ -111,6 +113,19 @@ TEST(StringText, TrimsUnicodeWhitespaceAndLowercases)
     EXPECT_EQ(StringText::trimmed("\xC2\xA0" "clip" "\xE3\x80\x80"), "clip");
     EXPECT_EQ(StringText::trimmed(" a b "), "a b");
     EXPECT_EQ(StringText::trimmed(" \n "), "");
+    // The end is read backwards: a trailing character is white space only where reading forwards
+    // decodes it whole; bytes that are not UTF-8 are kept, and so is what stands before them.
+    for (const auto& [text, kept] : std::vector<std::pair<std::string, std::string>>{
+             {"look \xE2\x80\xA8\xC2\x85", "look"},
+             {"look\xE2\x80", "look\xE2\x80"},
+             {"look\xA8 ", "look\xA8"},
+             {"look \x80\x80\x80\x80", "look \x80\x80\x80\x80"},
+             {"look\xF0\xE2\x80\xA8", "look\xF0"},
+             {"\xE2\x80\xA8", ""},
+         }) {
+        EXPECT_EQ(StringText::trimmedView(text), kept);
+        EXPECT_EQ(StringText::trimmed(text), kept);
+    }
     EXPECT_EQ(StringText::lowercased("VIDEO Ä Ω Ж"), "video ä ω ж");
     EXPECT_EQ(StringText::lowercased("\xFF" "AB"), "\xFF" "ab");
     EXPECT_TRUE(StringText::containsIgnoringCase("Take (AUDIO)", " (audio)"));

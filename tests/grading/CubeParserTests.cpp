@@ -169,6 +169,26 @@ TEST(CubeParsing, LeadingByteOrderMarkIsSkipped)
     EXPECT_EQ(parseCube("\xEF\xBB\xBFLUT_3D_SIZE 2\n" + eightEntries()), parseCube("LUT_3D_SIZE 2\n" + eightEntries()));
 }
 
+// A refusal counts entries without converting their numbers: each token is taken exactly where
+// the reader that keeps the table takes it (failureCode holds the two to one answer).
+TEST(CubeParsing, CountingTakesTheTokensReadingTakes)
+{
+    const struct {
+        const char* token;
+        int code;
+    } cases[] = {
+        {"1", 0}, {"-0", 0}, {"01", 0}, {"1.", 0}, {".5", 0}, {"-.5", 0}, {"+1", 0}, {"1e5", 0}, {"1E-5", 0},
+        {"1e999", 0}, {"0x1p3", 0}, {"inf", 0}, {"-NaN", 0}, {"1e", 2}, {"1e+", 2}, {"-", 2}, {".", 2},
+        {"--1", 2}, {"1..2", 2}, {"1.5e-3x", 2}, {"1,5", 2}, {"e5", 2}, {"0x", 2},
+    };
+    for (const auto& [token, code] : cases) {
+        SCOPED_TRACE(token);
+        // The first entry's red is the token; the table holds exactly its eight entries.
+        const std::string entries = eightEntries();
+        EXPECT_EQ(failureCode("LUT_3D_SIZE 2\n" + std::string(token) + entries.substr(entries.find(' '))), code);
+    }
+}
+
 TEST(CubeParsing, OneDimensionalTablesHaveNoSize)
 {
     EXPECT_EQ(failureCode("LUT_1D_SIZE 2\n0 0 0\n1 1 1\n"), 1);

@@ -258,15 +258,17 @@ TEST(SanitizeBrowserGrade, LutFileReferenceWithoutDotGetsCubeExtension)
         (ClipGrade{true, std::nullopt, std::string("looks/Warm.v2"), std::string("Warm.v2"), 0.4, std::nullopt}));
 }
 
-TEST(SanitizeBrowserGrade, LutFileMatchesAnInstalledName)
+// A LUT named only like an installed one keeps its own name: the installed file is not put in
+// its place, so the clip is found, or refused, by the name the grade gives.
+TEST(SanitizeBrowserGrade, LutFileIsKeptAsWrittenBesideAnInstalledLookAlike)
 {
     test::TempDir resources;
     test::writeTextFile(resources / "MyLook.cube", cubeText);
     ResourcesFolder folder(resources.path().string());
     const ClipGrade grade{true, std::nullopt, std::string("mylook"), std::nullopt, 0.8, std::nullopt};
     const auto result = EditSession::sanitizeWebImportClipGrade(grade);
-    EXPECT_EQ(result->lutFile, "MyLook.cube");
-    EXPECT_EQ(result->lutName, "MyLook.cube");
+    EXPECT_EQ(result->lutFile, "mylook.cube");
+    EXPECT_EQ(result->lutName, "mylook.cube");
     EXPECT_EQ(result->lutStrength, 0.8);
 }
 

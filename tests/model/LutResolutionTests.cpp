@@ -123,7 +123,51 @@ TEST_F(LutResolutionTest, ATwoPointLutIsFoundButUnusableAndSaysWhy)
 
     test::writeTextFile(media() / "notes.cube", "hello");
     EXPECT_EQ(clip(withLut(true, "notes.cube")).description(),
-              "notes.cube is not a usable LUT: it names no LUT_3D_SIZE or LUT_1D_SIZE");
+              "notes.cube is not a usable LUT: it names no LUT_3D_SIZE");
+}
+
+// A text is judged by the size the cube reader reads it with (its last size line), on every kind
+// of reference: a table read as two points a side is refused as one that only names two is, and
+// one read whole at three points grades whatever a line before its size says.
+TEST_F(LutResolutionTest, ALutIsJudgedByTheSizeItIsReadWith)
+{
+    const auto black = [](int entries) {
+        std::string text;
+        for (int entry = 0; entry < entries; ++entry) {
+            text += "0 0 0\n";
+        }
+        return text;
+    };
+    const std::string needsThree = "LUT_3D_SIZE 2 (needs 3 or more)";
+    const struct {
+        std::string name;
+        std::string text;
+        std::optional<std::string> refusal;
+    } cases[] = {
+        {"three_then_two.cube", "LUT_3D_SIZE 3\nLUT_3D_SIZE 2\n" + black(8), needsThree},
+        {"two.cube", "LUT_3D_SIZE 2\n" + black(8), needsThree},
+        {"two_then_three.cube", "LUT_3D_SIZE 2\nLUT_3D_SIZE 3\n" + black(27), std::nullopt},
+        {"remark.cube", "# LUT_3D_SIZE 2 was too small\nLUT_3D_SIZE 3\n" + black(27), std::nullopt},
+        // The same pass reads the bytes as UTF-8.
+        {"latin1.cube", "TITLE \"caf\xE9\"\nLUT_3D_SIZE 3\n" + black(27), "it is not UTF-8 text"},
+    };
+    for (const auto& [name, text, refusal] : cases) {
+        SCOPED_TRACE(name);
+        test::writeTextFile(media() / name, text);
+        const LutResolution file = clip(withLut(true, name));
+        const LutResolution inlined = LutResolving::forJobReference(text, media(), std::nullopt);
+        const LutResolution chosen = LutResolving::forOverrideFile(media() / name);
+        EXPECT_EQ(LutResolving::unusableReason(text), refusal);
+        if (refusal) {
+            EXPECT_EQ(file.description(), name + " is not a usable LUT: " + *refusal);
+            EXPECT_EQ(inlined.description(), "(Embedded LUT) is not a usable LUT: " + *refusal);
+            EXPECT_EQ(LutResolving::overrideRefusal(chosen), "LUT override " + name + " cannot be read: " + *refusal);
+        } else {
+            EXPECT_EQ(file.kind, Kind::text);
+            EXPECT_EQ(inlined.kind, Kind::text);
+            EXPECT_EQ(chosen.kind, Kind::text);
+        }
+    }
 }
 
 // Text that names a size but that the cube reader refuses grades nothing, on every kind of
