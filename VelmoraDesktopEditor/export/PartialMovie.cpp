@@ -37,8 +37,10 @@ const std::filesystem::path& withoutStalePartials(const std::filesystem::path& o
 
 ScratchNaming partialMovieNaming(const std::filesystem::path& outputURL)
 {
-    return ScratchNaming{"." + outputURL.stem().string() + std::string(kPartialMark), outputURL.extension().string(),
-                         kTagLength, kTagDigits};
+    const std::string extension = outputURL.extension().string();
+    const std::string stem = ScratchNaming::fittedName(outputURL.stem().string(),
+                                                       1 + kPartialMark.size() + kTagLength + extension.size());
+    return ScratchNaming{"." + stem + std::string(kPartialMark), extension, kTagLength, kTagDigits};
 }
 
 bool isPartialMovieName(std::string_view name)

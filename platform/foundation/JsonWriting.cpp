@@ -95,7 +95,11 @@ fs::path resolvedTarget(const fs::path& target)
 // and renaming leave theirs behind; the next save of the same target removes them.
 ScratchNaming temporaryNaming(const fs::path& target)
 {
-    return ScratchNaming{"." + target.filename().string() + ".saving-", "", 12, "0123456789abcdef"};
+    constexpr std::string_view mark = ".saving-";
+    constexpr std::size_t tagLength = 12;
+    return ScratchNaming{"." + ScratchNaming::fittedName(target.filename().string(), 1 + mark.size() + tagLength) +
+                             std::string(mark),
+                         "", tagLength, "0123456789abcdef"};
 }
 
 } // namespace

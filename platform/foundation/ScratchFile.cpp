@@ -1,6 +1,8 @@
 #include "platform/foundation/ScratchFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
 #include <random>
 #include <set>
@@ -10,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/foundation/Digest.h"
 #include "platform/foundation/FileError.h"
 
 namespace velmora {
@@ -78,6 +81,20 @@ std::string ScratchNaming::randomName() const
         name += alphabet[pick(device)];
     }
     return name + ending;
+}
+
+std::string ScratchNaming::fittedName(std::string_view name, std::size_t added)
+{
+    constexpr std::size_t longestName = 255;
+    constexpr std::size_t digestDigits = 16;
+    if (name.size() + added <= longestName) {
+        return std::string(name);
+    }
+    const std::size_t kept = longestName - std::min(longestName, added + 1 + digestDigits);
+    char digits[digestDigits + 1] = {};
+    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(Digest::of(name)[0]));
+    // Cut between bytes: a name is bytes to the file system, and its own may not be UTF-8.
+    return std::string(name.substr(0, kept)) + "~" + digits;
 }
 
 bool ScratchNaming::matches(std::string_view name) const

@@ -24,6 +24,12 @@ struct ScratchNaming {
     std::string randomName() const;
     // The whole name follows the pattern: prefix, exactly tagLength alphabet characters, ending.
     bool matches(std::string_view name) const;
+
+    // The target's name as it stands in a scratch name that adds `added` bytes around it, so
+    // that the whole stays within the longest name a folder holds (255 bytes): the name itself
+    // where it fits, else its first bytes, "~" and 16 hex digits of its digest, which keep the
+    // scratch names of two long targets apart. Any name the file system holds can be written.
+    static std::string fittedName(std::string_view name, std::size_t added);
 };
 
 // Takes an advisory lock as flock(fd, operation) does: 0, or -1 with errno set. A lock

@@ -566,6 +566,16 @@ TEST_F(TimelineExportErrorTest, ABitRateOverrideOutOfRangeIsRefusedBeforeAnythin
     expectFolderUntouched();
 }
 
+// A name the file system holds is one the export writes: its partial file beside it must not
+// need more bytes than a name may have.
+TEST_F(TimelineExportErrorTest, AnOutputOfTheLongestNameIsWritten)
+{
+    const std::filesystem::path longest = out_ / (std::string(251, 'L') + ".mp4");
+    exportJob(goodJob(0.2), media_->path(), longest);
+    EXPECT_EQ(ffprobeStream(longest, "v:0")["codec_name"], "h264");
+    EXPECT_EQ(folderContents(out_.path()), (std::vector<std::string>{longest.filename().string(), "movie.mp4"}));
+}
+
 // Partial files in the output's folder: those killed exports left (no one holds their lock),
 // whatever output they were for; one that another export is still writing (locked); and files
 // of other names, which are no export's.

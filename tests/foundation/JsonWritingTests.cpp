@@ -135,6 +135,22 @@ TEST(AtomicSave, CreatesANewFileAndLeavesNoTemporaryFileBehind)
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"cut.tavlek"});
 }
 
+// Names of the longest length a folder holds, alike but for their last bytes: each saves, and
+// replaces its own file only.
+TEST(AtomicSave, SavesAFileOfTheLongestNameBesideAnotherAlikeButForItsEnd)
+{
+    TempDir dir;
+    const std::string first = std::string(254, 'L') + "a";
+    const std::string second = std::string(254, 'L') + "b";
+    for (int round = 0; round < 2; ++round) {
+        JsonWriting::saveFileAtomically(dir / first, "{\"a\": " + std::to_string(round) + "}");
+        JsonWriting::saveFileAtomically(dir / second, "{\"b\": " + std::to_string(round) + "}");
+    }
+    EXPECT_EQ(readTextFile(dir / first), "{\"a\": 1}");
+    EXPECT_EQ(readTextFile(dir / second), "{\"b\": 1}");
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{first, second}));
+}
+
 TEST(AtomicSave, ReplacesAnExistingFileKeepingItsPermissions)
 {
     TempDir dir;
