@@ -8,6 +8,7 @@
 #include "grading/ClipGradeCatalog.h"
 #include "grading/MoodGrade.h"
 #include "model/JsonDecoding.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
 
@@ -111,7 +112,9 @@ ClipGradeEditState ClipGradeEditState::fromGrade(const std::optional<EditorJobV2
     if (grade.hasLut == false) {
         // A LUT switched off grades nothing, whatever file or text the grade still holds.
         state.lutReference = std::string(ProjectLUTResolver::noLutSentinel);
-    } else if (ProjectLUTResolver::isUsableCubeText(lutData)) {
+    } else if (!lutData.empty() && !LutResolving::unusableReason(lutData)) {
+        // Inline text grades before a file only where the cube reader reads it (the LUT
+        // answer's rule): the inspector names the LUT that grades.
         state.lutReference = std::string(ProjectLUTResolver::embeddedLutLabel);
     } else if (!lutFile.empty()) {
         state.lutReference = lutFile;

@@ -707,6 +707,11 @@ TEST(OneLutPerClip, TheInlineTextThatGradesIsWhatThePickerShowsAndTheRenderJobCa
     clipRef(session, "a").grade->lutData = "LUT_3D_SIZE 2";
     EXPECT_EQ(session.clipLutPickerValue("a", dir.path(), std::nullopt), "SwapRB.cube");
     EXPECT_EQ(EditorJobV2::fromJSON(session.renderJobText()).timelines.at(0).clips.at(0).grade->lutFile, "SwapRB.cube");
+    // Text cut short is text the cube reader refuses: the inspector names the file that grades.
+    clipRef(session, "a").grade->lutData = "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n";
+    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(clipRef(session, "a").grade, dir.path(), std::nullopt),
+              test::swappingRedBlueCubeText());
+    EXPECT_EQ(ClipGradeEditState::from(clipRef(session, "a")).lutReference, "SwapRB.cube");
 }
 
 // Saving, and an edit of the sliders, keep a grade's LUT fields as they were held.
