@@ -13,6 +13,7 @@
 #include "platform/foundation/IsoDate.h"
 #include "platform/foundation/JsonWriting.h"
 #include "platform/foundation/StringText.h"
+#include "platform/foundation/Utf8.h"
 #include "platform/foundation/Uuid.h"
 
 namespace velmora {
@@ -220,7 +221,11 @@ json EditSession::sourcesPayload(const std::map<std::string, std::filesystem::pa
     for (const auto& source : sources) {
         std::string fileName = source.fileName;
         if (shownFiles) {
-            if (const auto shown = shownFiles->find(source.id); shown != shownFiles->end()) {
+            // A file whose name is not UTF-8 text (one shown in place of a missing file) cannot be
+            // named in JSON: the job keeps the source's own name, and the routes handed the
+            // answers read the file from them.
+            if (const auto shown = shownFiles->find(source.id);
+                shown != shownFiles->end() && Utf8::isValid(shown->second.filename().native())) {
                 fileName = shown->second.filename().string();
             }
         }

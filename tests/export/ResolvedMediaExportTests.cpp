@@ -91,6 +91,19 @@ TEST_F(ResolvedMediaExport, EachSourceIsReadFromTheFileTheEditorResolvedItTo)
     EXPECT_EQ(frameStamps(movie), (std::vector<int>{10, 11, 12, 13, 14, 0, 1, 2, 3, 4}));
 }
 
+// A file standing in for a source under a name that is not UTF-8 text: the job names the
+// source's own file (JSON holds no such name), and the answer handed over reads the stand-in.
+TEST_F(ResolvedMediaExport, AFileWhoseNameIsNotUtf8IsReadFromTheAnswerWhileTheJobKeepsTheSourcesName)
+{
+    std::filesystem::rename(media / "cam2" / "C0001.MP4", media / "cam2" / "C\xe9.MP4");
+    const EditSession edited = session();
+    const ResolvedMedia resolved{media.path(), {{"s1", media / "cam1" / "C0001.MP4"}, {"s2", media / "cam2" / "C\xe9.MP4"}}};
+    const EditorJobV2 job = EditorJobV2::fromJSON(edited.renderJobText(&resolved.files));
+    EXPECT_EQ(job.sources.at(1).fileName, "C0001.MP4");
+    EXPECT_EQ(Exporter::resolveTimelineSourceFiles(job, media.path(), &resolved),
+              (std::map<std::string, std::filesystem::path>(resolved.files.begin(), resolved.files.end())));
+}
+
 // Given files are the whole answer: a source they hold no file for has none, whatever the
 // folder holds, and the export refuses it by name.
 TEST_F(ResolvedMediaExport, ASourceTheGivenFilesLackHasNoFile)
