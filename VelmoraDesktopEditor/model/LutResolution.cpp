@@ -53,7 +53,7 @@ std::optional<std::string> judgedUnusable(std::string_view text)
     }
     const std::string trimmedText = StringText::trimmed(text);
     if (trimmedText.empty()) {
-        return "it holds no text";
+        return "it is empty";
     }
     if (!namesLutSize(trimmedText)) {
         return "it names no LUT_3D_SIZE or LUT_1D_SIZE";
@@ -305,7 +305,7 @@ LutPickerValue pickerValue(const LutResolution& answer)
     if (answer.kind == LutResolution::Kind::none) {
         return {std::string(ProjectLUTResolver::noLutSentinel), false};
     }
-    return {answer.name, answer.fails()};
+    return {answer.name, answer.kind == LutResolution::Kind::missing, answer.kind == LutResolution::Kind::unusable};
 }
 
 std::vector<std::string> pickerEntries(std::vector<std::string> names, const LutPickerValue& value)

@@ -73,45 +73,49 @@ TEST(EngineGrade, WarmingThePreviewWithTheClipsOwnStateChangesNoGrade)
     EXPECT_TRUE(engine.gradePreviewEnabled());
 }
 
-// A LUT the picker lists but the grader passes over is named in the status with why, and the
-// clip's picture stays without it.
+// A LUT the picker lists but the grader passes over is named in the status with why, in front of
+// the news, and the clip's picture stays without it; the picker marks it by what is wrong.
 TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
 {
     GradeFixture f;
     TimelinePreviewEngine& engine = f.h.engine;
     writeTextFile(f.h.media / "two.cube", twoPointCubeText());
     writeTextFile(f.h.media / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n");
+    writeTextFile(f.h.media / "empty.cube", "");
     engine.refreshLutNames(); // as the picker does when it opens
     const std::vector<std::string> offered = engine.clipLutPickerOptions(std::string("A"));
     EXPECT_NE(std::find(offered.begin(), offered.end(), "two.cube"), offered.end());
 
+    const std::string on = " · Grade ON — LUT + mood/basic when paused · Play = smooth raw";
     engine.setClipLutReference("two.cube", "A");
     f.h.queue->runUntilIdle(); // why is told once the file is read
     EXPECT_EQ(f.h.session().clipLutReference("A"), "two.cube");
-    EXPECT_EQ(engine.status(), "LUT two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 "
-                               "points — picture left without it");
+    EXPECT_EQ(engine.status(), "LUT two.cube cannot be used: LUT_3D_SIZE 2 (needs 3 or more) — picture left without it"
+                                   + on);
     EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt),
               std::nullopt);
+    EXPECT_EQ(engine.clipLutPickerValue("A").title(), "two.cube (unusable)");
 
-    engine.setClipLutReference("short.cube", "A");
-    f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "LUT short.cube cannot be used: it holds fewer entries than its LUT_3D_SIZE needs "
-                               "— picture left without it");
+    const std::vector<std::pair<std::string, std::string>> chosen = {
+        {"short.cube", "it holds fewer entries than its LUT_3D_SIZE needs"},
+        {"banana.cube", "LUT_3D_SIZE banana (needs a whole number)"},
+        {"empty.cube", "it is empty"},
+        {"gone.cube", "the file cannot be found"},
+    };
     writeTextFile(f.h.media / "banana.cube", bananaSizeCubeText());
-    engine.setClipLutReference("banana.cube", "A");
-    f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "LUT banana.cube cannot be used: LUT_3D_SIZE banana (needs a whole number) — picture "
-                               "left without it");
-    engine.setClipLutReference("gone.cube", "A");
-    f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(),
-              "LUT gone.cube cannot be used: the file cannot be found or read — picture left without it");
+    for (const auto& [name, why] : chosen) {
+        engine.setClipLutReference(name, "A");
+        f.h.queue->runUntilIdle();
+        EXPECT_EQ(engine.status(), "LUT " + name + " cannot be used: " + why + " — picture left without it" + on);
+    }
+    EXPECT_EQ(engine.clipLutPickerValue("A").title(), "gone.cube (missing)");
 
-    // Its file copied in and the list refreshed (the picker opening): the clip's grade is said.
+    // Its file copied in and the list refreshed (the picker opening): the words go.
     writeTextFile(f.h.media / "gone.cube", identityCubeText());
     engine.refreshLutNames();
     f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");
+    EXPECT_EQ(engine.status(), on.substr(std::string(" · ").size()));
+    EXPECT_EQ(engine.clipLutPickerValue("A").title(), "gone.cube");
 }
 
 // The status line says a LUT cannot be used exactly when what grades the clip passes over it,
@@ -136,7 +140,7 @@ TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
     f.h.queue->runUntilIdle();
     EXPECT_TRUE(engine.status().starts_with("LUT two.cube cannot be used: ")) << engine.status();
     engine.setClipLutReference("look.cube", "A");
-    EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");
+    EXPECT_EQ(engine.status(), on);
 
     // The grade inspector's Reset takes the unusable LUT away.
     engine.setClipLutReference("two.cube", "B");
@@ -289,7 +293,7 @@ TEST(EngineGrade, TheStatusLinesLutWordsFollowTheCurrentAnswer)
     EXPECT_EQ(engine.status(), "LUT later.cube not found · " + ready);
     engine.seek(5, true, {});
     f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "LUT later.cube not found — the clip is shown without it");
+    EXPECT_EQ(engine.status(), "LUT later.cube not found — the clip is shown without it · " + ready);
     std::filesystem::create_directories(f.h.media / "luts");
     writeTextFile(f.h.media / "luts" / "later.cube", identityCubeText());
     engine.refreshLutNames();

@@ -90,13 +90,34 @@ TEST(EngineTrim, EdgeDragsTrimSnapAndSayWhyTheyCannot)
     EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}, {"B", 7.02, 2.98, 1, 1.02}}));
     EXPECT_EQ(h.engine.playheadSeconds(), 7.0); // the new head, on the frame grid
 
-    h.engine.trimEdgeOnTimeline("A", TimelinePreviewEngine::TrimEdge::tail, 4.01);
+    h.engine.trimEdgeOnTimeline("A", TimelinePreviewEngine::TrimEdge::tail, 3.99);
     EXPECT_EQ(h.engine.status(), "Trim: drag further (edge too small)");
+    h.engine.trimEdgeOnTimeline("A", TimelinePreviewEngine::TrimEdge::tail, 0.04);
+    EXPECT_EQ(h.engine.status(), "Trim: drag less far (the clip would be too short)");
     h.engine.trimEdgeOnTimeline("gone", TimelinePreviewEngine::TrimEdge::tail, 3);
     EXPECT_EQ(h.engine.status(), "Trim: clip not found");
     h.engine.undo();
     EXPECT_FALSE(h.engine.canUndo());
     EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}, {"B", 6, 4}}));
+}
+
+// A head dragged out goes back into the media before its in point and no further, nor before
+// the timeline's start: stopped there it says so, and dragged on from there it says why it stays.
+TEST(EngineTrim, AHeadDraggedOutSaysWhereItStops)
+{
+    using Edge = TimelinePreviewEngine::TrimEdge;
+    EngineHarness h;
+    h.adopt(sessionWith({clip("A", "video", 0, 4, 1, {}, 2), clip("B", "video", 6, 4, 1, {}, 1)}));
+    h.engine.trimEdgeOnTimeline("A", Edge::head, -1);
+    EXPECT_EQ(h.engine.status(), "Trim: the clip already starts at the timeline's start");
+    h.engine.trimEdgeOnTimeline("B", Edge::head, 4.5);
+    EXPECT_EQ(h.engine.status(), "Trimmed in + audio — stopped where its media starts · Building timeline…");
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4, 1, 2}, {"B", 5, 5, 1, 0}}));
+    h.engine.trimEdgeOnTimeline("B", Edge::head, 4.5);
+    EXPECT_EQ(h.engine.status(), "Trim: the clip already starts where its media starts");
+    h.engine.undo();
+    EXPECT_FALSE(h.engine.canUndo());
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4, 1, 2}, {"B", 6, 4, 1, 1}}));
 }
 
 TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
@@ -111,7 +132,7 @@ TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
     h.adopt(session);
     h.engine.setRippleEditEnabled(true);
     h.engine.trimEdgeOnTimeline("s", TimelinePreviewEngine::TrimEdge::tail, 8);
-    EXPECT_TRUE(h.showed("Trimmed out + audio"));
+    EXPECT_TRUE(h.showed("Trimmed out + audio — stopped at the end of its media"));
     const double moved = sourceLength - 4;
     EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, sourceLength}, {"next", 6 + moved, 2}}));
     EXPECT_NEAR(h.engine.playheadSeconds(), sourceLength, 1.0 / 30);
@@ -161,11 +182,12 @@ TEST(EngineTrim, AnEdgeDragNeverMovesTheEdgeAgainstItsDirection)
 
     for (const double points : {12.0, 200.0}) {
         h.engine.trimEdgeOnTimeline("fast", Edge::tail, 3 + points / 80);
-        EXPECT_EQ(h.engine.status(), "Trim: drag further (edge too small)") << points;
+        EXPECT_EQ(h.engine.status(), "Trim: the clip already reaches the end of its media") << points;
         EXPECT_TRUE(timelineIs(h.session(), {{"fast", 0, 3}, {"again", 12, 3}, {"B", 6, 4, 2}})) << points;
     }
     EXPECT_FALSE(h.engine.canUndo());
     h.engine.trimEdgeOnTimeline("again", Edge::tail, 14.5);
+    EXPECT_TRUE(h.showed("Trimmed out + audio — stopped at the end of its media"));
     h.engine.scrub(2);
     h.engine.setSelectedClipId("fast");
     h.engine.trimAtPlayhead();
