@@ -36,9 +36,11 @@ struct PreviewLutFindings {
     // The LUT last chosen for a clip, whose answer the status line speaks of while no other news
     // is written (TimelinePreviewEngine::shownLutWarning).
     std::optional<LutWarning> lutWarning;
-    // Where the monitor's paused picture was put last (a seek or scrub while paused), seconds:
-    // the clip there is the one whose LUT the status line names in words of its own.
+    // Where the user last put the monitor's paused picture (a seek or scrub while paused), seconds,
+    // and the status line's news number then: the clip there is the one whose LUT the status line
+    // names in words of its own while no other news is written.
     std::optional<double> pausedAt;
+    std::uint64_t pausedNews = 0;
 
     // What `answers` holds for a grade; none while a file it names is not looked up.
     static std::optional<LutResolution> knownLut(const LutResolving::Cache& answers,

@@ -667,10 +667,10 @@ private:
     // speaks of; when it is a source whose file could not be read, a file that can be read again
     // is taken back into the preview (rebuilt, keeping the playhead) so that its picture shows.
     void revisitUnreadableMediaAt(double at);
-    // The status line's parts drawn from the engine's answers (see status()): the standing
-    // warnings in the order shown, shortest first (the LUTs that grade nothing, the files that
-    // cannot be read, the files shown by another), then the LUT of the paused clip and a LUT just
-    // chosen, in words of their own; a LUT said in words of its own is left out of the list.
+    // The status line's standing warnings drawn from the engine's answers (see status()): the
+    // LUTs that grade nothing, the files that cannot be read, the files shown by another, shortest
+    // first; then, while no other news is written, the LUT of the clip the user paused on and a
+    // LUT just chosen, in words of their own (and then left out of the list).
     std::vector<std::string> standingWarnings() const;
     // The line drawn again: called wherever an answer it reads changes.
     void refreshStatus();

@@ -284,8 +284,10 @@ std::optional<std::string> TimelinePreviewEngine::unreadableMediaText() const
 
 void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
 {
-    if (!isPlaying_) {
+    // A build putting its player where the playhead was is no move of the user's.
+    if (!isPlaying_ && !installingComposition_) {
         luts_.pausedAt = at;
+        luts_.pausedNews = statusLine_.newsNumber();
     }
     // The paused clip, and with it its LUT and the grade word, may be another.
     refreshStatus();

@@ -3,6 +3,7 @@
 
 #include "preview/TimelinePreviewEngine.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "preview/StatusText.h"
@@ -43,6 +44,10 @@ std::vector<std::string> TimelinePreviewEngine::standingWarnings() const
     if (resolvedFilesHold() && !sourceFiles_.resolved->standIns.empty()) {
         warnings.push_back(sourceFiles_.resolved->standIns);
     }
+    // Shortest first: a line cut short to its width still shows the most names.
+    std::stable_sort(warnings.begin(), warnings.end(),
+                     [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    // The words of the user's last move and choice follow, as news does.
     for (auto* words : {&paused, &chosen}) {
         if (*words) {
             warnings.push_back(std::move((*words)->second));
@@ -102,7 +107,7 @@ std::optional<std::string> TimelinePreviewEngine::lutFindingsText(const std::set
 
 std::optional<std::pair<std::string, std::string>> TimelinePreviewEngine::pausedClipLutWords() const
 {
-    if (!luts_.pausedAt || luts_.missingClipLuts.empty()) {
+    if (!luts_.pausedAt || luts_.pausedNews != statusLine_.newsNumber() || luts_.missingClipLuts.empty()) {
         return std::nullopt;
     }
     const std::optional<EditSession::Clip> clip = clipForPausedGrade(*luts_.pausedAt);

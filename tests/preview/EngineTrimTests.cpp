@@ -5,6 +5,7 @@
 
 #include "EngineTestSupport.h"
 #include "model/MediaResolver.h"
+#include "platform/media/Asset.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora::test {
@@ -156,6 +157,16 @@ TEST(EngineTrim, ATailDragStopsAtTheEndOfTheFileItsSourceResolvedTo)
     h.adopt(session);
     ASSERT_EQ(h.engine.sourceFilesShown(),
               (MediaResolver::SourceFileMap{{"s1", h.media / "cam1/C0001.MP4"}, {"s2", h.media / "cam2/C0001.MP4"}}));
+    // The lanes draw the drag to the same end, from the header the build read.
+    h.engine.rebuildComposition(true, std::nullopt, false);
+    PreviewComposition built;
+    const std::filesystem::path secondFile = h.media / "cam2/C0001.MP4";
+    built.assets = {{secondFile.string(), Asset::open(secondFile)}};
+    h.builder->finish(11, built);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.clipSourceSeconds("b"), secondLength);
+    EXPECT_EQ(h.engine.clipSourceSeconds("a"), std::nullopt); // its header was not read
+
     h.engine.trimEdgeOnTimeline("b", TimelinePreviewEngine::TrimEdge::tail, 30);
     EXPECT_TRUE(timelineIs(h.session(), {{"a", 0, 1}, {"b", 10, secondLength}}));
 }

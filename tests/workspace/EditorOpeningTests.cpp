@@ -159,7 +159,7 @@ TEST(OpeningAProject, AStandInIsNamedListedAndHandedOnAsShown)
 }
 
 // A LUT a clip names that grades nothing is named when the project opens, in words of its own
-// while its clip is the paused picture, and marked in the Clip LUT picker, until the clip holds
+// once the user pauses on its clip, and marked in the Clip LUT picker, until the clip holds
 // another LUT.
 TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
 {
@@ -170,7 +170,7 @@ TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
     EXPECT_EQ(h.engine().missingLutText(), "LUT missing_look.cube not found");
     const std::string shownWithout = "LUT missing_look.cube not found — the clip is shown without it · ";
     const std::string opened = "Project loaded — media ready · Ready — 9.00s · Grade OFF (smooth play)";
-    EXPECT_EQ(h.engine().status(), shownWithout + opened); // paused on the clip at the start
+    EXPECT_EQ(h.engine().status(), "LUT missing_look.cube not found · " + opened);
     h.engine().setSelectedClipId("v1");
     EXPECT_EQ(h.workspace().lutPickerTitle("missing_look.cube"), "missing_look.cube (missing)");
     EXPECT_EQ(h.workspace().lutPickerTitle("None"), "None");
