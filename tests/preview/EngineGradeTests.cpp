@@ -444,10 +444,12 @@ TEST(EngineGrade, TheStatusLineIsDrawnFromStateWhateverTheOrder)
               e.updateTimelineClipFromSource("A", 0, 4, std::nullopt);
           }), finish()},
          "LUTs not found: lookA, gone.cube · Updated timeline from source viewer · " + ready},
-        // A LUT chosen over the one the paused clip misses, during a build: the outcome replaces
-        // the announcement.
+        // A LUT chosen over the one the paused clip misses, Grade on, during a build: the outcome
+        // replaces the announcement.
         {"a LUT chosen over the paused clip's missing one during a build", "Old.cube", "", "",
-         {rebuild(), click("A"), choose("good.cube", "A"), finish()}, on + " · Ready — 8.00s · Grade ON · pause for LUT"},
+         {act("Grade ticked", [](TimelinePreviewEngine& e) { e.setGradePreviewEnabled(true); }), rebuild(), click("A"),
+          choose("good.cube", "A"), finish()},
+         on + " · Ready — 8.00s · Grade ON · pause for LUT"},
         // A LUT answer landing during a build: the outcome replaces the announcement.
         {"a LUT answer during a build", "", "", "", {rebuild(), projectLut("gone.cube"), finish()},
          "LUT gone.cube not found · " + ready},
