@@ -6,6 +6,12 @@
 //                                                                 a still has no source end; a
 //                                                                 clip already past its source's
 //                                                                 end stays as it is
+//   head trim to t (lengthen):     |--A--|   ->  |----A----|      back into media before the in
+//                                                                 point, never before 0
+//
+// Each trim says where its edge landed and why it stopped there (trimLanding): where it was
+// asked to, at the media's start or end, at the timeline's start, or refused (too little, too
+// short, or already at that limit), so the words of a refusal are true.
 //
 // A lone video clip takes its audio to the same edge; a video clip that shares its audio with
 // sibling pieces of an earlier split cuts that audio at its own edges instead, and audio pieces
@@ -40,30 +46,16 @@ std::string stemOf(const EditSession::Clip& clip)
     return EditSession::mediaStem(clip.name.value_or(""));
 }
 
-// The longest timeline duration the clip's source file allows. A still has no source end: its
-// out-point only records the length it was given, so it grows as a clip whose source length is
-// unknown does (by up to 120 s, or to twice its length, per trim), and its file is not read.
-double maxTimelineDurationFromSource(const EditSession::Clip& clip, const EditSession::SourceFiles* sourceFiles)
+// The length of the file the clip's source resolved to, never another file of the clip's name;
+// none for a still (its file is not read), without a file or when its length cannot be read.
+// Reads the file's header.
+std::optional<double> sourceSecondsOf(const EditSession::Clip& clip, const EditSession::SourceFiles* sourceFiles)
 {
-    const double duration = durationOf(clip);
-    const double withoutSourceEnd = std::max(duration + 120.0, 2.0 * duration);
-    if (kindOf(clip) == "image") {
-        return withoutSourceEnd;
+    if (kindOf(clip) == "image" || !sourceFiles || !clip.sourceId) {
+        return std::nullopt;
     }
-    const double in = clip.inPoint && *clip.inPoint >= 0 ? *clip.inPoint : 0.0;
-    const double speed = speedOf(clip);
-    // The file the clip's source resolved to, never another file of the clip's name.
-    if (sourceFiles && clip.sourceId) {
-        if (const auto file = sourceFiles->find(*clip.sourceId); file != sourceFiles->end()) {
-            if (const auto sourceLength = MediaResolver::fileDurationSeconds(file->second)) {
-                return std::max((*sourceLength - in) / speed, 0.05);
-            }
-        }
-    }
-    if (clip.outPoint && in + 0.01 < *clip.outPoint) {
-        return std::max(duration, (*clip.outPoint - in) / speed);
-    }
-    return withoutSourceEnd;
+    const auto file = sourceFiles->find(*clip.sourceId);
+    return file != sourceFiles->end() ? MediaResolver::fileDurationSeconds(file->second) : std::nullopt;
 }
 
 void pruneOrphanPairedAudio(EditSession& session, const std::string& stem,
@@ -225,38 +217,119 @@ std::optional<EditSession::Clip> visualClipOfActiveTimeline(const EditSession& s
 
 } // namespace
 
-bool EditSession::trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
-                               const SourceFiles* /*sourceFiles*/)
+EditSession::TrimReach EditSession::trimReach(const Clip& clip, std::optional<double> sourceSeconds)
 {
-    return trimEdge(*this, id, toTimelineTime, syncLinkedAudio, TrimEdgeKind::head, [toTimelineTime](Clip& clip) {
-        const double start = startOf(clip);
-        const double duration = durationOf(clip);
-        const double speed = speedOf(clip);
+    const double start = startOf(clip);
+    const double duration = durationOf(clip);
+    const double in = std::max(inPointOf(clip), 0.0);
+    const double speed = speedOf(clip);
+    TrimReach reach;
+    // The head moves back only into source media before the in point, and never before the
+    // timeline's start.
+    const double intoSource = in / speed;
+    const double beforeStart = std::max(start, 0.0);
+    reach.headStop = intoSource <= beforeStart ? TrimStop::fileStart : TrimStop::timelineStart;
+    reach.headRoom = std::min(intoSource, beforeStart);
+    // A still has no source end: its out point only records the length it was given, so it grows
+    // as a clip whose source length is unknown does (by up to 120 s, or to twice its length, per
+    // trim).
+    const double withoutSourceEnd = std::max(duration + 120.0, 2.0 * duration);
+    if (kindOf(clip) == "image") {
+        reach.longestDuration = withoutSourceEnd;
+    } else if (sourceSeconds) {
+        reach.longestDuration = std::max((*sourceSeconds - in) / speed, 0.05);
+        reach.tailStop = TrimStop::fileEnd;
+    } else if (clip.outPoint && in + 0.01 < *clip.outPoint) {
+        reach.longestDuration = std::max(duration, (*clip.outPoint - in) / speed);
+        reach.tailStop = TrimStop::fileEnd;
+    } else {
+        reach.longestDuration = withoutSourceEnd;
+    }
+    return reach;
+}
+
+EditSession::TrimLanding EditSession::trimLanding(const Clip& clip, TrimEdgeKind edge, double toTimelineTime,
+                                                  std::optional<double> sourceSeconds)
+{
+    const double start = startOf(clip);
+    const double duration = durationOf(clip);
+    TrimLanding landing{false, TrimStop::tooLittle, start, duration};
+    if (!isFinite(toTimelineTime)) {
+        return landing;
+    }
+    const TrimReach reach = trimReach(clip, sourceSeconds);
+    if (edge == TrimEdgeKind::head) {
         const double delta = toTimelineTime - start;
         if (std::abs(delta) < kMinimumHeadChange) {
-            return false;
+            return landing;
         }
         if (delta > 0) {
             if (!(delta < duration - kMinimumHeadChange)) {
-                return false;
+                landing.stop = TrimStop::tooShort;
+                return landing;
             }
-            clip.startTime = toTimelineTime;
-            clip.duration = duration - delta;
-            clip.inPoint = inPointOf(clip) + delta * speed;
+            landing.start = toTimelineTime;
+            landing.stop = TrimStop::asked;
         } else {
-            // The head can only move back into source media before the in-point, and never
-            // before the start of the timeline.
-            const double available = std::max(inPointOf(clip), 0.0) / speed;
-            const double extension = std::min({available, -delta, std::max(start, 0.0)});
-            if (extension < kMinimumExtension) {
-                return false;
+            const double room = reach.headRoom;
+            if (room < kMinimumExtension) {
+                landing.stop = reach.headStop;
+                return landing;
             }
-            clip.startTime = start - extension;
-            clip.duration = duration + extension;
-            clip.inPoint = std::max(inPointOf(clip) - speed * extension, 0.0);
+            landing.start = -delta <= room ? toTimelineTime : start - room;
+            landing.stop = -delta <= room ? TrimStop::asked : reach.headStop;
         }
+        landing.duration = duration - (landing.start - start);
+        landing.trimmed = true;
+        return landing;
+    }
+    const double asked = toTimelineTime - start;
+    if (asked <= kMinimumTailLength) {
+        landing.stop = TrimStop::tooShort;
+        return landing;
+    }
+    // The source's end stops a tail going out, and never pulls one in: a clip that already runs
+    // past its file's end keeps its length when the tail is moved outward, and moved inward stops
+    // at that end at the latest.
+    const double newDuration = std::min(asked, asked > duration ? std::max(reach.longestDuration, duration)
+                                                                : reach.longestDuration);
+    const TrimStop stop = newDuration < asked ? reach.tailStop : TrimStop::asked;
+    if (std::abs(newDuration - duration) < kMinimumTailChange) {
+        landing.stop = stop == TrimStop::asked ? TrimStop::tooLittle : stop;
+        return landing;
+    }
+    landing = TrimLanding{true, stop, start, newDuration};
+    return landing;
+}
+
+EditSession::TrimLanding EditSession::trimClipEdge(const std::string& id, TrimEdgeKind edge, double toTimelineTime,
+                                                   bool syncLinkedAudio, const SourceFiles* sourceFiles)
+{
+    TrimLanding landing{false, TrimStop::tooLittle, 0, 0};
+    trimEdge(*this, id, toTimelineTime, syncLinkedAudio, edge, [&](Clip& clip) {
+        // A head trim never reads the file: only the tail reaches its end.
+        const std::optional<double> sourceSeconds =
+            edge == TrimEdgeKind::tail ? sourceSecondsOf(clip, sourceFiles) : std::nullopt;
+        landing = trimLanding(clip, edge, toTimelineTime, sourceSeconds);
+        if (!landing.trimmed) {
+            return false;
+        }
+        if (edge == TrimEdgeKind::head) {
+            const double moved = landing.start - startOf(clip);
+            const double in = inPointOf(clip) + moved * speedOf(clip);
+            clip.inPoint = moved < 0 ? std::max(in, 0.0) : in;
+            clip.startTime = landing.start;
+        }
+        clip.duration = landing.duration;
         return true;
     });
+    return landing;
+}
+
+bool EditSession::trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
+                               const SourceFiles* /*sourceFiles*/)
+{
+    return trimClipEdge(id, TrimEdgeKind::head, toTimelineTime, syncLinkedAudio, nullptr).trimmed;
 }
 
 bool EditSession::trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio)
@@ -268,22 +341,7 @@ bool EditSession::trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio)
 bool EditSession::trimClipTail(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
                                const SourceFiles* sourceFiles)
 {
-    return trimEdge(*this, id, toTimelineTime, syncLinkedAudio, TrimEdgeKind::tail, [&](Clip& clip) {
-        double newDuration = toTimelineTime - startOf(clip);
-        if (newDuration <= kMinimumTailLength) {
-            return false;
-        }
-        // The source's end stops a tail going out, and never pulls one in: a clip that already
-        // runs past its file's end keeps its length when the tail is moved outward.
-        const double duration = durationOf(clip);
-        const double longest = maxTimelineDurationFromSource(clip, sourceFiles);
-        newDuration = std::min(newDuration, newDuration > duration ? std::max(longest, duration) : longest);
-        if (std::abs(newDuration - duration) < kMinimumTailChange) {
-            return false;
-        }
-        clip.duration = newDuration;
-        return true;
-    });
+    return trimClipEdge(id, TrimEdgeKind::tail, toTimelineTime, syncLinkedAudio, sourceFiles).trimmed;
 }
 
 bool EditSession::trimClipEndAtPlayhead(double playhead, bool syncLinkedAudio)

@@ -373,7 +373,7 @@ std::optional<Refusal> refusalOf(const Scan& found, const Demands& demands)
         return Refusal{1, "it is not UTF-8 text"};
     }
     if (!found.sizeToken) {
-        return Refusal{1, found.content ? "it names no LUT_3D_SIZE" : "it holds no text"};
+        return Refusal{1, found.content ? "it names no LUT_3D_SIZE" : "it is empty"};
     }
     if (!found.size) {
         return Refusal{1, "LUT_3D_SIZE " + quotedToken(*found.sizeToken) + " (needs a whole number)"};

@@ -52,7 +52,7 @@ Lattice read(std::string_view text);
 // What read() refuses the text for when held to `demands` as well; nothing when it reads. The
 // same single pass over the text as read(), counting the entries without keeping them; the size
 // rule is applied to the size read() would read (the last size line's). In order: not UTF-8,
-// no text at all ("it holds no text"), no size line ("it names no LUT_3D_SIZE"), a size that is
+// no text at all ("it is empty"), no size line ("it names no LUT_3D_SIZE"), a size that is
 // no whole number, a size below the smallest, too few entries. Stateless; any thread.
 std::optional<Refusal> refusal(std::string_view text, Demands demands = {});
 

@@ -362,6 +362,39 @@ public:
     // end of the clip's own file; a clip whose source has no file there keeps its own range.
     enum class TrimEdgeKind { head, tail };
     using SourceFiles = std::map<std::string, std::filesystem::path>;
+    // Where a trimmed edge stopped: where it was asked to go, or at a limit. A refused trim names
+    // why: it would move the edge too little, leave the clip too short, or the edge already stands
+    // at the limit named.
+    enum class TrimStop { asked, tooLittle, tooShort, timelineStart, fileStart, fileEnd, longestTrim };
+    // How far a clip's edges can move outward: the head back by `headRoom` seconds (into media
+    // before the in point, never before the timeline's start: `headStop` says which stops it
+    // first) and the tail to `longestDuration` (the end of its media, `tailStop` fileEnd, or for
+    // a still or media of unknown length 120 s or its own length further per trim, longestTrim).
+    // `sourceSeconds`: the length of the file its source reads; none when not known.
+    struct TrimReach {
+        double headRoom = 0;
+        TrimStop headStop = TrimStop::timelineStart;
+        double longestDuration = 0;
+        TrimStop tailStop = TrimStop::longestTrim;
+    };
+    static TrimReach trimReach(const Clip& clip, std::optional<double> sourceSeconds);
+    // Where a trim of `edge` toward the timeline time takes the clip (its new start and duration),
+    // or why it is refused (trimmed false; the clip as it is). The one rule of the committed trim
+    // and of what the lanes draw during the drag.
+    struct TrimLanding {
+        bool trimmed = false;
+        TrimStop stop = TrimStop::tooLittle;
+        double start = 0;
+        double duration = 0;
+    };
+    static TrimLanding trimLanding(const Clip& clip, TrimEdgeKind edge, double toTimelineTime,
+                                   std::optional<double> sourceSeconds);
+    // Trims the clip's edge as trimLanding says, with the length of the file `sourceFiles` gives
+    // its source (read from the file's header), partner audio following with syncLinkedAudio.
+    // Refused (trimmed false, nothing changed) also without an active timeline, for a missing
+    // clip and for one on a locked lane.
+    TrimLanding trimClipEdge(const std::string& id, TrimEdgeKind edge, double toTimelineTime, bool syncLinkedAudio,
+                             const SourceFiles* sourceFiles);
     bool trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
                       const SourceFiles* sourceFiles = nullptr);
     bool trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio);

@@ -289,7 +289,7 @@ LutPickerValue pickerValue(const LutResolution& answer)
     if (answer.kind == LutResolution::Kind::none) {
         return {std::string(ProjectLUTResolver::noLutSentinel), false};
     }
-    return {answer.name, answer.fails()};
+    return {answer.name, answer.kind == LutResolution::Kind::missing, answer.kind == LutResolution::Kind::unusable};
 }
 
 std::vector<std::string> pickerEntries(std::vector<std::string> names, const LutPickerValue& value)

@@ -55,14 +55,19 @@ struct ResolvedLuts {
 };
 
 // What a LUT picker shows for the LUT it stands for: the entry it selects ("None", "(Embedded
-// LUT)" or a LUT's name) and whether that entry is marked "(missing)" (a LUT is named and nothing
-// grades with it).
+// LUT)" or a LUT's name) and how that entry is marked when a LUT is named and nothing grades with
+// it: "(missing)" where no file of its name is found, "(unusable)" where one is found (or the text
+// is inline) but is not usable .cube text.
 struct LutPickerValue {
     std::string entry;
     bool missing = false;
+    bool unusable = false;
 
-    // The entry as the picker shows it: "look.cube (missing)".
-    std::string title() const { return missing ? entry + " (missing)" : entry; }
+    // The entry as the picker shows it: "look.cube (missing)", "trunc.cube (unusable)".
+    std::string title() const
+    {
+        return missing ? entry + " (missing)" : unusable ? entry + " (unusable)" : entry;
+    }
 
     bool operator==(const LutPickerValue&) const = default;
 };
@@ -71,7 +76,8 @@ namespace LutResolving {
 
 // The picker value of a LUT answer: "None" for none, "(Embedded LUT)" for inline text, else the
 // reference as it is written (the name the status line and the export's refusal give), never a
-// listed file that only looks like it; missing when it fails. Every LUT picker shows this.
+// listed file that only looks like it; marked missing or unusable as the answer is. Every LUT
+// picker shows this.
 LutPickerValue pickerValue(const LutResolution& answer);
 
 // The picker's entries: `names`, with the value's entry added at the end when it is not among them.

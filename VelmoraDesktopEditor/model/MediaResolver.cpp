@@ -546,12 +546,16 @@ std::optional<double> sourceDurationSeconds(const std::optional<std::string>& cl
 
 std::optional<double> fileDurationSeconds(const fs::path& file)
 {
-    double seconds = 0;
     try {
-        seconds = Asset::open(file)->durationSeconds();
+        return fileDurationSeconds(*Asset::open(file));
     } catch (const Error&) {
         return std::nullopt;
     }
+}
+
+std::optional<double> fileDurationSeconds(const Asset& header)
+{
+    const double seconds = header.durationSeconds();
     if (!std::isfinite(seconds) || seconds <= 0.05) {
         return std::nullopt;
     }

@@ -18,6 +18,8 @@
 
 namespace velmora {
 
+class Asset;
+
 // Finds the media file of each source of a session by name in a media folder on the local disk.
 // Stateless: every call lists the folder again. Runs on any thread; reads the session only.
 namespace MediaResolver {
@@ -108,6 +110,8 @@ std::optional<double> sourceDurationSeconds(const std::optional<std::string>& cl
 // Duration in seconds of one file; none when it cannot be probed or its duration is not finite
 // and above 0.05 s.
 std::optional<double> fileDurationSeconds(const std::filesystem::path& file);
+// The same of a file whose header was read already.
+std::optional<double> fileDurationSeconds(const Asset& header);
 
 // Why a media file cannot be read, in the system's words ("Permission denied", "Input/output
 // error" for one that opens but fails its first read) or as "Is a named pipe, not a file";

@@ -10,7 +10,7 @@
 
 namespace velmora {
 
-// What the engine found of the LUTs its session names, and what its status line has said of them.
+// What the engine found of the LUTs its session names, and what its status line is to speak of.
 // Main thread only (the look-up runs off it and its answer is kept here on it).
 struct PreviewLutFindings {
     struct MissingClipLut {
@@ -18,15 +18,12 @@ struct PreviewLutFindings {
         std::string reference;
         bool unusable = false; // found, but not usable .cube text
     };
+    // A LUT chosen for a clip: which clip, the reference chosen, and the status line's news
+    // number when it was chosen.
     struct LutWarning {
         std::string clipId;
         std::string reference;
-        std::string text;
-    };
-    struct ClipLutWords {
-        std::string clipId;
-        std::string text;
-        std::string replaced;
+        std::uint64_t newsNumber = 0;
     };
 
     // Clips whose LUT grades nothing, by clip id: the LUT's name and the clip's LUT reference
@@ -36,13 +33,14 @@ struct PreviewLutFindings {
     // The project LUT's answer, with its text, for the engine's project LUT reference (see
     // projectLutAnswer).
     LutResolution projectLut;
-    // The status line's word that a chosen LUT cannot be used: for which clip and reference, and
-    // the text.
+    // The LUT last chosen for a clip, whose answer the status line speaks of while no other news
+    // is written (TimelinePreviewEngine::shownLutWarning).
     std::optional<LutWarning> lutWarning;
-    // The LUT words followLutAnswer last put in front of the status line (empty: none), and the
-    // line nameMissingLutAt wrote for a clip with the line it replaced.
-    std::string lutWordsShown;
-    std::optional<ClipLutWords> clipLutWords;
+    // Where the user last put the monitor's paused picture (a seek or scrub while paused), seconds,
+    // and the status line's news number then: the clip there is the one whose LUT the status line
+    // names in words of its own while no other news is written.
+    std::optional<double> pausedAt;
+    std::uint64_t pausedNews = 0;
 
     // What `answers` holds for a grade; none while a file it names is not looked up.
     static std::optional<LutResolution> knownLut(const LutResolving::Cache& answers,

@@ -1,56 +1,97 @@
-// The status line: who may replace which words.
-//
-// An outcome's words replace the line. A build's announcement ("Building timeline…") is replaced
-// by the build's own outcome; words written while it ran are news the user has not read yet, and
-// the outcome follows them instead of wiping them:
-//
-//   "Building timeline…"  ->  import refused: "Import failed — C0001.MP4: …"
-//                         ->  build installed: "Import failed — C0001.MP4: … · Ready — 6.00s · …"
-//
-// Warnings (files shown by another, files that cannot be read, LUTs that grade nothing) go in
-// front of whatever the line says, where a line cut short still shows them.
-
 #include "preview/StatusLine.h"
 
 #include <utility>
 
 namespace velmora {
 
-StatusLine::StatusLine(std::function<void()> changed) : changed_(std::move(changed)) {}
-
-void StatusLine::replace(std::string words, bool announcesBuild)
+StatusLine::StatusLine(std::function<std::vector<std::string>()> warnings, std::function<void()> changed)
+    : warnings_(std::move(warnings)), changed_(std::move(changed))
 {
-    text_ = std::move(words);
-    announcesBuild_ = announcesBuild;
-    if (changed_) {
-        changed_();
-    }
 }
 
-void StatusLine::write(std::string words)
+void StatusLine::write(std::string news)
 {
-    replace(std::move(words), false);
+    news_ = std::move(news);
+    ++newsNumber_;
+    newsForgotten_ = false;
+    announcementShown_ = false;
+    // A build still running keeps its place after the news; one finished is replaced by it.
+    if (build_ == Build::finished) {
+        build_ = Build::none;
+        outcome_ = nullptr;
+    }
+    show(true);
+}
+
+void StatusLine::forgetNews()
+{
+    newsForgotten_ = true;
+    ++newsNumber_;
 }
 
 void StatusLine::announceBuild(std::string words)
 {
-    replace(std::move(words), true);
+    if (newsForgotten_) {
+        news_.reset();
+        newsForgotten_ = false;
+    }
+    build_ = Build::announced;
+    announcement_ = std::move(words);
+    announcementShown_ = true;
+    outcome_ = nullptr;
+    show(true);
 }
 
-void StatusLine::reportBuildOutcome(const std::string& words)
+void StatusLine::reportBuildOutcome(std::function<std::string()> words)
 {
-    replace(announcesBuild_ ? words : text_ + std::string(separator) + words, false);
+    build_ = Build::finished;
+    announcement_.clear();
+    outcome_ = std::move(words);
+    show(true);
 }
 
-void StatusLine::restate(std::string line)
+void StatusLine::redraw()
 {
-    replace(std::move(line), announcesBuild_);
+    show(false);
 }
 
-void StatusLine::putWarningInFront(const std::string& warning)
+std::string StatusLine::drawn() const
 {
-    if (!warning.empty() && text_.find(warning) == std::string::npos) {
-        restate(warning + std::string(separator) + text_);
+    std::string line;
+    const auto add = [&line](const std::string& words) {
+        if (words.empty()) {
+            return;
+        }
+        if (!line.empty()) {
+            line += separator;
+        }
+        line += words;
+    };
+    if (warnings_) {
+        for (const std::string& warning : warnings_()) {
+            add(warning);
+        }
+    }
+    if (news_) {
+        add(*news_);
+    }
+    if (build_ == Build::announced && announcementShown_) {
+        add(announcement_);
+    } else if (build_ == Build::finished && outcome_) {
+        add(outcome_());
+    }
+    return line;
+}
+
+void StatusLine::show(bool notifyEqual)
+{
+    std::string line = drawn();
+    if (!notifyEqual && line == text_) {
+        return;
+    }
+    text_ = std::move(line);
+    if (changed_) {
+        changed_();
     }
 }
 

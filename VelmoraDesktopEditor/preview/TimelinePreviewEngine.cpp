@@ -102,6 +102,8 @@ void TimelinePreviewEngine::setGradePreviewEnabledValue(bool value)
 void TimelinePreviewEngine::setSelectedClipId(std::optional<std::string> id)
 {
     selectedClipId_ = std::move(id);
+    // The grade word speaks of the selected clip's LUT.
+    refreshStatus();
     emit selectedClipIdChanged();
 }
 
@@ -200,7 +202,7 @@ void TimelinePreviewEngine::republishSession()
 {
     emit sessionChanged();
     // A clip's LUT reference may have changed, and with it what the status line warns of.
-    followLutAnswer(false);
+    refreshStatus();
 }
 
 void TimelinePreviewEngine::bumpTimelineRevision()
@@ -245,6 +247,9 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
         return;
     }
     session->normalizeAllClipTiming();
+    if (session != session_) {
+        forgetWordsOfAnotherProject();
+    }
     session_ = std::move(session);
     mediaFolderURL_ = mediaFolder;
     if (sessionFile) {
@@ -257,6 +262,14 @@ void TimelinePreviewEngine::load(std::shared_ptr<EditSession> session, const std
     // Published once the build is under way: the views read the whole timeline on this signal
     // (tens of milliseconds for thousands of clips), which the build need not wait for.
     emit sessionChanged();
+}
+
+void TimelinePreviewEngine::forgetWordsOfAnotherProject()
+{
+    // What was said of the project before, and the LUT the user chose there, are not this one's.
+    luts_.lutWarning.reset();
+    luts_.pausedAt.reset();
+    statusLine_.forgetNews();
 }
 
 void TimelinePreviewEngine::openSession(std::shared_ptr<EditSession> session, const std::filesystem::path& mediaFolder,
@@ -341,6 +354,9 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     }
     const bool sameSession = session == session_;
     const bool firstFolder = !mediaFolderURL_.has_value();
+    if (!sameSession) {
+        forgetWordsOfAnotherProject();
+    }
     // Another project, another folder or a reload (the folder's files may have changed): the
     // map of files waits for the build's, and nothing hands on the old one meanwhile.
     if (!sameSession || mediaFolder != mediaFolderURL_ || reloadPreview || buildFirst) {

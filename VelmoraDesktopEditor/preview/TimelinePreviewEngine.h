@@ -128,10 +128,11 @@ public:
     // A finer copy of the playhead for UI that moves during playback.
     double playbackMotionSeconds() const { return playbackMotionSeconds_; }
     double durationSeconds() const { return durationSeconds_; }
-    // The status line. Words of an outcome (setStatus, and the engine's own) replace it; the words
-    // that say a preview build is under way ("Building timeline…") are replaced by that build's
-    // own ("Ready — …", "Failed: …"), which follow instead any words written while it ran: those
-    // the user has not seen yet stay in front until the next outcome replaces them.
+    // The status line, drawn from state (StatusLine): the standing warnings the engine's answers
+    // give now (the LUTs that grade nothing, the files that cannot be read, the files shown in
+    // place of missing ones, each named once), then the news of the user's last action
+    // (setStatus), then the preview build's announcement ("Building timeline…") or its outcome
+    // ("Ready — …", "Failed: …"), which follows news written while the build ran.
     const std::string& status() const { return statusLine_.text(); }
     // Text of the last preview build failure.
     const std::optional<std::string>& lastError() const { return lastError_; }
@@ -159,7 +160,8 @@ public:
     // The name of the clip's LUT when it is one of those; none otherwise.
     std::optional<std::string> missingLutOfClip(const std::string& clipId) const;
     // The status line's words about a LUT just chosen that cannot grade its clip ("LUT Two.cube
-    // cannot be used: …") while they are shown and the clip still holds that LUT; none otherwise.
+    // cannot be used: …"): shown while the clip still holds that LUT, its answer says it grades
+    // nothing and no other news was written since; none otherwise.
     std::optional<std::string> shownLutWarning() const;
     // The status line's grade word: "OFF (smooth play)" with grade preview off; else "ON · pause
     // for LUT" when the LUT of the clip a pause shows (the selected clip, else the clip under the
@@ -220,8 +222,11 @@ public:
     void setTimelineRevision(int revision);
     void setRippleEditEnabled(bool enabled);
     void setMagneticSnapEnabled(bool enabled);
-    // Words of an outcome (see status()).
+    // The news of the user's last action (see status()).
     void setStatus(std::string status);
+    // Counts the news the status line was given: words tied to the news they came with hold
+    // while it stays the same.
+    std::uint64_t statusNewsNumber() const { return statusLine_.newsNumber(); }
 
     // ---- plain state ----
 
@@ -488,6 +493,10 @@ public:
     void trimEdgeOnTimeline(const std::string& clipId, TrimEdge edge, double timelineTime);
     // The clip's span if an edge were trimmed to a time (only shortening), changing nothing.
     std::optional<TrimSpan> previewTrimEdge(const std::string& clipId, TrimEdge edge, double timelineTime) const;
+    // The length of the file the clip's source reads, as the installed build read its header:
+    // what limits its tail (EditSession::trimReach) while its edge is dragged. None for a clip
+    // without such a file or before a build read it. Reads no file.
+    std::optional<double> clipSourceSeconds(const std::string& clipId) const;
     void slipSelectedClip(double deltaSeconds);
     // Ends a trim drag in progress without committing it (trimGestureCancelled tells the lanes
     // to drop it); nothing otherwise.
@@ -552,6 +561,8 @@ private:
     // the build is asked for), and the files the build finds answer onSourcesResolved. Answers
     // whether a build was asked for.
     bool requestBuild(bool preservePlayhead, std::optional<double> seekToSeconds, bool autoPlay, bool opening);
+    // Another project is taken: the status line's news and what the LUT words follow go.
+    void forgetWordsOfAnotherProject();
     // Answers the opening with `readiness` when it is the one waited for (`number`) and the
     // session opened is still the engine's.
     void answerSourcesResolved(std::uint64_t number, MediaResolver::PreviewReadiness readiness);
@@ -641,8 +652,6 @@ private:
     void installTimeObserver();
     void removeTimeObserver();
     void handlePlayerTime(const MediaTime& time);
-    // The grade word in the status line said again, once the LUT answers it reads have landed.
-    void settleGradeWord();
     double snapToFrameGrid(double seconds) const;
     // seek(), with the playhead put on the frame grid or left at `seconds` (the picture goes to
     // the start of the frame holding it either way).
@@ -652,25 +661,26 @@ private:
     void refreshGradeCompositionContext();
     void refreshLiveAudioMix();
     void updatePreviewFadeOpacity(double at);
-    // After a grade write to the clip: the status line's word that its LUT cannot be used is
-    // replaced once the clip holds another LUT reference.
-    void retireLutWarning(const std::string& clipId);
-    // The word that a chosen LUT cannot be used is forgotten; while the line shows it, the line
-    // says the clip's grade instead.
-    void dropLutWarning();
 
     // Transport helpers.
-    // The playhead moved onto `at`: when the picture there is a source whose file could not be
-    // read, the status line names it while it still cannot be, and a file that can be read again
+    // The playhead moved onto `at`: the paused picture there is the one whose LUT the status line
+    // speaks of; when it is a source whose file could not be read, a file that can be read again
     // is taken back into the preview (rebuilt, keeping the playhead) so that its picture shows.
     void revisitUnreadableMediaAt(double at);
-    // The clip shown at `at` names a LUT that grades nothing: the status line says so.
-    void nameMissingLutAt(double at);
-    // The status line's LUT words follow the current LUT answer (missingLutText): when it changed
-    // since they were last put in front of the line (or always, with `restate`), the old words
-    // go and the new ones, if any, go in front; the words said at a clip whose LUT now grades give
-    // way to the line they replaced, and a chosen LUT's warning to the clip's grade once it grades.
-    void followLutAnswer(bool restate);
+    // The status line's standing warnings drawn from the engine's answers (see status()): the
+    // LUTs that grade nothing, the files that cannot be read, the files shown by another, shortest
+    // first; then, while no other news is written, the LUT of the clip the user paused on and a
+    // LUT just chosen, in words of their own (and then left out of the list).
+    std::vector<std::string> standingWarnings() const;
+    // The line drawn again: called wherever an answer it reads changes.
+    void refreshStatus();
+    // What the status line says of the LUTs that grade nothing (missingLutText), leaving out
+    // those named in `saidElsewhere`.
+    std::optional<std::string> lutFindingsText(const std::set<std::string>& saidElsewhere) const;
+    // The paused clip's LUT that grades nothing, by name, and the words that say so.
+    std::optional<std::pair<std::string, std::string>> pausedClipLutWords() const;
+    // A LUT just chosen that grades nothing (see shownLutWarning), by name, and its words.
+    std::optional<std::pair<std::string, std::string>> chosenLutWords() const;
     // Looks up, off the main thread, the LUTs the active timeline's clips name that grade nothing,
     // and keeps the newest answer (naming them in the status line).
     void lookUpMissingClipLuts();
@@ -721,7 +731,7 @@ private:
     double playbackMotionSeconds_ = 0;
     double durationSeconds_ = 0;
     // The status line's words and its own writes (see status()).
-    StatusLine statusLine_{[this] { emit statusChanged(); }};
+    StatusLine statusLine_{[this] { return standingWarnings(); }, [this] { emit statusChanged(); }};
     std::optional<std::string> lastError_;
     std::shared_ptr<PreviewPlayer> avPlayer_;
     bool gradePreviewEnabled_ = false;

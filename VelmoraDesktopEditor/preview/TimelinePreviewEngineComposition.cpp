@@ -166,8 +166,10 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     removeTimeObserver();
     installTimeObserver();
 
-    statusLine_.reportBuildOutcome("Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade "
-                                   + gradeWordForStatus());
+    // The grade word is said as the LUT answers it reads say now, once they land too.
+    statusLine_.reportBuildOutcome([this, ready = "Ready — " + StatusText::fixed(durationSeconds_, 2) + "s · Grade "] {
+        return ready + gradeWordForStatus();
+    });
     keepSourceFiles(composition);
 
     // A frame step or a ruler click while the build ran moved the playhead: that move is kept,
@@ -202,7 +204,7 @@ void TimelinePreviewEngine::stopPlayer()
 void TimelinePreviewEngine::failComposition(const Error& error)
 {
     setLastError(error.localizedDescription());
-    statusLine_.reportBuildOutcome("Failed: " + error.localizedDescription());
+    statusLine_.reportBuildOutcome([failed = "Failed: " + error.localizedDescription()] { return failed; });
     if (session_) {
         setDurationSeconds(timelineLength(*session_));
     }
@@ -220,7 +222,7 @@ std::string TimelinePreviewEngine::gradeWordForStatus() const
     }
     // The selected clip, else the clip under the playhead: the one whose graded picture a pause
     // shows. Its LUT as the answers already looked up decide it: no file is read here, and one
-    // not looked up yet is said once it is (settleGradeWord).
+    // not looked up yet is said once it is (the line is drawn again when the answers land).
     std::optional<EditSession::Clip> clip;
     if (session_) {
         clip = selectedClipId_ ? session_->clip(*selectedClipId_) : clipForPausedGrade(playheadSeconds_);
@@ -229,20 +231,6 @@ std::string TimelinePreviewEngine::gradeWordForStatus() const
         clip ? PreviewLutFindings::knownLut(*lutAnswers(), clip->grade) : std::nullopt;
     const bool usable = clip && (!answer || answer->grades());
     return usable ? "ON · pause for LUT" : "ON · LUT file missing";
-}
-
-void TimelinePreviewEngine::settleGradeWord()
-{
-    for (const std::string word : {"Grade ON · pause for LUT", "Grade ON · LUT file missing"}) {
-        if (const std::size_t at = status().find(word); at != std::string::npos) {
-            std::string settled = status();
-            settled.replace(at, word.size(), "Grade " + gradeWordForStatus());
-            if (settled != status()) {
-                statusLine_.restate(std::move(settled));
-            }
-            return;
-        }
-    }
 }
 
 void TimelinePreviewEngine::installTimeObserver()

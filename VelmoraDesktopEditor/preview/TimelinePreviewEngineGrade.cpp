@@ -5,17 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QPointer>
-
-#include "grading/CubeLUT.h"
 #include "grading/GradeCompositionContext.h"
 #include "grading/PreviewFrameGrader.h"
-#include "model/CubeText.h"
 #include "model/ProjectLUTResolver.h"
 #include "model/TimelineTrackKey.h"
-#include "platform/foundation/Error.h"
-#include "platform/foundation/FileReading.h"
-#include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "preview/StatusText.h"
 
@@ -25,55 +18,6 @@ namespace {
 
 constexpr double kMaximumControlGain = 3.0;
 constexpr double kOpacityStep = 0.001;
-
-// Why the clip's LUT, chosen as `reference` (trimmed), does not grade it; nothing when it does.
-// The grade takes the text PreviewFrameGrader::resolvedClipLutText finds for the clip and parses
-// it, and passes over a LUT that fails either step; so the chooser is told exactly then. Without
-// a text found, the one the reference points at (the clip's inline text for the embedded label,
-// else the first file that can be read) tells why.
-std::optional<std::string> clipLutProblem(const std::string& reference,
-                                          const std::optional<EditorJobV2::ClipGrade>& grade,
-                                          const std::optional<std::filesystem::path>& mediaFolder,
-                                          const std::optional<std::filesystem::path>& sessionFile)
-{
-    std::optional<std::string> text = PreviewFrameGrader::resolvedClipLutText(grade, mediaFolder, sessionFile);
-    const bool resolved = text.has_value();
-    const bool embedded = reference == ProjectLUTResolver::embeddedLutLabel;
-    if (!text && embedded && grade && grade->lutData) {
-        text = StringText::trimmed(grade->lutData->str());
-    }
-    if (!text && !embedded) {
-        for (const auto& candidate : ProjectLUTResolver::detail::candidateFiles(reference, mediaFolder, sessionFile)) {
-            std::error_code error;
-            if (!std::filesystem::is_regular_file(candidate, error)) {
-                continue;
-            }
-            try {
-                text = readFileContents(candidate);
-                break;
-            } catch (const Error&) {
-                // an unreadable candidate: the next one may do
-            }
-        }
-    }
-    if (!text || text->empty()) {
-        return embedded ? "the clip carries no LUT text" : "the file cannot be found or read";
-    }
-    try {
-        const CubeLUT cube = Exporter::parseCube(*text);
-        if (cube.size <= 2) {
-            return "its LUT_3D_SIZE is " + NumberText::integer(cube.size) + " and a LUT needs at least 3 points";
-        }
-        if (!resolved) {
-            return "it cannot be read as a 3D LUT";
-        }
-        return std::nullopt;
-    } catch (const Error& error) {
-        // The reader's own words for what the text lacks.
-        const std::optional<CubeText::Refusal> refused = CubeText::refusal(*text);
-        return refused ? refused->reason : error.localizedDescription();
-    }
-}
 
 } // namespace
 
@@ -96,7 +40,7 @@ void TimelinePreviewEngine::refreshProjectLUT(const std::optional<std::filesyste
     setProjectLutReferenceValue(std::move(reference));
     setProjectLutCube(luts_.projectLut.grades() ? luts_.projectLut.text : std::string());
     PreviewFrameGrader::invalidateProjectLutCache();
-    followLutAnswer(false);
+    refreshStatus();
 }
 
 void TimelinePreviewEngine::setProjectLutReference(const std::string& reference)
@@ -202,30 +146,18 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
     state.lutReference = chosen;
     PreviewFrameGrader::invalidateLutBaseCache();
     applyClipGradeLive(clipId, state, false);
-    // Whether the LUT grades the clip is asked of what grades it. Inline .cube text passed as a
-    // reference is not named in the status line.
-    // Telling why reads the LUT's file: off the main thread, said once known, unless the clip's
-    // LUT changed meanwhile.
+    // Whether the LUT grades the clip is the answer every route takes for it, looked up off the
+    // main thread: the status line says why it does not once that answer is known, while no
+    // other news is written. Inline .cube text passed as a reference is not named there.
     const std::string trimmed = StringText::trimmed(chosen);
-    const std::optional<EditSession::Clip> written = session_->clip(clipId);
-    if (written && !ProjectLUTResolver::isExplicitNoLut(trimmed) && trimmed.find('\n') == std::string::npos) {
-        QPointer<TimelinePreviewEngine> self(this);
-        runInBackground([self, queue = mainQueue_, trimmed, clipId, grade = written->grade,
-                         reference = session_->clipLutReference(clipId), folder = mediaFolderURL_,
-                         sessionFile = sessionFileURL_] {
-            std::optional<std::string> problem = clipLutProblem(trimmed, grade, folder, sessionFile);
-            if (!problem) {
-                return;
-            }
-            queue->post([self, trimmed, clipId, reference, problem = std::move(*problem)] {
-                if (!self || !self->session_ || self->session_->clipLutReference(clipId) != reference) {
-                    return;
-                }
-                self->setStatus("LUT " + trimmed + " cannot be used: " + problem + " — picture left without it");
-                self->luts_.lutWarning = PreviewLutFindings::LutWarning{clipId, reference, self->status()};
-            });
-        });
+    if (!ProjectLUTResolver::isExplicitNoLut(trimmed) && trimmed.find('\n') == std::string::npos) {
+        luts_.lutWarning = PreviewLutFindings::LutWarning{clipId, session_->clipLutReference(clipId),
+                                                          statusLine_.newsNumber()};
+    } else {
+        luts_.lutWarning.reset();
     }
+    lookUpMissingClipLuts();
+    refreshStatus();
     if (!isPlaying_) {
         bumpGradePreviewRevision();
         emit objectWillChange();
@@ -247,7 +179,6 @@ void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const 
     // exactly as stored, and only the preview is readied.
     if (ClipGradeEditState::from(clip) != editState) {
         session_->applyClipGrade(clipId, editState);
-        retireLutWarning(clipId);
         republishSession();
     }
     setGradePreviewInteractive(interactive);
@@ -291,7 +222,6 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
         return;
     }
     withdrawUndoPointIfUnchanged(before);
-    luts_.lutWarning.reset(); // the status below replaces it
     republishSession();
     bumpTimelineRevision();
     bumpGradePreviewRevision();
@@ -301,39 +231,6 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
     refreshGradeCompositionContext();
     emit objectWillChange();
     setStatus(editState.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
-}
-
-std::optional<std::string> TimelinePreviewEngine::shownLutWarning() const
-{
-    if (!luts_.lutWarning || !session_ || status() != luts_.lutWarning->text ||
-        session_->clipLutReference(luts_.lutWarning->clipId) != luts_.lutWarning->reference) {
-        return std::nullopt;
-    }
-    return luts_.lutWarning->text;
-}
-
-void TimelinePreviewEngine::retireLutWarning(const std::string& clipId)
-{
-    if (!luts_.lutWarning || luts_.lutWarning->clipId != clipId) {
-        return;
-    }
-    if (ClipGradeEditState::from(session_->clip(clipId)).lutReference != luts_.lutWarning->reference) {
-        dropLutWarning();
-    }
-}
-
-void TimelinePreviewEngine::dropLutWarning()
-{
-    if (!luts_.lutWarning) {
-        return;
-    }
-    const bool shown = status() == luts_.lutWarning->text;
-    const ClipGradeEditState state =
-        ClipGradeEditState::from(session_ ? session_->clip(luts_.lutWarning->clipId) : std::nullopt);
-    luts_.lutWarning.reset();
-    if (shown) {
-        setStatus(state.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
-    }
 }
 
 void TimelinePreviewEngine::setGradePreviewEnabled(bool enabled)

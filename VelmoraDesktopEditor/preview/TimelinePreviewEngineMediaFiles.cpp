@@ -74,6 +74,8 @@ void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_pt
     sourceFiles_.resolved = PreviewSourceFiles::Resolved{std::move(session), std::move(folder), std::move(inputs),
                                                          std::move(files), std::move(standIns)};
     if (resolvedFilesHold()) {
+        // The files shown in place of missing ones are named from now on.
+        refreshStatus();
         emit sourceFilesResolved();
     }
 }
@@ -127,16 +129,9 @@ void TimelinePreviewEngine::keepSourceFiles(PreviewComposition& composition)
             }
         });
     }
-    // Warnings go first, where a status line cut short still shows the names they give: the
-    // unreadable files, then the pictures shown by another file (which stay named once the
-    // preview is ready), then what the status said.
-    if (resolvedFilesHold()) {
-        statusLine_.putWarningInFront(sourceFiles_.resolved->standIns);
-    }
-    if (const std::optional<std::string> unreadable = unreadableMediaText()) {
-        statusLine_.putWarningInFront(*unreadable);
-    }
+    // The files the build could not read stand named in front of its outcome.
     if (changed) {
+        refreshStatus();
         emit unreadableSourcesChanged();
     }
     lookUpMissingClipLuts();
@@ -203,8 +198,8 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
                 self->setProjectLutCube(self->luts_.projectLut.grades() ? self->luts_.projectLut.text : std::string());
                 PreviewFrameGrader::invalidateProjectLutCache();
             }
-            self->settleGradeWord();
-            self->followLutAnswer(true);
+            // The LUT words and the grade word say what the answers now say.
+            self->refreshStatus();
             emit self->missingLutsChanged();
         });
     };
@@ -267,91 +262,35 @@ std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::files
     return luts;
 }
 
-std::optional<std::string> TimelinePreviewEngine::missingLutText() const
-{
-    if ((luts_.missingClipLuts.empty() && !luts_.projectLut.fails()) || !session_) {
-        return std::nullopt;
-    }
-    // The current reference of each clip the look-up found failing, in one pass over the clips
-    // (the first clip of an id, as EditSession::clip finds it): asking clip by clip would walk
-    // the timeline once for every failing clip, quadratic in a project of thousands.
-    std::map<std::string_view, std::string> current;
-    for (const EditSession::Timeline& timeline : session_->timelines) {
-        for (const EditSession::Clip& clip : timeline.clips) {
-            if (luts_.missingClipLuts.contains(clip.id) && !current.contains(clip.id)) {
-                current.emplace(clip.id, ClipGradeEditState::from(clip).lutReference);
-            }
-        }
-    }
-    std::vector<std::string> missing;
-    std::vector<std::string> unusable;
-    std::set<std::string> seen;
-    // The project's own LUT first: every clip without a LUT of its own is exported with it.
-    if (luts_.projectLut.fails()) {
-        seen.insert(luts_.projectLut.name);
-        (luts_.projectLut.kind == LutResolution::Kind::unusable ? unusable : missing).push_back(luts_.projectLut.name);
-    }
-    for (const auto& [clipId, lut] : luts_.missingClipLuts) {
-        const auto reference = current.find(clipId);
-        if (reference == current.end() || reference->second != lut.reference) {
-            continue;
-        }
-        if (seen.insert(lut.name).second) {
-            (lut.unusable ? unusable : missing).push_back(lut.name);
-        }
-    }
-    if (missing.empty() && unusable.empty()) {
-        return std::nullopt;
-    }
-    if (unusable.empty()) {
-        return StatusText::missingLuts(missing);
-    }
-    const std::string notUsable = StatusText::unusableLuts(unusable);
-    return missing.empty() ? notUsable : StatusText::missingLuts(missing) + " · " + notUsable;
-}
-
-void TimelinePreviewEngine::nameMissingLutAt(double at)
-{
-    if (luts_.missingClipLuts.empty() || isPlaying_) {
-        return;
-    }
-    const std::optional<EditSession::Clip> clip = clipForPausedGrade(at);
-    const std::optional<std::string> name = clip ? missingLutOfClip(clip->id) : std::nullopt;
-    if (!name) {
-        return;
-    }
-    const bool unusable = luts_.missingClipLuts.at(clip->id).unusable;
-    const std::string text =
-        (unusable ? StatusText::unusableLuts({*name}) : StatusText::missingLuts({*name})) + " — the clip is shown without it";
-    if (status().find(text) == std::string::npos) {
-        // Said over the line, which comes back once the clip's LUT grades (followLutAnswer).
-        const std::optional<PreviewLutFindings::ClipLutWords>& said = luts_.clipLutWords;
-        std::string replaced = said && status() == said->text ? said->replaced : status();
-        setStatus(text);
-        luts_.clipLutWords = PreviewLutFindings::ClipLutWords{clip->id, text, std::move(replaced)};
-    }
-}
-
 std::optional<std::string> TimelinePreviewEngine::unreadableMediaText() const
 {
     if (unreadableSources_.empty() || !session_) {
         return std::nullopt;
     }
     std::vector<std::string> names;
+    const std::string* reason = nullptr;
     for (const EditSession::Source& source : session_->sources) {
-        if (unreadableSources_.contains(source.id)) {
+        if (const auto unreadable = unreadableSources_.find(source.id); unreadable != unreadableSources_.end()) {
             names.push_back(source.fileName);
+            // The first file named gives the reason.
+            reason = reason ? reason : &unreadable->second;
         }
     }
-    if (names.empty()) {
+    if (!reason) {
         return std::nullopt;
     }
-    return StatusText::unreadableMedia(names, unreadableSources_.begin()->second);
+    return StatusText::unreadableMedia(names, *reason);
 }
 
 void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
 {
-    nameMissingLutAt(at);
+    // A build putting its player where the playhead was is no move of the user's.
+    if (!isPlaying_ && !installingComposition_) {
+        luts_.pausedAt = at;
+        luts_.pausedNews = statusLine_.newsNumber();
+    }
+    // The paused clip, and with it its LUT and the grade word, may be another.
+    refreshStatus();
     if (unreadableSources_.empty() || installingComposition_ || compositionBuilding_ || isPlaying_) {
         return;
     }
@@ -370,19 +309,19 @@ void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
     }
     const std::optional<std::string> why = openingFailure(readabilityCheck_, file->second);
     if (why) {
+        // Still named on the status line, with the reason the system gives now.
         if (known->second != *why) {
             known->second = *why;
+            refreshStatus();
             emit unreadableSourcesChanged();
         }
-        setStatus(StatusText::unreadableMedia({source->fileName}, *why));
         return;
     }
-    // A file that opens but did not decode decodes no better unchanged: it is named again, and
-    // only a changed file is given another build.
+    // A file that opens but did not decode decodes no better unchanged: it stays named, and only
+    // a changed file is given another build.
     auto& undecodable = sourceFiles_.undecodable;
     if (const auto failed = undecodable.find(*clip->sourceId); failed != undecodable.end()) {
         if (failed->second.first == file->second && failed->second.second == lastChange(file->second)) {
-            setStatus(StatusText::unreadableMedia({source->fileName}, known->second));
             return;
         }
         undecodable.erase(failed);
@@ -390,6 +329,7 @@ void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
     // The player left the file out, or gave up on it, for as long as it plays this item: a new
     // build takes it in again, where the playhead is.
     unreadableSources_.erase(known);
+    refreshStatus();
     emit unreadableSourcesChanged();
     rebuildComposition(true, std::nullopt, false);
 }
@@ -417,11 +357,12 @@ void TimelinePreviewEngine::reportUnreadableMedia(const std::filesystem::path& f
         } else {
             sourceFiles_.undecodable[sourceId] = {file, lastChange(file)};
         }
+        // Named on the status line from now on, in front of what it said.
         const std::string reason = why.value_or(failure);
-        setStatus(StatusText::unreadableMedia({source->fileName}, reason));
         const auto [kept, added] = unreadableSources_.try_emplace(sourceId, reason);
         if (added || kept->second != reason) {
             kept->second = reason;
+            refreshStatus();
             emit unreadableSourcesChanged();
         }
         return;

@@ -1,6 +1,12 @@
-// The status line's LUT words, which follow the LUT answer (the rules of the line: StatusLine).
+// The status line's parts drawn from the engine's answers (the rules of the line: StatusLine).
+// Nothing here reads a file: every word comes from an answer the engine already holds.
 
 #include "preview/TimelinePreviewEngine.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "preview/StatusText.h"
 
 namespace velmora {
 
@@ -9,42 +15,139 @@ void TimelinePreviewEngine::setStatus(std::string status)
     statusLine_.write(std::move(status));
 }
 
-void TimelinePreviewEngine::followLutAnswer(bool restate)
+void TimelinePreviewEngine::refreshStatus()
 {
-    // Nothing failed, nothing was said: nothing to follow (the usual case, on every republish).
-    if (luts_.missingClipLuts.empty() && !luts_.projectLut.fails() && luts_.lutWordsShown.empty()
-        && !luts_.clipLutWords && !luts_.lutWarning) {
-        return;
+    statusLine_.redraw();
+}
+
+std::vector<std::string> TimelinePreviewEngine::standingWarnings() const
+{
+    std::vector<std::string> warnings;
+    std::optional<std::pair<std::string, std::string>> chosen = chosenLutWords();
+    std::optional<std::pair<std::string, std::string>> paused = pausedClipLutWords();
+    // The LUT just chosen is the paused clip's too, more often than not: named once, with why.
+    if (paused && chosen && paused->first == chosen->first) {
+        paused.reset();
     }
-    std::string words = missingLutText().value_or("");
-    if (!restate && words == luts_.lutWordsShown) {
-        return;
-    }
-    std::string line = status();
-    if (luts_.clipLutWords && line == luts_.clipLutWords->text && !missingLutOfClip(luts_.clipLutWords->clipId)) {
-        line = luts_.clipLutWords->replaced;
-        luts_.clipLutWords.reset();
-    }
-    if (!luts_.lutWordsShown.empty() && line.starts_with(luts_.lutWordsShown + std::string(StatusLine::separator))) {
-        line.erase(0, luts_.lutWordsShown.size() + StatusLine::separator.size());
-    }
-    if (!words.empty() && line.find(words) == std::string::npos) {
-        line = words + std::string(StatusLine::separator) + line;
-    }
-    luts_.lutWordsShown = std::move(words);
-    if (line != status()) {
-        statusLine_.restate(std::move(line));
-    }
-    // A LUT chosen for a clip and said to be unusable, which the clip's answer now finds grading
-    // (its file copied in, the list refreshed): the line says the clip's grade instead.
-    if (luts_.lutWarning && session_) {
-        const std::optional<EditSession::Clip> clip = session_->clip(luts_.lutWarning->clipId);
-        const std::optional<LutResolution> answer =
-            clip ? PreviewLutFindings::knownLut(*lutAnswers(), clip->grade) : std::nullopt;
-        if (answer && answer->grades()) {
-            dropLutWarning();
+    std::set<std::string> saidElsewhere;
+    for (const auto* words : {&chosen, &paused}) {
+        if (*words) {
+            saidElsewhere.insert((*words)->first);
         }
     }
+    if (std::optional<std::string> luts = lutFindingsText(saidElsewhere)) {
+        warnings.push_back(std::move(*luts));
+    }
+    if (std::optional<std::string> unreadable = unreadableMediaText()) {
+        warnings.push_back(std::move(*unreadable));
+    }
+    if (resolvedFilesHold() && !sourceFiles_.resolved->standIns.empty()) {
+        warnings.push_back(sourceFiles_.resolved->standIns);
+    }
+    // Shortest first: a line cut short to its width still shows the most names.
+    std::stable_sort(warnings.begin(), warnings.end(),
+                     [](const std::string& a, const std::string& b) { return a.size() < b.size(); });
+    // The words of the user's last move and choice follow, as news does.
+    for (auto* words : {&paused, &chosen}) {
+        if (*words) {
+            warnings.push_back(std::move((*words)->second));
+        }
+    }
+    return warnings;
+}
+
+std::optional<std::string> TimelinePreviewEngine::missingLutText() const
+{
+    return lutFindingsText({});
+}
+
+std::optional<std::string> TimelinePreviewEngine::lutFindingsText(const std::set<std::string>& saidElsewhere) const
+{
+    if ((luts_.missingClipLuts.empty() && !luts_.projectLut.fails()) || !session_) {
+        return std::nullopt;
+    }
+    // The current reference of each clip the look-up found failing, in one pass over the clips
+    // (the first clip of an id, as EditSession::clip finds it): asking clip by clip would walk
+    // the timeline once for every failing clip, quadratic in a project of thousands.
+    std::map<std::string_view, std::string> current;
+    if (!luts_.missingClipLuts.empty()) {
+        for (const EditSession::Timeline& timeline : session_->timelines) {
+            for (const EditSession::Clip& clip : timeline.clips) {
+                if (luts_.missingClipLuts.contains(clip.id) && !current.contains(clip.id)) {
+                    current.emplace(clip.id, ClipGradeEditState::from(clip).lutReference);
+                }
+            }
+        }
+    }
+    std::vector<std::string> missing;
+    std::vector<std::string> unusable;
+    std::set<std::string> seen = saidElsewhere;
+    // The project's own LUT first: every clip without a LUT of its own is exported with it.
+    if (luts_.projectLut.fails() && seen.insert(luts_.projectLut.name).second) {
+        (luts_.projectLut.kind == LutResolution::Kind::unusable ? unusable : missing).push_back(luts_.projectLut.name);
+    }
+    for (const auto& [clipId, lut] : luts_.missingClipLuts) {
+        const auto reference = current.find(clipId);
+        if (reference == current.end() || reference->second != lut.reference) {
+            continue;
+        }
+        if (seen.insert(lut.name).second) {
+            (lut.unusable ? unusable : missing).push_back(lut.name);
+        }
+    }
+    if (missing.empty() && unusable.empty()) {
+        return std::nullopt;
+    }
+    if (unusable.empty()) {
+        return StatusText::missingLuts(missing);
+    }
+    const std::string notUsable = StatusText::unusableLuts(unusable);
+    return missing.empty() ? notUsable : StatusText::missingLuts(missing) + std::string(StatusLine::separator) + notUsable;
+}
+
+std::optional<std::pair<std::string, std::string>> TimelinePreviewEngine::pausedClipLutWords() const
+{
+    if (!luts_.pausedAt || luts_.pausedNews != statusLine_.newsNumber() || luts_.missingClipLuts.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<EditSession::Clip> clip = clipForPausedGrade(*luts_.pausedAt);
+    const std::optional<std::string> name = clip ? missingLutOfClip(clip->id) : std::nullopt;
+    if (!name) {
+        return std::nullopt;
+    }
+    const bool unusable = luts_.missingClipLuts.at(clip->id).unusable;
+    return std::pair{*name, (unusable ? StatusText::unusableLuts({*name}) : StatusText::missingLuts({*name}))
+                                + " — the clip is shown without it"};
+}
+
+std::optional<std::pair<std::string, std::string>> TimelinePreviewEngine::chosenLutWords() const
+{
+    const std::optional<PreviewLutFindings::LutWarning>& chosen = luts_.lutWarning;
+    if (!chosen || !session_ || chosen->newsNumber != statusLine_.newsNumber()
+        || session_->clipLutReference(chosen->clipId) != chosen->reference) {
+        return std::nullopt;
+    }
+    // The answer every route takes for the clip, as the engine's worker found it; said once known.
+    const std::optional<EditSession::Clip> clip = session_->clip(chosen->clipId);
+    const std::optional<LutResolution> answer =
+        clip ? PreviewLutFindings::knownLut(*lutAnswers(), clip->grade) : std::nullopt;
+    if (!answer || !answer->fails()) {
+        return std::nullopt;
+    }
+    std::string why = answer->kind == LutResolution::Kind::missing ? "the file cannot be found" : answer->reason;
+    if (why.empty()) {
+        why = "it is not usable .cube text";
+    }
+    return std::pair{answer->name, "LUT " + answer->name + " cannot be used: " + why + " — picture left without it"};
+}
+
+std::optional<std::string> TimelinePreviewEngine::shownLutWarning() const
+{
+    std::optional<std::pair<std::string, std::string>> chosen = chosenLutWords();
+    if (!chosen) {
+        return std::nullopt;
+    }
+    return std::move(chosen->second);
 }
 
 } // namespace velmora

@@ -49,6 +49,49 @@ bool stillUnderPlayhead(const EditSession& session, double p)
     });
 }
 
+using TrimStop = EditSession::TrimStop;
+
+// Why a dragged edge did not move, in words that are true of it: dragging further helps only
+// an edge that moved too little.
+std::string trimRefusal(TrimStop stop)
+{
+    switch (stop) {
+    case TrimStop::tooShort:
+        return "Trim: drag less far (the clip would be too short)";
+    case TrimStop::timelineStart:
+        return "Trim: the clip already starts at the timeline's start";
+    case TrimStop::fileStart:
+        return "Trim: the clip already starts where its media starts";
+    case TrimStop::fileEnd:
+        return "Trim: the clip already reaches the end of its media";
+    case TrimStop::asked:
+    case TrimStop::tooLittle:
+    case TrimStop::longestTrim:
+        break;
+    }
+    return "Trim: drag further (edge too small)";
+}
+
+// What a dragged edge that stopped short of (or beyond) where it was let go says of why.
+std::string trimStopWords(TrimStop stop)
+{
+    switch (stop) {
+    case TrimStop::timelineStart:
+        return " — stopped at the timeline's start";
+    case TrimStop::fileStart:
+        return " — stopped where its media starts";
+    case TrimStop::fileEnd:
+        return " — stopped at the end of its media";
+    case TrimStop::longestTrim:
+        return " — lengthened as far as one trim goes";
+    case TrimStop::asked:
+    case TrimStop::tooLittle:
+    case TrimStop::tooShort:
+        break;
+    }
+    return {};
+}
+
 } // namespace
 
 void TimelinePreviewEngine::trimStartAtPlayhead()
@@ -208,11 +251,12 @@ void TimelinePreviewEngine::trimEdgeOnTimeline(const std::string& clipId, TrimEd
     const bool sync = EditSession::normalizedClipType(clip->type, clip->name) == "video" && isAudioLinked(clipId);
     const std::optional<MediaResolver::SourceFileMap> files = sourceFilesShown();
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    const bool trimmed = head ? session_->trimClipHead(clipId, t, sync)
-                              : session_->trimClipTail(clipId, t, sync, files ? &*files : nullptr);
-    if (!trimmed) {
+    const EditSession::TrimLanding landing =
+        session_->trimClipEdge(clipId, head ? EditSession::TrimEdgeKind::head : EditSession::TrimEdgeKind::tail, t,
+                               sync, files ? &*files : nullptr);
+    if (!landing.trimmed) {
         withdrawUndoPoint(before);
-        setStatus("Trim: drag further (edge too small)");
+        setStatus(trimRefusal(landing.stop));
         return;
     }
     if (!head && rippleEditEnabled_) {
@@ -223,7 +267,9 @@ void TimelinePreviewEngine::trimEdgeOnTimeline(const std::string& clipId, TrimEd
     const std::optional<EditSession::Clip> after = activeTimelineClip(clipId);
     const double edgeTime = !after ? t : head ? startOf(*after) : startOf(*after) + durationOf(*after);
     placePlayhead(edgeTime);
-    commitRecordedEdit(before, true, std::string(head ? "Trimmed in" : "Trimmed out") + withAudio(sync), true);
+    commitRecordedEdit(before, true,
+                       std::string(head ? "Trimmed in" : "Trimmed out") + withAudio(sync) + trimStopWords(landing.stop),
+                       true);
 }
 
 std::optional<TimelinePreviewEngine::TrimSpan>
@@ -246,6 +292,24 @@ TimelinePreviewEngine::previewTrimEdge(const std::string& clipId, TrimEdge edge,
         return TrimSpan{s, x};
     }
     return std::nullopt;
+}
+
+std::optional<double> TimelinePreviewEngine::clipSourceSeconds(const std::string& clipId) const
+{
+    const std::optional<EditSession::Clip> clip = activeTimelineClip(clipId);
+    const std::optional<ResolvedMedia> media = clip && clip->sourceId ? resolvedMedia() : std::nullopt;
+    if (!media) {
+        return std::nullopt;
+    }
+    const auto file = media->files.find(*clip->sourceId);
+    if (file == media->files.end()) {
+        return std::nullopt;
+    }
+    const auto header = sourceFiles_.installedAssets.find(file->second.string());
+    if (header == sourceFiles_.installedAssets.end() || !header->second) {
+        return std::nullopt;
+    }
+    return MediaResolver::fileDurationSeconds(*header->second);
 }
 
 void TimelinePreviewEngine::slipSelectedClip(double deltaSeconds)

@@ -523,10 +523,8 @@ void EditorWorkspaceController::reportSourcesFound(const std::shared_ptr<EditSes
         return;
     }
     setImportHintDismissed(true);
-    if (!readiness.standIns.empty()) {
-        // Named at once: the picture is another file's.
-        engine_->setStatus(sourcesShownStatus(readiness.standIns, relinkMissingNames_.size(), " clip(s) need relinking"));
-    } else if (!relinkMissingNames_.empty()) {
+    // The files shown in place of missing ones are the engine's to name, in front of these words.
+    if (!relinkMissingNames_.empty()) {
         engine_->setStatus("Project loaded — " +
                            NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
                            " clip(s) need relinking");
@@ -557,15 +555,6 @@ void EditorWorkspaceController::whenPictureShownMakePosters(const std::shared_pt
         if (self && session && session == self->engine_->session())
             self->generateThumbnailsForSources(allSourceIds(*session), mediaFolder, &files);
     });
-}
-
-std::string EditorWorkspaceController::sourcesShownStatus(const std::vector<MediaResolver::StandIn>& standIns,
-                                                          std::size_t missing, const std::string& missingWords)
-{
-    std::string status = MediaResolver::standInText(standIns);
-    if (missing > standIns.size())
-        status += " · " + NumberText::integer(static_cast<std::int64_t>(missing - standIns.size())) + missingWords;
-    return status;
 }
 
 // ---- lanes ----

@@ -560,10 +560,6 @@ private:
     // files the lookup found (`files`).
     void whenPictureShownMakePosters(const std::shared_ptr<EditSession>& session,
                                      const std::filesystem::path& mediaFolder, MediaResolver::SourceFileMap files);
-    // The status line naming the sources shown by another file, then how many of the `missing`
-    // sources have no file at all, followed by `missingWords`.
-    static std::string sourcesShownStatus(const std::vector<MediaResolver::StandIn>& standIns, std::size_t missing,
-                                          const std::string& missingWords);
     // Expands chosen folders into their direct contents and imports the lot.
     void importChosen(const std::vector<std::filesystem::path>& chosen);
     // The ids of every source of the session, in its order.
@@ -581,11 +577,8 @@ private:
     struct SourceSize;
     void storeSourceSizes(const std::weak_ptr<EditSession>& requestedFor, const std::vector<SourceSize>& sizes);
     // Poster frames arrived for the session `requestedFor` names.
-    // `standIns` names the sources shown by another file (MediaResolver::standInText), kept
-    // named in the status line; empty for none.
     void storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
-                         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails,
-                         const std::string& standIns = {});
+                         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails);
 
     VelmoraWorkflowState* workflow_;
     std::shared_ptr<FilePanels> filePanels_;
@@ -613,9 +606,11 @@ private:
     std::shared_ptr<EditSession> questionedSession_;
     // The selection the follow-up last acted on: it acts only when the engine's one differs.
     std::optional<std::string> followedClipId_;
-    // What the last import's status said of the files it left out ("not imported: …"); empty when
-    // it left none out. Posters that land while the line still says it keep it in front.
+    // What the last import's status said of the files it left out ("not imported: …"; empty when
+    // it left none out), and the engine's news number of the words that said it: posters that
+    // land while no other news was written since keep them.
     std::string importLeftOutWords_;
+    std::uint64_t importLeftOutNews_ = 0;
 
     // Workspace state, main thread only.
     std::optional<std::filesystem::path> sessionURL_;

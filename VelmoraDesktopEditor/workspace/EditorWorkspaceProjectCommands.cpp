@@ -242,11 +242,9 @@ void EditorWorkspaceController::applyMediaFolder(const fs::path& url)
         setImportHintDismissed(true);
         engine_->setStatus("Media linked — timeline ready");
     } else {
-        engine_->setStatus(found.standIns.empty()
-                               ? NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
-                                     " clip(s) still missing — check Media Folder"
-                               : sourcesShownStatus(found.standIns, relinkMissingNames_.size(),
-                                                    " clip(s) still missing — check Media Folder"));
+        // The files shown in place of missing ones are the engine's to name, in front of these.
+        engine_->setStatus(NumberText::integer(static_cast<std::int64_t>(relinkMissingNames_.size())) +
+                           " clip(s) still missing — check Media Folder");
         setShowRelinkMedia(true);
         return;
     }

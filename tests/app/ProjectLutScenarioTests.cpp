@@ -1,5 +1,5 @@
 // LUTs that grade nothing, in the real window: the status line names them, the pickers mark them
-// "(missing)", and every export refuses by the same name.
+// "(missing)" or "(unusable)", and every export refuses by the same name.
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
@@ -99,7 +99,7 @@ TEST_F(ProjectLutScenario, ALutCutShortIsNamedMarkedAndRefusedWithWhyOnEveryRout
         << engine().status();
     engine().setSelectedClipId(std::string("c"));
     const VelmoraDarkPopUpPicker& picker = *edit().topBar()->clipLutPicker();
-    EXPECT_TRUE(waitFor([&] { return picker.currentText() == QStringLiteral("trunc.cube (missing)"); },
+    EXPECT_TRUE(waitFor([&] { return picker.currentText() == QStringLiteral("trunc.cube (unusable)"); },
                         "the Clip LUT picker marking it"))
         << picker.currentText().toStdString();
     screenshot("lut-cut-short-1-named-and-marked.png");

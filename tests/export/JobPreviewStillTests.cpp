@@ -387,7 +387,7 @@ TEST_F(PreviewStill, EmbeddedClipLutWinsOverTheOverride)
     test::writeTextFile(dir_ / "blank.cube", " \n\t\n");
     const Error blank = errorOf([&] { render(timelineJob({clipJson("v", "video", 0, 1)}), 0.2, dir_ / "blank.cube"); });
     EXPECT_EQ(blank.code(), 214);
-    EXPECT_EQ(blank.message(), "LUT override blank.cube cannot be read: it holds no text\n\nTip: choose another LUT "
+    EXPECT_EQ(blank.message(), "LUT override blank.cube cannot be read: it is empty\n\nTip: choose another LUT "
                                "override, or none.");
 
     test::writeTextFile(dir_ / "bad.cube", "LUT_3D_SIZE 8\n0 0 0\n");

@@ -180,7 +180,7 @@ TEST_F(LutResolutionTest, TextTheCubeReaderRefusesIsUnusableWithItsReason)
     const LutResolution trunc = clip(withLut(true, "trunc.cube"));
     EXPECT_EQ(trunc, (LutResolution{Kind::unusable, "", "trunc.cube", fewer, {}}));
     EXPECT_EQ(trunc.description(), "trunc.cube is not a usable LUT: " + fewer);
-    EXPECT_EQ(LutResolving::pickerValue(trunc).title(), "trunc.cube (missing)");
+    EXPECT_EQ(LutResolving::pickerValue(trunc).title(), "trunc.cube (unusable)");
     EXPECT_EQ(LutResolving::forJobReference("trunc.cube", media(), std::nullopt), trunc);
     EXPECT_EQ(LutResolving::overrideRefusal(LutResolving::forOverrideFile(media() / "trunc.cube")),
               "LUT override trunc.cube cannot be read: " + fewer);
@@ -227,7 +227,7 @@ TEST_F(LutResolutionTest, TheJobsOwnReference)
 }
 
 // Every LUT picker shows the answer itself: the reference as written (never a listed file that
-// only looks like it), "(Embedded LUT)", "None", or the name marked missing.
+// only looks like it), "(Embedded LUT)", "None", or the name marked missing or unusable.
 TEST_F(LutResolutionTest, APickerShowsTheAnswerAsTheStatusNamesIt)
 {
     test::writeTextFile(media() / "luts" / "LookA.cube", cube(33));
@@ -237,7 +237,7 @@ TEST_F(LutResolutionTest, APickerShowsTheAnswerAsTheStatusNamesIt)
     EXPECT_EQ(LutResolving::pickerValue(clip(withLut(true, "Present"))), (LutPickerValue{"Present", false}));
     EXPECT_EQ(LutResolving::pickerValue(clip(withLut(true, "Present.cube", cube(17)))),
               (LutPickerValue{"(Embedded LUT)", false}));
-    EXPECT_EQ(LutResolving::pickerValue(clip(withLut(true, "swap_rb2.cube"))).title(), "swap_rb2.cube (missing)");
+    EXPECT_EQ(LutResolving::pickerValue(clip(withLut(true, "swap_rb2.cube"))).title(), "swap_rb2.cube (unusable)");
     EXPECT_EQ(LutResolving::pickerValue(clip(withLut(false, "Present.cube"))), (LutPickerValue{"None", false}));
     EXPECT_EQ(LutResolving::pickerValue(LutResolving::forJobReference(cube(5), media(), std::nullopt)),
               (LutPickerValue{"(Embedded LUT)", false}));

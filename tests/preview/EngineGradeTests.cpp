@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <map>
+#include <string_view>
 #include <thread>
 
 #include <QSignalSpy>
@@ -73,45 +76,49 @@ TEST(EngineGrade, WarmingThePreviewWithTheClipsOwnStateChangesNoGrade)
     EXPECT_TRUE(engine.gradePreviewEnabled());
 }
 
-// A LUT the picker lists but the grader passes over is named in the status with why, and the
-// clip's picture stays without it.
+// A LUT the picker lists but the grader passes over is named in the status with why, in front of
+// the news, and the clip's picture stays without it; the picker marks it by what is wrong.
 TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
 {
     GradeFixture f;
     TimelinePreviewEngine& engine = f.h.engine;
     writeTextFile(f.h.media / "two.cube", twoPointCubeText());
     writeTextFile(f.h.media / "short.cube", "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n");
+    writeTextFile(f.h.media / "empty.cube", "");
     engine.refreshLutNames(); // as the picker does when it opens
     const std::vector<std::string> offered = engine.clipLutPickerOptions(std::string("A"));
     EXPECT_NE(std::find(offered.begin(), offered.end(), "two.cube"), offered.end());
 
+    const std::string on = " · Grade ON — LUT + mood/basic when paused · Play = smooth raw";
     engine.setClipLutReference("two.cube", "A");
     f.h.queue->runUntilIdle(); // why is told once the file is read
     EXPECT_EQ(f.h.session().clipLutReference("A"), "two.cube");
-    EXPECT_EQ(engine.status(), "LUT two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 "
-                               "points — picture left without it");
+    EXPECT_EQ(engine.status(), "LUT two.cube cannot be used: LUT_3D_SIZE 2 (needs 3 or more) — picture left without it"
+                                   + on);
     EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt),
               std::nullopt);
+    EXPECT_EQ(engine.clipLutPickerValue("A").title(), "two.cube (unusable)");
 
-    engine.setClipLutReference("short.cube", "A");
-    f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "LUT short.cube cannot be used: it holds fewer entries than its LUT_3D_SIZE needs "
-                               "— picture left without it");
+    const std::vector<std::pair<std::string, std::string>> chosen = {
+        {"short.cube", "it holds fewer entries than its LUT_3D_SIZE needs"},
+        {"banana.cube", "LUT_3D_SIZE banana (needs a whole number)"},
+        {"empty.cube", "it is empty"},
+        {"gone.cube", "the file cannot be found"},
+    };
     writeTextFile(f.h.media / "banana.cube", bananaSizeCubeText());
-    engine.setClipLutReference("banana.cube", "A");
-    f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "LUT banana.cube cannot be used: LUT_3D_SIZE banana (needs a whole number) — picture "
-                               "left without it");
-    engine.setClipLutReference("gone.cube", "A");
-    f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(),
-              "LUT gone.cube cannot be used: the file cannot be found or read — picture left without it");
+    for (const auto& [name, why] : chosen) {
+        engine.setClipLutReference(name, "A");
+        f.h.queue->runUntilIdle();
+        EXPECT_EQ(engine.status(), "LUT " + name + " cannot be used: " + why + " — picture left without it" + on);
+    }
+    EXPECT_EQ(engine.clipLutPickerValue("A").title(), "gone.cube (missing)");
 
-    // Its file copied in and the list refreshed (the picker opening): the clip's grade is said.
+    // Its file copied in and the list refreshed (the picker opening): the words go.
     writeTextFile(f.h.media / "gone.cube", identityCubeText());
     engine.refreshLutNames();
     f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");
+    EXPECT_EQ(engine.status(), on.substr(std::string(" · ").size()));
+    EXPECT_EQ(engine.clipLutPickerValue("A").title(), "gone.cube");
 }
 
 // The status line says a LUT cannot be used exactly when what grades the clip passes over it,
@@ -136,7 +143,7 @@ TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
     f.h.queue->runUntilIdle();
     EXPECT_TRUE(engine.status().starts_with("LUT two.cube cannot be used: ")) << engine.status();
     engine.setClipLutReference("look.cube", "A");
-    EXPECT_EQ(engine.status(), "Grade ON — pause/scrub to preview clip grade");
+    EXPECT_EQ(engine.status(), on);
 
     // The grade inspector's Reset takes the unusable LUT away.
     engine.setClipLutReference("two.cube", "B");
@@ -289,12 +296,211 @@ TEST(EngineGrade, TheStatusLinesLutWordsFollowTheCurrentAnswer)
     EXPECT_EQ(engine.status(), "LUT later.cube not found · " + ready);
     engine.seek(5, true, {});
     f.h.queue->runUntilIdle();
-    EXPECT_EQ(engine.status(), "LUT later.cube not found — the clip is shown without it");
+    EXPECT_EQ(engine.status(), "LUT later.cube not found — the clip is shown without it · " + ready);
     std::filesystem::create_directories(f.h.media / "luts");
     writeTextFile(f.h.media / "luts" / "later.cube", identityCubeText());
     engine.refreshLutNames();
     f.h.queue->runUntilIdle();
     EXPECT_EQ(engine.status(), ready);
+}
+
+// ---- the status line drawn from state ----
+
+// One step of the user's or of the preview's, named for the trace.
+struct StatusStep {
+    std::string what;
+    std::function<void(EngineHarness&)> act;
+};
+
+StatusStep rebuild()
+{
+    return {"a build starts", [](EngineHarness& h) { h.engine.rebuildComposition(true, std::nullopt, false); }};
+}
+
+StatusStep finish()
+{
+    return {"the build is installed", [](EngineHarness& h) {
+                h.builder->finish(8);
+                h.queue->runUntilIdle();
+            }};
+}
+
+StatusStep choose(const std::string& lut, const std::string& clip)
+{
+    return {clip + "'s LUT " + lut + " chosen", [=](EngineHarness& h) {
+                h.engine.setClipLutReference(lut, clip);
+                h.queue->runUntilIdle();
+            }};
+}
+
+StatusStep projectLut(const std::string& lut)
+{
+    return {"the project's LUT " + lut, [=](EngineHarness& h) {
+                h.engine.setProjectLutReference(lut);
+                h.queue->runUntilIdle();
+            }};
+}
+
+StatusStep placeFile(const std::string& name, const std::string& text)
+{
+    return {name + " written, the list refreshed", [=](EngineHarness& h) {
+                writeTextFile(h.media / name, text);
+                h.engine.refreshLutNames();
+                h.queue->runUntilIdle();
+            }};
+}
+
+StatusStep writeEmpty()
+{
+    return {"proj.cube written empty", [](EngineHarness& h) { writeTextFile(h.media / "proj.cube", ""); }};
+}
+
+StatusStep click(const std::string& clip)
+{
+    return {clip + " clicked", [=](EngineHarness& h) {
+                h.engine.selectClip(clip, true);
+                h.queue->runUntilIdle();
+            }};
+}
+
+StatusStep act(const std::string& what, std::function<void(TimelinePreviewEngine&)> action)
+{
+    return {what, [=](EngineHarness& h) {
+                action(h.engine);
+                h.queue->runUntilIdle();
+            }};
+}
+
+// How often each of `names` is said in `line`: as a word of its own, after a blank.
+std::map<std::string, int> timesNamed(const std::string& line, const std::vector<std::string>& names)
+{
+    std::map<std::string, int> times;
+    for (const std::string& name : names) {
+        for (std::size_t at = line.find(" " + name); at != std::string::npos; at = line.find(" " + name, at + 1)) {
+            const std::size_t end = at + 1 + name.size();
+            if (end == line.size() || std::string_view(" ,").find(line[end]) != std::string_view::npos)
+                ++times[name];
+        }
+    }
+    return times;
+}
+
+// The status line is drawn from state, whatever the order of the user's actions before, during
+// and after a build: a LUT warning goes when its answer changes, each LUT is named once, a build's
+// announcement never stands beside its outcome, ticking Grade keeps the LUT warning, and a build's
+// end keeps the news the user has not read.
+TEST(EngineGrade, TheStatusLineIsDrawnFromStateWhateverTheOrder)
+{
+    const std::string ready = "Ready — 8.00s · Grade OFF (smooth play)";
+    const std::string on = "Grade ON — LUT + mood/basic when paused · Play = smooth raw";
+    const std::string fewer = "it holds fewer entries than its LUT_3D_SIZE needs";
+    struct Case {
+        std::string name;
+        // Each clip's LUT as the project is opened, and the project's: A (0–4 s), B (4–8 s).
+        std::string lutA, lutB, project;
+        std::vector<StatusStep> steps;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        // The clip whose LUT is missing is clicked before, during or after a build; the file is
+        // placed and the list refreshed: the words go.
+        {"clicked before", "project_look.cube", "", "",
+         {click("A"), rebuild(), finish(), placeFile("project_look.cube", identityCubeText())}, ready},
+        {"clicked during", "project_look.cube", "", "",
+         {rebuild(), click("A"), finish(), placeFile("project_look.cube", identityCubeText())}, ready},
+        {"clicked after", "project_look.cube", "", "",
+         {rebuild(), finish(), click("A"), placeFile("project_look.cube", identityCubeText())}, ready},
+        {"the paused clip's missing LUT", "project_look.cube", "", "", {rebuild(), click("A"), finish()},
+         "LUT project_look.cube not found — the clip is shown without it · " + ready},
+        // A cut-short LUT chosen, said once with why; then a good one chosen: the words go.
+        {"trunc chosen", "", "", "", {choose("trunc.cube", "A")},
+         "LUT trunc.cube cannot be used: " + fewer + " — picture left without it · " + on},
+        {"trunc chosen during a build", "", "", "", {rebuild(), choose("trunc.cube", "A"), finish()},
+         "LUT trunc.cube cannot be used: " + fewer + " — picture left without it · " + on
+             + " · Ready — 8.00s · Grade ON · LUT file missing"},
+        {"trunc, then good, chosen during a build", "", "", "",
+         {rebuild(), choose("trunc.cube", "A"), finish(), choose("good.cube", "A")},
+         on + " · Ready — 8.00s · Grade ON · pause for LUT"},
+        {"trunc, then good, chosen before a build", "", "", "",
+         {choose("trunc.cube", "A"), choose("good.cube", "A"), rebuild(), finish()},
+         on + " · Ready — 8.00s · Grade ON · pause for LUT"},
+        // The project's and a clip's LUT an empty proj.cube; then the project's "None" and the
+        // clip's look.cube; then proj.cube good again: nothing is left to say of proj.cube.
+        {"an empty LUT on both", "", "", "", {writeEmpty(), projectLut("proj.cube"), choose("proj.cube", "A")},
+         "LUT proj.cube cannot be used: it is empty — picture left without it · " + on},
+        {"an empty LUT on both, then others", "", "", "",
+         {writeEmpty(), projectLut("proj.cube"), choose("proj.cube", "A"), projectLut("None"), choose("look.cube", "A"),
+          placeFile("proj.cube", identityCubeText())},
+         on},
+        {"an empty LUT on both, then others, during a build", "", "", "",
+         {writeEmpty(), rebuild(), projectLut("proj.cube"), choose("proj.cube", "A"), finish(), projectLut("None"),
+          choose("look.cube", "A"), placeFile("proj.cube", identityCubeText())},
+         on + " · Ready — 8.00s · Grade ON · pause for LUT"},
+        // A LUT said in words of its own is left out of the list; news written since ends them.
+        {"the list and the paused clip's words", "lookA", "gone.cube", "", {click("A")},
+         "LUT gone.cube not found · LUT lookA not found — the clip is shown without it · " + ready},
+        {"the list after Update Timeline", "lookA", "gone.cube", "",
+         {click("A"), act("Update Timeline", [](TimelinePreviewEngine& e) {
+              e.updateTimelineClipFromSource("A", 0, 4, std::nullopt);
+          }), finish()},
+         "LUTs not found: lookA, gone.cube · Updated timeline from source viewer · " + ready},
+        // A LUT chosen over the one the paused clip misses, Grade on, during a build: the outcome
+        // replaces the announcement.
+        {"a LUT chosen over the paused clip's missing one during a build", "Old.cube", "", "",
+         {act("Grade ticked", [](TimelinePreviewEngine& e) { e.setGradePreviewEnabled(true); }), rebuild(), click("A"),
+          choose("good.cube", "A"), finish()},
+         on + " · Ready — 8.00s · Grade ON · pause for LUT"},
+        // A LUT answer landing during a build: the outcome replaces the announcement.
+        {"a LUT answer during a build", "", "", "", {rebuild(), projectLut("gone.cube"), finish()},
+         "LUT gone.cube not found · " + ready},
+        // Ticking Grade keeps the warning, and the next build says the LUT does not apply.
+        {"Grade ticked over a cut-short project LUT", "", "", "trunc.cube",
+         {act("Grade ticked", [](TimelinePreviewEngine& e) { e.setGradePreviewEnabled(true); })},
+         "LUT trunc.cube is not usable · " + on},
+        {"Grade ticked over a cut-short LUT, then a build", "trunc.cube", "", "",
+         {click("A"), act("Grade ticked", [](TimelinePreviewEngine& e) { e.setGradePreviewEnabled(true); }), rebuild(),
+          finish()},
+         "LUT trunc.cube is not usable · " + on + " · Ready — 8.00s · Grade ON · LUT file missing"},
+        // The news survives the end of a build whose paused clip's LUT is missing.
+        {"a marker before a build", "Old.cube", "", "",
+         {click("A"), act("marker added", [](TimelinePreviewEngine& e) { e.addMarkerAtPlayhead(); }), rebuild(),
+          finish()},
+         "LUT Old.cube not found · Marker added · " + ready},
+        {"a marker during a build", "Old.cube", "", "",
+         {click("A"), rebuild(), act("marker added", [](TimelinePreviewEngine& e) { e.addMarkerAtPlayhead(); }),
+          finish()},
+         "LUT Old.cube not found · Marker added · " + ready},
+        {"a marker after a build", "Old.cube", "", "",
+         {click("A"), rebuild(), finish(), act("marker added", [](TimelinePreviewEngine& e) { e.addMarkerAtPlayhead(); })},
+         "LUT Old.cube not found · Marker added"},
+    };
+    const std::vector<std::string> luts = {"project_look.cube", "trunc.cube", "good.cube", "proj.cube",
+                                           "look.cube",         "lookA",      "gone.cube", "Old.cube"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineHarness h;
+        writeTextFile(h.media / "look.cube", identityCubeText());
+        writeTextFile(h.media / "good.cube", identityCubeText());
+        writeTextFile(h.media / "trunc.cube", truncatedCubeText());
+        std::vector<EditSession::Clip> clips = {clip("A", "video", 0, 4), clip("B", "video", 4, 4)};
+        for (const auto& [at, lut] : {std::pair{0, c.lutA}, std::pair{1, c.lutB}}) {
+            if (!lut.empty())
+                clips[at].grade = EditSession::clipGrade(lut);
+        }
+        auto session = sessionWith(clips);
+        if (!c.project.empty())
+            session->grade = EditSession::ProjectGrade{c.project};
+        h.adopt(session);
+        for (const StatusStep& step : c.steps) {
+            step.act(h);
+            const std::string& line = h.engine.status();
+            for (const auto& [name, times] : timesNamed(line, luts))
+                EXPECT_EQ(times, 1) << name << " after " << step.what << ": " << line;
+            EXPECT_FALSE(line.find("Building timeline…") != std::string::npos && line.find("Ready —") != std::string::npos)
+                << "after " << step.what << ": " << line;
+        }
+        EXPECT_EQ(h.engine.status(), c.line);
+    }
 }
 
 TEST(EngineGrade, GradeEditsReportWhetherAnyGradeIsLeft)

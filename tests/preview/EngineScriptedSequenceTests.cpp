@@ -86,7 +86,7 @@ TEST(EngineScriptedSequence, SplitMoveTrimLutThenUndoThreeTimesAndRedoTwice)
     engine.redo();
     EXPECT_TRUE(timelineIs(h.session(), {{"v1", 0, 4}, {right, 4, 4}, {"v2", 10, 6}}));
     EXPECT_TRUE(engine.canRedo());
-    EXPECT_EQ(engine.status(), "Building timeline…");
+    EXPECT_EQ(engine.status(), "Redo · Building timeline…");
     EXPECT_EQ(h.builder->requests.back().session->timelines[0].clips[2].startTime, 10.0);
 }
 

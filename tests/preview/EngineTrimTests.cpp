@@ -5,6 +5,7 @@
 
 #include "EngineTestSupport.h"
 #include "model/MediaResolver.h"
+#include "platform/media/Asset.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora::test {
@@ -90,13 +91,34 @@ TEST(EngineTrim, EdgeDragsTrimSnapAndSayWhyTheyCannot)
     EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}, {"B", 7.02, 2.98, 1, 1.02}}));
     EXPECT_EQ(h.engine.playheadSeconds(), 7.0); // the new head, on the frame grid
 
-    h.engine.trimEdgeOnTimeline("A", TimelinePreviewEngine::TrimEdge::tail, 4.01);
+    h.engine.trimEdgeOnTimeline("A", TimelinePreviewEngine::TrimEdge::tail, 3.99);
     EXPECT_EQ(h.engine.status(), "Trim: drag further (edge too small)");
+    h.engine.trimEdgeOnTimeline("A", TimelinePreviewEngine::TrimEdge::tail, 0.04);
+    EXPECT_EQ(h.engine.status(), "Trim: drag less far (the clip would be too short)");
     h.engine.trimEdgeOnTimeline("gone", TimelinePreviewEngine::TrimEdge::tail, 3);
     EXPECT_EQ(h.engine.status(), "Trim: clip not found");
     h.engine.undo();
     EXPECT_FALSE(h.engine.canUndo());
     EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}, {"B", 6, 4}}));
+}
+
+// A head dragged out goes back into the media before its in point and no further, nor before
+// the timeline's start: stopped there it says so, and dragged on from there it says why it stays.
+TEST(EngineTrim, AHeadDraggedOutSaysWhereItStops)
+{
+    using Edge = TimelinePreviewEngine::TrimEdge;
+    EngineHarness h;
+    h.adopt(sessionWith({clip("A", "video", 0, 4, 1, {}, 2), clip("B", "video", 6, 4, 1, {}, 1)}));
+    h.engine.trimEdgeOnTimeline("A", Edge::head, -1);
+    EXPECT_EQ(h.engine.status(), "Trim: the clip already starts at the timeline's start");
+    h.engine.trimEdgeOnTimeline("B", Edge::head, 4.5);
+    EXPECT_EQ(h.engine.status(), "Trimmed in + audio — stopped where its media starts · Building timeline…");
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4, 1, 2}, {"B", 5, 5, 1, 0}}));
+    h.engine.trimEdgeOnTimeline("B", Edge::head, 4.5);
+    EXPECT_EQ(h.engine.status(), "Trim: the clip already starts where its media starts");
+    h.engine.undo();
+    EXPECT_FALSE(h.engine.canUndo());
+    EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4, 1, 2}, {"B", 6, 4, 1, 1}}));
 }
 
 TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
@@ -111,7 +133,7 @@ TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
     h.adopt(session);
     h.engine.setRippleEditEnabled(true);
     h.engine.trimEdgeOnTimeline("s", TimelinePreviewEngine::TrimEdge::tail, 8);
-    EXPECT_TRUE(h.showed("Trimmed out + audio"));
+    EXPECT_TRUE(h.showed("Trimmed out + audio — stopped at the end of its media"));
     const double moved = sourceLength - 4;
     EXPECT_TRUE(timelineIs(h.session(), {{"s", 0, sourceLength}, {"next", 6 + moved, 2}}));
     EXPECT_NEAR(h.engine.playheadSeconds(), sourceLength, 1.0 / 30);
@@ -135,6 +157,16 @@ TEST(EngineTrim, ATailDragStopsAtTheEndOfTheFileItsSourceResolvedTo)
     h.adopt(session);
     ASSERT_EQ(h.engine.sourceFilesShown(),
               (MediaResolver::SourceFileMap{{"s1", h.media / "cam1/C0001.MP4"}, {"s2", h.media / "cam2/C0001.MP4"}}));
+    // The lanes draw the drag to the same end, from the header the build read.
+    h.engine.rebuildComposition(true, std::nullopt, false);
+    PreviewComposition built;
+    const std::filesystem::path secondFile = h.media / "cam2/C0001.MP4";
+    built.assets = {{secondFile.string(), Asset::open(secondFile)}};
+    h.builder->finish(11, built);
+    h.queue->runUntilIdle();
+    EXPECT_EQ(h.engine.clipSourceSeconds("b"), secondLength);
+    EXPECT_EQ(h.engine.clipSourceSeconds("a"), std::nullopt); // its header was not read
+
     h.engine.trimEdgeOnTimeline("b", TimelinePreviewEngine::TrimEdge::tail, 30);
     EXPECT_TRUE(timelineIs(h.session(), {{"a", 0, 1}, {"b", 10, secondLength}}));
 }
@@ -161,11 +193,12 @@ TEST(EngineTrim, AnEdgeDragNeverMovesTheEdgeAgainstItsDirection)
 
     for (const double points : {12.0, 200.0}) {
         h.engine.trimEdgeOnTimeline("fast", Edge::tail, 3 + points / 80);
-        EXPECT_EQ(h.engine.status(), "Trim: drag further (edge too small)") << points;
+        EXPECT_EQ(h.engine.status(), "Trim: the clip already reaches the end of its media") << points;
         EXPECT_TRUE(timelineIs(h.session(), {{"fast", 0, 3}, {"again", 12, 3}, {"B", 6, 4, 2}})) << points;
     }
     EXPECT_FALSE(h.engine.canUndo());
     h.engine.trimEdgeOnTimeline("again", Edge::tail, 14.5);
+    EXPECT_TRUE(h.showed("Trimmed out + audio — stopped at the end of its media"));
     h.engine.scrub(2);
     h.engine.setSelectedClipId("fast");
     h.engine.trimAtPlayhead();

@@ -26,7 +26,7 @@ TEST(EngineUndo, UndoRedoRestoreClipsMarkersAndDurationButNotLaneState)
 
     const std::size_t builds = h.builder->buildCount();
     h.engine.undo();
-    EXPECT_EQ(h.engine.status(), "Building timeline…"); // "Undo", then the immediate rebuild
+    EXPECT_EQ(h.engine.status(), "Undo · Building timeline…"); // "Undo", then the immediate rebuild
     EXPECT_TRUE(h.showed("Undo"));
     EXPECT_EQ(h.builder->buildCount(), builds + 1);
     EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4}, {"B", 6, 4}}));

@@ -248,7 +248,7 @@ TEST(GradedPreviewMedia, AStillThatCannotReadItsFileNamesIt)
     p.seek(1.0);
     finishGrading(p.queue());
     EXPECT_FALSE(p.controller().isStillShown());
-    EXPECT_EQ(p.engine().status(), "Cannot read stamp.mp4 (Permission denied)");
+    EXPECT_EQ(p.engine().status(), "Cannot read stamp.mp4 (Permission denied) · Ready — 2.00s · Grade OFF (smooth play)");
     EXPECT_EQ(p.engine().unreadableSources(), (std::map<std::string, std::string>{{"s1", "Permission denied"}}));
 }
 

@@ -165,7 +165,7 @@ void checkSourceViewer(Generated& g, const EditSession::Clip& clip, const LutRes
         return;
     const std::string expected = lut.kind == LutResolution::Kind::none ? "None" : lut.name;
     EXPECT_EQ(viewer.picker, expected) << "Source Viewer's LUT picker, clip " << clip.id;
-    EXPECT_EQ(viewer.title, (LutPickerValue{expected, lut.fails()}.title())) << "Source Viewer's LUT title, clip " << clip.id;
+    EXPECT_EQ(viewer.title, LutResolving::pickerValue(lut).title()) << "Source Viewer's LUT title, clip " << clip.id;
     EXPECT_EQ(viewer.stillLutText.value_or("(none)"), lut.grades() ? LutResolving::withText(lut).text : "(none)")
         << "the Source Viewer's graded still | the engine's answer, clip " << clip.id;
     EXPECT_EQ(viewer.handedBack, expected) << "Source Viewer's Update Timeline, clip " << clip.id;

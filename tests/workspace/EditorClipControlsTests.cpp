@@ -320,13 +320,13 @@ TEST(EditorClipControls, LutPickerOffersNoneTheProjectsCubesAndTheClipsOwnRefere
     EXPECT_TRUE(h.workspace().projectDirty());
     EXPECT_FALSE(h.engine().canUndo());
     // Its two points grade nothing, which the engine's worker has found by now.
-    EXPECT_EQ(picker.currentText(), "Warm.cube (missing)");
+    EXPECT_EQ(picker.currentText(), "Warm.cube (unusable)");
 
     // The grade inspector's Reset takes the LUT away: the picker names the state that is.
     h.engine().finalizeClipGradeLivePreview("v1", ClipGradeEditState{});
     EXPECT_EQ(picker.currentText(), "None");
     picker.pickIndex(2);
-    EXPECT_EQ(picker.currentText(), "Warm.cube (missing)");
+    EXPECT_EQ(picker.currentText(), "Warm.cube (unusable)");
     ASSERT_TRUE(h.session().clip("v1")->grade.has_value());
     EXPECT_EQ(h.session().clip("v1")->grade->lutFile, "Warm.cube");
 

@@ -143,7 +143,8 @@ TEST(OpeningAProject, AStandInIsNamedListedAndHandedOnAsShown)
     const test::GeneratedProject trip = test::writeProject(h.folders.scratch());
     fs::rename(trip.media / "DJI_0001.MP4", trip.media / "g23976.mp4");
     h.open(trip);
-    EXPECT_EQ(h.engine().status(), "DJI_0001.MP4 not found — g23976.mp4 shown in its place");
+    EXPECT_EQ(h.engine().status(),
+              "DJI_0001.MP4 not found — g23976.mp4 shown in its place · Project loaded — 1 clip(s) need relinking");
     EXPECT_TRUE(h.workspace().showRelinkMedia());
     EXPECT_EQ(h.workspace().relinkMissingNames(), std::vector<std::string>{"DJI_0001.MP4"});
 
@@ -157,8 +158,9 @@ TEST(OpeningAProject, AStandInIsNamedListedAndHandedOnAsShown)
     EXPECT_EQ(h.workflow.exportResolvedMedia()->files.at("src-video"), trip.media / "g23976.mp4");
 }
 
-// A LUT a clip names that grades nothing is named when the project opens and when its clip is
-// shown, and marked in the Clip LUT picker, until the clip holds another LUT.
+// A LUT a clip names that grades nothing is named when the project opens, in words of its own
+// once the user pauses on its clip, and marked in the Clip LUT picker, until the clip holds
+// another LUT.
 TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
 {
     WorkspaceHarness::Options built;
@@ -166,12 +168,16 @@ TEST(OpeningAProject, AClipLutThatGradesNothingIsNamedAndMarked)
     WorkspaceHarness h(built);
     const test::GeneratedProject trip = openGraded(h, {{0, EditSession::clipGrade("missing_look.cube")}});
     EXPECT_EQ(h.engine().missingLutText(), "LUT missing_look.cube not found");
-    EXPECT_TRUE(h.engine().status().starts_with("LUT missing_look.cube not found · ")) << h.engine().status();
+    const std::string shownWithout = "LUT missing_look.cube not found — the clip is shown without it · ";
+    const std::string opened = "Project loaded — media ready · Ready — 9.00s · Grade OFF (smooth play)";
+    EXPECT_EQ(h.engine().status(), "LUT missing_look.cube not found · " + opened);
     h.engine().setSelectedClipId("v1");
     EXPECT_EQ(h.workspace().lutPickerTitle("missing_look.cube"), "missing_look.cube (missing)");
     EXPECT_EQ(h.workspace().lutPickerTitle("None"), "None");
+    h.engine().seek(6.0, true, {});
+    EXPECT_EQ(h.engine().status(), "LUT missing_look.cube not found · " + opened);
     h.engine().seek(2.0, true, {});
-    EXPECT_EQ(h.engine().status(), "LUT missing_look.cube not found — the clip is shown without it");
+    EXPECT_EQ(h.engine().status(), shownWithout + opened);
 
     test::writeTextFile(trip.media / "look.cube", test::identityCubeText());
     h.workspace().chooseClipLut("look.cube");
@@ -189,7 +195,8 @@ TEST(OpeningAProject, AClipLutThatIsThereButNotUsableIsNamedSo)
                {{"swap_rb2.cube", test::twoPointCubeText()}});
     EXPECT_EQ(h.engine().missingLutText(), "LUT gone.cube not found · LUT swap_rb2.cube is not usable");
     h.engine().seek(2.0, true, {});
-    EXPECT_EQ(h.engine().status(), "LUT swap_rb2.cube is not usable — the clip is shown without it");
+    EXPECT_EQ(h.engine().status(), "LUT gone.cube not found · LUT swap_rb2.cube is not usable — the clip is shown "
+                                   "without it · Project loaded — media ready · Ready — 9.00s · Grade OFF (smooth play)");
 }
 
 // Text that names a size but that the cube reader refuses (a table cut short, a size that is no
@@ -204,11 +211,12 @@ TEST(OpeningAProject, ALutTheCubeReaderRefusesIsNamedAndMarked)
                {{"trunc.cube", test::truncatedCubeText()}, {"banana.cube", test::bananaSizeCubeText()}},
                "banana.cube");
     EXPECT_EQ(h.engine().missingLutText(), "LUTs not usable: banana.cube, trunc.cube");
-    EXPECT_EQ(h.engine().projectLutPickerValue().title(), "banana.cube (missing)");
+    EXPECT_EQ(h.engine().projectLutPickerValue().title(), "banana.cube (unusable)");
     h.engine().setSelectedClipId("v1");
-    EXPECT_EQ(h.workspace().lutPickerTitle("trunc.cube"), "trunc.cube (missing)");
+    EXPECT_EQ(h.workspace().lutPickerTitle("trunc.cube"), "trunc.cube (unusable)");
     h.engine().seek(2.0, true, {});
-    EXPECT_EQ(h.engine().status(), "LUT trunc.cube is not usable — the clip is shown without it");
+    EXPECT_EQ(h.engine().status(), "LUT banana.cube is not usable · LUT trunc.cube is not usable — the clip is shown "
+                                   "without it · Project loaded — media ready · Ready — 9.00s · Grade OFF (smooth play)");
 }
 
 // Every picker shows what grades the clip: its embedded LUT, a LUT that grades nothing marked
@@ -278,7 +286,7 @@ TEST(OpeningAProject, TheGradeWordDescribesTheClipUnderThePlayhead)
 }
 
 // Choosing a LUT reads no file on the main thread: why it cannot grade is told once the
-// engine's worker has read it.
+// engine's worker has read it, after the picture of the build under way.
 TEST(OpeningAProject, AChosenLutIsReadOffTheMainThread)
 {
     WorkspaceHarness::Options built;
@@ -292,11 +300,13 @@ TEST(OpeningAProject, AChosenLutIsReadOffTheMainThread)
     h.engine().setSelectedClipId(std::string("v1"));
     h.workspace().chooseClipLut("two.cube");
     h.queue->runUntilIdle();
+    h.settle();
     EXPECT_FALSE(h.engine().status().starts_with("LUT two.cube")) << h.engine().status();
     EXPECT_FALSE(h.background->empty());
     h.runBackgroundWork();
-    EXPECT_EQ(h.engine().status(), "LUT two.cube cannot be used: its LUT_3D_SIZE is 2 and a LUT needs at least 3 "
-                                   "points \u2014 picture left without it");
+    EXPECT_TRUE(h.engine().status().starts_with("LUT two.cube cannot be used: LUT_3D_SIZE 2 (needs 3 or more) \u2014 "
+                                                "picture left without it \u00B7 "))
+        << h.engine().status();
 }
 
 // A browser project beside its "media" folder has its own folder as media folder: a LUT in

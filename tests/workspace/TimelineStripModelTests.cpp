@@ -459,6 +459,35 @@ TEST(TimelineStripTrim, TheHeadPreviewGrowsOnlyIntoMediaBeforeTheInPoint)
     EXPECT_EQ(f.model.trimEnded("v", -80 * 2).targetTime, 2.0);
 }
 
+// The tail is drawn where the release would put it: no further than the end of the file its
+// source reads, and not lengthened at all on a clip that already runs to or past that end, whose
+// release would be refused; dragged in, such a clip is drawn stopping at that end, as its trim
+// stops. The release still sends the pointer's time.
+TEST(TimelineStripTrim, TheTailPreviewStopsWhereItsFileEnds)
+{
+    for (const double points : {80.0 * 2, 80.0 * 0.25}) {
+        ModelFixture f({clip("v", "video", 2, 3, 1)}, 80);
+        f.model.trimChanged("v", TrimEdge::tail, 0, false, 4.0); // 1 s of the file left
+        f.model.trimChanged("v", TrimEdge::tail, points, false);
+        EXPECT_EQ(f.model.activeTrim()->deltaTime, std::min(points / 80, 1.0)) << points;
+        EXPECT_EQ(f.model.trimEnded("v", points).targetTime, 5 + points / 80);
+    }
+
+    EditSession::Clip past = clip("p", "video", 2, 3, 1, "P", 0.5);
+    past.speed = 0.5; // the last 1 s of a 1.5 s file fills 2 s: 3 s runs past it
+    ModelFixture f({past}, 80);
+    f.model.trimChanged("p", TrimEdge::tail, 0, false, 1.5);
+    f.model.trimChanged("p", TrimEdge::tail, 40, false);
+    EXPECT_EQ(f.model.activeTrim()->deltaTime, 0);
+    std::vector<Model::Block> blocks;
+    f.model.blocksInRow(0, 0, 1000, blocks);
+    EXPECT_EQ(blocks[0].rect.width(), 3 * 80);
+    f.model.trimChanged("p", TrimEdge::tail, -20, false);
+    EXPECT_EQ(f.model.activeTrim()->deltaTime, -1);
+    f.model.trimChanged("p", TrimEdge::tail, 40, false);
+    EXPECT_EQ(f.model.activeTrim()->deltaTime, 0);
+}
+
 TEST(TimelineStripTrim, APressWithoutMovementOnlyHintsAndLockedClipsIgnoreTheHandles)
 {
     ModelFixture f({clip("v", "video", 2, 3, 1)}, 0.5);

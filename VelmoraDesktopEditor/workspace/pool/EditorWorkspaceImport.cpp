@@ -282,16 +282,20 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
         session->sources.push_back(std::move(source));
     }
 
-    // As the project's document stores it (none when it cannot): a render job written from the
-    // session before the next save carries it too.
-    session->mediaFolder = MediaFolderPath::storedText(dest, sessionURL_);
-    setMediaFolderURL(dest);
-    engine_->adoptSession(session, dest, sessionURL_, false);
-    if (MediaResolver::canBuildPreview(*session, dest)) {
-        if (engine_->avPlayer())
-            engine_->reloadComposition(std::nullopt);
-        else
-            engine_->load(session, dest, sessionURL_);
+    // An import that adds nothing leaves the project as it was: nothing to save, nothing to
+    // build again.
+    if (!newIds.empty()) {
+        // As the project's document stores it (none when it cannot): a render job written from
+        // the session before the next save carries it too.
+        session->mediaFolder = MediaFolderPath::storedText(dest, sessionURL_);
+        setMediaFolderURL(dest);
+        engine_->adoptSession(session, dest, sessionURL_, false);
+        if (MediaResolver::canBuildPreview(*session, dest)) {
+            if (engine_->avPlayer())
+                engine_->reloadComposition(std::nullopt);
+            else
+                engine_->load(session, dest, sessionURL_);
+        }
     }
     if (!failures.empty())
         reportError("Some files were not imported:\n" + joined(failures, failuresShown, "\n"));
@@ -315,9 +319,11 @@ void EditorWorkspaceController::processImportedFiles(const std::vector<fs::path>
         engine_->setStatus("Already in media pool: " + joined(alreadyInPool, alreadyInPoolNamesShown, ", "));
     else
         engine_->setStatus("No new clips imported (unsupported file type or empty selection)");
+    importLeftOutNews_ = engine_->statusNewsNumber();
     if (!session->sources.empty())
         setImportHintDismissed(true);
-    setProjectDirty(true);
+    if (!newIds.empty())
+        setProjectDirty(true);
     generateThumbnailsForSources(newIds, dest);
     promptProjectFpsFromImportedClips(newIds);
 }

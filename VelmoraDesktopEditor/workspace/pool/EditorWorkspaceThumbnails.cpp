@@ -77,9 +77,7 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     // them (nor be rebound to this one's folder and file).
     const std::weak_ptr<EditSession> requestedFor = session;
     const QPointer<EditorWorkspaceController> self(this);
-    std::string standIns = files ? MediaResolver::standInText(MediaResolver::standIns(*session, *files)) : std::string();
-    runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_, closing = closing_,
-                      standIns = std::move(standIns)] {
+    runInBackground_([requests = std::move(requests), requestedFor, self, queue = mainQueue_, closing = closing_] {
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> made;
         std::vector<SourceSize> sizes;
         for (const PosterRequest& request : requests) {
@@ -98,11 +96,11 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
         }
         if (made.empty() && sizes.empty())
             return;
-        queue->post([self, requestedFor, made = std::move(made), sizes = std::move(sizes), standIns]() mutable {
+        queue->post([self, requestedFor, made = std::move(made), sizes = std::move(sizes)]() mutable {
             if (!self)
                 return;
             self->storeSourceSizes(requestedFor, sizes);
-            self->storeThumbnails(requestedFor, std::move(made), standIns);
+            self->storeThumbnails(requestedFor, std::move(made));
         });
     });
 }
@@ -132,8 +130,7 @@ void EditorWorkspaceController::storeSourceSizes(const std::weak_ptr<EditSession
 }
 
 void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>& requestedFor,
-                                                std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails,
-                                                const std::string& standIns)
+                                                std::vector<std::pair<std::string, std::vector<std::uint8_t>>> thumbnails)
 {
     const std::shared_ptr<EditSession> session = engine_->session();
     if (!session || session != requestedFor.lock())
@@ -160,17 +157,13 @@ void EditorWorkspaceController::storeThumbnails(const std::weak_ptr<EditSession>
     // follow these.
     if ((!engine_->avPlayer() && !engine_->isBuildingPreview()) || engine_->shownLutWarning())
         return;
-    // A missing LUT, a file that cannot be read and one shown in place of a missing one stay
-    // named, first (the shortest words first), where a narrow status line still shows their
-    // names: the posters change none of them. The files the import left out stay named while the
-    // line still says so: no action of the user's has replaced those words yet.
-    const std::optional<std::string> unreadable = engine_->unreadableMediaText();
-    const std::optional<std::string> missingLuts = engine_->missingLutText();
-    const bool leftOutShown =
-        !importLeftOutWords_.empty() && engine_->status().find(importLeftOutWords_) != std::string::npos;
-    engine_->setStatus((missingLuts ? *missingLuts + " · " : "") + (unreadable ? *unreadable + " · " : "") +
-                       (standIns.empty() ? "" : standIns + " · ") + (leftOutShown ? importLeftOutWords_ + " · " : "") +
-                       "Thumbnails ready — drag clips to the timeline");
+    // The engine names a missing LUT, a file that cannot be read and one shown in place of a
+    // missing one in front of these words. The files the import left out stay named while no
+    // other news was written since the import's.
+    const bool leftOutShown = !importLeftOutWords_.empty() && engine_->statusNewsNumber() == importLeftOutNews_;
+    engine_->setStatus((leftOutShown ? importLeftOutWords_ + " · " : "") + "Thumbnails ready — drag clips to the timeline");
+    if (leftOutShown)
+        importLeftOutNews_ = engine_->statusNewsNumber();
 }
 
 } // namespace velmora

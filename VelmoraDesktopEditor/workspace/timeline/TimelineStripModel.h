@@ -127,6 +127,8 @@ public:
         double originDuration = 0;
         // The last accepted edge movement, seconds; positive moves the edge later.
         double deltaTime = 0;
+        // The length of the file the clip's source reads, which stops its tail; none: not known.
+        std::optional<double> sourceSeconds;
     };
 
     struct ClipTap {
@@ -306,7 +308,10 @@ public:
     const std::optional<ActiveTrim>& activeTrim() const { return activeTrim_; }
     // A press or move on a trim handle (tx: horizontal translation since the press). Returns
     // true when this call started the trim; the view then pauses playback and selects the clip.
-    bool trimChanged(const std::string& clipId, TrimEdge edge, double tx, bool editingLocked);
+    // `sourceSeconds`, taken when the trim starts: the length of the file the clip's source reads
+    // (TimelinePreviewEngine::clipSourceSeconds), none when not known.
+    bool trimChanged(const std::string& clipId, TrimEdge edge, double tx, bool editingLocked,
+                     std::optional<double> sourceSeconds = std::nullopt);
     TrimRelease trimEnded(const std::string& clipId, double tx);
     // Drops the trim under way without committing it.
     void cancelTrim() { activeTrim_.reset(); }

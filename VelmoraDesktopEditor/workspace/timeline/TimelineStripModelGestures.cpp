@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/ClipSpeed.h"
 #include "platform/foundation/FiniteNumbers.h"
 
 namespace velmora {
@@ -119,7 +118,8 @@ void TimelineStripModel::cancelDrag()
 
 // ---- trim gesture ----
 
-bool TimelineStripModel::trimChanged(const std::string& clipId, TrimEdge edge, double tx, bool editingLocked)
+bool TimelineStripModel::trimChanged(const std::string& clipId, TrimEdge edge, double tx, bool editingLocked,
+                                     std::optional<double> sourceSeconds)
 {
     const std::optional<std::size_t> clipIndex = index_.clipIndexOf(clipId);
     if (editingLocked || !clipIndex) {
@@ -128,7 +128,7 @@ bool TimelineStripModel::trimChanged(const std::string& clipId, TrimEdge edge, d
     bool started = false;
     if (!activeTrim_) {
         const TimelineClipIndex::Entry& timing = index_.timing(*clipIndex);
-        activeTrim_ = ActiveTrim{clipId, edge, timing.start, timing.duration, 0};
+        activeTrim_ = ActiveTrim{clipId, edge, timing.start, timing.duration, 0, sourceSeconds};
         started = true;
     }
     ActiveTrim& trim = *activeTrim_;
@@ -136,20 +136,22 @@ bool TimelineStripModel::trimChanged(const std::string& clipId, TrimEdge edge, d
         return started;
     }
     const double d = secondsForDistance(tx);
-    bool accepted = false;
-    if (edge == TrimEdge::tail) {
-        accepted = trim.originDuration + d > shortestPreviewedLength;
-    } else {
-        // The head can grow back only into source media before the in point and not before the
-        // timeline's start, as the committed trim does; the preview stops where the edit would.
-        const EditSession::Clip& clip = clipAt(*clipIndex);
-        const double speed = effectiveClipSpeed(clip.speed);
-        const double headRoom = std::min(std::max(clip.inPoint.value_or(0.0), 0.0) / speed,
-                                         std::max(trim.originStart, 0.0));
-        accepted = trim.originDuration - d > shortestPreviewedLength && d >= -headRoom;
-    }
-    if (accepted) {
-        trim.deltaTime = d;
+    // The block shows where the release would put the edge, by the committed trim's own rule:
+    // never past the media it can grow into, and not at all where the release would be refused
+    // for standing at that limit already. A drag inward stops above the shortest previewed length.
+    const bool tail = edge == TrimEdge::tail;
+    const EditSession::TrimLanding landing = EditSession::trimLanding(
+        clipAt(*clipIndex), tail ? EditSession::TrimEdgeKind::tail : EditSession::TrimEdgeKind::head,
+        tail ? trim.originStart + trim.originDuration + d : trim.originStart + d, trim.sourceSeconds);
+    using TrimStop = EditSession::TrimStop;
+    if (landing.trimmed) {
+        const double moved = tail ? landing.duration - trim.originDuration : landing.start - trim.originStart;
+        if (trim.originDuration + (tail ? moved : -moved) > shortestPreviewedLength) {
+            trim.deltaTime = moved;
+        }
+    } else if (landing.stop != TrimStop::tooShort) {
+        // Too little to trim, or an edge at its limit already: the release leaves the clip as it is.
+        trim.deltaTime = 0;
     }
     return started;
 }

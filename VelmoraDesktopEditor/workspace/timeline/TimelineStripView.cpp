@@ -455,7 +455,11 @@ void TimelineStripView::moveGesture(QPointF point)
         }
         const std::string clipId = gesture_.clipId;
         TimelinePreviewEngine* engine = engine_.data();
-        if (model_.trimChanged(clipId, gesture_.edge, translation.x(), engine->isClipEditingLocked(clipId))) {
+        // The file's length is asked once, as the trim starts.
+        const std::optional<double> sourceSeconds =
+            model_.activeTrim() ? std::nullopt : engine->clipSourceSeconds(clipId);
+        if (model_.trimChanged(clipId, gesture_.edge, translation.x(), engine->isClipEditingLocked(clipId),
+                               sourceSeconds)) {
             engine->pauseForTrimDrag();
             engine->setSelectedClipId(clipId);
         }
