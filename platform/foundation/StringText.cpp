@@ -142,14 +142,24 @@ std::string trimmed(std::string_view text)
         }
         begin += d.length;
     }
-    // Scan forward once to find where the trailing run of white space starts.
-    std::size_t end = begin;
-    std::size_t pos = begin;
-    while (pos < text.size()) {
-        const Decoded d = decodeAt(text, pos);
-        pos += d.length;
-        if (!d.valid || !isWhitespaceOrNewline(d.codePoint)) {
-            end = pos;
+    // An ASCII byte is a character of its own wherever it stands (no UTF-8 sequence holds one):
+    // a trailing run of ASCII white space after an ASCII byte is found from the end, without
+    // decoding a long text (a LUT's, megabytes) from its start.
+    std::size_t end = text.size();
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) < 0x80 &&
+           isWhitespaceOrNewline(static_cast<char32_t>(text[end - 1]))) {
+        --end;
+    }
+    if (end > begin && static_cast<unsigned char>(text[end - 1]) >= 0x80) {
+        // A character beyond ASCII there: scan forward once to find where the run starts.
+        end = begin;
+        std::size_t pos = begin;
+        while (pos < text.size()) {
+            const Decoded d = decodeAt(text, pos);
+            pos += d.length;
+            if (!d.valid || !isWhitespaceOrNewline(d.codePoint)) {
+                end = pos;
+            }
         }
     }
     return std::string(text.substr(begin, end - begin));
