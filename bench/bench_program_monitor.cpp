@@ -21,6 +21,7 @@
 #include "QtBenchmarkMain.h"
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
+#include "model/MediaResolver.h"
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/ManualMainQueue.h"
 #include "platform/media/VideoOutput.h"
@@ -94,13 +95,25 @@ private:
     double rate_ = 0;
 };
 
+// A build as the editor's builder answers it, but over the stand-in player: the session's files
+// are looked up in the media folder and handed over (the engine finds the file a paused still is
+// decoded from in that map, and in no other place).
 class StandInBuilder final : public PreviewCompositionBuilder {
 public:
     explicit StandInBuilder(std::shared_ptr<MainQueue> queue) : queue_(std::move(queue)) {}
-    void build(Request, std::function<void(PreviewCompositionOutcome)> completion) override
+    void build(Request request, std::function<void(PreviewCompositionOutcome)> completion) override
     {
         PreviewComposition composition;
         composition.player = std::make_shared<StandInPlayer>(queue_);
+        const MediaResolver::SourceFileMap* found = nullptr;
+        try {
+            composition.sourceFiles = MediaResolver::sourceFileMap(*request.session, request.mediaFolder);
+            found = &composition.sourceFiles;
+        } catch (const Error&) {
+        }
+        if (request.filesFound) {
+            request.filesFound(found);
+        }
         queue_->post([completion = std::move(completion), composition] { completion(composition); });
     }
 
@@ -149,7 +162,7 @@ struct Monitor {
         view.resize(960, 540);
         view.show();
         QApplication::processEvents();
-        settle();
+        ready = settle();
     }
 
     GradedPreviewController& controller() { return view.controller(); }
@@ -159,7 +172,14 @@ struct Monitor {
         engine.togglePlay();
         queue->runUntilIdle();
     }
-    bool settle() { return queue->runUntil([this] { return controller().isStillShown(); }, 30); }
+    // Runs the main queue until the view's request is answered (the still shown, or no grading
+    // left in flight; at most two minutes); whether a still is shown then. A still that cannot
+    // come is not waited for.
+    bool settle()
+    {
+        queue->runUntil([this] { return controller().isStillShown() || !controller().isGradingInFlight(); }, 120);
+        return controller().isStillShown();
+    }
     void paint()
     {
         view.render(&canvas);
@@ -172,7 +192,19 @@ struct Monitor {
     std::shared_ptr<StandInPlayer> player;
     GradedPreviewView view{engine, queue, false, false};
     QImage canvas{960, 540, QImage::Format_ARGB32_Premultiplied};
+    // The first paused still was shown.
+    bool ready = false;
 };
+
+// Whether the monitor showed the graded still of its first pause; the benchmark is skipped with
+// why when it did not.
+bool started(const Monitor& monitor, benchmark::State& state)
+{
+    if (!monitor.ready) {
+        state.SkipWithError("no graded still of the paused clip");
+    }
+    return monitor.ready;
+}
 
 // The player's own picture of a frame: the composed canvas, 1920 × 1080 BGRA.
 PixelBuffer playerFrame()
@@ -197,6 +229,9 @@ void BM_PauseToGradedStill(benchmark::State& state)
 {
     const bool fromPlayerFrame = state.range(0) == 1;
     Monitor monitor;
+    if (!started(monitor, state)) {
+        return;
+    }
     const PixelBuffer frame = playerFrame();
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> frames(0, clipFrames - 2);
@@ -228,6 +263,9 @@ void BM_PauseToGradedStill(benchmark::State& state)
 void BM_SliderToRepaintedStill(benchmark::State& state)
 {
     Monitor monitor;
+    if (!started(monitor, state)) {
+        return;
+    }
     ClipGradeEditState edit = ClipGradeEditState::from(monitor.engine.session()->clip("c1"));
     edit.exposure = 0.2;
     monitor.engine.warmGradeSliderPreview("c1", edit);
@@ -254,6 +292,9 @@ void BM_SliderToRepaintedStill(benchmark::State& state)
 void BM_PaintProgramView(benchmark::State& state)
 {
     Monitor monitor;
+    if (!started(monitor, state)) {
+        return;
+    }
     if (state.range(0) == 1) {
         monitor.togglePlay();
         monitor.player->videoOutput()->publish(

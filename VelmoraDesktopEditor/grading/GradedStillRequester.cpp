@@ -1,7 +1,6 @@
 #include "grading/GradedStillRequester.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "grading/GradingCaches.h"
 
@@ -20,19 +19,6 @@ SerialQueue& queueFor(GradedStillKind kind)
         break;
     }
     return PreviewFrameGrader::pauseGradeQueue();
-}
-
-// 64-bit FNV-1a: a cheap, stable digest of LUT text for cache keys.
-std::string digest(const std::string& text)
-{
-    std::uint64_t h = 14695981039346656037ull;
-    for (const unsigned char c : text) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    char buffer[17];
-    std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(h));
-    return std::string(buffer) + ":" + std::to_string(text.size());
 }
 
 } // namespace
@@ -56,7 +42,7 @@ std::string lutKeyForGrade(const std::optional<EditorJobV2::ClipGrade>& grade)
     key += "~" + grade->lutFile.value_or("") + "~" + grade->lutName.value_or("");
     key += "~" + Exporter::formatSixDecimals(grade->lutStrength.value_or(1.0));
     if (grade->lutData) {
-        key += "~" + digest(*grade->lutData);
+        key += "~" + PreviewFrameGrader::lutTextDigest(grade->lutData->str());
     }
     return key;
 }
@@ -110,21 +96,15 @@ std::uint64_t GradedStillRequester::currentRequest() const
 std::optional<Image> GradedStillRequester::gradeStill(GradedStillKind kind, const GradedStillRequest& request)
 {
     const PreviewFrameGrader::PixelSize size = gradedStillSize(kind, request.outW, request.outH);
-    const std::string key =
+    const std::string frameKey =
         PreviewFrameGrader::lutBaseCacheKey(request.clipId, request.assetURL.string(), request.frameIndex,
                                             lutKeyForGrade(request.clipGrade), size.w, size.h);
-    const std::optional<Image> base = PreviewFrameGrader::fetchLutBaseCGImage(
-        key,
-        [&]() -> std::optional<Image> {
-            const auto still =
-                PreviewFrameGrader::decodeSourceStill(request.assetURL, request.sourceTime, size.w, size.h);
-            if (!still) {
-                return std::nullopt;
-            }
-            return PreviewFrameGrader::applyLut(*still, request.clipGrade, std::nullopt, request.mediaFolder,
-                                                request.sessionFile);
-        },
-        size.w, size.h);
+    const std::optional<Image> base =
+        PreviewFrameGrader::fetchLutBase(
+            frameKey, request.clipGrade, request.mediaFolder, request.sessionFile,
+            [&] { return PreviewFrameGrader::decodeSourceStill(request.assetURL, request.sourceTime, size.w, size.h); },
+            size.w, size.h)
+            .image;
     if (!base) {
         return std::nullopt;
     }

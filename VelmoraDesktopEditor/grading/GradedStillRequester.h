@@ -47,8 +47,10 @@ enum class GradedStillKind {
 // The size a still of `kind` is graded at for an outW x outH canvas.
 PreviewFrameGrader::PixelSize gradedStillSize(GradedStillKind kind, int outW, int outH);
 
-// The part of the LUT-base key that names the clip's LUT: its switch, references, strength and
-// a digest of its inline text. "none" when the grade can carry no LUT.
+// The part of a still's frame key that names the clip's LUT as the grade writes it: its switch,
+// references, strength and a digest of its inline text ("none" when the grade can carry no LUT).
+// The base itself is cached under what the LUT's answer grades with (PreviewFrameGrader::
+// lutBaseKey).
 std::string lutKeyForGrade(const std::optional<EditorJobV2::ClipGrade>& grade);
 
 // Grades one view's stills off the main thread and hands them back on it, newest wins.

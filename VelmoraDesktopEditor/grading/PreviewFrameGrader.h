@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/EditorJobV2.h"
@@ -60,8 +61,18 @@ PixelSize gradePixelBudget(int outW, int outH, double maxEdge = previewMaxGradeE
 std::string lutBaseCacheKey(const std::string& clipId, const std::string& assetPath, std::int64_t frameIndex,
                             const std::string& lutKey, std::int64_t width, std::int64_t height);
 
-// LUT bases, keyed by lutBaseCacheKey: at most 12, the first stored evicted first (reading does
-// not refresh an entry).
+// A cheap digest of LUT text for cache keys within one run: 16 hex digits, ":" and the length.
+std::string lutTextDigest(std::string_view text);
+
+// The key a LUT base of the frame `frameKey` (lutBaseCacheKey) is cached under when `answer`
+// (the clip's LUT, as clipLut decides it) grades it at `strength`: frameKey, then "|none" when the
+// answer grades nothing, else "|", the digest of its text, "@" and the strength with six
+// decimals. A base is found again only for the very text it was graded with, whatever the file
+// is called and whenever it was rewritten.
+std::string lutBaseKey(const std::string& frameKey, const LutResolution& answer, double strength);
+
+// LUT bases, keyed by lutBaseKey (or any key a caller chooses): at most 12, the first stored
+// evicted first (reading does not refresh an entry).
 bool hasLutBase(const std::string& key);
 std::optional<Image> cachedLutBaseImage(const std::string& key);
 // The cached base, or buildBase()'s image rendered at (0, 0, outW, outH) and stored. Nothing
@@ -69,6 +80,19 @@ std::optional<Image> cachedLutBaseImage(const std::string& key);
 std::optional<Image> fetchLutBaseCGImage(const std::string& cacheKey,
                                          const std::function<std::optional<Image>()>& buildBase, int outW,
                                          int outH);
+// A LUT base and the key it is cached under.
+struct LutBase {
+    std::optional<Image> image; // none when the frame could not be had or rendered
+    std::string key;
+};
+// The LUT base of one frame of a clip: the grade's LUT decided once (clipLut: reads its file),
+// then the base cached under lutBaseKey of that answer, or decode()'s frame put through that
+// same answer's text at the grade's strength (1 when absent), rendered at (0, 0, outW, outH)
+// and stored.
+LutBase fetchLutBase(const std::string& frameKey, const std::optional<EditorJobV2::ClipGrade>& grade,
+                     const std::optional<std::filesystem::path>& mediaFolder,
+                     const std::optional<std::filesystem::path>& sessionFile,
+                     const std::function<std::optional<Image>()>& decode, int outW, int outH);
 void invalidateLutBaseCache();
 // Forgets the parsed project LUT, then every LUT base.
 void invalidateProjectLutCache();
@@ -95,6 +119,10 @@ std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube,
                                    const std::optional<std::filesystem::path>& mediaFolder,
                                    const std::optional<std::filesystem::path>& sessionFile);
+
+// The image through a LUT answer's text at `strength`; nothing when the answer grades nothing or
+// its text does not parse.
+std::optional<Image> applyLutAnswer(const Image& image, const LutResolution& answer, double strength);
 
 // The clip's LUT at its strength (1 when absent); without one, the project LUT at full strength
 // when useProjectFallback is set; otherwise the image as it came.

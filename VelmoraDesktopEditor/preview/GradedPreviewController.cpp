@@ -6,6 +6,7 @@
 
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/foundation/NumberText.h"
@@ -82,6 +83,7 @@ void GradedPreviewController::bind(TimelinePreviewEngine* engine)
     connections_.push_back(connect(engine, &Engine::outputWidthChanged, this, onChange(picture)));
     connections_.push_back(connect(engine, &Engine::outputHeightChanged, this, onChange(picture)));
     connections_.push_back(connect(engine, &Engine::gradePreviewEnabledChanged, this, onChange(picture)));
+    connections_.push_back(connect(engine, &Engine::lutAnswersRenewed, this, onChange(lutAnswers)));
     connections_.push_back(connect(engine, &Engine::playheadSecondsChanged, this, onPausedPlayhead));
     connections_.push_back(connect(engine, &Engine::timelineRevisionChanged, this, onPausedPlayhead));
     connections_.push_back(connect(engine, &Engine::sourceFilesResolved, this, onPausedPlayhead));
@@ -110,6 +112,8 @@ void GradedPreviewController::unbind()
     lastGradeSyncKey_.reset();
     inFlightRequest_.reset();
     needsAnotherGradePass_ = false;
+    madeBase_.reset();
+    keepShownStill_ = false;
     player_.reset();
     feed_.setOutput(nullptr);
     still_ = QImage();
@@ -142,8 +146,12 @@ void GradedPreviewController::takeChanges()
         return;
     }
     bool invalidate = false;
-    bool sync = (changes & picture) != 0;
+    bool sync = (changes & (picture | lutAnswers)) != 0;
     bool interactiveRefresh = false;
+    // Renewed answers alone change no picture unless a LUT file now holds other text: the shown
+    // still stays up until the one graded by them replaces it. Any other change shows the raw
+    // frame meanwhile, as before.
+    keepShownStill_ = changes == lutAnswers;
     if (changes & playState) {
         if (engine_->isPlaying()) {
             prepareForPlayback();
@@ -230,14 +238,23 @@ bool GradedPreviewController::needsStill(const std::optional<EditSession::Clip>&
 
 void GradedPreviewController::revealPlayer()
 {
+    keepShownStill_ = false;
     stillShown_ = false;
     playerShown_ = true;
     updateOpacities();
     emit pictureChanged();
 }
 
+void GradedPreviewController::standInForComingStill()
+{
+    if (!keepShownStill_ || !stillShown_ || still_.isNull()) {
+        revealPlayer();
+    }
+}
+
 void GradedPreviewController::installStill(QImage still)
 {
+    keepShownStill_ = false;
     still_ = std::move(still);
     stillShown_ = true;
     playerShown_ = false;
@@ -282,7 +299,9 @@ void GradedPreviewController::syncPlayer()
     lastGradeSyncKey_ = std::move(key);
     // Dragging a slider keeps the previous still up until the new one arrives; otherwise the raw
     // frame shows meanwhile.
-    if (!engine_->gradePreviewInteractive() || !stillShown_ || still_.isNull()) {
+    if (!engine_->gradePreviewInteractive()) {
+        standInForComingStill();
+    } else if (!stillShown_ || still_.isNull()) {
         revealPlayer();
     }
     requestGradedStill();
@@ -351,11 +370,22 @@ std::string GradedPreviewController::gradeSyncKey(const TimelinePreviewEngine& e
     }
     key += std::string("|") + boolText(engine.gradePreviewEnabled());
     key += std::string("|lut:") + boolText(state.hasAnyLut());
+    key += lutAnswersKey(engine, clip);
     return key;
+}
+
+std::string GradedPreviewController::lutAnswersKey(const TimelinePreviewEngine& engine,
+                                                   const std::optional<EditSession::Clip>& clip)
+{
+    if (!clip || LutResolving::clipFileReferences(clip->grade).empty()) {
+        return {};
+    }
+    return "|answers:" + NumberText::integer(static_cast<std::int64_t>(engine.lutAnswersNumber()));
 }
 
 void GradedPreviewController::invalidateGradeCache()
 {
+    keepShownStill_ = false;
     ++gradeRequestID_;
     lastGradeSyncKey_.reset();
     still_ = QImage();
@@ -401,8 +431,8 @@ GradedStillJob GradedPreviewController::makeJob(const EditSession::Clip& clip, b
     job.height = size.h;
     // The clean feed shows pictures as they come: its stills carry no grade, and their base is
     // cached as a picture without a LUT.
-    const std::string lutReference =
-        cleanFeed_ ? std::string(ProjectLUTResolver::noLutSentinel) : ClipGradeEditState::from(clip).lutReference;
+    const std::string lutReference = cleanFeed_ ? std::string(ProjectLUTResolver::noLutSentinel)
+                                                : ClipGradeEditState::from(clip).lutReference + lutAnswersKey(engine, clip);
     job.lutBaseKey = PreviewFrameGrader::lutBaseCacheKey(clip.id,
                                                          job.source ? job.source->url.string() : std::string("comp"),
                                                          engine.frameGrid().index(t), lutReference, size.w, size.h);
@@ -431,13 +461,15 @@ void GradedPreviewController::requestGradedStill()
     if (!interactive && inFlightRequest_) {
         // A scrub asks for a still at every frame: while one is being made, no job (with its
         // look-up of the media folder) is made only to be dropped.
-        revealPlayer();
+        standInForComingStill();
         waitForRunningStill();
         return;
     }
     GradedStillJob job = makeJob(*clip, interactive);
-    if (interactive && PreviewFrameGrader::hasLutBase(job.lutBaseKey)) {
-        if (const std::optional<Image> base = PreviewFrameGrader::cachedLutBaseImage(job.lutBaseKey)) {
+    // The base a job made for this frame key (under the LUT text it read then), while it is
+    // cached; otherwise it is built on the grading queue like any missing base.
+    if (interactive && madeBase_ && madeBase_->frameKey == job.lutBaseKey) {
+        if (const std::optional<Image> base = PreviewFrameGrader::cachedLutBaseImage(madeBase_->key)) {
             QImage still = GradedStillJob::gradeBase(*base, job.grade, job.gradePreviewEnabled, job.width,
                                                      job.height, true);
             if (!still.isNull()) {
@@ -446,11 +478,10 @@ void GradedPreviewController::requestGradedStill()
             lastGradeSyncKey_ = job.syncKey;
             return;
         }
-        // The base was evicted between the two looks: it is built again below, like any missing
-        // base.
     }
-    const bool keepStill = interactive && stillShown_ && !still_.isNull();
-    if (!keepStill) {
+    if (!interactive) {
+        standInForComingStill();
+    } else if (!stillShown_ || still_.isNull()) {
         revealPlayer();
     }
     if (inFlightRequest_) {
@@ -485,16 +516,17 @@ void GradedPreviewController::dispatch(GradedStillJob job)
             return;
         }
         GradedStillJob::Result result = job.run();
-        mainQueue->post([self, number = job.requestNumber, key = job.syncKey, revision = job.timelineRevision,
-                         result = std::move(result)]() mutable {
+        mainQueue->post([self, number = job.requestNumber, key = job.syncKey, frameKey = job.lutBaseKey,
+                         revision = job.timelineRevision, result = std::move(result)]() mutable {
             if (self) {
-                self->handBack(number, key, revision, std::move(result));
+                self->handBack(number, key, frameKey, revision, std::move(result));
             }
         });
     });
 }
 
-void GradedPreviewController::handBack(std::uint64_t requestNumber, const std::string& key, int timelineRevision,
+void GradedPreviewController::handBack(std::uint64_t requestNumber, const std::string& key,
+                                       const std::string& frameKey, int timelineRevision,
                                        GradedStillJob::Result result)
 {
     // A job made before the latest edit may have cached its LUT base under a key the new
@@ -506,6 +538,9 @@ void GradedPreviewController::handBack(std::uint64_t requestNumber, const std::s
     }
     if (inFlightRequest_ == requestNumber) {
         inFlightRequest_.reset();
+    }
+    if (!result.lutBaseKey.empty()) {
+        madeBase_ = MadeBase{frameKey, std::move(result.lutBaseKey)};
     }
     if (requestNumber == gradeRequestID_) {
         switch (result.outcome) {

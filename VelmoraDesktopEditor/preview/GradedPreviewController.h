@@ -33,10 +33,16 @@ class TimelinePreviewEngine;
 // under the playhead. The clean feed shows no grade: its only stills are those of paused still
 // images, which the player leaves out of its picture, shown as they come.
 //
+// A still is keyed by what it is drawn from, its LUT included: the request key names the LUT
+// answers a LUT file is looked up in, and the LUT base is cached under the text that graded it,
+// so a LUT file rewritten and looked up again (the list refreshed) is graded again, and a frame
+// visited again never brings back a base of the old text.
+//
 // Engine binding: the controller follows the engine's play state, grade revision, fade opacity,
-// player, grade preview switch, canvas, and the playhead and timeline edits while paused. Each change is taken on
-// the next turn of the main queue, after the engine's operation has finished, and changes
-// arriving in one turn are handled once.
+// player, grade preview switch, canvas, LUT answers, and the playhead and timeline edits while
+// paused. Each change is taken on the next turn of the main queue, after the engine's operation
+// has finished, and changes arriving in one turn are handled once. Renewed LUT answers alone keep
+// the shown still up until the still graded by them replaces it.
 //
 // Threads: main thread only. Stills are graded on PreviewFrameGrader's pause queue, one queued
 // job at a time, and come back through the main queue; a result finding this controller or its
@@ -110,7 +116,8 @@ public:
     // Asks for the still of the paused frame under the playhead.
     void requestGradedStill();
     // The key of the picture under the playhead: grade revision, timeline revision, playhead
-    // (milliseconds), clip, its LUT and grade signature, the preview switch.
+    // (milliseconds), clip, its LUT and grade signature, the preview switch, and when the clip's
+    // grade names a LUT file, "|answers:" and the number of the LUT answers it is looked up in.
     static std::string gradeSyncKey(const TimelinePreviewEngine& engine);
 
     // Request state.
@@ -133,6 +140,7 @@ private:
         gradeRevision = 1u << 1,
         fadeOpacity = 1u << 2,
         picture = 1u << 3, // player, paused playhead, preview switch or canvas
+        lutAnswers = 1u << 4,
     };
 
     void scheduleChange(unsigned change);
@@ -140,6 +148,9 @@ private:
     // Whether `clip` (the one under the paused playhead) wants a graded still; needs an engine.
     bool needsStill(const std::optional<EditSession::Clip>& clip) const;
     void revealPlayer();
+    // The raw frame stands in for the still being made, unless the shown still is kept until it
+    // comes (keepShownStill_).
+    void standInForComingStill();
     // Brings both opacities in line with the engine's fade; true when either changed.
     bool updateOpacities();
     void installStill(QImage still);
@@ -147,9 +158,13 @@ private:
     // A still is asked for while another is being made: the running one is outdated.
     void waitForRunningStill();
     void dispatch(GradedStillJob job);
-    void handBack(std::uint64_t requestNumber, const std::string& key, int timelineRevision,
-                  GradedStillJob::Result result);
+    void handBack(std::uint64_t requestNumber, const std::string& key, const std::string& frameKey,
+                  int timelineRevision, GradedStillJob::Result result);
     GradedStillJob makeJob(const EditSession::Clip& clip, bool interactive) const;
+    // "|answers:<number>" of the engine's LUT answers when the clip's grade names a LUT file (the
+    // answer may change while the names stay); empty otherwise.
+    static std::string lutAnswersKey(const TimelinePreviewEngine& engine,
+                                     const std::optional<EditSession::Clip>& clip);
 
     QPointer<TimelinePreviewEngine> engine_;
     std::shared_ptr<MainQueue> mainQueue_;
@@ -173,6 +188,9 @@ private:
     QImage still_;
     bool playerShown_ = true;
     bool stillShown_ = false;
+    // The LUT answers alone were renewed: the shown still stays up until the next one comes
+    // (a LUT list refreshed with nothing changed does not blink the raw frame).
+    bool keepShownStill_ = false;
     double playerOpacity_ = 1.0;
     double stillOpacity_ = 1.0;
 
@@ -182,6 +200,14 @@ private:
     // The number of the queued job whose hand-back has not come yet; at most one is out.
     std::optional<std::uint64_t> inFlightRequest_;
     bool needsAnotherGradePass_ = false;
+    // The newest LUT base a job made or found: its frame key (GradedStillJob::lutBaseKey) and the
+    // key it is cached under, which names the LUT text that graded it. A slider re-grade on the
+    // main thread takes the base of that frame key.
+    struct MadeBase {
+        std::string frameKey;
+        std::string key;
+    };
+    std::optional<MadeBase> madeBase_;
 };
 
 } // namespace velmora

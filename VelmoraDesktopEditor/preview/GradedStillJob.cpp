@@ -18,25 +18,17 @@ constexpr const char* scratchClipId = "_grade_preview";
 
 GradedStillJob::Result GradedStillJob::run() const
 {
-    const std::optional<Image> base = PreviewFrameGrader::fetchLutBaseCGImage(
-        lutBaseKey,
-        [this]() -> std::optional<Image> {
-            const std::optional<Image> frame = decodedBase();
-            if (!frame) {
-                return std::nullopt;
-            }
-            // The paused still never falls back to the project LUT.
-            return PreviewFrameGrader::applyLut(*frame, grade, std::nullopt, mediaFolder, sessionFile, false);
-        },
-        width, height);
-    if (!base) {
-        return {Outcome::noBase, {}, source ? std::optional<std::filesystem::path>(source->url) : std::nullopt};
+    // The paused still never falls back to the project LUT.
+    PreviewFrameGrader::LutBase base = PreviewFrameGrader::fetchLutBase(
+        lutBaseKey, grade, mediaFolder, sessionFile, [this] { return decodedBase(); }, width, height);
+    if (!base.image) {
+        return {Outcome::noBase, {}, source ? std::optional<std::filesystem::path>(source->url) : std::nullopt, {}};
     }
-    QImage still = gradeBase(*base, grade, gradePreviewEnabled, width, height, interactive);
+    QImage still = gradeBase(*base.image, grade, gradePreviewEnabled, width, height, interactive);
     if (still.isNull()) {
-        return {Outcome::noImage, {}, std::nullopt};
+        return {Outcome::noImage, {}, std::nullopt, std::move(base.key)};
     }
-    return {Outcome::still, std::move(still), std::nullopt};
+    return {Outcome::still, std::move(still), std::nullopt, std::move(base.key)};
 }
 
 QImage GradedStillJob::gradeBase(const Image& base, const std::optional<EditorJobV2::ClipGrade>& grade,

@@ -35,7 +35,9 @@ struct GradedStillJob {
     // Otherwise the frame is decoded from the clip's source file at this time.
     std::optional<TimelinePreviewEngine::VisualGradeSource> source;
 
-    // The grade size (the canvas within the budget) and the LUT-base cache key of the frame.
+    // The grade size (the canvas within the budget) and the key of the frame and its clip's LUT
+    // reference (PreviewFrameGrader::lutBaseCacheKey); its base is cached under that key and what
+    // the LUT's answer grades with (PreviewFrameGrader::lutBaseKey).
     int width = 1;
     int height = 1;
     std::string lutBaseKey;
@@ -61,10 +63,13 @@ struct GradedStillJob {
         QImage still; // the graded still at width × height, for Outcome::still
         // For Outcome::noBase: the source file the frame was to be decoded from, if any.
         std::optional<std::filesystem::path> sourceFile;
+        // The key the still's LUT base is cached under (empty for Outcome::noBase).
+        std::string lutBaseKey;
     };
 
-    // Takes the LUT base (cached, or decoded and put through the clip's LUT), grades it and
-    // converts it for painting. Runs on a grading queue; never throws.
+    // Takes the LUT base (cached, or decoded and put through the clip's LUT, the LUT decided
+    // once: PreviewFrameGrader::fetchLutBase), grades it and converts it for painting. Runs on a
+    // grading queue; never throws.
     Result run() const;
 
     // The steps after the LUT on a LUT base, as the grading queue and the main thread's slider

@@ -209,6 +209,11 @@ public:
     std::uint64_t timelineScrollRequest() const { return timelineScrollRequest_; }
     // Each increment asks the program view to grade the paused frame again.
     int gradePreviewRevision() const { return gradePreviewRevision_; }
+    // The number of the LUT answers the engine holds for its media folder and project file, the
+    // ones the grader takes (PreviewFrameGrader::shareLutAnswers): it moves each time they are
+    // renewed (the LUT list refreshed, another folder or project file), since a LUT file may then
+    // hold other text. Main thread; makes the answers when there are none.
+    std::uint64_t lutAnswersNumber() const;
     // Opacity (0 to 1) of the program picture at the playhead, from the visual clip's fades.
     double previewFadeOpacity() const { return previewFadeOpacity_; }
     // The last grade change came from a slider still being dragged.
@@ -536,6 +541,8 @@ signals:
     void projectLutCubeChanged();
     // The LUT names on offer were listed again.
     void lutNamesChanged();
+    // The LUT answers were renewed (lutAnswersNumber): each LUT file is looked up again.
+    void lutAnswersRenewed();
     void outputWidthChanged();
     void outputHeightChanged();
     void timelineScrollRequestChanged();
@@ -718,6 +725,7 @@ private:
     // main thread once the first picture is shown: renewed when either changes or the LUT list
     // is refreshed (lutAnswers).
     mutable std::shared_ptr<LutResolving::Cache> lutAnswers_;
+    mutable std::uint64_t lutAnswersNumber_ = 0;
     const std::shared_ptr<LutResolving::Cache>& lutAnswers() const;
     // From the request of a build until its player's first seek has landed, or the build failed
     // or was dropped; and the work waiting for that (whenPictureShown).

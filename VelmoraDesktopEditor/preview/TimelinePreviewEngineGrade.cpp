@@ -105,6 +105,7 @@ void TimelinePreviewEngine::refreshLutNames()
     // The files behind the names may have changed too: every reference is looked up again.
     lutAnswers_.reset();
     lookUpMissingClipLuts();
+    emit lutAnswersRenewed();
 }
 
 std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::optional<std::string>& clipId) const

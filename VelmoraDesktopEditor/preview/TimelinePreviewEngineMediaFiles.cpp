@@ -224,10 +224,17 @@ const std::shared_ptr<LutResolving::Cache>& TimelinePreviewEngine::lutAnswers() 
 {
     if (!lutAnswers_ || lutAnswers_->mediaFolder() != mediaFolderURL_ || lutAnswers_->sessionFile() != sessionFileURL_) {
         lutAnswers_ = std::make_shared<LutResolving::Cache>(mediaFolderURL_, sessionFileURL_);
+        ++lutAnswersNumber_;
         // The monitor's graded stills take these answers too.
         PreviewFrameGrader::shareLutAnswers(lutAnswers_);
     }
     return lutAnswers_;
+}
+
+std::uint64_t TimelinePreviewEngine::lutAnswersNumber() const
+{
+    lutAnswers();
+    return lutAnswersNumber_;
 }
 
 std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::filesystem::path& mediaFolder,

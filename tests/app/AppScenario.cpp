@@ -19,7 +19,9 @@
 #include "app/EditorApplication.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EditorExportSheet.h"
+#include "export_workspaces/ExportSheetController.h"
 #include "export_workspaces/ExportWorkspaceController.h"
+#include "media/MediaTestHelpers.h"
 #include "platform/image/Image.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
@@ -60,6 +62,19 @@ void makeStampMovie(const fs::path& file, int frames)
     clip.frameCount = frames;
     clip.videoArgs = "-preset ultrafast";
     makeClip(file, clip);
+}
+
+// The frame of `movie` at `seconds` (decodedFrame) read as a grey picture.
+GreyPicture exportedPicture(const fs::path& movie, double seconds)
+{
+    const Image frame = decodedFrame(movie, seconds);
+    const float* centre = frame.row(frame.height() / 2) + (frame.width() / 2) * 4;
+    const auto level = [](float value) { return static_cast<int>(std::lround(value * 255)); };
+    GreyPicture picture;
+    picture.centre = qRgb(level(centre[0]), level(centre[1]), level(centre[2]));
+    picture.frame = readFrameStamp([&](int x, int y) { return double(frame.row(y)[4 * x]); }, frame.width(),
+                                   frame.height(), frame.height() * GreyPicture::stampRow / 180);
+    return picture;
 }
 
 // A 3-point cube taking (r, g, b) to (r, 0, 1 − r); linear in r, so exact between its points.
@@ -165,7 +180,22 @@ int stampIn(const QImage& image, const QRect& frame, int row)
                                          << " of " << QColor(expected).name().toStdString();
 }
 
+::testing::AssertionResult samePicture(const GreyPicture& shown, const GreyPicture& expected, int tolerance)
+{
+    if (shown.frame != expected.frame)
+        return ::testing::AssertionFailure() << "frame " << shown.frame << " instead of " << expected.frame;
+    return near(shown.centre, expected.centre, tolerance);
+}
+
 AppScenario::AppScenario() = default;
+
+GreyPicture AppScenario::monitorPicture() const
+{
+    const QRect monitor = programFrame(programView());
+    const QImage shown =
+        window_->screen()->grabWindow(0, monitor.x(), monitor.y(), monitor.width(), monitor.height()).toImage();
+    return {shown.pixel(shown.rect().center()), stampIn(shown, shown.rect(), GreyPicture::stampRow)};
+}
 
 bool AppScenario::previewReady() const
 {
@@ -332,6 +362,23 @@ TimelineStripView& AppScenario::timeline() const
     if (QTest::qWaitFor(done, static_cast<int>(seconds * 1000)))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "timed out after " << seconds << " s waiting for " << what;
+}
+
+::testing::AssertionResult AppScenario::monitorShowsTheExportedFrame(double at, const std::string& shot,
+                                                                     const fs::path& movie, QRgb written)
+{
+    const int frame = static_cast<int>(engine().frameGrid().index(at));
+    if (::testing::AssertionResult still = waitForGradedStill(frame, GreyPicture::stampRow); !still)
+        return still;
+    screenshot(shot, globalRect(*window_));
+    const GreyPicture shown = monitorPicture();
+    const ExportSheetController& done = exportTo(movie);
+    if (!done.status().starts_with("Done"))
+        return ::testing::AssertionFailure() << "the export: " << done.status() << " " << done.errorText();
+    const GreyPicture exported = exportedPicture(movie, at);
+    if (::testing::AssertionResult right = samePicture(exported, {written, frame}, 3); !right)
+        return right << " (the exported frame)";
+    return samePicture(shown, exported, 2) << " (the monitor against the exported frame)";
 }
 
 ::testing::AssertionResult AppScenario::waitForTenBitWorkspace(ContentView*& shown) const

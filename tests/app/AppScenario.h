@@ -69,6 +69,17 @@ int stampIn(const QImage& image, const QRect& frame, int row = -1);
 // Whether a colour is within `tolerance` of another in each channel.
 ::testing::AssertionResult near(QRgb actual, QRgb expected, int tolerance);
 
+// A picture of a flat-grey clip (ClipPattern::flatGrey) on the 320 × 180 canvas as a scenario
+// reads it: the colour at its centre and the frame number its top quarter shows (read along the
+// canvas's row 180 / 8; -1 when unreadable).
+struct GreyPicture {
+    static constexpr int stampRow = 180 / 8;
+    QRgb centre = 0;
+    int frame = -1;
+};
+// The same picture within `tolerance` in each channel and of the same frame.
+::testing::AssertionResult samePicture(const GreyPicture& shown, const GreyPicture& expected, int tolerance);
+
 // A widget's rectangle, or a rectangle in it, in global (screen) coordinates.
 QRect globalRect(const QWidget& widget);
 QRect globalRect(const QWidget& widget, const QRectF& local);
@@ -121,6 +132,14 @@ protected:
     ::testing::AssertionResult handOverToTenBit(ContentView*& shown);
     // "Choose Output…" in the 10-bit Export workspace, `file` chosen in its panel.
     void chooseTenBitOutput(ContentView& tenBit, const std::filesystem::path& file);
+    // The program monitor's picture on the screen now, read as a grey picture.
+    GreyPicture monitorPicture() const;
+    // Paused at `at` over a flat-grey clip: waits for the graded still of the frame there, saves
+    // the screenshot `shot`, exports the timeline through the export sheet to `movie` (the sheet
+    // stays open), and holds that the exported frame at `at` is that frame, of the colour
+    // `written` within 3, and that the monitor showed it within 2.
+    ::testing::AssertionResult monitorShowsTheExportedFrame(double at, const std::string& shot,
+                                                            const std::filesystem::path& movie, QRgb written);
     // Waits for the program view to show the graded still of frame `frame` of a frame stamp,
     // read along `row` of the canvas as stampIn reads it.
     ::testing::AssertionResult waitForGradedStill(int frame, int row = -1) const;

@@ -1,5 +1,7 @@
 // LUTs that grade nothing, in the real window: the status line names them, the pickers mark them
-// "(missing)" or "(unusable)", and every export refuses by the same name.
+// "(missing)" or "(unusable)", and every export refuses by the same name; a LUT file rewritten is
+// followed by the monitor as by the export.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
@@ -13,6 +15,8 @@
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/ExportSheetController.h"
 #include "export_workspaces/ExportWorkspaceController.h"
+#include "preview/GradedPreviewController.h"
+#include "preview/GradedPreviewView.h"
 #include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
@@ -130,6 +134,71 @@ TEST_F(ProjectLutScenario, ALutCutShortIsNamedMarkedAndRefusedWithWhyOnEveryRout
     EXPECT_EQ(alert->text().toStdString(), job.errorText());
     screenshot("lut-cut-short-3-ten-bit-refuses.png");
     EXPECT_TRUE(fs::is_empty(out));
+}
+
+// "Turn.tavlek": one 2 s clip of a flat grey n25.mp4 (R'G'B' 47) graded with the clip LUT
+// "trunc2.cube", cut short beside the media. Grade on and paused at 0.5 s, the monitor shows
+// frame 12 ungraded. A good table copied over the file and the list refreshed (the Clip LUT
+// picker opening): the monitor shows the tinted frame the export writes there, also after
+// another time is visited. The file cut short again and the list refreshed: the frame ungraded
+// again, as the status line says.
+TEST_F(ProjectLutScenario, AfterTheLutFileChangesTheMonitorShowsWhatTheExportWrites)
+{
+    const fs::path file = folders.scratch() / "Turn.tavlek";
+    const fs::path media = folders.scratch() / "Turn_media";
+    const fs::path lut = media / "trunc2.cube";
+    writeOneMovieProject(
+        file, media, "Turn", "n25.mp4", 50, 25, 2.0,
+        [](EditSession&, EditSession::Clip& clip) { clip.grade = EditSession::clipGrade("trunc2.cube"); }, true);
+    writeTextFile(lut, truncatedCubeText());
+
+    openInWindow(file);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(waitFor([&] { return previewReady() && engine().status().find("LUT trunc2.cube is not usable") != std::string::npos; },
+                        "the status line naming the clip's LUT"))
+        << engine().status();
+    QTest::mouseClick(edit().topBar()->gradeToggle(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([this] { return engine().gradePreviewEnabled(); }, "the grade preview"));
+    const double paused = seekWithRuler(0.5);
+    ASSERT_NEAR(paused, 0.5, 0.05);
+    const int frame = static_cast<int>(engine().frameGrid().index(paused));
+    ASSERT_TRUE(waitForGradedStill(frame, GreyPicture::stampRow));
+    screenshot("lut-rewritten-1-cut-short.png", globalRect(window()));
+    const GreyPicture ungraded = monitorPicture();
+    EXPECT_TRUE(samePicture(ungraded, {qRgb(47, 47, 47), frame}, 3));
+
+    engine().setSelectedClipId(std::string("c"));
+    VelmoraDarkPopUpPicker& picker = *edit().topBar()->clipLutPicker();
+    const auto rewriteAndRefresh = [&](const std::string& text) {
+        writeTextFile(lut, text);
+        picker.showPopup();
+        picker.hidePopup();
+    };
+    const GradedPreviewController& program = programView().controller();
+    const auto monitorSettlesOn = [&](const std::function<bool(const GreyPicture&)>& wanted, const std::string& what) {
+        return waitFor(
+            [&] { return program.isStillShown() && !program.isGradingInFlight() && wanted(monitorPicture()); }, what,
+            20);
+    };
+
+    rewriteAndRefresh(bentMiddleCubeText(0.7, 0.6, 0.4));
+    ASSERT_TRUE(monitorSettlesOn([&](const GreyPicture& shown) { return !near(shown.centre, ungraded.centre, 6); },
+                                 "the monitor graded by the table copied in"))
+        << QColor(monitorPicture().centre).name().toStdString();
+    seekWithRuler(1.0);
+    ASSERT_NEAR(seekWithRuler(0.5), paused, 1e-9);
+    EXPECT_TRUE(monitorShowsTheExportedFrame(paused, "lut-rewritten-2-good-table.png",
+                                             folders.scratch() / "Turn_export.mp4", qRgb(66, 56, 38)));
+    QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
+
+    rewriteAndRefresh(truncatedCubeText());
+    EXPECT_TRUE(monitorSettlesOn([&](const GreyPicture& shown) { return samePicture(shown, ungraded, 2); },
+                                 "the monitor ungraded again"))
+        << QColor(monitorPicture().centre).name().toStdString();
+    EXPECT_TRUE(waitFor([&] { return engine().status().find("LUT trunc2.cube is not usable") != std::string::npos; },
+                        "the status line naming the clip's LUT again"))
+        << engine().status();
+    screenshot("lut-rewritten-3-cut-short-again.png", globalRect(window()));
 }
 
 } // namespace

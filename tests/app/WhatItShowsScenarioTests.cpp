@@ -2,7 +2,6 @@
 // levels of the exported frame, an export whose sound file has gone fails by the file's name and
 // writes nothing, and the status line's words are on the screen.
 #include <algorithm>
-#include <cmath>
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -14,7 +13,6 @@
 #include "AppScenario.h"
 #include "controls/VelmoraDarkPopUpPicker.h"
 #include "export_workspaces/EditorExportSheet.h"
-#include "media/MediaTestHelpers.h"
 #include "preview/GradedPreviewController.h"
 #include "preview/GradedPreviewView.h"
 #include "support/AudioFixtures.h"
@@ -100,27 +98,9 @@ TEST_F(WhatItShowsScenario, TheMonitorsGreyTheMissingSoundAndTheStatusLineAreTru
     // values, and its top quarter shows that frame's number.
     QTest::mouseClick(edit().topBar()->gradeToggle(), Qt::LeftButton);
     ASSERT_TRUE(waitFor([this] { return engine().gradePreviewEnabled(); }, "the grade preview"));
-    const double paused = seekWithRuler(1.0);
-    const int stampRow = 180 / 8; // amid the canvas's top quarter, where the grey clip's stamp is
-    ASSERT_TRUE(waitForGradedStill(static_cast<int>(engine().frameGrid().index(paused)), stampRow));
-    const QRect monitor = programFrame(programView());
-    const QImage screen = screenshot("what-it-shows-1-graded-grey.png", globalRect(window()));
-    const QRgb shown = screen.pixel(monitor.center());
-    const int shownFrame = stampIn(screen, monitor, stampRow);
-
-    const fs::path movie = folders.scratch() / "Grey_export.mp4";
-    const ExportSheetController& done = exportTo(movie);
-    ASSERT_TRUE(done.status().starts_with("Done")) << done.status() << " " << done.errorText();
-    const Image frame = decodedFrame(movie, paused);
-    const float* centre = frame.row(frame.height() / 2) + (frame.width() / 2) * 4;
-    const QRgb exported = qRgb(static_cast<int>(std::lround(centre[0] * 255)), static_cast<int>(std::lround(centre[1] * 255)),
-                               static_cast<int>(std::lround(centre[2] * 255)));
-    EXPECT_TRUE(near(exported, qRgb(66, 56, 38), 3)); // 47 × 1.4, × 1.2, × 0.8: the LUT graded it
-    EXPECT_TRUE(near(shown, exported, 2));
-    const int exportedFrame = readFrameStamp([&](int x, int y) { return double(frame.row(y)[4 * x]); }, frame.width(),
-                                             frame.height(), frame.height() / 8);
-    EXPECT_EQ(exportedFrame, engine().frameGrid().index(paused));
-    EXPECT_EQ(shownFrame, exportedFrame);
+    // 47 × 1.4, × 1.2, × 0.8: the LUT grades it.
+    EXPECT_TRUE(monitorShowsTheExportedFrame(seekWithRuler(1.0), "what-it-shows-1-graded-grey.png",
+                                             folders.scratch() / "Grey_export.mp4", qRgb(66, 56, 38)));
     QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
 
     // A LUT of 2 points chosen for the clip: the status line says why it cannot be used, on the

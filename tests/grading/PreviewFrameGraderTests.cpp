@@ -13,6 +13,7 @@
 #include "grading/MoodGrade.h"
 #include "grading/PreviewFrameGrader.h"
 #include "platform/image/Resample.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -164,6 +165,40 @@ TEST_F(PreviewFrameGraderTest, InvalidationEmptiesTheBases)
     PFG::invalidateProjectLutCache();
     EXPECT_FALSE(PFG::inspection::hasProjectCube());
     EXPECT_FALSE(PFG::hasLutBase("b"));
+}
+
+// A base is cached under the LUT text that graded it: a LUT file rewritten under its name gets a
+// base of its own, the text back again finds the first one, and a text that grades nothing is
+// the frame as decoded.
+TEST_F(PreviewFrameGraderTest, ALutBaseIsCachedUnderTheTextThatGradedIt)
+{
+    test::TempDir dir;
+    ClipGrade grade;
+    grade.hasLut = true;
+    grade.lutFile = "look.cube";
+    int decodes = 0;
+    const auto decode = [&] {
+        ++decodes;
+        return std::optional<Image>(gradient(4, 4));
+    };
+    const auto base = [&](const std::string& text) {
+        test::writeTextFile(dir / "look.cube", text);
+        return PFG::fetchLutBase("f", grade, dir.path(), std::nullopt, decode, 4, 4);
+    };
+    const PFG::LutBase blue = base(test::constantCubeText(0, 0, 1));
+    ASSERT_TRUE(blue.image);
+    EXPECT_EQ(blue.image->pixel(1, 1), (Color{0, 0, 1, 1}));
+    const PFG::LutBase green = base(test::constantCubeText(0, 1, 0));
+    ASSERT_TRUE(green.image);
+    EXPECT_EQ(green.image->pixel(1, 1), (Color{0, 1, 0, 1}));
+    EXPECT_NE(green.key, blue.key);
+    EXPECT_EQ(base(test::constantCubeText(0, 0, 1)).key, blue.key);
+    EXPECT_EQ(decodes, 2);
+    const PFG::LutBase cut = base(test::truncatedCubeText());
+    EXPECT_EQ(cut.key, "f|none");
+    ASSERT_TRUE(cut.image);
+    EXPECT_EQ(cut.image->pixel(1, 1), gradient(4, 4).rendered().pixel(1, 1));
+    EXPECT_EQ(decodes, 3);
 }
 
 // ---- rendering ----

@@ -233,9 +233,11 @@ TEST_F(PreviewStillTest, GradedStillMatchesTheChainAppliedByHand)
     expected = Exporter::applyBasicGradeImage(expected, grade.gradeParams, 640, 360).rendered();
     EXPECT_LT(stills::maxDifference(*still, expected), 1e-5);
 
-    // The LUT base of that frame is cached for the slider re-grades.
-    const std::string key = PFG::lutBaseCacheKey("c1", clip.string(), 17, lutKeyForGrade(grade), 640, 360);
-    EXPECT_TRUE(PFG::hasLutBase(key));
+    // The LUT base of that frame is cached for the slider re-grades, under the LUT's text.
+    const std::string frameKey = PFG::lutBaseCacheKey("c1", clip.string(), 17, lutKeyForGrade(grade), 640, 360);
+    const std::vector<std::string> keys = PFG::inspection::lutBaseKeyOrder();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_TRUE(keys.front().starts_with(frameKey + "|") && keys.front().ends_with("@0.900000")) << keys.front();
 }
 
 TEST_F(PreviewStillTest, SliderRegradeReusesTheLutBase)
