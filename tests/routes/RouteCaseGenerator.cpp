@@ -77,7 +77,8 @@ void startProject(Draw& d, std::size_t rate)
     d.session->project->fps = d.c.rate.fps();
     d.session->project->width = kCanvasWidth;
     d.session->project->height = kCanvasHeight;
-    for (const char* lut : {"look.cube", "Look.cube", "LookA.cube", "two.cube", "bad.cube", "trunc.cube", "banana.cube"})
+    for (const char* lut : {"look.cube", "Look.cube", "LookA.cube", "two.cube", "bad.cube", "trunc.cube", "banana.cube",
+                            "Warm Look.cube", "Grün Été.cube"})
         d.place(lut, d.library.file(lut));
 }
 
@@ -147,8 +148,9 @@ void addOwnSources(Draw& d)
 // ---- video clips ----
 
 // A clip's LUT of kind `kind`: a file missing, two-point, inline, a file, both, unusable, switched
-// off, a mixed-case file, a mixed-case name of which only a look-alike file is there, or a file
-// that names a size the cube reader refuses (entries cut short, a size that is no number).
+// off, a mixed-case file, a mixed-case name of which only a look-alike file is there, a file that
+// names a size the cube reader refuses (entries cut short, a size that is no number), names with
+// spaces and letters outside ASCII (present, missing, or only a look-alike of other case there).
 EditorJobV2::ClipGrade lutGrade(Draw& d, std::size_t kind)
 {
     EditorJobV2::ClipGrade grade;
@@ -197,22 +199,49 @@ EditorJobV2::ClipGrade lutGrade(Draw& d, std::size_t kind)
         d.c.summary << " lut=trunc.cube";
         grade.lutFile = "trunc.cube";
         break;
-    default:
+    case 10:
         d.c.summary << " lut=banana.cube";
         grade.lutFile = "banana.cube";
+        break;
+    case 11:
+        d.c.summary << " lut=Warm Look.cube";
+        grade.lutFile = "Warm Look.cube";
+        break;
+    case 12:
+        d.c.summary << " lut=Grün Été.cube";
+        grade.lutFile = "Grün Été.cube";
+        break;
+    case 13:
+        d.c.summary << " lut=Gone Äpfel.cube(missing)";
+        grade.lutFile = "Gone Äpfel.cube";
+        break;
+    default:
+        d.c.summary << " lut=grün été.cube(only Grün Été.cube)";
+        grade.lutFile = "grün été.cube";
         break;
     }
     return grade;
 }
 
+// What a stored project or job can hold as a clip's rate: factors, percentages (150 is 1.5×, 40
+// is 0.4×), negative rates, none at all, rates past either limit (20000 % is 200×, 1e308 % more
+// still, 0.01×) and one a hair off 1. Not a number and infinite are left out: no file holds them
+// (the JSON reader refuses 1e999) and no edit makes them.
+double drawSpeed(Draw& d)
+{
+    const double speeds[] = {1, 1, 1, 0.5, 2, 1.5, -0.5, -2, 150, 40, 20000, 1e308, 0.01, 0, -250, 1.0004};
+    return speeds[d.pick(std::size(speeds))];
+}
+
 // A rendered case grades only with LUTs that keep black and white, and has nothing missing.
 void addClipSpeedAndLut(Draw& d, EditSession::Clip& clip)
 {
-    const double speeds[] = {1, 1, 1, 0.5, 2, 1.5};
-    if (const double speed = speeds[d.pick(std::size(speeds))]; speed != 1)
+    if (const double speed = drawSpeed(d); speed != 1)
         clip.speed = speed;
-    if (const std::size_t lut = d.pick(12); lut < 11)
-        clip.grade = lutGrade(d, d.c.rendered ? (lut == 7 ? 7 : 3) : lut);
+    constexpr std::size_t kinds = 15;
+    constexpr std::size_t rendered[] = {3, 7, 11, 12};
+    if (const std::size_t lut = d.pick(kinds + 1); lut < kinds)
+        clip.grade = lutGrade(d, d.c.rendered ? rendered[lut % std::size(rendered)] : lut);
 }
 
 // The next piece of the same file, back to back, its in point before where the piece before it
@@ -330,9 +359,10 @@ void setProjectLut(Draw& d)
 {
     if (d.c.single || !d.chance(d.c.rendered ? 0.3 : 0.4))
         return;
-    const char* references[] = {nullptr,     "look.cube",  "missing_project_look.cube", "bad.cube",
-                                "Look.cube", "lookA.cube", "trunc.cube"};
-    const std::size_t kind = d.c.rendered ? 1 : d.pick(std::size(references));
+    const char* references[] = {nullptr,      "look.cube",      "missing_project_look.cube", "bad.cube",
+                                "Look.cube",  "lookA.cube",     "trunc.cube",                "Grün Été.cube",
+                                "grün été.cube", "Warm Look.cube"};
+    const std::size_t kind = d.c.rendered ? (d.chance(0.5) ? 1 : 7) : d.pick(std::size(references));
     d.session->grade = EditSession::ProjectGrade{kind == 0 ? identityCubeText() : references[kind]};
     d.c.summary << " project-lut=" << (kind == 0 ? "inline" : references[kind]);
 }
@@ -373,6 +403,59 @@ void editInSourceViewer(Draw& d)
     d.c.summary << " viewer-update " << clip.id << " in " << in << " out " << in + length;
 }
 
+// The tail of a clip already past its file's end dragged further out.
+void dragOutward(Draw& d)
+{
+    if (d.c.single || !d.chance(0.3))
+        return;
+    d.c.outwardDrag = d.uniform(0.05, 1.5);
+    d.c.summary << " drag-out +" << *d.c.outwardDrag;
+}
+
+// The 10-bit workspace's own job (a browser's) ramps its first clip's speed: keyframe times in
+// seconds, speeds as factors or percentages, one of them negative at times.
+void rampFirstClip(Draw& d)
+{
+    if (!(d.c.continued || d.c.jobLutMissing) || d.clips.empty() || d.clips.front().type != "video" ||
+        !d.chance(0.6))
+        return;
+    const double length = d.clips.front().duration.value_or(0);
+    const std::size_t points = 2 + d.pick(2);
+    d.c.summary << " ramp";
+    for (std::size_t i = 0; i < points; ++i) {
+        const double time = length * static_cast<double>(i) / static_cast<double>(points - 1) * d.uniform(0.6, 1.0);
+        const double factors[] = {0.5, 1, 2, 3, 150, 50, -1};
+        const double speed = factors[d.pick(std::size(factors))];
+        d.c.ramp.emplace_back(time, speed);
+        d.c.summary << " " << time << ":" << speed;
+    }
+}
+
+// The first video clip's LUT, or the project's, is a file rewritten between asks.
+void rewriteALut(Draw& d)
+{
+    if (d.c.rendered || !d.chance(0.25))
+        return;
+    Case::LutRewrite rewrite;
+    rewrite.startsUsable = d.chance(0.5);
+    const auto video = std::find_if(d.clips.begin(), d.clips.end(),
+                                    [](const EditSession::Clip& clip) { return clip.type == "video"; });
+    if (video != d.clips.end() && d.chance(0.7)) {
+        rewrite.clipId = video->id;
+        EditorJobV2::ClipGrade grade;
+        grade.hasLut = true;
+        grade.lutFile = kRewrittenLut;
+        video->grade = grade;
+    } else {
+        d.session->grade = EditSession::ProjectGrade{kRewrittenLut};
+    }
+    writeTextFile(d.c.folder / kRewrittenLut,
+                  readTextFile(d.library.file(rewrite.startsUsable ? kSqueezingLut : "trunc.cube")));
+    d.c.summary << " rewritten-lut " << (rewrite.clipId ? *rewrite.clipId : std::string("project"))
+                << (rewrite.startsUsable ? " good-then-cut" : " cut-then-good");
+    d.c.lutRewrite = rewrite;
+}
+
 } // namespace
 
 void generate(Case& c, const Library& library, std::mt19937& rng)
@@ -397,6 +480,9 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
     setProjectLut(d);
     setJobLuts(d);
     editInSourceViewer(d);
+    dragOutward(d);
+    rampFirstClip(d);
+    rewriteALut(d);
     d.session->timelines.front().clips = std::move(d.clips);
     d.session->normalizeAllClipTiming();
     c.session = d.session;
