@@ -26,6 +26,10 @@ struct Draw {
     std::shared_ptr<EditSession> session = sessionWith({});
     std::vector<std::string> videoSources;
     std::map<std::string, std::string> fileNames;
+    // The frame rate of the one file a source reads, where the case knows it.
+    std::map<std::string, double> sourceRates;
+    // The rate of the movie anyMovie gave last.
+    std::size_t lastRate = 0;
     std::vector<EditSession::Clip> clips;
     // Where the clips of lane 1 end so far.
     double end = 0;
@@ -42,8 +46,8 @@ struct Draw {
     fs::path anyMovie()
     {
         const bool isShort = chance(0.4);
-        const std::size_t rate = pick(std::size(kRates));
-        return library.movie(rate, isShort);
+        lastRate = pick(std::size(kRates));
+        return library.movie(lastRate, isShort);
     }
     std::string addSource(const std::string& fileName, const char* type)
     {
@@ -88,6 +92,7 @@ void addSoloSource(Draw& d, std::size_t rate)
 {
     d.place("solo.mp4", d.library.movie(rate, d.chance(0.3)));
     d.videoSources.push_back(d.addSource("solo.mp4", "video"));
+    d.sourceRates[d.videoSources.back()] = kRates[rate].fps();
     d.c.summary << " single";
 }
 
@@ -134,14 +139,18 @@ void addOwnSources(Draw& d)
     const std::size_t own = 1 + d.pick(2);
     for (std::size_t i = 0; i < own; ++i) {
         const std::string name = "clip" + std::to_string(i) + ".mp4";
+        std::optional<double> rate;
         if (d.c.rendered || d.chance(0.85)) {
             const bool sub = d.chance(d.c.rendered ? 0.6 : 0.3);
             d.place(sub ? fs::path("sub") / name : fs::path(name), d.anyMovie());
+            rate = kRates[d.lastRate].fps();
             d.c.summary << (sub ? " sub/" : " ") << name;
         } else {
             d.c.summary << " " << name << "-absent";
         }
         d.videoSources.push_back(d.addSource(name, "video"));
+        if (rate)
+            d.sourceRates[d.videoSources.back()] = *rate;
     }
 }
 
@@ -274,7 +283,15 @@ void addVideoClips(Draw& d)
         if (single)
             start = std::array<double, 3>{0, 0.04, 0.02}[d.pick(3)];
         const double duration = d.uniform(0.15, 1.6);
-        const double in = d.chance(0.7) ? d.uniform(0, 0.9) : 0;
+        double in = d.chance(0.7) ? d.uniform(0, 0.9) : 0;
+        // On the frame grid, its in point a hair after a frame of its file starts: where a route
+        // that rounds a source time reads the frame before the rule's.
+        if (const auto rate = d.sourceRates.find(source); rate != d.sourceRates.end() && d.chance(0.3)) {
+            const double fps = d.c.rate.fps();
+            start = std::round(start * fps) / fps;
+            in = std::floor(in * rate->second) / rate->second + d.uniform(0.00005, 0.0008);
+            d.c.summary << " (on the grid, in a hair past a frame)";
+        }
         EditSession::Clip clip = d.clipOf("v" + std::to_string(i), source, start, duration, upper ? 2 : 1, in);
         if (!single)
             addClipSpeedAndLut(d, clip);
