@@ -284,13 +284,16 @@ void addVideoClips(Draw& d)
             start = std::array<double, 3>{0, 0.04, 0.02}[d.pick(3)];
         const double duration = d.uniform(0.15, 1.6);
         double in = d.chance(0.7) ? d.uniform(0, 0.9) : 0;
-        // On the frame grid, its in point a hair after a frame of its file starts: where a route
-        // that rounds a source time reads the frame before the rule's.
+        // On the frame grid, its in point a hair after a frame of its file starts (microseconds,
+        // less than half a tick of the player's composition, or a fraction of a millisecond):
+        // where a route that rounds a source time, or reads a rate near 1 as 1, shows the frame
+        // before the rule's.
         if (const auto rate = d.sourceRates.find(source); rate != d.sourceRates.end() && d.chance(0.3)) {
             const double fps = d.c.rate.fps();
             start = std::round(start * fps) / fps;
-            in = std::floor(in * rate->second) / rate->second + d.uniform(0.00005, 0.0008);
-            d.c.summary << " (on the grid, in a hair past a frame)";
+            const double hair = d.chance(0.5) ? d.uniform(0.5e-6, 4e-6) : d.uniform(0.00005, 0.0008);
+            in = std::floor(in * rate->second) / rate->second + hair;
+            d.c.summary << " (on the grid, in " << hair << " s past a frame)";
         }
         EditSession::Clip clip = d.clipOf("v" + std::to_string(i), source, start, duration, upper ? 2 : 1, in);
         if (!single)
