@@ -9,6 +9,7 @@
 // LUTs. A failure names its seed and case and how to draw that case alone again.
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <iostream>
 #include <set>
@@ -747,19 +748,18 @@ protected:
 
 Library* RouteAgreement::library_ = nullptr;
 
-// Runs `each(seed index)` for every seed at once, each on a thread of its own, and returns once all
-// have: a case is an engine with a main queue and a folder of its own, asked on the thread that
-// made it, so that the seeds' cases share nothing but the library's files. A failure's trace
-// stays with its thread.
-void forEachSeedAtOnce(std::size_t seeds, const std::function<void(std::size_t)>& each)
+// Runs `each(worker)` on `workers` threads at once and returns once all have: a case is an engine
+// with a main queue and a folder of its own, asked on the thread that made it, so that cases
+// drawn at once share nothing but the library's files. A failure's trace stays with its thread.
+void onThreadsAtOnce(std::size_t workers, const std::function<void(std::size_t)>& each)
 {
     std::vector<std::thread> threads;
-    for (std::size_t s = 0; s < seeds; ++s) {
-        threads.emplace_back([&each, s] {
+    for (std::size_t w = 0; w < workers; ++w) {
+        threads.emplace_back([&each, w] {
             try {
-                each(s);
+                each(w);
             } catch (const std::exception& error) {
-                ADD_FAILURE() << "seed " << routeSeeds()[s] << ": " << error.what();
+                ADD_FAILURE() << "thread " << w << ": " << error.what();
             }
         });
     }
@@ -769,12 +769,18 @@ void forEachSeedAtOnce(std::size_t seeds, const std::function<void(std::size_t)>
 
 TEST_F(RouteAgreement, GeneratedTimelinesShowAndWriteTheSameFramesLutsAndRefusals)
 {
+    // Every case of every seed, drawn by as many threads as the machine has cores, each taking
+    // the next case not yet drawn: a case's draws depend on its seed and index alone.
     const std::vector<std::uint32_t> seeds = routeSeeds();
-    std::vector<Reach> reaches(seeds.size());
-    forEachSeedAtOnce(seeds.size(), [&](std::size_t s) {
-        for (int index = 0; index < casesPerSeed() && !HasFatalFailure(); ++index) {
-            checkGeneratedCase(*library_, seeds[s], index, reaches[s]);
-            reaches[s].endCase();
+    const std::size_t cases = seeds.size() * static_cast<std::size_t>(casesPerSeed());
+    const std::size_t workers = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+    std::vector<Reach> reaches(workers);
+    std::atomic<std::size_t> next{0};
+    onThreadsAtOnce(workers, [&](std::size_t w) {
+        for (std::size_t k = next++; k < cases && !HasFatalFailure(); k = next++) {
+            const auto index = static_cast<int>(k % static_cast<std::size_t>(casesPerSeed()));
+            checkGeneratedCase(*library_, seeds[k / static_cast<std::size_t>(casesPerSeed())], index, reaches[w]);
+            reaches[w].endCase();
         }
     });
     Reach reach;
@@ -1037,7 +1043,8 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
     const int more = kRenderedCases % static_cast<int>(fixedSeeds().size());
     // Cases drawn by hand are rendered whatever they reach; VELMORA_ROUTE_CASES bounds how many.
     const std::optional<int> asked = casesAsked();
-    forEachSeedAtOnce(seeds.size(), [&](std::size_t s) {
+    // The seeds at once, each drawing its cases in order (which it renders depends on those before).
+    onThreadsAtOnce(seeds.size(), [&](std::size_t s) {
         RenderQuota quota;
         quota.rendered = perSeed + (static_cast<int>(s) < more ? 1 : 0);
         quota.fastPaths = s == 0 ? 1 : 0;
