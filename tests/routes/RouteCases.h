@@ -114,12 +114,15 @@ struct Case {
 // A case from `rng` in `c.folder` (RouteCaseGenerator.cpp): sources placed in the folder (or not:
 // same-named files of different lengths in two folders, stand-ins, a file several sources name, a
 // movie named like the sound clip, sounds and stills missing or present), clips off the frame grid
-// with speeds, gaps, back-to-back pieces of one file and two lanes (lower lanes running past their
-// file's end at other speeds), LUTs missing, 2-point, inline, file, both, switched off, of mixed
-// case, of a mixed-case name only a look-alike file answers (lookA.cube beside LookA.cube), or
-// naming a size the cube reader refuses, a project LUT (inline, by file, missing, unusable, cut
-// short, mixed case, look-alike), the 10-bit workspace's LUT override, and a clip's Source Viewer
-// edit.
+// (or on it, their in points a hair past a frame's start) with speeds as a file stores them
+// (negative, none, percentages, past either limit, a hair off 1), gaps, back-to-back pieces of one
+// file and two lanes (lower lanes running past their file's end at other speeds), LUTs missing,
+// 2-point, inline, file, both, switched off, of mixed case, of a mixed-case name only a look-alike
+// file answers (lookA.cube beside LookA.cube), naming a size the cube reader refuses, or named with
+// spaces and letters outside ASCII, a project LUT (inline, by file, missing, unusable, cut short,
+// mixed case, look-alike, outside ASCII), the 10-bit workspace's LUT override, a clip's Source
+// Viewer edit, an outward drag of a clip past its file's end, a speed ramp in the 10-bit
+// workspace's own job, and a LUT file rewritten between asks.
 void generate(Case& c, const Library& library, std::mt19937& rng);
 
 // What the window's preview build made of the case: the player's item and facts, or its error.
