@@ -454,7 +454,7 @@ void rampFirstClip(Draw& d)
 // The first video clip's LUT, or the project's, is a file rewritten between asks.
 void rewriteALut(Draw& d)
 {
-    if (d.c.rendered || !d.chance(0.25))
+    if (d.c.rendered || !d.chance(0.15))
         return;
     Case::LutRewrite rewrite;
     rewrite.startsUsable = d.chance(0.5);
