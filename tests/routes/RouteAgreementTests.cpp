@@ -9,6 +9,7 @@
 // LUTs. A failure names its seed and case and how to draw that case alone again.
 
 #include <algorithm>
+#include <deque>
 #include <atomic>
 #include <future>
 #include <iostream>
@@ -983,62 +984,94 @@ struct RenderQuota {
     bool met() const { return rendered <= 0 && fastPaths <= 0 && singleVideos <= 0; }
 };
 
-void checkRenderedCase(const Library& library, std::uint32_t seed, int index, RenderQuota& quota)
-{
-    std::mt19937 rng(seed + 7919 + static_cast<std::uint32_t>(index));
-    EngineHarness harness;
-    forgetOpenedAssets();
+// A rendered case while its movies are written: its engine and folder, the plans of its exports,
+// whether the fast path said it takes the handed job, and the movies and stills under way.
+struct RenderedRun {
+    std::unique_ptr<EngineHarness> harness;
     Case c;
+    std::string trace;
+    std::optional<Handover> handed;
+    std::optional<Exporter::TimelineExportPlan> plan;
+    std::optional<Exporter::TimelineExportPlan> tenBitPlan;
+    bool fastPath = false;
+    std::future<WrittenMovie> sheetMovie;
+    std::future<WrittenMovie> tenBitMovie;
+    std::optional<std::future<WrittenMovie>> singleMovie;
+    Stills stills;
+};
+
+// Draws case `index` of `seed` for rendering and starts writing its movies: the sheet's, the
+// 10-bit workspace's of the handed-over job (for one plain clip, the fast path) and, for a clip
+// alone at 0, the single-video export's, at once, the monitor's stills graded meanwhile. None
+// where the seed wants no more of its kind, or the sheet's plan refuses it (nothing to render).
+// What the case counts toward is what the plans and the fast path decide; finishRenderedCase
+// holds the exports to them.
+std::unique_ptr<RenderedRun> startRenderedCase(const Library& library, std::uint32_t seed, int index,
+                                               RenderQuota& quota)
+{
+    auto run = std::make_unique<RenderedRun>();
+    std::mt19937 rng(seed + 7919 + static_cast<std::uint32_t>(index));
+    run->harness = std::make_unique<EngineHarness>();
+    EngineHarness& harness = *run->harness;
+    Case& c = run->c;
     c.rendered = true;
     c.folder = harness.media.path();
     generate(c, library, rng);
     if (!c.single && quota.rendered <= 0)
-        return;
+        return nullptr;
     PlayerBuild player = adopt(harness, c);
     editInSourceViewer(harness, c, player);
     TimelinePreviewEngine& engine = harness.engine;
     const std::optional<ResolvedMedia> shown = engine.resolvedMedia();
-    if (!shown)
-        return;
+    if (!shown || ::testing::Test::HasFatalFailure())
+        return nullptr;
     changeFolderAfterwards(c, library, *shown, rng);
-    SCOPED_TRACE(::testing::Message() << "rendered case " << index << " of seed " << seed << " ("
-                                      << repeatWith(seed, index) << "): " << c.summary.str());
-
-    // The sheet's movie, the 10-bit workspace's of the handed-over job (for one plain clip, the
-    // fast path) and, for a clip alone at 0, the single-video export's, written at once; the
-    // monitor's stills graded meanwhile.
-    const Handover handed = handOver(engine, c);
-    const Exporter::TimelineExportPlan plan = sheetPlan(engine, c);
-    std::future<WrittenMovie> sheetMovie =
-        writeAndRead(sheetExport(engine, c, c.folder / "sheet.mp4", true), c.folder / "sheet.mp4");
-    std::future<WrittenMovie> tenBitMovie =
+    run->trace = (::testing::Message() << "rendered case " << index << " of seed " << seed << " ("
+                                        << repeatWith(seed, index) << "): " << c.summary.str())
+                     .GetString();
+    try {
+        run->plan = sheetPlan(engine, c);
+    } catch (const Error&) {
+        return nullptr;
+    }
+    run->handed = handOver(engine, c);
+    const Handover& handed = *run->handed;
+    run->tenBitPlan = workspacePlan(handed);
+    run->fastPath = takesFastPath(handed);
+    run->sheetMovie = writeAndRead(sheetExport(engine, c, c.folder / "sheet.mp4", true), c.folder / "sheet.mp4");
+    run->tenBitMovie =
         writeAndRead([&handed, output = c.folder / "tenbit.mp4"] { return workspaceRun(handed, output, true); },
                      c.folder / "tenbit.mp4");
     const EditSession::Clip& first = engine.session()->timelines.front().clips.front();
-    std::optional<std::future<WrittenMovie>> singleMovie;
-    if (c.single && first.startTime.value_or(0) == 0 && shown->files.contains(*first.sourceId))
-        singleMovie =
+    if (c.single && first.startTime.value_or(0) == 0 && shown->files.contains(*first.sourceId)) {
+        run->singleMovie =
             writeAndRead(singleVideoExport(c, first, shown->files.at(*first.sourceId)), c.folder / "single.mp4");
-    const Exporter::TimelineExportPlan tenBitPlan = workspacePlan(handed);
-    Stills stills = askStills(engine, handed, tenBitPlan);
-
-    const WrittenMovie sheet = sheetMovie.get();
-    const WrittenMovie tenBit = tenBitMovie.get();
-    if (sheet.run.refusal)
-        return;
-    ASSERT_FALSE(tenBit.run.refusal) << refusalText(tenBit.run.refusal);
-    const Movies movies{sheet.frames, tenBit.frames, tenBit.run.fastPath ? "fast path" : "10-bit workspace",
-                        tenBitPlan};
-    ASSERT_EQ(movies.sheet.size(), static_cast<std::size_t>(sheet.run.framesTotal));
-    ASSERT_EQ(movies.sheet.size(), static_cast<std::size_t>(plan.render.framesTotal));
-    ASSERT_EQ(movies.tenBit.size(), movies.sheet.size()) << "frames: " << movies.tenBitName << " | sheet";
-    compareMovies(library, engine, movies);
-    if (singleMovie) {
-        compareSingleVideoMovie(library, engine, singleMovie->get(), plan.render.framesTotal);
         --quota.singleVideos;
     }
-    compareStills(stills, movies);
-    --(tenBit.run.fastPath ? quota.fastPaths : quota.rendered);
+    run->stills = askStills(engine, handed, *run->tenBitPlan);
+    --(run->fastPath ? quota.fastPaths : quota.rendered);
+    return run;
+}
+
+// A rendered case's movies, once written, against the monitor, frame by frame.
+void finishRenderedCase(const Library& library, RenderedRun& run)
+{
+    SCOPED_TRACE(run.trace);
+    const TimelinePreviewEngine& engine = run.harness->engine;
+    const WrittenMovie sheet = run.sheetMovie.get();
+    const WrittenMovie tenBit = run.tenBitMovie.get();
+    ASSERT_FALSE(sheet.run.refusal) << "the sheet refuses what its plan takes: " << refusalText(sheet.run.refusal);
+    ASSERT_FALSE(tenBit.run.refusal) << refusalText(tenBit.run.refusal);
+    EXPECT_EQ(tenBit.run.fastPath, run.fastPath) << "the fast path's decision | the 10-bit workspace's export";
+    const Movies movies{sheet.frames, tenBit.frames, tenBit.run.fastPath ? "fast path" : "10-bit workspace",
+                        *run.tenBitPlan};
+    ASSERT_EQ(movies.sheet.size(), static_cast<std::size_t>(sheet.run.framesTotal));
+    ASSERT_EQ(movies.sheet.size(), static_cast<std::size_t>(run.plan->render.framesTotal));
+    ASSERT_EQ(movies.tenBit.size(), movies.sheet.size()) << "frames: " << movies.tenBitName << " | sheet";
+    compareMovies(library, engine, movies);
+    if (run.singleMovie)
+        compareSingleVideoMovie(library, engine, run.singleMovie->get(), run.plan->render.framesTotal);
+    compareStills(run.stills, movies);
 }
 
 TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
@@ -1056,8 +1089,18 @@ TEST_F(RouteAgreement, RenderedCasesWriteTheMonitorsFramesOnEveryRoute)
         quota.rendered = perSeed + (static_cast<int>(s) < more ? 1 : 0);
         quota.fastPaths = s == 0 ? 1 : 0;
         quota.singleVideos = s == 1 % seeds.size() ? 1 : 0;
-        for (int index = 0; index < asked.value_or(400) && !quota.met() && !HasFatalFailure(); ++index)
-            checkRenderedCase(*library_, seeds[s], index, quota);
+        // A few cases under way at once: the next one is drawn while the movies of those before
+        // it are written.
+        constexpr std::size_t kUnderWay = 3;
+        std::deque<std::unique_ptr<RenderedRun>> underWay;
+        for (int index = 0; index < asked.value_or(400) && !quota.met() && !HasFatalFailure(); ++index) {
+            if (std::unique_ptr<RenderedRun> run = startRenderedCase(*library_, seeds[s], index, quota))
+                underWay.push_back(std::move(run));
+            for (; underWay.size() >= kUnderWay || (quota.met() && !underWay.empty()); underWay.pop_front())
+                finishRenderedCase(*library_, *underWay.front());
+        }
+        for (; !underWay.empty(); underWay.pop_front())
+            finishRenderedCase(*library_, *underWay.front());
         if (drawsFixedCases()) {
             EXPECT_LE(quota.rendered, 0) << "rendered cases of seed " << seeds[s];
             EXPECT_LE(quota.fastPaths, 0) << "fast-path movies of seed " << seeds[s];
