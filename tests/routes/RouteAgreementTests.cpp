@@ -53,10 +53,10 @@ constexpr int kRenderedCases = 40;
 #endif
 // The checks that compare routes in any case, each of which must compare something in at least
 // half of the cases a run draws.
-constexpr const char* kEveryCaseChecks[] = {"files",          "trims",          "clip LUTs",
-                                            "project LUT and status", "Source Viewer", "sheet refusal",
-                                            "10-bit refusal", "job preview",    "monitor | sheet's plan",
-                                            "player | sheet's plan",  "10-bit plan | monitor", "playhead end"};
+constexpr const char* kEveryCaseChecks[] = {
+    "files",          "trims",       "clip LUTs",              "project LUT and status", "Source Viewer",
+    "sheet refusal",  "10-bit refusal", "job preview",         "monitor | sheet's plan", "player | sheet's plan",
+    "10-bit plan | monitor", "playhead end"};
 
 // In how many cases each check compared something, and how often the cases reached each route.
 struct Reach {
