@@ -394,7 +394,7 @@ Shown stillShown(const std::optional<GradedStillJob>& job)
 {
     if (monitor.stamp >= 0 && monitor.stamp == written.stamp && std::abs(monitor.level - written.level) <= 2)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the monitor shows " << monitor << ", the movie " << written;
+    return ::testing::AssertionFailure() << monitor << " | " << written;
 }
 
 Shown shownInImage(const Image& image)

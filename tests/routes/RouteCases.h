@@ -204,7 +204,7 @@ Shown stillShown(const std::optional<GradedStillJob>& job);
 // What an image shows.
 Shown shownInImage(const Image& image);
 Shown shownInImage(const QImage& image);
-// The same stamp, the level within 2.
+// The same stamp, the level within 2 (on failure: "<the first> | <the second>").
 ::testing::AssertionResult sameFrame(const Shown& monitor, const Shown& written);
 
 } // namespace velmora::test::routes
