@@ -39,8 +39,11 @@ constexpr std::size_t lutBaseCacheLimit = 12;
 constexpr std::size_t generatorCacheLimit = 4;
 // Source times become media times on this timescale: it holds the frame times of 23.976, 24,
 // 25, 29.97, 30, 50, 59.94 and 60 fps exactly (1/60000 s does not hold 23.976's odd frames: a
-// frame's start rounded onto it can fall just before the frame and decode the one before).
-constexpr std::int32_t sourceTimeScale = 120000;
+// frame's start rounded onto it can fall just before the frame and decode the one before), and
+// any other time within 5 ns, far inside the microsecond a frame's start may lie before the time
+// (kFrameStartTolerance): on 1/120000 s a time 3 µs past a frame's start fell on that start and
+// decoded that frame, where every other route shows the next.
+constexpr std::int32_t sourceTimeScale = 120'000'000;
 
 // The four caches behind one lock. Cube filters and images are immutable once stored, so a
 // value taken out under the lock is used after releasing it without further care.

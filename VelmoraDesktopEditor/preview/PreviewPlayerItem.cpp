@@ -37,6 +37,9 @@ constexpr double kMaximumPlayedGain = 4.0;
 constexpr double kShortestEnvelopeClip = 0.05;
 constexpr double kShortestFade = 0.03;
 constexpr double kShortestHold = 0.02;
+// Sound plays unscaled within this much of 1. A picture is scaled at any rate but 1: the frame
+// rule reads every other rate as it is, and a piece unscaled at 1.0004 reads the frame before the
+// rule's a second in.
 constexpr double kSpeedTolerance = 0.001;
 constexpr double kShortestSpan = 0.000001;
 // Pieces of sound this short or shorter are left out.
@@ -323,7 +326,7 @@ void insertPictures(const EditSession& session, const EditSession::Timeline& tim
         const double speed = effectiveClipSpeed(clip.speed);
         const double sourceStart = map.clipFrame(*run.clip, run.first).sourceTime;
         const Piece piece =
-            makePiece(timelineStart, timelineLength, sourceStart, speed * timelineLength, isScaled(speed));
+            makePiece(timelineStart, timelineLength, sourceStart, speed * timelineLength, speed != 1.0);
         insertPiece(videoTrack, piece, *source.pictureTrack);
         build.transform = picture->preferredTransform;
         if (!build.sourceTrack) {

@@ -123,6 +123,17 @@ TEST_P(FrameAtTime, SourceStillShowsTheFrameAtTheTime)
     EXPECT_EQ(PFG::inspection::generatorCacheCount(), 1u);
 }
 
+// As the export takes it, a time a few microseconds past a frame's start shows the next frame.
+TEST_P(FrameAtTime, AnExportedStillJustPastAFramesStartShowsTheNextFrame)
+{
+    const fs::path& clip = stampClips().clip(GetParam().num, GetParam().den);
+    for (const int n : {0, 7, 36}) {
+        const auto still = PFG::decodeSourceStill(clip, frameStart(n) + 3e-6, 64, 36, true);
+        ASSERT_TRUE(still.has_value()) << n;
+        EXPECT_EQ(stampOf(*still), n + 1) << "3 µs past the start of frame " << n;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Rates, FrameAtTime, ::testing::Values(Rate{25, 1}, Rate{30000, 1001}, Rate{60000, 1001}),
                          [](const ::testing::TestParamInfo<Rate>& info) {
                              return "fps_" + std::to_string(info.param.num) + "_" + std::to_string(info.param.den);

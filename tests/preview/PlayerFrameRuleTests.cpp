@@ -207,6 +207,22 @@ TEST_F(PlayerFrameRule, AScaledPieceStartsWhereTheRuleReadsNotOnTheTickBefore)
     }
 }
 
+// At 100.04 % a clip from 0.0398 s reads 1.0402 s a second in, past the start of frame 26 (1.04 s),
+// and shows frame 27 there; played as if at 1× it read 1.0398 s and showed frame 26.
+TEST_F(PlayerFrameRule, APieceAHairOffOneXIsScaledAsTheRuleReadsIt)
+{
+    EditSession::Clip hair = sourceClip("hair", "video", "four", 0, 2, 0.0398);
+    hair.speed = 1.0004;
+    PlaybackHarness h;
+    ASSERT_TRUE(h.adoptAndWait(sessionOf({EditSession::Source("four", "four.mp4", "video")}, {hair}, 160, 96, 25),
+                               {*folder_ / "four.mp4"}));
+    const PlayerItem& item = *h.player().item();
+    EXPECT_EQ(ruledAt(h.engine, 25), (Played{"four.mp4", 27}));
+    for (std::int64_t frame = 0; frame < 50; ++frame) {
+        ASSERT_EQ(playedAt(h.engine, item, frame), ruledAt(h.engine, frame)) << "frame " << frame;
+    }
+}
+
 // A piece of a file moved right behind another piece of it continues where that piece's range
 // ended, in the player as in the rule: the piece from 1 s shows source 1.5 s on, not its own 0.2 s.
 TEST_F(PlayerFrameRule, APieceMovedBehindAPieceOfItsFileContinuesInThePlayer)

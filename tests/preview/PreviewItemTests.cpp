@@ -105,7 +105,7 @@ TEST_F(PreviewItem, SpeedsFileEndsAndSlivers)
     EditSession::Clip fast = sourceClip("F", "video", "a", 0, 1.5);
     fast.speed = 2;
     EditSession::Clip nearlyOne = sourceClip("N", "video", "big", 1.5, 2);
-    nearlyOne.speed = 1.0009; // played unscaled, and no longer than its place
+    nearlyOne.speed = 1.0009; // scaled as the frame rule reads it, into exactly its place
     EditSession::Clip crawl = sourceClip("S", "video", "a", 3.5, 1);
     crawl.speed = 0.01; // plays at 1/16
     EditSession::Clip late = sourceClip("L", "video", "silent", 4.5, 1, 3.99);
@@ -115,7 +115,7 @@ TEST_F(PreviewItem, SpeedsFileEndsAndSlivers)
     ASSERT_EQ(edits.size(), 5u);
     EXPECT_EQ(edits[0].sourceRange, MediaTimeRange(MediaTime(0, 1), MediaTime(3, 1)));
     EXPECT_EQ(edits[0].targetRange, MediaTimeRange(MediaTime(0, 1), MediaTime(3, 2)));
-    EXPECT_EQ(edits[1].sourceRange.duration, MediaTime(2, 1));
+    EXPECT_EQ(edits[1].sourceRange.duration, MediaTime(20018, 10000));
     EXPECT_EQ(edits[1].targetRange, MediaTimeRange(MediaTime(3, 2), MediaTime(2, 1)));
     EXPECT_EQ(edits[2].sourceRange.duration, MediaTime(1, 16)); // exact on the item's ticks
     EXPECT_EQ(edits[2].targetRange, MediaTimeRange(MediaTime(7, 2), MediaTime(1, 1)));

@@ -26,6 +26,10 @@ struct Draw {
     std::shared_ptr<EditSession> session = sessionWith({});
     std::vector<std::string> videoSources;
     std::map<std::string, std::string> fileNames;
+    // The frame rate of the one file a source reads, where the case knows it.
+    std::map<std::string, double> sourceRates;
+    // The rate of the movie anyMovie gave last.
+    std::size_t lastRate = 0;
     std::vector<EditSession::Clip> clips;
     // Where the clips of lane 1 end so far.
     double end = 0;
@@ -42,8 +46,8 @@ struct Draw {
     fs::path anyMovie()
     {
         const bool isShort = chance(0.4);
-        const std::size_t rate = pick(std::size(kRates));
-        return library.movie(rate, isShort);
+        lastRate = pick(std::size(kRates));
+        return library.movie(lastRate, isShort);
     }
     std::string addSource(const std::string& fileName, const char* type)
     {
@@ -77,7 +81,8 @@ void startProject(Draw& d, std::size_t rate)
     d.session->project->fps = d.c.rate.fps();
     d.session->project->width = kCanvasWidth;
     d.session->project->height = kCanvasHeight;
-    for (const char* lut : {"look.cube", "Look.cube", "LookA.cube", "two.cube", "bad.cube", "trunc.cube", "banana.cube"})
+    for (const char* lut : {"look.cube", "Look.cube", "LookA.cube", "two.cube", "bad.cube", "trunc.cube", "banana.cube",
+                            "Warm Look.cube", "Grün Été.cube"})
         d.place(lut, d.library.file(lut));
 }
 
@@ -87,6 +92,7 @@ void addSoloSource(Draw& d, std::size_t rate)
 {
     d.place("solo.mp4", d.library.movie(rate, d.chance(0.3)));
     d.videoSources.push_back(d.addSource("solo.mp4", "video"));
+    d.sourceRates[d.videoSources.back()] = kRates[rate].fps();
     d.c.summary << " single";
 }
 
@@ -133,22 +139,27 @@ void addOwnSources(Draw& d)
     const std::size_t own = 1 + d.pick(2);
     for (std::size_t i = 0; i < own; ++i) {
         const std::string name = "clip" + std::to_string(i) + ".mp4";
+        std::optional<double> rate;
         if (d.c.rendered || d.chance(0.85)) {
             const bool sub = d.chance(d.c.rendered ? 0.6 : 0.3);
             d.place(sub ? fs::path("sub") / name : fs::path(name), d.anyMovie());
+            rate = kRates[d.lastRate].fps();
             d.c.summary << (sub ? " sub/" : " ") << name;
         } else {
             d.c.summary << " " << name << "-absent";
         }
         d.videoSources.push_back(d.addSource(name, "video"));
+        if (rate)
+            d.sourceRates[d.videoSources.back()] = *rate;
     }
 }
 
 // ---- video clips ----
 
 // A clip's LUT of kind `kind`: a file missing, two-point, inline, a file, both, unusable, switched
-// off, a mixed-case file, a mixed-case name of which only a look-alike file is there, or a file
-// that names a size the cube reader refuses (entries cut short, a size that is no number).
+// off, a mixed-case file, a mixed-case name of which only a look-alike file is there, a file that
+// names a size the cube reader refuses (entries cut short, a size that is no number), names with
+// spaces and letters outside ASCII (present, missing, or only a look-alike of other case there).
 EditorJobV2::ClipGrade lutGrade(Draw& d, std::size_t kind)
 {
     EditorJobV2::ClipGrade grade;
@@ -197,22 +208,49 @@ EditorJobV2::ClipGrade lutGrade(Draw& d, std::size_t kind)
         d.c.summary << " lut=trunc.cube";
         grade.lutFile = "trunc.cube";
         break;
-    default:
+    case 10:
         d.c.summary << " lut=banana.cube";
         grade.lutFile = "banana.cube";
+        break;
+    case 11:
+        d.c.summary << " lut=Warm Look.cube";
+        grade.lutFile = "Warm Look.cube";
+        break;
+    case 12:
+        d.c.summary << " lut=Grün Été.cube";
+        grade.lutFile = "Grün Été.cube";
+        break;
+    case 13:
+        d.c.summary << " lut=Gone Äpfel.cube(missing)";
+        grade.lutFile = "Gone Äpfel.cube";
+        break;
+    default:
+        d.c.summary << " lut=grün été.cube(only Grün Été.cube)";
+        grade.lutFile = "grün été.cube";
         break;
     }
     return grade;
 }
 
+// What a stored project or job can hold as a clip's rate: factors, percentages (150 is 1.5×, 40
+// is 0.4×), negative rates, none at all, rates past either limit (20000 % is 200×, 1e308 % more
+// still, 0.01×) and one a hair off 1. Not a number and infinite are left out: no file holds them
+// (the JSON reader refuses 1e999) and no edit makes them.
+double drawSpeed(Draw& d)
+{
+    const double speeds[] = {1, 1, 1, 0.5, 2, 1.5, -0.5, -2, 150, 40, 20000, 1e308, 0.01, 0, -250, 1.0004};
+    return speeds[d.pick(std::size(speeds))];
+}
+
 // A rendered case grades only with LUTs that keep black and white, and has nothing missing.
 void addClipSpeedAndLut(Draw& d, EditSession::Clip& clip)
 {
-    const double speeds[] = {1, 1, 1, 0.5, 2, 1.5};
-    if (const double speed = speeds[d.pick(std::size(speeds))]; speed != 1)
+    if (const double speed = drawSpeed(d); speed != 1)
         clip.speed = speed;
-    if (const std::size_t lut = d.pick(12); lut < 11)
-        clip.grade = lutGrade(d, d.c.rendered ? (lut == 7 ? 7 : 3) : lut);
+    constexpr std::size_t kinds = 15;
+    constexpr std::size_t rendered[] = {3, 7, 11, 12};
+    if (const std::size_t lut = d.pick(kinds + 1); lut < kinds)
+        clip.grade = lutGrade(d, d.c.rendered ? rendered[lut % std::size(rendered)] : lut);
 }
 
 // The next piece of the same file, back to back, its in point before where the piece before it
@@ -245,7 +283,18 @@ void addVideoClips(Draw& d)
         if (single)
             start = std::array<double, 3>{0, 0.04, 0.02}[d.pick(3)];
         const double duration = d.uniform(0.15, 1.6);
-        const double in = d.chance(0.7) ? d.uniform(0, 0.9) : 0;
+        double in = d.chance(0.7) ? d.uniform(0, 0.9) : 0;
+        // On the frame grid, its in point a hair after a frame of its file starts (microseconds,
+        // less than half a tick of the player's composition, or a fraction of a millisecond):
+        // where a route that rounds a source time, or reads a rate near 1 as 1, shows the frame
+        // before the rule's.
+        if (const auto rate = d.sourceRates.find(source); rate != d.sourceRates.end() && d.chance(0.3)) {
+            const double fps = d.c.rate.fps();
+            start = std::round(start * fps) / fps;
+            const double hair = d.chance(0.5) ? d.uniform(0.5e-6, 4e-6) : d.uniform(0.00005, 0.0008);
+            in = std::floor(in * rate->second) / rate->second + hair;
+            d.c.summary << " (on the grid, in " << hair << " s past a frame)";
+        }
         EditSession::Clip clip = d.clipOf("v" + std::to_string(i), source, start, duration, upper ? 2 : 1, in);
         if (!single)
             addClipSpeedAndLut(d, clip);
@@ -330,9 +379,10 @@ void setProjectLut(Draw& d)
 {
     if (d.c.single || !d.chance(d.c.rendered ? 0.3 : 0.4))
         return;
-    const char* references[] = {nullptr,     "look.cube",  "missing_project_look.cube", "bad.cube",
-                                "Look.cube", "lookA.cube", "trunc.cube"};
-    const std::size_t kind = d.c.rendered ? 1 : d.pick(std::size(references));
+    const char* references[] = {nullptr,      "look.cube",      "missing_project_look.cube", "bad.cube",
+                                "Look.cube",  "lookA.cube",     "trunc.cube",                "Grün Été.cube",
+                                "grün été.cube", "Warm Look.cube"};
+    const std::size_t kind = d.c.rendered ? (d.chance(0.5) ? 1 : 7) : d.pick(std::size(references));
     d.session->grade = EditSession::ProjectGrade{kind == 0 ? identityCubeText() : references[kind]};
     d.c.summary << " project-lut=" << (kind == 0 ? "inline" : references[kind]);
 }
@@ -373,6 +423,59 @@ void editInSourceViewer(Draw& d)
     d.c.summary << " viewer-update " << clip.id << " in " << in << " out " << in + length;
 }
 
+// The tail of a clip already past its file's end dragged further out.
+void dragOutward(Draw& d)
+{
+    if (d.c.single || !d.chance(0.3))
+        return;
+    d.c.outwardDrag = d.uniform(0.05, 1.5);
+    d.c.summary << " drag-out +" << *d.c.outwardDrag;
+}
+
+// The 10-bit workspace's own job (a browser's) ramps its first clip's speed: keyframe times in
+// seconds, speeds as factors or percentages, one of them negative at times.
+void rampFirstClip(Draw& d)
+{
+    if (!(d.c.continued || d.c.jobLutMissing) || d.clips.empty() || d.clips.front().type != "video" ||
+        !d.chance(0.6))
+        return;
+    const double length = d.clips.front().duration.value_or(0);
+    const std::size_t points = 2 + d.pick(2);
+    d.c.summary << " ramp";
+    for (std::size_t i = 0; i < points; ++i) {
+        const double time = length * static_cast<double>(i) / static_cast<double>(points - 1) * d.uniform(0.6, 1.0);
+        const double factors[] = {0.5, 1, 2, 3, 150, 50, -1};
+        const double speed = factors[d.pick(std::size(factors))];
+        d.c.ramp.emplace_back(time, speed);
+        d.c.summary << " " << time << ":" << speed;
+    }
+}
+
+// The first video clip's LUT, or the project's, is a file rewritten between asks.
+void rewriteALut(Draw& d)
+{
+    if (d.c.rendered || !d.chance(0.15))
+        return;
+    Case::LutRewrite rewrite;
+    rewrite.startsUsable = d.chance(0.5);
+    const auto video = std::find_if(d.clips.begin(), d.clips.end(),
+                                    [](const EditSession::Clip& clip) { return clip.type == "video"; });
+    if (video != d.clips.end() && d.chance(0.7)) {
+        rewrite.clipId = video->id;
+        EditorJobV2::ClipGrade grade;
+        grade.hasLut = true;
+        grade.lutFile = kRewrittenLut;
+        video->grade = grade;
+    } else {
+        d.session->grade = EditSession::ProjectGrade{kRewrittenLut};
+    }
+    writeTextFile(d.c.folder / kRewrittenLut,
+                  readTextFile(d.library.file(rewrite.startsUsable ? kSqueezingLut : "trunc.cube")));
+    d.c.summary << " rewritten-lut " << (rewrite.clipId ? *rewrite.clipId : std::string("project"))
+                << (rewrite.startsUsable ? " good-then-cut" : " cut-then-good");
+    d.c.lutRewrite = rewrite;
+}
+
 } // namespace
 
 void generate(Case& c, const Library& library, std::mt19937& rng)
@@ -397,6 +500,9 @@ void generate(Case& c, const Library& library, std::mt19937& rng)
     setProjectLut(d);
     setJobLuts(d);
     editInSourceViewer(d);
+    dragOutward(d);
+    rampFirstClip(d);
+    rewriteALut(d);
     d.session->timelines.front().clips = std::move(d.clips);
     d.session->normalizeAllClipTiming();
     c.session = d.session;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 
 #include "platform/media/Asset.h"
@@ -39,7 +40,7 @@ Shown shownIn(const std::function<double(int x, int y, int channel)>& at, int wi
 // for there.
 Picture sourcePicture(const fs::path& file, double seconds)
 {
-    const std::shared_ptr<const Asset> asset = Asset::open(file);
+    const std::shared_ptr<const Asset> asset = openedAsset(file);
     if (asset->isStillImage())
         return {file.lexically_normal(), 0, false};
     const AssetTrack* track = asset->firstTrack(MediaType::video);
@@ -51,7 +52,27 @@ Picture sourcePicture(const fs::path& file, double seconds)
     return {file.lexically_normal(), *frame, TimelineFrameMap::pickSourceFrame(video, seconds).pastEnd};
 }
 
+// Each thread draws its cases one after another.
+std::map<fs::path, std::shared_ptr<const Asset>>& openedAssets()
+{
+    thread_local std::map<fs::path, std::shared_ptr<const Asset>> opened;
+    return opened;
+}
+
 } // namespace
+
+std::shared_ptr<const Asset> openedAsset(const fs::path& file)
+{
+    std::shared_ptr<const Asset>& asset = openedAssets()[file.lexically_normal()];
+    if (!asset)
+        asset = Asset::open(file);
+    return asset;
+}
+
+void forgetOpenedAssets()
+{
+    openedAssets().clear();
+}
 
 Library::Library()
 {
@@ -78,6 +99,16 @@ Library::Library()
     writeTextFile(dir_.path() / "look.cube", bentMiddleCubeText(0.6, 0.5, 0.4));
     writeTextFile(dir_.path() / "Look.cube", bentMiddleCubeText(0.35, 0.5, 0.7));
     writeTextFile(dir_.path() / "LookA.cube", bentMiddleCubeText(0.8, 0.5, 0.3));
+    writeTextFile(dir_.path() / "Warm Look.cube", bentMiddleCubeText(0.7, 0.45, 0.3));
+    writeTextFile(dir_.path() / "Grün Été.cube", bentMiddleCubeText(0.3, 0.65, 0.45));
+    // Red lifted into 0.4 … 1, green and blue kept: the frames' mean red moves by far (the movies
+    // are black and white), and their stamps (read from green) stay readable.
+    std::string squeeze = "LUT_3D_SIZE 3\n";
+    for (const char* b : {"0", "0.5", "1"})
+        for (const char* g : {"0", "0.5", "1"})
+            for (const char* r : {"0.4", "0.7", "1"})
+                squeeze += std::string(r) + " " + g + " " + b + "\n";
+    writeTextFile(dir_.path() / kSqueezingLut, squeeze);
     writeTextFile(dir_.path() / "two.cube", twoPointCubeText());
     writeTextFile(dir_.path() / "bad.cube", "TITLE \"no table\"\nLUT_3D_SIZE 2\n0 0 0\n");
     writeTextFile(dir_.path() / "trunc.cube", truncatedCubeText());
@@ -303,6 +334,10 @@ std::vector<Shown> movieFrames(const fs::path& movie)
     auto asset = Asset::open(movie);
     AssetReader reader(asset);
     auto output = AssetReaderTrackOutput::video(*asset->firstTrack(MediaType::video), PixelFormat::bgra);
+    // Frames of a few dozen pixels, read on this thread: threads handing them on would cost more
+    // than decoding them.
+    output->decoderThreads = 1;
+    output->decodesAhead = false;
     reader.add(output);
     if (!reader.startReading())
         throw std::runtime_error("cannot read " + movie.string());
@@ -321,11 +356,18 @@ std::vector<Shown> movieFrames(const fs::path& movie)
     return frames;
 }
 
-Shown monitorStill(const TimelinePreviewEngine& engine, double at, int number)
+Shown monitorStill(const TimelinePreviewEngine& engine, double at)
 {
+    return stillShown(monitorStillJob(engine, at));
+}
+
+std::optional<GradedStillJob> monitorStillJob(const TimelinePreviewEngine& engine, double at)
+{
+    // Every still's base is cached apart, whichever case, thread or seed asks for it.
+    static std::atomic<std::uint64_t> number{0};
     const std::optional<EditSession::Clip> clip = engine.clipForPausedGrade(at);
     if (!clip)
-        return {0, 0};
+        return std::nullopt;
     GradedStillJob job;
     job.source = engine.visualGradeSource(at, clip->id);
     job.grade = clip->grade;
@@ -334,8 +376,15 @@ Shown monitorStill(const TimelinePreviewEngine& engine, double at, int number)
     job.gradePreviewEnabled = engine.gradePreviewEnabled();
     job.width = kCanvasWidth;
     job.height = kCanvasHeight;
-    job.lutBaseKey = "routes|" + std::to_string(number);
-    const QImage still = job.run().still;
+    job.lutBaseKey = "routes|" + std::to_string(++number);
+    return job;
+}
+
+Shown stillShown(const std::optional<GradedStillJob>& job)
+{
+    if (!job)
+        return {0, 0};
+    const QImage still = job->run().still;
     if (still.isNull())
         return {};
     return shownInImage(still);
@@ -345,7 +394,7 @@ Shown monitorStill(const TimelinePreviewEngine& engine, double at, int number)
 {
     if (monitor.stamp >= 0 && monitor.stamp == written.stamp && std::abs(monitor.level - written.level) <= 2)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the monitor shows " << monitor << ", the movie " << written;
+    return ::testing::AssertionFailure() << monitor << " | " << written;
 }
 
 Shown shownInImage(const Image& image)

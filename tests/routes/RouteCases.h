@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "preview/EngineTestSupport.h"
+#include "preview/GradedStillJob.h"
 #include "editing/TimelineFrameMap.h"
 #include "model/EditorJobV2.h"
 #include "model/LutResolution.h"
@@ -37,13 +38,17 @@ inline constexpr int kCanvasWidth = 96;
 inline constexpr int kCanvasHeight = 54;
 // The stamp of the still; every movie's stamps start at 1000 or above, and black reads as 0.
 inline constexpr int kStillStamp = 7;
+// The LUT file a case rewrites between asks, a copy of its own in the case's folder, and the
+// library's good table copied over it (one that moves a picture's mean level by far).
+inline constexpr const char* kRewrittenLut = "Flip Läuft.cube";
+inline constexpr const char* kSqueezingLut = "squeeze.cube";
 
 // Movies (per rate a long one of 1.6 s and a short one of 0.8 s, each stamping its frames from a
 // base of its own, so a stamp tells the movie and the frame), a still, a sound file and LUT files
-// (look.cube, Look.cube and LookA.cube keep black and white, each bending the middle its own way;
-// two.cube has two points, bad.cube is no LUT, trunc.cube and banana.cube name a size but the
-// cube reader refuses them), made once; each case links the ones it needs into a media folder of
-// its own.
+// (look.cube, Look.cube, LookA.cube, "Warm Look.cube" and "Grün Été.cube" keep black and white,
+// each bending the middle its own way; two.cube has two points, bad.cube is no LUT, trunc.cube and
+// banana.cube name a size but the cube reader refuses them), made once; each case links the ones
+// it needs into a media folder of its own.
 class Library {
 public:
     Library();
@@ -87,18 +92,37 @@ struct Case {
         double out = 0;
     };
     std::optional<ViewerEdit> viewerEdit;
+    // The tail of the first clip found already past its file's end dragged further out by this
+    // many seconds on the timeline, through the engine, before any route is asked.
+    std::optional<double> outwardDrag;
+    // A speed ramp the 10-bit workspace's own job (a browser's) gives its first clip, as the job's
+    // keyframes (time in seconds, speed as stored). The editor keeps no ramp: only the job's
+    // routes read it.
+    std::vector<std::pair<double, double>> ramp;
+    // A LUT file (kRewrittenLut) that a clip or the project names, rewritten after the routes
+    // were first asked: a good table copied over a cut-short one (or the other way) and the list
+    // refreshed, then back again, the routes asked after each.
+    struct LutRewrite {
+        // The clip whose LUT it is; none: the project's.
+        std::optional<std::string> clipId;
+        bool startsUsable = false;
+    };
+    std::optional<LutRewrite> lutRewrite;
     std::ostringstream summary;
 };
 
 // A case from `rng` in `c.folder` (RouteCaseGenerator.cpp): sources placed in the folder (or not:
 // same-named files of different lengths in two folders, stand-ins, a file several sources name, a
 // movie named like the sound clip, sounds and stills missing or present), clips off the frame grid
-// with speeds, gaps, back-to-back pieces of one file and two lanes (lower lanes running past their
-// file's end at other speeds), LUTs missing, 2-point, inline, file, both, switched off, of mixed
-// case, of a mixed-case name only a look-alike file answers (lookA.cube beside LookA.cube), or
-// naming a size the cube reader refuses, a project LUT (inline, by file, missing, unusable, cut
-// short, mixed case, look-alike), the 10-bit workspace's LUT override, and a clip's Source Viewer
-// edit.
+// (or on it, their in points a hair past a frame's start) with speeds as a file stores them
+// (negative, none, percentages, past either limit, a hair off 1), gaps, back-to-back pieces of one
+// file and two lanes (lower lanes running past their file's end at other speeds), LUTs missing,
+// 2-point, inline, file, both, switched off, of mixed case, of a mixed-case name only a look-alike
+// file answers (lookA.cube beside LookA.cube), naming a size the cube reader refuses, or named with
+// spaces and letters outside ASCII, a project LUT (inline, by file, missing, unusable, cut short,
+// mixed case, look-alike, outside ASCII), the 10-bit workspace's LUT override, a clip's Source
+// Viewer edit, an outward drag of a clip past its file's end, a speed ramp in the 10-bit
+// workspace's own job, and a LUT file rewritten between asks.
 void generate(Case& c, const Library& library, std::mt19937& rng);
 
 // What the window's preview build made of the case: the player's item and facts, or its error.
@@ -137,6 +161,12 @@ Picture playerPicture(const TimelinePreviewEngine::PlayerItemBuild& built, doubl
 // Output frame n of an export's frame rule, over the files the export was handed.
 Picture exportPicture(const TimelineFrameMap& map, const MediaResolver::SourceFileMap& files, std::int64_t n);
 
+// The file opened as an asset (Asset::open), once while a case is drawn: the routes' pictures ask
+// of the same few files frame after frame. forgetOpenedAssets starts the next case afresh. Each
+// thread keeps its own.
+std::shared_ptr<const Asset> openedAsset(const std::filesystem::path& file);
+void forgetOpenedAssets();
+
 // How many files of exactly this name lie anywhere in the folder.
 std::size_t filesNamed(const std::filesystem::path& folder, const std::string& name);
 bool isMovie(const std::filesystem::path& file);
@@ -165,12 +195,16 @@ std::ostream& operator<<(std::ostream& out, const Shown& shown);
 // Every frame of a movie, in order.
 std::vector<Shown> movieFrames(const std::filesystem::path& movie);
 // The paused monitor's graded still at `at`, decoded from its source as the program view asks
-// for it; `number` keeps its cached base apart.
-Shown monitorStill(const TimelinePreviewEngine& engine, double at, int number);
+// for it, from a cached base of its own.
+Shown monitorStill(const TimelinePreviewEngine& engine, double at);
+// The same still as a job taken from the engine (none in a gap, where the monitor is black), and
+// what it shows once run (any thread).
+std::optional<GradedStillJob> monitorStillJob(const TimelinePreviewEngine& engine, double at);
+Shown stillShown(const std::optional<GradedStillJob>& job);
 // What an image shows.
 Shown shownInImage(const Image& image);
 Shown shownInImage(const QImage& image);
-// The same stamp, the level within 2.
+// The same stamp, the level within 2 (on failure: "<the first> | <the second>").
 ::testing::AssertionResult sameFrame(const Shown& monitor, const Shown& written);
 
 } // namespace velmora::test::routes

@@ -8,6 +8,7 @@
 #include "export_workspaces/EditorExportTimelineRunner.h"
 #include "export_workspaces/EngineJobExporter.h"
 #include "grading/PreviewFrameGrader.h"
+#include "preview/GradedPreviewController.h"
 #include "inspectors/SourceGradedPreviewView.h"
 #include "inspectors/SourceViewer.h"
 #include "platform/foundation/FileReading.h"
@@ -46,15 +47,23 @@ std::string refusalText(const std::optional<Error>& refusal)
     return refusal ? refusal->localizedDescription() : "(accepted)";
 }
 
+std::function<ExportRun()> sheetExport(const TimelinePreviewEngine& engine, const Case& c, const fs::path& output,
+                                       bool render)
+{
+    EditorExportRequest request{c.folder, output, 2'000'000, Exporter::EditorVideoCodec::h264,
+                                engine.lutSessionFileURL(), engine.resolvedMedia(),
+                                engine.resolvedLuts(c.folder, engine.lutSessionFileURL())};
+    return [folder = c.folder, session = *engine.session(), request = std::move(request), render] {
+        EditorExportTimelineRunner runner(folder);
+        return finish(
+            [&](const auto& progress, const auto& cancelled) { runner.run(session, request, progress, cancelled); },
+            render);
+    };
+}
+
 ExportRun sheetRun(const TimelinePreviewEngine& engine, const Case& c, const fs::path& output, bool render)
 {
-    const EditorExportRequest request{c.folder, output, 2'000'000, Exporter::EditorVideoCodec::h264,
-                                      engine.lutSessionFileURL(), engine.resolvedMedia(),
-                                      engine.resolvedLuts(c.folder, engine.lutSessionFileURL())};
-    EditorExportTimelineRunner runner(c.folder);
-    const EditSession session = *engine.session();
-    return finish([&](const auto& progress, const auto& cancelled) { runner.run(session, request, progress, cancelled); },
-                  render);
+    return sheetExport(engine, c, output, render)();
 }
 
 Exporter::TimelineExportPlan sheetPlan(const TimelinePreviewEngine& engine, const Case& c)
@@ -66,6 +75,58 @@ Exporter::TimelineExportPlan sheetPlan(const TimelinePreviewEngine& engine, cons
                                         shown ? &*shown : nullptr, luts ? &*luts : nullptr);
 }
 
+namespace {
+
+// The job without the sound clips whose source has no file in `media`: they never decide which
+// frame an output frame shows.
+EditorJobV2 withoutLostSounds(EditorJobV2 job, const ResolvedMedia* media)
+{
+    for (EditorJobV2::Timeline& timeline : job.timelines) {
+        std::erase_if(timeline.clips, [&](const EditorJobV2::Clip& clip) {
+            return EditSession::normalizedClipType(clip.type, clip.name) == "audio" &&
+                   (!media || !clip.sourceId || !media->files.contains(*clip.sourceId));
+        });
+    }
+    return job;
+}
+
+// The job with no LUT anywhere: a LUT never decides which frame an output frame shows.
+EditorJobV2 withoutLuts(EditorJobV2 job)
+{
+    job.grade.lutCube.clear();
+    for (EditorJobV2::Timeline& timeline : job.timelines) {
+        for (EditorJobV2::Clip& clip : timeline.clips) {
+            if (!clip.grade)
+                continue;
+            clip.grade->hasLut = false;
+            clip.grade->lutData.reset();
+            clip.grade->lutFile.reset();
+            clip.grade->lutName.reset();
+        }
+    }
+    return job;
+}
+
+std::optional<Exporter::TimelineExportPlan> framePlanOf(const EditorJobV2& job, const fs::path& folder,
+                                                        const ResolvedMedia* media)
+{
+    try {
+        return Exporter::planTimelineExport(withoutLuts(withoutLostSounds(job, media)), std::nullopt, folder,
+                                            std::nullopt, media, nullptr);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<Exporter::TimelineExportPlan> sheetFramePlan(const TimelinePreviewEngine& engine, const Case& c)
+{
+    const std::optional<ResolvedMedia> shown = engine.resolvedMedia();
+    const EditorJobV2 job = EditorJobV2::fromJSON(engine.session()->renderJobText(shown ? &shown->files : nullptr));
+    return framePlanOf(job, c.folder, shown ? &*shown : nullptr);
+}
+
 Handover handOver(const TimelinePreviewEngine& engine, const Case& c)
 {
     Handover h;
@@ -75,11 +136,18 @@ Handover handOver(const TimelinePreviewEngine& engine, const Case& c)
     nlohmann::json text = nlohmann::json::parse(engine.session()->renderJobText(h.shown ? &h.shown->files : nullptr));
     if (c.jobLutMissing)
         text["grade"]["lutCube"] = "missing_job_look.cube";
-    if (c.continued) {
-        for (auto& timeline : text["timelines"])
-            for (auto& clip : timeline["clips"])
-                if (clip.value("id", "") == c.continued->first)
-                    clip["inPoint"] = c.continued->second;
+    for (auto& timeline : text["timelines"]) {
+        for (auto& clip : timeline["clips"]) {
+            // A browser's job names the in point the browser gave the clip, and no out point.
+            if (c.continued && clip.value("id", "") == c.continued->first)
+                clip["inPoint"] = c.continued->second;
+            if (c.continued)
+                clip.erase("outPoint");
+            if (!c.ramp.empty() && clip.value("id", "") == "v0") {
+                for (const auto& [time, speed] : c.ramp)
+                    clip["speedKeyframes"].push_back({{"time", time}, {"speed", speed}});
+            }
+        }
     }
     h.jobURL = c.folder / "handed.json";
     writeTextFile(h.jobURL, text.dump());
@@ -115,6 +183,27 @@ Exporter::TimelineExportPlan workspacePlan(const Handover& h)
                                         Exporter::resolvesFolder(media, folder) ? media->givenLuts() : nullptr);
 }
 
+std::optional<Exporter::TimelineExportPlan> workspaceFramePlan(const Handover& h)
+{
+    return framePlanOf(handedJob(h), *h.files.mediaFolderURL, h.media());
+}
+
+LutVerdict workspaceLutVerdict(const Handover& h)
+{
+    const fs::path& folder = *h.files.mediaFolderURL;
+    const ResolvedMedia* media = h.media();
+    try {
+        Exporter::planTimelineExport(withoutLostSounds(handedJob(h), media), h.files.lutOverrideURL, folder,
+                                     std::nullopt, media,
+                                     Exporter::resolvesFolder(media, folder) ? media->givenLuts() : nullptr);
+        return {true, std::nullopt};
+    } catch (const Error& error) {
+        if (error.code() == 214)
+            return {true, error};
+        return {};
+    }
+}
+
 bool takesFastPath(const Handover& h)
 {
     const EditorJobV2 job = handedJob(h);
@@ -123,7 +212,7 @@ bool takesFastPath(const Handover& h)
         Exporter::fastSingleClipCandidate(job, folder, h.media());
     if (!candidate)
         return false;
-    const std::shared_ptr<const Asset> input = Asset::open(candidate->inputURL);
+    const std::shared_ptr<const Asset> input = openedAsset(candidate->inputURL);
     return Exporter::fastPathKeepsTimelineResult(job, *candidate, folder, *input) &&
            Exporter::fastPathFrames(job, candidate->clip, *input);
 }
@@ -216,6 +305,21 @@ void editInSourceViewer(EngineHarness& harness, const Case& c, PlayerBuild& play
         << lutOf(updated->grade);
     if (harness.builder->requests.size() > builds)
         player = answerBuild(harness);
+}
+
+std::optional<Shown> programStill(EngineHarness& harness, GradedPreviewController& controller, double at)
+{
+    harness.engine.seek(at, true, {});
+    for (int round = 0; round < 100; ++round) {
+        // Every still asked for so far graded, then handed back on the main queue, which may ask
+        // for another.
+        PreviewFrameGrader::pauseGradeQueue().sync([] {});
+        if (harness.queue->runUntilIdle() == 0 && !controller.isGradingInFlight())
+            break;
+    }
+    if (!controller.isStillShown() || controller.still().isNull())
+        return std::nullopt;
+    return shownInImage(controller.still());
 }
 
 } // namespace velmora::test::routes

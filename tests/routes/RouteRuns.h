@@ -14,6 +14,10 @@
 #include "export/TimelineExport.h"
 #include "export_workspaces/JobExporter.h"
 
+namespace velmora {
+class GradedPreviewController;
+}
+
 namespace velmora::test::routes {
 
 // An export run through its entry point: refused (with the error), or accepted with its frame
@@ -27,14 +31,22 @@ std::string refusalText(const std::optional<Error>& refusal);
 
 // The sheet's run, as the sheet starts it: the engine's files and LUT answers in the request.
 ExportRun sheetRun(const TimelinePreviewEngine& engine, const Case& c, const std::filesystem::path& output, bool render);
+// The same run with the request taken on the calling thread, to be run on any thread (as the sheet
+// runs it, off the engine's).
+std::function<ExportRun()> sheetExport(const TimelinePreviewEngine& engine, const Case& c,
+                                       const std::filesystem::path& output, bool render);
 // The plan the sheet's export renders, from what its runner hands the export: the render job of
 // the session naming the engine's files, those files and the engine's LUT answers.
 Exporter::TimelineExportPlan sheetPlan(const TimelinePreviewEngine& engine, const Case& c);
+// Where the sheet's export refuses a LUT or a sound file: the plan of the same job with no LUT and
+// without the sound clips whose source has no file (neither decides which frame an output frame
+// shows), made by the same function. None where it refuses for a picture's file.
+std::optional<Exporter::TimelineExportPlan> sheetFramePlan(const TimelinePreviewEngine& engine, const Case& c);
 
 // What the editor hands the 10-bit workspace (the files and LUT answers the monitor decided),
 // and the job file it writes. A browser's job (a continued clip with the in point a browser's
-// job names) or one with a job-wide LUT of its own that is missing comes without the monitor's
-// answers: the workspace looks its files up.
+// job names, no out points) or one with a job-wide LUT of its own that is missing comes without
+// the monitor's answers: the workspace looks its files up. Either may ramp its first clip's speed.
 struct Handover {
     std::filesystem::path jobURL;
     std::optional<ResolvedMedia> shown;
@@ -47,6 +59,16 @@ ExportRun workspaceRun(const Handover& h, const std::filesystem::path& output, b
 EditorJobV2 handedJob(const Handover& h);
 // The plan the workspace's timeline export renders, from what its job routing hands the export.
 Exporter::TimelineExportPlan workspacePlan(const Handover& h);
+// The handed job's plan as sheetFramePlan makes the sheet's, where the workspace refuses a LUT.
+std::optional<Exporter::TimelineExportPlan> workspaceFramePlan(const Handover& h);
+// What the workspace's export refuses of the handed job's LUTs, its sound files aside (a refusal of
+// a file comes first and hides it): its refusal of a LUT (214) or none; not known where a
+// picture's file is missing.
+struct LutVerdict {
+    bool known = false;
+    std::optional<Error> refusal;
+};
+LutVerdict workspaceLutVerdict(const Handover& h);
 // Whether the workspace's export takes the fast path for the handed job (which tells no frame
 // count before it is stopped), as the fast path decides it.
 bool takesFastPath(const Handover& h);
@@ -70,5 +92,10 @@ SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const 
 // engine (updateTimelineClipFromSource), and the engine's build of the edited timeline answered
 // into `player`. The clip's LUT reference must come back as it was written.
 void editInSourceViewer(EngineHarness& harness, const Case& c, PlayerBuild& player);
+
+// The paused monitor's graded still as the program view's controller shows it: the engine paused
+// at `at`, once every still it asked for is graded and handed back. None while it shows the
+// player's picture.
+std::optional<Shown> programStill(EngineHarness& harness, GradedPreviewController& controller, double at);
 
 } // namespace velmora::test::routes
