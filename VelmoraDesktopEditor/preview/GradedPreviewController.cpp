@@ -356,8 +356,9 @@ bool GradedPreviewController::updateOpacities()
 
 std::string GradedPreviewController::gradeSyncKey(const TimelinePreviewEngine& engine)
 {
-    const double t = std::round(engine.playheadSeconds() * 1000.0) / 1000.0;
-    const std::optional<EditSession::Clip> clip = engine.clipForPausedGrade(t);
+    // The clip the still is asked for (requestGradedStill), at the playhead itself: a clip that
+    // starts within the playhead's millisecond is the one shown, and its LUT answers belong here.
+    const std::optional<EditSession::Clip> clip = engine.clipForPausedGrade(engine.playheadSeconds());
     const ClipGradeEditState state = ClipGradeEditState::from(clip);
     std::string key = NumberText::integer(engine.gradePreviewRevision());
     key += "|" + NumberText::integer(engine.timelineRevision());
