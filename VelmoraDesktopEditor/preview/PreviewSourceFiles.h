@@ -32,13 +32,21 @@ struct PreviewSourceFiles {
     // The source files of the installed build.
     std::map<std::string, std::filesystem::path> installed;
     // What those files were resolved for: the session, its timeline revision and the media folder
-    // when the build was installed. While all three still hold and no build is under way, the
-    // installed files answer which file a source is linked to without listing the folder again.
+    // when the build was installed (or failed). While all three still hold and no build is under
+    // way, the installed files answer which file a source is linked to without listing the folder
+    // again.
     std::weak_ptr<const EditSession> installedSession;
     int installedRevision = 0;
     std::optional<std::filesystem::path> installedFolder;
-    // The files the installed build read.
-    MediaHeaders installedAssets;
+    // The headers of the newest build's files: those the installed build read; after a build
+    // failed, those of the files its map resolved for the timeline's clips, read on a worker
+    // afterwards. Empty while none is known.
+    MediaHeaders headers;
+    // After a build failed: the number (`resolvedNumber`) of the map whose clips' files `headers`
+    // describes, once read. While that map is the newest and what the failed build was made for
+    // still holds (installedSession, installedRevision, installedFolder), it tells where the files
+    // end as an installed build's would.
+    std::optional<std::uint64_t> headersReadForMap;
     // The newest map a build made on its worker: the engine's one answer to which file each
     // source reads. The main thread never lists the media folder for it. `resolvedNumber` numbers
     // the requests for a map (a build's, or a lookup without one); only the newest one's is kept.

@@ -450,7 +450,8 @@ void TimelinePreviewEngine::dropPreview()
     setIsPlaying(false);
     setPlaybackMotionSeconds(0);
     setPlayheadSeconds(0);
-    sourceFiles_.installedAssets.clear();
+    sourceFiles_.headers.clear();
+    sourceFiles_.headersReadForMap.reset();
     releaseWorkAfterPicture();
 }
 
@@ -626,15 +627,7 @@ TimelineFrameMap TimelinePreviewEngine::frameMap() const
     for (const EditSession::Clip& clip : timeline->clips) {
         clips.push_back(ClipTiming::of(clip));
     }
-    std::map<std::string, SourceVideo> sources;
-    if (installedFilesHold()) {
-        const MediaHeaders& assets = sourceFiles_.installedAssets;
-        for (const auto& [sourceId, file] : sourceFiles_.installed) {
-            if (const auto asset = assets.find(file.string()); asset != assets.end() && asset->second) {
-                sources.emplace(sourceId, SourceVideo::of(*asset->second));
-            }
-        }
-    }
+    std::map<std::string, SourceVideo> sources = knownSourceVideo(clips);
     return TimelineFrameMap(std::move(clips), frameGrid(), std::move(sources));
 }
 
@@ -696,20 +689,7 @@ ShownFrame TimelinePreviewEngine::shownFrameAt(double at, const std::optional<st
         }
         clips.push_back(ClipTiming::of(all[i]));
     }
-    std::map<std::string, SourceVideo> sources;
-    if (installedFilesHold()) {
-        const std::map<std::string, std::filesystem::path>& files = sourceFiles_.installed;
-        const MediaHeaders& assets = sourceFiles_.installedAssets;
-        for (const ClipTiming& clip : clips) {
-            const auto file = clip.sourceId ? files.find(*clip.sourceId) : files.end();
-            if (file == files.end()) {
-                continue;
-            }
-            if (const auto asset = assets.find(file->second.string()); asset != assets.end() && asset->second) {
-                sources.emplace(*clip.sourceId, SourceVideo::of(*asset->second));
-            }
-        }
-    }
+    std::map<std::string, SourceVideo> sources = knownSourceVideo(clips);
     const TimelineFrameMap map(std::move(clips), grid, std::move(sources));
     // A preferred clip that does not cover the frame (a predecessor read only for its end) is
     // not asked for.

@@ -292,11 +292,12 @@ public:
     // landed), or once that build fails or the preview is dropped; at once when no build's
     // picture is awaited. Work that competes with the first picture for the cores waits here.
     void whenPictureShown(std::function<void()> work);
-    // The files the last installed build read (see PreviewComposition::assets); empty
-    // after a build failed or the preview was dropped.
-    const MediaHeaders& installedAssets() const
+    // The headers of the newest build's files: those the installed build read (see
+    // PreviewComposition::assets), or after a build failed those of the files its map resolved for
+    // the clips, once read on a worker; empty while none is known or after the preview was dropped.
+    const MediaHeaders& sourceHeaders() const
     {
-        return sourceFiles_.installedAssets;
+        return sourceFiles_.headers;
     }
     // True while syncTimelineTrimAndPreview runs: the revision it bumps is a normalisation the
     // saved document gets on opening too, not an edit.
@@ -327,9 +328,9 @@ public:
     // shows a picture the movie does not have. 0 for an empty timeline.
     double lastPlayheadSeconds() const;
     // The timeline's frame rule on frameGrid(), over the active timeline's clips (in stored
-    // order) and the video of the files the installed build read: which clip, source and source
-    // frame each frame of the monitor shows, or a gap. Without an installed build the ends of
-    // the files are not known and no frame is a gap for lack of them.
+    // order) and the video of the files whose headers are known (filesWithKnownEnds): which
+    // clip, source and source frame each frame of the monitor shows, or a gap. Where a file's
+    // header is not known (yet), its end is not, and no frame is a gap for lack of it.
     TimelineFrameMap frameMap() const;
     // The length of the active timeline: its stored length or the end of its last picture or
     // sound clip, whichever is later; 0 without one. The read-out keeps it whether or not a
@@ -498,9 +499,9 @@ public:
     void trimEdgeOnTimeline(const std::string& clipId, TrimEdge edge, double timelineTime);
     // The clip's span if an edge were trimmed to a time (only shortening), changing nothing.
     std::optional<TrimSpan> previewTrimEdge(const std::string& clipId, TrimEdge edge, double timelineTime) const;
-    // The length of the file the clip's source reads, as the installed build read its header:
+    // The length of the file the clip's source reads, as its header is known (sourceHeaders()):
     // what limits its tail (EditSession::trimReach) while its edge is dragged. None for a clip
-    // without such a file or before a build read it. Reads no file.
+    // without such a file or before its header was read. Reads no file.
     std::optional<double> clipSourceSeconds(const std::string& clipId) const;
     void slipSelectedClip(double deltaSeconds);
     // Ends a trim drag in progress without committing it (trimGestureCancelled tells the lanes
@@ -526,7 +527,8 @@ signals:
     void focusClipIdChanged();
     void timelineRevisionChanged();
     // A build's map of source files arrived from its worker (what a still asked for before it
-    // may now find its file).
+    // may now find its file), or after a failed build where that map's files end became known
+    // (a frame past a file's end is now black).
     void sourceFilesResolved();
     void rippleEditEnabledChanged();
     void magneticSnapEnabledChanged();
@@ -618,6 +620,18 @@ private:
     std::optional<std::filesystem::path> sourceFileInMediaFolder(const std::string& sourceId) const;
     // Whether the installed build resolved the current session, timeline and folder.
     bool installedFilesHold() const;
+    // The file of each source whose headers (sourceFiles_.headers) tell the frame rule where it
+    // ends, for the current session, timeline and folder: the installed build's map; after a build
+    // failed, the newest map once the headers of its clips' files are read; none while a build is
+    // under way or before then.
+    const MediaResolver::SourceFileMap* filesWithKnownEnds() const;
+    // The video of the sources of `clips` whose files' ends are known (filesWithKnownEnds), by
+    // source id: what the frame rule reads for them.
+    std::map<std::string, SourceVideo> knownSourceVideo(const std::vector<ClipTiming>& clips) const;
+    // After a failed build: reads, on the background worker, the headers of the files the newest
+    // map resolved for the timeline's clips, and keeps them if no build was asked for meanwhile,
+    // so that the monitor, its stills and the trims know where those files end without a player.
+    void readHeadersAfterFailure();
     // The newest map a build made on its worker for this session and folder, even where a
     // change since waits for its build's map (that map still answers for the sources it knows),
     // else the installed build's while it holds; none before one is made.

@@ -161,7 +161,8 @@ void TimelinePreviewEngine::installComposition(PreviewComposition composition, b
     // context made by the next grade change.
     gradeContext_.reset();
     keepSourceFileMap(composition);
-    sourceFiles_.installedAssets = std::move(composition.assets);
+    sourceFiles_.headers = std::move(composition.assets);
+    sourceFiles_.headersReadForMap.reset();
     setAvPlayer(std::move(composition.player));
     removeTimeObserver();
     installTimeObserver();
@@ -210,8 +211,10 @@ void TimelinePreviewEngine::failComposition(const Error& error)
     }
     PreviewComposition none;
     keepSourceFileMap(none);
-    sourceFiles_.installedAssets.clear();
+    sourceFiles_.headers.clear();
+    sourceFiles_.headersReadForMap.reset();
     keepSourceFiles(none);
+    readHeadersAfterFailure();
     releaseWorkAfterPicture();
 }
 

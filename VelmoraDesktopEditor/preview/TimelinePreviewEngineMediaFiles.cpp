@@ -15,6 +15,7 @@
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
 #include "model/MediaResolver.h"
+#include "preview/PreviewSourceMedia.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -61,6 +62,83 @@ bool TimelinePreviewEngine::installedFilesHold() const
 {
     return avPlayer_ && !compositionBuilding_ && sourceFiles_.installedSession.lock() == session_ &&
            sourceFiles_.installedRevision == timelineRevision_ && sourceFiles_.installedFolder == mediaFolderURL_;
+}
+
+const MediaResolver::SourceFileMap* TimelinePreviewEngine::filesWithKnownEnds() const
+{
+    if (installedFilesHold()) {
+        return &sourceFiles_.installed;
+    }
+    // The failed build's session, timeline and folder (kept as an installed build's), and the map
+    // whose files were read after it: asked on every playhead move, so told by numbers, never by
+    // going over the sources.
+    const bool failedBuildHolds = !avPlayer_ && !compositionBuilding_ && sourceFiles_.headersReadForMap
+        && *sourceFiles_.headersReadForMap == sourceFiles_.resolvedNumber && resolvedFilesHold()
+        && sourceFiles_.installedSession.lock() == session_ && sourceFiles_.installedRevision == timelineRevision_
+        && sourceFiles_.installedFolder == mediaFolderURL_;
+    return failedBuildHolds ? &*sourceFiles_.resolved->files : nullptr;
+}
+
+std::map<std::string, SourceVideo> TimelinePreviewEngine::knownSourceVideo(const std::vector<ClipTiming>& clips) const
+{
+    std::map<std::string, SourceVideo> sources;
+    const MediaResolver::SourceFileMap* files = filesWithKnownEnds();
+    if (!files) {
+        return sources;
+    }
+    const MediaHeaders& headers = sourceFiles_.headers;
+    for (const ClipTiming& clip : clips) {
+        if (!clip.sourceId || sources.contains(*clip.sourceId)) {
+            continue;
+        }
+        const auto file = files->find(*clip.sourceId);
+        if (file == files->end()) {
+            continue;
+        }
+        if (const auto header = headers.find(file->second.native()); header != headers.end() && header->second) {
+            sources.emplace(*clip.sourceId, SourceVideo::of(*header->second));
+        }
+    }
+    return sources;
+}
+
+void TimelinePreviewEngine::readHeadersAfterFailure()
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    if (!timeline || !resolvedFilesHold()) {
+        return;
+    }
+    // The files the build would have read: those of the clips' sources the map found.
+    const MediaResolver::SourceFileMap& files = *sourceFiles_.resolved->files;
+    std::vector<std::filesystem::path> read;
+    std::set<std::string_view> seen;
+    for (const EditSession::Clip& clip : timeline->clips) {
+        const auto file = clip.sourceId ? files.find(*clip.sourceId) : files.end();
+        if (file != files.end() && seen.insert(file->second.native()).second) {
+            read.push_back(file->second);
+        }
+    }
+    if (read.empty()) {
+        return;
+    }
+    QPointer<TimelinePreviewEngine> self(this);
+    runInBackground([self, queue = mainQueue_, read = std::move(read), readable = readabilityCheck_,
+                     generation = rebuildGeneration_, map = sourceFiles_.resolvedNumber] {
+        AssetCache cache;
+        cache.openAll(read, {}, readable, [] {});
+        queue->post([self, generation, map, headers = cache.take()]() mutable {
+            // A build or a map asked for since answers for itself.
+            if (!self || self->rebuildGeneration_ != generation || self->sourceFiles_.resolvedNumber != map
+                || self->avPlayer_ || self->compositionBuilding_) {
+                return;
+            }
+            self->sourceFiles_.headers = std::move(headers);
+            self->sourceFiles_.headersReadForMap = map;
+            // The paused clip may now be black past its file's end, and its LUT no longer said.
+            self->refreshStatus();
+            emit self->sourceFilesResolved();
+        });
+    });
 }
 
 void TimelinePreviewEngine::keepResolvedFiles(std::uint64_t number, std::weak_ptr<const EditSession> session,

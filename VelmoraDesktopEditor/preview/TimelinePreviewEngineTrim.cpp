@@ -305,8 +305,8 @@ std::optional<double> TimelinePreviewEngine::clipSourceSeconds(const std::string
     if (file == media->files.end()) {
         return std::nullopt;
     }
-    const auto header = sourceFiles_.installedAssets.find(file->second.string());
-    if (header == sourceFiles_.installedAssets.end() || !header->second) {
+    const auto header = sourceFiles_.headers.find(file->second.string());
+    if (header == sourceFiles_.headers.end() || !header->second) {
         return std::nullopt;
     }
     return MediaResolver::fileDurationSeconds(*header->second);

@@ -129,5 +129,34 @@ TEST(MonitorPastTheEnd, FramesPastTheEndOfTheFileAreBlackWithoutAStill)
     }
 }
 
+// The same clip beside a sound clip whose file is missing: the build fails, yet the paused monitor,
+// its graded still and the trims know where the movie ends, as every export does.
+TEST(MonitorPastTheEnd, AFailedBuildStillKnowsWhereTheFilesEnd)
+{
+    TempDir sources;
+    ClipSettings settings;
+    settings.frameCount = 250;
+    settings.videoArgs = "-preset ultrafast";
+    makeClip(sources.path() / "ten.mp4", settings);
+    PlaybackHarness h;
+    auto session = sessionOf({EditSession::Source("s1", "ten.mp4", "video"), EditSession::Source("s2", "voice.wav", "audio")},
+                             {sourceClip("c1", "video", "s1", 0, 12), sourceClip("a1", "audio", "s2", 0, 12, 0, 2)},
+                             160, 96, 25);
+    ASSERT_TRUE(h.adoptAndWait(session, {sources.path() / "ten.mp4"}));
+    ASSERT_FALSE(h.engine.avPlayer());
+    h.queue->runUntilIdle();
+    const FrameGrid grid = h.engine.frameGrid();
+    EXPECT_EQ(h.engine.frameMap().frame(249).sourceFrame, std::optional<std::int64_t>(249));
+    EXPECT_DOUBLE_EQ(h.engine.visualGradeSource(grid.start(249), "c1")->sourceSeconds, 9.96);
+    for (const std::int64_t frame : {250, 299}) {
+        SCOPED_TRACE(frame);
+        EXPECT_TRUE(h.engine.frameMap().frame(frame).gap());
+        EXPECT_TRUE(h.engine.shownFrameAt(grid.start(frame)).gap());
+        EXPECT_FALSE(h.engine.visualGradeSource(grid.start(frame), "c1"));
+        EXPECT_FALSE(h.engine.clipForPausedGrade(grid.start(frame)));
+    }
+    EXPECT_NEAR(h.engine.clipSourceSeconds("c1").value_or(0), 10.0, 0.05);
+}
+
 } // namespace
 } // namespace velmora::test

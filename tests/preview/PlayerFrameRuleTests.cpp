@@ -40,7 +40,7 @@ std::optional<Played> playedAt(const TimelinePreviewEngine& engine, const Player
         return std::nullopt;
     }
     const CompositionTrackSegment& segment = track.segments()[*index];
-    const std::shared_ptr<const Asset>& asset = engine.installedAssets().at(segment.source->url.get().string());
+    const std::shared_ptr<const Asset>& asset = engine.sourceHeaders().at(segment.source->url.get().string());
     const TimelineFrameMap::SourcePick pick =
         TimelineFrameMap::pickSourceFrame(SourceVideo::of(*asset), segment.sourceTime(time).seconds());
     // Past the end of the file the player holds the last frame: a played frame is never there.

@@ -461,11 +461,6 @@ bool rampedAt(const Exporter::TimelineExportPlan& plan, std::int64_t n)
 // composition, the sheet's plan and the 10-bit workspace's, each picture labelled with the files
 // its own route reads. Without the sheet's plan (a picture's file is missing) the player is held
 // to the monitor, over the frames the monitor counts on the timeline.
-//
-// Known fault, left to the engine's owners: the engine learns where its files end only from an
-// installed preview build, so where the build failed (a clip's file is missing, a sound's too) the
-// paused monitor names a source frame past its file's end where every export shows black. Only
-// those frames are let pass there.
 void checkFrames(const Generated& g, const std::optional<Exporter::TimelineExportPlan>& sheet,
                  const std::optional<Exporter::TimelineExportPlan>& tenBit, Reach& reach)
 {
@@ -490,8 +485,7 @@ void checkFrames(const Generated& g, const std::optional<Exporter::TimelineExpor
         };
         const Picture monitor = monitorPicture(g.engine(), at);
         const Picture written = sheet ? planPicture(*sheet, n) : monitor;
-        const bool endUnknown = !g.player.built && monitor.pastEnd;
-        if (sheet && !endUnknown) {
+        if (sheet) {
             reach.pastEnds += !monitor.file && sheet->frameMap.clipAt(n) ? 1 : 0;
             agree(monitorAgrees, "monitor | sheet's plan", "monitor (paused)", monitor, "sheet's export", written);
         }
@@ -500,7 +494,7 @@ void checkFrames(const Generated& g, const std::optional<Exporter::TimelineExpor
             agree(playerAgrees, sheet ? "player | sheet's plan" : "player | monitor", "player's composition", played,
                   sheet ? "sheet's export" : "monitor (paused)", written);
         }
-        if (tenBit && !rampedAt(*tenBit, n) && !endUnknown)
+        if (tenBit && !rampedAt(*tenBit, n))
             agree(tenBitAgrees, "10-bit plan | monitor", "10-bit workspace's export", planPicture(*tenBit, n),
                   "monitor (paused)", monitor);
     }

@@ -52,7 +52,7 @@ void EditorWorkspaceController::generateThumbnailsForSources(const std::vector<s
     if (ids.empty() || !session)
         return;
     std::vector<PosterRequest> requests;
-    const auto& read = engine_->installedAssets();
+    const auto& read = engine_->sourceHeaders();
     const auto byId = sourcesById(*session);
     for (const std::string& id : ids) {
         const auto found = byId.find(id);
