@@ -284,8 +284,12 @@ PreviewFrameResult renderTimelineStill(const std::filesystem::path& jobURL, nloh
         throw previewError(PreviewStillCode::timelineRender, "Failed to render preview.");
     }
     const std::int64_t frame = *frameIndex;
-    const double snapped = std::max(std::min(static_cast<double>(frame) / fps, out), in);
-    const MediaTime target = MediaTime::fromSeconds(snapped, kPreviewTimescale);
+    // The frame picked is the one shown, and its start the time it was picked at, though it may
+    // start after the range's end (a range ending inside a frame); the time shown on the slider
+    // stays within the range.
+    const double frameStart = static_cast<double>(frame) / fps;
+    const double snapped = std::max(std::min(frameStart, out), in);
+    const MediaTime target = MediaTime::fromSeconds(frameStart, kPreviewTimescale);
 
     // The cache lock is held for the lookup and for the store only; two calls missing one frame
     // both decode it and both store it.
@@ -296,7 +300,7 @@ PreviewFrameResult renderTimelineStill(const std::filesystem::path& jobURL, nloh
     } else if (std::optional<Image> cached = previewBaseFrameCache().lookup(key)) {
         base = BaseFrame{std::move(*cached), target.seconds()};
     } else {
-        base = decodeBaseFrame(asset, snapped, target, fps, outW, outH);
+        base = decodeBaseFrame(asset, frameStart, target, fps, outW, outH);
         previewBaseFrameCache().store(key, base.image);
     }
 

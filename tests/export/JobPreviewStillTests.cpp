@@ -212,6 +212,15 @@ TEST_F(PreviewStill, TimelineShowsTheSnappedSourceFrameOfTheFirstPictureClip)
     EXPECT_EQ(test::stampOf(render(job, 0.44 + 5e-7).cgImage), 11);
     EXPECT_DOUBLE_EQ(render(job, 9.0).displayTimeSeconds, 1.2);
     EXPECT_EQ(test::stampOf(render(job, 0.0).cgImage), 10);
+
+    // A range ending inside a frame: a time near its end shows the frame the export writes there,
+    // which starts after the out point, while the time shown stays within the range.
+    const PreviewFrameResult nearEnd = render(timelineJob({clipJson("v", "video", 0.4, 0.43)}), 0.4125);
+    EXPECT_DOUBLE_EQ(nearEnd.displayTimeSeconds, 0.43);
+    EXPECT_NEAR(nearEnd.pickedTimeSeconds, 0.44, 1e-9);
+    EXPECT_EQ(test::stampOf(nearEnd.cgImage), 11);
+    // Asked again, the frame comes from the cache, picked at the same time.
+    EXPECT_NEAR(render(timelineJob({clipJson("v", "video", 0.4, 0.43)}), 0.4125).pickedTimeSeconds, 0.44, 1e-9);
 }
 
 // The first picture clip of the job follows a piece of its file that ends where it starts: it
