@@ -18,6 +18,7 @@
 #include "model/ClipSpeed.h"
 #include "model/MediaResolver.h"
 #include "model/TimelineTrackKey.h"
+#include "platform/media/FrameStart.h"
 #include "platform/media/PlayerItem.h"
 #include "preview/PreviewSourceMedia.h"
 #include "preview/StatusText.h"
@@ -110,13 +111,44 @@ Piece makePiece(double timelineStart, double timelineLength, double sourceStart,
         piece.source.duration =
             MediaTime::fromSeconds(piece.length.seconds() * (sourceDuration / timelineLength), kFineTimescale);
     }
-    // Unscaled, the piece plays exactly its timeline length: a source a hair longer (a speed
-    // within the tolerance of 1, or rounding) must not overlap the next piece, which would push
-    // everything after it later.
+    // Unscaled, the piece plays exactly its timeline length, its source for as long: a source a
+    // hair longer (a speed within the tolerance of 1, or rounding) must not overlap the next
+    // piece, which would push everything after it later, and one a tick shorter would be scaled
+    // by a hair, moving the source times read late in the piece by microseconds.
     if (!scaled) {
-        piece.source.duration = std::min(piece.source.duration, piece.length);
+        piece.source.duration = piece.length;
     }
     return piece;
+}
+
+// Keeps a picture piece's source start, rounded onto the fine ticks, on the source frame the rule
+// names for the piece's first frame (`shown`, of a source whose frames lie at `rate`): a start
+// within the tolerance of a frame's start (or just past the one before's) must not be rounded
+// across it, or the player would show the next (or the previous) frame. The shift is below a
+// tick.
+void holdOnTheRulesFrame(Piece& piece, const ShownFrame& shown, std::optional<double> rate)
+{
+    if (!shown.sourceFrame || !rate || !(*rate > 0)) {
+        return;
+    }
+    const auto frame = static_cast<double>(*shown.sourceFrame);
+    // A tick inside the tolerance's end, where the rounding of a time read later in the piece
+    // cannot carry it across.
+    const MediaTime latest = MediaTime::fromSeconds(frame / *rate + kFrameStartToleranceSeconds, kFineTimescale,
+                                                    MediaTimeRounding::towardNegativeInfinity) -
+                             MediaTime(1, kFineTimescale);
+    if (latest.isNumeric() && piece.source.start > latest) {
+        piece.source.start = latest;
+    }
+    if (*shown.sourceFrame > 0) {
+        // The earliest tick past the previous frame's start and its tolerance.
+        const MediaTime earliest = MediaTime::fromSeconds((frame - 1) / *rate + kFrameStartToleranceSeconds,
+                                                          kFineTimescale, MediaTimeRounding::towardPositiveInfinity) +
+                                   MediaTime(1, kFineTimescale);
+        if (earliest.isNumeric() && piece.source.start < earliest && earliest <= latest) {
+            piece.source.start = earliest;
+        }
+    }
 }
 
 void insertPiece(CompositionTrack& track, const Piece& piece, const CompositionSourceTrack& source)
@@ -324,9 +356,9 @@ void insertPictures(const EditSession& session, const EditSession::Timeline& tim
             continue;
         }
         const double speed = effectiveClipSpeed(clip.speed);
-        const double sourceStart = map.clipFrame(*run.clip, run.first).sourceTime;
-        const Piece piece =
-            makePiece(timelineStart, timelineLength, sourceStart, speed * timelineLength, speed != 1.0);
+        const ShownFrame first = map.clipFrame(*run.clip, run.first);
+        Piece piece = makePiece(timelineStart, timelineLength, first.sourceTime, speed * timelineLength, speed != 1.0);
+        holdOnTheRulesFrame(piece, first, trackFrameRate(*picture));
         insertPiece(videoTrack, piece, *source.pictureTrack);
         build.transform = picture->preferredTransform;
         if (!build.sourceTrack) {

@@ -223,6 +223,23 @@ TEST_F(PlayerFrameRule, APieceAHairOffOneXIsScaledAsTheRuleReadsIt)
     }
 }
 
+// At 1× an in point a hair (under a microsecond) past a source frame's start reads that frame, in
+// the rule as in the player: rounded onto the piece's ticks, the start reached a microsecond past
+// it, and the frames read later (each on another frame's start) showed the frame after.
+TEST_F(PlayerFrameRule, AnInPointAHairPastAFramesStartReadsThatFrameAtOneX)
+{
+    TempDir folder;
+    const double frame = 1001.0 / 24000;
+    PlaybackHarness h;
+    ASSERT_TRUE(adoptFilm(h, folder, sourceClip("hair", "video", "film", 0, 12 * frame, 5 * frame + 0.998e-6),
+                          24000.0 / 1001));
+    const PlayerItem& item = *h.player().item();
+    EXPECT_EQ(ruledAt(h.engine, 3), (Played{"film.mp4", 8}));
+    for (std::int64_t n = 0; n < 12; ++n) {
+        ASSERT_EQ(playedAt(h.engine, item, n), ruledAt(h.engine, n)) << "frame " << n;
+    }
+}
+
 // A piece of a file moved right behind another piece of it continues where that piece's range
 // ended, in the player as in the rule: the piece from 1 s shows source 1.5 s on, not its own 0.2 s.
 TEST_F(PlayerFrameRule, APieceMovedBehindAPieceOfItsFileContinuesInThePlayer)
