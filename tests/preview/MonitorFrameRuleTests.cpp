@@ -94,15 +94,21 @@ TEST(MonitorLength, AFailedPreviewKeepsTheTimelinesLength)
     EXPECT_DOUBLE_EQ(h.engine.durationSeconds(), 16.0);
 }
 
+// A film of 250 frames at 25 fps: 10 s.
+void makeTenSecondFilm(const TempDir& folder)
+{
+    ClipSettings settings;
+    settings.frameCount = 250;
+    settings.videoArgs = "-preset ultrafast";
+    makeClip(folder.path() / "ten.mp4", settings);
+}
+
 // A 12 s clip of a 10 s file at 25 fps: the paused monitor shows source frames 0–249 and black
 // on frames 250–299, as every export writes them; no still is cut from a held last frame.
 TEST(MonitorPastTheEnd, FramesPastTheEndOfTheFileAreBlackWithoutAStill)
 {
     TempDir sources;
-    ClipSettings settings;
-    settings.frameCount = 250;
-    settings.videoArgs = "-preset ultrafast";
-    makeClip(sources.path() / "ten.mp4", settings);
+    makeTenSecondFilm(sources);
     PlaybackHarness h;
     auto session = sessionOf({EditSession::Source("s1", "ten.mp4", "video")},
                              {sourceClip("c1", "video", "s1", 0, 12)}, 160, 96, 25);
@@ -134,10 +140,7 @@ TEST(MonitorPastTheEnd, FramesPastTheEndOfTheFileAreBlackWithoutAStill)
 TEST(MonitorPastTheEnd, AFailedBuildStillKnowsWhereTheFilesEnd)
 {
     TempDir sources;
-    ClipSettings settings;
-    settings.frameCount = 250;
-    settings.videoArgs = "-preset ultrafast";
-    makeClip(sources.path() / "ten.mp4", settings);
+    makeTenSecondFilm(sources);
     PlaybackHarness h;
     auto session = sessionOf({EditSession::Source("s1", "ten.mp4", "video"), EditSession::Source("s2", "voice.wav", "audio")},
                              {sourceClip("c1", "video", "s1", 0, 12), sourceClip("a1", "audio", "s2", 0, 12, 0, 2)},
