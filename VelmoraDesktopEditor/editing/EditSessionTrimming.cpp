@@ -215,6 +215,31 @@ std::optional<EditSession::Clip> visualClipOfActiveTimeline(const EditSession& s
     return session.visualClip(playhead, *active);
 }
 
+// Trims the clip's edge as trimLanding says, with the length `sourceSecondsOf` gives the file of
+// the clip as it stands.
+template <class SourceSeconds>
+EditSession::TrimLanding trimClipEdgeWith(EditSession& session, const std::string& id, EditSession::TrimEdgeKind edge,
+                                          double toTimelineTime, bool syncLinkedAudio,
+                                          const SourceSeconds& sourceSecondsOfClip)
+{
+    EditSession::TrimLanding landing{false, EditSession::TrimStop::tooLittle, 0, 0};
+    trimEdge(session, id, toTimelineTime, syncLinkedAudio, edge, [&](Clip& clip) {
+        landing = EditSession::trimLanding(clip, edge, toTimelineTime, sourceSecondsOfClip(clip));
+        if (!landing.trimmed) {
+            return false;
+        }
+        if (edge == EditSession::TrimEdgeKind::head) {
+            const double moved = landing.start - startOf(clip);
+            const double in = inPointOf(clip) + moved * speedOf(clip);
+            clip.inPoint = moved < 0 ? std::max(in, 0.0) : in;
+            clip.startTime = landing.start;
+        }
+        clip.duration = landing.duration;
+        return true;
+    });
+    return landing;
+}
+
 } // namespace
 
 EditSession::TrimReach EditSession::trimReach(const Clip& clip, std::optional<double> sourceSeconds)
@@ -241,7 +266,7 @@ EditSession::TrimReach EditSession::trimReach(const Clip& clip, std::optional<do
         reach.tailStop = TrimStop::fileEnd;
     } else if (clip.outPoint && in + 0.01 < *clip.outPoint) {
         reach.longestDuration = std::max(duration, (*clip.outPoint - in) / speed);
-        reach.tailStop = TrimStop::fileEnd;
+        reach.tailStop = TrimStop::outPoint;
     } else {
         reach.longestDuration = withoutSourceEnd;
     }
@@ -305,25 +330,16 @@ EditSession::TrimLanding EditSession::trimLanding(const Clip& clip, TrimEdgeKind
 EditSession::TrimLanding EditSession::trimClipEdge(const std::string& id, TrimEdgeKind edge, double toTimelineTime,
                                                    bool syncLinkedAudio, const SourceFiles* sourceFiles)
 {
-    TrimLanding landing{false, TrimStop::tooLittle, 0, 0};
-    trimEdge(*this, id, toTimelineTime, syncLinkedAudio, edge, [&](Clip& clip) {
+    return trimClipEdgeWith(*this, id, edge, toTimelineTime, syncLinkedAudio, [&](const Clip& clip) {
         // A head trim never reads the file: only the tail reaches its end.
-        const std::optional<double> sourceSeconds =
-            edge == TrimEdgeKind::tail ? sourceSecondsOf(clip, sourceFiles) : std::nullopt;
-        landing = trimLanding(clip, edge, toTimelineTime, sourceSeconds);
-        if (!landing.trimmed) {
-            return false;
-        }
-        if (edge == TrimEdgeKind::head) {
-            const double moved = landing.start - startOf(clip);
-            const double in = inPointOf(clip) + moved * speedOf(clip);
-            clip.inPoint = moved < 0 ? std::max(in, 0.0) : in;
-            clip.startTime = landing.start;
-        }
-        clip.duration = landing.duration;
-        return true;
+        return edge == TrimEdgeKind::tail ? sourceSecondsOf(clip, sourceFiles) : std::nullopt;
     });
-    return landing;
+}
+
+EditSession::TrimLanding EditSession::trimClipEdge(const std::string& id, TrimEdgeKind edge, double toTimelineTime,
+                                                   bool syncLinkedAudio, std::optional<double> sourceSeconds)
+{
+    return trimClipEdgeWith(*this, id, edge, toTimelineTime, syncLinkedAudio, [&](const Clip&) { return sourceSeconds; });
 }
 
 bool EditSession::trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,

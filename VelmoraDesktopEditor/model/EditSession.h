@@ -365,11 +365,12 @@ public:
     // Where a trimmed edge stopped: where it was asked to go, or at a limit. A refused trim names
     // why: it would move the edge too little, leave the clip too short, or the edge already stands
     // at the limit named.
-    enum class TrimStop { asked, tooLittle, tooShort, timelineStart, fileStart, fileEnd, longestTrim };
+    enum class TrimStop { asked, tooLittle, tooShort, timelineStart, fileStart, fileEnd, outPoint, longestTrim };
     // How far a clip's edges can move outward: the head back by `headRoom` seconds (into media
     // before the in point, never before the timeline's start: `headStop` says which stops it
-    // first) and the tail to `longestDuration` (the end of its media, `tailStop` fileEnd, or for
-    // a still or media of unknown length 120 s or its own length further per trim, longestTrim).
+    // first) and the tail to `longestDuration` (the end of its media, `tailStop` fileEnd; where
+    // the media's length is not known, the out point it was given, outPoint; for a still or media
+    // of unknown length without one, 120 s or its own length further per trim, longestTrim).
     // `sourceSeconds`: the length of the file its source reads; none when not known.
     struct TrimReach {
         double headRoom = 0;
@@ -395,6 +396,10 @@ public:
     // clip and for one on a locked lane.
     TrimLanding trimClipEdge(const std::string& id, TrimEdgeKind edge, double toTimelineTime, bool syncLinkedAudio,
                              const SourceFiles* sourceFiles);
+    // The same with the length of the file the clip's source reads given (none: not known), as the
+    // preview engine knows it from the headers it read: reads no file.
+    TrimLanding trimClipEdge(const std::string& id, TrimEdgeKind edge, double toTimelineTime, bool syncLinkedAudio,
+                             std::optional<double> sourceSeconds);
     bool trimClipHead(const std::string& id, double toTimelineTime, bool syncLinkedAudio,
                       const SourceFiles* sourceFiles = nullptr);
     bool trimClipStartAtPlayhead(double playhead, bool syncLinkedAudio);

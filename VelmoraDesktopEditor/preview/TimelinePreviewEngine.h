@@ -500,8 +500,8 @@ public:
     // The clip's span if an edge were trimmed to a time (only shortening), changing nothing.
     std::optional<TrimSpan> previewTrimEdge(const std::string& clipId, TrimEdge edge, double timelineTime) const;
     // The length of the file the clip's source reads, as its header is known (sourceHeaders()):
-    // what limits its tail (EditSession::trimReach) while its edge is dragged. None for a clip
-    // without such a file or before its header was read. Reads no file.
+    // what limits its tail (EditSession::trimReach) while its edge is dragged, and when it is
+    // trimmed. None for a clip without such a file or before its header was read. Reads no file.
     std::optional<double> clipSourceSeconds(const std::string& clipId) const;
     void slipSelectedClip(double deltaSeconds);
     // Ends a trim drag in progress without committing it (trimGestureCancelled tells the lanes
@@ -720,6 +720,10 @@ private:
     void splitVideoBranch(const std::optional<TimelineSnapshot>& before);
     void trimClipAtPlayhead(TrimEdge edge);
     void trimVideoHead(const EditSession::Clip& clip, bool syncAudio);
+    // Trims the session's clip (EditSession::trimClipEdge), a tail as far as the file its source
+    // reads: the length clipSourceSeconds knows, or the file's header read where none is known.
+    EditSession::TrimLanding trimSessionClip(const std::string& clipId, EditSession::TrimEdgeKind edge,
+                                             double timelineTime, bool syncLinkedAudio);
     void trimVideoTail(const EditSession::Clip& clip, bool syncAudio);
     // Ripples the lane after a tail trim by how far the tail actually moved.
     void rippleAfterTailTrim(const std::string& clipId, int lane, double oldEnd,

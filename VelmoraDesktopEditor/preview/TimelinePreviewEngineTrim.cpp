@@ -64,6 +64,8 @@ std::string trimRefusal(TrimStop stop)
         return "Trim: the clip already starts where its media starts";
     case TrimStop::fileEnd:
         return "Trim: the clip already reaches the end of its media";
+    case TrimStop::outPoint:
+        return "Trim: the clip already reaches its out point (its media's length is not known)";
     case TrimStop::asked:
     case TrimStop::tooLittle:
     case TrimStop::longestTrim:
@@ -82,6 +84,8 @@ std::string trimStopWords(TrimStop stop)
         return " — stopped where its media starts";
     case TrimStop::fileEnd:
         return " — stopped at the end of its media";
+    case TrimStop::outPoint:
+        return " — stopped at its out point (its media's length is not known)";
     case TrimStop::longestTrim:
         return " — lengthened as far as one trim goes";
     case TrimStop::asked:
@@ -146,11 +150,10 @@ void TimelinePreviewEngine::trimClipAtPlayhead(TrimEdge edge)
     }
     const int lane = audio->track.value_or(1);
     const double oldEnd = startOf(*audio) + durationOf(*audio);
-    const std::optional<MediaResolver::SourceFileMap> shown = sourceFilesShown();
-    const MediaResolver::SourceFileMap* files = shown ? &*shown : nullptr;
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    const bool trimmed = head ? session_->trimClipHead(audio->id, p, false, files)
-                              : session_->trimClipTail(audio->id, p, false, files);
+    const bool trimmed =
+        trimSessionClip(audio->id, head ? EditSession::TrimEdgeKind::head : EditSession::TrimEdgeKind::tail, p, false)
+            .trimmed;
     if (!trimmed) {
         withdrawUndoPoint(before);
         setStatus(head ? "Trim In: playhead must be inside audio clip (not at edges)"
@@ -196,9 +199,8 @@ void TimelinePreviewEngine::trimVideoTail(const EditSession::Clip& clip, bool sy
     const int lane = clip.track.value_or(1);
     const double oldEnd = startOf(clip) + durationOf(clip);
     const double p = playheadSeconds_;
-    const std::optional<MediaResolver::SourceFileMap> files = sourceFilesShown();
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
-    if (!session_->trimClipTail(clip.id, p, syncAudio, files ? &*files : nullptr)) {
+    if (!trimSessionClip(clip.id, EditSession::TrimEdgeKind::tail, p, syncAudio).trimmed) {
         withdrawUndoPoint(before);
         setStatus("Trim Out: playhead must be inside clip (not at edges)");
         return;
@@ -249,11 +251,9 @@ void TimelinePreviewEngine::trimEdgeOnTimeline(const std::string& clipId, TrimEd
         t = timelineTime;
     }
     const bool sync = EditSession::normalizedClipType(clip->type, clip->name) == "video" && isAudioLinked(clipId);
-    const std::optional<MediaResolver::SourceFileMap> files = sourceFilesShown();
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
     const EditSession::TrimLanding landing =
-        session_->trimClipEdge(clipId, head ? EditSession::TrimEdgeKind::head : EditSession::TrimEdgeKind::tail, t,
-                               sync, files ? &*files : nullptr);
+        trimSessionClip(clipId, head ? EditSession::TrimEdgeKind::head : EditSession::TrimEdgeKind::tail, t, sync);
     if (!landing.trimmed) {
         withdrawUndoPoint(before);
         setStatus(trimRefusal(landing.stop));
@@ -294,6 +294,21 @@ TimelinePreviewEngine::previewTrimEdge(const std::string& clipId, TrimEdge edge,
     return std::nullopt;
 }
 
+EditSession::TrimLanding TimelinePreviewEngine::trimSessionClip(const std::string& clipId,
+                                                                EditSession::TrimEdgeKind edge, double timelineTime,
+                                                                bool syncLinkedAudio)
+{
+    // A tail reaches as far as its file: by the length the lanes drew the drag with, from the
+    // header a build read; where none was read yet, the file's header is read now.
+    if (edge == EditSession::TrimEdgeKind::tail) {
+        if (const std::optional<double> known = clipSourceSeconds(clipId)) {
+            return session_->trimClipEdge(clipId, edge, timelineTime, syncLinkedAudio, known);
+        }
+    }
+    const std::optional<MediaResolver::SourceFileMap> files = sourceFilesShown();
+    return session_->trimClipEdge(clipId, edge, timelineTime, syncLinkedAudio, files ? &*files : nullptr);
+}
+
 std::optional<double> TimelinePreviewEngine::clipSourceSeconds(const std::string& clipId) const
 {
     const std::optional<EditSession::Clip> clip = activeTimelineClip(clipId);
@@ -301,11 +316,13 @@ std::optional<double> TimelinePreviewEngine::clipSourceSeconds(const std::string
     if (!media) {
         return std::nullopt;
     }
+    // The newest map's file, by the header read of that file: a header describes its file
+    // whichever build read it.
     const auto file = media->files.find(*clip->sourceId);
     if (file == media->files.end()) {
         return std::nullopt;
     }
-    const auto header = sourceFiles_.headers.find(file->second.string());
+    const auto header = sourceFiles_.headers.find(file->second.native());
     if (header == sourceFiles_.headers.end() || !header->second) {
         return std::nullopt;
     }

@@ -108,7 +108,9 @@ TEST(EngineTrim, AHeadDraggedOutSaysWhereItStops)
 {
     using Edge = TimelinePreviewEngine::TrimEdge;
     EngineHarness h;
-    h.adopt(sessionWith({clip("A", "video", 0, 4, 1, {}, 2), clip("B", "video", 6, 4, 1, {}, 1)}));
+    EditSession::Clip a = clip("A", "video", 0, 4, 1, {}, 2);
+    a.outPoint = 6;
+    h.adopt(sessionWith({a, clip("B", "video", 6, 4, 1, {}, 1)}));
     h.engine.trimEdgeOnTimeline("A", Edge::head, -1);
     EXPECT_EQ(h.engine.status(), "Trim: the clip already starts at the timeline's start");
     h.engine.trimEdgeOnTimeline("B", Edge::head, 4.5);
@@ -119,6 +121,11 @@ TEST(EngineTrim, AHeadDraggedOutSaysWhereItStops)
     h.engine.undo();
     EXPECT_FALSE(h.engine.canUndo());
     EXPECT_TRUE(timelineIs(h.session(), {{"A", 0, 4, 1, 2}, {"B", 6, 4, 1, 1}}));
+
+    // A tail whose media's length is not known (no file) stops at the out point it was given, and
+    // says so rather than naming the media's end.
+    h.engine.trimEdgeOnTimeline("A", Edge::tail, 5);
+    EXPECT_EQ(h.engine.status(), "Trim: the clip already reaches its out point (its media's length is not known)");
 }
 
 TEST(EngineTrim, ATailStoppedByItsSourceRipplesByTheDistanceItMoved)
@@ -167,6 +174,8 @@ TEST(EngineTrim, ATailDragStopsAtTheEndOfTheFileItsSourceResolvedTo)
     EXPECT_EQ(h.engine.clipSourceSeconds("b"), secondLength);
     EXPECT_EQ(h.engine.clipSourceSeconds("a"), std::nullopt); // its header was not read
 
+    // The release lands where the drag was drawn, by that header, though the file has grown since.
+    h.movie("cam2/C0001.MP4", 100);
     h.engine.trimEdgeOnTimeline("b", TimelinePreviewEngine::TrimEdge::tail, 30);
     EXPECT_TRUE(timelineIs(h.session(), {{"a", 0, 1}, {"b", 10, secondLength}}));
 }

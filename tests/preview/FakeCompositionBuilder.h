@@ -2,7 +2,8 @@
 
 // A composition builder that builds nothing: it keeps each request and answers it when the
 // test says so, on the main queue, with a fake player or an error. The files a request asks
-// about are looked up at once, as a build would.
+// about are looked up at once, as a build would; a composition answered hands them back with the
+// headers of those that can be read, as a build does.
 
 #include <memory>
 #include <optional>
@@ -19,14 +20,15 @@ public:
 
     void build(Request request, std::function<void(PreviewCompositionOutcome)> completion) override
     {
+        std::optional<MediaResolver::SourceFileMap> files;
+        try {
+            files = MediaResolver::sourceFileMap(*request.session, request.mediaFolder);
+        } catch (const Error&) {
+        }
         if (request.filesFound) {
-            std::optional<MediaResolver::SourceFileMap> files;
-            try {
-                files = MediaResolver::sourceFileMap(*request.session, request.mediaFolder);
-            } catch (const Error&) {
-            }
             request.filesFound(files ? &*files : nullptr);
         }
+        found_.push_back(std::move(files));
         requests.push_back(std::move(request));
         completions_.push_back(std::move(completion));
     }
@@ -59,11 +61,25 @@ public:
 private:
     void answer(std::size_t index, PreviewCompositionOutcome outcome)
     {
+        auto* composition = std::get_if<PreviewComposition>(&outcome);
+        if (composition && composition->sourceFiles.empty() && found_.at(index)) {
+            const bool readHeaders = composition->assets.empty();
+            for (const auto& [sourceId, file] : *found_.at(index)) {
+                composition->sourceFiles.emplace(sourceId, file);
+                try {
+                    if (readHeaders) {
+                        composition->assets.emplace(file.native(), Asset::open(file));
+                    }
+                } catch (const Error&) {
+                }
+            }
+        }
         queue_->post([completion = completions_.at(index), outcome] { completion(outcome); });
     }
 
     std::shared_ptr<MainQueue> queue_;
     std::vector<std::function<void(PreviewCompositionOutcome)>> completions_;
+    std::vector<std::optional<MediaResolver::SourceFileMap>> found_;
 };
 
 } // namespace velmora::test
