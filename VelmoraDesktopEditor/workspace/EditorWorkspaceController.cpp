@@ -391,9 +391,14 @@ void EditorWorkspaceController::handleOpenURLs(const std::vector<std::filesystem
         return;
     }
     const bool promptForMediaFolder = lowercasedExtension(*opened) == "json";
-    confirmDiscard(DiscardReason::open, [this, url = *opened, promptForMediaFolder, notOpened] {
-        loadSession(url, promptForMediaFolder, notOpened);
-    });
+    // The files not opened are named whether or not the project in the window is kept.
+    confirmDiscard(
+        DiscardReason::open,
+        [this, url = *opened, promptForMediaFolder, notOpened] { loadSession(url, promptForMediaFolder, notOpened); },
+        [this, notOpened] {
+            if (!notOpened.empty())
+                reportError(notOpened);
+        });
 }
 
 // The relink alert rises once the opened project's sources are looked up (reportSourcesFound)

@@ -238,9 +238,10 @@ public:
     // The question that `reason` asks.
     static DiscardQuestion discardQuestionFor(DiscardReason reason);
     // Runs `proceed` at once while the project has no unsaved changes. Otherwise opens the
-    // discard question, and `proceed` runs only when the user discards. A newer request replaces
-    // a question still open; the replaced one's `proceed` never runs.
-    void confirmDiscard(DiscardReason reason, std::function<void()> proceed);
+    // discard question, and `proceed` runs only when the user discards, `declined` when the user
+    // keeps the project. A newer request replaces a question still open; neither of the replaced
+    // one's runs.
+    void confirmDiscard(DiscardReason reason, std::function<void()> proceed, std::function<void()> declined = {});
     // The user's answer; closes the question. Discarding runs what was asked for, cancelling
     // changes nothing. Nothing happens while no question is open.
     void answerDiscardQuestion(bool discard);
@@ -641,6 +642,7 @@ private:
     std::optional<DiscardQuestion> discardQuestion_;
     // What runs when the open question is answered with discarding.
     std::function<void()> afterDiscard_;
+    std::function<void()> afterKeeping_;
     std::string lutPickerSelection_;
     bool showRelinkMedia_ = false;
     std::vector<std::string> relinkMissingNames_;

@@ -129,13 +129,15 @@ EditorWorkspaceController::DiscardQuestion EditorWorkspaceController::discardQue
     return {reason, "Discard unsaved changes?", discard, "Cancel"};
 }
 
-void EditorWorkspaceController::confirmDiscard(DiscardReason reason, std::function<void()> proceed)
+void EditorWorkspaceController::confirmDiscard(DiscardReason reason, std::function<void()> proceed,
+                                               std::function<void()> declined)
 {
     if (!projectDirty_) {
         proceed();
         return;
     }
     afterDiscard_ = std::move(proceed);
+    afterKeeping_ = std::move(declined);
     discardQuestion_ = discardQuestionFor(reason);
     emit discardQuestionChanged();
 }
@@ -146,11 +148,15 @@ void EditorWorkspaceController::answerDiscardQuestion(bool discard)
         return;
     // Taken first: what runs may ask again, or remove this workspace.
     std::function<void()> proceed = std::move(afterDiscard_);
+    std::function<void()> declined = std::move(afterKeeping_);
     afterDiscard_ = nullptr;
+    afterKeeping_ = nullptr;
     discardQuestion_.reset();
     emit discardQuestionChanged();
     if (discard && proceed)
         proceed();
+    else if (!discard && declined)
+        declined();
 }
 
 void EditorWorkspaceController::newProject()

@@ -534,6 +534,18 @@ TEST(OpeningAProject, WhatDoesNotOpenIsNamedWithHowItOpens)
     EXPECT_TRUE(h.workspace().showError());
     EXPECT_EQ(h.workspace().errorText(), "\u201Cgrade.json\u201D was not opened: the window holds one project at a "
                                          "time. Open it with Import Web Job JSON\u2026 when you are ready for it.");
+
+    // Kept by the user when asked to discard its changes, the project stays, and the others are
+    // named all the same.
+    h.workspace().setShowError(false);
+    h.engine().addMarkerAtPlayhead();
+    ASSERT_TRUE(h.workspace().projectDirty());
+    h.workspace().handleOpenURLs({trip.file, grade});
+    h.workspace().answerDiscardQuestion(false);
+    EXPECT_EQ(h.workspace().sessionURL(), second.file);
+    EXPECT_TRUE(h.workspace().showError());
+    EXPECT_EQ(h.workspace().errorText(), "\u201Cgrade.json\u201D was not opened: the window holds one project at a "
+                                         "time. Open it with Import Web Job JSON\u2026 when you are ready for it.");
 }
 
 } // namespace
