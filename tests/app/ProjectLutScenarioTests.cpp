@@ -181,14 +181,15 @@ TEST_F(ProjectLutScenario, AfterTheLutFileChangesTheMonitorShowsWhatTheExportWri
             20);
     };
 
+    const QRgb graded = qRgb(66, 56, 38);
     rewriteAndRefresh(bentMiddleCubeText(0.7, 0.6, 0.4));
-    ASSERT_TRUE(monitorSettlesOn([&](const GreyPicture& shown) { return !near(shown.centre, ungraded.centre, 6); },
+    ASSERT_TRUE(monitorSettlesOn([&](const GreyPicture& shown) { return samePicture(shown, {graded, frame}, 5); },
                                  "the monitor graded by the table copied in"))
-        << QColor(monitorPicture().centre).name().toStdString();
+        << QColor(monitorPicture().centre).name().toStdString() << ", frame " << monitorPicture().frame;
     seekWithRuler(1.0);
     ASSERT_NEAR(seekWithRuler(0.5), paused, 1e-9);
     EXPECT_TRUE(monitorShowsTheExportedFrame(paused, "lut-rewritten-2-good-table.png",
-                                             folders.scratch() / "Turn_export.mp4", qRgb(66, 56, 38)));
+                                             folders.scratch() / "Turn_export.mp4", graded));
     QTest::mouseClick(edit().exportSheet()->findChild<QPushButton*>(QStringLiteral("closeButton")), Qt::LeftButton);
 
     rewriteAndRefresh(truncatedCubeText());

@@ -72,7 +72,7 @@ TEST_F(JobInputs, ADesktopToolMakesATimelineJobAndClearsTheSingleVideoInputs)
     EXPECT_EQ(controller->outputContainer(), "mp4");
 }
 
-TEST_F(JobInputs, TimelinesWithoutAToolMakeATimelineJob)
+TEST_F(JobInputs, TimelinesWithoutAToolAreRefusedWhenChosen)
 {
     // Read as a timeline job, which needs its tool: refused by name when chosen, as its export
     // would refuse it.
@@ -115,15 +115,10 @@ TEST_F(JobInputs, AJobItsExportWouldRefuseIsRefusedWhenChosen)
     several["version"] = "2";
     const std::vector<std::pair<std::string, std::string>> files = {
         {"[1,2,3]", "The value at the top level is [1,2,3], not an object."},
-        {R"("abc")", "The value at the top level is \"abc\", not an object."},
-        {"42", "The value at the top level is 42, not an object."},
         {numberedTool.dump(), "The value at \u201Ctool\u201D is 7, not text."},
-        {R"({"tool": ["velmora-editor-desktop-export"], "version": 1, "grade": {"lutCube": ""}})",
-         "The value at \u201Ctool\u201D is [\"velmora-editor-desktop-export\"], not text."},
         {noSourceId.dump(), "The value at \u201Csources[0].id\u201D is missing."},
         {noTimelineId.dump(), "The value at \u201Ctimelines[0].id\u201D is missing."},
         {noGrade.dump(), "The value at \u201Cgrade\u201D is missing."},
-        {R"({"version": 1})", "The value at \u201Cgrade\u201D is missing."},
         {several.dump(), "The value at \u201Cversion\u201D is \"2\", not a whole number. The value at \u201Cgrade\u201D is "
                          "missing. The value at \u201Csources[0].id\u201D is missing. And 2 more."},
     };
@@ -169,10 +164,6 @@ TEST_F(JobInputs, AFileThatIsNotJsonOrHoldsANumberOutOfRangeIsRefusedWhenChosenA
                                         "syntax error while parsing value - invalid literal; last read: "
                                         "'\"fps\": N')."},
         {R"({"output": {"fps": 1e400}})", "The given data was not valid JSON (number overflow parsing '1e400')."},
-        // A token of two million digits is quoted by a few dozen characters.
-        {R"({"output": {"fps": )" + std::string(2'000'000, '7') + "}}",
-         "The given data was not valid JSON (number overflow parsing '" + std::string(20, '7') + "\u2026" +
-             std::string(20, '7') + "')."},
         {fast.dump(), "The frame rate 1e+300" + rate + " (at project.fps)"},
         {negative.dump(), "The canvas width -1920 is not supported: a canvas side must be a whole number of 1 to "
                           "16384 pixels. (at output.width)"},

@@ -131,25 +131,16 @@ TEST_F(LutResolutionTest, ATwoPointLutIsFoundButUnusableAndSaysWhy)
 // one read whole at three points grades whatever a line before its size says.
 TEST_F(LutResolutionTest, ALutIsJudgedByTheSizeItIsReadWith)
 {
-    const auto black = [](int entries) {
-        std::string text;
-        for (int entry = 0; entry < entries; ++entry) {
-            text += "0 0 0\n";
-        }
-        return text;
-    };
-    const std::string needsThree = "LUT_3D_SIZE 2 (needs 3 or more)";
     const struct {
         std::string name;
         std::string text;
         std::optional<std::string> refusal;
     } cases[] = {
-        {"three_then_two.cube", "LUT_3D_SIZE 3\nLUT_3D_SIZE 2\n" + black(8), needsThree},
-        {"two.cube", "LUT_3D_SIZE 2\n" + black(8), needsThree},
-        {"two_then_three.cube", "LUT_3D_SIZE 2\nLUT_3D_SIZE 3\n" + black(27), std::nullopt},
-        {"remark.cube", "# LUT_3D_SIZE 2 was too small\nLUT_3D_SIZE 3\n" + black(27), std::nullopt},
+        {"three_then_two.cube", "LUT_3D_SIZE 3\n" + cube(2), "LUT_3D_SIZE 2 (needs 3 or more)"},
+        {"two_then_three.cube", "LUT_3D_SIZE 2\n" + cube(3), std::nullopt},
+        {"remark.cube", "# LUT_3D_SIZE 2 was too small\n" + cube(3), std::nullopt},
         // The same pass reads the bytes as UTF-8.
-        {"latin1.cube", "TITLE \"caf\xE9\"\nLUT_3D_SIZE 3\n" + black(27), "it is not UTF-8 text"},
+        {"latin1.cube", cube(3, "caf\xE9"), "it is not UTF-8 text"},
     };
     for (const auto& [name, text, refusal] : cases) {
         SCOPED_TRACE(name);

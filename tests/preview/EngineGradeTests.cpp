@@ -413,8 +413,6 @@ TEST(EngineGrade, TheStatusLineIsDrawnFromStateWhateverTheOrder)
         {"the paused clip's missing LUT", "project_look.cube", "", "", {rebuild(), click("A"), finish()},
          "LUT project_look.cube not found — the clip is shown without it · " + ready},
         // A cut-short LUT chosen, said once with why; then a good one chosen: the words go.
-        {"trunc chosen", "", "", "", {choose("trunc.cube", "A")},
-         "LUT trunc.cube cannot be used: " + fewer + " — picture left without it · " + on},
         {"trunc chosen during a build", "", "", "", {rebuild(), choose("trunc.cube", "A"), finish()},
          "LUT trunc.cube cannot be used: " + fewer + " — picture left without it · " + on
              + " · Ready — 8.00s · Grade ON · LUT file missing"},

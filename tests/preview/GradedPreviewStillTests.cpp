@@ -117,17 +117,9 @@ TEST(GradedPreviewRequests, ASliderDragRegradesTheCachedBaseOnTheMainThread)
 // before. Looked up again with nothing changed, the still stays up while its successor is made.
 TEST(GradedPreviewRequests, ThePausedStillFollowsALutFileRewrittenAndLookedUpAgain)
 {
-    ProgramHarness p({gradedClip("c1", 0, 2, std::nullopt)});
+    ProgramHarness p({gradedClip("c1", 0, 2, EditSession::clipGrade("trunc2.cube"))});
     writeTextFile(p.h.media / "trunc2.cube", truncatedCubeText());
-    EditorJobV2::ClipGrade grade;
-    grade.hasLut = true;
-    grade.lutFile = "trunc2.cube";
-    auto session = sessionWith({gradedClip("c1", 0, 2, grade)});
-    session->project->width = 320;
-    session->project->height = 180;
-    session->timelines.front().duration = 2.0;
-    p.player = p.h.adopt(session);
-    showFrame(*p.player->output, solidFrame(QColor(255, 0, 0)), 0, 2);
+    p.engine().refreshLutNames();
     p.engine().setGradePreviewEnabled(true);
     const auto shown = [&p] { return p.controller().still().pixelColor(10, 10); };
     const auto pausedAt = [&](double t) {

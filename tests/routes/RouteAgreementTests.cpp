@@ -952,7 +952,9 @@ void compareStills(Stills& stills, const Movies& movies)
 {
     for (auto& [n, still] : stills.monitor) {
         const Shown monitor = still.get();
-        if (monitor.stamp <= 0)
+        // Black (a gap, where no still is made) is the movies' too; a still that cannot be read
+        // fails below.
+        if (monitor.stamp == 0)
             continue;
         EXPECT_TRUE(sameFrame(monitor, movies.sheet.at(static_cast<std::size_t>(n)))) << "frame " << n << ", sheet";
         if (!rampedAt(movies.tenBitPlan, n)) {
