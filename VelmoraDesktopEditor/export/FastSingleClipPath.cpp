@@ -12,6 +12,7 @@
 #include "export/SourceFrameDecoding.h"
 #include "export/SourceTiming.h"
 #include "export/TimelineExportSetup.h"
+#include "export/TimelineFrameRenderer.h"
 #include "grading/BasicGrade.h"
 #include "grading/MoodGrade.h"
 #include "model/MediaResolver.h"
@@ -47,12 +48,12 @@ std::optional<std::filesystem::path> inputFileFor(const EditorJobV2& job, const 
     return std::nullopt;
 }
 
-// Whether the timeline export would grade the clip: a LUT of its own, or a mood or basic grade
-// that changes a picture (tested on the grade steps themselves, which hand a picture back
-// untouched when their parameters are neutral).
-bool clipHasOwnGrade(const EditorJobV2& job, const EditorJobV2::Clip& clip, const std::filesystem::path& mediaFolderURL)
+// Whether the timeline export would grade the clip: a LUT of its own (as the export's answers
+// `luts` have it), or a mood or basic grade that changes a picture (tested on the grade steps
+// themselves, which hand a picture back untouched when their parameters are neutral).
+bool clipHasOwnGrade(const EditorJobV2::Clip& clip, const ResolvedLuts& luts)
 {
-    if (clip.grade && resolvedClipLutText(lutGrade(job, clip), mediaFolderURL, std::nullopt)) {
+    if (const auto answer = luts.clips.find(clipLutKey(clip)); answer != luts.clips.end() && answer->second.grades()) {
         return true;
     }
     const auto& params = clip.effectiveGradeParams();
@@ -106,8 +107,16 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
 bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
                                  const std::filesystem::path& mediaFolderURL, const Asset& input)
 {
+    const EditorJobV2::Timeline* timeline = activeJobTimeline(job);
+    return timeline &&
+           fastPathKeepsTimelineResult(job, candidate, timelineLuts(job, *timeline, mediaFolderURL, std::nullopt), input);
+}
+
+bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
+                                 const ResolvedLuts& luts, const Asset& input)
+{
     const EditorJobV2::Clip& clip = candidate.clip;
-    if (clipHasOwnGrade(job, clip, mediaFolderURL)) {
+    if (clipHasOwnGrade(clip, luts)) {
         return false;
     }
     if (clip.fadeIn.value_or(0) > kShortestFade || clip.fadeOut.value_or(0) > kShortestFade) {
@@ -222,7 +231,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     } catch (const Error&) {
         return std::nullopt;
     }
-    if (!fastPathKeepsTimelineResult(job, *candidate, mediaFolderURL, *asset)) {
+    if (!fastPathKeepsTimelineResult(job, *candidate, luts, *asset)) {
         return std::nullopt;
     }
 

@@ -44,8 +44,12 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
 // chooses, timelineFrameTiming) is the source's own (trackFrameRate), so no frame is retimed.
 // Where it is not, the timeline export renders the job. A rate the timeline export refuses is
 // refused here with the same error.
+// Whether the clip has a LUT of its own is asked of the export's LUT answers `luts`
+// (timelineLuts, decided once); the first form looks them up now for the job's active timeline.
 bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
                                  const std::filesystem::path& mediaFolderURL, const Asset& input);
+bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
+                                 const ResolvedLuts& luts, const Asset& input);
 
 // The source frames the timeline export shows for the fast path's clip, as the timeline's frame
 // rule (timelineFrameMap) answers: `count` frames (the timeline's, timelineFramesTotal) from

@@ -149,7 +149,8 @@ public:
     // this object is gone.
     void ensureOutputURL(std::function<void(OptionalPath)> done);
     // Takes over the job (and media folder) handed over from the Edit workspace, if any. The job
-    // file is read once, and taken as it is.
+    // file is read once, and taken as it is; one that cannot be read or is not JSON is refused
+    // as a chosen one is (the "Job Not Loaded" alert says why), and the job shown before stays.
     void applyWorkflowHandoff();
 
     // Exports the job to the output file on a thread of its own (asking for the output first
@@ -245,6 +246,8 @@ private:
     // job shown before stays. So is a named pipe, socket, device or folder in the file's place,
     // by name (refuseUnlessRegularFile). Any other file is loaded.
     void chooseJobFile(const std::filesystem::path& file);
+    // Raises the "Job Not Loaded" alert with the refusal's words.
+    void refuseJob(const Error& refusal);
     // A LUT override picked or dropped; one that is not a regular file is refused by name and
     // the override before stays.
     void chooseLutOverride(const std::filesystem::path& file);

@@ -1,5 +1,8 @@
 // The job and its inputs: the file panels, drops, the job's kind, the output name and the
 // hand-over from the Edit workspace.
+#include <cerrno>
+#include <new>
+
 #include <QPointer>
 
 #include "controls/VelmoraWorkflowState.h"
@@ -30,6 +33,13 @@ JobFileReading readJobFile(const std::filesystem::path& file)
         reading.document = DesktopJobReading::document(file, readFileContents(file));
     } catch (const Error& refused) {
         reading.refusal = refused;
+    } catch (const std::bad_alloc&) {
+        reading.refusal = FileError::fromErrno(ENOMEM, "Could not read", file);
+    } catch (const std::exception& failure) {
+        // Any other failure refuses the job by name too: the reader runs in a slot of the window,
+        // which nothing may leave by an exception.
+        reading.refusal = Error(std::string(FileError::domain), 0,
+                                "Could not read \u201c" + FileError::shownName(file) + "\u201d: " + failure.what());
     }
     return reading;
 }
@@ -176,14 +186,19 @@ void ExportWorkspaceController::chooseJobFile(const std::filesystem::path& file)
     if (reading.document)
         reading.refusal = DesktopJobReading::refusalOf(file, *reading.document);
     if (reading.refusal) {
-        // The refusal names the file as well as the value: the job may have come by a drop or a
-        // hand-over, not only from the panel.
-        errorTitle_ = "Job Not Loaded";
-        assign(errorText_, reading.refusal->localizedDescription(), &ExportWorkspaceController::errorTextChanged);
-        assign(showError_, true, &ExportWorkspaceController::showErrorChanged);
+        refuseJob(*reading.refusal);
         return;
     }
     loadJob(file, reading.document ? &*reading.document : nullptr);
+}
+
+void ExportWorkspaceController::refuseJob(const Error& refusal)
+{
+    // The refusal names the file as well as the value: the job may have come by a drop or a
+    // hand-over, not only from the panel.
+    errorTitle_ = "Job Not Loaded";
+    assign(errorText_, refusal.localizedDescription(), &ExportWorkspaceController::errorTextChanged);
+    assign(showError_, true, &ExportWorkspaceController::showErrorChanged);
 }
 
 void ExportWorkspaceController::loadJob(const std::filesystem::path& file, const nlohmann::json* document)
@@ -275,6 +290,11 @@ void ExportWorkspaceController::applyWorkflowHandoff()
     if (!handedOverJobURL_)
         return;
     const JobFileReading reading = readJobFile(*handedOverJobURL_);
+    if (reading.refusal) {
+        // Never "Loaded" for a job that could not be read: the alert says why.
+        refuseJob(*reading.refusal);
+        return;
+    }
     const nlohmann::json* document = reading.document ? &*reading.document : nullptr;
     loadJob(*handedOverJobURL_, document);
 

@@ -108,11 +108,11 @@ ClipGradeEditState ClipGradeEditState::fromGrade(const std::optional<EditorJobV2
 
     const std::string lutFile = StringText::trimmed(grade.lutFile.value_or(""));
     const std::string lutName = StringText::trimmed(grade.lutName.value_or(""));
-    const std::string lutData = grade.lutData ? StringText::trimmed(grade.lutData->str()) : std::string();
+    const bool holdsInlineText = grade.lutData && !StringText::trimmedView(grade.lutData->str()).empty();
     if (grade.hasLut == false) {
         // A LUT switched off grades nothing, whatever file or text the grade still holds.
         state.lutReference = std::string(ProjectLUTResolver::noLutSentinel);
-    } else if (!lutData.empty() && !LutResolving::unusableReason(lutData)) {
+    } else if (LutResolving::inlineTextGrades(grade)) {
         // Inline text grades before a file only where the cube reader reads it (the LUT
         // answer's rule): the inspector names the LUT that grades.
         state.lutReference = std::string(ProjectLUTResolver::embeddedLutLabel);
@@ -120,7 +120,7 @@ ClipGradeEditState ClipGradeEditState::fromGrade(const std::optional<EditorJobV2
         state.lutReference = lutFile;
     } else if (!lutName.empty()) {
         state.lutReference = lutName.find('.') == std::string::npos ? lutName + ".cube" : lutName;
-    } else if (!lutData.empty() && grade.hasLut == true) {
+    } else if (holdsInlineText && grade.hasLut == true) {
         state.lutReference = std::string(ProjectLUTResolver::embeddedLutLabel);
     } else {
         state.lutReference = std::string(ProjectLUTResolver::noLutSentinel);

@@ -18,6 +18,7 @@
 #include "grading/LutApplication.h"
 #include "grading/MoodGrade.h"
 #include "model/LutResolution.h"
+#include "platform/foundation/Digest.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/Composite.h"
@@ -198,12 +199,11 @@ std::string lutBaseCacheKey(const std::string& clipId, const std::string& assetP
 
 std::string lutTextDigest(std::string_view text)
 {
-    // The library's hash reads eight bytes at a step: a 1 MB table in a fifth of a millisecond,
-    // on the grading queue for every still. Its value may differ between builds, which a key
-    // living for one run does not mind.
-    const auto hash = static_cast<unsigned long long>(std::hash<std::string_view>{}(text));
-    char buffer[17];
-    std::snprintf(buffer, sizeof buffer, "%016llx", hash);
+    // The system's digest reads eight bytes at a step, on the grading queue for every still.
+    const Digest::Value digest = Digest::of(text);
+    char buffer[33];
+    std::snprintf(buffer, sizeof buffer, "%016llx%016llx", static_cast<unsigned long long>(digest[0]),
+                  static_cast<unsigned long long>(digest[1]));
     return std::string(buffer) + ":" + std::to_string(text.size());
 }
 

@@ -359,12 +359,12 @@ Scan scan(std::string_view text, std::vector<float>* values, bool checkUtf8)
     return found;
 }
 
-// A size token as the refusal quotes it: at most 32 bytes, never invalid UTF-8.
+// A size token as the refusal quotes it: whole up to 32 bytes, else its start and end joined by
+// "…" (StringText::shortenedInMiddle), never invalid UTF-8.
 std::string quotedToken(const std::string& token)
 {
     constexpr std::size_t shown = 32;
-    return token.size() <= shown ? Utf8::escapingInvalid(token)
-                                 : Utf8::escapingInvalid(token.substr(0, shown)) + "\u2026";
+    return Utf8::escapingInvalid(StringText::shortenedInMiddle(token, shown));
 }
 
 std::optional<Refusal> refusalOf(const Scan& found, const Demands& demands)

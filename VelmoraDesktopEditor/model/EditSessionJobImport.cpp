@@ -6,6 +6,7 @@
 
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Uuid.h"
@@ -179,7 +180,8 @@ std::optional<EditorJobV2::ClipGrade> EditSession::sanitizeWebImportClipGrade(co
     if (!grade) {
         return std::nullopt;
     }
-    if (grade->lutData && ProjectLUTResolver::isUsableCubeText(grade->lutData->str())) {
+    // Inline text the cube reader reads is kept whole, by the rule every route grades it by.
+    if (!LutResolving::usableInlineText(*grade).empty()) {
         return grade;
     }
     const bool paramsMatter = gradeParamsMatter(grade->gradeParams);

@@ -8,6 +8,7 @@
 
 #include "model/ClipSpeed.h"
 #include "model/DesktopJobTool.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/FrameRates.h"
 #include "platform/foundation/IsoDate.h"
@@ -87,10 +88,9 @@ json clipGradeObject(const EditorJobV2::ClipGrade& grade)
     json object = json::object();
     // Usable inline text grades the clip before any file it also names (the grader's order), so a
     // grade holding both is written with both, and reads back graded by the same text and naming
-    // the same file: a saved document keeps what it held.
-    const bool inlineGrades = grade.hasLut != false && grade.lutData &&
-                              ProjectLUTResolver::isUsableCubeText(StringText::trimmed(grade.lutData->str()));
-    object["hasLut"] = grade.hasLut.value_or(inlineGrades);
+    // the same file: a saved document keeps what it held. A grade without hasLut is written with
+    // the answer its inline text has now (the LUT answer's rule), so it reopens graded alike.
+    object["hasLut"] = grade.hasLut.value_or(LutResolving::inlineTextGrades(grade));
     object["lutStrength"] = grade.lutStrength.value_or(1.0);
     const bool hasData = grade.lutData && !grade.lutData->empty();
     // "(Embedded LUT)" only labels the picker entry of a LUT carried in lutData; writing the

@@ -186,6 +186,17 @@ std::optional<std::string> unusableReason(std::string_view text)
     return reason;
 }
 
+std::string_view usableInlineText(const EditorJobV2::ClipGrade& grade)
+{
+    const std::string_view text = grade.lutData ? StringText::trimmedView(grade.lutData->str()) : std::string_view();
+    return text.empty() || unusableReason(text) ? std::string_view() : text;
+}
+
+bool inlineTextGrades(const EditorJobV2::ClipGrade& grade)
+{
+    return grade.hasLut != false && !usableInlineText(grade).empty();
+}
+
 LutResolution lookUpFile(const std::string& trimmedReference, const OptionalPath& mediaFolder,
                          const OptionalPath& sessionFile)
 {
@@ -231,7 +242,10 @@ LutResolution forClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade, c
     const std::string_view inlineText =
         grade->lutData ? StringText::trimmedView(grade->lutData->str()) : std::string_view();
     const std::string embedded(ProjectLUTResolver::embeddedLutLabel);
-    if (!inlineText.empty() && !unusableReason(inlineText)) {
+    // Judged once: the reason is what a failure below says.
+    const std::optional<std::string> inlineRefusal =
+        inlineText.empty() ? std::nullopt : unusableReason(inlineText);
+    if (!inlineText.empty() && !inlineRefusal) {
         return graded(std::string(inlineText), embedded);
     }
     std::optional<LutResolution> firstFailure;
@@ -249,7 +263,7 @@ LutResolution forClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade, c
         return *firstFailure;
     }
     if (!inlineText.empty()) {
-        return failure(LutResolution::Kind::unusable, embedded, unusableReason(inlineText).value_or(""));
+        return failure(LutResolution::Kind::unusable, embedded, inlineRefusal.value_or(""));
     }
     return {};
 }

@@ -93,6 +93,16 @@ using FileLookUp = std::function<LutResolution(const std::string& trimmedReferen
 // judged lately is known by a digest of its bytes and not read through again. Any thread.
 std::optional<std::string> unusableReason(std::string_view text);
 
+// The clip grade's inline .cube text, trimmed, where the cube reader reads it (unusableReason):
+// the text that grades the clip before any file it names, unless hasLut is false. Empty where the
+// grade holds none or it cannot grade. A view into the grade: nothing is copied.
+std::string_view usableInlineText(const EditorJobV2::ClipGrade& grade);
+
+// Whether the grade's inline text grades the clip: hasLut absent or true, and usableInlineText.
+// Every route that asks whether a clip is graded by its inline text asks this (forClipGrade, the
+// inspector, the project writer, a browser export's cleaning).
+bool inlineTextGrades(const EditorJobV2::ClipGrade& grade);
+
 // A file reference looked up where ProjectLUTResolver looks (its candidate files, in order):
 // the first regular file holding usable text; else unusable when a regular file of that name
 // was found (the first one tells why); else missing. Only regular files (or links to them)

@@ -14,6 +14,7 @@
 
 #include "platform/foundation/Digest.h"
 #include "platform/foundation/FileError.h"
+#include "platform/foundation/Utf8.h"
 
 namespace velmora {
 
@@ -90,10 +91,17 @@ std::string ScratchNaming::fittedName(std::string_view name, std::size_t added)
     if (name.size() + added <= longestName) {
         return std::string(name);
     }
-    const std::size_t kept = longestName - std::min(longestName, added + 1 + digestDigits);
+    std::size_t kept = longestName - std::min(longestName, added + 1 + digestDigits);
     char digits[digestDigits + 1] = {};
     std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(Digest::of(name)[0]));
-    // Cut between bytes: a name is bytes to the file system, and its own may not be UTF-8.
+    // A UTF-8 name is cut where a character starts, so that the scratch name is UTF-8 as well and
+    // reads in messages as it is written (PartialMovie::namingOutput finds it there). Any other is
+    // cut between bytes: a name is bytes to the file system.
+    if (Utf8::isValid(name)) {
+        while (kept > 0 && (static_cast<unsigned char>(name[kept]) & 0xC0) == 0x80) {
+            --kept;
+        }
+    }
     return std::string(name.substr(0, kept)) + "~" + digits;
 }
 

@@ -27,8 +27,9 @@ struct ScratchNaming {
 
     // The target's name as it stands in a scratch name that adds `added` bytes around it, so
     // that the whole stays within the longest name a folder holds (255 bytes): the name itself
-    // where it fits, else its first bytes, "~" and 16 hex digits of its digest, which keep the
-    // scratch names of two long targets apart. Any name the file system holds can be written.
+    // where it fits, else its first bytes (whole characters of a UTF-8 name, so that the scratch
+    // name is UTF-8 too), "~" and 16 hex digits of its digest, which keep the scratch names of two
+    // long targets apart. Any name the file system holds can be written.
     static std::string fittedName(std::string_view name, std::size_t added);
 };
 

@@ -162,6 +162,13 @@ TEST_F(FastPathMedia, AClipGradeIsLeftToTheTimelineExport)
     json lutFile = videoClipJson("v1");
     lutFile["grade"] = {{"hasLut", true}, {"lutFile", "look.cube"}};
     EXPECT_FALSE(keeps(timelineJob({lutFile})));
+    // The answers the export decided are asked, not the disk again: a LUT file gone since it was
+    // found still grades the clip this export.
+    const EditorJobV2 job = decode(timelineJob({lutFile}));
+    const ResolvedLuts luts = timelineLuts(job, job.timelines.at(0), media(), std::nullopt);
+    std::filesystem::remove(media() / "luts" / "look.cube");
+    EXPECT_FALSE(fastPathKeepsTimelineResult(job, *fastSingleClipCandidate(job, media()), luts, *asset_));
+    EXPECT_TRUE(keeps(timelineJob({lutFile})));
 
     json basic = videoClipJson("v1");
     basic["grade"] = {{"gradeParams", {{"exposure", 0.5}}}};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <fcntl.h>
@@ -11,7 +12,9 @@
 
 #include "TimelineExportTestSupport.h"
 #include "export/FastSingleClipPath.h"
+#include "export/PartialMovie.h"
 #include "export/TimelineExportSetup.h"
+#include "platform/foundation/FileError.h"
 #include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/TestSupport.h"
@@ -558,6 +561,16 @@ TEST_F(TimelineExportErrorTest, AnOutputOfTheLongestNameIsWritten)
     exportJob(goodJob(0.2), media_->path(), longest);
     EXPECT_EQ(ffprobeStream(longest, "v:0")["codec_name"], "h264");
     EXPECT_EQ(folderContents(out_.path()), (std::vector<std::string>{longest.filename().string(), "movie.mp4"}));
+    // A name of characters beyond ASCII is cut where one starts: a failure naming the partial
+    // movie names the output.
+    std::string wide = "x";
+    for (int i = 0; i < 83; ++i) {
+        wide += "\u20ac";
+    }
+    const std::filesystem::path output = out_ / (wide + "x.mp4");
+    const Exporter::PartialMovie partial(output);
+    EXPECT_EQ(partial.namingOutput(FileError::fromErrno(EIO, "Could not write", partial.path())).message(),
+              "Could not write \u201c" + output.filename().string() + "\u201d: Input/output error.");
 }
 
 // Partial files in the output's folder: those killed exports left (no one holds their lock),

@@ -497,6 +497,16 @@ TEST_F(JobInputs, HandOverTakesTheJobAndItsFolder)
         EXPECT_FALSE(controller->mediaFolderURL());
         EXPECT_EQ(controller->statusText(), "Loaded from Edit tab \u2014 set output and Export 10-bit HEVC");
     }
+
+    // A hand-over that is not JSON is refused as a chosen job is, and never said to be loaded.
+    makeController();
+    workflow.openExportTab(writeFile("broken.json", "{"), dir / "media");
+    controller->applyWorkflowHandoff();
+    EXPECT_FALSE(controller->jobURL());
+    EXPECT_TRUE(controller->showError());
+    EXPECT_EQ(controller->errorTitle(), "Job Not Loaded");
+    EXPECT_NE(controller->errorText().find("broken.json"), std::string::npos) << controller->errorText();
+    EXPECT_EQ(controller->statusText(), "Ready");
 }
 
 // The job file is read once when chosen or handed over (counted as the kernel sees it opened).

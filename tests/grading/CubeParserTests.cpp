@@ -204,7 +204,7 @@ TEST(CubeParsing, EveryRefusalSaysWhy)
     EXPECT_EQ(reason("LUT_3D_SIZE 17\n" + eightEntries()), "it holds fewer entries than its LUT_3D_SIZE needs");
     // A size token is quoted short and as valid UTF-8, whatever the file holds.
     EXPECT_EQ(reason("LUT_3D_SIZE " + std::string(40, '7') + "x\xff\n"),
-              "LUT_3D_SIZE " + std::string(32, '7') + "\u2026 (needs a whole number)");
+              "LUT_3D_SIZE " + std::string(16, '7') + "\u2026" + std::string(14, '7') + "x\\xFF (needs a whole number)");
     EXPECT_EQ(reason("LUT_3D_SIZE 1\xff\n"), "LUT_3D_SIZE 1\\xFF (needs a whole number)");
 }
 

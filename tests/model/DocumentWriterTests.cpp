@@ -6,6 +6,8 @@
 
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
+#include "model/LutResolution.h"
+#include "support/CubeTexts.h"
 
 namespace velmora {
 namespace {
@@ -162,6 +164,30 @@ TEST(ClipGradeWriting, WritesTheFileAndTheDataItHolds)
     grade.lutFile = "";
     EXPECT_EQ(writtenGrade(grade), json::parse(R"({"hasLut": true, "lutStrength": 0.5, "lutData": "LUT_3D_SIZE 33",
                                                    "lutName": ""})"));
+
+    // Without hasLut, a grade reopens graded as it was: by inline text the cube reader reads (a
+    // size named twice is read by its last), never by the file beside text it refuses.
+    const auto lookUp = [](const std::string& reference) {
+        LutResolution found;
+        found.kind = LutResolution::Kind::text;
+        found.text = test::identityCubeText();
+        found.name = reference;
+        return found;
+    };
+    grade = EditorJobV2::ClipGrade{};
+    grade.lutFile = "Look.cube";
+    for (const std::string& text : {"LUT_3D_SIZE 2\n" + test::identityCubeText(), test::truncatedCubeText()}) {
+        grade.lutData = text;
+        const LutResolution before = LutResolving::forClipGrade(grade, lookUp);
+        EditSession::Clip c("c");
+        c.grade = grade;
+        EditSession session;
+        session.timelines.push_back(timeline("t1", {c}));
+        const EditorJobV2 reopened = EditorJobV2::fromJSON(session.renderJobText());
+        const LutResolution after = LutResolving::forClipGrade(reopened.timelines.at(0).clips.at(0).grade, lookUp);
+        EXPECT_EQ(after.grades(), before.grades()) << text.substr(0, 20);
+        EXPECT_EQ(after.text, before.text) << text.substr(0, 20);
+    }
 }
 
 TEST(ClipGradeWriting, AnEmbeddedLutIsWrittenAsItsDataNotItsPickerLabel)

@@ -5,6 +5,7 @@
 
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
 using namespace velmora;
@@ -234,14 +235,21 @@ TEST(JobImport, BrowserLayoutLeavesAudioOnlyTimelines)
     EXPECT_EQ(session.timelines[0].duration, 3.0);
 }
 
+// Inline text is kept where the cube reader reads it, the rule every route grades it by: a size
+// named twice is read by its last; a text that names a size but lacks its entries goes.
 TEST(SanitizeBrowserGrade, UsableInlineLutPassesUnchanged)
 {
     ResourcesFolder none("");
     GradeParams params;
     params.exposure = 0.0001;
-    const ClipGrade grade{false, std::string(cubeText), std::string("x"), std::nullopt, 0.3, params};
-    EXPECT_EQ(EditSession::sanitizeWebImportClipGrade(grade), grade);
+    for (const std::string& text : {test::identityCubeText(), "LUT_3D_SIZE 2\n" + test::identityCubeText()}) {
+        const ClipGrade grade{false, text, std::string("x"), std::nullopt, 0.3, params};
+        EXPECT_EQ(EditSession::sanitizeWebImportClipGrade(grade), grade);
+    }
     EXPECT_EQ(EditSession::sanitizeWebImportClipGrade(std::nullopt), std::nullopt);
+    const ClipGrade truncated{true, test::truncatedCubeText(), std::string("Look.cube"), std::nullopt, 0.3, params};
+    EXPECT_EQ(EditSession::sanitizeWebImportClipGrade(truncated),
+              (ClipGrade{true, std::nullopt, std::string("Look.cube"), std::string("Look.cube"), 0.3, params}));
 }
 
 TEST(SanitizeBrowserGrade, LutFileReferenceWithoutDotGetsCubeExtension)
