@@ -46,7 +46,7 @@ ExportResult EditorExportTimelineRunner::run(const EditSession& session, const E
     const std::filesystem::path jobURL = claim.path();
     // The engine renders what the file says, exactly as a job handed to the 10-bit Export
     // workspace would be rendered; the destination's name decides the container.
-    const EditorJobV2 job = DesktopJobReading::timelineJob(jobURL, readFileContents(jobURL));
+    const EditorJobV2 job = DesktopJobReading::timelineJobFromText(jobURL, readFileContents(jobURL));
     return Exporter::exportEditorTimeline(job, std::nullopt, request.mediaFolder, request.outputURL,
                                           request.bitrateBps, request.codec, "rec709", 1, 1, 0, 0,
                                           request.sessionFile, progress, isCancelled, {}, handed.resolved(),

@@ -2,8 +2,10 @@
 // hand-over from the Edit workspace.
 #include <cerrno>
 #include <new>
+#include <optional>
 
 #include <QPointer>
+#include <nlohmann/json.hpp>
 
 #include "controls/VelmoraWorkflowState.h"
 #include "export/MovieContainer.h"

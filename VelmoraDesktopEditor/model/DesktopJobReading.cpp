@@ -89,7 +89,7 @@ Job singleVideoJob(const std::filesystem::path& file, const nlohmann::json& docu
     return readWhole<Job>(file, document);
 }
 
-EditorJobV2 timelineJob(const std::filesystem::path& file, std::string_view bytes)
+EditorJobV2 timelineJobFromText(const std::filesystem::path& file, std::string_view bytes)
 {
     return timelineJob(file, document(file, bytes));
 }

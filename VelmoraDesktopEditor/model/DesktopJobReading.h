@@ -57,8 +57,9 @@ Kind kindOf(const std::filesystem::path& file, const nlohmann::json& document);
 // naming every failure found. A valid document is read once, as fast as the record's reader.
 EditorJobV2 timelineJob(const std::filesystem::path& file, const nlohmann::json& document);
 Job singleVideoJob(const std::filesystem::path& file, const nlohmann::json& document);
-// The same from the file's text.
-EditorJobV2 timelineJob(const std::filesystem::path& file, std::string_view bytes);
+// The same from the file's text. Named apart from the JSON overload: text converts to JSON, so
+// one name for both would make a call with a std::string ambiguous wherever JSON is complete.
+EditorJobV2 timelineJobFromText(const std::filesystem::path& file, std::string_view bytes);
 
 // What the export would refuse `document` for: its kind (kindOf), then the whole job of that
 // kind; nothing when the export reads it.
