@@ -17,7 +17,6 @@
 #include "export/TimelineExportState.h"
 #include "export/TimelineFrameRenderer.h"
 #include "export/WriterSettings.h"
-#include "grading/PreviewFrameGrader.h"
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
 #include "model/LutResolution.h"
@@ -547,13 +546,6 @@ std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, con
     return static_cast<std::int64_t>(bits);
 }
 
-std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
-                                               const std::filesystem::path& mediaFolder,
-                                               const std::optional<std::filesystem::path>& sessionFile)
-{
-    return PreviewFrameGrader::resolvedClipLutText(grade, mediaFolder, sessionFile);
-}
-
 std::map<std::string, std::string> timelineClipLutTexts(const ResolvedLuts& luts)
 {
     std::map<std::string, std::string> texts;
@@ -563,14 +555,6 @@ std::map<std::string, std::string> timelineClipLutTexts(const ResolvedLuts& luts
         }
     }
     return texts;
-}
-
-std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
-                                                        const std::filesystem::path& mediaFolderURL,
-                                                        const std::optional<std::filesystem::path>& sessionFile)
-{
-    EditorJobV2 none;
-    return timelineClipLutTexts(timelineLuts(none, timeline, mediaFolderURL, sessionFile, nullptr));
 }
 
 } // namespace velmora::Exporter

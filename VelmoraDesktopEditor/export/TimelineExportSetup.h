@@ -131,18 +131,7 @@ std::int64_t timelineBitrate(std::optional<std::int64_t> bitrateOverrideBps, con
                              int height, double fps);
 
 // The clip LUT texts by clip key (the id, else source id "|" start) of the clips whose LUT
-// grades: timelineLuts' answers (the second form looks them up for a timeline alone, its grades
-// as written). Video and image clips only; the first clip of a key decides.
+// grades: timelineLuts' answers. Video and image clips only; the first clip of a key decides.
 std::map<std::string, std::string> timelineClipLutTexts(const ResolvedLuts& luts);
-std::map<std::string, std::string> timelineClipLutTexts(const EditorJobV2::Timeline& timeline,
-                                                        const std::filesystem::path& mediaFolderURL,
-                                                        const std::optional<std::filesystem::path>& sessionFile);
-
-// The .cube text of a clip grade, as the preview grader resolves it: inline text when usable
-// (unless hasLut is false); with hasLut true, the first of lutFile and lutName (".cube" added to
-// a name without a dot) that resolves to usable text. None otherwise.
-std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
-                                               const std::filesystem::path& mediaFolder,
-                                               const std::optional<std::filesystem::path>& sessionFile);
 
 } // namespace velmora::Exporter

@@ -215,13 +215,6 @@ std::string lutBaseKey(const std::string& frameKey, const LutResolution& answer,
     return frameKey + "|" + lutTextDigest(answer.text) + "@" + Exporter::formatSixDecimals(strength);
 }
 
-bool hasLutBase(const std::string& key)
-{
-    Caches& c = caches();
-    std::lock_guard lock(c.cacheLock);
-    return c.lutBaseCGCache.count(key) != 0;
-}
-
 std::optional<Image> cachedLutBaseImage(const std::string& key)
 {
     Caches& c = caches();

@@ -73,7 +73,6 @@ std::string lutBaseKey(const std::string& frameKey, const LutResolution& answer,
 
 // LUT bases, keyed by lutBaseKey (or any key a caller chooses): at most 12, the first stored
 // evicted first (reading does not refresh an entry).
-bool hasLutBase(const std::string& key);
 std::optional<Image> cachedLutBaseImage(const std::string& key);
 // The cached base, or buildBase()'s image rendered at (0, 0, outW, outH) and stored. Nothing
 // (and nothing stored) when buildBase gives nothing or the render fails.

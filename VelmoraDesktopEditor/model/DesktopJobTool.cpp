@@ -1,7 +1,7 @@
 #include "model/DesktopJobTool.h"
 
-#include "model/Job.h"
-#include "model/JsonDecoding.h"
+#include <nlohmann/json.hpp>
+
 #include "platform/foundation/StringText.h"
 
 namespace velmora::DesktopJobTool {
@@ -24,12 +24,6 @@ bool isWrittenByThisEditor(const std::optional<std::string>& tool)
     return trimmed == editReturn || trimmed == editSession;
 }
 
-bool isTimelineJobJSON(std::string_view bytes)
-{
-    const auto document = JsonDecoding::tryParse(bytes);
-    return document && isTimelineJobDocument(*document);
-}
-
 bool isTimelineJobDocument(const nlohmann::json& document)
 {
     if (!document.is_object()) {
@@ -41,11 +35,6 @@ bool isTimelineJobDocument(const nlohmann::json& document)
     }
     const auto timelines = document.find("timelines");
     return timelines != document.end() && timelines->is_array() && !timelines->empty();
-}
-
-bool isTimelineJobFile(std::string_view bytes)
-{
-    return isTimelineRenderJob(JobToolProbe::probeTool(bytes)) || isTimelineJobJSON(bytes);
 }
 
 OverlayRenderFlags overlayRenderFlags(const std::vector<EditorJobV2::Clip>& clips)

@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <nlohmann/json_fwd.hpp>
@@ -28,15 +27,10 @@ bool isTimelineRenderJob(const std::optional<std::string>& tool);
 // project without a usable rate runs at 59.94), whatever a browser job of the same content does.
 bool isWrittenByThisEditor(const std::optional<std::string>& tool);
 
-// True when the bytes parse as a JSON object whose "tool" passes isTimelineRenderJob, or whose
-// "timelines" is a non-empty array. Never fails.
-bool isTimelineJobJSON(std::string_view bytes);
-// The same test on a parsed document.
+// True when the document is a JSON object whose "tool" passes isTimelineRenderJob, or whose
+// "timelines" is a non-empty array: how the export engine tells a timeline job from a
+// single-video job. Never fails.
 bool isTimelineJobDocument(const nlohmann::json& document);
-
-// How the export engine tells a timeline job from a single-video job: the probed tool passes
-// isTimelineRenderJob, or the bytes pass isTimelineJobJSON.
-bool isTimelineJobFile(std::string_view bytes);
 
 struct OverlayRenderFlags {
     bool text = false;        // a "text" clip that is not a lower third

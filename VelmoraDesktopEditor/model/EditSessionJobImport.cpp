@@ -132,8 +132,10 @@ EditSession EditSession::fromEditorJobV2(const EditorJobV2& job)
             job.project->activeTimelineId};
     }
 
+    // A job's own LUT is kept where it is inline text the cube reader grades with, by the rule
+    // every route grades it by (the size the reader reads, not the first size line written).
     std::string lutCube = StringText::trimmed(job.grade.lutCube);
-    if (browserExport || !ProjectLUTResolver::isUsableCubeText(lutCube)) {
+    if (browserExport || LutResolving::unusableReason(lutCube)) {
         lutCube = std::string(ProjectLUTResolver::noLutSentinel);
     }
     session.grade = ProjectGrade{std::move(lutCube)};

@@ -46,17 +46,4 @@ JobToolProbe JobToolProbe::decode(const KeyedContainer& c)
     return JobToolProbe{c.decodeIfPresent<std::string>("tool")};
 }
 
-std::optional<std::string> JobToolProbe::probeTool(std::string_view bytes) noexcept
-{
-    try {
-        const auto document = JsonDecoding::tryParse(bytes);
-        if (!document) {
-            return std::nullopt;
-        }
-        return decode(KeyedContainer::root(*document)).tool;
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
 } // namespace velmora

@@ -51,10 +51,6 @@ struct JobToolProbe {
     std::optional<std::string> tool;
 
     static JobToolProbe decode(const KeyedContainer& container);
-
-    // The file's tool text; nothing when the file is not JSON, its top level is not an object,
-    // or "tool" is absent, null or not a string. Never fails.
-    static std::optional<std::string> probeTool(std::string_view bytes) noexcept;
 };
 
 } // namespace velmora

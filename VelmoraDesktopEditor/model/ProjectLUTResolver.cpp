@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <unordered_set>
 
 #include "model/NameMatching.h"
-#include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Utf8.h"
 
@@ -27,16 +25,6 @@ constexpr std::array<std::string_view, 6> cameraLogLUTs = {
     "dlog_to_rec709.cube",
     "DJI D-Cinelike to Rec 709 V2.cube",
 };
-
-bool namesLutSize(std::string_view text)
-{
-    return text.find("LUT_3D_SIZE") != std::string_view::npos || text.find("LUT_1D_SIZE") != std::string_view::npos;
-}
-
-bool isAsciiWhitespace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
 
 // The last component of a slash-separated path, trailing slashes ignored; empty for "" or "/".
 std::string lastPathComponent(std::string_view path)
@@ -93,36 +81,6 @@ bool isDirectory(const fs::path& folder)
     return fs::is_directory(folder, ec);
 }
 
-// The file's text when it is a readable regular file of at most maximumCubeFileBytes holding
-// UTF-8; otherwise none.
-std::optional<std::string> readSmallUtf8File(const fs::path& file)
-{
-    std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        return std::nullopt;
-    }
-    const std::uintmax_t size = fs::file_size(file, ec);
-    if (ec || size > maximumCubeFileBytes) {
-        return std::nullopt;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    // Reads at most one byte past the size taken above, so a file that grew since is refused
-    // rather than read whole.
-    std::string text(static_cast<std::size_t>(size) + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > size || !Utf8::isValid(text)) {
-        return std::nullopt;
-    }
-    return text;
-}
-
 // The .cube file names directly in a folder, hidden files skipped, in name order; those found
 // before a stop was requested. A name that is not UTF-8 text is not offered: a project stores the
 // chosen name as JSON text, which could only hold another name (the picker's "look\uFFFD.cube"),
@@ -161,45 +119,6 @@ std::vector<std::string> cubeFileNames(const fs::path& folder, const std::stop_t
 bool isExplicitNoLut(const std::optional<std::string>& reference)
 {
     return reference && StringText::trimmed(*reference) == noLutSentinel;
-}
-
-bool isUsableCubeText(std::string_view text)
-{
-    // A view: the text may run to megabytes, and only its ends are trimmed.
-    const std::string_view trimmedText = StringText::trimmedView(text);
-    if (!namesLutSize(trimmedText)) {
-        return false;
-    }
-    std::string_view rest = trimmedText;
-    std::optional<std::string_view> sizeLine;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find('\n');
-        const std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        if (line.find("LUT_3D_SIZE") != std::string_view::npos) {
-            sizeLine = line;
-            break;
-        }
-    }
-    if (!sizeLine) {
-        return true;
-    }
-    std::string_view lastPiece;
-    std::size_t i = 0;
-    while (i < sizeLine->size()) {
-        while (i < sizeLine->size() && isAsciiWhitespace((*sizeLine)[i])) {
-            ++i;
-        }
-        const std::size_t start = i;
-        while (i < sizeLine->size() && !isAsciiWhitespace((*sizeLine)[i])) {
-            ++i;
-        }
-        if (i > start) {
-            lastPiece = sizeLine->substr(start, i - start);
-        }
-    }
-    const auto size = NumberText::parseInteger(lastPiece);
-    return !size || *size > 2;
 }
 
 namespace detail {
@@ -261,27 +180,6 @@ std::vector<fs::path> candidateFiles(const std::string& trimmedReference, const 
         }
     }
     return unique;
-}
-
-std::optional<std::string> firstAvailableConversionLUT(const OptionalFolder& mediaFolder,
-                                                       const OptionalFolder& sessionFile)
-{
-    for (const auto name : defaultConversionLUTs) {
-        std::string text = resolveCubeText(std::string(name), mediaFolder, sessionFile);
-        if (isUsableCubeText(text)) {
-            return text;
-        }
-    }
-    for (const auto& name : availableLUTNames(mediaFolder, sessionFile)) {
-        if (name == noLutSentinel) {
-            continue;
-        }
-        std::string text = resolveCubeText(name, mediaFolder, sessionFile);
-        if (isUsableCubeText(text)) {
-            return text;
-        }
-    }
-    return std::nullopt;
 }
 
 } // namespace detail
@@ -372,27 +270,6 @@ std::string matchLUTInPickerList(const std::optional<std::string>& reference, co
     return trimmedReference;
 }
 
-std::string resolveCubeText(const std::optional<std::string>& reference, const OptionalFolder& mediaFolder,
-                            const OptionalFolder& sessionFile)
-{
-    if (!reference) {
-        return {};
-    }
-    std::string trimmedReference = StringText::trimmed(*reference);
-    if (trimmedReference.empty()) {
-        return {};
-    }
-    if (namesLutSize(trimmedReference)) {
-        return isUsableCubeText(trimmedReference) ? trimmedReference : std::string();
-    }
-    for (const auto& candidate : detail::candidateFiles(trimmedReference, mediaFolder, sessionFile)) {
-        if (auto text = readSmallUtf8File(candidate); text && isUsableCubeText(*text)) {
-            return std::move(*text);
-        }
-    }
-    return {};
-}
-
 std::string suggestedLutForSource(const std::string& fileName, const OptionalFolder& mediaFolder,
                                   const OptionalFolder& sessionFile)
 {
@@ -417,33 +294,6 @@ std::string suggestedLutForSource(const std::string& fileName, const OptionalFol
         }
     }
     return std::string(noLutSentinel);
-}
-
-std::string resolveProjectOrDefault(const std::optional<std::string>& reference, const OptionalFolder& mediaFolder,
-                                    const OptionalFolder& sessionFile)
-{
-    if (isExplicitNoLut(reference)) {
-        return {};
-    }
-    std::string text = resolveCubeText(reference, mediaFolder, sessionFile);
-    if (!isUsableCubeText(text)) {
-        if (auto fallback = detail::firstAvailableConversionLUT(mediaFolder, sessionFile)) {
-            return std::move(*fallback);
-        }
-    }
-    return text;
-}
-
-std::string resolveForExport(const std::optional<std::string>& reference, const OptionalFolder& mediaFolder,
-                             const OptionalFolder& sessionFile)
-{
-    if (!isExplicitNoLut(reference)) {
-        std::string text = resolveCubeText(reference, mediaFolder, sessionFile);
-        if (isUsableCubeText(text)) {
-            return text;
-        }
-    }
-    return detail::firstAvailableConversionLUT(mediaFolder, sessionFile).value_or(std::string());
 }
 
 std::optional<fs::path> applicationResourcesFolder()

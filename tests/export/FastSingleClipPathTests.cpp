@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
+#include <string>
 #include <vector>
 
 #include "JobExportFixtures.h"
 #include "export/FastSingleClipPath.h"
+#include "export/JobRouting.h"
 #include "export/TimelineExportSetup.h"
 #include "platform/foundation/Error.h"
 #include "support/MediaFixtures.h"
@@ -162,13 +166,31 @@ TEST_F(FastPathMedia, AClipGradeIsLeftToTheTimelineExport)
     json lutFile = videoClipJson("v1");
     lutFile["grade"] = {{"hasLut", true}, {"lutFile", "look.cube"}};
     EXPECT_FALSE(keeps(timelineJob({lutFile})));
-    // The answers the export decided are asked, not the disk again: a LUT file gone since it was
-    // found still grades the clip this export.
+    // The job's export asks the LUT answers it was handed with the job (the editor's, decided
+    // once), not the disk again: a LUT file gone since the editor found it still grades the clip,
+    // so the timeline export renders it rather than the fast path streaming it ungraded.
+    test::writeTextFile(media() / "luts" / "look.cube", test::constantCubeText(0.1, 0.2, 0.3));
     const EditorJobV2 job = decode(timelineJob({lutFile}));
-    const ResolvedLuts luts = timelineLuts(job, job.timelines.at(0), media(), std::nullopt);
+    const ResolvedMedia handedOver{media(), resolveTimelineSourceFiles(job, media()),
+                                   timelineLuts(job, job.timelines.at(0), media(), std::nullopt)};
     std::filesystem::remove(media() / "luts" / "look.cube");
-    EXPECT_FALSE(fastPathKeepsTimelineResult(job, *fastSingleClipCandidate(job, media()), luts, *asset_));
-    EXPECT_TRUE(keeps(timelineJob({lutFile})));
+    test::writeJobFile(dir_ / "look_job.json", timelineJob({lutFile}));
+    std::mutex reported;
+    std::vector<std::string> phases;
+    exportJob(dir_ / "look_job.json", std::nullopt, std::nullopt, media(), dir_ / "graded.mov", std::nullopt,
+              "rec709", 1, 1, 0, 0,
+              [&](const TimelineExportProgress& progress) {
+                  const std::lock_guard lock(reported);
+                  phases.push_back(progress.phase);
+              },
+              {}, &handedOver);
+    EXPECT_EQ(std::count(phases.begin(), phases.end(), "Done (fast single-clip)"), 0);
+    const std::vector<PixelBuffer> frames = test::decodedFrames(dir_ / "graded.mov");
+    ASSERT_EQ(frames.size(), 25u);
+    const Color graded = test::meanColor(frames.back());
+    EXPECT_NEAR(graded.r, 0.1, 0.02);
+    EXPECT_NEAR(graded.g, 0.2, 0.02);
+    EXPECT_NEAR(graded.b, 0.3, 0.02);
 
     json basic = videoClipJson("v1");
     basic["grade"] = {{"gradeParams", {{"exposure", 0.5}}}};

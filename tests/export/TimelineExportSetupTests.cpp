@@ -255,7 +255,8 @@ TEST_F(LutTextTest, ClipLutTableIsKeyedByClipAndKeepsTheFirst)
     noId.grade->lutData = test::scaledCube(0.25);
     auto sound = test::audioClip("snd", "m", 1, 0, 1);
     sound.grade = noId.grade;
-    const auto texts = timelineClipLutTexts(timeline("t", {a, twin, noId, sound}), dir_.path(), std::nullopt);
+    const auto texts =
+        timelineClipLutTexts(timelineLuts(EditorJobV2{}, timeline("t", {a, twin, noId, sound}), dir_.path(), std::nullopt));
     EXPECT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts.at("a"), test::scaledCube(0.5));
     EXPECT_EQ(texts.at("img|12.5"), test::trimmedCube(0.25));

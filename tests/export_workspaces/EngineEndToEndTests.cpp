@@ -169,7 +169,9 @@ TEST_F(EngineWorkspace, ThePreviewShowsTheEnginesStillOrItsError)
 
 // A timeline job whose own LUT is missing, or whose clip names a LUT only like an installed file
 // ("looka" beside the resources' "LookA.cube"), is refused by name where the workspace previews it
-// and where it exports it, with the export's error, and no movie is written.
+// and where it exports it, with the export's error, and no movie is written. The name is the one
+// the clip's grade holds once the job is opened in the editor: a browser export's cleaned
+// ("looka.cube"), an edit-return file's as written.
 TEST_F(EngineWorkspace, ALutThatIsMissingIsRefusedByThePreviewAndTheExport)
 {
     TempDir resources;
@@ -179,11 +181,15 @@ TEST_F(EngineWorkspace, ALutThatIsMissingIsRefusedByThePreviewAndTheExport)
     jobLut["grade"] = {{"lutCube", "missing_job_look.cube"}};
     nlohmann::json clipLut = timelineJob({"b.mp4"});
     clipLut["timelines"][0]["clips"][0]["grade"] = {{"hasLut", true}, {"lutFile", "looka"}};
+    nlohmann::json returnedClipLut = clipLut;
+    returnedClipLut["tool"] = "velmora-editor-desktop-edit-return";
     const struct {
         nlohmann::json job;
         std::string name;
         std::string missing;
-    } cases[] = {{jobLut, "look_job.json", "missing_job_look.cube"}, {clipLut, "looka_job.json", "looka.cube"}};
+    } cases[] = {{jobLut, "look_job.json", "missing_job_look.cube"},
+                 {clipLut, "looka_job.json", "looka.cube"},
+                 {returnedClipLut, "looka_edit_return.json", "looka"}};
     for (const auto& [job, name, missing] : cases) {
         SCOPED_TRACE(name);
         loadJob(job, name);

@@ -106,12 +106,12 @@ TEST_F(PreviewFrameGraderTest, LutBaseIsBuiltOnceAndRenderedAtTheSize)
         ++builds;
         return Exporter::applyGammaCompensation(gradient(64, 36), 2.0);
     };
-    EXPECT_FALSE(PFG::hasLutBase("k"));
+    EXPECT_FALSE(PFG::cachedLutBaseImage("k").has_value());
     const auto first = PFG::fetchLutBaseCGImage("k", build, 32, 18);
     ASSERT_TRUE(first.has_value());
     EXPECT_EQ(first->extent(), (Rect{0, 0, 32, 18}));
     EXPECT_FALSE(first->hasPendingOps());
-    EXPECT_TRUE(PFG::hasLutBase("k"));
+    EXPECT_TRUE(PFG::cachedLutBaseImage("k").has_value());
     const auto second = PFG::fetchLutBaseCGImage("k", build, 32, 18);
     EXPECT_EQ(builds, 1);
     ASSERT_TRUE(second.has_value());
@@ -125,9 +125,9 @@ TEST_F(PreviewFrameGraderTest, LutBaseIsBuiltOnceAndRenderedAtTheSize)
 TEST_F(PreviewFrameGraderTest, NothingBuiltIsNothingCached)
 {
     EXPECT_FALSE(PFG::fetchLutBaseCGImage("k", [] { return std::optional<Image>(); }, 10, 10).has_value());
-    EXPECT_FALSE(PFG::hasLutBase("k"));
+    EXPECT_FALSE(PFG::cachedLutBaseImage("k").has_value());
     EXPECT_FALSE(PFG::fetchLutBaseCGImage("k", [] { return std::optional<Image>(Image()); }, 10, 10).has_value());
-    EXPECT_FALSE(PFG::hasLutBase("k"));
+    EXPECT_FALSE(PFG::cachedLutBaseImage("k").has_value());
     EXPECT_TRUE(PFG::inspection::lutBaseKeyOrder().empty());
 }
 
@@ -141,9 +141,9 @@ TEST_F(PreviewFrameGraderTest, ThirteenthBaseEvictsTheFirstStoredEvenIfJustRead)
     ASSERT_TRUE(PFG::cachedLutBaseImage("k0").has_value());
     PFG::fetchLutBaseCGImage("k0", build, 4, 4); // a hit does not refresh
     PFG::fetchLutBaseCGImage("k12", build, 4, 4);
-    EXPECT_FALSE(PFG::hasLutBase("k0"));
-    EXPECT_TRUE(PFG::hasLutBase("k1"));
-    EXPECT_TRUE(PFG::hasLutBase("k12"));
+    EXPECT_FALSE(PFG::cachedLutBaseImage("k0").has_value());
+    EXPECT_TRUE(PFG::cachedLutBaseImage("k1").has_value());
+    EXPECT_TRUE(PFG::cachedLutBaseImage("k12").has_value());
     const auto order = PFG::inspection::lutBaseKeyOrder();
     ASSERT_EQ(order.size(), 12u);
     EXPECT_EQ(order.front(), "k1");
@@ -155,7 +155,7 @@ TEST_F(PreviewFrameGraderTest, InvalidationEmptiesTheBases)
     const auto build = [] { return std::optional<Image>(gradient(4, 4)); };
     PFG::fetchLutBaseCGImage("a", build, 4, 4);
     PFG::invalidateLutBaseCache();
-    EXPECT_FALSE(PFG::hasLutBase("a"));
+    EXPECT_FALSE(PFG::cachedLutBaseImage("a").has_value());
     EXPECT_TRUE(PFG::inspection::lutBaseKeyOrder().empty());
 
     ClipGrade none;
@@ -164,7 +164,7 @@ TEST_F(PreviewFrameGraderTest, InvalidationEmptiesTheBases)
     PFG::fetchLutBaseCGImage("b", build, 4, 4);
     PFG::invalidateProjectLutCache();
     EXPECT_FALSE(PFG::inspection::hasProjectCube());
-    EXPECT_FALSE(PFG::hasLutBase("b"));
+    EXPECT_FALSE(PFG::cachedLutBaseImage("b").has_value());
 }
 
 // A base is cached under the LUT text that graded it: a LUT file rewritten under its name gets a

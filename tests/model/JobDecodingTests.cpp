@@ -284,13 +284,3 @@ TEST(EditorJobV2Clip, GradeSettingsOfTheGradeWinOverTheClipsOwn)
     EXPECT_FALSE(onlyClip(R"({"grade": {}})").effectiveGradeParams());
 }
 
-TEST(ToolProbe, ReadsOnlyAStringTool)
-{
-    EXPECT_EQ(JobToolProbe::probeTool(R"({"tool": " velmora-editor-desktop-export\n"})"), " velmora-editor-desktop-export\n");
-    EXPECT_EQ(JobToolProbe::probeTool(R"({"tool": 5})"), std::nullopt);
-    EXPECT_EQ(JobToolProbe::probeTool(R"({"tool": null})"), std::nullopt);
-    EXPECT_EQ(JobToolProbe::probeTool(R"({})"), std::nullopt);
-    EXPECT_EQ(JobToolProbe::probeTool(R"(["tool"])"), std::nullopt);
-    EXPECT_EQ(JobToolProbe::probeTool("{"), std::nullopt);
-    EXPECT_EQ(JobToolProbe::probeTool(""), std::nullopt);
-}

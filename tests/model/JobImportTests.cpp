@@ -14,7 +14,8 @@ using GradeParams = ClipGrade::GradeParams;
 
 namespace {
 
-const char* const cubeText = "TITLE \"t\"\nLUT_3D_SIZE 3\n0 0 0\n";
+// A cube the cube reader grades with.
+const std::string cubeText = "TITLE \"t\"\n" + test::identityCubeText();
 
 // Points the application's resources folder at `folder` (or at none) for one test.
 class ResourcesFolder {
@@ -113,7 +114,7 @@ TEST(JobImport, CopiesSessionFieldsSourcesAndTimelines)
     EXPECT_EQ(session.version, 2);
     EXPECT_EQ(session.createdAt, "2026-01-01T00:00:00Z");
     EXPECT_EQ(*session.project, (EditSession::Project{"P", 1280, 720, 25.0, std::string("t1")}));
-    EXPECT_EQ(session.grade->lutCube, std::string(cubeText).substr(0, std::string(cubeText).size() - 1));
+    EXPECT_EQ(session.grade->lutCube, cubeText.substr(0, cubeText.size() - 1));
     EXPECT_EQ(session.sources, (std::vector<EditSession::Source>{{"s1", "a.mov", std::string("video")}}));
     EXPECT_FALSE(session.mediaFolder);
     EXPECT_FALSE(session.sessionId);
@@ -144,7 +145,10 @@ TEST(JobImport, ProjectLutRules)
     EXPECT_EQ(EditSession::fromEditorJobV2(job(browser, {}, cubeText)).grade->lutCube, "None");
     EXPECT_EQ(EditSession::fromEditorJobV2(job(renderOther, {}, "D-Log to Rec.709.cube")).grade->lutCube, "None");
     EXPECT_EQ(EditSession::fromEditorJobV2(job(renderOther, {}, "LUT_3D_SIZE 2\n")).grade->lutCube, "None");
-    EXPECT_EQ(EditSession::fromEditorJobV2(job("anything", {}, "LUT_1D_SIZE 16")).grade->lutCube, "LUT_1D_SIZE 16");
+    // Kept only where the cube reader grades with it, as every route takes it.
+    EXPECT_EQ(EditSession::fromEditorJobV2(job("anything", {}, "LUT_1D_SIZE 16")).grade->lutCube, "None");
+    EXPECT_EQ(EditSession::fromEditorJobV2(job("anything", {}, "LUT_3D_SIZE 3\n0 0 0\n")).grade->lutCube, "None");
+    EXPECT_EQ(EditSession::fromEditorJobV2(job("anything", {}, cubeText)).grade->lutCube, cubeText.substr(0, cubeText.size() - 1));
 }
 
 TEST(JobImport, BrowserExportDropsTextAndImageClips)

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
 namespace velmora {
@@ -13,18 +15,25 @@ namespace fs = std::filesystem;
 using test::TempDir;
 namespace LUT = ProjectLUTResolver;
 
-std::string cubeText(const std::string& title, int size = 2)
+// A usable 3-point cube under a title, so that which file was found shows.
+std::string cubeText(const std::string& title)
 {
-    // Size 2 is too small to be usable; callers that want a usable file pass 33 or more.
-    std::string text = "TITLE \"" + title + "\"\nLUT_3D_SIZE " + std::to_string(size) + "\n";
-    text += "0 0 0\n1 1 1\n";
-    return text;
+    return "TITLE \"" + title + "\"\n" + test::identityCubeText();
 }
 
 void writeCube(const fs::path& path, const std::string& title)
 {
     fs::create_directories(path.parent_path());
-    test::writeTextFile(path, cubeText(title, 33));
+    test::writeTextFile(path, cubeText(title));
+}
+
+// The text a file reference grades with, looked up where LUT files are looked for; empty when
+// none is found that grades.
+std::string foundText(const std::string& reference, const std::optional<fs::path>& mediaFolder,
+                      const std::optional<fs::path>& sessionFile)
+{
+    const LutResolution found = LutResolving::lookUpFile(reference, mediaFolder, sessionFile);
+    return found.grades() ? found.text : std::string();
 }
 
 // Keeps every test away from any resources folder of the machine unless it sets one itself.
@@ -62,39 +71,14 @@ TEST(LUTReferenceText, TheConstantsAndTheNoLutTest)
     EXPECT_FALSE(LUT::isExplicitNoLut(""));
 }
 
-TEST(LUTReferenceText, UsableCubeTextNeedsASizeAboveTwo)
-{
-    EXPECT_FALSE(LUT::isUsableCubeText("LUT_3D_SIZE 2"));
-    EXPECT_TRUE(LUT::isUsableCubeText("LUT_3D_SIZE 33"));
-    EXPECT_TRUE(LUT::isUsableCubeText("  TITLE \"x\"\n\n LUT_3D_SIZE   17  \n0 0 0"));
-    EXPECT_TRUE(LUT::isUsableCubeText("LUT_1D_SIZE 1024"));
-    EXPECT_TRUE(LUT::isUsableCubeText("LUT_3D_SIZE x"));
-    EXPECT_FALSE(LUT::isUsableCubeText("TITLE \"no size\"\n0 0 0"));
-    EXPECT_FALSE(LUT::isUsableCubeText(""));
-    // Windows line endings do not hide a size that is too small.
-    EXPECT_FALSE(LUT::isUsableCubeText("LUT_3D_SIZE 2\r\n0 0 0\r\n"));
-    // Only the first size line counts.
-    EXPECT_FALSE(LUT::isUsableCubeText("LUT_3D_SIZE 1\nLUT_3D_SIZE 33"));
-}
-
-TEST_F(LUTResolverTest, InlineTextIsUsedAsIsWithoutLookingAtFiles)
-{
-    TempDir media;
-    writeCube(media / "LUT_3D_SIZE 2", "file");
-    EXPECT_EQ(LUT::resolveCubeText("  LUT_3D_SIZE 2\n0 0 0  ", media.path(), std::nullopt), "");
-    EXPECT_EQ(LUT::resolveCubeText("\nLUT_3D_SIZE 33\n0 0 0\n", media.path(), std::nullopt), "LUT_3D_SIZE 33\n0 0 0");
-    EXPECT_EQ(LUT::resolveCubeText(std::nullopt, media.path(), std::nullopt), "");
-    EXPECT_EQ(LUT::resolveCubeText("   ", media.path(), std::nullopt), "");
-}
-
 TEST_F(LUTResolverTest, ARelativeReferenceIsTriedBelowTheMediaFolderBeforeItsFileName)
 {
     TempDir media;
     writeCube(media / "luts" / "Look.cube", "in luts");
     writeCube(media / "Look.cube", "beside");
-    EXPECT_EQ(LUT::resolveCubeText("luts/Look.cube", media.path(), std::nullopt), cubeText("in luts", 33));
-    EXPECT_EQ(LUT::resolveCubeText("Look.cube", media.path(), std::nullopt), cubeText("beside", 33));
-    EXPECT_EQ(LUT::resolveCubeText("other/Look.cube", media.path(), std::nullopt), cubeText("beside", 33));
+    EXPECT_EQ(foundText("luts/Look.cube", media.path(), std::nullopt), cubeText("in luts"));
+    EXPECT_EQ(foundText("Look.cube", media.path(), std::nullopt), cubeText("beside"));
+    EXPECT_EQ(foundText("other/Look.cube", media.path(), std::nullopt), cubeText("beside"));
 }
 
 TEST_F(LUTResolverTest, LooksInLutFoldersOfUpToFourFoldersAboveTheMediaFolder)
@@ -105,30 +89,30 @@ TEST_F(LUTResolverTest, LooksInLutFoldersOfUpToFourFoldersAboveTheMediaFolder)
     writeCube(root / "a" / "b" / "c" / "d" / "LUTs" / "Two.cube", "two above");
     writeCube(root / "a" / "LUTs" / "Five.cube", "five above");
     writeCube(root / "a" / "b" / "luts" / "Four.cube", "four above");
-    EXPECT_EQ(LUT::resolveCubeText("Two.cube", media, std::nullopt), cubeText("two above", 33));
-    EXPECT_EQ(LUT::resolveCubeText("Four.cube", media, std::nullopt), cubeText("four above", 33));
-    EXPECT_EQ(LUT::resolveCubeText("Five.cube", media, std::nullopt), "");
+    EXPECT_EQ(foundText("Two.cube", media, std::nullopt), cubeText("two above"));
+    EXPECT_EQ(foundText("Four.cube", media, std::nullopt), cubeText("four above"));
+    EXPECT_EQ(foundText("Five.cube", media, std::nullopt), "");
 }
 
 TEST_F(LUTResolverTest, PassesOverFilesThatAreNotUtf8HoldNoSizeOrAreTooLarge)
 {
     TempDir media;
     fs::create_directories(media / "luts");
-    test::writeTextFile(media / "Look.cube", "LUT_3D_SIZE 33\n\xff\xfe\n");
+    test::writeTextFile(media / "Look.cube", "TITLE \"\xff\xfe\"\n" + test::identityCubeText());
     test::writeTextFile(media / "luts" / "Look.cube", "TITLE \"no size here\"\n");
     writeCube(media / "LUTs" / "Look.cube", "good");
-    EXPECT_EQ(LUT::resolveCubeText("Look.cube", media.path(), std::nullopt), cubeText("good", 33));
+    EXPECT_EQ(foundText("Look.cube", media.path(), std::nullopt), cubeText("good"));
 
     // A file of more than 64 MB is never read, even when it would be usable text.
     TempDir big;
     {
         std::ofstream out(big / "Huge.cube", std::ios::binary);
-        out << "LUT_3D_SIZE 33\n";
+        out << test::identityCubeText();
     }
     fs::resize_file(big / "Huge.cube", LUT::maximumCubeFileBytes + 1);
-    EXPECT_EQ(LUT::resolveCubeText("Huge.cube", big.path(), std::nullopt), "");
+    EXPECT_EQ(foundText("Huge.cube", big.path(), std::nullopt), "");
     writeCube(big / "luts" / "Huge.cube", "small one");
-    EXPECT_EQ(LUT::resolveCubeText("Huge.cube", big.path(), std::nullopt), cubeText("small one", 33));
+    EXPECT_EQ(foundText("Huge.cube", big.path(), std::nullopt), cubeText("small one"));
 }
 
 TEST_F(LUTResolverTest, AReferenceCannotReachOutsideTheFolderItIsLookedUpIn)
@@ -137,13 +121,13 @@ TEST_F(LUTResolverTest, AReferenceCannotReachOutsideTheFolderItIsLookedUpIn)
     const fs::path media = root / "project" / "media";
     fs::create_directories(media);
     writeCube(root / "project" / "secret.cube", "outside");
-    EXPECT_EQ(LUT::resolveCubeText("../secret.cube", media, std::nullopt), "");
-    EXPECT_EQ(LUT::resolveCubeText((root / "project" / "secret.cube").string(), media, std::nullopt), "");
-    EXPECT_EQ(LUT::resolveCubeText("luts/../../secret.cube", media, root / "project" / "media" / "cut.tavlek"), "");
+    EXPECT_EQ(foundText("../secret.cube", media, std::nullopt), "");
+    EXPECT_EQ(foundText((root / "project" / "secret.cube").string(), media, std::nullopt), "");
+    EXPECT_EQ(foundText("luts/../../secret.cube", media, root / "project" / "media" / "cut.tavlek"), "");
     // Its file name is still looked up where lookups belong.
     writeCube(media / "secret.cube", "inside");
-    EXPECT_EQ(LUT::resolveCubeText("../secret.cube", media, std::nullopt), cubeText("inside", 33));
-    EXPECT_EQ(LUT::resolveCubeText("..", media, std::nullopt), "");
+    EXPECT_EQ(foundText("../secret.cube", media, std::nullopt), cubeText("inside"));
+    EXPECT_EQ(foundText("..", media, std::nullopt), "");
 }
 
 TEST_F(LUTResolverTest, FallsBackToTheProjectFolderAndThenTheResources)
@@ -155,10 +139,10 @@ TEST_F(LUTResolverTest, FallsBackToTheProjectFolderAndThenTheResources)
     writeCube(resources / "luts" / "Res.cube", "resources");
     useResources(resources.path());
     const fs::path sessionFile = project / "cut.tavlek";
-    EXPECT_EQ(LUT::resolveCubeText("Proj.cube", std::nullopt, sessionFile), cubeText("project luts", 33));
-    EXPECT_EQ(LUT::resolveCubeText("sub/Rel.cube", std::nullopt, sessionFile), cubeText("project relative", 33));
-    EXPECT_EQ(LUT::resolveCubeText("Res.cube", std::nullopt, sessionFile), cubeText("resources", 33));
-    EXPECT_EQ(LUT::resolveCubeText("Res.cube", std::nullopt, std::nullopt), cubeText("resources", 33));
+    EXPECT_EQ(foundText("Proj.cube", std::nullopt, sessionFile), cubeText("project luts"));
+    EXPECT_EQ(foundText("sub/Rel.cube", std::nullopt, sessionFile), cubeText("project relative"));
+    EXPECT_EQ(foundText("Res.cube", std::nullopt, sessionFile), cubeText("resources"));
+    EXPECT_EQ(foundText("Res.cube", std::nullopt, std::nullopt), cubeText("resources"));
 }
 
 TEST_F(LUTResolverTest, ListsEachCubeNameOnceInFolderOrder)
@@ -228,24 +212,6 @@ TEST_F(LUTResolverTest, SuggestsACameraLogLUTForDjiLogRecordings)
     EXPECT_EQ(LUT::suggestedLutForSource("clip.mov", media.path(), std::nullopt), "D-Log to Rec.709.cube");
     TempDir empty;
     EXPECT_EQ(LUT::suggestedLutForSource("DJI_0001_D.MP4", empty.path(), std::nullopt), "None");
-}
-
-TEST_F(LUTResolverTest, ExportFallsBackToAConversionLUTWhereTheProjectLUTDoesNot)
-{
-    TempDir media;
-    writeCube(media / "luts" / "dlog_to_rec709.cube", "default");
-    EXPECT_EQ(LUT::resolveForExport("None", media.path(), std::nullopt), cubeText("default", 33));
-    EXPECT_EQ(LUT::resolveProjectOrDefault("None", media.path(), std::nullopt), "");
-    EXPECT_EQ(LUT::resolveProjectOrDefault("Missing.cube", media.path(), std::nullopt), cubeText("default", 33));
-    EXPECT_EQ(LUT::resolveForExport("LUT_3D_SIZE 33\n0 0 0", media.path(), std::nullopt), "LUT_3D_SIZE 33\n0 0 0");
-
-    // Without a default file, any listed LUT serves; with nothing at all, nothing.
-    TempDir other;
-    writeCube(other / "Custom.cube", "custom");
-    EXPECT_EQ(LUT::resolveForExport("None", other.path(), std::nullopt), cubeText("custom", 33));
-    TempDir empty;
-    EXPECT_EQ(LUT::resolveForExport("None", empty.path(), std::nullopt), "");
-    EXPECT_EQ(LUT::resolveProjectOrDefault("Missing.cube", empty.path(), std::nullopt), "");
 }
 
 } // namespace

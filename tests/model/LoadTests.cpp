@@ -6,7 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "model/EditSession.h"
+#include "model/LutResolution.h"
 #include "platform/foundation/Error.h"
+#include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
 using namespace velmora;
@@ -163,6 +165,34 @@ TEST_F(LoadFile, RenderJobGoesThroughTheJobImport)
     EXPECT_EQ(session.grade->lutCube, "None");
     ASSERT_TRUE(session.project);
     EXPECT_EQ(session.project->activeTimelineId, "t1");
+}
+
+// An edit-return file keeps its own LUT where it is text the cube reader grades with, sized as
+// the reader reads it (the last size line): kept, it is what Save writes; refused, it is "None",
+// as every route refuses it.
+TEST_F(LoadFile, AnEditReturnKeepsItsOwnLutTextWhereTheCubeReaderGradesWithIt)
+{
+    const std::string entries = test::identityCubeText().substr(std::string("LUT_3D_SIZE 3\n").size());
+    const std::string readAsThree = "LUT_3D_SIZE 2\nLUT_3D_SIZE 3\n" + entries;
+    const std::string readAsTwo = "LUT_3D_SIZE 3\nLUT_3D_SIZE 2\n" + entries;
+    const auto opened = [this](const std::string& lutCube) {
+        nlohmann::json document = nlohmann::json::parse(jobDocument("\"velmora-editor-desktop-edit-return\""));
+        document["grade"]["lutCube"] = lutCube;
+        return loadText(document.dump(), "Trip_edit_return.json");
+    };
+
+    const std::string kept = readAsThree.substr(0, readAsThree.size() - 1); // trimmed
+    EditSession session = opened(readAsThree);
+    ASSERT_TRUE(session.grade);
+    EXPECT_EQ(session.grade->lutCube, kept);
+    EXPECT_TRUE(LutResolving::forJobReference(session.grade->lutCube, std::nullopt, std::nullopt).grades());
+    session.saveProject(dir_ / "Trip.tavlek", std::nullopt);
+    EXPECT_EQ(nlohmann::json::parse(test::readTextFile(dir_ / "Trip.tavlek"))["grade"]["lutCube"], kept);
+
+    EXPECT_FALSE(LutResolving::forJobReference(readAsTwo, std::nullopt, std::nullopt).grades());
+    session = opened(readAsTwo);
+    ASSERT_TRUE(session.grade);
+    EXPECT_EQ(session.grade->lutCube, "None");
 }
 
 TEST_F(LoadFile, PaddedToolIsAJobButNoBrowserExport)

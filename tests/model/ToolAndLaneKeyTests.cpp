@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "model/DesktopJobTool.h"
 #include "model/TimelineTrackKey.h"
 
@@ -24,26 +26,22 @@ TEST(IsTimelineRenderJob, TrimsButComparesCaseSensitively)
     EXPECT_FALSE(DesktopJobTool::isTimelineRenderJob("browser-tavlek"));
 }
 
-TEST(IsTimelineJobJSON, ToolOrNonEmptyTimelines)
+TEST(IsTimelineJobDocument, ToolOrNonEmptyTimelines)
 {
-    EXPECT_TRUE(DesktopJobTool::isTimelineJobJSON(R"({"timelines": [{}]})"));
-    EXPECT_FALSE(DesktopJobTool::isTimelineJobJSON(R"({"timelines": []})"));
-    EXPECT_TRUE(DesktopJobTool::isTimelineJobJSON(R"({"tool": 5, "timelines": [1]})"));
-    EXPECT_FALSE(DesktopJobTool::isTimelineJobJSON(R"([{"timelines": [1]}])"));
-    EXPECT_FALSE(DesktopJobTool::isTimelineJobJSON("not json"));
-    EXPECT_FALSE(DesktopJobTool::isTimelineJobJSON(R"({"tool": "other"})"));
-    EXPECT_TRUE(DesktopJobTool::isTimelineJobJSON(R"({"tool": "velmora-editor-desktop-edit"})"));
-    EXPECT_TRUE(DesktopJobTool::isTimelineJobJSON(R"({"tool": "other", "timelines": [null]})"));
-    EXPECT_FALSE(DesktopJobTool::isTimelineJobJSON(R"({"timelines": {"a": 1}})"));
-}
-
-TEST(IsTimelineJobFile, ClassifiesLikeTheExportEngine)
-{
-    EXPECT_TRUE(DesktopJobTool::isTimelineJobFile(R"({"tool": "velmora-editor-desktop-edit"})"));
-    EXPECT_TRUE(DesktopJobTool::isTimelineJobFile(R"({"timelines": [{"id": "t"}]})"));
-    EXPECT_FALSE(DesktopJobTool::isTimelineJobFile(R"({"timelines": [], "version": 1, "grade": {"lutCube": ""}})"));
-    EXPECT_TRUE(DesktopJobTool::isTimelineJobFile(R"({"tool": 3, "timelines": [{}]})"));
-    EXPECT_FALSE(DesktopJobTool::isTimelineJobFile(R"({"version": 1, "grade": {"lutCube": ""}})"));
+    const auto isTimelineJob = [](const char* text) {
+        return DesktopJobTool::isTimelineJobDocument(nlohmann::json::parse(text));
+    };
+    EXPECT_TRUE(isTimelineJob(R"({"timelines": [{}]})"));
+    EXPECT_FALSE(isTimelineJob(R"({"timelines": []})"));
+    EXPECT_FALSE(isTimelineJob(R"({"timelines": [], "version": 1, "grade": {"lutCube": ""}})"));
+    EXPECT_TRUE(isTimelineJob(R"({"tool": 5, "timelines": [1]})"));
+    EXPECT_FALSE(isTimelineJob(R"([{"timelines": [1]}])"));
+    EXPECT_FALSE(isTimelineJob(R"({"tool": "other"})"));
+    EXPECT_FALSE(isTimelineJob(R"({"version": 1, "grade": {"lutCube": ""}})"));
+    EXPECT_TRUE(isTimelineJob(R"({"tool": "velmora-editor-desktop-edit"})"));
+    EXPECT_TRUE(isTimelineJob(R"({"tool": " velmora-editor-desktop-edit-return\n"})"));
+    EXPECT_TRUE(isTimelineJob(R"({"tool": "other", "timelines": [null]})"));
+    EXPECT_FALSE(isTimelineJob(R"({"timelines": {"a": 1}})"));
 }
 
 TEST(OverlayRenderFlags, ExactTypesAndLowerThirds)

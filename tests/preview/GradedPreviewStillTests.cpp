@@ -155,6 +155,30 @@ TEST(GradedPreviewRequests, ThePausedStillFollowsALutFileRewrittenAndLookedUpAga
     EXPECT_TRUE(colourNear(shown(), QColor(255, 0, 0)));
 }
 
+// A LUT file rewritten with nothing looked up again: the still of a frame visited again is
+// graded by the text the file holds now, never cut from a picture of the text before, though
+// the clip, its LUT's name and the LUT answers stayed the same.
+TEST(GradedPreviewRequests, AFrameVisitedAgainIsGradedByWhatItsLutFileHoldsNow)
+{
+    ProgramHarness p({gradedClip("c1", 0, 2, EditSession::clipGrade("look.cube"))});
+    writeTextFile(p.h.media / "look.cube", constantCubeText(0, 0, 1));
+    p.engine().refreshLutNames();
+    p.engine().setGradePreviewEnabled(true);
+    const auto pausedAt = [&p](double t) {
+        p.seek(t);
+        finishGrading(p.queue());
+        EXPECT_TRUE(p.controller().isStillShown()) << t << " s";
+        return p.controller().still().pixelColor(10, 10);
+    };
+    EXPECT_TRUE(colourNear(pausedAt(0.5), QColor(0, 0, 255)));
+    const std::uint64_t answers = p.engine().lutAnswersNumber();
+
+    writeTextFile(p.h.media / "look.cube", constantCubeText(0, 1, 0));
+    EXPECT_TRUE(colourNear(pausedAt(1.0), QColor(0, 255, 0)));
+    EXPECT_TRUE(colourNear(pausedAt(0.5), QColor(0, 255, 0)));
+    EXPECT_EQ(p.engine().lutAnswersNumber(), answers);
+}
+
 // The harness's engine over one clip c1 (0 to 2 s of the timeline, from `inPoint` of the file)
 // playing `fileName` from its media folder, with a player that shows nothing: stills come from
 // the file.

@@ -79,6 +79,7 @@ TEST(ImportMedia, CopiesFilesIntoANewProjectAndAsksAboutTheFrameRate)
                       card / "Still.png", card / "IMG_0004.HEIC"});
 
     // Without a project, a blank one takes the files, in its default folder.
+    ASSERT_TRUE(h.engine().session() && h.session().project);
     EXPECT_EQ(h.session().project->name, "Untitled Project");
     const fs::path media = h.folders.videos() / "Velmora Desktop" / "Untitled Project_media";
     EXPECT_EQ(w.mediaFolderURL(), media);
@@ -187,6 +188,7 @@ TEST(ImportMedia, NeverReplacesAFileAndReportsWhatCouldNotBeCopied)
     EditorWorkspaceController& w = h.workspace();
     const fs::path card = makeCard(h.folders.scratch() / "card");
     w.startNewProject();
+    ASSERT_TRUE(w.mediaFolderURL());
     const fs::path media = *w.mediaFolderURL();
     test::writeTextFile(media / "DJI_0001.MP4", "footage of another day");
     fs::copy_file(card / "DJI_0002.MOV", media / "DJI_0002.MOV");
@@ -239,6 +241,7 @@ TEST(ImportMedia, ASecondFileOfAPooledNameIsLeftOutAndSaidSo)
     fs::copy_file(cam1 / "C0003.mp4", cam1 / "C0001.MP4");
     fs::copy_file(cam1 / "DJI_0001.MP4", cam2 / "C0001.MP4");
     w.startNewProject();
+    ASSERT_TRUE(w.mediaFolderURL());
     const fs::path media = *w.mediaFolderURL();
 
     w.processImportedFiles({cam1 / "C0001.MP4"});
@@ -281,6 +284,7 @@ TEST(ImportMedia, AFileWhoseNameIsNotUtf8IsLeftOutAndTheProjectSaves)
 
     w.importMedia();
     h.panels->choose(folder);
+    ASSERT_TRUE(h.engine().session() && w.mediaFolderURL());
     EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{"Good.mp4"});
     EXPECT_EQ(folderListing(*w.mediaFolderURL()), std::vector<std::string>{"Good.mp4"});
     const std::string reason = "caf\\xE9.mp4: the name is not UTF-8 text, which a project cannot store (rename the "
@@ -312,7 +316,8 @@ TEST(ImportMedia, AFileWithTheLongestNameTheFileSystemHoldsImports)
 
     w.importMedia();
     h.panels->choose(card / name);
-    EXPECT_FALSE(w.showError()) << w.errorText();
+    ASSERT_FALSE(w.showError()) << w.errorText();
+    ASSERT_TRUE(h.engine().session() && w.mediaFolderURL());
     EXPECT_EQ(fileNames(h.session().sources), std::vector<std::string>{name});
     EXPECT_EQ(folderListing(*w.mediaFolderURL()), std::vector<std::string>{name});
     EXPECT_TRUE(test::readTextFile(*w.mediaFolderURL() / name) == test::readTextFile(card / name));

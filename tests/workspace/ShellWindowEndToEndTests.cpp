@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <set>
+#include <string>
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -15,8 +16,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Starts the real application under a virtual X server with the given arguments and returns its
-// screenshot, saved in the build folder for a look by eye.
-QImage screenshotOfApplication(const std::string& name, const std::string& arguments, int settleMilliseconds = 500)
+// screenshot, saved in the build folder for a look by eye: taken once the window shows what
+// `waitFor` names ("project", "pictures"; empty: the window alone), never after a set time.
+QImage screenshotOfApplication(const std::string& name, const std::string& arguments, const std::string& waitFor = "")
 {
     const fs::path binary = fs::path(VELMORA_BUILD_DIR) / "velmora-editor";
     EXPECT_TRUE(fs::exists(binary)) << "build the velmora-editor target first";
@@ -24,7 +26,7 @@ QImage screenshotOfApplication(const std::string& name, const std::string& argum
     fs::remove(screenshot);
 
     const std::string command = "VELMORA_SCREENSHOT=" + test::shellQuote(screenshot.string()) +
-                                " VELMORA_SCREENSHOT_SETTLE_MS=" + std::to_string(settleMilliseconds) +
+                                " VELMORA_SCREENSHOT_WAIT=" + test::shellQuote(waitFor) +
                                 " QT_QPA_PLATFORM=xcb timeout 120 xvfb-run -a -s '-screen 0 1600x1000x24' " +
                                 test::shellQuote(binary.string()) + arguments;
     const test::CommandResult result = test::runCommand(command);
@@ -65,7 +67,8 @@ TEST(ShellWindowEndToEnd, AProjectOnTheCommandLineOpens)
 {
     test::UserFoldersScope folders;
     const test::GeneratedProject project = test::writeProject(folders.scratch());
-    const QImage shot = screenshotOfApplication("edit-project.png", " " + test::shellQuote(project.file.string()));
+    const QImage shot =
+        screenshotOfApplication("edit-project.png", " " + test::shellQuote(project.file.string()), "project");
     ASSERT_FALSE(shot.isNull());
     // The clip picker bar holds the project's two picture clips: buttons of white 0.15, a grey
     // nothing else in the main column has.
@@ -101,7 +104,7 @@ TEST(ShellWindowEndToEnd, TheMediaPoolShowsItsCardsWithTheirPictures)
     h.workspace().persistProject(project, true);
     ASSERT_FALSE(h.workspace().showError()) << h.workspace().errorText();
 
-    const QImage shot = screenshotOfApplication("media-pool.png", " " + test::shellQuote(project.string()), 3000);
+    const QImage shot = screenshotOfApplication("media-pool.png", " " + test::shellQuote(project.string()), "pictures");
     ASSERT_FALSE(shot.isNull());
     // The pool's column holds the two poster frames: far more colours than its greys, the
     // photo symbol and the text of cards without pictures.
