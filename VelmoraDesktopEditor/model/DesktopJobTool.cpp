@@ -24,6 +24,11 @@ bool isWrittenByThisEditor(const std::optional<std::string>& tool)
     return trimmed == editReturn || trimmed == editSession;
 }
 
+bool isProjectDocument(const std::optional<std::string>& tool)
+{
+    return tool && StringText::trimmed(*tool) == editSession;
+}
+
 bool isTimelineJobJSON(std::string_view bytes)
 {
     const auto document = JsonDecoding::tryParse(bytes);
