@@ -1,5 +1,7 @@
 #include "model/DesktopJobReading.h"
 
+#include <string>
+
 #include "model/DesktopJobTool.h"
 #include "model/EditSession.h"
 #include "model/JsonDecoding.h"
@@ -23,6 +25,23 @@ Kind readKind(const nlohmann::json& document)
     return DesktopJobTool::isTimelineJobDocument(document) ? Kind::timeline : Kind::singleVideo;
 }
 
+// Every failure found, the first few in the words of decodingErrorDescription, then how many more.
+std::string failureWords(const JsonDecoding::Failures& failures)
+{
+    std::string words;
+    for (const DecodingError& failure : failures.first) {
+        if (!words.empty()) {
+            words += ' ';
+        }
+        words += EditSession::decodingErrorDescription(failure);
+    }
+    if (failures.count > failures.first.size()) {
+        words += std::string(failures.countStopped ? " And at least " : " And ") +
+                 NumberText::integer(static_cast<std::int64_t>(failures.count - failures.first.size())) + " more.";
+    }
+    return words;
+}
+
 // Strictly first: only a document that fails is read again, for all its failures.
 template <class Record>
 Record readWhole(const std::filesystem::path& file, const nlohmann::json& document)
@@ -44,18 +63,7 @@ Error refusal(const std::filesystem::path& file, const DecodingError& failure)
 
 Error refusal(const std::filesystem::path& file, const JsonDecoding::Failures& failures)
 {
-    std::string words;
-    for (const DecodingError& failure : failures.first) {
-        if (!words.empty()) {
-            words += ' ';
-        }
-        words += EditSession::decodingErrorDescription(failure);
-    }
-    if (failures.count > failures.first.size()) {
-        words += std::string(failures.countStopped ? " And at least " : " And ") +
-                 NumberText::integer(static_cast<std::int64_t>(failures.count - failures.first.size())) + " more.";
-    }
-    return refusalSaying(file, words);
+    return refusalSaying(file, failureWords(failures));
 }
 
 nlohmann::json document(const std::filesystem::path& file, std::string_view bytes)
@@ -108,17 +116,27 @@ std::optional<Error> refusalOf(const std::filesystem::path& file, const nlohmann
     return std::nullopt;
 }
 
-bool isSingleVideoJob(const nlohmann::json& document)
+std::optional<Error> singleVideoJobRefusalForEditing(const std::filesystem::path& file,
+                                                     const nlohmann::json& document)
 {
     try {
         if (readKind(document) != Kind::singleVideo) {
-            return false;
+            return std::nullopt;
         }
-        (void)Job::decode(KeyedContainer::root(document));
-        return true;
     } catch (const DecodingError&) {
-        return false;
+        return std::nullopt;
     }
+    // Its kind alone decides: read as a session, a job whose values the export refuses would
+    // open as an empty project, and Save would write that over the job.
+    std::string words = "\u201C" + FileError::shownName(file) +
+                        "\u201D is a single-video job: open it in the 10-bit Export workspace.";
+    const auto read = [&document] { (void)Job::decode(KeyedContainer::root(document)); };
+    try {
+        read();
+    } catch (const DecodingError& failure) {
+        words += ' ' + failureWords(JsonDecoding::everyFailure(read, failure));
+    }
+    return Error(errorDomain, singleVideoJobCode, words);
 }
 
 } // namespace velmora::DesktopJobReading

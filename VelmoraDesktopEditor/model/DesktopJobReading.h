@@ -65,9 +65,13 @@ EditorJobV2 timelineJobFromText(const std::filesystem::path& file, std::string_v
 // kind; nothing when the export reads it.
 std::optional<Error> refusalOf(const std::filesystem::path& file, const nlohmann::json& document);
 
-// Whether `document` is a single-video job: the export reads it as one (kindOf) and it reads
-// whole as one. Never fails.
-bool isSingleVideoJob(const nlohmann::json& document);
+// What the Edit workspace says of `document` when the export reads it as a single-video job
+// (kindOf), whether or not its values read: Error("EditSession", singleVideoJobCode, "“grade.json”
+// is a single-video job: open it in the 10-bit Export workspace."), followed by the words naming
+// its values that do not read, as refusal names them ("… The value at “sourceOutSeconds” is
+// "3.0", not a number."). None for any other document. Never fails otherwise.
+std::optional<Error> singleVideoJobRefusalForEditing(const std::filesystem::path& file,
+                                                     const nlohmann::json& document);
 
 } // namespace DesktopJobReading
 

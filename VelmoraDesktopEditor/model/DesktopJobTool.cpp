@@ -24,6 +24,11 @@ bool isWrittenByThisEditor(const std::optional<std::string>& tool)
     return trimmed == editReturn || trimmed == editSession;
 }
 
+bool isProjectDocument(const std::optional<std::string>& tool)
+{
+    return tool && StringText::trimmed(*tool) == editSession;
+}
+
 bool isTimelineJobDocument(const nlohmann::json& document)
 {
     if (!document.is_object()) {

@@ -27,6 +27,11 @@ bool isTimelineRenderJob(const std::optional<std::string>& tool);
 // project without a usable rate runs at 59.94), whatever a browser job of the same content does.
 bool isWrittenByThisEditor(const std::optional<std::string>& tool);
 
+// True when the tool, trimmed as above, is the project document's: the one kind of file Save
+// writes over. Any other file opened (a browser project, a job, an edit-return file) holds what
+// the editor leaves out, and stays as it was.
+bool isProjectDocument(const std::optional<std::string>& tool);
+
 // True when the document is a JSON object whose "tool" passes isTimelineRenderJob, or whose
 // "timelines" is a non-empty array: how the export engine tells a timeline job from a
 // single-video job. Never fails.

@@ -153,8 +153,10 @@ public:
     // FileError when the file cannot be read; "EditSession" code 1 for an empty file ("Could not
     // load “trip.json”: JSON file is empty."); code 2 when no reader accepts it, naming the file
     // and every failure of the session reader (DesktopJobReading::refusal); code 3 for a
-    // single-video job, which holds no timeline ("“grade.json” is a single-video job: open it in
-    // the 10-bit Export workspace.").
+    // file the export reads as a single-video job, which holds no timeline, whether or not its
+    // values read ("“grade.json” is a single-video job: open it in the 10-bit Export workspace.",
+    // then its values that do not read: DesktopJobReading::singleVideoJobRefusalForEditing).
+    // A job's timeline markers, which the job record does not hold, are kept.
     static EditSession load(const std::filesystem::path& url);
 
     // The session reader: strict JSON types except for the lenient identifiers, the flat grade
@@ -164,6 +166,9 @@ public:
     static EditSession fromJSON(std::string_view bytes);
     // A string as is, a number as its decimal text, anything else nothing. Never fails.
     static std::optional<std::string> decodeFlexibleString(const KeyedContainer& container, std::string_view key);
+    // One timeline marker as the session reader reads it: "id" text, "time" a number, "label"
+    // text when present. Throws DecodingError.
+    static Marker decodeMarker(const KeyedContainer& container);
     // One line naming the failure in plain words: the field by its path as written, array
     // positions in brackets, what it holds and what belongs there, e.g. "The value at
     // “timelines[0].clips[1].type” is 4, not text."; "The value at “grade” is missing."; a

@@ -1,9 +1,11 @@
 // Opening project files: one front door for every JSON file the editor accepts.
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -23,10 +25,41 @@ namespace {
 constexpr char errorDomain[] = "EditSession";
 constexpr int emptyFileCode = 1;
 
+// The markers of the document's timelines, which the job record does not hold, given to the
+// session's timelines made from them (one for each, in order). The editor's own writers put them
+// there (an edit-return file, a render job): kept, they survive a return trip. Each marker is
+// read as the session reader reads one; a marker that does not read is left out.
+void keepMarkers(EditSession& session, const nlohmann::json& document)
+{
+    const auto timelines = document.find("timelines");
+    if (timelines == document.end() || !timelines->is_array()) {
+        return;
+    }
+    const std::size_t count = std::min(timelines->size(), session.timelines.size());
+    for (std::size_t index = 0; index < count; ++index) {
+        const nlohmann::json& timeline = (*timelines)[index];
+        const auto markers = timeline.is_object() ? timeline.find("markers") : timeline.end();
+        if (!timeline.is_object() || markers == timeline.end() || !markers->is_array()) {
+            continue;
+        }
+        for (const nlohmann::json& marker : *markers) {
+            if (!marker.is_object()) {
+                continue;
+            }
+            try {
+                session.timelines[index].markers.push_back(EditSession::decodeMarker(KeyedContainer(marker, {})));
+            } catch (const DecodingError&) {
+                // Left out: the job opens with the markers that read.
+            }
+        }
+    }
+}
+
 // The document read as a job; throws DecodingError.
 EditSession readJob(const nlohmann::json& document)
 {
     EditSession session = EditSession::fromEditorJobV2(EditorJobV2::decode(KeyedContainer::root(document)));
+    keepMarkers(session, document);
     session.ensureDefaultTimelineIfNeeded();
     // The job model has no media folder, but the editor's own writers (an edit-return file, a
     // render job) put the project's folder beside it. Keeping it lets the file reopen with its
@@ -115,10 +148,8 @@ EditSession EditSession::load(const std::filesystem::path& url)
         }
         // A single-video job holds no timeline: read as a session it would open as an empty
         // project, and Save would write that over the job.
-        if (DesktopJobReading::isSingleVideoJob(*document)) {
-            throw Error(errorDomain, DesktopJobReading::singleVideoJobCode,
-                        "\u201C" + FileError::shownName(url) +
-                            "\u201D is a single-video job: open it in the 10-bit Export workspace.");
+        if (std::optional<Error> refused = DesktopJobReading::singleVideoJobRefusalForEditing(url, *document)) {
+            throw std::move(*refused);
         }
     }
 

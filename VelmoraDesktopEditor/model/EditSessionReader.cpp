@@ -51,16 +51,18 @@ struct JsonDecodable<EditSession::Source> {
     }
 };
 
+EditSession::Marker EditSession::decodeMarker(const KeyedContainer& c)
+{
+    Marker m;
+    m.id = c.decode<std::string>("id");
+    m.time = c.decode<double>("time");
+    m.label = c.decodeIfPresent<std::string>("label");
+    return m;
+}
+
 template <>
 struct JsonDecodable<EditSession::Marker> {
-    static EditSession::Marker decode(const KeyedContainer& c)
-    {
-        EditSession::Marker m;
-        m.id = c.decode<std::string>("id");
-        m.time = c.decode<double>("time");
-        m.label = c.decodeIfPresent<std::string>("label");
-        return m;
-    }
+    static EditSession::Marker decode(const KeyedContainer& c) { return EditSession::decodeMarker(c); }
 };
 
 namespace {

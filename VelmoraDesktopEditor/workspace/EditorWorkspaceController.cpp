@@ -109,9 +109,15 @@ void EditorWorkspaceController::assign(T& member, T value, Signal changed)
     emit(this->*changed)();
 }
 
-void EditorWorkspaceController::setSessionURL(std::optional<std::filesystem::path> url)
+void EditorWorkspaceController::setSessionURL(std::optional<std::filesystem::path> url, bool projectDocument)
 {
+    sessionURLIsProjectDocument_ = url && projectDocument;
     assign(sessionURL_, std::move(url), &EditorWorkspaceController::sessionURLChanged);
+}
+
+std::optional<std::filesystem::path> EditorWorkspaceController::boundProjectFile() const
+{
+    return sessionURLIsProjectDocument_ ? sessionURL_ : std::nullopt;
 }
 
 void EditorWorkspaceController::setMediaFolderURL(std::optional<std::filesystem::path> url)
@@ -356,6 +362,29 @@ bool opensAsProject(const std::filesystem::path& url)
     return extension == "json" || extension == VelmoraProjectFile::fileExtension;
 }
 
+std::string joinedLines(const std::vector<std::string>& lines)
+{
+    std::string joined;
+    for (const std::string& line : lines) {
+        if (!line.empty())
+            joined += (joined.empty() ? "" : "\n") + line;
+    }
+    return joined;
+}
+
+// Each file from `from` on that is still to be tried is named as not opened: the window holds
+// the one project opened (or kept).
+void nameNotOpened(const std::vector<std::filesystem::path>& urls, std::vector<std::string>& said, std::size_t from)
+{
+    for (std::size_t index = from; index < urls.size(); ++index) {
+        if (said[index].empty())
+            said[index] = "\u201C" + FileError::shownName(urls[index]) +
+                          "\u201D was not opened: the window holds one project at a time. Open it with " +
+                          (lowercasedExtension(urls[index]) == "json" ? "Import Web Job JSON\u2026" : "Open\u2026") +
+                          " when you are ready for it.";
+    }
+}
+
 } // namespace
 
 void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
@@ -365,46 +394,76 @@ void EditorWorkspaceController::handleOpenURL(const std::filesystem::path& url)
 
 void EditorWorkspaceController::handleOpenURLs(const std::vector<std::filesystem::path>& urls)
 {
-    std::optional<std::filesystem::path> opened;
-    std::string notOpened;
-    const auto name = [&notOpened](const std::string& words) {
-        notOpened += (notOpened.empty() ? "" : "\n") + words;
-    };
-    for (const std::filesystem::path& url : urls) {
-        if (!opensAsProject(url)) {
-            // Said, not ignored: a window that stays empty gives no clue why the file is not in it.
-            name("Could not open \u201C" + FileError::shownName(url) + "\u201D: only a project (." +
-                 std::string(VelmoraProjectFile::fileExtension) +
-                 ") or a job JSON file (.json) opens this way. Bring media files in with Import in the media pool.");
-        } else if (!opened) {
-            opened = url;
-        } else {
-            name("\u201C" + FileError::shownName(url) +
-                 "\u201D was not opened: the window holds one project at a time. Open it with " +
-                 (lowercasedExtension(url) == "json" ? "Import Web Job JSON\u2026" : "Open\u2026") +
-                 " when you are ready for it.");
+    std::vector<std::string> said(urls.size());
+    std::optional<std::size_t> first;
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        if (opensAsProject(urls[index])) {
+            first = first.value_or(index);
+            continue;
         }
+        // Said, not ignored: a window that stays empty gives no clue why the file is not in it.
+        said[index] = "Could not open \u201C" + FileError::shownName(urls[index]) + "\u201D: only a project (." +
+                      std::string(VelmoraProjectFile::fileExtension) +
+                      ") or a job JSON file (.json) opens this way. Bring media files in with Import in the media pool.";
     }
-    if (!opened) {
-        if (!notOpened.empty())
-            reportError(notOpened);
+    if (!first) {
+        if (const std::string words = joinedLines(said); !words.empty())
+            reportError(words);
         return;
     }
-    const bool promptForMediaFolder = lowercasedExtension(*opened) == "json";
-    // The files not opened are named whether or not the project in the window is kept.
+    // The files not opened are named whether or not the project in the window is kept: kept, it
+    // is the one project the window holds.
     confirmDiscard(
-        DiscardReason::open,
-        [this, url = *opened, promptForMediaFolder, notOpened] { loadSession(url, promptForMediaFolder, notOpened); },
-        [this, notOpened] {
-            if (!notOpened.empty())
-                reportError(notOpened);
+        DiscardReason::open, [this, urls, said, first = *first] { openFirstThatOpens(urls, said, first); },
+        [this, urls, said, first = *first]() mutable {
+            nameNotOpened(urls, said, first + 1);
+            const std::string words = joinedLines(said);
+            if (!words.empty())
+                reportError(words);
+        });
+}
+
+void EditorWorkspaceController::openFirstThatOpens(std::vector<std::filesystem::path> urls,
+                                                   std::vector<std::string> said, std::size_t next)
+{
+    while (next < urls.size() && !said[next].empty())
+        ++next;
+    if (next == urls.size()) {
+        reportError(joinedLines(said));
+        return;
+    }
+    const QPointer<EditorWorkspaceController> self(this);
+    openFile(
+        urls[next],
+        [self, urls, said, next]() mutable {
+            if (!self)
+                return;
+            nameNotOpened(urls, said, next + 1);
+            const std::string words = joinedLines(said);
+            if (!words.empty())
+                self->reportError(words);
+        },
+        [self, urls, said, next](std::string refusal) mutable {
+            if (!self)
+                return;
+            said[next] = std::move(refusal);
+            self->openFirstThatOpens(std::move(urls), std::move(said), next + 1);
         });
 }
 
 // The relink alert rises once the opened project's sources are looked up (reportSourcesFound)
 // whenever some lack their file, whether or not the media-folder prompt is allowed.
-void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool /*promptForMediaFolderIfNeeded*/,
-                                            std::string alsoSay)
+void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bool /*promptForMediaFolderIfNeeded*/)
+{
+    const QPointer<EditorWorkspaceController> self(this);
+    openFile(url, [] {}, [self](std::string refusal) {
+        if (self)
+            self->reportError(refusal);
+    });
+}
+
+void EditorWorkspaceController::openFile(const std::filesystem::path& url, std::function<void()> opened,
+                                         std::function<void(std::string)> refused)
 {
     struct Loaded {
         std::shared_ptr<EditSession> session;
@@ -425,16 +484,15 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
     const std::uint64_t opening = ++openingNumber_;
     const QPointer<EditorWorkspaceController> self(this);
     auto take = [self, opening, url, before = std::weak_ptr<EditSession>(engine_->session()),
-                 hadSession = engine_->session() != nullptr, alsoSay](const Loaded& loaded) {
+                 hadSession = engine_->session() != nullptr, opened = std::move(opened)](const Loaded& loaded) {
         if (!self || opening != self->openingNumber_ || self->engine_->session() != before.lock() ||
             (hadSession && before.expired()))
             return;
         self->takeLoadedSession(loaded.session, url, loaded.folder);
-        if (!alsoSay.empty())
-            self->reportError(alsoSay);
+        opened();
     };
-    // In the handler of the reading's failure: its words, followed by what else is to be said.
-    const auto failed = [alsoSay] {
+    // In the handler of the reading's failure: its words.
+    const auto failed = [] {
         std::string failure;
         try {
             throw;
@@ -443,20 +501,21 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        return alsoSay.empty() ? failure : failure + "\n" + alsoSay;
+        return failure;
     };
     if (!engine_->hasBackgroundWorker()) {
         std::optional<Loaded> loaded;
         try {
             loaded = read();
         } catch (const std::exception&) {
-            reportError(failed());
+            refused(failed());
             return;
         }
         take(*loaded);
         return;
     }
-    engine_->runInBackground([read, take = std::move(take), failed, queue = mainQueue_, self, opening] {
+    engine_->runInBackground([read, take = std::move(take), failed, refused = std::move(refused),
+                              queue = mainQueue_, self, opening] {
         std::string failure;
         try {
             queue->post([take, loaded = read()] { take(loaded); });
@@ -465,9 +524,9 @@ void EditorWorkspaceController::loadSession(const std::filesystem::path& url, bo
             failure = failed();
         }
         // Said unless another opening has been asked for since.
-        queue->post([self, opening, failure] {
+        queue->post([self, opening, refused, failure] {
             if (self && opening == self->openingNumber_)
-                self->reportError(failure);
+                refused(failure);
         });
     });
 }
@@ -478,13 +537,16 @@ void EditorWorkspaceController::takeLoadedSession(const std::shared_ptr<EditSess
 {
     setSuppressDirtyMark(true);
     leavePreviousProject();
-    setSessionURL(url);
+    const bool projectDocument = DesktopJobTool::isProjectDocument(session->tool);
+    setSessionURL(url, projectDocument);
     setOpenedWebTavlek(session->tool == browserProjectTool);
     setMediaFolderURL(folder);
     attachLoadedSession(session, url, folder);
     resetLayoutTrackCounts(*session);
     setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
-    setProjectDirty(false);
+    // Another program's file is not where the project is kept: it is not saved until Save puts it
+    // somewhere of its own.
+    setProjectDirty(!projectDocument);
     setSuppressDirtyMark(false);
 }
 

@@ -170,8 +170,14 @@ public:
 
     // ---- stored state ----
 
-    // The open project's document; none for a project never saved nor opened from a file.
+    // The file the open project was read from or last saved as, beside which its media folder
+    // and LUT files are looked up; none for a project never saved nor opened from a file.
     const std::optional<std::filesystem::path>& sessionURL() const { return sessionURL_; }
+    // The project document Save writes over: sessionURL when that is this editor's project
+    // document (saved by Save As, or opened as one). A project opened from another program's
+    // file (a browser project, a job, an edit-return file) has none until saved: that file holds
+    // what the editor leaves out and stays as it was.
+    std::optional<std::filesystem::path> boundProjectFile() const;
     const std::optional<std::filesystem::path>& mediaFolderURL() const { return mediaFolderURL_; }
     bool showError() const { return showError_; }
     const std::string& errorText() const { return errorText_; }
@@ -205,7 +211,8 @@ public:
     double clipFadeInUI() const { return clipFadeInUI_; }   // seconds
     double clipFadeOutUI() const { return clipFadeOutUI_; } // seconds
 
-    void setSessionURL(std::optional<std::filesystem::path> url);
+    // `url` bound for Save (boundProjectFile) unless `projectDocument` is false.
+    void setSessionURL(std::optional<std::filesystem::path> url, bool projectDocument = true);
     void setMediaFolderURL(std::optional<std::filesystem::path> url);
     void setShowError(bool show);
     void setErrorText(std::string text);
@@ -252,16 +259,17 @@ public:
     // media-folder prompt allowed, ".tavlek" without it, either once unsaved changes may be
     // discarded; any other file raises the "Error" alert naming it and what opens this way.
     void handleOpenURL(const std::filesystem::path& url);
-    // Files handed over together (a command line's): the window holds one project, so the first
-    // that opens this way opens, as handleOpenURL opens it; every other file is named in the
-    // "Error" alert, each on a line of its own, with how to open it. Once the opening has its
-    // answer the alert rises, after the opening's own failure when it fails.
+    // Files handed over together (a command line's): the window holds one project, so the
+    // files that open this way are tried in order, as handleOpenURL opens one, until one opens.
+    // Once that is known the "Error" alert names every other file, each on a line of its own in
+    // the order given: one refused with its refusal, one of another kind with how to bring it
+    // in, one not tried as not opened because the window holds one project.
     void handleOpenURLs(const std::vector<std::filesystem::path>& urls);
     // Reads a project document, browser project or job file and makes it the open project, its
-    // media folder found beside it. A file that cannot be read raises the "Error" alert and
-    // changes nothing else. `alsoSay`, when not empty, is said in the alert once the file has
-    // opened or failed to (after the failure).
-    void loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded, std::string alsoSay = {});
+    // media folder found beside it; Save writes over it only when it is a project document
+    // (boundProjectFile), and another kind opens with the unsaved-changes mark. A file that cannot
+    // be read raises the "Error" alert and changes nothing else.
+    void loadSession(const std::filesystem::path& url, bool promptForMediaFolderIfNeeded);
     // The lanes shown at least after a project was opened, created or switched: the highest
     // visual lane (at least 2) and the highest audio lane (at least 1) of its active timeline.
     void resetLayoutTrackCounts(const EditSession& session);
@@ -551,6 +559,14 @@ private:
     // The rest of loadSession once the media folder is chosen.
     void takeLoadedSession(const std::shared_ptr<EditSession>& session, const std::filesystem::path& url,
                            const std::filesystem::path& mediaFolder);
+    // Reads `url` on the engine's worker and takes it as loadSession does; then `opened` runs,
+    // or `refused` with the words of the failure (not when another opening began meanwhile).
+    void openFile(const std::filesystem::path& url, std::function<void()> opened,
+                  std::function<void(std::string)> refused);
+    // handleOpenURLs from the file at `next` on: `said` holds the words for each file given, empty
+    // for one still to be tried.
+    void openFirstThatOpens(std::vector<std::filesystem::path> urls, std::vector<std::string> said,
+                            std::size_t next);
     void attachLoadedSession(const std::shared_ptr<EditSession>& session, const std::filesystem::path& sessionFile,
                              const std::filesystem::path& mediaFolder);
     // The opened session's relink names, status line, relink alert, dropped preview or poster
@@ -615,6 +631,8 @@ private:
 
     // Workspace state, main thread only.
     std::optional<std::filesystem::path> sessionURL_;
+    // sessionURL_ is this editor's project document, which Save writes over.
+    bool sessionURLIsProjectDocument_ = false;
     std::optional<std::filesystem::path> mediaFolderURL_;
     // Whether the media folder holds a media file; none until asked after the folder was set.
     mutable std::optional<bool> mediaFolderHoldsMedia_;

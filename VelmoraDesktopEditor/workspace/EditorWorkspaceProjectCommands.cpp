@@ -105,8 +105,8 @@ std::string EditorWorkspaceController::resolvedProjectDisplayName() const
     const std::string name = StringText::trimmed(projectName(engine_->session().get()).value_or(""));
     if (!name.empty() && !VelmoraProjectFile::isPlaceholderName(name))
         return name;
-    if (sessionURL_)
-        return VelmoraProjectFile::displayName(*sessionURL_);
+    if (const std::optional<fs::path> bound = boundProjectFile())
+        return VelmoraProjectFile::displayName(*bound);
     return "Untitled Project";
 }
 
@@ -263,8 +263,10 @@ void EditorWorkspaceController::saveProject()
 {
     if (!engine_->session())
         return;
-    if (sessionURL_)
-        persistProject(*sessionURL_, false);
+    // Only this editor's own project document is written over; any other file the project was
+    // opened from asks for a place, as a new project does.
+    if (const std::optional<fs::path> bound = boundProjectFile())
+        persistProject(*bound, false);
     else
         saveProjectAs();
 }
@@ -287,7 +289,8 @@ void EditorWorkspaceController::finishSaveAs(const fs::path& chosen)
     // The panel asked before replacing the file it named, not the one the extension makes of
     // it: that one may be another project, and is left alone unless it is this project's own.
     std::error_code ec;
-    if (url != chosen && fs::exists(url, ec) && !(sessionURL_ && fs::equivalent(url, *sessionURL_, ec))) {
+    const std::optional<fs::path> bound = boundProjectFile();
+    if (url != chosen && fs::exists(url, ec) && !(bound && fs::equivalent(url, *bound, ec))) {
         reportError("A file named “" + FileError::shownName(url) +
                     "” already exists in this folder. To replace it, choose that file; otherwise enter another "
                     "name.");

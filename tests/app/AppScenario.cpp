@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QStringList>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
@@ -257,11 +258,19 @@ void AppScenario::showWindow()
 
 void AppScenario::openInWindow(const fs::path& file)
 {
+    openFilesInWindow({file});
+}
+
+void AppScenario::openFilesInWindow(const std::vector<fs::path>& files)
+{
     showWindow();
     if (::testing::Test::HasFatalFailure())
         return;
-    // As `velmora-editor <file>` opens it.
-    EditorApplication::openFilesFromArguments(*window_, {"velmora-editor", file.string()});
+    // As `velmora-editor <file>…` opens them.
+    std::vector<std::string> arguments = {"velmora-editor"};
+    for (const fs::path& file : files)
+        arguments.push_back(file.string());
+    EditorApplication::openFilesFromArguments(*window_, arguments);
 }
 
 EditorContentView& AppScenario::edit() const
@@ -332,13 +341,23 @@ void AppScenario::importWithPanel(const fs::path& item)
 
 EditSession AppScenario::saveAs(const fs::path& file)
 {
-    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Save As…")), Qt::LeftButton);
+    (void)saveThroughPanel(QStringLiteral("Save As…"), file);
+    return EditSession::load(file);
+}
+
+std::string AppScenario::saveThroughPanel(const QString& button, const fs::path& file)
+{
+    QTest::mouseClick(edit().topBar()->commandButton(button), Qt::LeftButton);
     QFileDialog* panel = nullptr;
     EXPECT_TRUE(waitFor([&] { return (panel = shownFilePanel()) != nullptr; }, "the save panel"));
-    if (panel)
-        choose(*panel, file);
+    if (!panel)
+        return {};
+    const QStringList suggested = panel->selectedFiles();
+    const std::string name =
+        suggested.isEmpty() ? std::string() : fs::path(suggested.front().toStdString()).filename().string();
+    choose(*panel, file);
     EXPECT_TRUE(waitFor([&] { return fs::exists(file) && !workspace().projectDirty(); }, "the saved project"));
-    return EditSession::load(file);
+    return name;
 }
 
 TimelinePreviewEngine& AppScenario::engine() const

@@ -9,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QImage>
+#include <QString>
 #include <QMessageBox>
 #include <QRect>
 #include <gtest/gtest.h>
@@ -148,6 +150,9 @@ protected:
     void importWithPanel(const std::filesystem::path& item);
     // Save As… to `file`; returns the project read back from it.
     EditSession saveAs(const std::filesystem::path& file);
+    // The top bar's `button` ("Save" or "Save As…") and `file` chosen in the save panel it shows;
+    // waits for the file and returns the name the panel suggested (empty when no panel showed).
+    std::string saveThroughPanel(const QString& button, const std::filesystem::path& file);
 
     // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead
     // to land on the start of the project's frame there; returns where it landed.
@@ -157,6 +162,8 @@ protected:
     // line naming it does; the file opens once the event loop runs. Fails the test when the
     // window never shows.
     void openInWindow(const std::filesystem::path& file);
+    // The same with several files, as `velmora-editor <file> <file>…` names them.
+    void openFilesInWindow(const std::vector<std::filesystem::path>& files);
     // Makes the application's window as main() does and shows it with no project, as the
     // application starts without a file named. Fails the test when the window never shows.
     void showWindow();

@@ -13,6 +13,7 @@
 #include "app/EditorApplication.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 #include "support/MediaFixtures.h"
+#include "support/TestSupport.h"
 #include "support/model/SessionBuilders.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/bars/EditorTopBar.h"
@@ -75,8 +76,9 @@ TEST_F(OddNameScenario, AMediaFileWhoseNameIsNotUtf8IsLeftOutAtImportAndTheProje
     EXPECT_EQ(saved.sources[0].fileName, "A001.mp4");
 }
 
-// `velmora-editor huge.json Second.tavlek`, the job holding a number of two million digits: one
-// alert names both files, quoting the number by a few dozen digits, and closes when asked.
+// `velmora-editor huge.json Second.tavlek`, the job holding a number of two million digits and the
+// other no timeline (a single-video job to the export): each is tried, and one alert names both
+// with why, quoting the number by a few dozen digits, and closes when asked.
 TEST_F(OddNameScenario, FilesFromTheCommandLineThatDoNotOpenAreNamedInFewWords)
 {
     const fs::path huge = folders.scratch() / "huge.json";
@@ -92,12 +94,37 @@ TEST_F(OddNameScenario, FilesFromTheCommandLineThatDoNotOpenAreNamedInFewWords)
     EXPECT_EQ(alert->informativeText().toStdString(),
               "Could not load \u201Chuge.json\u201D: The given data was not valid JSON (number overflow parsing '" +
                   std::string(20, '1') + "\u2026" + std::string(20, '1') +
-                  "').\n\u201CSecond.tavlek\u201D was not opened: the window holds one project at a time. Open it "
-                  "with Open\u2026 when you are ready for it.");
+                  "').\n\u201CSecond.tavlek\u201D is a single-video job: open it in the 10-bit Export workspace. The "
+                  "value at \u201Cversion\u201D is missing. The value at \u201Cgrade\u201D is missing.");
     EXPECT_FALSE(workspace().sessionURL());
     screenshot("odd-name-3-command-line-refused.png", globalRect(window()));
     pressRole(*alert, QMessageBox::RejectRole);
     EXPECT_TRUE(waitFor([&] { return !alert->isVisible(); }, "the alert to close"));
+}
+
+// `velmora-editor sv.json p1.tavlek`, the first a single-video job with a value of the wrong
+// kind: the job is refused, named with where it opens and the value, and the project opens.
+TEST_F(OddNameScenario, OfFilesFromTheCommandLineTheFirstThatOpensOpens)
+{
+    const fs::path sv = folders.scratch() / "sv.json";
+    const std::string job = R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceOutSeconds": "3.0"})";
+    writeTextFile(sv, job);
+    const fs::path p1 = folders.scratch() / "p1.tavlek";
+    writeOneMovieProject(p1, folders.scratch() / "p1_media", "P1", "a.mp4", 30, 30, 1.0);
+
+    openFilesInWindow({sv, p1});
+    ASSERT_FALSE(HasFatalFailure());
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (alert = edit().errorAlert()) && alert->isVisible(); }, "the opening's alert"));
+    EXPECT_EQ(alert->informativeText().toStdString(),
+              "\u201Csv.json\u201D is a single-video job: open it in the 10-bit Export workspace. The value at "
+              "\u201CsourceOutSeconds\u201D is \"3.0\", not a number.");
+    EXPECT_EQ(workspace().sessionURL(), p1);
+    EXPECT_TRUE(waitFor([&] { return previewReady(); }, "the project's picture")) << engine().status();
+    screenshot("odd-name-5-command-line-first-that-opens.png", globalRect(window()));
+    pressRole(*alert, QMessageBox::RejectRole);
+    EXPECT_EQ(readTextFile(sv), job);
+    EXPECT_FALSE(fs::exists(folders.scratch() / "sv_media"));
 }
 
 TEST_F(OddNameScenario, AProjectInAFolderWhoseNameIsNotUtf8SavesAndOpensAgainWithItsMedia)

@@ -83,7 +83,7 @@ TEST_F(LoadFile, AFrameRateAbove240IsRefusedWhereverTheDocumentHoldsIt)
              "project": {"fps": 1e9}, "timelines": [{"id": "t", "clips": []}]})",
          "The frame rate 1000000000" + limit + " (at project.fps)"},
         // A saved project.
-        {R"({"project": {"fps": 240.5}, "timelines": []})", "The frame rate 240.5" + limit + " (at project.fps)"},
+        {R"({"tool": "velmora-editor-desktop-edit", "project": {"fps": 240.5}, "timelines": []})", "The frame rate 240.5" + limit + " (at project.fps)"},
         // A browser project, under either of its keys.
         {R"({"state": {"projectSettings": {"fps": "1e9"}}, "timelines": []})",
          "The frame rate 1000000000" + limit + " (at state.projectSettings.fps)"},
@@ -96,7 +96,7 @@ TEST_F(LoadFile, AFrameRateAbove240IsRefusedWhereverTheDocumentHoldsIt)
         EXPECT_EQ(error.code(), 2);
         EXPECT_EQ(error.localizedDescription(), "Could not load \u201Cdoc.json\u201D: " + reason);
     }
-    EXPECT_EQ(loadText(R"({"project": {"fps": 240}, "timelines": []})").project->fps, 240.0);
+    EXPECT_EQ(loadText(R"({"tool": "velmora-editor-desktop-edit", "project": {"fps": 240}, "timelines": []})").project->fps, 240.0);
 }
 
 TEST_F(LoadFile, ACanvasSideOutsideOneTo16384IsRefusedWhereverTheDocumentHoldsIt)
@@ -105,14 +105,14 @@ TEST_F(LoadFile, ACanvasSideOutsideOneTo16384IsRefusedWhereverTheDocumentHoldsIt
     const std::vector<std::pair<std::string, std::string>> documents{
         {R"({"tool": "velmora-editor-desktop-export", "project": {"width": -1920}, "timelines": []})",
          "The canvas width -1920" + limit + " (at project.width)"},
-        {R"({"project": {"width": 1920, "height": 0}, "timelines": []})",
+        {R"({"tool": "velmora-editor-desktop-edit", "project": {"width": 1920, "height": 0}, "timelines": []})",
          "The canvas height 0" + limit + " (at project.height)"},
         {R"({"state": {"projectSettings": {"width": "16385", "height": 2160}}, "timelines": []})",
          "The canvas width 16385" + limit + " (at state.projectSettings.width)"},
     };
     for (const auto& [text, reason] : documents)
         EXPECT_EQ(loadFailure(text).localizedDescription(), "Could not load \u201Cdoc.json\u201D: " + reason);
-    EXPECT_EQ(loadText(R"({"project": {"width": 16384, "height": 1}, "timelines": []})").project->width, 16384);
+    EXPECT_EQ(loadText(R"({"tool": "velmora-editor-desktop-edit", "project": {"width": 16384, "height": 1}, "timelines": []})").project->width, 16384);
 }
 
 TEST_F(LoadFile, TypeMismatchNamesTypeAndPath)
@@ -157,9 +157,10 @@ TEST_F(LoadFile, RenderJobGoesThroughTheJobImport)
     const auto session = loadText(jobDocument(std::string("\"") + exportTool + "\""));
     EXPECT_EQ(session.tool, exportTool);
     ASSERT_EQ(session.timelines.size(), 1u);
-    // The browser-export rules dropped the text clip; job timelines carry no markers or levels.
+    // The browser-export rules dropped the text clip; job clips carry no levels, and the
+    // timeline's markers are kept.
     ASSERT_EQ(session.timelines[0].clips.size(), 1u);
-    EXPECT_TRUE(session.timelines[0].markers.empty());
+    EXPECT_EQ(session.timelines[0].markers, (std::vector<EditSession::Marker>{{"m", 1.0, std::nullopt}}));
     EXPECT_FALSE(session.timelines[0].clips[0].audioLevel);
     EXPECT_EQ(session.timelines[0].pixelsPerSecond, 100.0);
     EXPECT_EQ(session.grade->lutCube, "None");
@@ -200,7 +201,7 @@ TEST_F(LoadFile, PaddedToolIsAJobButNoBrowserExport)
     const auto session = loadText(jobDocument(R"(" velmora-editor-desktop-export\n")"));
     EXPECT_EQ(session.tool, " velmora-editor-desktop-export\n");
     EXPECT_EQ(session.timelines[0].clips.size(), 2u);
-    EXPECT_TRUE(session.timelines[0].markers.empty());
+    EXPECT_EQ(session.timelines[0].markers.size(), 1u);
 }
 
 TEST_F(LoadFile, UnknownOrUpperCaseToolIsReadBySessionReader)
@@ -244,11 +245,13 @@ TEST_F(LoadFile, SavedProjectKeepsWhatOnlyItHolds)
 
 TEST_F(LoadFile, ProjectToolThatFailsTheSessionReaderFallsBackToTheJobReader)
 {
-    // A marker without id fails the session reader; the job reader ignores markers.
+    // A marker without id fails the session reader; the job reader keeps the markers that read.
     const auto session = loadText(R"({"tool": "velmora-editor-desktop-edit", "version": 2, "grade": {"lutCube": ""},
-        "sources": [], "timelines": [{"id": "t1", "markers": [{"time": 1}], "clips": [{"id": "c", "sourceId": 5}]}]})");
+        "sources": [], "timelines": [{"id": "t1", "markers": [{"time": 1}, {"id": "m", "time": 2, "label": "B"}],
+                                      "clips": [{"id": "c", "sourceId": 5}]}]})");
     EXPECT_EQ(session.tool, "velmora-editor-desktop-edit");
     ASSERT_EQ(session.timelines.at(0).clips.size(), 1u);
+    EXPECT_EQ(session.timelines[0].markers, (std::vector<EditSession::Marker>{{"m", 2.0, std::string("B")}}));
     EXPECT_EQ(session.sources.at(0).id, "5");
 }
 
@@ -262,7 +265,8 @@ TEST_F(LoadFile, JobToolWithBrokenJobBodyIsReadBySessionReader)
 
 TEST_F(LoadFile, BareDocumentsEndWithADefaultTimeline)
 {
-    const auto session = loadText("{}");
+    // (A document with neither a job's tool nor a timeline is a single-video job to the export.)
+    const auto session = loadText(R"({"tool": "velmora-editor-desktop-edit"})");
     ASSERT_EQ(session.timelines.size(), 1u);
     EXPECT_EQ(session.project->name, "Desktop Project");
     EXPECT_EQ(session.project->activeTimelineId, session.timelines[0].id);
@@ -286,8 +290,8 @@ TEST_F(LoadFile, DeeplyNestedDocumentFailsCleanly)
                                                 std::string(40, '[') + "\u2026, not an object.");
 }
 
-// Where the session reader is lenient, a job the job reader refuses opens whole (an edit-return
-// file's markers included); a value of the wrong type anywhere else refuses the file, naming it,
+// Where the session reader is lenient, a job the job reader refuses opens whole; an edit-return
+// file's markers are kept either way; a value of the wrong type anywhere else refuses the file, naming it,
 // the field and the value: every such value found, the first three in the order read.
 TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewhere)
 {
@@ -308,7 +312,6 @@ TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewh
     };
     struct Opens {
         Patches patches;
-        std::size_t markers; // 1 where the session reader read it, 0 where the job reader did
         std::function<void(const EditSession&)> check;
     };
     const auto& clip = [](const EditSession& session) -> const EditSession::Clip& {
@@ -316,21 +319,21 @@ TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewh
     };
     const json flatLut = "look.cube";
     const std::vector<Opens> opens = {
-        {{{"/timelines/0/clips/0/id", 7}}, 1, [&](const EditSession& s) { EXPECT_EQ(clip(s).id, "7"); }},
-        {{{"/timelines/0/clips/0/id", 2.5}}, 1, [&](const EditSession& s) { EXPECT_EQ(clip(s).id, "2.5"); }},
-        {{{"/timelines/0/id", 5}}, 1, [](const EditSession& s) { EXPECT_EQ(s.timelines.at(0).id, "5"); }},
-        {{{"/timelines/0/id", "(gone)"}}, 1, [](const EditSession& s) { EXPECT_FALSE(s.timelines.at(0).id.empty()); }},
-        {{{"/timelines/0/clips/0/sourceId", 1}}, 0, [&](const EditSession& s) { EXPECT_EQ(clip(s).sourceId, "1"); }},
-        {{{"/timelines/0/clips/0/groupId", 3}}, 0, [&](const EditSession& s) { EXPECT_EQ(clip(s).groupId, "3"); }},
-        {{{"/sources/0", {{"sourceKey", "s1"}, {"fileName", "a.mov"}}}}, 1,
+        {{{"/timelines/0/clips/0/id", 7}}, [&](const EditSession& s) { EXPECT_EQ(clip(s).id, "7"); }},
+        {{{"/timelines/0/clips/0/id", 2.5}}, [&](const EditSession& s) { EXPECT_EQ(clip(s).id, "2.5"); }},
+        {{{"/timelines/0/id", 5}}, [](const EditSession& s) { EXPECT_EQ(s.timelines.at(0).id, "5"); }},
+        {{{"/timelines/0/id", "(gone)"}}, [](const EditSession& s) { EXPECT_FALSE(s.timelines.at(0).id.empty()); }},
+        {{{"/timelines/0/clips/0/sourceId", 1}}, [&](const EditSession& s) { EXPECT_EQ(clip(s).sourceId, "1"); }},
+        {{{"/timelines/0/clips/0/groupId", 3}}, [&](const EditSession& s) { EXPECT_EQ(clip(s).groupId, "3"); }},
+        {{{"/sources/0", {{"sourceKey", "s1"}, {"fileName", "a.mov"}}}},
          [](const EditSession& s) { EXPECT_EQ(s.sources.at(0).id, "s1"); }},
-        {{{"/sources/0/fileName", "(gone)"}}, 1, [](const EditSession& s) { EXPECT_EQ(s.sources.at(0).fileName, "media.mov"); }},
-        {{{"/timelines/0/clips/0/id", "(gone)"}}, 0, [&](const EditSession& s) { EXPECT_FALSE(clip(s).id.empty()); }},
-        {{{"/timelines/0/clips/0/grade", "abc"}, {"/timelines/0/clips/0/lutFile", flatLut}}, 1,
+        {{{"/sources/0/fileName", "(gone)"}}, [](const EditSession& s) { EXPECT_EQ(s.sources.at(0).fileName, "media.mov"); }},
+        {{{"/timelines/0/clips/0/id", "(gone)"}}, [&](const EditSession& s) { EXPECT_FALSE(clip(s).id.empty()); }},
+        {{{"/timelines/0/clips/0/grade", "abc"}, {"/timelines/0/clips/0/lutFile", flatLut}},
          [&](const EditSession& s) { EXPECT_EQ(clip(s).grade->lutFile, "look.cube"); }},
-        {{{"/timelines/0/clips/0/grade", {1}}, {"/timelines/0/clips/0/lutFile", flatLut}}, 1,
+        {{{"/timelines/0/clips/0/grade", {1}}, {"/timelines/0/clips/0/lutFile", flatLut}},
          [&](const EditSession& s) { EXPECT_EQ(clip(s).grade->lutFile, "look.cube"); }},
-        {{{"/timelines/0/clips/0/grade", {{"hasLut", 1}}}, {"/timelines/0/clips/0/lutFile", flatLut}}, 1,
+        {{{"/timelines/0/clips/0/grade", {{"hasLut", 1}}}, {"/timelines/0/clips/0/lutFile", flatLut}},
          [&](const EditSession& s) {
              EXPECT_EQ(clip(s).grade->lutFile, "look.cube");
              EXPECT_EQ(clip(s).grade->hasLut, true);
@@ -341,7 +344,8 @@ TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewh
         const EditSession session = loadText(text);
         ASSERT_EQ(session.timelines.size(), 1u) << text;
         EXPECT_EQ(session.timelines[0].clips.size(), 2u) << text;
-        EXPECT_EQ(session.timelines[0].markers.size(), open.markers) << text;
+        // The markers are kept whichever reader read it.
+        EXPECT_EQ(session.timelines[0].markers.size(), 1u) << text;
         open.check(session);
     }
 
@@ -387,21 +391,29 @@ TEST_F(LoadFile, AJobOpensWhereTheSessionReaderIsLenientAndIsRefusedByNameElsewh
 }
 
 // A single-video job holds no timeline: it is refused by name with where it opens, never opened
-// as an empty project (which Save would write over it).
+// as an empty project (which Save would write over it). It is one by its kind, as the export reads
+// it, whatever its values: those that do not read are named.
 TEST_F(LoadFile, ASingleVideoJobIsRefusedWithWhereItOpens)
 {
-    for (const char* text : {R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceInSeconds": 2})",
-                             R"({"tool": "velmora-match-grade", "version": 1, "grade": {"lutCube": ""},
-                                 "output": {"container": "mov"}, "timelines": []})"}) {
+    const std::string refused = "\u201Cdoc.json\u201D is a single-video job: open it in the 10-bit Export workspace.";
+    const std::vector<std::pair<std::string, std::string>> jobs = {
+        {R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceInSeconds": 2})", refused},
+        {R"({"tool": "velmora-match-grade", "version": 1, "grade": {"lutCube": ""},
+             "output": {"container": "mov"}, "timelines": []})",
+         refused},
+        {R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceOutSeconds": "3.0"})",
+         refused + " The value at \u201CsourceOutSeconds\u201D is \"3.0\", not a number."},
+        {R"({"version": 1, "timelines": []})", refused + " The value at \u201Cgrade\u201D is missing."},
+    };
+    for (const auto& [text, said] : jobs) {
         const Error error = loadFailure(text);
         EXPECT_EQ(error.domain(), "EditSession");
         EXPECT_EQ(error.code(), 3);
-        EXPECT_EQ(error.localizedDescription(),
-                  "\u201Cdoc.json\u201D is a single-video job: open it in the 10-bit Export workspace.");
+        EXPECT_EQ(error.localizedDescription(), said);
         EXPECT_EQ(test::readTextFile(dir_ / "doc.json"), text);
     }
-    // A document that is no single-video job stays a session document.
-    EXPECT_EQ(loadText(R"({"version": 1, "timelines": []})").timelines.size(), 1u);
+    // A document with a timeline is no single-video job: it stays a session document.
+    EXPECT_EQ(loadText(R"({"version": 1, "timelines": [{"id": "t"}]})").timelines.size(), 1u);
 }
 
 // A number two million digits long is quoted by a few dozen characters, never whole.

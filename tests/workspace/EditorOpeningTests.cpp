@@ -23,6 +23,8 @@ struct Opened {
     bool relinkAlert = false;
     bool gradePreview = true;
     std::size_t posterRequests = 0;
+    // Not saved yet: opened from a file that is not this editor's project document.
+    bool unsaved = false;
 };
 
 // Opens the file in a fresh workspace through the "Import Web Job JSON…" panel and lets the
@@ -34,9 +36,8 @@ Opened openThroughPanel(const fs::path& file)
     h.workspace().pickWebJobJSON();
     h.panels->choose(file);
     h.queue->runUntilIdle();
-    EXPECT_FALSE(h.workspace().projectDirty());
     return {h.engine().status(), h.workspace().showRelinkMedia(), h.engine().gradePreviewEnabled(),
-            h.background->size()};
+            h.background->size(), h.workspace().projectDirty()};
 }
 
 void touch(const fs::path& file)
@@ -85,6 +86,7 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     EXPECT_EQ(opened.status, "Project loaded — media ready");
     EXPECT_FALSE(opened.relinkAlert);
     EXPECT_EQ(opened.posterRequests, 1u);
+    EXPECT_FALSE(opened.unsaved);
 
     // Some files missing, the picture still there: relink, and no posters until relinked.
     fs::remove(trip.media / "Music.wav");
@@ -113,6 +115,7 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     opened = openThroughPanel(web);
     EXPECT_EQ(opened.status, "Web project loaded — media ready");
     EXPECT_FALSE(opened.relinkAlert);
+    EXPECT_TRUE(opened.unsaved);
 
     // A desktop job from the browser editor: grade preview off, and its own suffix.
     const fs::path job = folders.scratch() / "job" / "coast_desktop_v2_job.json";
@@ -125,6 +128,7 @@ TEST(OpeningAProject, TheStatusSaysWhatWasFound)
     EXPECT_EQ(opened.status, "Project loaded — Grade OFF · overlays are not in JSON; if preview shows graphics, open "
                              "Source in a video player (camera originals only)");
     EXPECT_FALSE(opened.gradePreview);
+    EXPECT_TRUE(opened.unsaved);
 
     // An empty project: nothing is missing, so nothing is asked.
     const fs::path empty = folders.scratch() / "empty" / "Empty.tavlek";
@@ -331,7 +335,9 @@ TEST(OpeningAProject, ABrowserProjectsLutIsLookedForInTheLutsFolderBesideIt)
 
     fs::create_directories(web.parent_path() / "luts");
     fs::rename(web.parent_path() / "media" / "luts" / "Look.cube", web.parent_path() / "luts" / "Look.cube");
-    h.open({web, {}});
+    h.workspace().handleOpenURL(web);
+    h.workspace().answerDiscardQuestion(true); // a browser project opens not saved yet
+    h.settle();
     h.runBackgroundWork();
     EXPECT_EQ(h.engine().missingLutText(), std::nullopt);
 }
@@ -484,8 +490,10 @@ TEST(OpeningAProject, ItsDocumentAndMediaFolderAreReadOnTheWorker)
 }
 
 // What does not open for editing is said, naming the file, with where or how it opens; the
-// project before stays, and Save writes it, never the file refused. Of files handed over together
-// the first opens and every other is named, also when the first fails.
+// project before stays, and Save writes it, never the file refused. A single-video job is one by
+// its kind, whatever its values: refused, with the values that do not read named, and nothing is
+// made beside it. Of files handed over together the first that opens opens, and every other is
+// named: one refused with its refusal.
 TEST(OpeningAProject, WhatDoesNotOpenIsNamedWithHowItOpens)
 {
     WorkspaceHarness::Options built;
@@ -501,13 +509,18 @@ TEST(OpeningAProject, WhatDoesNotOpenIsNamedWithHowItOpens)
     const std::string singleVideoJob = R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceOutSeconds": 4})";
     const fs::path grade = write("grade.json", singleVideoJob);
     const fs::path empty = write("empty.tavlek", "");
+    const std::string wrongKind =
+        R"({"version": 1, "grade": {"lutCube": "look.cube"}, "sourceOutSeconds": "3.0", "sourceInSeconds": [0]})";
+    const fs::path sv = write("sv.json", wrongKind);
     const std::vector<std::pair<std::vector<fs::path>, std::string>> openings = {
         {{grade}, "\u201Cgrade.json\u201D is a single-video job: open it in the 10-bit Export workspace."},
+        {{sv}, "\u201Csv.json\u201D is a single-video job: open it in the 10-bit Export workspace. The value at "
+               "\u201CsourceInSeconds\u201D is [0], not a number. The value at \u201CsourceOutSeconds\u201D is \"3.0\", "
+               "not a number."},
         {{empty}, "Could not load \u201Cempty.tavlek\u201D: JSON file is empty."},
         {{empty, grade, trip.media / "DJI_0001.MP4"},
          "Could not load \u201Cempty.tavlek\u201D: JSON file is empty.\n"
-         "\u201Cgrade.json\u201D was not opened: the window holds one project at a time. Open it with Import Web Job "
-         "JSON\u2026 when you are ready for it.\n"
+         "\u201Cgrade.json\u201D is a single-video job: open it in the 10-bit Export workspace.\n"
          "Could not open \u201CDJI_0001.MP4\u201D: only a project (.tavlek) or a job JSON file (.json) opens this way. "
          "Bring media files in with Import in the media pool."},
     };
@@ -519,11 +532,31 @@ TEST(OpeningAProject, WhatDoesNotOpenIsNamedWithHowItOpens)
         EXPECT_EQ(h.workspace().sessionURL(), trip.file);
         h.workspace().setShowError(false);
     }
+    // Open… takes the same way.
+    h.workspace().pickSession();
+    h.panels->choose(sv);
+    h.runBackgroundWork();
+    EXPECT_TRUE(h.workspace().showError());
+    EXPECT_EQ(h.workspace().errorText(), openings[1].second);
+    EXPECT_EQ(h.workspace().sessionURL(), trip.file);
+    h.workspace().setShowError(false);
     h.workspace().saveProject();
     EXPECT_EQ(test::readTextFile(grade), singleVideoJob);
+    EXPECT_EQ(test::readTextFile(sv), wrongKind);
     EXPECT_EQ(test::readTextFile(empty), "");
+    EXPECT_FALSE(fs::exists(h.folders.scratch() / "sv_media"));
 
     const test::GeneratedProject second = test::writeProject(h.folders.scratch() / "second");
+    // The first refused, the next opens.
+    h.workspace().handleOpenURLs({sv, second.file, grade});
+    h.runBackgroundWork();
+    EXPECT_EQ(h.workspace().sessionURL(), second.file);
+    EXPECT_TRUE(h.workspace().showError());
+    EXPECT_EQ(h.workspace().errorText(),
+              openings[1].second + "\n\u201Cgrade.json\u201D was not opened: the window holds one project at a time. "
+                                   "Open it with Import Web Job JSON\u2026 when you are ready for it.");
+    h.workspace().setShowError(false);
+
     h.workspace().handleOpenURLs({second.file, grade});
     EXPECT_FALSE(h.workspace().showError());
     h.runBackgroundWork();

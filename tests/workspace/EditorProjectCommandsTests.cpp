@@ -192,6 +192,84 @@ TEST(SaveProject, SaveAsNeverReplacesAnotherDocumentThePanelDidNotName)
     EXPECT_EQ(h.engine().status(), "Saved Holiday.tavlek");
 }
 
+// Save writes over this editor's own project document only. Another program's file (a browser
+// editor's export with its text and image clips and its output, a browser project with its
+// markers and lane locks, an edit-return file) holds what the editor leaves out: opened, it is
+// not saved yet, Save asks for a place beside it under the project's name, and the file stays
+// byte for byte; once saved, Save writes there without asking.
+TEST(SaveProject, SaveWritesOverThisEditorsOwnProjectDocumentsOnly)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const fs::path folder = h.folders.scratch();
+    const fs::path job = folder / "x.json";
+    test::writeTextFile(job, R"({"tool": "velmora-editor-desktop-export", "version": 2, "grade": {"lutCube": ""},
+        "project": {"name": "Coast", "width": 320, "height": 180, "fps": 30},
+        "output": {"width": 320, "height": 180, "fps": 30, "container": "mp4"},
+        "sources": [{"id": "s1", "fileName": "DJI_0042.MP4", "type": "video"}],
+        "timelines": [{"id": "t", "clips": [
+            {"id": "c1", "type": "video", "sourceId": "s1", "name": "DJI_0042.MP4", "track": 1, "startTime": 0, "duration": 2},
+            {"id": "c2", "type": "text", "name": "Title", "text": "Hello", "track": 2, "startTime": 0, "duration": 1},
+            {"id": "c3", "type": "image", "name": "Card.png", "track": 2, "startTime": 1, "duration": 1}]}]})");
+    const fs::path web = folder / "p1.tavlek";
+    test::writeTextFile(web, R"({"state": {"projectSettings": {"name": "Shore"}},
+        "library": [{"id": "m1", "name": "DJI_0042.MP4", "type": "video"}],
+        "timelines": [{"id": "tl", "name": "Main", "markers": [{"id": "k", "time": 1}], "lockedTracks": ["V1"],
+                       "clips": [{"id": "c1", "type": "video", "name": "DJI_0042.MP4", "track": 1, "startTime": 0,
+                                  "duration": 2}]}]})");
+    const fs::path returned = folder / "back_edit_return.json";
+    EditSession::blankProject("Back").saveReturnCopy(returned, std::nullopt);
+
+    struct Case {
+        fs::path file;
+        std::string suggested;
+    };
+    for (const Case& opened : {Case{job, "Coast.tavlek"}, Case{web, "Shore.tavlek"}, Case{returned, "Back.tavlek"}}) {
+        SCOPED_TRACE(opened.file.filename().string());
+        const std::string bytes = test::readTextFile(opened.file);
+        w.startNewProject();
+        w.handleOpenURL(opened.file);
+        h.settle();
+        ASSERT_EQ(w.sessionURL(), opened.file);
+        EXPECT_FALSE(w.showError()) << w.errorText();
+        EXPECT_EQ(w.boundProjectFile(), std::nullopt);
+        EXPECT_TRUE(w.projectDirty());
+
+        // Asked where, nothing written; cancelled, nothing changes.
+        w.saveProject();
+        ASSERT_TRUE(h.panels->hasOpenPanel());
+        EXPECT_EQ(h.panels->current().kind, FilePanelRequest::Kind::saveFile);
+        EXPECT_EQ(h.panels->current().suggestedName, opened.suggested);
+        EXPECT_EQ(h.panels->current().directory, folder);
+        h.panels->cancel();
+        EXPECT_EQ(test::readTextFile(opened.file), bytes);
+        EXPECT_TRUE(w.projectDirty());
+
+        // Saved as a project of its own, which later saves write.
+        const fs::path saved = folder / ("saved_" + opened.suggested);
+        w.saveProject();
+        h.panels->choose(saved);
+        EXPECT_EQ(test::readTextFile(opened.file), bytes);
+        EXPECT_EQ(readJson(saved)["tool"], "velmora-editor-desktop-edit");
+        EXPECT_EQ(w.boundProjectFile(), saved);
+        EXPECT_FALSE(w.projectDirty());
+        h.engine().addMarkerAtPlayhead();
+        w.saveProject();
+        EXPECT_FALSE(h.panels->hasOpenPanel());
+        EXPECT_EQ(readJson(saved)["timelines"][0]["markers"].size(), 1u);
+    }
+
+    // This editor's own project document opens bound and saves in place.
+    const test::GeneratedProject trip = test::writeProject(folder / "trip");
+    h.open(trip);
+    EXPECT_EQ(w.boundProjectFile(), trip.file);
+    EXPECT_FALSE(w.projectDirty());
+    h.engine().addMarkerAtPlayhead();
+    w.saveProject();
+    EXPECT_FALSE(h.panels->hasOpenPanel());
+    EXPECT_EQ(readJson(trip.file)["timelines"][0]["markers"].size(), 1u);
+}
+
 TEST(SaveProject, SaveAsKeepsAMediaFolderThatHoldsTheProjectsFiles)
 {
     WorkspaceHarness h;
@@ -376,6 +454,39 @@ TEST(ExportReturn, WritesTheEditReturnFileAndRevealsIt)
     h.panels->choose(h.folders.scratch() / "missing" / "x" / "y.json");
     EXPECT_TRUE(w.showError());
     EXPECT_EQ(h.revealer->revealed.size(), 2u);
+}
+
+// The markers a project's edit-return file holds come back with it: opened for editing and saved
+// as a project, it keeps them.
+TEST(ExportReturn, TheMarkersOfAnEditReturnFileSurviveItsReturn)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject project = test::writeProject(h.folders.scratch());
+    h.open(project);
+    h.engine().addMarkerAtPlayhead();
+    // Each marker by its id and time (a marker without a label is written with an empty one).
+    const auto described = [](const std::vector<EditSession::Marker>& markers) {
+        std::vector<std::pair<std::string, double>> shown;
+        for (const EditSession::Marker& marker : markers)
+            shown.emplace_back(marker.id, marker.time);
+        return shown;
+    };
+    const auto markers = described(h.engine().activeMarkers());
+    ASSERT_EQ(markers.size(), 1u);
+    const fs::path file = h.folders.scratch() / "back.json";
+    w.exportReturn();
+    h.panels->choose(file);
+
+    w.handleOpenURL(file);
+    w.answerDiscardQuestion(true);
+    h.settle();
+    ASSERT_EQ(w.sessionURL(), file);
+    EXPECT_EQ(described(h.engine().activeMarkers()), markers);
+    const fs::path saved = h.folders.scratch() / "Back.tavlek";
+    w.saveProjectAs();
+    h.panels->choose(saved);
+    EXPECT_EQ(described(EditSession::load(saved).timelines.at(0).markers), markers);
 }
 
 TEST(HandOff, WritesARenderJobAndSwitchesToTheExportWorkspace)
