@@ -9,7 +9,6 @@
 #include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
-#include "platform/foundation/Uuid.h"
 
 namespace velmora {
 
@@ -98,9 +97,8 @@ std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, b
             return std::nullopt;
         }
     }
-    // A clip without an id is kept with a new one, as the session reader gives one: the export
-    // renders every clip of the job, and opened for editing the same clips are there.
-    EditSession::Clip clip(jobClip.id ? *jobClip.id : Uuid::randomText());
+    // Every clip holds an id by now (EditorJobV2::giveClipIds), the one the export keys it by.
+    EditSession::Clip clip(jobClip.id.value_or(""));
     clip.type = jobClip.type;
     clip.name = jobClip.name;
     clip.sourceId = jobClip.sourceId;
@@ -120,8 +118,12 @@ std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, b
 
 } // namespace
 
-EditSession EditSession::fromEditorJobV2(const EditorJobV2& job)
+EditSession EditSession::fromEditorJobV2(const EditorJobV2& given)
 {
+    // A clip without an id is kept with the id the export gives it: the export renders every
+    // clip of the job, and opened for editing the same clips are there, keyed alike.
+    EditorJobV2 job = given;
+    job.giveClipIds();
     const bool browserExport = isBrowserExport(job.tool);
     EditSession session;
     session.tool = job.tool;

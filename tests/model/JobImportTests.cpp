@@ -185,6 +185,14 @@ TEST(JobImport, ClipIdsBecomeUniqueAndSourcesAreRebuilt)
     EXPECT_EQ(clipIds[2], "clip_0_2");
     ASSERT_EQ(session.sources.size(), 2u);
     EXPECT_EQ(session.sources[1].fileName, "b.mov");
+
+    // The id made from a clip's place steps aside for a clip that holds it, even a later one, the
+    // same on every read: the export and the editor key the clip alike.
+    EditorJobV2 taken = job(renderOther, {jobClip(std::nullopt, "video", 0, 2), jobClip("clip_0_0", "video", 2, 2),
+                                          jobClip("clip_0_0_2", "video", 4, 2)});
+    EXPECT_EQ(ids(EditSession::fromEditorJobV2(taken)), (std::vector<std::string>{"clip_0_0_3", "clip_0_0", "clip_0_0_2"}));
+    taken.giveClipIds();
+    EXPECT_EQ(taken.timelines[0].clips[0].id, "clip_0_0_3");
 }
 
 TEST(JobImport, BrowserLayoutClosesSmallGapsAcrossLanes)
