@@ -182,8 +182,15 @@ std::optional<EditorJobV2::ClipGrade> EditSession::sanitizeWebImportClipGrade(co
     if (!grade) {
         return std::nullopt;
     }
-    // Inline text the cube reader reads is kept whole, by the rule every route grades it by.
+    // Inline text the cube reader reads is kept whole, by the rule every route grades it by;
+    // inline text it refuses is kept whole too where it stands for the clip's LUT (no file named
+    // beside it), so that every route refuses it by name ("(Embedded LUT)") rather than one
+    // dropping it and grading the clip without it.
     if (!LutResolving::usableInlineText(*grade).empty()) {
+        return grade;
+    }
+    const bool inlineText = grade->lutData && !StringText::trimmedView(grade->lutData->str()).empty();
+    if (inlineText && grade->hasLut != false && LutResolving::clipFileReferences(grade).empty()) {
         return grade;
     }
     const bool paramsMatter = gradeParamsMatter(grade->gradeParams);
