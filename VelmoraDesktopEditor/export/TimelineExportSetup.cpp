@@ -347,8 +347,7 @@ bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverride
 
 std::optional<EditorJobV2::ClipGrade> lutGrade(const EditorJobV2& job, const EditorJobV2::Clip& clip)
 {
-    std::optional<EditorJobV2::ClipGrade> grade = EditSession::openedClipGrade(job, clip.grade);
-    return grade ? grade : clip.grade;
+    return EditSession::openedClipGrade(job, clip.grade);
 }
 
 ResolvedLuts timelineLuts(const EditorJobV2& job, const EditorJobV2::Timeline& timeline,

@@ -79,9 +79,8 @@ std::string lutOverrideRefusal(const LutResolution& override);
 bool isUsableLutOverride(const std::optional<std::filesystem::path>& lutOverrideURL);
 
 // The grade a job clip's LUT is found from: the grade the opened job holds
-// (EditSession::openedClipGrade, which keeps a LUT reference as written), else, where opening
-// drops it, the grade as written, so that a LUT it names that grades nothing is refused rather
-// than left out.
+// (EditSession::openedClipGrade, which keeps a LUT reference and inline text as written, usable
+// or not), so that the export and the editor answer one clip's LUT alike.
 std::optional<EditorJobV2::ClipGrade> lutGrade(const EditorJobV2& job, const EditorJobV2::Clip& clip);
 
 // The LUT answers of a timeline export: the job's own LUT and each video and image clip's, by

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -18,7 +17,7 @@
 #include "grading/LutApplication.h"
 #include "grading/MoodGrade.h"
 #include "model/LutResolution.h"
-#include "platform/foundation/Digest.h"
+#include "platform/foundation/Blake2b.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/StringText.h"
 #include "platform/image/Composite.h"
@@ -199,12 +198,9 @@ std::string lutBaseCacheKey(const std::string& clipId, const std::string& assetP
 
 std::string lutTextDigest(std::string_view text)
 {
-    // The system's digest reads eight bytes at a step, on the grading queue for every still.
-    const Digest::Value digest = Digest::of(text);
-    char buffer[33];
-    std::snprintf(buffer, sizeof buffer, "%016llx%016llx", static_cast<unsigned long long>(digest[0]),
-                  static_cast<unsigned long long>(digest[1]));
-    return std::string(buffer) + ":" + std::to_string(text.size());
+    // The digest the remembered verdicts are kept by: a text made to share a weaker one with
+    // another LUT would be shown graded by that LUT's cached base.
+    return Blake2b::hex(Blake2b::of(text)) + ":" + std::to_string(text.size());
 }
 
 std::string lutBaseKey(const std::string& frameKey, const LutResolution& answer, double strength)

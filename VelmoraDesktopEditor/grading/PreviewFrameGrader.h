@@ -61,7 +61,8 @@ PixelSize gradePixelBudget(int outW, int outH, double maxEdge = previewMaxGradeE
 std::string lutBaseCacheKey(const std::string& clipId, const std::string& assetPath, std::int64_t frameIndex,
                             const std::string& lutKey, std::int64_t width, std::int64_t height);
 
-// A digest of LUT text for cache keys (Digest::of): 32 hex digits, ":" and the length.
+// A digest of LUT text for cache keys (Blake2b::of, as the remembered verdicts are kept): 64 hex
+// digits, ":" and the length. Two different texts never share one.
 std::string lutTextDigest(std::string_view text);
 
 // The key a LUT base of the frame `frameKey` (lutBaseCacheKey) is cached under when `answer`

@@ -89,7 +89,9 @@ Kind kindOf(const std::filesystem::path& file, const nlohmann::json& document)
 
 EditorJobV2 timelineJob(const std::filesystem::path& file, const nlohmann::json& document)
 {
-    return readWhole<EditorJobV2>(file, document);
+    EditorJobV2 job = readWhole<EditorJobV2>(file, document);
+    job.giveClipIds();
+    return job;
 }
 
 Job singleVideoJob(const std::filesystem::path& file, const nlohmann::json& document)

@@ -54,7 +54,8 @@ nlohmann::json document(const std::filesystem::path& file, std::string_view byte
 Kind kindOf(const std::filesystem::path& file, const nlohmann::json& document);
 
 // `document` read whole as a job of the kind named; a failure throws refusal(file, failures)
-// naming every failure found. A valid document is read once, as fast as the record's reader.
+// naming every failure found. A valid document is read once, as fast as the record's reader. A
+// timeline job's clips without ids are given the ids opening it gives them (giveClipIds).
 EditorJobV2 timelineJob(const std::filesystem::path& file, const nlohmann::json& document);
 Job singleVideoJob(const std::filesystem::path& file, const nlohmann::json& document);
 // The same from the file's text. Named apart from the JSON overload: text converts to JSON, so

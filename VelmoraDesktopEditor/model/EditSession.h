@@ -204,7 +204,9 @@ public:
     static EditSession fromEditorJobV2(const EditorJobV2& job);
     // What a browser clip grade keeps: usable inline LUT text as is, a LUT file reference as
     // written (".cube" added to a name without a dot), or parameters that differ from neutral;
-    // otherwise nothing.
+    // otherwise nothing. Inline text that cannot grade, with no file named beside it and hasLut
+    // not false, is kept as written too: refused as "(Embedded LUT)" on every route, never
+    // dropped for an ungraded clip.
     static std::optional<EditorJobV2::ClipGrade> sanitizeWebImportClipGrade(const std::optional<EditorJobV2::ClipGrade>& grade);
     // The grade a clip of `job` holds once the job is opened (fromEditorJobV2): a browser
     // export's cleaned (sanitizeWebImportClipGrade), any other's as written. The job's exports

@@ -9,7 +9,6 @@
 #include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
-#include "platform/foundation/Uuid.h"
 
 namespace velmora {
 
@@ -98,9 +97,8 @@ std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, b
             return std::nullopt;
         }
     }
-    // A clip without an id is kept with a new one, as the session reader gives one: the export
-    // renders every clip of the job, and opened for editing the same clips are there.
-    EditSession::Clip clip(jobClip.id ? *jobClip.id : Uuid::randomText());
+    // Every clip holds an id by now (EditorJobV2::giveClipIds), the one the export keys it by.
+    EditSession::Clip clip(jobClip.id.value_or(""));
     clip.type = jobClip.type;
     clip.name = jobClip.name;
     clip.sourceId = jobClip.sourceId;
@@ -120,8 +118,12 @@ std::optional<EditSession::Clip> convertClip(const EditorJobV2::Clip& jobClip, b
 
 } // namespace
 
-EditSession EditSession::fromEditorJobV2(const EditorJobV2& job)
+EditSession EditSession::fromEditorJobV2(const EditorJobV2& given)
 {
+    // A clip without an id is kept with the id the export gives it: the export renders every
+    // clip of the job, and opened for editing the same clips are there, keyed alike.
+    EditorJobV2 job = given;
+    job.giveClipIds();
     const bool browserExport = isBrowserExport(job.tool);
     EditSession session;
     session.tool = job.tool;
@@ -182,8 +184,15 @@ std::optional<EditorJobV2::ClipGrade> EditSession::sanitizeWebImportClipGrade(co
     if (!grade) {
         return std::nullopt;
     }
-    // Inline text the cube reader reads is kept whole, by the rule every route grades it by.
+    // Inline text the cube reader reads is kept whole, by the rule every route grades it by;
+    // inline text it refuses is kept whole too where it stands for the clip's LUT (no file named
+    // beside it), so that every route refuses it by name ("(Embedded LUT)") rather than one
+    // dropping it and grading the clip without it.
     if (!LutResolving::usableInlineText(*grade).empty()) {
+        return grade;
+    }
+    const bool inlineText = grade->lutData && !StringText::trimmedView(grade->lutData->str()).empty();
+    if (inlineText && grade->hasLut != false && LutResolving::clipFileReferences(grade).empty()) {
         return grade;
     }
     const bool paramsMatter = gradeParamsMatter(grade->gradeParams);

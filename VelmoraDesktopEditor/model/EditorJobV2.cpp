@@ -1,5 +1,7 @@
 #include "model/EditorJobV2.h"
 
+#include <unordered_set>
+
 #include "model/BitrateLimit.h"
 #include "model/CanvasSizeLimit.h"
 #include "model/FrameRateLimit.h"
@@ -255,6 +257,34 @@ EditorJobV2 EditorJobV2::fromJSON(std::string_view bytes)
 {
     const nlohmann::json document = JsonDecoding::parse(bytes);
     return decode(KeyedContainer::root(document));
+}
+
+void EditorJobV2::giveClipIds()
+{
+    const auto hasId = [](const Clip& clip) { return clip.id && !clip.id->empty(); };
+    std::unordered_set<std::string> taken;
+    for (const Timeline& timeline : timelines) {
+        for (const Clip& clip : timeline.clips) {
+            if (hasId(clip)) {
+                taken.insert(*clip.id);
+            }
+        }
+    }
+    for (std::size_t t = 0; t < timelines.size(); ++t) {
+        std::vector<Clip>& clips = timelines[t].clips;
+        for (std::size_t c = 0; c < clips.size(); ++c) {
+            if (hasId(clips[c])) {
+                continue;
+            }
+            const std::string place = "clip_" + std::to_string(t) + "_" + std::to_string(c);
+            std::string id = place;
+            for (std::size_t n = 2; taken.contains(id); ++n) {
+                id = place + "_" + std::to_string(n);
+            }
+            taken.insert(id);
+            clips[c].id = std::move(id);
+        }
+    }
 }
 
 } // namespace velmora

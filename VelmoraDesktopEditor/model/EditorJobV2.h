@@ -268,6 +268,13 @@ struct EditorJobV2 {
     // Decodes a whole file's text; throws DecodingError (invalid JSON is dataCorrupted).
     static EditorJobV2 fromJSON(std::string_view bytes);
 
+    // Gives every clip without an id, or with an empty one, an id made from its place:
+    // "clip_<timeline>_<clip>" (indices from 0), with "_2", "_3"… added while another clip of the
+    // job holds that id. Opening a job for editing and reading it for the export both give ids
+    // by this, so that two clips without ids are two clips on every route (the export keys a
+    // clip's LUT by its id) and every read of one job gives the same ids.
+    void giveClipIds();
+
     bool operator==(const EditorJobV2&) const = default;
 };
 

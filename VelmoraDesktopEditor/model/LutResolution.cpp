@@ -7,7 +7,7 @@
 
 #include "model/CubeText.h"
 #include "model/ProjectLUTResolver.h"
-#include "platform/foundation/Digest.h"
+#include "platform/foundation/Blake2b.h"
 #include "platform/foundation/RegularFiles.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Utf8.h"
@@ -40,8 +40,9 @@ std::optional<std::string> judgedUnusable(std::string_view text)
 
 // The verdicts on the large texts judged last, so that a text judged again (a paused still reads
 // its LUT's file again for every frame; many clips carry the same inline text) is hashed, not
-// read through again. Each is kept by its length and a 128-bit digest of its bytes, never by
-// the text: a session meets hundreds of LUTs of megabytes each. Texts of kSmallestRemembered
+// read through again. Each is kept by its length and the BLAKE2b digest of its bytes, never by
+// the text: a session meets hundreds of LUTs of megabytes each, from anywhere, and a text made to
+// share a weaker digest with a usable one would borrow its verdict. Texts of kSmallestRemembered
 // bytes and more, at most kRememberedTexts of them, the oldest forgotten first; any other text
 // is judged every time. Any thread: the lock is held for a lookup or a store, never while a text
 // is hashed or judged.
@@ -52,7 +53,7 @@ public:
 
     struct Key {
         std::size_t length = 0;
-        Digest::Value digest{};
+        Blake2b::Value digest{};
 
         bool operator==(const Key&) const = default;
     };
@@ -62,7 +63,7 @@ public:
         if (text.size() < kSmallestRemembered) {
             return std::nullopt;
         }
-        return Key{text.size(), Digest::of(text)};
+        return Key{text.size(), Blake2b::of(text)};
     }
 
     std::optional<std::optional<std::string>> find(const Key& key) const

@@ -8,7 +8,8 @@
 
 // A 128-bit digest of bytes, for telling large inputs apart by a short value kept instead of a
 // copy of them: two 64-bit hashes mixed differently, fed eight bytes at a time. Not for security:
-// it tells apart what the editor meets, not what an adversary makes. Stateless; any thread.
+// it tells apart what the editor meets, not what an adversary makes (where bytes from anywhere
+// are known by their digest alone, Blake2b). Stateless; any thread.
 namespace velmora::Digest {
 
 using Value = std::array<std::uint64_t, 2>;

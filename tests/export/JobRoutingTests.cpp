@@ -325,6 +325,31 @@ TEST_F(Routing, AClipWithoutAnIdIsRenderedAndOpensForEditing)
     ASSERT_EQ(opened.timelines.at(0).clips.size(), 1u);
     EXPECT_FALSE(opened.timelines[0].clips[0].id.empty());
     EXPECT_EQ(opened.timelines[0].clips[0].sourceId, "s1");
+
+    // Two clips without ids of one source at one time are two clips on every route, in either
+    // order: the one on lane 2 names a LUT that is not there.
+    const json plain = {{"type", "video"}, {"sourceId", "s1"}, {"track", 1}, {"startTime", 0}, {"duration", 0.4}};
+    json looked = plain;
+    looked["track"] = 2;
+    looked["grade"] = {{"hasLut", true}, {"lutFile", "nothere.cube"}};
+    const std::string refusal = "Missing LUT files:\nnothere.cube\n\nTip: put each .cube file in the Media Folder or "
+                                "its luts folder, or choose another LUT.";
+    for (const auto& clips : {std::vector<json>{plain, looked}, std::vector<json>{looked, plain}}) {
+        EXPECT_EQ(routingError(test::timelineJob(clips).dump(), std::nullopt, dir_ / "media").message(), refusal);
+        try {
+            renderPreviewFrame(dir_ / "job.json", std::nullopt, std::nullopt, dir_ / "media", 0.0, "rec709", 1, 1, 0, 0);
+            ADD_FAILURE() << "the job preview shows a clip whose LUT is missing";
+        } catch (const Error& error) {
+            EXPECT_EQ(error.message(), refusal);
+        }
+        // Opened for editing, the clips hold the ids the export keys them by.
+        const EditSession twoClips = EditSession::load(dir_ / "job.json");
+        std::vector<std::string> ids;
+        for (const auto& clip : twoClips.timelines.at(0).clips) {
+            ids.push_back(clip.id);
+        }
+        EXPECT_EQ(ids, (std::vector<std::string>{"clip_0_0", "clip_0_1"}));
+    }
 }
 
 TEST_F(Routing, AFadedClipGoesToTheTimelineExport)

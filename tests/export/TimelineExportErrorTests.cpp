@@ -148,6 +148,21 @@ TEST_F(TimelineExportErrorTest, AClipLutThatGradesNothingIsRefusedByNameUnlessAn
                                "LUT_3D_SIZE 2 (needs 3 or more)" + tip +
                                    "\nTip: replace each unusable LUT with a usable .cube file, or choose another LUT.");
     expectFolderUntouched();
+    // Grade parameters beside the browser clip's text do not let it grade without it, on the
+    // export or on the fast path that would stream that clip alone.
+    EditorJobV2::ClipGrade::GradeParams exposed;
+    exposed.exposure = 0.5;
+    job.timelines[0].clips[1].grade->gradeParams = exposed;
+    EXPECT_EQ(exportFails(job).message, failure.message);
+    EditorJobV2 embeddedOnly = job;
+    embeddedOnly.timelines[0].clips.erase(embeddedOnly.timelines[0].clips.begin());
+    EXPECT_EQ(failureOf([&] {
+                  Exporter::tryFastExportTimelineJobAsSingleFile(embeddedOnly, std::nullopt, media_->path(), output_,
+                                                                 std::nullopt, "rec709", 1, 1, 0, 0);
+              }).message,
+              "(Embedded LUT) is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)\n\nTip: replace each unusable LUT "
+              "with a usable .cube file, or choose another LUT.");
+    expectFolderUntouched();
     // The one-clip job the fast path would stream is refused alike.
     job.timelines[0].clips.pop_back();
     failure = failureOf([&] {

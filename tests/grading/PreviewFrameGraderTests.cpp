@@ -99,6 +99,21 @@ TEST(PreviewFrameGraderLutBase, KeyLayout)
     EXPECT_EQ(PFG::lutBaseCacheKey("c", "p", -3, "k", 854, 480), "c|p|f-3|k|854x480");
 }
 
+// Texts a weaker digest gives one value are two keys: the base one LUT graded is never shown for
+// the other.
+TEST(PreviewFrameGraderLutBase, TwoTextsNeverShareAKey)
+{
+    const auto [usable, other] = test::twinCubeTextsOfAWeakDigest();
+    EXPECT_NE(PFG::lutTextDigest(usable), PFG::lutTextDigest(other));
+    LutResolution first;
+    first.kind = LutResolution::Kind::text;
+    first.text = usable;
+    LutResolution second = first;
+    second.text = other;
+    EXPECT_NE(PFG::lutBaseKey("f", first, 1), PFG::lutBaseKey("f", second, 1));
+    EXPECT_EQ(PFG::lutTextDigest(usable), PFG::lutTextDigest(std::string(usable)));
+}
+
 TEST_F(PreviewFrameGraderTest, LutBaseIsBuiltOnceAndRenderedAtTheSize)
 {
     int builds = 0;

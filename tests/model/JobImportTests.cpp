@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <nlohmann/json.hpp>
+
 #include "model/EditSession.h"
 #include "model/EditorJobV2.h"
+#include "model/LutResolution.h"
 #include "support/CubeTexts.h"
 #include "support/TestSupport.h"
 
@@ -189,6 +192,14 @@ TEST(JobImport, ClipIdsBecomeUniqueAndSourcesAreRebuilt)
     EXPECT_EQ(clipIds[2], "clip_0_2");
     ASSERT_EQ(session.sources.size(), 2u);
     EXPECT_EQ(session.sources[1].fileName, "b.mov");
+
+    // The id made from a clip's place steps aside for a clip that holds it, even a later one, the
+    // same on every read: the export and the editor key the clip alike.
+    EditorJobV2 taken = job(renderOther, {jobClip(std::nullopt, "video", 0, 2), jobClip("clip_0_0", "video", 2, 2),
+                                          jobClip("clip_0_0_2", "video", 4, 2)});
+    EXPECT_EQ(ids(EditSession::fromEditorJobV2(taken)), (std::vector<std::string>{"clip_0_0_3", "clip_0_0", "clip_0_0_2"}));
+    taken.giveClipIds();
+    EXPECT_EQ(taken.timelines[0].clips[0].id, "clip_0_0_3");
 }
 
 TEST(JobImport, BrowserLayoutClosesSmallGapsAcrossLanes)
@@ -331,4 +342,40 @@ TEST(JobImport, BrowserClipGradesAreSanitised)
     const auto session = EditSession::fromEditorJobV2(job(browser, {graded, plain}));
     EXPECT_EQ(session.timelines[0].clips[0].grade->lutFile, "Film.cube");
     EXPECT_FALSE(session.timelines[0].clips[1].grade);
+}
+
+// Inline text that cannot grade is kept as written, parameters beside it or not, and named as any
+// unusable LUT is (the status line and the pickers read this answer); never dropped for an
+// ungraded clip.
+TEST(JobImport, BrowserInlineTextThatCannotGradeIsKeptAndNamedUnusable)
+{
+    ResourcesFolder none("");
+    test::TempDir folder;
+    GradeParams exposed;
+    exposed.exposure = 0.5;
+    for (const std::optional<GradeParams>& params : {std::optional<GradeParams>(), std::optional(exposed)}) {
+        const ClipGrade written{true, std::string("LUT_3D_SIZE 2\n0 0 0\n"), std::nullopt, std::nullopt, 0.6, params};
+        EXPECT_EQ(EditSession::sanitizeWebImportClipGrade(written), written);
+        nlohmann::json grade = {{"hasLut", true}, {"lutData", "LUT_3D_SIZE 2\n0 0 0\n"}, {"lutStrength", 0.6}};
+        if (params) {
+            grade["gradeParams"] = {{"exposure", 0.5}};
+        }
+        const nlohmann::json document = {
+            {"tool", "velmora-editor-desktop-export"}, {"version", 2}, {"grade", {{"lutCube", "None"}}},
+            {"sources", nlohmann::json::array({{{"id", "s1"}, {"fileName", "a.mp4"}}})},
+            {"timelines", nlohmann::json::array({{{"id", "t1"},
+                                                  {"clips", nlohmann::json::array({{{"id", "v"},
+                                                                                    {"type", "video"},
+                                                                                    {"sourceId", "s1"},
+                                                                                    {"startTime", 0},
+                                                                                    {"duration", 2},
+                                                                                    {"grade", grade}}})}}})}};
+        test::writeTextFile(folder / "job.json", document.dump());
+        const EditSession opened = EditSession::load(folder / "job.json");
+        ASSERT_EQ(opened.timelines.at(0).clips.size(), 1u);
+        EXPECT_EQ(opened.timelines[0].clips[0].grade, written);
+        const LutResolution answer = LutResolving::forClipGrade(opened.timelines[0].clips[0].grade, std::nullopt, std::nullopt);
+        EXPECT_EQ(answer.description(), "(Embedded LUT) is not a usable LUT: LUT_3D_SIZE 2 (needs 3 or more)");
+        EXPECT_EQ(LutResolving::pickerValue(answer).title(), "(Embedded LUT) (unusable)");
+    }
 }

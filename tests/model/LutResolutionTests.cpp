@@ -164,6 +164,20 @@ TEST_F(LutResolutionTest, ALutIsJudgedByTheSizeItIsReadWith)
 // Text that names a size but that the cube reader refuses grades nothing, on every kind of
 // reference: found, and unusable with the reader's reason, in the words a LUT override is
 // refused with.
+// A large text's verdict is remembered by its digest: two texts a weaker digest gives one value
+// are judged each by itself, read from files or inline.
+TEST_F(LutResolutionTest, ARememberedVerdictAnswersForItsOwnTextOnly)
+{
+    const auto [usable, other] = test::twinCubeTextsOfAWeakDigest();
+    ASSERT_EQ(usable.size(), other.size());
+    test::writeTextFile(media() / "twin_a.cube", usable);
+    test::writeTextFile(media() / "twin_b.cube", other);
+    EXPECT_EQ(clip(withLut(true, "twin_a.cube")).kind, Kind::text);
+    EXPECT_EQ(clip(withLut(true, "twin_b.cube")).description(), "twin_b.cube is not a usable LUT: it is not UTF-8 text");
+    EXPECT_EQ(LutResolving::unusableReason(usable), std::nullopt);
+    EXPECT_EQ(LutResolving::unusableReason(other), "it is not UTF-8 text");
+}
+
 TEST_F(LutResolutionTest, TextTheCubeReaderRefusesIsUnusableWithItsReason)
 {
     const std::string fewer = "it holds fewer entries than its LUT_3D_SIZE needs";

@@ -1,5 +1,7 @@
 #include "support/CubeTexts.h"
 
+#include <cstdint>
+
 #include <nlohmann/json.hpp>
 
 namespace velmora::test {
@@ -85,6 +87,22 @@ std::string bananaSizeCubeText()
 {
     std::string text = identityCubeText();
     return "LUT_3D_SIZE banana" + text.substr(text.find('\n'));
+}
+
+std::pair<std::string, std::string> twinCubeTextsOfAWeakDigest()
+{
+    const auto text = [](std::uint64_t first, std::uint64_t second) {
+        std::string text = "# seed: ";
+        for (const std::uint64_t word : {first, second}) {
+            for (int byte = 0; byte < 8; ++byte) {
+                text += static_cast<char>((word >> (8 * byte)) & 0xff);
+            }
+        }
+        text += "\n" + identityCubeText();
+        text += "#" + std::string(4200 - text.size() - 2, 'x') + "\n";
+        return text;
+    };
+    return {text(0x2062613a6b6f6f6cULL, 0x4029656358463d28ULL), text(0x0438d453fbdafeffULL, 0xee408a9c83718214ULL)};
 }
 
 } // namespace velmora::test

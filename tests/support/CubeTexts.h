@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 // 3-point .cube texts, the smallest size the LUT resolver accepts, for the tests of every layer
 // that grades. Entries run red fastest over the lattice 0, 0.5, 1.
@@ -29,5 +30,12 @@ std::string twoPointCubeText();
 std::string truncatedCubeText();
 // A full 3-point table under "LUT_3D_SIZE banana": a size that is not a number.
 std::string bananaSizeCubeText();
+
+// Two texts of 4,200 bytes that differ only in 16 bytes of their first line, a comment: the first
+// a usable 3-point identity cube (printable there), the second not UTF-8 there. The bytes were
+// searched for so that a 128-bit digest of two multiply-and-shift lanes fed eight bytes at a step
+// (the one the editor keeps for its own ids) gives both one value: a digest that texts from
+// anywhere are known by tells these two apart.
+std::pair<std::string, std::string> twinCubeTextsOfAWeakDigest();
 
 } // namespace velmora::test
