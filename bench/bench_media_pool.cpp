@@ -1,8 +1,12 @@
 // Main-thread work of the media pool and the Clip LUT picker with 3,000 and 30,000 media files in
 // the media folder and 4,000 sources: the pool's refresh, with and without the sources' poster
 // pictures, and the clicks that refresh the picker's entries and value (a timeline clip, a pool
-// card while a clip is selected), against the folder listings they once ran.
+// card while a clip is selected), against the folder listings they once ran; and a scrub over
+// 20,000 clips, half of them naming a LUT that is not there, which the status line names.
 
+#include <time.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -257,6 +261,61 @@ void BM_PoolCardClick(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PoolCardClick)->Arg(3000)->Arg(30000)->ArgName("files")->Unit(benchmark::kMillisecond);
+
+// The processor time of the calling thread, in milliseconds.
+double threadMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// The pool's sources with `clips` video clips of one second back to back, one source's file each
+// in turn; every other clip graded by one of 50 LUT files that are not in the folder.
+std::shared_ptr<EditSession> failingLutSession(const PoolFixture& fixture, int clips)
+{
+    auto session = std::make_shared<EditSession>(*fixture.session);
+    EditSession::Timeline& timeline = session->timelines.front();
+    timeline.clips.clear();
+    for (int i = 0; i < clips; ++i) {
+        const EditSession::Source& source = session->sources[static_cast<std::size_t>(2 * (i % (kSources / 2)))];
+        EditSession::Clip clip("c" + std::to_string(i));
+        clip.type = "video";
+        clip.sourceId = source.id;
+        clip.name = source.fileName;
+        clip.startTime = i;
+        clip.duration = 1.0;
+        if (i % 2 == 1)
+            clip.grade = EditSession::clipGrade("Gone " + std::to_string(i % 50) + ".cube");
+        timeline.clips.push_back(clip);
+    }
+    timeline.duration = clips;
+    return session;
+}
+
+// A scrub while LUTs fail: the playhead dragged across clips, every other one on a clip whose LUT
+// is not found, as far apart as a fast drag takes it; each move is drawn in the status line. The
+// longest move's processor time is the counter longest_ms.
+void BM_ScrubWhileALutFails(benchmark::State& state)
+{
+    const int clips = static_cast<int>(state.range(0));
+    const PoolFixture fixture(3000, false);
+    Pool pool(fixture);
+    TimelinePreviewEngine& engine = pool.workspace->engine();
+    engine.adoptSession(failingLutSession(fixture, clips), fixture.folder, std::nullopt, false);
+    pool.queue->runUntilIdle();
+    int moves = 0;
+    double longest = 0;
+    for (auto _ : state) {
+        const double started = threadMilliseconds();
+        engine.scrub(static_cast<double>((moves++ * 7919) % clips) + 0.5);
+        pool.queue->runUntilIdle();
+        longest = std::max(longest, threadMilliseconds() - started);
+    }
+    state.counters["longest_ms"] = longest;
+    state.counters["status_bytes"] = static_cast<double>(engine.status().size());
+}
+BENCHMARK(BM_ScrubWhileALutFails)->Arg(20000)->ArgName("clips")->Unit(benchmark::kMillisecond);
 
 // For comparison: one listing of the folders LUTs are found in, which each of those clicks ran.
 void BM_LutFolderListing(benchmark::State& state)

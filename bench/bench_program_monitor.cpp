@@ -1,5 +1,6 @@
 // The program monitor: from pausing playback to the graded still painted in the program view,
-// and from a grade slider's change to the repainted still, for a 1920 × 1080 canvas cut from a
+// from a grade slider's change to the repainted still, and a refresh of the LUT list (the Clip
+// LUT picker opening) with the still shown, for a 1920 × 1080 canvas cut from a
 // 3840 × 2160 10-bit HEVC clip (made with the ffmpeg tool on first use) graded with a 33-point
 // LUT file, a mood and a basic grade. The engine and the program view are the editor's own; the
 // player is a stand-in that shows what the benchmark publishes into its video output.
@@ -7,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -306,11 +308,36 @@ void BM_PaintProgramView(benchmark::State& state)
     }
 }
 
+// The LUT list refreshed (as each opening of the Clip LUT picker does) while the graded still of
+// the paused 4K clip is shown, nothing on disk changed: until the monitor has nothing left to
+// grade. Processor time of the whole process; the counter regrades is the stills asked for per
+// refresh.
+void BM_LutListRefresh(benchmark::State& state)
+{
+    Monitor monitor;
+    if (!started(monitor, state)) {
+        return;
+    }
+    const std::uint64_t firstRequest = monitor.controller().gradeRequestID();
+    for (auto _ : state) {
+        monitor.engine.refreshLutNames();
+        monitor.queue->runUntilIdle();
+        monitor.queue->runUntil([&] { return !monitor.controller().isGradingInFlight(); }, 120);
+        if (!monitor.controller().isStillShown()) {
+            state.SkipWithError("no still after the refresh");
+            break;
+        }
+    }
+    state.counters["regrades"] = benchmark::Counter(
+        static_cast<double>(monitor.controller().gradeRequestID() - firstRequest), benchmark::Counter::kAvgIterations);
+}
+
 } // namespace
 
 BENCHMARK(BM_PauseToGradedStill)->Arg(0)->Arg(1)->ArgName("fromPlayerFrame")->Unit(benchmark::kMillisecond)
     ->UseRealTime()->MinTime(3);
 BENCHMARK(BM_SliderToRepaintedStill)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LutListRefresh)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_PaintProgramView)->Arg(0)->Arg(1)->ArgName("playing")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)

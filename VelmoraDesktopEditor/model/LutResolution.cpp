@@ -4,6 +4,8 @@
 #include <deque>
 #include <fstream>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "model/CubeText.h"
 #include "model/ProjectLUTResolver.h"
@@ -353,19 +355,24 @@ LutResolution withText(LutResolution answer)
     return readCandidate(answer.file, answer.name);
 }
 
+LutResolution Cache::lookUpAndKeep(const std::string& trimmedReference)
+{
+    LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
+    Kept keptAnswer{answer, answer.grades() ? Digest::of(answer.text) : Digest::Value{}};
+    if (!keepsText_) {
+        keptAnswer.answer.text.clear();
+    }
+    std::lock_guard guard(lock_);
+    files_.insert_or_assign(trimmedReference, std::move(keptAnswer));
+    return answer;
+}
+
 LutResolution Cache::file(const std::string& trimmedReference)
 {
     if (std::optional<LutResolution> answer = known(trimmedReference)) {
         return withText(std::move(*answer));
     }
-    LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
-    LutResolution keptAnswer = answer;
-    if (!keepsText_) {
-        keptAnswer.text.clear();
-    }
-    std::lock_guard guard(lock_);
-    files_.insert_or_assign(trimmedReference, std::move(keptAnswer));
-    return answer;
+    return lookUpAndKeep(trimmedReference);
 }
 
 LutResolution Cache::kept(const std::string& trimmedReference)
@@ -373,10 +380,8 @@ LutResolution Cache::kept(const std::string& trimmedReference)
     if (std::optional<LutResolution> answer = known(trimmedReference)) {
         return std::move(*answer);
     }
-    LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
+    LutResolution answer = lookUpAndKeep(trimmedReference);
     answer.text.clear();
-    std::lock_guard guard(lock_);
-    files_.insert_or_assign(trimmedReference, answer);
     return answer;
 }
 
@@ -394,7 +399,7 @@ std::optional<LutResolution> Cache::known(const std::string& trimmedReference) c
 {
     std::lock_guard guard(lock_);
     if (const auto found = files_.find(trimmedReference); found != files_.end()) {
-        return found->second;
+        return found->second.answer;
     }
     return std::nullopt;
 }
@@ -413,6 +418,35 @@ void Cache::forget()
 {
     std::lock_guard guard(lock_);
     files_.clear();
+}
+
+bool Cache::empty() const
+{
+    std::lock_guard guard(lock_);
+    return files_.empty();
+}
+
+std::vector<std::string> Cache::lookUpAgainInto(Cache& fresh) const
+{
+    std::map<std::string, Kept> held;
+    {
+        std::lock_guard guard(lock_);
+        held = files_;
+    }
+    std::vector<std::string> changed;
+    for (const auto& [reference, before] : held) {
+        fresh.lookUpAndKeep(reference);
+        std::lock_guard guard(fresh.lock_);
+        const Kept& now = fresh.files_.at(reference);
+        // The text by its digest: it is kept here only by an export's answers.
+        const LutResolution& was = before.answer;
+        const LutResolution& is = now.answer;
+        if (was.kind != is.kind || was.name != is.name || was.reason != is.reason || was.file != is.file
+            || before.textDigest != now.textDigest) {
+            changed.push_back(reference);
+        }
+    }
+    return changed;
 }
 
 } // namespace LutResolving

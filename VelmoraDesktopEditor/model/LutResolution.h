@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -173,16 +175,30 @@ public:
     LutResolution jobAnswer(const std::optional<std::string>& reference);
     // Forgets every answer (the LUT files may have changed).
     void forget();
+    // Whether no reference has been answered (since `forget`).
+    bool empty() const;
+    // Every reference answered here, looked up again into `fresh` (new answers for the same
+    // folder and project file): the references whose answer there differs from the one here, a
+    // file's text included (told by a digest of it). Reads the disk.
+    std::vector<std::string> lookUpAgainInto(Cache& fresh) const;
 
 private:
+    // An answer as kept, and the digest of the text it was read with (when it grades).
+    struct Kept {
+        LutResolution answer;
+        std::array<std::uint64_t, 2> textDigest{};
+    };
+
     // The kept answer, looked up (and kept) now when there is none; without a file's text.
     LutResolution kept(const std::string& trimmedReference);
+    // Looks the reference up and keeps the answer (its text only when keepsText).
+    LutResolution lookUpAndKeep(const std::string& trimmedReference);
 
     std::optional<std::filesystem::path> mediaFolder_;
     std::optional<std::filesystem::path> sessionFile_;
     bool keepsText_ = false;
     mutable std::mutex lock_;
-    std::map<std::string, LutResolution> files_;
+    std::map<std::string, Kept> files_;
 };
 
 } // namespace LutResolving

@@ -381,7 +381,7 @@ std::string GradedPreviewController::lutAnswersKey(const TimelinePreviewEngine& 
     if (!clip || LutResolving::clipFileReferences(clip->grade).empty()) {
         return {};
     }
-    return "|answers:" + NumberText::integer(static_cast<std::int64_t>(engine.lutAnswersNumber()));
+    return "|answers:" + NumberText::integer(static_cast<std::int64_t>(engine.lutAnswersNumber(clip->grade)));
 }
 
 void GradedPreviewController::invalidateGradeCache()

@@ -117,7 +117,7 @@ public:
     void requestGradedStill();
     // The key of the picture under the playhead: grade revision, timeline revision, playhead
     // (milliseconds), clip, its LUT and grade signature, the preview switch, and when the clip's
-    // grade names a LUT file, "|answers:" and the number of the LUT answers it is looked up in.
+    // grade names a LUT file, "|answers:" and the number of the answers of its LUT files.
     static std::string gradeSyncKey(const TimelinePreviewEngine& engine);
 
     // Request state.
@@ -161,8 +161,8 @@ private:
     void handBack(std::uint64_t requestNumber, const std::string& key, const std::string& frameKey,
                   int timelineRevision, GradedStillJob::Result result);
     GradedStillJob makeJob(const EditSession::Clip& clip, bool interactive) const;
-    // "|answers:<number>" of the engine's LUT answers when the clip's grade names a LUT file (the
-    // answer may change while the names stay); empty otherwise.
+    // "|answers:<number>" of the engine's answers of the clip's LUT files when its grade names one
+    // (an answer may change while the names stay); empty otherwise.
     static std::string lutAnswersKey(const TimelinePreviewEngine& engine,
                                      const std::optional<EditSession::Clip>& clip);
 

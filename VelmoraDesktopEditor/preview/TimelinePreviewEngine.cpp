@@ -103,7 +103,7 @@ void TimelinePreviewEngine::setSelectedClipId(std::optional<std::string> id)
 {
     selectedClipId_ = std::move(id);
     // The grade word speaks of the selected clip's LUT.
-    refreshStatus();
+    redrawStatus();
     emit selectedClipIdChanged();
 }
 

@@ -29,20 +29,20 @@
 #include "preview/CleanFeedWindowHandle.h"
 #include "preview/LutNameCatalog.h"
 #include "preview/PreviewCompositionBuilder.h"
+#include "preview/PreviewLutAnswers.h"
 #include "preview/PreviewLutFindings.h"
 #include "preview/PreviewPlayer.h"
 #include "preview/PreviewPlayerItem.h"
 #include "preview/PreviewServices.h"
 #include "preview/PreviewSourceFiles.h"
+#include "preview/PreviewStandingWarnings.h"
 #include "preview/StatusLine.h"
+#include "preview/TimelinePreviewValues.h"
 #include "preview/TimelineScrubAudio.h"
 
 namespace velmora {
 
 class GradeCompositionContext;
-
-// Where the timeline lanes place the playhead when they scroll to it.
-enum class TimelineScrollAnchor { leading, center, trailing };
 
 // The engine behind the Edit workspace: it owns the open project, takes every edit the
 // workspace sends, keeps the undo history, rebuilds and drives the preview player, and reports
@@ -60,45 +60,19 @@ enum class TimelineScrollAnchor { leading, center, trailing };
 class TimelinePreviewEngine final : public QObject {
     Q_OBJECT
 public:
-    // The clip edge a trim moves.
-    enum class TrimEdge { head, tail };
-
     // The services the engine runs on (see PreviewServices).
     using Services = PreviewServices;
 
     // What makePlayerItem builds (see PreviewPlayerItem).
     using PlayerItemBuild = PreviewPlayerItem::PlayerItemBuild;
 
-    struct SnappedClipStart {
-        double time = 0;
-        // Where to draw the snap guide: the candidate the clip was pulled onto.
-        std::optional<double> guideTime;
-    };
-
-    struct TrimSpan {
-        double start = 0;
-        double duration = 0;
-    };
-
-    // The clip whose gain the gain control edits, and that gain (not clamped; 1 when unset).
-    struct ClipAudioLevel {
-        std::string clipId;
-        double level = 1.0;
-    };
-
-    // The source file of the visible clip at a time, for the source viewer.
-    struct LinkedSource {
-        std::string fileName;
-        std::filesystem::path url;
-        int track = 1;
-    };
-
-    // The source frame and grade the graded paused frame is cut from.
-    struct VisualGradeSource {
-        std::filesystem::path url;
-        double sourceSeconds = 0;
-        std::optional<EditorJobV2::ClipGrade> clipGrade;
-    };
+    // The values the engine takes from and answers its views with (see TimelinePreviewValues).
+    using TrimEdge = TimelinePreviewValues::TrimEdge;
+    using SnappedClipStart = TimelinePreviewValues::SnappedClipStart;
+    using TrimSpan = TimelinePreviewValues::TrimSpan;
+    using ClipAudioLevel = TimelinePreviewValues::ClipAudioLevel;
+    using LinkedSource = TimelinePreviewValues::LinkedSource;
+    using VisualGradeSource = TimelinePreviewValues::VisualGradeSource;
 
     // Opens (or brings forward) the clean-feed window and returns its controller; supplied by
     // the view layer.
@@ -209,11 +183,11 @@ public:
     std::uint64_t timelineScrollRequest() const { return timelineScrollRequest_; }
     // Each increment asks the program view to grade the paused frame again.
     int gradePreviewRevision() const { return gradePreviewRevision_; }
-    // The number of the LUT answers the engine holds for its media folder and project file, the
-    // ones the grader takes (PreviewFrameGrader::shareLutAnswers): it moves each time they are
-    // renewed (the LUT list refreshed, another folder or project file), since a LUT file may then
-    // hold other text. Main thread; makes the answers when there are none.
+    // The number of the LUT answers held for the media folder and project file (PreviewLutAnswers):
+    // it moves with either, and when a refresh of the LUT list finds an answer changed. Main
+    // thread; makes the answers when there are none. With a grade: of its LUT files' answers alone.
     std::uint64_t lutAnswersNumber() const;
+    std::uint64_t lutAnswersNumber(const std::optional<EditorJobV2::ClipGrade>& grade) const;
     // Opacity (0 to 1) of the program picture at the playhead, from the visual clip's fades.
     double previewFadeOpacity() const { return previewFadeOpacity_; }
     // The last grade change came from a slider still being dragged.
@@ -543,7 +517,7 @@ signals:
     void projectLutCubeChanged();
     // The LUT names on offer were listed again.
     void lutNamesChanged();
-    // The LUT answers were renewed (lutAnswersNumber): each LUT file is looked up again.
+    // The LUT answers were renewed (lutAnswersNumber): an answer changed.
     void lutAnswersRenewed();
     void outputWidthChanged();
     void outputHeightChanged();
@@ -693,11 +667,14 @@ private:
     // first; then, while no other news is written, the LUT of the clip the user paused on and a
     // LUT just chosen, in words of their own (and then left out of the list).
     std::vector<std::string> standingWarnings() const;
-    // The line drawn again: called wherever an answer it reads changes.
+    // The line drawn again, its warnings derived again: called wherever an answer they come from
+    // changes. redrawStatus draws it from the warnings as derived (a move, a selection).
     void refreshStatus();
-    // What the status line says of the LUTs that grade nothing (missingLutText), leaving out
-    // those named in `saidElsewhere`.
-    std::optional<std::string> lutFindingsText(const std::set<std::string>& saidElsewhere) const;
+    void redrawStatus();
+    // The standing warnings as derived last, derived now when an answer changed since (or the
+    // session or its timeline did); deriveStandingWarnings passes over the clips.
+    const PreviewStandingWarnings& derivedWarnings() const;
+    PreviewStandingWarnings deriveStandingWarnings() const;
     // The paused clip's LUT that grades nothing, by name, and the words that say so.
     std::optional<std::pair<std::string, std::string>> pausedClipLutWords() const;
     // A LUT just chosen that grades nothing (see shownLutWarning), by name, and its words.
@@ -740,10 +717,9 @@ private:
     // The clips' and the project's LUTs that grade nothing, and the status line's words of them.
     PreviewLutFindings luts_;
     // Each distinct LUT reference's answer for one media folder and project file, filled off the
-    // main thread once the first picture is shown: renewed when either changes or the LUT list
-    // is refreshed (lutAnswers).
-    mutable std::shared_ptr<LutResolving::Cache> lutAnswers_;
-    mutable std::uint64_t lutAnswersNumber_ = 0;
+    // main thread once the first picture is shown; renewed when either changes, and where one
+    // changed when the LUT list is refreshed (lutAnswers).
+    mutable PreviewLutAnswers lutAnswers_;
     const std::shared_ptr<LutResolving::Cache>& lutAnswers() const;
     // From the request of a build until its player's first seek has landed, or the build failed
     // or was dropped; and the work waiting for that (whenPictureShown).
@@ -758,6 +734,9 @@ private:
     double durationSeconds_ = 0;
     // The status line's words and its own writes (see status()).
     StatusLine statusLine_{[this] { return standingWarnings(); }, [this] { emit statusChanged(); }};
+    // The standing warnings derived last (derivedWarnings), and for which session and revision.
+    mutable std::optional<PreviewStandingWarnings> standing_;
+    mutable std::pair<const EditSession*, int> standingFor_{};
     std::optional<std::string> lastError_;
     std::shared_ptr<PreviewPlayer> avPlayer_;
     bool gradePreviewEnabled_ = false;

@@ -102,10 +102,23 @@ std::vector<std::string> TimelinePreviewEngine::availableLutNames() const
 void TimelinePreviewEngine::refreshLutNames()
 {
     lutNames_->refresh(mediaFolderURL_, sessionFileURL_);
-    // The files behind the names may have changed too: every reference is looked up again.
-    lutAnswers_.reset();
+    // A clip may name a LUT not looked up yet.
     lookUpMissingClipLuts();
-    emit lutAnswersRenewed();
+    // The files behind the names may have changed too: every reference is looked up again, off
+    // the main thread, and the answers renewed only where one changed, so that a picker opened
+    // again grades no still again for nothing.
+    if (lutAnswers()->empty()) {
+        return;
+    }
+    QPointer<TimelinePreviewEngine> self(this);
+    runInBackground([self, queue = mainQueue_, asked = lutAnswers_.askRenewal(), answers = lutAnswers()] {
+        queue->post([self, renewal = PreviewLutAnswers::lookUpAgain(asked, answers)]() mutable {
+            if (self && self->lutAnswers_.take(std::move(renewal))) {
+                self->lookUpMissingClipLuts();
+                emit self->lutAnswersRenewed();
+            }
+        });
+    });
 }
 
 std::vector<std::string> TimelinePreviewEngine::clipLutPickerOptions(const std::optional<std::string>& clipId) const

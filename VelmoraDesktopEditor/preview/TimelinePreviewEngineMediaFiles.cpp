@@ -300,19 +300,19 @@ std::optional<std::string> TimelinePreviewEngine::missingLutOfClip(const std::st
 
 const std::shared_ptr<LutResolving::Cache>& TimelinePreviewEngine::lutAnswers() const
 {
-    if (!lutAnswers_ || lutAnswers_->mediaFolder() != mediaFolderURL_ || lutAnswers_->sessionFile() != sessionFileURL_) {
-        lutAnswers_ = std::make_shared<LutResolving::Cache>(mediaFolderURL_, sessionFileURL_);
-        ++lutAnswersNumber_;
-        // The monitor's graded stills take these answers too.
-        PreviewFrameGrader::shareLutAnswers(lutAnswers_);
-    }
-    return lutAnswers_;
+    return lutAnswers_.answersFor(mediaFolderURL_, sessionFileURL_);
 }
 
 std::uint64_t TimelinePreviewEngine::lutAnswersNumber() const
 {
     lutAnswers();
-    return lutAnswersNumber_;
+    return lutAnswers_.number();
+}
+
+std::uint64_t TimelinePreviewEngine::lutAnswersNumber(const std::optional<EditorJobV2::ClipGrade>& grade) const
+{
+    lutAnswers();
+    return lutAnswers_.numberFor(grade);
 }
 
 std::optional<ResolvedLuts> TimelinePreviewEngine::resolvedLuts(const std::filesystem::path& mediaFolder,
@@ -374,8 +374,9 @@ void TimelinePreviewEngine::revisitUnreadableMediaAt(double at)
         luts_.pausedAt = at;
         luts_.pausedNews = statusLine_.newsNumber();
     }
-    // The paused clip, and with it its LUT and the grade word, may be another.
-    refreshStatus();
+    // The paused clip, and with it its LUT and the grade word, may be another; no answer the
+    // standing warnings come from changed.
+    redrawStatus();
     if (unreadableSources_.empty() || installingComposition_ || compositionBuilding_ || isPlaying_) {
         return;
     }

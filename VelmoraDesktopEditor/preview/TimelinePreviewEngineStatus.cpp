@@ -4,7 +4,13 @@
 #include "preview/TimelinePreviewEngine.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "preview/StatusText.h"
 
@@ -17,7 +23,23 @@ void TimelinePreviewEngine::setStatus(std::string status)
 
 void TimelinePreviewEngine::refreshStatus()
 {
+    standing_.reset();
     statusLine_.redraw();
+}
+
+void TimelinePreviewEngine::redrawStatus()
+{
+    statusLine_.redraw();
+}
+
+const PreviewStandingWarnings& TimelinePreviewEngine::derivedWarnings() const
+{
+    const std::pair<const EditSession*, int> derivedFor{session_.get(), timelineRevision_};
+    if (!standing_ || standingFor_ != derivedFor) {
+        standing_ = deriveStandingWarnings();
+        standingFor_ = derivedFor;
+    }
+    return *standing_;
 }
 
 std::vector<std::string> TimelinePreviewEngine::standingWarnings() const
@@ -35,14 +57,15 @@ std::vector<std::string> TimelinePreviewEngine::standingWarnings() const
             saidElsewhere.insert((*words)->first);
         }
     }
-    if (std::optional<std::string> luts = lutFindingsText(saidElsewhere)) {
+    const PreviewStandingWarnings& derived = derivedWarnings();
+    if (std::optional<std::string> luts = derived.lutText(saidElsewhere)) {
         warnings.push_back(std::move(*luts));
     }
-    if (std::optional<std::string> unreadable = unreadableMediaText()) {
-        warnings.push_back(std::move(*unreadable));
+    if (derived.unreadableMedia) {
+        warnings.push_back(*derived.unreadableMedia);
     }
-    if (resolvedFilesHold() && !sourceFiles_.resolved->standIns.empty()) {
-        warnings.push_back(sourceFiles_.resolved->standIns);
+    if (!derived.standIns.empty()) {
+        warnings.push_back(derived.standIns);
     }
     // Shortest first: a line cut short to its width still shows the most names.
     std::stable_sort(warnings.begin(), warnings.end(),
@@ -58,13 +81,18 @@ std::vector<std::string> TimelinePreviewEngine::standingWarnings() const
 
 std::optional<std::string> TimelinePreviewEngine::missingLutText() const
 {
-    return lutFindingsText({});
+    return derivedWarnings().lutText({});
 }
 
-std::optional<std::string> TimelinePreviewEngine::lutFindingsText(const std::set<std::string>& saidElsewhere) const
+PreviewStandingWarnings TimelinePreviewEngine::deriveStandingWarnings() const
 {
+    PreviewStandingWarnings derived;
+    derived.unreadableMedia = unreadableMediaText();
+    if (resolvedFilesHold()) {
+        derived.standIns = sourceFiles_.resolved->standIns;
+    }
     if ((luts_.missingClipLuts.empty() && !luts_.projectLut.fails()) || !session_) {
-        return std::nullopt;
+        return derived;
     }
     // The current reference of each clip the look-up found failing, in one pass over the clips
     // (the first clip of an id, as EditSession::clip finds it): asking clip by clip would walk
@@ -79,30 +107,23 @@ std::optional<std::string> TimelinePreviewEngine::lutFindingsText(const std::set
             }
         }
     }
-    std::vector<std::string> missing;
-    std::vector<std::string> unusable;
-    std::set<std::string> seen = saidElsewhere;
+    std::set<std::string> seen;
+    const auto name = [&](const std::string& lut, bool unusable) {
+        if (seen.insert(lut).second) {
+            (unusable ? derived.unusableLuts : derived.missingLuts).push_back(lut);
+        }
+    };
     // The project's own LUT first: every clip without a LUT of its own is exported with it.
-    if (luts_.projectLut.fails() && seen.insert(luts_.projectLut.name).second) {
-        (luts_.projectLut.kind == LutResolution::Kind::unusable ? unusable : missing).push_back(luts_.projectLut.name);
+    if (luts_.projectLut.fails()) {
+        name(luts_.projectLut.name, luts_.projectLut.kind == LutResolution::Kind::unusable);
     }
     for (const auto& [clipId, lut] : luts_.missingClipLuts) {
         const auto reference = current.find(clipId);
-        if (reference == current.end() || reference->second != lut.reference) {
-            continue;
-        }
-        if (seen.insert(lut.name).second) {
-            (lut.unusable ? unusable : missing).push_back(lut.name);
+        if (reference != current.end() && reference->second == lut.reference) {
+            name(lut.name, lut.unusable);
         }
     }
-    if (missing.empty() && unusable.empty()) {
-        return std::nullopt;
-    }
-    if (unusable.empty()) {
-        return StatusText::missingLuts(missing);
-    }
-    const std::string notUsable = StatusText::unusableLuts(unusable);
-    return missing.empty() ? notUsable : StatusText::missingLuts(missing) + std::string(StatusLine::separator) + notUsable;
+    return derived;
 }
 
 std::optional<std::pair<std::string, std::string>> TimelinePreviewEngine::pausedClipLutWords() const

@@ -1,6 +1,7 @@
 // Graded stills of the paused program picture: the key of a picture, the LUT base a still is
 // cut from, slider re-grades on the cached base, and stills of real clips.
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -114,11 +115,15 @@ TEST(GradedPreviewRequests, ASliderDragRegradesTheCachedBaseOnTheMainThread)
 // A clip graded by the LUT file trunc2.cube, paused over the player's red frame: once the LUT
 // list is looked up again (the picker opening), the still is graded by what the file holds then,
 // whichever way it changed, and a frame visited again never brings back a picture of the text
-// before. Looked up again with nothing changed, the still stays up while its successor is made.
+// before. Looked up again with its file unchanged, the still keeps its key and is not graded
+// again, even where another clip's LUT changed; with it changed, the still stays up while its
+// successor is made.
 TEST(GradedPreviewRequests, ThePausedStillFollowsALutFileRewrittenAndLookedUpAgain)
 {
-    ProgramHarness p({gradedClip("c1", 0, 2, EditSession::clipGrade("trunc2.cube"))});
+    ProgramHarness p({gradedClip("c1", 0, 2, EditSession::clipGrade("trunc2.cube")),
+                      gradedClip("c2", 2, 2, EditSession::clipGrade("other.cube"))});
     writeTextFile(p.h.media / "trunc2.cube", truncatedCubeText());
+    writeTextFile(p.h.media / "other.cube", constantCubeText(0, 0, 1));
     p.engine().refreshLutNames();
     p.engine().setGradePreviewEnabled(true);
     const auto shown = [&p] { return p.controller().still().pixelColor(10, 10); };
@@ -145,14 +150,29 @@ TEST(GradedPreviewRequests, ThePausedStillFollowsALutFileRewrittenAndLookedUpAga
         EXPECT_TRUE(colourNear(pausedAt(0.5), colour));
     }
 
+    const std::optional<std::string> key = p.controller().lastGradeSyncKey();
+    const std::uint64_t requests = p.controller().gradeRequestID();
+    const std::uint64_t answers = p.engine().lutAnswersNumber();
+    p.engine().refreshLutNames();
+    finishGrading(p.queue());
+    EXPECT_EQ(p.engine().lutAnswersNumber(), answers);
+    writeTextFile(p.h.media / "other.cube", constantCubeText(0, 1, 0));
+    p.engine().refreshLutNames();
+    finishGrading(p.queue());
+    EXPECT_GT(p.engine().lutAnswersNumber(), answers);
+    EXPECT_EQ(p.controller().lastGradeSyncKey(), key);
+    EXPECT_EQ(p.controller().gradeRequestID(), requests);
+    EXPECT_TRUE(colourNear(shown(), QColor(255, 0, 0)));
+
     GradingQueueHold hold;
+    writeTextFile(p.h.media / "trunc2.cube", constantCubeText(0, 0, 1));
     p.engine().refreshLutNames();
     p.queue().runUntilIdle();
     EXPECT_TRUE(p.controller().isGradingInFlight());
     EXPECT_TRUE(p.controller().isStillShown());
     hold.release();
     finishGrading(p.queue());
-    EXPECT_TRUE(colourNear(shown(), QColor(255, 0, 0)));
+    EXPECT_TRUE(colourNear(shown(), QColor(0, 0, 255)));
 }
 
 // A LUT file rewritten with nothing looked up again: the still of a frame visited again is
