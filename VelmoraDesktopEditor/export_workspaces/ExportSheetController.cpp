@@ -20,6 +20,7 @@
 #include "platform/dispatch/Clock.h"
 #include "platform/dispatch/QtMainQueue.h"
 #include "platform/foundation/FileError.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/ui/DesktopFileRevealer.h"
@@ -407,7 +408,7 @@ void ExportSheetController::exportFailed(std::uint64_t run, const std::string& m
     }
     setIsExporting(false);
     cancelToken_->reset();
-    errorText_ = shownFailureText(message);
+    errorText_ = shownText(message);
     setProgress(progressFraction_, errorText_);
     setShowError(true);
     setStatus("Export failed.");

@@ -14,6 +14,7 @@
 #include "controls/VelmoraPalette.h"
 #include "controls/VelmoraStyleSheet.h"
 #include "inspectors/ContinuousGradeSlider.h"
+#include "model/LutResolution.h"
 
 namespace velmora {
 namespace {
@@ -104,7 +105,7 @@ std::vector<VelmoraDarkPopUpPicker::PopUpItem> lutItems(const std::vector<std::s
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
     items.reserve(names.size());
     for (const std::string& name : names)
-        items.push_back({name, shown && shown->entry == name ? shown->title() : name, false});
+        items.push_back({name, LutResolving::pickerTitle(shown, name), false});
     return items;
 }
 

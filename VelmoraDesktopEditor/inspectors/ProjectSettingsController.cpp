@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "inspectors/ProjectSettingsPresets.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/StringText.h"
 #include "preview/StatusText.h"
@@ -99,7 +100,7 @@ std::vector<std::string> ProjectSettingsController::lutOptions() const
 
 std::string ProjectSettingsController::lutTitle(const std::string& name) const
 {
-    return projectLut_ && projectLut_->entry == name ? projectLut_->title() : name;
+    return LutResolving::pickerTitle(projectLut_, name);
 }
 
 ProjectSettingsController::CanvasSize ProjectSettingsController::appliedSize() const

@@ -14,6 +14,7 @@
 #include "controls/VelmoraStyleSheet.h"
 #include "inspectors/ProjectSettingsController.h"
 #include "inspectors/ProjectSettingsPresets.h"
+#include "platform/foundation/ShownText.h"
 
 namespace velmora {
 namespace {
@@ -216,7 +217,8 @@ void ProjectSettingsSheet::showEvent(QShowEvent* event)
 
 void ProjectSettingsSheet::showName()
 {
-    const QString name = qt(controller_->projectName());
+    // The field shows the name as every place does; a name left unedited is kept whole.
+    const QString name = qt(shownText(controller_->projectName()));
     if (nameField_->text() != name) {
         const QSignalBlocker blocker(nameField_);
         nameField_->setText(name);

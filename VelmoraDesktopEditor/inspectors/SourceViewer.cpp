@@ -22,6 +22,7 @@
 #include "inspectors/SourceAudioWaveformView.h"
 #include "inspectors/SourceGradedPreviewView.h"
 #include "platform/dispatch/QtMainQueue.h"
+#include "platform/foundation/ShownText.h"
 #include "preview/TimelinePreviewEngine.h"
 
 namespace velmora {
@@ -151,8 +152,8 @@ QWidget* SourceViewer::buildPictureArea()
     errorLabel_->setAlignment(Qt::AlignCenter);
     errorLabel_->setWordWrap(true);
     errorLayout->addWidget(errorLabel_);
-    QLabel* name = textLabel(qt(controller_->source().fileName), VelmoraStyleSheet::caption, QFont::Normal, Qt::gray,
-                             errorPanel_);
+    QLabel* name = textLabel(qt(shownText(controller_->source().fileName)), VelmoraStyleSheet::caption, QFont::Normal,
+                             Qt::gray, errorPanel_);
     name->setAlignment(Qt::AlignCenter);
     errorLayout->addWidget(name);
     errorLayout->addStretch(1);
@@ -261,7 +262,7 @@ QWidget* SourceViewer::buildTransportRow(QWidget* parent)
     auto* infoLayout = new QVBoxLayout(info);
     infoLayout->setContentsMargins(0, 0, 0, 0);
     infoLayout->setSpacing(2);
-    QLabel* fileName = textLabel(qt(controller_->source().fileName), 13, QFont::Medium, Qt::white, info);
+    QLabel* fileName = textLabel(qt(shownText(controller_->source().fileName)), 13, QFont::Medium, Qt::white, info);
     fileName->setObjectName(QStringLiteral("fileNameLabel"));
     infoLayout->addWidget(fileName, 0, Qt::AlignRight);
     const std::string sizeLine = controller_->sizeLine();

@@ -7,8 +7,10 @@
 
 #include "inspectors/PlatformSourcePlayback.h"
 #include "model/MediaResolver.h"
+#include "model/LutResolution.h"
 #include "model/ProjectLUTResolver.h"
 #include "platform/dispatch/QtMainQueue.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/Asset.h"
 #include "preview/StatusText.h"
@@ -118,7 +120,7 @@ std::vector<std::string> SourceViewerController::lutNames() const
 
 std::string SourceViewerController::lutTitle(const std::string& name) const
 {
-    return clipLut_ && clipLut_->entry == name ? clipLut_->title() : name;
+    return LutResolving::pickerTitle(clipLut_, name);
 }
 
 std::optional<EditorJobV2::ClipGrade> SourceViewerController::clipLutGrade() const
@@ -243,7 +245,7 @@ void SourceViewerController::load()
     }
     const std::optional<std::filesystem::path> file = sourceFile(*session, *folder);
     if (!file) {
-        setLoadError("Could not find \u201C" + source_.fileName + "\u201D in the media folder");
+        setLoadError("Could not find \u201C" + shownText(source_.fileName) + "\u201D in the media folder");
         return;
     }
     setFileURL(file);

@@ -11,6 +11,7 @@
 #include "model/ProjectLUTResolver.h"
 #include "platform/foundation/Blake2b.h"
 #include "platform/foundation/RegularFiles.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Utf8.h"
 
@@ -315,6 +316,11 @@ std::vector<std::string> pickerEntries(std::vector<std::string> names, const Lut
         names.push_back(value.entry);
     }
     return names;
+}
+
+std::string pickerTitle(const std::optional<LutPickerValue>& value, const std::string& name)
+{
+    return value && value->entry == name ? value->title() : shownText(name);
 }
 
 LutResolution forOverrideFile(const fs::path& file)

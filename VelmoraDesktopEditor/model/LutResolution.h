@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/EditorJobV2.h"
+#include "platform/foundation/ShownText.h"
 
 // Which LUT grades a clip, and which the job (or project) grades with: decided here once, and
 // taken as it is by the pickers, the status line, the monitor, the job preview and every export.
@@ -65,10 +66,12 @@ struct LutPickerValue {
     bool missing = false;
     bool unusable = false;
 
-    // The entry as the picker shows it: "look.cube (missing)", "trunc.cube (unusable)".
+    // The entry as the picker shows it: "look.cube (missing)", "trunc.cube (unusable)", the name
+    // as it is shown (shownText).
     std::string title() const
     {
-        return missing ? entry + " (missing)" : unusable ? entry + " (unusable)" : entry;
+        std::string shown = shownText(entry);
+        return missing ? shown + " (missing)" : unusable ? shown + " (unusable)" : shown;
     }
 
     bool operator==(const LutPickerValue&) const = default;
@@ -84,6 +87,10 @@ LutPickerValue pickerValue(const LutResolution& answer);
 
 // The picker's entries: `names`, with the value's entry added at the end when it is not among them.
 std::vector<std::string> pickerEntries(std::vector<std::string> names, const LutPickerValue& value);
+// The title of the entry `name` in a picker that shows `value`: the value's title for its own
+// entry, else the name as it is shown (shownText). Every LUT picker titles its entries so: the
+// entries stay whole, only their titles are laid out.
+std::string pickerTitle(const std::optional<LutPickerValue>& value, const std::string& name);
 
 // The answer for one file reference (the trimmed name to look up).
 using FileLookUp = std::function<LutResolution(const std::string& trimmedReference)>;

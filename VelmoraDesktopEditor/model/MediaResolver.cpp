@@ -16,6 +16,7 @@
 #include "platform/foundation/FileError.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/RegularFiles.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/media/Asset.h"
 
@@ -445,8 +446,8 @@ std::string standInText(const std::vector<StandIn>& standIns)
     constexpr std::size_t named = 3;
     std::string text;
     for (std::size_t i = 0; i < standIns.size() && i < named; ++i) {
-        text += (i == 0 ? "" : " · ") + standIns[i].sourceName + " not found — " + standIns[i].file.filename().string()
-              + " shown in its place";
+        text += (i == 0 ? "" : " · ") + shownText(standIns[i].sourceName) + " not found — "
+              + standIns[i].file.filename().string() + " shown in its place";
     }
     if (standIns.size() > named) {
         text += " · " + NumberText::integer(static_cast<std::int64_t>(standIns.size() - named)) + " more shown by another file";

@@ -72,7 +72,7 @@ struct StandIn {
 std::vector<StandIn> standIns(const EditSession& session, const SourceFileMap& files);
 
 // What the status line says of stand-ins: "g25.mp4 not found — g23976.mp4 shown in its place",
-// for the first three, then how many more.
+// for the first three, each name as it is shown (shownText), then how many more.
 std::string standInText(const std::vector<StandIn>& standIns);
 
 // File names of the sources without their own file (none, or a stand-in): sorted when the map could be built, else every

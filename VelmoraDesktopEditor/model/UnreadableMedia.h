@@ -11,8 +11,8 @@ namespace velmora::UnreadableMedia {
 // The most names the sentence lists.
 inline constexpr std::size_t namesShown = 5;
 
-// The first namesShown of `names`, comma-separated, and `reason` (the first file's) in
-// parentheses.
+// The first namesShown of `names`, each as it is shown (shownText), comma-separated, and
+// `reason` (the first file's) in parentheses.
 std::string text(const std::vector<std::string>& names, const std::string& reason);
 
 } // namespace velmora::UnreadableMedia

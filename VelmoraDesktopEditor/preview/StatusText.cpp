@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/UnreadableMedia.h"
+#include "platform/foundation/ShownText.h"
 
 namespace velmora::StatusText {
 
@@ -31,7 +32,7 @@ std::string joinedNames(const std::vector<std::string>& names, std::size_t shown
 {
     std::string joined;
     for (std::size_t i = 0; i < names.size() && i < shown; ++i) {
-        joined += (i > 0 ? ", " : "") + names[i];
+        joined += (i > 0 ? ", " : "") + shownText(names[i]);
     }
     return joined;
 }
@@ -43,12 +44,14 @@ std::string unreadableMedia(const std::vector<std::string>& names, const std::st
 
 std::string missingLuts(const std::vector<std::string>& names)
 {
-    return names.size() == 1 ? "LUT " + names.front() + " not found" : "LUTs not found: " + joinedNames(names, 5);
+    return names.size() == 1 ? "LUT " + shownText(names.front()) + " not found"
+                             : "LUTs not found: " + joinedNames(names, 5);
 }
 
 std::string unusableLuts(const std::vector<std::string>& names)
 {
-    return names.size() == 1 ? "LUT " + names.front() + " is not usable" : "LUTs not usable: " + joinedNames(names, 5);
+    return names.size() == 1 ? "LUT " + shownText(names.front()) + " is not usable"
+                             : "LUTs not usable: " + joinedNames(names, 5);
 }
 
 } // namespace velmora::StatusText

@@ -13,7 +13,8 @@ std::string fixed(double value, int decimals);
 // As "%+.<decimals>f": "+0.50", "-0.50".
 std::string signedFixed(double value, int decimals);
 
-// The first `shown` names joined by ", ".
+// The first `shown` names joined by ", ", each as it is shown (shownText); so are the names in
+// the texts below.
 std::string joinedNames(const std::vector<std::string>& names, std::size_t shown);
 // What the status line says of media files that cannot be read: "Cannot read b.mp4 (Permission
 // denied)", naming the first five.

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/foundation/ShownText.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -159,7 +160,8 @@ std::optional<std::pair<std::string, std::string>> TimelinePreviewEngine::chosen
     if (why.empty()) {
         why = "it is not usable .cube text";
     }
-    return std::pair{answer->name, "LUT " + answer->name + " cannot be used: " + why + " — picture left without it"};
+    return std::pair{answer->name,
+                     "LUT " + shownText(answer->name) + " cannot be used: " + why + " — picture left without it"};
 }
 
 std::optional<std::string> TimelinePreviewEngine::shownLutWarning() const

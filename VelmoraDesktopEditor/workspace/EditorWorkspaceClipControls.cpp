@@ -8,6 +8,9 @@
 
 #include <QPointer>
 
+#include "model/LutResolution.h"
+#include "platform/foundation/ShownText.h"
+
 namespace velmora {
 
 namespace {
@@ -132,7 +135,7 @@ std::vector<EditorWorkspaceController::PickerClip> EditorWorkspaceController::pi
     std::vector<PickerClip> listed;
     listed.reserve(clips.size());
     for (const EditSession::Clip* clip : clips)
-        listed.push_back({clip->id, clip->name.value_or("Clip")});
+        listed.push_back({clip->id, shownText(clip->name ? std::string_view(*clip->name) : "Clip")});
     return listed;
 }
 
@@ -213,7 +216,7 @@ std::vector<std::string> EditorWorkspaceController::lutPickerTitles(const std::v
     std::vector<std::string> titles;
     titles.reserve(names.size());
     for (const std::string& name : names)
-        titles.push_back(shown && shown->entry == name ? shown->title() : name);
+        titles.push_back(LutResolving::pickerTitle(shown, name));
     return titles;
 }
 

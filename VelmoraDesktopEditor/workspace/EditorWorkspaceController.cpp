@@ -18,6 +18,7 @@
 #include "platform/dispatch/ThreadPriority.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/FileError.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/NumberText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
@@ -134,7 +135,7 @@ void EditorWorkspaceController::setShowError(bool show)
 
 void EditorWorkspaceController::setErrorText(std::string text)
 {
-    assign(errorText_, shownFailureText(text), &EditorWorkspaceController::errorTextChanged);
+    assign(errorText_, shownText(text), &EditorWorkspaceController::errorTextChanged);
 }
 
 void EditorWorkspaceController::setLaneRowHeight(double height)

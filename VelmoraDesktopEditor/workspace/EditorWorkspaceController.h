@@ -79,7 +79,7 @@ public:
     // One button of the clip picker bar.
     struct PickerClip {
         std::string id;
-        std::string title; // the clip's name, "Clip" without one
+        std::string title; // the clip's name as it is shown (shownText), "Clip" without one
 
         bool operator==(const PickerClip&) const = default;
     };
@@ -106,7 +106,7 @@ public:
     // One card of the media pool.
     struct MediaPoolCard {
         std::string sourceId;
-        std::string fileName;
+        std::string fileName; // as it is shown (shownText)
         // The source's picture (JPEG) when it has one, sharing the session's bytes; the card
         // shows `placeholderSymbol` on grey when there is none or it does not decode.
         std::optional<SharedBytes> thumbnailData;
@@ -414,7 +414,7 @@ public:
 
     bool hasProject() const { return engine_->session() != nullptr; }
     // The project's name unless it is a placeholder, else the document's name, else
-    // "Untitled Project".
+    // "Untitled Project"; as it is shown (shownText).
     std::string resolvedProjectDisplayName() const;
     std::string versionBadgeText() const;
     // "New": asks first when there are unsaved changes.

@@ -16,6 +16,7 @@
 #include "platform/foundation/FileError.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/NumberText.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Utf8.h"
 #include "platform/ui/FilePanels.h"
@@ -104,7 +105,7 @@ std::string EditorWorkspaceController::resolvedProjectDisplayName() const
 {
     const std::string name = StringText::trimmed(projectName(engine_->session().get()).value_or(""));
     if (!name.empty() && !VelmoraProjectFile::isPlaceholderName(name))
-        return name;
+        return shownText(name);
     if (const std::optional<fs::path> bound = boundProjectFile())
         return VelmoraProjectFile::displayName(*bound);
     return "Untitled Project";

@@ -7,6 +7,7 @@
 #include "editing/PreviewFrameTiming.h"
 #include "platform/foundation/FrameRates.h"
 #include "platform/foundation/NumberText.h"
+#include "platform/foundation/ShownText.h"
 #include "preview/StatusText.h"
 
 namespace velmora::EditorWorkspaceText {
@@ -80,7 +81,7 @@ std::string relinkMessage(bool openedWebTavlek, const std::vector<std::string>& 
     message += "\n";
     const std::size_t shown = std::min(missingNames.size(), relinkNamesShown);
     for (std::size_t i = 0; i < shown; ++i)
-        message += "\n" + missingNames[i];
+        message += "\n" + shownText(missingNames[i]);
     if (missingNames.size() > relinkNamesShown) {
         message += "\n…and " + NumberText::integer(static_cast<std::int64_t>(missingNames.size() - relinkNamesShown)) +
                    " more";

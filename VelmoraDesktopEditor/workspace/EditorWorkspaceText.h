@@ -27,7 +27,7 @@ std::string timeLabel(double seconds, double fps);
 
 // The message of the "Relink media" alert: its first line depends on whether the project came
 // from a browser editor's project file; then, when names are given, an empty line, the first 8
-// names one a line, and "…and N more" for the rest.
+// names one a line, each as it is shown (shownText), and "…and N more" for the rest.
 std::string relinkMessage(bool openedWebTavlek, const std::vector<std::string>& missingNames);
 
 // "v" + short version + " (" + build number + ")", "?" standing for a missing value.

@@ -1,6 +1,6 @@
 #include "platform/foundation/Error.h"
 
-#include "platform/foundation/StringText.h"
+#include "platform/foundation/ShownText.h"
 
 namespace velmora {
 
@@ -11,7 +11,7 @@ namespace {
 std::string shownMessage(const std::string& domain, int code, const std::string& message)
 {
     return message.empty() ? "Failed with " + domain + " error " + std::to_string(code) + " (no description)"
-                           : shownFailureText(message);
+                           : shownText(message);
 }
 
 std::string describe(const std::string& domain, int code, const std::string& message)
@@ -21,11 +21,6 @@ std::string describe(const std::string& domain, int code, const std::string& mes
 }
 
 } // namespace
-
-std::string shownFailureText(std::string_view text)
-{
-    return StringText::shortenedInMiddle(text, shownFailureBytes);
-}
 
 Error::Error(std::string domain, int code, std::string message)
     : std::runtime_error(describe(domain, code, message))

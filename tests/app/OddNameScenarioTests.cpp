@@ -3,13 +3,16 @@
 // it with those bytes escaped. A media file so named in an imported folder: left out and named
 // escaped, with what to do, while the rest is imported and the project saves. Files on the
 // command line that do not open are named, quoting no more than a few dozen characters of them.
-// A project in a folder so named: it saves, and opens again with its media.
+// A project in a folder so named: it saves, and opens again with its media. A project that names
+// its missing media file and its clip's LUT by megabytes of text: every place shows them cut in
+// the middle, and the window answers as it does for any project.
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
 #include "AppScenario.h"
+#include "platform/foundation/ShownText.h"
 #include "app/EditorApplication.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
 #include "support/MediaFixtures.h"
@@ -17,6 +20,8 @@
 #include "support/model/SessionBuilders.h"
 #include "workspace/EditorContentView.h"
 #include "workspace/bars/EditorTopBar.h"
+#include "workspace/program/PreviewArea.h"
+#include "workspace/timeline/TimelineStripView.h"
 
 namespace velmora::test {
 namespace {
@@ -160,6 +165,54 @@ TEST_F(OddNameScenario, AProjectInAFolderWhoseNameIsNotUtf8SavesAndOpensAgainWit
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(engine().activeMarkers().size(), 1u);
     screenshot("odd-name-5-opened-again.png", globalRect(window()));
+}
+
+// The names generated at three megabytes each: the relink alert lists the missing file's, the
+// status line the LUT's, both cut in the middle; the alert closes, a click on the clip selects it
+// and a click on the ruler seeks, each answered while the names stay whole in the project.
+TEST_F(OddNameScenario, NamesOfMegabytesAreShownCutInTheMiddleAndTheWindowAnswers)
+{
+    std::string accents;
+    accents.reserve(3'000'000);
+    for (int i = 0; i < 1'500'000; ++i)
+        accents += "\u00E9";
+    const std::string gone = "Gone " + accents + ".mp4";
+    const std::string look = "Look " + accents + ".cube";
+    const fs::path file = folders.scratch() / "Long.tavlek";
+    writeOneMovieProject(file, folders.scratch() / "Long_media", "Long", "a.mp4", 30, 30, 1.0,
+                         [&](EditSession& session, EditSession::Clip& shot) {
+                             session.sources.push_back(EditSession::Source("src-gone", gone, "video"));
+                             shot.grade = EditSession::clipGrade(look);
+                         });
+
+    openInWindow(file);
+    ASSERT_FALSE(HasFatalFailure());
+    QMessageBox* alert = nullptr;
+    ASSERT_TRUE(waitFor([&] { return (alert = edit().relinkAlert()) && alert->isVisible(); }, "the relink alert"))
+        << engine().status().substr(0, 300);
+    const std::string relink = alert->informativeText().toStdString();
+    EXPECT_TRUE(relink.ends_with("\n\n" + shownText(gone))) << relink.substr(0, 300);
+    EXPECT_EQ(workspace().relinkMissingNames(), std::vector<std::string>{gone});
+    screenshot("odd-name-6-long-names-relink.png", globalRect(window()));
+    pressRole(*alert, QMessageBox::RejectRole);
+    ASSERT_TRUE(waitFor([&] { return !alert->isVisible(); }, "the alert to close"));
+
+    const std::string lutNotFound = "LUT " + shownText(look) + " not found";
+    ASSERT_TRUE(waitFor([&] { return previewReady() && engine().status().starts_with(lutNotFound); },
+                        "the picture and the LUT's warning"))
+        << engine().status().substr(0, 300);
+    EXPECT_LT(engine().status().size(), 3 * shownTextBytes);
+
+    TimelineStripView& strip = timeline();
+    QTest::mouseClick(strip.viewport(), Qt::LeftButton, {}, blockOf(strip.model(), "c").center().toPoint());
+    ASSERT_TRUE(waitFor([&] { return engine().selectedClipId() == "c"; }, "the clip to be selected"));
+    EXPECT_EQ(workspace().lutPickerTitle(look), shownText(look) + " (missing)");
+    seekWithRuler(0.5);
+    EXPECT_EQ(edit().previewArea()->linkedSourceLabel()->text().toStdString(), "Source: a.mp4 \u00B7 V1");
+    EXPECT_NE(engine().status().find(lutNotFound), std::string::npos);
+    EXPECT_LT(engine().status().size(), 3 * shownTextBytes);
+    EXPECT_EQ(engine().session()->sources.at(1).fileName, gone);
+    screenshot("odd-name-7-long-names-selected.png", globalRect(window()));
 }
 
 } // namespace

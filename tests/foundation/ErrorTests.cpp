@@ -1,4 +1,5 @@
 #include "platform/foundation/Error.h"
+#include "platform/foundation/ShownText.h"
 
 #include <gtest/gtest.h>
 
@@ -36,11 +37,11 @@ TEST(Error, ShowsALongMessageCutInTheMiddle)
     const std::string shown = error.localizedDescription();
     EXPECT_EQ(shown, message.substr(0, 500) + "\u2026" + std::string(494, '1') + " \u00E9t\u00E9");
     EXPECT_EQ(error.fullDescription(), "Error Domain=EditSession Code=2 \"" + shown + "\"");
-    EXPECT_EQ(shownFailureText(message), shown);
+    EXPECT_EQ(shownText(message), shown);
     // A cut through a character moves to where it starts.
     const std::string accents = std::string(499, 'a') + "\u00E9" + std::string(1000, 'b') + "\u00E9";
-    EXPECT_EQ(shownFailureText(accents), std::string(499, 'a') + "\u2026" + std::string(498, 'b') + "\u00E9");
-    EXPECT_EQ(shownFailureText(std::string(1000, 'c')), std::string(1000, 'c'));
+    EXPECT_EQ(shownText(accents), std::string(499, 'a') + "\u2026" + std::string(498, 'b') + "\u00E9");
+    EXPECT_EQ(shownText(std::string(1000, 'c')), std::string(1000, 'c'));
 }
 
 TEST(Error, IsCaughtAsRuntimeError)

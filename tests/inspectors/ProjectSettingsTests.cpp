@@ -179,6 +179,23 @@ TEST(ProjectSettingsSheet, ApplyClampsTheCustomSizeAndSettlesTheName)
     EXPECT_EQ(c.appliedSize(), (ProjectSettingsController::CanvasSize{1920, 1080}));
 }
 
+// The name field shows a name of megabytes as every place shows a name, cut in the middle; the
+// project keeps it whole unless the user edits it.
+TEST(ProjectSettingsSheet, ALongNameIsShownCutAndKeptWholeUntilEdited)
+{
+    SettingsFixture f;
+    const std::string name = "Trip " + std::string(2'000'000, 'x');
+    f.project(name, 1920, 1080, 25);
+    ProjectSettingsSheet sheet(f.h.engine, {"None"}, [] {}, [] {});
+    sheet.show();
+    const auto* field = sheet.findChild<QLineEdit*>("projectNameField");
+    ASSERT_NE(field, nullptr);
+    EXPECT_TRUE(field->text().toStdString() == name.substr(0, 500) + "\u2026" + std::string(500, 'x'))
+        << field->text().size() << " characters";
+    sheet.controller().apply();
+    EXPECT_TRUE(f.h.session().project->name == name);
+}
+
 TEST(ProjectSettingsSheet, ReturnAppliesAndEscapeCancels)
 {
     SettingsFixture f;

@@ -11,15 +11,20 @@
 #include <gtest/gtest.h>
 
 #include "EditorWorkspaceTestSupport.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
 #include "export_workspaces/EditorExportSheet.h"
+#include "platform/foundation/ShownText.h"
+#include "workspace/bars/EditorTopBar.h"
 #include "workspace/keys/EditorKeyboardMonitorView.h"
 #include "workspace/shell/VelmoraDesktopEditorApp.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
+#include "workspace/timeline/TimelineStripModel.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using test::readsAs;
 using test::WorkspaceHarness;
 using Views = WorkspaceHarness::Views;
 
@@ -161,6 +166,88 @@ TEST(EditorContentView, SheetsAndToolWindowsFollowTheirFlags)
     ASSERT_NE(view.sourceViewerWindow(), nullptr);
     w.openSourceViewerForTimelineClip("no-such-clip");
     EXPECT_EQ(view.sourceViewerWindow()->windowTitle(), "Source Viewer — Music.wav (Timeline)");
+}
+
+// However long a name the project holds (a media file's, a LUT's, a clip's, a timeline's, the
+// project's own), every place that shows it shows it as a failure's words are shown: cut in the
+// middle past shownTextBytes. Only the shown text is laid out; the project keeps the name whole.
+TEST(EditorContentView, NamesTheProjectHoldsAreShownCutInTheMiddle)
+{
+    WorkspaceHarness::Options options;
+    options.views = Views::workspace;
+    options.fakePlayer = true;
+    WorkspaceHarness h(options);
+    EditorWorkspaceController& w = h.workspace();
+    const auto huge = [](const std::string& stem, const std::string& extension) {
+        return test::longName(stem, 100'000, extension);
+    };
+    const std::string music = huge("Music ", ".wav");
+    const std::string look = huge("Look ", ".cube");
+    const std::string clipName = huge("Take ", "");
+    const std::string timelineName = huge("Cut ", "");
+    const std::string projectName = huge("Trip ", "");
+    const std::string video = huge("Video ", ".MP4");
+
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch());
+    EditSession saved = EditSession::load(trip.file);
+    saved.project->name = projectName;
+    saved.sources.at(2).fileName = music; // not in the media folder
+    EditSession::Clip& first = saved.timelines.at(0).clips.at(0);
+    first.name = clipName;
+    first.grade = EditSession::clipGrade(look); // not there either
+    saved.timelines.at(0).name = timelineName;
+    EditSession::Timeline second = saved.timelines.at(0);
+    second.id = "second";
+    second.name = "Second";
+    saved.timelines.push_back(second);
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    ASSERT_TRUE(readsAs(h.session().sources.at(2).fileName, music));
+
+    // The relink list, in the alert too.
+    ASSERT_EQ(w.relinkMissingNames().size(), 1u);
+    EXPECT_TRUE(readsAs(w.relinkMissingNames().front(), music));
+    const std::string relink = w.relinkMessage();
+    EXPECT_TRUE(relink.ends_with("\n\n" + shownText(music))) << relink.substr(0, 300);
+    EXPECT_LT(relink.size(), 2 * shownTextBytes);
+    ASSERT_NE(h.view().relinkAlert(), nullptr);
+    EXPECT_TRUE(readsAs(h.view().relinkAlert()->informativeText().toStdString(), relink));
+
+    // The status line's warnings: LUTs that grade nothing, files shown by another.
+    EXPECT_TRUE(readsAs(shownText(look), look.substr(0, 499) + "\u2026" + look.substr(look.size() - 499)));
+    const std::string status = h.engine().status();
+    EXPECT_NE(status.find("LUT " + shownText(look) + " not found"), std::string::npos) << status.substr(0, 300);
+    EXPECT_NE(status.find(shownText(music) + " not found \u2014 Music.wav shown in its place"), std::string::npos);
+    EXPECT_LT(status.size(), 3 * shownTextBytes);
+
+    // The title row, the pickers, the media pool and the timeline's blocks.
+    EXPECT_TRUE(readsAs(h.view().topBar()->projectNameLabel()->text().toStdString(), shownText(projectName)));
+    ASSERT_FALSE(w.pickerClips().empty());
+    EXPECT_TRUE(readsAs(w.pickerClips().front().title, shownText(clipName)));
+    ASSERT_EQ(w.timelinePickerEntries().size(), 2u);
+    EXPECT_TRUE(readsAs(w.timelinePickerEntries().front().title, shownText(timelineName) + " (2 clips)"));
+    h.engine().setSelectedClipId("v1");
+    EXPECT_TRUE(readsAs(w.lutPickerTitle(look), shownText(look) + " (missing)"));
+    bool lutListed = false;
+    for (const VelmoraDarkPopUpPicker::PopUpItem& item : h.view().topBar()->clipLutPicker()->items()) {
+        EXPECT_LT(item.title.size(), shownTextBytes + 20);
+        lutListed |= item.id == look && item.title == shownText(look) + " (missing)";
+    }
+    EXPECT_TRUE(lutListed);
+    const std::vector<EditorWorkspaceController::MediaPoolCard> cards = w.mediaPoolCards();
+    ASSERT_EQ(cards.size(), 3u);
+    EXPECT_TRUE(readsAs(cards[2].fileName, shownText(music)));
+    EXPECT_TRUE(readsAs(TimelineStripModel::clipTitle(h.session().timelines.at(0).clips.at(0)), shownText(clipName)));
+
+    // The source viewer's title, and the monitor's read-out of the file under the playhead.
+    w.openSourceViewerForTimelineClip("music");
+    ASSERT_NE(h.view().sourceViewerWindow(), nullptr);
+    EXPECT_TRUE(readsAs(h.view().sourceViewerWindow()->windowTitle().toStdString(),
+                        "Source Viewer — " + shownText(music) + " (Timeline)"));
+    w.closeSourceViewer();
+    h.session().sources.at(0).fileName = video;
+    EXPECT_TRUE(readsAs(w.linkedSourceLabel(), "Source: " + shownText(video) + " · V1"));
 }
 
 TEST(EditorContentView, TheRelinkAlertLeadsToTheFolderPanel)

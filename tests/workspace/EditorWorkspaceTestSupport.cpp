@@ -1,5 +1,7 @@
 #include "EditorWorkspaceTestSupport.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -52,6 +54,26 @@ UserFoldersScope::~UserFoldersScope()
         else
             ::unsetenv(name.c_str());
     }
+}
+
+std::string longName(const std::string& stem, std::size_t count, const std::string& extension)
+{
+    std::string name = stem;
+    name.reserve(stem.size() + 2 * count + extension.size());
+    for (std::size_t i = 0; i < count; ++i)
+        name += "\u00E9";
+    return name + extension;
+}
+
+::testing::AssertionResult readsAs(const std::string& shown, const std::string& expected)
+{
+    if (shown == expected)
+        return ::testing::AssertionSuccess();
+    const auto ends = [](const std::string& text) {
+        return NumberText::integer(static_cast<std::int64_t>(text.size())) + " bytes \"" + text.substr(0, 80) +
+               "\" \u2026 \"" + text.substr(text.size() - std::min<std::size_t>(text.size(), 80)) + "\"";
+    };
+    return ::testing::AssertionFailure() << "reads " << ends(shown) << " instead of " << ends(expected);
 }
 
 GeneratedProject writeProject(const fs::path& folder, bool realMedia)

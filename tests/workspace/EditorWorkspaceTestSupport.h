@@ -12,6 +12,7 @@
 
 #include <QAbstractButton>
 #include <QWidget>
+#include <gtest/gtest.h>
 
 #include "controls/VelmoraWorkflowState.h"
 #include "platform/dispatch/Clock.h"
@@ -34,6 +35,12 @@ inline QAbstractButton* buttonTitled(const QWidget& parent, const QString& title
     }
     return nullptr;
 }
+
+// `stem`, `count` times "é", then `extension`: a name as long as a test needs it.
+std::string longName(const std::string& stem, std::size_t count, const std::string& extension = "");
+// Whether `shown` is `expected`; when not, says their sizes and how each starts and ends, never
+// the whole of a text that may be megabytes long.
+::testing::AssertionResult readsAs(const std::string& shown, const std::string& expected);
 
 // HOME, the XDG configuration and videos folders, the temporary folder and an empty application
 // resources folder, all inside one temporary folder, for as long as the object lives.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/foundation/NumberText.h"
+#include "platform/foundation/ShownText.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -100,7 +101,7 @@ bool EditorWorkspaceController::refreshMediaPoolCards(std::vector<MediaPoolCard>
     auto card = cards.begin();
     for (const EditSession::Source& source : session->sources) {
         changed |= assignChanged(card->sourceId, source.id);
-        changed |= assignChanged(card->fileName, source.fileName);
+        changed |= assignChanged(card->fileName, shownText(source.fileName));
         // The picture's bytes are shared: the same ones compare by their address.
         changed |= assignChanged(card->thumbnailData, source.thumbnailData);
         changed |= assignChanged(card->placeholderSymbol, placeholderSymbol(source.type));

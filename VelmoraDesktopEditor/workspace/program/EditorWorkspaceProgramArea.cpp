@@ -10,6 +10,7 @@
 #include "model/ProjectMediaFolder.h"
 #include "platform/foundation/FrameRates.h"
 #include "platform/foundation/NumberText.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/StringText.h"
 #include "workspace/EditorWorkspaceText.h"
 
@@ -34,7 +35,7 @@ std::string EditorWorkspaceController::linkedSourceLabel() const
     const auto linked = engine_->previewLinkedSource(engine_->playheadSeconds());
     if (!linked)
         return {};
-    return "Source: " + linked->fileName + " · V" + NumberText::integer(linked->track);
+    return "Source: " + shownText(linked->fileName) + " · V" + NumberText::integer(linked->track);
 }
 
 bool EditorWorkspaceController::needsMediaImport() const

@@ -7,6 +7,7 @@
 
 #include "grading/PreviewFrameGrader.h"
 #include "model/ProjectLUTResolver.h"
+#include "platform/foundation/ShownText.h"
 #include "platform/foundation/StringText.h"
 #include "platform/foundation/Uuid.h"
 
@@ -55,7 +56,7 @@ void EditorWorkspaceController::openGradeInspector(const std::string& clipId)
     arguments.engine = engine_;
     arguments.initialEditState = gradeEditState_;
     arguments.clipId = clipId;
-    arguments.clipName = clip->name.value_or("Clip");
+    arguments.clipName = shownText(clip->name ? std::string_view(*clip->name) : "Clip");
     // The Clip LUT picker's entries: the clip's own LUT is among them when no listed file is
     // it ("(Embedded LUT)", a LUT that is missing), so that the inspector shows what grades.
     arguments.lutNames = engine_->clipLutPickerOptions(clipId);
@@ -83,7 +84,8 @@ void EditorWorkspaceController::closeGradeInspector()
 
 std::string EditorWorkspaceController::sourceViewerTitle(const EditSession::Source& source, bool forTimelineClip)
 {
-    return forTimelineClip ? "Source Viewer — " + source.fileName + " (Timeline)" : "Source Viewer - " + source.fileName;
+    const std::string name = shownText(source.fileName);
+    return forTimelineClip ? "Source Viewer — " + name + " (Timeline)" : "Source Viewer - " + name;
 }
 
 void EditorWorkspaceController::openSourceViewerForTimelineClip(const std::string& clipId)

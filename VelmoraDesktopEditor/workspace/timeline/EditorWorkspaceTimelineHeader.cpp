@@ -7,6 +7,7 @@
 
 #include "editing/TimelineZoom.h"
 #include "platform/foundation/NumberText.h"
+#include "platform/foundation/ShownText.h"
 #include "preview/StatusText.h"
 
 namespace velmora {
@@ -20,7 +21,7 @@ std::vector<EditorWorkspaceController::TimelinePickerEntry> EditorWorkspaceContr
     for (const EditSession::Timeline& timeline : session->timelines) {
         // Text and audio clips are not counted.
         const auto pictures = std::count_if(timeline.clips.begin(), timeline.clips.end(), &isPictureClip);
-        entries.push_back({timeline.id, timeline.name.value_or(timeline.id) + " (" +
+        entries.push_back({timeline.id, shownText(timeline.name ? *timeline.name : timeline.id) + " (" +
                                             NumberText::integer(static_cast<std::int64_t>(pictures)) + " clips)"});
     }
     return entries;

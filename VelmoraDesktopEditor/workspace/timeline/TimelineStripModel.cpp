@@ -16,6 +16,7 @@
 #include "controls/VelmoraPalette.h"
 #include "editing/TimelineZoom.h"
 #include "platform/foundation/FiniteNumbers.h"
+#include "platform/foundation/ShownText.h"
 
 namespace velmora {
 
@@ -139,10 +140,9 @@ QColor TimelineStripModel::laneColor(const TimelineLane& lane)
     return lane.isVideo() ? VelmoraPalette::videoLane(lane.number) : VelmoraPalette::audioLane();
 }
 
-const std::string& TimelineStripModel::clipTitle(const EditSession::Clip& clip)
+std::string TimelineStripModel::clipTitle(const EditSession::Clip& clip)
 {
-    static const std::string untitled = "Clip";
-    return clip.name && !clip.name->empty() ? *clip.name : untitled;
+    return clip.name && !clip.name->empty() ? shownText(*clip.name) : "Clip";
 }
 
 std::optional<TimelineLane> TimelineStripModel::laneAtRow(int row) const

@@ -227,9 +227,9 @@ public:
     // max(maxVideoTrackIndex(), 1) + n − 1.
     int rowIndex(TimelineLane::Kind kind, int number) const;
     static QColor laneColor(const TimelineLane& lane);
-    // The title of a clip's block and drag ghost: its name, or "Clip" without one or with an
-    // empty one.
-    static const std::string& clipTitle(const EditSession::Clip& clip);
+    // The title of a clip's block and drag ghost: its name as it is shown (shownText), or "Clip"
+    // without one or with an empty one.
+    static std::string clipTitle(const EditSession::Clip& clip);
 
     // ---- geometry ----
 
