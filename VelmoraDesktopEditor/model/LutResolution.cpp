@@ -364,7 +364,7 @@ LutResolution withText(LutResolution answer)
 LutResolution Cache::lookUpAndKeep(const std::string& trimmedReference)
 {
     LutResolution answer = lookUpFile(trimmedReference, mediaFolder_, sessionFile_);
-    Kept keptAnswer{answer, answer.grades() ? Digest::of(answer.text) : Digest::Value{}};
+    Kept keptAnswer{answer, answer.grades() ? Blake2b::of(answer.text) : Blake2b::Value{}};
     if (!keepsText_) {
         keptAnswer.answer.text.clear();
     }

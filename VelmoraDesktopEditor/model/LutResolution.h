@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/EditorJobV2.h"
+#include "platform/foundation/Blake2b.h"
 #include "platform/foundation/ShownText.h"
 
 // Which LUT grades a clip, and which the job (or project) grades with: decided here once, and
@@ -193,7 +194,7 @@ private:
     // An answer as kept, and the digest of the text it was read with (when it grades).
     struct Kept {
         LutResolution answer;
-        std::array<std::uint64_t, 2> textDigest{};
+        Blake2b::Value textDigest{};
     };
 
     // The kept answer, looked up (and kept) now when there is none; without a file's text.
