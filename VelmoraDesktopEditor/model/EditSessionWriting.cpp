@@ -88,9 +88,12 @@ json clipGradeObject(const EditorJobV2::ClipGrade& grade)
     json object = json::object();
     // Usable inline text grades the clip before any file it also names (the grader's order), so a
     // grade holding both is written with both, and reads back graded by the same text and naming
-    // the same file: a saved document keeps what it held. A grade without hasLut is written with
-    // the answer its inline text has now (the LUT answer's rule), so it reopens graded alike.
-    object["hasLut"] = grade.hasLut.value_or(LutResolving::inlineTextGrades(grade));
+    // the same file: a saved document keeps what it held. A grade without hasLut is graded by its
+    // inline text alone (the LUT answer's rule), so it is written switched on exactly when it holds
+    // text: it reopens graded alike, or refused by the same name where the text cannot grade
+    // (kept, never dropped). Only a file beside text that cannot grade then grades in its place.
+    const bool holdsText = grade.lutData && !StringText::trimmedView(grade.lutData->str()).empty();
+    object["hasLut"] = grade.hasLut.value_or(holdsText);
     object["lutStrength"] = grade.lutStrength.value_or(1.0);
     const bool hasData = grade.lutData && !grade.lutData->empty();
     // "(Embedded LUT)" only labels the picker entry of a LUT carried in lutData; writing the

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -174,19 +176,35 @@ TEST(ClipGradeWriting, WritesTheFileAndTheDataItHolds)
         found.name = reference;
         return found;
     };
-    grade = EditorJobV2::ClipGrade{};
-    grade.lutFile = "Look.cube";
-    for (const std::string& text : {"LUT_3D_SIZE 2\n" + test::identityCubeText(), test::truncatedCubeText()}) {
-        grade.lutData = text;
-        const LutResolution before = LutResolving::forClipGrade(grade, lookUp);
-        EditSession::Clip c("c");
-        c.grade = grade;
-        EditSession session;
-        session.timelines.push_back(timeline("t1", {c}));
-        const EditorJobV2 reopened = EditorJobV2::fromJSON(session.renderJobText());
-        const LutResolution after = LutResolving::forClipGrade(reopened.timelines.at(0).clips.at(0).grade, lookUp);
-        EXPECT_EQ(after.grades(), before.grades()) << text.substr(0, 20);
-        EXPECT_EQ(after.text, before.text) << text.substr(0, 20);
+    // Nor is a LUT that cannot grade left out: it reopens refused by the same name.
+    for (const std::optional<std::string> file : {std::optional<std::string>("Look.cube"), std::optional<std::string>()}) {
+        for (const std::optional<std::string> text : {std::optional<std::string>("LUT_3D_SIZE 2\n" + test::identityCubeText()),
+                                                      std::optional<std::string>(test::truncatedCubeText()),
+                                                      std::optional<std::string>()}) {
+            // Text that cannot grade, beside a file, is the one grade that cannot be written as it
+            // reads: switched on, the file grades in its place.
+            if ((!file && !text) || (file && text && !text->starts_with("LUT_3D_SIZE 2")))
+                continue;
+            grade = EditorJobV2::ClipGrade{};
+            grade.lutFile = file;
+            if (text)
+                grade.lutData = *text;
+            const LutResolution before = LutResolving::forClipGrade(grade, lookUp);
+            EditSession::Clip c("c");
+            c.grade = grade;
+            EditSession session;
+            session.timelines.push_back(timeline("t1", {c}));
+            const std::string written = session.renderJobText();
+            const std::string what = file.value_or("no file") + " / " + text.value_or("no text").substr(0, 20);
+            for (const auto& reopened :
+                 {EditorJobV2::fromJSON(written).timelines.at(0).clips.at(0).grade,
+                  EditSession::fromJSON(written).timelines.at(0).clips.at(0).grade}) {
+                const LutResolution after = LutResolving::forClipGrade(reopened, lookUp);
+                EXPECT_EQ(after.kind, before.kind) << what;
+                EXPECT_EQ(after.name, before.name) << what;
+                EXPECT_EQ(after.text, before.text) << what;
+            }
+        }
     }
 }
 
