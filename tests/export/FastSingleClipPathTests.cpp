@@ -43,12 +43,12 @@ protected:
 
     std::filesystem::path media() const { return dir_ / "media"; }
 
-    bool keeps(const json& job)
+    // Whether the export streams a job the fast path recognises.
+    bool keeps(const json& job, const ResolvedMedia* resolved = nullptr)
     {
         const EditorJobV2 decoded = decode(job);
-        const auto candidate = fastSingleClipCandidate(decoded, media());
-        EXPECT_TRUE(candidate);
-        return candidate && fastPathKeepsTimelineResult(decoded, *candidate, media(), *asset_);
+        EXPECT_TRUE(fastSingleClipCandidate(decoded, media(), resolved));
+        return fastPathFor(decoded, std::nullopt, media(), resolved).has_value();
     }
 
     bool recognised(const json& job) { return fastSingleClipCandidate(decode(job), media()).has_value(); }
@@ -162,13 +162,14 @@ TEST_F(FastPathMedia, AClipGradeIsLeftToTheTimelineExport)
     json lutFile = videoClipJson("v1");
     lutFile["grade"] = {{"hasLut", true}, {"lutFile", "look.cube"}};
     EXPECT_FALSE(keeps(timelineJob({lutFile})));
-    // The answers the export decided are asked, not the disk again: a LUT file gone since it was
-    // found still grades the clip this export.
+    // The answers the editor decided are asked, not the disk again: a LUT file gone since it was
+    // found still grades the clip this export; looked up now, it is refused as missing.
     const EditorJobV2 job = decode(timelineJob({lutFile}));
-    const ResolvedLuts luts = timelineLuts(job, job.timelines.at(0), media(), std::nullopt);
+    const ResolvedMedia resolved{media(), {{"s1", media() / "a.mp4"}},
+                                 timelineLuts(job, job.timelines.at(0), media(), std::nullopt)};
     std::filesystem::remove(media() / "luts" / "look.cube");
-    EXPECT_FALSE(fastPathKeepsTimelineResult(job, *fastSingleClipCandidate(job, media()), luts, *asset_));
-    EXPECT_TRUE(keeps(timelineJob({lutFile})));
+    EXPECT_FALSE(keeps(timelineJob({lutFile}), &resolved));
+    EXPECT_THROW(keeps(timelineJob({lutFile})), Error);
 
     json basic = videoClipJson("v1");
     basic["grade"] = {{"gradeParams", {{"exposure", 0.5}}}};

@@ -367,7 +367,7 @@ ExportRun checkTenBit(const Generated& g, const Handover& handed, const ExportRu
     } else {
         EXPECT_EQ(refusalText(tenBit.refusal), refusalText(sheet.refusal)) << "10-bit workspace | sheet";
         if (!tenBit.refusal) {
-            const bool fastPath = takesFastPath(handed);
+            const bool fastPath = fastPathOf(handed).has_value();
             EXPECT_EQ(tenBit.framesTotal, fastPath ? 0 : sheet.framesTotal)
                 << "frames: 10-bit workspace" << (fastPath ? " (fast path)" : "") << " | sheet";
         }
@@ -529,14 +529,14 @@ void checkFastPathAndSingleVideo(const Handover& handed, const Exporter::Timelin
         return;
     const std::shared_ptr<const Asset> input = openedAsset(candidate->inputURL);
     const std::int64_t total = sheet.render.framesTotal;
-    if (Exporter::fastPathKeepsTimelineResult(job, *candidate, folder, *input)) {
-        if (const auto frames = Exporter::fastPathFrames(job, candidate->clip, *input)) {
-            reach.mark("fast path");
-            ASSERT_EQ(frames->count, total) << "frames: fast path | sheet";
-            for (std::int64_t n = 0; n < frames->count; ++n)
-                ASSERT_EQ((Picture{candidate->inputURL.lexically_normal(), frames->first + n, false}), planPicture(sheet, n))
-                    << "output frame " << n << ": fast path | sheet's export";
-        }
+    if (const std::optional<Exporter::FastPath> fastPath = fastPathOf(handed)) {
+        reach.mark("fast path");
+        const Exporter::FastPathFrames& frames = fastPath->frames;
+        ASSERT_EQ(frames.count, total) << "frames: fast path | sheet";
+        for (std::int64_t n = 0; n < frames.count; ++n)
+            ASSERT_EQ((Picture{fastPath->candidate.inputURL.lexically_normal(), frames.first + n, false}),
+                      planPicture(sheet, n))
+                << "output frame " << n << ": fast path | sheet's export";
     }
     const EditorJobV2::Clip& clip = candidate->clip;
     const Exporter::FrameTiming timing = Exporter::timelineFrameTiming(job, input.get());
@@ -624,7 +624,8 @@ void checkLutRewrite(Generated& g, Reach& reach)
     reach.mark("LUT rewritten");
     const fs::path file = g.c.folder / kRewrittenLut;
     const std::optional<double> at = g.c.lutRewrite->clipId ? shownAt(g, *g.c.lutRewrite->clipId) : std::nullopt;
-    GradedPreviewController controller(&g.engine(), g.harness.queue, false);
+    const auto handBacks = std::make_shared<HandBacks>(g.harness.queue);
+    GradedPreviewController controller(&g.engine(), handBacks, false);
     // The program view's still where the playhead stands, and, after the file changed, again once
     // the playhead has been elsewhere and come back.
     const auto compareStill = [&](const char* when, bool visitElsewhere) {
@@ -639,7 +640,7 @@ void checkLutRewrite(Generated& g, Reach& reach)
                 g.engine().seek(*at + 0.5, true, {});
                 g.harness.queue->runUntilIdle();
             }
-            const std::optional<Shown> program = programStill(g.harness, controller, *at);
+            const std::optional<Shown> program = programStill(g.harness, *handBacks, controller, *at);
             ASSERT_TRUE(program) << "the program view shows no still of " << *g.c.lutRewrite->clipId << " " << when;
             EXPECT_TRUE(sameFrame(*program, fresh))
                 << "the program view's still of " << *g.c.lutRewrite->clipId << " at " << *at << " s " << when
@@ -1032,7 +1033,7 @@ std::unique_ptr<RenderedRun> startRenderedCase(const Library& library, std::uint
     run->handed = handOver(engine, c);
     const Handover& handed = *run->handed;
     run->tenBitPlan = workspacePlan(handed);
-    run->fastPath = takesFastPath(handed);
+    run->fastPath = fastPathOf(handed).has_value();
     run->sheetMovie = writeAndRead(sheetExport(engine, c, c.folder / "sheet.mp4", true), c.folder / "sheet.mp4");
     run->tenBitMovie =
         writeAndRead([&handed, output = c.folder / "tenbit.mp4"] { return workspaceRun(handed, output, true); },
