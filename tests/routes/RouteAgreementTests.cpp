@@ -81,7 +81,6 @@ void checkGeneratedCase(const Library& library, std::uint32_t seed, int index, R
     EngineHarness harness;
     Case c;
     c.folder = harness.media.path();
-    forgetOpenedAssets();
     generate(c, library, rng);
     const std::string summary = c.summary.str();
     SCOPED_TRACE(::testing::Message() << "seed " << seed << " case " << index << " (" << repeatWith(seed, index)

@@ -161,9 +161,10 @@ Picture playerPicture(const TimelinePreviewEngine::PlayerItemBuild& built, doubl
 // Output frame n of an export's frame rule, over the files the export was handed.
 Picture exportPicture(const TimelineFrameMap& map, const MediaResolver::SourceFileMap& files, std::int64_t n);
 
-// The file opened as an asset (Asset::open), once while a case is drawn: the routes' pictures ask
-// of the same few files frame after frame. forgetOpenedAssets starts the next case afresh. Each
-// thread keeps its own.
+// The file opened as an asset (Asset::open), once for the file itself whatever path links to it,
+// for any thread: every case links the library's files, which never change, into a folder of its
+// own, and the routes' pictures ask of those few files frame after frame. forgetOpenedAssets
+// forgets them once the library is gone.
 std::shared_ptr<const Asset> openedAsset(const std::filesystem::path& file);
 void forgetOpenedAssets();
 

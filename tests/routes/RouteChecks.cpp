@@ -159,7 +159,7 @@ void checkJobPreview(const Handover& handed, const ExportRun& tenBit, const std:
                 shown.push_back(f);
         }
     }
-    const EditorJobV2 job = handedJob(handed);
+    const EditorJobV2& job = handedJob(handed);
     const auto& clips = Exporter::exportTimeline(job).clips;
     const bool videoFirst = !clips.empty() && clips.front().type == "video";
     // It refuses a LUT as its export does, and its own clip's file; a file another clip needs is
@@ -293,7 +293,7 @@ void checkPlayheadEnd(const Generated& g, std::int64_t framesTotal, Reach& reach
 // one after another, retiming none): the sheet's frames.
 void checkFastPathAndSingleVideo(const Handover& handed, const Exporter::TimelineExportPlan& sheet, Reach& reach)
 {
-    const EditorJobV2 job = handedJob(handed);
+    const EditorJobV2& job = handedJob(handed);
     const fs::path& folder = *handed.files.mediaFolderURL;
     const auto candidate = Exporter::fastSingleClipCandidate(job, folder, handed.media());
     if (!candidate)

@@ -91,6 +91,7 @@ protected:
     {
         delete library_;
         library_ = nullptr;
+        forgetOpenedAssets();
     }
     static inline Library* library_ = nullptr;
 };

@@ -151,6 +151,7 @@ Handover handOver(const TimelinePreviewEngine& engine, const Case& c)
     }
     h.jobURL = c.folder / "handed.json";
     writeTextFile(h.jobURL, text.dump());
+    h.job = EditorJobV2::fromJSON(readFileContents(h.jobURL));
     h.files.jobURL = h.jobURL;
     h.files.mediaFolderURL = c.folder;
     h.files.lutOverrideURL = c.lutOverride;
@@ -170,9 +171,9 @@ ExportRun workspaceRun(const Handover& h, const fs::path& output, bool render)
                   render);
 }
 
-EditorJobV2 handedJob(const Handover& h)
+const EditorJobV2& handedJob(const Handover& h)
 {
-    return EditorJobV2::fromJSON(readFileContents(h.jobURL));
+    return h.job;
 }
 
 Exporter::TimelineExportPlan workspacePlan(const Handover& h)

@@ -54,6 +54,8 @@ std::optional<Exporter::TimelineExportPlan> sheetFramePlan(const TimelinePreview
 // the monitor's answers: the workspace looks its files up. Either may ramp its first clip's speed.
 struct Handover {
     std::filesystem::path jobURL;
+    // The job file as the workspace's export reads it, read once.
+    EditorJobV2 job;
     std::optional<ResolvedMedia> shown;
     JobFiles files;
     const ResolvedMedia* media() const { return files.media->media(); }
@@ -61,7 +63,7 @@ struct Handover {
 Handover handOver(const TimelinePreviewEngine& engine, const Case& c);
 ExportRun workspaceRun(const Handover& h, const std::filesystem::path& output, bool render);
 // The handed job as the workspace's export reads it.
-EditorJobV2 handedJob(const Handover& h);
+const EditorJobV2& handedJob(const Handover& h);
 // The plan the workspace's timeline export renders, from what its job routing hands the export.
 Exporter::TimelineExportPlan workspacePlan(const Handover& h);
 // The handed job's plan as sheetFramePlan makes the sheet's, where the workspace refuses a LUT.
