@@ -118,9 +118,9 @@ namespace {
 // The 10-bit workspace's export of the handed-over job: an override or a job-wide LUT that
 // cannot be used is refused by name (unless a missing file is refused first); else it refuses what
 // the sheet refuses, and counts the sheet's frames unless the fast path, which counts none before
-// it is stopped, takes the job.
-ExportRun checkTenBit(const Generated& g, const Handover& handed, const ExportRun& sheet, ExportRun tenBit,
-                      Reach& reach)
+// it is stopped, takes the job (`fastPath`, its decision for the handed job).
+ExportRun checkTenBit(const Generated& g, const std::optional<Exporter::FastPath>& fastPath, const ExportRun& sheet,
+                      ExportRun tenBit, Reach& reach)
 {
     reach.mark("10-bit refusal");
     const auto refusedByName = [&](const std::string& name, const char* what) {
@@ -136,7 +136,6 @@ ExportRun checkTenBit(const Generated& g, const Handover& handed, const ExportRu
     } else {
         EXPECT_EQ(refusalText(tenBit.refusal), refusalText(sheet.refusal)) << "10-bit workspace | sheet";
         if (!tenBit.refusal) {
-            const bool fastPath = fastPathOf(handed).has_value();
             EXPECT_EQ(tenBit.framesTotal, fastPath ? 0 : sheet.framesTotal)
                 << "frames: 10-bit workspace" << (fastPath ? " (fast path)" : "") << " | sheet";
         }
@@ -291,7 +290,8 @@ void checkPlayheadEnd(const Generated& g, std::int64_t framesTotal, Reach& reach
 // The fast path, when it takes the handed job, and the single-video export of the range of a
 // clip alone at 0 whose file runs at the timeline's rate (the export writes the range's frames
 // one after another, retiming none): the sheet's frames.
-void checkFastPathAndSingleVideo(const Handover& handed, const Exporter::TimelineExportPlan& sheet, Reach& reach)
+void checkFastPathAndSingleVideo(const Handover& handed, const std::optional<Exporter::FastPath>& fastPath,
+                                 const Exporter::TimelineExportPlan& sheet, Reach& reach)
 {
     const EditorJobV2& job = handedJob(handed);
     const fs::path& folder = *handed.files.mediaFolderURL;
@@ -300,7 +300,7 @@ void checkFastPathAndSingleVideo(const Handover& handed, const Exporter::Timelin
         return;
     const std::shared_ptr<const Asset> input = openedAsset(candidate->inputURL);
     const std::int64_t total = sheet.render.framesTotal;
-    if (const std::optional<Exporter::FastPath> fastPath = fastPathOf(handed)) {
+    if (fastPath) {
         reach.mark("fast path");
         const Exporter::FastPathFrames& frames = fastPath->frames;
         ASSERT_EQ(frames.count, total) << "frames: fast path | sheet";
@@ -378,7 +378,9 @@ void checkExports(Generated& g, Reach& reach)
         });
     const ExportRun sheet = checkSheet(g, reach, sheetRunning.get());
     reach.refused += sheet.refusal ? 1 : 0;
-    const ExportRun tenBit = checkTenBit(g, handed, sheet, tenBitRunning.get(), reach);
+    // The fast path's decision, asked once: it opens the clip's file and looks its LUTs up.
+    const std::optional<Exporter::FastPath> fastPath = fastPathOf(handed);
+    const ExportRun tenBit = checkTenBit(g, fastPath, sheet, tenBitRunning.get(), reach);
     const std::optional<Exporter::TimelineExportPlan> tenBitPlan =
         tenBit.refusal ? workspaceFramePlan(handed) : std::optional(workspacePlan(handed));
     checkJobPreview(handed, tenBit, tenBitPlan, reach);
@@ -400,7 +402,7 @@ void checkExports(Generated& g, Reach& reach)
         return;
     if (Exporter::fastSingleClipCandidate(handedJob(handed), *handed.files.mediaFolderURL, handed.media()))
         ++reach.fastPathCandidates;
-    checkFastPathAndSingleVideo(handed, *plan, reach);
+    checkFastPathAndSingleVideo(handed, fastPath, *plan, reach);
 }
 
 } // namespace velmora::test::routes
