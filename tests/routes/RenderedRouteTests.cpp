@@ -16,19 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 // Rendered cases in all, shared out among the seeds.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int kRenderedCases = 8;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr int kRenderedCases = 8;
-#else
-constexpr int kRenderedCases = 40;
-#endif
-#else
-constexpr int kRenderedCases = 40;
-#endif
+constexpr int kRenderedCases = kUnderAddressSanitizer ? 8 : 40;
 
 // A rendered case's movies against the paused monitor, frame by frame, by the stamps they show;
 // on frames whose clip ramps its speed in the 10-bit workspace's own job, that movie against the

@@ -336,7 +336,7 @@ std::optional<int> casesAsked()
 
 int casesPerSeed()
 {
-    return casesAsked().value_or(60);
+    return casesAsked().value_or(kUnderAddressSanitizer ? 30 : 60);
 }
 
 bool drawsFixedCases()
