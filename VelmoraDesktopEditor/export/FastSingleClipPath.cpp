@@ -104,16 +104,11 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
     return FastSingleClipCandidate{clip, std::move(*input)};
 }
 
-bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
-                                 const std::filesystem::path& mediaFolderURL, const Asset& input)
-{
-    const EditorJobV2::Timeline* timeline = activeJobTimeline(job);
-    return timeline &&
-           fastPathKeepsTimelineResult(job, candidate, timelineLuts(job, *timeline, mediaFolderURL, std::nullopt), input);
-}
+namespace {
 
-bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
-                                 const ResolvedLuts& luts, const Asset& input)
+// Whether streaming `input` gives the movie the timeline export would (fastPathFor says when).
+bool keepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate, const ResolvedLuts& luts,
+                         const Asset& input)
 {
     const EditorJobV2::Clip& clip = candidate.clip;
     if (clipHasOwnGrade(clip, luts)) {
@@ -149,6 +144,8 @@ bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCan
     return source && sameFrameRate(*source, written);
 }
 
+} // namespace
+
 std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const EditorJobV2::Clip& clip, const Asset& input)
 {
     const AssetTrack* track = input.firstTrack(MediaType::video);
@@ -175,6 +172,35 @@ std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const Edito
         }
     }
     return FastPathFrames{*first.sourceFrame, count, sourceFrameRate(*track)};
+}
+
+std::optional<FastPath> fastPathFor(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                                    const std::filesystem::path& mediaFolderURL, const ResolvedMedia* resolvedMedia)
+{
+    std::optional<FastSingleClipCandidate> candidate = fastSingleClipCandidate(job, mediaFolderURL, resolvedMedia);
+    if (!candidate) {
+        return std::nullopt;
+    }
+    // A clip whose LUT is missing is refused here as the timeline export refuses it: unrefused,
+    // the clip would count as ungraded and stream through without its look.
+    ResolvedLuts luts = timelineLuts(job, *activeJobTimeline(job), mediaFolderURL, std::nullopt,
+                                     resolvesFolder(resolvedMedia, mediaFolderURL) ? resolvedMedia->givenLuts() : nullptr);
+    requireLuts(*activeJobTimeline(job), luts, lutOverrideURL);
+    // A source that cannot be opened is left to the timeline export, which reports it by name.
+    std::shared_ptr<const Asset> asset;
+    try {
+        asset = Asset::open(candidate->inputURL);
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+    if (!keepsTimelineResult(job, *candidate, luts, *asset)) {
+        return std::nullopt;
+    }
+    std::optional<FastPathFrames> frames = fastPathFrames(job, candidate->clip, *asset);
+    if (!frames) {
+        return std::nullopt;
+    }
+    return FastPath{std::move(*candidate), std::move(asset), *frames, std::move(luts)};
 }
 
 nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double sourceIn, double sourceOut,
@@ -214,36 +240,18 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     double compSaturation, double compBrightness, double compTint, const CancellationCallback& isCancelled,
     const ResolvedMedia* resolvedMedia)
 {
-    std::optional<FastSingleClipCandidate> candidate = fastSingleClipCandidate(job, mediaFolderURL, resolvedMedia);
-    if (!candidate) {
+    const std::optional<FastPath> fastPath = fastPathFor(job, lutOverrideURL, mediaFolderURL, resolvedMedia);
+    if (!fastPath) {
         return std::nullopt;
     }
-    // A clip whose LUT is missing is refused here as the timeline export refuses it: unrefused,
-    // the clip would count as ungraded and stream through without its look.
-    const ResolvedLuts luts = timelineLuts(job, *activeJobTimeline(job), mediaFolderURL, std::nullopt,
-                                           resolvesFolder(resolvedMedia, mediaFolderURL) ? resolvedMedia->givenLuts()
-                                                                                         : nullptr);
-    requireLuts(*activeJobTimeline(job), luts, lutOverrideURL);
-    // A source that cannot be opened is left to the timeline export, which reports it by name.
-    std::shared_ptr<const Asset> asset;
-    try {
-        asset = Asset::open(candidate->inputURL);
-    } catch (const Error&) {
-        return std::nullopt;
-    }
-    if (!fastPathKeepsTimelineResult(job, *candidate, luts, *asset)) {
-        return std::nullopt;
-    }
-
-    const std::optional<FastPathFrames> frames = fastPathFrames(job, candidate->clip, *asset);
-    if (!frames) {
-        return std::nullopt;
-    }
+    const FastPathFrames& frames = fastPath->frames;
+    const ResolvedLuts& luts = fastPath->luts;
+    const std::shared_ptr<const Asset>& asset = fastPath->input;
     // The range starts where the first frame does: the single-video export shows from the first
     // frame starting at or after it, and the frame limit ends the movie.
-    const double frameSeconds = 1 / frames->sourceFps;
-    const double sourceIn = static_cast<double>(frames->first) * frameSeconds;
-    const double sourceOut = static_cast<double>(frames->first + frames->count) * frameSeconds;
+    const double frameSeconds = 1 / frames.sourceFps;
+    const double sourceIn = static_cast<double>(frames.first) * frameSeconds;
+    const double sourceOut = static_cast<double>(frames.first + frames.count) * frameSeconds;
     const double fps = timelineFrameTiming(job, asset.get()).fps;
     // The job-wide LUT as the timeline export takes it: a usable override, else the job's own
     // reference where it resolves, else none (which the single-video export would refuse).
@@ -262,7 +270,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
     JsonWriting::saveFileAtomically(jobFile, text);
     const RemovedOnExit removal(jobFile);
 
-    const std::filesystem::path inputURL = candidate->inputURL;
+    const std::filesystem::path inputURL = fastPath->candidate.inputURL;
     return withSecurityScope({jobFile, streamedOverride, inputURL, mediaFolderURL, outputURL}, [&] {
         const Job singleVideoJob = Job::fromJSON(readJobFileBytes(jobFile));
         SingleVideoExportOptions options;
@@ -270,7 +278,7 @@ std::optional<ExportResult> tryFastExportTimelineJobAsSingleFile(
         // A timeline sounds only through its audio clips, and this one has none: the movie is as
         // silent as the timeline export would write it, whatever sound the clip's file holds.
         options.sourceAudio = false;
-        options.frameLimit = frames->count;
+        options.frameLimit = frames.count;
         return exportSingleVideo(singleVideoJob, streamedOverride, inputURL, mediaFolderURL, outputURL,
                                  bitrateOverrideBps, gammaMode, compContrast, compSaturation, compBrightness, compTint,
                                  options);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -37,20 +38,6 @@ std::optional<FastSingleClipCandidate> fastSingleClipCandidate(const EditorJobV2
                                                                const std::filesystem::path& mediaFolderURL,
                                                                const ResolvedMedia* resolved = nullptr);
 
-// Whether streaming `input` through the single-video export gives the movie the timeline
-// export would: the clip carries no grade of its own (LUT, mood or basic grade), no fade, full
-// opacity; the job's output size (else the project's, else 1920 × 1080) is the source's display
-// size; and the frame rate the single-video export would write at (the rate the timeline export
-// chooses, timelineFrameTiming) is the source's own (trackFrameRate), so no frame is retimed.
-// Where it is not, the timeline export renders the job. A rate the timeline export refuses is
-// refused here with the same error.
-// Whether the clip has a LUT of its own is asked of the export's LUT answers `luts`
-// (timelineLuts, decided once); the first form looks them up now for the job's active timeline.
-bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
-                                 const std::filesystem::path& mediaFolderURL, const Asset& input);
-bool fastPathKeepsTimelineResult(const EditorJobV2& job, const FastSingleClipCandidate& candidate,
-                                 const ResolvedLuts& luts, const Asset& input);
-
 // The source frames the timeline export shows for the fast path's clip, as the timeline's frame
 // rule (timelineFrameMap) answers: `count` frames (the timeline's, timelineFramesTotal) from
 // `first`, on the source's own grid of `sourceFps` (sourceFrameRate). None unless every one of
@@ -66,6 +53,29 @@ struct FastPathFrames {
 };
 std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const EditorJobV2::Clip& clip, const Asset& input);
 
+// What the fast path streams for a job: its clip and file, that file opened, the frames it writes,
+// and the export's LUT answers (timelineLuts, decided once) the decision was made by.
+struct FastPath {
+    FastSingleClipCandidate candidate;
+    std::shared_ptr<const Asset> input;
+    FastPathFrames frames;
+    ResolvedLuts luts;
+};
+
+// The fast path's decision for a job, the one its export takes: a candidate
+// (fastSingleClipCandidate) whose file opens, whose streamed movie is the one the timeline export
+// would write, and whose frames the timeline shows one after another (fastPathFrames). The movie
+// is the timeline export's where the clip carries no grade of its own (a LUT, as the export's
+// answers have it, a mood or a basic grade), no fade and full opacity; the job's output size
+// (else the project's; a job that names none asks for none) is the source's display size; and
+// the rate the single-video export would write at (the timeline export's, timelineFrameTiming) is
+// the source's own (trackFrameRate), so no frame is retimed. None: the timeline export renders
+// the job. A clip LUT that is missing is refused here (requireLuts) as the timeline export
+// refuses it, and a rate the timeline export refuses with the same error.
+std::optional<FastPath> fastPathFor(const EditorJobV2& job, const std::optional<std::filesystem::path>& lutOverrideURL,
+                                    const std::filesystem::path& mediaFolderURL,
+                                    const ResolvedMedia* resolvedMedia = nullptr);
+
 // The temporary single-video job for a clip's source range [sourceIn, sourceOut]: version 1,
 // the job's LUT reference, the range, and an output with the frame rate `fps` (the timeline
 // export's, timelineFrameTiming), the container the timeline export would write
@@ -74,7 +84,7 @@ std::optional<FastPathFrames> fastPathFrames(const EditorJobV2& job, const Edito
 nlohmann::json fastPathTemporaryJob(const EditorJobV2& job, double fps, double sourceIn, double sourceOut,
                                     const std::filesystem::path& outputURL);
 
-// Renders the job through the single-video export when the fast path can take it (see above),
+// Renders the job through the single-video export when the fast path takes it (fastPathFor),
 // writing exactly the frames the timeline export would (fastPathFrames),
 // by way of a temporary job file "velmora_10bit_fast_" + 8 characters + ".json" that is removed
 // again however the export ends. The movie has no sound, as the timeline export writes a

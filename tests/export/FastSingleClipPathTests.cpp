@@ -47,12 +47,12 @@ protected:
 
     std::filesystem::path media() const { return dir_ / "media"; }
 
-    bool keeps(const json& job)
+    // Whether the export streams a job the fast path recognises.
+    bool keeps(const json& job, const ResolvedMedia* resolved = nullptr)
     {
         const EditorJobV2 decoded = decode(job);
-        const auto candidate = fastSingleClipCandidate(decoded, media());
-        EXPECT_TRUE(candidate);
-        return candidate && fastPathKeepsTimelineResult(decoded, *candidate, media(), *asset_);
+        EXPECT_TRUE(fastSingleClipCandidate(decoded, media(), resolved));
+        return fastPathFor(decoded, std::nullopt, media(), resolved).has_value();
     }
 
     bool recognised(const json& job) { return fastSingleClipCandidate(decode(job), media()).has_value(); }

@@ -223,6 +223,22 @@ TEST_F(PlayerFrameRule, APieceAHairOffOneXIsScaledAsTheRuleReadsIt)
     }
 }
 
+// A stored speed of -0.5 plays at the slowest rate, as the rule reads it (16 frames a source
+// frame at 25 fps), never at 0.5×, which showed source frame 10 on frame 20 where the rule shows 2.
+TEST_F(PlayerFrameRule, ANegativeSpeedPlaysAtTheSlowestRateAsTheRuleReadsIt)
+{
+    EditSession::Clip backwards = sourceClip("backwards", "video", "four", 0, 2);
+    backwards.speed = -0.5;
+    PlaybackHarness h;
+    ASSERT_TRUE(h.adoptAndWait(sessionOf({EditSession::Source("four", "four.mp4", "video")}, {backwards}, 160, 96, 25),
+                               {*folder_ / "four.mp4"}));
+    const PlayerItem& item = *h.player().item();
+    EXPECT_EQ(ruledAt(h.engine, 20), (Played{"four.mp4", 2}));
+    for (std::int64_t frame = 0; frame < 50; ++frame) {
+        ASSERT_EQ(playedAt(h.engine, item, frame), ruledAt(h.engine, frame)) << "frame " << frame;
+    }
+}
+
 // At 1× an in point a hair (under a microsecond) past a source frame's start reads that frame, in
 // the rule as in the player: rounded onto the piece's ticks, the start reached a microsecond past
 // it, and the frames read later (each on another frame's start) showed the frame after.

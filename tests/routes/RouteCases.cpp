@@ -4,6 +4,11 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <future>
+#include <mutex>
+#include <utility>
+
+#include <sys/stat.h>
 
 #include "platform/media/Asset.h"
 #include "platform/media/AssetReader.h"
@@ -52,10 +57,16 @@ Picture sourcePicture(const fs::path& file, double seconds)
     return {file.lexically_normal(), *frame, TimelineFrameMap::pickSourceFrame(video, seconds).pastEnd};
 }
 
-// Each thread draws its cases one after another.
-std::map<fs::path, std::shared_ptr<const Asset>>& openedAssets()
+// The assets opened so far, by the file itself (its device and inode), not by its path: every
+// case links the same few files of the library into a folder of its own.
+struct OpenedAssets {
+    std::mutex mutex;
+    std::map<std::pair<dev_t, ino_t>, std::shared_ptr<const Asset>> byFile; // guarded by mutex
+};
+
+OpenedAssets& openedAssets()
 {
-    thread_local std::map<fs::path, std::shared_ptr<const Asset>> opened;
+    static OpenedAssets opened;
     return opened;
 }
 
@@ -63,19 +74,32 @@ std::map<fs::path, std::shared_ptr<const Asset>>& openedAssets()
 
 std::shared_ptr<const Asset> openedAsset(const fs::path& file)
 {
-    std::shared_ptr<const Asset>& asset = openedAssets()[file.lexically_normal()];
-    if (!asset)
-        asset = Asset::open(file);
-    return asset;
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0)
+        return Asset::open(file);
+    const std::pair<dev_t, ino_t> key{status.st_dev, status.st_ino};
+    OpenedAssets& opened = openedAssets();
+    {
+        const std::lock_guard lock(opened.mutex);
+        if (const auto found = opened.byFile.find(key); found != opened.byFile.end())
+            return found->second;
+    }
+    std::shared_ptr<const Asset> asset = Asset::open(file);
+    const std::lock_guard lock(opened.mutex);
+    return opened.byFile.emplace(key, std::move(asset)).first->second;
 }
 
 void forgetOpenedAssets()
 {
-    openedAssets().clear();
+    OpenedAssets& opened = openedAssets();
+    const std::lock_guard lock(opened.mutex);
+    opened.byFile.clear();
 }
 
 Library::Library()
 {
+    // Each movie and the sound by an encoder of its own, all at once.
+    std::vector<std::future<void>> made;
     for (std::size_t r = 0; r < std::size(kRates); ++r) {
         for (const bool isShort : {false, true}) {
             ClipSettings clip;
@@ -86,16 +110,18 @@ Library::Library()
             clip.frameCount = static_cast<int>(std::lround((isShort ? 0.8 : 1.6) * kRates[r].fps()));
             clip.videoArgs = "-preset ultrafast";
             clip.stampOffset = stampBase(r, isShort);
-            makeClip(movie(r, isShort), clip);
+            made.push_back(std::async(std::launch::async, [file = movie(r, isShort), clip] { makeClip(file, clip); }));
         }
     }
-    makeStillImage(dir_.path() / "still.png", kCanvasWidth, kCanvasHeight, kStillStamp);
     ClipSettings sound;
     sound.videoCodec.clear();
     sound.audio = true;
     sound.audioSeconds = 1;
     sound.audioCodec = "pcm_s16le";
-    makeClip(dir_.path() / "voice.wav", sound);
+    made.push_back(std::async(std::launch::async, [file = dir_.path() / "voice.wav", sound] { makeClip(file, sound); }));
+    makeStillImage(dir_.path() / "still.png", kCanvasWidth, kCanvasHeight, kStillStamp);
+    for (std::future<void>& each : made)
+        each.get();
     writeTextFile(dir_.path() / "look.cube", bentMiddleCubeText(0.6, 0.5, 0.4));
     writeTextFile(dir_.path() / "Look.cube", bentMiddleCubeText(0.35, 0.5, 0.7));
     writeTextFile(dir_.path() / "LookA.cube", bentMiddleCubeText(0.8, 0.5, 0.3));
@@ -310,7 +336,7 @@ std::optional<int> casesAsked()
 
 int casesPerSeed()
 {
-    return casesAsked().value_or(60);
+    return casesAsked().value_or(kUnderAddressSanitizer ? 30 : 60);
 }
 
 bool drawsFixedCases()

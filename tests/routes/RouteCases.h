@@ -161,9 +161,10 @@ Picture playerPicture(const TimelinePreviewEngine::PlayerItemBuild& built, doubl
 // Output frame n of an export's frame rule, over the files the export was handed.
 Picture exportPicture(const TimelineFrameMap& map, const MediaResolver::SourceFileMap& files, std::int64_t n);
 
-// The file opened as an asset (Asset::open), once while a case is drawn: the routes' pictures ask
-// of the same few files frame after frame. forgetOpenedAssets starts the next case afresh. Each
-// thread keeps its own.
+// The file opened as an asset (Asset::open), once for the file itself whatever path links to it,
+// for any thread: every case links the library's files, which never change, into a folder of its
+// own, and the routes' pictures ask of those few files frame after frame. forgetOpenedAssets
+// forgets them once the library is gone.
 std::shared_ptr<const Asset> openedAsset(const std::filesystem::path& file);
 void forgetOpenedAssets();
 
@@ -172,13 +173,27 @@ std::size_t filesNamed(const std::filesystem::path& folder, const std::string& n
 bool isMovie(const std::filesystem::path& file);
 // Whether an error names `name`.
 bool names(const Error& refusal, const std::string& name);
+// Whether the tests run under AddressSanitizer, which makes every route several times slower: a
+// run then draws fewer cases, as many as still reach every check (the run's table shows it).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kUnderAddressSanitizer = true;
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
+
 // The seeds a run draws its cases from: VELMORA_ROUTE_SEED alone, else a handful of fixed ones.
 // Case `index` of seed s is drawn from s + index.
 const std::vector<std::uint32_t>& fixedSeeds();
 std::vector<std::uint32_t> routeSeeds();
 // The cases a developer asked to draw from each seed: VELMORA_ROUTE_CASES.
 std::optional<int> casesAsked();
-// Cases drawn from each seed: those asked, else 60.
+// Cases drawn from each seed: those asked, else 60 (30 under AddressSanitizer).
 int casesPerSeed();
 // Whether the run draws the fixed seeds' cases, as CI runs them: neither a seed nor a number of
 // cases asked for.

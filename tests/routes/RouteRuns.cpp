@@ -1,9 +1,9 @@
 #include "RouteRuns.h"
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 
-#include "export/FastSingleClipPath.h"
 #include "export/TimelineExportSetup.h"
 #include "export_workspaces/EditorExportTimelineRunner.h"
 #include "export_workspaces/EngineJobExporter.h"
@@ -151,6 +151,7 @@ Handover handOver(const TimelinePreviewEngine& engine, const Case& c)
     }
     h.jobURL = c.folder / "handed.json";
     writeTextFile(h.jobURL, text.dump());
+    h.job = EditorJobV2::fromJSON(readFileContents(h.jobURL));
     h.files.jobURL = h.jobURL;
     h.files.mediaFolderURL = c.folder;
     h.files.lutOverrideURL = c.lutOverride;
@@ -170,9 +171,9 @@ ExportRun workspaceRun(const Handover& h, const fs::path& output, bool render)
                   render);
 }
 
-EditorJobV2 handedJob(const Handover& h)
+const EditorJobV2& handedJob(const Handover& h)
 {
-    return EditorJobV2::fromJSON(readFileContents(h.jobURL));
+    return h.job;
 }
 
 Exporter::TimelineExportPlan workspacePlan(const Handover& h)
@@ -204,22 +205,54 @@ LutVerdict workspaceLutVerdict(const Handover& h)
     }
 }
 
-bool takesFastPath(const Handover& h)
+std::optional<Exporter::FastPath> fastPathOf(const Handover& h)
 {
-    const EditorJobV2 job = handedJob(h);
-    const fs::path& folder = *h.files.mediaFolderURL;
-    const std::optional<Exporter::FastSingleClipCandidate> candidate =
-        Exporter::fastSingleClipCandidate(job, folder, h.media());
-    if (!candidate)
-        return false;
-    const std::shared_ptr<const Asset> input = openedAsset(candidate->inputURL);
-    return Exporter::fastPathKeepsTimelineResult(job, *candidate, folder, *input) &&
-           Exporter::fastPathFrames(job, candidate->clip, *input);
+    try {
+        return Exporter::fastPathFor(handedJob(h), h.files.lutOverrideURL, *h.files.mediaFolderURL, h.media());
+    } catch (const Error&) {
+        return std::nullopt;
+    }
 }
 
 Picture planPicture(const Exporter::TimelineExportPlan& plan, std::int64_t n)
 {
     return exportPicture(plan.frameMap, plan.sourceFiles, n);
+}
+
+void HandBacks::post(std::function<void()> work)
+{
+    queue_->post(std::move(work));
+    {
+        const std::lock_guard lock(mutex_);
+        ++posted_;
+    }
+    handedBack_.notify_all();
+}
+
+CancelHandle HandBacks::postDelayed(double seconds, std::function<void()> work)
+{
+    return queue_->postDelayed(seconds, std::move(work));
+}
+
+bool HandBacks::runUntil(const std::function<bool()>& done, double timeoutSeconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
+    for (;;) {
+        std::uint64_t seen = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            seen = posted_;
+        }
+        // What was posted before `seen` was read runs here; anything later wakes the wait.
+        const int ran = queue_->runUntilIdle();
+        if (done())
+            return true;
+        if (ran > 0)
+            continue;
+        std::unique_lock lock(mutex_);
+        if (!handedBack_.wait_until(lock, deadline, [&] { return posted_ != seen; }))
+            return done();
+    }
 }
 
 namespace {
@@ -229,6 +262,7 @@ namespace {
 std::unique_ptr<SourceViewerController> openSourceViewer(EngineHarness& harness, const Case& c,
                                                          const EditSession::Clip& clip,
                                                          SourceViewerController::Callbacks callbacks,
+                                                         std::shared_ptr<MainQueue> mainQueue,
                                                          std::optional<std::pair<double, double>> marks = std::nullopt)
 {
     TimelinePreviewEngine& engine = harness.engine;
@@ -236,7 +270,7 @@ std::unique_ptr<SourceViewerController> openSourceViewer(EngineHarness& harness,
     const auto source = std::find_if(sources.begin(), sources.end(),
                                      [&](const EditSession::Source& s) { return s.id == clip.sourceId; });
     SourceViewerServices services;
-    services.mainQueue = harness.queue;
+    services.mainQueue = std::move(mainQueue);
     services.openPlayback = [](const fs::path&) { return SourcePlayback{}; };
     services.probeDuration = [measured = marks.has_value()](const fs::path& file) -> std::optional<double> {
         if (!measured)
@@ -259,7 +293,7 @@ SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const 
     SourceViewerController::Callbacks callbacks;
     callbacks.onUpdateTimeline = [&answer](double, double, const std::string& lut) { answer.handedBack = lut; };
     // No duration: what the viewer shows of the LUT does not need it.
-    const std::unique_ptr<SourceViewerController> opened = openSourceViewer(harness, c, clip, callbacks);
+    const std::unique_ptr<SourceViewerController> opened = openSourceViewer(harness, c, clip, callbacks, harness.queue);
     SourceViewerController& viewer = *opened;
     answer.loadError = viewer.loadError();
     answer.picker = viewer.sourceLutReference();
@@ -282,11 +316,12 @@ void editInSourceViewer(EngineHarness& harness, const Case& c, PlayerBuild& play
     callbacks.onUpdateTimeline = [&engine, id = clip->id](double in, double out, const std::string& lut) {
         engine.updateTimelineClipFromSource(id, in, out, lut);
     };
+    const auto handBacks = std::make_shared<HandBacks>(harness.queue);
     const std::unique_ptr<SourceViewerController> viewer =
-        openSourceViewer(harness, c, *clip, callbacks, std::pair(c.viewerEdit->in, c.viewerEdit->out));
+        openSourceViewer(harness, c, *clip, callbacks, handBacks, std::pair(c.viewerEdit->in, c.viewerEdit->out));
     if (viewer->loadError())
         return;
-    ASSERT_TRUE(harness.queue->runUntil([&] { return viewer->didApplyInitialMarks(); }, 60))
+    ASSERT_TRUE(handBacks->runUntil([&] { return viewer->didApplyInitialMarks(); }, 60))
         << "the Source Viewer never read the length of " << clip->id << "'s file";
     const std::size_t builds = harness.builder->requests.size();
     viewer->updateTimeline();
@@ -307,19 +342,17 @@ void editInSourceViewer(EngineHarness& harness, const Case& c, PlayerBuild& play
         player = answerBuild(harness);
 }
 
-std::optional<Shown> programStill(EngineHarness& harness, GradedPreviewController& controller, double at)
+std::optional<Shown> programStill(EngineHarness& harness, HandBacks& handBacks, GradedPreviewController& controller,
+                                  double at)
 {
     // A still asked for where the playhead already stands is the one the view keeps up to date
     // by itself (a LUT's answers renewed): no seek of the test's must ask for it.
     if (harness.engine.playheadSeconds() != at)
         harness.engine.seek(at, true, {});
-    for (int round = 0; round < 100; ++round) {
-        // Every still asked for so far graded, then handed back on the main queue, which may ask
-        // for another.
-        PreviewFrameGrader::pauseGradeQueue().sync([] {});
-        if (harness.queue->runUntilIdle() == 0 && !controller.isGradingInFlight())
-            break;
-    }
+    // Every still asked for so far graded and handed back on the main queue, which may ask for
+    // another.
+    EXPECT_TRUE(handBacks.runUntil([&] { return !controller.isGradingInFlight(); }, 60))
+        << "the program view's still at " << at << " s was never handed back";
     if (!controller.isStillShown() || controller.still().isNull())
         return std::nullopt;
     return shownInImage(controller.still());

@@ -4,15 +4,20 @@
 // 10-bit workspace's exporter and its preview of the job the editor hands over, the plans those
 // exports render, the fast path's decision, and the Source Viewer's controller.
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
 #include "RouteCases.h"
+#include "export/FastSingleClipPath.h"
 #include "export/TimelineExport.h"
 #include "export_workspaces/JobExporter.h"
+#include "platform/dispatch/ManualMainQueue.h"
 
 namespace velmora {
 class GradedPreviewController;
@@ -49,6 +54,8 @@ std::optional<Exporter::TimelineExportPlan> sheetFramePlan(const TimelinePreview
 // the monitor's answers: the workspace looks its files up. Either may ramp its first clip's speed.
 struct Handover {
     std::filesystem::path jobURL;
+    // The job file as the workspace's export reads it, read once.
+    EditorJobV2 job;
     std::optional<ResolvedMedia> shown;
     JobFiles files;
     const ResolvedMedia* media() const { return files.media->media(); }
@@ -56,7 +63,7 @@ struct Handover {
 Handover handOver(const TimelinePreviewEngine& engine, const Case& c);
 ExportRun workspaceRun(const Handover& h, const std::filesystem::path& output, bool render);
 // The handed job as the workspace's export reads it.
-EditorJobV2 handedJob(const Handover& h);
+const EditorJobV2& handedJob(const Handover& h);
 // The plan the workspace's timeline export renders, from what its job routing hands the export.
 Exporter::TimelineExportPlan workspacePlan(const Handover& h);
 // The handed job's plan as sheetFramePlan makes the sheet's, where the workspace refuses a LUT.
@@ -69,12 +76,36 @@ struct LutVerdict {
     std::optional<Error> refusal;
 };
 LutVerdict workspaceLutVerdict(const Handover& h);
-// Whether the workspace's export takes the fast path for the handed job (which tells no frame
-// count before it is stopped), as the fast path decides it.
-bool takesFastPath(const Handover& h);
+// What the fast path streams of the handed job, by the decision the workspace's export takes
+// (which tells no frame count before it is stopped); none where it renders the timeline or
+// refuses the job.
+std::optional<Exporter::FastPath> fastPathOf(const Handover& h);
 
 // Output frame n of a plan, labelled with the files that plan reads.
 Picture planPicture(const Exporter::TimelineExportPlan& plan, std::int64_t n);
+
+// The main queue a controller of the case is given: the harness's, which runs what is posted, and
+// a count of what its workers have handed back, so that the case waits for an answer as it
+// arrives rather than looking again and again.
+class HandBacks final : public MainQueue {
+public:
+    explicit HandBacks(std::shared_ptr<ManualMainQueue> queue) : queue_(std::move(queue)) {}
+
+    void post(std::function<void()> work) override;
+    CancelHandle postDelayed(double seconds, std::function<void()> work) override;
+    bool isCurrent() const override { return queue_->isCurrent(); }
+
+    // Runs the harness's queue, and whatever is handed back to it, until `done` holds, waiting
+    // (at most `timeoutSeconds` in all) for the next hand-back whenever nothing is left to run.
+    // Returns `done()`.
+    bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
+
+private:
+    std::shared_ptr<ManualMainQueue> queue_;
+    std::mutex mutex_;
+    std::condition_variable handedBack_;
+    std::uint64_t posted_ = 0; // guarded by mutex_
+};
 
 // The Source Viewer opened on a timeline clip as the Edit workspace opens it: what it could not
 // load, its LUT picker's value and title, the .cube text its graded still is graded through (none:
@@ -93,9 +124,10 @@ SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const 
 // into `player`. The clip's LUT reference must come back as it was written.
 void editInSourceViewer(EngineHarness& harness, const Case& c, PlayerBuild& player);
 
-// The paused monitor's graded still as the program view's controller shows it: the engine paused
-// at `at`, once every still it asked for is graded and handed back. None while it shows the
-// player's picture.
-std::optional<Shown> programStill(EngineHarness& harness, GradedPreviewController& controller, double at);
+// The paused monitor's graded still as the program view's controller (made with `handBacks` as its
+// main queue) shows it: the engine paused at `at`, once every still it asked for is graded and
+// handed back. None while it shows the player's picture.
+std::optional<Shown> programStill(EngineHarness& harness, HandBacks& handBacks, GradedPreviewController& controller,
+                                  double at);
 
 } // namespace velmora::test::routes
