@@ -350,7 +350,8 @@ public:
     void addAudioLane();
     // The zoom slider moved (0 to 100): the active timeline's zoom follows.
     void changeTimelineZoom(double position);
-    // "80 px/s": the zoom the active timeline is drawn at.
+    // "80 px/s": the zoom the active timeline is drawn at, to whole pixels per second, below one
+    // to two significant digits ("0.02 px/s").
     std::string timelineZoomReadout() const;
     // "44px": the lane height.
     std::string laneHeightReadout() const;

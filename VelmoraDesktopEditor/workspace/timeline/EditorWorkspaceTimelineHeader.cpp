@@ -73,7 +73,18 @@ void EditorWorkspaceController::changeTimelineZoom(double position)
 
 std::string EditorWorkspaceController::timelineZoomReadout() const
 {
-    return StatusText::fixed(engine_->activeTimelinePixelsPerSecond(), 0) + " px/s";
+    const double pps = engine_->activeTimelinePixelsPerSecond();
+    if (pps >= 1)
+        return StatusText::fixed(pps, 0) + " px/s";
+    // Below one pixel per second whole pixels would read "0 px/s" for lanes drawn at a zoom: two
+    // significant digits say which ("0.02 px/s" at the slider's left end).
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(pps))) + 1, 1, 6);
+    std::string digits = StatusText::fixed(pps, decimals);
+    while (digits.back() == '0')
+        digits.pop_back();
+    if (digits.back() == '.')
+        digits.pop_back();
+    return digits + " px/s";
 }
 
 std::string EditorWorkspaceController::laneHeightReadout() const
