@@ -428,9 +428,12 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     } else {
         load(session, *mediaFolder, std::nullopt); // lists the LUT names itself
     }
+    // The taking says what it loaded in place of the news before it, which spoke of the session
+    // as it was (a taking without reload says "Loaded …" too: named once).
     if (hasNothingToPreview()) {
         setStatus("Loaded " + summary);
     } else {
+        statusLine_.forgetNews();
         statusLine_.announceBuild("Loaded " + summary + " — building preview…");
     }
 }
