@@ -99,7 +99,7 @@ std::vector<std::string> ProjectSettingsController::lutOptions() const
 
 std::string ProjectSettingsController::lutTitle(const std::string& name) const
 {
-    return projectLut_ && projectLut_->entry == name ? projectLut_->title() : name;
+    return LutResolving::pickerTitle(name, projectLut_, engine_ ? engine_->listedLutMarks() : ListedLutMarks{});
 }
 
 ProjectSettingsController::CanvasSize ProjectSettingsController::appliedSize() const

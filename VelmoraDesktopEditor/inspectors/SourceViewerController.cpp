@@ -118,7 +118,7 @@ std::vector<std::string> SourceViewerController::lutNames() const
 
 std::string SourceViewerController::lutTitle(const std::string& name) const
 {
-    return clipLut_ && clipLut_->entry == name ? clipLut_->title() : name;
+    return LutResolving::pickerTitle(name, clipLut_, engine_ ? engine_->listedLutMarks() : ListedLutMarks{});
 }
 
 std::optional<EditorJobV2::ClipGrade> SourceViewerController::clipLutGrade() const

@@ -72,7 +72,17 @@ struct LutPickerValue {
     bool operator==(const LutPickerValue&) const = default;
 };
 
+// The listed LUTs (the names a picker offers) that grade nothing, each marked as its look-up
+// found it, by name.
+using ListedLutMarks = std::map<std::string, LutPickerValue>;
+
 namespace LutResolving {
+
+// The title a LUT picker shows for one of its entries: its own LUT's (`own`, a clip's or the
+// project's picker value) for that entry, else the listed LUT's mark ("trunc.cube (unusable)"),
+// else the name. Every LUT picker titles its entries so.
+std::string pickerTitle(const std::string& entry, const std::optional<LutPickerValue>& own,
+                        const ListedLutMarks& listed);
 
 // The picker value of a LUT answer: "None" for none, "(Embedded LUT)" for inline text, else the
 // reference as it is written (the name the status line and the export's refusal give), never a

@@ -44,7 +44,11 @@ TimelinePreviewEngine::TimelinePreviewEngine(Services services, QObject* parent)
     scrubAudio_ = std::make_shared<TimelineScrubAudio>(mainQueue_, std::move(services.openScrubAudioPlayer));
     runInBackground_ = services.runInBackground;
     lutNames_ = std::make_unique<LutNameCatalog>(mainQueue_, std::move(services.runInBackground),
-                                                 [this] { emit lutNamesChanged(); });
+                                                 [this] {
+                                                     // The names offered now are looked up too.
+                                                     lookUpMissingClipLuts();
+                                                     emit lutNamesChanged();
+                                                 });
 }
 
 TimelinePreviewEngine::~TimelinePreviewEngine()

@@ -202,6 +202,10 @@ public:
     // clip's answer as the engine's worker found it; a file not read yet shows by its name);
     // "None" for a clip id no clip has. Reads no file.
     LutPickerValue clipLutPickerValue(const std::string& clipId) const;
+    // The LUTs on offer (availableLutNames) that grade nothing, marked as the engine's worker
+    // found them with the clips' LUTs (missingLutsChanged); every LUT picker titles its entries
+    // with these (LutResolving::pickerTitle). Reads no file.
+    const ListedLutMarks& listedLutMarks() const { return luts_.listedLuts; }
     // The project canvas in pixels.
     int outputWidth() const { return outputWidth_; }
     int outputHeight() const { return outputHeight_; }

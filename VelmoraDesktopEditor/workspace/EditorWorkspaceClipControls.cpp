@@ -213,7 +213,7 @@ std::vector<std::string> EditorWorkspaceController::lutPickerTitles(const std::v
     std::vector<std::string> titles;
     titles.reserve(names.size());
     for (const std::string& name : names)
-        titles.push_back(shown && shown->entry == name ? shown->title() : name);
+        titles.push_back(LutResolving::pickerTitle(name, shown, engine_->listedLutMarks()));
     return titles;
 }
 

@@ -378,7 +378,8 @@ public:
     std::string lutPickerShownValue() const;
     std::string lutPickerShownValue(const std::vector<std::string>& options) const;
     // The title the Clip LUT picker shows for one of lutPickerOptions(): the name, marked
-    // "(missing)" when it is the selected clip's LUT and that LUT grades nothing.
+    // "(missing)" or "(unusable)" when it grades nothing, as the selected clip's LUT or as a
+    // listed one (LutResolving::pickerTitle).
     std::string lutPickerTitle(const std::string& name) const;
     // The titles of `names` (each as lutPickerTitle gives it), the selected clip looked up once.
     std::vector<std::string> lutPickerTitles(const std::vector<std::string>& names) const;

@@ -172,11 +172,15 @@ TEST(EngineGrade, LutNamesAreListedInTheBackgroundAndKept)
         queue, std::make_shared<ManualClock>(0.0), nullptr, {}, {},
         [&listings](std::function<void()> work) { listings.push_back(std::move(work)); }});
     QSignalSpy listed(&engine, &TimelinePreviewEngine::lutNamesChanged);
+    // The listing, and the look-up of the names it lists, which the same worker runs.
     const auto runListing = [&] {
         ASSERT_FALSE(listings.empty());
-        std::thread(listings.back()).join();
-        listings.clear();
-        queue->runUntilIdle();
+        while (!listings.empty()) {
+            std::function<void()> work = std::move(listings.front());
+            listings.erase(listings.begin());
+            std::thread(work).join();
+            queue->runUntilIdle();
+        }
     };
     TempDir media;
     writeTextFile(media / "look.cube", identityCubeText());
