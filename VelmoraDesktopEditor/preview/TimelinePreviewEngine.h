@@ -709,6 +709,10 @@ private:
     // Looks up, off the main thread, the LUTs the active timeline's clips name that grade nothing,
     // and keeps the newest answer (naming them in the status line).
     void lookUpMissingClipLuts();
+    // A clip's LUT was just changed, by whichever picker: the look-up is asked again and the LUT
+    // chosen is the one the status line speaks of (chosenLutWords). Every place that changes a
+    // clip's LUT calls this, after the words of its change.
+    void lookUpChosenClipLut(const std::string& clipId);
     void resumePlayback();
     void beginPlayback();
     void pauseForCutJump();

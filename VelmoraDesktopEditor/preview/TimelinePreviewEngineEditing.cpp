@@ -461,6 +461,7 @@ void TimelinePreviewEngine::updateTimelineClipFromSource(const std::string& clip
         setStatus("Could not update clip");
         return;
     }
+    const std::string lutBefore = session_->clipLutReference(clipId);
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
     // The viewer hands back the LUT it shows: the clip's own (as its picker shows it, or as the
     // grade names it) unless the user chose another there. The clip's own stays exactly as
@@ -489,6 +490,9 @@ void TimelinePreviewEngine::updateTimelineClipFromSource(const std::string& clip
     reloadComposition(std::nullopt);
     emit objectWillChange();
     setStatus("Updated timeline from source viewer");
+    if (session_->clipLutReference(clipId) != lutBefore) {
+        lookUpChosenClipLut(clipId);
+    }
 }
 
 } // namespace velmora
