@@ -120,6 +120,9 @@ void TimelinePreviewEngine::setFocusClipId(std::optional<std::string> id)
 void TimelinePreviewEngine::setTimelineRevision(int revision)
 {
     timelineRevision_ = revision;
+    // Every change of the timeline or of which one is shown moves the revision: a selection of a
+    // clip that left the screen goes before the views hear of it.
+    forgetSelectionOutOfSight();
     emit timelineRevisionChanged();
 }
 

@@ -177,6 +177,9 @@ public:
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
     bool gradePreviewEnabled() const { return gradePreviewEnabled_; }
+    // The selected clip, always one of the timeline on screen: a clip that leaves it (another
+    // timeline chosen, the clip removed or undone) is no longer selected once the revision moves,
+    // so nothing bound to the selection reaches a clip out of sight.
     const std::optional<std::string>& selectedClipId() const { return selectedClipId_; }
     // A clip the timeline lanes are asked to bring into view; they set it back to none.
     const std::optional<std::string>& focusClipId() const { return focusClipId_; }
@@ -356,6 +359,9 @@ public:
     // Forgets every undo and redo step, e.g. when another project is opened: steps of one
     // project must never be applied to another's timeline.
     void clearUndoHistory();
+    // Another timeline of the project is shown: the undo history and the news of the one left
+    // behind go (neither undoes nor speaks of what is no longer on screen).
+    void leaveTimeline();
     void undo();
     void redo();
     // Tears the current player down and asks for a new preview of the session. The install
@@ -469,6 +475,8 @@ public:
     bool isVideoTrackMuted(int lane) const;
     bool isAudioTrackMuted(int lane) const;
     bool isClipEditingLocked(const std::string& id) const;
+    // Whether a clip of this id is on the active timeline, the one on screen.
+    bool isOnActiveTimeline(const std::string& id) const;
     std::optional<std::string> mediaStemForClip(const std::string& id) const;
     bool isAudioLinked(const std::string& videoClipId) const;
     bool isAudioLinkedForSelection() const;
@@ -722,6 +730,8 @@ private:
 
     // Edit helpers.
     std::optional<EditSession::Clip> activeTimelineClip(const std::string& id) const;
+    // Drops the selection and the focus request of a clip no longer on the active timeline.
+    void forgetSelectionOutOfSight();
     void toggleLaneLock(const std::string& laneKey);
     void toggleLaneMute(const std::string& laneKey);
     void splitAudioBranch(const EditSession::Clip& audio, const std::optional<TimelineSnapshot>& before);

@@ -56,6 +56,23 @@ std::string prefixCharacters(const std::string& text, std::size_t count)
 
 // ---- queries ----
 
+bool TimelinePreviewEngine::isOnActiveTimeline(const std::string& id) const
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    return timeline && std::any_of(timeline->clips.begin(), timeline->clips.end(),
+                                   [&id](const EditSession::Clip& clip) { return clip.id == id; });
+}
+
+void TimelinePreviewEngine::forgetSelectionOutOfSight()
+{
+    if (focusClipId_ && !isOnActiveTimeline(*focusClipId_)) {
+        setFocusClipId(std::nullopt);
+    }
+    if (selectedClipId_ && !isOnActiveTimeline(*selectedClipId_)) {
+        setSelectedClipId(std::nullopt);
+    }
+}
+
 std::optional<EditSession::Clip> TimelinePreviewEngine::activeTimelineClip(const std::string& id) const
 {
     if (!session_) {

@@ -16,6 +16,12 @@ void TimelinePreviewEngine::clearUndoHistory()
     refreshUndoFlags();
 }
 
+void TimelinePreviewEngine::leaveTimeline()
+{
+    clearUndoHistory();
+    statusLine_.dropNews();
+}
+
 std::optional<TimelineSnapshot> TimelinePreviewEngine::pushUndoPoint()
 {
     if (!session_) {

@@ -295,12 +295,13 @@ public:
     // its title-bar button is only hidden and not reported.
 
     // Records one undo point, loads the clip's grade, raises showGradeInspector and asks for the
-    // inspector window; nothing without a session or the clip.
+    // inspector window; nothing without a session or the clip on the timeline on screen.
     void openGradeInspector(const std::string& clipId);
     // Asks for the inspector window to close, forgets its clip and lowers showGradeInspector.
     void closeGradeInspector();
     // Selects the clip (without seeking) and opens the source viewer on its source for
-    // re-trimming it; nothing when the clip, its source id or the source is not found.
+    // re-trimming it; nothing when the clip (on the timeline on screen), its source id or the
+    // source is not found.
     void openSourceViewerForTimelineClip(const std::string& clipId);
     // Opens the source viewer on a source, for re-trimming a timeline clip when an id is given
     // (its marks then start at the clip's in and out points).
@@ -523,6 +524,9 @@ private:
     // `work` finished.
     bool reportingFailure(const std::function<void()>& work);
     void followSelection();
+    // The source viewer and grade inspector close once their clip has left the timeline on
+    // screen (another timeline chosen, the clip removed).
+    void followTimeline();
     // The Clip LUT picker's remembered value follows the selected clip's LUT when something other
     // than the picker changed it (the grade inspector's Reset, the source viewer, undo).
     void followClipLut();

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QPixmap>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/EditorApplication.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EditorExportSheet.h"
 #include "export_workspaces/ExportSheetController.h"
@@ -339,6 +341,26 @@ EditSession AppScenario::saveAs(const fs::path& file)
         choose(*panel, file);
     EXPECT_TRUE(waitFor([&] { return fs::exists(file) && !workspace().projectDirty(); }, "the saved project"));
     return EditSession::load(file);
+}
+
+void AppScenario::chooseTimeline(const std::string& timelineId)
+{
+    auto* picker = edit().findChild<QComboBox*>(QStringLiteral("timelinePicker"));
+    ASSERT_NE(picker, nullptr);
+    const int row = picker->findData(QString::fromStdString(timelineId));
+    ASSERT_GE(row, 0) << timelineId;
+    picker->setCurrentIndex(row);
+    emit picker->activated(row);
+}
+
+bool AppScenario::chooseClipLut(const std::string& name)
+{
+    VelmoraDarkPopUpPicker& picker = *edit().topBar()->clipLutPicker();
+    const int row = VelmoraDarkPopUpPicker::rowForSelection(picker.selectableTags(), name);
+    if (row < 0)
+        return false;
+    picker.pickIndex(row);
+    return true;
 }
 
 TimelinePreviewEngine& AppScenario::engine() const

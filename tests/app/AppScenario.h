@@ -148,6 +148,11 @@ protected:
     void importWithPanel(const std::filesystem::path& item);
     // Save As… to `file`; returns the project read back from it.
     EditSession saveAs(const std::filesystem::path& file);
+    // The timeline header's picker chooses the timeline `timelineId`, as a click on its row does.
+    void chooseTimeline(const std::string& timelineId);
+    // The top bar's Clip LUT picker chooses `name` (a click on its row, enabled or not); false
+    // when the picker does not list it.
+    bool chooseClipLut(const std::string& name);
 
     // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead
     // to land on the start of the project's frame there; returns where it landed.

@@ -43,15 +43,16 @@ void EditorWorkspaceController::chooseTimeline(const std::string& timelineId)
         return;
     const bool anotherTimeline = timelinePickerSelection() != timelineId;
     session->project->activeTimelineId = timelineId;
+    // Steps taken on the timeline left behind are not undone on this one, nor spoken of; its
+    // selection, and what is bound to it, goes with the revision.
+    if (anotherTimeline)
+        engine_->leaveTimeline();
     engine_->setTimelineRevision(engine_->timelineRevision() + 1);
     resetLayoutTrackCounts(*session);
     if (mediaFolderURL_)
         engine_->load(session, *mediaFolderURL_, sessionURL_);
     else
         engine_->reloadSession(session, std::nullopt, sessionURL_);
-    // Steps taken on the timeline left behind are not undone on this one.
-    if (anotherTimeline)
-        engine_->clearUndoHistory();
     setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
 }
 
