@@ -359,8 +359,8 @@ public:
     // Forgets every undo and redo step, e.g. when another project is opened: steps of one
     // project must never be applied to another's timeline.
     void clearUndoHistory();
-    // Another timeline of the project is shown: the undo history and the news of the one left
-    // behind go (neither undoes nor speaks of what is no longer on screen).
+    // Another timeline of the project is shown: the undo history, the news and the LUT findings
+    // of the one left behind go (none undoes or speaks of what is no longer on screen).
     void leaveTimeline();
     void undo();
     void redo();

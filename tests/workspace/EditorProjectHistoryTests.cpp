@@ -208,14 +208,14 @@ TEST(AnotherTimeline, ShowsAndChangesNothingOfTheOneLeftBehind)
     QObject::connect(&w, &EditorWorkspaceController::gradeInspectorCloseRequested, [&] { ++inspectorClosings; });
     QObject::connect(&w, &EditorWorkspaceController::sourceViewerCloseRequested, [&] { ++viewerClosings; });
 
-    h.engine().addMarkerAtPlayhead();
-    h.engine().undo();
-    h.engine().redo();
-    ASSERT_NE(h.engine().status().find("Redo"), std::string::npos) << h.engine().status();
     w.openSourceViewerForTimelineClip("v1");
     ASSERT_EQ(w.sourceViewerTimelineClipId(), "v1");
     w.openGradeInspector("v1");
     ASSERT_TRUE(w.showGradeInspector());
+    h.engine().addMarkerAtPlayhead();
+    h.engine().undo();
+    h.engine().redo();
+    ASSERT_NE(h.engine().status().find("Redo"), std::string::npos) << h.engine().status();
     ASSERT_EQ(w.lutPickerShownValue(), "gone.cube");
     ASSERT_EQ(w.lutPickerTitle("gone.cube"), "gone.cube (missing)");
 
@@ -230,6 +230,8 @@ TEST(AnotherTimeline, ShowsAndChangesNothingOfTheOneLeftBehind)
     EXPECT_GE(viewerClosings, 1);
     EXPECT_FALSE(h.engine().canRedo());
     EXPECT_EQ(h.engine().status().find("Redo"), std::string::npos) << h.engine().status();
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().status().find("gone.cube"), std::string::npos) << h.engine().status();
 
     w.chooseClipLut("invert.cube");
     w.saveProject();
