@@ -185,7 +185,8 @@ void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const 
     // (drop a file name beside the inline text that grades, fill in a strength): the grade stays
     // exactly as stored, and only the preview is readied.
     const ClipGradeEditState before = ClipGradeEditState::from(clip);
-    if (before != editState) {
+    const bool written = before != editState;
+    if (written) {
         session_->applyClipGrade(clipId, editState);
         republishSession();
     }
@@ -197,7 +198,7 @@ void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const 
     refreshGradeCompositionContext();
     // The LUT changed here (the Clip LUT picker, the grade inspector's): looked up as every
     // place that changes a clip's LUT asks it.
-    if (session_->clipLutReference(clipId) != before.lutReference) {
+    if (written && session_->clipLutReference(clipId) != before.lutReference) {
         lookUpChosenClipLut(clipId);
     }
     if (!interactive) {

@@ -123,7 +123,7 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
 
 // Every place that changes a clip's LUT asks the one look-up, and the status line names a LUT
 // that grades nothing whichever picker chose it: the Clip LUT picker, the grade inspector's (a
-// live change and its end), a grade edit.
+// live change and its end), a grade edit, the Source Viewer's update.
 TEST(EngineGrade, EveryPlaceThatChangesAClipsLutNamesOneThatCannotGrade)
 {
     GradeFixture f;
@@ -139,12 +139,18 @@ TEST(EngineGrade, EveryPlaceThatChangesAClipsLutNamesOneThatCannotGrade)
              engine.finalizeClipGradeLivePreview("A", truncated);
          }},
         {"grade edit", [&] { engine.applyClipGradeEdit("A", truncated, true); }},
+        {"source viewer", [&] { engine.updateTimelineClipFromSource("A", 0, 4, std::string("trunc.cube")); }},
     };
     for (const auto& [route, choose] : routes) {
         engine.setClipLutReference("None", "A");
         engine.setGradePreviewEnabled(false);
         f.h.queue->runUntilIdle();
+        const std::size_t builds = f.h.builder->buildCount();
         choose();
+        // A rebuild asked for looks the clips' LUTs up once its picture is shown.
+        if (f.h.builder->buildCount() > builds) {
+            f.h.builder->finish(8);
+        }
         f.h.queue->runUntilIdle(); // why is told once the file is read
         ASSERT_EQ(f.h.session().clipLutReference("A"), "trunc.cube") << route;
         EXPECT_EQ(engine.clipLutPickerValue("A").title(), "trunc.cube (unusable)") << route;
