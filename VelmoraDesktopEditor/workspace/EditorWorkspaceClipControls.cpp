@@ -219,10 +219,11 @@ std::vector<std::string> EditorWorkspaceController::lutPickerTitles(const std::v
 
 void EditorWorkspaceController::chooseClipLut(const std::string& name)
 {
-    setLutPickerSelection(name);
+    // Without a selection there is no clip on screen to take it: the picker keeps showing none.
     const std::optional<std::string> clipId = engine_->selectedClipId();
     if (!clipId)
         return;
+    setLutPickerSelection(name);
     engine_->setClipLutReference(name, *clipId);
     setProjectDirty(true);
 }

@@ -386,6 +386,7 @@ public:
     std::vector<std::string> lutPickerTitles(const std::vector<std::string>& names) const;
     bool lutPickerEnabled() const { return engine_->selectedClipId().has_value(); }
     // The user chose an entry: written into the selected clip only; marks the project dirty.
+    // Nothing without a selection.
     void chooseClipLut(const std::string& name);
 
     // ---- transport and program area ----

@@ -148,6 +148,7 @@ TEST_F(StatusWordsScenario, AnotherTimelineLeavesTheClipOutOfSightAsItWas)
     EXPECT_FALSE(status.text().contains(QStringLiteral("gone.cube"))) << status.text().toStdString();
 
     ASSERT_TRUE(chooseClipLut("invert.cube"));
+    EXPECT_EQ(picker.currentText(), QStringLiteral("None"));
     QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Save")), Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return !workspace().projectDirty(); }, "the saved project"));
     const EditSession saved = EditSession::load(file);

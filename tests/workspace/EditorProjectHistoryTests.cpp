@@ -234,6 +234,7 @@ TEST(AnotherTimeline, ShowsAndChangesNothingOfTheOneLeftBehind)
     EXPECT_EQ(h.engine().status().find("gone.cube"), std::string::npos) << h.engine().status();
 
     w.chooseClipLut("invert.cube");
+    EXPECT_EQ(w.lutPickerShownValue(), "None");
     w.saveProject();
     const EditSession written = EditSession::load(trip.file);
     EXPECT_EQ(written.clipLutReference("v1"), "gone.cube");
