@@ -100,12 +100,13 @@ QFrame* divider(QWidget* parent)
 }
 
 std::vector<VelmoraDarkPopUpPicker::PopUpItem> lutItems(const std::vector<std::string>& names,
-                                                        const std::optional<LutPickerValue>& shown = std::nullopt)
+                                                        const std::optional<LutPickerValue>& shown = std::nullopt,
+                                                        const ListedLutMarks& listed = {})
 {
     std::vector<VelmoraDarkPopUpPicker::PopUpItem> items;
     items.reserve(names.size());
     for (const std::string& name : names)
-        items.push_back({name, LutResolving::pickerTitle(shown, name), false});
+        items.push_back({name, LutResolving::pickerTitle(name, shown, listed), false});
     return items;
 }
 
@@ -297,10 +298,10 @@ QWidget* ClipGradeInspectorSheet::buildFooter()
     return footer;
 }
 
-void ClipGradeInspectorSheet::showClipLut(const LutPickerValue& value)
+void ClipGradeInspectorSheet::showClipLut(const LutPickerValue& value, const ListedLutMarks& listed)
 {
     shownLut_.emplace(controller_->editState().lutReference, value);
-    lutPicker_->setSelectionAndItems(lutSelection(), lutItems(controller_->lutNames(), value));
+    lutPicker_->setSelectionAndItems(lutSelection(), lutItems(controller_->lutNames(), value, listed));
 }
 
 std::string ClipGradeInspectorSheet::lutSelection() const

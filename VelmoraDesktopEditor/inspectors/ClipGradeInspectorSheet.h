@@ -47,7 +47,8 @@ public:
     VelmoraDarkPopUpPicker* lutPicker() const { return lutPicker_; }
     // Shows `value` (the engine's clipLutPickerValue) for the clip's LUT as the edit state holds it
     // now, its entry marked "(missing)" when it grades nothing; a LUT chosen later shows as chosen.
-    void showClipLut(const LutPickerValue& value);
+    // The other entries are marked as `listed` (the engine's listedLutMarks) marks them.
+    void showClipLut(const LutPickerValue& value, const ListedLutMarks& listed = {});
     VelmoraDarkPopUpPicker* moodPicker() const { return moodPicker_; }
     QCheckBox* moodSwitch() const { return moodSwitch_; }
     QPushButton* doneButton() const { return doneButton_; }

@@ -33,7 +33,7 @@ GradeInspectorWindowRoot::GradeInspectorWindowRoot(TimelinePreviewEngine& engine
         },
         onDismiss_, this);
     // The clip's LUT is shown as every picker of a clip shows it.
-    sheet_->showClipLut(engine.clipLutPickerValue(controller_->clipId()));
+    sheet_->showClipLut(engine.clipLutPickerValue(controller_->clipId()), engine.listedLutMarks());
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(sheet_);

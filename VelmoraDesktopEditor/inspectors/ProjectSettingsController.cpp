@@ -100,7 +100,7 @@ std::vector<std::string> ProjectSettingsController::lutOptions() const
 
 std::string ProjectSettingsController::lutTitle(const std::string& name) const
 {
-    return LutResolving::pickerTitle(projectLut_, name);
+    return LutResolving::pickerTitle(name, projectLut_, engine_ ? engine_->listedLutMarks() : ListedLutMarks{});
 }
 
 ProjectSettingsController::CanvasSize ProjectSettingsController::appliedSize() const

@@ -57,7 +57,7 @@ public:
     void setLutSelection(std::string reference);
     // The LUT picker's entries: lutNames() and the project's LUT as fillIn found it shown (the
     // engine's projectLutPickerValue), and each one's title, that LUT marked "(missing)" when it
-    // grades nothing.
+    // grades nothing, as is any listed LUT that grades nothing (LutResolving::pickerTitle).
     std::vector<std::string> lutOptions() const;
     std::string lutTitle(const std::string& name) const;
 

@@ -120,7 +120,7 @@ std::vector<std::string> SourceViewerController::lutNames() const
 
 std::string SourceViewerController::lutTitle(const std::string& name) const
 {
-    return LutResolving::pickerTitle(clipLut_, name);
+    return LutResolving::pickerTitle(name, clipLut_, engine_ ? engine_->listedLutMarks() : ListedLutMarks{});
 }
 
 std::optional<EditorJobV2::ClipGrade> SourceViewerController::clipLutGrade() const

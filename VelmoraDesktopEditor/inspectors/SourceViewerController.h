@@ -107,7 +107,8 @@ public:
     bool isScrubEnabled() const;
     // The LUT picker's entries (the engine's LUT names; for a timeline clip, as the engine's
     // clipLutPickerOptions lists them) and the title each shows: the clip's LUT marked
-    // "(missing)" when it grades nothing.
+    // "(missing)" or "(unusable)" when it grades nothing, as is any listed LUT that grades nothing
+    // (LutResolving::pickerTitle).
     std::vector<std::string> lutNames() const;
     std::string lutTitle(const std::string& name) const;
     // The timeline clip's own LUT (its grade's LUT fields) while the picker shows it: what grades

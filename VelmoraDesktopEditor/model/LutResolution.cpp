@@ -310,17 +310,22 @@ LutPickerValue pickerValue(const LutResolution& answer)
     return {answer.name, answer.kind == LutResolution::Kind::missing, answer.kind == LutResolution::Kind::unusable};
 }
 
+std::string pickerTitle(const std::string& entry, const std::optional<LutPickerValue>& own,
+                        const ListedLutMarks& listed)
+{
+    if (own && own->entry == entry) {
+        return own->title();
+    }
+    const auto mark = listed.find(entry);
+    return mark == listed.end() ? shownText(entry) : mark->second.title();
+}
+
 std::vector<std::string> pickerEntries(std::vector<std::string> names, const LutPickerValue& value)
 {
     if (std::find(names.begin(), names.end(), value.entry) == names.end()) {
         names.push_back(value.entry);
     }
     return names;
-}
-
-std::string pickerTitle(const std::optional<LutPickerValue>& value, const std::string& name)
-{
-    return value && value->entry == name ? value->title() : shownText(name);
 }
 
 LutResolution forOverrideFile(const fs::path& file)

@@ -78,7 +78,18 @@ struct LutPickerValue {
     bool operator==(const LutPickerValue&) const = default;
 };
 
+// The listed LUTs (the names a picker offers) that grade nothing, each marked as its look-up
+// found it, by name.
+using ListedLutMarks = std::map<std::string, LutPickerValue>;
+
 namespace LutResolving {
+
+// The title a LUT picker shows for one of its entries: its own LUT's (`own`, a clip's or the
+// project's picker value) for that entry, else the listed LUT's mark ("trunc.cube (unusable)"),
+// else the name as it is shown (shownText). Every LUT picker titles its entries so: the entries
+// stay whole, only their titles are laid out.
+std::string pickerTitle(const std::string& entry, const std::optional<LutPickerValue>& own,
+                        const ListedLutMarks& listed);
 
 // The picker value of a LUT answer: "None" for none, "(Embedded LUT)" for inline text, else the
 // reference as it is written (the name the status line and the export's refusal give), never a
@@ -88,10 +99,6 @@ LutPickerValue pickerValue(const LutResolution& answer);
 
 // The picker's entries: `names`, with the value's entry added at the end when it is not among them.
 std::vector<std::string> pickerEntries(std::vector<std::string> names, const LutPickerValue& value);
-// The title of the entry `name` in a picker that shows `value`: the value's title for its own
-// entry, else the name as it is shown (shownText). Every LUT picker titles its entries so: the
-// entries stay whole, only their titles are laid out.
-std::string pickerTitle(const std::optional<LutPickerValue>& value, const std::string& name);
 
 // The answer for one file reference (the trimmed name to look up).
 using FileLookUp = std::function<LutResolution(const std::string& trimmedReference)>;

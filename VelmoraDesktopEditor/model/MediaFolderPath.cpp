@@ -1,6 +1,7 @@
 #include "model/MediaFolderPath.h"
 
 #include <algorithm>
+#include <string_view>
 #include <system_error>
 
 #include "model/UserFolders.h"
@@ -50,6 +51,27 @@ std::optional<fs::path> readBack(const std::string& path, const std::optional<fs
     return absoluteStandardized(folder);
 }
 
+// The text with "./" before a relative path that starts with white space and "/." after one that
+// ends with it, so that the trimming of readBack leaves the folder's name whole (an absolute path
+// starts with its separator).
+std::string guardedFromTrimming(std::string text)
+{
+    const std::string_view kept = StringText::trimmedView(text);
+    if (kept.size() == text.size()) {
+        return text;
+    }
+    // A name of white space only is guarded at both ends.
+    const bool leading = kept.empty() || kept.data() != text.data();
+    const bool trailing = kept.empty() || kept.data() + kept.size() != text.data() + text.size();
+    if (leading) {
+        text.insert(0, "./");
+    }
+    if (trailing) {
+        text += "/.";
+    }
+    return text;
+}
+
 } // namespace
 
 std::optional<fs::path> resolvedURL(const std::optional<std::string>& path, const std::optional<fs::path>& baseFolder)
@@ -74,8 +96,8 @@ std::optional<std::string> storedText(const fs::path& folder, const std::optiona
         return Utf8::isValid(text) && readBack(text, base) == target;
     };
     // An absolute path as it is given (as documents have always held it), else its standard form.
-    for (std::string absolute : {folder.is_absolute() ? folder.string() : target.string(), target.string()}) {
-        if (readsBack(absolute)) {
+    for (const std::string& given : {folder.is_absolute() ? folder.string() : target.string(), target.string()}) {
+        if (std::string absolute = guardedFromTrimming(given); readsBack(absolute)) {
             return absolute;
         }
     }
@@ -85,7 +107,7 @@ std::optional<std::string> storedText(const fs::path& folder, const std::optiona
     const fs::path relative = target.lexically_relative(*base);
     const bool below = !relative.empty() && std::none_of(relative.begin(), relative.end(),
                                                          [](const fs::path& part) { return part == ".."; });
-    if (std::string text = relative.string(); below && readsBack(text)) {
+    if (std::string text = guardedFromTrimming(relative.string()); below && readsBack(text)) {
         return text;
     }
     return std::nullopt;

@@ -22,7 +22,8 @@ std::optional<std::filesystem::path> resolvedURL(const std::optional<std::string
 // resolvedURL with the document's folder as base reads it back as that folder: its absolute path,
 // as documents have always recorded it, when that is UTF-8 text; else, for a folder that is the
 // document's own folder or lies below it, its path relative to the document's folder ("Trip_media",
-// "."), when that is UTF-8. None otherwise: JSON holds UTF-8 text only, and no spelling of the
+// "."), when that is UTF-8. A name that begins or ends with white space, which a read trims, is
+// kept whole by "./" before it or "/." after it ("/shoot/ media /."). None otherwise: JSON holds UTF-8 text only, and no spelling of the
 // folder would read back. Looks at no disk.
 std::optional<std::string> storedText(const std::filesystem::path& folder,
                                       const std::optional<std::filesystem::path>& documentFile);

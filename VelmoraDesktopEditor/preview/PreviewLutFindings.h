@@ -30,6 +30,8 @@ struct PreviewLutFindings {
     // (ClipGradeEditState) when it was looked up; the number of the newest look-up.
     std::map<std::string, MissingClipLut> missingClipLuts;
     std::uint64_t missingClipLutsNumber = 0;
+    // The listed LUTs that grade nothing, as the same look-up found them.
+    ListedLutMarks listedLuts;
     // The project LUT's answer, with its text, for the engine's project LUT reference (see
     // projectLutAnswer).
     LutResolution projectLut;

@@ -29,6 +29,15 @@ void StatusLine::forgetNews()
     ++newsNumber_;
 }
 
+void StatusLine::dropNews()
+{
+    news_.reset();
+    ++newsNumber_;
+    newsForgotten_ = false;
+    announcementShown_ = true;
+    show(true);
+}
+
 void StatusLine::announceBuild(std::string words)
 {
     if (newsForgotten_) {

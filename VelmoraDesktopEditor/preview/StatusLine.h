@@ -42,6 +42,9 @@ public:
     // The news is of another project than the one now taken: it goes with the next words written
     // or announced (the taking of a project says what it does at once).
     void forgetNews();
+    // The news is of what is no longer on screen (another timeline is shown): it goes at once,
+    // and a build's announcement it hid shows again.
+    void dropNews();
     void announceBuild(std::string words);
     void reportBuildOutcome(std::function<std::string()> words);
     // Draws the line again from its parts: a warning or a word of the outcome may read otherwise.

@@ -44,7 +44,11 @@ TimelinePreviewEngine::TimelinePreviewEngine(Services services, QObject* parent)
     scrubAudio_ = std::make_shared<TimelineScrubAudio>(mainQueue_, std::move(services.openScrubAudioPlayer));
     runInBackground_ = services.runInBackground;
     lutNames_ = std::make_unique<LutNameCatalog>(mainQueue_, std::move(services.runInBackground),
-                                                 [this] { emit lutNamesChanged(); });
+                                                 [this] {
+                                                     // The names offered now are looked up too.
+                                                     lookUpMissingClipLuts();
+                                                     emit lutNamesChanged();
+                                                 });
 }
 
 TimelinePreviewEngine::~TimelinePreviewEngine()
@@ -116,6 +120,9 @@ void TimelinePreviewEngine::setFocusClipId(std::optional<std::string> id)
 void TimelinePreviewEngine::setTimelineRevision(int revision)
 {
     timelineRevision_ = revision;
+    // Every change of the timeline or of which one is shown moves the revision: a selection of a
+    // clip that left the screen goes before the views hear of it.
+    forgetSelectionOutOfSight();
     emit timelineRevisionChanged();
 }
 
@@ -428,9 +435,12 @@ void TimelinePreviewEngine::takeSession(std::shared_ptr<EditSession> session,
     } else {
         load(session, *mediaFolder, std::nullopt); // lists the LUT names itself
     }
+    // The taking says what it loaded in place of the news before it, which spoke of the session
+    // as it was (a taking without reload says "Loaded …" too: named once).
     if (hasNothingToPreview()) {
         setStatus("Loaded " + summary);
     } else {
+        statusLine_.forgetNews();
         statusLine_.announceBuild("Loaded " + summary + " — building preview…");
     }
 }

@@ -151,6 +151,9 @@ public:
     const std::shared_ptr<PreviewPlayer>& avPlayer() const { return avPlayer_; }
     // Paused frames show each clip's full grade.
     bool gradePreviewEnabled() const { return gradePreviewEnabled_; }
+    // The selected clip, always one of the timeline on screen: a clip that leaves it (another
+    // timeline chosen, the clip removed or undone) is no longer selected once the revision moves,
+    // so nothing bound to the selection reaches a clip out of sight.
     const std::optional<std::string>& selectedClipId() const { return selectedClipId_; }
     // A clip the timeline lanes are asked to bring into view; they set it back to none.
     const std::optional<std::string>& focusClipId() const { return focusClipId_; }
@@ -176,6 +179,10 @@ public:
     // clip's answer as the engine's worker found it; a file not read yet shows by its name);
     // "None" for a clip id no clip has. Reads no file.
     LutPickerValue clipLutPickerValue(const std::string& clipId) const;
+    // The LUTs on offer (availableLutNames) that grade nothing, marked as the engine's worker
+    // found them with the clips' LUTs (missingLutsChanged); every LUT picker titles its entries
+    // with these (LutResolving::pickerTitle). Reads no file.
+    const ListedLutMarks& listedLutMarks() const { return luts_.listedLuts; }
     // The project canvas in pixels.
     int outputWidth() const { return outputWidth_; }
     int outputHeight() const { return outputHeight_; }
@@ -326,6 +333,9 @@ public:
     // Forgets every undo and redo step, e.g. when another project is opened: steps of one
     // project must never be applied to another's timeline.
     void clearUndoHistory();
+    // Another timeline of the project is shown: the undo history, the news and the LUT findings
+    // of the one left behind go (none undoes or speaks of what is no longer on screen).
+    void leaveTimeline();
     void undo();
     void redo();
     // Tears the current player down and asks for a new preview of the session. The install
@@ -439,6 +449,8 @@ public:
     bool isVideoTrackMuted(int lane) const;
     bool isAudioTrackMuted(int lane) const;
     bool isClipEditingLocked(const std::string& id) const;
+    // Whether a clip of this id is on the active timeline, the one on screen.
+    bool isOnActiveTimeline(const std::string& id) const;
     std::optional<std::string> mediaStemForClip(const std::string& id) const;
     bool isAudioLinked(const std::string& videoClipId) const;
     bool isAudioLinkedForSelection() const;
@@ -682,6 +694,10 @@ private:
     // Looks up, off the main thread, the LUTs the active timeline's clips name that grade nothing,
     // and keeps the newest answer (naming them in the status line).
     void lookUpMissingClipLuts();
+    // A clip's LUT was just changed, by whichever picker: the look-up is asked again and the LUT
+    // chosen is the one the status line speaks of (chosenLutWords). Every place that changes a
+    // clip's LUT calls this, after the words of its change.
+    void lookUpChosenClipLut(const std::string& clipId);
     void resumePlayback();
     void beginPlayback();
     void pauseForCutJump();
@@ -691,6 +707,8 @@ private:
 
     // Edit helpers.
     std::optional<EditSession::Clip> activeTimelineClip(const std::string& id) const;
+    // Drops the selection and the focus request of a clip no longer on the active timeline.
+    void forgetSelectionOutOfSight();
     void toggleLaneLock(const std::string& laneKey);
     void toggleLaneMute(const std::string& laneKey);
     void splitAudioBranch(const EditSession::Clip& audio, const std::optional<TimelineSnapshot>& before);

@@ -56,6 +56,23 @@ std::string prefixCharacters(const std::string& text, std::size_t count)
 
 // ---- queries ----
 
+bool TimelinePreviewEngine::isOnActiveTimeline(const std::string& id) const
+{
+    const EditSession::Timeline* timeline = session_ ? session_->findActiveTimeline() : nullptr;
+    return timeline && std::any_of(timeline->clips.begin(), timeline->clips.end(),
+                                   [&id](const EditSession::Clip& clip) { return clip.id == id; });
+}
+
+void TimelinePreviewEngine::forgetSelectionOutOfSight()
+{
+    if (focusClipId_ && !isOnActiveTimeline(*focusClipId_)) {
+        setFocusClipId(std::nullopt);
+    }
+    if (selectedClipId_ && !isOnActiveTimeline(*selectedClipId_)) {
+        setSelectedClipId(std::nullopt);
+    }
+}
+
 std::optional<EditSession::Clip> TimelinePreviewEngine::activeTimelineClip(const std::string& id) const
 {
     if (!session_) {
@@ -461,6 +478,7 @@ void TimelinePreviewEngine::updateTimelineClipFromSource(const std::string& clip
         setStatus("Could not update clip");
         return;
     }
+    const std::string lutBefore = session_->clipLutReference(clipId);
     const std::optional<TimelineSnapshot> before = pushUndoPoint();
     // The viewer hands back the LUT it shows: the clip's own (as its picker shows it, or as the
     // grade names it) unless the user chose another there. The clip's own stays exactly as
@@ -489,6 +507,9 @@ void TimelinePreviewEngine::updateTimelineClipFromSource(const std::string& clip
     reloadComposition(std::nullopt);
     emit objectWillChange();
     setStatus("Updated timeline from source viewer");
+    if (session_->clipLutReference(clipId) != lutBefore) {
+        lookUpChosenClipLut(clipId);
+    }
 }
 
 } // namespace velmora

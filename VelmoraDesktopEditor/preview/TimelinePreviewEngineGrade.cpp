@@ -159,23 +159,29 @@ void TimelinePreviewEngine::setClipLutReference(const std::string& reference, co
     ClipGradeEditState state = ClipGradeEditState::from(session_->clip(clipId));
     state.lutReference = chosen;
     PreviewFrameGrader::invalidateLutBaseCache();
+    // Asks the look-up of the LUT chosen (lookUpChosenClipLut).
     applyClipGradeLive(clipId, state, false);
+    if (!isPlaying_) {
+        bumpGradePreviewRevision();
+        emit objectWillChange();
+    }
+}
+
+void TimelinePreviewEngine::lookUpChosenClipLut(const std::string& clipId)
+{
     // Whether the LUT grades the clip is the answer every route takes for it, looked up off the
     // main thread: the status line says why it does not once that answer is known, while no
-    // other news is written. Inline .cube text passed as a reference is not named there.
-    const std::string trimmed = StringText::trimmed(chosen);
-    if (!ProjectLUTResolver::isExplicitNoLut(trimmed) && trimmed.find('\n') == std::string::npos) {
-        luts_.lutWarning = PreviewLutFindings::LutWarning{clipId, session_->clipLutReference(clipId),
-                                                          statusLine_.newsNumber()};
+    // other news is written (so this comes after the words of the change). Inline .cube text
+    // is not named there.
+    const std::string reference = session_ ? session_->clipLutReference(clipId) : std::string();
+    const std::string trimmed = StringText::trimmed(reference);
+    if (session_ && !ProjectLUTResolver::isExplicitNoLut(trimmed) && trimmed.find('\n') == std::string::npos) {
+        luts_.lutWarning = PreviewLutFindings::LutWarning{clipId, reference, statusLine_.newsNumber()};
     } else {
         luts_.lutWarning.reset();
     }
     lookUpMissingClipLuts();
     refreshStatus();
-    if (!isPlaying_) {
-        bumpGradePreviewRevision();
-        emit objectWillChange();
-    }
 }
 
 void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const ClipGradeEditState& editState,
@@ -191,7 +197,9 @@ void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const 
     // Writing back the state the clip's own grade reads as would change only the grade's form
     // (drop a file name beside the inline text that grades, fill in a strength): the grade stays
     // exactly as stored, and only the preview is readied.
-    if (ClipGradeEditState::from(clip) != editState) {
+    const ClipGradeEditState before = ClipGradeEditState::from(clip);
+    const bool written = before != editState;
+    if (written) {
         session_->applyClipGrade(clipId, editState);
         republishSession();
     }
@@ -201,6 +209,11 @@ void TimelinePreviewEngine::applyClipGradeLive(const std::string& clipId, const 
         setGradePreviewEnabled(true);
     }
     refreshGradeCompositionContext();
+    // The LUT changed here (the Clip LUT picker, the grade inspector's): looked up as every
+    // place that changes a clip's LUT asks it.
+    if (written && session_->clipLutReference(clipId) != before.lutReference) {
+        lookUpChosenClipLut(clipId);
+    }
     if (!interactive) {
         emit objectWillChange();
     }
@@ -230,6 +243,7 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
     if (!session_) {
         return;
     }
+    const std::string lutBefore = session_->clipLutReference(clipId);
     const std::optional<TimelineSnapshot> before = recordUndo ? pushUndoPoint() : std::nullopt;
     if (!session_->applyClipGrade(clipId, editState)) {
         withdrawUndoPoint(before);
@@ -245,6 +259,9 @@ void TimelinePreviewEngine::applyClipGradeEdit(const std::string& clipId, const 
     refreshGradeCompositionContext();
     emit objectWillChange();
     setStatus(editState.hasAnyGrade() ? "Grade ON — pause/scrub to preview clip grade" : "Clip grade cleared");
+    if (session_->clipLutReference(clipId) != lutBefore) {
+        lookUpChosenClipLut(clipId);
+    }
 }
 
 void TimelinePreviewEngine::setGradePreviewEnabled(bool enabled)

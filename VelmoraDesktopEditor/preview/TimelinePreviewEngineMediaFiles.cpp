@@ -5,6 +5,7 @@
 #include "preview/TimelinePreviewEngine.h"
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
 #include "model/MediaResolver.h"
+#include "model/ProjectLUTResolver.h"
 #include "preview/PreviewSourceMedia.h"
 #include "preview/StatusText.h"
 
@@ -250,11 +252,27 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
         projectNamesFile = true;
         return LutResolution{};
     });
-    if (graded->empty() && luts_.missingClipLuts.empty() && !projectNamesFile) {
+    // The names the pickers offer, each looked up as a clip naming it would be, so that every
+    // picker marks a listed LUT that grades nothing, not only the one a clip holds.
+    auto listed = std::make_shared<std::vector<std::string>>();
+    for (const std::string& name : lutNames_->names()) {
+        if (!ProjectLUTResolver::isExplicitNoLut(name)) {
+            listed->push_back(name);
+        }
+    }
+    if (graded->empty() && luts_.missingClipLuts.empty() && !projectNamesFile && listed->empty()
+        && luts_.listedLuts.empty()) {
         return;
     }
     QPointer<TimelinePreviewEngine> self(this);
-    auto work = [self, number, graded, projectLut, queue = mainQueue_, answers = lutAnswers()] {
+    auto work = [self, number, graded, listed, projectLut, queue = mainQueue_, answers = lutAnswers()] {
+        ListedLutMarks marks;
+        for (const std::string& name : *listed) {
+            const LutPickerValue value = LutResolving::pickerValue(answers->clipAnswer(EditSession::clipGrade(name)));
+            if (value.missing || value.unusable) {
+                marks.emplace(name, value);
+            }
+        }
         std::map<std::string, PreviewLutFindings::MissingClipLut> found;
         // With its text: the project LUT is the job LUT every export of the session grades with.
         LutResolution project = answers->job(projectLut);
@@ -266,11 +284,13 @@ void TimelinePreviewEngine::lookUpMissingClipLuts()
                                            answer.kind == LutResolution::Kind::unusable});
             }
         }
-        queue->post([self, number, found = std::move(found), projectLut, project = std::move(project)]() mutable {
+        queue->post([self, number, found = std::move(found), marks = std::move(marks), projectLut,
+                     project = std::move(project)]() mutable {
             if (!self || number != self->luts_.missingClipLutsNumber) {
                 return;
             }
             self->luts_.missingClipLuts = std::move(found);
+            self->luts_.listedLuts = std::move(marks);
             if (projectLut.value_or("") == self->projectLutReference_ && project != self->luts_.projectLut) {
                 self->luts_.projectLut = std::move(project);
                 self->setProjectLutCube(self->luts_.projectLut.grades() ? self->luts_.projectLut.text : std::string());

@@ -16,6 +16,15 @@ void TimelinePreviewEngine::clearUndoHistory()
     refreshUndoFlags();
 }
 
+void TimelinePreviewEngine::leaveTimeline()
+{
+    clearUndoHistory();
+    // What the look-up found of the clips left behind is not of the timeline shown; the next
+    // look-up (once its picture is shown) speaks of this one's.
+    luts_.missingClipLuts.clear();
+    statusLine_.dropNews();
+}
+
 std::optional<TimelineSnapshot> TimelinePreviewEngine::pushUndoPoint()
 {
     if (!session_) {

@@ -216,16 +216,17 @@ std::vector<std::string> EditorWorkspaceController::lutPickerTitles(const std::v
     std::vector<std::string> titles;
     titles.reserve(names.size());
     for (const std::string& name : names)
-        titles.push_back(LutResolving::pickerTitle(shown, name));
+        titles.push_back(LutResolving::pickerTitle(name, shown, engine_->listedLutMarks()));
     return titles;
 }
 
 void EditorWorkspaceController::chooseClipLut(const std::string& name)
 {
-    setLutPickerSelection(name);
+    // Without a selection there is no clip on screen to take it: the picker keeps showing none.
     const std::optional<std::string> clipId = engine_->selectedClipId();
     if (!clipId)
         return;
+    setLutPickerSelection(name);
     engine_->setClipLutReference(name, *clipId);
     setProjectDirty(true);
 }

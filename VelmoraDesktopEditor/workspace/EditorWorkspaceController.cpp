@@ -75,6 +75,7 @@ EditorWorkspaceController::EditorWorkspaceController(VelmoraWorkflowState& workf
     connect(engine_, &TimelinePreviewEngine::selectedClipIdChanged, this, &EditorWorkspaceController::followSelection);
     connect(engine_, &TimelinePreviewEngine::sessionChanged, this, &EditorWorkspaceController::followClipLut);
     connect(engine_, &TimelinePreviewEngine::timelineRevisionChanged, this, &EditorWorkspaceController::applyDirtyRule);
+    connect(engine_, &TimelinePreviewEngine::timelineRevisionChanged, this, &EditorWorkspaceController::followTimeline);
     followedClipId_ = engine_->selectedClipId();
     lutPickerSelection_ = engine_->selectedClipLutPickerValue();
     // Another mode or closing the window would drop the open project with this workspace. A
@@ -318,6 +319,15 @@ void EditorWorkspaceController::followSelection()
         setSelectedSourceId(std::nullopt);
     }
     if (showGradeInspector_ && id != gradeInspectorClipId_)
+        closeGradeInspector();
+}
+
+void EditorWorkspaceController::followTimeline()
+{
+    // A window bound to a clip that is no longer on the timeline on screen acts on nothing.
+    if (sourceViewerTimelineClipId_ && !engine_->isOnActiveTimeline(*sourceViewerTimelineClipId_))
+        closeSourceViewer();
+    if (showGradeInspector_ && gradeInspectorClipId_ && !engine_->isOnActiveTimeline(*gradeInspectorClipId_))
         closeGradeInspector();
 }
 

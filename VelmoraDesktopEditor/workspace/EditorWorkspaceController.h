@@ -303,12 +303,13 @@ public:
     // its title-bar button is only hidden and not reported.
 
     // Records one undo point, loads the clip's grade, raises showGradeInspector and asks for the
-    // inspector window; nothing without a session or the clip.
+    // inspector window; nothing without a session or the clip on the timeline on screen.
     void openGradeInspector(const std::string& clipId);
     // Asks for the inspector window to close, forgets its clip and lowers showGradeInspector.
     void closeGradeInspector();
     // Selects the clip (without seeking) and opens the source viewer on its source for
-    // re-trimming it; nothing when the clip, its source id or the source is not found.
+    // re-trimming it; nothing when the clip (on the timeline on screen), its source id or the
+    // source is not found.
     void openSourceViewerForTimelineClip(const std::string& clipId);
     // Opens the source viewer on a source, for re-trimming a timeline clip when an id is given
     // (its marks then start at the clip's in and out points).
@@ -358,7 +359,8 @@ public:
     void addAudioLane();
     // The zoom slider moved (0 to 100): the active timeline's zoom follows.
     void changeTimelineZoom(double position);
-    // "80 px/s": the zoom the active timeline is drawn at.
+    // "80 px/s": the zoom the active timeline is drawn at, to whole pixels per second, below one
+    // to two significant digits ("0.02 px/s").
     std::string timelineZoomReadout() const;
     // "44px": the lane height.
     std::string laneHeightReadout() const;
@@ -385,12 +387,14 @@ public:
     std::string lutPickerShownValue() const;
     std::string lutPickerShownValue(const std::vector<std::string>& options) const;
     // The title the Clip LUT picker shows for one of lutPickerOptions(): the name, marked
-    // "(missing)" when it is the selected clip's LUT and that LUT grades nothing.
+    // "(missing)" or "(unusable)" when it grades nothing, as the selected clip's LUT or as a
+    // listed one (LutResolving::pickerTitle).
     std::string lutPickerTitle(const std::string& name) const;
     // The titles of `names` (each as lutPickerTitle gives it), the selected clip looked up once.
     std::vector<std::string> lutPickerTitles(const std::vector<std::string>& names) const;
     bool lutPickerEnabled() const { return engine_->selectedClipId().has_value(); }
     // The user chose an entry: written into the selected clip only; marks the project dirty.
+    // Nothing without a selection.
     void chooseClipLut(const std::string& name);
 
     // ---- transport and program area ----
@@ -529,6 +533,9 @@ private:
     // `work` finished.
     bool reportingFailure(const std::function<void()>& work);
     void followSelection();
+    // The source viewer and grade inspector close once their clip has left the timeline on
+    // screen (another timeline chosen, the clip removed).
+    void followTimeline();
     // The Clip LUT picker's remembered value follows the selected clip's LUT when something other
     // than the picker changed it (the grade inspector's Reset, the source viewer, undo).
     void followClipLut();

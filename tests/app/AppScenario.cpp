@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QStringList>
 #include <QPixmap>
@@ -18,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/EditorApplication.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
 #include "export_workspaces/ContentView.h"
 #include "export_workspaces/EditorExportSheet.h"
 #include "export_workspaces/ExportSheetController.h"
@@ -358,6 +360,26 @@ std::string AppScenario::saveThroughPanel(const QString& button, const fs::path&
     choose(*panel, file);
     EXPECT_TRUE(waitFor([&] { return fs::exists(file) && !workspace().projectDirty(); }, "the saved project"));
     return name;
+}
+
+void AppScenario::chooseTimeline(const std::string& timelineId)
+{
+    auto* picker = edit().findChild<QComboBox*>(QStringLiteral("timelinePicker"));
+    ASSERT_NE(picker, nullptr);
+    const int row = picker->findData(QString::fromStdString(timelineId));
+    ASSERT_GE(row, 0) << timelineId;
+    picker->setCurrentIndex(row);
+    emit picker->activated(row);
+}
+
+bool AppScenario::chooseClipLut(const std::string& name)
+{
+    VelmoraDarkPopUpPicker& picker = *edit().topBar()->clipLutPicker();
+    const int row = VelmoraDarkPopUpPicker::rowForSelection(picker.selectableTags(), name);
+    if (row < 0)
+        return false;
+    picker.pickIndex(row);
+    return true;
 }
 
 TimelinePreviewEngine& AppScenario::engine() const

@@ -153,6 +153,11 @@ protected:
     // The top bar's `button` ("Save" or "Save As…") and `file` chosen in the save panel it shows;
     // waits for the file and returns the name the panel suggested (empty when no panel showed).
     std::string saveThroughPanel(const QString& button, const std::filesystem::path& file);
+    // The timeline header's picker chooses the timeline `timelineId`, as a click on its row does.
+    void chooseTimeline(const std::string& timelineId);
+    // The top bar's Clip LUT picker chooses `name` (a click on its row, enabled or not); false
+    // when the picker does not list it.
+    bool chooseClipLut(const std::string& name);
 
     // Clicks the timeline's ruler where it seeks to about `seconds` and waits for the playhead
     // to land on the start of the project's frame there; returns where it landed.

@@ -1,15 +1,19 @@
 // What the edit tools bar's status line shows in the real window at its default size: the names
 // of a missing file and a missing LUT, without hovering, and commands that stay where they are.
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
 #include "AppScenario.h"
 #include "controls/ElidedLabel.h"
 #include "controls/ToolbarEdgeScrollView.h"
+#include "controls/VelmoraDarkPopUpPicker.h"
+#include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 #include "support/model/SessionBuilders.h"
 #include "workspace/EditorContentView.h"
+#include "workspace/bars/EditorTopBar.h"
 #include "workspace/bars/EditToolsBar.h"
 #include "workspace/shell/VelmoraDesktopEditorApp.h"
 #include "workspace/shell/VelmoraDesktopShellView.h"
@@ -96,6 +100,61 @@ TEST_F(StatusWordsScenario, AMissingFileAndLutAreNamedInViewAndTheCommandsStayWh
     QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFromGlobal(grade.center()));
     EXPECT_TRUE(waitFor([&] { return edit().gradeInspectorWindow() && edit().gradeInspectorWindow()->isVisible(); },
                         "the grade inspector"));
+}
+
+// Two timelines: once the second is chosen, the clip selected on the first is neither shown nor
+// changed: the Clip LUT picker shows nothing selected (not the first's missing LUT), a LUT chosen
+// in it changes no clip, Save writes neither clip otherwise; and the first's news ("Redo") goes
+// with its undo history.
+TEST_F(StatusWordsScenario, AnotherTimelineLeavesTheClipOutOfSightAsItWas)
+{
+    const fs::path file = folders.scratch() / "Two.tavlek";
+    const fs::path media = folders.scratch() / "Two_media";
+    writeOneMovieProject(file, media, "Two", "n30.mp4", 60, 30, 2.0, [](EditSession& session, EditSession::Clip& shot) {
+        shot.grade = EditSession::clipGrade("gone.cube");
+        EditSession::Timeline second;
+        second.id = "t2";
+        second.name = "Second";
+        EditSession::Clip other = shot;
+        other.id = "c2";
+        other.grade.reset();
+        second.clips = {other};
+        session.timelines.push_back(second);
+    });
+    writeTextFile(media / "invert.cube", invertingCubeText());
+    openInWindow(file);
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(waitFor([&] { return previewReady(); }, "the preview"));
+    EditToolsBar& bar = *edit().findChild<EditToolsBar*>();
+    const QLabel& status = *bar.statusLabel();
+    VelmoraDarkPopUpPicker& picker = *edit().topBar()->clipLutPicker();
+
+    TimelineStripView& strip = timeline();
+    QTest::mouseClick(strip.viewport(), Qt::LeftButton, {}, blockOf(strip.model(), "c").center().toPoint());
+    ASSERT_EQ(engine().selectedClipId(), "c");
+    EXPECT_EQ(picker.currentText(), QStringLiteral("gone.cube (missing)"));
+    QTest::mouseClick(buttonTitled(bar, QStringLiteral("Marker")), Qt::LeftButton);
+    QTest::mouseClick(buttonTitled(bar, QStringLiteral("Undo Ctrl+Z")), Qt::LeftButton);
+    QTest::mouseClick(buttonTitled(bar, QStringLiteral("Redo Shift+Ctrl+Z")), Qt::LeftButton);
+    ASSERT_TRUE(status.text().contains(QStringLiteral("Redo"))) << status.text().toStdString();
+
+    chooseTimeline("t2");
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(waitFor([&] { return previewReady(); }, "the second timeline's preview"));
+    EXPECT_EQ(engine().selectedClipId(), std::nullopt);
+    EXPECT_FALSE(picker.isEnabled());
+    EXPECT_EQ(picker.currentText(), QStringLiteral("None"));
+    EXPECT_FALSE(status.text().contains(QStringLiteral("Redo"))) << status.text().toStdString();
+    EXPECT_FALSE(status.text().contains(QStringLiteral("gone.cube"))) << status.text().toStdString();
+
+    ASSERT_TRUE(chooseClipLut("invert.cube"));
+    EXPECT_EQ(picker.currentText(), QStringLiteral("None"));
+    QTest::mouseClick(edit().topBar()->commandButton(QStringLiteral("Save")), Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return !workspace().projectDirty(); }, "the saved project"));
+    const EditSession saved = EditSession::load(file);
+    EXPECT_EQ(saved.clipLutReference("c"), "gone.cube");
+    EXPECT_EQ(saved.clipLutReference("c2"), "None");
+    screenshot("another-timeline-app.png");
 }
 
 } // namespace

@@ -162,7 +162,11 @@ TEST(MediaFolderStoring, AFolderIsStoredSoThatItReadsBackOrNotAtAll)
         {odd / "Trip_media", root / "Trip.tavlek", std::nullopt},
         {odd / "Trip_media", odd / "sub" / "Trip.tavlek", std::nullopt},
         {odd / "Trip_media", std::nullopt, std::nullopt},
-        {odd / "clips ", odd / "Trip.tavlek", std::nullopt},
+        // Names a read would trim are kept whole.
+        {odd / "clips ", odd / "Trip.tavlek", "clips /."},
+        {odd / " clips", odd / "Trip.tavlek", "./ clips"},
+        {odd / "\t", odd / "Trip.tavlek", "./\t/."},
+        {root / " media ", root / "elsewhere" / "Trip.tavlek", (root / " media ").string() + "/."},
     };
     for (const Case& c : cases) {
         const std::optional<std::string> stored = MediaFolderPath::storedText(c.folder, c.document);

@@ -64,6 +64,12 @@ TEST(EngineAdoption, WithoutReloadTheFirstFolderLoadsAndLaterOnesUpdateThePool)
     EXPECT_EQ(h.engine.status(), "Updated media pool (2 sources)");
     EXPECT_TRUE(h.engine.canUndo()); // the history survives an adoption without reload
     EXPECT_EQ(h.builder->buildCount(), 0u);
+
+    // A reload says what it loaded, once, in place of what was said before.
+    EngineHarness again;
+    again.engine.adoptSession(session, again.media.path(), std::nullopt, false);
+    again.engine.adoptSession(session, again.media.path(), std::nullopt, true);
+    EXPECT_EQ(again.engine.status(), "Loaded Timeline 1: 2 video, 1 audio (2 timelines in file) — building preview…");
 }
 
 TEST(EngineAdoption, WithReloadBuildsFromZeroThenKeepsThePlayheadForTheSameFolder)

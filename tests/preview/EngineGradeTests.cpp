@@ -121,6 +121,48 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
     EXPECT_EQ(engine.clipLutPickerValue("A").title(), "gone.cube");
 }
 
+// Every place that changes a clip's LUT asks the one look-up, and the status line names a LUT
+// that grades nothing whichever picker chose it: the Clip LUT picker, the grade inspector's (a
+// live change and its end), a grade edit, the Source Viewer's update.
+TEST(EngineGrade, EveryPlaceThatChangesAClipsLutNamesOneThatCannotGrade)
+{
+    GradeFixture f;
+    TimelinePreviewEngine& engine = f.h.engine;
+    writeTextFile(f.h.media / "trunc.cube", truncatedCubeText());
+    ClipGradeEditState truncated;
+    truncated.lutReference = "trunc.cube";
+    const std::vector<std::pair<std::string, std::function<void()>>> routes = {
+        {"Clip LUT picker", [&] { engine.setClipLutReference("trunc.cube", "A"); }},
+        {"grade inspector",
+         [&] {
+             engine.applyClipGradeLive("A", truncated, true);
+             engine.finalizeClipGradeLivePreview("A", truncated);
+         }},
+        {"grade edit", [&] { engine.applyClipGradeEdit("A", truncated, true); }},
+        {"source viewer", [&] { engine.updateTimelineClipFromSource("A", 0, 4, std::string("trunc.cube")); }},
+    };
+    for (const auto& [route, choose] : routes) {
+        engine.setClipLutReference("None", "A");
+        engine.setGradePreviewEnabled(false);
+        f.h.queue->runUntilIdle();
+        const std::size_t builds = f.h.builder->buildCount();
+        choose();
+        // A rebuild asked for looks the clips' LUTs up once its picture is shown.
+        if (f.h.builder->buildCount() > builds) {
+            f.h.builder->finish(8);
+        }
+        f.h.queue->runUntilIdle(); // why is told once the file is read
+        ASSERT_EQ(f.h.session().clipLutReference("A"), "trunc.cube") << route;
+        EXPECT_EQ(engine.clipLutPickerValue("A").title(), "trunc.cube (unusable)") << route;
+        EXPECT_TRUE(engine.status().starts_with("LUT trunc.cube cannot be used: it holds fewer entries than its "
+                                                "LUT_3D_SIZE needs \u2014 picture left without it \u00B7 "))
+            << route << ": " << engine.status();
+        // Other news written since: the standing warning still names it.
+        engine.addMarkerAtPlayhead();
+        EXPECT_NE(engine.status().find("trunc.cube"), std::string::npos) << route << ": " << engine.status();
+    }
+}
+
 // The status line says a LUT cannot be used exactly when what grades the clip passes over it,
 // and stops saying so once the clip holds another LUT.
 TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
@@ -172,11 +214,15 @@ TEST(EngineGrade, LutNamesAreListedInTheBackgroundAndKept)
         queue, std::make_shared<ManualClock>(0.0), nullptr, {}, {},
         [&listings](std::function<void()> work) { listings.push_back(std::move(work)); }});
     QSignalSpy listed(&engine, &TimelinePreviewEngine::lutNamesChanged);
+    // The listing, and the look-up of the names it lists, which the same worker runs.
     const auto runListing = [&] {
         ASSERT_FALSE(listings.empty());
-        std::thread(listings.back()).join();
-        listings.clear();
-        queue->runUntilIdle();
+        while (!listings.empty()) {
+            std::function<void()> work = std::move(listings.front());
+            listings.erase(listings.begin());
+            std::thread(work).join();
+            queue->runUntilIdle();
+        }
     };
     TempDir media;
     writeTextFile(media / "look.cube", identityCubeText());

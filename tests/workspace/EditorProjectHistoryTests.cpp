@@ -9,6 +9,7 @@
 #include "EditorWorkspaceTestSupport.h"
 #include "export_workspaces/EditorExportRunner.h"
 #include "export_workspaces/ExportSheetController.h"
+#include "support/CubeTexts.h"
 #include "support/MediaFixtures.h"
 
 namespace velmora {
@@ -173,6 +174,81 @@ TEST(AnotherProject, ShowsNothingOfTheOneBefore)
     h.settle();
     EXPECT_EQ(h.engine().avPlayer(), nullptr);
     EXPECT_EQ(h.engine().status(), "Project loaded — relink media folder with your clip files");
+}
+
+// A selection belongs to the timeline on screen: once another is chosen, the Clip LUT picker,
+// the grade inspector and the source viewer of the clip left behind go with it, a LUT chosen
+// then changes no clip out of sight, and the old timeline's news goes with its undo history.
+TEST(AnotherTimeline, ShowsAndChangesNothingOfTheOneLeftBehind)
+{
+    WorkspaceHarness h;
+    EditorWorkspaceController& w = h.workspace();
+    const test::GeneratedProject trip = test::writeProject(h.folders.scratch() / "trip");
+    test::writeTextFile(trip.media / "invert.cube", test::invertingCubeText());
+    EditSession saved = EditSession::load(trip.file);
+    saved.timelines[0].clips.at(0).grade = EditSession::clipGrade("gone.cube");
+    EditSession::Timeline broll;
+    broll.id = "broll";
+    broll.name = "B-roll";
+    EditSession::Clip b1("b1");
+    b1.type = "video";
+    b1.name = "DJI_0001.MP4";
+    b1.sourceId = saved.timelines[0].clips.at(0).sourceId;
+    b1.track = 1;
+    b1.startTime = 0.0;
+    b1.duration = 2.0;
+    broll.clips = {b1};
+    saved.timelines.push_back(broll);
+    saved.saveProject(trip.file, trip.media.string());
+    h.open(trip);
+    h.runBackgroundWork();
+    const std::string main = w.timelinePickerSelection();
+    int inspectorClosings = 0;
+    int viewerClosings = 0;
+    QObject::connect(&w, &EditorWorkspaceController::gradeInspectorCloseRequested, [&] { ++inspectorClosings; });
+    QObject::connect(&w, &EditorWorkspaceController::sourceViewerCloseRequested, [&] { ++viewerClosings; });
+
+    w.openSourceViewerForTimelineClip("v1");
+    ASSERT_EQ(w.sourceViewerTimelineClipId(), "v1");
+    w.openGradeInspector("v1");
+    ASSERT_TRUE(w.showGradeInspector());
+    h.engine().addMarkerAtPlayhead();
+    h.engine().undo();
+    h.engine().redo();
+    ASSERT_NE(h.engine().status().find("Redo"), std::string::npos) << h.engine().status();
+    ASSERT_EQ(w.lutPickerShownValue(), "gone.cube");
+    ASSERT_EQ(w.lutPickerTitle("gone.cube"), "gone.cube (missing)");
+
+    w.chooseTimeline("broll");
+    EXPECT_EQ(h.engine().selectedClipId(), std::nullopt);
+    EXPECT_FALSE(w.lutPickerEnabled());
+    EXPECT_EQ(w.lutPickerShownValue(), "None");
+    EXPECT_FALSE(w.showGradeInspector());
+    EXPECT_EQ(w.gradeInspectorClipId(), std::nullopt);
+    EXPECT_GE(inspectorClosings, 1);
+    EXPECT_EQ(w.sourceViewerTimelineClipId(), std::nullopt);
+    EXPECT_GE(viewerClosings, 1);
+    EXPECT_FALSE(h.engine().canRedo());
+    EXPECT_EQ(h.engine().status().find("Redo"), std::string::npos) << h.engine().status();
+    h.runBackgroundWork();
+    EXPECT_EQ(h.engine().status().find("gone.cube"), std::string::npos) << h.engine().status();
+
+    w.chooseClipLut("invert.cube");
+    EXPECT_EQ(w.lutPickerShownValue(), "None");
+    w.saveProject();
+    const EditSession written = EditSession::load(trip.file);
+    EXPECT_EQ(written.clipLutReference("v1"), "gone.cube");
+    EXPECT_EQ(written.clipLutReference("b1"), "None");
+
+    // A clip taken off the timeline on screen takes its selection with it too.
+    w.chooseTimeline(main);
+    w.addSourceToTimeline(sourceNamed(h.session(), "DJI_0001.MP4"), 1, 2, "", 9, std::nullopt);
+    const std::optional<std::string> placed = h.engine().selectedClipId();
+    ASSERT_TRUE(placed);
+    h.engine().undo();
+    ASSERT_FALSE(h.session().clip(*placed));
+    EXPECT_EQ(h.engine().selectedClipId(), std::nullopt);
+    EXPECT_FALSE(w.lutPickerEnabled());
 }
 
 // Finishes every run at once, as if the movie were written.

@@ -113,6 +113,13 @@ TEST(TimelineHeader, TheZoomReadOutIsTheZoomTheLanesAreDrawnAt)
         // Its snapping takes that zoom too (a negative one would widen the radius to 0.6 s).
         EXPECT_DOUBLE_EQ(h.engine().effectiveSnapThreshold(), 0.35);
     }
+
+    // Below one pixel per second the read-out still names the zoom drawn.
+    for (const auto& [position, readout] : {std::pair{0.0, "0.02 px/s"}, std::pair{20.0, "0.16 px/s"}}) {
+        header.zoomSlider()->applyUserValue(position);
+        EXPECT_DOUBLE_EQ(drawnAt(), TimelineZoom::uiToPps(position));
+        EXPECT_EQ(header.zoomReadout()->text().toStdString(), readout);
+    }
 }
 
 // ---- placing a source range ----

@@ -48,8 +48,8 @@ struct Pickers {
         h->runBackgroundWork();
     }
 
-    // The title the grade inspector's picker shows for the clip.
-    std::string inspector(const std::string& clipId)
+    // The title the grade inspector's picker shows for the clip, or for the entry `entry`.
+    std::string inspector(const std::string& clipId, const std::optional<std::string>& entry = std::nullopt)
     {
         h->engine().setSelectedClipId(clipId);
         h->workspace().openGradeInspector(clipId);
@@ -57,7 +57,8 @@ struct Pickers {
         auto root = std::make_unique<GradeInspectorWindowRoot>(h->engine(), opened->initialEditState, clipId,
                                                                opened->clipName, opened->lutNames, [] {}, [] {});
         const auto* picker = root->findChild<VelmoraDarkPopUpPicker*>(QStringLiteral("lutPicker"));
-        const int row = VelmoraDarkPopUpPicker::rowForSelection(picker->selectableTags(), picker->selection());
+        const int row = VelmoraDarkPopUpPicker::rowForSelection(picker->selectableTags(),
+                                                                entry ? *entry : picker->selection());
         h->workspace().closeGradeInspector();
         return row < 0 ? "(no row)" : picker->items().at(static_cast<std::size_t>(row)).title;
     }
@@ -133,6 +134,26 @@ TEST(LutPickerValue, InlineTextBesideAFileNameIsTheEmbeddedLutEverywhere)
     EXPECT_EQ(missing->sourceLutReference(), "gone.cube");
     EXPECT_EQ(missing->lutTitle("gone.cube"), "gone.cube (missing)");
     EXPECT_FALSE(missing->clipLutGrade() && missing->clipLutGrade()->lutData);
+}
+
+// A listed LUT that grades nothing is marked in every picker, not only as some clip's own.
+TEST(LutPickerValue, AListedLutThatGradesNothingIsMarkedInEveryPicker)
+{
+    Pickers p;
+    p.open(EditSession::clipGrade("look.cube"), std::nullopt,
+           {{"look.cube", test::identityCubeText()}, {"trunc.cube", test::truncatedCubeText()}});
+    EXPECT_EQ(p.clipLutPicker("v1"), "look.cube");
+    EXPECT_EQ(p.h->workspace().lutPickerTitle("trunc.cube"), "trunc.cube (unusable)");
+    EXPECT_EQ(p.h->workspace().lutPickerTitle("look.cube"), "look.cube");
+    EXPECT_EQ(p.inspector("v1", std::string("trunc.cube")), "trunc.cube (unusable)");
+    EXPECT_EQ(p.inspector("v1"), "look.cube");
+    const auto viewer = p.sourceViewer("v1");
+    EXPECT_EQ(viewer->lutTitle("trunc.cube"), "trunc.cube (unusable)");
+    ProjectSettingsController settings(p.h->engine(), p.h->engine().availableLutNames(), {}, {});
+    settings.fillIn();
+    EXPECT_EQ(settings.lutTitle("trunc.cube"), "trunc.cube (unusable)");
+    // Nothing uses it, so the status line does not name it.
+    EXPECT_EQ(p.h->engine().status().find("trunc.cube"), std::string::npos) << p.h->engine().status();
 }
 
 // Project Settings' picker shows the project's LUT: its inline text as "(Embedded LUT)", kept as

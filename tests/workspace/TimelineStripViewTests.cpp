@@ -132,6 +132,21 @@ TEST(TimelineStripView, TailAndHeadTrimsPreviewLiveAndCommitOnceOnRelease)
     EXPECT_EQ(h.clipNamed("v1").inPoint, 2.0);
 }
 
+// The release goes to the engine as it was let go: a head at the timeline's start dragged outward
+// is told where it stops, not to drag further (its release floored at the start first).
+TEST(TimelineStripView, AHeadAtTheTimelinesStartDraggedOutwardSaysItStartsThere)
+{
+    StripHarness h(threeLanes());
+    h.click(h.at(2, 0));
+    const QPointF head(h.model().viewportX(h.model().xForTime(0)) + 3, h.at(2, 0).y());
+    h.drag(head, {head + QPointF(-40, 0), head + QPointF(-80, 0)});
+    ASSERT_EQ(h.trims.size(), 1u);
+    EXPECT_EQ(h.engine.status(), "Trim: the clip already starts at the timeline's start");
+    EXPECT_EQ(h.clipNamed("v1").startTime, 0.0);
+    EXPECT_EQ(h.clipNamed("v1").inPoint, 1.0);
+    EXPECT_FALSE(h.engine.canUndo());
+}
+
 TEST(TimelineStripView, EscapeCancelsATrimAndTheRestOfTheGestureDoesNothing)
 {
     StripHarness h(threeLanes());

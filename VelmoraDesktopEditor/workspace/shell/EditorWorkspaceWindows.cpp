@@ -41,7 +41,7 @@ void EditorWorkspaceController::openGradeInspector(const std::string& clipId)
 {
     const std::shared_ptr<EditSession>& session = engine_->session();
     const std::optional<EditSession::Clip> clip = session ? session->clip(clipId) : std::nullopt;
-    if (!clip)
+    if (!clip || !engine_->isOnActiveTimeline(clipId))
         return;
     // The state before the inspector opens is one undo step, whatever the inspector changes.
     engine_->recordUndoPoint();
@@ -92,7 +92,7 @@ void EditorWorkspaceController::openSourceViewerForTimelineClip(const std::strin
 {
     const std::shared_ptr<EditSession>& session = engine_->session();
     const std::optional<EditSession::Clip> clip = session ? session->clip(clipId) : std::nullopt;
-    if (!clip || !clip->sourceId)
+    if (!clip || !clip->sourceId || !engine_->isOnActiveTimeline(clipId))
         return;
     const EditSession::Source* source = sourceWithId(*session, *clip->sourceId);
     if (!source)

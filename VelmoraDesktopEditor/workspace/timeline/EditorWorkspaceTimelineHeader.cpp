@@ -44,15 +44,16 @@ void EditorWorkspaceController::chooseTimeline(const std::string& timelineId)
         return;
     const bool anotherTimeline = timelinePickerSelection() != timelineId;
     session->project->activeTimelineId = timelineId;
+    // Steps taken on the timeline left behind are not undone on this one, nor spoken of; its
+    // selection, and what is bound to it, goes with the revision.
+    if (anotherTimeline)
+        engine_->leaveTimeline();
     engine_->setTimelineRevision(engine_->timelineRevision() + 1);
     resetLayoutTrackCounts(*session);
     if (mediaFolderURL_)
         engine_->load(session, *mediaFolderURL_, sessionURL_);
     else
         engine_->reloadSession(session, std::nullopt, sessionURL_);
-    // Steps taken on the timeline left behind are not undone on this one.
-    if (anotherTimeline)
-        engine_->clearUndoHistory();
     setTimelineZoomUI(TimelineZoom::ppsToUI(engine_->activeTimelinePixelsPerSecond()));
 }
 
@@ -74,7 +75,18 @@ void EditorWorkspaceController::changeTimelineZoom(double position)
 
 std::string EditorWorkspaceController::timelineZoomReadout() const
 {
-    return StatusText::fixed(engine_->activeTimelinePixelsPerSecond(), 0) + " px/s";
+    const double pps = engine_->activeTimelinePixelsPerSecond();
+    if (pps >= 1)
+        return StatusText::fixed(pps, 0) + " px/s";
+    // Below one pixel per second whole pixels would read "0 px/s" for lanes drawn at a zoom: two
+    // significant digits say which ("0.02 px/s" at the slider's left end).
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(pps))) + 1, 1, 6);
+    std::string digits = StatusText::fixed(pps, decimals);
+    while (digits.back() == '0')
+        digits.pop_back();
+    if (digits.back() == '.')
+        digits.pop_back();
+    return digits + " px/s";
 }
 
 std::string EditorWorkspaceController::laneHeightReadout() const

@@ -526,9 +526,10 @@ void TimelineStripView::finishGesture(QPointF point)
         const Model::TrimRelease release = model_.trimEnded(gesture.clipId, translation.x());
         viewport()->update();
         if (release.targetTime && engine_) {
-            const double time = engine_->snapTimelineTime(*release.targetTime, gesture.clipId, true);
+            // Where it was let go: the engine's trim snaps it by its own rule (never back across
+            // where the edge started), and says why an edge that cannot go further stays.
             if (callbacks_.onTrimEdge) {
-                callbacks_.onTrimEdge(gesture.clipId, gesture.edge, time);
+                callbacks_.onTrimEdge(gesture.clipId, gesture.edge, *release.targetTime);
             }
         } else if (release.pressWithoutMovement && engine_) {
             engine_->setStatus("Trim: drag the white edge to shorten the clip");

@@ -40,7 +40,7 @@ public:
         // Kept for the host; the view never calls it (drops go to the engine).
         std::function<void(const std::string& clipId, double startTime, std::optional<int> track, bool commit)>
             onMoveClip;
-        // A finished edge trim: clip, edge and the snapped timeline time.
+        // A finished edge trim: clip, edge and the timeline time it was let go at (the engine snaps it).
         std::function<void(const std::string& clipId, TimelinePreviewEngine::TrimEdge edge, double timelineTime)>
             onTrimEdge;
         // Optional: a clip dropped on another lane (lane number, whether the clip is visual).
