@@ -22,6 +22,8 @@ void TimelinePreviewEngine::leaveTimeline()
     // What the look-up found of the clips left behind is not of the timeline shown; the next
     // look-up (once its picture is shown) speaks of this one's.
     luts_.missingClipLuts.clear();
+    // The warnings derived from those answers go with them.
+    standing_.reset();
     statusLine_.dropNews();
 }
 

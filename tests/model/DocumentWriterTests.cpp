@@ -177,8 +177,8 @@ TEST(ClipGradeWriting, WritesTheFileAndTheDataItHolds)
         return found;
     };
     // Nor is a LUT that cannot grade left out: it reopens refused by the same name.
-    for (const std::optional<std::string> file : {std::optional<std::string>("Look.cube"), std::optional<std::string>()}) {
-        for (const std::optional<std::string> text : {std::optional<std::string>("LUT_3D_SIZE 2\n" + test::identityCubeText()),
+    for (const std::optional<std::string>& file : {std::optional<std::string>("Look.cube"), std::optional<std::string>()}) {
+        for (const std::optional<std::string>& text : {std::optional<std::string>("LUT_3D_SIZE 2\n" + test::identityCubeText()),
                                                       std::optional<std::string>(test::truncatedCubeText()),
                                                       std::optional<std::string>()}) {
             // Text that cannot grade, beside a file, is the one grade that cannot be written as it
