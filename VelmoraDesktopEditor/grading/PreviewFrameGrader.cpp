@@ -341,16 +341,6 @@ LutResolution clipLut(const std::optional<ClipGrade>& grade, const OptionalPath&
     return LutResolving::forClipGrade(grade, mediaFolder, sessionFile);
 }
 
-std::optional<std::string> resolvedClipLutText(const std::optional<ClipGrade>& grade, const OptionalPath& mediaFolder,
-                                               const OptionalPath& sessionFile)
-{
-    LutResolution answer = clipLut(grade, mediaFolder, sessionFile);
-    if (!answer.grades()) {
-        return std::nullopt;
-    }
-    return std::move(answer.text);
-}
-
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube, const OptionalPath& mediaFolder,
                                    const OptionalPath& sessionFile)
 {

@@ -108,13 +108,6 @@ LutResolution clipLut(const std::optional<EditorJobV2::ClipGrade>& grade,
                       const std::optional<std::filesystem::path>& mediaFolder,
                       const std::optional<std::filesystem::path>& sessionFile);
 
-// The .cube text that grades a clip (LutResolving::forClipGrade): none without a grade or with
-// hasLut false; usable inline text (trimmed) when hasLut is absent or true; only with hasLut
-// true, the first of lutFile and lutName (".cube" added to a name without a dot) whose file
-// holds usable cube text.
-std::optional<std::string> resolvedClipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
-                                               const std::optional<std::filesystem::path>& mediaFolder,
-                                               const std::optional<std::filesystem::path>& sessionFile);
 // The project LUT's text; empty for an absent, blank or "None" reference.
 std::string resolvedProjectLutText(const std::optional<std::string>& projectLutCube,
                                    const std::optional<std::filesystem::path>& mediaFolder,

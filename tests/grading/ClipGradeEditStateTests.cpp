@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "GradingTestSupport.h"
 #include "grading/ClipGradeCatalog.h"
 #include "grading/ClipGradeEditState.h"
 #include "grading/PreviewFrameGrader.h"
@@ -694,14 +695,14 @@ TEST(OneLutPerClip, TheInlineTextThatGradesIsWhatThePickerShowsAndTheRenderJobCa
     const ClipGrade both = fileAndInlineText(text);
     clipRef(session, "a").grade = both;
 
-    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(both, dir.path(), std::nullopt), text);
+    EXPECT_EQ(testing::clipLutText(both, dir.path(), std::nullopt), text);
     EXPECT_EQ(session.clipLutPickerValue("a", dir.path(), std::nullopt), "(Embedded LUT)");
     EXPECT_EQ(ClipGradeEditState::from(clipRef(session, "a")).lutReference, "(Embedded LUT)");
     const EditorJobV2 job = EditorJobV2::fromJSON(session.renderJobText());
     const std::optional<ClipGrade>& written = job.timelines.at(0).clips.at(0).grade;
     ASSERT_TRUE(written);
     EXPECT_EQ(written->lutFile, "SwapRB.cube");
-    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(written, dir.path(), std::nullopt), text);
+    EXPECT_EQ(testing::clipLutText(written, dir.path(), std::nullopt), text);
 
     // Where the text is not usable, the file grades, and is what is named and written.
     clipRef(session, "a").grade->lutData = "LUT_3D_SIZE 2";
@@ -709,7 +710,7 @@ TEST(OneLutPerClip, TheInlineTextThatGradesIsWhatThePickerShowsAndTheRenderJobCa
     EXPECT_EQ(EditorJobV2::fromJSON(session.renderJobText()).timelines.at(0).clips.at(0).grade->lutFile, "SwapRB.cube");
     // Text cut short is text the cube reader refuses: the inspector names the file that grades.
     clipRef(session, "a").grade->lutData = "LUT_3D_SIZE 3\n0 0 0\n1 1 1\n";
-    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(clipRef(session, "a").grade, dir.path(), std::nullopt),
+    EXPECT_EQ(testing::clipLutText(clipRef(session, "a").grade, dir.path(), std::nullopt),
               test::swappingRedBlueCubeText());
     EXPECT_EQ(ClipGradeEditState::from(clipRef(session, "a")).lutReference, "SwapRB.cube");
 }

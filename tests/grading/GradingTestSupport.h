@@ -1,8 +1,13 @@
 #pragma once
 
+#include <filesystem>
 #include <initializer_list>
+#include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
+#include "grading/PreviewFrameGrader.h"
 #include "platform/image/Image.h"
 
 namespace velmora::testing {
@@ -26,6 +31,15 @@ inline Image rowImage(std::initializer_list<Color> colors)
 inline Image singlePixel(float r, float g, float b, float a = 1)
 {
     return rowImage({Color{r, g, b, a}});
+}
+
+// The text that grades a clip, as the monitor's grader decides it; none where nothing grades.
+inline std::optional<std::string> clipLutText(const std::optional<EditorJobV2::ClipGrade>& grade,
+                                              const std::optional<std::filesystem::path>& mediaFolder,
+                                              const std::optional<std::filesystem::path>& sessionFile)
+{
+    LutResolution answer = PreviewFrameGrader::clipLut(grade, mediaFolder, sessionFile);
+    return answer.grades() ? std::optional<std::string>(std::move(answer.text)) : std::nullopt;
 }
 
 inline Color firstPixel(const Image& image)

@@ -286,33 +286,33 @@ TEST_F(PreviewFrameGraderTest, ClipLutTextRules)
     test::writeTextFile(dir / "Name.cube", fileCube + "# by name\n");
     const std::optional<std::filesystem::path> media = dir.path();
 
-    EXPECT_FALSE(PFG::resolvedClipLutText(std::nullopt, media, std::nullopt).has_value());
+    EXPECT_FALSE(testing::clipLutText(std::nullopt, media, std::nullopt).has_value());
 
     ClipGrade fileOnly;
     fileOnly.lutFile = "Warm.cube";
-    EXPECT_FALSE(PFG::resolvedClipLutText(fileOnly, media, std::nullopt).has_value()); // hasLut absent
+    EXPECT_FALSE(testing::clipLutText(fileOnly, media, std::nullopt).has_value()); // hasLut absent
     fileOnly.hasLut = true;
-    EXPECT_EQ(PFG::resolvedClipLutText(fileOnly, media, std::nullopt), fileCube);
+    EXPECT_EQ(testing::clipLutText(fileOnly, media, std::nullopt), fileCube);
     fileOnly.lutFile = "Warm"; // ".cube" added to a name without a dot
-    EXPECT_EQ(PFG::resolvedClipLutText(fileOnly, media, std::nullopt), fileCube);
+    EXPECT_EQ(testing::clipLutText(fileOnly, media, std::nullopt), fileCube);
     fileOnly.lutFile = "Missing.cube";
     fileOnly.lutName = " Name ";
-    EXPECT_EQ(PFG::resolvedClipLutText(fileOnly, media, std::nullopt), fileCube + "# by name\n");
+    EXPECT_EQ(testing::clipLutText(fileOnly, media, std::nullopt), fileCube + "# by name\n");
     fileOnly.hasLut = false;
-    EXPECT_FALSE(PFG::resolvedClipLutText(fileOnly, media, std::nullopt).has_value());
+    EXPECT_FALSE(testing::clipLutText(fileOnly, media, std::nullopt).has_value());
 
     const std::string inlineCube = "\n  " + stills::warmCubeText() + "  \n";
     ClipGrade inlineOnly = inlineLutGrade(inlineCube, std::nullopt);
-    EXPECT_EQ(PFG::resolvedClipLutText(inlineOnly, media, std::nullopt), stills::warmCubeText().substr(0, stills::warmCubeText().size() - 1));
+    EXPECT_EQ(testing::clipLutText(inlineOnly, media, std::nullopt), stills::warmCubeText().substr(0, stills::warmCubeText().size() - 1));
     inlineOnly.hasLut = false;
-    EXPECT_FALSE(PFG::resolvedClipLutText(inlineOnly, media, std::nullopt).has_value());
+    EXPECT_FALSE(testing::clipLutText(inlineOnly, media, std::nullopt).has_value());
 
     // Unusable inline text is passed over for the files when hasLut is true.
     ClipGrade broken = inlineLutGrade("LUT_3D_SIZE 2\n0 0 0\n", true);
     broken.lutFile = "Warm.cube";
-    EXPECT_EQ(PFG::resolvedClipLutText(broken, media, std::nullopt), fileCube);
+    EXPECT_EQ(testing::clipLutText(broken, media, std::nullopt), fileCube);
     broken.hasLut.reset();
-    EXPECT_FALSE(PFG::resolvedClipLutText(broken, media, std::nullopt).has_value());
+    EXPECT_FALSE(testing::clipLutText(broken, media, std::nullopt).has_value());
 }
 
 TEST_F(PreviewFrameGraderTest, ProjectLutText)

@@ -21,16 +21,16 @@ TEST(SharedLutAnswers, AClipGradedForTheirFolderTakesTheAnswerTheyHold)
     grade.lutFile = "look.cube";
     auto answers = std::make_shared<LutResolving::Cache>(media.path(), std::nullopt);
     PreviewFrameGrader::shareLutAnswers(answers);
-    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(grade, media.path(), std::nullopt), std::nullopt);
+    EXPECT_FALSE(PreviewFrameGrader::clipLut(grade, media.path(), std::nullopt).grades());
     EXPECT_EQ(answers->known("look.cube")->kind, LutResolution::Kind::missing);
 
     // Placed since: the held answer stands until the answers are looked up again.
     test::writeTextFile(media / "look.cube", test::identityCubeText());
     test::writeTextFile(other / "look.cube", test::identityCubeText());
-    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(grade, media.path(), std::nullopt), std::nullopt);
-    EXPECT_TRUE(PreviewFrameGrader::resolvedClipLutText(grade, other.path(), std::nullopt));
+    EXPECT_FALSE(PreviewFrameGrader::clipLut(grade, media.path(), std::nullopt).grades());
+    EXPECT_TRUE(PreviewFrameGrader::clipLut(grade, other.path(), std::nullopt).grades());
     answers.reset();
-    EXPECT_TRUE(PreviewFrameGrader::resolvedClipLutText(grade, media.path(), std::nullopt));
+    EXPECT_TRUE(PreviewFrameGrader::clipLut(grade, media.path(), std::nullopt).grades());
 }
 
 } // namespace
