@@ -95,8 +95,7 @@ TEST(EngineGrade, AChosenLutThatCannotGradeIsNamedWithWhy)
     EXPECT_EQ(f.h.session().clipLutReference("A"), "two.cube");
     EXPECT_EQ(engine.status(), "LUT two.cube cannot be used: LUT_3D_SIZE 2 (needs 3 or more) — picture left without it"
                                    + on);
-    EXPECT_EQ(PreviewFrameGrader::resolvedClipLutText(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt),
-              std::nullopt);
+    EXPECT_FALSE(PreviewFrameGrader::clipLut(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt).grades());
     EXPECT_EQ(engine.clipLutPickerValue("A").title(), "two.cube (unusable)");
 
     const std::vector<std::pair<std::string, std::string>> chosen = {
@@ -179,7 +178,7 @@ TEST(EngineGrade, TheLutWordsFollowWhatGradesTheClip)
     f.h.session().timelines[0].clips[0].grade = inlineGrade;
     engine.setClipLutReference("(Embedded LUT)", "A");
     EXPECT_EQ(engine.status(), on);
-    EXPECT_TRUE(PreviewFrameGrader::resolvedClipLutText(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt));
+    EXPECT_TRUE(PreviewFrameGrader::clipLut(f.h.session().clip("A")->grade, f.h.media.path(), std::nullopt).grades());
 
     engine.setClipLutReference("two.cube", "A");
     f.h.queue->runUntilIdle();

@@ -67,9 +67,9 @@ void checkClipLuts(Generated& g, Reach& reach)
         expectRenderable(lut, "clip " + clip.id);
         const std::string expected = lut.kind == LutResolution::Kind::none ? "None" : lut.name;
         TimelinePreviewEngine& engine = g.engine();
-        const std::optional<std::string> monitor =
-            PreviewFrameGrader::resolvedClipLutText(clip.grade, engine.previewMediaFolder(), engine.lutSessionFileURL());
-        EXPECT_EQ(monitor.value_or("(none)"), lut.grades() ? LutResolving::withText(lut).text : "(none)")
+        const LutResolution monitor =
+            PreviewFrameGrader::clipLut(clip.grade, engine.previewMediaFolder(), engine.lutSessionFileURL());
+        EXPECT_EQ(monitor.grades() ? monitor.text : "(none)", lut.grades() ? LutResolving::withText(lut).text : "(none)")
             << "the monitor's grader | the engine's answer, clip " << clip.id;
         EXPECT_EQ(engine.missingLutOfClip(clip.id).value_or("(none)"), lut.fails() ? lut.name : "(none)")
             << "status, clip " << clip.id;

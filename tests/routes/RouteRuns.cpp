@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <utility>
 
 #include "export/TimelineExportSetup.h"
 #include "export_workspaces/EditorExportTimelineRunner.h"
@@ -300,8 +301,10 @@ SourceViewerAnswer askSourceViewer(EngineHarness& harness, const Case& c, const 
     answer.title = viewer.lutTitle(answer.picker);
     const SourceGradedPreviewInputs inputs = SourceViewer::pictureInputs(viewer);
     const std::optional<EditorJobV2::ClipGrade> grade = SourceGradedPreviewView::stillGrade(inputs);
-    if (grade)
-        answer.stillLutText = PreviewFrameGrader::resolvedClipLutText(grade, inputs.mediaFolder, inputs.sessionFile);
+    if (grade) {
+        if (LutResolution lut = PreviewFrameGrader::clipLut(grade, inputs.mediaFolder, inputs.sessionFile); lut.grades())
+            answer.stillLutText = std::move(lut.text);
+    }
     viewer.updateTimeline();
     return answer;
 }
